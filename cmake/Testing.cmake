@@ -1,0 +1,50 @@
+# Test, fuzz and benchmark helpers shared by every subsystem.
+include(GoogleTest)
+enable_testing()
+
+# hv_test(<name> SOURCES ... LIBS ...): one GoogleTest program; its cases are
+# listed at test time (under Wine in the win32 tree).
+function(hv_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE
+        HV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests"
+        HV_PEERS_DIR="${PROJECT_SOURCE_DIR}/tests/peers")
+    if(HV_WIN32)
+        target_link_options(${name} PRIVATE -mconsole)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+        PROPERTIES TIMEOUT 300)
+endfunction()
+
+# hv_fuzz(<name> SOURCES ... LIBS ...): a libFuzzer target (host tree, clang)
+# whose committed corpus tests/fuzz/corpus/<name>/ is replayed by ctest.
+function(hv_fuzz name)
+    cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+    if(HV_WIN32 OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        return()
+    endif()
+    add_executable(${name} ${F_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+    set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    if(EXISTS ${corpus})
+        add_test(NAME fuzz_replay.${name} COMMAND ${name} -runs=0 ${corpus})
+        set_tests_properties(fuzz_replay.${name} PROPERTIES TIMEOUT 300)
+    endif()
+endfunction()
+
+# hv_bench(<name> SOURCES ... LIBS ...): a Google Benchmark program (host tree).
+function(hv_bench name)
+    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+    if(HV_WIN32 OR NOT benchmark_FOUND)
+        return()
+    endif()
+    add_executable(${name} ${B_SOURCES})
+    target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+endfunction()

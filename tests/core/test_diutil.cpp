@@ -1,0 +1,5 @@
+#include <gtest/gtest.h>
+
+#include "core/diutil.h"
+
+TEST(Placeholder, Builds) { SUCCEED(); }
