@@ -40,20 +40,27 @@ hv_configure_build() { # tree: win32 or host
 }
 
 # Starts Xvfb on a free display (depth $1, default 24) and exports DISPLAY.
+# Several checkouts may start one at once: a display whose server did not
+# come up (taken meanwhile) is skipped.
 hv_start_xvfb() {
-    local depth=${1:-24} n
-    for n in $(seq 90 199); do
-        [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] || break
+    local depth=${1:-24} n i pid
+    for n in $(seq $((90 + RANDOM % 50)) 299); do
+        [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
+        Xvfb ":$n" -screen 0 "1280x1024x$depth" -nolisten tcp </dev/null >/dev/null 2>&1 &
+        pid=$!
+        for i in $(seq 1 100); do
+            kill -0 "$pid" 2>/dev/null || break
+            if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+                hv_started_pids+=("$pid")
+                export DISPLAY=":$n"
+                return 0
+            fi
+            sleep 0.1
+        done
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
     done
-    Xvfb ":$n" -screen 0 "1280x1024x$depth" -nolisten tcp </dev/null >/dev/null 2>&1 &
-    hv_started_pids+=($!)
-    export DISPLAY=":$n"
-    local i
-    for i in $(seq 1 100); do
-        xdpyinfo >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    echo "Xvfb did not start on :$n" >&2
+    echo "Xvfb could not be started" >&2
     return 1
 }
 
