@@ -4,6 +4,9 @@
 #include <openssl/crypto.h>
 #include <stdlib.h>
 
+static DdApp s_app;
+DdApp* g_ddApp = &s_app;
+
 UINT g_ddMsgWebtopLaunch;
 UINT g_ddMsgWebtopLoggedIn;
 
