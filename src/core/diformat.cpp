@@ -167,8 +167,10 @@ int diFormatPositional(DiChar* out, size_t size, const DiChar* format, const DiF
             break;
         }
         case 'c': {
+            /* A NUL character would end the text early while the count
+             * went on: it formats as nothing (the width still applies). */
             DiChar c = static_cast<DiChar>(arg && arg->kind == DiFmtArg::Word ? arg->word : 0);
-            emitPadded(s, sp, nullptr, 0, 0, &c, 1);
+            emitPadded(s, sp, nullptr, 0, 0, &c, c ? 1 : 0);
             break;
         }
         case 'd':

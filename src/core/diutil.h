@@ -95,9 +95,9 @@ struct DiFmtArg {
  * marker N takes argument N. Conversions: %s (text), %c, %d, %i, %u, %x, %X,
  * %%, with the flags - 0 + space #, a width and a precision; the length
  * letters h, l are accepted and ignored. A missing argument formats as 0 or
- * "(null)". The output is always NUL-terminated when size > 0 and never
- * longer than size units. Returns the units written without the NUL, or -1
- * when the output did not fit. */
+ * "(null)"; a NUL character (%c of 0) as nothing. The output is always NUL-terminated when size > 0
+ * and never longer than size units. Returns the units written without the NUL, or -1 when the
+ * output did not fit. */
 int diFormatPositional(DiChar* out, size_t size, const DiChar* format, const DiFmtArg* args,
                        size_t count);
 inline int diFormatPositional(DiChar* out, size_t size, const DiChar* format,

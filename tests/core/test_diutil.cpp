@@ -340,6 +340,8 @@ TEST(FormatPositional, FormatsMarkersAndConversions) {
         {u"%3$s", {u"a"}, u"(null)"},
         {u"trailing %", {}, u"trailing "},
         {u"%q", {1}, u"q"},
+        // A NUL character never cuts the text short.
+        {u"[%c][%2c]", {0, 0}, u"[][  ]"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(Units(c.format)));

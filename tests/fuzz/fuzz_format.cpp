@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     DiChar* small = static_cast<DiChar*>(malloc((room ? room : 1) * sizeof(DiChar)));
     int r = diFormatPositional(small, room, format.data(), args, nargs);
-    const size_t bigRoom = 1 << 16;
+    const size_t bigRoom = 4096;
     std::vector<DiChar> big(bigRoom);
     int rb = diFormatPositional(big.data(), bigRoom, format.data(), args, nargs);
     if (room == 0) {
