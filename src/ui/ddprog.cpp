@@ -10,7 +10,7 @@
 #include "core/dide.h"
 #include "session/ddso.h"
 #include "ui/ddgdi.h"
-#include "ui/ddui.h"
+#include "ui/ddframe.h"
 #include "ui/digdi.h"
 
 #include <stdlib.h>
@@ -35,6 +35,11 @@ static HINSTANCE ddProgModule() {
 int ddProgLoadMessage(int32_t message, DiChar* buffer, int32_t size) {
     if (size <= 0) return 0;
     return ddLoadMessage(message, ddW(buffer), size);
+}
+
+int32_t ddProgFontHeight(DdGC* gc, DiGDIFont* font) {
+    DdFontMetrics m = {};
+    return ddGDIGetFontMetrics(gc, font, &m) == 0 ? m.height : 0;
 }
 
 /* Sets a control's text to string resource id (empty when it is missing). */
@@ -63,7 +68,7 @@ DiObject* ddProgCreate(DiObject* parent, int32_t width, int32_t height, DdGC* gc
     HDC screen = GetDC(nullptr);
     int32_t points8 = screen ? GetDeviceCaps(screen, LOGPIXELSY) * 8 / 72 : 11;
     if (screen) ReleaseDC(nullptr, screen);
-    DdFont* font = diGDIFindFont(gc, u"MS Sans Serif", 0, points8, 0, 0);
+    DiGDIFont* font = diGDIFindFont(gc, u"MS Sans Serif", 0, points8, 0, 0);
     diProgAttach(&p->base, parent, gc, font);
     return &p->base.hdr;
 }

@@ -43,12 +43,12 @@ void diProgInit(DiProgress* p, int32_t width, int32_t height) {
     p->lineHeight = 12;
 }
 
-void diProgAttach(DiProgress* p, DiObject* parent, DdGC* gc, DdFont* font) {
+void diProgAttach(DiProgress* p, DiObject* parent, DdGC* gc, DiGDIFont* font) {
     diUIObjectSetParent(&p->hdr, parent, gc);
     p->font = font;
     if (font) {
-        DdFontMetrics m = {};
-        if (ddGDIGetFontMetrics(gc, font, &m) == 0 && m.height > 0) p->lineHeight = m.height;
+        int32_t h = ddProgFontHeight(gc, font);
+        if (h > 0) p->lineHeight = h;
     }
 }
 
@@ -196,7 +196,7 @@ void diProgDraw(DiProgress* p) {
     int32_t y = textHeight > p->hdr.height ? int32_t(p->hdr.height - textHeight) : p->marginTop;
     ddGDISetForeground(gc, p->textColour);
     ddGDISetBackground(gc, p->hdr.background);
-    DdFont* old = ddGDISelectFont(gc, p->font);
+    DiGDIFont* old = ddGDISelectFont(gc, p->font);
     ddGDIDrawText(gc, p->marginLeft, y, p->hdr.width, int32_t(textHeight), p->status, 0);
     ddGDISelectFont(gc, old);
 }

@@ -8,7 +8,7 @@
 
 #include "di.h"
 
-struct DdFont; /* an entry of the graphics wrappers' font cache */
+struct DiGDIFont; /* an entry of the graphics wrappers' font cache */
 
 /* Launch states shown by the progress window. */
 enum : int32_t {
@@ -47,7 +47,7 @@ struct DiProgress {
     uint32_t textColour; /* 0x00BBGGRR, 0 black */
     int32_t marginLeft, marginTop, marginRight, marginBottom;
     int32_t lineHeight; /* 12 until a font is attached */
-    DdFont* font;       /* one use of a font-cache entry */
+    DiGDIFont* font;    /* one use of a font-cache entry */
     DiChar* status;     /* owned, or none */
     int32_t state;
     DiChar* details;        /* owned, NUL-terminated, or none */
@@ -59,7 +59,7 @@ struct DiProgress {
 };
 
 void diProgInit(DiProgress* p, int32_t width, int32_t height);
-void diProgAttach(DiProgress* p, DiObject* parent, DdGC* gc, DdFont* font);
+void diProgAttach(DiProgress* p, DiObject* parent, DdGC* gc, DiGDIFont* font);
 /* Frees the texts and releases the font; the object itself stays. */
 void diProgFree(DiProgress* p);
 /* Keeps a copy of text (none clears it) and redraws the view; nothing when
@@ -110,6 +110,8 @@ void ddProgStartTimer(DiObject* progress);
 void ddProgStopTimer(DiObject* progress);
 /* Writes the details log into the dialog's details control when it is open. */
 void ddProgRefreshDetails(DiObject* progress);
+/* Height of a font on a context (its text metrics), 0 when unknown. */
+int32_t ddProgFontHeight(DdGC* gc, DiGDIFont* font);
 /* Message N of the user's language into buffer (size characters with the
  * NUL); the length, 0 when there is no such message. */
 int ddProgLoadMessage(int32_t message, DiChar* buffer, int32_t size);

@@ -10,7 +10,7 @@
 #include "net/dilaip.h"
 #include "session/ddso.h"
 #include "ui/ddgdi.h"
-#include "ui/ddui.h"
+#include "ui/ddframe.h"
 #include "ui/digdi.h"
 #include "ui/diprog.h"
 #include "ui/diui.h"
@@ -63,9 +63,6 @@ struct DdGC {
     HWND window;
     HDC dc;
 };
-struct DdFont {
-    int32_t height;
-};
 
 DdGC* ddGDICreateGC() {
     return static_cast<DdGC*>(calloc(1, sizeof(DdGC)));
@@ -85,26 +82,26 @@ void ddGDISetFunction(DdGC*, uint32_t) {}
 void ddGDISetForeground(DdGC*, uint32_t) {}
 void ddGDISetBackground(DdGC*, uint32_t) {}
 void ddGDIFillRect(DdGC*, int32_t, int32_t, int32_t, int32_t) {}
-DdFont* ddGDISelectFont(DdGC*, DdFont*) {
+DiGDIFont* ddGDISelectFont(DdGC*, DiGDIFont*) {
     return nullptr;
 }
-int ddGDIGetFontMetrics(DdGC*, DdFont* font, DdFontMetrics* metrics) {
+int ddGDIGetFontMetrics(DdGC*, DiGDIFont* font, DdFontMetrics* metrics) {
     memset(metrics, 0, sizeof(*metrics));
     metrics->height = font ? font->height : 0;
     return 0;
 }
 void ddGDIDrawText(DdGC*, int32_t, int32_t, int32_t, int32_t, const DiChar*, uint32_t) {}
-DdFont* diGDIFindFont(DdGC*, const DiChar*, int32_t, int32_t height, int, int) {
-    DdFont* f = static_cast<DdFont*>(calloc(1, sizeof(DdFont)));
+DiGDIFont* diGDIFindFont(DdGC*, const DiChar*, int32_t, int32_t height, uint32_t, uint32_t) {
+    DiGDIFont* f = static_cast<DiGDIFont*>(calloc(1, sizeof(DiGDIFont)));
     if (f) f->height = height;
     return f;
 }
-void diGDIReleaseFont(DdGC*, DdFont* font) {
+void diGDIReleaseFont(DdGC*, DiGDIFont* font) {
     free(font);
 }
 
 /* A view: a hidden pop-up window, since the frame windows are not built. */
-HWND ddUICreateView(DiObject*, int32_t, int32_t width, int32_t height) {
+HWND ddUICreateView(DiObject*, int, int32_t width, int32_t height) {
     return CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
 }

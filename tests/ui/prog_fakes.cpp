@@ -104,21 +104,19 @@ void ddGDISetBackground(DdGC*, uint32_t c) {
 void ddGDIFillRect(DdGC*, int32_t x, int32_t y, int32_t w, int32_t h) {
     Record("fillRect", x, y, w, h);
 }
-DdFont* ddGDISelectFont(DdGC*, DdFont*) {
+DiGDIFont* ddGDISelectFont(DdGC*, DiGDIFont*) {
     Record("selectFont");
     return nullptr;
 }
-int ddGDIGetFontMetrics(DdGC*, DdFont*, DdFontMetrics* m) {
-    memset(m, 0, sizeof(*m));
-    m->height = fontHeight;
-    return 0;
+int32_t ddProgFontHeight(DdGC*, DiGDIFont*) {
+    return fontHeight;
 }
 void ddGDIDrawText(DdGC*, int32_t x, int32_t y, int32_t w, int32_t h, const DiChar* text,
                    uint32_t) {
     Record("drawText", x, y, w, h);
     drawnText = text;
 }
-void diGDIReleaseFont(DdGC*, DdFont*) {
+void diGDIReleaseFont(DdGC*, DiGDIFont*) {
     Record("releaseFont");
 }
 

@@ -288,7 +288,7 @@ TEST_F(ProgCancelTest, CancelDoesNothingOutsideAManager) {
 TEST_F(ProgTest, ViewDrawsTheFinalTextOnlyInStates7And14) {
     DdGC* gc = reinterpret_cast<DdGC*>(&p); /* opaque to the fakes */
     fontHeight = 15;
-    diProgAttach(&p, nullptr, gc, reinterpret_cast<DdFont*>(&p));
+    diProgAttach(&p, nullptr, gc, reinterpret_cast<DiGDIFont*>(&p));
     EXPECT_EQ(p.lineHeight, 15);
     p.font = nullptr; /* the fake font needs no release */
     static const struct {
