@@ -14,82 +14,6 @@ DiLogMessageLoader g_loader = nullptr;
 
 const DiChar kEmpty[1] = {0};
 
-/* Positional formatting of a loaded message: "%N$s" takes argument N, a
- * plain conversion the next one; texts (%s) are UTF-16, %d/%u/%x/%c whole
- * words. At most 9 arguments; the output is cut to `size` - 1 units. */
-void formatMessage(DiChar* out, size_t size, const DiChar* fmt, va_list args) {
-    struct Arg {
-        char type = 0;
-        const DiChar* text = nullptr;
-        long long number = 0;
-    } argv[10];
-    int next = 1, highest = 0;
-    for (const DiChar* f = fmt; *f; f++) {
-        if (*f != '%' || !f[1]) continue;
-        f++;
-        if (*f == '%') continue;
-        int index = next++;
-        if (*f >= '1' && *f <= '9' && f[1] == '$') {
-            index = *f - '0';
-            f += 2;
-        }
-        if (index > 9 || !*f) break;
-        argv[index].type = static_cast<char>(*f);
-        if (index > highest) highest = index;
-    }
-    for (int i = 1; i <= highest; i++) {
-        switch (argv[i].type) {
-        case 's':
-            argv[i].text = va_arg(args, const DiChar*);
-            break;
-        case 'd':
-        case 'c':
-            argv[i].number = va_arg(args, int);
-            break;
-        default:
-            argv[i].number = va_arg(args, unsigned);
-            break;
-        }
-    }
-    size_t o = 0;
-    next = 1;
-    auto put = [&](DiChar c) {
-        if (o + 1 < size) out[o++] = c;
-    };
-    for (const DiChar* f = fmt; *f; f++) {
-        if (*f != '%' || !f[1]) {
-            put(*f);
-            continue;
-        }
-        f++;
-        if (*f == '%') {
-            put('%');
-            continue;
-        }
-        int index = next++;
-        if (*f >= '1' && *f <= '9' && f[1] == '$') {
-            index = *f - '0';
-            f += 2;
-        }
-        if (index > 9 || !*f) break;
-        const Arg& a = argv[index];
-        if (*f == 's') {
-            for (const DiChar* t = a.text; t && *t; t++)
-                put(*t);
-        } else if (*f == 'c') {
-            put(static_cast<DiChar>(a.number));
-        } else {
-            char num[32];
-            snprintf(num, sizeof num, *f == 'x' ? "%llx" : "%lld",
-                     *f == 'd' ? a.number
-                               : static_cast<long long>(static_cast<unsigned>(a.number)));
-            for (char* c = num; *c; c++)
-                put(static_cast<DiChar>(*c));
-        }
-    }
-    if (size) out[o] = 0;
-}
-
 bool loadMessage(uint32_t message, DiChar* buffer, size_t size) {
     buffer[0] = 0;
     if (!g_loader || !g_loader(message, buffer, size)) {
@@ -108,8 +32,8 @@ bool allows(uint32_t level) {
     return g_log && g_log->level >= level;
 }
 
-void logArgs(uint32_t level, uint32_t message, va_list args) {
-    if (allows(level)) g_log->AddMessageArgs(level, message, args);
+void logArgs(uint32_t level, uint32_t message, std::initializer_list<DiFmtArg> args) {
+    if (allows(level)) g_log->AddMessageArgs(level, message, args.begin(), args.size());
 }
 } // namespace
 
@@ -248,11 +172,13 @@ void CLog::AddMessage(uint32_t lvl, uint32_t message) {
     AddText(lvl, buf);
 }
 
-void CLog::AddMessageArgs(uint32_t lvl, uint32_t message, va_list args) {
+void CLog::AddMessageArgs(uint32_t lvl, uint32_t message, const DiFmtArg* args, size_t count) {
     DiChar format[kMessageMax];
     DiChar text[kMessageMax];
     text[0] = 0;
-    if (loadMessage(message, format, kMessageMax)) formatMessage(text, kMessageMax, format, args);
+    if (loadMessage(message, format, kMessageMax))
+        if (diFormatPositional(text, kMessageMax, format, args, count) < 0)
+            text[kMessageMax - 1] = 0; /* cut to the limit */
     AddText(lvl, text);
 }
 
@@ -280,25 +206,16 @@ void diLogInfo(uint32_t m) {
     if (allows(DI_LOG_INFO)) g_log->AddMessage(DI_LOG_INFO, m);
 }
 
-void diLogErrorArgs(uint32_t m, ...) {
-    va_list a;
-    va_start(a, m);
-    logArgs(DI_LOG_ERROR, m, a);
-    va_end(a);
+void diLogErrorArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
+    logArgs(DI_LOG_ERROR, m, args);
 }
 
-void diLogWarningArgs(uint32_t m, ...) {
-    va_list a;
-    va_start(a, m);
-    logArgs(DI_LOG_WARNING, m, a);
-    va_end(a);
+void diLogWarningArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
+    logArgs(DI_LOG_WARNING, m, args);
 }
 
-void diLogInfoArgs(uint32_t m, ...) {
-    va_list a;
-    va_start(a, m);
-    logArgs(DI_LOG_INFO, m, a);
-    va_end(a);
+void diLogInfoArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
+    logArgs(DI_LOG_INFO, m, args);
 }
 
 void diLogErrorText(const DiChar* text) {

@@ -4,10 +4,11 @@
 #ifndef HV_DILOG_H
 #define HV_DILOG_H
 
+#include "core/diutil.h"
 #include "di.h"
 #include "xml/qvlxml.h"
 
-#include <stdarg.h>
+#include <initializer_list>
 #include <time.h>
 
 class CQVLSOAPFault;
@@ -70,7 +71,7 @@ class CLog {
     void SetFileName(const DiChar* name);
     void Add(CLogEntry* adopted);
     void AddMessage(uint32_t level, uint32_t message);
-    void AddMessageArgs(uint32_t level, uint32_t message, va_list args);
+    void AddMessageArgs(uint32_t level, uint32_t message, const DiFmtArg* args, size_t count);
     void AddText(uint32_t level, const DiChar* text);
     uint32_t GetCount() const { return entries.count; }
     CQVLList<CLogEntry>* GetEntries() { return &entries; }
@@ -90,11 +91,10 @@ CLog* diLogGet();
 void diLogError(uint32_t message);
 void diLogWarning(uint32_t message);
 void diLogInfo(uint32_t message);
-/* Arguments as the message's "%1$s" markers expect them (texts are
- * const DiChar*). */
-void diLogErrorArgs(uint32_t message, ...);
-void diLogWarningArgs(uint32_t message, ...);
-void diLogInfoArgs(uint32_t message, ...);
+/* The message formatted with its "%1$s"-style markers (at most 1024 units). */
+void diLogErrorArgs(uint32_t message, std::initializer_list<DiFmtArg> args);
+void diLogWarningArgs(uint32_t message, std::initializer_list<DiFmtArg> args);
+void diLogInfoArgs(uint32_t message, std::initializer_list<DiFmtArg> args);
 void diLogErrorText(const DiChar* text);
 void diLogSoapFault(CQVLSOAPFault* fault);
 const DiChar* diLogGetFileName();

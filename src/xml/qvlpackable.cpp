@@ -1,5 +1,6 @@
 #include "xml/qvlpackable.h"
 #include "xml/qvlxmlglobals.h"
+#include "core/diutil.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -74,29 +75,19 @@ void CQVLPackBuffer::WriteEscapableByte(int enc, uint8_t b) {
         AppendBytes(&b, 1);
 }
 
-void CQVLPackBuffer::WriteUtf8(uint32_t cp) {
-    uint8_t b[4];
-    uint32_t n;
-    if (cp < 0x80) {
-        b[0] = static_cast<uint8_t>(cp);
-        n = 1;
-    } else if (cp < 0x800) {
-        b[0] = static_cast<uint8_t>(0xC0 | (cp >> 6));
-        b[1] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-        n = 2;
-    } else if (cp < 0x10000) {
-        b[0] = static_cast<uint8_t>(0xE0 | (cp >> 12));
-        b[1] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-        b[2] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-        n = 3;
-    } else {
-        b[0] = static_cast<uint8_t>(0xF0 | (cp >> 18));
-        b[1] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
-        b[2] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-        b[3] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-        n = 4;
+void CQVLPackBuffer::WriteUtf8(const DiChar* units, size_t n) {
+    char bytes[4];
+    char* out = bytes;
+    const DiChar* src = units;
+    bool lone = n == 1 && units[0] >= 0xD800 && units[0] <= 0xDFFF;
+    int len = lone ? 0 : diUtf16ToUtf8(&src, units + n, &out, bytes + 4, DI_CONV_STRICT);
+    if (len <= 0) {
+        /* A lone surrogate has no UTF-8 form. */
+        static const char kReplacement[3] = {'\xEF', '\xBF', '\xBD'};
+        AppendBytes(kReplacement, 3);
+        return;
     }
-    AppendBytes(b, n);
+    AppendBytes(bytes, static_cast<uint32_t>(len));
 }
 
 void CQVLPackBuffer::WriteChar(int enc, DiChar c) {
@@ -111,9 +102,8 @@ void CQVLPackBuffer::WriteChar(int enc, DiChar c) {
         break;
     }
     case QVL_ENC_UTF8:
-        /* A lone surrogate has no UTF-8 form; pairs are joined by
-         * WriteString before they get here. */
-        WriteUtf8(c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c);
+        /* Surrogate pairs are joined by WriteString before they get here. */
+        WriteUtf8(&c, 1);
         break;
     case QVL_ENC_UTF16: {
         const char* esc = mode == QVL_MODE_ESCAPED && c < 0x80 ? escapeOf(c) : nullptr;
@@ -139,9 +129,7 @@ void CQVLPackBuffer::WriteString(int enc, const DiChar* text) {
         DiChar c = *text;
         if (enc == QVL_ENC_UTF8 && c >= 0xD800 && c <= 0xDBFF && text[1] >= 0xDC00 &&
             text[1] <= 0xDFFF) {
-            if (mode >= QVL_MODE_TEXT && mode <= QVL_MODE_MARKUP)
-                WriteUtf8(0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) +
-                          (text[1] - 0xDC00));
+            if (mode >= QVL_MODE_TEXT && mode <= QVL_MODE_MARKUP) WriteUtf8(text, 2);
             text++;
             continue;
         }

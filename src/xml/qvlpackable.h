@@ -52,7 +52,7 @@ class CQVLPackBuffer {
 
   private:
     void WriteEscapableByte(int enc, uint8_t b);
-    void WriteUtf8(uint32_t cp);
+    void WriteUtf8(const DiChar* units, size_t n);
 };
 
 class IQVLPackable {

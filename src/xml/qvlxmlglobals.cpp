@@ -1,4 +1,5 @@
 #include "xml/qvlxmlglobals.h"
+#include "core/diutil.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -70,8 +71,9 @@ int32_t qvlStrToInt(const DiChar* s) {
 }
 
 static int latin1Converter(DiChar c, uint8_t out[4]) {
-    out[0] = c <= 0xFF ? static_cast<uint8_t>(c) : '?';
-    return 1;
+    const DiChar* src = &c;
+    char* dst = reinterpret_cast<char*>(out);
+    return diTextToLatin1(&dst, dst + 1, &src, &c + 1);
 }
 
 static QVLAnsiConverter g_ansi = latin1Converter;
@@ -89,50 +91,17 @@ DiChar* qvlUtf8ToUtf16Dup(const uint8_t* b, size_t n) {
     /* Every byte yields at most one unit, and a 4-byte sequence two. */
     DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
     if (!d) return nullptr;
-    size_t i = 0, o = 0;
-    while (i < n) {
-        uint32_t c = b[i];
-        size_t len = c < 0x80 ? 1 : c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
-        if (len == 0 || i + len > n) {
-            d[o++] = 0xFFFD;
-            i++;
-            continue;
-        }
-        if (len == 1) {
-            d[o++] = static_cast<DiChar>(c);
-            i++;
-            continue;
-        }
-        uint8_t lo = 0x80, hi = 0xBF;
-        if (c == 0xE0)
-            lo = 0xA0;
-        else if (c == 0xED)
-            hi = 0x9F;
-        else if (c == 0xF0)
-            lo = 0x90;
-        else if (c == 0xF4)
-            hi = 0x8F;
-        uint32_t cp = c & (0x7F >> len);
-        bool ok = b[i + 1] >= lo && b[i + 1] <= hi;
-        for (size_t k = 1; ok && k < len; k++) {
-            if (k > 1 && (b[i + k] < 0x80 || b[i + k] > 0xBF)) ok = false;
-            cp = (cp << 6) | (b[i + k] & 0x3F);
-        }
-        if (!ok) {
-            d[o++] = 0xFFFD;
-            i++;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            d[o++] = static_cast<DiChar>(0xD800 + (cp >> 10));
-            d[o++] = static_cast<DiChar>(0xDC00 + (cp & 0x3FF));
-        } else {
-            d[o++] = static_cast<DiChar>(cp);
-        }
-        i += len;
+    const char* src = reinterpret_cast<const char*>(b);
+    const char* end = src + n;
+    DiChar* out = d;
+    while (src < end) {
+        if (diUtf8ToUtf16(&src, end, &out, d + n, DI_CONV_LENIENT) >= 0) break;
+        /* An illegal or cut-off sequence: one replacement character for its
+         * first byte, then go on after it. */
+        *out++ = 0xFFFD;
+        src++;
     }
-    d[o] = 0;
+    *out = 0;
     return d;
 }
 

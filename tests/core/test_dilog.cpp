@@ -78,7 +78,7 @@ TEST_F(LogTest, EntriesAreNumberedFromTheCountBeforeAppend) {
     log.level = 3;
     diLogErrorText(u"a");
     diLogWarning(1);
-    diLogInfoArgs(2, u"tea", u"Ann");
+    diLogInfoArgs(2, {u"tea", u"Ann"});
     ASSERT_EQ(log.GetCount(), 3u);
     CLogEntry* third = log.GetEntries()->tail->item;
     EXPECT_EQ(third->sequence, 2u);
@@ -92,7 +92,7 @@ TEST_F(LogTest, EntriesAreNumberedFromTheCountBeforeAppend) {
 TEST_F(LogTest, MessageTextsAndFallbacks) {
     log.level = 3;
     diLogError(99);             // no such message: empty text
-    diLogErrorArgs(3, 7, u"x"); // numbers and texts by position
+    diLogErrorArgs(3, {7, u"x"}); // numbers and texts by position
     diLogErrorText(nullptr);
     diLogSetMessageLoader(nullptr);
     diLogError(1); // no loader: empty
