@@ -298,6 +298,20 @@ TEST(HTTPWrite, RequestWithoutDocumentAndIntHeader) {
     EXPECT_EQ(http.GetHeaderValue(static_cast<const DiChar*>(nullptr)), nullptr);
 }
 
+/* A document whose writing runs out of memory part way. */
+struct FailingDoc : CQVLDoc {
+    void Pack(CQVLPackBuffer* b) override {
+        b->WriteAscii(b->encoding, "<partial");
+        b->Reserve(uint64_t(1) << 40);
+    }
+};
+
+TEST(HTTPWrite, IncompleteBodyGivesNoPacket) {
+    CQVLHTTPResponse http;
+    http.SetDocument(new FailingDoc);
+    EXPECT_EQ(http.Serialize(), nullptr);
+}
+
 TEST(HTTPWrite, LineBreaksInHeadersAreDropped) {
     CQVLHTTPResponse http;
     http.AddHeader(u"X-A\r\nB", u"v\r\nInjected: 1\n");
