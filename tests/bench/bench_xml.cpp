@@ -44,8 +44,7 @@ void BM_OurParser(benchmark::State& state) {
     for (auto _ : state) {
         CQVLParser p(body.data(), body.size());
         std::unique_ptr<CQVLXMLDoc> doc(CQVLXMLParser::ParseDocument(&p));
-        if (!doc)
-            state.SkipWithError("parse failed");
+        if (!doc) state.SkipWithError("parse failed");
         benchmark::DoNotOptimize(doc.get());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * body.size());
@@ -57,8 +56,7 @@ void BM_Libxml2(benchmark::State& state) {
     for (auto _ : state) {
         xmlDocPtr doc = xmlReadMemory(body.data(), static_cast<int>(body.size()), "soap.xml",
                                       nullptr, XML_PARSE_NONET);
-        if (!doc)
-            state.SkipWithError("parse failed");
+        if (!doc) state.SkipWithError("parse failed");
         xmlFreeDoc(doc);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * body.size());

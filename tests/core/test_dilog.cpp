@@ -91,7 +91,7 @@ TEST_F(LogTest, EntriesAreNumberedFromTheCountBeforeAppend) {
 
 TEST_F(LogTest, MessageTextsAndFallbacks) {
     log.level = 3;
-    diLogError(99);             // no such message: empty text
+    diLogError(99);               // no such message: empty text
     diLogErrorArgs(3, {7, u"x"}); // numbers and texts by position
     diLogErrorText(nullptr);
     diLogSetMessageLoader(nullptr);

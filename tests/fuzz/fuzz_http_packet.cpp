@@ -5,8 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CQVLParser p(data, size);
     CQVLHTTPPacket* packet = CQVLXMLParser::ParseHTTPPacket(&p);
-    if (!packet)
-        return 0;
+    if (!packet) return 0;
     packet->GetHeaderValue("GET");
     delete packet->Serialize();
     delete packet;

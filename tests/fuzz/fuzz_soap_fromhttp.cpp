@@ -6,12 +6,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CQVLParser p(data, size);
     CQVLHTTPPacket* http = CQVLXMLParser::ParseHTTPPacket(&p);
-    if (!http)
-        return 0;
+    if (!http) return 0;
     CQVLSOAPPacket* soap = CQVLSOAPPacket::FromHTTP(http);
     delete http;
-    if (!soap)
-        return 0;
+    if (!soap) return 0;
     CQVLPackBuffer trace(QVL_ENC_UTF8, QVL_MODE_MARKUP);
     soap->Pack(&trace);
     if (soap->IsRequest()) {

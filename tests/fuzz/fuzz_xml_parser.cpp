@@ -7,8 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CQVLParser p(data, size);
     CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
-    if (!doc)
-        return 0;
+    if (!doc) return 0;
     for (int enc = 0; enc <= 3; enc++)
         for (int mode = 0; mode <= 2; mode++) {
             CQVLPackBuffer b(enc, mode);
