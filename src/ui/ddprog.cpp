@@ -223,9 +223,9 @@ int ddProgIsExpanded(DiObject* obj) {
     return obj ? int(ddProg(obj)->expanded) : 0;
 }
 
-static void ddProgCloseDialog(DdProgress* p) {
+/* Unlinks the dialog from its object; the window itself stays. */
+static void ddProgForgetDialog(DdProgress* p) {
     HWND dialog = p->dialog;
-    if (!dialog) return;
     if (p->dialogGC) {
         ddGDIFreeGC(p->dialogGC);
         p->dialogGC = nullptr;
@@ -236,9 +236,15 @@ static void ddProgCloseDialog(DdProgress* p) {
     SetWindowLongPtrW(dialog, DWLP_USER, 0);
     p->dialog = nullptr;
     p->expanded = 0;
-    DestroyWindow(dialog);
     /* Another modeless dialog may have taken the slot meanwhile. */
     if (g_ddApp && g_ddApp->modelessDialog == dialog) g_ddApp->modelessDialog = nullptr;
+}
+
+static void ddProgCloseDialog(DdProgress* p) {
+    HWND dialog = p->dialog;
+    if (!dialog) return;
+    ddProgForgetDialog(p);
+    DestroyWindow(dialog);
     HWND top = p->view ? GetAncestor(p->view, GA_ROOT) : nullptr;
     if (top) UpdateWindow(top);
 }
@@ -302,6 +308,11 @@ static INT_PTR CALLBACK ddProgDialogProc(HWND dialog, UINT msg, WPARAM wp, LPARA
     case WM_TIMER:
         if (wp == DD_PROG_TIMER_ID) ddProgTimerTick(&p->base.hdr);
         return TRUE;
+    case WM_NCDESTROY:
+        /* Destroyed from outside (the dialog closes itself unlinked first):
+         * the object must not keep the handle. */
+        ddProgForgetDialog(p);
+        return FALSE;
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (wp != DD_PROG_BAR || !item) return FALSE;

@@ -223,6 +223,19 @@ TEST_F(DialogTest, EnterClosesTheDialogOnly) {
     EXPECT_NE(Dialog(), nullptr);
 }
 
+TEST_F(DialogTest, DialogDestroyedFromOutsideIsForgotten) {
+    diProgSetDuration(obj, 1000);
+    diProgSetState(obj, 1, 0);
+    DestroyWindow(Dialog());
+    EXPECT_EQ(Dialog(), nullptr);
+    EXPECT_EQ(p->timer, 0u);
+    EXPECT_EQ(p->dialogGC, nullptr);
+    EXPECT_EQ(g_ddApp->modelessDialog, nullptr);
+    diProgSetState(obj, 7, 0); /* no dialog to update */
+    diProgSetState(obj, 2, 0);
+    EXPECT_NE(Dialog(), nullptr);
+}
+
 TEST_F(DialogTest, EscapeAndCancelCloseTheDialogThenFreeTheObject) {
     for (int viaEscape = 0; viaEscape < 2; viaEscape++) {
         SCOPED_TRACE(viaEscape);
