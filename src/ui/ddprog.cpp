@@ -180,15 +180,15 @@ void ddProgDrawBar(HDC dc, int32_t w, int32_t h, int32_t percent) {
     ddProgFill(dc, 2 + fill, 2, w - 4 - fill, h - 4, face);
 }
 
-void ddProgRefreshDetails(DiObject* obj) {
-    if (!obj) return;
-    DdProgress* p = ddProg(obj);
+/* Writes the details log from character `from` on into the details
+ * control, emptying it first when from is 0. */
+static void ddProgFillDetails(DdProgress* p, uint32_t from) {
     if (!p->dialog) return;
     HWND edit = GetDlgItem(p->dialog, DD_PROG_DETAILS);
     if (!edit) return;
-    SetWindowTextW(edit, L"");
+    if (from == 0) SetWindowTextW(edit, L"");
     DiChar line[DI_PROG_LINE_CHARS + 3];
-    uint32_t pos = 0, n = 0;
+    uint32_t pos = from, n = 0;
     while (p->base.details &&
            diProgNextLine(p->base.details, p->base.detailsLength, &pos, line, &n)) {
         line[n] = u'\r';
@@ -198,7 +198,22 @@ void ddProgRefreshDetails(DiObject* obj) {
         SendMessageW(edit, EM_SETSEL, end, end);
         SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line));
     }
+    p->detailsShown = p->base.detailsLength;
     SendMessageW(edit, EM_SETSEL, 0, 0);
+}
+
+void ddProgRefreshDetails(DiObject* obj) {
+    if (!obj) return;
+    DdProgress* p = ddProg(obj);
+    /* An append only adds lines after what the control shows, so those
+     * lines alone are written: refilling the whole log on every server line
+     * would cost time in the square of its length. The shown part ends
+     * with the CR LF of its last entry, a line start, unless the new text
+     * begins with CR, which the whole log reads as part of a LF CR break:
+     * then the control is refilled. */
+    uint32_t from = p->detailsShown;
+    if (from > p->base.detailsLength || (from && p->base.details[from] == u'\r')) from = 0;
+    ddProgFillDetails(p, from);
 }
 
 void ddProgEnableDetails(DiObject* obj, int enable) {
@@ -272,6 +287,9 @@ static void ddProgInitDialog(HWND dialog, DdProgress* p) {
     SetWindowPos(dialog, nullptr, 0, 0, p->collapsedWidth, p->collapsedHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     p->expanded = 0;
+    p->detailsShown = 0;
+    /* The log may outgrow an edit control's default limit. */
+    SendDlgItemMessageW(dialog, DD_PROG_DETAILS, EM_SETLIMITTEXT, 2 * DI_PROG_DETAILS_MAX, 0);
     SetFocus(GetDlgItem(dialog, DD_PROG_CANCEL));
     ddSOSetWindowTitle(dialog, DD_PROG_STR_TITLE);
 }
@@ -393,7 +411,7 @@ void ddProgUpdate(DiObject* obj, int32_t state) {
     }
     if (!p->dialog) return;
     SetDlgItemTextW(p->dialog, DD_PROG_STATUS, p->base.status ? ddW(p->base.status) : L"");
-    ddProgRefreshDetails(obj);
+    ddProgFillDetails(p, 0);
     if (closeButton) {
         ddProgSetItemString(p->dialog, DD_PROG_CANCEL, DD_PROG_STR_CLOSE);
         EnableWindow(GetDlgItem(p->dialog, DD_PROG_CANCEL), TRUE);

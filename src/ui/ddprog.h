@@ -39,11 +39,12 @@ struct DdProgress {
     int32_t expandedWidth, expandedHeight;
     int32_t collapsedWidth, collapsedHeight;
     uint32_t expanded;
-    uint32_t startTick; /* the bar's start */
-    int32_t percent;    /* 0 to 100 */
-    UINT_PTR timer;     /* 0 when stopped */
-    HWND view;          /* the view in the manager's window */
-    HDC dialogDC;       /* held while dialogGC is attached */
+    uint32_t startTick;    /* the bar's start */
+    int32_t percent;       /* 0 to 100 */
+    UINT_PTR timer;        /* 0 when stopped */
+    HWND view;             /* the view in the manager's window */
+    HDC dialogDC;          /* held while dialogGC is attached */
+    uint32_t detailsShown; /* characters of the details log in the control */
 };
 
 /* The dialog of a progress object, or none while it is closed. */

@@ -38,7 +38,7 @@ enum : int32_t {
 };
 
 /* Ceiling of the details log in characters: its lines come from servers. */
-#define DI_PROG_DETAILS_MAX (1u << 20)
+#define DI_PROG_DETAILS_MAX (1u << 18)
 
 /* The portable part of a progress object (DiObjectType 7). The Windows
  * record DdProgress begins with it. */

@@ -192,6 +192,18 @@ TEST_F(DialogTest, DetailsControlBreaksLongLinesAndEveryLineEnd) {
     EXPECT_EQ(end, 0u);
 }
 
+TEST_F(DialogTest, AppendedLinesMatchAWholeRefill) {
+    diProgSetState(obj, 13, 0);
+    const std::u16string entries[] = {u"a\n", u"\rb",   u"c\r", u"\nd", std::u16string(600, u'e'),
+                                      u"",    u"f\n\r", u"\r\r"};
+    for (const std::u16string& e : entries)
+        diProgAppendDetails(obj, -1, e.c_str());
+    std::wstring appended = ItemText(Dialog(), DD_PROG_DETAILS);
+    ddProgUpdate(obj, 3); /* refills the whole control */
+    EXPECT_EQ(ItemText(Dialog(), DD_PROG_DETAILS), appended);
+    EXPECT_NE(appended.find(L"\r\nb\r\n"), std::wstring::npos);
+}
+
 TEST_F(DialogTest, DetailsButtonTogglesSizeAndText) {
     diProgSetState(obj, 1, 0);
     ddProgEnableDetails(obj, 1);
