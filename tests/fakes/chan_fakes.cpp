@@ -27,11 +27,15 @@ int ddNetRecv(DdSocket* s, void* buf, int len) {
         s->error = DD_NET_ERR_WOULD_BLOCK;
         return -1;
     }
-    std::string& chunk = g_fakeNet.incoming.front();
-    size_t n = chunk.size() < size_t(len) ? chunk.size() : size_t(len);
-    memcpy(buf, chunk.data(), n);
-    chunk.erase(0, n);
-    if (chunk.empty()) g_fakeNet.incoming.pop_front();
+    const std::string& chunk = g_fakeNet.incoming.front();
+    size_t left = chunk.size() - g_fakeNet.offset;
+    size_t n = left < size_t(len) ? left : size_t(len);
+    memcpy(buf, chunk.data() + g_fakeNet.offset, n);
+    g_fakeNet.offset += n;
+    if (g_fakeNet.offset == chunk.size()) {
+        g_fakeNet.incoming.pop_front();
+        g_fakeNet.offset = 0;
+    }
     return int(n);
 }
 

@@ -24,6 +24,7 @@ struct DdGC {
 // queue would block, or reports the close when `closed`.
 struct FakeNet {
     std::deque<std::string> incoming;
+    size_t offset = 0; // bytes of the front chunk already handed out
     bool closed = false;
     bool recvFails = false;
     std::string sent;
