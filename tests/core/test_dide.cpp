@@ -367,6 +367,12 @@ TEST_F(DiDEZ, ShortInputWaitsForMore) {
     EXPECT_EQ(diDEInflateBlock(ch, reinterpret_cast<uint8_t*>(&out[0]),
                                reinterpret_cast<const uint8_t*>(za.data()), &room, &len),
               0);
+    // No input at all: zlib can make no progress, which is not an error.
+    room = uint32_t(out.size()), len = 0;
+    EXPECT_EQ(diDEInflateBlock(ch, reinterpret_cast<uint8_t*>(&out[0]),
+                               reinterpret_cast<const uint8_t*>(za.data()), &room, &len),
+              0);
+    EXPECT_EQ(len, 0u);
     diDEInflateEnd(ch);
 }
 

@@ -161,6 +161,17 @@ TEST_F(DiIO, GrowthRules) {
     EXPECT_EQ(b.allocated, 20000u);
 }
 
+TEST_F(DiIO, FailedGrowthKeepsTheBufferedBytes) {
+    if (sizeof(void*) != 4) GTEST_SKIP() << "only a 32-bit process is sure to fail the allocation";
+    b.limit = 0;
+    g_fakeNet.incoming.push_back("keep me");
+    ASSERT_EQ(diIOFill(&b, &sock), 7);
+    EXPECT_EQ(diIOReserve(&b, 0xFFFFFF00u), -1);
+    ASSERT_NE(b.data, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b.data), b.used), "keep me");
+    EXPECT_EQ(b.allocated, 16384u);
+}
+
 TEST_F(DiIO, FillDoublesOnlyWhenFullAndStopsAtTheLimit) {
     b.limit = 50000;
     ASSERT_EQ(diIOReserve(&b, 20000), 0);

@@ -254,6 +254,7 @@ TEST_F(Loopback, ListenerOnLoopbackAcceptsAndReportsThePeer) {
     EXPECT_EQ(peerAddr, htonl(INADDR_LOOPBACK));
     EXPECT_EQ(ddNetFindOwnerBySocket(SOCKET(accepted->handle)), nullptr); // owner not set yet
     EXPECT_EQ(ddNetFindOwnerBySocket(SOCKET(listener->handle)), &ch->hdr);
+    EXPECT_TRUE(ddNetIsLocalAddress(peerAddr));
     ddNetSocketDestroy(accepted);
     ddNetSocketDestroy(client);
 }
