@@ -78,3 +78,8 @@ int diSOIsLaunchDialogPending() {
 void diXDestroyFrameWindow(DiXFrame*) {}
 
 void diProgSetState(DiObject*, int32_t, const DiChar*) {}
+
+#ifdef _WIN32
+/* Settings: every setting has its default. */
+int32_t ddSettingGetInt(const wchar_t*, int32_t def) { return def; }
+#endif

@@ -76,6 +76,14 @@ void diDEForEachChannel(void (*fn)(DiChannel* ch, void* arg), void* arg) {
     }
 }
 
+/* The link that points at the channel's node, or none. */
+static DiChannelNode** diDEFindNode(DiChannel* ch) {
+    DiChannelNode** link = &s_channels;
+    while (*link && (*link)->channel != ch)
+        link = &(*link)->next;
+    return *link ? link : nullptr;
+}
+
 static bool diDEIsEngineType(uint32_t type) {
     return type == 3 || type == 5 || type == 6;
 }
@@ -190,28 +198,29 @@ int diDEDestroyChannel(DiChannel* ch) {
     if (!ch) return s_channelCount;
     /* A channel not in the list was destroyed already: releasing it again
      * would free it twice. */
-    DiChannelNode** link = &s_channels;
-    while (*link && (*link)->channel != ch)
-        link = &(*link)->next;
-    if (!*link) return s_channelCount;
+    if (!diDEFindNode(ch)) return s_channelCount;
+    /* The handlers of the last events may destroy the channel themselves;
+     * this reference keeps it readable until the end. */
+    ch->hdr.refCount++;
     diDEChannelSendDeactivate(ch);
     diDEChannelSendClose(ch);
+    DiChannelNode** link = diDEFindNode(ch);
+    if (!link) {
+        diUIObjectRelease(&ch->hdr);
+        return s_channelCount;
+    }
     diDEFreeExtras(ch);
     diDECancelResume(ch);
     if (ch->socket) ddNetSocketClose(ch->socket);
     free(ch->extraText);
     ch->extraText = nullptr;
-    /* The handlers above may have created or destroyed other channels. */
-    link = &s_channels;
-    while (*link && (*link)->channel != ch)
-        link = &(*link)->next;
-    if (*link) {
-        DiChannelNode* node = *link;
-        *link = node->next;
-        free(node);
-    }
-    diUIObjectRelease(&ch->hdr);
-    return --s_channelCount;
+    DiChannelNode* node = *link;
+    *link = node->next;
+    free(node);
+    s_channelCount--;
+    diUIObjectRelease(&ch->hdr); /* the factory's reference */
+    diUIObjectRelease(&ch->hdr); /* ours: at 0 the type's routine runs */
+    return s_channelCount;
 }
 
 static void diDESend(DiChannel* ch, uint32_t type, void* ptr) {

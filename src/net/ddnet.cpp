@@ -5,6 +5,7 @@
 #include "net/ddnet.h"
 
 #include "core/ddapp.h"
+#include "core/ddsetting.h"
 #include "core/dide.h"
 #include "core/ditimer.h"
 #include "net/ddtls.h"
@@ -23,6 +24,7 @@ static uint32_t ddNetTicks() {
 int ddNetInit() {
     WSADATA data;
     if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return -1;
+    g_ddNetTcpWindowSize = ddSettingGetInt(L"TCPWindowSize", 64240);
     /* One clock for time slices, timers and write waits. */
     diDEClock = ddNetTicks;
     return 0;

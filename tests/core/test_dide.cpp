@@ -6,6 +6,7 @@
 #include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
 
+#include <algorithm>
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -145,6 +146,21 @@ TEST_F(DiDE, DestroyDeactivatesClosesThenRunsTheDestroyRoutine) {
     EXPECT_EQ(g_fakeNet.destroyed, 1);
     // A second destroy of the same channel is refused, not a double free.
     EXPECT_EQ(diDEDestroyChannel(ch), 0);
+}
+
+TEST_F(DiDE, HandlerDestroyingItsChannelOnCloseIsSafe) {
+    static DiChannel* self;
+    DiChannel* ch = make(12);
+    self = ch;
+    forget(ch);
+    diDEChannelOpen(ch);
+    ch->hdr.handler = [](DiObject*, DiEvent* ev) {
+        if (ev->w[0] == DI_EV_CLOSE) EXPECT_EQ(diDEDestroyChannel(self), 0);
+        return 1;
+    };
+    EXPECT_EQ(diDEDestroyChannel(ch), 0);
+    EXPECT_EQ(g_fakeChannels.log.back(), "d12"); // destroyed once, after both returned
+    EXPECT_EQ(std::count(g_fakeChannels.log.begin(), g_fakeChannels.log.end(), "d12"), 1);
 }
 
 TEST_F(DiDE, DestroyHonoursAReferenceHeldElsewhere) {
