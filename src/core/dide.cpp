@@ -57,6 +57,9 @@ void diDEChannelFree(DiChannel* ch) {
     if (s) ddNetSocketDestroy(s);
     diIOBufferFree(&ch->in);
     diIOBufferFree(&ch->out);
+    /* A stream left by an error or a block never finished ends here. */
+    diDEInflateEnd(ch);
+    diDEDeflateEnd(ch);
 }
 
 void diDEChannelSetContext(DiChannel* ch, DiObject* owner, DdGC* gc, DdSocket* s) {
