@@ -155,7 +155,9 @@ TEST_F(DiDE, HandlerDestroyingItsChannelOnCloseIsSafe) {
     forget(ch);
     diDEChannelOpen(ch);
     ch->hdr.handler = [](DiObject*, DiEvent* ev) {
-        if (ev->w[0] == DI_EV_CLOSE) EXPECT_EQ(diDEDestroyChannel(self), 0);
+        if (ev->w[0] == DI_EV_CLOSE) {
+            EXPECT_EQ(diDEDestroyChannel(self), 0);
+        }
         return 1;
     };
     EXPECT_EQ(diDEDestroyChannel(ch), 0);
