@@ -270,7 +270,7 @@ TEST_F(Loopback, ListenerOnLoopbackAcceptsAndReportsThePeer) {
     ddNetSocketDestroy(client);
 }
 
-TEST_F(Loopback, ClosedSocketIgnoresSelectionAndCloseOnlyDropsTls) {
+TEST_F(Loopback, SocketWithoutConnectionRefusesQuietly) {
     DdSocket* s = ddNetSocketCreate();
     ddNetSelectEvents(s, DD_NET_READ, DD_NET_READ);
     EXPECT_EQ(s->eventMask, 0u);
@@ -280,6 +280,14 @@ TEST_F(Loopback, ClosedSocketIgnoresSelectionAndCloseOnlyDropsTls) {
     ASSERT_EQ(ddNetSocketOpen(s, 1, 0), 0);
     EXPECT_EQ(ddNetConnectDirect(s, unknown, 1), -1);
     EXPECT_EQ(s->error, DD_NET_ERR_HOST);
+    // During a TLS handshake a receive would block; raw bytes are never read.
+    int marker;
+    s->tls = &marker;
+    s->handshake = &marker;
+    char buf[4];
+    EXPECT_EQ(ddNetRecv(s, buf, sizeof buf), -1);
+    EXPECT_EQ(s->error, DD_NET_ERR_WOULD_BLOCK);
+    s->handshake = nullptr;
     ddNetSocketDestroy(s);
 }
 
