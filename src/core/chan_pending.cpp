@@ -1,9 +1,8 @@
 /* Stand-ins for portable services that other parts of the client provide:
- * the timer list, the logger, the session layer, the X engine's frame
+ * the timer list, the session layer, the X engine's frame
  * records and the progress window's state. Each is the least its callers
  * here need; the real modules replace this file. */
 #include "core/dide.h"
-#include "core/dilog.h"
 #include "core/ditimer.h"
 #include "ui/diprog.h"
 #include "ui/diui.h"
@@ -66,8 +65,6 @@ void diTimerDispatch(uint32_t now) {
     s_timersRunning = 0;
     diTimerSweep();
 }
-
-void diLogErrorText(const DiChar*) {}
 
 void diSOSetLaunchState(DiObject*, int32_t) {}
 void diSODisplayObjectClosed(DiObject*) {}

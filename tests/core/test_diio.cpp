@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/diio.h"
+#include "core/dilog.h"
 #include "fakes/chan_fakes.h"
 
 #include <stdlib.h>
@@ -87,10 +88,14 @@ TEST_F(DiIO, PeerCloseAndSocketErrorAreFailures) {
 }
 
 TEST_F(DiIO, MessageLongerThanSmallLimitIsAnErrorNotAHang) {
+    CLog log;
+    diLogSet(&log);
     b.limit = 16384;
     g_fakeNet.incoming.push_back(frame(7, std::string(20000, 'z')));
     std::string m;
     EXPECT_EQ(read(&m), -1);
+    EXPECT_EQ(log.GetCount(), 1u); // the reason is logged
+    diLogSet(nullptr);
 }
 
 TEST_F(DiIO, MessageLongerThanLargeLimitIsAnError) {
@@ -235,14 +240,18 @@ TEST_F(DiIO, FlushFailureStopsWriteEvents) {
 TEST_F(DiIO, WriterToAPeerThatStopsReadingGivesUpInsteadOfSpinning) {
     uint32_t saved = diIOWriteTimeoutMs;
     diIOWriteTimeoutMs = 30;
+    CLog log;
+    diLogSet(&log);
     b.limit = 100;
     g_fakeNet.sendRoom = 0;
     std::string msg(60, 'm');
     ASSERT_EQ(diIOWriteMessage(&b, &sock, msg.data(), 60), 0);
     EXPECT_EQ(diIOWriteMessage(&b, &sock, msg.data(), 60), -1);
     EXPECT_GT(g_fakeNet.waits, 0); // it waited for writability between attempts
-    EXPECT_EQ(b.used, 60u);        // nothing of the refused message was appended
+    EXPECT_EQ(log.GetCount(), 1u);
+    EXPECT_EQ(b.used, 60u); // nothing of the refused message was appended
     diIOWriteTimeoutMs = saved;
+    diLogSet(nullptr);
 }
 
 TEST_F(DiIO, WriterWaitsForRoomThenAppends) {
