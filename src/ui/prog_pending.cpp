@@ -1,87 +1,24 @@
 /* Stand-ins for what the progress window calls in modules that are being
- * written elsewhere: display objects, graphics contexts and fonts, the view
- * window, numbered messages, the login-dialog protocol and two session
- * services. Each does the least the progress window relies on; the real
- * modules replace this file. */
+ * written elsewhere: the graphics wrappers' text and font calls, the view
+ * window, numbered messages, the login-dialog protocol and the window-title
+ * service of the session layer. Each does the least the progress window
+ * relies on; the real modules replace this file. */
 #include "dd.h"
 
 #include "core/ddmessage.h"
-#include "core/dide.h"
 #include "net/dilaip.h"
 #include "session/ddso.h"
-#include "ui/ddgdi.h"
 #include "ui/ddframe.h"
+#include "ui/ddgdi.h"
 #include "ui/digdi.h"
-#include "ui/diprog.h"
-#include "ui/diui.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-/* Display objects. */
-void diUIObjectInit(DiObject* obj, uint32_t type, int32_t w, int32_t h) {
-    memset(obj, 0, sizeof(*obj));
-    obj->type = DiObjectType(type);
-    obj->width = obj->vwidth = w;
-    obj->height = obj->vheight = h;
-    obj->background = 0xFFFFFF;
-    obj->refCount = 1;
-    obj->scrollStepX = obj->scrollStepY = 4;
-}
-
-void diUIObjectSetParent(DiObject* obj, DiObject* parent, DdGC* gc) {
-    obj->parent = parent;
-    obj->gc = gc;
-}
-
-void diUIObjectRef(DiObject* obj) {
-    if (obj) obj->refCount++;
-}
-
-void diUIObjectDestroy(DiObject* obj) {
-    DdGC* gc = obj->gc;
-    obj->gc = nullptr;
-    if (gc) ddGDIFreeGC(gc);
-    if (obj->type == DI_OBJ_PROGRESS) ddProgDestroy(obj);
-}
-
-void diUIObjectRelease(DiObject* obj) {
-    if (!obj || obj->refCount <= 0) return;
-    if (--obj->refCount == 0) diUIObjectDestroy(obj);
-}
-
-void diUIDeliverEvent(DiObject* obj, DiEvent* ev) {
-    /* An object whose last reference is gone is being destroyed. */
-    if (!obj || !ev || obj->refCount <= 0) return;
-    obj->refCount++;
-    if (obj->handler) obj->handler(obj, ev);
-    diUIObjectRelease(obj);
-}
-
-/* Graphics contexts and fonts: records without drawing. */
-struct DdGC {
-    HWND window;
-    HDC dc;
-};
-
-DdGC* ddGDICreateGC() {
-    return static_cast<DdGC*>(calloc(1, sizeof(DdGC)));
-}
-void ddGDIFreeGC(DdGC* gc) {
-    free(gc);
-}
-void ddGDIAttach(DdGC* gc, HWND hwnd, HDC hdc) {
-    if (!gc) return;
-    gc->window = hwnd;
-    gc->dc = hdc;
-}
-void ddGDIDetach(DdGC* gc) {
-    if (gc) gc->window = nullptr, gc->dc = nullptr;
-}
-void ddGDISetFunction(DdGC*, uint32_t) {}
-void ddGDISetForeground(DdGC*, uint32_t) {}
+/* Graphics: contexts bind nothing and draw nothing; fonts are records. */
+void ddGDIAttach(DdGC*, HWND, HDC) {}
+void ddGDIDetach(DdGC*) {}
 void ddGDISetBackground(DdGC*, uint32_t) {}
-void ddGDIFillRect(DdGC*, int32_t, int32_t, int32_t, int32_t) {}
 DiGDIFont* ddGDISelectFont(DdGC*, DiGDIFont*) {
     return nullptr;
 }
@@ -117,10 +54,6 @@ void ddSOSetWindowTitle(HWND window, int stringId) {
     wchar_t text[256];
     if (LoadStringW(GetModuleHandleW(nullptr), UINT(stringId), text, 256) > 0)
         SetWindowTextW(window, text);
-}
-
-int diSOIsLaunchDialogPending() {
-    return 0;
 }
 
 void diLAIPFreeDialogState(DiChannel*) {}
