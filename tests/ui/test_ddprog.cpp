@@ -332,6 +332,28 @@ TEST_F(DialogTest, BarWithoutDurationStandsStillUntilAStoppingState) {
     EXPECT_EQ(p->percent, 91);
 }
 
+TEST(ProgThroughChannels, EngineReportsReachTheDialogWithTheirDetailMessage) {
+    DiDEManager m = {};
+    diUIObjectInit(&m.hdr, DI_OBJ_DEMANAGER, 300, 200);
+    EXPECT_EQ(diUICreateProgressWindow(&m.hdr, DI_OBJ_FRAME, 300, 200), nullptr);
+    m.progress = diUICreateProgressWindow(&m.hdr, DI_OBJ_PROGRESS, 300, 200);
+    ASSERT_NE(m.progress, nullptr);
+    EXPECT_EQ(m.progress->parent, &m.hdr);
+    DiChannel ch = {};
+    ch.hdr.parent = &m.hdr;
+    diDEReportState(&ch, 1, 0);
+    diDEReportState(&ch, 14, 12); /* "Session ended." as the detail */
+    HWND d = ddProgDialog(m.progress);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(ItemText(d, DD_PROG_STATUS), L"Session failed: Session ended.");
+    DiObject* progress = m.progress;
+    HWND view = reinterpret_cast<DdProgress*>(progress)->view;
+    SendMessageW(d, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(m.progress, nullptr);
+    EXPECT_FALSE(IsWindow(d));
+    EXPECT_FALSE(IsWindow(view));
+}
+
 TEST(ProgBarDrawing, FillsFourLessThanTheWidthTimesPercent) {
     const int w = 104, h = 12;
     BITMAPINFO bi = {};
