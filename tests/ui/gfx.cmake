@@ -1,0 +1,18 @@
+# Graphics wrappers, colour maps, monitors and device-independent bitmaps.
+hv_test(test_ui_gfx_di
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_digdi.cpp ${CMAKE_CURRENT_LIST_DIR}/test_dibutil.cpp
+    LIBS hv_ui_gfx_di)
+hv_fuzz(fuzz_dibutil SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_dibutil.cpp LIBS hv_ui_gfx_di)
+if(HV_WIN32)
+    hv_test(test_ui_gfx
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ddgdi.cpp ${CMAKE_CURRENT_LIST_DIR}/test_dddib.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_ddmultimon.cpp
+        LIBS hv_ui_gfx)
+    # Drawing and palettes also run on screens of 8 and 16 bits (8 gives a
+    # real palette device); each run has its own Xvfb at that depth.
+    foreach(depth 8 16)
+        add_test(NAME test_ui_gfx.depth${depth}
+            COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-at-depth ${depth} $<TARGET_FILE:test_ui_gfx>)
+        set_tests_properties(test_ui_gfx.depth${depth} PROPERTIES TIMEOUT 300)
+    endforeach()
+endif()
