@@ -9,9 +9,9 @@
 
 /* Every colour handed to GDI is palette-relative, so that on a palette
  * screen it maps to the nearest entry of the selected logical palette. */
-static const COLORREF kPaletteRelative = 0x02000000;
+static const uint32_t kPaletteRelative = 0x02000000;
 /* A colour not set yet: no pen or brush is made for it. */
-static const COLORREF kNoColour = 0xFFFFFFFF;
+static const uint32_t kNoColour = 0xFFFFFFFF;
 
 const int g_ddGDILineRop[16] = {
     R2_BLACK,      R2_MASKPEN,     R2_MASKPENNOT,  R2_COPYPEN,   R2_MASKNOTPEN, R2_NOP,
@@ -156,7 +156,7 @@ void ddGDISetFunction(DdGC* gc, uint32_t function) {
     gc->function = function;
 }
 
-void ddGDISetForeground(DdGC* gc, COLORREF colour) {
+void ddGDISetForeground(DdGC* gc, uint32_t colour) {
     if (gc->brush && gc->brush->colour != colour) ddGDISelectBrush(gc, nullptr);
     if (gc->pen && gc->pen->colour != colour) ddGDISelectPen(gc, nullptr);
     if (colour == gc->foreground) return;
@@ -164,7 +164,7 @@ void ddGDISetForeground(DdGC* gc, COLORREF colour) {
     gc->foreground = colour;
 }
 
-void ddGDISetBackground(DdGC* gc, COLORREF colour) {
+void ddGDISetBackground(DdGC* gc, uint32_t colour) {
     if (colour == gc->background) return;
     if (gc->hdc) SetBkColor(gc->hdc, colour | kPaletteRelative);
     gc->background = colour;
@@ -320,15 +320,15 @@ void ddGDIFillPolygon(DdGC* gc, int32_t count, const DdGCPoint* points) {
 }
 
 void ddGDIFillSolid(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height,
-                    COLORREF colour) {
+                    uint32_t colour) {
     if (!gc->hdc) return;
     ddGDISetBackground(gc, colour);
     RECT r = {x, y, x + width, y + height};
     ExtTextOutW(gc->hdc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
 }
 
-void ddGDIDraw3DFrame(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, COLORREF light,
-                      COLORREF dark) {
+void ddGDIDraw3DFrame(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t light,
+                      uint32_t dark) {
     ddGDIFillSolid(gc, x, y, width - 1, 1, light);
     ddGDIFillSolid(gc, x, y, 1, height - 1, light);
     ddGDIFillSolid(gc, x + width - 1, y, 1, height, dark);
@@ -464,7 +464,7 @@ void ddGDIPurgeObjectCaches() {
     ddGDICachePurge(&s_brushes, true, true);
 }
 
-static DdPenBrushCacheEntry* ddGDICacheFind(DdGDICache* cache, COLORREF colour) {
+static DdPenBrushCacheEntry* ddGDICacheFind(DdGDICache* cache, uint32_t colour) {
     for (DdPenBrushCacheEntry* e = cache->head; e; e = e->next) {
         if (e->colour == colour) {
             e->refCount++;
@@ -486,11 +486,11 @@ static DdPenBrushCacheEntry* ddGDICacheFind(DdGDICache* cache, COLORREF colour) 
     return e;
 }
 
-DdPenBrushCacheEntry* ddGDIFindPen(COLORREF colour) {
+DdPenBrushCacheEntry* ddGDIFindPen(uint32_t colour) {
     return ddGDICacheFind(&s_pens, colour);
 }
 
-DdPenBrushCacheEntry* ddGDIFindBrush(COLORREF colour) {
+DdPenBrushCacheEntry* ddGDIFindBrush(uint32_t colour) {
     return ddGDICacheFind(&s_brushes, colour);
 }
 

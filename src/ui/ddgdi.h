@@ -14,7 +14,7 @@ struct DdPenBrushCacheEntry {
     DdPenBrushCacheEntry* next;
     DdPenBrushCacheEntry* prev;
     int32_t refCount;
-    COLORREF colour;
+    uint32_t colour;
     HGDIOBJ handle;
     DdGC* holder;
 };
@@ -22,8 +22,8 @@ struct DdPenBrushCacheEntry {
 struct DdGC {
     DdGC* next;
     DdGC* prev;
-    COLORREF foreground; /* 0xFFFFFFFF until set */
-    COLORREF background; /* 0xFFFFFFFF until set */
+    uint32_t foreground; /* 0xFFFFFFFF until set */
+    uint32_t background; /* 0xFFFFFFFF until set */
     uint32_t function;   /* X raster function 0-15 */
     DiGDIFont* font;
     uint32_t cursorShape; /* 0-13 */
@@ -78,8 +78,8 @@ void ddGDIFreeGC(DdGC* gc);
 void ddGDIAttach(DdGC* gc, HWND hwnd, HDC hdc);
 void ddGDIDetach(DdGC* gc);
 void ddGDISetFunction(DdGC* gc, uint32_t function);
-void ddGDISetForeground(DdGC* gc, COLORREF colour);
-void ddGDISetBackground(DdGC* gc, COLORREF colour);
+void ddGDISetForeground(DdGC* gc, uint32_t colour);
+void ddGDISetBackground(DdGC* gc, uint32_t colour);
 HPALETTE ddGDISelectPalette(DdGC* gc, HPALETTE palette, BOOL background);
 HBITMAP ddGDISelectBitmap(DdGC* gc, HBITMAP bitmap);
 DiGDIFont* ddGDISelectFont(DdGC* gc, DiGDIFont* font);
@@ -96,9 +96,9 @@ void ddGDIPolyline(DdGC* gc, int32_t count, const DdGCPoint* points);
 void ddGDIPolySegment(DdGC* gc, int32_t count, const DdGCPoint* points);
 void ddGDIPolyRectangle(DdGC* gc, int32_t count, const DdGCRect* rects);
 void ddGDIFillPolygon(DdGC* gc, int32_t count, const DdGCPoint* points);
-void ddGDIFillSolid(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, COLORREF colour);
-void ddGDIDraw3DFrame(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, COLORREF light,
-                      COLORREF dark);
+void ddGDIFillSolid(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
+void ddGDIDraw3DFrame(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t light,
+                      uint32_t dark);
 void ddGDITextOut(DdGC* gc, int32_t x, int32_t y, const DdGCRect* rect, const DiChar* text,
                   int32_t count, const int32_t* advances);
 void ddGDIDrawText(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height,
@@ -115,8 +115,8 @@ HWND ddGDICaretOwner();
 
 /* Pen and brush caches. Find raises the reference count (a new entry starts
  * at 1); select returns the previous holder of the entry. */
-DdPenBrushCacheEntry* ddGDIFindPen(COLORREF colour);
-DdPenBrushCacheEntry* ddGDIFindBrush(COLORREF colour);
+DdPenBrushCacheEntry* ddGDIFindPen(uint32_t colour);
+DdPenBrushCacheEntry* ddGDIFindBrush(uint32_t colour);
 DdGC* ddGDISelectPen(DdGC* gc, DdPenBrushCacheEntry* entry);
 DdGC* ddGDISelectBrush(DdGC* gc, DdPenBrushCacheEntry* entry);
 void ddGDIPurgeUnused();

@@ -87,3 +87,13 @@ void diGDIReleaseFont(DdGC* gc, DiGDIFont* font) {
     if (!font || font->useCount == 0) return;
     if (--font->useCount == 0) ddGDIDeleteFont(gc, font);
 }
+
+int diUtilSPrintf(DiChar* buffer, size_t size, const DiChar* format, const DiFmtArg* args,
+                  size_t count) {
+    if (!buffer || size == 0) return -1;
+    if (!format) {
+        buffer[0] = 0;
+        return 0;
+    }
+    return diFormatPositional(buffer, size, format, args, count);
+}

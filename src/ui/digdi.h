@@ -5,6 +5,7 @@
 #ifndef HV_DIGDI_H
 #define HV_DIGDI_H
 
+#include "core/diutil.h"
 #include "di.h"
 
 /* One shared font. `handle` is the platform font (HFONT on Windows). */
@@ -44,5 +45,23 @@ DiGDIFont* ddGDICreateFont(DdGC* gc, const DiChar* face, int32_t width, int32_t 
                            uint32_t bold, uint32_t eastEuropean);
 void ddGDIDeleteFont(DdGC* gc, DiGDIFont* font);
 void diGDIFontUnlink(DiGDIFont* font);
+
+/* What the portable layer calls of the graphics contexts (Windows layer). */
+DdGC* ddGDICreateGC();
+void ddGDIFreeGC(DdGC* gc);
+void ddGDISetFunction(DdGC* gc, uint32_t function);
+void ddGDISetForeground(DdGC* gc, uint32_t colour);
+void ddGDIFillRect(DdGC* gc, int32_t x, int32_t y, int32_t w, int32_t h);
+
+/* Formats with "%N$" markers into `buffer` of `size` units. Texts from the
+ * server are formatted here, so the output is bounded: it is cut to the
+ * buffer and always NUL-terminated (size > 0). Returns the units written, or
+ * -1 when the text was cut. */
+int diUtilSPrintf(DiChar* buffer, size_t size, const DiChar* format, const DiFmtArg* args,
+                  size_t count);
+inline int diUtilSPrintf(DiChar* buffer, size_t size, const DiChar* format,
+                         std::initializer_list<DiFmtArg> args) {
+    return diUtilSPrintf(buffer, size, format, args.begin(), args.size());
+}
 
 #endif

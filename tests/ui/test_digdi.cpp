@@ -4,6 +4,7 @@
 
 #include "ui/digdi.h"
 
+#include <string>
 #include <vector>
 
 static int s_created;
@@ -84,4 +85,25 @@ TEST(FontCache, FailedCreationLeavesCacheEmptyAndNullFaceIsEmpty) {
     diGDIReleaseFont(nullptr, f);
     EXPECT_EQ(diGDIFontList(), nullptr);
     diGDIReleaseFont(nullptr, nullptr);
+}
+
+TEST(BoundedFormat, PositionalArgumentsAndLongTextsStayInTheBuffer) {
+    DiChar out[32];
+    EXPECT_EQ(diUtilSPrintf(out, 32, u"%2$s likes %1$s", {u"tea", u"Ann"}), 13);
+    EXPECT_EQ(std::u16string(out), u"Ann likes tea");
+
+    // A server name longer than the buffer is cut and terminated.
+    std::u16string name(200, u'n');
+    DiChar small[16];
+    for (auto& c : small)
+        c = u'#';
+    EXPECT_EQ(diUtilSPrintf(small, 12, u"host %s!", {name.c_str()}), -1);
+    EXPECT_EQ(small[11], 0);
+    EXPECT_EQ(std::u16string(small), u"host nnnnnn");
+    EXPECT_EQ(small[12], u'#'); // nothing written past the size given
+
+    EXPECT_EQ(diUtilSPrintf(small, 0, u"x", {}), -1);
+    EXPECT_EQ(diUtilSPrintf(nullptr, 5, u"x", {}), -1);
+    EXPECT_EQ(diUtilSPrintf(small, 16, nullptr, {}), 0);
+    EXPECT_EQ(small[0], 0);
 }
