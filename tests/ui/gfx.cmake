@@ -2,15 +2,11 @@
 hv_test(test_ui_gfx_di
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_digdi.cpp ${CMAKE_CURRENT_LIST_DIR}/test_dibutil.cpp
     LIBS hv_ui_gfx_di)
-# The checked module is compiled into the target so that libFuzzer sees its
-# coverage (the libraries are built without the fuzzer's instrumentation).
-hv_fuzz(fuzz_dibutil
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_dibutil.cpp ${PROJECT_SOURCE_DIR}/src/ui/dibutil.cpp
-    LIBS hv_core_di)
+hv_fuzz(fuzz_dibutil SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_dibutil.cpp LIBS hv_ui_gfx_di)
 if(HV_WIN32)
     hv_test(test_ui_gfx
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ddgdi.cpp ${CMAKE_CURRENT_LIST_DIR}/test_dddib.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/test_ddmultimon.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/test_ddmultimon.cpp ${CMAKE_CURRENT_LIST_DIR}/test_ddcolor.cpp
         LIBS hv_ui_gfx)
     # Drawing and palettes also run on screens of 8 and 16 bits (8 gives a
     # real palette device); each run has its own Xvfb at that depth.
