@@ -1,6 +1,7 @@
 /* Device colour maps on Windows. GUI thread only. */
 #include "ui/ddcolor.h"
 
+#include "core/ddapp.h"
 #include "ui/ddgdi.h"
 
 #include <stdlib.h>
@@ -131,4 +132,8 @@ int ddColorAllocXColor(DdColorMap* map, DdColorCell* cell, uint32_t colour) {
 
 DdColorCell* ddColorMapCell(DdColorMap* map, uint32_t index) {
     return index < DI_COLOR_ENTRIES ? &map->cells[index] : nullptr;
+}
+
+HPALETTE ddColorDefaultPalette() {
+    return g_ddApp && g_ddApp->colorMap ? ddColorMapPalette(g_ddApp->colorMap) : nullptr;
 }

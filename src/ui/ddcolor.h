@@ -30,6 +30,10 @@ inline HPALETTE ddColorMapPalette(const DdColorMap* map) {
     return static_cast<HPALETTE>(map->palette);
 }
 
+/* The palette of the application's default colour map (NULL when there is
+ * none, as on true-colour screens). */
+HPALETTE ddColorDefaultPalette();
+
 /* Where the static colours come from: the system palette and the reserved
  * count of the screen. Tests replace it (NULL goes back to the screen). */
 typedef int (*DdColorSystemPaletteFn)(PALETTEENTRY entries[256], int32_t* reserved);

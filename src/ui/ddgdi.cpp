@@ -241,6 +241,19 @@ void ddGDISetCursor(DdGC* gc, uint32_t index) {
     if (gc->hwnd && GetCursorPos(&pt) && WindowFromPoint(pt) == gc->hwnd) SetCursor(gc->cursor);
 }
 
+HWND ddGDIGetWindow(const DdGC* gc) {
+    return gc ? gc->hwnd : nullptr;
+}
+HDC ddGDIGetDC(const DdGC* gc) {
+    return gc ? gc->hdc : nullptr;
+}
+HPALETTE ddGDIGetPalette(const DdGC* gc) {
+    return gc ? gc->palette : nullptr;
+}
+HCURSOR ddGDIGetCursor(const DdGC* gc) {
+    return gc ? gc->cursor : nullptr;
+}
+
 /* ---- drawing ---- */
 
 void ddGDIFillRect(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height) {

@@ -85,6 +85,12 @@ HBITMAP ddGDISelectBitmap(DdGC* gc, HBITMAP bitmap);
 DiGDIFont* ddGDISelectFont(DdGC* gc, DiGDIFont* font);
 int ddGDIGetFontMetrics(DdGC* gc, DiGDIFont* font, DdFontMetrics* out);
 void ddGDISetCursor(DdGC* gc, uint32_t index);
+/* The bound window, device context, selected palette and cursor (NULL for
+ * no context). */
+HWND ddGDIGetWindow(const DdGC* gc);
+HDC ddGDIGetDC(const DdGC* gc);
+HPALETTE ddGDIGetPalette(const DdGC* gc);
+HCURSOR ddGDIGetCursor(const DdGC* gc);
 
 /* Drawing on the bound device context with the pen and brush of the
  * foreground colour. Counts are refused when negative or beyond what one

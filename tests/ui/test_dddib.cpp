@@ -4,6 +4,8 @@
 #include "ui/dddib.h"
 #include "ui/dibutil.h"
 
+#include <winspool.h>
+
 namespace {
 
 TEST(Dib, BitmapBecomesAPackedDibOfTheMappedDepth) {
@@ -86,6 +88,50 @@ TEST(Dib, PrintRefusesBlocksThatHoldNoWholeDib) {
     EXPECT_EQ(ddDIBPrint(dc, good, 3, 0, 1), DD_DIB_PRINT_STRETCH_FAILED);
     GlobalFree(good);
     DeleteDC(dc);
+}
+
+} // namespace
+
+namespace {
+
+// Prints a four-colour bitmap, best fit, on the printer named by
+// HV_TEST_PRINTER; tests/ui/print-dib.sh starts a CUPS server with a PDF
+// printer for it and checks the page. Skipped in ordinary runs.
+TEST(DibPrinter, BitmapPrintedBestFitOnThePrinter) {
+    wchar_t printer[128] = {};
+    if (!GetEnvironmentVariableW(L"HV_TEST_PRINTER", printer, 128))
+        GTEST_SKIP() << "no test printer";
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = 64;
+    bi.bmiHeader.biHeight = -32;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bm, nullptr);
+    uint32_t* px = static_cast<uint32_t*>(bits);
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 64; x++)
+            px[y * 64 + x] = y < 16 ? (x < 32 ? 0xFF0000 : 0x00FF00) : (x < 32 ? 0x0000FF : 0);
+    HGLOBAL dib = ddDIBFromBitmap(bm, nullptr);
+    ASSERT_NE(dib, nullptr);
+    // Listing the printers makes the spooler take over the system's queues.
+    // The spooler is loaded here only: a process that loads it without the
+    // test's print server would drop that server's printer again.
+    HMODULE spooler = LoadLibraryW(L"winspool.drv");
+    ASSERT_NE(spooler, nullptr);
+    auto enumPrinters = reinterpret_cast<decltype(&EnumPrintersW)>(
+        reinterpret_cast<void*>(GetProcAddress(spooler, "EnumPrintersW")));
+    ASSERT_NE(enumPrinters, nullptr);
+    DWORD needed = 0, count = 0;
+    enumPrinters(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &count);
+    HDC dc = CreateDCW(nullptr, printer, nullptr, nullptr);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(ddDIBPrint(dc, dib, 1, 0, 0), DD_DIB_PRINT_OK);
+    DeleteDC(dc);
+    ddDIBFree(dib);
+    DeleteObject(bm);
 }
 
 } // namespace
