@@ -1,5 +1,4 @@
-/* Stand-ins for services of other modules that have not landed yet: the
- * portable colour allocator (ui/dicolor.h). Replaced by the real module. */
+/* Colour allocation (see dicolor.h). */
 #include "ui/dicolor.h"
 
 #include <stdlib.h>
