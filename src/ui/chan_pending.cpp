@@ -1,6 +1,6 @@
 /* Stand-ins for Windows-side services that other parts of the client
- * provide: the frame window, the progress window, the display-engine
- * manager's view and the channel constructors of the other channel types.
+ * provide: the frame window, the progress window and the channel
+ * constructors of the other channel types.
  * Each is the least its callers need; the real modules replace this file. */
 #include "dd.h"
 
@@ -40,18 +40,6 @@ void ddProgDestroy(DiObject* progress) {
 }
 int ddProgIsExpanded(DiObject*) {
     return 0;
-}
-
-/* Display-engine manager without a view. */
-DiDEManager* ddDEMgrCreate(DiObject* parent, int32_t w, int32_t h, DdGC* gc) {
-    DiDEManager* m = static_cast<DiDEManager*>(calloc(1, sizeof(DiDEManager)));
-    if (!m) return nullptr;
-    diDEManagerInit(m, w, h);
-    diDEAttach(&m->hdr, parent, gc);
-    return m;
-}
-void ddDEMgrDestroy(DiDEManager* m) {
-    diDEManagerFree(m);
 }
 
 /* Channel types whose subsystems are not built yet: their constructors

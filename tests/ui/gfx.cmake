@@ -4,10 +4,15 @@ hv_test(test_ui_gfx_di
     LIBS hv_ui_gfx_di)
 hv_fuzz(fuzz_dibutil SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_dibutil.cpp LIBS hv_ui_gfx_di)
 if(HV_WIN32)
+    # The display-engine manager reaches into the channel framework, which
+    # calls the other client libraries: link them all as one group.
+    get_property(gfx_app_libs GLOBAL PROPERTY HV_APP_LIBS)
+    string(JOIN "," gfx_app_group ${gfx_app_libs})
     hv_test(test_ui_gfx
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ddgdi.cpp ${CMAKE_CURRENT_LIST_DIR}/test_dddib.cpp
         ${CMAKE_CURRENT_LIST_DIR}/test_ddmultimon.cpp ${CMAKE_CURRENT_LIST_DIR}/test_ddcolor.cpp
-        LIBS hv_ui_gfx)
+        ${CMAKE_CURRENT_LIST_DIR}/test_dddemgr.cpp
+        LIBS hv_ui_gfx "$<LINK_GROUP:RESCAN,${gfx_app_group}>" hv_gsoap hv_openssl hv_zlib ws2_32)
     # Drawing and palettes also run on screens of 8 and 16 bits (8 gives a
     # real palette device); each run has its own Xvfb at that depth.
     foreach(depth 8 16)
