@@ -119,6 +119,9 @@ static void ddGDIEnsureBrush(DdGC* gc) {
 }
 
 void ddGDIAttach(DdGC* gc, HWND hwnd, HDC hdc) {
+    /* The pen and brush held belong to the old device context: let go of
+     * them there, or the new one would draw with whatever it has. */
+    if (gc->hdc && gc->hdc != hdc) ddGDIDetach(gc);
     gc->hwnd = hwnd;
     gc->hdc = hdc;
     if (!hdc) return;

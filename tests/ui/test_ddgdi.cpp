@@ -119,6 +119,14 @@ TEST_F(GdiTest, StateSetBeforeAttachingReachesTheDeviceContext) {
     ddGDIAttach(gc, nullptr, s.dc);
     ddGDIDrawLine(gc, 0, 0, 8, 0);
     EXPECT_EQ(s.at(3, 0), 0xFFFFFFu ^ 0x0000FFu);
+
+    // Moving to another device context takes the pen along.
+    Surface other(8, 8);
+    other.fill(0xFFFFFF);
+    ddGDIAttach(gc, nullptr, other.dc);
+    ddGDIDrawLine(gc, 0, 2, 8, 2);
+    EXPECT_EQ(other.at(3, 2), 0xFFFFFFu ^ 0x0000FFu);
+    EXPECT_EQ(gc->pen->refCount, 1);
     ddGDIFreeGC(gc);
 }
 
