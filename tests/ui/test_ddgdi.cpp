@@ -278,6 +278,24 @@ TEST_F(GdiTest, TheCachePassing256EntriesDropsEveryUnreferencedPenAndBrush) {
     }
 }
 
+TEST_F(GdiTest, ShutdownEmptiesTheCachesAndDrawingStillWorksAfterwards) {
+    Surface s(16, 16);
+    DdGC* gc = ddGDICreateGC();
+    ddGDIAttach(gc, nullptr, s.dc);
+    ddGDISetForeground(gc, RGB(0, 0, 255));
+    DdGCRect r = {1, 1, 4, 4};
+    ddGDIPolyRectangle(gc, 1, &r);
+    ddGDIFillRect(gc, 8, 8, 2, 2);
+    ddGDIShutdown();
+    EXPECT_EQ(ddGDICacheCount(0), 0);
+    EXPECT_EQ(ddGDICacheCount(1), 0);
+    EXPECT_EQ(gc->pen, nullptr);
+    s.fill(0xFFFFFF);
+    ddGDIPolyRectangle(gc, 1, &r);
+    EXPECT_EQ(s.at(1, 1), 0x0000FFu);
+    ddGDIFreeGC(gc);
+}
+
 TEST_F(GdiTest, IdentityPaletteLeavesOnlyTheEndsCollapsible) {
     HPALETTE pal = ddGDICreateIdentityPalette();
     ASSERT_NE(pal, nullptr);
