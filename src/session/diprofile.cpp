@@ -1,0 +1,257 @@
+/* Local settings of the profile store. */
+#include "session/diprofile.h"
+
+#include <string.h>
+
+DiProfileStore* g_diProfileStore;
+
+static const char k_open[] = "<localsettings>";
+static const char k_close[] = "</localsettings>";
+static const char k_itemOpen[] = "<setting name=\"";
+static const char k_itemClose[] = "</setting>";
+
+std::string diProfileToUtf8(const DiChar* text)
+{
+    std::string out;
+    for (size_t i = 0; text && text[i]; i++) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            i++;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u16string diProfileFromUtf8(const std::string& bytes)
+{
+    std::u16string out;
+    size_t i = 0, n = bytes.size();
+    while (i < n) {
+        unsigned char b = static_cast<unsigned char>(bytes[i]);
+        uint32_t c;
+        size_t len;
+        if (b < 0x80) {
+            c = b, len = 1;
+        } else if (b >= 0xC2 && b < 0xE0) {
+            c = b & 0x1F, len = 2;
+        } else if (b >= 0xE0 && b < 0xF0) {
+            c = b & 0x0F, len = 3;
+        } else if (b >= 0xF0 && b < 0xF5) {
+            c = b & 0x07, len = 4;
+        } else {
+            out += u'\xFFFD';
+            i++;
+            continue;
+        }
+        if (len > n - i) {
+            out += u'\xFFFD';
+            break;
+        }
+        size_t k = 1;
+        for (; k < len; k++) {
+            unsigned char cb = static_cast<unsigned char>(bytes[i + k]);
+            if ((cb & 0xC0) != 0x80)
+                break;
+            c = (c << 6) | (cb & 0x3F);
+        }
+        if (k < len || (len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF))) {
+            out += u'\xFFFD';
+            i += k;
+            continue;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += len;
+    }
+    return out;
+}
+
+static std::string xmlEscape(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+/* Undoes the five predefined entities; false on any other '&' form. */
+static bool xmlUnescape(const char* p, size_t n, std::string* out)
+{
+    static const struct { const char* name; char c; } k_entities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    out->clear();
+    for (size_t i = 0; i < n;) {
+        if (p[i] != '&') {
+            *out += p[i++];
+            continue;
+        }
+        bool found = false;
+        for (const auto& e : k_entities) {
+            size_t len = strlen(e.name);
+            if (len <= n - i && memcmp(p + i, e.name, len) == 0) {
+                *out += e.c;
+                i += len;
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            return false;
+    }
+    return true;
+}
+
+static const char* findIn(const char* from, const char* end, const char* what)
+{
+    size_t len = strlen(what);
+    for (const char* p = from; static_cast<size_t>(end - p) >= len; p++) {
+        if (memcmp(p, what, len) == 0)
+            return p;
+    }
+    return nullptr;
+}
+
+void diProfileParse(DiProfileStore* store, const char* bytes, size_t length)
+{
+    store->settings.clear();
+    store->head.clear();
+    store->tail.clear();
+    const char* end = bytes + length;
+    const char* open = findIn(bytes, end, k_open);
+    const char* close = open ? findIn(open, end, k_close) : nullptr;
+    if (!open || !close) {
+        store->head.assign(bytes, length);
+        return;
+    }
+    store->head.assign(bytes, open);
+    store->tail.assign(close + strlen(k_close), end);
+    const char* p = open + strlen(k_open);
+    for (;;) {
+        const char* item = findIn(p, close, k_itemOpen);
+        if (!item)
+            break;
+        const char* nameStart = item + strlen(k_itemOpen);
+        const char* nameEnd = findIn(nameStart, close, "\">");
+        if (!nameEnd)
+            break;
+        const char* valueStart = nameEnd + 2;
+        const char* valueEnd = findIn(valueStart, close, k_itemClose);
+        if (!valueEnd)
+            break;
+        std::string name, value;
+        if (!xmlUnescape(nameStart, nameEnd - nameStart, &name) ||
+            !xmlUnescape(valueStart, valueEnd - valueStart, &value))
+            break;
+        store->settings.emplace_back(name, value);
+        p = valueEnd + strlen(k_itemClose);
+    }
+}
+
+std::string diProfileSerialize(const DiProfileStore* store)
+{
+    std::string out;
+    std::string tail = store->tail;
+    if (store->head.empty() && tail.empty()) {
+        out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<profile>\r\n  ";
+        tail = "\r\n</profile>\r\n";
+    } else if (tail.empty()) {
+        /* A file without the element: insert it before the root's end tag. */
+        size_t rootEnd = store->head.rfind("</");
+        if (rootEnd == std::string::npos) {
+            out = store->head;
+        } else {
+            out = store->head.substr(0, rootEnd) + "  ";
+            tail = "\r\n" + store->head.substr(rootEnd);
+        }
+    } else {
+        out = store->head;
+    }
+    out += k_open;
+    out += "\r\n";
+    for (const auto& s : store->settings)
+        out += "    " + std::string(k_itemOpen) + xmlEscape(s.first) + "\">" +
+               xmlEscape(s.second) + k_itemClose + "\r\n";
+    out += "  ";
+    out += k_close;
+    out += tail;
+    return out;
+}
+
+static std::string lowerName(const DiChar* name)
+{
+    std::string s = diProfileToUtf8(name);
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size)
+{
+    if (!g_diProfileStore || !name)
+        return false;
+    std::string key = lowerName(name);
+    for (const auto& s : g_diProfileStore->settings) {
+        if (s.first != key)
+            continue;
+        std::u16string value = diProfileFromUtf8(s.second);
+        if (size > 0) {
+            size_t n = value.size() < size - 1 ? value.size() : size - 1;
+            memcpy(buffer, value.data(), n * sizeof(DiChar));
+            buffer[n] = 0;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool diSOSetLocalSetting(const DiChar* name, const DiChar* text)
+{
+    if (!g_diProfileStore || !name)
+        return false;
+    std::string key = lowerName(name);
+    std::string value = diProfileToUtf8(text);
+    bool found = false;
+    for (auto& s : g_diProfileStore->settings) {
+        if (s.first == key) {
+            s.second = value;
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        g_diProfileStore->settings.emplace_back(key, value);
+    if (g_diProfileStore->save)
+        return g_diProfileStore->save(g_diProfileStore, diProfileSerialize(g_diProfileStore)) == 0;
+    return true;
+}
