@@ -49,8 +49,10 @@ int ddAppMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR, int)
     g_ddMsgWebtopLaunch = RegisterWindowMessageW(L"QVLWebtopLaunch");
     g_ddMsgWebtopLoggedIn = RegisterWindowMessageW(L"QVLWebtopLoggedIn");
     CRYPTO_set_mem_functions(ddAppSslMalloc, ddAppSslRealloc, ddAppSslFree);
-    if (!ddAppInit(g_ddApp, instance, prevInstance))
+    if (!ddAppInit(g_ddApp, instance, prevInstance)) {
+        ddAppReleaseInstanceMutex();
         return g_ddApp->exitCode;
+    }
     ddAppStep("post 0x8003");
     PostMessageW(g_ddApp->mainWindow, DD_MSG_OUTPOST_CREATE, 0, 0);
     ddAppStep("event loop");
@@ -498,4 +500,8 @@ void ddAppShutdown(DdApp* app)
     app->opt.objectName = nullptr;
     ddAppStep("shutdown: profile store");
     ddProfStoreDestroy();
+    /* An orderly end hands the instance mutex to the next process waiting
+     * for it; only a process that dies leaves it abandoned, which ends the
+     * waiter. */
+    ddAppReleaseInstanceMutex();
 }

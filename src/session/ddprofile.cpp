@@ -74,7 +74,8 @@ static int ddProfStoreSave(DiProfileStore*, const std::string& bytes)
     if (path.empty())
         return -1;
     makeParentFolders(path);
-    std::wstring tmp = path + L".new";
+    /* One temporary per process: two clients may save at once. */
+    std::wstring tmp = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
     HANDLE f = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE)
