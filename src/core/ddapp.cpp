@@ -30,22 +30,25 @@ UINT g_ddMsgWebtopLoggedIn;
 
 void (*g_ddAppStepHook)(const char* step);
 
-void ddAppStep(const char* step)
-{
-    if (g_ddAppStepHook)
-        g_ddAppStepHook(step);
+void ddAppStep(const char* step) {
+    if (g_ddAppStepHook) g_ddAppStepHook(step);
     std::string line = std::string("step: ") + step + "\r\n";
     std::u16string wide(line.begin(), line.end());
     ddTraceLogWrite(wide.c_str());
 }
 
 /* OpenSSL allocates from the same C runtime heap as the rest of the client. */
-static void* ddAppSslMalloc(size_t n, const char*, int) { return malloc(n); }
-static void* ddAppSslRealloc(void* p, size_t n, const char*, int) { return realloc(p, n); }
-static void ddAppSslFree(void* p, const char*, int) { free(p); }
+static void* ddAppSslMalloc(size_t n, const char*, int) {
+    return malloc(n);
+}
+static void* ddAppSslRealloc(void* p, size_t n, const char*, int) {
+    return realloc(p, n);
+}
+static void ddAppSslFree(void* p, const char*, int) {
+    free(p);
+}
 
-int ddAppMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR, int)
-{
+int ddAppMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR, int) {
     g_ddMsgWebtopLaunch = RegisterWindowMessageW(L"QVLWebtopLaunch");
     g_ddMsgWebtopLoggedIn = RegisterWindowMessageW(L"QVLWebtopLoggedIn");
     CRYPTO_set_mem_functions(ddAppSslMalloc, ddAppSslRealloc, ddAppSslFree);
@@ -61,71 +64,68 @@ int ddAppMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR, int)
     return result;
 }
 
-uint16_t ddAppOsCode(DWORD version)
-{
+uint16_t ddAppOsCode(DWORD version) {
     unsigned major = version & 0xFF;
     unsigned minor = (version >> 8) & 0xFF;
     if (version & 0x80000000u) {
-        if (major < 4)
-            return 512;
+        if (major < 4) return 512;
         switch (minor) {
-        case 0: return 513;
-        case 10: return 514;
-        case 90: return 515;
-        default: return 512;
+        case 0:
+            return 513;
+        case 10:
+            return 514;
+        case 90:
+            return 515;
+        default:
+            return 512;
         }
     }
-    if (major == 5 && minor <= 2)
-        return static_cast<uint16_t>(518 + minor);
-    if (major == 6 && minor == 0)
-        return 521;
+    if (major == 5 && minor <= 2) return static_cast<uint16_t>(518 + minor);
+    if (major == 6 && minor == 0) return 521;
     return static_cast<uint16_t>(512 + major + 1);
 }
 
-LCID ddAppLanguageLocale(const wchar_t* language)
-{
+LCID ddAppLanguageLocale(const wchar_t* language) {
     static const struct {
         const wchar_t* prefix;
         LCID locale;
     } k_languages[] = {
-        {L"en", 0x409}, {L"fr", 0x40C}, {L"ja", 0x411}, {L"ko", 0x412},
+        {L"en", 0x409},    {L"fr", 0x40C},    {L"ja", 0x411}, {L"ko", 0x412},
         {L"zh_TW", 0x404}, {L"zh-tw", 0x404}, {L"zh", 0x804},
     };
-    if (!language)
-        return 0;
+    if (!language) return 0;
     for (const auto& l : k_languages) {
-        if (wcsncmp(language, l.prefix, wcslen(l.prefix)) == 0)
-            return l.locale;
+        if (wcsncmp(language, l.prefix, wcslen(l.prefix)) == 0) return l.locale;
     }
     return 0;
 }
 
-static const char* ddAppProcessorText(WORD architecture)
-{
+static const char* ddAppProcessorText(WORD architecture) {
     switch (architecture) {
-    case 0: return "x86";
-    case 1: return "mips";
-    case 2: return "alpha";
-    case 3: return "PowerPC";
-    default: return "Unknown";
+    case 0:
+        return "x86";
+    case 1:
+        return "mips";
+    case 2:
+        return "alpha";
+    case 3:
+        return "PowerPC";
+    default:
+        return "Unknown";
     }
 }
 
-static DiChar* ddAppAsciiDup(const char* text)
-{
+static DiChar* ddAppAsciiDup(const char* text) {
     std::u16string wide(text, text + strlen(text));
     return diAppStrDup(wide.c_str());
 }
 
-int ddAppParseCommandLine(DdApp* app, int argc, wchar_t** argv)
-{
-    if (argc < 1 || !argv)
-        return 0;
+int ddAppParseCommandLine(DdApp* app, int argc, wchar_t** argv) {
+    if (argc < 1 || !argv) return 0;
     diAppSetText(&app->opt.programPath, ddD(argv[0]));
     for (int i = 1; i < argc; i++) {
         const DiChar* name = ddD(argv[i]);
-        if (diAppSetOption(app, name, nullptr))
-            continue;
+        if (diAppSetOption(app, name, nullptr)) continue;
         if (i + 1 < argc) {
             /* The next argument is the value, used or not. */
             diAppSetOption(app, name, ddD(argv[i + 1]));
@@ -135,67 +135,55 @@ int ddAppParseCommandLine(DdApp* app, int argc, wchar_t** argv)
     return 0;
 }
 
-static void ddAppCommandLinePass(DdApp* app, const wchar_t* cmdLine)
-{
+static void ddAppCommandLinePass(DdApp* app, const wchar_t* cmdLine) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(cmdLine, &argc);
-    if (!argv)
-        return;
+    if (!argv) return;
     ddAppParseCommandLine(app, argc, argv);
     LocalFree(argv);
 }
 
 /* Looks the URL up in the password cache; on an entry with a user and a
  * protected password, the recovered password becomes the launch password. */
-static bool ddAppPasswordFromCache(DdApp* app)
-{
+static bool ddAppPasswordFromCache(DdApp* app) {
     DiChar* user = nullptr;
     DiChar* password = nullptr;
-    if (!app->url || !diCryptLookupCachedLogin(app->url, &user, &password))
-        return false;
+    if (!app->url || !diCryptLookupCachedLogin(app->url, &user, &password)) return false;
     bool found = user && user[0] && password;
     if (found) {
         free(app->password);
         app->password = password;
         password = nullptr;
-        if (!app->user || !app->user[0])
-            diAppSetText(&app->user, user);
+        if (!app->user || !app->user[0]) diAppSetText(&app->user, user);
     }
     free(user);
     free(password);
     return found;
 }
 
-int ddAppPromptCachePassword(DdApp* app)
-{
+int ddAppPromptCachePassword(DdApp* app) {
     DiChar* url = diAppStrDup(app->url);
     DiChar* user = diAppStrDup(app->user);
     DiChar* password = nullptr;
     int ok = ddDlgPasswordCache(&url, &user, &password);
-    if (ok && password)
-        ddAppCachePassword(url, user, password);
+    if (ok && password) ddAppCachePassword(url, user, password);
     free(url);
     free(user);
     free(password);
     return ok;
 }
 
-int ddAppCachePassword(const DiChar* url, const DiChar* user, const DiChar* password)
-{
-    if (!url || !user || !password)
-        return 0;
+int ddAppCachePassword(const DiChar* url, const DiChar* user, const DiChar* password) {
+    if (!url || !user || !password) return 0;
     return diCryptStoreCachedLogin(url, user, password) ? 1 : 0;
 }
 
 static HANDLE s_instanceMutex;
 
-int ddAppWaitInstanceMutex(void)
-{
+int ddAppWaitInstanceMutex(void) {
     s_instanceMutex = CreateMutexW(nullptr, FALSE, L"QVLSemaphore");
-    if (!s_instanceMutex)
-        return 0;
-    if (WaitForSingleObject(s_instanceMutex, INFINITE) == WAIT_OBJECT_0)
-        return 1;
+    if (!s_instanceMutex) return 0;
+    if (WaitForSingleObject(s_instanceMutex, INFINITE) == WAIT_OBJECT_0) return 1;
     /* Abandoned (the previous holder died) or failed: this process ends too.
      * An abandoned wait still made this thread the owner: release it. */
     ReleaseMutex(s_instanceMutex);
@@ -204,10 +192,8 @@ int ddAppWaitInstanceMutex(void)
     return 0;
 }
 
-void ddAppReleaseInstanceMutex(void)
-{
-    if (!s_instanceMutex)
-        return;
+void ddAppReleaseInstanceMutex(void) {
+    if (!s_instanceMutex) return;
     ReleaseMutex(s_instanceMutex);
     CloseHandle(s_instanceMutex);
     s_instanceMutex = nullptr;
@@ -224,36 +210,30 @@ enum {
 
 /* A UTF-16 field of a record, read only within its room: a field without
  * terminator ends at the room's end. */
-static std::u16string ddAppSharedText(const unsigned char* p, size_t chars)
-{
+static std::u16string ddAppSharedText(const unsigned char* p, size_t chars) {
     std::u16string s;
     for (size_t i = 0; i < chars; i++) {
         char16_t c = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        if (!c)
-            break;
+        if (!c) break;
         s += c;
     }
     return s;
 }
 
-HWND ddAppReadSharedRecords(DdApp* app)
-{
+HWND ddAppReadSharedRecords(DdApp* app) {
     if (!app->sharedMapping)
         app->sharedMapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, L"QVLMappingObject");
-    if (!app->sharedMapping)
-        return nullptr;
+    if (!app->sharedMapping) return nullptr;
     const unsigned char* view = static_cast<const unsigned char*>(
         MapViewOfFile(app->sharedMapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    if (!view)
-        return nullptr;
+    if (!view) return nullptr;
     /* The count comes from another process: only records that lie wholly
      * inside the mapped region are read. */
     MEMORY_BASIC_INFORMATION info;
     size_t mapped = VirtualQuery(view, &info, sizeof info) ? info.RegionSize : 0;
     size_t count = view[0];
     size_t fit = mapped >= DD_SHARED_FIRST ? (mapped - DD_SHARED_FIRST) / DD_SHARED_RECORD : 0;
-    if (count > fit)
-        count = fit;
+    if (count > fit) count = fit;
     std::u16string url = app->url ? app->url : u"";
     HWND found = nullptr;
     for (size_t i = 0; i < count; i++) {
@@ -262,24 +242,19 @@ HWND ddAppReadSharedRecords(DdApp* app)
         memcpy(&window, rec + 4, 4);
         std::u16string recUrl = ddAppSharedText(rec + DD_SHARED_URL, DD_SHARED_URL_CHARS);
         std::u16string recUser = ddAppSharedText(rec + DD_SHARED_USER, DD_SHARED_USER_CHARS);
-        if (recUrl != url)
-            continue;
+        if (recUrl != url) continue;
         bool noUser = !app->user || !app->user[0];
-        if (!noUser && recUser != app->user)
-            continue;
-        if (noUser)
-            diAppSetText(&app->user, recUser.c_str());
+        if (!noUser && recUser != app->user) continue;
+        if (noUser) diAppSetText(&app->user, recUser.c_str());
         found = reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
     }
     UnmapViewOfFile(view);
     return found;
 }
 
-int ddAppPasswordCacheMode(DdApp* app)
-{
+int ddAppPasswordCacheMode(DdApp* app) {
     DdLaunchOptions* o = &app->opt;
-    if (app->anonymous)
-        return 0;
+    if (app->anonymous) return 0;
     if (o->setPassword && o->cache) {
         ddAppPromptCachePassword(app);
         return 1;
@@ -289,8 +264,7 @@ int ddAppPasswordCacheMode(DdApp* app)
             ddAppCachePassword(app->url, app->user, app->password);
         } else {
             while (!ddAppPasswordFromCache(app)) {
-                if (!ddAppPromptCachePassword(app))
-                    return 1;
+                if (!ddAppPromptCachePassword(app)) return 1;
             }
         }
     }
@@ -310,13 +284,11 @@ int ddAppPasswordCacheMode(DdApp* app)
     } else if (!ddAppWaitInstanceMutex()) {
         return 1;
     }
-    if (!app->password)
-        ddAppPasswordFromCache(app);
+    if (!app->password) ddAppPasswordFromCache(app);
     return 0;
 }
 
-void ddAppComputeWorkArea(DdApp* app)
-{
+void ddAppComputeWorkArea(DdApp* app) {
     int fullWidth = GetSystemMetrics(SM_CXFULLSCREEN);
     int fullHeight = GetSystemMetrics(SM_CYFULLSCREEN);
     int borderX = GetSystemMetrics(SM_CXFRAME);
@@ -334,8 +306,7 @@ void ddAppComputeWorkArea(DdApp* app)
 }
 
 /* Frees what the early exits leave behind. */
-static void ddAppFreeEarly(DdApp* app)
-{
+static void ddAppFreeEarly(DdApp* app) {
     free(app->password);
     free(app->url);
     free(app->user);
@@ -343,14 +314,12 @@ static void ddAppFreeEarly(DdApp* app)
     app->password = app->url = app->user = app->opt.objectName = nullptr;
 }
 
-int ddAppInit(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance)
-{
+int ddAppInit(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance) {
     return ddAppInitWith(app, instance, prevInstance, GetCommandLineW(), __argc);
 }
 
 int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const wchar_t* cmdLine,
-                  int crtArgc)
-{
+                  int crtArgc) {
     DWORD version = GetVersion();
     memset(app, 0, sizeof *app);
     app->user = diAppStrDup(u"");
@@ -469,8 +438,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     return 1;
 }
 
-void ddAppShutdown(DdApp* app)
-{
+void ddAppShutdown(DdApp* app) {
     ddAppStep("shutdown: outpost");
     ddSODestroy();
     ddAppStep("shutdown: display objects");

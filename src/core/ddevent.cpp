@@ -15,15 +15,17 @@ static int s_inTimerProc;
 
 enum { DD_SHARED_TIMER_ID = 10, DD_SHARED_TIMER_MS = 100, DD_ACCELERATORS = 174 };
 
-UINT_PTR ddTimerSharedId(void) { return s_sharedTimer; }
+UINT_PTR ddTimerSharedId(void) {
+    return s_sharedTimer;
+}
 
-uint32_t ddTimerNow(void) { return GetTickCount(); }
+uint32_t ddTimerNow(void) {
+    return GetTickCount();
+}
 
-DiTimer* ddTimerAlloc(uint32_t)
-{
+DiTimer* ddTimerAlloc(uint32_t) {
     DiTimer* t = static_cast<DiTimer*>(calloc(1, sizeof(DiTimer)));
-    if (!t)
-        return nullptr;
+    if (!t) return nullptr;
     if (!s_sharedTimer) {
         /* Without a window SetTimer makes up its own id: keep what it
          * returns, not the id asked for. */
@@ -33,19 +35,14 @@ DiTimer* ddTimerAlloc(uint32_t)
     return t;
 }
 
-void ddTimerFree(DiTimer* timer)
-{
-    if (!timer)
-        return;
-    if (timer->winTimerId)
-        KillTimer(nullptr, timer->winTimerId);
+void ddTimerFree(DiTimer* timer) {
+    if (!timer) return;
+    if (timer->winTimerId) KillTimer(nullptr, timer->winTimerId);
     free(timer);
 }
 
-void CALLBACK ddTimerProc(HWND window, UINT, UINT_PTR, DWORD tick)
-{
-    if (s_inTimerProc || g_ddMessageBoxUp)
-        return;
+void CALLBACK ddTimerProc(HWND window, UINT, UINT_PTR, DWORD tick) {
+    if (s_inTimerProc || g_ddMessageBoxUp) return;
     s_inTimerProc = 1;
     diTimerDispatch(tick);
     if (!diTimerHead() && s_sharedTimer) {
@@ -57,14 +54,11 @@ void CALLBACK ddTimerProc(HWND window, UINT, UINT_PTR, DWORD tick)
 
 /* One batch: every queued message, then the timers with the time of the
  * last message. Returns 1 and sets *result when the loop is to end. */
-static int ddEventPump(MSG* msg, int* result)
-{
+static int ddEventPump(MSG* msg, int* result) {
     while (PeekMessageW(msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (ddSOIsPropertySheetMessage(msg))
-            continue;
+        if (ddSOIsPropertySheetMessage(msg)) continue;
         HWND dialog = g_ddApp->modelessDialog;
-        if (dialog && IsDialogMessageW(dialog, msg))
-            continue;
+        if (dialog && IsDialogMessageW(dialog, msg)) continue;
         TranslateMessage(msg);
         DispatchMessageW(msg);
         if (msg->message == WM_QUIT) {
@@ -84,8 +78,7 @@ static int ddEventPump(MSG* msg, int* result)
     return 0;
 }
 
-int ddEventLoop(void)
-{
+int ddEventLoop(void) {
     LoadAcceleratorsW(g_ddApp->instance, MAKEINTRESOURCEW(DD_ACCELERATORS));
     MSG msg = {};
     msg.time = GetTickCount(); /* before the first message, now is the tick count */
@@ -93,10 +86,8 @@ int ddEventLoop(void)
         /* Alertable: completions queued by worker threads run here and the
          * wait then returns WAIT_IO_COMPLETION, which is not a failure. */
         DWORD r = MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_ALERTABLE);
-        if (r == WAIT_FAILED)
-            return 0;
+        if (r == WAIT_FAILED) return 0;
         int result = 0;
-        if (ddEventPump(&msg, &result))
-            return result;
+        if (ddEventPump(&msg, &result)) return result;
     }
 }

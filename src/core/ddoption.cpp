@@ -3,13 +3,10 @@
 
 #include <stdio.h>
 
-int ddAppReadOptionsFile(DdApp* app, const DiChar* path)
-{
-    if (!path)
-        return 0;
+int ddAppReadOptionsFile(DdApp* app, const DiChar* path) {
+    if (!path) return 0;
     FILE* f = _wfopen(ddW(path), L"rt");
-    if (!f)
-        return 0;
+    if (!f) return 0;
     wchar_t line[2048];
     while (fgetws(line, 2048, f))
         diAppApplyOptionsLine(app, ddD(line));

@@ -12,45 +12,41 @@
 
 static wchar_t s_path[MAX_PATH + 16];
 
-const wchar_t* ddTraceLogPath(void) { return s_path; }
+const wchar_t* ddTraceLogPath(void) {
+    return s_path;
+}
 
-void ddTraceLogOpen(void)
-{
+void ddTraceLogOpen(void) {
     wchar_t folder[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, folder);
     s_path[0] = 0;
-    if (n == 0 || n > MAX_PATH)
-        return;
+    if (n == 0 || n > MAX_PATH) return;
     _snwprintf(s_path, DI_COUNTOF(s_path) - 1, L"%lsKLV.TXT", folder);
     s_path[DI_COUNTOF(s_path) - 1] = 0;
     HANDLE f = CreateFileW(s_path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f != INVALID_HANDLE_VALUE)
-        CloseHandle(f);
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
 }
 
-void ddTraceLogClose(void) { s_path[0] = 0; }
+void ddTraceLogClose(void) {
+    s_path[0] = 0;
+}
 
-static void ddTraceAppend(const char* bytes, int length)
-{
-    if (!s_path[0] || length <= 0)
-        return;
+static void ddTraceAppend(const char* bytes, int length) {
+    if (!s_path[0] || length <= 0) return;
     HANDLE f = CreateFileW(s_path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return;
+    if (f == INVALID_HANDLE_VALUE) return;
     DWORD put;
     WriteFile(f, bytes, static_cast<DWORD>(length), &put, nullptr);
     CloseHandle(f);
 }
 
 /* UTF-16 to UTF-8, at most `limit` bytes, never ending inside a character. */
-static std::string ddTraceUtf8(const wchar_t* text, int units, int limit)
-{
+static std::string ddTraceUtf8(const wchar_t* text, int units, int limit) {
     std::string out;
     int need = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
-    if (need <= 0)
-        return out;
+    if (need <= 0) return out;
     out.resize(need);
     WideCharToMultiByte(CP_UTF8, 0, text, units, &out[0], need, nullptr, nullptr);
     if (static_cast<int>(out.size()) > limit) {
@@ -62,31 +58,25 @@ static std::string ddTraceUtf8(const wchar_t* text, int units, int limit)
     return out;
 }
 
-void ddTraceLogPrintf(int message, ...)
-{
+void ddTraceLogPrintf(int message, ...) {
     wchar_t format[2048];
-    if (ddLoadMessage(message, format, 2048) <= 0)
-        return;
+    if (ddLoadMessage(message, format, 2048) <= 0) return;
     wchar_t line[1024 + 2];
     va_list args;
     va_start(args, message);
     int n = _vsnwprintf(line, 1023, format, args);
     va_end(args);
-    if (n < 0 || n > 1023)
-        n = 1023;
+    if (n < 0 || n > 1023) n = 1023;
     line[n] = 0;
     wcscat(line, L"\r\n");
     std::string bytes = ddTraceUtf8(line, -1, 1024 + 1);
-    if (!bytes.empty() && bytes.back() == 0)
-        bytes.pop_back();
+    if (!bytes.empty() && bytes.back() == 0) bytes.pop_back();
     ddTraceAppend(bytes.data(), static_cast<int>(bytes.size()));
     ddDlgConsoleAppend(line);
 }
 
-void ddTraceLogWrite(const DiChar* text)
-{
-    if (!text)
-        return;
+void ddTraceLogWrite(const DiChar* text) {
+    if (!text) return;
     int units = static_cast<int>(wcslen(ddW(text)));
     std::string bytes = ddTraceUtf8(ddW(text), units, 0x7FFFFFFF);
     ddTraceAppend(bytes.data(), static_cast<int>(bytes.size()));
@@ -95,40 +85,33 @@ void ddTraceLogWrite(const DiChar* text)
 
 /* Length of the longest prefix of p[0..n) that ends on a character
  * boundary: a lead byte whose sequence is not complete is left over. */
-static size_t ddTraceWholePrefix(const unsigned char* p, size_t n)
-{
+static size_t ddTraceWholePrefix(const unsigned char* p, size_t n) {
     size_t i = n;
     size_t back = 0;
     while (i > 0 && back < 4 && (p[i - 1] & 0xC0) == 0x80) {
         i--;
         back++;
     }
-    if (i == 0)
-        return n;
+    if (i == 0) return n;
     unsigned char lead = p[i - 1];
     size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     return len > back + 1 ? i - 1 : n;
 }
 
-void ddTraceLogShowTo(void (*sink)(const DiChar* text, void* ctx), void* ctx)
-{
-    if (!s_path[0])
-        return;
+void ddTraceLogShowTo(void (*sink)(const DiChar* text, void* ctx), void* ctx) {
+    if (!s_path[0]) return;
     HANDLE f = CreateFileW(s_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return;
+    if (f == INVALID_HANDLE_VALUE) return;
     /* 63-byte pieces; a character cut at the end of a piece is carried over
      * to the front of the next one (at most 3 bytes). */
     unsigned char buf[63 + 3];
     size_t carry = 0;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(f, buf + carry, 63, &got, nullptr))
-            break;
+        if (!ReadFile(f, buf + carry, 63, &got, nullptr)) break;
         size_t have = carry + got;
-        if (have == 0)
-            break;
+        if (have == 0) break;
         size_t whole = got == 0 ? have : ddTraceWholePrefix(buf, have);
         if (whole > 0) {
             wchar_t wide[64 + 3 + 1];
@@ -139,12 +122,15 @@ void ddTraceLogShowTo(void (*sink)(const DiChar* text, void* ctx), void* ctx)
         }
         carry = have - whole;
         memmove(buf, buf + whole, carry);
-        if (got == 0)
-            break;
+        if (got == 0) break;
     }
     CloseHandle(f);
 }
 
-static void ddTraceToConsole(const DiChar* text, void*) { ddDlgConsoleAppend(ddW(text)); }
+static void ddTraceToConsole(const DiChar* text, void*) {
+    ddDlgConsoleAppend(ddW(text));
+}
 
-void ddTraceLogShow(void) { ddTraceLogShowTo(ddTraceToConsole, nullptr); }
+void ddTraceLogShow(void) {
+    ddTraceLogShowTo(ddTraceToConsole, nullptr);
+}

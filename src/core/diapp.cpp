@@ -11,32 +11,24 @@
 
 int ddEventLoop(void); /* the Windows layer's event loop */
 
-static DiRoute* diAppNewRoute(uint32_t kind)
-{
+static DiRoute* diAppNewRoute(uint32_t kind) {
     DiRoute* r = static_cast<DiRoute*>(calloc(1, sizeof(DiRoute)));
-    if (r)
-        diRouteInit(r, kind, nullptr, 0, 0);
+    if (r) diRouteInit(r, kind, nullptr, 0, 0);
     return r;
 }
 
-static void diAppDeleteRoute(DiRoute* r)
-{
-    if (!r)
-        return;
+static void diAppDeleteRoute(DiRoute* r) {
+    if (!r) return;
     diRouteFree(r);
     free(r);
 }
 
-void diAppInitRoutes(DdLaunchOptions* o)
-{
-    if (!o->socksRoute)
-        o->socksRoute = diAppNewRoute(3);
-    if (!o->httpProxyRoute)
-        o->httpProxyRoute = diAppNewRoute(2);
+void diAppInitRoutes(DdLaunchOptions* o) {
+    if (!o->socksRoute) o->socksRoute = diAppNewRoute(3);
+    if (!o->httpProxyRoute) o->httpProxyRoute = diAppNewRoute(2);
 }
 
-void diAppFreeRoutes(DdLaunchOptions* o)
-{
+void diAppFreeRoutes(DdLaunchOptions* o) {
     diAppDeleteRoute(o->socksRoute);
     diAppDeleteRoute(o->httpProxyRoute);
     o->socksRoute = o->httpProxyRoute = nullptr;
@@ -46,45 +38,42 @@ void diAppFreeRoutes(DdLaunchOptions* o)
 }
 
 /* A replacement is a new record copied from the caller's; the old one goes. */
-static void diAppReplaceRoute(DiRoute** slot, const DiRoute* route, uint32_t kind)
-{
+static void diAppReplaceRoute(DiRoute** slot, const DiRoute* route, uint32_t kind) {
     DiRoute* r = static_cast<DiRoute*>(calloc(1, sizeof(DiRoute)));
-    if (!r)
-        return;
+    if (!r) return;
     diRouteInit(r, kind, route ? route->host : nullptr, route ? route->port : 0,
                 route ? route->tls : 0);
     diAppDeleteRoute(*slot);
     *slot = r;
 }
 
-void diAppSetSocksRoute(DiRoute* route) { diAppReplaceRoute(&g_ddApp->opt.socksRoute, route, 3); }
+void diAppSetSocksRoute(DiRoute* route) {
+    diAppReplaceRoute(&g_ddApp->opt.socksRoute, route, 3);
+}
 
-void diAppSetHttpProxyRoute(DiRoute* route)
-{
+void diAppSetHttpProxyRoute(DiRoute* route) {
     diAppReplaceRoute(&g_ddApp->opt.httpProxyRoute, route, 2);
 }
 
-int diAppCreateRoot(void)
-{
+int diAppCreateRoot(void) {
     /* Main window mode 1, a manager without channel (engine type 2). */
     DiObject* root = diUICreateFrame(1, 2, 640, 480);
-    if (!root)
-        return -1;
+    if (!root) return -1;
     g_ddApp->root = root;
     diAppInitRoutes(&g_ddApp->opt);
     return 0;
 }
 
-int diAppRunEventLoop(void) { return ddEventLoop(); }
+int diAppRunEventLoop(void) {
+    return ddEventLoop();
+}
 
-static void diAppFreeText(DiChar** text)
-{
+static void diAppFreeText(DiChar** text) {
     free(*text);
     *text = nullptr;
 }
 
-void diAppShutdown(void)
-{
+void diAppShutdown(void) {
     DdApp* app = g_ddApp;
     /* Every frame but the root first, then the root. Destroying a frame
      * unlinks it, so the walk starts again from the head each time. */
@@ -92,8 +81,7 @@ void diAppShutdown(void)
         DiObject* f = diUIFrameListFirst();
         while (f && f == app->root)
             f = diUIFrameListNext(f);
-        if (!f)
-            break;
+        if (!f) break;
         diUIDestroyFrame(f);
     }
     if (app->root) {
@@ -101,8 +89,7 @@ void diAppShutdown(void)
         app->root = nullptr;
     }
     for (DiChannel*& ch : app->channels) {
-        if (ch)
-            diDEDestroyChannel(ch);
+        if (ch) diDEDestroyChannel(ch);
         ch = nullptr;
     }
     diIOFreeStreams();

@@ -13,8 +13,8 @@ struct HWND__;
 
 /* Work-area record (ddAppComputeWorkArea). */
 struct DdWorkArea {
-    int32_t clientWidth;   /* default frame client width */
-    int32_t clientHeight;  /* client height less the caption */
+    int32_t clientWidth;  /* default frame client width */
+    int32_t clientHeight; /* client height less the caption */
     int32_t frameWidth;
     int32_t frameHeight;
 };
@@ -23,19 +23,19 @@ struct DdMonitor;
 
 /* Launch options of the command line and the options files. */
 struct DdLaunchOptions {
-    DiChar* objectName;       /* -application / -objectname */
+    DiChar* objectName; /* -application / -objectname */
     DiChar* objectArgs;
-    DiChar* programPath;      /* first command-line argument, kept for the process */
-    DiRoute* socksRoute;      /* default route of kind 3 */
-    DiRoute* httpProxyRoute;  /* default route of kind 2 */
-    DiChar* routeText1;       /* the two owned texts freed with the routes */
+    DiChar* programPath;     /* first command-line argument, kept for the process */
+    DiRoute* socksRoute;     /* default route of kind 3 */
+    DiRoute* httpProxyRoute; /* default route of kind 2 */
+    DiChar* routeText1;      /* the two owned texts freed with the routes */
     DiChar* routeText2;
     DiChar* baseRoute;
-    uint32_t cache;           /* -cache */
-    uint32_t setPassword;     /* -setpassword */
+    uint32_t cache;       /* -cache */
+    uint32_t setPassword; /* -setpassword */
     DiChar* script;
     DiChar* scriptLog;
-    uint32_t windowMode;      /* 1 show the webtop, 4 minimised, 2 or-ed by -application */
+    uint32_t windowMode; /* 1 show the webtop, 4 minimised, 2 or-ed by -application */
     uint32_t noProgress;
     DiChar* imeConfig;
     DiChar* server;
@@ -59,22 +59,22 @@ struct DdLaunchOptions {
 
 /* The application: one zero-initialised global, alive for the process. */
 struct DdApp {
-    DiObject* root;                 /* root frame */
+    DiObject* root; /* root frame */
     DiClientInfo clientInfo;
-    DiChar* url;                    /* -url */
-    DiChar* user;                   /* -username; empty text at start */
-    DiChar* password;               /* -password / -epassword */
+    DiChar* url;      /* -url */
+    DiChar* user;     /* -username; empty text at start */
+    DiChar* password; /* -password / -epassword */
     DiChannel* channels[4];
-    uint32_t login;                 /* -login */
-    uint32_t anonymous;             /* -anonymous */
+    uint32_t login;     /* -login */
+    uint32_t anonymous; /* -anonymous */
     uint32_t hasDefaultPrinter;
-    uint32_t noFork;                /* -nofork */
+    uint32_t noFork; /* -nofork */
     uint32_t canMapDrives;
     uint32_t hasAudio;
     uint32_t hasSmartCards;
-    uint32_t probeOne;              /* set to 1 after the probes */
-    uint32_t docLaunch;             /* DocLaunch */
-    uint32_t codePage;              /* 0: the system code page */
+    uint32_t probeOne;  /* set to 1 after the probes */
+    uint32_t docLaunch; /* DocLaunch */
+    uint32_t codePage;  /* 0: the system code page */
     int32_t displayWidth, displayHeight;
     int32_t customWidth, customHeight;
     uint32_t driveMapping;
@@ -82,21 +82,21 @@ struct DdApp {
     uint32_t soundEffects;
     uint32_t xGraphicsOptions;
     DdWorkArea workArea;
-    DdMonitor* monitors;            /* owned table */
+    DdMonitor* monitors; /* owned table */
     int32_t monitorCount;
     DdLaunchOptions opt;
     struct HINSTANCE__* instance;
-    unsigned int winsockMessage;            /* "QVLWinSockMessage" */
+    unsigned int winsockMessage; /* "QVLWinSockMessage" */
     struct HWND__* mainWindow;
-    struct HWND__* modelessDialog;            /* the event loop passes messages to it */
+    struct HWND__* modelessDialog; /* the event loop passes messages to it */
     struct HWND__* traceWindow;
     DdColorMap* colorMap;
-    int32_t depth;                  /* bits per pixel times planes */
+    int32_t depth; /* bits per pixel times planes */
     int32_t paletteSize;
     int32_t reservedEntries;
-    uint32_t win9x4;                /* 9x family with major version 4 or more */
-    uint32_t major4;                /* major version 4 or more */
-    void* sharedMapping;           /* "QVLMappingObject", kept once opened */
+    uint32_t win9x4;     /* 9x family with major version 4 or more */
+    uint32_t major4;     /* major version 4 or more */
+    void* sharedMapping; /* "QVLMappingObject", kept once opened */
     int32_t usableWidth, usableHeight;
     int32_t exitCode;
     /* Work-area side allowance, set by the window layer: 5 pixels when the

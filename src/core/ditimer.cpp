@@ -4,10 +4,11 @@
 static DiTimer* s_head;
 static int s_running;
 
-DiTimer* diTimerHead(void) { return s_head; }
+DiTimer* diTimerHead(void) {
+    return s_head;
+}
 
-void diTimerLink(DiTimer* timer)
-{
+void diTimerLink(DiTimer* timer) {
     timer->next = nullptr;
     if (!s_head) {
         timer->prev = nullptr;
@@ -21,19 +22,16 @@ void diTimerLink(DiTimer* timer)
     timer->prev = last;
 }
 
-void diTimerUnlink(DiTimer* timer)
-{
+void diTimerUnlink(DiTimer* timer) {
     if (timer->prev)
         timer->prev->next = timer->next;
     else if (s_head == timer)
         s_head = timer->next;
-    if (timer->next)
-        timer->next->prev = timer->prev;
+    if (timer->next) timer->next->prev = timer->prev;
     timer->next = timer->prev = nullptr;
 }
 
-void diTimerSweep(void)
-{
+void diTimerSweep(void) {
     DiTimer* t = s_head;
     while (t) {
         DiTimer* next = t->next;
@@ -45,11 +43,9 @@ void diTimerSweep(void)
     }
 }
 
-DiTimer* diTimerAdd(uint32_t delay, DiTimerCallback callback, void* arg)
-{
+DiTimer* diTimerAdd(uint32_t delay, DiTimerCallback callback, void* arg) {
     DiTimer* t = ddTimerAlloc(delay);
-    if (!t)
-        return nullptr;
+    if (!t) return nullptr;
     t->due = ddTimerNow() + delay;
     t->callback = callback;
     t->arg = arg;
@@ -58,10 +54,8 @@ DiTimer* diTimerAdd(uint32_t delay, DiTimerCallback callback, void* arg)
     return t;
 }
 
-void diTimerRemove(DiTimer* timer)
-{
-    if (!timer)
-        return;
+void diTimerRemove(DiTimer* timer) {
+    if (!timer) return;
     if (s_running) {
         timer->dead = 1;
         return;
@@ -70,10 +64,8 @@ void diTimerRemove(DiTimer* timer)
     ddTimerFree(timer);
 }
 
-void diTimerDispatch(uint32_t now)
-{
-    if (s_running)
-        return;
+void diTimerDispatch(uint32_t now) {
+    if (s_running) return;
     s_running = 1;
     DiTimer* t = s_head;
     while (t) {

@@ -13,11 +13,11 @@ typedef uint32_t (*DiTimerCallback)(void* arg);
 struct DiTimer {
     DiTimer* next;
     DiTimer* prev;
-    uint32_t due;            /* tick count at or after which it runs */
+    uint32_t due; /* tick count at or after which it runs */
     DiTimerCallback callback;
     void* arg;
-    uint32_t dead;           /* removed while the list was being run */
-    uint32_t winTimerId;     /* own Windows timer, killed on free; 0 here */
+    uint32_t dead;       /* removed while the list was being run */
+    uint32_t winTimerId; /* own Windows timer, killed on free; 0 here */
 };
 
 /* Arms a timer due at now + delay; none when memory is exhausted. */
@@ -31,7 +31,9 @@ void diTimerUnlink(DiTimer* timer);
 void diTimerSweep(void);
 /* True when `due` is at or before `now`, across the wrap of the 32-bit
  * millisecond counter (due times less than 2^31 ms apart compare right). */
-inline bool diTimerIsDue(uint32_t due, uint32_t now) { return (int32_t)(now - due) >= 0; }
+inline bool diTimerIsDue(uint32_t due, uint32_t now) {
+    return (int32_t)(now - due) >= 0;
+}
 /* The list head (for tests and the shared Windows timer). */
 DiTimer* diTimerHead(void);
 

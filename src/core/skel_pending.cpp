@@ -19,11 +19,9 @@
 /* Display objects: frames in a list, each with its frame window. */
 static DdFrame* s_frames;
 
-DiObject* diUICreateFrame(uint32_t mode, uint32_t, int32_t width, int32_t height)
-{
+DiObject* diUICreateFrame(uint32_t mode, uint32_t, int32_t width, int32_t height) {
     DdFrame* f = ddUIFrameCreate(mode, nullptr);
-    if (!f)
-        return nullptr;
+    if (!f) return nullptr;
     f->header.width = f->header.vwidth = width;
     f->header.height = f->header.vheight = height;
     DdFrame* last = s_frames;
@@ -37,42 +35,40 @@ DiObject* diUICreateFrame(uint32_t mode, uint32_t, int32_t width, int32_t height
     return &f->header;
 }
 
-void diUIDestroyFrame(DiObject* frame)
-{
+void diUIDestroyFrame(DiObject* frame) {
     DdFrame* f = reinterpret_cast<DdFrame*>(frame);
     for (DdFrame** p = &s_frames; *p; p = &(*p)->next) {
         if (*p == f) {
             *p = f->next;
-            if (f->next)
-                f->next->prev = f->prev;
+            if (f->next) f->next->prev = f->prev;
             break;
         }
     }
-    if (g_ddApp->root == frame)
-        g_ddApp->root = nullptr;
+    if (g_ddApp->root == frame) g_ddApp->root = nullptr;
     ddUIFrameFree(f);
 }
 
-DiObject* diUIFrameListFirst(void) { return s_frames ? &s_frames->header : nullptr; }
+DiObject* diUIFrameListFirst(void) {
+    return s_frames ? &s_frames->header : nullptr;
+}
 
-DiObject* diUIFrameListNext(DiObject* frame)
-{
+DiObject* diUIFrameListNext(DiObject* frame) {
     DdFrame* next = reinterpret_cast<DdFrame*>(frame)->next;
     return next ? &next->header : nullptr;
 }
 
-int diDEDestroyChannel(DiChannel*) { return 0; }
+int diDEDestroyChannel(DiChannel*) {
+    return 0;
+}
 
-int ddNetInit(void)
-{
+int ddNetInit(void) {
     WSADATA data;
     return WSAStartup(MAKEWORD(1, 1), &data) == 0 ? 0 : -1;
 }
 
 void ddNetPoll(void) {}
 
-void diRouteInit(DiRoute* route, uint32_t kind, const DiChar* host, uint32_t port, uint32_t tls)
-{
+void diRouteInit(DiRoute* route, uint32_t kind, const DiChar* host, uint32_t port, uint32_t tls) {
     route->kind = kind;
     route->host = diAppStrDup(host ? host : u"");
     route->port = port & 0xFFFF;
@@ -81,8 +77,7 @@ void diRouteInit(DiRoute* route, uint32_t kind, const DiChar* host, uint32_t por
     route->credentials = nullptr;
 }
 
-void diRouteFree(DiRoute* route)
-{
+void diRouteFree(DiRoute* route) {
     free(route->host);
     free(route->proxyReply);
     route->host = route->proxyReply = nullptr;
@@ -93,15 +88,15 @@ struct DdColorMap {
     int depth;
 };
 
-DdColorMap* ddColorMapCreate(int depth, int, int)
-{
+DdColorMap* ddColorMapCreate(int depth, int, int) {
     DdColorMap* map = static_cast<DdColorMap*>(calloc(1, sizeof(DdColorMap)));
-    if (map)
-        map->depth = depth;
+    if (map) map->depth = depth;
     return map;
 }
 
-void ddColorMapDestroy(DdColorMap* map) { free(map); }
+void ddColorMapDestroy(DdColorMap* map) {
+    free(map);
+}
 
 void ddMultiMonEnumerate(void) {}
 void ddGDILoadCursors(void) {}
@@ -109,7 +104,13 @@ void ddGDIShutdown(void) {}
 void ddGDIPurgeObjectCaches(void) {}
 
 void ddDlgConsoleAppend(const wchar_t*) {}
-int ddDlgPasswordCache(DiChar**, DiChar**, DiChar**) { return 0; }
+int ddDlgPasswordCache(DiChar**, DiChar**, DiChar**) {
+    return 0;
+}
 
-bool diCryptLookupCachedLogin(const DiChar*, DiChar**, DiChar**) { return false; }
-bool diCryptStoreCachedLogin(const DiChar*, const DiChar*, const DiChar*) { return false; }
+bool diCryptLookupCachedLogin(const DiChar*, DiChar**, DiChar**) {
+    return false;
+}
+bool diCryptStoreCachedLogin(const DiChar*, const DiChar*, const DiChar*) {
+    return false;
+}

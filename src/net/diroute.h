@@ -7,12 +7,12 @@
 struct DiRouteCredentials;
 
 struct DiRoute {
-    uint32_t kind;        /* 0/1 target server, 2 HTTP proxy, 3 SOCKS 5, 4 tunnel */
-    DiChar* host;         /* owned; empty text when none */
+    uint32_t kind; /* 0/1 target server, 2 HTTP proxy, 3 SOCKS 5, 4 tunnel */
+    DiChar* host;  /* owned; empty text when none */
     uint32_t port;
     uint32_t credentialKind;
     DiRouteCredentials* credentials; /* owned */
-    DiChar* proxyReply;   /* owned */
+    DiChar* proxyReply;              /* owned */
     uint32_t cached;
     uint32_t tls;
     DiChar label[256];

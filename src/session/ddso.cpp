@@ -14,44 +14,39 @@ struct DdOutpost {
 
 static DdOutpost* s_outpost;
 
-bool ddSOExists(void) { return s_outpost != nullptr; }
+bool ddSOExists(void) {
+    return s_outpost != nullptr;
+}
 
 /* Connecting to the server needs the session subsystem: the start fails. */
-static int ddSOStart(DdOutpost*)
-{
+static int ddSOStart(DdOutpost*) {
     ddTraceLogWrite(u"server outpost: no server connection available\r\n");
     return 0;
 }
 
-int ddSOCreate(void)
-{
-    if (s_outpost)
-        return 1;
+int ddSOCreate(void) {
+    if (s_outpost) return 1;
     s_outpost = new DdOutpost();
     s_outpost->store = g_diProfileStore;
-    if (g_ddApp->opt.startImmediately && !ddSOStart(s_outpost))
-        return 0;
+    if (g_ddApp->opt.startImmediately && !ddSOStart(s_outpost)) return 0;
     return 1;
 }
 
-void ddSODestroy(void)
-{
+void ddSODestroy(void) {
     delete s_outpost;
     s_outpost = nullptr;
 }
 
-void ddSOOnStartRequest(void)
-{
-    if (s_outpost)
-        ddSOStart(s_outpost);
+void ddSOOnStartRequest(void) {
+    if (s_outpost) ddSOStart(s_outpost);
 }
 
-void diSOUIExit(void)
-{
-    if (g_ddApp->mainWindow)
-        PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
+void diSOUIExit(void) {
+    if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
 }
 
-bool ddSOIsPropertySheetMessage(MSG*) { return false; /* no property sheet without an outpost UI */ }
+bool ddSOIsPropertySheetMessage(MSG*) {
+    return false; /* no property sheet without an outpost UI */
+}
 
 void ddSOSetWindowIcons(HWND) {}

@@ -10,8 +10,7 @@ static const char k_close[] = "</localsettings>";
 static const char k_itemOpen[] = "<setting name=\"";
 static const char k_itemClose[] = "</setting>";
 
-std::string diProfileToUtf8(const DiChar* text)
-{
+std::string diProfileToUtf8(const DiChar* text) {
     std::string out;
     for (size_t i = 0; text && text[i]; i++) {
         uint32_t c = text[i];
@@ -38,8 +37,7 @@ std::string diProfileToUtf8(const DiChar* text)
     return out;
 }
 
-std::u16string diProfileFromUtf8(const std::string& bytes)
-{
+std::u16string diProfileFromUtf8(const std::string& bytes) {
     std::u16string out;
     size_t i = 0, n = bytes.size();
     while (i < n) {
@@ -66,8 +64,7 @@ std::u16string diProfileFromUtf8(const std::string& bytes)
         size_t k = 1;
         for (; k < len; k++) {
             unsigned char cb = static_cast<unsigned char>(bytes[i + k]);
-            if ((cb & 0xC0) != 0x80)
-                break;
+            if ((cb & 0xC0) != 0x80) break;
             c = (c << 6) | (cb & 0x3F);
         }
         if (k < len || (len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF))) {
@@ -87,26 +84,38 @@ std::u16string diProfileFromUtf8(const std::string& bytes)
     return out;
 }
 
-static std::string xmlEscape(const std::string& s)
-{
+static std::string xmlEscape(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
 }
 
 /* Undoes the five predefined entities; false on any other '&' form. */
-static bool xmlUnescape(const char* p, size_t n, std::string* out)
-{
-    static const struct { const char* name; char c; } k_entities[] = {
+static bool xmlUnescape(const char* p, size_t n, std::string* out) {
+    static const struct {
+        const char* name;
+        char c;
+    } k_entities[] = {
         {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
     out->clear();
     for (size_t i = 0; i < n;) {
@@ -124,24 +133,20 @@ static bool xmlUnescape(const char* p, size_t n, std::string* out)
                 break;
             }
         }
-        if (!found)
-            return false;
+        if (!found) return false;
     }
     return true;
 }
 
-static const char* findIn(const char* from, const char* end, const char* what)
-{
+static const char* findIn(const char* from, const char* end, const char* what) {
     size_t len = strlen(what);
     for (const char* p = from; static_cast<size_t>(end - p) >= len; p++) {
-        if (memcmp(p, what, len) == 0)
-            return p;
+        if (memcmp(p, what, len) == 0) return p;
     }
     return nullptr;
 }
 
-void diProfileParse(DiProfileStore* store, const char* bytes, size_t length)
-{
+void diProfileParse(DiProfileStore* store, const char* bytes, size_t length) {
     store->settings.clear();
     store->head.clear();
     store->tail.clear();
@@ -157,16 +162,13 @@ void diProfileParse(DiProfileStore* store, const char* bytes, size_t length)
     const char* p = open + strlen(k_open);
     for (;;) {
         const char* item = findIn(p, close, k_itemOpen);
-        if (!item)
-            break;
+        if (!item) break;
         const char* nameStart = item + strlen(k_itemOpen);
         const char* nameEnd = findIn(nameStart, close, "\">");
-        if (!nameEnd)
-            break;
+        if (!nameEnd) break;
         const char* valueStart = nameEnd + 2;
         const char* valueEnd = findIn(valueStart, close, k_itemClose);
-        if (!valueEnd)
-            break;
+        if (!valueEnd) break;
         std::string name, value;
         if (!xmlUnescape(nameStart, nameEnd - nameStart, &name) ||
             !xmlUnescape(valueStart, valueEnd - valueStart, &value))
@@ -176,8 +178,7 @@ void diProfileParse(DiProfileStore* store, const char* bytes, size_t length)
     }
 }
 
-std::string diProfileSerialize(const DiProfileStore* store)
-{
+std::string diProfileSerialize(const DiProfileStore* store) {
     std::string out;
     std::string tail = store->tail;
     if (store->head.empty() && tail.empty()) {
@@ -198,32 +199,27 @@ std::string diProfileSerialize(const DiProfileStore* store)
     out += k_open;
     out += "\r\n";
     for (const auto& s : store->settings)
-        out += "    " + std::string(k_itemOpen) + xmlEscape(s.first) + "\">" +
-               xmlEscape(s.second) + k_itemClose + "\r\n";
+        out += "    " + std::string(k_itemOpen) + xmlEscape(s.first) + "\">" + xmlEscape(s.second) +
+               k_itemClose + "\r\n";
     out += "  ";
     out += k_close;
     out += tail;
     return out;
 }
 
-static std::string lowerName(const DiChar* name)
-{
+static std::string lowerName(const DiChar* name) {
     std::string s = diProfileToUtf8(name);
     for (char& c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return s;
 }
 
-bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size)
-{
-    if (!g_diProfileStore || !name)
-        return false;
+bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size) {
+    if (!g_diProfileStore || !name) return false;
     std::string key = lowerName(name);
     for (const auto& s : g_diProfileStore->settings) {
-        if (s.first != key)
-            continue;
+        if (s.first != key) continue;
         std::u16string value = diProfileFromUtf8(s.second);
         if (size > 0) {
             size_t n = value.size() < size - 1 ? value.size() : size - 1;
@@ -235,10 +231,8 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size)
     return false;
 }
 
-bool diSOSetLocalSetting(const DiChar* name, const DiChar* text)
-{
-    if (!g_diProfileStore || !name)
-        return false;
+bool diSOSetLocalSetting(const DiChar* name, const DiChar* text) {
+    if (!g_diProfileStore || !name) return false;
     std::string key = lowerName(name);
     std::string value = diProfileToUtf8(text);
     bool found = false;
@@ -249,8 +243,7 @@ bool diSOSetLocalSetting(const DiChar* name, const DiChar* text)
             break;
         }
     }
-    if (!found)
-        g_diProfileStore->settings.emplace_back(key, value);
+    if (!found) g_diProfileStore->settings.emplace_back(key, value);
     if (g_diProfileStore->save)
         return g_diProfileStore->save(g_diProfileStore, diProfileSerialize(g_diProfileStore)) == 0;
     return true;

@@ -12,8 +12,8 @@
 #include <vector>
 
 struct DiProfileStore {
-    std::string head;  /* file text before the localsettings element */
-    std::string tail;  /* file text after it */
+    std::string head; /* file text before the localsettings element */
+    std::string tail; /* file text after it */
     std::vector<std::pair<std::string, std::string>> settings; /* UTF-8 */
     /* Writes the serialised file; 0 on success. Set by the Windows layer. */
     int (*save)(DiProfileStore* store, const std::string& bytes);

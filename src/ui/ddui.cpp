@@ -19,24 +19,19 @@ static HICON s_defaultIcon;
  * is dropped so that the window is not destroyed under the outpost start. */
 static int s_outpostStarting;
 
-void ddUILoadSettings(void)
-{
+void ddUILoadSettings(void) {
     g_ddApp->opt.socksRoute = nullptr;
     g_ddApp->opt.httpProxyRoute = nullptr;
     diAppLoadSettings(g_ddApp);
 }
 
-void ddUISaveSettings(int saveAll)
-{
-    if (saveAll)
-        diAppSaveSettings(g_ddApp);
+void ddUISaveSettings(int saveAll) {
+    if (saveAll) diAppSaveSettings(g_ddApp);
 }
 
-int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance)
-{
+int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance) {
     s_defaultIcon = LoadIconW(instance, MAKEINTRESOURCEW(DD_ICON_DEFAULT));
-    if (alreadyRegistered)
-        return 1;
+    if (alreadyRegistered) return 1;
     WNDCLASSW wc = {};
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -46,28 +41,24 @@ int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance)
     wc.hIcon = s_defaultIcon;
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = k_frameClass;
-    if (!RegisterClassW(&wc))
-        return 0;
+    if (!RegisterClassW(&wc)) return 0;
 
     wc.lpfnWndProc = ddUIFrameXWindowProc;
     wc.hIcon = nullptr;
     wc.hbrBackground = nullptr;
     wc.lpszClassName = k_frameXClass;
-    if (!RegisterClassW(&wc))
-        return 0;
+    if (!RegisterClassW(&wc)) return 0;
 
     wc.lpfnWndProc = ddUIViewWindowProc;
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
     wc.cbClsExtra = 0;
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = k_viewClass;
-    if (!RegisterClassW(&wc))
-        return 0;
+    if (!RegisterClassW(&wc)) return 0;
     return 1;
 }
 
-void ddUIShutdown(void)
-{
+void ddUIShutdown(void) {
     ddUISaveSettings(1);
     HINSTANCE instance = g_ddApp->instance;
     UnregisterClassW(k_viewClass, instance);
@@ -75,13 +66,11 @@ void ddUIShutdown(void)
     UnregisterClassW(k_frameClass, instance);
 }
 
-int ddUICreateFrameWindow(DdFrame* frame, uint32_t mode)
-{
+int ddUICreateFrameWindow(DdFrame* frame, uint32_t mode) {
     wchar_t title[256] = L"";
     HWND owner = nullptr;
     if (mode == 1) {
-        if (LoadStringW(g_ddApp->instance, DD_STR_TITLE, title, 256) <= 0)
-            title[0] = 0;
+        if (LoadStringW(g_ddApp->instance, DD_STR_TITLE, title, 256) <= 0) title[0] = 0;
     } else if (mode == 3 && g_ddApp->mainWindow) {
         owner = GetLastActivePopup(g_ddApp->mainWindow);
     }
@@ -90,23 +79,19 @@ int ddUICreateFrameWindow(DdFrame* frame, uint32_t mode)
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
                                 menu, g_ddApp->instance, nullptr);
     if (!hwnd) {
-        if (menu)
-            DestroyMenu(menu);
+        if (menu) DestroyMenu(menu);
         return -1;
     }
-    if (mode == 2)
-        SetWindowLongW(hwnd, GWL_STYLE, WS_SYSMENU | WS_MINIMIZEBOX);
+    if (mode == 2) SetWindowLongW(hwnd, GWL_STYLE, WS_SYSMENU | WS_MINIMIZEBOX);
     frame->window = hwnd;
     frame->menu = menu;
     ddSOSetWindowIcons(hwnd);
     return 0;
 }
 
-DdFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc)
-{
+DdFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc) {
     DdFrame* frame = static_cast<DdFrame*>(calloc(1, sizeof(DdFrame)));
-    if (!frame)
-        return nullptr;
+    if (!frame) return nullptr;
     frame->header.type = DI_OBJ_FRAME;
     frame->header.background = 0xFFFFFF;
     frame->header.refCount = 1;
@@ -117,44 +102,38 @@ DdFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc)
         free(frame);
         return nullptr;
     }
-    if (mode == 1)
-        g_ddApp->mainWindow = frame->window;
+    if (mode == 1) g_ddApp->mainWindow = frame->window;
     return frame;
 }
 
-void ddUIFrameFree(DdFrame* frame)
-{
-    if (!frame)
-        return;
+void ddUIFrameFree(DdFrame* frame) {
+    if (!frame) return;
     HWND hwnd = frame->window;
     frame->window = nullptr;
-    if (hwnd && IsWindow(hwnd))
-        DestroyWindow(hwnd);
-    if (frame->iconLarge)
-        DestroyIcon(frame->iconLarge);
-    if (frame->iconSmall)
-        DestroyIcon(frame->iconSmall);
+    if (hwnd && IsWindow(hwnd)) DestroyWindow(hwnd);
+    if (frame->iconLarge) DestroyIcon(frame->iconLarge);
+    if (frame->iconSmall) DestroyIcon(frame->iconSmall);
     free(frame);
 }
 
-LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_CREATE: return 0;
+    case WM_CREATE:
+        return 0;
     case DD_MSG_OUTPOST_CREATE:
         s_outpostStarting = 1;
-        if (!ddSOCreate())
-            diSOUIExit();
+        if (!ddSOCreate()) diSOUIExit();
         s_outpostStarting = 0;
         return 0;
     case DD_MSG_OUTPOST_END:
         if (!s_outpostStarting) {
             ddSODestroy();
-            if (g_ddApp->mainWindow)
-                DestroyWindow(g_ddApp->mainWindow);
+            if (g_ddApp->mainWindow) DestroyWindow(g_ddApp->mainWindow);
         }
         return 0;
-    case DD_MSG_OUTPOST_START: ddSOOnStartRequest(); return 0;
+    case DD_MSG_OUTPOST_START:
+        ddSOOnStartRequest();
+        return 0;
     case WM_CLOSE:
         /* The main window closed from outside (a sent WM_CLOSE never reaches
          * the event loop): end the session as the loop would. */
@@ -175,12 +154,10 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK ddUIFrameXWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK ddUIFrameXWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK ddUIViewWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK ddUIViewWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }

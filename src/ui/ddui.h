@@ -10,13 +10,13 @@ struct DdDEManager;
 /* A display object of type 1 shown in a frame window. */
 struct DdFrame {
     DiObject header;
-    DdFrame* next;          /* frame list */
+    DdFrame* next; /* frame list */
     DdFrame* prev;
     DiObject* leftPane;
     DdDEManager* manager;
     DiObject* bottomBar;
     DiObject* xwindow;
-    uint32_t mode;          /* 1 main, 2 full screen, 3 owned, 0 X frame */
+    uint32_t mode; /* 1 main, 2 full screen, 3 owned, 0 X frame */
     HWND window;
     HPALETTE palette;
     HMENU menu;

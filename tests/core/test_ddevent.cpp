@@ -17,15 +17,13 @@
 namespace {
 
 class EventLoop : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         g_ddApp->instance = GetModuleHandleW(nullptr);
         g_ddApp->mainWindow = nullptr;
         g_ddApp->modelessDialog = nullptr;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         while (DiTimer* t = diTimerHead())
             diTimerRemove(t);
     }
@@ -39,21 +37,18 @@ struct Counter {
     int quitCode = 0;
 };
 
-uint32_t countingTimer(void* arg)
-{
+uint32_t countingTimer(void* arg) {
     Counter* c = static_cast<Counter*>(arg);
     int run = c->runs++;
     if (c->removes) {
         diTimerRemove(c->removes);
         c->removes = nullptr;
     }
-    if (run == c->quitAt)
-        PostQuitMessage(c->quitCode);
+    if (run == c->quitAt) PostQuitMessage(c->quitCode);
     return static_cast<size_t>(run) < c->results.size() ? c->results[run] : 0;
 }
 
-TEST_F(EventLoop, TimersRunRearmAndEndFromTheLoop)
-{
+TEST_F(EventLoop, TimersRunRearmAndEndFromTheLoop) {
     Counter rearming, victim, remover, quitter;
     rearming.results = {1, 1, 0}; // three runs, then ends
     quitter.results = {20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20};
@@ -71,8 +66,7 @@ TEST_F(EventLoop, TimersRunRearmAndEndFromTheLoop)
     EXPECT_EQ(quitter.runs, 9);
 }
 
-TEST_F(EventLoop, SharedTimerStopsWhenTheListIsEmptyAndRestarts)
-{
+TEST_F(EventLoop, SharedTimerStopsWhenTheListIsEmptyAndRestarts) {
     Counter once;
     diTimerAdd(0, countingTimer, &once);
     UINT_PTR id = ddTimerSharedId();
@@ -88,17 +82,17 @@ TEST_F(EventLoop, SharedTimerStopsWhenTheListIsEmptyAndRestarts)
 
 HANDLE g_guiThread;
 
-void CALLBACK quitFromApc(ULONG_PTR code) { PostQuitMessage(static_cast<int>(code)); }
+void CALLBACK quitFromApc(ULONG_PTR code) {
+    PostQuitMessage(static_cast<int>(code));
+}
 
-unsigned __stdcall worker(void*)
-{
+unsigned __stdcall worker(void*) {
     // A completion handed back to the GUI thread, as device workers do.
     QueueUserAPC(quitFromApc, g_guiThread, 5);
     return 0;
 }
 
-TEST_F(EventLoop, WorkerCompletionRunsInsideTheWait)
-{
+TEST_F(EventLoop, WorkerCompletionRunsInsideTheWait) {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_guiThread, 0,
                     FALSE, DUPLICATE_SAME_ACCESS);
     HANDLE t = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, worker, nullptr, 0, nullptr));
@@ -111,8 +105,7 @@ TEST_F(EventLoop, WorkerCompletionRunsInsideTheWait)
     CloseHandle(g_guiThread);
 }
 
-TEST_F(EventLoop, WmCloseEndsTheSessionWithZero)
-{
+TEST_F(EventLoop, WmCloseEndsTheSessionWithZero) {
     g_ddApp->opt.startImmediately = 0;
     ASSERT_EQ(ddSOCreate(), 1);
     ASSERT_TRUE(ddSOExists());
@@ -128,8 +121,7 @@ struct BoxWatch {
     bool closed = false;
 } g_watch;
 
-BOOL CALLBACK closeBox(HWND hwnd, LPARAM)
-{
+BOOL CALLBACK closeBox(HWND hwnd, LPARAM) {
     wchar_t cls[16];
     GetClassNameW(hwnd, cls, 16);
     if (wcscmp(cls, L"#32770") == 0) {
@@ -139,19 +131,15 @@ BOOL CALLBACK closeBox(HWND hwnd, LPARAM)
     return TRUE;
 }
 
-void CALLBACK watchTick(HWND, UINT, UINT_PTR id, DWORD)
-{
+void CALLBACK watchTick(HWND, UINT, UINT_PTR id, DWORD) {
     // Runs inside the message box's own loop, beside the shared timer.
-    if (++g_watch.ticks < 5 || g_watch.closed)
-        return;
+    if (++g_watch.ticks < 5 || g_watch.closed) return;
     g_watch.heldRunsWhileUp = g_watch.held->runs;
     EnumThreadWindows(GetCurrentThreadId(), closeBox, 0);
-    if (g_watch.closed)
-        KillTimer(nullptr, id);
+    if (g_watch.closed) KillTimer(nullptr, id);
 }
 
-TEST_F(EventLoop, NoTimerRunsWhileAMessageBoxIsUp)
-{
+TEST_F(EventLoop, NoTimerRunsWhileAMessageBoxIsUp) {
     Counter held;
     held.quitAt = 0;
     held.quitCode = 3;

@@ -11,17 +11,17 @@
 
 namespace {
 
-std::wstring w(const DiChar* s) { return s ? std::wstring(ddW(s)) : L"<none>"; }
+std::wstring w(const DiChar* s) {
+    return s ? std::wstring(ddW(s)) : L"<none>";
+}
 
 class CommandLine : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         memset(&app, 0, sizeof app);
         app.opt.startImmediately = 1;
     }
-    void parse(std::vector<std::wstring> args)
-    {
+    void parse(std::vector<std::wstring> args) {
         std::vector<wchar_t*> argv;
         for (auto& a : args)
             argv.push_back(&a[0]);
@@ -30,8 +30,7 @@ protected:
     DdApp app;
 };
 
-TEST_F(CommandLine, ValuesPairWithTheNextArgument)
-{
+TEST_F(CommandLine, ValuesPairWithTheNextArgument) {
     parse({L"C:\\prog.exe", L"-url", L"http://h/", L"-nofork", L"-username", L"jo"});
     EXPECT_EQ(w(app.opt.programPath), L"C:\\prog.exe");
     EXPECT_EQ(w(app.url), L"http://h/");
@@ -39,8 +38,7 @@ TEST_F(CommandLine, ValuesPairWithTheNextArgument)
     EXPECT_EQ(app.noFork, 1u);
 }
 
-TEST_F(CommandLine, TheNextArgumentIsSkippedEvenWhenRefused)
-{
+TEST_F(CommandLine, TheNextArgumentIsSkippedEvenWhenRefused) {
     // "-password -url": the password refuses "-url" (and asks for a
     // password); "-url" is skipped, so "http://h/" is an unknown name.
     parse({L"p", L"-password", L"-url", L"http://h/"});
@@ -57,25 +55,22 @@ TEST_F(CommandLine, TheNextArgumentIsSkippedEvenWhenRefused)
     EXPECT_EQ(app.login, 0u);
 }
 
-TEST_F(CommandLine, AnAcceptedFlagIsNeverPaired)
-{
+TEST_F(CommandLine, AnAcceptedFlagIsNeverPaired) {
     parse({L"p", L"-login", L"-secure", L"-url"});
     EXPECT_EQ(app.login, 1u);
     EXPECT_EQ(app.opt.secure, 1u);
     EXPECT_EQ(app.url, nullptr); // last argument, no value
 }
 
-TEST_F(CommandLine, UnknownWithValueSwallowsTheValue)
-{
+TEST_F(CommandLine, UnknownWithValueSwallowsTheValue) {
     parse({L"p", L"-colour", L"-nofork", L"-login"});
     EXPECT_EQ(app.noFork, 0u);
     EXPECT_EQ(app.login, 1u);
 }
 
 class OptionsFile : public CommandLine {
-protected:
-    std::wstring write(const char* bytes)
-    {
+  protected:
+    std::wstring write(const char* bytes) {
         wchar_t dir[MAX_PATH], name[MAX_PATH];
         GetTempPathW(MAX_PATH, dir);
         GetTempFileNameW(dir, L"opt", 0, name);
@@ -85,19 +80,19 @@ protected:
         files.push_back(name);
         return name;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (auto& f : files)
             DeleteFileW(f.c_str());
     }
     std::vector<std::wstring> files;
 };
 
-TEST_F(OptionsFile, LinesApplyAndNestedFilesAreIgnored)
-{
+TEST_F(OptionsFile, LinesApplyAndNestedFilesAreIgnored) {
     std::wstring inner = write("url=http://inner/\r\n");
     std::string outer = "url=http://a/?x=1\r\n\r\nusername jo\r\nnofork\r\n"
-                        "file=" + std::string(inner.begin(), inner.end()) + "\r\n"
+                        "file=" +
+                        std::string(inner.begin(), inner.end()) +
+                        "\r\n"
                         "port:8080   \r\nmystery value\r\n";
     std::wstring path = write(outer.c_str());
     parse({L"p", L"-file", path});
@@ -107,8 +102,7 @@ TEST_F(OptionsFile, LinesApplyAndNestedFilesAreIgnored)
     EXPECT_EQ(app.opt.port, 8080u);
 }
 
-TEST_F(OptionsFile, AnUnknownArgumentNamesAFile)
-{
+TEST_F(OptionsFile, AnUnknownArgumentNamesAFile) {
     std::wstring path = write("showwebtop\n");
     parse({L"p", path, L"-nofork"});
     EXPECT_EQ(app.opt.windowMode, 1u);
@@ -117,8 +111,7 @@ TEST_F(OptionsFile, AnUnknownArgumentNamesAFile)
     EXPECT_EQ(app.login, 0u); // refused, so "-login" became its (ignored) value
 }
 
-TEST_F(OptionsFile, LongLinesArriveInPieces)
-{
+TEST_F(OptionsFile, LongLinesArriveInPieces) {
     std::string line = "url=http://x/" + std::string(3000, 'a') + "\n";
     std::wstring path = write(line.c_str());
     parse({L"p", L"-file", path});
@@ -126,8 +119,7 @@ TEST_F(OptionsFile, LongLinesArriveInPieces)
     EXPECT_EQ(wcslen(ddW(app.url)), 2047u - 4u);
 }
 
-TEST(OsCode, FromThePlatformVersionWord)
-{
+TEST(OsCode, FromThePlatformVersionWord) {
     struct Case {
         bool nine;
         unsigned major, minor;
@@ -144,18 +136,18 @@ TEST(OsCode, FromThePlatformVersionWord)
     }
 }
 
-TEST(PreferredLanguage, CaseSensitivePrefixesInListOrder)
-{
+TEST(PreferredLanguage, CaseSensitivePrefixesInListOrder) {
     struct Case {
         const wchar_t* value;
         LCID lcid;
     } cases[] = {
-        {L"en", 0x409},    {L"english", 0x409}, {L"fr-FR", 0x40C}, {L"ja", 0x411},
-        {L"ko", 0x412},    {L"zh_TW", 0x404},   {L"zh-tw", 0x404}, {L"zh-TW", 0x804},
-        {L"zh", 0x804},    {L"EN", 0},          {L"de", 0},        {L"e", 0},
+        {L"en", 0x409}, {L"english", 0x409}, {L"fr-FR", 0x40C}, {L"ja", 0x411},
+        {L"ko", 0x412}, {L"zh_TW", 0x404},   {L"zh-tw", 0x404}, {L"zh-TW", 0x804},
+        {L"zh", 0x804}, {L"EN", 0},          {L"de", 0},        {L"e", 0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ddAppLanguageLocale(c.value), c.lcid) << std::string(c.value, c.value + wcslen(c.value));
+        EXPECT_EQ(ddAppLanguageLocale(c.value), c.lcid)
+            << std::string(c.value, c.value + wcslen(c.value));
     EXPECT_EQ(ddAppLanguageLocale(nullptr), 0u);
 }
 

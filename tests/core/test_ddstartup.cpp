@@ -17,12 +17,13 @@
 namespace {
 
 std::vector<std::string> g_steps;
-void recordStep(const char* step) { g_steps.push_back(step); }
+void recordStep(const char* step) {
+    g_steps.push_back(step);
+}
 
 /* A private temporary folder per test process: the trace file and the
  * profile of parallel tests must not meet. */
-std::wstring privateTemp()
-{
+std::wstring privateTemp() {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
     std::wstring dir = std::wstring(base) + L"hvtest" + std::to_wstring(GetCurrentProcessId()) +
@@ -31,20 +32,17 @@ std::wstring privateTemp()
     return dir + L"\\";
 }
 
-void writeFile(const std::wstring& path, const char* bytes)
-{
+void writeFile(const std::wstring& path, const char* bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
     ASSERT_NE(f, nullptr);
     fputs(bytes, f);
     fclose(f);
 }
 
-std::string readFile(const std::wstring& path)
-{
+std::string readFile(const std::wstring& path) {
     std::string out;
     FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f)
-        return out;
+    if (!f) return out;
     char buf[4096];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0)
@@ -54,9 +52,8 @@ std::string readFile(const std::wstring& path)
 }
 
 class Startup : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         temp = privateTemp();
         SetEnvironmentVariableW(L"TMP", temp.c_str());
         SetEnvironmentVariableW(L"TEMP", temp.c_str());
@@ -65,27 +62,26 @@ protected:
         g_ddAppStepHook = recordStep;
     }
     void TearDown() override { g_ddAppStepHook = nullptr; }
-    int init(const wchar_t* cmdLine, int crtArgc)
-    {
+    int init(const wchar_t* cmdLine, int crtArgc) {
         return ddAppInitWith(g_ddApp, GetModuleHandleW(nullptr), nullptr, cmdLine, crtArgc);
     }
     std::wstring temp;
 };
 
 const std::vector<std::string> k_startSteps = {
-    "command line", "profile store", "settings", "command line again", "winsock", "trace file",
-    "client description", "probes", "socket message", "display", "colour map", "monitors",
-    "cursors", "clipboard", "user interface", "root", "work area",
+    "command line", "profile store",      "settings", "command line again", "winsock",
+    "trace file",   "client description", "probes",   "socket message",     "display",
+    "colour map",   "monitors",           "cursors",  "clipboard",          "user interface",
+    "root",         "work area",
 };
 const std::vector<std::string> k_shutdownSteps = {
-    "shutdown: outpost", "shutdown: display objects", "shutdown: smart cards",
-    "shutdown: winsock", "shutdown: user interface", "shutdown: clipboard",
-    "shutdown: graphics", "shutdown: colour map", "shutdown: trace file", "shutdown: texts",
-    "shutdown: profile store",
+    "shutdown: outpost",  "shutdown: display objects", "shutdown: smart cards",
+    "shutdown: winsock",  "shutdown: user interface",  "shutdown: clipboard",
+    "shutdown: graphics", "shutdown: colour map",      "shutdown: trace file",
+    "shutdown: texts",    "shutdown: profile store",
 };
 
-TEST_F(Startup, StepsRunInOrderAndTheLoopEndsOnWmClose)
-{
+TEST_F(Startup, StepsRunInOrderAndTheLoopEndsOnWmClose) {
     ASSERT_EQ(init(L"prog.exe -nostartimmediate", 1), 1);
     EXPECT_EQ(g_steps, k_startSteps);
     ASSERT_NE(g_ddApp->mainWindow, nullptr);
@@ -124,8 +120,7 @@ TEST_F(Startup, StepsRunInOrderAndTheLoopEndsOnWmClose)
     }
 }
 
-TEST_F(Startup, FailedOutpostStartRunsTheExitCommand)
-{
+TEST_F(Startup, FailedOutpostStartRunsTheExitCommand) {
     ASSERT_EQ(init(L"prog.exe", 1), 1);
     PostMessageW(g_ddApp->mainWindow, DD_MSG_OUTPOST_CREATE, 0, 0);
     // The outpost cannot connect: 0x8004 follows, destroying the window.
@@ -134,8 +129,7 @@ TEST_F(Startup, FailedOutpostStartRunsTheExitCommand)
     ddAppShutdown(g_ddApp);
 }
 
-TEST_F(Startup, LanguageAndPasswordCacheStepsComeBetween)
-{
+TEST_F(Startup, LanguageAndPasswordCacheStepsComeBetween) {
     ASSERT_EQ(init(L"prog.exe -preferredlanguage ja -nostartimmediate", 4), 1);
     std::vector<std::string> expect = k_startSteps;
     expect.insert(expect.begin() + 4, {"language", "password cache modes"});
@@ -146,8 +140,7 @@ TEST_F(Startup, LanguageAndPasswordCacheStepsComeBetween)
     ddAppShutdown(g_ddApp);
 }
 
-TEST_F(Startup, OptionsOnTheCommandLineWinOverSettings)
-{
+TEST_F(Startup, OptionsOnTheCommandLineWinOverSettings) {
     std::wstring profile = temp + L"profile.xml";
     writeFile(profile, "<profile><localsettings><setting name=\"enablecdm\">0</setting>"
                        "</localsettings></profile>");
@@ -160,8 +153,7 @@ TEST_F(Startup, OptionsOnTheCommandLineWinOverSettings)
     ddAppShutdown(g_ddApp);
 }
 
-TEST_F(Startup, EarlyPathsEndBeforeWinsock)
-{
+TEST_F(Startup, EarlyPathsEndBeforeWinsock) {
     std::wstring config = temp + L"launch.xml";
     writeFile(config, "<launch/>");
     std::wstring withCookie = temp + L"session.xml";
@@ -185,28 +177,37 @@ TEST_F(Startup, EarlyPathsEndBeforeWinsock)
         EXPECT_EQ(g_ddApp->exitCode, c.exitCode);
         ASSERT_FALSE(g_steps.empty());
         EXPECT_EQ(g_steps.back(), c.last);
-        if (c.run)
-            ddAppShutdown(g_ddApp);
+        if (c.run) ddAppShutdown(g_ddApp);
     }
 }
+
+/* Tests that provide the one "QVLMappingObject" run one at a time, across
+ * the parallel test processes. */
+struct MappingTurn {
+    HANDLE lock = CreateMutexW(nullptr, FALSE, L"HvTestSharedMappingTurn");
+    MappingTurn() { WaitForSingleObject(lock, INFINITE); }
+    ~MappingTurn() {
+        ReleaseMutex(lock);
+        CloseHandle(lock);
+    }
+};
 
 /* The shared mapping as another process writes it. */
 struct SharedMapping {
     HANDLE handle = nullptr;
     unsigned char* view = nullptr;
-    explicit SharedMapping(DWORD size)
-    {
+    bool fresh = false;
+    explicit SharedMapping(DWORD size) {
         handle = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
                                     L"QVLMappingObject");
+        fresh = handle && GetLastError() != ERROR_ALREADY_EXISTS;
         view = static_cast<unsigned char*>(MapViewOfFile(handle, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     }
-    ~SharedMapping()
-    {
+    ~SharedMapping() {
         UnmapViewOfFile(view);
         CloseHandle(handle);
     }
-    void record(int i, HWND window, const std::u16string& url, const std::u16string& user)
-    {
+    void record(int i, HWND window, const std::u16string& url, const std::u16string& user) {
         unsigned char* r = view + 2 + i * 3592;
         uint32_t h = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window));
         memcpy(r + 4, &h, 4);
@@ -215,22 +216,23 @@ struct SharedMapping {
     }
 };
 
-void forgetMapping(DdApp* app)
-{
-    if (app->sharedMapping)
-        CloseHandle(app->sharedMapping);
+void forgetMapping(DdApp* app) {
+    if (app->sharedMapping) CloseHandle(app->sharedMapping);
     app->sharedMapping = nullptr;
 }
 
-HWND fake(uintptr_t v) { return reinterpret_cast<HWND>(v); }
+HWND fake(uintptr_t v) {
+    return reinterpret_cast<HWND>(v);
+}
 
-TEST(SharedRecords, MatchUrlAndUserWithinTheMappedRecords)
-{
+TEST(SharedRecords, MatchUrlAndUserWithinTheMappedRecords) {
+    MappingTurn turn;
     DdApp app;
     memset(&app, 0, sizeof app);
     app.url = const_cast<DiChar*>(u"http://h/");
     {
         SharedMapping m(2 + 4 * 3592);
+        ASSERT_TRUE(m.fresh);
         m.view[0] = 3;
         m.record(0, fake(0x11), u"http://h/", u"ann");
         m.record(1, fake(0x22), u"http://other/", u"ann");
@@ -262,6 +264,7 @@ TEST(SharedRecords, MatchUrlAndUserWithinTheMappedRecords)
         // A count far beyond the mapping: only the records inside are read,
         // and a URL without terminator stays inside its field.
         SharedMapping m(2 + 3592);
+        ASSERT_TRUE(m.fresh);
         m.view[0] = 255;
         std::u16string longUrl(1024, u'u');
         m.record(0, fake(0x44), u"", u"zed");
@@ -282,20 +285,17 @@ struct FindMain {
     HWND found;
 };
 
-BOOL CALLBACK findMainWindow(HWND h, LPARAM lp)
-{
+BOOL CALLBACK findMainWindow(HWND h, LPARAM lp) {
     FindMain* f = reinterpret_cast<FindMain*>(lp);
     DWORD pid = 0;
     wchar_t cls[32];
     GetWindowThreadProcessId(h, &pid);
     GetClassNameW(h, cls, 32);
-    if (pid == f->pid && wcscmp(cls, L"QVLFrameClass") == 0)
-        f->found = h;
+    if (pid == f->pid && wcscmp(cls, L"QVLFrameClass") == 0) f->found = h;
     return TRUE;
 }
 
-unsigned __stdcall holdMutexAndDie(void* arg)
-{
+unsigned __stdcall holdMutexAndDie(void* arg) {
     *static_cast<HANDLE*>(arg) = CreateMutexW(nullptr, TRUE, L"QVLSemaphore");
     return 0; // ends owning it
 }
@@ -304,16 +304,14 @@ unsigned __stdcall holdMutexAndDie(void* arg)
 struct Client {
     PROCESS_INFORMATION pi = {};
     bool started = false;
-    Client(const std::wstring& args, const std::wstring& temp)
-    {
+    Client(const std::wstring& args, const std::wstring& temp) {
         std::string exe = HV_APP_EXE;
         std::wstring path = L"Z:" + std::wstring(exe.begin(), exe.end());
         for (wchar_t& c : path)
-            if (c == L'/')
-                c = L'\\';
+            if (c == L'/') c = L'\\';
         std::wstring cmd = L"\"" + path + L"\" " + args;
         std::wstring env = L"TMP=" + temp + L'\0' + L"TEMP=" + temp + L'\0';
-        for (wchar_t* e = GetEnvironmentStringsW(), *p = e; *p; p += wcslen(p) + 1) {
+        for (wchar_t *e = GetEnvironmentStringsW(), *p = e; *p; p += wcslen(p) + 1) {
             if (_wcsnicmp(p, L"TMP=", 4) && _wcsnicmp(p, L"TEMP=", 5))
                 env += std::wstring(p) + L'\0';
         }
@@ -323,59 +321,50 @@ struct Client {
         started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE,
                                  CREATE_UNICODE_ENVIRONMENT, &env[0], nullptr, &si, &pi);
     }
-    ~Client()
-    {
-        if (!started)
-            return;
-        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(pi.hProcess, 99);
+    ~Client() {
+        if (!started) return;
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi.hProcess, 99);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }
     /* Waits for the end while answering messages sent to this thread's
      * windows; the exit code, or -1 when it is still running. */
-    int wait(DWORD ms = 60000)
-    {
+    int wait(DWORD ms = 60000) {
         DWORD start = GetTickCount();
         for (;;) {
             DWORD left = ms - (GetTickCount() - start);
-            if (static_cast<int>(left) <= 0)
-                return -1;
+            if (static_cast<int>(left) <= 0) return -1;
             DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, left, QS_ALLINPUT);
             if (r == WAIT_OBJECT_0) {
                 DWORD code = 0;
                 GetExitCodeProcess(pi.hProcess, &code);
                 return static_cast<int>(code);
             }
-            if (r != WAIT_OBJECT_0 + 1)
-                return -1;
+            if (r != WAIT_OBJECT_0 + 1) return -1;
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
                 DispatchMessageW(&msg);
         }
     }
     /* Its main frame window once the event loop is near, or none. */
-    HWND mainWindow(DWORD ms = 60000)
-    {
+    HWND mainWindow(DWORD ms = 60000) {
         FindMain f = {pi.dwProcessId, nullptr};
         DWORD start = GetTickCount();
         while (GetTickCount() - start < ms) {
             EnumWindows(findMainWindow, reinterpret_cast<LPARAM>(&f));
-            if (f.found || WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0)
-                return f.found;
+            if (f.found || WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) return f.found;
         }
         return nullptr;
     }
 };
 
 class SecondProcess : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { temp = privateTemp(); }
     std::wstring temp;
 };
 
-TEST_F(SecondProcess, EarlyExitsGiveTheirExitCodes)
-{
+TEST_F(SecondProcess, EarlyExitsGiveTheirExitCodes) {
     std::wstring config = temp + L"launch.xml";
     writeFile(config, "<launch/>");
     std::wstring withCookie = temp + L"session.xml";
@@ -388,8 +377,7 @@ TEST_F(SecondProcess, EarlyExitsGiveTheirExitCodes)
     EXPECT_EQ(b.wait(), 102);
 }
 
-TEST_F(SecondProcess, ClosingTheMainWindowEndsWithZeroAndTracesTheSteps)
-{
+TEST_F(SecondProcess, ClosingTheMainWindowEndsWithZeroAndTracesTheSteps) {
     Client c(L"-nostartimmediate", temp);
     ASSERT_TRUE(c.started);
     HWND main = c.mainWindow();
@@ -401,9 +389,9 @@ TEST_F(SecondProcess, ClosingTheMainWindowEndsWithZeroAndTracesTheSteps)
     EXPECT_NE(trace.find("step: shutdown: trace file\r\n"), std::string::npos) << trace;
 }
 
-TEST_F(SecondProcess, InstanceMutexSerialisesAndAnAbandonedOneEndsTheWaiter)
-{
-    std::wstring args = L"-application calc -profile " + temp + L"none.xml -url http://h/ "
+TEST_F(SecondProcess, InstanceMutexSerialisesAndAnAbandonedOneEndsTheWaiter) {
+    std::wstring args = L"-application calc -profile " + temp +
+                        L"none.xml -url http://h/ "
                         L"-nostartimmediate";
     Client first(args, temp);
     ASSERT_TRUE(first.started);
@@ -432,8 +420,7 @@ TEST_F(SecondProcess, InstanceMutexSerialisesAndAnAbandonedOneEndsTheWaiter)
     CloseHandle(held);
 }
 
-TEST_F(SecondProcess, SharedRecordRaisesTheProvidersWindowOrIsLeftAlone)
-{
+TEST_F(SecondProcess, SharedRecordRaisesTheProvidersWindowOrIsLeftAlone) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -442,7 +429,9 @@ TEST_F(SecondProcess, SharedRecordRaisesTheProvidersWindowOrIsLeftAlone)
     HWND webtop = CreateWindowExW(0, wc.lpszClassName, L"webtop", WS_OVERLAPPEDWINDOW, 0, 0, 200,
                                   100, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(webtop, nullptr);
+    MappingTurn turn;
     SharedMapping m(2 + 3592);
+    ASSERT_TRUE(m.fresh);
     m.view[0] = 1;
     m.record(0, webtop, u"http://h/", u"ann");
 

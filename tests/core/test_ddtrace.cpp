@@ -12,12 +12,25 @@
 
 namespace {
 
-std::string fileBytes(const wchar_t* path)
-{
+/* The trace file of this test process alone: parallel tests and clients
+ * write KLV.TXT too. */
+class PrivateTemp : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        std::wstring dir = std::wstring(base) + L"hvtrace" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(dir.c_str(), nullptr);
+        SetEnvironmentVariableW(L"TMP", dir.c_str());
+        SetEnvironmentVariableW(L"TEMP", dir.c_str());
+    }
+};
+::testing::Environment* const g_privateTemp = ::testing::AddGlobalTestEnvironment(new PrivateTemp);
+
+std::string fileBytes(const wchar_t* path) {
     std::string out;
     FILE* f = _wfopen(path, L"rb");
-    if (!f)
-        return "<missing>";
+    if (!f) return "<missing>";
     char buf[4096];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0)
@@ -26,20 +39,19 @@ std::string fileBytes(const wchar_t* path)
     return out;
 }
 
-TEST(TraceFile, IsKlvTxtInTheTemporaryFolderCreatedEmpty)
-{
+TEST(TraceFile, IsKlvTxtInTheTemporaryFolderCreatedEmpty) {
     ddTraceLogOpen();
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
     EXPECT_EQ(std::wstring(ddTraceLogPath()), std::wstring(dir) + L"KLV.TXT");
+    EXPECT_NE(wcsstr(dir, L"hvtrace"), nullptr);
     ddTraceLogWrite(u"left over\r\n");
     ddTraceLogOpen();
     EXPECT_EQ(fileBytes(ddTraceLogPath()), "");
     ddTraceLogClose();
 }
 
-TEST(TraceFile, EverythingWrittenIsUtf8)
-{
+TEST(TraceFile, EverythingWrittenIsUtf8) {
     ddTraceLogOpen();
     ddTraceLogWrite(u"caf\u00e9 \u4e2d\r\n");
     ddTraceLogWrite(u"\U0001F600\r\n");
@@ -51,8 +63,7 @@ TEST(TraceFile, EverythingWrittenIsUtf8)
     ddTraceLogClose();
 }
 
-TEST(TraceFile, ViewerNeverSplitsACharacterAcrossPieces)
-{
+TEST(TraceFile, ViewerNeverSplitsACharacterAcrossPieces) {
     // Characters of 2, 3 and 4 bytes placed at every offset around the
     // 63-byte piece boundary.
     for (const char16_t* ch : {u"\u00e9", u"\u4e2d", u"\U0001F600"}) {
@@ -74,20 +85,21 @@ TEST(TraceFile, ViewerNeverSplitsACharacterAcrossPieces)
     }
 }
 
-TEST(TempPage, EscapesMarkupAndRefusesLineBreaks)
-{
+TEST(TempPage, EscapesMarkupAndRefusesLineBreaks) {
     struct Case {
         const wchar_t* url;
         bool ok;
         const char* page;
     } cases[] = {
         {L"http://h/a?b=1&c=2", true,
-         "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" CONTENT=\"0;URL=http://h/a?b=1&amp;c=2\">\r\n"},
+         "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" "
+         "CONTENT=\"0;URL=http://h/a?b=1&amp;c=2\">\r\n"},
         {L"http://h/\"><script>x</script>", true,
          "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" CONTENT=\"0;URL=http://h/&quot;&gt;"
          "&lt;script&gt;x&lt;/script&gt;\">\r\n"},
         {L"http://h/\u00e9", true,
-         "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" CONTENT=\"0;URL=http://h/\xC3\xA9\">\r\n"},
+         "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" "
+         "CONTENT=\"0;URL=http://h/\xC3\xA9\">\r\n"},
         {L"http://h/\r\nX: y", false, ""},
         {L"http://h/\n", false, ""},
     };
@@ -100,8 +112,7 @@ TEST(TempPage, EscapesMarkupAndRefusesLineBreaks)
     }
 }
 
-TEST(TempPage, RefusedUrlLeavesNoFileBehind)
-{
+TEST(TempPage, RefusedUrlLeavesNoFileBehind) {
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
     auto count = [&]() {

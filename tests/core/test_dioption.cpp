@@ -13,52 +13,48 @@
 #include <string>
 #include <vector>
 
-
 static std::vector<std::u16string> g_filesAsked;
 static bool g_fileExists;
 
-int ddAppReadOptionsFile(DdApp*, const DiChar* path)
-{
+int ddAppReadOptionsFile(DdApp*, const DiChar* path) {
     g_filesAsked.push_back(path);
     return g_fileExists ? 1 : 0;
 }
 
 namespace {
 
-std::u16string text(const DiChar* s) { return s ? std::u16string(s) : u"<none>"; }
+std::u16string text(const DiChar* s) {
+    return s ? std::u16string(s) : u"<none>";
+}
 
 class Options : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         memset(&app, 0, sizeof app);
         app.opt.startImmediately = 1;
         g_filesAsked.clear();
         g_fileExists = false;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         free(app.url);
         free(app.user);
         free(app.password);
-        DiChar** texts[] = {&app.opt.objectName, &app.opt.objectArgs, &app.opt.server,
-                            &app.opt.script, &app.opt.scriptLog, &app.opt.portFile,
-                            &app.opt.loginUrl, &app.opt.connectionCookie, &app.opt.logDir,
-                            &app.opt.caFile, &app.opt.baseRoute, &app.opt.code,
-                            &app.opt.resource, &app.opt.preferredLanguage, &app.opt.imeConfig,
-                            &app.opt.profile, &app.opt.launchConfig};
+        DiChar** texts[] = {&app.opt.objectName, &app.opt.objectArgs,        &app.opt.server,
+                            &app.opt.script,     &app.opt.scriptLog,         &app.opt.portFile,
+                            &app.opt.loginUrl,   &app.opt.connectionCookie,  &app.opt.logDir,
+                            &app.opt.caFile,     &app.opt.baseRoute,         &app.opt.code,
+                            &app.opt.resource,   &app.opt.preferredLanguage, &app.opt.imeConfig,
+                            &app.opt.profile,    &app.opt.launchConfig};
         for (DiChar** t : texts)
             free(*t);
     }
-    int set(const char16_t* name, const char16_t* value = nullptr)
-    {
+    int set(const char16_t* name, const char16_t* value = nullptr) {
         return diAppSetOption(&app, name, value);
     }
     DdApp app;
 };
 
-TEST_F(Options, ValueOptionsStoreTheirTextAndRefuseNoValue)
-{
+TEST_F(Options, ValueOptionsStoreTheirTextAndRefuseNoValue) {
     struct Case {
         const char16_t* name;
         DiChar* DdApp::*field;
@@ -94,20 +90,26 @@ TEST_F(Options, ValueOptionsStoreTheirTextAndRefuseNoValue)
     }
 }
 
-TEST_F(Options, FlagsSetTheirField)
-{
+TEST_F(Options, FlagsSetTheirField) {
     struct Case {
         const char16_t* name;
         uint32_t* field;
         uint32_t value;
     } cases[] = {
-        {u"-anonymous", &app.anonymous, 1},     {u"-nofork", &app.noFork, 1},
-        {u"-login", &app.login, 1},             {u"-setpassword", &app.opt.setPassword, 1},
-        {u"-cache", &app.opt.cache, 1},         {u"-noprogress", &app.opt.noProgress, 1},
-        {u"-secure", &app.opt.secure, 1},       {u"-firewalltraversal", &app.opt.firewallTraversal, 1},
-        {u"-no-java", &app.opt.noJava, 1},      {u"-grabkeyboard", &app.opt.keyboardGrab, 1},
-        {u"-minimized", &app.opt.windowMode, 4}, {u"-showwebtop", &app.opt.windowMode, 1},
-        {u"-iconic", &app.opt.windowMode, 4},   {u"-nostartimmediate", &app.opt.startImmediately, 0},
+        {u"-anonymous", &app.anonymous, 1},
+        {u"-nofork", &app.noFork, 1},
+        {u"-login", &app.login, 1},
+        {u"-setpassword", &app.opt.setPassword, 1},
+        {u"-cache", &app.opt.cache, 1},
+        {u"-noprogress", &app.opt.noProgress, 1},
+        {u"-secure", &app.opt.secure, 1},
+        {u"-firewalltraversal", &app.opt.firewallTraversal, 1},
+        {u"-no-java", &app.opt.noJava, 1},
+        {u"-grabkeyboard", &app.opt.keyboardGrab, 1},
+        {u"-minimized", &app.opt.windowMode, 4},
+        {u"-showwebtop", &app.opt.windowMode, 1},
+        {u"-iconic", &app.opt.windowMode, 4},
+        {u"-nostartimmediate", &app.opt.startImmediately, 0},
     };
     for (const Case& c : cases) {
         memset(&app, 0, sizeof app);
@@ -117,8 +119,7 @@ TEST_F(Options, FlagsSetTheirField)
     }
 }
 
-TEST_F(Options, NamesAreCaseSensitiveAndIconicIsDashOnly)
-{
+TEST_F(Options, NamesAreCaseSensitiveAndIconicIsDashOnly) {
     EXPECT_EQ(set(u"-URL", u"x"), 1); // unknown with a value: accepted, ignored
     EXPECT_EQ(app.url, nullptr);
     EXPECT_EQ(set(u"/iconic"), 0); // unknown alone: tried as an options file
@@ -126,8 +127,7 @@ TEST_F(Options, NamesAreCaseSensitiveAndIconicIsDashOnly)
     EXPECT_EQ(app.opt.windowMode, 0u);
 }
 
-TEST_F(Options, UnknownNameAloneIsAnOptionsFile)
-{
+TEST_F(Options, UnknownNameAloneIsAnOptionsFile) {
     g_fileExists = true;
     EXPECT_EQ(set(u"C:\\opts.txt"), 1);
     g_fileExists = false;
@@ -138,8 +138,7 @@ TEST_F(Options, UnknownNameAloneIsAnOptionsFile)
               (std::vector<std::u16string>{u"C:\\opts.txt", u"-nosuchoption", u"list.txt"}));
 }
 
-TEST_F(Options, PasswordRefusesAnOptionNameAndAsksForOne)
-{
+TEST_F(Options, PasswordRefusesAnOptionNameAndAsksForOne) {
     app.anonymous = 1;
     EXPECT_EQ(set(u"-password", u"-url"), 0);
     EXPECT_EQ(app.opt.setPassword, 1u);
@@ -150,8 +149,7 @@ TEST_F(Options, PasswordRefusesAnOptionNameAndAsksForOne)
     EXPECT_EQ(app.anonymous, 0u);
 }
 
-TEST_F(Options, ApplicationNeedsAValueAndAddsWindowMode2)
-{
+TEST_F(Options, ApplicationNeedsAValueAndAddsWindowMode2) {
     EXPECT_EQ(set(u"-application", u""), 0);
     EXPECT_EQ(set(u"-objectname", u"calc"), 1);
     EXPECT_EQ(app.opt.windowMode, 2u);
@@ -161,16 +159,14 @@ TEST_F(Options, ApplicationNeedsAValueAndAddsWindowMode2)
     EXPECT_EQ(text(app.opt.objectName), u"calc2");
 }
 
-TEST_F(Options, PortIsDecimal)
-{
+TEST_F(Options, PortIsDecimal) {
     EXPECT_EQ(set(u"-port", u"8080"), 1);
     EXPECT_EQ(app.opt.port, 8080u);
     EXPECT_EQ(set(u"-drxport", u"12abc"), 1);
     EXPECT_EQ(app.opt.port, 12u);
 }
 
-TEST_F(Options, OptionKindKnowsThePasswordCheckList)
-{
+TEST_F(Options, OptionKindKnowsThePasswordCheckList) {
     for (const char16_t* yes : {u"-url", u"/url", u"-iconic", u"-file", u"/no-java", u"-cache"})
         EXPECT_NE(diAppOptionKind(yes), 0);
     for (const char16_t* no : {u"-nostartimmediate", u"-resource", u"-configurelocalime",
@@ -178,8 +174,7 @@ TEST_F(Options, OptionKindKnowsThePasswordCheckList)
         EXPECT_EQ(diAppOptionKind(no), 0);
 }
 
-TEST_F(Options, OptionsFileLinesSplitAtEqualsThenSpaceThenColon)
-{
+TEST_F(Options, OptionsFileLinesSplitAtEqualsThenSpaceThenColon) {
     struct Case {
         const char16_t* line;
         DiChar* DdApp::*field;
@@ -208,8 +203,7 @@ TEST_F(Options, OptionsFileLinesSplitAtEqualsThenSpaceThenColon)
     EXPECT_TRUE(g_filesAsked.empty()); // files do not nest
 }
 
-TEST(EPassword, DecodesHexThroughTheKeystream)
-{
+TEST(EPassword, DecodesHexThroughTheKeystream) {
     // Worked by hand from the key "kelp.mint.stroll": the third character's
     // keystream is 0x1A0 ^ 'l', whose high bits would leak into the text.
     struct Case {
@@ -230,8 +224,7 @@ TEST(EPassword, DecodesHexThroughTheKeystream)
     }
 }
 
-TEST(EPassword, EveryDecodedCharacterIsAByte)
-{
+TEST(EPassword, EveryDecodedCharacterIsAByte) {
     std::u16string hex;
     for (int i = 0; i < 40; i++)
         hex += u"FF";
@@ -246,14 +239,18 @@ TEST(EPassword, EveryDecodedCharacterIsAByte)
     free(got);
 }
 
-TEST(DisplaySize, ParsesBothFormsElseMinusOne)
-{
+TEST(DisplaySize, ParsesBothFormsElseMinusOne) {
     struct Case {
         const char16_t* text;
         int32_t w, h;
     } cases[] = {
-        {u"800x600", 800, 600}, {u"x2", -2, -2},    {u"abc", -1, -1}, {u"", -1, -1},
-        {u"800x", -1, -1},      {u"x", -1, -1},     {u"1024x768junk", 1024, 768},
+        {u"800x600", 800, 600},
+        {u"x2", -2, -2},
+        {u"abc", -1, -1},
+        {u"", -1, -1},
+        {u"800x", -1, -1},
+        {u"x", -1, -1},
+        {u"1024x768junk", 1024, 768},
     };
     for (const Case& c : cases) {
         int32_t w = 0, h = 0;
@@ -264,9 +261,8 @@ TEST(DisplaySize, ParsesBothFormsElseMinusOne)
 }
 
 class DisplaySettings : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         store.save = [](DiProfileStore*, const std::string&) { return 0; };
         g_diProfileStore = &store;
         memset(&app, 0, sizeof app);
@@ -277,8 +273,7 @@ protected:
     DdApp app;
 };
 
-TEST_F(DisplaySettings, DefaultsWhenAbsent)
-{
+TEST_F(DisplaySettings, DefaultsWhenAbsent) {
     diAppLoadSettings(&app);
     EXPECT_EQ(app.driveMapping, 1u);
     EXPECT_EQ(app.xScaleQuality, 3u);
@@ -290,8 +285,7 @@ TEST_F(DisplaySettings, DefaultsWhenAbsent)
     EXPECT_EQ(app.customHeight, 1024);
 }
 
-TEST_F(DisplaySettings, ReadsStoredValuesAndNonNumbersGiveTheDefault)
-{
+TEST_F(DisplaySettings, ReadsStoredValuesAndNonNumbersGiveTheDefault) {
     put(u"enablecdm", u"0");
     put(u"XScaleQuality", u"abc");
     put(u"SoundEffects", u"0x");
@@ -306,8 +300,7 @@ TEST_F(DisplaySettings, ReadsStoredValuesAndNonNumbersGiveTheDefault)
     EXPECT_EQ(app.customHeight, 400);
 }
 
-TEST_F(DisplaySettings, SaveWritesWhatLoadReadsBack)
-{
+TEST_F(DisplaySettings, SaveWritesWhatLoadReadsBack) {
     app.docLaunch = 1;
     app.codePage = 0;
     app.driveMapping = 0;

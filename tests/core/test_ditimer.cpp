@@ -13,19 +13,19 @@
 static uint32_t g_now;
 static int g_allocated;
 
-DiTimer* ddTimerAlloc(uint32_t)
-{
+DiTimer* ddTimerAlloc(uint32_t) {
     g_allocated++;
     return static_cast<DiTimer*>(calloc(1, sizeof(DiTimer)));
 }
 
-void ddTimerFree(DiTimer* t)
-{
+void ddTimerFree(DiTimer* t) {
     g_allocated--;
     free(t);
 }
 
-uint32_t ddTimerNow(void) { return g_now; }
+uint32_t ddTimerNow(void) {
+    return g_now;
+}
 
 namespace {
 
@@ -39,11 +39,9 @@ struct Probe {
     uint32_t addDelay = 0;
 };
 
-uint32_t probeRun(void* arg)
-{
+uint32_t probeRun(void* arg) {
     Probe* p = static_cast<Probe*>(arg);
-    if (p->log)
-        p->log->push_back(p->name);
+    if (p->log) p->log->push_back(p->name);
     uint32_t r = p->runs < p->results.size() ? p->results[p->runs] : 0;
     p->runs++;
     if (p->toRemove) {
@@ -58,9 +56,8 @@ uint32_t probeRun(void* arg)
 }
 
 class TimerList : public ::testing::Test {
-protected:
-    void TearDown() override
-    {
+  protected:
+    void TearDown() override {
         while (DiTimer* t = diTimerHead())
             diTimerRemove(t);
         EXPECT_EQ(g_allocated, 0);
@@ -68,8 +65,7 @@ protected:
     std::vector<std::string> log;
 };
 
-TEST_F(TimerList, RunsDueTimersInArmingOrderWithOneNow)
-{
+TEST_F(TimerList, RunsDueTimersInArmingOrderWithOneNow) {
     g_now = 1000;
     Probe a{"a", {0}}, b{"b", {0}}, c{"c", {0}};
     a.log = b.log = c.log = &log;
@@ -83,8 +79,7 @@ TEST_F(TimerList, RunsDueTimersInArmingOrderWithOneNow)
     EXPECT_EQ(c.runs, 0u);
 }
 
-TEST_F(TimerList, NonZeroResultRearmsFromNowAndZeroEnds)
-{
+TEST_F(TimerList, NonZeroResultRearmsFromNowAndZeroEnds) {
     g_now = 0;
     Probe a{"a", {30, 0}};
     diTimerAdd(0, probeRun, &a);
@@ -96,8 +91,7 @@ TEST_F(TimerList, NonZeroResultRearmsFromNowAndZeroEnds)
     EXPECT_EQ(diTimerHead(), nullptr);
 }
 
-TEST_F(TimerList, RemovedDuringWalkDoesNotRunAndIsSwept)
-{
+TEST_F(TimerList, RemovedDuringWalkDoesNotRunAndIsSwept) {
     g_now = 0;
     Probe a{"a", {0}}, b{"b", {0}};
     a.log = b.log = &log;
@@ -108,8 +102,7 @@ TEST_F(TimerList, RemovedDuringWalkDoesNotRunAndIsSwept)
     EXPECT_EQ(diTimerHead(), nullptr);
 }
 
-TEST_F(TimerList, CallbackRemovingItselfIsOnlyMarked)
-{
+TEST_F(TimerList, CallbackRemovingItselfIsOnlyMarked) {
     g_now = 0;
     Probe a{"a", {10}};
     DiTimer* t = diTimerAdd(0, probeRun, &a);
@@ -118,8 +111,7 @@ TEST_F(TimerList, CallbackRemovingItselfIsOnlyMarked)
     EXPECT_EQ(diTimerHead(), nullptr);
 }
 
-TEST_F(TimerList, AddedByCallbackRunsInSameWalkUnlessAddedByTheLast)
-{
+TEST_F(TimerList, AddedByCallbackRunsInSameWalkUnlessAddedByTheLast) {
     g_now = 0;
     Probe first{"first", {0}}, last{"last", {0}}, x{"x", {0}}, y{"y", {0}};
     first.log = last.log = x.log = y.log = &log;
@@ -133,8 +125,7 @@ TEST_F(TimerList, AddedByCallbackRunsInSameWalkUnlessAddedByTheLast)
     EXPECT_EQ(log, (std::vector<std::string>{"first", "last", "x", "y"}));
 }
 
-TEST_F(TimerList, NestedDispatchReturnsAtOnce)
-{
+TEST_F(TimerList, NestedDispatchReturnsAtOnce) {
     g_now = 0;
     struct Nest {
         int inner = 0;
@@ -149,8 +140,7 @@ TEST_F(TimerList, NestedDispatchReturnsAtOnce)
     EXPECT_EQ(nest.inner, 1);
 }
 
-TEST_F(TimerList, DueTimesCompareAcrossTheCounterWrap)
-{
+TEST_F(TimerList, DueTimesCompareAcrossTheCounterWrap) {
     struct Case {
         uint32_t armedAt, delay, now;
         bool runs;
@@ -166,14 +156,13 @@ TEST_F(TimerList, DueTimesCompareAcrossTheCounterWrap)
         Probe p{"p", {0}};
         DiTimer* t = diTimerAdd(c.delay, probeRun, &p);
         diTimerDispatch(c.now);
-        EXPECT_EQ(p.runs == 1, c.runs) << std::hex << c.armedAt << "+" << c.delay << " at " << c.now;
-        if (!p.runs)
-            diTimerRemove(t);
+        EXPECT_EQ(p.runs == 1, c.runs)
+            << std::hex << c.armedAt << "+" << c.delay << " at " << c.now;
+        if (!p.runs) diTimerRemove(t);
     }
 }
 
-TEST_F(TimerList, RemoveOutsideWalkFreesAtOnceAndIgnoresNone)
-{
+TEST_F(TimerList, RemoveOutsideWalkFreesAtOnceAndIgnoresNone) {
     g_now = 0;
     Probe a{"a", {0}};
     DiTimer* t = diTimerAdd(100, probeRun, &a);

@@ -2,4 +2,6 @@
 
 #include "core/diutil.h"
 
-TEST(Placeholder, Builds) { SUCCEED(); }
+TEST(Placeholder, Builds) {
+    SUCCEED();
+}

@@ -1,8 +1,7 @@
 // The profile file is read from disk, where anything may have been written.
 #include "session/diprofile.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DiProfileStore store;
     diProfileParse(&store, reinterpret_cast<const char*>(data), size);
     for (const auto& s : store.settings)

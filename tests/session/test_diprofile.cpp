@@ -10,9 +10,8 @@
 namespace {
 
 class ProfileStore : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         store.save = [](DiProfileStore*, const std::string& bytes) {
             s_saved.push_back(bytes);
             return 0;
@@ -22,11 +21,9 @@ protected:
     }
     void TearDown() override { g_diProfileStore = nullptr; }
     void load(const std::string& file) { diProfileParse(&store, file.data(), file.size()); }
-    std::u16string get(const char16_t* name, size_t size = 64)
-    {
+    std::u16string get(const char16_t* name, size_t size = 64) {
         std::vector<DiChar> buf(size + 1, u'#');
-        if (!diSOGetLocalSetting(name, buf.data(), size))
-            return u"<absent>";
+        if (!diSOGetLocalSetting(name, buf.data(), size)) return u"<absent>";
         return buf.data();
     }
     DiProfileStore store;
@@ -34,8 +31,7 @@ protected:
 };
 std::vector<std::string> ProfileStore::s_saved;
 
-TEST_F(ProfileStore, NamesAreLowerCasedAndEveryWriteSaves)
-{
+TEST_F(ProfileStore, NamesAreLowerCasedAndEveryWriteSaves) {
     EXPECT_TRUE(diSOSetLocalSetting(u"ClipboardTimeout", u"5"));
     EXPECT_EQ(get(u"clipboardtimeout"), u"5");
     EXPECT_EQ(get(u"CLIPBOARDTIMEOUT"), u"5");
@@ -47,15 +43,13 @@ TEST_F(ProfileStore, NamesAreLowerCasedAndEveryWriteSaves)
     EXPECT_EQ(get(u"missing"), u"<absent>");
 }
 
-TEST_F(ProfileStore, ValuesAreCutToTheBufferAndTerminated)
-{
+TEST_F(ProfileStore, ValuesAreCutToTheBufferAndTerminated) {
     diSOSetLocalSetting(u"k", u"abcdef");
     EXPECT_EQ(get(u"k", 4), u"abc");
     EXPECT_EQ(get(u"k", 1), u"");
 }
 
-TEST_F(ProfileStore, MarkupAndNonAsciiSurviveTheFile)
-{
+TEST_F(ProfileStore, MarkupAndNonAsciiSurviveTheFile) {
     const char16_t* value = u"<a href=\"x&y\">'\u00e9\u4e2d\U0001F600'</a>";
     diSOSetLocalSetting(u"Cache Pass List0", value);
     std::string file = s_saved.back();
@@ -66,8 +60,7 @@ TEST_F(ProfileStore, MarkupAndNonAsciiSurviveTheFile)
     EXPECT_EQ(get(u"cache pass list0"), value);
 }
 
-TEST_F(ProfileStore, OtherContentOfTheFileIsKept)
-{
+TEST_F(ProfileStore, OtherContentOfTheFileIsKept) {
     load("<?xml version=\"1.0\"?>\r\n<profile>\r\n  <server>h</server>\r\n"
          "  <localsettings>\r\n    <setting name=\"a\">1</setting>\r\n  </localsettings>\r\n"
          "  <tail/>\r\n</profile>\r\n");
@@ -82,8 +75,7 @@ TEST_F(ProfileStore, OtherContentOfTheFileIsKept)
     EXPECT_NE(out.find("</localsettings>\r\n  <tail/>\r\n</profile>\r\n"), std::string::npos);
 }
 
-TEST_F(ProfileStore, AProfileWithoutTheElementGetsOneInsideTheRoot)
-{
+TEST_F(ProfileStore, AProfileWithoutTheElementGetsOneInsideTheRoot) {
     load("<profile><server>h</server></profile>");
     diSOSetLocalSetting(u"x", u"1");
     const std::string& out = s_saved.back();
@@ -93,8 +85,7 @@ TEST_F(ProfileStore, AProfileWithoutTheElementGetsOneInsideTheRoot)
     EXPECT_GT(out.find("</profile>"), settings);
 }
 
-TEST_F(ProfileStore, MalformedEntriesEndTheElement)
-{
+TEST_F(ProfileStore, MalformedEntriesEndTheElement) {
     struct Case {
         std::string body;
         size_t count;
@@ -112,15 +103,13 @@ TEST_F(ProfileStore, MalformedEntriesEndTheElement)
     EXPECT_TRUE(store.settings.empty());
 }
 
-TEST_F(ProfileStore, NoStoreMeansAbsentAndUnsaved)
-{
+TEST_F(ProfileStore, NoStoreMeansAbsentAndUnsaved) {
     g_diProfileStore = nullptr;
     EXPECT_EQ(get(u"a"), u"<absent>");
     EXPECT_FALSE(diSOSetLocalSetting(u"a", u"1"));
 }
 
-TEST(ProfileText, Utf8ConversionIsLenient)
-{
+TEST(ProfileText, Utf8ConversionIsLenient) {
     EXPECT_EQ(diProfileFromUtf8("\xC3\xA9"), u"\u00e9");
     EXPECT_EQ(diProfileFromUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
     EXPECT_EQ(diProfileFromUtf8("a\xC0\x80z"), u"a\uFFFD\uFFFDz");
