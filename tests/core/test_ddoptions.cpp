@@ -111,6 +111,26 @@ TEST_F(OptionsFile, AnUnknownArgumentNamesAFile) {
     EXPECT_EQ(app.login, 0u); // refused, so "-login" became its (ignored) value
 }
 
+TEST_F(OptionsFile, AFileNamingItselfDoesNotRecurse) {
+    // Line "loop" in the file "-loop": an unknown name, which outside a
+    // file would be read as the file "-loop" again.
+    wchar_t cwd[MAX_PATH], dir[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    GetTempPathW(MAX_PATH, dir);
+    SetCurrentDirectoryW(dir);
+    std::string name = "loop" + std::to_string(GetCurrentProcessId());
+    std::wstring wname(name.begin(), name.end());
+    std::wstring self = std::wstring(dir) + L"-" + wname;
+    FILE* f = _wfopen(self.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    fputs((name + "\nnofork\n").c_str(), f);
+    fclose(f);
+    files.push_back(self);
+    parse({L"p", L"-" + wname});
+    SetCurrentDirectoryW(cwd);
+    EXPECT_EQ(app.noFork, 1u);
+}
+
 TEST_F(OptionsFile, LongLinesArriveInPieces) {
     std::string line = "url=http://x/" + std::string(3000, 'a') + "\n";
     std::wstring path = write(line.c_str());

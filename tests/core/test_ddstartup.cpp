@@ -32,6 +32,22 @@ std::wstring privateTemp() {
     return dir + L"\\";
 }
 
+/* Removes a private temporary folder and the files in it. */
+void removeTree(std::wstring dir) {
+    if (!dir.empty() && dir.back() != L'\\') dir += L'\\';
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((dir + fd.cFileName).c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    dir.pop_back();
+    RemoveDirectoryW(dir.c_str());
+}
+
 void writeFile(const std::wstring& path, const char* bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
     ASSERT_NE(f, nullptr);
@@ -61,7 +77,11 @@ class Startup : public ::testing::Test {
         g_steps.clear();
         g_ddAppStepHook = recordStep;
     }
-    void TearDown() override { g_ddAppStepHook = nullptr; }
+    void TearDown() override {
+        g_ddAppStepHook = nullptr;
+        ddProfStoreDestroy();
+        removeTree(temp);
+    }
     int init(const wchar_t* cmdLine, int crtArgc) {
         return ddAppInitWith(g_ddApp, GetModuleHandleW(nullptr), nullptr, cmdLine, crtArgc);
     }
@@ -361,6 +381,7 @@ struct Client {
 class SecondProcess : public ::testing::Test {
   protected:
     void SetUp() override { temp = privateTemp(); }
+    void TearDown() override { removeTree(temp); }
     std::wstring temp;
 };
 

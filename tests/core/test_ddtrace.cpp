@@ -5,25 +5,45 @@
 #include "core/ddapp.h"
 #include "core/ddmessage.h"
 #include "core/ddtrace.h"
+#include "core/ditimer.h"
 
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
 /* The trace file of this test process alone: parallel tests and clients
  * write KLV.TXT too. */
+/* Removes a private temporary folder and the files in it. */
+void removeTree(std::wstring dir) {
+    if (!dir.empty() && dir.back() != L'\\') dir += L'\\';
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((dir + fd.cFileName).c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    dir.pop_back();
+    RemoveDirectoryW(dir.c_str());
+}
+
 class PrivateTemp : public ::testing::Environment {
   public:
     void SetUp() override {
         wchar_t base[MAX_PATH];
         GetTempPathW(MAX_PATH, base);
-        std::wstring dir = std::wstring(base) + L"hvtrace" + std::to_wstring(GetCurrentProcessId());
+        dir = std::wstring(base) + L"hvtrace" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(dir.c_str(), nullptr);
         SetEnvironmentVariableW(L"TMP", dir.c_str());
         SetEnvironmentVariableW(L"TEMP", dir.c_str());
     }
+    void TearDown() override { removeTree(dir); }
+    std::wstring dir;
 };
 ::testing::Environment* const g_privateTemp = ::testing::AddGlobalTestEnvironment(new PrivateTemp);
 
@@ -110,6 +130,78 @@ TEST(TempPage, EscapesMarkupAndRefusesLineBreaks) {
             EXPECT_EQ(page, c.page);
         }
     }
+}
+
+std::vector<std::wstring> tempFiles(const wchar_t* pattern) {
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    std::vector<std::wstring> out;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((std::wstring(dir) + pattern).c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do
+            out.push_back(std::wstring(dir) + fd.cFileName);
+        while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    return out;
+}
+
+/* Makes the test helper the program that opens .htm files (Wine's shell
+ * reads the classes root only), and puts the old association back. */
+struct HtmlOpener {
+    std::wstring old;
+    HtmlOpener() {
+        wchar_t buf[256];
+        LONG size = sizeof buf;
+        if (RegQueryValueW(HKEY_CLASSES_ROOT, L".htm", buf, &size) == ERROR_SUCCESS) old = buf;
+        std::string exe = HV_HELPER_EXE;
+        std::wstring path = L"Z:" + std::wstring(exe.begin(), exe.end());
+        for (wchar_t& c : path)
+            if (c == L'/') c = L'\\';
+        set(L".htm", L"HvTestPage");
+        set(L"HvTestPage\\shell\\open\\command", L"\"" + path + L"\" record \"%1\"");
+    }
+    ~HtmlOpener() {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"HvTestPage");
+        if (old.empty())
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, L".htm");
+        else
+            set(L".htm", old);
+    }
+    static void set(const wchar_t* key, const std::wstring& value) {
+        HKEY k;
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr);
+        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(k);
+    }
+};
+
+TEST(TempPage, OpensARedirectPageAndDeletesItWhenItsTimerRuns) {
+    HtmlOpener opener;
+    g_ddApp->mainWindow = nullptr;
+    g_ddApp->win9x4 = 0;
+    ASSERT_EQ(ddOpenUrlInBrowser(L"http://h/?a=1&b=\"x\""), 0);
+    std::vector<std::wstring> pages = tempFiles(L"QVL*.htm");
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_TRUE(tempFiles(L"QVL*.tmp").empty()); // the placeholder is gone
+
+    // The browser got the page; the shell starts it asynchronously.
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    std::wstring seen = std::wstring(dir) + L"hvrecorded.txt";
+    for (int i = 0; i < 600 && GetFileAttributesW(seen.c_str()) == INVALID_FILE_ATTRIBUTES; i++)
+        Sleep(50);
+    EXPECT_EQ(fileBytes(seen.c_str()), "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" "
+                                       "CONTENT=\"0;URL=http://h/?a=1&amp;b=&quot;x&quot;\">\r\n");
+
+    // 60 s later its timer deletes it.
+    diTimerDispatch(GetTickCount() + 59000);
+    EXPECT_EQ(tempFiles(L"QVL*.htm").size(), 1u);
+    diTimerDispatch(GetTickCount() + 60000);
+    EXPECT_TRUE(tempFiles(L"QVL*.htm").empty());
+    EXPECT_EQ(diTimerHead(), nullptr);
 }
 
 TEST(TempPage, RefusedUrlLeavesNoFileBehind) {
