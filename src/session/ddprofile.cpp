@@ -11,12 +11,13 @@
 #include <string>
 
 static std::wstring s_path;
+static bool s_pathSet; /* set by ddProfStoreSetPath: an empty path means no file */
 
 /* Profiles larger than this are not ours: they are refused unread. */
 static const DWORD k_maxProfileBytes = 16u << 20;
 
 const wchar_t* ddProfStorePath(void) {
-    if (s_path.empty()) {
+    if (s_path.empty() && !s_pathSet) {
         wchar_t folder[MAX_PATH];
         if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0,
                                        folder)))

@@ -10,7 +10,8 @@
 void ddProfStoreCreate(void);
 void ddProfStoreDestroy(void);
 /* The profile file path ("...\Vek\VHVN\profile.xml" in the user's local
- * application-data folder), or the override set for tests. */
+ * application-data folder), or the one set instead; an empty path set keeps
+ * the settings in memory only. */
 const wchar_t* ddProfStorePath(void);
 void ddProfStoreSetPath(const wchar_t* path);
 /* Reads a whole file into a new NUL-terminated buffer (free()); false on a
