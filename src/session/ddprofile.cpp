@@ -28,6 +28,7 @@ const wchar_t* ddProfStorePath(void) {
 
 void ddProfStoreSetPath(const wchar_t* path) {
     s_path = path ? path : L"";
+    s_pathSet = true;
 }
 
 bool diProfReadWholeFile(const wchar_t* path, char** text, size_t* length, bool skipBom) {
