@@ -1,7 +1,7 @@
 /* Options files: read line by line (at most 2047 characters a line). */
 #include "core/ddapp.h"
 
-#include <stdio.h>
+#include "core/ddutil.h"
 
 /* Set while a file is being applied. "-file" lines are skipped so files do
  * not nest, and an unknown name inside a file is not tried as a file either:
@@ -11,13 +11,13 @@ static int s_inOptionsFile;
 
 int ddAppReadOptionsFile(DdApp* app, const DiChar* path) {
     if (!path || s_inOptionsFile) return 0;
-    FILE* f = _wfopen(ddW(path), L"rt");
+    FILE* f = ddFileOpen(ddW(path), L"rt");
     if (!f) return 0;
     s_inOptionsFile = 1;
     wchar_t line[2048];
-    while (fgetws(line, 2048, f))
+    while (ddFileReadLine(line, 2048, f))
         diAppApplyOptionsLine(app, ddD(line));
     s_inOptionsFile = 0;
-    fclose(f);
+    ddFileClose(f);
     return 1;
 }

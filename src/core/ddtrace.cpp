@@ -5,7 +5,6 @@
 #include "core/ddmessage.h"
 #include "ui/dddlg.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 
 #include <string>
@@ -58,15 +57,14 @@ static std::string ddTraceUtf8(const wchar_t* text, int units, int limit) {
     return out;
 }
 
-void ddTraceLogPrintf(int message, ...) {
+void ddTraceLogPrintf(int message, std::initializer_list<DiFmtArg> args) {
     wchar_t format[2048];
     if (ddLoadMessage(message, format, 2048) <= 0) return;
-    wchar_t line[1024 + 2];
-    va_list args;
-    va_start(args, message);
-    int n = _vsnwprintf(line, 1023, format, args);
-    va_end(args);
-    if (n < 0 || n > 1023) n = 1023;
+    wchar_t line[1023 + 3];
+    /* At most 1023 characters; a longer text is cut, not dropped. */
+    int n = diFormatPositional(ddD(line), 1024, ddD(format), args.begin(), args.size());
+    n = n < 0 ? static_cast<int>(wcslen(line)) : n;
+    if (n > 1023) n = 1023;
     line[n] = 0;
     wcscat(line, L"\r\n");
     std::string bytes = ddTraceUtf8(line, -1, 1024 + 1);

@@ -57,9 +57,9 @@ void diAppSetHttpProxyRoute(DiRoute* route) {
 
 int diAppCreateRoot(void) {
     /* Main window mode 1, a manager without channel (engine type 2). */
-    DiObject* root = diUICreateFrame(1, 2, 640, 480);
+    DiFrame* root = diUICreateFrame(1, 2, 640, 480);
     if (!root) return -1;
-    g_ddApp->root = root;
+    g_ddApp->root = &root->hdr;
     diAppInitRoutes(&g_ddApp->opt);
     return 0;
 }
@@ -78,14 +78,15 @@ void diAppShutdown(void) {
     /* Every frame but the root first, then the root. Destroying a frame
      * unlinks it, so the walk starts again from the head each time. */
     for (;;) {
-        DiObject* f = diUIFrameListFirst();
-        while (f && f == app->root)
-            f = diUIFrameListNext(f);
+        DiFrame* f = diUIFrameListHead();
+        while (f && &f->hdr == app->root)
+            f = f->next;
         if (!f) break;
         diUIDestroyFrame(f);
     }
     if (app->root) {
-        diUIDestroyFrame(app->root);
+        /* The frame header comes first: the root object is its frame. */
+        diUIDestroyFrame(reinterpret_cast<DiFrame*>(app->root));
         app->root = nullptr;
     }
     for (DiChannel*& ch : app->channels) {

@@ -3,10 +3,10 @@
 #include "devices/dddevices.h"
 
 #include "core/ddsetting.h"
+#include "core/ddthread.h"
 #include "core/ddtrace.h"
 
 #include <mmsystem.h>
-#include <process.h>
 #include <winspool.h>
 
 #include <string>
@@ -87,7 +87,7 @@ static LRESULT CALLBACK ddClipWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-static unsigned __stdcall ddClipThreadMain(void*) {
+static uintptr_t ddClipThreadMain(uintptr_t) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = ddClipWindowProc;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -112,8 +112,7 @@ bool ddClipStart(void) {
     s_clipTimeout = seconds <= 0 ? INFINITE : static_cast<DWORD>(seconds) * 1000u;
     s_clipEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!s_clipEvent) return false;
-    s_clipThread =
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ddClipThreadMain, nullptr, 0, nullptr));
+    s_clipThread = ddThreadCreate(ddClipThreadMain, 0);
     if (!s_clipThread) {
         CloseHandle(s_clipEvent);
         s_clipEvent = nullptr;
@@ -128,7 +127,7 @@ void ddClipStop(void) {
     if (s_clipEvent) SetEvent(s_clipEvent); /* releases any renderer still waiting */
     if (s_clipWindow) PostMessageW(s_clipWindow, k_clipStopMessage, 0, 0);
     WaitForSingleObject(s_clipThread, INFINITE);
-    CloseHandle(s_clipThread);
+    ddThreadCloseHandle(s_clipThread);
     s_clipThread = nullptr;
     if (s_clipEvent) CloseHandle(s_clipEvent);
     s_clipEvent = nullptr;

@@ -1,6 +1,9 @@
 /* Local settings of the profile store. */
 #include "session/diprofile.h"
 
+#include "core/diutil.h"
+
+#include <stdlib.h>
 #include <string.h>
 
 DiProfileStore* g_diProfileStore;
@@ -12,74 +15,21 @@ static const char k_itemClose[] = "</setting>";
 
 std::string diProfileToUtf8(const DiChar* text) {
     std::string out;
-    for (size_t i = 0; text && text[i]; i++) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            i++;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+    size_t n = 0;
+    while (text && text[n])
+        n++;
+    if (char* bytes = diTextToUtf8Dup(text, n)) {
+        out = bytes;
+        free(bytes);
     }
     return out;
 }
 
 std::u16string diProfileFromUtf8(const std::string& bytes) {
     std::u16string out;
-    size_t i = 0, n = bytes.size();
-    while (i < n) {
-        unsigned char b = static_cast<unsigned char>(bytes[i]);
-        uint32_t c;
-        size_t len;
-        if (b < 0x80) {
-            c = b, len = 1;
-        } else if (b >= 0xC2 && b < 0xE0) {
-            c = b & 0x1F, len = 2;
-        } else if (b >= 0xE0 && b < 0xF0) {
-            c = b & 0x0F, len = 3;
-        } else if (b >= 0xF0 && b < 0xF5) {
-            c = b & 0x07, len = 4;
-        } else {
-            out += u'\xFFFD';
-            i++;
-            continue;
-        }
-        if (len > n - i) {
-            out += u'\xFFFD';
-            break;
-        }
-        size_t k = 1;
-        for (; k < len; k++) {
-            unsigned char cb = static_cast<unsigned char>(bytes[i + k]);
-            if ((cb & 0xC0) != 0x80) break;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        if (k < len || (len == 3 && c < 0x800) || (len == 4 && (c < 0x10000 || c > 0x10FFFF))) {
-            out += u'\xFFFD';
-            i += k;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += len;
+    if (DiChar* text = diTextFromUtf8Dup(bytes.data(), bytes.size())) {
+        out = text;
+        free(text);
     }
     return out;
 }

@@ -34,8 +34,7 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
 /* Writes a setting and saves the profile file at once. */
 bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);
 
-/* UTF-16 <-> UTF-8 for the store (lenient: a lone surrogate is kept as its
- * own three-byte form, an illegal byte becomes U+FFFD). */
+/* UTF-16 <-> UTF-8 for the store (the shared lenient converters). */
 std::string diProfileToUtf8(const DiChar* text);
 std::u16string diProfileFromUtf8(const std::string& bytes);
 

@@ -89,30 +89,30 @@ int ddUICreateFrameWindow(DdFrame* frame, uint32_t mode) {
     return 0;
 }
 
-DdFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc) {
+DiFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc) {
     DdFrame* frame = static_cast<DdFrame*>(calloc(1, sizeof(DdFrame)));
     if (!frame) return nullptr;
-    frame->header.type = DI_OBJ_FRAME;
-    frame->header.background = 0xFFFFFF;
-    frame->header.refCount = 1;
-    frame->header.scrollStepX = frame->header.scrollStepY = 4;
-    frame->header.gc = gc;
-    frame->mode = mode;
+    diUIFrameInit(&frame->base, 0, 0);
+    frame->base.hdr.gc = gc;
+    frame->base.mode = mode;
     if (ddUICreateFrameWindow(frame, mode) != 0) {
         free(frame);
         return nullptr;
     }
     if (mode == 1) g_ddApp->mainWindow = frame->window;
-    return frame;
+    return &frame->base;
 }
 
-void ddUIFrameFree(DdFrame* frame) {
-    if (!frame) return;
+void ddUIFrameFree(DiFrame* base) {
+    if (!base) return;
+    DdFrame* frame = reinterpret_cast<DdFrame*>(base);
     HWND hwnd = frame->window;
     frame->window = nullptr;
+    /* The window's menu goes with the window. */
     if (hwnd && IsWindow(hwnd)) DestroyWindow(hwnd);
     if (frame->iconLarge) DestroyIcon(frame->iconLarge);
     if (frame->iconSmall) DestroyIcon(frame->iconSmall);
+    diUIObjectFreeTitle(&frame->base.hdr);
     free(frame);
 }
 

@@ -4,19 +4,15 @@
 #define HV_DDUI_H
 
 #include "dd.h"
+#include "ui/diui.h"
 
-struct DdDEManager;
-
-/* A display object of type 1 shown in a frame window. */
+/* A display object of type 1 shown in a frame window: the portable frame
+ * head (header, frame-list links, manager, X frame, mode), then the
+ * Windows side. */
 struct DdFrame {
-    DiObject header;
-    DdFrame* next; /* frame list */
-    DdFrame* prev;
+    DiFrame base;
     DiObject* leftPane;
-    DdDEManager* manager;
     DiObject* bottomBar;
-    DiObject* xwindow;
-    uint32_t mode; /* 1 main, 2 full screen, 3 owned, 0 X frame */
     HWND window;
     HPALETTE palette;
     HMENU menu;
@@ -38,11 +34,9 @@ void ddUISaveSettings(int saveAll);
 int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance);
 void ddUIShutdown(void);
 
-/* A frame object with its window; a mode-1 frame's window becomes the main
- * window. None when the window cannot be made. */
-DdFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc);
+/* ddUIFrameCreate (diui.h) makes a DdFrame with its window; a mode-1
+ * frame's window becomes the main window. */
 int ddUICreateFrameWindow(DdFrame* frame, uint32_t mode);
-void ddUIFrameFree(DdFrame* frame);
 
 LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK ddUIFrameXWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

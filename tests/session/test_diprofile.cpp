@@ -109,14 +109,4 @@ TEST_F(ProfileStore, NoStoreMeansAbsentAndUnsaved) {
     EXPECT_FALSE(diSOSetLocalSetting(u"a", u"1"));
 }
 
-TEST(ProfileText, Utf8ConversionIsLenient) {
-    EXPECT_EQ(diProfileFromUtf8("\xC3\xA9"), u"\u00e9");
-    EXPECT_EQ(diProfileFromUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
-    EXPECT_EQ(diProfileFromUtf8("a\xC0\x80z"), u"a\uFFFD\uFFFDz");
-    EXPECT_EQ(diProfileFromUtf8("\xE0\x80\x80"), u"\uFFFD");
-    EXPECT_EQ(diProfileFromUtf8("\xE2\x82"), u"\uFFFD"); // cut short
-    const char16_t lone[] = {0xDC00, 0};
-    EXPECT_EQ(diProfileToUtf8(lone), "\xED\xB0\x80");
-}
-
 } // namespace

@@ -1,0 +1,19 @@
+/* Stand-ins for portable services that other parts of the client provide:
+ * the session layer, the X engine's frame
+ * records and the progress window's state. Each is the least its callers
+ * here need; the real modules replace this file. */
+#include "core/dide.h"
+#include "ui/diprog.h"
+#include "ui/diui.h"
+
+#include <stdlib.h>
+
+void diSOSetLaunchState(DiObject*, int32_t) {}
+void diSODisplayObjectClosed(DiObject*) {}
+int diSOIsLaunchDialogPending() {
+    return 0;
+}
+
+void diXDestroyFrameWindow(DiXFrame*) {}
+
+void diProgSetState(DiObject*, int32_t, const DiChar*) {}
