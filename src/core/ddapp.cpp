@@ -2,6 +2,7 @@
 #include "core/ddapp.h"
 
 #include "core/ddevent.h"
+#include "core/dilog.h"
 #include "core/ddmessage.h"
 #include "core/ddsetting.h"
 #include "core/ddtrace.h"
@@ -46,6 +47,12 @@ static void* ddAppSslRealloc(void* p, size_t n, const char*, int) {
 }
 static void ddAppSslFree(void* p, const char*, int) {
     free(p);
+}
+
+/* Numbered log messages come from the string tables like every message. */
+static bool ddAppLoadLogMessage(uint32_t message, DiChar* buffer, size_t size) {
+    int n = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
+    return ddLoadMessage(static_cast<int>(message), ddW(buffer), n) > 0;
 }
 
 int ddAppMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR, int) {
@@ -325,6 +332,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     app->user = diAppStrDup(u"");
     app->instance = instance;
     app->opt.startImmediately = 1;
+    diLogSetMessageLoader(ddAppLoadLogMessage);
 
     ddAppStep("command line");
     ddAppCommandLinePass(app, cmdLine);

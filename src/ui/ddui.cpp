@@ -4,6 +4,7 @@
 
 #include "core/ddapp.h"
 #include "core/ddsetting.h"
+#include "net/ddnet.h"
 #include "session/ddso.h"
 
 #include <stdlib.h>
@@ -117,6 +118,10 @@ void ddUIFrameFree(DiFrame* base) {
 }
 
 LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == g_ddApp->winsockMessage && msg != 0) {
+        ddNetHandleSocketMessage(wp, lp);
+        return 0;
+    }
     switch (msg) {
     case WM_CREATE:
         return 0;
