@@ -206,27 +206,6 @@ void ddAppReleaseInstanceMutex(void) {
     s_instanceMutex = nullptr;
 }
 
-enum {
-    DD_SHARED_RECORD = 3592,
-    DD_SHARED_FIRST = 2,
-    DD_SHARED_URL = 8,
-    DD_SHARED_URL_CHARS = 1024,
-    DD_SHARED_USER = 2056,
-    DD_SHARED_USER_CHARS = (DD_SHARED_RECORD - DD_SHARED_USER) / 2,
-};
-
-/* A UTF-16 field of a record, read only within its room: a field without
- * terminator ends at the room's end. */
-static std::u16string ddAppSharedText(const unsigned char* p, size_t chars) {
-    std::u16string s;
-    for (size_t i = 0; i < chars; i++) {
-        char16_t c = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        if (!c) break;
-        s += c;
-    }
-    return s;
-}
-
 HWND ddAppReadSharedRecords(DdApp* app) {
     if (!app->sharedMapping)
         app->sharedMapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, L"QVLMappingObject");
@@ -234,27 +213,10 @@ HWND ddAppReadSharedRecords(DdApp* app) {
     const unsigned char* view = static_cast<const unsigned char*>(
         MapViewOfFile(app->sharedMapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     if (!view) return nullptr;
-    /* The count comes from another process: only records that lie wholly
-     * inside the mapped region are read. */
     MEMORY_BASIC_INFORMATION info;
     size_t mapped = VirtualQuery(view, &info, sizeof info) ? info.RegionSize : 0;
-    size_t count = view[0];
-    size_t fit = mapped >= DD_SHARED_FIRST ? (mapped - DD_SHARED_FIRST) / DD_SHARED_RECORD : 0;
-    if (count > fit) count = fit;
-    std::u16string url = app->url ? app->url : u"";
-    HWND found = nullptr;
-    for (size_t i = 0; i < count; i++) {
-        const unsigned char* rec = view + DD_SHARED_FIRST + i * DD_SHARED_RECORD;
-        uint32_t window;
-        memcpy(&window, rec + 4, 4);
-        std::u16string recUrl = ddAppSharedText(rec + DD_SHARED_URL, DD_SHARED_URL_CHARS);
-        std::u16string recUser = ddAppSharedText(rec + DD_SHARED_USER, DD_SHARED_USER_CHARS);
-        if (recUrl != url) continue;
-        bool noUser = !app->user || !app->user[0];
-        if (!noUser && recUser != app->user) continue;
-        if (noUser) diAppSetText(&app->user, recUser.c_str());
-        found = reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
-    }
+    uint32_t window = diAppFindSharedRecord(view, mapped, app->url, &app->user);
+    HWND found = reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
     UnmapViewOfFile(view);
     return found;
 }

@@ -131,6 +131,12 @@ void diAppParseDisplaySize(const DiChar* text, int32_t* width, int32_t* height);
 void diAppLoadSettings(DdApp* app);
 void diAppSaveSettings(DdApp* app);
 
+/* Walks the launch records another process wrote into the shared mapping
+ * (`size` bytes readable at `view`): the window word of the last record
+ * whose URL equals `url` and whose user equals *user, or any user when *user
+ * is empty, in which case the record's user becomes *user. 0 when none. */
+uint32_t diAppFindSharedRecord(const uint8_t* view, size_t size, const DiChar* url, DiChar** user);
+
 /* Root frame and default routes; 0 or -1. */
 int diAppCreateRoot(void);
 /* Creates whichever default route is missing: SOCKS 5 (kind 3), then HTTP
