@@ -19,7 +19,12 @@ struct DdWorkArea {
     int32_t frameHeight;
 };
 
-struct DdMonitor;
+/* A monitor record: the monitor and its work area, in virtual-screen
+ * coordinates (ddMultiMonEnumerate). */
+struct DdMonitor {
+    int32_t x, y, width, height;
+    int32_t workX, workY, workWidth, workHeight;
+};
 
 /* Launch options of the command line and the options files. */
 struct DdLaunchOptions {
@@ -99,6 +104,8 @@ struct DdApp {
     void* sharedMapping; /* "QVLMappingObject", kept once opened */
     int32_t usableWidth, usableHeight;
     int32_t exitCode;
+    DdMonitor primaryMonitor; /* the primary monitor's record */
+    DdMonitor virtualScreen;  /* work-area fields 0 */
     /* Work-area side allowance, set by the window layer: 5 pixels when the
      * layout flag is set, else the width value plus 1. */
     uint32_t layoutFlag;

@@ -1,15 +1,10 @@
 /* Stand-ins for functions whose modules are being written on other
- * branches (graphics, colour maps, monitors, dialogs, routes, the password
- * cache). Each does the least its
+ * branches (dialogs, routes, the password cache). Each does the least its
  * callers in start-up and shut-down rely on; the real modules replace them. */
 #include "core/ddapp.h"
 #include "net/dicrypt.h"
 #include "net/diroute.h"
-#include "ui/ddcolor.h"
-#include "ui/dicolor.h"
 #include "ui/dddlg.h"
-#include "ui/ddgdi.h"
-#include "ui/ddmultimon.h"
 
 #include <stdlib.h>
 
@@ -27,20 +22,6 @@ void diRouteFree(DiRoute* route) {
     free(route->proxyReply);
     route->host = route->proxyReply = nullptr;
 }
-
-/* A colour map needs only to exist for start-up to go on. */
-DdColorMap* ddColorMapCreate(int, int, int) {
-    return static_cast<DdColorMap*>(calloc(1, sizeof(DdColorMap)));
-}
-
-void ddColorMapDestroy(DdColorMap* map) {
-    free(map);
-}
-
-void ddMultiMonEnumerate(void) {}
-void ddGDILoadCursors(void) {}
-void ddGDIShutdown(void) {}
-void ddGDIPurgeObjectCaches(void) {}
 
 void ddDlgConsoleAppend(const wchar_t*) {}
 int ddDlgPasswordCache(DiChar**, DiChar**, DiChar**) {

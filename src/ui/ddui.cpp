@@ -5,6 +5,7 @@
 #include "core/ddapp.h"
 #include "core/ddsetting.h"
 #include "net/ddnet.h"
+#include "ui/ddgdi.h"
 #include "session/ddso.h"
 
 #include <stdlib.h>
@@ -100,6 +101,8 @@ DiFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc) {
         free(frame);
         return nullptr;
     }
+    /* The frame's context draws into its window; views are made in it. */
+    if (gc) ddGDIAttach(gc, frame->window, nullptr);
     if (mode == 1) g_ddApp->mainWindow = frame->window;
     return &frame->base;
 }
@@ -107,6 +110,7 @@ DiFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc) {
 void ddUIFrameFree(DiFrame* base) {
     if (!base) return;
     DdFrame* frame = reinterpret_cast<DdFrame*>(base);
+    if (frame->base.hdr.gc) ddGDIDetach(frame->base.hdr.gc);
     HWND hwnd = frame->window;
     frame->window = nullptr;
     /* The window's menu goes with the window. */
