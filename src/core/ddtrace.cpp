@@ -60,17 +60,18 @@ static std::string ddTraceUtf8(const wchar_t* text, int units, int limit) {
 void ddTraceLogPrintf(int message, std::initializer_list<DiFmtArg> args) {
     wchar_t format[2048];
     if (ddLoadMessage(message, format, 2048) <= 0) return;
-    wchar_t line[1023 + 3];
-    /* At most 1023 characters; a longer text is cut, not dropped. */
+    wchar_t line[1023 + 1];
+    /* At most 1023 characters; a longer text is cut, not dropped, and never
+     * between the two halves of a surrogate pair. */
     int n = diFormatPositional(ddD(line), 1024, ddD(format), args.begin(), args.size());
-    n = n < 0 ? static_cast<int>(wcslen(line)) : n;
-    if (n > 1023) n = 1023;
-    line[n] = 0;
-    wcscat(line, L"\r\n");
-    std::string bytes = ddTraceUtf8(line, -1, 1024 + 1);
-    if (!bytes.empty() && bytes.back() == 0) bytes.pop_back();
+    if (n < 0) n = static_cast<int>(wcslen(line));
+    if (n > 0 && line[n - 1] >= 0xD800 && line[n - 1] < 0xDC00) n--;
+    /* The line end always fits: the text gets 1022 of the 1024 bytes, cut
+     * at a character boundary, and CR LF follows. */
+    std::string bytes = ddTraceUtf8(line, n, 1022) + "\r\n";
     ddTraceAppend(bytes.data(), static_cast<int>(bytes.size()));
-    ddDlgConsoleAppend(line);
+    line[n] = 0;
+    ddDlgConsoleAppend((std::wstring(line) + L"\r\n").c_str());
 }
 
 void ddTraceLogWrite(const DiChar* text) {

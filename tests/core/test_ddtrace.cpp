@@ -105,6 +105,50 @@ TEST(TraceFile, ViewerNeverSplitsACharacterAcrossPieces) {
     }
 }
 
+TEST(TraceFile, NumberedLinesAreFormattedUtf8WithCrLf) {
+    g_ddApp->instance = GetModuleHandleW(nullptr);
+    ddTraceLogOpen();
+    ddTraceLogPrintf(1, {u"tea", u"Ann"});
+    ddTraceLogPrintf(2, {u"\u4e2d"});
+    ddTraceLogPrintf(99, {u"no such message"}); // nothing written
+    EXPECT_EQ(fileBytes(ddTraceLogPath()), "Ann likes tea\r\ncaf\xC3\xA9 \xE4\xB8\xAD\r\n");
+    // A line takes at most 1024 bytes: it is cut at a character boundary,
+    // and its CR LF is never what gets cut.
+    std::string han;
+    for (int i = 0; i < 340; i++)
+        han += "\xE4\xB8\xAD";
+    struct Case {
+        std::u16string text;
+        std::string line;
+    } cases[] = {
+        {std::u16string(1022, u'a') + u"\U0001F600", std::string(1022, 'a')},
+        {std::u16string(1023, u'b'), std::string(1022, 'b')},
+        {std::u16string(5000, u'c'), std::string(1022, 'c')},
+        {std::u16string(340, u'\u4e2d') + u"ddd", han + "dd"}, // 1020 + 2 bytes fit
+    };
+    for (const Case& c : cases) {
+        ddTraceLogOpen();
+        ddTraceLogPrintf(3, {c.text.c_str()});
+        EXPECT_EQ(fileBytes(ddTraceLogPath()), c.line + "\r\n") << c.text.size();
+    }
+    ddTraceLogClose();
+}
+
+TEST(Messages, MessageNIsStringNPlus500And24MayBeString10) {
+    g_ddApp->instance = GetModuleHandleW(nullptr);
+    wchar_t buf[64];
+    EXPECT_GT(ddLoadMessage(1, buf, 64), 0);
+    EXPECT_STREQ(buf, L"%2$s likes %1$s");
+    g_ddApp->major4 = 1;
+    ddLoadMessage(24, buf, 64);
+    EXPECT_STREQ(buf, L"string ten");
+    g_ddApp->major4 = 0;
+    ddLoadMessage(24, buf, 64);
+    EXPECT_STREQ(buf, L"string five hundred twenty-four");
+    EXPECT_EQ(ddLoadMessage(77, buf, 64), 0);
+    EXPECT_STREQ(buf, L"");
+}
+
 TEST(TempPage, EscapesMarkupAndRefusesLineBreaks) {
     struct Case {
         const wchar_t* url;
