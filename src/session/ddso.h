@@ -17,7 +17,9 @@ void ddProfStoreSetPath(const wchar_t* path);
 /* Reads a whole file into a new NUL-terminated buffer (free()); false on a
  * read error. */
 bool diProfReadWholeFile(const wchar_t* path, char** text, size_t* length, bool skipBom);
-/* Launch configuration early path; start-up ends with 0 whatever it returns. */
+/* The two early paths of start-up. They run before start-up opens Windows
+ * Sockets: whatever network work they come to do must start it themselves.
+ * Launch configuration: start-up ends with 0 whatever it returns. */
 int ddProfLaunchConfig(const DiChar* file, const DiChar* objectName);
 /* 0 done, 1 the request failed, 2 no session cookie, 3 file not loadable. */
 int ddProfLaunchObject(const DiChar* profile, const DiChar* objectName);

@@ -6,10 +6,9 @@
 #include "core/ddapp.h"
 #include "core/ddevent.h"
 #include "core/ddmessage.h"
+#include "core/ddthread.h"
 #include "core/ditimer.h"
 #include "session/ddso.h"
-
-#include <process.h>
 
 #include <string>
 #include <vector>
@@ -82,27 +81,29 @@ TEST_F(EventLoop, SharedTimerStopsWhenTheListIsEmptyAndRestarts) {
 
 HANDLE g_guiThread;
 
-void CALLBACK quitFromApc(ULONG_PTR code) {
+uintptr_t quitOnGuiThread(uintptr_t code) {
     PostQuitMessage(static_cast<int>(code));
-}
-
-unsigned __stdcall worker(void*) {
-    // A completion handed back to the GUI thread, as device workers do.
-    QueueUserAPC(quitFromApc, g_guiThread, 5);
     return 0;
 }
 
+uintptr_t worker(uintptr_t) {
+    // A completion handed back to the GUI thread, as device workers do.
+    return ddThreadQueueCall(g_guiThread, quitOnGuiThread, 5) ? 0 : 1;
+}
+
 TEST_F(EventLoop, WorkerCompletionRunsInsideTheWait) {
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_guiThread, 0,
-                    FALSE, DUPLICATE_SAME_ACCESS);
-    HANDLE t = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, worker, nullptr, 0, nullptr));
+    g_guiThread = ddThreadCurrentHandle();
+    HANDLE t = ddThreadCreate(worker, 0);
     ASSERT_NE(t, nullptr);
     WaitForSingleObject(t, INFINITE); // queued before the loop waits
-    CloseHandle(t);
+    DWORD queued = 1;
+    GetExitCodeThread(t, &queued);
+    ddThreadCloseHandle(t);
+    ASSERT_EQ(queued, 0u);
     // The wait returns WAIT_IO_COMPLETION after the call: the loop goes on
     // and finds the WM_QUIT the completion posted.
     EXPECT_EQ(ddEventLoop(), 5);
-    CloseHandle(g_guiThread);
+    ddThreadCloseHandle(g_guiThread);
 }
 
 TEST_F(EventLoop, WmCloseEndsTheSessionWithZero) {
