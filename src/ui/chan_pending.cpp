@@ -1,5 +1,5 @@
 /* Stand-ins for Windows-side services that other parts of the client
- * provide: the frame window and the channel constructors of the other
+ * provide: frame layout and the channel constructors of the other
  * channel types.
  * Each is the least its callers need; the real modules replace this file. */
 #include "dd.h"
@@ -12,19 +12,7 @@
 
 #include <stdlib.h>
 
-/* Frames without windows. */
-DiFrame* ddUIFrameCreate(uint32_t, DdGC* gc) {
-    DiFrame* f = static_cast<DiFrame*>(calloc(1, sizeof(DiFrame)));
-    if (!f) return nullptr;
-    diUIFrameInit(f, 0, 0);
-    f->hdr.gc = gc;
-    return f;
-}
-void ddUIFrameFree(DiFrame* frame) {
-    if (!frame) return;
-    diUIObjectFreeTitle(&frame->hdr);
-    free(frame);
-}
+/* Frame windows are not laid out yet. */
 void ddUILayoutFrame(DiFrame*) {}
 void ddUIShowObjectWindow(DiObject*, int) {}
 void ddUIUpdateScrollRange(DiObject*) {}
