@@ -1,0 +1,80 @@
+/* Services of other modules that the frame and view windows call, declared
+ * with their owners' names until those modules are on the main line; the
+ * bodies in frame_pending.cpp are the least the windows need. When an owner
+ * lands, its header replaces the matching block here. */
+#ifndef HV_FRAME_PENDING_H
+#define HV_FRAME_PENDING_H
+
+#include "dd.h"
+#include "ui/diui.h"
+
+/* Display-engine manager (channel framework): hosts one engine channel and
+ * the progress window of its launch. */
+struct DiDEManager {
+    DiObject hdr;
+    DiChannel* channel;
+    DiObject* progress;
+};
+void diDEChannelSendActivate(DiChannel* ch);
+void diDEChannelSendDeactivate(DiChannel* ch);
+void diDEManagerDestroy(DiDEManager* m);
+
+/* Sockets: the object that owns an OS socket, or none. */
+DiObject* ddNetFindOwnerBySocket(SOCKET handle);
+
+/* Graphics contexts (Windows half): the window a context draws into, its
+ * device context, palette and cursor. Attaching takes the window's device
+ * context; detaching gives it back. */
+DdGC* ddGDICreateGC();
+void ddGDIFreeGC(DdGC* gc);
+void ddGDIAttach(DdGC* gc, HWND hwnd);
+void ddGDIDetach(DdGC* gc);
+HWND ddGDIGetWindow(DdGC* gc);
+HDC ddGDIGetDC(DdGC* gc);
+HPALETTE ddGDIGetPalette(DdGC* gc);
+HCURSOR ddGDIGetCursor(DdGC* gc);
+/* Cursor resources 200 and 201 (selection cursors). */
+HCURSOR ddGDILoadCursor(int id);
+
+/* The palette of the default colour map (0 on true-colour screens). */
+HPALETTE ddColorDefaultPalette();
+
+/* Session services. */
+int ddSOCreate(void);
+void ddSODestroy(void);
+void ddSOOnStartRequest(void);
+void diSOUIExit(void);
+void ddSOSetWindowIcons(HWND window);
+void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
+DiChannel* diSOGetPrintChannel(void);
+
+/* Print data channel. */
+void diPrintResume(DiChannel* ch);
+void diPrintPause(DiChannel* ch);
+
+/* Dialogs. */
+void ddDlgAbout(HWND owner);
+void ddDlgConsoleLog(HWND owner);
+void ddDlgConsoleLogClose(void);
+
+/* Clipboard bridge: fetch a format from the session for delayed rendering. */
+void ddClipRequestRemote(DiObject* obj, UINT format);
+
+/* Application settings and monitors. */
+void diAppLoadSettings(struct DdApp* app);
+void diAppSaveSettings(struct DdApp* app);
+/* Integer setting by lower-case name; `def` when absent. */
+int32_t ddSettingGetInt(const wchar_t* name, int32_t def);
+void ddSettingSetInt(const wchar_t* name, int32_t value);
+void ddMultiMonEnumerate(void);
+
+/* Timer list: a one-shot timer calling fn(arg) after `ms`. */
+void* diTimerAdd(uint32_t ms, void (*fn)(void* arg), void* arg);
+
+/* Test seams of the stand-ins: socket ownership and the outpost start. */
+void framePendingSetSocketOwner(SOCKET handle, DiObject* owner);
+extern int (*g_framePendingSOCreate)(void);
+extern void (*g_framePendingSODestroy)(void);
+extern void (*g_framePendingSOUIExit)(void);
+
+#endif
