@@ -392,6 +392,10 @@ void ddUIFrameFree(DiFrame* f) {
     free(frame);
 }
 
+int32_t ddUICentreOffset(int32_t screen, int32_t virtualSize, int32_t viewSize) {
+    return virtualSize < screen ? int32_t((int64_t(screen) - viewSize) / 2) : 0;
+}
+
 static int ddUIEngineScaling(DiObject* engine) {
     return ddUIScaleActive(engine);
 }
@@ -424,8 +428,8 @@ void ddUILayoutFrame(DiFrame* f) {
         int32_t x = 0, y = 0;
         if (frame->base.mode == 2) {
             int32_t sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-            if (engine->vwidth < sw) x = (sw - vw) / 2;
-            if (engine->vheight < sh) y = (sh - vh) / 2;
+            x = ddUICentreOffset(sw, engine->vwidth, vw);
+            y = ddUICentreOffset(sh, engine->vheight, vh);
         }
         ddUIPlace(ddUIObjectWindow(engine), x, y, vw, vh);
         if (engine->type == DI_OBJ_XDE && scaling && g_ddXHooks.scaleResize)

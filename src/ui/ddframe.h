@@ -62,6 +62,9 @@ DdFrame* ddUICreateFrameX(DiObject* engine, DdGC* gc, uint32_t decorations, DiOb
                           int32_t* x, int32_t* y, int32_t* width, int32_t* height,
                           uint32_t extraFlags);
 void ddUIFitFrameToContent(DiFrame* frame);
+/* Full-screen placement of a view along one axis: centred when the engine
+ * is smaller than the screen, else at 0. */
+int32_t ddUICentreOffset(int32_t screen, int32_t virtualSize, int32_t viewSize);
 void ddUISetFrameTitle(DiObject* obj, const DiChar* text);
 void ddUIRaiseFrame(DiFrame* frame);
 void ddUISetFramePalette(DiFrame* frame, HPALETTE palette);
