@@ -135,4 +135,38 @@ inline RECT childRect(HWND child) {
     return r;
 }
 
+// A shown frame whose X engine view has the focus.
+const LPARAM kExtended = LPARAM(1) << 24;
+const LPARAM kReleased = (LPARAM(1) << 30) | (LPARAM(1) << 31);
+
+inline LPARAM keyLParam(UINT scan, bool up, bool extended = false) {
+    return 1 | (LPARAM(scan) << 16) | (extended ? kExtended : 0) | (up ? kReleased : 0);
+}
+
+class View : public ::testing::Test {
+  protected:
+    TestFrame f;
+    void SetUp() override {
+        f.create(3, DI_OBJ_XDE, 400, 300);
+        f.show();
+        ddUILayoutFrame(f.frame);
+        SetForegroundWindow(f.window());
+        SetFocus(f.engineView());
+        pumpMessages();
+        g_ddUIModMask = 0;
+        f.engine.events.clear();
+    }
+    void post(UINT msg, WPARAM wp, LPARAM lp) { PostMessageW(f.engineView(), msg, wp, lp); }
+    // Key events as (type, code) pairs.
+    std::vector<std::pair<uint32_t, uint32_t>> keys() {
+        std::vector<std::pair<uint32_t, uint32_t>> out;
+        for (const RecordedEvent& r : eventsOf(f.engine, {DI_EV_KEY_PRESS, DI_EV_KEY_RELEASE}))
+            out.push_back({r.w[0], r.w[1]});
+        return out;
+    }
+};
+
+using Keys = std::vector<std::pair<uint32_t, uint32_t>>;
+const uint32_t P = DI_EV_KEY_PRESS, R = DI_EV_KEY_RELEASE;
+
 #endif

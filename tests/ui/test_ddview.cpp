@@ -8,39 +8,6 @@
 
 namespace {
 
-const LPARAM kExtended = LPARAM(1) << 24;
-const LPARAM kReleased = (LPARAM(1) << 30) | (LPARAM(1) << 31);
-
-LPARAM keyLParam(UINT scan, bool up, bool extended = false) {
-    return 1 | (LPARAM(scan) << 16) | (extended ? kExtended : 0) | (up ? kReleased : 0);
-}
-
-class View : public ::testing::Test {
-  protected:
-    TestFrame f;
-    void SetUp() override {
-        f.create(3, DI_OBJ_XDE, 400, 300);
-        f.show();
-        ddUILayoutFrame(f.frame);
-        SetForegroundWindow(f.window());
-        SetFocus(f.engineView());
-        pumpMessages();
-        g_ddUIModMask = 0;
-        f.engine.events.clear();
-    }
-    void post(UINT msg, WPARAM wp, LPARAM lp) { PostMessageW(f.engineView(), msg, wp, lp); }
-    // Key events as (type, code) pairs.
-    std::vector<std::pair<uint32_t, uint32_t>> keys() {
-        std::vector<std::pair<uint32_t, uint32_t>> out;
-        for (const RecordedEvent& r : eventsOf(f.engine, {DI_EV_KEY_PRESS, DI_EV_KEY_RELEASE}))
-            out.push_back({r.w[0], r.w[1]});
-        return out;
-    }
-};
-
-using Keys = std::vector<std::pair<uint32_t, uint32_t>>;
-const uint32_t P = DI_EV_KEY_PRESS, R = DI_EV_KEY_RELEASE;
-
 TEST_F(View, KeyPressCarriesItsCharacterAndTheMask) {
     post(WM_KEYDOWN, 'A', keyLParam(0x1E, false));
     post(WM_CHAR, 'a', keyLParam(0x1E, false));
@@ -108,54 +75,6 @@ TEST_F(View, SystemKeysTakeTheirCharacterFromSysChar) {
     ASSERT_EQ(2u, ev.size());
     EXPECT_EQ(uint32_t('f'), ev[0].w[2]);
     EXPECT_EQ(uint32_t('f'), ev[1].w[2]);
-}
-
-// Real keyboard input through the system's input queue.
-void sendKey(WORD vk, WORD scan, bool up, bool extended = false) {
-    INPUT in = {};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.wScan = scan;
-    in.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
-    SendInput(1, &in, sizeof in);
-}
-
-void settle() {
-    for (int i = 0; i < 5; i++) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        pumpMessages(true);
-    }
-}
-
-TEST_F(View, RealShiftKeysAndCapsLock) {
-    if (GetFocus() != f.engineView()) GTEST_SKIP() << "the view could not take the focus";
-    sendKey(VK_LSHIFT, 0x2A, false);
-    sendKey(VK_RSHIFT, 0x36, false);
-    sendKey(VK_LSHIFT, 0x2A, true);
-    sendKey(VK_CAPITAL, 0x3A, false);
-    sendKey(VK_CAPITAL, 0x3A, true);
-    sendKey(VK_CAPITAL, 0x3A, false); // back to the first state
-    sendKey(VK_CAPITAL, 0x3A, true);
-    settle();
-    EXPECT_EQ((Keys{{P, 16}, {P, 161}, {R, 161}, {R, 16}, {P, VK_CAPITAL}, {P, VK_CAPITAL}}),
-              keys());
-}
-
-TEST_F(View, CtrlSpaceHookBringsTheKeyToTheXView) {
-    if (GetFocus() != f.engineView()) GTEST_SKIP() << "the view could not take the focus";
-    ddUIInstallHook();
-    sendKey(VK_LCONTROL, 0x1D, false);
-    sendKey(VK_SPACE, 0x39, false);
-    sendKey(VK_SPACE, 0x39, true);
-    sendKey(VK_LCONTROL, 0x1D, true);
-    settle();
-    ddUIRemoveHook();
-    // The hook's own press (lParam 0) arrives; the real press does not.
-    auto presses = eventsOf(f.engine, {P});
-    int spaces = 0;
-    for (const RecordedEvent& r : presses)
-        if (r.w[1] == VK_SPACE) spaces++;
-    EXPECT_EQ(1, spaces);
 }
 
 TEST(ViewHook, WantedForConfigurationTwoOrChineseUnlessOne) {
