@@ -15,6 +15,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <vector>
+
 DdXHooks g_ddXHooks;
 
 static const wchar_t k_frameClass[] = L"QVLFrameClass";
@@ -382,6 +385,11 @@ void ddUIFrameFree(DiFrame* f) {
                 SetWindowLongPtrW(other->window, GWLP_HWNDPARENT, 0);
         }
     }
+    /* The frame has left the frame list: its window procedure can no longer
+     * find it, so the X window forgets the frame here. */
+    if (frame->xwindow && g_ddXHooks.xwindowForgetFrame)
+        g_ddXHooks.xwindowForgetFrame(frame->xwindow);
+    frame->xwindow = nullptr;
     if (frame->menu) DestroyMenu(frame->menu);
     frame->menu = nullptr;
     frame->window = nullptr;
@@ -913,24 +921,37 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 
 /* ---- X frames ---- */
 
-void ddUIFrameXWorkArea(const RECT* window, RECT* work) {
-    HMONITOR best = nullptr;
+const RECT* ddUIPickWorkArea(const RECT* window, const DdUIMonitorArea* monitors, int count,
+                             const RECT* primaryWork) {
+    const RECT* best = nullptr;
     int64_t bestArea = 0;
-    /* The monitor records are enumerated by the monitor module; the system
-     * answers for the monitor with the largest share of the rectangle. */
-    best = MonitorFromRect(window, MONITOR_DEFAULTTONULL);
-    (void)bestArea;
-    if (!best) {
-        POINT origin = {0, 0};
-        best = MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY);
+    for (int i = 0; i < count; i++) {
+        const RECT& m = monitors[i].monitor;
+        int64_t w = int64_t(std::min(window->right, m.right)) - std::max(window->left, m.left);
+        int64_t h = int64_t(std::min(window->bottom, m.bottom)) - std::max(window->top, m.top);
+        if (w <= 0 || h <= 0) continue;
+        if (w * h > bestArea) {
+            bestArea = w * h;
+            best = &monitors[i].work;
+        }
     }
+    return best ? best : primaryWork;
+}
+
+static BOOL CALLBACK ddUICollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM lp) {
+    std::vector<DdUIMonitorArea>* out = reinterpret_cast<std::vector<DdUIMonitorArea>*>(lp);
     MONITORINFO mi = {};
     mi.cbSize = sizeof mi;
-    if (best && GetMonitorInfoW(best, &mi)) {
-        *work = mi.rcWork;
-    } else {
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0);
-    }
+    if (GetMonitorInfoW(monitor, &mi)) out->push_back({mi.rcMonitor, mi.rcWork});
+    return TRUE;
+}
+
+void ddUIFrameXWorkArea(const RECT* window, RECT* work) {
+    std::vector<DdUIMonitorArea> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, ddUICollectMonitor, reinterpret_cast<LPARAM>(&monitors));
+    RECT primary;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &primary, 0);
+    *work = *ddUIPickWorkArea(window, monitors.data(), int(monitors.size()), &primary);
 }
 
 DdFrame* ddUICreateFrameX(DiObject* engine, DdGC* gc, uint32_t decorations, DiObject* ownerX,
@@ -1112,6 +1133,7 @@ LRESULT CALLBACK ddUIFrameXWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case WM_DESTROY:
         if (xwin && g_ddXHooks.xwindowForgetFrame) g_ddXHooks.xwindowForgetFrame(xwin);
+        if (frame) frame->xwindow = nullptr;
         ddUIFrameDestroyed(hwnd, frame);
         if (hwnd == g_ddApp->mainWindow) {
             PostQuitMessage(0);

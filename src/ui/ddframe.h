@@ -68,7 +68,14 @@ int32_t ddUICentreOffset(int32_t screen, int32_t virtualSize, int32_t viewSize);
 void ddUISetFrameTitle(DiObject* obj, const DiChar* text);
 void ddUIRaiseFrame(DiFrame* frame);
 void ddUISetFramePalette(DiFrame* frame, HPALETTE palette);
-/* The monitor work area an X frame of this rectangle is kept in. */
+/* The monitor work area an X frame of this rectangle is kept in: that of the
+ * monitor with the largest share of the rectangle, else the primary's. */
+struct DdUIMonitorArea {
+    RECT monitor;
+    RECT work;
+};
+const RECT* ddUIPickWorkArea(const RECT* window, const DdUIMonitorArea* monitors, int count,
+                             const RECT* primaryWork);
 void ddUIFrameXWorkArea(const RECT* window, RECT* work);
 
 /* Views and lookups. */
