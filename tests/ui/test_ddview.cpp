@@ -277,3 +277,142 @@ TEST(Screenshot, FramesAsTheClientShowsThem) {
 }
 
 } // namespace
+
+namespace {
+
+// A scaler between the engine (source) and its window (target), as the
+// scaler module reports it through the hooks.
+struct ScalerFake {
+    int mode = 0, previous = 0;
+    int32_t srcW = 400, srcH = 300, dstW = 800, dstH = 600;
+    int resizes = 0, forcedResizes = 0;
+};
+ScalerFake g_scaler;
+
+void installScaler() {
+    g_scaler = ScalerFake();
+    g_ddXHooks = DdXHooks();
+    g_ddXHooks.scaleActive = [](DiObject*) { return g_scaler.mode != 0 ? 1 : 0; };
+    g_ddXHooks.scaleSizes = [](DiObject*, int32_t* sw, int32_t* sh, int32_t* dw, int32_t* dh) {
+        *sw = g_scaler.srcW;
+        *sh = g_scaler.srcH;
+        *dw = g_scaler.dstW;
+        *dh = g_scaler.dstH;
+    };
+    g_ddXHooks.scaleRect = [](DiObject*, int32_t r[4]) {
+        for (int i = 0; i < 4; i++)
+            r[i] /= 2;
+    };
+    g_ddXHooks.scaleResize = [](DiObject*, int force) {
+        g_scaler.resizes++;
+        g_scaler.forcedResizes += force;
+    };
+    g_ddXHooks.scaleSetMode = [](DiObject*, int mode) {
+        g_scaler.previous = g_scaler.mode;
+        g_scaler.mode = mode;
+    };
+    g_ddXHooks.scaleRestoreMode = [](DiObject*) {
+        std::swap(g_scaler.mode, g_scaler.previous);
+        return g_scaler.mode;
+    };
+}
+
+class ScaledView : public View {
+  protected:
+    void SetUp() override {
+        View::SetUp();
+        installScaler();
+        f.engine.hdr.scalingAllowed = 1;
+    }
+    void TearDown() override { g_ddXHooks = DdXHooks(); }
+    UINT checkedItem() {
+        HMENU sys = GetSystemMenu(f.window(), FALSE);
+        for (UINT id = 1; id <= 3; id++)
+            if (GetMenuState(sys, id, MF_BYCOMMAND) & MF_CHECKED) return id;
+        return 0;
+    }
+};
+
+TEST_F(ScaledView, ScrollLockTogglesBetweenTheCurrentAndThePreviousMode) {
+    ddUIAddScalingMenu(f.frame, 0);
+    EXPECT_EQ(1u, checkedItem());
+    SendMessageW(f.window(), WM_SYSCOMMAND, 3, 0); // smooth scaling
+    EXPECT_EQ(2, g_scaler.mode);
+    EXPECT_EQ(3u, checkedItem());
+    EXPECT_EQ(1, g_scaler.forcedResizes);
+    // Scaling fills the area and shows no scroll bars.
+    RECT mv, ev;
+    GetClientRect(f.managerView(), &mv);
+    ev = childRect(f.engineView());
+    EXPECT_EQ(mv.right, ev.right - ev.left);
+    EXPECT_EQ(0, GetWindowLongW(f.engineView(), GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL));
+    post(WM_KEYDOWN, VK_SCROLL, keyLParam(0x46, false));
+    pumpMessages();
+    EXPECT_EQ(0, g_scaler.mode);
+    EXPECT_EQ(1u, checkedItem());
+    post(WM_KEYDOWN, VK_SCROLL, keyLParam(0x46, false));
+    pumpMessages();
+    EXPECT_EQ(2, g_scaler.mode);
+    EXPECT_EQ(3u, checkedItem());
+}
+
+TEST_F(ScaledView, PointerGoesToSourceCoordinatesAndExposesAreWidened) {
+    g_scaler.mode = 1;
+    post(WM_MOUSEMOVE, 0, MAKELPARAM(101, 51));
+    post(WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(300, 200));
+    pumpMessages();
+    auto ev = eventsOf(f.engine, {DI_EV_MOTION, DI_EV_WHEEL});
+    ASSERT_EQ(2u, ev.size());
+    EXPECT_EQ(50u, ev[0].w[3]);
+    EXPECT_EQ(25u, ev[0].w[4]);
+    EXPECT_EQ(150u, ev[1].w[3]);
+    EXPECT_EQ(100u, ev[1].w[4]);
+    f.engine.events.clear();
+    RECT r = {20, 40, 60, 100};
+    InvalidateRect(f.engineView(), &r, FALSE);
+    UpdateWindow(f.engineView());
+    auto ex = eventsOf(f.engine, {DI_EV_EXPOSE});
+    ASSERT_EQ(1u, ex.size());
+    // Halved to source coordinates, then grown by the ratio 2 on each side.
+    EXPECT_EQ(8u, ex[0].w[2]);
+    EXPECT_EQ(18u, ex[0].w[3]);
+    EXPECT_EQ(24u, ex[0].w[4]);
+    EXPECT_EQ(34u, ex[0].w[5]);
+}
+
+TEST_F(View, DestroyingTheViewSendsCloseAndFreesTheContext) {
+    HWND view = f.engineView();
+    f.engine.hdr.handler = testEngineHandler;
+    DestroyWindow(view);
+    auto ev = eventsOf(f.engine, {DI_EV_COMMAND});
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(uint32_t(SC_CLOSE), ev[0].w[1]);
+    EXPECT_EQ(nullptr, f.engine.hdr.gc);
+}
+
+TEST_F(View, MinimisingTheFrameDeactivatesTheEngine) {
+    ShowWindow(f.window(), SW_MINIMIZE);
+    ShowWindow(f.window(), SW_RESTORE);
+    auto ev = eventsOf(f.engine, {DI_EV_ACTIVATE, DI_EV_DEACTIVATE});
+    ASSERT_GE(ev.size(), 2u);
+    EXPECT_EQ(uint32_t(DI_EV_DEACTIVATE), ev[ev.size() - 2].w[0]);
+    EXPECT_EQ(uint32_t(DI_EV_ACTIVATE), ev.back().w[0]);
+}
+
+TEST_F(View, FrameLimitedToItsEngineCannotGrowPastIt) {
+    g_ddXHooks = DdXHooks();
+    g_ddXHooks.engineFlags = [](DiObject*) { return uint32_t(DD_XF_LIMIT_SIZE); };
+    MINMAXINFO mm = {};
+    mm.ptMaxSize = {5000, 5000};
+    mm.ptMaxTrackSize = {5000, 5000};
+    SendMessageW(f.window(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mm));
+    RECT wr, cr;
+    GetWindowRect(f.window(), &wr);
+    GetClientRect(f.window(), &cr);
+    EXPECT_EQ(400 + (wr.right - wr.left - cr.right), mm.ptMaxTrackSize.x);
+    EXPECT_EQ(300 + (wr.bottom - wr.top - cr.bottom), mm.ptMaxTrackSize.y);
+    EXPECT_EQ(mm.ptMaxTrackSize.x, mm.ptMaxSize.x);
+    g_ddXHooks = DdXHooks();
+}
+
+} // namespace
