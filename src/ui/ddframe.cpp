@@ -1109,7 +1109,7 @@ static void ddUIFrameXMinMax(DdFrame* frame, MINMAXINFO* mm) {
     mm->ptMinTrackSize.y = LONG(info.minHeight + by);
 }
 
-static void ddUISettingTimerFired(void*) {
+static uint32_t ddUISettingTimerFired(void*) {
     s_settingTimerArmed = 0;
     ddMultiMonEnumerate();
     for (DiFrame* f = diUIFrameListHead(); f; f = f->next) {
@@ -1120,6 +1120,7 @@ static void ddUISettingTimerFired(void*) {
             break;
         }
     }
+    return 0; /* one shot */
 }
 
 LRESULT CALLBACK ddUIFrameXWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

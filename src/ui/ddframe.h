@@ -92,6 +92,7 @@ void ddUIScrollToPoint(DiObject* obj, int32_t x, int32_t y);
 void ddUIGetScrollBarSize(HWND hwnd, SIZE* size);
 void ddUIInvalidateTree(HWND hwnd);
 void ddUIPlaySound(const wchar_t* alias);
+void ddUIPlayMessageSound(int messageNumber);
 void ddUINotifyWebtop(WPARAM code);
 /* The window that sent the last launch record (0 none). */
 HWND ddUILaunchSender(void);

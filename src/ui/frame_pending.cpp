@@ -224,6 +224,6 @@ int32_t ddSettingGetInt(const wchar_t*, int32_t def) {
 }
 void ddSettingSetInt(const wchar_t*, int32_t) {}
 void ddMultiMonEnumerate(void) {}
-void* diTimerAdd(uint32_t, void (*)(void*), void*) {
+DiTimer* diTimerAdd(uint32_t, DiTimerCallback, void*) {
     return nullptr;
 }

@@ -68,8 +68,10 @@ int32_t ddSettingGetInt(const wchar_t* name, int32_t def);
 void ddSettingSetInt(const wchar_t* name, int32_t value);
 void ddMultiMonEnumerate(void);
 
-/* Timer list: a one-shot timer calling fn(arg) after `ms`. */
-void* diTimerAdd(uint32_t ms, void (*fn)(void* arg), void* arg);
+/* Timer list: the callback returns its next delay, or 0 to end the timer. */
+typedef uint32_t (*DiTimerCallback)(void* arg);
+struct DiTimer;
+DiTimer* diTimerAdd(uint32_t delay, DiTimerCallback callback, void* arg);
 
 /* Test seams of the stand-ins: socket ownership and the outpost start. */
 void framePendingSetSocketOwner(SOCKET handle, DiObject* owner);
