@@ -231,10 +231,6 @@ void ddUIDisableIME(DiObject* obj) {
     if (hwnd) ImmAssociateContext(hwnd, nullptr);
 }
 
-void ddUIForgetRoot(DiObject* frame) {
-    if (g_ddApp->root == frame) g_ddApp->root = nullptr;
-}
-
 void ddUIInvalidateTree(HWND hwnd) {
     if (!hwnd) return;
     InvalidateRect(hwnd, nullptr, FALSE);

@@ -8,136 +8,6 @@
 
 #include <stdlib.h>
 
-/* ---- Display objects and the frame list ---- */
-
-static DiFrame* s_frameHead;
-
-void diUIObjectInit(DiObject* obj, uint32_t type, int32_t w, int32_t h) {
-    *obj = DiObject();
-    obj->type = DiObjectType(type);
-    obj->width = obj->vwidth = w;
-    obj->height = obj->vheight = h;
-    obj->background = 0xFFFFFF;
-    obj->refCount = 1;
-    obj->scrollStepX = obj->scrollStepY = 4;
-}
-void diUIObjectSetParent(DiObject* obj, DiObject* parent, DdGC* gc) {
-    obj->parent = parent;
-    obj->gc = gc;
-}
-void diUIObjectSetGC(DiObject* obj, DdGC* gc) {
-    diUIObjectSetParent(obj, nullptr, gc);
-}
-void diUIFrameInit(DiFrame* frame, int32_t w, int32_t h) {
-    diUIObjectInit(&frame->hdr, DI_OBJ_FRAME, w, h);
-}
-void diUIObjectFreeTitle(DiObject* obj) {
-    free(obj->title);
-    obj->title = nullptr;
-}
-void diUIDeliverEvent(DiObject* obj, DiEvent* ev) {
-    if (!obj || !ev) return;
-    obj->refCount++;
-    int handled = obj->handler ? obj->handler(obj, ev) : 0;
-    if (!handled && ev->w[0] == DI_EV_GEOMETRY) {
-        obj->width = int32_t(ev->w[4]);
-        obj->height = int32_t(ev->w[5]);
-    }
-    obj->refCount--;
-}
-void diUISetScrollPos(DiObject* obj, int32_t x, int32_t y) {
-    obj->scrollX = x;
-    obj->scrollY = y;
-    ddUIUpdateScrollPos(obj);
-}
-void diUISetVirtualSize(DiObject* obj, int32_t w, int32_t h) {
-    obj->vwidth = w;
-    obj->vheight = h;
-    ddUIUpdateScrollRange(obj);
-}
-DiObject* diUIFindTopFrame(DiObject* obj) {
-    while (obj && obj->type != DI_OBJ_FRAME)
-        obj = obj->parent;
-    return obj;
-}
-void diUIFrameListAppend(DiFrame* frame) {
-    frame->next = frame->prev = nullptr;
-    if (!s_frameHead) {
-        s_frameHead = frame;
-        return;
-    }
-    DiFrame* last = s_frameHead;
-    while (last->next)
-        last = last->next;
-    last->next = frame;
-    frame->prev = last;
-}
-void diUIFrameListRemove(DiFrame* frame) {
-    if (frame->prev)
-        frame->prev->next = frame->next;
-    else if (s_frameHead == frame)
-        s_frameHead = frame->next;
-    if (frame->next) frame->next->prev = frame->prev;
-    frame->next = frame->prev = nullptr;
-}
-DiFrame* diUIFrameListHead() {
-    return s_frameHead;
-}
-void diUIDestroyFrame(DiFrame* frame) {
-    if (!frame) return;
-    diUIFrameListRemove(frame);
-    DiDEManager* m = frame->manager;
-    frame->manager = nullptr;
-    if (m) diDEManagerDestroy(m);
-    DdGC* gc = frame->hdr.gc;
-    frame->hdr.gc = nullptr;
-    ddUIForgetRoot(&frame->hdr);
-    ddUIFrameFree(frame);
-    if (gc) ddGDIFreeGC(gc);
-}
-
-/* ---- Channel framework ---- */
-
-void diDEChannelSendActivate(DiChannel* ch) {
-    DiEvent ev = {};
-    ev.w[0] = DI_EV_ACTIVATE;
-    diUIDeliverEvent(reinterpret_cast<DiObject*>(ch), &ev);
-}
-void diDEChannelSendDeactivate(DiChannel* ch) {
-    DiEvent ev = {};
-    ev.w[0] = DI_EV_DEACTIVATE;
-    diUIDeliverEvent(reinterpret_cast<DiObject*>(ch), &ev);
-}
-/* The manager's view and the engine stay with their creator here. */
-void diDEManagerDestroy(DiDEManager*) {}
-
-/* ---- Sockets ---- */
-
-struct FramePendingSocket {
-    SOCKET handle;
-    DiObject* owner;
-};
-static FramePendingSocket s_sockets[16];
-
-void framePendingSetSocketOwner(SOCKET handle, DiObject* owner) {
-    for (FramePendingSocket& s : s_sockets)
-        if (s.owner && s.handle == handle) {
-            s.owner = owner;
-            return;
-        }
-    for (FramePendingSocket& s : s_sockets)
-        if (!s.owner) {
-            s.handle = handle;
-            s.owner = owner;
-            return;
-        }
-}
-DiObject* ddNetFindOwnerBySocket(SOCKET handle) {
-    for (FramePendingSocket& s : s_sockets)
-        if (s.owner && s.handle == handle) return s.owner;
-    return nullptr;
-}
-
 /* ---- Graphics contexts ---- */
 
 struct DdGC {
@@ -215,15 +85,9 @@ void ddDlgConsoleLog(HWND) {}
 void ddDlgConsoleLogClose(void) {}
 void ddClipRequestRemote(DiObject*, UINT) {}
 
-/* ---- Settings, monitors, timers ---- */
+/* ---- Settings and monitors ---- */
 
 void diAppLoadSettings(DdApp*) {}
 void diAppSaveSettings(DdApp*) {}
-int32_t ddSettingGetInt(const wchar_t*, int32_t def) {
-    return def;
-}
 void ddSettingSetInt(const wchar_t*, int32_t) {}
 void ddMultiMonEnumerate(void) {}
-DiTimer* diTimerAdd(uint32_t, DiTimerCallback, void*) {
-    return nullptr;
-}

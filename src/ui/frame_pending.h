@@ -6,21 +6,11 @@
 #define HV_FRAME_PENDING_H
 
 #include "dd.h"
+#include "core/ddsetting.h"
+#include "core/dide.h"
+#include "core/ditimer.h"
+#include "net/ddnet.h"
 #include "ui/diui.h"
-
-/* Display-engine manager (channel framework): hosts one engine channel and
- * the progress window of its launch. */
-struct DiDEManager {
-    DiObject hdr;
-    DiChannel* channel;
-    DiObject* progress;
-};
-void diDEChannelSendActivate(DiChannel* ch);
-void diDEChannelSendDeactivate(DiChannel* ch);
-void diDEManagerDestroy(DiDEManager* m);
-
-/* Sockets: the object that owns an OS socket, or none. */
-DiObject* ddNetFindOwnerBySocket(SOCKET handle);
 
 /* Graphics contexts (Windows half): the window a context draws into, its
  * device context, palette and cursor. Attaching takes the window's device
@@ -63,18 +53,10 @@ void ddClipRequestRemote(DiObject* obj, UINT format);
 /* Application settings and monitors. */
 void diAppLoadSettings(struct DdApp* app);
 void diAppSaveSettings(struct DdApp* app);
-/* Integer setting by lower-case name; `def` when absent. */
-int32_t ddSettingGetInt(const wchar_t* name, int32_t def);
 void ddSettingSetInt(const wchar_t* name, int32_t value);
 void ddMultiMonEnumerate(void);
 
-/* Timer list: the callback returns its next delay, or 0 to end the timer. */
-typedef uint32_t (*DiTimerCallback)(void* arg);
-struct DiTimer;
-DiTimer* diTimerAdd(uint32_t delay, DiTimerCallback callback, void* arg);
-
-/* Test seams of the stand-ins: socket ownership and the outpost start. */
-void framePendingSetSocketOwner(SOCKET handle, DiObject* owner);
+/* Test seams of the stand-ins: the outpost start. */
 extern int (*g_framePendingSOCreate)(void);
 extern void (*g_framePendingSODestroy)(void);
 extern void (*g_framePendingSOUIExit)(void);

@@ -16,10 +16,11 @@ struct RecordedEvent {
     uint32_t w[8];
 };
 
-// An engine: a display-object header (a channel begins with one) and the
+// An engine: a channel record (its display-object header first) and the
 // events it received.
 struct TestEngine {
-    DiObject hdr;
+    DiChannel ch{};
+    DiObject& hdr = ch.hdr;
     std::vector<RecordedEvent> events;
     int (*onEvent)(TestEngine* e, DiEvent* ev) = nullptr;
     void* arg = nullptr;
@@ -95,7 +96,7 @@ struct TestFrame {
         HWND ev = ddUICreateView(&manager.hdr, 100, vw, vh);
         ASSERT_NE(nullptr, ev);
         ddGDIAttach(engine.hdr.gc, ev);
-        manager.channel = reinterpret_cast<DiChannel*>(&engine);
+        manager.channel = &engine.ch;
         frame->manager = &manager;
         diUIFrameListAppend(frame);
         ShowWindow(mv, SW_SHOWNORMAL);

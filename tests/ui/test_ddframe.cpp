@@ -203,6 +203,17 @@ TEST(FrameScrollBars, ScrollToPointCentresAnOutsidePoint) {
 
 // ---- The main window as message sink ----
 
+// A socket object in the connection list, owned by `owner`.
+struct LinkedSocket {
+    DdSocket s{};
+    LinkedSocket(uintptr_t handle, DiObject* owner) {
+        s.handle = handle;
+        diNetLink(&s);
+        diNetSetOwner(&s, owner);
+    }
+    ~LinkedSocket() { diNetUnlink(&s); }
+};
+
 class MainWindow : public ::testing::Test {
   protected:
     TestFrame main;
@@ -223,7 +234,7 @@ TEST_F(MainWindow, SocketEventsBecomeEngineEvents) {
     TestEngine owner;
     diUIObjectInit(&owner.hdr, DI_OBJ_SOAP, 0, 0);
     owner.hdr.handler = testEngineHandler;
-    framePendingSetSocketOwner(4321, &owner.hdr);
+    LinkedSocket linked(4321, &owner.hdr);
     const struct {
         UINT fd;
         int want; // -1: ignored
@@ -244,7 +255,6 @@ TEST_F(MainWindow, SocketEventsBecomeEngineEvents) {
     owner.events.clear();
     SendMessageW(main.window(), g_ddApp->winsockMessage, 9999, MAKELPARAM(FD_READ, 0));
     EXPECT_TRUE(owner.events.empty());
-    framePendingSetSocketOwner(4321, nullptr);
 }
 
 TEST_F(MainWindow, ARealSocketsDataReachesItsOwner) {
@@ -266,7 +276,7 @@ TEST_F(MainWindow, ARealSocketsDataReachesItsOwner) {
     TestEngine owner;
     diUIObjectInit(&owner.hdr, DI_OBJ_SOAP, 0, 0);
     owner.hdr.handler = testEngineHandler;
-    framePendingSetSocketOwner(server, &owner.hdr);
+    LinkedSocket linked(server, &owner.hdr);
     ASSERT_EQ(0,
               WSAAsyncSelect(server, main.window(), g_ddApp->winsockMessage, FD_READ | FD_CLOSE));
     send(client, "ping", 4, 0);
@@ -282,7 +292,6 @@ TEST_F(MainWindow, ARealSocketsDataReachesItsOwner) {
     }
     EXPECT_FALSE(eventsOf(owner, {DI_EV_READABLE}).empty());
     EXPECT_FALSE(eventsOf(owner, {DI_EV_CLOSED}).empty());
-    framePendingSetSocketOwner(server, nullptr);
     WSAAsyncSelect(server, main.window(), 0, 0);
     closesocket(server);
     closesocket(listener);

@@ -391,6 +391,8 @@ TEST_F(View, DestroyingTheViewSendsCloseAndFreesTheContext) {
 }
 
 TEST_F(View, MinimisingTheFrameDeactivatesTheEngine) {
+    f.engine.ch.open = 1;
+    f.engine.ch.active = 1;
     ShowWindow(f.window(), SW_MINIMIZE);
     ShowWindow(f.window(), SW_RESTORE);
     auto ev = eventsOf(f.engine, {DI_EV_ACTIVATE, DI_EV_DEACTIVATE});
