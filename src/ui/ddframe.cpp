@@ -7,6 +7,7 @@
 
 #include "core/ddapp.h"
 #include "ui/ddxhooks.h"
+#include "ui/diuirecord.h"
 #include "ui/frame_pending.h"
 
 #include <commctrl.h>
@@ -297,15 +298,9 @@ void ddUIOnSocketMessage(HWND, WPARAM socket, UINT event) {
 int ddUIOnCopyData(HWND, HWND sender, const COPYDATASTRUCT* data) {
     /* The record comes from any local process: it must be a whole record,
      * it is read only within cbData, and its text ends inside its field. */
-    if (!data || !data->lpData || data->cbData < DD_LAUNCH_RECORD_SIZE) return 0;
-    uint8_t* record = static_cast<uint8_t*>(calloc(1, DD_LAUNCH_RECORD_SIZE));
-    if (!record) return 0;
-    memcpy(record, data->lpData, DD_LAUNCH_RECORD_SIZE);
+    DiChar args[DI_LAUNCH_ARGS_UNITS + 1];
+    if (!data || diUIReadLaunchArgs(data->lpData, data->cbData, args) != 0) return 0;
     s_launchSender = sender;
-    DiChar args[DD_LAUNCH_ARGS_CHARS + 1];
-    memcpy(args, record + DD_LAUNCH_ARGS_OFFSET, DD_LAUNCH_ARGS_CHARS * sizeof(DiChar));
-    args[DD_LAUNCH_ARGS_CHARS] = 0;
-    free(record);
     if (args[0]) {
         size_t n = 0;
         while (args[n])

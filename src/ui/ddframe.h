@@ -33,13 +33,6 @@ enum : UINT {
 /* Control ids of view windows. */
 enum : int { DD_VIEW_ID_PROGRESS = 7, DD_VIEW_ID_MANAGER = 9 };
 
-/* A launch record sent by another local process with WM_COPYDATA. */
-enum : uint32_t {
-    DD_LAUNCH_RECORD_SIZE = 3592,
-    DD_LAUNCH_ARGS_OFFSET = 3080,
-    DD_LAUNCH_ARGS_CHARS = 256,
-};
-
 /* Start and end. */
 void ddUILoadSettings(void);
 void ddUISaveSettings(int saveAll);
