@@ -148,6 +148,20 @@ void ddUIShutdown(void) {
 
 /* ---- Lookups ---- */
 
+/* A frame's context draws into the frame window through a device context
+ * taken from the window, given back when the window goes. */
+static void ddUIAttachWindow(DdGC* gc, HWND hwnd) {
+    if (gc && hwnd) ddGDIAttach(gc, hwnd, GetDC(hwnd));
+}
+
+static void ddUIDetachWindow(DdGC* gc) {
+    if (!gc) return;
+    HWND hwnd = ddGDIGetWindow(gc);
+    HDC dc = ddGDIGetDC(gc);
+    ddGDIDetach(gc);
+    if (hwnd && dc) ReleaseDC(hwnd, dc);
+}
+
 static DdFrame* ddUIFrameOf(DiFrame* f) {
     return reinterpret_cast<DdFrame*>(f);
 }
@@ -203,9 +217,12 @@ HWND ddUILaunchSender(void) {
 
 HWND ddUICreateView(DiObject* parent, int id, int32_t width, int32_t height) {
     HWND parentWindow = parent ? ddUIObjectWindow(parent) : nullptr;
-    return CreateWindowExW(
-        0, k_viewClass, L"", WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width, height,
-        parentWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ddUIInstance(), nullptr);
+    /* Without a parent window the view cannot be a child: it is made as a
+     * hidden pop-up (and carries no control id) instead. */
+    DWORD style = parentWindow ? WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN : WS_POPUP;
+    HMENU idOrMenu = parentWindow ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : nullptr;
+    return CreateWindowExW(0, k_viewClass, L"", style, 0, 0, width, height, parentWindow, idOrMenu,
+                           ddUIInstance(), nullptr);
 }
 
 void ddUIDestroyView(DiObject* obj) {
@@ -356,7 +373,7 @@ DiFrame* ddUIFrameCreate(uint32_t mode, DdGC* gc) {
         free(frame);
         return nullptr;
     }
-    if (gc) ddGDIAttach(gc, frame->window);
+    ddUIAttachWindow(gc, frame->window);
     diUIObjectSetGC(&frame->base.hdr, gc);
     if (mode == 1) g_ddApp->mainWindow = frame->window;
     return &frame->base;
@@ -742,7 +759,7 @@ static void ddUIFrameDestroyed(HWND hwnd, DdFrame* frame) {
     frame->menu = nullptr;
     ddUISetFramePalette(&frame->base, ddColorDefaultPalette());
     (void)hwnd;
-    if (frame->base.hdr.gc) ddGDIDetach(frame->base.hdr.gc);
+    ddUIDetachWindow(frame->base.hdr.gc);
     DiDEManager* m = frame->base.manager;
     frame->base.manager = nullptr;
     if (m) diDEManagerDestroy(m);
@@ -929,19 +946,23 @@ const RECT* ddUIPickWorkArea(const RECT* window, const DdUIMonitorArea* monitors
     return best ? best : primaryWork;
 }
 
-static BOOL CALLBACK ddUICollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM lp) {
-    std::vector<DdUIMonitorArea>* out = reinterpret_cast<std::vector<DdUIMonitorArea>*>(lp);
-    MONITORINFO mi = {};
-    mi.cbSize = sizeof mi;
-    if (GetMonitorInfoW(monitor, &mi)) out->push_back({mi.rcMonitor, mi.rcWork});
-    return TRUE;
+static RECT ddUIRect(int32_t x, int32_t y, int32_t w, int32_t h) {
+    RECT r = {LONG(x), LONG(y), LONG(int64_t(x) + w), LONG(int64_t(y) + h)};
+    return r;
 }
 
+/* From the application's monitor records (ddMultiMonEnumerate). */
 void ddUIFrameXWorkArea(const RECT* window, RECT* work) {
     std::vector<DdUIMonitorArea> monitors;
-    EnumDisplayMonitors(nullptr, nullptr, ddUICollectMonitor, reinterpret_cast<LPARAM>(&monitors));
-    RECT primary;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &primary, 0);
+    for (int32_t i = 0; g_ddApp->monitors && i < g_ddApp->monitorCount; i++) {
+        const DdMonitor& m = g_ddApp->monitors[i];
+        monitors.push_back({ddUIRect(m.x, m.y, m.width, m.height),
+                            ddUIRect(m.workX, m.workY, m.workWidth, m.workHeight)});
+    }
+    const DdMonitor& p = g_ddApp->primaryMonitor;
+    RECT primary = ddUIRect(p.workX, p.workY, p.workWidth, p.workHeight);
+    if (p.workWidth <= 0 || p.workHeight <= 0)
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &primary, 0);
     *work = *ddUIPickWorkArea(window, monitors.data(), int(monitors.size()), &primary);
 }
 
@@ -1007,7 +1028,7 @@ DdFrame* ddUICreateFrameX(DiObject* engine, DdGC* gc, uint32_t decorations, DiOb
         return nullptr;
     }
     frame->window = hwnd;
-    if (gc) ddGDIAttach(gc, hwnd);
+    ddUIAttachWindow(gc, hwnd);
     diUIObjectSetGC(&frame->base.hdr, gc);
     ddSOSetWindowIcons(hwnd);
     HPALETTE pal = g_ddXHooks.enginePalette ? g_ddXHooks.enginePalette(engine) : nullptr;
@@ -1031,9 +1052,12 @@ DdFrame* ddUICreateFrameX(DiObject* engine, DdGC* gc, uint32_t decorations, DiOb
 /* Off the virtual screen: not one vertical edge inside its horizontal span
  * together with one horizontal edge inside its vertical span. */
 static int ddUIFrameOffScreen(const RECT* wr, DiObject* engine) {
-    RECT vs = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
-    vs.right = vs.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    vs.bottom = vs.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const DdMonitor& v = g_ddApp->virtualScreen;
+    RECT vs = ddUIRect(v.x, v.y, v.width, v.height);
+    if (v.width <= 0 || v.height <= 0) {
+        vs = ddUIRect(GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                      GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    }
     int hIn = (wr->left >= vs.left && wr->left < vs.right) ||
               (wr->right > vs.left && wr->right <= vs.right);
     int vIn = (wr->top >= vs.top && wr->top < vs.bottom) ||
@@ -1082,8 +1106,8 @@ static void ddUIFrameXMinMax(DdFrame* frame, MINMAXINFO* mm) {
     int hasW = info.maxWidth != 65535, hasH = info.maxHeight != 65535;
     /* An axis without a maximum is unlimited when oversized frames are
      * allowed, else as large as the virtual screen. */
-    LONG freeW = oversize ? 65535 : GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    LONG freeH = oversize ? 65535 : GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    LONG freeW = oversize ? 65535 : ddMultiMonVirtualWidth();
+    LONG freeH = oversize ? 65535 : ddMultiMonVirtualHeight();
     if (hasW) mm->ptMaxSize.x = mm->ptMaxTrackSize.x = LONG(info.maxWidth + bx);
     if (hasH) mm->ptMaxSize.y = mm->ptMaxTrackSize.y = LONG(info.maxHeight + by);
     if (!hasW && !hasH) {

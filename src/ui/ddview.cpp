@@ -583,6 +583,13 @@ LRESULT CALLBACK ddUIViewWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 /* ---- Rubber-band selection and screen capture ---- */
 
+/* The selection cursors are resources of the client; the cross stands in
+ * where they are missing. */
+static HCURSOR ddUISelectionCursor(int id) {
+    HCURSOR c = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+    return c ? c : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS));
+}
+
 static void ddUIDrawOutline(HDC dc, POINT a, POINT c) {
     MoveToEx(dc, a.x, a.y, nullptr);
     LineTo(dc, a.x, c.y);
@@ -606,7 +613,7 @@ int ddUIRubberBandSelect(DiObject* obj, int32_t rect[4]) {
     HWND hwnd = obj && obj->gc ? ddGDIGetWindow(obj->gc) : nullptr;
     HDC dc = obj && obj->gc ? ddGDIGetDC(obj->gc) : nullptr;
     if (!hwnd || !dc) return -1;
-    HCURSOR oldCursor = SetCursor(ddGDILoadCursor(DD_CURSOR_SELECT));
+    HCURSOR oldCursor = SetCursor(ddUISelectionCursor(DD_CURSOR_SELECT));
     SetCapture(hwnd);
     RECT bounds;
     GetClientRect(hwnd, &bounds);
@@ -647,7 +654,7 @@ int ddUIRubberBandSelect(DiObject* obj, int32_t rect[4]) {
             if (!pressed) {
                 pressed = 1;
                 anchor = corner = ddUIClampPoint(m.lParam, &bounds, obj);
-                SetCursor(ddGDILoadCursor(DD_CURSOR_SELECTING));
+                SetCursor(ddUISelectionCursor(DD_CURSOR_SELECTING));
             }
             break;
         case WM_MOUSEMOVE:

@@ -8,51 +8,6 @@
 
 #include <stdlib.h>
 
-/* ---- Graphics contexts ---- */
-
-struct DdGC {
-    HWND window;
-    HDC dc;
-    HPALETTE palette;
-    HCURSOR cursor;
-};
-DdGC* ddGDICreateGC() {
-    return static_cast<DdGC*>(calloc(1, sizeof(DdGC)));
-}
-void ddGDIFreeGC(DdGC* gc) {
-    if (!gc) return;
-    ddGDIDetach(gc);
-    free(gc);
-}
-void ddGDIAttach(DdGC* gc, HWND hwnd) {
-    ddGDIDetach(gc);
-    gc->window = hwnd;
-    gc->dc = hwnd ? GetDC(hwnd) : nullptr;
-}
-void ddGDIDetach(DdGC* gc) {
-    if (gc->dc && gc->window && IsWindow(gc->window)) ReleaseDC(gc->window, gc->dc);
-    gc->dc = nullptr;
-    gc->window = nullptr;
-}
-HWND ddGDIGetWindow(DdGC* gc) {
-    return gc ? gc->window : nullptr;
-}
-HDC ddGDIGetDC(DdGC* gc) {
-    return gc ? gc->dc : nullptr;
-}
-HPALETTE ddGDIGetPalette(DdGC* gc) {
-    return gc ? gc->palette : nullptr;
-}
-HCURSOR ddGDIGetCursor(DdGC* gc) {
-    return gc ? gc->cursor : nullptr;
-}
-HCURSOR ddGDILoadCursor(int) {
-    return LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS));
-}
-HPALETTE ddColorDefaultPalette() {
-    return nullptr;
-}
-
 /* ---- Session, print, dialogs, clipboard ---- */
 
 int (*g_framePendingSOCreate)(void);
@@ -85,9 +40,8 @@ void ddDlgConsoleLog(HWND) {}
 void ddDlgConsoleLogClose(void) {}
 void ddClipRequestRemote(DiObject*, UINT) {}
 
-/* ---- Settings and monitors ---- */
+/* ---- Settings ---- */
 
 void diAppLoadSettings(DdApp*) {}
 void diAppSaveSettings(DdApp*) {}
 void ddSettingSetInt(const wchar_t*, int32_t) {}
-void ddMultiMonEnumerate(void) {}

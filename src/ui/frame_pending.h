@@ -10,24 +10,10 @@
 #include "core/dide.h"
 #include "core/ditimer.h"
 #include "net/ddnet.h"
+#include "ui/ddcolor.h"
+#include "ui/ddgdi.h"
+#include "ui/ddmultimon.h"
 #include "ui/diui.h"
-
-/* Graphics contexts (Windows half): the window a context draws into, its
- * device context, palette and cursor. Attaching takes the window's device
- * context; detaching gives it back. */
-DdGC* ddGDICreateGC();
-void ddGDIFreeGC(DdGC* gc);
-void ddGDIAttach(DdGC* gc, HWND hwnd);
-void ddGDIDetach(DdGC* gc);
-HWND ddGDIGetWindow(DdGC* gc);
-HDC ddGDIGetDC(DdGC* gc);
-HPALETTE ddGDIGetPalette(DdGC* gc);
-HCURSOR ddGDIGetCursor(DdGC* gc);
-/* Cursor resources 200 and 201 (selection cursors). */
-HCURSOR ddGDILoadCursor(int id);
-
-/* The palette of the default colour map (0 on true-colour screens). */
-HPALETTE ddColorDefaultPalette();
 
 /* Session services. */
 int ddSOCreate(void);
@@ -54,7 +40,6 @@ void ddClipRequestRemote(DiObject* obj, UINT format);
 void diAppLoadSettings(struct DdApp* app);
 void diAppSaveSettings(struct DdApp* app);
 void ddSettingSetInt(const wchar_t* name, int32_t value);
-void ddMultiMonEnumerate(void);
 
 /* Test seams of the stand-ins: the outpost start. */
 extern int (*g_framePendingSOCreate)(void);

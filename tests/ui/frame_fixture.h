@@ -88,14 +88,14 @@ struct TestFrame {
         manager.hdr.gc = ddGDICreateGC();
         HWND mv = ddUICreateView(&frame->hdr, DD_VIEW_ID_MANAGER, 100, 100);
         ASSERT_NE(nullptr, mv);
-        ddGDIAttach(manager.hdr.gc, mv);
+        ddGDIAttach(manager.hdr.gc, mv, GetDC(mv));
         diUIObjectInit(&engine.hdr, type, vw, vh);
         engine.hdr.handler = testEngineHandler;
         engine.hdr.parent = &manager.hdr;
         engine.hdr.gc = ddGDICreateGC();
         HWND ev = ddUICreateView(&manager.hdr, 100, vw, vh);
         ASSERT_NE(nullptr, ev);
-        ddGDIAttach(engine.hdr.gc, ev);
+        ddGDIAttach(engine.hdr.gc, ev, GetDC(ev));
         manager.channel = &engine.ch;
         frame->manager = &manager;
         diUIFrameListAppend(frame);
