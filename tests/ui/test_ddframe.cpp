@@ -454,3 +454,44 @@ TEST(FrameSysCommand, ScalingIdsAndOtherCommandsReachTheEngine) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FramePalette, KeptRealisedAndOfferedWhenTheFrameGetsTheFocus) {
+    TestFrame f;
+    f.create(3, DI_OBJ_TDE, 100, 100);
+    struct {
+        LOGPALETTE head;
+        PALETTEENTRY more[3];
+    } lp = {};
+    lp.head.palVersion = 0x300;
+    lp.head.palNumEntries = 4;
+    HPALETTE pal = CreatePalette(&lp.head);
+    ASSERT_NE(nullptr, pal);
+    EXPECT_EQ(0, SendMessageW(f.window(), WM_QUERYNEWPALETTE, 0, 0)) << "no palette yet";
+    ddUISetFramePalette(f.frame, pal);
+    EXPECT_EQ(pal, f.dd()->palette);
+    EXPECT_EQ(1, SendMessageW(f.window(), WM_QUERYNEWPALETTE, 0, 0));
+    // While this layer realises a palette, palette messages are left alone.
+    g_ddUIRealizing = 1;
+    EXPECT_EQ(0, SendMessageW(f.window(), WM_QUERYNEWPALETTE, 0, 0));
+    g_ddUIRealizing = 0;
+    // The realisation puts the window's previous palette back.
+    HDC dc = GetDC(f.window());
+    EXPECT_NE(pal, GetCurrentObject(dc, OBJ_PAL));
+    ReleaseDC(f.window(), dc);
+    ddUISetFramePalette(f.frame, nullptr);
+    EXPECT_EQ(nullptr, f.dd()->palette);
+    f.destroy();
+    DeleteObject(pal);
+}
+
+TEST(FrameScreen, RunsAtTheDepthAskedFor) {
+    const char* want = getenv("HV_SCREEN_DEPTH");
+    if (!want) GTEST_SKIP() << "the default screen";
+    HDC dc = GetDC(nullptr);
+    EXPECT_EQ(atoi(want), GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES));
+    ReleaseDC(nullptr, dc);
+}
+
+} // namespace

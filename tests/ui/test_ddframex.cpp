@@ -311,3 +311,30 @@ TEST_F(XFrame, MessagesReachTheXEngineThroughItsHooks) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(XFrame, PlacedInTheWorkAreaOfTheApplicationsMonitorRecords) {
+    // Two monitors side by side, as the monitor module records them.
+    DdMonitor records[2] = {{0, 0, 640, 480, 0, 0, 640, 450},
+                            {640, 0, 640, 480, 640, 20, 640, 430}};
+    DdMonitor* saved = g_ddApp->monitors;
+    int32_t savedCount = g_ddApp->monitorCount;
+    DdMonitor savedPrimary = g_ddApp->primaryMonitor;
+    g_ddApp->monitors = records;
+    g_ddApp->monitorCount = 2;
+    g_ddApp->primaryMonitor = records[0];
+    int32_t x = 1200, y = 0, w = 200, h = 100;
+    DdFrame* f = ddUICreateFrameX(&engine.hdr, ddGDICreateGC(), 8, nullptr, &x, &y, &w, &h, 0);
+    g_ddApp->monitors = saved;
+    g_ddApp->monitorCount = savedCount;
+    g_ddApp->primaryMonitor = savedPrimary;
+    ASSERT_NE(nullptr, f);
+    diUIFrameListAppend(&f->base);
+    frames.push_back(f);
+    // Mostly on the second monitor: kept inside its work area.
+    EXPECT_EQ(1280 - w, x);
+    EXPECT_EQ(20, y);
+}
+
+} // namespace
