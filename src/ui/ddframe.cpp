@@ -548,6 +548,11 @@ void ddUIGetScrollBarSize(HWND hwnd, SIZE* size) {
 void ddUIUpdateScrollRange(DiObject* obj) {
     HWND hwnd = ddUIObjectWindow(obj);
     if (!hwnd || s_scrollGuard) return;
+    /* Scroll bars belong to engine views: frames, managers and progress
+     * windows keep their windows as they are. */
+    if (obj->type == DI_OBJ_FRAME || obj->type == DI_OBJ_DEMANAGER ||
+        obj->type == DI_OBJ_PROGRESS)
+        return;
     s_scrollGuard = 1;
     RECT rc;
     GetClientRect(hwnd, &rc);
