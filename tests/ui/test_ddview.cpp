@@ -133,14 +133,18 @@ TEST_F(View, PointerWheelAndCaptureSequence) {
 TEST_F(View, FocusInCarriesTheMaskAndFocusOutFollows) {
     HWND other = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 5, 5, f.window(),
                                  nullptr, nullptr, nullptr);
+    // Only the focus moves made here count: activation by the desktop may
+    // add its own pair before them.
+    pumpMessages();
+    f.engine.events.clear();
     SetFocus(other);
     SetFocus(f.engineView());
     pumpMessages();
     auto ev = eventsOf(f.engine, {DI_EV_FOCUS_IN, DI_EV_FOCUS_OUT});
-    ASSERT_EQ(2u, ev.size());
-    EXPECT_EQ(uint32_t(DI_EV_FOCUS_OUT), ev[0].w[0]);
-    EXPECT_EQ(uint32_t(DI_EV_FOCUS_IN), ev[1].w[0]);
-    EXPECT_EQ(g_ddUIModMask, ev[1].w[1]);
+    ASSERT_GE(ev.size(), 2u);
+    EXPECT_EQ(uint32_t(DI_EV_FOCUS_OUT), ev[ev.size() - 2].w[0]);
+    EXPECT_EQ(uint32_t(DI_EV_FOCUS_IN), ev.back().w[0]);
+    EXPECT_EQ(g_ddUIModMask, ev.back().w[1]);
     DestroyWindow(other);
 }
 
