@@ -13,8 +13,12 @@
 #include <stdlib.h>
 
 /* Progress window: not made yet. */
-DiObject* ddProgCreate(DiObject*, int32_t, int32_t, DdGC*) {
-    return nullptr;
+DiObject* ddProgCreate(DiObject*, int32_t w, int32_t h, DdGC*) {
+    /* A windowless record, so that frames (the root frame among them) can
+     * be made before the progress window exists. */
+    DiObject* progress = static_cast<DiObject*>(calloc(1, sizeof(DiObject)));
+    if (progress) diUIObjectInit(progress, DI_OBJ_PROGRESS, w, h);
+    return progress;
 }
 void ddProgDestroy(DiObject* progress) {
     free(progress);

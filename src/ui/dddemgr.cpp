@@ -3,7 +3,7 @@
 
 #include "ui/ddgdi.h"
 #include "ui/diui.h"
-#include "ui/ddframe.h"
+#include "ui/ddui.h"
 
 #include <stdlib.h>
 

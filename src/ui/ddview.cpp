@@ -3,7 +3,7 @@
  * the engine. The modifier and button mask carried by every key and pointer
  * event is process-wide, as is the low-level hook that brings Ctrl+Space to
  * X views and the mouse capture shared by views and X pointer grabs. */
-#include "ui/ddframe.h"
+#include "ui/ddui.h"
 
 #include "core/ddapp.h"
 #include "ui/ddxhooks.h"

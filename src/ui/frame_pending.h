@@ -10,17 +10,13 @@
 #include "core/dide.h"
 #include "core/ditimer.h"
 #include "net/ddnet.h"
+#include "session/ddso.h"
 #include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
 #include "ui/ddmultimon.h"
 #include "ui/diui.h"
 
 /* Session services. */
-int ddSOCreate(void);
-void ddSODestroy(void);
-void ddSOOnStartRequest(void);
-void diSOUIExit(void);
-void ddSOSetWindowIcons(HWND window);
 void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
 DiChannel* diSOGetPrintChannel(void);
 
@@ -35,15 +31,5 @@ void ddDlgConsoleLogClose(void);
 
 /* Clipboard bridge: fetch a format from the session for delayed rendering. */
 void ddClipRequestRemote(DiObject* obj, UINT format);
-
-/* Application settings and monitors. */
-void diAppLoadSettings(struct DdApp* app);
-void diAppSaveSettings(struct DdApp* app);
-void ddSettingSetInt(const wchar_t* name, int32_t value);
-
-/* Test seams of the stand-ins: the outpost start. */
-extern int (*g_framePendingSOCreate)(void);
-extern void (*g_framePendingSODestroy)(void);
-extern void (*g_framePendingSOUIExit)(void);
 
 #endif

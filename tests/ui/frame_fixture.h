@@ -4,7 +4,7 @@
 #define HV_TESTS_UI_FRAME_FIXTURE_H
 
 #include "core/ddapp.h"
-#include "ui/ddframe.h"
+#include "ui/ddui.h"
 #include "ui/ddxhooks.h"
 #include "ui/frame_pending.h"
 

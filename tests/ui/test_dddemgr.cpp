@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/dddemgr.h"
-#include "ui/ddframe.h"
+#include "ui/ddui.h"
 #include "ui/ddgdi.h"
 #include "ui/diui.h"
 

@@ -217,6 +217,7 @@ struct LinkedSocket {
 class MainWindow : public ::testing::Test {
   protected:
     TestFrame main;
+    DdUIOutpostCalls saved = g_ddUIOutpost;
     void SetUp() override {
         g_ddApp->winsockMessage = RegisterWindowMessageW(L"QVLWinSockMessage");
         main.create(1, DI_OBJ_TDE, 300, 200);
@@ -224,9 +225,7 @@ class MainWindow : public ::testing::Test {
     void TearDown() override {
         main.destroy();
         pumpMessages();
-        g_framePendingSOCreate = nullptr;
-        g_framePendingSODestroy = nullptr;
-        g_framePendingSOUIExit = nullptr;
+        g_ddUIOutpost = saved;
     }
 };
 
@@ -395,7 +394,7 @@ OutpostLog g_outpost;
 
 TEST_F(MainWindow, EndArrivingWhileTheOutpostStartsIsDropped) {
     g_outpost = OutpostLog();
-    g_framePendingSOCreate = [] {
+    g_ddUIOutpost.create = [] {
         g_outpost.creates++;
         // A nested loop delivers the end message during the start.
         SendMessageW(g_ddApp->mainWindow, DD_MSG_OUTPOST_END, 0, 0);
@@ -403,7 +402,7 @@ TEST_F(MainWindow, EndArrivingWhileTheOutpostStartsIsDropped) {
         g_outpost.windowAliveAfterNestedEnd = IsWindow(g_ddApp->mainWindow) != 0;
         return 0; // the start fails
     };
-    g_framePendingSODestroy = [] { g_outpost.destroys++; };
+    g_ddUIOutpost.destroy = [] { g_outpost.destroys++; };
     HWND w = main.window();
     SendMessageW(w, DD_MSG_OUTPOST_CREATE, 0, 0);
     EXPECT_EQ(1, g_outpost.creates);

@@ -3,7 +3,7 @@
  * and X frame window procedures. The main frame window is the process's
  * message sink: socket messages, the outpost messages and launch records
  * from other local processes arrive there. */
-#include "ui/ddframe.h"
+#include "ui/ddui.h"
 
 #include "core/ddapp.h"
 #include "ui/ddxhooks.h"
@@ -20,6 +20,7 @@
 #include <vector>
 
 DdXHooks g_ddXHooks;
+DdUIOutpostCalls g_ddUIOutpost = {ddSOCreate, ddSODestroy, diSOUIExit};
 
 static const wchar_t k_frameClass[] = L"QVLFrameClass";
 static const wchar_t k_frameXClass[] = L"QVLFrameXClass";
@@ -144,14 +145,19 @@ void ddUIShutdown(void) {
     ddDlgConsoleLogClose();
     ddUISaveSettings(1);
     if (g_ddXHooks.swmShutdown) g_ddXHooks.swmShutdown();
+    /* A later start in the same process registers the classes again. */
+    HINSTANCE instance = ddUIInstance();
+    UnregisterClassW(k_viewClass, instance);
+    UnregisterClassW(k_frameXClass, instance);
+    UnregisterClassW(k_frameClass, instance);
 }
 
 /* ---- Lookups ---- */
 
-/* A frame's context draws into the frame window through a device context
- * taken from the window, given back when the window goes. */
+/* A frame's context names the frame window (views are made in it); frames
+ * do not draw, so no device context is held for them. */
 static void ddUIAttachWindow(DdGC* gc, HWND hwnd) {
-    if (gc && hwnd) ddGDIAttach(gc, hwnd, GetDC(hwnd));
+    if (gc && hwnd) ddGDIAttach(gc, hwnd, nullptr);
 }
 
 static void ddUIDetachWindow(DdGC* gc) {
@@ -401,6 +407,9 @@ void ddUIFrameFree(DiFrame* f) {
     if (frame->menu) DestroyMenu(frame->menu);
     frame->menu = nullptr;
     frame->window = nullptr;
+    /* The context outlives the frame (its owner frees it afterwards): it
+     * lets go of the window first. */
+    ddUIDetachWindow(frame->base.hdr.gc);
     if (hwnd && IsWindow(hwnd)) DestroyWindow(hwnd);
     if (frame->iconLarge) DestroyIcon(frame->iconLarge);
     if (frame->iconSmall) DestroyIcon(frame->iconSmall);
@@ -550,8 +559,7 @@ void ddUIUpdateScrollRange(DiObject* obj) {
     if (!hwnd || s_scrollGuard) return;
     /* Scroll bars belong to engine views: frames, managers and progress
      * windows keep their windows as they are. */
-    if (obj->type == DI_OBJ_FRAME || obj->type == DI_OBJ_DEMANAGER ||
-        obj->type == DI_OBJ_PROGRESS)
+    if (obj->type == DI_OBJ_FRAME || obj->type == DI_OBJ_DEMANAGER || obj->type == DI_OBJ_PROGRESS)
         return;
     s_scrollGuard = 1;
     RECT rc;
@@ -884,7 +892,7 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
         if (hwnd == g_ddApp->mainWindow) {
             /* A WM_CLOSE sent to the main window never reaches the event
              * loop: end the session here as the loop would. */
-            ddSODestroy();
+            g_ddUIOutpost.destroy();
             DestroyWindow(hwnd);
             return 0;
         }
@@ -913,14 +921,14 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
         return 0;
     case DD_MSG_OUTPOST_CREATE:
         s_outpostStarting = 1;
-        if (ddSOCreate() == 0) diSOUIExit();
+        if (g_ddUIOutpost.create() == 0) g_ddUIOutpost.exit();
         s_outpostStarting = 0;
         return 0;
     case DD_MSG_OUTPOST_END:
         /* While the outpost starts, a nested message loop may deliver this:
          * destroying the window under the start would end everything twice. */
         if (s_outpostStarting) return 0;
-        ddSODestroy();
+        g_ddUIOutpost.destroy();
         if (g_ddApp->mainWindow) DestroyWindow(g_ddApp->mainWindow);
         return 0;
     case DD_MSG_OUTPOST_START:

@@ -2,8 +2,8 @@
  * full screen, owned, X top level) with their child views, layout, scroll
  * bars, view origin, fit and raise, the frame window procedures, and the view
  * window procedure with keyboard, pointer and focus input. */
-#ifndef HV_DDFRAME_H
-#define HV_DDFRAME_H
+#ifndef HV_DDUI_H
+#define HV_DDUI_H
 
 #include "dd.h"
 #include "ui/diui.h"
@@ -32,6 +32,15 @@ enum : UINT {
 
 /* Control ids of view windows. */
 enum : int { DD_VIEW_ID_PROGRESS = 7, DD_VIEW_ID_MANAGER = 9 };
+
+/* The outpost's lifetime as the main window drives it: the session's
+ * calls, replaceable by tests. */
+struct DdUIOutpostCalls {
+    int (*create)(void); /* 0 when creation or the immediate start failed */
+    void (*destroy)(void);
+    void (*exit)(void); /* ends the session; posts 0x8004 */
+};
+extern DdUIOutpostCalls g_ddUIOutpost;
 
 /* Start and end. */
 void ddUILoadSettings(void);
