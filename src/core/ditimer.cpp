@@ -2,6 +2,7 @@
 #include "core/ditimer.h"
 
 static DiTimer* s_head;
+static DiTimer* s_tail; /* appending is O(1): the walk is the only O(n) */
 static int s_running;
 
 DiTimer* diTimerHead(void) {
@@ -10,16 +11,12 @@ DiTimer* diTimerHead(void) {
 
 void diTimerLink(DiTimer* timer) {
     timer->next = nullptr;
-    if (!s_head) {
-        timer->prev = nullptr;
+    timer->prev = s_tail;
+    if (s_tail)
+        s_tail->next = timer;
+    else
         s_head = timer;
-        return;
-    }
-    DiTimer* last = s_head;
-    while (last->next)
-        last = last->next;
-    last->next = timer;
-    timer->prev = last;
+    s_tail = timer;
 }
 
 void diTimerUnlink(DiTimer* timer) {
@@ -27,7 +24,10 @@ void diTimerUnlink(DiTimer* timer) {
         timer->prev->next = timer->next;
     else if (s_head == timer)
         s_head = timer->next;
-    if (timer->next) timer->next->prev = timer->prev;
+    if (timer->next)
+        timer->next->prev = timer->prev;
+    else if (s_tail == timer)
+        s_tail = timer->prev;
     timer->next = timer->prev = nullptr;
 }
 

@@ -201,6 +201,40 @@ TEST_F(Startup, EarlyPathsEndBeforeWinsock) {
     }
 }
 
+TEST(PasswordCacheModes, WhichOnesEndStartUp) {
+    // Without a password-cache entry and with the cache dialog cancelled.
+    struct Case {
+        const char* what;
+        uint32_t anonymous, setPassword, cache;
+        const char16_t* url;
+        const char16_t* password;
+        int end;
+        uint32_t windowMode;
+    } cases[] = {
+        {"anonymous goes on at once", 1, 1, 1, nullptr, nullptr, 0, 0},
+        {"set-password with cache asks and ends", 0, 1, 1, u"http://h/", nullptr, 1, 0},
+        {"set-password alone does nothing here", 0, 1, 0, nullptr, nullptr, 0, 1},
+        {"cache without a password ends when the dialog is cancelled", 0, 0, 1, u"http://h/",
+         nullptr, 1, 0},
+        {"cache with a password stores it and goes on", 0, 0, 1, nullptr, u"pw", 0, 1},
+        {"no URL shows the webtop", 0, 0, 0, nullptr, nullptr, 0, 1},
+    };
+    for (const Case& c : cases) {
+        DdApp app;
+        memset(&app, 0, sizeof app);
+        app.anonymous = c.anonymous;
+        app.opt.setPassword = c.setPassword;
+        app.opt.cache = c.cache;
+        app.url = diAppStrDup(c.url);
+        app.password = diAppStrDup(c.password);
+        EXPECT_EQ(ddAppPasswordCacheMode(&app), c.end) << c.what;
+        EXPECT_EQ(app.opt.windowMode, c.windowMode) << c.what;
+        free(app.url);
+        free(app.user);
+        free(app.password);
+    }
+}
+
 /* Tests that provide the one "QVLMappingObject" run one at a time, across
  * the parallel test processes. */
 struct MappingTurn {

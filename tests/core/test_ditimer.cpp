@@ -162,6 +162,20 @@ TEST_F(TimerList, DueTimesCompareAcrossTheCounterWrap) {
     }
 }
 
+TEST_F(TimerList, RemovingTheLastRecordKeepsArmingOrder) {
+    g_now = 0;
+    Probe a{"a", {0}}, b{"b", {0}}, c{"c", {0}};
+    a.log = b.log = c.log = &log;
+    diTimerAdd(0, probeRun, &a);
+    diTimerRemove(diTimerAdd(0, probeRun, &b)); // the tail goes
+    diTimerAdd(0, probeRun, &c);
+    diTimerDispatch(0);
+    EXPECT_EQ(log, (std::vector<std::string>{"a", "c"}));
+    diTimerAdd(0, probeRun, &b); // the list emptied: a new head and tail
+    diTimerDispatch(0);
+    EXPECT_EQ(log, (std::vector<std::string>{"a", "c", "b"}));
+}
+
 TEST_F(TimerList, RemoveOutsideWalkFreesAtOnceAndIgnoresNone) {
     g_now = 0;
     Probe a{"a", {0}};
