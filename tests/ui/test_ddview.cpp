@@ -422,3 +422,47 @@ TEST_F(View, FrameLimitedToItsEngineCannotGrowPastIt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(View, CaptureIsSharedBetweenTheViewAndPointerGrabs) {
+    HWND v = f.engineView();
+    ddUIBeginCapture(v, 0); // a button went down in the view
+    EXPECT_EQ(v, GetCapture());
+    ddUIBeginCapture(v, 1); // the X engine grabs the pointer too
+    ddUIEndCapture(0, MK_RBUTTON);
+    EXPECT_EQ(v, GetCapture()) << "a button is still down";
+    ddUIEndCapture(0, 0);
+    EXPECT_EQ(v, GetCapture()) << "the grab still holds it";
+    ddUIEndCapture(1, 0);
+    EXPECT_EQ(nullptr, GetCapture());
+    // Capture lost behind the layer's back: the next holder starts afresh.
+    ddUIBeginCapture(v, 1);
+    ReleaseCapture();
+    ddUIBeginCapture(v, 0);
+    EXPECT_EQ(v, GetCapture());
+    ddUIEndCapture(0, 0);
+    EXPECT_EQ(nullptr, GetCapture());
+}
+
+int g_layoutChanges;
+
+TEST_F(View, KeyboardLayoutChangeIsToldAndForgetsTheLookAhead) {
+    g_ddXHooks = DdXHooks();
+    g_layoutChanges = 0;
+    g_ddXHooks.notifyDisplayChange = [](DiObject*) { g_layoutChanges++; };
+    post(WM_KEYDOWN, 'Q', keyLParam(0x10, false));
+    post(WM_CHAR, 'q', keyLParam(0x10, false));
+    pumpMessages();
+    EXPECT_EQ(1, SendMessageW(f.engineView(), WM_INPUTLANGCHANGE, 0, 0));
+    EXPECT_EQ(1, g_layoutChanges);
+    f.engine.events.clear();
+    post(WM_KEYUP, 'Q', keyLParam(0x10, true));
+    pumpMessages();
+    auto ev = eventsOf(f.engine, {DI_EV_KEY_RELEASE});
+    ASSERT_EQ(1u, ev.size());
+    EXPECT_EQ(0u, ev[0].w[2]);
+    g_ddXHooks = DdXHooks();
+}
+
+} // namespace
