@@ -1,5 +1,5 @@
 /* Stand-ins for Windows-side services that other parts of the client
- * provide: frame layout and the channel constructors of the other
+ * provide: the channel constructors of the other
  * channel types.
  * Each is the least its callers need; the real modules replace this file. */
 #include "dd.h"
@@ -11,13 +11,6 @@
 #include "ui/diui.h"
 
 #include <stdlib.h>
-
-/* Frame windows are not laid out yet. */
-void ddUILayoutFrame(DiFrame*) {}
-void ddUIShowObjectWindow(DiObject*, int) {}
-void ddUIUpdateScrollRange(DiObject*) {}
-void ddUIUpdateScrollPos(DiObject*) {}
-void ddUIDisableIME(DiObject*) {}
 
 /* Channel types whose subsystems are not built yet: their constructors
  * fail, so the factory reports the failure to the owner. */

@@ -3,7 +3,7 @@
 
 #include "ui/ddgdi.h"
 #include "ui/diui.h"
-#include "ui/gfx_pending.h"
+#include "ui/ddui.h"
 
 #include <stdlib.h>
 

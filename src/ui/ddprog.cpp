@@ -10,7 +10,7 @@
 #include "core/dide.h"
 #include "session/ddso.h"
 #include "ui/ddgdi.h"
-#include "ui/ddframe.h"
+#include "ui/ddui.h"
 #include "ui/digdi.h"
 
 #include <stdlib.h>

@@ -12,8 +12,7 @@ if(HV_WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/dddib.cpp
         ${CMAKE_CURRENT_LIST_DIR}/ddmultimon.cpp
         ${CMAKE_CURRENT_LIST_DIR}/ddcolor.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/dddemgr.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/gfx_pending.cpp)
+        ${CMAKE_CURRENT_LIST_DIR}/dddemgr.cpp)
     target_include_directories(hv_ui_gfx PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(hv_ui_gfx PUBLIC hv_ui_gfx_di hv_ui_di hv_core_dd gdi32 user32)
     set_property(GLOBAL APPEND PROPERTY HV_APP_LIBS hv_ui_gfx hv_ui_gfx_di)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/dddemgr.h"
+#include "ui/ddui.h"
 #include "ui/ddgdi.h"
 #include "ui/diui.h"
 
@@ -18,6 +19,9 @@ struct TestFrame {
     HWND window = nullptr;
 
     explicit TestFrame(uint32_t mode) {
+        // The manager's view is of the client's view class.
+        static int viewClass = ddUIInit(nullptr, GetModuleHandleW(nullptr));
+        EXPECT_EQ(1, viewClass);
         static ATOM cls;
         if (!cls) {
             WNDCLASSW wc = {};

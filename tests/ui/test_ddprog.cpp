@@ -4,6 +4,7 @@
 #include "core/ddapp.h"
 #include "core/dide.h"
 #include "ui/ddprog.h"
+#include "ui/ddui.h"
 #include "ui/digdi.h"
 #include "ui/diui.h"
 
@@ -45,6 +46,8 @@ struct DialogTest : ::testing::Test {
     DdProgress* p = nullptr;
 
     void SetUp() override {
+        static int classes = ddUIInit(nullptr, GetModuleHandleW(nullptr));
+        ASSERT_NE(classes, 0);
         s_now = 1000;
         s_bands.clear();
         g_ddProgClock = TestClock;
@@ -248,6 +251,18 @@ TEST_F(DialogTest, DialogDestroyedFromOutsideIsForgotten) {
     EXPECT_NE(Dialog(), nullptr);
 }
 
+TEST_F(DialogTest, ManagerActivationHidesTheDialogUnlessItsDetailsAreOpen) {
+    diProgSetState(obj, 1, 0);
+    HWND d = Dialog();
+    diDEManagerActivate(&manager, 1);
+    EXPECT_FALSE(IsWindowVisible(d));
+    diDEManagerActivate(&manager, 0);
+    EXPECT_TRUE(IsWindowVisible(d));
+    ddProgShowDetails(obj, 1);
+    diDEManagerActivate(&manager, 1);
+    EXPECT_TRUE(IsWindowVisible(d));
+}
+
 TEST_F(DialogTest, EscapeAndCancelCloseTheDialogThenFreeTheObject) {
     for (int viaEscape = 0; viaEscape < 2; viaEscape++) {
         SCOPED_TRACE(viaEscape);
@@ -333,6 +348,7 @@ TEST_F(DialogTest, BarWithoutDurationStandsStillUntilAStoppingState) {
 }
 
 TEST(ProgThroughChannels, EngineReportsReachTheDialogWithTheirDetailMessage) {
+    ddUIInit(nullptr, GetModuleHandleW(nullptr));
     DiDEManager m = {};
     diUIObjectInit(&m.hdr, DI_OBJ_DEMANAGER, 300, 200);
     EXPECT_EQ(diUICreateProgressWindow(&m.hdr, DI_OBJ_FRAME, 300, 200), nullptr);

@@ -1,0 +1,35 @@
+/* Services of other modules that the frame and view windows call, declared
+ * with their owners' names until those modules are on the main line; the
+ * bodies in frame_pending.cpp are the least the windows need. When an owner
+ * lands, its header replaces the matching block here. */
+#ifndef HV_FRAME_PENDING_H
+#define HV_FRAME_PENDING_H
+
+#include "dd.h"
+#include "core/ddsetting.h"
+#include "core/dide.h"
+#include "core/ditimer.h"
+#include "net/ddnet.h"
+#include "session/ddso.h"
+#include "ui/ddcolor.h"
+#include "ui/ddgdi.h"
+#include "ui/ddmultimon.h"
+#include "ui/diui.h"
+
+/* Session services. */
+void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
+DiChannel* diSOGetPrintChannel(void);
+
+/* Print data channel. */
+void diPrintResume(DiChannel* ch);
+void diPrintPause(DiChannel* ch);
+
+/* Dialogs. */
+void ddDlgAbout(HWND owner);
+void ddDlgConsoleLog(HWND owner);
+void ddDlgConsoleLogClose(void);
+
+/* Clipboard bridge: fetch a format from the session for delayed rendering. */
+void ddClipRequestRemote(DiObject* obj, UINT format);
+
+#endif
