@@ -92,6 +92,9 @@ struct DdApp {
     HANDLE sharedMapping;           /* "QVLMappingObject", kept once opened */
     int32_t usableWidth, usableHeight;
     int32_t exitCode;
+    HWND consoleLog;                /* the console-log dialog, none when closed */
+    HGLOBAL printDevMode;           /* print set-up, kept for the process */
+    HGLOBAL printDevNames;
 };
 
 extern DdApp* g_ddApp;
