@@ -187,7 +187,7 @@ STYLE MODAL
 CAPTION {about.title}
 FONT
 BEGIN
-    CONTROL "", 1036, "Button", BS_OWNERDRAW | WS_DISABLED, 7, 7, 120, 30
+    CONTROL "", 1036, "Button", BS_OWNERDRAW | WS_DISABLED, 7, 7, 216, 34
     LTEXT "", 1023, 7, 44, 216, 10
     LTEXT {about.notice}, 1033, 7, 58, 216, 36
     DEFPUSHBUTTON {ok}, 1, 173, 101, 50, 14

@@ -297,10 +297,12 @@ HWND ownerOf(DiObject* object)
     return object && g_ddDlgHooks.objectWindow ? g_ddDlgHooks.objectWindow(object) : nullptr;
 }
 
+/* The focus is placed first: the message box hands it back to the window
+ * that had it when the box closes. */
 void warn(HWND dlg, int stringId, int focusId)
 {
-    if (g_ddDlgHooks.warnBox) g_ddDlgHooks.warnBox(dlg, stringId);
     SetFocus(GetDlgItem(dlg, focusId));
+    if (g_ddDlgHooks.warnBox) g_ddDlgHooks.warnBox(dlg, stringId);
 }
 
 /* ---- About ---------------------------------------------------------- */
