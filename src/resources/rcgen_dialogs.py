@@ -188,8 +188,8 @@ CAPTION {about.title}
 FONT
 BEGIN
     CONTROL "", 1036, "Button", BS_OWNERDRAW | WS_DISABLED, 7, 7, 216, 34
-    LTEXT "", 1023, 7, 44, 216, 10
-    LTEXT {about.notice}, 1033, 7, 58, 216, 36
+    LTEXT "", 1023, 7, 48, 216, 10
+    LTEXT {about.notice}, 1033, 7, 62, 216, 32
     DEFPUSHBUTTON {ok}, 1, 173, 101, 50, 14
 END
 
@@ -268,7 +268,7 @@ BEGIN
     PUSHBUTTON {cancel}, 2, 205, 145, 50, 14
 END
 
-204 DIALOGEX 0, 0, 300, 142
+204 DIALOGEX 0, 0, 300, 128
 STYLE MODAL
 CAPTION {cc.title}
 FONT
@@ -276,10 +276,10 @@ BEGIN
     CONTROL "", 1199, "Static", SS_ICON, 10, 10, 20, 20
     LTEXT {cc.heading}, -1, 40, 9, 253, 10
     LTEXT {cc.text}, 1134, 40, 23, 253, 26
-    LTEXT {cc.advice}, -1, 40, 53, 253, 58
-    PUSHBUTTON {view}, 1157, 40, 121, 96, 14
-    PUSHBUTTON {accept}, 1, 189, 121, 50, 14
-    DEFPUSHBUTTON {reject}, 2, 243, 121, 50, 14
+    LTEXT {cc.advice}, -1, 40, 53, 253, 44
+    PUSHBUTTON {view}, 1157, 40, 107, 96, 14
+    PUSHBUTTON {accept}, 1, 189, 107, 50, 14
+    DEFPUSHBUTTON {reject}, 2, 243, 107, 50, 14
 END
 
 206 DIALOGEX 0, 0, 276, 76

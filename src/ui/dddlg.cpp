@@ -881,8 +881,11 @@ INT_PTR CALLBACK certProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case WM_INITDIALOG:
         certInit(dlg, st);
+        /* Enter must not accept a certificate: the focus starts on the
+         * default button, which declines. */
+        SetFocus(GetDlgItem(dlg, IDCANCEL));
         finishInit(dlg, st->dialogId);
-        return TRUE;
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wp)) {
         case IDOK:
