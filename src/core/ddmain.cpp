@@ -2,7 +2,6 @@
  * whole start-up code with an entry point of their own. */
 #include "core/ddapp.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int show)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int show) {
     return ddAppMain(instance, prevInstance, cmdLine, show);
 }

@@ -1,10 +1,80 @@
-/* Text conversion and string utilities (portable). */
+/* Text conversion and string utilities (portable).
+ *
+ * Text is UTF-16 (DiChar) inside the client; UTF-8 and Latin-1 appear only at
+ * the edges. Converters take a source range as an in/out start pointer
+ * (advanced past what was consumed) and an end pointer (none: up to the
+ * terminating NUL, which is not converted), and a target as a pointer and an
+ * end. They return the bytes produced, or one of the DI_CONV_ codes. They
+ * never write a terminating NUL themselves. */
 #ifndef HV_DIUTIL_H
 #define HV_DIUTIL_H
 
+#include <initializer_list>
+
 #include "di.h"
 
-#include <initializer_list>
+enum {
+    DI_CONV_TARGET_FULL = -1,  /* the target ran out of room */
+    DI_CONV_SOURCE_SHORT = -2, /* the source ends inside a sequence */
+    DI_CONV_ILLEGAL = -3       /* the source holds an illegal sequence */
+};
+
+enum { DI_CONV_STRICT = 0, DI_CONV_LENIENT = 1 };
+
+/* Core converters; mode DI_CONV_STRICT or DI_CONV_LENIENT. On a failure the
+ * pointers stay after the last character converted completely. */
+int diUtf16ToUtf8(const DiChar** source, const DiChar* sourceEnd, char** target, char* targetEnd,
+                  int mode);
+int diUtf8ToUtf16(const char** source, const char* sourceEnd, DiChar** target, DiChar* targetEnd,
+                  int mode);
+
+/* Lenient wrappers: the target is a plain pointer and end. */
+int diTextToUtf8(char* target, char* targetEnd, const DiChar** source, const DiChar* sourceEnd);
+int diTextFromUtf8(DiChar* target, DiChar* targetEnd, const char** source, const char* sourceEnd);
+
+/* UTF-8 bytes that the first n units of text need; 0 on error. */
+size_t diTextUtf8Length(const DiChar* text, size_t n);
+/* Characters in n UTF-8 bytes, counted by the lengths the lead bytes announce
+ * (a sequence cut off by the end counts as one). */
+size_t diUtf8CountChars(const char* bytes, size_t n);
+/* Legality of one sequence of length 1 to 4. */
+bool diUtf8IsLegal(const unsigned char* bytes, int length);
+
+/* Latin-1: units above 0xFF have no Latin-1 form and become '?'. Both stop
+ * when the target is full. ToLatin1 returns the characters converted,
+ * FromLatin1 the bytes written (two per character). */
+int diTextToLatin1(char** target, char* targetEnd, const DiChar** source, const DiChar* sourceEnd);
+int diTextFromLatin1(DiChar** target, DiChar* targetEnd, const char** source,
+                     const char* sourceEnd);
+
+/* Allocating forms over exactly n source units or bytes. The result is
+ * zero-filled, NUL-terminated and freed by the caller with free(); none when
+ * n is too large to size or memory runs out. Sizes in bytes: ToLatin1 n + 1,
+ * FromLatin1 2n + 2, ToUtf8 3n + 3, FromUtf8 2n + 2. */
+char* diTextToLatin1Dup(const DiChar* text, size_t n);
+DiChar* diTextFromLatin1Dup(const char* bytes, size_t n);
+char* diTextToUtf8Dup(const DiChar* text, size_t n);
+DiChar* diTextFromUtf8Dup(const char* bytes, size_t n);
+
+/* Lower-cases A-Z in place (no other letters), up to n units or the NUL. */
+void diStrLowerAscii(DiChar* text, size_t n);
+
+/* Whole text against whole pattern: '*' any run, '?' any one unit, escape (0:
+ * none) makes the next pattern unit literal. Work is bounded by
+ * length(text) x length(pattern). */
+bool diWildcardMatch(const DiChar* text, const DiChar* pattern, DiChar escape);
+bool diWildcardMatchNoCase(const DiChar* text, const DiChar* pattern, DiChar escape);
+/* True when an item of the separated list matches text case-insensitively;
+ * items are trimmed of white space, empty items and items of 512 units or
+ * more are ignored. A list of none matches nothing. */
+bool diWildcardMatchList(const DiChar* text, const DiChar* list, DiChar separator, DiChar escape);
+
+/* Splits a command line by the C runtime's argument rules. argv (argc
+ * entries, the last a null) and chars (charCount units) may be none to count
+ * only; argc counts the program name and the closing null entry, charCount
+ * includes each argument's NUL. */
+void diSplitCommandLine(const DiChar* commandLine, DiChar** argv, DiChar* chars, size_t* argc,
+                        size_t* charCount);
 
 /* One formatter argument: a 32-bit word (integer or character) or a text. */
 struct DiFmtArg {
@@ -21,8 +91,13 @@ struct DiFmtArg {
     DiFmtArg(const DiChar* s) : kind(Text), word(0), text(s) {}
 };
 
-/* printf-style formatting into out (size units) with "%N$" markers (N 1-9).
- * Returns the units written without the NUL, or -1 when it did not fit. */
+/* printf-style formatting into out (size units) with "%N$" markers (N 1-9):
+ * marker N takes argument N. Conversions: %s (text), %c, %d, %i, %u, %x, %X,
+ * %%, with the flags - 0 + space #, a width and a precision; the length
+ * letters h, l are accepted and ignored. A missing argument formats as 0 or
+ * "(null)"; a NUL character (%c of 0) as nothing. The output is always NUL-terminated when size > 0
+ * and never longer than size units. Returns the units written without the NUL, or -1 when the
+ * output did not fit. */
 int diFormatPositional(DiChar* out, size_t size, const DiChar* format, const DiFmtArg* args,
                        size_t count);
 inline int diFormatPositional(DiChar* out, size_t size, const DiChar* format,

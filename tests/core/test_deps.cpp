@@ -9,8 +9,7 @@
 
 #include <string>
 
-TEST(Dependencies, OpenSslMakesTlsContextAndDigest)
-{
+TEST(Dependencies, OpenSslMakesTlsContextAndDigest) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     ASSERT_NE(ctx, nullptr);
     SSL_CTX_free(ctx);
@@ -23,8 +22,7 @@ TEST(Dependencies, OpenSslMakesTlsContextAndDigest)
     EXPECT_EQ(md[19], 0x9D);
 }
 
-TEST(Dependencies, ZlibRoundTrip)
-{
+TEST(Dependencies, ZlibRoundTrip) {
     std::string text(10000, 'x');
     uLongf clen = compressBound(text.size());
     std::string packed(clen, '\0');
@@ -39,8 +37,7 @@ TEST(Dependencies, ZlibRoundTrip)
     EXPECT_EQ(out, text);
 }
 
-TEST(Dependencies, GsoapContextLives)
-{
+TEST(Dependencies, GsoapContextLives) {
     struct soap* soap = soap_new();
     ASSERT_NE(soap, nullptr);
     soap_destroy(soap);

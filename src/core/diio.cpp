@@ -1,0 +1,147 @@
+/* Message buffers and AIP framing (see diio.h). */
+#include "core/diio.h"
+
+#include "core/dilog.h"
+#include "net/dinet.h"
+
+#include <chrono>
+#include <stdlib.h>
+#include <string.h>
+
+uint32_t diIOWriteTimeoutMs = 30000;
+
+int diIOReserve(DiBuffer* b, uint32_t size) {
+    /* A message that cannot fit under the ceiling must fail here: rounding it
+     * down to the limit would report success without the room asked for. */
+    if (b->limit != 0 && size > b->limit) return -1;
+    /* Small limits are allocated whole so that the buffer grows at most once. */
+    uint32_t want = (b->limit >= 1 && b->limit <= DI_IO_FIRST_ALLOC) ? b->limit : size;
+    if (want == 0) want = DI_IO_FIRST_ALLOC;
+    if (want <= b->allocated) return 0;
+    if (b->limit != 0 && want > b->limit) return -1;
+    /* On failure realloc leaves the old block intact; keep it and its bytes. */
+    uint8_t* p = static_cast<uint8_t*>(realloc(b->data, want));
+    if (!p) return -1;
+    b->data = p;
+    b->allocated = want;
+    return 0;
+}
+
+int diIOFill(DiBuffer* b, DdSocket* s) {
+    if (!s) return -1;
+    if (b->allocated == 0 || (b->used == b->allocated && b->allocated < b->limit)) {
+        uint64_t twice = uint64_t(b->allocated) * 2;
+        if (b->limit != 0 && twice > b->limit) twice = b->limit;
+        if (diIOReserve(b, uint32_t(twice)) < 0) return -1;
+    }
+    if (b->used == b->allocated) return 0;
+    uint32_t room = b->allocated - b->used;
+    if (room > 0x7fffffff) room = 0x7fffffff;
+    int n = ddNetRecv(s, b->data + b->used, int(room));
+    if (n > 0) {
+        if (uint32_t(n) > room) return -1; /* a lying transport must not overrun */
+        b->used += uint32_t(n);
+        return n;
+    }
+    if (n == 0) return -1;
+    return s->error == DD_NET_ERR_WOULD_BLOCK ? 0 : -1;
+}
+
+/* Drops the message handed out last, moving the rest to the front. */
+static void diIODiscard(DiBuffer* b) {
+    if (b->consumed == 0) return;
+    uint32_t rest = b->used - b->consumed;
+    if (rest) memmove(b->data, b->data + b->consumed, rest);
+    b->used = rest;
+    b->consumed = 0;
+}
+
+void diIOReadDone(DiBuffer* b) {
+    diIODiscard(b);
+}
+
+int diIOReadMessage(DiBuffer* b, DdSocket* s, const uint8_t** msg) {
+    *msg = nullptr;
+    diIODiscard(b);
+    bool filled = false;
+    if (b->used < DI_IO_HEADER) {
+        if (diIOFill(b, s) < 0) return -1;
+        filled = true;
+        if (b->used < DI_IO_HEADER) return 0;
+    }
+    uint32_t total = (uint32_t(b->data[1]) | uint32_t(b->data[2]) << 8) + DI_IO_HEADER;
+    if (b->limit != 0 && total > b->limit) {
+        /* Such a message can never become whole; waiting for it would hang
+         * the channel silently. */
+        diLogErrorText(u"Message longer than the channel's buffer limit; closing the connection.");
+        return -1;
+    }
+    if (b->used < total) {
+        if (total > b->allocated && diIOReserve(b, total) < 0) return -1;
+        if (!filled && diIOFill(b, s) < 0) return -1;
+        if (b->used < total) return 0;
+    }
+    b->consumed = total;
+    *msg = b->data;
+    return int(total);
+}
+
+int diIOFlush(DiBuffer* b, DdSocket* s) {
+    if (b->used == 0) return 0;
+    if (!s) return -1;
+    uint32_t len = b->used > 0x7fffffff ? 0x7fffffff : b->used;
+    int n = ddNetSend(s, b->data, int(len));
+    if (n > 0) {
+        uint32_t sent = uint32_t(n) > len ? len : uint32_t(n);
+        uint32_t rest = b->used - sent;
+        if (rest) memmove(b->data, b->data + sent, rest);
+        b->used = rest;
+        ddNetSelectEvents(s, DD_NET_WRITE, rest ? uint32_t(DD_NET_WRITE) : 0u);
+        return 0;
+    }
+    if (n == 0) return 0;
+    if (s->error == DD_NET_ERR_WOULD_BLOCK) {
+        ddNetSelectEvents(s, DD_NET_WRITE, DD_NET_WRITE);
+        return 0;
+    }
+    ddNetSelectEvents(s, DD_NET_WRITE, 0);
+    return -1;
+}
+
+static uint32_t diIOClockMs() {
+    using namespace std::chrono;
+    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+/* Flushes until len more bytes fit under the limit. Between attempts the
+ * writer waits for the socket to become writable instead of spinning, and
+ * gives up after diIOWriteTimeoutMs in all. */
+static int diIOMakeRoom(DiBuffer* b, DdSocket* s, uint32_t len) {
+    uint32_t start = diIOClockMs();
+    for (;;) {
+        if (diIOFlush(b, s) < 0) return -1;
+        if (uint64_t(b->used) + len <= b->limit) return 0;
+        uint32_t spent = diIOClockMs() - start; /* wrap-safe */
+        if (spent >= diIOWriteTimeoutMs) break;
+        int r = ddNetWaitWritable(s, diIOWriteTimeoutMs - spent);
+        if (r < 0) return -1;
+    }
+    diLogErrorText(u"The peer has not read for too long; the message cannot be sent.");
+    return -1;
+}
+
+int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) {
+    if (b->limit == 0 || len > b->limit) return -1;
+    if (uint64_t(b->used) + len > b->limit && diIOMakeRoom(b, s, len) < 0) return -1;
+    if (b->used + len > b->allocated && diIOReserve(b, b->used + len) < 0) return -1;
+    if (len) memcpy(b->data + b->used, bytes, len);
+    b->used += len;
+    diIOFlush(b, s);
+    return 0;
+}
+
+void diIOBufferFree(DiBuffer* b) {
+    free(b->data);
+    b->data = nullptr;
+    b->allocated = b->used = b->consumed = 0;
+}

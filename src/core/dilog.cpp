@@ -1,0 +1,258 @@
+#include "core/dilog.h"
+#include "xml/qvlsoap.h"
+#include "xml/qvlxmlglobals.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+const size_t kMessageMax = 1024;
+
+CLog* g_log = nullptr;
+DiLogMessageLoader g_loader = nullptr;
+
+const DiChar kEmpty[1] = {0};
+
+bool loadMessage(uint32_t message, DiChar* buffer, size_t size) {
+    buffer[0] = 0;
+    if (!g_loader || !g_loader(message, buffer, size)) {
+        buffer[0] = 0;
+        return false;
+    }
+    buffer[size - 1] = 0;
+    return true;
+}
+
+DiChar* asciiDup(const char* s) {
+    return qvlStrDupAscii(s);
+}
+
+bool allows(uint32_t level) {
+    return g_log && g_log->level >= level;
+}
+
+void logArgs(uint32_t level, uint32_t message, std::initializer_list<DiFmtArg> args) {
+    if (allows(level)) g_log->AddMessageArgs(level, message, args.begin(), args.size());
+}
+} // namespace
+
+/* ---- entries ---- */
+
+CLogEntry::CLogEntry(uint32_t lvl, uint32_t seq, const DiChar* t)
+    : CLogEntry(lvl, seq, t, static_cast<uint32_t>(::time(nullptr))) {}
+
+CLogEntry::CLogEntry(uint32_t lvl, uint32_t seq, const DiChar* t, uint32_t when)
+    : level(lvl), time(when), sequence(seq), text(qvlStrDup(t ? t : kEmpty)),
+      timestamp(FormatTimestamp(when)), number(FormatNumber(seq)) {}
+
+CLogEntry::~CLogEntry() {
+    free(text);
+    free(timestamp);
+    free(number);
+}
+
+DiChar* CLogEntry::FormatNumber(uint32_t seq) {
+    char s[16];
+    snprintf(s, sizeof s, "%d", static_cast<int>(seq + 1));
+    return asciiDup(s);
+}
+
+DiChar* CLogEntry::FormatTimestamp(uint32_t when) {
+    time_t t = static_cast<time_t>(when);
+    struct tm tm;
+#ifdef _WIN32
+    if (localtime_s(&tm, &t) != 0) memset(&tm, 0, sizeof tm);
+#else
+    if (!localtime_r(&t, &tm)) memset(&tm, 0, sizeof tm);
+#endif
+    char s[64];
+    snprintf(s, sizeof s, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+             tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return asciiDup(s);
+}
+
+const DiChar* CLogEntry::GetLevelName() const {
+    static const DiChar* const kNames[] = {u"Error", u"Warning", u"Info"};
+    return level >= 1 && level <= 3 ? kNames[level - 1] : kEmpty;
+}
+
+void CLogEntry::WriteLine(CQVLPackBuffer* b) {
+    int enc = b->encoding;
+    b->WriteString(enc, GetLevelName());
+    b->WriteChar(enc, '\t');
+    b->WriteString(enc, timestamp);
+    b->WriteChar(enc, '\t');
+    b->WriteString(enc, text);
+    b->WriteAscii(enc, "\r\n");
+}
+
+void CLogEntry::WriteFileLine(CQVLPackBuffer* b) {
+    int enc = b->encoding;
+    b->WriteString(enc, GetLevelName());
+    b->WriteChar(enc, '\t');
+    b->WriteString(enc, number);
+    b->WriteChar(enc, '\t');
+    b->WriteString(enc, timestamp);
+    b->WriteChar(enc, '\t');
+    b->WriteString(enc, text);
+    b->WriteAscii(enc, "\r\n");
+}
+
+const DiChar* CLogEntry::GetColumnText(int column) {
+    const DiChar* t = column == 0   ? GetLevelName()
+                      : column == 1 ? number
+                      : column == 2 ? timestamp
+                      : column == 3 ? text
+                                    : nullptr;
+    return t ? t : kEmpty;
+}
+
+int CLogEntry::Compare(IDiTableRow* otherRow, int column) {
+    CLogEntry* other = static_cast<CLogEntry*>(otherRow);
+    switch (column) {
+    case 0:
+        return static_cast<int>(level) - static_cast<int>(other->level);
+    case 1:
+        return static_cast<int>(sequence - other->sequence);
+    case 2:
+        return time < other->time ? -1 : (time > other->time ? 1 : 0);
+    case 3:
+        return qvlStrCmp(text, other->text);
+    }
+    return 0;
+}
+
+/* ---- the logger ---- */
+
+CLog::CLog() : fileName(qvlStrDup(kEmpty)), level(DI_LOG_ERROR) {}
+
+CLog::~CLog() {
+    Destroy();
+}
+
+void CLog::Destroy() {
+    entries.Clear();
+    free(fileName);
+    fileName = nullptr;
+}
+
+void CLog::WriteEntries(CQVLPackBuffer* buffer) {
+    for (auto* n = entries.head; n; n = n->next)
+        n->item->WriteLine(buffer);
+}
+
+void CLog::SetFileName(const DiChar* name) {
+    DiChar* copy = qvlStrDup(name ? name : kEmpty);
+    if (!copy) return;
+    free(fileName);
+    fileName = copy;
+}
+
+void CLog::Add(CLogEntry* entry) {
+    if (!entry) return;
+    /* Out of memory: the entry is dropped (Append deletes what it could
+     * not link). */
+    if (!entry->IsValid()) {
+        delete entry;
+        return;
+    }
+    if (!entries.Append(entry, true)) return;
+    ShowEntry(entry);
+    WriteEntry(entry);
+}
+
+void CLog::AddText(uint32_t lvl, const DiChar* text) {
+    Add(new (std::nothrow) CLogEntry(lvl, GetCount(), text));
+}
+
+void CLog::AddMessage(uint32_t lvl, uint32_t message) {
+    DiChar buf[kMessageMax];
+    loadMessage(message, buf, kMessageMax);
+    AddText(lvl, buf);
+}
+
+void CLog::AddMessageArgs(uint32_t lvl, uint32_t message, const DiFmtArg* args, size_t count) {
+    DiChar format[kMessageMax];
+    DiChar text[kMessageMax];
+    text[0] = 0;
+    if (loadMessage(message, format, kMessageMax))
+        if (diFormatPositional(text, kMessageMax, format, args, count) < 0)
+            text[kMessageMax - 1] = 0; /* cut to the limit */
+    AddText(lvl, text);
+}
+
+/* ---- global functions ---- */
+
+void diLogSetMessageLoader(DiLogMessageLoader loader) {
+    g_loader = loader;
+}
+void diLogSet(CLog* log) {
+    g_log = log;
+}
+CLog* diLogGet() {
+    return g_log;
+}
+
+void diLogError(uint32_t m) {
+    if (allows(DI_LOG_ERROR)) g_log->AddMessage(DI_LOG_ERROR, m);
+}
+
+void diLogWarning(uint32_t m) {
+    if (allows(DI_LOG_WARNING)) g_log->AddMessage(DI_LOG_WARNING, m);
+}
+
+void diLogInfo(uint32_t m) {
+    if (allows(DI_LOG_INFO)) g_log->AddMessage(DI_LOG_INFO, m);
+}
+
+void diLogErrorArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
+    logArgs(DI_LOG_ERROR, m, args);
+}
+
+void diLogWarningArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
+    logArgs(DI_LOG_WARNING, m, args);
+}
+
+void diLogInfoArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
+    logArgs(DI_LOG_INFO, m, args);
+}
+
+void diLogErrorText(const DiChar* text) {
+    if (allows(DI_LOG_ERROR)) g_log->AddText(DI_LOG_ERROR, text);
+}
+
+void diLogSoapFault(CQVLSOAPFault* fault) {
+    if (!allows(DI_LOG_ERROR)) return;
+    const DiChar* code = fault ? fault->faultcode : nullptr;
+    const DiChar* str = fault ? fault->faultstring : nullptr;
+    if (code && str) {
+        CQVLPackBuffer b(QVL_ENC_UTF16, QVL_MODE_MARKUP);
+        b.WriteString(QVL_ENC_UTF16, code);
+        b.WriteAscii(QVL_ENC_UTF16, ": ");
+        b.WriteString(QVL_ENC_UTF16, str);
+        if (b.Terminate()) g_log->AddText(DI_LOG_ERROR, reinterpret_cast<const DiChar*>(b.data));
+    } else if (code || str) {
+        g_log->AddText(DI_LOG_ERROR, code ? code : str);
+    } else {
+        g_log->AddText(DI_LOG_ERROR, u"SOAP Fault received from server");
+    }
+}
+
+const DiChar* diLogGetFileName() {
+    return g_log ? g_log->fileName : nullptr;
+}
+
+const char* diLogLevelName() {
+    static const char* const kWords[] = {"none", "errors", "warnings", "info"};
+    uint32_t level = g_log ? g_log->level : static_cast<uint32_t>(DI_LOG_NONE);
+    return level <= 3 ? kWords[level] : "";
+}
+
+void diLogSetLevelByName(const DiChar* text) {
+    static const char* const kCommands[] = {"logging_off", "logging_errorsonly",
+                                            "logging_errorsandwarningsonly", "logging_all"};
+    if (!g_log || !text) return;
+    for (uint32_t i = 0; i < 4; i++)
+        if (qvlStrEqAscii(text, kCommands[i])) g_log->level = i;
+}

@@ -1,0 +1,104 @@
+/* The program-wide event log: numbered messages and literal texts with a
+ * level, kept as entries in an owning list. The concrete logger (log file,
+ * event-log window) derives from CLog and fills the two notifications. */
+#ifndef HV_DILOG_H
+#define HV_DILOG_H
+
+#include "core/diutil.h"
+#include "di.h"
+#include "xml/qvlxml.h"
+
+#include <initializer_list>
+#include <time.h>
+
+class CQVLSOAPFault;
+
+/* Entry levels; a logger level of 0 logs nothing, 3 everything. */
+enum { DI_LOG_NONE = 0, DI_LOG_ERROR = 1, DI_LOG_WARNING = 2, DI_LOG_INFO = 3 };
+
+/* A row of a sortable table: its column texts and an order per column. */
+class IDiTableRow {
+  public:
+    virtual ~IDiTableRow() {}
+    virtual const DiChar* GetColumnText(int column) = 0;
+    virtual int Compare(IDiTableRow* other, int column) = 0;
+};
+
+class CLogEntry : public IDiTableRow {
+  public:
+    uint32_t level;
+    uint32_t time;     /* seconds since 1970 */
+    uint32_t sequence; /* entries the logger held when this one was made */
+    DiChar* text;
+    DiChar* timestamp; /* "YYYY/MM/DD hh:mm:ss", local time */
+    DiChar* number;    /* sequence + 1, decimal */
+
+    CLogEntry(uint32_t level, uint32_t sequence, const DiChar* text);
+    /* With a given time instead of the current one. */
+    CLogEntry(uint32_t level, uint32_t sequence, const DiChar* text, uint32_t when);
+    ~CLogEntry() override;
+    /* False when a text could not be allocated: such an entry is dropped. */
+    bool IsValid() const { return text && timestamp && number; }
+
+    /* level name, TAB, timestamp, TAB, text, CR LF. */
+    virtual void WriteLine(CQVLPackBuffer* buffer);
+    /* The log file's line: level name, TAB, number, TAB, timestamp, TAB,
+     * text, CR LF. */
+    void WriteFileLine(CQVLPackBuffer* buffer);
+    const DiChar* GetColumnText(int column) override;
+    int Compare(IDiTableRow* other, int column) override;
+    const DiChar* GetLevelName() const;
+
+    static DiChar* FormatNumber(uint32_t sequence);
+    static DiChar* FormatTimestamp(uint32_t when);
+};
+
+class CLog {
+  public:
+    DiChar* fileName;
+    uint32_t level;
+    CQVLList<CLogEntry> entries;
+
+    CLog();
+    virtual void WriteEntries(CQVLPackBuffer* buffer);
+    virtual ~CLog();
+    /* Notifications of a new entry, filled by the concrete logger: show it
+     * (event-log window) and write it (log file). */
+    virtual void ShowEntry(CLogEntry*) {}
+    virtual void WriteEntry(CLogEntry*) {}
+
+    void Destroy();
+    void SetFileName(const DiChar* name);
+    void Add(CLogEntry* adopted);
+    void AddMessage(uint32_t level, uint32_t message);
+    void AddMessageArgs(uint32_t level, uint32_t message, const DiFmtArg* args, size_t count);
+    void AddText(uint32_t level, const DiChar* text);
+    uint32_t GetCount() const { return entries.count; }
+    CQVLList<CLogEntry>* GetEntries() { return &entries; }
+};
+
+/* Loads message N (the string resource N + 500 of the user's language) into
+ * `buffer` of `size` units, NUL-terminated; false when there is none. The
+ * Windows layer installs the resource loader; without one every message is
+ * empty. */
+typedef bool (*DiLogMessageLoader)(uint32_t message, DiChar* buffer, size_t size);
+void diLogSetMessageLoader(DiLogMessageLoader loader);
+
+/* The global logger; none until the session subsystem makes one. */
+void diLogSet(CLog* log);
+CLog* diLogGet();
+
+void diLogError(uint32_t message);
+void diLogWarning(uint32_t message);
+void diLogInfo(uint32_t message);
+/* The message formatted with its "%1$s"-style markers (at most 1024 units). */
+void diLogErrorArgs(uint32_t message, std::initializer_list<DiFmtArg> args);
+void diLogWarningArgs(uint32_t message, std::initializer_list<DiFmtArg> args);
+void diLogInfoArgs(uint32_t message, std::initializer_list<DiFmtArg> args);
+void diLogErrorText(const DiChar* text);
+void diLogSoapFault(CQVLSOAPFault* fault);
+const DiChar* diLogGetFileName();
+const char* diLogLevelName();
+void diLogSetLevelByName(const DiChar* text);
+
+#endif

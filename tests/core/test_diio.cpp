@@ -1,0 +1,280 @@
+// Message buffers and AIP framing over a scripted socket.
+#include <gtest/gtest.h>
+
+#include "core/diio.h"
+#include "core/dilog.h"
+#include "fakes/chan_fakes.h"
+
+#include <stdlib.h>
+#include <string>
+
+namespace {
+
+std::string frame(uint8_t type, const std::string& payload) {
+    std::string m;
+    m += char(type);
+    m += char(payload.size() & 0xFF);
+    m += char(payload.size() >> 8);
+    return m + payload;
+}
+
+struct DiIO : ::testing::Test {
+    DiBuffer b{};
+    DdSocket sock{};
+    void SetUp() override {
+        fakesReset();
+        sock.handle = 1;
+    }
+    void TearDown() override { diIOBufferFree(&b); }
+    int read(std::string* out) {
+        const uint8_t* m = nullptr;
+        int n = diIOReadMessage(&b, &sock, &m);
+        if (n > 0) out->assign(reinterpret_cast<const char*>(m), size_t(n));
+        return n;
+    }
+};
+
+TEST_F(DiIO, WholeMessageIsHandedOutAndPartialOneWaits) {
+    b.limit = 16384;
+    g_fakeNet.incoming.push_back(std::string("\x05\x03\x00\x61\x62", 5));
+    std::string m;
+    EXPECT_EQ(read(&m), 0);
+    EXPECT_EQ(b.used, 5u); // the partial bytes stay
+    g_fakeNet.incoming.push_back("c");
+    ASSERT_EQ(read(&m), 6);
+    EXPECT_EQ(m, std::string("\x05\x03\x00"
+                             "abc",
+                             6));
+}
+
+TEST_F(DiIO, TwoMessagesFromOneReceiveNeedNoSecondReceive) {
+    b.limit = 16384;
+    g_fakeNet.incoming.push_back(frame(1, "xy") + frame(2, ""));
+    std::string m;
+    ASSERT_EQ(read(&m), 5);
+    EXPECT_EQ(m, frame(1, "xy"));
+    g_fakeNet.recvFails = true; // another receive would now fail
+    ASSERT_EQ(read(&m), 3);     // an empty payload is 3 bytes
+    EXPECT_EQ(m, frame(2, ""));
+}
+
+TEST_F(DiIO, OneByteAtATimeAssemblesTheMessage) {
+    b.limit = 0;
+    std::string msg = frame(9, std::string(300, 'q'));
+    std::string m;
+    for (size_t i = 0; i + 1 < msg.size(); i++) {
+        g_fakeNet.incoming.push_back(msg.substr(i, 1));
+        ASSERT_EQ(read(&m), 0) << i;
+    }
+    g_fakeNet.incoming.push_back(msg.substr(msg.size() - 1));
+    ASSERT_EQ(read(&m), int(msg.size()));
+    EXPECT_EQ(m, msg);
+}
+
+TEST_F(DiIO, PeerCloseAndSocketErrorAreFailures) {
+    struct Case {
+        bool closed, fails;
+        int want;
+    } cases[] = {{true, false, -1}, {false, true, -1}, {false, false, 0}};
+    for (const Case& c : cases) {
+        SetUp();
+        diIOBufferFree(&b);
+        b.limit = 16384;
+        g_fakeNet.closed = c.closed;
+        g_fakeNet.recvFails = c.fails;
+        std::string m;
+        EXPECT_EQ(read(&m), c.want);
+    }
+}
+
+TEST_F(DiIO, MessageLongerThanSmallLimitIsAnErrorNotAHang) {
+    CLog log;
+    diLogSet(&log);
+    b.limit = 16384;
+    g_fakeNet.incoming.push_back(frame(7, std::string(20000, 'z')));
+    std::string m;
+    EXPECT_EQ(read(&m), -1);
+    EXPECT_EQ(log.GetCount(), 1u); // the reason is logged
+    diLogSet(nullptr);
+}
+
+TEST_F(DiIO, MessageLongerThanLargeLimitIsAnError) {
+    b.limit = 32767;
+    g_fakeNet.incoming.push_back(frame(7, std::string(40000, 'z')));
+    std::string m;
+    EXPECT_EQ(read(&m), -1);
+}
+
+TEST_F(DiIO, UnlimitedBufferGrowsOnlyForALongMessage) {
+    b.limit = 0;
+    g_fakeNet.incoming.push_back(std::string(3, '\0'));
+    std::string m;
+    ASSERT_EQ(read(&m), 3);
+    EXPECT_EQ(b.allocated, 16384u); // the first fill
+    diIOReadDone(&b);
+    // A full buffer without a limit does not grow by filling.
+    g_fakeNet.incoming.push_back(std::string(16384, 'f'));
+    ASSERT_EQ(diIOFill(&b, &sock), 16384);
+    g_fakeNet.incoming.push_back("more");
+    EXPECT_EQ(diIOFill(&b, &sock), 0);
+    EXPECT_EQ(b.allocated, 16384u);
+    diIOBufferFree(&b);
+    // A message longer than the allocation grows it to the message length.
+    g_fakeNet = FakeNet();
+    std::string msg = frame(1, std::string(60000, 'a'));
+    g_fakeNet.incoming.push_back(msg);
+    int n = 0;
+    for (int i = 0; i < 10 && n == 0; i++)
+        n = read(&m);
+    ASSERT_EQ(n, 60003);
+    EXPECT_EQ(b.allocated, 60003u);
+}
+
+TEST_F(DiIO, LargeMessageArrivesWhole) {
+    b.limit = 0;
+    std::string msg = frame(1, std::string(65535, 'a'));
+    for (size_t i = 0; i < msg.size(); i += 1000)
+        g_fakeNet.incoming.push_back(msg.substr(i, 1000));
+    std::string m;
+    int n = 0;
+    for (int i = 0; i < 200 && n == 0; i++)
+        n = read(&m);
+    ASSERT_EQ(n, 65538);
+    EXPECT_EQ(m, msg);
+    EXPECT_GE(b.allocated, 65538u);
+}
+
+TEST_F(DiIO, GrowthRules) {
+    // Small limits are allocated whole at once.
+    b.limit = 4096;
+    ASSERT_EQ(diIOReserve(&b, 10), 0);
+    EXPECT_EQ(b.allocated, 4096u);
+    // Above a non-zero limit: refused, the buffer as it was.
+    uint8_t* before = b.data;
+    EXPECT_EQ(diIOReserve(&b, 4097), -1);
+    EXPECT_EQ(b.data, before);
+    EXPECT_EQ(b.allocated, 4096u);
+    diIOBufferFree(&b);
+    EXPECT_EQ(b.limit, 4096u); // the limit stays
+    // No limit: a request of 0 becomes 16384; requests are taken as asked.
+    b.limit = 0;
+    ASSERT_EQ(diIOReserve(&b, 0), 0);
+    EXPECT_EQ(b.allocated, 16384u);
+    ASSERT_EQ(diIOReserve(&b, 20000), 0);
+    EXPECT_EQ(b.allocated, 20000u);
+    ASSERT_EQ(diIOReserve(&b, 100), 0); // never shrinks
+    EXPECT_EQ(b.allocated, 20000u);
+}
+
+TEST_F(DiIO, FailedGrowthKeepsTheBufferedBytes) {
+    if (sizeof(void*) != 4) GTEST_SKIP() << "only a 32-bit process is sure to fail the allocation";
+    b.limit = 0;
+    g_fakeNet.incoming.push_back("keep me");
+    ASSERT_EQ(diIOFill(&b, &sock), 7);
+    EXPECT_EQ(diIOReserve(&b, 0xFFFFFF00u), -1);
+    ASSERT_NE(b.data, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b.data), b.used), "keep me");
+    EXPECT_EQ(b.allocated, 16384u);
+}
+
+TEST_F(DiIO, FillDoublesOnlyWhenFullAndStopsAtTheLimit) {
+    b.limit = 50000;
+    ASSERT_EQ(diIOReserve(&b, 20000), 0);
+    g_fakeNet.incoming.push_back(std::string(20000, 'x'));
+    ASSERT_EQ(diIOFill(&b, &sock), 20000);
+    EXPECT_EQ(b.allocated, 20000u);
+    g_fakeNet.incoming.push_back(std::string(30000, 'y'));
+    ASSERT_EQ(diIOFill(&b, &sock), 20000); // doubled to 40000
+    EXPECT_EQ(b.allocated, 40000u);
+    ASSERT_EQ(diIOFill(&b, &sock), 10000); // capped at the limit, not 80000
+    EXPECT_EQ(b.allocated, 50000u);
+    EXPECT_EQ(diIOFill(&b, &sock), 0); // full at the limit
+    EXPECT_EQ(diIOFill(&b, nullptr), -1);
+}
+
+TEST_F(DiIO, ZeroLimitRefusesWritesButStillReads) {
+    b.limit = 0;
+    std::string msg = frame(1, "ab");
+    EXPECT_EQ(diIOWriteMessage(&b, &sock, msg.data(), uint32_t(msg.size())), -1);
+    EXPECT_EQ(b.used, 0u);
+    g_fakeNet.incoming.push_back(msg);
+    std::string m;
+    EXPECT_EQ(read(&m), 5);
+}
+
+TEST_F(DiIO, WriteOfExactlyTheLimitSucceedsOneMoreIsRefused) {
+    b.limit = 100;
+    std::string exact(100, 'e'), over(101, 'o');
+    EXPECT_EQ(diIOWriteMessage(&b, &sock, over.data(), 101), -1);
+    EXPECT_EQ(diIOWriteMessage(&b, &sock, exact.data(), 100), 0);
+    EXPECT_EQ(g_fakeNet.sent, exact);
+}
+
+TEST_F(DiIO, UnsentRestStaysAndAsksForWriteEvents) {
+    b.limit = 1000;
+    g_fakeNet.sendRoom = 4;
+    std::string msg = frame(3, "hello");
+    ASSERT_EQ(diIOWriteMessage(&b, &sock, msg.data(), uint32_t(msg.size())), 0);
+    EXPECT_EQ(g_fakeNet.sent, msg.substr(0, 4));
+    EXPECT_EQ(b.used, msg.size() - 4);
+    ASSERT_FALSE(g_fakeNet.selects.empty());
+    EXPECT_EQ(g_fakeNet.selects.back(),
+              std::make_pair(uint32_t(DD_NET_WRITE), uint32_t(DD_NET_WRITE)));
+    // The writable event drains the rest and stops write events.
+    g_fakeNet.sendRoom = SIZE_MAX;
+    EXPECT_EQ(diIOFlush(&b, &sock), 0);
+    EXPECT_EQ(g_fakeNet.sent, msg);
+    EXPECT_EQ(b.used, 0u);
+    EXPECT_EQ(g_fakeNet.selects.back(), std::make_pair(uint32_t(DD_NET_WRITE), 0u));
+}
+
+TEST_F(DiIO, FlushFailureStopsWriteEvents) {
+    b.limit = 1000;
+    g_fakeNet.sendFails = true;
+    std::string msg = frame(3, "x");
+    EXPECT_EQ(diIOWriteMessage(&b, &sock, msg.data(), uint32_t(msg.size())), 0); // appended
+    EXPECT_EQ(diIOFlush(&b, &sock), -1);
+    EXPECT_EQ(g_fakeNet.selects.back(), std::make_pair(uint32_t(DD_NET_WRITE), 0u));
+}
+
+TEST_F(DiIO, WriterToAPeerThatStopsReadingGivesUpInsteadOfSpinning) {
+    uint32_t saved = diIOWriteTimeoutMs;
+    diIOWriteTimeoutMs = 30;
+    CLog log;
+    diLogSet(&log);
+    b.limit = 100;
+    g_fakeNet.sendRoom = 0;
+    std::string msg(60, 'm');
+    ASSERT_EQ(diIOWriteMessage(&b, &sock, msg.data(), 60), 0);
+    EXPECT_EQ(diIOWriteMessage(&b, &sock, msg.data(), 60), -1);
+    EXPECT_GT(g_fakeNet.waits, 0); // it waited for writability between attempts
+    EXPECT_EQ(log.GetCount(), 1u);
+    EXPECT_EQ(b.used, 60u); // nothing of the refused message was appended
+    diIOWriteTimeoutMs = saved;
+    diLogSet(nullptr);
+}
+
+TEST_F(DiIO, WriterWaitsForRoomThenAppends) {
+    b.limit = 100;
+    g_fakeNet.sendRoom = 50;
+    std::string msg(60, 'm');
+    ASSERT_EQ(diIOWriteMessage(&b, &sock, msg.data(), 60), 0); // 50 sent, 10 left
+    g_fakeNet.sendRoom = SIZE_MAX;
+    std::string big(95, 'n');
+    ASSERT_EQ(diIOWriteMessage(&b, &sock, big.data(), 95), 0); // 10 + 95 > 100: flushes first
+    EXPECT_EQ(g_fakeNet.sent.size(), 155u);
+}
+
+TEST_F(DiIO, MessageIsDiscardedByReadDone) {
+    b.limit = 1000;
+    g_fakeNet.incoming.push_back(frame(1, "a") + frame(2, "b"));
+    std::string m;
+    ASSERT_EQ(read(&m), 4);
+    diIOReadDone(&b);
+    EXPECT_EQ(b.used, 4u);
+    EXPECT_EQ(b.consumed, 0u);
+    ASSERT_EQ(read(&m), 4);
+    EXPECT_EQ(m, frame(2, "b"));
+}
+
+} // namespace

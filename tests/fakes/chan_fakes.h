@@ -1,0 +1,73 @@
+// Fakes of the Windows side that the portable channel, buffer and display
+// object code calls: a scripted socket, graphics contexts that record what
+// was drawn, windowless frames and managers, and channel constructors that
+// fail or succeed on request.
+#ifndef HV_TESTS_CHAN_FAKES_H
+#define HV_TESTS_CHAN_FAKES_H
+
+#include "core/dide.h"
+#include "net/dinet.h"
+#include "ui/diui.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+struct DdGC {
+    uint32_t function = 0;
+    uint32_t foreground = 0;
+    std::vector<std::vector<int32_t>> fills;
+};
+
+// The scripted peer behind every fake socket: recv hands out the chunks of
+// `incoming` one by one (a chunk larger than the room is split); an empty
+// queue would block, or reports the close when `closed`.
+struct FakeNet {
+    std::deque<std::string> incoming;
+    size_t offset = 0; // bytes of the front chunk already handed out
+    bool closed = false;
+    bool recvFails = false;
+    std::string sent;
+    size_t sendRoom = SIZE_MAX; // bytes the peer takes before it stops reading
+    bool sendFails = false;
+    int waits = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> selects; // (which, values)
+    int created = 0, destroyed = 0, closes = 0;
+    bool createFails = false;
+};
+
+struct FakeUI {
+    int gcCreated = 0, gcFreed = 0;
+    bool gcFails = false;
+    bool frameFails = false, managerFails = false;
+    int progressCreated = 0, progressDestroyed = 0;
+    DdGC* gcAtDestroy = nullptr; // the progress object's context when its routine ran
+    bool progressFails = false;
+    int managersDestroyed = 0, framesFreed = 0;
+    int scrollRangeUpdates = 0, scrollPosUpdates = 0;
+    std::vector<std::pair<DiObject*, int>> shows;
+    bool noProgress = false;
+    uint32_t codePage = 1252;
+    DiClientInfo clientInfo{};
+    DiObject* forgottenRoot = nullptr;
+};
+
+// Channel constructors: when `ctorSucceeds`, the type's constructor makes a
+// bare channel with the given handler; the log records constructions and
+// destroy routines as "c<type>" and "d<type>".
+struct FakeChannels {
+    bool ctorSucceeds = false;
+    DiEventHandler handler = nullptr;
+    std::vector<std::string> log;
+    std::vector<DdGC*> gcs;
+    std::vector<DdSocket*> sockets;
+};
+
+extern FakeNet g_fakeNet;
+extern FakeUI g_fakeUI;
+extern FakeChannels g_fakeChannels;
+
+// Clears every fake (and frees nothing that a test still owns).
+void fakesReset();
+
+#endif

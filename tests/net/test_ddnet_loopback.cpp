@@ -1,0 +1,294 @@
+// Sockets and channels over loopback against the scripted AIP peer: the
+// socket window message reaches the channel through a real message loop,
+// the channel reads in time slices resumed by timers, and the framing holds
+// under arbitrary chunking, stalls, oversized messages, a peer that stops
+// reading and a peer that closes mid-message.
+#include <gtest/gtest.h>
+
+#include "core/ddapp.h"
+#include "core/dide.h"
+#include "core/ditimer.h"
+#include "net/ddnet.h"
+
+#include <stdio.h>
+#include <string>
+
+namespace {
+
+// The peer process: started with a scenario, it reports its port through a
+// file and ends by itself.
+struct Peer {
+    PROCESS_INFORMATION pi{};
+    int port = 0;
+    std::string portFile;
+
+    bool start(const std::string& args) {
+        static int serial;
+        char name[128];
+        snprintf(name, sizeof name, "/tmp/hv_aip_peer_%lu_%d", GetCurrentProcessId(), serial++);
+        portFile = name;
+        std::string cmd = "/usr/bin/python3 " HV_PEERS_DIR "/aip_peer.py " + args +
+                          " --lifetime 60 --port-file " + portFile;
+        std::wstring wcmd(cmd.begin(), cmd.end());
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!CreateProcessW(nullptr, &wcmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi))
+            return false;
+        std::string winPath = "Z:" + portFile;
+        for (int i = 0; i < 1000 && port == 0; i++) {
+            FILE* f = fopen(winPath.c_str(), "r");
+            if (f) {
+                if (fscanf(f, "%d", &port) != 1) port = 0;
+                fclose(f);
+            }
+            if (!port) Sleep(10);
+        }
+        return port != 0;
+    }
+    ~Peer() {
+        if (pi.hProcess) {
+            if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0)
+                TerminateProcess(pi.hProcess, 1);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+        DeleteFileA(("Z:" + portFile).c_str());
+    }
+};
+
+// What the channel's handler saw.
+struct Seen {
+    uint32_t next = 0;   // expected sequence number
+    int bad = 0;         // messages that were not what the peer sent
+    int ended = 0;       // the read side failed or the peer closed
+    int slicesEnded = 0; // reads stopped by the end of a time slice
+    int accepted = 0;
+};
+Seen g_seen;
+
+// Checks one self-describing message (see aip_peer.py).
+bool messageIsIntact(const uint8_t* m, int n, uint32_t seq) {
+    uint32_t size = uint32_t(n) - 3;
+    if (m[0] != uint8_t(seq) || (m[1] | m[2] << 8) != int(size)) return false;
+    const uint8_t* p = m + 3;
+    for (uint32_t j = 0; j < size; j++) {
+        uint8_t want = uint8_t(seq + j);
+        if (j < 4 && size >= 4) want = uint8_t(seq >> (8 * j));
+        if (p[j] != want) return false;
+    }
+    return true;
+}
+
+int channelHandler(DiObject* obj, DiEvent* ev) {
+    DiChannel* ch = reinterpret_cast<DiChannel*>(obj);
+    switch (ev->w[0]) {
+    case DI_EV_READABLE:
+    case DI_EV_CLOSED:
+        if (g_seen.ended) return 1;
+        diDEChannelSliceStart(ch);
+        for (;;) {
+            const uint8_t* m;
+            int n = diIOReadMessage(&ch->in, ch->socket, &m);
+            if (n < 0) {
+                g_seen.ended = 1;
+                break;
+            }
+            if (n == 0) break;
+            if (!messageIsIntact(m, n, g_seen.next)) g_seen.bad++;
+            g_seen.next++;
+            if (diDEChannelSliceOver(ch)) {
+                g_seen.slicesEnded++;
+                break;
+            }
+        }
+        return 1;
+    case DI_EV_WRITABLE:
+        diIOFlush(&ch->out, ch->socket);
+        return 1;
+    case DI_EV_ACCEPTED:
+        g_seen.accepted++;
+        return 1;
+    }
+    return 0;
+}
+
+LRESULT CALLBACK sinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == g_ddApp->winsockMessage && msg != 0) {
+        ddNetHandleSocketMessage(wp, lp);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// Runs the application thread's loop until done() holds (or a generous
+// guard passes, so that a broken build fails instead of hanging).
+template <class F> void pump(F done, DWORD guardMs = 60000) {
+    DWORD start = GetTickCount();
+    while (!done() && GetTickCount() - start < guardMs) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        diTimerDispatch(diDEClock());
+        ddNetPoll();
+    }
+}
+
+struct Loopback : ::testing::Test {
+    DiChannel* ch = nullptr;
+    static void SetUpTestSuite() {
+        ASSERT_EQ(ddNetInit(), 0);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = sinkProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"HvChanSocketSink";
+        RegisterClassW(&wc);
+        g_ddApp->winsockMessage = RegisterWindowMessageW(L"QVLWinSockMessage");
+        g_ddApp->mainWindow = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                              nullptr, wc.hInstance, nullptr);
+        ASSERT_NE(g_ddApp->mainWindow, nullptr);
+    }
+    void SetUp() override { g_seen = Seen(); }
+    void TearDown() override {
+        if (ch) diDEDestroyChannel(ch);
+        EXPECT_EQ(diDEChannelCount(), 0);
+        EXPECT_EQ(diNetListHead(), nullptr); // every socket object is gone
+    }
+    // A terminal channel connected to the peer, registered for reading.
+    void connect(const Peer& peer, uint32_t inLimit) {
+        ch = diDECreateChannel(nullptr, DI_OBJ_TDE, 80, 25);
+        ASSERT_NE(ch, nullptr);
+        ch->hdr.handler = channelHandler;
+        ch->in.limit = inLimit;
+        ASSERT_EQ(ddNetSocketOpen(ch->socket, 1, 1), 0);
+        ASSERT_EQ(diNetConnect(ch->socket, u"127.0.0.1", uint16_t(peer.port), 0), 0);
+        ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
+                          DD_NET_READ | DD_NET_CLOSE);
+    }
+};
+
+// A clock that advances 7 ms whenever it is read, so that read slices end
+// every so many messages however fast the machine is.
+uint32_t g_steppingNow;
+uint32_t steppingClock() {
+    return g_steppingNow += 7;
+}
+
+TEST_F(Loopback, TenThousandMessagesInRandomChunkingsArriveIntactAndInOrder) {
+    Peer peer;
+    ASSERT_TRUE(peer.start("stream --count 10000 --seed 7"));
+    connect(peer, 0);
+    uint32_t (*saved)() = diDEClock;
+    diDEClock = steppingClock;
+    pump([] { return g_seen.ended != 0; });
+    diDEClock = saved;
+    EXPECT_EQ(g_seen.next, 10000u);
+    EXPECT_EQ(g_seen.bad, 0);
+    EXPECT_GT(g_seen.slicesEnded, 0); // reading went on through resume timers
+}
+
+TEST_F(Loopback, TwoMessagesInOneSegmentAndOneByteAtATime) {
+    Peer peer;
+    ASSERT_TRUE(peer.start("pair"));
+    connect(peer, 16384);
+    pump([] { return g_seen.ended != 0; });
+    EXPECT_EQ(g_seen.next, 3u);
+    EXPECT_EQ(g_seen.bad, 0);
+}
+
+TEST_F(Loopback, OversizedMessageEndsTheChannelWithAnError) {
+    Peer peer;
+    ASSERT_TRUE(peer.start("oversize --size 20000"));
+    connect(peer, 16384);
+    pump([] { return g_seen.ended != 0; });
+    EXPECT_EQ(g_seen.ended, 1); // not a silent hang with the peer still connected
+    EXPECT_EQ(g_seen.next, 0u);
+}
+
+TEST_F(Loopback, CloseMidMessageEndsTheChannelCleanly) {
+    Peer peer;
+    ASSERT_TRUE(peer.start("midclose --count 5"));
+    connect(peer, 16384);
+    pump([] { return g_seen.ended != 0; });
+    EXPECT_EQ(g_seen.next, 5u); // the whole ones, and nothing of the half
+    EXPECT_EQ(g_seen.bad, 0);
+}
+
+int g_ticks;
+uint32_t countTick(void*) {
+    g_ticks++;
+    return 20;
+}
+
+TEST_F(Loopback, WriterToAPeerThatStopsReadingFailsWhileTimersRun) {
+    Peer peer;
+    ASSERT_TRUE(peer.start("noread --hold 6 --rcvbuf 4096"));
+    connect(peer, 16384);
+    ch->out.limit = 65538;
+    uint32_t saved = diIOWriteTimeoutMs;
+    diIOWriteTimeoutMs = 1500;
+    DiTimer* t = diTimerAdd(20, countTick, nullptr);
+    std::string msg(60000, 'w');
+    msg[0] = 1, msg[1] = char((60000 - 3) & 0xFF), msg[2] = char((60000 - 3) >> 8);
+    int r = 0, writes = 0;
+    while (r == 0 && writes < 100000) {
+        g_ticks = 0;
+        r = diIOWriteMessage(&ch->out, ch->socket, msg.data(), uint32_t(msg.size()));
+        writes++;
+    }
+    EXPECT_EQ(r, -1);
+    EXPECT_GT(g_ticks, 0); // timers ran while the failing write waited
+    diTimerRemove(t);
+    diIOWriteTimeoutMs = saved;
+}
+
+TEST_F(Loopback, ListenerOnLoopbackAcceptsAndReportsThePeer) {
+    ch = diDECreateChannel(nullptr, DI_OBJ_TDE, 80, 25);
+    ASSERT_NE(ch, nullptr);
+    ch->hdr.handler = channelHandler;
+    DdSocket* listener = ch->socket;
+    ASSERT_EQ(ddNetSocketOpen(listener, 1, 0), 0);
+    int port = ddNetListenLocal(listener, 0);
+    ASSERT_GT(port, 0);
+    ddNetSelectEvents(listener, DD_NET_ACCEPT, DD_NET_ACCEPT);
+    DdSocket* client = ddNetSocketCreate();
+    ASSERT_EQ(ddNetSocketOpen(client, 1, 0), 0);
+    ASSERT_EQ(ddNetConnectDirect(client, u"127.0.0.1", uint16_t(port)), 0);
+    pump([] { return g_seen.accepted != 0; }, 10000);
+    EXPECT_EQ(g_seen.accepted, 1);
+    uint32_t peerAddr = 0;
+    DdSocket* accepted = ddNetAccept(listener, &peerAddr);
+    ASSERT_NE(accepted, nullptr);
+    EXPECT_EQ(peerAddr, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(ddNetFindOwnerBySocket(SOCKET(accepted->handle)), nullptr); // owner not set yet
+    EXPECT_EQ(ddNetFindOwnerBySocket(SOCKET(listener->handle)), &ch->hdr);
+    EXPECT_TRUE(ddNetIsLocalAddress(peerAddr));
+    ddNetSocketDestroy(accepted);
+    ddNetSocketDestroy(client);
+}
+
+TEST_F(Loopback, SocketWithoutConnectionRefusesQuietly) {
+    DdSocket* s = ddNetSocketCreate();
+    ddNetSelectEvents(s, DD_NET_READ, DD_NET_READ);
+    EXPECT_EQ(s->eventMask, 0u);
+    EXPECT_EQ(ddNetSocketClose(s), 0);
+    EXPECT_EQ(ddNetSocketClose(nullptr), -1);
+    DiChar unknown[] = u"no-such-host.invalid";
+    ASSERT_EQ(ddNetSocketOpen(s, 1, 0), 0);
+    EXPECT_EQ(ddNetConnectDirect(s, unknown, 1), -1);
+    EXPECT_EQ(s->error, DD_NET_ERR_HOST);
+    // During a TLS handshake a receive would block; raw bytes are never read.
+    int marker;
+    s->tls = &marker;
+    s->handshake = &marker;
+    char buf[4];
+    EXPECT_EQ(ddNetRecv(s, buf, sizeof buf), -1);
+    EXPECT_EQ(s->error, DD_NET_ERR_WOULD_BLOCK);
+    s->handshake = nullptr;
+    ddNetSocketDestroy(s);
+}
+
+} // namespace
