@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string.h>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,136 @@ TEST(Resources, MarkerExtractionSeesOrderAndNumbers)
     EXPECT_NE(markers(u"%1$s"), markers(u"%1$d"));
     EXPECT_EQ(markers(u"100%% %s"), std::vector<std::u16string>{u"s"});
     EXPECT_EQ(accelerators(u"A&&B &Close"), 1);
+}
+
+/* One control (or the caption, id -1 first) of a dialog template. */
+struct Item {
+    int id;
+    std::u16string text;
+};
+
+/* Reads a sz_Or_Ord field; ordinals read as empty text. */
+const uint16_t* readSzOrOrd(const uint16_t* p, std::u16string* text)
+{
+    text->clear();
+    if (*p == 0xFFFF) return p + 2;
+    while (*p)
+        text->push_back(static_cast<char16_t>(*p++));
+    return p + 1;
+}
+
+/* The caption and controls of an extended dialog template. */
+std::vector<Item> dialogItems(unsigned id, LANGID lang)
+{
+    std::vector<Item> items;
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(id), lang);
+    if (!res) return items;
+    const uint16_t* p = static_cast<const uint16_t*>(LockResource(LoadResource(module, res)));
+    const uint8_t* base = reinterpret_cast<const uint8_t*>(p);
+    EXPECT_EQ(p[1], 0xFFFF) << "dialog " << id << " is not an extended template";
+    DWORD style;
+    memcpy(&style, p + 6, 4);
+    uint16_t count = p[8];
+    p += 13; /* version, signature, help id, ex style, style, count, x, y, cx, cy */
+    std::u16string text;
+    p = readSzOrOrd(p, &text); /* menu */
+    p = readSzOrOrd(p, &text); /* class */
+    p = readSzOrOrd(p, &text); /* caption */
+    items.push_back({-1, text});
+    if (style & DS_SETFONT) {
+        p += 3; /* point size, weight, italic and charset */
+        p = readSzOrOrd(p, &text);
+    }
+    for (uint16_t i = 0; i < count; ++i) {
+        size_t offset = reinterpret_cast<const uint8_t*>(p) - base;
+        p = reinterpret_cast<const uint16_t*>(base + ((offset + 3) & ~size_t(3)));
+        DWORD controlId;
+        memcpy(&controlId, p + 10, 4); /* after help id, ex style, style, x, y, cx, cy */
+        p += 12;
+        p = readSzOrOrd(p, &text); /* class */
+        p = readSzOrOrd(p, &text);
+        items.push_back({static_cast<int>(static_cast<int32_t>(controlId)), text});
+        uint16_t extra = *p++;
+        p = reinterpret_cast<const uint16_t*>(reinterpret_cast<const uint8_t*>(p) + extra);
+    }
+    return items;
+}
+
+/* The items of a menu template: (command id, text), popups with id -1. */
+std::vector<Item> menuItems(unsigned id, LANGID lang)
+{
+    std::vector<Item> items;
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(4), MAKEINTRESOURCEW(id), lang);
+    if (!res) return items;
+    const uint16_t* p = static_cast<const uint16_t*>(LockResource(LoadResource(module, res)));
+    const uint16_t* end = p + SizeofResource(module, res) / 2;
+    p += 2; /* version, header size */
+    while (p < end) {
+        uint16_t flags = *p++;
+        int itemId = -1;
+        if (!(flags & MF_POPUP)) itemId = *p++;
+        std::u16string text;
+        p = readSzOrOrd(p, &text);
+        items.push_back({itemId, text});
+    }
+    return items;
+}
+
+TEST(Resources, DialogAndMenuTranslationsMatchTheEnglishLayout)
+{
+    struct Source {
+        const char* kind;
+        const unsigned short* ids;
+        size_t count;
+        std::vector<Item> (*read)(unsigned, LANGID);
+    } sources[] = {
+        {"dialog", kHvDialogIds, sizeof kHvDialogIds / sizeof *kHvDialogIds, dialogItems},
+        {"menu", kHvMenuIds, sizeof kHvMenuIds / sizeof *kHvMenuIds, menuItems},
+    };
+    for (const Source& src : sources) {
+        for (size_t k = 0; k < src.count; ++k) {
+            unsigned id = src.ids[k];
+            std::vector<Item> english = src.read(id, kLangs[0].id);
+            ASSERT_FALSE(english.empty()) << src.kind << " " << id;
+            for (const Lang& lang : kLangs) {
+                std::vector<Item> items = src.read(id, lang.id);
+                ASSERT_EQ(items.size(), english.size()) << src.kind << " " << id << " in "
+                                                        << lang.name;
+                for (size_t i = 0; i < items.size(); ++i) {
+                    const Item& e = english[i];
+                    const Item& t = items[i];
+                    EXPECT_EQ(t.id, e.id) << src.kind << " " << id << " in " << lang.name;
+                    EXPECT_EQ(t.text.empty(), e.text.empty())
+                        << src.kind << " " << id << " control " << e.id << " in " << lang.name;
+                    EXPECT_EQ(markers(t.text), markers(e.text))
+                        << src.kind << " " << id << " control " << e.id << " in " << lang.name;
+                    EXPECT_EQ(accelerators(t.text), accelerators(e.text))
+                        << src.kind << " " << id << " control " << e.id << " in " << lang.name;
+                }
+            }
+        }
+    }
+}
+
+TEST(Resources, TemplateReaderFindsTheKnownControls)
+{
+    std::vector<Item> warning = dialogItems(204, kLangs[0].id);
+    ASSERT_GE(warning.size(), 4u);
+    EXPECT_EQ(warning[0].text, u"Potentially Unsafe Connection");
+    bool found = false;
+    for (const Item& it : warning)
+        if (it.id == 1134) {
+            found = true;
+            EXPECT_EQ(markers(it.text), (std::vector<std::u16string>{u"s", u"s"}));
+        }
+    EXPECT_TRUE(found);
+    std::vector<Item> menu = menuItems(199, kLangs[0].id);
+    ASSERT_EQ(menu.size(), 12u);
+    EXPECT_EQ(menu[0].text, u"Edit");
+    EXPECT_EQ(menu[1].id, 40061);
+    EXPECT_EQ(menu[11].text, u"Print Setup...");
 }
 
 TEST(Resources, ThreadLanguageChoosesTheTexts)

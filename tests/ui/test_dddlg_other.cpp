@@ -338,4 +338,72 @@ TEST(PrintSetup, CancelOrFailureKeepsThePreviousSettings)
     UnhookWindowsHookEx(hook);
 }
 
+/* ---- Modal loops -------------------------------------------------------- */
+
+int g_ends;
+bool g_endWhileOpen;
+HWND g_openDialog;
+
+LRESULT CALLBACK frameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == 0x8004) {
+        ++g_ends;
+        g_endWhileOpen = g_openDialog && IsWindow(g_openDialog);
+        return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+int g_modalRuns, g_trayBegins, g_trayEnds;
+HWND g_trayOwner;
+void trayBegin(HWND owner)
+{
+    ++g_trayBegins;
+    g_trayOwner = owner;
+}
+void trayEnd() { ++g_trayEnds; }
+
+INT_PTR countingRunModal(HWND owner, int id, DLGPROC proc, LPARAM param)
+{
+    ++g_modalRuns;
+    return DialogBoxParamW(ddResModule(), MAKEINTRESOURCEW(id), owner, proc, param);
+}
+
+TEST(ModalLoop, TheFrameWindowKeepsGettingItsMessages)
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = frameProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HvTestFrame";
+    RegisterClassW(&wc);
+    HWND frame = CreateWindowW(L"HvTestFrame", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                               wc.hInstance, nullptr);
+    ASSERT_NE(frame, nullptr);
+    DlgScript s;
+    ScriptScope scope(&s);
+    g_modalRuns = 0;
+    g_ddDlgHooks.runModal = countingRunModal;
+    g_ddDlgHooks.beginModal = trayBegin;
+    g_ddDlgHooks.endModal = trayEnd;
+    s.onInit = [&](HWND dlg, int) {
+        g_openDialog = dlg;
+        PostMessageW(frame, 0x8004, 0, 0); /* the end message arrives mid-dialog */
+        press(dlg, IDCANCEL);
+    };
+    int mode = 0;
+    uint32_t x = 1, y = 1;
+    EXPECT_EQ(ddDlgPrintingOptions(frame, &mode, &x, &y), 0);
+    EXPECT_EQ(g_ends, 1);
+    EXPECT_TRUE(g_endWhileOpen) << "dispatched by the dialog's own loop";
+    EXPECT_EQ(g_modalRuns, 1) << "the installed loop ran the dialog";
+    EXPECT_EQ(g_trayBegins, 1);
+    EXPECT_EQ(g_trayEnds, 1);
+    EXPECT_EQ(g_trayOwner, frame);
+    /* A dialog without an owner leaves the tray menu alone. */
+    ddDlgPrintingOptions(nullptr, &mode, &x, &y);
+    EXPECT_EQ(g_trayBegins, 1);
+    g_openDialog = nullptr;
+    DestroyWindow(frame);
+}
+
 } // namespace
