@@ -167,6 +167,8 @@ t("cs.host", "Host:", "Hôte :", "ホスト:", "호스트:", "主机:", "主機:
 t("cs.connect", "Connect", "Connexion", "接続", "연결", "连接", "連線")
 t("cs.exit", "Exit", "Quitter", "終了", "끝내기", "退出", "結束")
 # Edit menu of X frames
+t("tw.copy", "&Copy All", "&Copier tout", "すべてコピー(&C)", "모두 복사(&C)", "全部复制(&C)", "全部複製(&C)")
+t("tw.title", "Halvanet Client", "Client Halvanet", "Halvanet クライアント", "Halvanet 클라이언트", "Halvanet 客户端", "Halvanet 用戶端")
 t("mn.edit", "Edit", "Édition", "編集", "편집", "编辑", "編輯")
 t("mn.copyclip", "Copy Session Clipboard", "Copier le presse-papiers de la session", "セッションのクリップボードをコピー", "세션 클립보드 복사", "复制会话剪贴板", "複製工作階段剪貼簿")
 t("mn.copyrect", "Copy Rectangle...", "Copier un rectangle...", "四角形の範囲をコピー...", "사각형 영역 복사...", "复制矩形区域...", "複製矩形區域...")
@@ -446,6 +448,15 @@ BEGIN
     EDITTEXT 1148, 178, 101, 40, 14, ES_NUMBER
     DEFPUSHBUTTON {cs.connect}, 1, 120, 123, 50, 14, WS_GROUP
     PUSHBUTTON {cs.exit}, 2, 174, 123, 50, 14
+END
+
+189 DIALOGEX 0, 0, 320, 177
+STYLE DS_SETFONT | WS_OVERLAPPEDWINDOW
+CAPTION {tw.title}
+FONT 8, "MS Sans Serif"
+BEGIN
+    CONTROL "", 2072, "SysListView32", LVS_REPORT | LVS_SINGLESEL | WS_BORDER | WS_TABSTOP, 4, 5, 312, 149
+    PUSHBUTTON {tw.copy}, 1104, 266, 159, 50, 14
 END
 
 199 MENU

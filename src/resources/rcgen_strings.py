@@ -492,3 +492,41 @@ s(644, "No network connections are available. The Halvanet Client can not start.
   "利用できるネットワーク接続がありません。Halvanet クライアントを起動できません。",
   "사용할 수 있는 네트워크 연결이 없습니다. Halvanet 클라이언트를 시작할 수 없습니다.",
   "没有可用的网络连接。Halvanet 客户端无法启动。", "沒有可用的網路連線。Halvanet 用戶端無法啟動。")
+
+# Certificate information labels.
+s(11, "Subject", "Objet", "サブジェクト", "주체", "使用者", "主體")
+s(12, "Issuer", "Émetteur", "発行者", "발급자", "颁发者", "簽發者")
+s(13, "Effective date", "Date d'entrée en vigueur", "有効期間の開始", "유효 기간 시작", "生效日期", "生效日期")
+s(14, "Expiration date", "Date d'expiration", "有効期限", "만료 날짜", "过期日期", "到期日")
+s(15, "MD5 fingerprint", "Empreinte MD5", "MD5 拇印", "MD5 지문", "MD5 指纹", "MD5 指紋")
+s(16, "SHA1 fingerprint", "Empreinte SHA1", "SHA1 拇印", "SHA1 지문", "SHA1 指纹", "SHA1 指紋")
+
+# Launch kinds and session messages.
+m(300, "Browser Window", "Fenêtre du navigateur", "ブラウザー ウィンドウ", "브라우저 창", "浏览器窗口", "瀏覽器視窗")
+m(301, "Independent Window", "Fenêtre indépendante", "独立したウィンドウ", "독립 창", "独立窗口", "獨立視窗")
+m(302, "CWM Window", "Fenêtre CWM", "CWM ウィンドウ", "CWM 창", "CWM 窗口", "CWM 視窗")
+m(303, "Local X Window", "Fenêtre X locale", "ローカル X ウィンドウ", "로컬 X 창", "本地 X 窗口", "本機 X 視窗")
+m(311, "Full screen", "Plein écran", "全画面表示", "전체 화면", "全屏", "全螢幕")
+m(317, "The connection to the server has been lost.  Do you wish to reconnect?",
+  "La connexion au serveur a été perdue. Voulez-vous vous reconnecter ?",
+  "サーバーへの接続が失われました。再接続しますか?", "서버 연결이 끊어졌습니다. 다시 연결하시겠습니까?",
+  "与服务器的连接已断开。是否要重新连接?", "與伺服器的連線已中斷。是否要重新連線?")
+m(318, "Local Microsoft Windows application", "Application Microsoft Windows locale",
+  "ローカルの Microsoft Windows アプリケーション", "로컬 Microsoft Windows 응용 프로그램",
+  "本地 Microsoft Windows 应用程序", "本機 Microsoft Windows 應用程式")
+m(376, "Launch %s cancelled", "Lancement %s annulé", "起動 %s はキャンセルされました", "시작 요청 %s이(가) 취소되었습니다.",
+  "启动 %s 已取消", "啟動 %s 已取消")
+m(453, "Application launch %s failed for an unknown reason",
+  "Le lancement de l'application %s a échoué pour une raison inconnue",
+  "アプリケーションの起動 %s は不明な理由で失敗しました", "알 수 없는 이유로 응용 프로그램 시작 %s이(가) 실패했습니다.",
+  "应用程序启动 %s 因未知原因失败", "應用程式啟動 %s 因不明原因失敗")
+m(468, "Using base route %s", "Utilisation de la route de base %s", "基本ルート %s を使用しています",
+  "기본 경로 %s을(를) 사용하는 중", "正在使用基本路由 %s", "正在使用基本路由 %s")
+
+# Tray menu.
+m(413, "&File", "&Fichier", "ファイル(&F)", "파일(&F)", "文件(&F)", "檔案(&F)")
+m(415, "&Event Log...", "&Journal des événements...", "イベント ログ(&E)...", "이벤트 로그(&E)...", "事件日志(&E)...", "事件記錄(&E)...")
+m(417, "Connection &Info...", "&Informations de connexion...", "接続情報(&I)...", "연결 정보(&I)...", "连接信息(&I)...", "連線資訊(&I)...")
+m(423, "E&xit", "&Quitter", "終了(&X)", "끝내기(&X)", "退出(&X)", "結束(&X)")
+m(424, "&Help", "&Aide", "ヘルプ(&H)", "도움말(&H)", "帮助(&H)", "說明(&H)")
+m(425, "&About", "À &propos", "バージョン情報(&A)", "정보(&A)", "关于(&A)", "關於(&A)")

@@ -995,13 +995,18 @@ struct PrintState {
     uint32_t x, y;
 };
 
+/* Print needs a mode, and for the custom mode both factors; a mode from
+ * outside 0-3 checks no button, and Print waits for the user's choice. */
 void printUpdate(HWND dlg)
 {
-    bool custom = checked(dlg, CTL_CUSTOM);
+    bool custom = checked(dlg, CTL_CUSTOM), chosen = false;
+    for (int i = 0; i < 4; ++i)
+        chosen = chosen || checked(dlg, CTL_ACTUAL + i);
     for (int id : {CTL_SCALE_X, CTL_SCALE_Y, CTL_X_LABEL, CTL_Y_LABEL})
         enableItem(dlg, id, custom);
     enableItem(dlg, IDOK,
-               !custom || (itemLength(dlg, CTL_SCALE_X) > 0 && itemLength(dlg, CTL_SCALE_Y) > 0));
+               chosen && (!custom || (itemLength(dlg, CTL_SCALE_X) > 0 &&
+                                      itemLength(dlg, CTL_SCALE_Y) > 0)));
 }
 
 INT_PTR CALLBACK printProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)

@@ -189,7 +189,7 @@ int main(int argc, char** argv)
     static const struct {
         int id;
         const char* name;
-    } plain[] = {{110, "110-connection-progress"}, {210, "210-connection-settings"}};
+    } plain[] = {{110, "110-connection-progress"}, {189, "189-table-window"}, {210, "210-connection-settings"}};
     for (const auto& p : plain) {
         shot(p.name);
         DialogBoxParamW(ddResModule(), MAKEINTRESOURCEW(p.id), nullptr, plainProc, 0);

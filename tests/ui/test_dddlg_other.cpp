@@ -282,13 +282,16 @@ TEST(PrintingOptions, ModesScalesAndThePrintButton)
         {"custom empty X", 3, 0, u"", nullptr, false, 0, 3, 7, 9},
         {"custom as given", 3, 0, nullptr, nullptr, true, 1, 3, 7, 9},
         {"stretch", 3, ACTUAL + 2, u"1", u"1", true, 1, 2, 7, 9},
+        {"unknown mode", 9, 0, nullptr, nullptr, false, 0, 9, 7, 9},
+        {"unknown mode, then a choice", 9, ACTUAL, nullptr, nullptr, true, 1, 0, 7, 9},
     };
     for (const Case& c : cases) {
         DlgScript s;
         ScriptScope scope(&s);
         s.onInit = [&](HWND dlg, int id) {
             EXPECT_EQ(id, DD_DLG_PRINT_OPTIONS);
-            EXPECT_TRUE(isChecked(dlg, ACTUAL + c.mode)) << c.name;
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(isChecked(dlg, ACTUAL + i), i == c.mode) << c.name;
             EXPECT_EQ(text(dlg, SCALE_X), u"7") << c.name;
             EXPECT_EQ(text(dlg, SCALE_Y), u"9") << c.name;
             bool custom = c.mode == 3;
