@@ -32,7 +32,7 @@ t("auth.usesc", "Use smart &card", "Utiliser une &carte à puce", "スマート 
 t("auth.scgroup", "Smart card", "Carte à puce", "スマート カード", "스마트 카드", "智能卡", "智慧卡")
 t("auth.always", "&Always use smart card", "&Toujours utiliser la carte à puce", "常にスマート カードを使用(&A)", "항상 스마트 카드 사용(&A)", "始终使用智能卡(&A)", "一律使用智慧卡(&A)")
 t("auth.user", "&Username:", "Nom d'&utilisateur :", "ユーザー名(&U):", "사용자 이름(&U):", "用户名(&U):", "使用者名稱(&U):")
-t("auth.password", "Pass&word:", "Mot de passe (&W) :", "パスワード(&W):", "암호(&W):", "密码(&W):", "密碼(&W):")
+t("auth.password", "Pass&word:", "&Mot de passe :", "パスワード(&W):", "암호(&W):", "密码(&W):", "密碼(&W):")
 t("auth.domain", "NT &Domain:", "&Domaine NT :", "NT ドメイン(&D):", "NT 도메인(&D):", "NT 域(&D):", "NT 網域(&D):")
 t("auth.save", "&Save password", "&Enregistrer le mot de passe", "パスワードを保存(&S)", "암호 저장(&S)", "保存密码(&S)", "儲存密碼(&S)")
 # Server authentication
