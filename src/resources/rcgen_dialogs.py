@@ -46,7 +46,7 @@ t("cp.confirm", "&Confirm new password:", "&Confirmer le nouveau :", "新しい�
 t("cp.domain", "NT &Domain", "&Domaine NT", "NT ドメイン(&D)", "NT 도메인(&D)", "NT 域(&D)", "NT 網域(&D)")
 t("cp.save", "&Save this password", "&Enregistrer ce mot de passe", "このパスワードを保存(&S)", "이 암호 저장(&S)", "保存此密码(&S)", "儲存此密碼(&S)")
 # Certificate warnings
-t("view", "&View Certificate...", "&Afficher le certificat...", "証明書の表示(&V)...", "인증서 보기(&V)...", "查看证书(&V)...", "檢視憑證(&V)...")
+t("view", "&View Certificate...", "A&fficher le certificat...", "証明書の表示(&V)...", "인증서 보기(&V)...", "查看证书(&V)...", "檢視憑證(&V)...")
 t("accept", "&Accept", "&Accepter", "承諾(&A)", "수락(&A)", "接受(&A)", "接受(&A)")
 t("reject", "&Reject", "&Refuser", "拒否(&R)", "거부(&R)", "拒绝(&R)", "拒絕(&R)")
 t("yes", "&Yes", "&Oui", "はい(&Y)", "예(&Y)", "是(&Y)", "是(&Y)")
@@ -135,7 +135,7 @@ t("og.reconnect", "Reconnection", "Reconnexion", "再接続", "다시 연결", "
 t("og.always", "Always attempt to &reconnect", "Toujours tenter de se &reconnecter", "常に再接続を試みる(&R)", "항상 다시 연결 시도(&R)", "始终尝试重新连接(&R)", "一律嘗試重新連線(&R)")
 t("og.ask", "As&k me if I want to reconnect", "&Me demander si je veux me reconnecter", "再接続するかどうか確認する(&K)", "다시 연결할지 묻기(&K)", "询问我是否要重新连接(&K)", "詢問我是否要重新連線(&K)")
 t("og.never", "Ne&ver Reconnect", "Ne &jamais se reconnecter", "再接続しない(&V)", "다시 연결 안 함(&V)", "从不重新连接(&V)", "永不重新連線(&V)")
-t("og.attempts", "Number of reconnection a&ttempts:", "Nombre de &tentatives de reconnexion :", "再接続の試行回数(&T):", "다시 연결 시도 횟수(&T):", "重新连接尝试次数(&T):", "重新連線嘗試次數(&T):")
+t("og.attempts", "Number of reconnection a&ttempts:", "Nombre de tentatives de reco&nnexion :", "再接続の試行回数(&T):", "다시 연결 시도 횟수(&T):", "重新连接尝试次数(&T):", "重新連線嘗試次數(&T):")
 t("og.wait", "&Seconds between reconnection attempts:", "&Secondes entre deux tentatives :", "再接続の試行間隔 (秒)(&S):", "다시 연결 시도 간격(초)(&S):", "重新连接尝试间隔秒数(&S):", "重新連線嘗試間隔秒數(&S):")
 t("op.title", "Proxy", "Proxy", "プロキシ", "프록시", "代理", "Proxy")
 t("op.default", "&Use default proxy settings", "&Utiliser les paramètres de proxy par défaut", "既定のプロキシ設定を使用する(&U)", "기본 프록시 설정 사용(&U)", "使用默认代理设置(&U)", "使用預設 Proxy 設定(&U)")

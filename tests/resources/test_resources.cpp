@@ -272,6 +272,39 @@ TEST(Resources, DialogAndMenuTranslationsMatchTheEnglishLayout)
     }
 }
 
+/* The accelerator character of a text, lower-cased, or 0. */
+char16_t acceleratorOf(const std::u16string& s)
+{
+    for (size_t i = 0; i + 1 < s.size(); ++i) {
+        if (s[i] != u'&') continue;
+        if (s[i + 1] == u'&') {
+            ++i;
+            continue;
+        }
+        char16_t c = s[i + 1];
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    }
+    return 0;
+}
+
+TEST(Resources, AcceleratorsAreUniqueWithinEachDialog)
+{
+    for (unsigned id : kHvDialogIds) {
+        for (const Lang& lang : kLangs) {
+            std::vector<Item> items = dialogItems(id, lang.id);
+            std::vector<char16_t> seen;
+            for (size_t i = 1; i < items.size(); ++i) {
+                char16_t a = acceleratorOf(items[i].text);
+                if (!a) continue;
+                EXPECT_EQ(std::count(seen.begin(), seen.end(), a), 0)
+                    << "dialog " << id << " in " << lang.name << ": control " << items[i].id
+                    << " repeats an accelerator";
+                seen.push_back(a);
+            }
+        }
+    }
+}
+
 TEST(Resources, TemplateReaderFindsTheKnownControls)
 {
     std::vector<Item> warning = dialogItems(204, kLangs[0].id);
