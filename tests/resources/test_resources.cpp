@@ -340,6 +340,26 @@ TEST(Resources, ThreadLanguageChoosesTheTexts)
     ddResSelectLanguage(before);
 }
 
+INT_PTR CALLBACK plainDialog(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+
+TEST(Resources, ThreadLanguageChoosesTheDialogs)
+{
+    LANGID before = GetThreadUILanguage();
+    for (const Lang& lang : kLangs) {
+        ddResSelectLanguage(lang.id);
+        HWND dlg = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(204), nullptr,
+                                      plainDialog, 0);
+        ASSERT_NE(dlg, nullptr) << lang.name;
+        wchar_t caption[256] = {};
+        GetWindowTextW(dlg, caption, 256);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(caption)),
+                  dialogItems(204, lang.id)[0].text)
+            << lang.name;
+        DestroyWindow(dlg);
+    }
+    ddResSelectLanguage(before);
+}
+
 TEST(Resources, MessageNumbersAreOffsetBy500)
 {
     ddResSelectLanguage(kLangs[0].id);
