@@ -12,7 +12,12 @@ struct DdWorkArea {
     int32_t frameHeight;
 };
 
-struct DdMonitor;
+/* A monitor record: the monitor and its work area, in virtual-screen
+ * coordinates (ddMultiMonEnumerate). */
+struct DdMonitor {
+    int32_t x, y, width, height;
+    int32_t workX, workY, workWidth, workHeight;
+};
 
 /* Launch options of the command line and the options files. */
 struct DdLaunchOptions {
@@ -92,6 +97,8 @@ struct DdApp {
     HANDLE sharedMapping;           /* "QVLMappingObject", kept once opened */
     int32_t usableWidth, usableHeight;
     int32_t exitCode;
+    DdMonitor primaryMonitor;       /* the primary monitor's record */
+    DdMonitor virtualScreen;        /* work-area fields 0 */
     HWND consoleLog;                /* the console-log dialog, none when closed */
     HGLOBAL printDevMode;           /* print set-up, kept for the process */
     HGLOBAL printDevNames;

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# print-dib.sh TEST_PROGRAM: prints a bitmap through the DIB print path to a
+# PDF printer of a private CUPS server and checks the page: the picture
+# spans the page width at half that height (best fit of a 2:1 bitmap) with
+# its four coloured quadrants in place. Exit 77 (skipped) when CUPS, the PDF
+# backend or the PDF renderer is not installed.
+set -uo pipefail
+source "$(dirname "$0")/../../tools/lib/common.sh"
+program=$1
+ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+for need in /usr/sbin/cupsd /usr/lib/cups/backend/cups-pdf $ppd /usr/bin/pdftoppm /usr/sbin/lpadmin; do
+    [ -e "$need" ] || { echo "skipped: $need is not installed"; exit 77; }
+done
+
+dir=$(mktemp -d /tmp/hv-cups.XXXXXX)
+queue=hvpdf$$
+# The PDF backend reads a per-queue configuration only from /etc/cups; it
+# names this run's queue and is removed with it.
+queueconf=/etc/cups/cups-pdf-$queue.conf
+cupsd_pid=
+cleanup() {
+    [ -n "$cupsd_pid" ] && kill "$cupsd_pid" 2>/dev/null && wait "$cupsd_pid" 2>/dev/null
+    rm -f "$queueconf"
+    rm -rf "$dir"
+    hv_cleanup
+}
+trap cleanup EXIT
+mkdir -p "$dir"/{spool,tmp,cache,state,out}
+cat >"$dir/cupsd.conf" <<CONF
+Listen $dir/cups.sock
+LogLevel warn
+WebInterface No
+Browsing No
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+cat >"$dir/cups-files.conf" <<CONF
+ServerRoot $dir
+RequestRoot $dir/spool
+TempDir $dir/tmp
+CacheDir $dir/cache
+StateDir $dir/state
+ErrorLog $dir/error_log
+AccessLog $dir/access_log
+PageLog $dir/page_log
+ServerBin /usr/lib/cups
+DataDir /usr/share/cups
+CONF
+printf 'Out %s\nAnonDirName %s\nLog %s\nLabel 0\n' "$dir/out" "$dir/out" "$dir" >"$queueconf" ||
+    { echo "skipped: cannot write $queueconf"; exit 77; }
+
+/usr/sbin/cupsd -f -c "$dir/cupsd.conf" -s "$dir/cups-files.conf" </dev/null >"$dir/cupsd.out" 2>&1 &
+cupsd_pid=$!
+export CUPS_SERVER=$dir/cups.sock
+for i in $(seq 1 100); do
+    [ -S "$dir/cups.sock" ] && lpstat -r 2>/dev/null | grep -q "is running" && break
+    kill -0 "$cupsd_pid" 2>/dev/null || break
+    sleep 0.1
+done
+lpadmin -p "$queue" -v "cups-pdf:/$queue" -P "$ppd" -E 2>/dev/null ||
+    { echo "cannot add the printer"; cat "$dir"/cupsd.out "$dir"/error_log 2>/dev/null; exit 1; }
+
+HV_TEST_PRINTER=$queue wine "$program" --gtest_filter='DibPrinter.*' </dev/null || exit 1
+
+pdf=
+for i in $(seq 1 300); do
+    pdf=$(ls "$dir"/out/*.pdf 2>/dev/null | head -n 1)
+    [ -n "$pdf" ] && ! lpstat -o "$queue" 2>/dev/null | grep -q . && break
+    sleep 0.1
+done
+[ -n "$pdf" ] || { echo "no PDF came out"; cat "$dir/error_log"; exit 1; }
+keep=$(dirname "$program")/print-dib
+cp "$pdf" "$keep.pdf"
+pdftoppm -r 30 -singlefile "$pdf" "$keep" || exit 1
+/usr/bin/python3 - "$keep.ppm" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+magic, size, maxval, pixels = data.split(b'\n', 3)
+w, h = map(int, size.split())
+def at(x, y):
+    i = (y * w + x) * 3
+    return tuple(pixels[i:i + 3])
+ink = [(x, y) for y in range(h) for x in range(w) if at(x, y) != (255, 255, 255)]
+if not ink:
+    sys.exit('the page is blank')
+x0 = min(p[0] for p in ink); x1 = max(p[0] for p in ink)
+y0 = min(p[1] for p in ink); y1 = max(p[1] for p in ink)
+pw, ph = x1 - x0 + 1, y1 - y0 + 1
+print(f'page {w}x{h}, picture {pw}x{ph} at ({x0},{y0})')
+errors = []
+if pw < 0.9 * w:
+    errors.append('the picture does not span the page width')
+if abs(ph / pw - 0.5) > 0.03:
+    errors.append(f'the picture is {pw}x{ph}, not twice as wide as tall')
+want = {(0.25, 0.25): (255, 0, 0), (0.75, 0.25): (0, 255, 0),
+        (0.25, 0.75): (0, 0, 255), (0.75, 0.75): (0, 0, 0)}
+for (fx, fy), rgb in want.items():
+    got = at(int(x0 + fx * pw), int(y0 + fy * ph))
+    if any(abs(a - b) > 40 for a, b in zip(got, rgb)):
+        errors.append(f'quadrant at {fx},{fy} is {got}, not {rgb}')
+if errors:
+    sys.exit('; '.join(errors))
+PY
