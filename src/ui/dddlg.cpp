@@ -14,6 +14,7 @@
 #include "core/ddapp.h"
 #include "core/diutil.h"
 #include "resources/ddres.h"
+#include "ui/ddcolor.h"
 
 namespace {
 
@@ -288,7 +289,8 @@ const BITMAPINFO* defaultLogo()
 
 const DdDlgHooks kDefaultHooks = {
     nullptr,        defaultRunModal, nullptr, nullptr, defaultSetTitle, defaultWarnBox, nullptr,
-    nullptr,        nullptr,         defaultIsWebUrl,  nullptr,         defaultLogo,    nullptr,
+    nullptr,        nullptr,         defaultIsWebUrl,  nullptr,         defaultLogo,
+    ddColorDefaultPalette,
     nullptr,        nullptr,         nullptr,          nullptr,         nullptr,
 };
 
@@ -1285,7 +1287,13 @@ int ddDlgPrintSetup(HWND owner)
         pd.Flags |= PD_ENABLESETUPHOOK;
         pd.lpfnSetupHook = printSetupHook;
     }
-    if (!PrintDlgW(&pd)) return 0;
+    /* The common dialogs bring in the print spooler, which re-reads the
+     * print server's queues: load them only when print set-up is asked for. */
+    static HMODULE comdlg = LoadLibraryW(L"comdlg32.dll");
+    auto printDlg = comdlg ? reinterpret_cast<decltype(&PrintDlgW)>(reinterpret_cast<void*>(
+                                 GetProcAddress(comdlg, "PrintDlgW")))
+                           : nullptr;
+    if (!printDlg || !printDlg(&pd)) return 0;
     /* The dialog may hand back new handles; the old ones are then ours to
      * free. */
     if (g_ddApp->printDevMode && g_ddApp->printDevMode != pd.hDevMode)

@@ -23,5 +23,6 @@ if(HV_WIN32)
     # A bitmap printed to a PDF printer of a private CUPS server.
     add_test(NAME test_ui_gfx.print_dib
         COMMAND ${CMAKE_CURRENT_LIST_DIR}/print-dib.sh $<TARGET_FILE:test_ui_gfx>)
-    set_tests_properties(test_ui_gfx.print_dib PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+    set_tests_properties(test_ui_gfx.print_dib PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
+        RESOURCE_LOCK wine_spooler)
 endif()
