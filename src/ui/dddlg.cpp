@@ -249,10 +249,18 @@ INT_PTR defaultRunModal(HWND owner, int id, DLGPROC proc, LPARAM param)
     return DialogBoxParamW(ddResModule(), MAKEINTRESOURCEW(id), owner, proc, param);
 }
 
+/* "text - caption" with the application caption (string 936); either one
+ * alone when the other is missing. */
 void defaultSetTitle(HWND window, int stringId)
 {
-    DiChar text[256];
-    if (ddResLoadString(static_cast<UINT>(stringId), text, 256)) SetWindowTextW(window, ddW(text));
+    DiChar text[256], caption[128], title[400];
+    bool hasText = ddResLoadString(static_cast<UINT>(stringId), text, 256) > 0;
+    bool hasCaption = ddResLoadString(936, caption, 128) > 0;
+    if (hasText && hasCaption)
+        diFormatPositional(title, DI_COUNTOF(title), u"%s - %s", {text, caption});
+    else
+        diFormatPositional(title, DI_COUNTOF(title), u"%s", {hasText ? text : caption});
+    SetWindowTextW(window, ddW(title));
 }
 
 void defaultWarnBox(HWND owner, int stringId)

@@ -198,12 +198,23 @@ TEST(AboutDialog, ShowsProductVersionAndSizesToTheLogo)
 
     into = &wide;
     g_ddDlgHooks.logo = wideLogo;
+    /* Without a session layer the title joins "About" and the caption. */
+    ddDlgResetHooks();
+    std::u16string shownTitle;
+    g_ddDlgHooks.initDialog = [](HWND dlg, int id) {
+        g_script->onInit(dlg, id);
+        wchar_t t[128] = {};
+        GetWindowTextW(dlg, t, 128);
+        g_script->titles.push_back(t[0] == L'A' && !wcscmp(t, L"About - Halvanet Client") ? 1 : 0);
+    };
+    g_ddDlgHooks.logo = wideLogo;
     ddDlgAbout(nullptr);
     EXPECT_EQ(wide.logo.left, normal.logo.left) << "the logo keeps its position";
     EXPECT_EQ(wide.logo.right - wide.logo.left, 800);
     int grow = wide.width - normal.width;
     EXPECT_GT(grow, 0);
     EXPECT_EQ(wide.ok.left - normal.ok.left, grow) << "OK moves right as the dialog widens";
+    EXPECT_EQ(s.titles, (std::vector<int>{941, 1})) << "default title \"About - Halvanet Client\"";
 }
 
 /* ---- Console log ------------------------------------------------------ */
