@@ -197,15 +197,13 @@ TEST(AboutDialog, ShowsProductVersionAndSizesToTheLogo)
     EXPECT_EQ(normal.logo.bottom - normal.logo.top, bh.biHeight);
 
     into = &wide;
-    g_ddDlgHooks.logo = wideLogo;
     /* Without a session layer the title joins "About" and the caption. */
     ddDlgResetHooks();
-    std::u16string shownTitle;
     g_ddDlgHooks.initDialog = [](HWND dlg, int id) {
         g_script->onInit(dlg, id);
         wchar_t t[128] = {};
         GetWindowTextW(dlg, t, 128);
-        g_script->titles.push_back(t[0] == L'A' && !wcscmp(t, L"About - Halvanet Client") ? 1 : 0);
+        g_script->titles.push_back(!wcscmp(t, L"About - Halvanet Client") ? 1 : 0);
     };
     g_ddDlgHooks.logo = wideLogo;
     ddDlgAbout(nullptr);
