@@ -24,15 +24,15 @@ struct DiLAIPField {
 /* A dialog request (built from the server's credential requests). */
 struct DiLAIPDialog {
     uint16_t flags;
-    DiChar* host;          /* the server's name, looked up for titles */
+    DiChar* host; /* the server's name, looked up for titles */
     DiChar* message;
     DiChar* title;
     DiChar* userLabel;
     DiChar* passwordLabel;
-    uint16_t requestType;  /* 3, 20 or 23 */
-    uint16_t lastMethod;   /* 0 password, 1 smart card */
+    uint16_t requestType; /* 3, 20 or 23 */
+    uint16_t lastMethod;  /* 0 password, 1 smart card */
     uint16_t fieldCount;
-    DiLAIPField* fields;   /* owned, fieldCount entries */
+    DiLAIPField* fields; /* owned, fieldCount entries */
 };
 
 /* The user's answer. The texts are owned (malloc) for method 0. */

@@ -3,20 +3,17 @@
 
 #include "core/ddapp.h"
 
-HINSTANCE ddResModule()
-{
+HINSTANCE ddResModule() {
     if (g_ddApp->instance) return g_ddApp->instance;
     return GetModuleHandleW(nullptr);
 }
 
-void ddResSelectLanguage(LANGID language)
-{
+void ddResSelectLanguage(LANGID language) {
     SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
     SetThreadUILanguage(language);
 }
 
-int ddResLoadString(UINT id, DiChar* out, int size)
-{
+int ddResLoadString(UINT id, DiChar* out, int size) {
     if (!out || size <= 0) return 0;
     out[0] = 0;
     /* LoadStringW truncates and terminates; a missing id leaves 0. */
@@ -28,8 +25,7 @@ int ddResLoadString(UINT id, DiChar* out, int size)
     return n;
 }
 
-int ddResLoadMessage(int n, DiChar* out, int size)
-{
+int ddResLoadMessage(int n, DiChar* out, int size) {
     UINT id = (n == 24 && g_ddApp->major4) ? 10u : static_cast<UINT>(n + 500);
     return ddResLoadString(id, out, size);
 }

@@ -69,11 +69,11 @@ enum {
 
 /* Small helpers over controls. */
 
-DiChar* dupText(const DiChar* s)
-{
+DiChar* dupText(const DiChar* s) {
     size_t n = 0;
     if (s)
-        while (s[n]) ++n;
+        while (s[n])
+            ++n;
     DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
     if (!d) return nullptr;
     if (n) memcpy(d, s, n * sizeof(DiChar));
@@ -81,16 +81,15 @@ DiChar* dupText(const DiChar* s)
     return d;
 }
 
-size_t textLen(const DiChar* s)
-{
+size_t textLen(const DiChar* s) {
     size_t n = 0;
     if (s)
-        while (s[n]) ++n;
+        while (s[n])
+            ++n;
     return n;
 }
 
-bool textEqual(const DiChar* a, const DiChar* b)
-{
+bool textEqual(const DiChar* a, const DiChar* b) {
     size_t i = 0;
     for (; a[i] && a[i] == b[i]; ++i) {
     }
@@ -98,52 +97,43 @@ bool textEqual(const DiChar* a, const DiChar* b)
 }
 
 /* Reads at most `limit` characters of a control into out (limit + 1). */
-void readItem(HWND dlg, int id, DiChar* out, int limit)
-{
+void readItem(HWND dlg, int id, DiChar* out, int limit) {
     out[0] = 0;
     GetDlgItemTextW(dlg, id, ddW(out), limit + 1);
 }
 
-int itemLength(HWND dlg, int id)
-{
+int itemLength(HWND dlg, int id) {
     return GetWindowTextLengthW(GetDlgItem(dlg, id));
 }
 
-void setItem(HWND dlg, int id, const DiChar* text)
-{
+void setItem(HWND dlg, int id, const DiChar* text) {
     SetDlgItemTextW(dlg, id, text ? ddW(text) : L"");
 }
 
-void enableItem(HWND dlg, int id, bool on)
-{
+void enableItem(HWND dlg, int id, bool on) {
     EnableWindow(GetDlgItem(dlg, id), on ? TRUE : FALSE);
 }
 
-void showItem(HWND dlg, int id, bool on)
-{
+void showItem(HWND dlg, int id, bool on) {
     ShowWindow(GetDlgItem(dlg, id), on ? SW_SHOW : SW_HIDE);
 }
 
-bool checked(HWND dlg, int id)
-{
+bool checked(HWND dlg, int id) {
     return IsDlgButtonChecked(dlg, id) == BST_CHECKED;
 }
 
-void replaceText(DiChar** slot, const DiChar* text)
-{
+void replaceText(DiChar** slot, const DiChar* text) {
     free(*slot);
     *slot = dupText(text);
 }
 
-void loadString(int id, DiChar* out, int size)
-{
+void loadString(int id, DiChar* out, int size) {
     ddResLoadString(static_cast<UINT>(id), out, size);
 }
 
 /* Formats a template whose "%s" markers take the given texts into a new
  * malloc'd text sized to fit. */
-DiChar* formatTexts(const DiChar* format, std::initializer_list<DiFmtArg> args)
-{
+DiChar* formatTexts(const DiChar* format, std::initializer_list<DiFmtArg> args) {
     size_t size = textLen(format) + 1;
     for (const DiFmtArg& a : args)
         size += textLen(a.text);
@@ -152,37 +142,33 @@ DiChar* formatTexts(const DiChar* format, std::initializer_list<DiFmtArg> args)
     return out;
 }
 
-void setFormattedItem(HWND dlg, int id, const DiChar* format, std::initializer_list<DiFmtArg> args)
-{
+void setFormattedItem(HWND dlg, int id, const DiChar* format,
+                      std::initializer_list<DiFmtArg> args) {
     DiChar* text = formatTexts(format, args);
     setItem(dlg, id, text);
     free(text);
 }
 
 /* The template text a control was given by its dialog resource. */
-DiChar* itemTemplate(HWND dlg, int id)
-{
+DiChar* itemTemplate(HWND dlg, int id) {
     int n = itemLength(dlg, id);
     DiChar* t = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
     if (t) readItem(dlg, id, t, n);
     return t;
 }
 
-void finishInit(HWND dlg, int id)
-{
+void finishInit(HWND dlg, int id) {
     if (g_ddDlgHooks.initDialog) g_ddDlgHooks.initDialog(dlg, id);
 }
 
-INT_PTR runModal(HWND owner, int id, DLGPROC proc, void* state)
-{
+INT_PTR runModal(HWND owner, int id, DLGPROC proc, void* state) {
     if (owner && g_ddDlgHooks.beginModal) g_ddDlgHooks.beginModal(owner);
     INT_PTR r = g_ddDlgHooks.runModal(owner, id, proc, reinterpret_cast<LPARAM>(state));
     if (owner && g_ddDlgHooks.endModal) g_ddDlgHooks.endModal();
     return r;
 }
 
-template <typename T> T* stateOf(HWND dlg, UINT msg, LPARAM lp)
-{
+template <typename T> T* stateOf(HWND dlg, UINT msg, LPARAM lp) {
     if (msg == WM_INITDIALOG) SetWindowLongPtrW(dlg, DWLP_USER, lp);
     return reinterpret_cast<T*>(GetWindowLongPtrW(dlg, DWLP_USER));
 }
@@ -196,16 +182,14 @@ struct Row {
     bool visible;
 };
 
-RECT itemRect(HWND dlg, HWND item)
-{
+RECT itemRect(HWND dlg, HWND item) {
     RECT r;
     GetWindowRect(item, &r);
     MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
     return r;
 }
 
-void layoutRows(HWND dlg, const Row* rows, int n, int bottomId)
-{
+void layoutRows(HWND dlg, const Row* rows, int n, int bottomId) {
     int tops[16];
     for (int i = 0; i < n && i < 16; ++i) {
         tops[i] = INT_MAX;
@@ -244,15 +228,13 @@ void layoutRows(HWND dlg, const Row* rows, int n, int bottomId)
 
 /* Default hooks. */
 
-INT_PTR defaultRunModal(HWND owner, int id, DLGPROC proc, LPARAM param)
-{
+INT_PTR defaultRunModal(HWND owner, int id, DLGPROC proc, LPARAM param) {
     return DialogBoxParamW(ddResModule(), MAKEINTRESOURCEW(id), owner, proc, param);
 }
 
 /* "text - caption" with the application caption (string 936); either one
  * alone when the other is missing. */
-void defaultSetTitle(HWND window, int stringId)
-{
+void defaultSetTitle(HWND window, int stringId) {
     DiChar text[256], caption[128], title[400];
     bool hasText = ddResLoadString(static_cast<UINT>(stringId), text, 256) > 0;
     bool hasCaption = ddResLoadString(936, caption, 128) > 0;
@@ -263,8 +245,7 @@ void defaultSetTitle(HWND window, int stringId)
     SetWindowTextW(window, ddW(title));
 }
 
-void defaultWarnBox(HWND owner, int stringId)
-{
+void defaultWarnBox(HWND owner, int stringId) {
     DiChar text[257], caption[128];
     ddResLoadString(static_cast<UINT>(stringId == 24 && g_ddApp->major4 ? 10 : stringId), text,
                     257);
@@ -272,8 +253,7 @@ void defaultWarnBox(HWND owner, int stringId)
     MessageBoxW(owner, ddW(text), ddW(caption), MB_OK | MB_ICONEXCLAMATION);
 }
 
-bool defaultIsWebUrl(const DiChar* url)
-{
+bool defaultIsWebUrl(const DiChar* url) {
     static const DiChar* const schemes[] = {u"http://", u"https://"};
     for (const DiChar* scheme : schemes) {
         size_t i = 0;
@@ -287,8 +267,7 @@ bool defaultIsWebUrl(const DiChar* url)
     return false;
 }
 
-const BITMAPINFO* defaultLogo()
-{
+const BITMAPINFO* defaultLogo() {
     HMODULE module = ddResModule();
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(105), MAKEINTRESOURCEW(2) /* RT_BITMAP */);
     HGLOBAL data = found ? LoadResource(module, found) : nullptr;
@@ -296,21 +275,33 @@ const BITMAPINFO* defaultLogo()
 }
 
 const DdDlgHooks kDefaultHooks = {
-    nullptr,        defaultRunModal, nullptr, nullptr, defaultSetTitle, defaultWarnBox, nullptr,
-    nullptr,        nullptr,         defaultIsWebUrl,  nullptr,         defaultLogo,
+    nullptr,
+    defaultRunModal,
+    nullptr,
+    nullptr,
+    defaultSetTitle,
+    defaultWarnBox,
+    nullptr,
+    nullptr,
+    nullptr,
+    defaultIsWebUrl,
+    nullptr,
+    defaultLogo,
     ddColorDefaultPalette,
-    nullptr,        nullptr,         nullptr,          nullptr,         nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
-HWND ownerOf(DiObject* object)
-{
+HWND ownerOf(DiObject* object) {
     return object && g_ddDlgHooks.objectWindow ? g_ddDlgHooks.objectWindow(object) : nullptr;
 }
 
 /* The focus is placed first: the message box hands it back to the window
  * that had it when the box closes. */
-void warn(HWND dlg, int stringId, int focusId)
-{
+void warn(HWND dlg, int stringId, int focusId) {
     SetFocus(GetDlgItem(dlg, focusId));
     if (g_ddDlgHooks.warnBox) g_ddDlgHooks.warnBox(dlg, stringId);
 }
@@ -322,8 +313,7 @@ struct AboutState {
     HBRUSH white;
 };
 
-const void* dibBits(const BITMAPINFO* bi)
-{
+const void* dibBits(const BITMAPINFO* bi) {
     const BITMAPINFOHEADER& h = bi->bmiHeader;
     DWORD colours = h.biClrUsed;
     if (!colours && h.biBitCount <= 8) colours = 1u << h.biBitCount;
@@ -331,8 +321,7 @@ const void* dibBits(const BITMAPINFO* bi)
     return reinterpret_cast<const BYTE*>(bi) + h.biSize + colours * sizeof(RGBQUAD);
 }
 
-void aboutInit(HWND dlg, AboutState* st)
-{
+void aboutInit(HWND dlg, AboutState* st) {
     st->logo = g_ddDlgHooks.logo ? g_ddDlgHooks.logo() : nullptr;
     HWND logo = GetDlgItem(dlg, CTL_LOGO);
     if (st->logo) {
@@ -358,8 +347,7 @@ void aboutInit(HWND dlg, AboutState* st)
     if (g_ddDlgHooks.setTitle) g_ddDlgHooks.setTitle(dlg, 941);
 }
 
-void aboutDraw(AboutState* st, const DRAWITEMSTRUCT* di)
-{
+void aboutDraw(AboutState* st, const DRAWITEMSTRUCT* di) {
     if (!st->logo && g_ddDlgHooks.logo) st->logo = g_ddDlgHooks.logo();
     if (!st->logo) return;
     HPALETTE pal = g_ddDlgHooks.palette ? g_ddDlgHooks.palette() : nullptr;
@@ -375,8 +363,7 @@ void aboutDraw(AboutState* st, const DRAWITEMSTRUCT* di)
     if (pal) SelectPalette(di->hDC, old, FALSE);
 }
 
-INT_PTR CALLBACK aboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK aboutProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     AboutState* st = stateOf<AboutState>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG:
@@ -417,16 +404,14 @@ struct CacheState {
     DiChar password[DD_DLG_MAX_PASSWORD + 1];
 };
 
-void cacheUpdate(HWND dlg)
-{
+void cacheUpdate(HWND dlg) {
     int pw = itemLength(dlg, CTL_PASSWORD), confirm = itemLength(dlg, CTL_CONFIRM);
     enableItem(dlg, IDOK,
                itemLength(dlg, CTL_LOCATION) > 0 && itemLength(dlg, CTL_USER) > 0 && pw > 0 &&
                    confirm > 0 && pw == confirm);
 }
 
-bool cacheOk(HWND dlg, CacheState* st)
-{
+bool cacheOk(HWND dlg, CacheState* st) {
     readItem(dlg, CTL_LOCATION, st->location, DD_DLG_MAX_URL);
     if (!g_ddDlgHooks.isWebUrl || !g_ddDlgHooks.isWebUrl(st->location)) {
         warn(dlg, 5, CTL_LOCATION);
@@ -447,8 +432,7 @@ bool cacheOk(HWND dlg, CacheState* st)
     return true;
 }
 
-INT_PTR CALLBACK cacheProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK cacheProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     CacheState* st = stateOf<CacheState>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG: {
@@ -487,8 +471,8 @@ INT_PTR CALLBACK cacheProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
 struct LoginState {
     DiLAIPDialog* request;
     DiLAIPField* field0;
-    DiLAIPField* card;     /* the smart-card preference field, or none */
-    uint32_t flags;        /* request flags | field 0's flags */
+    DiLAIPField* card; /* the smart-card preference field, or none */
+    uint32_t flags;    /* request flags | field 0's flags */
     uint8_t saveMode;
     bool readers;
     bool changePassword;
@@ -502,8 +486,7 @@ struct LoginState {
     DiChar domain[DD_DLG_MAX_DOMAIN + 1];
 };
 
-void loginPrepare(LoginState* st, DiLAIPDialog* request)
-{
+void loginPrepare(LoginState* st, DiLAIPDialog* request) {
     st->request = request;
     st->field0 = diLAIPFindField(request, 0);
     DiLAIPField* card = diLAIPFindField(request, 1);
@@ -513,8 +496,7 @@ void loginPrepare(LoginState* st, DiLAIPDialog* request)
     st->readers = g_ddDlgHooks.smartCardReadersPresent && g_ddDlgHooks.smartCardReadersPresent();
 }
 
-void loginTitle(HWND dlg, LoginState* st, int stringId)
-{
+void loginTitle(HWND dlg, LoginState* st, int stringId) {
     if ((st->flags & DD_AUTH_TITLE) && st->request->title) {
         SetWindowTextW(dlg, ddW(st->request->title));
         return;
@@ -530,37 +512,37 @@ void loginTitle(HWND dlg, LoginState* st, int stringId)
 }
 
 /* The fields and labels that both login dialogs share. */
-void loginFill(HWND dlg, LoginState* st, int domainId)
-{
+void loginFill(HWND dlg, LoginState* st, int domainId) {
     const DiLAIPDialog* rq = st->request;
     if (st->flags & DD_AUTH_MESSAGE) setItem(dlg, CTL_MESSAGE, rq->message);
-    if ((st->flags & DD_AUTH_USER_LABEL) && rq->userLabel) setItem(dlg, CTL_USER_LABEL, rq->userLabel);
+    if ((st->flags & DD_AUTH_USER_LABEL) && rq->userLabel)
+        setItem(dlg, CTL_USER_LABEL, rq->userLabel);
     if ((st->flags & DD_AUTH_PASSWORD_LABEL) && rq->passwordLabel)
         setItem(dlg, CTL_PASSWORD_LABEL, rq->passwordLabel);
     if ((st->flags & DD_AUTH_DEFAULT_USER) && st->field0) setItem(dlg, CTL_USER, st->field0->label);
-    if ((st->flags & DD_AUTH_DEFAULT_DOMAIN) && st->field0) setItem(dlg, domainId, st->field0->second);
+    if ((st->flags & DD_AUTH_DEFAULT_DOMAIN) && st->field0)
+        setItem(dlg, domainId, st->field0->second);
     SendDlgItemMessageW(dlg, CTL_USER, EM_LIMITTEXT, DD_DLG_MAX_USER, 0);
     SendDlgItemMessageW(dlg, CTL_PASSWORD, EM_LIMITTEXT, DD_DLG_MAX_PASSWORD, 0);
     SendDlgItemMessageW(dlg, domainId, EM_LIMITTEXT, DD_DLG_MAX_DOMAIN, 0);
     CheckDlgButton(dlg, CTL_SAVE, (st->saveMode & 1) ? BST_CHECKED : BST_UNCHECKED);
 }
 
-bool cardChosen(HWND dlg) { return checked(dlg, CTL_USE_CARD); }
+bool cardChosen(HWND dlg) {
+    return checked(dlg, CTL_USE_CARD);
+}
 
-void authUpdate(HWND dlg, LoginState* st)
-{
+void authUpdate(HWND dlg, LoginState* st) {
     bool card = cardChosen(dlg);
-    for (int id : {CTL_USER_LABEL, CTL_USER, CTL_PASSWORD_LABEL, CTL_PASSWORD, CTL_DOMAIN_LABEL,
-                   CTL_DOMAIN})
+    for (int id :
+         {CTL_USER_LABEL, CTL_USER, CTL_PASSWORD_LABEL, CTL_PASSWORD, CTL_DOMAIN_LABEL, CTL_DOMAIN})
         enableItem(dlg, id, !card);
     enableItem(dlg, CTL_SAVE, !card && st->saveMode < 2);
     enableItem(dlg, CTL_ALWAYS_CARD, card && st->readers && st->card && !(st->card->byte & 2));
-    enableItem(dlg, IDOK,
-               card || !(st->flags & DD_AUTH_ASK_USER) || itemLength(dlg, CTL_USER) > 0);
+    enableItem(dlg, IDOK, card || !(st->flags & DD_AUTH_ASK_USER) || itemLength(dlg, CTL_USER) > 0);
 }
 
-void authFocus(HWND dlg, LoginState* st)
-{
+void authFocus(HWND dlg, LoginState* st) {
     if (cardChosen(dlg)) return;
     if ((st->flags & DD_AUTH_ASK_USER) && !itemLength(dlg, CTL_USER))
         SetFocus(GetDlgItem(dlg, CTL_USER));
@@ -568,8 +550,7 @@ void authFocus(HWND dlg, LoginState* st)
         SetFocus(GetDlgItem(dlg, CTL_PASSWORD));
 }
 
-void authInit(HWND dlg, LoginState* st)
-{
+void authInit(HWND dlg, LoginState* st) {
     bool cardUsable = st->card && st->readers;
     int method = cardUsable && st->request->lastMethod == 1 ? CTL_USE_CARD : CTL_USE_PASSWORD;
     CheckRadioButton(dlg, CTL_USE_PASSWORD, CTL_USE_CARD, method);
@@ -604,15 +585,13 @@ void authInit(HWND dlg, LoginState* st)
     authFocus(dlg, st);
 }
 
-void loginReadCredentials(HWND dlg, LoginState* st, int domainId)
-{
+void loginReadCredentials(HWND dlg, LoginState* st, int domainId) {
     readItem(dlg, CTL_USER, st->user, DD_DLG_MAX_USER);
     if (st->flags & DD_AUTH_ASK_DOMAIN) readItem(dlg, domainId, st->domain, DD_DLG_MAX_DOMAIN);
     st->save = st->saveMode == 2 ? 2 : checked(dlg, CTL_SAVE) ? 1 : 0;
 }
 
-void authOk(HWND dlg, LoginState* st)
-{
+void authOk(HWND dlg, LoginState* st) {
     if (cardChosen(dlg)) {
         st->method = 1;
         uint8_t pref = st->card ? st->card->byte : 0;
@@ -625,8 +604,7 @@ void authOk(HWND dlg, LoginState* st)
     loginReadCredentials(dlg, st, CTL_DOMAIN);
 }
 
-INT_PTR CALLBACK authProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK authProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     LoginState* st = stateOf<LoginState>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG:
@@ -657,14 +635,12 @@ INT_PTR CALLBACK authProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
     return FALSE;
 }
 
-void changeUpdate(HWND dlg, LoginState* st)
-{
+void changeUpdate(HWND dlg, LoginState* st) {
     /* A dialog that does not ask the user name cannot require one. */
     enableItem(dlg, IDOK, !(st->flags & DD_AUTH_ASK_USER) || itemLength(dlg, CTL_USER) > 0);
 }
 
-void changeInit(HWND dlg, LoginState* st)
-{
+void changeInit(HWND dlg, LoginState* st) {
     loginTitle(dlg, st, 18);
     loginFill(dlg, st, CTL_CP_DOMAIN);
     for (int id : {CTL_DOMAIN, CTL_CONFIRM})
@@ -679,7 +655,8 @@ void changeInit(HWND dlg, LoginState* st)
     static const int domain[] = {CTL_CP_DOMAIN_LABEL, CTL_CP_DOMAIN};
     static const int save[] = {CTL_SAVE};
     const Row rows[] = {
-        {message, 1, (f & DD_AUTH_MESSAGE) != 0},    {user, 2, (f & DD_AUTH_ASK_USER) != 0},
+        {message, 1, (f & DD_AUTH_MESSAGE) != 0},
+        {user, 2, (f & DD_AUTH_ASK_USER) != 0},
         {oldPw, 2, true},
         {newPw, 2, true},
         {confirm, 2, true},
@@ -692,8 +669,7 @@ void changeInit(HWND dlg, LoginState* st)
     SetFocus(GetDlgItem(dlg, userEmpty ? CTL_USER : CTL_PASSWORD));
 }
 
-bool changeOk(HWND dlg, LoginState* st)
-{
+bool changeOk(HWND dlg, LoginState* st) {
     /* New password (control 1003) and confirmation are read to the same
      * limit, so that any password the new field accepts can be confirmed. */
     DiChar confirm[DD_DLG_MAX_PASSWORD + 1];
@@ -711,8 +687,7 @@ bool changeOk(HWND dlg, LoginState* st)
     return true;
 }
 
-INT_PTR CALLBACK changeProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK changeProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     LoginState* st = stateOf<LoginState>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG:
@@ -737,8 +712,7 @@ INT_PTR CALLBACK changeProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 /* Copies the answers of a confirmed login dialog into the reply. */
-void loginReply(LoginState* st, DiLAIPReply* reply)
-{
+void loginReply(LoginState* st, DiLAIPReply* reply) {
     reply->method = st->method;
     if (st->method == 1) {
         reply->kind = st->preference;
@@ -751,16 +725,14 @@ void loginReply(LoginState* st, DiLAIPReply* reply)
     if (st->flags & DD_AUTH_ASK_DOMAIN) replaceText(&reply->domain, st->domain);
 }
 
-void wipeLogin(LoginState* st)
-{
+void wipeLogin(LoginState* st) {
     SecureZeroMemory(st->password, sizeof st->password);
     SecureZeroMemory(st->password2, sizeof st->password2);
 }
 
 /* ---- Proxy credentials -------------------------------------------------- */
 
-INT_PTR CALLBACK proxyProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK proxyProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     DdDlgProxyAuth* st = stateOf<DdDlgProxyAuth>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG: {
@@ -819,16 +791,14 @@ struct DetailsState {
     int count;
 };
 
-void detailsShow(HWND dlg, DetailsState* st)
-{
+void detailsShow(HWND dlg, DetailsState* st) {
     LRESULT sel = SendDlgItemMessageW(dlg, CTL_FIELDS, LB_GETCURSEL, 0, 0);
     const DiChar* text = nullptr;
     if (sel != LB_ERR && sel >= 0 && sel < st->count && st->texts) text = st->texts[sel];
     setItem(dlg, CTL_DETAILS, text);
 }
 
-INT_PTR CALLBACK detailsProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK detailsProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     DetailsState* st = stateOf<DetailsState>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG:
@@ -853,12 +823,12 @@ INT_PTR CALLBACK detailsProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
     return FALSE;
 }
 
-void certInit(HWND dlg, CertState* st)
-{
-    SendDlgItemMessageW(dlg, CTL_ICON, STM_SETICON,
-                        reinterpret_cast<WPARAM>(LoadIconW(
-                            nullptr, st->dialogId == DD_DLG_UNTRUSTED ? IDI_QUESTION : IDI_WARNING)),
-                        0);
+void certInit(HWND dlg, CertState* st) {
+    SendDlgItemMessageW(
+        dlg, CTL_ICON, STM_SETICON,
+        reinterpret_cast<WPARAM>(
+            LoadIconW(nullptr, st->dialogId == DD_DLG_UNTRUSTED ? IDI_QUESTION : IDI_WARNING)),
+        0);
     const DiChar* server = st->server ? st->server : u"";
     /* The templates name server and client in their own order. */
     if (st->dialogId == DD_DLG_CERT_CHANGED || st->dialogId == DD_DLG_UNTRUSTED) {
@@ -885,8 +855,7 @@ void certInit(HWND dlg, CertState* st)
         CheckRadioButton(dlg, CTL_TEMPORARY, CTL_TEMPORARY, CTL_TEMPORARY);
 }
 
-INT_PTR CALLBACK certProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK certProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     CertState* st = stateOf<CertState>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG:
@@ -915,8 +884,7 @@ INT_PTR CALLBACK certProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 int runCertificate(DiObject* object, int id, const DiChar* server, const DiChar* const* names,
-                   const DiChar* const* texts, uint32_t problems)
-{
+                   const DiChar* const* texts, uint32_t problems) {
     CertState st = {id, server, names, texts, problems, 0};
     INT_PTR r = runModal(ownerOf(object), id, certProc, &st);
     if (r != 1) return 0;
@@ -932,16 +900,14 @@ struct ConsoleState {
 
 ConsoleState s_console;
 
-void moveBy(HWND dlg, int id, int dx, int dy)
-{
+void moveBy(HWND dlg, int id, int dx, int dy) {
     HWND item = GetDlgItem(dlg, id);
     RECT r = itemRect(dlg, item);
     SetWindowPos(item, nullptr, r.left + dx, r.top + dy, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void consoleResize(HWND dlg, int width, int height)
-{
+void consoleResize(HWND dlg, int width, int height) {
     int dx = width - s_console.width, dy = height - s_console.height;
     s_console.width = width;
     s_console.height = height;
@@ -956,13 +922,12 @@ void consoleResize(HWND dlg, int width, int height)
     InvalidateRect(dlg, nullptr, TRUE);
 }
 
-INT_PTR CALLBACK consoleProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK consoleProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG: {
-        s_console.icon = static_cast<HICON>(
-            LoadImageW(ddResModule(), MAKEINTRESOURCEW(103), IMAGE_ICON,
-                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+        s_console.icon = static_cast<HICON>(LoadImageW(ddResModule(), MAKEINTRESOURCEW(103),
+                                                       IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                       GetSystemMetrics(SM_CYSMICON), 0));
         if (s_console.icon)
             SendMessageW(dlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(s_console.icon));
         RECT c;
@@ -1007,20 +972,18 @@ struct PrintState {
 
 /* Print needs a mode, and for the custom mode both factors; a mode from
  * outside 0-3 checks no button, and Print waits for the user's choice. */
-void printUpdate(HWND dlg)
-{
+void printUpdate(HWND dlg) {
     bool custom = checked(dlg, CTL_CUSTOM), chosen = false;
     for (int i = 0; i < 4; ++i)
         chosen = chosen || checked(dlg, CTL_ACTUAL + i);
     for (int id : {CTL_SCALE_X, CTL_SCALE_Y, CTL_X_LABEL, CTL_Y_LABEL})
         enableItem(dlg, id, custom);
     enableItem(dlg, IDOK,
-               chosen && (!custom || (itemLength(dlg, CTL_SCALE_X) > 0 &&
-                                      itemLength(dlg, CTL_SCALE_Y) > 0)));
+               chosen && (!custom ||
+                          (itemLength(dlg, CTL_SCALE_X) > 0 && itemLength(dlg, CTL_SCALE_Y) > 0)));
 }
 
-INT_PTR CALLBACK printProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
-{
+INT_PTR CALLBACK printProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     PrintState* st = stateOf<PrintState>(dlg, msg, lp);
     switch (msg) {
     case WM_INITDIALOG:
@@ -1061,8 +1024,7 @@ INT_PTR CALLBACK printProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp)
     return FALSE;
 }
 
-UINT_PTR CALLBACK printSetupHook(HWND dlg, UINT msg, WPARAM, LPARAM)
-{
+UINT_PTR CALLBACK printSetupHook(HWND dlg, UINT msg, WPARAM, LPARAM) {
     if (msg == WM_INITDIALOG) finishInit(dlg, DD_DLG_PRINT_SETUP);
     return 0;
 }
@@ -1071,16 +1033,16 @@ UINT_PTR CALLBACK printSetupHook(HWND dlg, UINT msg, WPARAM, LPARAM)
 
 DdDlgHooks g_ddDlgHooks = kDefaultHooks;
 
-void ddDlgResetHooks() { g_ddDlgHooks = kDefaultHooks; }
+void ddDlgResetHooks() {
+    g_ddDlgHooks = kDefaultHooks;
+}
 
-void ddDlgAbout(HWND owner)
-{
+void ddDlgAbout(HWND owner) {
     AboutState st = {nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))};
     runModal(owner, DD_DLG_ABOUT, aboutProc, &st);
 }
 
-int ddDlgPasswordCache(DiChar** url, DiChar** user, DiChar** password)
-{
+int ddDlgPasswordCache(DiChar** url, DiChar** user, DiChar** password) {
     CacheState* st = static_cast<CacheState*>(calloc(1, sizeof(CacheState)));
     if (!st) return 0;
     st->url = dupText(url ? *url : nullptr);
@@ -1105,8 +1067,7 @@ int ddDlgPasswordCache(DiChar** url, DiChar** user, DiChar** password)
     return result;
 }
 
-int ddDlgAuthenticate(HWND owner, DiLAIPDialog* request, DiLAIPReply* reply)
-{
+int ddDlgAuthenticate(HWND owner, DiLAIPDialog* request, DiLAIPReply* reply) {
     if (!request || !reply) return 0;
     LoginState* st = static_cast<LoginState*>(calloc(1, sizeof(LoginState)));
     if (!st) return 0;
@@ -1118,13 +1079,11 @@ int ddDlgAuthenticate(HWND owner, DiLAIPDialog* request, DiLAIPReply* reply)
     return result;
 }
 
-int ddDlgAuthenticateForObject(DiObject* object, DiLAIPDialog* request, DiLAIPReply* reply)
-{
+int ddDlgAuthenticateForObject(DiObject* object, DiLAIPDialog* request, DiLAIPReply* reply) {
     return ddDlgAuthenticate(ownerOf(object), request, reply);
 }
 
-int ddDlgChangePassword(HWND owner, DiLAIPDialog* request, DiLAIPReply* reply)
-{
+int ddDlgChangePassword(HWND owner, DiLAIPDialog* request, DiLAIPReply* reply) {
     if (!request || !reply) return 0;
     LoginState* st = static_cast<LoginState*>(calloc(1, sizeof(LoginState)));
     if (!st) return 0;
@@ -1140,13 +1099,11 @@ int ddDlgChangePassword(HWND owner, DiLAIPDialog* request, DiLAIPReply* reply)
     return result;
 }
 
-int ddDlgChangePasswordForObject(DiObject* object, DiLAIPDialog* request, DiLAIPReply* reply)
-{
+int ddDlgChangePasswordForObject(DiObject* object, DiLAIPDialog* request, DiLAIPReply* reply) {
     return ddDlgChangePassword(ownerOf(object), request, reply);
 }
 
-int ddDlgProxyCredentials(HWND owner, DdDlgProxyAuth* auth)
-{
+int ddDlgProxyCredentials(HWND owner, DdDlgProxyAuth* auth) {
     if (!auth) return 0;
     /* Work on a copy: the caller's record changes only on OK. */
     DdDlgProxyAuth* st = static_cast<DdDlgProxyAuth*>(malloc(sizeof(DdDlgProxyAuth)));
@@ -1160,8 +1117,7 @@ int ddDlgProxyCredentials(HWND owner, DdDlgProxyAuth* auth)
     return result;
 }
 
-int ddDlgServerAuthentication(DiObject* object, DiRoute* route, int allowSave)
-{
+int ddDlgServerAuthentication(DiObject* object, DiRoute* route, int allowSave) {
     const DdDlgHooks& h = g_ddDlgHooks;
     if (!route || !h.routeDescribe || !h.routeSetCredentials) return 0;
     DiChar description[512];
@@ -1186,8 +1142,7 @@ int ddDlgServerAuthentication(DiObject* object, DiRoute* route, int allowSave)
     return result;
 }
 
-int ddDlgFormatProblems(uint32_t problems, DiChar* out, size_t size)
-{
+int ddDlgFormatProblems(uint32_t problems, DiChar* out, size_t size) {
     if (!out || !size) return 0;
     out[0] = 0;
     size_t len = 0;
@@ -1206,39 +1161,33 @@ int ddDlgFormatProblems(uint32_t problems, DiChar* out, size_t size)
 }
 
 int ddDlgCertificateChanged(DiObject* object, const DiChar* server, const DiChar* const* names,
-                            const DiChar* const* texts)
-{
+                            const DiChar* const* texts) {
     return runCertificate(object, DD_DLG_CERT_CHANGED, server, names, texts, 0);
 }
 
 int ddDlgUntrustedFirstConnection(DiObject* object, const DiChar* server,
-                                  const DiChar* const* names, const DiChar* const* texts)
-{
+                                  const DiChar* const* names, const DiChar* const* texts) {
     return runCertificate(object, DD_DLG_UNTRUSTED, server, names, texts, 0);
 }
 
 int ddDlgSecurityWarning(DiObject* object, const DiChar* server, const DiChar* const* names,
-                         const DiChar* const* texts, uint32_t problems)
-{
+                         const DiChar* const* texts, uint32_t problems) {
     return runCertificate(object, DD_DLG_SECURITY, server, names, texts, problems);
 }
 
 int ddDlgSecurityWarningList(DiObject* object, const DiChar* server, const DiChar* const* names,
-                             const DiChar* const* texts, uint32_t problems)
-{
+                             const DiChar* const* texts, uint32_t problems) {
     return runCertificate(object, DD_DLG_SECURITY_LIST, server, names, texts, problems);
 }
 
-void ddDlgCertificateDetails(HWND owner, const DiChar* const* names, const DiChar* const* texts)
-{
+void ddDlgCertificateDetails(HWND owner, const DiChar* const* names, const DiChar* const* texts) {
     DetailsState st = {names, texts, 0};
     while (names && names[st.count])
         ++st.count;
     runModal(owner, DD_DLG_CERT_DETAILS, detailsProc, &st);
 }
 
-int ddDlgConsoleLog(HWND)
-{
+int ddDlgConsoleLog(HWND) {
     HWND dlg = g_ddApp->consoleLog;
     if (dlg && IsWindow(dlg)) {
         SetWindowPos(dlg, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -1253,8 +1202,7 @@ int ddDlgConsoleLog(HWND)
     return 0;
 }
 
-void ddDlgConsoleAppend(const DiChar* text)
-{
+void ddDlgConsoleAppend(const DiChar* text) {
     HWND dlg = g_ddApp->consoleLog;
     if (!dlg || !text) return;
     HWND edit = GetDlgItem(dlg, CTL_CONSOLE);
@@ -1263,14 +1211,12 @@ void ddDlgConsoleAppend(const DiChar* text)
     SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(ddW(text)));
 }
 
-void ddDlgConsoleDestroy()
-{
+void ddDlgConsoleDestroy() {
     if (g_ddApp->consoleLog) DestroyWindow(g_ddApp->consoleLog);
     g_ddApp->consoleLog = nullptr;
 }
 
-int ddDlgPrintingOptions(HWND owner, int* mode, uint32_t* scaleX, uint32_t* scaleY)
-{
+int ddDlgPrintingOptions(HWND owner, int* mode, uint32_t* scaleX, uint32_t* scaleY) {
     if (!mode || !scaleX || !scaleY) return 0;
     PrintState st = {*mode, *scaleX, *scaleY};
     if (runModal(owner, DD_DLG_PRINT_OPTIONS, printProc, &st) != 1) return 0;
@@ -1282,8 +1228,7 @@ int ddDlgPrintingOptions(HWND owner, int* mode, uint32_t* scaleX, uint32_t* scal
     return 1;
 }
 
-int ddDlgPrintSetup(HWND owner)
-{
+int ddDlgPrintSetup(HWND owner) {
     PRINTDLGW pd;
     memset(&pd, 0, sizeof pd);
     pd.lStructSize = sizeof pd;
@@ -1298,8 +1243,8 @@ int ddDlgPrintSetup(HWND owner)
     /* The common dialogs bring in the print spooler, which re-reads the
      * print server's queues: load them only when print set-up is asked for. */
     static HMODULE comdlg = LoadLibraryW(L"comdlg32.dll");
-    auto printDlg = comdlg ? reinterpret_cast<decltype(&PrintDlgW)>(reinterpret_cast<void*>(
-                                 GetProcAddress(comdlg, "PrintDlgW")))
+    auto printDlg = comdlg ? reinterpret_cast<decltype(&PrintDlgW)>(
+                                 reinterpret_cast<void*>(GetProcAddress(comdlg, "PrintDlgW")))
                            : nullptr;
     if (!printDlg || !printDlg(&pd)) return 0;
     /* The dialog may hand back new handles; the old ones are then ours to

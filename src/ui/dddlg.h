@@ -121,7 +121,7 @@ struct DdDlgProxyAuth {
     const DiChar* description; /* the route's description for the prompt */
     DiChar user[DD_DLG_MAX_USER + 1];
     DiChar password[DD_DLG_MAX_PASSWORD + 1];
-    bool cached;               /* keep the credentials in the password cache */
+    bool cached; /* keep the credentials in the password cache */
     bool allowSave;
 };
 /* 1 on OK with user, password and (when saving is allowed) cached set. */

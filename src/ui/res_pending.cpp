@@ -2,8 +2,7 @@
  * replaced by the real one at merge. */
 #include "net/dilaip.h"
 
-DiLAIPField* diLAIPFindField(DiLAIPDialog* dialog, uint16_t id)
-{
+DiLAIPField* diLAIPFindField(DiLAIPDialog* dialog, uint16_t id) {
     if (!dialog || !dialog->fields) return nullptr;
     for (uint16_t i = 0; i < dialog->fieldCount; ++i)
         if (dialog->fields[i].id == id) return &dialog->fields[i];

@@ -29,8 +29,7 @@ const Lang kLangs[] = {
 
 /* Reads string `id` of one language straight from its string-table block
  * (16 counted strings per block); false when the block is missing. */
-bool rawString(unsigned id, LANGID lang, std::u16string* out)
-{
+bool rawString(unsigned id, LANGID lang, std::u16string* out) {
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC block = FindResourceExW(module, MAKEINTRESOURCEW(6) /* RT_STRING */,
                                   MAKEINTRESOURCEW(id / 16 + 1), lang);
@@ -48,8 +47,7 @@ bool rawString(unsigned id, LANGID lang, std::u16string* out)
 
 /* The conversions of a text: numbered ones sorted ("1$s", "2$d"), then the
  * unnumbered ones in order. "%%" is not a conversion. */
-std::vector<std::u16string> markers(const std::u16string& s)
-{
+std::vector<std::u16string> markers(const std::u16string& s) {
     std::vector<std::u16string> numbered, plain;
     for (size_t i = 0; i < s.size(); ++i) {
         if (s[i] != u'%') continue;
@@ -58,8 +56,8 @@ std::vector<std::u16string> markers(const std::u16string& s)
             i = j;
             continue;
         }
-        while (j < s.size() && (std::u16string(u"0123456789$-+ #.lh").find(s[j]) !=
-                                std::u16string::npos))
+        while (j < s.size() &&
+               (std::u16string(u"0123456789$-+ #.lh").find(s[j]) != std::u16string::npos))
             ++j;
         if (j >= s.size()) {
             plain.push_back(u"<cut>");
@@ -75,8 +73,7 @@ std::vector<std::u16string> markers(const std::u16string& s)
 }
 
 /* Number of accelerator markers ("&x", not "&&"). */
-int accelerators(const std::u16string& s)
-{
+int accelerators(const std::u16string& s) {
     int n = 0;
     for (size_t i = 0; i + 1 < s.size(); ++i) {
         if (s[i] != u'&') continue;
@@ -89,16 +86,14 @@ int accelerators(const std::u16string& s)
     return n;
 }
 
-std::string narrow(const std::u16string& s)
-{
+std::string narrow(const std::u16string& s) {
     std::string out;
     for (char16_t c : s)
         out += c < 128 ? static_cast<char>(c) : '?';
     return out;
 }
 
-TEST(Resources, EveryStringExistsInEveryLanguage)
-{
+TEST(Resources, EveryStringExistsInEveryLanguage) {
     for (const Lang& lang : kLangs) {
         for (unsigned id : kHvStringIds) {
             std::u16string text;
@@ -108,8 +103,7 @@ TEST(Resources, EveryStringExistsInEveryLanguage)
     }
 }
 
-TEST(Resources, EveryDialogAndMenuExistsInEveryLanguage)
-{
+TEST(Resources, EveryDialogAndMenuExistsInEveryLanguage) {
     HMODULE module = GetModuleHandleW(nullptr);
     for (const Lang& lang : kLangs) {
         for (unsigned id : kHvDialogIds)
@@ -125,8 +119,7 @@ TEST(Resources, EveryDialogAndMenuExistsInEveryLanguage)
     }
 }
 
-TEST(Resources, ArtworkIsPresent)
-{
+TEST(Resources, ArtworkIsPresent) {
     HMODULE module = GetModuleHandleW(nullptr);
     for (int id : {103, 173, 176, 177, 179, 182, 184, 187, 188})
         EXPECT_NE(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0), nullptr)
@@ -135,8 +128,7 @@ TEST(Resources, ArtworkIsPresent)
     EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(105), MAKEINTRESOURCEW(2)), nullptr);
 }
 
-TEST(Resources, TranslationsKeepFormatMarkersAndAccelerators)
-{
+TEST(Resources, TranslationsKeepFormatMarkersAndAccelerators) {
     for (unsigned id : kHvStringIds) {
         std::u16string english;
         ASSERT_TRUE(rawString(id, kLangs[0].id, &english)) << id;
@@ -151,8 +143,7 @@ TEST(Resources, TranslationsKeepFormatMarkersAndAccelerators)
     }
 }
 
-TEST(Resources, MarkerExtractionSeesOrderAndNumbers)
-{
+TEST(Resources, MarkerExtractionSeesOrderAndNumbers) {
     /* The comparison above is only as good as this reading of markers. */
     EXPECT_EQ(markers(u"%2$s then %1$s"), markers(u"%1$s avant %2$s"));
     EXPECT_NE(markers(u"%s:%d"), markers(u"%d:%s"));
@@ -168,8 +159,7 @@ struct Item {
 };
 
 /* Reads a sz_Or_Ord field; ordinals read as empty text. */
-const uint16_t* readSzOrOrd(const uint16_t* p, std::u16string* text)
-{
+const uint16_t* readSzOrOrd(const uint16_t* p, std::u16string* text) {
     text->clear();
     if (*p == 0xFFFF) return p + 2;
     while (*p)
@@ -178,8 +168,7 @@ const uint16_t* readSzOrOrd(const uint16_t* p, std::u16string* text)
 }
 
 /* The caption and controls of an extended dialog template. */
-std::vector<Item> dialogItems(unsigned id, LANGID lang)
-{
+std::vector<Item> dialogItems(unsigned id, LANGID lang) {
     std::vector<Item> items;
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(id), lang);
@@ -216,8 +205,7 @@ std::vector<Item> dialogItems(unsigned id, LANGID lang)
 }
 
 /* The items of a menu template: (command id, text), popups with id -1. */
-std::vector<Item> menuItems(unsigned id, LANGID lang)
-{
+std::vector<Item> menuItems(unsigned id, LANGID lang) {
     std::vector<Item> items;
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(4), MAKEINTRESOURCEW(id), lang);
@@ -236,8 +224,7 @@ std::vector<Item> menuItems(unsigned id, LANGID lang)
     return items;
 }
 
-TEST(Resources, DialogAndMenuTranslationsMatchTheEnglishLayout)
-{
+TEST(Resources, DialogAndMenuTranslationsMatchTheEnglishLayout) {
     struct Source {
         const char* kind;
         const unsigned short* ids;
@@ -254,8 +241,8 @@ TEST(Resources, DialogAndMenuTranslationsMatchTheEnglishLayout)
             ASSERT_FALSE(english.empty()) << src.kind << " " << id;
             for (const Lang& lang : kLangs) {
                 std::vector<Item> items = src.read(id, lang.id);
-                ASSERT_EQ(items.size(), english.size()) << src.kind << " " << id << " in "
-                                                        << lang.name;
+                ASSERT_EQ(items.size(), english.size())
+                    << src.kind << " " << id << " in " << lang.name;
                 for (size_t i = 0; i < items.size(); ++i) {
                     const Item& e = english[i];
                     const Item& t = items[i];
@@ -273,8 +260,7 @@ TEST(Resources, DialogAndMenuTranslationsMatchTheEnglishLayout)
 }
 
 /* The accelerator character of a text, lower-cased, or 0. */
-char16_t acceleratorOf(const std::u16string& s)
-{
+char16_t acceleratorOf(const std::u16string& s) {
     for (size_t i = 0; i + 1 < s.size(); ++i) {
         if (s[i] != u'&') continue;
         if (s[i + 1] == u'&') {
@@ -287,8 +273,7 @@ char16_t acceleratorOf(const std::u16string& s)
     return 0;
 }
 
-TEST(Resources, AcceleratorsAreUniqueWithinEachDialog)
-{
+TEST(Resources, AcceleratorsAreUniqueWithinEachDialog) {
     for (unsigned id : kHvDialogIds) {
         for (const Lang& lang : kLangs) {
             std::vector<Item> items = dialogItems(id, lang.id);
@@ -305,8 +290,7 @@ TEST(Resources, AcceleratorsAreUniqueWithinEachDialog)
     }
 }
 
-TEST(Resources, TemplateReaderFindsTheKnownControls)
-{
+TEST(Resources, TemplateReaderFindsTheKnownControls) {
     std::vector<Item> warning = dialogItems(204, kLangs[0].id);
     ASSERT_GE(warning.size(), 4u);
     EXPECT_EQ(warning[0].text, u"Potentially Unsafe Connection");
@@ -324,8 +308,7 @@ TEST(Resources, TemplateReaderFindsTheKnownControls)
     EXPECT_EQ(menu[11].text, u"Print Setup...");
 }
 
-TEST(Resources, ThreadLanguageChoosesTheTexts)
-{
+TEST(Resources, ThreadLanguageChoosesTheTexts) {
     LANGID before = GetThreadUILanguage();
     for (const Lang& lang : kLangs) {
         ddResSelectLanguage(lang.id);
@@ -340,10 +323,11 @@ TEST(Resources, ThreadLanguageChoosesTheTexts)
     ddResSelectLanguage(before);
 }
 
-INT_PTR CALLBACK plainDialog(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+INT_PTR CALLBACK plainDialog(HWND, UINT msg, WPARAM, LPARAM) {
+    return msg == WM_INITDIALOG;
+}
 
-TEST(Resources, ThreadLanguageChoosesTheDialogs)
-{
+TEST(Resources, ThreadLanguageChoosesTheDialogs) {
     LANGID before = GetThreadUILanguage();
     for (const Lang& lang : kLangs) {
         ddResSelectLanguage(lang.id);
@@ -360,8 +344,7 @@ TEST(Resources, ThreadLanguageChoosesTheDialogs)
     ddResSelectLanguage(before);
 }
 
-TEST(Resources, MessageNumbersAreOffsetBy500)
-{
+TEST(Resources, MessageNumbersAreOffsetBy500) {
     ddResSelectLanguage(kLangs[0].id);
     DiChar buf[128];
     ASSERT_GT(ddResLoadMessage(30, buf, 128), 0);

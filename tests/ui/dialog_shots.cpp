@@ -15,10 +15,10 @@ namespace {
 
 const char* g_name = "";
 
-void CALLBACK shoot(HWND dlg, UINT, UINT_PTR id, DWORD)
-{
+void CALLBACK shoot(HWND dlg, UINT, UINT_PTR id, DWORD) {
     KillTimer(dlg, id);
-    RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    RedrawWindow(dlg, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     RECT r;
     GetWindowRect(dlg, &r);
     printf("SHOT %s %ld %ld %ld %ld\n", g_name, r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -29,28 +29,29 @@ void CALLBACK shoot(HWND dlg, UINT, UINT_PTR id, DWORD)
     PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
 }
 
-void onInit(HWND dlg, int)
-{
+void onInit(HWND dlg, int) {
     SetWindowPos(dlg, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     SetTimer(dlg, 77, 400, shoot);
 }
 
-void shot(const char* name) { g_name = name; }
+void shot(const char* name) {
+    g_name = name;
+}
 
-bool lookup(const DiChar* host, DiChar* out, size_t size)
-{
+bool lookup(const DiChar* host, DiChar* out, size_t size) {
     std::u16string full = std::u16string(host) + u".example.com";
     if (full.size() + 1 > size) return false;
     memcpy(out, full.c_str(), (full.size() + 1) * sizeof(DiChar));
     return true;
 }
 
-int readers() { return 1; }
+int readers() {
+    return 1;
+}
 
 /* Dialogs whose procedures belong to other modules: shown from their
  * templates only. */
-INT_PTR CALLBACK plainProc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
-{
+INT_PTR CALLBACK plainProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
     if (msg == WM_INITDIALOG) {
         onInit(dlg, 0);
         return TRUE;
@@ -65,8 +66,7 @@ INT_PTR CALLBACK plainProc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
     return FALSE;
 }
 
-INT_PTR CALLBACK pageProc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
-{
+INT_PTR CALLBACK pageProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
     if (msg == WM_INITDIALOG) {
         SetTimer(dlg, 77, 400, shoot);
         return TRUE;
@@ -76,13 +76,11 @@ INT_PTR CALLBACK pageProc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
 }
 
 /* A property page is a child dialog: show it inside a frame of its size. */
-void showPage(int id, const char* name)
-{
+void showPage(int id, const char* name) {
     shot(name);
     HWND host = CreateWindowExW(0, L"#32770", L"", WS_POPUP | WS_CAPTION | WS_VISIBLE, 40, 40, 100,
                                 100, nullptr, nullptr, ddResModule(), nullptr);
-    HWND page =
-        CreateDialogParamW(ddResModule(), MAKEINTRESOURCEW(id), host, pageProc, 0);
+    HWND page = CreateDialogParamW(ddResModule(), MAKEINTRESOURCEW(id), host, pageProc, 0);
     RECT r;
     GetWindowRect(page, &r);
     RECT frame = {0, 0, r.right - r.left, r.bottom - r.top};
@@ -102,18 +100,20 @@ void showPage(int id, const char* name)
     DestroyWindow(host);
 }
 
-const DiChar* const kNames[] = {u"Subject", u"Issuer", u"Effective date", u"Expiration date",
-                                u"MD5 fingerprint", u"SHA1 fingerprint", nullptr};
-const DiChar* const kTexts[] = {u"CN=apps.example.com, O=Example", u"CN=Example CA",
-                                u"Jan  1 00:00:00 2026 GMT", u"Jan  1 00:00:00 2027 GMT",
+const DiChar* const kNames[] = {
+    u"Subject",          u"Issuer", u"Effective date", u"Expiration date", u"MD5 fingerprint",
+    u"SHA1 fingerprint", nullptr};
+const DiChar* const kTexts[] = {u"CN=apps.example.com, O=Example",
+                                u"CN=Example CA",
+                                u"Jan  1 00:00:00 2026 GMT",
+                                u"Jan  1 00:00:00 2027 GMT",
                                 u"01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF",
                                 u"01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67",
                                 nullptr};
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     LANGID lang = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     if (argc > 1 && !strcmp(argv[1], "ja")) lang = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
     ddResSelectLanguage(lang);
@@ -189,7 +189,9 @@ int main(int argc, char** argv)
     static const struct {
         int id;
         const char* name;
-    } plain[] = {{110, "110-connection-progress"}, {189, "189-table-window"}, {210, "210-connection-settings"}};
+    } plain[] = {{110, "110-connection-progress"},
+                 {189, "189-table-window"},
+                 {210, "210-connection-settings"}};
     for (const auto& p : plain) {
         shot(p.name);
         DialogBoxParamW(ddResModule(), MAKEINTRESOURCEW(p.id), nullptr, plainProc, 0);

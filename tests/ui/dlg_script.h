@@ -24,15 +24,15 @@ extern DlgScript* g_script;
 
 /* Installs the hooks for one test; the destructor restores the defaults. */
 class ScriptScope {
-public:
+  public:
     explicit ScriptScope(DlgScript* script);
     ~ScriptScope();
 };
 
-void press(HWND dlg, int id);                        /* posted click */
+void press(HWND dlg, int id);                               /* posted click */
 void setText(HWND dlg, int id, const std::u16string& text); /* sends EN_CHANGE */
-void choose(HWND dlg, int first, int last, int id);  /* radio click */
-void toggle(HWND dlg, int id, bool on);              /* check box click */
+void choose(HWND dlg, int first, int last, int id);         /* radio click */
+void toggle(HWND dlg, int id, bool on);                     /* check box click */
 std::u16string text(HWND dlg, int id);
 std::u16string title(HWND dlg);
 bool visible(HWND dlg, int id);

@@ -9,11 +9,25 @@
 namespace {
 
 enum {
-    USER = 1001, PASSWORD = 1002, DOMAIN_EDIT = 1003, CONFIRM = 1004, SAVE = 1008,
-    ALWAYS_CARD = 1009, USER_LABEL = 1067, PASSWORD_LABEL = 1068, DOMAIN_LABEL = 1053,
-    MESSAGE = 1118, USE_PASSWORD = 1120, USE_CARD = 1121, CARD_GROUP = 1122,
-    METHOD_GROUP = 1123, NEW_PASSWORD = 1003, CP_DOMAIN = 1054, LOCATION = 1000,
-    PROMPT = 1101, SAVE_DETAILS = 1102,
+    USER = 1001,
+    PASSWORD = 1002,
+    DOMAIN_EDIT = 1003,
+    CONFIRM = 1004,
+    SAVE = 1008,
+    ALWAYS_CARD = 1009,
+    USER_LABEL = 1067,
+    PASSWORD_LABEL = 1068,
+    DOMAIN_LABEL = 1053,
+    MESSAGE = 1118,
+    USE_PASSWORD = 1120,
+    USE_CARD = 1121,
+    CARD_GROUP = 1122,
+    METHOD_GROUP = 1123,
+    NEW_PASSWORD = 1003,
+    CP_DOMAIN = 1054,
+    LOCATION = 1000,
+    PROMPT = 1101,
+    SAVE_DETAILS = 1102,
 };
 
 /* A login-dialog request with field 0 and, optionally, the smart-card
@@ -22,8 +36,7 @@ struct Request {
     DiLAIPField fields[2] = {};
     DiLAIPDialog d = {};
     Request(uint16_t flags, uint8_t field0Flags, uint8_t saveMode, bool card = false,
-            uint8_t preference = 0)
-    {
+            uint8_t preference = 0) {
         fields[0].id = 0;
         fields[0].kind = 0;
         fields[0].value = 1;
@@ -47,8 +60,7 @@ struct Request {
 
 struct Reply {
     DiLAIPReply r = {};
-    ~Reply()
-    {
+    ~Reply() {
         free(r.user);
         free(r.password);
         free(r.password2);
@@ -56,12 +68,15 @@ struct Reply {
     }
 };
 
-std::u16string str(const DiChar* s) { return s ? std::u16string(s) : std::u16string(u"<none>"); }
+std::u16string str(const DiChar* s) {
+    return s ? std::u16string(s) : std::u16string(u"<none>");
+}
 
 int g_readers;
-int readers() { return g_readers; }
-bool lookup(const DiChar* host, DiChar* out, size_t size)
-{
+int readers() {
+    return g_readers;
+}
+bool lookup(const DiChar* host, DiChar* out, size_t size) {
     std::u16string full = std::u16string(host) + u".example.com";
     if (full.size() + 1 > size) return false;
     std::copy(full.c_str(), full.c_str() + full.size() + 1, out);
@@ -80,8 +95,7 @@ struct Layout : Shown {
     int height;
 };
 
-Layout authLayout(uint16_t flags, uint8_t field0Flags)
-{
+Layout authLayout(uint16_t flags, uint8_t field0Flags) {
     DlgScript s;
     ScriptScope scope(&s);
     Layout l{};
@@ -102,8 +116,7 @@ Layout authLayout(uint16_t flags, uint8_t field0Flags)
     return l;
 }
 
-TEST(AuthenticationDialog, HidesRowsNotAskedForAndMovesTheRestUp)
-{
+TEST(AuthenticationDialog, HidesRowsNotAskedForAndMovesTheRestUp) {
     Layout full = authLayout(kAllRows, 0);
     ASSERT_TRUE(full.message && full.choice && full.user && full.password && full.domain &&
                 full.save);
@@ -116,15 +129,25 @@ TEST(AuthenticationDialog, HidesRowsNotAskedForAndMovesTheRestUp)
     } cases[] = {
         {"none", 0, 0, {false, false, false, false, false, false}},
         {"user from field 0", 0, DD_AUTH_ASK_USER, {false, false, true, false, false, false}},
-        {"password without save box", DD_AUTH_ASK_PASSWORD, 0,
+        {"password without save box",
+         DD_AUTH_ASK_PASSWORD,
+         0,
          {false, false, false, true, false, false}},
-        {"save box without password", DD_AUTH_SAVE_BOX, 0,
+        {"save box without password",
+         DD_AUTH_SAVE_BOX,
+         0,
          {false, false, false, false, false, false}},
-        {"password and save box", DD_AUTH_ASK_PASSWORD | DD_AUTH_SAVE_BOX, 0,
+        {"password and save box",
+         DD_AUTH_ASK_PASSWORD | DD_AUTH_SAVE_BOX,
+         0,
          {false, false, false, true, false, true}},
-        {"message and domain", DD_AUTH_MESSAGE | DD_AUTH_ASK_DOMAIN, 0,
+        {"message and domain",
+         DD_AUTH_MESSAGE | DD_AUTH_ASK_DOMAIN,
+         0,
          {true, false, false, false, true, false}},
-        {"everything but the choice", kAllRows & ~DD_AUTH_METHOD_CHOICE, 0,
+        {"everything but the choice",
+         kAllRows & ~DD_AUTH_METHOD_CHOICE,
+         0,
          {true, false, true, true, true, true}},
     };
     for (const Case& c : cases) {
@@ -146,14 +169,14 @@ TEST(AuthenticationDialog, HidesRowsNotAskedForAndMovesTheRestUp)
     EXPECT_GT(more.okTop, some.okTop);
 }
 
-TEST(AuthenticationDialog, PasswordAnswerCarriesTheTypedCredentials)
-{
+TEST(AuthenticationDialog, PasswordAnswerCarriesTheTypedCredentials) {
     struct Case {
         uint8_t saveMode;
         bool tick;
         bool boxEnabled;
         uint8_t save;
-    } cases[] = {{0, true, true, 1}, {1, false, true, 0}, {2, true, false, 2}, {3, false, false, 1}};
+    } cases[] = {
+        {0, true, true, 1}, {1, false, true, 0}, {2, true, false, 2}, {3, false, false, 1}};
     for (const Case& c : cases) {
         DlgScript s;
         ScriptScope scope(&s);
@@ -183,8 +206,7 @@ TEST(AuthenticationDialog, PasswordAnswerCarriesTheTypedCredentials)
     }
 }
 
-TEST(AuthenticationDialog, TitleLabelsAndMessageFollowTheFlags)
-{
+TEST(AuthenticationDialog, TitleLabelsAndMessageFollowTheFlags) {
     DlgScript s;
     ScriptScope scope(&s);
     g_ddDlgHooks.lookupHostName = lookup;
@@ -215,8 +237,7 @@ TEST(AuthenticationDialog, TitleLabelsAndMessageFollowTheFlags)
     EXPECT_EQ(shown[1], u"Given title");
 }
 
-TEST(AuthenticationDialog, OkNeedsAUserNameOnlyWhenAsked)
-{
+TEST(AuthenticationDialog, OkNeedsAUserNameOnlyWhenAsked) {
     DlgScript s;
     ScriptScope scope(&s);
     bool asked = true;
@@ -245,8 +266,7 @@ TEST(AuthenticationDialog, OkNeedsAUserNameOnlyWhenAsked)
     EXPECT_EQ(ddDlgAuthenticate(nullptr, &noUser.d, &reply.r), 0);
 }
 
-TEST(AuthenticationDialog, SmartCardChoiceAndPreference)
-{
+TEST(AuthenticationDialog, SmartCardChoiceAndPreference) {
     struct Case {
         const char* name;
         bool cardField;
@@ -304,8 +324,7 @@ TEST(AuthenticationDialog, SmartCardChoiceAndPreference)
     }
 }
 
-TEST(AuthenticationDialog, SwitchingToTheCardAndBack)
-{
+TEST(AuthenticationDialog, SwitchingToTheCardAndBack) {
     DlgScript s;
     ScriptScope scope(&s);
     g_readers = 1;
@@ -329,8 +348,7 @@ TEST(AuthenticationDialog, SwitchingToTheCardAndBack)
     EXPECT_EQ(ddDlgAuthenticate(nullptr, &rq.d, &reply.r), 0);
 }
 
-TEST(AuthenticationDialog, LongTextsAreKeptToTheirLimits)
-{
+TEST(AuthenticationDialog, LongTextsAreKeptToTheirLimits) {
     DlgScript s;
     ScriptScope scope(&s);
     std::u16string user(600, u'u'), password(200, u'p');
@@ -349,8 +367,7 @@ TEST(AuthenticationDialog, LongTextsAreKeptToTheirLimits)
 
 /* ---- Change of password ----------------------------------------------- */
 
-TEST(ChangePasswordDialog, MismatchKeepsTheDialogOpenUntilCorrected)
-{
+TEST(ChangePasswordDialog, MismatchKeepsTheDialogOpenUntilCorrected) {
     DlgScript s;
     ScriptScope scope(&s);
     g_ddDlgHooks.lookupHostName = lookup;
@@ -387,8 +404,7 @@ TEST(ChangePasswordDialog, MismatchKeepsTheDialogOpenUntilCorrected)
     EXPECT_EQ(rq.fields[0].byte, 1) << "the save choice goes back into field 0";
 }
 
-TEST(ChangePasswordDialog, RowsSaveModesAndTheUserName)
-{
+TEST(ChangePasswordDialog, RowsSaveModesAndTheUserName) {
     struct Case {
         const char* name;
         uint16_t flags;
@@ -441,15 +457,13 @@ TEST(ChangePasswordDialog, RowsSaveModesAndTheUserName)
 
 /* ---- Password cache ------------------------------------------------- */
 
-DiChar* heap(const std::u16string& s)
-{
+DiChar* heap(const std::u16string& s) {
     DiChar* p = static_cast<DiChar*>(malloc((s.size() + 1) * sizeof(DiChar)));
     std::copy(s.c_str(), s.c_str() + s.size() + 1, p);
     return p;
 }
 
-TEST(PasswordCacheDialog, ChecksTheLocationAndTheConfirmation)
-{
+TEST(PasswordCacheDialog, ChecksTheLocationAndTheConfirmation) {
     DlgScript s;
     ScriptScope scope(&s);
     std::u16string longPassword(100, u'q');
@@ -492,8 +506,7 @@ TEST(PasswordCacheDialog, ChecksTheLocationAndTheConfirmation)
     free(password);
 }
 
-TEST(PasswordCacheDialog, CancelReleasesTheGivenTextsAndFocusesTheFirstEmpty)
-{
+TEST(PasswordCacheDialog, CancelReleasesTheGivenTextsAndFocusesTheFirstEmpty) {
     DlgScript s;
     ScriptScope scope(&s);
     int expectFocus = 0;
@@ -515,15 +528,18 @@ TEST(PasswordCacheDialog, CancelReleasesTheGivenTextsAndFocusesTheFirstEmpty)
     free(password);
 }
 
-TEST(WebUrlCheck, AcceptsOnlyAbsoluteHttpAndHttps)
-{
+TEST(WebUrlCheck, AcceptsOnlyAbsoluteHttpAndHttps) {
     ddDlgResetHooks();
     struct Case {
         const DiChar* url;
         bool ok;
     } cases[] = {
-        {u"http://host/", true}, {u"HTTPS://host:443/x", true}, {u"ftp://host/", false},
-        {u"host/path", false},   {u"http://", false},           {u"http:///path", false},
+        {u"http://host/", true},
+        {u"HTTPS://host:443/x", true},
+        {u"ftp://host/", false},
+        {u"host/path", false},
+        {u"http://", false},
+        {u"http:///path", false},
         {u"", false},
     };
     for (const Case& c : cases)
@@ -532,8 +548,7 @@ TEST(WebUrlCheck, AcceptsOnlyAbsoluteHttpAndHttps)
 
 /* ---- Proxy credentials ------------------------------------------------- */
 
-TEST(ProxyCredentialsDialog, PromptUserAndSaveBox)
-{
+TEST(ProxyCredentialsDialog, PromptUserAndSaveBox) {
     struct Case {
         const char* name;
         const DiChar* user;
@@ -574,8 +589,7 @@ TEST(ProxyCredentialsDialog, PromptUserAndSaveBox)
     }
 }
 
-TEST(ProxyCredentialsDialog, CancelLeavesTheRecordAlone)
-{
+TEST(ProxyCredentialsDialog, CancelLeavesTheRecordAlone) {
     DlgScript s;
     ScriptScope scope(&s);
     s.onInit = [&](HWND dlg, int) {
@@ -598,25 +612,28 @@ struct FakeRoute {
     int setCalls = 0;
 } g_route;
 
-bool routeDescribe(DiRoute*, DiChar* out, size_t size)
-{
+bool routeDescribe(DiRoute*, DiChar* out, size_t size) {
     std::u16string d = u"SOCKS proxy s:1080";
     if (d.size() + 1 > size) return false;
     std::copy(d.c_str(), d.c_str() + d.size() + 1, out);
     return true;
 }
-const DiChar* routeUser(DiRoute*) { return g_route.user.c_str(); }
-bool routeCached(DiRoute*) { return g_route.cached; }
-void routeSetCredentials(DiRoute*, const DiChar* user, const DiChar* password)
-{
+const DiChar* routeUser(DiRoute*) {
+    return g_route.user.c_str();
+}
+bool routeCached(DiRoute*) {
+    return g_route.cached;
+}
+void routeSetCredentials(DiRoute*, const DiChar* user, const DiChar* password) {
     g_route.user = user;
     g_route.password = password;
     ++g_route.setCalls;
 }
-void routeSetCached(DiRoute*, bool cached) { g_route.cached = cached; }
+void routeSetCached(DiRoute*, bool cached) {
+    g_route.cached = cached;
+}
 
-TEST(ProxyCredentialsDialog, RouteWrapperSetsTheRouteOnOkOnly)
-{
+TEST(ProxyCredentialsDialog, RouteWrapperSetsTheRouteOnOkOnly) {
     DlgScript s;
     ScriptScope scope(&s);
     g_ddDlgHooks.routeDescribe = routeDescribe;

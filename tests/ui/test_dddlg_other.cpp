@@ -9,17 +9,31 @@
 namespace {
 
 enum {
-    CHANGED_TEXT = 1134, FIRST_TEXT = 1161, PROBLEMS = 1159, EXAMINE = 1160, VIEW = 1157,
-    TEMPORARY = 1155, PERMANENT = 1145, CHAIN = 1146, FIELDS = 1031, DETAILS = 1030,
-    LOGO = 1036, PRODUCT = 1023, CONSOLE = 1047, ACTUAL = 1109, CUSTOM = 1112, SCALE_X = 1113,
-    SCALE_Y = 1114, X_LABEL = 1116, Y_LABEL = 1117,
+    CHANGED_TEXT = 1134,
+    FIRST_TEXT = 1161,
+    PROBLEMS = 1159,
+    EXAMINE = 1160,
+    VIEW = 1157,
+    TEMPORARY = 1155,
+    PERMANENT = 1145,
+    CHAIN = 1146,
+    FIELDS = 1031,
+    DETAILS = 1030,
+    LOGO = 1036,
+    PRODUCT = 1023,
+    CONSOLE = 1047,
+    ACTUAL = 1109,
+    CUSTOM = 1112,
+    SCALE_X = 1113,
+    SCALE_Y = 1114,
+    X_LABEL = 1116,
+    Y_LABEL = 1117,
 };
 
 const DiChar* const kNames[] = {u"Subject", u"Issuer", u"SHA1 fingerprint", nullptr};
 const DiChar* const kTexts[] = {u"CN=server", u"CN=Test CA", u"AB:CD", nullptr};
 
-TEST(CertificateWarnings, TemplatesNameServerAndClientInTheirOwnOrder)
-{
+TEST(CertificateWarnings, TemplatesNameServerAndClientInTheirOwnOrder) {
     DlgScript s;
     ScriptScope scope(&s);
     std::u16string changed, first;
@@ -42,8 +56,7 @@ TEST(CertificateWarnings, TemplatesNameServerAndClientInTheirOwnOrder)
     EXPECT_EQ(ddDlgSecurityWarningList(nullptr, u"s", kNames, kTexts, 1), 0);
 }
 
-TEST(CertificateWarnings, ProblemListHasOneLinePerBitInBitOrder)
-{
+TEST(CertificateWarnings, ProblemListHasOneLinePerBitInBitOrder) {
     ddResSelectLanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     struct Case {
         uint32_t bits;
@@ -51,7 +64,8 @@ TEST(CertificateWarnings, ProblemListHasOneLinePerBitInBitOrder)
     } cases[] = {
         {0, u""},
         {1, u"- The certificate hostname is incorrect."},
-        {8 | 2, u"- The certificate is not yet valid.\n- The issuer of the certificate is unknown."},
+        {8 | 2,
+         u"- The certificate is not yet valid.\n- The issuer of the certificate is unknown."},
         {0xF0 | 4, u"- The certificate has expired."},
         {15, u"- The certificate hostname is incorrect.\n- The certificate is not yet valid.\n"
              u"- The certificate has expired.\n- The issuer of the certificate is unknown."},
@@ -68,8 +82,7 @@ TEST(CertificateWarnings, ProblemListHasOneLinePerBitInBitOrder)
     EXPECT_EQ(std::u16string(small), u"- The certificate hostname is incorrect.");
 }
 
-TEST(CertificateWarnings, SecurityWarningShowsProblemsAndServer)
-{
+TEST(CertificateWarnings, SecurityWarningShowsProblemsAndServer) {
     DlgScript s;
     ScriptScope scope(&s);
     std::u16string problems, examine;
@@ -90,8 +103,7 @@ TEST(CertificateWarnings, SecurityWarningShowsProblemsAndServer)
     EXPECT_NE(examine.find(u"%s"), std::u16string::npos) << "a long name leaves the marker";
 }
 
-TEST(CertificateWarnings, ListVariantReturnsTheChosenRemembering)
-{
+TEST(CertificateWarnings, ListVariantReturnsTheChosenRemembering) {
     struct Case {
         int radio;
         int result;
@@ -113,8 +125,7 @@ TEST(CertificateWarnings, ListVariantReturnsTheChosenRemembering)
     }
 }
 
-TEST(CertificateDetails, ViewCertificateListsFieldsAndFollowsTheSelection)
-{
+TEST(CertificateDetails, ViewCertificateListsFieldsAndFollowsTheSelection) {
     DlgScript s;
     ScriptScope scope(&s);
     std::vector<std::u16string> seen;
@@ -154,8 +165,7 @@ TEST(CertificateDetails, ViewCertificateListsFieldsAndFollowsTheSelection)
 /* ---- About ---------------------------------------------------------- */
 
 std::vector<BYTE> g_dib;
-const BITMAPINFO* wideLogo()
-{
+const BITMAPINFO* wideLogo() {
     const int w = 800, h = 20;
     g_dib.assign(sizeof(BITMAPINFOHEADER) + w * h * 4, 0x80);
     BITMAPINFOHEADER* bh = reinterpret_cast<BITMAPINFOHEADER*>(g_dib.data());
@@ -169,8 +179,7 @@ const BITMAPINFO* wideLogo()
     return reinterpret_cast<const BITMAPINFO*>(g_dib.data());
 }
 
-TEST(AboutDialog, ShowsProductVersionAndSizesToTheLogo)
-{
+TEST(AboutDialog, ShowsProductVersionAndSizesToTheLogo) {
     struct Shot {
         std::u16string product;
         RECT logo, ok;
@@ -217,10 +226,11 @@ TEST(AboutDialog, ShowsProductVersionAndSizesToTheLogo)
 
 /* ---- Console log ------------------------------------------------------ */
 
-void fillConsole(HWND edit) { SetWindowTextW(edit, L"trace line\r\n"); }
+void fillConsole(HWND edit) {
+    SetWindowTextW(edit, L"trace line\r\n");
+}
 
-void pump()
-{
+void pump() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
@@ -228,8 +238,7 @@ void pump()
     }
 }
 
-TEST(ConsoleLog, OneWindowFilledAppendedClearedAndClosed)
-{
+TEST(ConsoleLog, OneWindowFilledAppendedClearedAndClosed) {
     DlgScript s;
     ScriptScope scope(&s);
     g_ddDlgHooks.fillConsole = fillConsole;
@@ -275,13 +284,12 @@ TEST(ConsoleLog, OneWindowFilledAppendedClearedAndClosed)
 
 /* ---- Printing options ------------------------------------------------- */
 
-TEST(PrintingOptions, ModesScalesAndThePrintButton)
-{
+TEST(PrintingOptions, ModesScalesAndThePrintButton) {
     struct Case {
         const char* name;
         int mode;
-        int choose;                /* radio to pick, 0 none */
-        const char16_t *x, *y;     /* texts to type, none to keep */
+        int choose;            /* radio to pick, 0 none */
+        const char16_t *x, *y; /* texts to type, none to keep */
         bool printEnabled;
         int result, outMode;
         uint32_t outX, outY;
@@ -323,8 +331,7 @@ TEST(PrintingOptions, ModesScalesAndThePrintButton)
 
 /* Without a printer the system dialog reports that in a box of its own
  * instead of opening: answer whatever window it activates. */
-LRESULT CALLBACK closeActivated(int code, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK closeActivated(int code, WPARAM wp, LPARAM lp) {
     if (code == HCBT_ACTIVATE) {
         wchar_t cls[64] = {};
         GetClassNameW(reinterpret_cast<HWND>(wp), cls, 64);
@@ -334,8 +341,7 @@ LRESULT CALLBACK closeActivated(int code, WPARAM wp, LPARAM lp)
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-TEST(PrintSetup, CancelOrFailureKeepsThePreviousSettings)
-{
+TEST(PrintSetup, CancelOrFailureKeepsThePreviousSettings) {
     /* Loading the spooler re-reads the print server's queues into Wine's
      * registry: it runs only as its own ctest entry, which holds the
      * spooler lock that the printing tests share. */
@@ -361,8 +367,7 @@ int g_ends;
 bool g_endWhileOpen;
 HWND g_openDialog;
 
-LRESULT CALLBACK frameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK frameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == 0x8004) {
         ++g_ends;
         g_endWhileOpen = g_openDialog && IsWindow(g_openDialog);
@@ -373,21 +378,20 @@ LRESULT CALLBACK frameProc(HWND w, UINT msg, WPARAM wp, LPARAM lp)
 
 int g_modalRuns, g_trayBegins, g_trayEnds;
 HWND g_trayOwner;
-void trayBegin(HWND owner)
-{
+void trayBegin(HWND owner) {
     ++g_trayBegins;
     g_trayOwner = owner;
 }
-void trayEnd() { ++g_trayEnds; }
+void trayEnd() {
+    ++g_trayEnds;
+}
 
-INT_PTR countingRunModal(HWND owner, int id, DLGPROC proc, LPARAM param)
-{
+INT_PTR countingRunModal(HWND owner, int id, DLGPROC proc, LPARAM param) {
     ++g_modalRuns;
     return DialogBoxParamW(ddResModule(), MAKEINTRESOURCEW(id), owner, proc, param);
 }
 
-TEST(ModalLoop, TheFrameWindowKeepsGettingItsMessages)
-{
+TEST(ModalLoop, TheFrameWindowKeepsGettingItsMessages) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = frameProc;
     wc.hInstance = GetModuleHandleW(nullptr);
