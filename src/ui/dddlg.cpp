@@ -13,6 +13,7 @@
 
 #include "core/ddapp.h"
 #include "core/diutil.h"
+#include "net/ddnet.h"
 #include "resources/ddres.h"
 #include "ui/ddcolor.h"
 
@@ -253,6 +254,16 @@ void defaultWarnBox(HWND owner, int stringId) {
     MessageBoxW(owner, ddW(text), ddW(caption), MB_OK | MB_ICONEXCLAMATION);
 }
 
+bool defaultLookupHostName(const DiChar* host, DiChar* out, size_t size) {
+    DiChar* name = nullptr;
+    if (ddNetLookupHostName(host, &name) < 0 || !name) return false;
+    size_t n = textLen(name);
+    bool fits = n < size;
+    if (fits) memcpy(out, name, (n + 1) * sizeof(DiChar));
+    free(name);
+    return fits;
+}
+
 bool defaultIsWebUrl(const DiChar* url) {
     static const DiChar* const schemes[] = {u"http://", u"https://"};
     for (const DiChar* scheme : schemes) {
@@ -275,24 +286,24 @@ const BITMAPINFO* defaultLogo() {
 }
 
 const DdDlgHooks kDefaultHooks = {
-    nullptr,
-    defaultRunModal,
-    nullptr,
-    nullptr,
-    defaultSetTitle,
-    defaultWarnBox,
-    nullptr,
-    nullptr,
-    nullptr,
-    defaultIsWebUrl,
-    nullptr,
-    defaultLogo,
-    ddColorDefaultPalette,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    nullptr,               /* initDialog */
+    defaultRunModal,       /* runModal */
+    nullptr,               /* beginModal */
+    nullptr,               /* endModal */
+    defaultSetTitle,       /* setTitle */
+    defaultWarnBox,        /* warnBox */
+    nullptr,               /* objectWindow */
+    nullptr,               /* smartCardReadersPresent */
+    defaultLookupHostName, /* lookupHostName */
+    defaultIsWebUrl,       /* isWebUrl */
+    nullptr,               /* fillConsole */
+    defaultLogo,           /* logo */
+    ddColorDefaultPalette, /* palette */
+    nullptr,               /* routeDescribe */
+    nullptr,               /* routeUser */
+    nullptr,               /* routeCached */
+    nullptr,               /* routeSetCredentials */
+    nullptr,               /* routeSetCached */
 };
 
 HWND ownerOf(DiObject* object) {

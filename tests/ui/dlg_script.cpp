@@ -37,6 +37,7 @@ ScriptScope::ScriptScope(DlgScript* script) {
     g_ddDlgHooks.initDialog = hookInit;
     g_ddDlgHooks.warnBox = hookWarn;
     g_ddDlgHooks.setTitle = hookTitle;
+    g_ddDlgHooks.lookupHostName = nullptr; /* no name service in tests */
 }
 
 ScriptScope::~ScriptScope() {

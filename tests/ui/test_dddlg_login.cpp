@@ -235,6 +235,11 @@ TEST(AuthenticationDialog, TitleLabelsAndMessageFollowTheFlags) {
     ddDlgAuthenticate(nullptr, &custom.d, &reply.r);
     EXPECT_EQ(shown[0], u"Authentication for apps.example.com");
     EXPECT_EQ(shown[1], u"Given title");
+    /* A failed lookup shows the host as given. */
+    g_ddDlgHooks.lookupHostName = nullptr;
+    run = 0;
+    ddDlgAuthenticate(nullptr, &plain.d, &reply.r);
+    EXPECT_EQ(shown[0], u"Authentication for apps");
 }
 
 TEST(AuthenticationDialog, OkNeedsAUserNameOnlyWhenAsked) {
