@@ -49,4 +49,7 @@ struct DiLAIPReply {
 /* The field with id `id`, or none. */
 DiLAIPField* diLAIPFindField(DiLAIPDialog* dialog, uint16_t id);
 
+/* Ends the channel's pending login-dialog exchange. */
+void diLAIPFreeDialogState(DiChannel* ch);
+
 #endif
