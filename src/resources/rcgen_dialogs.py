@@ -190,7 +190,7 @@ CAPTION {about.title}
 FONT
 BEGIN
     CONTROL "", 1036, "Button", BS_OWNERDRAW | WS_DISABLED, 7, 7, 216, 34
-    LTEXT "", 1023, 7, 48, 216, 10
+    LTEXT "", 1023, 7, 48, 216, 10, SS_NOPREFIX
     LTEXT {about.notice}, 1033, 7, 62, 216, 32
     DEFPUSHBUTTON {ok}, 1, 173, 101, 50, 14
 END
@@ -217,7 +217,7 @@ STYLE MODAL
 CAPTION {auth.title}
 FONT
 BEGIN
-    LTEXT "", 1118, 7, 7, 248, 24
+    LTEXT "", 1118, 7, 7, 248, 24, SS_NOPREFIX
     GROUPBOX {auth.method}, 1123, 7, 37, 248, 28
     AUTORADIOBUTTON {auth.usepw}, 1120, 15, 49, 110, 10, WS_GROUP | WS_TABSTOP
     AUTORADIOBUTTON {auth.usesc}, 1121, 132, 49, 118, 10
@@ -239,7 +239,7 @@ STYLE MODAL
 CAPTION {sa.title}
 FONT
 BEGIN
-    LTEXT "", 1101, 7, 7, 248, 20
+    LTEXT "", 1101, 7, 7, 248, 20, SS_NOPREFIX
     LTEXT {auth.user}, -1, 7, 33, 92, 8
     EDITTEXT 1001, 102, 31, 153, 14, ES_AUTOHSCROLL
     LTEXT {auth.password}, -1, 7, 51, 92, 8
@@ -254,7 +254,7 @@ STYLE MODAL
 CAPTION {cp.title}
 FONT
 BEGIN
-    LTEXT "", 1118, 7, 7, 248, 24
+    LTEXT "", 1118, 7, 7, 248, 24, SS_NOPREFIX
     LTEXT {auth.user}, 1067, 7, 39, 100, 8
     EDITTEXT 1001, 110, 37, 145, 14, ES_AUTOHSCROLL
     LTEXT {cp.old}, 1068, 7, 57, 100, 8
@@ -277,7 +277,7 @@ FONT
 BEGIN
     CONTROL "", 1199, "Static", SS_ICON, 10, 10, 20, 20
     LTEXT {cc.heading}, -1, 40, 9, 253, 10
-    LTEXT {cc.text}, 1134, 40, 23, 253, 26
+    LTEXT {cc.text}, 1134, 40, 23, 253, 26, SS_NOPREFIX
     LTEXT {cc.advice}, -1, 40, 53, 253, 44
     PUSHBUTTON {view}, 1157, 40, 107, 96, 14
     PUSHBUTTON {accept}, 1, 189, 107, 50, 14
@@ -290,7 +290,7 @@ CAPTION {ut.title}
 FONT
 BEGIN
     CONTROL "", 1199, "Static", SS_ICON, 10, 10, 20, 20
-    LTEXT {ut.text}, 1161, 40, 9, 229, 26
+    LTEXT {ut.text}, 1161, 40, 9, 229, 26, SS_NOPREFIX
     LTEXT {ut.question}, -1, 40, 38, 229, 10
     PUSHBUTTON {view}, 1157, 40, 55, 96, 14
     PUSHBUTTON {yes}, 1, 165, 55, 50, 14
@@ -304,8 +304,8 @@ FONT
 BEGIN
     CONTROL "", 1199, "Static", SS_ICON, 10, 10, 20, 20
     LTEXT {sw.text}, 1137, 40, 9, 253, 18
-    LTEXT "", 1159, 48, 30, 245, 36
-    LTEXT {sw.examine}, 1160, 40, 70, 253, 26
+    LTEXT "", 1159, 48, 30, 245, 36, SS_NOPREFIX
+    LTEXT {sw.examine}, 1160, 40, 70, 253, 26, SS_NOPREFIX
     LTEXT {sw.advice}, -1, 40, 100, 253, 34
     PUSHBUTTON {view}, 1157, 40, 143, 96, 14
     PUSHBUTTON {accept}, 1, 189, 143, 50, 14
@@ -319,8 +319,8 @@ FONT
 BEGIN
     CONTROL "", 1199, "Static", SS_ICON, 10, 10, 20, 20
     LTEXT {sw.text}, 1137, 40, 9, 253, 18
-    LTEXT "", 1159, 48, 30, 245, 36
-    LTEXT {sw.examine}, 1160, 40, 70, 253, 26
+    LTEXT "", 1159, 48, 30, 245, 36, SS_NOPREFIX
+    LTEXT {sw.examine}, 1160, 40, 70, 253, 26, SS_NOPREFIX
     LTEXT {sw.advice}, -1, 40, 100, 253, 34
     AUTORADIOBUTTON {sw.temp}, 1155, 40, 138, 253, 10, WS_GROUP | WS_TABSTOP
     AUTORADIOBUTTON {sw.perm}, 1145, 40, 151, 253, 10
@@ -378,7 +378,7 @@ STYLE DS_SHELLFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
 CAPTION {pg.title}
 FONT
 BEGIN
-    LTEXT "", 1012, 7, 7, 246, 18
+    LTEXT "", 1012, 7, 7, 246, 18, SS_NOPREFIX
     CONTROL "", 1015, "Button", BS_OWNERDRAW | WS_DISABLED, 7, 28, 246, 10
     PUSHBUTTON {cancel}, 2, 139, 44, 55, 14
     PUSHBUTTON {pg.more}, 1009, 198, 44, 55, 14

@@ -221,6 +221,8 @@ TEST(AuthenticationDialog, TitleLabelsAndMessageFollowTheFlags) {
             EXPECT_EQ(text(dlg, USER_LABEL), u"Account:");
             EXPECT_EQ(text(dlg, PASSWORD_LABEL), u"Secret:");
             EXPECT_EQ(text(dlg, MESSAGE), u"Please sign in.");
+            /* The server's text is shown as it is: "&" marks no accelerator. */
+            EXPECT_TRUE(GetWindowLongW(GetDlgItem(dlg, MESSAGE), GWL_STYLE) & SS_NOPREFIX);
             EXPECT_EQ(text(dlg, USER), u""); /* no default user flag */
         }
         press(dlg, IDCANCEL);
