@@ -100,7 +100,7 @@ t("sw.temp", "Accept this certificate &temporarily for this session", "Accepter 
 t("sw.perm", "Accept this certificate &permanently", "Accepter ce certificat de façon &permanente", "この証明書を永続的に承諾する(&P)",
   "이 인증서를 영구적으로 수락(&P)", "永久接受此证书(&P)", "永久接受此憑證(&P)")
 t("sw.chain", "Accept this certificate and the Certificate Authority &chain permanently",
-  "Accepter ce certificat et la &chaîne d'autorités de certification de façon permanente",
+  "Accepter définitivement ce certificat et sa &chaîne de certification",
   "この証明書と証明機関のチェーンを永続的に承諾する(&C)", "이 인증서와 인증 기관 체인을 영구적으로 수락(&C)",
   "永久接受此证书和证书颁发机构链(&C)", "永久接受此憑證和憑證授權單位鏈(&C)")
 t("cd.title", "Certificate Details", "Détails du certificat", "証明書の詳細", "인증서 세부 정보", "证书详细信息", "憑證詳細資料")

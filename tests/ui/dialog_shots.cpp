@@ -114,8 +114,20 @@ const DiChar* const kTexts[] = {u"CN=apps.example.com, O=Example",
 } // namespace
 
 int main(int argc, char** argv) {
-    LANGID lang = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-    if (argc > 1 && !strcmp(argv[1], "ja")) lang = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
+    static const struct {
+        const char* code;
+        LANGID id;
+    } langs[] = {
+        {"en", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)},
+        {"fr", MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)},
+        {"ja", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)},
+        {"ko", MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN)},
+        {"zhs", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)},
+        {"zht", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)},
+    };
+    LANGID lang = langs[0].id;
+    for (const auto& l : langs)
+        if (argc > 1 && !strcmp(argv[1], l.code)) lang = l.id;
     ddResSelectLanguage(lang);
     g_ddDlgHooks.initDialog = onInit;
     g_ddDlgHooks.lookupHostName = lookup;
