@@ -124,7 +124,8 @@ TEST(Resources, ArtworkIsPresent) {
     for (int id : {103, 173, 176, 177, 179, 182, 184, 187, 188})
         EXPECT_NE(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0), nullptr)
             << "icon " << id;
-    EXPECT_NE(LoadCursorW(module, MAKEINTRESOURCEW(201)), nullptr);
+    for (int id : {200, 201})
+        EXPECT_NE(LoadCursorW(module, MAKEINTRESOURCEW(id)), nullptr) << "cursor " << id;
     EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(105), MAKEINTRESOURCEW(2)), nullptr);
 }
 

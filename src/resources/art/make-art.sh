@@ -25,16 +25,22 @@ convert -size 64x64 xc:none -fill '#1565c0' -draw "circle 32,32 32,4" -fill whit
 # Sort arrows.
 convert -size 64x64 xc:none -fill '#404040' -draw "polygon 32,14 54,48 10,48" -define icon:auto-resize=16 sort_up.ico
 convert -size 64x64 xc:none -fill '#404040' -draw "polygon 10,16 54,16 32,50" -define icon:auto-resize=16 sort_down.ico
-# Rectangle selection cursor: a thin cross, hot spot at its centre.
+# Rectangle selection cursors: a thin cross, hot spot at its centre.
 convert -size 32x32 xc:none -fill black -draw "rectangle 15,2 16,29" -draw "rectangle 2,15 29,16" \
     -fill white -draw "rectangle 15,13 16,18" -draw "rectangle 13,15 18,16" select.ico
+# Before the drag starts: the cross with a small dashed frame beside it.
+convert -size 32x32 xc:none -fill black -draw "rectangle 15,2 16,29" -draw "rectangle 2,15 29,16" \
+    -fill white -draw "rectangle 15,13 16,18" -draw "rectangle 13,15 18,16" \
+    -fill none -stroke black -strokewidth 1 -draw "stroke-dasharray 2 2 rectangle 20,20 30,30" \
+    area.ico
 python3 - <<'PY'
-data = bytearray(open("select.ico", "rb").read())
-data[2] = 2                      # resource type 2: cursor
-data[6 + 4:6 + 8] = (15).to_bytes(2, "little") + (15).to_bytes(2, "little")  # hot spot
-open("select.cur", "wb").write(bytes(data))
+for name in ("select", "area"):
+    data = bytearray(open(name + ".ico", "rb").read())
+    data[2] = 2                      # resource type 2: cursor
+    data[6 + 4:6 + 8] = (15).to_bytes(2, "little") + (15).to_bytes(2, "little")  # hot spot
+    open(name + ".cur", "wb").write(bytes(data))
 PY
-rm -f select.ico
+rm -f select.ico area.ico
 # Logo: product name on a blue band.
 convert -size 240x60 xc:"$BLUE" -fill white -font DejaVu-Sans-Bold -pointsize 30 -gravity west \
     -annotate +14+0 'Halvanet' -type TrueColor BMP3:logo.bmp
