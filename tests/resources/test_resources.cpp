@@ -13,18 +13,23 @@
 
 namespace {
 
+/* `id` is a language the resources are declared in, `thread` the one a
+ * thread selects to get them. French has a language-neutral copy as well,
+ * for the French locales other than France. */
 struct Lang {
     const char* name;
     LANGID id;
+    LANGID thread;
 };
 
 const Lang kLangs[] = {
-    {"English", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)},
-    {"French", MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)},
-    {"Japanese", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)},
-    {"Korean", MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN)},
-    {"Simplified Chinese", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)},
-    {"Traditional Chinese", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)},
+    {"English", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 0x409},
+    {"French", MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), 0x40C},
+    {"French (other locales)", MAKELANGID(LANG_FRENCH, SUBLANG_NEUTRAL), 0x40C},
+    {"Japanese", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), 0x411},
+    {"Korean", MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN), 0x412},
+    {"Simplified Chinese", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), 0x804},
+    {"Traditional Chinese", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), 0x404},
 };
 
 /* Reads string `id` of one language straight from its string-table block
@@ -312,7 +317,7 @@ TEST(Resources, TemplateReaderFindsTheKnownControls) {
 TEST(Resources, ThreadLanguageChoosesTheTexts) {
     LANGID before = GetThreadUILanguage();
     for (const Lang& lang : kLangs) {
-        ddResSelectLanguage(lang.id);
+        ddResSelectLanguage(lang.thread);
         for (unsigned id : {20u, 509u, 1441u}) {
             std::u16string expected;
             if (!rawString(id, lang.id, &expected)) continue;
@@ -331,7 +336,7 @@ INT_PTR CALLBACK plainDialog(HWND, UINT msg, WPARAM, LPARAM) {
 TEST(Resources, ThreadLanguageChoosesTheDialogs) {
     LANGID before = GetThreadUILanguage();
     for (const Lang& lang : kLangs) {
-        ddResSelectLanguage(lang.id);
+        ddResSelectLanguage(lang.thread);
         HWND dlg = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(204), nullptr,
                                       plainDialog, 0);
         ASSERT_NE(dlg, nullptr) << lang.name;
@@ -341,6 +346,18 @@ TEST(Resources, ThreadLanguageChoosesTheDialogs) {
                   dialogItems(204, lang.id)[0].text)
             << lang.name;
         DestroyWindow(dlg);
+    }
+    ddResSelectLanguage(before);
+}
+
+TEST(Resources, OtherLanguagesFallBackToEnglish) {
+    LANGID before = GetThreadUILanguage();
+    for (LANGID other :
+         {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK)}) {
+        ddResSelectLanguage(other);
+        DiChar buf[64];
+        ddResLoadString(20, buf, 64);
+        EXPECT_EQ(std::u16string(buf), u"Cancel") << std::hex << other;
     }
     ddResSelectLanguage(before);
 }
