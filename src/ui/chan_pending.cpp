@@ -1,5 +1,5 @@
 /* Stand-ins for Windows-side services that other parts of the client
- * provide: the frame window, the progress window and the channel
+ * provide: frame layout, the progress window and the channel
  * constructors of the other channel types.
  * Each is the least its callers need; the real modules replace this file. */
 #include "dd.h"
@@ -12,19 +12,7 @@
 
 #include <stdlib.h>
 
-/* Frames without windows. */
-DiFrame* ddUIFrameCreate(uint32_t, DdGC* gc) {
-    DiFrame* f = static_cast<DiFrame*>(calloc(1, sizeof(DiFrame)));
-    if (!f) return nullptr;
-    diUIFrameInit(f, 0, 0);
-    f->hdr.gc = gc;
-    return f;
-}
-void ddUIFrameFree(DiFrame* frame) {
-    if (!frame) return;
-    diUIObjectFreeTitle(&frame->hdr);
-    free(frame);
-}
+/* Frame windows are not laid out yet. */
 void ddUILayoutFrame(DiFrame*) {}
 void ddUIShowObjectWindow(DiObject*, int) {}
 void ddUIUpdateScrollRange(DiObject*) {}
@@ -32,8 +20,12 @@ void ddUIUpdateScrollPos(DiObject*) {}
 void ddUIDisableIME(DiObject*) {}
 
 /* Progress window: not made yet. */
-DiObject* ddProgCreate(DiObject*, int32_t, int32_t, DdGC*) {
-    return nullptr;
+DiObject* ddProgCreate(DiObject*, int32_t w, int32_t h, DdGC*) {
+    /* A windowless record, so that frames (the root frame among them) can
+     * be made before the progress window exists. */
+    DiObject* progress = static_cast<DiObject*>(calloc(1, sizeof(DiObject)));
+    if (progress) diUIObjectInit(progress, DI_OBJ_PROGRESS, w, h);
+    return progress;
 }
 void ddProgDestroy(DiObject* progress) {
     free(progress);

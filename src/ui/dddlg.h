@@ -150,6 +150,7 @@ int ddDlgFormatProblems(uint32_t problems, DiChar* out, size_t size);
 /* Console log: one modeless window owned by the desktop. */
 int ddDlgConsoleLog(HWND owner);
 void ddDlgConsoleAppend(const DiChar* text);
+inline void ddDlgConsoleAppend(const wchar_t* text) { ddDlgConsoleAppend(ddD(text)); }
 void ddDlgConsoleDestroy();
 
 /* Printing options: mode 0 actual size, 1 best fit, 2 stretch to page,

@@ -67,7 +67,10 @@ CQVLXSDType::~CQVLXSDType() {
 }
 
 void CQVLXSDType::AddToElement(CQVLXMLTag* element) {
-    if (value) element->AddChild(new (std::nothrow) CQVLXMLString(value), true);
+    /* The text was reference-decoded when it was read: escape it again, as a
+     * string value is, or a "<" from the peer would make the packet
+     * ill-formed. */
+    if (value) element->AddChild(CQVLXMLString::Create(escapedText(value)), true);
 }
 
 void CQVLXSDType::PackValue(CQVLPackBuffer* buffer) {

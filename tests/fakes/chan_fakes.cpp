@@ -1,5 +1,6 @@
 #include "fakes/chan_fakes.h"
 
+#include "core/ditimer.h"
 #include "ui/dicolor.h"
 #include "ui/digdi.h"
 #include "ui/diprog.h"
@@ -244,4 +245,16 @@ void ddAudioDestroy(DiChannel* ch) {
 }
 void ddDevListDestroy(DiChannel* ch) {
     fakeDestroy(ch);
+}
+
+// The Windows side of the timer list: plain records on the channel
+// framework's clock, which the tests may replace.
+DiTimer* ddTimerAlloc(uint32_t) {
+    return static_cast<DiTimer*>(calloc(1, sizeof(DiTimer)));
+}
+void ddTimerFree(DiTimer* t) {
+    free(t);
+}
+uint32_t ddTimerNow(void) {
+    return diDEClock();
 }

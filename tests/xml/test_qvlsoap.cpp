@@ -137,6 +137,16 @@ TEST(SOAPWrite, FaultTextsAreEscaped) {
     EXPECT_TRUE(WellFormed(got));
 }
 
+TEST(SOAPWrite, ValueOfAnOtherTypeIsEscapedAgainWhenResent) {
+    // A value of a type the library does not model keeps its decoded text;
+    // writing it back must escape it like a string.
+    CQVLSOAPRequest req("m");
+    req.AddParameter(u"t", new CQVLXSDType(u"xsd:long", u"1<2 & 3"));
+    std::string got = Envelope(&req, QVL_ENC_UTF8);
+    EXPECT_NE(got.find(">1&lt;2 &amp; 3<"), std::string::npos) << got;
+    EXPECT_TRUE(WellFormed(got));
+}
+
 TEST(SOAPRead, RequestRoundTripKeepsMethodAttributesAndTypedParameters) {
     CQVLSOAPRequest req("ns1:doLaunch");
     req.AddAttribute("xmlns:ns1", "urn:quorvellan-serveroutpost");

@@ -13,6 +13,10 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 hv_started_pids=()
 hv_cleanup() {
     local pid
+    # Ends every Wine process of our prefix (services.exe and the like
+    # outlive their server otherwise), then what we started ourselves.
+    [ -n "${HV_WINE_STARTED:-}" ] && wineserver -k 2>/dev/null
+    HV_WINE_STARTED=
     for pid in "${hv_started_pids[@]}"; do
         kill "$pid" 2>/dev/null
     done
@@ -72,6 +76,7 @@ hv_start_wine() {
     mkdir -p "$WINEPREFIX"
     wineserver -f -p </dev/null >/dev/null 2>&1 &
     hv_started_pids+=($!)
+    HV_WINE_STARTED=1
     [ -f "$WINEPREFIX/system.reg" ] || echo "creating the Wine prefix $WINEPREFIX"
     wine wineboot </dev/null >/dev/null 2>&1
 }

@@ -1,0 +1,135 @@
+/* Start-up probes, the optional smart-card library and the clipboard
+ * owner-window thread. */
+#include "devices/dddevices.h"
+
+#include "core/ddsetting.h"
+#include "core/ddthread.h"
+#include "core/ddtrace.h"
+
+#include <mmsystem.h>
+#include <winspool.h>
+
+#include <string>
+
+bool ddPrintCheckDefault(void) {
+    DWORD size = 0;
+    GetDefaultPrinterW(nullptr, &size);
+    if (size == 0 || size > 4096) return false;
+    std::wstring name(size, L'\0');
+    if (!GetDefaultPrinterW(&name[0], &size)) return false;
+    name.resize(wcslen(name.c_str()));
+    std::wstring line = L"default printer: " + name + L"\r\n";
+    ddTraceLogWrite(ddD(line.c_str()));
+    return true;
+}
+
+bool ddAudioPresent(void) {
+    return waveOutGetNumDevs() > 0;
+}
+
+bool ddCDMPresent(void) {
+    return GetLogicalDrives() != 0;
+}
+
+/* The entry points the device channel uses; all must be present. */
+static const char* const k_scardEntries[] = {
+    "SCardEstablishContext", "SCardReleaseContext", "SCardListReadersW", "SCardConnectW",
+    "SCardDisconnect",       "SCardTransmit",       "SCardStatusW",      "SCardGetStatusChangeW",
+};
+static HMODULE s_scardLib;
+static FARPROC s_scardTable[DI_COUNTOF(k_scardEntries)];
+static bool s_scardBound;
+
+bool ddSCardIsAvailable(void) {
+    if (s_scardBound) return true;
+    if (!s_scardLib) s_scardLib = LoadLibraryW(L"winscard.dll");
+    if (!s_scardLib) return false;
+    for (size_t i = 0; i < DI_COUNTOF(k_scardEntries); i++) {
+        s_scardTable[i] = GetProcAddress(s_scardLib, k_scardEntries[i]);
+        if (!s_scardTable[i]) return false;
+    }
+    s_scardBound = true;
+    return true;
+}
+
+void ddSCardUnload(void) {
+    for (FARPROC& p : s_scardTable)
+        p = nullptr;
+    s_scardBound = false;
+    if (s_scardLib) FreeLibrary(s_scardLib);
+    s_scardLib = nullptr;
+}
+
+/* Clipboard thread. The owner window belongs to the thread that created
+ * it, so only that thread can destroy it: ddClipStop asks it to. */
+static HANDLE s_clipThread;
+static HANDLE s_clipEvent; /* signalled when the thread runs, and again to stop */
+static HWND s_clipWindow;
+static DWORD s_clipTimeout = 20000;
+static const UINT k_clipStopMessage = WM_APP + 1;
+
+HWND ddClipOwnerWindow(void) {
+    return s_clipWindow;
+}
+DWORD ddClipTimeout(void) {
+    return s_clipTimeout;
+}
+
+static LRESULT CALLBACK ddClipWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case k_clipStopMessage:
+        DestroyWindow(hwnd);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+static uintptr_t ddClipThreadMain(uintptr_t) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ddClipWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QVLClipboardOwner";
+    RegisterClassW(&wc); /* fails harmlessly when a previous thread registered it */
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+    s_clipWindow = hwnd;
+    SetEvent(s_clipEvent);
+    if (!hwnd) return 1;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+bool ddClipStart(void) {
+    if (s_clipThread) return s_clipWindow != nullptr;
+    int seconds = ddSettingGetInt(L"ClipboardTimeout", 20);
+    s_clipTimeout = seconds <= 0 ? INFINITE : static_cast<DWORD>(seconds) * 1000u;
+    s_clipEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!s_clipEvent) return false;
+    s_clipThread = ddThreadCreate(ddClipThreadMain, 0);
+    if (!s_clipThread) {
+        CloseHandle(s_clipEvent);
+        s_clipEvent = nullptr;
+        return false;
+    }
+    WaitForSingleObject(s_clipEvent, INFINITE);
+    return s_clipWindow != nullptr;
+}
+
+void ddClipStop(void) {
+    if (!s_clipThread) return;
+    if (s_clipEvent) SetEvent(s_clipEvent); /* releases any renderer still waiting */
+    if (s_clipWindow) PostMessageW(s_clipWindow, k_clipStopMessage, 0, 0);
+    WaitForSingleObject(s_clipThread, INFINITE);
+    ddThreadCloseHandle(s_clipThread);
+    s_clipThread = nullptr;
+    if (s_clipEvent) CloseHandle(s_clipEvent);
+    s_clipEvent = nullptr;
+    s_clipWindow = nullptr;
+}

@@ -1,0 +1,31 @@
+/* Device probes of start-up, the smart-card library and the clipboard
+ * thread. */
+#ifndef HV_DDDEVICES_H
+#define HV_DDDEVICES_H
+
+#include "dd.h"
+
+/* True when a default printer exists (traced by name). */
+bool ddPrintCheckDefault(void);
+/* True when at least one wave output device exists. */
+bool ddAudioPresent(void);
+/* True when the system reports any logical drive. */
+bool ddCDMPresent(void);
+/* True when the smart-card library's entry points are bound (loaded once). */
+bool ddSCardIsAvailable(void);
+/* Frees the smart-card entry table and the library. */
+void ddSCardUnload(void);
+
+/* Starts the clipboard thread with its owner window and waits until it
+ * runs; reads "ClipboardTimeout" (seconds, default 20, 0 waits for ever).
+ * True when the thread runs. */
+bool ddClipStart(void);
+/* Ends the clipboard thread: its owner window is destroyed on that thread,
+ * the thread is waited for and its handles closed. */
+void ddClipStop(void);
+/* The clipboard owner window (none when the thread does not run). */
+HWND ddClipOwnerWindow(void);
+/* The clipboard wait in milliseconds (INFINITE for 0 seconds). */
+DWORD ddClipTimeout(void);
+
+#endif

@@ -1,0 +1,160 @@
+// The event loop on the GUI thread: timers run from it and from the shared
+// Windows timer, worker completions run inside its wait, a message box holds
+// the timers, and WM_CLOSE and WM_QUIT end it.
+#include <gtest/gtest.h>
+
+#include "core/ddapp.h"
+#include "core/ddevent.h"
+#include "core/ddmessage.h"
+#include "core/ddthread.h"
+#include "core/ditimer.h"
+#include "session/ddso.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class EventLoop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_ddApp->instance = GetModuleHandleW(nullptr);
+        g_ddApp->mainWindow = nullptr;
+        g_ddApp->modelessDialog = nullptr;
+    }
+    void TearDown() override {
+        while (DiTimer* t = diTimerHead())
+            diTimerRemove(t);
+    }
+};
+
+struct Counter {
+    int runs = 0;
+    std::vector<uint32_t> results;
+    DiTimer* removes = nullptr;
+    int quitAt = -1;
+    int quitCode = 0;
+};
+
+uint32_t countingTimer(void* arg) {
+    Counter* c = static_cast<Counter*>(arg);
+    int run = c->runs++;
+    if (c->removes) {
+        diTimerRemove(c->removes);
+        c->removes = nullptr;
+    }
+    if (run == c->quitAt) PostQuitMessage(c->quitCode);
+    return static_cast<size_t>(run) < c->results.size() ? c->results[run] : 0;
+}
+
+TEST_F(EventLoop, TimersRunRearmAndEndFromTheLoop) {
+    Counter rearming, victim, remover, quitter;
+    rearming.results = {1, 1, 0}; // three runs, then ends
+    quitter.results = {20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20};
+    quitter.quitAt = 8;
+    quitter.quitCode = 7;
+    diTimerAdd(0, countingTimer, &rearming);
+    remover.removes = diTimerAdd(60000, countingTimer, &victim);
+    diTimerAdd(0, countingTimer, &remover);
+    diTimerAdd(0, countingTimer, &quitter);
+    EXPECT_NE(ddTimerSharedId(), 0u);
+    EXPECT_EQ(ddEventLoop(), 7);
+    EXPECT_EQ(rearming.runs, 3);
+    EXPECT_EQ(remover.runs, 1);
+    EXPECT_EQ(victim.runs, 0);
+    EXPECT_EQ(quitter.runs, 9);
+}
+
+TEST_F(EventLoop, SharedTimerStopsWhenTheListIsEmptyAndRestarts) {
+    Counter once;
+    diTimerAdd(0, countingTimer, &once);
+    UINT_PTR id = ddTimerSharedId();
+    ASSERT_NE(id, 0u);
+    ddTimerProc(nullptr, WM_TIMER, id, GetTickCount()); // runs it; the list empties
+    EXPECT_EQ(once.runs, 1);
+    EXPECT_EQ(diTimerHead(), nullptr);
+    EXPECT_EQ(ddTimerSharedId(), 0u);
+    DiTimer* again = diTimerAdd(1000, countingTimer, &once);
+    EXPECT_NE(ddTimerSharedId(), 0u);
+    diTimerRemove(again);
+}
+
+HANDLE g_guiThread;
+
+uintptr_t quitOnGuiThread(uintptr_t code) {
+    PostQuitMessage(static_cast<int>(code));
+    return 0;
+}
+
+uintptr_t worker(uintptr_t) {
+    // A completion handed back to the GUI thread, as device workers do.
+    return ddThreadQueueCall(g_guiThread, quitOnGuiThread, 5) ? 0 : 1;
+}
+
+TEST_F(EventLoop, WorkerCompletionRunsInsideTheWait) {
+    g_guiThread = ddThreadCurrentHandle();
+    HANDLE t = ddThreadCreate(worker, 0);
+    ASSERT_NE(t, nullptr);
+    WaitForSingleObject(t, INFINITE); // queued before the loop waits
+    DWORD queued = 1;
+    GetExitCodeThread(t, &queued);
+    ddThreadCloseHandle(t);
+    ASSERT_EQ(queued, 0u);
+    // The wait returns WAIT_IO_COMPLETION after the call: the loop goes on
+    // and finds the WM_QUIT the completion posted.
+    EXPECT_EQ(ddEventLoop(), 5);
+    ddThreadCloseHandle(g_guiThread);
+}
+
+TEST_F(EventLoop, WmCloseEndsTheSessionWithZero) {
+    g_ddApp->opt.startImmediately = 0;
+    ASSERT_EQ(ddSOCreate(), 1);
+    ASSERT_TRUE(ddSOExists());
+    PostThreadMessageW(GetCurrentThreadId(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(ddEventLoop(), 0);
+    EXPECT_FALSE(ddSOExists());
+}
+
+struct BoxWatch {
+    Counter* held;
+    int ticks = 0;
+    int heldRunsWhileUp = -1;
+    bool closed = false;
+} g_watch;
+
+BOOL CALLBACK closeBox(HWND hwnd, LPARAM) {
+    wchar_t cls[16];
+    GetClassNameW(hwnd, cls, 16);
+    if (wcscmp(cls, L"#32770") == 0) {
+        PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+        g_watch.closed = true;
+    }
+    return TRUE;
+}
+
+void CALLBACK watchTick(HWND, UINT, UINT_PTR id, DWORD) {
+    // Runs inside the message box's own loop, beside the shared timer.
+    if (++g_watch.ticks < 5 || g_watch.closed) return;
+    g_watch.heldRunsWhileUp = g_watch.held->runs;
+    EnumThreadWindows(GetCurrentThreadId(), closeBox, 0);
+    if (g_watch.closed) KillTimer(nullptr, id);
+}
+
+TEST_F(EventLoop, NoTimerRunsWhileAMessageBoxIsUp) {
+    Counter held;
+    held.quitAt = 0;
+    held.quitCode = 3;
+    g_watch.held = &held;
+    diTimerAdd(0, countingTimer, &held); // due at once
+    UINT_PTR watch = SetTimer(nullptr, 0, 100, watchTick);
+    ASSERT_NE(watch, 0u);
+    ddMessageBox(nullptr, L"timers are held", L"hvtest");
+    EXPECT_TRUE(g_watch.closed);
+    EXPECT_EQ(g_watch.heldRunsWhileUp, 0);
+    EXPECT_EQ(g_ddMessageBoxUp, 0);
+    // After the box the timer runs at the first round.
+    EXPECT_EQ(ddEventLoop(), 3);
+    EXPECT_EQ(held.runs, 1);
+}
+
+} // namespace

@@ -1,0 +1,47 @@
+// The clipboard owner-window thread: started with its window, and stopped
+// by that thread itself (a window can only be destroyed by its own thread).
+#include <gtest/gtest.h>
+
+#include "core/ddapp.h"
+#include "devices/dddevices.h"
+#include "session/ddso.h"
+#include "session/diprofile.h"
+
+namespace {
+
+TEST(ClipboardThread, StartsWithItsWindowAndStopsCleanly) {
+    ddProfStoreSetPath(L"");
+    ddProfStoreCreate();
+    diSOSetLocalSetting(u"ClipboardTimeout", u"0");
+    for (int round = 0; round < 2; round++) { // a second start after a stop works too
+        ASSERT_TRUE(ddClipStart());
+        HWND owner = ddClipOwnerWindow();
+        ASSERT_NE(owner, nullptr);
+        EXPECT_TRUE(IsWindow(owner));
+        EXPECT_NE(GetWindowThreadProcessId(owner, nullptr), GetCurrentThreadId());
+        EXPECT_EQ(ddClipTimeout(), INFINITE); // 0 seconds waits for ever
+        // The owner window can take the clipboard.
+        ASSERT_TRUE(OpenClipboard(owner));
+        EXPECT_TRUE(EmptyClipboard());
+        CloseClipboard();
+        ddClipStop();
+        EXPECT_FALSE(IsWindow(owner));
+        EXPECT_EQ(ddClipOwnerWindow(), nullptr);
+        ddClipStop(); // stopping twice is harmless
+    }
+    diSOSetLocalSetting(u"ClipboardTimeout", u"5");
+    ASSERT_TRUE(ddClipStart());
+    EXPECT_EQ(ddClipTimeout(), 5000u);
+    ddClipStop();
+    ddProfStoreDestroy();
+}
+
+TEST(Probes, AnswerFromTheSystem) {
+    EXPECT_EQ(ddCDMPresent(), GetLogicalDrives() != 0);
+    // Wine's winscard exports every entry point the device channel binds.
+    EXPECT_TRUE(ddSCardIsAvailable());
+    EXPECT_TRUE(ddSCardIsAvailable()); // bound once, answered again
+    ddSCardUnload();
+}
+
+} // namespace
