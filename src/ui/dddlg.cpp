@@ -12,6 +12,8 @@
 #include <string.h>
 
 #include "core/ddapp.h"
+#include "core/ddmessage.h"
+#include "core/ddtrace.h"
 #include "core/diutil.h"
 #include "net/ddnet.h"
 #include "resources/ddres.h"
@@ -247,11 +249,20 @@ void defaultSetTitle(HWND window, int stringId) {
 }
 
 void defaultWarnBox(HWND owner, int stringId) {
-    DiChar text[257], caption[128];
-    ddResLoadString(static_cast<UINT>(stringId == 24 && g_ddApp->major4 ? 10 : stringId), text,
-                    257);
-    ddResLoadString(1, caption, 128);
-    MessageBoxW(owner, ddW(text), ddW(caption), MB_OK | MB_ICONEXCLAMATION);
+    ddMessageBoxWarnId(owner, stringId);
+}
+
+/* The trace file's contents go straight into the console's edit control:
+ * the console is not yet recorded in DdApp while it initialises. */
+void appendToEdit(const DiChar* text, void* edit) {
+    HWND e = static_cast<HWND>(edit);
+    int end = GetWindowTextLengthW(e);
+    SendMessageW(e, EM_SETSEL, end, end);
+    SendMessageW(e, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(ddW(text)));
+}
+
+void defaultFillConsole(HWND edit) {
+    ddTraceLogShowTo(appendToEdit, edit);
 }
 
 bool defaultLookupHostName(const DiChar* host, DiChar* out, size_t size) {
@@ -296,7 +307,7 @@ const DdDlgHooks kDefaultHooks = {
     nullptr,               /* smartCardReadersPresent */
     defaultLookupHostName, /* lookupHostName */
     defaultIsWebUrl,       /* isWebUrl */
-    nullptr,               /* fillConsole */
+    defaultFillConsole,    /* fillConsole */
     defaultLogo,           /* logo */
     ddColorDefaultPalette, /* palette */
     nullptr,               /* routeDescribe */
@@ -1216,10 +1227,7 @@ int ddDlgConsoleLog(HWND) {
 void ddDlgConsoleAppend(const DiChar* text) {
     HWND dlg = g_ddApp->consoleLog;
     if (!dlg || !text) return;
-    HWND edit = GetDlgItem(dlg, CTL_CONSOLE);
-    int end = GetWindowTextLengthW(edit);
-    SendMessageW(edit, EM_SETSEL, end, end);
-    SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(ddW(text)));
+    appendToEdit(text, GetDlgItem(dlg, CTL_CONSOLE));
 }
 
 void ddDlgConsoleDestroy() {

@@ -55,9 +55,10 @@ enum {
 };
 
 /* Services of other subsystems that the dialogs use, and the test hook.
- * The defaults work without them (no owner window, no smart cards, the
- * host name as given, a plain URL check, an empty console); start-up
- * installs the real ones. */
+ * The defaults use what the core offers (warning box, trace file, name
+ * service, colour map) and work without the rest (no owner window, no smart
+ * cards, a plain URL check, no route access); start-up installs the real
+ * ones. */
 struct DdDlgHooks {
     /* Called at the end of every dialog's initialisation (also the print
      * set-up's). Tests fill controls and post a button press from here. */
@@ -150,7 +151,9 @@ int ddDlgFormatProblems(uint32_t problems, DiChar* out, size_t size);
 /* Console log: one modeless window owned by the desktop. */
 int ddDlgConsoleLog(HWND owner);
 void ddDlgConsoleAppend(const DiChar* text);
-inline void ddDlgConsoleAppend(const wchar_t* text) { ddDlgConsoleAppend(ddD(text)); }
+inline void ddDlgConsoleAppend(const wchar_t* text) {
+    ddDlgConsoleAppend(ddD(text));
+}
 void ddDlgConsoleDestroy();
 
 /* Printing options: mode 0 actual size, 1 best fit, 2 stretch to page,

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include "core/ddtrace.h"
 #include "ui/dlg_script.h"
 
 namespace {
@@ -280,6 +281,33 @@ TEST(ConsoleLog, OneWindowFilledAppendedClearedAndClosed) {
     EXPECT_FALSE(IsWindow(dlg));
     EXPECT_EQ(g_ddApp->consoleLog, nullptr);
     ddDlgConsoleDestroy();
+}
+
+TEST(ConsoleLog, ShowsTheTraceFileByDefault) {
+    /* A trace file of this process's own: other tests write theirs. */
+    wchar_t dir[MAX_PATH], old[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", old, MAX_PATH);
+    GetTempPathW(MAX_PATH, dir);
+    wsprintfW(dir + wcslen(dir), L"hvdlg%lu", GetCurrentProcessId());
+    CreateDirectoryW(dir, nullptr);
+    SetEnvironmentVariableW(L"TMP", dir);
+    ddTraceLogOpen();
+    ddTraceLogWrite(u"first line\r\n");
+    ddTraceLogWrite(u"caf\u00e9 \u65e5\u672c\r\n"); /* whole characters across pieces */
+    DlgScript s;
+    ScriptScope scope(&s);
+    ddDlgResetHooks();
+    ddDlgConsoleLog(nullptr);
+    HWND dlg = g_ddApp->consoleLog;
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(text(dlg, CONSOLE), u"first line\r\ncaf\u00e9 \u65e5\u672c\r\n");
+    ddDlgConsoleDestroy();
+    EXPECT_EQ(g_ddApp->consoleLog, nullptr);
+    std::wstring path = ddTraceLogPath();
+    ddTraceLogClose();
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(dir);
+    SetEnvironmentVariableW(L"TMP", old[0] ? old : nullptr);
 }
 
 /* ---- Printing options ------------------------------------------------- */
