@@ -5,6 +5,7 @@
 #include "core/ddapp.h"
 #include "core/ddsetting.h"
 #include "net/ddnet.h"
+#include "ui/dddlg.h"
 #include "ui/ddgdi.h"
 #include "session/ddso.h"
 
@@ -61,6 +62,7 @@ int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance) {
 }
 
 void ddUIShutdown(void) {
+    ddDlgConsoleDestroy();
     ddUISaveSettings(1);
     HINSTANCE instance = g_ddApp->instance;
     UnregisterClassW(k_viewClass, instance);
