@@ -110,6 +110,9 @@ struct DdApp {
      * layout flag is set, else the width value plus 1. */
     uint32_t layoutFlag;
     int32_t sideWidth;
+    struct HWND__* consoleLog; /* the console-log dialog, none when closed */
+    void* printDevMode;        /* print set-up (global memory), kept for the process */
+    void* printDevNames;
 };
 
 /* The one application structure (ddapp.cpp). */

@@ -1,10 +1,9 @@
 /* Stand-ins for functions whose modules are being written on other
- * branches (dialogs, routes, the password cache). Each does the least its
+ * branches (routes, the password cache). Each does the least its
  * callers in start-up and shut-down rely on; the real modules replace them. */
 #include "core/ddapp.h"
 #include "net/dicrypt.h"
 #include "net/diroute.h"
-#include "ui/dddlg.h"
 
 #include <stdlib.h>
 
@@ -21,11 +20,6 @@ void diRouteFree(DiRoute* route) {
     free(route->host);
     free(route->proxyReply);
     route->host = route->proxyReply = nullptr;
-}
-
-void ddDlgConsoleAppend(const wchar_t*) {}
-int ddDlgPasswordCache(DiChar**, DiChar**, DiChar**) {
-    return 0;
 }
 
 bool diCryptLookupCachedLogin(const DiChar*, DiChar**, DiChar**) {

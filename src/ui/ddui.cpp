@@ -6,6 +6,11 @@
 #include "ui/ddui.h"
 
 #include "core/ddapp.h"
+#include "core/ddsetting.h"
+#include "net/ddnet.h"
+#include "session/ddso.h"
+#include "ui/dddlg.h"
+#include "ui/ddgdi.h"
 #include "ui/ddprog.h"
 #include "ui/ddxhooks.h"
 #include "ui/diuirecord.h"
@@ -143,7 +148,7 @@ int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance) {
 
 void ddUIShutdown(void) {
     ddUIRemoveHook();
-    ddDlgConsoleLogClose();
+    ddDlgConsoleDestroy();
     ddUISaveSettings(1);
     if (g_ddXHooks.swmShutdown) g_ddXHooks.swmShutdown();
     /* A later start in the same process registers the classes again. */

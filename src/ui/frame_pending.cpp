@@ -16,7 +16,4 @@ DiChannel* diSOGetPrintChannel(void) {
 }
 void diPrintResume(DiChannel*) {}
 void diPrintPause(DiChannel*) {}
-void ddDlgAbout(HWND) {}
-void ddDlgConsoleLog(HWND) {}
-void ddDlgConsoleLogClose(void) {}
 void ddClipRequestRemote(DiObject*, UINT) {}

@@ -12,6 +12,7 @@
 #include "net/ddnet.h"
 #include "session/ddso.h"
 #include "ui/ddcolor.h"
+#include "ui/dddlg.h"
 #include "ui/ddgdi.h"
 #include "ui/ddmultimon.h"
 #include "ui/diui.h"
@@ -23,11 +24,6 @@ DiChannel* diSOGetPrintChannel(void);
 /* Print data channel. */
 void diPrintResume(DiChannel* ch);
 void diPrintPause(DiChannel* ch);
-
-/* Dialogs. */
-void ddDlgAbout(HWND owner);
-void ddDlgConsoleLog(HWND owner);
-void ddDlgConsoleLogClose(void);
 
 /* Clipboard bridge: fetch a format from the session for delayed rendering. */
 void ddClipRequestRemote(DiObject* obj, UINT format);
