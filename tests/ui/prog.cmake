@@ -1,5 +1,6 @@
 # The progress window: its portable half over recording fakes (both trees),
-# and the real dialog under Wine within the client's libraries.
+# and the real dialog under Wine within the client's libraries and
+# resources.
 hv_test(test_diprog
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_diprog.cpp ${CMAKE_CURRENT_LIST_DIR}/prog_fakes.cpp
     LIBS hv_prog_di)
@@ -12,6 +13,6 @@ if(HV_WIN32)
     string(JOIN "," prog_app_group ${prog_app_libs})
     hv_test(test_ddprog
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ddprog.cpp
-        ${PROJECT_SOURCE_DIR}/src/resources/progress.rc
+        $<TARGET_OBJECTS:hv_resources_rc>
         LIBS "$<LINK_GROUP:RESCAN,${prog_app_group}>" hv_openssl hv_zlib ws2_32)
 endif()
