@@ -76,7 +76,10 @@ void diUIObjectDestroy(DiObject* obj) {
 }
 
 void diUIDeliverEvent(DiObject* obj, DiEvent* ev) {
-    if (!obj || !ev) return;
+    /* An object whose last reference is gone is being destroyed: an event
+     * that reaches it now (a window message sent during the destruction)
+     * must not take and drop a reference and destroy it a second time. */
+    if (!obj || !ev || obj->refCount <= 0) return;
     obj->refCount++;
     int handled = obj->handler ? obj->handler(obj, ev) : 0;
     if (!handled) {

@@ -97,6 +97,24 @@ TEST_F(DiUI, HandlerReleasingItsObjectDoesNotDestroyItUntilDeliveryEnds) {
     EXPECT_EQ(g_fakeUI.progressDestroyed, 1);
 }
 
+TEST_F(DiUI, EventsReachingAnObjectDuringItsDestructionAreIgnored) {
+    // The progress window's view can send an event while its object is
+    // being destroyed; delivery must neither call the handler nor destroy
+    // the object again.
+    DiObject* o = newObject(DI_OBJ_PROGRESS);
+    static int calls;
+    calls = 0;
+    o->handler = [](DiObject*, DiEvent*) { return ++calls, 1; };
+    o->refCount = 0;
+    DiEvent ev{};
+    ev.w[0] = DI_EV_COMMAND;
+    diUIDeliverEvent(o, &ev);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(g_fakeUI.progressDestroyed, 0);
+    EXPECT_EQ(o->refCount, 0);
+    free(o);
+}
+
 TEST_F(DiUI, DestroyFreesTheGraphicsContextOnceBeforeTheTypeRoutine) {
     DiObject* o = newObject(DI_OBJ_PROGRESS);
     o->gc = new DdGC();
