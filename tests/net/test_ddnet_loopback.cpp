@@ -22,11 +22,36 @@ struct Peer {
     int port = 0;
     std::string portFile;
 
+    // The port file lives in the host's /tmp, which every Wine prefix on
+    // the machine shares, while process ids are numbered per wineserver:
+    // two test runs of different prefixes hand out the same ids at the same
+    // time, so a name made of the process id alone let one run read the
+    // other's port and connect to the wrong peer. The name is reserved by
+    // creating the file exclusively; the peer replaces it with its port.
+    bool reservePortFile() {
+        static unsigned serial;
+        for (int attempt = 0; attempt < 100; attempt++) {
+            LARGE_INTEGER now;
+            QueryPerformanceCounter(&now);
+            char name[128];
+            snprintf(name, sizeof name, "/tmp/hv_aip_port_%lu_%u_%08lx%08lx", GetCurrentProcessId(),
+                     serial++, static_cast<unsigned long>(now.HighPart),
+                     static_cast<unsigned long>(now.LowPart));
+            HANDLE h = CreateFileA(("Z:" + std::string(name)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                CloseHandle(h);
+                portFile = name;
+                return true;
+            }
+            DWORD e = GetLastError();
+            if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return false;
+        }
+        return false;
+    }
+
     bool start(const std::string& args) {
-        static int serial;
-        char name[128];
-        snprintf(name, sizeof name, "/tmp/hv_aip_peer_%lu_%d", GetCurrentProcessId(), serial++);
-        portFile = name;
+        if (!reservePortFile()) return false;
         std::string cmd = "/usr/bin/python3 " HV_PEERS_DIR "/aip_peer.py " + args +
                           " --lifetime 60 --port-file " + portFile;
         std::wstring wcmd(cmd.begin(), cmd.end());
@@ -53,7 +78,7 @@ struct Peer {
             CloseHandle(pi.hProcess);
             CloseHandle(pi.hThread);
         }
-        DeleteFileA(("Z:" + portFile).c_str());
+        if (!portFile.empty()) DeleteFileA(("Z:" + portFile).c_str());
     }
 };
 
