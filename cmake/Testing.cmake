@@ -2,12 +2,15 @@
 include(GoogleTest)
 enable_testing()
 
+add_library(hv_gtest_main STATIC ${PROJECT_SOURCE_DIR}/tests/support/gtest_main.cpp)
+target_link_libraries(hv_gtest_main PUBLIC GTest::gtest)
+
 # hv_test(<name> SOURCES ... LIBS ...): one GoogleTest program; its cases are
 # listed at test time (under Wine in the win32 tree).
 function(hv_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock hv_gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
     target_compile_definitions(${name} PRIVATE
         HV_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests"
