@@ -140,11 +140,15 @@ TEST_F(View, FocusInCarriesTheMaskAndFocusOutFollows) {
     SetFocus(other);
     SetFocus(f.engineView());
     pumpMessages();
+    // The display may move the activation on its own afterwards (a window
+    // of an earlier case going away): look for the pair these two calls
+    // make rather than for the last two events.
     auto ev = eventsOf(f.engine, {DI_EV_FOCUS_IN, DI_EV_FOCUS_OUT});
-    ASSERT_GE(ev.size(), 2u);
-    EXPECT_EQ(uint32_t(DI_EV_FOCUS_OUT), ev[ev.size() - 2].w[0]);
-    EXPECT_EQ(uint32_t(DI_EV_FOCUS_IN), ev.back().w[0]);
-    EXPECT_EQ(g_ddUIModMask, ev.back().w[1]);
+    size_t pair = ev.size();
+    for (size_t i = 0; i + 1 < ev.size(); i++)
+        if (ev[i].w[0] == DI_EV_FOCUS_OUT && ev[i + 1].w[0] == DI_EV_FOCUS_IN) pair = i;
+    ASSERT_LT(pair, ev.size()) << "no focus out followed by focus in";
+    EXPECT_EQ(g_ddUIModMask, ev[pair + 1].w[1]);
     DestroyWindow(other);
 }
 
