@@ -33,6 +33,29 @@ bool requireSpace(CQVLParser* p) {
 void acceptRepeat(CQVLParser* p) {
     p->AcceptCharIn("?*+");
 }
+
+/* The rest of a '|'-separated list after its first item: (S? '|' S? item)*.
+ * White space not followed by '|' is left to the caller. Returns false when
+ * an item is missing after a '|'. */
+bool acceptBarItems(CQVLParser* p, bool (*item)(CQVLParser*)) {
+    for (;;) {
+        const uint8_t* save = p->cursor;
+        p->AcceptSpaces();
+        if (!p->AcceptChar('|')) {
+            p->cursor = save;
+            return true;
+        }
+        p->AcceptSpaces();
+        if (!item(p)) return false;
+    }
+}
+
+bool nameToken(CQVLParser* p) {
+    if (!p->AcceptNameChar()) return false;
+    while (p->AcceptNameChar()) {
+    }
+    return true;
+}
 } // namespace
 
 bool CQVLXMLParser::SkipName(CQVLParser* p) {
@@ -101,16 +124,7 @@ bool CQVLXMLParser::ContentSpec(CQVLParser* p) {
 bool CQVLXMLParser::Mixed(CQVLParser* p) {
     Rewind r(p);
     if (!p->AcceptChar('(') || !p->AcceptString("#PCDATA")) return r.fail();
-    for (;;) {
-        const uint8_t* save = p->cursor;
-        p->AcceptSpaces();
-        if (!p->AcceptChar('|')) {
-            p->cursor = save;
-            break;
-        }
-        p->AcceptSpaces();
-        if (!SkipName(p)) return r.fail("Expected name after |");
-    }
+    if (!acceptBarItems(p, SkipName)) return r.fail("Expected name after |");
     p->AcceptSpaces();
     if (!p->AcceptString(")*")) return r.fail("Expected )* in Mixed declaration");
     return true;
@@ -193,41 +207,17 @@ bool CQVLXMLParser::NotationType(CQVLParser* p) {
     p->AcceptSpaces();
     if (!p->AcceptChar('(')) return r.fail("Expected ( after NOTATION");
     if (!SkipName(p)) return r.fail("Expected Name after NOTATION");
-    for (;;) {
-        const uint8_t* save = p->cursor;
-        p->AcceptSpaces();
-        if (!p->AcceptChar('|')) {
-            p->cursor = save;
-            break;
-        }
-        p->AcceptSpaces();
-        if (!SkipName(p)) return r.fail("Expected Name after | in NOTATION");
-    }
+    if (!acceptBarItems(p, SkipName)) return r.fail("Expected Name after | in NOTATION");
     p->AcceptSpaces();
     if (!p->AcceptChar(')')) return r.fail("Expected ) to terminate NOTATION");
     return true;
 }
 
-static bool nameToken(CQVLParser* p) {
-    if (!p->AcceptNameChar()) return false;
-    while (p->AcceptNameChar()) {
-    }
-    return true;
-}
 
 bool CQVLXMLParser::Enumeration(CQVLParser* p) {
     Rewind r(p);
     if (!p->AcceptChar('(') || !nameToken(p)) return r.fail();
-    for (;;) {
-        const uint8_t* save = p->cursor;
-        p->AcceptSpaces();
-        if (!p->AcceptChar('|')) {
-            p->cursor = save;
-            break;
-        }
-        p->AcceptSpaces();
-        if (!nameToken(p)) return r.fail("Expected Name after | in enumeration");
-    }
+    if (!acceptBarItems(p, nameToken)) return r.fail("Expected Name after | in enumeration");
     p->AcceptSpaces();
     if (!p->AcceptChar(')')) return r.fail("Expected ) to terminate enumeration");
     return true;
