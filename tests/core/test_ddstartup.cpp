@@ -3,6 +3,8 @@
 // the real client started as a second process.
 #include <gtest/gtest.h>
 
+#include "support/wintemp.h"
+
 #include "core/ddapp.h"
 #include "core/ddtrace.h"
 #include "session/ddso.h"
@@ -32,21 +34,6 @@ std::wstring privateTemp() {
     return dir + L"\\";
 }
 
-/* Removes a private temporary folder and the files in it. */
-void removeTree(std::wstring dir) {
-    if (!dir.empty() && dir.back() != L'\\') dir += L'\\';
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((dir + fd.cFileName).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    dir.pop_back();
-    RemoveDirectoryW(dir.c_str());
-}
 
 void writeFile(const std::wstring& path, const char* bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");

@@ -2,6 +2,8 @@
 // page.
 #include <gtest/gtest.h>
 
+#include "support/wintemp.h"
+
 #include "core/ddapp.h"
 #include "core/ddmessage.h"
 #include "core/ddtrace.h"
@@ -16,22 +18,6 @@ namespace {
 
 /* The trace file of this test process alone: parallel tests and clients
  * write KLV.TXT too. */
-/* Removes a private temporary folder and the files in it. */
-void removeTree(std::wstring dir) {
-    if (!dir.empty() && dir.back() != L'\\') dir += L'\\';
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((dir + fd.cFileName).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    dir.pop_back();
-    RemoveDirectoryW(dir.c_str());
-}
-
 class PrivateTemp : public ::testing::Environment {
   public:
     void SetUp() override {
