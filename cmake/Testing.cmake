@@ -41,13 +41,27 @@ function(hv_fuzz name)
     endif()
 endfunction()
 
-# hv_bench(<name> SOURCES ... LIBS ...): a Google Benchmark program (host tree).
+# hv_bench(<name> [WINE] SOURCES ... LIBS ...): a benchmark program. Without
+# WINE it builds in the host tree (Google Benchmark linked); with WINE it is a
+# plain console program of the win32 tree, run under Wine. Every benchmark
+# prints its comparisons as "ratio" lines (tests/bench/bench_ratio.h), which
+# tools/bench collects.
 function(hv_bench name)
-    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
-    if(HV_WIN32 OR NOT benchmark_FOUND)
-        return()
+    cmake_parse_arguments(B "WINE" "" "SOURCES;LIBS" ${ARGN})
+    if(B_WINE)
+        if(NOT HV_WIN32)
+            return()
+        endif()
+        add_executable(${name} ${B_SOURCES})
+        target_link_libraries(${name} PRIVATE ${B_LIBS})
+        target_link_options(${name} PRIVATE -mconsole)
+    else()
+        if(HV_WIN32 OR NOT benchmark_FOUND)
+            return()
+        endif()
+        add_executable(${name} ${B_SOURCES})
+        target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
     endif()
-    add_executable(${name} ${B_SOURCES})
-    target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE HV_PEERS_DIR="${PROJECT_SOURCE_DIR}/tests/peers")
 endfunction()
