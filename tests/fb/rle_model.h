@@ -157,12 +157,11 @@ struct StreamWriter {
         out.push_back(uint8_t(n));
         out.push_back(uint8_t(n >> 8));
     }
-    // A count n in the regular (base code, 5 bits, zero form + 32) form, the
-    // lite one (4 bits, + 16) or the 16-bit one; `mega` is the 16-bit code.
-    void runCount(uint8_t regular, uint8_t lite, uint8_t mega, uint32_t n, bool allowMega) {
+    // A count n in the regular (5 bits, zero form + 32) or lite (4 bits,
+    // + 16) form of code `base`, or the 16-bit form of code `mega`.
+    void runCount(bool lite, uint8_t base, uint8_t mega, uint32_t n, bool allowMega) {
         int form = rnd(0, 2);
-        uint32_t bits = regular ? 31 : 15, plus = regular ? 32 : 16;
-        uint8_t base = regular ? regular : lite;
+        uint32_t bits = lite ? 15 : 31, plus = lite ? 16 : 32;
         if (form == 0 && n >= 1 && n <= bits) {
             out.push_back(uint8_t(base | n));
         } else if (form <= 1 && n >= plus && n <= plus + 255) {
@@ -213,40 +212,45 @@ struct StreamWriter {
         case 0: // background run
             n = pickCount(maxN);
             if (!strict && rnd(0, 15) == 0) n = 0, out.push_back(0xF0), count16(0);
-            else runCount(0x00, 0, 0xF0, n, true);
+            else runCount(false, 0x00, 0xF0, n, true);
             break;
         case 1: // foreground run
             n = pickCount(maxN);
-            runCount(0x20, 0, 0xF1, n, true);
+            runCount(false, 0x20, 0xF1, n, true);
             break;
         case 2: // set foreground + foreground run
             n = pickCount(maxN);
-            runCount(0, 0xC0, 0xF6, n, true);
+            runCount(true, 0xC0, 0xF6, n, true);
             colour();
             break;
         case 3: // foreground/background image
         case 4: // set foreground + image
             n = pickCount(maxN);
             if (rnd(0, 1) && n >= 8) n &= ~7u;
+            // Some decoders want room for a whole last mask byte.
+            if (strict && n % 8 && pos + ((n + 7) & ~7u) > uint64_t(w) * h) {
+                if (n < 8) return order1(maxN);
+                n &= ~7u;
+            }
             if (kind == 3) fgbgCount(0x40, 0xF2, n, 31);
             else fgbgCount(0xD0, 0xF7, n, 15), colour();
             masks(n);
             break;
         case 5: // colour run
             n = pickCount(maxN);
-            runCount(0x60, 0, 0xF3, n, true);
+            runCount(false, 0x60, 0xF3, n, true);
             colour();
             break;
         case 6: // colour image
             n = pickCount(strict ? maxN : 600);
-            runCount(0x80, 0, 0xF4, n, true);
+            runCount(false, 0x80, 0xF4, n, true);
             for (uint32_t i = 0; i < n; i++) colour();
             break;
         case 7: // dithered run (pairs)
             if (maxN < 2) return order1(maxN);
             n = pickCount(maxN / 2);
             if (n > maxN / 2 && strict) n = maxN / 2;
-            runCount(0, 0xE0, 0xF8, n, true);
+            runCount(true, 0xE0, 0xF8, n, true);
             colour(), colour();
             n *= 2;
             break;
