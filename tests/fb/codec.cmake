@@ -1,6 +1,7 @@
 # The image codecs of the renderer.
 hv_test(test_fbcodec SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_fbrle.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/test_fbscale.cpp LIBS hv_fbcodec)
+    ${CMAKE_CURRENT_LIST_DIR}/test_fbscale.cpp ${CMAKE_CURRENT_LIST_DIR}/test_fbdither.cpp
+    LIBS hv_fbcodec)
 # The decoder against FreeRDP's, an independent one (host tree only; the
 # client never links it).
 if(NOT HV_WIN32)
