@@ -40,7 +40,11 @@ inline uint32_t fbScaleExpand16(uint32_t v) {
 template <int SB> inline uint32_t fbScaleRead(const FbScaleSource& s, const uint8_t* p) {
     if constexpr (SB == 1) return s.palette[*p];
     else if constexpr (SB == 2) return fbScaleExpand16(uint32_t(p[0]) | uint32_t(p[1]) << 8);
-    else return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    else if constexpr (SB == 4) {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return v & 0xFFFFFF;
+    } else return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
 }
 
 template <int DB> inline void fbScaleWrite(uint8_t* p, uint32_t rgb) {
@@ -172,6 +176,66 @@ inline uint32_t fbScaleDivide(uint64_t n, uint64_t d, double inv) {
     return uint32_t(q);
 }
 
+/* floor(n / d) for n * d < 2^40 by a multiplication: m = 2^40 / d + 1 errs
+ * by less than one part in n. */
+inline uint64_t fbScaleReciprocal(uint64_t d) {
+    return (uint64_t(1) << 40) / d + 1;
+}
+
+/* Boxes of at most 1008 sixteenths a side (63 pixels): per-channel sums stay
+ * below 2^32, so red and blue share one 64-bit word (blue in the low half),
+ * and the quotient is taken in two exact steps, floor(floor(n / C) / R),
+ * each by a reciprocal (255 x R x C x C < 2^40). */
+template <int SB, int DB>
+void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c,
+                              const FbScaleSize* size, uint64_t stepX, uint64_t stepY,
+                              uint8_t* dst) {
+    const uint64_t sw = size->srcWidth, dw = size->dstWidth, sh = size->srcHeight,
+                   dh = size->dstHeight;
+    size_t n = size_t(c.x1 - c.x0);
+    std::vector<FbScaleSpan> cols(n);
+    std::vector<uint64_t> colInv(n);
+    for (size_t i = 0; i < n; i++) {
+        cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
+        colInv[i] = fbScaleReciprocal(cols[i].total);
+    }
+    uint32_t cFirst = cols[0].first, cLast = cols[n - 1].last;
+    size_t span = cLast - cFirst + 1;
+    std::vector<uint64_t> vrb(span);
+    std::vector<uint32_t> vg(span);
+    for (int32_t y = c.y0; y < c.y1; y++) {
+        FbScaleSpan row = fbScaleSpan(sh, dh, stepY, uint64_t(y));
+        memset(vrb.data(), 0, span * sizeof(uint64_t));
+        memset(vg.data(), 0, span * sizeof(uint32_t));
+        for (uint32_t sy = row.first; sy <= row.last; sy++) {
+            const uint8_t* srow = fbScaleSourceRow(s, sy);
+            if (!srow) continue;
+            uint64_t rw = fbScaleWeight(row, sy);
+            const uint8_t* p = srow + size_t(cFirst) * SB;
+            for (size_t k = 0; k < span; k++, p += SB) {
+                uint32_t rgb = fbScaleRead<SB>(s, p);
+                vrb[k] += rw * ((rgb & 0xFF) | uint64_t(rgb & 0xFF0000) << 16);
+                vg[k] += uint32_t(rw) * (rgb >> 8 & 0xFF);
+            }
+        }
+        uint64_t rowInv = fbScaleReciprocal(row.total);
+        uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
+        for (size_t i = 0; i < n; i++, d += DB) {
+            const FbScaleSpan& col = cols[i];
+            size_t k = col.first - cFirst;
+            uint64_t rb = col.wFirst * vrb[k], g = uint64_t(col.wFirst) * vg[k];
+            size_t last = col.last - cFirst;
+            for (k++; k < last; k++) rb += 16 * vrb[k], g += 16 * uint64_t(vg[k]);
+            if (last != col.first - cFirst) rb += col.wLast * vrb[last], g += uint64_t(col.wLast) * vg[last];
+            uint64_t ci = colInv[i];
+            uint64_t r = ((rb >> 32) * ci >> 40) * rowInv >> 40;
+            uint64_t b = ((rb & 0xFFFFFFFF) * ci >> 40) * rowInv >> 40;
+            g = (g * ci >> 40) * rowInv >> 40;
+            fbScaleWrite<DB>(d, uint32_t(r << 16 | g << 8 | b));
+        }
+    }
+}
+
 template <int SB, int DB>
 void fbScaleAverage(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src,
                     uint8_t* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t srcTop,
@@ -184,6 +248,10 @@ void fbScaleAverage(const FbScaleSize* size, const DdColorMap* map, const uint8_
     uint64_t stepX = sw * 16 / dw, stepY = sh * 16 / dh;
     if (stepX < 17) stepX = 17;
     if (stepY < 17) stepY = 17;
+    if (stepX + 16 <= 1024 && stepY + 16 <= 1024) {
+        fbScaleAverageSmallBoxes<SB, DB>(s, c, size, stepX, stepY, dst);
+        return;
+    }
     size_t n = size_t(c.x1 - c.x0);
     std::vector<FbScaleSpan> cols(n);
     for (size_t i = 0; i < n; i++) cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
