@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/dicolor.h"
+#include "ui/discale.h"
 
 namespace {
 
@@ -42,6 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t x0 = int16_t(take16(p, end)), y0 = int16_t(take16(p, end));
     int32_t x1 = int32_t(take16(p, end)), y1 = int32_t(take16(p, end));
 
+    // The scaler's mappings between window and remote coordinates, from the
+    // raw sides (before the budget), including 0.
+    {
+        DiScaler sc{};
+        sc.srcWidth = int32_t(take16(p, end)), sc.srcHeight = int32_t(take16(p, end));
+        sc.dstWidth = int32_t(take16(p, end)), sc.dstHeight = int32_t(take16(p, end));
+        diScaleSetMode(&sc, avg ? DI_SCALE_SMOOTH : DI_SCALE_FAST);
+        int32_t r[4] = {x0 * 3, y0 * 5, x1 * 7, y1}, out[4];
+        diScaleRect(&sc, r);
+        if (diScaleTargetRect(&sc, x0, y0, x1, y1, out) &&
+            (out[0] < 0 || out[1] < 0 || out[2] <= 0 || out[3] <= 0 ||
+             int64_t(out[0]) + out[2] > sc.dstWidth || int64_t(out[1]) + out[3] > sc.dstHeight))
+            __builtin_trap();
+    }
     FbScaleFn fn = (avg ? g_fbScaleAverage : g_fbScaleNearest)[sb - 1][db - 1];
     if (!fn) return 0;
     // The average sums each destination row's box over the source width:
