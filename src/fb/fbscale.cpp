@@ -183,9 +183,11 @@ inline uint64_t fbScaleReciprocal(uint64_t d) {
 }
 
 /* Boxes of at most 1008 sixteenths a side (63 pixels): per-channel sums stay
- * below 2^32, so red and blue share one 64-bit word (blue in the low half),
- * and the quotient is taken in two exact steps, floor(floor(n / C) / R),
- * each by a reciprocal (255 x R x C x C < 2^40). */
+ * below 2^32, so red and blue share one 64-bit word (blue in the low half).
+ * The quotient by the box weight W = R x C is one multiplication by the
+ * reciprocal of W when 255 x W x W < 2^40, else two exact steps,
+ * floor(floor(n / C) / R) (255 x R x C x C < 2^40). Column boxes of at most
+ * three pixels (the usual case) are summed without a loop. */
 template <int SB, int DB>
 void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c,
                               const FbScaleSize* size, uint64_t stepX, uint64_t stepY,
@@ -194,43 +196,108 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c,
                    dh = size->dstHeight;
     size_t n = size_t(c.x1 - c.x0);
     std::vector<FbScaleSpan> cols(n);
-    std::vector<uint64_t> colInv(n);
-    for (size_t i = 0; i < n; i++) {
-        cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
-        colInv[i] = fbScaleReciprocal(cols[i].total);
-    }
+    for (size_t i = 0; i < n; i++) cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
     uint32_t cFirst = cols[0].first, cLast = cols[n - 1].last;
     size_t span = cLast - cFirst + 1;
-    std::vector<uint64_t> vrb(span);
-    std::vector<uint32_t> vg(span);
+    /* Per column: its first source column, three weights (the third 0 for
+     * boxes of two), its total and the two-step reciprocal. */
+    bool threeTaps = true;
+    uint32_t maxTotal = 0;
+    std::vector<uint32_t> tapAt(n), taps(3 * n), colTotal(n);
+    std::vector<uint64_t> colInv(n);
+    for (size_t i = 0; i < n; i++) {
+        const FbScaleSpan& col = cols[i];
+        tapAt[i] = col.first - cFirst;
+        taps[3 * i] = col.wFirst;
+        taps[3 * i + 1] = col.last > col.first ? (col.last - col.first == 1 ? col.wLast : 16) : 0;
+        taps[3 * i + 2] = col.last - col.first == 2 ? col.wLast : 0;
+        threeTaps = threeTaps && col.last - col.first <= 2;
+        colTotal[i] = col.total;
+        colInv[i] = fbScaleReciprocal(col.total);
+        if (col.total > maxTotal) maxTotal = col.total;
+    }
+    /* Two spare columns let the three-tap sum read past the last box. */
+    std::vector<uint64_t> vrb(span + 2);
+    std::vector<uint32_t> vg(span + 2);
+    /* Reciprocals of R x C for this row's R, indexed by C; the distinct
+     * column totals are few. */
+    std::vector<uint64_t> boxInv(size_t(maxTotal) + 1);
+    std::vector<uint32_t> totals;
+    for (size_t i = 0; i < n; i++) {
+        if (boxInv[colTotal[i]]) continue;
+        boxInv[colTotal[i]] = 1;
+        totals.push_back(colTotal[i]);
+    }
     for (int32_t y = c.y0; y < c.y1; y++) {
         FbScaleSpan row = fbScaleSpan(sh, dh, stepY, uint64_t(y));
-        memset(vrb.data(), 0, span * sizeof(uint64_t));
-        memset(vg.data(), 0, span * sizeof(uint32_t));
-        for (uint32_t sy = row.first; sy <= row.last; sy++) {
+        const uint8_t* rows[3];
+        uint32_t rw[3] = {0, 0, 0}, nrows = 0;
+        bool fused = row.last - row.first <= 2;
+        for (uint32_t sy = row.first; fused && sy <= row.last; sy++) {
             const uint8_t* srow = fbScaleSourceRow(s, sy);
             if (!srow) continue;
-            uint64_t rw = fbScaleWeight(row, sy);
-            const uint8_t* p = srow + size_t(cFirst) * SB;
-            for (size_t k = 0; k < span; k++, p += SB) {
-                uint32_t rgb = fbScaleRead<SB>(s, p);
-                vrb[k] += rw * ((rgb & 0xFF) | uint64_t(rgb & 0xFF0000) << 16);
-                vg[k] += uint32_t(rw) * (rgb >> 8 & 0xFF);
+            rows[nrows] = srow + size_t(cFirst) * SB;
+            rw[nrows++] = fbScaleWeight(row, sy);
+        }
+        if (fused) {
+            for (uint32_t j = nrows; j < 3; j++) rows[j] = nrows ? rows[0] : nullptr, rw[j] = 0;
+            for (size_t k = 0; nrows && k < span; k++) {
+                uint32_t a = fbScaleRead<SB>(s, rows[0] + k * SB),
+                         b = fbScaleRead<SB>(s, rows[1] + k * SB),
+                         d = fbScaleRead<SB>(s, rows[2] + k * SB);
+                vrb[k] = uint64_t(rw[0]) * ((a & 0xFF) | uint64_t(a & 0xFF0000) << 16) +
+                         uint64_t(rw[1]) * ((b & 0xFF) | uint64_t(b & 0xFF0000) << 16) +
+                         uint64_t(rw[2]) * ((d & 0xFF) | uint64_t(d & 0xFF0000) << 16);
+                vg[k] = rw[0] * (a >> 8 & 0xFF) + rw[1] * (b >> 8 & 0xFF) + rw[2] * (d >> 8 & 0xFF);
+            }
+            if (!nrows) {
+                memset(vrb.data(), 0, span * sizeof(uint64_t));
+                memset(vg.data(), 0, span * sizeof(uint32_t));
+            }
+        } else {
+            memset(vrb.data(), 0, span * sizeof(uint64_t));
+            memset(vg.data(), 0, span * sizeof(uint32_t));
+            for (uint32_t sy = row.first; sy <= row.last; sy++) {
+                const uint8_t* srow = fbScaleSourceRow(s, sy);
+                if (!srow) continue;
+                uint64_t w = fbScaleWeight(row, sy);
+                const uint8_t* p = srow + size_t(cFirst) * SB;
+                for (size_t k = 0; k < span; k++, p += SB) {
+                    uint32_t rgb = fbScaleRead<SB>(s, p);
+                    vrb[k] += w * ((rgb & 0xFF) | uint64_t(rgb & 0xFF0000) << 16);
+                    vg[k] += uint32_t(w) * (rgb >> 8 & 0xFF);
+                }
             }
         }
         uint64_t rowInv = fbScaleReciprocal(row.total);
+        bool oneStep = uint64_t(row.total) * maxTotal < 65536;
+        if (oneStep)
+            for (uint32_t t : totals) boxInv[t] = fbScaleReciprocal(uint64_t(row.total) * t);
         uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
         for (size_t i = 0; i < n; i++, d += DB) {
-            const FbScaleSpan& col = cols[i];
-            size_t k = col.first - cFirst;
-            uint64_t rb = col.wFirst * vrb[k], g = uint64_t(col.wFirst) * vg[k];
-            size_t last = col.last - cFirst;
-            for (k++; k < last; k++) rb += 16 * vrb[k], g += 16 * uint64_t(vg[k]);
-            if (last != col.first - cFirst) rb += col.wLast * vrb[last], g += uint64_t(col.wLast) * vg[last];
-            uint64_t ci = colInv[i];
-            uint64_t r = ((rb >> 32) * ci >> 40) * rowInv >> 40;
-            uint64_t b = ((rb & 0xFFFFFFFF) * ci >> 40) * rowInv >> 40;
-            g = (g * ci >> 40) * rowInv >> 40;
+            uint64_t rb, g;
+            size_t k = tapAt[i];
+            if (threeTaps) {
+                const uint32_t* w = &taps[3 * i];
+                rb = w[0] * vrb[k] + w[1] * vrb[k + 1] + w[2] * vrb[k + 2];
+                g = uint64_t(w[0]) * vg[k] + uint64_t(w[1]) * vg[k + 1] + uint64_t(w[2]) * vg[k + 2];
+            } else {
+                const FbScaleSpan& col = cols[i];
+                size_t last = col.last - cFirst;
+                rb = col.wFirst * vrb[k], g = uint64_t(col.wFirst) * vg[k];
+                for (size_t j = k + 1; j < last; j++) rb += 16 * vrb[j], g += 16 * uint64_t(vg[j]);
+                if (last != k) rb += col.wLast * vrb[last], g += uint64_t(col.wLast) * vg[last];
+            }
+            uint64_t r, b;
+            if (oneStep) {
+                uint64_t m = boxInv[colTotal[i]];
+                r = (rb >> 32) * m >> 40, b = (rb & 0xFFFFFFFF) * m >> 40, g = g * m >> 40;
+            } else {
+                uint64_t ci = colInv[i];
+                r = ((rb >> 32) * ci >> 40) * rowInv >> 40;
+                b = ((rb & 0xFFFFFFFF) * ci >> 40) * rowInv >> 40;
+                g = (g * ci >> 40) * rowInv >> 40;
+            }
             fbScaleWrite<DB>(d, uint32_t(r << 16 | g << 8 | b));
         }
     }

@@ -127,7 +127,7 @@ TEST(FbScale, EveryRoutineMatchesTheRules) {
     std::mt19937 rng(5140);
     const uint32_t sizes[][4] = {{7, 5, 13, 11}, {13, 11, 7, 5}, {1, 9, 5, 3}, {9, 1, 4, 6},
                                  {5, 5, 5, 5},   {33, 17, 16, 40}, {3, 2, 1, 1}, {1, 1, 6, 3},
-                                 {50, 3, 7, 29}};
+                                 {50, 3, 7, 29}, {41, 45, 2, 2}, {300, 7, 11, 2}};
     for (bool avg : {false, true})
         for (uint32_t sb = 1; sb <= 4; sb++)
             for (uint32_t db = 1; db <= 4; db++) {
