@@ -121,16 +121,31 @@ void fbScaleNearest(const FbScaleSize* size, const DdColorMap* map, const uint8_
                    dh = size->dstHeight;
     std::vector<uint32_t> sx(size_t(c.x1 - c.x0));
     for (int32_t x = c.x0; x < c.x1; x++) sx[size_t(x - c.x0)] = uint32_t(uint64_t(x) * sw / dw) * SB;
+    const uint8_t* prevRow = nullptr;
+    uint8_t* prevOut = nullptr;
     for (int32_t y = c.y0; y < c.y1; y++) {
         const uint8_t* srow = fbScaleSourceRow(s, uint32_t(uint64_t(y) * sh / dh));
         if (!srow) continue;
         uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
+        /* Enlarged rows repeat: the same source row gives the same pixels. */
+        if (srow == prevRow) {
+            memcpy(d, prevOut, sx.size() * DB);
+            continue;
+        }
+        prevRow = srow, prevOut = d;
         const uint32_t* xs = sx.data();
         size_t n = sx.size();
         if constexpr (SB == DB && SB <= 2) {
             /* Same index or 5-6-5 layout: the pixel as it stands. */
             for (size_t i = 0; i < n; i++, d += DB) memcpy(d, srow + xs[i], DB);
-        } else if constexpr (SB >= 3 && DB == 4) {
+        } else if constexpr (SB == 4 && DB == 4) {
+            for (size_t i = 0; i < n; i++, d += 4) {
+                uint32_t v;
+                memcpy(&v, srow + xs[i], 4);
+                v &= 0xFFFFFF;
+                memcpy(d, &v, 4);
+            }
+        } else if constexpr (SB == 3 && DB == 4) {
             for (size_t i = 0; i < n; i++, d += 4) {
                 uint32_t v = 0;
                 memcpy(&v, srow + xs[i], 3);
