@@ -81,7 +81,8 @@ void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int
     FbDitherRect rc;
     if (!fbDitherClip(map, im, x, y, w, h, rc)) return;
     const FbDitherTables& t = g_fbDither;
-    const uint32_t* cube = map->cube;
+    uint8_t cube[DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE];
+    for (size_t i = 0; i < sizeof cube; i++) cube[i] = uint8_t(map->cube[i]);
     for (uint32_t row = rc.y0; row < rc.y1; row++) {
         const uint8_t* src = fbDitherPixelRow(im, row);
         uint8_t* out = fbDitherDibRow(im, row);
@@ -97,7 +98,7 @@ void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int
             uint32_t r, g, b;
             fbDitherColour<B>(p, r, g, b);
             uint32_t k = col & 7;
-            uint8_t index = uint8_t(cube[lr[k][r] + lg[k][g] + lb[k][b]]);
+            uint8_t index = cube[lr[k][r] + lg[k][g] + lb[k][b]];
             out[col++] = index;
             if (B == 2 && (t.rem[r] | t.rem[g] | t.rem[b]) == 0) {
                 /* An exact colour: its run of equal pixels takes the same
