@@ -205,6 +205,7 @@ int32_t fbDecodeRLE(uint32_t width, uint32_t height, const uint8_t* data, uint32
                     uint8_t* dst, int32_t stride) {
     width &= 0xFFFF, height &= 0xFFFF, length &= 0xFFFF;
     if (width == 0 || height == 0 || length == 0) return FB_RLE_OK;
+    if (stride == INT32_MIN) return FB_RLE_OK; /* no buffer has it; -stride would overflow */
     FbRLEState s;
     s.width = width;
     s.height = height;
@@ -348,7 +349,8 @@ int32_t fbDecodeInterleavedRLE(uint32_t width, uint32_t height, const uint8_t* d
     if (width == 0 || height == 0) return FB_RLE_OK;
     /* The image fills its first height rows: they must exist and hold it. */
     uint64_t rowBytes = stride < 0 ? uint64_t(-int64_t(stride)) : uint64_t(stride);
-    if (height > dstRows || uint64_t(width) * pixel > rowBytes) return FB_RLE_BAD_DEST;
+    if (height > dstRows || uint64_t(width) * pixel > rowBytes || stride == INT32_MIN)
+        return FB_RLE_BAD_DEST;
     return decode(width, height, data, length, dst, stride);
 }
 
