@@ -65,7 +65,8 @@ inline uint8_t* fbDitherDibRow(const FbDitherImage* im, uint32_t y) {
 
 /* Colours of X pixels of 2, 3 and 4 bytes, expanded exactly; 3-byte
  * pixels are blue, green, red in memory, like the smooth scalers' output. */
-template <int B> inline void fbDitherColour(const uint8_t* p, uint32_t& r, uint32_t& g, uint32_t& b) {
+template <int B>
+inline void fbDitherColour(const uint8_t* p, uint32_t& r, uint32_t& g, uint32_t& b) {
     if constexpr (B == 2) {
         uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8;
         uint32_t r5 = v >> 11, g6 = v >> 5 & 63, b5 = v & 31;
@@ -82,7 +83,8 @@ void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int
     if (!fbDitherClip(map, im, x, y, w, h, rc)) return;
     const FbDitherTables& t = g_fbDither;
     uint8_t cube[DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE];
-    for (size_t i = 0; i < sizeof cube; i++) cube[i] = uint8_t(map->cube[i]);
+    for (size_t i = 0; i < sizeof cube; i++)
+        cube[i] = uint8_t(map->cube[i]);
     for (uint32_t row = rc.y0; row < rc.y1; row++) {
         const uint8_t* src = fbDitherPixelRow(im, row);
         uint8_t* out = fbDitherDibRow(im, row);
@@ -103,7 +105,8 @@ void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int
             if (B == 2 && (t.rem[r] | t.rem[g] | t.rem[b]) == 0) {
                 /* An exact colour: its run of equal pixels takes the same
                  * index, up to the rectangle's edge. */
-                while (col < rc.x1 && memcmp(src + size_t(col) * B, p, B) == 0) out[col++] = index;
+                while (col < rc.x1 && memcmp(src + size_t(col) * B, p, B) == 0)
+                    out[col++] = index;
             }
         }
     }
@@ -115,8 +118,10 @@ int fbDitherInit(int32_t n) {
     if (n < 2 || n > int32_t(DI_COLOR_MAX_CUBE)) return -1;
     FbDitherTables& t = g_fbDither;
     uint32_t q = 255 / uint32_t(n - 1);
-    for (uint32_t v = 0; v < 256; v++) t.quot[v] = uint8_t(v / q), t.rem[v] = uint8_t(v % q);
-    for (int i = 0; i < 64; i++) t.threshold[i] = uint8_t(kDitherMatrix[i] * q / 51);
+    for (uint32_t v = 0; v < 256; v++)
+        t.quot[v] = uint8_t(v / q), t.rem[v] = uint8_t(v % q);
+    for (int i = 0; i < 64; i++)
+        t.threshold[i] = uint8_t(kDitherMatrix[i] * q / 51);
     for (uint32_t level = 0; level < 8; level++)
         t.mulN[level] = uint8_t(n * level), t.mulN2[level] = uint8_t(n * n * level);
     for (int i = 0; i < 64; i++)
@@ -168,7 +173,8 @@ void fbDither8(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, i
                 continue;
             }
             uint32_t end = col + 1;
-            while (end < rc.x1 && src[end] == v) end++;
+            while (end < rc.x1 && src[end] == v)
+                end++;
             memset(out + col, int(c.index & 0xFF), end - col);
             col = end;
         }

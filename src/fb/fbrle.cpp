@@ -46,7 +46,8 @@ template <int S> inline uint32_t fbRLEColour(const uint8_t* s) {
 
 void fbFillPixels16(uint8_t* d, uint32_t n, uint32_t v) {
     uint16_t w = uint16_t(v);
-    for (uint32_t i = 0; i < n; i++) memcpy(d + 2 * i, &w, 2);
+    for (uint32_t i = 0; i < n; i++)
+        memcpy(d + 2 * i, &w, 2);
 }
 
 void fbFillPixels24(uint8_t* d, uint32_t n, uint32_t v) {
@@ -55,27 +56,35 @@ void fbFillPixels24(uint8_t* d, uint32_t n, uint32_t v) {
     for (int j = 0; j < 12; j += 3) {
         pat[j] = uint8_t(v), pat[j + 1] = uint8_t(v >> 8), pat[j + 2] = uint8_t(v >> 16);
     }
-    for (; n >= 4; n -= 4, d += 12) memcpy(d, pat, 12);
-    for (; n > 0; n--, d += 3) memcpy(d, pat, 3);
+    for (; n >= 4; n -= 4, d += 12)
+        memcpy(d, pat, 12);
+    for (; n > 0; n--, d += 3)
+        memcpy(d, pat, 3);
 }
 
 void fbFillPixels32(uint8_t* d, uint32_t n, uint32_t v) {
-    for (uint32_t i = 0; i < n; i++) memcpy(d + 4 * i, &v, 4);
+    for (uint32_t i = 0; i < n; i++)
+        memcpy(d + 4 * i, &v, 4);
 }
 
 template <int P> inline void fbRLEFill(uint8_t* d, uint32_t n, uint32_t v) {
-    if constexpr (P == 1) memset(d, int(v & 0xFF), n);
-    else if constexpr (P == 2) fbFillPixels16(d, n, v);
-    else if constexpr (P == 3) fbFillPixels24(d, n, v);
-    else fbFillPixels32(d, n, v);
+    if constexpr (P == 1)
+        memset(d, int(v & 0xFF), n);
+    else if constexpr (P == 2)
+        fbFillPixels16(d, n, v);
+    else if constexpr (P == 3)
+        fbFillPixels24(d, n, v);
+    else
+        fbFillPixels32(d, n, v);
 }
 
 /* d[i] = above[i] XOR fg over n pixels; rows never overlap (|stride| holds a
  * whole row). */
-template <int P> inline void fbRLEXorAbove(uint8_t* d, const uint8_t* above, uint32_t n,
-                                           uint32_t fg) {
+template <int P>
+inline void fbRLEXorAbove(uint8_t* d, const uint8_t* above, uint32_t n, uint32_t fg) {
     if constexpr (P == 1) {
-        for (uint32_t i = 0; i < n; i++) d[i] = uint8_t(above[i] ^ fg);
+        for (uint32_t i = 0; i < n; i++)
+            d[i] = uint8_t(above[i] ^ fg);
     } else if constexpr (P == 3) {
         uint8_t f0 = uint8_t(fg), f1 = uint8_t(fg >> 8), f2 = uint8_t(fg >> 16);
         for (uint32_t i = 0; i < 3 * n; i += 3) {
@@ -109,15 +118,19 @@ template <int P, class Seg> inline void fbRLEWalk(FbRLEState& s, uint32_t n, Seg
 
 template <int P> void fbRLEBackgroundRun(FbRLEState& s, uint32_t n) {
     fbRLEWalk<P>(s, n, [&](uint8_t* d, uint32_t k, bool first, uint32_t) {
-        if (first) memset(d, 0, size_t(k) * P);
-        else memcpy(d, d + s.prevOffset, size_t(k) * P);
+        if (first)
+            memset(d, 0, size_t(k) * P);
+        else
+            memcpy(d, d + s.prevOffset, size_t(k) * P);
     });
 }
 
 template <int P> void fbRLEForegroundRun(FbRLEState& s, uint32_t n) {
     fbRLEWalk<P>(s, n, [&](uint8_t* d, uint32_t k, bool first, uint32_t) {
-        if (first) fbRLEFill<P>(d, k, s.fg);
-        else fbRLEXorAbove<P>(d, d + s.prevOffset, k, s.fg);
+        if (first)
+            fbRLEFill<P>(d, k, s.fg);
+        else
+            fbRLEXorAbove<P>(d, d + s.prevOffset, k, s.fg);
     });
 }
 
@@ -157,7 +170,8 @@ template <int P, int S> void fbRLEColorImage(FbRLEState& s, uint32_t n) {
         if constexpr (P == S) {
             memcpy(d, c, size_t(k) * P);
         } else {
-            for (uint32_t i = 0; i < k; i++) FbRLEPixel<P>::put(d + P * i, fbRLEColour<S>(c + S * i));
+            for (uint32_t i = 0; i < k; i++)
+                FbRLEPixel<P>::put(d + P * i, fbRLEColour<S>(c + S * i));
         }
     });
 }
@@ -167,7 +181,8 @@ template <int P, int S> void fbRLEDitheredRun(FbRLEState& s, uint32_t n) {
     uint32_t ab[2] = {fbRLEColour<S>(s.in), fbRLEColour<S>(s.in + S)};
     s.in += 2 * S;
     fbRLEWalk<P>(s, 2 * n, [&](uint8_t* d, uint32_t k, bool, uint32_t done) {
-        for (uint32_t i = 0; i < k; i++) FbRLEPixel<P>::put(d + P * i, ab[(done + i) & 1]);
+        for (uint32_t i = 0; i < k; i++)
+            FbRLEPixel<P>::put(d + P * i, ab[(done + i) & 1]);
     });
 }
 
@@ -194,10 +209,10 @@ enum FbRLEOrder {
 
 /* MEGA_MEGA codes 0xF0-0xFF. */
 const uint8_t fbRLEHighOrders[16] = {
-    FB_RLE_BG_RUN,       FB_RLE_FG_RUN,          FB_RLE_FGBG_IMAGE,        FB_RLE_COLOR_RUN,
-    FB_RLE_COLOR_IMAGE,  FB_RLE_IGNORED,         FB_RLE_SET_FG_FG_RUN,     FB_RLE_SET_FG_FGBG_IMAGE,
-    FB_RLE_DITHERED_RUN, FB_RLE_SPECIAL_1,       FB_RLE_SPECIAL_2,         FB_RLE_UNKNOWN,
-    FB_RLE_UNKNOWN,      FB_RLE_WHITE,           FB_RLE_BLACK,             FB_RLE_UNKNOWN,
+    FB_RLE_BG_RUN,       FB_RLE_FG_RUN,    FB_RLE_FGBG_IMAGE,    FB_RLE_COLOR_RUN,
+    FB_RLE_COLOR_IMAGE,  FB_RLE_IGNORED,   FB_RLE_SET_FG_FG_RUN, FB_RLE_SET_FG_FGBG_IMAGE,
+    FB_RLE_DITHERED_RUN, FB_RLE_SPECIAL_1, FB_RLE_SPECIAL_2,     FB_RLE_UNKNOWN,
+    FB_RLE_UNKNOWN,      FB_RLE_WHITE,     FB_RLE_BLACK,         FB_RLE_UNKNOWN,
 };
 
 template <int P, int S>
@@ -235,8 +250,9 @@ int32_t fbDecodeRLE(uint32_t width, uint32_t height, const uint8_t* data, uint32
                 if (avail >= 3) count = o[1] | uint32_t(o[2]) << 8;
             }
         } else if (code >= 0xC0) {
-            order = code < 0xD0 ? FB_RLE_SET_FG_FG_RUN
-                                : code < 0xE0 ? FB_RLE_SET_FG_FGBG_IMAGE : FB_RLE_DITHERED_RUN;
+            order = code < 0xD0   ? FB_RLE_SET_FG_FG_RUN
+                    : code < 0xE0 ? FB_RLE_SET_FG_FGBG_IMAGE
+                                  : FB_RLE_DITHERED_RUN;
             count = code & 0x0F;
             if (count == 0) {
                 head = 2;
@@ -266,11 +282,20 @@ int32_t fbDecodeRLE(uint32_t width, uint32_t height, const uint8_t* data, uint32
         if (order == FB_RLE_SET_FG_FG_RUN || order == FB_RLE_SET_FG_FGBG_IMAGE) need += S;
         switch (order) {
         case FB_RLE_FGBG_IMAGE:
-        case FB_RLE_SET_FG_FGBG_IMAGE: need += (size_t(count) + 7) / 8; break;
-        case FB_RLE_COLOR_RUN: need += S; break;
-        case FB_RLE_COLOR_IMAGE: need += size_t(count) * S; break;
-        case FB_RLE_DITHERED_RUN: need += 2 * S; break;
-        default: break;
+        case FB_RLE_SET_FG_FGBG_IMAGE:
+            need += (size_t(count) + 7) / 8;
+            break;
+        case FB_RLE_COLOR_RUN:
+            need += S;
+            break;
+        case FB_RLE_COLOR_IMAGE:
+            need += size_t(count) * S;
+            break;
+        case FB_RLE_DITHERED_RUN:
+            need += 2 * S;
+            break;
+        default:
+            break;
         }
         if (need > avail) return FB_RLE_OK;
         s.in = o + head;
@@ -289,16 +314,34 @@ int32_t fbDecodeRLE(uint32_t width, uint32_t height, const uint8_t* data, uint32
             fbRLEBackgroundRun<P>(s, count);
             break;
         case FB_RLE_FG_RUN:
-        case FB_RLE_SET_FG_FG_RUN: fbRLEForegroundRun<P>(s, count); break;
+        case FB_RLE_SET_FG_FG_RUN:
+            fbRLEForegroundRun<P>(s, count);
+            break;
         case FB_RLE_FGBG_IMAGE:
-        case FB_RLE_SET_FG_FGBG_IMAGE: fbRLEFgBgImage<P>(s, count); break;
-        case FB_RLE_COLOR_RUN: fbRLEColorRun<P, S>(s, count); break;
-        case FB_RLE_COLOR_IMAGE: fbRLEColorImage<P, S>(s, count); break;
-        case FB_RLE_DITHERED_RUN: fbRLEDitheredRun<P, S>(s, count); break;
-        case FB_RLE_SPECIAL_1: fbRLESpecialFgBg<P>(s, 0x03); break;
-        case FB_RLE_SPECIAL_2: fbRLESpecialFgBg<P>(s, 0x05); break;
-        case FB_RLE_WHITE: fbRLEOnePixel<P>(s, FbRLEPixel<P>::ones); break;
-        case FB_RLE_BLACK: fbRLEOnePixel<P>(s, 0); break;
+        case FB_RLE_SET_FG_FGBG_IMAGE:
+            fbRLEFgBgImage<P>(s, count);
+            break;
+        case FB_RLE_COLOR_RUN:
+            fbRLEColorRun<P, S>(s, count);
+            break;
+        case FB_RLE_COLOR_IMAGE:
+            fbRLEColorImage<P, S>(s, count);
+            break;
+        case FB_RLE_DITHERED_RUN:
+            fbRLEDitheredRun<P, S>(s, count);
+            break;
+        case FB_RLE_SPECIAL_1:
+            fbRLESpecialFgBg<P>(s, 0x03);
+            break;
+        case FB_RLE_SPECIAL_2:
+            fbRLESpecialFgBg<P>(s, 0x05);
+            break;
+        case FB_RLE_WHITE:
+            fbRLEOnePixel<P>(s, FbRLEPixel<P>::ones);
+            break;
+        case FB_RLE_BLACK:
+            fbRLEOnePixel<P>(s, 0);
+            break;
         }
         afterBgRun = order == FB_RLE_BG_RUN;
     }
@@ -333,14 +376,22 @@ int32_t fbDecodeInterleavedRLE(uint32_t width, uint32_t height, const uint8_t* d
     int32_t (*decode)(uint32_t, uint32_t, const uint8_t*, uint32_t, uint8_t*, int32_t);
     uint32_t pixel;
     switch (srcDepth) {
-    case 8: decode = fbDecodeRLE8, pixel = 1; break;
-    case 16: decode = fbDecodeRLE16, pixel = 2; break;
-    case 24:
-        if (dstDepth == 24) decode = fbDecodeRLE24, pixel = 3;
-        else if (dstDepth == 32) decode = fbDecodeRLE24To32, pixel = 4;
-        else return FB_RLE_BAD_DEST;
+    case 8:
+        decode = fbDecodeRLE8, pixel = 1;
         break;
-    default: return FB_RLE_BAD_DEPTH;
+    case 16:
+        decode = fbDecodeRLE16, pixel = 2;
+        break;
+    case 24:
+        if (dstDepth == 24)
+            decode = fbDecodeRLE24, pixel = 3;
+        else if (dstDepth == 32)
+            decode = fbDecodeRLE24To32, pixel = 4;
+        else
+            return FB_RLE_BAD_DEST;
+        break;
+    default:
+        return FB_RLE_BAD_DEPTH;
     }
     /* The decoders write pixels of the image's size whatever the buffer
      * holds: a buffer of another pixel size would be overrun. */

@@ -15,10 +15,14 @@
 
 uint32_t fbScaleStride(uint32_t width, uint32_t bpp) {
     switch (bpp) {
-    case 1: return (width + 3) & ~3u;
-    case 2: return (2 * width + 3) & ~3u;
-    case 3: return ((width + 1) * 3) & ~3u;
-    default: return 4 * width;
+    case 1:
+        return (width + 3) & ~3u;
+    case 2:
+        return (2 * width + 3) & ~3u;
+    case 3:
+        return ((width + 1) * 3) & ~3u;
+    default:
+        return 4 * width;
     }
 }
 
@@ -38,13 +42,16 @@ inline uint32_t fbScaleExpand16(uint32_t v) {
 }
 
 template <int SB> inline uint32_t fbScaleRead(const FbScaleSource& s, const uint8_t* p) {
-    if constexpr (SB == 1) return s.palette[*p];
-    else if constexpr (SB == 2) return fbScaleExpand16(uint32_t(p[0]) | uint32_t(p[1]) << 8);
+    if constexpr (SB == 1)
+        return s.palette[*p];
+    else if constexpr (SB == 2)
+        return fbScaleExpand16(uint32_t(p[0]) | uint32_t(p[1]) << 8);
     else if constexpr (SB == 4) {
         uint32_t v;
         memcpy(&v, p, 4);
         return v & 0xFFFFFF;
-    } else return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    } else
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
 }
 
 template <int DB> inline void fbScaleWrite(uint8_t* p, uint32_t rgb) {
@@ -69,9 +76,9 @@ struct FbScaleCall {
 };
 
 template <int SB>
-bool fbScaleSetUp(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src,
-                  int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t srcTop,
-                  int32_t dstTop, int DB, FbScaleSource& s, FbScaleCall& c) {
+bool fbScaleSetUp(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src, int32_t x0,
+                  int32_t y0, int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop, int DB,
+                  FbScaleSource& s, FbScaleCall& c) {
     if (!size || size->srcWidth == 0 || size->srcHeight == 0 || size->dstWidth == 0 ||
         size->dstHeight == 0)
         return false;
@@ -96,8 +103,8 @@ bool fbScaleSetUp(const FbScaleSize* size, const DdColorMap* map, const uint8_t*
     if constexpr (SB == 1) {
         for (int i = 0; i < 256; i++) {
             const DdColorCell* cell = map && map->cells ? &map->cells[i] : nullptr;
-            s.palette[i] = cell ? uint32_t(cell->red) << 16 | uint32_t(cell->green) << 8 | cell->blue
-                                : 0;
+            s.palette[i] =
+                cell ? uint32_t(cell->red) << 16 | uint32_t(cell->green) << 8 | cell->blue : 0;
         }
     }
     c = {x0, y0, x1, y1, fbScaleStride(size->dstWidth, uint32_t(DB)), dstTop};
@@ -120,7 +127,8 @@ void fbScaleNearest(const FbScaleSize* size, const DdColorMap* map, const uint8_
     const uint64_t sw = size->srcWidth, dw = size->dstWidth, sh = size->srcHeight,
                    dh = size->dstHeight;
     std::vector<uint32_t> sx(size_t(c.x1 - c.x0));
-    for (int32_t x = c.x0; x < c.x1; x++) sx[size_t(x - c.x0)] = uint32_t(uint64_t(x) * sw / dw) * SB;
+    for (int32_t x = c.x0; x < c.x1; x++)
+        sx[size_t(x - c.x0)] = uint32_t(uint64_t(x) * sw / dw) * SB;
     const uint8_t* prevRow = nullptr;
     uint8_t* prevOut = nullptr;
     for (int32_t y = c.y0; y < c.y1; y++) {
@@ -137,7 +145,8 @@ void fbScaleNearest(const FbScaleSize* size, const DdColorMap* map, const uint8_
         size_t n = sx.size();
         if constexpr (SB == DB && SB <= 2) {
             /* Same index or 5-6-5 layout: the pixel as it stands. */
-            for (size_t i = 0; i < n; i++, d += DB) memcpy(d, srow + xs[i], DB);
+            for (size_t i = 0; i < n; i++, d += DB)
+                memcpy(d, srow + xs[i], DB);
         } else if constexpr (SB == 4 && DB == 4) {
             for (size_t i = 0; i < n; i++, d += 4) {
                 uint32_t v;
@@ -152,7 +161,8 @@ void fbScaleNearest(const FbScaleSize* size, const DdColorMap* map, const uint8_
                 memcpy(d, &v, 4);
             }
         } else {
-            for (size_t i = 0; i < n; i++, d += DB) fbScaleWrite<DB>(d, fbScaleRead<SB>(s, srow + xs[i]));
+            for (size_t i = 0; i < n; i++, d += DB)
+                fbScaleWrite<DB>(d, fbScaleRead<SB>(s, srow + xs[i]));
         }
     }
 }
@@ -186,8 +196,10 @@ inline uint32_t fbScaleWeight(const FbScaleSpan& sp, uint32_t s) {
 /* Exact floor(n / d) through a reciprocal and one correction step. */
 inline uint32_t fbScaleDivide(uint64_t n, uint64_t d, double inv) {
     uint64_t q = uint64_t(double(n) * inv);
-    if (q * d > n) q--;
-    else if ((q + 1) * d <= n) q++;
+    if (q * d > n)
+        q--;
+    else if ((q + 1) * d <= n)
+        q++;
     return uint32_t(q);
 }
 
@@ -204,14 +216,14 @@ inline uint64_t fbScaleReciprocal(uint64_t d) {
  * floor(floor(n / C) / R) (255 x R x C x C < 2^40). Column boxes of at most
  * three pixels (the usual case) are summed without a loop. */
 template <int SB, int DB>
-void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c,
-                              const FbScaleSize* size, uint64_t stepX, uint64_t stepY,
-                              uint8_t* dst) {
+void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, const FbScaleSize* size,
+                              uint64_t stepX, uint64_t stepY, uint8_t* dst) {
     const uint64_t sw = size->srcWidth, dw = size->dstWidth, sh = size->srcHeight,
                    dh = size->dstHeight;
     size_t n = size_t(c.x1 - c.x0);
     std::vector<FbScaleSpan> cols(n);
-    for (size_t i = 0; i < n; i++) cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
+    for (size_t i = 0; i < n; i++)
+        cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
     uint32_t cFirst = cols[0].first, cLast = cols[n - 1].last;
     size_t span = cLast - cFirst + 1;
     /* Per column: its first source column, three weights (the third 0 for
@@ -255,7 +267,8 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c,
             rw[nrows++] = fbScaleWeight(row, sy);
         }
         if (fused) {
-            for (uint32_t j = nrows; j < 3; j++) rows[j] = nrows ? rows[0] : nullptr, rw[j] = 0;
+            for (uint32_t j = nrows; j < 3; j++)
+                rows[j] = nrows ? rows[0] : nullptr, rw[j] = 0;
             for (size_t k = 0; nrows && k < span; k++) {
                 uint32_t a = fbScaleRead<SB>(s, rows[0] + k * SB),
                          b = fbScaleRead<SB>(s, rows[1] + k * SB),
@@ -287,7 +300,8 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c,
         uint64_t rowInv = fbScaleReciprocal(row.total);
         bool oneStep = uint64_t(row.total) * maxTotal < 65536;
         if (oneStep)
-            for (uint32_t t : totals) boxInv[t] = fbScaleReciprocal(uint64_t(row.total) * t);
+            for (uint32_t t : totals)
+                boxInv[t] = fbScaleReciprocal(uint64_t(row.total) * t);
         uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
         for (size_t i = 0; i < n; i++, d += DB) {
             uint64_t rb, g;
@@ -295,12 +309,14 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c,
             if (threeTaps) {
                 const uint32_t* w = &taps[3 * i];
                 rb = w[0] * vrb[k] + w[1] * vrb[k + 1] + w[2] * vrb[k + 2];
-                g = uint64_t(w[0]) * vg[k] + uint64_t(w[1]) * vg[k + 1] + uint64_t(w[2]) * vg[k + 2];
+                g = uint64_t(w[0]) * vg[k] + uint64_t(w[1]) * vg[k + 1] +
+                    uint64_t(w[2]) * vg[k + 2];
             } else {
                 const FbScaleSpan& col = cols[i];
                 size_t last = col.last - cFirst;
                 rb = col.wFirst * vrb[k], g = uint64_t(col.wFirst) * vg[k];
-                for (size_t j = k + 1; j < last; j++) rb += 16 * vrb[j], g += 16 * uint64_t(vg[j]);
+                for (size_t j = k + 1; j < last; j++)
+                    rb += 16 * vrb[j], g += 16 * uint64_t(vg[j]);
                 if (last != k) rb += col.wLast * vrb[last], g += uint64_t(col.wLast) * vg[last];
             }
             uint64_t r, b;
@@ -336,7 +352,8 @@ void fbScaleAverage(const FbScaleSize* size, const DdColorMap* map, const uint8_
     }
     size_t n = size_t(c.x1 - c.x0);
     std::vector<FbScaleSpan> cols(n);
-    for (size_t i = 0; i < n; i++) cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
+    for (size_t i = 0; i < n; i++)
+        cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
     uint32_t cFirst = cols[0].first, cLast = cols[n - 1].last;
     size_t span = cLast - cFirst + 1;
     /* Per source column of the rectangle: row-weighted sums of red, green
@@ -386,14 +403,14 @@ void fbScaleAverage(const FbScaleSize* size, const DdColorMap* map, const uint8_
 } // namespace
 
 #define FB_SCALE_PAIR(S, D, SB, DB)                                                                \
-    static void fbScale##S##To##D##Near(const FbScaleSize* size, const DdColorMap* map,                   \
-                                 const uint8_t* src, uint8_t* dst, int32_t x0, int32_t y0,         \
-                                 int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop) {         \
+    static void fbScale##S##To##D##Near(const FbScaleSize* size, const DdColorMap* map,            \
+                                        const uint8_t* src, uint8_t* dst, int32_t x0, int32_t y0,  \
+                                        int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop) {  \
         fbScaleNearest<SB, DB>(size, map, src, dst, x0, y0, x1, y1, srcTop, dstTop);               \
     }                                                                                              \
-    static void fbScale##S##To##D##Avg(const FbScaleSize* size, const DdColorMap* map,                    \
-                                const uint8_t* src, uint8_t* dst, int32_t x0, int32_t y0,          \
-                                int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop) {          \
+    static void fbScale##S##To##D##Avg(const FbScaleSize* size, const DdColorMap* map,             \
+                                       const uint8_t* src, uint8_t* dst, int32_t x0, int32_t y0,   \
+                                       int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop) {   \
         fbScaleAverage<SB, DB>(size, map, src, dst, x0, y0, x1, y1, srcTop, dstTop);               \
     }
 
@@ -412,8 +429,8 @@ FB_SCALE_PAIR(32, 32, 4, 4)
 
 /* Index to index: the colormap index as it stands. */
 static void fbScale8To8Near(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src,
-                     uint8_t* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t srcTop,
-                     int32_t dstTop) {
+                            uint8_t* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                            int32_t srcTop, int32_t dstTop) {
     fbScaleNearest<1, 1>(size, map, src, dst, x0, y0, x1, y1, srcTop, dstTop);
 }
 

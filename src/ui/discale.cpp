@@ -101,8 +101,8 @@ int diScaleTargetRect(const DiScaler* scaler, int32_t x, int32_t y, int32_t w, i
     return 1;
 }
 
-int diScaleChooseLayout(int32_t screenDepth, int32_t engineDepth, uint32_t engineBpp,
-                        int32_t mode, DiScaleLayout* out) {
+int diScaleChooseLayout(int32_t screenDepth, int32_t engineDepth, uint32_t engineBpp, int32_t mode,
+                        DiScaleLayout* out) {
     *out = DiScaleLayout();
     bool known = (engineDepth == 8 && engineBpp == 1) || (engineDepth == 16 && engineBpp == 2) ||
                  (engineDepth == 24 && (engineBpp == 3 || engineBpp == 4)) ||

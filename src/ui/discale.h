@@ -21,8 +21,8 @@ typedef void (*DiScaleConvertFn)(DdColorMap* map, const FbDitherImage* im, int32
 
 struct DiScaler {
     int32_t mode;
-    int32_t prevMode; /* the mode a toggle returns to */
-    uint32_t active;  /* scaling is in effect for rendering */
+    int32_t prevMode;            /* the mode a toggle returns to */
+    uint32_t active;             /* scaling is in effect for rendering */
     int32_t srcWidth, srcHeight; /* the engine's virtual size */
     int32_t dstWidth, dstHeight; /* the engine's window size */
     /* Windows half: its resources and the routine that frees them (called
@@ -72,8 +72,8 @@ int diScaleTargetRect(const DiScaler* scaler, int32_t x, int32_t y, int32_t w, i
 /* The layout for a screen depth, an engine depth with its bytes per pixel
  * and a mode; -1 when there is none (an unknown depth or pair). Screens of
  * 8 bits or fewer show an 8-bit DIB through an intermediate image. */
-int diScaleChooseLayout(int32_t screenDepth, int32_t engineDepth, uint32_t engineBpp,
-                        int32_t mode, DiScaleLayout* out);
+int diScaleChooseLayout(int32_t screenDepth, int32_t engineDepth, uint32_t engineBpp, int32_t mode,
+                        DiScaleLayout* out);
 /* Bytes of an intermediate image of width x height pixels of bpp bytes
  * (rows of the frame-buffer stride); its row stride in *stride. */
 uint64_t diScaleImageBytes(uint32_t width, uint32_t height, uint32_t bpp, uint32_t* stride);

@@ -28,7 +28,8 @@ template <class F> double rate(F fn) {
     auto start = clock::now();
     double secs = 0;
     do {
-        for (int i = 0; i < 8; i++) fn();
+        for (int i = 0; i < 8; i++)
+            fn();
         calls += 8;
         secs = std::chrono::duration<double>(clock::now() - start).count();
     } while (secs < 0.3);
@@ -42,12 +43,21 @@ std::vector<uint8_t> picture(std::mt19937& rng, int kind, uint32_t w, uint32_t h
         for (uint32_t x = 0; x < w; x++) {
             uint32_t c;
             switch (kind) {
-            case 0: c = (x / 16 + y / 16) % 3 == 0 ? fg : bg; break;
-            case 1: c = (rng() % 5 == 0 && (y % 12) < 9) ? fg : bg; break;
-            case 2: c = (x * 4) | (y * 4) << 8 | ((x + y) * 2) << 16; break;
-            default: c = rng(); break;
+            case 0:
+                c = (x / 16 + y / 16) % 3 == 0 ? fg : bg;
+                break;
+            case 1:
+                c = (rng() % 5 == 0 && (y % 12) < 9) ? fg : bg;
+                break;
+            case 2:
+                c = (x * 4) | (y * 4) << 8 | ((x + y) * 2) << 16;
+                break;
+            default:
+                c = rng();
+                break;
             }
-            for (int b = 0; b < bytes; b++) img[(size_t(y) * w + x) * bytes + b] = uint8_t(c >> (8 * b));
+            for (int b = 0; b < bytes; b++)
+                img[(size_t(y) * w + x) * bytes + b] = uint8_t(c >> (8 * b));
         }
     return img;
 }
@@ -74,14 +84,16 @@ void benchRLE() {
             s.resize(size);
             std::vector<uint8_t> out(size_t(w) * h * bytes);
             double mb = double(out.size()) / 1e6;
-            double ours = mb * rate([&] {
-                fbRLEDecompress(w, h, s.data(), uint32_t(s.size()), uint8_t(bytes * 8), out.data(),
-                                int32_t(w * bytes), uint8_t(bytes * 8), h);
-            });
-            double theirs = mb * rate([&] {
-                interleaved_decompress(dec, s.data(), UINT32(s.size()), w, h, bytes * 8,
-                                       out.data(), format, w * bytes, 0, 0, w, h, &palette);
-            });
+            double ours =
+                mb * rate([&] {
+                    fbRLEDecompress(w, h, s.data(), uint32_t(s.size()), uint8_t(bytes * 8),
+                                    out.data(), int32_t(w * bytes), uint8_t(bytes * 8), h);
+                });
+            double theirs =
+                mb * rate([&] {
+                    interleaved_decompress(dec, s.data(), UINT32(s.size()), w, h, bytes * 8,
+                                           out.data(), format, w * bytes, 0, 0, w, h, &palette);
+                });
             std::string label = "rle/freerdp " + std::to_string(bytes * 8) + " " + kinds[k];
             hvBenchRatio(label.c_str(), ours, theirs, "MB/s");
             oursAll += 1 / ours, theirsAll += 1 / theirs; // time per MB
@@ -93,7 +105,8 @@ void benchRLE() {
 }
 
 void benchScale() {
-    const uint32_t sizes[][4] = {{1920, 1080, 1280, 720}, {1280, 720, 1920, 1080}, {1024, 768, 1000, 750}};
+    const uint32_t sizes[][4] = {
+        {1920, 1080, 1280, 720}, {1280, 720, 1920, 1080}, {1024, 768, 1000, 750}};
     double fastOurs = 0, fastPix = 0, smoothOurs = 0, smoothPix = 0;
     std::mt19937 rng(2);
     for (uint32_t bpp : {4u, 2u}) {
@@ -101,10 +114,13 @@ void benchScale() {
             uint32_t sw = z[0], sh = z[1], dw = z[2], dh = z[3];
             uint32_t ss = fbScaleStride(sw, bpp), ds = fbScaleStride(dw, bpp);
             std::vector<uint32_t> src(size_t(ss) * sh / 4), dst(size_t(ds) * dh / 4);
-            for (auto& v : src) v = rng() & (bpp == 4 ? 0x00FFFFFF : 0xFFFFFFFF);
+            for (auto& v : src)
+                v = rng() & (bpp == 4 ? 0x00FFFFFF : 0xFFFFFFFF);
             pixman_format_code_t fmt = bpp == 4 ? PIXMAN_x8r8g8b8 : PIXMAN_r5g6b5;
-            pixman_image_t* ps = pixman_image_create_bits(fmt, int(sw), int(sh), src.data(), int(ss));
-            pixman_image_t* pd = pixman_image_create_bits(fmt, int(dw), int(dh), dst.data(), int(ds));
+            pixman_image_t* ps =
+                pixman_image_create_bits(fmt, int(sw), int(sh), src.data(), int(ss));
+            pixman_image_t* pd =
+                pixman_image_create_bits(fmt, int(dw), int(dh), dst.data(), int(ds));
             pixman_transform_t t;
             pixman_transform_init_scale(&t, pixman_double_to_fixed(double(sw) / dw),
                                         pixman_double_to_fixed(double(sh) / dh));
@@ -114,20 +130,20 @@ void benchScale() {
             for (bool avg : {false, true}) {
                 FbScaleFn fn = (avg ? g_fbScaleAverage : g_fbScaleNearest)[bpp - 1][bpp - 1];
                 double ours = mp * rate([&] {
-                    fn(&size, nullptr, reinterpret_cast<uint8_t*>(src.data()),
-                       reinterpret_cast<uint8_t*>(dst.data()), 0, 0, int32_t(dw), int32_t(dh),
-                       int32_t(sh) - 1, int32_t(dh) - 1);
-                });
+                                  fn(&size, nullptr, reinterpret_cast<uint8_t*>(src.data()),
+                                     reinterpret_cast<uint8_t*>(dst.data()), 0, 0, int32_t(dw),
+                                     int32_t(dh), int32_t(sh) - 1, int32_t(dh) - 1);
+                              });
                 pixman_image_set_filter(ps, avg ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST,
                                         nullptr, 0);
                 double pix = mp * rate([&] {
-                    pixman_image_composite32(PIXMAN_OP_SRC, ps, nullptr, pd, 0, 0, 0, 0, 0, 0,
-                                             int32_t(dw), int32_t(dh));
-                });
-                std::string label = std::string(avg ? "smooth/pixman-bilinear " : "fast/pixman-nearest ") +
-                                    std::to_string(bpp * 8) + " " + std::to_string(sw) + "x" +
-                                    std::to_string(sh) + ">" + std::to_string(dw) + "x" +
-                                    std::to_string(dh);
+                                 pixman_image_composite32(PIXMAN_OP_SRC, ps, nullptr, pd, 0, 0, 0,
+                                                          0, 0, 0, int32_t(dw), int32_t(dh));
+                             });
+                std::string label =
+                    std::string(avg ? "smooth/pixman-bilinear " : "fast/pixman-nearest ") +
+                    std::to_string(bpp * 8) + " " + std::to_string(sw) + "x" + std::to_string(sh) +
+                    ">" + std::to_string(dw) + "x" + std::to_string(dh);
                 hvBenchRatio(label.c_str(), ours, pix, "Mpixel/s");
                 (avg ? smoothOurs : fastOurs) += 1 / ours;
                 (avg ? smoothPix : fastPix) += 1 / pix;
@@ -148,7 +164,8 @@ void benchDither() {
     map.cubeSize = 6;
     map.depth = 8;
     map.changed = 1;
-    for (uint32_t i = 0; i < 216; i++) map.cube[i] = i + 20;
+    for (uint32_t i = 0; i < 216; i++)
+        map.cube[i] = i + 20;
     for (uint32_t i = 0; i < 256; i++) {
         cells[i].red = uint8_t(i * 5), cells[i].green = uint8_t(i * 11), cells[i].blue = uint8_t(i);
         cells[i].flags = i % 4 ? DI_COLOR_PRIVATE : DI_COLOR_FAILED;
@@ -161,15 +178,16 @@ void benchDither() {
         uint32_t stride = fbScaleStride(w, bpp);
         std::vector<uint8_t> pixels(size_t(stride) * h), copy(pixels.size()), dib(size_t(w) * h);
         // Screen-like content: runs of a few colours with some noise.
-        for (size_t i = 0; i < pixels.size(); i++) pixels[i] = uint8_t(rng() % 8 ? (i / 64) * 37 : rng());
+        for (size_t i = 0; i < pixels.size(); i++)
+            pixels[i] = uint8_t(rng() % 8 ? (i / 64) * 37 : rng());
         FbDitherImage im = {w, h, pixels.data(), stride, dib.data(), w};
         auto fn = bpp == 1 ? fbDither8 : bpp == 2 ? fbDither16 : bpp == 3 ? fbDither24 : fbDither32;
         double mp = double(w) * h / 1e6;
         double ours = mp * rate([&] { fn(&map, &im, 0, 0, int32_t(w), int32_t(h)); });
         double cp = mp * rate([&] {
-            memcpy(copy.data(), pixels.data(), pixels.size());
-            asm volatile("" : : "r"(copy.data()) : "memory"); // the copy is used
-        });
+                        memcpy(copy.data(), pixels.data(), pixels.size());
+                        asm volatile("" : : "r"(copy.data()) : "memory"); // the copy is used
+                    });
         std::string label = "dither/memcpy " + std::to_string(bpp * 8);
         hvBenchRatio(label.c_str(), ours, cp, "Mpixel/s");
         oursAll += 1 / ours, copyAll += 1 / cp;

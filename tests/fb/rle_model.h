@@ -33,7 +33,8 @@ inline int32_t decode(int P, int S, uint32_t w, uint32_t h, const uint8_t* data,
     };
     auto colour = [&](size_t i) {
         uint32_t v = 0;
-        for (int b = 0; b < S; b++) v |= uint32_t(data[i + b]) << (8 * b);
+        for (int b = 0; b < S; b++)
+            v |= uint32_t(data[i + b]) << (8 * b);
         return v;
     };
     auto fgPixel = [&](bool bit) {
@@ -99,31 +100,43 @@ inline int32_t decode(int P, int S, uint32_t w, uint32_t h, const uint8_t* data,
         case 0:
             if (prevBg && (col != 0 || row > 1)) fgPixel(true), n--;
             for (int64_t i = 0; i < n; i++) {
-                if (row == 0) put(0);
-                else if (row < h) put(get(row - 1, col));
+                if (row == 0)
+                    put(0);
+                else if (row < h)
+                    put(get(row - 1, col));
             }
             break;
         case 1:
-            for (int64_t i = 0; i < n; i++) fgPixel(true);
+            for (int64_t i = 0; i < n; i++)
+                fgPixel(true);
             break;
         case 2:
-            for (int64_t i = 0; i < n; i++) fgPixel((data[op + i / 8] >> (i % 8)) & 1);
+            for (int64_t i = 0; i < n; i++)
+                fgPixel((data[op + i / 8] >> (i % 8)) & 1);
             break;
         case 3:
-            for (int64_t i = 0; i < n; i++) put(colour(op));
+            for (int64_t i = 0; i < n; i++)
+                put(colour(op));
             break;
         case 4:
-            for (int64_t i = 0; i < n; i++) put(colour(op + i * S));
+            for (int64_t i = 0; i < n; i++)
+                put(colour(op + i * S));
             break;
         case 6:
-            for (int64_t i = 0; i < 2 * n; i++) put(colour(op + (i % 2) * S));
+            for (int64_t i = 0; i < 2 * n; i++)
+                put(colour(op + (i % 2) * S));
             break;
         case 9:
         case 10:
-            for (int i = 0; i < 8; i++) fgPixel(((kind == 9 ? 0x03 : 0x05) >> i) & 1);
+            for (int i = 0; i < 8; i++)
+                fgPixel(((kind == 9 ? 0x03 : 0x05) >> i) & 1);
             break;
-        case 13: put(ones); break;
-        case 14: put(0); break;
+        case 13:
+            put(ones);
+            break;
+        case 14:
+            put(0);
+            break;
         }
         prevBg = kind == 0;
         at += need;
@@ -151,7 +164,8 @@ struct StreamWriter {
         return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
     }
     void colour() {
-        for (int i = 0; i < S; i++) out.push_back(uint8_t(rnd(0, 255)));
+        for (int i = 0; i < S; i++)
+            out.push_back(uint8_t(rnd(0, 255)));
     }
     void count16(uint32_t n) {
         out.push_back(uint8_t(n));
@@ -190,7 +204,8 @@ struct StreamWriter {
         }
     }
     void masks(uint32_t n) {
-        for (uint32_t i = 0; i < (n + 7) / 8; i++) out.push_back(uint8_t(rnd(0, 255)));
+        for (uint32_t i = 0; i < (n + 7) / 8; i++)
+            out.push_back(uint8_t(rnd(0, 255)));
     }
     // Pixels the next order may cover.
     uint32_t room() {
@@ -211,8 +226,10 @@ struct StreamWriter {
         switch (kind) {
         case 0: // background run
             n = pickCount(maxN);
-            if (!strict && rnd(0, 15) == 0) n = 0, out.push_back(0xF0), count16(0);
-            else runCount(false, 0x00, 0xF0, n, true);
+            if (!strict && rnd(0, 15) == 0)
+                n = 0, out.push_back(0xF0), count16(0);
+            else
+                runCount(false, 0x00, 0xF0, n, true);
             break;
         case 1: // foreground run
             n = pickCount(maxN);
@@ -232,8 +249,10 @@ struct StreamWriter {
                 if (n < 8) return order1(maxN);
                 n &= ~7u;
             }
-            if (kind == 3) fgbgCount(0x40, 0xF2, n, 31);
-            else fgbgCount(0xD0, 0xF7, n, 15), colour();
+            if (kind == 3)
+                fgbgCount(0x40, 0xF2, n, 31);
+            else
+                fgbgCount(0xD0, 0xF7, n, 15), colour();
             masks(n);
             break;
         case 5: // colour run
@@ -244,7 +263,8 @@ struct StreamWriter {
         case 6: // colour image
             n = pickCount(strict ? maxN : 600);
             runCount(false, 0x80, 0xF4, n, true);
-            for (uint32_t i = 0; i < n; i++) colour();
+            for (uint32_t i = 0; i < n; i++)
+                colour();
             break;
         case 7: // dithered run (pairs)
             if (maxN < 2) return order1(maxN);
@@ -261,13 +281,17 @@ struct StreamWriter {
             n = 8;
             break;
         case 10:
-        case 11: return order1(maxN);
+        case 11:
+            return order1(maxN);
         case 12: // code 5
         {
             int f = rnd(0, 2);
-            if (f == 0) out.push_back(0xA0), out.push_back(uint8_t(rnd(0, 255)));
-            else if (f == 1) out.push_back(uint8_t(rnd(0xA1, 0xBF)));
-            else out.push_back(0xF5), count16(rnd(0, 65535));
+            if (f == 0)
+                out.push_back(0xA0), out.push_back(uint8_t(rnd(0, 255)));
+            else if (f == 1)
+                out.push_back(uint8_t(rnd(0xA1, 0xBF)));
+            else
+                out.push_back(0xF5), count16(rnd(0, 65535));
             n = 0;
             break;
         }
@@ -292,10 +316,12 @@ struct StreamWriter {
         pos = 0;
         uint64_t total = uint64_t(w) * h;
         if (strict) {
-            while (pos < total) order();
+            while (pos < total)
+                order();
         } else {
             uint64_t goal = total * rnd(0, 12) / 10 + rnd(0, 3);
-            for (int guard = 0; pos < goal && guard < 4000; guard++) order();
+            for (int guard = 0; pos < goal && guard < 4000; guard++)
+                order();
             if (rnd(0, 3) == 0 && !out.empty()) out.resize(rnd(0, uint32_t(out.size()) - 1));
         }
         return out;

@@ -32,7 +32,8 @@ struct Map {
         map.cubeSize = n;
         map.depth = depth;
         map.changed = 1;
-        for (int i = 0; i < n * n * n; i++) map.cube[i] = uint32_t(0x300 + 20 + i); // low byte used
+        for (int i = 0; i < n * n * n; i++)
+            map.cube[i] = uint32_t(0x300 + 20 + i); // low byte used
     }
     uint8_t cubeIndex(int r, int g, int b, int n, int x, int y) const {
         int n1 = level(r, n, x, y), n2 = level(g, n, x, y), n3 = level(b, n, x, y);
@@ -68,10 +69,12 @@ TEST(FbDither, TrueColourPixelsFollowTheMatrix) {
         Map m(n);
         for (uint32_t bpp : {2u, 3u, 4u}) {
             Buffer b(21, 11, bpp);
-            for (auto& v : b.pixels) v = uint8_t(rng());
+            for (auto& v : b.pixels)
+                v = uint8_t(rng());
             // Runs of equal pixels, and cube colours among them.
             for (uint32_t y = 0; y < b.h; y += 2)
-                for (uint32_t x = 1; x < b.w; x++) memcpy(b.px(x, y), b.px(0, y), bpp);
+                for (uint32_t x = 1; x < b.w; x++)
+                    memcpy(b.px(x, y), b.px(0, y), bpp);
             uint32_t grey = bpp == 2 ? 0x8410 : 0x666666; // 16-bit: (132,130,132); else 102
             memcpy(b.px(3, 1), &grey, bpp);
             auto fn = bpp == 2 ? fbDither16 : bpp == 3 ? fbDither24 : fbDither32;
@@ -100,10 +103,12 @@ TEST(FbDither, CubeColoursAndGreys) {
     Buffer b(16, 16, 3);
     uint8_t c[3] = {255, 102, 51}; // blue, green, red: (51, 102, 255)
     for (uint32_t y = 0; y < 16; y++)
-        for (uint32_t x = 0; x < 16; x++) memcpy(b.px(x, y), c, 3);
+        for (uint32_t x = 0; x < 16; x++)
+            memcpy(b.px(x, y), c, 3);
     fbDitherRGB24(&m.map, &b.im, 0, 0, 16, 16);
     for (uint32_t y = 0; y < 16; y++)
-        for (uint32_t x = 0; x < 16; x++) ASSERT_EQ(uint8_t(20 + 1 + 6 * 2 + 36 * 5), b.out(x, y));
+        for (uint32_t x = 0; x < 16; x++)
+            ASSERT_EQ(uint8_t(20 + 1 + 6 * 2 + 36 * 5), b.out(x, y));
     // Grey 128 is 2 levels and 26/51 of a third: (1, 0) has threshold 25
     // and rounds up, (0, 1) has 38 and does not.
     memset(b.pixels.data(), 128, b.pixels.size());
@@ -148,8 +153,9 @@ TEST(FbDither, EightBitCellsAreCopiedOrDithered) {
     }
     std::mt19937 rng(8);
     Buffer b(19, 9, 1);
-    for (auto& v : b.pixels) v = uint8_t(rng() % 5 == 0 ? rng() : 7); // long runs of cell 7
-    fbDither8(&m.map, &b.im, 1, 1, 16, 7);                           // x 1-16, y 1-7
+    for (auto& v : b.pixels)
+        v = uint8_t(rng() % 5 == 0 ? rng() : 7); // long runs of cell 7
+    fbDither8(&m.map, &b.im, 1, 1, 16, 7);       // x 1-16, y 1-7
     auto check = [&]() {
         for (uint32_t y = 0; y < b.h; y++)
             for (uint32_t x = 0; x < b.w; x++) {
@@ -187,7 +193,8 @@ TEST(FbDither, LeavesTheDibAloneWhenItCannotWork) {
     fbDither8(&m.map, &b.im, 8, 0, 8, 4);
     fbDither8(&m.map, &b.im, 0, 0, 0, 4);
     fbDither8(&m.map, &b.im, -9, 0, 9, 4);
-    for (uint8_t v : b.dib) ASSERT_EQ(0xEE, v);
+    for (uint8_t v : b.dib)
+        ASSERT_EQ(0xEE, v);
 }
 
 } // namespace

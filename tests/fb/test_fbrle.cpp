@@ -27,12 +27,14 @@ struct Dest {
         uint32_t abs = stride < 0 ? uint32_t(-stride) : uint32_t(stride);
         size_t rowAt = stride < 0 ? size_t(rows - 1 - row) * abs : size_t(row) * abs;
         uint32_t v = 0;
-        for (uint32_t b = 0; b < pixel; b++) v |= uint32_t(bits[rowAt + col * pixel + b]) << (8 * b);
+        for (uint32_t b = 0; b < pixel; b++)
+            v |= uint32_t(bits[rowAt + col * pixel + b]) << (8 * b);
         return v;
     }
     std::vector<uint32_t> row(uint32_t r) const {
         std::vector<uint32_t> v;
-        for (uint32_t c = 0; c < width; c++) v.push_back(at(r, c));
+        for (uint32_t c = 0; c < width; c++)
+            v.push_back(at(r, c));
         return v;
     }
     int32_t decode(uint32_t w, uint32_t h, const std::vector<uint8_t>& s, uint8_t srcDepth,
@@ -67,16 +69,30 @@ TEST(FbRLE, BackgroundRunAfterARunInsertsOneForegroundPixel) {
         std::vector<uint8_t> stream;
         std::vector<Row> rows;
     } cases[] = {
-        {"row 0, column 3: the foreground itself", 8, 2, {0x83, 1, 2, 3, 0x02, 0x02},
+        {"row 0, column 3: the foreground itself",
+         8,
+         2,
+         {0x83, 1, 2, 3, 0x02, 0x02},
          {{1, 2, 3, 0, 0, 0xFF, 0, O}, {O, O, O, O, O, O, O, O}}},
         {"run ends with row 0: none", 4, 3, {0x04, 0x02}, {{0, 0, 0, 0}, {0, 0, O, O}}},
-        {"run ends at column 5 of row 1: above XOR fg", 8, 3, {0x82, 1, 2, 0x0B, 0x02},
+        {"run ends at column 5 of row 1: above XOR fg",
+         8,
+         3,
+         {0x82, 1, 2, 0x0B, 0x02},
          {{1, 2, 0, 0, 0, 0, 0, 0}, {1, 2, 0, 0, 0, 0xFF, 0, O}}},
-        {"column 0 of row 2: inserted", 4, 4, {0x84, 1, 2, 3, 4, 0x04, 0x02},
+        {"column 0 of row 2: inserted",
+         4,
+         4,
+         {0x84, 1, 2, 3, 4, 0x04, 0x02},
          {{1, 2, 3, 4}, {1, 2, 3, 4}, {1 ^ 0xFF, 2, O, O}}},
-        {"code 5 between the runs clears the flag", 4, 2, {0x84, 1, 2, 3, 4, 0x01, 0xA0, 0x05, 0x02},
+        {"code 5 between the runs clears the flag",
+         4,
+         2,
+         {0x84, 1, 2, 3, 4, 0x01, 0xA0, 0x05, 0x02},
          {{1, 2, 3, 4}, {1, 2, 3, O}}},
-        {"16-bit count 0 after a run writes the inserted pixel only", 4, 2,
+        {"16-bit count 0 after a run writes the inserted pixel only",
+         4,
+         2,
          {0x82, 1, 2, 0x01, 0xF0, 0x00, 0x00, 0xFD},
          {{1, 2, 0, 0xFF}, {0xFF, O, O, O}}},
         {"WHITE between the runs clears the flag", 4, 2, {0x01, 0xFD, 0x01}, {{0, 0xFF, 0, O}}},
@@ -85,7 +101,8 @@ TEST(FbRLE, BackgroundRunAfterARunInsertsOneForegroundPixel) {
         SCOPED_TRACE(c.what);
         Dest d(c.w, c.h, 1);
         ASSERT_EQ(0, d.decode(c.w, c.h, c.stream, 8, 8));
-        for (size_t r = 0; r < c.rows.size(); r++) EXPECT_EQ(c.rows[r], d.row(uint32_t(r)));
+        for (size_t r = 0; r < c.rows.size(); r++)
+            EXPECT_EQ(c.rows[r], d.row(uint32_t(r)));
     }
 }
 
@@ -97,18 +114,23 @@ TEST(FbRLE, CountFormsAndOperands) {
     } cases[] = {
         {"regular zero count: next byte + 32 (colour run of 33)", {0x60, 0x01, 0x07}, Row(33, 7)},
         {"lite zero count: next byte + 16", {0xC0, 0x01, 0x05}, Row(17, 5)},
-        {"image zero count: next byte + 1 pixels, one mask byte", {0x40, 0x02, 0x05, 0xFD},
+        {"image zero count: next byte + 1 pixels, one mask byte",
+         {0x40, 0x02, 0x05, 0xFD},
          {0xFF, 0, 0xFF, 0xFF}},
         {"image count x 8", {0x41, 0x81, 0xFE}, {0xFF, 0, 0, 0, 0, 0, 0, 0xFF, 0}},
-        {"lite image: count x 8 and the fg after the count", {0xD1, 0x33, 0x03},
+        {"lite image: count x 8 and the fg after the count",
+         {0xD1, 0x33, 0x03},
          {0x33, 0x33, 0, 0, 0, 0, 0, 0}},
-        {"16-bit image of 12 pixels reads two mask bytes", {0xF2, 12, 0, 0x01, 0xF0, 0xFD},
+        {"16-bit image of 12 pixels reads two mask bytes",
+         {0xF2, 12, 0, 0x01, 0xF0, 0xFD},
          {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF}},
-        {"special images use 0x03 and 0x05", {0xF9, 0xFA}, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF,
-                                                            0, 0xFF, 0, 0, 0, 0, 0}},
+        {"special images use 0x03 and 0x05",
+         {0xF9, 0xFA},
+         {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF, 0, 0xFF, 0, 0, 0, 0, 0}},
         {"dithered count is in pairs", {0xE2, 7, 9}, {7, 9, 7, 9}},
         {"16-bit dithered", {0xF8, 2, 0, 7, 9, 0xFE}, {7, 9, 7, 9, 0}},
-        {"16-bit runs of 0 consume their operands", {0xF3, 0, 0, 9, 0xF4, 0, 0, 0xF2, 0, 0, 0xFD},
+        {"16-bit runs of 0 consume their operands",
+         {0xF3, 0, 0, 9, 0xF4, 0, 0, 0xF2, 0, 0, 0xFD},
          {0xFF}},
         {"code 5 forms skip 2, 1 and 3 bytes", {0xA0, 0xFD, 0xB7, 0xF5, 0xFD, 0xFD, 0xFE}, {0}},
     };
@@ -167,9 +189,13 @@ TEST(FbRLE, EndsAndFailures) {
     }
     {
         SCOPED_TRACE("an order cut short writes nothing");
-        for (auto s : std::vector<std::vector<uint8_t>>{
-                 {0x62, 5, 0x84, 1, 2, 3}, {0x62, 5, 0x60}, {0x62, 5, 0xF3, 9}, {0x62, 5, 0x60, 1},
-                 {0x62, 5, 0xE1, 1}, {0x62, 5, 0x4F}, {0x62, 5, 0xC1}}) {
+        for (auto s : std::vector<std::vector<uint8_t>>{{0x62, 5, 0x84, 1, 2, 3},
+                                                        {0x62, 5, 0x60},
+                                                        {0x62, 5, 0xF3, 9},
+                                                        {0x62, 5, 0x60, 1},
+                                                        {0x62, 5, 0xE1, 1},
+                                                        {0x62, 5, 0x4F},
+                                                        {0x62, 5, 0xC1}}) {
             Dest d(4, 1, 1);
             EXPECT_EQ(0, d.decode(4, 1, s, 8, 8));
             EXPECT_EQ(Row({5, 5, O, O}), d.row(0));
@@ -189,7 +215,7 @@ TEST(FbRLE, EntryRefusesWhatDoesNotFitAndWritesNothing) {
     struct Case {
         const char* what;
         uint8_t src, dst;
-        uint32_t w, h;               // the image
+        uint32_t w, h;              // the image
         uint32_t bufW, rows, pixel; // the buffer
         int32_t result;
     } cases[] = {
@@ -274,11 +300,11 @@ TEST(FbRLE, MatchesTheModelOnRandomStreams) {
         std::vector<uint8_t> s = sw.stream();
         Dest ours(w, h, uint32_t(P), slack, up), model(w, h, uint32_t(P), slack, up);
         int32_t got = ours.decode(w, h, s, uint8_t(S * 8), uint8_t(v[2]));
-        int32_t want = rlemodel::decode(P, S, w, h, s.data(), uint32_t(s.size()),
-                                        model.bits.data(), model.stride);
+        int32_t want = rlemodel::decode(P, S, w, h, s.data(), uint32_t(s.size()), model.bits.data(),
+                                        model.stride);
         ASSERT_EQ(want, got) << "seed " << seed << " stream " << i;
-        ASSERT_EQ(model.bits, ours.bits) << "seed " << seed << " stream " << i << " " << w << "x"
-                                         << h << " P" << P;
+        ASSERT_EQ(model.bits, ours.bits)
+            << "seed " << seed << " stream " << i << " " << w << "x" << h << " P" << P;
     }
 }
 

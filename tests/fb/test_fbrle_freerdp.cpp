@@ -26,7 +26,8 @@ const Variant k24To32 = {4, 3, 24, 32, PIXEL_FORMAT_BGR24};
 
 class FreeRDP {
   public:
-    FreeRDP() : dec(bitmap_interleaved_context_new(FALSE)), enc(bitmap_interleaved_context_new(TRUE)) {
+    FreeRDP()
+        : dec(bitmap_interleaved_context_new(FALSE)), enc(bitmap_interleaved_context_new(TRUE)) {
         memset(&palette, 0, sizeof palette);
         palette.format = PIXEL_FORMAT_BGRX32;
     }
@@ -40,8 +41,8 @@ class FreeRDP {
         return interleaved_decompress(dec, s.data(), UINT32(s.size()), w, h, bytes * 8, out.data(),
                                       format, w * bytes, 0, 0, w, h, &palette);
     }
-    bool encode(const std::vector<uint8_t>& image, uint32_t w, uint32_t h, int bytes,
-                UINT32 format, std::vector<uint8_t>& s) {
+    bool encode(const std::vector<uint8_t>& image, uint32_t w, uint32_t h, int bytes, UINT32 format,
+                std::vector<uint8_t>& s) {
         s.assign(65536, 0);
         UINT32 size = UINT32(s.size());
         if (!interleaved_compress(enc, s.data(), &size, w, h, image.data(), format, w * bytes, 0, 0,
@@ -64,8 +65,8 @@ std::string compare(FreeRDP& rdp, const Variant& v, uint32_t w, uint32_t h,
     const int slack = 3;
     uint32_t abs = w * v.P + slack;
     std::vector<uint8_t> model(size_t(abs) * h, 0xAA);
-    int32_t want = rlemodel::decode(v.P, v.S, w, h, s.data(), uint32_t(s.size()), model.data(),
-                                    int32_t(abs));
+    int32_t want =
+        rlemodel::decode(v.P, v.S, w, h, s.data(), uint32_t(s.size()), model.data(), int32_t(abs));
     for (int32_t stride : {int32_t(abs), -int32_t(abs)}) {
         std::vector<uint8_t> ours(size_t(abs) * h, 0xAA);
         int32_t got = fbRLEDecompress(w, h, s.data(), uint32_t(s.size()), v.srcDepth, ours.data(),
@@ -96,7 +97,8 @@ std::string compare(FreeRDP& rdp, const Variant& v, uint32_t w, uint32_t h,
 std::string hex(const std::vector<uint8_t>& s) {
     std::string t;
     char b[4];
-    for (size_t i = 0; i < s.size() && i < 400; i++) snprintf(b, sizeof b, "%02X ", s[i]), t += b;
+    for (size_t i = 0; i < s.size() && i < 400; i++)
+        snprintf(b, sizeof b, "%02X ", s[i]), t += b;
     return t;
 }
 
@@ -104,17 +106,26 @@ std::string hex(const std::vector<uint8_t>& s) {
 std::vector<uint8_t> picture(std::mt19937& rng, int kind, uint32_t w, uint32_t h, int bytes) {
     std::vector<uint8_t> img(size_t(w) * h * bytes);
     auto put = [&](uint32_t x, uint32_t y, uint32_t c) {
-        for (int b = 0; b < bytes; b++) img[(size_t(y) * w + x) * bytes + b] = uint8_t(c >> (8 * b));
+        for (int b = 0; b < bytes; b++)
+            img[(size_t(y) * w + x) * bytes + b] = uint8_t(c >> (8 * b));
     };
     uint32_t bg = rng(), fg = rng();
     for (uint32_t y = 0; y < h; y++)
         for (uint32_t x = 0; x < w; x++) {
             uint32_t c;
             switch (kind) {
-            case 0: c = (x / 16 + y / 16) % 3 == 0 ? fg : bg; break; // flat areas
-            case 1: c = (rng() % 5 == 0 && (y % 12) < 9) ? fg : bg; break; // text-like
-            case 2: c = (x * 4) | (y * 4) << 8 | ((x + y) * 2) << 16; break; // gradient
-            default: c = rng(); break; // noise
+            case 0:
+                c = (x / 16 + y / 16) % 3 == 0 ? fg : bg;
+                break; // flat areas
+            case 1:
+                c = (rng() % 5 == 0 && (y % 12) < 9) ? fg : bg;
+                break; // text-like
+            case 2:
+                c = (x * 4) | (y * 4) << 8 | ((x + y) * 2) << 16;
+                break; // gradient
+            default:
+                c = rng();
+                break; // noise
             }
             put(x, y, c);
         }

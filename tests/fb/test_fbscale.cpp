@@ -40,7 +40,8 @@ void channels(Image& im, const DdColorMap& map, uint32_t x, uint32_t y, int64_t 
         c[0] = r5 * 8 + r5 / 4, c[1] = g6 * 4 + g6 / 16, c[2] = b5 * 8 + b5 / 4;
         break;
     }
-    default: c[0] = v >> 16 & 0xFF, c[1] = v >> 8 & 0xFF, c[2] = v & 0xFF;
+    default:
+        c[0] = v >> 16 & 0xFF, c[1] = v >> 8 & 0xFF, c[2] = v & 0xFF;
     }
 }
 
@@ -75,7 +76,8 @@ uint32_t reference(bool avg, Image& src, uint32_t dw, uint32_t dh, uint32_t dbpp
             int64_t cw = sx == sx0 ? 16 - fx : sx == sx1 ? (sx0 - sx1) * 16 + fx + X : 16;
             int64_t c[3];
             channels(src, map, uint32_t(sx), uint32_t(sy), c);
-            for (int k = 0; k < 3; k++) sum[k] += rw * cw * c[k];
+            for (int k = 0; k < 3; k++)
+                sum[k] += rw * cw * c[k];
             weights += rw * cw;
         }
     }
@@ -87,22 +89,25 @@ struct ColourMap {
     std::vector<DdColorCell> cells = std::vector<DdColorCell>(256);
     DdColorMap map{};
     explicit ColourMap(std::mt19937& rng) {
-        for (auto& c : cells) c.red = uint8_t(rng()), c.green = uint8_t(rng()), c.blue = uint8_t(rng());
+        for (auto& c : cells)
+            c.red = uint8_t(rng()), c.green = uint8_t(rng()), c.blue = uint8_t(rng());
         map.cells = cells.data();
     }
 };
 
 void randomise(Image& im, std::mt19937& rng) {
-    for (auto& b : im.bits) b = uint8_t(rng());
+    for (auto& b : im.bits)
+        b = uint8_t(rng());
     // Some flat areas, where rounding of equal neighbours shows.
     for (uint32_t y = 0; y < im.h; y += 3)
-        for (uint32_t x = 0; x + 1 < im.w; x += 2) memcpy(im.px(x + 1, y), im.px(x, y), im.bpp);
+        for (uint32_t x = 0; x + 1 < im.w; x += 2)
+            memcpy(im.px(x + 1, y), im.px(x, y), im.bpp);
 }
 
 // Runs a routine on a rectangle and checks every destination pixel: inside
 // against the reference, outside untouched.
-void check(bool avg, uint32_t sb, uint32_t db, uint32_t sw, uint32_t sh, uint32_t dw,
-           uint32_t dh, int32_t x0, int32_t y0, int32_t x1, int32_t y1, std::mt19937& rng) {
+void check(bool avg, uint32_t sb, uint32_t db, uint32_t sw, uint32_t sh, uint32_t dw, uint32_t dh,
+           int32_t x0, int32_t y0, int32_t x1, int32_t y1, std::mt19937& rng) {
     FbScaleFn fn = (avg ? g_fbScaleAverage : g_fbScaleNearest)[sb - 1][db - 1];
     ASSERT_NE(nullptr, fn);
     ColourMap cm(rng);
@@ -125,9 +130,9 @@ void check(bool avg, uint32_t sb, uint32_t db, uint32_t sw, uint32_t sh, uint32_
 
 TEST(FbScale, EveryRoutineMatchesTheRules) {
     std::mt19937 rng(5140);
-    const uint32_t sizes[][4] = {{7, 5, 13, 11}, {13, 11, 7, 5}, {1, 9, 5, 3}, {9, 1, 4, 6},
-                                 {5, 5, 5, 5},   {33, 17, 16, 40}, {3, 2, 1, 1}, {1, 1, 6, 3},
-                                 {50, 3, 7, 29}, {41, 45, 2, 2}, {300, 7, 11, 2}};
+    const uint32_t sizes[][4] = {{7, 5, 13, 11}, {13, 11, 7, 5},   {1, 9, 5, 3},   {9, 1, 4, 6},
+                                 {5, 5, 5, 5},   {33, 17, 16, 40}, {3, 2, 1, 1},   {1, 1, 6, 3},
+                                 {50, 3, 7, 29}, {41, 45, 2, 2},   {300, 7, 11, 2}};
     for (bool avg : {false, true})
         for (uint32_t sb = 1; sb <= 4; sb++)
             for (uint32_t db = 1; db <= 4; db++) {
@@ -136,11 +141,13 @@ TEST(FbScale, EveryRoutineMatchesTheRules) {
                     continue;
                 }
                 for (auto& z : sizes) {
-                    check(avg, sb, db, z[0], z[1], z[2], z[3], 0, 0, int32_t(z[2]), int32_t(z[3]), rng);
+                    check(avg, sb, db, z[0], z[1], z[2], z[3], 0, 0, int32_t(z[2]), int32_t(z[3]),
+                          rng);
                     // A part, and one reaching outside the destination.
                     check(avg, sb, db, z[0], z[1], z[2], z[3], int32_t(z[2] / 3), 1,
                           int32_t(z[2] * 2 / 3 + 1), int32_t(z[3]), rng);
-                    check(avg, sb, db, z[0], z[1], z[2], z[3], -4, -2, int32_t(z[2]) + 9, 1000, rng);
+                    check(avg, sb, db, z[0], z[1], z[2], z[3], -4, -2, int32_t(z[2]) + 9, 1000,
+                          rng);
                     if (HasFatalFailure()) return;
                 }
             }

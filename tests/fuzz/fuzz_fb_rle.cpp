@@ -13,12 +13,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
-    static const int variants[4][4] = {{1, 1, 8, 8}, {2, 2, 16, 16}, {3, 3, 24, 24}, {4, 3, 24, 32}};
+    static const int variants[4][4] = {
+        {1, 1, 8, 8}, {2, 2, 16, 16}, {3, 3, 24, 24}, {4, 3, 24, 32}};
     const int* v = variants[data[0] & 3];
     uint32_t slack = (data[0] >> 2) & 7;
     bool up = data[0] & 0x20;
     uint32_t w = (data[1] | (data[2] & 0x07) << 8) + 1; // 1-2048
-    uint32_t h = (data[3] & 0x3F) + 1;                   // 1-64
+    uint32_t h = (data[3] & 0x3F) + 1;                  // 1-64
     const uint8_t* s = data + 4;
     uint32_t len = uint32_t(size - 4 > 0xFFFF ? 0xFFFF : size - 4);
     uint32_t abs = w * uint32_t(v[0]) + slack;

@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // keep its work, destination rows x source width, within budget too.
     if (avg && uint64_t(dh) * sw > (1u << 22)) return 0;
     std::vector<uint8_t> src(size_t(fbScaleStride(sw, sb)) * sh);
-    for (size_t i = 0; i < src.size(); i++) src[i] = p < end ? *p++ : uint8_t(i * 131);
+    for (size_t i = 0; i < src.size(); i++)
+        src[i] = p < end ? *p++ : uint8_t(i * 131);
     std::vector<uint8_t> dst(size_t(fbScaleStride(dw, db)) * dh);
     std::vector<DdColorCell> cells(256);
     for (size_t i = 0; i < 256; i++) {
@@ -76,17 +77,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     map.cubeSize = cube;
     map.depth = 8;
     map.changed = 1;
-    for (uint32_t i = 0; i < 216; i++) map.cube[i] = i;
+    for (uint32_t i = 0; i < 216; i++)
+        map.cube[i] = i;
     FbScaleSize sz = {sw, sh, dw, dh};
     fn(&sz, &map, src.empty() ? nullptr : src.data(), dst.empty() ? nullptr : dst.data(), x0, y0,
        x1, y1, int32_t(sh) - 1, int32_t(dh) - 1);
 
     if (fbDitherInit(cube) != 0) __builtin_trap();
     std::vector<uint8_t> dib(size_t(fbScaleStride(dw, 1)) * dh);
-    FbDitherImage im = {dw, dh, dst.data(), fbScaleStride(dw, db), dib.data(), fbScaleStride(dw, 1)};
+    FbDitherImage im = {
+        dw, dh, dst.data(), fbScaleStride(dw, db), dib.data(), fbScaleStride(dw, 1)};
     if (dst.empty()) return 0;
-    void (*dither[])(DdColorMap*, const FbDitherImage*, int32_t, int32_t, int32_t, int32_t) = {
-        fbDither8, fbDither16, fbDitherRGB24, fbDither32};
+    void (*dither[])(DdColorMap*, const FbDitherImage*, int32_t, int32_t, int32_t,
+                     int32_t) = {fbDither8, fbDither16, fbDitherRGB24, fbDither32};
     dither[db - 1](&map, &im, x0, y0, x1 - x0, y1 - y0);
     return 0;
 }

@@ -45,7 +45,8 @@ TEST(DiScale, ActiveNeedsAModeDifferentSizesAndNoZeroSide) {
         Scaler sc;
         sc.s->mode = c.mode;
         sc.sizes(c.sw, c.sh, c.tw, c.th);
-        EXPECT_EQ(c.active, bool(sc.s->active)) << c.sw << "x" << c.sh << " " << c.tw << "x" << c.th;
+        EXPECT_EQ(c.active, bool(sc.s->active))
+            << c.sw << "x" << c.sh << " " << c.tw << "x" << c.th;
         int32_t out[4];
         if (!c.active) EXPECT_EQ(0, diScaleTargetRect(sc.s, 0, 0, 10, 10, out));
     }
