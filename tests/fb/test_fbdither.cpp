@@ -137,7 +137,9 @@ TEST(FbDither, BlockMeansFollowTheGrey) {
                     sum += lr * q;
                 }
             EXPECT_NEAR(grey, sum / 64.0, q) << "n " << n << " grey " << grey;
-            if (n == 2 && grey >= 51 && grey <= 204) EXPECT_GT(sum, 0) << grey;
+            if (n == 2 && grey >= 51 && grey <= 204) {
+                EXPECT_GT(sum, 0) << grey;
+            }
         }
     }
 }

@@ -48,7 +48,9 @@ TEST(DiScale, ActiveNeedsAModeDifferentSizesAndNoZeroSide) {
         EXPECT_EQ(c.active, bool(sc.s->active))
             << c.sw << "x" << c.sh << " " << c.tw << "x" << c.th;
         int32_t out[4];
-        if (!c.active) EXPECT_EQ(0, diScaleTargetRect(sc.s, 0, 0, 10, 10, out));
+        if (!c.active) {
+            EXPECT_EQ(0, diScaleTargetRect(sc.s, 0, 0, 10, 10, out));
+        }
     }
 }
 
