@@ -67,6 +67,16 @@ void fbFillPixels32(uint8_t* d, uint32_t n, uint32_t v) {
         memcpy(d + 4 * i, &v, 4);
 }
 
+/* Copies of a few pixels, the common case in text, stay inline rather than
+ * calling the library. */
+inline void fbRLECopy(uint8_t* d, const uint8_t* from, size_t bytes) {
+    if (bytes <= 16) {
+        for (size_t i = 0; i < bytes; i++) d[i] = from[i];
+    } else {
+        memcpy(d, from, bytes);
+    }
+}
+
 template <int P> inline void fbRLEFill(uint8_t* d, uint32_t n, uint32_t v) {
     if constexpr (P == 1)
         memset(d, int(v & 0xFF), n);
@@ -121,7 +131,7 @@ template <int P> void fbRLEBackgroundRun(FbRLEState& s, uint32_t n) {
         if (first)
             memset(d, 0, size_t(k) * P);
         else
-            memcpy(d, d + s.prevOffset, size_t(k) * P);
+            fbRLECopy(d, d + s.prevOffset, size_t(k) * P);
     });
 }
 
@@ -168,7 +178,7 @@ template <int P, int S> void fbRLEColorImage(FbRLEState& s, uint32_t n) {
     fbRLEWalk<P>(s, n, [&](uint8_t* d, uint32_t k, bool, uint32_t done) {
         const uint8_t* c = src + size_t(done) * S;
         if constexpr (P == S) {
-            memcpy(d, c, size_t(k) * P);
+            fbRLECopy(d, c, size_t(k) * P);
         } else {
             for (uint32_t i = 0; i < k; i++)
                 FbRLEPixel<P>::put(d + P * i, fbRLEColour<S>(c + S * i));
