@@ -31,6 +31,7 @@ int diColorMapInit(DdColorMap* map, int32_t depth, int32_t cubeSize, int32_t tol
     if (cubeSize < 2) cubeSize = 0;
     if (cubeSize > int32_t(DI_COLOR_MAX_CUBE)) return -1;
     map->freeCount = entries;
+    map->changed = 1;
     map->cubeSize = cubeSize;
     map->depth = depth;
     map->tolerance = tolerance;
@@ -94,11 +95,13 @@ void diColorFreeEntry(DdColorMap* map, uint32_t index) {
     if (map->entries[index].flags == 0) return;
     map->entries[index].flags = 0;
     map->freeCount++;
+    map->changed = 1;
 }
 
 int diColorAllocCell(DdColorMap* map, DdColorCell* cell, uint32_t colour) {
     if (cell->flags & DI_COLOR_PRIVATE) diColorFreeEntry(map, cell->index);
     int idx = diColorAllocEntry(map, colour, 0, map->tolerance, DI_COLOR_PRIVATE);
+    map->changed = 1;
     cell->reqRed = uint8_t(colour);
     cell->reqGreen = uint8_t(colour >> 8);
     cell->reqBlue = uint8_t(colour >> 16);

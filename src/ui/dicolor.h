@@ -27,6 +27,10 @@ struct DdColorCell {
     uint8_t red, green, blue;
     uint32_t index;
     uint32_t flags;
+    /* The ordered dither's cache of the actual colour: quotient and
+     * remainder of each channel by the cube step (valid while the map's
+     * changed flag is clear). */
+    uint8_t quotRed, remRed, quotGreen, remGreen, quotBlue, remBlue;
 };
 
 struct DdColorMap {
@@ -39,6 +43,11 @@ struct DdColorMap {
     uint32_t cube[DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE];
     void* palette;   /* Windows half: logical palette, owned */
     void* dibTarget; /* Windows half: device context, not owned */
+    /* Set whenever a cell or entry changes: the dither's cell cache is
+     * stale. `ditherTables` names the dither tables the cache was made
+     * with (a rebuild of the tables makes it stale too). */
+    uint8_t changed;
+    uint32_t ditherTables;
 };
 
 /* The tables must be allocated (zeroed) before; -1 arguments ask for the

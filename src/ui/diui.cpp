@@ -4,6 +4,7 @@
 #include "core/dide.h"
 #include "ui/digdi.h"
 #include "ui/diprog.h"
+#include "ui/discale.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -61,7 +62,7 @@ void diUIObjectDestroy(DiObject* obj) {
     if (gc) ddGDIFreeGC(gc);
     DiScaler* scaler = obj->scaler;
     obj->scaler = nullptr;
-    free(scaler);
+    diScaleFree(scaler); /* with its Windows resources */
     switch (obj->type) {
     case DI_OBJ_PROGRESS:
         ddProgDestroy(obj);

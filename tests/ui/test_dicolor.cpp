@@ -125,3 +125,21 @@ TEST_F(DiColor, ExhaustionFailsCleanly) {
 }
 
 } // namespace
+
+namespace {
+
+// The dither caches per-cell quotients; every change to cells or entries
+// must mark the map so that the cache is made again.
+TEST_F(DiColor, ChangesMarkTheMapForTheDitherCache) {
+    ASSERT_EQ(0, diColorMapInit(&map, 8, -1, -1));
+    EXPECT_EQ(1, map.changed);
+    map.changed = 0;
+    DdColorCell cell{};
+    diColorAllocCell(&map, &cell, rgb(1, 2, 3));
+    EXPECT_EQ(1, map.changed);
+    map.changed = 0;
+    diColorFreeEntry(&map, cell.index);
+    EXPECT_EQ(1, map.changed);
+}
+
+} // namespace

@@ -1,0 +1,449 @@
+/* Image scalers (see fbscale.h).
+ *
+ * Positions are computed in 64 bits: source height x y x 16 passes 2^31 at
+ * large sizes. The area average is separable: for each destination row the
+ * weighted source rows are summed per column first (exact integers), then
+ * each destination pixel sums its weighted columns and divides once, which
+ * gives the same integer quotient as summing the whole box pixel by pixel. */
+#include "fb/fbscale.h"
+
+#include <string.h>
+
+#include <vector>
+
+#include "ui/dicolor.h"
+
+uint32_t fbScaleStride(uint32_t width, uint32_t bpp) {
+    switch (bpp) {
+    case 1:
+        return (width + 3) & ~3u;
+    case 2:
+        return (2 * width + 3) & ~3u;
+    case 3:
+        return ((width + 1) * 3) & ~3u;
+    default:
+        return 4 * width;
+    }
+}
+
+namespace {
+
+/* Colours travel as 0x00RRGGBB. */
+struct FbScaleSource {
+    const uint8_t* bits;
+    uint32_t stride;
+    int32_t top;
+    uint32_t palette[256]; /* 8-bit sources: the cells' actual colours */
+};
+
+inline uint32_t fbScaleExpand16(uint32_t v) {
+    uint32_t r5 = v >> 11 & 31, g6 = v >> 5 & 63, b5 = v & 31;
+    return (r5 * 8 + r5 / 4) << 16 | (g6 * 4 + g6 / 16) << 8 | (b5 * 8 + b5 / 4);
+}
+
+template <int SB> inline uint32_t fbScaleRead(const FbScaleSource& s, const uint8_t* p) {
+    if constexpr (SB == 1)
+        return s.palette[*p];
+    else if constexpr (SB == 2)
+        return fbScaleExpand16(uint32_t(p[0]) | uint32_t(p[1]) << 8);
+    else if constexpr (SB == 4) {
+        uint32_t v;
+        memcpy(&v, p, 4);
+        return v & 0xFFFFFF;
+    } else
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+}
+
+template <int DB> inline void fbScaleWrite(uint8_t* p, uint32_t rgb) {
+    uint32_t r = rgb >> 16 & 0xFF, g = rgb >> 8 & 0xFF, b = rgb & 0xFF;
+    if constexpr (DB == 2) {
+        uint16_t v = uint16_t((r & 0xF8) << 8 | (g & 0xFC) << 3 | b >> 3);
+        memcpy(p, &v, 2);
+    } else if constexpr (DB == 3) {
+        p[0] = uint8_t(b), p[1] = uint8_t(g), p[2] = uint8_t(r);
+    } else {
+        uint32_t v = r << 16 | g << 8 | b;
+        memcpy(p, &v, 4);
+    }
+}
+
+/* The clipped rectangle and buffers of one call; false when nothing is to
+ * be done. */
+struct FbScaleCall {
+    int32_t x0, y0, x1, y1;
+    uint32_t dstStride;
+    int32_t dstTop;
+};
+
+template <int SB>
+bool fbScaleSetUp(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src, int32_t x0,
+                  int32_t y0, int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop, int DB,
+                  FbScaleSource& s, FbScaleCall& c) {
+    if (!size || size->srcWidth == 0 || size->srcHeight == 0 || size->dstWidth == 0 ||
+        size->dstHeight == 0)
+        return false;
+    /* X sides are 16-bit; the column sums below rely on it. */
+    if (size->srcWidth > 65535 || size->srcHeight > 65535 || size->dstWidth > 65535 ||
+        size->dstHeight > 65535)
+        return false;
+    if (x0 < 0) x0 = 0;
+    if (y0 < 0) y0 = 0;
+    if (int64_t(x1) > int64_t(size->dstWidth)) x1 = int32_t(size->dstWidth);
+    if (int64_t(y1) > int64_t(size->dstHeight)) y1 = int32_t(size->dstHeight);
+    if (x1 <= x0 || y1 <= y0) return false;
+    int64_t sTop = int64_t(size->srcHeight) - 1, dTop = int64_t(size->dstHeight) - 1;
+    if (srcTop < 0 || srcTop > sTop) srcTop = int32_t(sTop);
+    if (dstTop < 0 || dstTop > dTop) dstTop = int32_t(dTop);
+    /* Rows below 0 do not exist: a short top cuts the rectangle. */
+    if (int64_t(y1) - 1 > dstTop) y1 = dstTop + 1;
+    if (y1 <= y0) return false;
+    s.bits = src;
+    s.stride = fbScaleStride(size->srcWidth, SB);
+    s.top = srcTop;
+    if constexpr (SB == 1) {
+        for (int i = 0; i < 256; i++) {
+            const DdColorCell* cell = map && map->cells ? &map->cells[i] : nullptr;
+            s.palette[i] =
+                cell ? uint32_t(cell->red) << 16 | uint32_t(cell->green) << 8 | cell->blue : 0;
+        }
+    }
+    c = {x0, y0, x1, y1, fbScaleStride(size->dstWidth, uint32_t(DB)), dstTop};
+    return true;
+}
+
+/* The source row of y, or null when the given top row leaves it out. */
+inline const uint8_t* fbScaleSourceRow(const FbScaleSource& s, uint32_t sy) {
+    if (int64_t(sy) > s.top) return nullptr;
+    return s.bits + size_t(s.top - int32_t(sy)) * s.stride;
+}
+
+template <int SB, int DB>
+void fbScaleNearest(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src,
+                    uint8_t* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t srcTop,
+                    int32_t dstTop) {
+    FbScaleSource s;
+    FbScaleCall c;
+    if (!fbScaleSetUp<SB>(size, map, src, x0, y0, x1, y1, srcTop, dstTop, DB, s, c)) return;
+    const uint64_t sw = size->srcWidth, dw = size->dstWidth, sh = size->srcHeight,
+                   dh = size->dstHeight;
+    std::vector<uint32_t> sx(size_t(c.x1 - c.x0));
+    for (int32_t x = c.x0; x < c.x1; x++)
+        sx[size_t(x - c.x0)] = uint32_t(uint64_t(x) * sw / dw) * SB;
+    const uint8_t* prevRow = nullptr;
+    uint8_t* prevOut = nullptr;
+    for (int32_t y = c.y0; y < c.y1; y++) {
+        const uint8_t* srow = fbScaleSourceRow(s, uint32_t(uint64_t(y) * sh / dh));
+        if (!srow) continue;
+        uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
+        /* Enlarged rows repeat: the same source row gives the same pixels. */
+        if (srow == prevRow) {
+            memcpy(d, prevOut, sx.size() * DB);
+            continue;
+        }
+        prevRow = srow, prevOut = d;
+        const uint32_t* xs = sx.data();
+        size_t n = sx.size();
+        if constexpr (SB == DB && SB <= 2) {
+            /* Same index or 5-6-5 layout: the pixel as it stands. */
+            for (size_t i = 0; i < n; i++, d += DB)
+                memcpy(d, srow + xs[i], DB);
+        } else if constexpr (SB == 4 && DB == 4) {
+            for (size_t i = 0; i < n; i++, d += 4) {
+                uint32_t v;
+                memcpy(&v, srow + xs[i], 4);
+                v &= 0xFFFFFF;
+                memcpy(d, &v, 4);
+            }
+        } else if constexpr (SB == 3 && DB == 4) {
+            for (size_t i = 0; i < n; i++, d += 4) {
+                uint32_t v = 0;
+                memcpy(&v, srow + xs[i], 3);
+                memcpy(d, &v, 4);
+            }
+        } else {
+            for (size_t i = 0; i < n; i++, d += DB)
+                fbScaleWrite<DB>(d, fbScaleRead<SB>(s, srow + xs[i]));
+        }
+    }
+}
+
+/* One axis of the area average: the source span of destination position
+ * i and its end weights (positions between weigh 16). */
+struct FbScaleSpan {
+    uint32_t first, last;
+    uint32_t wFirst, wLast; /* wLast unused when last == first */
+    uint32_t total;
+};
+
+FbScaleSpan fbScaleSpan(uint64_t srcSize, uint64_t dstSize, uint64_t step, uint64_t i) {
+    FbScaleSpan sp;
+    uint64_t s0 = srcSize * i / dstSize;
+    uint64_t f = srcSize * i * 16 / dstSize - 16 * s0;
+    uint64_t s1 = s0 + (f + step) / 16;
+    if (s1 > srcSize - 1) s1 = srcSize - 1;
+    sp.first = uint32_t(s0);
+    sp.last = uint32_t(s1);
+    sp.wFirst = uint32_t(16 - f);
+    sp.wLast = s1 != s0 ? uint32_t(f + step - (s1 - s0) * 16) : 0;
+    sp.total = s1 != s0 ? uint32_t(sp.wFirst + sp.wLast + 16 * (s1 - s0 - 1)) : sp.wFirst;
+    return sp;
+}
+
+inline uint32_t fbScaleWeight(const FbScaleSpan& sp, uint32_t s) {
+    return s == sp.first ? sp.wFirst : s == sp.last ? sp.wLast : 16;
+}
+
+/* Exact floor(n / d) through a reciprocal and one correction step. */
+inline uint32_t fbScaleDivide(uint64_t n, uint64_t d, double inv) {
+    uint64_t q = uint64_t(double(n) * inv);
+    if (q * d > n)
+        q--;
+    else if ((q + 1) * d <= n)
+        q++;
+    return uint32_t(q);
+}
+
+/* floor(n / d) for n * d < 2^40 by a multiplication: m = 2^40 / d + 1 errs
+ * by less than one part in n. */
+inline uint64_t fbScaleReciprocal(uint64_t d) {
+    return (uint64_t(1) << 40) / d + 1;
+}
+
+/* Boxes of at most 1008 sixteenths a side (63 pixels): per-channel sums stay
+ * below 2^32, so red and blue share one 64-bit word (blue in the low half).
+ * The quotient by the box weight W = R x C is one multiplication by the
+ * reciprocal of W when 255 x W x W < 2^40, else two exact steps,
+ * floor(floor(n / C) / R) (255 x R x C x C < 2^40). Column boxes of at most
+ * three pixels (the usual case) are summed without a loop. */
+template <int SB, int DB>
+void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, const FbScaleSize* size,
+                              uint64_t stepX, uint64_t stepY, uint8_t* dst) {
+    const uint64_t sw = size->srcWidth, dw = size->dstWidth, sh = size->srcHeight,
+                   dh = size->dstHeight;
+    size_t n = size_t(c.x1 - c.x0);
+    std::vector<FbScaleSpan> cols(n);
+    for (size_t i = 0; i < n; i++)
+        cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
+    uint32_t cFirst = cols[0].first, cLast = cols[n - 1].last;
+    size_t span = cLast - cFirst + 1;
+    /* Per column: its first source column, three weights (the third 0 for
+     * boxes of two), its total and the two-step reciprocal. */
+    bool threeTaps = true;
+    uint32_t maxTotal = 0;
+    std::vector<uint32_t> tapAt(n), taps(3 * n), colTotal(n);
+    std::vector<uint64_t> colInv(n);
+    for (size_t i = 0; i < n; i++) {
+        const FbScaleSpan& col = cols[i];
+        tapAt[i] = col.first - cFirst;
+        taps[3 * i] = col.wFirst;
+        taps[3 * i + 1] = col.last > col.first ? (col.last - col.first == 1 ? col.wLast : 16) : 0;
+        taps[3 * i + 2] = col.last - col.first == 2 ? col.wLast : 0;
+        threeTaps = threeTaps && col.last - col.first <= 2;
+        colTotal[i] = col.total;
+        colInv[i] = fbScaleReciprocal(col.total);
+        if (col.total > maxTotal) maxTotal = col.total;
+    }
+    /* Two spare columns let the three-tap sum read past the last box. */
+    std::vector<uint64_t> vrb(span + 2);
+    std::vector<uint32_t> vg(span + 2);
+    /* Reciprocals of R x C for this row's R, indexed by C; the distinct
+     * column totals are few. */
+    std::vector<uint64_t> boxInv(size_t(maxTotal) + 1);
+    std::vector<uint32_t> totals;
+    for (size_t i = 0; i < n; i++) {
+        if (boxInv[colTotal[i]]) continue;
+        boxInv[colTotal[i]] = 1;
+        totals.push_back(colTotal[i]);
+    }
+    for (int32_t y = c.y0; y < c.y1; y++) {
+        FbScaleSpan row = fbScaleSpan(sh, dh, stepY, uint64_t(y));
+        const uint8_t* rows[3];
+        uint32_t rw[3] = {0, 0, 0}, nrows = 0;
+        bool fused = row.last - row.first <= 2;
+        for (uint32_t sy = row.first; fused && sy <= row.last; sy++) {
+            const uint8_t* srow = fbScaleSourceRow(s, sy);
+            if (!srow) continue;
+            rows[nrows] = srow + size_t(cFirst) * SB;
+            rw[nrows++] = fbScaleWeight(row, sy);
+        }
+        if (fused) {
+            for (uint32_t j = nrows; j < 3; j++)
+                rows[j] = nrows ? rows[0] : nullptr, rw[j] = 0;
+            for (size_t k = 0; nrows && k < span; k++) {
+                uint32_t a = fbScaleRead<SB>(s, rows[0] + k * SB),
+                         b = fbScaleRead<SB>(s, rows[1] + k * SB),
+                         d = fbScaleRead<SB>(s, rows[2] + k * SB);
+                vrb[k] = uint64_t(rw[0]) * ((a & 0xFF) | uint64_t(a & 0xFF0000) << 16) +
+                         uint64_t(rw[1]) * ((b & 0xFF) | uint64_t(b & 0xFF0000) << 16) +
+                         uint64_t(rw[2]) * ((d & 0xFF) | uint64_t(d & 0xFF0000) << 16);
+                vg[k] = rw[0] * (a >> 8 & 0xFF) + rw[1] * (b >> 8 & 0xFF) + rw[2] * (d >> 8 & 0xFF);
+            }
+            if (!nrows) {
+                memset(vrb.data(), 0, span * sizeof(uint64_t));
+                memset(vg.data(), 0, span * sizeof(uint32_t));
+            }
+        } else {
+            memset(vrb.data(), 0, span * sizeof(uint64_t));
+            memset(vg.data(), 0, span * sizeof(uint32_t));
+            for (uint32_t sy = row.first; sy <= row.last; sy++) {
+                const uint8_t* srow = fbScaleSourceRow(s, sy);
+                if (!srow) continue;
+                uint64_t w = fbScaleWeight(row, sy);
+                const uint8_t* p = srow + size_t(cFirst) * SB;
+                for (size_t k = 0; k < span; k++, p += SB) {
+                    uint32_t rgb = fbScaleRead<SB>(s, p);
+                    vrb[k] += w * ((rgb & 0xFF) | uint64_t(rgb & 0xFF0000) << 16);
+                    vg[k] += uint32_t(w) * (rgb >> 8 & 0xFF);
+                }
+            }
+        }
+        uint64_t rowInv = fbScaleReciprocal(row.total);
+        bool oneStep = uint64_t(row.total) * maxTotal < 65536;
+        if (oneStep)
+            for (uint32_t t : totals)
+                boxInv[t] = fbScaleReciprocal(uint64_t(row.total) * t);
+        uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
+        for (size_t i = 0; i < n; i++, d += DB) {
+            uint64_t rb, g;
+            size_t k = tapAt[i];
+            if (threeTaps) {
+                const uint32_t* w = &taps[3 * i];
+                rb = w[0] * vrb[k] + w[1] * vrb[k + 1] + w[2] * vrb[k + 2];
+                g = uint64_t(w[0]) * vg[k] + uint64_t(w[1]) * vg[k + 1] +
+                    uint64_t(w[2]) * vg[k + 2];
+            } else {
+                const FbScaleSpan& col = cols[i];
+                size_t last = col.last - cFirst;
+                rb = col.wFirst * vrb[k], g = uint64_t(col.wFirst) * vg[k];
+                for (size_t j = k + 1; j < last; j++)
+                    rb += 16 * vrb[j], g += 16 * uint64_t(vg[j]);
+                if (last != k) rb += col.wLast * vrb[last], g += uint64_t(col.wLast) * vg[last];
+            }
+            uint64_t r, b;
+            if (oneStep) {
+                uint64_t m = boxInv[colTotal[i]];
+                r = (rb >> 32) * m >> 40, b = (rb & 0xFFFFFFFF) * m >> 40, g = g * m >> 40;
+            } else {
+                uint64_t ci = colInv[i];
+                r = ((rb >> 32) * ci >> 40) * rowInv >> 40;
+                b = ((rb & 0xFFFFFFFF) * ci >> 40) * rowInv >> 40;
+                g = (g * ci >> 40) * rowInv >> 40;
+            }
+            fbScaleWrite<DB>(d, uint32_t(r << 16 | g << 8 | b));
+        }
+    }
+}
+
+template <int SB, int DB>
+void fbScaleAverage(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src,
+                    uint8_t* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t srcTop,
+                    int32_t dstTop) {
+    FbScaleSource s;
+    FbScaleCall c;
+    if (!fbScaleSetUp<SB>(size, map, src, x0, y0, x1, y1, srcTop, dstTop, DB, s, c)) return;
+    const uint64_t sw = size->srcWidth, dw = size->dstWidth, sh = size->srcHeight,
+                   dh = size->dstHeight;
+    uint64_t stepX = sw * 16 / dw, stepY = sh * 16 / dh;
+    if (stepX < 17) stepX = 17;
+    if (stepY < 17) stepY = 17;
+    if (stepX + 16 <= 1024 && stepY + 16 <= 1024) {
+        fbScaleAverageSmallBoxes<SB, DB>(s, c, size, stepX, stepY, dst);
+        return;
+    }
+    size_t n = size_t(c.x1 - c.x0);
+    std::vector<FbScaleSpan> cols(n);
+    for (size_t i = 0; i < n; i++)
+        cols[i] = fbScaleSpan(sw, dw, stepX, uint64_t(c.x0) + i);
+    uint32_t cFirst = cols[0].first, cLast = cols[n - 1].last;
+    size_t span = cLast - cFirst + 1;
+    /* Per source column of the rectangle: row-weighted sums of red, green
+     * and blue (16 x rows x 255 stays below 2^32 for 65535 rows). */
+    std::vector<uint32_t> vsum(3 * span);
+    for (int32_t y = c.y0; y < c.y1; y++) {
+        FbScaleSpan row = fbScaleSpan(sh, dh, stepY, uint64_t(y));
+        memset(vsum.data(), 0, vsum.size() * sizeof(uint32_t));
+        for (uint32_t sy = row.first; sy <= row.last; sy++) {
+            const uint8_t* srow = fbScaleSourceRow(s, sy);
+            if (!srow) continue;
+            uint32_t rw = fbScaleWeight(row, sy);
+            const uint8_t* p = srow + size_t(cFirst) * SB;
+            uint32_t* v = vsum.data();
+            for (size_t k = 0; k < span; k++, p += SB, v += 3) {
+                uint32_t rgb = fbScaleRead<SB>(s, p);
+                v[0] += rw * (rgb >> 16 & 0xFF);
+                v[1] += rw * (rgb >> 8 & 0xFF);
+                v[2] += rw * (rgb & 0xFF);
+            }
+        }
+        double rowInv = 1.0 / row.total;
+        uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
+        for (size_t i = 0; i < n; i++, d += DB) {
+            const FbScaleSpan& col = cols[i];
+            const uint32_t* v = vsum.data() + 3 * (col.first - cFirst);
+            uint64_t r = uint64_t(col.wFirst) * v[0], g = uint64_t(col.wFirst) * v[1],
+                     b = uint64_t(col.wFirst) * v[2];
+            for (uint32_t sx = col.first + 1; sx <= col.last; sx++) {
+                v += 3;
+                uint64_t cw = sx == col.last ? col.wLast : 16;
+                r += cw * v[0], g += cw * v[1], b += cw * v[2];
+            }
+            uint64_t total = uint64_t(row.total) * col.total;
+            if (total == 0) {
+                fbScaleWrite<DB>(d, 0);
+                continue;
+            }
+            double inv = rowInv / col.total;
+            fbScaleWrite<DB>(d, fbScaleDivide(r, total, inv) << 16 |
+                                    fbScaleDivide(g, total, inv) << 8 |
+                                    fbScaleDivide(b, total, inv));
+        }
+    }
+}
+
+} // namespace
+
+#define FB_SCALE_PAIR(S, D, SB, DB)                                                                \
+    static void fbScale##S##To##D##Near(const FbScaleSize* size, const DdColorMap* map,            \
+                                        const uint8_t* src, uint8_t* dst, int32_t x0, int32_t y0,  \
+                                        int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop) {  \
+        fbScaleNearest<SB, DB>(size, map, src, dst, x0, y0, x1, y1, srcTop, dstTop);               \
+    }                                                                                              \
+    static void fbScale##S##To##D##Avg(const FbScaleSize* size, const DdColorMap* map,             \
+                                       const uint8_t* src, uint8_t* dst, int32_t x0, int32_t y0,   \
+                                       int32_t x1, int32_t y1, int32_t srcTop, int32_t dstTop) {   \
+        fbScaleAverage<SB, DB>(size, map, src, dst, x0, y0, x1, y1, srcTop, dstTop);               \
+    }
+
+FB_SCALE_PAIR(8, 16, 1, 2)
+FB_SCALE_PAIR(8, 24, 1, 3)
+FB_SCALE_PAIR(8, 32, 1, 4)
+FB_SCALE_PAIR(16, 16, 2, 2)
+FB_SCALE_PAIR(16, 24, 2, 3)
+FB_SCALE_PAIR(16, 32, 2, 4)
+FB_SCALE_PAIR(24, 16, 3, 2)
+FB_SCALE_PAIR(24, 24, 3, 3)
+FB_SCALE_PAIR(24, 32, 3, 4)
+FB_SCALE_PAIR(32, 16, 4, 2)
+FB_SCALE_PAIR(32, 24, 4, 3)
+FB_SCALE_PAIR(32, 32, 4, 4)
+
+/* Index to index: the colormap index as it stands. */
+static void fbScale8To8Near(const FbScaleSize* size, const DdColorMap* map, const uint8_t* src,
+                            uint8_t* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                            int32_t srcTop, int32_t dstTop) {
+    fbScaleNearest<1, 1>(size, map, src, dst, x0, y0, x1, y1, srcTop, dstTop);
+}
+
+const FbScaleFn g_fbScaleNearest[4][4] = {
+    {fbScale8To8Near, fbScale8To16Near, fbScale8To24Near, fbScale8To32Near},
+    {nullptr, fbScale16To16Near, fbScale16To24Near, fbScale16To32Near},
+    {nullptr, fbScale24To16Near, fbScale24To24Near, fbScale24To32Near},
+    {nullptr, fbScale32To16Near, fbScale32To24Near, fbScale32To32Near},
+};
+
+const FbScaleFn g_fbScaleAverage[4][4] = {
+    {nullptr, fbScale8To16Avg, fbScale8To24Avg, fbScale8To32Avg},
+    {nullptr, fbScale16To16Avg, fbScale16To24Avg, fbScale16To32Avg},
+    {nullptr, fbScale24To16Avg, fbScale24To24Avg, fbScale24To32Avg},
+    {nullptr, fbScale32To16Avg, fbScale32To24Avg, fbScale32To32Avg},
+};
