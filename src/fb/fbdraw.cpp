@@ -72,7 +72,8 @@ template <class P> struct Family {
             if (copy) {
                 while (left > 0) {
                     int32_t n = tw - tx < left ? tw - tx : left;
-                    memcpy(p, trow + size_t(tx) * B, size_t(n) * B);
+                    /* memmove: a drawable may be its own tile. */
+                    memmove(p, trow + size_t(tx) * B, size_t(n) * B);
                     p += size_t(n) * B;
                     left -= n;
                     tx = 0;
