@@ -220,6 +220,23 @@ template <class P> struct Family {
         int64_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
         int64_t x = x1, y = y1;
         int32_t w = d->width, h = d->height;
+        if (x1 >= 0 && x1 < w && x2 >= 0 && x2 < w && y1 >= 0 && y1 < h && y2 >= 0 && y2 < h) {
+            /* Every pixel lies between the end points: no per-pixel check.
+             * One row down is one stride towards the start of the bits. */
+            uint8_t* p = at(d, int32_t(x1), int32_t(y1));
+            ptrdiff_t xStep = ptrdiff_t(sx) * B, yStep = -ptrdiff_t(sy) * ptrdiff_t(d->stride);
+            ptrdiff_t majorStep = yMajor ? yStep : xStep, minorStep = yMajor ? xStep : yStep;
+            for (int64_t i = 0; i < major; i++) {
+                P::store(p, Copy ? xm : applyClass(cls, P::load(p), a, xm));
+                if (e >= 0) {
+                    p += minorStep;
+                    e -= 2 * major;
+                }
+                e += 2 * minor;
+                p += majorStep;
+            }
+            return;
+        }
         for (int64_t i = 0; i < major; i++) {
             if (x >= 0 && x < w && y >= 0 && y < h) {
                 uint8_t* p = at(d, int32_t(x), int32_t(y));

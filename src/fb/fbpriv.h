@@ -11,12 +11,14 @@
  * data (the 32-bit layout carries 3-byte pixels in every encoding). Values
  * are little-endian; stores keep the low B bytes. */
 struct FbPix8 {
-    enum { B = 1, DataB = 1, Format = FB_FMT_8, Depth = 8, Bpp = 8 };
+    enum { B = 1, DataB = 1, Depth = 8, Bpp = 8 };
+    static constexpr int Format = FB_FMT_8;
     static uint32_t load(const uint8_t* p) { return p[0]; }
     static void store(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); }
 };
 struct FbPix16 {
-    enum { B = 2, DataB = 2, Format = FB_FMT_16, Depth = 16, Bpp = 16 };
+    enum { B = 2, DataB = 2, Depth = 16, Bpp = 16 };
+    static constexpr int Format = FB_FMT_16;
     static uint32_t load(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
     static void store(uint8_t* p, uint32_t v) {
         p[0] = uint8_t(v);
@@ -24,7 +26,8 @@ struct FbPix16 {
     }
 };
 struct FbPix24 {
-    enum { B = 3, DataB = 3, Format = FB_FMT_24, Depth = 24, Bpp = 24 };
+    enum { B = 3, DataB = 3, Depth = 24, Bpp = 24 };
+    static constexpr int Format = FB_FMT_24;
     static uint32_t load(const uint8_t* p) {
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
     }
@@ -35,7 +38,8 @@ struct FbPix24 {
     }
 };
 struct FbPix32 {
-    enum { B = 4, DataB = 3, Format = FB_FMT_32, Depth = 24, Bpp = 32 };
+    enum { B = 4, DataB = 3, Depth = 24, Bpp = 32 };
+    static constexpr int Format = FB_FMT_32;
     static uint32_t load(const uint8_t* p) {
         uint32_t v;
         memcpy(&v, p, 4);
@@ -45,7 +49,8 @@ struct FbPix32 {
 };
 /* Depth 1 as an image-put destination: the unit is one byte of 8 pixels. */
 struct FbPix1 {
-    enum { B = 1, DataB = 1, Format = FB_FMT_1, Depth = 1, Bpp = 1 };
+    enum { B = 1, DataB = 1, Depth = 1, Bpp = 1 };
+    static constexpr int Format = FB_FMT_1;
     static uint32_t load(const uint8_t* p) { return p[0]; }
     static void store(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); }
 };

@@ -215,8 +215,9 @@ TEST(FbPixmap, StridesAndRefusals) {
         if (c.result == 0) {
             EXPECT_EQ(b.stride, c.stride) << c.w << " depth " << c.depth;
             EXPECT_EQ(b.dibStride, c.stride);
-            if (c.depth != 1)
+            if (c.depth != 1) {
                 EXPECT_EQ(b.bytesPerPixel, c.bppAfter);
+            }
             EXPECT_NE(fbBufferFormat(&b), FB_FMT_NONE);
             b.bits[size_t(b.stride) * b.height - 1] = 1; /* the whole buffer is ours */
         } else {
