@@ -5,12 +5,14 @@
  * operation and its arguments, and leaves PNGs of both pictures and of the
  * difference in the working directory.
  *
- * Left out, because the two are meant to differ there: line, segment and
- * rectangle outlines under a fill style other than solid, polygons of
- * shape complex or non-convex, copy sources outside their drawable, tiled or
- * stippled text, image put with another function or plane mask, and empty
- * rectangle outlines. Run by run_xvfb_diff.sh on an Xvfb started with
- * -linebias 216. */
+ * Left out, because the two are meant to differ there: zero-width lines,
+ * segments and rectangle outlines under a fill style other than solid (drawn
+ * here with the foreground), polygons of shape complex or non-convex, a
+ * bitmap source of CopyPlane read past its edge, copy sources outside their
+ * drawable, tiled or stippled text, ImageText8 with glyphs smaller than
+ * their cell, image put with another function or plane mask, bitmap puts at
+ * x not a multiple of 8, spans on their own, and empty rectangle outlines.
+ * Run by run_xvfb_diff.sh on an Xvfb started with -linebias 216. */
 #include "fb/fb.h"
 
 #include <X11/Xlib.h>
