@@ -23,19 +23,21 @@ struct Cursor {
     bool failed;
 
     Cursor(const uint8_t* data, uint32_t length) : p(data), left(data ? length : 0), start(left), failed(false) {}
-    bool need(size_t n) {
+    /* Sizes come in 64 bits: a row of 2^31 3-byte pixels must not wrap to
+     * a few bytes in the 32-bit build. */
+    bool need(uint64_t n) {
         if (failed || left < n) {
             failed = true;
             return false;
         }
         return true;
     }
-    const uint8_t* take(size_t n) {
+    const uint8_t* take(uint64_t n) {
         if (!need(n))
             return nullptr;
         const uint8_t* r = p;
-        p += n;
-        left -= n;
+        p += size_t(n);
+        left -= size_t(n);
         return r;
     }
     bool u8(uint32_t& v) {
@@ -176,7 +178,7 @@ template <class P> struct RowWriter {
 template <class P> bool putRawRows(FbBuffer* d, int64_t x, int64_t y, int64_t w, int64_t h, Cursor& c) {
     for (int64_t i = 0; i < h; i++) {
         RowWriter<P> rw(d, x, y + i, w);
-        const uint8_t* src = c.take(size_t(rw.units) * P::DataB);
+        const uint8_t* src = c.take(uint64_t(rw.units) * P::DataB);
         if (!src)
             return false;
         rw.literal(0, rw.units, src);

@@ -489,6 +489,18 @@ TEST(FbImage, TileStateAndReferenceEdgeCases) {
     EXPECT_EQ(g.get(16, 16), 9u);
 }
 
+TEST(FbImage, RowSizesDoNotWrapIn32Bits) {
+    /* 0x55555556 pixels of 3 bytes are 2 bytes modulo 2^32: the row must
+     * be found short, not read 2 bytes and draw from what follows. */
+    TestBuffer d(8, 2, 24);
+    std::vector<uint8_t> data(200, 0xEE);
+    const uint32_t stated = 2;
+    FbGC gc = FreshGC();
+    fbFamilies[FB_FMT_24].putImage(nullptr, &d, &gc, 0, 0, 0x55555556, 1, 24, 0, stated, data.data());
+    for (int x = 0; x < 8; x++)
+        ASSERT_EQ(d.get(x, 0), 0u) << x;
+}
+
 TEST(FbImage, OddCompressionsAndRunLengthStandIn) {
     DamageLog log;
     TestBuffer d(8, 8, 24, true);
