@@ -430,13 +430,36 @@ template <class P> struct Family {
         }
     }
 
+    /* Set glyph bits become v, one byte of the bitmap at a time. */
+    static void glyphSet(FbBuffer* d, FbBox b, const FbGlyph* g, int32_t gx, int32_t gy, uint32_t v) {
+        int32_t c1 = b.x1 - gx, c2 = b.x2 - gx;
+        for (int32_t y = b.y1; y < b.y2; y++) {
+            const uint8_t* grow = fbRow(&g->bitmap, y - gy);
+            uint8_t* row = fbRow(d, y);
+            for (int32_t c = c1 & ~7; c < c2; c += 8) {
+                uint32_t bits = grow[c >> 3];
+                if (c < c1)
+                    bits &= 0xFFu << (c1 - c);
+                if (c2 - c < 8)
+                    bits &= (1u << (c2 - c)) - 1;
+                for (; bits; bits &= bits - 1) {
+                    int32_t k = c + __builtin_ctz(bits); /* c1 <= k < c2: inside the box */
+                    P::store(row + size_t(gx + k) * B, v);
+                }
+            }
+        }
+    }
+
     template <bool Copy>
     static void polyText8(void* display, FbBuffer* d, FbGC* gc, int32_t x, int32_t y,
                           uint32_t count, const uint8_t* chars) {
-        uint32_t fa = Copy ? 0 : gc->fgAnd, fx = gc->fgXor;
+        uint32_t fa = gc->fgAnd, fx = gc->fgXor;
         walkText(display, d, gc, x, y, count, chars,
                  [&](FbBox b, const FbGlyph* g, int32_t gx, int32_t gy) {
-                     glyphBox(d, b, g, gx, gy, false, fa, fx, 0, 0);
+                     if (Copy)
+                         glyphSet(d, b, g, gx, gy, fx);
+                     else
+                         glyphBox(d, b, g, gx, gy, false, fa, fx, 0, 0);
                  });
     }
 

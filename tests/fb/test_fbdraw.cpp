@@ -124,8 +124,10 @@ TEST(FbDraw, CopyVariantsEqualGeneralOnesUnderCopy) {
         check("CopyArea");
         const uint8_t text[] = "abxab";
         fresh();
-        f.polyText8[0](nullptr, &a, &gc, 30, 5, 5, text);
-        f.polyText8[1](nullptr, &b, &gc, 30, 5, 5, text);
+        for (int32_t x : {30, -5}) { /* clipped right, then left */
+            f.polyText8[0](nullptr, &a, &gc, x, 5, 5, text);
+            f.polyText8[1](nullptr, &b, &gc, x, 5, 5, text);
+        }
         check("PolyText8");
         fresh();
         f.imageText8[0](nullptr, &a, &gc, -2, 28, 5, text);
