@@ -177,7 +177,9 @@ extern FbGCOps fbNoOps;
 /* Gives the GC a vector of its own (slot 5 the polygon filler, the others
  * no-ops until validation); 0, or -1 when it cannot be allocated. */
 int fbCreateGC(void* display, FbGC* gc);
-/* Frees the GC's own vector and points it back at fbNoOps. */
+/* Frees the GC's own vector (the one fbCreateGC made: a caller that
+ * swapped in a vector of its own puts ours back first) and points the GC
+ * at fbNoOps. */
 void fbDestroyGC(void* display, FbGC* gc);
 /* Recomputes the reductions and refills the slots that the changed fields
  * affect, for the drawable's format. The caller clears the change mask. */
