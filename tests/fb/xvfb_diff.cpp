@@ -11,7 +11,8 @@
  * bitmap source of CopyPlane read past its edge, copy sources outside their
  * drawable, tiled or stippled text, ImageText8 with glyphs smaller than
  * their cell, image put with another function or plane mask, bitmap puts at
- * x not a multiple of 8, spans on their own, and empty rectangle outlines.
+ * x not a multiple of 8 or of widths that are not whole bytes (the byte is
+ * written as it stands), spans on their own, and empty rectangle outlines.
  * Run by run_xvfb_diff.sh on an Xvfb started with -linebias 216. */
 #include "fb/fb.h"
 
@@ -460,6 +461,51 @@ struct Run {
     }
 };
 
+/* Raw puts into a bitmap at x a multiple of 8 and widths of whole bytes
+ * (a bitmap row is written a byte at a time). */
+bool BitmapPuts(uint32_t seed, int steps) {
+    std::mt19937 rng(seed);
+    Twin bm(W, H, 1, false, rng, 1);
+    GC xgc = XCreateGC(dpy, bm.x, 0, nullptr);
+    FbGC gc{};
+    gc.ops = &fbNoOps;
+    gc.changeMask = 0xFFFFFFFF;
+    gc.function = 3;
+    gc.planeMask = ~0u;
+    bool same = fbCreateGC(nullptr, &gc) == 0;
+    fbValidateGC(nullptr, &bm.fb, &gc);
+    for (int i = 0; i < steps && same; i++) {
+        int x = 8 * (int(rng() % 15) - 2), y = int(rng() % (H + 20)) - 10;
+        int w = 8 * (1 + int(rng() % 5)), h = 1 + int(rng() % 30), rowBytes = w / 8;
+        std::vector<uint8_t> data(size_t(rowBytes) * h);
+        XImage* img = XCreateImage(dpy, DefaultVisual(dpy, DefaultScreen(dpy)), 1, ZPixmap, 0, nullptr,
+                                   unsigned(w), unsigned(h), 8, 0);
+        img->data = static_cast<char*>(calloc(size_t(img->bytes_per_line) * h, 1));
+        for (int yy = 0; yy < h; yy++)
+            for (int b = 0; b < rowBytes; b++) {
+                uint8_t v = uint8_t(rng());
+                data[size_t(yy) * rowBytes + b] = v;
+                for (int k = 0; k < 8; k++)
+                    XPutPixel(img, 8 * b + k, yy, (v >> k) & 1);
+            }
+        XPutImage(dpy, bm.x, xgc, img, 0, 0, x, y, unsigned(w), unsigned(h));
+        XDestroyImage(img);
+        gc.ops->PutImage(nullptr, &bm.fb, &gc, x, y, w, h, 1, 0, uint32_t(data.size()), data.data());
+        XImage* got = XGetImage(dpy, bm.x, 0, 0, W, H, 1, ZPixmap);
+        for (int yy = 0; yy < H && same; yy++)
+            for (int xx = 0; xx < W && same; xx++)
+                if (FbGet(bm.fb, xx, yy) != (uint32_t(XGetPixel(got, xx, yy)) & 1)) {
+                    printf("MISMATCH bitmap seed %u operation %d: PutImage %d,%d %dx%d, first at (%d, %d)\n", seed, i,
+                           x, y, w, h, xx, yy);
+                    same = false;
+                }
+        XDestroyImage(got);
+    }
+    fbDestroyGC(nullptr, &gc);
+    XFreeGC(dpy, xgc);
+    return same;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -492,9 +538,11 @@ int main(int argc, char** argv) {
                 }
             }
         }
+    for (uint32_t seed = 1; seed <= 3; seed++)
+        failures += BitmapPuts(seed, steps / 4) ? 0 : 1;
     for (FbGlyph& g : font.glyphs)
         fbFreeGlyph(nullptr, nullptr, &g);
     XCloseDisplay(dpy);
-    printf("%s: %d of %d sequences differ\n", failures ? "FAIL" : "PASS", failures, 4 * 6);
+    printf("%s: %d of %d sequences differ\n", failures ? "FAIL" : "PASS", failures, 4 * 6 + 3);
     return failures ? 1 : 0;
 }
