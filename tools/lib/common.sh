@@ -43,14 +43,16 @@ hv_configure_build() { # tree: win32 or host
     esac
 }
 
-# Starts Xvfb on a free display (depth $1, default 24) and exports DISPLAY.
+# Starts Xvfb on a free display (depth $1, default 24; further arguments are
+# extra server options, such as -linebias 216) and exports DISPLAY.
 # Several checkouts may start one at once: a display whose server did not
 # come up (taken meanwhile) is skipped.
 hv_start_xvfb() {
     local depth=${1:-24} n i pid
+    [ $# -gt 0 ] && shift
     for n in $(seq $((90 + RANDOM % 50)) 299); do
         [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
-        Xvfb ":$n" -screen 0 "1280x1024x$depth" -nolisten tcp </dev/null >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 "1280x1024x$depth" -nolisten tcp "$@" </dev/null >/dev/null 2>&1 &
         pid=$!
         for i in $(seq 1 100); do
             kill -0 "$pid" 2>/dev/null || break
