@@ -234,18 +234,10 @@ static bool diTlsStoreHasSubject(X509_STORE_CTX* ctx, X509* cert) {
     return true;
 }
 
-/* The certificate that issued the one at `depth`: the next one up the chain
- * being verified, else one of the store by the issuer name. A new
- * reference or none. */
-static X509* diTlsFindIssuer(X509_STORE_CTX* ctx, X509* cert, int depth) {
-    STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(ctx);
-    if (chain && depth + 1 < sk_X509_num(chain)) {
-        X509* up = sk_X509_value(chain, depth + 1);
-        if (X509_NAME_cmp(X509_get_subject_name(up), X509_get_issuer_name(cert)) == 0) {
-            X509_up_ref(up);
-            return up;
-        }
-    }
+/* The certificate of the store that issued this one (by the issuer name): a
+ * new reference or none. Issuers that came with the chain are judged by the
+ * library, which reports an unfit one at its own depth. */
+static X509* diTlsFindIssuer(X509_STORE_CTX* ctx, X509* cert) {
     X509_OBJECT* o =
         X509_STORE_CTX_get_obj_by_subject(ctx, X509_LU_X509, X509_get_issuer_name(cert));
     if (!o) return nullptr;
@@ -357,7 +349,7 @@ int diTlsVerifyCallback(int ok, X509_STORE_CTX* ctx) {
 
     if (issuerCheck &&
         X509_NAME_cmp(X509_get_issuer_name(cert), X509_get_subject_name(cert)) != 0) {
-        X509* issuer = diTlsFindIssuer(ctx, cert, depth);
+        X509* issuer = diTlsFindIssuer(ctx, cert);
         if (!issuer) {
             if (err == X509_V_ERR_CERT_UNTRUSTED) accept = true;
         } else {

@@ -184,10 +184,12 @@ def main():
     ca_dir(out, "nobcroot")
     sign(out, "nobcroot", "nobcrootleaf", "/O=Loose/CN=good.test", "leaf_ext")
 
-    with open(os.path.join(out, "chain-good.pem"), "w") as f:
+    # Written last and renamed into place: its presence says the PKI is done.
+    with open(os.path.join(out, "chain-good.pem.tmp"), "w") as f:
         for n in ("good", "inter"):
             with open(os.path.join(out, n + ".pem")) as c:
                 f.write(c.read())
+    os.replace(os.path.join(out, "chain-good.pem.tmp"), os.path.join(out, "chain-good.pem"))
     return 0
 
 
