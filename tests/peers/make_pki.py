@@ -22,6 +22,8 @@ Every certificate is written as NAME.pem (PEM certificate) beside NAME.key
   v1root          a version 1 root (no extensions)
   nobcroot        a version 3 self-signed root without Basic Constraints,
                   "nobcrootleaf" a leaf "good.test" under it
+  local           leaf "localhost" under inter
+  selflocal       self-signed "localhost", and "selflocal2" another one
   chain-good      good.pem followed by inter.pem (what a server sends)
 
 Usage: make_pki.py OUTDIR
@@ -68,6 +70,9 @@ subjectAltName = DNS:san.test
 [ self_ext ]
 basicConstraints = CA:FALSE
 subjectAltName = DNS:self.test
+[ local_ext ]
+basicConstraints = CA:FALSE
+subjectAltName = DNS:localhost
 """
 
 CA_CONFIG = """
@@ -168,6 +173,9 @@ def main():
          mask="MASK:0x800")
 
     self_signed(out, "self", "/O=Self/CN=self.test", "self_ext")
+    sign(out, "inter", "local", "/O=Test PKI/CN=localhost", "local_ext")
+    self_signed(out, "selflocal", "/O=Self/CN=localhost", "local_ext")
+    self_signed(out, "selflocal2", "/O=Self Again/CN=localhost", "local_ext")
     self_signed(out, "otherroot", "/O=Elsewhere/CN=Other Root", "ca_ext")
     ca_dir(out, "otherroot")
     sign(out, "otherroot", "untrusted", "/O=Elsewhere/CN=good.test", "leaf_ext")
