@@ -11,6 +11,7 @@
 #include "net/dicert.h"
 #include "net/dicertcache.h"
 #include "net/peer_process.h"
+#include "support/winshot.h"
 #include "support/wintemp.h"
 #include "ui/dlg_script.h"
 
@@ -421,6 +422,62 @@ TEST_F(Tls, RootsOfTheWindowsCAStoreAreTrustedWhenTheyAreCAs) {
     EXPECT_EQ(connect(loose, u"good.test", 1, 1, &s), -1);
     EXPECT_EQ(s->error, 20);
     EXPECT_TRUE(a.script.inits.empty());
+    closeAll();
+}
+
+// Dialog 211 for a real self-signed handshake, kept as
+// dialog211_selfsigned.bmp beside the test program once it has painted.
+void CALLBACK shootAndRefuse(HWND dlg, UINT, UINT_PTR id, DWORD) {
+    KillTimer(dlg, id);
+    RECT r;
+    GetWindowRect(dlg, &r);
+    writeScreenshot(testProgramFolder() + L"dialog211_selfsigned.bmp", r);
+    PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST_F(Tls, ScreenshotOfTheSelfSignedWarning) {
+    Peer peer;
+    ASSERT_TRUE(serve(&peer, "self"));
+    std::wstring shot = testProgramFolder() + L"dialog211_selfsigned.bmp";
+    DeleteFileW(shot.c_str());
+    DlgScript script;
+    std::u16string examine;
+    script.onInit = [&](HWND dlg, int id) {
+        if (id != DD_DLG_SECURITY_LIST) return;
+        examine = text(dlg, 1160);
+        SetWindowPos(dlg, HWND_TOP, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        SetTimer(dlg, 0x5407, 700, shootAndRefuse);
+    };
+    ScriptScope scope(&script);
+    EXPECT_EQ(connect(peer, u"self.test", 1, 1), -1);
+    EXPECT_NE(std::string(examine.begin(), examine.end()).find("self.test"), std::string::npos);
+    EXPECT_GT(slurp(shot).size(), 10000u);
+    closeAll();
+}
+
+// A set-up started from the modal loop of another's warning is refused at
+// once; the first one goes on undisturbed.
+TEST_F(Tls, SetUpInsideAnotherSetUpsWarningIsRefused) {
+    Peer outer, inner;
+    ASSERT_TRUE(serve(&outer, "self"));
+    ASSERT_TRUE(serve(&inner, "good"));
+    DlgScript script;
+    int nested = 1;
+    script.onInit = [&](HWND dlg, int id) {
+        if (id == DD_DLG_SECURITY_LIST) {
+            DdSocket* s = ddNetSocketCreate();
+            sockets.push_back(s);
+            if (ddNetSocketOpen(s, 1, 1) == 0 &&
+                ddNetConnectDirect(s, u"127.0.0.1", uint16_t(inner.port)) == 0)
+                nested = ddNetStartTls(s, 1, u"good.test", 1);
+            ddNetSocketClose(s);
+        }
+        press(dlg, IDOK);
+    };
+    ScriptScope scope(&script);
+    EXPECT_EQ(connect(outer, u"self.test", 1, 1), 0);
+    EXPECT_EQ(nested, -1);
+    EXPECT_EQ(script.inits, (std::vector<int>{DD_DLG_SECURITY_LIST, DD_DLG_UNTRUSTED}));
     closeAll();
 }
 
