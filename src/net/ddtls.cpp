@@ -24,6 +24,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 namespace {
 
 std::string utf8Of(const DiChar* text) {
@@ -225,35 +227,79 @@ int ddNetLoadCACertificates(SSL_CTX* ctx) {
     return loaded;
 }
 
-/* Adds the certificates of one system store whose validity now is `valid`.
- * A certificate of version 3 or later must say it is a CA. */
-static void ddTlsAddSystemStore(X509_STORE* store, const wchar_t* name, bool valid) {
+/* The certificates of the Windows "ROOT" and "CA" stores, parsed once and
+ * kept while the stores hold the same certificates (the same encoded bytes
+ * in the same order): each set-up only checks that and adds them. Entries
+ * that are not to be trusted as issuers are kept as none. */
+struct SystemStoreCache {
+    uint64_t key = 0;
+    std::vector<X509*> certs;
+};
+
+static SystemStoreCache s_systemStores;
+
+/* The stores' certificates in order, with their validity now and a key of
+ * their encoded bytes. */
+struct SystemCert {
+    std::vector<unsigned char> der;
+    bool validNow;
+};
+
+static void ddTlsReadSystemStore(const wchar_t* name, std::vector<SystemCert>* out, uint64_t* key) {
     HCERTSTORE h = CertOpenSystemStoreW(0, name);
     if (!h) return;
     PCCERT_CONTEXT c = nullptr;
     while ((c = CertEnumCertificatesInStore(h, c)) != nullptr) {
-        bool validNow = CertVerifyTimeValidity(nullptr, c->pCertInfo) == 0;
-        if (validNow != valid) continue;
-        const unsigned char* p = c->pbCertEncoded;
-        X509* x = d2i_X509(nullptr, &p, long(c->cbCertEncoded));
-        if (!x) continue;
-        uint32_t ext = X509_get_extension_flags(x);
-        if (X509_get_version(x) < 2 || ((ext & EXFLAG_BCONS) && (ext & EXFLAG_CA)))
-            X509_STORE_add_cert(store, x);
-        X509_free(x);
+        SystemCert sc;
+        sc.der.assign(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
+        sc.validNow = CertVerifyTimeValidity(nullptr, c->pCertInfo) == 0;
+        /* FNV-1a over the length and the bytes of every certificate. */
+        uint64_t k = *key ^ c->cbCertEncoded;
+        k *= 1099511628211ull;
+        for (unsigned char b : sc.der) {
+            k ^= b;
+            k *= 1099511628211ull;
+        }
+        *key = k;
+        out->push_back(std::move(sc));
     }
     CertCloseStore(h, 0);
-    ERR_clear_error();
+}
+
+/* A version 3 certificate is an issuer only when its Basic Constraints say
+ * it is a CA; older ones are taken as they are. */
+static X509* ddTlsParseSystemCert(const SystemCert& sc) {
+    const unsigned char* p = sc.der.data();
+    X509* x = d2i_X509(nullptr, &p, long(sc.der.size()));
+    if (!x) return nullptr;
+    uint32_t ext = X509_get_extension_flags(x);
+    if (X509_get_version(x) < 2 || ((ext & EXFLAG_BCONS) && (ext & EXFLAG_CA))) return x;
+    X509_free(x);
+    return nullptr;
 }
 
 void ddNetLoadSystemStores(SSL_CTX* ctx) {
+    std::vector<SystemCert> all;
+    uint64_t key = 14695981039346656037ull;
+    ddTlsReadSystemStore(L"ROOT", &all, &key);
+    ddTlsReadSystemStore(L"CA", &all, &key);
+    SystemStoreCache& cache = s_systemStores;
+    if (cache.key != key || cache.certs.size() != all.size()) {
+        for (X509* x : cache.certs)
+            X509_free(x);
+        cache.certs.clear();
+        for (const SystemCert& sc : all)
+            cache.certs.push_back(ddTlsParseSystemCert(sc));
+        cache.key = key;
+    }
     X509_STORE* store = SSL_CTX_get_cert_store(ctx);
     /* Certificates not valid now first, so that a valid one of the same
      * name is found after them. */
-    for (bool valid : {false, true}) {
-        ddTlsAddSystemStore(store, L"ROOT", valid);
-        ddTlsAddSystemStore(store, L"CA", valid);
-    }
+    for (bool valid : {false, true})
+        for (size_t i = 0; i < all.size(); i++)
+            if (cache.certs[i] && all[i].validNow == valid)
+                X509_STORE_add_cert(store, cache.certs[i]);
+    ERR_clear_error();
 }
 
 int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int listVariant) {
