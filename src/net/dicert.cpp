@@ -340,11 +340,7 @@ int diTlsVerifyCallback(int ok, X509_STORE_CTX* ctx) {
     }
 
     if (depth == 0 && (!(v->flags & DI_TLS_NO_HOST_CHECK) || (v->flags & DI_TLS_HOST_BY_ADDRESS))) {
-        int32_t saved = v->result;
-        if (!diCertCheckHost(v, cert))
-            rec->bits |= DI_CERT_BAD_HOST;
-        else
-            v->result = saved;
+        if (!diCertCheckHost(v, cert)) rec->bits |= DI_CERT_BAD_HOST;
     }
 
     if (issuerCheck &&
