@@ -15,6 +15,7 @@
 #include "support/wintemp.h"
 #include "ui/dlg_script.h"
 
+#include <openssl/pem.h>
 #include <wincrypt.h>
 
 #include <map>
@@ -395,6 +396,51 @@ TEST_F(Tls, ScreenshotOfTheSelfSignedWarning) {
     EXPECT_EQ(connect(peer, u"self.test", 1, 1), -1);
     EXPECT_NE(std::string(examine.begin(), examine.end()).find("self.test"), std::string::npos);
     EXPECT_GT(slurp(shot).size(), 10000u);
+    closeAll();
+}
+
+// The warning's "View Certificate" shows the server's certificate: the six
+// labelled fields with the texts of the certificate the server sent.
+TEST_F(Tls, WarningShowsTheServersCertificate) {
+    Peer peer;
+    ASSERT_TRUE(serve(&peer, "self"));
+    DlgScript script;
+    std::vector<std::u16string> labels, texts;
+    script.onInit = [&](HWND dlg, int id) {
+        if (id == DD_DLG_SECURITY_LIST) {
+            press(dlg, 1157); // View Certificate
+            return;
+        }
+        if (id != DD_DLG_CERT_DETAILS) return;
+        int n = int(SendDlgItemMessageW(dlg, 1031, LB_GETCOUNT, 0, 0));
+        for (int i = 0; i < n; i++) {
+            wchar_t label[128] = {};
+            SendDlgItemMessageW(dlg, 1031, LB_GETTEXT, i, reinterpret_cast<LPARAM>(label));
+            labels.push_back(std::u16string(ddD(label)));
+            SendDlgItemMessageW(dlg, 1031, LB_SETCURSEL, i, 0);
+            SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(1031, LBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dlg, 1031)));
+            texts.push_back(text(dlg, 1030));
+        }
+        press(dlg, IDOK);
+        press(GetWindow(dlg, GW_OWNER), IDCANCEL); // then refuse
+    };
+    ScriptScope scope(&script);
+    EXPECT_EQ(connect(peer, u"self.test", 1, 1), -1);
+    ASSERT_EQ(labels.size(), 6u);
+    EXPECT_EQ(labels[0], u"Subject");
+    EXPECT_EQ(labels[4], u"MD5 fingerprint");
+    EXPECT_EQ(texts[0], u"Self\r\nself.test");
+    EXPECT_EQ(texts[1], u"Self\r\nself.test");
+    // The fingerprint of the file the server was given.
+    std::string pem = slurp(g_pkiWin + L"\\self.pem");
+    BIO* b = BIO_new_mem_buf(pem.data(), int(pem.size()));
+    X509* x = PEM_read_bio_X509(b, nullptr, nullptr, nullptr);
+    BIO_free(b);
+    ASSERT_TRUE(x);
+    std::string md5 = diCertDigestText(x, EVP_md5());
+    X509_free(x);
+    EXPECT_EQ(texts[4], std::u16string(md5.begin(), md5.end()));
     closeAll();
 }
 
