@@ -255,6 +255,27 @@ TEST_F(Tls, EachCertificateCaseShowsTheWarningsOfTheDecisionTable) {
     }
 }
 
+// A CA file in DER is used, but only a PEM file counts as a loaded CA file:
+// an untrusted server is then refused with 5, not 19.
+TEST_F(Tls, CAFileInDerIsTrustedButDoesNotCountAsLoaded) {
+    std::wstring der = g_pkiWin + L"\\root.der";
+    free(g_ddApp->opt.caFile);
+    g_ddApp->opt.caFile = static_cast<DiChar*>(calloc(der.size() + 1, sizeof(DiChar)));
+    memcpy(g_ddApp->opt.caFile, der.c_str(), der.size() * sizeof(DiChar));
+    Peer good, self;
+    ASSERT_TRUE(serve(&good, "good"));
+    ASSERT_TRUE(serve(&self, "self"));
+    Answers a;
+    a.accept[DD_DLG_UNTRUSTED] = true;
+    ScriptScope scope(&a.script);
+    EXPECT_EQ(connect(good, u"good.test", 1, 1), 0);
+    EXPECT_EQ(a.script.inits, std::vector<int>{DD_DLG_UNTRUSTED}); // the chain is trusted
+    DdSocket* s = nullptr;
+    EXPECT_EQ(connect(self, u"self.test", 0, 1, &s), -1);
+    EXPECT_EQ(s->error, 5);
+    closeAll();
+}
+
 TEST_F(Tls, RememberedCertificateIsTrustedByTheNextProcessAndAChangeShows204) {
     Peer peer;
     ASSERT_TRUE(serve(&peer, "self", 2));

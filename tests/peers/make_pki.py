@@ -4,7 +4,7 @@
 Every certificate is written as NAME.pem (PEM certificate) beside NAME.key
 (its private key, PEM). Made:
 
-  root            trusted root CA (v3, CA:TRUE)
+  root            trusted root CA (v3, CA:TRUE), also as root.der (DER)
   inter           intermediate under root (CA:TRUE)
   good            leaf "good.test" under inter (SAN DNS:good.test)
   upper           leaf whose CN is "GOOD.Test" (no SAN), under inter
@@ -157,6 +157,7 @@ def main():
         f.write(EXTENSIONS)
 
     self_signed(out, "root", "/C=XX/O=Test PKI/CN=Test Root", "ca_ext")
+    run("x509", "-in", "root.pem", "-outform", "DER", "-out", "root.der", cwd=out)
     ca_dir(out, "root")
     sign(out, "root", "inter", "/C=XX/O=Test PKI/OU=Issuing/CN=Test Intermediate", "ca_ext")
     ca_dir(out, "inter")
