@@ -26,6 +26,8 @@
 
 #include <vector>
 
+uint32_t g_ddTlsHandshakeTimeoutMs = 30000;
+
 namespace {
 
 std::string utf8Of(const DiChar* text) {
@@ -142,10 +144,17 @@ int handshake(DdSocket* s, SSL* ssl) {
     bool registered = s->eventMask != 0 && window;
     if (registered) WSAAsyncSelect(h, window, 0, 0);
     ddNetSetBlocking(s, 1);
+    /* A server that accepts and then says nothing must not hold the
+     * application thread for ever. */
+    DWORD limit = g_ddTlsHandshakeTimeoutMs, none = 0;
+    setsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+    setsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
     ERR_clear_error();
     int r = SSL_connect(ssl);
     int ok = r == 1;
     if (!ok) SSL_get_error(ssl, r); /* any error here fails the set-up */
+    setsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&none), sizeof none);
+    setsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&none), sizeof none);
     ddNetSetBlocking(s, 0);
     if (registered) WSAAsyncSelect(h, window, g_ddApp->winsockMessage, long(s->eventMask));
     return ok;

@@ -20,6 +20,9 @@ struct DiCertInfo;
  * listVariant 1 shows the problem list with the remember choices (dialog
  * 211) rather than the plain warning (209). */
 int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int listVariant);
+/* The longest wait for the server during the handshake (each read or
+ * write), in milliseconds. */
+extern uint32_t g_ddTlsHandshakeTimeoutMs;
 int ddNetStartTlsClient(DdSocket* s, uint32_t flags, const DiChar* host);
 
 /* Trust loading into a TLS context: returns 1 when a CA file was loaded as

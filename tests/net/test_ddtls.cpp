@@ -491,6 +491,20 @@ TEST_F(Tls, SetUpInsideAnotherSetUpsWarningIsRefused) {
     closeAll();
 }
 
+TEST_F(Tls, ServerThatNeverAnswersFailsTheHandshakeInTime) {
+    Peer peer;
+    ASSERT_TRUE(peer.start("tls_peer.py", "silent --hold 60", 70));
+    uint32_t saved = g_ddTlsHandshakeTimeoutMs;
+    g_ddTlsHandshakeTimeoutMs = 500;
+    DWORD start = GetTickCount();
+    DdSocket* s = nullptr;
+    EXPECT_EQ(connect(peer, u"good.test", 1, 1, &s), -1);
+    EXPECT_LT(GetTickCount() - start, 30000u); // not held until the server lets go
+    EXPECT_EQ(s->error, 1);
+    g_ddTlsHandshakeTimeoutMs = saved;
+    closeAll();
+}
+
 TEST_F(Tls, ServersOfOldProtocolsAreRefused) {
     Peer old;
     ASSERT_TRUE(serve(&old, "good", 1, "-tls1 -cipher DEFAULT@SECLEVEL=0"));

@@ -11,6 +11,10 @@ chooses, written (as decimal text) to the file given by --port-file.
       every byte received until the client stops sending, then closes the
       connection without a close notice (as plain HTTPS servers often do).
 
+  tls_peer.py --port-file F [--lifetime S] silent [--hold S]
+      Accepts one connection and says nothing until the client closes it
+      or S seconds have passed.
+
   tls_peer.py make-pki DIR
       Makes the test PKI (make_pki.py) into DIR.
 """
@@ -55,6 +59,26 @@ def run_s_server(args, extra):
         proc.kill()
         proc.wait()
     return 0 if port else 1
+
+
+def run_silent(args):
+    ls = socket.socket()
+    ls.bind(("127.0.0.1", 0))
+    ls.listen(1)
+    ls.settimeout(args.lifetime)
+    write_port(args.port_file, ls.getsockname()[1])
+    try:
+        conn, _ = ls.accept()
+    except OSError:
+        return 1
+    conn.settimeout(args.hold)
+    try:
+        while conn.recv(4096):
+            pass
+    except OSError:
+        pass
+    conn.close()
+    return 0
 
 
 def run_echo(args):
@@ -112,7 +136,11 @@ def main():
     e.add_argument("--key", required=True)
     e.add_argument("--count", type=int, default=1)
     e.add_argument("--until", default="")
+    q = sub.add_parser("silent")
+    q.add_argument("--hold", type=float, default=10)
     args = p.parse_args(argv)
+    if args.mode == "silent":
+        return run_silent(args)
     if args.mode == "s_server":
         return run_s_server(args, rest)
     return run_echo(args)
