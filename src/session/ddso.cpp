@@ -41,6 +41,10 @@ void ddSOOnStartRequest(void) {
     if (s_outpost) ddSOStart(s_outpost);
 }
 
+const DiChar* diSOGetCAFile(void) {
+    return g_ddApp ? g_ddApp->opt.caFile : nullptr;
+}
+
 void diSOUIExit(void) {
     if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
 }

@@ -37,6 +37,8 @@ void ddSOSetWindowIcons(HWND window);
 /* Sets the window's title to string resource stringId and the application
  * caption joined as "%s - %s". */
 void ddSOSetWindowTitle(HWND window, int stringId);
+/* The CA certificate file named by the "-ca" launch option, or none. */
+const DiChar* diSOGetCAFile(void);
 /* True while an outpost exists (tests). */
 bool ddSOExists(void);
 

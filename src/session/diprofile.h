@@ -34,6 +34,20 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
 /* Writes a setting and saves the profile file at once. */
 bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);
 
+class CQVLXMLElement;
+
+/* The profile store's XML writer. */
+class CProfileStore {
+  public:
+    /* Appends one element as UTF-8 to file: its start tag with the
+     * attributes, then its children (each on its own line, two more spaces
+     * of indentation per level), then its end tag. An element holding only
+     * text keeps it on its own line, so no indentation enters the text.
+     * Whitespace-only text between child elements is not written. Attribute
+     * values and text are escaped. */
+    static void WriteElement(std::string* file, CQVLXMLElement* element, int indentation);
+};
+
 /* UTF-16 <-> UTF-8 for the store (the shared lenient converters). */
 std::string diProfileToUtf8(const DiChar* text);
 std::u16string diProfileFromUtf8(const std::string& bytes);

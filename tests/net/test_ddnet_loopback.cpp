@@ -9,78 +9,12 @@
 #include "core/dide.h"
 #include "core/ditimer.h"
 #include "net/ddnet.h"
+#include "net/peer_process.h"
 
 #include <stdio.h>
 #include <string>
 
 namespace {
-
-// The peer process: started with a scenario, it reports its port through a
-// file and ends by itself.
-struct Peer {
-    PROCESS_INFORMATION pi{};
-    int port = 0;
-    std::string portFile;
-
-    // The port file lives in the host's /tmp, which every Wine prefix on
-    // the machine shares, while process ids are numbered per wineserver:
-    // two test runs of different prefixes hand out the same ids at the same
-    // time, so a name made of the process id alone let one run read the
-    // other's port and connect to the wrong peer. The name is reserved by
-    // creating the file exclusively; the peer replaces it with its port.
-    bool reservePortFile() {
-        static unsigned serial;
-        for (int attempt = 0; attempt < 100; attempt++) {
-            LARGE_INTEGER now;
-            QueryPerformanceCounter(&now);
-            char name[128];
-            snprintf(name, sizeof name, "/tmp/hv_aip_port_%lu_%u_%08lx%08lx", GetCurrentProcessId(),
-                     serial++, static_cast<unsigned long>(now.HighPart),
-                     static_cast<unsigned long>(now.LowPart));
-            HANDLE h = CreateFileA(("Z:" + std::string(name)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h != INVALID_HANDLE_VALUE) {
-                CloseHandle(h);
-                portFile = name;
-                return true;
-            }
-            DWORD e = GetLastError();
-            if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return false;
-        }
-        return false;
-    }
-
-    bool start(const std::string& args) {
-        if (!reservePortFile()) return false;
-        std::string cmd = "/usr/bin/python3 " HV_PEERS_DIR "/aip_peer.py " + args +
-                          " --lifetime 60 --port-file " + portFile;
-        std::wstring wcmd(cmd.begin(), cmd.end());
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        if (!CreateProcessW(nullptr, &wcmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                            &pi))
-            return false;
-        std::string winPath = "Z:" + portFile;
-        for (int i = 0; i < 1000 && port == 0; i++) {
-            FILE* f = fopen(winPath.c_str(), "r");
-            if (f) {
-                if (fscanf(f, "%d", &port) != 1) port = 0;
-                fclose(f);
-            }
-            if (!port) Sleep(10);
-        }
-        return port != 0;
-    }
-    ~Peer() {
-        if (pi.hProcess) {
-            if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0)
-                TerminateProcess(pi.hProcess, 1);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
-        if (!portFile.empty()) DeleteFileA(("Z:" + portFile).c_str());
-    }
-};
 
 // What the channel's handler saw.
 struct Seen {
@@ -204,7 +138,7 @@ uint32_t steppingClock() {
 
 TEST_F(Loopback, TenThousandMessagesInRandomChunkingsArriveIntactAndInOrder) {
     Peer peer;
-    ASSERT_TRUE(peer.start("stream --count 10000 --seed 7"));
+    ASSERT_TRUE(peer.start("aip_peer.py", "stream --count 10000 --seed 7"));
     connect(peer, 0);
     uint32_t (*saved)() = diDEClock;
     diDEClock = steppingClock;
@@ -217,7 +151,7 @@ TEST_F(Loopback, TenThousandMessagesInRandomChunkingsArriveIntactAndInOrder) {
 
 TEST_F(Loopback, TwoMessagesInOneSegmentAndOneByteAtATime) {
     Peer peer;
-    ASSERT_TRUE(peer.start("pair"));
+    ASSERT_TRUE(peer.start("aip_peer.py", "pair"));
     connect(peer, 16384);
     pump([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.next, 3u);
@@ -226,7 +160,7 @@ TEST_F(Loopback, TwoMessagesInOneSegmentAndOneByteAtATime) {
 
 TEST_F(Loopback, OversizedMessageEndsTheChannelWithAnError) {
     Peer peer;
-    ASSERT_TRUE(peer.start("oversize --size 20000"));
+    ASSERT_TRUE(peer.start("aip_peer.py", "oversize --size 20000"));
     connect(peer, 16384);
     pump([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.ended, 1); // not a silent hang with the peer still connected
@@ -235,7 +169,7 @@ TEST_F(Loopback, OversizedMessageEndsTheChannelWithAnError) {
 
 TEST_F(Loopback, CloseMidMessageEndsTheChannelCleanly) {
     Peer peer;
-    ASSERT_TRUE(peer.start("midclose --count 5"));
+    ASSERT_TRUE(peer.start("aip_peer.py", "midclose --count 5"));
     connect(peer, 16384);
     pump([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.next, 5u); // the whole ones, and nothing of the half
@@ -250,7 +184,7 @@ uint32_t countTick(void*) {
 
 TEST_F(Loopback, WriterToAPeerThatStopsReadingFailsWhileTimersRun) {
     Peer peer;
-    ASSERT_TRUE(peer.start("noread --hold 6 --rcvbuf 4096"));
+    ASSERT_TRUE(peer.start("aip_peer.py", "noread --hold 6 --rcvbuf 4096"));
     connect(peer, 16384);
     ch->out.limit = 65538;
     uint32_t saved = diIOWriteTimeoutMs;
@@ -313,6 +247,7 @@ TEST_F(Loopback, SocketWithoutConnectionRefusesQuietly) {
     EXPECT_EQ(ddNetRecv(s, buf, sizeof buf), -1);
     EXPECT_EQ(s->error, DD_NET_ERR_WOULD_BLOCK);
     s->handshake = nullptr;
+    s->tls = nullptr; // the marker is no session to shut down
     ddNetSocketDestroy(s);
 }
 

@@ -2,6 +2,7 @@
 // Ctrl+Space hook, pointer, wheel and focus sequences, exposes under a
 // scroll origin, the rubber-band selection and a screenshot of the screen.
 #include "frame_fixture.h"
+#include "support/winshot.h"
 
 #include <stdio.h>
 #include <string>
@@ -227,42 +228,8 @@ TEST_F(View, RubberBandSelectsCancelsAndEndsWhenCaptureIsLost) {
 
 // ---- Screenshot ----
 
-// Writes the whole screen as a 24-bit BMP next to the test program.
-bool writeScreenshot(const std::wstring& path) {
-    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(nullptr);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC mem = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(mem, dib);
-    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    DWORD stride = (DWORD(w) * 3 + 3) & ~3u;
-    BITMAPFILEHEADER fh = {};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-    fh.bfSize = fh.bfOffBits + stride * DWORD(h);
-    bool ok = false;
-    FILE* out = _wfopen(path.c_str(), L"wb");
-    if (out) {
-        ok = fwrite(&fh, sizeof fh, 1, out) == 1 &&
-             fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, out) == 1 &&
-             fwrite(bits, stride, size_t(h), out) == size_t(h);
-        fclose(out);
-    }
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    DeleteObject(dib);
-    ReleaseDC(nullptr, screen);
-    return ok;
-}
-
+// The frames as the client shows them, kept as a screenshot of the whole
+// screen next to the test program.
 TEST(Screenshot, FramesAsTheClientShowsThem) {
     TestFrame main, owned;
     main.create(1, DI_OBJ_TDE, 500, 350);
@@ -277,11 +244,7 @@ TEST(Screenshot, FramesAsTheClientShowsThem) {
     SetWindowPos(owned.window(), nullptr, 600, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     pumpMessages();
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring dir(exe);
-    dir = dir.substr(0, dir.find_last_of(L"\\/") + 1);
-    EXPECT_TRUE(writeScreenshot(dir + L"frames_screenshot.bmp"));
+    EXPECT_TRUE(writeScreenshot(testProgramFolder() + L"frames_screenshot.bmp"));
 }
 
 } // namespace

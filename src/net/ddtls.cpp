@@ -1,0 +1,407 @@
+/* The TLS layer on Windows sockets (see ddtls.h). The certificate checks and
+ * the decisions are portable (net/dicert.*); this file makes the TLS
+ * contexts, loads the trust stores, runs the handshake and shows the
+ * warnings. */
+#include "net/ddtls.h"
+
+#include "core/ddapp.h"
+#include "core/ddsetting.h"
+#include "core/dilog.h"
+#include "core/diutil.h"
+#include "net/ddnet.h"
+#include "net/dicert.h"
+#include "net/dicertcache.h"
+#include "resources/ddres.h"
+#include "session/ddso.h"
+#include "ui/dddlg.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <shlobj.h>
+#include <wincrypt.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+uint32_t g_ddTlsHandshakeTimeoutMs = 30000;
+
+namespace {
+
+std::string utf8Of(const DiChar* text) {
+    if (!text) return std::string();
+    size_t n = 0;
+    while (text[n])
+        n++;
+    char* s = diTextToUtf8Dup(text, n);
+    std::string out = s ? s : "";
+    free(s);
+    return out;
+}
+
+/* ---- paths ---- */
+
+struct CertPaths {
+    bool built = false;
+    std::wstring folder; /* set by tests, else the local application data */
+    std::string store, hosts;
+};
+
+CertPaths& certPaths() {
+    static CertPaths p;
+    return p;
+}
+
+void buildCertPaths() {
+    CertPaths& p = certPaths();
+    if (p.built) return;
+    p.built = true;
+    std::wstring dir = p.folder;
+    if (dir.empty()) {
+        wchar_t base[MAX_PATH];
+        if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0,
+                                    base)))
+            return;
+        dir = std::wstring(base) + L"\\Vek\\VHVN";
+    }
+    /* The folder is made when missing, one level at a time. */
+    for (size_t i = 3; i <= dir.size(); i++)
+        if (i == dir.size() || dir[i] == L'\\' || dir[i] == L'/')
+            CreateDirectoryW(dir.substr(0, i).c_str(), nullptr);
+    std::wstring store = dir + L"\\certstore.pem", hosts = dir + L"\\hostsvisited";
+    if (store.size() < MAX_PATH) p.store = utf8Of(ddD(store.c_str()));
+    if (hosts.size() < MAX_PATH) p.hosts = utf8Of(ddD(hosts.c_str()));
+}
+
+/* ---- set-up state ---- */
+
+/* Warnings shown by a set-up still open: another set-up started from their
+ * modal loop is refused. */
+int s_dialogsOpen;
+
+void initCache() {
+    if (!diCertCacheIsInitialised())
+        diCertCacheInit(ddConfigCertStorePath(), ddConfigHostsVisitedPath());
+}
+
+bool isDottedAddress(const std::string& host) {
+    return !host.empty() && inet_addr(host.c_str()) != INADDR_NONE;
+}
+
+int resolveName(const char* name, uint32_t* address) {
+    unsigned long a = inet_addr(name);
+    if (a != INADDR_NONE) {
+        *address = a;
+        return 0;
+    }
+    hostent* he = gethostbyname(name);
+    if (!he || he->h_length != 4 || !he->h_addr_list || !he->h_addr_list[0]) return -1;
+    memcpy(address, he->h_addr_list[0], 4);
+    return 0;
+}
+
+struct AskContext {
+    DdSocket* socket;
+    const DiChar* server;
+};
+
+int askUser(void* c, int dialog, X509* cert, uint32_t problems) {
+    AskContext* ctx = static_cast<AskContext*>(c);
+    DiCertInfo info;
+    diCertInfoFill(&info, cert);
+    DdCertInfo shown;
+    ddNetCertInfoFill(&shown, &info);
+    DiObject* owner = ctx->socket->owner;
+    int answer = 0;
+    s_dialogsOpen++;
+    switch (dialog) {
+    case DI_TLS_DLG_CHANGED:
+        answer = ddDlgCertificateChanged(owner, ctx->server, shown.names, shown.texts);
+        break;
+    case DI_TLS_DLG_FIRST:
+        answer = ddDlgUntrustedFirstConnection(owner, ctx->server, shown.names, shown.texts);
+        break;
+    case DI_TLS_DLG_WARNING:
+        answer = ddDlgSecurityWarning(owner, ctx->server, shown.names, shown.texts, problems);
+        break;
+    case DI_TLS_DLG_LIST:
+        answer = ddDlgSecurityWarningList(owner, ctx->server, shown.names, shown.texts, problems);
+        break;
+    }
+    s_dialogsOpen--;
+    diCertInfoFree(&info);
+    return answer;
+}
+
+/* Runs the handshake in blocking mode. A socket registered for window
+ * messages cannot be made blocking: its registration is cleared for the
+ * handshake and restored after it. */
+int handshake(DdSocket* s, SSL* ssl) {
+    SOCKET h = SOCKET(s->handle);
+    HWND window = g_ddApp ? g_ddApp->mainWindow : nullptr;
+    bool registered = s->eventMask != 0 && window;
+    if (registered) WSAAsyncSelect(h, window, 0, 0);
+    ddNetSetBlocking(s, 1);
+    /* A server that accepts and then says nothing must not hold the
+     * application thread for ever. */
+    DWORD limit = g_ddTlsHandshakeTimeoutMs, none = 0;
+    setsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+    setsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+    ERR_clear_error();
+    int r = SSL_connect(ssl);
+    int ok = r == 1;
+    if (!ok) SSL_get_error(ssl, r); /* any error here fails the set-up */
+    setsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&none), sizeof none);
+    setsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&none), sizeof none);
+    ddNetSetBlocking(s, 0);
+    if (registered) WSAAsyncSelect(h, window, g_ddApp->winsockMessage, long(s->eventMask));
+    return ok;
+}
+
+SSL_CTX* newContext() {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    if (!ctx) return nullptr;
+    /* TLS 1.2 and 1.3 only, the library's default suites at security level
+     * 1 and its interoperability workarounds; servers that offer only older
+     * protocols, RC4 or no secure renegotiation fail the handshake. */
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_security_level(ctx, 1);
+    SSL_CTX_set_options(ctx, SSL_OP_ALL | SSL_OP_IGNORE_UNEXPECTED_EOF);
+    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, diTlsVerifyCallback);
+    return ctx;
+}
+
+} // namespace
+
+const std::string& ddConfigCertStorePath() {
+    buildCertPaths();
+    return certPaths().store;
+}
+
+const std::string& ddConfigHostsVisitedPath() {
+    buildCertPaths();
+    return certPaths().hosts;
+}
+
+void ddConfigSetCertFolder(const wchar_t* folder) {
+    CertPaths& p = certPaths();
+    p.folder = folder ? folder : L"";
+    p.built = false;
+    p.store.clear();
+    p.hosts.clear();
+}
+
+void ddNetCertInfoFill(DdCertInfo* out, const DiCertInfo* info) {
+    for (int i = 0; i < DI_CERT_INFO_FIELDS; i++) {
+        if (ddResLoadString(UINT(11 + i), out->labels[i], 64) <= 0) out->labels[i][0] = 0;
+        out->names[i] = out->labels[i];
+        out->texts[i] = info->values[i].c_str();
+    }
+    out->names[DI_CERT_INFO_FIELDS] = nullptr;
+    out->texts[DI_CERT_INFO_FIELDS] = nullptr;
+}
+
+/* Loads one CA file: PEM first; DER when that fails (logged as a failure to
+ * load). 1 when PEM loading worked. */
+static int ddTlsLoadCAFile(X509_STORE* store, const DiChar* path) {
+    FILE* f = _wfopen(ddW(path), L"rb");
+    if (!f) return 0;
+    fclose(f);
+    std::string name = utf8Of(path);
+    if (X509_STORE_load_file(store, name.c_str()) == 1) return 1;
+    ERR_clear_error();
+    X509_LOOKUP* lookup = X509_STORE_add_lookup(store, X509_LOOKUP_file());
+    if (lookup) X509_LOOKUP_load_file(lookup, name.c_str(), X509_FILETYPE_ASN1);
+    ERR_clear_error();
+    diLogErrorArgs(322, {path});
+    return 0;
+}
+
+int ddNetLoadCACertificates(SSL_CTX* ctx) {
+    X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+    int loaded = 0;
+    const DiChar* caFile = diSOGetCAFile();
+    if (caFile && *caFile) {
+        diLogInfoArgs(321, {caFile});
+        loaded |= ddTlsLoadCAFile(store, caFile);
+    }
+    wchar_t certsFile[MAX_PATH + 1];
+    ddSettingGetString(L"CertsFile", L"CA.PEM", certsFile, MAX_PATH + 1);
+    certsFile[MAX_PATH] = 0;
+    if (certsFile[0]) loaded |= ddTlsLoadCAFile(store, ddD(certsFile));
+    ddNetLoadSystemStores(ctx);
+    return loaded;
+}
+
+/* The certificates of the Windows "ROOT" and "CA" stores, parsed once and
+ * kept while the stores hold the same certificates (the same encoded bytes
+ * in the same order): each set-up only checks that and adds them. Entries
+ * that are not to be trusted as issuers are kept as none. */
+struct SystemStoreCache {
+    uint64_t key = 0;
+    std::vector<X509*> certs;
+};
+
+static SystemStoreCache s_systemStores;
+
+/* The stores' certificates in order, with their validity now and a key of
+ * their encoded bytes. */
+struct SystemCert {
+    std::vector<unsigned char> der;
+    bool validNow;
+};
+
+static void ddTlsReadSystemStore(const wchar_t* name, std::vector<SystemCert>* out, uint64_t* key) {
+    HCERTSTORE h = CertOpenSystemStoreW(0, name);
+    if (!h) return;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(h, c)) != nullptr) {
+        SystemCert sc;
+        sc.der.assign(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
+        sc.validNow = CertVerifyTimeValidity(nullptr, c->pCertInfo) == 0;
+        /* FNV-1a over the length and the bytes of every certificate. */
+        uint64_t k = *key ^ c->cbCertEncoded;
+        k *= 1099511628211ull;
+        for (unsigned char b : sc.der) {
+            k ^= b;
+            k *= 1099511628211ull;
+        }
+        *key = k;
+        out->push_back(std::move(sc));
+    }
+    CertCloseStore(h, 0);
+}
+
+/* A version 3 certificate is an issuer only when its Basic Constraints say
+ * it is a CA; older ones are taken as they are. */
+static X509* ddTlsParseSystemCert(const SystemCert& sc) {
+    const unsigned char* p = sc.der.data();
+    X509* x = d2i_X509(nullptr, &p, long(sc.der.size()));
+    if (!x) return nullptr;
+    uint32_t ext = X509_get_extension_flags(x);
+    if (X509_get_version(x) < 2 || ((ext & EXFLAG_BCONS) && (ext & EXFLAG_CA))) return x;
+    X509_free(x);
+    return nullptr;
+}
+
+void ddNetLoadSystemStores(SSL_CTX* ctx) {
+    std::vector<SystemCert> all;
+    uint64_t key = 14695981039346656037ull;
+    ddTlsReadSystemStore(L"ROOT", &all, &key);
+    ddTlsReadSystemStore(L"CA", &all, &key);
+    SystemStoreCache& cache = s_systemStores;
+    if (cache.key != key || cache.certs.size() != all.size()) {
+        for (X509* x : cache.certs)
+            X509_free(x);
+        cache.certs.clear();
+        for (const SystemCert& sc : all)
+            cache.certs.push_back(ddTlsParseSystemCert(sc));
+        cache.key = key;
+    }
+    X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+    /* Certificates not valid now first, so that a valid one of the same
+     * name is found after them. */
+    for (bool valid : {false, true})
+        for (size_t i = 0; i < all.size(); i++)
+            if (cache.certs[i] && all[i].validNow == valid)
+                X509_STORE_add_cert(store, cache.certs[i]);
+    ERR_clear_error();
+}
+
+int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int listVariant) {
+    if (!s || s->handle == DD_NET_NO_HANDLE) return -1;
+    if (s_dialogsOpen > 0) {
+        /* Started from the modal loop of another set-up's warning. */
+        s->error = DD_NET_ERR_FAILED;
+        return -1;
+    }
+    DiTlsVerify v;
+    s->handshake = &v;
+    initCache();
+    std::string name = utf8Of(host);
+    int result = -1;
+    SSL_CTX* ctx = newContext();
+    SSL* ssl = nullptr;
+    if (ctx) {
+        v.caFileLoaded = ddNetLoadCACertificates(ctx) != 0;
+        ssl = SSL_new(ctx);
+        SSL_CTX_free(ctx); /* the session holds the context */
+    }
+    if (ssl && SSL_set_fd(ssl, int(s->handle)) == 1) {
+        SSL_set_connect_state(ssl);
+        if (s->tls) ddTLSShutdown(s);
+        s->tls = ssl;
+        /* Name the server for servers with several names. */
+        if (!name.empty() && !isDottedAddress(name)) SSL_set_tlsext_host_name(ssl, name.c_str());
+        v.Reset(flags, name.c_str());
+        if (flags & DI_TLS_HOST_BY_ADDRESS) {
+            v.resolve = resolveName;
+            resolveName(name.c_str(), &v.expectedAddress);
+        }
+        diTlsVerifyAttach(ssl, &v);
+        if (handshake(s, ssl)) {
+            AskContext ask = {s, host};
+            DiTlsAsker asker = {askUser, &ask};
+            result = diTlsDecide(&v, name.c_str(), listVariant, &asker);
+        }
+        diTlsVerifyAttach(ssl, nullptr);
+    } else if (ssl) {
+        SSL_free(ssl);
+    }
+    ERR_clear_error();
+    if (result != 0) s->error = v.result ? v.result : DD_NET_ERR_FAILED;
+    s->handshake = nullptr;
+    return result;
+}
+
+int ddNetStartTlsClient(DdSocket* s, uint32_t flags, const DiChar* host) {
+    return ddNetStartTls(s, flags, host, 1);
+}
+
+/* A failed read or write: 2 when it would block, else 1. */
+static int ddTlsFail(DdSocket* s, SSL* ssl, int r) {
+    int e = SSL_get_error(ssl, r);
+    if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE)
+        s->error = DD_NET_ERR_WOULD_BLOCK;
+    else if (e == SSL_ERROR_SYSCALL &&
+             (WSAGetLastError() == WSAEWOULDBLOCK || WSAGetLastError() == WSAEINPROGRESS))
+        s->error = DD_NET_ERR_WOULD_BLOCK;
+    else
+        s->error = DD_NET_ERR_FAILED;
+    ERR_clear_error();
+    return -1;
+}
+
+int ddTLSRead(DdSocket* s, void* buf, int len) {
+    SSL* ssl = static_cast<SSL*>(s->tls);
+    if (len <= 0) return 0;
+    ERR_clear_error();
+    int n = SSL_read(ssl, buf, len);
+    if (n > 0) return n;
+    /* The end of the connection, with or without the peer's close notice
+     * (servers of plain HTTPS replies often send none). */
+    if (SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN) return 0;
+    return ddTlsFail(s, ssl, n);
+}
+
+int ddTLSWrite(DdSocket* s, const void* buf, int len) {
+    SSL* ssl = static_cast<SSL*>(s->tls);
+    if (len <= 0) return 0;
+    ERR_clear_error();
+    int n = SSL_write(ssl, buf, len);
+    if (n > 0) return n;
+    return ddTlsFail(s, ssl, n);
+}
+
+void ddTLSShutdown(DdSocket* s) {
+    SSL* ssl = static_cast<SSL*>(s->tls);
+    if (!ssl) return;
+    /* One attempt at the close notice; a non-blocking socket may refuse. */
+    if (s->handle != DD_NET_NO_HANDLE && SSL_is_init_finished(ssl)) SSL_shutdown(ssl);
+    SSL_free(ssl);
+    s->tls = nullptr;
+    ERR_clear_error();
+}

@@ -1,0 +1,366 @@
+/* The certificate cache (see dicertcache.h). */
+#include "net/dicertcache.h"
+
+#include "core/diutil.h"
+#include "net/dicert.h"
+#include "session/diprofile.h"
+#include "xml/qvlparser.h"
+#include "xml/qvlxml.h"
+#include "xml/qvlxmlparser.h"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+#include <deque>
+#include <string.h>
+
+namespace {
+
+struct Record {
+    uint8_t accepted;
+    uint8_t confirmed;
+    X509* cert;
+};
+
+struct Cache {
+    bool initialised = false;
+    std::deque<Record> list; /* new records at the front */
+    std::string storePath, hostsPath, sessionPath;
+    CQVLXMLDoc* hosts = nullptr;
+    int allowCert = -1, allowHost = -1; /* -1 not read yet */
+};
+
+Cache& cache() {
+    static Cache c;
+    return c;
+}
+
+Record* find(X509* cert) {
+    for (Record& r : cache().list)
+        if (X509_cmp(r.cert, cert) == 0) return &r;
+    return nullptr;
+}
+
+void add(X509* cert, uint8_t accepted) {
+    X509_up_ref(cert);
+    cache().list.push_front(Record{accepted, 0, cert});
+}
+
+std::string pemOf(X509* cert) {
+    std::string out;
+    BIO* b = BIO_new(BIO_s_mem());
+    if (!b) return out;
+    if (PEM_write_bio_X509(b, cert)) {
+        char* data = nullptr;
+        long n = BIO_get_mem_data(b, &data);
+        if (n > 0) out.assign(data, size_t(n));
+    }
+    BIO_free(b);
+    return out;
+}
+
+/* Calls f for every certificate of the PEM text; returns how many. */
+template <class F> int eachPem(const char* bytes, size_t length, F f) {
+    if (!bytes || length == 0 || length > DI_CERT_FILE_MAX) return 0;
+    BIO* b = BIO_new_mem_buf(bytes, int(length));
+    if (!b) return 0;
+    int count = 0;
+    while (X509* cert = PEM_read_bio_X509(b, nullptr, nullptr, nullptr)) {
+        f(cert);
+        X509_free(cert);
+        count++;
+    }
+    BIO_free(b);
+    /* The end of the text shows as "no start line"; any other trouble of
+     * the last block leaves nothing behind either. */
+    ERR_clear_error();
+    return count;
+}
+
+/* Appends PEM text to a file of PEM blocks. A file whose last line has no
+ * line feed would glue the new block's first line to it, and the block
+ * would never be read back. */
+void appendPem(const std::string& path, const std::string& pem, bool unlessHeld, X509* cert) {
+    std::string bytes;
+    bool read = diCertFileRead(path, &bytes, DI_CERT_FILE_MAX);
+    if (read && unlessHeld) {
+        bool found = false;
+        eachPem(bytes.data(), bytes.size(), [&](X509* c) {
+            if (X509_cmp(c, cert) == 0) found = true;
+        });
+        if (found) return;
+    }
+    bool glue = read && !bytes.empty() && bytes.back() != '\n';
+    diCertFileAppend(path, glue ? "\n" + pem : pem);
+}
+
+void loadFile(const std::string& path) {
+    std::string bytes;
+    if (path.empty() || !diCertFileRead(path, &bytes, DI_CERT_FILE_MAX)) return;
+    diCertCacheLoadPem(bytes.data(), bytes.size());
+}
+
+std::u16string widen(const char* utf8) {
+    DiChar* w = diTextFromUtf8Dup(utf8, strlen(utf8));
+    std::u16string out = w ? std::u16string(w) : std::u16string();
+    free(w);
+    return out;
+}
+
+/* The text of an element with surrounding white space removed. */
+std::u16string textOf(CQVLXMLElement* e) {
+    DiChar* t = e->GetText();
+    std::u16string s = t ? std::u16string(t) : std::u16string();
+    free(t);
+    size_t a = s.find_first_not_of(u" \t\r\n"), b = s.find_last_not_of(u" \t\r\n");
+    return a == std::u16string::npos ? std::u16string() : s.substr(a, b - a + 1);
+}
+
+bool sameHost(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++) {
+        DiChar x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = DiChar(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = DiChar(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+CQVLXMLContentTag* rootOf(CQVLXMLDoc* doc) {
+    if (!doc || !doc->root || !doc->root->IsTag()) return nullptr;
+    CQVLXMLTag* t = static_cast<CQVLXMLTag*>(doc->root);
+    if (!t->GetChildren() || !t->name || !t->name->Equals("array")) return nullptr;
+    return static_cast<CQVLXMLContentTag*>(t);
+}
+
+/* The first "server" child of the root named host. */
+CQVLXMLContentTag* serverOf(CQVLXMLDoc* doc, const char* host) {
+    CQVLXMLContentTag* root = rootOf(doc);
+    if (!root) return nullptr;
+    std::u16string want = widen(host);
+    for (auto* n = root->children->head; n; n = n->next) {
+        if (!n->item->IsTag()) continue;
+        CQVLXMLTag* t = static_cast<CQVLXMLTag*>(n->item);
+        if (!t->name || !t->name->Equals("server") || !t->GetChildren()) continue;
+        const CQVLXMLString* peer = t->GetAttribute("peername");
+        if (peer && peer->Text() && sameHost(peer->Text(), want))
+            return static_cast<CQVLXMLContentTag*>(t);
+    }
+    return nullptr;
+}
+
+bool hasFingerprint(CQVLXMLContentTag* server, const std::u16string& fp) {
+    for (auto* n = server->children->head; n; n = n->next) {
+        if (!n->item->IsTag()) continue;
+        CQVLXMLTag* t = static_cast<CQVLXMLTag*>(n->item);
+        if (t->name && t->name->Equals("certfingerprint") && textOf(t) == fp) return true;
+    }
+    return false;
+}
+
+CQVLXMLDoc* emptyHosts() {
+    static const char kEmpty[] = "\n<array></array>\n";
+    CQVLParser p(kEmpty, sizeof kEmpty - 1);
+    CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
+    CQVLXMLContentTag* root = rootOf(doc);
+    if (!root) {
+        delete doc;
+        return nullptr;
+    }
+    root->AddChild(new CQVLXMLContentTag(u"version", u"1.0"), true);
+    return doc;
+}
+
+void writeHosts() {
+    Cache& c = cache();
+    if (c.hostsPath.empty() || !c.hosts) return;
+    diCertFileReplace(c.hostsPath, diCertHostsSerialize(c.hosts));
+}
+
+/* "0" in the element forbids; read once. */
+int allowSwitch(int* kept, const char* name) {
+    if (*kept < 0) {
+        CQVLXMLContentTag* root = rootOf(cache().hosts);
+        *kept = 1;
+        if (root)
+            for (auto* n = root->children->head; n; n = n->next) {
+                if (!n->item->IsTag()) continue;
+                CQVLXMLTag* t = static_cast<CQVLXMLTag*>(n->item);
+                if (t->name && t->name->Equals(name)) {
+                    if (textOf(t) == u"0") *kept = 0;
+                    break;
+                }
+            }
+    }
+    return *kept;
+}
+
+} // namespace
+
+int diCertCacheLoadPem(const char* bytes, size_t length) {
+    return eachPem(bytes, length, [](X509* cert) {
+        if (Record* r = find(cert))
+            r->accepted = 1;
+        else
+            add(cert, 1);
+    });
+}
+
+/* The document, or none when the bytes do not hold one with an "array"
+ * root. */
+static CQVLXMLDoc* diCertHostsTryParse(const char* bytes, size_t length) {
+    if (!bytes || length == 0 || length > DI_CERT_FILE_MAX) return nullptr;
+    CQVLParser p(bytes, length);
+    CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
+    if (doc && !rootOf(doc)) {
+        delete doc;
+        doc = nullptr;
+    }
+    return doc;
+}
+
+CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length) {
+    CQVLXMLDoc* doc = diCertHostsTryParse(bytes, length);
+    return doc ? doc : emptyHosts();
+}
+
+std::string diCertHostsSerialize(CQVLXMLDoc* doc) {
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n";
+    if (doc && doc->root) CProfileStore::WriteElement(&out, doc->root, 0);
+    return out;
+}
+
+int diCertHostsLookup(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint) {
+    CQVLXMLContentTag* server = serverOf(doc, host ? host : "");
+    if (!server) return 0;
+    return hasFingerprint(server, widen(fingerprint.c_str())) ? 1 : 2;
+}
+
+bool diCertHostsAdd(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint) {
+    CQVLXMLContentTag* root = rootOf(doc);
+    if (!root || !host) return false;
+    std::u16string fp = widen(fingerprint.c_str());
+    CQVLXMLContentTag* server = serverOf(doc, host);
+    if (server && hasFingerprint(server, fp)) return false;
+    if (!server) {
+        server = new CQVLXMLContentTag(u"server");
+        server->AddAttribute(u"peername", widen(host).c_str());
+        root->AddChild(server, true);
+    }
+    server->AddChild(new CQVLXMLContentTag(u"certfingerprint", fp.c_str()), true);
+    return true;
+}
+
+void diCertCacheInit(const std::string& storePath, const std::string& hostsPath) {
+    Cache& c = cache();
+    if (c.initialised) return;
+    c.initialised = true;
+    c.storePath = storePath;
+    loadFile(storePath);
+    c.hostsPath = hostsPath;
+    std::string bytes;
+    delete c.hosts;
+    c.hosts = nullptr;
+    if (!hostsPath.empty() && diCertFileRead(hostsPath, &bytes, DI_CERT_FILE_MAX))
+        c.hosts = diCertHostsTryParse(bytes.data(), bytes.size());
+    if (!c.hosts) {
+        /* Missing or unreadable: start over with an empty document. */
+        c.hosts = emptyHosts();
+        writeHosts();
+    }
+    loadFile(c.sessionPath);
+}
+
+bool diCertCacheIsInitialised() {
+    return cache().initialised;
+}
+
+void diCertCacheReset() {
+    Cache& c = cache();
+    for (Record& r : c.list)
+        X509_free(r.cert);
+    c.list.clear();
+    delete c.hosts;
+    c.hosts = nullptr;
+    c.storePath.clear();
+    c.hostsPath.clear();
+    c.sessionPath.clear();
+    c.allowCert = c.allowHost = -1;
+    c.initialised = false;
+}
+
+int diCertCacheFind(X509* cert) {
+    Record* r = cert ? find(cert) : nullptr;
+    if (!r) return 2;
+    return r->accepted ? 0 : 1;
+}
+
+void diCertCacheMarkConfirmed(X509* cert) {
+    if (!cert) return;
+    for (Record& r : cache().list)
+        if (X509_cmp(r.cert, cert) == 0) r.confirmed = 1;
+}
+
+int diCertCacheIsConfirmed(X509* cert) {
+    Record* r = cert ? find(cert) : nullptr;
+    return r ? r->confirmed : 0;
+}
+
+void diCertCacheRemember(X509* cert, uint32_t how, int accepted) {
+    if (!cert) return;
+    Record* r = find(cert);
+    if (accepted) {
+        if (how & DI_CERT_KEEP) {
+            if (r)
+                r->accepted = 1;
+            else
+                add(cert, 1);
+        }
+        /* A certificate already held for this process may now be asked to
+         * be kept for good: append it unless the file has it already. */
+        const std::string& path = cache().storePath;
+        if ((how & DI_CERT_STORE_FILE) && !path.empty()) appendPem(path, pemOf(cert), true, cert);
+    } else if ((how & DI_CERT_KEEP_REFUSED) && !r) {
+        add(cert, 0);
+    }
+}
+
+void diCertCacheRememberHost(X509* cert, const char* host) {
+    Cache& c = cache();
+    if (!cert || !host) return;
+    if (!c.hosts) c.hosts = emptyHosts();
+    if (diCertHostsAdd(c.hosts, host, diCertDigestText(cert, EVP_md5()))) writeHosts();
+}
+
+int diCertCacheLookupHost(X509* cert, const char* host) {
+    if (!cert) return 0;
+    return diCertHostsLookup(cache().hosts, host, diCertDigestText(cert, EVP_md5()));
+}
+
+int diCertCacheAllowCertOverride() {
+    return allowSwitch(&cache().allowCert, "allowcertoverride");
+}
+
+int diCertCacheAllowHostOverride() {
+    return allowSwitch(&cache().allowHost, "allowhostoverride");
+}
+
+void diCertCacheSetSessionCertsFile(const std::string& path) {
+    if (!path.empty()) cache().sessionPath = path;
+}
+
+const std::string& diCertCacheGetSessionCertsFile() {
+    return cache().sessionPath;
+}
+
+const std::string& diCertCacheSaveSessionCerts() {
+    Cache& c = cache();
+    if (c.sessionPath.empty()) return c.sessionPath;
+    std::string pem;
+    for (Record& r : c.list)
+        if (r.accepted) pem += pemOf(r.cert);
+    if (!pem.empty()) appendPem(c.sessionPath, pem, false, nullptr);
+    return c.sessionPath;
+}

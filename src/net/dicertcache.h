@@ -1,0 +1,82 @@
+/* The certificate cache (portable): the certificates accepted in this
+ * process, the certificate store file (PEM, appended), the session
+ * certificate file and the visited-hosts document that keeps, per host,
+ * the MD5 fingerprints of the certificates seen there.
+ *
+ * Paths are UTF-8; the platform's file access is diCertFile*. The visited-
+ * hosts document is always replaced whole through a new file renamed over
+ * the old one, so a crash while writing never loses the hosts already
+ * remembered. */
+#ifndef HV_DICERTCACHE_H
+#define HV_DICERTCACHE_H
+
+#include "di.h"
+
+#include <openssl/x509.h>
+
+#include <string>
+
+class CQVLXMLDoc;
+
+/* Files larger than this are not read. */
+enum : size_t { DI_CERT_FILE_MAX = 4u << 20 };
+
+/* Platform file access (UTF-8 paths). Read: false when the file cannot be
+ * read or is larger than `limit`. Replace: writes a new file beside the old
+ * one and renames it over; false leaves the old one as it was. Append:
+ * false when the file cannot be opened for appending. */
+bool diCertFileRead(const std::string& path, std::string* bytes, size_t limit);
+bool diCertFileReplace(const std::string& path, const std::string& bytes);
+bool diCertFileAppend(const std::string& path, const std::string& bytes);
+
+/* Once per process: loads the store file into the accepted list, keeps the
+ * hosts path and loads the document, and loads the session certificate file
+ * when one is set. Either path may be empty. */
+void diCertCacheInit(const std::string& storePath, const std::string& hostsPath);
+bool diCertCacheIsInitialised();
+/* Forgets everything (the next init loads again). */
+void diCertCacheReset();
+
+/* 2 not in the list, 0 in the list and accepted, 1 in the list and not
+ * accepted. */
+int diCertCacheFind(X509* cert);
+void diCertCacheMarkConfirmed(X509* cert);
+int diCertCacheIsConfirmed(X509* cert);
+
+/* how: 1 accept for this process, 4 also append to the store file (when
+ * accepted is non-zero); 2 list as not accepted (when accepted is zero). A
+ * certificate already listed gets the new flags, and is appended to the
+ * store file when asked and the file does not hold it yet. */
+enum : uint32_t { DI_CERT_KEEP = 1, DI_CERT_KEEP_REFUSED = 2, DI_CERT_STORE_FILE = 4 };
+void diCertCacheRemember(X509* cert, uint32_t how, int accepted);
+
+/* Records the certificate's MD5 fingerprint for the host and writes the
+ * document. */
+void diCertCacheRememberHost(X509* cert, const char* host);
+/* 0 host unknown, 1 known with this fingerprint, 2 known with others only.
+ * Host names compare without regard to ASCII case. */
+int diCertCacheLookupHost(X509* cert, const char* host);
+
+/* 1 unless the document's element holds the text "0". */
+int diCertCacheAllowCertOverride();
+int diCertCacheAllowHostOverride();
+
+void diCertCacheSetSessionCertsFile(const std::string& path);
+const std::string& diCertCacheGetSessionCertsFile();
+/* Appends every accepted certificate in list order; returns the path (empty
+ * when none is set). */
+const std::string& diCertCacheSaveSessionCerts();
+
+/* PEM certificates one after another: each is added to the accepted list.
+ * Returns how many were read. Text between blocks is skipped. */
+int diCertCacheLoadPem(const char* bytes, size_t length);
+
+/* The visited-hosts document: parsed from the file's bytes (a new empty
+ * document when they do not parse), and serialised as written. */
+CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length);
+std::string diCertHostsSerialize(CQVLXMLDoc* doc);
+/* Same operations as the cache's, on a given document. */
+int diCertHostsLookup(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint);
+bool diCertHostsAdd(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint);
+
+#endif

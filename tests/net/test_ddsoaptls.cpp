@@ -1,0 +1,192 @@
+// Web-service calls over HTTPS through the runtime with the client's
+// transport security hooks, against tests/peers/soap_stub.py serving
+// certificates of the test PKI: trusted chains go through silently,
+// self-signed servers are asked about and remembered, a wrong host fails,
+// and an accepted server never vouches for a later one.
+#include <gtest/gtest.h>
+
+#include "core/ddapp.h"
+#include "net/ddnet.h"
+#include "net/ddsoaptls.h"
+#include "net/ddtls.h"
+#include "net/dicertcache.h"
+#include "net/peer_process.h"
+#include "support/wintemp.h"
+#include "ui/dlg_script.h"
+
+#include "echoH.h"
+#include "echo.nsmap"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+enum { CTL_PERMANENT = 1145, CTL_TEMPORARY = 1155, CTL_CHAIN = 1146 };
+
+std::string g_pki;
+std::wstring g_pkiWin;
+
+std::wstring winPath(const std::string& hostPath) {
+    std::wstring w = L"Z:" + std::wstring(hostPath.begin(), hostPath.end());
+    for (wchar_t& c : w)
+        if (c == L'/') c = L'\\';
+    return w;
+}
+
+// Starts a host program; `done` appears when it has finished.
+bool runWait(const std::string& cmd, const std::wstring& done) {
+    std::wstring w(cmd.begin(), cmd.end());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    for (int i = 0; !done.empty() && i < 6000; i++) {
+        if (GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(10);
+    }
+    return done.empty();
+}
+
+struct Stub : Peer {
+    bool start(const std::string& cert, int count = 1) {
+        std::string args = "--cert " + g_pki + "/" + cert + ".pem --key " + g_pki + "/" + cert +
+                           ".key --count " + std::to_string(count);
+        if (cert == "local" || cert == "good") args += " --chain " + g_pki + "/inter.pem";
+        return Peer::start("soap_stub.py", args, 20);
+    }
+};
+
+struct SoapTls : ::testing::Test {
+    std::wstring cacheDir;
+    static void SetUpTestSuite() {
+        ASSERT_EQ(ddNetInit(), 0);
+        char name[64];
+        snprintf(name, sizeof name, "/tmp/hv-soap-pki-%lu-%lu", GetCurrentProcessId(),
+                 GetTickCount());
+        g_pki = name;
+        g_pkiWin = winPath(g_pki);
+        ASSERT_TRUE(runWait("/usr/bin/python3 " HV_PEERS_DIR "/tls_peer.py make-pki " + g_pki,
+                            g_pkiWin + L"\\chain-good.pem"));
+        // The test root is the session's CA file.
+        std::wstring ca = g_pkiWin + L"\\root.pem";
+        g_ddApp->opt.caFile = static_cast<DiChar*>(calloc(ca.size() + 1, sizeof(DiChar)));
+        memcpy(g_ddApp->opt.caFile, ca.c_str(), ca.size() * sizeof(DiChar));
+    }
+    static void TearDownTestSuite() {
+        runWait("/bin/rm -rf " + g_pki, L"");
+        free(g_ddApp->opt.caFile);
+        g_ddApp->opt.caFile = nullptr;
+    }
+    void SetUp() override {
+        wchar_t tmp[MAX_PATH];
+        GetTempPathW(MAX_PATH, tmp);
+        cacheDir = std::wstring(tmp) + L"hv-soaptls-" + std::to_wstring(GetCurrentProcessId()) +
+                   L"-" + std::to_wstring(GetTickCount());
+        CreateDirectoryW(cacheDir.c_str(), nullptr);
+        ddConfigSetCertFolder(cacheDir.c_str());
+        diCertCacheReset();
+    }
+    void TearDown() override {
+        diCertCacheReset();
+        ddConfigSetCertFolder(nullptr);
+        removeTree(cacheDir);
+    }
+
+    // One call in a new runtime context: SOAP_OK or the runtime's error.
+    int call(const Stub& stub, std::string* reply = nullptr) {
+        struct soap* soap = soap_new();
+        soap_set_namespaces(soap, namespaces);
+        ddSoapTlsInstall(soap);
+        int r = soap_ssl_client_context(soap, SOAP_SSL_DEFAULT, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr);
+        std::string endpoint = "https://localhost:" + std::to_string(stub.port) + "/";
+        char* answer = nullptr;
+        char text[] = "over TLS";
+        if (r == SOAP_OK)
+            r = echo::soap_call_ns__ping(soap, endpoint.c_str(), nullptr, text, &answer);
+        if (reply && answer) *reply = answer;
+        soap_destroy(soap);
+        soap_end(soap);
+        soap_free(soap);
+        return r;
+    }
+};
+
+// Answers the list warning with a radio button, or refuses (0).
+struct Answer {
+    DlgScript script;
+    int radio = 0;
+    Answer() {
+        script.onInit = [this](HWND dlg, int) {
+            if (!radio) {
+                press(dlg, IDCANCEL);
+                return;
+            }
+            for (int r : {CTL_TEMPORARY, CTL_PERMANENT, CTL_CHAIN})
+                CheckDlgButton(dlg, r, r == radio ? BST_CHECKED : BST_UNCHECKED);
+            press(dlg, IDOK);
+        };
+    }
+};
+
+TEST_F(SoapTls, ChainToATrustedRootCallsWithoutAsking) {
+    Stub stub;
+    ASSERT_TRUE(stub.start("local"));
+    Answer a;
+    ScriptScope scope(&a.script);
+    std::string reply;
+    EXPECT_EQ(call(stub, &reply), SOAP_OK);
+    EXPECT_EQ(reply, "over TLS");
+    EXPECT_TRUE(a.script.inits.empty());
+}
+
+TEST_F(SoapTls, SelfSignedServerIsAskedAboutAndRememberedForTheNextProcess) {
+    Stub stub;
+    ASSERT_TRUE(stub.start("selflocal", 3));
+    {
+        Answer a; // refused: the call fails
+        ScriptScope scope(&a.script);
+        EXPECT_EQ(call(stub), SOAP_SSL_ERROR);
+        EXPECT_EQ(a.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST});
+    }
+    {
+        Answer a;
+        a.radio = CTL_PERMANENT;
+        ScriptScope scope(&a.script);
+        EXPECT_EQ(call(stub), SOAP_OK);
+        EXPECT_EQ(a.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST});
+    }
+    diCertCacheReset(); // the next process
+    Answer quiet;
+    ScriptScope scope(&quiet.script);
+    EXPECT_EQ(call(stub), SOAP_OK);
+    EXPECT_TRUE(quiet.script.inits.empty());
+}
+
+TEST_F(SoapTls, WrongHostFails) {
+    Stub stub;
+    ASSERT_TRUE(stub.start("good")); // named good.test, called as localhost
+    Answer a;
+    a.radio = CTL_TEMPORARY;
+    ScriptScope scope(&a.script);
+    EXPECT_EQ(call(stub), SOAP_SSL_ERROR);
+    EXPECT_TRUE(a.script.inits.empty());
+}
+
+TEST_F(SoapTls, AnAcceptedServerDoesNotVouchForTheNextOne) {
+    Stub first, second;
+    ASSERT_TRUE(first.start("selflocal"));
+    ASSERT_TRUE(second.start("selflocal2"));
+    Answer a;
+    a.radio = CTL_TEMPORARY;
+    ScriptScope scope(&a.script);
+    EXPECT_EQ(call(first), SOAP_OK);
+    EXPECT_EQ(call(second), SOAP_OK);
+    EXPECT_EQ(a.script.inits, (std::vector<int>{DD_DLG_SECURITY_LIST, DD_DLG_SECURITY_LIST}));
+}
+
+} // namespace

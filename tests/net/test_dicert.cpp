@@ -1,0 +1,514 @@
+// Certificate checks and the certificate cache on certificates of a test PKI
+// made at test time by tests/peers/make_pki.py with the openssl command.
+#include <gtest/gtest.h>
+
+#include "net/dicert.h"
+#include "net/dicertcache.h"
+#include "xml/qvlxml.h"
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string g_dir;
+
+std::string run(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+std::string slurp(const std::string& path) {
+    std::string s;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
+void spit(const std::string& path, const std::string& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+struct X509Free {
+    void operator()(X509* x) { X509_free(x); }
+};
+typedef std::unique_ptr<X509, X509Free> Cert;
+
+Cert load(const std::string& name) {
+    FILE* f = fopen((g_dir + "/" + name + ".pem").c_str(), "r");
+    if (!f) return Cert();
+    X509* x = PEM_read_X509(f, nullptr, nullptr, nullptr);
+    fclose(f);
+    return Cert(x);
+}
+
+EVP_PKEY* loadKey(const std::string& name) {
+    FILE* f = fopen((g_dir + "/" + name + ".key").c_str(), "r");
+    if (!f) return nullptr;
+    EVP_PKEY* k = PEM_read_PrivateKey(f, nullptr, nullptr, nullptr);
+    fclose(f);
+    return k;
+}
+
+// A leaf made here for what the openssl command cannot write: a common
+// name holding a NUL, no name at all, a self-signed leaf that expired, or a
+// leaf naming the intermediate as issuer but signed with another key.
+Cert makeLeaf(const std::string& cn, bool selfSigned, long notAfterDays,
+              const char* signer = "inter") {
+    EVP_PKEY* key = loadKey("good");
+    EVP_PKEY* issuerKey = selfSigned ? key : loadKey(signer);
+    Cert issuer = load("inter");
+    X509* x = X509_new();
+    X509_set_version(x, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(x), 4242);
+    X509_NAME* name = X509_get_subject_name(x);
+    X509_NAME_add_entry_by_NID(name, NID_organizationName, MBSTRING_ASC,
+                               (const unsigned char*)"Made Here", -1, -1, 0);
+    if (!cn.empty())
+        X509_NAME_add_entry_by_NID(name, NID_commonName, V_ASN1_IA5STRING,
+                                   (const unsigned char*)cn.data(), int(cn.size()), -1, 0);
+    X509_set_issuer_name(x, selfSigned ? name : X509_get_subject_name(issuer.get()));
+    X509_gmtime_adj(X509_getm_notBefore(x), -86400L * 400);
+    X509_gmtime_adj(X509_getm_notAfter(x), 86400L * notAfterDays);
+    X509_set_pubkey(x, key);
+    X509_sign(x, issuerKey, EVP_sha256());
+    if (issuerKey != key) EVP_PKEY_free(issuerKey);
+    EVP_PKEY_free(key);
+    return Cert(x);
+}
+
+class Pki : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        char tmpl[] = "/tmp/hv-pki-XXXXXX";
+        ASSERT_TRUE(mkdtemp(tmpl));
+        g_dir = tmpl;
+        std::string cmd = "python3 " HV_PEERS_DIR "/make_pki.py " + g_dir;
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    static void TearDownTestSuite() {
+        if (!g_dir.empty()) run("rm -rf '" + g_dir + "'");
+    }
+    void SetUp() override {
+        diCertCacheReset();
+        char tmpl[] = "/tmp/hv-cache-XXXXXX";
+        ASSERT_TRUE(mkdtemp(tmpl));
+        cacheDir = tmpl;
+    }
+    void TearDown() override {
+        diCertCacheReset();
+        run("rm -rf '" + cacheDir + "'");
+    }
+    std::string storePath() { return cacheDir + "/certstore.pem"; }
+    std::string hostsPath() { return cacheDir + "/hostsvisited"; }
+    void initCache() { diCertCacheInit(storePath(), hostsPath()); }
+
+    std::string cacheDir;
+};
+
+// Verifies `leaf` (with the untrusted intermediates) against a store of the
+// trusted certificates, through the verify callback.
+struct Verification {
+    DiTlsVerify v;
+    int ok = 0;
+};
+
+void verify(Verification* out, X509* leaf, std::vector<X509*> chain, std::vector<X509*> trusted,
+            uint32_t flags, const char* host, bool caFile = false) {
+    X509_STORE* store = X509_STORE_new();
+    for (X509* t : trusted)
+        X509_STORE_add_cert(store, t);
+    STACK_OF(X509)* untrusted = sk_X509_new_null();
+    for (X509* c : chain)
+        sk_X509_push(untrusted, c);
+    X509_STORE_CTX* ctx = X509_STORE_CTX_new();
+    X509_STORE_CTX_init(ctx, store, leaf, untrusted);
+    X509_STORE_CTX_set_verify_cb(ctx, diTlsVerifyCallback);
+    out->v.Reset(flags, host);
+    out->v.caFileLoaded = caFile;
+    diTlsVerifyAttachStore(ctx, &out->v);
+    out->ok = X509_verify_cert(ctx);
+    X509_STORE_CTX_free(ctx);
+    sk_X509_free(untrusted);
+    X509_STORE_free(store);
+    ERR_clear_error();
+}
+
+TEST_F(Pki, VerifyCallbackGivesTheProblemBitsAndResultCodes) {
+    initCache();
+    Cert root = load("root"), inter = load("inter"), other = load("otherroot");
+    Cert nobc = load("nobc"), notca = load("notca");
+    Cert self = load("self");
+    Cert nulName = makeLeaf(std::string("good.test\0.evil", 15), false, 300);
+    Cert noName = makeLeaf("", false, 300);
+    Cert oldSelf = makeLeaf("good.test", true, -10);
+    Cert forged = makeLeaf("good.test", false, 300, "self");
+    struct Case {
+        const char* what;
+        X509* leaf;
+        std::vector<X509*> chain;
+        std::vector<X509*> trusted;
+        uint32_t flags;
+        const char* host;
+        bool caFile;
+        int ok;
+        uint32_t bits;
+        int32_t result;
+    };
+    Cert good = load("good"), upper = load("upper"), wrong = load("wronghost");
+    Cert expired = load("expired"), future = load("future"), untrusted = load("untrusted");
+    Cert nobcleaf = load("nobcleaf"), notcaleaf = load("notcaleaf"), san = load("sanonly");
+    std::vector<X509*> viaInter = {inter.get()};
+    std::vector<X509*> trustRoot = {root.get()};
+    // clang-format off
+    const Case cases[] = {
+        {"trusted chain", good.get(), viaInter, trustRoot, 1, "good.test", false, 1, 0, 0},
+        {"host given in capitals", good.get(), viaInter, trustRoot, 1, "GOOD.Test", false, 1, 0, 0},
+        {"CN in other case", upper.get(), viaInter, trustRoot, 1, "good.test", false, 1, 0, 0},
+        {"wrong host", wrong.get(), viaInter, trustRoot, 1, "good.test", false, 1, 1, 8},
+        {"wrong host unchecked", wrong.get(), viaInter, trustRoot, 3, "good.test", false, 1, 0, 0},
+        {"SAN without CN", san.get(), viaInter, trustRoot, 1, "san.test", false, 1, 0, 0},
+        {"SAN without CN elsewhere", san.get(), viaInter, trustRoot, 1, "good.test", false, 1, 1, 8},
+        {"CN with a NUL", nulName.get(), viaInter, trustRoot, 1, "good.test", false, 1, 1, 8},
+        {"no name at all", noName.get(), viaInter, trustRoot, 1, "good.test", false, 1, 1, 8},
+        {"expired", expired.get(), viaInter, trustRoot, 1, "good.test", false, 1, 4, 7},
+        {"not yet valid", future.get(), viaInter, trustRoot, 1, "good.test", false, 1, 2, 6},
+        {"self-signed, user may accept", self.get(), {}, trustRoot, 1, "self.test", false, 1, 8, 5},
+        {"self-signed refused", self.get(), {}, trustRoot, 0, "self.test", false, 0, 8, 5},
+        {"self-signed refused, CA file", self.get(), {}, trustRoot, 0, "self.test", true, 0, 8, 19},
+        {"untrusted root", untrusted.get(), {}, trustRoot, 1, "good.test", false, 1, 8, 5},
+        {"expired self-signed refused stays refused", oldSelf.get(), {}, trustRoot, 0, "good.test",
+         false, 0, 8, 5},
+        {"issuer without constraints", nobcleaf.get(), {nobc.get()}, trustRoot, 1, "good.test",
+         false, 0, 0, 20},
+        {"issuer not a CA", notcaleaf.get(), {notca.get()}, trustRoot, 1, "good.test", false, 0, 0,
+         21},
+        {"bad signature", forged.get(), viaInter, trustRoot, 1, "good.test", false, 0, 0, 1},
+    };
+    // clang-format on
+    (void)other;
+    for (const Case& c : cases) {
+        Verification r;
+        verify(&r, c.leaf, c.chain, c.trusted, c.flags, c.host, c.caFile);
+        EXPECT_EQ(r.ok, c.ok) << c.what;
+        EXPECT_EQ(r.v.combined, c.bits) << c.what;
+        EXPECT_EQ(r.v.result, c.result) << c.what;
+        if (c.ok) {
+            EXPECT_EQ(r.v.problems.back().depth, 0) << c.what;
+            EXPECT_EQ(r.v.fingerprint, diCertDigestText(c.leaf, EVP_md5())) << c.what;
+        }
+    }
+}
+
+TEST_F(Pki, AcceptedCertificatesPassAndEachRecordKeepsItsDepth) {
+    initCache();
+    Cert self = load("self"), root = load("root"), inter = load("inter"), good = load("good");
+    diCertCacheRemember(self.get(), DI_CERT_KEEP, 1);
+    Verification r;
+    verify(&r, self.get(), {}, {}, 0, "self.test");
+    EXPECT_EQ(r.ok, 1);
+    EXPECT_EQ(r.v.combined, 0u);
+    EXPECT_EQ(r.v.result, 0);
+
+    // A full chain: the top comes first, the leaf last; one record a depth.
+    Verification chain;
+    verify(&chain, good.get(), {inter.get()}, {root.get()}, 1, "good.test");
+    ASSERT_EQ(chain.v.problems.size(), 3u);
+    EXPECT_EQ(chain.v.problems.front().depth, 2);
+    EXPECT_EQ(X509_cmp(chain.v.problems.front().cert, root.get()), 0);
+    EXPECT_EQ(X509_cmp(chain.v.problems.back().cert, good.get()), 0);
+}
+
+// The user's answers for one decision, and the dialogs shown.
+struct Script {
+    std::map<int, int> answers; // dialog -> answer (missing: refuse)
+    std::vector<int> shown;
+    std::vector<X509*> certs;
+    static int ask(void* ctx, int dialog, X509* cert, uint32_t) {
+        Script* s = static_cast<Script*>(ctx);
+        s->shown.push_back(dialog);
+        s->certs.push_back(cert);
+        auto it = s->answers.find(dialog);
+        return it == s->answers.end() ? 0 : it->second;
+    }
+};
+
+// Runs the decisions over a problem list given as (bits, certificate) from
+// the top of the chain down to the leaf.
+int decide(Script* s, std::vector<std::pair<uint32_t, X509*>> records, int listVariant,
+           const char* host = "host.test") {
+    DiTlsVerify v;
+    v.Reset(1, host);
+    int depth = int(records.size());
+    for (auto& r : records) {
+        X509_up_ref(r.second);
+        v.problems.push_back(DiCertProblem{r.first, --depth, r.second});
+        v.combined |= r.first;
+    }
+    DiTlsAsker asker = {Script::ask, s};
+    return diTlsDecide(&v, host, listVariant, &asker);
+}
+
+TEST_F(Pki, DecisionTableRows) {
+    initCache();
+    Cert self = load("self"), root = load("root"), good = load("good"), wrong = load("wronghost");
+    Cert untrusted = load("untrusted"), other = load("otherroot");
+    struct Row {
+        const char* what;
+        int known; // 0 unknown, 1 same, 2 changed (set up before)
+        std::vector<std::pair<uint32_t, X509*>> records;
+        int list;
+        std::map<int, int> answers;
+        int result;
+        std::vector<int> shown;
+        bool hostRemembered; // the top's fingerprint afterwards
+        X509* acceptedCert;  // accepted for the process afterwards, or none
+        bool inStoreFile;
+    };
+    // what, known, records (top first), list, answers, result, dialogs shown,
+    // host remembered, accepted certificate, in the store file
+    // clang-format off
+    std::vector<Row> rows = {
+        {"unknown, none, accepted", 0, {{0, root.get()}, {0, good.get()}}, 1, {{206, 1}}, 0,
+         {206}, true, nullptr, false},
+        {"unknown, none, refused", 0, {{0, root.get()}, {0, good.get()}}, 1, {}, -1, {206}, false,
+         nullptr, false},
+        {"unknown, untrusted only, list, remember", 0, {{8, self.get()}}, 1, {{211, 2}, {206, 1}},
+         0, {211, 206}, true, self.get(), true},
+        {"unknown, untrusted only, list, 211 refused", 0, {{8, self.get()}}, 1, {}, -1, {211},
+         false, nullptr, false},
+        {"unknown, untrusted only, list, 206 refused", 0, {{8, self.get()}}, 1, {{211, 1}}, -1,
+         {211, 206}, false, nullptr, false},
+        {"unknown, untrusted only, no list", 0, {{8, other.get()}, {0, untrusted.get()}}, 0,
+         {{206, 1}}, 0, {206}, true, other.get(), false},
+        {"unknown, other problems", 0, {{0, root.get()}, {1, wrong.get()}}, 0,
+         {{209, 1}, {206, 1}}, 0, {209, 206}, true, wrong.get(), false},
+        {"unknown, other problems, list, refused", 0, {{0, root.get()}, {1, wrong.get()}}, 1, {},
+         -1, {211}, false, nullptr, false},
+        {"same, none", 1, {{0, root.get()}, {0, good.get()}}, 1, {}, 0, {}, true, nullptr, false},
+        {"same, untrusted only, no list", 1, {{8, self.get()}}, 0, {}, 0, {}, true, self.get(),
+         false},
+        {"same, untrusted only, list", 1, {{8, self.get()}}, 1, {{211, 3}}, 0, {211}, true,
+         self.get(), true},
+        {"same, untrusted only, list, refused", 1, {{8, self.get()}}, 1, {}, -1, {211}, true,
+         nullptr, false},
+        {"same, other problems", 1, {{0, root.get()}, {4, good.get()}}, 0, {{209, 1}}, 0, {209},
+         true, good.get(), false},
+        {"changed, accepted, untrusted only, list", 2, {{8, self.get()}}, 1, {{204, 1}}, 0, {204},
+         true, self.get(), true},
+        {"changed, accepted, other", 2, {{0, root.get()}, {1, wrong.get()}}, 1, {{204, 1}}, 0,
+         {204}, true, wrong.get(), false},
+        {"changed, refused", 2, {{8, self.get()}}, 1, {}, -1, {204}, false, nullptr, false},
+    };
+    // clang-format on
+    for (const Row& row : rows) {
+        diCertCacheReset();
+        unlink(storePath().c_str());
+        unlink(hostsPath().c_str());
+        initCache();
+        X509* top = row.records.front().second;
+        if (row.known == 1) diCertCacheRememberHost(top, "host.test");
+        if (row.known == 2)
+            diCertCacheRememberHost(other.get() == top ? root.get() : other.get(), "host.test");
+        Script s;
+        s.answers = row.answers;
+        EXPECT_EQ(decide(&s, row.records, row.list), row.result) << row.what;
+        EXPECT_EQ(s.shown, row.shown) << row.what;
+        EXPECT_EQ(diCertCacheLookupHost(top, "HOST.test") == 1, row.hostRemembered) << row.what;
+        if (row.acceptedCert) EXPECT_EQ(diCertCacheFind(row.acceptedCert), 0) << row.what;
+        if (!row.acceptedCert)
+            for (auto& r : row.records)
+                EXPECT_EQ(diCertCacheFind(r.second), 2) << row.what;
+        bool inFile = slurp(storePath()).find("BEGIN CERTIFICATE") != std::string::npos;
+        EXPECT_EQ(inFile, row.inStoreFile) << row.what;
+    }
+}
+
+TEST_F(Pki, ConfirmedCertificateIsNotAskedAgainAndOverridesCanBeForbidden) {
+    initCache();
+    Cert root = load("root"), wrong = load("wronghost");
+    Script first;
+    first.answers = {{209, 1}, {206, 1}};
+    ASSERT_EQ(decide(&first, {{0, root.get()}, {1, wrong.get()}}, 0, "a.test"), 0);
+    Script second; // another host, the same certificate already confirmed
+    EXPECT_EQ(decide(&second, {{0, root.get()}, {1, wrong.get()}}, 0, "b.test"), 0);
+    EXPECT_TRUE(second.shown.empty());
+
+    diCertCacheReset();
+    spit(hostsPath(), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<array>\n"
+                      "  <allowcertoverride>0</allowcertoverride>\n"
+                      "  <allowhostoverride> 0 </allowhostoverride>\n</array>\n");
+    initCache();
+    EXPECT_EQ(diCertCacheAllowCertOverride(), 0);
+    EXPECT_EQ(diCertCacheAllowHostOverride(), 0);
+    Cert self = load("self"), good = load("good");
+    Script none;
+    none.answers = {{211, 2}, {206, 1}, {209, 1}};
+    EXPECT_EQ(decide(&none, {{8, self.get()}}, 1), -1);
+    EXPECT_EQ(decide(&none, {{0, root.get()}, {0, good.get()}}, 1), -1);
+    EXPECT_TRUE(none.shown.empty());
+}
+
+std::u16string u16(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
+
+TEST_F(Pki, CertificateInformationMatchesTheOpensslCommand) {
+    for (const char* name : {"good", "bmp", "expired", "self"}) {
+        Cert c = load(name);
+        DiCertInfo info;
+        ASSERT_TRUE(diCertInfoFill(&info, c.get()));
+        std::string pem = g_dir + "/" + name + ".pem";
+        std::string md5 = run("openssl x509 -noout -fingerprint -md5 -in " + pem);
+        std::string sha1 = run("openssl x509 -noout -fingerprint -sha1 -in " + pem);
+        std::string start = run("openssl x509 -noout -startdate -in " + pem);
+        std::string end = run("openssl x509 -noout -enddate -in " + pem);
+        auto value = [](const std::string& line) {
+            std::string v = line.substr(line.find('=') + 1);
+            while (!v.empty() && v.back() == '\n')
+                v.pop_back();
+            return v;
+        };
+        EXPECT_EQ(info.md5, value(md5)) << name;
+        EXPECT_EQ(info.values[4], u16(value(md5))) << name;
+        EXPECT_EQ(info.values[5], u16(value(sha1))) << name;
+        EXPECT_EQ(info.values[2], u16(value(start))) << name;
+        EXPECT_EQ(info.values[3], u16(value(end))) << name;
+        diCertInfoFree(&info);
+        EXPECT_EQ(info.cert, nullptr);
+    }
+    Cert good = load("good"), bmp = load("bmp");
+    DiCertInfo info;
+    diCertInfoFill(&info, good.get());
+    EXPECT_EQ(info.values[0], u"XX\r\nSomewhere\r\nTown\r\nTest PKI\r\nServers\r\ngood.test");
+    EXPECT_EQ(info.values[1], u"XX\r\nTest PKI\r\nIssuing\r\nTest Intermediate");
+    diCertInfoFill(&info, bmp.get()); // BMPString values, not byte by byte
+    EXPECT_EQ(info.values[0], u"Pr\u00fcfung \u6e2c\u8a66\r\nbmp.test");
+    diCertInfoFree(&info);
+}
+
+TEST_F(Pki, StoreFileLoadsAroundGarbageAndRememberingAppendsOnce) {
+    std::string good = slurp(g_dir + "/good.pem"), self = slurp(g_dir + "/self.pem");
+    spit(storePath(), "junk before\n" + good + "\nnot a certificate\n" + self + "trailing");
+    initCache();
+    Cert g = load("good"), s = load("self"), root = load("root");
+    EXPECT_EQ(diCertCacheFind(g.get()), 0);
+    EXPECT_EQ(diCertCacheFind(s.get()), 0);
+    EXPECT_EQ(diCertCacheFind(root.get()), 2);
+    EXPECT_EQ(ERR_peek_error(), 0u); // the loader leaves no error behind
+
+    // Held for this process first, then accepted with "remember": the file
+    // gets it once (after a line feed, as the file's last line had none),
+    // and a second "remember" does not add it again.
+    diCertCacheRemember(root.get(), DI_CERT_KEEP, 1);
+    std::string before = slurp(storePath());
+    diCertCacheRemember(root.get(), DI_CERT_KEEP | DI_CERT_STORE_FILE, 1);
+    diCertCacheRemember(root.get(), DI_CERT_KEEP | DI_CERT_STORE_FILE, 1);
+    std::string after = slurp(storePath());
+    EXPECT_EQ(after, before + "\n" + slurp(g_dir + "/root.pem"));
+
+    // Refused certificates are listed as not accepted, and an accept wins.
+    Cert other = load("otherroot");
+    diCertCacheRemember(other.get(), DI_CERT_KEEP_REFUSED, 0);
+    EXPECT_EQ(diCertCacheFind(other.get()), 1);
+    diCertCacheRemember(other.get(), DI_CERT_KEEP, 1);
+    EXPECT_EQ(diCertCacheFind(other.get()), 0);
+
+    // The next process trusts what the file holds.
+    diCertCacheReset();
+    initCache();
+    EXPECT_EQ(diCertCacheFind(root.get()), 0);
+    EXPECT_EQ(diCertCacheFind(other.get()), 2);
+}
+
+TEST_F(Pki, SessionCertificateFileCarriesAcceptedCertificates) {
+    std::string session = cacheDir + "/session.pem";
+    diCertCacheSetSessionCertsFile(session);
+    diCertCacheSetSessionCertsFile(""); // ignored
+    EXPECT_EQ(diCertCacheGetSessionCertsFile(), session);
+    initCache();
+    Cert self = load("self"), other = load("otherroot");
+    diCertCacheRemember(self.get(), DI_CERT_KEEP, 1);
+    diCertCacheRemember(other.get(), DI_CERT_KEEP_REFUSED, 0);
+    EXPECT_EQ(diCertCacheSaveSessionCerts(), session);
+    diCertCacheReset();
+    diCertCacheSetSessionCertsFile(session);
+    initCache();
+    EXPECT_EQ(diCertCacheFind(self.get()), 0);
+    EXPECT_EQ(diCertCacheFind(other.get()), 2);
+}
+
+TEST_F(Pki, HostsVisitedIsWrittenWholeEscapedAndReadBack) {
+    // A missing file becomes the empty document at once.
+    initCache();
+    EXPECT_EQ(slurp(hostsPath()), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<array>\n"
+                                  "  <version>1.0</version>\n</array>\n");
+    Cert a = load("good"), b = load("self");
+    std::string fa = diCertDigestText(a.get(), EVP_md5());
+    std::string fb = diCertDigestText(b.get(), EVP_md5());
+    const char* odd = "we&<\"ird>.test";
+    diCertCacheRememberHost(a.get(), odd);
+    diCertCacheRememberHost(a.get(), "Plain.Test");
+    diCertCacheRememberHost(b.get(), "plain.test"); // the same server, a new certificate
+    std::string text = slurp(hostsPath());
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_NE(text.find("peername=\"we&amp;&lt;&quot;ird&gt;.test\""), std::string::npos) << text;
+    EXPECT_NE(text.find("<certfingerprint>" + fa + "</certfingerprint>"), std::string::npos);
+    EXPECT_EQ(run("ls '" + cacheDir + "' | grep -c new"), "0\n"); // no temporary left
+
+    diCertCacheReset();
+    initCache();
+    EXPECT_EQ(diCertCacheLookupHost(a.get(), odd), 1);
+    EXPECT_EQ(diCertCacheLookupHost(a.get(), "PLAIN.test"), 1);
+    EXPECT_EQ(diCertCacheLookupHost(b.get(), "plain.test"), 1); // both fingerprints kept
+    EXPECT_EQ(diCertCacheLookupHost(b.get(), odd), 2);
+    EXPECT_EQ(diCertCacheLookupHost(a.get(), "new.test"), 0);
+    // Reading and writing again changes nothing: no indentation creeps in.
+    diCertCacheRememberHost(a.get(), "x.test");
+    diCertCacheReset();
+    initCache();
+    diCertCacheRememberHost(a.get(), "x.test"); // already there: not rewritten
+    std::string again = slurp(hostsPath());
+    diCertCacheRememberHost(b.get(), "x.test");
+    diCertCacheReset();
+    initCache();
+    EXPECT_EQ(diCertCacheLookupHost(b.get(), "x.test"), 1);
+    EXPECT_EQ(again.find("    \n"), std::string::npos);
+    EXPECT_EQ(again.find("\n\n"), std::string::npos);
+
+    // A file that does not hold the document starts over.
+    diCertCacheReset();
+    spit(hostsPath(), "<notarray/>");
+    initCache();
+    EXPECT_EQ(diCertCacheLookupHost(a.get(), odd), 0);
+    EXPECT_NE(slurp(hostsPath()).find("<array>"), std::string::npos);
+}
+
+} // namespace
