@@ -10,3 +10,11 @@ if(TARGET PkgConfig::HV_PIXMAN_FUZZ)
         target_compile_definitions(fuzz_region PRIVATE HV_HAVE_PIXMAN=1)
     endif()
 endif()
+foreach(target fuzz_xaip_pump fuzz_xaip_requests)
+    hv_fuzz(${target} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${target}.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../xde/xaip_recorder.cpp LIBS hv_xde_di hv_core_di)
+    if(TARGET ${target})
+        target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    endif()
+endforeach()
