@@ -9,78 +9,12 @@
 #include "core/dide.h"
 #include "core/ditimer.h"
 #include "net/ddnet.h"
+#include "support/peer_process.h"
 
 #include <stdio.h>
 #include <string>
 
 namespace {
-
-// The peer process: started with a scenario, it reports its port through a
-// file and ends by itself.
-struct Peer {
-    PROCESS_INFORMATION pi{};
-    int port = 0;
-    std::string portFile;
-
-    // The port file lives in the host's /tmp, which every Wine prefix on
-    // the machine shares, while process ids are numbered per wineserver:
-    // two test runs of different prefixes hand out the same ids at the same
-    // time, so a name made of the process id alone let one run read the
-    // other's port and connect to the wrong peer. The name is reserved by
-    // creating the file exclusively; the peer replaces it with its port.
-    bool reservePortFile() {
-        static unsigned serial;
-        for (int attempt = 0; attempt < 100; attempt++) {
-            LARGE_INTEGER now;
-            QueryPerformanceCounter(&now);
-            char name[128];
-            snprintf(name, sizeof name, "/tmp/hv_aip_port_%lu_%u_%08lx%08lx", GetCurrentProcessId(),
-                     serial++, static_cast<unsigned long>(now.HighPart),
-                     static_cast<unsigned long>(now.LowPart));
-            HANDLE h = CreateFileA(("Z:" + std::string(name)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (h != INVALID_HANDLE_VALUE) {
-                CloseHandle(h);
-                portFile = name;
-                return true;
-            }
-            DWORD e = GetLastError();
-            if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return false;
-        }
-        return false;
-    }
-
-    bool start(const std::string& args) {
-        if (!reservePortFile()) return false;
-        std::string cmd = "/usr/bin/python3 " HV_PEERS_DIR "/aip_peer.py " + args +
-                          " --lifetime 60 --port-file " + portFile;
-        std::wstring wcmd(cmd.begin(), cmd.end());
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        if (!CreateProcessW(nullptr, &wcmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                            &pi))
-            return false;
-        std::string winPath = "Z:" + portFile;
-        for (int i = 0; i < 1000 && port == 0; i++) {
-            FILE* f = fopen(winPath.c_str(), "r");
-            if (f) {
-                if (fscanf(f, "%d", &port) != 1) port = 0;
-                fclose(f);
-            }
-            if (!port) Sleep(10);
-        }
-        return port != 0;
-    }
-    ~Peer() {
-        if (pi.hProcess) {
-            if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0)
-                TerminateProcess(pi.hProcess, 1);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
-        if (!portFile.empty()) DeleteFileA(("Z:" + portFile).c_str());
-    }
-};
 
 // What the channel's handler saw.
 struct Seen {
@@ -138,44 +72,9 @@ int channelHandler(DiObject* obj, DiEvent* ev) {
     return 0;
 }
 
-LRESULT CALLBACK sinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == g_ddApp->winsockMessage && msg != 0) {
-        ddNetHandleSocketMessage(wp, lp);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-// Runs the application thread's loop until done() holds (or a generous
-// guard passes, so that a broken build fails instead of hanging).
-template <class F> void pump(F done, DWORD guardMs = 60000) {
-    DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < guardMs) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        diTimerDispatch(diDEClock());
-        ddNetPoll();
-    }
-}
-
 struct Loopback : ::testing::Test {
     DiChannel* ch = nullptr;
-    static void SetUpTestSuite() {
-        ASSERT_EQ(ddNetInit(), 0);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = sinkProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"HvChanSocketSink";
-        RegisterClassW(&wc);
-        g_ddApp->winsockMessage = RegisterWindowMessageW(L"QVLWinSockMessage");
-        g_ddApp->mainWindow = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                              nullptr, wc.hInstance, nullptr);
-        ASSERT_NE(g_ddApp->mainWindow, nullptr);
-    }
+    static void SetUpTestSuite() { ASSERT_TRUE(hvSocketSinkInit()); }
     void SetUp() override { g_seen = Seen(); }
     void TearDown() override {
         if (ch) diDEDestroyChannel(ch);
@@ -204,11 +103,11 @@ uint32_t steppingClock() {
 
 TEST_F(Loopback, TenThousandMessagesInRandomChunkingsArriveIntactAndInOrder) {
     Peer peer;
-    ASSERT_TRUE(peer.start("stream --count 10000 --seed 7"));
+    ASSERT_TRUE(peer.start("aip_peer.py stream --count 10000 --seed 7"));
     connect(peer, 0);
     uint32_t (*saved)() = diDEClock;
     diDEClock = steppingClock;
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     diDEClock = saved;
     EXPECT_EQ(g_seen.next, 10000u);
     EXPECT_EQ(g_seen.bad, 0);
@@ -217,27 +116,27 @@ TEST_F(Loopback, TenThousandMessagesInRandomChunkingsArriveIntactAndInOrder) {
 
 TEST_F(Loopback, TwoMessagesInOneSegmentAndOneByteAtATime) {
     Peer peer;
-    ASSERT_TRUE(peer.start("pair"));
+    ASSERT_TRUE(peer.start("aip_peer.py pair"));
     connect(peer, 16384);
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.next, 3u);
     EXPECT_EQ(g_seen.bad, 0);
 }
 
 TEST_F(Loopback, OversizedMessageEndsTheChannelWithAnError) {
     Peer peer;
-    ASSERT_TRUE(peer.start("oversize --size 20000"));
+    ASSERT_TRUE(peer.start("aip_peer.py oversize --size 20000"));
     connect(peer, 16384);
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.ended, 1); // not a silent hang with the peer still connected
     EXPECT_EQ(g_seen.next, 0u);
 }
 
 TEST_F(Loopback, CloseMidMessageEndsTheChannelCleanly) {
     Peer peer;
-    ASSERT_TRUE(peer.start("midclose --count 5"));
+    ASSERT_TRUE(peer.start("aip_peer.py midclose --count 5"));
     connect(peer, 16384);
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.next, 5u); // the whole ones, and nothing of the half
     EXPECT_EQ(g_seen.bad, 0);
 }
@@ -250,7 +149,7 @@ uint32_t countTick(void*) {
 
 TEST_F(Loopback, WriterToAPeerThatStopsReadingFailsWhileTimersRun) {
     Peer peer;
-    ASSERT_TRUE(peer.start("noread --hold 6 --rcvbuf 4096"));
+    ASSERT_TRUE(peer.start("aip_peer.py noread --hold 6 --rcvbuf 4096"));
     connect(peer, 16384);
     ch->out.limit = 65538;
     uint32_t saved = diIOWriteTimeoutMs;
@@ -282,7 +181,7 @@ TEST_F(Loopback, ListenerOnLoopbackAcceptsAndReportsThePeer) {
     DdSocket* client = ddNetSocketCreate();
     ASSERT_EQ(ddNetSocketOpen(client, 1, 0), 0);
     ASSERT_EQ(ddNetConnectDirect(client, u"127.0.0.1", uint16_t(port)), 0);
-    pump([] { return g_seen.accepted != 0; }, 10000);
+    hvPumpUntil([] { return g_seen.accepted != 0; }, 10000);
     EXPECT_EQ(g_seen.accepted, 1);
     uint32_t peerAddr = 0;
     DdSocket* accepted = ddNetAccept(listener, &peerAddr);

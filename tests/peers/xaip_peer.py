@@ -24,12 +24,29 @@ Modes:
       decodes a file of client messages strictly (exact lengths), re-encodes
       each one and requires the same bytes; prints one line per message.
       Exit status 1 on the first message that does not decode.
+  serve SCENARIO --port-file F --result-file R [--seed S --style STYLE]
+      listens on 127.0.0.1 (port written to F), serves one client and writes
+      "ok" or what went wrong, then the decoded client messages, to R.
+      run:      the seeded run (--style plain, zblock or zsync) in random
+                chunkings with stalls, then ping 65535 as the barrier; checks
+                the sync and ping answers and that the acknowledged total
+                equals the X-AIP bytes sent. The transcript goes to R.txt.
+      acks:     for a client with display flag 0x2: one at-once
+                acknowledgement, then none until a counter passes 262144
+                bytes; request 42 with bit 2 brings one at-once
+                acknowledgement back.
+      oversize: a message with a payload of 16382 bytes; waits for the close.
+      midclose: three whole messages and half of one, then closes.
+      decode:   reads client messages until the client closes.
 
 Choice for the connect message: the colormap kind is one byte.
 """
+import os
 import random
+import socket
 import struct
 import sys
+import time
 import zlib
 
 
@@ -370,7 +387,7 @@ def run(seed, count):
             lines.append(line)
         roll = rng.random()
         if roll < 0.05:
-            v = rng.randrange(65536)
+            v = rng.randrange(65535)  # 65535 is the closing barrier
             msgs.append((50, u16(v)))
             pings.append(v)
         elif roll < 0.08:
@@ -628,7 +645,159 @@ def decode_stream(data):
     return lines
 
 
+class Client:
+    """The server's side of one connection: reads and decodes client
+    messages strictly, counting acknowledgements, sync and ping answers."""
+
+    def __init__(self, conn):
+        self.conn = conn
+        self.buf = b""
+        self.acked = 0
+        self.acks = []
+        self.syncs = 0
+        self.pings = []
+        self.lines = []
+        self.closed = False
+
+    def poll(self, timeout):
+        self.conn.settimeout(timeout)
+        try:
+            data = self.conn.recv(65536)
+        except socket.timeout:
+            return False
+        except OSError:
+            data = b""
+        if not data:
+            self.closed = True
+            return False
+        self.buf += data
+        while len(self.buf) >= 3:
+            t, n = struct.unpack_from("<BH", self.buf, 0)
+            if len(self.buf) < 3 + n:
+                break
+            p = self.buf[3:3 + n]
+            self.buf = self.buf[3 + n:]
+            line, enc = decode_message(t, p)
+            if enc != p:
+                raise ValueError("type %d re-encodes differently" % t)
+            self.lines.append(line)
+            if t == 16:
+                v = struct.unpack("<I", p)[0]
+                self.acked += v
+                self.acks.append(v)
+            elif t == 19:
+                self.syncs += 1
+            elif t == 31:
+                self.pings.append(struct.unpack("<H", p)[0])
+        return True
+
+    def wait(self, done, seconds):
+        end = time.time() + seconds
+        while not done() and not self.closed and time.time() < end:
+            self.poll(max(0.01, end - time.time()))
+        return done()
+
+
+def send_chunked(conn, data, rng):
+    at = 0
+    while at < len(data):
+        n = rng.choice((1, 2, 3, 5, 100, 1500, 4096, 30000))
+        conn.sendall(data[at:at + n])
+        at += n
+        if rng.random() < 0.01:
+            time.sleep(0.003)
+
+
+def scenario(name, conn, args):
+    c = Client(conn)
+    rng = random.Random(args.get("--seed", "1"))
+    if name == "run":
+        seed = int(args.get("--seed", "1"))
+        msgs, lines, syncs, pings = run(seed, int(args.get("--count", "300")))
+        msgs.append((50, u16(65535)))
+        style = args.get("--style", "plain")
+        data = stream_plain(msgs) if style == "plain" else stream_blocks(msgs, rng, style)
+        with open(args["--result-file"] + ".txt", "w") as f:
+            f.write("\n".join(lines) + "\n")
+        send_chunked(conn, data, rng)
+        want = xaip_bytes(msgs)
+        c.wait(lambda: 65535 in c.pings and c.acked >= want, 30)
+        problems = []
+        if c.syncs != syncs:
+            problems.append("%d sync answers, %d syncs" % (c.syncs, syncs))
+        if c.pings != pings + [65535]:
+            problems.append("ping answers %s" % c.pings[:10])
+        if c.acked != want:
+            problems.append("acknowledged %d of %d bytes" % (c.acked, want))
+        return problems, c
+    if name == "acks":
+        conn.sendall(frame(4, b""))
+        c.wait(lambda: c.acks, 10)
+        problems = [] if c.acks == [3] else ["first acks %s" % c.acks]
+        # With the ping, 262144 bytes: not past the threshold.
+        conn.sendall(frame(2, bytes(16381)) * 15 + frame(2, bytes(16376)))
+        conn.sendall(frame(50, u16(1)))
+        c.wait(lambda: 1 in c.pings, 10)
+        c.wait(lambda: False, 0.3)
+        if c.acks != [3]:
+            problems.append("acknowledged before the threshold: %s" % c.acks)
+        conn.sendall(frame(4, b""))
+        c.wait(lambda: len(c.acks) > 1, 10)
+        # One counter passed the threshold and was acknowledged whole.
+        if len(c.acks) != 2 or c.acks[1] <= 262144:
+            problems.append("threshold acks %s" % c.acks)
+        conn.sendall(frame(42, b"\x04"))
+        c.wait(lambda: len(c.acks) > 2, 10)
+        c.wait(lambda: False, 0.3)
+        if len(c.acks) != 3 or c.acks[2] < 4 or sum(c.acks) != 3 + 262144 + 3 + 4:
+            problems.append("acks after 42: %s" % c.acks)
+        return problems, c
+    if name == "oversize":
+        conn.sendall(frame(4, b"") + frame(2, bytes(16382)))
+        c.wait(lambda: False, 20)
+        return ([] if c.closed else ["the client did not close"]), c
+    if name == "midclose":
+        conn.sendall(frame(4, b"") * 3 + frame(2, bytes(100))[:50])
+        return [], c
+    if name == "decode":
+        c.wait(lambda: False, 30)
+        return ([] if c.closed else ["the client did not close"]), c
+    return ["unknown scenario " + name], c
+
+
+def serve(name, args):
+    srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    srv.bind(("127.0.0.1", 0))
+    srv.listen(1)
+    srv.settimeout(60)
+    tmp = args["--port-file"] + ".tmp"
+    with open(tmp, "w") as f:
+        f.write("%d\n" % srv.getsockname()[1])
+    os.replace(tmp, args["--port-file"])
+    try:
+        conn, _ = srv.accept()
+    except OSError:
+        return 1
+    try:
+        problems, c = scenario(name, conn, args)
+    except (ValueError, struct.error, IndexError) as e:
+        problems, c = ["bad client message: %s" % e], None
+    finally:
+        conn.close()
+        srv.close()
+    # Written whole, then renamed: the client waits for the name.
+    with open(args["--result-file"] + ".tmp", "w") as f:
+        f.write("ok\n" if not problems else "".join(p + "\n" for p in problems))
+        for line in (c.lines if c else []):
+            if not line.startswith("16 "):
+                f.write(line + "\n")
+    os.replace(args["--result-file"] + ".tmp", args["--result-file"])
+    return 0
+
+
 def main(argv):
+    if len(argv) >= 3 and argv[1] == "serve":
+        return serve(argv[2], dict(zip(argv[3::2], argv[4::2])))
     if len(argv) >= 2 and argv[1] == "gen":
         args = dict(zip(argv[2::2], argv[3::2]))
         seed, out = int(args["--seed"]), args["--out"]
