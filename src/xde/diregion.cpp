@@ -8,6 +8,7 @@
 
 #include "core/dilog.h"
 
+#include <algorithm>
 #include <stdlib.h>
 #include <string.h>
 
@@ -521,17 +522,52 @@ int16_t clampI16(int32_t v) {
     return int16_t(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
 }
 
-/* Unites boxes[lo, hi) into out by halves, so that n boxes cost n log n
- * band walks rather than n walks over an ever larger region. */
-bool uniteRange(DiRegion* out, const DiBox* boxes, int lo, int hi) {
+/* Boxes sorted by y1, y2, then x1: each run with the same y1 and y2 is one
+ * band. */
+bool rowOrder(const DiBox& a, const DiBox& b) {
+    if (a.y1 != b.y1) return a.y1 < b.y1;
+    if (a.y2 != b.y2) return a.y2 < b.y2;
+    return a.x1 < b.x1;
+}
+
+/* One band made of boxes[lo, hi) (one row, sorted by x1): overlapping and
+ * touching spans merge. */
+bool bandRegion(DiRegion* out, const DiBox* boxes, int lo, int hi) {
     if (hi - lo == 1) {
         RegionReset(out, &boxes[lo]);
         return true;
     }
+    int n = 0;
+    DiRegionData* d = allocData(hi - lo);
+    if (!d) return false;
+    DiBox* o = boxesOf(d);
+    for (int i = lo; i < hi; i++) {
+        if (n && boxes[i].x1 <= o[n - 1].x2) {
+            if (boxes[i].x2 > o[n - 1].x2) o[n - 1].x2 = boxes[i].x2;
+        } else {
+            o[n++] = boxes[i];
+        }
+    }
+    d->numRects = n;
+    freeData(out->data);
+    out->data = d;
+    out->extents = {o[0].x1, o[0].y1, o[n - 1].x2, o[0].y2};
+    if (n == 1) {
+        freeData(d);
+        out->data = nullptr;
+    }
+    return true;
+}
+
+/* Unites the bands rows[lo, hi) (start indexes into boxes, rows[hi] the end
+ * of the last) into out by halves, so that n bands cost n log n band walks
+ * rather than n walks over an ever larger region. */
+bool uniteRows(DiRegion* out, const DiBox* boxes, const int* rows, int lo, int hi) {
+    if (hi - lo == 1) return bandRegion(out, boxes, rows[lo], rows[lo + 1]);
     int mid = lo + (hi - lo) / 2;
     DiRegion right;
     RegionInit(&right, nullptr, 0);
-    bool ok = uniteRange(out, boxes, lo, mid) && uniteRange(&right, boxes, mid, hi) &&
+    bool ok = uniteRows(out, boxes, rows, lo, mid) && uniteRows(&right, boxes, rows, mid, hi) &&
               RegionUnion(out, out, &right);
     RegionUninit(&right);
     return ok;
@@ -560,7 +596,9 @@ void diXAreaClear(DiXRegionArea* a) {
 
 int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
     if (count <= 0) return 1;
-    DiBox* boxes = static_cast<DiBox*>(malloc(size_t(count) * sizeof(DiBox)));
+    /* The boxes, then the start of each band (and the end of the last). */
+    DiBox* boxes = static_cast<DiBox*>(
+        malloc(size_t(count) * sizeof(DiBox) + (size_t(count) + 1) * sizeof(int)));
     if (!boxes) {
         logNoMemory();
         return 0;
@@ -576,7 +614,15 @@ int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
     if (n > 0) {
         /* The banded form is canonical, so uniting the whole list once gives
          * the region that adding the boxes one by one would. */
-        ok = uniteRange(&a->scratch, boxes, 0, n) && RegionUnion(&a->region, &a->region, &a->scratch);
+        std::sort(boxes, boxes + n, rowOrder);
+        int* rows = reinterpret_cast<int*>(boxes + count);
+        int bands = 0;
+        for (int i = 0; i < n; i++)
+            if (i == 0 || boxes[i].y1 != boxes[i - 1].y1 || boxes[i].y2 != boxes[i - 1].y2)
+                rows[bands++] = i;
+        rows[bands] = n;
+        ok = uniteRows(&a->scratch, boxes, rows, 0, bands) &&
+             RegionUnion(&a->region, &a->region, &a->scratch);
         DiBox none = {0, 0, 0, 0};
         RegionReset(&a->scratch, &none);
     }

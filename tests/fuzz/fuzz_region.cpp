@@ -72,6 +72,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             abort();
         }
     }
+    // The same boxes read as damage rectangles (x, y, width, height), added
+    // at once, against pixman adding them one by one.
+    std::vector<DiXRect> rects;
+    pixman_region16_t pd;
+    pixman_region_init(&pd);
+    for (const Step& s : steps) {
+        DiXRect r = {s.box.x1, s.box.y1, uint16_t(s.box.x2), uint16_t(s.box.y2)};
+        rects.push_back(r);
+        int32_t x2 = std::min<int32_t>(int32_t(r.x) + r.width, 32767);
+        int32_t y2 = std::min<int32_t>(int32_t(r.y) + r.height, 32767);
+        if (x2 > r.x && y2 > r.y)
+            pixman_region_union_rect(&pd, &pd, r.x, r.y, unsigned(x2 - r.x), unsigned(y2 - r.y));
+    }
+    DiXRegionArea area;
+    diXAreaInit(&area);
+    diXAreaAddBoxes(&area, int(rects.size()), rects.data());
+    std::vector<DiBox> got =
+        RegionNotEmpty(&area.region) ? regionBoxes(&area.region) : std::vector<DiBox>();
+    if (!bandProblem(&area.region).empty() || !sameBoxes(got, pixmanBoxes(&pd)) ||
+        area.count != int32_t(got.size()))
+        abort();
+    diXAreaFree(&area);
+    pixman_region_fini(&pd);
     // The merge for painting keeps every pixel and never grows the list.
     int before = RegionNumRects(&acc);
     RegionMergeVertical(&acc);
