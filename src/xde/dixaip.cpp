@@ -376,9 +376,10 @@ struct Pump {
             return 0;
         }
         d->pumpNeed = d->pumpNeed > out ? d->pumpNeed - out : 0;
-        /* No input left and no output made with room to spare: the block's
-         * data ended before its announced size. */
-        if (out == 0 && used == 0 && d->pumpRemaining == 0) {
+        /* Nothing taken and nothing made with room to spare: with no input
+         * left the block's data ended before its announced size; with input
+         * the stream is stuck. Either way another step would do the same. */
+        if (out == 0 && used == 0) {
             logPump(u"A compressed X-AIP block ends early; closing the connection.");
             return -1;
         }

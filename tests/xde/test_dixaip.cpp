@@ -284,6 +284,31 @@ TEST_F(Wire, FieldsFollowTheRequestLength) {
     EXPECT_EQ(s.acked, total);
 }
 
+// Every request at the length of its fixed fields runs its operation; one
+// byte less and it is skipped (each on a heap copy of exactly its length, so
+// ASan sees a read past it).
+TEST_F(Wire, EveryRequestNeedsItsFixedFields) {
+    const std::pair<int, int> minimum[] = {
+        {2, 10}, {3, 2},  {5, 4},   {7, 2},  {8, 2},  {9, 2},   {10, 2},  {11, 3},  {12, 14},
+        {14, 1}, {15, 12}, {16, 1}, {17, 2}, {18, 9}, {19, 2},  {20, 1},  {21, 1},  {22, 1},
+        {23, 1}, {24, 1}, {25, 4},  {26, 1}, {27, 7}, {28, 1},  {29, 1},  {30, 1},  {31, 4},
+        {34, 6}, {35, 6}, {36, 1},  {37, 1}, {38, 12}, {39, 10}, {40, 2}, {42, 1},  {47, 18},
+        {48, 4}, {49, 2}, {50, 2},  {52, 3}, {53, 3}, {54, 7},  {55, 9},  {56, 3},  {57, 1},
+        {58, 16}, {59, 9}, {60, 2}, {61, 12}, {62, 1}, {63, 2}, {64, 2},  {65, 3},  {67, 10},
+        {70, 20}};
+    for (auto [type, min] : minimum) {
+        for (int len : {min - 1, min}) {
+            size_t lines = g_xrec.lines.size(), sent = decodeSent().all.size();
+            uint8_t* p = static_cast<uint8_t*>(malloc(size_t(len) + 1));
+            memset(p, 0, size_t(len) + 1);
+            diXAIPHandleRequest(&d, uint32_t(type), p, uint32_t(len));
+            free(p);
+            size_t effects = g_xrec.lines.size() - lines + decodeSent().all.size() - sent;
+            EXPECT_EQ(effects, len < min ? 0u : 1u) << "type " << type << " length " << len;
+        }
+    }
+}
+
 TEST_F(Wire, TitlesAreUtf8OnlyUnderTheDisplayFlag) {
     EXPECT_EQ(one(53, hexBytes("090300c3a961")), "SetWindowTitle 9 00c300a90061");
     d.flags |= DI_XFLAG_UTF8;
