@@ -14,8 +14,10 @@ form: the operation name, then its decoded values; integers in decimal, bytes
 as lowercase hex ("-" when empty), texts as hex of their UTF-16 units.
 
 Modes:
-  gen --seed S --out PREFIX [--count N]
-      writes a seeded run of every request type: PREFIX.plain, PREFIX.zblock,
+  gen --seed S --out PREFIX [--count N] [--hostile 1]
+      writes a seeded run of every request type (with --hostile 1, some of
+      them cut short or announcing a text longer than they carry, which the
+      client skips): PREFIX.plain, PREFIX.zblock,
       PREFIX.zsync (the same requests with syncs, as plain messages and in
       both block styles), PREFIX.txt (the transcript) and PREFIX.meta (the
       X-AIP bytes the client must acknowledge, the number of syncs and the
@@ -27,7 +29,8 @@ Modes:
   serve SCENARIO --port-file F --result-file R [--seed S --style STYLE]
       listens on 127.0.0.1 (port written to F), serves one client and writes
       "ok" or what went wrong, then the decoded client messages, to R.
-      run:      the seeded run (--style plain, zblock or zsync) in random
+      run:      the seeded run (--style plain, zblock or zsync; --hostile 1
+                as for gen) in random
                 chunkings with stalls, then ping 65535 as the barrier; checks
                 the sync and ping answers and that the acknowledged total
                 equals the X-AIP bytes sent. The transcript goes to R.txt.
@@ -371,7 +374,28 @@ class Requests:
         ]
 
 
-def run(seed, count):
+# The fixed fields of each request: a shorter payload is skipped by the
+# client (it still counts as consumed).
+FIXED = {2: 10, 3: 2, 5: 4, 7: 2, 8: 2, 9: 2, 10: 2, 11: 3, 12: 14, 14: 1, 15: 12, 16: 1,
+         17: 2, 18: 9, 19: 2, 20: 1, 21: 1, 22: 1, 23: 1, 24: 1, 25: 4, 26: 1, 27: 7, 28: 1,
+         29: 1, 30: 1, 31: 4, 34: 6, 35: 6, 36: 1, 37: 1, 38: 12, 39: 10, 40: 2, 42: 1, 47: 18,
+         48: 4, 49: 2, 50: 2, 52: 3, 53: 3, 54: 7, 55: 9, 56: 3, 57: 1, 58: 16, 59: 9, 60: 2,
+         61: 12, 62: 1, 63: 2, 64: 2, 65: 3, 67: 10, 70: 20}
+
+
+def hostile(rng, t, p, line):
+    """A short or damaged variant of a request, or None to keep it: cut
+    below its fixed fields, or (for requests that carry a length) with one
+    more byte announced than present. Either way the client skips it."""
+    roll = rng.random()
+    if roll < 0.1 and FIXED.get(t, 0) > 0:
+        return t, p[:rng.randrange(FIXED[t])], None
+    if roll < 0.2 and t in (49, 64) and p:
+        return t, p[:-1] if len(p) > 2 else i16(5), None
+    return None
+
+
+def run(seed, count, hostile_too=False):
     """A seeded run: returns (messages, transcript lines, syncs, ping values)
     where messages are (type, payload) in order, syncs included."""
     rng = random.Random(seed)
@@ -382,6 +406,10 @@ def run(seed, count):
     rng.shuffle(order)
     for k in order:
         t, p, line = encoders[k]()
+        if hostile_too and t not in (48, 18):  # these change what later lines show
+            variant = hostile(rng, t, p, line)
+            if variant:
+                t, p, line = variant
         msgs.append((t, p))
         if line is not None:
             lines.append(line)
@@ -713,7 +741,8 @@ def scenario(name, conn, args):
     rng = random.Random(args.get("--seed", "1"))
     if name == "run":
         seed = int(args.get("--seed", "1"))
-        msgs, lines, syncs, pings = run(seed, int(args.get("--count", "300")))
+        msgs, lines, syncs, pings = run(seed, int(args.get("--count", "300")),
+                                        args.get("--hostile", "0") == "1")
         msgs.append((50, u16(65535)))
         style = args.get("--style", "plain")
         data = stream_plain(msgs) if style == "plain" else stream_blocks(msgs, rng, style)
@@ -802,7 +831,7 @@ def main(argv):
         args = dict(zip(argv[2::2], argv[3::2]))
         seed, out = int(args["--seed"]), args["--out"]
         count = int(args.get("--count", "400"))
-        msgs, lines, syncs, pings = run(seed, count)
+        msgs, lines, syncs, pings = run(seed, count, args.get("--hostile", "0") == "1")
         rng = random.Random(seed + 1)
         with open(out + ".plain", "wb") as f:
             f.write(stream_plain(msgs))

@@ -81,8 +81,9 @@ struct XLoop : ::testing::Test {
     }
     // A seeded run of every request (with syncs and pings, in random
     // chunkings); the recorded operations must be the server's transcript.
-    void runStyle(const char* style, int seed) {
-        connect(std::string("run --seed ") + std::to_string(seed) + " --style " + style);
+    void runStyle(const char* style, int seed, bool hostile = false) {
+        connect(std::string("run --seed ") + std::to_string(seed) + " --style " + style +
+                (hostile ? " --hostile 1" : ""));
         std::vector<std::string> v = verdict();
         ASSERT_FALSE(v.empty());
         EXPECT_EQ(v[0], "ok");
@@ -108,6 +109,9 @@ TEST_F(XLoop, SeededRunInBlocksOfTheirOwnMatchesTheServersTranscript) {
 }
 TEST_F(XLoop, SeededRunInOneSyncFlushedStreamMatchesTheServersTranscript) {
     runStyle("zsync", 13);
+}
+TEST_F(XLoop, ShortAndDamagedRequestsAreSkippedAndStillAcknowledged) {
+    runStyle("zblock", 14, true);
 }
 
 TEST_F(XLoop, AcknowledgementsWithFlag2ThenPastTheThresholdThenAfterRequest42) {

@@ -138,6 +138,9 @@ struct Wire : ::testing::Test {
         return 0;
     }
     void feed(const std::string& bytes) { g_fakeNet.incoming.push_back(bytes); }
+    // The fake server's seeded run (prefix.plain, .zblock, .zsync, .txt,
+    // .meta) in every style and chunking.
+    void seededRuns(const std::string& prefix);
     // One request fed whole and pumped; the recorded line or "" for none.
     std::string one(uint8_t type, const std::string& payload) {
         size_t before = g_xrec.lines.size();
@@ -167,8 +170,18 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 TEST_F(Wire, SeededRunsMatchTheTranscriptInEveryStyleAndChunking) {
-    std::vector<std::string> want = linesOf(readFile(HV_XAIP_RUN ".txt"));
-    std::istringstream meta(readFile(HV_XAIP_RUN ".meta"));
+    seededRuns(HV_XAIP_RUN);
+}
+
+// Requests cut below their fixed fields or announcing more text than they
+// carry are skipped; the rest of the run is unaffected and all bytes count.
+TEST_F(Wire, SeededRunWithShortAndDamagedRequestsSkipsThem) {
+    seededRuns(HV_XAIP_RUN "_hostile");
+}
+
+void Wire::seededRuns(const std::string& prefix) {
+    std::vector<std::string> want = linesOf(readFile(prefix + ".txt"));
+    std::istringstream meta(readFile(prefix + ".meta"));
     uint64_t bytes = 0;
     int syncs = 0, pingCount = 0;
     meta >> bytes >> syncs >> pingCount;
@@ -177,7 +190,7 @@ TEST_F(Wire, SeededRunsMatchTheTranscriptInEveryStyleAndChunking) {
     for (uint32_t& p : pings) meta >> p;
     ASSERT_GT(want.size(), 100u);
     for (const char* style : {".plain", ".zblock", ".zsync"}) {
-        std::string stream = readFile(std::string(HV_XAIP_RUN) + style);
+        std::string stream = readFile(prefix + style);
         ASSERT_FALSE(stream.empty());
         for (int chunking = 0; chunking < 4; chunking++) {
             reset();
