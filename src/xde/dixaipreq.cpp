@@ -122,7 +122,7 @@ int32_t unpackList(Cur& c, int32_t count, int fields, unsigned sizeMask) {
 /* The table. Each handler returns false when it skipped the request. */
 typedef bool (*Handler)(DiXDisplay* d, Cur& c);
 
-bool putImage(DiXDisplay* d, Cur& c) {
+bool diXAIPPutImage(DiXDisplay* d, Cur& c) {
     int32_t x = c.i16(), y = c.i16();
     DiXImage im;
     im.width = c.i16();
@@ -135,7 +135,7 @@ bool putImage(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool storeColors(DiXDisplay* d, Cur& c) {
+bool diXAIPStoreColors(DiXDisplay* d, Cur& c) {
     int32_t count = c.i16();
     if (count < 0) count = 0;
     if (uint32_t(count) > c.left / 4) count = int32_t(c.left / 4);
@@ -143,12 +143,12 @@ bool storeColors(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool bell(DiXDisplay* d, Cur&) {
+bool diXAIPBell(DiXDisplay* d, Cur&) {
     if (ops(d).bell) ops(d).bell(d);
     return true;
 }
 
-bool sessionStatus(DiXDisplay* d, Cur& c) {
+bool diXAIPSessionStatus(DiXDisplay* d, Cur& c) {
     int32_t kind = c.i16(), code = c.i16();
     if (ops(d).sessionStatus) ops(d).sessionStatus(d, kind, code);
     return true;
@@ -161,7 +161,7 @@ bool listRequest(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool fillPolygon(DiXDisplay* d, Cur& c) {
+bool diXAIPFillPolygon(DiXDisplay* d, Cur& c) {
     uint32_t shape = c.u8();
     int32_t n = unpackList(c, c.i16(), 2, 0);
     if (ops(d).fillPolygon) ops(d).fillPolygon(d, shape, n, diXAIPScratch());
@@ -186,7 +186,7 @@ CopyFields readCopy(Cur& c) {
     return f;
 }
 
-bool copyArea(DiXDisplay* d, Cur& c) {
+bool diXAIPCopyArea(DiXDisplay* d, Cur& c) {
     CopyFields f = readCopy(c);
     uint32_t high = c.left >= 1 ? c.u8() : 0;
     if (ops(d).copyArea)
@@ -195,7 +195,7 @@ bool copyArea(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool copyPlane(DiXDisplay* d, Cur& c) {
+bool diXAIPCopyPlane(DiXDisplay* d, Cur& c) {
     CopyFields f = readCopy(c);
     uint32_t mask = c.u32();
     uint32_t high = c.left >= 1 ? c.u8() : 0;
@@ -212,7 +212,7 @@ bool oneByte(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool createWindow(DiXDisplay* d, Cur& c) {
+bool diXAIPCreateWindow(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8();
     int32_t x = c.i16(), y = c.i16();
     int32_t w = int32_t(c.u16()), h = int32_t(c.u16());
@@ -228,13 +228,13 @@ bool createWindow(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool showWindow(DiXDisplay* d, Cur& c) {
+bool diXAIPShowWindow(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8(), mode = c.u8();
     if (ops(d).showWindow) ops(d).showWindow(d, id, mode);
     return true;
 }
 
-bool configureWindow(DiXDisplay* d, Cur& c) {
+bool diXAIPConfigureWindow(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8();
     int32_t x = c.i16(), y = c.i16();
     int32_t w = int32_t(c.u16()), h = int32_t(c.u16());
@@ -248,7 +248,7 @@ bool configureWindow(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool setDrawable(DiXDisplay* d, Cur& c) {
+bool diXAIPSetDrawable(DiXDisplay* d, Cur& c) {
     uint32_t kind = c.u8(), low = c.u8();
     uint32_t high = c.left >= 1 ? c.u8() : 0;
     if (ops(d).setDrawable) ops(d).setDrawable(d, kind, low | high << 8);
@@ -261,13 +261,13 @@ uint32_t readPixel(Cur& c) {
     return c.u24();
 }
 
-bool setForeground(DiXDisplay* d, Cur& c) {
+bool diXAIPSetForeground(DiXDisplay* d, Cur& c) {
     uint32_t v = readPixel(c);
     if (ops(d).setForeground) ops(d).setForeground(d, v);
     return true;
 }
 
-bool setBackground(DiXDisplay* d, Cur& c) {
+bool diXAIPSetBackground(DiXDisplay* d, Cur& c) {
     uint32_t v = readPixel(c);
     if (ops(d).setBackground) ops(d).setBackground(d, v);
     return true;
@@ -280,13 +280,13 @@ bool pixmapId(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool setTSOrigin(DiXDisplay* d, Cur& c) {
+bool diXAIPSetTSOrigin(DiXDisplay* d, Cur& c) {
     int32_t x = c.i16(), y = c.i16();
     if (ops(d).setTSOrigin) ops(d).setTSOrigin(d, x, y);
     return true;
 }
 
-bool createPixmap(DiXDisplay* d, Cur& c) {
+bool diXAIPCreatePixmap(DiXDisplay* d, Cur& c) {
     uint32_t low = c.u8();
     int32_t w = int32_t(c.u16()), h = int32_t(c.u16());
     uint32_t depth = c.u8(), high = c.u8();
@@ -294,7 +294,7 @@ bool createPixmap(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool setPlaneMask(DiXDisplay* d, Cur& c) {
+bool diXAIPSetPlaneMask(DiXDisplay* d, Cur& c) {
     uint32_t v = c.u32();
     if (ops(d).setPlaneMask) ops(d).setPlaneMask(d, v);
     return true;
@@ -309,7 +309,7 @@ bool text8(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool defineGlyph(DiXDisplay* d, Cur& c) {
+bool diXAIPDefineGlyph(DiXDisplay* d, Cur& c) {
     uint32_t font = c.u8(), glyph = c.u8();
     int32_t w = int32_t(c.u16()), h = int32_t(c.u16());
     int32_t m1 = c.i16(), m2 = c.i16(), m3 = c.i16();
@@ -317,7 +317,7 @@ bool defineGlyph(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool putGlyphBits(DiXDisplay* d, Cur& c) {
+bool diXAIPPutGlyphBits(DiXDisplay* d, Cur& c) {
     uint32_t glyph = c.u8();
     int32_t x = c.i16(), y = c.i16();
     DiXImage im;
@@ -331,37 +331,37 @@ bool putGlyphBits(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool freeGlyph(DiXDisplay* d, Cur& c) {
+bool diXAIPFreeGlyph(DiXDisplay* d, Cur& c) {
     uint32_t font = c.u8(), glyph = c.u8();
     if (ops(d).freeGlyph) ops(d).freeGlyph(d, font, glyph);
     return true;
 }
 
-bool discardRectangles(DiXDisplay*, Cur& c) {
+bool diXAIPDiscardRectangles(DiXDisplay*, Cur& c) {
     unpackList(c, c.i16(), 4, 0xC);
     return true;
 }
 
-bool setDisplayFlags(DiXDisplay* d, Cur& c) {
+bool diXAIPSetDisplayFlags(DiXDisplay* d, Cur& c) {
     uint32_t flags = c.u8();
     if (flags & 0x4) d->flags |= DI_XFLAG_ACK_NOW;
     if (ops(d).setGCMode) ops(d).setGCMode(d, flags & 3);
     return true;
 }
 
-bool sync(DiXDisplay* d, Cur&) {
+bool diXAIPSync(DiXDisplay* d, Cur&) {
     diXAIPSendSyncReply(d);
     return true;
 }
 
-bool measureDrawing(DiXDisplay* d, Cur&) {
+bool diXAIPMeasureDrawing(DiXDisplay* d, Cur&) {
     if (ops(d).measureDrawing) ops(d).measureDrawing(d);
     return true;
 }
 
 /* Positional: each later field only when the payload is long enough; a
  * damaged name or block keeps the fields before it. */
-bool serverInit(DiXDisplay* d, Cur& c) {
+bool diXAIPServerInit(DiXDisplay* d, Cur& c) {
     uint32_t flags = c.u16(), delay = c.u16();
     int32_t width = 0, height = 0;
     uint32_t depth = 8, flags2 = 0;
@@ -401,19 +401,19 @@ bool serverInit(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool showStatusText(DiXDisplay* d, Cur& c) {
+bool diXAIPShowStatusText(DiXDisplay* d, Cur& c) {
     Text16 t;
     if (!readText(c, c.i16(), false, &t)) return false;
     if (ops(d).showStatusText) ops(d).showStatusText(d, t.text, t.length);
     return true;
 }
 
-bool ping(DiXDisplay* d, Cur& c) {
+bool diXAIPPing(DiXDisplay* d, Cur& c) {
     diXAIPSendPingReply(d, c.u16());
     return true;
 }
 
-bool clipboardData(DiXDisplay* d, Cur& c) {
+bool diXAIPClipboardData(DiXDisplay* d, Cur& c) {
     DiXClipChunk k = {};
     k.flags = c.u8();
     Text16 name;
@@ -446,7 +446,7 @@ bool title(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool setWindowIcon(DiXDisplay* d, Cur& c) {
+bool diXAIPSetWindowIcon(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8();
     DiXImage im;
     im.width = int32_t(c.u16());
@@ -459,14 +459,14 @@ bool setWindowIcon(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool setSizeHints(DiXDisplay* d, Cur& c) {
+bool diXAIPSetSizeHints(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8();
     uint32_t h1 = c.u16(), h2 = c.u16(), h3 = c.u16(), h4 = c.u16();
     if (ops(d).setSizeHints) ops(d).setSizeHints(d, id, h1, h2, h3, h4);
     return true;
 }
 
-bool putSubImage(DiXDisplay* d, Cur& c) {
+bool diXAIPPutSubImage(DiXDisplay* d, Cur& c) {
     int32_t x = c.i16(), y = c.i16();
     DiXImage im;
     im.width = c.i16();
@@ -480,7 +480,7 @@ bool putSubImage(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool changeProperty(DiXDisplay* d, Cur& c) {
+bool diXAIPChangeProperty(DiXDisplay* d, Cur& c) {
     c.skip(2);
     uint32_t op = c.u8();
     Text16 window, name, value;
@@ -493,13 +493,13 @@ bool changeProperty(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool setPointerGrab(DiXDisplay* d, Cur& c) {
+bool diXAIPSetPointerGrab(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8(), flags = c.u8();
     if (ops(d).setPointerGrab) ops(d).setPointerGrab(d, id, flags);
     return true;
 }
 
-bool createCursor(DiXDisplay* d, Cur& c) {
+bool diXAIPCreateCursor(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8(), w = c.u8(), h = c.u8(), depth = c.u8(), hx = c.u8(), hy = c.u8();
     uint32_t fg = c.u24(), bg = c.u24();
     uint64_t bitmap = uint64_t(h) * ((w + 7) / 8);
@@ -511,7 +511,7 @@ bool createCursor(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool selectionTargets(DiXDisplay* d, Cur& c) {
+bool diXAIPSelectionTargets(DiXDisplay* d, Cur& c) {
     int32_t declared = c.i16();
     uint32_t want = declared > 0 ? uint32_t(declared) : 0;
     /* An entry takes at least 6 bytes: no more entries than that can fit. */
@@ -539,20 +539,20 @@ bool selectionTargets(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool requestSelection(DiXDisplay* d, Cur& c) {
+bool diXAIPRequestSelection(DiXDisplay* d, Cur& c) {
     Text16 t;
     if (!readText(c, c.i16(), false, &t)) return false;
     if (ops(d).requestSelection) ops(d).requestSelection(d, t.text, t.length);
     return true;
 }
 
-bool restackWindow(DiXDisplay* d, Cur& c) {
+bool diXAIPRestackWindow(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8(), mode = c.u8(), sibling = c.u8();
     if (ops(d).restackWindow) ops(d).restackWindow(d, id, mode, sibling);
     return true;
 }
 
-bool setWindowIconMasked(DiXDisplay* d, Cur& c) {
+bool diXAIPSetWindowIconMasked(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u8(), flags = c.u8();
     DiXImage im, mask;
     im.width = int32_t(c.u16());
@@ -576,7 +576,7 @@ bool setWindowIconMasked(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool createColorCursor(DiXDisplay* d, Cur& c) {
+bool diXAIPCreateColorCursor(DiXDisplay* d, Cur& c) {
     uint32_t id = c.u32(), w = c.u32(), h = c.u32(), hx = c.u32(), hy = c.u32();
     uint64_t bytes = uint64_t(w) * h * 4; /* u32 fields: 64 bits cannot wrap */
     if (bytes > c.left) return false;
@@ -586,89 +586,109 @@ bool createColorCursor(DiXDisplay* d, Cur& c) {
     return true;
 }
 
-bool ignore(DiXDisplay*, Cur&) {
-    return true;
-}
+using O = DiXRequestOps;
+
+/* Handlers shared by several rows, one name per row. */
+const Handler diXAIPPolyLine = listRequest<2, 0, &O::polyLine>;
+const Handler diXAIPPolySegment = listRequest<4, 0, &O::polySegment>;
+const Handler diXAIPPolyRectangle = listRequest<4, 0xC, &O::polyRectangle>;
+const Handler diXAIPPolyFillRectangle = listRequest<4, 0xC, &O::polyFillRectangle>;
+const Handler diXAIPSetStandardCursor = oneByte<&O::setStandardCursor>;
+const Handler diXAIPDestroyWindow = oneByte<&O::destroyWindow>;
+const Handler diXAIPSetFunction = oneByte<&O::setFunction>;
+const Handler diXAIPSetTile = pixmapId<&O::setTile>;
+const Handler diXAIPSetStipple = pixmapId<&O::setStipple>;
+const Handler diXAIPSetFillStyle = oneByte<&O::setFillStyle>;
+const Handler diXAIPFreePixmap = pixmapId<&O::freePixmap>;
+const Handler diXAIPSetGCField6 = oneByte<&O::setGCField6>;
+const Handler diXAIPSetFont = oneByte<&O::setFont>;
+const Handler diXAIPPolyText8 = text8<&O::polyText8>;
+const Handler diXAIPImageText8 = text8<&O::imageText8>;
+const Handler diXAIPOpenFont = oneByte<&O::openFont>;
+const Handler diXAIPCloseFont = oneByte<&O::closeFont>;
+const Handler diXAIPSetWindowTitle = title<&O::setWindowTitle>;
+const Handler diXAIPSetIconTitle = title<&O::setIconTitle>;
+const Handler diXAIPUpdateWindow = oneByte<&O::updateWindow>;
+const Handler diXAIPSetCursor = oneByte<&O::setCursor>;
 
 struct Entry {
     Handler handler;
     uint16_t minLength;
 };
 
-using O = DiXRequestOps;
-
-const Entry kTable[DI_XAIP_TABLE_SIZE] = {
+/* Indexed by request type: the handler and its payload's fixed fields. */
+const Entry XAIPHandlerTable[DI_XAIP_TABLE_SIZE] = {
     /* 0 */ {nullptr, 0},
     /* 1 */ {nullptr, 0},
-    /* 2 */ {putImage, 10},
-    /* 3 */ {storeColors, 2},
-    /* 4 */ {bell, 0},
-    /* 5 */ {sessionStatus, 4},
+    /* 2 */ {diXAIPPutImage, 10},
+    /* 3 */ {diXAIPStoreColors, 2},
+    /* 4 */ {diXAIPBell, 0},
+    /* 5 */ {diXAIPSessionStatus, 4},
     /* 6 */ {nullptr, 0},
-    /* 7 */ {listRequest<2, 0, &O::polyLine>, 2},
-    /* 8 */ {listRequest<4, 0, &O::polySegment>, 2},
-    /* 9 */ {listRequest<4, 0xC, &O::polyRectangle>, 2},
-    /* 10 */ {listRequest<4, 0xC, &O::polyFillRectangle>, 2},
-    /* 11 */ {fillPolygon, 3},
-    /* 12 */ {copyArea, 14},
+    /* 7 */ {diXAIPPolyLine, 2},
+    /* 8 */ {diXAIPPolySegment, 2},
+    /* 9 */ {diXAIPPolyRectangle, 2},
+    /* 10 */ {diXAIPPolyFillRectangle, 2},
+    /* 11 */ {diXAIPFillPolygon, 3},
+    /* 12 */ {diXAIPCopyArea, 14},
     /* 13 */ {nullptr, 0},
-    /* 14 */ {oneByte<&O::setStandardCursor>, 1},
-    /* 15 */ {createWindow, 12},
-    /* 16 */ {oneByte<&O::destroyWindow>, 1},
-    /* 17 */ {showWindow, 2},
-    /* 18 */ {configureWindow, 9},
-    /* 19 */ {setDrawable, 2},
-    /* 20 */ {setForeground, 1},
-    /* 21 */ {setBackground, 1},
-    /* 22 */ {oneByte<&O::setFunction>, 1},
-    /* 23 */ {pixmapId<&O::setTile>, 1},
-    /* 24 */ {pixmapId<&O::setStipple>, 1},
-    /* 25 */ {setTSOrigin, 4},
-    /* 26 */ {oneByte<&O::setFillStyle>, 1},
-    /* 27 */ {createPixmap, 7},
-    /* 28 */ {pixmapId<&O::freePixmap>, 1},
-    /* 29 */ {oneByte<&O::setGCField6>, 1},
-    /* 30 */ {oneByte<&O::setFont>, 1},
-    /* 31 */ {setPlaneMask, 4},
+    /* 14 */ {diXAIPSetStandardCursor, 1},
+    /* 15 */ {diXAIPCreateWindow, 12},
+    /* 16 */ {diXAIPDestroyWindow, 1},
+    /* 17 */ {diXAIPShowWindow, 2},
+    /* 18 */ {diXAIPConfigureWindow, 9},
+    /* 19 */ {diXAIPSetDrawable, 2},
+    /* 20 */ {diXAIPSetForeground, 1},
+    /* 21 */ {diXAIPSetBackground, 1},
+    /* 22 */ {diXAIPSetFunction, 1},
+    /* 23 */ {diXAIPSetTile, 1},
+    /* 24 */ {diXAIPSetStipple, 1},
+    /* 25 */ {diXAIPSetTSOrigin, 4},
+    /* 26 */ {diXAIPSetFillStyle, 1},
+    /* 27 */ {diXAIPCreatePixmap, 7},
+    /* 28 */ {diXAIPFreePixmap, 1},
+    /* 29 */ {diXAIPSetGCField6, 1},
+    /* 30 */ {diXAIPSetFont, 1},
+    /* 31 */ {diXAIPSetPlaneMask, 4},
     /* 32 */ {nullptr, 0},
     /* 33 */ {nullptr, 0},
-    /* 34 */ {text8<&O::polyText8>, 6},
-    /* 35 */ {text8<&O::imageText8>, 6},
-    /* 36 */ {oneByte<&O::openFont>, 1},
-    /* 37 */ {oneByte<&O::closeFont>, 1},
-    /* 38 */ {defineGlyph, 12},
-    /* 39 */ {putGlyphBits, 10},
-    /* 40 */ {freeGlyph, 2},
-    /* 41 */ {discardRectangles, 2},
-    /* 42 */ {setDisplayFlags, 1},
-    /* 43 */ {sync, 0},
+    /* 34 */ {diXAIPPolyText8, 6},
+    /* 35 */ {diXAIPImageText8, 6},
+    /* 36 */ {diXAIPOpenFont, 1},
+    /* 37 */ {diXAIPCloseFont, 1},
+    /* 38 */ {diXAIPDefineGlyph, 12},
+    /* 39 */ {diXAIPPutGlyphBits, 10},
+    /* 40 */ {diXAIPFreeGlyph, 2},
+    /* 41 */ {diXAIPDiscardRectangles, 2},
+    /* 42 */ {diXAIPSetDisplayFlags, 1},
+    /* 43 */ {diXAIPSync, 0},
     /* 44 */ {nullptr, 0},
-    /* 45 */ {measureDrawing, 0},
+    /* 45 */ {diXAIPMeasureDrawing, 0},
     /* 46 */ {nullptr, 0},
-    /* 47 */ {copyPlane, 18},
-    /* 48 */ {serverInit, 4},
-    /* 49 */ {showStatusText, 2},
-    /* 50 */ {ping, 2},
-    /* 51 */ {ignore, 0},
-    /* 52 */ {clipboardData, 3},
-    /* 53 */ {title<&O::setWindowTitle>, 3},
-    /* 54 */ {setWindowIcon, 7},
-    /* 55 */ {setSizeHints, 9},
-    /* 56 */ {title<&O::setIconTitle>, 3},
-    /* 57 */ {oneByte<&O::updateWindow>, 1},
-    /* 58 */ {putSubImage, 16},
-    /* 59 */ {changeProperty, 9},
-    /* 60 */ {setPointerGrab, 2},
-    /* 61 */ {createCursor, 12},
-    /* 62 */ {oneByte<&O::setCursor>, 1},
-    /* 63 */ {selectionTargets, 2},
-    /* 64 */ {requestSelection, 2},
-    /* 65 */ {restackWindow, 3},
+    /* 47 */ {diXAIPCopyPlane, 18},
+    /* 48 */ {diXAIPServerInit, 4},
+    /* 49 */ {diXAIPShowStatusText, 2},
+    /* 50 */ {diXAIPPing, 2},
+    /* 51 */ {nullptr, 0},
+    /* 52 */ {diXAIPClipboardData, 3},
+    /* 53 */ {diXAIPSetWindowTitle, 3},
+    /* 54 */ {diXAIPSetWindowIcon, 7},
+    /* 55 */ {diXAIPSetSizeHints, 9},
+    /* 56 */ {diXAIPSetIconTitle, 3},
+    /* 57 */ {diXAIPUpdateWindow, 1},
+    /* 58 */ {diXAIPPutSubImage, 16},
+    /* 59 */ {diXAIPChangeProperty, 9},
+    /* 60 */ {diXAIPSetPointerGrab, 2},
+    /* 61 */ {diXAIPCreateCursor, 12},
+    /* 62 */ {diXAIPSetCursor, 1},
+    /* 63 */ {diXAIPSelectionTargets, 2},
+    /* 64 */ {diXAIPRequestSelection, 2},
+    /* 65 */ {diXAIPRestackWindow, 3},
     /* 66 */ {nullptr, 0},
-    /* 67 */ {setWindowIconMasked, 10},
+    /* 67 */ {diXAIPSetWindowIconMasked, 10},
     /* 68 */ {nullptr, 0},
     /* 69 */ {nullptr, 0},
-    /* 70 */ {createColorCursor, 20},
+    /* 70 */ {diXAIPCreateColorCursor, 20},
 };
 
 void logSkipped(uint32_t type, uint32_t length, const char* why) {
@@ -687,15 +707,15 @@ void logSkipped(uint32_t type, uint32_t length, const char* why) {
 } // namespace
 
 uint32_t diXAIPMinLength(uint32_t type) {
-    return type < DI_XAIP_TABLE_SIZE ? kTable[type].minLength : 0;
+    return type < DI_XAIP_TABLE_SIZE ? XAIPHandlerTable[type].minLength : 0;
 }
 
 void diXAIPHandleRequest(DiXDisplay* d, uint32_t type, const uint8_t* payload, uint32_t length) {
-    if (type >= DI_XAIP_TABLE_SIZE || !kTable[type].handler) return;
-    if (length < kTable[type].minLength) {
+    if (type >= DI_XAIP_TABLE_SIZE || !XAIPHandlerTable[type].handler) return;
+    if (length < XAIPHandlerTable[type].minLength) {
         logSkipped(type, length, "shorter than its fields");
         return;
     }
     Cur c = {payload, length, false};
-    if (!kTable[type].handler(d, c)) logSkipped(type, length, "a length does not fit");
+    if (!XAIPHandlerTable[type].handler(d, c)) logSkipped(type, length, "a length does not fit");
 }
