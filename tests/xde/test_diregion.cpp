@@ -224,6 +224,12 @@ TEST(Region, GrowthDoublesUpTo500BoxesThenAdds250) {
     RegionInit(&none, nullptr, 0);
     ASSERT_EQ(RegionReserve(&none, 3), 0);
     EXPECT_EQ(none.data->size, 3);
+    // A size past the cap is refused before anything is allocated, and the
+    // region keeps its block.
+    DiRegionData* before = none.data;
+    EXPECT_EQ(RegionReserve(&none, 1 << 30), -1);
+    EXPECT_EQ(none.data, before);
+    EXPECT_EQ(none.data->size, 3);
     RegionUninit(&none);
 }
 
