@@ -329,6 +329,26 @@ void setExtentsFromBoxes(DiRegion* r) {
     r->extents = e;
 }
 
+/* Replaces dst's contents with the finished result: the shared empty block,
+ * a single box without a block, or the block with its extents. */
+void adopt(DiRegion* dst, Builder& b) {
+    int n = b.count();
+    if (n == 0) {
+        freeData(b.r.data);
+        setEmpty(dst, 0, 0);
+    } else if (n == 1) {
+        DiBox only = b.boxes()[0];
+        freeData(b.r.data);
+        freeData(dst->data);
+        dst->extents = only;
+        dst->data = nullptr;
+    } else {
+        freeData(dst->data);
+        dst->data = b.r.data;
+        setExtentsFromBoxes(dst);
+    }
+}
+
 /* Walks both regions band by band into a new block; on success it replaces
  * newReg's contents (extents set from the boxes). */
 bool regionOp(DiRegion* newReg, const DiRegion* reg1, const DiRegion* reg2, OverlapFn overlap,
@@ -403,21 +423,7 @@ bool regionOp(DiRegion* newReg, const DiRegion* reg1, const DiRegion* reg2, Over
         return false;
     }
 
-    int n = b.count();
-    if (n == 0) {
-        freeData(b.r.data);
-        setEmpty(newReg, 0, 0);
-    } else if (n == 1) {
-        DiBox only = b.boxes()[0];
-        freeData(b.r.data);
-        freeData(newReg->data);
-        newReg->extents = only;
-        newReg->data = nullptr;
-    } else {
-        freeData(newReg->data);
-        newReg->data = b.r.data;
-        setExtentsFromBoxes(newReg);
-    }
+    adopt(newReg, b);
     return true;
 }
 
@@ -522,55 +528,75 @@ int16_t clampI16(int32_t v) {
     return int16_t(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
 }
 
-/* Boxes sorted by y1, y2, then x1: each run with the same y1 and y2 is one
- * band. */
-bool rowOrder(const DiBox& a, const DiBox& b) {
-    if (a.y1 != b.y1) return a.y1 < b.y1;
-    if (a.y2 != b.y2) return a.y2 < b.y2;
-    return a.x1 < b.x1;
-}
-
-/* One band made of boxes[lo, hi) (one row, sorted by x1): overlapping and
- * touching spans merge. */
-bool bandRegion(DiRegion* out, const DiBox* boxes, int lo, int hi) {
-    if (hi - lo == 1) {
-        RegionReset(out, &boxes[lo]);
-        return true;
+/* The banded region of n boxes, built directly: between each two
+ * consecutive horizontal edges, the boxes crossing that stretch give the
+ * band's spans (merged where they overlap or touch), and each band is
+ * coalesced with the one above. The boxes crossing the stretch are kept in
+ * x order: those that start at an edge (sorted by y1, then x1) are merged in,
+ * those that ended are dropped. Sorts boxes. */
+bool sweepBoxes(DiRegion* out, DiBox* boxes, int n) {
+    /* Work space: the edges (2n), the active boxes, a second list and the
+     * bottom edges (n each). */
+    int32_t* ys = static_cast<int32_t*>(malloc(size_t(n) * 5 * sizeof(int32_t)));
+    if (!ys) return false;
+    int32_t* active = ys + 2 * n;
+    int32_t* merged = active + n;
+    int32_t* bottoms = merged + n;
+    /* Damage often arrives in this order already (rows of tiles). */
+    auto yx = [](const DiBox& p, const DiBox& q) {
+        return p.y1 != q.y1 ? p.y1 < q.y1 : p.x1 < q.x1;
+    };
+    if (!std::is_sorted(boxes, boxes + n, yx)) std::sort(boxes, boxes + n, yx);
+    for (int i = 0; i < n; i++) {
+        active[i] = boxes[i].y1;
+        bottoms[i] = boxes[i].y2;
     }
-    int n = 0;
-    DiRegionData* d = allocData(hi - lo);
-    if (!d) return false;
-    DiBox* o = boxesOf(d);
-    for (int i = lo; i < hi; i++) {
-        if (n && boxes[i].x1 <= o[n - 1].x2) {
-            if (boxes[i].x2 > o[n - 1].x2) o[n - 1].x2 = boxes[i].x2;
-        } else {
-            o[n++] = boxes[i];
+    if (!std::is_sorted(bottoms, bottoms + n)) std::sort(bottoms, bottoms + n);
+    std::merge(active, active + n, bottoms, bottoms + n, ys);
+    int edges = int(std::unique(ys, ys + 2 * n) - ys);
+    Builder b{{{0, 0, 0, 0}, allocData(n)}, false};
+    int next = 0, live = 0, prevBand = 0;
+    for (int e = 0; b.r.data && !b.failed && e + 1 < edges; e++) {
+        int32_t y = ys[e], y2 = ys[e + 1];
+        int starts = next;
+        while (next < n && boxes[next].y1 == y) next++;
+        /* Merge the boxes still crossing (in x order) with those starting. */
+        int k = 0, i = 0, j = starts;
+        while (i < live || j < next) {
+            if (i < live && boxes[active[i]].y2 <= y) {
+                i++;
+            } else if (j < next && (i == live || boxes[j].x1 < boxes[active[i]].x1)) {
+                merged[k++] = j++;
+            } else {
+                merged[k++] = active[i++];
+            }
         }
+        live = k;
+        int32_t* swap = active;
+        active = merged;
+        merged = swap;
+        if (live == 0) continue;
+        int curBand = b.count();
+        int x1 = boxes[active[0]].x1, x2 = boxes[active[0]].x2;
+        for (int m = 1; m < live; m++) {
+            const DiBox& bx = boxes[active[m]];
+            if (bx.x1 <= x2) {
+                if (bx.x2 > x2) x2 = bx.x2;
+            } else {
+                b.add(x1, y, x2, y2);
+                x1 = bx.x1, x2 = bx.x2;
+            }
+        }
+        b.add(x1, y, x2, y2);
+        prevBand = coalesce(b, prevBand, curBand);
     }
-    d->numRects = n;
-    freeData(out->data);
-    out->data = d;
-    out->extents = {o[0].x1, o[0].y1, o[n - 1].x2, o[0].y2};
-    if (n == 1) {
-        freeData(d);
-        out->data = nullptr;
+    free(ys);
+    if (!b.r.data || b.failed) {
+        freeData(b.r.data);
+        return false;
     }
+    adopt(out, b);
     return true;
-}
-
-/* Unites the bands rows[lo, hi) (start indexes into boxes, rows[hi] the end
- * of the last) into out by halves, so that n bands cost n log n band walks
- * rather than n walks over an ever larger region. */
-bool uniteRows(DiRegion* out, const DiBox* boxes, const int* rows, int lo, int hi) {
-    if (hi - lo == 1) return bandRegion(out, boxes, rows[lo], rows[lo + 1]);
-    int mid = lo + (hi - lo) / 2;
-    DiRegion right;
-    RegionInit(&right, nullptr, 0);
-    bool ok = uniteRows(out, boxes, rows, lo, mid) && uniteRows(&right, boxes, rows, mid, hi) &&
-              RegionUnion(out, out, &right);
-    RegionUninit(&right);
-    return ok;
 }
 
 } // namespace
@@ -596,9 +622,7 @@ void diXAreaClear(DiXRegionArea* a) {
 
 int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
     if (count <= 0) return 1;
-    /* The boxes, then the start of each band (and the end of the last). */
-    DiBox* boxes = static_cast<DiBox*>(
-        malloc(size_t(count) * sizeof(DiBox) + (size_t(count) + 1) * sizeof(int)));
+    DiBox* boxes = static_cast<DiBox*>(malloc(size_t(count) * sizeof(DiBox)));
     if (!boxes) {
         logNoMemory();
         return 0;
@@ -614,15 +638,12 @@ int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
     if (n > 0) {
         /* The banded form is canonical, so uniting the whole list once gives
          * the region that adding the boxes one by one would. */
-        std::sort(boxes, boxes + n, rowOrder);
-        int* rows = reinterpret_cast<int*>(boxes + count);
-        int bands = 0;
-        for (int i = 0; i < n; i++)
-            if (i == 0 || boxes[i].y1 != boxes[i - 1].y1 || boxes[i].y2 != boxes[i - 1].y2)
-                rows[bands++] = i;
-        rows[bands] = n;
-        ok = uniteRows(&a->scratch, boxes, rows, 0, bands) &&
-             RegionUnion(&a->region, &a->region, &a->scratch);
+        if (n == 1)
+            RegionReset(&a->scratch, &boxes[0]);
+        else if (!sweepBoxes(&a->scratch, boxes, n))
+            ok = 0;
+        if (ok) ok = RegionUnion(&a->region, &a->region, &a->scratch);
+        else logNoMemory();
         DiBox none = {0, 0, 0, 0};
         RegionReset(&a->scratch, &none);
     }
