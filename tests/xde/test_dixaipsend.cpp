@@ -208,4 +208,29 @@ TEST_F(Send, ConnectMessageInEveryBlockCombination) {
                   head + "48 os 2 6 1 kb 1 6a612d4a50 flags 5"}));
 }
 
+TEST_F(Send, ConnectMessageCarriesExactlyTheBlocksAnnounced) {
+    DiClientInfo info{};
+    info.platform = info.osVersion = info.platform2 = info.osVersion2 = info.processor =
+        const_cast<DiChar*>(u"x");
+    DdTimeZoneInfo tz{};
+    tz.flags = 3; // dates defined, standard time now
+    tz.standardName = const_cast<char*>("S");
+    tz.daylightName = const_cast<char*>("D");
+    DdKeyboardInfo kb{};
+    kb.flags = DD_KB_LANG_ID;
+    for (int mask = 0; mask < 8; mask++) {
+        info.osCode = mask & 1 ? 2 : 0;
+        diXAIPSendHello(&d, &info, 1, 1, mask & 2 ? &tz : nullptr, mask & 4 ? &kb : nullptr);
+        std::vector<std::string> got = decoded();
+        ASSERT_EQ(got.size(), 1u) << mask;
+        int blocks = (mask & 1 ? 0x10 : 0) | (mask & 2 ? 0x01 : 0) | (mask & 4 ? 0x20 : 0);
+        const std::string& l = got[0];
+        EXPECT_NE(l.find("blocks=" + std::to_string(blocks) + " "), std::string::npos) << l;
+        EXPECT_EQ(l.find(" os ") != std::string::npos, (mask & 1) != 0) << l;
+        EXPECT_EQ(l.find(" tz 3 ") != std::string::npos, (mask & 2) != 0) << l;
+        EXPECT_EQ(l.find(" std 0,0,0,0,0,0 dst ") != std::string::npos, (mask & 2) != 0) << l;
+        EXPECT_EQ(l.find(" kb 2 ") != std::string::npos, (mask & 4) != 0) << l;
+    }
+}
+
 } // namespace
