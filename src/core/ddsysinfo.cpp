@@ -29,8 +29,9 @@ DdTimeZoneInfo* ddTimeZoneInfoGet(void) {
         info->flags |= DD_TZ_DATES;
         info->daylightOffset = tz.DaylightBias - tz.StandardBias;
         info->daylightName = ddSysUtf8Dup(tz.DaylightName);
-        info->daylightDate = tz.DaylightDate;
-        info->standardDate = tz.StandardDate;
+        static_assert(sizeof(SYSTEMTIME) == sizeof(DiSystemTime), "eight u16");
+        memcpy(&info->daylightDate, &tz.DaylightDate, sizeof(DiSystemTime));
+        memcpy(&info->standardDate, &tz.StandardDate, sizeof(DiSystemTime));
     }
     return info;
 }

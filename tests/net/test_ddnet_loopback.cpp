@@ -9,7 +9,7 @@
 #include "core/dide.h"
 #include "core/ditimer.h"
 #include "net/ddnet.h"
-#include "net/peer_process.h"
+#include "support/peer_process.h"
 
 #include <stdio.h>
 #include <string>
@@ -72,44 +72,9 @@ int channelHandler(DiObject* obj, DiEvent* ev) {
     return 0;
 }
 
-LRESULT CALLBACK sinkProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == g_ddApp->winsockMessage && msg != 0) {
-        ddNetHandleSocketMessage(wp, lp);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-// Runs the application thread's loop until done() holds (or a generous
-// guard passes, so that a broken build fails instead of hanging).
-template <class F> void pump(F done, DWORD guardMs = 60000) {
-    DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < guardMs) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        diTimerDispatch(diDEClock());
-        ddNetPoll();
-    }
-}
-
 struct Loopback : ::testing::Test {
     DiChannel* ch = nullptr;
-    static void SetUpTestSuite() {
-        ASSERT_EQ(ddNetInit(), 0);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = sinkProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"HvChanSocketSink";
-        RegisterClassW(&wc);
-        g_ddApp->winsockMessage = RegisterWindowMessageW(L"QVLWinSockMessage");
-        g_ddApp->mainWindow = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                              nullptr, wc.hInstance, nullptr);
-        ASSERT_NE(g_ddApp->mainWindow, nullptr);
-    }
+    static void SetUpTestSuite() { ASSERT_TRUE(hvSocketSinkInit()); }
     void SetUp() override { g_seen = Seen(); }
     void TearDown() override {
         if (ch) diDEDestroyChannel(ch);
@@ -138,11 +103,11 @@ uint32_t steppingClock() {
 
 TEST_F(Loopback, TenThousandMessagesInRandomChunkingsArriveIntactAndInOrder) {
     Peer peer;
-    ASSERT_TRUE(peer.start("aip_peer.py", "stream --count 10000 --seed 7"));
+    ASSERT_TRUE(peer.start("aip_peer.py stream --count 10000 --seed 7"));
     connect(peer, 0);
     uint32_t (*saved)() = diDEClock;
     diDEClock = steppingClock;
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     diDEClock = saved;
     EXPECT_EQ(g_seen.next, 10000u);
     EXPECT_EQ(g_seen.bad, 0);
@@ -151,27 +116,27 @@ TEST_F(Loopback, TenThousandMessagesInRandomChunkingsArriveIntactAndInOrder) {
 
 TEST_F(Loopback, TwoMessagesInOneSegmentAndOneByteAtATime) {
     Peer peer;
-    ASSERT_TRUE(peer.start("aip_peer.py", "pair"));
+    ASSERT_TRUE(peer.start("aip_peer.py pair"));
     connect(peer, 16384);
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.next, 3u);
     EXPECT_EQ(g_seen.bad, 0);
 }
 
 TEST_F(Loopback, OversizedMessageEndsTheChannelWithAnError) {
     Peer peer;
-    ASSERT_TRUE(peer.start("aip_peer.py", "oversize --size 20000"));
+    ASSERT_TRUE(peer.start("aip_peer.py oversize --size 20000"));
     connect(peer, 16384);
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.ended, 1); // not a silent hang with the peer still connected
     EXPECT_EQ(g_seen.next, 0u);
 }
 
 TEST_F(Loopback, CloseMidMessageEndsTheChannelCleanly) {
     Peer peer;
-    ASSERT_TRUE(peer.start("aip_peer.py", "midclose --count 5"));
+    ASSERT_TRUE(peer.start("aip_peer.py midclose --count 5"));
     connect(peer, 16384);
-    pump([] { return g_seen.ended != 0; });
+    hvPumpUntil([] { return g_seen.ended != 0; });
     EXPECT_EQ(g_seen.next, 5u); // the whole ones, and nothing of the half
     EXPECT_EQ(g_seen.bad, 0);
 }
@@ -184,7 +149,7 @@ uint32_t countTick(void*) {
 
 TEST_F(Loopback, WriterToAPeerThatStopsReadingFailsWhileTimersRun) {
     Peer peer;
-    ASSERT_TRUE(peer.start("aip_peer.py", "noread --hold 6 --rcvbuf 4096"));
+    ASSERT_TRUE(peer.start("aip_peer.py noread --hold 6 --rcvbuf 4096"));
     connect(peer, 16384);
     ch->out.limit = 65538;
     uint32_t saved = diIOWriteTimeoutMs;
@@ -216,7 +181,7 @@ TEST_F(Loopback, ListenerOnLoopbackAcceptsAndReportsThePeer) {
     DdSocket* client = ddNetSocketCreate();
     ASSERT_EQ(ddNetSocketOpen(client, 1, 0), 0);
     ASSERT_EQ(ddNetConnectDirect(client, u"127.0.0.1", uint16_t(port)), 0);
-    pump([] { return g_seen.accepted != 0; }, 10000);
+    hvPumpUntil([] { return g_seen.accepted != 0; }, 10000);
     EXPECT_EQ(g_seen.accepted, 1);
     uint32_t peerAddr = 0;
     DdSocket* accepted = ddNetAccept(listener, &peerAddr);
@@ -247,7 +212,6 @@ TEST_F(Loopback, SocketWithoutConnectionRefusesQuietly) {
     EXPECT_EQ(ddNetRecv(s, buf, sizeof buf), -1);
     EXPECT_EQ(s->error, DD_NET_ERR_WOULD_BLOCK);
     s->handshake = nullptr;
-    s->tls = nullptr; // the marker is no session to shut down
     ddNetSocketDestroy(s);
 }
 

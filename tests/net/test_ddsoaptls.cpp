@@ -10,7 +10,7 @@
 #include "net/ddsoaptls.h"
 #include "net/ddtls.h"
 #include "net/dicertcache.h"
-#include "net/peer_process.h"
+#include "support/peer_process.h"
 #include "support/wintemp.h"
 #include "ui/dlg_script.h"
 
