@@ -212,6 +212,7 @@ TEST_F(Loopback, SocketWithoutConnectionRefusesQuietly) {
     EXPECT_EQ(ddNetRecv(s, buf, sizeof buf), -1);
     EXPECT_EQ(s->error, DD_NET_ERR_WOULD_BLOCK);
     s->handshake = nullptr;
+    s->tls = nullptr; // the marker is no session to shut down
     ddNetSocketDestroy(s);
 }
 
