@@ -9,6 +9,7 @@
 #include "devices/dddevices.h"
 #include "net/ddnet.h"
 #include "net/dicrypt.h"
+#include "net/ddroute.h"
 #include "session/ddso.h"
 #include "ui/ddcolor.h"
 #include "ui/dddlg.h"
@@ -325,6 +326,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
          * the thread locale alone only changes it on old systems. */
         SetThreadUILanguage(LANGIDFROMLCID(lcid));
     }
+    ddRouteInstallDialogHooks();
     if (crtArgc > 1) {
         ddAppStep("password cache modes");
         if (ddAppPasswordCacheMode(app)) {

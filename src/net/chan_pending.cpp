@@ -1,5 +1,5 @@
-/* Stand-ins for the TLS layer and the route hop chains until they are
- * built: no socket carries a TLS session, and every target is direct. */
+/* Stand-ins for the TLS layer until it is built: no socket carries a TLS
+ * session, and starting one fails. */
 #include "net/ddtls.h"
 
 int ddTLSRead(DdSocket* s, void*, int) {
@@ -14,6 +14,13 @@ int ddTLSWrite(DdSocket* s, const void*, int) {
 
 void ddTLSShutdown(DdSocket*) {}
 
-int diRouteNeedsProxy(const DiChar*, uint16_t, uint32_t) {
-    return 0;
+/* TLS towards a hop or a web server: no session can be started yet. */
+int ddNetStartTlsClient(DdSocket* s, uint32_t, const DiChar*) {
+    s->error = DD_NET_ERR_FAILED;
+    return -1;
+}
+
+int ddNetStartTls(DdSocket* s, uint32_t, const DiChar*, int) {
+    s->error = DD_NET_ERR_FAILED;
+    return -1;
 }
