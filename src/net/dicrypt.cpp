@@ -93,6 +93,16 @@ void passwordKeys(const DiChar* keyText, const uint8_t value[20], const uint8_t 
     desKey(k3, &ks[2]);
 }
 
+bool plausibleUtf8(const uint8_t* b, size_t n) {
+    for (size_t i = 0; i < n;) {
+        if (b[i] < 0x20 || b[i] == 0x7F) return false;
+        int len = b[i] < 0x80 ? 1 : b[i] >= 0xF0 ? 4 : b[i] >= 0xE0 ? 3 : 2;
+        if (i + size_t(len) > n || !diUtf8IsLegal(b + i, len)) return false;
+        i += size_t(len);
+    }
+    return true;
+}
+
 void ede3(const uint8_t in[16], uint8_t out[16], DES_key_schedule ks[3], int enc) {
     for (int half = 0; half < 2; ++half) {
         DES_cblock i, o;
@@ -292,6 +302,10 @@ DiChar* diCryptUnprotectPassword(const uint8_t in[16], const DiChar* keyText,
         SHA1(block, n + 1, digest);
         ok = memcmp(block + n + 1, digest, 16 - n - 1) == 0;
     }
+    /* A full block has no fill to check: it must at least be UTF-8 without
+     * control characters, which a block decrypted with other keys almost
+     * never is. */
+    if (ok && n == 16) ok = plausibleUtf8(block, n);
     DiChar* text = nullptr;
     if (ok)
         text = diTextFromUtf8Dup(reinterpret_cast<const char*>(block), n);
@@ -302,7 +316,7 @@ DiChar* diCryptUnprotectPassword(const uint8_t in[16], const DiChar* keyText,
 namespace {
 
 struct CacheList {
-    DiCryptEntry e[DI_CRYPT_MAX_ENTRIES];
+    DiCryptEntry e[DI_CRYPT_MAX_ENTRIES] = {};
     int count = 0;
     void read() {
         DiChar* items[DI_CRYPT_MAX_ENTRIES] = {};
