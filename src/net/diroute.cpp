@@ -545,14 +545,18 @@ int diRouteParseConnectReply(DiRoute* hop, const char* reply, size_t len, int32_
     }
     size_t lineEnd = 0;
     while (lineEnd < len && reply[lineEnd] != '\r' && reply[lineEnd] != '\n') ++lineEnd;
-    if (status == 407) {
+    /* Some proxies answer refused credentials with 401 and a
+     * "WWW-Authenticate:" challenge instead of 407: from the proxy that was
+     * asked to CONNECT, it is the same request for credentials. */
+    if (status == 407 || status == 401) {
+        const char* header = status == 407 ? "Proxy-Authenticate:" : "WWW-Authenticate:";
+        const size_t h = strlen(header);
         bool other = false;
         for (size_t p = lineEnd; p < len;) {
             while (p < len && (reply[p] == '\r' || reply[p] == '\n')) ++p;
             size_t e = p;
             while (e < len && reply[e] != '\r' && reply[e] != '\n') ++e;
-            const size_t h = 19; /* "Proxy-Authenticate:" */
-            if (e - p > h && ciCompare(reply + p, "Proxy-Authenticate:", h) == 0) {
+            if (e - p > h && ciCompare(reply + p, header, h) == 0) {
                 DiChar label[256];
                 if (diRouteBasicRealm(reply + p + h, e - p - h, label, DI_COUNTOF(label))) {
                     memcpy(hop->label, label, sizeof label);
@@ -563,8 +567,10 @@ int diRouteParseConnectReply(DiRoute* hop, const char* reply, size_t len, int32_
             p = e;
         }
         (void)other;
-        if (socketError) *socketError = 15;
-        return DI_HOP_UNSUPPORTED;
+        if (status == 407) {
+            if (socketError) *socketError = 15;
+            return DI_HOP_UNSUPPORTED;
+        }
     }
     if (status >= 200 && status <= 299) return 0;
     free(hop->proxyReply);

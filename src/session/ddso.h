@@ -37,6 +37,8 @@ void ddSOSetWindowIcons(HWND window);
 /* Sets the window's title to string resource stringId and the application
  * caption joined as "%s - %s". */
 void ddSOSetWindowTitle(HWND window, int stringId);
+/* The session's last connection error (diSOSetLastError), or none. */
+const DiChar* diSOGetLastError(void);
 /* True while an outpost exists (tests). */
 bool ddSOExists(void);
 

@@ -371,3 +371,27 @@ TEST_F(Routes, CachedCredentialsKeyedWithoutTheRealm) {
 }
 
 } // namespace
+
+namespace {
+
+// A proxy that answers refused credentials with 401 and a Basic
+// "WWW-Authenticate:" challenge asks for credentials like a 407.
+TEST(ConnectReply, StatusesAndChallenges) {
+    DiRoute hop;
+    diRouteInit(&hop, DI_ROUTE_HTTP, u"hp", 1, 0);
+    int32_t err = 0;
+    auto parse = [&](const std::string& r) { return diRouteParseConnectReply(&hop, r.data(), r.size(), &err); };
+    EXPECT_EQ(parse("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"T\"\r\n\r\n"), -7);
+    EXPECT_EQ(std::u16string(hop.label), u"\"T\"");
+    EXPECT_EQ(parse("HTTP/1.0 401 Unauthorized\r\nProxy-Authenticate: Basic realm=\"T\"\r\n\r\n"), -5);
+    EXPECT_EQ(parse("HTTP/1.1 407 x\r\nproxy-authenticate:   basic   realm=\"a b\"\r\n\r\n"), -7);
+    EXPECT_EQ(std::u16string(hop.label), u"\"a b\"");
+    EXPECT_EQ(parse("HTTP/1.1 407 x\r\nProxy-Authenticate: Basicrealm=\"x\"\r\n\r\n"), -8);
+    EXPECT_EQ(err, 15);
+    EXPECT_EQ(parse("HTTP/1.0 299 odd\r\n\r\n"), 0);
+    EXPECT_EQ(parse("FTP 200 no\r\n\r\n"), -5);
+    EXPECT_EQ(std::u16string(hop.proxyReply), u"FTP 200 no");
+    diRouteFree(&hop);
+}
+
+} // namespace

@@ -1,0 +1,303 @@
+// Connections through real proxies on loopback: tinyproxy (Basic
+// authentication, ConnectPort), microsocks (with and without a password),
+// dante (a block rule), a scripted HTTP proxy and the tunnel peer, one hop and
+// two; credentials come from dialog 188, scripted.
+#include "net/ddnet.h"
+#include "net/ddroute.h"
+#include "net/diroute.h"
+#include "session/ddso.h"
+#include "net/peer_process.h"
+#include "ui/dlg_script.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum { CTL_USER = 1001, CTL_PASSWORD = 1002, CTL_SAVE_DETAILS = 1102 };
+
+struct Answer {
+    bool ok;
+    std::u16string user, password;
+};
+
+std::u16string lastError() {
+    const DiChar* e = diSOGetLastError();
+    return e ? e : u"";
+}
+
+std::string narrow(const std::u16string& s) {
+    return std::string(s.begin(), s.end());
+}
+
+// Answers the yes/no box of the chain from another thread: the box runs its
+// own modal loop on the test's thread.
+struct BoxAnswerer {
+    HANDLE thread = nullptr;
+    int button;
+    volatile LONG answered = 0;
+    explicit BoxAnswerer(int b) : button(b) {
+        thread = CreateThread(nullptr, 0, run, this, 0, nullptr);
+    }
+    static DWORD WINAPI run(void* arg) {
+        BoxAnswerer* self = static_cast<BoxAnswerer*>(arg);
+        for (int i = 0; i < 600; ++i) {
+            HWND box = FindWindowW(L"#32770", nullptr);
+            wchar_t title[256] = {};
+            if (box) GetWindowTextW(box, title, 256);
+            if (box && wcsstr(title, L"Reauthenticate")) {
+                PostMessageW(box, WM_COMMAND, self->button, 0);
+                InterlockedIncrement(&self->answered);
+                return 0;
+            }
+            Sleep(50);
+        }
+        return 0;
+    }
+    ~BoxAnswerer() {
+        WaitForSingleObject(thread, 35000);
+        CloseHandle(thread);
+    }
+};
+
+class RealProxies : public ::testing::Test {
+  protected:
+    DlgScript script;
+    ScriptScope* scope = nullptr;
+    std::vector<Answer> answers;
+    std::vector<std::u16string> prompts;
+    std::vector<DiRoute*> routes;
+    DdSocket* sock = nullptr;
+
+    void SetUp() override {
+        static bool started = false;
+        if (!started) ddNetInit();
+        started = true;
+        scope = new ScriptScope(&script);
+        ddRouteInstallDialogHooks();
+        script.onInit = [this](HWND dlg, int id) {
+            if (id != DD_DLG_SERVER_AUTH) return;
+            wchar_t prompt[512] = {};
+            GetDlgItemTextW(dlg, 1101, prompt, 512);
+            prompts.push_back(ddD(prompt));
+            if (answers.empty()) {
+                press(dlg, IDCANCEL);
+                return;
+            }
+            Answer a = answers.front();
+            answers.erase(answers.begin());
+            setText(dlg, CTL_USER, a.user);
+            setText(dlg, CTL_PASSWORD, a.password);
+            press(dlg, a.ok ? IDOK : IDCANCEL);
+        };
+        g_ddApp->httpProxyInUse = g_ddApp->socksInUse = 0;
+        g_ddApp->opt.baseRoute = nullptr;
+        g_ddApp->proxyFailed = 0;
+        diSOSetLastError(nullptr);
+        diRouteWaitMs = 30000;
+    }
+    void TearDown() override {
+        if (sock) ddNetSocketDestroy(sock);
+        g_ddApp->opt.httpProxyRoute = nullptr;
+        g_ddApp->opt.socksRoute = nullptr;
+        free(g_ddApp->opt.baseRoute);
+        g_ddApp->opt.baseRoute = nullptr;
+        for (DiRoute* r : routes) {
+            diRouteFree(r);
+            delete r;
+        }
+        delete scope;
+    }
+    DiRoute* route(uint32_t kind, int port) {
+        DiRoute* r = new DiRoute;
+        diRouteInit(r, kind, u"127.0.0.1", uint32_t(port), 0);
+        routes.push_back(r);
+        return r;
+    }
+    void useHttpProxy(int port) {
+        g_ddApp->opt.httpProxyRoute = route(DI_ROUTE_HTTP, port);
+        g_ddApp->httpProxyInUse = 1;
+    }
+    void useSocks(int port) {
+        g_ddApp->opt.socksRoute = route(DI_ROUTE_SOCKS, port);
+        g_ddApp->socksInUse = 1;
+    }
+    void baseRoute(const std::string& spec) {
+        std::u16string w(spec.begin(), spec.end());
+        g_ddApp->opt.baseRoute = static_cast<DiChar*>(malloc((w.size() + 1) * 2));
+        memcpy(g_ddApp->opt.baseRoute, w.c_str(), (w.size() + 1) * 2);
+    }
+    int connect(int port, uint32_t flags = 0) {
+        if (sock) ddNetSocketDestroy(sock);
+        sock = ddNetSocketCreate();
+        ddNetSocketOpen(sock, 1, 1);
+        return diNetConnect(sock, u"127.0.0.1", uint16_t(port), flags);
+    }
+    // The connection reaches the echoing target through every hop.
+    bool echoes() {
+        const char ping[] = "through the chain";
+        if (ddNetSend(sock, ping, int(sizeof ping)) != int(sizeof ping)) return false;
+        std::string got;
+        while (got.size() < sizeof ping) {
+            if (ddNetWaitReadable(sock, 5000) != 1) return false;
+            char buf[64];
+            int n = ddNetRecv(sock, buf, sizeof buf);
+            if (n <= 0) return false;
+            got.append(buf, size_t(n));
+        }
+        return got == std::string(ping, sizeof ping);
+    }
+};
+
+TEST_F(RealProxies, TinyproxyBasicAuthentication) {
+    PeerProcess target, proxy;
+    ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
+    ASSERT_TRUE(proxy.start("proxy_launcher.py", "tinyproxy --user alice --password s3cret"));
+    useHttpProxy(proxy.port);
+    // No credentials, then empty ones, then the dialog's.
+    answers = {{true, u"alice", u"s3cret"}};
+    ASSERT_EQ(connect(target.port), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes());
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_NE(prompts[0].find(u"HTTP proxy \"Tinyproxy\" at 127.0.0.1"), std::u16string::npos);
+
+    // The route keeps its credentials: the next connection asks nothing.
+    ASSERT_EQ(connect(target.port), 0);
+    EXPECT_EQ(prompts.size(), 1u);
+}
+
+TEST_F(RealProxies, TinyproxyWrongPasswordAsksAgainAndCancelEnds) {
+    PeerProcess target, proxy;
+    ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
+    ASSERT_TRUE(proxy.start("proxy_launcher.py", "tinyproxy --user alice --password s3cret"));
+    useHttpProxy(proxy.port);
+    answers = {{true, u"alice", u"wrong"}, {true, u"alice", u"s3cret"}};
+    ASSERT_EQ(connect(target.port), 0);
+    EXPECT_EQ(prompts.size(), 2u);
+    EXPECT_TRUE(echoes());
+
+    diRouteDropCredentials(g_ddApp->opt.httpProxyRoute);
+    answers = {{false, u"", u""}};
+    EXPECT_EQ(connect(target.port), -8);
+}
+
+TEST_F(RealProxies, TinyproxyConnectPortRefusal) {
+    PeerProcess target, proxy;
+    ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
+    ASSERT_TRUE(proxy.start("proxy_launcher.py", "tinyproxy --connect-port 443"));
+    useHttpProxy(proxy.port);
+    EXPECT_EQ(connect(target.port), -7);
+    std::u16string e = lastError();
+    EXPECT_NE(e.find(u"failed to connect to the server 127.0.0.1"), std::u16string::npos) << narrow(e);
+    EXPECT_NE(e.find(u"HTTP/1.0 403"), std::u16string::npos) << narrow(e);
+    EXPECT_EQ(g_ddApp->proxyFailed, 1u);
+}
+
+TEST_F(RealProxies, ScriptedProxyChallengesAndSilence) {
+    PeerProcess ntlm, split, multi, silent;
+    ASSERT_TRUE(ntlm.start("http_proxy_peer.py", "--scenario ntlm"));
+    ASSERT_TRUE(split.start("http_proxy_peer.py", "--scenario split"));
+    ASSERT_TRUE(multi.start("http_proxy_peer.py", "--scenario multi --user bob --password pw"));
+    ASSERT_TRUE(silent.start("http_proxy_peer.py", "--scenario silent"));
+
+    useHttpProxy(ntlm.port);
+    EXPECT_EQ(connect(4000), -7);
+    EXPECT_NE(lastError().find(u"requires an authentication method not supported"),
+              std::u16string::npos);
+
+    useHttpProxy(split.port);
+    ASSERT_EQ(connect(4000), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes()); // the peer's tunnel echoes
+
+    useHttpProxy(multi.port);
+    answers = {{true, u"bob", u"pw"}};
+    ASSERT_EQ(connect(4000), 0) << narrow(lastError());
+    EXPECT_EQ(prompts, std::vector<std::u16string>{prompts.empty() ? u"" : prompts[0]});
+    EXPECT_NE(prompts[0].find(u"\"peer\""), std::u16string::npos);
+    EXPECT_TRUE(echoes());
+
+    useHttpProxy(silent.port);
+    diRouteWaitMs = 1500;
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(connect(4000), -7);
+    EXPECT_LT(GetTickCount() - t0, 20000u);
+    EXPECT_NE(lastError().find(u"A network error while connected to the HTTP proxy"),
+              std::u16string::npos);
+}
+
+TEST_F(RealProxies, MicrosocksAndDante) {
+    PeerProcess target, closed, open, locked, dante;
+    ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
+    ASSERT_TRUE(closed.start("proxy_launcher.py", "closed"));
+    ASSERT_TRUE(open.start("proxy_launcher.py", "microsocks"));
+    ASSERT_TRUE(locked.start("proxy_launcher.py", "microsocks --user carol --password pw"));
+    ASSERT_TRUE(dante.start("proxy_launcher.py", "dante --block-port " + std::to_string(closed.port)));
+
+    useSocks(open.port);
+    ASSERT_EQ(connect(target.port), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes());
+    EXPECT_EQ(connect(closed.port), -7);
+    EXPECT_NE(lastError().find(u"failed to connect to the server"), std::u16string::npos)
+        << narrow(lastError());
+
+    useSocks(locked.port);
+    answers = {{true, u"carol", u"pw"}};
+    ASSERT_EQ(connect(target.port), 0) << narrow(lastError());
+    EXPECT_EQ(prompts.size(), 1u);
+    EXPECT_TRUE(echoes());
+
+    useSocks(dante.port);
+    EXPECT_EQ(connect(closed.port), -7);
+    EXPECT_NE(lastError().find(u"refused to connect to the server"), std::u16string::npos)
+        << narrow(lastError());
+    ASSERT_EQ(connect(target.port), 0);
+    EXPECT_TRUE(echoes());
+}
+
+TEST_F(RealProxies, WrongSocksPasswordAsksTheQuestion) {
+    PeerProcess target, locked;
+    ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
+    ASSERT_TRUE(locked.start("proxy_launcher.py", "microsocks --user carol --password pw"));
+    useSocks(locked.port);
+    DiRoute* r = g_ddApp->opt.socksRoute;
+    r->credentialKind = 1;
+    diRouteSetCredentials(r, u"carol", u"wrong");
+    answers = {{true, u"carol", u"pw"}};
+    {
+        BoxAnswerer yes(IDYES);
+        ASSERT_EQ(connect(target.port), 0) << narrow(lastError());
+    }
+    EXPECT_EQ(prompts.size(), 1u);
+    EXPECT_TRUE(echoes());
+}
+
+TEST_F(RealProxies, TwoHops) {
+    PeerProcess target, tiny, socks, locked, dante, tunnel;
+    ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
+    ASSERT_TRUE(tiny.start("proxy_launcher.py", "tinyproxy"));
+    ASSERT_TRUE(socks.start("proxy_launcher.py", "microsocks"));
+    ASSERT_TRUE(locked.start("proxy_launcher.py", "microsocks --user dan --password pw"));
+    ASSERT_TRUE(dante.start("proxy_launcher.py", "dante"));
+    ASSERT_TRUE(tunnel.start("qvlp_peer.py", ""));
+
+    useHttpProxy(tiny.port);
+    baseRoute("CTSOCKS:127.0.0.1:" + std::to_string(socks.port));
+    ASSERT_EQ(connect(target.port, 1), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes());
+
+    baseRoute("CTQVLP:127.0.0.1:" + std::to_string(tunnel.port));
+    ASSERT_EQ(connect(target.port, 1), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes());
+
+    g_ddApp->httpProxyInUse = 0;
+    useSocks(dante.port);
+    baseRoute("CTSOCKS:127.0.0.1:" + std::to_string(locked.port));
+    answers = {{true, u"dan", u"pw"}};
+    ASSERT_EQ(connect(target.port, 1), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes());
+}
+
+} // namespace
