@@ -2,7 +2,9 @@
 // authentication, ConnectPort), microsocks (with and without a password),
 // dante (a block rule), a scripted HTTP proxy and the tunnel peer, one hop and
 // two; credentials come from dialog 188, scripted.
+#include "core/ddapp.h"
 #include "net/ddnet.h"
+#include "net/dicrypt.h"
 #include "net/ddroute.h"
 #include "net/diroute.h"
 #include "session/ddso.h"
@@ -298,6 +300,83 @@ TEST_F(RealProxies, TwoHops) {
     answers = {{true, u"dan", u"pw"}};
     ASSERT_EQ(connect(target.port, 1), 0) << narrow(lastError());
     EXPECT_TRUE(echoes());
+}
+
+// The "-cache" start-up loop: a confirmed dialog ends it, and an entry of
+// another user is not taken.
+class CacheLoop : public ::testing::Test {
+  protected:
+    DlgScript script;
+    ScriptScope* scope = nullptr;
+    DdApp app{};
+    std::u16string location, user, password;
+    void SetUp() override {
+        static bool store = false;
+        if (!store) {
+            ddProfStoreSetPath(L"");
+            ddProfStoreCreate();
+        }
+        store = true;
+        scope = new ScriptScope(&script);
+        ddRouteInstallDialogHooks();
+        script.onInit = [this](HWND dlg, int id) {
+            if (id != DD_DLG_PASSWORD_CACHE || password.empty()) {
+                press(dlg, IDCANCEL);
+                return;
+            }
+            if (!location.empty()) setText(dlg, 1000, location);
+            setText(dlg, CTL_USER, user);
+            setText(dlg, CTL_PASSWORD, password);
+            setText(dlg, 1004, password);
+            press(dlg, IDOK);
+        };
+        memset(&app, 0, sizeof app);
+        app.opt.cache = 1;
+    }
+    void TearDown() override {
+        free(app.url);
+        free(app.user);
+        free(app.password);
+        delete scope;
+    }
+};
+
+TEST_F(CacheLoop, LongPasswordGoesOnWithoutALoop) {
+    app.url = diAppStrDup(u"http://one.example/");
+    user = u"alice";
+    password = u"twenty-byte-password";
+    EXPECT_EQ(ddAppPasswordCacheMode(&app), 0);
+    EXPECT_EQ(script.inits.size(), 1u);
+    ASSERT_NE(app.password, nullptr);
+    EXPECT_EQ(std::u16string(app.password), password);
+    EXPECT_EQ(std::u16string(app.user), u"alice");
+}
+
+TEST_F(CacheLoop, AnotherLocationEndsAsACancel) {
+    app.url = diAppStrDup(u"http://two.example/");
+    location = u"http://elsewhere.example/";
+    user = u"alice";
+    password = u"pw";
+    EXPECT_EQ(ddAppPasswordCacheMode(&app), 1);
+    EXPECT_EQ(script.inits.size(), 1u);
+    DiChar *u = nullptr, *p = nullptr;
+    ASSERT_TRUE(diCryptLookupCachedLogin(u"http://elsewhere.example/", &u, &p));
+    free(u);
+    free(p);
+}
+
+TEST_F(CacheLoop, OnlyTheLaunchUsersEntry) {
+    ASSERT_TRUE(diCryptStoreCachedLogin(u"http://three.example/", u"alice", u"alices"));
+    app.url = diAppStrDup(u"http://three.example/");
+    app.user = diAppStrDup(u"bob");
+    EXPECT_EQ(ddAppPasswordCacheMode(&app), 1); // asked, cancelled
+    EXPECT_EQ(script.inits.size(), 1u);
+    EXPECT_EQ(app.password, nullptr);
+    free(app.user);
+    app.user = diAppStrDup(u"alice");
+    EXPECT_EQ(ddAppPasswordCacheMode(&app), 0);
+    ASSERT_NE(app.password, nullptr);
+    EXPECT_EQ(std::u16string(app.password), u"alices");
 }
 
 } // namespace
