@@ -3,6 +3,7 @@
 // dante (a block rule), a scripted HTTP proxy and the tunnel peer, one hop and
 // two; credentials come from dialog 188, scripted.
 #include "core/ddapp.h"
+#include "core/ddtrace.h"
 #include "net/ddnet.h"
 #include "net/dicrypt.h"
 #include "net/ddroute.h"
@@ -24,6 +25,7 @@ enum { CTL_USER = 1001, CTL_PASSWORD = 1002, CTL_SAVE_DETAILS = 1102 };
 struct Answer {
     bool ok;
     std::u16string user, password;
+    bool save = false;
 };
 
 std::u16string lastError() {
@@ -93,6 +95,7 @@ class RealProxies : public ::testing::Test {
             answers.erase(answers.begin());
             setText(dlg, CTL_USER, a.user);
             setText(dlg, CTL_PASSWORD, a.password);
+            if (a.save) toggle(dlg, CTL_SAVE_DETAILS, true);
             press(dlg, a.ok ? IDOK : IDCANCEL);
         };
         g_ddApp->httpProxyInUse = g_ddApp->socksInUse = 0;
@@ -159,9 +162,21 @@ TEST_F(RealProxies, TinyproxyBasicAuthentication) {
     ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
     ASSERT_TRUE(proxy.start("proxy_launcher.py", "tinyproxy --user alice --password s3cret"));
     useHttpProxy(proxy.port);
+    ddTraceLogOpen();
     // No credentials, then empty ones, then the dialog's.
     answers = {{true, u"alice", u"s3cret"}};
     ASSERT_EQ(connect(target.port), 0) << narrow(lastError());
+    // Nothing written to the trace holds the password or its Base64 form.
+    diRouteReportError(g_ddApp->opt.httpProxyRoute, DI_HOP_FAILED, g_ddApp->opt.httpProxyRoute);
+    FILE* trace = _wfopen(ddTraceLogPath(), L"rb");
+    ASSERT_NE(trace, nullptr);
+    std::string bytes;
+    char chunk[4096];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, trace)) > 0;) bytes.append(chunk, n);
+    fclose(trace);
+    EXPECT_NE(bytes.find("HTTP proxy"), std::string::npos);
+    EXPECT_EQ(bytes.find("s3cret"), std::string::npos);
+    EXPECT_EQ(bytes.find("YWxpY2U6czNjcmV0"), std::string::npos);
     EXPECT_TRUE(echoes());
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_NE(prompts[0].find(u"HTTP proxy \"Tinyproxy\" at 127.0.0.1"), std::u16string::npos);
@@ -300,6 +315,70 @@ TEST_F(RealProxies, TwoHops) {
     answers = {{true, u"dan", u"pw"}};
     ASSERT_EQ(connect(target.port, 1), 0) << narrow(lastError());
     EXPECT_TRUE(echoes());
+}
+
+// Credentials saved from the dialog in one process are found by the next,
+// for a route made the way the outpost makes it, without a dialog.
+TEST_F(RealProxies, SavedCredentialsServeTheNextProcess) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring profile = std::wstring(temp) + L"hv_route_profile_" +
+                           std::to_wstring(GetCurrentProcessId()) + L".xml";
+    DeleteFileW(profile.c_str());
+    ddProfStoreSetPath(profile.c_str());
+    ddProfStoreCreate();
+    PeerProcess target, proxy;
+    ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
+    ASSERT_TRUE(proxy.start("proxy_launcher.py", "tinyproxy --user alice --password s3cret"));
+    useHttpProxy(proxy.port);
+    Answer a{true, u"alice", u"s3cret"};
+    a.save = true;
+    answers = {a};
+    ASSERT_EQ(connect(target.port), 0) << narrow(lastError());
+    ASSERT_EQ(prompts.size(), 1u);
+
+    SetEnvironmentVariableW(L"HV_ROUTE_PROFILE", profile.c_str());
+    SetEnvironmentVariableW(L"HV_ROUTE_PROXY", std::to_wstring(proxy.port).c_str());
+    SetEnvironmentVariableW(L"HV_ROUTE_TARGET", std::to_wstring(target.port).c_str());
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = std::wstring(L"\"") + self +
+                       L"\" --gtest_filter=RealProxies.SecondProcessUsesTheCache";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(code, 0u);
+    // The second process leaves this mark only when its connection worked.
+    std::wstring mark = profile + L".ok";
+    EXPECT_NE(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetEnvironmentVariableW(L"HV_ROUTE_PROFILE", nullptr);
+    DeleteFileW(mark.c_str());
+    DeleteFileW(profile.c_str());
+}
+
+TEST_F(RealProxies, SecondProcessUsesTheCache) {
+    wchar_t profile[MAX_PATH], proxyPort[16], targetPort[16];
+    if (!GetEnvironmentVariableW(L"HV_ROUTE_PROFILE", profile, MAX_PATH))
+        GTEST_SKIP() << "runs as the second process of SavedCredentialsServeTheNextProcess";
+    GetEnvironmentVariableW(L"HV_ROUTE_PROXY", proxyPort, 16);
+    GetEnvironmentVariableW(L"HV_ROUTE_TARGET", targetPort, 16);
+    ddProfStoreSetPath(profile);
+    ddProfStoreCreate();
+    useHttpProxy(_wtoi(proxyPort));
+    diRouteLoadCachedCredentials(g_ddApp->opt.httpProxyRoute);
+    ASSERT_EQ(connect(_wtoi(targetPort)), 0) << narrow(lastError());
+    EXPECT_TRUE(prompts.empty());
+    EXPECT_TRUE(echoes());
+    if (prompts.empty() && !HasFailure()) {
+        std::wstring mark = std::wstring(profile) + L".ok";
+        CloseHandle(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    }
 }
 
 // The "-cache" start-up loop: a confirmed dialog ends it, and an entry of
