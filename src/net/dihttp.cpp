@@ -191,6 +191,7 @@ void sendPending(DiHTTPClient* c) {
 
 void replyEnded(DiHTTPClient* c) {
     closeSocket(c);
+    if (c->lineCount == 0) c->status = -1; /* no status line at all */
     if (c->status == 404) {
         if (++c->attempt < 3) {
             resetAttempt(c);
@@ -485,10 +486,10 @@ int diHTTPEvent(DiObject* obj, DiEvent* ev) {
         char buf[4096];
         for (;;) {
             int n = ddNetRecv(c->socket, buf, sizeof buf);
-            if (n < 0 && c->socket->error == DD_NET_ERR_WOULD_BLOCK) {
-                if (ev->w[0] != DI_EV_CLOSED) return 1;
-                n = 0;
-            }
+            /* A close that still would block is not this connection's: a
+             * closed socket's late notice can reach the handle's next user.
+             * The real end reads as 0 (or an error). */
+            if (n < 0 && c->socket->error == DD_NET_ERR_WOULD_BLOCK) return 1;
             bool end = n <= 0;
             if (diHTTPTakeBytes(c, buf, end ? 0 : size_t(n), end)) {
                 replyEnded(c);

@@ -182,6 +182,21 @@ TEST_F(Fetch, OneCallbackWhateverEndsIt) {
     EXPECT_EQ(diHTTPFetchServerInfo(c, u"web\r\nX: 1", 80, 0, nullptr, callback, nullptr), -1);
 }
 
+// A close notice that belongs to the handle's previous socket (the read
+// still would block) does not end the reply; a reply without any line is a
+// failure, not status 0.
+TEST_F(Fetch, LateCloseNoticeAndEmptyReply) {
+    ASSERT_EQ(diHTTPFetchServerInfo(c, u"web", 80, 0, nullptr, callback, nullptr), 0);
+    DiEvent ev{};
+    ev.w[0] = DI_EV_CLOSED;
+    diHTTPEvent(&c->obj, &ev);
+    EXPECT_EQ(g_out.calls, 0);
+    g_fakeNet.closed = true;
+    diHTTPEvent(&c->obj, &ev);
+    EXPECT_EQ(g_out.calls, 1);
+    EXPECT_EQ(g_out.status, -1);
+}
+
 TEST_F(Fetch, UrlHelpers) {
     struct {
         const char16_t* url;

@@ -4,7 +4,9 @@
 // two; credentials come from dialog 188, scripted.
 #include "core/ddapp.h"
 #include "core/ddtrace.h"
+#include "core/ditimer.h"
 #include "net/ddnet.h"
+#include "net/dihttp.h"
 #include "net/dicrypt.h"
 #include "net/ddroute.h"
 #include "net/diroute.h"
@@ -379,6 +381,153 @@ TEST_F(RealProxies, SecondProcessUsesTheCache) {
         std::wstring mark = std::wstring(profile) + L".ok";
         CloseHandle(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     }
+}
+
+// The server-information fetch over real sockets: the socket events come
+// through a window as in the client.
+LRESULT CALLBACK socketWindow(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == g_ddApp->winsockMessage && m) {
+        ddNetHandleSocketMessage(w, l);
+        return 0;
+    }
+    return DefWindowProcW(h, m, w, l);
+}
+
+struct FetchOutcome {
+    int calls = 0;
+    int status = 0;
+    int asad = 0;
+    std::u16string baseRoute;
+};
+
+void fetched(DiHTTPClient* c, void* arg, DiHTTPResults* r) {
+    FetchOutcome* o = static_cast<FetchOutcome*>(arg);
+    o->calls++;
+    o->status = c->status;
+    o->asad = r->asadPort;
+    o->baseRoute = r->baseRoute ? r->baseRoute : u"";
+}
+
+class Fetch : public RealProxies {
+  protected:
+    HWND window = nullptr;
+    DiHTTPClient* client = nullptr;
+    std::string root;
+    void SetUp() override {
+        RealProxies::SetUp();
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = socketWindow;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"HvRouteTestSockets";
+        RegisterClassW(&wc);
+        window = CreateWindowW(L"HvRouteTestSockets", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               wc.hInstance, nullptr);
+        g_ddApp->mainWindow = window;
+        g_ddApp->winsockMessage = RegisterWindowMessageW(L"QVLWinSockMessage");
+        client = diHTTPClientAlloc();
+        diHTTPClientInit(client);
+        char dir[128];
+        snprintf(dir, sizeof dir, "/tmp/hv_route_web_%lu_%lu", GetCurrentProcessId(), GetTickCount());
+        root = dir;
+    }
+    void TearDown() override {
+        diHTTPClientFree(client);
+        g_ddApp->mainWindow = nullptr;
+        DestroyWindow(window);
+        std::string page = "Z:" + root + "/cgi-bin/qvlwebtop/login/boot/serverinfo.html";
+        DeleteFileA(page.c_str());
+        for (const char* d : {"/cgi-bin/qvlwebtop/login/boot", "/cgi-bin/qvlwebtop/login",
+                              "/cgi-bin/qvlwebtop", "/cgi-bin", ""})
+            RemoveDirectoryA(("Z:" + root + d).c_str());
+        RealProxies::TearDown();
+    }
+    // Only the third page pair exists: the first two answer 404.
+    void writePage(const std::string& text) {
+        std::string path = "Z:" + root;
+        for (const char* d : {"", "/cgi-bin", "/cgi-bin/qvlwebtop", "/cgi-bin/qvlwebtop/login",
+                              "/cgi-bin/qvlwebtop/login/boot"})
+            CreateDirectoryA((path + d).c_str(), nullptr);
+        FILE* f = fopen((path + "/cgi-bin/qvlwebtop/login/boot/serverinfo.html").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+    }
+    FetchOutcome fetch(int port) {
+        FetchOutcome o;
+        if (diHTTPFetchServerInfo(client, u"127.0.0.1", uint32_t(port), 0, nullptr, fetched, &o) != 0 &&
+            !o.calls)
+            return o;
+        DWORD start = GetTickCount();
+        while (!o.calls && GetTickCount() - start < 30000) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            diTimerDispatch(ddTimerNow());
+            Sleep(5);
+        }
+        return o;
+    }
+};
+
+TEST_F(Fetch, ThirdPageLongLinesAndNoFinalLineBreak) {
+    std::string longRoute = "CTSOCKS:" + std::string(300, 'h') + ":1080";
+    writePage("AsadPort=5000 NonSecurePort=5001\nBaseRoute=" + longRoute + "\nFullScreen=1");
+    PeerProcess web;
+    ASSERT_TRUE(web.start("proxy_launcher.py", "web --root " + root));
+    FetchOutcome o = fetch(web.port);
+    EXPECT_EQ(o.calls, 1);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(o.asad, 5000);
+    EXPECT_EQ(narrow(o.baseRoute), longRoute);
+    EXPECT_EQ(client->attempt, 2);
+
+    // The same through tinyproxy, which gets the absolute URL.
+    PeerProcess tiny;
+    ASSERT_TRUE(tiny.start("proxy_launcher.py", "tinyproxy"));
+    useHttpProxy(tiny.port);
+    client->attempt = 2;
+    o = fetch(web.port);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(o.asad, 5000);
+}
+
+TEST_F(Fetch, EndlessReplyEndsAtItsCap) {
+    PeerProcess endless;
+    ASSERT_TRUE(endless.start("proxy_launcher.py", "endless"));
+    FetchOutcome o = fetch(endless.port);
+    EXPECT_EQ(o.calls, 1);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(o.asad, -1);
+}
+
+TEST_F(Fetch, ProxyAuthorizationOnlyOnThePlainGetToTheProxy) {
+    std::string log = root + ".log";
+    PeerProcess recorder, challenger;
+    ASSERT_TRUE(recorder.start("http_proxy_peer.py", "--scenario record --log " + log));
+    ASSERT_TRUE(challenger.start("http_proxy_peer.py", "--scenario multi --user x --password y"));
+    useHttpProxy(recorder.port);
+    g_ddApp->opt.httpProxyRoute->credentialKind = 1;
+    diRouteSetCredentials(g_ddApp->opt.httpProxyRoute, u"alice", u"pw");
+    FetchOutcome o = fetch(12345);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(o.asad, 4321);
+    // A web server bypassing the proxy (an exception) that answers 407 gets
+    // neither the credentials nor a dialog: the fetch just fails.
+    std::u16string ex = u"127.0.0.1";
+    g_ddApp->proxyExceptions = const_cast<DiChar*>(ex.c_str());
+    o = fetch(challenger.port);
+    g_ddApp->proxyExceptions = nullptr;
+    EXPECT_EQ(o.calls, 1);
+    EXPECT_EQ(o.status, 407);
+    EXPECT_TRUE(prompts.empty());
+    FILE* f = fopen(("Z:" + log).c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string bytes;
+    char chunk[4096];
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+    fclose(f);
+    DeleteFileA(("Z:" + log).c_str());
+    EXPECT_EQ(bytes.find("GET http://127.0.0.1:12345/cgi-bin/qvlwebtop.cgi/"), 0u) << bytes;
+    EXPECT_NE(bytes.find("Proxy-Authorization: Basic YWxpY2U6cHc=\r\n"), std::string::npos);
 }
 
 // The "-cache" start-up loop: a confirmed dialog ends it, and an entry of

@@ -8,8 +8,9 @@ Scenarios (--scenario):
           split across pieces; a CONNECT with "Proxy-Authorization: Basic" of
           --user:--password gets 200 and an echoing tunnel
   silent  reads the request and never answers
-  record  answers 200 to everything and appends each request's header block
-          to --log (for checking what the client sends)
+  record  appends each request's header block to --log (for checking what
+          the client sends); a CONNECT gets 200 and an echoing tunnel, any
+          other request a short server-information page
 The port goes to --port-file; the peer ends when that file is deleted or the
 lifetime runs out.
 """
@@ -75,8 +76,11 @@ def serve(conn, args):
         elif args.scenario == "silent":
             time.sleep(args.lifetime)
         elif args.scenario == "record":
-            conn.sendall(b"HTTP/1.0 200 OK\r\n\r\n")
-            echo(conn)
+            if head.startswith(b"CONNECT "):
+                conn.sendall(b"HTTP/1.0 200 OK\r\n\r\n")
+                echo(conn)
+            else:
+                conn.sendall(b"HTTP/1.0 200 OK\r\n\r\nAsadPort=4321\n")
 
 
 def main():

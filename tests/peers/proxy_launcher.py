@@ -11,8 +11,12 @@ Kinds:
   dante      [--block-port N]   (a `socks block` rule for that target port)
   echo       a target that echoes what it receives
   closed     a port on which nothing listens
+  web        http.server over the files of --root
+  endless    answers every request with a status line and one endless line
 """
 import argparse
+import functools
+import http.server
 import os
 import shutil
 import signal
@@ -59,6 +63,50 @@ def echo_server(port):
                 if not data:
                     return
                 conn.sendall(data)
+
+    def accept():
+        while True:
+            conn, _ = srv.accept()
+            threading.Thread(target=serve, args=(conn,), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def log_error(self, *args):
+        pass
+
+
+class QuietServer(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        pass
+
+
+def web_server(port, root):
+    handler = functools.partial(QuietHandler, directory=root)
+    srv = QuietServer(("127.0.0.1", port), handler)
+    threading.Thread(target=srv.serve_forever, daemon=True).start()
+
+
+def endless_server(port):
+    srv = socket.socket()
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(("127.0.0.1", port))
+    srv.listen(16)
+
+    def serve(conn):
+        with conn:
+            try:
+                conn.recv(65536)
+                conn.sendall(b"HTTP/1.0 200 OK\r\n\r\nAsadPort=")
+                block = b"7" * 65536
+                while True:
+                    conn.sendall(block)
+            except OSError:
+                return
 
     def accept():
         while True:
@@ -120,6 +168,12 @@ def start(kind, args, folder, port):
         return None
     if kind == "closed":
         return None
+    if kind == "web":
+        web_server(port, args.root)
+        return None
+    if kind == "endless":
+        endless_server(port)
+        return None
     raise SystemExit("unknown kind " + kind)
 
 
@@ -131,6 +185,7 @@ def main():
     p.add_argument("--password")
     p.add_argument("--connect-port", type=int)
     p.add_argument("--block-port", type=int)
+    p.add_argument("--root")
     p.add_argument("--lifetime", type=float, default=120)
     args = p.parse_args()
     folder = tempfile.mkdtemp(prefix="hv_proxy_")
