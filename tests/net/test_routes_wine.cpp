@@ -7,6 +7,8 @@
 #include "core/ditimer.h"
 #include "net/ddnet.h"
 #include "net/dihttp.h"
+#include "net/dilaip.h"
+#include "core/dide.h"
 #include "net/dicrypt.h"
 #include "net/ddroute.h"
 #include "net/diroute.h"
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdlib.h>
 #include <string>
 #include <vector>
@@ -44,8 +47,9 @@ std::string narrow(const std::u16string& s) {
 struct BoxAnswerer {
     HANDLE thread = nullptr;
     int button;
+    const wchar_t* caption;
     volatile LONG answered = 0;
-    explicit BoxAnswerer(int b) : button(b) {
+    explicit BoxAnswerer(int b, const wchar_t* c = L"Reauthenticate") : button(b), caption(c) {
         thread = CreateThread(nullptr, 0, run, this, 0, nullptr);
     }
     static DWORD WINAPI run(void* arg) {
@@ -54,7 +58,7 @@ struct BoxAnswerer {
             HWND box = FindWindowW(L"#32770", nullptr);
             wchar_t title[256] = {};
             if (box) GetWindowTextW(box, title, 256);
-            if (box && wcsstr(title, L"Reauthenticate")) {
+            if (box && wcsstr(title, self->caption)) {
                 PostMessageW(box, WM_COMMAND, self->button, 0);
                 InterlockedIncrement(&self->answered);
                 return 0;
@@ -528,6 +532,131 @@ TEST_F(Fetch, ProxyAuthorizationOnlyOnThePlainGetToTheProxy) {
     DeleteFileA(("Z:" + log).c_str());
     EXPECT_EQ(bytes.find("GET http://127.0.0.1:12345/cgi-bin/qvlwebtop.cgi/"), 0u) << bytes;
     EXPECT_NE(bytes.find("Proxy-Authorization: Basic YWxpY2U6cHc=\r\n"), std::string::npos);
+}
+
+// The login-dialog exchange on a channel's real connection to the LAIP peer,
+// with the authentication dialog (107) scripted.
+std::vector<uint32_t> g_ownEvents;
+int ownHandler(DiObject* obj, DiEvent* ev) {
+    g_ownEvents.push_back(ev->w[0]);
+    if (ev->w[0] == DI_EV_READABLE || ev->w[0] == DI_EV_CLOSED) {
+        DiChannel* ch = reinterpret_cast<DiChannel*>(obj);
+        diIOFill(&ch->in, ch->socket);
+    }
+    return 1;
+}
+
+class Laip : public Fetch {
+  protected:
+    DiChannel* ch = nullptr;
+    std::string log;
+    void SetUp() override {
+        Fetch::SetUp();
+        g_ownEvents.clear();
+        log = root + ".laip.log";
+        script.onInit = [this](HWND dlg, int id) {
+            if (id != 107 || answers.empty()) {
+                press(dlg, IDCANCEL);
+                return;
+            }
+            Answer a = answers.front();
+            answers.erase(answers.begin());
+            setText(dlg, CTL_USER, a.user);
+            setText(dlg, CTL_PASSWORD, a.password);
+            press(dlg, a.ok ? IDOK : IDCANCEL);
+        };
+    }
+    void TearDown() override {
+        if (ch) diDEDestroyChannel(ch);
+        DeleteFileA(("Z:" + log).c_str());
+        Fetch::TearDown();
+    }
+    bool start(PeerProcess& peer, const std::string& scenario) {
+        if (!peer.start("laip_peer.py", scenario + " --log " + log)) return false;
+        ch = diDECreateChannel(nullptr, DI_OBJ_TDE, 0, 0);
+        if (!ch || ddNetSocketOpen(ch->socket, 1, 1) != 0) return false;
+        if (diNetConnect(ch->socket, u"127.0.0.1", uint16_t(peer.port), 0) != 0) return false;
+        ch->hdr.handler = ownHandler;
+        ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
+                          DD_NET_READ | DD_NET_CLOSE);
+        uint8_t block[64] = {'b', 'l', 'o', 'c', 'k'};
+        return diLAIPSendRequest(ch, 0, 2, nullptr, 0, nullptr, block, u"srv.example", nullptr) == 0;
+    }
+    void pumpWhile(const std::function<bool()>& more, DWORD ms = 20000) {
+        DWORD t0 = GetTickCount();
+        while (more() && GetTickCount() - t0 < ms) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            diTimerDispatch(ddTimerNow());
+            Sleep(5);
+        }
+    }
+    std::string peerLog() {
+        std::string bytes;
+        FILE* f = fopen(("Z:" + log).c_str(), "rb");
+        if (!f) return bytes;
+        char chunk[4096];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+        fclose(f);
+        return bytes;
+    }
+    std::string input() const { return std::string(reinterpret_cast<char*>(ch->in.data), ch->in.used); }
+};
+
+TEST_F(Laip, CredentialsGoScrambledAndTheChannelOpens) {
+    PeerProcess peer;
+    ASSERT_TRUE(start(peer, "--scenario auth --user alice --password kelp.s3cret"));
+    answers = {{true, u"alice", u"kelp.s3cret"}};
+    pumpWhile([&] { return diLAIPActive(ch); });
+    EXPECT_FALSE(diLAIPActive(ch));
+    pumpWhile([&] { return input().find("OWN") == std::string::npos; }, 3000);
+    ASSERT_FALSE(g_ownEvents.empty());
+    EXPECT_EQ(g_ownEvents[0], uint32_t(DI_EV_OPEN));
+    EXPECT_EQ(input(), "OWN");
+    std::string got = peerLog();
+    EXPECT_NE(got.find("\"host\": \"srv.example\", \"block\": \"block\""), std::string::npos) << got;
+    EXPECT_NE(got.find("\"type\": 2, \"kind\": 1, \"user\": \"alice\", \"password\": \"kelp.s3cret\""),
+              std::string::npos)
+        << got;
+    EXPECT_EQ(script.inits, std::vector<int>{107});
+}
+
+TEST_F(Laip, QuestionTimeOutAndHostileFrames) {
+    {
+        PeerProcess peer;
+        ASSERT_TRUE(start(peer, "--scenario question"));
+        {
+            BoxAnswerer yes(IDYES, L"Question");
+            pumpWhile([&] { return diLAIPActive(ch); });
+        }
+        EXPECT_FALSE(diLAIPActive(ch));
+        EXPECT_NE(peerLog().find("\"type\": 8, \"id\": 7, \"answer\": 1"), std::string::npos)
+            << peerLog();
+        diDEDestroyChannel(ch);
+        ch = nullptr;
+        DeleteFileA(("Z:" + log).c_str());
+    }
+    {
+        PeerProcess peer;
+        ASSERT_TRUE(start(peer, "--scenario timeout"));
+        pumpWhile([&] { return diLAIPActive(ch); });
+        EXPECT_FALSE(diLAIPActive(ch));
+        pumpWhile([&] { return peerLog().find("\"type\": 7") == std::string::npos; }, 5000);
+        EXPECT_NE(peerLog().find("\"type\": 7"), std::string::npos) << peerLog();
+        EXPECT_EQ(g_ownEvents.empty() ? 0u : g_ownEvents[0], uint32_t(DI_EV_OPEN));
+        diDEDestroyChannel(ch);
+        ch = nullptr;
+        DeleteFileA(("Z:" + log).c_str());
+    }
+    {
+        g_ownEvents.clear();
+        PeerProcess peer;
+        ASSERT_TRUE(start(peer, "--scenario hostile"));
+        pumpWhile([&] { return diLAIPActive(ch); });
+        EXPECT_FALSE(diLAIPActive(ch));
+        pumpWhile([&] { return input().find("OWN") == std::string::npos; }, 3000);
+        EXPECT_EQ(input(), "OWN");
+    }
 }
 
 // The "-cache" start-up loop: a confirmed dialog ends it, and an entry of
