@@ -25,6 +25,20 @@ int ddNetWaitReadable(DdSocket* s, uint32_t timeoutMs) {
     return FD_ISSET(SOCKET(s->handle), &rd) ? 1 : -1;
 }
 
+int ddNetPeek(DdSocket* s, void* buf, int len) {
+    if (!s || s->tls || s->handle == DD_NET_NO_HANDLE) return -1;
+    int n = recv(SOCKET(s->handle), static_cast<char*>(buf), len, MSG_PEEK);
+    if (n != SOCKET_ERROR) return n;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? -2 : -1;
+}
+
+void ddNetSetRecvTimeout(DdSocket* s, uint32_t timeoutMs) {
+    if (!s || s->handle == DD_NET_NO_HANDLE) return;
+    DWORD ms = timeoutMs;
+    setsockopt(SOCKET(s->handle), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms),
+               sizeof ms);
+}
+
 namespace {
 
 bool hookDescribe(DiRoute* route, DiChar* out, size_t size) {

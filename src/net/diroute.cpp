@@ -474,14 +474,17 @@ int diRouteSendAll(DdSocket* s, const void* bytes, size_t n) {
 }
 
 int diRouteRecvSome(DdSocket* s, void* buf, size_t n) {
-    /* A TLS session may hold decrypted bytes that the socket no longer
-     * shows as readable: read through it directly. */
-    if (!s->tls) {
-        int w = ddNetWaitReadable(s, diRouteWaitMs);
-        if (w == 0) return -2;
-        if (w < 0) return -1;
-    }
-    int r = ddNetRecv(s, buf, n > 0x10000 ? 0x10000 : int(n));
+    /* The chain's socket blocks with a bounded receive (diRouteWaitMs), so a
+     * read normally waits by itself; a socket that reports it would block is
+     * waited for here, once, within the same bound. */
+    int len = n > 0x10000 ? 0x10000 : int(n);
+    int r = ddNetRecv(s, buf, len);
+    if (r >= 0) return r;
+    if (s->error != DD_NET_ERR_WOULD_BLOCK) return -1;
+    int w = ddNetWaitReadable(s, diRouteWaitMs);
+    if (w == 0) return -2;
+    if (w < 0) return -1;
+    r = ddNetRecv(s, buf, len);
     return r < 0 ? -1 : r;
 }
 
@@ -586,6 +589,56 @@ int diRouteParseConnectReply(DiRoute* hop, const char* reply, size_t len, int32_
     return DI_HOP_FAILED;
 }
 
+/* The end of the blank line that ends a reply head in buf[0..n), searching
+ * from `from`; 0 when there is none yet. */
+static size_t headEnd(const char* buf, size_t n, size_t from) {
+    for (size_t i = from; i < n; ++i) {
+        if (buf[i] != '\n') continue;
+        if (i >= 1 && buf[i - 1] == '\n') return i + 1;
+        if (i >= 3 && buf[i - 1] == '\r' && buf[i - 2] == '\n' && buf[i - 3] == '\r') return i + 1;
+    }
+    return 0;
+}
+
+/* Reads a reply head up to its blank line and not beyond (what follows
+ * belongs to the next hop), at most max bytes: true when the blank line was
+ * read. Where the socket can be looked into, the head is taken in a few
+ * reads; otherwise one byte at a time. */
+static bool readReplyHead(DdSocket* s, char* reply, size_t max, size_t* got) {
+    size_t n = 0;
+    while (n < max) {
+        if (!s->tls) {
+            int k = ddNetPeek(s, reply + n, int(max - n));
+            if (k == -2) {
+                if (ddNetWaitReadable(s, diRouteWaitMs) != 1) break;
+                k = ddNetPeek(s, reply + n, int(max - n));
+            }
+            if (k < 0) break;
+            if (k > 0) {
+                size_t end = headEnd(reply, n + size_t(k), n > 3 ? n - 3 : 0);
+                size_t take = end ? end - n : size_t(k);
+                if (diRouteRecvExact(s, reply + n, take) != 0) break;
+                n += take;
+                if (end) {
+                    *got = n;
+                    return true;
+                }
+                continue;
+            }
+            break; /* closed */
+        }
+        int k = diRouteRecvSome(s, reply + n, 1);
+        if (k <= 0) break;
+        n++;
+        if (headEnd(reply, n, n - 1)) {
+            *got = n;
+            return true;
+        }
+    }
+    *got = n;
+    return false;
+}
+
 static int httpHop(DiRouteChain* chain, DiRoute* hop, DiRoute* next) {
     /* Only the plain-HTTP fetch talks to the proxy itself (an absolute URL
      * in its GET); every other connection is announced with CONNECT. */
@@ -610,21 +663,9 @@ static int httpHop(DiRouteChain* chain, DiRoute* hop, DiRoute* next) {
     memset(request, 0, size);
     free(request);
     if (r != 0) return DI_HOP_NETWORK;
-    /* Read up to the blank line and not beyond: what follows belongs to the
-     * next hop. */
     char reply[2048];
     size_t got = 0;
-    bool complete = false;
-    while (got < sizeof reply - 1) {
-        int k = diRouteRecvSome(chain->socket, reply + got, 1);
-        if (k <= 0) break;
-        got++;
-        if ((got >= 4 && memcmp(reply + got - 4, "\r\n\r\n", 4) == 0) ||
-            (got >= 2 && memcmp(reply + got - 2, "\n\n", 2) == 0)) {
-            complete = true;
-            break;
-        }
-    }
+    bool complete = readReplyHead(chain->socket, reply, sizeof reply - 1, &got);
     if (got == 0) {
         chain->socket->error = 11;
         return DI_HOP_NETWORK;
@@ -713,6 +754,7 @@ int diRouteChainRun(DiRouteChain* chain) {
             return -7;
         }
         ddNetSetBlocking(s, 1);
+        ddNetSetRecvTimeout(s, diRouteWaitMs);
         int r = 0;
         DiRoute* asking = nullptr;
         for (DiRouteNode* n = chain->first; n->next; n = n->next) {
@@ -723,6 +765,7 @@ int diRouteChainRun(DiRouteChain* chain) {
             }
         }
         if (r == 0) {
+            ddNetSetRecvTimeout(s, 0);
             ddNetSetBlocking(s, 0);
             return 0;
         }

@@ -152,6 +152,12 @@ int ddNetConnectDirect(DdSocket* s, const DiChar* host, uint16_t port);
 int ddNetSetBlocking(DdSocket* s, int blocking);
 /* 1 readable, 0 time-out, -1 error. */
 int ddNetWaitReadable(DdSocket* s, uint32_t timeoutMs);
+/* Copies what the socket holds (up to len) without taking it: bytes, 0
+ * closed, -2 nothing yet on a non-blocking socket, -1 error or time-out (or
+ * a TLS socket, which cannot be looked into). */
+int ddNetPeek(DdSocket* s, void* buf, int len);
+/* Bounds every blocking receive of the socket (0: no bound). */
+void ddNetSetRecvTimeout(DdSocket* s, uint32_t timeoutMs);
 int ddNetStartTlsClient(DdSocket* s, uint32_t flags, const DiChar* host);
 int ddResLoadMessage(int n, DiChar* out, int size);
 int ddDlgServerAuthentication(DiObject* object, DiRoute* route, int allowSave);

@@ -74,6 +74,18 @@ int ddNetWaitReadable(DdSocket*, uint32_t) {
     return (!g_fakeNet.incoming.empty() || g_fakeNet.closed) ? 1 : 0;
 }
 
+// Looks at the front chunk only: a peer's pieces arrive one at a time.
+int ddNetPeek(DdSocket*, void* buf, int len) {
+    if (g_fakeNet.incoming.empty()) return g_fakeNet.closed ? 0 : -2;
+    const std::string& chunk = g_fakeNet.incoming.front();
+    size_t n = chunk.size() - g_fakeNet.offset;
+    if (n > size_t(len)) n = size_t(len);
+    memcpy(buf, chunk.data() + g_fakeNet.offset, n);
+    return int(n);
+}
+
+void ddNetSetRecvTimeout(DdSocket*, uint32_t) {}
+
 int ddNetStartTlsClient(DdSocket*, uint32_t, const DiChar*) {
     g_fakeRoutes.tlsStarts++;
     return g_fakeRoutes.tlsFails ? -1 : 0;

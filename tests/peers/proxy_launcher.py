@@ -13,6 +13,7 @@ Kinds:
   closed     a port on which nothing listens
   web        http.server over the files of --root
   endless    answers every request with a status line and one endless line
+  source     answers every request with --bytes bytes of body, then closes
 """
 import argparse
 import functools
@@ -116,6 +117,39 @@ def endless_server(port):
     threading.Thread(target=accept, daemon=True).start()
 
 
+def source_server(port, total):
+    srv = socket.socket()
+    srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    srv.bind(("127.0.0.1", port))
+    srv.listen(16)
+    block = b"\x5a" * (1 << 20)
+
+    def serve(conn):
+        with conn:
+            try:
+                head = b""
+                while b"\r\n\r\n" not in head:
+                    chunk = conn.recv(4096)
+                    if not chunk:
+                        return
+                    head += chunk
+                conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % total)
+                left = total
+                while left > 0:
+                    n = min(left, len(block))
+                    conn.sendall(block[:n])
+                    left -= n
+            except OSError:
+                return
+
+    def accept():
+        while True:
+            conn, _ = srv.accept()
+            threading.Thread(target=serve, args=(conn,), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+
+
 def start(kind, args, folder, port):
     devnull = subprocess.DEVNULL
     if kind == "tinyproxy":
@@ -174,6 +208,9 @@ def start(kind, args, folder, port):
     if kind == "endless":
         endless_server(port)
         return None
+    if kind == "source":
+        source_server(port, args.bytes)
+        return None
     raise SystemExit("unknown kind " + kind)
 
 
@@ -186,6 +223,7 @@ def main():
     p.add_argument("--connect-port", type=int)
     p.add_argument("--block-port", type=int)
     p.add_argument("--root")
+    p.add_argument("--bytes", type=int, default=1 << 28)
     p.add_argument("--lifetime", type=float, default=120)
     args = p.parse_args()
     folder = tempfile.mkdtemp(prefix="hv_proxy_")
