@@ -571,7 +571,7 @@ int diRouteParseConnectReply(DiRoute* hop, const char* reply, size_t len, int32_
         }
         (void)other;
         if (status == 407) {
-            if (socketError) *socketError = 15;
+            if (socketError) *socketError = DD_NET_ERR_PROXY_SCHEME;
             return DI_HOP_UNSUPPORTED;
         }
     }
@@ -667,7 +667,7 @@ static int httpHop(DiRouteChain* chain, DiRoute* hop, DiRoute* next) {
     size_t got = 0;
     bool complete = readReplyHead(chain->socket, reply, sizeof reply - 1, &got);
     if (got == 0) {
-        chain->socket->error = 11;
+        chain->socket->error = DD_NET_ERR_PROXY_NO_REPLY;
         return DI_HOP_NETWORK;
     }
     int code = diRouteParseConnectReply(hop, reply, got, &chain->socket->error);
@@ -778,6 +778,7 @@ int diRouteChainRun(DiRouteChain* chain) {
             diRouteSetCredentials(asking, nullptr, nullptr);
             if (!asking->credentials) return -7;
         } else if (!diRouteAskCredentials(asking, s->owner)) {
+            s->error = DD_NET_ERR_PROXY_CANCELLED;
             return -8;
         }
         if (ddNetSocketOpen(s, int(s->flags & 1), int((s->flags >> 1) & 1)) != 0) {
