@@ -6,6 +6,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include "net/dicrypt.h"
 
+#include "core/diapp.h"
 #include "core/dilog.h"
 #include "core/diutil.h"
 
@@ -45,15 +46,9 @@ int alphabetIndex(DiChar c) {
     return -1;
 }
 
-size_t textLen(const DiChar* s) {
-    size_t n = 0;
-    while (s && s[n]) ++n;
-    return n;
-}
-
 /* UTF-16 little-endian bytes of a text (the stored form of keys and users). */
 uint8_t* utf16Bytes(const DiChar* text, size_t* n) {
-    size_t len = textLen(text);
+    size_t len = diAppStrLen(text);
     uint8_t* b = static_cast<uint8_t*>(malloc(len * 2 + 1));
     if (!b) return nullptr;
     for (size_t i = 0; i < len; ++i) {
@@ -82,7 +77,7 @@ void desKey(const uint8_t key[8], DES_key_schedule* ks) {
 void passwordKeys(const DiChar* keyText, const uint8_t value[20], const uint8_t first[8],
                   DES_key_schedule ks[3]) {
     uint8_t k2[8], k3[8];
-    size_t len = textLen(keyText);
+    size_t len = diAppStrLen(keyText);
     char* utf8 = diTextToUtf8Dup(keyText ? keyText : u"", len);
     diCryptDeriveKey(reinterpret_cast<const uint8_t*>(utf8 ? utf8 : ""), utf8 ? strlen(utf8) : 0, 7,
                      k2);
@@ -181,22 +176,22 @@ int diCryptSplitEntry(const DiChar* item, DiCryptEntry* out) {
      * password empty or 16 bytes. */
     uint8_t scratch[DI_CRYPT_MAX_FIELD];
     if (ok && field == 3 && out->key && out->user && out->prot) {
-        int p = diCryptDecode(out->prot, textLen(out->prot), scratch, sizeof scratch);
-        ok = diCryptDecode(out->key, textLen(out->key), scratch, sizeof scratch) >= 0 &&
-             diCryptDecode(out->user, textLen(out->user), scratch, sizeof scratch) >= 0 &&
+        int p = diCryptDecode(out->prot, diAppStrLen(out->prot), scratch, sizeof scratch);
+        ok = diCryptDecode(out->key, diAppStrLen(out->key), scratch, sizeof scratch) >= 0 &&
+             diCryptDecode(out->user, diAppStrLen(out->user), scratch, sizeof scratch) >= 0 &&
              (p == 0 || p == DI_CRYPT_PROTECTED);
     } else {
         ok = false;
     }
     if (ok) return 1;
     diCryptEntryFree(out);
-    out->raw = dupRange(item ? item : u"", textLen(item));
+    out->raw = dupRange(item ? item : u"", diAppStrLen(item));
     return 0;
 }
 
 DiChar* diCryptFormatEntry(const DiCryptEntry* e) {
-    if (e->raw) return dupRange(e->raw, textLen(e->raw));
-    size_t a = textLen(e->key), b = textLen(e->user), c = textLen(e->prot);
+    if (e->raw) return dupRange(e->raw, diAppStrLen(e->raw));
+    size_t a = diAppStrLen(e->key), b = diAppStrLen(e->user), c = diAppStrLen(e->prot);
     DiChar* s = static_cast<DiChar*>(malloc((a + b + c + 4) * sizeof(DiChar)));
     if (!s) return nullptr;
     DiChar* p = s;
@@ -227,7 +222,7 @@ bool diCryptEntryHasKey(const DiCryptEntry* e, const DiChar* key) {
     uint8_t* want = utf16Bytes(key, &n);
     if (!want) return false;
     uint8_t got[DI_CRYPT_MAX_FIELD];
-    int m = diCryptDecode(e->key, textLen(e->key), got, sizeof got);
+    int m = diCryptDecode(e->key, diAppStrLen(e->key), got, sizeof got);
     bool same = m >= 0 && size_t(m) == n && memcmp(got, want, n) == 0;
     free(want);
     return same;
@@ -262,7 +257,7 @@ void diCryptGetKeyMaterial(uint8_t value[20], uint8_t first[8], uint8_t second[8
 
 int diCryptProtectPassword(const DiChar* password, const DiChar* keyText, const uint8_t value[20],
                            const uint8_t first[8], uint8_t out[16]) {
-    char* utf8 = diTextToUtf8Dup(password ? password : u"", textLen(password));
+    char* utf8 = diTextToUtf8Dup(password ? password : u"", diAppStrLen(password));
     if (!utf8) return -1;
     size_t n = strlen(utf8);
     if (n > DI_CRYPT_PROTECTED) {
@@ -385,9 +380,9 @@ int diCryptLookupPassword(const DiChar* key, DiChar** user, uint8_t prot[16]) {
         DiCryptEntry* e = &list.e[i];
         if (!diCryptEntryHasKey(e, key)) continue;
         uint8_t p[DI_CRYPT_PROTECTED];
-        if (diCryptDecode(e->prot, textLen(e->prot), p, sizeof p) != DI_CRYPT_PROTECTED) return 0;
+        if (diCryptDecode(e->prot, diAppStrLen(e->prot), p, sizeof p) != DI_CRYPT_PROTECTED) return 0;
         uint8_t ub[DI_CRYPT_MAX_FIELD];
-        int un = diCryptDecode(e->user, textLen(e->user), ub, sizeof ub);
+        int un = diCryptDecode(e->user, diAppStrLen(e->user), ub, sizeof ub);
         if (un < 0 || un % 2) return 0;
         DiChar* u = static_cast<DiChar*>(malloc((size_t(un) / 2 + 1) * sizeof(DiChar)));
         if (!u) return 0;

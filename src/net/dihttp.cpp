@@ -15,12 +15,6 @@
 
 namespace {
 
-size_t textLen(const DiChar* s) {
-    size_t n = 0;
-    while (s && s[n]) ++n;
-    return n;
-}
-
 DiChar* dupRange(const DiChar* s, size_t n) {
     DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
     if (!d) return nullptr;
@@ -38,7 +32,7 @@ DiChar* widen(const char* s, size_t n) {
 }
 
 char* narrow(const DiChar* s) {
-    size_t n = textLen(s);
+    size_t n = diAppStrLen(s);
     char* d = static_cast<char*>(malloc(n + 1));
     if (!d) return nullptr;
     for (size_t i = 0; i < n; ++i) d[i] = char(s[i] & 0xFF);
@@ -509,8 +503,8 @@ int diHTTPFetchServerInfo(DiHTTPClient* c, const DiChar* host, uint32_t port, in
     c->arg = arg;
     free(c->host);
     free(c->prefix);
-    c->host = dupRange(host ? host : u"", textLen(host));
-    c->prefix = dupRange(prefix ? prefix : u"", textLen(prefix));
+    c->host = dupRange(host ? host : u"", diAppStrLen(host));
+    c->prefix = dupRange(prefix ? prefix : u"", diAppStrLen(prefix));
     c->port = port & 0xFFFF;
     c->scheme = scheme == 1 ? 1 : 0;
     if (!c->host || !c->prefix || !c->line) return -1;
@@ -573,7 +567,7 @@ int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** p
     size_t rest = e + (url[e] ? 1 : 0);
     DiChar* a = dupRange(url, s);
     DiChar* b = dupRange(url + h, e - h);
-    DiChar* c = dupRange(url + rest, textLen(url + rest));
+    DiChar* c = dupRange(url + rest, diAppStrLen(url + rest));
     if (!a || !b || !c) {
         free(a);
         free(b);

@@ -9,6 +9,7 @@
  * the same exchange is still running on a channel that still exists. */
 #include "net/dilaip.h"
 
+#include "core/diapp.h"
 #include "core/diio.h"
 #include "core/dide.h"
 #include "core/dilog.h"
@@ -24,24 +25,9 @@
 
 namespace {
 
-size_t textLen(const DiChar* s) {
-    size_t n = 0;
-    while (s && s[n]) ++n;
-    return n;
-}
-
-DiChar* dupText(const DiChar* s) {
-    if (!s) return nullptr;
-    size_t n = textLen(s);
-    DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
-    if (!d) return nullptr;
-    memcpy(d, s, (n + 1) * sizeof(DiChar));
-    return d;
-}
-
 void wipeFree(DiChar* s) {
     if (!s) return;
-    memset(s, 0, textLen(s) * sizeof(DiChar));
+    memset(s, 0, diAppStrLen(s) * sizeof(DiChar));
     free(s);
 }
 
@@ -84,7 +70,7 @@ struct Writer {
         put(s, n);
     }
     void text(const DiChar* s) {
-        size_t n = textLen(s);
+        size_t n = diAppStrLen(s);
         char* u = diTextToUtf8Dup(s ? s : u"", n);
         if (!u) {
             bad = true;
@@ -207,19 +193,19 @@ DiLAIPDialog* diLAIPDialogCopy(const DiLAIPDialog* d) {
     DiLAIPDialog* c = static_cast<DiLAIPDialog*>(calloc(1, sizeof *c));
     if (!c) return nullptr;
     *c = *d;
-    c->host = dupText(d->host);
-    c->message = dupText(d->message);
-    c->title = dupText(d->title);
-    c->userLabel = dupText(d->userLabel);
-    c->passwordLabel = dupText(d->passwordLabel);
+    c->host = diAppStrDup(d->host);
+    c->message = diAppStrDup(d->message);
+    c->title = diAppStrDup(d->title);
+    c->userLabel = diAppStrDup(d->userLabel);
+    c->passwordLabel = diAppStrDup(d->passwordLabel);
     c->fields = nullptr;
     if (d->fieldCount) {
         c->fields = static_cast<DiLAIPField*>(calloc(d->fieldCount, sizeof(DiLAIPField)));
         if (!c->fields) c->fieldCount = 0;
         for (uint32_t i = 0; c->fields && i < d->fieldCount; ++i) {
             c->fields[i] = d->fields[i];
-            c->fields[i].label = dupText(d->fields[i].label);
-            c->fields[i].second = dupText(d->fields[i].second);
+            c->fields[i].label = diAppStrDup(d->fields[i].label);
+            c->fields[i].second = diAppStrDup(d->fields[i].second);
         }
     }
     return c;
@@ -240,7 +226,7 @@ void diLAIPReplyFree(DiLAIPReply* r) {
 
 char* diLAIPScramble(const DiChar* password, size_t* length) {
     static const char kKey[] = "kelp.mint.stroll";
-    size_t n = textLen(password);
+    size_t n = diAppStrLen(password);
     char* utf8 = diTextToUtf8Dup(password ? password : u"", n);
     if (!utf8) return nullptr;
     size_t bytes = strlen(utf8);

@@ -15,30 +15,15 @@ uint32_t diRouteWaitMs = 30000;
 
 namespace {
 
-size_t textLen(const DiChar* s) {
-    size_t n = 0;
-    while (s && s[n]) ++n;
-    return n;
-}
-
-DiChar* dupText(const DiChar* s) {
-    size_t n = textLen(s);
-    DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
-    if (!d) return nullptr;
-    if (n) memcpy(d, s, n * sizeof(DiChar));
-    d[n] = 0;
-    return d;
-}
-
 void wipeFree(DiChar* s) {
     if (!s) return;
-    memset(s, 0, textLen(s) * sizeof(DiChar));
+    memset(s, 0, diAppStrLen(s) * sizeof(DiChar));
     free(s);
 }
 
 /* 8-bit form: the low byte of each unit. */
 char* lowBytes(const DiChar* s) {
-    size_t n = textLen(s);
+    size_t n = diAppStrLen(s);
     char* d = static_cast<char*>(malloc(n + 1));
     if (!d) return nullptr;
     for (size_t i = 0; i < n; ++i) d[i] = char(s[i] & 0xFF);
@@ -63,7 +48,7 @@ int ciCompare(const char* a, const char* b, size_t n) {
 void diRouteInit(DiRoute* route, uint32_t kind, const DiChar* host, uint32_t port, uint32_t tls) {
     memset(route, 0, sizeof *route);
     route->kind = kind;
-    route->host = dupText(host ? host : u"");
+    route->host = diAppStrDup(host ? host : u"");
     route->port = port & 0xFFFF;
     route->tls = tls;
 }
@@ -90,7 +75,7 @@ void diRouteFree(DiRoute* route) {
 }
 
 char* diRouteBase64Credentials(const DiChar* user, const DiChar* password) {
-    size_t a = textLen(user), b = textLen(password), n = a + 1 + b;
+    size_t a = diAppStrLen(user), b = diAppStrLen(password), n = a + 1 + b;
     uint8_t* raw = static_cast<uint8_t*>(malloc(n));
     char* out = static_cast<char*>(malloc((n + 2) / 3 * 4 + 1));
     if (!raw || !out) {
@@ -124,8 +109,8 @@ void diRouteSetCredentials(DiRoute* route, const DiChar* user, const DiChar* pas
     if (!c) return;
     c->userEmpty = !user || !user[0];
     c->passwordEmpty = !password || !password[0];
-    c->user = dupText(user ? user : u"");
-    c->password = dupText(password ? password : u"");
+    c->user = diAppStrDup(user ? user : u"");
+    c->password = diAppStrDup(password ? password : u"");
     if (route->kind == DI_ROUTE_HTTP && c->user && c->password)
         c->base64 = diRouteBase64Credentials(c->user, c->password);
     if (!c->user || !c->password || (route->kind == DI_ROUTE_HTTP && !c->base64)) {
@@ -153,7 +138,7 @@ static int describe(const DiRoute* route, DiChar* out, size_t size, bool withLab
         diFormatPositional(buf, DI_COUNTOF(buf), labelled[k], {route->label, host, port});
     else
         diFormatPositional(buf, DI_COUNTOF(buf), plain[k], {host, port});
-    size_t n = textLen(buf);
+    size_t n = diAppStrLen(buf);
     if (n > size - 1) n = size - 1;
     memcpy(out, buf, n * sizeof(DiChar));
     out[n] = 0;
@@ -215,8 +200,8 @@ int diRouteProxyCredentials(const DiChar* host, uint32_t port, DiChar** user, Di
     int ok = 0;
     if (!r.credentials && ask) diRouteAskCredentials(&r, nullptr);
     if (r.credentials) {
-        *user = dupText(r.credentials->user);
-        *password = dupText(r.credentials->password);
+        *user = diAppStrDup(r.credentials->user);
+        *password = diAppStrDup(r.credentials->password);
         ok = *user && *password;
     }
     diRouteFree(&r);
@@ -295,7 +280,7 @@ int diRouteParseSpec(DiRouteChain* chain, const DiChar* spec, size_t len) {
 }
 
 int diRouteChainParse(DiRouteChain* chain, const DiChar* text) {
-    size_t len = textLen(text), s = 0;
+    size_t len = diAppStrLen(text), s = 0;
     for (size_t i = 0; i <= len; ++i) {
         if (i < len && text[i] != u'@') continue;
         if (!diRouteParseSpec(chain, text + s, i - s)) return 0;
@@ -502,7 +487,7 @@ int diRouteRecvExact(DdSocket* s, void* buf, size_t n) {
 /* --- The HTTP proxy hop -------------------------------------------------- */
 
 bool diRouteHostIsSafe(const DiChar* host) {
-    size_t n = textLen(host);
+    size_t n = diAppStrLen(host);
     if (n == 0 || n > DI_ROUTE_MAX_FIELD) return false;
     for (size_t i = 0; i < n; ++i)
         if (host[i] <= 0x20 || host[i] == 0x7F || host[i] > 0xFF) return false;

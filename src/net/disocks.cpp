@@ -1,6 +1,7 @@
 /* SOCKS 5 and the tunnel request (see disocks.h). */
 #include "net/disocks.h"
 
+#include "core/diapp.h"
 #include "net/dinet.h"
 #include "net/diroute.h"
 
@@ -8,15 +9,9 @@
 
 namespace {
 
-size_t textLen(const DiChar* s) {
-    size_t n = 0;
-    while (s && s[n]) ++n;
-    return n;
-}
-
 /* One length byte and the low bytes of the text: 0 or -2 when too long. */
 int putField(const DiChar* text, uint8_t* out, size_t* o) {
-    size_t n = textLen(text);
+    size_t n = diAppStrLen(text);
     if (n > DI_ROUTE_MAX_FIELD) return -2;
     out[(*o)++] = uint8_t(n);
     for (size_t i = 0; i < n; ++i) out[(*o)++] = uint8_t(text[i]);
@@ -172,7 +167,7 @@ void diSOCKSNegotiate(DiSocksContext* ctx, DiRoute* next) {
 
 int diSOCKSSendTunnelRequest(DiSocksContext* ctx, DiRoute* next) {
     if (!diRouteHostIsSafe(next->host)) return DI_HOP_NETWORK;
-    size_t n = textLen(next->host);
+    size_t n = diAppStrLen(next->host);
     if (n + 12 >= 512) return DI_HOP_NETWORK;
     char block[512];
     memset(block, 0, sizeof block);

@@ -126,7 +126,8 @@ TEST(EndToEnd, ProxyDialogLoginDialogAndOpen) {
                                "xdotool key Tab; xdotool type --delay 40 s3cret; xdotool key Return");
         } else if (id == 107) {
             DiProgress* p = reinterpret_cast<DiProgress*>(m->progress);
-            EXPECT_EQ(p->state, DI_PROG_AUTHENTICATING);
+            EXPECT_NE(p, nullptr);
+            EXPECT_EQ(p ? p->state : -1, DI_PROG_AUTHENTICATING);
             // Beside the progress window, so that one picture shows both.
             RECT pr = {0, 0, 0, 0};
             if (HWND pd = ddProgDialog(m->progress)) GetWindowRect(pd, &pr);
@@ -152,6 +153,7 @@ TEST(EndToEnd, ProxyDialogLoginDialogAndOpen) {
     EXPECT_FALSE(diLAIPActive(ch));
     EXPECT_TRUE(g_shot);
     EXPECT_EQ(script.inits, (std::vector<int>{DD_DLG_SERVER_AUTH, 107}));
+    ASSERT_NE(m->progress, nullptr);
     EXPECT_EQ(reinterpret_cast<DiProgress*>(m->progress)->state, DI_PROG_CONNECTED);
     ASSERT_FALSE(g_events.empty());
     EXPECT_EQ(g_events[0], uint32_t(DI_EV_OPEN));
