@@ -197,6 +197,27 @@ TEST_F(Fetch, LateCloseNoticeAndEmptyReply) {
     EXPECT_EQ(g_out.status, -1);
 }
 
+// https through the proxy: the proxy is asked to CONNECT (by the chain), the
+// GET to the web server names the proxy in its query and carries no proxy
+// credentials; a retry whose TLS fails still ends in the one callback.
+TEST_F(Fetch, EncryptedFetchThroughTheProxy) {
+    useHttpProxy();
+    proxy->credentialKind = 1;
+    diRouteSetCredentials(proxy, u"alice", u"pw");
+    g_fakeRoutes.tlsFails = false;
+    ASSERT_EQ(diHTTPFetchServerInfo(c, u"web", 443, 1, nullptr, callback, nullptr), 0);
+    EXPECT_EQ(g_fakeRoutes.connectFlags, 7u);
+    EXPECT_EQ(g_fakeNet.sent.substr(0, 102),
+              "GET /cgi-bin/qvlwebtop.cgi/resources/login/mrk/qvl/boot/serverinfo.html?px=PROXY+hp%3A3128 HTTP/1.0\r\nU");
+    EXPECT_EQ(g_fakeNet.sent.find("Proxy-Authorization"), std::string::npos);
+    reply({"HTTP/1.0 404 Not Found\r\n\r\n"});
+    g_fakeRoutes.tlsFails = true;
+    pump();
+    EXPECT_EQ(g_out.calls, 1);
+    EXPECT_EQ(g_out.status, -1);
+    EXPECT_EQ(c->attempt, 1);
+}
+
 TEST_F(Fetch, UrlHelpers) {
     struct {
         const char16_t* url;
