@@ -121,9 +121,15 @@ TEST(EndToEnd, ProxyDialogLoginDialogAndOpen) {
         if (id == DD_DLG_SERVER_AUTH) {
             // Typed as a user would, once the dialog is up: the focus starts
             // in the user name.
-            typing = hostStart("sleep 1; W=$(xdotool search --name 'Authentication Required' | head -n 1); "
-                               "xdotool windowfocus --sync $W; xdotool type --delay 40 alice; "
-                               "xdotool key Tab; xdotool type --delay 40 s3cret; xdotool key Return");
+            // A title of its own, so that the keys go to this dialog and to
+            // no other window on the display.
+            std::wstring title = L"Authentication Required e2e" + std::to_wstring(GetCurrentProcessId());
+            SetWindowTextW(dlg, title.c_str());
+            std::string name(title.begin(), title.end());
+            typing = hostStart("sleep 1; W=$(xdotool search --name '" + name + "' | head -n 1); "
+                               "[ -n \\\"$W\\\" ] || exit; xdotool windowfocus --sync $W; "
+                               "xdotool type --delay 40 alice; xdotool key Tab; "
+                               "xdotool type --delay 40 s3cret; xdotool key Return");
         } else if (id == 107) {
             DiProgress* p = reinterpret_cast<DiProgress*>(m->progress);
             EXPECT_NE(p, nullptr);
