@@ -280,6 +280,25 @@ TEST_F(RealProxies, MicrosocksAndDante) {
     EXPECT_TRUE(echoes());
 }
 
+// Replies that arrive a byte at a time over a real socket are read whole.
+TEST_F(RealProxies, SplitSocksReplies) {
+    PeerProcess split, auth, gssapi;
+    ASSERT_TRUE(split.start("socks_peer.py", "--scenario split"));
+    ASSERT_TRUE(auth.start("socks_peer.py", "--scenario auth --user erin --password pw"));
+    ASSERT_TRUE(gssapi.start("socks_peer.py", "--scenario gssapi"));
+    useSocks(split.port);
+    ASSERT_EQ(connect(4000), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes());
+    useSocks(auth.port);
+    answers = {{true, u"erin", u"pw"}};
+    ASSERT_EQ(connect(4000), 0) << narrow(lastError());
+    EXPECT_TRUE(echoes());
+    useSocks(gssapi.port);
+    EXPECT_EQ(connect(4000), -7);
+    EXPECT_NE(lastError().find(u"requires an authentication method not supported"),
+              std::u16string::npos);
+}
+
 TEST_F(RealProxies, WrongSocksPasswordAsksTheQuestion) {
     PeerProcess target, locked;
     ASSERT_TRUE(target.start("proxy_launcher.py", "echo"));
