@@ -9,6 +9,7 @@
 #include "devices/dddevices.h"
 #include "net/ddnet.h"
 #include "net/dicrypt.h"
+#include "net/ddroute.h"
 #include "session/ddso.h"
 #include "ui/ddcolor.h"
 #include "ui/dddlg.h"
@@ -151,12 +152,16 @@ static void ddAppCommandLinePass(DdApp* app, const wchar_t* cmdLine) {
 }
 
 /* Looks the URL up in the password cache; on an entry with a user and a
- * protected password, the recovered password becomes the launch password. */
+ * protected password, the recovered password becomes the launch password.
+ * An entry of another user than the launch's is not taken: its password
+ * would be sent under the wrong name. */
 static bool ddAppPasswordFromCache(DdApp* app) {
     DiChar* user = nullptr;
     DiChar* password = nullptr;
     if (!app->url || !diCryptLookupCachedLogin(app->url, &user, &password)) return false;
     bool found = user && user[0] && password;
+    if (found && app->user && app->user[0] && wcscmp(ddW(app->user), ddW(user)) != 0)
+        found = false;
     if (found) {
         free(app->password);
         app->password = password;
@@ -166,6 +171,33 @@ static bool ddAppPasswordFromCache(DdApp* app) {
     free(user);
     free(password);
     return found;
+}
+
+/* The "-cache" prompt inside the launch: 1 when the dialog was confirmed for
+ * the launch URL (its answers become the launch's, whether the cache could
+ * keep them or not), 0 when it was cancelled or confirmed for another
+ * location (that entry is stored; the launch ends as on a cancel). */
+static int ddAppPromptLaunchPassword(DdApp* app) {
+    DiChar* url = diAppStrDup(app->url);
+    DiChar* user = diAppStrDup(app->user);
+    DiChar* password = nullptr;
+    int ok = ddDlgPasswordCache(&url, &user, &password);
+    int result = 0;
+    if (ok && password) {
+        ddAppCachePassword(url, user, password);
+        if (url && app->url && wcscmp(ddW(url), ddW(app->url)) == 0) {
+            diAppSetText(&app->user, user);
+            free(app->password);
+            app->password = password;
+            password = nullptr;
+            result = 1;
+        }
+    }
+    free(url);
+    free(user);
+    if (password) SecureZeroMemory(password, wcslen(ddW(password)) * sizeof(DiChar));
+    free(password);
+    return result;
 }
 
 int ddAppPromptCachePassword(DdApp* app) {
@@ -232,8 +264,12 @@ int ddAppPasswordCacheMode(DdApp* app) {
         if (app->password) {
             ddAppCachePassword(app->url, app->user, app->password);
         } else {
+            /* A confirmed dialog ends the loop too: an entry that cannot be
+             * stored (a long password) would otherwise bring it back for
+             * ever. */
             while (!ddAppPasswordFromCache(app)) {
-                if (!ddAppPromptCachePassword(app)) return 1;
+                if (!ddAppPromptLaunchPassword(app)) return 1;
+                if (app->password) break;
             }
         }
     }
@@ -325,6 +361,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
          * the thread locale alone only changes it on old systems. */
         SetThreadUILanguage(LANGIDFROMLCID(lcid));
     }
+    ddRouteInstallDialogHooks();
     if (crtArgc > 1) {
         ddAppStep("password cache modes");
         if (ddAppPasswordCacheMode(app)) {

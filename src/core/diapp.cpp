@@ -95,6 +95,7 @@ void diAppShutdown(void) {
     }
     diIOFreeStreams();
     diAppFreeRoutes(&app->opt);
+    diAppFreeText(&app->proxyExceptions);
     diAppFreeText(&app->clientInfo.platform);
     diAppFreeText(&app->clientInfo.osVersion);
     diAppFreeText(&app->clientInfo.platform2);

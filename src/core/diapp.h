@@ -113,6 +113,14 @@ struct DdApp {
     struct HWND__* consoleLog; /* the console-log dialog, none when closed */
     void* printDevMode;        /* print set-up (global memory), kept for the process */
     void* printDevNames;
+    /* Connection settings of the session: which configured proxy route
+     * (opt.httpProxyRoute, opt.socksRoute) is in use, the ';'-separated
+     * wildcard hosts that bypass them, and the flag set when a hop chain
+     * failed (the frame window then keeps the session open). */
+    uint32_t httpProxyInUse;
+    uint32_t socksInUse;
+    DiChar* proxyExceptions; /* owned */
+    uint32_t proxyFailed;
 };
 
 /* The one application structure (ddapp.cpp). */

@@ -9,6 +9,7 @@
 #include "core/dide.h"
 #include "core/ditimer.h"
 #include "net/ddtls.h"
+#include "net/diroute.h"
 #include "ui/diui.h"
 
 #include <stdio.h>
@@ -354,8 +355,28 @@ int ddNetGetLocalHost(DiChar** name, DiChar** address) {
 }
 
 int diNetConnect(DdSocket* s, const DiChar* host, uint16_t port, uint32_t flags) {
-    /* Targets that need a proxy or a route go through the hop chain, which
-     * is not part of this layer yet; report them as a failed route. */
-    if (diRouteNeedsProxy(host, port, flags & DI_NET_BASE_ROUTES)) return -7;
-    return ddNetConnectDirect(s, host, port);
+    DiRoute target;
+    diRouteInit(&target, (flags & DI_NET_WEB_SERVER) ? 0 : 1, host, port,
+                (flags & DI_NET_TARGET_TLS) ? 1 : 0);
+    int result;
+    bool dropped = false;
+    if (!diRouteNeedsProxy(&target, flags & DI_NET_BASE_ROUTES)) {
+        result = ddNetConnectDirect(s, host, port);
+    } else {
+        DiRouteChain chain;
+        diRouteChainInit(&chain, s, flags);
+        if (!diRouteChainBuild(&chain, &target)) {
+            result = -7;
+        } else {
+            if (flags & DI_NET_HOP_TLS_SERVES) diRouteChainDropTargetTls(&chain);
+            dropped = chain.droppedTls != 0;
+            result = diRouteChainRun(&chain);
+        }
+        if (result == -7) g_ddApp->proxyFailed = 1;
+        /* Credentials taken from the password cache that worked go back. */
+        diRouteChainFree(&chain, result == 0 ? 2 : 0);
+    }
+    diRouteFree(&target);
+    if (result == 0 && dropped) return -9;
+    return result;
 }

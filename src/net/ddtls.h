@@ -55,7 +55,4 @@ int ddTLSWrite(DdSocket* s, const void* buf, int len);
 /* Shuts the session down and frees it. */
 void ddTLSShutdown(DdSocket* s);
 
-/* Whether the target must be reached through a proxy or route hop chain. */
-int diRouteNeedsProxy(const DiChar* host, uint16_t port, uint32_t flags);
-
 #endif

@@ -48,8 +48,62 @@ struct DiLAIPReply {
 
 /* The field with id `id`, or none. */
 DiLAIPField* diLAIPFindField(DiLAIPDialog* dialog, uint16_t id);
+/* Frees what the record owns (not the record); a deep copy, or none. */
+void diLAIPDialogFree(DiLAIPDialog* dialog);
+DiLAIPDialog* diLAIPDialogCopy(const DiLAIPDialog* dialog);
+/* Frees the reply's texts (method 0) and clears it. */
+void diLAIPReplyFree(DiLAIPReply* reply);
 
-/* Ends the channel's pending login-dialog exchange. */
+/* Frames: "LAIP", u32 total length, u16 type, u16 payload length, payload;
+ * little-endian. A text is a u32 length and that many UTF-8 bytes. */
+enum : uint32_t { DI_LAIP_HEADER = 12, DI_LAIP_MAX_PAYLOAD = 65535 };
+
+/* Encoders: a new frame (free()) and its length, or -1 (nothing made) when
+ * memory is short or the payload would pass 65535 bytes. */
+int diLAIPEncodeLaunchRequest(uint8_t a, uint8_t b, const DiChar* text1, uint32_t value,
+                              const DiChar* text2, const uint8_t block[64], const DiChar* text3,
+                              const DiChar* text4, uint8_t** frame, size_t* length);
+/* Message 2 (request 3) or 21 (requests 20 and 23). */
+int diLAIPEncodeAnswer(uint16_t requestType, const DiLAIPReply* reply, uint8_t** frame,
+                       size_t* length);
+int diLAIPEncodeYesNo(uint16_t id, uint8_t yes, uint8_t** frame, size_t* length);
+int diLAIPEncodeClose(uint8_t** frame, size_t* length);
+/* The scrambled password as UTF-8 bytes (new, free()), its length in *length:
+ * UTF-8 bytes XORed with "kelp.mint.stroll", each result a character. */
+char* diLAIPScramble(const DiChar* password, size_t* length);
+
+/* Decoders of the dialog requests 3, 20 and 23: 0 with the record filled
+ * (free with diLAIPDialogFree), -1 for a malformed payload. */
+int diLAIPParseDialog(uint16_t type, const uint8_t* payload, size_t length, DiLAIPDialog* out);
+/* The message number of an end-of-exchange result code (111 when unknown). */
+int diLAIPResultMessage(uint16_t code);
+
+/* The exchange on a channel. */
+int diLAIPSendRequest(DiChannel* ch, uint8_t a, uint8_t b, const DiChar* text1, uint32_t value,
+                      const DiChar* text2, const uint8_t block[64], const DiChar* text3,
+                      const DiChar* text4);
+/* Reads and handles the frames that are complete: 0, -1 when the read failed
+ * or the channel was closed for a frame it can never hold. */
+int diLAIPReceive(DiChannel* ch);
+/* Handles one frame's payload (tests and the fuzz target enter here). */
+void diLAIPHandleFrame(DiChannel* ch, uint16_t type, const uint8_t* payload, size_t length);
+void diLAIPRunDialog(DiChannel* ch, DiLAIPDialog* dialog);
+/* Ends the channel's exchange state (the user's cancel from the progress
+ * window): handler restored, timer cancelled. While a dialog of the
+ * exchange is open, the end waits until it returns. */
 void diLAIPFreeDialogState(DiChannel* ch);
+/* True while the channel has an exchange. */
+bool diLAIPActive(DiChannel* ch);
+
+/* What the exchange calls outside the portable layer: the dialogs of the
+ * Windows layer, and the outpost's and device channels' services. */
+int ddDlgAuthenticateForObject(DiObject* object, DiLAIPDialog* request, DiLAIPReply* reply);
+int ddDlgChangePasswordForObject(DiObject* object, DiLAIPDialog* request, DiLAIPReply* reply);
+void diSOSetLaunchRoute(DiChannel* ch, const DiLAIPDialog* dialog);
+void diSOContinueLaunchOnRoute(DiChannel* ch, const DiLAIPDialog* dialog);
+void diSOLaunchFailed(DiChannel* ch, int message, const DiChar* text);
+void diSOCancelLaunchDialogTimer(void);
+int diIOSendStart(DiChannel* ch);
+int diPAIPSendStart(DiChannel* ch, int value);
 
 #endif

@@ -21,6 +21,9 @@ enum DdNetError : int32_t {
     DD_NET_ERR_HOST = 3,
     DD_NET_ERR_CONNECT = 4,
     DD_NET_ERR_TIMEOUT = 9,
+    DD_NET_ERR_PROXY_NO_REPLY = 11,  /* an HTTP proxy answered nothing */
+    DD_NET_ERR_PROXY_CANCELLED = 12, /* the user cancelled the proxy credentials */
+    DD_NET_ERR_PROXY_SCHEME = 15,    /* the proxy's authentication is not Basic */
 };
 
 /* Interest bits of ddNetSelectEvents. */

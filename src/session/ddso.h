@@ -39,6 +39,8 @@ void ddSOSetWindowIcons(HWND window);
 void ddSOSetWindowTitle(HWND window, int stringId);
 /* The CA certificate file named by the "-ca" launch option, or none. */
 const DiChar* diSOGetCAFile(void);
+/* The session's last connection error (diSOSetLastError), or none. */
+const DiChar* diSOGetLastError(void);
 /* True while an outpost exists (tests). */
 bool ddSOExists(void);
 

@@ -1,10 +1,8 @@
-/* Stand-ins for what the progress window calls in modules that are being
- * written elsewhere: the login-dialog protocol and the window-title service
- * of the session layer. Each does the least the
- * progress window relies on; the real modules replace this file. */
+/* Stand-in for what the progress window calls in a module that is being
+ * written elsewhere: the window-title service of the session layer. It does
+ * the least the progress window relies on; the real module replaces it. */
 #include "dd.h"
 
-#include "net/dilaip.h"
 #include "session/ddso.h"
 
 void ddSOSetWindowTitle(HWND window, int stringId) {
@@ -12,5 +10,3 @@ void ddSOSetWindowTitle(HWND window, int stringId) {
     if (LoadStringW(GetModuleHandleW(nullptr), UINT(stringId), text, 256) > 0)
         SetWindowTextW(window, text);
 }
-
-void diLAIPFreeDialogState(DiChannel*) {}

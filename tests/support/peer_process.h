@@ -53,13 +53,13 @@ struct Peer {
         return launch(script + extra + " --port-file " + portFile);
     }
 
-    // The other calling form: tests/peers/<script> with its lifetime and the
-    // port file before the scenario's own arguments (some scenarios hand
-    // everything after their name to another program).
-    bool start(const char* script, const std::string& args, int lifetime = 60) {
+    // The other calling form: tests/peers/<script> with its lifetime (0: the
+    // peer's own) and the port file before the scenario's own arguments (some
+    // scenarios hand everything after their name to another program).
+    bool start(const char* script, const std::string& args, int lifetime = 0) {
         if (portFile.empty() && !reservePortFile()) return false;
-        return launch(std::string(script) + " --lifetime " + std::to_string(lifetime) +
-                      " --port-file " + portFile + " " + args);
+        std::string life = lifetime > 0 ? " --lifetime " + std::to_string(lifetime) : "";
+        return launch(std::string(script) + life + " --port-file " + portFile + " " + args);
     }
 
     bool launch(const std::string& scriptAndArgs) {
@@ -71,7 +71,7 @@ struct Peer {
                             &pi))
             return false;
         std::string winPath = "Z:" + portFile;
-        for (int i = 0; i < 1000 && port == 0; i++) {
+        for (int i = 0; i < 1500 && port == 0; i++) {
             FILE* f = fopen(winPath.c_str(), "r");
             if (f) {
                 if (fscanf(f, "%d", &port) != 1) port = 0;
@@ -81,14 +81,16 @@ struct Peer {
         }
         return port != 0;
     }
+    // Deleting the port file first tells a peer that watches it to stop what
+    // it started (proxies, servers); the others end by their lifetime.
     ~Peer() {
+        if (!portFile.empty()) DeleteFileA(("Z:" + portFile).c_str());
         if (pi.hProcess) {
             if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0)
                 TerminateProcess(pi.hProcess, 1);
             CloseHandle(pi.hProcess);
             CloseHandle(pi.hThread);
         }
-        if (!portFile.empty()) DeleteFileA(("Z:" + portFile).c_str());
     }
 };
 
