@@ -135,6 +135,8 @@ class Scaled : public ::testing::Test {
         };
         root = GetDC(fr->engineView()); // the view class keeps its own context
         if (depth <= 8) {
+            // As the engine installs its colour map: the frame realises it.
+            ddUISetFramePalette(fr->frame, ddColorMapPalette(map));
             SelectPalette(root, ddColorMapPalette(map), FALSE);
             RealizePalette(root);
         }
@@ -252,6 +254,22 @@ class Scaled : public ::testing::Test {
         GdiFlush();
         std::vector<uint32_t> onScreen = readBack(root, s->dstWidth, s->dstHeight);
         std::vector<uint32_t> inMemory = readBack(mem, s->dstWidth, s->dstHeight);
+        if (depth <= 8) {
+            // The X server shows the palette's colours as near as its own
+            // colour map allows: compare with the memory context as copied
+            // into a bitmap of the screen's format.
+            HBITMAP ddb = CreateCompatibleBitmap(root, s->dstWidth, s->dstHeight);
+            HDC screenMem = CreateCompatibleDC(root);
+            HGDIOBJ old = SelectObject(screenMem, ddb);
+            HPALETTE oldPal = SelectPalette(screenMem, ddColorMapPalette(map), FALSE);
+            RealizePalette(screenMem);
+            BitBlt(screenMem, 0, 0, s->dstWidth, s->dstHeight, mem, 0, 0, SRCCOPY);
+            inMemory = readBack(screenMem, s->dstWidth, s->dstHeight);
+            SelectPalette(screenMem, oldPal, FALSE);
+            SelectObject(screenMem, old);
+            DeleteDC(screenMem);
+            DeleteObject(ddb);
+        }
         if (depth > 8 && fmt.bpp != 1) {
             // The flat band at the top left: channels and masks in place.
             int32_t tx = 8 * s->dstWidth / s->srcWidth, ty = 5 * s->dstHeight / s->srcHeight;
