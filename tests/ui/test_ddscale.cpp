@@ -307,6 +307,49 @@ TEST_F(Scaled, DIBHoldsTheScaledImageAndTheWindowShowsIt) {
     }
 }
 
+// A damaged source rectangle repaints its part of the target and nothing
+// else: inside the returned rectangle the DIB is that of the new image,
+// outside it that of the old.
+TEST_F(Scaled, DamageRendersOnlyItsTargetRectangle) {
+    const EngineFormat formats[] = {{8, 1}, {16, 2}};
+    for (const EngineFormat& fmt : formats) {
+        for (int mode : {DI_SCALE_FAST, DI_SCALE_SMOOTH}) {
+            SCOPED_TRACE("engine " + std::to_string(fmt.depth) + " mode " + std::to_string(mode));
+            makeFrame(200, 150, 333, 251, fmt);
+            SendMessageW(fr->window(), WM_SYSCOMMAND, UINT(mode + 1), 0);
+            pumpMessages();
+            makeImage(fmt, 10);
+            renderAndCheck(fmt, mode);
+            uint32_t rowBytes = 0;
+            std::vector<uint8_t> before = expectedDIB(fmt, mode, &rowBytes);
+            makeImage(fmt, 11);
+            std::vector<uint8_t> after = expectedDIB(fmt, mode, &rowBytes);
+            int32_t out[4];
+            ASSERT_EQ(1, ddScaleRenderRect(engine(), map, &image, 101, 37, 50, 40, out));
+            const DiScaler* s = scaler();
+            EXPECT_GT(out[0], 0);
+            EXPECT_GT(out[1], 0);
+            EXPECT_LT(out[0] + out[2], s->dstWidth);
+            EXPECT_LT(out[1] + out[3], s->dstHeight);
+            // The damage's own pixels are inside.
+            EXPECT_LE(out[0], 101 * s->dstWidth / 200);
+            EXPECT_GE(out[0] + out[2], 151 * s->dstWidth / 200);
+            const uint8_t* bits = static_cast<const uint8_t*>(res()->dibBits);
+            size_t stride = res()->dibStride, px = rowBytes / size_t(s->dstWidth);
+            size_t wrong = 0;
+            for (int32_t y = 0; y < s->dstHeight; y++) {
+                size_t row = size_t(s->dstHeight - 1 - y) * stride;
+                for (int32_t x = 0; x < s->dstWidth; x++) {
+                    bool inside = x >= out[0] && x < out[0] + out[2] && y >= out[1] && y < out[1] + out[3];
+                    const std::vector<uint8_t>& want = inside ? after : before;
+                    wrong += memcmp(bits + row + x * px, want.data() + row + x * px, px) != 0;
+                }
+            }
+            EXPECT_EQ(0u, wrong);
+        }
+    }
+}
+
 // Scroll Lock and the menu through the hooks the window start-up installs:
 // off and back to the last mode, the view following each time.
 TEST_F(Scaled, ScrollLockAndMenuSwitchModesThroughTheStartUpHooks) {
