@@ -58,8 +58,7 @@ void ddScaleRebuild(DiScaler* scaler, DiObject* engine) {
     scaler->release = ddScaleRelease;
     if (!engine || !scaler->active) return;
     DdXEngineSurface surface = {};
-    if (!g_ddXHooks.engineSurface || !g_ddXHooks.engineSurface(engine, &surface) ||
-        !surface.rootDC)
+    if (!g_ddXHooks.engineSurface || !g_ddXHooks.engineSurface(engine, &surface) || !surface.rootDC)
         return;
     DiScaleLayout layout;
     if (diScaleChooseLayout(g_ddApp->depth, surface.depth, surface.bytesPerPixel, scaler->mode,
@@ -71,8 +70,8 @@ void ddScaleRebuild(DiScaler* scaler, DiObject* engine) {
     /* Sizes are checked before anything is made: a DIB or intermediate of
      * more than the renderer's largest buffer is refused. */
     uint32_t dibStride = 0, interStride = 0;
-    uint64_t dibBytes = diScaleImageBytes(uint32_t(tw), uint32_t(th), uint32_t(layout.dibDepth / 8),
-                                          &dibStride);
+    uint64_t dibBytes =
+        diScaleImageBytes(uint32_t(tw), uint32_t(th), uint32_t(layout.dibDepth / 8), &dibStride);
     uint64_t interBytes = layout.interBpp ? diScaleImageBytes(uint32_t(tw), uint32_t(th),
                                                               layout.interBpp, &interStride)
                                           : 0;
@@ -82,9 +81,9 @@ void ddScaleRebuild(DiScaler* scaler, DiObject* engine) {
     if (!r) return;
     scaler->resources = r;
     void* bits = nullptr;
-    r->dib = CreateDIBSection(surface.rootDC, info.get(),
-                              layout.dibDepth == 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS, &bits,
-                              nullptr, 0);
+    r->dib =
+        CreateDIBSection(surface.rootDC, info.get(),
+                         layout.dibDepth == 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS, &bits, nullptr, 0);
     HDC mem = r->dib && bits ? CreateCompatibleDC(surface.rootDC) : nullptr;
     r->gc = mem ? ddGDICreateGC() : nullptr;
     if (!r->gc) {
@@ -143,8 +142,8 @@ int ddScaleRenderRect(DiObject* engine, DdColorMap* map, const FbBuffer* image, 
     if (!diScaleTargetRect(s, x, y, width, height, t)) return 0;
     /* GDI may still be drawing into the DIB section. */
     GdiFlush();
-    const FbScaleSize size = {uint32_t(s->srcWidth), uint32_t(s->srcHeight),
-                              uint32_t(s->dstWidth), uint32_t(s->dstHeight)};
+    const FbScaleSize size = {uint32_t(s->srcWidth), uint32_t(s->srcHeight), uint32_t(s->dstWidth),
+                              uint32_t(s->dstHeight)};
     r->resample(&size, map, image->bits, r->out, t[0], t[1], t[0] + t[2], t[1] + t[3],
                 s->srcHeight - 1, s->dstHeight - 1);
     if (r->convert) {

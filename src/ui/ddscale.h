@@ -21,9 +21,9 @@ struct DdScaleResources {
     void* dibBits;      /* the DIB section's bits */
     uint32_t dibStride; /* its row stride */
     HBITMAP dib;
-    DdGC* gc;           /* on the memory device context holding the DIB */
+    DdGC* gc; /* on the memory device context holding the DIB */
     int32_t dibDepth;
-    uint32_t srcBpp;    /* bytes per pixel of the images it renders */
+    uint32_t srcBpp; /* bytes per pixel of the images it renders */
     FbScaleFn resample;
     DiScaleConvertFn convert;
 };

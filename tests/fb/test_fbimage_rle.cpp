@@ -76,7 +76,9 @@ TEST(FbImageRLE, PutsThatDoNotFitWriteNothing) {
             EXPECT_EQ(bytesOf(d), before) << n << " data bytes";
         }
         /* A white pixel order for every pixel of the image. */
-        auto whites = [](int32_t w, int32_t h) { return std::vector<uint8_t>(2 + size_t(w) * h, 0xFD); };
+        auto whites = [](int32_t w, int32_t h) {
+            return std::vector<uint8_t>(2 + size_t(w) * h, 0xFD);
+        };
         std::vector<uint8_t> tall = whites(9, 7);
         fam.putImage(nullptr, &d, &gc, 0, 0, 9, 7, f.depth, 3, uint32_t(tall.size()), tall.data());
         EXPECT_EQ(bytesOf(d), before) << "taller than the drawable";

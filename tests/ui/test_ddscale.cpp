@@ -54,7 +54,8 @@ std::vector<uint32_t> readBack(HDC dc, int32_t w, int32_t h) {
     HGDIOBJ old = SelectObject(mem, bm);
     BitBlt(mem, 0, 0, w, h, dc, 0, 0, SRCCOPY);
     GdiFlush();
-    std::vector<uint32_t> out(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + size_t(w) * h);
+    std::vector<uint32_t> out(static_cast<uint32_t*>(bits),
+                              static_cast<uint32_t*>(bits) + size_t(w) * h);
     SelectObject(mem, old);
     DeleteDC(mem);
     DeleteObject(bm);
@@ -128,8 +129,8 @@ class Scaled : public ::testing::Test {
             } else if (ev->w[0] == DI_EV_EXPOSE && e->hdr.scaler) {
                 HDC mem = ddScaleDC(e->hdr.scaler);
                 if (mem)
-                    BitBlt(g_fake.rootDC, 0, 0, e->hdr.scaler->dstWidth, e->hdr.scaler->dstHeight, mem, 0,
-                           0, SRCCOPY);
+                    BitBlt(g_fake.rootDC, 0, 0, e->hdr.scaler->dstWidth, e->hdr.scaler->dstHeight,
+                           mem, 0, 0, SRCCOPY);
             }
             return 1;
         };
@@ -193,11 +194,12 @@ class Scaled : public ::testing::Test {
     std::vector<uint8_t> expectedDIB(EngineFormat fmt, int mode, uint32_t* rowBytes) {
         const DiScaler* s = scaler();
         bool palette = depth <= 8;
-        uint32_t outBpp = !palette ? uint32_t(depth / 8)
-                          : fmt.bpp != 1 ? fmt.bpp
+        uint32_t outBpp = !palette                ? uint32_t(depth / 8)
+                          : fmt.bpp != 1          ? fmt.bpp
                           : mode == DI_SCALE_FAST ? 1
                                                   : 3;
-        FbScaleFn fn = (mode == DI_SCALE_FAST ? g_fbScaleNearest : g_fbScaleAverage)[fmt.bpp - 1][outBpp - 1];
+        FbScaleFn fn =
+            (mode == DI_SCALE_FAST ? g_fbScaleNearest : g_fbScaleAverage)[fmt.bpp - 1][outBpp - 1];
         EXPECT_NE(nullptr, fn);
         if (!fn) return {};
         uint32_t tw = uint32_t(s->dstWidth), th = uint32_t(s->dstHeight);
@@ -211,11 +213,11 @@ class Scaled : public ::testing::Test {
         uint32_t dibStride = (tw + 3) & ~3u;
         std::vector<uint8_t> dib(size_t(dibStride) * th);
         FbDitherImage im = {tw, th, out.data(), stride, dib.data(), dibStride};
-        DiScaleConvertFn convert = outBpp == 1 ? fbDither8
+        DiScaleConvertFn convert = outBpp == 1                   ? fbDither8
                                    : outBpp == 3 && fmt.bpp == 1 ? fbDitherRGB24
-                                   : outBpp == 2 ? fbDither16
-                                   : outBpp == 3 ? fbDither24
-                                                 : fbDither32;
+                                   : outBpp == 2                 ? fbDither16
+                                   : outBpp == 3                 ? fbDither24
+                                                                 : fbDither32;
         convert(map, &im, 0, 0, int32_t(tw), int32_t(th));
         *rowBytes = tw;
         return dib;
@@ -225,8 +227,8 @@ class Scaled : public ::testing::Test {
     // the memory context.
     void renderAndCheck(EngineFormat fmt, int mode) {
         const DiScaler* s = scaler();
-        ASSERT_TRUE(s->active) << "mode " << s->mode << " source " << s->srcWidth << "x" << s->srcHeight
-                               << " target " << s->dstWidth << "x" << s->dstHeight;
+        ASSERT_TRUE(s->active) << "mode " << s->mode << " source " << s->srcWidth << "x"
+                               << s->srcHeight << " target " << s->dstWidth << "x" << s->dstHeight;
         ASSERT_NE(nullptr, res()) << "no DIB section";
         RECT client;
         GetClientRect(fr->engineView(), &client);
@@ -234,7 +236,8 @@ class Scaled : public ::testing::Test {
         EXPECT_EQ(s->dstHeight, client.bottom);
         EXPECT_EQ(depth <= 8 ? 8 : depth, res()->dibDepth);
         int32_t out[4];
-        ASSERT_EQ(1, ddScaleRenderRect(engine(), map, &image, 0, 0, image.width, image.height, out));
+        ASSERT_EQ(1,
+                  ddScaleRenderRect(engine(), map, &image, 0, 0, image.width, image.height, out));
         EXPECT_EQ(0, out[0]);
         EXPECT_EQ(0, out[1]);
         EXPECT_EQ(s->dstWidth, out[2]);
@@ -246,7 +249,8 @@ class Scaled : public ::testing::Test {
         size_t stride = want.size() / size_t(s->dstHeight);
         EXPECT_EQ(stride, res()->dibStride);
         for (int32_t r = 0; r < s->dstHeight; r++)
-            ASSERT_EQ(0, memcmp(bits + r * stride, want.data() + r * stride, rowBytes)) << "DIB row " << r;
+            ASSERT_EQ(0, memcmp(bits + r * stride, want.data() + r * stride, rowBytes))
+                << "DIB row " << r;
         pumpMessages();
         HDC mem = ddScaleDC(scaler());
         ASSERT_NE(nullptr, mem);
@@ -275,7 +279,8 @@ class Scaled : public ::testing::Test {
             int32_t tx = 8 * s->dstWidth / s->srcWidth, ty = 5 * s->dstHeight / s->srcHeight;
             uint32_t got = inMemory[size_t(ty) * s->dstWidth + tx];
             for (int shift : {16, 8, 0})
-                EXPECT_NEAR(int(0x336699 >> shift & 0xFF), int(got >> shift & 0xFF), 12) << std::hex << got;
+                EXPECT_NEAR(int(0x336699 >> shift & 0xFF), int(got >> shift & 0xFF), 12)
+                    << std::hex << got;
         }
         size_t differ = 0;
         for (size_t i = 0; i < onScreen.size(); i++)
@@ -340,7 +345,8 @@ TEST_F(Scaled, DamageRendersOnlyItsTargetRectangle) {
             for (int32_t y = 0; y < s->dstHeight; y++) {
                 size_t row = size_t(s->dstHeight - 1 - y) * stride;
                 for (int32_t x = 0; x < s->dstWidth; x++) {
-                    bool inside = x >= out[0] && x < out[0] + out[2] && y >= out[1] && y < out[1] + out[3];
+                    bool inside =
+                        x >= out[0] && x < out[0] + out[2] && y >= out[1] && y < out[1] + out[3];
                     const std::vector<uint8_t>& want = inside ? after : before;
                     wrong += memcmp(bits + row + x * px, want.data() + row + x * px, px) != 0;
                 }
