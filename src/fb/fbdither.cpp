@@ -114,6 +114,18 @@ void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int
 
 } // namespace
 
+FbDitherImage fbDitherImageOf(const FbBuffer* b) {
+    FbDitherImage im = {};
+    if (!b || b->width <= 0 || b->height <= 0) return im;
+    im.width = uint32_t(b->width);
+    im.height = uint32_t(b->height);
+    im.pixels = b->bits;
+    im.stride = b->stride;
+    im.dib = static_cast<uint8_t*>(b->dibBits);
+    im.dibStride = b->dibStride;
+    return im;
+}
+
 int fbDitherInit(int32_t n) {
     if (n < 2 || n > int32_t(DI_COLOR_MAX_CUBE)) return -1;
     FbDitherTables& t = g_fbDither;

@@ -7,6 +7,7 @@
 #define HV_FBDITHER_H
 
 #include "didep.h"
+#include "fb/fb.h"
 
 struct DdColorMap;
 
@@ -20,6 +21,10 @@ struct FbDitherImage {
     uint8_t* dib;
     uint32_t dibStride;
 };
+
+/* The dither's view of a frame buffer whose DIB word and second stride
+ * are those of the 8-bit DIB it is shown through. */
+FbDitherImage fbDitherImageOf(const FbBuffer* buffer);
 
 /* Builds the tables for a cube of n levels per channel (2 to 6). Returns
  * 0, or -1 for another n (tables unchanged). */

@@ -12,6 +12,7 @@
 #include "ui/dddlg.h"
 #include "ui/ddgdi.h"
 #include "ui/ddprog.h"
+#include "ui/ddscale.h"
 #include "ui/ddxhooks.h"
 #include "ui/diuirecord.h"
 #include "ui/frame_pending.h"
@@ -141,6 +142,7 @@ int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance) {
     }
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
+    ddScaleInstallHooks();
     if (g_ddXHooks.swmInit) g_ddXHooks.swmInit();
     if (ddUIHookWanted(g_ddApp->opt.imeConfig, g_ddApp->opt.preferredLanguage)) ddUIInstallHook();
     return 1;

@@ -30,6 +30,13 @@ struct DdXWindowInfo {
     int32_t sizeMove; /* non-zero while the user drags the frame */
 };
 
+/* What the display scaler reads of an X engine. */
+struct DdXEngineSurface {
+    int32_t depth;          /* the engine's X depth: 8, 16, 24 or 32 */
+    uint32_t bytesPerPixel; /* of its frame buffers: 1, 2, 3 or 4 */
+    HDC rootDC;             /* its root window's device context */
+};
+
 struct DdXHooks {
     /* Seamless layer: set up at ddUIInit, shut down at ddUIShutdown. */
     void (*swmInit)(void);
@@ -71,6 +78,9 @@ struct DdXHooks {
     void (*scaleSetMode)(DiObject* obj, int mode);
     /* Switches back to the previous mode; returns the mode now in force. */
     int (*scaleRestoreMode)(DiObject* obj);
+    /* The X engine's depth, pixel size and root device context; 0 when the
+     * object is not an X engine (filled by the X display engine). */
+    int (*engineSurface)(DiObject* engine, DdXEngineSurface* out);
 };
 
 extern DdXHooks g_ddXHooks;
