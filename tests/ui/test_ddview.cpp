@@ -79,12 +79,12 @@ TEST_F(View, SystemKeysTakeTheirCharacterFromSysChar) {
 
 TEST(ViewHook, WantedForConfigurationTwoOrChineseUnlessOne) {
     const struct {
-        const DiChar* config;
+        int32_t config;
         const DiChar* language;
         int want;
     } cases[] = {
-        {u"2", u"en", 1},    {u"1", u"zh", 0},   {nullptr, u"zh_CN", 1}, {u"0", u"zh", 1},
-        {nullptr, u"ZH", 0}, {nullptr, u"z", 0}, {nullptr, nullptr, 0},
+        {2, u"en", 1}, {1, u"zh", 0}, {0, u"zh_CN", 1}, {12, u"zh", 1},
+        {0, u"ZH", 0}, {0, u"z", 0},  {0, nullptr, 0},
     };
     for (auto c : cases)
         EXPECT_EQ(c.want, ddUIHookWanted(c.config, c.language));
