@@ -227,8 +227,9 @@ TEST_F(View, RubberBandSelectsCancelsAndEndsWhenCaptureIsLost) {
 
 // ---- Screenshot ----
 
-// Writes the whole screen as a 24-bit BMP next to the test program.
-bool writeScreenshot(const std::wstring& path) {
+// Writes the whole screen as a 24-bit BMP next to the test program and keeps
+// its rows (bottom-up, 0xRRGGBB per pixel) in `pixels`.
+bool writeScreenshot(const std::wstring& path, std::vector<uint32_t>* pixels) {
     int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(nullptr);
     BITMAPINFO bi = {};
@@ -244,6 +245,13 @@ bool writeScreenshot(const std::wstring& path) {
     BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
     GdiFlush();
     DWORD stride = (DWORD(w) * 3 + 3) & ~3u;
+    pixels->assign(size_t(w) * size_t(h), 0);
+    for (int y = 0; y < h; y++) {
+        const uint8_t* row = static_cast<const uint8_t*>(bits) + size_t(stride) * size_t(y);
+        for (int x = 0; x < w; x++)
+            (*pixels)[size_t(y) * size_t(w) + size_t(x)] =
+                uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+    }
     BITMAPFILEHEADER fh = {};
     fh.bfType = 0x4D42;
     fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
@@ -264,6 +272,41 @@ bool writeScreenshot(const std::wstring& path) {
 }
 
 TEST(Screenshot, FramesAsTheClientShowsThem) {
+    // The test display has no window manager, and Wine leaves title bars and
+    // borders to one. A copy of this program, which Wine is told to decorate
+    // itself (a setting per program name, so no other test run sees it),
+    // takes the picture.
+    static const wchar_t kShot[] = L"hv_frames_shot.exe";
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring exe(self);
+    std::wstring dir = exe.substr(0, exe.find_last_of(L"\\/") + 1);
+    if (exe.substr(dir.size()) != kShot) {
+        std::wstring copy = dir + kShot;
+        ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                                  L"Software\\Wine\\AppDefaults\\hv_frames_shot.exe\\X11 Driver",
+                                  0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, L"Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"),
+                       2 * sizeof(wchar_t));
+        RegCloseKey(key);
+        std::wstring cmd = L"\"" + copy + L"\" --gtest_filter=Screenshot.FramesAsTheClientShowsThem";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &si, &pi));
+        DWORD code = 99;
+        WaitForSingleObject(pi.hProcess, 120000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        EXPECT_EQ(code, 0u);
+        DeleteFileW(copy.c_str());
+        return;
+    }
     TestFrame main, owned;
     main.create(1, DI_OBJ_TDE, 500, 350);
     owned.create(3, DI_OBJ_XDE, 300, 200);
@@ -277,11 +320,44 @@ TEST(Screenshot, FramesAsTheClientShowsThem) {
     SetWindowPos(owned.window(), nullptr, 600, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     pumpMessages();
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring dir(exe);
-    dir = dir.substr(0, dir.find_last_of(L"\\/") + 1);
-    EXPECT_TRUE(writeScreenshot(dir + L"frames_screenshot.bmp"));
+    std::vector<uint32_t> screen;
+    ASSERT_TRUE(writeScreenshot(dir + L"frames_screenshot.bmp", &screen));
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    auto at = [&](POINT p) -> uint32_t {
+        if (p.x < 0 || p.y < 0 || p.x >= sw || p.y >= sh) return 0x1000000; // off screen
+        return screen[size_t(sh - 1 - p.y) * size_t(sw) + size_t(p.x)];
+    };
+    for (HWND frame : {main.window(), owned.window()}) {
+        RECT window, client;
+        GetWindowRect(frame, &window);
+        GetClientRect(frame, &client);
+        POINT inside = {client.right / 2, client.bottom / 2};
+        ClientToScreen(frame, &inside);
+        POINT origin = {0, 0};
+        ClientToScreen(frame, &origin);
+        // The client area shows the white view; the band above it, between
+        // the frame's border and its client, is the title bar in the
+        // caption colour of an active or inactive frame.
+        EXPECT_EQ(at(inside), 0xFFFFFFu) << "client of frame " << (frame == owned.window());
+        // Just below the caption's top edge, half way across (above the
+        // title text, between the icon and the buttons); a caption may run
+        // as a gradient from its colour to its gradient colour.
+        POINT caption = {(window.left + window.right) / 2,
+                         window.top + GetSystemMetrics(SM_CYFRAME) + 1};
+        uint32_t title = at(caption);
+        auto between = [title](int from, int to) {
+            COLORREF a = GetSysColor(from), b = GetSysColor(to);
+            const int got[3] = {int(title >> 16 & 0xFF), int(title >> 8 & 0xFF), int(title & 0xFF)};
+            const int lo[3] = {GetRValue(a), GetGValue(a), GetBValue(a)};
+            const int hi[3] = {GetRValue(b), GetGValue(b), GetBValue(b)};
+            for (int i = 0; i < 3; i++)
+                if (got[i] < std::min(lo[i], hi[i]) || got[i] > std::max(lo[i], hi[i])) return false;
+            return true;
+        };
+        EXPECT_TRUE(between(COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION) ||
+                    between(COLOR_INACTIVECAPTION, COLOR_GRADIENTINACTIVECAPTION))
+            << std::hex << title << " in the title bar of frame " << (frame == owned.window());
+    }
 }
 
 } // namespace
