@@ -412,11 +412,16 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     ddClipStart();
     ddAppStep("user interface");
     if (!ddUIInit(prevInstance, instance)) {
+        /* The clipboard thread must not outlive start-up into the
+         * process's exit, where it would run on while the run-time tears
+         * down what it uses. */
+        ddClipStop();
         app->exitCode = 0;
         return 0;
     }
     ddAppStep("root");
     if (diAppCreateRoot() != 0) {
+        ddClipStop();
         app->exitCode = 0;
         return 0;
     }

@@ -7,6 +7,7 @@
 
 #include "core/ddapp.h"
 #include "core/ddtrace.h"
+#include "devices/dddevices.h"
 #include "session/ddso.h"
 #include "ui/ddui.h"
 #include "xml/qvlpackable.h"
@@ -190,6 +191,25 @@ TEST_F(Startup, EarlyPathsEndBeforeWinsock) {
 }
 
 // ---- What start-up sets up for the layers above it ----
+
+LRESULT CALLBACK plainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TEST_F(Startup, FailedWindowLayerStopsTheClipboardThread) {
+    // The frame class is taken, so the window layer cannot start.
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = plainWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QVLFrameClass";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    EXPECT_EQ(init(L"prog.exe -nostartimmediate", 1), 0);
+    EXPECT_EQ(g_steps.back(), "user interface");
+    // Nothing of start-up runs on into the process's exit.
+    EXPECT_EQ(ddClipOwnerWindow(), nullptr);
+    UnregisterClassW(L"QVLFrameClass", wc.hInstance);
+    ddClipStop();
+}
 
 TEST_F(Startup, WorkAreaComesFromTheFullScreenUnlessADisplaySizeIsSet) {
     ASSERT_EQ(init(L"prog.exe -nostartimmediate", 1), 1);

@@ -276,18 +276,20 @@ TEST(Screenshot, FramesAsTheClientShowsThem) {
     // borders to one. A copy of this program, which Wine is told to decorate
     // itself (a setting per program name, so no other test run sees it),
     // takes the picture.
-    static const wchar_t kShot[] = L"hv_frames_shot.exe";
+    // Runs at several screen depths go on at once: each copy has its own name.
+    static const wchar_t kShot[] = L"hv_frames_shot_";
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring exe(self);
     std::wstring dir = exe.substr(0, exe.find_last_of(L"\\/") + 1);
-    if (exe.substr(dir.size()) != kShot) {
-        std::wstring copy = dir + kShot;
+    if (exe.compare(dir.size(), wcslen(kShot), kShot) != 0) {
+        std::wstring name = kShot + std::to_wstring(GetCurrentProcessId()) + L".exe";
+        std::wstring copy = dir + name;
         ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+        std::wstring app = L"Software\\Wine\\AppDefaults\\" + name;
         HKEY key;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
-                                  L"Software\\Wine\\AppDefaults\\hv_frames_shot.exe\\X11 Driver",
-                                  0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (app + L"\\X11 Driver").c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegSetValueExW(key, L"Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"),
                        2 * sizeof(wchar_t));
@@ -305,6 +307,8 @@ TEST(Screenshot, FramesAsTheClientShowsThem) {
         CloseHandle(pi.hThread);
         EXPECT_EQ(code, 0u);
         DeleteFileW(copy.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, (app + L"\\X11 Driver").c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, app.c_str());
         return;
     }
     TestFrame main, owned;
@@ -320,8 +324,16 @@ TEST(Screenshot, FramesAsTheClientShowsThem) {
     SetWindowPos(owned.window(), nullptr, 600, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     pumpMessages();
+    // The colours below are those of a true-colour screen; the runs on 8-
+    // and 16-bit screens (at the same time) only keep their own picture.
+    HDC display = GetDC(nullptr);
+    int depth = GetDeviceCaps(display, BITSPIXEL) * GetDeviceCaps(display, PLANES);
+    ReleaseDC(nullptr, display);
     std::vector<uint32_t> screen;
-    ASSERT_TRUE(writeScreenshot(dir + L"frames_screenshot.bmp", &screen));
+    std::wstring file = depth < 24 ? L"frames_screenshot_" + std::to_wstring(depth) + L".bmp"
+                                   : std::wstring(L"frames_screenshot.bmp");
+    ASSERT_TRUE(writeScreenshot(dir + file, &screen));
+    if (depth < 24) GTEST_SKIP() << "colours of a " << depth << "-bit screen";
     const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
     auto at = [&](POINT p) -> uint32_t {
         if (p.x < 0 || p.y < 0 || p.x >= sw || p.y >= sh) return 0x1000000; // off screen

@@ -202,7 +202,6 @@ TEST(XMLWriter, NonAsciiCharactersPerEncoding) {
         std::string want;
     } cases[] = {
         {QVL_ENC_ANSI7, "????"},
-        {QVL_ENC_ANSI, "\xe9???"},
         {QVL_ENC_UTF8, "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"},
         {QVL_ENC_UTF16, Le16(text)},
     };
@@ -216,7 +215,10 @@ TEST(XMLWriter, NonAsciiCharactersPerEncoding) {
                                                             "b");
 }
 
-TEST(XMLWriter, AnsiConverterIsPluggable) {
+// Encodings 0 and 1 write what the installed code-page converter gives (the
+// client's own is tested in its code pages under Wine, with the start-up
+// that installs it).
+TEST(XMLWriter, AnsiOutputIsWhatTheConverterGives) {
     qvlSetAnsiConverter([](DiChar c, uint8_t out[4]) -> int {
         if (c == 0x20AC) {
             out[0] = 0x80;
