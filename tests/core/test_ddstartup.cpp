@@ -251,8 +251,9 @@ TEST_F(Startup, AnsiOutputIsTheProcessCodePage) {
         {932, u"\u65E5\u672C", "\x93\xFA\x96\x7B"},
     };
     wchar_t expect[16] = {};
-    if (GetEnvironmentVariableW(L"HV_EXPECT_ACP", expect, 16))
+    if (GetEnvironmentVariableW(L"HV_EXPECT_ACP", expect, 16)) {
         ASSERT_EQ(GetACP(), UINT(_wtoi(expect))) << "the locale did not reach Wine";
+    }
     for (const auto& c : cases) {
         if (c.codePage != GetACP()) continue;
         ASSERT_EQ(init(L"prog.exe -nostartimmediate", 1), 1);
