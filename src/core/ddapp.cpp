@@ -16,6 +16,7 @@
 #include "ui/ddgdi.h"
 #include "ui/ddmultimon.h"
 #include "ui/ddui.h"
+#include "xml/qvlxmlglobals.h"
 
 #include <openssl/crypto.h>
 #include <shellapi.h>
@@ -54,6 +55,16 @@ static void ddAppSslFree(void* p, const char*, int) {
 static bool ddAppLoadLogMessage(uint32_t message, DiChar* buffer, size_t size) {
     int n = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
     return ddLoadMessage(static_cast<int>(message), ddW(buffer), n) > 0;
+}
+
+/* The XML writer's ANSI output is the process's ANSI code page: one byte on
+ * a single-byte system, one or two on a double-byte one. A character the
+ * code page lacks becomes its default character. */
+static int ddAppAnsiConverter(DiChar c, uint8_t out[4]) {
+    wchar_t unit = static_cast<wchar_t>(c);
+    int n = WideCharToMultiByte(CP_ACP, 0, &unit, 1, reinterpret_cast<char*>(out), 4, nullptr,
+                                nullptr);
+    return n > 0 ? n : 0;
 }
 
 int ddAppMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR, int) {
@@ -301,13 +312,18 @@ void ddAppComputeWorkArea(DdApp* app) {
     int caption = GetSystemMetrics(SM_CYCAPTION);
     app->usableWidth = fullWidth - 2 * borderX;
     app->usableHeight = fullHeight - 2 * borderY;
+    /* A configured display size replaces the full-screen sizes; without one
+     * the frame is sized from the full screen. */
+    int width = fullWidth, height = fullHeight;
     if (app->displayWidth >= 32 && app->displayHeight >= 32) {
-        DdWorkArea* w = &app->workArea;
-        w->frameWidth = app->displayWidth - 2 * borderX;
-        w->frameHeight = app->displayHeight - 2 * borderY;
-        w->clientHeight = w->frameHeight - caption;
-        w->clientWidth = w->frameWidth - (app->layoutFlag ? 5 : app->sideWidth + 1);
+        width = app->displayWidth;
+        height = app->displayHeight;
     }
+    DdWorkArea* w = &app->workArea;
+    w->frameWidth = width - 2 * borderX;
+    w->frameHeight = height - 2 * borderY;
+    w->clientHeight = w->frameHeight - caption;
+    w->clientWidth = w->frameWidth - (app->layoutFlag ? 5 : app->sideWidth + 1);
 }
 
 /* Frees what the early exits leave behind. */
@@ -331,6 +347,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     app->instance = instance;
     app->opt.startImmediately = 1;
     diLogSetMessageLoader(ddAppLoadLogMessage);
+    qvlSetAnsiConverter(ddAppAnsiConverter);
 
     ddAppStep("command line");
     ddAppCommandLinePass(app, cmdLine);
@@ -432,11 +449,16 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     ddClipStart();
     ddAppStep("user interface");
     if (!ddUIInit(prevInstance, instance)) {
+        /* The clipboard thread must not outlive start-up into the
+         * process's exit, where it would run on while the run-time tears
+         * down what it uses. */
+        ddClipStop();
         app->exitCode = 0;
         return 0;
     }
     ddAppStep("root");
     if (diAppCreateRoot() != 0) {
+        ddClipStop();
         app->exitCode = 0;
         return 0;
     }

@@ -92,6 +92,11 @@ static bool ddKeyboardLegacyLayout(const wchar_t* layoutId, wchar_t* out, DWORD 
 }
 
 DdKeyboardInfo* ddKeyboardInfoGet(void) {
+    wchar_t active[KL_NAMELENGTH] = L"";
+    return ddKeyboardInfoFor(GetKeyboardLayoutNameW(active) ? active : nullptr);
+}
+
+DdKeyboardInfo* ddKeyboardInfoFor(const wchar_t* activeLayout) {
     DdKeyboardInfo* info = static_cast<DdKeyboardInfo*>(calloc(1, sizeof(DdKeyboardInfo)));
     if (!info) return nullptr;
     wchar_t text[512];
@@ -100,10 +105,11 @@ DdKeyboardInfo* ddKeyboardInfoGet(void) {
         info->langText = ddSysDup(text, &info->langLength);
         info->flags |= DD_KB_LANG_TEXT;
     } else {
-        if (!GetKeyboardLayoutNameW(layoutId)) {
+        if (!activeLayout || wcslen(activeLayout) >= KL_NAMELENGTH) {
             ddKeyboardInfoFree(info);
             return nullptr;
         }
+        wcscpy(layoutId, activeLayout);
         unsigned long layout = wcstoul(layoutId, nullptr, 16);
         if (g_ddApp->win9x4 && (layout == 0x10409 || layout == 0x20409)) {
             layout = layout == 0x10409 ? 0x20409 : 0x10409;

@@ -42,7 +42,7 @@ struct DdLaunchOptions {
     DiChar* scriptLog;
     uint32_t windowMode; /* 1 show the webtop, 4 minimised, 2 or-ed by -application */
     uint32_t noProgress;
-    DiChar* imeConfig;
+    int32_t imeConfig; /* -configurelocalime, 0 when not given */
     DiChar* server;
     DiChar* portFile;
     uint32_t port;

@@ -113,25 +113,59 @@ static uint32_t diIOClockMs() {
     return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+/* The writers waiting for room, innermost first (they live on the stack). */
+struct DiIOWaiter {
+    const DiBuffer* buffer;
+    DiIOWaiter* outer;
+};
+static DiIOWaiter* s_waiters;
+
+static bool diIOIsWaiting(const DiBuffer* b) {
+    for (const DiIOWaiter* w = s_waiters; w; w = w->outer)
+        if (w->buffer == b) return true;
+    return false;
+}
+
 /* Flushes until len more bytes fit under the limit. Between attempts the
  * writer waits for the socket to become writable instead of spinning, and
- * gives up after diIOWriteTimeoutMs in all. */
+ * gives up after diIOWriteTimeoutMs in all.
+ *
+ * Timers run during the wait and may close or destroy the channel, freeing
+ * the buffer with it. The hold keeps the socket object readable across the
+ * wait; a socket destroyed, closed or re-opened meanwhile means the buffer
+ * may be gone, so the writer fails without touching it again. */
 static int diIOMakeRoom(DiBuffer* b, DdSocket* s, uint32_t len) {
+    if (!s) return -1;
     uint32_t start = diIOClockMs();
+    uintptr_t handle = s->handle;
+    DiIOWaiter self = {b, s_waiters};
+    s_waiters = &self;
+    diNetHold(s);
+    int result = -1;
     for (;;) {
-        if (diIOFlush(b, s) < 0) return -1;
-        if (uint64_t(b->used) + len <= b->limit) return 0;
+        if (diIOFlush(b, s) < 0) break;
+        if (uint64_t(b->used) + len <= b->limit) {
+            result = 0;
+            break;
+        }
         uint32_t spent = diIOClockMs() - start; /* wrap-safe */
-        if (spent >= diIOWriteTimeoutMs) break;
+        if (spent >= diIOWriteTimeoutMs) {
+            diLogErrorText(u"The peer has not read for too long; the message cannot be sent.");
+            break;
+        }
         int r = ddNetWaitWritable(s, diIOWriteTimeoutMs - spent);
-        if (r < 0) return -1;
+        if (r < 0 || s->destroyed || s->handle != handle) break;
     }
-    diLogErrorText(u"The peer has not read for too long; the message cannot be sent.");
-    return -1;
+    s_waiters = self.outer;
+    diNetRelease(s);
+    return result;
 }
 
 int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) {
     if (b->limit == 0 || len > b->limit) return -1;
+    /* A write from a timer that runs while this buffer's writer waits for
+     * room would slip its message in ahead of the waiting one. */
+    if (diIOIsWaiting(b)) return -1;
     if (uint64_t(b->used) + len > b->limit && diIOMakeRoom(b, s, len) < 0) return -1;
     if (b->used + len > b->allocated && diIOReserve(b, b->used + len) < 0) return -1;
     if (len) memcpy(b->data + b->used, bytes, len);

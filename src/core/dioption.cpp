@@ -267,8 +267,8 @@ int diAppSetOption(DdApp* app, const DiChar* name, const DiChar* value) {
         diAppSetText(&o->preferredLanguage, value);
         break;
     case O_IME:
-        diAppSetText(&o->imeConfig, value);
-        break; /* read as an integer by its user */
+        o->imeConfig = diAppScanInt(value, &used, &n) ? n : 0;
+        break;
     case O_PROFILE:
         diAppSetText(&o->profile, value);
         break;

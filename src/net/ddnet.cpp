@@ -277,8 +277,12 @@ void ddNetSelectEvents(DdSocket* s, uint32_t which, uint32_t values) {
 
 int ddNetWaitWritable(DdSocket* s, uint32_t timeoutMs) {
     if (!s || s->handle == DD_NET_NO_HANDLE) return -1;
+    uintptr_t handle = s->handle;
     uint32_t start = GetTickCount();
     for (;;) {
+        /* A timer may have closed or destroyed the socket (the caller holds
+         * the object, so it is still readable). */
+        if (s->destroyed || s->handle != handle) return -1;
         uint32_t spent = GetTickCount() - start;
         if (spent >= timeoutMs) return 0;
         uint32_t slice = timeoutMs - spent < 50 ? timeoutMs - spent : 50;
@@ -291,7 +295,8 @@ int ddNetWaitWritable(DdSocket* s, uint32_t timeoutMs) {
         int r = select(0, nullptr, &wr, &ex, &tv);
         if (r == SOCKET_ERROR || FD_ISSET(ddNetHandle(s), &ex)) return -1;
         if (r > 0) return 1;
-        /* Timers go on while the writer waits (the list refuses nesting). */
+        /* Timers go on while the writer waits (the list refuses nesting).
+         * The caller must hold the socket across this call. */
         diTimerDispatch(GetTickCount());
     }
 }

@@ -100,7 +100,9 @@ DdSocket* ddNetSocketCreate();
 void ddNetSocketDestroy(DdSocket* s);
 int ddNetSocketClose(DdSocket* s);
 /* Waits at most timeoutMs for the socket to become writable: 1 writable,
- * 0 time-out, -1 error. The application's timers keep running meanwhile. */
+ * 0 time-out, -1 error or the socket closed or destroyed meanwhile. The
+ * application's timers keep running meanwhile; the caller holds the socket
+ * (diNetHold) so that it stays readable when a timer destroys it. */
 int ddNetWaitWritable(DdSocket* s, uint32_t timeoutMs);
 
 #endif

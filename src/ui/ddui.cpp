@@ -107,6 +107,8 @@ void ddUISaveSettings(int saveAll) {
     ddSettingSetInt(L"printscaley", s_printScaleY);
 }
 
+static HWND ddUIObjectFrameWindow(DiObject* obj);
+
 int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance) {
     if (!instance) instance = ddUIInstance();
     s_defaultIcon = LoadIconW(instance, MAKEINTRESOURCEW(DD_ICON_DEFAULT));
@@ -143,6 +145,14 @@ int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
     ddScaleInstallHooks();
+    /* Dialogs opened for an object are owned by its frame's window, and the
+     * tray menu waits while such a dialog is up. */
+    g_ddDlgHooks.objectWindow = ddUIObjectFrameWindow;
+    g_ddDlgHooks.beginModal = ddSOTrayBeginModal;
+    g_ddDlgHooks.endModal = ddSOTrayEndModal;
+    /* The default frame's client leaves room for a vertical scroll bar. */
+    g_ddApp->layoutFlag = 0;
+    g_ddApp->sideWidth = s_cxVScroll;
     if (g_ddXHooks.swmInit) g_ddXHooks.swmInit();
     if (ddUIHookWanted(g_ddApp->opt.imeConfig, g_ddApp->opt.preferredLanguage)) ddUIInstallHook();
     return 1;
@@ -194,6 +204,15 @@ DdFrame* ddUIFindFrame(HWND hwnd) {
     for (DiFrame* f = diUIFrameListHead(); f; f = f->next)
         if (ddUIFrameOf(f)->window == hwnd) return ddUIFrameOf(f);
     return nullptr;
+}
+
+/* The window of the frame an object sits in, while that frame is still in
+ * the frame list; none for an object outside every frame. */
+static HWND ddUIObjectFrameWindow(DiObject* obj) {
+    DiObject* top = diUIFindTopFrame(obj);
+    if (!top) return nullptr;
+    HWND window = ddUIFrameOf(reinterpret_cast<DiFrame*>(top))->window;
+    return ddUIFindFrame(window) ? window : nullptr;
 }
 
 DiObject* ddUIFindEngineByWindow(HWND hwnd) {

@@ -140,7 +140,7 @@ void ddUIViewKeyEvent(HWND hwnd, uint32_t vk, int down, LPARAM lp);
 void ddUIViewSysKeyEvent(HWND hwnd, uint32_t vk, int down, LPARAM lp);
 LRESULT CALLBACK ddUIKeyboardHook(int code, WPARAM wp, LPARAM lp);
 /* Installs the low-level hook when the IME configuration asks for it. */
-int ddUIHookWanted(const DiChar* imeConfig, const DiChar* preferredLanguage);
+int ddUIHookWanted(int32_t imeConfig, const DiChar* preferredLanguage);
 void ddUIInstallHook(void);
 void ddUIRemoveHook(void);
 void ddUIBeginCapture(HWND hwnd, int holder);

@@ -261,12 +261,9 @@ void ddUIViewSysKeyEvent(HWND hwnd, uint32_t vk, int down, LPARAM lp) {
 
 /* ---- Low-level keyboard hook ---- */
 
-int ddUIHookWanted(const DiChar* imeConfig, const DiChar* preferredLanguage) {
-    int value = -1;
-    if (imeConfig && imeConfig[0] >= u'0' && imeConfig[0] <= u'9' && !imeConfig[1])
-        value = imeConfig[0] - u'0';
-    if (value == 2) return 1;
-    if (value == 1) return 0;
+int ddUIHookWanted(int32_t imeConfig, const DiChar* preferredLanguage) {
+    if (imeConfig == 2) return 1;
+    if (imeConfig == 1) return 0;
     return preferredLanguage && preferredLanguage[0] == u'z' && preferredLanguage[1] == u'h';
 }
 

@@ -11,6 +11,8 @@
 /* ---- Session, print, dialogs, clipboard ---- */
 
 void ddSOTrayNotify(HWND, WPARAM, LPARAM) {}
+void ddSOTrayBeginModal(HWND) {}
+void ddSOTrayEndModal(void) {}
 DiChannel* diSOGetPrintChannel(void) {
     return nullptr;
 }

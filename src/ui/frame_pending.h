@@ -19,6 +19,9 @@
 
 /* Session services. */
 void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
+/* The tray menu is unavailable while a modal dialog owned by a window is up. */
+void ddSOTrayBeginModal(HWND owner);
+void ddSOTrayEndModal(void);
 DiChannel* diSOGetPrintChannel(void);
 
 /* Print data channel. */

@@ -9,6 +9,8 @@ void CQVLParser::Reset(const void* bytes, size_t n) {
     end = begin + n;
     error[0] = 0;
     depth = 0;
+    qvlTextCacheFree(texts);
+    texts = nullptr;
 }
 
 void CQVLParser::SetError(const char* format, const DiChar* a1, const DiChar* a2) {
@@ -118,8 +120,10 @@ void qvlDecodeReferences(DiChar* text) {
 
 DiChar* CQVLParser::Substring(const uint8_t* from, const uint8_t* to) {
     if (!from || to < from) to = from;
-    DiChar* text = qvlUtf8ToUtf16Dup(from, static_cast<size_t>(to - from));
-    qvlDecodeReferences(text);
+    size_t n = static_cast<size_t>(to - from);
+    DiChar* text = qvlUtf8ToUtf16Dup(from, n);
+    /* Every reference starts with '&'; without one there is nothing to do. */
+    if (n && memchr(from, '&', n)) qvlDecodeReferences(text);
     return text;
 }
 
@@ -152,30 +156,10 @@ bool CQVLParser::AcceptHexDigit() {
     return AcceptIf(c > 0 && isHex(static_cast<DiChar>(c)));
 }
 
-bool CQVLParser::AcceptSpace() {
-    int c = Current();
-    return AcceptIf(c == ' ' || c == '\t' || c == '\n' || c == '\r');
-}
-
-bool CQVLParser::AcceptSpaces() {
-    while (AcceptSpace()) {
-    }
-    return true;
-}
-
 bool CQVLParser::AcceptNameChar() {
     if (AcceptLetter() || AcceptDigit()) return true;
     int c = Current();
     return AcceptIf(c == '.' || c == '-' || c == '_' || c == ':');
-}
-
-bool CQVLParser::AcceptChar(uint8_t c) {
-    return AcceptIf(c && Current() == c);
-}
-
-bool CQVLParser::AcceptCharExcept(uint8_t c) {
-    int cur = Current();
-    return AcceptIf(cur > 0 && cur != c);
 }
 
 bool CQVLParser::AcceptCharIn(const char* set) {
@@ -186,16 +170,6 @@ bool CQVLParser::AcceptCharIn(const char* set) {
 bool CQVLParser::AcceptCharNotIn(const char* set) {
     int c = Current();
     return AcceptIf(c > 0 && !strchr(set, c));
-}
-
-bool CQVLParser::AcceptString(const char* s, size_t n) {
-    if (static_cast<size_t>(end - cursor) < n || memcmp(cursor, s, n) != 0) return false;
-    cursor += n;
-    return true;
-}
-
-bool CQVLParser::AcceptString(const char* s) {
-    return AcceptString(s, strlen(s));
 }
 
 bool CQVLParser::AcceptUnless(const char* s, size_t n) {

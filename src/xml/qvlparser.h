@@ -6,6 +6,13 @@
 
 #include "di.h"
 
+#include <string.h>
+
+/* Texts the tree builder shares between the nodes it makes from one input
+ * (qvlxmlparser.cpp); freed with the parser. */
+struct CQVLTextCache;
+void qvlTextCacheFree(CQVLTextCache* cache);
+
 class CQVLParser {
   public:
     const uint8_t* begin;
@@ -14,12 +21,19 @@ class CQVLParser {
     DiChar error[8192];
     /* Current nesting of elements and content groups (bounded). */
     uint32_t depth;
+    /* Made on first use; it refers to the input, so Reset drops it. */
+    CQVLTextCache* texts;
 
     static const uint32_t kMaxDepth = 256;
 
-    CQVLParser() : begin(nullptr), cursor(nullptr), end(nullptr), depth(0) { error[0] = 0; }
+    CQVLParser() : begin(nullptr), cursor(nullptr), end(nullptr), depth(0), texts(nullptr) {
+        error[0] = 0;
+    }
     /* Over n bytes (a NUL inside stops every "any byte" rule). */
-    CQVLParser(const void* bytes, size_t n) { Reset(bytes, n); }
+    CQVLParser(const void* bytes, size_t n) : texts(nullptr) { Reset(bytes, n); }
+    ~CQVLParser() { qvlTextCacheFree(texts); }
+    CQVLParser(const CQVLParser&) = delete;
+    CQVLParser& operator=(const CQVLParser&) = delete;
     void Reset(const void* bytes, size_t n);
 
     bool HasError() const { return error[0] != 0; }
@@ -38,18 +52,57 @@ class CQVLParser {
     bool AcceptDigit();
     bool AcceptDecimalDigit();
     bool AcceptHexDigit();
-    bool AcceptSpace();
-    bool AcceptSpaces(); /* S? : any number, true always */
+    bool AcceptSpace() {
+        int c = Current();
+        return AcceptIf(c == ' ' || c == '\t' || c == '\n' || c == '\r');
+    }
+    bool AcceptSpaces() { /* S? : any number, true always */
+        while (AcceptSpace()) {
+        }
+        return true;
+    }
     bool AcceptNameChar();
-    bool AcceptChar(uint8_t c);
-    bool AcceptCharExcept(uint8_t c);
+    bool AcceptChar(uint8_t c) { return AcceptIf(c && Current() == c); }
+    bool AcceptCharExcept(uint8_t c) {
+        int cur = Current();
+        return AcceptIf(cur > 0 && cur != c);
+    }
     bool AcceptCharIn(const char* set);
     bool AcceptCharNotIn(const char* set);
-    bool AcceptString(const char* s, size_t n);
-    bool AcceptString(const char* s);
+    bool AcceptString(const char* s, size_t n) {
+        if (static_cast<size_t>(end - cursor) < n || memcmp(cursor, s, n) != 0) return false;
+        cursor += n;
+        return true;
+    }
+    bool AcceptString(const char* s) { return AcceptString(s, strlen(s)); }
     bool AcceptUnless(const char* s, size_t n);
     bool AcceptEOL();
     bool AcceptNotEOL();
+
+    /* As many AcceptCharExcept(c) as match, in one pass. */
+    void AcceptRunExcept(uint8_t c) {
+        const uint8_t* p = cursor;
+        while (p < end && *p && *p != c)
+            p++;
+        cursor = p;
+    }
+    /* As many AcceptNameChar() as match, in one pass; like them it records
+     * "Read past end of buffer!" when the input ends inside the run. */
+    void AcceptNameChars() {
+        const uint8_t* p = cursor;
+        for (;; p++) {
+            if (p >= end) {
+                cursor = p;
+                SetError("Read past end of buffer!");
+                return;
+            }
+            uint8_t c = *p;
+            if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                  c == '.' || c == '-' || c == '_' || c == ':'))
+                break;
+        }
+        cursor = p;
+    }
 
   private:
     bool AcceptIf(bool ok) {

@@ -83,11 +83,22 @@ CQVLXMLString::CQVLXMLString(const CQVLXMLString* other) : rep(other ? other->re
         Adopt(nullptr);
 }
 
-CQVLXMLString::~CQVLXMLString() {
+CQVLXMLString::CQVLXMLString(ShareTag, CQVLXMLStringRep* shared) : rep(shared) {
+    if (rep)
+        rep->count++;
+    else
+        Adopt(nullptr);
+}
+
+void CQVLXMLString::Release(CQVLXMLStringRep* rep) {
     if (rep && --rep->count == 0) {
         free(rep->text);
         delete rep;
     }
+}
+
+CQVLXMLString::~CQVLXMLString() {
+    Release(rep);
 }
 
 CQVLXMLString* CQVLXMLString::Create(DiChar* heapText) {
@@ -289,6 +300,11 @@ CQVLXMLContentTag::CQVLXMLContentTag(const char* n)
 
 CQVLXMLContentTag::CQVLXMLContentTag(CQVLXMLString* adoptedName)
     : CQVLXMLTag(adoptedName), children(new (std::nothrow) CQVLXMLElementList) {}
+
+CQVLXMLContentTag::CQVLXMLContentTag(CQVLXMLString* adoptedName,
+                                     CQVLXMLAttributeList* adoptedAttributes)
+    : CQVLXMLTag(adoptedName, adoptedAttributes),
+      children(new (std::nothrow) CQVLXMLElementList) {}
 
 CQVLXMLContentTag::CQVLXMLContentTag(const DiChar* n, const DiChar* content)
     : CQVLXMLContentTag(n) {

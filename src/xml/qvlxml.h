@@ -121,7 +121,12 @@ class CQVLXMLString : public CQVLXMLElement {
     explicit CQVLXMLString(int32_t value);
     CQVLXMLString(const CQVLXMLString& other);
     explicit CQVLXMLString(const CQVLXMLString* other);
+    /* Takes one more reference to a text (none: the empty text). */
+    enum ShareTag { kShare };
+    CQVLXMLString(ShareTag, CQVLXMLStringRep* shared);
     CQVLXMLString& operator=(const CQVLXMLString&) = delete;
+    /* Drops one reference; the last one frees the text. */
+    static void Release(CQVLXMLStringRep* rep);
     ~CQVLXMLString() override;
     /* Adopts a heap text (the parser's form). */
     static CQVLXMLString* Create(DiChar* heapText);
@@ -144,6 +149,10 @@ class CQVLXMLAttribute : public CQVLXMLElement {
     CQVLXMLAttribute(const DiChar* name, const DiChar* value);
     CQVLXMLAttribute(const char* name, const char* value);
     CQVLXMLAttribute(const CQVLXMLString* name, const CQVLXMLString* value);
+    /* Takes over both strings (the parser's form: no copies). */
+    enum AdoptTag { kAdopt };
+    CQVLXMLAttribute(AdoptTag, CQVLXMLString* adoptedName, CQVLXMLString* adoptedValue)
+        : name(adoptedName), value(adoptedValue) {}
     explicit CQVLXMLAttribute(const CQVLXMLAttribute* other);
     ~CQVLXMLAttribute() override;
     bool HasName(const CQVLXMLString* n) const;
@@ -202,6 +211,9 @@ class CQVLXMLTag : public CQVLXMLElement {
     explicit CQVLXMLTag(const DiChar* name);
     explicit CQVLXMLTag(const char* name);
     explicit CQVLXMLTag(CQVLXMLString* adoptedName);
+    /* Takes over the name and the attribute list (the parser's form). */
+    CQVLXMLTag(CQVLXMLString* adoptedName, CQVLXMLAttributeList* adoptedAttributes)
+        : name(adoptedName), attributes(adoptedAttributes) {}
     ~CQVLXMLTag() override;
     bool IsTag() override { return true; }
     virtual void AddChild(CQVLXMLElement*, bool) {}
@@ -229,6 +241,7 @@ class CQVLXMLContentTag : public CQVLXMLTag {
     explicit CQVLXMLContentTag(const DiChar* name);
     explicit CQVLXMLContentTag(const char* name);
     explicit CQVLXMLContentTag(CQVLXMLString* adoptedName);
+    CQVLXMLContentTag(CQVLXMLString* adoptedName, CQVLXMLAttributeList* adoptedAttributes);
     CQVLXMLContentTag(const DiChar* name, const DiChar* content);
     ~CQVLXMLContentTag() override;
     CQVLXMLElementList* GetChildren() override { return children; }

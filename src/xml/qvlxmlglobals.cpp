@@ -94,6 +94,10 @@ DiChar* qvlUtf8ToUtf16Dup(const uint8_t* b, size_t n) {
     const char* src = reinterpret_cast<const char*>(b);
     const char* end = src + n;
     DiChar* out = d;
+    /* Markup is mostly ASCII: each such byte is a whole character, so the
+     * general converter is needed only from the first other byte on. */
+    while (src < end && static_cast<unsigned char>(*src) < 0x80)
+        *out++ = static_cast<unsigned char>(*src++);
     while (src < end) {
         if (diUtf8ToUtf16(&src, end, &out, d + n, DI_CONV_LENIENT) >= 0) break;
         /* An illegal or cut-off sequence: one replacement character for its

@@ -2,6 +2,72 @@
 #include "xml/qvlxmlglobals.h"
 
 #include <stdlib.h>
+#include <string.h>
+
+/* ---- shared texts ----
+ * A document repeats the same short texts over and over (element and
+ * attribute names, type names, small values). Strings made from equal bytes
+ * of one input share one reference-counted text, which saves an allocation
+ * and a copy for each repetition. A direct-mapped table keyed by the input
+ * bytes remembers the latest text of each slot and holds a reference to
+ * it. Texts with a reference ('&') are decoded and never shared, so equal
+ * bytes always give equal texts. */
+
+struct CQVLTextCache {
+    struct Slot {
+        const uint8_t* bytes; /* inside the parser's input */
+        size_t length;
+        CQVLXMLStringRep* rep;
+    };
+    static const size_t kSlots = 1024;
+    static const size_t kLongest = 48;
+    Slot slots[kSlots];
+};
+
+void qvlTextCacheFree(CQVLTextCache* cache) {
+    if (!cache) return;
+    for (CQVLTextCache::Slot& s : cache->slots)
+        CQVLXMLString::Release(s.rep);
+    free(cache);
+}
+
+/* The slot for the bytes [from, from + n), or none when such bytes are not
+ * shared. */
+static CQVLTextCache::Slot* textSlot(CQVLParser* p, const uint8_t* from, size_t n) {
+    if (n == 0 || n > CQVLTextCache::kLongest || memchr(from, '&', n)) return nullptr;
+    if (!p->texts) {
+        p->texts = static_cast<CQVLTextCache*>(calloc(1, sizeof(CQVLTextCache)));
+        if (!p->texts) return nullptr;
+    }
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; i++)
+        h = (h ^ from[i]) * 16777619u;
+    return &p->texts->slots[(h ^ (h >> 15)) & (CQVLTextCache::kSlots - 1)];
+}
+
+static bool slotHolds(const CQVLTextCache::Slot* s, const uint8_t* from, size_t n) {
+    return s && s->rep && s->length == n && memcmp(s->bytes, from, n) == 0;
+}
+
+/* A string of the bytes [from, to) decoded as Substring does; null only when
+ * out of memory. */
+static CQVLXMLString* sharedString(CQVLParser* p, const uint8_t* from, const uint8_t* to) {
+    size_t n = static_cast<size_t>(to - from);
+    CQVLTextCache::Slot* slot = textSlot(p, from, n);
+    if (slotHolds(slot, from, n))
+        return new (std::nothrow) CQVLXMLString(CQVLXMLString::kShare, slot->rep);
+    DiChar* text = p->Substring(from, to);
+    if (!text) return nullptr;
+    CQVLXMLString* s = CQVLXMLString::Create(text);
+    if (slot && s && s->rep) {
+        CQVLXMLString::Release(slot->rep);
+        slot->bytes = from;
+        slot->length = n;
+        slot->rep = s->rep;
+        slot->rep->count++;
+    }
+    return s;
+}
 
 CQVLXMLDoc* CQVLXMLParser::ParseDocument(CQVLParser* p) {
     CQVLXMLDecl* decl = nullptr;
@@ -117,14 +183,49 @@ bool CQVLXMLParser::PI(CQVLParser* p) {
     return true;
 }
 
+bool CQVLXMLParser::ScanName(CQVLParser* p) {
+    if (!p->AcceptLetter() && !p->AcceptChar('_') && !p->AcceptChar(':')) return false;
+    p->AcceptNameChars();
+    return true;
+}
+
 DiChar* CQVLXMLParser::Name(CQVLParser* p) {
     const uint8_t* start = p->cursor;
-    if (!p->AcceptLetter() && !p->AcceptChar('_') && !p->AcceptChar(':')) return nullptr;
-    while (p->AcceptNameChar()) {
-    }
+    if (!ScanName(p)) return nullptr;
     DiChar* name = p->Substring(start, p->cursor);
     if (!name) p->cursor = start;
     return name;
+}
+
+CQVLXMLString* CQVLXMLParser::NameString(CQVLParser* p) {
+    const uint8_t* start = p->cursor;
+    if (!ScanName(p)) return nullptr;
+    CQVLXMLString* name = sharedString(p, start, p->cursor);
+    if (!name || !name->rep) {
+        delete name;
+        name = nullptr;
+        p->cursor = start;
+    }
+    return name;
+}
+
+CQVLXMLString* CQVLXMLParser::AttValueString(CQVLParser* p) {
+    const uint8_t* start = p->cursor;
+    uint8_t q = '"';
+    if (!p->AcceptChar('"')) {
+        if (!p->AcceptChar('\'')) return nullptr;
+        q = '\'';
+    }
+    const uint8_t* from = p->cursor;
+    p->AcceptRunExcept(q);
+    CQVLXMLString* value = sharedString(p, from, p->cursor);
+    if (value && !value->rep) {
+        delete value;
+        value = nullptr;
+    }
+    p->AcceptChar(q);
+    if (!value) p->cursor = start;
+    return value;
 }
 
 DiChar* CQVLXMLParser::AttValue(CQVLParser* p) {
@@ -135,8 +236,7 @@ DiChar* CQVLXMLParser::AttValue(CQVLParser* p) {
         q = '\'';
     }
     const uint8_t* from = p->cursor;
-    while (p->AcceptCharExcept(q)) {
-    }
+    p->AcceptRunExcept(q);
     DiChar* value = p->Substring(from, p->cursor);
     p->AcceptChar(q);
     if (!value) p->cursor = start;
@@ -145,27 +245,19 @@ DiChar* CQVLXMLParser::AttValue(CQVLParser* p) {
 
 CQVLXMLAttribute* CQVLXMLParser::Attribute(CQVLParser* p) {
     const uint8_t* start = p->cursor;
-    DiChar* name = Name(p);
-    if (!name) return nullptr;
+    CQVLXMLString* n = NameString(p);
+    if (!n) return nullptr;
     p->AcceptSpaces();
-    DiChar* value = nullptr;
+    CQVLXMLString* v = nullptr;
     if (p->AcceptChar('=')) {
         p->AcceptSpaces();
-        value = AttValue(p);
+        v = AttValueString(p);
     }
-    if (!value) {
-        free(name);
-        p->cursor = start;
-        return nullptr;
-    }
-    CQVLXMLString* n = CQVLXMLString::Create(name);
-    CQVLXMLString* v = CQVLXMLString::Create(value);
-    CQVLXMLAttribute* a = nullptr;
-    if (n && v && n->rep && v->rep) a = new (std::nothrow) CQVLXMLAttribute(n, v);
-    delete n;
-    delete v;
-    if (!a || !a->name || !a->value || !a->name->rep || !a->value->rep) {
-        delete a;
+    CQVLXMLAttribute* a =
+        v ? new (std::nothrow) CQVLXMLAttribute(CQVLXMLAttribute::kAdopt, n, v) : nullptr;
+    if (!a) {
+        delete n;
+        delete v;
         p->cursor = start;
         return nullptr;
     }
@@ -175,13 +267,12 @@ CQVLXMLAttribute* CQVLXMLParser::Attribute(CQVLParser* p) {
 CQVLXMLTag* CQVLXMLParser::Element(CQVLParser* p) {
     const uint8_t* start = p->cursor;
     if (!p->AcceptChar('<')) return nullptr;
-    DiChar* rawName = Name(p);
-    if (!rawName) {
+    CQVLXMLString* name = NameString(p);
+    if (!name) {
         p->cursor = start;
         return nullptr;
     }
     CQVLDepthGuard guard(p);
-    CQVLXMLString* name = CQVLXMLString::Create(rawName);
     CQVLXMLAttributeList* attrs = new (std::nothrow) CQVLXMLAttributeList;
     CQVLXMLTag* tag = nullptr;
     if (!guard.ok() || !name || !name->rep || !attrs) goto fail;
@@ -189,13 +280,15 @@ CQVLXMLTag* CQVLXMLParser::Element(CQVLParser* p) {
         if (CQVLXMLAttribute* a = Attribute(p)) {
             attrs->Append(a, true);
         } else if (p->AcceptString("/>")) {
-            tag = new (std::nothrow) CQVLXMLEmptyTag(name);
+            tag = new (std::nothrow) CQVLXMLEmptyTag(name, attrs);
+            if (tag) name = nullptr, attrs = nullptr; /* owned by the tag */
             break;
         } else if (p->AcceptChar('>')) {
-            CQVLXMLContentTag* ct = new (std::nothrow) CQVLXMLContentTag(name);
+            CQVLXMLContentTag* ct = new (std::nothrow) CQVLXMLContentTag(name, attrs);
             tag = ct;
             if (!ct) break;
             name = nullptr; /* owned by the tag from here on */
+            attrs = nullptr;
             if (!ct->children || !Content(p, ct) || !EndTag(p, ct->name)) {
                 p->SetError("Missing end tag for %s\n", ct->name->Text());
                 goto fail;
@@ -208,16 +301,12 @@ CQVLXMLTag* CQVLXMLParser::Element(CQVLParser* p) {
             goto fail;
         }
     }
-    if (!tag || !tag->attributes) goto fail;
-    delete tag->attributes;
-    tag->attributes = attrs;
+    if (!tag) goto fail;
     return tag;
 
 fail:
-    if (tag)
-        delete tag; /* owns the name */
-    else
-        delete name;
+    delete tag; /* owns the name and the attributes */
+    delete name;
     delete attrs;
     p->cursor = start;
     return nullptr;
@@ -226,7 +315,23 @@ fail:
 bool CQVLXMLParser::EndTag(CQVLParser* p, const CQVLXMLString* startName) {
     const uint8_t* start = p->cursor;
     if (!p->AcceptString("</")) return false;
-    DiChar* name = Name(p);
+    const uint8_t* nameFrom = p->cursor;
+    if (!ScanName(p)) {
+        p->cursor = start;
+        return false;
+    }
+    /* The usual case: the start tag's name came from the same bytes. */
+    size_t n = static_cast<size_t>(p->cursor - nameFrom);
+    CQVLTextCache::Slot* slot = textSlot(p, nameFrom, n);
+    if (startName && startName->rep && slotHolds(slot, nameFrom, n) && slot->rep == startName->rep) {
+        p->AcceptSpaces();
+        if (!p->AcceptChar('>')) {
+            p->SetError("Missing > at end of tag");
+            return false;
+        }
+        return true;
+    }
+    DiChar* name = p->Substring(nameFrom, p->cursor);
     if (!name) {
         p->cursor = start;
         return false;
@@ -247,10 +352,10 @@ bool CQVLXMLParser::EndTag(CQVLParser* p, const CQVLXMLString* startName) {
 
 CQVLXMLString* CQVLXMLParser::CharData(CQVLParser* p) {
     const uint8_t* start = p->cursor;
-    while (p->AcceptCharExcept('<')) {
-    }
+    p->AcceptRunExcept('<');
     if (p->cursor == start) return nullptr;
-    return CQVLXMLString::Create(p->Substring(start, p->cursor));
+    CQVLXMLString* s = sharedString(p, start, p->cursor);
+    return s ? s : CQVLXMLString::Create(nullptr); /* out of memory: an empty text */
 }
 
 CQVLXMLCDSect* CQVLXMLParser::CDSect(CQVLParser* p) {

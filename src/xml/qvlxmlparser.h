@@ -24,6 +24,9 @@ class CQVLXMLParser {
     static CQVLXMLAttribute* Attribute(CQVLParser* p);
     static DiChar* AttValue(CQVLParser* p);
     static DiChar* Name(CQVLParser* p);
+    /* Name and AttValue as strings that share equal short texts. */
+    static CQVLXMLString* NameString(CQVLParser* p);
+    static CQVLXMLString* AttValueString(CQVLParser* p);
     static CQVLXMLString* CharData(CQVLParser* p);
     static CQVLXMLCDSect* CDSect(CQVLParser* p);
     static CQVLXMLElement* Reference(CQVLParser* p);
@@ -32,6 +35,7 @@ class CQVLXMLParser {
     static bool DoctypeDecl(CQVLParser* p);
 
   private:
+    static bool ScanName(CQVLParser* p);
     static bool Prolog(CQVLParser* p, CQVLXMLDecl** decl);
     static bool Content(CQVLParser* p, CQVLXMLContentTag* parent);
     static bool EndTag(CQVLParser* p, const CQVLXMLString* startName);

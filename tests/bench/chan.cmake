@@ -9,10 +9,6 @@ if(HV_WIN32)
     # The client's libraries call each other both ways: link them as one group.
     get_property(chan_app_libs GLOBAL PROPERTY HV_APP_LIBS)
     string(JOIN "," chan_app_group ${chan_app_libs})
-    add_executable(bench_loopback ${CMAKE_CURRENT_LIST_DIR}/bench_loopback.cpp)
-    target_link_libraries(bench_loopback PRIVATE
-        "$<LINK_GROUP:RESCAN,${chan_app_group}>"
-        hv_openssl hv_zlib ws2_32)
-    target_compile_definitions(bench_loopback PRIVATE HV_PEERS_DIR="${PROJECT_SOURCE_DIR}/tests/peers")
-    target_link_options(bench_loopback PRIVATE -mconsole)
+    hv_bench(bench_loopback WINE SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_loopback.cpp
+        LIBS "$<LINK_GROUP:RESCAN,${chan_app_group}>" hv_openssl hv_zlib ws2_32)
 endif()

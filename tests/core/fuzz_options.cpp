@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         &app.opt.script,     &app.opt.scriptLog,         &app.opt.portFile,
                         &app.opt.loginUrl,   &app.opt.connectionCookie,  &app.opt.logDir,
                         &app.opt.caFile,     &app.opt.baseRoute,         &app.opt.code,
-                        &app.opt.resource,   &app.opt.preferredLanguage, &app.opt.imeConfig,
+                        &app.opt.resource,   &app.opt.preferredLanguage,
                         &app.opt.profile,    &app.opt.launchConfig};
     for (DiChar** t : texts)
         free(*t);

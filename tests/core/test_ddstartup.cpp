@@ -7,8 +7,10 @@
 
 #include "core/ddapp.h"
 #include "core/ddtrace.h"
+#include "devices/dddevices.h"
 #include "session/ddso.h"
 #include "ui/ddui.h"
+#include "xml/qvlpackable.h"
 
 #include <process.h>
 #include <stdio.h>
@@ -186,6 +188,82 @@ TEST_F(Startup, EarlyPathsEndBeforeWinsock) {
         EXPECT_EQ(g_steps.back(), c.last);
         if (c.run) ddAppShutdown(g_ddApp);
     }
+}
+
+// ---- What start-up sets up for the layers above it ----
+
+LRESULT CALLBACK plainWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+TEST_F(Startup, FailedWindowLayerStopsTheClipboardThread) {
+    // The frame class is taken, so the window layer cannot start.
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = plainWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QVLFrameClass";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    EXPECT_EQ(init(L"prog.exe -nostartimmediate", 1), 0);
+    EXPECT_EQ(g_steps.back(), "user interface");
+    // Nothing of start-up runs on into the process's exit.
+    EXPECT_EQ(ddClipOwnerWindow(), nullptr);
+    UnregisterClassW(L"QVLFrameClass", wc.hInstance);
+    ddClipStop();
+}
+
+TEST_F(Startup, WorkAreaComesFromTheFullScreenUnlessADisplaySizeIsSet) {
+    ASSERT_EQ(init(L"prog.exe -nostartimmediate", 1), 1);
+    const int borderX = GetSystemMetrics(SM_CXFRAME), borderY = GetSystemMetrics(SM_CYFRAME);
+    const int caption = GetSystemMetrics(SM_CYCAPTION);
+    // The default client leaves room for a vertical scroll bar and a line.
+    const int side = GetSystemMetrics(SM_CXVSCROLL) + 1;
+    const DdWorkArea& w = g_ddApp->workArea;
+    struct Case {
+        int32_t width, height; // configured display size
+        int expectW, expectH;  // the size the frame is made for
+    } cases[] = {
+        {0, 0, GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN)},
+        {800, 600, 800, 600},
+        {800, 31, GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN)},
+    };
+    for (const Case& c : cases) {
+        g_ddApp->displayWidth = c.width;
+        g_ddApp->displayHeight = c.height;
+        if (c.width) ddAppComputeWorkArea(g_ddApp); // the first row is start-up's own
+        EXPECT_EQ(w.frameWidth, c.expectW - 2 * borderX) << c.width;
+        EXPECT_EQ(w.frameHeight, c.expectH - 2 * borderY) << c.width;
+        EXPECT_EQ(w.clientHeight, w.frameHeight - caption) << c.width;
+        EXPECT_EQ(w.clientWidth, w.frameWidth - side) << c.width;
+    }
+    ddAppShutdown(g_ddApp);
+}
+
+// The XML writer's ANSI encoding is the process's code page, which Wine
+// takes from the locale the process starts in (tools/wine-in-locale runs
+// this test in a Western and in a Japanese locale).
+TEST_F(Startup, AnsiOutputIsTheProcessCodePage) {
+    const struct {
+        UINT codePage;
+        const DiChar* text;
+        const char* bytes;
+    } cases[] = {
+        {1252, u"\u20AC\u00E9", "\x80\xE9"},
+        {932, u"\u65E5\u672C", "\x93\xFA\x96\x7B"},
+    };
+    wchar_t expect[16] = {};
+    if (GetEnvironmentVariableW(L"HV_EXPECT_ACP", expect, 16)) {
+        ASSERT_EQ(GetACP(), UINT(_wtoi(expect))) << "the locale did not reach Wine";
+    }
+    for (const auto& c : cases) {
+        if (c.codePage != GetACP()) continue;
+        ASSERT_EQ(init(L"prog.exe -nostartimmediate", 1), 1);
+        CQVLPackBuffer out(QVL_ENC_ANSI, QVL_MODE_TEXT);
+        out.WriteString(out.encoding, c.text);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data), out.length), c.bytes);
+        ddAppShutdown(g_ddApp);
+        return;
+    }
+    GTEST_SKIP() << "no case for code page " << GetACP();
 }
 
 TEST(PasswordCacheModes, WhichOnesEndStartUp) {

@@ -49,16 +49,27 @@ TEST_F(Keyboard, SettingsDescribeItWhenPresent) {
     ddKeyboardInfoFree(k);
 }
 
-TEST_F(Keyboard, ActiveLayoutGivesTheLanguageIdAndTheLegacyName) {
-    unsigned long layout = wcstoul(layoutId, nullptr, 16);
-    ASSERT_NE(layout & 0xFFFF, 0u);
-    DdKeyboardInfo* k = ddKeyboardInfoGet();
-    ASSERT_NE(k, nullptr);
-    EXPECT_TRUE(k->flags & DD_KB_LANG_ID);
-    EXPECT_EQ(k->langId, layout & 0xFFFF);
-    EXPECT_EQ(k->langLength, 2);
-    EXPECT_EQ(k->layout != nullptr, ddKeyboardVariant(layoutId) != nullptr);
-    ddKeyboardInfoFree(k);
+TEST_F(Keyboard, ActiveLayoutGivesTheLanguageIdAndItsVariant) {
+    wcscpy(layoutId, L"00010409"); // US Dvorak
+    const struct {
+        uint32_t win9x;
+        const char16_t* layout;
+    } cases[] = {
+        {0, u"DVK"},
+        // The 95 family numbers the two US variants the other way round.
+        {1, u"INT"},
+    };
+    for (const auto& c : cases) {
+        g_ddApp->win9x4 = c.win9x;
+        DdKeyboardInfo* k = ddKeyboardInfoFor(layoutId);
+        ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k->flags & (DD_KB_LANG_ID | DD_KB_LAYOUT), unsigned(DD_KB_LANG_ID | DD_KB_LAYOUT));
+        EXPECT_EQ(k->langId, 0x409);
+        EXPECT_EQ(k->langLength, 2);
+        EXPECT_EQ(std::u16string(k->layout ? k->layout : u""), c.layout) << c.win9x;
+        ddKeyboardInfoFree(k);
+    }
+    g_ddApp->win9x4 = 0;
 
     // A name under the legacy key wins over the variant table.
     HKEY product = ddSettingOpenProductKey(HKEY_CURRENT_USER, false);
@@ -70,12 +81,13 @@ TEST_F(Keyboard, ActiveLayoutGivesTheLanguageIdAndTheLegacyName) {
                    sizeof(L"US custom"));
     RegCloseKey(names);
     RegCloseKey(product);
-    k = ddKeyboardInfoGet();
+    DdKeyboardInfo* k = ddKeyboardInfoFor(layoutId);
     ASSERT_NE(k, nullptr);
     EXPECT_TRUE(k->flags & DD_KB_LAYOUT);
     EXPECT_EQ(std::u16string(k->layout), u"US custom");
     EXPECT_EQ(k->layoutLength, 9);
     ddKeyboardInfoFree(k);
+    EXPECT_EQ(ddKeyboardInfoFor(nullptr), nullptr); // the layout query failed
 }
 
 TEST(KeyboardVariant, TableByLayoutId) {
@@ -95,16 +107,27 @@ TEST(KeyboardVariant, TableByLayoutId) {
     }
 }
 
-TEST(TimeZone, DatesOnlyWhenBothTransitionsAreDefined) {
-    TIME_ZONE_INFORMATION tz;
-    GetTimeZoneInformation(&tz);
+// Run with TZ set for Wine (see CMakeLists.txt): a zone with daylight time
+// and one without.
+TEST(TimeZone, DescribesTheZoneTheProcessRunsIn) {
+    const char* tz = getenv("TZ");
+    if (!tz) GTEST_SKIP() << "no time zone given to the process";
     DdTimeZoneInfo* info = ddTimeZoneInfoGet();
     ASSERT_NE(info, nullptr);
-    bool dates = tz.StandardDate.wMonth && tz.DaylightDate.wMonth;
-    EXPECT_EQ((info->flags & DD_TZ_DATES) != 0, dates);
-    EXPECT_EQ(info->daylightName != nullptr, dates);
-    EXPECT_EQ(info->bias, tz.Bias + tz.StandardBias);
     ASSERT_NE(info->standardName, nullptr);
+    if (std::string(tz) == "EST5EDT,M3.2.0,M11.1.0") {
+        EXPECT_EQ(info->bias, 300);
+        ASSERT_TRUE(info->flags & DD_TZ_DATES);
+        EXPECT_EQ(info->daylightOffset, -60);
+        ASSERT_NE(info->daylightName, nullptr);
+        EXPECT_EQ(info->daylightDate.wMonth, 3);
+        EXPECT_EQ(info->standardDate.wMonth, 11);
+    } else {
+        ASSERT_EQ(std::string(tz), "JST-9");
+        EXPECT_EQ(info->bias, -540);
+        EXPECT_FALSE(info->flags & (DD_TZ_DATES | DD_TZ_DAYLIGHT));
+        EXPECT_EQ(info->daylightName, nullptr);
+    }
     ddTimeZoneInfoFree(info);
 }
 

@@ -43,7 +43,7 @@ class Options : public ::testing::Test {
                             &app.opt.script,     &app.opt.scriptLog,         &app.opt.portFile,
                             &app.opt.loginUrl,   &app.opt.connectionCookie,  &app.opt.logDir,
                             &app.opt.caFile,     &app.opt.baseRoute,         &app.opt.code,
-                            &app.opt.resource,   &app.opt.preferredLanguage, &app.opt.imeConfig,
+                            &app.opt.resource,   &app.opt.preferredLanguage,
                             &app.opt.profile,    &app.opt.launchConfig};
         for (DiChar** t : texts)
             free(*t);
@@ -164,6 +164,20 @@ TEST_F(Options, PortIsDecimal) {
     EXPECT_EQ(app.opt.port, 8080u);
     EXPECT_EQ(set(u"-drxport", u"12abc"), 1);
     EXPECT_EQ(app.opt.port, 12u);
+}
+
+TEST_F(Options, LocalImeConfigurationIsAnInteger) {
+    // Whatever the integer reader accepts counts: a sign, leading blanks or
+    // zeros and trailing text do not make the value unreadable.
+    const struct {
+        const char16_t* value;
+        int32_t want;
+    } cases[] = {{u"2", 2}, {u"02", 2}, {u" +1", 1}, {u"2 ", 2}, {u"12", 12}, {u"x", 0}};
+    for (auto c : cases) {
+        app.opt.imeConfig = 7;
+        EXPECT_EQ(set(u"-configurelocalime", c.value), 1);
+        EXPECT_EQ(app.opt.imeConfig, c.want) << c.want;
+    }
 }
 
 TEST_F(Options, OptionKindKnowsThePasswordCheckList) {

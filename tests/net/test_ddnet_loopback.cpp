@@ -169,6 +169,82 @@ TEST_F(Loopback, WriterToAPeerThatStopsReadingFailsWhileTimersRun) {
     diIOWriteTimeoutMs = saved;
 }
 
+// What a timer does to the channel of a writer that waits for room.
+struct WaitingWriter {
+    DiChannel* victim = nullptr;
+    DiChannel* other = nullptr; // made right after the victim is gone
+    const Peer* otherPeer = nullptr;
+    int nestedResult = 1;
+};
+WaitingWriter g_ww;
+
+uint32_t destroyTheWaitingChannel(void*) {
+    diDEDestroyChannel(g_ww.victim);
+    g_ww.victim = nullptr;
+    // A new channel made at once is where freed memory is handed out again:
+    // a writer still using the old buffer and socket would write into it.
+    g_ww.other = diDECreateChannel(nullptr, DI_OBJ_TDE, 80, 25);
+    if (g_ww.other && ddNetSocketOpen(g_ww.other->socket, 1, 1) == 0 &&
+        diNetConnect(g_ww.other->socket, u"127.0.0.1", uint16_t(g_ww.otherPeer->port), 0) == 0)
+        g_ww.other->out.limit = 65538;
+    return 0;
+}
+
+TEST_F(Loopback, TimerThatDestroysTheChannelEndsTheWaitingWriter) {
+    Peer stalled, reader;
+    ASSERT_TRUE(stalled.start("noread --hold 6 --rcvbuf 4096"));
+    ASSERT_TRUE(reader.start("sink"));
+    connect(stalled, 16384);
+    ch->out.limit = 65538;
+    uint32_t saved = diIOWriteTimeoutMs;
+    diIOWriteTimeoutMs = 8000;
+    g_ww = WaitingWriter();
+    g_ww.victim = ch;
+    g_ww.otherPeer = &reader;
+    diTimerAdd(100, destroyTheWaitingChannel, nullptr);
+    DiChannel* mine = ch;
+    ch = nullptr; // the timer destroys it
+    int r = 0;
+    std::string msg(60000, 'w');
+    msg[0] = 1, msg[1] = char((60000 - 3) & 0xFF), msg[2] = char((60000 - 3) >> 8);
+    for (int writes = 0; r == 0 && writes < 1000 && g_ww.victim; writes++)
+        r = diIOWriteMessage(&mine->out, mine->socket, msg.data(), uint32_t(msg.size()));
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(g_ww.victim, nullptr); // the wait ran the timer
+    ASSERT_NE(g_ww.other, nullptr);
+    EXPECT_EQ(g_ww.other->out.used, 0u); // nothing went into the new channel
+    ch = g_ww.other;
+    diIOWriteTimeoutMs = saved;
+}
+
+uint32_t writeToTheWaitingChannel(void*) {
+    static const uint8_t kMsg[] = {2, 1, 0, 'x'};
+    g_ww.nestedResult = diIOWriteMessage(&g_ww.victim->out, g_ww.victim->socket, kMsg, 4);
+    return 0;
+}
+
+TEST_F(Loopback, TimerThatWritesToTheWaitingChannelIsRefused) {
+    // The peer starts reading after a while: the waiting write then goes
+    // through, and the timer's write must not have gone ahead of it.
+    Peer slow;
+    ASSERT_TRUE(slow.start("sink --delay 1 --rcvbuf 4096"));
+    connect(slow, 16384);
+    ch->out.limit = 65538;
+    uint32_t saved = diIOWriteTimeoutMs;
+    diIOWriteTimeoutMs = 20000;
+    g_ww = WaitingWriter();
+    g_ww.victim = ch;
+    diTimerAdd(100, writeToTheWaitingChannel, nullptr);
+    std::string msg(60000, 'w');
+    msg[0] = 1, msg[1] = char((60000 - 3) & 0xFF), msg[2] = char((60000 - 3) >> 8);
+    int r = 0;
+    for (int writes = 0; r == 0 && writes < 1000 && g_ww.nestedResult == 1; writes++)
+        r = diIOWriteMessage(&ch->out, ch->socket, msg.data(), uint32_t(msg.size()));
+    EXPECT_EQ(g_ww.nestedResult, -1);
+    EXPECT_EQ(r, 0); // the waiting write itself went through
+    diIOWriteTimeoutMs = saved;
+}
+
 TEST_F(Loopback, ListenerOnLoopbackAcceptsAndReportsThePeer) {
     ch = diDECreateChannel(nullptr, DI_OBJ_TDE, 80, 25);
     ASSERT_NE(ch, nullptr);

@@ -23,7 +23,8 @@ Scenarios:
   blast    --count N messages of --size bytes as fast as possible, then a
            close (for throughput figures).
   sink     reads and discards messages until the client closes, then writes
-           the number of messages and bytes received to --result-file.
+           the number of messages and bytes received to --result-file;
+           with --delay S it starts reading only after S seconds.
 """
 import argparse
 import os
@@ -109,6 +110,7 @@ def serve(conn, args):
             sent += per
         conn.sendall(one * (args.count - sent))
     elif args.scenario == "sink":
+        time.sleep(args.delay)
         count = total = 0
         conn.settimeout(args.lifetime)
         while True:
@@ -133,6 +135,7 @@ def main():
     p.add_argument("--size", type=int, default=100)
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--hold", type=float, default=5.0)
+    p.add_argument("--delay", type=float, default=0.0)
     p.add_argument("--rcvbuf", type=int, default=0)
     p.add_argument("--lifetime", type=float, default=60.0)
     args = p.parse_args()

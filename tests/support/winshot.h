@@ -5,10 +5,14 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <stdint.h>
 #include <string>
+#include <vector>
 
-/* Writes the screen's area (the whole screen when empty) as a 24-bit BMP. */
-inline bool writeScreenshot(const std::wstring& path, RECT area = RECT{0, 0, 0, 0}) {
+/* Writes the screen's area (the whole screen when empty) as a 24-bit BMP; with
+ * `pixels`, also keeps its rows there (bottom-up, 0xRRGGBB per pixel). */
+inline bool writeScreenshot(const std::wstring& path, RECT area = RECT{0, 0, 0, 0},
+                            std::vector<uint32_t>* pixels = nullptr) {
     if (area.right <= area.left || area.bottom <= area.top)
         area = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     int w = area.right - area.left, h = area.bottom - area.top;
@@ -26,6 +30,15 @@ inline bool writeScreenshot(const std::wstring& path, RECT area = RECT{0, 0, 0, 
     BitBlt(mem, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
     GdiFlush();
     DWORD stride = (DWORD(w) * 3 + 3) & ~3u;
+    if (pixels) {
+        pixels->assign(size_t(w) * size_t(h), 0);
+        for (int y = 0; y < h; y++) {
+            const uint8_t* row = static_cast<const uint8_t*>(bits) + size_t(stride) * size_t(y);
+            for (int x = 0; x < w; x++)
+                (*pixels)[size_t(y) * size_t(w) + size_t(x)] =
+                    uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x];
+        }
+    }
     BITMAPFILEHEADER fh = {};
     fh.bfType = 0x4D42;
     fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
@@ -43,6 +56,10 @@ inline bool writeScreenshot(const std::wstring& path, RECT area = RECT{0, 0, 0, 
     DeleteObject(dib);
     ReleaseDC(nullptr, screen);
     return ok;
+}
+
+inline bool writeScreenshot(const std::wstring& path, std::vector<uint32_t>* pixels) {
+    return writeScreenshot(path, RECT{0, 0, 0, 0}, pixels);
 }
 
 /* The folder of the running test program, with a final separator. */

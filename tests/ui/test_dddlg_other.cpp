@@ -5,6 +5,10 @@
 #include <stdlib.h>
 
 #include "core/ddtrace.h"
+#include "core/dide.h"
+#include "session/ddso.h"
+#include "support/wintemp.h"
+#include "ui/diui.h"
 #include "ui/dlg_script.h"
 
 namespace {
@@ -55,6 +59,40 @@ TEST(CertificateWarnings, TemplatesNameServerAndClientInTheirOwnOrder) {
     EXPECT_EQ(ddDlgUntrustedFirstConnection(nullptr, u"s", kNames, kTexts), 0);
     EXPECT_EQ(ddDlgSecurityWarning(nullptr, u"s", kNames, kTexts, 1), 0);
     EXPECT_EQ(ddDlgSecurityWarningList(nullptr, u"s", kNames, kTexts, 1), 0);
+}
+
+TEST(CertificateWarnings, ForAnObjectTheWarningIsOwnedByItsFramesWindow) {
+    // The client as it starts, with its own profile and trace file.
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    std::wstring temp = std::wstring(base) + L"hvowner" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(temp.c_str(), nullptr);
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    ddProfStoreSetPath((temp + L"\\profile.xml").c_str());
+    DlgScript s;
+    ScriptScope scope(&s);
+    ASSERT_EQ(ddAppInitWith(g_ddApp, GetModuleHandleW(nullptr), nullptr,
+                            L"prog.exe -nostartimmediate", 1),
+              1);
+    DiFrame* root = reinterpret_cast<DiFrame*>(g_ddApp->root);
+    ASSERT_TRUE(root && root->manager && g_ddApp->mainWindow);
+    HWND owner = nullptr;
+    s.onInit = [&](HWND dlg, int) {
+        owner = GetWindow(dlg, GW_OWNER);
+        press(dlg, IDCANCEL);
+    };
+    // The manager sits inside the main frame; an object outside every frame
+    // gets no owner.
+    EXPECT_EQ(ddDlgCertificateChanged(&root->manager->hdr, u"srv", kNames, kTexts), 0);
+    EXPECT_EQ(owner, g_ddApp->mainWindow);
+    DiObject outside;
+    diUIObjectInit(&outside, DI_OBJ_DEMANAGER, 1, 1);
+    owner = g_ddApp->mainWindow;
+    EXPECT_EQ(ddDlgUntrustedFirstConnection(&outside, u"srv", kNames, kTexts), 0);
+    EXPECT_EQ(owner, nullptr);
+    ddAppShutdown(g_ddApp);
+    removeTree(temp);
 }
 
 TEST(CertificateWarnings, ProblemListHasOneLinePerBitInBitOrder) {

@@ -485,12 +485,4 @@ TEST(FramePalette, KeptRealisedAndOfferedWhenTheFrameGetsTheFocus) {
     DeleteObject(pal);
 }
 
-TEST(FrameScreen, RunsAtTheDepthAskedFor) {
-    const char* want = getenv("HV_SCREEN_DEPTH");
-    if (!want) GTEST_SKIP() << "the default screen";
-    HDC dc = GetDC(nullptr);
-    EXPECT_EQ(atoi(want), GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES));
-    ReleaseDC(nullptr, dc);
-}
-
 } // namespace

@@ -69,18 +69,6 @@ class GdiTest : public ::testing::Test {
     void TearDown() override { ddGDIPurgeObjectCaches(); }
 };
 
-TEST(Screen, HasTheDepthTheRunAskedFor) {
-    char want[8] = {};
-    if (!GetEnvironmentVariableA("HV_SCREEN_DEPTH", want, sizeof(want)))
-        GTEST_SKIP() << "run on the default screen";
-    HDC screen = GetDC(nullptr);
-    int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    bool palette = (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0;
-    ReleaseDC(nullptr, screen);
-    EXPECT_EQ(bits, atoi(want));
-    EXPECT_EQ(palette, bits <= 8);
-}
-
 TEST_F(GdiTest, RasterFunctionsOfFillsAndLinesFollowTheXTruthTable) {
     const COLORREF fg = RGB(0x3C, 0xA5, 0x0F);
     const uint32_t dst = 0x55C3F0;

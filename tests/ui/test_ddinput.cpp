@@ -36,8 +36,19 @@ TEST_F(View, RealShiftKeysAndCapsLock) {
               keys());
 }
 
+// The Space presses that reach the view window, by their lParam.
+std::vector<LPARAM> g_spaceDowns;
+WNDPROC g_viewProc;
+LRESULT CALLBACK recordSpaceDowns(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_KEYDOWN && wp == VK_SPACE) g_spaceDowns.push_back(lp);
+    return CallWindowProcW(g_viewProc, hwnd, msg, wp, lp);
+}
+
 TEST_F(View, CtrlSpaceHookBringsTheKeyToTheXView) {
     if (GetFocus() != f.engineView()) GTEST_SKIP() << "the view could not take the focus";
+    g_spaceDowns.clear();
+    g_viewProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        f.engineView(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordSpaceDowns)));
     ddUIInstallHook();
     sendKey(VK_LCONTROL, 0x1D, false);
     sendKey(VK_SPACE, 0x39, false);
@@ -45,7 +56,10 @@ TEST_F(View, CtrlSpaceHookBringsTheKeyToTheXView) {
     sendKey(VK_LCONTROL, 0x1D, true);
     settle();
     ddUIRemoveHook();
-    // The hook's own press (lParam 0) arrives; the real press does not.
+    SetWindowLongPtrW(f.engineView(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_viewProc));
+    // Only the hook's own press (lParam 0) arrives: the real one, which
+    // carries its scan code, is held back before any window sees it.
+    EXPECT_EQ(g_spaceDowns, std::vector<LPARAM>{0});
     auto presses = eventsOf(f.engine, {P});
     int spaces = 0;
     for (const RecordedEvent& r : presses)

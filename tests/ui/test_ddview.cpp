@@ -80,12 +80,12 @@ TEST_F(View, SystemKeysTakeTheirCharacterFromSysChar) {
 
 TEST(ViewHook, WantedForConfigurationTwoOrChineseUnlessOne) {
     const struct {
-        const DiChar* config;
+        int32_t config;
         const DiChar* language;
         int want;
     } cases[] = {
-        {u"2", u"en", 1},    {u"1", u"zh", 0},   {nullptr, u"zh_CN", 1}, {u"0", u"zh", 1},
-        {nullptr, u"ZH", 0}, {nullptr, u"z", 0}, {nullptr, nullptr, 0},
+        {2, u"en", 1}, {1, u"zh", 0}, {0, u"zh_CN", 1}, {12, u"zh", 1},
+        {0, u"ZH", 0}, {0, u"z", 0},  {0, nullptr, 0},
     };
     for (auto c : cases)
         EXPECT_EQ(c.want, ddUIHookWanted(c.config, c.language));
@@ -231,6 +231,45 @@ TEST_F(View, RubberBandSelectsCancelsAndEndsWhenCaptureIsLost) {
 // The frames as the client shows them, kept as a screenshot of the whole
 // screen next to the test program.
 TEST(Screenshot, FramesAsTheClientShowsThem) {
+    // The test display has no window manager, and Wine leaves title bars and
+    // borders to one. A copy of this program, which Wine is told to decorate
+    // itself (a setting per program name, so no other test run sees it),
+    // takes the picture.
+    // Runs at several screen depths go on at once: each copy has its own name.
+    static const wchar_t kShot[] = L"hv_frames_shot_";
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring exe(self);
+    std::wstring dir = exe.substr(0, exe.find_last_of(L"\\/") + 1);
+    if (exe.compare(dir.size(), wcslen(kShot), kShot) != 0) {
+        std::wstring name = kShot + std::to_wstring(GetCurrentProcessId()) + L".exe";
+        std::wstring copy = dir + name;
+        ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+        std::wstring app = L"Software\\Wine\\AppDefaults\\" + name;
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (app + L"\\X11 Driver").c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, L"Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"),
+                       2 * sizeof(wchar_t));
+        RegCloseKey(key);
+        std::wstring cmd = L"\"" + copy + L"\" --gtest_filter=Screenshot.FramesAsTheClientShowsThem";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &si, &pi));
+        DWORD code = 99;
+        WaitForSingleObject(pi.hProcess, 120000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+        EXPECT_EQ(code, 0u);
+        DeleteFileW(copy.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, (app + L"\\X11 Driver").c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, app.c_str());
+        return;
+    }
     TestFrame main, owned;
     main.create(1, DI_OBJ_TDE, 500, 350);
     owned.create(3, DI_OBJ_XDE, 300, 200);
@@ -244,7 +283,52 @@ TEST(Screenshot, FramesAsTheClientShowsThem) {
     SetWindowPos(owned.window(), nullptr, 600, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     pumpMessages();
-    EXPECT_TRUE(writeScreenshot(testProgramFolder() + L"frames_screenshot.bmp"));
+    // The colours below are those of a true-colour screen; the runs on 8-
+    // and 16-bit screens (at the same time) only keep their own picture.
+    HDC display = GetDC(nullptr);
+    int depth = GetDeviceCaps(display, BITSPIXEL) * GetDeviceCaps(display, PLANES);
+    ReleaseDC(nullptr, display);
+    std::vector<uint32_t> screen;
+    std::wstring file = depth < 24 ? L"frames_screenshot_" + std::to_wstring(depth) + L".bmp"
+                                   : std::wstring(L"frames_screenshot.bmp");
+    ASSERT_TRUE(writeScreenshot(dir + file, &screen));
+    if (depth < 24) GTEST_SKIP() << "colours of a " << depth << "-bit screen";
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    auto at = [&](POINT p) -> uint32_t {
+        if (p.x < 0 || p.y < 0 || p.x >= sw || p.y >= sh) return 0x1000000; // off screen
+        return screen[size_t(sh - 1 - p.y) * size_t(sw) + size_t(p.x)];
+    };
+    for (HWND frame : {main.window(), owned.window()}) {
+        RECT window, client;
+        GetWindowRect(frame, &window);
+        GetClientRect(frame, &client);
+        POINT inside = {client.right / 2, client.bottom / 2};
+        ClientToScreen(frame, &inside);
+        POINT origin = {0, 0};
+        ClientToScreen(frame, &origin);
+        // The client area shows the white view; the band above it, between
+        // the frame's border and its client, is the title bar in the
+        // caption colour of an active or inactive frame.
+        EXPECT_EQ(at(inside), 0xFFFFFFu) << "client of frame " << (frame == owned.window());
+        // Just below the caption's top edge, half way across (above the
+        // title text, between the icon and the buttons); a caption may run
+        // as a gradient from its colour to its gradient colour.
+        POINT caption = {(window.left + window.right) / 2,
+                         window.top + GetSystemMetrics(SM_CYFRAME) + 1};
+        uint32_t title = at(caption);
+        auto between = [title](int from, int to) {
+            COLORREF a = GetSysColor(from), b = GetSysColor(to);
+            const int got[3] = {int(title >> 16 & 0xFF), int(title >> 8 & 0xFF), int(title & 0xFF)};
+            const int lo[3] = {GetRValue(a), GetGValue(a), GetBValue(a)};
+            const int hi[3] = {GetRValue(b), GetGValue(b), GetBValue(b)};
+            for (int i = 0; i < 3; i++)
+                if (got[i] < std::min(lo[i], hi[i]) || got[i] > std::max(lo[i], hi[i])) return false;
+            return true;
+        };
+        EXPECT_TRUE(between(COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION) ||
+                    between(COLOR_INACTIVECAPTION, COLOR_GRADIENTINACTIVECAPTION))
+            << std::hex << title << " in the title bar of frame " << (frame == owned.window());
+    }
 }
 
 } // namespace

@@ -70,13 +70,17 @@ TEST(XMLTree, RemoveDeletesOwnedAndDetachKeepsChild) {
 
 TEST(XMLTree, TagsWithoutChildrenIgnoreAddChildAndTakeNoOwnership) {
     Probe::live = 0;
-    Probe child;
-    CQVLXMLEmptyTag empty("e");
-    CQVLXMLContentTag dummy("d");
-    empty.AddChild(&child, true); // must not delete it later
-    EXPECT_EQ(empty.GetChildren(), nullptr);
-    EXPECT_EQ(Markup(&empty), "<e/>");
+    Probe* child = new Probe;
+    {
+        CQVLXMLEmptyTag empty("e");
+        empty.AddChild(child, true); // offered, but an empty tag keeps nothing
+        EXPECT_EQ(empty.GetChildren(), nullptr);
+        EXPECT_EQ(Markup(&empty), "<e/>");
+    }
+    // The tag is gone and the child outlived it: it was never owned.
     EXPECT_EQ(Probe::live, 1);
+    delete child;
+    EXPECT_EQ(Probe::live, 0);
 }
 
 TEST(XMLTree, CopiedStringsShareOneText) {
@@ -198,7 +202,6 @@ TEST(XMLWriter, NonAsciiCharactersPerEncoding) {
         std::string want;
     } cases[] = {
         {QVL_ENC_ANSI7, "????"},
-        {QVL_ENC_ANSI, "\xe9???"},
         {QVL_ENC_UTF8, "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"},
         {QVL_ENC_UTF16, Le16(text)},
     };
@@ -212,7 +215,10 @@ TEST(XMLWriter, NonAsciiCharactersPerEncoding) {
                                                             "b");
 }
 
-TEST(XMLWriter, AnsiConverterIsPluggable) {
+// Encodings 0 and 1 write what the installed code-page converter gives (the
+// client's own is tested in its code pages under Wine, with the start-up
+// that installs it).
+TEST(XMLWriter, AnsiOutputIsWhatTheConverterGives) {
     qvlSetAnsiConverter([](DiChar c, uint8_t out[4]) -> int {
         if (c == 0x20AC) {
             out[0] = 0x80;

@@ -53,6 +53,28 @@ TEST(XMLParser, ContentKeepsStringsCDataAndElementsOnly) {
         EXPECT_TRUE(k->owns);
 }
 
+TEST(XMLParser, RepeatedTextsStayWholeAndBelongToTheirInput) {
+    // Equal names, values and texts of one input may share storage: taking
+    // one node away leaves the others intact, and a decoded text is never
+    // mistaken for the raw bytes it came from.
+    Parsed r = ParseXml("<r><i k='v'>t</i><i k='v'>t</i><i k='v'>t&amp;</i><i k='v'>t</i></r>");
+    ASSERT_NE(r.doc, nullptr);
+    auto* root = static_cast<CQVLXMLContentTag*>(r.doc->root);
+    root->RemoveChild(root->children->head->item);
+    EXPECT_EQ(Markup(root), "<r><i k=\"v\">t</i><i k=\"v\">t&</i><i k=\"v\">t</i></r>");
+    // A parser used again reads the new input, even at the same address.
+    std::string text = "<x a='same'>same</x>";
+    CQVLParser p(text.data(), text.size());
+    std::unique_ptr<CQVLXMLDoc> first(CQVLXMLParser::ParseDocument(&p));
+    text.replace(text.find("same"), 4, "else");
+    text.replace(text.find("same"), 4, "else");
+    p.Reset(text.data(), text.size());
+    std::unique_ptr<CQVLXMLDoc> second(CQVLXMLParser::ParseDocument(&p));
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(Markup(first->root), "<x a=\"same\">same</x>");
+    EXPECT_EQ(Markup(second->root), "<x a=\"else\">else</x>");
+}
+
 TEST(XMLParser, DeclarationAttributesInFixedOrder) {
     struct Case {
         const char* in;

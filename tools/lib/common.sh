@@ -45,27 +45,29 @@ hv_configure_build() { # tree: win32 or host
 
 # Starts Xvfb on a free display (depth $1, default 24; further arguments are
 # extra server options, such as -linebias 216) and exports DISPLAY.
-# Several checkouts may start one at once: a display whose server did not
-# come up (taken meanwhile) is skipped.
+# The server picks the display itself (-displayfd) and reports it once it
+# listens: runs started at the same moment can neither take the same number
+# nor mistake another run's server for their own.
 hv_start_xvfb() {
-    local depth=${1:-24} n i pid
+    local depth=${1:-24} i n pid file
     [ $# -gt 0 ] && shift
-    for n in $(seq $((90 + RANDOM % 50)) 299); do
-        [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
-        Xvfb ":$n" -screen 0 "1280x1024x$depth" -nolisten tcp "$@" </dev/null >/dev/null 2>&1 &
-        pid=$!
-        for i in $(seq 1 100); do
-            kill -0 "$pid" 2>/dev/null || break
-            if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-                hv_started_pids+=("$pid")
-                export DISPLAY=":$n"
-                return 0
-            fi
-            sleep 0.1
-        done
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+    file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 "1280x1024x$depth" -nolisten tcp "$@" 3>"$file" </dev/null >/dev/null 2>&1 &
+    pid=$!
+    for i in $(seq 1 100); do
+        kill -0 "$pid" 2>/dev/null || break
+        n=$(head -n 1 "$file")
+        if [ -n "$n" ] && DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+            rm -f "$file"
+            hv_started_pids+=("$pid")
+            export DISPLAY=":$n"
+            return 0
+        fi
+        sleep 0.1
     done
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    rm -f "$file"
     echo "Xvfb could not be started" >&2
     return 1
 }
