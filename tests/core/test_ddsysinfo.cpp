@@ -120,8 +120,8 @@ TEST(TimeZone, DescribesTheZoneTheProcessRunsIn) {
         ASSERT_TRUE(info->flags & DD_TZ_DATES);
         EXPECT_EQ(info->daylightOffset, -60);
         ASSERT_NE(info->daylightName, nullptr);
-        EXPECT_EQ(info->daylightDate.wMonth, 3);
-        EXPECT_EQ(info->standardDate.wMonth, 11);
+        EXPECT_EQ(info->daylightDate.month, 3);
+        EXPECT_EQ(info->standardDate.month, 11);
     } else {
         ASSERT_EQ(std::string(tz), "JST-9");
         EXPECT_EQ(info->bias, -540);
