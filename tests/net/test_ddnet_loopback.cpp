@@ -192,8 +192,8 @@ uint32_t destroyTheWaitingChannel(void*) {
 
 TEST_F(Loopback, TimerThatDestroysTheChannelEndsTheWaitingWriter) {
     Peer stalled, reader;
-    ASSERT_TRUE(stalled.start("noread --hold 6 --rcvbuf 4096"));
-    ASSERT_TRUE(reader.start("sink"));
+    ASSERT_TRUE(stalled.start("aip_peer.py noread --hold 6 --rcvbuf 4096"));
+    ASSERT_TRUE(reader.start("aip_peer.py sink"));
     connect(stalled, 16384);
     ch->out.limit = 65538;
     uint32_t saved = diIOWriteTimeoutMs;
@@ -227,7 +227,7 @@ TEST_F(Loopback, TimerThatWritesToTheWaitingChannelIsRefused) {
     // The peer starts reading after a while: the waiting write then goes
     // through, and the timer's write must not have gone ahead of it.
     Peer slow;
-    ASSERT_TRUE(slow.start("sink --delay 1 --rcvbuf 4096"));
+    ASSERT_TRUE(slow.start("aip_peer.py sink --delay 1 --rcvbuf 4096"));
     connect(slow, 16384);
     ch->out.limit = 65538;
     uint32_t saved = diIOWriteTimeoutMs;
