@@ -157,21 +157,27 @@ void sendFocusIn(DiXDisplay* d, uint32_t window, uint32_t modifiers) {
     d->modifiers = modifiers;
 }
 
-/* Expose painting of an area of the root window. */
-void paintRootArea(DiXDisplay* d, int32_t x, int32_t y, int32_t w, int32_t h) {
-    DiXWindow* root = d->windows[0];
-    if ((d->flags & DI_XFLAG_DIRECT) || !d->gc || !root || !d->dev->paint) return;
-    if (!d->ch.hdr.scaler) {
-        int64_t x1 = x > 0 ? x : 0, y1 = y > 0 ? y : 0;
-        int64_t x2 = int64_t(x) + w, y2 = int64_t(y) + h;
-        if (x2 > root->head.width) x2 = root->head.width;
-        if (y2 > root->head.height) y2 = root->head.height;
-        if (x2 <= x1 || y2 <= y1) return;
-        x = int32_t(x1), y = int32_t(y1), w = int32_t(x2 - x1), h = int32_t(y2 - y1);
+/* Expose painting of an area of a window, in the window's coordinates:
+ * windows share the root's buffer and paint at their place in it. */
+void paintWindowArea(DiXDisplay* d, DiXWindow* w, int32_t x, int32_t y, int32_t wd, int32_t h) {
+    if ((d->flags & DI_XFLAG_DIRECT) || !d->gc || !w || !d->dev->paint) return;
+    int64_t ox = w->head.id ? w->head.x : 0, oy = w->head.id ? w->head.y : 0;
+    int64_t x1 = int64_t(x) + ox, y1 = int64_t(y) + oy;
+    int64_t x2 = x1 + wd, y2 = y1 + h;
+    if (!d->ch.hdr.scaler || w->head.id) {
+        if (x1 < ox) x1 = ox;
+        if (y1 < oy) y1 = oy;
+        if (x2 > ox + w->head.width) x2 = ox + w->head.width;
+        if (y2 > oy + w->head.height) y2 = oy + w->head.height;
     }
-    DiBox b{int16_t(x), int16_t(y), int16_t(x + w > 32767 ? 32767 : x + w),
-            int16_t(y + h > 32767 ? 32767 : y + h)};
-    d->dev->paint(d, root, 1, &b);
+    /* Region boxes are 16-bit. */
+    if (x1 < 0) x1 = 0;
+    if (y1 < 0) y1 = 0;
+    if (x2 > DI_XMAX_SIDE) x2 = DI_XMAX_SIDE;
+    if (y2 > DI_XMAX_SIDE) y2 = DI_XMAX_SIDE;
+    if (x2 <= x1 || y2 <= y1) return;
+    DiBox b{int16_t(x1), int16_t(y1), int16_t(x2), int16_t(y2)};
+    d->dev->paint(d, w, 1, &b);
 }
 
 /* The connection is over: no more reading; windows above the root go. */
@@ -186,6 +192,82 @@ void markClosed(DiXDisplay* d) {
     /* The stop-reading flag: the open flag stays, so that the close event
      * still runs and frees the screen and every resource. */
     d->ch.stopReading = 1;
+}
+
+bool sameText(const DiChar* a, uint32_t an, const DiChar* b, uint32_t bn) {
+    if (an != bn || (!a) != (!b)) return false;
+    return !a || memcmp(a, b, an * sizeof(DiChar)) == 0;
+}
+
+uint32_t units(const DiChar* s) {
+    uint32_t n = 0;
+    while (s && s[n]) n++;
+    return n;
+}
+
+bool sameKeyboard(const DdKeyboardInfo* a, const DdKeyboardInfo* b) {
+    if (!a || !b) return a == b;
+    return a->flags == b->flags && a->langId == b->langId &&
+           sameText(a->langText, units(a->langText), b->langText, units(b->langText)) &&
+           sameText(a->ime, units(a->ime), b->ime, units(b->ime)) &&
+           sameText(a->layout, units(a->layout), b->layout, units(b->layout));
+}
+
+bool activates(const DiXDisplay* d) {
+    return !(d->flags & DI_XFLAG_NO_ACTIVATE) || (d->flags & DI_XFLAG_OLDTRANSIENT);
+}
+
+uint32_t sizeMoveFired(void* arg) {
+    DiXFrame* f = static_cast<DiXFrame*>(arg);
+    DiXDisplay* d = f->display;
+    f->sizeMoveTimer = nullptr;
+    int32_t ox = 0, oy = 0;
+    if (d->dev->desktopOrigin) d->dev->desktopOrigin(d, &ox, &oy);
+    int32_t prev[4] = {f->prevRect[0] - ox, f->prevRect[1] - oy, f->prevRect[2], f->prevRect[3]};
+    int32_t next[4] = {f->newRect[0] - ox, f->newRect[1] - oy, f->newRect[2], f->newRect[3]};
+    if (d->sessionFlags & DI_XSESSION_EXTGEOM) {
+        diXAIPSendConfigureNotifyEx(d, f->windowId, prev, next, f->borders);
+        f->reported = 1;
+    } else {
+        diXAIPSendConfigureNotify(d, f->windowId, prev, next);
+    }
+    return 0;
+}
+
+/* A frame moved, sized or changed its show state. */
+void frameGeometry(DiXDisplay* d, DiXFrame* f, DiXWindow* w, const DiEvent* ev) {
+    uint32_t state = ev->w[1], id = f->windowId;
+    if (state != f->showState) {
+        f->showState = state;
+        if (d->dev->frameChanged) d->dev->frameChanged(d, w);
+        if (state == 2) {
+            diXAIPSendWindowState(d, id, 5, 1);
+            return;
+        }
+        if (state == 4) {
+            diXAIPSendWindowState(d, id, 4, 4);
+            return;
+        }
+        diXAIPSendWindowState(d, id, 5, 0);
+        if (activates(d)) diXAIPSendActivate(d, id, -1);
+    } else if (state == 2 || state == 4) {
+        return;
+    }
+    int32_t ox = 0, oy = 0;
+    if (d->dev->desktopOrigin) d->dev->desktopOrigin(d, &ox, &oy);
+    int32_t x = int32_t(ev->w[2]), y = int32_t(ev->w[3]);
+    int32_t width = int32_t(ev->w[4]), height = int32_t(ev->w[5]);
+    w->head.x = x - ox;
+    w->head.y = y - oy;
+    const int32_t* b = f->borders;
+    int32_t rect[4] = {x - b[0], y - b[2], width + b[0] + b[1], height + b[2] + b[3]};
+    if (memcmp(rect, f->rect, sizeof rect) == 0) return;
+    memcpy(f->prevRect, f->rect, sizeof rect);
+    memcpy(f->rect, rect, sizeof rect);
+    memcpy(f->newRect, rect, sizeof rect);
+    if ((f->styleFlags & 0x80) || d->reentrancy) return;
+    stopTimer(&f->sizeMoveTimer);
+    f->sizeMoveTimer = diTimerAdd(d->sizeMoveDelay, sizeMoveFired, f);
 }
 
 uint32_t clampDelay(int v) {
@@ -355,8 +437,8 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
         break;
     case 14:
         if (ev->w[1] == 0)
-            paintRootArea(d, int32_t(ev->w[2]), int32_t(ev->w[3]), int32_t(ev->w[4]),
-                          int32_t(ev->w[5]));
+            paintWindowArea(d, d->windows[0], int32_t(ev->w[2]), int32_t(ev->w[3]),
+                            int32_t(ev->w[4]), int32_t(ev->w[5]));
         return 1;
     case 18:
         if (d->sessionFlags2 & DI_XSESSION2_CLOSE34) diXAIPSendWindowState(d, 0, 2, 2);
@@ -370,6 +452,87 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
         break;
     }
     return 0;
+}
+
+int diXDEHandleWindowEvent(DiXFrame* f, DiEvent* ev) {
+    DiXDisplay* d = f ? f->display : nullptr;
+    if (!d || f->windowId >= DI_XWINDOWS) return 0;
+    DiXWindow* w = d->windows[f->windowId];
+    if (!w || w->frame != f) return 0;
+    uint32_t id = f->windowId;
+    int32_t ox = 0, oy = 0;
+    if (d->dev->desktopOrigin) d->dev->desktopOrigin(d, &ox, &oy);
+    bool overrideQuiet = !(d->sessionFlags & DI_XSESSION_OVERRIDE_FOCUS) && (f->styleFlags & 0x80);
+    switch (ev->w[0]) {
+    case 3:
+    case 4:
+        if (ev->w[0] == 3)
+            diXAIPSendKeyPress(d, ev->w[1], ev->w[2] & 0xFFFF);
+        else
+            diXAIPSendKeyRelease(d, ev->w[1], ev->w[2] & 0xFFFF);
+        diXNoteActivity(w, ev->w[0]);
+        d->modifiers = ev->w[3];
+        if (ev->w[0] == 4 && ev->w[1] == 154) diXAnnounceLocalClipboard(d, 1);
+        break;
+    case 5:
+        sendMotionThrottled(d, id, int32_t(ev->w[3]) - ox, int32_t(ev->w[4]) - oy, ev->w[7]);
+        diXNoteActivity(w, 5);
+        break;
+    case 6:
+    case 7:
+    case 16:
+        sendButton(d, ev->w[0], id, ev->w[2], int32_t(ev->w[3]) - ox, int32_t(ev->w[4]) - oy);
+        /* The device may have destroyed the window meanwhile. */
+        if (d->windows[id] == w) diXNoteActivity(w, ev->w[0]);
+        break;
+    case 12:
+        if (overrideQuiet) break;
+        sendFocusIn(d, id, ev->w[1]);
+        if (activates(d)) diXAIPSendActivate(d, id, -1);
+        break;
+    case 13:
+        if (!overrideQuiet) diXAIPSendFocusOut(d, id);
+        break;
+    case 14:
+        if (ev->w[1] == 0) {
+            paintWindowArea(d, w, int32_t(ev->w[2]), int32_t(ev->w[3]), int32_t(ev->w[4]),
+                            int32_t(ev->w[5]));
+        }
+        return 1;
+    case 15:
+        frameGeometry(d, f, w, ev);
+        break;
+    case 18:
+        diXAIPSendWindowState(d, id, 2, 2);
+        break;
+    case 19:
+        diXAIPSendWheel(d, id, int32_t(ev->w[5]), int32_t(ev->w[6]), int32_t(ev->w[3]) - ox,
+                        int32_t(ev->w[4]) - oy);
+        diXNoteActivity(w, 19);
+        break;
+    case 22:
+        if (!d->reentrancy) diXAIPSendActivate(d, id, int32_t(ev->w[1]));
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void diXDENotifyDisplayChange(DiXDisplay* d) {
+    if (!(d->flags & DI_XFLAG_KBNOTICE) || !d->dev->keyboard) return;
+    DdKeyboardInfo* kb = d->dev->keyboard(d);
+    if (sameKeyboard(kb, d->keyboard)) {
+        if (kb && d->dev->freeKeyboard) d->dev->freeKeyboard(kb);
+        return;
+    }
+    if (kb) diXAIPSendDisplayLayout(d, kb);
+    if (d->keyboard && d->dev->freeKeyboard) d->dev->freeKeyboard(d->keyboard);
+    d->keyboard = kb;
+}
+
+void diXExposeArea(DiXDisplay* d, int32_t x, int32_t y, int32_t w, int32_t h) {
+    paintWindowArea(d, d->windows[0], x, y, w, h);
 }
 
 int diXDECreateScreen(DiXDisplay* d) {

@@ -156,6 +156,11 @@ int diXDEInit(DiXDisplay* d, const DdXDeviceVector* dev, const DdXRecordSizes* s
               int32_t v1, int32_t v2);
 void diXDEFree(DiXDisplay* d);
 int diXDEHandleEvent(DiObject* obj, DiEvent* ev);
+/* Events 3 to 22 of a frame's Windows window (multi-window mode). */
+int diXDEHandleWindowEvent(DiXFrame* frame, DiEvent* ev);
+/* The input language changed: with display flag 0x400 a changed keyboard
+ * description is sent (message 44) and stored. */
+void diXDENotifyDisplayChange(DiXDisplay* d);
 /* The operations table the engine installs in every display. */
 extern const DiXRequestOps diXEngineOps;
 /* The damage sink the engine installs in src/fb. */
@@ -214,6 +219,9 @@ void diXPaintUpdates(DiXDisplay* d, DiXWindow* w);
 void diXFlushDueUpdates(DiXDisplay* d);
 /* event: 3/4 keys, others pointer. */
 void diXNoteActivity(DiXWindow* w, uint32_t event);
+/* Expose painting of an area in root coordinates: clipped to the root and
+ * painted through slot 16 (nothing while drawing directly or without a
+ * GC). */
 void diXExposeArea(DiXDisplay* d, int32_t x, int32_t y, int32_t width, int32_t height);
 /* Every timer field of the display and its windows is clear (tests). */
 int diXEngineTimersIdle(const DiXDisplay* d);

@@ -280,6 +280,70 @@ TEST_F(Engine, CreationStyleRuleAndExtendedGeometry) {
     EXPECT_EQ(sentTypes(), (std::vector<int>{36}));
 }
 
+TEST_F(Engine, FrameEventsReportGeometryAfterQuietAndStateChangesAtOnce) {
+    session(24, 0x2);
+    window(1, 30, 20, 60, 40);
+    sent();
+    DiXFrame* f = d->windows[1]->frame;
+    auto frameEvent = [&](uint32_t type, uint32_t a, uint32_t b = 0, uint32_t c = 0,
+                          uint32_t e = 0, uint32_t g = 0) {
+        DiEvent ev{};
+        ev.w[0] = type, ev.w[1] = a, ev.w[2] = b, ev.w[3] = c, ev.w[4] = e, ev.w[5] = g;
+        return diXDEHandleWindowEvent(f, &ev);
+    };
+    frameEvent(15, 1, 30, 20, 60, 40);
+    EXPECT_EQ(sentTypes(), (std::vector<int>{34, 36})); // the state became normal
+    frameEvent(15, 1, 35, 20, 60, 40);
+    advance(200);
+    frameEvent(15, 1, 40, 25, 60, 40);
+    advance(299);
+    EXPECT_TRUE(sent().empty());
+    advance(1);
+    std::vector<SentMessage> m = sent();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].type, 35);
+    EXPECT_EQ(d->windows[1]->head.x, 40);
+    // Minimised: 34 at once, no geometry.
+    frameEvent(15, 2, 40, 25, 60, 40);
+    m = sent();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].type, 34);
+    frameEvent(15, 2, 0, 0, 60, 40);
+    advance(400);
+    EXPECT_TRUE(sent().empty());
+    // Focus, exposure at the window's place in the shared buffer.
+    frameEvent(12, 0);
+    EXPECT_EQ(sentTypes(), (std::vector<int>{27, 9, 36}));
+    g_rdev.log.clear();
+    EXPECT_EQ(frameEvent(14, 0, 5, 5, 100, 100), 1);
+    EXPECT_EQ(paints(), (Lines{"16 1 45 30 55 35"}));
+    frameEvent(18, 0);
+    EXPECT_EQ(sentTypes(), (std::vector<int>{34}));
+    // A frame whose window is destroyed while its timer runs takes it along.
+    frameEvent(15, 1, 50, 50, 60, 40);
+    request(16, Bytes().u8(1));
+    sent();
+    advance(400);
+    EXPECT_TRUE(sent().empty());
+}
+
+TEST_F(Engine, ExtendedGeometryCarriesTheBorders) {
+    session(24, 0x2 | 0x4);
+    window(1, 30, 20, 60, 40);
+    DiXFrame* f = d->windows[1]->frame;
+    DiEvent ev{};
+    ev.w[0] = 15, ev.w[1] = 0, ev.w[2] = 30, ev.w[3] = 20, ev.w[4] = 60, ev.w[5] = 40;
+    diXDEHandleWindowEvent(f, &ev);
+    sent();
+    ev.w[2] = 31;
+    diXDEHandleWindowEvent(f, &ev);
+    advance(300);
+    std::vector<SentMessage> m = sent();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].type, 35);
+    EXPECT_GT(m[0].payload.size(), 17u); // borders and frame value follow
+}
+
 TEST_F(Engine, DamageIsRaisedToZeroCutAtTheEdgesAndPaintedAfterTheInterval) {
     session();
     fill(-5, -3, 10, 6);
