@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/diapp.h"
-
 #include <algorithm>
 #include <map>
 
@@ -94,20 +92,3 @@ std::vector<int> EngineRig::sentTypes() {
     return t;
 }
 
-// The local settings the engine reads at initialisation.
-std::map<std::u16string, std::u16string> g_engineSettings;
-
-bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size) {
-    auto it = g_engineSettings.find(name);
-    if (it == g_engineSettings.end() || it->second.size() + 1 > size) return false;
-    std::copy(it->second.begin(), it->second.end(), buffer);
-    buffer[it->second.size()] = 0;
-    return true;
-}
-bool diSOSetLocalSetting(const DiChar* name, const DiChar* value) {
-    g_engineSettings[name] = value;
-    return true;
-}
-int ddAppReadOptionsFile(DdApp*, const DiChar*) {
-    return -1;
-}
