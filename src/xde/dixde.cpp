@@ -418,6 +418,9 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
         break;
     case 11:
         diXAIPSendClose(d);
+        /* Nothing is sent after the close: held input goes with it. */
+        stopTimer(&d->motionTimer);
+        stopTimer(&d->emulationTimer);
         diXFreeGC(d, d->gc);
         d->gc = nullptr;
         diXFreeColormap(d);

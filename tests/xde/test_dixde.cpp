@@ -139,6 +139,12 @@ TEST_F(Engine, MotionThrottleHoldsTheLastMotionUntilTheTimerFires) {
     event(5, 0, 0, 22, 20, 0, 0, 0x10);
     EXPECT_EQ(sentTypes(), (std::vector<int>{5}));
     advance(200);
+    // Held motion dies with the close: nothing follows message 13.
+    event(5, 0, 0, 1, 1);
+    event(11);
+    advance(200);
+    EXPECT_EQ(sentTypes(), (std::vector<int>{13}));
+    EXPECT_TRUE(diXEngineTimersIdle(d));
 }
 
 TEST_F(Engine, ThrottleDelayZeroSendsEveryMotion) {
