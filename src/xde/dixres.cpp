@@ -6,6 +6,7 @@
 
 #include "core/dilog.h"
 #include "core/ditimer.h"
+#include "ui/diprog.h"
 
 #include <stddef.h>
 #include <stdlib.h>
@@ -473,6 +474,13 @@ void opSetWindowIconImage(DiXDisplay* d, uint32_t id, const DiXImage* image,
     dropIconPixmap(d, ip);
 }
 
+void opShowStatusText(DiXDisplay* d, const DiChar* text, uint32_t length) {
+    DiObject* parent = d->ch.hdr.parent;
+    if (!parent || parent->type != DI_OBJ_DEMANAGER) return;
+    DiDEManager* m = reinterpret_cast<DiDEManager*>(parent);
+    if (m->progress && length <= INT32_MAX) diProgAppendDetails(m->progress, int32_t(length), text);
+}
+
 void opMeasureDrawing(DiXDisplay* d) {
     diXRunDrawingProbe(d);
 }
@@ -526,7 +534,7 @@ const DiXRequestOps diXEngineOps = {
     /* measureDrawing */ opMeasureDrawing,
     /* copyPlane */ opCopyPlane,
     /* startSession */ opStartSession,
-    /* showStatusText */ nullptr,
+    /* showStatusText */ opShowStatusText,
     /* clipboardData: the clipboard relay's */ nullptr,
     /* setWindowTitle */ opSetWindowTitle,
     /* setIconTitle */ opSetIconTitle,

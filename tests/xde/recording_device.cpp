@@ -7,6 +7,12 @@
 
 RecordingDevice g_rdev;
 
+// Lines are formatted only while the device records.
+#define LOGLINE(line)                                                                      \
+    do {                                                                                   \
+        if (g_rdev.record) g_rdev.log.push_back(line);                                     \
+    } while (0)
+
 namespace {
 
 std::string fmt(const char* f, ...) __attribute__((format(printf, 1, 2)));
@@ -31,19 +37,19 @@ void drop(const void* p) {
 }
 
 int createColormap(DiXDisplay*, DiXColormap* c) {
-    g_rdev.log.push_back("0");
+    LOGLINE("0");
     if (failing("0")) return -1;
     add(c, "colormap");
     return 0;
 }
 void storeColors(DiXDisplay*, DiXColormap*, uint32_t first, uint32_t count) {
-    g_rdev.log.push_back(fmt("1 %u %u", first, count));
+    LOGLINE(fmt("1 %u %u", first, count));
 }
 void installColormap(DiXDisplay*, DiXColormap*) {
-    g_rdev.log.push_back("2");
+    LOGLINE("2");
 }
 void freeColormap(DiXDisplay*, DiXColormap* c) {
-    g_rdev.log.push_back("3");
+    LOGLINE("3");
     drop(c);
 }
 void setupBuffer(FbBuffer* b, const DiXDrawable* h) {
@@ -53,7 +59,7 @@ void setupBuffer(FbBuffer* b, const DiXDrawable* h) {
     b->bytesPerPixel = h->depth == 24 ? 3 : h->depth / 8;
 }
 int createPixmap(DiXDisplay* d, DiXPixmap* p) {
-    g_rdev.log.push_back(fmt("4 %u %d %d %u", p->head.id, p->head.width, p->head.height,
+    LOGLINE(fmt("4 %u %d %d %u", p->head.id, p->head.width, p->head.height,
                              p->head.depth));
     if (failing("4")) return -1;
     setupBuffer(&p->head.fb, &p->head);
@@ -62,54 +68,54 @@ int createPixmap(DiXDisplay* d, DiXPixmap* p) {
     return 0;
 }
 void freePixmap(DiXDisplay* d, DiXPixmap* p) {
-    g_rdev.log.push_back(fmt("5 %u", p->head.id));
+    LOGLINE(fmt("5 %u", p->head.id));
     fbDestroyPixmap(d, &p->head.fb);
     drop(p);
 }
 int createGC(DiXDisplay* d, DiXGC* gc) {
-    g_rdev.log.push_back("6");
+    LOGLINE("6");
     if (failing("6") || fbCreateGC(d, &gc->fb) < 0) return -1;
     add(gc, "gc");
     return 0;
 }
 void validateGC(DiXDisplay* d, DiXDrawable* dr, DiXGC* gc) {
-    g_rdev.log.push_back(fmt("7 %u %u", dr->kind, dr->id));
+    LOGLINE(fmt("7 %u %u", dr->kind, dr->id));
     fbValidateGC(d, &dr->fb, &gc->fb);
     if (dr->kind == 0) gc->fb.damageFlags |= g_rdev.addDamageFlags;
 }
 void freeGC(DiXDisplay* d, DiXGC* gc) {
-    g_rdev.log.push_back("8");
+    LOGLINE("8");
     fbDestroyGC(d, &gc->fb);
     drop(gc);
 }
 int createFont(DiXDisplay*, DiXFont* f) {
-    g_rdev.log.push_back(fmt("9 %u", f->id));
+    LOGLINE(fmt("9 %u", f->id));
     if (failing("9")) return -1;
     add(f, "font");
     return 0;
 }
 void freeFont(DiXDisplay*, DiXFont* f) {
-    g_rdev.log.push_back(fmt("10 %u", f->id));
+    LOGLINE(fmt("10 %u", f->id));
     drop(f);
 }
 int createGlyph(DiXDisplay* d, DiXFont* f, DiXGlyph* g) {
-    g_rdev.log.push_back(fmt("11 %u %u", f->id, g->index));
+    LOGLINE(fmt("11 %u %u", f->id, g->index));
     if (failing("11") || fbCreateGlyph(d, f, &g->fb) < 0) return -1;
     add(g, "glyph");
     return 0;
 }
 void putGlyphBits(DiXDisplay* d, DiXFont* f, DiXGlyph* g, int32_t x, int32_t y, int32_t w,
                   int32_t h, uint32_t compression, uint32_t length, const uint8_t* data) {
-    g_rdev.log.push_back(fmt("12 %u %u", f->id, g->index));
+    LOGLINE(fmt("12 %u %u", f->id, g->index));
     fbPutGlyphImage(d, f, &g->fb, x, y, w, h, compression, length, data);
 }
 void freeGlyph(DiXDisplay* d, DiXFont* f, DiXGlyph* g) {
-    g_rdev.log.push_back(fmt("13 %u %u", f->id, g->index));
+    LOGLINE(fmt("13 %u %u", f->id, g->index));
     fbFreeGlyph(d, f, &g->fb);
     drop(g);
 }
 int createWindow(DiXDisplay* d, DiXWindow* w) {
-    g_rdev.log.push_back(fmt("14 %u", w->head.id));
+    LOGLINE(fmt("14 %u", w->head.id));
     if (failing("14")) return -1;
     if (w->head.id == 0) {
         setupBuffer(&w->head.fb, &w->head);
@@ -123,7 +129,7 @@ int createWindow(DiXDisplay* d, DiXWindow* w) {
     return 0;
 }
 void freeWindow(DiXDisplay* d, DiXWindow* w) {
-    g_rdev.log.push_back(fmt("15 %u", w->head.id));
+    LOGLINE(fmt("15 %u", w->head.id));
     if (w->head.id == 0) {
         fbDestroyPixmap(d, &w->head.fb);
         g_rdev.root = FbBuffer{};
@@ -134,7 +140,7 @@ void paint(DiXDisplay*, DiXWindow* w, int32_t count, const DiBox* boxes) {
     g_rdev.paints++;
     for (int32_t i = 0; i < count; i++) {
         const DiBox& b = boxes[i];
-        g_rdev.log.push_back(
+        LOGLINE(
             fmt("16 %u %d %d %d %d", w->head.id, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1));
         const FbBuffer& r = g_rdev.root;
         if (!r.bits) continue;
@@ -150,55 +156,55 @@ void paint(DiXDisplay*, DiXWindow* w, int32_t count, const DiBox* boxes) {
     if (g_rdev.onPaint) g_rdev.onPaint();
 }
 void gcModeChanged(DiXDisplay*, DiXGC*, uint32_t mode) {
-    g_rdev.log.push_back(fmt("17 %u", mode));
+    LOGLINE(fmt("17 %u", mode));
 }
 void showWindow(DiXDisplay*, DiXWindow* w, uint32_t mode) {
-    g_rdev.log.push_back(fmt("18 %u %u", w->head.id, mode));
+    LOGLINE(fmt("18 %u %u", w->head.id, mode));
 }
 void configureWindow(DiXDisplay*, DiXWindow* w, int32_t x, int32_t y, int32_t wd, int32_t h) {
-    g_rdev.log.push_back(fmt("19 %u %d %d %d %d", w->head.id, x, y, wd, h));
+    LOGLINE(fmt("19 %u %d %d %d %d", w->head.id, x, y, wd, h));
 }
 void frameChanged(DiXDisplay*, DiXWindow* w) {
-    g_rdev.log.push_back(fmt("20 %u", w->head.id));
+    LOGLINE(fmt("20 %u", w->head.id));
 }
 void sizeHints(DiXDisplay*, DiXWindow* w, const uint32_t h[4]) {
-    g_rdev.log.push_back(fmt("21 %u %u %u %u %u", w->head.id, h[0], h[1], h[2], h[3]));
+    LOGLINE(fmt("21 %u %u %u %u %u", w->head.id, h[0], h[1], h[2], h[3]));
 }
 void enableWindow(DiXDisplay*, DiXWindow* w, int enable) {
-    g_rdev.log.push_back(fmt("22 %u %d", w->head.id, enable));
+    LOGLINE(fmt("22 %u %d", w->head.id, enable));
 }
 void updateWindow(DiXDisplay*, DiXWindow* w) {
-    g_rdev.log.push_back(fmt("23 %u", w->head.id));
+    LOGLINE(fmt("23 %u", w->head.id));
 }
 void setIcon(DiXDisplay*, DiXWindow* w, DiXPixmap*, DiXPixmap* mask) {
-    g_rdev.log.push_back(fmt("24 %u %d", w->head.id, mask ? 1 : 0));
+    LOGLINE(fmt("24 %u %d", w->head.id, mask ? 1 : 0));
 }
 void grabPointer(DiXDisplay*, DiXWindow* w, uint32_t flags) {
-    g_rdev.log.push_back(fmt("25 %u %u", w->head.id, flags));
+    LOGLINE(fmt("25 %u %u", w->head.id, flags));
 }
 int createCursor(DiXDisplay*, DiXCursor* c, const uint8_t*, const uint8_t*) {
-    g_rdev.log.push_back(fmt("27 %u", c->id));
+    LOGLINE(fmt("27 %u", c->id));
     if (failing("27")) return -1;
     add(c, "cursor");
     return 0;
 }
 void freeCursor(DiXDisplay*, DiXCursor* c) {
-    g_rdev.log.push_back(fmt("28 %u", c->id));
+    LOGLINE(fmt("28 %u", c->id));
     drop(c);
 }
 void setCursor(DiXDisplay*, DdGC*, DiXCursor* c) {
-    g_rdev.log.push_back(fmt("29 %u", c->id));
+    LOGLINE(fmt("29 %u", c->id));
 }
 void restackWindow(DiXDisplay*, DiXWindow* w, uint32_t mode, DiXWindow* s) {
-    g_rdev.log.push_back(fmt("30 %u %u %d", w->head.id, mode, s ? int(s->head.id) : -1));
+    LOGLINE(fmt("30 %u %u %d", w->head.id, mode, s ? int(s->head.id) : -1));
 }
 int probeTargetVisible(DiXDisplay*, DiXWindow* w, const int32_t r[4]) {
-    g_rdev.log.push_back(fmt("31 %u %d %d %d %d", w->head.id, r[0], r[1], r[2], r[3]));
+    LOGLINE(fmt("31 %u %d %d %d %d", w->head.id, r[0], r[1], r[2], r[3]));
     return g_rdev.probeAnswer;
 }
 DiXFrame* createFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* w, int32_t* h,
                       uint32_t style) {
-    g_rdev.log.push_back(fmt("frame %d %d %d %d %u", *x, *y, *w, *h, style));
+    LOGLINE(fmt("frame %d %d %d %d %u", *x, *y, *w, *h, style));
     if (failing("frame")) return nullptr;
     DiXFrame* f = diXCreateFrameWindow(d, nullptr);
     if (!f) return nullptr;
@@ -207,15 +213,15 @@ DiXFrame* createFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* w, int32_t
     return f;
 }
 void destroyFrame(DiXDisplay*, DiXFrame* f) {
-    g_rdev.log.push_back("unframe");
+    LOGLINE("unframe");
     drop(f);
     diXDestroyFrameWindow(f);
 }
 void setStandardCursor(DiXDisplay*, DdGC*, uint32_t index) {
-    g_rdev.log.push_back(fmt("stdcursor %u", index));
+    LOGLINE(fmt("stdcursor %u", index));
 }
 void sessionStarted(DiXDisplay*) {
-    g_rdev.log.push_back("started");
+    LOGLINE("started");
 }
 void openUrl(DiXDisplay*, const DiChar* url) {
     g_rdev.urls.push_back(url);

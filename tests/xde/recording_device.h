@@ -16,6 +16,7 @@
 
 struct RecordingDevice {
     std::vector<std::string> log;
+    bool record = true; // false: no log lines (benchmarks)
     std::set<std::string> fail; // slot numbers ("4") or extras ("frame") that fail
     int probeAnswer = 1;        // slot 31
     int32_t borders[4] = {4, 4, 24, 4};
