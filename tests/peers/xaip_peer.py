@@ -50,8 +50,10 @@ Modes:
                 keeps the requests sent.
       badids:   reused, twice-freed, wrong-kind, unknown and out-of-table
                 ids, then ping 9; the client must answer 31.
-  script --name NAME --out FILE [--seed S]
-      writes the requests of a session scenario as plain messages.
+  script --name NAME --out FILE [--seed S] [--count N]
+      writes the requests of a session scenario as plain messages; "busy"
+      (and "busy-" with one of rect10, rect100, copywinwin100, ftext,
+      putimage10, scattered) is N drawing requests in 16 windows.
 
 Choice for the connect message: the colormap kind is one byte.
 """
@@ -764,7 +766,7 @@ def _prop(op, name, value, window=b""):
             i16(len(value)) + value)
 
 
-def session_script(name, seed=1):
+def session_script(name, seed=1, count=200000):
     """(requests, client message types the server requires)."""
     rng = random.Random(seed)
     m = [(48, struct.pack("<HHHHBH", 0x2, 0, 320, 240, 24, 0))]
@@ -819,7 +821,53 @@ def session_script(name, seed=1):
               (65, b"\x01\x01\x63"), (48, struct.pack("<HHHHBH", 0, 0, 100, 100, 8, 0))]
         m.append((50, u16(9)))
         return m, [29, 39, 31]
+    if name == "busy" or name.startswith("busy-"):
+        return busy_script(name[5:] if name.startswith("busy-") else "", seed, count), [31]
     raise ValueError("unknown script " + name)
+
+
+def busy_script(only, seed, count=200000):
+    """A busy multi-window session at depth 24: 16 windows, then `count`
+    drawing requests mixing the primitives rect10, rect100, copywinwin100,
+    ftext and putimage10 (or only the one named), foreground changes
+    between them. "scattered" gives requests of 2000 scattered 1 x 1
+    rectangles."""
+    rng = random.Random(seed)
+    m = [(48, struct.pack("<HHHHBH", 0x2, 0, 1280, 1024, 24, 0))]
+    for i in range(16):
+        m.append(_win(i + 1, (i % 4) * 320, (i // 4) * 256, 320, 256))
+        m.append((17, bytes([i + 1, 1])))
+    m += [(36, b"\x01"), (30, b"\x01")]
+    for g in range(32, 127):
+        m.append((38, struct.pack("<BBHHhhh", 1, g, 6, 13, 0, 10, 6)))
+        m.append((39, struct.pack("<BhhhhB", g, 0, 0, 6, 13, 0) +
+                  bytes(rng.randrange(256) for _ in range(13))))
+    image = bytes(rng.randrange(256) for _ in range(10 * 32))
+    text = bytes(rng.randrange(32, 127) for _ in range(80))
+    kinds = [only] if only else ["rect10", "rect100", "copywinwin100", "ftext", "putimage10"]
+    for n in range(count):
+        k = kinds[n % len(kinds)]
+        x, y = rng.randrange(0, 1180), rng.randrange(0, 924)
+        if n % 50 == 0:
+            m.append((20, bytes([rng.randrange(256) for _ in range(3)])))
+        if k == "rect10":
+            m.append(_fill(x, y, 10, 10))
+        elif k == "rect100":
+            m.append(_fill(x, y, 100, 100))
+        elif k == "copywinwin100":
+            m.append((12, struct.pack("<hhHHBBhhB", x, y, 100, 100, 0, 0,
+                                      rng.randrange(0, 1180), rng.randrange(0, 924), 0)))
+        elif k == "ftext":
+            m.append((34, struct.pack("<hhh", x % 800, y + 13, 80) + text))
+        elif k == "putimage10":
+            m.append((2, struct.pack("<hhhhBB", x, y, 10, 10, 24, 0) + image))
+        elif k == "scattered":
+            r = []
+            for _ in range(2000):
+                r += [rng.randrange(0, 1279), rng.randrange(0, 1023), 1, 1]
+            m.append(_fill(*r))
+    m.append((50, u16(1)))
+    return m
 
 
 def check_session(c, required):
@@ -965,7 +1013,8 @@ def main(argv):
         return 0
     if len(argv) >= 2 and argv[1] == "script":
         args = dict(zip(argv[2::2], argv[3::2]))
-        msgs, _ = session_script(args["--name"], int(args.get("--seed", "1")))
+        msgs, _ = session_script(args["--name"], int(args.get("--seed", "1")),
+                                 int(args.get("--count", "200000")))
         with open(args["--out"], "wb") as f:
             f.write(stream_plain(msgs))
         return 0
