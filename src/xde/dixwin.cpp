@@ -95,8 +95,8 @@ void bufferRect(const DiXWindow* w, int32_t* x, int32_t* y, int32_t* r, int32_t*
         *x = w->head.x, *y = w->head.y;
     }
     int64_t rr = int64_t(*x) + w->head.width, bb = int64_t(*y) + w->head.height;
-    *r = int32_t(rr > DI_XMAX_SIDE ? DI_XMAX_SIDE : rr);
-    *b = int32_t(bb > DI_XMAX_SIDE ? DI_XMAX_SIDE : bb);
+    *r = int32_t(rr > int64_t(DI_XMAX_SIDE) ? int64_t(DI_XMAX_SIDE) : rr);
+    *b = int32_t(bb > int64_t(DI_XMAX_SIDE) ? int64_t(DI_XMAX_SIDE) : bb);
 }
 
 /* Damage already cut to the window, as boxes in root coordinates. */
