@@ -323,7 +323,9 @@ void diXShowWindow(DiXDisplay* d, uint32_t id, uint32_t mode) {
 void diXConfigureWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int32_t width,
                         int32_t height) {
     DiXWindow* w = diXLookupWindow(d, id);
-    if (!w) return;
+    /* The root is the screen: its size is the session's, and its buffer
+     * is every window's. */
+    if (!w || id == 0) return;
     if (width < 0 || height < 0 || uint32_t(width) > DI_XMAX_SIDE ||
         uint32_t(height) > DI_XMAX_SIDE)
         return;

@@ -147,9 +147,19 @@ TEST_F(Engine, MotionThrottleHoldsTheLastMotionUntilTheTimerFires) {
     EXPECT_TRUE(diXEngineTimersIdle(d));
 }
 
-TEST_F(Engine, ThrottleDelayZeroSendsEveryMotion) {
-    d->throttleDelay[0] = 0;
-    d->throttleCount[0] = -1; // as initialisation leaves it for delay 0
+TEST_F(Engine, SettingsDefaultAndAZeroDelayTurnsItsCountOff) {
+    EXPECT_EQ(d->throttleDelay[0], 100u);
+    EXPECT_EQ(d->throttleThreshold[1], 1);
+    EXPECT_EQ(d->updateInterval, 20u);
+    EXPECT_EQ(d->sizeMoveDelay, 300u);
+    EXPECT_EQ(d->flags & 0xC, 0x8u);
+    close();
+    g_engineSettings[u"MouseThrottleDelayNoButton"] = u"0";
+    g_engineSettings[u"MouseThrottleNoButton"] = u"5";
+    open();
+    g_engineSettings.clear();
+    EXPECT_EQ(d->throttleCount[0], -1);
+    EXPECT_EQ(d->throttleCount[1], 0);
     session();
     for (int i = 0; i < 5; i++) event(5, 0, 0, uint32_t(i), 0);
     EXPECT_EQ(sent().size(), 5u);
@@ -251,7 +261,10 @@ TEST_F(Engine, WindowIdZeroAndReusedIdsDoNotLoseTheScreenOrLeak) {
     session(24, 0x2);
     window(0, 0, 0, 10, 10);
     request(16, Bytes().u8(0));
+    request(18, Bytes().u8(0).u16(5).u16(5).u16(30000).u16(30000));
     EXPECT_NE(d->windows[0], nullptr);
+    EXPECT_EQ(d->windows[0]->head.width, 200);
+    EXPECT_EQ(d->windows[0]->head.x, 0);
     EXPECT_TRUE(g_rdev.with("15").empty());
     window(5, 0, 0, 10, 10);
     fill(0, 0, 5, 5); // exposure timer on window 5 (multi-window root damage)
@@ -578,6 +591,7 @@ TEST_F(Engine, PropertiesActThroughTheDeviceAndRefuseUnsafeTexts) {
 
 TEST_F(Engine, ProbeTimesTheDeviceWithAClockEachPaintAdvances) {
     session(24);
+    g_engineNow = 0xFFFFFFFFu - 100; // the timing loops cross the wrap
     // Each paint takes 1 ms for a pixel, 5 ms for 100 x 100.
     g_rdev.onPaint = [] {
         g_engineNow += g_rdev.log.back().find(" 1 1") != std::string::npos ? 1 : 5;
