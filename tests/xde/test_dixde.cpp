@@ -257,6 +257,27 @@ TEST_F(Engine, WindowLifecycleWithOwnerModes) {
     EXPECT_EQ(g_rdev.log, (Lines{"unframe", "15 2"}));
 }
 
+TEST_F(Engine, TitlesHintsIconsGrabsAndUpdatesReachTheDeviceOnlyForKnownWindows) {
+    session(24, 0x2);
+    window(1, 0, 0, 50, 50);
+    g_rdev.log.clear();
+    request(53, Bytes().u8(1).text("abc"));
+    request(56, Bytes().u8(1).text("i"));
+    request(55, Bytes().u8(1).u16(1).u16(2).u16(3).u16(4));
+    std::string image(4 * 2, '\x11'); // 2 x 2 at depth 8, rows of 4 bytes
+    request(54, Bytes().u8(1).u16(2).u16(2).u8(8).u8(0).raw(image));
+    request(67, Bytes().u8(1).u8(2).u16(2).u16(2).u8(8).u8(0).u16(8).raw(image).u16(2).u16(2)
+                    .u8(0).u16(2).raw("\x03\x03"));
+    request(60, Bytes().u8(1).u8(11));
+    request(57, Bytes().u8(1));
+    for (uint32_t t : {53u, 55u, 60u, 57u}) request(t, Bytes().u8(9).u16(0).u16(0).u16(0).u16(0));
+    EXPECT_EQ(g_rdev.log, (Lines{"20 1", "20 1", "21 1 1 2 3 4", "4 1024 2 2 8", "24 1 0",
+                                 "5 1024", "4 1024 2 2 8", "4 1024 2 2 1", "24 1 1", "5 1024",
+                                 "5 1024", "25 1 11", "23 1"}));
+    EXPECT_EQ(std::u16string(d->windows[1]->frame->title), u"abc");
+    EXPECT_EQ(std::u16string(d->windows[1]->frame->iconTitle), u"i");
+}
+
 TEST_F(Engine, WindowIdZeroAndReusedIdsDoNotLoseTheScreenOrLeak) {
     session(24, 0x2);
     window(0, 0, 0, 10, 10);
