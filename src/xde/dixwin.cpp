@@ -99,19 +99,33 @@ void bufferRect(const DiXWindow* w, int32_t* x, int32_t* y, int32_t* r, int32_t*
     *b = int32_t(bb > int64_t(DI_XMAX_SIDE) ? int64_t(DI_XMAX_SIDE) : bb);
 }
 
+/* Uniting a box costs time in the boxes already held: an area of many
+ * boxes becomes its extents, which paints a few more pixels but keeps
+ * every union short. */
+const int32_t kMaxDamageBoxes = 64;
+
+void addToArea(DiXRegionArea* a, int32_t n, const DiXRect* rects) {
+    diXAreaAddBoxes(a, n, rects);
+    if (a->count > kMaxDamageBoxes) {
+        DiXRect all{int16_t(a->x), int16_t(a->y), uint16_t(a->width), uint16_t(a->height)};
+        diXAreaClear(a);
+        diXAreaAddBoxes(a, 1, &all);
+    }
+}
+
 /* Damage already cut to the window, as boxes in root coordinates. */
 void addDamage(DiXWindow* w, uint32_t flags, int32_t n, const DiXRect* rects) {
     DiXDisplay* d = w->display;
     if (n <= 0) return;
     if (flags & 2) {
-        diXAreaAddBoxes(&w->exposure, n, rects);
+        addToArea(&w->exposure, n, rects);
         if (!(flags & 4) && !w->exposureTimer) {
             w->exposureStart = diDEClock();
             w->exposureTimer = diTimerAdd(d->updateInterval, exposureFired, w);
         }
     }
     if (flags & 1) {
-        diXAreaAddBoxes(&w->update, n, rects);
+        addToArea(&w->update, n, rects);
         if (!w->updateTimer) {
             w->updateStart = diDEClock();
             w->activity &= ~1u;

@@ -462,6 +462,18 @@ TEST_F(Engine, UpdateAreaBatchesForOneSecondStretchedToTwo) {
     EXPECT_TRUE(g_rdev.screenMatchesBuffer());
 }
 
+TEST_F(Engine, ManyScatteredBoxesBecomeTheirExtentsAndAllArePainted) {
+    session();
+    Bytes b;
+    b.u16(100);
+    for (uint32_t i = 0; i < 100; i++) b.u16(i * 2 % 200).u16(i * 7 % 100).u16(1).u16(1);
+    request(10, b);
+    EXPECT_LE(d->windows[0]->exposure.count, 64);
+    advance(20);
+    EXPECT_EQ(paints().size(), 1u);
+    EXPECT_TRUE(g_rdev.screenMatchesBuffer());
+}
+
 TEST_F(Engine, CoveringBoxesPaintOnceAndTheFlushPaintsDueExposures) {
     session();
     request(10, Bytes().u16(2).u16(0).u16(0).u16(10).u16(5).u16(0).u16(5).u16(10).u16(5));
