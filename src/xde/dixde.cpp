@@ -297,6 +297,8 @@ int diXDEInit(DiXDisplay* d, const DdXDeviceVector* dev, const DdXRecordSizes* s
     if (diXAIPInit(d) < 0) return -1;
     d->ch.hdr.handler = diXDEHandleEvent;
     d->ops = &diXEngineOps;
+    /* One sink serves every display: it finds the window from the buffer. */
+    fbSetDamageSink(&diXDamageSink);
     d->dev = dev;
     DdXRecordSizes s = sizes ? *sizes : DdXRecordSizes{};
     auto atLeast = [](uint32_t v, size_t min) { return v < min ? uint32_t(min) : v; };
