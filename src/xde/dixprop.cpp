@@ -192,15 +192,16 @@ DiXWindow* probeTarget(DiXDisplay* d) {
         if (!w || !w->frame || w->head.width < 100 || w->head.height < 100) continue;
         int32_t x = w->head.x > 0 ? w->head.x : 0, y = w->head.y > 0 ? w->head.y : 0;
         if (int64_t(d->screenWidth) - x < 100 || int64_t(d->screenHeight) - y < 100) continue;
-        const int32_t rect[4] = {w->head.x, w->head.y, 100, 100};
+        const int32_t rect[4] = {x, y, 100, 100};
         if (d->dev->probeTargetVisible(d, w, rect)) return w;
     }
     return nullptr;
 }
 
+/* The test area's corner: the target's origin, clipped to the display. */
 void origin(const DiXWindow* w, int32_t* x, int32_t* y) {
-    *x = w->head.id ? w->head.x : 0;
-    *y = w->head.id ? w->head.y : 0;
+    *x = w->head.id && w->head.x > 0 ? w->head.x : 0;
+    *y = w->head.id && w->head.y > 0 ? w->head.y : 0;
 }
 
 } // namespace

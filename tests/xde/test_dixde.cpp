@@ -642,6 +642,18 @@ TEST_F(Engine, ProbeTimesTheDeviceWithAClockEachPaintAdvances) {
     EXPECT_EQ(g_rdev.with("31"), (Lines{"31 0 0 0 100 100"}));
 }
 
+TEST_F(Engine, MultiWindowProbeTargetsTheFirstWindowWithRoomOnTheDisplay) {
+    session(24, 0x2);
+    window(1, 0, 0, 90, 200);   // too narrow
+    window(2, 150, 0, 100, 100); // leaves only 50 columns of the display
+    window(3, -20, 0, 100, 100); // clipped to 0: fits
+    window(4, 0, 0, 120, 100);
+    g_rdev.log.clear();
+    request(45, Bytes());
+    EXPECT_EQ(g_rdev.with("31"), (Lines{"31 3 0 0 100 100"}));
+    sent();
+}
+
 TEST_F(Engine, ProbeRateClampsWhenThePaintsDifferByMicroseconds) {
     session(24);
     bool first = true;
