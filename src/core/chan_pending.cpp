@@ -1,10 +1,8 @@
 /* Stand-ins for portable services that other parts of the client provide:
- * the session layer and the X engine's frame
- * records. Each is the least its callers
- * here need; the real modules replace this file. */
+ * the session layer. Each is the least its callers here need; the real
+ * modules replace this file. */
 #include "core/dide.h"
 #include "ui/diprog.h"
-#include "ui/diui.h"
 
 #include <stdlib.h>
 
@@ -14,4 +12,3 @@ int diSOIsLaunchDialogPending() {
     return 0;
 }
 
-void diXDestroyFrameWindow(DiXFrame*) {}

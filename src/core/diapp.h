@@ -146,6 +146,8 @@ void diAppUnscramble(DiChar* text, size_t length);
 /* "DisplaySize": "%dx%d" gives both sides, "x%d" with N gives -N, -N,
  * anything else -1, -1. */
 void diAppParseDisplaySize(const DiChar* text, int32_t* width, int32_t* height);
+/* An integer of the local settings, or def when absent or not a number. */
+int diAppSettingInt(const char16_t* name, int def);
 void diAppLoadSettings(DdApp* app);
 void diAppSaveSettings(DdApp* app);
 

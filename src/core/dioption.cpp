@@ -366,7 +366,7 @@ void diAppParseDisplaySize(const DiChar* text, int32_t* width, int32_t* height) 
         *width = *height = h == INT32_MIN ? INT32_MAX : -h;
 }
 
-static int diAppSettingInt(const char16_t* name, int def) {
+int diAppSettingInt(const char16_t* name, int def) {
     DiChar text[64];
     int v;
     size_t used;

@@ -13,6 +13,16 @@
 
 #include "core/dide.h"
 #include "core/disysinfo.h"
+#include "xde/diregion.h"
+
+struct DiTimer;
+struct DdXDeviceVector;
+struct DiXColormap;
+struct DiXGC;
+struct DiXWindow;
+struct DiXPixmap;
+struct DiXFont;
+struct DiXCursor;
 
 struct DiXDisplay;
 
@@ -227,6 +237,45 @@ struct DiXDisplay {
     uint8_t* ownerBlock;   /* of request 48, owned, or none */
     uint32_t ownerBlockLength;
     uint32_t id; /* a sequence number shared by all X displays, from 1 */
+
+    /* The engine's fields (dixde.h). Fields that name windows hold ids. */
+    const DdXDeviceVector* dev;
+    uint32_t windowSize, pixmapSize, gcSize, fontSize, glyphSize, cursorSize, colormapRecordSize;
+    DiXColormap* colormap;
+    DiXGC* gc; /* the display's single GC */
+    DiXWindow* windows[256]; /* 0 the root */
+    DiXPixmap* pixmaps[1024];
+    DiXFont* fonts[16];
+    DiXCursor* cursors[32];
+    uint32_t depth;        /* 8 until the session start */
+    uint32_t colormapSize; /* 256 */
+    int32_t screenWidth, screenHeight;
+    uint32_t emulationDelay; /* ms; 0 off */
+    uint32_t sessionFlags, sessionFlags2;
+    uint32_t sessionStarted;
+    /* Settings: [0] no button, [1] a button down. */
+    uint32_t throttleDelay[2];
+    int32_t throttleCount[2];
+    int32_t throttleThreshold[2];
+    uint32_t sizeMoveDelay, updateInterval, scaleUpdateInterval, scaleMaxUpdateInterval;
+    /* Motion and buttons. */
+    int32_t motionWindow; /* -1 none */
+    int32_t motionX, motionY;
+    DiTimer* motionTimer;
+    uint32_t buttonMask; /* 0x10 left, 0x20 middle emulated, 0x40 right */
+    uint32_t pendingWindow;
+    int32_t pendingX, pendingY;
+    DiTimer* emulationTimer;
+    uint32_t modifiers;
+    uint32_t windowLimit; /* 1, or 256 in multi-window mode */
+    uint32_t reentrancy;
+    DiTimer* exposureRegionTimer;
+    DiXRegionArea exposureRegion; /* display-wide, of a seamless drag */
+    DdKeyboardInfo* keyboard; /* the stored description, or none */
+    uint32_t standardCursor;
+    uint64_t pixelBytes; /* held by pixmaps and glyphs, against the ceiling */
+    DiTimer* settingsTimer; /* armed by the frame window; freed here */
+    uint32_t clientValue;   /* the client description's last word (message 29) */
 };
 
 /* Wire set-up: pump state, limits (input 16384, output 32767, assembly

@@ -8,3 +8,11 @@ if(TARGET PkgConfig::HV_PIXMAN_BENCH)
         ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
         LIBS hv_xde_di hv_core_di PkgConfig::HV_PIXMAN_BENCH)
 endif()
+# The X engine replaying a busy session beside decoding alone and x11perf.
+if(NOT HV_WIN32)
+    hv_bench(hv_bench_xde SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_xde.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../xde/recording_device.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/../xde/engine_fakes.cpp
+        LIBS hv_xde_di hv_ui_di hv_fb hv_core_di hv_zlib)
+endif()

@@ -156,6 +156,9 @@ int ddProgIsExpanded(DiObject*) {
 }
 
 void diProgSetState(DiObject*, int32_t, int32_t) {}
+int diProgAppendDetails(DiObject*, int32_t, const DiChar*) {
+    return 0;
+}
 
 DiDEManager* ddDEMgrCreate(DiObject* parent, int32_t w, int32_t h, DdGC* gc) {
     if (g_fakeUI.managerFails) return nullptr;

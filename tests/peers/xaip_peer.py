@@ -41,6 +41,19 @@ Modes:
       oversize: a message with a payload of 16382 bytes; waits for the close.
       midclose: three whole messages and half of one, then closes.
       decode:   reads client messages until the client closes.
+      session:  a whole X session for the engine: multi-window owner trees
+                created, shown, configured, restacked and destroyed with
+                exposures pending, drawing, every resource's lifetime,
+                properties, a sync and the probe, then ping 7; requires
+                29, the 39s, 38, 36, 17, 19, 20 and 31, then the client's
+                focus (27, 9) and frame geometry (34, 35). --bytes-file B
+                keeps the requests sent.
+      badids:   reused, twice-freed, wrong-kind, unknown and out-of-table
+                ids, then ping 9; the client must answer 31.
+  script --name NAME --out FILE [--seed S] [--count N]
+      writes the requests of a session scenario as plain messages; "busy"
+      (and "busy-" with one of rect10, rect100, copywinwin100, ftext,
+      putimage10, scattered) is N drawing requests in 16 windows.
 
 Choice for the connect message: the colormap kind is one byte.
 """
@@ -736,6 +749,142 @@ def send_chunked(conn, data, rng):
             time.sleep(0.003)
 
 
+
+# Whole sessions for the X engine: request lists, and the client messages
+# the server requires of them.
+
+def _win(i, x, y, w, h, style=2, mode=0, owner=0):
+    return (15, struct.pack("<BhhHHBBBBI", i, x, y, w, h, style, mode, owner, 0, 0))
+
+
+def _fill(*r):
+    return (10, i16(len(r) // 4) + struct.pack("<" + "hhHH" * (len(r) // 4), *r))
+
+
+def _prop(op, name, value, window=b""):
+    return (59, b"\0\0" + bytes([op]) + i16(len(window)) + window + i16(len(name)) + name +
+            i16(len(value)) + value)
+
+
+def session_script(name, seed=1, count=200000):
+    """(requests, client message types the server requires)."""
+    rng = random.Random(seed)
+    m = [(48, struct.pack("<HHHHBH", 0x2, 0, 320, 240, 24, 0))]
+    if name == "session":
+        # An owner tree: 2 owned by 1 (owner disabled while shown), 3 modal.
+        m += [_win(1, 0, 0, 200, 150), _win(2, 40, 30, 120, 90, 2, 1, 1),
+              _win(3, 150, 100, 100, 80, 2, 2, 1), _win(4, 10, 160, 300, 70)]
+        m += [(17, bytes([i, 1])) for i in (1, 2, 3, 4)]
+        m += [(18, struct.pack("<BhhHH", 4, 12, 150, 300, 80)),
+              (65, bytes([2, 1, 1])), (65, bytes([4, 0, 0]))]
+        # Drawing in the shared buffer: exposures stay pending over the
+        # destroys below.
+        for _ in range(40):
+            m.append((20, bytes([rng.randrange(256) for _ in range(3)])))
+            m.append(_fill(rng.randrange(-20, 320), rng.randrange(-20, 240),
+                           rng.randrange(1, 80), rng.randrange(1, 80)))
+            m.append((7, i16(2) + struct.pack("<hhhh", rng.randrange(320), rng.randrange(240),
+                                                rng.randrange(320), rng.randrange(240))))
+        # Every resource's lifetime.
+        m += [(27, struct.pack("<BHHBB", 3, 40, 30, 24, 0)), (19, b"\x01\x03\x00"),
+              _fill(0, 0, 40, 30), (19, b"\x00\x00\x00"),
+              (12, struct.pack("<hhHHBBhhB", 50, 50, 40, 30, 1, 3, 0, 0, 0)),
+              (23, b"\x03"), (26, b"\x01"), _fill(100, 100, 50, 50), (26, b"\x00"),
+              (28, b"\x03"),
+              (36, b"\x02"), (38, struct.pack("<BBHHhhh", 2, 65, 8, 8, 0, 8, 9)),
+              (30, b"\x02"), (39, struct.pack("<BhhhhB", 65, 0, 0, 8, 8, 0) + b"\x5a" * 8),
+              (34, struct.pack("<hhh", 20, 40, 3) + b"AAA"), (40, b"\x02\x41"), (37, b"\x02"),
+              (61, bytes([5, 8, 8, 1, 0, 0]) + b"\xff\xff\xff\0\0\0" + b"\x0f" * 16),
+              (62, b"\x05"), (14, b"\x02"),
+              (70, struct.pack("<IIIII", 6, 2, 2, 1, 1) + b"\xff" * 16), (62, b"\x06"),
+              (3, i16(2) + bytes([10, 1, 2, 3, 3, 4, 5, 6])),
+              (53, b"\x01" + u16(5) + b"title"), (55, struct.pack("<BHHHH", 1, 10, 10, 400, 300)),
+              _prop(1, b"qvl-cwm-oldtransient", b"True"),
+              _prop(1, b"qvl_call_client_cmd", b"CALL inst"),
+              (43, b""), (45, b""),
+              (17, bytes([3, 0])), (16, b"\x02"), (16, b"\x03")]
+        m.append((50, u16(7)))
+        return m, [29, 39, 38, 36, 17, 19, 20, 31]
+    if name == "badids":
+        m += [_win(1, 0, 0, 100, 100), _win(1, 5, 5, 50, 50), _win(0, 0, 0, 10, 10),
+              (16, b"\x00"), (16, b"\x09"), (16, b"\x01"), (16, b"\x01"),
+              (27, struct.pack("<BHHBB", 7, 10, 10, 24, 0)),
+              (27, struct.pack("<BHHBB", 7, 20, 20, 24, 0)),
+              (27, struct.pack("<BHHBB", 0, 10, 10, 24, 4)),  # id 1024
+              (28, u16(7)), (28, u16(7)), (28, u16(1023)),
+              (19, b"\x00\x07\x00"), (19, b"\x01\x01\x00"), _fill(0, 0, 5, 5),
+              (12, struct.pack("<hhHHBBhhBB", 0, 0, 5, 5, 1, 200, 0, 0, 3, 0)),
+              (36, b"\x10"), (37, b"\x05"), (40, b"\x05\x05"), (38, struct.pack("<BBHHhhh", 9, 1, 8, 8, 0, 0, 0)),
+              (61, bytes([40, 8, 8, 1, 0, 0]) + b"\0" * 6 + b"\x0f" * 16), (62, b"\x1f"),
+              (70, struct.pack("<IIIII", 0x10000005, 1, 1, 0, 0) + b"\0" * 4),
+              (17, b"\x09\x01"), (18, struct.pack("<BhhHH", 200, 0, 0, 10, 10)),
+              (65, b"\x01\x01\x63"), (48, struct.pack("<HHHHBH", 0, 0, 100, 100, 8, 0))]
+        m.append((50, u16(9)))
+        return m, [29, 39, 31]
+    if name == "busy" or name.startswith("busy-"):
+        return busy_script(name[5:] if name.startswith("busy-") else "", seed, count), [31]
+    raise ValueError("unknown script " + name)
+
+
+def busy_script(only, seed, count=200000):
+    """A busy multi-window session at depth 24: 16 windows, then `count`
+    drawing requests mixing the primitives rect10, rect100, copywinwin100,
+    ftext and putimage10 (or only the one named), foreground changes
+    between them. "scattered" gives requests of 2000 scattered 1 x 1
+    rectangles."""
+    rng = random.Random(seed)
+    m = [(48, struct.pack("<HHHHBH", 0x2, 0, 1280, 1024, 24, 0))]
+    for i in range(16):
+        m.append(_win(i + 1, (i % 4) * 320, (i // 4) * 256, 320, 256))
+        m.append((17, bytes([i + 1, 1])))
+    m += [(36, b"\x01"), (30, b"\x01")]
+    for g in range(32, 127):
+        m.append((38, struct.pack("<BBHHhhh", 1, g, 6, 13, 0, 10, 6)))
+        m.append((39, struct.pack("<BhhhhB", g, 0, 0, 6, 13, 0) +
+                  bytes(rng.randrange(256) for _ in range(13))))
+    image = bytes(rng.randrange(256) for _ in range(10 * 32))
+    text = bytes(rng.randrange(32, 127) for _ in range(80))
+    kinds = [only] if only else ["rect10", "rect100", "copywinwin100", "ftext", "putimage10"]
+    for n in range(count):
+        k = kinds[n % len(kinds)]
+        x, y = rng.randrange(0, 1180), rng.randrange(0, 924)
+        if n % 50 == 0:
+            m.append((20, bytes([rng.randrange(256) for _ in range(3)])))
+        if k == "rect10":
+            m.append(_fill(x, y, 10, 10))
+        elif k == "rect100":
+            m.append(_fill(x, y, 100, 100))
+        elif k == "copywinwin100":
+            m.append((12, struct.pack("<hhHHBBhhB", x, y, 100, 100, 0, 0,
+                                      rng.randrange(0, 1180), rng.randrange(0, 924), 0)))
+        elif k == "ftext":
+            m.append((34, struct.pack("<hhh", x % 800, y + 13, 80) + text))
+        elif k == "putimage10":
+            m.append((2, struct.pack("<hhhhBB", x, y, 10, 10, 24, 0) + image))
+        elif k == "scattered":
+            r = []
+            for _ in range(2000):
+                r += [rng.randrange(0, 1279), rng.randrange(0, 1023), 1, 1]
+            m.append(_fill(*r))
+    m.append((50, u16(1)))
+    return m
+
+
+def check_session(c, required):
+    """Every required message type was sent (a sync is answered as soon as
+    it is read, so answers may come before earlier requests ran)."""
+    problems = []
+    seen = [int(line.split()[0]) for line in c.lines]
+    for t in required:
+        if t not in seen:
+            problems.append("message %d missing" % t)
+    if seen.count(39) < 7:
+        problems.append("%d property notices" % seen.count(39))
+    if 29 in seen and 39 in seen and seen.index(39) < seen.index(29):
+        problems.append("property notices before 29")
+    return problems
+
+
 def scenario(name, conn, args):
     c = Client(conn)
     rng = random.Random(args.get("--seed", "1"))
@@ -788,6 +937,23 @@ def scenario(name, conn, args):
     if name == "midclose":
         conn.sendall(frame(4, b"") * 3 + frame(2, bytes(100))[:50])
         return [], c
+    if name in ("session", "badids"):
+        msgs, required = session_script(name, int(args.get("--seed", "1")))
+        data = stream_plain(msgs)
+        if "--bytes-file" in args:
+            with open(args["--bytes-file"], "wb") as f:
+                f.write(data)
+        send_chunked(conn, data, rng)
+        ping = struct.unpack("<H", msgs[-1][1])[0]
+        c.wait(lambda: ping in c.pings, 30)
+        problems = check_session(c, required)
+        if name == "session":
+            # The client then reports focus and a frame moved by its user:
+            # 27 and 9, 34 with 36, and 35 once the size-move delay passed.
+            c.wait(lambda: any(l.startswith("35 ") for l in c.lines), 10)
+            problems += check_session(c, [27, 9, 34, 35])
+        c.wait(lambda: False, 0.2)
+        return problems, c
     if name == "decode":
         c.wait(lambda: False, 30)
         return ([] if c.closed else ["the client did not close"]), c
@@ -844,6 +1010,13 @@ def main(argv):
         with open(out + ".meta", "w") as f:
             f.write("%d %d %d %s\n" % (xaip_bytes(msgs), syncs, len(pings),
                                        " ".join(map(str, pings))))
+        return 0
+    if len(argv) >= 2 and argv[1] == "script":
+        args = dict(zip(argv[2::2], argv[3::2]))
+        msgs, _ = session_script(args["--name"], int(args.get("--seed", "1")),
+                                 int(args.get("--count", "200000")))
+        with open(args["--out"], "wb") as f:
+            f.write(stream_plain(msgs))
         return 0
     if len(argv) == 3 and argv[1] == "decode":
         with open(argv[2], "rb") as f:

@@ -1,0 +1,497 @@
+/* X windows: records, frames, show/hide, configure, restack, titles, size
+ * hints, icons, grabs, cursors; damage with its exposure, update and
+ * activity timers, and painting through device slot 16. */
+#include "xde/dixde.h"
+
+#include "core/dilog.h"
+#include "core/ditimer.h"
+#include "core/diutil.h"
+#include "xde/dixseamless.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+void stopTimer(DiTimer** t) {
+    if (*t) {
+        DiTimer* x = *t;
+        *t = nullptr;
+        diTimerRemove(x);
+    }
+}
+
+bool multiWindow(const DiXDisplay* d) {
+    return d->sessionFlags & DI_XSESSION_MULTI;
+}
+bool seamless(const DiXDisplay* d) {
+    return d->sessionFlags2 & DI_XSESSION2_SEAMLESS;
+}
+bool scaled(const DiXDisplay* d) {
+    return d->ch.hdr.scaler != nullptr;
+}
+
+void desktopOrigin(DiXDisplay* d, int32_t* x, int32_t* y) {
+    *x = *y = 0;
+    if (d->dev->desktopOrigin) d->dev->desktopOrigin(d, x, y);
+}
+
+uint32_t exposureFired(void* arg) {
+    DiXWindow* w = static_cast<DiXWindow*>(arg);
+    w->exposureTimer = nullptr;
+    diXPaintExposures(w->display, w);
+    return 0;
+}
+
+uint32_t updateFired(void* arg) {
+    DiXWindow* w = static_cast<DiXWindow*>(arg);
+    DiXDisplay* d = w->display;
+    uint32_t limit = scaled(d) ? d->scaleMaxUpdateInterval : 2000;
+    uint32_t again = scaled(d) ? d->scaleUpdateInterval : 1000;
+    if ((w->activity & 1) && diDEClock() - w->updateStart < limit) {
+        w->activity &= ~1u;
+        return again ? again : 1;
+    }
+    w->updateTimer = nullptr;
+    diXPaintUpdates(d, w);
+    return 0;
+}
+
+uint32_t activityFired(void* arg) {
+    DiXWindow* w = static_cast<DiXWindow*>(arg);
+    uint32_t now = diDEClock();
+    if (now - w->lastKey >= 500) w->activity &= ~2u;
+    if (now - w->lastPointer >= 500) w->activity &= ~4u;
+    if (w->activity & 6) return 500;
+    w->activityTimer = nullptr;
+    if (w->display->gc) w->display->gc->fb.changeMask |= FB_GC_VALIDATE;
+    return 0;
+}
+
+/* Paints an area's boxes through slot 16: one call for the extents when
+ * the boxes cover them. Clears the area. */
+void paintArea(DiXDisplay* d, DiXWindow* w, DiXRegionArea* a) {
+    if (!diXAreaIsEmpty(a) && d->dev->paint) {
+        if (diXAreaCoversExtents(a)) {
+            DiBox b{int16_t(a->x), int16_t(a->y), int16_t(a->x + a->width),
+                    int16_t(a->y + a->height)};
+            d->dev->paint(d, w, 1, &b);
+        } else {
+            RegionMergeVertical(&a->region);
+            int n = RegionNumRects(&a->region);
+            const DiBox* boxes = RegionRects(&a->region);
+            for (int i = 0; i < n; i++) d->dev->paint(d, w, 1, &boxes[i]);
+        }
+    }
+    diXAreaClear(a);
+}
+
+/* The window's rectangle in the buffer it draws into: the root's own
+ * size; other windows share the root's buffer at their position. */
+void bufferRect(const DiXWindow* w, int32_t* x, int32_t* y, int32_t* r, int32_t* b) {
+    if (w->head.id == 0) {
+        *x = 0, *y = 0;
+    } else {
+        *x = w->head.x, *y = w->head.y;
+    }
+    int64_t rr = int64_t(*x) + w->head.width, bb = int64_t(*y) + w->head.height;
+    *r = int32_t(rr > int64_t(DI_XMAX_SIDE) ? int64_t(DI_XMAX_SIDE) : rr);
+    *b = int32_t(bb > int64_t(DI_XMAX_SIDE) ? int64_t(DI_XMAX_SIDE) : bb);
+}
+
+/* Uniting a box costs time in the boxes already held: an area of many
+ * boxes becomes its extents, which paints a few more pixels but keeps
+ * every union short. */
+const int32_t kMaxDamageBoxes = 64;
+
+void addToArea(DiXRegionArea* a, int32_t n, const DiXRect* rects) {
+    diXAreaAddBoxes(a, n, rects);
+    if (a->count > kMaxDamageBoxes) {
+        DiXRect all{int16_t(a->x), int16_t(a->y), uint16_t(a->width), uint16_t(a->height)};
+        diXAreaClear(a);
+        diXAreaAddBoxes(a, 1, &all);
+    }
+}
+
+/* Damage already cut to the window, as boxes in root coordinates. */
+void addDamage(DiXWindow* w, uint32_t flags, int32_t n, const DiXRect* rects) {
+    DiXDisplay* d = w->display;
+    if (n <= 0) return;
+    if (flags & 2) {
+        addToArea(&w->exposure, n, rects);
+        if (!(flags & 4) && !w->exposureTimer) {
+            w->exposureStart = diDEClock();
+            w->exposureTimer = diTimerAdd(d->updateInterval, exposureFired, w);
+        }
+    }
+    if (flags & 1) {
+        addToArea(&w->update, n, rects);
+        if (!w->updateTimer) {
+            w->updateStart = diDEClock();
+            w->activity &= ~1u;
+            w->updateTimer =
+                diTimerAdd(scaled(d) ? d->scaleUpdateInterval : 1000, updateFired, w);
+        } else {
+            w->activity |= 1;
+        }
+    }
+}
+
+/* Cuts boxes (x, y, width, height) to the window's rectangle. */
+int32_t cutBoxes(const DiXWindow* w, int32_t count, const FbRect* boxes, DiXRect* out) {
+    int32_t wx, wy, wr, wb, n = 0;
+    bufferRect(w, &wx, &wy, &wr, &wb);
+    for (int32_t i = 0; i < count; i++) {
+        int64_t x1 = boxes[i].x, y1 = boxes[i].y;
+        int64_t x2 = x1 + boxes[i].width, y2 = y1 + boxes[i].height;
+        /* A negative start is raised to 0 with the size kept. */
+        if (x1 < 0) x2 = boxes[i].width, x1 = 0;
+        if (y1 < 0) y2 = boxes[i].height, y1 = 0;
+        if (x1 < wx) x1 = wx;
+        if (y1 < wy) y1 = wy;
+        if (x2 > wr) x2 = wr;
+        if (y2 > wb) y2 = wb;
+        if (x2 <= x1 || y2 <= y1) continue;
+        out[n++] = DiXRect{int16_t(x1), int16_t(y1), uint16_t(x2 - x1), uint16_t(y2 - y1)};
+    }
+    return n;
+}
+
+void damageOne(DiXWindow* w, uint32_t flags, int32_t count, const FbRect* boxes) {
+    DiXRect stack[64];
+    DiXRect* out = stack;
+    if (count > 64) {
+        out = static_cast<DiXRect*>(malloc(sizeof(DiXRect) * size_t(count)));
+        if (!out) return;
+    }
+    int32_t n = cutBoxes(w, count, boxes, out);
+    addDamage(w, flags, n, out);
+    if (out != stack) free(out);
+}
+
+void setEnabled(DiXDisplay* d, uint32_t id, int enable) {
+    DiXWindow* w = id < DI_XWINDOWS ? d->windows[id] : nullptr;
+    if (w && d->dev->enableWindow) d->dev->enableWindow(d, w, enable);
+}
+
+} // namespace
+
+DiXWindow* diXLookupWindow(DiXDisplay* d, uint32_t id) {
+    return id < DI_XWINDOWS ? d->windows[id] : nullptr;
+}
+
+DiXWindow* diXAllocWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int32_t width,
+                          int32_t height, uint32_t depth) {
+    if (id >= DI_XWINDOWS || width < 0 || height < 0 || uint32_t(width) > DI_XMAX_SIDE ||
+        uint32_t(height) > DI_XMAX_SIDE)
+        return nullptr;
+    DiXWindow* w = static_cast<DiXWindow*>(calloc(1, d->windowSize));
+    if (!w) return nullptr;
+    w->head = DiXDrawable{0, id, x, y, width, height, depth, FbBuffer{}};
+    w->display = d;
+    diXAreaInit(&w->exposure);
+    diXAreaInit(&w->update);
+    d->windows[id] = w;
+    if (!d->dev->createWindow || d->dev->createWindow(d, w) < 0) {
+        d->windows[id] = nullptr;
+        diXAreaFree(&w->exposure);
+        diXAreaFree(&w->update);
+        free(w);
+        return nullptr;
+    }
+    return w;
+}
+
+void diXFreeWindow(DiXDisplay* d, uint32_t id) {
+    DiXWindow* w = diXLookupWindow(d, id);
+    if (!w) return;
+    stopTimer(&w->exposureTimer);
+    stopTimer(&w->updateTimer);
+    stopTimer(&w->activityTimer);
+    diXAreaFree(&w->exposure);
+    diXAreaFree(&w->update);
+    if (d->dev->freeWindow) d->dev->freeWindow(d, w);
+    d->windows[id] = nullptr;
+    /* The GC must not keep drawing into a freed window. */
+    if (d->gc && d->gc->drawable == &w->head) {
+        d->gc->drawable = nullptr;
+        d->gc->fb.changeMask |= FB_GC_VALIDATE;
+    }
+    free(w);
+}
+
+void diXDestroyWindow(DiXDisplay* d, uint32_t id) {
+    DiXWindow* w = diXLookupWindow(d, id);
+    if (!w) return;
+    if (DiXFrame* f = w->frame) {
+        w->frame = nullptr;
+        f->windowId = DI_XWINDOWS;
+        if (d->dev->destroyFrame)
+            d->dev->destroyFrame(d, f);
+        else
+            diXDestroyFrameWindow(f);
+    }
+    diXFreeWindow(d, id);
+}
+
+void diXDestroyAllWindows(DiXDisplay* d) {
+    /* The whole table: ids past the limit may hold windows too. */
+    for (uint32_t id = 1; id < DI_XWINDOWS; id++) diXDestroyWindow(d, id);
+}
+
+DiXFrame* diXCreateFrameWindow(DiXDisplay* d, DdGC* gc) {
+    DiXFrame* f = static_cast<DiXFrame*>(calloc(1, sizeof(DiXFrame)));
+    if (!f) return nullptr;
+    f->hdr.type = DiObjectType(5);
+    f->hdr.gc = gc;
+    f->hdr.refCount = 1;
+    f->hdr.background = 0xFFFFFF;
+    f->display = d;
+    f->windowId = DI_XWINDOWS;
+    f->hints[2] = f->hints[3] = 0xFFFF;
+    return f;
+}
+
+void diXDestroyFrameWindow(DiXFrame* f) {
+    if (!f) return;
+    free(f->title);
+    free(f->iconTitle);
+    stopTimer(&f->sizeMoveTimer);
+    DiXDisplay* d = f->display;
+    if (d && f->windowId < DI_XWINDOWS && d->windows[f->windowId] &&
+        d->windows[f->windowId]->frame == f)
+        d->windows[f->windowId]->frame = nullptr;
+    /* The graphics context belongs to the Windows side's frame object. */
+    free(f);
+}
+
+void diXCreateWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int32_t width,
+                     int32_t height, uint32_t style, uint32_t ownerMode, uint32_t ownerId,
+                     uint32_t frameFlags) {
+    if (id == 0 || id >= DI_XWINDOWS || !d->windows[0]) {
+        diLogErrorText(u"An X window request names an id this client refuses; it is ignored.");
+        return;
+    }
+    if (width < 0 || height < 0 || uint32_t(width) > DI_XMAX_SIDE ||
+        uint32_t(height) > DI_XMAX_SIDE) {
+        diLogErrorText(u"An X window is larger than this client can hold; it is ignored.");
+        return;
+    }
+    /* An id in use: the old window goes first, with its frame and timers. */
+    if (d->windows[id]) diXDestroyWindow(d, id);
+    style &= ~1u;
+    if (!(d->sessionFlags & DI_XSESSION_OVERRIDE_FOCUS)) {
+        if (!(style & 0x7E))
+            style |= 0x80;
+        else
+            style &= ~0x80u;
+    }
+    int32_t ox, oy;
+    desktopOrigin(d, &ox, &oy);
+    int32_t fx = x + ox, fy = y + oy, fw = width, fh = height;
+    DiXFrame* f = d->dev->createFrame ? d->dev->createFrame(d, &fx, &fy, &fw, &fh, style)
+                                      : nullptr;
+    if (!f) return;
+    f->styleFlags = style;
+    f->ownerMode = ownerMode;
+    f->ownerId = ownerId;
+    f->frameFlags = frameFlags;
+    f->display = d;
+    DiXWindow* w = diXAllocWindow(d, id, x, y, width, height, d->depth);
+    if (!w) {
+        if (d->dev->destroyFrame)
+            d->dev->destroyFrame(d, f);
+        else
+            diXDestroyFrameWindow(f);
+        return;
+    }
+    w->frame = f;
+    f->windowId = id;
+    if (!(d->sessionFlags & DI_XSESSION_EXTGEOM)) {
+        diXAIPSendWindowCreated(d, id, f->borders);
+        f->reported = 1;
+    } else {
+        f->rect[0] = fx, f->rect[1] = fy, f->rect[2] = fw, f->rect[3] = fh;
+    }
+    if (d->dev->configureWindow) d->dev->configureWindow(d, w, fx, fy, fw, fh);
+    if (d->dev->setStandardCursor) d->dev->setStandardCursor(d, f->hdr.gc, d->standardCursor);
+}
+
+void diXShowWindow(DiXDisplay* d, uint32_t id, uint32_t mode) {
+    DiXWindow* w = diXLookupWindow(d, id);
+    if (!w || !w->frame) return;
+    DiXFrame* f = w->frame;
+    int enable = mode == 0 ? 1 : 0;
+    if (f->ownerMode & 1) setEnabled(d, f->ownerId, enable);
+    if (f->ownerMode & 2)
+        for (uint32_t i = 1; i < d->windowLimit; i++)
+            if (i != id) setEnabled(d, i, enable);
+    if (d->dev->showWindow) d->dev->showWindow(d, w, mode);
+    /* The device may have destroyed the window meanwhile. */
+    if (diXLookupWindow(d, id) != w || !w->frame) return;
+    if ((!(w->frame->styleFlags & 0x80) && !(d->flags & DI_XFLAG_NO_ACTIVATE)) ||
+        (d->flags & DI_XFLAG_OLDTRANSIENT))
+        diXAIPSendActivate(d, id, -1);
+}
+
+void diXConfigureWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int32_t width,
+                        int32_t height) {
+    DiXWindow* w = diXLookupWindow(d, id);
+    /* The root is the screen: its size is the session's, and its buffer
+     * is every window's. */
+    if (!w || id == 0) return;
+    if (width < 0 || height < 0 || uint32_t(width) > DI_XMAX_SIDE ||
+        uint32_t(height) > DI_XMAX_SIDE)
+        return;
+    /* The window keeps its place in the root's buffer for damage. */
+    w->head.x = x, w->head.y = y, w->head.width = width, w->head.height = height;
+    int32_t ox, oy;
+    desktopOrigin(d, &ox, &oy);
+    if (d->dev->configureWindow) d->dev->configureWindow(d, w, x + ox, y + oy, width, height);
+}
+
+void diXRestackWindow(DiXDisplay* d, uint32_t id, uint32_t mode, uint32_t sibling) {
+    DiXWindow* w = diXLookupWindow(d, id);
+    if (!w) return;
+    DiXWindow* s = nullptr;
+    if (mode == 1) {
+        s = diXLookupWindow(d, sibling);
+        if (!s) return;
+    }
+    if (d->dev->restackWindow) d->dev->restackWindow(d, w, mode, s);
+}
+
+void diXDamageBoxes(DiXWindow* w, DiXGC* gc, int32_t count, const FbRect* boxes) {
+    if (!w || !gc || count <= 0) return;
+    DiXDisplay* d = w->display;
+    uint32_t flags = gc->fb.damageFlags;
+    if (w->head.id == 0 && multiWindow(d)) {
+        /* Windows share the root's buffer: each takes its part. */
+        for (uint32_t id = 1; id < d->windowLimit; id++)
+            if (d->windows[id]) damageOne(d->windows[id], flags, count, boxes);
+        if (!seamless(d)) return;
+    }
+    damageOne(w, flags, count, boxes);
+}
+
+void diXDamageRect(DiXWindow* w, DiXGC* gc, int32_t x, int32_t y, int32_t width,
+                   int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    FbRect r{x, y, uint32_t(width), uint32_t(height)};
+    diXDamageBoxes(w, gc, 1, &r);
+}
+
+void diXDamageLine(DiXWindow* w, DiXGC* gc, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    if (x1 == x2 && y1 == y2) return;
+    /* Along the major axis the line covers its first end and stops short
+     * of its second. Across it the drawn pixels step to the second end's
+     * row (or column) half way along a shallow line, so the minor axis
+     * spans both ends: cutting it short would lose pixels that were drawn
+     * from ever being painted. */
+    int64_t adx = x2 > x1 ? int64_t(x2) - x1 : int64_t(x1) - x2;
+    int64_t ady = y2 > y1 ? int64_t(y2) - y1 : int64_t(y1) - y2;
+    bool yMajor = adx <= ady;
+    auto span = [](int64_t a, int64_t b, bool major, int64_t* lo, int64_t* hi) {
+        if (a == b) {
+            *lo = a, *hi = a + 1;
+        } else if (!major) {
+            *lo = a < b ? a : b, *hi = (a < b ? b : a) + 1;
+        } else if (a < b) {
+            *lo = a, *hi = b;
+        } else {
+            *lo = b + 1, *hi = a + 1;
+        }
+    };
+    int64_t a, b, c, e;
+    span(x1, x2, !yMajor, &a, &b);
+    span(y1, y2, yMajor, &c, &e);
+    if (a < INT32_MIN || c < INT32_MIN || b - a > UINT32_MAX || e - c > UINT32_MAX) return;
+    FbRect r{int32_t(a), int32_t(c), uint32_t(b - a), uint32_t(e - c)};
+    diXDamageBoxes(w, gc, 1, &r);
+}
+
+void diXPaintExposures(DiXDisplay* d, DiXWindow* w) {
+    if (!w) return;
+    if (w->head.id == 0 && multiWindow(d) && !(d->flags & DI_XFLAG_DIRECT)) {
+        for (uint32_t id = 1; id < d->windowLimit; id++)
+            if (d->windows[id]) diXPaintExposures(d, d->windows[id]);
+        if (!seamless(d)) {
+            diXAreaClear(&w->exposure);
+            stopTimer(&w->exposureTimer);
+            return;
+        }
+    }
+    if (d->flags & DI_XFLAG_DIRECT)
+        diXAreaClear(&w->exposure);
+    else
+        paintArea(d, w, &w->exposure);
+    stopTimer(&w->exposureTimer);
+}
+
+void diXPaintUpdates(DiXDisplay* d, DiXWindow* w) {
+    if (!w) return;
+    paintArea(d, w, &w->update);
+    stopTimer(&w->updateTimer);
+}
+
+void diXFlushDueUpdates(DiXDisplay* d) {
+    uint32_t now = diDEClock();
+    for (uint32_t id = 0; id < d->windowLimit; id++) {
+        DiXWindow* w = d->windows[id];
+        if (w && w->exposureTimer && now - w->exposureStart >= d->updateInterval)
+            diXPaintExposures(d, w);
+    }
+}
+
+void diXNoteActivity(DiXWindow* w, uint32_t event) {
+    if (!w) return;
+    uint32_t now = diDEClock();
+    if (event == 3 || event == 4) {
+        w->lastKey = now;
+        w->activity |= 2;
+    } else {
+        w->lastPointer = now;
+        w->activity |= 4;
+    }
+    if ((w->activity & 6) && !w->activityTimer) {
+        w->activityTimer = diTimerAdd(500, activityFired, w);
+        DiXDisplay* d = w->display;
+        if (d->gc) d->gc->fb.changeMask |= FB_GC_VALIDATE;
+        diXPaintExposures(d, w);
+        diXPaintUpdates(d, w);
+    }
+}
+
+int diXEngineTimersIdle(const DiXDisplay* d) {
+    if (d->motionTimer || d->emulationTimer || d->exposureRegionTimer || d->settingsTimer)
+        return 0;
+    for (uint32_t id = 0; id < DI_XWINDOWS; id++) {
+        const DiXWindow* w = d->windows[id];
+        if (w && (w->exposureTimer || w->updateTimer || w->activityTimer ||
+                  (w->frame && w->frame->sizeMoveTimer)))
+            return 0;
+    }
+    return 1;
+}
+
+/* Request handlers on windows that only pass values to the device. */
+void diXSetWindowTitleText(DiXDisplay* d, uint32_t id, const DiChar* text, uint32_t length,
+                           int icon) {
+    DiXWindow* w = diXLookupWindow(d, id);
+    if (!w || !w->frame) return;
+    DiChar* copy = static_cast<DiChar*>(malloc((size_t(length) + 1) * sizeof(DiChar)));
+    if (!copy) return;
+    if (length) memcpy(copy, text, length * sizeof(DiChar));
+    copy[length] = 0;
+    DiChar** slot = icon ? &w->frame->iconTitle : &w->frame->title;
+    free(*slot);
+    *slot = copy;
+    if (d->dev->frameChanged) d->dev->frameChanged(d, w);
+}
+
+void diXSetSizeHintsOf(DiXDisplay* d, uint32_t id, const uint32_t hints[4]) {
+    DiXWindow* w = diXLookupWindow(d, id);
+    if (!w || !w->frame) return;
+    memcpy(w->frame->hints, hints, sizeof w->frame->hints);
+    if (d->dev->sizeHints) d->dev->sizeHints(d, w, hints);
+}

@@ -1,0 +1,24 @@
+// The application services the X engine reads outside its device: the
+// local settings (from a map tests fill) and the options file.
+#include "core/diapp.h"
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+std::map<std::u16string, std::u16string> g_engineSettings;
+
+bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size) {
+    auto it = g_engineSettings.find(name);
+    if (it == g_engineSettings.end() || it->second.size() + 1 > size) return false;
+    std::copy(it->second.begin(), it->second.end(), buffer);
+    buffer[it->second.size()] = 0;
+    return true;
+}
+bool diSOSetLocalSetting(const DiChar* name, const DiChar* value) {
+    g_engineSettings[name] = value;
+    return true;
+}
+int ddAppReadOptionsFile(DdApp*, const DiChar*) {
+    return -1;
+}
