@@ -10,6 +10,7 @@
 
 FakeNet g_fakeNet;
 FakeUI g_fakeUI;
+void (*g_fakeProgDetails)(const DiChar*) = nullptr;
 FakeChannels g_fakeChannels;
 
 void fakesReset() {
@@ -156,7 +157,8 @@ int ddProgIsExpanded(DiObject*) {
 }
 
 void diProgSetState(DiObject*, int32_t, int32_t) {}
-int diProgAppendDetails(DiObject*, int32_t, const DiChar*) {
+int diProgAppendDetails(DiObject*, int32_t, const DiChar* text) {
+    if (g_fakeProgDetails) g_fakeProgDetails(text);
     return 0;
 }
 

@@ -36,6 +36,10 @@ struct FakeNet {
     bool createFails = false;
 };
 
+// Where the progress window's detail lines go (none: dropped); kept across
+// fakesReset so that other fakes can take them.
+extern void (*g_fakeProgDetails)(const DiChar* text);
+
 struct FakeUI {
     int gcCreated = 0, gcFreed = 0;
     bool gcFails = false;

@@ -1,4 +1,5 @@
 #include "fakes/laip_fakes.h"
+#include "fakes/chan_fakes.h"
 
 #include "ui/diprog.h"
 
@@ -65,10 +66,11 @@ int diPAIPSendStart(DiChannel*, int) {
     return 0;
 }
 
-int diProgAppendDetails(DiObject*, int32_t, const DiChar* text) {
+// The progress window's details come through the channel fakes.
+static void keepDetails(const DiChar* text) {
     g_fakeLaip.details.push_back(text ? text : u"");
-    return 0;
 }
+static const bool s_detailsHooked = (g_fakeProgDetails = keepDetails, true);
 int diProgSetText(DiProgress*, const DiChar* text) {
     g_fakeLaip.status = text ? text : u"";
     return 0;
