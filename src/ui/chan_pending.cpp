@@ -14,10 +14,6 @@
 
 /* Channel types whose subsystems are not built yet: their constructors
  * fail, so the factory reports the failure to the owner. */
-DiChannel* ddXDECreate(DiObject*, int32_t, int32_t, DdGC*, DdSocket*) {
-    return nullptr;
-}
-void ddXDEDestroy(DiChannel*) {}
 DiChannel* ddPrintCreate(DdSocket*) {
     return nullptr;
 }

@@ -16,6 +16,7 @@
 #include "ui/ddxhooks.h"
 #include "ui/diuirecord.h"
 #include "ui/frame_pending.h"
+#include "xde/ddxde.h"
 
 #include <commctrl.h>
 #include <imm.h>
@@ -145,6 +146,7 @@ int ddUIInit(HINSTANCE alreadyRegistered, HINSTANCE instance) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
     ddScaleInstallHooks();
+    ddXDEInstallHooks();
     /* Dialogs opened for an object are owned by its frame's window, and the
      * tray menu waits while such a dialog is up. */
     g_ddDlgHooks.objectWindow = ddUIObjectFrameWindow;

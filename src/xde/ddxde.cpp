@@ -1,0 +1,461 @@
+/* The X display's Windows side: channel creation and destruction, the root
+ * screen buffer (a bottom-up DIB section shared by every window), painting,
+ * colormaps as palettes, cursors, icons and the hooks the frame and view
+ * windows read. */
+#include "xde/ddxde.h"
+
+#include "fb/fb.h"
+#include "ui/ddgdi.h"
+#include "ui/ddxhooks.h"
+#include "ui/ddxpix.h"
+#include "xde/dixscreen.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+DiXDisplay* g_ddXFocusedDisplay;
+
+namespace {
+
+DdXDisplay* dev(DiXDisplay* d) {
+    return reinterpret_cast<DdXDisplay*>(d);
+}
+
+HDC viewDC(DiXDisplay* d) {
+    return ddGDIGetDC(d->ch.hdr.gc);
+}
+
+/* Colormaps: one logical palette of 256 entries per colormap. */
+HPALETTE makePalette(const DiXColormap* c) {
+    struct {
+        WORD version, count;
+        PALETTEENTRY e[256];
+    } lp;
+    lp.version = 0x300;
+    lp.count = 256;
+    for (int i = 0; i < 256; i++)
+        lp.e[i] = PALETTEENTRY{c->entries[i][0], c->entries[i][1], c->entries[i][2], 0};
+    return CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
+}
+
+int createColormap(DiXDisplay*, DiXColormap* cmap) {
+    DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
+    r->palette = makePalette(cmap);
+    return r->palette ? 0 : -1;
+}
+
+void realize(DiXDisplay* d) {
+    DdXDisplay* x = dev(d);
+    if (!x->palette) return;
+    if (x->rootDC) RealizePalette(x->rootDC);
+    if (HDC dc = viewDC(d)) RealizePalette(dc);
+}
+
+void storeColors(DiXDisplay* d, DiXColormap* cmap, uint32_t first, uint32_t count) {
+    DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
+    if (!r->palette || first >= 256) return;
+    if (count > 256 - first) count = 256 - first;
+    PALETTEENTRY e[256];
+    for (uint32_t i = 0; i < count; i++)
+        e[i] = PALETTEENTRY{cmap->entries[first + i][0], cmap->entries[first + i][1],
+                            cmap->entries[first + i][2], 0};
+    SetPaletteEntries(r->palette, first, count, e);
+    /* Nothing else updates the screen's palette: do it at once. */
+    if (dev(d)->palette == r->palette) realize(d);
+}
+
+void installColormap(DiXDisplay* d, DiXColormap* cmap) {
+    DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
+    DdXDisplay* x = dev(d);
+    if (!r->palette) return;
+    x->palette = r->palette;
+    if (x->rootDC) {
+        HPALETTE old = SelectPalette(x->rootDC, r->palette, FALSE);
+        if (!x->rootOldPalette) x->rootOldPalette = old;
+    }
+    if (d->ch.hdr.gc) ddGDISelectPalette(d->ch.hdr.gc, r->palette, FALSE);
+    realize(d);
+}
+
+void freeColormap(DiXDisplay* d, DiXColormap* cmap) {
+    DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
+    DdXDisplay* x = dev(d);
+    if (!r->palette) return;
+    /* A palette selected into a DC cannot be deleted: take it out first. */
+    if (x->palette == r->palette) {
+        if (x->rootDC && x->rootOldPalette) SelectPalette(x->rootDC, x->rootOldPalette, FALSE);
+        x->rootOldPalette = nullptr;
+        if (d->ch.hdr.gc && ddGDIGetPalette(d->ch.hdr.gc) == r->palette)
+            ddGDISelectPalette(d->ch.hdr.gc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)),
+                               FALSE);
+        x->palette = nullptr;
+    }
+    DeleteObject(r->palette);
+    r->palette = nullptr;
+}
+
+/* Pixmaps, GCs, fonts and glyphs live in src/fb. */
+int createPixmap(DiXDisplay* d, DiXPixmap* p) {
+    FbBuffer& b = p->head.fb;
+    b.width = p->head.width;
+    b.height = p->head.height;
+    b.depth = p->head.depth;
+    b.bytesPerPixel = p->head.depth == 24 ? 3 : p->head.depth / 8;
+    return fbCreatePixmap(d, &b) < 0 ? -1 : 0;
+}
+void freePixmap(DiXDisplay* d, DiXPixmap* p) {
+    fbDestroyPixmap(d, &p->head.fb);
+}
+int createGC(DiXDisplay* d, DiXGC* gc) {
+    return fbCreateGC(d, &gc->fb) < 0 ? -1 : 0;
+}
+void validateGC(DiXDisplay* d, DiXDrawable* drawable, DiXGC* gc) {
+    fbValidateGC(d, &drawable->fb, &gc->fb);
+}
+void freeGC(DiXDisplay* d, DiXGC* gc) {
+    fbDestroyGC(d, &gc->fb);
+}
+int createFont(DiXDisplay*, DiXFont*) {
+    return 0;
+}
+void freeFont(DiXDisplay*, DiXFont*) {}
+int createGlyph(DiXDisplay* d, DiXFont* font, DiXGlyph* glyph) {
+    return fbCreateGlyph(d, font, &glyph->fb) < 0 ? -1 : 0;
+}
+void putGlyphBits(DiXDisplay* d, DiXFont* font, DiXGlyph* glyph, int32_t x, int32_t y,
+                  int32_t width, int32_t height, uint32_t compression, uint32_t length,
+                  const uint8_t* data) {
+    fbPutGlyphImage(d, font, &glyph->fb, x, y, width, height, compression, length, data);
+}
+void freeGlyph(DiXDisplay* d, DiXFont* font, DiXGlyph* glyph) {
+    fbFreeGlyph(d, font, &glyph->fb);
+}
+
+/* The root's buffer is a DIB section selected into a memory DC; every
+ * other window borrows both. */
+void freeRootBuffer(DdXDisplay* x) {
+    if (x->rootDC) {
+        if (x->rootOldPalette) SelectPalette(x->rootDC, x->rootOldPalette, FALSE);
+        if (x->rootOldBitmap) SelectObject(x->rootDC, x->rootOldBitmap);
+        DeleteDC(x->rootDC);
+    }
+    if (x->rootBitmap) DeleteObject(x->rootBitmap);
+    x->rootDC = nullptr;
+    x->rootBitmap = nullptr;
+    x->rootOldBitmap = nullptr;
+    x->rootOldPalette = nullptr;
+}
+
+int createRootBuffer(DiXDisplay* d, DiXWindow* w) {
+    DdXDisplay* x = dev(d);
+    DiXScreenLayout l;
+    if (diXScreenLayout(w->head.width, w->head.height, w->head.depth, 0, &l) < 0) return -1;
+    DdXBitmapInfo info;
+    if (ddXPixmapSetBitmapInfo(&info, w->head.width, w->head.height, int32_t(l.dibDepth)) < 0)
+        return -1;
+    x->rootDC = CreateCompatibleDC(viewDC(d));
+    if (!x->rootDC) return -1;
+    if (x->palette) x->rootOldPalette = SelectPalette(x->rootDC, x->palette, FALSE);
+    void* bits = nullptr;
+    x->rootBitmap = CreateDIBSection(x->rootDC, info.get(),
+                                     l.dibDepth == 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS, &bits,
+                                     nullptr, 0);
+    if (!x->rootBitmap || !bits) {
+        freeRootBuffer(x);
+        return -1;
+    }
+    x->rootOldBitmap = SelectObject(x->rootDC, x->rootBitmap);
+    FbBuffer& b = w->head.fb;
+    b.width = w->head.width;
+    b.height = w->head.height;
+    b.depth = w->head.depth;
+    b.bytesPerPixel = l.bytesPerPixel;
+    b.stride = l.stride;
+    b.bits = static_cast<uint8_t*>(bits);
+    b.dibBits = bits;
+    b.dibStride = l.stride;
+    return 0;
+}
+
+int createWindow(DiXDisplay* d, DiXWindow* w) {
+    if (w->head.id == 0) return createRootBuffer(d, w);
+    /* Close frees the root first: a window never reaches the buffer through
+     * a freed root. */
+    DiXWindow* root = d->windows[0];
+    if (!root || !root->head.fb.bits) return -1;
+    w->head.fb = root->head.fb;
+    return 0;
+}
+
+void destroyIcon(DdXWindowRecord* r) {
+    if (r->icon) DestroyIcon(r->icon);
+    r->icon = nullptr;
+}
+
+void freeWindow(DiXDisplay* d, DiXWindow* w) {
+    destroyIcon(reinterpret_cast<DdXWindowRecord*>(w));
+    if (w->head.id == 0) {
+        freeRootBuffer(dev(d));
+        /* The other windows' copies of the buffer die with it. */
+        for (DiXWindow* o : d->windows)
+            if (o && o != w) o->head.fb.bits = nullptr, o->head.fb.dibBits = nullptr;
+    }
+    w->head.fb = FbBuffer{};
+}
+
+void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
+    DdXDisplay* x = dev(d);
+    HDC dc = viewDC(d);
+    if (!x->rootDC || !dc) return;
+    GdiFlush();
+    (void)w;
+    for (int32_t i = 0; i < count; i++) {
+        const DiBox& b = boxes[i];
+        if (b.x2 <= b.x1 || b.y2 <= b.y1) continue;
+        BitBlt(dc, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1, x->rootDC, b.x1, b.y1, SRCCOPY);
+    }
+}
+
+void updateWindow(DiXDisplay* d, DiXWindow*) {
+    if (HWND h = ddGDIGetWindow(d->ch.hdr.gc)) UpdateWindow(h);
+}
+
+HWND frameWindow(DiXWindow* w) {
+    if (!w->frame || !w->frame->hdr.gc) return nullptr;
+    HWND h = ddGDIGetWindow(w->frame->hdr.gc);
+    return h ? GetAncestor(h, GA_ROOT) : nullptr;
+}
+
+void showWindow(DiXDisplay*, DiXWindow* w, uint32_t mode) {
+    HWND h = frameWindow(w);
+    if (!h) return;
+    /* Override windows (style 128) are never activated. */
+    bool noActivate = w->frame && (w->frame->styleFlags & 0x80);
+    ShowWindow(h, mode == 0 ? SW_HIDE : mode == 2 ? SW_SHOWMINNOACTIVE
+                                                   : noActivate ? SW_SHOWNA : SW_SHOW);
+}
+
+void configureWindow(DiXDisplay*, DiXWindow* w, int32_t x, int32_t y, int32_t width,
+                     int32_t height) {
+    HWND h = frameWindow(w);
+    if (!h) return;
+    if (IsIconic(h)) {
+        /* An iconic frame only changes where it comes back. */
+        WINDOWPLACEMENT wp{};
+        wp.length = sizeof wp;
+        if (!GetWindowPlacement(h, &wp)) return;
+        wp.rcNormalPosition = RECT{x, y, x + width, y + height};
+        SetWindowPlacement(h, &wp);
+        return;
+    }
+    SetWindowPos(h, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void enableWindow(DiXDisplay*, DiXWindow* w, int enable) {
+    if (HWND h = frameWindow(w)) EnableWindow(h, enable ? TRUE : FALSE);
+}
+
+/* The icon: made from the image pixmap (and its mask, opaque without one),
+ * given to the frame, and only then is the old one destroyed, so the frame
+ * never holds a dead handle and a failed creation keeps the old icon. */
+void setIcon(DiXDisplay*, DiXWindow* w, DiXPixmap* image, DiXPixmap* mask) {
+    DdXWindowRecord* r = reinterpret_cast<DdXWindowRecord*>(w);
+    if (!image || !image->head.fb.bits || image->head.depth == 1) return;
+    const FbBuffer& b = image->head.fb;
+    DdXBitmapInfo info;
+    int32_t depth = b.depth == 24 ? 24 : int32_t(b.depth);
+    if (ddXPixmapSetBitmapInfo(&info, b.width, b.height, depth) < 0) return;
+    HDC screen = GetDC(nullptr);
+    HBITMAP colour = CreateDIBitmap(screen, &info.header, CBM_INIT, b.bits, info.get(),
+                                    depth == 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    /* Monochrome mask, rows padded to 16 bits: zero bits show the image. */
+    uint64_t maskStride = ((uint64_t(uint32_t(b.width)) + 15) / 16) * 2;
+    uint64_t maskBytes = maskStride * uint64_t(uint32_t(b.height));
+    HBITMAP andMask = nullptr;
+    if (maskBytes <= FB_MAX_BUFFER_BYTES) {
+        uint8_t* zeros = static_cast<uint8_t*>(calloc(size_t(maskBytes), 1));
+        if (zeros) {
+            if (mask && mask->head.fb.bits && mask->head.depth == 1) {
+                /* Depth-1 rows are top-down, least significant bit leftmost:
+                 * a set bit shows the pixel (AND bit clear). */
+                const FbBuffer& m = mask->head.fb;
+                for (int32_t y = 0; y < b.height && y < m.height; y++)
+                    for (int32_t xx = 0; xx < b.width; xx++) {
+                        bool shown = xx < m.width &&
+                                     (m.bits[size_t(y) * m.stride + size_t(xx / 8)] >> (xx % 8)) & 1;
+                        if (!shown)
+                            zeros[size_t(y) * maskStride + size_t(xx / 8)] |=
+                                uint8_t(0x80 >> (xx % 8));
+                    }
+            }
+            andMask = CreateBitmap(b.width, b.height, 1, 1, zeros);
+            free(zeros);
+        }
+    }
+    HICON icon = nullptr;
+    if (colour && andMask) {
+        ICONINFO ii{};
+        ii.fIcon = TRUE;
+        ii.hbmMask = andMask;
+        ii.hbmColor = colour;
+        icon = CreateIconIndirect(&ii);
+    }
+    /* CreateIconIndirect copies the bitmaps. */
+    if (colour) DeleteObject(colour);
+    if (andMask) DeleteObject(andMask);
+    if (!icon) return;
+    if (HWND h = frameWindow(w)) {
+        SendMessageW(h, WM_SETICON, ICON_BIG, LPARAM(icon));
+        SendMessageW(h, WM_SETICON, ICON_SMALL, LPARAM(icon));
+    }
+    destroyIcon(r);
+    r->icon = icon;
+}
+
+/* Cursors. */
+int createCursor(DiXDisplay*, DiXCursor* cursor, const uint8_t* mask, const uint8_t* source) {
+    DdXCursorRecord* r = reinterpret_cast<DdXCursorRecord*>(cursor);
+    int32_t cx = GetSystemMetrics(SM_CXCURSOR), cy = GetSystemMetrics(SM_CYCURSOR);
+    if (cx <= 0 || cy <= 0 || cx > 256 || cy > 256) return -1;
+    size_t plane = size_t((cx + 15) / 16) * 2 * size_t(cy);
+    uint8_t* planes = static_cast<uint8_t*>(malloc(plane * 2));
+    if (!planes) return -1;
+    int rc = ddXCursorPlanes(cursor, mask, source, cx, cy, planes, planes + plane);
+    if (rc == 0) {
+        uint32_t hx = cursor->hotX < uint32_t(cx) ? cursor->hotX : uint32_t(cx - 1);
+        uint32_t hy = cursor->hotY < uint32_t(cy) ? cursor->hotY : uint32_t(cy - 1);
+        r->handle = CreateCursor(GetModuleHandleW(nullptr), int(hx), int(hy), cx, cy, planes,
+                                 planes + plane);
+    }
+    free(planes);
+    return r->handle ? 0 : -1;
+}
+
+/* Every graphics context that may show the display's cursors: the view's
+ * and each frame's. */
+template <class F> void forEachContext(DiXDisplay* d, F f) {
+    if (d->ch.hdr.gc) f(d->ch.hdr.gc);
+    for (DiXWindow* w : d->windows)
+        if (w && w->frame && w->frame->hdr.gc) f(w->frame->hdr.gc);
+}
+
+void freeCursor(DiXDisplay* d, DiXCursor* cursor) {
+    DdXCursorRecord* r = reinterpret_cast<DdXCursorRecord*>(cursor);
+    if (!r->handle) return;
+    /* Contexts keep the handle and set it on every WM_SETCURSOR: put them
+     * back on their standard shape before it goes. */
+    forEachContext(d, [&](DdGC* gc) {
+        if (gc->cursor == r->handle) ddGDISetCursor(gc, gc->cursorShape);
+    });
+    if (GetCursor() == r->handle) SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    DestroyCursor(r->handle);
+    r->handle = nullptr;
+}
+
+void setCursor(DiXDisplay*, DdGC* gc, DiXCursor* cursor) {
+    DdXCursorRecord* r = reinterpret_cast<DdXCursorRecord*>(cursor);
+    if (!gc || !r->handle) return;
+    gc->cursor = r->handle;
+    POINT pt;
+    if (gc->hwnd && GetCursorPos(&pt) && WindowFromPoint(pt) == gc->hwnd) SetCursor(r->handle);
+}
+
+void setStandardCursor(DiXDisplay*, DdGC* gc, uint32_t index) {
+    if (gc) ddGDISetCursor(gc, index);
+}
+
+void restackWindow(DiXDisplay*, DiXWindow* w, uint32_t mode, DiXWindow* sibling) {
+    HWND h = frameWindow(w);
+    if (!h) return;
+    HWND after = HWND_TOP;
+    if (mode == 1 && sibling) {
+        HWND s = frameWindow(sibling);
+        if (!s) return;
+        after = s;
+    } else if (mode != 0) {
+        after = HWND_BOTTOM;
+    }
+    SetWindowPos(h, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+int probeTargetVisible(DiXDisplay* d, DiXWindow*, const int32_t rect[4]) {
+    HWND h = ddGDIGetWindow(d->ch.hdr.gc);
+    if (!h || !IsWindowVisible(h)) return 0;
+    HDC dc = GetDC(h);
+    if (!dc) return 0;
+    RECT r{rect[0], rect[1], rect[0] + rect[2], rect[1] + rect[3]};
+    RECT clip;
+    int kind = GetClipBox(dc, &clip);
+    ReleaseDC(h, dc);
+    /* Wholly visible: the visible region is one rectangle holding r. */
+    return kind == SIMPLEREGION && clip.left <= r.left && clip.top <= r.top &&
+           clip.right >= r.right && clip.bottom >= r.bottom;
+}
+
+void desktopOrigin(DiXDisplay*, int32_t* x, int32_t* y) {
+    *x = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    *y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+}
+
+const DdXDeviceVector kVector = {
+    createColormap, storeColors, installColormap, freeColormap, createPixmap, freePixmap,
+    createGC, validateGC, freeGC, createFont, freeFont, createGlyph, putGlyphBits, freeGlyph,
+    createWindow, freeWindow, paint, nullptr, showWindow, configureWindow, nullptr, nullptr,
+    enableWindow, updateWindow, setIcon, nullptr, nullptr, createCursor, freeCursor, setCursor,
+    restackWindow, probeTargetVisible,
+    nullptr /* createFrame */, nullptr, setStandardCursor, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, desktopOrigin,
+};
+
+const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),
+                               sizeof(DdXColormapRecord)};
+
+int engineSurface(DiObject* engine, DdXEngineSurface* out) {
+    if (!engine || engine->type != DI_OBJ_XDE) return 0;
+    DiXDisplay* d = reinterpret_cast<DiXDisplay*>(engine);
+    DdXDisplay* x = dev(d);
+    out->depth = int32_t(d->depth);
+    out->bytesPerPixel = d->depth == 24 ? 3 : d->depth / 8;
+    out->rootDC = x->rootDC;
+    return 1;
+}
+
+HPALETTE enginePalette(DiObject* engine) {
+    if (!engine || engine->type != DI_OBJ_XDE) return nullptr;
+    return dev(reinterpret_cast<DiXDisplay*>(engine))->palette;
+}
+
+} // namespace
+
+const DdXDeviceVector* ddXDeviceVector() {
+    return &kVector;
+}
+const DdXRecordSizes* ddXRecordSizes() {
+    return &kSizes;
+}
+
+void ddXDEInstallHooks() {
+    g_ddXHooks.engineSurface = engineSurface;
+    g_ddXHooks.enginePalette = enginePalette;
+}
+
+DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {
+    DdXDisplay* x = static_cast<DdXDisplay*>(calloc(1, sizeof(DdXDisplay)));
+    if (!x) return nullptr;
+    if (diXDEInit(&x->x, &kVector, &kSizes, v1, v2) < 0) {
+        diXDEFree(&x->x);
+        free(x);
+        return nullptr;
+    }
+    diDEChannelSetContext(&x->x.ch, owner, gc, s);
+    return &x->x.ch;
+}
+
+void ddXDEDestroy(DiChannel* ch) {
+    DiXDisplay* d = reinterpret_cast<DiXDisplay*>(ch);
+    /* A later display at the same address must not count as focused. */
+    if (g_ddXFocusedDisplay == d) g_ddXFocusedDisplay = nullptr;
+    diXDEFree(d);
+    free(reinterpret_cast<DdXDisplay*>(d));
+}

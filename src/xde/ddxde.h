@@ -1,0 +1,54 @@
+/* The Windows side of an X display: the device record behind the engine's
+ * DdXDeviceVector and the points where the key and bit-plane helpers join. */
+#ifndef HV_DDXDE_H
+#define HV_DDXDE_H
+
+#include "dd.h"
+
+#include "xde/dixde.h"
+
+/* The display record: the engine's, then the Windows side's. */
+struct DdXDisplay {
+    DiXDisplay x;
+    HBITMAP rootBitmap;  /* the DIB section of the root's buffer, or none */
+    HDC rootDC;          /* memory DC holding it */
+    HGDIOBJ rootOldBitmap;
+    HPALETTE rootOldPalette;
+    HPALETTE palette;    /* the installed colormap's, or none */
+};
+
+struct DdXColormapRecord {
+    DiXColormap c;
+    HPALETTE palette;
+};
+
+struct DdXCursorRecord {
+    DiXCursor c;
+    HCURSOR handle;
+};
+
+struct DdXWindowRecord {
+    DiXWindow w;
+    HICON icon; /* the frame's icon, or none */
+};
+
+/* The device table every display uses (filled once, below the engine). */
+const DdXDeviceVector* ddXDeviceVector();
+/* The record sizes that table wants. */
+const DdXRecordSizes* ddXRecordSizes();
+
+/* The display whose view or frame has the keyboard focus, or none. */
+extern DiXDisplay* g_ddXFocusedDisplay;
+
+/* Installs the X slots of g_ddXHooks (engineSurface); start-up calls it. */
+void ddXDEInstallHooks();
+
+/* Cursor bit planes: fills the AND and XOR planes (cx x cy, 1 bit per
+ * pixel, rows padded to 16 bits) from a cursor's mask and source bits.
+ * Returns 0, or -1 when the cursor cannot be shown. The pure conversion
+ * lives with the bit helpers; until it is joined here this answers -1 and
+ * the standard shape stays. */
+int ddXCursorPlanes(const DiXCursor* cursor, const uint8_t* mask, const uint8_t* source,
+                    int32_t cx, int32_t cy, uint8_t* andPlane, uint8_t* xorPlane);
+
+#endif
