@@ -1,0 +1,184 @@
+// The Windows side's slots called as the engine calls them, on a display
+// painted into a real window: palettes, cursors going away while contexts
+// hold them, icons replaced without a dead handle, and GDI objects given
+// back over many cycles.
+#include <gtest/gtest.h>
+
+#include "ui/ddgdi.h"
+#include "xde/ddxde.h"
+
+#include <stdlib.h>
+#include <vector>
+
+namespace {
+
+HICON g_lastSetIcon;
+int g_iconValidWhenSet = -1;
+
+LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_SETICON && w == ICON_BIG) {
+        g_lastSetIcon = reinterpret_cast<HICON>(l);
+        ICONINFO ii{};
+        g_iconValidWhenSet = GetIconInfo(g_lastSetIcon, &ii) ? 1 : 0;
+        if (ii.hbmMask) DeleteObject(ii.hbmMask);
+        if (ii.hbmColor) DeleteObject(ii.hbmColor);
+    }
+    return DefWindowProcW(h, m, w, l);
+}
+
+// Free GDI handles: brushes made until creation fails, then given back.
+int freeGdiHandles() {
+    std::vector<HBRUSH> v;
+    while (v.size() < 100000) {
+        HBRUSH b = CreateSolidBrush(RGB(1, 2, 3));
+        if (!b) break;
+        v.push_back(b);
+    }
+    for (HBRUSH b : v) DeleteObject(b);
+    return int(v.size());
+}
+
+struct Device : ::testing::Test {
+    HWND window = nullptr;
+    DdGC* gc = nullptr;
+    DiChannel* ch = nullptr;
+    DiXDisplay* d = nullptr;
+    const DdXDeviceVector* v = ddXDeviceVector();
+
+    static void SetUpTestSuite() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"HvXDeviceTest";
+        wc.style = CS_OWNDC;
+        RegisterClassW(&wc);
+    }
+    void SetUp() override {
+        window = CreateWindowW(L"HvXDeviceTest", L"x device", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                               0, 200, 150, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
+        gc = ddGDICreateGC();
+        ddGDIAttach(gc, window, GetDC(window));
+        ch = ddXDECreate(nullptr, 200, 150, gc, nullptr);
+        ASSERT_NE(ch, nullptr);
+        d = reinterpret_cast<DiXDisplay*>(ch);
+    }
+    void TearDown() override {
+        if (ch) {
+            ch->hdr.gc = nullptr;
+            ddXDEDestroy(ch);
+        }
+        if (gc) ddGDIFreeGC(gc);
+        if (window) DestroyWindow(window);
+    }
+    template <class T> T* record(uint32_t size) {
+        return static_cast<T*>(calloc(1, size));
+    }
+};
+
+TEST_F(Device, StoredColoursReachTheInstalledPalette) {
+    auto* c = static_cast<DiXColormap*>(calloc(1, ddXRecordSizes()->colormap));
+    ASSERT_EQ(v->createColormap(d, c), 0);
+    v->installColormap(d, c);
+    c->entries[10][0] = 1, c->entries[10][1] = 2, c->entries[10][2] = 3;
+    c->entries[255][0] = 250, c->entries[255][1] = 251, c->entries[255][2] = 252;
+    v->storeColors(d, c, 10, 1);
+    v->storeColors(d, c, 255, 9); // a count past the end stops at 256
+    HPALETTE pal = reinterpret_cast<DdXColormapRecord*>(c)->palette;
+    PALETTEENTRY e[256];
+    ASSERT_EQ(GetPaletteEntries(pal, 0, 256, e), 256u);
+    EXPECT_EQ(e[10].peRed, 1);
+    EXPECT_EQ(e[10].peGreen, 2);
+    EXPECT_EQ(e[10].peBlue, 3);
+    EXPECT_EQ(e[255].peBlue, 252);
+    EXPECT_EQ(e[11].peRed, 0);
+    // Freeing the installed colormap takes its palette out of use first.
+    v->freeColormap(d, c);
+    EXPECT_EQ(GetObjectType(pal), 0u);
+    EXPECT_NE(ddGDIGetPalette(gc), pal);
+    free(c);
+}
+
+TEST_F(Device, FreedCursorLeavesNoContextHoldingIt) {
+    auto* c = static_cast<DdXCursorRecord*>(calloc(1, ddXRecordSizes()->cursor));
+    uint8_t andPlane[128], xorPlane[128];
+    memset(andPlane, 0xF0, sizeof andPlane);
+    memset(xorPlane, 0x0F, sizeof xorPlane);
+    c->handle = CreateCursor(GetModuleHandleW(nullptr), 1, 1, 32, 32, andPlane, xorPlane);
+    ASSERT_NE(c->handle, nullptr);
+    ddGDISetCursor(gc, 3);
+    v->setCursor(d, gc, &c->c);
+    EXPECT_EQ(ddGDIGetCursor(gc), c->handle);
+    HCURSOR dead = c->handle;
+    v->freeCursor(d, &c->c);
+    EXPECT_EQ(c->handle, nullptr);
+    EXPECT_NE(ddGDIGetCursor(gc), dead);
+    EXPECT_EQ(ddGDIGetCursor(gc), ddGDICursor(3));
+    free(c);
+}
+
+struct IconFixture : Device {
+    DiXFrame frame{};
+    DiXWindow* w = nullptr;
+    DiXPixmap* image = nullptr;
+    void SetUp() override {
+        Device::SetUp();
+        frame.hdr.gc = gc;
+        w = static_cast<DiXWindow*>(calloc(1, ddXRecordSizes()->window));
+        w->head.id = 1;
+        w->frame = &frame;
+        image = static_cast<DiXPixmap*>(calloc(1, sizeof(DiXPixmap)));
+        image->head.kind = 1, image->head.width = 21, image->head.height = 13;
+        image->head.depth = 24;
+        ASSERT_EQ(v->createPixmap(d, image), 0);
+    }
+    void TearDown() override {
+        if (w) v->freeWindow(d, w); // destroys the icon it holds
+        free(w);
+        if (image) v->freePixmap(d, image), free(image);
+        Device::TearDown();
+    }
+};
+
+TEST_F(IconFixture, NewIconIsSetBeforeTheOldOneDies) {
+    auto* r = reinterpret_cast<DdXWindowRecord*>(w);
+    v->setIcon(d, w, image, nullptr);
+    HICON first = r->icon;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(g_lastSetIcon, first);
+    v->setIcon(d, w, image, nullptr);
+    EXPECT_NE(r->icon, first);
+    EXPECT_EQ(g_lastSetIcon, r->icon);
+    EXPECT_EQ(g_iconValidWhenSet, 1);
+    ICONINFO ii{};
+    EXPECT_FALSE(GetIconInfo(first, &ii)); // the old one is gone
+    // An icon that cannot be made leaves the frame's icon alive.
+    HICON kept = r->icon;
+    DiXPixmap bad{};
+    bad.head.depth = 1, bad.head.width = 4, bad.head.height = 4;
+    v->setIcon(d, w, &bad, nullptr);
+    EXPECT_EQ(r->icon, kept);
+    EXPECT_TRUE(GetIconInfo(kept, &ii));
+    if (ii.hbmMask) DeleteObject(ii.hbmMask);
+    if (ii.hbmColor) DeleteObject(ii.hbmColor);
+}
+
+TEST_F(IconFixture, ManyIconsAndPalettesGiveEveryHandleBack) {
+    auto* c = static_cast<DiXColormap*>(calloc(1, ddXRecordSizes()->colormap));
+    auto cycle = [&](int n) {
+        for (int i = 0; i < n; i++) {
+            v->setIcon(d, w, image, nullptr);
+            ASSERT_EQ(v->createColormap(d, c), 0);
+            v->installColormap(d, c);
+            v->storeColors(d, c, uint32_t(i % 256), 1);
+            v->freeColormap(d, c);
+        }
+    };
+    cycle(20); // warm-up: caches settle
+    int before = freeGdiHandles();
+    cycle(1000);
+    EXPECT_GE(freeGdiHandles(), before);
+    free(c);
+}
+
+} // namespace
