@@ -5,6 +5,8 @@
 #include "xde/ddxde.h"
 
 #include "fb/fb.h"
+#include "core/ddapp.h"
+#include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
 #include "ui/ddxhooks.h"
 #include "ui/ddxpix.h"
@@ -51,6 +53,17 @@ void realize(DiXDisplay* d) {
     if (HDC dc = viewDC(d)) RealizePalette(dc);
 }
 
+/* A depth-8 screen buffer's DIB keeps its own colour table: it follows the
+ * installed colormap (a dithered DIB keeps the application's cube). */
+void syncColorTable(DiXDisplay* d, const DiXColormap* cmap) {
+    DdXDisplay* x = dev(d);
+    if (!x->rootDC || x->dither || d->depth != 8) return;
+    RGBQUAD q[256];
+    for (int i = 0; i < 256; i++)
+        q[i] = RGBQUAD{cmap->entries[i][2], cmap->entries[i][1], cmap->entries[i][0], 0};
+    SetDIBColorTable(x->rootDC, 0, 256, q);
+}
+
 void storeColors(DiXDisplay* d, DiXColormap* cmap, uint32_t first, uint32_t count) {
     DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
     if (!r->palette || first >= 256) return;
@@ -61,7 +74,10 @@ void storeColors(DiXDisplay* d, DiXColormap* cmap, uint32_t first, uint32_t coun
                             cmap->entries[first + i][2], 0};
     SetPaletteEntries(r->palette, first, count, e);
     /* Nothing else updates the screen's palette: do it at once. */
-    if (dev(d)->palette == r->palette) realize(d);
+    if (dev(d)->palette == r->palette) {
+        syncColorTable(d, cmap);
+        realize(d);
+    }
 }
 
 void installColormap(DiXDisplay* d, DiXColormap* cmap) {
@@ -69,11 +85,12 @@ void installColormap(DiXDisplay* d, DiXColormap* cmap) {
     DdXDisplay* x = dev(d);
     if (!r->palette) return;
     x->palette = r->palette;
-    if (x->rootDC) {
+    if (x->rootDC && !x->dither) {
         HPALETTE old = SelectPalette(x->rootDC, r->palette, FALSE);
         if (!x->rootOldPalette) x->rootOldPalette = old;
     }
-    if (d->ch.hdr.gc) ddGDISelectPalette(d->ch.hdr.gc, r->palette, FALSE);
+    if (d->ch.hdr.gc && !x->dither) ddGDISelectPalette(d->ch.hdr.gc, r->palette, FALSE);
+    syncColorTable(d, cmap);
     realize(d);
 }
 
@@ -140,22 +157,35 @@ void freeRootBuffer(DdXDisplay* x) {
         DeleteDC(x->rootDC);
     }
     if (x->rootBitmap) DeleteObject(x->rootBitmap);
+    free(x->ditherPixels);
+    x->ditherPixels = nullptr;
+    x->dither = nullptr;
+    x->ditherMap = nullptr;
     x->rootDC = nullptr;
     x->rootBitmap = nullptr;
     x->rootOldBitmap = nullptr;
     x->rootOldPalette = nullptr;
 }
 
+int screenBits(HDC dc) {
+    return dc ? GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) : 24;
+}
+
 int createRootBuffer(DiXDisplay* d, DiXWindow* w) {
     DdXDisplay* x = dev(d);
     DiXScreenLayout l;
-    if (diXScreenLayout(w->head.width, w->head.height, w->head.depth, 0, &l) < 0) return -1;
+    /* Screens of 8 bits or fewer show the X pixels dithered onto the
+     * application colour map's cube. */
+    DdColorMap* map = g_ddApp ? g_ddApp->colorMap : nullptr;
+    int dither = screenBits(viewDC(d)) <= 8 && map && fbDitherInit(map->cubeSize) == 0;
+    if (diXScreenLayout(w->head.width, w->head.height, w->head.depth, dither, &l) < 0) return -1;
     DdXBitmapInfo info;
     if (ddXPixmapSetBitmapInfo(&info, w->head.width, w->head.height, int32_t(l.dibDepth)) < 0)
         return -1;
     x->rootDC = CreateCompatibleDC(viewDC(d));
     if (!x->rootDC) return -1;
-    if (x->palette) x->rootOldPalette = SelectPalette(x->rootDC, x->palette, FALSE);
+    HPALETTE shown = dither ? ddColorMapPalette(map) : x->palette;
+    if (shown) x->rootOldPalette = SelectPalette(x->rootDC, shown, FALSE);
     void* bits = nullptr;
     x->rootBitmap = CreateDIBSection(x->rootDC, info.get(),
                                      l.dibDepth == 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS, &bits,
@@ -165,15 +195,28 @@ int createRootBuffer(DiXDisplay* d, DiXWindow* w) {
         return -1;
     }
     x->rootOldBitmap = SelectObject(x->rootDC, x->rootBitmap);
+    if (dither) {
+        x->ditherPixels = static_cast<uint8_t*>(calloc(size_t(l.bytes), 1));
+        if (!x->ditherPixels) {
+            freeRootBuffer(x);
+            return -1;
+        }
+        x->ditherMap = map;
+        x->dither = w->head.depth == 8 ? fbDither8 : w->head.depth == 16 ? fbDither16 : fbDither24;
+        d->flags |= DI_XFLAG_DITHER;
+    } else {
+        d->flags &= ~DI_XFLAG_DITHER;
+    }
+    if (d->colormap && x->palette) syncColorTable(d, d->colormap);
     FbBuffer& b = w->head.fb;
     b.width = w->head.width;
     b.height = w->head.height;
     b.depth = w->head.depth;
     b.bytesPerPixel = l.bytesPerPixel;
     b.stride = l.stride;
-    b.bits = static_cast<uint8_t*>(bits);
+    b.bits = dither ? x->ditherPixels : static_cast<uint8_t*>(bits);
     b.dibBits = bits;
-    b.dibStride = l.stride;
+    b.dibStride = l.dibStride;
     return 0;
 }
 
@@ -208,10 +251,17 @@ void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
     HDC dc = viewDC(d);
     if (!x->rootDC || !dc) return;
     GdiFlush();
+    const DiXWindow* root = d->windows[0];
+    FbDitherImage im{};
+    if (x->dither && root) im = fbDitherImageOf(&root->head.fb);
     (void)w;
     for (int32_t i = 0; i < count; i++) {
         const DiBox& b = boxes[i];
         if (b.x2 <= b.x1 || b.y2 <= b.y1) continue;
+        if (x->dither && root) {
+            x->dither(x->ditherMap, &im, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
+            GdiFlush();
+        }
         BitBlt(dc, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1, x->rootDC, b.x1, b.y1, SRCCOPY);
     }
 }
@@ -426,6 +476,17 @@ HPALETTE enginePalette(DiObject* engine) {
     return dev(reinterpret_cast<DiXDisplay*>(engine))->palette;
 }
 
+/* The display's events: focus in (12) and out (13) of its view decide
+ * which display holds the keyboard focus, then the engine handles them. */
+int handleEvent(DiObject* obj, DiEvent* ev) {
+    DiXDisplay* d = reinterpret_cast<DiXDisplay*>(obj);
+    if (ev->w[0] == 12)
+        g_ddXFocusedDisplay = d;
+    else if (ev->w[0] == 13 && g_ddXFocusedDisplay == d)
+        g_ddXFocusedDisplay = nullptr;
+    return diXDEHandleEvent(obj, ev);
+}
+
 } // namespace
 
 const DdXDeviceVector* ddXDeviceVector() {
@@ -448,7 +509,16 @@ DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSock
         free(x);
         return nullptr;
     }
+    x->x.ch.hdr.handler = handleEvent;
+    /* What this side adds to the connect message: the one-byte field, the
+     * feature bits 0x8000 and 0x7180 (0xF7B7 in all) and engine flag 2 (7 in all). */
+    x->x.connectByte = 3;
+    x->x.featureBits |= 0x8000 | 0x7180;
+    x->x.engineFlags |= 0x2;
     diDEChannelSetContext(&x->x.ch, owner, gc, s);
+    /* Only palette screens get the application's palette. */
+    if (gc && screenBits(ddGDIGetDC(gc)) <= 8)
+        if (HPALETTE pal = ddColorDefaultPalette()) ddGDISelectPalette(gc, pal, FALSE);
     return &x->x.ch;
 }
 

@@ -5,6 +5,7 @@
 
 #include "dd.h"
 
+#include "fb/fbdither.h"
 #include "xde/dixde.h"
 
 /* The display record: the engine's, then the Windows side's. */
@@ -15,6 +16,13 @@ struct DdXDisplay {
     HGDIOBJ rootOldBitmap;
     HPALETTE rootOldPalette;
     HPALETTE palette;    /* the installed colormap's, or none */
+    /* Dither mode (screens of 8 bits or fewer): the X pixels live in their
+     * own buffer and the routine converts painted boxes into the 8-bit DIB
+     * through the application's colour map. */
+    uint8_t* ditherPixels;
+    void (*dither)(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, int32_t w,
+                   int32_t h);
+    DdColorMap* ditherMap;
 };
 
 struct DdXColormapRecord {

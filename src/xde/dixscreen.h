@@ -10,6 +10,7 @@ struct DiXScreenLayout {
     uint32_t stride;        /* bytes per row, a multiple of 4 */
     uint64_t bytes;         /* stride x height */
     uint32_t dibDepth;      /* the DIB's bits per pixel: the X depth, or 8 when dithered */
+    uint32_t dibStride;     /* the DIB's bytes per row */
 };
 
 /* The buffer of a width x height screen at X depth 8, 16 or 24; with

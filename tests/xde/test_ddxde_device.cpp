@@ -117,6 +117,29 @@ TEST_F(Device, FreedCursorLeavesNoContextHoldingIt) {
     free(c);
 }
 
+TEST_F(Device, ConnectValuesCarryTheWindowsSidesBits) {
+    EXPECT_EQ(d->connectByte, 3);
+    EXPECT_EQ(d->featureBits, 0xF7B7);
+    EXPECT_EQ(d->engineFlags, 7u);
+}
+
+TEST_F(Device, FocusFollowsTheViewAndEndsWithTheDisplay) {
+    DiEvent ev{};
+    ev.w[0] = 12;
+    ch->hdr.handler(&ch->hdr, &ev);
+    EXPECT_EQ(g_ddXFocusedDisplay, d);
+    ev.w[0] = 13;
+    ch->hdr.handler(&ch->hdr, &ev);
+    EXPECT_EQ(g_ddXFocusedDisplay, nullptr);
+    ev.w[0] = 12;
+    ch->hdr.handler(&ch->hdr, &ev);
+    ch->hdr.gc = nullptr;
+    ddXDEDestroy(ch);
+    ch = nullptr;
+    // A later display at the same address must not count as focused.
+    EXPECT_EQ(g_ddXFocusedDisplay, nullptr);
+}
+
 struct IconFixture : Device {
     DiXFrame frame{};
     DiXWindow* w = nullptr;

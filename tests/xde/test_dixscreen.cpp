@@ -21,6 +21,7 @@ TEST(ScreenLayout, RowsArePaddedAndDepth24TakesThreeBytes) {
     ASSERT_EQ(diXScreenLayout(5, 2, 24, 1, &l), 0);
     EXPECT_EQ(l.stride, 16u);
     EXPECT_EQ(l.dibDepth, 8u);
+    EXPECT_EQ(l.dibStride, 8u);
 }
 
 TEST(ScreenLayout, SizesPastTheCapOrWrappingAreRefused) {
