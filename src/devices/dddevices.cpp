@@ -133,3 +133,13 @@ void ddClipStop(void) {
     s_clipEvent = nullptr;
     s_clipWindow = nullptr;
 }
+
+bool ddClipSetBitmap(HBITMAP bitmap, HPALETTE palette) {
+    if (!bitmap || !OpenClipboard(ddClipOwnerWindow())) return false;
+    bool ok = EmptyClipboard() && SetClipboardData(CF_BITMAP, bitmap);
+    /* The palette goes only with the bitmap: once the bitmap is the
+     * clipboard's, a palette it refuses is the caller's again. */
+    if (ok && palette && !SetClipboardData(CF_PALETTE, palette)) DeleteObject(palette);
+    CloseClipboard();
+    return ok;
+}

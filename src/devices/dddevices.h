@@ -25,6 +25,10 @@ bool ddClipStart(void);
 void ddClipStop(void);
 /* The clipboard owner window (none when the thread does not run). */
 HWND ddClipOwnerWindow(void);
+/* Puts the bitmap (and the palette, when given) on the Windows clipboard,
+ * which then owns them. True on success; on failure the caller keeps and
+ * deletes them. */
+bool ddClipSetBitmap(HBITMAP bitmap, HPALETTE palette);
 /* The clipboard wait in milliseconds (INFINITE for 0 seconds). */
 DWORD ddClipTimeout(void);
 

@@ -6,6 +6,9 @@
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
+#include "devices/dddevices.h"
+#include "tde/ditde.h"
+#include "ui/ddui.h"
 #include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
 #include "ui/ddxhooks.h"
@@ -476,10 +479,50 @@ HPALETTE enginePalette(DiObject* engine) {
     return dev(reinterpret_cast<DiXDisplay*>(engine))->palette;
 }
 
+/* Copies the target's window (its client area from its scroll offset) to
+ * the Windows clipboard. */
+void copyWindow(DiXDisplay* d, DiObject* target) {
+    HWND h = target && target->gc ? ddGDIGetWindow(target->gc) : nullptr;
+    if (!h) return;
+    UpdateWindow(h);
+    RECT rc;
+    GetClientRect(h, &rc);
+    int32_t rect[4] = {target->scrollX, target->scrollY, rc.right - rc.left, rc.bottom - rc.top};
+    HPALETTE palette = nullptr;
+    HBITMAP bitmap = ddUICaptureScreenBitmap(target, rect, &palette);
+    if (!bitmap) return;
+    if (!ddClipSetBitmap(bitmap, palette)) {
+        DeleteObject(bitmap);
+        if (palette) DeleteObject(palette);
+    }
+    (void)d;
+}
+
+/* The Edit menu's commands the display carries out; the others wait for
+ * the clipboard relay and the print path. */
+void menuCommand(DiXDisplay* d, uint32_t command) {
+    switch (command) {
+    case 40061:
+        /* Only while the session clipboard is available. */
+        if (d->flags & DI_XFLAG_SESSION_CLIPBOARD) diTAIPSendKeepAlive(&d->ch);
+        break;
+    case 40063:
+        copyWindow(d, &d->ch.hdr);
+        break;
+    default:
+        break;
+    }
+}
+
 /* The display's events: focus in (12) and out (13) of its view decide
- * which display holds the keyboard focus, then the engine handles them. */
+ * which display holds the keyboard focus, and Edit menu commands (17) run
+ * here; then the engine handles the event. */
 int handleEvent(DiObject* obj, DiEvent* ev) {
     DiXDisplay* d = reinterpret_cast<DiXDisplay*>(obj);
+    if (ev->w[0] == 17 && ev->w[1] != SC_CLOSE) {
+        menuCommand(d, ev->w[1]);
+        return 1;
+    }
     if (ev->w[0] == 12)
         g_ddXFocusedDisplay = d;
     else if (ev->w[0] == 13 && g_ddXFocusedDisplay == d)

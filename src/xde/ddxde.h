@@ -8,6 +8,9 @@
 #include "fb/fbdither.h"
 #include "xde/dixde.h"
 
+/* Display flag: the session clipboard is available. */
+enum : uint32_t { DI_XFLAG_SESSION_CLIPBOARD = 0x200 };
+
 /* The display record: the engine's, then the Windows side's. */
 struct DdXDisplay {
     DiXDisplay x;

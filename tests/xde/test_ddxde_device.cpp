@@ -140,6 +140,42 @@ TEST_F(Device, FocusFollowsTheViewAndEndsWithTheDisplay) {
     EXPECT_EQ(g_ddXFocusedDisplay, nullptr);
 }
 
+TEST_F(Device, EditMenuCopiesTheWindowAndAsksForTheSessionClipboardOnlyWhenAvailable) {
+    DiEvent ev{};
+    ev.w[0] = 17, ev.w[1] = 40061;
+    ch->hdr.handler(&ch->hdr, &ev);
+    EXPECT_EQ(ch->out.used, 0u); // no session clipboard: nothing asked
+    d->flags |= DI_XFLAG_SESSION_CLIPBOARD;
+    ch->hdr.handler(&ch->hdr, &ev);
+    ASSERT_EQ(ch->out.used, 3u);
+    EXPECT_EQ(ch->out.data[0], 45);
+
+    // Copy window: the window's pixels reach CF_BITMAP.
+    HDC dc = GetDC(window);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT all{0, 0, 400, 400};
+    FillRect(dc, &all, red);
+    DeleteObject(red);
+    ReleaseDC(window, dc);
+    ev.w[1] = 40063;
+    ch->hdr.handler(&ch->hdr, &ev);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HBITMAP bmp = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+    ASSERT_NE(bmp, nullptr);
+    BITMAP info{};
+    GetObject(bmp, sizeof info, &info);
+    RECT rc;
+    GetClientRect(window, &rc);
+    EXPECT_EQ(info.bmWidth, rc.right);
+    EXPECT_EQ(info.bmHeight, rc.bottom);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    EXPECT_EQ(GetPixel(mem, 3, 3), RGB(255, 0, 0));
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    CloseClipboard();
+}
+
 struct IconFixture : Device {
     DiXFrame frame{};
     DiXWindow* w = nullptr;
