@@ -856,6 +856,13 @@ class TlsRoutes : public Fetch {
         DiChar text[1024];
         return ddResLoadMessage(n, text, 1024) > 0 ? std::u16string(text) : std::u16string();
     }
+    // A client's fetches go on from the page pair it reached: a new one
+    // starts from the first.
+    void freshClient() {
+        diHTTPClientFree(client);
+        client = diHTTPClientAlloc();
+        diHTTPClientInit(client);
+    }
     bool says(const std::u16string& part) { return lastError().find(part) != std::u16string::npos; }
 };
 
@@ -874,12 +881,20 @@ TEST_F(TlsRoutes, HttpsFetchRetriesAndEndsThroughTheCallback) {
     EXPECT_EQ(o.asad, 5000);
     EXPECT_EQ(shown, std::vector<int>{DD_DLG_UNTRUSTED});
 
+    // Through the HTTP proxy the encrypted fetch is announced with CONNECT.
+    Peer tiny;
+    ASSERT_TRUE(tiny.start("proxy_launcher.py", "tinyproxy"));
+    useHttpProxy(tiny.port);
+    freshClient();
+    o = fetch(web.port, u"localhost", 1);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(o.asad, 5000);
+    EXPECT_EQ(shown.size(), 1u);
+    g_ddApp->httpProxyInUse = 0;
+
     ASSERT_TRUE(once.start("proxy_launcher.py",
                            "web --tls-once --root " + root + "/none" + cert("chain-local")));
-    // A new client: a client's fetches go on from the page pair it reached.
-    diHTTPClientFree(client);
-    client = diHTTPClientAlloc();
-    diHTTPClientInit(client);
+    freshClient();
     o = fetch(once.port, u"localhost", 1);
     EXPECT_EQ(o.calls, 1);
     EXPECT_EQ(o.status, -1);
