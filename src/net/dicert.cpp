@@ -399,7 +399,7 @@ struct Decider {
     }
     int warn(X509* cert) { return ask(list ? DI_TLS_DLG_LIST : DI_TLS_DLG_WARNING, cert); }
     void acceptForSession(X509* cert, bool storeFile) {
-        diCertCacheRemember(cert, DI_CERT_KEEP | (storeFile ? DI_CERT_STORE_FILE : 0), 1);
+        diCertCacheRemember(cert, DI_CERT_KEEP | (storeFile ? uint32_t(DI_CERT_STORE_FILE) : 0u), 1);
     }
     /* 1 accepts for this process, 2 and 3 also in the store file. */
     int apply(int choice, X509* cert) {
