@@ -349,8 +349,8 @@ TEST_F(XFrame, GrownToTheOuterRectangleOnlyForClientGeometry) {
     for (uint32_t flags : {0u, uint32_t(DD_XF_CLIENT_GEOMETRY)}) {
         g_x.flags = flags;
         int32_t x = x0, y = y0, w = 200, h = 100;
-        DdFrame* f = ddUICreateFrameX(&engine.hdr, ddGDICreateGC(), 8 | 4, nullptr, &x, &y, &w,
-                                      &h, 0);
+        DdFrame* f =
+            ddUICreateFrameX(&engine.hdr, ddGDICreateGC(), 8 | 4, nullptr, &x, &y, &w, &h, 0);
         ASSERT_NE(nullptr, f);
         diUIFrameListAppend(&f->base);
         frames.push_back(f);

@@ -31,9 +31,10 @@ TEST(XPixelColor, CacheIndexIsTheTopFourBitsOfEachChannel) {
     const struct {
         uint32_t depth, pixel, want;
     } cases[] = {
-        {16, 0xF800, 0xF00}, {16, 0x07E0, 0x0F0}, {16, 0x001F, 0x00F}, {16, 0x0861, 0x000},
-        {16, 0x8410, 0x888}, {24, 0xFF0000, 0xF00}, {24, 0x00FF00, 0x0F0}, {24, 0x0000FF, 0x00F},
-        {24, 0x0F0F0F, 0x000}, {32, 0xFF123456, 0x135}, {8, 0xFF, 0}, {15, 0xFFFF, 0},
+        {16, 0xF800, 0xF00},     {16, 0x07E0, 0x0F0},   {16, 0x001F, 0x00F},
+        {16, 0x0861, 0x000},     {16, 0x8410, 0x888},   {24, 0xFF0000, 0xF00},
+        {24, 0x00FF00, 0x0F0},   {24, 0x0000FF, 0x00F}, {24, 0x0F0F0F, 0x000},
+        {32, 0xFF123456, 0x135}, {8, 0xFF, 0},          {15, 0xFFFF, 0},
     };
     for (auto c : cases)
         EXPECT_EQ(c.want, diXColorCacheIndex(c.depth, c.pixel)) << c.depth << " " << c.pixel;
@@ -106,8 +107,8 @@ TEST(XCursorPlanes, CutToTheSystemSizeAndRefusedWhenShort) {
     EXPECT_EQ(-1, diXCursorPlanes(mask.data(), source.data(), mask.size() - 1, 40, 40, 32, 32,
                                   &andPlane, &xorPlane));
     EXPECT_TRUE(andPlane.empty());
-    EXPECT_EQ(-1, diXCursorPlanes(mask.data(), source.data(), mask.size(), 40, 40, 0, 32,
-                                  &andPlane, &xorPlane));
+    EXPECT_EQ(-1, diXCursorPlanes(mask.data(), source.data(), mask.size(), 40, 40, 0, 32, &andPlane,
+                                  &xorPlane));
     EXPECT_EQ(-1, diXCursorPlanes(mask.data(), source.data(), mask.size(), 40, 40, 65536, 65536,
                                   &andPlane, &xorPlane));
 }
@@ -117,9 +118,9 @@ TEST(XCursorArgb, RowsTurnedAndMaskPaddedPerRow) {
     // put row 1 at bit 17 and shear it.
     const uint32_t w = 17, h = 2;
     std::vector<uint32_t> px(w * h, 0xFF000000);
-    px[0] = 0x00FFFFFF;         // transparent white, row 0
-    px[w + 16] = 0x00000000;    // transparent, row 1 last column
-    px[w + 3] = 0x01000000;     // barely opaque
+    px[0] = 0x00FFFFFF;      // transparent white, row 0
+    px[w + 16] = 0x00000000; // transparent, row 1 last column
+    px[w + 3] = 0x01000000;  // barely opaque
     std::vector<uint32_t> dib;
     std::vector<uint8_t> mask;
     ASSERT_EQ(0, diXArgbCursorBits(px.data(), px.size(), w, h, &dib, &mask));
@@ -170,7 +171,10 @@ TEST(XIconMasks, MonochromePlanesFromDepthOneBitmaps) {
     ASSERT_EQ(0, diXIconAndMask(nullptr, 10, 3, &andPlane));
     EXPECT_EQ(std::vector<uint8_t>(6, 0), andPlane);
 
-    Depth1 image({"#.#.#.#.#.", "..........", });
+    Depth1 image({
+        "#.#.#.#.#.",
+        "..........",
+    });
     std::vector<uint8_t> color;
     ASSERT_EQ(0, diXIconMonoColor(&image.buf, &mask.buf, &color));
     const char* wantColor[] = {".#.......#", ".#########"};

@@ -20,8 +20,8 @@ TEST(XFrameBorders, MeasuredFromWindowAndClient) {
 std::vector<std::pair<uint32_t, uint32_t>> raises(std::vector<uint32_t> recorded,
                                                   std::vector<uint32_t> walked, int topOnly) {
     std::vector<std::pair<uint32_t, uint32_t>> out;
-    for (DiXRaise r : diXStackRaises(recorded.data(), recorded.size(), walked.data(),
-                                     walked.size(), topOnly))
+    for (DiXRaise r :
+         diXStackRaises(recorded.data(), recorded.size(), walked.data(), walked.size(), topOnly))
         out.push_back({r.window, r.value});
     return out;
 }

@@ -11,8 +11,8 @@
 namespace {
 
 struct FakeWindows {
-    int answers = 1;           // what ToAscii returns
-    uint32_t made = 0;         // the character it makes
+    int answers = 1;   // what ToAscii returns
+    uint32_t made = 0; // the character it makes
     uint32_t locale = 1033;
     bool kanaVariable = false;
     std::vector<std::string> calls;
