@@ -71,12 +71,21 @@ void diXKeyTranslate(DiEvent* ev, int mode, uint32_t displayFlags, const DiXKeyL
     }
     if (!(displayFlags & DI_XKEYS_KEEP_RIGHT)) {
         switch (code) {
-        case 161: code = k_codes.entry[16]; break;
-        case 163: code = k_codes.entry[17]; break;
+        case 161:
+            code = k_codes.entry[16];
+            break;
+        case 163:
+            code = k_codes.entry[17];
+            break;
         case 165:
-        case 177: code = k_codes.entry[18]; break;
-        case 176: code = k_codes.entry[13]; break;
-        default: break;
+        case 177:
+            code = k_codes.entry[18];
+            break;
+        case 176:
+            code = k_codes.entry[13];
+            break;
+        default:
+            break;
         }
     }
     ev->w[1] = code;
@@ -90,7 +99,8 @@ int diXKanaMode(int* stored, const DiXKeyLookup* lookup) {
     if (locale != 1041) {
         *stored = DI_XKEYS_MODE_PLAIN;
     } else {
-        int kana = lookup->envDefined && lookup->envDefined(lookup->ctx, "QUORVELLAN_KEYBOARD_KANA");
+        int kana =
+            lookup->envDefined && lookup->envDefined(lookup->ctx, "QUORVELLAN_KEYBOARD_KANA");
         *stored = kana ? DI_XKEYS_MODE_KANA : DI_XKEYS_MODE_JAPANESE;
     }
     return *stored;
