@@ -26,8 +26,15 @@ bool depth1Pixel(const FbBuffer* buf, uint32_t x, uint32_t y) {
     return (buf->bits[size_t(y) * buf->stride + x / 8] >> (x & 7)) & 1;
 }
 
+/* A buffer this code may read: a format fb knows and rows that fit the
+ * frame buffer's cap, so no offset wraps in 32 bits. */
+bool readable(const FbBuffer* buf) {
+    return fbBufferFormat(buf) != FB_FMT_NONE &&
+           uint64_t(buf->stride) * uint32_t(buf->height) <= FB_MAX_BUFFER_BYTES;
+}
+
 bool isDepth1(const FbBuffer* buf) {
-    return buf && fbBufferFormat(buf) == FB_FMT_1;
+    return buf && readable(buf) && fbBufferFormat(buf) == FB_FMT_1;
 }
 
 } // namespace
@@ -141,8 +148,9 @@ int diXIconMonoColor(const FbBuffer* image, const FbBuffer* mask, std::vector<ui
 
 int diXIconMaskedColor(const FbBuffer* image, const FbBuffer* mask, std::vector<uint8_t>* bits) {
     bits->clear();
-    FbFormat fmt = image ? fbBufferFormat(image) : FB_FMT_NONE;
-    if (fmt == FB_FMT_NONE || fmt == FB_FMT_1 || (mask && !isDepth1(mask))) return -1;
+    if (!image || !readable(image) || fbBufferFormat(image) == FB_FMT_1 ||
+        (mask && !isDepth1(mask)))
+        return -1;
     const uint32_t width = uint32_t(image->width), height = uint32_t(image->height);
     if (!sizeAllowed(width, height)) return -1;
     const size_t bpp = image->bytesPerPixel;

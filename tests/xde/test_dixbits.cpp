@@ -206,6 +206,13 @@ TEST(XIconMasks, ColourImageKeepsOnlyMaskedPixels) {
     ASSERT_EQ(0, diXIconMaskedColor(&image, nullptr, &out));
     EXPECT_EQ(bits, out);
     EXPECT_EQ(-1, diXIconMaskedColor(&mask.buf, nullptr, &out));
+    // Rows whose span passes the frame buffer's cap are refused unread: their
+    // offsets would wrap in 32 bits.
+    image.stride = 0x80000000u;
+    EXPECT_EQ(-1, diXIconMaskedColor(&image, nullptr, &out));
+    mask.buf.stride = 0x80000000u;
+    EXPECT_EQ(-1, diXIconMaskedColor(&image, &mask.buf, &out));
+    EXPECT_EQ(-1, diXIconAndMask(&mask.buf, 3, 2, &out));
 }
 
 } // namespace
