@@ -194,15 +194,15 @@ int main() {
         const char* test;
         double unitsPerRequest;
         int requests;
-    } rows[] = {{"rect10", "-rect10", 1000, 200},
-                {"rect100", "-rect100", 36, 600},
+    } rows[] = {{"rect10", "-rect10", 1000, 2000},
+                {"rect100", "-rect100", 36, 6000},
                 {"copywinwin100", "-copywinwin100", 1, 20000},
                 {"ftext", "-ftext", 80, 20000},
                 {"putimage10", "-putimage10", 1, 20000}};
     /* HV_BENCH_XDE_ONLY=<kind> (or "scattered"): that row alone, for profiling. */
     for (const Row& row : rows) {
         if (only && strcmp(only, row.kind) != 0) continue;
-        std::string s = script(std::string("busy-") + row.kind, row.requests * (only ? 10 : 1));
+        std::string s = script(std::string("busy-") + row.kind, row.requests);
         Replay r = replay(s, true, setupCount(s));
         double anchor = display.empty() ? 0 : x11perf(display, row.test);
         hvBenchRatio((std::string("engine/Xvfb ") + row.kind).c_str(),
