@@ -82,8 +82,15 @@ template <class P> struct Family {
             return;
         }
         Pattern pat(v);
-        for (int32_t y = b.y1; y < b.y2; y++)
-            runPattern(at(d, b.x1, y), n, pat);
+        /* Row to row by the stride: up the bits unless rows run top down. */
+        ptrdiff_t step = d->depth == 1 ? ptrdiff_t(d->stride) : -ptrdiff_t(d->stride);
+        uint8_t* p = at(d, b.x1, b.y1);
+        for (int32_t y = b.y1;;) {
+            runPattern(p, n, pat);
+            if (++y == b.y2)
+                break;
+            p += step;
+        }
     }
     static void maskBox(FbBuffer* d, FbBox b, uint32_t a, uint32_t x) {
         for (int32_t y = b.y1; y < b.y2; y++)
