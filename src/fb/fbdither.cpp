@@ -2,9 +2,16 @@
  *
  * A channel value v at threshold t takes level quot[v] + 1 when rem[v] > t,
  * else quot[v]. A colour on the cube (all three remainders 0) therefore maps
- * to its own cube colour at every position; that is the exact case, which
- * only lets runs be filled at once. For speed the tables also hold, per
- * threshold and value, the level already multiplied by 1, N and N * N. */
+ * to its own cube colour at every position.
+ *
+ * The output of a pixel depends only on its colour and on (x mod 8, y mod 8),
+ * so the work per pixel is reduced to table lookups: per row of the matrix
+ * and column within it, one table per channel already holds the level times
+ * 1, N and N x N (three lookups, two adds, then the cube), 16-bit pixels index
+ * tables of their 5- and 6-bit fields directly, and 8-bit pixels one table of
+ * the final index per cell and column, made per call. Output is written in
+ * aligned groups of 8 columns: a group of 8 equal pixels equal to the last
+ * such group repeats its 8 outputs. */
 #include "fb/fbdither.h"
 
 #include <string.h>
@@ -20,14 +27,24 @@ const uint8_t kDitherMatrix[64] = {
     26, 13, 35, 23, 7,  46, 4,  43, 7,  45, 3,  42, 33, 20, 30, 17, 32, 19, 29, 16,
 };
 
+/* Below this many pixels fbDither8 dithers cell by cell rather than making
+ * its per-call tables (8 x 2 KiB at most). */
+const uint64_t kDither8TableArea = 8192;
+
 struct FbDitherTables {
     int32_t n;           /* levels per channel; 0 until built */
     uint32_t generation; /* grows at every build */
     uint8_t quot[256], rem[256];
     uint8_t threshold[64];
     uint8_t mulN[8], mulN2[8]; /* level x N, level x N x N */
-    /* [threshold index][value]: level, level x N, level x N x N */
-    uint8_t red[64][256], green[64][256], blue[64][256];
+    /* [y mod 8][x mod 8]: 256 values each of red level, green level x N,
+     * blue level x N x N */
+    uint8_t rgb[8][8][3 * 256];
+    /* The same for 5-6-5 pixels indexed by their fields: 32 red, 64 green,
+     * 32 blue */
+    uint8_t rgb16[8][8][128];
+    /* fbDither8's per-call table: [y mod 8][cell][x mod 8] palette index */
+    uint8_t cells8[8][256][8];
 };
 
 FbDitherTables g_fbDither;
@@ -63,18 +80,33 @@ inline uint8_t* fbDitherDibRow(const FbDitherImage* im, uint32_t y) {
     return im->dib + size_t(im->height - y - 1) * im->dibStride;
 }
 
-/* Colours of X pixels of 2, 3 and 4 bytes, expanded exactly; 3-byte
- * pixels are blue, green, red in memory, like the smooth scalers' output. */
-template <int B>
-inline void fbDitherColour(const uint8_t* p, uint32_t& r, uint32_t& g, uint32_t& b) {
-    if constexpr (B == 2) {
-        uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8;
-        uint32_t r5 = v >> 11, g6 = v >> 5 & 63, b5 = v & 31;
-        r = r5 << 3 | r5 >> 2, g = g6 << 2 | g6 >> 4, b = b5 << 3 | b5 >> 2;
-    } else {
-        b = p[0], g = p[1], r = p[2];
-    }
+/* The bytes of an X pixel of B bytes as one number; equal numbers are
+ * equal colours. */
+template <int B> inline uint32_t fbDitherKey(const uint8_t* p) {
+    if constexpr (B == 2) return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+    if constexpr (B == 3) return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
 }
+
+/* The cube index of one pixel from the tables of its matrix position. A
+ * 16-bit pixel expands exactly (r5 x 8 + r5 / 4 ...) inside its tables;
+ * 3- and 4-byte pixels are blue, green, red in memory, like the smooth
+ * scalers' output. */
+template <int B> struct FbDitherPixel {
+    const uint8_t (*tab)[B == 2 ? 128 : 768]; /* [x mod 8] of one matrix row */
+    const uint8_t* cube;
+    uint32_t operator()(const uint8_t* p, uint32_t k) const {
+        const uint8_t* t = tab[k];
+        if constexpr (B == 2) {
+            uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8;
+            return cube[t[v >> 11] + t[32 + (v >> 5 & 63)] + t[96 + (v & 31)]];
+        } else {
+            return cube[t[p[2]] + t[256 + p[1]] + t[512 + p[0]]];
+        }
+    }
+};
 
 template <int B>
 void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, int32_t w,
@@ -88,28 +120,50 @@ void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int
     for (uint32_t row = rc.y0; row < rc.y1; row++) {
         const uint8_t* src = fbDitherPixelRow(im, row);
         uint8_t* out = fbDitherDibRow(im, row);
-        const uint8_t* lr[8];
-        const uint8_t* lg[8];
-        const uint8_t* lb[8];
-        for (uint32_t k = 0; k < 8; k++) {
-            uint32_t ti = fbDitherThresholdIndex(k, row);
-            lr[k] = t.red[ti], lg[k] = t.green[ti], lb[k] = t.blue[ti];
-        }
-        for (uint32_t col = rc.x0; col < rc.x1;) {
+        FbDitherPixel<B> pixel;
+        if constexpr (B == 2)
+            pixel.tab = t.rgb16[row & 7];
+        else
+            pixel.tab = t.rgb[row & 7];
+        pixel.cube = cube;
+        uint32_t col = rc.x0;
+        for (; col < rc.x1 && (col & 7) != 0; col++)
+            out[col] = uint8_t(pixel(src + size_t(col) * B, col & 7));
+        /* The last group of 8 equal pixels: their key and outputs. */
+        bool haveRun = false;
+        uint32_t runKey = 0;
+        uint8_t runOut[8];
+        for (; rc.x1 - col >= 8; col += 8) {
             const uint8_t* p = src + size_t(col) * B;
-            uint32_t r, g, b;
-            fbDitherColour<B>(p, r, g, b);
-            uint32_t k = col & 7;
-            uint8_t index = cube[lr[k][r] + lg[k][g] + lb[k][b]];
-            out[col++] = index;
-            if (B == 2 && (t.rem[r] | t.rem[g] | t.rem[b]) == 0) {
-                /* An exact colour: its run of equal pixels takes the same
-                 * index, up to the rectangle's edge. */
-                while (col < rc.x1 && memcmp(src + size_t(col) * B, p, B) == 0)
-                    out[col++] = index;
+            uint32_t key = fbDitherKey<B>(p), diff = 0;
+            for (uint32_t k = 1; k < 8; k++)
+                diff |= fbDitherKey<B>(p + k * B) ^ key;
+            if (diff == 0 && haveRun && key == runKey) {
+                memcpy(out + col, runOut, 8);
+                continue;
+            }
+            for (uint32_t k = 0; k < 8; k++)
+                out[col + k] = uint8_t(pixel(p + k * B, k));
+            if (diff == 0) {
+                haveRun = true, runKey = key;
+                memcpy(runOut, out + col, 8);
             }
         }
+        for (; col < rc.x1; col++)
+            out[col] = uint8_t(pixel(src + size_t(col) * B, col & 7));
     }
+}
+
+/* One 8-bit pixel without tables: a cell's own entry, or its cached
+ * quotients dithered. */
+inline uint8_t fbDitherCell(const DdColorMap* map, const DdColorCell& c, uint32_t col,
+                            uint32_t row) {
+    if (c.flags != DI_COLOR_FAILED) return uint8_t(c.index & 0xFF);
+    const FbDitherTables& t = g_fbDither;
+    uint32_t th = t.threshold[fbDitherThresholdIndex(col, row)];
+    uint32_t r = c.quotRed + (c.remRed > th), g = c.quotGreen + (c.remGreen > th),
+             b = c.quotBlue + (c.remBlue > th);
+    return uint8_t(map->cube[r + t.mulN[g] + t.mulN2[b]]);
 }
 
 } // namespace
@@ -136,12 +190,25 @@ int fbDitherInit(int32_t n) {
         t.threshold[i] = uint8_t(kDitherMatrix[i] * q / 51);
     for (uint32_t level = 0; level < 8; level++)
         t.mulN[level] = uint8_t(n * level), t.mulN2[level] = uint8_t(n * n * level);
-    for (int i = 0; i < 64; i++)
-        for (uint32_t v = 0; v < 256; v++) {
-            uint32_t level = t.quot[v] + (t.rem[v] > t.threshold[i] ? 1 : 0);
-            t.red[i][v] = uint8_t(level);
-            t.green[i][v] = t.mulN[level];
-            t.blue[i][v] = t.mulN2[level];
+    auto levelAt = [&](uint32_t i, uint32_t v) {
+        return uint32_t(t.quot[v] + (t.rem[v] > t.threshold[i] ? 1 : 0));
+    };
+    for (uint32_t ym = 0; ym < 8; ym++)
+        for (uint32_t xm = 0; xm < 8; xm++) {
+            uint32_t i = fbDitherThresholdIndex(xm, ym);
+            uint8_t* c = t.rgb[ym][xm];
+            for (uint32_t v = 0; v < 256; v++) {
+                uint32_t level = levelAt(i, v);
+                c[v] = uint8_t(level), c[256 + v] = t.mulN[level], c[512 + v] = t.mulN2[level];
+            }
+            uint8_t* c16 = t.rgb16[ym][xm];
+            for (uint32_t f = 0; f < 32; f++) {
+                uint32_t v5 = f << 3 | f >> 2;
+                c16[f] = uint8_t(levelAt(i, v5));
+                c16[96 + f] = t.mulN2[levelAt(i, v5)];
+            }
+            for (uint32_t f = 0; f < 64; f++)
+                c16[32 + f] = t.mulN[levelAt(i, f << 2 | f >> 4)];
         }
     t.n = n;
     t.generation++;
@@ -168,28 +235,45 @@ void fbDither8(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, i
     if (!map || map->depth > 8 || !map->cells) return;
     if (!fbDitherClip(map, im, x, y, w, h, rc)) return;
     fbDitherUpdateCells(map);
-    const FbDitherTables& t = g_fbDither;
     const DdColorCell* cells = map->cells;
+    uint32_t rows = rc.y1 - rc.y0;
+    if (uint64_t(rc.x1 - rc.x0) * rows < kDither8TableArea) {
+        for (uint32_t row = rc.y0; row < rc.y1; row++) {
+            const uint8_t* src = fbDitherPixelRow(im, row);
+            uint8_t* out = fbDitherDibRow(im, row);
+            for (uint32_t col = rc.x0; col < rc.x1; col++)
+                out[col] = fbDitherCell(map, cells[src[col]], col, row);
+        }
+        return;
+    }
+    /* Each matrix row the rectangle meets: every cell's index per column. */
+    FbDitherTables& t = g_fbDither;
+    for (uint32_t k = 0; k < 8 && k < rows; k++) {
+        uint32_t ym = (rc.y0 + k) & 7;
+        for (uint32_t v = 0; v < 256; v++)
+            for (uint32_t xm = 0; xm < 8; xm++)
+                t.cells8[ym][v][xm] = fbDitherCell(map, cells[v], xm, ym);
+    }
     for (uint32_t row = rc.y0; row < rc.y1; row++) {
         const uint8_t* src = fbDitherPixelRow(im, row);
         uint8_t* out = fbDitherDibRow(im, row);
-        for (uint32_t col = rc.x0; col < rc.x1;) {
-            uint8_t v = src[col];
-            const DdColorCell& c = cells[v];
-            if (c.flags == DI_COLOR_FAILED) {
-                /* No entry of its own: dithered from the cached quotients. */
-                uint32_t th = t.threshold[fbDitherThresholdIndex(col, row)];
-                uint32_t r = c.quotRed + (c.remRed > th), g = c.quotGreen + (c.remGreen > th),
-                         b = c.quotBlue + (c.remBlue > th);
-                out[col++] = uint8_t(map->cube[r + t.mulN[g] + t.mulN2[b]]);
+        const uint8_t(*tab)[8] = t.cells8[row & 7];
+        uint32_t col = rc.x0;
+        for (; col < rc.x1 && (col & 7) != 0; col++)
+            out[col] = tab[src[col]][col & 7];
+        for (; rc.x1 - col >= 8; col += 8) {
+            const uint8_t* p = src + col;
+            uint64_t group, same = 0x0101010101010101ull * p[0];
+            memcpy(&group, p, 8);
+            if (group == same) {
+                memcpy(out + col, tab[p[0]], 8); /* a run: the cell's 8 columns */
                 continue;
             }
-            uint32_t end = col + 1;
-            while (end < rc.x1 && src[end] == v)
-                end++;
-            memset(out + col, int(c.index & 0xFF), end - col);
-            col = end;
+            for (uint32_t k = 0; k < 8; k++)
+                out[col + k] = tab[p[k]][k];
         }
+        for (; col < rc.x1; col++)
+            out[col] = tab[src[col]][col & 7];
     }
 }
 

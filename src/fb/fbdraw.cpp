@@ -35,16 +35,37 @@ template <class P> struct Family {
 
     /* ---- runs and boxes (boxes already clipped) ---- */
 
-    static void runSet(uint8_t* p, int32_t n, uint32_t v) {
-        if (B == 1) {
-            memset(p, int(v & 0xFF), size_t(n));
-        } else if (B == 4) {
-            for (int32_t i = 0; i < n; i++, p += 4)
-                P::store(p, v);
-        } else if (n > 0) {
-            /* Whole pixels by doubling what is already written. */
-            P::store(p, v);
-            fbReplicatePattern(p, p, B, size_t(n));
+    /* Wider pixels are written from a pattern of the pixel repeated over
+     * 48 bytes, a whole number of 2-, 3- and 4-byte pixels: a run takes it
+     * 48 bytes at a time, then its tail in a few stores of 16, 8 or 4
+     * bytes, the last of which may overlap the one before. Every store
+     * copies the pattern at its own offset from the run's start, so an
+     * overlap writes the same bytes again and the run stays whole pixels. */
+    struct Pattern {
+        uint8_t bytes[48];
+        explicit Pattern(uint32_t v) {
+            for (int i = 0; i < 48; i += B)
+                P::store(bytes + i, v);
+        }
+    };
+    static void runPattern(uint8_t* p, size_t n, const Pattern& pat) {
+        const uint8_t* s = pat.bytes;
+        for (; n >= 48; n -= 48, p += 48)
+            memcpy(p, s, 48);
+        if (n >= 16) {
+            memcpy(p, s, 16);
+            if (n > 32)
+                memcpy(p + 16, s + 16, 16);
+            memcpy(p + n - 16, s + n - 16, 16);
+        } else if (n >= 8) {
+            memcpy(p, s, 8);
+            memcpy(p + n - 8, s + n - 8, 8);
+        } else if (n >= 4) {
+            memcpy(p, s, 4);
+            memcpy(p + n - 4, s + n - 4, 4);
+        } else {
+            for (size_t i = 0; i < n; i++)
+                p[i] = s[i];
         }
     }
     static void runMasks(uint8_t* p, int32_t n, uint32_t a, uint32_t x) {
@@ -52,8 +73,24 @@ template <class P> struct Family {
             P::store(p, (P::load(p) & a) ^ x);
     }
     static void solidBox(FbBuffer* d, FbBox b, uint32_t v) {
-        for (int32_t y = b.y1; y < b.y2; y++)
-            runSet(at(d, b.x1, y), b.x2 - b.x1, v);
+        if (b.empty())
+            return;
+        size_t n = size_t(b.x2 - b.x1) * B;
+        if (B == 1) {
+            for (int32_t y = b.y1; y < b.y2; y++)
+                memset(at(d, b.x1, y), int(v & 0xFF), n);
+            return;
+        }
+        Pattern pat(v);
+        /* Row to row by the stride: up the bits unless rows run top down. */
+        ptrdiff_t step = d->depth == 1 ? ptrdiff_t(d->stride) : -ptrdiff_t(d->stride);
+        uint8_t* p = at(d, b.x1, b.y1);
+        for (int32_t y = b.y1;;) {
+            runPattern(p, n, pat);
+            if (++y == b.y2)
+                break;
+            p += step;
+        }
     }
     static void maskBox(FbBuffer* d, FbBox b, uint32_t a, uint32_t x) {
         for (int32_t y = b.y1; y < b.y2; y++)

@@ -209,6 +209,13 @@ inline uint64_t fbScaleReciprocal(uint64_t d) {
     return (uint64_t(1) << 40) / d + 1;
 }
 
+/* Red, green and blue of 0x00RRGGBB in 21-bit fields of one word (red
+ * highest): weighted sums of such words add the channels separately while
+ * every channel sum stays below 2^21. */
+inline uint64_t fbScaleSpread(uint32_t rgb) {
+    return uint64_t(rgb >> 16 & 0xFF) << 42 | uint64_t(rgb >> 8 & 0xFF) << 21 | (rgb & 0xFF);
+}
+
 /* Boxes of at most 1008 sixteenths a side (63 pixels): per-channel sums stay
  * below 2^32, so red and blue share one 64-bit word (blue in the low half).
  * The quotient by the box weight W = R x C is one multiplication by the
@@ -266,6 +273,40 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
             rows[nrows] = srow + size_t(cFirst) * SB;
             rw[nrows++] = fbScaleWeight(row, sy);
         }
+        uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
+        /* Boxes of three columns whose weight R x C keeps 255 x R x C below
+         * 2^21: all channels in one word, divided in one step. */
+        if (fused && threeTaps && uint64_t(row.total) * maxTotal < 8192) {
+            uint64_t* vp = vrb.data();
+            const size_t stepS = SB;
+            if (nrows == 0) {
+                memset(vp, 0, span * sizeof(uint64_t));
+            } else if (nrows == 1) {
+                for (size_t k = 0; k < span; k++)
+                    vp[k] = rw[0] * fbScaleSpread(fbScaleRead<SB>(s, rows[0] + k * stepS));
+            } else if (nrows == 2) {
+                for (size_t k = 0; k < span; k++)
+                    vp[k] = rw[0] * fbScaleSpread(fbScaleRead<SB>(s, rows[0] + k * stepS)) +
+                            rw[1] * fbScaleSpread(fbScaleRead<SB>(s, rows[1] + k * stepS));
+            } else {
+                for (size_t k = 0; k < span; k++)
+                    vp[k] = rw[0] * fbScaleSpread(fbScaleRead<SB>(s, rows[0] + k * stepS)) +
+                            rw[1] * fbScaleSpread(fbScaleRead<SB>(s, rows[1] + k * stepS)) +
+                            rw[2] * fbScaleSpread(fbScaleRead<SB>(s, rows[2] + k * stepS));
+            }
+            for (uint32_t t : totals)
+                boxInv[t] = fbScaleReciprocal(uint64_t(row.total) * t);
+            const uint32_t* w = taps.data();
+            for (size_t i = 0; i < n; i++, d += DB, w += 3) {
+                const uint64_t* v = vp + tapAt[i];
+                uint64_t sum = w[0] * v[0] + w[1] * v[1] + w[2] * v[2];
+                uint64_t m = boxInv[colTotal[i]];
+                uint64_t r = (sum >> 42) * m >> 40, g = (sum >> 21 & 0x1FFFFF) * m >> 40,
+                         b = (sum & 0x1FFFFF) * m >> 40;
+                fbScaleWrite<DB>(d, uint32_t(r << 16 | g << 8 | b));
+            }
+            continue;
+        }
         if (fused) {
             for (uint32_t j = nrows; j < 3; j++)
                 rows[j] = nrows ? rows[0] : nullptr, rw[j] = 0;
@@ -302,7 +343,6 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
         if (oneStep)
             for (uint32_t t : totals)
                 boxInv[t] = fbScaleReciprocal(uint64_t(row.total) * t);
-        uint8_t* d = dst + size_t(c.dstTop - y) * c.dstStride + size_t(c.x0) * DB;
         for (size_t i = 0; i < n; i++, d += DB) {
             uint64_t rb, g;
             size_t k = tapAt[i];

@@ -11,6 +11,7 @@
 #include "net/ddnet.h"
 #include "net/dicert.h"
 #include "net/dicertcache.h"
+#include "net/diroots.h"
 #include "resources/ddres.h"
 #include "session/ddso.h"
 #include "ui/dddlg.h"
@@ -145,16 +146,24 @@ int handshake(DdSocket* s, SSL* ssl) {
     if (registered) WSAAsyncSelect(h, window, 0, 0);
     ddNetSetBlocking(s, 1);
     /* A server that accepts and then says nothing must not hold the
-     * application thread for ever. */
-    DWORD limit = g_ddTlsHandshakeTimeoutMs, none = 0;
+     * application thread for ever. The socket's own bounds come back after
+     * the handshake: a hop chain keeps bounding its waits on the hops
+     * behind this one. */
+    DWORD limit = g_ddTlsHandshakeTimeoutMs, oldRecv = 0, oldSend = 0;
+    int size = sizeof oldRecv;
+    if (getsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&oldRecv), &size) != 0)
+        oldRecv = 0;
+    size = sizeof oldSend;
+    if (getsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&oldSend), &size) != 0)
+        oldSend = 0;
     setsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
     setsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
     ERR_clear_error();
     int r = SSL_connect(ssl);
     int ok = r == 1;
     if (!ok) SSL_get_error(ssl, r); /* any error here fails the set-up */
-    setsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&none), sizeof none);
-    setsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&none), sizeof none);
+    setsockopt(h, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&oldRecv), sizeof oldRecv);
+    setsockopt(h, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&oldSend), sizeof oldSend);
     ddNetSetBlocking(s, 0);
     if (registered) WSAAsyncSelect(h, window, g_ddApp->winsockMessage, long(s->eventMask));
     return ok;
@@ -222,6 +231,7 @@ static int ddTlsLoadCAFile(X509_STORE* store, const DiChar* path) {
 
 int ddNetLoadCACertificates(SSL_CTX* ctx) {
     X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+    diTlsAddBuiltinRoots(store);
     int loaded = 0;
     const DiChar* caFile = diSOGetCAFile();
     if (caFile && *caFile) {

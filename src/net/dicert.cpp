@@ -3,10 +3,12 @@
 
 #include "core/diutil.h"
 #include "net/dicertcache.h"
+#include "net/diroots.h"
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
 #include <stdio.h>
@@ -397,7 +399,7 @@ struct Decider {
     }
     int warn(X509* cert) { return ask(list ? DI_TLS_DLG_LIST : DI_TLS_DLG_WARNING, cert); }
     void acceptForSession(X509* cert, bool storeFile) {
-        diCertCacheRemember(cert, DI_CERT_KEEP | (storeFile ? DI_CERT_STORE_FILE : 0), 1);
+        diCertCacheRemember(cert, DI_CERT_KEEP | (storeFile ? uint32_t(DI_CERT_STORE_FILE) : 0u), 1);
     }
     /* 1 accepts for this process, 2 and 3 also in the store file. */
     int apply(int choice, X509* cert) {
@@ -474,4 +476,19 @@ int diTlsDecide(DiTlsVerify* v, const char* host, int listVariant, const DiTlsAs
         return d.apply(d.ask(DI_TLS_DLG_LIST, d.leaf()), d.leaf());
     }
     return d.otherProblems(false);
+}
+
+int diTlsAddBuiltinRoots(X509_STORE* store) {
+    int added = 0;
+    for (size_t i = 0; g_diBuiltinRoots[i]; i++) {
+        BIO* bio = BIO_new_mem_buf(g_diBuiltinRoots[i], -1);
+        X509* cert = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+        BIO_free(bio);
+        if (!cert) continue;
+        if (X509_STORE_add_cert(store, cert) == 1) added++;
+        X509_free(cert);
+    }
+    /* A root already in the store is no failure. */
+    ERR_clear_error();
+    return added;
 }

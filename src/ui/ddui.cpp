@@ -1026,10 +1026,10 @@ DdFrame* ddUICreateFrameX(DiObject* engine, DdGC* gc, uint32_t decorations, DiOb
     if (seamless && !(extraFlags & 2)) exStyle &= ~DWORD(WS_EX_TOOLWINDOW);
     if (extraFlags & 4) exStyle |= WS_EX_TOPMOST;
 
-    /* Grow the client geometry to the outer rectangle, in 64 bits: the
-     * engine's sizes come from the server. */
+    /* Grow client geometry to the outer rectangle, in 64 bits: the
+     * engine's sizes come from the server. A frame rectangle stays as given. */
     RECT r = {*x, *y, LONG(int64_t(*x) + *width), LONG(int64_t(*y) + *height)};
-    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    if (flags & DD_XF_CLIENT_GEOMETRY) AdjustWindowRectEx(&r, style, FALSE, exStyle);
     int64_t wx = r.left, wy = r.top, ww = int64_t(r.right) - r.left, wh = int64_t(r.bottom) - r.top;
 
     RECT work;
@@ -1079,7 +1079,8 @@ DdFrame* ddUICreateFrameX(DiObject* engine, DdGC* gc, uint32_t decorations, DiOb
     if (!seamless) {
         SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     } else {
-        HWND after = g_ddXHooks.findInsertAfter ? g_ddXHooks.findInsertAfter(ownerX) : nullptr;
+        HWND after =
+            g_ddXHooks.findInsertAfter ? g_ddXHooks.findInsertAfter(engine, hwnd) : nullptr;
         SetWindowPos(hwnd, after ? after : HWND_TOP, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }

@@ -18,6 +18,9 @@ enum : uint32_t {
     DD_XF_OFFSCREEN = 0x0100,    /* report frames off the virtual screen (state 4) */
     DD_XF_CLIPBOARD = 0x0200,    /* the session clipboard is allowed */
     DD_XF_NO_COPYPRINT = 0x8000, /* copying and printing are denied */
+    /* Frame requests give the client area, to be grown to the frame's outer
+     * rectangle; clear when they already give the frame rectangle. */
+    DD_XF_CLIENT_GEOMETRY = 0x00010000,
 };
 
 /* What the frame layer reads of an X window object. */
@@ -56,8 +59,10 @@ struct DdXHooks {
     void (*setSizeMove)(DiObject* xwindow, int on);
     /* Drops the pending updates and damages the whole root window. */
     void (*redrawDisplay)(DiObject* engine);
-    /* The window the new frame goes behind in seamless mode (0: top). */
-    HWND (*findInsertAfter)(DiObject* xwindow);
+    /* The window a new seamless frame of the engine goes behind (0: top).
+     * The frame's X window does not exist yet: the search is keyed on the
+     * engine and skips the new frame's own window. */
+    HWND (*findInsertAfter)(DiObject* engine, HWND frame);
     /* Arms the stacking-order check for a frame whose z-order changed. */
     void (*scheduleStackCheck)(DiObject* xwindow);
     /* The engine's colour map palette (0 none). */

@@ -56,9 +56,8 @@ void ddXDEInstallHooks();
 
 /* Cursor bit planes: fills the AND and XOR planes (cx x cy, 1 bit per
  * pixel, rows padded to 16 bits) from a cursor's mask and source bits.
- * Returns 0, or -1 when the cursor cannot be shown. The pure conversion
- * lives with the bit helpers; until it is joined here this answers -1 and
- * the standard shape stays. */
+ * Returns 0, or -1 when the cursor cannot be shown (32-bit cursors among
+ * them): the standard shape then stays. */
 int ddXCursorPlanes(const DiXCursor* cursor, const uint8_t* mask, const uint8_t* source,
                     int32_t cx, int32_t cy, uint8_t* andPlane, uint8_t* xorPlane);
 

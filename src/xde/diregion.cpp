@@ -622,17 +622,24 @@ void diXAreaClear(DiXRegionArea* a) {
 
 int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
     if (count <= 0) return 1;
-    DiBox* boxes = static_cast<DiBox*>(malloc(size_t(count) * sizeof(DiBox)));
-    if (!boxes) {
-        logNoMemory();
-        return 0;
+    DiBox stack[64];
+    DiBox* boxes = stack;
+    if (count > 64) {
+        boxes = static_cast<DiBox*>(malloc(size_t(count) * sizeof(DiBox)));
+        if (!boxes) {
+            logNoMemory();
+            return 0;
+        }
     }
+    /* Boxes inside an area of one box change nothing: a busy window's area
+     * soon becomes its extents and takes most new damage so. */
+    const DiBox* whole = !regionEmpty(&a->region) && !a->region.data ? &a->region.extents : nullptr;
     int n = 0;
     for (int i = 0; i < count; i++) {
         /* Window sizes are u16: the sum is taken in 32 bits, then clamped. */
         DiBox b = {rects[i].x, rects[i].y, clampI16(int32_t(rects[i].x) + rects[i].width),
                    clampI16(int32_t(rects[i].y) + rects[i].height)};
-        if (!boxEmpty(&b)) boxes[n++] = b;
+        if (!boxEmpty(&b) && !(whole && contains(whole, &b))) boxes[n++] = b;
     }
     int ok = 1;
     if (n > 0) {
@@ -647,7 +654,7 @@ int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
         DiBox none = {0, 0, 0, 0};
         RegionReset(&a->scratch, &none);
     }
-    free(boxes);
+    if (boxes != stack) free(boxes);
     refreshHead(a);
     return ok;
 }

@@ -128,33 +128,6 @@ void diXAIPAckConsumed(DiXDisplay* d) {
     ackCounter(d, &d->received, &d->dispatched);
 }
 
-int diXAIPDispatch(DiXDisplay* d, DiBuffer* buf, int sliceCheck) {
-    uint32_t at = 0, messages = 0;
-    while (buf->used - at >= 3) {
-        const uint8_t* m = buf->data + at;
-        uint32_t type = m[0], len = uint32_t(m[1] | (m[2] << 8));
-        if (len > buf->used - at - 3) break;
-        /* A handler may have closed the channel (its close event frees the
-         * display's resources): run nothing more, and drop what ran, so
-         * that no later call runs it again. */
-        if (!d->ch.open) break;
-        diXAIPHandleRequest(d, type, m + 3, len);
-        at += 3 + len;
-        if (!d->ch.open) break;
-        if (++messages % 27 == 0 && d->ops->flushDueUpdates) d->ops->flushDueUpdates(d);
-        /* The clock is read every 8 messages: reading it costs more than a
-         * small request, and 8 of them take far less than a slice. */
-        if (sliceCheck && (messages & 7) == 0 && diDEChannelSliceOver(&d->ch)) break;
-    }
-    if (at) {
-        uint32_t rest = buf->used - at;
-        if (rest) memmove(buf->data, buf->data + at, rest);
-        buf->used = rest;
-        if (d->ch.open) diXAIPCountConsumed(d, int32_t(at));
-    }
-    return 0;
-}
-
 namespace {
 
 /* One call of the pump. `sync` is set once a sync message was read: from then
@@ -208,17 +181,16 @@ struct Pump {
                 *stopped = true;
                 break;
             }
-            /* A whole ordinary message in the input that fits: copied in
-             * one go, with the same counts as byte by byte. */
-            if (d->pumpState == kType && n - pos >= 3) {
-                const uint8_t* h = in + pos;
-                uint32_t len = uint32_t(h[1] | (h[2] << 8));
-                if (h[0] != kTypeSync && h[0] != kTypeBlock && n - pos - 3 >= len &&
-                    freeRoom(a) >= 3 + len) {
-                    memcpy(a->data + a->used, h, 3 + len);
-                    a->used += 3 + len;
-                    d->received += int32_t(3 + len);
-                    pos += 3 + len;
+            /* A run of whole ordinary messages in the input, each of which
+             * would find its need free before it and fit: copied in one
+             * go, with the same counts as message by message. */
+            if (d->pumpState == kType) {
+                uint32_t end = wholeRun(in, pos, n, freeRoom(a));
+                if (end != pos) {
+                    memcpy(a->data + a->used, in + pos, end - pos);
+                    a->used += end - pos;
+                    d->received += int32_t(end - pos);
+                    pos = end;
                     continue;
                 }
             }
@@ -278,6 +250,24 @@ struct Pump {
             default:
                 return -1;
             }
+        }
+        return pos;
+    }
+
+    /* The end of the longest run of whole ordinary messages from `pos` that
+     * the per-message steps would copy without dispatching: before each,
+     * the free room left covers the need between messages (checked by the
+     * caller for the first), and the message fits. Syncs and blocks end
+     * the run. */
+    uint32_t wholeRun(const uint8_t* in, uint32_t pos, uint32_t n, uint32_t room) const {
+        uint32_t need = d->pumpNeed;
+        while (n - pos >= 3) {
+            const uint8_t* h = in + pos;
+            uint32_t total = 3 + uint32_t(h[1] | (h[2] << 8));
+            if (h[0] == kTypeSync || h[0] == kTypeBlock || total > n - pos || total > room) break;
+            pos += total;
+            room -= total;
+            if (need > room) break;
         }
         return pos;
     }

@@ -276,6 +276,7 @@ struct DiXDisplay {
     uint64_t pixelBytes; /* held by pixmaps and glyphs, against the ceiling */
     DiTimer* settingsTimer; /* armed by the frame window; freed here */
     uint32_t clientValue;   /* the client description's last word (message 29) */
+    uint32_t windowEnd;     /* one past the highest window id in use; 0 none */
 };
 
 /* Wire set-up: pump state, limits (input 16384, output 32767, assembly

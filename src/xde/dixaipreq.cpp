@@ -101,21 +101,28 @@ const DiXRequestOps& ops(DiXDisplay* d) {
     return *d->ops;
 }
 
-/* Unpacks `count` (i16) records of `fields` i16 values each into the scratch
- * block; the fields marked in `sizeMask` are u16 (zero-extended). Returns
- * the whole records present, at most what the scratch block holds. */
-int32_t unpackList(Cur& c, int32_t count, int fields, unsigned sizeMask) {
+/* Unpacks `count` (i16) records of `Fields` i16 values each into the scratch
+ * block; the fields marked in `SizeMask` are u16 (zero-extended). Returns
+ * the whole records present, at most what the scratch block holds. The
+ * records are bounded before the loop, so it reads without the cursor's
+ * per-field checks. */
+template <int Fields, unsigned SizeMask> int32_t unpackList(Cur& c, int32_t count) {
     if (count <= 0) return 0;
-    int32_t* out = diXAIPScratch();
-    uint32_t recordBytes = uint32_t(fields) * 2;
-    uint32_t present = c.left / recordBytes;
-    uint32_t room = DI_XAIP_SCRATCH_BYTES / (uint32_t(fields) * 4);
+    const uint32_t recordBytes = uint32_t(Fields) * 2;
     uint32_t n = uint32_t(count);
+    uint32_t present = c.left / recordBytes;
+    const uint32_t room = DI_XAIP_SCRATCH_BYTES / (uint32_t(Fields) * 4);
     if (n > present) n = present;
     if (n > room) n = room;
-    for (uint32_t i = 0; i < n; i++)
-        for (int f = 0; f < fields; f++)
-            *out++ = (sizeMask >> f) & 1 ? int32_t(c.u16()) : c.i16();
+    int32_t* out = diXAIPScratch();
+    const uint8_t* p = c.p;
+    for (uint32_t i = 0; i < n; i++, p += recordBytes, out += Fields)
+        for (int f = 0; f < Fields; f++) {
+            uint32_t v = uint32_t(p[2 * f] | (p[2 * f + 1] << 8));
+            out[f] = (SizeMask >> f) & 1 ? int32_t(v) : int32_t(int16_t(uint16_t(v)));
+        }
+    c.p = p;
+    c.left -= n * recordBytes;
     return int32_t(n);
 }
 
@@ -156,14 +163,14 @@ bool diXAIPSessionStatus(DiXDisplay* d, Cur& c) {
 
 template <int Fields, unsigned SizeMask, void (*DiXRequestOps::*Slot)(DiXDisplay*, int32_t, const int32_t*)>
 bool listRequest(DiXDisplay* d, Cur& c) {
-    int32_t n = unpackList(c, c.i16(), Fields, SizeMask);
+    int32_t n = unpackList<Fields, SizeMask>(c, c.i16());
     if (ops(d).*Slot) (ops(d).*Slot)(d, n, diXAIPScratch());
     return true;
 }
 
 bool diXAIPFillPolygon(DiXDisplay* d, Cur& c) {
     uint32_t shape = c.u8();
-    int32_t n = unpackList(c, c.i16(), 2, 0);
+    int32_t n = unpackList<2, 0>(c, c.i16());
     if (ops(d).fillPolygon) ops(d).fillPolygon(d, shape, n, diXAIPScratch());
     return true;
 }
@@ -338,7 +345,7 @@ bool diXAIPFreeGlyph(DiXDisplay* d, Cur& c) {
 }
 
 bool diXAIPDiscardRectangles(DiXDisplay*, Cur& c) {
-    unpackList(c, c.i16(), 4, 0xC);
+    unpackList<4, 0xC>(c, c.i16());
     return true;
 }
 
@@ -710,12 +717,65 @@ uint32_t diXAIPMinLength(uint32_t type) {
     return type < DI_XAIP_TABLE_SIZE ? XAIPHandlerTable[type].minLength : 0;
 }
 
-void diXAIPHandleRequest(DiXDisplay* d, uint32_t type, const uint8_t* payload, uint32_t length) {
-    if (type >= DI_XAIP_TABLE_SIZE || !XAIPHandlerTable[type].handler) return;
-    if (length < XAIPHandlerTable[type].minLength) {
+namespace {
+
+/* One request through its table entry; inlined into the dispatch loop. */
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void handle(DiXDisplay* d, uint32_t type, const uint8_t* payload, uint32_t length) {
+    if (type >= DI_XAIP_TABLE_SIZE) return;
+    const Entry& e = XAIPHandlerTable[type];
+    if (!e.handler) return;
+    if (length < e.minLength) {
         logSkipped(type, length, "shorter than its fields");
         return;
     }
     Cur c = {payload, length, false};
-    if (!XAIPHandlerTable[type].handler(d, c)) logSkipped(type, length, "a length does not fit");
+    if (!e.handler(d, c)) logSkipped(type, length, "a length does not fit");
+}
+
+/* Messages between two readings of the clock in dispatch. */
+const uint32_t kSliceCheckEvery = 32;
+const uint32_t kFlushEvery = 27;
+
+} // namespace
+
+void diXAIPHandleRequest(DiXDisplay* d, uint32_t type, const uint8_t* payload, uint32_t length) {
+    handle(d, type, payload, length);
+}
+
+int diXAIPDispatch(DiXDisplay* d, DiBuffer* buf, int sliceCheck) {
+    uint32_t at = 0;
+    uint32_t flushIn = kFlushEvery, clockIn = kSliceCheckEvery;
+    while (buf->used - at >= 3) {
+        const uint8_t* m = buf->data + at;
+        uint32_t type = m[0], len = uint32_t(m[1] | (m[2] << 8));
+        if (len > buf->used - at - 3) break;
+        /* A handler may have closed the channel (its close event frees the
+         * display's resources): run nothing more, and drop what ran, so
+         * that no later call runs it again. */
+        if (!d->ch.open) break;
+        handle(d, type, m + 3, len);
+        at += 3 + len;
+        if (!d->ch.open) break;
+        if (--flushIn == 0) {
+            flushIn = kFlushEvery;
+            if (d->ops->flushDueUpdates) d->ops->flushDueUpdates(d);
+        }
+        /* The clock is read every 32 messages: reading it costs more than
+         * several small requests, and 32 of them take far less than a
+         * slice. */
+        if (sliceCheck && --clockIn == 0) {
+            clockIn = kSliceCheckEvery;
+            if (diDEChannelSliceOver(&d->ch)) break;
+        }
+    }
+    if (at) {
+        uint32_t rest = buf->used - at;
+        if (rest) memmove(buf->data, buf->data + at, rest);
+        buf->used = rest;
+        if (d->ch.open) diXAIPCountConsumed(d, int32_t(at));
+    }
+    return 0;
 }

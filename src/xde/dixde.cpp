@@ -330,6 +330,7 @@ int diXDEInit(DiXDisplay* d, const DdXDeviceVector* dev, const DdXRecordSizes* s
     d->scaleUpdateInterval = clampDelay(diAppSettingInt(u"ScaleUpdateInterval", 100));
     d->scaleMaxUpdateInterval = clampDelay(diAppSettingInt(u"ScaleMaxUpdateInterval", 500));
     d->windowLimit = 1;
+    d->windowEnd = 0;
     d->flags = (d->flags & ~DI_XFLAG_UTF8) | DI_XFLAG_ACK_NOW;
     diXAreaInit(&d->exposureRegion);
     return 0;

@@ -137,36 +137,71 @@ void addDamage(DiXWindow* w, uint32_t flags, int32_t n, const DiXRect* rects) {
     }
 }
 
-/* Cuts boxes (x, y, width, height) to the window's rectangle. */
-int32_t cutBoxes(const DiXWindow* w, int32_t count, const FbRect* boxes, DiXRect* out) {
-    int32_t wx, wy, wr, wb, n = 0;
-    bufferRect(w, &wx, &wy, &wr, &wb);
+/* A damage box placed in the root: a negative start raised to 0 with the
+ * size kept; the far edges capped at INT32_MAX, past every window. */
+struct Placed {
+    int32_t x1, y1, x2, y2;
+};
+
+int32_t capEdge(int64_t v) {
+    return v > INT32_MAX ? INT32_MAX : int32_t(v);
+}
+
+/* Places boxes (x, y, width, height); returns their bounds. */
+Placed placeBoxes(int32_t count, const FbRect* boxes, Placed* out) {
+    Placed all{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
     for (int32_t i = 0; i < count; i++) {
         int64_t x1 = boxes[i].x, y1 = boxes[i].y;
         int64_t x2 = x1 + boxes[i].width, y2 = y1 + boxes[i].height;
-        /* A negative start is raised to 0 with the size kept. */
         if (x1 < 0) x2 = boxes[i].width, x1 = 0;
         if (y1 < 0) y2 = boxes[i].height, y1 = 0;
-        if (x1 < wx) x1 = wx;
-        if (y1 < wy) y1 = wy;
-        if (x2 > wr) x2 = wr;
-        if (y2 > wb) y2 = wb;
+        Placed p{int32_t(x1), int32_t(y1), capEdge(x2), capEdge(y2)};
+        out[i] = p;
+        if (p.x1 < all.x1) all.x1 = p.x1;
+        if (p.y1 < all.y1) all.y1 = p.y1;
+        if (p.x2 > all.x2) all.x2 = p.x2;
+        if (p.y2 > all.y2) all.y2 = p.y2;
+    }
+    return all;
+}
+
+/* Cuts placed boxes to the window's rectangle. */
+int32_t cutBoxes(const DiXWindow* w, int32_t count, const Placed* boxes, DiXRect* out) {
+    int32_t wx, wy, wr, wb, n = 0;
+    bufferRect(w, &wx, &wy, &wr, &wb);
+    for (int32_t i = 0; i < count; i++) {
+        const Placed& p = boxes[i];
+        int32_t x1 = p.x1 > wx ? p.x1 : wx, y1 = p.y1 > wy ? p.y1 : wy;
+        int32_t x2 = p.x2 < wr ? p.x2 : wr, y2 = p.y2 < wb ? p.y2 : wb;
         if (x2 <= x1 || y2 <= y1) continue;
         out[n++] = DiXRect{int16_t(x1), int16_t(y1), uint16_t(x2 - x1), uint16_t(y2 - y1)};
     }
     return n;
 }
 
-void damageOne(DiXWindow* w, uint32_t flags, int32_t count, const FbRect* boxes) {
-    DiXRect stack[64];
-    DiXRect* out = stack;
-    if (count > 64) {
-        out = static_cast<DiXRect*>(malloc(sizeof(DiXRect) * size_t(count)));
-        if (!out) return;
-    }
-    int32_t n = cutBoxes(w, count, boxes, out);
-    addDamage(w, flags, n, out);
-    if (out != stack) free(out);
+/* True when the window's rectangle meets the bounds: a window clear of
+ * them keeps nothing of the boxes. */
+bool meets(const DiXWindow* w, const Placed& all) {
+    int32_t wx, wy, wr, wb;
+    bufferRect(w, &wx, &wy, &wr, &wb);
+    return all.x1 < wr && all.x2 > wx && all.y1 < wb && all.y2 > wy;
+}
+
+/* cut: room for count rectangles. */
+void damageOne(DiXWindow* w, uint32_t flags, int32_t count, const Placed* boxes, DiXRect* cut) {
+    int32_t n = cutBoxes(w, count, boxes, cut);
+    addDamage(w, flags, n, cut);
+}
+
+/* Clears a window's table entry; windowEnd drops past the free ids below. */
+void forgetWindow(DiXDisplay* d, uint32_t id) {
+    d->windows[id] = nullptr;
+    while (d->windowEnd > 0 && !d->windows[d->windowEnd - 1]) d->windowEnd--;
+}
+
+/* The end of the ids that windows in use (below the limit) hold. */
+uint32_t windowsEnd(const DiXDisplay* d) {
+    return d->windowEnd < d->windowLimit ? d->windowEnd : d->windowLimit;
 }
 
 void setEnabled(DiXDisplay* d, uint32_t id, int enable) {
@@ -192,8 +227,9 @@ DiXWindow* diXAllocWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int3
     diXAreaInit(&w->exposure);
     diXAreaInit(&w->update);
     d->windows[id] = w;
+    if (id >= d->windowEnd) d->windowEnd = id + 1;
     if (!d->dev->createWindow || d->dev->createWindow(d, w) < 0) {
-        d->windows[id] = nullptr;
+        forgetWindow(d, id);
         diXAreaFree(&w->exposure);
         diXAreaFree(&w->update);
         free(w);
@@ -211,7 +247,7 @@ void diXFreeWindow(DiXDisplay* d, uint32_t id) {
     diXAreaFree(&w->exposure);
     diXAreaFree(&w->update);
     if (d->dev->freeWindow) d->dev->freeWindow(d, w);
-    d->windows[id] = nullptr;
+    forgetWindow(d, id);
     /* The GC must not keep drawing into a freed window. */
     if (d->gc && d->gc->drawable == &w->head) {
         d->gc->drawable = nullptr;
@@ -365,13 +401,35 @@ void diXDamageBoxes(DiXWindow* w, DiXGC* gc, int32_t count, const FbRect* boxes)
     if (!w || !gc || count <= 0) return;
     DiXDisplay* d = w->display;
     uint32_t flags = gc->fb.damageFlags;
+    /* Boxes are placed once, then cut for each window that takes them. */
+    Placed placedStack[64];
+    DiXRect cutStack[64];
+    Placed* placed = placedStack;
+    DiXRect* cut = cutStack;
+    if (count > 64) {
+        placed = static_cast<Placed*>(malloc(sizeof(Placed) * size_t(count)));
+        cut = static_cast<DiXRect*>(malloc(sizeof(DiXRect) * size_t(count)));
+        if (!placed || !cut) {
+            free(placed);
+            free(cut);
+            return;
+        }
+    }
+    Placed all = placeBoxes(count, boxes, placed);
+    bool own = true;
     if (w->head.id == 0 && multiWindow(d)) {
         /* Windows share the root's buffer: each takes its part. */
-        for (uint32_t id = 1; id < d->windowLimit; id++)
-            if (d->windows[id]) damageOne(d->windows[id], flags, count, boxes);
-        if (!seamless(d)) return;
+        for (uint32_t id = 1, end = windowsEnd(d); id < end; id++) {
+            DiXWindow* c = d->windows[id];
+            if (c && meets(c, all)) damageOne(c, flags, count, placed, cut);
+        }
+        own = seamless(d);
     }
-    damageOne(w, flags, count, boxes);
+    if (own) damageOne(w, flags, count, placed, cut);
+    if (placed != placedStack) {
+        free(placed);
+        free(cut);
+    }
 }
 
 void diXDamageRect(DiXWindow* w, DiXGC* gc, int32_t x, int32_t y, int32_t width,
@@ -413,7 +471,7 @@ void diXDamageLine(DiXWindow* w, DiXGC* gc, int32_t x1, int32_t y1, int32_t x2, 
 void diXPaintExposures(DiXDisplay* d, DiXWindow* w) {
     if (!w) return;
     if (w->head.id == 0 && multiWindow(d) && !(d->flags & DI_XFLAG_DIRECT)) {
-        for (uint32_t id = 1; id < d->windowLimit; id++)
+        for (uint32_t id = 1; id < windowsEnd(d); id++)
             if (d->windows[id]) diXPaintExposures(d, d->windows[id]);
         if (!seamless(d)) {
             diXAreaClear(&w->exposure);
@@ -436,7 +494,7 @@ void diXPaintUpdates(DiXDisplay* d, DiXWindow* w) {
 
 void diXFlushDueUpdates(DiXDisplay* d) {
     uint32_t now = diDEClock();
-    for (uint32_t id = 0; id < d->windowLimit; id++) {
+    for (uint32_t id = 0; id < windowsEnd(d); id++) {
         DiXWindow* w = d->windows[id];
         if (w && w->exposureTimer && now - w->exposureStart >= d->updateInterval)
             diXPaintExposures(d, w);

@@ -184,6 +184,65 @@ TEST(FbDither, EightBitCellsAreCopiedOrDithered) {
     check();
 }
 
+// Large screen-like rectangles at odd offsets, every source depth: runs of
+// equal pixels (cube colours and others), noise between them, and cells of
+// every kind, pixel by pixel against the rule.
+TEST(FbDither, LargeRectanglesEqualTheRule) {
+    uint32_t seed = std::random_device{}();
+    std::mt19937 rng(seed);
+    for (int n : {6, 2}) {
+        ASSERT_EQ(0, fbDitherInit(n));
+        Map m(n);
+        for (int i = 0; i < 256; i++) {
+            DdColorCell& c = m.cells[size_t(i)];
+            c.red = uint8_t(rng()), c.green = uint8_t(rng()), c.blue = uint8_t(rng());
+            c.flags = rng() % 3 == 0 ? DI_COLOR_FAILED : DI_COLOR_PRIVATE;
+            c.index = uint32_t(rng());
+        }
+        for (uint32_t bpp : {1u, 2u, 3u, 4u}) {
+            Buffer b(200 + rng() % 120, 40 + rng() % 9, bpp);
+            uint32_t q = 255 / uint32_t(n - 1);
+            for (size_t i = 0; i < b.pixels.size();) {
+                uint8_t px[4];
+                for (auto& v : px)
+                    v = uint8_t(rng() % 2 ? rng() % uint32_t(n) * q : rng());
+                size_t run = rng() % 4 == 0 ? 1 : rng() % 40;
+                for (; run > 0 && i + bpp <= b.pixels.size(); run--, i += bpp)
+                    memcpy(&b.pixels[i], px, bpp);
+                if (i + bpp > b.pixels.size()) break;
+            }
+            int32_t x = int32_t(rng() % 8), y = int32_t(rng() % 4);
+            int32_t w = int32_t(b.w) - x - int32_t(rng() % 8), h = int32_t(b.h) - y - 1;
+            auto fn = bpp == 1   ? fbDither8
+                      : bpp == 2 ? fbDither16
+                      : bpp == 3 ? fbDither24
+                                 : fbDither32;
+            fn(&m.map, &b.im, x, y, w, h);
+            for (uint32_t py = 0; py < b.h; py++)
+                for (uint32_t px = 0; px < b.w; px++) {
+                    const uint8_t* p = b.px(px, py);
+                    int r, g, bl;
+                    if (bpp == 1) {
+                        r = m.cells[*p].red, g = m.cells[*p].green, bl = m.cells[*p].blue;
+                    } else if (bpp == 2) {
+                        int v = p[0] | p[1] << 8, r5 = v >> 11, g6 = v >> 5 & 63, b5 = v & 31;
+                        r = r5 << 3 | r5 >> 2, g = g6 << 2 | g6 >> 4, bl = b5 << 3 | b5 >> 2;
+                    } else {
+                        bl = p[0], g = p[1], r = p[2];
+                    }
+                    bool inside = int32_t(px) >= x && int32_t(px) < x + w && int32_t(py) >= y &&
+                                  int32_t(py) < y + h;
+                    uint8_t want = !inside ? 0xEE
+                                   : bpp == 1 && m.cells[*p].flags != DI_COLOR_FAILED
+                                       ? uint8_t(m.cells[*p].index)
+                                       : m.cubeIndex(r, g, bl, n, int(px), int(py));
+                    ASSERT_EQ(want, b.out(px, py)) << "seed " << seed << " n " << n << " bpp "
+                                                   << bpp << " at " << px << "," << py;
+                }
+        }
+    }
+}
+
 TEST(FbDither, LeavesTheDibAloneWhenItCannotWork) {
     ASSERT_EQ(0, fbDitherInit(6));
     Buffer b(8, 4, 1);

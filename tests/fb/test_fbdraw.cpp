@@ -136,6 +136,25 @@ TEST(FbDraw, CopyVariantsEqualGeneralOnesUnderCopy) {
     }
 }
 
+TEST(FbDraw, SolidRunsOfEveryWidthAndStartSetThemAndNothingElse) {
+    std::mt19937 rng(5);
+    for (const TestFormat& tf : DrawingFormats()) {
+        SCOPED_TRACE(tf.name);
+        const FbFamily& f = fbFamilies[FormatOf(tf)];
+        TestBuffer a(90, 3, tf.depth, tf.bpp4), b(90, 3, tf.depth, tf.bpp4);
+        for (int32_t w = 0; w <= 75; w++)
+            for (int32_t x = 0; x < 4; x++) {
+                FbGC gc = ReducedGC(3, rng() & a.mask(), 0, ~0u);
+                a.randomize(rng);
+                b.copyFrom(a);
+                FbRect r{x, 1, uint32_t(w), 1};
+                f.polyFillRect[FB_FILL_SOLID_COPY](nullptr, &a, &gc, 1, &r);
+                f.polyFillRect[FB_FILL_SOLID_GENERAL](nullptr, &b, &gc, 1, &r);
+                ASSERT_EQ(a.diff(b), "") << "width " << w << " at " << x;
+            }
+    }
+}
+
 TEST(FbDraw, SegmentsCoverTheSamePixelsBothWaysAndClipPerPixel) {
     TestBuffer d(8, 4, 8);
     FbGC gc = ReducedGC(3, 1, 0, ~0u);

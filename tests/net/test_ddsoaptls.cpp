@@ -11,6 +11,7 @@
 #include "net/ddtls.h"
 #include "net/dicertcache.h"
 #include "support/peer_process.h"
+#include "support/test_pki.h"
 #include "support/wintemp.h"
 #include "ui/dlg_script.h"
 
@@ -26,30 +27,6 @@ enum { CTL_PERMANENT = 1145, CTL_TEMPORARY = 1155, CTL_CHAIN = 1146 };
 
 std::string g_pki;
 std::wstring g_pkiWin;
-
-std::wstring winPath(const std::string& hostPath) {
-    std::wstring w = L"Z:" + std::wstring(hostPath.begin(), hostPath.end());
-    for (wchar_t& c : w)
-        if (c == L'/') c = L'\\';
-    return w;
-}
-
-// Starts a host program; `done` appears when it has finished.
-bool runWait(const std::string& cmd, const std::wstring& done) {
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    for (int i = 0; !done.empty() && i < 6000; i++) {
-        if (GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-        Sleep(10);
-    }
-    return done.empty();
-}
 
 struct Stub : Peer {
     bool start(const std::string& cert, int count = 1) {

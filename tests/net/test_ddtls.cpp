@@ -11,6 +11,7 @@
 #include "net/dicert.h"
 #include "net/dicertcache.h"
 #include "support/peer_process.h"
+#include "support/test_pki.h"
 #include "support/winshot.h"
 #include "support/wintemp.h"
 #include "ui/dlg_script.h"
@@ -36,32 +37,6 @@ LRESULT CALLBACK sinkProc(HWND h, UINT m, WPARAM w, LPARAM l) {
         return 0;
     }
     return DefWindowProcW(h, m, w, l);
-}
-
-// Runs a host program; `done` is a file whose appearance says it finished
-// (Wine does not report when a Unix process ends, nor its exit code).
-bool runWait(const std::string& cmd, const std::wstring& done) {
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    if (done.empty()) return true;
-    for (int i = 0; i < 6000; i++) {
-        if (GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-        Sleep(10);
-    }
-    return false;
-}
-
-std::wstring winPath(const std::string& hostPath) {
-    std::wstring w = L"Z:" + std::wstring(hostPath.begin(), hostPath.end());
-    for (wchar_t& c : w)
-        if (c == L'/') c = L'\\';
-    return w;
 }
 
 std::string slurp(const std::wstring& path) {

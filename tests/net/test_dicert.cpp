@@ -4,6 +4,7 @@
 
 #include "net/dicert.h"
 #include "net/dicertcache.h"
+#include "net/diroots.h"
 #include "xml/qvlxml.h"
 
 #include <openssl/err.h>
@@ -412,6 +413,66 @@ TEST_F(Pki, CertificateInformationMatchesTheOpensslCommand) {
     diCertInfoFill(&info, bmp.get()); // BMPString values, not byte by byte
     EXPECT_EQ(info.values[0], u"Pr\u00fcfung \u6e2c\u8a66\r\nbmp.test");
     diCertInfoFree(&info);
+}
+
+// Every built-in root is one whole CA certificate, loading puts exactly
+// those into a store (and nothing twice), and a chain that ends at one of
+// them is trusted by the verify callback without any problem bit.
+TEST_F(Pki, BuiltinRootsLoadWholeAndAreTrusted) {
+    initCache();
+    std::vector<Cert> roots;
+    for (size_t i = 0; g_diBuiltinRoots[i]; i++) {
+        BIO* bio = BIO_new_mem_buf(g_diBuiltinRoots[i], -1);
+        X509* x = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+        ASSERT_NE(x, nullptr) << "entry " << i;
+        X509* more = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+        EXPECT_EQ(more, nullptr) << "entry " << i << " holds a second certificate";
+        X509_free(more);
+        BIO_free(bio);
+        ERR_clear_error();
+        EXPECT_GE(X509_check_ca(x), 1) << "entry " << i;
+        EXPECT_EQ(X509_check_issued(x, x), X509_V_OK) << "entry " << i << " is not a root";
+        for (const Cert& seen : roots)
+            EXPECT_NE(X509_cmp(seen.get(), x), 0) << "entry " << i << " repeats another";
+        roots.emplace_back(x);
+    }
+    ASSERT_FALSE(roots.empty());
+
+    X509_STORE* store = X509_STORE_new();
+    EXPECT_EQ(diTlsAddBuiltinRoots(store), int(roots.size()));
+    diTlsAddBuiltinRoots(store); // a second loading adds nothing
+    STACK_OF(X509)* held = X509_STORE_get1_all_certs(store);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(sk_X509_num(held), int(roots.size()));
+    for (const Cert& r : roots) {
+        bool found = false;
+        for (int i = 0; i < sk_X509_num(held); i++)
+            found = found || X509_cmp(sk_X509_value(held, i), r.get()) == 0;
+        EXPECT_TRUE(found);
+    }
+    sk_X509_pop_free(held, X509_free);
+    X509_STORE_free(store);
+
+    int checked = 0;
+    for (const Cert& r : roots) {
+        if (X509_cmp_current_time(X509_get0_notAfter(r.get())) <= 0) continue; // expired
+        X509_STORE* s = X509_STORE_new();
+        diTlsAddBuiltinRoots(s);
+        X509_STORE_CTX* ctx = X509_STORE_CTX_new();
+        X509_STORE_CTX_init(ctx, s, r.get(), nullptr);
+        X509_STORE_CTX_set_verify_cb(ctx, diTlsVerifyCallback);
+        DiTlsVerify v;
+        v.Reset(DI_TLS_NO_HOST_CHECK, "");
+        diTlsVerifyAttachStore(ctx, &v);
+        EXPECT_EQ(X509_verify_cert(ctx), 1);
+        EXPECT_EQ(v.combined, 0u);
+        EXPECT_EQ(v.result, 0);
+        X509_STORE_CTX_free(ctx);
+        X509_STORE_free(s);
+        ERR_clear_error();
+        checked++;
+    }
+    EXPECT_GT(checked, 0);
 }
 
 TEST_F(Pki, StoreFileLoadsAroundGarbageAndRememberingAppendsOnce) {

@@ -25,6 +25,7 @@ Every certificate is written as NAME.pem (PEM certificate) beside NAME.key
   local           leaf "localhost" under inter
   selflocal       self-signed "localhost", and "selflocal2" another one
   chain-good      good.pem followed by inter.pem (what a server sends)
+  chain-local     local.pem followed by inter.pem
 
 Usage: make_pki.py OUTDIR
 """
@@ -192,6 +193,11 @@ def main():
     self_signed(out, "nobcroot", "/O=Loose/CN=Loose Root", "nobc_ext")
     ca_dir(out, "nobcroot")
     sign(out, "nobcroot", "nobcrootleaf", "/O=Loose/CN=good.test", "leaf_ext")
+
+    with open(os.path.join(out, "chain-local.pem"), "w") as f:
+        for n in ("local", "inter"):
+            with open(os.path.join(out, n + ".pem")) as c:
+                f.write(c.read())
 
     # Written last and renamed into place: its presence says the PKI is done.
     with open(os.path.join(out, "chain-good.pem.tmp"), "w") as f:

@@ -11,7 +11,9 @@ Kinds:
   dante      [--block-port N]   (a `socks block` rule for that target port)
   echo       a target that echoes what it receives
   closed     a port on which nothing listens
-  web        http.server over the files of --root
+  web        http.server over the files of --root; under TLS with --cert
+             and --key (the certificate file may carry the chain), and with
+             --tls-once only its first connection is served
   endless    answers every request with a status line and one endless line
   source     answers every request with --bytes bytes of body, then closes
 """
@@ -22,6 +24,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -86,9 +89,34 @@ class QuietServer(http.server.ThreadingHTTPServer):
         pass
 
 
-def web_server(port, root):
+class TlsServer(QuietServer):
+    """Pages under TLS. With once, only the first connection whose handshake
+    succeeds is served: every later one is closed before its handshake."""
+
+    def setup_tls(self, cert, key, once):
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(cert, key)
+        self.once = once
+        self.served = 0
+
+    def get_request(self):
+        conn, addr = self.socket.accept()
+        if self.once and self.served:
+            conn.close()
+            raise OSError("only one connection is served")
+        conn.settimeout(10)
+        conn = self.context.wrap_socket(conn, server_side=True)
+        self.served += 1
+        return conn, addr
+
+
+def web_server(port, root, cert=None, key=None, once=False):
     handler = functools.partial(QuietHandler, directory=root)
-    srv = QuietServer(("127.0.0.1", port), handler)
+    if cert:
+        srv = TlsServer(("127.0.0.1", port), handler)
+        srv.setup_tls(cert, key, once)
+    else:
+        srv = QuietServer(("127.0.0.1", port), handler)
     threading.Thread(target=srv.serve_forever, daemon=True).start()
 
 
@@ -203,7 +231,7 @@ def start(kind, args, folder, port):
     if kind == "closed":
         return None
     if kind == "web":
-        web_server(port, args.root)
+        web_server(port, args.root, args.cert, args.key, args.tls_once)
         return None
     if kind == "endless":
         endless_server(port)
@@ -223,6 +251,9 @@ def main():
     p.add_argument("--connect-port", type=int)
     p.add_argument("--block-port", type=int)
     p.add_argument("--root")
+    p.add_argument("--cert")
+    p.add_argument("--key")
+    p.add_argument("--tls-once", action="store_true")
     p.add_argument("--bytes", type=int, default=1 << 28)
     p.add_argument("--lifetime", type=float, default=120)
     args = p.parse_args()

@@ -835,7 +835,9 @@ def busy_script(only, seed, count=200000):
     drawing requests mixing the primitives rect10, rect100, copywinwin100,
     ftext and putimage10 (or only the one named), foreground changes
     between them. "scattered" gives requests of 2000 scattered 1 x 1
-    rectangles."""
+    rectangles. Alone, rect10 and rect100 send their rectangles in the
+    batches x11perf sends on one window (1000 and 36 a request), so that
+    their rates compare with its rectangles per second."""
     rng = random.Random(seed)
     m = [(48, struct.pack("<HHHHBH", 0x2, 0, 1280, 1024, 24, 0))]
     for i in range(16):
@@ -849,15 +851,18 @@ def busy_script(only, seed, count=200000):
     image = bytes(rng.randrange(256) for _ in range(10 * 32))
     text = bytes(rng.randrange(32, 127) for _ in range(80))
     kinds = [only] if only else ["rect10", "rect100", "copywinwin100", "ftext", "putimage10"]
+    batch = {"rect10": 1000, "rect100": 36}.get(only, 1)
     for n in range(count):
         k = kinds[n % len(kinds)]
         x, y = rng.randrange(0, 1180), rng.randrange(0, 924)
         if n % 50 == 0:
             m.append((20, bytes([rng.randrange(256) for _ in range(3)])))
-        if k == "rect10":
-            m.append(_fill(x, y, 10, 10))
-        elif k == "rect100":
-            m.append(_fill(x, y, 100, 100))
+        if k in ("rect10", "rect100"):
+            side = 10 if k == "rect10" else 100
+            r = [x, y, side, side]
+            for _ in range(batch - 1):
+                r += [rng.randrange(0, 1280 - side), rng.randrange(0, 1024 - side), side, side]
+            m.append(_fill(*r))
         elif k == "copywinwin100":
             m.append((12, struct.pack("<hhHHBBhhB", x, y, 100, 100, 0, 0,
                                       rng.randrange(0, 1180), rng.randrange(0, 924), 0)))

@@ -338,3 +338,78 @@ TEST_F(XFrame, PlacedInTheWorkAreaOfTheApplicationsMonitorRecords) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(XFrame, GrownToTheOuterRectangleOnlyForClientGeometry) {
+    // Inside the work area and smaller than it: no placement rule moves it.
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int32_t x0 = work.left + 100, y0 = work.top + 100;
+    for (uint32_t flags : {0u, uint32_t(DD_XF_CLIENT_GEOMETRY)}) {
+        g_x.flags = flags;
+        int32_t x = x0, y = y0, w = 200, h = 100;
+        DdFrame* f =
+            ddUICreateFrameX(&engine.hdr, ddGDICreateGC(), 8 | 4, nullptr, &x, &y, &w, &h, 0);
+        ASSERT_NE(nullptr, f);
+        diUIFrameListAppend(&f->base);
+        frames.push_back(f);
+        RECT wr, cr;
+        GetWindowRect(f->window, &wr);
+        GetClientRect(f->window, &cr);
+        EXPECT_EQ(x, wr.left) << flags;
+        EXPECT_EQ(y, wr.top) << flags;
+        EXPECT_EQ(w, wr.right - wr.left) << flags;
+        EXPECT_EQ(h, wr.bottom - wr.top) << flags;
+        if (flags) {
+            // The client area is what was asked; the outer rectangle grew.
+            EXPECT_EQ(200, cr.right) << "client width";
+            EXPECT_EQ(100, cr.bottom) << "client height";
+            EXPECT_LT(x, x0);
+            EXPECT_GT(h, 100);
+        } else {
+            // A frame rectangle is kept as given.
+            EXPECT_EQ(x0, x);
+            EXPECT_EQ(y0, y);
+            EXPECT_EQ(200, w);
+            EXPECT_EQ(100, h);
+            EXPECT_LT(cr.bottom, 100) << "the caption comes out of the frame's own height";
+        }
+    }
+}
+
+// The window the seamless search names, and what it was asked.
+struct InsertAfterFake {
+    HWND answer = nullptr;
+    std::vector<std::pair<DiObject*, HWND>> asked;
+};
+InsertAfterFake g_after;
+
+TEST_F(XFrame, SeamlessFrameGoesBehindTheWindowTheEngineNames) {
+    g_x.flags = DD_XF_SEAMLESS;
+    g_after = InsertAfterFake();
+    g_ddXHooks.findInsertAfter = [](DiObject* engine, HWND frame) {
+        g_after.asked.push_back({engine, frame});
+        return g_after.answer;
+    };
+    DdFrame* lower = make(8, 10, 10, 100, 100);
+    DdFrame* upper = make(8, 20, 20, 100, 100);
+    ASSERT_TRUE(lower && upper);
+    // An unowned window is placed too, just below the named one.
+    g_after.asked.clear();
+    g_after.answer = lower->window;
+    DdFrame* f = make(8, 30, 30, 100, 100);
+    ASSERT_NE(nullptr, f);
+    ASSERT_EQ(1u, g_after.asked.size());
+    EXPECT_EQ(&engine.hdr, g_after.asked[0].first);
+    EXPECT_EQ(f->window, g_after.asked[0].second);
+    EXPECT_EQ(f->window, GetWindow(lower->window, GW_HWNDNEXT));
+
+    // No place named: to the top.
+    g_after.answer = nullptr;
+    DdFrame* top = make(8, 40, 40, 100, 100);
+    ASSERT_NE(nullptr, top);
+    EXPECT_EQ(top->window, GetWindow(upper->window, GW_HWNDPREV));
+}
+
+} // namespace

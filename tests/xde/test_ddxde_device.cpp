@@ -117,6 +117,38 @@ TEST_F(Device, FreedCursorLeavesNoContextHoldingIt) {
     free(c);
 }
 
+TEST_F(Device, CursorsAreMadeFromTheirMaskAndSourcePlanes) {
+    auto* c = static_cast<DdXCursorRecord*>(calloc(1, ddXRecordSizes()->cursor));
+    c->c = DiXCursor{7, 16, 16, 1, 3, 4, 0, 0xFFFFFF};
+    uint8_t mask[32] = {}, source[32] = {};
+    for (int row = 0; row < 16; row++) {
+        mask[2 * row] = 0xFF; // the left half is shown
+        source[2 * row] = 0xAA;
+    }
+    ASSERT_EQ(v->createCursor(d, &c->c, mask, source), 0);
+    ASSERT_NE(c->handle, nullptr);
+    ICONINFO ii{};
+    ASSERT_TRUE(GetIconInfo(c->handle, &ii));
+    EXPECT_EQ(ii.xHotspot, 3u);
+    EXPECT_EQ(ii.yHotspot, 4u);
+    BITMAP bm{};
+    GetObjectW(ii.hbmMask, sizeof bm, &bm);
+    const int cy = GetSystemMetrics(SM_CYCURSOR);
+    ASSERT_EQ(bm.bmHeight, 2 * cy); // AND plane above the XOR plane
+    std::vector<uint8_t> bits(size_t(bm.bmWidthBytes) * size_t(bm.bmHeight));
+    GetBitmapBits(ii.hbmMask, LONG(bits.size()), bits.data());
+    const uint8_t* andRow = bits.data();
+    const uint8_t* xorRow = bits.data() + size_t(bm.bmWidthBytes) * size_t(cy);
+    EXPECT_EQ(andRow[0], 0x00); // shown
+    EXPECT_EQ(andRow[1], 0xFF); // transparent
+    EXPECT_EQ(xorRow[0], 0x55); // the inverted source
+    EXPECT_EQ(xorRow[1], 0x00);
+    DeleteObject(ii.hbmMask);
+    if (ii.hbmColor) DeleteObject(ii.hbmColor);
+    v->freeCursor(d, &c->c);
+    free(c);
+}
+
 TEST_F(Device, ConnectValuesCarryTheWindowsSidesBits) {
     EXPECT_EQ(d->connectByte, 3);
     EXPECT_EQ(d->featureBits, 0xF7B7);

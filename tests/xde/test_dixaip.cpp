@@ -436,8 +436,31 @@ TEST_F(Wire, AfterASyncReadingGoesOnWhileBytesArriveUntilTheDeadline) {
     EXPECT_LT(g_xrec.lines.size(), 6u + 500u);
 }
 
+// Messages read in one go are dispatched whenever the assembly buffer has
+// less than 1024 bytes free before the next one: under flag 0x8 each run is
+// acknowledged on its own, so the acknowledgements show where runs end.
+TEST_F(Wire, OneReadIsDispatchedInRunsAsTheAssemblyFills) {
+    std::string many;
+    for (int i = 0; i < 4000; i++) many += msg(16, std::string(1, char(i & 0x7F)));
+    feed(many + msg(4, "").substr(0, 2));
+    ASSERT_EQ(pump(), 0);
+    Sent s = decodeSent();
+    std::vector<uint32_t> acks;
+    for (auto& m : s.all)
+        if (m.first == 16)
+            acks.push_back(uint8_t(m.second[0]) | uint8_t(m.second[1]) << 8 |
+                           uint8_t(m.second[2]) << 16);
+    // 3841 messages leave 1020 bytes free; the rest run at the end of the
+    // read, and the head cut short counts once it is whole.
+    EXPECT_EQ(acks, (std::vector<uint32_t>{3841 * 4, 159 * 4}));
+    EXPECT_EQ(g_xrec.lines.size(), 4000u);
+    feed(msg(4, "").substr(2));
+    ASSERT_EQ(pump(), 0);
+    EXPECT_EQ(g_xrec.lines.back(), "Bell");
+}
+
 TEST_F(Wire, TimeSliceStopsReadingAndKeepsTheRest) {
-    g_tick = 10; // the slice (1000 ms) ends after about 100 clock readings
+    g_tick = 40; // the slice (1000 ms) ends after about 25 clock readings
     std::string many;
     for (int i = 0; i < 3000; i++) many += msg(16, std::string(1, char(i & 0x7F)));
     feed(many);

@@ -438,6 +438,28 @@ TEST_F(Engine, MultiWindowRootDamageReachesWindowsAwayFromTheOriginInRootCoordin
     EXPECT_EQ(paints(), (Lines{"16 1 100 50 40 30"}));
 }
 
+TEST_F(Engine, RootDamageReachesEveryWindowInUseAsHighIdsComeAndGo) {
+    session(24, 0x2);
+    window(1, 0, 0, 20, 20);
+    window(5, 40, 0, 20, 20);
+    window(9, 80, 0, 20, 20);
+    window(11, 200, 0, 20, 20);
+    request(16, Bytes().u8(11)); // the highest, then one below another
+    request(16, Bytes().u8(5));
+    window(7, 120, 0, 20, 20);
+    window(3, 160, 0, 20, 20);
+    g_rdev.log.clear();
+    // One request: one box for each place, two boxes meeting window 1.
+    request(10, Bytes().u16(6).u16(0).u16(0).u16(5).u16(5).u16(10).u16(10).u16(5).u16(5)
+                    .u16(40).u16(0).u16(200).u16(5).u16(80).u16(0).u16(5).u16(5)
+                    .u16(120).u16(10).u16(5).u16(5).u16(170).u16(15).u16(50).u16(50));
+    advance(20);
+    Lines p = paints();
+    std::sort(p.begin(), p.end());
+    EXPECT_EQ(p, (Lines{"16 1 0 0 5 5", "16 1 10 10 5 5", "16 3 160 0 20 5", "16 3 170 15 10 5",
+                        "16 7 120 0 20 5", "16 7 120 10 5 5", "16 9 80 0 20 5"}));
+}
+
 TEST_F(Engine, UpdateAreaBatchesForOneSecondStretchedToTwo) {
     g_rdev.addDamageFlags = 1;
     session();
