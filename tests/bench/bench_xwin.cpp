@@ -32,7 +32,7 @@ std::vector<DiBox> boxes() {
     };
     for (int i = 0; i < RUNS; i++) {
         int32_t x = next(W - 64), y = next(H - 64);
-        v.push_back(DiBox{x, y, x + 64, y + 64});
+        v.push_back(DiBox{int16_t(x), int16_t(y), int16_t(x + 64), int16_t(y + 64)});
     }
     return v;
 }

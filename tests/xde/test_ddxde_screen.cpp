@@ -157,7 +157,9 @@ TEST_P(Screen, ServerPictureReachesTheWindowPixelExact) {
             Rgb got{int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255)};
             if (!same(depth, got, bufferPixel(b, x, y))) wrongBuffer++;
         }
-    if (!dithered) EXPECT_EQ(wrongBuffer, 0) << "window pixels that differ from the buffer";
+    if (!dithered) {
+        EXPECT_EQ(wrongBuffer, 0) << "window pixels that differ from the buffer";
+    }
 
     auto at = [&](int x, int y) {
         uint32_t c = capture[size_t(y) * W + size_t(x)];
@@ -178,7 +180,9 @@ TEST_P(Screen, ServerPictureReachesTheWindowPixelExact) {
     for (int y = 0; y < 64; y++)
         for (int x = 0; x < 64; x++)
             if (!same(depth, at(90 + x, 50 + y), imagePixel(x, y))) wrongImage++;
-    if (!dithered) EXPECT_EQ(wrongImage, 0) << "image pixels wrong";
+    if (!dithered) {
+        EXPECT_EQ(wrongImage, 0) << "image pixels wrong";
+    }
     // The glyph left black pixels near its origin (60, 100).
     int black = 0;
     for (int y = 85; y < 110; y++)
@@ -190,7 +194,9 @@ TEST_P(Screen, ServerPictureReachesTheWindowPixelExact) {
     g_rdev.root = b;
     g_rdev.screen.assign(b.bits, b.bits + size_t(b.stride) * size_t(b.height));
     std::string name = "xde_screen_" + std::to_string(depth) + "_on_" + std::to_string(screenBits);
-    if (!dithered) EXPECT_TRUE(g_rdev.writeScreenPng(name + ".png", d));
+    if (!dithered) {
+        EXPECT_TRUE(g_rdev.writeScreenPng(name + ".png", d));
+    }
     g_rdev.root = FbBuffer{};
 }
 
