@@ -12,6 +12,7 @@
 #include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
 #include "ui/ddxhooks.h"
+#include "ui/ddxkeys.h"
 #include "ui/ddxpix.h"
 #include "xde/dixscreen.h"
 
@@ -369,6 +370,11 @@ void setIcon(DiXDisplay*, DiXWindow* w, DiXPixmap* image, DiXPixmap* mask) {
 /* Cursors. */
 int createCursor(DiXDisplay*, DiXCursor* cursor, const uint8_t* mask, const uint8_t* source) {
     DdXCursorRecord* r = reinterpret_cast<DdXCursorRecord*>(cursor);
+    if (cursor->depth == 32) {
+        /* Colour cursors keep their own size; the pixels come as the source. */
+        r->handle = ddXCursorFromARGB(cursor, source);
+        return r->handle ? 0 : -1;
+    }
     int32_t cx = GetSystemMetrics(SM_CXCURSOR), cy = GetSystemMetrics(SM_CYCURSOR);
     if (cx <= 0 || cy <= 0 || cx > 256 || cy > 256) return -1;
     size_t plane = size_t((cx + 15) / 16) * 2 * size_t(cy);
@@ -514,11 +520,14 @@ void menuCommand(DiXDisplay* d, uint32_t command) {
     }
 }
 
-/* The display's events: focus in (12) and out (13) of its view decide
- * which display holds the keyboard focus, and Edit menu commands (17) run
- * here; then the engine handles the event. */
+/* The display's events: key presses and releases (3, 4) are rewritten from
+ * the view's virtual-key code and character into the protocol's key code and
+ * character, focus in (12) and out (13) of its view decide which display
+ * holds the keyboard focus, and Edit menu commands (17) run here; then the
+ * engine handles the event. */
 int handleEvent(DiObject* obj, DiEvent* ev) {
     DiXDisplay* d = reinterpret_cast<DiXDisplay*>(obj);
+    if (ev->w[0] == 3 || ev->w[0] == 4) ddXKeyTranslate(d->flags, ev);
     if (ev->w[0] == 17 && ev->w[1] != SC_CLOSE) {
         menuCommand(d, ev->w[1]);
         return 1;

@@ -55,10 +55,14 @@ extern DiXDisplay* g_ddXFocusedDisplay;
 void ddXDEInstallHooks();
 
 /* Cursor bit planes: fills the AND and XOR planes (cx x cy, 1 bit per
- * pixel, rows padded to 16 bits) from a cursor's mask and source bits.
+ * pixel, rows padded to 16 bits) from a 1-bit cursor's mask and source bits.
  * Returns 0, or -1 when the cursor cannot be shown (32-bit cursors among
  * them): the standard shape then stays. */
 int ddXCursorPlanes(const DiXCursor* cursor, const uint8_t* mask, const uint8_t* source,
                     int32_t cx, int32_t cy, uint8_t* andPlane, uint8_t* xorPlane);
+/* A 32-bit cursor from its width x height ARGB pixels (top row first, as
+ * bytes in memory order, alpha in the high byte), at its own size with its
+ * hot spot. Null when a bitmap or the cursor cannot be made. */
+HCURSOR ddXCursorFromARGB(const DiXCursor* cursor, const uint8_t* pixels);
 
 #endif

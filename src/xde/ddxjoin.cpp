@@ -8,7 +8,7 @@
 
 /* A 1-bit cursor's planes at the system cursor size. The request carried
  * the mask and the source as height rows of (width + 7) / 8 bytes each.
- * 32-bit cursors are not made here: they keep the standard shape. */
+ * 32-bit cursors are made by ddXCursorFromARGB. */
 int ddXCursorPlanes(const DiXCursor* cursor, const uint8_t* mask, const uint8_t* source,
                     int32_t cx, int32_t cy, uint8_t* andPlane, uint8_t* xorPlane) {
     if (!cursor || cursor->depth == 32 || cx <= 0 || cy <= 0) return -1;
@@ -22,4 +22,51 @@ int ddXCursorPlanes(const DiXCursor* cursor, const uint8_t* mask, const uint8_t*
     memcpy(andPlane, a.data(), plane);
     memcpy(xorPlane, x.data(), plane);
     return 0;
+}
+
+HCURSOR ddXCursorFromARGB(const DiXCursor* cursor, const uint8_t* pixels) {
+    if (!cursor || !pixels) return nullptr;
+    const uint32_t w = cursor->width, h = cursor->height;
+    const size_t count = size_t(uint64_t(w) * h);
+    if (count == 0 || count > DI_XBITS_MAX_PIXELS) return nullptr;
+    std::vector<uint32_t> argb(count), bottomUp;
+    std::vector<uint8_t> mask;
+    memcpy(argb.data(), pixels, count * 4); // the request's bytes need not be aligned
+    if (diXArgbCursorBits(argb.data(), count, w, h, &bottomUp, &mask) != 0) return nullptr;
+
+    BITMAPV5HEADER bi{};
+    bi.bV5Size = sizeof bi;
+    bi.bV5Width = LONG(w);
+    bi.bV5Height = LONG(h); // positive: bottom-up rows, as diXArgbCursorBits turned them
+    bi.bV5Planes = 1;
+    bi.bV5BitCount = 32;
+    bi.bV5Compression = BI_BITFIELDS;
+    bi.bV5RedMask = 0x00FF0000;
+    bi.bV5GreenMask = 0x0000FF00;
+    bi.bV5BlueMask = 0x000000FF;
+    bi.bV5AlphaMask = 0xFF000000;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP color = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS,
+                                     &bits, nullptr, 0);
+    ReleaseDC(nullptr, screen);
+    /* The mask rows are padded to 16 bits, as monochrome bitmaps want them
+     * whatever the width. */
+    HBITMAP maskBitmap = CreateBitmap(int(w), int(h), 1, 1, mask.data());
+    HCURSOR made = nullptr;
+    if (color && bits && maskBitmap) {
+        memcpy(bits, bottomUp.data(), count * 4);
+        GdiFlush();
+        ICONINFO ii{};
+        ii.fIcon = FALSE;
+        ii.xHotspot = cursor->hotX < w ? cursor->hotX : w - 1;
+        ii.yHotspot = cursor->hotY < h ? cursor->hotY : h - 1;
+        ii.hbmMask = maskBitmap;
+        ii.hbmColor = color;
+        made = reinterpret_cast<HCURSOR>(CreateIconIndirect(&ii));
+    }
+    /* CreateIconIndirect copies both bitmaps. */
+    if (color) DeleteObject(color);
+    if (maskBitmap) DeleteObject(maskBitmap);
+    return made;
 }

@@ -8,6 +8,7 @@
 #include "xde/ddxde.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <vector>
 
 namespace {
@@ -147,6 +148,79 @@ TEST_F(Device, CursorsAreMadeFromTheirMaskAndSourcePlanes) {
     if (ii.hbmColor) DeleteObject(ii.hbmColor);
     v->freeCursor(d, &c->c);
     free(c);
+}
+
+TEST_F(Device, ColourCursorKeepsItsTransparentPixelsInTheMask) {
+    auto* c = static_cast<DdXCursorRecord*>(calloc(1, ddXRecordSizes()->cursor));
+    c->c = DiXCursor{8, 16, 16, 32, 5, 6, 0, 0};
+    // The left half opaque red, the right half and the top row transparent
+    // though coloured; one spare byte in front so the pixels sit unaligned
+    // as in a request.
+    std::vector<uint8_t> bytes(1 + 16 * 16 * 4);
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++) {
+            uint32_t p = x < 8 && y > 0 ? 0xFFFF0000u : 0x0000FF00u;
+            memcpy(&bytes[1 + size_t(y * 16 + x) * 4], &p, 4);
+        }
+    ASSERT_EQ(v->createCursor(d, &c->c, nullptr, bytes.data() + 1), 0);
+    ASSERT_NE(c->handle, nullptr);
+    ICONINFO ii{};
+    ASSERT_TRUE(GetIconInfo(c->handle, &ii));
+    EXPECT_FALSE(ii.fIcon);
+    EXPECT_EQ(ii.xHotspot, 5u);
+    EXPECT_EQ(ii.yHotspot, 6u);
+    ASSERT_NE(ii.hbmColor, nullptr);
+    BITMAP bm{};
+    GetObjectW(ii.hbmMask, sizeof bm, &bm);
+    ASSERT_EQ(bm.bmWidth, 16);
+    ASSERT_EQ(bm.bmHeight, 16); // a colour cursor's mask holds the AND plane only
+    std::vector<uint8_t> bits(size_t(bm.bmWidthBytes) * size_t(bm.bmHeight));
+    GetBitmapBits(ii.hbmMask, LONG(bits.size()), bits.data());
+    EXPECT_EQ(bits[0], 0xFF); // the top row stays on top
+    EXPECT_EQ(bits[1], 0xFF);
+    for (int y = 1; y < 16; y++) {
+        EXPECT_EQ(bits[size_t(y * bm.bmWidthBytes)], 0x00) << y;     // opaque
+        EXPECT_EQ(bits[size_t(y * bm.bmWidthBytes) + 1], 0xFF) << y; // transparent
+    }
+    DeleteObject(ii.hbmMask);
+    DeleteObject(ii.hbmColor);
+    v->freeCursor(d, &c->c);
+    // Short pixels never reach here (the engine refuses them); no pixels fail.
+    EXPECT_EQ(v->createCursor(d, &c->c, nullptr, nullptr), -1);
+    free(c);
+}
+
+// Key events reach the engine as the view made them (virtual-key code and
+// character) and leave it as the protocol's key code and character.
+TEST_F(Device, KeysAreTranslatedBeforeTheEngineSendsThem) {
+    auto press = [&](uint32_t vk, uint32_t character) {
+        ch->out.used = 0;
+        DiEvent ev{};
+        ev.w[0] = 3, ev.w[1] = vk, ev.w[2] = character;
+        ch->hdr.handler(&ch->hdr, &ev);
+        std::vector<uint32_t> sent; // type, key code, character
+        if (ch->out.used == 7)
+            sent = {ch->out.data[0], uint32_t(ch->out.data[3] | ch->out.data[4] << 8),
+                    uint32_t(ch->out.data[5] | ch->out.data[6] << 8)};
+        return sent;
+    };
+    EXPECT_EQ(press(13, 13), (std::vector<uint32_t>{23, 10, 0}));   // Return
+    EXPECT_EQ(press(176, 13), (std::vector<uint32_t>{23, 10, 13})); // keypad Enter folds
+    EXPECT_EQ(press(161, 0), (std::vector<uint32_t>{23, 16, 0}));   // right Shift folds
+    EXPECT_EQ(press(32, 32), (std::vector<uint32_t>{23, 32, 32}));
+    EXPECT_EQ(press('A', 'a'), (std::vector<uint32_t>{23, 0, 'a'}));
+    d->flags |= DI_XFLAG_MODMAP; // keep the right-hand keys apart
+    EXPECT_EQ(press(176, 13), (std::vector<uint32_t>{23, 176, 13}));
+    EXPECT_EQ(press(161, 0), (std::vector<uint32_t>{23, 161, 0}));
+    // A release is translated too.
+    ch->out.used = 0;
+    DiEvent up{};
+    up.w[0] = 4, up.w[1] = 13, up.w[2] = 13;
+    ch->hdr.handler(&ch->hdr, &up);
+    ASSERT_EQ(ch->out.used, 7u);
+    EXPECT_EQ(ch->out.data[0], 24);
+    EXPECT_EQ(ch->out.data[3], 10);
+    EXPECT_EQ(ch->out.data[5], 0);
 }
 
 TEST_F(Device, ConnectValuesCarryTheWindowsSidesBits) {
