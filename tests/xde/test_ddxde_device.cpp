@@ -383,7 +383,8 @@ TEST_F(Device, MultiWindowFramesCarryTheirWindows) {
     ASSERT_NE(f1, nullptr);
     ASSERT_NE(f2, nullptr);
     HWND view1 = ddGDIGetWindow(f1->hdr.gc);
-    HWND frame1 = GetAncestor(view1, GA_ROOT), frame2 = GetAncestor(ddGDIGetWindow(f2->hdr.gc), GA_ROOT);
+    HWND frame1 = GetAncestor(view1, GA_ROOT),
+         frame2 = GetAncestor(ddGDIGetWindow(f2->hdr.gc), GA_ROOT);
     ASSERT_NE(frame1, view1);
     ASSERT_NE(frame1, frame2);
     ASSERT_NE(frame1, window);
