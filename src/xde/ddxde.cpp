@@ -14,7 +14,9 @@
 #include "ui/ddxhooks.h"
 #include "ui/ddxkeys.h"
 #include "ui/ddxpix.h"
+#include "xde/dixframe.h"
 #include "xde/dixscreen.h"
+#include "ui/diui.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -305,6 +307,15 @@ void configureWindow(DiXDisplay*, DiXWindow* w, int32_t x, int32_t y, int32_t wi
     SetWindowPos(h, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+/* The frame's caption: the title, or while iconic the icon title; an
+ * absent string shows as an empty caption. */
+void frameChanged(DiXDisplay*, DiXWindow* w) {
+    HWND h = frameWindow(w);
+    if (!h) return;
+    const DiChar* text = w->frame->showState == 2 ? w->frame->iconTitle : w->frame->title;
+    SetWindowTextW(h, text ? reinterpret_cast<const wchar_t*>(text) : L"");
+}
+
 void enableWindow(DiXDisplay*, DiXWindow* w, int enable) {
     if (HWND h = frameWindow(w)) EnableWindow(h, enable ? TRUE : FALSE);
 }
@@ -457,13 +468,87 @@ void desktopOrigin(DiXDisplay*, int32_t* x, int32_t* y) {
     *y = GetSystemMetrics(SM_YVIRTUALSCREEN);
 }
 
+/* Multi-window mode: each X top-level window gets its own Windows frame
+ * with a view child; the view's events reach the engine through the frame
+ * record, key events translated first as on the display's own view. */
+int frameHandler(DiObject* obj, DiEvent* ev) {
+    DiXFrame* f = reinterpret_cast<DiXFrame*>(obj);
+    if ((ev->w[0] == 3 || ev->w[0] == 4) && f->display) ddXKeyTranslate(f->display->flags, ev);
+    return diXDEHandleWindowEvent(f, ev);
+}
+
+/* The borders the frame adds around its client area (left, right, top,
+ * bottom, as the engine keeps them). */
+void measureBorders(HWND frame, int32_t out[4]) {
+    RECT wr, cr;
+    POINT origin{0, 0};
+    if (!GetWindowRect(frame, &wr) || !GetClientRect(frame, &cr) || !ClientToScreen(frame, &origin))
+        return;
+    DiXBorders b = diXFrameBorders(wr.left, wr.top, wr.right, wr.bottom, origin.x, origin.y,
+                                   cr.right - cr.left, cr.bottom - cr.top);
+    out[0] = b.left, out[1] = b.right, out[2] = b.top, out[3] = b.bottom;
+}
+
+DiXFrame* createFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* width, int32_t* height,
+                      uint32_t styleFlags) {
+    DdGC* frameGC = ddGDICreateGC();
+    DdGC* viewGC = ddGDICreateGC();
+    DiXFrame* f = diXCreateFrameWindow(d, viewGC);
+    DdFrame* fr = frameGC && viewGC && f
+                      ? ddUICreateFrameX(&d->ch.hdr, frameGC, styleFlags & 0x7E, nullptr, x, y,
+                                         width, height, 0)
+                      : nullptr;
+    if (!fr) {
+        if (f) diXDestroyFrameWindow(f);
+        if (viewGC) ddGDIFreeGC(viewGC);
+        if (frameGC) ddGDIFreeGC(frameGC);
+        return nullptr;
+    }
+    fr->xwindow = &f->hdr;
+    fr->base.xframe = f;
+    diUIFrameListAppend(&fr->base);
+    f->frame = &fr->base.hdr;
+    f->hdr.handler = frameHandler;
+    RECT cr{};
+    GetClientRect(fr->window, &cr);
+    HWND view = ddUICreateView(&fr->base.hdr, 1, cr.right - cr.left, cr.bottom - cr.top);
+    if (!view) {
+        /* The frame's teardown frees the record (xframe) with it. */
+        fr->xwindow = nullptr;
+        diUIDestroyFrame(&fr->base);
+        ddGDIFreeGC(viewGC);
+        return nullptr;
+    }
+    ddGDIAttach(viewGC, view, GetDC(view));
+    ShowWindow(view, SW_SHOWNA);
+    measureBorders(fr->window, f->borders);
+    return f;
+}
+
+void destroyFrame(DiXDisplay*, DiXFrame* f) {
+    DdFrame* fr = reinterpret_cast<DdFrame*>(f->frame);
+    DdGC* viewGC = f->hdr.gc;
+    if (!fr) {
+        diXDestroyFrameWindow(f);
+        if (viewGC) ddGDIFreeGC(viewGC);
+        return;
+    }
+    HWND view = viewGC ? ddGDIGetWindow(viewGC) : nullptr;
+    f->hdr.gc = nullptr;
+    fr->xwindow = nullptr;
+    /* Frees the record (xframe) and destroys the frame window. */
+    diUIDestroyFrame(&fr->base);
+    if (view && IsWindow(view)) DestroyWindow(view);
+    if (viewGC) ddGDIFreeGC(viewGC);
+}
+
 const DdXDeviceVector kVector = {
     createColormap, storeColors, installColormap, freeColormap, createPixmap, freePixmap,
     createGC, validateGC, freeGC, createFont, freeFont, createGlyph, putGlyphBits, freeGlyph,
-    createWindow, freeWindow, paint, nullptr, showWindow, configureWindow, nullptr, nullptr,
+    createWindow, freeWindow, paint, nullptr, showWindow, configureWindow, frameChanged, nullptr,
     enableWindow, updateWindow, setIcon, nullptr, nullptr, createCursor, freeCursor, setCursor,
     restackWindow, probeTargetVisible,
-    nullptr /* createFrame */, nullptr, setStandardCursor, nullptr, nullptr, nullptr, nullptr,
+    createFrame, destroyFrame, setStandardCursor, nullptr, nullptr, nullptr, nullptr,
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, desktopOrigin,
 };
 
@@ -478,6 +563,15 @@ int engineSurface(DiObject* engine, DdXEngineSurface* out) {
     out->bytesPerPixel = d->depth == 24 ? 3 : d->depth / 8;
     out->rootDC = x->rootDC;
     return 1;
+}
+
+/* Frames take the engine's sizes as client geometry while the session
+ * leaves the frame rectangle to this side (the borders then travel to the
+ * server); with extended geometry the request is the frame rectangle. */
+uint32_t engineFlags(DiObject* engine) {
+    if (!engine || engine->type != DI_OBJ_XDE) return 0;
+    DiXDisplay* d = reinterpret_cast<DiXDisplay*>(engine);
+    return (d->sessionFlags & DI_XSESSION_EXTGEOM) ? 0u : uint32_t(DD_XF_CLIENT_GEOMETRY);
 }
 
 HPALETTE enginePalette(DiObject* engine) {
@@ -551,6 +645,7 @@ const DdXRecordSizes* ddXRecordSizes() {
 void ddXDEInstallHooks() {
     g_ddXHooks.engineSurface = engineSurface;
     g_ddXHooks.enginePalette = enginePalette;
+    if (!g_ddXHooks.engineFlags) g_ddXHooks.engineFlags = engineFlags;
 }
 
 DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "ui/ddgdi.h"
+#include "ui/ddui.h"
 #include "xde/ddxde.h"
 
 #include <stdlib.h>
 #include <string.h>
+#include <string>
 #include <vector>
 
 namespace {
@@ -347,3 +349,102 @@ TEST_F(IconFixture, ManyIconsAndPalettesGiveEveryHandleBack) {
 }
 
 } // namespace
+
+// The client messages buffered on a display without a socket, as (type,
+// payload) pairs.
+std::vector<std::pair<uint8_t, std::vector<uint8_t>>> sentMessages(DiXDisplay* d) {
+    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> v;
+    const uint8_t* p = d->ch.out.data + d->ch.out.consumed;
+    const uint8_t* end = d->ch.out.data + d->ch.out.used;
+    while (end - p >= 3) {
+        uint32_t n = p[1] | uint32_t(p[2]) << 8;
+        if (uint32_t(end - p - 3) < n) break;
+        v.push_back({p[0], std::vector<uint8_t>(p + 3, p + 3 + n)});
+        p += 3 + n;
+    }
+    return v;
+}
+
+// Multi-window mode through the engine: each top-level window gets its own
+// frame, the borders the server learns are the frame's real ones, a key on
+// the frame's view reaches the server translated, and the frame is gone for
+// good with its window.
+TEST_F(Device, MultiWindowFramesCarryTheirWindows) {
+    ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+    d->sessionFlags |= DI_XSESSION_MULTI;
+    d->screenWidth = 200, d->screenHeight = 150, d->depth = 24;
+    ASSERT_EQ(diXDECreateScreen(d), 0);
+    diXCreateWindow(d, 1, 10, 20, 120, 80, 4 | 8 | 16, 0, 0, 0);
+    diXCreateWindow(d, 2, 40, 50, 60, 30, 0, 0, 0, 0);
+    ASSERT_NE(d->windows[1], nullptr);
+    ASSERT_NE(d->windows[2], nullptr);
+    DiXFrame* f1 = d->windows[1]->frame;
+    DiXFrame* f2 = d->windows[2]->frame;
+    ASSERT_NE(f1, nullptr);
+    ASSERT_NE(f2, nullptr);
+    HWND view1 = ddGDIGetWindow(f1->hdr.gc);
+    HWND frame1 = GetAncestor(view1, GA_ROOT),
+         frame2 = GetAncestor(ddGDIGetWindow(f2->hdr.gc), GA_ROOT);
+    ASSERT_NE(frame1, view1);
+    ASSERT_NE(frame1, frame2);
+    ASSERT_NE(frame1, window);
+
+    // Client geometry: the X size is the frame's client area.
+    RECT wr, cr;
+    ASSERT_TRUE(GetWindowRect(frame1, &wr));
+    ASSERT_TRUE(GetClientRect(frame1, &cr));
+    EXPECT_EQ(cr.right, 120);
+    EXPECT_EQ(cr.bottom, 80);
+    POINT origin{0, 0};
+    ClientToScreen(frame1, &origin);
+    int want1[4] = {origin.x - wr.left, wr.right - origin.x - cr.right, origin.y - wr.top,
+                    wr.bottom - origin.y - cr.bottom};
+    EXPECT_GT(want1[2], want1[3]); // the caption is on top
+
+    // Return on the first frame's view: the protocol's code 10, no character.
+    SendMessageW(view1, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+
+    auto sent = sentMessages(d);
+    std::vector<std::vector<uint8_t>> created, keys;
+    for (auto& m : sent) {
+        if (m.first == 38) created.push_back(m.second);
+        if (m.first == 23) keys.push_back(m.second);
+    }
+    ASSERT_EQ(created.size(), 2u);
+    ASSERT_EQ(created[0].size(), 9u);
+    EXPECT_EQ(created[0][0], 1);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(created[0][1 + 2 * i] | created[0][2 + 2 * i] << 8, want1[i]) << i;
+    // An undecorated window has no borders.
+    EXPECT_EQ(created[1], (std::vector<uint8_t>{2, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0], (std::vector<uint8_t>{10, 0, 0, 0}));
+
+    // Titles: the icon title only while iconic, an absent one empty.
+    auto text = [](const char16_t* t) {
+        size_t n = std::char_traits<char16_t>::length(t) + 1;
+        auto* p = static_cast<DiChar*>(malloc(n * sizeof(DiChar)));
+        memcpy(p, t, n * sizeof(DiChar));
+        return p;
+    };
+    f1->title = text(u"edit");
+    f1->iconTitle = text(u"ed");
+    d->dev->frameChanged(d, d->windows[1]);
+    wchar_t caption[16] = L"?";
+    GetWindowTextW(frame1, caption, 16);
+    EXPECT_STREQ(caption, L"edit");
+    f1->showState = 2;
+    d->dev->frameChanged(d, d->windows[1]);
+    GetWindowTextW(frame1, caption, 16);
+    EXPECT_STREQ(caption, L"ed");
+    d->dev->frameChanged(d, d->windows[2]);
+    GetWindowTextW(frame2, caption, 16);
+    EXPECT_STREQ(caption, L"");
+
+    diXDestroyWindow(d, 1);
+    EXPECT_FALSE(IsWindow(frame1));
+    EXPECT_FALSE(IsWindow(view1));
+    EXPECT_TRUE(IsWindow(frame2));
+    diXDestroyAllWindows(d);
+    EXPECT_FALSE(IsWindow(frame2));
+}
