@@ -208,7 +208,7 @@ int diRouteProxyCredentials(const DiChar* host, uint32_t port, DiChar** user, Di
     return ok;
 }
 
-/* --- Specifications ------------------------------------------------------ */
+/* --- Route strings ------------------------------------------------------- */
 
 DiRoute* diRouteParseOne(const DiChar* spec, size_t len) {
     /* Split into at most four ':' parts; a fifth makes it invalid. */

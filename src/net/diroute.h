@@ -100,9 +100,9 @@ int diRouteAskCredentials(DiRoute* route, DiObject* owner);
 int diRouteProxyCredentials(const DiChar* host, uint32_t port, DiChar** user, DiChar** password,
                             int ask);
 
-/* Route specifications: "CTSOCKS:host:port[:ssl]" or "CTQVLP:host:port[:ssl]",
+/* Route strings: "CTSOCKS:host:port[:ssl]" or "CTQVLP:host:port[:ssl]",
  * a list joined by '@'. A port is 1-65535 in digits only. ParseSpec: 1 with
- * a new route appended, 0 invalid. ChainParse: 1 when every specification was
+ * a new route appended, 0 invalid. ChainParse: 1 when every route string was
  * valid (parsing stops at the first that is not). */
 DiRoute* diRouteParseOne(const DiChar* spec, size_t len);
 int diRouteParseSpec(DiRouteChain* chain, const DiChar* spec, size_t len);

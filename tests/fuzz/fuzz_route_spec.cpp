@@ -1,4 +1,4 @@
-// Route specifications and URLs from outside (options, the server's page):
+// Route strings and URLs from outside (options, the server's page):
 // parsed hops have a host, a port 1-65535, and nothing leaks.
 #include "fakes/route_fakes.h"
 #include "net/dihttp.h"

@@ -1,4 +1,4 @@
-// Route specifications, descriptions, chain building and running with the
+// Route strings, descriptions, chain building and running with the
 // HTTP-proxy, SOCKS 5 and tunnel hops, over a scripted socket.
 #include "fakes/route_fakes.h"
 #include "net/dicrypt.h"
@@ -64,7 +64,7 @@ class Routes : public ::testing::Test {
     Owned* socks = nullptr;
 };
 
-TEST_F(Routes, SpecificationsAndTheirLimits) {
+TEST_F(Routes, RouteStringsAndTheirLimits) {
     DiRouteChain chain;
     diRouteChainInit(&chain, nullptr, 0);
     ASSERT_EQ(diRouteChainParse(&chain, u"CTSOCKS:s.example:1080@CTQVLP:t.example:443:ssl"), 1);
@@ -76,7 +76,7 @@ TEST_F(Routes, SpecificationsAndTheirLimits) {
     EXPECT_EQ(chain.last->route->port, 443u);
     diRouteChainFree(&chain, 1);
 
-    // Parsing stops at the first bad specification.
+    // Parsing stops at the first bad route string.
     diRouteChainInit(&chain, nullptr, 0);
     EXPECT_EQ(diRouteChainParse(&chain, u"CTSOCKS:a:1@CTHTTP:b:2@CTSOCKS:c:3"), 0);
     EXPECT_EQ(diRouteChainCount(&chain), 1);
