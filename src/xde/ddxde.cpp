@@ -3,6 +3,7 @@
  * colormaps as palettes, cursors, icons and the hooks the frame and view
  * windows read. */
 #include "xde/ddxde.h"
+#include "xde/ddxint.h"
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
@@ -26,11 +27,11 @@ DiXDisplay* g_ddXFocusedDisplay;
 namespace {
 
 DdXDisplay* dev(DiXDisplay* d) {
-    return reinterpret_cast<DdXDisplay*>(d);
+    return ddXDev(d);
 }
 
 HDC viewDC(DiXDisplay* d) {
-    return ddGDIGetDC(d->ch.hdr.gc);
+    return ddXViewDC(d);
 }
 
 /* Colormaps: one logical palette of 256 entries per colormap. */
@@ -277,9 +278,7 @@ void updateWindow(DiXDisplay* d, DiXWindow*) {
 }
 
 HWND frameWindow(DiXWindow* w) {
-    if (!w->frame || !w->frame->hdr.gc) return nullptr;
-    HWND h = ddGDIGetWindow(w->frame->hdr.gc);
-    return h ? GetAncestor(h, GA_ROOT) : nullptr;
+    return ddXFrameWindow(w);
 }
 
 void showWindow(DiXDisplay*, DiXWindow* w, uint32_t mode) {
@@ -543,13 +542,53 @@ void destroyFrame(DiXDisplay*, DiXFrame* f) {
 }
 
 const DdXDeviceVector kVector = {
-    createColormap, storeColors, installColormap, freeColormap, createPixmap, freePixmap,
-    createGC, validateGC, freeGC, createFont, freeFont, createGlyph, putGlyphBits, freeGlyph,
-    createWindow, freeWindow, paint, nullptr, showWindow, configureWindow, frameChanged, nullptr,
-    enableWindow, updateWindow, setIcon, nullptr, nullptr, createCursor, freeCursor, setCursor,
-    restackWindow, probeTargetVisible,
-    createFrame, destroyFrame, setStandardCursor, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, desktopOrigin,
+    /* createColormap */ createColormap,
+    /* storeColors */ storeColors,
+    /* installColormap */ installColormap,
+    /* freeColormap */ freeColormap,
+    /* createPixmap */ createPixmap,
+    /* freePixmap */ freePixmap,
+    /* createGC */ createGC,
+    /* validateGC */ validateGC,
+    /* freeGC */ freeGC,
+    /* createFont */ createFont,
+    /* freeFont */ freeFont,
+    /* createGlyph */ createGlyph,
+    /* putGlyphBits */ putGlyphBits,
+    /* freeGlyph */ freeGlyph,
+    /* createWindow */ createWindow,
+    /* freeWindow */ freeWindow,
+    /* paint */ paint,
+    /* gcModeChanged */ nullptr,
+    /* showWindow */ showWindow,
+    /* configureWindow */ configureWindow,
+    /* frameChanged */ frameChanged,
+    /* sizeHints */ nullptr,
+    /* enableWindow */ enableWindow,
+    /* updateWindow */ updateWindow,
+    /* setIcon */ setIcon,
+    /* grabPointer */ nullptr,
+    /* raiseAndRedraw */ nullptr,
+    /* createCursor */ createCursor,
+    /* freeCursor */ freeCursor,
+    /* setCursor */ setCursor,
+    /* restackWindow */ restackWindow,
+    /* probeTargetVisible */ probeTargetVisible,
+    /* createFrame */ createFrame,
+    /* destroyFrame */ destroyFrame,
+    /* setStandardCursor */ setStandardCursor,
+    /* sessionStarted */ nullptr,
+    /* openUrl */ nullptr,
+    /* launchSelf */ nullptr,
+    /* playSound */ nullptr,
+    /* pluginInitialize */ nullptr,
+    /* pluginTerminate */ nullptr,
+    /* pluginCall */ nullptr,
+    /* timeZone */ nullptr,
+    /* freeTimeZone */ nullptr,
+    /* keyboard */ nullptr,
+    /* freeKeyboard */ nullptr,
+    /* desktopOrigin */ desktopOrigin,
 };
 
 const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),

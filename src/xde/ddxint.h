@@ -1,0 +1,28 @@
+/* Shared by the source files of the X display's Windows side: the record
+ * behind an engine display and the windows that show it. Not for use
+ * outside src/xde. */
+#ifndef HV_DDXINT_H
+#define HV_DDXINT_H
+
+#include "xde/ddxde.h"
+
+#include "ui/ddgdi.h"
+
+/* The Windows side's record of a display. */
+inline DdXDisplay* ddXDev(DiXDisplay* d) {
+    return reinterpret_cast<DdXDisplay*>(d);
+}
+
+/* The device context of the display's own view. */
+inline HDC ddXViewDC(DiXDisplay* d) {
+    return ddGDIGetDC(d->ch.hdr.gc);
+}
+
+/* The top-level Windows window showing an X window's frame, or none. */
+inline HWND ddXFrameWindow(DiXWindow* w) {
+    if (!w->frame || !w->frame->hdr.gc) return nullptr;
+    HWND h = ddGDIGetWindow(w->frame->hdr.gc);
+    return h ? GetAncestor(h, GA_ROOT) : nullptr;
+}
+
+#endif
