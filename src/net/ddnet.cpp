@@ -16,6 +16,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 int32_t g_ddNetTcpWindowSize = 64240;
 
 static uint32_t ddNetTicks() {
@@ -247,6 +249,20 @@ int ddNetSend(DdSocket* s, const void* buf, int len) {
     return n;
 }
 
+/* Notices already queued for a socket outlive its registration; once it is
+ * closed its handle value can come back for a new socket, whose owner would
+ * then take an old "closed" or "readable" for its own. Removes the closed
+ * handle's notices from this thread's queue; the others are posted again. */
+static void ddNetDropQueuedNotices(uintptr_t handle) {
+    UINT wm = g_ddApp ? g_ddApp->winsockMessage : 0;
+    if (!wm) return;
+    std::vector<MSG> kept;
+    MSG m;
+    while (PeekMessageW(&m, nullptr, wm, wm, PM_REMOVE | PM_NOYIELD))
+        if (uintptr_t(m.wParam) != handle) kept.push_back(m);
+    for (const MSG& k : kept) PostMessageW(k.hwnd, k.message, k.wParam, k.lParam);
+}
+
 int ddNetSocketClose(DdSocket* s) {
     if (!s) return -1;
     if (s->tls) {
@@ -257,6 +273,7 @@ int ddNetSocketClose(DdSocket* s) {
     ddNetSelectEvents(s, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE, 0);
     int r = closesocket(ddNetHandle(s));
     if (r != 0) WSAGetLastError();
+    ddNetDropQueuedNotices(s->handle);
     s->handle = DD_NET_NO_HANDLE;
     /* A closed socket has no registration left; a re-opened one starts
      * from nothing. */

@@ -13,6 +13,7 @@
 
 #include <stdio.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -268,6 +269,50 @@ TEST_F(Loopback, ListenerOnLoopbackAcceptsAndReportsThePeer) {
     EXPECT_TRUE(ddNetIsLocalAddress(peerAddr));
     ddNetSocketDestroy(accepted);
     ddNetSocketDestroy(client);
+}
+
+// Whether this thread's queue holds a socket notice for the handle.
+bool noticeQueuedFor(uintptr_t handle) {
+    std::vector<MSG> seen;
+    MSG m;
+    bool found = false;
+    UINT wm = g_ddApp->winsockMessage;
+    while (PeekMessageW(&m, nullptr, wm, wm, PM_REMOVE)) {
+        found = found || uintptr_t(m.wParam) == handle;
+        seen.push_back(m);
+    }
+    for (const MSG& k : seen) PostMessageW(k.hwnd, k.message, k.wParam, k.lParam);
+    return found;
+}
+
+// Notices queued before a close must not reach whatever socket later gets
+// the same handle value; other sockets' notices stay queued.
+TEST_F(Loopback, ClosingASocketDropsItsQueuedNoticesOnly) {
+    DdSocket* a = ddNetSocketCreate();
+    DdSocket* b = ddNetSocketCreate();
+    ASSERT_EQ(ddNetSocketOpen(a, 1, 0), 0);
+    ASSERT_EQ(ddNetSocketOpen(b, 1, 0), 0);
+    int portA = ddNetListenLocal(a, 0), portB = ddNetListenLocal(b, 0);
+    ASSERT_GT(portA, 0);
+    ASSERT_GT(portB, 0);
+    ddNetSelectEvents(a, DD_NET_ACCEPT, DD_NET_ACCEPT);
+    ddNetSelectEvents(b, DD_NET_ACCEPT, DD_NET_ACCEPT);
+    DdSocket* ca = ddNetSocketCreate();
+    DdSocket* cb = ddNetSocketCreate();
+    ASSERT_EQ(ddNetSocketOpen(ca, 1, 0), 0);
+    ASSERT_EQ(ddNetSocketOpen(cb, 1, 0), 0);
+    ASSERT_EQ(ddNetConnectDirect(ca, u"127.0.0.1", uint16_t(portA)), 0);
+    ASSERT_EQ(ddNetConnectDirect(cb, u"127.0.0.1", uint16_t(portB)), 0);
+    uintptr_t ha = a->handle, hb = b->handle;
+    // Wait, without dispatching, until both accept notices are queued.
+    for (int i = 0; i < 500 && !(noticeQueuedFor(ha) && noticeQueuedFor(hb)); i++) Sleep(10);
+    ASSERT_TRUE(noticeQueuedFor(ha));
+    ASSERT_TRUE(noticeQueuedFor(hb));
+    EXPECT_EQ(ddNetSocketClose(a), 0);
+    EXPECT_FALSE(noticeQueuedFor(ha));
+    EXPECT_TRUE(noticeQueuedFor(hb));
+    for (DdSocket* s : {a, b, ca, cb}) ddNetSocketDestroy(s);
+    EXPECT_FALSE(noticeQueuedFor(hb));
 }
 
 TEST_F(Loopback, SocketWithoutConnectionRefusesQuietly) {
