@@ -27,12 +27,12 @@ Scenarios:
            with --delay S it starts reading only after S seconds.
 """
 import argparse
-import os
 import random
 import socket
 import struct
 import sys
 import time
+from peerlib import listen_local, publish_port, read_exact
 
 
 PATTERN = bytes(i % 256 for i in range(65536 + 256))
@@ -59,14 +59,6 @@ def send_chunked(conn, data, rng, stall):
             time.sleep(0.005)
 
 
-def read_exact(conn, n):
-    out = b""
-    while len(out) < n:
-        chunk = conn.recv(n - len(out))
-        if not chunk:
-            return None
-        out += chunk
-    return out
 
 
 def serve(conn, args):
@@ -140,16 +132,9 @@ def main():
     p.add_argument("--lifetime", type=float, default=60.0)
     args = p.parse_args()
 
-    srv = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    if args.rcvbuf:
-        srv.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, args.rcvbuf)
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(1)
+    srv = listen_local(1, args.rcvbuf)
     srv.settimeout(args.lifetime)
-    tmp = args.port_file + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % srv.getsockname()[1])
-    os.replace(tmp, args.port_file)
+    publish_port(args.port_file, srv.getsockname()[1])
     try:
         conn, _ = srv.accept()
     except OSError:

@@ -16,10 +16,8 @@ lifetime runs out.
 """
 import argparse
 import base64
-import os
-import socket
-import threading
 import time
+from peerlib import listen_local, serve_connections
 
 
 def read_head(conn):
@@ -92,22 +90,8 @@ def main():
     p.add_argument("--log")
     p.add_argument("--lifetime", type=float, default=60)
     args = p.parse_args()
-    srv = socket.socket()
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(16)
-    srv.settimeout(0.1)
-    tmp = args.port_file + ".new"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % srv.getsockname()[1])
-    os.replace(tmp, args.port_file)
-    end = time.time() + args.lifetime
-    while time.time() < end and os.path.exists(args.port_file):
-        try:
-            conn, _ = srv.accept()
-        except socket.timeout:
-            continue
-        conn.settimeout(None)
-        threading.Thread(target=serve, args=(conn, args), daemon=True).start()
+    serve_connections(listen_local(16), args.port_file, args.lifetime,
+                      lambda conn: serve(conn, args))
 
 
 if __name__ == "__main__":

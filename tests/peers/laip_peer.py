@@ -20,10 +20,9 @@ Scenarios (--scenario):
 """
 import argparse
 import json
-import os
-import socket
 import struct
 import time
+from peerlib import listen_local, serve_connections
 
 KEY = b"kelp.mint.stroll"
 
@@ -181,25 +180,15 @@ def main():
     p.add_argument("--log")
     p.add_argument("--lifetime", type=float, default=60)
     args = p.parse_args()
-    srv = socket.socket()
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(4)
-    srv.settimeout(0.1)
-    tmp = args.port_file + ".new"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % srv.getsockname()[1])
-    os.replace(tmp, args.port_file)
-    end_at = time.time() + args.lifetime
-    while time.time() < end_at and os.path.exists(args.port_file):
-        try:
-            conn, _ = srv.accept()
-        except socket.timeout:
-            continue
+
+    def handle(conn):
         with conn:
             try:
                 play(conn, args)
             except (OSError, ValueError) as e:
                 record(args.log, {"error": str(e)})
+
+    serve_connections(listen_local(4), args.port_file, args.lifetime, handle, threaded=False)
 
 
 if __name__ == "__main__":

@@ -26,10 +26,10 @@ import signal
 import socket
 import ssl
 import subprocess
-import sys
 import tempfile
 import threading
 import time
+from peerlib import publish_port, running
 
 
 def free_port():
@@ -265,12 +265,9 @@ def main():
         child = start(args.kind, args, folder, port)
         if args.kind != "closed" and not wait_listening(port):
             port = 0
-        tmp = args.port_file + ".new"
-        with open(tmp, "w") as f:
-            f.write("%d\n" % port)
-        os.replace(tmp, args.port_file)
+        publish_port(args.port_file, port)
         end = time.time() + args.lifetime
-        while time.time() < end and os.path.exists(args.port_file):
+        while running(args.port_file, end):
             if child is not None and child.poll() is not None:
                 break
             time.sleep(0.1)

@@ -6,21 +6,12 @@ side speaks TLS (ssl module). Requests are appended to --log when given.
 The port goes to --port-file; the peer ends when the file is deleted or the
 lifetime runs out."""
 import argparse
-import os
 import socket
 import ssl
 import threading
-import time
+from peerlib import listen_local, read_exact, serve_connections
 
 
-def read_exact(conn, n):
-    data = b""
-    while len(data) < n:
-        chunk = conn.recv(n - len(data))
-        if not chunk:
-            return None
-        data += chunk
-    return data
 
 
 def pump(src, dst):
@@ -69,32 +60,22 @@ def main():
     p.add_argument("--log")
     p.add_argument("--lifetime", type=float, default=60)
     args = p.parse_args()
-    srv = socket.socket()
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(16)
-    srv.settimeout(0.1)
     context = None
     if args.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert, args.key)
-    tmp = args.port_file + ".new"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % srv.getsockname()[1])
-    os.replace(tmp, args.port_file)
-    end = time.time() + args.lifetime
-    while time.time() < end and os.path.exists(args.port_file):
+
+    def wrap(conn):
+        if not context:
+            return conn
         try:
-            conn, _ = srv.accept()
-        except socket.timeout:
-            continue
-        conn.settimeout(None)
-        if context:
-            try:
-                conn = context.wrap_socket(conn, server_side=True)
-            except (OSError, ssl.SSLError):
-                conn.close()
-                continue
-        threading.Thread(target=serve, args=(conn, args), daemon=True).start()
+            return context.wrap_socket(conn, server_side=True)
+        except (OSError, ssl.SSLError):
+            conn.close()
+            return None
+
+    serve_connections(listen_local(16), args.port_file, args.lifetime,
+                      lambda conn: serve(conn, args), wrap=wrap)
 
 
 if __name__ == "__main__":

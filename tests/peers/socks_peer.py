@@ -12,19 +12,15 @@ The port goes to --port-file; the peer ends when the file is deleted or the
 lifetime runs out.
 """
 import argparse
-import os
-import socket
-import threading
 import time
+from peerlib import listen_local, read_exact, serve_connections
 
 
-def read_exact(conn, n):
-    data = b""
-    while len(data) < n:
-        chunk = conn.recv(n - len(data))
-        if not chunk:
-            raise EOFError
-        data += chunk
+def need(conn, n):
+    """Exactly n bytes; the conversation ends when the client stops early."""
+    data = read_exact(conn, n)
+    if data is None:
+        raise EOFError
     return data
 
 
@@ -37,8 +33,8 @@ def send_split(conn, data):
 def serve(conn, args):
     with conn:
         try:
-            ver, count = read_exact(conn, 2)
-            methods = read_exact(conn, count)
+            ver, count = need(conn, 2)
+            methods = need(conn, count)
             if args.scenario == "gssapi":
                 send_split(conn, b"\x05\x01")
                 return
@@ -47,21 +43,21 @@ def serve(conn, args):
                     send_split(conn, b"\x05\xff")
                     return
                 send_split(conn, b"\x05\x02")
-                read_exact(conn, 1)
-                user = read_exact(conn, read_exact(conn, 1)[0]).decode("latin-1")
-                password = read_exact(conn, read_exact(conn, 1)[0]).decode("latin-1")
+                need(conn, 1)
+                user = need(conn, need(conn, 1)[0]).decode("latin-1")
+                password = need(conn, need(conn, 1)[0]).decode("latin-1")
                 ok = user == args.user and password == args.password
                 send_split(conn, b"\x01\x00" if ok else b"\x01\x01")
                 if not ok:
                     return
             else:
                 send_split(conn, b"\x05\x00")
-            head = read_exact(conn, 4)
+            head = need(conn, 4)
             if head[3] == 3:
-                read_exact(conn, read_exact(conn, 1)[0])
+                need(conn, need(conn, 1)[0])
             elif head[3] == 1:
-                read_exact(conn, 4)
-            read_exact(conn, 2)
+                need(conn, 4)
+            need(conn, 2)
             name = b"bound.example"
             send_split(conn, b"\x05\x00\x00\x03" + bytes([len(name)]) + name + b"\x04\x38")
             while True:
@@ -81,22 +77,8 @@ def main():
     p.add_argument("--password", default="")
     p.add_argument("--lifetime", type=float, default=60)
     args = p.parse_args()
-    srv = socket.socket()
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(16)
-    srv.settimeout(0.1)
-    tmp = args.port_file + ".new"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % srv.getsockname()[1])
-    os.replace(tmp, args.port_file)
-    end = time.time() + args.lifetime
-    while time.time() < end and os.path.exists(args.port_file):
-        try:
-            conn, _ = srv.accept()
-        except socket.timeout:
-            continue
-        conn.settimeout(None)
-        threading.Thread(target=serve, args=(conn, args), daemon=True).start()
+    serve_connections(listen_local(16), args.port_file, args.lifetime,
+                      lambda conn: serve(conn, args))
 
 
 if __name__ == "__main__":
