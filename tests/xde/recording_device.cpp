@@ -251,6 +251,20 @@ int32_t pluginCall(DiXDisplay*, const DiChar* i, int32_t argc, const DiChar* con
     g_rdev.plugin.push_back(s);
     return g_rdev.pluginResult;
 }
+void createDragWindow(DiXDisplay*) {
+    LOGLINE("dragwin");
+    add(&g_rdev.live, "drag window");
+}
+void drawDragOutline(DiXDisplay*, DiXFrame*, const int32_t r[4]) {
+    LOGLINE(fmt("outline %d %d %d %d", r[0], r[1], r[2], r[3]));
+}
+void destroyDragWindow(DiXDisplay*) {
+    LOGLINE("undragwin");
+    drop(&g_rdev.live);
+}
+void setFocus(DiXDisplay*, DiObject*) {
+    LOGLINE("focus");
+}
 
 const DdXDeviceVector kVector = {
     createColormap, storeColors, installColormap, freeColormap, createPixmap, freePixmap,
@@ -261,6 +275,7 @@ const DdXDeviceVector kVector = {
     createFrame, destroyFrame, setStandardCursor, sessionStarted, openUrl, launchSelf,
     playSound, pluginInitialize, pluginTerminate, pluginCall,
     nullptr, nullptr, nullptr, nullptr, nullptr,
+    createDragWindow, drawDragOutline, destroyDragWindow, setFocus,
 };
 
 void crcPut(std::string& out, const std::string& type, const std::string& data) {
