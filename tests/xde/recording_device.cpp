@@ -160,9 +160,11 @@ void gcModeChanged(DiXDisplay*, DiXGC*, uint32_t mode) {
 }
 void showWindow(DiXDisplay*, DiXWindow* w, uint32_t mode) {
     LOGLINE(fmt("18 %u %u", w->head.id, mode));
+    if (g_rdev.onSlot) g_rdev.onSlot(18, w);
 }
 void configureWindow(DiXDisplay*, DiXWindow* w, int32_t x, int32_t y, int32_t wd, int32_t h) {
     LOGLINE(fmt("19 %u %d %d %d %d", w->head.id, x, y, wd, h));
+    if (g_rdev.onSlot) g_rdev.onSlot(19, w);
 }
 void frameChanged(DiXDisplay*, DiXWindow* w) {
     LOGLINE(fmt("20 %u", w->head.id));
@@ -197,6 +199,7 @@ void setCursor(DiXDisplay*, DdGC*, DiXCursor* c) {
 }
 void restackWindow(DiXDisplay*, DiXWindow* w, uint32_t mode, DiXWindow* s) {
     LOGLINE(fmt("30 %u %u %d", w->head.id, mode, s ? int(s->head.id) : -1));
+    if (g_rdev.onSlot) g_rdev.onSlot(30, w);
 }
 int probeTargetVisible(DiXDisplay*, DiXWindow* w, const int32_t r[4]) {
     LOGLINE(fmt("31 %u %d %d %d %d", w->head.id, r[0], r[1], r[2], r[3]));
