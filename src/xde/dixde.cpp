@@ -436,6 +436,7 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
         /* Nothing is sent after the close: held input goes with it. */
         stopTimer(&d->motionTimer);
         stopTimer(&d->emulationTimer);
+        diXSWMFree(d);
         diXFreeGC(d, d->gc);
         d->gc = nullptr;
         diXFreeColormap(d);

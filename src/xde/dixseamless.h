@@ -43,7 +43,8 @@ void diXSWMPress(DiXDisplay* d, DiXFrame* frame);
  * released through slot 25 when its window still exists, outline window
  * destroyed). Safe to call more than once. */
 void diXSWMForgetFrame(DiXFrame* frame);
-/* Teardown of the display's seamless timers and state. */
+/* The display is closing or going: the seamless timers stop and the
+ * hand-over, a drag and direct drawing end without a message. */
 void diXSWMFree(DiXDisplay* d);
 
 /* Hit test of a screen point against the frame's borders and caption:

@@ -3,7 +3,6 @@
  * direct drawing while a frame is dragged. */
 #include "xde/dixseamless.h"
 
-#include "core/diapp.h"
 #include "core/ditimer.h"
 #include "ui/diui.h"
 
@@ -16,7 +15,6 @@ enum : uint32_t {
     kFocusDelay = 250,
     kExpectDelay = 500,
     kDirectEndDelay = 1000,
-    kMaxMonitors = 64, /* the client information stays one message */
 };
 
 /* One drag for the whole program: only one pointer drag can run at a
@@ -172,34 +170,6 @@ DiXFrame* diXFindSeamlessRoot(DiXDisplay* d) {
     return nullptr;
 }
 
-void diXSWMSessionStarted(DiXDisplay* d) {
-    DiObject* o = &d->ch.hdr;
-    diUISetScrollPos(o, (d->screenWidth - o->width) / 2, (d->screenHeight - o->height) / 2);
-    diXSendClientInfo(d);
-}
-
-void diXSendClientInfo(DiXDisplay* d) {
-    const DdMonitor* list = nullptr;
-    int32_t count = 0;
-    if (g_ddApp) {
-        list = g_ddApp->monitors;
-        count = list ? g_ddApp->monitorCount : 0;
-        if (count <= 0) count = 1, list = &g_ddApp->primaryMonitor;
-    }
-    if (count > int32_t(kMaxMonitors)) count = kMaxMonitors;
-    char text[24 + kMaxMonitors * 48];
-    int at = snprintf(text, sizeof text, "%d", list ? count : 0);
-    for (int32_t i = 0; list && i < count; i++)
-        at += snprintf(text + at, sizeof text - size_t(at), ",%d,%d,%d,%d", list[i].workX,
-                       list[i].workY, list[i].workWidth, list[i].workHeight);
-    DiChar value[sizeof text];
-    DiChar name[32];
-    uint32_t valueLength, nameLength;
-    widen(text, value, &valueLength);
-    widen("qvl-swm-clientinfo", name, &nameLength);
-    diXAIPSendProperty(d, u"", 0, name, nameLength, value, valueLength);
-}
-
 void SWMSysCommand(DiXFrame* f, uint32_t command, int32_t a, int32_t b) {
     if (!f || !f->display || f->windowId >= DI_XWINDOWS) return;
     DiXDisplay* d = f->display;
@@ -282,6 +252,10 @@ void diXSWMFree(DiXDisplay* d) {
     stopTimer(&d->expectTimer);
     d->focusLast = d->expectGain = d->expectLoss = nullptr;
     d->expectGainAny = 0;
+    stopTimer(&d->exposureRegionTimer);
+    diXAreaClear(&d->exposureRegion);
+    d->draggedWindow = 0;
+    d->flags &= ~DI_XFLAG_DIRECT;
 }
 
 int diXHitTestFrame(const DiXFrame* f, int32_t px, int32_t py) {

@@ -212,6 +212,7 @@ DiXFrame* createFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* w, int32_t
     DiXFrame* f = diXCreateFrameWindow(d, nullptr);
     if (!f) return nullptr;
     memcpy(f->borders, g_rdev.borders, sizeof f->borders);
+    f->styles[0] = g_rdev.frameStyle;
     add(f, "frame");
     return f;
 }
