@@ -325,7 +325,31 @@ TEST_F(Swm, FocusHandOverReportsOnlyTheChangesTheEngineDidNotExpect) {
     advance(300);
     EXPECT_TRUE(syscommands().empty());
     EXPECT_EQ(d->focusLast, nullptr);
+    // A click on another frame while the shown one takes the focus is the
+    // user's choice; a click from outside the session is not reported.
+    show(3, 1);
+    show(3, 0);
+    show(2, 1);
+    frameEvent(2, 12);
+    advance(50);
+    press(3, 225, 45);
+    release(3, 225, 45);
+    frameEvent(3, 12);
+    advance(250);
+    EXPECT_EQ(syscommands(), (std::vector<std::string>{"3:63488"}));
+    show(2, 1);
+    frameEvent(3, 13);
+    advance(300);
+    syscommands();
+    press(3, 225, 45);
+    release(3, 225, 45);
+    frameEvent(3, 12);
+    advance(300);
+    EXPECT_TRUE(syscommands().empty());
     // The engine's own change, told by the Windows side, is expected too.
+    frameEvent(3, 13);
+    advance(300);
+    syscommands();
     diXSWMExpectGain(d, frame(3));
     frameEvent(3, 12);
     advance(300);
@@ -434,6 +458,11 @@ TEST_F(Swm, SessionRootFrameStandsForTheSessionWindow) {
     EXPECT_EQ(f[0].type, 27);
     EXPECT_EQ(f[0].u8(0), 1u);
     EXPECT_EQ(d->focusLast, frame(1));
+    // The Windows side's system commands: the window menu at a point, and
+    // any other command alone.
+    SWMSysCommand(frame(2), 63520, 5, -7);
+    SWMSysCommand(frame(2), 61728, 1, 2);
+    EXPECT_EQ(syscommands(), (std::vector<std::string>{"2:63520,5,-7", "2:61728"}));
 }
 
 } // namespace
