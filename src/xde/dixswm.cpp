@@ -303,6 +303,15 @@ int diXHitTestFrame(const DiXFrame* f, int32_t px, int32_t py) {
 int SWMHitTest(DiXDisplay* d, DiXFrame* f, const DiEvent* ev) {
     uint32_t type = ev->w[0];
     int32_t x = int32_t(ev->w[3]), y = int32_t(ev->w[4]);
+    if (s_drag.state && type == 6 && ev->w[2] == 0) {
+        /* A left press while dragging: the release went elsewhere (the
+         * capture was lost). That drag ends here, or its frame would
+         * swallow every later motion. */
+        DiXDisplay* dd = s_drag.display;
+        bool moved = s_drag.moved;
+        endDrag();
+        if (moved) diXSetDirectDrawing(dd, 0);
+    }
     if (!s_drag.state) {
         if (type != 6 || ev->w[2] != 0) return 0;
         int code = diXHitTestFrame(f, x, y);

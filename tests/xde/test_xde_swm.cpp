@@ -221,6 +221,11 @@ TEST_F(Swm, SizingStopsAtOnePixelAndTheDraggedFrameMayGoMidDrag) {
     EXPECT_EQ(g_rdev.with("outline ").back(), "outline 299 50 1 150");
     motion(1, 120, 100);
     EXPECT_EQ(g_rdev.with("outline ").back(), "outline 119 50 181 150");
+    // A release lost elsewhere: the next press ends that drag first.
+    size_t lost = g_rdev.mark();
+    press(1, 101, 100);
+    EXPECT_EQ(log(lost), (Lines{"25 1 10", "outline 119 50 181 150", "undragwin", "25 1 11"}));
+    motion(1, 120, 100);
     // The window goes while dragged: grab released, outline erased with its
     // window (the teardown checks the drag window was freed), and later
     // motions of other frames reach the server.
