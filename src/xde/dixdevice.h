@@ -138,6 +138,11 @@ struct DdXDeviceVector {
     void (*swmCreateDragWindow)(DiXDisplay* d);
     void (*swmDrawDragOutline)(DiXDisplay* d, DiXFrame* frame, const int32_t rect[4]);
     void (*swmDestroyDragWindow)(DiXDisplay* d);
+    /* Seamless frames: apply the frame's wanted styles (set from the
+     * server's window information); give the window's frame the focus
+     * (the server's focus property). */
+    void (*swmUpdateStyle)(DiXDisplay* d, DiXWindow* window);
+    void (*swmFocus)(DiXDisplay* d, DiXWindow* window);
     /* Gives a display object the Windows focus (a seamless session's own
      * frame when its root window is shown). */
     void (*setFocus)(DiXDisplay* d, DiObject* obj);

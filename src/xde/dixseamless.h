@@ -47,6 +47,15 @@ void diXSWMForgetFrame(DiXFrame* frame);
  * hand-over, a drag and direct drawing end without a message. */
 void diXSWMFree(DiXDisplay* d);
 
+/* The seamless properties the server sets (operation 1): "qvl-swm-
+ * windowinfo" (the named window's three styles, then applied),
+ * "qvl-swm-serverinfo" (the frame metrics) and "qvl-swm-focusinfo" (the
+ * named window gets the Windows focus). A value is taken only when all
+ * its integers parse; other names are ignored. */
+void diXSWMPropertyChanged(DiXDisplay* d, const DiChar* window, uint32_t windowLength,
+                           const DiChar* name, uint32_t nameLength, const DiChar* value,
+                           uint32_t valueLength);
+
 /* Hit test of a screen point against the frame's borders and caption:
  * 0 none, 1 move, 2 top-left, 3 top, 4 top-right, 5 right, 6 bottom-right,
  * 7 bottom, 8 bottom-left, 9 left. */

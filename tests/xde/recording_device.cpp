@@ -266,6 +266,13 @@ void destroyDragWindow(DiXDisplay*) {
     LOGLINE("undragwin");
     drop(&g_rdev.live);
 }
+void swmUpdateStyle(DiXDisplay*, DiXWindow* w) {
+    LOGLINE(fmt("style %u %08x %08x %u", w->head.id, w->frame->styles[0], w->frame->styles[1],
+                w->frame->styles[2]));
+}
+void swmFocus(DiXDisplay*, DiXWindow* w) {
+    LOGLINE(fmt("swmfocus %u", w->head.id));
+}
 void setFocus(DiXDisplay*, DiObject*) {
     LOGLINE("focus");
 }
@@ -279,7 +286,7 @@ const DdXDeviceVector kVector = {
     createFrame, destroyFrame, setStandardCursor, sessionStarted, openUrl, launchSelf,
     playSound, pluginInitialize, pluginTerminate, pluginCall,
     nullptr, nullptr, nullptr, nullptr, nullptr,
-    createDragWindow, drawDragOutline, destroyDragWindow, setFocus,
+    createDragWindow, drawDragOutline, destroyDragWindow, swmUpdateStyle, swmFocus, setFocus,
 };
 
 void crcPut(std::string& out, const std::string& type, const std::string& data) {

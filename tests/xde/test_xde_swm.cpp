@@ -470,4 +470,32 @@ TEST_F(Swm, SessionRootFrameStandsForTheSessionWindow) {
     EXPECT_EQ(syscommands(), (std::vector<std::string>{"2:63520,5,-7", "2:61728"}));
 }
 
+TEST_F(Swm, SeamlessPropertiesTakeOnlyValuesThatParseWhole) {
+    session();
+    window(1, 10, 10, 50, 50);
+    auto set = [&](const std::u16string& window, const std::u16string& name,
+                   const std::u16string& value) {
+        diXDEPropertyChanged(d, 1, window.data(), uint32_t(window.size()), name.data(),
+                             uint32_t(name.size()), value.data(), uint32_t(value.size()));
+    };
+    auto metrics = [&] { return std::vector<int32_t>(d->swmMetrics, d->swmMetrics + 5); };
+    set(u"", u"qvl-swm-serverinfo", u"5,6,21,19,17");
+    EXPECT_EQ(metrics(), (std::vector<int32_t>{5, 6, 21, 19, 17}));
+    for (const char16_t* bad : {u"1,2,3,4", u"1,2,3,4,5,6", u"1,2,x,4,5", u"1,2,3,4,5,",
+                                u"1,,3,4,5", u"1,2,3,4,-5", u"1,2,3,4,99999999999", u""})
+        set(u"", u"qvl-swm-serverinfo", bad);
+    EXPECT_EQ(metrics(), (std::vector<int32_t>{5, 6, 21, 19, 17}));
+    // Styles: 32-bit words written signed; the frame's style is applied.
+    g_rdev.log.clear();
+    set(u"1", u"qvl-swm-windowinfo", u"-2147483648,262144,7");
+    set(u"1", u"qvl-swm-windowinfo", u"1,2");
+    set(u"1", u"qvl-swm-windowinfo", u"1,2,3x");
+    set(u"2", u"qvl-swm-windowinfo", u"1,2,3");  // no such window
+    set(u"1x", u"qvl-swm-windowinfo", u"1,2,3"); // no such name
+    set(u"1", u"qvl-swm-focusinfo", u"");
+    set(u"256", u"qvl-swm-focusinfo", u"");
+    set(u"1", u"qvl-swm-other", u"1,2,3");
+    EXPECT_EQ(g_rdev.log, (Lines{"style 1 80000000 00040000 7", "swmfocus 1"}));
+}
+
 } // namespace
