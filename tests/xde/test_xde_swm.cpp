@@ -244,6 +244,24 @@ TEST_F(Swm, SizingStopsAtOnePixelAndTheDraggedFrameMayGoMidDrag) {
     EXPECT_FALSE(d->flags & 0x2000);
 }
 
+TEST_F(Swm, TheCloseEndsADragAndLeavesNoSeamlessTimer) {
+    session();
+    window(1, 100, 50, 200, 150);
+    window(2, 400, 50, 100, 100);
+    show(2, 1);
+    frameEvent(2, 12);
+    press(1, 150, 60);
+    motion(1, 160, 70);
+    size_t m = g_rdev.mark();
+    event(11);
+    Lines l = log(m);
+    ASSERT_GE(l.size(), 3u);
+    EXPECT_EQ(Lines(l.begin(), l.begin() + 3),
+              (Lines{"25 1 10", "outline 110 60 200 150", "undragwin"}));
+    EXPECT_TRUE(diXEngineTimersIdle(d));
+    EXPECT_FALSE(d->flags & 0x2000);
+}
+
 TEST_F(Swm, ADragExposesTheStripsItChangedCutToTheDisplay) {
     session();
     window(1, 10, 10, 20, 10);
