@@ -25,6 +25,7 @@ struct DiXFont;
 struct DiXCursor;
 
 struct DiXDisplay;
+struct DiXFrame;
 
 /* An image or icon as a request carries it. */
 struct DiXImage {
@@ -269,6 +270,18 @@ struct DiXDisplay {
     uint32_t modifiers;
     uint32_t windowLimit; /* 1, or 256 in multi-window mode */
     uint32_t reentrancy;
+    /* Seamless frames: the focus hand-over (frames, cleared when a frame
+     * goes), the window whose drag just ended (0 none) and the server's
+     * frame metrics: sizing border width and height, caption height,
+     * caption button width, corner size. */
+    DiXFrame* focusLast;
+    DiTimer* focusTimer;  /* 250 ms after a focus event */
+    DiTimer* expectTimer; /* 500 ms: how long an expectation lasts */
+    DiXFrame* expectGain;
+    uint32_t expectGainAny; /* any frame may gain it */
+    DiXFrame* expectLoss;
+    uint32_t draggedWindow;
+    int32_t swmMetrics[5];
     DiTimer* exposureRegionTimer;
     DiXRegionArea exposureRegion; /* display-wide, of a seamless drag */
     DdKeyboardInfo* keyboard; /* the stored description, or none */

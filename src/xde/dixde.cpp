@@ -238,6 +238,7 @@ uint32_t sizeMoveFired(void* arg) {
 void frameGeometry(DiXDisplay* d, DiXFrame* f, DiXWindow* w, const DiEvent* ev) {
     uint32_t state = ev->w[1], id = f->windowId;
     if (state != f->showState) {
+        uint32_t previous = f->showState;
         f->showState = state;
         if (d->dev->frameChanged) d->dev->frameChanged(d, w);
         if (state == 2) {
@@ -250,6 +251,15 @@ void frameGeometry(DiXDisplay* d, DiXFrame* f, DiXWindow* w, const DiEvent* ev) 
         }
         diXAIPSendWindowState(d, id, 5, 0);
         if (activates(d)) diXAIPSendActivate(d, id, -1);
+        if (previous == 2 && (d->sessionFlags2 & DI_XSESSION2_SEAMLESS)) {
+            /* Restored from the taskbar: what the frame covers is redrawn
+             * and the server is told it has the focus. */
+            diXSetDirectDrawing(d, 1);
+            diXExposeDraggedArea(d, f, nullptr);
+            diXSetDirectDrawing(d, 0);
+            diXSWMExpectGain(d, f);
+            SWMSysCommand(f, 63488, 0, 0);
+        }
     } else if (state == 2 || state == 4) {
         return;
     }
@@ -268,6 +278,7 @@ void frameGeometry(DiXDisplay* d, DiXFrame* f, DiXWindow* w, const DiEvent* ev) 
     if ((f->styleFlags & 0x80) || d->reentrancy) return;
     stopTimer(&f->sizeMoveTimer);
     f->sizeMoveTimer = diTimerAdd(d->sizeMoveDelay, sizeMoveFired, f);
+    if (d->sessionFlags2 & DI_XSESSION2_SEAMLESS) SWMSysCommand(f, 61440, 0, 0);
 }
 
 uint32_t clampDelay(int v) {
@@ -339,6 +350,7 @@ int diXDEInit(DiXDisplay* d, const DdXDeviceVector* dev, const DdXRecordSizes* s
 void diXDEFree(DiXDisplay* d) {
     diXForgetClipboardOwner(d);
     diXDEFreeResources(d);
+    diXSWMFree(d);
     diXFreeGC(d, d->gc);
     d->gc = nullptr;
     diXFreeColormap(d);
@@ -424,6 +436,7 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
         /* Nothing is sent after the close: held input goes with it. */
         stopTimer(&d->motionTimer);
         stopTimer(&d->emulationTimer);
+        diXSWMFree(d);
         diXFreeGC(d, d->gc);
         d->gc = nullptr;
         diXFreeColormap(d);
@@ -433,7 +446,8 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
     case 12:
     case 13:
         if (d->sessionFlags2 & DI_XSESSION2_SEAMLESS) {
-            diXFindSeamlessRoot(d); /* the seamless layer routes it */
+            /* The session's own frame stands for its root window. */
+            if (DiXFrame* root = diXFindSeamlessRoot(d)) diXDEHandleWindowEvent(root, ev);
             break;
         }
         if (ev->w[0] == 12)
@@ -469,6 +483,7 @@ int diXDEHandleWindowEvent(DiXFrame* f, DiEvent* ev) {
     int32_t ox = 0, oy = 0;
     if (d->dev->desktopOrigin) d->dev->desktopOrigin(d, &ox, &oy);
     bool overrideQuiet = !(d->sessionFlags & DI_XSESSION_OVERRIDE_FOCUS) && (f->styleFlags & 0x80);
+    bool swm = d->sessionFlags2 & DI_XSESSION2_SEAMLESS;
     switch (ev->w[0]) {
     case 3:
     case 4:
@@ -481,22 +496,29 @@ int diXDEHandleWindowEvent(DiXFrame* f, DiEvent* ev) {
         if (ev->w[0] == 4 && ev->w[1] == 154) diXAnnounceLocalClipboard(d, 1);
         break;
     case 5:
+        if (swm && SWMHitTest(d, f, ev)) break;
         sendMotionThrottled(d, id, int32_t(ev->w[3]) - ox, int32_t(ev->w[4]) - oy, ev->w[7]);
         diXNoteActivity(w, 5);
         break;
     case 6:
     case 7:
     case 16:
+        if (swm && ev->w[0] == 6) diXSWMPress(d, f);
+        /* The hit test takes no press or release: both reach the server. */
+        if (swm && ev->w[0] != 16) SWMHitTest(d, f, ev);
+        if (d->windows[id] != w || w->frame != f) break;
         sendButton(d, ev->w[0], id, ev->w[2], int32_t(ev->w[3]) - ox, int32_t(ev->w[4]) - oy);
         /* The device may have destroyed the window meanwhile. */
         if (d->windows[id] == w) diXNoteActivity(w, ev->w[0]);
         break;
     case 12:
+        if (swm) diXSWMFocusEvent(d, f, 1);
         if (overrideQuiet) break;
         sendFocusIn(d, id, ev->w[1]);
         if (activates(d)) diXAIPSendActivate(d, id, -1);
         break;
     case 13:
+        if (swm) diXSWMFocusEvent(d, f, 0);
         if (!overrideQuiet) diXAIPSendFocusOut(d, id);
         break;
     case 14:

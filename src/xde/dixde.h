@@ -35,6 +35,7 @@ enum : uint32_t {
     DI_XFLAG_KBNOTICE = 0x400,
     DI_XFLAG_PROBED = 0x1000,
     DI_XFLAG_DIRECT = 0x2000,
+    DI_XFLAG_FOCUS_IN = 0x4000, /* the last focus event of a seamless frame was a focus-in */
     DI_XFLAG_MODEX = 0x10000,
 };
 
@@ -88,6 +89,7 @@ struct DiXFrame {
     DiTimer* sizeMoveTimer;
     int32_t prevRect[4], newRect[4];
     uint32_t reported; /* message 35 (or 38) sent */
+    uint32_t disabled; /* the engine disabled its window (owner modes) */
 };
 
 struct DiXWindow {

@@ -3,6 +3,7 @@
 #include "xde/dixde.h"
 
 #include "core/dilog.h"
+#include "xde/dixseamless.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -206,8 +207,9 @@ void origin(const DiXWindow* w, int32_t* x, int32_t* y) {
 
 } // namespace
 
-void diXDEPropertyChanged(DiXDisplay* d, uint32_t op, const DiChar*, uint32_t, const DiChar* name,
-                          uint32_t nameLength, const DiChar* value, uint32_t valueLength) {
+void diXDEPropertyChanged(DiXDisplay* d, uint32_t op, const DiChar* window, uint32_t windowLength,
+                          const DiChar* name, uint32_t nameLength, const DiChar* value,
+                          uint32_t valueLength) {
     const char16_t* oldTransient = u"qvl-cwm-oldtransient";
     if (op == 0) {
         if (equals(name, nameLength, oldTransient)) d->flags &= ~DI_XFLAG_OLDTRANSIENT;
@@ -234,8 +236,9 @@ void diXDEPropertyChanged(DiXDisplay* d, uint32_t op, const DiChar*, uint32_t, c
             d->dev->playSound(d, v.c_str());
     } else if (equals(name, nameLength, u"qvl_call_client_cmd")) {
         if (v.size() <= kTextLimit) pluginCommand(d, v);
+    } else {
+        diXSWMPropertyChanged(d, window, windowLength, name, nameLength, value, valueLength);
     }
-    /* The "qvl-swm-*" properties belong to the seamless layer. */
 }
 
 void diXRunDrawingProbe(DiXDisplay* d) {

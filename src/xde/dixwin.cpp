@@ -6,8 +6,10 @@
 #include "core/dilog.h"
 #include "core/ditimer.h"
 #include "core/diutil.h"
+#include "ui/diui.h"
 #include "xde/dixseamless.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -206,7 +208,32 @@ uint32_t windowsEnd(const DiXDisplay* d) {
 
 void setEnabled(DiXDisplay* d, uint32_t id, int enable) {
     DiXWindow* w = id < DI_XWINDOWS ? d->windows[id] : nullptr;
-    if (w && d->dev->enableWindow) d->dev->enableWindow(d, w, enable);
+    if (!w) return;
+    if (w->frame) w->frame->disabled = !enable;
+    if (d->dev->enableWindow) d->dev->enableWindow(d, w, enable);
+}
+
+/* A device call that moves, shows or stacks seamless frames: the frame
+ * events it causes are the engine's own, not the user's. */
+struct OwnChange {
+    DiXDisplay* d;
+    bool on;
+    explicit OwnChange(DiXDisplay* display) : d(display), on(seamless(display)) {
+        if (on) d->reentrancy++;
+    }
+    ~OwnChange() {
+        if (on) d->reentrancy--;
+    }
+};
+
+void sendPropertyNotify(DiXDisplay* d, uint32_t id, const char* name) {
+    DiChar window[12], n[32];
+    char text[12];
+    snprintf(text, sizeof text, "%u", id);
+    uint32_t wl = 0, nl = 0;
+    for (; text[wl]; wl++) window[wl] = DiChar(text[wl]);
+    for (; name[nl]; nl++) n[nl] = DiChar(name[nl]);
+    diXAIPSendPropertyNotify(d, window, wl, n, nl);
 }
 
 } // namespace
@@ -260,6 +287,7 @@ void diXDestroyWindow(DiXDisplay* d, uint32_t id) {
     DiXWindow* w = diXLookupWindow(d, id);
     if (!w) return;
     if (DiXFrame* f = w->frame) {
+        diXSWMForgetFrame(f);
         w->frame = nullptr;
         f->windowId = DI_XWINDOWS;
         if (d->dev->destroyFrame)
@@ -293,6 +321,7 @@ void diXDestroyFrameWindow(DiXFrame* f) {
     free(f->title);
     free(f->iconTitle);
     stopTimer(&f->sizeMoveTimer);
+    diXSWMForgetFrame(f);
     DiXDisplay* d = f->display;
     if (d && f->windowId < DI_XWINDOWS && d->windows[f->windowId] &&
         d->windows[f->windowId]->frame == f)
@@ -351,18 +380,44 @@ void diXCreateWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int32_t w
     }
     if (d->dev->configureWindow) d->dev->configureWindow(d, w, fx, fy, fw, fh);
     if (d->dev->setStandardCursor) d->dev->setStandardCursor(d, f->hdr.gc, d->standardCursor);
+    if (seamless(d)) {
+        sendPropertyNotify(d, id, "qvl-swm-windowinfo");
+        sendPropertyNotify(d, id, "qvl-swm-focusinfo");
+    }
 }
 
 void diXShowWindow(DiXDisplay* d, uint32_t id, uint32_t mode) {
     DiXWindow* w = diXLookupWindow(d, id);
     if (!w || !w->frame) return;
     DiXFrame* f = w->frame;
+    if (seamless(d)) {
+        bool lastIn = d->flags & DI_XFLAG_FOCUS_IN;
+        if (mode == 1) {
+            diXSWMExpectGain(d, f);
+            if (lastIn && d->focusLast && d->focusLast != f) diXSWMExpectLoss(d, d->focusLast);
+        } else if (mode == 0) {
+            diXSWMExpectLoss(d, f);
+            DiXWindow* owner = f->ownerId != id ? diXLookupWindow(d, f->ownerId) : nullptr;
+            if (lastIn && d->focusLast == f && owner && owner->frame)
+                diXSWMExpectGain(d, owner->frame);
+        }
+        if (f->frameFlags & 1) {
+            /* The session's own frame stands for the root of the session. */
+            if (mode == 0) diXSWMExpectAny(d);
+            ddUIShowObjectWindow(&d->ch.hdr, int(mode));
+            if (mode == 1 && d->dev->setFocus) d->dev->setFocus(d, &d->ch.hdr);
+            return;
+        }
+    }
     int enable = mode == 0 ? 1 : 0;
     if (f->ownerMode & 1) setEnabled(d, f->ownerId, enable);
     if (f->ownerMode & 2)
         for (uint32_t i = 1; i < d->windowLimit; i++)
             if (i != id) setEnabled(d, i, enable);
-    if (d->dev->showWindow) d->dev->showWindow(d, w, mode);
+    if (d->dev->showWindow) {
+        OwnChange own(d);
+        d->dev->showWindow(d, w, mode);
+    }
     /* The device may have destroyed the window meanwhile. */
     if (diXLookupWindow(d, id) != w || !w->frame) return;
     if ((!(w->frame->styleFlags & 0x80) && !(d->flags & DI_XFLAG_NO_ACTIVATE)) ||
@@ -383,7 +438,15 @@ void diXConfigureWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int32_
     w->head.x = x, w->head.y = y, w->head.width = width, w->head.height = height;
     int32_t ox, oy;
     desktopOrigin(d, &ox, &oy);
-    if (d->dev->configureWindow) d->dev->configureWindow(d, w, x + ox, y + oy, width, height);
+    if (d->dev->configureWindow) {
+        OwnChange own(d);
+        d->dev->configureWindow(d, w, x + ox, y + oy, width, height);
+    }
+    /* The server placed the window the user dragged: the drag is over. */
+    if (d->draggedWindow == id && diXLookupWindow(d, id) == w) {
+        d->draggedWindow = 0;
+        if (d->flags & DI_XFLAG_DIRECT) diXPaintExposures(d, w);
+    }
 }
 
 void diXRestackWindow(DiXDisplay* d, uint32_t id, uint32_t mode, uint32_t sibling) {
@@ -394,7 +457,11 @@ void diXRestackWindow(DiXDisplay* d, uint32_t id, uint32_t mode, uint32_t siblin
         s = diXLookupWindow(d, sibling);
         if (!s) return;
     }
-    if (d->dev->restackWindow) d->dev->restackWindow(d, w, mode, s);
+    if (seamless(d) && w->frame && (w->frame->frameFlags & 1)) return;
+    if (d->dev->restackWindow) {
+        OwnChange own(d);
+        d->dev->restackWindow(d, w, mode, s);
+    }
 }
 
 void diXDamageBoxes(DiXWindow* w, DiXGC* gc, int32_t count, const FbRect* boxes) {
@@ -470,6 +537,18 @@ void diXDamageLine(DiXWindow* w, DiXGC* gc, int32_t x1, int32_t y1, int32_t x2, 
 
 void diXPaintExposures(DiXDisplay* d, DiXWindow* w) {
     if (!w) return;
+    if (!diXAreaIsEmpty(&d->exposureRegion)) {
+        /* A drag's area waits for its repaint: once every part of it came
+         * back, direct drawing ends without waiting for its timer. */
+        diXAreaSubtract(&d->exposureRegion, &d->exposureRegion, &w->exposure);
+        if (diXAreaIsEmpty(&d->exposureRegion) && !d->draggedWindow &&
+            (d->flags & DI_XFLAG_DIRECT)) {
+            diXEndDirectDrawing(d);
+            diXAreaClear(&w->exposure);
+            stopTimer(&w->exposureTimer);
+            return;
+        }
+    }
     if (w->head.id == 0 && multiWindow(d) && !(d->flags & DI_XFLAG_DIRECT)) {
         for (uint32_t id = 1; id < windowsEnd(d); id++)
             if (d->windows[id]) diXPaintExposures(d, d->windows[id]);
@@ -521,7 +600,8 @@ void diXNoteActivity(DiXWindow* w, uint32_t event) {
 }
 
 int diXEngineTimersIdle(const DiXDisplay* d) {
-    if (d->motionTimer || d->emulationTimer || d->exposureRegionTimer || d->settingsTimer)
+    if (d->motionTimer || d->emulationTimer || d->exposureRegionTimer || d->settingsTimer ||
+        d->focusTimer || d->expectTimer)
         return 0;
     for (uint32_t id = 0; id < DI_XWINDOWS; id++) {
         const DiXWindow* w = d->windows[id];

@@ -1,11 +1,6 @@
-/* Stand-ins for the seamless-window layer: each gives the answer of a
- * display without seamless windows or clipboard relay. The seamless layer
- * replaces this file. */
+/* Stand-ins for the clipboard relay: each gives the answer of a display
+ * without clipboard relay. The relay replaces this file. */
 #include "xde/dixseamless.h"
 
-DiXFrame* diXFindSeamlessRoot(DiXDisplay*) {
-    return nullptr;
-}
 void diXAnnounceLocalClipboard(DiXDisplay*, int) {}
-void diXSWMSessionStarted(DiXDisplay*) {}
 void diXForgetClipboardOwner(DiXDisplay*) {}

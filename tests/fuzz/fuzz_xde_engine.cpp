@@ -10,6 +10,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+/* Session flags 2 of the run (1: seamless frames). */
+#ifndef HV_FUZZ_FLAGS2
+#define HV_FUZZ_FLAGS2 0
+#endif
+
 namespace {
 
 uint32_t s_now;
@@ -49,8 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t flags = (mode & 4 ? 0x2 : 0) | (mode & 8 ? 0x4 : 0) | (mode & 16 ? 0x20 : 0) |
                      (mode & 32 ? 0x100 : 0) | (mode & 64 ? 0x10 : 0);
     uint8_t start[11] = {uint8_t(flags), uint8_t(flags >> 8), uint8_t(mode & 128 ? 40 : 0), 0,
-                         160, 0, 120, 0, uint8_t(depths[mode & 3]), 0, 0};
+                         160, 0, 120, 0, uint8_t(depths[mode & 3]), HV_FUZZ_FLAGS2, 0};
     diXAIPHandleRequest(d, 48, start, sizeof start);
+    if (HV_FUZZ_FLAGS2 & 1) {
+        /* Seamless frames with borders, a caption and buttons to drag. */
+        const int32_t metrics[5] = {4, 3, 20, 18, 16};
+        memcpy(d->swmMetrics, metrics, sizeof metrics);
+        g_rdev.frameStyle = 0xCF0000;
+    }
     if (mode & 128) g_rdev.addDamageFlags = 1;
     std::vector<uint8_t> payload;
     while (c.n && d->ch.open) {

@@ -1,5 +1,6 @@
 // The application services the X engine reads outside its device: the
-// local settings (from a map tests fill) and the options file.
+// local settings (from a map tests fill), the options file and the
+// application structure.
 #include "core/diapp.h"
 
 #include <algorithm>
@@ -7,6 +8,10 @@
 #include <string>
 
 std::map<std::u16string, std::u16string> g_engineSettings;
+
+// The application structure: tests fill its monitor records.
+static DdApp s_engineApp;
+DdApp* g_ddApp = &s_engineApp;
 
 bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size) {
     auto it = g_engineSettings.find(name);

@@ -160,9 +160,11 @@ void gcModeChanged(DiXDisplay*, DiXGC*, uint32_t mode) {
 }
 void showWindow(DiXDisplay*, DiXWindow* w, uint32_t mode) {
     LOGLINE(fmt("18 %u %u", w->head.id, mode));
+    if (g_rdev.onSlot) g_rdev.onSlot(18, w);
 }
 void configureWindow(DiXDisplay*, DiXWindow* w, int32_t x, int32_t y, int32_t wd, int32_t h) {
     LOGLINE(fmt("19 %u %d %d %d %d", w->head.id, x, y, wd, h));
+    if (g_rdev.onSlot) g_rdev.onSlot(19, w);
 }
 void frameChanged(DiXDisplay*, DiXWindow* w) {
     LOGLINE(fmt("20 %u", w->head.id));
@@ -197,6 +199,7 @@ void setCursor(DiXDisplay*, DdGC*, DiXCursor* c) {
 }
 void restackWindow(DiXDisplay*, DiXWindow* w, uint32_t mode, DiXWindow* s) {
     LOGLINE(fmt("30 %u %u %d", w->head.id, mode, s ? int(s->head.id) : -1));
+    if (g_rdev.onSlot) g_rdev.onSlot(30, w);
 }
 int probeTargetVisible(DiXDisplay*, DiXWindow* w, const int32_t r[4]) {
     LOGLINE(fmt("31 %u %d %d %d %d", w->head.id, r[0], r[1], r[2], r[3]));
@@ -209,6 +212,7 @@ DiXFrame* createFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* w, int32_t
     DiXFrame* f = diXCreateFrameWindow(d, nullptr);
     if (!f) return nullptr;
     memcpy(f->borders, g_rdev.borders, sizeof f->borders);
+    f->styles[0] = g_rdev.frameStyle;
     add(f, "frame");
     return f;
 }
@@ -251,6 +255,27 @@ int32_t pluginCall(DiXDisplay*, const DiChar* i, int32_t argc, const DiChar* con
     g_rdev.plugin.push_back(s);
     return g_rdev.pluginResult;
 }
+void createDragWindow(DiXDisplay*) {
+    LOGLINE("dragwin");
+    add(&g_rdev.live, "drag window");
+}
+void drawDragOutline(DiXDisplay*, DiXFrame*, const int32_t r[4]) {
+    LOGLINE(fmt("outline %d %d %d %d", r[0], r[1], r[2], r[3]));
+}
+void destroyDragWindow(DiXDisplay*) {
+    LOGLINE("undragwin");
+    drop(&g_rdev.live);
+}
+void swmUpdateStyle(DiXDisplay*, DiXWindow* w) {
+    LOGLINE(fmt("style %u %08x %08x %u", w->head.id, w->frame->styles[0], w->frame->styles[1],
+                w->frame->styles[2]));
+}
+void swmFocus(DiXDisplay*, DiXWindow* w) {
+    LOGLINE(fmt("swmfocus %u", w->head.id));
+}
+void setFocus(DiXDisplay*, DiObject*) {
+    LOGLINE("focus");
+}
 
 const DdXDeviceVector kVector = {
     createColormap, storeColors, installColormap, freeColormap, createPixmap, freePixmap,
@@ -261,6 +286,7 @@ const DdXDeviceVector kVector = {
     createFrame, destroyFrame, setStandardCursor, sessionStarted, openUrl, launchSelf,
     playSound, pluginInitialize, pluginTerminate, pluginCall,
     nullptr, nullptr, nullptr, nullptr, nullptr,
+    createDragWindow, drawDragOutline, destroyDragWindow, swmUpdateStyle, swmFocus, setFocus,
 };
 
 void crcPut(std::string& out, const std::string& type, const std::string& data) {

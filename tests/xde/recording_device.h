@@ -20,8 +20,11 @@ struct RecordingDevice {
     std::set<std::string> fail; // slot numbers ("4") or extras ("frame") that fail
     int probeAnswer = 1;        // slot 31
     int32_t borders[4] = {4, 4, 24, 4};
+    uint32_t frameStyle = 0; // the Windows style new frames get
     uint32_t addDamageFlags = 0; // validation adds these for windows (1: update area)
     std::function<void()> onPaint;
+    // Runs inside slots 18, 19 and 30, as window messages do on Windows.
+    std::function<void(int slot, DiXWindow* w)> onSlot;
     // Records made and not yet freed, by kind ("pixmap", "frame", ...).
     std::map<const void*, std::string> live;
     int paints = 0;
