@@ -589,6 +589,12 @@ const DdXDeviceVector kVector = {
     /* keyboard */ nullptr,
     /* freeKeyboard */ nullptr,
     /* desktopOrigin */ desktopOrigin,
+    /* swmCreateDragWindow */ nullptr,
+    /* swmDrawDragOutline */ nullptr,
+    /* swmDestroyDragWindow */ nullptr,
+    /* swmUpdateStyle */ nullptr,
+    /* swmFocus */ nullptr,
+    /* setFocus */ nullptr,
 };
 
 const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),
