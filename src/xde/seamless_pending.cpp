@@ -6,6 +6,4 @@
 DiXFrame* diXFindSeamlessRoot(DiXDisplay*) {
     return nullptr;
 }
-void diXAnnounceLocalClipboard(DiXDisplay*, int) {}
 void diXSWMSessionStarted(DiXDisplay*) {}
-void diXForgetClipboardOwner(DiXDisplay*) {}
