@@ -162,26 +162,29 @@ struct Reader {
     }
 };
 
-// Runs a shell command of the host and pumps until it ends.
+std::string tempName(const char* what) {
+    static unsigned serial;
+    return "/tmp/hv_xclip_" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(GetTickCount()) + "_" + std::to_string(serial++) + what;
+}
+
+// Runs a shell command of the host and pumps until it has ended. The end is
+// seen by a file the shell writes last: the handle Wine gives for a host
+// process does not tell.
 bool runHost(const std::string& command) {
-    std::string cmd = "/bin/sh -c \"" + command + "\"";
+    std::string marker = tempName(".done");
+    std::string cmd = "/bin/sh -c \"" + command + "; echo > " + marker + "\"";
     std::wstring w(cmd.begin(), cmd.end());
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
-    hvPumpUntil([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; });
-    bool done = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return done;
-}
-
-std::string tempName(const char* what) {
-    static unsigned serial;
-    return "/tmp/hv_xclip_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(GetTickCount()) + "_" + std::to_string(serial++) + what;
+    std::string winMarker = "Z:" + marker;
+    hvPumpUntil([&] { return GetFileAttributesA(winMarker.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    return DeleteFileA(winMarker.c_str()) != 0;
 }
 
 void writeText(const std::string& path, const std::u16string& text) {
