@@ -130,35 +130,37 @@ struct Session {
     }
 };
 
-// Reads one format as another program would, on its own thread, while
-// this thread pumps the messages the render needs.
+// Reads one format in a second Wine process (clip_reader, beside this
+// program) while this thread pumps the messages the render needs.
 struct Reader {
     UINT format;
     std::string bytes; // up to the terminator
     bool got = false;
 
-    static DWORD WINAPI main(void* p) {
-        Reader* r = static_cast<Reader*>(p);
-        for (int i = 0; i < 100 && !OpenClipboard(nullptr); i++) Sleep(20);
-        if (HANDLE h = GetClipboardData(r->format)) {
-            if (const char* q = static_cast<const char*>(GlobalLock(h))) {
-                size_t n = GlobalSize(h), len = 0;
-                if (r->format == CF_UNICODETEXT)
-                    while (len + 1 < n && (q[len] || q[len + 1])) len += 2;
-                else
-                    while (len < n && q[len]) len++;
-                r->bytes.assign(q, len);
-                r->got = true;
-                GlobalUnlock(h);
-            }
-        }
-        CloseClipboard();
-        return 0;
-    }
-    void run() {
-        HANDLE t = CreateThread(nullptr, 0, main, this, 0, nullptr);
-        hvPumpUntil([&] { return WaitForSingleObject(t, 0) == WAIT_OBJECT_0; });
-        CloseHandle(t);
+    void run(const std::string& out) {
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::string dir(self);
+        dir.resize(dir.find_last_of("\\/") + 1);
+        std::string cmd = "\"" + dir + "clip_reader.exe\" " + std::to_string(format) + " Z:" + out;
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi))
+            return;
+        std::string win = "Z:" + out;
+        auto exists = [](const std::string& p) {
+            return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES;
+        };
+        hvPumpUntil([&] { return exists(win) || exists(win + ".none"); });
+        WaitForSingleObject(pi.hProcess, 10000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        got = exists(win);
+        bytes = slurp(win);
+        DeleteFileA(win.c_str());
+        DeleteFileA((win + ".none").c_str());
     }
 };
 
@@ -225,6 +227,9 @@ struct ServerText {
     const char* label;
     std::u16string text;
 };
+void PrintTo(const ServerText& t, std::ostream* os) {
+    *os << t.format << " " << t.label;
+}
 
 std::vector<ServerText> serverTexts() {
     const std::u16string latin = u"caf\u00e9 \u20ac5 na\u00efve \u00df\u00e6\u00fe\n";
@@ -255,7 +260,7 @@ TEST_P(ServerTextTest, ReachesWindowsProgramsAndXClients) {
     ASSERT_TRUE(ownedAndOffered(format));
 
     Reader r{format};
-    r.run();
+    r.run(tempName(".read"));
     ASSERT_TRUE(r.got);
     if (unicode) {
         std::u16string want = crlf(t.text);
@@ -292,6 +297,9 @@ struct LocalText {
     const char* label;
     std::u16string text;
 };
+void PrintTo(const LocalText& t, std::ostream* os) {
+    *os << t.format << " " << t.label;
+}
 
 class LocalTextTest : public ::testing::TestWithParam<LocalText> {};
 
