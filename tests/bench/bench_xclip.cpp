@@ -268,7 +268,13 @@ int main(int argc, char** argv) {
     const std::string body = text();
     double ours = pasteOurs(body), anchor = pasteAnchor(body, owner);
     hvBenchRatio("xclip paste 4 MB server text (MB/s)", ours, anchor, "MB/s");
-    double up = uploadOurs(body, owner), plain = uploadAnchor(body);
+    /* Best of three: single loopback transfers of a few milliseconds vary. */
+    double up = 0, plain = 0;
+    for (int i = 0; i < 3; i++) {
+        double a = uploadOurs(body, owner), b = uploadAnchor(body);
+        if (a > up) up = a;
+        if (b > plain) plain = b;
+    }
     hvBenchRatio("xclip upload 4 MB as chunks (MB/s)", up, plain, "MB/s");
     DestroyWindow(owner);
     ddClipStop();
