@@ -31,15 +31,15 @@ struct Lock {
 };
 Lock s_lock;
 
-void* s_owner;           /* the session whose formats are announced */
-HWND s_engineWindow;     /* receives the render requests; none: no remote selection */
+void* s_owner;       /* the session whose formats are announced */
+HWND s_engineWindow; /* receives the render requests; none: no remote selection */
 std::vector<Format> s_formats;
 volatile LONG s_announcing;
 volatile LONG s_progress;
-HANDLE s_renderEvent;    /* auto-reset: data ready or the render is to end */
-int s_renderWait;        /* a render is waiting */
+HANDLE s_renderEvent; /* auto-reset: data ready or the render is to end */
+int s_renderWait;     /* a render is waiting */
 UINT s_renderFormat;
-HANDLE s_rendered;       /* data for the waiting render, set by the GUI thread */
+HANDLE s_rendered; /* data for the waiting render, set by the GUI thread */
 
 HANDLE renderEvent() {
     if (!s_renderEvent) s_renderEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -140,8 +140,8 @@ DWORD waitPumping(HANDLE ev, DWORD timeout) {
 } // namespace
 
 bool ddClipAnnounceRemote(void* owner, HWND engineWindow, const uint32_t* remoteIds,
-                          const DiChar* const* names, const uint32_t* nameLengths,
-                          uint32_t count, int singleText) {
+                          const DiChar* const* names, const uint32_t* nameLengths, uint32_t count,
+                          int singleText) {
     InterlockedIncrement(&s_announcing);
     bool open = openClipboard();
     std::vector<Format> formats;
@@ -266,8 +266,7 @@ uint32_t ddClipListLocalFormats(uint8_t** list, uint32_t* length) {
     return count;
 }
 
-bool ddClipGetLocalData(const DiChar* name, uint32_t nameLength, uint8_t** data,
-                        uint32_t* length) {
+bool ddClipGetLocalData(const DiChar* name, uint32_t nameLength, uint8_t** data, uint32_t* length) {
     *data = nullptr;
     *length = 0;
     if (!ddClipIsForeignOwner()) return false;
@@ -307,7 +306,8 @@ bool ddClipGetLocalData(const DiChar* name, uint32_t nameLength, uint8_t** data,
 void ddClipRender(UINT format) {
     /* An announcement in progress finishes first (at most a second). */
     DWORD start = GetTickCount();
-    while (s_announcing && GetTickCount() - start < 1000) Sleep(1);
+    while (s_announcing && GetTickCount() - start < 1000)
+        Sleep(1);
     HANDLE ev = renderEvent();
     s_lock.on();
     HWND engine = s_announcing ? nullptr : s_engineWindow;

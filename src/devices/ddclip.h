@@ -18,8 +18,8 @@
  * the clipboard could not be opened (the formats are still remembered, so
  * a render can be answered). */
 bool ddClipAnnounceRemote(void* owner, HWND engineWindow, const uint32_t* remoteIds,
-                          const DiChar* const* names, const uint32_t* nameLengths,
-                          uint32_t count, int singleText);
+                          const DiChar* const* names, const uint32_t* nameLengths, uint32_t count,
+                          int singleText);
 /* The announced format behind a Windows format of the owner: its remote id
  * and name (valid until the next announcement or release). */
 bool ddClipFindRemote(void* owner, UINT format, uint32_t* remoteId, const DiChar** name,
@@ -42,8 +42,7 @@ bool ddClipIsForeignOwner(void);
 uint32_t ddClipListLocalFormats(uint8_t** list, uint32_t* length);
 /* The local data of a named format in its server form (malloc'd); false
  * when there is none, also while the bridge itself owns the clipboard. */
-bool ddClipGetLocalData(const DiChar* name, uint32_t nameLength, uint8_t** data,
-                        uint32_t* length);
+bool ddClipGetLocalData(const DiChar* name, uint32_t nameLength, uint8_t** data, uint32_t* length);
 
 /* Clipboard thread: WM_RENDERFORMAT of the owner window. */
 void ddClipRender(UINT format);

@@ -98,8 +98,8 @@ static uintptr_t ddClipThreadMain(uintptr_t) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = L"QVLClipboardWin";
     RegisterClassW(&wc); /* fails harmlessly when a previous thread registered it */
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"QVLClipboard", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"QVLClipboard", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, wc.hInstance, nullptr);
     s_clipWindow = hwnd;
     SetEvent(s_clipEvent);
     if (!hwnd) return 1;

@@ -7,10 +7,9 @@
 namespace {
 
 const char* const kNames[16] = {
-    "STRING",  "CF_BITMAP",  "CF_METAFILEPICT", "CF_SYLK",    "CF_DIF",
-    "CF_TIFF", "TEXT",       "CF_DIB",          "CF_PALETTE", "CF_PENDATA",
-    "CF_RIFF", "CF_WAVE",    "UNICODE",         "CF_ENHMETAFILE", "CF_HDROP",
-    "CF_LOCALE",
+    "STRING",  "CF_BITMAP",      "CF_METAFILEPICT", "CF_SYLK",    "CF_DIF",  "CF_TIFF",
+    "TEXT",    "CF_DIB",         "CF_PALETTE",      "CF_PENDATA", "CF_RIFF", "CF_WAVE",
+    "UNICODE", "CF_ENHMETAFILE", "CF_HDROP",        "CF_LOCALE",
 };
 
 /* Room for the worst case of a conversion: sizes are checked in 64 bits
@@ -43,7 +42,8 @@ uint32_t diClipFormatByName(const DiChar* name, uint32_t length) {
         const char* t = kNames[f];
         if (strlen(t) != length) continue;
         uint32_t i = 0;
-        while (i < length && name[i] == DiChar(uint8_t(t[i]))) i++;
+        while (i < length && name[i] == DiChar(uint8_t(t[i])))
+            i++;
         if (i == length) return f + 1;
     }
     return 0;

@@ -57,7 +57,8 @@ bool reachable(const DiXDisplay* d) {
 
 uint32_t units(const DiChar* s) {
     uint32_t n = 0;
-    while (s && s[n]) n++;
+    while (s && s[n])
+        n++;
     return n;
 }
 
@@ -156,8 +157,8 @@ void diXAnnounceLocalClipboard(DiXDisplay* d, int force) {
     if (!s_service || !s_service->isForeignOwner || !s_service->isForeignOwner(d)) return;
     uint8_t* list = nullptr;
     uint32_t length = 0;
-    uint32_t count = s_service->listLocalFormats ? s_service->listLocalFormats(d, &list, &length)
-                                                 : 0;
+    uint32_t count =
+        s_service->listLocalFormats ? s_service->listLocalFormats(d, &list, &length) : 0;
     if (count == 0) {
         free(list);
         list = nullptr;
@@ -186,9 +187,9 @@ void diXAnswerSelectionRequest(DiXDisplay* d, const DiChar* name, uint32_t nameL
         diXAIPSendClipboardData(d, name, nameLength, nullptr, 0, 0);
 }
 
-void diXDeliverClipboardData(DiXDisplay* d, const uint8_t* data, uint32_t length,
-                             uint32_t formatId, const DiChar* name, uint32_t nameLength,
-                             int passOn, uint32_t ownerId) {
+void diXDeliverClipboardData(DiXDisplay* d, const uint8_t* data, uint32_t length, uint32_t formatId,
+                             const DiChar* name, uint32_t nameLength, int passOn,
+                             uint32_t ownerId) {
     DiXDisplay* target = diXFindDisplayById(ownerId);
     if (target && target != d) {
         if (reachable(target))
@@ -237,8 +238,8 @@ void diXClipboardChunk(DiXDisplay* d, const DiXClipChunk* k) {
          * transfer is taken out of the node first. */
         Transfer done = *t;
         *t = Transfer{};
-        diXDeliverClipboardData(d, done.data, done.data ? done.stored : 0, done.formatId,
-                                done.name, done.nameLength, done.passOn, done.ownerId);
+        diXDeliverClipboardData(d, done.data, done.data ? done.stored : 0, done.formatId, done.name,
+                                done.nameLength, done.passOn, done.ownerId);
         endTransfer(&done);
     } else if (s_service && s_service->extendWait) {
         s_service->extendWait(d);
@@ -252,7 +253,8 @@ void diXSelectionTargets(DiXDisplay* d, int32_t declared, int32_t count,
     uint32_t n = count > 0 ? uint32_t(count) : 0;
     /* Relay list: {name length u16, name bytes} per entry. */
     uint64_t listLength = 0;
-    for (uint32_t i = 0; i < n; i++) listLength += 2 + uint64_t(entries[i].nameLength);
+    for (uint32_t i = 0; i < n; i++)
+        listLength += 2 + uint64_t(entries[i].nameLength);
     uint8_t* list = static_cast<uint8_t*>(malloc(size_t(listLength) + 1));
     uint32_t* ids = static_cast<uint32_t*>(calloc(n + 1, sizeof(uint32_t)));
     uint32_t* lengths = static_cast<uint32_t*>(calloc(n + 1, sizeof(uint32_t)));
@@ -278,7 +280,8 @@ void diXSelectionTargets(DiXDisplay* d, int32_t declared, int32_t count,
         diXAnnounceFormats(d, list, uint32_t(listLength), n, d);
     }
     if (names)
-        for (uint32_t i = 0; i < n; i++) free(names[i]);
+        for (uint32_t i = 0; i < n; i++)
+            free(names[i]);
     free(names);
     free(lengths);
     free(ids);

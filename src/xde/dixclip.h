@@ -34,8 +34,8 @@ struct DiXClipService {
     /* More data of a transfer is on its way: a waiting render goes on. */
     void (*extendWait)(DiXDisplay* d);
     /* A transfer is complete: it answers the pending render. */
-    void (*putRemoteData)(DiXDisplay* d, const uint8_t* data, uint32_t length,
-                          const DiChar* name, uint32_t nameLength);
+    void (*putRemoteData)(DiXDisplay* d, const uint8_t* data, uint32_t length, const DiChar* name,
+                          uint32_t nameLength);
     /* Answer the server's request for local data (message 32, empty when
      * the clipboard holds none in that format). */
     void (*sendLocal)(DiXDisplay* d, const DiChar* name, uint32_t nameLength);
@@ -69,9 +69,8 @@ int32_t diXClipboardFlag(const DiXDisplay* d);
 void diXAnnounceFormats(DiXDisplay* d, const uint8_t* list, uint32_t listLength, uint32_t count,
                         DiXDisplay* owner);
 void diXAnswerSelectionRequest(DiXDisplay* d, const DiChar* name, uint32_t nameLength);
-void diXDeliverClipboardData(DiXDisplay* d, const uint8_t* data, uint32_t length,
-                             uint32_t formatId, const DiChar* name, uint32_t nameLength,
-                             int passOn, uint32_t ownerId);
+void diXDeliverClipboardData(DiXDisplay* d, const uint8_t* data, uint32_t length, uint32_t formatId,
+                             const DiChar* name, uint32_t nameLength, int passOn, uint32_t ownerId);
 
 /* The operation slots of requests 52, 63 and 64. */
 void diXClipboardChunk(DiXDisplay* d, const DiXClipChunk* chunk);

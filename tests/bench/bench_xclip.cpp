@@ -37,7 +37,8 @@ double now() {
 
 std::string text() {
     std::string s(kSize, 'a');
-    for (size_t i = 0; i < kSize; i++) s[i] = (i % 71 == 70) ? '\n' : char('a' + i % 26);
+    for (size_t i = 0; i < kSize; i++)
+        s[i] = (i % 71 == 70) ? '\n' : char('a' + i % 26);
     return s;
 }
 
@@ -51,7 +52,8 @@ LRESULT CALLBACK viewProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 
 int readMain() {
-    for (int i = 0; i < 200 && !OpenClipboard(nullptr); i++) Sleep(10);
+    for (int i = 0; i < 200 && !OpenClipboard(nullptr); i++)
+        Sleep(10);
     size_t n = 0;
     if (HANDLE h = GetClipboardData(CF_TEXT)) {
         if (const char* p = static_cast<const char*>(GlobalLock(h))) {
@@ -89,8 +91,8 @@ double pasteOurs(const std::string& body) {
         std::ofstream f("Z:" + file, std::ios::binary);
         f.write(body.data(), std::streamsize(body.size()));
     }
-    HWND window = CreateWindowExW(0, L"HvXClipBench", L"", WS_POPUP, 0, 0, 64, 48, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND window = CreateWindowExW(0, L"HvXClipBench", L"", WS_POPUP, 0, 0, 64, 48, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
     DiChannel* ch = diDECreateChannel(nullptr, DI_OBJ_XDE, 64, 48);
     if (!ch) return 0;
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&ch->hdr));
@@ -173,7 +175,8 @@ struct Sink {
         s->accepted = 1;
         static char buf[65536];
         int n;
-        while ((n = recv(c, buf, sizeof buf, 0)) > 0) InterlockedExchangeAdd(&s->got, n);
+        while ((n = recv(c, buf, sizeof buf, 0)) > 0)
+            InterlockedExchangeAdd(&s->got, n);
         closesocket(c);
         return 0;
     }
@@ -235,11 +238,13 @@ double uploadAnchor(const std::string& body) {
     if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
         double t0 = now();
         for (size_t at = 0; at < body.size();) {
-            int n = send(s, body.data() + at, int(body.size() - at < 16384 ? body.size() - at : 16384), 0);
+            int n = send(s, body.data() + at,
+                         int(body.size() - at < 16384 ? body.size() - at : 16384), 0);
             if (n <= 0) break;
             at += size_t(n);
         }
-        while (sink.got < LONG(body.size())) Sleep(0);
+        while (sink.got < LONG(body.size()))
+            Sleep(0);
         mbs = double(body.size()) / (now() - t0) / 1e6;
     }
     closesocket(s);

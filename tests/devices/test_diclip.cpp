@@ -17,7 +17,8 @@ std::string take(DiClipBytes b) {
 }
 std::string u16(const std::u16string& s) {
     std::string out;
-    for (char16_t c : s) out += char(c & 255), out += char(c >> 8);
+    for (char16_t c : s)
+        out += char(c & 255), out += char(c >> 8);
     return out;
 }
 const uint8_t* bytes(const std::string& s) {
@@ -47,11 +48,13 @@ TEST(ClipText, UnicodeTextKeepsEveryUnitAndFixesLineEnds) {
     std::u16string server = u"\u20AC\n\u4E2D\u6587\r\nz\n";
     std::string local = take(diClipUnicodeToLocal(bytes(u16(server)), server.size() * 2));
     EXPECT_EQ(local, u16(u"\u20AC\r\n\u4E2D\u6587\r\nz\r\n") + std::string(2, '\0'));
-    EXPECT_EQ(take(diClipUnicodeFromLocal(bytes(local), local.size())), u16(u"\u20AC\n\u4E2D\u6587\nz\n"));
+    EXPECT_EQ(take(diClipUnicodeFromLocal(bytes(local), local.size())),
+              u16(u"\u20AC\n\u4E2D\u6587\nz\n"));
     // Up to the first zero unit; an odd byte at the end is no unit.
     std::string odd = u16(u"ab") + "c";
     EXPECT_EQ(take(diClipUnicodeFromLocal(bytes(odd), odd.size())), u16(u"ab"));
-    EXPECT_EQ(take(diClipUnicodeToLocal(bytes(odd), odd.size())), u16(u"ab") + std::string(2, '\0'));
+    EXPECT_EQ(take(diClipUnicodeToLocal(bytes(odd), odd.size())),
+              u16(u"ab") + std::string(2, '\0'));
     std::string cut = u16(std::u16string(u"q") + char16_t(0) + u"r");
     EXPECT_EQ(take(diClipUnicodeFromLocal(bytes(cut), cut.size())), u16(u"q"));
 }

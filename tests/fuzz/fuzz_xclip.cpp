@@ -21,7 +21,8 @@ bool s_foreign;
 
 void touch(const uint8_t* p, uint32_t n) {
     uint32_t h = 0;
-    for (uint32_t i = 0; i < n; i++) h += p[i];
+    for (uint32_t i = 0; i < n; i++)
+        h += p[i];
     s_sink += h;
 }
 
@@ -98,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s_foreign = (setup & 16) != 0;
     DdSocket socks[3] = {};
     DiXDisplay* d[3] = {};
-    for (int i = 0; i < 3; i++) d[i] = openDisplay(&socks[i], setup, i);
+    for (int i = 0; i < 3; i++)
+        d[i] = openDisplay(&socks[i], setup, i);
     Cursor c{data + 1, size - 1};
     static const uint32_t kTypes[3] = {52, 63, 64};
     while (c.n) {
@@ -126,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         g_fakeNet.sent.clear();
         g_fakeNet.sentBy.clear();
     }
-    for (int i = 0; i < 3; i++) closeDisplay(d[i]);
+    for (int i = 0; i < 3; i++)
+        closeDisplay(d[i]);
     if (diXClipboardOwner()) abort();
     diXClipSetService(nullptr);
     return 0;

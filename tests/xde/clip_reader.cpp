@@ -12,16 +12,19 @@ int main(int argc, char** argv) {
     if (argc != 3) return 2;
     UINT format = UINT(atoi(argv[1]));
     std::string out = argv[2];
-    for (int i = 0; i < 200 && !OpenClipboard(nullptr); i++) Sleep(10);
+    for (int i = 0; i < 200 && !OpenClipboard(nullptr); i++)
+        Sleep(10);
     std::string bytes;
     bool got = false;
     if (HANDLE h = GetClipboardData(format)) {
         if (const char* q = static_cast<const char*>(GlobalLock(h))) {
             size_t n = GlobalSize(h), len = 0;
             if (format == CF_UNICODETEXT)
-                while (len + 1 < n && (q[len] || q[len + 1])) len += 2;
+                while (len + 1 < n && (q[len] || q[len + 1]))
+                    len += 2;
             else
-                while (len < n && q[len]) len++;
+                while (len < n && q[len])
+                    len++;
             bytes.assign(q, len);
             got = true;
             GlobalUnlock(h);

@@ -265,8 +265,8 @@ TEST_P(ServerTextTest, ReachesWindowsProgramsAndXClients) {
     if (unicode) {
         std::u16string want = crlf(t.text);
         EXPECT_EQ(r.bytes.size(), want.size() * 2);
-        EXPECT_TRUE(r.bytes == std::string(reinterpret_cast<const char*>(want.data()),
-                                           want.size() * 2));
+        EXPECT_TRUE(r.bytes ==
+                    std::string(reinterpret_cast<const char*>(want.data()), want.size() * 2));
     } else {
         std::string want = cp1252(crlf(t.text));
         EXPECT_EQ(r.bytes.size(), want.size());
@@ -310,8 +310,9 @@ TEST_P(LocalTextTest, XClipTextReachesTheServerOnFocusIn) {
     Session s;
     ASSERT_TRUE(s.start(std::string("clip-local --format ") + t.format + " --text-file " + file));
     ASSERT_TRUE(runHost("xclip -i -selection clipboard < " + file + " >/dev/null 2>&1"));
-    hvPumpUntil([&] { return ddClipIsForeignOwner() && IsClipboardFormatAvailable(CF_UNICODETEXT); },
-                20000);
+    hvPumpUntil(
+        [&] { return ddClipIsForeignOwner() && IsClipboardFormatAvailable(CF_UNICODETEXT); },
+        20000);
     ASSERT_TRUE(ddClipIsForeignOwner());
     s.event(12); // focus in: the local clipboard is announced
     EXPECT_EQ(s.verdict(), "ok");

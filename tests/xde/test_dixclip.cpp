@@ -27,7 +27,8 @@ ClipRecord g_clip;
 
 std::string narrow(const DiChar* s, uint32_t n) {
     std::string out;
-    for (uint32_t i = 0; i < n; i++) out += char(s[i]);
+    for (uint32_t i = 0; i < n; i++)
+        out += char(s[i]);
     return out;
 }
 
@@ -66,7 +67,7 @@ struct Display {
 };
 
 class ClipRelay : public ::testing::Test {
-protected:
+  protected:
     Display a, b, c;
 
     void SetUp() override {
@@ -80,7 +81,8 @@ protected:
         open(c, "hostA", "blockC");
     }
     void TearDown() override {
-        for (Display* x : {&a, &b, &c}) close(*x);
+        for (Display* x : {&a, &b, &c})
+            close(*x);
         diXClipSetService(nullptr);
         EXPECT_EQ(diXClipboardOwner(), nullptr);
     }
@@ -124,7 +126,8 @@ protected:
     Bytes formats(const std::vector<std::pair<uint32_t, std::string>>& entries, int flag = -1) {
         Bytes bytes;
         bytes.u16(uint32_t(entries.size()));
-        for (auto& e : entries) bytes.u32(e.first).text(e.second);
+        for (auto& e : entries)
+            bytes.u32(e.first).text(e.second);
         if (flag >= 0) bytes.u8(uint32_t(flag));
         return bytes;
     }
@@ -171,7 +174,8 @@ std::string joinChunks(const std::vector<SentMessage>& msgs, std::vector<uint32_
 
 std::string patterned(size_t n, uint32_t seed) {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; i++) s[i] = char((i * 131 + seed * 7 + (i >> 9)) & 255);
+    for (size_t i = 0; i < n; i++)
+        s[i] = char((i * 131 + seed * 7 + (i >> 9)) & 255);
     return s;
 }
 
@@ -179,16 +183,14 @@ TEST_F(ClipRelay, FormatsReachOtherServersAndRequestsComeBackToTheOwner) {
     request(a, 63, formats({{31, "STRING"}, {40, "UTF8_STRING"}}, 1));
     EXPECT_EQ(diXClipboardOwner(), a.d);
     ASSERT_EQ(g_clip.announced.size(), 1u);
-    EXPECT_EQ(g_clip.announced[0],
-              (std::vector<std::string>{std::to_string(a.d->id) + " flag 1", "31 STRING",
-                                        "40 UTF8_STRING"}));
+    EXPECT_EQ(g_clip.announced[0], (std::vector<std::string>{std::to_string(a.d->id) + " flag 1",
+                                                             "31 STRING", "40 UTF8_STRING"}));
     // B (another server) learns the formats with A's identity; C shares A's
     // server and A owns them: neither hears of them.
     auto toB = got(b);
     ASSERT_EQ(toB.size(), 1u);
     EXPECT_EQ(toB[0].type, 42);
-    EXPECT_EQ(toB[0].payload,
-              Bytes().u16(2).text("STRING").text("UTF8_STRING").text("blockA").s);
+    EXPECT_EQ(toB[0].payload, Bytes().u16(2).text("STRING").text("UTF8_STRING").text("blockA").s);
     EXPECT_TRUE(got(a).empty());
     EXPECT_TRUE(got(c).empty());
 
@@ -314,10 +316,9 @@ TEST_F(ClipRelay, LocalClipboardAnnouncementsAndRequests) {
     // With no owner display, requests go to the Windows clipboard.
     request(b, 64, Bytes().text("UNICODE"));
     request(a, 64, Bytes().text("STRING"));
-    EXPECT_EQ(g_clip.calls, (std::vector<std::string>{"local " + std::to_string(b.d->id) +
-                                                          " UNICODE",
-                                                      "local " + std::to_string(a.d->id) +
-                                                          " STRING"}));
+    EXPECT_EQ(g_clip.calls,
+              (std::vector<std::string>{"local " + std::to_string(b.d->id) + " UNICODE",
+                                        "local " + std::to_string(a.d->id) + " STRING"}));
 }
 
 TEST_F(ClipRelay, LostOrFreedOwnerReleasesItsFormatsAtOnce) {
