@@ -260,8 +260,10 @@ TEST_F(ClipRelay, DamagedAndStrayChunksNeverCorruptOrOverrun) {
     ASSERT_EQ(g_clip.delivered.size(), 1u);
     EXPECT_EQ(g_clip.delivered[0], "fresh-data");
 
-    // A chunk after the last one, or before any first, is ignored.
+    // A chunk after the last one, or before any first (here: after a first
+    // chunk dropped for its negative name length), is ignored.
     int extends = g_clip.extends;
+    request(b, 52, Bytes().u8(1).u32(4).u32(0).u32(0).u16(0x8000).raw("ab"));
     request(a, 52, chunk(0, "late"));
     request(a, 52, chunk(2, "late"));
     request(b, 52, chunk(2, "orphan"));
