@@ -5,10 +5,13 @@ enable_testing()
 add_library(hv_gtest_main STATIC ${PROJECT_SOURCE_DIR}/tests/support/gtest_main.cpp)
 target_link_libraries(hv_gtest_main PUBLIC GTest::gtest)
 
-# hv_test(<name> SOURCES ... LIBS ...): one GoogleTest program; its cases are
-# listed at test time (under Wine in the win32 tree).
+# hv_test(<name> SOURCES ... LIBS ... [LOCK resource]): one GoogleTest
+# program; its cases are listed at test time (under Wine in the win32 tree).
+# LOCK names a resource of the whole machine (the clipboard of the display
+# and the Wine prefix) that the cases of every program with the same LOCK
+# never use at the same time.
 function(hv_test name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "" "LOCK" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock hv_gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
@@ -18,8 +21,12 @@ function(hv_test name)
     if(HV_WIN32)
         target_link_options(${name} PRIVATE -mconsole)
     endif()
+    set(props TIMEOUT 300)
+    if(T_LOCK)
+        list(APPEND props RESOURCE_LOCK ${T_LOCK})
+    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-        PROPERTIES TIMEOUT 300)
+        PROPERTIES ${props})
 endfunction()
 
 # hv_fuzz(<name> SOURCES ... LIBS ...): a libFuzzer target (host tree, clang)

@@ -5,6 +5,7 @@
 #include "core/ddsetting.h"
 #include "core/ddthread.h"
 #include "core/ddtrace.h"
+#include "devices/ddclip.h"
 
 #include <mmsystem.h>
 #include <winspool.h>
@@ -80,6 +81,9 @@ static LRESULT CALLBACK ddClipWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
     case k_clipStopMessage:
         DestroyWindow(hwnd);
         return 0;
+    case WM_RENDERFORMAT:
+        ddClipRender(UINT(wp));
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -91,10 +95,11 @@ static uintptr_t ddClipThreadMain(uintptr_t) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = ddClipWindowProc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"QVLClipboardOwner";
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = L"QVLClipboardWin";
     RegisterClassW(&wc); /* fails harmlessly when a previous thread registered it */
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"QVLClipboard", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, wc.hInstance, nullptr);
     s_clipWindow = hwnd;
     SetEvent(s_clipEvent);
     if (!hwnd) return 1;
@@ -124,6 +129,7 @@ bool ddClipStart(void) {
 
 void ddClipStop(void) {
     if (!s_clipThread) return;
+    ddClipBridgeStop();
     if (s_clipEvent) SetEvent(s_clipEvent); /* releases any renderer still waiting */
     if (s_clipWindow) PostMessageW(s_clipWindow, k_clipStopMessage, 0, 0);
     WaitForSingleObject(s_clipThread, INFINITE);

@@ -18,4 +18,3 @@ DiChannel* diSOGetPrintChannel(void) {
 }
 void diPrintResume(DiChannel*) {}
 void diPrintPause(DiChannel*) {}
-void ddClipRequestRemote(DiObject*, UINT) {}

@@ -28,7 +28,6 @@ DiChannel* diSOGetPrintChannel(void);
 void diPrintResume(DiChannel* ch);
 void diPrintPause(DiChannel* ch);
 
-/* Clipboard bridge: fetch a format from the session for delayed rendering. */
-void ddClipRequestRemote(DiObject* obj, UINT format);
+#include "xde/ddxclip.h"
 
 #endif

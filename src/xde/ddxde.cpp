@@ -15,8 +15,10 @@
 #include "ui/ddxhooks.h"
 #include "ui/ddxkeys.h"
 #include "ui/ddxpix.h"
+#include "xde/ddxclip.h"
 #include "xde/dixframe.h"
 #include "xde/dixscreen.h"
+#include "xde/dixseamless.h"
 #include "ui/diui.h"
 
 #include <stdlib.h>
@@ -651,6 +653,7 @@ void menuCommand(DiXDisplay* d, uint32_t command) {
         /* Only while the session clipboard is available. */
         if (d->flags & DI_XFLAG_SESSION_CLIPBOARD) diTAIPSendKeepAlive(&d->ch);
         break;
+    case 40060: diXAnnounceLocalClipboard(d, 1); break;
     case 40063:
         copyWindow(d, &d->ch.hdr);
         break;
@@ -691,6 +694,7 @@ void ddXDEInstallHooks() {
     g_ddXHooks.engineSurface = engineSurface;
     g_ddXHooks.enginePalette = enginePalette;
     if (!g_ddXHooks.engineFlags) g_ddXHooks.engineFlags = engineFlags;
+    ddXClipInstall();
 }
 
 DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {

@@ -8,6 +8,7 @@
 #include "core/dilog.h"
 #include "core/ditimer.h"
 #include "ui/diui.h"
+#include "xde/dixclip.h"
 #include "xde/dixseamless.h"
 
 #include <stdlib.h>
@@ -182,6 +183,7 @@ void paintWindowArea(DiXDisplay* d, DiXWindow* w, int32_t x, int32_t y, int32_t 
 
 /* The connection is over: no more reading; windows above the root go. */
 void closedCleanup(DiXDisplay* d) {
+    diXClipDisplayLost(d);
     diXDestroyAllWindows(d);
     diXAIPFreeInflateStream(&d->ch);
     diIOBufferFree(&d->assembly);
@@ -306,6 +308,7 @@ int diXDEInit(DiXDisplay* d, const DdXDeviceVector* dev, const DdXRecordSizes* s
               int32_t v1, int32_t v2) {
     diDEChannelInit(&d->ch, 5, v1, v2);
     if (diXAIPInit(d) < 0) return -1;
+    diXClipAttach(d);
     d->ch.hdr.handler = diXDEHandleEvent;
     d->ops = &diXEngineOps;
     /* One sink serves every display: it finds the window from the buffer. */
@@ -433,6 +436,7 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
         break;
     case 11:
         diXAIPSendClose(d);
+        diXClipDisplayLost(d); /* the session gives up its clipboard */
         /* Nothing is sent after the close: held input goes with it. */
         stopTimer(&d->motionTimer);
         stopTimer(&d->emulationTimer);

@@ -7,6 +7,7 @@
 #include "core/dilog.h"
 #include "core/ditimer.h"
 #include "ui/diprog.h"
+#include "xde/dixclip.h"
 
 #include <stddef.h>
 #include <stdlib.h>
@@ -535,7 +536,7 @@ const DiXRequestOps diXEngineOps = {
     /* copyPlane */ opCopyPlane,
     /* startSession */ opStartSession,
     /* showStatusText */ opShowStatusText,
-    /* clipboardData: the clipboard relay's */ nullptr,
+    /* clipboardData */ diXClipboardChunk,
     /* setWindowTitle */ opSetWindowTitle,
     /* setIconTitle */ opSetIconTitle,
     /* setWindowIconImage */ opSetWindowIconImage,
@@ -546,8 +547,8 @@ const DiXRequestOps diXEngineOps = {
     /* setPointerGrab */ opSetPointerGrab,
     /* createCursor */ opCreateCursor,
     /* setCursor */ opSetCursor,
-    /* selectionTargets: the clipboard relay's */ nullptr,
-    /* requestSelection: the clipboard relay's */ nullptr,
+    /* selectionTargets */ diXSelectionTargets,
+    /* requestSelection */ diXRequestSelection,
     /* restackWindow */ opRestackWindow,
     /* createColorCursor */ opCreateColorCursor,
     /* flushDueUpdates */ opFlushDueUpdates,

@@ -14,12 +14,13 @@
  * or none. */
 DiXFrame* diXFindSeamlessRoot(DiXDisplay* d);
 /* Announces the local clipboard to the server when another program owns
- * it (force: one "STRING" record when it lists nothing). */
+ * it (force: one "STRING" record when it lists nothing). The clipboard
+ * relay (dixclip.cpp) provides it. */
 void diXAnnounceLocalClipboard(DiXDisplay* d, int force);
 /* Seamless session start: centre the scroll position, send the client
  * information. */
 void diXSWMSessionStarted(DiXDisplay* d);
-/* The clipboard relay forgets a display that is going. */
+/* The clipboard relay (dixclip.cpp) forgets a display that is going. */
 void diXForgetClipboardOwner(DiXDisplay* d);
 
 /* "qvl-swm-clientinfo": the monitor count and each monitor's work area. */

@@ -53,6 +53,7 @@ int ddNetSend(DdSocket* s, const void* buf, int len) {
     }
     if (g_fakeNet.sendRoom != SIZE_MAX) g_fakeNet.sendRoom -= n;
     g_fakeNet.sent.append(static_cast<const char*>(buf), n);
+    g_fakeNet.sentBy[s].append(static_cast<const char*>(buf), n);
     return int(n);
 }
 

@@ -10,6 +10,7 @@
 #include "ui/diui.h"
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct FakeNet {
     bool closed = false;
     bool recvFails = false;
     std::string sent;
+    std::map<const DdSocket*, std::string> sentBy; // the same bytes by socket
     size_t sendRoom = SIZE_MAX; // bytes the peer takes before it stops reading
     bool sendFails = false;
     int waits = 0;

@@ -931,6 +931,8 @@ def check_session(c, required):
 
 def scenario(name, conn, args):
     c = Client(conn)
+    if name.startswith("clip-"):  # the clipboard's scenarios: tests/peers/xaip_clip.py
+        return __import__("xaip_clip").scenario(name, c, conn, args)
     rng = random.Random(args.get("--seed", "1"))
     if name == "run":
         seed = int(args.get("--seed", "1"))
