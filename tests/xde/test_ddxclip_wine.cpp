@@ -259,7 +259,8 @@ TEST_P(ServerTextTest, ReachesWindowsProgramsAndXClients) {
     hvPumpUntil([&] { return ownedAndOffered(format); }, 20000);
     ASSERT_TRUE(ownedAndOffered(format));
 
-    Reader r{format};
+    Reader r;
+    r.format = format;
     r.run(tempName(".read"));
     ASSERT_TRUE(r.got);
     if (unicode) {
