@@ -556,26 +556,3 @@ int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
     return 0;
 }
 
-int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** path) {
-    if (!url) return 0;
-    size_t s = 0;
-    while (url[s] && url[s] != u':') ++s;
-    if (!url[s] || s == 0 || url[s + 1] != u'/' || url[s + 2] != u'/') return 0;
-    size_t h = s + 3, e = h;
-    while (url[e] && url[e] != u'/') ++e;
-    if (e == h) return 0;
-    size_t rest = e + (url[e] ? 1 : 0);
-    DiChar* a = dupRange(url, s);
-    DiChar* b = dupRange(url + h, e - h);
-    DiChar* c = dupRange(url + rest, diAppStrLen(url + rest));
-    if (!a || !b || !c) {
-        free(a);
-        free(b);
-        free(c);
-        return 0;
-    }
-    *scheme = a;
-    *host = b;
-    *path = c;
-    return 1;
-}

@@ -277,6 +277,9 @@ struct DiXDisplay {
     DiTimer* settingsTimer; /* armed by the frame window; freed here */
     uint32_t clientValue;   /* the client description's last word (message 29) */
     uint32_t windowEnd;     /* one past the highest window id in use; 0 none */
+    /* Seamless frame metrics of "qvl-swm-serverinfo": sizing border width
+     * and height, caption height, caption button width, corner size. */
+    int32_t swmMetrics[5];
 };
 
 /* Wire set-up: pump state, limits (input 16384, output 32767, assembly

@@ -131,6 +131,10 @@ struct DdXDeviceVector {
     void (*freeKeyboard)(DdKeyboardInfo* info);
     /* The desktop origin added to window positions (0, 0 on one monitor). */
     void (*desktopOrigin)(DiXDisplay* d, int32_t* x, int32_t* y);
+    /* Seamless frames: the frame's wanted styles changed (server window
+     * information); the server asks to give the frame the focus. */
+    void (*applyFrameStyle)(DiXDisplay* d, DiXWindow* window);
+    void (*focusFrame)(DiXDisplay* d, DiXWindow* window);
 };
 
 /* Sizes of the records the device wants; a size below the portable

@@ -22,3 +22,7 @@ bool diSOSetLocalSetting(const DiChar* name, const DiChar* value) {
 int ddAppReadOptionsFile(DdApp*, const DiChar*) {
     return -1;
 }
+
+/* The application structure the engine reads (the server URL). */
+static DdApp s_engineApp;
+DdApp* g_ddApp = &s_engineApp;
