@@ -1,11 +1,16 @@
 // Plug-in libraries for real: DLLs built beside this program (__stdcall
 // with undecorated names, __cdecl, no exports, a failing initialisation, a
 // failing DllMain, a text file named .dll), loaded, called and unloaded
-// through the display's device slots; and the folders a name may come from.
+// through the display's device slots; the folders a name may come from;
+// and the commands and their replies end to end with the fake X-AIP server.
 #include <gtest/gtest.h>
 
+#include "recording_device.h"
+#include "support/peer_process.h"
 #include "xde/ddxplugin.h"
 #include "xde/dixprop.h"
+
+#include <fstream>
 
 #include <windows.h>
 
@@ -39,7 +44,8 @@ bool loaded(const wchar_t* module) {
 std::wstring recorded() {
     HMODULE m = GetModuleHandleW(L"plug_std.dll");
     if (!m) return L"(not loaded)";
-    auto log = reinterpret_cast<const wchar_t*(__stdcall*)()>(GetProcAddress(m, "plugLog"));
+    auto log = reinterpret_cast<const wchar_t*(__stdcall*)()>(
+        reinterpret_cast<void*>(GetProcAddress(m, "plugLog")));
     return log ? log() : L"(no log)";
 }
 
@@ -151,6 +157,54 @@ TEST_F(Plugins, NamesFromTheCurrentFolderPathOrNetworkAreNotLoaded) {
     SetCurrentDirectoryW(oldDir);
     DeleteFileW(planted.c_str());
     RemoveDirectoryW(dir.c_str());
+}
+
+// The server's commands reach the libraries through the engine's property
+// dispatch and the display's plug-in slots; the server checks the replies.
+TEST_F(Plugins, ServerCommandsAreAnsweredInOrder) {
+    ASSERT_TRUE(hvSocketSinkInit());
+    g_rdev = RecordingDevice();
+    DdXDeviceVector vec = *recordingDevice();
+    vec.pluginInitialize = ddXPluginInitialize;
+    vec.pluginTerminate = ddXPluginTerminate;
+    vec.pluginCall = ddXPluginCall;
+    DiXDisplay* d = static_cast<DiXDisplay*>(calloc(1, sizeof(DiXDisplay)));
+    ASSERT_EQ(diXDEInit(d, &vec, nullptr, 640, 480), 0);
+    d->ch.hdr.refCount = 2; // never released by a resume timer
+    Peer peer;
+    ASSERT_TRUE(peer.reservePortFile());
+    std::string result = peer.portFile + ".result";
+    ASSERT_TRUE(peer.start("xaip_peer.py serve prop-plugins --result-file " + result, ""));
+    DdSocket* s = ddNetSocketCreate();
+    ASSERT_NE(s, nullptr);
+    diDEChannelSetContext(&d->ch, nullptr, nullptr, s);
+    diNetSetOwner(s, &d->ch.hdr);
+    d->ch.open = 1;
+    ASSERT_EQ(ddNetSocketOpen(s, 1, 1), 0);
+    ASSERT_EQ(diNetConnect(s, u"127.0.0.1", uint16_t(peer.port), 0), 0);
+    ddNetSelectEvents(s, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE, DD_NET_READ | DD_NET_CLOSE);
+    std::string zresult = "Z:" + result;
+    hvPumpUntil([&] {
+        return GetFileAttributesA(zresult.c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
+    std::ifstream f(zresult);
+    std::string verdict;
+    std::getline(f, verdict);
+    EXPECT_EQ(verdict, "ok");
+    // "keep" holds the library: its record shows the escapes as bytes.
+    EXPECT_EQ(recorded(), L"init keep\ninit a\ncall a [x y] [\u00e9A]\nterm a\n");
+    EXPECT_EQ(term(L"keep"), 0);
+
+    DiEvent ev{};
+    ev.w[0] = 11;
+    if (d->ch.open) diXDEHandleEvent(&d->ch.hdr, &ev);
+    d->ch.open = 0;
+    if (d->ch.resumeTimer) diTimerRemove(d->ch.resumeTimer);
+    if (d->ch.socket) ddNetSocketClose(d->ch.socket);
+    diXDEFree(d);
+    free(d);
+    f.close();
+    DeleteFileA(zresult.c_str());
 }
 
 } // namespace
