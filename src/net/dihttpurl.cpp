@@ -5,15 +5,15 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
-
-DiChar* dupRange(const DiChar* s, size_t n) {
+DiChar* diHTTPCopyRange(const DiChar* s, size_t n) {
     DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
     if (!d) return nullptr;
     if (n) memcpy(d, s, n * sizeof(DiChar));
     d[n] = 0;
     return d;
 }
+
+namespace {
 
 size_t length(const DiChar* s) {
     size_t n = 0;
@@ -32,9 +32,9 @@ int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** p
     while (url[e] && url[e] != u'/') ++e;
     if (e == h) return 0;
     size_t rest = e + (url[e] ? 1 : 0);
-    DiChar* a = dupRange(url, s);
-    DiChar* b = dupRange(url + h, e - h);
-    DiChar* c = dupRange(url + rest, length(url + rest));
+    DiChar* a = diHTTPCopyRange(url, s);
+    DiChar* b = diHTTPCopyRange(url + h, e - h);
+    DiChar* c = diHTTPCopyRange(url + rest, length(url + rest));
     if (!a || !b || !c) {
         free(a);
         free(b);
