@@ -590,8 +590,8 @@ const DdXDeviceVector kVector = {
     /* keyboard */ nullptr,
     /* freeKeyboard */ nullptr,
     /* desktopOrigin */ desktopOrigin,
-    /* applyFrameStyle */ nullptr,
-    /* focusFrame */ nullptr,
+    /* swmUpdateStyle */ nullptr,
+    /* setFocus */ nullptr,
 };
 
 const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),

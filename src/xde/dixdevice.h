@@ -131,10 +131,12 @@ struct DdXDeviceVector {
     void (*freeKeyboard)(DdKeyboardInfo* info);
     /* The desktop origin added to window positions (0, 0 on one monitor). */
     void (*desktopOrigin)(DiXDisplay* d, int32_t* x, int32_t* y);
-    /* Seamless frames: the frame's wanted styles changed (server window
-     * information); the server asks to give the frame the focus. */
-    void (*applyFrameStyle)(DiXDisplay* d, DiXWindow* window);
-    void (*focusFrame)(DiXDisplay* d, DiXWindow* window);
+    /* Seamless frames: the frame's wanted styles changed (the server's
+     * window information: the style update of the taskbar layer); the
+     * server asks to give the frame the Windows focus (the seamless focus
+     * call, which yields when another display holds the focus). */
+    void (*swmUpdateStyle)(DiXDisplay* d, DiXWindow* window);
+    void (*setFocus)(DiXDisplay* d, DiXWindow* window);
 };
 
 /* Sizes of the records the device wants; a size below the portable

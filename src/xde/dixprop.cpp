@@ -157,7 +157,7 @@ void windowInfo(DiXDisplay* d, const DiChar* window, uint32_t windowLength, cons
     /* Styles are u32 bit patterns the server prints with "%d". */
     if (!w || !diXPropParseInts(v, n, INT32_MIN, UINT32_MAX, styles, 3)) return;
     for (int i = 0; i < 3; i++) w->frame->styles[i] = uint32_t(styles[i]);
-    if (d->dev->applyFrameStyle) d->dev->applyFrameStyle(d, w);
+    if (d->dev->swmUpdateStyle) d->dev->swmUpdateStyle(d, w);
 }
 
 void serverInfo(DiXDisplay* d, const DiChar* v, uint32_t n) {
@@ -169,7 +169,7 @@ void serverInfo(DiXDisplay* d, const DiChar* v, uint32_t n) {
 
 void focusInfo(DiXDisplay* d, const DiChar* window, uint32_t windowLength) {
     DiXWindow* w = namedFrameWindow(d, window, windowLength);
-    if (w && d->dev->focusFrame) d->dev->focusFrame(d, w);
+    if (w && d->dev->setFocus) d->dev->setFocus(d, w);
 }
 
 /* Probe timing. */

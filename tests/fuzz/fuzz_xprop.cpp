@@ -81,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vec.pluginInitialize = pluginInitialize;
     vec.pluginTerminate = pluginTerminate;
     vec.pluginCall = pluginCall;
-    vec.applyFrameStyle = frameTouched;
-    vec.focusFrame = frameTouched;
+    vec.swmUpdateStyle = frameTouched;
+    vec.setFocus = frameTouched;
     DiXDisplay* d = new DiXDisplay{};
     if (diXDEInit(d, &vec, nullptr, 640, 480) < 0) {
         delete d;

@@ -23,13 +23,13 @@ std::string narrow(const U& s) {
 
 std::vector<std::string> g_styleCalls, g_focusCalls;
 
-void applyFrameStyle(DiXDisplay*, DiXWindow* w) {
+void swmUpdateStyle(DiXDisplay*, DiXWindow* w) {
     const uint32_t* s = w->frame->styles;
     char buf[64];
     snprintf(buf, sizeof buf, "%u %08x %08x %08x", w->head.id, s[0], s[1], s[2]);
     g_styleCalls.push_back(buf);
 }
-void focusFrame(DiXDisplay*, DiXWindow* w) {
+void setFocus(DiXDisplay*, DiXWindow* w) {
     g_focusCalls.push_back(std::to_string(w->head.id));
 }
 
@@ -38,8 +38,8 @@ struct Props : ::testing::Test, EngineRig {
     void SetUp() override {
         open();
         vec = *recordingDevice();
-        vec.applyFrameStyle = applyFrameStyle;
-        vec.focusFrame = focusFrame;
+        vec.swmUpdateStyle = swmUpdateStyle;
+        vec.setFocus = setFocus;
         d->dev = &vec;
         g_styleCalls.clear();
         g_focusCalls.clear();
