@@ -145,7 +145,7 @@ void pluginCommand(DiXDisplay* d, const Text& value) {
 /* The frame of the window a seamless property names by its decimal id. */
 DiXWindow* namedFrameWindow(DiXDisplay* d, const DiChar* text, uint32_t length) {
     int32_t id;
-    if (!diXPropParseInts(text, length, 1, DI_XWINDOWS - 1, &id, 1)) return nullptr;
+    if (!diXPropParseInts(text, length, 0, DI_XWINDOWS - 1, &id, 1)) return nullptr;
     DiXWindow* w = d->windows[id];
     return w && w->frame ? w : nullptr;
 }
