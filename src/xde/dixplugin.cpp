@@ -202,6 +202,13 @@ int diXPluginNameKind(const DiChar* file) {
         if (separator(c)) anySep = true, lastSep = n;
         if (n >= 32767) return 0;
     }
+    /* No "." or ".." steps: the path names the folder it spells. */
+    for (size_t i = 0; i < n; i++) {
+        if (i > 0 && !separator(file[i - 1])) continue;
+        size_t dots = 0;
+        while (file[i + dots] == '.') dots++;
+        if (dots >= 1 && dots <= 2 && (!file[i + dots] || separator(file[i + dots]))) return 0;
+    }
     const DiChar* leaf = anySep ? file + lastSep + 1 : file;
     if (!*leaf || reservedDevice(leaf)) return 0;
     if (letter(file[0]) && file[1] == ':') return separator(file[2]) ? 2 : 0;

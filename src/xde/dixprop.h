@@ -84,8 +84,8 @@ int32_t diXPluginCall(const DiXPluginLoader* loader, const DiChar* instance, uin
 const DdXPlugin* diXPluginFirst();
 
 /* How a library file name may be loaded: 0 refused (UNC and device names,
- * names relative to a folder or drive, stream names, reserved device
- * names, wildcard or control characters), 1 a bare file name (searched in
+ * names relative to a folder or drive, "." or ".." steps, stream names,
+ * reserved device names, wildcard or control characters), 1 a bare file name (searched in
  * the program's and the system's folders only), 2 an absolute local path. */
 int diXPluginNameKind(const DiChar* file);
 

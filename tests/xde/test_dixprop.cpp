@@ -362,7 +362,8 @@ TEST(PluginNames, OnlyBareNamesAndAbsoluteLocalPathsLoad) {
         {u"dir\\p.dll", 0}, {u"..\\p.dll", 0}, {u".\\p.dll", 0}, {u"C:p.dll", 0},
         {u"C:\\dir\\p.dll:stream", 0}, {u"NUL", 0}, {u"con.dll", 0}, {u"C:\\x\\COM1.dll", 0},
         {u"LPT9", 0}, {u"COM0.dll", 1}, {u"console.dll", 1}, {u"p*.dll", 0}, {u"p\n.dll", 0},
-        {u"C:\\dir\\", 0}, {u"", 0}, {u"1:\\p.dll", 0},
+        {u"C:\\dir\\", 0}, {u"", 0}, {u"1:\\p.dll", 0}, {u"C:\\a\\..\\p.dll", 0},
+        {u"C:\\a\\.\\p.dll", 0}, {u"..", 0}, {u"C:\\a..b\\...p.dll", 2}, {u"p.dll.", 1},
     };
     for (const Case& c : cases) EXPECT_EQ(diXPluginNameKind(c.name), c.kind) << narrow(c.name);
 }
