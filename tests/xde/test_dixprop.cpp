@@ -347,8 +347,10 @@ TEST_F(Registry, TheSameNameOnTwoLibrariesMeansTheFirstAndSlotsAreCapped) {
     EXPECT_EQ(term(names[10].c_str()), 0);
     EXPECT_EQ(init(names[256].c_str(), u"full.dll"), 0);
     EXPECT_TRUE(U(diXPluginFirst()->names[10]) == names[256]);
-    for (int i = 0; i < 257; i++)
-        if (i != 10) ASSERT_EQ(term(names[i].c_str()), 0);
+    for (int i = 0; i < 257; i++) {
+        if (i == 10) continue;
+        ASSERT_EQ(term(names[i].c_str()), 0);
+    }
 }
 
 TEST(PluginNames, OnlyBareNamesAndAbsoluteLocalPathsLoad) {
