@@ -15,14 +15,6 @@
 
 namespace {
 
-DiChar* dupRange(const DiChar* s, size_t n) {
-    DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
-    if (!d) return nullptr;
-    if (n) memcpy(d, s, n * sizeof(DiChar));
-    d[n] = 0;
-    return d;
-}
-
 DiChar* widen(const char* s, size_t n) {
     DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
     if (!d) return nullptr;
@@ -503,8 +495,8 @@ int diHTTPFetchServerInfo(DiHTTPClient* c, const DiChar* host, uint32_t port, in
     c->arg = arg;
     free(c->host);
     free(c->prefix);
-    c->host = dupRange(host ? host : u"", diAppStrLen(host));
-    c->prefix = dupRange(prefix ? prefix : u"", diAppStrLen(prefix));
+    c->host = diHTTPCopyRange(host ? host : u"", diAppStrLen(host));
+    c->prefix = diHTTPCopyRange(prefix ? prefix : u"", diAppStrLen(prefix));
     c->port = port & 0xFFFF;
     c->scheme = scheme == 1 ? 1 : 0;
     if (!c->host || !c->prefix || !c->line) return -1;
@@ -548,7 +540,7 @@ int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
             return -1;
         value = int(v);
     }
-    DiChar* name = dupRange(url + p, h - p);
+    DiChar* name = diHTTPCopyRange(url + p, h - p);
     if (!name) return -1;
     *scheme = index;
     *host = name;
@@ -556,26 +548,3 @@ int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
     return 0;
 }
 
-int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** path) {
-    if (!url) return 0;
-    size_t s = 0;
-    while (url[s] && url[s] != u':') ++s;
-    if (!url[s] || s == 0 || url[s + 1] != u'/' || url[s + 2] != u'/') return 0;
-    size_t h = s + 3, e = h;
-    while (url[e] && url[e] != u'/') ++e;
-    if (e == h) return 0;
-    size_t rest = e + (url[e] ? 1 : 0);
-    DiChar* a = dupRange(url, s);
-    DiChar* b = dupRange(url + h, e - h);
-    DiChar* c = dupRange(url + rest, diAppStrLen(url + rest));
-    if (!a || !b || !c) {
-        free(a);
-        free(b);
-        free(c);
-        return 0;
-    }
-    *scheme = a;
-    *host = b;
-    *path = c;
-    return 1;
-}

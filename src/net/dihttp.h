@@ -89,6 +89,9 @@ int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port);
 /* Three new texts from "scheme://host/path"; 0 on failure, 1 on success. */
 int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** path);
 
+/* A new text of the first n characters of s; none when out of memory. */
+DiChar* diHTTPCopyRange(const DiChar* s, size_t n);
+
 /* Platform services the client calls. */
 int diNetConnect(DdSocket* s, const DiChar* host, uint16_t port, uint32_t flags);
 int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int variant);

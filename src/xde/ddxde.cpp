@@ -4,6 +4,7 @@
  * windows read. */
 #include "xde/ddxde.h"
 #include "xde/ddxint.h"
+#include "xde/ddxplugin.h"
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
@@ -580,12 +581,12 @@ const DdXDeviceVector kVector = {
     /* destroyFrame */ destroyFrame,
     /* setStandardCursor */ setStandardCursor,
     /* sessionStarted */ nullptr,
-    /* openUrl */ nullptr,
-    /* launchSelf */ nullptr,
+    /* openUrl */ ddXOpenUrl,
+    /* launchSelf */ ddXLaunchSelf,
     /* playSound */ nullptr,
-    /* pluginInitialize */ nullptr,
-    /* pluginTerminate */ nullptr,
-    /* pluginCall */ nullptr,
+    /* pluginInitialize */ ddXPluginInitialize,
+    /* pluginTerminate */ ddXPluginTerminate,
+    /* pluginCall */ ddXPluginCall,
     /* timeZone */ nullptr,
     /* freeTimeZone */ nullptr,
     /* keyboard */ nullptr,

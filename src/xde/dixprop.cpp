@@ -2,8 +2,12 @@
  * drawing-speed probe (request 45). */
 #include "xde/dixde.h"
 
+#include "xde/dixprop.h"
+
+#include "core/diapp.h"
 #include "core/dilog.h"
 #include "xde/dixseamless.h"
+#include "net/dihttp.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,7 +18,7 @@
 
 namespace {
 
-typedef std::u16string Text;
+typedef DiXText Text;
 
 const size_t kTextLimit = 1024;
 
@@ -41,53 +45,43 @@ Text ascii(const char* s) {
     return t;
 }
 
-/* Texts that go into a command line or a browser: no quotes, no control
- * characters, within the buffer the command line is built in. */
-bool safeText(const Text& t, bool noBlank) {
-    if (t.size() > kTextLimit) return false;
-    for (DiChar c : t)
-        if (c < 0x20 || c == 0x7F || c == '"' || (noBlank && c == ' ')) return false;
-    return true;
+void logRefusal(const char* what, const char* why) {
+    char buf[200];
+    snprintf(buf, sizeof buf, "%s: %s.", what, why);
+    diLogErrorText(ascii(buf).c_str());
 }
 
-/* A URL of the form scheme://host/path (host not empty). */
-bool splitsAsUrl(const Text& v) {
-    size_t s = v.find(u"://");
-    if (s == Text::npos || s == 0) return false;
-    size_t slash = v.find(u'/', s + 3);
-    return slash != Text::npos && slash > s + 3;
+bool endsWith(const Text& t, const char16_t* tail) {
+    Text s(tail);
+    return t.size() >= s.size() && t.compare(t.size() - s.size(), s.size(), s) == 0;
 }
 
 void openUrl(DiXDisplay* d, const Text& value) {
-    if (!safeText(value, true)) {
-        diLogErrorText(u"The X server's URL holds characters this client refuses; not opened.");
-        return;
-    }
+    Text url;
     if (value.compare(0, 7, u"docroot") == 0) {
-        if (d->dev->openUrl) d->dev->openUrl(d, value.c_str());
+        url = value;
+    } else {
+        const DiChar* base = diSOGetLaunchBaseUrl(&d->ch.hdr);
+        if (!base && g_ddApp) base = g_ddApp->url;
+        if (!base || !*base) return;
+        if (!diXPropJoinUrl(base, value, &url)) return;
+    }
+    if (!diXPropSafeText(url, true) || url.size() >= kTextLimit) {
+        logRefusal("The X server's URL is not opened", "it holds white space, quotes or control "
+                                                      "characters, or is too long");
         return;
     }
-    /* Joining with the launch's base URL needs the session's base; until
-     * the session layer gives one there is no base, and nothing opens. */
-    if (!splitsAsUrl(value)) return;
+    if (diSOOpenUrl(url.c_str())) return;
+    if (d->dev->openUrl) d->dev->openUrl(d, url.c_str());
 }
 
 void launch(DiXDisplay* d, const Text& value) {
-    Text part[4];
-    size_t at = 0;
-    for (int i = 0; i < 4; i++) {
-        size_t end = value.find(DiChar(0), at);
-        if (end == Text::npos) end = value.size();
-        if (at <= value.size()) part[i] = value.substr(at, end - at);
-        at = end + 1;
-    }
-    if (!safeText(part[0], true) || !safeText(part[1], false) || !safeText(part[2], false) ||
-        !safeText(part[3], false)) {
-        diLogErrorText(u"The X server's launch holds characters this client refuses; ignored.");
+    Text line;
+    const char* why = nullptr;
+    if (!diXPropLaunchLine(value, &line, &why)) {
+        logRefusal("The X server's launch request is ignored", why);
         return;
     }
-    Text line = u"-url " + part[0] + u" -objectname \"" + part[1] + u"\" -username \"" +
-                part[2] + u"\" -epassword \"" + part[3] + u"\" -login -minimized";
     if (d->dev->launchSelf) d->dev->launchSelf(d, line.c_str());
 }
 
@@ -98,61 +92,55 @@ int hexValue(DiChar c) {
     return -1;
 }
 
-/* Tokens split at single blanks, each URL-decoded. An escape that is not
- * two hexadecimal digits stands as it is. */
-std::vector<Text> tokens(const Text& v) {
-    std::vector<Text> out;
-    Text cur;
-    for (size_t i = 0; i <= v.size(); i++) {
-        if (i == v.size() || v[i] == ' ') {
-            out.push_back(cur);
-            cur.clear();
-            if (out.size() > 40) break;
-            continue;
-        }
-        DiChar c = v[i];
-        if (c == '+') {
-            cur += u' ';
-        } else if (c == '%' && i + 2 < v.size() + 0 && hexValue(v[i + 1]) >= 0 &&
-                   hexValue(v[i + 2]) >= 0) {
-            int code = hexValue(v[i + 1]) * 16 + hexValue(v[i + 2]);
-            /* Codes 0x80 and above widen with their sign, as peers expect. */
-            cur += code < 0x80 ? DiChar(code) : DiChar(0xFF00 | code);
-            i += 2;
-        } else {
-            cur += c;
-        }
-    }
-    return out;
+/* Names handed to the plug-in layer: a decoded NUL would cut them short
+ * and a control character has no place in an instance or file name. */
+bool plainName(const Text& t) {
+    if (t.empty()) return false;
+    for (DiChar c : t)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
 }
 
-void pluginCommand(DiXDisplay* d, const Text& value) {
-    std::vector<Text> t = tokens(value);
-    if (t.empty()) return;
-    int32_t result;
-    if (t[0] == u"INITIALIZE") {
-        if (t.size() < 3) return;
-        result = d->dev->pluginInitialize ? d->dev->pluginInitialize(d, t[1].c_str(), t[2].c_str())
-                                          : -1;
-    } else if (t[0] == u"TERMINATE") {
-        if (t.size() < 2) return;
-        result = d->dev->pluginTerminate ? d->dev->pluginTerminate(d, t[1].c_str()) : -1;
-    } else if (t[0] == u"CALL") {
-        if (t.size() < 2) return;
-        size_t argc = t.size() - 2;
-        if (argc > 32) return;
-        const DiChar* argv[32];
-        for (size_t i = 0; i < argc; i++) argv[i] = t[i + 2].c_str();
-        result = argc == 0 || !d->dev->pluginCall
-                     ? -1
-                     : d->dev->pluginCall(d, t[1].c_str(), int32_t(argc), argv);
-    } else {
-        return;
-    }
+const size_t kPluginArgs = 32;
+
+void reply(DiXDisplay* d, int32_t result) {
     char buf[16];
     snprintf(buf, sizeof buf, "%d", int(result));
     Text r = ascii(buf);
     diXAIPSendProperty(d, u"", 0, u"qvl_call_client_reply", 21, r.data(), uint32_t(r.size()));
+}
+
+void pluginCommand(DiXDisplay* d, const Text& value) {
+    if (value.size() > kTextLimit) {
+        logRefusal("Plug-in command refused", "longer than 1024 characters");
+        reply(d, 1);
+        return;
+    }
+    std::vector<Text> t = diXPropTokens(value);
+    if (t.empty()) return;
+    const bool init = t[0] == u"INITIALIZE", term = t[0] == u"TERMINATE",
+               call = t[0] == u"CALL";
+    if (!init && !term && !call) return;
+    int32_t result = 1;
+    if (t.size() < (init ? 3u : 2u) || !plainName(t[1]) || (init && !plainName(t[2]))) {
+        logRefusal("Plug-in command refused", "an instance or library name is missing or "
+                                              "holds control characters");
+    } else if (init) {
+        result = d->dev->pluginInitialize ? d->dev->pluginInitialize(d, t[1].c_str(), t[2].c_str())
+                                          : 1;
+    } else if (term) {
+        result = d->dev->pluginTerminate ? d->dev->pluginTerminate(d, t[1].c_str()) : 1;
+    } else if (t.size() == 2) {
+        result = -1; /* no arguments: the library is not called */
+    } else if (t.size() - 2 > kPluginArgs) {
+        logRefusal("Plug-in call refused", "more than 32 arguments");
+    } else {
+        const DiChar* argv[kPluginArgs];
+        size_t argc = t.size() - 2;
+        for (size_t i = 0; i < argc; i++) argv[i] = t[i + 2].c_str();
+        result = d->dev->pluginCall ? d->dev->pluginCall(d, t[1].c_str(), int32_t(argc), argv) : 1;
+    }
+    reply(d, result);
 }
 
 /* Probe timing. */
@@ -207,37 +195,39 @@ void origin(const DiXWindow* w, int32_t* x, int32_t* y) {
 
 } // namespace
 
-void diXDEPropertyChanged(DiXDisplay* d, uint32_t op, const DiChar* window, uint32_t windowLength,
-                          const DiChar* name, uint32_t nameLength, const DiChar* value,
-                          uint32_t valueLength) {
+void diXDEPropertyChanged(DiXDisplay* d, uint32_t op, const DiChar* window,
+                          uint32_t windowLength, const DiChar* name, uint32_t nameLength,
+                          const DiChar* value, uint32_t valueLength) {
     const char16_t* oldTransient = u"qvl-cwm-oldtransient";
     if (op == 0) {
         if (equals(name, nameLength, oldTransient)) d->flags &= ~DI_XFLAG_OLDTRANSIENT;
         return;
     }
     if (op != 1) return;
-    if (valueLength > 16 * kTextLimit) {
-        diLogErrorText(u"An X property value is too long; it is ignored.");
-        return;
-    }
-    Text v(value, valueLength);
-    if (equals(name, nameLength, u"mrkqvlloadurl")) {
-        if (!v.empty()) openUrl(d, v);
-    } else if (equals(name, nameLength, u"QVL_LAUNCHPROP")) {
-        if (!v.empty()) launch(d, v);
-    } else if (equals(name, nameLength, oldTransient)) {
+    if (equals(name, nameLength, oldTransient)) {
         if (equalsNoCase(value, valueLength, "true"))
             d->flags |= DI_XFLAG_OLDTRANSIENT;
         else
             d->flags &= ~DI_XFLAG_OLDTRANSIENT;
+    } else if (equals(name, nameLength, u"qvl-swm-windowinfo") ||
+               equals(name, nameLength, u"qvl-swm-serverinfo") ||
+               equals(name, nameLength, u"qvl-swm-focusinfo")) {
+        diXSWMPropertyChanged(d, window, windowLength, name, nameLength, value, valueLength);
+    } else if (valueLength == 0) {
+        return; /* the remaining properties act only on a value */
+    } else if (valueLength > 4 * kTextLimit) {
+        diLogErrorText(u"An X property value is too long; it is ignored.");
+        if (equals(name, nameLength, u"qvl_call_client_cmd")) reply(d, 1);
+    } else if (equals(name, nameLength, u"mrkqvlloadurl")) {
+        openUrl(d, Text(value, valueLength));
+    } else if (equals(name, nameLength, u"QVL_LAUNCHPROP")) {
+        launch(d, Text(value, valueLength));
     } else if (equals(name, nameLength, u"qvlplaysound")) {
-        if (!v.empty() && v.size() <= kTextLimit && v.find(DiChar(0)) == Text::npos &&
-            d->dev->playSound)
+        Text v(value, valueLength);
+        if (v.size() <= kTextLimit && v.find(DiChar(0)) == Text::npos && d->dev->playSound)
             d->dev->playSound(d, v.c_str());
     } else if (equals(name, nameLength, u"qvl_call_client_cmd")) {
-        if (v.size() <= kTextLimit) pluginCommand(d, v);
-    } else {
-        diXSWMPropertyChanged(d, window, windowLength, name, nameLength, value, valueLength);
+        pluginCommand(d, Text(value, valueLength));
     }
 }
 
@@ -308,4 +298,89 @@ void diXRunDrawingProbe(DiXDisplay* d) {
         diXAIPSendTimings(d, v, 4);
     }
     if (!probedBefore && devOk && fbOk) d->flags |= DI_XFLAG_PROBED;
+}
+
+bool diXPropSafeText(const DiXText& text, bool noBlank) {
+    for (DiChar c : text) {
+        if (c < 0x20 || c == 0x7F || c == '"') return false;
+        if (noBlank && (c == ' ' || c == 0xA0 || c == 0x85 || c == 0x2028 || c == 0x2029 ||
+                        c == 0x3000 || (c >= 0x2000 && c <= 0x200A)))
+            return false;
+    }
+    return true;
+}
+
+bool diXPropJoinUrl(const DiXText& base, const DiXText& value, DiXText* url) {
+    DiChar *scheme = nullptr, *host = nullptr, *path = nullptr;
+    if (!diHTTPSplitURL(value.c_str(), &scheme, &host, &path)) return false;
+    DiXText p(path);
+    free(scheme);
+    free(host);
+    free(path);
+    DiXText b = base;
+    size_t hostStart = b.find(u"://");
+    hostStart = hostStart == DiXText::npos ? 0 : hostStart + 3;
+    size_t slash = b.rfind(u'/');
+    if (slash != DiXText::npos && slash >= hostStart && endsWith(b, u".html"))
+        b.resize(slash + 1);
+    if (!b.empty() && b.back() == '/') b.pop_back();
+    if (!p.empty() && p.back() == '/') p.pop_back();
+    if (b.empty()) return false;
+    *url = b + u"/" + p;
+    return true;
+}
+
+bool diXPropLaunchLine(const DiXText& value, DiXText* line, const char** why) {
+    DiXText part[4];
+    size_t at = 0;
+    for (int i = 0; i < 4; i++) {
+        if (at > value.size() || (i > 0 && at == value.size())) {
+            *why = "fewer than four texts";
+            return false;
+        }
+        size_t end = value.find(DiChar(0), at);
+        if (end == DiXText::npos) end = value.size();
+        part[i] = value.substr(at, end - at);
+        at = end + 1;
+    }
+    if (part[0].empty() || !diXPropSafeText(part[0], true)) {
+        *why = "the URL is empty or holds white space, quotes or control characters";
+        return false;
+    }
+    for (int i = 1; i < 4; i++)
+        if (!diXPropSafeText(part[i], false)) {
+            *why = "a text holds quotes or control characters";
+            return false;
+        }
+    DiXText l = u"-url " + part[0] + u" -objectname \"" + part[1] + u"\" -username \"" +
+                part[2] + u"\" -epassword \"" + part[3] + u"\" -login -minimized";
+    if (l.size() >= kTextLimit) {
+        *why = "the command line would not fit 1024 characters";
+        return false;
+    }
+    *line = l;
+    return true;
+}
+
+std::vector<DiXText> diXPropTokens(const DiXText& v) {
+    std::vector<DiXText> out;
+    DiXText cur;
+    for (size_t i = 0; i < v.size(); i++) {
+        DiChar c = v[i];
+        if (c == ' ') {
+            out.push_back(cur);
+            cur.clear();
+        } else if (c == '+') {
+            cur += u' ';
+        } else if (c == '%' && i + 2 < v.size() && hexValue(v[i + 1]) >= 0 &&
+                   hexValue(v[i + 2]) >= 0) {
+            /* One byte, widened as every text of the wire is. */
+            cur += DiChar(hexValue(v[i + 1]) * 16 + hexValue(v[i + 2]));
+            i += 2;
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty()) out.push_back(cur);
+    return out;
 }

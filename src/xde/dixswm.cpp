@@ -1,6 +1,7 @@
 /* Seamless frames of the X engine: focus hand-over, system commands, the
  * client information, client-side move and size with its outline, and
  * direct drawing while a frame is dragged. */
+#include "xde/dixprop.h"
 #include "xde/dixseamless.h"
 
 #include "core/dilog.h"
@@ -168,36 +169,10 @@ bool named(const DiChar* s, uint32_t n, const char* lit) {
     return i == n && !lit[i];
 }
 
-/* Exactly `count` decimal integers separated by single commas, each within
- * [lo, hi]; nothing else. */
-bool parseIntegers(const DiChar* s, uint32_t n, int64_t lo, int64_t hi, int64_t* out,
-                   int count) {
-    uint32_t at = 0;
-    for (int k = 0; k < count; k++) {
-        if (k) {
-            if (at >= n || s[at] != ',') return false;
-            at++;
-        }
-        bool negative = at < n && s[at] == '-';
-        if (negative || (at < n && s[at] == '+')) at++;
-        uint32_t first = at;
-        int64_t v = 0;
-        for (; at < n && s[at] >= '0' && s[at] <= '9'; at++) {
-            v = v * 10 + (s[at] - '0');
-            if (v > (int64_t(1) << 33)) return false;
-        }
-        if (at == first) return false;
-        if (negative) v = -v;
-        if (v < lo || v > hi) return false;
-        out[k] = v;
-    }
-    return at == n;
-}
-
 /* The window a property's window text names, when it has a frame. */
 DiXWindow* namedWindow(DiXDisplay* d, const DiChar* text, uint32_t n) {
-    int64_t id;
-    if (!parseIntegers(text, n, 1, DI_XWINDOWS - 1, &id, 1)) return nullptr;
+    int32_t id;
+    if (!diXPropParseInts(text, n, 1, DI_XWINDOWS - 1, &id, 1)) return nullptr;
     DiXWindow* w = d->windows[id];
     return w && w->frame ? w : nullptr;
 }
@@ -207,20 +182,20 @@ DiXWindow* namedWindow(DiXDisplay* d, const DiChar* text, uint32_t n) {
 void diXSWMPropertyChanged(DiXDisplay* d, const DiChar* window, uint32_t windowLength,
                            const DiChar* name, uint32_t nameLength, const DiChar* value,
                            uint32_t valueLength) {
-    int64_t v[5];
+    int32_t v[5];
     if (named(name, nameLength, "qvl-swm-serverinfo")) {
         /* Sizes in pixels: a negative one or one past any screen is a
          * broken value, not a frame. */
-        if (!parseIntegers(value, valueLength, 0, DI_XMAX_SIDE, v, 5)) {
+        if (!diXPropParseInts(value, valueLength, 0, DI_XMAX_SIDE, v, 5)) {
             diLogErrorText(u"The X server's seamless frame metrics do not parse; ignored.");
             return;
         }
-        for (int i = 0; i < 5; i++) d->swmMetrics[i] = int32_t(v[i]);
+        for (int i = 0; i < 5; i++) d->swmMetrics[i] = v[i];
     } else if (named(name, nameLength, "qvl-swm-windowinfo")) {
         DiXWindow* w = namedWindow(d, window, windowLength);
         if (!w) return;
         /* Styles are 32-bit words the server writes signed. */
-        if (!parseIntegers(value, valueLength, INT32_MIN, UINT32_MAX, v, 3)) {
+        if (!diXPropParseInts(value, valueLength, INT32_MIN, UINT32_MAX, v, 3)) {
             diLogErrorText(u"The X server's seamless window styles do not parse; ignored.");
             return;
         }

@@ -1003,6 +1003,7 @@ def scenario(name, conn, args):
     if name == "decode":
         c.wait(lambda: False, 30)
         return ([] if c.closed else ["the client did not close"]), c
+    if name.startswith("prop-"): return __import__("xaip_prop").scenario(name, c, conn, args)
     return ["unknown scenario " + name], c
 
 

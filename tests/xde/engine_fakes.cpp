@@ -9,7 +9,7 @@
 
 std::map<std::u16string, std::u16string> g_engineSettings;
 
-// The application structure: tests fill its monitor records.
+// The application structure: tests fill its monitor records and server URL.
 static DdApp s_engineApp;
 DdApp* g_ddApp = &s_engineApp;
 
