@@ -11,10 +11,24 @@
  * tables of their 5- and 6-bit fields directly, and 8-bit pixels one table of
  * the final index per cell and column, made per call. Output is written in
  * aligned groups of 8 columns: a group of 8 equal pixels equal to the last
- * such group repeats its 8 outputs. */
+ * such group repeats its 8 outputs.
+ *
+ * On x86 processors with AVX2 the true-colour routines compute 16 cube
+ * indexes per step without tables: a channel v at threshold t takes level
+ * (v + q - 1 - t) / q (the same as quot + (rem > t), as t < q), the
+ * division being one 16-bit multiplication by a factor checked exact for
+ * every sum at build time. With AVX-512 byte permutes the cube and the
+ * 8-bit routine's per-call tables are looked up 64 bytes at a time. */
 #include "fb/fbdither.h"
 
 #include <string.h>
+
+#if (defined(__x86_64__)) && (defined(__GNUC__) || defined(__clang__))
+#define HV_FBDITHER_X86 1
+#include <immintrin.h>
+#else
+#define HV_FBDITHER_X86 0
+#endif
 
 #include "ui/dicolor.h"
 
@@ -45,7 +59,36 @@ struct FbDitherTables {
     uint8_t rgb16[8][8][128];
     /* fbDither8's per-call table: [y mod 8][cell][x mod 8] palette index */
     uint8_t cells8[8][256][8];
+    /* The same as [y mod 8][x mod 8][cell], for the byte-permute routine */
+    uint8_t cells8t[8][8][256];
+    /* [y mod 8][x mod 8]: q - 1 - threshold; a channel v takes level
+     * (v + offset) / q */
+    uint16_t offset[8][8];
+    /* (v + offset) / q == (v + offset) x divMul >> 16 for every such sum;
+     * 0 when no 16-bit factor is exact (the vector routines stand aside) */
+    uint32_t divMul;
 };
+
+/* The widest instructions the routines use: 0 plain C, 1 AVX2, 2 AVX-512
+ * byte permutes; -1 until the processor is asked. */
+int g_fbDitherLevel = -1;
+int g_fbDitherCap = 2;
+
+int fbDitherProcessorLevel() {
+#if HV_FBDITHER_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx2"))
+        return 2;
+    if (__builtin_cpu_supports("avx2")) return 1;
+#endif
+    return 0;
+}
+
+int fbDitherLevel() {
+    if (g_fbDitherLevel < 0) g_fbDitherLevel = fbDitherProcessorLevel();
+    return g_fbDitherLevel < g_fbDitherCap ? g_fbDitherLevel : g_fbDitherCap;
+}
 
 FbDitherTables g_fbDither;
 
@@ -108,15 +151,157 @@ template <int B> struct FbDitherPixel {
     }
 };
 
+#if HV_FBDITHER_X86
+#define HV_AVX2 __attribute__((target("avx2")))
+#define HV_VBMI __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi")))
+
+/* 4 + 4 pixels of 3 bytes at q (reads 28 bytes from q). */
+HV_AVX2 inline __m256i fbDitherLoad3(const uint8_t* q) {
+    __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+}
+
+/* Cube indexes of up to n pixels of B bytes from p, 16 at a time; returns
+ * how many were done (a multiple of 16; 3-byte pixels keep two pixels in
+ * hand, as their loads read 4 bytes past the 16th). `offsets` are those of
+ * the 16 pixels' columns, for 3- and 4-byte pixels in the order their
+ * channels are packed below (columns 0-3, 8-11, 4-7, 12-15). */
+template <int B>
+HV_AVX2 uint32_t fbDitherIndexesAVX2(const uint8_t* p, uint32_t n, uint8_t* idx,
+                                     const uint16_t* offsets, uint32_t divMul, uint32_t cube) {
+    const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets));
+    const __m256i mul = _mm256_set1_epi16(int16_t(divMul));
+    const __m256i n1 = _mm256_set1_epi16(int16_t(cube)), n2 = _mm256_set1_epi16(int16_t(cube * cube));
+    const uint32_t need = B == 3 ? 18 : 16;
+    uint32_t i = 0;
+    for (; n - i >= need && n >= need; i += 16, p += 16 * B) {
+        __m256i r, g, b;
+        if constexpr (B == 2) {
+            __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            __m256i r5 = _mm256_srli_epi16(v, 11);
+            __m256i g6 = _mm256_and_si256(_mm256_srli_epi16(v, 5), _mm256_set1_epi16(63));
+            __m256i b5 = _mm256_and_si256(v, _mm256_set1_epi16(31));
+            r = _mm256_or_si256(_mm256_slli_epi16(r5, 3), _mm256_srli_epi16(r5, 2));
+            g = _mm256_or_si256(_mm256_slli_epi16(g6, 2), _mm256_srli_epi16(g6, 4));
+            b = _mm256_or_si256(_mm256_slli_epi16(b5, 3), _mm256_srli_epi16(b5, 2));
+        } else {
+            __m256i a, c;
+            if constexpr (B == 4) {
+                a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+                c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+            } else {
+                const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9,
+                                                        10, 11, -1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7,
+                                                        8, -1, 9, 10, 11, -1);
+                a = _mm256_shuffle_epi8(fbDitherLoad3(p), spread);
+                c = _mm256_shuffle_epi8(fbDitherLoad3(p + 24), spread);
+            }
+            const __m256i low = _mm256_set1_epi32(0xFF);
+            b = _mm256_packus_epi32(_mm256_and_si256(a, low), _mm256_and_si256(c, low));
+            g = _mm256_packus_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 8), low),
+                                    _mm256_and_si256(_mm256_srli_epi32(c, 8), low));
+            r = _mm256_packus_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 16), low),
+                                    _mm256_and_si256(_mm256_srli_epi32(c, 16), low));
+        }
+        __m256i lr = _mm256_mulhi_epu16(_mm256_add_epi16(r, off), mul);
+        __m256i lg = _mm256_mulhi_epu16(_mm256_add_epi16(g, off), mul);
+        __m256i lb = _mm256_mulhi_epu16(_mm256_add_epi16(b, off), mul);
+        __m256i id = _mm256_add_epi16(
+            lr, _mm256_add_epi16(_mm256_mullo_epi16(lg, n1), _mm256_mullo_epi16(lb, n2)));
+        if constexpr (B != 2) id = _mm256_permute4x64_epi64(id, 0xD8);
+        __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(id), _mm256_extracti128_si256(id, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(idx + i), bytes);
+    }
+    return i;
+}
+
+/* table[v] for the 64 bytes v (their top bit picks the upper half). */
+HV_VBMI inline __m512i fbDitherLookup64(__m512i v, __mmask64 high, const uint8_t* table) {
+    const __m512i* t = reinterpret_cast<const __m512i*>(table);
+    __m512i a = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), v, _mm512_loadu_si512(t + 1));
+    __m512i b = _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 2), v, _mm512_loadu_si512(t + 3));
+    return _mm512_mask_blend_epi8(high, a, b);
+}
+
+/* out[i] = table[idx[i]] for i < n (table of 256 bytes). */
+HV_VBMI void fbDitherLookupVBMI(const uint8_t* idx, uint8_t* out, uint32_t n,
+                                const uint8_t* table) {
+    for (uint32_t i = 0; i < n; i += 64) {
+        __mmask64 live = n - i >= 64 ? ~__mmask64(0) : (__mmask64(1) << (n - i)) - 1;
+        __m512i v = _mm512_maskz_loadu_epi8(live, idx + i);
+        _mm512_mask_storeu_epi8(out + i, live, fbDitherLookup64(v, _mm512_movepi8_mask(v), table));
+    }
+}
+
+/* One row of fbDither8: out[i] = tab[(col0 + i) mod 8][src[i]], i < n. */
+HV_VBMI void fbDither8RowVBMI(const uint8_t* src, uint8_t* out, uint32_t col0, uint32_t n,
+                              const uint8_t (*tab)[256]) {
+    for (uint32_t i = 0; i < n; i += 64) {
+        __mmask64 live = n - i >= 64 ? ~__mmask64(0) : (__mmask64(1) << (n - i)) - 1;
+        __m512i v = _mm512_maskz_loadu_epi8(live, src + i);
+        __mmask64 high = _mm512_movepi8_mask(v);
+        uint32_t phase = (col0 + i) & 7;
+        __m512i r = _mm512_setzero_si512();
+        for (uint32_t xm = 0; xm < 8; xm++) {
+            __mmask64 at = __mmask64(0x0101010101010101ull) << ((xm - phase) & 7);
+            r = _mm512_mask_mov_epi8(r, at, fbDitherLookup64(v, high, tab[xm]));
+        }
+        _mm512_mask_storeu_epi8(out + i, live, r);
+    }
+}
+#endif
+
+/* Pixels of one row from column col (n of them, the rectangle's width
+ * left) through the vector routines: the cube indexes into a buffer, then
+ * the cube. Returns how many were done; the caller does the rest. */
+template <int B>
+uint32_t fbDitherRowVector(const uint8_t* src, uint8_t* out, uint32_t row, uint32_t col, uint32_t n,
+                           const uint8_t* cube256, int level) {
+#if HV_FBDITHER_X86
+    const FbDitherTables& t = g_fbDither;
+    if (level < 1 || t.divMul == 0) return 0;
+    const uint32_t kChunk = 1024;
+    uint8_t idx[kChunk];
+    uint32_t done = 0;
+    while (done < n) {
+        uint32_t at = col + done, chunk = n - done < kChunk ? n - done : kChunk;
+        /* Column order of the 16 pixels of a step (see above). */
+        static const uint8_t kOrder[2][16] = {
+            {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7},
+            {0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7}};
+        uint16_t offsets[16];
+        for (int k = 0; k < 16; k++)
+            offsets[k] = t.offset[row & 7][(at + kOrder[B != 2][k]) & 7];
+        uint32_t got = fbDitherIndexesAVX2<B>(src + size_t(at) * B, chunk, idx, offsets, t.divMul,
+                                              uint32_t(t.n));
+        if (got == 0) break;
+        if (level >= 2)
+            fbDitherLookupVBMI(idx, out + at, got, cube256);
+        else
+            for (uint32_t k = 0; k < got; k++)
+                out[at + k] = cube256[idx[k]];
+        done += got;
+        if (got < chunk) break;
+    }
+    return done;
+#else
+    (void)src, (void)out, (void)row, (void)col, (void)n, (void)cube256, (void)level;
+    return 0;
+#endif
+}
+
 template <int B>
 void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, int32_t w,
                         int32_t h) {
     FbDitherRect rc;
     if (!fbDitherClip(map, im, x, y, w, h, rc)) return;
     const FbDitherTables& t = g_fbDither;
-    uint8_t cube[DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE];
-    for (size_t i = 0; i < sizeof cube; i++)
+    /* The byte-permute lookup reads 256 entries. */
+    uint8_t cube[256] = {};
+    for (size_t i = 0; i < DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE * DI_COLOR_MAX_CUBE; i++)
         cube[i] = uint8_t(map->cube[i]);
+    int level = fbDitherLevel();
     for (uint32_t row = rc.y0; row < rc.y1; row++) {
         const uint8_t* src = fbDitherPixelRow(im, row);
         uint8_t* out = fbDitherDibRow(im, row);
@@ -127,6 +312,7 @@ void fbDitherTrueColour(DdColorMap* map, const FbDitherImage* im, int32_t x, int
             pixel.tab = t.rgb[row & 7];
         pixel.cube = cube;
         uint32_t col = rc.x0;
+        col += fbDitherRowVector<B>(src, out, row, col, rc.x1 - col, cube, level);
         for (; col < rc.x1 && (col & 7) != 0; col++)
             out[col] = uint8_t(pixel(src + size_t(col) * B, col & 7));
         /* The last group of 8 equal pixels: their key and outputs. */
@@ -210,9 +396,20 @@ int fbDitherInit(int32_t n) {
             for (uint32_t f = 0; f < 64; f++)
                 c16[32 + f] = t.mulN[levelAt(i, f << 2 | f >> 4)];
         }
+    for (uint32_t ym = 0; ym < 8; ym++)
+        for (uint32_t xm = 0; xm < 8; xm++)
+            t.offset[ym][xm] = uint16_t(q - 1 - t.threshold[fbDitherThresholdIndex(xm, ym)]);
+    t.divMul = 65536 / q + 1;
+    for (uint32_t sum = 0; sum <= 255 + q - 1; sum++)
+        if ((sum * t.divMul) >> 16 != sum / q) t.divMul = 0;
     t.n = n;
     t.generation++;
     return 0;
+}
+
+int fbDitherSetSimdLevel(int level) {
+    g_fbDitherCap = level < 0 ? 0 : level;
+    return fbDitherLevel();
 }
 
 void fbDitherUpdateCells(DdColorMap* map) {
@@ -248,6 +445,20 @@ void fbDither8(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, i
     }
     /* Each matrix row the rectangle meets: every cell's index per column. */
     FbDitherTables& t = g_fbDither;
+#if HV_FBDITHER_X86
+    if (fbDitherLevel() >= 2) {
+        for (uint32_t k = 0; k < 8 && k < rows; k++) {
+            uint32_t ym = (rc.y0 + k) & 7;
+            for (uint32_t xm = 0; xm < 8; xm++)
+                for (uint32_t v = 0; v < 256; v++)
+                    t.cells8t[ym][xm][v] = fbDitherCell(map, cells[v], xm, ym);
+        }
+        for (uint32_t row = rc.y0; row < rc.y1; row++)
+            fbDither8RowVBMI(fbDitherPixelRow(im, row) + rc.x0, fbDitherDibRow(im, row) + rc.x0,
+                             rc.x0, rc.x1 - rc.x0, t.cells8t[row & 7]);
+        return;
+    }
+#endif
     for (uint32_t k = 0; k < 8 && k < rows; k++) {
         uint32_t ym = (rc.y0 + k) & 7;
         for (uint32_t v = 0; v < 256; v++)
