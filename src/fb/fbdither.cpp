@@ -234,20 +234,112 @@ HV_VBMI void fbDitherLookupVBMI(const uint8_t* idx, uint8_t* out, uint32_t n,
     }
 }
 
-/* One row of fbDither8: out[i] = tab[(col0 + i) mod 8][src[i]], i < n. */
+/* One row of fbDither8: out[i] = tab[(col0 + i) mod 8][src[i]], i < n.
+ * Blocks of 4 x 64 bytes share each column's table loads. */
 HV_VBMI void fbDither8RowVBMI(const uint8_t* src, uint8_t* out, uint32_t col0, uint32_t n,
                               const uint8_t (*tab)[256]) {
-    for (uint32_t i = 0; i < n; i += 64) {
-        __mmask64 live = n - i >= 64 ? ~__mmask64(0) : (__mmask64(1) << (n - i)) - 1;
-        __m512i v = _mm512_maskz_loadu_epi8(live, src + i);
-        __mmask64 high = _mm512_movepi8_mask(v);
+    const int kBlocks = 4;
+    for (uint32_t i = 0; i < n; i += 64 * kBlocks) {
+        __m512i v[kBlocks], r[kBlocks];
+        __mmask64 live[kBlocks], high[kBlocks];
+        for (int k = 0; k < kBlocks; k++) {
+            uint32_t at = i + 64 * uint32_t(k);
+            live[k] = at >= n ? 0 : n - at >= 64 ? ~__mmask64(0) : (__mmask64(1) << (n - at)) - 1;
+            v[k] = _mm512_maskz_loadu_epi8(live[k], src + at);
+            high[k] = _mm512_movepi8_mask(v[k]);
+            r[k] = _mm512_setzero_si512();
+        }
         uint32_t phase = (col0 + i) & 7;
-        __m512i r = _mm512_setzero_si512();
         for (uint32_t xm = 0; xm < 8; xm++) {
             __mmask64 at = __mmask64(0x0101010101010101ull) << ((xm - phase) & 7);
-            r = _mm512_mask_mov_epi8(r, at, fbDitherLookup64(v, high, tab[xm]));
+            const __m512i* t = reinterpret_cast<const __m512i*>(tab[xm]);
+            __m512i t0 = _mm512_loadu_si512(t), t1 = _mm512_loadu_si512(t + 1),
+                    t2 = _mm512_loadu_si512(t + 2), t3 = _mm512_loadu_si512(t + 3);
+            for (int k = 0; k < kBlocks; k++) {
+                __m512i a = _mm512_permutex2var_epi8(t0, v[k], t1);
+                __m512i b = _mm512_permutex2var_epi8(t2, v[k], t3);
+                r[k] = _mm512_mask_mov_epi8(r[k], at & ~high[k], a);
+                r[k] = _mm512_mask_mov_epi8(r[k], at & high[k], b);
+            }
         }
-        _mm512_mask_storeu_epi8(out + i, live, r);
+        for (int k = 0; k < kBlocks; k++)
+            _mm512_mask_storeu_epi8(out + i + 64 * uint32_t(k), live[k], r[k]);
+    }
+}
+
+/* Cube indexes of 64 pixels of B bytes at p into one vector: the channels
+ * picked into 16-bit lanes by byte permutes (natural order), each level
+ * (v + offset) x divMul >> 16. */
+struct FbDitherPicks {
+    __m512i blue, green, red; /* byte of each channel of pixel j in lane j */
+};
+
+template <int B>
+HV_VBMI inline __m512i fbDitherIndexes64(const uint8_t* p, const FbDitherPicks& pick, __m512i off,
+                                         __m512i mul, __m512i n1, __m512i n2) {
+    __m256i half[2];
+    for (int h = 0; h < 2; h++) {
+        const uint8_t* q = p + 32 * B * h;
+        __m512i r, g, b;
+        if constexpr (B == 2) {
+            __m512i v = _mm512_loadu_si512(q);
+            __m512i r5 = _mm512_srli_epi16(v, 11);
+            __m512i g6 = _mm512_and_si512(_mm512_srli_epi16(v, 5), _mm512_set1_epi16(63));
+            __m512i b5 = _mm512_and_si512(v, _mm512_set1_epi16(31));
+            r = _mm512_or_si512(_mm512_slli_epi16(r5, 3), _mm512_srli_epi16(r5, 2));
+            g = _mm512_or_si512(_mm512_slli_epi16(g6, 2), _mm512_srli_epi16(g6, 4));
+            b = _mm512_or_si512(_mm512_slli_epi16(b5, 3), _mm512_srli_epi16(b5, 2));
+        } else {
+            /* 32 pixels are 96 or 128 bytes: two registers, the second
+             * loaded only as far as the pixels go. */
+            __m512i a = _mm512_loadu_si512(q);
+            __m512i c = B == 4 ? _mm512_loadu_si512(q + 64)
+                               : _mm512_maskz_loadu_epi8(0xFFFFFFFFull, q + 64);
+            const __mmask64 even = 0x5555555555555555ull;
+            b = _mm512_maskz_permutex2var_epi8(even, a, pick.blue, c);
+            g = _mm512_maskz_permutex2var_epi8(even, a, pick.green, c);
+            r = _mm512_maskz_permutex2var_epi8(even, a, pick.red, c);
+        }
+        __m512i lr = _mm512_mulhi_epu16(_mm512_add_epi16(r, off), mul);
+        __m512i lg = _mm512_mulhi_epu16(_mm512_add_epi16(g, off), mul);
+        __m512i lb = _mm512_mulhi_epu16(_mm512_add_epi16(b, off), mul);
+        __m512i id = _mm512_add_epi16(
+            lr, _mm512_add_epi16(_mm512_mullo_epi16(lg, n1), _mm512_mullo_epi16(lb, n2)));
+        half[h] = _mm512_cvtepi16_epi8(id);
+    }
+    return _mm512_inserti64x4(_mm512_castsi256_si512(half[0]), half[1], 1);
+}
+
+/* One row of a true-colour routine, n pixels from column col0: the cube
+ * palette index of each, 64 at a time; a last part of under 64 pixels
+ * goes through a zeroed copy. */
+template <int B>
+HV_VBMI void fbDitherRowVBMI(const uint8_t* src, uint8_t* out, uint32_t col0, uint32_t n,
+                             const uint16_t* offsets8, uint32_t divMul, uint32_t cube,
+                             const uint8_t* cube256) {
+    alignas(64) uint16_t offs[32];
+    for (int j = 0; j < 32; j++)
+        offs[j] = offsets8[(col0 + uint32_t(j)) & 7];
+    const __m512i off = _mm512_load_si512(offs), mul = _mm512_set1_epi16(int16_t(divMul));
+    const __m512i n1 = _mm512_set1_epi16(int16_t(cube)),
+                  n2 = _mm512_set1_epi16(int16_t(cube * cube));
+    alignas(64) uint8_t bytes[3][64] = {};
+    for (int j = 0; j < 32; j++)
+        for (int ch = 0; ch < 3; ch++)
+            bytes[ch][2 * j] = uint8_t(j * B + ch);
+    const FbDitherPicks pick = {_mm512_load_si512(bytes[0]), _mm512_load_si512(bytes[1]),
+                                _mm512_load_si512(bytes[2])};
+    uint32_t i = 0;
+    for (; n - i >= 64; i += 64) {
+        __m512i id = fbDitherIndexes64<B>(src + size_t(i) * B, pick, off, mul, n1, n2);
+        _mm512_storeu_si512(out + i, fbDitherLookup64(id, _mm512_movepi8_mask(id), cube256));
+    }
+    if (i < n) {
+        alignas(64) uint8_t last[64 * B] = {};
+        memcpy(last, src + size_t(i) * B, size_t(n - i) * B);
+        __m512i id = fbDitherIndexes64<B>(last, pick, off, mul, n1, n2);
+        _mm512_mask_storeu_epi8(out + i, (__mmask64(1) << (n - i)) - 1,
+                                fbDitherLookup64(id, _mm512_movepi8_mask(id), cube256));
     }
 }
 #endif
@@ -261,6 +353,11 @@ uint32_t fbDitherRowVector(const uint8_t* src, uint8_t* out, uint32_t row, uint3
 #if HV_FBDITHER_X86
     const FbDitherTables& t = g_fbDither;
     if (level < 1 || t.divMul == 0) return 0;
+    if (level >= 2) {
+        fbDitherRowVBMI<B>(src + size_t(col) * B, out + col, col, n, t.offset[row & 7], t.divMul,
+                           uint32_t(t.n), cube256);
+        return n;
+    }
     const uint32_t kChunk = 1024;
     uint8_t idx[kChunk];
     uint32_t done = 0;
