@@ -23,7 +23,7 @@
 
 #include <string.h>
 
-#if (defined(__x86_64__)) && (defined(__GNUC__) || defined(__clang__))
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define HV_FBDITHER_X86 1
 #include <immintrin.h>
 #else
@@ -305,9 +305,10 @@ HV_VBMI inline __m512i fbDitherIndexes64(const uint8_t* p, const FbDitherPicks& 
         __m512i lb = _mm512_mulhi_epu16(_mm512_add_epi16(b, off), mul);
         __m512i id = _mm512_add_epi16(
             lr, _mm512_add_epi16(_mm512_mullo_epi16(lg, n1), _mm512_mullo_epi16(lb, n2)));
-        half[h] = _mm512_cvtepi16_epi8(id);
+        half[h] = _mm512_maskz_cvtepi16_epi8(0xFFFFFFFFu, id);
     }
-    return _mm512_inserti64x4(_mm512_castsi256_si512(half[0]), half[1], 1);
+    __m512i low = _mm512_castsi256_si512(half[0]);
+    return _mm512_mask_inserti64x4(low, 0xFF, low, half[1], 1);
 }
 
 /* One row of a true-colour routine, n pixels from column col0: the cube

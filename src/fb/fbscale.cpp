@@ -20,7 +20,7 @@
 
 #include "ui/dicolor.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define HV_FBSCALE_X86 1
 #include <immintrin.h>
 #else
