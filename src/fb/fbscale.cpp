@@ -28,13 +28,14 @@
 #endif
 
 namespace {
-int g_fbScaleCap = 1;
+int g_fbScaleCap = 2;
 
 int fbScaleLevel() {
 #if HV_FBSCALE_X86
     static const int level = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") ? 1 : 0;
+        if (!__builtin_cpu_supports("avx2")) return 0;
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 2 : 1;
     }();
     return level < g_fbScaleCap ? level : g_fbScaleCap;
 #else
@@ -339,6 +340,74 @@ HV_AVX2 void fbScaleBoxesAVX2(const uint16_t* v, const FbScaleTap* taps, const f
         memcpy(d + 4 * i, &out, 4);
     }
 }
+/* 16 destination pixels of the AVX-512 path: for each, word pairs picking
+ * its first two columns and its third (relative to the group's first
+ * column) from a window of 64 column sums, and the matching weights. */
+struct FbScaleGroup {
+    uint16_t idx01[32], idx2[32];
+    uint16_t w01[32], w2[32];
+};
+
+#define HV_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
+
+/* Column sums of `span` 4-byte source pixels over nrows rows, 16 columns
+ * a step, as three planes of blue, green and red (columns past span are 0
+ * up to the next multiple of 16). */
+HV_AVX512 void fbScalePlanesAVX512(const uint8_t* const* rows, const uint32_t* rw, uint32_t nrows,
+                                   size_t span, uint16_t* const* planes) {
+    alignas(64) uint16_t pick[3][32] = {};
+    for (int c = 0; c < 3; c++)
+        for (int m = 0; m < 16; m++)
+            pick[c][m] = uint16_t(4 * m + c);
+    const __m512i pickB = _mm512_load_si512(pick[0]), pickG = _mm512_load_si512(pick[1]),
+                  pickR = _mm512_load_si512(pick[2]);
+    for (size_t k = 0; k < span; k += 16) {
+        __mmask16 live = span - k >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (span - k)) - 1);
+        __m512i lo = _mm512_setzero_si512(), hi = _mm512_setzero_si512();
+        for (uint32_t j = 0; j < nrows; j++) {
+            __m512i p = _mm512_maskz_loadu_epi32(live, rows[j] + 4 * k);
+            __m512i w = _mm512_set1_epi16(int16_t(rw[j]));
+            lo = _mm512_add_epi16(lo, _mm512_mullo_epi16(
+                                          _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xFF, p, 0)), w));
+            hi = _mm512_add_epi16(
+                hi, _mm512_mullo_epi16(
+                        _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xFF, p, 1)), w));
+        }
+        _mm512_mask_storeu_epi16(planes[0] + k, 0xFFFF, _mm512_permutex2var_epi16(lo, pickB, hi));
+        _mm512_mask_storeu_epi16(planes[1] + k, 0xFFFF, _mm512_permutex2var_epi16(lo, pickG, hi));
+        _mm512_mask_storeu_epi16(planes[2] + k, 0xFFFF, _mm512_permutex2var_epi16(lo, pickR, hi));
+    }
+}
+
+/* n destination pixels, 16 a step, from the column-sum planes: the box
+ * sums of each channel by two word-pair multiply-adds on the picked
+ * columns, then trunc((sum + 1/2) x rcp). rcp holds a multiple of 16
+ * entries (0 past n). */
+HV_AVX512 void fbScaleBoxesAVX512(uint16_t* const* planes, const FbScaleGroup* groups,
+                                  const uint32_t* bases, const float* rcp, size_t n, uint8_t* d) {
+    const __m512 half = _mm512_set1_ps(0.5f);
+    for (size_t i = 0, g = 0; i < n; i += 16, g++) {
+        __mmask16 live = n - i >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (n - i)) - 1);
+        const FbScaleGroup& gr = groups[g];
+        __m512i idx01 = _mm512_loadu_si512(gr.idx01), idx2 = _mm512_loadu_si512(gr.idx2);
+        __m512i w01 = _mm512_loadu_si512(gr.w01), w2 = _mm512_loadu_si512(gr.w2);
+        __m512 r = _mm512_loadu_ps(rcp + i);
+        __m512i out = _mm512_setzero_si512();
+        for (int c = 0; c < 3; c++) {
+            const uint16_t* plane = planes[c] + bases[g];
+            __m512i lo = _mm512_loadu_si512(plane), hi = _mm512_loadu_si512(plane + 32);
+            __m512i sum =
+                _mm512_add_epi32(_mm512_madd_epi16(_mm512_permutex2var_epi16(lo, idx01, hi), w01),
+                                 _mm512_madd_epi16(_mm512_permutex2var_epi16(lo, idx2, hi), w2));
+            /* (The mask forms keep one compiler from warning about the
+             * plain forms' undefined pass-through.) */
+            __m512i q = _mm512_maskz_cvttps_epi32(
+                0xFFFF, _mm512_mul_ps(_mm512_add_ps(_mm512_maskz_cvtepi32_ps(0xFFFF, sum), half), r));
+            out = _mm512_or_si512(out, _mm512_maskz_slli_epi32(0xFFFF, q, unsigned(8 * c)));
+        }
+        _mm512_mask_storeu_epi32(d + 4 * i, live, out);
+    }
+}
 #endif
 
 /* Boxes of at most 1008 sixteenths a side (63 pixels): per-channel sums stay
@@ -397,12 +466,43 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
     std::vector<float> vrcp;
     std::vector<uint32_t> vweight;
     uint32_t vRowTotal = 0;
+    /* The AVX-512 path: per group of 16 pixels its first column, picks
+     * and weights, when every group's columns lie in its 64-column window;
+     * the planes have room for the last window. */
+    const bool wide = vector && fbScaleLevel() >= 2;
+    std::vector<FbScaleGroup> groups;
+    std::vector<uint32_t> bases;
+    std::vector<uint16_t> planeSums;
+    uint16_t* planes[3] = {};
+    bool windows = wide;
+    if (wide) {
+        size_t ng = (n + 15) / 16;
+        groups.assign(ng, FbScaleGroup{});
+        bases.resize(ng);
+        for (size_t g = 0; g < ng; g++) {
+            bases[g] = tapAt[16 * g];
+            for (size_t j = 0; j < 16 && 16 * g + j < n; j++) {
+                size_t i = 16 * g + j;
+                uint32_t rel = tapAt[i] - bases[g];
+                if (rel + 2 > 63) windows = false;
+                FbScaleGroup& gr = groups[g];
+                gr.idx01[2 * j] = uint16_t(rel), gr.idx01[2 * j + 1] = uint16_t(rel + 1);
+                gr.idx2[2 * j] = gr.idx2[2 * j + 1] = uint16_t(rel + 2);
+                gr.w01[2 * j] = uint16_t(taps[3 * i]), gr.w01[2 * j + 1] = uint16_t(taps[3 * i + 1]);
+                gr.w2[2 * j] = uint16_t(taps[3 * i + 2]);
+            }
+        }
+        size_t planeSize = span + 80;
+        planeSums.assign(3 * planeSize, 0);
+        for (int c = 0; c < 3; c++)
+            planes[c] = planeSums.data() + size_t(c) * planeSize;
+    }
     if (vector) {
         vtaps.resize(n);
         for (size_t i = 0; i < n; i++)
             vtaps[i] = {taps[3 * i] | taps[3 * i + 1] << 16, taps[3 * i + 2], 4 * tapAt[i]};
         vsum.assign(4 * (span + 2) + 16, 0);
-        vrcp.resize(n);
+        vrcp.assign((n + 15) / 16 * 16, 0.0f);
         vweight.resize(n);
     }
 #endif
@@ -429,6 +529,11 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
                         vweight[i] = row.total * colTotal[i];
                         vrcp[i] = 1.0f / float(vweight[i]);
                     }
+                }
+                if (windows) {
+                    fbScalePlanesAVX512(rows, rw, nrows, span, planes);
+                    fbScaleBoxesAVX512(planes, groups.data(), bases.data(), vrcp.data(), n, d);
+                    continue;
                 }
                 fbScaleColumnsAVX2(rows, rw, nrows, span, vsum.data());
                 fbScaleBoxesAVX2(vsum.data(), vtaps.data(), vrcp.data(), vweight.data(), n, d);

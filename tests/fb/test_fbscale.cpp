@@ -157,8 +157,8 @@ TEST(FbScale, EveryRoutineMatchesTheRules) {
             }
 }
 
-// The vector average (4 pixels a step, column sums 8 at a time, float
-// quotients) against the rules at every instruction level: widths around
+// The vector average (4 or 16 pixels a step, column sums 8 or 16 at a
+// time, float quotients) against the rules at every instruction level: widths around
 // those steps, odd starts, box weights that change at the edges, and white,
 // whose every quotient is an exact 255.
 TEST(FbScale, AverageGivesTheRulesPixelsAtEveryLevel) {
@@ -166,7 +166,7 @@ TEST(FbScale, AverageGivesTheRulesPixelsAtEveryLevel) {
     const uint32_t sizes[][4] = {{61, 23, 40, 15}, {40, 15, 61, 23}, {33, 9, 32, 9},
                                  {8, 3, 5, 2},     {17, 5, 16, 5},   {64, 4, 43, 3},
                                  {100, 10, 99, 7}, {3, 3, 9, 9},     {97, 6, 13, 4}};
-    for (int level = 0; level <= 1; level++) {
+    for (int level = 0; level <= 2; level++) {
         fbScaleSetSimdLevel(level);
         for (uint32_t db : {4u, 3u})
             for (auto& z : sizes)
@@ -177,12 +177,12 @@ TEST(FbScale, AverageGivesTheRulesPixelsAtEveryLevel) {
                         check(true, 4, db, z[0], z[1], z[2], z[3], x0, 1, dw - x0 + 1, dh, rng,
                               white);
                     if (HasFatalFailure()) {
-                        fbScaleSetSimdLevel(1);
+                        fbScaleSetSimdLevel(2);
                         FAIL() << "level " << level;
                     }
                 }
     }
-    fbScaleSetSimdLevel(1);
+    fbScaleSetSimdLevel(2);
 }
 
 TEST(FbScale, AverageAtEqualSizeBlendsRightAndLowerNeighbours) {
