@@ -26,6 +26,11 @@
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define HV_FBDITHER_X86 1
 #include <immintrin.h>
+/* GCC 12 takes the undefined pass-through of the unmasked AVX-512
+ * intrinsics for an uninitialised variable. */
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #else
 #define HV_FBDITHER_X86 0
 #endif
@@ -234,12 +239,55 @@ HV_VBMI void fbDitherLookupVBMI(const uint8_t* idx, uint8_t* out, uint32_t n,
     }
 }
 
+/* Transposes the 8 x 8 matrix of 64-bit words r[k] word m. */
+HV_VBMI inline void fbDitherTranspose(__m512i* r) {
+    __m512i a[8], b[8];
+    for (int k = 0; k < 8; k += 2) {
+        a[k] = _mm512_unpacklo_epi64(r[k], r[k + 1]);
+        a[k + 1] = _mm512_unpackhi_epi64(r[k], r[k + 1]);
+    }
+    const __m512i lo = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13);
+    const __m512i hi = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
+    static const int kFirst[4] = {0, 1, 4, 5};
+    for (int k : kFirst) {
+        b[k] = _mm512_permutex2var_epi64(a[k], lo, a[k + 2]);
+        b[k + 2] = _mm512_permutex2var_epi64(a[k], hi, a[k + 2]);
+    }
+    for (int k = 0; k < 4; k++) {
+        r[k] = _mm512_shuffle_i64x2(b[k], b[k + 4], 0x44);
+        r[k + 4] = _mm512_shuffle_i64x2(b[k], b[k + 4], 0xEE);
+    }
+}
+
 /* One row of fbDither8: out[i] = tab[(col0 + i) mod 8][src[i]], i < n.
- * Blocks of 4 x 64 bytes share each column's table loads. */
+ * 512 bytes at a time are regrouped by column (an 8 x 8 byte transpose in
+ * each register, then an 8 x 8 word transpose across the eight), so that
+ * each register meets one column's table; the rest in blocks of 4 x 64
+ * bytes that share each column's table loads. */
 HV_VBMI void fbDither8RowVBMI(const uint8_t* src, uint8_t* out, uint32_t col0, uint32_t n,
                               const uint8_t (*tab)[256]) {
+    uint32_t i = 0;
+    if (n >= 512) {
+        alignas(64) uint8_t order[64];
+        for (int m = 0; m < 8; m++)
+            for (int t = 0; t < 8; t++)
+                order[8 * m + t] = uint8_t(8 * t + m);
+        const __m512i bytes = _mm512_load_si512(order);
+        for (; n - i >= 512; i += 512) {
+            __m512i r[8];
+            for (int k = 0; k < 8; k++)
+                r[k] = _mm512_permutexvar_epi8(bytes, _mm512_loadu_si512(src + i + 64 * k));
+            fbDitherTranspose(r);
+            uint32_t phase = (col0 + i) & 7;
+            for (uint32_t m = 0; m < 8; m++)
+                r[m] = fbDitherLookup64(r[m], _mm512_movepi8_mask(r[m]), tab[(phase + m) & 7]);
+            fbDitherTranspose(r);
+            for (int k = 0; k < 8; k++)
+                _mm512_storeu_si512(out + i + 64 * k, _mm512_permutexvar_epi8(bytes, r[k]));
+        }
+    }
     const int kBlocks = 4;
-    for (uint32_t i = 0; i < n; i += 64 * kBlocks) {
+    for (; i < n; i += 64 * kBlocks) {
         __m512i v[kBlocks], r[kBlocks];
         __mmask64 live[kBlocks], high[kBlocks];
         for (int k = 0; k < kBlocks; k++) {

@@ -261,7 +261,7 @@ TEST(FbDither, EveryInstructionLevelGivesTheRulesPixels) {
             c.flags = rng() % 3 == 0 ? DI_COLOR_FAILED : DI_COLOR_PRIVATE;
             c.index = uint32_t(rng());
         }
-        for (uint32_t w : {1u, 15u, 16u, 17u, 18u, 19u, 33u, 63u, 64u, 65u, 127u, 1041u}) {
+        for (uint32_t w : {1u, 15u, 16u, 17u, 18u, 19u, 33u, 63u, 64u, 65u, 127u, 600u, 1041u}) {
             for (uint32_t bpp : {1u, 2u, 3u, 4u}) {
                 // 8-bit rectangles take the per-call tables only when large.
                 uint32_t h = bpp == 1 ? 8192 / w + 9 : 9;
