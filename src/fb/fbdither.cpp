@@ -177,7 +177,8 @@ HV_AVX2 uint32_t fbDitherIndexesAVX2(const uint8_t* p, uint32_t n, uint8_t* idx,
                                      const uint16_t* offsets, uint32_t divMul, uint32_t cube) {
     const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets));
     const __m256i mul = _mm256_set1_epi16(int16_t(divMul));
-    const __m256i n1 = _mm256_set1_epi16(int16_t(cube)), n2 = _mm256_set1_epi16(int16_t(cube * cube));
+    const __m256i n1 = _mm256_set1_epi16(int16_t(cube)),
+                  n2 = _mm256_set1_epi16(int16_t(cube * cube));
     const uint32_t need = B == 3 ? 18 : 16;
     uint32_t i = 0;
     for (; n - i >= need && n >= need; i += 16, p += 16 * B) {
@@ -196,9 +197,9 @@ HV_AVX2 uint32_t fbDitherIndexesAVX2(const uint8_t* p, uint32_t n, uint8_t* idx,
                 a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
                 c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
             } else {
-                const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9,
-                                                        10, 11, -1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7,
-                                                        8, -1, 9, 10, 11, -1);
+                const __m256i spread =
+                    _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2,
+                                     -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
                 a = _mm256_shuffle_epi8(fbDitherLoad3(p), spread);
                 c = _mm256_shuffle_epi8(fbDitherLoad3(p + 24), spread);
             }
@@ -215,7 +216,8 @@ HV_AVX2 uint32_t fbDitherIndexesAVX2(const uint8_t* p, uint32_t n, uint8_t* idx,
         __m256i id = _mm256_add_epi16(
             lr, _mm256_add_epi16(_mm256_mullo_epi16(lg, n1), _mm256_mullo_epi16(lb, n2)));
         if constexpr (B != 2) id = _mm256_permute4x64_epi64(id, 0xD8);
-        __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(id), _mm256_extracti128_si256(id, 1));
+        __m128i bytes =
+            _mm_packus_epi16(_mm256_castsi256_si128(id), _mm256_extracti128_si256(id, 1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(idx + i), bytes);
     }
     return i;
@@ -413,9 +415,8 @@ uint32_t fbDitherRowVector(const uint8_t* src, uint8_t* out, uint32_t row, uint3
     while (done < n) {
         uint32_t at = col + done, chunk = n - done < kChunk ? n - done : kChunk;
         /* Column order of the 16 pixels of a step (see above). */
-        static const uint8_t kOrder[2][16] = {
-            {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7},
-            {0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7}};
+        static const uint8_t kOrder[2][16] = {{0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7},
+                                              {0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7}};
         uint16_t offsets[16];
         for (int k = 0; k < 16; k++)
             offsets[k] = t.offset[row & 7][(at + kOrder[B != 2][k]) & 7];

@@ -314,16 +314,18 @@ HV_AVX2 void fbScaleBoxesAVX2(const uint16_t* v, const FbScaleTap* taps, const f
             const FbScaleTap& b = taps[i + 2 * size_t(h) + 1];
             __m256i c01 = _mm256_shuffle_epi8(fbScaleTwo(v + a.at, v + b.at), pairs);
             __m256i c23 = _mm256_shuffle_epi8(fbScaleTwo(v + a.at + 8, v + b.at + 8), pairs);
-            __m256i w01 = _mm256_inserti128_si256(
-                _mm256_castsi128_si256(_mm_set1_epi32(int32_t(a.w01))),
-                _mm_set1_epi32(int32_t(b.w01)), 1);
-            __m256i w2 = _mm256_inserti128_si256(
-                _mm256_castsi128_si256(_mm_set1_epi32(int32_t(a.w2))),
-                _mm_set1_epi32(int32_t(b.w2)), 1);
+            __m256i w01 =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(int32_t(a.w01))),
+                                        _mm_set1_epi32(int32_t(b.w01)), 1);
+            __m256i w2 =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(int32_t(a.w2))),
+                                        _mm_set1_epi32(int32_t(b.w2)), 1);
             __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(c01, w01), _mm256_madd_epi16(c23, w2));
-            __m256 r = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(rcp[i + 2 * size_t(h)])),
-                                            _mm_set1_ps(rcp[i + 2 * size_t(h) + 1]), 1);
-            q[h] = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(sum), half), r));
+            __m256 r =
+                _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(rcp[i + 2 * size_t(h)])),
+                                     _mm_set1_ps(rcp[i + 2 * size_t(h) + 1]), 1);
+            q[h] =
+                _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(sum), half), r));
         }
         __m256i p16 = _mm256_packus_epi32(q[0], q[1]);
         __m256i p8 = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p16, p16), order);
@@ -367,8 +369,9 @@ HV_AVX512 void fbScalePlanesAVX512(const uint8_t* const* rows, const uint32_t* r
         for (uint32_t j = 0; j < nrows; j++) {
             __m512i p = _mm512_maskz_loadu_epi32(live, rows[j] + 4 * k);
             __m512i w = _mm512_set1_epi16(int16_t(rw[j]));
-            lo = _mm512_add_epi16(lo, _mm512_mullo_epi16(
-                                          _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xFF, p, 0)), w));
+            lo = _mm512_add_epi16(
+                lo, _mm512_mullo_epi16(
+                        _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xFF, p, 0)), w));
             hi = _mm512_add_epi16(
                 hi, _mm512_mullo_epi16(
                         _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xFF, p, 1)), w));
@@ -402,7 +405,8 @@ HV_AVX512 void fbScaleBoxesAVX512(uint16_t* const* planes, const FbScaleGroup* g
             /* (The mask forms keep one compiler from warning about the
              * plain forms' undefined pass-through.) */
             __m512i q = _mm512_maskz_cvttps_epi32(
-                0xFFFF, _mm512_mul_ps(_mm512_add_ps(_mm512_maskz_cvtepi32_ps(0xFFFF, sum), half), r));
+                0xFFFF,
+                _mm512_mul_ps(_mm512_add_ps(_mm512_maskz_cvtepi32_ps(0xFFFF, sum), half), r));
             out = _mm512_or_si512(out, _mm512_maskz_slli_epi32(0xFFFF, q, unsigned(8 * c)));
         }
         _mm512_mask_storeu_epi32(d + 4 * i, live, out);
@@ -488,7 +492,8 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
                 FbScaleGroup& gr = groups[g];
                 gr.idx01[2 * j] = uint16_t(rel), gr.idx01[2 * j + 1] = uint16_t(rel + 1);
                 gr.idx2[2 * j] = gr.idx2[2 * j + 1] = uint16_t(rel + 2);
-                gr.w01[2 * j] = uint16_t(taps[3 * i]), gr.w01[2 * j + 1] = uint16_t(taps[3 * i + 1]);
+                gr.w01[2 * j] = uint16_t(taps[3 * i]),
+                           gr.w01[2 * j + 1] = uint16_t(taps[3 * i + 1]);
                 gr.w2[2 * j] = uint16_t(taps[3 * i + 2]);
             }
         }

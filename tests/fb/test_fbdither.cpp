@@ -293,10 +293,10 @@ TEST(FbDither, EveryInstructionLevelGivesTheRulesPixels) {
                                 want = 0xEE;
                             } else if (bpp == 1) {
                                 const DdColorCell& c = m.cells[*p];
-                                want = c.flags != DI_COLOR_FAILED
-                                           ? uint8_t(c.index)
-                                           : m.cubeIndex(c.red, c.green, c.blue, n, int(px),
-                                                         int(py));
+                                want =
+                                    c.flags != DI_COLOR_FAILED
+                                        ? uint8_t(c.index)
+                                        : m.cubeIndex(c.red, c.green, c.blue, n, int(px), int(py));
                             } else if (bpp == 2) {
                                 int v = p[0] | p[1] << 8, r5 = v >> 11, g6 = v >> 5 & 63,
                                     b5 = v & 31;
@@ -305,9 +305,9 @@ TEST(FbDither, EveryInstructionLevelGivesTheRulesPixels) {
                             } else {
                                 want = m.cubeIndex(p[2], p[1], p[0], n, int(px), int(py));
                             }
-                            ASSERT_EQ(want, got) << "seed " << seed << " n " << n << " bpp " << bpp
-                                                 << " width " << w << " level " << level
-                                                 << " from " << x << " at " << px << "," << py;
+                            ASSERT_EQ(want, got)
+                                << "seed " << seed << " n " << n << " bpp " << bpp << " width " << w
+                                << " level " << level << " from " << x << " at " << px << "," << py;
                         }
                 }
             }
