@@ -167,24 +167,40 @@ HV_AVX2 inline __m256i fbDitherLoad3(const uint8_t* q) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
 }
 
-/* Cube indexes of up to n pixels of B bytes from p, 16 at a time; returns
- * how many were done (a multiple of 16; 3-byte pixels keep two pixels in
- * hand, as their loads read 4 bytes past the 16th). `offsets` are those of
- * the 16 pixels' columns, for 3- and 4-byte pixels in the order their
- * channels are packed below (columns 0-3, 8-11, 4-7, 12-15). */
+/* Palette indexes of up to n pixels of B bytes from p, 16 at a time: the
+ * cube indexes in a vector, then the cube entry of each. Returns how many
+ * were done (a multiple of 16; 3-byte pixels keep two pixels in hand, as
+ * their loads read 4 bytes past the 16th). `offsets` are those of the 16
+ * pixels' columns, for 3- and 4-byte pixels in the order their channels
+ * are packed below (columns 0-3, 8-11, 4-7, 12-15). Steps keep the column
+ * phase, so 16 equal pixels equal to the last such group repeat its
+ * outputs. */
 template <int B>
-HV_AVX2 uint32_t fbDitherIndexesAVX2(const uint8_t* p, uint32_t n, uint8_t* idx,
-                                     const uint16_t* offsets, uint32_t divMul, uint32_t cube) {
+HV_AVX2 uint32_t fbDitherRowAVX2(const uint8_t* p, uint32_t n, uint8_t* out,
+                                 const uint16_t* offsets, uint32_t divMul, uint32_t cube,
+                                 const uint8_t* cube256) {
     const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets));
     const __m256i mul = _mm256_set1_epi16(int16_t(divMul));
     const __m256i n1 = _mm256_set1_epi16(int16_t(cube)),
                   n2 = _mm256_set1_epi16(int16_t(cube * cube));
     const uint32_t need = B == 3 ? 18 : 16;
+    bool haveRun = false;
+    uint32_t runKey = 0;
+    alignas(16) uint8_t runOut[16], idx[16];
     uint32_t i = 0;
     for (; n - i >= need && n >= need; i += 16, p += 16 * B) {
         __m256i r, g, b;
+        bool same;
+        uint32_t key;
         if constexpr (B == 2) {
             __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            key = uint32_t(p[0]) | uint32_t(p[1]) << 8;
+            same = _mm256_movemask_epi8(
+                       _mm256_cmpeq_epi16(v, _mm256_set1_epi16(int16_t(key)))) == -1;
+            if (same && haveRun && key == runKey) {
+                memcpy(out + i, runOut, 16);
+                continue;
+            }
             __m256i r5 = _mm256_srli_epi16(v, 11);
             __m256i g6 = _mm256_and_si256(_mm256_srli_epi16(v, 5), _mm256_set1_epi16(63));
             __m256i b5 = _mm256_and_si256(v, _mm256_set1_epi16(31));
@@ -203,6 +219,14 @@ HV_AVX2 uint32_t fbDitherIndexesAVX2(const uint8_t* p, uint32_t n, uint8_t* idx,
                 a = _mm256_shuffle_epi8(fbDitherLoad3(p), spread);
                 c = _mm256_shuffle_epi8(fbDitherLoad3(p + 24), spread);
             }
+            key = uint32_t(_mm256_cvtsi256_si32(a));
+            __m256i all = _mm256_set1_epi32(int32_t(key));
+            same = _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi32(a, all),
+                                                         _mm256_cmpeq_epi32(c, all))) == -1;
+            if (same && haveRun && key == runKey) {
+                memcpy(out + i, runOut, 16);
+                continue;
+            }
             const __m256i low = _mm256_set1_epi32(0xFF);
             b = _mm256_packus_epi32(_mm256_and_si256(a, low), _mm256_and_si256(c, low));
             g = _mm256_packus_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 8), low),
@@ -218,7 +242,13 @@ HV_AVX2 uint32_t fbDitherIndexesAVX2(const uint8_t* p, uint32_t n, uint8_t* idx,
         if constexpr (B != 2) id = _mm256_permute4x64_epi64(id, 0xD8);
         __m128i bytes =
             _mm_packus_epi16(_mm256_castsi256_si128(id), _mm256_extracti128_si256(id, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(idx + i), bytes);
+        _mm_store_si128(reinterpret_cast<__m128i*>(idx), bytes);
+        for (int k = 0; k < 16; k++)
+            out[i + uint32_t(k)] = cube256[idx[k]];
+        if (same) {
+            haveRun = true, runKey = key;
+            memcpy(runOut, out + i, 16);
+        }
     }
     return i;
 }
@@ -229,16 +259,6 @@ HV_VBMI inline __m512i fbDitherLookup64(__m512i v, __mmask64 high, const uint8_t
     __m512i a = _mm512_permutex2var_epi8(_mm512_loadu_si512(t), v, _mm512_loadu_si512(t + 1));
     __m512i b = _mm512_permutex2var_epi8(_mm512_loadu_si512(t + 2), v, _mm512_loadu_si512(t + 3));
     return _mm512_mask_blend_epi8(high, a, b);
-}
-
-/* out[i] = table[idx[i]] for i < n (table of 256 bytes). */
-HV_VBMI void fbDitherLookupVBMI(const uint8_t* idx, uint8_t* out, uint32_t n,
-                                const uint8_t* table) {
-    for (uint32_t i = 0; i < n; i += 64) {
-        __mmask64 live = n - i >= 64 ? ~__mmask64(0) : (__mmask64(1) << (n - i)) - 1;
-        __m512i v = _mm512_maskz_loadu_epi8(live, idx + i);
-        _mm512_mask_storeu_epi8(out + i, live, fbDitherLookup64(v, _mm512_movepi8_mask(v), table));
-    }
 }
 
 /* Transposes the 8 x 8 matrix of 64-bit words r[k] word m. */
@@ -396,8 +416,8 @@ HV_VBMI void fbDitherRowVBMI(const uint8_t* src, uint8_t* out, uint32_t col0, ui
 #endif
 
 /* Pixels of one row from column col (n of them, the rectangle's width
- * left) through the vector routines: the cube indexes into a buffer, then
- * the cube. Returns how many were done; the caller does the rest. */
+ * left) through the widest vector routine the processor has. Returns how
+ * many were done; the caller does the rest. */
 template <int B>
 uint32_t fbDitherRowVector(const uint8_t* src, uint8_t* out, uint32_t row, uint32_t col, uint32_t n,
                            const uint8_t* cube256, int level) {
@@ -409,29 +429,14 @@ uint32_t fbDitherRowVector(const uint8_t* src, uint8_t* out, uint32_t row, uint3
                            uint32_t(t.n), cube256);
         return n;
     }
-    const uint32_t kChunk = 1024;
-    uint8_t idx[kChunk];
-    uint32_t done = 0;
-    while (done < n) {
-        uint32_t at = col + done, chunk = n - done < kChunk ? n - done : kChunk;
-        /* Column order of the 16 pixels of a step (see above). */
-        static const uint8_t kOrder[2][16] = {{0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7},
-                                              {0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7}};
-        uint16_t offsets[16];
-        for (int k = 0; k < 16; k++)
-            offsets[k] = t.offset[row & 7][(at + kOrder[B != 2][k]) & 7];
-        uint32_t got = fbDitherIndexesAVX2<B>(src + size_t(at) * B, chunk, idx, offsets, t.divMul,
-                                              uint32_t(t.n));
-        if (got == 0) break;
-        if (level >= 2)
-            fbDitherLookupVBMI(idx, out + at, got, cube256);
-        else
-            for (uint32_t k = 0; k < got; k++)
-                out[at + k] = cube256[idx[k]];
-        done += got;
-        if (got < chunk) break;
-    }
-    return done;
+    /* Column order of the 16 pixels of a step (see above). */
+    static const uint8_t kOrder[2][16] = {{0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7},
+                                          {0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7}};
+    uint16_t offsets[16];
+    for (int k = 0; k < 16; k++)
+        offsets[k] = t.offset[row & 7][(col + kOrder[B != 2][k]) & 7];
+    return fbDitherRowAVX2<B>(src + size_t(col) * B, n, out + col, offsets, t.divMul,
+                              uint32_t(t.n), cube256);
 #else
     (void)src, (void)out, (void)row, (void)col, (void)n, (void)cube256, (void)level;
     return 0;

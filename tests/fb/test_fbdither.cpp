@@ -267,8 +267,18 @@ TEST(FbDither, EveryInstructionLevelGivesTheRulesPixels) {
                 uint32_t h = bpp == 1 ? 8192 / w + 9 : 9;
                 uint32_t stride = w * bpp;
                 std::unique_ptr<uint8_t[]> pixels(new uint8_t[size_t(stride) * h]);
-                for (size_t i = 0; i < size_t(stride) * h; i++)
-                    pixels[i] = uint8_t(rng() % 3 ? rng() : rng() % uint32_t(n) * (255 / (n - 1)));
+                // Noise, cube colours, and runs of up to 60 equal pixels
+                // (a run of 16 after another of the same colour repeats its
+                // outputs; one of another colour must not).
+                for (size_t i = 0; i < size_t(stride) * h;) {
+                    uint8_t px[4];
+                    for (auto& v : px)
+                        v = uint8_t(rng() % 3 ? rng() : rng() % uint32_t(n) * (255 / (n - 1)));
+                    size_t run = rng() % 2 ? 1 : 1 + rng() % 60;
+                    for (; run > 0 && i < size_t(stride) * h; run--)
+                        for (uint32_t k = 0; k < bpp; k++, i++)
+                            pixels[i] = rng() % 4 == 0 && run == 1 ? uint8_t(rng()) : px[k];
+                }
                 std::vector<uint8_t> dib(size_t(w) * h);
                 FbDitherImage im = {w, h, pixels.get(), stride, dib.data(), w};
                 auto fn = bpp == 1   ? fbDither8
