@@ -195,8 +195,8 @@ HV_AVX2 uint32_t fbDitherRowAVX2(const uint8_t* p, uint32_t n, uint8_t* out,
         if constexpr (B == 2) {
             __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
             key = uint32_t(p[0]) | uint32_t(p[1]) << 8;
-            same = _mm256_movemask_epi8(
-                       _mm256_cmpeq_epi16(v, _mm256_set1_epi16(int16_t(key)))) == -1;
+            same =
+                _mm256_movemask_epi8(_mm256_cmpeq_epi16(v, _mm256_set1_epi16(int16_t(key)))) == -1;
             if (same && haveRun && key == runKey) {
                 memcpy(out + i, runOut, 16);
                 continue;
@@ -435,8 +435,8 @@ uint32_t fbDitherRowVector(const uint8_t* src, uint8_t* out, uint32_t row, uint3
     uint16_t offsets[16];
     for (int k = 0; k < 16; k++)
         offsets[k] = t.offset[row & 7][(col + kOrder[B != 2][k]) & 7];
-    return fbDitherRowAVX2<B>(src + size_t(col) * B, n, out + col, offsets, t.divMul,
-                              uint32_t(t.n), cube256);
+    return fbDitherRowAVX2<B>(src + size_t(col) * B, n, out + col, offsets, t.divMul, uint32_t(t.n),
+                              cube256);
 #else
     (void)src, (void)out, (void)row, (void)col, (void)n, (void)cube256, (void)level;
     return 0;
