@@ -188,7 +188,7 @@ HV_AVX2 uint32_t fbDitherRowAVX2(const uint8_t* p, uint32_t n, uint8_t* out,
     uint32_t runKey = 0;
     alignas(16) uint8_t runOut[16], idx[16];
     uint32_t i = 0;
-    for (; n - i >= need && n >= need; i += 16, p += 16 * B) {
+    for (; n - i >= need; i += 16, p += 16 * B) {
         __m256i r, g, b;
         bool same;
         uint32_t key;

@@ -461,9 +461,10 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
         totals.push_back(colTotal[i]);
     }
 #if HV_FBSCALE_X86
-    /* The vector path's taps, column sums (two spare columns and a spare
-     * load's width, all zero) and per-pixel weights, made for the first row
-     * it takes and remade when the row weight changes. */
+    /* The AVX2 path's taps and column sums (two spare columns and a spare
+     * load's width, all zero); both paths' box weights and their float
+     * reciprocals, made for the first row they take and remade when the row
+     * weight changes. */
     const bool vector = SB == 4 && DB == 4 && threeTaps && fbScaleLevel() >= 1;
     std::vector<FbScaleTap> vtaps;
     std::vector<uint16_t> vsum;
@@ -492,8 +493,8 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
                 FbScaleGroup& gr = groups[g];
                 gr.idx01[2 * j] = uint16_t(rel), gr.idx01[2 * j + 1] = uint16_t(rel + 1);
                 gr.idx2[2 * j] = gr.idx2[2 * j + 1] = uint16_t(rel + 2);
-                gr.w01[2 * j] = uint16_t(taps[3 * i]),
-                           gr.w01[2 * j + 1] = uint16_t(taps[3 * i + 1]);
+                gr.w01[2 * j] = uint16_t(taps[3 * i]);
+                gr.w01[2 * j + 1] = uint16_t(taps[3 * i + 1]);
                 gr.w2[2 * j] = uint16_t(taps[3 * i + 2]);
             }
         }
@@ -503,12 +504,14 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
             planes[c] = planeSums.data() + size_t(c) * planeSize;
     }
     if (vector) {
+        vrcp.assign((n + 15) / 16 * 16, 0.0f);
+        vweight.resize(n);
+    }
+    if (vector && !windows) {
         vtaps.resize(n);
         for (size_t i = 0; i < n; i++)
             vtaps[i] = {taps[3 * i] | taps[3 * i + 1] << 16, taps[3 * i + 2], 4 * tapAt[i]};
         vsum.assign(4 * (span + 2) + 16, 0);
-        vrcp.assign((n + 15) / 16 * 16, 0.0f);
-        vweight.resize(n);
     }
 #endif
     for (int32_t y = c.y0; y < c.y1; y++) {
