@@ -30,6 +30,11 @@ FbDitherImage fbDitherImageOf(const FbBuffer* buffer);
  * 0, or -1 for another n (tables unchanged). */
 int fbDitherInit(int32_t n);
 
+/* Caps the instructions the routines use at `level` (0 plain C, 1 AVX2,
+ * 2 AVX-512 byte permutes; the processor may allow less) and returns the
+ * level in use. Every level gives the same pixels. */
+int fbDitherSetSimdLevel(int level);
+
 /* Refreshes the cells' cached quotients and remainders when the map is
  * marked changed or the tables were rebuilt since. */
 void fbDitherUpdateCells(DdColorMap* map);

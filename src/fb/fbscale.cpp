@@ -4,7 +4,14 @@
  * large sizes. The area average is separable: for each destination row the
  * weighted source rows are summed per column first (exact integers), then
  * each destination pixel sums its weighted columns and divides once, which
- * gives the same integer quotient as summing the whole box pixel by pixel. */
+ * gives the same integer quotient as summing the whole box pixel by pixel.
+ *
+ * On x86 processors with AVX2, 4-byte to 4-byte averages of small boxes
+ * run in vectors: the column sums in 16-bit lanes (below 255 x 48), each
+ * box as two 16-bit pair multiply-adds, and the quotient as
+ * trunc((sum + 1/2) x float(1 / W)): for sum <= 255 W and W < 8192 the
+ * true value lies at least 1/(2W) from an integer and the float error is
+ * below 2^-15, so the quotient is exact. */
 #include "fb/fbscale.h"
 
 #include <string.h>
@@ -12,6 +19,35 @@
 #include <vector>
 
 #include "ui/dicolor.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#define HV_FBSCALE_X86 1
+#include <immintrin.h>
+#else
+#define HV_FBSCALE_X86 0
+#endif
+
+namespace {
+int g_fbScaleCap = 2;
+
+int fbScaleLevel() {
+#if HV_FBSCALE_X86
+    static const int level = [] {
+        __builtin_cpu_init();
+        if (!__builtin_cpu_supports("avx2")) return 0;
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 2 : 1;
+    }();
+    return level < g_fbScaleCap ? level : g_fbScaleCap;
+#else
+    return 0;
+#endif
+}
+} // namespace
+
+int fbScaleSetSimdLevel(int level) {
+    g_fbScaleCap = level < 0 ? 0 : level;
+    return fbScaleLevel();
+}
 
 uint32_t fbScaleStride(uint32_t width, uint32_t bpp) {
     switch (bpp) {
@@ -216,6 +252,168 @@ inline uint64_t fbScaleSpread(uint32_t rgb) {
     return uint64_t(rgb >> 16 & 0xFF) << 42 | uint64_t(rgb >> 8 & 0xFF) << 21 | (rgb & 0xFF);
 }
 
+/* The taps of one destination pixel of the vector path: weights of its
+ * first two columns as two 16-bit halves, of the third, and the first
+ * column's offset in the column sums (4 lanes a column). */
+struct FbScaleTap {
+    uint32_t w01, w2, at;
+};
+
+#if HV_FBSCALE_X86
+#define HV_AVX2 __attribute__((target("avx2")))
+
+/* Column sums of `span` 4-byte source pixels over nrows rows: blue, green,
+ * red and 0 of each column in v[4k..4k+3]. */
+HV_AVX2 void fbScaleColumnsAVX2(const uint8_t* const* rows, const uint32_t* rw, uint32_t nrows,
+                                size_t span, uint16_t* v) {
+    const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
+    size_t k = 0;
+    for (; k + 8 <= span; k += 8) {
+        __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+        for (uint32_t j = 0; j < nrows; j++) {
+            __m256i p = _mm256_and_si256(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[j] + 4 * k)), colour);
+            __m256i w = _mm256_set1_epi16(int16_t(rw[j]));
+            lo = _mm256_add_epi16(
+                lo, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(p)), w));
+            hi = _mm256_add_epi16(
+                hi, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(p, 1)), w));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + 4 * k), lo);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(v + 4 * k + 16), hi);
+    }
+    for (; k < span; k++)
+        for (int c = 0; c < 4; c++) {
+            uint32_t sum = 0;
+            for (uint32_t j = 0; j < nrows; j++)
+                sum += c == 3 ? 0 : rw[j] * rows[j][4 * k + size_t(c)];
+            v[4 * k + size_t(c)] = uint16_t(sum);
+        }
+}
+
+HV_AVX2 inline __m256i fbScaleTwo(const uint16_t* a, const uint16_t* b) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+}
+
+/* n destination pixels from the column sums v: each box's channel sums
+ * divided by its weight (rcp[i] = float(1 / W)), 4 pixels a step. */
+HV_AVX2 void fbScaleBoxesAVX2(const uint16_t* v, const FbScaleTap* taps, const float* rcp,
+                              const uint32_t* weight, size_t n, uint8_t* d) {
+    /* Columns t and t + 1 as (blue t, blue t + 1), (green ...) pairs. */
+    const __m256i pairs = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0,
+                                           1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+    const __m256 half = _mm256_set1_ps(0.5f);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m256i q[2];
+        for (int h = 0; h < 2; h++) {
+            const FbScaleTap& a = taps[i + 2 * size_t(h)];
+            const FbScaleTap& b = taps[i + 2 * size_t(h) + 1];
+            __m256i c01 = _mm256_shuffle_epi8(fbScaleTwo(v + a.at, v + b.at), pairs);
+            __m256i c23 = _mm256_shuffle_epi8(fbScaleTwo(v + a.at + 8, v + b.at + 8), pairs);
+            __m256i w01 =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(int32_t(a.w01))),
+                                        _mm_set1_epi32(int32_t(b.w01)), 1);
+            __m256i w2 =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(int32_t(a.w2))),
+                                        _mm_set1_epi32(int32_t(b.w2)), 1);
+            __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(c01, w01), _mm256_madd_epi16(c23, w2));
+            __m256 r =
+                _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_set1_ps(rcp[i + 2 * size_t(h)])),
+                                     _mm_set1_ps(rcp[i + 2 * size_t(h) + 1]), 1);
+            q[h] =
+                _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(sum), half), r));
+        }
+        __m256i p16 = _mm256_packus_epi32(q[0], q[1]);
+        __m256i p8 = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p16, p16), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), _mm256_castsi256_si128(p8));
+    }
+    for (; i < n; i++) {
+        const FbScaleTap& t = taps[i];
+        uint32_t w0 = t.w01 & 0xFFFF, w1 = t.w01 >> 16;
+        uint32_t out = 0;
+        for (int c = 0; c < 3; c++) {
+            const uint16_t* p = v + t.at + c;
+            out |= (w0 * p[0] + w1 * p[4] + t.w2 * p[8]) / weight[i] << (8 * c);
+        }
+        memcpy(d + 4 * i, &out, 4);
+    }
+}
+/* 16 destination pixels of the AVX-512 path: for each, word pairs picking
+ * its first two columns and its third (relative to the group's first
+ * column) from a window of 64 column sums, and the matching weights. */
+struct FbScaleGroup {
+    uint16_t idx01[32], idx2[32];
+    uint16_t w01[32], w2[32];
+};
+
+#define HV_AVX512 __attribute__((target("avx2,avx512f,avx512bw")))
+
+/* Column sums of `span` 4-byte source pixels over nrows rows, 16 columns
+ * a step, as three planes of blue, green and red (columns past span are 0
+ * up to the next multiple of 16). */
+HV_AVX512 void fbScalePlanesAVX512(const uint8_t* const* rows, const uint32_t* rw, uint32_t nrows,
+                                   size_t span, uint16_t* const* planes) {
+    alignas(64) uint16_t pick[3][32] = {};
+    for (int c = 0; c < 3; c++)
+        for (int m = 0; m < 16; m++)
+            pick[c][m] = uint16_t(4 * m + c);
+    const __m512i pickB = _mm512_load_si512(pick[0]), pickG = _mm512_load_si512(pick[1]),
+                  pickR = _mm512_load_si512(pick[2]);
+    for (size_t k = 0; k < span; k += 16) {
+        __mmask16 live = span - k >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (span - k)) - 1);
+        __m512i lo = _mm512_setzero_si512(), hi = _mm512_setzero_si512();
+        for (uint32_t j = 0; j < nrows; j++) {
+            __m512i p = _mm512_maskz_loadu_epi32(live, rows[j] + 4 * k);
+            __m512i w = _mm512_set1_epi16(int16_t(rw[j]));
+            lo = _mm512_add_epi16(
+                lo, _mm512_mullo_epi16(
+                        _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xFF, p, 0)), w));
+            hi = _mm512_add_epi16(
+                hi, _mm512_mullo_epi16(
+                        _mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(0xFF, p, 1)), w));
+        }
+        _mm512_mask_storeu_epi16(planes[0] + k, 0xFFFF, _mm512_permutex2var_epi16(lo, pickB, hi));
+        _mm512_mask_storeu_epi16(planes[1] + k, 0xFFFF, _mm512_permutex2var_epi16(lo, pickG, hi));
+        _mm512_mask_storeu_epi16(planes[2] + k, 0xFFFF, _mm512_permutex2var_epi16(lo, pickR, hi));
+    }
+}
+
+/* n destination pixels, 16 a step, from the column-sum planes: the box
+ * sums of each channel by two word-pair multiply-adds on the picked
+ * columns, then trunc((sum + 1/2) x rcp). rcp holds a multiple of 16
+ * entries (0 past n). */
+HV_AVX512 void fbScaleBoxesAVX512(uint16_t* const* planes, const FbScaleGroup* groups,
+                                  const uint32_t* bases, const float* rcp, size_t n, uint8_t* d) {
+    const __m512 half = _mm512_set1_ps(0.5f);
+    for (size_t i = 0, g = 0; i < n; i += 16, g++) {
+        __mmask16 live = n - i >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (n - i)) - 1);
+        const FbScaleGroup& gr = groups[g];
+        __m512i idx01 = _mm512_loadu_si512(gr.idx01), idx2 = _mm512_loadu_si512(gr.idx2);
+        __m512i w01 = _mm512_loadu_si512(gr.w01), w2 = _mm512_loadu_si512(gr.w2);
+        __m512 r = _mm512_loadu_ps(rcp + i);
+        __m512i out = _mm512_setzero_si512();
+        for (int c = 0; c < 3; c++) {
+            const uint16_t* plane = planes[c] + bases[g];
+            __m512i lo = _mm512_loadu_si512(plane), hi = _mm512_loadu_si512(plane + 32);
+            __m512i sum =
+                _mm512_add_epi32(_mm512_madd_epi16(_mm512_permutex2var_epi16(lo, idx01, hi), w01),
+                                 _mm512_madd_epi16(_mm512_permutex2var_epi16(lo, idx2, hi), w2));
+            /* (The mask forms keep one compiler from warning about the
+             * plain forms' undefined pass-through.) */
+            __m512i q = _mm512_maskz_cvttps_epi32(
+                0xFFFF,
+                _mm512_mul_ps(_mm512_add_ps(_mm512_maskz_cvtepi32_ps(0xFFFF, sum), half), r));
+            out = _mm512_or_si512(out, _mm512_maskz_slli_epi32(0xFFFF, q, unsigned(8 * c)));
+        }
+        _mm512_mask_storeu_epi32(d + 4 * i, live, out);
+    }
+}
+#endif
+
 /* Boxes of at most 1008 sixteenths a side (63 pixels): per-channel sums stay
  * below 2^32, so red and blue share one 64-bit word (blue in the low half).
  * The quotient by the box weight W = R x C is one multiplication by the
@@ -262,6 +460,60 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
         boxInv[colTotal[i]] = 1;
         totals.push_back(colTotal[i]);
     }
+#if HV_FBSCALE_X86
+    /* The AVX2 path's taps and column sums (two spare columns and a spare
+     * load's width, all zero); both paths' box weights and their float
+     * reciprocals, made for the first row they take and remade when the row
+     * weight changes. */
+    const bool vector = SB == 4 && DB == 4 && threeTaps && fbScaleLevel() >= 1;
+    std::vector<FbScaleTap> vtaps;
+    std::vector<uint16_t> vsum;
+    std::vector<float> vrcp;
+    std::vector<uint32_t> vweight;
+    uint32_t vRowTotal = 0;
+    /* The AVX-512 path: per group of 16 pixels its first column, picks
+     * and weights, when every group's columns lie in its 64-column window;
+     * the planes have room for the last window. */
+    const bool wide = vector && fbScaleLevel() >= 2;
+    std::vector<FbScaleGroup> groups;
+    std::vector<uint32_t> bases;
+    std::vector<uint16_t> planeSums;
+    uint16_t* planes[3] = {};
+    bool windows = wide;
+    if (wide) {
+        size_t ng = (n + 15) / 16;
+        groups.assign(ng, FbScaleGroup{});
+        bases.resize(ng);
+        for (size_t g = 0; g < ng; g++) {
+            bases[g] = tapAt[16 * g];
+            for (size_t j = 0; j < 16 && 16 * g + j < n; j++) {
+                size_t i = 16 * g + j;
+                uint32_t rel = tapAt[i] - bases[g];
+                if (rel + 2 > 63) windows = false;
+                FbScaleGroup& gr = groups[g];
+                gr.idx01[2 * j] = uint16_t(rel), gr.idx01[2 * j + 1] = uint16_t(rel + 1);
+                gr.idx2[2 * j] = gr.idx2[2 * j + 1] = uint16_t(rel + 2);
+                gr.w01[2 * j] = uint16_t(taps[3 * i]);
+                gr.w01[2 * j + 1] = uint16_t(taps[3 * i + 1]);
+                gr.w2[2 * j] = uint16_t(taps[3 * i + 2]);
+            }
+        }
+        size_t planeSize = span + 80;
+        planeSums.assign(3 * planeSize, 0);
+        for (int c = 0; c < 3; c++)
+            planes[c] = planeSums.data() + size_t(c) * planeSize;
+    }
+    if (vector) {
+        vrcp.assign((n + 15) / 16 * 16, 0.0f);
+        vweight.resize(n);
+    }
+    if (vector && !windows) {
+        vtaps.resize(n);
+        for (size_t i = 0; i < n; i++)
+            vtaps[i] = {taps[3 * i] | taps[3 * i + 1] << 16, taps[3 * i + 2], 4 * tapAt[i]};
+        vsum.assign(4 * (span + 2) + 16, 0);
+    }
+#endif
     for (int32_t y = c.y0; y < c.y1; y++) {
         FbScaleSpan row = fbScaleSpan(sh, dh, stepY, uint64_t(y));
         const uint8_t* rows[3];
@@ -277,6 +529,25 @@ void fbScaleAverageSmallBoxes(const FbScaleSource& s, const FbScaleCall& c, cons
         /* Boxes of three columns whose weight R x C keeps 255 x R x C below
          * 2^21: all channels in one word, divided in one step. */
         if (fused && threeTaps && uint64_t(row.total) * maxTotal < 8192) {
+#if HV_FBSCALE_X86
+            if (vector) {
+                if (row.total != vRowTotal) {
+                    vRowTotal = row.total;
+                    for (size_t i = 0; i < n; i++) {
+                        vweight[i] = row.total * colTotal[i];
+                        vrcp[i] = 1.0f / float(vweight[i]);
+                    }
+                }
+                if (windows) {
+                    fbScalePlanesAVX512(rows, rw, nrows, span, planes);
+                    fbScaleBoxesAVX512(planes, groups.data(), bases.data(), vrcp.data(), n, d);
+                    continue;
+                }
+                fbScaleColumnsAVX2(rows, rw, nrows, span, vsum.data());
+                fbScaleBoxesAVX2(vsum.data(), vtaps.data(), vrcp.data(), vweight.data(), n, d);
+                continue;
+            }
+#endif
             uint64_t* vp = vrb.data();
             const size_t stepS = SB;
             if (nrows == 0) {

@@ -32,6 +32,11 @@ typedef void (*FbScaleFn)(const FbScaleSize* size, const DdColorMap* map, const 
 extern const FbScaleFn g_fbScaleNearest[4][4];
 extern const FbScaleFn g_fbScaleAverage[4][4];
 
+/* Caps the instructions the scalers use at `level` (0 plain C, 1 AVX2,
+ * 2 AVX-512; the processor may allow less) and returns the level in use.
+ * Every level gives the same pixels. */
+int fbScaleSetSimdLevel(int level);
+
 /* Row stride in bytes of a buffer of `width` pixels of `bpp` bytes. */
 uint32_t fbScaleStride(uint32_t width, uint32_t bpp);
 

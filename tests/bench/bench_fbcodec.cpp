@@ -105,6 +105,8 @@ void benchRLE() {
 }
 
 void benchScale() {
+    // 0 plain C, 1 AVX2, 2 AVX-512: the vector paths this processor takes.
+    printf("scaler instructions: level %d\n", fbScaleSetSimdLevel(2));
     const uint32_t sizes[][4] = {
         {1920, 1080, 1280, 720}, {1280, 720, 1920, 1080}, {1024, 768, 1000, 750}};
     double fastOurs = 0, fastPix = 0, smoothOurs = 0, smoothPix = 0;
@@ -172,6 +174,7 @@ void benchDither() {
         cells[i].index = i;
     }
     fbDitherInit(6);
+    printf("dither instructions: level %d\n", fbDitherSetSimdLevel(2));
     std::mt19937 rng(3);
     double oursAll = 0, copyAll = 0;
     for (uint32_t bpp : {1u, 2u, 3u, 4u}) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -241,6 +243,87 @@ TEST(FbDither, LargeRectanglesEqualTheRule) {
                 }
         }
     }
+}
+
+// The vector routines (16 pixels a step, 64 bytes a lookup, rows in chunks
+// of 1024) give the rule's pixels at every instruction level: widths that
+// are not multiples of a step, starts at every column phase, the last
+// pixels of the buffer (allocated exactly, so a load past it is caught).
+TEST(FbDither, EveryInstructionLevelGivesTheRulesPixels) {
+    uint32_t seed = std::random_device{}();
+    std::mt19937 rng(seed);
+    for (int n : {6, 2}) {
+        ASSERT_EQ(0, fbDitherInit(n));
+        Map m(n);
+        for (int i = 0; i < 256; i++) {
+            DdColorCell& c = m.cells[size_t(i)];
+            c.red = uint8_t(rng()), c.green = uint8_t(rng()), c.blue = uint8_t(rng());
+            c.flags = rng() % 3 == 0 ? DI_COLOR_FAILED : DI_COLOR_PRIVATE;
+            c.index = uint32_t(rng());
+        }
+        for (uint32_t w : {1u, 15u, 16u, 17u, 18u, 19u, 33u, 63u, 64u, 65u, 127u, 600u, 1041u}) {
+            for (uint32_t bpp : {1u, 2u, 3u, 4u}) {
+                // 8-bit rectangles take the per-call tables only when large.
+                uint32_t h = bpp == 1 ? 8192 / w + 9 : 9;
+                uint32_t stride = w * bpp;
+                std::unique_ptr<uint8_t[]> pixels(new uint8_t[size_t(stride) * h]);
+                // Noise, cube colours, and runs of up to 60 equal pixels
+                // (a run of 16 after another of the same colour repeats its
+                // outputs; one of another colour must not).
+                for (size_t i = 0; i < size_t(stride) * h;) {
+                    uint8_t px[4];
+                    for (auto& v : px)
+                        v = uint8_t(rng() % 3 ? rng() : rng() % uint32_t(n) * (255 / (n - 1)));
+                    size_t run = rng() % 2 ? 1 : 1 + rng() % 60;
+                    for (; run > 0 && i < size_t(stride) * h; run--)
+                        for (uint32_t k = 0; k < bpp; k++, i++)
+                            pixels[i] = rng() % 4 == 0 && run == 1 ? uint8_t(rng()) : px[k];
+                }
+                std::vector<uint8_t> dib(size_t(w) * h);
+                FbDitherImage im = {w, h, pixels.get(), stride, dib.data(), w};
+                auto fn = bpp == 1   ? fbDither8
+                          : bpp == 2 ? fbDither16
+                          : bpp == 3 ? fbDither24
+                                     : fbDither32;
+                for (int level = 0; level <= 2; level++) {
+                    fbDitherSetSimdLevel(level);
+                    // Row 0 ends the buffer; half the rectangles stop short of
+                    // the right edge.
+                    int32_t x = int32_t(rng() % 8), y = int32_t(rng() % 2);
+                    if (x >= int32_t(w)) x = 0;
+                    int32_t rw = int32_t(w) - x - int32_t(rng() % 2);
+                    std::fill(dib.begin(), dib.end(), 0xEE);
+                    fn(&m.map, &im, x, y, rw, int32_t(h));
+                    for (uint32_t py = 0; py < h; py++)
+                        for (uint32_t px = 0; px < w; px++) {
+                            const uint8_t* p = &pixels[size_t(h - 1 - py) * stride + px * bpp];
+                            const uint8_t got = dib[size_t(h - 1 - py) * w + px];
+                            uint8_t want;
+                            if (int32_t(px) < x || int32_t(px) >= x + rw || py < uint32_t(y)) {
+                                want = 0xEE;
+                            } else if (bpp == 1) {
+                                const DdColorCell& c = m.cells[*p];
+                                want =
+                                    c.flags != DI_COLOR_FAILED
+                                        ? uint8_t(c.index)
+                                        : m.cubeIndex(c.red, c.green, c.blue, n, int(px), int(py));
+                            } else if (bpp == 2) {
+                                int v = p[0] | p[1] << 8, r5 = v >> 11, g6 = v >> 5 & 63,
+                                    b5 = v & 31;
+                                want = m.cubeIndex(r5 << 3 | r5 >> 2, g6 << 2 | g6 >> 4,
+                                                   b5 << 3 | b5 >> 2, n, int(px), int(py));
+                            } else {
+                                want = m.cubeIndex(p[2], p[1], p[0], n, int(px), int(py));
+                            }
+                            ASSERT_EQ(want, got)
+                                << "seed " << seed << " n " << n << " bpp " << bpp << " width " << w
+                                << " level " << level << " from " << x << " at " << px << "," << py;
+                        }
+                }
+            }
+        }
+    }
+    fbDitherSetSimdLevel(2);
 }
 
 TEST(FbDither, LeavesTheDibAloneWhenItCannotWork) {

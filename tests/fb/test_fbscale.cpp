@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -107,12 +108,15 @@ void randomise(Image& im, std::mt19937& rng) {
 // Runs a routine on a rectangle and checks every destination pixel: inside
 // against the reference, outside untouched.
 void check(bool avg, uint32_t sb, uint32_t db, uint32_t sw, uint32_t sh, uint32_t dw, uint32_t dh,
-           int32_t x0, int32_t y0, int32_t x1, int32_t y1, std::mt19937& rng) {
+           int32_t x0, int32_t y0, int32_t x1, int32_t y1, std::mt19937& rng, bool white = false) {
     FbScaleFn fn = (avg ? g_fbScaleAverage : g_fbScaleNearest)[sb - 1][db - 1];
     ASSERT_NE(nullptr, fn);
     ColourMap cm(rng);
     Image src(sw, sh, sb), dst(dw, dh, db, 0x5C), want(dw, dh, db, 0x5C);
-    randomise(src, rng);
+    if (white)
+        std::fill(src.bits.begin(), src.bits.end(), 0xFF);
+    else
+        randomise(src, rng);
     FbScaleSize size = {sw, sh, dw, dh};
     fn(&size, &cm.map, src.bits.data(), dst.bits.data(), x0, y0, x1, y1, int32_t(sh) - 1,
        int32_t(dh) - 1);
@@ -151,6 +155,34 @@ TEST(FbScale, EveryRoutineMatchesTheRules) {
                     if (HasFatalFailure()) return;
                 }
             }
+}
+
+// The vector average (4 or 16 pixels a step, column sums 8 or 16 at a
+// time, float quotients) against the rules at every instruction level: widths around
+// those steps, odd starts, box weights that change at the edges, and white,
+// whose every quotient is an exact 255.
+TEST(FbScale, AverageGivesTheRulesPixelsAtEveryLevel) {
+    std::mt19937 rng(5171);
+    const uint32_t sizes[][4] = {{61, 23, 40, 15}, {40, 15, 61, 23}, {33, 9, 32, 9},
+                                 {8, 3, 5, 2},     {17, 5, 16, 5},   {64, 4, 43, 3},
+                                 {100, 10, 99, 7}, {3, 3, 9, 9},     {97, 6, 13, 4}};
+    for (int level = 0; level <= 2; level++) {
+        fbScaleSetSimdLevel(level);
+        for (uint32_t db : {4u, 3u})
+            for (auto& z : sizes)
+                for (bool white : {false, true}) {
+                    int32_t dw = int32_t(z[2]), dh = int32_t(z[3]);
+                    check(true, 4, db, z[0], z[1], z[2], z[3], 0, 0, dw, dh, rng, white);
+                    for (int32_t x0 = 1; x0 < 4; x0++)
+                        check(true, 4, db, z[0], z[1], z[2], z[3], x0, 1, dw - x0 + 1, dh, rng,
+                              white);
+                    if (HasFatalFailure()) {
+                        fbScaleSetSimdLevel(2);
+                        FAIL() << "level " << level;
+                    }
+                }
+    }
+    fbScaleSetSimdLevel(2);
 }
 
 TEST(FbScale, AverageAtEqualSizeBlendsRightAndLowerNeighbours) {

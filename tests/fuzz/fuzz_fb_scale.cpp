@@ -8,6 +8,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "ui/dicolor.h"
@@ -80,8 +81,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint32_t i = 0; i < 216; i++)
         map.cube[i] = i;
     FbScaleSize sz = {sw, sh, dw, dh};
+    // Plain C first, then the widest instructions the processor has: the
+    // same pixels.
+    fbScaleSetSimdLevel(0);
     fn(&sz, &map, src.empty() ? nullptr : src.data(), dst.empty() ? nullptr : dst.data(), x0, y0,
        x1, y1, int32_t(sh) - 1, int32_t(dh) - 1);
+    std::vector<uint8_t> plain = dst;
+    fbScaleSetSimdLevel(9);
+    fn(&sz, &map, src.empty() ? nullptr : src.data(), dst.empty() ? nullptr : dst.data(), x0, y0,
+       x1, y1, int32_t(sh) - 1, int32_t(dh) - 1);
+    if (plain != dst) __builtin_trap();
 
     if (fbDitherInit(cube) != 0) __builtin_trap();
     std::vector<uint8_t> dib(size_t(fbScaleStride(dw, 1)) * dh);
@@ -90,6 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (dst.empty()) return 0;
     void (*dither[])(DdColorMap*, const FbDitherImage*, int32_t, int32_t, int32_t,
                      int32_t) = {fbDither8, fbDither16, fbDitherRGB24, fbDither32};
+    fbDitherSetSimdLevel(0);
     dither[db - 1](&map, &im, x0, y0, x1 - x0, y1 - y0);
+    std::vector<uint8_t> plainDib = dib;
+    std::fill(dib.begin(), dib.end(), 0);
+    fbDitherSetSimdLevel(9);
+    dither[db - 1](&map, &im, x0, y0, x1 - x0, y1 - y0);
+    if (plainDib != dib) __builtin_trap();
     return 0;
 }
