@@ -15,6 +15,7 @@
 #include "ui/ddxhooks.h"
 #include "ui/ddxkeys.h"
 #include "ui/ddxpix.h"
+#include "xde/ddxswm.h"
 #include "xde/dixframe.h"
 #include "xde/dixscreen.h"
 #include "ui/diui.h"
@@ -577,7 +578,7 @@ const DdXDeviceVector kVector = {
     /* createFrame */ createFrame,
     /* destroyFrame */ destroyFrame,
     /* setStandardCursor */ setStandardCursor,
-    /* sessionStarted */ nullptr,
+    /* sessionStarted */ ddXSWMSessionStarted,
     /* openUrl */ nullptr,
     /* launchSelf */ nullptr,
     /* playSound */ nullptr,
@@ -685,6 +686,7 @@ void ddXDEInstallHooks() {
     g_ddXHooks.engineSurface = engineSurface;
     g_ddXHooks.enginePalette = enginePalette;
     if (!g_ddXHooks.engineFlags) g_ddXHooks.engineFlags = engineFlags;
+    ddXSWMInstallHooks();
 }
 
 DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {
