@@ -14,10 +14,15 @@ static int WINAPI ddMultiMonSystemMetrics(int index) {
     return GetSystemMetrics(index);
 }
 
+static BOOL WINAPI ddMultiMonWorkArea(RECT* work) {
+    return SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0);
+}
+
 static void ddMultiMonBind() {
     if (s_bound) return;
     s_bound = true;
     s_api.getSystemMetrics = ddMultiMonSystemMetrics;
+    s_api.getWorkArea = ddMultiMonWorkArea;
     HMODULE user = GetModuleHandleW(L"User32");
     if (!user) return;
     s_api.enumDisplayMonitors = reinterpret_cast<decltype(s_api.enumDisplayMonitors)>(
@@ -93,7 +98,7 @@ static BOOL CALLBACK ddMultiMonFound(HMONITOR monitor, HDC, LPRECT rect, LPARAM 
     /* The primary monitor's work area is the system's: some systems leave
      * the monitor record as it was when the work area is set. */
     RECT system;
-    if ((info.dwFlags & MONITORINFOF_PRIMARY) && SystemParametersInfoW(SPI_GETWORKAREA, 0, &system, 0) &&
+    if ((info.dwFlags & MONITORINFOF_PRIMARY) && s_api.getWorkArea && s_api.getWorkArea(&system) &&
         system.left >= rect->left && system.top >= rect->top && system.right <= rect->right &&
         system.bottom <= rect->bottom && system.right > system.left && system.bottom > system.top)
         work = system;

@@ -590,6 +590,11 @@ const DdXDeviceVector kVector = {
     /* keyboard */ nullptr,
     /* freeKeyboard */ nullptr,
     /* desktopOrigin */ desktopOrigin,
+    /* swmUpdateStyle */ nullptr,
+    /* swmFocus */ nullptr,
+    /* swmCreateDragWindow */ nullptr,
+    /* swmDrawDragOutline */ nullptr,
+    /* swmDestroyDragWindow */ nullptr,
 };
 
 const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),

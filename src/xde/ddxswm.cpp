@@ -271,6 +271,49 @@ void swmDestroyFrame(DiXDisplay* d, DiXFrame* f) {
     base()->destroyFrame(d, f);
 }
 
+void swmUpdateStyleSlot(DiXDisplay*, DiXWindow* w) {
+    if (w && w->frame) ddSWMUpdateStyle(w->frame);
+}
+
+/* The foreground goes to the window even when another thread's window
+ * holds it: that thread's input is joined for the call. */
+void setFocus(DiXDisplay* d, HWND h) {
+    DdXOwnChange own(d);
+    SetForegroundWindow(h);
+    HWND fg = GetForegroundWindow();
+    if (fg && fg != h) {
+        DWORD other = GetWindowThreadProcessId(fg, nullptr), self = GetCurrentThreadId();
+        if (other != self && AttachThreadInput(self, other, TRUE)) {
+            SetForegroundWindow(h);
+            AttachThreadInput(self, other, FALSE);
+        }
+    }
+    SetFocus(h);
+}
+
+void swmFocusSlot(DiXDisplay* d, DiXWindow* w) {
+    DiXFrame* f = frameOfWindow(w);
+    HWND h = ddXFrameWindow(w);
+    if (!f || !h) return;
+    if (g_ddXFocusedDisplay && g_ddXFocusedDisplay != d) {
+        DiEvent ev = {};
+        ev.w[0] = 13;
+        diUIDeliverEvent(&f->hdr, &ev);
+        return;
+    }
+    setFocus(d, h);
+}
+
+void swmCreateDragWindowSlot(DiXDisplay*) {
+    ddSWMCreateDragWindow();
+}
+void swmDrawDragOutlineSlot(DiXDisplay*, DiXFrame* f, const int32_t rect[4]) {
+    ddSWMDrawDragOutline(f, rect);
+}
+void swmDestroyDragWindowSlot(DiXDisplay*) {
+    ddSWMDestroyDragWindow();
+}
+
 DdXDeviceVector makeVector() {
     DdXDeviceVector v = *base();
     v.showWindow = swmShowWindow;
@@ -279,6 +322,11 @@ DdXDeviceVector makeVector() {
     if (v.raiseAndRedraw) v.raiseAndRedraw = swmRaiseAndRedraw;
     v.createFrame = swmCreateFrame;
     v.destroyFrame = swmDestroyFrame;
+    v.swmUpdateStyle = swmUpdateStyleSlot;
+    v.swmFocus = swmFocusSlot;
+    v.swmCreateDragWindow = swmCreateDragWindowSlot;
+    v.swmDrawDragOutline = swmDrawDragOutlineSlot;
+    v.swmDestroyDragWindow = swmDestroyDragWindowSlot;
     return v;
 }
 

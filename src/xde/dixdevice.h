@@ -131,6 +131,19 @@ struct DdXDeviceVector {
     void (*freeKeyboard)(DdKeyboardInfo* info);
     /* The desktop origin added to window positions (0, 0 on one monitor). */
     void (*desktopOrigin)(DiXDisplay* d, int32_t* x, int32_t* y);
+
+    /* Seamless windows; filled for seamless sessions only. */
+    /* Re-apply the style the server wants for the window's frame. */
+    void (*swmUpdateStyle)(DiXDisplay* d, DiXWindow* window);
+    /* Give the window the Windows focus; while another display holds it,
+     * the frame is told it lost the focus instead. */
+    void (*swmFocus)(DiXDisplay* d, DiXWindow* window);
+    /* The outline of a client-side drag: made before its first drawing,
+     * drawn at {x, y, w, h} in screen coordinates (drawing the same
+     * rectangle again erases it), destroyed at the end of the drag. */
+    void (*swmCreateDragWindow)(DiXDisplay* d);
+    void (*swmDrawDragOutline)(DiXDisplay* d, DiXFrame* frame, const int32_t rect[4]);
+    void (*swmDestroyDragWindow)(DiXDisplay* d);
 };
 
 /* Sizes of the records the device wants; a size below the portable

@@ -380,6 +380,65 @@ TEST_F(Seamless, MapsLeaveTheActivationWhereItIs) {
     ddXDEDestroy(other);
 }
 
+// The server's focus: the window is brought to the foreground unless
+// another display holds the focus, in which case the frame is told it lost
+// it (the server hears a focus-out) and the foreground stays.
+TEST_F(Seamless, ServerFocusRespectsAnotherDisplaysFocus) {
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    HWND h = make(1, 10, 10);
+    ASSERT_NE(h, nullptr);
+    diXShowWindow(d, 1, 1);
+    pump();
+    ASSERT_NE(d->dev->swmFocus, nullptr);
+
+    DiChannel* other = ddXDECreate(nullptr, 100, 100, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    g_ddXFocusedDisplay = reinterpret_cast<DiXDisplay*>(other);
+    SetForegroundWindow(window);
+    pump();
+    d->ch.out.used = d->ch.out.consumed = 0;
+    d->dev->swmFocus(d, d->windows[1]);
+    pump();
+    EXPECT_EQ(GetForegroundWindow(), window);
+    bool focusOut = false;
+    for (auto& m : sentMessages(d)) focusOut = focusOut || m.first == 28;
+    EXPECT_TRUE(focusOut);
+
+    g_ddXFocusedDisplay = nullptr;
+    d->dev->swmFocus(d, d->windows[1]);
+    pump();
+    EXPECT_EQ(GetForegroundWindow(), h);
+    ddXDEDestroy(other);
+}
+
+// A configured iconic window stays iconic and comes back at the new place;
+// a shown one moves at once.
+TEST_F(Seamless, ConfigureKeepsAnIconicWindowIconic) {
+    HWND h = make(1, 10, 10);
+    ASSERT_NE(h, nullptr);
+    diXShowWindow(d, 1, 1);
+    d->dev->configureWindow(d, d->windows[1], 40, 50, 200, 150);
+    RECT r{};
+    GetWindowRect(h, &r);
+    EXPECT_EQ(r.left, 40);
+    EXPECT_EQ(r.top, 50);
+    EXPECT_EQ(r.right - r.left, 200);
+    EXPECT_EQ(r.bottom - r.top, 150);
+
+    diXShowWindow(d, 1, 2);
+    ASSERT_TRUE(IsIconic(h));
+    d->dev->configureWindow(d, d->windows[1], 70, 80, 220, 160);
+    EXPECT_TRUE(IsIconic(h));
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    ASSERT_TRUE(GetWindowPlacement(h, &wp));
+    EXPECT_EQ(wp.rcNormalPosition.left, 70);
+    EXPECT_EQ(wp.rcNormalPosition.top, 80);
+    EXPECT_EQ(wp.rcNormalPosition.right, 290);
+    EXPECT_EQ(wp.rcNormalPosition.bottom, 240);
+}
+
 // The frame window's restore and taskbar-menu requests reach the server as
 // system-command properties of the window; the client information carries
 // the work area the system reports, and is sent again after it changes.
