@@ -106,11 +106,22 @@ bool hasTopmost(HWND h) {
     return h && (GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
+/* The frame flags arrive after the frame was made: a window kept off the
+ * taskbar (flag 2) becomes a tool window before it is first shown, any
+ * other loses the tool-window style the frame may have been made with. */
+void syncToolWindow(DiXFrame* f, HWND h) {
+    if (IsWindowVisible(h)) return;
+    DWORD ex = DWORD(GetWindowLongW(h, GWL_EXSTYLE));
+    DWORD want = (f->frameFlags & 2) ? (ex | WS_EX_TOOLWINDOW) : (ex & ~DWORD(WS_EX_TOOLWINDOW));
+    if (want != ex) SetWindowLongW(h, GWL_EXSTYLE, LONG(want));
+}
+
 void swmShowWindow(DiXDisplay* d, DiXWindow* w, uint32_t mode) {
     DiXFrame* f = frameOfWindow(w);
     HWND h = ddXFrameWindow(w);
     if (!f || !h) return;
     DdXOwnChange own(d);
+    syncToolWindow(f, h);
     bool wasVisible = IsWindowVisible(h) != 0;
     const UINT still = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
     if (mode == 0) {

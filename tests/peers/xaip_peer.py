@@ -930,6 +930,9 @@ def check_session(c, required):
 
 
 def scenario(name, conn, args):
+    if name.startswith("swm-"):
+        import xaip_swm
+        return xaip_swm.scenario(name, conn, args, sys.modules[__name__])
     c = Client(conn)
     rng = random.Random(args.get("--seed", "1"))
     if name == "run":

@@ -182,6 +182,8 @@ TEST_F(Seamless, TaskbarButtonsAndStylesFollowTheServer) {
     HWND tool = make(2, 200, 10, 4 | 8 | 16 | 32 | 64, 2);
     ASSERT_NE(tool, nullptr);
     diXShowWindow(d, 2, 1);
+    EXPECT_TRUE(GetWindowLongW(tool, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_FALSE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
     g_taskbar.clear();
     frame(2)->styles[0] = DWORD(WS_CAPTION);
     ddSWMUpdateStyle(frame(2));

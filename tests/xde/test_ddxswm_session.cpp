@@ -1,0 +1,148 @@
+// A seamless session of the fake X-AIP server over loopback, looked at from
+// a second local process as the shell would: one visible top-level window
+// per mapped X window with its UTF-8 title, the window kept off the taskbar
+// a tool window; after the display goes, no window is left and every
+// window's taskbar button was deleted.
+#include <gtest/gtest.h>
+
+#include "support/peer_process.h"
+#include "ui/ddgdi.h"
+#include "ui/ddui.h"
+#include "xde/ddxde.h"
+#include "xde/ddxswm.h"
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<HWND, int>> g_taskbar;
+
+void recordTaskbar(HWND h, int show) {
+    g_taskbar.push_back({h, show});
+}
+
+// Runs the observer on this process, pumping messages meanwhile; returns
+// its lines.
+std::vector<std::string> observe() {
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"swm_observer.exe";
+    std::string out = "/tmp/hv_swm_observed_" + std::to_string(GetCurrentProcessId()) + "_" +
+                      std::to_string(GetTickCount());
+    std::wstring cmd = L"\"" + path + L"\" " + std::to_wstring(GetCurrentProcessId()) + L" Z:" +
+                       std::wstring(out.begin(), out.end());
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return {"no observer"};
+    for (;;) {
+        DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 30000, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0) break;
+        if (r != WAIT_OBJECT_0 + 1) {
+            TerminateProcess(pi.hProcess, 99);
+            break;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    std::vector<std::string> lines;
+    std::ifstream f("Z:" + out);
+    for (std::string line; std::getline(f, line);) lines.push_back(line);
+    DeleteFileA(("Z:" + out).c_str());
+    return lines;
+}
+
+// The visible windows' lines ("owned tool title"), sorted.
+std::vector<std::string> visible(const std::vector<std::string>& lines) {
+    std::vector<std::string> v;
+    for (auto& l : lines)
+        if (l.rfind("1 ", 0) == 0) v.push_back(l.substr(2));
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+LRESULT CALLBACK plainProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return DefWindowProcW(h, m, w, l);
+}
+
+TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
+    ASSERT_TRUE(hvSocketSinkInit());
+    ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+    ddSWMSetTaskbarRecorder(recordTaskbar);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = plainProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HvSWMSessionTest";
+    wc.style = CS_OWNDC;
+    RegisterClassW(&wc);
+    // The display's own view stays hidden: only the X windows show.
+    HWND window = CreateWindowExW(0, L"HvSWMSessionTest", L"session", WS_POPUP, 0, 0, 640, 480,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    DiChannel* ch = diDECreateChannel(nullptr, DI_OBJ_XDE, 640, 480);
+    ASSERT_NE(ch, nullptr);
+    ddGDIAttach(ch->hdr.gc, window, GetDC(window));
+    DiXDisplay* d = reinterpret_cast<DiXDisplay*>(ch);
+
+    Peer peer;
+    ASSERT_TRUE(peer.reservePortFile());
+    std::string result = peer.portFile + ".result";
+    ASSERT_TRUE(peer.start("xaip_peer.py serve swm-windows --result-file " + result, ""));
+    ch->open = 1;
+    ASSERT_EQ(ddNetSocketOpen(ch->socket, 1, 1), 0);
+    ASSERT_EQ(diNetConnect(ch->socket, u"127.0.0.1", uint16_t(peer.port), 0), 0);
+    ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
+                      DD_NET_READ | DD_NET_CLOSE);
+    std::vector<HWND> frames;
+    auto allMapped = [&] {
+        frames.clear();
+        for (uint32_t id = 1; id <= 4; id++) {
+            DiXWindow* w = d->windows[id];
+            HWND h = w && w->frame ? GetAncestor(ddGDIGetWindow(w->frame->hdr.gc), GA_ROOT)
+                                   : nullptr;
+            if (!h || !IsWindowVisible(h)) return false;
+            frames.push_back(h);
+        }
+        return true;
+    };
+    hvPumpUntil(allMapped, 30000);
+    ASSERT_TRUE(allMapped());
+    EXPECT_EQ(d->dev, ddXSWMDeviceVector());
+    hvPumpUntil([] { return false; }, 300);
+
+    auto seen = visible(observe());
+    EXPECT_EQ(seen, (std::vector<std::string>{"0 0 ", "0 0 Größe ✓ main",
+                                              "0 0 Größe ✓ transient", "0 1 Größe ✓ tool"}));
+
+    // The connection goes with the windows mapped.
+    g_taskbar.clear();
+    diDEDestroyChannel(ch);
+    for (HWND h : frames) EXPECT_FALSE(IsWindow(h));
+    std::set<HWND> deleted;
+    for (auto& t : g_taskbar)
+        if (t.second == 0) deleted.insert(t.first);
+    EXPECT_EQ(deleted, std::set<HWND>(frames.begin(), frames.end()));
+    EXPECT_TRUE(visible(observe()).empty());
+
+    hvPumpUntil([&] {
+        return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
+    std::ifstream f("Z:" + result);
+    std::string verdict;
+    std::getline(f, verdict);
+    EXPECT_EQ(verdict, "ok");
+    DeleteFileA(("Z:" + result).c_str());
+    ddSWMSetTaskbarRecorder(nullptr);
+    DestroyWindow(window);
+}
+
+} // namespace
