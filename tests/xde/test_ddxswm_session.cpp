@@ -2,7 +2,9 @@
 // a second local process as the shell would: one visible top-level window
 // per mapped X window with its UTF-8 title, the window kept off the taskbar
 // a tool window; after the display goes, no window is left and every
-// window's taskbar button was deleted.
+// window's taskbar button was deleted. Run in the shell's desktop
+// (HV_SWM_SHELL set), each mapped window also has its taskbar button, and
+// the screen is kept as swm_shell.bmp.
 #include <gtest/gtest.h>
 
 #include "support/peer_process.h"
@@ -12,6 +14,7 @@
 #include "xde/ddxswm.h"
 
 #include <algorithm>
+#include <stdlib.h>
 #include <fstream>
 #include <set>
 #include <string>
@@ -70,6 +73,49 @@ std::vector<std::string> visible(const std::vector<std::string>& lines) {
     return v;
 }
 
+// The shell's taskbar buttons (BUTTON children of its tray window, each
+// with the window's handle as its control id) that are shown.
+std::set<HWND> trayButtons(HWND tray) {
+    std::set<HWND> v;
+    for (HWND b = FindWindowExW(tray, nullptr, L"Button", nullptr); b;
+         b = FindWindowExW(tray, b, L"Button", nullptr))
+        if (IsWindowVisible(b)) v.insert(reinterpret_cast<HWND>(GetWindowLongPtrW(b, GWLP_ID)));
+    return v;
+}
+
+// The screen as a 24-bit BMP file.
+bool saveScreen(const char* path) {
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bm = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bm);
+    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFOHEADER bi{};
+    bi.biSize = sizeof bi;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biPlanes = 1;
+    bi.biBitCount = 24;
+    DWORD stride = DWORD((w * 3 + 3) & ~3), size = stride * DWORD(h);
+    std::vector<char> bits(size);
+    GetDIBits(mem, bm, 0, UINT(h), bits.data(), reinterpret_cast<BITMAPINFO*>(&bi),
+              DIB_RGB_COLORS);
+    DeleteObject(bm);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof bi;
+    fh.bfSize = fh.bfOffBits + size;
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+    f.write(reinterpret_cast<const char*>(&bi), sizeof bi);
+    f.write(bits.data(), std::streamsize(size));
+    return bool(f);
+}
+
 LRESULT CALLBACK plainProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProcW(h, m, w, l);
 }
@@ -122,6 +168,16 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
     auto seen = visible(observe());
     EXPECT_EQ(seen, (std::vector<std::string>{"0 0 ", "0 0 Größe ✓ main",
                                               "0 0 Größe ✓ transient", "0 1 Größe ✓ tool"}));
+    // In the shell's desktop every mapped window has its button.
+    const bool shell = getenv("HV_SWM_SHELL") != nullptr;
+    HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    if (shell) {
+        ASSERT_NE(tray, nullptr);
+        hvPumpUntil([&] { return trayButtons(tray).size() >= frames.size(); }, 5000);
+        std::set<HWND> buttons = trayButtons(tray);
+        for (HWND h : frames) EXPECT_EQ(buttons.count(h), 1u) << h;
+        EXPECT_TRUE(saveScreen("swm_shell.bmp"));
+    }
 
     // The connection goes with the windows mapped.
     g_taskbar.clear();
@@ -132,6 +188,11 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
         if (t.second == 0) deleted.insert(t.first);
     EXPECT_EQ(deleted, std::set<HWND>(frames.begin(), frames.end()));
     EXPECT_TRUE(visible(observe()).empty());
+    if (shell) {
+        hvPumpUntil([&] { return trayButtons(tray).empty(); }, 5000);
+        std::set<HWND> buttons = trayButtons(tray);
+        for (HWND h : frames) EXPECT_EQ(buttons.count(h), 0u) << h;
+    }
 
     hvPumpUntil([&] {
         return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES;
