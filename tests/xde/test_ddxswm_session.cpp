@@ -4,7 +4,8 @@
 // a tool window; after the display goes, no window is left and every
 // window's taskbar button was deleted. Run in the shell's desktop
 // (HV_SWM_SHELL set), each mapped window also has its taskbar button, and
-// the screen is kept as swm_shell.bmp.
+// the screen is kept as swm_shell.bmp. The taskbar's restore and window-menu
+// requests and a changed work area reach the server as properties.
 #include <gtest/gtest.h>
 
 #include "support/peer_process.h"
@@ -14,6 +15,7 @@
 #include "xde/ddxswm.h"
 
 #include <algorithm>
+#include <stdio.h>
 #include <stdlib.h>
 #include <fstream>
 #include <set>
@@ -179,6 +181,24 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
         EXPECT_TRUE(saveScreen("swm_shell.bmp"));
     }
 
+    // The taskbar's restore and window-menu requests, and a new work area.
+    SendMessageW(frames[0], WM_SYSCOMMAND, SC_RESTORE, 0);
+    SendMessageW(frames[0], 0x0313, 0, MAKELPARAM(30, 40));
+    RECT saved{}, smaller;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
+    smaller = saved;
+    smaller.bottom -= 48;
+    ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, &smaller, SPIF_SENDCHANGE));
+    char area[64];
+    snprintf(area, sizeof area, "1,%ld,%ld,%ld,%ld", long(smaller.left), long(smaller.top),
+             long(smaller.right - smaller.left), long(smaller.bottom - smaller.top));
+    // The notice the system sends every top-level window (this Wine's
+    // SPI_SETWORKAREA does not broadcast it); the frame window waits for the
+    // settings to settle before it sends.
+    SendMessageW(frames[0], WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+    hvPumpUntil([] { return false; }, 1500);
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+
     // The connection goes with the windows mapped.
     g_taskbar.clear();
     diDEDestroyChannel(ch);
@@ -201,6 +221,27 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
     std::string verdict;
     std::getline(f, verdict);
     EXPECT_EQ(verdict, "ok");
+    // Property sets the server read, as "window name value".
+    std::vector<std::string> props;
+    auto unhex = [](const std::string& h) {
+        std::string s;
+        for (size_t i = 0; h != "-" && i + 1 < h.size(); i += 2)
+            s += char(std::stoi(h.substr(i, 2), nullptr, 16));
+        return s;
+    };
+    for (std::string line; std::getline(f, line);) {
+        if (line.rfind("17 ", 0) != 0) continue;
+        size_t a = line.find(' ', 3), b = line.find(' ', a + 1);
+        props.push_back(unhex(line.substr(3, a - 3)) + " " + unhex(line.substr(a + 1, b - a - 1)) +
+                        " " + unhex(line.substr(b + 1)));
+    }
+    auto has = [&](const std::string& p) {
+        return std::find(props.begin(), props.end(), p) != props.end();
+    };
+    EXPECT_TRUE(has("1 qvl-swm-syscommand 61728"));
+    EXPECT_TRUE(has("1 qvl-swm-syscommand 63520,30,40"));
+    EXPECT_TRUE(has(std::string(" qvl-swm-clientinfo ") + area));
+    f.close();
     DeleteFileA(("Z:" + result).c_str());
     ddSWMSetTaskbarRecorder(nullptr);
     DestroyWindow(window);
