@@ -1,10 +1,13 @@
 // A second local process looking at another's windows, as the shell does:
 // swm_observer PID OUTPUT writes one line per top-level window of process
 // PID: "visible owned tool title", the title in UTF-8.
+// swm_observer top TITLE MS: another application's window, shown at the top
+// of the z-order for MS milliseconds.
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 namespace {
 
@@ -25,9 +28,26 @@ BOOL CALLBACK onWindow(HWND h, LPARAM) {
     return TRUE;
 }
 
+int showOnTop(const char* title, DWORD ms) {
+    HWND h = CreateWindowExA(0, "STATIC", title, WS_POPUP | WS_VISIBLE, 500, 400, 200, 150,
+                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!h) return 4;
+    SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    DestroyWindow(h);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "top") == 0)
+        return showOnTop(argv[2], DWORD(strtoul(argv[3], nullptr, 10)));
     if (argc != 3) return 2;
     g_pid = DWORD(strtoul(argv[1], nullptr, 10));
     g_out = fopen(argv[2], "w");

@@ -4,7 +4,8 @@
 // a tool window; after the display goes, no window is left and every
 // window's taskbar button was deleted. Run in the shell's desktop
 // (HV_SWM_SHELL set), each mapped window also has its taskbar button, and
-// the screen is kept as swm_shell.bmp. The taskbar's restore and window-menu
+// the screen is kept as swm_shell.bmp. A raised window stays below another
+// application's window that lies above the display's windows. The taskbar's restore and window-menu
 // requests and a changed work area reach the server as properties.
 #include <gtest/gtest.h>
 
@@ -64,6 +65,24 @@ std::vector<std::string> observe() {
     for (std::string line; std::getline(f, line);) lines.push_back(line);
     DeleteFileA(("Z:" + out).c_str());
     return lines;
+}
+
+// Starts the observer's other application: a window shown on top.
+PROCESS_INFORMATION startOnTop(const char* title, int ms) {
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"swm_observer.exe";
+    std::string t(title);
+    std::wstring cmd = L"\"" + path + L"\" top \"" + std::wstring(t.begin(), t.end()) + L"\" " +
+                       std::to_wstring(ms);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return PROCESS_INFORMATION{};
+    return pi;
 }
 
 // The visible windows' lines ("owned tool title"), sorted.
@@ -180,6 +199,28 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
         for (HWND h : frames) EXPECT_EQ(buttons.count(h), 1u) << h;
         EXPECT_TRUE(saveScreen("swm_shell.bmp"));
     }
+
+    // Another application's window on top: raising a window of the display,
+    // which does not hold the focus, leaves that window above.
+    PROCESS_INFORMATION other = startOnTop("hv swm other", 20000);
+    ASSERT_NE(other.hProcess, nullptr);
+    HWND above = nullptr;
+    hvPumpUntil([&] { return (above = FindWindowA(nullptr, "hv swm other")) != nullptr; }, 20000);
+    ASSERT_NE(above, nullptr);
+    SetWindowPos(above, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    g_ddXFocusedDisplay = nullptr;
+    diXRestackWindow(d, 2, 0, 0);
+    diXRestackWindow(d, 2, 255, 0);
+    std::vector<HWND> order;
+    for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT))
+        if (h == above || std::find(frames.begin(), frames.end(), h) != frames.end())
+            order.push_back(h);
+    ASSERT_EQ(order.size(), 5u);
+    EXPECT_EQ(order[0], above);
+    EXPECT_EQ(order[1], frames[1]);
+    TerminateProcess(other.hProcess, 0);
+    CloseHandle(other.hProcess);
+    CloseHandle(other.hThread);
 
     // The taskbar's restore and window-menu requests, and a new work area.
     SendMessageW(frames[0], WM_SYSCOMMAND, SC_RESTORE, 0);
