@@ -174,6 +174,9 @@ void swmConfigureWindow(DiXDisplay* d, DiXWindow* w, int32_t x, int32_t y, int32
     HWND h = ddXFrameWindow(w);
     if (!f || !h) return;
     DdXOwnChange own(d);
+    /* Where the X window's origin lies on the screen, for pointer positions. */
+    f->hdr.scrollX = int32_t(int64_t(x) - GetSystemMetrics(SM_XVIRTUALSCREEN) + f->borders[0]);
+    f->hdr.scrollY = int32_t(int64_t(y) - GetSystemMetrics(SM_YVIRTUALSCREEN) + f->borders[2]);
     if (IsIconic(h)) {
         /* An iconic window stays iconic and comes back at the new place. */
         WINDOWPLACEMENT wp{};

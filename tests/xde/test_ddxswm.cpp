@@ -1,18 +1,14 @@
 // Seamless windows on real Windows windows: taskbar buttons and styles as
 // the engine maps, hides, restyles and destroys them; the drag outline read
 // back from the screen; where a raised window lands among other windows;
-// which maps may take the activation; the properties the frame window's
-// system commands and the work area send.
+// which maps may take the activation; the server's focus.
 #include <gtest/gtest.h>
 
 #include "ui/ddgdi.h"
-#include "ui/ddmultimon.h"
 #include "ui/ddui.h"
-#include "ui/ddxhooks.h"
 #include "xde/ddxde.h"
 #include "xde/ddxswm.h"
 
-#include <stdio.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,34 +21,6 @@ std::vector<std::pair<HWND, int>> g_taskbar;
 
 void recordTaskbar(HWND h, int show) {
     g_taskbar.push_back({h, show});
-}
-
-// Property messages (17) as window, name, value texts.
-struct Property {
-    std::string window, name, value;
-};
-std::string text16(const std::vector<uint8_t>& m, size_t* at) {
-    if (*at + 2 > m.size()) return "?";
-    size_t n = m[*at] | size_t(m[*at + 1]) << 8;
-    *at += 2;
-    if (*at + n > m.size()) return "?";
-    std::string s(m.begin() + long(*at), m.begin() + long(*at + n));
-    *at += n;
-    return s;
-}
-std::vector<Property> properties(DiXDisplay* d) {
-    std::vector<Property> v;
-    for (auto& m : sentMessages(d)) {
-        if (m.first != 17) continue;
-        size_t at = 0;
-        Property p;
-        p.window = text16(m.second, &at);
-        p.name = text16(m.second, &at);
-        at++; // operation
-        p.value = text16(m.second, &at);
-        v.push_back(p);
-    }
-    return v;
 }
 
 void pump() {
@@ -439,56 +407,6 @@ TEST_F(Seamless, ConfigureKeepsAnIconicWindowIconic) {
     EXPECT_EQ(wp.rcNormalPosition.top, 80);
     EXPECT_EQ(wp.rcNormalPosition.right, 290);
     EXPECT_EQ(wp.rcNormalPosition.bottom, 240);
-}
-
-// The frame window's restore and taskbar-menu requests reach the server as
-// system-command properties of the window; the client information carries
-// the work area the system reports, and is sent again after it changes.
-TEST_F(Seamless, SystemCommandsAndWorkAreaReachTheServer) {
-    HWND h = make(1, 10, 10);
-    ASSERT_NE(h, nullptr);
-    diXShowWindow(d, 1, 1);
-    d->ch.out.used = d->ch.out.consumed = 0;
-    SendMessageW(h, WM_SYSCOMMAND, SC_RESTORE, 0);
-    SendMessageW(h, 0x0313, 0, MAKELPARAM(77, 88)); // the taskbar's window menu
-    auto props = properties(d);
-    ASSERT_EQ(props.size(), 2u);
-    EXPECT_EQ(props[0].window, "1");
-    EXPECT_EQ(props[0].name, "qvl-swm-syscommand");
-    EXPECT_EQ(props[0].value, "61728");
-    EXPECT_EQ(props[1].value, "63520,77,88");
-
-    auto workArea = [] {
-        RECT r{};
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
-        char v[64];
-        snprintf(v, sizeof v, "1,%ld,%ld,%ld,%ld", long(r.left), long(r.top),
-                 long(r.right - r.left), long(r.bottom - r.top));
-        return std::string(v);
-    };
-    RECT saved{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
-    d->ch.out.used = d->ch.out.consumed = 0;
-    ddMultiMonEnumerate();
-    ASSERT_NE(g_ddXHooks.swmSendClientInfo, nullptr);
-    g_ddXHooks.swmSendClientInfo();
-    props = properties(d);
-    ASSERT_EQ(props.size(), 1u);
-    EXPECT_EQ(props[0].window, "");
-    EXPECT_EQ(props[0].name, "qvl-swm-clientinfo");
-    EXPECT_EQ(props[0].value, workArea());
-
-    RECT smaller = saved;
-    smaller.bottom -= 40;
-    if (SystemParametersInfoW(SPI_SETWORKAREA, 0, &smaller, 0)) {
-        d->ch.out.used = d->ch.out.consumed = 0;
-        ddMultiMonEnumerate();
-        g_ddXHooks.swmSendClientInfo();
-        props = properties(d);
-        ASSERT_EQ(props.size(), 1u);
-        EXPECT_EQ(props[0].value, workArea());
-        SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
-    }
 }
 
 } // namespace
