@@ -432,7 +432,9 @@ int ddXSWMActive(const DiXDisplay* d) {
 HWND ddXFindInsertAfterWindow(DiXDisplay* d, HWND skip) {
     if (!d) return nullptr;
     for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) {
-        if (h == skip || !belongsTo(d, h)) continue;
+        /* A hidden window keeps its place in the z-order but is nobody's
+         * highest window: going above it could cover what the user sees. */
+        if (h == skip || !IsWindowVisible(h) || !belongsTo(d, h)) continue;
         HWND above = GetWindow(h, GW_HWNDPREV);
         /* The skipped window itself lying just above: look past it. */
         if (above == skip && above) above = GetWindow(above, GW_HWNDPREV);

@@ -49,8 +49,9 @@ void ddSWMSendClientInfo(DiXDisplay* d);
 /* Non-zero for a display in seamless mode. */
 int ddXSWMActive(const DiXDisplay* d);
 /* The window a window of the display goes behind to lie just above the
- * display's highest other window: the window above the first window of the
- * display met from the top of the z-order, `skip` left out of the walk.
+ * display's highest other window: the window above the first visible window
+ * of the display met from the top of the z-order, `skip` left out of the
+ * walk.
  * None when nothing lies above (the window then goes to the top). */
 HWND ddXFindInsertAfterWindow(DiXDisplay* d, HWND skip);
 

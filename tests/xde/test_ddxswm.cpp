@@ -298,9 +298,14 @@ TEST_F(Seamless, RaiseStopsBelowAnotherApplicationsWindow) {
     diXRestackWindow(d, 2, 255, 0);
     EXPECT_EQ(zOrder({a, b, other}), (std::vector<HWND>{other, b, a}));
 
-    // Raising the display's highest window again changes nothing.
+    // Raising the display's highest window again changes nothing, nor does
+    // a hidden window of the display lying above everything.
+    HWND hidden = make(4, 20, 20);
+    ASSERT_NE(hidden, nullptr);
+    SetWindowPos(hidden, HWND_TOP, 0, 0, 0, 0, still);
     diXRestackWindow(d, 2, 255, 0);
     EXPECT_EQ(zOrder({a, b, other}), (std::vector<HWND>{other, b, a}));
+    diXDestroyWindow(d, 4);
 
     // A new frame goes where a raise would put it.
     HWND c = make(3, 90, 90);
