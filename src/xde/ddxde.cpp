@@ -590,11 +590,12 @@ const DdXDeviceVector kVector = {
     /* keyboard */ nullptr,
     /* freeKeyboard */ nullptr,
     /* desktopOrigin */ desktopOrigin,
-    /* swmUpdateStyle */ nullptr,
-    /* swmFocus */ nullptr,
     /* swmCreateDragWindow */ nullptr,
     /* swmDrawDragOutline */ nullptr,
     /* swmDestroyDragWindow */ nullptr,
+    /* swmUpdateStyle */ nullptr,
+    /* swmFocus */ nullptr,
+    /* setFocus */ nullptr,
 };
 
 const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),

@@ -255,7 +255,13 @@ int swmFrameHandler(DiObject* obj, DiEvent* ev) {
             g_ddXFocusedDisplay = d;
         else if (g_ddXFocusedDisplay == d)
             g_ddXFocusedDisplay = nullptr;
-        if (ddXOwnChangeCount(d)) diXSWMOwnFocusEvent(f, ev->w[0]);
+        /* A change the engine's own calls caused is an expected one. */
+        if (ddXOwnChangeCount(d)) {
+            if (ev->w[0] == 12)
+                diXSWMExpectGain(d, f);
+            else
+                diXSWMExpectLoss(d, f);
+        }
     }
     return s_baseFrameHandler ? s_baseFrameHandler(obj, ev) : 0;
 }
@@ -318,6 +324,14 @@ void swmFocusSlot(DiXDisplay* d, DiXWindow* w) {
     setFocus(d, h);
 }
 
+/* The session's own frame (the root of a seamless session) shown: it gets
+ * the focus. */
+void swmSetFocusSlot(DiXDisplay* d, DiObject* obj) {
+    HWND h = obj ? ddUIObjectWindow(obj) : nullptr;
+    if (h) h = GetAncestor(h, GA_ROOT);
+    if (h) setFocus(d, h);
+}
+
 void swmCreateDragWindowSlot(DiXDisplay*) {
     ddSWMCreateDragWindow();
 }
@@ -341,6 +355,7 @@ DdXDeviceVector makeVector() {
     v.swmCreateDragWindow = swmCreateDragWindowSlot;
     v.swmDrawDragOutline = swmDrawDragOutlineSlot;
     v.swmDestroyDragWindow = swmDestroyDragWindowSlot;
+    v.setFocus = swmSetFocusSlot;
     return v;
 }
 

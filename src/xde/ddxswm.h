@@ -80,10 +80,9 @@ void ddXSWMInstallHooks(void);
 /* Engine calls the seamless layer makes (see swm_pending_win.cpp). */
 void SWMSysCommand(DiXFrame* frame, uint32_t command, int32_t a, int32_t b);
 void diXSendClientInfo(DiXDisplay* d);
-/* A focus event (12 in, 13 out) of a frame that the engine's own Windows
- * calls caused: the frame becomes the one expected to gain or lose the
- * focus. */
-void diXSWMOwnFocusEvent(DiXFrame* frame, uint32_t event);
+/* The focus hand-over's frames expected to gain or lose the focus. */
+void diXSWMExpectGain(DiXDisplay* d, DiXFrame* frame);
+void diXSWMExpectLoss(DiXDisplay* d, DiXFrame* frame);
 /* The server's sizing border thickness, horizontal and vertical. */
 void ddXSWMBorderSize(const DiXDisplay* d, int32_t* horizontal, int32_t* vertical);
 

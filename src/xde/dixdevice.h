@@ -131,19 +131,21 @@ struct DdXDeviceVector {
     void (*freeKeyboard)(DdKeyboardInfo* info);
     /* The desktop origin added to window positions (0, 0 on one monitor). */
     void (*desktopOrigin)(DiXDisplay* d, int32_t* x, int32_t* y);
-
-    /* Seamless windows; filled for seamless sessions only. */
-    /* Re-apply the style the server wants for the window's frame. */
-    void (*swmUpdateStyle)(DiXDisplay* d, DiXWindow* window);
-    /* Give the window the Windows focus; while another display holds it,
-     * the frame is told it lost the focus instead. */
-    void (*swmFocus)(DiXDisplay* d, DiXWindow* window);
-    /* The outline of a client-side drag: made before its first drawing,
-     * drawn at {x, y, w, h} in screen coordinates (drawing the same
-     * rectangle again erases it), destroyed at the end of the drag. */
+    /* Seamless move and size, which the client draws: the outline window
+     * is made at a drag's first motion and destroyed at its end. Drawing
+     * an outline {x, y, width, height} inverts the screen, so drawing the
+     * same rectangle again erases it. */
     void (*swmCreateDragWindow)(DiXDisplay* d);
     void (*swmDrawDragOutline)(DiXDisplay* d, DiXFrame* frame, const int32_t rect[4]);
     void (*swmDestroyDragWindow)(DiXDisplay* d);
+    /* Seamless frames: apply the frame's wanted styles (set from the
+     * server's window information); give the window's frame the focus
+     * (the server's focus property). */
+    void (*swmUpdateStyle)(DiXDisplay* d, DiXWindow* window);
+    void (*swmFocus)(DiXDisplay* d, DiXWindow* window);
+    /* Gives a display object the Windows focus (a seamless session's own
+     * frame when its root window is shown). */
+    void (*setFocus)(DiXDisplay* d, DiObject* obj);
 };
 
 /* Sizes of the records the device wants; a size below the portable

@@ -64,7 +64,8 @@ void diXSendClientInfo(DiXDisplay* d) {
 }
 
 /* The engine keeps no focus expectations yet. */
-void diXSWMOwnFocusEvent(DiXFrame*, uint32_t) {}
+void diXSWMExpectGain(DiXDisplay*, DiXFrame*) {}
+void diXSWMExpectLoss(DiXDisplay*, DiXFrame*) {}
 
 /* Until the engine keeps the server's seamless metrics: the system's. */
 void ddXSWMBorderSize(const DiXDisplay*, int32_t* horizontal, int32_t* vertical) {

@@ -261,7 +261,6 @@ const DdXDeviceVector kVector = {
     createFrame, destroyFrame, setStandardCursor, sessionStarted, openUrl, launchSelf,
     playSound, pluginInitialize, pluginTerminate, pluginCall,
     nullptr, nullptr, nullptr, nullptr, nullptr,
-    /* seamless slots */ nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 void crcPut(std::string& out, const std::string& type, const std::string& data) {
