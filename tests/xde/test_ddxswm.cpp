@@ -204,6 +204,9 @@ TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
     ASSERT_NE(h, nullptr);
     DiXFrame* f = frame(1);
     f->styles[0] = DWORD(WS_CAPTION | WS_THICKFRAME);
+    // The server's frame metrics: the strips are as thick as its borders.
+    const char16_t info[] = u"4,5,20,18,16";
+    diXDEPropertyChanged(d, 1, u"", 0, u"qvl-swm-serverinfo", 18, info, 12);
     RECT area{290, 290, 510, 470};
     auto before = grab(area);
 
