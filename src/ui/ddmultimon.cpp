@@ -14,10 +14,15 @@ static int WINAPI ddMultiMonSystemMetrics(int index) {
     return GetSystemMetrics(index);
 }
 
+static BOOL WINAPI ddMultiMonWorkArea(RECT* work) {
+    return SystemParametersInfoW(SPI_GETWORKAREA, 0, work, 0);
+}
+
 static void ddMultiMonBind() {
     if (s_bound) return;
     s_bound = true;
     s_api.getSystemMetrics = ddMultiMonSystemMetrics;
+    s_api.getWorkArea = ddMultiMonWorkArea;
     HMODULE user = GetModuleHandleW(L"User32");
     if (!user) return;
     s_api.enumDisplayMonitors = reinterpret_cast<decltype(s_api.enumDisplayMonitors)>(
@@ -89,10 +94,18 @@ static BOOL CALLBACK ddMultiMonFound(HMONITOR monitor, HDC, LPRECT rect, LPARAM 
     r->y = rect->top;
     r->width = rect->right - rect->left;
     r->height = rect->bottom - rect->top;
-    r->workX = info.rcWork.left;
-    r->workY = info.rcWork.top;
-    r->workWidth = info.rcWork.right - info.rcWork.left;
-    r->workHeight = info.rcWork.bottom - info.rcWork.top;
+    RECT work = info.rcWork;
+    /* The primary monitor's work area is the system's: some systems leave
+     * the monitor record as it was when the work area is set. */
+    RECT system;
+    if ((info.dwFlags & MONITORINFOF_PRIMARY) && s_api.getWorkArea && s_api.getWorkArea(&system) &&
+        system.left >= rect->left && system.top >= rect->top && system.right <= rect->right &&
+        system.bottom <= rect->bottom && system.right > system.left && system.bottom > system.top)
+        work = system;
+    r->workX = work.left;
+    r->workY = work.top;
+    r->workWidth = work.right - work.left;
+    r->workHeight = work.bottom - work.top;
     if (info.dwFlags & MONITORINFOF_PRIMARY) fill->app->primaryMonitor = *r;
     return TRUE;
 }

@@ -13,6 +13,8 @@ struct DdMultiMonApi {
     int(WINAPI* getSystemMetrics)(int index);
     BOOL(WINAPI* enumDisplayMonitors)(HDC dc, LPCRECT clip, MONITORENUMPROC proc, LPARAM data);
     BOOL(WINAPI* getMonitorInfo)(HMONITOR monitor, LPMONITORINFO info);
+    /* The system's work area (the primary monitor's), or NULL. */
+    BOOL(WINAPI* getWorkArea)(RECT* work);
 };
 
 /* Replaces the system's functions (NULL goes back to them). */

@@ -17,6 +17,7 @@
 #include "ui/ddxkeys.h"
 #include "ui/ddxpix.h"
 #include "xde/ddxclip.h"
+#include "xde/ddxswm.h"
 #include "xde/dixframe.h"
 #include "xde/dixscreen.h"
 #include "xde/dixseamless.h"
@@ -580,7 +581,7 @@ const DdXDeviceVector kVector = {
     /* createFrame */ createFrame,
     /* destroyFrame */ destroyFrame,
     /* setStandardCursor */ setStandardCursor,
-    /* sessionStarted */ nullptr,
+    /* sessionStarted */ ddXSWMSessionStarted,
     /* openUrl */ ddXOpenUrl,
     /* launchSelf */ ddXLaunchSelf,
     /* playSound */ nullptr,
@@ -696,6 +697,7 @@ void ddXDEInstallHooks() {
     g_ddXHooks.enginePalette = enginePalette;
     if (!g_ddXHooks.engineFlags) g_ddXHooks.engineFlags = engineFlags;
     ddXClipInstall();
+    ddXSWMInstallHooks();
 }
 
 DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {

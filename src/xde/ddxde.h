@@ -14,6 +14,7 @@ enum : uint32_t { DI_XFLAG_SESSION_CLIPBOARD = 0x200 };
 /* The display record: the engine's, then the Windows side's. */
 struct DdXDisplay {
     DiXDisplay x;
+    uint32_t ownChange; /* seamless: the engine's own Windows calls under way */
     HBITMAP rootBitmap;  /* the DIB section of the root's buffer, or none */
     HDC rootDC;          /* memory DC holding it */
     HGDIOBJ rootOldBitmap;

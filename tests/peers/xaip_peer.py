@@ -930,6 +930,9 @@ def check_session(c, required):
 
 
 def scenario(name, conn, args):
+    if name.startswith("swm-"):
+        import xaip_swm
+        return xaip_swm.scenario(name, conn, args, sys.modules[__name__])
     c = Client(conn)
     if name.startswith("clip-"):  # the clipboard's scenarios: tests/peers/xaip_clip.py
         return __import__("xaip_clip").scenario(name, c, conn, args)

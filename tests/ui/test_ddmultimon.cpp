@@ -18,6 +18,12 @@ struct FakeMonitor {
 
 std::vector<FakeMonitor> s_monitors;
 std::map<int, int> s_metrics;
+RECT s_workArea; /* the system's work area; empty: none */
+
+BOOL WINAPI fakeWorkArea(RECT* work) {
+    *work = s_workArea;
+    return TRUE;
+}
 
 int WINAPI fakeMetrics(int index) {
     auto it = s_metrics.find(index);
@@ -65,13 +71,15 @@ class MultiMonTest : public ::testing::Test {
         };
     }
     void TearDown() override {
+        s_workArea = RECT{};
         free(app.monitors);
         g_ddApp = saved;
         ddMultiMonSetApi(nullptr);
     }
     void inject(bool withFunctions = true) {
         DdMultiMonApi api = {fakeMetrics, withFunctions ? fakeEnum : nullptr,
-                             withFunctions ? fakeInfo : nullptr};
+                             withFunctions ? fakeInfo : nullptr,
+                             s_workArea.right ? fakeWorkArea : nullptr};
         ddMultiMonSetApi(&api);
     }
 };
@@ -92,6 +100,21 @@ TEST_F(MultiMonTest, EveryMonitorIsRecordedAndThePrimaryReplacesTheScreenRecord)
     s_metrics[SM_CMONITORS] = 2;
     ddMultiMonEnumerate();
     EXPECT_EQ(app.monitorCount, 2);
+}
+
+// The system's work area, once set, is the primary monitor's even where the
+// monitor's own record still shows the old one; one lying off the primary
+// monitor is not taken.
+TEST_F(MultiMonTest, PrimaryWorkAreaFollowsTheSystems) {
+    s_metrics[SM_CMONITORS] = 3;
+    s_workArea = RECT{0, 0, 1280, 984};
+    inject();
+    ddMultiMonEnumerate();
+    expectRecord(app.primaryMonitor, {0, 0, 1280, 1024, 0, 0, 1280, 984});
+    expectRecord(app.monitors[0], {-1024, 0, 1024, 768, -1024, 0, 1024, 740});
+    s_workArea = RECT{-100, 0, 1280, 984};
+    ddMultiMonEnumerate();
+    expectRecord(app.primaryMonitor, {0, 0, 1280, 1024, 0, 30, 1280, 994});
 }
 
 TEST_F(MultiMonTest, LayoutsWithoutUsableMonitorInformation) {

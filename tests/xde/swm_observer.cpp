@@ -1,0 +1,58 @@
+// A second local process looking at another's windows, as the shell does:
+// swm_observer PID OUTPUT writes one line per top-level window of process
+// PID: "visible owned tool title", the title in UTF-8.
+// swm_observer top TITLE MS: another application's window, shown at the top
+// of the z-order for MS milliseconds.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+DWORD g_pid;
+FILE* g_out;
+
+BOOL CALLBACK onWindow(HWND h, LPARAM) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid != g_pid) return TRUE;
+    wchar_t title[256] = L"";
+    GetWindowTextW(h, title, 256);
+    char utf8[1024] = "";
+    WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, sizeof utf8, nullptr, nullptr);
+    LONG ex = GetWindowLongW(h, GWL_EXSTYLE);
+    fprintf(g_out, "%d %d %d %s\n", IsWindowVisible(h) ? 1 : 0,
+            GetWindow(h, GW_OWNER) ? 1 : 0, (ex & WS_EX_TOOLWINDOW) ? 1 : 0, utf8);
+    return TRUE;
+}
+
+int showOnTop(const char* title, DWORD ms) {
+    HWND h = CreateWindowExA(0, "STATIC", title, WS_POPUP | WS_VISIBLE, 500, 400, 200, 150,
+                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!h) return 4;
+    SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    DestroyWindow(h);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "top") == 0)
+        return showOnTop(argv[2], DWORD(strtoul(argv[3], nullptr, 10)));
+    if (argc != 3) return 2;
+    g_pid = DWORD(strtoul(argv[1], nullptr, 10));
+    g_out = fopen(argv[2], "w");
+    if (!g_out) return 3;
+    EnumWindows(onWindow, 0);
+    fclose(g_out);
+    return 0;
+}
