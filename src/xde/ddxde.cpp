@@ -4,6 +4,7 @@
  * windows read. */
 #include "xde/ddxde.h"
 #include "xde/ddxint.h"
+#include "xde/ddxmirror.h"
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
@@ -118,7 +119,8 @@ void freeColormap(DiXDisplay* d, DiXColormap* cmap) {
     r->palette = nullptr;
 }
 
-/* Pixmaps, GCs, fonts and glyphs live in src/fb. */
+/* Pixmaps, fonts and glyphs live in src/fb; GCs too, with the GDI mirror
+ * (ddxmirror). */
 int createPixmap(DiXDisplay* d, DiXPixmap* p) {
     FbBuffer& b = p->head.fb;
     b.width = p->head.width;
@@ -129,15 +131,6 @@ int createPixmap(DiXDisplay* d, DiXPixmap* p) {
 }
 void freePixmap(DiXDisplay* d, DiXPixmap* p) {
     fbDestroyPixmap(d, &p->head.fb);
-}
-int createGC(DiXDisplay* d, DiXGC* gc) {
-    return fbCreateGC(d, &gc->fb) < 0 ? -1 : 0;
-}
-void validateGC(DiXDisplay* d, DiXDrawable* drawable, DiXGC* gc) {
-    fbValidateGC(d, &drawable->fb, &gc->fb);
-}
-void freeGC(DiXDisplay* d, DiXGC* gc) {
-    fbDestroyGC(d, &gc->fb);
 }
 int createFont(DiXDisplay*, DiXFont*) {
     return 0;
@@ -257,6 +250,7 @@ void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
     DdXDisplay* x = dev(d);
     HDC dc = viewDC(d);
     if (!x->rootDC || !dc) return;
+    if (ddXPaintScaled(d, count, boxes)) return;
     GdiFlush();
     const DiXWindow* root = d->windows[0];
     FbDitherImage im{};
@@ -548,9 +542,9 @@ const DdXDeviceVector kVector = {
     /* freeColormap */ freeColormap,
     /* createPixmap */ createPixmap,
     /* freePixmap */ freePixmap,
-    /* createGC */ createGC,
-    /* validateGC */ validateGC,
-    /* freeGC */ freeGC,
+    /* createGC */ ddXCreateGC,
+    /* validateGC */ ddXValidateGC,
+    /* freeGC */ ddXFreeGC,
     /* createFont */ createFont,
     /* freeFont */ freeFont,
     /* createGlyph */ createGlyph,
@@ -591,8 +585,8 @@ const DdXDeviceVector kVector = {
     /* desktopOrigin */ desktopOrigin,
 };
 
-const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),
-                               sizeof(DdXColormapRecord)};
+const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, sizeof(DdXGCRecord), 0, 0,
+                               sizeof(DdXCursorRecord), sizeof(DdXColormapRecord)};
 
 int engineSurface(DiObject* engine, DdXEngineSurface* out) {
     if (!engine || engine->type != DI_OBJ_XDE) return 0;
@@ -713,5 +707,6 @@ void ddXDEDestroy(DiChannel* ch) {
     /* A later display at the same address must not count as focused. */
     if (g_ddXFocusedDisplay == d) g_ddXFocusedDisplay = nullptr;
     diXDEFree(d);
+    ddXMirrorFree(reinterpret_cast<DdXDisplay*>(d));
     free(reinterpret_cast<DdXDisplay*>(d));
 }
