@@ -255,12 +255,13 @@ void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
     const DiXWindow* root = d->windows[0];
     FbDitherImage im{};
     if (x->dither && root) im = fbDitherImageOf(&root->head.fb);
+    DdColorMap* map = x->dither ? ddXPaintMap(d) : nullptr;
     (void)w;
     for (int32_t i = 0; i < count; i++) {
         const DiBox& b = boxes[i];
         if (b.x2 <= b.x1 || b.y2 <= b.y1) continue;
         if (x->dither && root) {
-            x->dither(x->ditherMap, &im, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
+            x->dither(map, &im, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
             GdiFlush();
         }
         BitBlt(dc, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1, x->rootDC, b.x1, b.y1, SRCCOPY);

@@ -284,24 +284,7 @@ int ddXPaintScaled(DiXDisplay* d, int32_t count, const DiBox* boxes) {
     const DiXWindow* root = d->windows[0];
     /* Scaling on and no scaler bitmap: nothing to show. */
     if (!dc || !scaled || !root || !root->head.fb.bits) return 1;
-    /* The scalers read an 8-bit image's colours from the map's cells: the
-     * dither's map on palette screens, else the display's colormap. */
-    DdColorMap* map = x->ditherMap;
-    if (!map && d->depth == 8) {
-        DdXMirror* m = mirrorOf(d);
-        if (m) {
-            for (uint32_t i = 0; i < 256; i++) {
-                uint32_t c = cellColour(d, i);
-                DdColorCell& cell = m->cells[i];
-                cell.red = uint8_t(c), cell.green = uint8_t(c >> 8), cell.blue = uint8_t(c >> 16);
-                cell.index = i;
-            }
-            m->cellMap.cells = m->cells;
-            m->cellMap.depth = 24;
-            map = &m->cellMap;
-        }
-    }
-    if (!map && g_ddApp) map = g_ddApp->colorMap;
+    DdColorMap* map = ddXPaintMap(d);
     /* A palette scaler shows its indexes through the buffer's colour table. */
     DdScaleResources* res = static_cast<DdScaleResources*>(s->resources);
     if (res && res->dibDepth == 8 && x->rootDC) {
@@ -323,6 +306,36 @@ int ddXPaintScaled(DiXDisplay* d, int32_t count, const DiBox* boxes) {
     }
     GdiFlush();
     return 1;
+}
+
+DdColorMap* ddXPaintMap(DiXDisplay* d) {
+    DdXDisplay* x = ddXDev(d);
+    DdXMirror* m = d->depth == 8 ? mirrorOf(d) : nullptr;
+    if (!m) return x->ditherMap ? x->ditherMap : g_ddApp ? g_ddApp->colorMap : nullptr;
+    /* An 8-bit X pixel names a cell of the display's colormap, not of the
+     * application's map: its colour is the colormap's, and on a palette
+     * screen it is dithered onto the application's cube. */
+    DdColorMap& map = m->cellMap;
+    const DdColorMap* cube = x->ditherMap;
+    map.cells = m->cells;
+    map.depth = cube ? cube->depth : 24;
+    if (cube && (map.cubeSize != cube->cubeSize || memcmp(map.cube, cube->cube, sizeof map.cube))) {
+        map.cubeSize = cube->cubeSize;
+        memcpy(map.cube, cube->cube, sizeof map.cube);
+        map.changed = 1;
+    }
+    for (uint32_t i = 0; i < 256; i++) {
+        uint32_t c = cellColour(d, i);
+        DdColorCell& cell = m->cells[i];
+        if (cell.red != uint8_t(c) || cell.green != uint8_t(c >> 8) ||
+            cell.blue != uint8_t(c >> 16) || cell.flags != DI_COLOR_FAILED) {
+            cell.red = uint8_t(c), cell.green = uint8_t(c >> 8), cell.blue = uint8_t(c >> 16);
+            cell.index = i;
+            cell.flags = DI_COLOR_FAILED;
+            map.changed = 1;
+        }
+    }
+    return &map;
 }
 
 void ddXMirrorFree(DdXDisplay* x) {

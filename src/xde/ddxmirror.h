@@ -34,6 +34,11 @@ void ddXFreeGC(DiXDisplay* d, DiXGC* gc);
  * when the display is not scaled (the plain repaint applies). */
 int ddXPaintScaled(DiXDisplay* d, int32_t count, const DiBox* boxes);
 
+/* The colour map the repaint converts the screen buffer with: for 8-bit
+ * X pixels the display's colormap (dithered onto the application's cube on
+ * palette screens), else the application's map. */
+DdColorMap* ddXPaintMap(DiXDisplay* d);
+
 /* Releases the display's colour cache and scaler colours. */
 void ddXMirrorFree(DdXDisplay* x);
 
