@@ -696,6 +696,17 @@ DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSock
     x->x.connectByte = 3;
     x->x.featureBits |= 0x8000 | 0x7180;
     x->x.engineFlags |= 0x2;
+    /* The display shows itself in a view of its own inside its parent's
+     * window; a context the caller already bound to a window keeps it. */
+    if (gc && !ddGDIGetWindow(gc)) {
+        x->view = ddUICreateView(owner, DI_OBJ_XDE, v1, v2);
+        if (!x->view) {
+            diXDEFree(&x->x);
+            free(x);
+            return nullptr;
+        }
+        ddGDIAttach(gc, x->view, GetDC(x->view));
+    }
     diDEChannelSetContext(&x->x.ch, owner, gc, s);
     /* Only palette screens get the application's palette. */
     if (gc && screenBits(ddGDIGetDC(gc)) <= 8)
@@ -708,6 +719,13 @@ void ddXDEDestroy(DiChannel* ch) {
     /* A later display at the same address must not count as focused. */
     if (g_ddXFocusedDisplay == d) g_ddXFocusedDisplay = nullptr;
     diXDEFree(d);
-    ddXMirrorFree(reinterpret_cast<DdXDisplay*>(d));
-    free(reinterpret_cast<DdXDisplay*>(d));
+    DdXDisplay* x = reinterpret_cast<DdXDisplay*>(d);
+    ddXMirrorFree(x);
+    if (x->view) {
+        /* The context lets go of the view's device context before the view
+         * goes; the channel's teardown frees the context. */
+        if (d->ch.hdr.gc && ddGDIGetWindow(d->ch.hdr.gc) == x->view) ddGDIDetach(d->ch.hdr.gc);
+        if (IsWindow(x->view)) DestroyWindow(x->view);
+    }
+    free(x);
 }

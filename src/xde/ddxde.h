@@ -27,6 +27,7 @@ struct DdXDisplay {
                    int32_t h);
     DdColorMap* ditherMap;
     struct DdXMirror* mirror; /* pixel colours and scaler colours (ddxmirror), or none */
+    HWND view; /* the view this side made for the display, or none */
 };
 
 struct DdXColormapRecord {

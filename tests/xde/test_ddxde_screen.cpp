@@ -10,6 +10,8 @@
 #include "support/peer_process.h"
 #include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
+#include "ui/ddui.h"
+#include "ui/diui.h"
 #include "ui/ddxhooks.h"
 #include "xde/ddxde.h"
 
@@ -59,12 +61,11 @@ std::vector<uint32_t> xCapture(int x, int y, int w, int h, const std::string& na
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, &wcmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return {};
-    WaitForSingleObject(pi.hProcess, 60000);
+    // A Unix program's handle does not tell when it ends: its last file does.
+    for (int i = 0; i < 6000 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; i++)
+        Sleep(10);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
-    // A Unix program's handle may end before it does: its last file tells.
-    for (int i = 0; i < 3000 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; i++)
-        Sleep(10);
     std::ifstream f("Z:" + prefix + ".ppm", std::ios::binary);
     std::string magic;
     int pw = 0, ph = 0, max = 0;
@@ -92,6 +93,7 @@ struct Screen : ::testing::TestWithParam<int> {
         wc.style = CS_OWNDC;
         RegisterClassW(&wc);
         ddXDEInstallHooks();
+        ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
         // The application's colour map, as start-up makes it: a palette
         // screen dithers onto its cube.
         HDC dc = GetDC(nullptr);
@@ -102,7 +104,8 @@ struct Screen : ::testing::TestWithParam<int> {
     }
     static DdApp app;
     static int screenBits;
-    HWND window = nullptr;
+    HWND window = nullptr; // the display's own view
+    DiFrame* frame = nullptr;
     DiChannel* ch = nullptr;
     Peer peer;
     std::string result;
@@ -113,10 +116,11 @@ struct Screen : ::testing::TestWithParam<int> {
             DiXDisplay* d = reinterpret_cast<DiXDisplay*>(ch);
             // The display being destroyed stops counting as focused.
             g_ddXFocusedDisplay = d;
-            diDEDestroyChannel(ch);
-            EXPECT_EQ(g_ddXFocusedDisplay, nullptr);
         }
-        if (window) DestroyWindow(window);
+        // The frame takes its manager, the display and the view with it.
+        if (frame) diUIDestroyFrame(frame);
+        if (ch) EXPECT_EQ(g_ddXFocusedDisplay, nullptr);
+        EXPECT_FALSE(window && IsWindow(window));
         DeleteFileA(("Z:" + result).c_str());
     }
 
@@ -242,12 +246,33 @@ TEST_P(Screen, ServerPictureReachesTheWindowPixelExact) {
     // A place of its own on the screen, away from the windows of the tests
     // that run beside it: the X server's pixels there must be this window's.
     const int X0 = 700 + 180 * (depth / 8 - 1), Y0 = 800;
-    window = CreateWindowExW(WS_EX_TOPMOST, L"HvXScreenTest", L"x screen", WS_POPUP | WS_VISIBLE,
-                             X0, Y0, W, H, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(window, nullptr);
-    ch = diDECreateChannel(nullptr, DI_OBJ_XDE, W, H);
+    // The display as the session layer makes it: a frame, its manager and
+    // the channel, which shows itself in a view of its own in the manager's.
+    frame = diUICreateFrame(3, DI_OBJ_XDE, W, H);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_NE(frame->manager, nullptr);
+    ch = frame->manager->channel;
     ASSERT_NE(ch, nullptr);
-    ddGDIAttach(ch->hdr.gc, window, GetDC(window));
+    window = ddGDIGetWindow(ch->hdr.gc);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(GetParent(window), ddGDIGetWindow(frame->manager->hdr.gc));
+    EXPECT_EQ(ddUIFindEngineByWindow(window), &ch->hdr);
+    // Shown as the session shows a connected display.
+    HWND top = GetAncestor(window, GA_ROOT);
+    ShowWindow(top, SW_SHOWNA);
+    diDEManagerActivate(frame->manager, 1);
+    EXPECT_TRUE(IsWindowVisible(window));
+    // The view lands at (X0, Y0), above the other tests' windows.
+    RECT tr;
+    POINT origin{0, 0};
+    GetWindowRect(top, &tr);
+    ClientToScreen(window, &origin);
+    SetWindowPos(top, HWND_TOPMOST, X0 - (origin.x - tr.left), Y0 - (origin.y - tr.top), 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE);
+    origin = POINT{0, 0};
+    ClientToScreen(window, &origin);
+    EXPECT_EQ(origin.x, X0);
+    EXPECT_EQ(origin.y, Y0);
     DiXDisplay* d = reinterpret_cast<DiXDisplay*>(ch);
 
     ASSERT_TRUE(peer.reservePortFile());
