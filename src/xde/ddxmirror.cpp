@@ -248,6 +248,12 @@ void ddXValidateGC(DiXDisplay* d, DiXDrawable* drawable, DiXGC* gc) {
     if ((d->sessionFlags & DI_XSESSION_MULTI) && w->head.id == 0) return;
     DdGC* target = targetOf(d, w);
     if (!target || !ddGDIGetDC(target)) return;
+    /* A frame's view shows its window's part of the shared buffer: GDI
+     * draws in buffer coordinates only once the view's origin is there. */
+    POINT org{0, 0};
+    if ((d->sessionFlags & DI_XSESSION_MULTI) &&
+        (!GetWindowOrgEx(ddGDIGetDC(target), &org) || org.x != w->head.x || org.y != w->head.y))
+        return;
     DiXMirrorFacts f{};
     f.xDepth = d->depth;
     f.screenBits = uint32_t(screenBitsOf(ddGDIGetDC(target)));

@@ -10,6 +10,7 @@
 #include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
 #include "ui/ddscale.h"
+#include "ui/ddui.h"
 #include "ui/ddxhooks.h"
 #include "ui/discale.h"
 #include "xde/ddxde.h"
@@ -73,7 +74,7 @@ struct Mirror : ::testing::Test {
         g_ddApp->depth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
         ReleaseDC(nullptr, dc);
     }
-    void open(uint32_t depth) {
+    void open(uint32_t depth, uint32_t sessionFlags = 0) {
         window = CreateWindowExW(WS_EX_TOPMOST, L"HvXMirrorTest", L"x mirror",
                                  WS_POPUP | WS_VISIBLE, 0, 0, W, H, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
@@ -84,6 +85,7 @@ struct Mirror : ::testing::Test {
         ASSERT_NE(ch, nullptr);
         d = reinterpret_cast<DiXDisplay*>(ch);
         d->screenWidth = W, d->screenHeight = H, d->depth = depth;
+        d->sessionFlags = sessionFlags;
         ASSERT_EQ(diXDECreateScreen(d), 0);
         diXExposeArea(d, 0, 0, W, H); // the window shows the (black) buffer
         ops.setGCMode(d, 2);          // the server lets this GC be mirrored
@@ -218,6 +220,34 @@ TEST_F(Mirror, DepthEightXorAndTiledFillsStayWithTheBuffer) {
     EXPECT_EQ(at(windowPixels(), 15, 15), 0u);
     EXPECT_EQ(bufferRgb(15, 15), 0x808080u);
     EXPECT_TRUE(damaged());
+}
+
+// Multi-window mode: a window's frame view shows its part of the shared
+// buffer; GDI repeats the drawing there only once the view's origin is the
+// window's place, and never for the root.
+TEST_F(Mirror, FramedWindowsAreMirroredOnceTheirViewShowsTheirPlace) {
+    ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+    open(24, DI_XSESSION_MULTI);
+    fill(0, 0, 8, 8); // the root itself: never mirrored
+    EXPECT_FALSE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED);
+    diXCreateWindow(d, 1, 10, 20, 120, 80, 4 | 8 | 16, 0, 0, 0);
+    ASSERT_NE(d->windows[1], nullptr);
+    ASSERT_NE(d->windows[1]->frame, nullptr);
+    DdGC* viewGC = d->windows[1]->frame->hdr.gc;
+    HDC dc = ddGDIGetDC(viewGC);
+    ASSERT_NE(dc, nullptr);
+    ShowWindow(GetAncestor(ddGDIGetWindow(viewGC), GA_ROOT), SW_SHOWNA);
+    ops.setDrawable(d, 0, 1);
+    ops.setForeground(d, 0xFF0000);
+    fill(30, 40, 20, 20);
+    EXPECT_FALSE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED) << "the view's origin is elsewhere";
+    SetWindowOrgEx(dc, 10, 20, nullptr);
+    ops.setForeground(d, 0x0000FF);
+    fill(60, 50, 10, 10);
+    EXPECT_TRUE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED);
+    GdiFlush();
+    EXPECT_EQ(GetPixel(dc, 65, 55), RGB(0, 0, 255)); // client (55, 35)
+    diXDestroyAllWindows(d);
 }
 
 TEST_F(Mirror, ScreenColoursAreAskedOncePerPixelValue) {
