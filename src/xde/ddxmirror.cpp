@@ -97,12 +97,19 @@ DdGC* targetOf(DiXDisplay* d, DiXWindow* w) {
     return d->ch.hdr.gc;
 }
 
+/* Scaling switched on since the GC was validated: the screen shows the
+ * buffer resampled, so the drawing goes the ordinary way until the next
+ * validation. */
+bool scaledNow(void* display) {
+    return diScaleIsScaling(&static_cast<DiXDisplay*>(display)->ch.hdr);
+}
+
 /* Runs the frame-buffer operation with the GC's ordinary damage report
  * off (the mirror shows the change) and its own vector active. */
-template <class F> void runFb(FbGC* g, DdXGCRecord* r, F op) {
+template <class F> void runFb(void* display, FbGC* g, DdXGCRecord* r, F op) {
     uint32_t flags = g->damageFlags;
     FbGCOps* active = g->ops;
-    g->damageFlags = flags & ~DI_XDAMAGE_EXPOSE;
+    if (!scaledNow(display)) g->damageFlags = flags & ~DI_XDAMAGE_EXPOSE;
     g->ops = r->fbOps;
     op(r->fbOps);
     g->damageFlags = flags;
@@ -115,7 +122,7 @@ template <class F> void runFb(FbGC* g, DdXGCRecord* r, F op) {
 DdGC* beginGdi(void* display, FbBuffer* dst, FbGC* g, DdXGCRecord* r, const int32_t* first) {
     DiXDisplay* d = static_cast<DiXDisplay*>(display);
     DiXDrawable* dr = r->gc.drawable;
-    if (!d || !dr || dr->kind != 0 || &dr->fb != dst) return nullptr;
+    if (!d || !dr || dr->kind != 0 || &dr->fb != dst || scaledNow(display)) return nullptr;
     DdGC* t = targetOf(d, reinterpret_cast<DiXWindow*>(dr));
     if (!t || !ddGDIGetDC(t)) return nullptr;
     uint32_t px;
@@ -156,7 +163,7 @@ static_assert(sizeof(FbSegment) == 2 * sizeof(DdGCPoint), "a segment is two poin
 
 void mPolyLine(void* display, FbBuffer* dst, FbGC* g, uint32_t count, const FbPoint* points) {
     DdXGCRecord* r = recordOf(g);
-    runFb(g, r, [&](FbGCOps* o) { o->PolyLine(display, dst, g, count, points); });
+    runFb(display, g, r, [&](FbGCOps* o) { o->PolyLine(display, dst, g, count, points); });
     if (!count || !points) return;
     int32_t first[2] = {points[0].x, points[0].y};
     if (DdGC* t = beginGdi(display, dst, g, r, first))
@@ -166,7 +173,7 @@ void mPolyLine(void* display, FbBuffer* dst, FbGC* g, uint32_t count, const FbPo
 void mPolySegment(void* display, FbBuffer* dst, FbGC* g, uint32_t count,
                   const FbSegment* segments) {
     DdXGCRecord* r = recordOf(g);
-    runFb(g, r, [&](FbGCOps* o) { o->PolySegment(display, dst, g, count, segments); });
+    runFb(display, g, r, [&](FbGCOps* o) { o->PolySegment(display, dst, g, count, segments); });
     if (!count || !segments) return;
     int32_t first[2] = {segments[0].x1, segments[0].y1};
     if (DdGC* t = beginGdi(display, dst, g, r, first))
@@ -175,7 +182,7 @@ void mPolySegment(void* display, FbBuffer* dst, FbGC* g, uint32_t count,
 
 void mPolyRectangle(void* display, FbBuffer* dst, FbGC* g, uint32_t count, const FbRect* rects) {
     DdXGCRecord* r = recordOf(g);
-    runFb(g, r, [&](FbGCOps* o) { o->PolyRectangle(display, dst, g, count, rects); });
+    runFb(display, g, r, [&](FbGCOps* o) { o->PolyRectangle(display, dst, g, count, rects); });
     if (!count || !rects) return;
     int32_t first[2] = {rects[0].x, rects[0].y};
     DdGC* t = beginGdi(display, dst, g, r, first);
@@ -185,7 +192,7 @@ void mPolyRectangle(void* display, FbBuffer* dst, FbGC* g, uint32_t count, const
 
 void mPolyFillRect(void* display, FbBuffer* dst, FbGC* g, uint32_t count, const FbRect* rects) {
     DdXGCRecord* r = recordOf(g);
-    runFb(g, r, [&](FbGCOps* o) { o->PolyFillRect(display, dst, g, count, rects); });
+    runFb(display, g, r, [&](FbGCOps* o) { o->PolyFillRect(display, dst, g, count, rects); });
     if (!count || !rects) return;
     int32_t first[2] = {rects[0].x, rects[0].y};
     DdGC* t = beginGdi(display, dst, g, r, first);
@@ -196,7 +203,7 @@ void mPolyFillRect(void* display, FbBuffer* dst, FbGC* g, uint32_t count, const 
 void mFillPolygon(void* display, FbBuffer* dst, FbGC* g, uint32_t shape, uint32_t count,
                   const FbPoint* points) {
     DdXGCRecord* r = recordOf(g);
-    runFb(g, r, [&](FbGCOps* o) { o->FillPolygon(display, dst, g, shape, count, points); });
+    runFb(display, g, r, [&](FbGCOps* o) { o->FillPolygon(display, dst, g, shape, count, points); });
     /* The buffer holds convex polygons only: GDI repeats just those. */
     if (shape != 2 || !count || !points) return;
     int32_t first[2] = {points[0].x, points[0].y};

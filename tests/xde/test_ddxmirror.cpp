@@ -276,8 +276,7 @@ TEST_F(Mirror, ScreenColoursAreAskedOncePerPixelValue) {
 TEST_F(Mirror, ScaledRepaintShowsTheScalersPicture) {
     open(24);
     if (g_ddApp->depth <= 8) GTEST_SKIP() << "true-colour screens only";
-    // Left half red, right half blue, in the buffer only.
-    ops.setGCMode(d, 0);
+    // Left half red, right half blue (mirrored: no damage).
     ops.setForeground(d, 0xFF0000);
     fill(0, 0, W / 2, H);
     ops.setForeground(d, 0x0000FF);
@@ -309,7 +308,14 @@ TEST_F(Mirror, ScaledRepaintShowsTheScalersPicture) {
     for (int y = 6; y < 15; y++)
         for (int x = 6; x < 15; x++)
             EXPECT_EQ(at(v, x, y), mem[size_t(y) * (W / 2) + size_t(x)] & 0xFFFFFF);
-    // No mirror while scaled.
+    // The mirror made before scaling came on draws the ordinary way now:
+    // nothing lands unscaled on the window, the change is damage.
+    EXPECT_TRUE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED);
+    EXPECT_FALSE(damaged());
+    fill(150, 4, 4, 4);
+    EXPECT_EQ(at(windowPixels(), 151, 5), 0u);
+    EXPECT_TRUE(damaged());
+    // Validated while scaled: no mirror.
     ops.setGCMode(d, 2);
     ops.setForeground(d, 0x00FF00);
     fill(0, 0, 4, 4);

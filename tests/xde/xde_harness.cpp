@@ -17,6 +17,7 @@
 #include "ui/ddui.h"
 #include "ui/diui.h"
 #include "xde/ddxde.h"
+#include "xde_place.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -92,11 +93,7 @@ int main(int argc, char** argv) {
     HWND top = GetAncestor(view, GA_ROOT);
     ShowWindow(top, SW_SHOW);
     diDEManagerActivate(frame->manager, 1);
-    RECT tr;
-    POINT o{0, 0};
-    GetWindowRect(top, &tr);
-    ClientToScreen(view, &o);
-    SetWindowPos(top, HWND_TOPMOST, x0 - (o.x - tr.left), y0 - (o.y - tr.top), 0, 0, SWP_NOSIZE);
+    hvPlaceDisplayView(view, x0, y0);
     ch->open = 1;
     if (ddNetSocketOpen(ch->socket, 1, 1) != 0 ||
         diNetConnect(ch->socket, u"127.0.0.1", uint16_t(port), 0) != 0)
