@@ -5,6 +5,7 @@
 #include "xde/ddxde.h"
 #include "xde/ddxint.h"
 #include "xde/ddxplugin.h"
+#include "xde/ddxmirror.h"
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
@@ -122,7 +123,8 @@ void freeColormap(DiXDisplay* d, DiXColormap* cmap) {
     r->palette = nullptr;
 }
 
-/* Pixmaps, GCs, fonts and glyphs live in src/fb. */
+/* Pixmaps, fonts and glyphs live in src/fb; GCs too, with the GDI mirror
+ * (ddxmirror). */
 int createPixmap(DiXDisplay* d, DiXPixmap* p) {
     FbBuffer& b = p->head.fb;
     b.width = p->head.width;
@@ -133,15 +135,6 @@ int createPixmap(DiXDisplay* d, DiXPixmap* p) {
 }
 void freePixmap(DiXDisplay* d, DiXPixmap* p) {
     fbDestroyPixmap(d, &p->head.fb);
-}
-int createGC(DiXDisplay* d, DiXGC* gc) {
-    return fbCreateGC(d, &gc->fb) < 0 ? -1 : 0;
-}
-void validateGC(DiXDisplay* d, DiXDrawable* drawable, DiXGC* gc) {
-    fbValidateGC(d, &drawable->fb, &gc->fb);
-}
-void freeGC(DiXDisplay* d, DiXGC* gc) {
-    fbDestroyGC(d, &gc->fb);
 }
 int createFont(DiXDisplay*, DiXFont*) {
     return 0;
@@ -261,16 +254,18 @@ void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
     DdXDisplay* x = dev(d);
     HDC dc = viewDC(d);
     if (!x->rootDC || !dc) return;
+    if (ddXPaintScaled(d, count, boxes)) return;
     GdiFlush();
     const DiXWindow* root = d->windows[0];
     FbDitherImage im{};
     if (x->dither && root) im = fbDitherImageOf(&root->head.fb);
+    DdColorMap* map = x->dither ? ddXPaintMap(d) : nullptr;
     (void)w;
     for (int32_t i = 0; i < count; i++) {
         const DiBox& b = boxes[i];
         if (b.x2 <= b.x1 || b.y2 <= b.y1) continue;
         if (x->dither && root) {
-            x->dither(x->ditherMap, &im, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
+            x->dither(map, &im, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
             GdiFlush();
         }
         BitBlt(dc, b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1, x->rootDC, b.x1, b.y1, SRCCOPY);
@@ -552,9 +547,9 @@ const DdXDeviceVector kVector = {
     /* freeColormap */ freeColormap,
     /* createPixmap */ createPixmap,
     /* freePixmap */ freePixmap,
-    /* createGC */ createGC,
-    /* validateGC */ validateGC,
-    /* freeGC */ freeGC,
+    /* createGC */ ddXCreateGC,
+    /* validateGC */ ddXValidateGC,
+    /* freeGC */ ddXFreeGC,
     /* createFont */ createFont,
     /* freeFont */ freeFont,
     /* createGlyph */ createGlyph,
@@ -601,8 +596,8 @@ const DdXDeviceVector kVector = {
     /* setFocus */ nullptr,
 };
 
-const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, 0, 0, 0, sizeof(DdXCursorRecord),
-                               sizeof(DdXColormapRecord)};
+const DdXRecordSizes kSizes = {sizeof(DdXWindowRecord), 0, sizeof(DdXGCRecord), 0, 0,
+                               sizeof(DdXCursorRecord), sizeof(DdXColormapRecord)};
 
 int engineSurface(DiObject* engine, DdXEngineSurface* out) {
     if (!engine || engine->type != DI_OBJ_XDE) return 0;
@@ -714,6 +709,18 @@ DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSock
     x->x.connectByte = 3;
     x->x.featureBits |= 0x8000 | 0x7180;
     x->x.engineFlags |= 0x2;
+    /* The display shows itself in a view of its own inside its parent's
+     * window; a context the caller already bound to a window keeps it, and
+     * a display made without a parent is shown by whoever made it. */
+    if (owner && gc && !ddGDIGetWindow(gc)) {
+        x->view = ddUICreateView(owner, DI_OBJ_XDE, v1, v2);
+        if (!x->view) {
+            diXDEFree(&x->x);
+            free(x);
+            return nullptr;
+        }
+        ddGDIAttach(gc, x->view, GetDC(x->view));
+    }
     diDEChannelSetContext(&x->x.ch, owner, gc, s);
     /* Only palette screens get the application's palette. */
     if (gc && screenBits(ddGDIGetDC(gc)) <= 8)
@@ -726,5 +733,13 @@ void ddXDEDestroy(DiChannel* ch) {
     /* A later display at the same address must not count as focused. */
     if (g_ddXFocusedDisplay == d) g_ddXFocusedDisplay = nullptr;
     diXDEFree(d);
-    free(reinterpret_cast<DdXDisplay*>(d));
+    DdXDisplay* x = reinterpret_cast<DdXDisplay*>(d);
+    ddXMirrorFree(x);
+    if (x->view) {
+        /* The context lets go of the view's device context before the view
+         * goes; the channel's teardown frees the context. */
+        if (d->ch.hdr.gc && ddGDIGetWindow(d->ch.hdr.gc) == x->view) ddGDIDetach(d->ch.hdr.gc);
+        if (IsWindow(x->view)) DestroyWindow(x->view);
+    }
+    free(x);
 }

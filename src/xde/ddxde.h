@@ -27,6 +27,8 @@ struct DdXDisplay {
     void (*dither)(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, int32_t w,
                    int32_t h);
     DdColorMap* ditherMap;
+    struct DdXMirror* mirror; /* pixel colours and scaler colours (ddxmirror), or none */
+    HWND view; /* the view this side made for the display, or none */
 };
 
 struct DdXColormapRecord {

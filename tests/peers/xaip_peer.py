@@ -48,7 +48,7 @@ Modes:
                 29, the 39s, 38, 36, 17, 19, 20 and 31, then the client's
                 focus (27, 9) and frame geometry (34, 35). --bytes-file B
                 keeps the requests sent.
-      picture-D: a single-window screen at depth D (16 or 24) with fills,
+      picture-D: a single-window screen at depth D (8, 16 or 24) with fills,
                 an outline, a glyph and a 64x64 image, then ping 3.
       badids:   reused, twice-freed, wrong-kind, unknown and out-of-table
                 ids, then ping 9; the client must answer 31.
@@ -879,18 +879,34 @@ def busy_script(only, seed, count=200000):
     return m
 
 
+# Depth 8: the fills' colours take cells 0-4, the image cells 16-255.
+PICTURE_CELLS = [(255, 255, 255), (255, 0, 0), (0, 0, 255), (0, 255, 0), (0, 0, 0)]
+
+
+def picture_cell(i):
+    """The colour of image cell i (16-255) of a depth-8 picture."""
+    return ((i * 5) & 255, (i * 11) & 255, (i * 17) & 255)
+
+
 def picture_pixel(depth, r, g, b):
-    """The pixel of an 8-bit-per-channel colour at depth 16 (5-6-5) or 24."""
+    """The pixel of an 8-bit-per-channel colour at depth 16 (5-6-5) or 24;
+    at depth 8 the cell of a fill colour."""
+    if depth == 8:
+        return PICTURE_CELLS.index((r, g, b))
     if depth == 16:
         return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3
     return r << 16 | g << 8 | b
 
 
 def picture_image(depth):
-    """The 64x64 image of the picture: raw rows, pixels little-endian."""
+    """The 64x64 image of the picture: raw rows, pixels little-endian; at
+    depth 8 cell 16 + (3x + 7y) mod 240."""
     out = bytearray()
     for y in range(64):
         for x in range(64):
+            if depth == 8:
+                out.append(16 + (3 * x + 7 * y) % 240)
+                continue
             v = picture_pixel(depth, (x * 4) & 255, (y * 4) & 255, ((x + y) * 2) & 255)
             out += v.to_bytes(3 if depth == 24 else 2, "little")
     return bytes(out)
@@ -910,6 +926,10 @@ def picture_script(depth):
          (39, struct.pack("<BhhhhB", 65, 0, 0, 8, 8, 0) + b"\x5a" * 8),
          (20, px(0, 0, 0)), (34, struct.pack("<hhh", 60, 100, 1) + b"A"),
          (2, struct.pack("<hhhhBB", 90, 50, 64, 64, depth, 0) + picture_image(depth))]
+    if depth == 8:
+        cells = list(enumerate(PICTURE_CELLS)) + [(i, picture_cell(i)) for i in range(16, 256)]
+        entries = b"".join(bytes([i, r, g, b]) for i, (r, g, b) in cells)
+        m.insert(1, (3, i16(len(cells)) + entries))
     m.append((50, u16(3)))
     return m
 
