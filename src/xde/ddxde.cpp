@@ -4,6 +4,7 @@
  * windows read. */
 #include "xde/ddxde.h"
 #include "xde/ddxint.h"
+#include "xde/ddxedit.h"
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
@@ -577,17 +578,17 @@ const DdXDeviceVector kVector = {
     /* createFrame */ createFrame,
     /* destroyFrame */ destroyFrame,
     /* setStandardCursor */ setStandardCursor,
-    /* sessionStarted */ nullptr,
+    /* sessionStarted */ ddXSessionStarted,
     /* openUrl */ nullptr,
     /* launchSelf */ nullptr,
-    /* playSound */ nullptr,
+    /* playSound */ ddXPlaySound,
     /* pluginInitialize */ nullptr,
     /* pluginTerminate */ nullptr,
     /* pluginCall */ nullptr,
-    /* timeZone */ nullptr,
-    /* freeTimeZone */ nullptr,
-    /* keyboard */ nullptr,
-    /* freeKeyboard */ nullptr,
+    /* timeZone */ ddXTimeZone,
+    /* freeTimeZone */ ddXFreeTimeZone,
+    /* keyboard */ ddXKeyboard,
+    /* freeKeyboard */ ddXFreeKeyboard,
     /* desktopOrigin */ desktopOrigin,
 };
 
@@ -618,41 +619,6 @@ HPALETTE enginePalette(DiObject* engine) {
     return dev(reinterpret_cast<DiXDisplay*>(engine))->palette;
 }
 
-/* Copies the target's window (its client area from its scroll offset) to
- * the Windows clipboard. */
-void copyWindow(DiXDisplay* d, DiObject* target) {
-    HWND h = target && target->gc ? ddGDIGetWindow(target->gc) : nullptr;
-    if (!h) return;
-    UpdateWindow(h);
-    RECT rc;
-    GetClientRect(h, &rc);
-    int32_t rect[4] = {target->scrollX, target->scrollY, rc.right - rc.left, rc.bottom - rc.top};
-    HPALETTE palette = nullptr;
-    HBITMAP bitmap = ddUICaptureScreenBitmap(target, rect, &palette);
-    if (!bitmap) return;
-    if (!ddClipSetBitmap(bitmap, palette)) {
-        DeleteObject(bitmap);
-        if (palette) DeleteObject(palette);
-    }
-    (void)d;
-}
-
-/* The Edit menu's commands the display carries out; the others wait for
- * the clipboard relay and the print path. */
-void menuCommand(DiXDisplay* d, uint32_t command) {
-    switch (command) {
-    case 40061:
-        /* Only while the session clipboard is available. */
-        if (d->flags & DI_XFLAG_SESSION_CLIPBOARD) diTAIPSendKeepAlive(&d->ch);
-        break;
-    case 40063:
-        copyWindow(d, &d->ch.hdr);
-        break;
-    default:
-        break;
-    }
-}
-
 /* The display's events: key presses and releases (3, 4) are rewritten from
  * the view's virtual-key code and character into the protocol's key code and
  * character, focus in (12) and out (13) of its view decide which display
@@ -661,9 +627,10 @@ void menuCommand(DiXDisplay* d, uint32_t command) {
 int handleEvent(DiObject* obj, DiEvent* ev) {
     DiXDisplay* d = reinterpret_cast<DiXDisplay*>(obj);
     if (ev->w[0] == 3 || ev->w[0] == 4) ddXKeyTranslate(d->flags, ev);
-    if (ev->w[0] == 17 && ev->w[1] != SC_CLOSE) {
-        menuCommand(d, ev->w[1]);
-        return 1;
+    if (ev->w[0] == 17) {
+        /* Menu commands end here; the view's close goes on to the engine. */
+        if (ev->w[1] != SC_CLOSE) return ddXDEMenuCommand(d, nullptr, ev);
+        ddXDEForgetRootWindow(d);
     }
     if (ev->w[0] == 12)
         g_ddXFocusedDisplay = d;

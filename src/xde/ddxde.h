@@ -26,6 +26,9 @@ struct DdXDisplay {
     void (*dither)(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, int32_t w,
                    int32_t h);
     DdColorMap* ditherMap;
+    /* The session clipboard asked for by "Print Session Clipboard": its
+     * contents are to be printed when they arrive, not copied. */
+    uint32_t printOnArrival;
 };
 
 struct DdXColormapRecord {
