@@ -242,7 +242,14 @@ void ddUIViewKeyEvent(HWND hwnd, uint32_t vk, int down, LPARAM lp) {
     ev.w[2] = s_lookAhead[code];
     ev.w[3] = g_ddUIModMask;
     ddUIRouteEvent(obj, &ev);
-    if (ev.w[2]) s_lookAhead[code] = ev.w[2];
+    /* A press's character belongs to that press and its release: a key
+     * whose press never came (the base key of a dead-key composition,
+     * which Windows delivers as a key of its own) must not release with a
+     * character it made long before. */
+    if (!down)
+        s_lookAhead[code] = 0;
+    else if (ev.w[2])
+        s_lookAhead[code] = ev.w[2];
 }
 
 void ddUIViewSysKeyEvent(HWND hwnd, uint32_t vk, int down, LPARAM lp) {

@@ -8,3 +8,13 @@ if(HV_WIN32)
         COMMAND ${PROJECT_SOURCE_DIR}/tests/ui/print-dib.sh $<TARGET_FILE:test_xde_edit>)
     set_tests_properties(test_xde_edit.print PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
+# Keys and pointer end to end under three keymaps.
+if(HV_WIN32)
+    hv_test(test_xde_input SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_xde_input.cpp
+        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32)
+    foreach(map us fr de)
+        add_test(NAME test_xde_input.${map}
+            COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-with-keymap ${map} $<TARGET_FILE:test_xde_input>)
+        set_tests_properties(test_xde_input.${map} PROPERTIES TIMEOUT 300)
+    endforeach()
+endif()
