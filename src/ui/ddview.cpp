@@ -72,8 +72,13 @@ void ddUIReadModMask(void) {
 
 void ddUIUpdateModMask(uint32_t vk, int down) {
     uint32_t m = g_ddUIModMask & ~uint32_t(DD_MASK_CAPS | DD_MASK_NUM);
-    if (GetKeyState(VK_CAPITAL) & 1) m |= DD_MASK_CAPS;
-    if (GetKeyState(VK_NUMLOCK) & 1) m |= DD_MASK_NUM;
+    /* Both toggle states from one read of the thread's key state: every
+     * key event comes here, and each query is a round trip under Wine. */
+    BYTE keys[256];
+    if (GetKeyboardState(keys)) {
+        if (keys[VK_CAPITAL] & 1) m |= DD_MASK_CAPS;
+        if (keys[VK_NUMLOCK] & 1) m |= DD_MASK_NUM;
+    }
     uint32_t bit = 0;
     switch (vk) {
     case VK_LBUTTON:

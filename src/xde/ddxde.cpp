@@ -463,9 +463,12 @@ int probeTargetVisible(DiXDisplay* d, DiXWindow*, const int32_t rect[4]) {
            clip.right >= r.right && clip.bottom >= r.bottom;
 }
 
+/* The virtual screen's origin as the monitor enumeration keeps it: the
+ * engine asks on every event of a frame, and asking the system each time
+ * costs more than the rest of a key's way to the wire. */
 void desktopOrigin(DiXDisplay*, int32_t* x, int32_t* y) {
-    *x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    *y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    *x = g_ddApp ? g_ddApp->virtualScreen.x : 0;
+    *y = g_ddApp ? g_ddApp->virtualScreen.y : 0;
 }
 
 /* Multi-window mode: each X top-level window gets its own Windows frame
