@@ -18,6 +18,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -231,6 +232,19 @@ TEST_F(Edit, DraggedRectangleIsCopiedAndACancelledDragCopiesNothing) {
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_BITMAP));
 }
 
+// Free GDI handles: brushes made until creation fails, then given back.
+int freeGdiHandles() {
+    std::vector<HBRUSH> v;
+    while (v.size() < 100000) {
+        HBRUSH b = CreateSolidBrush(RGB(1, 2, 3));
+        if (!b) break;
+        v.push_back(b);
+    }
+    for (HBRUSH b : v) DeleteObject(b);
+    return int(v.size());
+}
+
+// A cancelled print keeps the scale and gives back the captured bitmap.
 TEST_F(Edit, PrintingOptionsCancelledPrintsNothingAndKeepsTheScale) {
     ddUISetPrintScale(3, 2, 5);
     g_ddDlgHooks.initDialog = [](HWND dlg, int id) {
@@ -239,6 +253,10 @@ TEST_F(Edit, PrintingOptionsCancelledPrintsNothingAndKeepsTheScale) {
         PostMessageW(dlg, WM_COMMAND, IDCANCEL, 0);
     };
     command(40066);
+    int before = freeGdiHandles();
+    for (int i = 0; i < 20; i++)
+        command(40066);
+    EXPECT_EQ(freeGdiHandles(), before);
     int mode;
     uint32_t sx, sy;
     ddUIGetPrintScale(&mode, &sx, &sy);

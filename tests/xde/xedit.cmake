@@ -5,7 +5,7 @@ if(HV_WIN32)
         $<TARGET_OBJECTS:hv_resources_rc>
         LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32 winspool)
     add_test(NAME test_xde_edit.print
-        COMMAND ${PROJECT_SOURCE_DIR}/tests/ui/print-dib.sh $<TARGET_FILE:test_xde_edit>)
+        COMMAND ${PROJECT_SOURCE_DIR}/tests/ui/print-dib.sh $<TARGET_FILE:test_xde_edit> MyDoc)
     add_test(NAME test_xde_edit.drag
         COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-with-keymap us $<TARGET_FILE:test_xde_edit>
             --gtest_filter=Edit.Dragged*)
