@@ -382,11 +382,13 @@ TEST_F(Input, PointerEventsReachTheServer) {
     EXPECT_EQ(run("xdotool click 4; sleep 0.2; xdotool click 5"), "W 120,1 W -120,-1");
     // Two motions go at once, the rest wait for the timer, which sends the
     // last position.
-    d->throttleCount[0] = 0, d->throttleThreshold[0] = 2, d->throttleDelay[0] = 400;
+    // The moves are spaced so that Wine does not merge them in the queue,
+    // and all come well within the timer's delay.
+    d->throttleCount[0] = 0, d->throttleThreshold[0] = 2, d->throttleDelay[0] = 1500;
     std::string moves;
     for (int i = 1; i <= 6; i++)
-        moves += "xdotool mousemove_relative 3 2; ";
-    EXPECT_EQ(run(moves + "sleep 0.05", 800), "M 53,42 M 56,44 M 68,52");
+        moves += "xdotool mousemove_relative 3 2; sleep 0.05; ";
+    EXPECT_EQ(run(moves + "sleep 0.05", 2000), "M 53,42 M 56,44 M 68,52");
     d->emulationDelay = 300;
     EXPECT_EQ(buttons("xdotool mousedown 1; xdotool mousedown 3; sleep 0.1; xdotool mouseup 1; "
                       "xdotool mouseup 3"),
