@@ -71,13 +71,16 @@ void ddUIReadModMask(void) {
 }
 
 void ddUIUpdateModMask(uint32_t vk, int down) {
-    uint32_t m = g_ddUIModMask & ~uint32_t(DD_MASK_CAPS | DD_MASK_NUM);
-    /* Both toggle states from one read of the thread's key state: every
-     * key event comes here, and each query is a round trip under Wine. */
-    BYTE keys[256];
-    if (GetKeyboardState(keys)) {
-        if (keys[VK_CAPITAL] & 1) m |= DD_MASK_CAPS;
-        if (keys[VK_NUMLOCK] & 1) m |= DD_MASK_NUM;
+    uint32_t m = g_ddUIModMask;
+    /* The lock toggles change only by their own keys while a view has the
+     * focus (the whole mask is re-read when the focus arrives): read them
+     * then, not on every key and button, since each read is a round trip
+     * to the window server under Wine and costs more than the rest of a
+     * key's way to the wire. */
+    if (vk == VK_CAPITAL || vk == VK_NUMLOCK) {
+        m &= ~uint32_t(DD_MASK_CAPS | DD_MASK_NUM);
+        if (GetKeyState(VK_CAPITAL) & 1) m |= DD_MASK_CAPS;
+        if (GetKeyState(VK_NUMLOCK) & 1) m |= DD_MASK_NUM;
     }
     uint32_t bit = 0;
     switch (vk) {
