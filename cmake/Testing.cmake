@@ -5,13 +5,14 @@ enable_testing()
 add_library(hv_gtest_main STATIC ${PROJECT_SOURCE_DIR}/tests/support/gtest_main.cpp)
 target_link_libraries(hv_gtest_main PUBLIC GTest::gtest)
 
-# hv_test(<name> SOURCES ... LIBS ... [LOCK resource]): one GoogleTest
-# program; its cases are listed at test time (under Wine in the win32 tree).
-# LOCK names a resource of the whole machine (the clipboard of the display
-# and the Wine prefix) that the cases of every program with the same LOCK
-# never use at the same time.
+# hv_test(<name> SOURCES ... LIBS ... [LOCK resource] [SERIAL]): one
+# GoogleTest program; its cases are listed at test time (under Wine in the
+# win32 tree). LOCK names a resource of the whole machine (the clipboard of
+# the display and the Wine prefix) that the cases of every program with the
+# same LOCK never use at the same time. SERIAL runs each case alone, for
+# cases that read back the screen other tests' windows could cover.
 function(hv_test name)
-    cmake_parse_arguments(T "" "LOCK" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "SERIAL" "LOCK" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock hv_gtest_main)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
@@ -24,6 +25,9 @@ function(hv_test name)
     set(props TIMEOUT 300)
     if(T_LOCK)
         list(APPEND props RESOURCE_LOCK ${T_LOCK})
+    endif()
+    if(T_SERIAL)
+        list(APPEND props RUN_SERIAL TRUE)
     endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
         PROPERTIES ${props})

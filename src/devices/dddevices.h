@@ -32,4 +32,11 @@ bool ddClipSetBitmap(HBITMAP bitmap, HPALETTE palette);
 /* The clipboard wait in milliseconds (INFINITE for 0 seconds). */
 DWORD ddClipTimeout(void);
 
+/* Prints the bitmap (seen through the palette, the default one when none)
+ * as one document, "MyDoc", on the default printer in scale mode 0-3 with
+ * the custom factors; the outcome's sound follows. 0, or -1 on failure; the
+ * caller keeps and deletes bitmap and palette. */
+int ddPrintBitmap(HBITMAP bitmap, HPALETTE palette, uint32_t mode, int32_t scaleX, int32_t scaleY,
+                  int unused);
+
 #endif

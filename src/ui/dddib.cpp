@@ -86,7 +86,8 @@ static bool ddDIBDrawBand(HDC printer, const DiDIBRect& picture, const DiDIBRect
                          reinterpret_cast<const BITMAPINFO*>(dib), DIB_RGB_COLORS, SRCCOPY) > 0;
 }
 
-int ddDIBPrint(HDC printer, HGLOBAL dib, uint32_t mode, int32_t factorX, int32_t factorY) {
+int ddDIBPrint(HDC printer, HGLOBAL dib, uint32_t mode, int32_t factorX, int32_t factorY,
+               const wchar_t* docName) {
     if (!dib) return DD_DIB_PRINT_NO_DIB;
     const BYTE* p = static_cast<const BYTE*>(GlobalLock(dib));
     if (!p) return DD_DIB_PRINT_LOCK_FAILED;
@@ -116,7 +117,7 @@ int ddDIBPrint(HDC printer, HGLOBAL dib, uint32_t mode, int32_t factorX, int32_t
     DOCINFOW doc;
     memset(&doc, 0, sizeof(doc));
     doc.cbSize = sizeof(doc);
-    doc.lpszDocName = L"Bitmap";
+    doc.lpszDocName = docName ? docName : L"Bitmap";
     int result = DD_DIB_PRINT_OK;
     if (StartDocW(printer, &doc) <= 0) {
         result = DD_DIB_PRINT_STARTDOC_FAILED;

@@ -21,8 +21,10 @@ enum : int {
  * palette when NULL); NULL on failure. */
 HGLOBAL ddDIBFromBitmap(HBITMAP bitmap, HPALETTE palette);
 int ddDIBFree(HGLOBAL dib);
-/* Prints the DIB on one page in scale mode 0-3 (DiDIBPrintMode); returns a
- * print result. A block that does not hold a whole DIB is "no DIB". */
-int ddDIBPrint(HDC printer, HGLOBAL dib, uint32_t mode, int32_t factorX, int32_t factorY);
+/* Prints the DIB on one page in scale mode 0-3 (DiDIBPrintMode) as a
+ * document of the given name ("Bitmap" when none); returns a print result.
+ * A block that does not hold a whole DIB is "no DIB". */
+int ddDIBPrint(HDC printer, HGLOBAL dib, uint32_t mode, int32_t factorX, int32_t factorY,
+               const wchar_t* docName = nullptr);
 
 #endif

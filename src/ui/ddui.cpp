@@ -305,6 +305,18 @@ void ddUIPlaySound(const wchar_t* alias) {
         MessageBeep(0);
 }
 
+void ddUIGetPrintScale(int* mode, uint32_t* scaleX, uint32_t* scaleY) {
+    *mode = s_printScale;
+    *scaleX = uint32_t(s_printScaleX);
+    *scaleY = uint32_t(s_printScaleY);
+}
+
+void ddUISetPrintScale(int mode, uint32_t scaleX, uint32_t scaleY) {
+    s_printScale = mode;
+    s_printScaleX = int32_t(scaleX);
+    s_printScaleY = int32_t(scaleY);
+}
+
 void ddUIPlayMessageSound(int messageNumber) {
     wchar_t text[257] = L"";
     if (LoadStringW(ddUIInstance(), UINT(messageNumber + 500), text, 257) <= 0) text[0] = 0;

@@ -95,6 +95,10 @@ void ddUIGetScrollBarSize(HWND hwnd, SIZE* size);
 void ddUIInvalidateTree(HWND hwnd);
 void ddUIPlaySound(const wchar_t* alias);
 void ddUIPlayMessageSound(int messageNumber);
+/* The printing scale kept for the process ("PrintScale", "PrintScaleX",
+ * "PrintScaleY"): mode 0-3 and the custom factors. */
+void ddUIGetPrintScale(int* mode, uint32_t* scaleX, uint32_t* scaleY);
+void ddUISetPrintScale(int mode, uint32_t scaleX, uint32_t scaleY);
 void ddUINotifyWebtop(WPARAM code);
 /* The window that sent the last launch record (0 none). */
 HWND ddUILaunchSender(void);

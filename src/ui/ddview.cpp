@@ -71,9 +71,17 @@ void ddUIReadModMask(void) {
 }
 
 void ddUIUpdateModMask(uint32_t vk, int down) {
-    uint32_t m = g_ddUIModMask & ~uint32_t(DD_MASK_CAPS | DD_MASK_NUM);
-    if (GetKeyState(VK_CAPITAL) & 1) m |= DD_MASK_CAPS;
-    if (GetKeyState(VK_NUMLOCK) & 1) m |= DD_MASK_NUM;
+    uint32_t m = g_ddUIModMask;
+    /* The lock toggles change only by their own keys while a view has the
+     * focus (the whole mask is re-read when the focus arrives): read them
+     * then, not on every key and button, since each read is a round trip
+     * to the window server under Wine and costs more than the rest of a
+     * key's way to the wire. */
+    if (vk == VK_CAPITAL || vk == VK_NUMLOCK) {
+        m &= ~uint32_t(DD_MASK_CAPS | DD_MASK_NUM);
+        if (GetKeyState(VK_CAPITAL) & 1) m |= DD_MASK_CAPS;
+        if (GetKeyState(VK_NUMLOCK) & 1) m |= DD_MASK_NUM;
+    }
     uint32_t bit = 0;
     switch (vk) {
     case VK_LBUTTON:
@@ -242,7 +250,14 @@ void ddUIViewKeyEvent(HWND hwnd, uint32_t vk, int down, LPARAM lp) {
     ev.w[2] = s_lookAhead[code];
     ev.w[3] = g_ddUIModMask;
     ddUIRouteEvent(obj, &ev);
-    if (ev.w[2]) s_lookAhead[code] = ev.w[2];
+    /* A press's character belongs to that press and its release: a key
+     * whose press never came (the base key of a dead-key composition,
+     * which Windows delivers as a key of its own) must not release with a
+     * character it made long before. */
+    if (!down)
+        s_lookAhead[code] = 0;
+    else if (ev.w[2])
+        s_lookAhead[code] = ev.w[2];
 }
 
 void ddUIViewSysKeyEvent(HWND hwnd, uint32_t vk, int down, LPARAM lp) {

@@ -6,6 +6,7 @@
 #include "xde/ddxint.h"
 #include "xde/ddxplugin.h"
 #include "xde/ddxmirror.h"
+#include "xde/ddxedit.h"
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
@@ -461,9 +462,12 @@ int probeTargetVisible(DiXDisplay* d, DiXWindow*, const int32_t rect[4]) {
            clip.right >= r.right && clip.bottom >= r.bottom;
 }
 
+/* The virtual screen's origin as the monitor enumeration keeps it: the
+ * engine asks on every event of a frame, and asking the system each time
+ * costs more than the rest of a key's way to the wire. */
 void desktopOrigin(DiXDisplay*, int32_t* x, int32_t* y) {
-    *x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    *y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    *x = g_ddApp ? g_ddApp->virtualScreen.x : 0;
+    *y = g_ddApp ? g_ddApp->virtualScreen.y : 0;
 }
 
 /* Multi-window mode: each X top-level window gets its own Windows frame
@@ -576,17 +580,17 @@ const DdXDeviceVector kVector = {
     /* createFrame */ createFrame,
     /* destroyFrame */ destroyFrame,
     /* setStandardCursor */ setStandardCursor,
-    /* sessionStarted */ ddXSWMSessionStarted,
+    /* sessionStarted */ ddXSessionStarted,
     /* openUrl */ ddXOpenUrl,
     /* launchSelf */ ddXLaunchSelf,
-    /* playSound */ nullptr,
+    /* playSound */ ddXPlaySound,
     /* pluginInitialize */ ddXPluginInitialize,
     /* pluginTerminate */ ddXPluginTerminate,
     /* pluginCall */ ddXPluginCall,
-    /* timeZone */ nullptr,
-    /* freeTimeZone */ nullptr,
-    /* keyboard */ nullptr,
-    /* freeKeyboard */ nullptr,
+    /* timeZone */ ddXTimeZone,
+    /* freeTimeZone */ ddXFreeTimeZone,
+    /* keyboard */ ddXKeyboard,
+    /* freeKeyboard */ ddXFreeKeyboard,
     /* desktopOrigin */ desktopOrigin,
     /* swmCreateDragWindow */ nullptr,
     /* swmDrawDragOutline */ nullptr,
@@ -623,42 +627,6 @@ HPALETTE enginePalette(DiObject* engine) {
     return dev(reinterpret_cast<DiXDisplay*>(engine))->palette;
 }
 
-/* Copies the target's window (its client area from its scroll offset) to
- * the Windows clipboard. */
-void copyWindow(DiXDisplay* d, DiObject* target) {
-    HWND h = target && target->gc ? ddGDIGetWindow(target->gc) : nullptr;
-    if (!h) return;
-    UpdateWindow(h);
-    RECT rc;
-    GetClientRect(h, &rc);
-    int32_t rect[4] = {target->scrollX, target->scrollY, rc.right - rc.left, rc.bottom - rc.top};
-    HPALETTE palette = nullptr;
-    HBITMAP bitmap = ddUICaptureScreenBitmap(target, rect, &palette);
-    if (!bitmap) return;
-    if (!ddClipSetBitmap(bitmap, palette)) {
-        DeleteObject(bitmap);
-        if (palette) DeleteObject(palette);
-    }
-    (void)d;
-}
-
-/* The Edit menu's commands the display carries out; the others wait for
- * the clipboard relay and the print path. */
-void menuCommand(DiXDisplay* d, uint32_t command) {
-    switch (command) {
-    case 40061:
-        /* Only while the session clipboard is available. */
-        if (d->flags & DI_XFLAG_SESSION_CLIPBOARD) diTAIPSendKeepAlive(&d->ch);
-        break;
-    case 40060: diXAnnounceLocalClipboard(d, 1); break;
-    case 40063:
-        copyWindow(d, &d->ch.hdr);
-        break;
-    default:
-        break;
-    }
-}
-
 /* The display's events: key presses and releases (3, 4) are rewritten from
  * the view's virtual-key code and character into the protocol's key code and
  * character, focus in (12) and out (13) of its view decide which display
@@ -667,9 +635,10 @@ void menuCommand(DiXDisplay* d, uint32_t command) {
 int handleEvent(DiObject* obj, DiEvent* ev) {
     DiXDisplay* d = reinterpret_cast<DiXDisplay*>(obj);
     if (ev->w[0] == 3 || ev->w[0] == 4) ddXKeyTranslate(d->flags, ev);
-    if (ev->w[0] == 17 && ev->w[1] != SC_CLOSE) {
-        menuCommand(d, ev->w[1]);
-        return 1;
+    if (ev->w[0] == 17) {
+        /* Menu commands end here; the view's close goes on to the engine. */
+        if (ev->w[1] != SC_CLOSE) return ddXDEMenuCommand(d, nullptr, ev);
+        ddXDEForgetRootWindow(d);
     }
     if (ev->w[0] == 12)
         g_ddXFocusedDisplay = d;

@@ -29,6 +29,9 @@ struct DdXDisplay {
     DdColorMap* ditherMap;
     struct DdXMirror* mirror; /* pixel colours and scaler colours (ddxmirror), or none */
     HWND view; /* the view this side made for the display, or none */
+    /* The session clipboard asked for by "Print Session Clipboard": its
+     * contents are to be printed when they arrive, not copied. */
+    uint32_t printOnArrival;
 };
 
 struct DdXColormapRecord {

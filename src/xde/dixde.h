@@ -210,6 +210,10 @@ void diXShowWindow(DiXDisplay* d, uint32_t id, uint32_t mode);
 void diXConfigureWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int32_t width,
                         int32_t height);
 void diXRestackWindow(DiXDisplay* d, uint32_t id, uint32_t mode, uint32_t sibling);
+/* A framed window's title (icon 0) or icon title (icon 1); the frame shows
+ * the one that fits its state. */
+void diXSetWindowTitleText(DiXDisplay* d, uint32_t id, const DiChar* text, uint32_t length,
+                           int icon);
 DiXFrame* diXCreateFrameWindow(DiXDisplay* d, DdGC* gc);
 void diXDestroyFrameWindow(DiXFrame* frame);
 void diXDamageBoxes(DiXWindow* w, DiXGC* gc, int32_t count, const FbRect* boxes);

@@ -416,8 +416,6 @@ void opRestackWindow(DiXDisplay* d, uint32_t id, uint32_t mode, uint32_t sibling
 
 } // namespace
 
-void diXSetWindowTitleText(DiXDisplay* d, uint32_t id, const DiChar* text, uint32_t length,
-                           int icon);
 void diXSetSizeHintsOf(DiXDisplay* d, uint32_t id, const uint32_t hints[4]);
 
 namespace {

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# print-dib.sh TEST_PROGRAM: prints a bitmap through the DIB print path to a
-# PDF printer of a private CUPS server and checks the page: the picture
+# print-dib.sh TEST_PROGRAM [DOCUMENT]: prints a bitmap through the DIB
+# print path to a PDF printer of a private CUPS server and checks the page
+# (and, when DOCUMENT is given, that the job bore that name): the picture
 # spans the page width at half that height (best fit of a 2:1 bitmap) with
 # its four coloured quadrants in place. Exit 77 (skipped) when CUPS, the PDF
 # backend or the PDF renderer is not installed.
 set -uo pipefail
 source "$(dirname "$0")/../../tools/lib/common.sh"
 program=$1
+document=${2:-}
 ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
 for need in /usr/sbin/cupsd /usr/lib/cups/backend/cups-pdf $ppd /usr/bin/pdftoppm /usr/sbin/lpadmin; do
     [ -e "$need" ] || { echo "skipped: $need is not installed"; exit 77; }
@@ -76,6 +78,11 @@ for i in $(seq 1 300); do
     sleep 0.1
 done
 [ -n "$pdf" ] || { echo "no PDF came out"; cat "$dir/error_log"; exit 1; }
+# The PDF backend names its file after the job's title.
+if [ -n "$document" ] && [[ "$(basename "$pdf")" != "$document"* ]]; then
+    echo "the job is $(basename "$pdf"), not a document named $document"
+    exit 1
+fi
 keep=$(dirname "$program")/print-dib
 cp "$pdf" "$keep.pdf"
 pdftoppm -r 30 -singlefile "$pdf" "$keep" || exit 1

@@ -3,7 +3,7 @@ if(HV_WIN32)
     # Seamless windows on real windows: taskbar calls (recorded), styles,
     # the drag outline read back from the screen, stacking and activation.
     hv_test(test_xde_swm_win SOURCES test_ddxswm.cpp
-        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32)
+        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32 SERIAL)
 endif()
 if(HV_WIN32)
     # A seamless session of the fake server end to end: what a second
