@@ -23,6 +23,7 @@
 #include <fstream>
 #include <set>
 #include <stdio.h>
+#include <string.h>
 #include <string>
 #include <vector>
 
@@ -84,14 +85,27 @@ COLORREF screenPixel(int x, int y) {
     return c;
 }
 
-// The real pointer moved to x, y (screen) with the button flags.
-void pointer(DWORD flags, int x, int y) {
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dx = MulDiv(x, 65536, GetSystemMetrics(SM_CXSCREEN));
-    in.mi.dy = MulDiv(y, 65536, GetSystemMetrics(SM_CYSCREEN));
-    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &in, sizeof in);
+// The X server's pointer, driven by xdotool as a user's hand would: moved
+// to x, y (screen), then the button action ("mousedown 1", "mouseup 1" or
+// none). Messages are pumped until it ends.
+void pointer(const char* action, int x, int y) {
+    // The handle of a Unix process never signals here: its end is a file.
+    std::string done = "/tmp/hv_swm_xdo_" + std::to_string(GetCurrentProcessId());
+    char cmd[256];
+    snprintf(cmd, sizeof cmd, "/bin/sh -c \"/usr/bin/xdotool mousemove %d %d %s; touch %s\"", x,
+             y, action, done.c_str());
+    std::wstring w(cmd, cmd + strlen(cmd));
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                               &pi));
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    const std::string seen = "Z:" + done;
+    hvPumpUntil([&] { return GetFileAttributesA(seen.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                10000);
+    ASSERT_TRUE(DeleteFileA(seen.c_str()));
 }
 
 LRESULT CALLBACK plainProc(HWND h, UINT m, WPARAM w, LPARAM l) {
@@ -242,17 +256,17 @@ TEST(SeamlessWindowManager, UserAndShellActionsReachTheServerInOrder) {
     ASSERT_EQ(drive(frames[0], "menu", 30, 40), 0u);
     settle(200);
 
-    // A drag on the left border with the real pointer, as the user does it.
+    // A drag on the left border with the X server's pointer.
     RECT r{};
     GetWindowRect(frames[0], &r);
     const int px = r.left + 1, py = (r.top + r.bottom) / 2;
     const int farX = r.right + 60 < GetSystemMetrics(SM_CXSCREEN) ? r.right + 60 : r.left - 60;
     COLORREF farBefore = screenPixel(farX, py);
     COLORREF stripBefore = screenPixel(r.left - 20, py);
-    pointer(MOUSEEVENTF_LEFTDOWN, px, py);
+    pointer("mousedown 1", px, py);
     settle(200);
     for (int step = 1; step <= 4; step++) {
-        pointer(0, px - 5 * step, py);
+        pointer("", px - 5 * step, py);
         settle(60);
     }
     settle(200);
@@ -262,7 +276,7 @@ TEST(SeamlessWindowManager, UserAndShellActionsReachTheServerInOrder) {
     // screen is as it was.
     EXPECT_NE(screenPixel(r.left - 20, py), stripBefore);
     EXPECT_EQ(screenPixel(farX, py), farBefore);
-    pointer(MOUSEEVENTF_LEFTUP, px - 20, py);
+    pointer("mouseup 1", px - 20, py);
     settle(300);
     EXPECT_EQ(ddSWMDragWindow(), nullptr);
     EXPECT_EQ(screenPixel(farX, py), farBefore);
@@ -283,9 +297,9 @@ TEST(SeamlessWindowManager, UserAndShellActionsReachTheServerInOrder) {
     // when the connection goes.
     EXPECT_TRUE(IsClipboardFormatAvailable(CF_TEXT));
     GetWindowRect(frames[0], &r);
-    pointer(MOUSEEVENTF_LEFTDOWN, r.left + 1, (r.top + r.bottom) / 2);
+    pointer("mousedown 1", r.left + 1, (r.top + r.bottom) / 2);
     settle(200);
-    pointer(0, r.left - 15, (r.top + r.bottom) / 2);
+    pointer("", r.left - 15, (r.top + r.bottom) / 2);
     settle(200);
     EXPECT_NE(ddSWMDragWindow(), nullptr);
     g_taskbar.clear();
@@ -299,7 +313,7 @@ TEST(SeamlessWindowManager, UserAndShellActionsReachTheServerInOrder) {
     for (auto& t : g_taskbar)
         if (t.second == 0) deleted.insert(t.first);
     EXPECT_EQ(deleted, std::set<HWND>(frames.begin(), frames.end()));
-    pointer(MOUSEEVENTF_LEFTUP, r.left - 15, (r.top + r.bottom) / 2);
+    pointer("mouseup 1", r.left - 15, (r.top + r.bottom) / 2);
 
     hvPumpUntil([&] {
         return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES;
