@@ -370,6 +370,9 @@ int SWMHitTest(DiXDisplay* d, DiXFrame* f, const DiEvent* ev) {
         memcpy(s_drag.rect, f->rect, sizeof s_drag.rect);
         s_drag.startX = s_drag.lastX = x;
         s_drag.startY = s_drag.lastY = y;
+        /* A motion the throttle still holds would reach the server between
+         * the press and the release; the press carries the latest position. */
+        stopTimer(&d->motionTimer);
         grab(d, f, 11);
         return 0; /* the press reaches the server */
     }

@@ -3,6 +3,11 @@
 // PID: "visible owned tool title", the title in UTF-8.
 // swm_observer top TITLE MS: another application's window, shown at the top
 // of the z-order for MS milliseconds.
+// swm_observer drive HWND ACTION [A B]: does to another process's window
+// what the user or the shell would: "move" to A,B, "size" to A by B,
+// "minimise", "restore" and "menu" at A,B as the taskbar asks, "close".
+// swm_observer info HWND: exits with 16 plus 1 when the window has an owner
+// and 2 when it is a tool window.
 #include <windows.h>
 
 #include <stdio.h>
@@ -43,11 +48,41 @@ int showOnTop(const char* title, DWORD ms) {
     return 0;
 }
 
+int drive(HWND h, const char* action, int a, int b) {
+    if (!IsWindow(h)) return 5;
+    const UINT still = SWP_NOZORDER | SWP_NOACTIVATE;
+    if (strcmp(action, "move") == 0)
+        return SetWindowPos(h, nullptr, a, b, 0, 0, still | SWP_NOSIZE) ? 0 : 6;
+    if (strcmp(action, "size") == 0)
+        return SetWindowPos(h, nullptr, 0, 0, a, b, still | SWP_NOMOVE) ? 0 : 6;
+    if (strcmp(action, "minimise") == 0) {
+        ShowWindow(h, SW_MINIMIZE);
+        return 0;
+    }
+    if (strcmp(action, "restore") == 0)
+        return PostMessageW(h, WM_SYSCOMMAND, SC_RESTORE, 0) ? 0 : 6;
+    if (strcmp(action, "menu") == 0)
+        return PostMessageW(h, 0x0313, 0, MAKELPARAM(a, b)) ? 0 : 6;
+    if (strcmp(action, "close") == 0) return PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 6;
+    return 2;
+}
+
+int info(HWND h) {
+    if (!IsWindow(h)) return 5;
+    return 16 + (GetWindow(h, GW_OWNER) ? 1 : 0) +
+           ((GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) ? 2 : 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "top") == 0)
         return showOnTop(argv[2], DWORD(strtoul(argv[3], nullptr, 10)));
+    if (argc >= 4 && strcmp(argv[1], "drive") == 0)
+        return drive(reinterpret_cast<HWND>(strtoull(argv[2], nullptr, 0)), argv[3],
+                     argc > 4 ? atoi(argv[4]) : 0, argc > 5 ? atoi(argv[5]) : 0);
+    if (argc == 3 && strcmp(argv[1], "info") == 0)
+        return info(reinterpret_cast<HWND>(strtoull(argv[2], nullptr, 0)));
     if (argc != 3) return 2;
     g_pid = DWORD(strtoul(argv[1], nullptr, 10));
     g_out = fopen(argv[2], "w");

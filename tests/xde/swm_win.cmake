@@ -24,3 +24,10 @@ if(HV_WIN32)
     set_tests_properties(test_xde_swm_session.shell PROPERTIES TIMEOUT 300
         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test" FAIL_REGULAR_EXPRESSION "FAILED")
 endif()
+if(HV_WIN32)
+    # The fake server as the server's window manager; a second process and
+    # the real pointer act on the client's windows.
+    hv_test(test_xde_swm_wm SOURCES test_ddxswm_wm.cpp
+        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32)
+    add_dependencies(test_xde_swm_wm swm_observer)
+endif()

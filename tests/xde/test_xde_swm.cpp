@@ -209,6 +209,19 @@ TEST_F(Swm, ABorderDragDrawsTheOutlineAndLeavesTheMoveToTheServer) {
     EXPECT_EQ(sentTypes(), (std::vector<int>{3, 5, 4}));
 }
 
+TEST_F(Swm, AMotionHeldByTheThrottleDoesNotReachTheServerMidDrag) {
+    session();
+    window(1, 100, 50, 200, 150);
+    sent();
+    // Every motion without a button waits for the throttle's timer.
+    d->throttleThreshold[0] = 0;
+    frameEvent(1, 5, 0, 0, 150, 120);
+    press(1, 299, 100); // right border
+    advance(2000);
+    release(1, 299, 100);
+    EXPECT_EQ(sentTypes(), (std::vector<int>{3, 4}));
+}
+
 TEST_F(Swm, SizingStopsAtOnePixelAndTheDraggedFrameMayGoMidDrag) {
     session();
     window(1, 100, 50, 200, 150);
