@@ -26,6 +26,12 @@ struct DdXDisplay {
     void (*dither)(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, int32_t w,
                    int32_t h);
     DdColorMap* ditherMap;
+    /* Multi-window frames: their X ids bottom to top as last seen (0 past
+     * the end), the pending stacking check, and whether the user is moving
+     * or sizing one of them. */
+    uint32_t stack[256];
+    DiTimer* stackTimer;
+    int32_t sizeMove;
 };
 
 struct DdXColormapRecord {
@@ -41,6 +47,8 @@ struct DdXCursorRecord {
 struct DdXWindowRecord {
     DiXWindow w;
     HICON icon; /* the frame's icon, or none */
+    uint32_t mapped;  /* shown at least once (the first show raises it) */
+    int32_t sizeMove; /* the user is moving or sizing its frame */
 };
 
 /* The device table every display uses (filled once, below the engine). */
