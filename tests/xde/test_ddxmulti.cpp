@@ -363,6 +363,35 @@ TEST_F(Multi, FramesDestroyedFromOutsideLeaveNothingBehind) {
     EXPECT_EQ(ddGDILiveContexts(), before);
 }
 
+// A frame shows its part of the shared buffer: the rectangles the engine
+// paints (root coordinates) land on the frame's own view, shifted by the
+// window's position, and nothing is drawn on the display's own window.
+TEST_F(Multi, FramesPaintTheirPartOfTheBuffer) {
+    decorated(1, 30, 40, 120, 80);
+    diXShowWindow(d, 1, 1);
+    SetWindowPos(frameOf(1), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    pump(100);
+    DiXWindow* w = d->windows[1];
+    const FbBuffer& b = d->windows[0]->head.fb;
+    ASSERT_NE(b.bits, nullptr);
+    // Root (50, 60) in the bottom-up 24-bit buffer: pure green.
+    uint8_t* p = b.bits + size_t(b.height - 60 - 1) * b.stride + 50 * 3;
+    p[0] = 0, p[1] = 255, p[2] = 0;
+    DiBox box{50, 60, 51, 61};
+    d->dev->paint(d, w, 1, &box);
+    GdiFlush();
+    pump(100); // Wine hands window surfaces to the X server from its loop
+    POINT at{50 - w->head.x, 60 - w->head.y};
+    ASSERT_EQ(at.x, 20); // the client area starts where the server put it
+    ClientToScreen(ddGDIGetWindow(w->frame->hdr.gc), &at);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, at.x, at.y), RGB(0, 255, 0));
+    ReleaseDC(nullptr, screen);
+    HDC own = GetDC(window);
+    EXPECT_NE(GetPixel(own, 50, 60), RGB(0, 255, 0));
+    ReleaseDC(window, own);
+}
+
 // Many windows created, shown and destroyed give back every handle and
 // context, and each destroyed frame is gone for good. (Undecorated windows:
 // without a window manager Wine waits two seconds for each decorated
