@@ -133,6 +133,26 @@ void forgetFrame(DiObject* xwindow) {
     if (f->windowId < DI_XWINDOWS) ddXStackForget(f->display, f->windowId);
 }
 
+/* After the user moved or sized a frame the whole display is painted again
+ * from the buffer: pending update batches are dropped and the root is
+ * damaged over the screen into the update areas only. */
+void redrawDisplay(DiObject* engine) {
+    if (!engine || engine->type != DI_OBJ_XDE) return;
+    DiXDisplay* d = reinterpret_cast<DiXDisplay*>(engine);
+    if (!d->gc || !d->windows[0]) return;
+    for (uint32_t id = 1; id < DI_XWINDOWS; id++) {
+        DiXWindow* w = d->windows[id];
+        if (w && w->updateTimer) {
+            diTimerRemove(w->updateTimer);
+            w->updateTimer = nullptr;
+        }
+    }
+    const uint32_t saved = d->gc->fb.damageFlags;
+    d->gc->fb.damageFlags = (saved | 1u) & ~2u;
+    diXDamageRect(d->windows[0], d->gc, 0, 0, d->screenWidth, d->screenHeight);
+    d->gc->fb.damageFlags = saved;
+}
+
 void scheduleStackCheckHook(DiObject* xwindow) {
     ddXScheduleStackCheck(asFrame(xwindow));
 }
@@ -388,6 +408,7 @@ void ddXMultiInstallHooks() {
     g_ddXHooks.setSizeMove = setSizeMove;
     g_ddXHooks.xwindowForgetFrame = forgetFrame;
     g_ddXHooks.scheduleStackCheck = scheduleStackCheckHook;
+    g_ddXHooks.redrawDisplay = redrawDisplay;
 }
 
 void ddXMultiRelease(DiXDisplay* d) {

@@ -59,7 +59,10 @@ struct Multi : ::testing::Test {
         wc.lpszClassName = L"HvXMultiTest";
         wc.style = CS_OWNDC;
         RegisterClassW(&wc);
-        ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+        // Once per process: the frame and view classes stay registered.
+        WNDCLASSW probe{};
+        if (!GetClassInfoW(GetModuleHandleW(nullptr), L"QVLViewClass", &probe))
+            ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
         ddXDEInstallHooks();
     }
     void SetUp() override {
@@ -211,7 +214,11 @@ TEST_F(Multi, OnlyTheUsersMovesComeBackAsConfigureNotices) {
     SetWindowPos(f1, nullptr, 140, 120, fw + 20, fh + 10, SWP_NOZORDER | SWP_NOACTIVATE);
     pump(150);
     EXPECT_TRUE(only(take(), 35).empty());
+    ASSERT_EQ(d->windows[1]->updateTimer, nullptr);
     SendMessageW(f1, WM_EXITSIZEMOVE, 0, 0);
+    // The whole display is painted again from the buffer, batched.
+    EXPECT_NE(d->windows[1]->updateTimer, nullptr);
+    EXPECT_GT(d->windows[1]->update.count, 0);
     pump(150);
     auto moved = only(take(), 35);
     ASSERT_EQ(moved.size(), 1u);

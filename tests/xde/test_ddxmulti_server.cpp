@@ -32,7 +32,10 @@ struct MultiServer : ::testing::Test {
         wc.lpszClassName = L"HvXMultiServerTest";
         wc.style = CS_OWNDC;
         RegisterClassW(&wc);
-        ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+        // Once per process: the frame and view classes stay registered.
+        WNDCLASSW probe{};
+        if (!GetClassInfoW(GetModuleHandleW(nullptr), L"QVLViewClass", &probe))
+            ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
         ddXDEInstallHooks();
     }
     HWND window = nullptr;
