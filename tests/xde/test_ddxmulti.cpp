@@ -179,6 +179,19 @@ TEST_F(Multi, ShowReportsTheClientAreaAndOverrideWindowsStayInactive) {
     pump(150);
     EXPECT_TRUE(only(take(), 35).empty());
 
+    // The frame's view holds the focus: this display is the focused one,
+    // and while another display is, the frames do not take the focus.
+    EXPECT_EQ(g_ddXFocusedDisplay, d);
+    SetFocus(viewOf(2));
+    ASSERT_EQ(GetFocus(), viewOf(2));
+    DiXDisplay other{};
+    g_ddXFocusedDisplay = &other;
+    ddXSetFocus(d, d->windows[1]->frame);
+    EXPECT_EQ(GetFocus(), viewOf(2));
+    g_ddXFocusedDisplay = nullptr;
+    ddXSetFocus(d, d->windows[1]->frame);
+    EXPECT_EQ(GetFocus(), viewOf(1));
+
     diXShowWindow(d, 1, 0);
     EXPECT_FALSE(IsWindowVisible(f1));
 }
