@@ -375,14 +375,17 @@ int ddXMultiFrameEvent(DiXFrame* f, DiEvent* ev) {
         if (g_ddXFocusedDisplay == d) g_ddXFocusedDisplay = nullptr;
         return 0;
     case DI_EV_EXPOSE: {
-        /* What lies beyond the X screen is never drawn: it shows the
-         * background. The rectangle is in the window's coordinates. */
-        if (!w) return 0;
-        int64_t x = int32_t(ev->w[2]), y = int32_t(ev->w[3]);
+        /* The engine paints what the buffer holds; what lies beyond the X
+         * screen is never drawn and shows the background. The rectangle
+         * is in the window's coordinates, the view's context in root
+         * coordinates. */
+        diXDEHandleWindowEvent(f, ev);
+        if (!w || d->windows[f->windowId] != w) return 1;
+        int64_t x = int64_t(int32_t(ev->w[2])) + w->head.x;
+        int64_t y = int64_t(int32_t(ev->w[3])) + w->head.y;
         int64_t wd = int32_t(ev->w[4]), ht = int32_t(ev->w[5]);
-        int64_t right = int64_t(d->screenWidth) - w->head.x;
-        int64_t bottom = int64_t(d->screenHeight) - w->head.y;
-        if (wd <= 0 || ht <= 0) return 0;
+        if (wd <= 0 || ht <= 0) return 1;
+        const int64_t right = d->screenWidth, bottom = d->screenHeight;
         if (x + wd > right) {
             int64_t from = x > right ? x : right;
             diUIClearArea(&f->hdr, int32_t(from), int32_t(y), int32_t(x + wd - from), int32_t(ht));
@@ -391,7 +394,7 @@ int ddXMultiFrameEvent(DiXFrame* f, DiEvent* ev) {
             int64_t from = y > bottom ? y : bottom;
             diUIClearArea(&f->hdr, int32_t(x), int32_t(from), int32_t(wd), int32_t(y + ht - from));
         }
-        return 0;
+        return 1;
     }
     case DI_EV_GEOMETRY:
         diXDEHandleWindowEvent(f, ev);

@@ -412,6 +412,30 @@ TEST_F(Multi, FramesPaintTheirPartOfTheBuffer) {
     ReleaseDC(window, own);
 }
 
+// An expose of a frame reaching past the X screen: the buffer's part is
+// painted, the rest shows the background.
+TEST_F(Multi, ExposesPastTheScreenShowTheBackground) {
+    decorated(1, 250, 200, 120, 80); // 50 x 40 of it past the 320 x 240 screen
+    diXShowWindow(d, 1, 1);
+    DiXWindow* w = d->windows[1];
+    ASSERT_EQ(w->head.x, 250);
+    const FbBuffer& b = d->windows[0]->head.fb;
+    uint8_t* p = b.bits + size_t(b.height - 210 - 1) * b.stride + 260 * 3;
+    p[0] = 0, p[1] = 255, p[2] = 0;
+    HDC dc = ddGDIGetDC(w->frame->hdr.gc);
+    RECT all{250, 200, 370, 280}; // the view in root coordinates
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    DiEvent ev{};
+    ev.w[0] = DI_EV_EXPOSE;
+    ev.w[4] = 120, ev.w[5] = 80;
+    diUIDeliverEvent(&w->frame->hdr, &ev);
+    GdiFlush();
+    EXPECT_EQ(GetPixel(dc, 260, 210), RGB(0, 255, 0));
+    EXPECT_EQ(GetPixel(dc, 330, 210), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 260, 250), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(dc, 369, 279), RGB(255, 255, 255));
+}
+
 // Many windows created, shown and destroyed give back every handle and
 // context, and each destroyed frame is gone for good. (Undecorated windows:
 // without a window manager Wine waits two seconds for each decorated
