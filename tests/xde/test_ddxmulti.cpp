@@ -29,7 +29,8 @@ int freeGdiHandles() {
         if (!b) break;
         v.push_back(b);
     }
-    for (HBRUSH b : v) DeleteObject(b);
+    for (HBRUSH b : v)
+        DeleteObject(b);
     return int(v.size());
 }
 
@@ -120,9 +121,7 @@ struct Multi : ::testing::Test {
                    ? GetAncestor(ddGDIGetWindow(w->frame->hdr.gc), GA_ROOT)
                    : nullptr;
     }
-    HWND viewOf(uint32_t id) {
-        return ddGDIGetWindow(d->windows[id]->frame->hdr.gc);
-    }
+    HWND viewOf(uint32_t id) { return ddGDIGetWindow(d->windows[id]->frame->hdr.gc); }
     // The display's frames as the z-order has them, bottom first.
     std::vector<uint32_t> order() {
         std::vector<uint32_t> ids;

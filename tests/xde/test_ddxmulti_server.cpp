@@ -128,14 +128,14 @@ TEST_F(MultiServer, FramesFollowTheServerAndTheUserReachesIt) {
     hvPumpUntil([&] { return GetCapture() == nullptr; }, 20000);
     EXPECT_EQ(GetCapture(), nullptr);
 
-    hvPumpUntil([&] {
-        return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES;
-    });
+    hvPumpUntil(
+        [&] { return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES; });
     std::ifstream f("Z:" + result);
     std::string verdict, line;
     std::getline(f, verdict);
     std::vector<std::string> lines;
-    while (std::getline(f, line)) lines.push_back(line);
+    while (std::getline(f, line))
+        lines.push_back(line);
     EXPECT_EQ(verdict, "ok");
     // The borders the server learned are the frames' real ones.
     auto told = [&](int id) {
@@ -143,8 +143,7 @@ TEST_F(MultiServer, FramesFollowTheServerAndTheUserReachesIt) {
             std::istringstream in(l);
             int type, window;
             std::vector<int> v(4);
-            if (in >> type >> window >> v[0] >> v[1] >> v[2] >> v[3] && type == 38 &&
-                window == id)
+            if (in >> type >> window >> v[0] >> v[1] >> v[2] >> v[3] && type == 38 && window == id)
                 return v;
         }
         return std::vector<int>{};
@@ -155,7 +154,8 @@ TEST_F(MultiServer, FramesFollowTheServerAndTheUserReachesIt) {
     EXPECT_FALSE(IsWindow(f2));
     EXPECT_FALSE(IsWindow(f3));
     if (verdict != "ok")
-        for (auto& l : lines) ADD_FAILURE() << l;
+        for (auto& l : lines)
+            ADD_FAILURE() << l;
 }
 
 } // namespace
