@@ -84,6 +84,12 @@ DdGC* ddGDICreateGC() {
     return gc;
 }
 
+int32_t ddGDILiveContexts() {
+    int32_t n = 0;
+    for (DdGC* gc = s_gcHead; gc; gc = gc->next) n++;
+    return n;
+}
+
 void ddGDIFreeGC(DdGC* gc) {
     if (!gc) return;
     ddGDIDetach(gc);

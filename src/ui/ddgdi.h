@@ -75,6 +75,8 @@ extern const DWORD g_ddGDIPatternRop[16];
 DdGC* ddGDICreateGC();
 void diGDIInitGC(DdGC* gc);
 void ddGDIFreeGC(DdGC* gc);
+/* The contexts made and not yet freed. */
+int32_t ddGDILiveContexts();
 void ddGDIAttach(DdGC* gc, HWND hwnd, HDC hdc);
 void ddGDIDetach(DdGC* gc);
 void ddGDISetFunction(DdGC* gc, uint32_t function);

@@ -198,12 +198,14 @@ void diUIDestroyFrame(DiFrame* frame) {
     if (m) diDEManagerDestroy(m);
     DiXFrame* xf = frame->xframe;
     frame->xframe = nullptr;
-    if (xf) diXDestroyFrameWindow(xf);
     diSODisplayObjectClosed(&frame->hdr);
     DdGC* gc = frame->hdr.gc;
     frame->hdr.gc = nullptr;
     ddUIForgetRoot(&frame->hdr);
+    /* The frame's window tells its X window it is going: the frame record
+     * must still be there to hear it. */
     ddUIFrameFree(frame);
+    if (xf) diXDestroyFrameWindow(xf);
     if (gc) ddGDIFreeGC(gc);
 }
 

@@ -7,6 +7,7 @@
 #include "xde/ddxplugin.h"
 #include "xde/ddxmirror.h"
 #include "xde/ddxedit.h"
+#include "xde/ddxmulti.h"
 
 #include "fb/fb.h"
 #include "core/ddapp.h"
@@ -242,6 +243,7 @@ void destroyIcon(DdXWindowRecord* r) {
 
 void freeWindow(DiXDisplay* d, DiXWindow* w) {
     destroyIcon(reinterpret_cast<DdXWindowRecord*>(w));
+    ddXStackForget(d, w->head.id);
     if (w->head.id == 0) {
         freeRootBuffer(dev(d));
         /* The other windows' copies of the buffer die with it. */
@@ -253,7 +255,7 @@ void freeWindow(DiXDisplay* d, DiXWindow* w) {
 
 void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
     DdXDisplay* x = dev(d);
-    HDC dc = viewDC(d);
+    HDC dc = ddXWindowDC(d, w);
     if (!x->rootDC || !dc) return;
     if (ddXPaintScaled(d, count, boxes)) return;
     GdiFlush();
@@ -261,7 +263,6 @@ void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
     FbDitherImage im{};
     if (x->dither && root) im = fbDitherImageOf(&root->head.fb);
     DdColorMap* map = x->dither ? ddXPaintMap(d) : nullptr;
-    (void)w;
     for (int32_t i = 0; i < count; i++) {
         const DiBox& b = boxes[i];
         if (b.x2 <= b.x1 || b.y2 <= b.y1) continue;
@@ -273,37 +274,8 @@ void paint(DiXDisplay* d, DiXWindow* w, int32_t count, const DiBox* boxes) {
     }
 }
 
-void updateWindow(DiXDisplay* d, DiXWindow*) {
-    if (HWND h = ddGDIGetWindow(d->ch.hdr.gc)) UpdateWindow(h);
-}
-
 HWND frameWindow(DiXWindow* w) {
     return ddXFrameWindow(w);
-}
-
-void showWindow(DiXDisplay*, DiXWindow* w, uint32_t mode) {
-    HWND h = frameWindow(w);
-    if (!h) return;
-    /* Override windows (style 128) are never activated. */
-    bool noActivate = w->frame && (w->frame->styleFlags & 0x80);
-    ShowWindow(h, mode == 0 ? SW_HIDE : mode == 2 ? SW_SHOWMINNOACTIVE
-                                                   : noActivate ? SW_SHOWNA : SW_SHOW);
-}
-
-void configureWindow(DiXDisplay*, DiXWindow* w, int32_t x, int32_t y, int32_t width,
-                     int32_t height) {
-    HWND h = frameWindow(w);
-    if (!h) return;
-    if (IsIconic(h)) {
-        /* An iconic frame only changes where it comes back. */
-        WINDOWPLACEMENT wp{};
-        wp.length = sizeof wp;
-        if (!GetWindowPlacement(h, &wp)) return;
-        wp.rcNormalPosition = RECT{x, y, x + width, y + height};
-        SetWindowPlacement(h, &wp);
-        return;
-    }
-    SetWindowPos(h, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 /* The frame's caption: the title, or while iconic the icon title; an
@@ -434,20 +406,6 @@ void setStandardCursor(DiXDisplay*, DdGC* gc, uint32_t index) {
     if (gc) ddGDISetCursor(gc, index);
 }
 
-void restackWindow(DiXDisplay*, DiXWindow* w, uint32_t mode, DiXWindow* sibling) {
-    HWND h = frameWindow(w);
-    if (!h) return;
-    HWND after = HWND_TOP;
-    if (mode == 1 && sibling) {
-        HWND s = frameWindow(sibling);
-        if (!s) return;
-        after = s;
-    } else if (mode != 0) {
-        after = HWND_BOTTOM;
-    }
-    SetWindowPos(h, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
 int probeTargetVisible(DiXDisplay* d, DiXWindow*, const int32_t rect[4]) {
     HWND h = ddGDIGetWindow(d->ch.hdr.gc);
     if (!h || !IsWindowVisible(h)) return 0;
@@ -476,6 +434,10 @@ void desktopOrigin(DiXDisplay*, int32_t* x, int32_t* y) {
 int frameHandler(DiObject* obj, DiEvent* ev) {
     DiXFrame* f = reinterpret_cast<DiXFrame*>(obj);
     if ((ev->w[0] == 3 || ev->w[0] == 4) && f->display) ddXKeyTranslate(f->display->flags, ev);
+    /* A frame's Edit menu acts on that frame; its other commands go on. */
+    if (ev->w[0] == 17 && ev->w[1] >= 40060 && ev->w[1] <= 40067 && f->display)
+        return ddXDEMenuCommand(f->display, &f->hdr, ev);
+    if (ddXMultiFrameEvent(f, ev)) return 1;
     return diXDEHandleWindowEvent(f, ev);
 }
 
@@ -563,19 +525,19 @@ const DdXDeviceVector kVector = {
     /* freeWindow */ freeWindow,
     /* paint */ paint,
     /* gcModeChanged */ nullptr,
-    /* showWindow */ showWindow,
-    /* configureWindow */ configureWindow,
+    /* showWindow */ ddXMapWindow,
+    /* configureWindow */ ddXConfigureWindow,
     /* frameChanged */ frameChanged,
     /* sizeHints */ nullptr,
     /* enableWindow */ enableWindow,
-    /* updateWindow */ updateWindow,
+    /* updateWindow */ ddXRedrawWindow,
     /* setIcon */ setIcon,
-    /* grabPointer */ nullptr,
+    /* grabPointer */ ddXGrabPointer,
     /* raiseAndRedraw */ nullptr,
     /* createCursor */ createCursor,
     /* freeCursor */ freeCursor,
     /* setCursor */ setCursor,
-    /* restackWindow */ restackWindow,
+    /* restackWindow */ ddXRestackWindow,
     /* probeTargetVisible */ probeTargetVisible,
     /* createFrame */ createFrame,
     /* destroyFrame */ destroyFrame,
@@ -659,6 +621,7 @@ const DdXRecordSizes* ddXRecordSizes() {
 void ddXDEInstallHooks() {
     g_ddXHooks.engineSurface = engineSurface;
     g_ddXHooks.enginePalette = enginePalette;
+    ddXMultiInstallHooks();
     if (!g_ddXHooks.engineFlags) g_ddXHooks.engineFlags = engineFlags;
     ddXClipInstall();
     ddXSWMInstallHooks();
@@ -701,6 +664,7 @@ void ddXDEDestroy(DiChannel* ch) {
     DiXDisplay* d = reinterpret_cast<DiXDisplay*>(ch);
     /* A later display at the same address must not count as focused. */
     if (g_ddXFocusedDisplay == d) g_ddXFocusedDisplay = nullptr;
+    ddXMultiRelease(d);
     diXDEFree(d);
     DdXDisplay* x = reinterpret_cast<DdXDisplay*>(d);
     ddXMirrorFree(x);

@@ -32,6 +32,12 @@ struct DdXDisplay {
     /* The session clipboard asked for by "Print Session Clipboard": its
      * contents are to be printed when they arrive, not copied. */
     uint32_t printOnArrival;
+    /* Multi-window frames: their X ids bottom to top as last seen (0 past
+     * the end), the pending stacking check, and whether the user is moving
+     * or sizing one of them. */
+    uint32_t stack[256];
+    DiTimer* stackTimer;
+    int32_t sizeMove;
 };
 
 struct DdXColormapRecord {
@@ -47,6 +53,8 @@ struct DdXCursorRecord {
 struct DdXWindowRecord {
     DiXWindow w;
     HICON icon; /* the frame's icon, or none */
+    uint32_t mapped;  /* shown at least once (the first show raises it) */
+    int32_t sizeMove; /* the user is moving or sizing its frame */
 };
 
 /* The device table every display uses (filled once, below the engine). */

@@ -25,4 +25,12 @@ inline HWND ddXFrameWindow(DiXWindow* w) {
     return h ? GetAncestor(h, GA_ROOT) : nullptr;
 }
 
+/* The device context a window's pixels are copied to: its frame's view in
+ * multi-window mode, else the display's own view. */
+inline HDC ddXWindowDC(DiXDisplay* d, DiXWindow* w) {
+    if (w && w->head.id && w->frame && w->frame->windowId == w->head.id)
+        return w->frame->hdr.gc ? ddGDIGetDC(w->frame->hdr.gc) : nullptr;
+    return ddXViewDC(d);
+}
+
 #endif

@@ -50,6 +50,7 @@ Modes:
                 keeps the requests sent.
       picture-D: a single-window screen at depth D (8, 16 or 24) with fills,
                 an outline, a glyph and a 64x64 image, then ping 3.
+      multi:    multi-window frames and what their user does (xaip_multi.py).
       badids:   reused, twice-freed, wrong-kind, unknown and out-of-table
                 ids, then ping 9; the client must answer 31.
   script --name NAME --out FILE [--seed S] [--count N]
@@ -1027,6 +1028,9 @@ def scenario(name, conn, args):
         c.wait(lambda: False, 30)
         return ([] if c.closed else ["the client did not close"]), c
     if name.startswith("prop-"): return __import__("xaip_prop").scenario(name, c, conn, args)
+    if name == "multi":
+        import xaip_multi  # multi-window frames, see that module
+        return xaip_multi.scenario(sys.modules[__name__], c, conn, args)
     return ["unknown scenario " + name], c
 
 
