@@ -28,6 +28,7 @@ if(HV_WIN32)
     # The fake server as the server's window manager; a second process and
     # the real pointer act on the client's windows.
     hv_test(test_xde_swm_wm SOURCES test_ddxswm_wm.cpp
-        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32)
+        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32
+        LOCK clipboard SERIAL)
     add_dependencies(test_xde_swm_wm swm_observer)
 endif()

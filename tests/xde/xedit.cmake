@@ -3,7 +3,8 @@
 if(HV_WIN32)
     hv_test(test_xde_edit SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_ddxedit.cpp
         $<TARGET_OBJECTS:hv_resources_rc>
-        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32 winspool)
+        LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32 winspool
+        LOCK clipboard)
     add_test(NAME test_xde_edit.print
         COMMAND ${PROJECT_SOURCE_DIR}/tests/ui/print-dib.sh $<TARGET_FILE:test_xde_edit> MyDoc)
     add_test(NAME test_xde_edit.drag
