@@ -62,8 +62,9 @@ struct Multi : ::testing::Test {
         RegisterClassW(&wc);
         // Once per process: the frame and view classes stay registered.
         WNDCLASSW probe{};
-        if (!GetClassInfoW(GetModuleHandleW(nullptr), L"QVLViewClass", &probe))
+        if (!GetClassInfoW(GetModuleHandleW(nullptr), L"QVLViewClass", &probe)) {
             ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+        }
         ddXDEInstallHooks();
     }
     void SetUp() override {

@@ -34,8 +34,9 @@ struct MultiServer : ::testing::Test {
         RegisterClassW(&wc);
         // Once per process: the frame and view classes stay registered.
         WNDCLASSW probe{};
-        if (!GetClassInfoW(GetModuleHandleW(nullptr), L"QVLViewClass", &probe))
+        if (!GetClassInfoW(GetModuleHandleW(nullptr), L"QVLViewClass", &probe)) {
             ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+        }
         ddXDEInstallHooks();
     }
     HWND window = nullptr;
