@@ -236,17 +236,23 @@ TEST_F(Mirror, FramedWindowsAreMirroredOnceTheirViewShowsTheirPlace) {
     DdGC* viewGC = d->windows[1]->frame->hdr.gc;
     HDC dc = ddGDIGetDC(viewGC);
     ASSERT_NE(dc, nullptr);
-    ShowWindow(GetAncestor(ddGDIGetWindow(viewGC), GA_ROOT), SW_SHOWNA);
     ops.setDrawable(d, 0, 1);
     ops.setForeground(d, 0xFF0000);
+    SetWindowOrgEx(dc, 0, 0, nullptr);
     fill(30, 40, 20, 20);
     EXPECT_FALSE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED) << "the view's origin is elsewhere";
-    SetWindowOrgEx(dc, 10, 20, nullptr);
+    // Shown, the frame may move the window to where its client area landed;
+    // once the view's origin is the window's place, fills are mirrored.
+    ShowWindow(GetAncestor(ddGDIGetWindow(viewGC), GA_ROOT), SW_SHOWNA);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    const int32_t wx = d->windows[1]->head.x, wy = d->windows[1]->head.y;
+    SetWindowOrgEx(dc, wx, wy, nullptr);
     ops.setForeground(d, 0x0000FF);
-    fill(60, 50, 10, 10);
+    fill(wx + 50, wy + 30, 10, 10);
     EXPECT_TRUE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED);
     GdiFlush();
-    EXPECT_EQ(GetPixel(dc, 65, 55), RGB(0, 0, 255)); // client (55, 35)
+    EXPECT_EQ(GetPixel(dc, wx + 55, wy + 35), RGB(0, 0, 255)); // client (55, 35)
     diXDestroyAllWindows(d);
 }
 

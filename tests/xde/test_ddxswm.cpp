@@ -7,6 +7,7 @@
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
+#include "xde/ddxmulti.h"
 #include "xde/ddxswm.h"
 
 #include <string>
@@ -427,6 +428,40 @@ TEST_F(Seamless, ConfigureKeepsAnIconicWindowIconic) {
     EXPECT_EQ(wp.rcNormalPosition.top, 80);
     EXPECT_EQ(wp.rcNormalPosition.right, 290);
     EXPECT_EQ(wp.rcNormalPosition.bottom, 240);
+}
+
+// Under display flag 0x40 a window the user brings to the top alone gives
+// the server one restack notice, for that window; a check with nothing
+// changed since gives none.
+TEST_F(Seamless, ATopOnlyChangeGivesOneRestackNotice) {
+    HWND frames[3];
+    for (uint32_t id = 1; id <= 3; id++) {
+        frames[id - 1] = make(id, 30 * int(id), 30 * int(id));
+        ASSERT_NE(frames[id - 1], nullptr);
+        diXShowWindow(d, id, 1);
+    }
+    pump();
+    ddXStackCheck(d);
+    auto restacks = [&] {
+        std::vector<std::vector<uint8_t>> v;
+        for (auto& m : sentMessages(d))
+            if (m.first == 36) v.push_back(m.second);
+        return v;
+    };
+    size_t before = restacks().size();
+    d->flags |= 0x40;
+    HWND bottom = zOrder({frames[0], frames[1], frames[2]}).back();
+    uint32_t raisedId = 0;
+    for (uint32_t id = 1; id <= 3; id++)
+        if (frames[id - 1] == bottom) raisedId = id;
+    SetWindowPos(bottom, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    pump();
+    ddXStackCheck(d);
+    ddXStackCheck(d);
+    auto after = restacks();
+    ASSERT_EQ(after.size(), before + 1);
+    ASSERT_FALSE(after.back().empty());
+    EXPECT_EQ(after.back()[0], raisedId);
 }
 
 } // namespace
