@@ -10,6 +10,7 @@
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
 #include "bench/bench_ratio.h"
+#include "support/host_command.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,27 +26,6 @@ double now() {
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&c);
     return double(c.QuadPart) / double(f.QuadPart);
-}
-
-std::string hostStart(const std::string& command) {
-    static int serial;
-    char mark[128];
-    snprintf(mark, sizeof mark, "/tmp/hv_keylat_mark_%lu_%d", GetCurrentProcessId(), serial++);
-    DeleteFileA((std::string("Z:") + mark).c_str());
-    std::string cmd = "/bin/sh -c \"" + command + "; : >" + mark + "\"";
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return "";
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return std::string("Z:") + mark;
-}
-
-bool ended(const std::string& mark) {
-    return !mark.empty() && GetFileAttributesA(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The anchor's forwarded key records.
@@ -71,7 +51,7 @@ template <class Count> double burst(const std::string& title, Count count) {
     std::string keys;
     for (int i = 0; i < KEYS; i++)
         keys += " a";
-    std::string mark = hostStart("W=$(xdotool search --name '^" + title +
+    std::string mark = hvHostStart("W=$(xdotool search --name '^" + title +
                                  "$' | head -n 1); xdotool windowfocus --sync $W; sleep 0.3; "
                                  "xdotool key --delay 0" + keys);
     int start = count();
@@ -87,10 +67,10 @@ template <class Count> double burst(const std::string& title, Count count) {
             if (n >= KEYS) break;
         }
         if (count() - start >= KEYS) break;
-        if (ended(mark) && now() - last > 2) break;
+        if (hvHostEnded(mark) && now() - last > 2) break;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
-    for (int i = 0; i < 200 && !ended(mark); i++)
+    for (int i = 0; i < 200 && !hvHostEnded(mark); i++)
         Sleep(10);
     int n = count() - start;
     if (n < KEYS) fprintf(stderr, "%s: %d of %d keys arrived\n", title.c_str(), n, KEYS);

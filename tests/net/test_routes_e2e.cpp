@@ -12,6 +12,7 @@
 #include "net/dilaip.h"
 #include "net/diroute.h"
 #include "support/peer_process.h"
+#include "support/host_command.h"
 #include "ui/ddgdi.h"
 #include "ui/ddprog.h"
 #include "ui/ddui.h"
@@ -34,34 +35,11 @@ LRESULT CALLBACK frameProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return DefWindowProcW(h, m, w, l);
 }
 
-// Starts a shell command on the host; the mark file appears when it has
-// ended (Wine neither waits for host programs nor reports their exit codes).
-std::string hostStart(const std::string& command) {
-    static int serial;
-    char mark[128];
-    snprintf(mark, sizeof mark, "/tmp/hv_e2e_mark_%lu_%d", GetCurrentProcessId(), serial++);
-    DeleteFileA((std::string("Z:") + mark).c_str());
-    std::string cmd = "/bin/sh -c \"" + command + "; : >" + mark + "\"";
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return "";
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return std::string("Z:") + mark;
-}
-
-bool ended(const std::string& mark) {
-    return !mark.empty() && GetFileAttributesA(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Dialog 107 is answered once its screenshot has been taken.
 std::string g_shotMark;
 bool g_shot;
 void CALLBACK answerLogin(HWND dlg, UINT, UINT_PTR id, DWORD) {
-    if (!ended(g_shotMark)) return;
+    if (!hvHostEnded(g_shotMark)) return;
     KillTimer(dlg, id);
     g_shot = true;
     setText(dlg, 1001, u"bob");
@@ -126,7 +104,7 @@ TEST(EndToEnd, ProxyDialogLoginDialogAndOpen) {
             std::wstring title = L"Authentication Required e2e" + std::to_wstring(GetCurrentProcessId());
             SetWindowTextW(dlg, title.c_str());
             std::string name(title.begin(), title.end());
-            typing = hostStart("sleep 1; W=$(xdotool search --name '" + name + "' | head -n 1); "
+            typing = hvHostStart("sleep 1; W=$(xdotool search --name '" + name + "' | head -n 1); "
                                "[ -n \\\"$W\\\" ] || exit; xdotool windowfocus --sync $W; "
                                "xdotool type --delay 40 alice; xdotool key Tab; "
                                "xdotool type --delay 40 s3cret; xdotool key Return");
@@ -138,7 +116,7 @@ TEST(EndToEnd, ProxyDialogLoginDialogAndOpen) {
             RECT pr = {0, 0, 0, 0};
             if (HWND pd = ddProgDialog(m->progress)) GetWindowRect(pd, &pr);
             SetWindowPos(dlg, nullptr, pr.right + 10, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-            g_shotMark = hostStart("sleep 1; import -window root " + shots + "/e2e_login_dialog.png");
+            g_shotMark = hvHostStart("sleep 1; import -window root " + shots + "/e2e_login_dialog.png");
             SetTimer(dlg, 77, 100, answerLogin);
         }
     };
@@ -163,8 +141,8 @@ TEST(EndToEnd, ProxyDialogLoginDialogAndOpen) {
     EXPECT_EQ(reinterpret_cast<DiProgress*>(m->progress)->state, DI_PROG_CONNECTED);
     ASSERT_FALSE(g_events.empty());
     EXPECT_EQ(g_events[0], uint32_t(DI_EV_OPEN));
-    std::string last = hostStart("import -window root " + shots + "/e2e_connected.png");
-    for (int i = 0; i < 1500 && !ended(last); ++i) Sleep(10);
+    std::string last = hvHostStart("import -window root " + shots + "/e2e_connected.png");
+    for (int i = 0; i < 1500 && !hvHostEnded(last); ++i) Sleep(10);
 
     std::string got;
     if (FILE* f = fopen(("Z:" + log).c_str(), "rb")) {

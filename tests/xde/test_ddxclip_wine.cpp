@@ -11,6 +11,7 @@
 #include "devices/dddevices.h"
 #include "session/ddso.h"
 #include "session/diprofile.h"
+#include "support/host_command.h"
 #include "support/peer_process.h"
 #include "ui/ddgdi.h"
 #include "xde/ddxclip.h"
@@ -170,23 +171,12 @@ std::string tempName(const char* what) {
            std::to_string(GetTickCount()) + "_" + std::to_string(serial++) + what;
 }
 
-// Runs a shell command of the host and pumps until it has ended. The end is
-// seen by a file the shell writes last: the handle Wine gives for a host
-// process does not tell.
+// Runs a shell command of the host and pumps until it has ended.
 bool runHost(const std::string& command) {
-    std::string marker = tempName(".done");
-    std::string cmd = "/bin/sh -c \"" + command + "; echo > " + marker + "\"";
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    std::string winMarker = "Z:" + marker;
-    hvPumpUntil([&] { return GetFileAttributesA(winMarker.c_str()) != INVALID_FILE_ATTRIBUTES; });
-    return DeleteFileA(winMarker.c_str()) != 0;
+    std::string mark = hvHostStart(command);
+    if (mark.empty()) return false;
+    hvPumpUntil([&] { return hvHostEnded(mark); });
+    return DeleteFileA(mark.c_str()) != 0;
 }
 
 void writeText(const std::string& path, const std::u16string& text) {

@@ -12,6 +12,7 @@
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
 #include "xde/ddxedit.h"
+#include "support/host_command.h"
 
 #include <winspool.h>
 
@@ -26,29 +27,8 @@ const int kClientW = 160, kClientH = 80;
 
 // Runs a shell command on the host, detached; the returned Windows path
 // exists once the command has ended.
-std::string hostStart(const std::string& command) {
-    static int serial;
-    char mark[128];
-    snprintf(mark, sizeof mark, "/tmp/hv_xedit_mark_%lu_%d", GetCurrentProcessId(), serial++);
-    DeleteFileA((std::string("Z:") + mark).c_str());
-    std::string cmd = "/bin/sh -c \"" + command + "; : >" + mark + "\"";
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return "";
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return std::string("Z:") + mark;
-}
-
-bool ended(const std::string& mark) {
-    return !mark.empty() && GetFileAttributesA(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void waitEnded(const std::string& mark) {
-    for (int i = 0; i < 1000 && !ended(mark); i++) {
+    for (int i = 0; i < 1000 && !hvHostEnded(mark); i++) {
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&m);
@@ -194,7 +174,7 @@ TEST_F(Edit, DraggedRectangleIsCopiedAndACancelledDragCopiesNothing) {
              "xdotool mousemove %ld %ld; sleep 0.2; xdotool mousemove %ld %ld; sleep 0.2; "
              "xdotool mouseup 1",
              a.x, a.y, (a.x + b.x) / 2, (a.y + b.y) / 2, b.x, b.y);
-    std::string mark = hostStart(drag);
+    std::string mark = hvHostStart(drag);
     ASSERT_FALSE(mark.empty());
     SetTimer(nullptr, 0, 20000, giveUp);
     command(40062);
@@ -222,7 +202,7 @@ TEST_F(Edit, DraggedRectangleIsCopiedAndACancelledDragCopiesNothing) {
              "xdotool mousemove %ld %ld; sleep 0.2; xdotool key Escape; sleep 0.2; "
              "xdotool mouseup 1",
              focusCommand().c_str(), a.x, a.y, b.x, b.y);
-    mark = hostStart(drag);
+    mark = hvHostStart(drag);
     SetTimer(nullptr, 0, 20000, giveUp);
     command(40062);
     waitEnded(mark);

@@ -12,6 +12,7 @@
 #include "devices/dddevices.h"
 #include "session/ddso.h"
 #include "session/diprofile.h"
+#include "support/host_command.h"
 #include "support/peer_process.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
@@ -89,23 +90,11 @@ COLORREF screenPixel(int x, int y) {
 // to x, y (screen), then the button action ("mousedown 1", "mouseup 1" or
 // none). Messages are pumped until it ends.
 void pointer(const char* action, int x, int y) {
-    // The handle of a Unix process never signals here: its end is a file.
-    std::string done = "/tmp/hv_swm_xdo_" + std::to_string(GetCurrentProcessId());
-    char cmd[256];
-    snprintf(cmd, sizeof cmd, "/bin/sh -c \"/usr/bin/xdotool mousemove %d %d %s; touch %s\"", x,
-             y, action, done.c_str());
-    std::wstring w(cmd, cmd + strlen(cmd));
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                               &pi));
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    const std::string seen = "Z:" + done;
-    hvPumpUntil([&] { return GetFileAttributesA(seen.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                10000);
-    ASSERT_TRUE(DeleteFileA(seen.c_str()));
+    std::string mark = hvHostStart("/usr/bin/xdotool mousemove " + std::to_string(x) + " " +
+                                   std::to_string(y) + " " + action);
+    ASSERT_FALSE(mark.empty());
+    hvPumpUntil([&] { return hvHostEnded(mark); }, 10000);
+    ASSERT_TRUE(DeleteFileA(mark.c_str()));
 }
 
 LRESULT CALLBACK plainProc(HWND h, UINT m, WPARAM w, LPARAM l) {

@@ -16,6 +16,7 @@
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
+#include "support/host_command.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -24,27 +25,6 @@
 #include <vector>
 
 namespace {
-
-std::string hostStart(const std::string& command) {
-    static int serial;
-    char mark[128];
-    snprintf(mark, sizeof mark, "/tmp/hv_xinput_mark_%lu_%d", GetCurrentProcessId(), serial++);
-    DeleteFileA((std::string("Z:") + mark).c_str());
-    std::string cmd = "/bin/sh -c \"" + command + "; : >" + mark + "\"";
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return "";
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return std::string("Z:") + mark;
-}
-
-bool ended(const std::string& mark) {
-    return !mark.empty() && GetFileAttributesA(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // Runs messages (translated, as the client's loop does) and due timers for
 // `ms` milliseconds, or until the mark exists and `ms` more have passed.
@@ -62,7 +42,7 @@ void pump(const std::string& mark, DWORD ms) {
         }
         diTimerDispatch(ddTimerNow());
         DWORD now = GetTickCount();
-        if (!endAt && (mark.empty() || ended(mark) || now - start > 20000)) endAt = now + ms;
+        if (!endAt && (mark.empty() || hvHostEnded(mark) || now - start > 20000)) endAt = now + ms;
         if (endAt && int32_t(now - endAt) >= 0) break;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
@@ -196,7 +176,7 @@ struct Input : ::testing::Test {
     // Runs xdotool commands with the frame focused; the wire they caused.
     std::string run(const std::string& commands, DWORD settle = 300) {
         std::string mark =
-            hostStart(focusOn(title) + (commands.empty() ? "" : "; sleep 0.3; " + commands));
+            hvHostStart(focusOn(title) + (commands.empty() ? "" : "; sleep 0.3; " + commands));
         EXPECT_FALSE(mark.empty());
         pump(mark, settle);
         return takeWire(d);
