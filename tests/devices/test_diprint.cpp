@@ -1,0 +1,271 @@
+// What the client tells the server about its printers, which printer names
+// a server may print to, the PDF reader's command line and the lines of a
+// printed text.
+#include <gtest/gtest.h>
+
+#include "core/diutil.h"
+#include "devices/diprint.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+DiPrinter printer(const std::u16string& name, const std::u16string& port,
+                  const std::u16string& driver) {
+    return {name, port, u"C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\" + driver + u".drv",
+            driver + u" Driver"};
+}
+
+struct DescribeCase {
+    const char* label;
+    bool nt;
+    uint32_t major;
+    bool pdf;
+    std::vector<DiPrinter> printers;
+    std::u16string defaultName;
+    bool ok;
+    std::u16string description, list, driverEnv;
+};
+
+TEST(PrintDescribe, ClientDescriptionAndPrinterList) {
+    const DiPrinter a = printer(u"A", u"A", u"adrv"), b = printer(u"B", u"CUPS:B", u"bdrv");
+    DiPrinter noDriver = printer(u"A", u"A", u"adrv");
+    noDriver.driverName.clear();
+    const std::u16string entryA = u"pn=A\ndp=adrv.drv\ndn=adrv Driver\n";
+    const std::u16string entryB = u"pn=B\npo=CUPS:B\ndp=bdrv.drv\ndn=bdrv Driver\n";
+    const std::u16string pdf = u"pn=@@QVL_PDF@@\ndp=\ndn=\n";
+    const DescribeCase cases[] = {
+        {"nt5 pdf, default first in the system's order",
+         true,
+         6,
+         true,
+         {a, b},
+         u"A",
+         true,
+         u"os=Windows2000&driver=adrv.drv",
+         pdf + entryB + entryA,
+         u"W32x86:adrv Driver"},
+        {"default found by any case",
+         true,
+         5,
+         false,
+         {b, a},
+         u"a",
+         true,
+         u"os=Windows2000&driver=adrv.drv",
+         entryB + entryA,
+         u"W32x86:adrv Driver"},
+        {"nt4 names its major version",
+         true,
+         4,
+         false,
+         {a},
+         u"A",
+         true,
+         u"os=WindowsNT4&driver=adrv.drv",
+         entryA,
+         u"W32x86:adrv Driver"},
+        {"9x",
+         false,
+         4,
+         false,
+         {b},
+         u"B",
+         true,
+         u"os=Windows9*&driver=bdrv.drv",
+         entryB,
+         u"W32x86:bdrv Driver"},
+        {"9x before 4 has no description", false, 3, false, {a}, u"A", false, u"", u"", u""},
+        {"no default printer", true, 6, true, {a, b}, u"", false, u"", u"", u""},
+        {"marker as default",
+         true,
+         6,
+         true,
+         {a, b},
+         u"DEFAULT_PRINTER_UNKNOWN",
+         false,
+         u"",
+         u"",
+         u""},
+        // The default could not be described: its own driver is named, not
+        // the last entry's (B's), and PDF jobs do not go to B.
+        {"undescribed default keeps its own driver",
+         true,
+         6,
+         false,
+         {noDriver, b},
+         u"A",
+         true,
+         u"os=Windows2000&driver=own.drv",
+         entryB,
+         u"W32x86:own Driver"},
+        {"no printer described: the list is the default's name",
+         true,
+         6,
+         false,
+         {},
+         u"Z",
+         true,
+         u"os=Windows2000&driver=own.drv",
+         u"Z",
+         u"W32x86:own Driver"},
+    };
+    for (const DescribeCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        DiPrintSystem sys;
+        sys.nt = c.nt, sys.major = c.major, sys.pdfReader = c.pdf;
+        sys.defaultName = c.defaultName;
+        sys.printers = c.printers;
+        sys.defaultDriverPath = u"D:\\x\\own.drv";
+        sys.defaultDriverName = u"own Driver";
+        DiPrintClient out;
+        ASSERT_EQ(diPrintDescribe(sys, &out), c.ok);
+        EXPECT_TRUE(out.description == c.description);
+        EXPECT_TRUE(out.list == c.list);
+        EXPECT_TRUE(out.driverEnv == c.driverEnv);
+    }
+}
+
+TEST(PrintDescribe, CapabilityItemsCarryTheDescription) {
+    DiPrintClient none;
+    EXPECT_TRUE(diPrintCapabilityItems(none).empty());
+    DiPrintClient c;
+    c.description = u"os=Windows2000&driver=a.drv";
+    c.defaultName = u"A";
+    c.list = u"pn=A\n";
+    c.driverEnv = u"W32x86:a";
+    std::vector<DiPrintItem> items = diPrintCapabilityItems(c);
+    ASSERT_EQ(items.size(), 8u);
+    std::u16string all;
+    for (const DiPrintItem& i : items) {
+        for (const char* p = i.name; *p; p++)
+            all += char16_t(*p);
+        all += u"=" + (i.isNumber ? std::u16string(1, char16_t(u'0' + i.number / 10)) +
+                                        char16_t(u'0' + i.number % 10)
+                                  : i.text);
+        all += i.hidden ? u"*;" : u";";
+    }
+    EXPECT_TRUE(all == u"printerinfo=os=Windows2000+driver=a.drv;printerurl=LPD:;printerid=16;"
+                       u"printername=A;printerdriver=W32x86:a;printerusername= ;"
+                       u"printerpassword= *;multipleprinters=pn=A\n;");
+}
+
+TEST(PrintNames, OnlyOfferedPrintersOrTheDefault) {
+    DiPrintClient c;
+    c.defaultName = u"Office";
+    c.list = u"pn=@@QVL_PDF@@\ndp=\ndn=\npn=Label Printer\npo=CUPS:label\ndp=l.drv\ndn=L\n"
+             u"pn=Office\ndp=o.drv\ndn=O\n";
+    struct Row {
+        std::u16string asked;
+        bool ok;
+        std::u16string use;
+    } rows[] = {
+        {u"", true, u"Office"},
+        {u"OFFICE", true, u"Office"},
+        {u"label printer", true, u"Label Printer"},
+        {u"\\\\attacker\\share", false, u""},
+        {u"Label Printer,XcvMonitor Local Port", false, u""},
+        {u"Office,XcvPort COM1:", false, u""},
+        {u"@@QVL_PDF@@", false, u""},
+        {u"CUPS:label", false, u""},
+        {u"Label", false, u""},
+    };
+    for (const Row& r : rows) {
+        std::u16string use;
+        EXPECT_EQ(diPrintAcceptName(c, r.asked, &use), r.ok) << r.asked.size();
+        if (r.ok) EXPECT_TRUE(use == r.use);
+    }
+    c.defaultName = u"DEFAULT_PRINTER_UNKNOWN";
+    std::u16string use;
+    EXPECT_FALSE(diPrintAcceptName(c, u"", &use));
+    EXPECT_FALSE(diPrintAcceptName(c, u"DEFAULT_PRINTER_UNKNOWN", &use));
+
+    DiPrinter p;
+    ASSERT_TRUE(diPrintFindEntry(c.list, u"LABEL PRINTER", &p));
+    EXPECT_TRUE(p.port == u"CUPS:label" && p.driverPath == u"l.drv" && p.driverName == u"L");
+}
+
+// Splits a command line as the reader's runtime will.
+std::vector<std::u16string> split(const std::u16string& line) {
+    size_t argc = 0, chars = 0;
+    std::u16string full = u"reader.exe " + line;
+    diSplitCommandLine(full.c_str(), nullptr, nullptr, &argc, &chars);
+    std::vector<DiChar*> argv(argc);
+    std::vector<DiChar> buf(chars);
+    diSplitCommandLine(full.c_str(), argv.data(), buf.data(), &argc, &chars);
+    std::vector<std::u16string> out;
+    for (size_t i = 1; i + 1 < argc; i++)
+        out.push_back(argv[i]);
+    return out;
+}
+
+TEST(PrintReader, ParametersAndCommandLine) {
+    // Built-in parameters and the user's.
+    const std::u16string user = u"-x \"%s\"", tUser = u"/tanything";
+    EXPECT_TRUE(diPrintPdfParameters(nullptr, true, 1) == u"/p \"%s\"");
+    EXPECT_TRUE(diPrintPdfParameters(nullptr, false, 2) == u"\"%s\"");
+    EXPECT_TRUE(diPrintPdfParameters(nullptr, false, 1) == u"/t \"%s\" \"%s\" \"%s\" \"%s\"");
+    EXPECT_TRUE(diPrintPdfParameters(&user, true, 1) == user);
+    EXPECT_TRUE(diPrintPdfParameters(&tUser, false, 2) == u"/t \"%s\" \"%s\" \"%s\" \"%s\"");
+
+    // The printer the parameters name.
+    EXPECT_TRUE(diPrintParametersPrinter(u"/t \"%s\" \"%s\" \"%s\" \"%s\"").empty());
+    EXPECT_TRUE(diPrintParametersPrinter(u"/t \"%s\" \"Label Printer\" x") == u"Label Printer");
+    EXPECT_TRUE(diPrintParametersPrinter(u"/t %s \"Office\"") == u"Office");
+    EXPECT_TRUE(diPrintParametersPrinter(u"\"%s\"").empty());
+    EXPECT_TRUE(diPrintParametersPrinter(u"/p").empty());
+
+    const std::u16string args[4] = {u"C:\\tmp\\QVL1.tmp", u"Office", u"O Driver", u"CUPS:o"};
+    struct Row {
+        std::u16string params;
+        bool ok;
+        std::vector<std::u16string> argv;
+    } rows[] = {
+        {u"/t \"%s\" \"%s\" \"%s\" \"%s\"",
+         true,
+         {u"/t", u"C:\\tmp\\QVL1.tmp", u"Office", u"O Driver", u"CUPS:o"}},
+        // A fifth "%s" is empty; "%n" and "%d" are text, not conversions.
+        {u"\"%s\" \"%s\" \"%s\" \"%s\" \"%s\" %n %d",
+         true,
+         {u"C:\\tmp\\QVL1.tmp", u"Office", u"O Driver", u"CUPS:o", u"", u"%n", u"%d"}},
+        {u"100%% \"%s\"", true, {u"100%", u"C:\\tmp\\QVL1.tmp"}},
+        {u"%", true, {u"%"}},
+        {u"", true, {}},
+    };
+    for (const Row& r : rows) {
+        std::u16string line;
+        ASSERT_EQ(diPrintFormatLine(r.params, args, 4, 8191, &line), r.ok);
+        EXPECT_TRUE(split(line) == r.argv) << r.params.size();
+    }
+    // Arguments that would change how the line splits, and a bound line.
+    const std::u16string quote[2] = {u"a\" /evil \"b", u"x"};
+    const std::u16string slash[2] = {u"C:\\dir\\", u"x"};
+    std::u16string line;
+    EXPECT_FALSE(diPrintFormatLine(u"\"%s\" \"%s\"", quote, 2, 8191, &line));
+    EXPECT_FALSE(diPrintFormatLine(u"\"%s\" \"%s\"", slash, 2, 8191, &line));
+    EXPECT_TRUE(diPrintFormatLine(u"%s \"%s\"", slash, 2, 8191, &line));
+    EXPECT_FALSE(diPrintFormatLine(u"\"%s\" \"%s\"", args, 4, 20, &line));
+}
+
+TEST(PrintText, LinesEndAtLineBreaksTerminatorOrEnd) {
+    struct Row {
+        std::u16string text;
+        std::vector<std::u16string> lines;
+    } rows[] = {
+        {u"one\r\ntwo", {u"one", u"two"}},
+        {u"a\rb\nc\r\n", {u"a", u"b", u"c"}},
+        {u"\n\n", {u"", u""}},
+        {std::u16string(u"x\ny\0z", 5), {u"x", u"y"}},
+        {u"", {}},
+        {u"\u4e2d\u6587 \u20ac\r\n\U0001F600", {u"\u4e2d\u6587 \u20ac", u"\U0001F600"}},
+    };
+    for (const Row& r : rows) {
+        std::vector<std::u16string> got;
+        for (const DiPrintLine& l : diPrintSplitLines(r.text.data(), r.text.size()))
+            got.push_back(r.text.substr(l.start, l.length));
+        EXPECT_TRUE(got == r.lines) << r.text.size();
+    }
+}
+
+} // namespace
