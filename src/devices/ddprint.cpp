@@ -259,21 +259,24 @@ int ddPrintRaw(const wchar_t* path, const std::u16string& printer, const DiPrint
         if (!StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&doc))) {
             *error = GetLastError();
         } else {
-            /* Every block must go whole: a job the spooler cut off is a
-             * failed job, not a printed one. */
-            uint8_t block[1024];
-            DWORD got = 0, written = 0;
-            for (;;) {
-                if (!ReadFile(file, block, sizeof block, &got, nullptr)) {
-                    *error = GetLastError();
-                    break;
-                }
-                if (got == 0) break;
-                if (!WritePrinter(h, block, got, &written) || written != got) {
-                    *error = GetLastError() ? GetLastError() : DWORD(ERROR_WRITE_FAULT);
-                    break;
-                }
-            }
+            auto readFile = [](void* f, uint8_t* buf, uint32_t size, uint32_t* got) {
+                DWORD n = 0;
+                bool ok = ReadFile(static_cast<HANDLE>(f), buf, size, &n, nullptr) != 0;
+                *got = n;
+                return ok;
+            };
+            auto writePrinter = [](void* p, const uint8_t* buf, uint32_t size, uint32_t* taken) {
+                DWORD n = 0;
+                bool ok = WritePrinter(static_cast<HANDLE>(p), const_cast<uint8_t*>(buf), size,
+                                       &n) != 0;
+                *taken = n;
+                return ok;
+            };
+            SetLastError(0);
+            DiPrintCopyResult r = diPrintCopyBlocks(readFile, file, writePrinter, h);
+            if (r == DI_PRINT_READ_FAILED) *error = GetLastError() ? GetLastError() : 1;
+            if (r == DI_PRINT_WRITE_FAILED)
+                *error = GetLastError() ? GetLastError() : DWORD(ERROR_WRITE_FAULT);
             if (*error)
                 AbortPrinter(h);
             else if (!EndDocPrinter(h))

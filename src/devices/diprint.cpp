@@ -203,6 +203,18 @@ bool diPrintFormatLine(const std::u16string& params, const std::u16string* args,
     return true;
 }
 
+DiPrintCopyResult diPrintCopyBlocks(DiPrintReadFn read, void* source, DiPrintWriteFn write,
+                                    void* sink) {
+    uint8_t block[1024];
+    for (;;) {
+        uint32_t got = 0, taken = 0;
+        if (!read(source, block, sizeof block, &got) || got > sizeof block)
+            return DI_PRINT_READ_FAILED;
+        if (got == 0) return DI_PRINT_COPIED;
+        if (!write(sink, block, got, &taken) || taken != got) return DI_PRINT_WRITE_FAILED;
+    }
+}
+
 std::vector<DiPrintLine> diPrintSplitLines(const char16_t* text, size_t n) {
     std::vector<DiPrintLine> lines;
     size_t start = 0, i = 0;

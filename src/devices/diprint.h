@@ -94,6 +94,15 @@ std::u16string diPrintParametersPrinter(const std::u16string& params);
 bool diPrintFormatLine(const std::u16string& params, const std::u16string* args, size_t count,
                        size_t limit, std::u16string* out);
 
+/* Copies a spool file to the printer in blocks of 1024 bytes. Every
+ * block must be taken whole: a printer that takes less has cut the job,
+ * which then fails rather than being reported printed. */
+enum DiPrintCopyResult { DI_PRINT_COPIED = 0, DI_PRINT_READ_FAILED, DI_PRINT_WRITE_FAILED };
+typedef bool (*DiPrintReadFn)(void* ctx, uint8_t* buf, uint32_t size, uint32_t* got);
+typedef bool (*DiPrintWriteFn)(void* ctx, const uint8_t* buf, uint32_t size, uint32_t* taken);
+DiPrintCopyResult diPrintCopyBlocks(DiPrintReadFn read, void* source, DiPrintWriteFn write,
+                                    void* sink);
+
 /* One line of a printed text: units [start, start + length). */
 struct DiPrintLine {
     size_t start, length;

@@ -6,6 +6,9 @@
 #include "core/diutil.h"
 #include "devices/diprint.h"
 
+#include <string.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -246,6 +249,57 @@ TEST(PrintReader, ParametersAndCommandLine) {
     EXPECT_FALSE(diPrintFormatLine(u"\"%s\" \"%s\"", slash, 2, 8191, &line));
     EXPECT_TRUE(diPrintFormatLine(u"%s \"%s\"", slash, 2, 8191, &line));
     EXPECT_FALSE(diPrintFormatLine(u"\"%s\" \"%s\"", args, 4, 20, &line));
+}
+
+// A spool file and a printer: the printer takes at most `take` bytes of
+// its `failAt`-th block, or fails that call.
+struct CopyEnds {
+    std::string file;
+    size_t at = 0;
+    int failReadAt = -1, shortAt = -1, failWriteAt = -1, reads = 0, writes = 0;
+    std::string printed;
+};
+
+TEST(PrintCopy, EveryBlockGoesWholeOrTheJobFails) {
+    auto read = [](void* c, uint8_t* buf, uint32_t size, uint32_t* got) {
+        CopyEnds* e = static_cast<CopyEnds*>(c);
+        if (e->reads++ == e->failReadAt) return false;
+        *got = uint32_t(std::min<size_t>(size, e->file.size() - e->at));
+        memcpy(buf, e->file.data() + e->at, *got);
+        e->at += *got;
+        return true;
+    };
+    auto write = [](void* c, const uint8_t* buf, uint32_t size, uint32_t* taken) {
+        CopyEnds* e = static_cast<CopyEnds*>(c);
+        int n = e->writes++;
+        if (n == e->failWriteAt) return false;
+        *taken = n == e->shortAt ? size / 2 : size;
+        e->printed.append(reinterpret_cast<const char*>(buf), *taken);
+        return true;
+    };
+    std::string every;
+    for (int i = 0; i < 2600; i++)
+        every += char(i * 7 + i / 256);
+    struct Row {
+        const char* label;
+        size_t size;
+        int failReadAt, shortAt, failWriteAt;
+        DiPrintCopyResult want;
+    } rows[] = {
+        {"whole file", 2600, -1, -1, -1, DI_PRINT_COPIED},
+        {"one block exactly", 1024, -1, -1, -1, DI_PRINT_COPIED},
+        {"empty file", 0, -1, -1, -1, DI_PRINT_COPIED},
+        {"printer cuts the second block", 2600, -1, 1, -1, DI_PRINT_WRITE_FAILED},
+        {"printer fails the last block", 2600, -1, -1, 2, DI_PRINT_WRITE_FAILED},
+        {"file unreadable midway", 2600, 1, -1, -1, DI_PRINT_READ_FAILED},
+    };
+    for (const Row& r : rows) {
+        CopyEnds e;
+        e.file = every.substr(0, r.size);
+        e.failReadAt = r.failReadAt, e.shortAt = r.shortAt, e.failWriteAt = r.failWriteAt;
+        EXPECT_EQ(diPrintCopyBlocks(read, &e, write, &e), r.want) << r.label;
+        if (r.want == DI_PRINT_COPIED) EXPECT_TRUE(e.printed == e.file) << r.label;
+    }
 }
 
 TEST(PrintText, LinesEndAtLineBreaksTerminatorOrEnd) {
