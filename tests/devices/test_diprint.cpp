@@ -177,7 +177,9 @@ TEST(PrintNames, OnlyOfferedPrintersOrTheDefault) {
     for (const Row& r : rows) {
         std::u16string use;
         EXPECT_EQ(diPrintAcceptName(c, r.asked, &use), r.ok) << r.asked.size();
-        if (r.ok) EXPECT_TRUE(use == r.use);
+        if (r.ok) {
+            EXPECT_TRUE(use == r.use);
+        }
     }
     c.defaultName = u"DEFAULT_PRINTER_UNKNOWN";
     std::u16string use;
@@ -298,7 +300,9 @@ TEST(PrintCopy, EveryBlockGoesWholeOrTheJobFails) {
         e.file = every.substr(0, r.size);
         e.failReadAt = r.failReadAt, e.shortAt = r.shortAt, e.failWriteAt = r.failWriteAt;
         EXPECT_EQ(diPrintCopyBlocks(read, &e, write, &e), r.want) << r.label;
-        if (r.want == DI_PRINT_COPIED) EXPECT_TRUE(e.printed == e.file) << r.label;
+        if (r.want == DI_PRINT_COPIED) {
+            EXPECT_TRUE(e.printed == e.file) << r.label;
+        }
     }
 }
 
