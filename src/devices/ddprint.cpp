@@ -29,7 +29,10 @@ const wchar_t* w(const std::u16string& s) {
     return ddW(s.c_str());
 }
 
-void trace(const std::u16string& line) {
+/* One trace line: names from a server cannot start lines of their own. */
+void trace(std::u16string line) {
+    for (char16_t& c : line)
+        if (c < 0x20) c = u'?';
     ddTraceLogWrite((line + u"\r\n").c_str());
 }
 
@@ -267,8 +270,8 @@ int ddPrintRaw(const wchar_t* path, const std::u16string& printer, const DiPrint
             };
             auto writePrinter = [](void* p, const uint8_t* buf, uint32_t size, uint32_t* taken) {
                 DWORD n = 0;
-                bool ok = WritePrinter(static_cast<HANDLE>(p), const_cast<uint8_t*>(buf), size,
-                                       &n) != 0;
+                bool ok =
+                    WritePrinter(static_cast<HANDLE>(p), const_cast<uint8_t*>(buf), size, &n) != 0;
                 *taken = n;
                 return ok;
             };
@@ -375,6 +378,7 @@ int ddPrintPdf(const wchar_t* path, bool printDialog, uint32_t kind, const DiPri
 }
 
 int ddPrintText(const uint8_t* data, uint32_t length, UINT format) {
+    if (length > (64u << 20)) return outcome(-1);
     std::u16string text;
     if (format == CF_UNICODETEXT) {
         text.assign(reinterpret_cast<const char16_t*>(data), length / 2);
