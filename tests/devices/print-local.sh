@@ -65,20 +65,28 @@ if got != want:
 print("raw job: %d bytes, byte-identical" % len(got))
 PY
 
-# The session clipboard printed: each page must read back as the lines.
-for format in STRING UNICODE; do
+# The session clipboard printed: each page must read back as the lines,
+# and a selection longer than a page goes on to the next one.
+for format in STRING UNICODE LONG; do
     rm -f "$HV_CUPS_OUT"/*.pdf
     wine "$clip_program" --gtest_filter="*ClipPrint.*/$format" </dev/null || exit 1
     pdf=$(hv_cupsd_wait_pdf) || exit 1
     pdftotext -layout "$pdf" "$work/page.txt" || exit 1
     /usr/bin/python3 - "$work/page.txt" "$format" <<'PY' || exit 1
 import sys
-lines = [l.rstrip() for l in open(sys.argv[1], encoding="utf-8").read().replace("\f", "").split("\n")]
+text = open(sys.argv[1], encoding="utf-8").read()
+pages = text.count("\f")
+lines = [l.rstrip() for l in text.replace("\f", "\n").split("\n")]
+want = ["Printed from the session", "second line \u00e9 \u20ac", "", "after an empty line"]
+if sys.argv[2] == "LONG":
+    lines = [l for l in lines if l]
+    want = ["line %03d" % i for i in range(1, 151)]
 while lines and not lines[-1]:
     lines.pop()
-want = ["Printed from the session", "second line \u00e9 \u20ac", "", "after an empty line"]
 if lines != want:
-    sys.exit("%s page reads %r" % (sys.argv[2], lines))
-print("%s page: %d lines as sent" % (sys.argv[2], len(lines)))
+    sys.exit("%s page reads %r" % (sys.argv[2], lines[:8]))
+if sys.argv[2] == "LONG" and pages < 2:
+    sys.exit("150 lines on %d page(s)" % pages)
+print("%s: %d lines as sent on %d page(s)" % (sys.argv[2], len(lines), pages))
 PY
 done

@@ -372,10 +372,21 @@ TEST_P(ClipPrint, SessionSelectionPrintsItsLinesAndLeavesTheClipboard) {
     ASSERT_TRUE(ddClipPutText(g_ddApp->mainWindow, local.data(), uint32_t(local.size())));
 
     std::string file = tempName(".txt");
-    writeText(file, u"Printed from the session\nsecond line \u00e9 \u20ac\n\nafter an empty line");
+    // LONG: more lines than a page holds, each of which must be printed.
+    const bool lng = std::string(GetParam()) == "LONG";
+    std::u16string text =
+        u"Printed from the session\nsecond line \u00e9 \u20ac\n\nafter an empty line";
+    if (lng) {
+        text.clear();
+        for (int i = 1; i <= 150; i++)
+            text += u"line " + std::u16string(1, char16_t(u'0' + i / 100)) +
+                    char16_t(u'0' + i / 10 % 10) + char16_t(u'0' + i % 10) + u"\n";
+    }
+    writeText(file, text);
     Session s;
     s.printSelection = true;
-    ASSERT_TRUE(s.start(std::string("clip-serve --format ") + GetParam() + " --text-file " + file));
+    ASSERT_TRUE(s.start(std::string("clip-serve --format ") + (lng ? "STRING" : GetParam()) +
+                        " --text-file " + file));
     DdXDisplay* x = reinterpret_cast<DdXDisplay*>(s.ch);
     hvPumpUntil([&] { return x->printOnArrival == 0; }, 30000);
     EXPECT_EQ(x->printOnArrival, 0u);
@@ -389,7 +400,7 @@ TEST_P(ClipPrint, SessionSelectionPrintsItsLinesAndLeavesTheClipboard) {
     DeleteFileA(("Z:" + file).c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ClipPrint, ::testing::Values("STRING", "UNICODE"),
+INSTANTIATE_TEST_SUITE_P(Formats, ClipPrint, ::testing::Values("STRING", "UNICODE", "LONG"),
                          [](const ::testing::TestParamInfo<const char*>& i) {
                              return std::string(i.param);
                          });
