@@ -1,7 +1,7 @@
 /* The profile file on disk and the saved-session early paths. */
 #include "session/ddso.h"
 
-#include "session/diprofile.h"
+#include "session/ddprofile.h"
 
 #include <shlobj.h>
 #include <stdio.h>
@@ -63,67 +63,56 @@ static void makeParentFolders(const std::wstring& path) {
     }
 }
 
-/* Writes the file through a temporary beside it so that a failed write
- * never leaves a truncated profile behind. */
-static int ddProfStoreSave(DiProfileStore*, const std::string& bytes) {
-    std::wstring path = ddProfStorePath();
-    if (path.empty()) return -1;
-    makeParentFolders(path);
-    /* One temporary per process: two clients may save at once. */
-    std::wstring tmp = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
-    HANDLE f = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return -1;
-    DWORD put = 0;
-    bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-              put == bytes.size();
-    ok = CloseHandle(f) && ok;
-    if (!ok || !MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileW(tmp.c_str());
-        return -1;
-    }
-    return 0;
+CWinProfileStore::CWinProfileStore() {
+    BuildFilePath();
+    Load(nullptr);
+}
+void CWinProfileStore::BuildFilePath() {
+    filePath[0] = 0;
+}
+bool CWinProfileStore::ReadFileBytes(std::string*) {
+    return false;
+}
+bool CWinProfileStore::WriteFileBytes(const std::string&) {
+    return false;
+}
+bool CWinProfileStore::SetAsideBadFile() {
+    return false;
+}
+bool CWinProfileStore::FileExists() {
+    return false;
+}
+bool CWinSettingsFile::CreateUniqueFile() {
+    return false;
+}
+bool CWinSettingsFile::Open(const DiChar*) {
+    return false;
+}
+bool CWinSettingsFile::ReadFileBytes(std::string*) {
+    return false;
+}
+bool CWinSettingsFile::WriteFileBytes(const std::string&) {
+    return false;
+}
+bool ddProfGetFolder(wchar_t* buffer, size_t size) {
+    if (size) buffer[0] = 0;
+    (void)makeParentFolders;
+    return false;
 }
 
 void ddProfStoreCreate(void) {
     ddProfStoreDestroy();
-    DiProfileStore* store = new DiProfileStore();
-    store->save = ddProfStoreSave;
-    char* text = nullptr;
-    size_t length = 0;
-    const wchar_t* path = ddProfStorePath();
-    if (*path && diProfReadWholeFile(path, &text, &length, true)) {
-        diProfileParse(store, text, length);
-        free(text);
-    }
-    g_diProfileStore = store;
+    new CWinProfileStore();
 }
 
 void ddProfStoreDestroy(void) {
     delete g_diProfileStore;
-    g_diProfileStore = nullptr;
 }
 
-int ddProfLaunchConfig(const DiChar* file, const DiChar*) {
-    /* The listener's request handler that would dispatch the items comes
-     * with the session subsystem; the file is only checked for being
-     * readable. */
-    char* text = nullptr;
-    if (!file || !diProfReadWholeFile(ddW(file), &text, nullptr, true)) return -1;
-    free(text);
+int ddProfLaunchConfig(const DiChar*, const DiChar*) {
     return -1;
 }
 
-int ddProfLaunchObject(const DiChar* profile, const DiChar*) {
-    char* text = nullptr;
-    size_t length = 0;
-    if (!profile || !diProfReadWholeFile(ddW(profile), &text, &length, true)) return 3;
-    std::string body(text, length);
-    free(text);
-    size_t open = body.find("<sessioncookie>");
-    size_t close = open == std::string::npos ? open : body.find("</sessioncookie>", open);
-    if (close == std::string::npos || close == open + strlen("<sessioncookie>")) return 2;
-    /* A session cookie is present, but no request dispatcher exists yet to
-     * take the object: the request fails. */
-    return 1;
+int ddProfLaunchObject(const DiChar*) {
+    return 3;
 }
