@@ -17,8 +17,7 @@ namespace {
 
 size_t length(const DiChar* s) {
     size_t n = 0;
-    while (s[n])
-        n++;
+    while (s[n]) n++;
     return n;
 }
 
@@ -27,12 +26,10 @@ size_t length(const DiChar* s) {
 int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** path) {
     if (!url) return 0;
     size_t s = 0;
-    while (url[s] && url[s] != u':')
-        ++s;
+    while (url[s] && url[s] != u':') ++s;
     if (!url[s] || s == 0 || url[s + 1] != u'/' || url[s + 2] != u'/') return 0;
     size_t h = s + 3, e = h;
-    while (url[e] && url[e] != u'/')
-        ++e;
+    while (url[e] && url[e] != u'/') ++e;
     if (e == h) return 0;
     size_t rest = e + (url[e] ? 1 : 0);
     DiChar* a = diHTTPCopyRange(url, s);
@@ -73,16 +70,15 @@ int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
     size_t p = schemeLength(url, &index);
     if (!p) return -1;
     size_t h = p;
-    while (url[h] && url[h] != u'/' && url[h] != u':')
-        ++h;
+    while (url[h] && url[h] != u'/' && url[h] != u':') ++h;
     if (h == p) return -1;
     int value = index == 1 ? 443 : 80;
     if (url[h] == u':') {
         size_t d = h + 1;
         uint32_t v = 0;
-        while (url[d] >= u'0' && url[d] <= u'9' && d - h <= 5)
-            v = v * 10 + uint32_t(url[d++] - u'0');
-        if (d == h + 1 || d - h > 6 || v < 1 || v > 65535 || (url[d] && url[d] != u'/')) return -1;
+        while (url[d] >= u'0' && url[d] <= u'9' && d - h <= 5) v = v * 10 + uint32_t(url[d++] - u'0');
+        if (d == h + 1 || d - h > 6 || v < 1 || v > 65535 || (url[d] && url[d] != u'/'))
+            return -1;
         value = int(v);
     }
     DiChar* name = diHTTPCopyRange(url + p, h - p);
