@@ -69,8 +69,7 @@ static bool s_baseRoutesValid;
 
 static DiChar* ddSODup(const DiChar* text) {
     size_t n = 0;
-    while (text && text[n])
-        ++n;
+    while (text && text[n]) ++n;
     DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
     if (!d) return nullptr;
     if (n) memcpy(d, text, n * sizeof(DiChar));
