@@ -431,7 +431,9 @@ TEST(SettingsFile, KeysAreAddedOnceCookiesGoIntoTheirElementAndBadFilesFail) {
         f.file = c.file;
         f.exists = c.exists;
         EXPECT_EQ(f.Open(u"x"), c.loads) << c.file;
-        if (!c.loads) EXPECT_NE(f.GetCookies(), nullptr); // the default document stays
+        if (!c.loads) {
+            EXPECT_NE(f.GetCookies(), nullptr); // the default document stays
+        }
     }
 }
 
