@@ -161,6 +161,26 @@ TEST_F(Startup, OptionsOnTheCommandLineWinOverSettings) {
     ddAppShutdown(g_ddApp);
 }
 
+TEST_F(Startup, TheProfileOfTheServerSetsTheLanguageUnlessTheCommandLineDoes) {
+    writeFile(temp + L"profile.xml",
+              "<cache><profiles><host name=\"srv\"><user ens=\"u\"><profile name=\"Default\">"
+              "<preferredlang>fr</preferredlang></profile></user></host></profiles></cache>");
+    struct Case {
+        const wchar_t* cmd;
+        const char16_t* language;
+    } cases[] = {
+        {L"p -nostartimmediate -server SRV", u"fr"},
+        {L"p -nostartimmediate -server SRV -preferredlanguage de", u"de"},
+        {L"p -nostartimmediate -server other", nullptr},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(init(c.cmd, 1), 1);
+        const DiChar* got = g_ddApp->opt.preferredLanguage;
+        EXPECT_EQ(std::u16string(got ? got : u"<none>"), c.language ? c.language : u"<none>");
+        ddAppShutdown(g_ddApp);
+    }
+}
+
 TEST_F(Startup, EarlyPathsEndBeforeWinsock) {
     std::wstring config = temp + L"launch.xml";
     writeFile(config, "<launch/>");

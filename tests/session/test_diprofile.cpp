@@ -67,6 +67,7 @@ TEST(ProfileFile, ValuesReadBackAsTheyWereSetExceptTrailingSpace) {
         {u"line\r\nbreak\ttab", nullptr},
         {u"  leading", nullptr},
         {u"trailing  ", u"trailing"},
+        {u"a & b \t", u"a & b"}, // space before a reference stays
         {u"", nullptr},
     };
     for (const Case& c : cases) {
@@ -92,6 +93,7 @@ TEST(ProfileFile, WhatCannotBeReadIsSetAsideBeforeTheNextSave) {
         {"not XML", kBom + "profile of someone else", true, true},
         {"cut short", cache(host("h", "")).substr(0, 40), true, true},
         {"no byte-order mark", cache("").substr(3), true, false},
+        {"empty elements", "<cache><profiles/><localsettings/></cache>", true, false},
     };
     for (const Case& c : cases) {
         CMemProfileStore store(c.file);
