@@ -549,6 +549,23 @@ void CProfileStore::SaveLogin(const DiChar* host, const DiChar* user, const DiCh
     SetSessionCookie(sessionCookie);
 }
 
+static bool holds(CQVLXMLElement* tree, CQVLXMLElement* node) {
+    if (tree == node) return true;
+    CQVLXMLElementList* children = tree->GetChildren();
+    for (auto* n = children ? children->head : nullptr; n; n = n->next)
+        if (holds(n->item, node)) return true;
+    return false;
+}
+
+/* A merge replaces keys; when the current profile was chosen among them
+ * (a profile nested in another), it is gone and must not be used. */
+static void forgetRemoved(CQVLXMLDoc* document, CCurrentProfile* current) {
+    if (!current) return;
+    for (CQVLXMLTag** element :
+         {&current->hostElement, &current->userElement, &current->profileElement})
+        if (*element && !holds(document->root, *element)) *element = nullptr;
+}
+
 void CProfileStore::ImportProfiles(const DiChar* host, const DiChar* user,
                                    const DiChar* profilesText) {
     EnsureDocument();
@@ -569,6 +586,7 @@ void CProfileStore::ImportProfiles(const DiChar* host, const DiChar* user,
         if (stored) {
             MergeElement(incoming, stored, k_keepList, false, true);
             delete incoming;
+            forgetRemoved(document, current);
             continue;
         }
         userElement->AddChild(incoming, true);

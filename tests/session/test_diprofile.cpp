@@ -342,6 +342,17 @@ TEST_F(Logins, AnImportKeepsTheKeepListAndTakesEveryOtherKey) {
     EXPECT_EQ(value(store, u"url"), u"o");
 }
 
+TEST_F(Logins, AnImportThatReplacesTheCurrentProfileLeavesNoneSelected) {
+    load(cache(host("h", user("u", profile("A", "a", profile("Default", "nested"))))),
+         u"h:u:Default");
+    EXPECT_EQ(value(store, u"id"), u"nested");
+    store.ImportProfiles(u"h", u"u", u"<profile name=\"A\"><profile>key</profile></profile>");
+    EXPECT_EQ(value(store, u"id"), u"<none>");
+    store.SetSessionCookie(u"s"); // nothing to write into
+    load(saved(), u"h:u:A");
+    EXPECT_EQ(value(store, u"profile"), u"key");
+}
+
 TEST_F(Logins, AnImportIntoAStoreWithoutProfileMakesTheFirstNewOneCurrent) {
     load("", u"nobody");
     store.ImportProfiles(u"h", u"u",
