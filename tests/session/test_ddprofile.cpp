@@ -9,30 +9,9 @@
 #include "session/ddprofile.h"
 #include "session/ddso.h"
 
-#include <stdio.h>
-
 #include <string>
 
 namespace {
-
-std::string readFile(const std::wstring& path) {
-    std::string out;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f) return "<missing>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    fclose(f);
-    return out;
-}
-
-void writeFile(const std::wstring& path, const std::string& bytes) {
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
 
 TEST(ProfileFileOnDisk, AFileThatCannotBeReadIsKeptAsProfileXmlBad) {
     wchar_t base[MAX_PATH];
@@ -57,11 +36,13 @@ TEST(ProfileFileOnDisk, AFileThatCannotBeReadIsKeptAsProfileXmlBad) {
     for (const Case& c : cases) {
         DeleteFileW(path.c_str());
         DeleteFileW(bad.c_str());
-        if (!c.file.empty()) writeFile(path, c.file);
+        if (!c.file.empty()) {
+            ASSERT_TRUE(writeFileBytes(path, c.file));
+        }
         ddProfStoreSetPath(path.c_str());
         ddProfStoreCreate();
         EXPECT_TRUE(diSOSetLocalSetting(u"New", u"2")) << c.name;
-        EXPECT_TRUE(readFile(bad) == c.badAfter) << c.name;
+        EXPECT_TRUE(readFileBytes(bad) == c.badAfter) << c.name;
         ddProfStoreDestroy();
         ddProfStoreCreate(); // read back from disk
         DiChar buf[8] = {0};
