@@ -207,8 +207,10 @@ TEST_F(Routes, ProxyRepliesGiveTheirMessages) {
     } cases[] = {
         {{"HTTP/1.0 407 No\r\nProxy-Authenticate: NTLM\r\n\r\n"}, -7,
          u"The HTTP proxy hp:3128 requires an authentication method not supported"},
-        {{"HTTP/1.0 403 Forbidden\r\n\r\n"}, -7,
-         u"The HTTP proxy hp:3128 failed to connect to the server srv:5000: HTTP/1.0 403 Forbidden"},
+        {{"HTTP/1.0 403 Forbidden\r\n\r\n"},
+         -7,
+         u"The HTTP proxy hp:3128 failed to connect to the server srv:5000: HTTP/1.0 403 "
+         u"Forbidden"},
         {{}, -7, u"A network error while connected to the HTTP proxy hp:3128"},
         // Split replies are read whole, with the challenge in a later piece.
         {{"HTTP/1.0 200 Connection", " established\r\nVia: x\r\n", "\r\n"}, 0, u""},
@@ -238,6 +240,23 @@ TEST_F(Routes, CancelledCredentialsAndHostileHosts) {
     Owned evil(DI_ROUTE_SERVER, u"srv\r\nX-Injected: 1", 5000);
     EXPECT_EQ(connect(&evil.r, 0), -7);
     EXPECT_EQ(g_fakeNet.sent, "");
+}
+
+// The socket's owner destroys it while the credentials dialog is open: the
+// run stops as cancelled and never touches the socket again.
+TEST_F(Routes, SocketDestroyedUnderTheDialogEndsTheRun) {
+    useHttpProxy(u"hp", 3128);
+    Owned target(DI_ROUTE_SERVER, u"srv", 5000);
+    const char* challenge = "HTTP/1.0 407 x\r\nProxy-Authenticate: Basic realm=\"R\"\r\n\r\n";
+    g_fakeNet.incoming = {challenge, challenge};
+    g_fakeRoutes.dialogs = {{true, u"alice", u"pw", false}};
+    g_fakeRoutes.whileAsking = [&] {
+        ddNetSocketDestroy(sock);
+        sock = nullptr;
+    };
+    EXPECT_EQ(connect(&target.r, 0), -8);
+    EXPECT_EQ(g_fakeRoutes.dialogPrompts.size(), 1u);
+    EXPECT_EQ(g_fakeRoutes.connects.size(), 2u);
 }
 
 TEST_F(Routes, PlainFetchTalksToTheProxyButEncryptedOnesConnect) {
