@@ -244,9 +244,8 @@ TEST_F(Fetch, EncryptedFetchThroughTheProxy) {
     g_fakeRoutes.tlsFails = false;
     ASSERT_EQ(diHTTPFetchServerInfo(c, u"web", 443, 1, nullptr, callback, nullptr), 0);
     EXPECT_EQ(g_fakeRoutes.connectFlags, 7u);
-    EXPECT_EQ(g_fakeNet.sent.substr(0, 102), "GET "
-                                             "/cgi-bin/qvlwebtop.cgi/resources/login/mrk/qvl/boot/"
-                                             "serverinfo.html?px=PROXY+hp%3A3128 HTTP/1.0\r\nU");
+    EXPECT_EQ(g_fakeNet.sent.substr(0, 102),
+              "GET /cgi-bin/qvlwebtop.cgi/resources/login/mrk/qvl/boot/serverinfo.html?px=PROXY+hp%3A3128 HTTP/1.0\r\nU");
     EXPECT_EQ(g_fakeNet.sent.find("Proxy-Authorization"), std::string::npos);
     reply({"HTTP/1.0 404 Not Found\r\n\r\n"});
     g_fakeRoutes.tlsFails = true;

@@ -207,10 +207,8 @@ TEST_F(Routes, ProxyRepliesGiveTheirMessages) {
     } cases[] = {
         {{"HTTP/1.0 407 No\r\nProxy-Authenticate: NTLM\r\n\r\n"}, -7,
          u"The HTTP proxy hp:3128 requires an authentication method not supported"},
-        {{"HTTP/1.0 403 Forbidden\r\n\r\n"},
-         -7,
-         u"The HTTP proxy hp:3128 failed to connect to the server srv:5000: HTTP/1.0 403 "
-         u"Forbidden"},
+        {{"HTTP/1.0 403 Forbidden\r\n\r\n"}, -7,
+         u"The HTTP proxy hp:3128 failed to connect to the server srv:5000: HTTP/1.0 403 Forbidden"},
         {{}, -7, u"A network error while connected to the HTTP proxy hp:3128"},
         // Split replies are read whole, with the challenge in a later piece.
         {{"HTTP/1.0 200 Connection", " established\r\nVia: x\r\n", "\r\n"}, 0, u""},
