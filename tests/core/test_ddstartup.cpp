@@ -10,6 +10,7 @@
 #include "devices/dddevices.h"
 #include "session/ddso.h"
 #include "ui/ddui.h"
+#include "ui/ddxhooks.h"
 #include "xml/qvlpackable.h"
 
 #include <process.h>
@@ -104,6 +105,8 @@ TEST_F(Startup, StepsRunInOrderAndTheLoopEndsOnWmClose) {
     EXPECT_EQ(g_ddApp->clientInfo.value8192, 8192u);
     EXPECT_EQ(g_ddApp->probeOne, 1u);
     EXPECT_TRUE(g_ddApp->opt.socksRoute && g_ddApp->opt.httpProxyRoute);
+    // The views reach the X engine for keyboard changes and the root test.
+    EXPECT_TRUE(g_ddXHooks.notifyDisplayChange && g_ddXHooks.rootRect);
 
     // The entry posts 0x8003 (the outpost is made but not started), then
     // the window is closed from outside.
