@@ -52,9 +52,10 @@ bool decide(struct soap* soap, const char* host) {
     DiTlsVerify v;
     v.Reset(0, host);
     if (s_refused) {
-        soap_set_sender_error(soap, "SSL/TLS error",
-                              "SSL certificate presented by peer cannot be verified in tcp_connect()",
-                              SOAP_SSL_ERROR);
+        soap_set_sender_error(
+            soap, "SSL/TLS error",
+            "SSL certificate presented by peer cannot be verified in tcp_connect()",
+            SOAP_SSL_ERROR);
         ok = false;
     } else if (!(soap->ssl_flags & SOAP_SSL_SKIP_HOST_CHECK) && !diCertCheckHost(&v, peer)) {
         soap_set_sender_error(soap, "SSL/TLS error",

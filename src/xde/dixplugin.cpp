@@ -178,7 +178,8 @@ bool reservedDevice(const DiChar* name) {
     while (name[n] && name[n] != '.' && name[n] != ' ') n++;
     char base[5] = {};
     if (n < 3 || n > 4) return false;
-    for (size_t i = 0; i < 3; i++) base[i] = char(upper(name[i]));
+    for (size_t i = 0; i < 3; i++)
+        base[i] = char(upper(name[i]));
     static const char* const fixed[] = {"CON", "PRN", "AUX", "NUL"};
     if (n == 3) {
         for (const char* f : fixed)
@@ -222,14 +223,17 @@ int diXPluginNameKind(const DiChar* file) {
 }
 
 int diXPluginDriveTarget(const DiChar* target, DiChar* drive) {
-    static const char* const remote[] = {"\\??\\UNC\\", "\\DEVICE\\MUP\\",
+    static const char* const remote[] = {"\\??\\UNC\\",
+                                         "\\DEVICE\\MUP\\",
                                          "\\DEVICE\\LANMANREDIRECTOR\\",
-                                         "\\DEVICE\\WEBDAVREDIRECTOR\\", "\\GLOBAL??\\UNC\\",
+                                         "\\DEVICE\\WEBDAVREDIRECTOR\\",
+                                         "\\GLOBAL??\\UNC\\",
                                          "\\\\"};
     if (!target) return 1;
     for (const char* r : remote) {
         size_t i = 0;
-        while (r[i] && target[i] && upper(target[i]) == DiChar(r[i])) i++;
+        while (r[i] && target[i] && upper(target[i]) == DiChar(r[i]))
+            i++;
         if (!r[i]) return 1;
     }
     /* A drive made over a folder of another drive: that drive decides. */

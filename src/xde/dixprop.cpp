@@ -87,8 +87,8 @@ void openUrl(DiXDisplay* d, const Text& value) {
     if (value.compare(0, 7, u"docroot") == 0) {
         if (!docrootPathSafe(value)) {
             logRefusal("The X server's URL is not opened", "a docroot path holds \".\" or "
-                                                          "\"..\" steps, backslashes or "
-                                                          "encoded dots or separators");
+                                                           "\"..\" steps, backslashes or "
+                                                           "encoded dots or separators");
             return;
         }
         url = value;
@@ -371,7 +371,8 @@ namespace {
  * closing quote into a literal one and the texts after it into options. */
 DiXText quoteArg(const DiXText& t) {
     size_t run = 0;
-    while (run < t.size() && t[t.size() - 1 - run] == '\\') run++;
+    while (run < t.size() && t[t.size() - 1 - run] == '\\')
+        run++;
     return u"\"" + t + DiXText(run, u'\\') + u"\"";
 }
 

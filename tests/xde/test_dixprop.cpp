@@ -402,7 +402,6 @@ TEST(PluginNames, OnlyBareNamesAndAbsoluteLocalPathsLoad) {
         {u"LPT9", 0}, {u"COM0.dll", 1}, {u"console.dll", 1}, {u"p*.dll", 0}, {u"p\n.dll", 0},
         {u"C:\\dir\\", 0}, {u"", 0}, {u"1:\\p.dll", 0}, {u"C:\\a\\..\\p.dll", 0},
         {u"C:\\a\\.\\p.dll", 0}, {u"..", 0}, {u"C:\\a..b\\...p.dll", 2}, {u"p.dll.", 1},
-        // Superscript digits name the same devices.
         {u"COM\u00b9", 0}, {u"lpt\u00b2.dll", 0}, {u"C:\\x\\COM\u00b3.dll", 0},
         {u"COM\u2074.dll", 1},
     };
