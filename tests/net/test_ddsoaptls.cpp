@@ -1,8 +1,8 @@
 // Web-service calls over HTTPS through the runtime with the client's
 // transport security hooks, against tests/peers/soap_stub.py serving
 // certificates of the test PKI: trusted chains go through silently,
-// self-signed servers are asked about and remembered, a wrong host fails,
-// and an accepted server never vouches for a later one.
+// self-signed servers are asked about and remembered, a wrong host or a
+// forged chain fails, and an accepted server never vouches for a later one.
 #include <gtest/gtest.h>
 
 #include "core/ddapp.h"
@@ -32,7 +32,9 @@ struct Stub : Peer {
     bool start(const std::string& cert, int count = 1) {
         std::string args = "--cert " + g_pki + "/" + cert + ".pem --key " + g_pki + "/" + cert +
                            ".key --count " + std::to_string(count);
-        if (cert == "local" || cert == "good") args += " --chain " + g_pki + "/inter.pem";
+        if (cert == "local" || cert == "good" || cert == "forgedlocal")
+            args += " --chain " + g_pki + "/inter.pem";
+        if (cert == "notcalocal") args += " --chain " + g_pki + "/notca.pem";
         return Peer::start("soap_stub.py", args, 20);
     }
 };
@@ -152,6 +154,20 @@ TEST_F(SoapTls, WrongHostFails) {
     ScriptScope scope(&a.script);
     EXPECT_EQ(call(stub), SOAP_SSL_ERROR);
     EXPECT_TRUE(a.script.inits.empty());
+}
+
+// Errors no answer may overlook fail the call as on every other connection,
+// before any dialog: the user is never shown a forged chain to accept.
+TEST_F(SoapTls, ForgedChainsFailWithoutAsking) {
+    for (const char* cert : {"forgedlocal", "notcalocal"}) {
+        Stub stub;
+        ASSERT_TRUE(stub.start(cert));
+        Answer a;
+        a.radio = CTL_TEMPORARY;
+        ScriptScope scope(&a.script);
+        EXPECT_EQ(call(stub), SOAP_SSL_ERROR) << cert;
+        EXPECT_TRUE(a.script.inits.empty()) << cert;
+    }
 }
 
 TEST_F(SoapTls, AnAcceptedServerDoesNotVouchForTheNextOne) {
