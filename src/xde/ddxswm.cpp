@@ -2,6 +2,7 @@
  * seamless forms of the window slots. GUI thread only. */
 #include "xde/ddxswm.h"
 #include "xde/ddxint.h"
+#include "xde/ddxmulti.h"
 
 #include "core/ddapp.h"
 #include "core/ditimer.h"
@@ -296,20 +297,9 @@ void swmUpdateStyleSlot(DiXDisplay*, DiXWindow* w) {
     if (w && w->frame) ddSWMUpdateStyle(w->frame);
 }
 
-/* The foreground goes to the window even when another thread's window
- * holds it: that thread's input is joined for the call. */
 void setFocus(DiXDisplay* d, HWND h) {
     DdXOwnChange own(d);
-    SetForegroundWindow(h);
-    HWND fg = GetForegroundWindow();
-    if (fg && fg != h) {
-        DWORD other = GetWindowThreadProcessId(fg, nullptr), self = GetCurrentThreadId();
-        if (other != self && AttachThreadInput(self, other, TRUE)) {
-            SetForegroundWindow(h);
-            AttachThreadInput(self, other, FALSE);
-        }
-    }
-    SetFocus(h);
+    if (ddXTakeForeground(h)) SetFocus(h);
 }
 
 void swmFocusSlot(DiXDisplay* d, DiXWindow* w) {
