@@ -126,12 +126,19 @@ TEST_F(Seamless, TaskbarButtonsAndStylesFollowTheServer) {
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & 0x000B0000, LONG(WS_SYSMENU));
     EXPECT_TRUE(g_taskbar.empty());
 
-    // Visible: delete then add.
+    // Visible: deleted at once and added again by a timer; a stream of
+    // changes meanwhile is one re-creation, and the last style stands.
     diXShowWindow(d, 1, 1);
     g_taskbar.clear();
-    f->styles[0] |= WS_MINIMIZEBOX;
+    for (int i = 0; i < 20; i++) {
+        f->styles[0] ^= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+        ddSWMUpdateStyle(f);
+    }
+    f->styles[0] = DWORD(WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX);
     ddSWMUpdateStyle(f);
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & 0x000B0000, LONG(WS_SYSMENU | WS_MINIMIZEBOX));
+    EXPECT_EQ(g_taskbar, (std::vector<std::pair<HWND, int>>{{h, 0}}));
+    hvPumpUntil([] { return g_taskbar.size() >= 2; }, 10000);
     EXPECT_EQ(g_taskbar, (std::vector<std::pair<HWND, int>>{{h, 0}, {h, 1}}));
 
     // Topmost and application-window bits alone: no new button.
