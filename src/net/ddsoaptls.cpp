@@ -62,7 +62,12 @@ bool decide(struct soap* soap, const char* host) {
                               "SSL/TLS certificate host name mismatch in tcp_connect()",
                               SOAP_SSL_ERROR);
         ok = false;
-    } else if (SSL_get_verify_result(soap->ssl) == X509_V_OK || diCertCacheFind(peer) == 0) {
+    } else if (SSL_get_verify_result(soap->ssl) == X509_V_OK) {
+        ok = true;
+    } else if (diCertCacheFind(peer) == 0 &&
+               (diCertCacheIsConfirmed(peer, host) || diCertCacheLookupHost(peer, host) == 1)) {
+        /* Accepted before, for this host: an answer given for one host
+         * says nothing about another that the certificate also names. */
         ok = true;
     } else {
         int choice = SoapTlsAskCertificate(s_problems, widen(host).c_str(), peer);
@@ -71,6 +76,7 @@ bool decide(struct soap* soap, const char* host) {
             uint32_t how = DI_CERT_KEEP | (choice >= 2 ? uint32_t(DI_CERT_STORE_FILE) : 0u);
             diCertCacheRemember(peer, how, 1);
             diCertCacheMarkConfirmed(peer, host);
+            diCertCacheRememberHost(peer, host);
         } else {
             soap_set_sender_error(
                 soap, "SSL/TLS error",

@@ -76,13 +76,14 @@ struct SoapTls : ::testing::Test {
     }
 
     // One call in a new runtime context: SOAP_OK or the runtime's error.
-    int call(const Stub& stub, std::string* reply = nullptr) {
+    int call(const Stub& stub, std::string* reply = nullptr, const char* host = "localhost") {
         struct soap* soap = soap_new();
         soap_set_namespaces(soap, namespaces);
         ddSoapTlsInstall(soap);
         int r = soap_ssl_client_context(soap, SOAP_SSL_DEFAULT, nullptr, nullptr, nullptr, nullptr,
                                         nullptr);
-        std::string endpoint = "https://localhost:" + std::to_string(stub.port) + "/";
+        std::string endpoint =
+            "https://" + std::string(host) + ":" + std::to_string(stub.port) + "/";
         char* answer = nullptr;
         char text[] = "over TLS";
         if (r == SOAP_OK)
@@ -168,6 +169,23 @@ TEST_F(SoapTls, ForgedChainsFailWithoutAsking) {
         EXPECT_EQ(call(stub), SOAP_SSL_ERROR) << cert;
         EXPECT_TRUE(a.script.inits.empty()) << cert;
     }
+}
+
+// The answer holds for the host it was given for, also in the next process;
+// the same certificate reached under another of its names is asked about.
+TEST_F(SoapTls, AnAcceptedCertificateIsAskedAboutAgainForAnotherHost) {
+    Stub stub;
+    ASSERT_TRUE(stub.start("selftwonames", 4));
+    Answer a;
+    a.radio = CTL_PERMANENT;
+    ScriptScope scope(&a.script);
+    EXPECT_EQ(call(stub), SOAP_OK);
+    diCertCacheReset(); // the next process
+    EXPECT_EQ(call(stub), SOAP_OK);
+    EXPECT_EQ(a.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST});
+    EXPECT_EQ(call(stub, nullptr, "127.0.0.1"), SOAP_OK);
+    EXPECT_EQ(call(stub, nullptr, "127.0.0.1"), SOAP_OK);
+    EXPECT_EQ(a.script.inits, (std::vector<int>{DD_DLG_SECURITY_LIST, DD_DLG_SECURITY_LIST}));
 }
 
 TEST_F(SoapTls, AnAcceptedServerDoesNotVouchForTheNextOne) {

@@ -25,6 +25,7 @@ Every certificate is written as NAME.pem (PEM certificate) beside NAME.key
   local           leaf "localhost" under inter
   selflocal       self-signed "localhost", and "selflocal2" another one
   notcalocal      leaf "localhost" under notca
+  selftwonames    self-signed, named both "localhost" and "127.0.0.1"
   forgedlocal     local with one byte of its signature changed (local.key)
   chain-good      good.pem followed by inter.pem (what a server sends)
   chain-local     local.pem followed by inter.pem
@@ -78,6 +79,9 @@ subjectAltName = DNS:self.test
 [ local_ext ]
 basicConstraints = CA:FALSE
 subjectAltName = DNS:localhost
+[ twonames_ext ]
+basicConstraints = CA:FALSE
+subjectAltName = DNS:localhost, DNS:127.0.0.1
 """
 
 CA_CONFIG = """
@@ -197,6 +201,7 @@ def main():
     sign(out, "inter", "local", "/O=Test PKI/CN=localhost", "local_ext")
     self_signed(out, "selflocal", "/O=Self/CN=localhost", "local_ext")
     self_signed(out, "selflocal2", "/O=Self Again/CN=localhost", "local_ext")
+    self_signed(out, "selftwonames", "/O=Self/CN=localhost", "twonames_ext")
     self_signed(out, "otherroot", "/O=Elsewhere/CN=Other Root", "ca_ext")
     ca_dir(out, "otherroot")
     sign(out, "otherroot", "untrusted", "/O=Elsewhere/CN=good.test", "leaf_ext")
