@@ -5,6 +5,7 @@
 #include "devices/ddclip.h"
 
 #include "core/ddthread.h"
+#include "core/dilog.h"
 #include "core/diutil.h"
 #include "devices/dddevices.h"
 #include "devices/diclip.h"
@@ -284,9 +285,17 @@ bool ddClipAnnounceRemote(void* owner, HWND engineWindow, const uint32_t* remote
     if (singleText) {
         formats.push_back({CF_TEXT, 0, u"STRING"});
     } else {
-        for (uint32_t i = 0; i < count; i++)
+        for (uint32_t i = 0; i < count; i++) {
+            if (diClipNamesLocalFiles(names[i], nameLengths[i])) {
+                std::u16string t = u"The X server's clipboard format \"" +
+                                   std::u16string(names[i], nameLengths[i]) +
+                                   u"\" names local files; it is not offered.";
+                diLogErrorText(t.c_str());
+                continue;
+            }
             formats.push_back({windowsFormat(names[i], nameLengths[i]), remoteIds[i],
                                std::u16string(names[i], nameLengths[i])});
+        }
     }
     s_lock.on();
     if (forPrinting) {

@@ -49,6 +49,27 @@ uint32_t diClipFormatByName(const DiChar* name, uint32_t length) {
     return 0;
 }
 
+bool diClipNamesLocalFiles(const DiChar* name, uint32_t length) {
+    static const char* const kFileFormats[] = {
+        "CF_HDROP",
+        "FileName",
+        "FileNameW",
+        "Shell IDList Array",
+        "FileGroupDescriptor",
+        "FileGroupDescriptorW",
+        "FileContents",
+    };
+    auto lower = [](DiChar c) { return c >= 'A' && c <= 'Z' ? DiChar(c + 32) : c; };
+    for (const char* t : kFileFormats) {
+        if (strlen(t) != length) continue;
+        uint32_t i = 0;
+        while (i < length && lower(name[i]) == lower(DiChar(uint8_t(t[i]))))
+            i++;
+        if (i == length) return true;
+    }
+    return false;
+}
+
 DiClipBytes diClipTextFromLocal(const uint8_t* text, size_t n) {
     const uint8_t* end = static_cast<const uint8_t*>(memchr(text, 0, n));
     if (end) n = size_t(end - text);

@@ -25,6 +25,13 @@ const char* diClipFormatName(uint32_t format);
 /* The predefined format of a name (exact, case-sensitive), or 0. */
 uint32_t diClipFormatByName(const DiChar* name, uint32_t length);
 
+/* True for the formats whose contents name local files or shell objects
+ * (file lists, file names, shell item lists, file descriptors and their
+ * contents): offered to the desktop, a paste in the file manager would copy
+ * files from paths the server chose. Names compare as Windows compares
+ * registered format names, without regard to ASCII case. */
+bool diClipNamesLocalFiles(const DiChar* name, uint32_t length);
+
 /* A converted block, allocated with malloc (none when empty or when memory
  * ran out: `ok` tells which). */
 struct DiClipBytes {

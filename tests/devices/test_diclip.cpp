@@ -163,4 +163,28 @@ TEST(ClipForms, TerminalPasteTextIsBounded) {
     }
 }
 
+TEST(ClipText, FormatsThatNameLocalFilesAreKnownInAnyCase) {
+    const struct {
+        const char16_t* name;
+        bool files;
+    } cases[] = {
+        {u"CF_HDROP", true},
+        {u"FileName", true},
+        {u"FILENAMEW", true},
+        {u"Shell IDList Array", true},
+        {u"FileGroupDescriptor", true},
+        {u"filegroupdescriptorw", true},
+        {u"FileContents", true},
+        {u"STRING", false},
+        {u"FileNames", false},
+        {u"File", false},
+        {u"UTF8_STRING", false},
+    };
+    for (const auto& c : cases) {
+        std::u16string n = c.name;
+        EXPECT_EQ(diClipNamesLocalFiles(n.data(), uint32_t(n.size())), c.files)
+            << std::string(n.begin(), n.end());
+    }
+}
+
 } // namespace

@@ -343,6 +343,32 @@ TEST(ClipRelayWine, TwoServersRelayThroughTheClientAndTheThirdHearsNothing) {
     DeleteFileA(("Z:" + file).c_str());
 }
 
+// Formats naming local files never reach the desktop, whatever their case;
+// the server's other formats are offered as ever.
+TEST(ClipRelayWine, FormatsNamingLocalFilesAreNotOffered) {
+    const std::vector<std::u16string> names = {
+        u"STRING",   u"CF_HDROP",           u"FileNameW",
+        u"filename", u"Shell IDList Array", u"FileGroupDescriptorW",
+        u"x-custom"};
+    std::vector<const DiChar*> ptrs;
+    std::vector<uint32_t> ids, lengths;
+    for (const std::u16string& n : names) {
+        ptrs.push_back(n.c_str());
+        ids.push_back(uint32_t(ids.size() + 1));
+        lengths.push_back(uint32_t(n.size()));
+    }
+    int owner = 0;
+    ASSERT_TRUE(ddClipAnnounceRemote(&owner, nullptr, ids.data(), ptrs.data(), lengths.data(),
+                                     uint32_t(names.size()), 0));
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_TEXT));
+    EXPECT_TRUE(IsClipboardFormatAvailable(RegisterClipboardFormatW(L"x-custom")));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_HDROP));
+    for (const wchar_t* f :
+         {L"FileNameW", L"FileName", L"Shell IDList Array", L"FileGroupDescriptorW"})
+        EXPECT_FALSE(IsClipboardFormatAvailable(RegisterClipboardFormatW(f))) << f;
+    ddClipReleaseOwnership(&owner);
+}
+
 TEST(ClipRelayWine, LostConnectionEmptiesTheClipboardAtOnce) {
     Session s;
     ASSERT_TRUE(s.start("clip-drop"));

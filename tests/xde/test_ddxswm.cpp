@@ -4,6 +4,7 @@
 // which maps may take the activation; the server's focus.
 #include <gtest/gtest.h>
 
+#include "support/peer_process.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
@@ -135,12 +136,19 @@ TEST_F(Seamless, TaskbarButtonsAndStylesFollowTheServer) {
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & 0x000B0000, LONG(WS_SYSMENU));
     EXPECT_TRUE(g_taskbar.empty());
 
-    // Visible: delete then add.
+    // Visible: deleted at once and added again by a timer; a stream of
+    // changes meanwhile is one re-creation, and the last style stands.
     diXShowWindow(d, 1, 1);
     g_taskbar.clear();
-    f->styles[0] |= WS_MINIMIZEBOX;
+    for (int i = 0; i < 20; i++) {
+        f->styles[0] ^= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+        ddSWMUpdateStyle(f);
+    }
+    f->styles[0] = DWORD(WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX);
     ddSWMUpdateStyle(f);
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & 0x000B0000, LONG(WS_SYSMENU | WS_MINIMIZEBOX));
+    EXPECT_EQ(g_taskbar, (std::vector<std::pair<HWND, int>>{{h, 0}}));
+    hvPumpUntil([] { return g_taskbar.size() >= 2; }, 10000);
     EXPECT_EQ(g_taskbar, (std::vector<std::pair<HWND, int>>{{h, 0}, {h, 1}}));
 
     // Topmost and application-window bits alone: no new button.
@@ -413,6 +421,43 @@ TEST_F(Seamless, ServerFocusRespectsAnotherDisplaysFocus) {
         EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == h; }));
     }
     ddXDEDestroy(other);
+}
+
+// Another program's foreground window keeps the foreground and the keyboard
+// against the server's focus requests, seamless and multi-window alike.
+TEST_F(Seamless, ServerFocusNeverTakesAnotherProgramsForeground) {
+    HWND h = make(1, 10, 10);
+    ASSERT_NE(h, nullptr);
+    diXShowWindow(d, 1, 1);
+    pump();
+    ASSERT_TRUE(IsWindowVisible(h));
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"swm_observer.exe";
+    std::wstring cmd = L"\"" + path + L"\" top intruder 20000 active";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
+    auto otherHasIt = [] {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(GetForegroundWindow(), &pid);
+        return pid && pid != GetCurrentProcessId();
+    };
+    hvPumpUntil(otherHasIt, 20000);
+    ASSERT_TRUE(otherHasIt());
+    // Read at once: the frame's own activation handling moves on later.
+    d->dev->swmFocus(d, d->windows[1]);
+    EXPECT_NE(GetForegroundWindow(), h);
+    ddXSetFocus(d, frame(1));
+    EXPECT_NE(GetForegroundWindow(), h);
+    EXPECT_TRUE(otherHasIt());
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
 }
 
 // A configured iconic window stays iconic and comes back at the new place;
