@@ -387,7 +387,11 @@ void drawRun(DiTDisplay* t, int32_t rowIndex, DiTDRow* r, int32_t c0, int32_t c1
             if (a.slot == 1 && code >= 179 && code <= 223) {
                 drawLineChar(t, code, cx, glyphY, cw, glyphH, clip, fg);
             } else if (st && st->handle && code < 256 && (st->defined[code / 8] & (1 << (code % 8)))) {
-                uint32_t half = lf & (DI_TD_UPPER_HALF | DI_TD_LOWER_HALF);
+                /* A tall cell shows one half: the upper on the upper row of
+                 * a pair, the lower otherwise. */
+                uint32_t half = !(lf & DI_TD_DOUBLE_HEIGHT) ? 0
+                                : lf & DI_TD_UPPER_HALF   ? DI_TD_UPPER_HALF
+                                                          : DI_TD_LOWER_HALF;
                 ops(t)->copyGlyph(gcOf(t), st->handle, st->cellWidth, st->cellHeight, code, cx, y,
                                   half, fg, bg);
             }
@@ -402,9 +406,13 @@ void paintRow(DiTDisplay* t, int32_t rowIndex, DiTDRow* r) {
     int32_t lo = r->damageLo, hi = r->damageHi;
     r->damageLo = r->damageHi = 0;
     int32_t vis = visibleColumns(s, r);
+    int32_t cw = rowCellWidth(s, r), y = rowIndex * s->cellHeight;
+    /* An odd grid leaves half a double-width cell at the right edge. */
+    int32_t edge = vis * cw, gridWidth = s->columns * s->cellWidth;
+    if (hi >= vis && edge < gridWidth)
+        ops(t)->fill(gcOf(t), edge, y, gridWidth - edge, s->cellHeight, r->eraseColour);
     if (hi > vis) hi = vis;
     if (lo >= hi) return;
-    int32_t cw = rowCellWidth(s, r), y = rowIndex * s->cellHeight;
     int32_t used = r->used < hi ? r->used : hi;
     if (used < hi) {
         int32_t from = used > lo ? used : lo;
@@ -424,7 +432,9 @@ void applyPendingScroll(DiTDisplay* t) {
     if (!s->scrollPending) return;
     s->scrollPending = 0;
     int32_t height = s->scrollBottom - s->scrollTop, dy = s->scrollDy;
-    if ((dy < 0 ? -dy : dy) >= height || t->paintingOff || !ops(t)) return;
+    /* Rows pushed wholly off the grid leave nothing to move. */
+    if (s->scrollTop + dy >= s->rows || s->scrollBottom + dy <= 0 || t->paintingOff || !ops(t))
+        return;
     ops(t)->scroll(gcOf(t), 0, dy * s->cellHeight, 0, s->scrollTop * s->cellHeight,
                    s->columns * s->cellWidth, height * s->cellHeight);
 }
@@ -636,8 +646,11 @@ void diTDWriteText(DiTDisplay* t, int32_t column, int32_t row, const DiChar* tex
         r->chars[column + i] = text[i];
         r->attrs[column + i] = a;
     }
+    /* Cells between the old used length and the text change from the
+     * row's erase colour to their own attributes. */
+    int32_t from = r->used < column ? r->used : column;
     if (column + count > r->used) r->used = column + count;
-    damage(s, r, column, column + count);
+    damage(s, r, from, column + count);
 }
 
 void diTDEraseRect(DiTDisplay* t, int32_t left, int32_t top, int32_t right, int32_t bottom) {
@@ -708,8 +721,8 @@ void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t
                           (dy > 0 && s->scrollDy > 0 && bottom + dy >= s->rows));
         if (mergeable) {
             s->scrollDy += dy;
-            if (s->scrollDy < -height) s->scrollDy = -height;
-            if (s->scrollDy > height) s->scrollDy = height;
+            if (s->scrollDy < -512) s->scrollDy = -512;
+            if (s->scrollDy > 512) s->scrollDy = 512;
         } else {
             applyPendingScroll(t);
             s->scrollPending = 1;
@@ -746,7 +759,7 @@ void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t
         int32_t d = top + y + dy;
         if (d < 0 || d >= s->rows) continue;
         DiTDRow* r = s->rowList[d];
-        int32_t hiCol = 0;
+        int32_t hiCol = 0, usedBefore = r->used;
         for (int32_t x = 0; x < w; x++) {
             int32_t c = left + x + dx;
             if (c < 0 || c >= s->storage) continue;
@@ -761,7 +774,8 @@ void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t
             r->attrs[c] = attrs[y][x];
             hiCol = c + 1;
         }
-        damage(s, r, left + dx, hiCol);
+        int32_t lo = left + dx < usedBefore ? left + dx : usedBefore;
+        damage(s, r, lo, hiCol);
     }
 }
 

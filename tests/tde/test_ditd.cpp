@@ -149,7 +149,7 @@ TEST(TDModel, FaultsOfTheScreenAreMended) {
 // Random sessions, fed in random chunks: the painted canvas equals a full
 // repaint of the model over the whole grid.
 TEST(TDPainter, PaintedDamageEqualsAFullRepaint) {
-    for (uint32_t seed = 1; seed <= 40; seed++) {
+    for (uint32_t seed = 1; seed <= 100; seed++) {
         std::mt19937 rnd(seed);
         auto pick = [&](int n) { return int(rnd() % uint32_t(n)); };
         int rows = 4 + pick(8), cols = 10 + pick(90);
