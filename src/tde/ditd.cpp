@@ -153,7 +153,9 @@ void chooseFonts(DiTDisplay* t) {
     if (th < 1) th = 1;
     const DiTDOps* o = ops(t);
     if (o && s->fixedSize && o->pointsToPixels) {
-        int32_t px = o->pointsToPixels(gcOf(t), s->fontSize);
+        /* The size comes from the server: a font taller than any screen
+         * would only make every cell a screen of its own. */
+        int32_t px = o->pointsToPixels(gcOf(t), s->fontSize < 0 ? 0 : s->fontSize > 1000 ? 1000 : s->fontSize);
         if (px >= 1) th = px;
     }
     DiChar* face = o && o->fontFace ? o->fontFace(s->fontSetting, 0) : nullptr;
@@ -389,9 +391,10 @@ void drawRun(DiTDisplay* t, int32_t rowIndex, DiTDRow* r, int32_t c0, int32_t c1
             } else if (st && st->handle && code < 256 && (st->defined[code / 8] & (1 << (code % 8)))) {
                 /* A tall cell shows one half: the upper on the upper row of
                  * a pair, the lower otherwise. */
-                uint32_t half = !(lf & DI_TD_DOUBLE_HEIGHT) ? 0
-                                : lf & DI_TD_UPPER_HALF   ? DI_TD_UPPER_HALF
-                                                          : DI_TD_LOWER_HALF;
+                uint32_t half = 0;
+                if (lf & DI_TD_DOUBLE_HEIGHT)
+                    half = lf & DI_TD_UPPER_HALF ? uint32_t(DI_TD_UPPER_HALF)
+                                                 : uint32_t(DI_TD_LOWER_HALF);
                 ops(t)->copyGlyph(gcOf(t), st->handle, st->cellWidth, st->cellHeight, code, cx, y,
                                   half, fg, bg);
             }

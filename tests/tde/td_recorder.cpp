@@ -6,6 +6,8 @@
 #include <string.h>
 #include <zlib.h>
 
+#include <algorithm>
+
 TDRecord g_td;
 
 namespace {
@@ -19,6 +21,12 @@ void put(int32_t x, int32_t y, uint64_t v) {
 }
 
 void fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint64_t v) {
+    const TDCanvas& c = g_td.canvas;
+    int64_t x1 = int64_t(x) + w, y1 = int64_t(y) + h;
+    if (x < 0) x = 0;
+    if (y < 0) y = 0;
+    w = int32_t((x1 < c.width ? x1 : c.width) - x);
+    h = int32_t((y1 < c.height ? y1 : c.height) - y);
     for (int32_t j = y; j < y + h; j++)
         for (int32_t i = x; i < x + w; i++) put(i, j, v);
 }
@@ -61,7 +69,7 @@ void textOut(DdGC*, int32_t x, int32_t y, int32_t cx, int32_t cy, int32_t cw, in
     g_td.textCalls++;
     fillRect(cx, cy, cw, chh, bg);
     int32_t px = x;
-    for (int32_t i = 0; i < count; i++) {
+    for (int32_t i = 0; i < count && px < g_td.canvas.width; i++) {
         if (text[i] != u' ' && px >= cx && px < cx + cw)
             put(px, cy, kMark | (uint64_t(y != cy) << 61) | (uint64_t(text[i]) << 24) | fg);
         px += adv[i];
@@ -82,8 +90,10 @@ void scroll(DdGC*, int32_t dx, int32_t dy, int32_t x, int32_t y, int32_t w, int3
     g_td.scrollCalls++;
     TDCanvas before = g_td.canvas;
     fillRect(x, y, w, h, kPoison);
-    for (int32_t j = y; j < y + h; j++)
-        for (int32_t i = x; i < x + w; i++)
+    int32_t xe = int32_t(std::min<int64_t>(int64_t(x) + w, before.width));
+    int32_t ye = int32_t(std::min<int64_t>(int64_t(y) + h, before.height));
+    for (int32_t j = y < 0 ? 0 : y; j < ye; j++)
+        for (int32_t i = x < 0 ? 0 : x; i < xe; i++)
             if (i >= 0 && j >= 0 && i < before.width && j < before.height)
                 put(i + dx, j + dy, before.at(i, j));
 }

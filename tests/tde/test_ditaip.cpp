@@ -247,7 +247,9 @@ TEST(TAIPFaults, ShortAndMisplacedMessagesAreIgnoredButConsumed) {
         int64_t counted = int64_t(r.msg.size()) + 3;
         if (r.started) counted += int64_t(tdStart(25, 80).size());
         EXPECT_EQ(rig.t->ackCounter, counted) << r.name;
-        if (!r.started) EXPECT_FALSE(rig.t->screen.exists) << r.name;
+        if (!r.started) {
+            EXPECT_FALSE(rig.t->screen.exists) << r.name;
+        }
     }
 }
 
