@@ -139,10 +139,14 @@ def counted(stream):
     return n
 
 
-def blocks(plain, style, rng, sizes=(1, 5, 100, 3000, 20000)):
-    """The plain stream in compressed blocks cut at random places."""
+def blocks(plain, style, rng, sizes=(1, 5, 100, 3000, 20000), z=None):
+    """The plain stream in compressed blocks cut at random places. In the
+    zsync style the stream goes on across calls when `z` is given."""
     out = bytearray()
-    z = zlib.compressobj() if style == "zsync" else None
+    if style == "zsync" and z is None:
+        z = zlib.compressobj()
+    elif style != "zsync":
+        z = None
     i = 0
     while i < len(plain):
         n = min(len(plain) - i, rng.choice(sizes), 60000)
@@ -195,6 +199,10 @@ class Session:
         self.counted = 0
         self.acks = 0
         self.received = []  # decoded client messages other than 44
+        self.z = zlib.compressobj()  # the one zsync stream of the connection
+
+    def send_blocks(self, plain, style, rng, sizes=(1, 5, 100, 3000, 20000)):
+        self.send(blocks(plain, style, rng, sizes, self.z), plain)
 
     def send(self, data, plain=None):
         """Sends bytes; `plain` is their uncompressed form when they are blocks."""
@@ -217,22 +225,25 @@ class Session:
             self.received.append(m)
         return m
 
-    def wait_for(self, pred, timeout=30):
+    def wait_for(self, pred, what, timeout=30):
         end = time.time() + timeout
         while time.time() < end:
-            m = self.read(max(0.1, end - time.time()))
+            try:
+                m = self.read(max(0.1, end - time.time()))
+            except socket.timeout:
+                break
             if m is None:
-                raise ValueError("client closed while waiting")
+                raise ValueError("client closed while waiting for %s" % what)
             if m[0] != 44 and pred(m):
                 return m
-        raise ValueError("timed out")
+        raise ValueError("timed out waiting for %s" % what)
 
     def barrier(self):
         """Ping; at the pong the client must have acknowledged every 4096
         counted bytes before the ping."""
         before = self.counted
         self.send(frame(51))
-        self.wait_for(lambda m: m[0] == 52)
+        self.wait_for(lambda m: m[0] == 52, "the pong")
         if self.acks != before // 4096:
             raise ValueError("acks %d for %d counted bytes" % (self.acks, before))
 
@@ -253,53 +264,55 @@ def dump_lines(total, rows=25, cols=80):
 def scenario_harness(s, args):
     """The Wine harness's session; each step waits for the client's go-ahead
     (a key release of F12 from the harness) where pixels are read."""
-    hello = s.wait_for(lambda m: m[0] == 4)
+    hello = s.wait_for(lambda m: m[0] == 4, "the hello")
     if hello[1] != 1 or hello[5] != 1 or hello[4] not in (1, 2):
         raise ValueError("hello %r" % (hello,))
     s.send(start(25, 80, font_setting="TermFace", flags=0, keepalive=1))
-    screen = colours(fg=1, bg=7) + write8(0, 0, b"Red") + rendition(1) + colours(fg=12) + \
+    screen = colours(fg=1, bg=7) + erase(0, 0, 80, 25) + write8(0, 0, b"Red") + rendition(1) + colours(fg=12) + \
         write8(4, 0, b"Bold") + rendition(64) + write8(9, 0, b"Rev") + rendition(0) + \
         colours(fg=0, bg=7)
-    box = frame(24, b"\1") + write8(0, 2, bytes([218, 196, 191])) + \
-        write8(0, 3, bytes([179, 32, 179])) + write8(0, 4, bytes([192, 196, 217])) + \
+    box = frame(24, b"\1") + write8(0, 14, bytes([218, 196, 191])) + \
+        write8(0, 15, bytes([179, 32, 179])) + write8(0, 16, bytes([192, 196, 217])) + \
         frame(24, b"\0")
     g = glyph(3, 65, 1, [0xFF, 0x81, 0x81, 0x81, 0x81, 0x81, 0x81, 0xFF]) + frame(24, b"\3") + \
-        write8(20, 2, b"A") + frame(24, b"\0")
+        write8(20, 14, b"A") + frame(24, b"\0")
     wide = frame(16, bytes([2, 12])) + write8(0, 12, b"WIDE")
     rows = b"".join(write8(0, y, ("row%d" % y).encode()) for y in range(5, 10))
     plain = screen + box + g + wide + rows + scroll(0, -2, 0, 5, 80, 10)
     if args.style == "plain":
         s.send(plain)
     else:
-        s.send(blocks(plain, args.style, random.Random(5), (7, 50, 200)), plain)
+        s.send_blocks(plain, args.style, random.Random(5), (7, 50, 200))
     s.barrier()
-    s.wait_for(lambda m: m[0] == 15 and m[2] == 123)  # F12 released: pixels were read
+    s.wait_for(lambda m: m[0] == 15 and m[2] == 123, "F12: the screen was read", 120)
     # Keys typed by the harness, each press then release.
-    s.wait_for(lambda m: m[0] == 15 and m[2] == 122)  # F11 released: keys done
+    s.wait_for(lambda m: m[0] == 15 and m[2] == 122, "F11: the keys are done")
     keys = [m for m in s.received if m[0] in (9, 15) and m[2] not in (122, 123)]
     with open(args.result_file + ".keys", "w") as f:
         for m in keys:
             f.write("%d %d %d %d\n" % m)
     # One second keep-alives.
     s.received.clear()
-    s.wait_for(lambda m: m[0] == 45, timeout=5)
-    s.wait_for(lambda m: m[0] == 45, timeout=5)
+    s.wait_for(lambda m: m[0] == 45, "a keep-alive", timeout=5)
+    s.wait_for(lambda m: m[0] == 45, "a second keep-alive", timeout=5)
     # A megabyte with acks checked at the barrier.
     big = dump_lines(1 << 20)
-    s.send(blocks(big, "zsync", random.Random(1)), big)
+    s.send_blocks(big, "zsync", random.Random(1))
     s.barrier()
     s.send(frame(5, bytes([args.status])))
     return "ok"
 
 
 def scenario_dump(s, args):
-    s.wait_for(lambda m: m[0] == 4)
+    s.wait_for(lambda m: m[0] == 4, "the hello")
     s.send(start(25, 80, flags=0, keepalive=0))
     s.barrier()
     data = dump_lines(args.mb << 20)
-    wire = data if args.style == "plain" else blocks(data, "zsync", random.Random(2), (16000,))
     t0 = time.time()
-    s.send(wire, data)
+    if args.style == "plain":
+        s.send(data)
+    else:
+        s.send_blocks(data, "zsync", random.Random(2), (16000,))
     s.barrier()
     took = time.time() - t0
     s.send(frame(5, b"\0"))
