@@ -1,7 +1,7 @@
 // A terminal display as the session layer makes it - a frame, its manager
 // and the terminal channel in a view of its own - connected to the T-AIP
 // server on 127.0.0.1 at the port given, running the application's event
-// loop. The face setting "TermFace" names DejaVu Sans Mono.
+// loop (tde_display.h).
 //
 // usage: tde_harness PORT X Y   (X, Y: where the view goes on the screen)
 // A driver asks one line at a time on standard input; each answer is one
@@ -12,16 +12,11 @@
 //   focus       "focus": the view's frame in front, the view has the focus
 //   expose      "expose": the whole view repainted by the engine
 //   quit        "bye", and the program ends.
-#include "core/ddapp.h"
-#include "core/dide.h"
-#include "session/diprofile.h"
 #include "support/peer_process.h"
-#include "tde/ddtde.h"
-#include "ui/ddcolor.h"
-#include "ui/ddgdi.h"
+#include "tde/ditde.h"
+#include "tde/tde_display.h"
 #include "ui/ddui.h"
 #include "ui/diprog.h"
-#include "ui/diui.h"
 #include "xde/xde_place.h"
 
 #include <stdio.h>
@@ -92,28 +87,10 @@ int main(int argc, char** argv) {
     MSG m;
     PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
     if (!hvSocketSinkInit() || ddUIInit(nullptr, GetModuleHandleW(nullptr)) != 1) return 1;
-    static DiProfileStore store;
-    store.settings.emplace_back("termface", "DejaVu Sans Mono");
-    g_diProfileStore = &store;
-    HDC screen = GetDC(nullptr);
-    g_ddApp->depth = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(nullptr, screen);
-    if (!g_ddApp->colorMap) g_ddApp->colorMap = ddColorMapCreate(g_ddApp->depth, -1, -1);
-    ddGDILoadCursors();
-
-    DiFrame* frame = diUICreateFrame(3, DI_OBJ_TDE, W, H);
-    DiChannel* ch = frame && frame->manager ? frame->manager->channel : nullptr;
-    if (!ch) return 1;
-    HWND view = ddGDIGetWindow(ch->hdr.gc);
-    ShowWindow(GetAncestor(view, GA_ROOT), SW_SHOW);
-    diDEManagerActivate(frame->manager, 1);
-    hvPlaceDisplayView(view, atoi(argv[2]), atoi(argv[3]));
-    if (ddNetSocketOpen(ch->socket, 1, 1) != 0 ||
-        diNetConnect(ch->socket, u"127.0.0.1", uint16_t(port), 0) != 0)
-        return 1;
-    ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
-                      DD_NET_READ | DD_NET_CLOSE);
-    diDEChannelOpen(ch);
+    DiFrame* frame = hvMakeTerminal(W, H, port);
+    if (!frame) return 1;
+    DiChannel* ch = frame->manager->channel;
+    hvPlaceDisplayView(ddGDIGetWindow(ch->hdr.gc), atoi(argv[2]), atoi(argv[3]));
     CreateThread(nullptr, 0, readCommands, nullptr, 0, nullptr);
     printf("ready\n");
     fflush(stdout);
