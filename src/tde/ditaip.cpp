@@ -529,7 +529,7 @@ int diTAIPReadInput(DiTDisplay* t) {
         diTAIPDispatch(t, &t->assembly);
         if (t->sessionActive && frontTooLong(&t->assembly)) return -1;
     }
-    diTDPaint(t);
+    diTDPaintSoon(t);
     /* The end of the stream counts once everything before it is handled. */
     if (got < 0 && rest == 0) return -1;
     return 0;

@@ -505,7 +505,8 @@ void diTDDestroy(DiTDisplay* t) {
     DiTDScreen* s = &t->screen;
     if (s->blinkTimer) diTimerRemove(s->blinkTimer);
     if (s->followTimer) diTimerRemove(s->followTimer);
-    s->blinkTimer = s->followTimer = nullptr;
+    if (s->paintTimer) diTimerRemove(s->paintTimer);
+    s->blinkTimer = s->followTimer = s->paintTimer = nullptr;
     if (!s->exists && !s->rowList) return;
     caretDestroy(t);
     s->exists = 0;
@@ -865,9 +866,33 @@ void diTDDamagePixels(DiTDisplay* t, int32_t x, int32_t y, int32_t width, int32_
     }
 }
 
+namespace {
+uint32_t paintTick(void* arg) {
+    DiTDisplay* t = static_cast<DiTDisplay*>(arg);
+    t->screen.paintTimer = nullptr;
+    diTDPaint(t);
+    return 0;
+}
+} // namespace
+
+void diTDPaintSoon(DiTDisplay* t) {
+    DiTDScreen* s = &t->screen;
+    if (!s->exists || !s->damaged || s->paintTimer) return;
+    uint32_t since = diDEClock() - s->lastPaint;
+    if (since >= uint32_t(DI_TD_PAINT_PACE)) {
+        diTDPaint(t);
+        return;
+    }
+    s->paintTimer = diTimerAdd(uint32_t(DI_TD_PAINT_PACE) - since, paintTick, t);
+    if (!s->paintTimer) diTDPaint(t);
+}
+
 void diTDPaint(DiTDisplay* t) {
     DiTDScreen* s = &t->screen;
     if (!s->exists || !s->damaged || t->paintingOff || !ops(t)) return;
+    if (s->paintTimer) diTimerRemove(s->paintTimer);
+    s->paintTimer = nullptr;
+    s->lastPaint = diDEClock();
     caretHide(t);
     applyPendingScroll(t);
     s->damaged = 0;

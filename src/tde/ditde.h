@@ -24,6 +24,7 @@ enum : int32_t {
     DI_TD_PALETTE = 18,
     DI_TD_SLOTS = 5,
     DI_TD_VARIANTS = 4,
+    DI_TD_PAINT_PACE = 40,
 };
 
 /* Internal rendition flags of a cell. */
@@ -129,6 +130,11 @@ struct DiTDScreen {
     uint32_t scrollPending;
     int32_t scrollLeft, scrollTop, scrollRight, scrollBottom, scrollDy;
     uint32_t damaged;
+    /* Painting while output flows is paced: at most one paint per
+     * DI_TD_PAINT_PACE ms, the rest left to a timer that paints once the
+     * output pauses. */
+    DiTimer* paintTimer;
+    uint32_t lastPaint;
 };
 
 struct DiTDisplay {
@@ -195,6 +201,8 @@ void diTDSetLineAttributes(DiTDisplay* t, uint32_t flags, int32_t row);
 void diTDDamagePixels(DiTDisplay* t, int32_t x, int32_t y, int32_t width, int32_t height);
 /* Draws every damaged cell and the pending scroll. */
 void diTDPaint(DiTDisplay* t);
+/* Paints now, or within DI_TD_PAINT_PACE ms when a paint ran just before. */
+void diTDPaintSoon(DiTDisplay* t);
 /* Effective colours of a cell attribute against the palette. */
 uint32_t diTDEffectiveBackground(const DiTDScreen* s, const DiTDCell* c);
 uint32_t diTDEffectiveForeground(const DiTDScreen* s, const DiTDCell* c);

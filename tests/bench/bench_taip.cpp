@@ -21,9 +21,9 @@ double run(const char* style, int mb, bool paint) {
     snprintf(result, sizeof result, "/tmp/hv_taip_bench_%lu_%s_%d", GetCurrentProcessId(), style,
              paint ? 1 : 0);
     Peer peer;
-    std::string args = std::string("serve dump --style ") + style + " --mb " + std::to_string(mb) +
-                       " --result-file " + result;
-    if (!peer.start("taip_peer.py", args, 600)) return -1;
+    std::string cmd = std::string("taip_peer.py serve dump --style ") + style + " --mb " +
+                      std::to_string(mb) + " --result-file " + result;
+    if (!peer.start(cmd, " --lifetime 600")) return -1;
     DiFrame* frame = hvMakeTerminal(640, 400, peer.port);
     if (!frame) return -1;
     DiTDisplay* t = reinterpret_cast<DiTDisplay*>(frame->manager->channel);

@@ -172,6 +172,8 @@ int TDRig::feed(const std::string& bytes, size_t chunk) {
         if (rc < 0 || t->ch.stopReading) break;
         if (g_fakeNet.incoming.empty() && g_fakeNet.incoming.size() + t->ch.in.used == before) break;
     }
+    // The output has paused: what was left to the pacing timer is painted.
+    diTDPaint(t.get());
     return rc;
 }
 
