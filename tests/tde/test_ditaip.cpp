@@ -261,6 +261,8 @@ TEST(TAIPFaults, ReaderFailsInsteadOfSpinning) {
     std::string shortBlock = u8s({0x80, 1, 0, 0});
     std::string early = tdBlocks(text(0, 0, "abcdef"), 100, false);
     early[3] = char(early[3] + 5); // announces five more inflated bytes than it holds
+    std::string past = tdBlocks(text(0, 0, "abcdef"), 100, false);
+    past[3] = char(past[3] - 2); // inflates two bytes past its size
     struct Row {
         const char* name;
         std::string wire;
@@ -273,6 +275,7 @@ TEST(TAIPFaults, ReaderFailsInsteadOfSpinning) {
         {"inflated message past the buffer", tdBlocks(huge, 5000, true), -1},
         {"block length below 2", shortBlock, -1},
         {"block ends early", early + kPing, -1},
+        {"block inflates past its size", past + kPing, -1},
         {"garbage block", u8s({0x80, 6, 0, 9, 0, 1, 2, 3, 4}), -1},
     };
     for (const Row& r : rows) {
