@@ -154,10 +154,9 @@ void beep() {
 
 } // namespace
 
-const DiTDOps g_ddTDOps = {createStrip, freeStrip,   putGlyph, copyGlyph,   fontFace,
-                           pointsToPixels, textOut,  nullptr,  moveWindow,  fontMetrics,
-                           fill,        scroll,      caretCreate, caretMove, caretShow,
-                           beep};
+const DiTDOps g_ddTDOps = {
+    createStrip, freeStrip,   putGlyph, copyGlyph, fontFace,    pointsToPixels, textOut,   nullptr,
+    moveWindow,  fontMetrics, fill,     scroll,    caretCreate, caretMove,      caretShow, beep};
 
 DiChannel* ddTDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {
     DdTDisplay* d = static_cast<DdTDisplay*>(calloc(1, sizeof(DdTDisplay)));

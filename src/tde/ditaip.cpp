@@ -133,7 +133,8 @@ void sessionStart(DiTDisplay* t, Cursor& c) {
     uint32_t keepAlive = c.left >= 2 ? c.u16() * 1000u : 300000u;
     DiChar* name = static_cast<DiChar*>(calloc(size_t(nameLen) + 1, sizeof(DiChar)));
     if (!name) return;
-    for (int32_t i = 0; i < nameLen; i++) name[i] = setting[i];
+    for (int32_t i = 0; i < nameLen; i++)
+        name[i] = setting[i];
     /* A second start replaces the screen and the timer of the first. */
     stopKeepAlive(t);
     diTDDestroy(t);
@@ -159,17 +160,32 @@ void sessionEnd(DiTDisplay* t, uint32_t status) {
 /* Minimum payload of the handled types; -1 marks a type without handler. */
 int32_t minimumPayload(uint32_t type) {
     switch (type) {
-    case 5: case 17: case 19: case 24: case 35:
+    case 5:
+    case 17:
+    case 19:
+    case 24:
+    case 35:
         return 1;
-    case 16: case 22: case 34: case 42: case 43: case 50:
+    case 16:
+    case 22:
+    case 34:
+    case 42:
+    case 43:
+    case 50:
         return 2;
-    case 30: case 31: case 33: case 41: case 48:
+    case 30:
+    case 31:
+    case 33:
+    case 41:
+    case 48:
         return 4;
     case 32:
         return 6;
     case 6:
         return 0; /* checked field by field */
-    case 40: case 46: case 51:
+    case 40:
+    case 46:
+    case 51:
         return 0;
     default:
         return -1;
@@ -178,8 +194,21 @@ int32_t minimumPayload(uint32_t type) {
 
 bool needsScreen(uint32_t type) {
     switch (type) {
-    case 16: case 17: case 19: case 22: case 24: case 30: case 31: case 32:
-    case 33: case 34: case 35: case 41: case 42: case 48: case 50:
+    case 16:
+    case 17:
+    case 19:
+    case 22:
+    case 24:
+    case 30:
+    case 31:
+    case 32:
+    case 33:
+    case 34:
+    case 35:
+    case 41:
+    case 42:
+    case 48:
+    case 50:
         return true;
     default:
         return false;
@@ -567,10 +596,12 @@ int diTAIPSendHello(DiTDisplay* t, const DiClientInfo* info) {
     const DiChar* texts[2] = {info ? info->platform : nullptr, info ? info->osVersion : nullptr};
     for (const DiChar* s : texts) {
         uint32_t len = 0;
-        while (s && s[len] && len < 100) len++;
+        while (s && s[len] && len < 100)
+            len++;
         p[n++] = uint8_t(len);
         p[n++] = 0;
-        for (uint32_t i = 0; i < len; i++) p[n++] = uint8_t(s[i]);
+        for (uint32_t i = 0; i < len; i++)
+            p[n++] = uint8_t(s[i]);
     }
     uint32_t cls = t->ch.codePageClass ? t->ch.codePageClass : 2;
     p[n++] = uint8_t(cls);

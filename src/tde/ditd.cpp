@@ -54,7 +54,8 @@ void damage(DiTDScreen* s, DiTDRow* r, int32_t lo, int32_t hi) {
 }
 
 void damageAll(DiTDScreen* s) {
-    for (int32_t i = 0; i < s->rows; i++) damage(s, s->rowList[i], 0, s->storage);
+    for (int32_t i = 0; i < s->rows; i++)
+        damage(s, s->rowList[i], 0, s->storage);
 }
 
 int32_t rowCellWidth(const DiTDScreen* s, const DiTDRow* r) {
@@ -155,7 +156,9 @@ void chooseFonts(DiTDisplay* t) {
     if (o && s->fixedSize && o->pointsToPixels) {
         /* The size comes from the server: a font taller than any screen
          * would only make every cell a screen of its own. */
-        int32_t px = o->pointsToPixels(gcOf(t), s->fontSize < 0 ? 0 : s->fontSize > 1000 ? 1000 : s->fontSize);
+        int32_t px = o->pointsToPixels(gcOf(t), s->fontSize < 0      ? 0
+                                                : s->fontSize > 1000 ? 1000
+                                                                     : s->fontSize);
         if (px >= 1) th = px;
     }
     DiChar* face = o && o->fontFace ? o->fontFace(s->fontSetting, 0) : nullptr;
@@ -199,7 +202,8 @@ void chooseFonts(DiTDisplay* t) {
 void fitView(DiTDisplay* t) {
     DiTDScreen* s = &t->screen;
     DiObject* top = diUIFindTopFrame(&t->ch.hdr);
-    bool fullScreen = top && top->type == DI_OBJ_FRAME && reinterpret_cast<DiFrame*>(top)->mode == 2;
+    bool fullScreen =
+        top && top->type == DI_OBJ_FRAME && reinterpret_cast<DiFrame*>(top)->mode == 2;
     if (!fullScreen)
         diUISetVirtualSize(&t->ch.hdr, s->columns * s->cellWidth, s->rows * s->cellHeight);
     diSOFitLaunchFrame(&t->ch.hdr);
@@ -222,7 +226,8 @@ int makeRows(DiTDScreen* s) {
 
 void freeRows(DiTDScreen* s) {
     if (s->rowList)
-        for (int32_t i = 0; i < s->rows; i++) free(s->rowList[i]);
+        for (int32_t i = 0; i < s->rows; i++)
+            free(s->rowList[i]);
     free(s->rowList);
     s->rowList = nullptr;
 }
@@ -309,11 +314,21 @@ void drawLineChar(DiTDisplay* t, uint32_t code, int32_t x, int32_t y, int32_t W,
     if (code >= 219) {
         int32_t hw = W / 2, hh = H / 2;
         switch (code) {
-        case 219: fillClipped(t, clip, x, y, W, H, fg); break;
-        case 220: fillClipped(t, clip, x, y + hh, W, H - hh, fg); break;
-        case 221: fillClipped(t, clip, x, y, hw, H, fg); break;
-        case 222: fillClipped(t, clip, x + hw, y, W - hw, H, fg); break;
-        default: fillClipped(t, clip, x, y, W, hh, fg); break;
+        case 219:
+            fillClipped(t, clip, x, y, W, H, fg);
+            break;
+        case 220:
+            fillClipped(t, clip, x, y + hh, W, H - hh, fg);
+            break;
+        case 221:
+            fillClipped(t, clip, x, y, hw, H, fg);
+            break;
+        case 222:
+            fillClipped(t, clip, x + hw, y, W - hw, H, fg);
+            break;
+        default:
+            fillClipped(t, clip, x, y, W, hh, fg);
+            break;
         }
         return;
     }
@@ -377,8 +392,7 @@ void drawRun(DiTDisplay* t, int32_t rowIndex, DiTDRow* r, int32_t c0, int32_t c1
     if (a.slot == 0) {
         uint32_t v = variantOf(lf);
         ops(t)->textOut(gcOf(t), x, glyphY, x, y, w, ch, r->chars + c0, c1 - c0,
-                        lf & DI_TD_DOUBLE_WIDTH ? s->advances2 : s->advances, s->fonts[v], fg,
-                        bg);
+                        lf & DI_TD_DOUBLE_WIDTH ? s->advances2 : s->advances, s->fonts[v], fg, bg);
     } else {
         ops(t)->fill(gcOf(t), x, y, w, ch, bg);
         uint32_t v = variantOf(lf);
@@ -388,7 +402,8 @@ void drawRun(DiTDisplay* t, int32_t rowIndex, DiTDRow* r, int32_t c0, int32_t c1
             int32_t cx = c * cw;
             if (a.slot == 1 && code >= 179 && code <= 223) {
                 drawLineChar(t, code, cx, glyphY, cw, glyphH, clip, fg);
-            } else if (st && st->handle && code < 256 && (st->defined[code / 8] & (1 << (code % 8)))) {
+            } else if (st && st->handle && code < 256 &&
+                       (st->defined[code / 8] & (1 << (code % 8)))) {
                 /* A tall cell shows one half: the upper on the upper row of
                  * a pair, the lower otherwise. */
                 uint32_t half = 0;
@@ -424,7 +439,8 @@ void paintRow(DiTDisplay* t, int32_t rowIndex, DiTDRow* r) {
     int32_t c = lo;
     while (c < used) {
         int32_t e = c + 1;
-        while (e < used && !memcmp(&r->attrs[e], &r->attrs[c], sizeof(DiTDCell))) e++;
+        while (e < used && !memcmp(&r->attrs[e], &r->attrs[c], sizeof(DiTDCell)))
+            e++;
         drawRun(t, rowIndex, r, c, e);
         c = e;
     }
@@ -465,9 +481,8 @@ uint32_t diTDEffectiveForeground(const DiTDScreen* s, const DiTDCell* c) {
 
 /* ---- the screen's life ---- */
 
-int diTDCreate(DiTDisplay* t, int32_t rows, int32_t columns, uint32_t caretStart,
-               uint32_t caretEnd, uint32_t caretFlags, const DiChar* fontSetting,
-               int32_t fontSize, uint32_t fixed) {
+int diTDCreate(DiTDisplay* t, int32_t rows, int32_t columns, uint32_t caretStart, uint32_t caretEnd,
+               uint32_t caretFlags, const DiChar* fontSetting, int32_t fontSize, uint32_t fixed) {
     diTDDestroy(t);
     DiTDScreen* s = &t->screen;
     if (gcOf(t)) ddGDISetFunction(gcOf(t), DI_ROP_COPY);
@@ -483,7 +498,8 @@ int diTDCreate(DiTDisplay* t, int32_t rows, int32_t columns, uint32_t caretStart
         return -1;
     }
     size_t n = 0;
-    while (fontSetting && fontSetting[n]) n++;
+    while (fontSetting && fontSetting[n])
+        n++;
     s->fontSetting = static_cast<DiChar*>(calloc(n + 1, sizeof(DiChar)));
     if (s->fontSetting && n) memcpy(s->fontSetting, fontSetting, n * sizeof(DiChar));
     s->fontSize = fontSize;
@@ -543,7 +559,8 @@ int diTDResize(DiTDisplay* t, int32_t rows, int32_t columns) {
 
 void diTDSetPaletteEntry(DiTDisplay* t, uint32_t index, uint8_t r, uint8_t g, uint8_t b) {
     DiTDScreen* s = &t->screen;
-    if (index < DI_TD_PALETTE) s->palette[index] = uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
+    if (index < DI_TD_PALETTE)
+        s->palette[index] = uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
     /* Every row follows, also after an index out of range. */
     for (int32_t i = 0; i < s->rows; i++) {
         DiTDRow* row = s->rowList[i];
@@ -683,8 +700,8 @@ void diTDEraseRect(DiTDisplay* t, int32_t left, int32_t top, int32_t right, int3
     }
 }
 
-void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t top,
-                    int32_t right, int32_t bottom) {
+void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t top, int32_t right,
+                    int32_t bottom) {
     DiTDScreen* s = &t->screen;
     if (right > s->storage) right = s->storage;
     if (bottom > s->rows) bottom = s->rows;
@@ -698,7 +715,8 @@ void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t
          * grid) are reused, emptied, for the rows the move leaves. */
         DiTDRow* next[256];
         bool spare[256] = {};
-        for (int32_t y = 0; y < s->rows; y++) next[y] = s->rowList[y];
+        for (int32_t y = 0; y < s->rows; y++)
+            next[y] = s->rowList[y];
         auto inSource = [&](int32_t y) { return y >= top && y < bottom; };
         auto inDest = [&](int32_t y) { return y - dy >= top && y - dy < bottom; };
         for (int32_t y = 0; y < s->rows; y++)
@@ -709,7 +727,8 @@ void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t
             if (inDest(y)) {
                 next[y] = s->rowList[y - dy];
             } else if (inSource(y)) {
-                while (!spare[from]) from++;
+                while (!spare[from])
+                    from++;
                 DiTDRow* r = s->rowList[from++];
                 clearRow(r);
                 r->lineFlags = 0;
@@ -717,7 +736,8 @@ void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t
                 damage(s, r, 0, s->storage);
             }
         }
-        for (int32_t y = 0; y < s->rows; y++) s->rowList[y] = next[y];
+        for (int32_t y = 0; y < s->rows; y++)
+            s->rowList[y] = next[y];
         /* One pixel scroll stands for a run of scrolls of the same rows as
          * long as what the run pushes out lies beyond the grid. */
         bool mergeable = s->scrollPending && s->scrollTop == top && s->scrollBottom == bottom &&
@@ -817,8 +837,7 @@ void diTDDefineGlyph(DiTDisplay* t, uint32_t slot, uint32_t code, int32_t width,
     }
 }
 
-uint8_t* diTDGlyphRowsToBits(int32_t width, int32_t height, const uint8_t* rows,
-                             uint32_t* stride) {
+uint8_t* diTDGlyphRowsToBits(int32_t width, int32_t height, const uint8_t* rows, uint32_t* stride) {
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return nullptr;
     uint32_t st = uint32_t((width + 15) / 16) * 2;
     uint8_t* out = static_cast<uint8_t*>(calloc(size_t(st) * size_t(height), 1));
@@ -950,6 +969,7 @@ DiChar diTDMapCharacter(uint32_t set, uint32_t code) {
     if (set == 1) return code < 128 ? DiChar(code) : DiChar(cp437High[code - 128]);
     if (set != 2) return u' ';
     size_t i = DI_COUNTOF(set2) - 1;
-    while (set2[i].first > code) i--;
+    while (set2[i].first > code)
+        i--;
     return DiChar(set2[i].value + set2[i].step * (code - set2[i].first));
 }

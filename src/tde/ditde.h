@@ -20,7 +20,7 @@ enum : uint32_t {
     DI_TAIP_KEEPALIVE = 45,
 };
 enum : int32_t {
-    DI_TD_CELLS = 256,   /* cells of storage per row at most; advances per table */
+    DI_TD_CELLS = 256, /* cells of storage per row at most; advances per table */
     DI_TD_PALETTE = 18,
     DI_TD_SLOTS = 5,
     DI_TD_VARIANTS = 4,
@@ -92,8 +92,7 @@ struct DiTDOps {
     void* reserved;
     void (*moveWindow)(DiObject* obj, int32_t x, int32_t y, int32_t width, int32_t height);
     /* The font's average width, height and ascent: 0, or -1 when unknown. */
-    int (*fontMetrics)(DdGC* gc, DiGDIFont* font, int32_t* width, int32_t* height,
-                       int32_t* ascent);
+    int (*fontMetrics)(DdGC* gc, DiGDIFont* font, int32_t* width, int32_t* height, int32_t* ascent);
     void (*fill)(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
     /* Moves the pixels of the rectangle by (dx, dy); pixels leave it. */
     void (*scroll)(DdGC* gc, int32_t dx, int32_t dy, int32_t x, int32_t y, int32_t width,
@@ -178,9 +177,8 @@ int diTAIPSendPaste(DiTDisplay* t, const DiChar* text, uint32_t count);
 uint8_t diTAIPModifiers(uint32_t state);
 
 /* Screen. */
-int diTDCreate(DiTDisplay* t, int32_t rows, int32_t columns, uint32_t caretStart,
-               uint32_t caretEnd, uint32_t caretFlags, const DiChar* fontSetting,
-               int32_t fontSize, uint32_t fixed);
+int diTDCreate(DiTDisplay* t, int32_t rows, int32_t columns, uint32_t caretStart, uint32_t caretEnd,
+               uint32_t caretFlags, const DiChar* fontSetting, int32_t fontSize, uint32_t fixed);
 void diTDDestroy(DiTDisplay* t);
 void diTDSetPaletteEntry(DiTDisplay* t, uint32_t index, uint8_t r, uint8_t g, uint8_t b);
 void diTDSelectColour(DiTDisplay* t, uint32_t index, int background);
@@ -188,8 +186,8 @@ void diTDMoveCursor(DiTDisplay* t, int32_t column, int32_t row);
 void diTDShowCursor(DiTDisplay* t, int visible);
 void diTDSetCursorShape(DiTDisplay* t, uint32_t start, uint32_t end, uint32_t flags);
 void diTDEraseRect(DiTDisplay* t, int32_t left, int32_t top, int32_t right, int32_t bottom);
-void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t top,
-                    int32_t right, int32_t bottom);
+void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t top, int32_t right,
+                    int32_t bottom);
 int diTDResize(DiTDisplay* t, int32_t rows, int32_t columns);
 void diTDWriteText(DiTDisplay* t, int32_t column, int32_t row, const DiChar* text, int32_t count);
 void diTDSelectFont(DiTDisplay* t, uint32_t slot);
@@ -211,8 +209,7 @@ DiChar diTDMapCharacter(uint32_t set, uint32_t code);
 /* Glyph rows (one byte per row, leftmost pixel bit 0) as a 1-bit bitmap of
  * (width + 15) / 16 16-bit words per row, leftmost pixel most significant;
  * malloc'd and zeroed, or none when the size is out of range. */
-uint8_t* diTDGlyphRowsToBits(int32_t width, int32_t height, const uint8_t* rows,
-                             uint32_t* stride);
+uint8_t* diTDGlyphRowsToBits(int32_t width, int32_t height, const uint8_t* rows, uint32_t* stride);
 
 extern const uint32_t g_diTDDefaultPalette[DI_TD_PALETTE];
 

@@ -17,7 +17,8 @@ const uint64_t kMark = 1ull << 63;
 
 void put(int32_t x, int32_t y, uint64_t v) {
     TDCanvas& c = g_td.canvas;
-    if (x >= 0 && y >= 0 && x < c.width && y < c.height) c.px[size_t(y) * size_t(c.width) + size_t(x)] = v;
+    if (x >= 0 && y >= 0 && x < c.width && y < c.height)
+        c.px[size_t(y) * size_t(c.width) + size_t(x)] = v;
 }
 
 void fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint64_t v) {
@@ -28,7 +29,8 @@ void fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint64_t v) {
     w = int32_t((x1 < c.width ? x1 : c.width) - x);
     h = int32_t((y1 < c.height ? y1 : c.height) - y);
     for (int32_t j = y; j < y + h; j++)
-        for (int32_t i = x; i < x + w; i++) put(i, j, v);
+        for (int32_t i = x; i < x + w; i++)
+            put(i, j, v);
 }
 
 struct Strip {
@@ -115,10 +117,9 @@ void beep() {
 
 } // namespace
 
-const DiTDOps g_tdRecordingOps = {createStrip, freeStrip, putGlyph,  copyGlyph,   fontFace,
-                                  pointsToPixels, textOut, nullptr,  moveWindow,  fontMetrics,
-                                  fill,        scroll,    caretCreate, caretMove, caretShow,
-                                  beep};
+const DiTDOps g_tdRecordingOps = {
+    createStrip, freeStrip,   putGlyph, copyGlyph, fontFace,    pointsToPixels, textOut,   nullptr,
+    moveWindow,  fontMetrics, fill,     scroll,    caretCreate, caretMove,      caretShow, beep};
 
 uint64_t tdTextMark(uint32_t ch, uint32_t fg) {
     return kMark | (uint64_t(ch) << 24) | fg;
@@ -164,13 +165,15 @@ TDRig::~TDRig() {
 
 int TDRig::feed(const std::string& bytes, size_t chunk) {
     if (!chunk) chunk = bytes.size() ? bytes.size() : 1;
-    for (size_t i = 0; i < bytes.size(); i += chunk) g_fakeNet.incoming.push_back(bytes.substr(i, chunk));
+    for (size_t i = 0; i < bytes.size(); i += chunk)
+        g_fakeNet.incoming.push_back(bytes.substr(i, chunk));
     int rc = 0;
     for (int guard = 0; guard < 100000 && (!g_fakeNet.incoming.empty() || t->ch.in.used); guard++) {
         size_t before = g_fakeNet.incoming.size() + t->ch.in.used;
         rc = diTAIPReadInput(t.get());
         if (rc < 0 || t->ch.stopReading) break;
-        if (g_fakeNet.incoming.empty() && g_fakeNet.incoming.size() + t->ch.in.used == before) break;
+        if (g_fakeNet.incoming.empty() && g_fakeNet.incoming.size() + t->ch.in.used == before)
+            break;
     }
     // The output has paused: what was left to the pacing timer is painted.
     diTDPaint(t.get());
@@ -216,12 +219,12 @@ std::string tdStart(int rows, int columns, const std::string& tail) {
     std::string p("\0\0\0\0", 4);
     p += char(rows);
     p += char(columns);
-    p += std::string("\0\0", 2);           // text 1
-    p += std::string("\x0c\x10\0\0", 4);   // caret 12..16, flags
-    p += std::string("\x04\0Font", 6);     // text 2: the setting name
-    p += std::string("\x0a\0", 2);         // 10 points
-    p += char(0);                          // fitted to the window
-    p += std::string("\0\0\0\0", 4);       // texts 3 and 4
+    p += std::string("\0\0", 2);         // text 1
+    p += std::string("\x0c\x10\0\0", 4); // caret 12..16, flags
+    p += std::string("\x04\0Font", 6);   // text 2: the setting name
+    p += std::string("\x0a\0", 2);       // 10 points
+    p += char(0);                        // fitted to the window
+    p += std::string("\0\0\0\0", 4);     // texts 3 and 4
     return tdMsg(6, p + tail);
 }
 

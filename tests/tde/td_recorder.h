@@ -54,7 +54,8 @@ struct TDRig {
 
 // Builders of server messages.
 std::string tdMsg(uint8_t type, const std::string& payload);
-std::string tdStart(int rows, int columns, const std::string& tail = std::string("\0\0\x2c\x01", 4));
+std::string tdStart(int rows, int columns,
+                    const std::string& tail = std::string("\0\0\x2c\x01", 4));
 std::string tdBlocks(const std::string& plain, size_t blockSize, bool oneStream);
 
 #endif

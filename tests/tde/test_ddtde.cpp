@@ -58,11 +58,11 @@ TEST(DdTDStrips, ARedefinedGlyphReplacesTheOldOneAndHalvesCopyTheirHalf) {
         uint32_t want;
     };
     const Px table[] = {
-        {0, 0, 0xFFFFFF}, {0, 15, 0xFFFFFF}, {7, 0, 0xFF0000}, {7, 15, 0xFF0000},
-        {3, 8, 0xFFFFFF}, {16, 0, 0xFF0000}, {23, 7, 0xFF0000}, {16, 8, 0},
-        {32, 0, 0xFF0000}, {32, 8, 0},
+        {0, 0, 0xFFFFFF},  {0, 15, 0xFFFFFF}, {7, 0, 0xFF0000}, {7, 15, 0xFF0000}, {3, 8, 0xFFFFFF},
+        {16, 0, 0xFF0000}, {23, 7, 0xFF0000}, {16, 8, 0},       {32, 0, 0xFF0000}, {32, 8, 0},
     };
-    for (const Px& p : table) EXPECT_EQ(m.at(p.x, p.y), p.want) << p.x << "," << p.y;
+    for (const Px& p : table)
+        EXPECT_EQ(m.at(p.x, p.y), p.want) << p.x << "," << p.y;
     g_ddTDOps.freeStrip(strip);
 }
 

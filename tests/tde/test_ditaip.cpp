@@ -12,7 +12,8 @@ namespace {
 
 std::string u8s(std::initializer_list<int> v) {
     std::string s;
-    for (int b : v) s += char(b);
+    for (int b : v)
+        s += char(b);
     return s;
 }
 
@@ -23,7 +24,8 @@ std::string text(int col, int row, const std::string& s) {
 std::string rowText(DiTDisplay* t, int row) {
     std::string s;
     DiTDRow* r = t->screen.rowList[row];
-    for (int c = 0; c < r->used; c++) s += char(r->chars[c]);
+    for (int c = 0; c < r->used; c++)
+        s += char(r->chars[c]);
     return s;
 }
 
@@ -39,7 +41,8 @@ int countType(const std::string& sent, uint8_t type) {
 
 int timers() {
     int n = 0;
-    for (DiTimer* t = diTimerHead(); t; t = t->next) n += !t->dead;
+    for (DiTimer* t = diTimerHead(); t; t = t->next)
+        n += !t->dead;
     return n;
 }
 
@@ -60,8 +63,8 @@ TEST(TAIPReader, SplitAtEveryByteGivesTheSameResultPlainAndInBothBlockStyles) {
         TDRig rig;
         rig.sentAndClear();
         ASSERT_EQ(rig.feed(plain), 0);
-        refRows = rowText(rig.t.get(), 0) + "|" + rowText(rig.t.get(), 1) + "|" +
-                  rowText(rig.t.get(), 2);
+        refRows =
+            rowText(rig.t.get(), 0) + "|" + rowText(rig.t.get(), 1) + "|" + rowText(rig.t.get(), 2);
         refSent = rig.sentAndClear();
     }
     // The scroll moved row 1 onto row 0.
@@ -175,8 +178,8 @@ TEST(TAIPSession, EndStopsDispatchAndReportsItsStatus) {
 TEST(TAIPClient, HelloKeysAndReplies) {
     TDRig rig;
     // hello 1, "Win32", "6.1", class 2 (default code page), hello 1.
-    EXPECT_EQ(rig.sentAndClear(), u8s({4, 18, 0, 1, 0, 5, 0}) + "Win32" + u8s({3, 0}) + "6.1" +
-                                      u8s({2, 0, 1, 0}));
+    EXPECT_EQ(rig.sentAndClear(),
+              u8s({4, 18, 0, 1, 0, 5, 0}) + "Win32" + u8s({3, 0}) + "6.1" + u8s({2, 0, 1, 0}));
     struct Key {
         uint32_t type, key, ch, mods;
         std::string wire;

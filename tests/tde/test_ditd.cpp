@@ -12,7 +12,8 @@ namespace {
 
 std::string u8s(std::initializer_list<int> v) {
     std::string s;
-    for (int b : v) s += char(b);
+    for (int b : v)
+        s += char(b);
     return s;
 }
 
@@ -49,12 +50,12 @@ TEST(TDColours, EffectiveColoursFollowRenditionAndPalette) {
     struct Wire {
         uint32_t wire, flags;
     };
-    const Wire wires[] = {{1, DI_TD_BOLD},        {2, DI_TD_DIM},       {4, DI_TD_BLINK},
-                          {8, DI_TD_UNDERLINE},   {64, DI_TD_REVERSE},  {128, DI_TD_CONCEALED},
-                          {0xFFFF0030, 0},        {0x10001, DI_TD_BOLD}};
+    const Wire wires[] = {{1, DI_TD_BOLD},      {2, DI_TD_DIM},       {4, DI_TD_BLINK},
+                          {8, DI_TD_UNDERLINE}, {64, DI_TD_REVERSE},  {128, DI_TD_CONCEALED},
+                          {0xFFFF0030, 0},      {0x10001, DI_TD_BOLD}};
     for (const Wire& w : wires) {
         rig.feed(tdMsg(31, u8s({int(w.wire & 0xFF), int((w.wire >> 8) & 0xFF),
-                                 int((w.wire >> 16) & 0xFF), int(w.wire >> 24)})));
+                                int((w.wire >> 16) & 0xFF), int(w.wire >> 24)})));
         EXPECT_EQ(rig.t->screen.flags, w.flags) << w.wire;
     }
 }
@@ -65,10 +66,11 @@ TEST(TDMaps, CharacterSetsMatchTheReferences) {
 #ifdef _WIN32
     GTEST_SKIP() << "the Python references run in the host tree";
 #endif
-    std::string cmd = "python3 -c \"import sys; sys.path.insert(0, '" HV_PEERS_DIR "'); "
-                      "import taip_peer as p; "
-                      "print(' '.join('%d' % ord(bytes([c]).decode('cp437')) for c in range(256))); "
-                      "print(' '.join('%d' % p.SET2[c] for c in range(256)))\"";
+    std::string cmd =
+        "python3 -c \"import sys; sys.path.insert(0, '" HV_PEERS_DIR "'); "
+        "import taip_peer as p; "
+        "print(' '.join('%d' % ord(bytes([c]).decode('cp437')) for c in range(256))); "
+        "print(' '.join('%d' % p.SET2[c] for c in range(256)))\"";
     FILE* f = popen(cmd.c_str(), "r");
     ASSERT_NE(f, nullptr);
     for (uint32_t set = 1; set <= 2; set++)
@@ -116,7 +118,8 @@ TEST(TDModel, FaultsOfTheScreenAreMended) {
     {
         TDRig rig;
         std::string s = tdStart(25, 80);
-        for (int y = 3; y < 10; y++) s += text(0, y, std::string(1, char('a' + y)));
+        for (int y = 3; y < 10; y++)
+            s += text(0, y, std::string(1, char('a' + y)));
         rig.feed(s + tdMsg(32, u8s({0, 0xFE, 0, 5, 80, 10})));
         std::string got;
         for (int y = 2; y < 11; y++)
@@ -160,27 +163,49 @@ TEST(TDPainter, PaintedDamageEqualsAFullRepaint) {
         std::string s = tdStart(rows, cols);
         for (int i = 0; i < 120; i++) {
             switch (pick(12)) {
-            case 0: case 1: case 2: {
+            case 0:
+            case 1:
+            case 2: {
                 std::string t;
-                for (int n = pick(30); n >= 0; n--) t += char(pick(4) ? 'a' + pick(26) : pick(256));
+                for (int n = pick(30); n >= 0; n--)
+                    t += char(pick(4) ? 'a' + pick(26) : pick(256));
                 s += text(pick(cols + 3), pick(rows + 1), t);
                 break;
             }
-            case 3: s += tdMsg(pick(2) ? 17 : 19, u8s({pick(20)})); break;
-            case 4: s += tdMsg(31, u8s({pick(256), 0, 0, 0})); break;
-            case 5: s += tdMsg(41, u8s({pick(cols), pick(rows), pick(cols + 2), pick(rows + 1)})); break;
-            case 6: s += tdMsg(41, u8s({0, pick(rows), cols, rows})); break;
+            case 3:
+                s += tdMsg(pick(2) ? 17 : 19, u8s({pick(20)}));
+                break;
+            case 4:
+                s += tdMsg(31, u8s({pick(256), 0, 0, 0}));
+                break;
+            case 5:
+                s += tdMsg(41, u8s({pick(cols), pick(rows), pick(cols + 2), pick(rows + 1)}));
+                break;
+            case 6:
+                s += tdMsg(41, u8s({0, pick(rows), cols, rows}));
+                break;
             case 7: {
                 int top = pick(rows);
                 int dy = pick(2) ? -1 - pick(2) : 1 + pick(2);
-                if (pick(2)) s += tdMsg(32, u8s({0, dy & 0xFF, 0, top, cols, rows}));
-                else s += tdMsg(32, u8s({(pick(5) - 2) & 0xFF, dy & 0xFF, pick(cols), top, pick(cols + 1), pick(rows + 1)}));
+                if (pick(2))
+                    s += tdMsg(32, u8s({0, dy & 0xFF, 0, top, cols, rows}));
+                else
+                    s += tdMsg(32, u8s({(pick(5) - 2) & 0xFF, dy & 0xFF, pick(cols), top,
+                                        pick(cols + 1), pick(rows + 1)}));
                 break;
             }
-            case 8: s += tdMsg(48, u8s({pick(20), pick(256), pick(256), pick(256)})); break;
-            case 9: s += tdMsg(16, u8s({pick(2) ? 0 : 1 << pick(4), pick(rows)})); break;
-            case 10: s += tdMsg(24, u8s({pick(3)})); break;
-            default: s += tdMsg(30, u8s({pick(3), 176 + pick(60), 1, 8, 1, 2, 3, 4, 5, 6, 7, 8})); break;
+            case 8:
+                s += tdMsg(48, u8s({pick(20), pick(256), pick(256), pick(256)}));
+                break;
+            case 9:
+                s += tdMsg(16, u8s({pick(2) ? 0 : 1 << pick(4), pick(rows)}));
+                break;
+            case 10:
+                s += tdMsg(24, u8s({pick(3)}));
+                break;
+            default:
+                s += tdMsg(30, u8s({pick(3), 176 + pick(60), 1, 8, 1, 2, 3, 4, 5, 6, 7, 8}));
+                break;
             }
         }
         size_t pos = 0;
@@ -204,17 +229,16 @@ TEST(TDPainter, RunsDrawTheirAttributesSlotsAndLineSizes) {
     rig.feed(tdStart(25, 80) + tdMsg(19, u8s({1})) + text(0, 0, "ab") +
              tdMsg(31, u8s({128, 0, 0, 0})) + text(2, 0, "cd") + // concealed
              tdMsg(31, u8s({0, 0, 0, 0})) + tdMsg(24, u8s({1})) + text(0, 1, u8s({196, 65})) +
-             tdMsg(30, u8s({3, 66, 1, 2, 0xFF, 0xFF})) + tdMsg(24, u8s({3})) +
-             text(0, 2, "BC") + tdMsg(16, u8s({2, 3})) + tdMsg(24, u8s({0})) +
-             text(0, 3, std::string(60, 'x')));
+             tdMsg(30, u8s({3, 66, 1, 2, 0xFF, 0xFF})) + tdMsg(24, u8s({3})) + text(0, 2, "BC") +
+             tdMsg(16, u8s({2, 3})) + tdMsg(24, u8s({0})) + text(0, 3, std::string(60, 'x')));
     const int cw = rig.t->screen.cellWidth, ch = rig.t->screen.cellHeight;
     EXPECT_EQ(g_td.canvas.at(0, 0), tdTextMark('a', g_diTDDefaultPalette[1]));
     EXPECT_EQ(g_td.canvas.at(cw, 0), tdTextMark('b', g_diTDDefaultPalette[1]));
     EXPECT_EQ(g_td.canvas.at(2 * cw, 0), 0xFFFFFFu); // concealed: background only
     EXPECT_EQ(g_td.canvas.at(cw / 2, ch + ch / 2), g_diTDDefaultPalette[1]); // line 196
     EXPECT_EQ(g_td.canvas.at(cw + 1, ch + 1), 0xFFFFFFu); // 65 undefined in slot 1
-    EXPECT_EQ(g_td.canvas.at(0, 2 * ch) >> 62, 3u);        // glyph 'B' copied from its strip
-    EXPECT_EQ(g_td.canvas.at(cw, 2 * ch), 0xFFFFFFu);      // 'C' undefined
+    EXPECT_EQ(g_td.canvas.at(0, 2 * ch) >> 62, 3u);       // glyph 'B' copied from its strip
+    EXPECT_EQ(g_td.canvas.at(cw, 2 * ch), 0xFFFFFFu);     // 'C' undefined
     // A double-width row is cut at half the columns, each cell twice as wide.
     EXPECT_EQ(rig.t->screen.rowList[3]->used, 40);
     EXPECT_EQ(g_td.canvas.at(2 * cw, 3 * ch), tdTextMark('x', g_diTDDefaultPalette[1]));
