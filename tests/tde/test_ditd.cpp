@@ -152,6 +152,41 @@ TEST(TDModel, FaultsOfTheScreenAreMended) {
     }
 }
 
+TEST(TDCaret, FollowsShapeFocusAndDoubleWidthRows) {
+    TDRig rig;
+    // Cells of 8 x 16; the start's caret runs from 12/16 to 16/16.
+    rig.feed(tdStart(25, 80) + tdMsg(35, u8s({1})) + tdMsg(34, u8s({70, 3})) +
+             tdMsg(16, u8s({2, 3})));
+    EXPECT_EQ(g_td.caretWidth, 0); // no caret without the focus
+    struct Step {
+        const char* name;
+        std::string msgs;
+        uint32_t event;
+        int32_t w, h, x, y;
+        bool shown;
+    };
+    const Step steps[] = {
+        // The shape's height at focus-in too; on the double-width row twice
+        // the cell width and the column cut at half the grid. The width
+        // follows the row when the cursor is shown again.
+        {"focus in", "", DI_EV_FOCUS_IN, 16, 4, 40 * 16, 3 * 16 + 12, true},
+        {"move", tdMsg(34, u8s({5, 7})), 0, 16, 4, 5 * 8, 7 * 16 + 12, true},
+        {"shape", tdMsg(33, u8s({0, 8, 0, 0})), 0, 16, 8, 5 * 8, 7 * 16, true},
+        {"shown again", tdMsg(35, u8s({1})), 0, 8, 8, 5 * 8, 7 * 16, true},
+        {"hidden", tdMsg(35, u8s({0})), 0, 8, 8, 5 * 8, 7 * 16, false},
+        {"focus out", "", DI_EV_FOCUS_OUT, 0, 0, 5 * 8, 7 * 16, false},
+    };
+    for (const Step& st : steps) {
+        if (!st.msgs.empty()) rig.feed(st.msgs);
+        if (st.event) rig.event(st.event);
+        EXPECT_EQ(g_td.caretWidth, st.w) << st.name;
+        EXPECT_EQ(g_td.caretHeight, st.h) << st.name;
+        EXPECT_EQ(g_td.caretX, st.x) << st.name;
+        EXPECT_EQ(g_td.caretY, st.y) << st.name;
+        EXPECT_EQ(g_td.caretShown, st.shown) << st.name;
+    }
+}
+
 // Random sessions, fed in random chunks: the painted canvas equals a full
 // repaint of the model over the whole grid.
 TEST(TDPainter, PaintedDamageEqualsAFullRepaint) {
