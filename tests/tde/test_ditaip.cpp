@@ -239,10 +239,14 @@ TEST(TAIPFaults, ShortAndMisplacedMessagesAreIgnoredButConsumed) {
         {"scroll outside", true, tdMsg(32, u8s({0x80, 0x7F, 0, 0, 255, 255}))},
         {"scroll inverted", true, tdMsg(32, u8s({1, 1, 9, 9, 2, 2}))},
         {"line flags below grid", true, tdMsg(16, u8s({2, 99}))},
+        {"text after close", true, text(0, 0, "x")},
+        {"scroll after close", true, tdMsg(32, u8s({0, 1, 0, 0, 80, 25}))},
     };
     for (const Row& r : rows) {
         TDRig rig;
         if (r.started) rig.feed(tdStart(25, 80));
+        bool closed = std::string(r.name).find("after close") != std::string::npos;
+        if (closed) rig.event(DI_EV_CLOSE);
         rig.sentAndClear();
         EXPECT_EQ(rig.feed(r.msg + kPing), 0) << r.name;
         EXPECT_EQ(rig.sentAndClear(), u8s({52, 0, 0})) << r.name;
@@ -250,7 +254,7 @@ TEST(TAIPFaults, ShortAndMisplacedMessagesAreIgnoredButConsumed) {
         int64_t counted = int64_t(r.msg.size()) + 3;
         if (r.started) counted += int64_t(tdStart(25, 80).size());
         EXPECT_EQ(rig.t->ackCounter, counted) << r.name;
-        if (!r.started) {
+        if (!r.started || closed) {
             EXPECT_FALSE(rig.t->screen.exists) << r.name;
         }
     }

@@ -131,6 +131,7 @@ TEST(TDModel, FaultsOfTheScreenAreMended) {
         TDRig rig(255 * 4, 64);
         rig.feed(tdStart(4, 255) + text(0, 0, std::string(255, 'w')));
         EXPECT_EQ(g_td.textCalls, 1);
+        EXPECT_EQ(g_td.canvas.at(254 * 4, 0), tdTextMark('w', 0)); // the last cell's advance
     }
     // Glyph rows above 16 pixels wide: each row at its stride, the rest 0.
     uint32_t stride = 0;
