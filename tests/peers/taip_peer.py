@@ -265,7 +265,9 @@ def scenario_harness(s, args):
     """The Wine harness's session; each step waits for the client's go-ahead
     (a key release of F12 from the harness) where pixels are read."""
     hello = s.wait_for(lambda m: m[0] == 4, "the hello")
-    if hello[1] != 1 or hello[5] != 1 or hello[4] not in (1, 2):
+    # Hello value 1, the platform and the system version of the client
+    # description, character-set class 2 (no 8-bit code page), hello value 1.
+    if hello != (4, 1, "Win32", "6.1", 2, 1):
         raise ValueError("hello %r" % (hello,))
     s.send(start(25, 80, font_setting="TermFace", flags=0, keepalive=1))
     screen = colours(fg=1, bg=7) + erase(0, 0, 80, 25) + write8(0, 0, b"Red") + rendition(1) + colours(fg=12) + \

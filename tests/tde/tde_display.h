@@ -11,6 +11,8 @@
 #include "ui/ddgdi.h"
 #include "ui/diui.h"
 
+#include <stdio.h>
+
 inline DiFrame* hvMakeTerminal(int width, int height, int port) {
     static DiProfileStore store;
     if (store.settings.empty()) store.settings.emplace_back("termface", "DejaVu Sans Mono");
@@ -20,6 +22,17 @@ inline DiFrame* hvMakeTerminal(int width, int height, int port) {
     ReleaseDC(nullptr, screen);
     if (!g_ddApp->colorMap) g_ddApp->colorMap = ddColorMapCreate(g_ddApp->depth, -1, -1);
     ddGDILoadCursors();
+    // The client description as start-up makes it: the hello carries it.
+    if (!g_ddApp->clientInfo.platform) {
+        static DiChar platform[] = u"Win32", version[16];
+        DWORD v = GetVersion();
+        char text[16];
+        snprintf(text, sizeof text, "%lu.%lu", v & 0xFF, (v >> 8) & 0xFF);
+        for (int i = 0; text[i]; i++)
+            version[i] = DiChar(text[i]);
+        g_ddApp->clientInfo.platform = platform;
+        g_ddApp->clientInfo.osVersion = version;
+    }
     DiFrame* frame = diUICreateFrame(3, DI_OBJ_TDE, width, height);
     DiChannel* ch = frame && frame->manager ? frame->manager->channel : nullptr;
     if (!ch) return nullptr;
