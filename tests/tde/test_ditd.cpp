@@ -125,6 +125,12 @@ TEST(TDModel, FaultsOfTheScreenAreMended) {
         for (int y = 2; y < 11; y++)
             got += rig.t->screen.rowList[y]->used ? char(rig.t->screen.rowList[y]->chars[0]) : '.';
         EXPECT_EQ(got, ".fghij...");
+        // Rows 5..6 up by 4 land on 1..2: rows 3 and 4 between keep theirs.
+        rig.feed(tdMsg(32, u8s({0, 0xFC, 0, 5, 80, 7})));
+        got.clear();
+        for (int y = 0; y < 9; y++)
+            got += rig.t->screen.rowList[y]->used ? char(rig.t->screen.rowList[y]->chars[0]) : '.';
+        EXPECT_EQ(got, ".hifg..j.");
     }
     // A 255-column grid takes a 255-cell run in one text call.
     {
