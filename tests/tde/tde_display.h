@@ -7,6 +7,7 @@
 #include "core/dide.h"
 #include "net/ddnet.h"
 #include "session/diprofile.h"
+#include "support/mem_profile_store.h"
 #include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
 #include "ui/diui.h"
@@ -14,8 +15,9 @@
 #include <stdio.h>
 
 inline DiFrame* hvMakeTerminal(int width, int height, int port) {
-    static DiProfileStore store;
-    if (store.settings.empty()) store.settings.emplace_back("termface", "DejaVu Sans Mono");
+    static CMemProfileStore store;
+    static bool faceSet = store.SetLocalSetting(u"termface", u"DejaVu Sans Mono");
+    (void)faceSet;
     g_diProfileStore = &store;
     HDC screen = GetDC(nullptr);
     g_ddApp->depth = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);

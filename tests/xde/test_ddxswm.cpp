@@ -429,7 +429,7 @@ TEST_F(Seamless, ServerFocusNeverTakesAnotherProgramsForeground) {
     HWND h = make(1, 10, 10);
     ASSERT_NE(h, nullptr);
     diXShowWindow(d, 1, 1);
-    pump();
+    waitFor([&] { return IsWindowVisible(h) != FALSE; });
     ASSERT_TRUE(IsWindowVisible(h));
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
