@@ -6,9 +6,15 @@
 #include "net/ddsoaptls.h"
 #endif
 
+/* The namespace table under a name of its own: other runtime users of the
+ * program define the runtime's default name. */
+#define namespaces hvwsNamespaces
 #include "HVNWS.nsmap"
+#undef namespaces
 
 #include <string.h>
+
+using namespace hvws;
 
 namespace {
 
@@ -62,6 +68,25 @@ int putEnvelope(struct soap* soap, const WsOperation<Req, Resp>& op, const Req* 
     return SOAP_OK;
 }
 
+/* The hooks the proxy puts between the runtime and the wire, and what they
+ * learnt during the call. */
+struct Wire {
+    int (*post)(struct soap*, const char*, const char*, int, const char*, const char*, ULONG64);
+    int (*postHeader)(struct soap*, const char*, const char*);
+    int (*parseHeader)(struct soap*, const char*, const char*);
+    int headerError;
+};
+
+Wire& wire(struct soap* soap) {
+    return *static_cast<Wire*>(soap->user);
+}
+
+int parseHeader(struct soap* soap, const char* key, const char* value) {
+    int err = wire(soap).parseHeader(soap, key, value);
+    if (err && !wire(soap).headerError) wire(soap).headerError = err;
+    return err;
+}
+
 int fail(struct soap* soap) {
     int code = soap->error;
     soap_closesock(soap);
@@ -104,13 +129,32 @@ int readFault(struct soap* soap) {
  * namespace as the response, and would report a non-envelope or an empty
  * body under the HTTP status (200) as if it were the outcome. */
 template <class Req, class Resp>
-int receive(struct soap* soap, const WsOperation<Req, Resp>& op, char** result) {
-    if (soap_begin_recv(soap)) return fail(soap);
-    if (soap_envelope_begin_in(soap) || soap->version == 0) {
-        /* Transport failures keep their code; whatever else stands where
-         * the envelope should (an HTML page, an empty body, XML of another
-         * kind, whatever the status) is not a SOAP reply. */
-        if (soap->error != SOAP_TCP_ERROR && soap->error != SOAP_SSL_ERROR)
+int readReply(struct soap* soap, const WsOperation<Req, Resp>& op, char** result) {
+    if (soap_begin_recv(soap)) {
+        /* The runtime reports a refused header (a compressed reply) and a
+         * reply without a body under the HTTP status that carried them. */
+        int status = soap->error;
+        if (status == soap->status && (status / 100 == 2 || status == 400 || status == 500)) {
+            int header = wire(soap).headerError;
+            soap->error = header ? header : SOAP_VERSIONMISMATCH;
+        } else if (status >= 100) {
+            *soap_faultstring(soap) = "HTTP error";
+        }
+        return fail(soap);
+    }
+    /* The runtime would report an end of input or a foreign element here
+     * under the HTTP status too, and would take XML of any other kind as a
+     * plain reply: the status is kept out of the envelope step. */
+    int status = soap->status;
+    soap->status = 0;
+    int e = soap_envelope_begin_in(soap);
+    soap->status = status;
+    if (e || soap->version == 0) {
+        /* The end of input keeps its code; whatever else stands where the
+         * envelope should (an HTML page, XML of another kind) is not a SOAP
+         * reply. */
+        if (soap->error != SOAP_EOF && soap->error != SOAP_TCP_ERROR &&
+            soap->error != SOAP_SSL_ERROR)
             soap->error = SOAP_VERSIONMISMATCH;
         return fail(soap);
     }
@@ -129,6 +173,14 @@ int receive(struct soap* soap, const WsOperation<Req, Resp>& op, char** result) 
     return soap->error = SOAP_OK;
 }
 
+/* A reply past its cap fails as a cut one, wherever the reader was. */
+template <class Req, class Resp>
+int receive(struct soap* soap, const WsOperation<Req, Resp>& op, char** result) {
+    int code = readReply(soap, op, result);
+    if (code && soap->count > soap->recv_maxlength) code = soap->error = WS_END_OF_INPUT;
+    return code;
+}
+
 /* The call road of every operation. */
 template <class Req, class Resp>
 int SoapCall(struct soap* soap, const char* endpoint, const char* action,
@@ -137,6 +189,7 @@ int SoapCall(struct soap* soap, const char* endpoint, const char* action,
      * server to fall back to (the session cookie would travel to it). */
     if (!endpoint) return soap->error = WS_NO_ENDPOINT;
     soap_begin(soap);
+    wire(soap).headerError = 0;
     soap->encodingStyle = ""; /* the SOAP 1.1 encoding */
     op.serialize(soap, req);
     if (soap_begin_count(soap)) return fail(soap);
@@ -152,16 +205,6 @@ int SoapCall(struct soap* soap, const char* endpoint, const char* action,
 
 char* text(const char* s) {
     return const_cast<char*>(s);
-}
-
-/* The hooks the proxy puts between the runtime and the wire. */
-struct Wire {
-    int (*post)(struct soap*, const char*, const char*, int, const char*, const char*, ULONG64);
-    int (*postHeader)(struct soap*, const char*, const char*);
-};
-
-Wire& wire(struct soap* soap) {
-    return *static_cast<Wire*>(soap->user);
 }
 
 int postHeader(struct soap* soap, const char* key, const char* value) {
@@ -243,10 +286,11 @@ SessionServiceProxy::SessionServiceProxy(const char* protocol, const char* host,
     }
     soap = soap_new1(SOAP_C_UTFSTRING);
     if (!soap) return;
-    auto* w = new Wire{soap->fpost, soap->fposthdr};
+    auto* w = new Wire{soap->fpost, soap->fposthdr, soap->fparsehdr, 0};
     soap->user = w;
     soap->fpost = post;
     soap->fposthdr = postHeader;
+    soap->fparsehdr = parseHeader;
     soap->connect_timeout = WS_CONNECT_TIMEOUT_S;
     soap->send_timeout = WS_STALL_TIMEOUT_S;
     soap->recv_timeout = WS_STALL_TIMEOUT_S;
@@ -279,7 +323,7 @@ SessionServiceProxy::SessionServiceProxy(const char* protocol, const char* host,
             }
         }
     }
-    if (!soap->namespaces) soap_set_namespaces(soap, namespaces);
+    if (!soap->namespaces) soap_set_namespaces(soap, hvwsNamespaces);
 }
 
 SessionServiceProxy::~SessionServiceProxy() {
