@@ -81,8 +81,14 @@ Wire& wire(struct soap* soap) {
     return *static_cast<Wire*>(soap->user);
 }
 
+/* A length past the reply cap is refused at the head: the runtime would
+ * otherwise allocate that much for the body of an HTTP error at once. */
 int parseHeader(struct soap* soap, const char* key, const char* value) {
     int err = wire(soap).parseHeader(soap, key, value);
+    if (!err && key && !strcasecmp(key, "Content-Length") && soap->length > WS_MAX_REPLY) {
+        soap->length = 0;
+        err = SOAP_LENGTH;
+    }
     if (err && !wire(soap).headerError) wire(soap).headerError = err;
     return err;
 }

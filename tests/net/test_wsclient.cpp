@@ -7,7 +7,9 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,19 @@ namespace {
 
 const char* kEnv11 = "http://schemas.xmlsoap.org/soap/envelope/";
 const char* kEnv12 = "http://www.w3.org/2003/05/soap-envelope";
+
+// The same without a length: 1 MiB chunks, so only the reader's caps stop it.
+std::string chunked(const std::string& body) {
+    std::string out =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (size_t at = 0; at < body.size(); at += 1 << 20) {
+        std::string part = body.substr(at, 1 << 20);
+        char size[16];
+        snprintf(size, sizeof size, "%zx\r\n", part.size());
+        out += size + part + "\r\n";
+    }
+    return out + "0\r\n\r\n";
+}
 
 std::string http(const std::string& body, const std::string& status = "200 OK",
                  const std::string& extra = "") {
@@ -55,6 +70,18 @@ SessionServiceProxy* proxyFor(const char* protocol = "http", const char* host = 
                               const char* proxyType = nullptr) {
     return new SessionServiceProxy(protocol, host, "8080", "axis/HVNWS.jws", proxyHost, proxyPort,
                                    user, password, proxyType);
+}
+
+// A proxy made from texts that the caller overwrites right after: a caller
+// that asks for new credentials after a 407 reuses its buffers.
+SessionServiceProxy* proxyFromReusedTexts() {
+    char host[] = "px", user[] = "u", password[] = "p";
+    auto* proxy = new SessionServiceProxy("http", "web.example", "8080", "axis/HVNWS.jws", host,
+                                          3128, user, password);
+    memset(host, 'X', 2);
+    memset(user, 'X', 1);
+    memset(password, 'X', 1);
+    return proxy;
 }
 
 struct Call {
@@ -122,9 +149,16 @@ TEST(WsReply, CodesAndReturnText) {
         {"proxy credentials wanted", http("", "407 Proxy Authentication Required"), 407, nullptr},
         {"not found", http("nope", "404 Not Found"), 404, nullptr},
         {"a reply cut short", http(response("<r>doc</r>")).substr(0, 300), -1, nullptr},
-        {"a 17 MiB return text", http(response("<r>" + big + "</r>")), -1, nullptr},
-        {"a 17 MiB reply of small elements",
-         http(response("<r>d</r>" + std::string(17 << 20, ' '))), -1, nullptr},
+        {"an HTTP error announcing 17 MiB",
+         "HTTP/1.1 407 Denied\r\nContent-Length: 17825792\r\n\r\nshort", 407, nullptr},
+        {"a reply announcing 10^15 bytes",
+         "HTTP/1.1 200 OK\r\nContent-Length: 0999999999999999\r\n\r\n" + response("<r>d</r>"), -1,
+         nullptr},
+        {"17 MiB announced", http(response("<r>" + big + "</r>")), -1, nullptr},
+        {"a 17 MiB return text in chunks", chunked(response("<r>" + big + "</r>")), -1, nullptr},
+        {"a 17 MiB reply of blanks in chunks",
+         chunked(response("<r>d</r>" + std::string(17 << 20, ' '))), -1, nullptr},
+        {"a reply in chunks", chunked(response("<r>d</r>")), 0, "d"},
     };
     for (const Row& r : rows) {
         Call c = getWebtop(r.reply);
@@ -353,6 +387,8 @@ TEST(WsRequest, HeadDirectAndThroughProxies) {
          "POST http://web.example:8080/axis/HVNWS.jws HTTP/1.1", nullptr},
         {"HTTP proxy, empty user", proxyFor("http", "web.example", "px", 3128, "", "p"), "px:3128",
          "POST http://web.example:8080/axis/HVNWS.jws HTTP/1.1", nullptr},
+        {"texts the caller reuses", proxyFromReusedTexts(), "px:3128",
+         "POST http://web.example:8080/axis/HVNWS.jws HTTP/1.1", "Basic dTpw"},
         {"proxy port 0 is no proxy", proxyFor("http", "web.example", "px", 0, "u", "p"),
          "web.example:8080", "POST /axis/HVNWS.jws HTTP/1.1", nullptr},
         {"a SOCKS proxy is not used",
