@@ -54,3 +54,47 @@ struct WsWire {
         s->fclosesocket = [](struct soap*, SOAP_SOCKET) { return SOAP_OK; };
     }
 };
+
+// Every operation of the proxy with plausible arguments, and the local
+// name of its response element.
+typedef int (*WsOperationCall)(SessionServiceProxy&, char**);
+
+inline const struct {
+    const char* response;
+    WsOperationCall call;
+} kWsOperations[] = {
+    {"searchResponse", [](SessionServiceProxy& p, char** o) { return p.search("c", o); }},
+    {"modifySessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.modifySession("c", "a", "v", o); }},
+    {"getSessionCookieResponse",
+     [](SessionServiceProxy& p, char** o) { return p.getSessionCookie("t", o); }},
+    {"startSessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.startSession("1:2", false, o); }},
+    {"restartSessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.restartSession("1:2", "t", o); }},
+    {"setDRXConfigurationResponse",
+     [](SessionServiceProxy& p, char** o) { return p.setDRXConfiguration("c", o); }},
+    {"startDRXResponse", [](SessionServiceProxy& p, char** o) { return p.startDRX("c", o); }},
+    {"authenticateSessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.authenticateSession("c", "", "t", o); }},
+    {"endSessionResponse", [](SessionServiceProxy& p, char** o) { return p.endSession("c", o); }},
+    {"lookupPrefsResponse", [](SessionServiceProxy& p, char** o) { return p.lookupPrefs("c", o); }},
+    {"searchWebtopContentResponse",
+     [](SessionServiceProxy& p, char** o) { return p.searchWebtopContent("c", o); }},
+    {"searchWebtopContentHierarchyResponse",
+     [](SessionServiceProxy& p, char** o) { return p.searchWebtopContentHierarchy("c", o); }},
+    {"registerDRXEventListenerResponse",
+     [](SessionServiceProxy& p, char** o) { return p.registerDRXEventListener("c", "Print", o); }},
+    {"resumeSessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.resumeSession("c", "e", o); }},
+    {"suspendSessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.suspendSession("c", "e", o); }},
+    {"getSessionTokenResponse",
+     [](SessionServiceProxy& p, char** o) { return p.getSessionToken("c", o); }},
+    {"startEmulatorSessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.startEmulatorSession("c", "app", o); }},
+    {"endEmulatorSessionResponse",
+     [](SessionServiceProxy& p, char** o) { return p.endEmulatorSession("c", "e", o); }},
+    {"getWebtopResponse",
+     [](SessionServiceProxy& p, char** o) { return p.getWebtop("c", false, true, o); }},
+};

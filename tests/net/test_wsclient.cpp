@@ -222,27 +222,9 @@ TEST(WsRequest, NoEndpointSendsNothing) {
         WsWire wire;
         wire.attach(*proxy);
         char* out = const_cast<char*>("kept");
-        std::vector<int> codes = {
-            proxy->search("c", &out),
-            proxy->modifySession("c", "a", "v", &out),
-            proxy->getSessionCookie("t", &out),
-            proxy->startSession("1:2", false, &out),
-            proxy->restartSession("1:2", "t", &out),
-            proxy->setDRXConfiguration("c", &out),
-            proxy->startDRX("c", &out),
-            proxy->authenticateSession("c", "", "t", &out),
-            proxy->endSession("c", &out),
-            proxy->lookupPrefs("c", &out),
-            proxy->searchWebtopContent("c", &out),
-            proxy->searchWebtopContentHierarchy("c", &out),
-            proxy->registerDRXEventListener("c", "Print", &out),
-            proxy->resumeSession("c", "e", &out),
-            proxy->suspendSession("c", "e", &out),
-            proxy->getSessionToken("c", &out),
-            proxy->startEmulatorSession("c", "app", &out),
-            proxy->endEmulatorSession("c", "e", &out),
-            proxy->getWebtop("c", false, true, &out),
-        };
+        std::vector<int> codes;
+        for (const auto& op : kWsOperations)
+            codes.push_back(op.call(*proxy, &out));
         EXPECT_EQ(codes, std::vector<int>(19, 11));
         EXPECT_STREQ(out, "kept");
         EXPECT_EQ(wire.opens, 0);
