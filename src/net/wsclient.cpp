@@ -244,6 +244,27 @@ bool empty(const char* s) {
     return !s || !*s;
 }
 
+/* Endpoint parts come from settings and from files the web server hands
+ * out: a blank or control character would end the request line or a
+ * header early and let the rest pass as headers of its own, and a host
+ * with a path, user or port part would send the request (and the session
+ * cookie) to another server than the one named. */
+bool plain(const char* s, const char* forbidden) {
+    for (; *s; s++)
+        if (static_cast<unsigned char>(*s) <= 0x20 || *s == 0x7F || strchr(forbidden, *s))
+            return false;
+    return true;
+}
+
+bool validPort(const char* s) {
+    long value = 0;
+    for (const char* p = s; *p; p++) {
+        if (*p < '0' || *p > '9' || p - s >= 5) return false;
+        value = value * 10 + (*p - '0');
+    }
+    return value >= 1 && value <= 65535;
+}
+
 } // namespace
 
 int WsMapCode(int code) {
@@ -283,12 +304,14 @@ SessionServiceProxy::SessionServiceProxy(const char* protocol, const char* host,
     /* Whatever case the scheme came in, TLS is set up here: the runtime
      * would otherwise run its own TLS, on its own trust, for "HTTPS". */
     bool secure = protocol && !strcasecmp(protocol, "https");
-    if (!empty(host)) {
-        endpointText = std::string(secure     ? "https"
-                                   : protocol ? protocol
-                                              : "") +
-                       "://" + host + ":" + (portText ? portText : "") + "/" + (path ? path : "");
+    bool http = protocol && !strcasecmp(protocol, "http");
+    if ((secure || http) && !empty(host) && plain(host, "/\\@?#:[]") && portText &&
+        validPort(portText) && (!path || plain(path, "?#"))) {
+        endpointText = std::string(secure ? "https" : "http") + "://" + host + ":" + portText +
+                       "/" + (path ? path : "");
         endpoint = endpointText.c_str();
+    } else {
+        diLogErrorText(u"Web service: the server address is not usable");
     }
     soap = soap_new1(SOAP_C_UTFSTRING);
     if (!soap) return;

@@ -86,7 +86,9 @@ class SessionServiceProxy {
     /* The context of the call (null when it could not be made); its fault
      * record lives until the proxy is deleted. */
     struct soap* soap = nullptr;
-    /* The endpoint, or null when the proxy was given no host. */
+    /* The endpoint, or null when the parts make no usable address ("http" or
+     * "https" in any case, a plain host name, a port from 1 to 65535, a path
+     * without blanks or control characters). */
     const char* endpoint = nullptr;
     std::string endpointText;
 

@@ -214,18 +214,38 @@ TEST(WsReply, FaultCodesAndTexts) {
     EXPECT_STREQ(*soap_faultstring(proxy->soap), "HTTP error");
 }
 
-// Every operation refuses to send without an endpoint (there is no server
-// to fall back to) and answers 15 without a context.
-TEST(WsRequest, NoEndpointSendsNothing) {
-    for (const char* host : {"", static_cast<const char*>(nullptr)}) {
-        std::unique_ptr<SessionServiceProxy> proxy(proxyFor("http", host));
+// Without a usable endpoint every operation fails with 11 and sends
+// nothing: no fallback server, and no part of the address (which session
+// files carry) may add header lines or point the cookie elsewhere.
+TEST(WsRequest, NoUsableEndpointSendsNothing) {
+    struct Row {
+        const char *protocol, *host, *port, *path;
+    } rows[] = {
+        {"http", "", "80", "p"},
+        {"http", nullptr, "80", "p"},
+        {"ftp", "web.example", "80", "p"},
+        {nullptr, "web.example", "80", "p"},
+        {"http", "web.example\r\nX-Injected: 1", "80", "p"},
+        {"http", "evil.example/x?", "80", "p"},
+        {"http", "user@evil.example", "80", "p"},
+        {"http", "web.example:99", "80", "p"},
+        {"http", "web.example", "70000", "p"},
+        {"http", "web.example", "0", "p"},
+        {"http", "web.example", "", "p"},
+        {"http", "web.example", "80x", "p"},
+        {"http", "web.example", "000080", "p"},
+        {"http", "web.example", "80", "axis HTTP/1.1\r\nX-Injected: 1"},
+    };
+    for (const Row& r : rows) {
+        std::unique_ptr<SessionServiceProxy> proxy(new SessionServiceProxy(
+            r.protocol, r.host, r.port, r.path, nullptr, 0, nullptr, nullptr));
         WsWire wire;
         wire.attach(*proxy);
         char* out = const_cast<char*>("kept");
         std::vector<int> codes;
         for (const auto& op : kWsOperations)
             codes.push_back(op.call(*proxy, &out));
-        EXPECT_EQ(codes, std::vector<int>(19, 11));
+        EXPECT_EQ(codes, std::vector<int>(19, 11)) << (r.host ? r.host : "") << " " << r.port;
         EXPECT_STREQ(out, "kept");
         EXPECT_EQ(wire.opens, 0);
         EXPECT_EQ(wire.sent, "");
