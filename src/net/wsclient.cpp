@@ -144,7 +144,9 @@ int readReply(struct soap* soap, const WsOperation<Req, Resp>& op, char** result
             int header = wire(soap).headerError;
             soap->error = header ? header : SOAP_VERSIONMISMATCH;
         } else if (status >= 100) {
+            /* The status line (still in the line buffer) is the detail. */
             *soap_faultstring(soap) = "HTTP error";
+            *soap_faultdetail(soap) = soap_strdup(soap, soap->msgbuf);
         }
         return fail(soap);
     }

@@ -212,6 +212,7 @@ TEST(WsReply, FaultCodesAndTexts) {
     char* out = nullptr;
     ASSERT_EQ(proxy->startSession("1:2", false, &out), 407);
     EXPECT_STREQ(*soap_faultstring(proxy->soap), "HTTP error");
+    EXPECT_STREQ(*soap_faultdetail(proxy->soap), "HTTP/1.1 407 Proxy Authentication Required");
 }
 
 // Without a usable endpoint every operation fails with 11 and sends
