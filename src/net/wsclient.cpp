@@ -82,10 +82,12 @@ Wire& wire(struct soap* soap) {
 }
 
 /* A length past the reply cap is refused at the head: the runtime would
- * otherwise allocate that much for the body of an HTTP error at once. */
+ * otherwise allocate that much for the body of an HTTP error at once. (The
+ * runtime matches header names loosely, so the length is checked after
+ * every header, not by name.) */
 int parseHeader(struct soap* soap, const char* key, const char* value) {
     int err = wire(soap).parseHeader(soap, key, value);
-    if (!err && key && !strcasecmp(key, "Content-Length") && soap->length > WS_MAX_REPLY) {
+    if (!err && soap->length > WS_MAX_REPLY) {
         soap->length = 0;
         err = SOAP_LENGTH;
     }
