@@ -96,8 +96,9 @@ std::string portText(int port) {
     return std::to_string(port);
 }
 
-// A server that reads the request and never answers, or answers with a
-// truncated reply: the call ends (it used to wait for ever), and with -1.
+// A server that never accepts the connection, one that reads the request
+// and never answers, one that answers with a truncated reply: each call
+// ends (they used to wait for ever), with 21 or -1.
 TEST_F(WsWine, StalledAndShortRepliesEnd) {
     for (const char* answer : {"stall", "short"}) {
         Web web;
@@ -107,6 +108,11 @@ TEST_F(WsWine, StalledAndShortRepliesEnd) {
         EXPECT_EQ(getWebtop(proxy), -1) << answer;
         EXPECT_EQ(web.posts().size(), 1u) << answer;
     }
+    Web silent;
+    ASSERT_TRUE(silent.start("--no-accept", false));
+    SessionServiceProxy proxy("http", "127.0.0.1", portText(silent.port).c_str(), "axis/HVNWS.jws",
+                              nullptr, 0, nullptr, nullptr);
+    EXPECT_EQ(getWebtop(proxy), 21);
 }
 
 // A self-signed server: the user is asked; refused, the request is never

@@ -17,12 +17,14 @@ scripted:
   oversize               a response of 17 MiB
   stall                  the request is read, nothing is answered
 
-An unscripted operation gets doc: with the empty text.
+An unscripted operation gets doc: with the empty text. With --no-accept
+the peer listens but never accepts, and fills its queue first, so that a
+client's connect waits without an answer.
 
 Importable (WebSide, serve) for the full fake server; alone:
 
   halvanet_web.py --port-file F [--lifetime S] [--transcript F]
-                  [--cert C --key K] [--script OP=ANSWER]...
+                  [--cert C --key K] [--script OP=ANSWER]... [--no-accept]
 
 The transcript is one JSON object a line, appended as each POST is read.
 """
@@ -38,7 +40,7 @@ import time
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from peerlib import listen_local, serve_connections  # noqa: E402
+from peerlib import listen_local, publish_port, running, serve_connections  # noqa: E402
 
 ENV11 = "http://schemas.xmlsoap.org/soap/envelope/"
 ENC11 = "http://schemas.xmlsoap.org/soap/encoding/"
@@ -320,6 +322,22 @@ def serve(side, port_file, lifetime, cert=None, key=None):
     serve_connections(srv, port_file, lifetime, side.handle, threaded=True, wrap=wrap)
 
 
+def hold_unaccepted(port_file, lifetime):
+    srv = listen_local(0)
+    port = srv.getsockname()[1]
+    fillers = []
+    for _ in range(4):
+        c = socket.socket()
+        c.setblocking(False)
+        c.connect_ex(("127.0.0.1", port))
+        fillers.append(c)
+    time.sleep(0.5)
+    publish_port(port_file, port)
+    end_at = time.time() + lifetime
+    while running(port_file, end_at):
+        time.sleep(0.1)
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--port-file", required=True)
@@ -328,7 +346,10 @@ def main():
     p.add_argument("--cert")
     p.add_argument("--key")
     p.add_argument("--script", action="append", default=[])
+    p.add_argument("--no-accept", action="store_true")
     args = p.parse_args()
+    if args.no_accept:
+        return hold_unaccepted(args.port_file, args.lifetime)
     side = WebSide(args.transcript)
     for s in args.script:
         op, _, answer = s.partition("=")
