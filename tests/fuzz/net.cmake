@@ -14,3 +14,8 @@ hv_fuzz(fuzz_laip SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_laip.cpp
 if(TARGET fuzz_laip)
     target_include_directories(fuzz_laip PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endif()
+# Web-service replies through the generated reader and the call road:
+hv_fuzz(fuzz_ws_reply SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_ws_reply.cpp LIBS hv_net_ws)
+if(TARGET fuzz_ws_reply)
+    target_include_directories(fuzz_ws_reply PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()

@@ -1,0 +1,361 @@
+#!/usr/bin/env python3
+"""The web side of the fake Halvanet server: the session web service at
+/axis/HVNWS.jws over http, or https with a certificate of the test PKI.
+
+Every POST is parsed strictly (request line, head, SOAP 1.1 envelope, the
+operation's parameters in order) into a transcript entry; what is wrong
+with it goes into the entry's "errors". The answer per operation is
+scripted:
+
+  doc:TEXT               the response with TEXT as its return value
+  fault11:PREFIX:CODE    a SOAP 1.1 fault, envelope prefix PREFIX, code CODE
+  fault12:PREFIX:CODE    a SOAP 1.2 fault (Code/Value), likewise
+  status:N               an empty answer with HTTP status N
+  html:N                 an HTML page with status N
+  gzip                   the response, gzip-compressed, marked as such
+  short                  the head promises more body than is sent, then close
+  oversize               a response of 17 MiB
+  stall                  the request is read, nothing is answered
+
+An unscripted operation gets doc: with the empty text. With --no-accept
+the peer listens but never accepts, and fills its queue first, so that a
+client's connect waits without an answer.
+
+Importable (WebSide, serve) for the full fake server; alone:
+
+  halvanet_web.py --port-file F [--lifetime S] [--transcript F]
+                  [--cert C --key K] [--script OP=ANSWER]... [--no-accept]
+
+The transcript is one JSON object a line, appended as each POST is read.
+"""
+import argparse
+import gzip
+import json
+import os
+import socket
+import ssl
+import sys
+import threading
+import time
+import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from peerlib import listen_local, publish_port, running, serve_connections  # noqa: E402
+
+ENV11 = "http://schemas.xmlsoap.org/soap/envelope/"
+ENC11 = "http://schemas.xmlsoap.org/soap/encoding/"
+XSI = "http://www.w3.org/2001/XMLSchema-instance"
+XSD = "http://www.w3.org/2001/XMLSchema"
+SERVICE = "http://DefaultNamespace"
+PATH = "/axis/HVNWS.jws"
+
+# The operations and their parameters in order ("?" marks a boolean).
+OPERATIONS = {
+    "search": ["sessionCookie"],
+    "modifySession": ["sessionCookie", "attrName", "attrValue"],
+    "getSessionCookie": ["sessionToken"],
+    "startSession": ["clientId", "?join"],
+    "restartSession": ["clientId", "reconnectToken"],
+    "setDRXConfiguration": ["sessionCookie"],
+    "startDRX": ["sessionCookie"],
+    "authenticateSession": ["sessionCookie", "username", "password"],
+    "endSession": ["sessionCookie"],
+    "lookupPrefs": ["sessionCookie"],
+    "searchWebtopContent": ["sessionCookie"],
+    "searchWebtopContentHierarchy": ["sessionCookie"],
+    "registerDRXEventListener": ["sessionCookie", "eventName"],
+    "resumeSession": ["sessionCookie", "emulatorSessionId"],
+    "suspendSession": ["sessionCookie", "emulatorSessionId"],
+    "getSessionToken": ["sessionCookie"],
+    "startEmulatorSession": ["sessionCookie", "applicationName"],
+    "endEmulatorSession": ["sessionCookie", "emulatorSessionId"],
+    "getWebtop": ["sessionCookie", "?isHierarchical", "?lookupSessions"],
+}
+
+HEAD_LIMIT = 64 * 1024
+BODY_LIMIT = 1 << 20
+
+
+def xml_text(s):
+    return (s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;"))
+
+
+def envelope(body, prefix="SOAP-ENV", ns=ENV11):
+    return ('<?xml version="1.0" encoding="UTF-8"?>'
+            '<%s:Envelope xmlns:%s="%s" xmlns:xsi="%s" xmlns:xsd="%s" xmlns:ns1="%s">'
+            '<%s:Body>%s</%s:Body></%s:Envelope>'
+            % (prefix, prefix, ns, XSI, XSD, SERVICE, prefix, body, prefix, prefix))
+
+
+def response(op, text):
+    return envelope('<ns1:%sResponse><%sReturn xsi:type="xsd:string">%s</%sReturn>'
+                    '</ns1:%sResponse>' % (op, op, xml_text(text), op, op))
+
+
+def fault11(prefix, code):
+    return envelope('<%s:Fault><faultcode>%s:%s</faultcode><faultstring>scripted fault'
+                    '</faultstring></%s:Fault>' % (prefix, prefix, code, prefix), prefix)
+
+
+def fault12(prefix, code):
+    p = prefix
+    return envelope('<%s:Fault><%s:Code><%s:Value>%s:%s</%s:Value></%s:Code><%s:Reason>'
+                    '<%s:Text xml:lang="en">scripted fault</%s:Text></%s:Reason></%s:Fault>'
+                    % (p, p, p, p, code, p, p, p, p, p, p, p), p,
+                    "http://www.w3.org/2003/05/soap-envelope")
+
+
+class Request:
+    """A POST as read off the wire, checked against the request form."""
+
+    def __init__(self):
+        self.line = ""
+        self.head = {}
+        self.body = b""
+        self.op = None
+        self.params = {}
+        self.order = []
+        self.errors = []
+
+    def entry(self):
+        return {"line": self.line, "head": self.head, "op": self.op, "params": self.params,
+                "order": self.order, "errors": self.errors}
+
+
+def read_request(conn):
+    """One request from conn, or None when the connection ends first."""
+    data = b""
+    while b"\r\n\r\n" not in data:
+        if len(data) > HEAD_LIMIT:
+            return None
+        chunk = conn.recv(4096)
+        if not chunk:
+            return None
+        data += chunk
+    head, rest = data.split(b"\r\n\r\n", 1)
+    req = Request()
+    lines = head.decode("latin-1").split("\r\n")
+    req.line = lines[0]
+    for line in lines[1:]:
+        key, sep, value = line.partition(": ")
+        if not sep:
+            req.errors.append("bad header line %r" % line)
+            continue
+        if key in req.head:
+            req.errors.append("header %s twice" % key)
+        req.head[key] = value
+    try:
+        length = int(req.head.get("Content-Length", ""))
+    except ValueError:
+        req.errors.append("no Content-Length")
+        length = len(rest)
+    length = min(length, BODY_LIMIT)
+    while len(rest) < length:
+        chunk = conn.recv(length - len(rest))
+        if not chunk:
+            req.errors.append("body cut short")
+            break
+        rest += chunk
+    if len(rest) > length:
+        req.errors.append("bytes after the body")
+    req.body = rest[:length]
+    check(req)
+    return req
+
+
+def check(req):
+    """The strict reading: what the client must send."""
+    parts = req.line.split(" ")
+    if len(parts) != 3 or parts[0] != "POST" or parts[2] != "HTTP/1.1":
+        req.errors.append("request line %r" % req.line)
+    elif parts[1] != PATH:
+        req.errors.append("path %r" % parts[1])
+    for key, want in (("Content-Type", "text/xml; charset=utf-8"), ("Connection", "close"),
+                      ("SOAPAction", '""'), ("User-Agent", "gSOAP/2.7")):
+        if req.head.get(key) != want:
+            req.errors.append("%s %r" % (key, req.head.get(key)))
+    if "Host" not in req.head:
+        req.errors.append("no Host")
+    if not req.body.startswith(b'<?xml version="1.0" encoding="UTF-8"?>\n'):
+        req.errors.append("declaration")
+    try:
+        root = ET.fromstring(req.body)
+    except ET.ParseError as e:
+        req.errors.append("XML: %s" % e)
+        return
+    if root.tag != "{%s}Envelope" % ENV11 or len(root) != 1:
+        req.errors.append("envelope %s with %d children" % (root.tag, len(root)))
+        return
+    body = root[0]
+    if body.tag != "{%s}Body" % ENV11 or body.get("{%s}encodingStyle" % ENV11) != ENC11:
+        req.errors.append("body %s" % body.tag)
+        return
+    ids = {}
+    elems = list(body)
+    for e in elems[1:]:
+        if e.tag != "id" or "id" not in e.attrib:
+            req.errors.append("extra body element %s" % e.tag)
+            continue
+        ids["#" + e.get("id")] = e.text or ""
+    if not elems or not elems[0].tag.startswith("{%s}" % SERVICE):
+        req.errors.append("no request element in the service namespace")
+        return
+    call = elems[0]
+    req.op = call.tag.split("}", 1)[1]
+    names = OPERATIONS.get(req.op)
+    if names is None:
+        req.errors.append("unknown operation %s" % req.op)
+        return
+    expected = [n.lstrip("?") for n in names]
+    for child in call:
+        name = child.tag
+        req.order.append(name)
+        if name not in expected:
+            req.errors.append("unknown parameter %s" % name)
+            continue
+        if "{%s}type" % XSI in child.attrib:
+            req.errors.append("xsi:type on %s" % name)
+        if "href" in child.attrib:
+            if child.get("href") not in ids:
+                req.errors.append("dangling href on %s" % name)
+            req.params[name] = ids.get(child.get("href"))
+        else:
+            req.params[name] = child.text or ""
+        if "?" + name in names and req.params[name] not in ("true", "false"):
+            req.errors.append("boolean %s %r" % (name, req.params[name]))
+    if [n for n in expected if n in req.order] != req.order:
+        req.errors.append("parameters out of order: %s" % req.order)
+
+
+def http_reply(status, body, ctype="text/xml; charset=utf-8", extra=""):
+    reason = {200: "OK", 400: "Bad Request", 404: "Not Found", 407: "Proxy Authentication Required",
+              500: "Internal Server Error"}.get(status, "Status")
+    return (("HTTP/1.1 %d %s\r\nContent-Type: %s\r\n%sContent-Length: %d\r\n"
+             "Connection: close\r\n\r\n" % (status, reason, ctype, extra, len(body))).encode()
+            + body)
+
+
+class WebSide:
+    """The scripted web service; handle(conn) serves one connection."""
+
+    def __init__(self, transcript=None):
+        self.transcript = transcript
+        self.answers = {}
+        self.lock = threading.Lock()
+        self.stalled = []
+
+    def script(self, op, answer):
+        self.answers[op] = answer
+
+    def record(self, req):
+        if not self.transcript:
+            return
+        with self.lock, open(self.transcript, "a") as f:
+            f.write(json.dumps(req.entry()) + "\n")
+
+    def answer(self, req):
+        """The bytes to send, or None to stall."""
+        op = req.op or "?"
+        kind, _, arg = self.answers.get(op, "doc:").partition(":")
+        if kind == "doc":
+            return http_reply(200, response(op, arg).encode())
+        if kind in ("fault11", "fault12"):
+            prefix, _, code = arg.partition(":")
+            make = fault11 if kind == "fault11" else fault12
+            return http_reply(500, make(prefix, code).encode())
+        if kind == "status":
+            return http_reply(int(arg), b"")
+        if kind == "html":
+            return http_reply(int(arg or 200), b"<html><body><h1>Welcome</h1></body></html>",
+                              "text/html")
+        if kind == "gzip":
+            return http_reply(200, gzip.compress(response(op, "packed").encode()),
+                              extra="Content-Encoding: gzip\r\n")
+        if kind == "short":
+            whole = http_reply(200, response(op, "cut").encode())
+            return whole[:len(whole) - 40]
+        if kind == "oversize":
+            return http_reply(200, response(op, "x" * (17 << 20)).encode())
+        return None
+
+    def handle(self, conn):
+        try:
+            req = read_request(conn)
+            if req is None:
+                return
+            self.record(req)
+            reply = self.answer(req)
+            if reply is None:
+                # Held open until the client gives up; the peer's end
+                # closes it.
+                self.stalled.append(conn)
+                return
+            conn.sendall(reply)
+        except (OSError, ssl.SSLError):
+            pass
+        try:
+            conn.close()
+        except OSError:
+            pass
+
+
+def tls_wrapper(cert, key):
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.load_cert_chain(cert, key)
+
+    def wrap(conn):
+        conn.settimeout(20)
+        try:
+            tls = ctx.wrap_socket(conn, server_side=True)
+        except (OSError, ssl.SSLError):
+            # A refused certificate ends the handshake: nothing is served.
+            conn.close()
+            return None
+        tls.settimeout(None)
+        return tls
+    return wrap
+
+
+def serve(side, port_file, lifetime, cert=None, key=None):
+    srv = listen_local(16)
+    wrap = tls_wrapper(cert, key) if cert else None
+    serve_connections(srv, port_file, lifetime, side.handle, threaded=True, wrap=wrap)
+
+
+def hold_unaccepted(port_file, lifetime):
+    srv = listen_local(0)
+    port = srv.getsockname()[1]
+    fillers = []
+    for _ in range(4):
+        c = socket.socket()
+        c.setblocking(False)
+        c.connect_ex(("127.0.0.1", port))
+        fillers.append(c)
+    time.sleep(0.5)
+    publish_port(port_file, port)
+    end_at = time.time() + lifetime
+    while running(port_file, end_at):
+        time.sleep(0.1)
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--port-file", required=True)
+    p.add_argument("--lifetime", type=float, default=120)
+    p.add_argument("--transcript")
+    p.add_argument("--cert")
+    p.add_argument("--key")
+    p.add_argument("--script", action="append", default=[])
+    p.add_argument("--no-accept", action="store_true")
+    args = p.parse_args()
+    if args.no_accept:
+        return hold_unaccepted(args.port_file, args.lifetime)
+    side = WebSide(args.transcript)
+    for s in args.script:
+        op, _, answer = s.partition("=")
+        side.script(op, answer)
+    serve(side, args.port_file, args.lifetime, args.cert, args.key)
+
+
+if __name__ == "__main__":
+    main()
