@@ -19,6 +19,10 @@ class CWinProfileStore : public CProfileStore {
     bool WriteFileBytes(const std::string& bytes) override;
     bool SetAsideBadFile() override;
     bool FileExists() override;
+    /* Into the "-preferredlanguage" option. */
+    void UsePreferredLanguage(const DiChar* language) override;
+    /* Into the certificate cache as the session's certificate file. */
+    void UseCertsFile(const DiChar* path) override;
 };
 
 /* Settings files in the store's folder. */

@@ -60,6 +60,19 @@ class CProfileStore {
     virtual bool SetAsideBadFile() = 0;
     /* Whether a file exists at filePath at all. */
     virtual bool FileExists() = 0;
+    /* The profile's "preferredlang" found by Load (the command line's
+     * second pass may still override it). */
+    virtual void UsePreferredLanguage(const DiChar*) {}
+    /* A certificate file accepted for this session (Load on the early
+     * start-up paths, SetCertsFile). */
+    virtual void UseCertsFile(const DiChar*) {}
+
+    /* What Load takes from the command line (not owned). */
+    struct Options {
+        const DiChar* profile = nullptr; /* "-profile" */
+        const DiChar* server = nullptr;  /* "-server": the host when the profile names none */
+        bool earlyPath = false;          /* "-objectname" or "-launchconfig" given */
+    } options;
 
     /* Chooses the current profile (null: the "-profile" option, else
      * "Default") after reading the file anew. A file that exists but cannot
@@ -116,8 +129,10 @@ class CProfileStore {
     static CQVLXMLTag* FindChild(CQVLXMLElement* parent, const DiChar* name, int* count,
                                  CQVLXMLElement** parentOut, const DiChar* attrName,
                                  const DiChar* attrValue, bool deep);
-    /* Moves (or copies) the children of source into destination, skipping
-     * names of keepList (ended by null) and replacing same-named ones. */
+    /* Moves the element children of source into destination, skipping
+     * names of keepList (ended by null) and replacing the first same-named
+     * element below destination (with deep, merging into it instead).
+     * Only moving is supported: false when move is clear. */
     static bool MergeElement(CQVLXMLElement* source, CQVLXMLElement* destination,
                              const DiChar* const* keepList, bool deep, bool move);
 
@@ -149,9 +164,16 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
  * is refused or the file was not written. */
 bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);
 
-/* True when text is an XML name (a letter, "_" or ":" or a non-ASCII
- * character first; then also digits, "-" and "."). */
+/* True when text is a name the profile file can carry: an ASCII letter,
+ * "_" or ":" first, then also digits, "-" and ".". */
 bool diProfIsXmlName(const DiChar* text);
+
+/* A parsed document whose root is an element (empty tags given child
+ * lists so keys can be added), or null. */
+CQVLXMLDoc* diProfParseDocument(const char* bytes, size_t length);
+/* CProfileStore::GetValue's rule on any element. */
+bool diProfGetValue(CQVLXMLElement* element, const DiChar* key, DiChar* buffer, size_t size,
+                    size_t* length);
 
 /* UTF-16 <-> UTF-8 for the store (the shared lenient converters). */
 std::string diProfileToUtf8(const DiChar* text);
