@@ -42,7 +42,7 @@ static const DiChar* orEmpty(const DiChar* s) {
 uint32_t diSOSecondsToMs(int64_t seconds) {
     if (seconds <= 0) return 0;
     const int64_t kMax = 0x7fffffff; /* the longest delay a timer accepts */
-    return seconds >= kMax / 1000 ? uint32_t(kMax) : uint32_t(seconds * 1000);
+    return seconds > kMax / 1000 ? uint32_t(kMax) : uint32_t(seconds * 1000);
 }
 
 bool diSOPortInRange(int32_t port) {
