@@ -174,13 +174,6 @@ bool CServerOutpost::AskConnectionSettings(DiChar** url) {
     return false; /* the connection settings dialog is not built: cancelled */
 }
 
-bool diSOIntegratedClientIsActive(void) {
-    return false;
-}
-
-bool diSOIntegratedClientLogin(void) {
-    return false;
-}
 
 bool CServerOutpost::Start() {
     bool good = false;
@@ -229,8 +222,10 @@ bool CServerOutpost::Start() {
 }
 
 bool CServerOutpost::ContinueStart() {
-    diSOIntegratedClientLogin();
-    return Connect(1);
+    bool ok = diSOIntegratedClientLogin();
+    if (!diSOIntegratedClientIsActive()) return Connect(1);
+    if (!ok) ReportConnectFailure();
+    return ok;
 }
 
 bool CServerOutpost::Connect(int /*reason*/) {
