@@ -490,8 +490,12 @@ TEST_F(Outpost, BrowserPathsOfAHelperConnection) {
         diUIDeliverEvent(&helper->channel->hdr, &ev);
         const std::string& sent = g_fakeNet.sentBy[s];
         EXPECT_EQ(sent.rfind(r.startLine, 0), 0u) << sent;
-        if (r.body) EXPECT_NE(sent.find(r.body), std::string::npos) << sent;
-        if (r.noJava) EXPECT_EQ(so->noJava, r.noJava);
+        if (r.body) {
+            EXPECT_NE(sent.find(r.body), std::string::npos) << sent;
+        }
+        if (r.noJava) {
+            EXPECT_EQ(so->noJava, r.noJava);
+        }
         helper->Close(); // the helper goes with its channel
         EXPECT_EQ(so->helpers.count, 0u);
         free(so->webtopUrl);
