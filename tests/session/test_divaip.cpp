@@ -481,6 +481,7 @@ TEST_F(Outpost, BrowserPathsOfAHelperConnection) {
     };
     for (const Row& r : rows) {
         DdSocket* s = ddNetSocketCreate();
+        g_fakeNet.sentBy.erase(s); // a freed socket's address comes back
         CHelperConnection* helper = new CHelperConnection(s);
         so->helpers.Append(helper, false);
         so->webtopUrl = qvlStrDup(u"http://w/?a=\");x(\"");
