@@ -224,6 +224,7 @@ DiChannel* ddListenerChannelCreate(DdSocket* s) {
     return fakeCtor(13, 0, 0, nullptr, s);
 }
 DiChannel* ddSOAPChannelCreate(DdSocket* s) {
+    if (g_fakeChannels.soapCtor) return g_fakeChannels.soapCtor(s);
     return fakeCtor(14, 0, 0, nullptr, s);
 }
 DiChannel* ddAudioCreate(DdSocket* s) {
@@ -248,6 +249,7 @@ void ddListenerChannelDestroy(DiChannel* ch) {
     fakeDestroy(ch);
 }
 void ddSOAPChannelDestroy(DiChannel* ch) {
+    if (g_fakeChannels.soapDtor) return g_fakeChannels.soapDtor(ch);
     fakeDestroy(ch);
 }
 void ddAudioDestroy(DiChannel* ch) {

@@ -68,6 +68,9 @@ struct FakeChannels {
     std::vector<std::string> log;
     std::vector<DdGC*> gcs;
     std::vector<DdSocket*> sockets;
+    // When set, type 14 is made and destroyed by the real V-AIP channel.
+    DiChannel* (*soapCtor)(DdSocket* s) = nullptr;
+    void (*soapDtor)(DiChannel* ch) = nullptr;
 };
 
 extern FakeNet g_fakeNet;
