@@ -217,4 +217,135 @@ TEST(GifIcon, ReadAndWrittenLikeTheReferenceReader) {
     EXPECT_EQ(at, icoRef.size());
 }
 
+// A one-frame file of `w` x `h` over `table` (global) with given pixels.
+std::string oneFrame(uint32_t w, uint32_t h, const std::vector<uint32_t>& table,
+                     const std::vector<uint8_t>& px, int trans = -1) {
+    GifTestFile file;
+    file.width = w;
+    file.height = h;
+    file.global = table;
+    GifTestFrame f;
+    f.width = w;
+    f.height = h;
+    f.pixels = px;
+    f.trans = trans;
+    file.frames.push_back(f);
+    return gifEncode(file);
+}
+
+std::vector<uint32_t> greys(size_t n) {
+    std::vector<uint32_t> t;
+    for (size_t i = 0; i < n; i++)
+        t.push_back(uint32_t(i * 0x010101));
+    return t;
+}
+
+// The icon's layout follows from the image: directory, entry, bitmap header,
+// a whole 2^depth palette, rows and mask; colours used stays 0, so the
+// palette must hold 2^depth entries or every pixel after it shifts.
+TEST(GifIcon, LayoutFollowsTheImage) {
+    struct Row {
+        uint32_t w, h;
+        size_t colours;
+        int trans;
+        uint32_t bpp, fileSize;
+    } rows[] = {
+        {32, 32, 16, -1, 4, 766},                      // 512 + 64 + 40 + 128 + 22
+        {32, 32, 2, -1, 1, 22 + 128 + 8 + 40 + 128},   // two colours: 1 bit
+        {3, 2, 4, 0, 4, 22 + 8 + 64 + 40 + 8},         // 4 and 8 colours: 4 bits
+        {3, 2, 8, 7, 4, 22 + 8 + 64 + 40 + 8},
+        {5, 1, 32, -1, 8, 22 + 8 + 1024 + 40 + 4},     // 32 to 256: 8 bits
+        {255, 3, 256, 9, 8, 22 + 256 * 3 + 1024 + 40 + 32 * 3},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.w << "x" << r.h << " " << r.colours << " colours");
+        std::vector<uint8_t> px(size_t(r.w) * r.h);
+        for (size_t i = 0; i < px.size(); i++)
+            px[i] = uint8_t(i % r.colours);
+        CxImage img;
+        ASSERT_TRUE(decodeBytes(img, oneFrame(r.w, r.h, greys(r.colours), px, r.trans)));
+        std::string ico = iconBytes(img);
+        ASSERT_EQ(r.fileSize, ico.size());
+        const uint32_t entries = 1u << r.bpp, image = (r.w * r.bpp + 31) / 32 * 4 * r.h;
+        const uint32_t maskRow = (r.w + 31) / 32 * 4;
+        EXPECT_EQ(0x00010000u, le(ico, 0, 4));
+        EXPECT_EQ(1u, le(ico, 4, 2));
+        EXPECT_EQ(r.w | r.h << 8 | (entries & 0xFF) << 16, le(ico, 6, 4));
+        EXPECT_EQ(r.bpp << 16, le(ico, 10, 4)); // planes 0, bit count
+        EXPECT_EQ(r.fileSize - 22, le(ico, 14, 4));
+        EXPECT_EQ(22u, le(ico, 18, 4));
+        const uint32_t header[10] = {40, r.w, r.h * 2, 1 | r.bpp << 16, 0, image, 0, 0, 0, 0};
+        for (int i = 0; i < 10; i++)
+            EXPECT_EQ(header[i], le(ico, 22 + i * 4, i == 3 ? 4 : 4)) << "header field " << i;
+        // Entries beyond the table: white with a transparent index (and
+        // written 0 as they are its colour only when it lies beyond), else
+        // black.
+        for (uint32_t i = uint32_t(r.colours); i < entries; i++)
+            EXPECT_EQ(r.trans >= 0 ? 0xFFFFFFu : 0u, le(ico, 62 + i * 4, 4)) << "entry " << i;
+        const std::string mask = ico.substr(ico.size() - maskRow * r.h);
+        for (uint32_t y = 0; y < r.h; y++)
+            for (uint32_t x = 0; x < r.w; x++) {
+                bool bit = (uint8_t(mask[y * maskRow + x / 8]) >> (7 - x % 8)) & 1;
+                uint8_t index = px[(r.h - 1 - y) * r.w + x];
+                EXPECT_EQ(r.trans >= 0 && index == r.trans, bit) << x << "," << y;
+            }
+    }
+}
+
+// Windows draws an icon as AND mask, then XOR colour: whatever is masked
+// must carry colour 0. The mask compares colours, so a second entry of the
+// transparent colour is masked too, and a transparent index beyond the
+// palette stands for white.
+TEST(GifIcon, MaskedColoursAreWrittenAsZero) {
+    struct Row {
+        const char* name;
+        std::vector<uint32_t> table;
+        int trans;
+        std::vector<uint8_t> px;
+        std::vector<uint32_t> palette; // as written, first entries
+        std::vector<bool> masked;
+    } rows[] = {
+        {"duplicate of the transparent colour", {0x112233, 0x445566, 0x778899, 0x445566}, 1,
+         {0, 1, 2, 3}, {0x112233, 0, 0x778899, 0, 0xFFFFFF}, {false, true, false, true}},
+        {"index beyond the palette means white", {0x112233, 0xFFFFFF, 0x778899, 0x010203}, 200,
+         {0, 1, 2, 3}, {0x112233, 0, 0x778899, 0x010203, 0}, {false, true, false, false}},
+        {"no transparency: black fill", {0x112233, 0xFFFFFF, 0x778899, 0x010203}, -1,
+         {0, 1, 2, 3}, {0x112233, 0xFFFFFF, 0x778899, 0x010203, 0}, {false, false, false, false}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        CxImage img;
+        ASSERT_TRUE(decodeBytes(img, oneFrame(4, 1, r.table, r.px, r.trans)));
+        std::string ico = iconBytes(img);
+        for (size_t i = 0; i < r.palette.size(); i++)
+            EXPECT_EQ(r.palette[i], le(ico, 62 + i * 4, 4)) << "entry " << i;
+        uint8_t mask = uint8_t(ico[ico.size() - 4]);
+        for (int x = 0; x < 4; x++)
+            EXPECT_EQ(r.masked[x], bool(mask & (0x80 >> x))) << "pixel " << x;
+    }
+    // A true-colour picture: masked pixels are written black.
+    GifTestFile file;
+    file.width = 3;
+    file.height = 2;
+    for (uint32_t i = 0; i < 2; i++) {
+        GifTestFrame f;
+        f.left = f.top = i;
+        f.width = 2;
+        f.local = {i ? 0x999999u : 0x123456u, 0xABCDEF};
+        f.pixels = {uint8_t(i), 1};
+        f.trans = int(i);
+        file.frames.push_back(f);
+    }
+    CxImage img;
+    ASSERT_TRUE(decodeBytes(img, gifEncode(file)));
+    ASSERT_EQ(24u, img.GetBpp());
+    std::string ico = iconBytes(img);
+    // Bottom row first: (0,1) black uncovered, (1,1) (2,1) masked; top row:
+    // (0,0), then (1,0) of the first frame's second colour, masked too.
+    EXPECT_EQ(std::string("\0\0\0\0\0\0\0\0\0\0\0\0", 12), ico.substr(62, 12));
+    EXPECT_EQ(std::string("\x56\x34\x12\0\0\0\0\0\0\0\0\0", 12), ico.substr(74, 12));
+    EXPECT_EQ(0x60, uint8_t(ico[86]));
+    EXPECT_EQ(0x40, uint8_t(ico[90]));
+}
+
 } // namespace
