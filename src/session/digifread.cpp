@@ -84,8 +84,8 @@ bool readDescriptor(GifStream& s, Descriptor* d) {
  * sub-blocks. */
 struct CodeReader {
     GifStream& s;
-    uint32_t left = 0;        /* bytes left in the current sub-block */
-    bool terminated = false;  /* the empty sub-block was read */
+    uint32_t left = 0;       /* bytes left in the current sub-block */
+    bool terminated = false; /* the empty sub-block was read */
     uint32_t bits = 0, count = 0;
 
     explicit CodeReader(GifStream& stream) : s(stream) {}
@@ -412,8 +412,8 @@ bool GifReader::image(Mode mode, Control* control, int32_t index, bool* stop) {
                                  pal[frame.indexes[size_t(y) * d.width + x] & mask]);
     m_compositeTrans = transIndex;
     if (transIndex >= 0)
-        m_compositeColour = uint32_t(transIndex) < entries ? pal[transIndex]
-                                                           : CxRGBQuad{255, 255, 255, 0};
+        m_compositeColour =
+            uint32_t(transIndex) < entries ? pal[transIndex] : CxRGBQuad{255, 255, 255, 0};
     return true;
 }
 

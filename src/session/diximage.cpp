@@ -218,8 +218,7 @@ void CxImage::SetPixelColor(int32_t x, int32_t y, CxRGBQuad c) {
 
 CxRGBQuad CxImage::GetTransColor() const {
     if (m_head.bitCount > 8 || m_transIndex < 0) return m_background;
-    if (static_cast<uint32_t>(m_transIndex) >= m_palette.size())
-        return CxRGBQuad{255, 255, 255, 0};
+    if (static_cast<uint32_t>(m_transIndex) >= m_palette.size()) return CxRGBQuad{255, 255, 255, 0};
     return m_palette[static_cast<uint32_t>(m_transIndex)];
 }
 
@@ -366,7 +365,8 @@ bool CxImage::EncodeIcon(CImageFile* file) {
         memcpy(row.data(), &m_rows[static_cast<size_t>(y) * m_rowBytes], m_rowBytes);
         for (uint32_t x = 0; masked && x < width; x++) {
             if (!sameColour(GetPixelColor(int32_t(x), int32_t(y)), trans)) continue;
-            maskBits[static_cast<size_t>(y) * maskRow + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            maskBits[static_cast<size_t>(y) * maskRow + x / 8] |=
+                static_cast<uint8_t>(0x80 >> (x % 8));
             if (depth > 8) memset(&row[x * 3], 0, 3);
         }
         if (file->Write(row.data(), 1, row.size()) != row.size()) return false;

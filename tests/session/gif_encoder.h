@@ -11,20 +11,20 @@
 
 struct GifTestFrame {
     uint32_t left = 0, top = 0, width = 1, height = 1;
-    std::vector<uint8_t> pixels;   // top row first, width x height
-    std::vector<uint32_t> local;   // 0xRRGGBB; empty: no local table
+    std::vector<uint8_t> pixels; // top row first, width x height
+    std::vector<uint32_t> local; // 0xRRGGBB; empty: no local table
     bool interlaced = false;
-    int trans = -1;                // graphic control extension when >= 0
-    bool control = false;          // an extension even without transparency
-    int minCodeSize = 0;           // 0: the table's bits, at least 2
-    bool deferredClear = false;    // a full table goes on without a clear
-    size_t chunk = 255;            // bytes per sub-block
-    std::string data;              // when set: replaces code size and codes
+    int trans = -1;             // graphic control extension when >= 0
+    bool control = false;       // an extension even without transparency
+    int minCodeSize = 0;        // 0: the table's bits, at least 2
+    bool deferredClear = false; // a full table goes on without a clear
+    size_t chunk = 255;         // bytes per sub-block
+    std::string data;           // when set: replaces code size and codes
 };
 
 struct GifTestFile {
     uint32_t width = 1, height = 1;
-    std::vector<uint32_t> global;  // empty: no global table
+    std::vector<uint32_t> global; // empty: no global table
     std::vector<GifTestFrame> frames;
     bool trailer = true;
 };

@@ -174,14 +174,15 @@ TEST(GifIcon, ReadAndWrittenLikeTheReferenceReader) {
     for (int i = 0; i < kFiles; i++) {
         int bits = depths[i % 4];
         uint32_t w = i < 4 ? 255 : i < 8 ? 1 + (bits == 24) : 2 + rng() % 254;
-        uint32_t h = i % 3 == 0 ? 2 + rng() % 6 : 2 + rng() % 254;
+        // Short heights have empty interlace passes.
+        uint32_t h = (bits < 24 ? 1 : 2) + rng() % (i % 3 == 0 ? 7 : 254);
         GifTestFile file = randomFile(rng, bits, w, h);
         std::string gif = dir.path + "/" + std::to_string(i) + ".gif";
         std::string ico = dir.path + "/" + std::to_string(i) + ".ico";
         writeFile(gif, gifEncode(file));
         CxImage img(gif, CXIMAGE_FORMAT_GIF);
-        ASSERT_TRUE(img.IsValid()) << "seed " << seed << " file " << i << ": "
-                                   << img.GetLastError();
+        ASSERT_TRUE(img.IsValid())
+            << "seed " << seed << " file " << i << ": " << img.GetLastError();
         ASSERT_EQ(uint32_t(bits), img.GetBpp()) << "seed " << seed << " file " << i;
         ASSERT_TRUE(img.Save(ico, CXIMAGE_FORMAT_ICO)) << img.GetLastError();
         ours[i] = rgbaOf(img);
@@ -207,8 +208,8 @@ TEST(GifIcon, ReadAndWrittenLikeTheReferenceReader) {
                     if (gifAt + 3 < gifRef.size() && gifRef[gifAt + 3] == 0)
                         ref.replace(((f.top + y) * screenW + f.left + x) * 4, 4, 4, '\0');
         }
-        ASSERT_EQ(ours[i], ref)
-            << "seed " << seed << " GIF file " << i << " at " << depths[i % 4] << " bits";
+        ASSERT_EQ(ours[i], ref) << "seed " << seed << " GIF file " << i << " at " << depths[i % 4]
+                                << " bits";
         ASSERT_EQ(ours[i], icoRef.substr(at, ours[i].size()))
             << "seed " << seed << " icon file " << i << " at " << depths[i % 4] << " bits";
         at += ours[i].size();
@@ -250,11 +251,11 @@ TEST(GifIcon, LayoutFollowsTheImage) {
         int trans;
         uint32_t bpp, fileSize;
     } rows[] = {
-        {32, 32, 16, -1, 4, 766},                      // 512 + 64 + 40 + 128 + 22
-        {32, 32, 2, -1, 1, 22 + 128 + 8 + 40 + 128},   // two colours: 1 bit
-        {3, 2, 4, 0, 4, 22 + 8 + 64 + 40 + 8},         // 4 and 8 colours: 4 bits
+        {32, 32, 16, -1, 4, 766},                    // 512 + 64 + 40 + 128 + 22
+        {32, 32, 2, -1, 1, 22 + 128 + 8 + 40 + 128}, // two colours: 1 bit
+        {3, 2, 4, 0, 4, 22 + 8 + 64 + 40 + 8},       // 4 and 8 colours: 4 bits
         {3, 2, 8, 7, 4, 22 + 8 + 64 + 40 + 8},
-        {5, 1, 32, -1, 8, 22 + 8 + 1024 + 40 + 4},     // 32 to 256: 8 bits
+        {5, 1, 32, -1, 8, 22 + 8 + 1024 + 40 + 4}, // 32 to 256: 8 bits
         {255, 3, 256, 9, 8, 22 + 256 * 3 + 1024 + 40 + 32 * 3},
     };
     for (const Row& r : rows) {
@@ -305,12 +306,24 @@ TEST(GifIcon, MaskedColoursAreWrittenAsZero) {
         std::vector<uint32_t> palette; // as written, first entries
         std::vector<bool> masked;
     } rows[] = {
-        {"duplicate of the transparent colour", {0x112233, 0x445566, 0x778899, 0x445566}, 1,
-         {0, 1, 2, 3}, {0x112233, 0, 0x778899, 0, 0xFFFFFF}, {false, true, false, true}},
-        {"index beyond the palette means white", {0x112233, 0xFFFFFF, 0x778899, 0x010203}, 200,
-         {0, 1, 2, 3}, {0x112233, 0, 0x778899, 0x010203, 0}, {false, true, false, false}},
-        {"no transparency: black fill", {0x112233, 0xFFFFFF, 0x778899, 0x010203}, -1,
-         {0, 1, 2, 3}, {0x112233, 0xFFFFFF, 0x778899, 0x010203, 0}, {false, false, false, false}},
+        {"duplicate of the transparent colour",
+         {0x112233, 0x445566, 0x778899, 0x445566},
+         1,
+         {0, 1, 2, 3},
+         {0x112233, 0, 0x778899, 0, 0xFFFFFF},
+         {false, true, false, true}},
+        {"index beyond the palette means white",
+         {0x112233, 0xFFFFFF, 0x778899, 0x010203},
+         200,
+         {0, 1, 2, 3},
+         {0x112233, 0, 0x778899, 0x010203, 0},
+         {false, true, false, false}},
+        {"no transparency: black fill",
+         {0x112233, 0xFFFFFF, 0x778899, 0x010203},
+         -1,
+         {0, 1, 2, 3},
+         {0x112233, 0xFFFFFF, 0x778899, 0x010203, 0},
+         {false, false, false, false}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -346,6 +359,271 @@ TEST(GifIcon, MaskedColoursAreWrittenAsZero) {
     EXPECT_EQ(std::string("\x56\x34\x12\0\0\0\0\0\0\0\0\0", 12), ico.substr(74, 12));
     EXPECT_EQ(0x60, uint8_t(ico[86]));
     EXPECT_EQ(0x40, uint8_t(ico[90]));
+}
+
+// Code streams of a 4x2 image over four colours (clear 4, end 5, codes of
+// 3 bits at first), written by hand.
+TEST(GifDecode, CodeStreams) {
+    using Codes = std::vector<std::pair<int, int>>;
+    auto data = [](int minSize, const Codes& codes, bool terminator = true) {
+        return std::string(1, char(minSize)) + gifSubBlocks(gifPackCodes(codes), 255, terminator);
+    };
+    struct Row {
+        const char* name;
+        std::string data;
+        bool ok;
+        std::vector<uint8_t> px; // top row first
+        size_t colours = 4;
+    } rows[] = {
+        {"an end code early leaves the rest 0",
+         data(2, {{4, 3}, {1, 3}, {2, 3}, {5, 3}}),
+         true,
+         {1, 2, 0, 0, 0, 0, 0, 0}},
+        {"the terminator early leaves the rest 0",
+         data(2, {{4, 3}, {1, 3}, {2, 3}}),
+         true,
+         {1, 2, 0, 0, 0, 0, 0, 0}},
+        {"the file ending before the last pixel fails",
+         data(2, {{4, 3}, {1, 3}, {2, 3}}, false),
+         false,
+         {}},
+        {"a code beyond the next free one fails", data(2, {{4, 3}, {1, 3}, {7, 3}}), false, {}},
+        {"the first code after a clear is a literal",
+         data(2, {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {6, 3}}),
+         false,
+         {}},
+        {"a code equal to the next free one repeats the last string's first byte",
+         data(2, {{4, 3}, {2, 3}, {6, 3}, {7, 3}, {3, 4}, {8, 4}, {5, 4}}),
+         true,
+         {2, 2, 2, 2, 2, 2, 3, 2}},
+        {"a clear restarts the table and widths",
+         data(2, {{4, 3}, {1, 3}, {1, 3}, {4, 3}, {3, 3}, {6, 3}, {5, 3}}),
+         true,
+         {1, 1, 3, 3, 3, 0, 0, 0}},
+        {"codes after the last pixel are passed over",
+         data(2, {{4, 3}, {3, 3}, {6, 3}, {7, 3}, {8, 4}, {1, 4}, {1, 4}, {1, 4}}),
+         true,
+         {3, 3, 3, 3, 3, 3, 3, 3}},
+        {"an index too wide for the depth keeps its low bits",
+         data(2, {{4, 3}, {3, 3}, {2, 3}}),
+         true,
+         {1, 0, 0, 0, 0, 0, 0, 0},
+         2},
+        {"a minimum code size of 1 fails", data(1, {{2, 2}, {1, 2}}), false, {}},
+        {"a minimum code size of 10 fails", data(10, {{1024, 11}, {1, 11}}), false, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        GifTestFile file;
+        file.width = 4;
+        file.height = 2;
+        file.global = greys(r.colours);
+        file.trailer = r.ok;
+        GifTestFrame f;
+        f.width = 4;
+        f.height = 2;
+        f.data = r.data;
+        file.frames.push_back(f);
+        CxImage img;
+        ASSERT_EQ(r.ok, decodeBytes(img, gifEncode(file)));
+        std::vector<uint8_t> px;
+        for (size_t i = 0; i < r.px.size(); i++)
+            px.push_back(uint8_t(img.GetPixelIndex(int(i % 4), int(1 - i / 4))));
+        EXPECT_EQ(r.px, px);
+    }
+}
+
+// Frames, sides and block structure: what is refused, what is counted.
+TEST(GifDecode, FramesAndSides) {
+    auto frame = [](uint32_t left, uint32_t top, uint32_t w, uint32_t h) {
+        GifTestFrame f;
+        f.left = left;
+        f.top = top;
+        f.width = w;
+        f.height = h;
+        f.pixels.assign(size_t(w) * h, 1);
+        return f;
+    };
+    const char* notIcon = "Can't save this image as icon";
+    struct Row {
+        const char* name;
+        GifTestFile file;
+        int select;
+        const char* error; // null: read
+        uint32_t w = 0, h = 0, bpp = 0;
+        int frames = 0;
+    } rows[] = {
+        // 65535 x 21846 x 24 bits wraps to a small size in 32 bits.
+        {"a true-colour screen larger than an icon is refused before it is sized",
+         {65535, 21846, {}, {frame(0, 0, 1, 1), frame(1, 1, 1, 1)}},
+         0,
+         notIcon},
+        {"a frame wider than an icon is refused",
+         {256, 1, greys(2), {frame(0, 0, 256, 1)}},
+         0,
+         notIcon},
+        {"a frame taller than an icon is refused",
+         {1, 300, greys(2), {frame(0, 0, 1, 300)}},
+         0,
+         notIcon},
+        {"the largest icon is read",
+         {255, 255, greys(2), {frame(0, 0, 255, 255)}},
+         0,
+         nullptr,
+         255,
+         255,
+         1,
+         1},
+        {"a frame beyond the screen is counted but cannot be selected",
+         {4, 4, greys(4), {frame(2, 2, 4, 4), frame(0, 0, 2, 3)}},
+         0,
+         ""},
+        {"the frame after it is read",
+         {4, 4, greys(4), {frame(2, 2, 4, 4), frame(0, 0, 2, 3)}},
+         1,
+         nullptr,
+         2,
+         3,
+         4,
+         2},
+        {"a frame past the last is refused", {4, 4, greys(4), {frame(0, 0, 1, 1)}}, 1, ""},
+        {"a frame without any table has a black palette",
+         {3, 1, {}, {frame(0, 0, 3, 1)}},
+         0,
+         nullptr,
+         3,
+         1,
+         8,
+         1},
+        {"several frames with a global table are not true colour",
+         {4, 4, greys(16), {frame(0, 0, 1, 1), frame(0, 0, 4, 4)}},
+         1,
+         nullptr,
+         4,
+         4,
+         4,
+         2},
+        {"a first frame as wide as the screen is not true colour",
+         {4, 4, {}, {frame(0, 0, 4, 1), frame(0, 0, 4, 4)}},
+         0,
+         nullptr,
+         4,
+         1,
+         8,
+         2},
+        {"several frames without a table, the first smaller, are one picture",
+         {4, 4, {}, {frame(0, 0, 3, 3), frame(3, 3, 1, 1)}},
+         0,
+         nullptr,
+         4,
+         4,
+         24,
+         2},
+    };
+    for (Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        CxImage img;
+        bool ok = decodeBytes(img, gifEncode(r.file), r.select);
+        ASSERT_EQ(r.error == nullptr, ok) << img.GetLastError();
+        if (r.error && r.error[0]) EXPECT_STREQ(r.error, img.GetLastError());
+        if (!ok) continue;
+        EXPECT_EQ(r.frames, img.GetNumFrames());
+        EXPECT_EQ(std::vector<uint32_t>({r.w, r.h, r.bpp}),
+                  std::vector<uint32_t>(
+                      {uint32_t(img.GetWidth()), uint32_t(img.GetHeight()), img.GetBpp()}));
+        for (uint32_t i = 0; i < img.GetPaletteSize() && r.file.global.empty(); i++) {
+            CxRGBQuad c = img.GetPaletteColor(i);
+            EXPECT_EQ(0, c.red | c.green | c.blue) << "entry " << i;
+        }
+    }
+    // A block starts only at the start of the stream or after a zero byte:
+    // "\x01," is passed over, the comment after a zero byte is read.
+    GifTestFile file{2, 1, greys(2), {frame(0, 0, 2, 1)}, false};
+    CxImage img;
+    ASSERT_TRUE(
+        decodeBytes(img, gifEncode(file) + std::string("\x01,\x05\x05\0!\xFE\x01x\0;", 11)));
+    EXPECT_EQ(1, img.GetNumFrames());
+    EXPECT_STREQ("x", img.GetComment());
+}
+
+// Loading retries with any reader and keeps the first attempt's error;
+// saving writes icons only.
+TEST(GifIcon, LoadAndSaveByPath) {
+    TempDir dir;
+    const std::string good = dir.path + "/good.gif", wide = dir.path + "/wide.gif",
+                      text = dir.path + "/text.gif", ico = dir.path + "/a.ico";
+    writeFile(good, oneFrame(2, 2, greys(2), {0, 1, 1, 0}));
+    writeFile(wide, oneFrame(256, 1, greys(2), std::vector<uint8_t>(256, 1)));
+    writeFile(text, "<html>not found</html>");
+    struct Row {
+        const std::string& path;
+        uint32_t format;
+        const char* error;
+    } rows[] = {
+        {good, CXIMAGE_FORMAT_GIF, nullptr},
+        {good, CXIMAGE_FORMAT_ICO, nullptr}, // read by the second attempt
+        {text, CXIMAGE_FORMAT_GIF, "Decode: Unknown or wrong format"},
+        {text, CXIMAGE_FORMAT_UNKNOWN, "Decode: Unknown or wrong format"},
+        {wide, CXIMAGE_FORMAT_GIF, "Can't save this image as icon"},
+        {wide, CXIMAGE_FORMAT_ICO, "Decode: Unknown or wrong format"},
+        {dir.path + "/missing.gif", CXIMAGE_FORMAT_GIF, "null file handler"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.path + " format " + std::to_string(r.format));
+        CxImage img(r.path, r.format);
+        EXPECT_EQ(r.error == nullptr, img.IsValid());
+        EXPECT_STREQ(r.error ? r.error : "", img.GetLastError());
+    }
+    CxImage img(good, CXIMAGE_FORMAT_GIF);
+    EXPECT_FALSE(img.Save(ico, CXIMAGE_FORMAT_GIF));
+    EXPECT_STREQ("Encode: Unknown format", img.GetLastError());
+    CxImage empty;
+    EXPECT_FALSE(empty.Save(ico, CXIMAGE_FORMAT_ICO));
+    EXPECT_STREQ("null image!!!", empty.GetLastError());
+    EXPECT_NE(0, access(ico.c_str(), F_OK));
+}
+
+// A file layer that fails its n-th write.
+class FailingFile : public CImageFile {
+  public:
+    FailingFile(FILE* stream, int n) : CImageFile(stream), m_left(n) {}
+    size_t Write(const void* buffer, size_t size, size_t count) override {
+        return --m_left == 0 ? 0 : CImageFile::Write(buffer, size, count);
+    }
+
+  private:
+    int m_left;
+};
+
+// An icon that cannot be written whole leaves neither an icon nor a
+// temporary, and an older icon stays as it was.
+TEST(GifIcon, FailedWriteLeavesNoIcon) {
+    TempDir dir;
+    const std::string ico = dir.path + "/a.ico", old = dir.path + "/old.ico";
+    writeFile(old, "old");
+    CxImage img;
+    ASSERT_TRUE(decodeBytes(img, oneFrame(3, 4, greys(4), std::vector<uint8_t>(12, 2), 2)));
+    struct Job {
+        CxImage* img;
+        int n;
+    };
+    for (int n = 1; n <= 7; n++) {
+        Job job{&img, n};
+        auto write = [](CImageFile* file, void* context) {
+            Job* j = static_cast<Job*>(context);
+            FailingFile failing(file->Stream(), j->n);
+            return j->img->Encode(&failing, CXIMAGE_FORMAT_ICO);
+        };
+        for (const std::string& path : {ico, old}) {
+            bool whole = n == 7; // header, four rows and mask: six writes
+            EXPECT_EQ(whole, diImageFileReplace(path, write, &job)) << "write " << n;
+            std::string after;
+            std::ifstream(path, std::ios::binary) >> after;
+            if (!whole) EXPECT_EQ(path == old ? "old" : "", after) << "write " << n;
+        }
+        remove(ico.c_str());
+    }
+    EXPECT_EQ(0, system(("test $(ls '" + dir.path + "' | wc -l) = 1").c_str()));
 }
 
 } // namespace
