@@ -53,14 +53,15 @@ void checkIcon(const CxImage& img, const std::string& ico) {
                 colour = le(ico, rows + y * stride + x * 3, 3);
             } else {
                 uint32_t bit = x * bpp;
-                uint32_t index = (uint8_t(ico[rows + y * stride + bit / 8]) >> (8 - bpp - bit % 8)) &
-                                 (entries - 1);
+                uint32_t index =
+                    (uint8_t(ico[rows + y * stride + bit / 8]) >> (8 - bpp - bit % 8)) &
+                    (entries - 1);
                 colour = le(ico, 62 + index * 4, 3);
             }
             CxRGBQuad c = img.GetPixelColor(int32_t(x), int32_t(y));
             bool hidden = (uint8_t(ico[mask + y * maskRow + x / 8]) >> (7 - x % 8)) & 1;
-            bool transparent = masked && c.red == trans.red && c.green == trans.green &&
-                               c.blue == trans.blue;
+            bool transparent =
+                masked && c.red == trans.red && c.green == trans.green && c.blue == trans.blue;
             check(hidden == transparent);
             check(hidden ? colour == 0 : same(c, colour));
         }
