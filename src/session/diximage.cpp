@@ -26,10 +26,6 @@ bool CImageFile::Close() {
     return ok;
 }
 
-size_t CImageFile::Read(void* buffer, size_t size, size_t count) {
-    return m_fp ? fread(buffer, size, count, m_fp) : 0;
-}
-
 size_t CImageFile::Write(const void* buffer, size_t size, size_t count) {
     return m_fp ? fwrite(buffer, size, count, m_fp) : 0;
 }
@@ -42,29 +38,8 @@ long CImageFile::Tell() {
     return m_fp ? ftell(m_fp) : 0;
 }
 
-long CImageFile::Size() {
-    if (!m_fp) return 0;
-    long here = ftell(m_fp);
-    if (here < 0 || fseek(m_fp, 0, SEEK_END) != 0) return 0;
-    long size = ftell(m_fp);
-    fseek(m_fp, here, SEEK_SET);
-    return size < 0 ? 0 : size;
-}
-
-bool CImageFile::Flush() {
-    return m_fp && fflush(m_fp) == 0;
-}
-
-bool CImageFile::Eof() {
-    return !m_fp || feof(m_fp);
-}
-
 int CImageFile::GetC() {
     return m_fp ? getc(m_fp) : EOF;
-}
-
-bool CImageFile::PutC(uint8_t c) {
-    return m_fp && putc(c, m_fp) != EOF;
 }
 
 /* ---- CxImage ---- */
@@ -81,10 +56,8 @@ bool sameColour(CxRGBQuad a, CxRGBQuad b) {
     return a.red == b.red && a.green == b.green && a.blue == b.blue;
 }
 
-int32_t pixelsPerMetre(int32_t dpi) {
-    if (dpi < 1) dpi = 96;
-    return static_cast<int32_t>(dpi * 39.37007874015748 + 0.5);
-}
+/* 96 dots per inch in pixels per metre. */
+const int32_t kDefaultResolution = static_cast<int32_t>(96 * 39.37007874015748 + 0.5);
 
 } // namespace
 
@@ -107,14 +80,6 @@ void CxImage::SetComment(const uint8_t* bytes, size_t n) {
     if (n >= sizeof m_comment) n = sizeof m_comment - 1;
     memcpy(m_comment, bytes, n);
     m_comment[n] = 0;
-}
-
-void CxImage::SetXDPI(int32_t dpi) {
-    m_head.xPelsPerMeter = pixelsPerMetre(dpi);
-}
-
-void CxImage::SetYDPI(int32_t dpi) {
-    m_head.yPelsPerMeter = pixelsPerMetre(dpi);
 }
 
 uint8_t* CxImage::Create(int64_t width, int64_t height, uint32_t bits, uint32_t format) {
@@ -143,7 +108,7 @@ uint8_t* CxImage::Create(int64_t width, int64_t height, uint32_t bits, uint32_t 
     m_head.bitCount = static_cast<uint16_t>(depth);
     m_head.compression = 0;
     m_head.sizeImage = static_cast<uint32_t>(bytes);
-    m_head.xPelsPerMeter = m_head.yPelsPerMeter = pixelsPerMetre(96);
+    m_head.xPelsPerMeter = m_head.yPelsPerMeter = kDefaultResolution;
     m_head.clrUsed = entries;
     m_head.clrImportant = 0;
     return m_rows.data();
@@ -155,21 +120,6 @@ CxRGBQuad CxImage::GetPaletteColor(uint32_t index) const {
 
 void CxImage::SetPaletteColor(uint32_t index, CxRGBQuad colour) {
     if (index < m_palette.size()) m_palette[index] = colour;
-}
-
-uint32_t CxImage::GetNearestIndex(CxRGBQuad c) const {
-    uint32_t best = 0;
-    int64_t bestDistance = INT64_MAX;
-    for (uint32_t i = 0; i < m_palette.size(); i++) {
-        int64_t db = int(m_palette[i].blue) - c.blue, dg = int(m_palette[i].green) - c.green,
-                dr = int(m_palette[i].red) - c.red;
-        int64_t d = db * db + dg * dg + dr * dr;
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = i;
-        }
-    }
-    return best;
 }
 
 uint32_t CxImage::GetPixelIndex(int32_t x, int32_t y) const {
@@ -205,11 +155,9 @@ CxRGBQuad CxImage::GetPixelColor(int32_t x, int32_t y) const {
 }
 
 void CxImage::SetPixelColor(int32_t x, int32_t y, CxRGBQuad c) {
-    if (m_rows.empty() || x < 0 || y < 0 || x >= m_head.width || y >= m_head.height) return;
-    if (m_head.bitCount <= 8) {
-        SetPixelIndex(x, y, GetNearestIndex(c));
+    if (m_rows.empty() || m_head.bitCount <= 8 || x < 0 || y < 0 || x >= m_head.width ||
+        y >= m_head.height)
         return;
-    }
     uint8_t* p = &m_rows[static_cast<size_t>(y) * m_rowBytes + static_cast<size_t>(x) * 3];
     p[0] = c.blue;
     p[1] = c.green;

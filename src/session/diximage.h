@@ -39,16 +39,11 @@ class CImageFile {
      * written. */
     bool Close();
 
-    virtual size_t Read(void* buffer, size_t size, size_t count);
     virtual size_t Write(const void* buffer, size_t size, size_t count);
     virtual bool Seek(long offset, int origin);
     virtual long Tell();
-    virtual long Size();
-    virtual bool Flush();
-    virtual bool Eof();
     /* The next byte, or EOF. */
     virtual int GetC();
-    virtual bool PutC(uint8_t c);
     FILE* Stream() const { return m_fp; }
 
   private:
@@ -98,17 +93,14 @@ class CxImage {
     int32_t GetHeight() const { return m_head.height; }
     uint32_t GetBpp() const { return m_head.bitCount; }
     uint32_t GetPaletteSize() const { return static_cast<uint32_t>(m_palette.size()); }
-    uint32_t GetRowBytes() const { return m_rowBytes; }
-    const CxBitmapHeader& GetHeader() const { return m_head; }
-    const uint8_t* GetRows() const { return m_rows.data(); }
 
     CxRGBQuad GetPaletteColor(uint32_t index) const;
     void SetPaletteColor(uint32_t index, CxRGBQuad colour);
-    uint32_t GetNearestIndex(CxRGBQuad colour) const;
     /* Pixels are counted from the bottom row, as stored. */
     uint32_t GetPixelIndex(int32_t x, int32_t y) const;
     CxRGBQuad GetPixelColor(int32_t x, int32_t y) const;
     void SetPixelIndex(int32_t x, int32_t y, uint32_t index);
+    /* At 24 bits only. */
     void SetPixelColor(int32_t x, int32_t y, CxRGBQuad colour);
 
     int32_t GetTransIndex() const { return m_transIndex; }
@@ -124,19 +116,11 @@ class CxImage {
     void SetNumFrames(int32_t n) { m_numFrames = n; }
     int32_t GetFrame() const { return m_frame; }
     void SetFrame(int32_t n) { m_frame = n; }
-    void SetEscape(bool escape) { m_escape = escape; }
-    bool GetEscape() const { return m_escape; }
-    uint32_t GetFrameDelay() const { return m_delay; }
     void SetFrameDelay(uint32_t delay) { m_delay = delay; }
-    uint32_t GetDisposalMethod() const { return m_disposal; }
     void SetDisposalMethod(uint32_t d) { m_disposal = d; }
-    int32_t GetLoops() const { return m_loops; }
     void SetLoops(int32_t loops) { m_loops = loops; }
     const char* GetComment() const { return m_comment; }
     void SetComment(const uint8_t* bytes, size_t n);
-    /* Resolution in dots per inch; below 1 means 96. */
-    void SetXDPI(int32_t dpi);
-    void SetYDPI(int32_t dpi);
 
   private:
     void Clear();
@@ -151,7 +135,6 @@ class CxImage {
     char m_lastError[256] = "";
     int32_t m_numFrames = 0;
     int32_t m_frame = 0;
-    bool m_escape = false;
     uint32_t m_delay = 0;
     uint32_t m_disposal = 0;
     int32_t m_loops = 0;
