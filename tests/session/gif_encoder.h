@@ -136,11 +136,11 @@ inline std::string gifEncode(const GifTestFile& file) {
     out += '\0';
     if (!file.global.empty()) gifPutTable(out, file.global);
     for (const GifTestFrame& f : file.frames) {
-        if (f.trans >= 0 || f.control) {
+        if (f.trans >= 0) {
             out += "\x21\xF9\x04";
-            out += char(f.trans >= 0 ? 1 : 0);
+            out += '\x01';
             gifPut16(out, 0);
-            out += char(f.trans >= 0 ? f.trans : 0);
+            out += char(f.trans);
             out += '\0';
         }
         out += ',';
