@@ -34,7 +34,3 @@ DiChannel* ddAudioCreate(DdSocket*) {
     return nullptr;
 }
 void ddAudioDestroy(DiChannel*) {}
-DiChannel* ddDevListCreate(DdSocket*) {
-    return nullptr;
-}
-void ddDevListDestroy(DiChannel*) {}
