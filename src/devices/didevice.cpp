@@ -80,11 +80,8 @@ void requestDone(DiDeviceRequest* req, void* arg) {
     free(rec);
 }
 
-bool addOrDiscard(DiIOChannel* io, DiDevice* d) {
-    if (!d) return false;
-    if (diDeviceAdd(io, d)) return true;
-    diDeviceFree(d);
-    return false;
+void addOrDiscard(DiIOChannel* io, DiDevice* d) {
+    if (!diDeviceAdd(io, d)) diDeviceFree(d);
 }
 
 /* Appends "name=name" for every COMn whose open fails with anything but
@@ -429,6 +426,7 @@ void diDeviceRunOnThread(DiDeviceRequest* req) {
     void* owner = ddDeviceCurrentThread();
     if (owner) {
         req->ownerThread = owner;
+        req->workerDispatch = req->deviceClass->dispatch;
         if (ddDeviceStartWorker(req)) return;
         req->ownerThread = nullptr;
         ddDeviceCloseThread(owner);
@@ -440,7 +438,7 @@ uintptr_t diDeviceWorkerThread(uintptr_t arg) {
     DiDeviceRequest* req = reinterpret_cast<DiDeviceRequest*>(arg);
     /* The completion may free the request before dispatch returns. */
     void* owner = req->ownerThread;
-    req->deviceClass->dispatch(req->deviceClass, req);
+    req->workerDispatch(req->deviceClass, req);
     ddDeviceCloseThread(owner);
     return 0;
 }
@@ -489,10 +487,17 @@ void diDeviceListBuild(DiIOChannel* io, const DiChar* serialPorts, uint32_t (*pr
     /* Built once: a second build would announce every device twice. */
     if (!g_ddApp || !target || target->count) return;
     if (makeSCard) {
-        DiDeviceClass* svc = makeSCard();
-        if (svc && !addOrDiscard(io, diDeviceMake(svc, 128, 1, nullptr))) free(svc);
-        DiDeviceClass* card = makeSCard();
-        if (card && !addOrDiscard(io, diDeviceMake(card, 512, 0x20, u"SCARD"))) free(card);
+        /* The service record, then the card device. */
+        for (int i = 0; i < 2; i++) {
+            DiDeviceClass* cls = makeSCard();
+            DiDevice* d =
+                cls ? diDeviceMake(cls, i ? 512 : 128, i ? 0x20 : 1, i ? u"SCARD" : nullptr)
+                    : nullptr;
+            if (d)
+                addOrDiscard(io, d);
+            else
+                free(cls);
+        }
     }
     DiChar list[1024];
     size_t n = textLength(serialPorts);

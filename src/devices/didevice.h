@@ -66,6 +66,9 @@ struct DiDeviceRequest {
     uint32_t MajorFunction;
     uint32_t MinorFunction;
     void* ownerThread; /* where a worker's completion goes; none on the GUI thread */
+    /* The class's dispatch, read on the GUI thread when a worker starts: the
+     * class table may be freed with the list while the worker runs. */
+    void (*workerDispatch)(DiDeviceClass* cls, DiDeviceRequest* req);
     void* sessionContext;
     uint32_t IoStatus;
     /* create */

@@ -340,6 +340,10 @@ void onControl(DiDeviceRequest* req) {
         diDeviceComplete(req, DI_STATUS_BUFFER_TOO_SMALL);
         return;
     }
+    if (c.action == NOP || c.action == NOT_IMPLEMENTED) {
+        diDeviceComplete(req, c.action == NOP ? DI_STATUS_SUCCESS : DI_STATUS_NOT_IMPLEMENTED);
+        return;
+    }
     uint8_t out[64] = {};
     uint32_t returned = 0, e = 0;
     switch (fn) {
