@@ -118,7 +118,9 @@ TEST(IAIP, ParseChecksEverySizeBeforeUsingIt) {
             EXPECT_EQ(r.length,
                       req->MajorFunction == DI_DEV_READ ? req->Length : req->OutputBufferLength)
                 << r.what;
-            if (r.level == 1) EXPECT_EQ(DI_DEV_CONTROL, req->MajorFunction);
+            if (r.level == 1) {
+                EXPECT_EQ(DI_DEV_CONTROL, req->MajorFunction);
+            }
         }
         diDeviceRequestFree(req);
     }
@@ -277,10 +279,11 @@ TEST_F(DeviceChannel, ListIsBuiltFromTheSettingOrTheProbe) {
             diDeviceAnnouncement(list->devices[i], i, text, 128);
             got.push_back(text);
         }
-        if (r.locals.size() == 17)
+        if (r.locals.size() == 17) {
             EXPECT_EQ(16u, got.size());
-        else
+        } else {
             EXPECT_EQ(r.announced, got);
+        }
         destroyDeviceChannel(ch);
     }
 }

@@ -106,7 +106,9 @@ TEST_F(IOChannel, HelloSetsOnlyTheFieldsItCarries) {
             EXPECT_EQ(3, out[0].type);
             EXPECT_EQ(std::string("\x05\x51\x97\x06\x00\x01", 6), out[0].data);
         }
-        if (r.acked) EXPECT_EQ(1, out[1].type);
+        if (r.acked) {
+            EXPECT_EQ(1, out[1].type);
+        }
     }
 }
 
