@@ -76,7 +76,7 @@ void note(const std::string& s) {
 
 uint32_t fRead(DiSerialPort*, uint8_t* buf, uint32_t len, uint32_t* done) {
     uint32_t n = g_fakePort.input.size() < len ? uint32_t(g_fakePort.input.size()) : len;
-    memcpy(buf, g_fakePort.input.data(), n);
+    if (n) memcpy(buf, g_fakePort.input.data(), n);
     g_fakePort.input.erase(0, n);
     *done = n;
     note("read");
