@@ -32,8 +32,8 @@ def main(argv):
     started, problems = [], []
     saved = os.readlink(com5) if os.path.islink(com5) else None
     try:
-        socat = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + tty0,
-                                  "pty,raw,echo=0,link=" + tty1],
+        socat = subprocess.Popen(["socat", "pty,rawer,link=" + tty0,
+                                  "pty,rawer,link=" + tty1],
                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
         started.append(socat)

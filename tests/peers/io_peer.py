@@ -181,7 +181,8 @@ def serial_echo(conn, device, client_tty, deflate="message"):
     dev.control(fid, 1, struct.pack("<I", 115200))
     dev.control(fid, 3, bytes([2, 0, 8]))                       # 2 stop bits, no parity, 8 bits
     dev.control(fid, 25, struct.pack("<IIII", 0x09, 0x80, 2048, 512))  # DTR on, CTS and RTS handshake
-    dev.control(fid, 7, bytes(20))  # no timeouts: a read waits for all it asks
+    # Reads return at once with what has arrived.
+    dev.control(fid, 7, struct.pack("<IIIII", 0xFFFFFFFF, 0, 0, 0, 0))
     if struct.unpack("<I", dev.control(fid, 20, out_len=4))[0] != 115200:
         problems.append("baud rate not kept")
     seen = serial_peer.client_termios(client_tty)
@@ -194,7 +195,7 @@ def serial_echo(conn, device, client_tty, deflate="message"):
     data = bytes((i * 31 + i // 509) & 0xFF for i in range(65536))
     write_id = dev.write(fid, data, fragments=3, compress=True)
     echoed = b""
-    read_id = dev.read(fid, 4096)
+    read_id = dev.read(fid, 65536)  # more than a reply can carry: the client caps it
     wrote = False
     while len(echoed) < len(data) or not wrote:
         srv.pump()
@@ -212,7 +213,7 @@ def serial_echo(conn, device, client_tty, deflate="message"):
                     return problems
                 echoed += body[12:12 + n]
                 if len(echoed) < len(data):
-                    read_id = dev.read(fid, 4096)
+                    read_id = dev.read(fid, 65536)
     note("echoed %d bytes" % len(echoed))
     if echoed != data:
         problems.append("echo differs (%d bytes back)" % len(echoed))
@@ -220,6 +221,7 @@ def serial_echo(conn, device, client_tty, deflate="message"):
         problems.append("no reply came deflated")
 
     # A read that waits for ever, then the session ends under it.
+    dev.control(fid, 7, bytes(20))
     pending = dev.read(fid, 16)
     srv.session(1, open_it=False)
     srv.session(1)

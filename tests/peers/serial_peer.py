@@ -6,6 +6,7 @@ input. client_termios(path) reports the line settings of the client's end.
 
 usage: serial_peer.py TTY [--lifetime S]"""
 import os
+import select
 import sys
 import termios
 import threading
@@ -42,14 +43,22 @@ def main(argv):
     threading.Thread(target=cues, daemon=True).start()
     print("ready", flush=True)
     end_at = time.time() + lifetime
+    # Input is taken whenever it comes and kept until the line takes it back:
+    # an echo that blocked on writing would stop reading, and the relay of
+    # the pair, blocked on handing us more, would stop the client's line.
+    os.set_blocking(line.fd, False)
+    pending = b""
     while time.time() < end_at:
+        readable, writable, _ = select.select([line.fd], [line.fd] if pending else [], [], 0.1)
         try:
-            data = line.read(4096)
-        except serial.SerialException:
+            if readable:
+                pending += os.read(line.fd, 65536)
+            if writable and pending:
+                pending = pending[os.write(line.fd, pending):]
+        except BlockingIOError:
+            continue
+        except OSError:
             return  # the other end of the pair is gone
-        if data:
-            line.write(data)
-
 
 if __name__ == "__main__":
     main(sys.argv)
