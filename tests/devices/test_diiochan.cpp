@@ -200,6 +200,8 @@ TEST_F(IOChannel, HostileFragmentsAreDroppedAndTheStreamRecovers) {
         {"message shorter than its header", std::string("\x07\x03\x00\x04\x00\x00", 6), false},
         {"compressed data that do not inflate",
          frame(7, 6, 2, le16(100) + std::string("\x78\x9c\xff\xff\xff", 5)), true},
+        {"a fragment that does not inflate inside a request",
+         data(2, header(40, 1, 3) + "12345") + frame(7, 6, 2, le16(9) + "\x78\x9c\xff"), true},
         {"raw length larger than the inflated data",
          frame(7, 6, 2, le16(200) + deflated(std::string(50, 'z'))), true},
     };
