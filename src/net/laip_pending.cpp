@@ -26,11 +26,6 @@ void diSOCancelLaunchDialogTimer(void) {
     ddTraceLogWrite(u"login dialog: launch-dialog timer cancelled\r\n");
 }
 
-int diIOSendStart(DiChannel*) {
-    ddTraceLogWrite(u"login dialog: device channel start message\r\n");
-    return 0;
-}
-
 int diPAIPSendStart(DiChannel*, int) {
     ddTraceLogWrite(u"login dialog: print channel start message\r\n");
     return 0;

@@ -26,7 +26,3 @@ DiChannel* ddAudioCreate(DdSocket*) {
     return nullptr;
 }
 void ddAudioDestroy(DiChannel*) {}
-DiChannel* ddDevListCreate(DdSocket*) {
-    return nullptr;
-}
-void ddDevListDestroy(DiChannel*) {}

@@ -1,0 +1,73 @@
+// The device channel as a session makes it: made by the channel factory,
+// its list built from the "SerialPorts" setting and the start-up smart-card
+// probe, connected to the IO request server at 127.0.0.1:PORT and started.
+// It prints each announced device as "announce TEXT=CLASSCODE", then runs
+// the event loop (completions of device workers included) until the server
+// closes the connection, and prints "closed".
+//
+// usage: iochan_harness PORT SERIALPORTS
+#include "core/ddapp.h"
+#include "core/dide.h"
+#include "core/ddsetting.h"
+#include "devices/dddevices.h"
+#include "devices/didevice.h"
+#include "session/diprofile.h"
+#include "support/mem_profile_store.h"
+#include "support/peer_process.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: iochan_harness PORT SERIALPORTS\n");
+        return 2;
+    }
+    MSG m;
+    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
+    if (!hvSocketSinkInit()) return 1;
+    static CMemProfileStore store;
+    g_diProfileStore = &store;
+    wchar_t ports[256];
+    MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, ports, 256);
+    ddSettingSetString(L"SerialPorts", ports);
+    g_ddApp->hasSmartCards = ddSCardIsAvailable();
+    g_ddApp->probeOne = 1;
+    diIAIPSetLevel(2); /* as the server's IO request sets it before the channel starts */
+
+    DiChannel* ch = diDECreateChannel(nullptr, DI_OBJ_DEVLIST, 0, 0);
+    if (!ch) return 1;
+    DiIOChannel* io = reinterpret_cast<DiIOChannel*>(ch);
+    ddDevListBuildFor(io);
+    DiDeviceList* list = diDeviceListOf(io);
+    for (uint32_t i = 0; list && i < list->count; i++) {
+        DiChar text[128];
+        if (diDeviceAnnouncement(list->devices[i], i, text, 128) > 0)
+            printf("announce %ls=%d\n", reinterpret_cast<wchar_t*>(text),
+                   list->devices[i]->classCode);
+    }
+    fflush(stdout);
+    if (ddNetSocketOpen(ch->socket, 1, 1) != 0 ||
+        diNetConnect(ch->socket, u"127.0.0.1", uint16_t(atoi(argv[1])), 0) != 0)
+        return 1;
+    ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
+                      DD_NET_READ | DD_NET_CLOSE);
+    diIOSendStart(ch);
+
+    DWORD end = GetTickCount() + 120000;
+    while (ddNetIsOpen(ch->socket) && int32_t(GetTickCount() - end) < 0) {
+        // Alertable, so that device completions queued by workers run here.
+        MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_ALERTABLE);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+        }
+        diTimerDispatch(diDEClock());
+        ddNetPoll();
+    }
+    bool closed = !ddNetIsOpen(ch->socket);
+    diDEDestroyChannel(ch);
+    printf(closed ? "closed\n" : "timeout\n");
+    fflush(stdout);
+    return closed ? 0 : 1;
+}
