@@ -14,8 +14,12 @@ Every event goes to a timed transcript (stdout, and --transcript). A
 scenario that sees anything it did not expect ends with exit code 1.
 
 Scenarios:
-  demo       signs the client in (ns1:userinfo) and holds the session,
-             logging whatever the client sends, until the client leaves.
+  demo       signs the client in (ns1:userinfo), launches the X application
+             "awtwindow" of an application server it runs itself
+             (fake_appserver.py) and holds the session, logging whatever
+             the client sends, until the client leaves.
+  launch     as demo, then waits for the file --close-file, which also ends
+             the application; requires exactly one ns1:applicationsEnded.
   session    the client's whole session life: getState, a fault while a
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
@@ -35,6 +39,7 @@ import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import peerlib  # noqa: E402
+import fake_appserver  # noqa: E402
 
 ENV = "http://schemas.xmlsoap.org/soap/envelope/"
 NS1 = "urn:quorvellan-serveroutpost"
@@ -334,6 +339,21 @@ def hold(c, end_at):
             return
 
 
+def launch_x(c, args):
+    """Runs the application server and asks the client to launch its X
+    application in a window of its own."""
+    app = fake_appserver.AppServer(c.log, "s1", "demo", "c1", "127.0.0.1",
+                                   close_file=args.close_file).start()
+    mid = c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=awtwindow"), ("mrkqvlsessionid", "s1"),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c1"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port),
+        ("mrkqvlsessionwidth", 160), ("mrkqvlsessionheight", 120)])
+    expect_reply(c, mid, "requestLaunchResponse")
+    return app
+
+
 def scenario_demo(srv, args):
     c = srv.accept(timeout=args.lifetime)
     expect_init(c, args.cookie)
@@ -341,7 +361,28 @@ def scenario_demo(srv, args):
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     c.log("session held; the client is signed in")
+    launch_x(c, args)
     hold(c, time.time() + args.lifetime)
+
+
+def scenario_launch(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    launch_x(c, args)
+    while not os.path.exists(args.close_file):
+        time.sleep(0.1)
+    ended = 0
+    end_at = time.time() + 30
+    while time.time() < end_at:
+        try:
+            p = c.read_packet(timeout=max(0.1, min(1.0, end_at - time.time())))
+        except socket.timeout:
+            continue
+        if p.kind == "request" and p.method == "applicationsEnded":
+            ended += 1
+            end_at = min(end_at, time.time() + 2)  # a second one would come at once
+    expect(ended == 1, "one ns1:applicationsEnded, got %d" % ended)
 
 
 def scenario_session(srv, args):
@@ -395,7 +436,8 @@ def scenario_tls(srv, args):
     scenario_demo(srv, args)
 
 
-SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls}
+SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
+             "launch": scenario_launch}
 
 
 def main():
@@ -408,6 +450,7 @@ def main():
     ap.add_argument("--split", type=int, default=0)
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
+    ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     args = ap.parse_args()
