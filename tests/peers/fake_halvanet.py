@@ -369,6 +369,7 @@ def scenario_launch(srv, args):
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
     sign_in(c)
+    c.request("setState", [("logging", "logging_all")])  # the launch states are info
     launch_x(c, args)
     while not os.path.exists(args.close_file):
         time.sleep(0.1)
