@@ -443,7 +443,8 @@ void CWinServerOutpost::DescribePlatform(DiSOPlatform* p) {
 
 bool CWinServerOutpost::RunLocal(const DiChar* command, const DiChar* arguments,
                                  const DiChar* commandLine) {
-    if (command) return ddShellOpenDefault(ddW(command), arguments ? ddW(arguments) : nullptr, 0) == 0;
+    if (command)
+        return ddShellOpenDefault(ddW(command), arguments ? ddW(arguments) : nullptr, 0) == 0;
     return commandLine && ddShellRun(1, ddW(commandLine), SW_SHOWNORMAL) == 0;
 }
 

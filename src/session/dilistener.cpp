@@ -71,8 +71,17 @@ bool diListenerRequestAllowed(CQVLHTTPPacket* http, const DiChar* webtopUrl) {
     const DiChar* origin = nullptr;
     bool get = false;
     for (auto* n = http->headers ? http->headers->head : nullptr; n; n = n->next) {
+        /* A GET's start line ends in " HTTP/1.1", which the packet reader
+         * leaves in front of the first header: the name is what follows
+         * the last line break. */
         const DiChar* name = n->item->name;
         size_t len = name ? qvlStrLen(name) : 0;
+        for (size_t i = len; i > 0; i--)
+            if (name[i - 1] == '\n') {
+                name += i;
+                len -= i;
+                break;
+            }
         if (equalsNoCase(name, len, "host")) {
             hosts++;
             hostOk = hostOk && diListenerHostAllowed(n->item->GetValue());
@@ -103,6 +112,6 @@ void CHelperConnection::ReceivePacket(CQVLHTTPPacket* http) {
                    u"(its Host or Origin is not the client's).");
     CQVLHTTPStatusResponse refused("HTTP/1.1 403 Forbidden\r\n");
     SendHTTP(&refused);
-    Close();
+    Detach();
     if (g_diOutpost) g_diOutpost->HelperGone(this); /* freed once its handler returns */
 }

@@ -177,8 +177,8 @@ void CServerOutpost::LogStatus() {
     int outOfPlace = 0;
     for (auto* n = launches.head; n; n = n->next)
         if (!n->item->IsBrowser()) outOfPlace++;
-    diLogInfoArgs(
-        463, {connectionState == DI_SO_CONNECTED ? u"up" : u"down", int(helpers.count), outOfPlace});
+    diLogInfoArgs(463, {connectionState == DI_SO_CONNECTED ? u"up" : u"down", int(helpers.count),
+                        outOfPlace});
 }
 
 int32_t CServerOutpost::OpenListener() {
