@@ -141,6 +141,16 @@ void CServerOutpost::CancelLaunch(CLaunch* launch) {
     RemoveLaunch(launch);
 }
 
+void CServerOutpost::ForgetHelper(CHelperConnection* helper) {
+    while (CLaunch* launch = FindLaunchByHelper(helper))
+        CancelLaunch(launch);
+    for (auto* n = launchRequests.head; n;) {
+        CLaunchRequest* r = n->item;
+        n = n->next;
+        if (r->helper == helper) RemoveLaunchRequest(r);
+    }
+}
+
 void CServerOutpost::LaunchFailed(CLaunch* launch, int32_t code, const DiChar* text) {
     if (!launch) return;
     const DiChar* name = orEmpty(launch->params.appName);

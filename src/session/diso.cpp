@@ -409,6 +409,7 @@ void CServerOutpost::AcceptHelper(DdSocket* accepted) {
 
 void CServerOutpost::HelperGone(CHelperConnection* helper) {
     diLogInfoArgs(358, {orEmpty(helper->GetPeerName())});
+    ForgetHelper(helper);
     helpers.Remove(helper, false);
     diVAIPDelete(helper);
     LogStatus();

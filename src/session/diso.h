@@ -291,6 +291,9 @@ class CServerOutpost {
     void CancelLaunchDialogTimer();
     void LaunchDialogTimerFired();
     void StartDeviceChannels();
+    /* Removes every launch and request of a helper that went: none may keep
+     * pointing at it. */
+    void ForgetHelper(CHelperConnection* helper);
     /* Destroys what a cancelled launch shows and removes it. */
     void CancelLaunch(CLaunch* launch);
     bool KeepWebserverEvent(const DiChar* url, const DiChar* frame, const DiChar* helperId);

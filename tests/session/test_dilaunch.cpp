@@ -9,6 +9,8 @@
 #include "session/dilaunch.h"
 #include "ui/diui.h"
 
+#include <algorithm>
+
 using namespace outpost_fixture;
 
 // The listener is opened by the Windows side; these tests never open one.
@@ -234,6 +236,35 @@ TEST_F(Launches, CompletenessAndKindByPlacement) {
     }
     diVAIPDelete(hosts);
     diVAIPDelete(none);
+}
+
+TEST_F(Launches, RunsHelperGetsDoLaunchAndItsGoingTakesTheLaunchAlong) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    helper->helperId = qvlStrDup(u"h1");
+    helper->kind = 1; // runs in-place applications itself
+    so->helpers.Append(helper, false);
+    DdSocket* s = helper->channel->socket;
+    deliver(helper->channel, request("helperLaunchReady",
+                                     str("helperrequestid", "r1") + num("window", 0), "3"));
+    ASSERT_EQ(so->launchRequests.count, 1u) << "waits for the server's parameters";
+    arrive(request("requestLaunch", launchParams("mainbrowser"), "r1"));
+    ASSERT_EQ(so->launches.count, 1u);
+    EXPECT_TRUE(launch()->IsBrowser());
+    std::string sent = g_fakeNet.sentBy[s];
+    size_t order[] = {sent.find("<ns1:doLaunch"), sent.find("transactionid"),
+                      sent.find("mrkqvlsessionid"), sent.find("mrkqvlsessionowner"),
+                      sent.find("mrkqvlsessioncookie"), sent.find("mrkqvlsessionexternaldnsname"),
+                      sent.find("mrkqvlsessionport"), sent.find("mrkqvlsessionappname")};
+    for (size_t i = 0; i < 8; i++)
+        EXPECT_NE(order[i], std::string::npos) << i;
+    EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order))) << sent;
+    EXPECT_EQ(sent.find("peerdnsname"), std::string::npos) << "absent texts are left out";
+    EXPECT_EQ(count(toServer(), "Client.Launch.Failed"), 0u);
+    DiEvent ev = {};
+    ev.w[0] = DI_EV_CLOSED;
+    diUIDeliverEvent(&helper->channel->hdr, &ev);
+    EXPECT_EQ(so->helpers.count, 0u);
+    EXPECT_EQ(so->launches.count, 0u) << "no launch keeps pointing at a helper that went";
 }
 
 TEST_F(Launches, CancelRenamesOrTakesEverythingAway) {
