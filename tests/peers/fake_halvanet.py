@@ -18,6 +18,10 @@ Scenarios:
              "awtwindow" of an application server it runs itself
              (fake_appserver.py) and holds the session, logging whatever
              the client sends, until the client leaves.
+  local      signs in and launches --probe (a local program, placement 6)
+             with the argument --probe-out: requires the answer status
+             true under the request's id; then a program that does not
+             exist: status false.
   launch     as demo, then waits for the file --close-file, which also ends
              the application; requires exactly one ns1:applicationsEnded.
   session    the client's whole session life: getState, a fault while a
@@ -437,8 +441,22 @@ def scenario_tls(srv, args):
     scenario_demo(srv, args)
 
 
+def scenario_local(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    for program, status in ((args.probe, "true"), (args.probe + ".missing", "false")):
+        mid = c.request("requestLaunch", [
+            ("mrkqvlapplicationplacement", "mrkqvltrylocalwindowsapplication"),
+            ("locallaunchcommand", program), ("locallauncharguments", args.probe_out)])
+        p = expect_reply(c, mid, "requestLaunchResponse", timeout=30)
+        expect(p.params.get("status") == status, "status %s, got %r" % (status, p.params))
+        expect(p.params.get("transactionid") == mid, "transactionid %s" % mid)
+    hold(c, time.time() + 2)
+
+
 SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
-             "launch": scenario_launch}
+             "launch": scenario_launch, "local": scenario_local}
 
 
 def main():
@@ -452,6 +470,8 @@ def main():
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
+    ap.add_argument("--probe", help="the local program's Windows path")
+    ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     args = ap.parse_args()

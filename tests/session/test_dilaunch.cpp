@@ -122,8 +122,9 @@ TEST_F(Launches, StartFailuresEndInStateEightWithTheirMessage) {
         EXPECT_EQ(log.Count("386 ", "> 19"), 1u) << "state 8";
         EXPECT_EQ(laip, "") << "a refused launch sends nothing";
         EXPECT_EQ(count(reply, "Client.Launch.Failed"), 1u);
-        if (std::string(r.logged).compare(0, 8, "354 app:") == 0 && r.connectResult == 0)
+        if (std::string(r.logged).compare(0, 8, "354 app:") == 0 && r.connectResult == 0) {
             EXPECT_EQ(g_fakeRoutes.connectCalls, 0) << "a port out of range is never dialled";
+        }
         runTimers();
         EXPECT_EQ(so->launches.count, 0u);
         closeLeftFrames();
@@ -231,7 +232,9 @@ TEST_F(Launches, CompletenessAndKindByPlacement) {
         EXPECT_EQ(q.IsComplete(), r.complete);
         CLaunch* l = diLaunchCreate(&q);
         EXPECT_EQ(l ? l->LabelMessage() : 0u, r.label);
-        if (l) EXPECT_EQ(l->state, DI_LAUNCH_DISCONNECTED);
+        if (l) {
+            EXPECT_EQ(l->state, DI_LAUNCH_DISCONNECTED);
+        }
         delete l;
     }
     diVAIPDelete(hosts);
@@ -244,17 +247,17 @@ TEST_F(Launches, RunsHelperGetsDoLaunchAndItsGoingTakesTheLaunchAlong) {
     helper->kind = 1; // runs in-place applications itself
     so->helpers.Append(helper, false);
     DdSocket* s = helper->channel->socket;
-    deliver(helper->channel, request("helperLaunchReady",
-                                     str("helperrequestid", "r1") + num("window", 0), "3"));
+    deliver(helper->channel,
+            request("helperLaunchReady", str("helperrequestid", "r1") + num("window", 0), "3"));
     ASSERT_EQ(so->launchRequests.count, 1u) << "waits for the server's parameters";
     arrive(request("requestLaunch", launchParams("mainbrowser"), "r1"));
     ASSERT_EQ(so->launches.count, 1u);
     EXPECT_TRUE(launch()->IsBrowser());
     std::string sent = g_fakeNet.sentBy[s];
-    size_t order[] = {sent.find("<ns1:doLaunch"), sent.find("transactionid"),
-                      sent.find("mrkqvlsessionid"), sent.find("mrkqvlsessionowner"),
+    size_t order[] = {sent.find("<ns1:doLaunch"),       sent.find("transactionid"),
+                      sent.find("mrkqvlsessionid"),     sent.find("mrkqvlsessionowner"),
                       sent.find("mrkqvlsessioncookie"), sent.find("mrkqvlsessionexternaldnsname"),
-                      sent.find("mrkqvlsessionport"), sent.find("mrkqvlsessionappname")};
+                      sent.find("mrkqvlsessionport"),   sent.find("mrkqvlsessionappname")};
     for (size_t i = 0; i < 8; i++)
         EXPECT_NE(order[i], std::string::npos) << i;
     EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order))) << sent;

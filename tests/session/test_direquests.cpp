@@ -169,10 +169,13 @@ TEST_F(Requests, EachHandlerFromItsRawPacket) {
             EXPECT_NE(sent.find(s), std::string::npos) << s << "\n" << sent;
         for (const std::string& s : r.notSent)
             EXPECT_EQ(sent.find(s), std::string::npos) << s;
-        if (r.event)
+        if (r.event) {
             EXPECT_NE(std::find(so->events.begin(), so->events.end(), r.event), so->events.end())
                 << r.event;
-        if (r.logged) EXPECT_GE(log.Count(r.logged), 1u) << r.logged;
+        }
+        if (r.logged) {
+            EXPECT_GE(log.Count(r.logged), 1u) << r.logged;
+        }
     }
     EXPECT_EQ(narrow(so->connectionCookie), "new");
     EXPECT_EQ(so->notifyApplicationsEnded, 0);
