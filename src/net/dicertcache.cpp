@@ -229,6 +229,7 @@ CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length) {
 std::string diCertHostsSerialize(CQVLXMLDoc* doc) {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n";
     if (doc && doc->root) CProfileStore::WriteElement(&out, doc->root, 0);
+    out += '\n';
     return out;
 }
 

@@ -320,6 +320,23 @@ bool CProfileStore::GetInt(CQVLXMLElement* element, const DiChar* key, int32_t* 
     return true;
 }
 
+static bool holds(CQVLXMLElement* tree, CQVLXMLElement* node) {
+    if (tree == node) return true;
+    CQVLXMLElementList* children = tree->GetChildren();
+    for (auto* n = children ? children->head : nullptr; n; n = n->next)
+        if (holds(n->item, node)) return true;
+    return false;
+}
+
+/* A merge replaces keys; when the current profile was chosen among them
+ * (a profile nested in another), it is gone and must not be used. */
+static void forgetRemoved(CQVLXMLDoc* document, CCurrentProfile* current) {
+    if (!current) return;
+    for (CQVLXMLTag** element :
+         {&current->hostElement, &current->userElement, &current->profileElement})
+        if (*element && !holds(document->root, *element)) *element = nullptr;
+}
+
 /* Removes every element named key below parent. */
 static void removeNamed(CQVLXMLTag* parent, const DiChar* key) {
     CQVLXMLElementList* children = parent->GetChildren();
@@ -351,6 +368,7 @@ bool CProfileStore::SetLocalSetting(const DiChar* key, const DiChar* value) {
     /* Every element of that name goes, so that exactly one is left to
      * read. */
     removeNamed(settings, key);
+    forgetRemoved(document, current);
     settings->AddChild(newKey(key, value), true);
     return true;
 }
@@ -569,6 +587,7 @@ void CProfileStore::ImportProfiles(const DiChar* host, const DiChar* user,
         if (stored) {
             MergeElement(incoming, stored, k_keepList, false, true);
             delete incoming;
+            forgetRemoved(document, current);
             continue;
         }
         userElement->AddChild(incoming, true);

@@ -46,23 +46,22 @@ static void diProfAppendEscaped(std::string* out, const DiChar* text, bool attri
     }
 }
 
-/* A text child as written: decoded, trailing white space cut. */
-static std::u16string diProfTrimmedText(CQVLXMLElement* node) {
-    std::u16string out;
-    if (DiChar* text = node->GetText()) {
-        out = text;
-        free(text);
-    }
-    while (!out.empty() &&
-           (out.back() == ' ' || out.back() == '\t' || out.back() == '\r' || out.back() == '\n'))
-        out.pop_back();
-    return out;
+static bool diProfIsSpace(DiChar c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+/* Writes a run of character data (text and references between two
+ * elements) in place, without its trailing white space. */
+static void diProfFlushText(std::string* file, std::u16string* run) {
+    while (!run->empty() && diProfIsSpace(run->back()))
+        run->pop_back();
+    diProfAppendEscaped(file, run->c_str(), false);
+    run->clear();
 }
 
 static std::u16string diProfName(CQVLXMLTag* tag) {
     std::u16string name = tag->name && tag->name->Text() ? tag->name->Text() : u"";
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t' || name.back() == '\r' ||
-                             name.back() == '\n'))
+    while (!name.empty() && diProfIsSpace(name.back()))
         name.pop_back();
     return name;
 }
@@ -87,19 +86,24 @@ void CProfileStore::WriteElement(std::string* file, CQVLXMLElement* element, int
         }
     *file += '>';
     bool hadElement = false;
+    std::u16string run;
     if (CQVLXMLElementList* children = tag->GetChildren())
         for (auto* n = children->head; n; n = n->next) {
             if (n->item->IsTag()) {
                 if (diProfName(static_cast<CQVLXMLTag*>(n->item)).empty()) continue;
+                diProfFlushText(file, &run);
                 *file += lineEnd;
                 WriteElement(file, n->item, indentation + 1, lineEnd);
                 hadElement = true;
             } else if (n->item->IsContent()) {
                 /* In place, so no indentation enters the text. */
-                std::u16string text = diProfTrimmedText(n->item);
-                diProfAppendEscaped(file, text.c_str(), false);
+                if (DiChar* text = n->item->GetText()) {
+                    run += text;
+                    free(text);
+                }
             }
         }
+    diProfFlushText(file, &run);
     if (hadElement) {
         *file += lineEnd;
         *file += pad;

@@ -191,14 +191,6 @@ bool CServerOutpost::AskConnectionSettings(DiChar** url) {
     return false; /* the connection settings dialog is not built: cancelled */
 }
 
-bool diSOIntegratedClientIsActive(void) {
-    return false;
-}
-
-bool diSOIntegratedClientLogin(void) {
-    return false;
-}
-
 bool CServerOutpost::Start() {
     bool good = false;
     int32_t p = OpenListener();
@@ -229,13 +221,28 @@ bool CServerOutpost::Start() {
                 DiChar portText[16];
                 diFormatPositional(portText, 16, u"%d", {int(listeningPort)});
                 AddUrlParameter(u"drxport", portText, buffer, 512);
+                const DiChar* language = g_ddApp ? g_ddApp->opt.preferredLanguage : nullptr;
+                if (language && language[0])
+                    AddUrlParameter(u"langSelected", language, buffer, 512);
+                free(asked);
+                if (noJava == 2) {
+                    /* Without the applet the integrated client signs in and
+                     * the browser is not opened. */
+                    launchBrowser = 0;
+                    AddUrlParameter(u"IC_JOIN", u"true", buffer, 512);
+                    if (g_ddApp) setText(&g_ddApp->webtopUrl, buffer);
+                    bool ok = diSOIntegratedClientLogin();
+                    if (!ok) ReportConnectFailure();
+                    return ok;
+                }
                 if (startMode != 1 && !noJava) {
                     setText(&webtopUrl, buffer);
                     AddUrlParameter(u"javaprobe", u"true", buffer, 512);
                 }
                 OpenBrowser(buffer);
+            } else {
+                free(asked);
             }
-            free(asked);
         }
         if (good) return true;
     }
@@ -246,8 +253,10 @@ bool CServerOutpost::Start() {
 }
 
 bool CServerOutpost::ContinueStart() {
-    diSOIntegratedClientLogin();
-    return Connect(1);
+    bool ok = diSOIntegratedClientLogin();
+    if (!diSOIntegratedClientIsActive()) return Connect(1);
+    if (!ok) ReportConnectFailure();
+    return ok;
 }
 
 bool CServerOutpost::Connect(int /*reason*/) {
@@ -765,6 +774,72 @@ void CServerOutpost::ClearStartImmediately() {
     if (g_ddApp) g_ddApp->opt.startImmediately = 0;
 }
 
+/* The profile's "proxy": "browser" takes the proxy last used (unless the
+ * client is the mobile one) or leaves the choice to the browser's webtop;
+ * "specify" takes the HTTP or SOCKS proxy the profile names. */
+void CServerOutpost::ReadProfileProxy(CProfileStore* store, CQVLXMLTag* profile,
+                                      const DiChar* kind) {
+    DiChar host[512], type[64];
+    int32_t p = 0;
+    bool flag = false;
+    if (qvlStrEqAscii(kind, "browser")) {
+        if (store->GetBool(profile, u"mobile_client", &flag) && flag) return;
+        if (ProfileValue(u"lastproxyhost", host, 512) &&
+            store->GetInt(profile, u"lastproxyport", &p) &&
+            ProfileValue(u"lastproxytype", type, 64)) {
+            setText(&proxyHost, host);
+            proxyPort = p;
+            ApplyProxy();
+        } else {
+            ClearStartImmediately();
+            launchBrowser = 1;
+        }
+    } else if (qvlStrEqAscii(kind, "specify")) {
+        bool http = store->GetBool(profile, u"usehttp", &flag) && flag;
+        bool socks = !http && store->GetBool(profile, u"usesocks", &flag) && flag;
+        if (!http && !socks) return;
+        setText(&proxyType, http ? u"HTTP" : u"SOCKS");
+        if (ProfileValue(http ? u"httphost" : u"sockshost", host, 512) &&
+            store->GetInt(profile, http ? u"httpport" : u"socksport", &p)) {
+            setText(&proxyHost, host);
+            proxyPort = p;
+            ApplyProxy();
+        }
+    }
+}
+
+void CServerOutpost::ApplyProxy() {
+    launchBrowser = 0;
+    if (!proxyHost || !proxyHost[0] || !g_ddApp) return;
+    bool socks = proxyType && qvlStrEqAscii(proxyType, "SOCKS");
+    DiRoute** slot = socks ? &g_ddApp->opt.socksRoute : &g_ddApp->opt.httpProxyRoute;
+    if (*slot && (*slot)->host && qvlStrEq((*slot)->host, proxyHost)) return;
+    DiRoute* route = static_cast<DiRoute*>(calloc(1, sizeof(DiRoute)));
+    if (!route) return;
+    diRouteInit(route, socks ? 3 : 2, proxyHost, uint32_t(proxyPort), 0);
+    diRouteLoadCachedCredentials(route);
+    DiRoute* old = *slot;
+    *slot = route;
+    if (old) {
+        diRouteFree(old);
+        free(old);
+    }
+    (socks ? g_ddApp->socksInUse : g_ddApp->httpProxyInUse) = 1;
+}
+
+const char* diSOPrinterType(const DiChar* description, uint16_t osCode) {
+    std::u16string d = description ? description : u"";
+    size_t at = d.find(u"driver=");
+    if (at == std::u16string::npos) return nullptr;
+    std::u16string driver = d.substr(at + 7, d.find(u'&', at) - (at + 7));
+    diStrLowerAscii(&driver[0], driver.size());
+    uint16_t os = osCode & 0xff;
+    if (os >= 1 && os <= 3) return driver == u"pscript.drv" ? "PostScript" : "PCL";
+    if (os == 5) return driver == u"rasdd.dll" ? "PCL" : "PostScript";
+    if (os >= 6 && os <= 9) return driver == u"unidrv.dll" ? "PCL" : "PostScript";
+    return nullptr;
+}
+
 void CServerOutpost::ReadProfile() {
     CProfileStore* store = g_diProfileStore;
     CQVLXMLTag* profile = store && store->current ? store->current->profileElement : nullptr;
@@ -790,6 +865,7 @@ void CServerOutpost::ReadProfile() {
     if (store->GetInt(profile, u"reconnect_attempts", &n)) reconnectAttempts = n > 0 ? n : 0;
     if (store->GetInt(profile, u"reconnect_interval", &n)) reconnectWait = n > 0 ? n : 0;
     if (ProfileValue(u"logging", text, 512)) diLogSetLevelByName(text);
+    if (ProfileValue(u"proxy", text, 512)) ReadProfileProxy(store, profile, text);
     bool mode = ProfileValue(u"mode", text, 512) && !qvlStrEqAscii(text, "browser");
     if (mode || server) return;
     if (startImmediately) {

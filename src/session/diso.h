@@ -20,6 +20,7 @@ class CServerConnection;
 class CHelperConnection;
 class CVAIPConnection;
 class CProfileStore;
+class CQVLXMLTag;
 class CLaunch;
 class CLaunchRequest;
 class CPrintJobQueue;
@@ -134,6 +135,11 @@ uint32_t diSOSecondsToMs(int64_t seconds);
  * texts escaped as JavaScript string contents, so that no server text ends
  * the string or the script element. */
 DiChar* diSOReloadFrameScript(const DiChar* url, const DiChar* frame);
+
+/* The printer type ("PostScript", "PCL") of a printer description's
+ * "driver=" item by the operating-system code (low byte the Windows
+ * version); none without a driver or for other systems. */
+const char* diSOPrinterType(const DiChar* description, uint16_t osCode);
 
 /* Opens the listener channel on 127.0.0.1 (any port): the port, or -1. */
 int32_t diListenerOpen(DiChannel* channel);
@@ -350,6 +356,10 @@ class CServerOutpost {
     /* The current profile's value of key; false when absent. */
     bool ProfileValue(const DiChar* key, DiChar* out, size_t size);
     void ClearStartImmediately();
+    void ReadProfileProxy(CProfileStore* store, CQVLXMLTag* profile, const DiChar* kind);
+    /* The proxy of proxyHost/proxyPort/proxyType becomes the application's
+     * default route of its kind, marked as set by the outpost. */
+    void ApplyProxy();
     void DrxClientId(DiChar* out, size_t size);
 
     /* ---- the Windows side ---- */

@@ -28,6 +28,7 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+With --logout the demo signs the client out again (ns1:logout).
 Options --split N sends every packet in pieces of N bytes; --batch sends
 two packets in one write where a scenario sends two in a row.
 """
@@ -364,6 +365,10 @@ def scenario_demo(srv, args):
     sign_in(c)
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
+    if args.logout:
+        c.request("logout")
+        hold(c, time.time() + 30)
+        return
     c.log("session held; the client is signed in")
     launch_x(c, args)
     hold(c, time.time() + args.lifetime)
@@ -468,6 +473,7 @@ def main():
     ap.add_argument("--lifetime", type=float, default=600)
     ap.add_argument("--split", type=int, default=0)
     ap.add_argument("--batch", action="store_true")
+    ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")

@@ -1,358 +1,255 @@
-// Launches from the server's raw packets on the faked socket and window
-// layers: completeness and the kind by placement, start failures, the
-// states an engine reports (also from inside its own handler), cancelling,
-// local programs, the aged-password resume and the launch-dialog timer.
-#include "outpost_fixture.h"
+// Launch parameters read from requests, query parameters added to browser
+// URLs, and capability values as they are sent, shown and logged.
+#include <gtest/gtest.h>
 
-#include "core/dide.h"
-#include "net/dilaip.h"
-#include "session/dilaunch.h"
-#include "ui/diui.h"
+#include "session/dicapability.h"
+#include "session/dilaunchparams.h"
+#include "session/diurlparam.h"
+#include "core/dilog.h"
+#include "xml/qvlsoap.h"
 
-#include <algorithm>
+#include <limits.h>
+#include <stdlib.h>
 
-using namespace outpost_fixture;
-
-// The listener is opened by the Windows side; these tests never open one.
-int32_t diListenerOpen(DiChannel*) {
-    return -1;
-}
+#include <memory>
+#include <string>
 
 namespace {
 
-std::string launchParams(const std::string& placement = "awtwindow", long port = 5000,
-                         const std::string& cookie = "c1") {
-    return str("objectclass", "mrkqvlxapplication") + str("mrkqvlapplicationplacement", placement) +
-           str("mrkqvlsessionappname", "cn=x") + str("mrkqvlsessionid", "s1") +
-           str("mrkqvlsessionowner", "o") + str("mrkqvlsessioncookie", cookie) +
-           str("mrkqvlsessionexternaldnsname", "app") + num("mrkqvlsessionport", port);
-}
-
-std::string laipEnd(uint16_t code) {
-    std::string p = {char(code & 255), char(code >> 8), 0, 0, 0, 0};
-    uint32_t total = uint32_t(12 + p.size());
-    std::string f = "LAIP";
-    for (int i = 0; i < 4; i++)
-        f += char((total >> (8 * i)) & 255);
-    f += std::string{6, 0, char(p.size()), 0};
-    return f + p;
-}
-
-int32_t g_engineState = 0;
-
-// An engine that reports a final state from inside its own handler and
-// then goes on using its channel, as the X engine's input pump does.
-int reportingEngine(DiObject* obj, DiEvent* ev) {
-    if (ev->w[0] != DI_EV_READABLE) return 0;
-    DiChannel* ch = reinterpret_cast<DiChannel*>(obj);
-    diDEReportState(ch, g_engineState, 0);
-    diDEChannelDisconnected(ch);
-    ch->stopReading = 1;
-    return 1;
-}
-
-struct Launches : OutpostTest {
-    CLaunch* launch() { return so->launches.head ? so->launches.head->item : nullptr; }
-    DiChannel* engine() { return launch() ? launch()->GetEngineChannel() : nullptr; }
-    void deliver(DiChannel* ch, const std::string& bytes) {
-        g_fakeNet.incoming.push_back(bytes);
-        DiEvent ev = {};
-        ev.w[0] = DI_EV_READABLE;
-        diUIDeliverEvent(&ch->hdr, &ev);
-    }
-    // Frames a failed launch keeps for its error are its user's to close.
-    void closeLeftFrames() {
-        while (DiFrame* f = diUIFrameListHead())
-            diUIDestroyFrame(f);
-    }
-    void TearDown() override {
-        so->Stop();
-        closeLeftFrames();
-        OutpostTest::TearDown();
-    }
+// One parameter of a request: its XSD type and text.
+struct Param {
+    const char16_t* name;
+    const char16_t* type; // "xsd:string", "xsd:int", "xsd:short", "xsd:boolean", others
+    const char16_t* text;
 };
 
-TEST_F(Launches, StartFailuresEndInStateEightWithTheirMessage) {
-    const std::string twoByte = "&#233;"; // one character, two UTF-8 bytes
-    std::string cookie32, cookie31 = "a";
-    for (int i = 0; i < 32; i++)
-        cookie32 += twoByte;
-    for (int i = 0; i < 31; i++)
-        cookie31 += twoByte;
-    struct Row {
-        const char* name;
-        std::string params;
-        int connectResult;
-        const char* logged; // none: the launch starts
-    } rows[] = {
-        {"no object class",
-         str("mrkqvlapplicationplacement", "awtwindow") + str("mrkqvlsessionid", "s") +
-             str("mrkqvlsessioncookie", "c") + str("mrkqvlsessionexternaldnsname", "h") +
-             num("mrkqvlsessionport", 1),
-         0, "384 "},
-        {"port above 65535", launchParams("awtwindow", 70000), 0, "354 app:70000"},
-        {"negative port", launchParams("awtwindow", -5), 0, "354 app:-5"},
-        {"connect refused", launchParams(), -1, "354 app:5000"},
-        {"cookie of 64 UTF-8 bytes", launchParams("awtwindow", 5000, cookie32), 0, "384 cn=x"},
-        {"cookie of 63 UTF-8 bytes", launchParams("awtwindow", 5000, cookie31), 0, nullptr},
-        {"frame above 65535 bytes",
-         launchParams() + str("mrkqvlsessionpeerdnsname", std::string(70000, 'p')), 0, "384 cn=x"},
-        {"highest port", launchParams("awtwindow", 65535), 0, nullptr},
+std::unique_ptr<CQVLSOAPRequest> request(std::initializer_list<Param> params) {
+    auto r = std::make_unique<CQVLSOAPRequest>(u"ns1:requestLaunch");
+    for (const Param& p : params) {
+        std::u16string type = p.type;
+        if (type == u"xsd:string")
+            r->AddParameter(p.name, p.text);
+        else if (type == u"xsd:int")
+            r->AddParameter(p.name, static_cast<int32_t>(std::stol(std::string(
+                                        p.text, p.text + std::u16string(p.text).size()))));
+        else if (type == u"xsd:boolean")
+            r->AddParameter(new CQVLSOAPParameter(p.name, std::u16string(p.text) == u"true"));
+        else
+            r->AddParameter(p.name, new CQVLXSDType(p.type, p.text));
+    }
+    return r;
+}
+
+TEST(LaunchParams, EachParameterTypeConvertsByItsRule) {
+    struct Case {
+        Param param;
+        int32_t DiLaunchParams::*number;
+        uint8_t DiLaunchParams::*flag;
+        int32_t expect;
+    } cases[] = {
+        {{u"mrkqvlsessionport", u"xsd:string", u" 5307x"}, &DiLaunchParams::port, nullptr, 5307},
+        {{u"mrkqvlsessionport", u"xsd:short", u"-1"}, &DiLaunchParams::port, nullptr, -1},
+        {{u"mrkqvlsessionport", u"xsd:string", u"99999999999999999999"},
+         &DiLaunchParams::port,
+         nullptr,
+         INT_MAX},
+        {{u"mrkqvlsessionport", u"xsd:string", u"abc"}, &DiLaunchParams::port, nullptr, 0},
+        {{u"mrkqvlsessionport", u"xsd:boolean", u"true"}, &DiLaunchParams::port, nullptr, 1},
+        {{u"mrkqvlsessionport", u"xsd:long", u"7"}, &DiLaunchParams::port, nullptr, 0},
+        {{u"mrkqvlsessionwidth", u"xsd:int", u"1280"}, &DiLaunchParams::width, nullptr, 1280},
+        {{u"mrkqvlscalable", u"xsd:string", u"YES"}, nullptr, &DiLaunchParams::scalable, 1},
+        {{u"mrkqvlscalable", u"xsd:string", u"on"}, nullptr, &DiLaunchParams::scalable, 0},
+        {{u"mrkqvlscalable", u"xsd:string", u"1"}, nullptr, &DiLaunchParams::scalable, 1},
+        {{u"mrkqvlscalable", u"xsd:short", u"2"}, nullptr, &DiLaunchParams::scalable, 1},
+        {{u"mrkqvlsessionsecurity", u"xsd:string", u"SsL"}, nullptr, &DiLaunchParams::secure, 1},
+        {{u"mrkqvlsessionsecurity", u"xsd:string", u"tls"}, nullptr, &DiLaunchParams::secure, 0},
+        {{u"mrkqvlapplicationplacement", u"xsd:string", u"KIOSK"},
+         &DiLaunchParams::placement,
+         nullptr,
+         4},
+        {{u"mrkqvlapplicationplacement", u"xsd:string", u"kiosk1"},
+         &DiLaunchParams::placement,
+         nullptr,
+         0},
+        {{u"mrkqvlapplicationplacement", u"xsd:string", u"SeamlessWindows"},
+         &DiLaunchParams::placement,
+         nullptr,
+         7},
+        {{u"mrkqvllaunchdetailsinitialstate", u"xsd:string", u"Shown"},
+         &DiLaunchParams::detailsHidden,
+         nullptr,
+         0},
+        {{u"mrkqvllaunchdetailsinitialstate", u"xsd:string", u"half"},
+         &DiLaunchParams::detailsHidden,
+         nullptr,
+         1},
+        {{u"mrkqvllaunchdetailsactivestate", u"xsd:string", u"DISABLED"},
+         &DiLaunchParams::detailsDisabled,
+         nullptr,
+         1},
+        {{u"mrkqvllaunchdetailsshowonerror", u"xsd:string", u"False"},
+         nullptr,
+         &DiLaunchParams::showOnError,
+         0},
+        {{u"mrkqvlshowlaunchdialogafter", u"xsd:int", u"30"},
+         &DiLaunchParams::showLaunchDialogAfter,
+         nullptr,
+         30},
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        g_fakeRoutes.connectResult = r.connectResult;
-        g_fakeRoutes.connectCalls = 0;
-        log.lines.clear();
-        arrive(request("requestLaunch", r.params, "7"));
-        std::string reply = toServer();
-        EXPECT_EQ(count(reply, "<ns1:requestLaunchResponse"), 1u);
-        ASSERT_NE(launch(), nullptr);
-        DiChannel* ch = engine();
-        std::string laip = ch ? g_fakeNet.sentBy[ch->socket] : "";
-        if (!r.logged) {
-            EXPECT_EQ(launch()->state, DI_LAUNCH_STARTING);
-            EXPECT_EQ(laip.compare(0, 4, "LAIP"), 0);
-            EXPECT_EQ(count(reply, "Client.Launch.Failed"), 0u);
-            so->CancelLaunch(launch());
-            toServer();
-            continue;
-        }
-        EXPECT_EQ(log.Count(r.logged), 1u) << log.lines.size();
-        EXPECT_EQ(log.Count("386 ", "> 19"), 1u) << "state 8";
-        EXPECT_EQ(laip, "") << "a refused launch sends nothing";
-        EXPECT_EQ(count(reply, "Client.Launch.Failed"), 1u);
-        if (std::string(r.logged).compare(0, 8, "354 app:") == 0 && r.connectResult == 0) {
-            EXPECT_EQ(g_fakeRoutes.connectCalls, 0) << "a port out of range is never dialled";
-        }
-        runTimers();
-        EXPECT_EQ(so->launches.count, 0u);
-        closeLeftFrames();
-        toServer();
+    for (const Case& c : cases) {
+        DiLaunchParams p(request({c.param}).get());
+        int32_t got = c.number ? p.*c.number : p.*c.flag;
+        EXPECT_EQ(got, c.expect) << std::u16string(c.param.name).size() << " "
+                                 << std::u16string(c.param.text).size();
     }
 }
 
-TEST_F(Launches, FinalStatesFromInsideTheEngineHandlerWaitForAZeroTimer) {
-    struct Row {
-        int32_t state;
-        bool showOnError;
-        bool frameKept;
-    } rows[] = {{6, true, false}, {7, true, false}, {8, false, false}, {8, true, true}};
-    g_fakeChannels.handler = reportingEngine;
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.state);
-        g_engineState = r.state;
-        arrive(request("requestLaunch",
-                       launchParams() +
-                           str("mrkqvllaunchdetailsshowonerror", r.showOnError ? "true" : "false"),
-                       "7"));
-        ASSERT_NE(engine(), nullptr);
-        DiChannel* ch = engine();
-        deliver(ch, laipEnd(0)); // the login exchange ends: the engine reads now
-        log.lines.clear();
-        toServer();
-        int freed = g_fakeUI.framesFreed;
-        deliver(ch, "x");
-        g_fakeNet.incoming.clear(); // the engine read nothing        EXPECT_EQ(log.Count("386 "),
-                                    // 1u) << "the disconnect's second report is ignored";
-        ASSERT_EQ(so->launches.count, 1u) << "not destroyed inside its own handler";
-        EXPECT_EQ(count(toServer(), "applicationsEnded"), 0u);
-        runTimers();
-        EXPECT_EQ(so->launches.count, 0u);
-        EXPECT_EQ(g_fakeUI.framesFreed - freed, r.frameKept ? 0 : 1);
-        EXPECT_EQ(count(toServer(), "<ns1:applicationsEnded"), 1u);
-        closeLeftFrames();
-    }
-}
-
-TEST_F(Launches, SwitchStateByState) {
-    struct Row {
-        int32_t state;
-        bool final;
-        bool shown;     // ready: the frame is shown
-        bool frameGone; // destroyed with the launch (state 0 only forgets it)
-    } rows[] = {{1, false, false, false}, {4, false, false, false}, {5, false, true, false},
-                {12, false, true, false}, {0, true, false, false},  {6, true, false, true},
-                {7, true, false, true}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.state);
-        arrive(request("requestLaunch", launchParams(), "7"));
-        ASSERT_NE(launch(), nullptr);
-        so->events.clear();
-        int freed = g_fakeUI.framesFreed;
-        launch()->SwitchState(r.state);
-        EXPECT_EQ(!so->events.empty() && so->events[0] == "show frame", r.shown);
-        if (r.final) {
-            launch()->SwitchState(5);
-            EXPECT_EQ(launch()->state, r.state) << "a final state stays";
-        }
-        runTimers();
-        EXPECT_EQ(so->launches.count, r.final ? 0u : 1u);
-        EXPECT_EQ(g_fakeUI.framesFreed - freed, r.frameGone ? 1 : 0);
-        if (!r.final) so->CancelLaunch(launch());
-        closeLeftFrames();
-        toServer();
-    }
-}
-
-TEST_F(Launches, CompletenessAndKindByPlacement) {
-    CHelperConnection* hosts = new CHelperConnection(nullptr);
-    hosts->kind = 0;
-    CHelperConnection* none = new CHelperConnection(nullptr);
-    none->kind = 2;
-    struct Row {
-        int32_t placement;
-        CHelperConnection* helper;
-        uint32_t window;
-        bool session, local;
-        bool complete;
-        uint32_t label; // 0: no launch
-    } rows[] = {
-        {0, nullptr, 0, true, false, false, 0},  {1, nullptr, 0, true, false, false, 0},
-        {1, hosts, 0, true, false, false, 300},  {1, hosts, 77, true, false, true, 300},
-        {1, none, 0, true, false, true, 301}, // a helper without in-place: a window
-        {2, nullptr, 0, true, false, true, 301}, {2, nullptr, 0, false, false, false, 301},
-        {3, nullptr, 0, true, false, true, 302}, {7, nullptr, 0, true, false, true, 302},
-        {4, nullptr, 0, true, false, true, 311}, {5, nullptr, 0, true, false, true, 303},
-        {6, nullptr, 0, false, true, true, 318}, {6, nullptr, 0, false, false, false, 318},
-        {9, nullptr, 0, true, false, true, 0},
+TEST(LaunchParams, ObjectClassTextsOverridesAndShortNames) {
+    struct Case {
+        const char16_t* objectClass; // null: absent
+        int32_t engine, kind;
+    } classes[] = {
+        {nullptr, 2, 0},
+        {u"top mrkqvlapplication mrkqvlconsoleapplication", 6, 3},
+        {u"mrkqvlwindowsapplication mrkqvlxapplication", 5, 1}, // table order decides
+        {u"mrkqvl5250application", 5, 7},
+        {u"something else", 5, 1},
+        {u"MRKQVLCONSOLEAPPLICATION", 5, 1}, // case counts
     };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(std::to_string(r.placement) + " " + std::to_string(r.window));
-        CLaunchRequest q;
-        q.params.placement = r.placement;
-        q.SetHelper(r.helper, r.window);
-        if (r.session) {
-            q.params.sessionId = qvlStrDup(u"s");
-            q.params.sessionCookie = qvlStrDup(u"c");
-            q.params.externalDnsName = qvlStrDup(u"h");
-            q.params.port = 1;
-        }
-        if (r.local) q.params.url = qvlStrDup(u"probe.exe");
-        EXPECT_EQ(q.IsComplete(), r.complete);
-        CLaunch* l = diLaunchCreate(&q);
-        EXPECT_EQ(l ? l->LabelMessage() : 0u, r.label);
-        if (l) {
-            EXPECT_EQ(l->state, DI_LAUNCH_DISCONNECTED);
-        }
-        delete l;
+    for (const Case& c : classes) {
+        auto r =
+            c.objectClass ? request({{u"objectclass", u"xsd:string", c.objectClass}}) : request({});
+        DiLaunchParams p(r.get());
+        EXPECT_EQ(p.engineType, c.engine);
+        EXPECT_EQ(p.appKind, c.kind);
     }
-    diVAIPDelete(hosts);
-    diVAIPDelete(none);
-}
-
-TEST_F(Launches, RunsHelperGetsDoLaunchAndItsGoingTakesTheLaunchAlong) {
-    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
-    helper->helperId = qvlStrDup(u"h1");
-    helper->kind = 1; // runs in-place applications itself
-    so->helpers.Append(helper, false);
-    DdSocket* s = helper->channel->socket;
-    deliver(helper->channel,
-            request("helperLaunchReady", str("helperrequestid", "r1") + num("window", 0), "3"));
-    ASSERT_EQ(so->launchRequests.count, 1u) << "waits for the server's parameters";
-    arrive(request("requestLaunch", launchParams("mainbrowser"), "r1"));
-    ASSERT_EQ(so->launches.count, 1u);
-    EXPECT_TRUE(launch()->IsBrowser());
-    std::string sent = g_fakeNet.sentBy[s];
-    size_t order[] = {sent.find("<ns1:doLaunch"),       sent.find("transactionid"),
-                      sent.find("mrkqvlsessionid"),     sent.find("mrkqvlsessionowner"),
-                      sent.find("mrkqvlsessioncookie"), sent.find("mrkqvlsessionexternaldnsname"),
-                      sent.find("mrkqvlsessionport"),   sent.find("mrkqvlsessionappname")};
-    for (size_t i = 0; i < 8; i++)
-        EXPECT_NE(order[i], std::string::npos) << i;
-    EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order))) << sent;
-    EXPECT_EQ(sent.find("peerdnsname"), std::string::npos) << "absent texts are left out";
-    EXPECT_EQ(count(toServer(), "Client.Launch.Failed"), 0u);
-    DiEvent ev = {};
-    ev.w[0] = DI_EV_CLOSED;
-    diUIDeliverEvent(&helper->channel->hdr, &ev);
-    EXPECT_EQ(so->helpers.count, 0u);
-    EXPECT_EQ(so->launches.count, 0u) << "no launch keeps pointing at a helper that went";
-}
-
-TEST_F(Launches, CancelRenamesOrTakesEverythingAway) {
-    arrive(request("requestLaunch", launchParams(), "7"));
-    arrive(request("cancelLaunch", str("sessionid", "s1") + str("newsessionid", "s2"), "8"));
-    ASSERT_EQ(so->launches.count, 1u) << "renaming cancels nothing";
-    EXPECT_EQ(narrow(launch()->params.sessionId), "s2");
-    int freed = g_fakeUI.framesFreed;
-    arrive(request("cancelLaunch", str("transactionid", "7"), "9"));
-    EXPECT_EQ(so->launches.count, 0u);
-    EXPECT_EQ(g_fakeUI.framesFreed - freed, 1) << "its frame and progress window go too";
-    EXPECT_EQ(log.Count("376 7"), 1u);
-    arrive(request("requestLaunch", str("mrkqvlapplicationplacement", "awtwindow"), "10"));
-    ASSERT_EQ(so->launchRequests.count, 1u) << "incomplete";
-    arrive(request("cancelLaunch", str("transactionid", "10"), "11"));
-    EXPECT_EQ(so->launchRequests.count, 0u);
-    arrive(request("cancelLaunch", str("transactionid", "nope"), "12"));
-    EXPECT_EQ(log.Count("377 nope"), 1u);
-}
-
-TEST_F(Launches, LocalProgramsAnswerWithTheirStatusOnly) {
-    struct Row {
-        std::string params;
-        bool runs;
-        const char* run;
-        const char* status;
-    } rows[] = {
-        {str("locallaunchcommand", "probe.exe") + str("locallauncharguments", "a b") +
-             str("url", "other.exe"),
-         true, "run probe.exe|a b|", "true"},
-        {str("url", "probe.exe x"), true, "run ||probe.exe x", "true"},
-        {str("url", "missing.exe"), false, "run ||missing.exe", "false"},
+    struct Text {
+        Param param;
+        const char16_t* url;     // expected url field (texts)
+        const char16_t* baseUrl; // expected baseUrl
+    } texts[] = {
+        {{u"url", u"xsd:int", u"-12"}, u"-12", nullptr},
+        {{u"url", u"xsd:boolean", u"true"}, u"true", nullptr},
+        {{u"override", u"xsd:string", u"DRX.BaseURL=http://b/?a=b"}, nullptr, u"http://b/?a=b"},
+        {{u"override", u"xsd:string", u"drx.baseurl"}, nullptr, u""},
+        {{u"override", u"xsd:string", u"drx.other=x"}, nullptr, nullptr},
     };
-    for (const Row& r : rows) {
-        so->runs = r.runs;
-        so->events.clear();
-        arrive(request("requestLaunch",
-                       str("mrkqvlapplicationplacement", "mrkqvltrylocalwindowsapplication") +
-                           r.params,
-                       "21"));
-        std::string reply = toServer();
-        EXPECT_EQ(count(reply, "<ns1:requestLaunchResponse"), 1u) << "only the launch's own answer";
-        EXPECT_EQ(count(reply, "Message-Id: 21"), 1u);
-        EXPECT_NE(reply.find(r.status), std::string::npos);
-        ASSERT_FALSE(so->events.empty());
-        EXPECT_EQ(so->events[0], r.run);
-        so->CancelLaunch(launch());
-        toServer();
+    auto str = [](const DiChar* s) { return s ? std::u16string(s) : u"<null>"; };
+    for (const Text& t : texts) {
+        DiLaunchParams p(request({t.param}).get());
+        EXPECT_EQ(str(p.url), str(t.url));
+        EXPECT_EQ(str(p.baseUrl), str(t.baseUrl));
+    }
+    struct Name {
+        const char16_t *appName, *shortName;
+    } names[] = {{u"cn=apps,cn=xterm", u"xterm"}, {u"xterm", u"xterm"}, {u"a=", u""}};
+    for (const Name& n : names) {
+        DiLaunchParams p(request({{u"mrkqvlsessionappname", u"xsd:string", n.appName}}).get());
+        EXPECT_EQ(str(p.appShortName), n.shortName);
     }
 }
 
-TEST_F(Launches, AgedPasswordSessionResumesTheLaunchItStoodFor) {
-    arrive(request("requestLaunch", launchParams(), "7"));
-    CLaunch* original = launch();
-    DiLAIPDialog d = {};
-    original->SetPendingDialog(&d);
-    deliver(original->GetEngineChannel(), laipEnd(0)); // its exchange is over
-    arrive(request("requestLaunch", launchParams() + str("transactionid", "7"), "8"));
-    ASSERT_EQ(so->launches.count, 2u);
-    CLaunch* stand = so->launches.tail->item;
-    stand->SwitchState(DI_LAUNCH_ENDED);
-    runTimers();
-    EXPECT_EQ(log.Count("385"), 1u);
-    ASSERT_FALSE(so->events.empty());
-    EXPECT_EQ(so->events.back(), "warning 316") << "the original exchange timed out";
-    EXPECT_EQ(original->pendingDialog, nullptr);
-    EXPECT_EQ(so->launches.count, 1u);
+TEST(LaunchParams, MergeTakesPresentTextsAndEveryNumber) {
+    DiLaunchParams held(request({{u"url", u"xsd:string", u"http://u/"},
+                                 {u"mrkqvlsessionwidth", u"xsd:int", u"800"},
+                                 {u"mrkqvlsessionid", u"xsd:string", u"s1"},
+                                 {u"mrkqvlsessionappname", u"xsd:string", u"cn=a"}})
+                            .get());
+    DiLaunchParams later(request({{u"mrkqvlsessionid", u"xsd:string", u"s2"},
+                                  {u"mrkqvlsessionappname", u"xsd:string", u"cn=b"}})
+                             .get());
+    held.Merge(later);
+    EXPECT_EQ(std::u16string(held.url), u"http://u/");
+    EXPECT_EQ(held.width, 0);
+    EXPECT_EQ(std::u16string(held.sessionId), u"s2");
+    EXPECT_EQ(std::u16string(held.appShortName), u"b");
+    held.ReplaceSessionId(u"s3");
+    held.ClearTransactionId();
+    EXPECT_EQ(std::u16string(held.sessionId), u"s3");
+    EXPECT_EQ(held.transactionId, nullptr);
 }
 
-TEST_F(Launches, DialogTimerSecondsAreCappedNotWrapped) {
-    // 4295 s would wrap a 32-bit millisecond count to about 32 ms.
-    arrive(request("requestLaunch",
-                   str("mrkqvlapplicationplacement", "awtwindow") +
-                       num("mrkqvlshowlaunchdialogafter", 4295),
-                   "7"));
-    ASSERT_NE(so->launchDialogTimer, nullptr);
-    EXPECT_EQ(so->launchDialogTimer->due - clockNow(), 4295000u);
-    arrive(request("requestLaunch",
-                   str("mrkqvlapplicationplacement", "awtwindow") +
-                       num("mrkqvlshowlaunchdialogafter", 2147484),
-                   "8"));
-    EXPECT_EQ(so->launchDialogTimer->due - clockNow(), 0x7fffffffu);
-    runTimers(100000);
-    EXPECT_NE(so->launchDialogTimer, nullptr) << "still pending";
-    so->CancelLaunchDialogTimer();
+TEST(UrlParameter, ValuesAreSetOnceAndEncodedSoTheQueryReadsBack) {
+    struct Case {
+        const char16_t *url, *name, *value, *expect;
+        size_t capacity;
+    } cases[] = {
+        {u"http://h/p", u"drxport", u"5000", u"http://h/p?drxport=5000", 512},
+        {u"http://h/p?a=1", u"drxport", u"5000", u"http://h/p?a=1&drxport=5000", 512},
+        {u"http://h/p?drxport=1&a=1", u"drxport", u"2", u"http://h/p?drxport=2&a=1", 512},
+        {u"http://h/p?a=1&drxport=1", u"drxport", u"2", u"http://h/p?a=1&drxport=2", 512},
+        {u"http://h/p?a=1&amp;x=1&b", u"x", u"2", u"http://h/p?a=1&amp;x=2&b", 512},
+        {u"http://h/", u"v", u"a b&c#d%e+f", u"http://h/?v=a+b%26c%23d%25e%2Bf", 512},
+        {u"http://h/", u"v", u"\u00e9\U0001F600", u"http://h/?v=%C3%A9%F0%9F%98%80", 512},
+        {u"http://h/", u"v", u"\r\n\"", u"http://h/?v=%0D%0A\"", 512},
+        {u"http://h/", u"v", u"1234", u"http://h/?v=1234", 17},
+        {u"http://h/", u"v", u"12345", u"http://h/", 17}, // does not fit: unchanged
+    };
+    for (const Case& c : cases) {
+        DiChar url[600];
+        std::u16string start = c.url;
+        std::copy(start.begin(), start.end() + 1, url);
+        bool fits = std::u16string(c.expect) != start;
+        EXPECT_EQ(AddUrlParameter(c.name, c.value, url, c.capacity), fits);
+        EXPECT_EQ(std::u16string(url), c.expect);
+    }
+}
+
+TEST(Capabilities, TextElementAndLogCarryNameAndWholeValue) {
+    auto text = [](CCapability& c) {
+        DiChar* t = c.ToText();
+        std::u16string s = t ? t : u"<null>";
+        free(t);
+        return s;
+    };
+    auto element = [](CCapability& c, std::u16string* type) {
+        CQVLXMLElement* e = c.ToSOAPParameter();
+        if (!e) return std::u16string(u"<none>");
+        const CQVLXMLString* t = static_cast<CQVLXMLTag*>(e)->GetAttribute(u"xsi:type");
+        *type = t ? t->Text() : u"";
+        DiChar* v = e->GetText();
+        std::u16string s = static_cast<CQVLXMLTag*>(e)->name->Text() + std::u16string(u"|") + v;
+        free(v);
+        delete e;
+        return s;
+    };
+    CBoolCapability b(u"x", true);
+    b.value = 1;
+    CStringCapability s(u"name", nullptr, false);
+    CIntCapability i(u"min", false);
+    i.value = INT_MIN;
+    CShortCapability sh(u"big", false);
+    sh.value = -1234567; // more than six characters: printed whole
+    CIntCapability nameless(nullptr, false);
+    nameless.value = 5;
+    struct Case {
+        CCapability* cap;
+        const char16_t *text, *element, *type, *log;
+    } cases[] = {
+        {&b, u"x=true", u"x|true", u"xsd:boolean", u"x = true"},
+        {&s, u"name=", u"name|", u"xsd:string", u"name = "},
+        {&i, u"min=-2147483648", u"min|-2147483648", u"xsd:int", u"min = -2147483648"},
+        {&sh, u"big=-1234567", u"big|-1234567", u"xsd:int", u"big = -1234567"},
+        {&nameless, u"=5", u"<none>", u"", u" = 5"},
+    };
+    diLogSetMessageLoader([](uint32_t message, DiChar* buffer, size_t size) {
+        std::u16string f = message == 390 ? u"%s = %d" : u"%s = %s";
+        return f.size() < size && std::copy(f.begin(), f.end() + 1, buffer);
+    });
+    CLog log;
+    log.level = 3;
+    diLogSet(&log);
+    for (const Case& c : cases) {
+        std::u16string type;
+        EXPECT_EQ(text(*c.cap), c.text);
+        EXPECT_EQ(element(*c.cap, &type), c.element);
+        EXPECT_EQ(type, c.type);
+        c.cap->Log();
+        ASSERT_NE(log.GetEntries()->tail, nullptr);
+        EXPECT_EQ(std::u16string(log.GetEntries()->tail->item->text), c.log);
+    }
+    diLogSet(nullptr);
+    diLogSetMessageLoader(nullptr);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
 #include "fakes/route_fakes.h"
+#include "support/mem_profile_store.h"
 #include "session/diso.h"
 #include "session/divaip.h"
 #include "xml/qvlxmlglobals.h"
@@ -54,7 +55,9 @@ struct RecordingOutpost : CServerOutpost {
     int32_t OpenListener() override { return 4321; }
     void PostStartRequest() override { events.push_back("start-request"); }
     void ArmReconnectTimer() override { events.push_back("arm"); }
-    void ArmKeepAliveTimer(int32_t s) override { events.push_back("keepalive " + std::to_string(s)); }
+    void ArmKeepAliveTimer(int32_t s) override {
+        events.push_back("keepalive " + std::to_string(s));
+    }
     void EndSession() override {
         ending = 1;
         events.push_back("end");
@@ -74,11 +77,10 @@ struct RecordingOutpost : CServerOutpost {
     }
 };
 
-const char kEnvelopeHead[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
-    "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-    "xmlns:xsi=\"http://www.w3.org/1999/XMLSchema-instance\" "
-    "xmlns:xsd=\"http://www.w3.org/1999/XMLSchema\"><SOAP-ENV:Body>";
+const char kEnvelopeHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
+                             "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+                             "xmlns:xsi=\"http://www.w3.org/1999/XMLSchema-instance\" "
+                             "xmlns:xsd=\"http://www.w3.org/1999/XMLSchema\"><SOAP-ENV:Body>";
 const char kEnvelopeTail[] = "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 
 std::string packet(const std::string& start, const std::string& inner, const std::string& id) {
@@ -178,7 +180,8 @@ TEST(VAIPFraming, PacketSizeFollowsTheHeaderRule) {
         {"POST / HTTP:/1.1\r\nContent-Len", 0},
         {"", 0},
         // A huge length saturates instead of wrapping to something small.
-        {"POST / HTTP:/1.1\r\nContent-Length: 18446744073709551617\r\n\r\n", 58 + (INT64_C(1) << 40)},
+        {"POST / HTTP:/1.1\r\nContent-Length: 18446744073709551617\r\n\r\n",
+         58 + (INT64_C(1) << 40)},
     };
     for (const Row& r : rows) {
         std::string b = r.bytes;
@@ -280,19 +283,44 @@ TEST_F(Outpost, ReconnectTimelines) {
         bool signedIn;
         int32_t mode, attempts;
         int64_t lostAfter;
-        int ticks;           // reconnect timer expiries that follow
+        int ticks;          // reconnect timer expiries that follow
         int connects, okAt; // connection attempts made; the one that succeeds (-1 none)
         std::vector<std::string> events;
         int32_t state;
     } rows[] = {
-        {"drop within 2 s waits and spends nothing", true, DI_SO_ALWAYS, 2, 1, 0, 0, -1, {"arm"}, 3},
+        {"drop within 2 s waits and spends nothing",
+         true,
+         DI_SO_ALWAYS,
+         2,
+         1,
+         0,
+         0,
+         -1,
+         {"arm"},
+         3},
         {"later drop reconnects at once", true, DI_SO_ALWAYS, 2, 5, 0, 1, 0, {}, 2},
         {"no full name never reconnects", false, DI_SO_ALWAYS, 2, 5, 0, 0, -1, {"end"}, 0},
         {"prompt answered no", true, DI_SO_PROMPT, 2, 5, 0, 0, -1, {"ask 317", "end"}, 0},
-        {"no attempts reports and ends", true, DI_SO_ALWAYS, 0, 5, 0, 0, -1,
-         {"error 307", "end"}, 3},
-        {"failed attempts count down", true, DI_SO_ALWAYS, 2, 5, 2, 2, -1,
-         {"arm", "arm", "error 307", "end"}, 3},
+        {"no attempts reports and ends",
+         true,
+         DI_SO_ALWAYS,
+         0,
+         5,
+         0,
+         0,
+         -1,
+         {"error 307", "end"},
+         3},
+        {"failed attempts count down",
+         true,
+         DI_SO_ALWAYS,
+         2,
+         5,
+         2,
+         2,
+         -1,
+         {"arm", "arm", "error 307", "end"},
+         3},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -438,12 +466,84 @@ TEST_F(Outpost, InitAndRepliesCarryTheIdsOfTheirExchange) {
     EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 12"), 2u);
 }
 
+TEST_F(Outpost, ProfilePolicyAndProxy) {
+    struct Row {
+        const char* keys; // of the profile; none: no profile
+        int32_t mode, attempts;
+        const char* httpProxy; // the application's HTTP proxy route afterwards
+        bool launchBrowser;
+    } rows[] = {
+        {"<reconnect_mode>reconnect_never</reconnect_mode><reconnect_attempts>-2"
+         "</reconnect_attempts><proxy>specify</proxy><usehttp>TRUE</usehttp>"
+         "<httphost>proxy.test</httphost><httpport>3128</httpport><mode>x</mode>",
+         DI_SO_NEVER, 0, "proxy.test:3128", false},
+        {"<reconnect_mode>reconnect_ask</reconnect_mode><proxy>browser</proxy><lastproxyhost>"
+         "last.test</lastproxyhost><lastproxyport>8080</lastproxyport><lastproxytype>HTTP"
+         "</lastproxytype><mode>x</mode>",
+         DI_SO_PROMPT, 6, "last.test:8080", false},
+        {"<proxy>browser</proxy><mode>x</mode>", DI_SO_ALWAYS, 6, "", true},
+        {nullptr, DI_SO_ALWAYS, 6, "", true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.keys ? r.keys : "no profile");
+        delete so;
+        routeFakesReset();
+        g_fakeApp.opt.startImmediately = 1;
+        std::string file = "<cache><profiles><host name=\"h\"><user ens=\"u\"><profile name="
+                           "\"Default\">" +
+                           std::string(r.keys ? r.keys : "") +
+                           "</profile></user></host></profiles></cache>";
+        CMemProfileStore store(file);
+        store.Load(r.keys ? u"h:u:Default" : u"h:u:Other");
+        so = new RecordingOutpost(DiSOOptions());
+        so->ReadProfile();
+        EXPECT_EQ(so->reconnectMode, r.mode);
+        EXPECT_EQ(so->reconnectAttempts, r.attempts);
+        DiRoute* http = g_fakeApp.opt.httpProxyRoute;
+        std::string route = http && http->host && http->host[0]
+                                ? narrow(http->host) + ":" + std::to_string(http->port)
+                                : "";
+        EXPECT_EQ(route, r.httpProxy);
+        EXPECT_EQ(g_fakeApp.httpProxyInUse != 0, route != "");
+        EXPECT_EQ(so->launchBrowser != 0, r.launchBrowser);
+        EXPECT_EQ(g_fakeApp.opt.startImmediately == 0, r.launchBrowser);
+        if (http) {
+            diRouteFree(http);
+            free(http);
+            g_fakeApp.opt.httpProxyRoute = nullptr;
+        }
+    }
+}
+
+TEST(OutpostTexts, PrinterTypeByDriverAndSystem) {
+    struct Row {
+        const DiChar* description;
+        uint16_t os;
+        const char* type;
+    } rows[] = {
+        {u"name=P&driver=PSCRIPT.DRV&port=x", 0x202, "PostScript"},
+        {u"driver=hppcl.drv", 0x203, "PCL"},
+        {u"driver=rasdd.dll", 0x205, "PCL"},
+        {u"driver=pscript5.dll", 0x205, "PostScript"},
+        {u"a&driver=UNIDRV.DLL", 0x207, "PCL"},
+        {u"driver=pscript5.dll&", 0x209, "PostScript"},
+        {u"driver=unidrv.dll", 0x20a, nullptr},
+        {u"name=P", 0x207, nullptr},
+    };
+    for (const Row& r : rows) {
+        const char* t = diSOPrinterType(r.description, r.os);
+        EXPECT_EQ(std::string(t ? t : "(none)"), r.type ? r.type : "(none)")
+            << narrow(r.description);
+    }
+}
+
 // Undoes the JavaScript string escapes the script uses.
 std::u16string unescapeJs(const std::u16string& s) {
     std::u16string out;
     for (size_t i = 0; i < s.size(); i++) {
         if (s[i] == '\\' && i + 5 < s.size() + 0 && s[i + 1] == 'u') {
-            out += DiChar(std::stoi(std::string(s.begin() + i + 2, s.begin() + i + 6), nullptr, 16));
+            out +=
+                DiChar(std::stoi(std::string(s.begin() + i + 2, s.begin() + i + 6), nullptr, 16));
             i += 5;
         } else {
             out += s[i];
@@ -478,9 +578,12 @@ TEST(OutpostTexts, TimerDelaysAndPollIds) {
     struct Delay {
         int64_t seconds;
         uint32_t ms;
-    } delays[] = {{-5, 0},          {0, 0},
-                  {1, 1000},        {2147483, 2147483000u},
-                  {2147484, 0x7fffffff}, {INT64_C(1) << 40, 0x7fffffff}};
+    } delays[] = {{-5, 0},
+                  {0, 0},
+                  {1, 1000},
+                  {2147483, 2147483000u},
+                  {2147484, 0x7fffffff},
+                  {INT64_C(1) << 40, 0x7fffffff}};
     for (const Delay& d : delays)
         EXPECT_EQ(diSOSecondsToMs(d.seconds), d.ms) << d.seconds;
     struct Poll {
