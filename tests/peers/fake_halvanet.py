@@ -21,7 +21,8 @@ Scenarios:
   local      signs in and launches --probe (a local program, placement 6)
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
-             exist: status false.
+             exist: status false; then completes the browser launch "r1"
+             that a helper which runs applications announced.
   launch     as demo, then waits for the file --close-file, which also ends
              the application; requires exactly one ns1:applicationsEnded.
   session    the client's whole session life: getState, a fault while a
@@ -457,6 +458,14 @@ def scenario_local(srv, args):
         p = expect_reply(c, mid, "requestLaunchResponse", timeout=30)
         expect(p.params.get("status") == status, "status %s, got %r" % (status, p.params))
         expect(p.params.get("transactionid") == mid, "transactionid %s" % mid)
+    # The helper (fake_helper.py, "runs") announced request r1: the launch
+    # is completed here and handed to it.
+    c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlsessionid", "s9"), ("mrkqvlsessioncookie", "c9"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", 9)],
+        message_id="r1")
+    expect_reply(c, "r1", "requestLaunchResponse")
     hold(c, time.time() + 2)
 
 

@@ -6,7 +6,9 @@
 # nothing (the server sees no connection). Then a real helperInit makes the
 # client connect; the server (fake_halvanet.py, scenario "local") launches
 # launch_probe.exe (placement 6), which writes its command line, and a
-# program that does not exist: answers status true, then false.
+# program that does not exist: answers status true, then false. The helper
+# runs in-place applications itself: the browser launch it announced is
+# handed to it as ns1:doLaunch.
 # Usage: run_helpers.sh ROOT PROBE-EXE
 set -u
 root=$1
@@ -46,12 +48,13 @@ python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" \
     --log "$work/h" --lifetime 0 || fail "the hostile helper failed"
 [ "$(grep -c ' refused ' "$work/h")" = 3 ] || fail "not every foreign request was refused"
 grep -q "accept on port" "$work/t" && fail "a foreign request made the client connect"
-python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init \
+python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init,ready \
     --server-port "$(cat "$work/sp")" --log "$work/h" --lifetime 30 &
 helper=$!
 await 300 test -s "$work/out" || fail "launch_probe.exe did not run"
 grep -q "launch_probe.exe.*out" "$work/out" || fail "its command line: $(cat "$work/out")"
 wait "$server" || fail "the server saw something it did not expect"
+await 100 grep -q "recv doLaunch" "$work/h" || fail "the helper that runs applications got no doLaunch"
 kill "$client" "$helper" 2>/dev/null
 wait "$client" 2>/dev/null
 echo passed
