@@ -5,6 +5,7 @@
 #include "core/diapp.h"
 #include "core/dilog.h"
 #include "core/disysinfo.h"
+#include "net/diroute.h"
 #include "core/diutil.h"
 #include "session/dicapability.h"
 #include "session/diprofile.h"
@@ -166,11 +167,24 @@ void CServerOutpost::AddComputerItems(CQVLList<CCapability>* list, const DiSOPla
 }
 
 bool CServerOutpost::ProxyRouteSet(int32_t* kind, const DiChar** host, int32_t* port) {
-    if (!proxyHost || !proxyHost[0]) return false;
-    *kind = proxyType && qvlStrEqAscii(proxyType, "SOCKS") ? 3 : 2;
-    *host = proxyHost;
-    *port = proxyPort;
+    if (!g_ddApp) return false;
+    DiRoute* route = nullptr;
+    if (g_ddApp->httpProxyInUse && g_ddApp->opt.httpProxyRoute) {
+        route = g_ddApp->opt.httpProxyRoute;
+        *kind = 2;
+    } else if (g_ddApp->socksInUse && g_ddApp->opt.socksRoute) {
+        route = g_ddApp->opt.socksRoute;
+        *kind = 3;
+    }
+    if (!route) return false;
+    *host = route->host;
+    *port = int32_t(route->port);
     return true;
+}
+
+bool CServerOutpost::ServerIsProxyException() {
+    return g_ddApp && g_ddApp->proxyExceptions && server &&
+           diWildcardMatchList(server, g_ddApp->proxyExceptions, u';', 0);
 }
 
 void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {

@@ -318,12 +318,11 @@ class CServerOutpost {
     /* Fills the platform record (base: nothing known). */
     virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
     void FreePlatform(DiSOPlatform* platform);
-    /* The proxy route the outpost set, for the proxy items: its kind (2 HTTP,
-     * 3 SOCKS), host and port; false when it set none. Base: the proxy the
-     * outpost holds. */
-    virtual bool ProxyRouteSet(int32_t* kind, const DiChar** host, int32_t* port);
+    /* The proxy route the outpost set (ApplyProxy), for the proxy items: its
+     * kind (2 HTTP, 3 SOCKS), host and port; false when it set none. */
+    bool ProxyRouteSet(int32_t* kind, const DiChar** host, int32_t* port);
     /* True when the server matches the user's proxy exceptions. */
-    virtual bool ServerIsProxyException() { return false; }
+    bool ServerIsProxyException();
 
     /* ---- the platform's side of launches ---- */
     /* Runs a local program: the command with its arguments through the

@@ -79,7 +79,6 @@ struct LaunchOutpost : CServerOutpost {
     DiSOPlatform platform; // copied into every description (texts not owned)
     std::string computerName;
     bool runs = true;
-    bool proxyException = false;
     explicit LaunchOutpost(const DiSOOptions& o) : CServerOutpost(o) {}
     int64_t Now() override { return 1000; }
     int32_t OpenListener() override { return 4321; }
@@ -105,7 +104,6 @@ struct LaunchOutpost : CServerOutpost {
         }
         if (!computerName.empty()) p->computerName = qvlStrDup(wide(computerName).c_str());
     }
-    bool ServerIsProxyException() override { return proxyException; }
     bool RunLocal(const DiChar* command, const DiChar* arguments,
                   const DiChar* commandLine) override {
         events.push_back("run " + narrow(command) + "|" + narrow(arguments) + "|" +

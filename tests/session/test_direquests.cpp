@@ -4,6 +4,7 @@
 #include "outpost_fixture.h"
 
 #include "core/disysinfo.h"
+#include "net/diroute.h"
 #include "session/dilaunch.h"
 #include "support/mem_profile_store.h"
 #include "xml/qvlxmlparser.h"
@@ -292,15 +293,23 @@ TEST_F(Requests, CapabilitiesFromInjectedDescriptions) {
         for (const std::string& l : r.lacks)
             EXPECT_EQ(list.find(l), std::string::npos) << l;
     }
+    // Only a proxy route the outpost applied is announced.
     so->proxyHost = qvlStrDup(u"px");
     so->proxyPort = 3128;
+    EXPECT_EQ(capsOf(so, caps).find("proxy"), std::string::npos) << "not applied yet";
+    so->ApplyProxy();
     EXPECT_NE(capsOf(so, caps).find("proxyprotocol=http;proxyport=3128;proxyhost=px;"),
               std::string::npos);
-    so->proxyException = true;
+    g_ddApp->proxyExceptions = qvlStrDup(u"other; S?V ");
     EXPECT_EQ(capsOf(so, caps).find("proxy"), std::string::npos) << "an excepted server";
     client.platform = const_cast<DiChar*>(u"Other");
     EXPECT_EQ(capsOf(so, caps).find("os="), std::string::npos);
     so->platform = DiSOPlatform();
+    free(g_ddApp->proxyExceptions);
+    g_ddApp->proxyExceptions = nullptr;
+    diRouteFree(g_ddApp->opt.httpProxyRoute);
+    free(g_ddApp->opt.httpProxyRoute);
+    g_ddApp->opt.httpProxyRoute = nullptr;
 }
 
 // ---- the listener ----
