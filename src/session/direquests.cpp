@@ -170,7 +170,10 @@ void CServerOutpost::LaunchFailed(CLaunch* launch, int32_t code, const DiChar* t
 }
 
 void CServerOutpost::SendDoLaunchResponse(CLaunch* launch) {
-    const DiChar* host = launch->params.externalDnsName;
+    /* The application server's own name when the server gave it, else the
+     * name the launch connected to. */
+    const DiChar* host = launch->params.launchHostName ? launch->params.launchHostName
+                                                       : launch->params.externalDnsName;
     diLogInfoArgs(375, {orEmpty(host)});
     CQVLSOAPResponse* r = MakeResponse(u"ns1:doLaunchResponse", u"qvl:doLaunch");
     if (!r) return;
