@@ -430,7 +430,7 @@ bool CBrowserLaunch::Start(bool secure) {
         if (t[1]) r->AddParameter(t[0], t[1]);
     if (p.port) r->AddParameter(u"mrkqvlsessionport", int32_t(p.port));
     if (p.appName) r->AddParameter(u"mrkqvlsessionappname", p.appName);
-    if (const DiChar* language = g_diOutpost->PreferredLanguage())
+    if (const DiChar* language = g_ddApp ? g_ddApp->opt.preferredLanguage : nullptr)
         r->AddParameter(u"preferredlanguage", language);
     bool sent = helper->Send(r, nullptr);
     delete r;

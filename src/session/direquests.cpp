@@ -621,8 +621,10 @@ void CServerOutpost::OnToken(CQVLSOAPRequest* request, const DiChar* messageId) 
             DiChar* value = diLaunchUrlToken(token);
             DiChar port[16];
             diFormatPositional(port, 16, u"%d", {int(listeningPort)});
+            const DiChar* language = g_ddApp ? g_ddApp->opt.preferredLanguage : nullptr;
             bool fits = value && AddUrlParameter(u"connectiontoken", value, url, 512) &&
-                        AddUrlParameter(u"drxport", port, url, 512);
+                        AddUrlParameter(u"drxport", port, url, 512) &&
+                        (!language || AddUrlParameter(u"langSelected", language, url, 512));
             free(value);
             if (fits) {
                 OpenBrowser(url);

@@ -337,7 +337,6 @@ class CServerOutpost {
     virtual void ShowObject(DiObject* /*obj*/) {}
     virtual void HideObject(DiObject* /*obj*/) {}
     virtual void EmbedInHelperWindow(CLaunch* /*launch*/) {}
-    virtual const DiChar* PreferredLanguage() { return nullptr; }
     virtual void SetUIComponent(const DiChar* /*component*/, const DiChar* /*state*/) {}
     virtual void TriggerUIComponent(const DiChar* /*component*/) {}
 
