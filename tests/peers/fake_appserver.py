@@ -90,6 +90,7 @@ class AppServer:
         self.listener.settimeout(0.2)
         self.port = self.listener.getsockname()[1]
         self.stopped = False
+        self.connected = threading.Event()  # a connect request as expected came
 
     def handle(self, conn):
         with conn:
@@ -98,6 +99,7 @@ class AppServer:
                 self.log("FAILED: connect request %r, expected %r" % (got, self.expected))
                 return
             self.log("connect request as expected")
+            self.connected.set()
             conn.sendall(end_of_exchange(0))
             try:
                 APPS[self.app](conn, self.log, self.close_file)

@@ -22,7 +22,8 @@ Scenarios:
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
              exist: status false; then completes the browser launch "r1"
-             that a helper which runs applications announced.
+             that a helper which runs applications announced, and "r2" of
+             a helper that hosts them (the client connects it itself).
   launch     as demo, then waits for the file --close-file, which also ends
              the application; requires exactly one ns1:applicationsEnded.
   session    the client's whole session life: getState, a fault while a
@@ -466,6 +467,16 @@ def scenario_local(srv, args):
         ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", 9)],
         message_id="r1")
     expect_reply(c, "r1", "requestLaunchResponse")
+    # A helper that hosts applications announced r2 with its window: the
+    # client connects to the application server itself.
+    app = fake_appserver.AppServer(c.log, "s2", "", "c2", "127.0.0.1").start()
+    c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlsessionid", "s2"), ("mrkqvlsessioncookie", "c2"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port)],
+        message_id="r2")
+    expect_reply(c, "r2", "requestLaunchResponse")
+    expect(app.connected.wait(30), "the hosted launch's connect request")
     hold(c, time.time() + 2)
 
 

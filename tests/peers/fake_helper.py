@@ -10,7 +10,7 @@ unless it is "init"/"ready", which share the helper's lasting connection):
   two-hosts       helperInit with "Host: 127.0.0.1" twice
       each must be answered "HTTP/1.1 403 Forbidden" with Content-Length 0
       and the connection closed.
-  init            helperInit (helperid "h1", --inplace, server and port from
+  init            helperInit (--helper-id, --inplace, server and port from
                   --server-port, no Host, no Origin), kept open
   ready           helperLaunchReady (helperrequestid --request-id, window
                   --window) on the kept connection
@@ -68,6 +68,7 @@ def main():
     ap.add_argument("--client-port-file", required=True)
     ap.add_argument("--steps", required=True)
     ap.add_argument("--server-port", type=int, default=0)
+    ap.add_argument("--helper-id", default="h1")
     ap.add_argument("--inplace", default="runs")
     ap.add_argument("--request-id", default="r1")
     ap.add_argument("--window", type=int, default=0)
@@ -97,7 +98,8 @@ def main():
             c.close()
         elif step == "init":
             kept = socket.create_connection(("127.0.0.1", port))
-            params = [("helperid", "h1"), ("server", "127.0.0.1"), ("port", args.server_port)]
+            params = [("helperid", args.helper_id), ("server", "127.0.0.1"),
+                      ("port", args.server_port)]
             if args.inplace:
                 params.append(("inplace", args.inplace))
             kept.sendall(packet("helperInit", params))

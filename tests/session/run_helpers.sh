@@ -8,7 +8,8 @@
 # launch_probe.exe (placement 6), which writes its command line, and a
 # program that does not exist: answers status true, then false. The helper
 # runs in-place applications itself: the browser launch it announced is
-# handed to it as ns1:doLaunch.
+# handed to it as ns1:doLaunch; the one of a helper that hosts applications
+# in its window is connected by the client itself.
 # Usage: run_helpers.sh ROOT PROBE-EXE
 set -u
 root=$1
@@ -51,11 +52,15 @@ grep -q "accept on port" "$work/t" && fail "a foreign request made the client co
 python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init,ready \
     --server-port "$(cat "$work/sp")" --log "$work/h" --lifetime 30 &
 helper=$!
+python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init,ready \
+    --helper-id h2 --inplace hosts --request-id r2 --window 77 --server-port "$(cat "$work/sp")" \
+    --log "$work/h2" --lifetime 30 &
+hosting=$!
 await 300 test -s "$work/out" || fail "launch_probe.exe did not run"
 grep -q "launch_probe.exe.*out" "$work/out" || fail "its command line: $(cat "$work/out")"
 wait "$server" || fail "the server saw something it did not expect"
 await 100 grep -q "recv doLaunch" "$work/h" || fail "the helper that runs applications got no doLaunch"
-kill "$client" "$helper" 2>/dev/null
+kill "$client" "$helper" "$hosting" 2>/dev/null
 wait "$client" 2>/dev/null
 echo passed
 rm -rf "$work"
