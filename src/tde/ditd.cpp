@@ -523,6 +523,7 @@ void diTDDestroy(DiTDisplay* t) {
     if (s->followTimer) diTimerRemove(s->followTimer);
     if (s->paintTimer) diTimerRemove(s->paintTimer);
     s->blinkTimer = s->followTimer = s->paintTimer = nullptr;
+    diTDSelStopTimer(t);
     if (!s->exists && !s->rowList) return;
     caretDestroy(t);
     s->exists = 0;
