@@ -204,10 +204,10 @@ void viewArea(DiObject* obj, int32_t* x, int32_t* y, int32_t* w, int32_t* h) {
 
 } // namespace
 
-const DiTDOps g_ddTDOps = {
-    createStrip, freeStrip,   putGlyph, copyGlyph, fontFace,    pointsToPixels, textOut,   nullptr,
-    moveWindow,  fontMetrics, fill,     scroll,    caretCreate, caretMove,      caretShow, beep,
-    invert,      viewScrolled, scrollView, viewArea};
+const DiTDOps g_ddTDOps = {createStrip,    freeStrip, putGlyph,     copyGlyph,  fontFace,
+                           pointsToPixels, textOut,   nullptr,      moveWindow, fontMetrics,
+                           fill,           scroll,    caretCreate,  caretMove,  caretShow,
+                           beep,           invert,    viewScrolled, scrollView, viewArea};
 
 DiChannel* ddTDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {
     DdTDisplay* d = static_cast<DdTDisplay*>(calloc(1, sizeof(DdTDisplay)));
@@ -232,9 +232,7 @@ DiChannel* ddTDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSock
 
 void ddTDEDestroy(DiChannel* ch) {
     DdTDisplay* d = reinterpret_cast<DdTDisplay*>(ch);
-    /* A paste fetched for this view and not yet taken dies with it. */
-    if (HWND view = ddGDIGetWindow(ch->hdr.gc)) ddClipDropText(view);
-    if (d->view) ddClipDropText(d->view);
+    HWND window = ddGDIGetWindow(ch->hdr.gc);
     /* The screen lets go of fonts, strips and the caret while its window
      * is still there. */
     diTDDestroy(&d->t);
@@ -242,6 +240,11 @@ void ddTDEDestroy(DiChannel* ch) {
         if (ch->hdr.gc && ddGDIGetWindow(ch->hdr.gc) == d->view) ddGDIDetach(ch->hdr.gc);
         if (IsWindow(d->view)) DestroyWindow(d->view);
     }
+    /* A paste fetched for the view and not yet taken dies with it. Once
+     * the view is gone the fetch's worker cannot post to it and drops its
+     * text itself, so nothing is left behind either way. */
+    if (window) ddClipDropText(window);
+    if (d->view && d->view != window) ddClipDropText(d->view);
     diTDEReset(&d->t);
     free(d);
 }
