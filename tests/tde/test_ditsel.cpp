@@ -269,13 +269,22 @@ TEST(TermSelection, OutputHeldDuringASelectionShowsAtItsClearWithNoFurtherInput)
     EXPECT_NE(sel.back().second, 0u);          // and on again at the clear
 }
 
-TEST(TermSelection, PendingDamageIsPaintedBeforeCellsAreInverted) {
+TEST(TermSelection, PaintingDuringASelectionLeavesNoCellInvertedAfterIt) {
+    // Damage the painter still owes at the press (paced output), and text
+    // that blinks while the selection is shown.
     Term term;
     const DiChar x[] = {'x', 'y'};
-    diTDWriteText(term.t.get(), 1, 1, x, 2); // not yet painted
-    term.drag({{0, 1}, {4, 1}}, false);
-    diTDPaint(term.t.get()); // what the pacing timer would do
-    EXPECT_EQ(term.inverted(), cellsOf({{1, 0, 4}}));
+    diTDWriteText(term.t.get(), 1, 1, x, 2);
+    diTDSetRendition(term.t.get(), 0x4); // blink
+    diTDWriteText(term.t.get(), 1, 2, x, 2);
+    diTDSetRendition(term.t.get(), 0);
+    term.drag({{0, 1}, {4, 2}}, false);
+    diTDPaint(term.t.get());
+    for (int i = 1; i <= 3; i++)
+        diTimerDispatch(diDEClock() + 600 * uint32_t(i));
+    EXPECT_EQ(term.inverted(), cellsOf({{1, 0, 20}, {2, 0, 4}}));
+    term.key(DI_EV_KEY_PRESS, 27, 27);
+    EXPECT_TRUE(term.inverted().empty());
 }
 
 TEST(TermSelection, AutoscrollFollowsThePointerAndStopsWithTheScreen) {
