@@ -121,6 +121,10 @@ struct DdApp {
     uint32_t socksInUse;
     DiChar* proxyExceptions; /* owned */
     uint32_t proxyFailed;
+    /* The webtop URL the outpost last opened with "IC_JOIN" (owned), and
+     * the flag set once the session is ending for good. */
+    DiChar* webtopUrl;
+    uint32_t closing;
 };
 
 /* The one application structure (ddapp.cpp). */

@@ -187,6 +187,10 @@ void CLog::AddMessageArgs(uint32_t lvl, uint32_t message, const DiFmtArg* args, 
 void diLogSetMessageLoader(DiLogMessageLoader loader) {
     g_loader = loader;
 }
+bool diLogLoadMessage(uint32_t message, DiChar* buffer, size_t size) {
+    if (!buffer || size == 0) return false;
+    return loadMessage(message, buffer, size);
+}
 void diLogSet(CLog* log) {
     g_log = log;
 }

@@ -83,6 +83,9 @@ class CLog {
  * empty. */
 typedef bool (*DiLogMessageLoader)(uint32_t message, DiChar* buffer, size_t size);
 void diLogSetMessageLoader(DiLogMessageLoader loader);
+/* Message N through the installed loader; false (and an empty buffer) when
+ * there is none. */
+bool diLogLoadMessage(uint32_t message, DiChar* buffer, size_t size);
 
 /* The global logger; none until the session subsystem makes one. */
 void diLogSet(CLog* log);

@@ -1,54 +1,359 @@
-/* The server outpost's lifetime as the frame window and the event loop see
- * it. The outpost's services (listener, webtop, server connection) come with
- * the session subsystem; this one holds no connection, so an immediate start
- * fails and the exit command runs. */
+/* The Windows outpost: the server outpost's operations that touch the
+ * desktop (timers on the main window, the port file, message boxes with the
+ * product caption, the browser), its lifetime as the frame window and the
+ * event loop see it, the channel factory's entry for type 14, and the
+ * accessors that read the outpost for the rest of the client. */
 #include "session/ddso.h"
 
 #include "core/ddapp.h"
-#include "core/ddtrace.h"
+#include "core/ddevent.h"
 #include "core/ddmessage.h"
+#include "core/ddtrace.h"
+#include "core/dilog.h"
+#include "net/ddnet.h"
+#include "net/ddtls.h"
+#include "net/dicertcache.h"
 #include "net/diroute.h"
+#include "resources/ddres.h"
 #include "session/diprofile.h"
+#include "session/diso.h"
+#include "session/dilaunch.h"
+#include "session/divaip.h"
+#include "ui/ddui.h"
+#include "ui/diui.h"
+#include "core/ddsysinfo.h"
+#include "xml/qvlxmlglobals.h"
+#include "xml/qvlxmlparser.h"
 
+#include <openssl/pem.h>
 #include <stdlib.h>
 #include <string.h>
+#include <string>
 
-struct DdOutpost {
-    CProfileStore* store; /* handed over at creation; not owned */
+enum : UINT_PTR { DD_SO_TIMER_RECONNECT = 1804, DD_SO_TIMER_KEEPALIVE = 1805 };
+
+/* Until the event log exists, entries go to the trace file. */
+class CTraceLog : public CLog {
+  public:
+    void WriteEntry(CLogEntry* entry) override {
+        CQVLPackBuffer b(QVL_ENC_UTF16, QVL_MODE_MARKUP);
+        entry->WriteLine(&b);
+        if (b.Terminate()) ddTraceLogWrite(reinterpret_cast<const DiChar*>(b.data));
+    }
 };
 
-static DdOutpost* s_outpost;
+class CWinServerOutpost : public CServerOutpost {
+  public:
+    int32_t localXDecided = 0;
+    DiChar* localXDisplay = nullptr;
+    DiChar* caption = nullptr;
+    CTraceLog* log = nullptr;
+    UINT_PTR reconnectTimer = 0, keepAliveTimer = 0;
 
-bool ddSOExists(void) {
-    return s_outpost != nullptr;
+    explicit CWinServerOutpost(const DiSOOptions& o);
+    ~CWinServerOutpost() override;
+    const DiChar* Caption();
+    void ProbeLocalX();
+
+    void PostStartRequest() override;
+    void ArmReconnectTimer() override;
+    void CancelReconnectTimer() override;
+    void ArmKeepAliveTimer(int32_t seconds) override;
+    void CancelKeepAliveTimer() override;
+    bool WritePortFile() override;
+    bool RemovePortFile() override;
+    void EndSession() override;
+    void OpenBrowser(const DiChar* url) override;
+    void ShowError(const DiChar* caption, const DiChar* text) override;
+    void ShowWarning(const DiChar* caption, const DiChar* text) override;
+    bool AskYesNo(const DiChar* caption, const DiChar* text) override;
+    bool AskYesNoOwned(const DiChar* caption, const DiChar* text) override;
+    void RememberServerCertificates(const DiChar* array) override;
+    void SaveSessionToProfile() override;
+    /* ---- launches and capabilities ---- */
+    void DescribePlatform(DiSOPlatform* platform) override;
+    bool RunLocal(const DiChar* command, const DiChar* arguments,
+                  const DiChar* commandLine) override;
+    void ScreenSize(int32_t* w, int32_t* h) override;
+    void FitFrame(DiFrame* frame) override;
+    void RaiseFrame(DiFrame* frame) override;
+    void ShowObject(DiObject* obj) override;
+    void HideObject(DiObject* obj) override;
+};
+
+static CWinServerOutpost* winOutpost() {
+    return static_cast<CWinServerOutpost*>(g_diOutpost);
 }
 
-/* Connecting to the server needs the session subsystem: the start fails. */
-static int ddSOStart(DdOutpost*) {
-    ddTraceLogWrite(u"server outpost: no server connection available\r\n");
-    return 0;
+static DiSOOptions optionsOf(const DdApp* app) {
+    DiSOOptions o;
+    o.server = app->opt.server;
+    o.portFile = app->opt.portFile;
+    o.port = app->opt.port;
+    o.connectionCookie = app->opt.connectionCookie;
+    o.startImmediately = app->opt.startImmediately != 0;
+    o.secure = app->opt.secure != 0;
+    o.code = app->opt.code;
+    o.baseRoute = app->opt.baseRoute;
+    o.caFile = app->opt.caFile;
+    o.firewallTraversal = app->opt.firewallTraversal != 0;
+    o.noJava = app->opt.noJava != 0;
+    o.loginUrl = app->opt.loginUrl;
+    return o;
+}
+
+CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
+    diCertCacheInit(ddConfigCertStorePath(), ddConfigHostsVisitedPath());
+    DiChar* name = nullptr;
+    DiChar* address = nullptr;
+    if (ddNetGetLocalHost(&name, &address) == 0) {
+        free(localHost);
+        localHost = address;
+        address = nullptr;
+    }
+    free(name);
+    free(address);
+    log = new (std::nothrow) CTraceLog();
+    if (log && !diLogGet()) diLogSet(log);
+    diLogInfoArgs(394, {Caption(), u"4.31.953"});
+}
+
+CWinServerOutpost::~CWinServerOutpost() {
+    CancelReconnectTimer();
+    CancelKeepAliveTimer();
+    free(localXDisplay);
+    free(caption);
+    if (diLogGet() == log) diLogSet(nullptr);
+    delete log;
+}
+
+const DiChar* CWinServerOutpost::Caption() {
+    if (!caption) {
+        DiChar text[256];
+        if (ddResLoadString(936, text, 256) > 0) caption = qvlStrDup(text);
+    }
+    return caption ? caption : u"";
+}
+
+/* "text - caption", or either alone when the other is empty. */
+static std::wstring boxCaption(const DiChar* text, const DiChar* product) {
+    std::wstring t = ddW(text ? text : u""), p = ddW(product ? product : u"");
+    if (t.empty()) return p;
+    if (p.empty()) return t;
+    return t + L" - " + p;
+}
+
+void CWinServerOutpost::ProbeLocalX() {
+    if (localXDecided) return;
+    localXDecided = 1;
+    DiChar value[64];
+    if (!ProfileValue(u"trylocalx", value, 64)) return;
+    std::u16string v = value;
+    diStrLowerAscii(&v[0], v.size());
+    if (v != u"true") return;
+    DiChar* name = nullptr;
+    DiChar* address = nullptr;
+    if (ddNetGetLocalHost(&name, &address) == 0 && address) {
+        DdSocket* s = ddNetSocketCreate();
+        if (s && ddNetSocketOpen(s, 1, 1) == 0 && ddNetConnectDirect(s, address, 6000) == 0) {
+            DiChar text[300];
+            diFormatPositional(text, 300, u"%s:0", {name ? name : u""});
+            localXDisplay = qvlStrDup(text);
+        }
+        if (s) {
+            ddNetSocketClose(s);
+            ddNetSocketDestroy(s);
+        }
+    }
+    free(name);
+    free(address);
+}
+
+void CWinServerOutpost::PostStartRequest() {
+    if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8005, 0, 0);
+}
+
+static void CALLBACK reconnectTick(HWND, UINT, UINT_PTR, DWORD) {
+    /* SetTimer repeats: the step cancels it first and re-arms as needed. */
+    CWinServerOutpost* so = winOutpost();
+    if (so)
+        so->ReconnectStep();
+    else if (g_ddApp->mainWindow)
+        KillTimer(g_ddApp->mainWindow, DD_SO_TIMER_RECONNECT);
+}
+
+static void CALLBACK keepAliveTick(HWND, UINT, UINT_PTR, DWORD) {
+    CWinServerOutpost* so = winOutpost();
+    if (so)
+        so->SendKeepAliveReply(); /* kills the timer: one reply per request */
+    else if (g_ddApp->mainWindow)
+        KillTimer(g_ddApp->mainWindow, DD_SO_TIMER_KEEPALIVE);
+}
+
+static UINT_PTR armTimer(UINT_PTR id, int64_t seconds, TIMERPROC proc) {
+    UINT ms = diSOSecondsToMs(seconds);
+    UINT_PTR r = SetTimer(g_ddApp->mainWindow, id, ms, proc);
+    return g_ddApp->mainWindow ? (r ? id : 0) : r;
+}
+
+static void killTimer(UINT_PTR* id) {
+    if (*id) KillTimer(g_ddApp->mainWindow, *id);
+    *id = 0;
+}
+
+void CWinServerOutpost::ArmReconnectTimer() {
+    killTimer(&reconnectTimer);
+    reconnectTimer = armTimer(DD_SO_TIMER_RECONNECT, reconnectWait, reconnectTick);
+}
+
+void CWinServerOutpost::CancelReconnectTimer() {
+    killTimer(&reconnectTimer);
+}
+
+void CWinServerOutpost::ArmKeepAliveTimer(int32_t seconds) {
+    killTimer(&keepAliveTimer);
+    keepAliveTimer = armTimer(DD_SO_TIMER_KEEPALIVE, seconds, keepAliveTick);
+}
+
+void CWinServerOutpost::CancelKeepAliveTimer() {
+    killTimer(&keepAliveTimer);
+}
+
+bool CWinServerOutpost::WritePortFile() {
+    if (!portFile) return false;
+    HANDLE h = CreateFileW(ddW(portFile), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        diLogErrorArgs(389, {portFile});
+        return false;
+    }
+    char text[16];
+    int n = snprintf(text, sizeof text, "%d", int(listeningPort));
+    DWORD written = 0;
+    bool ok = WriteFile(h, text, DWORD(n), &written, nullptr) && written == DWORD(n);
+    CloseHandle(h);
+    return ok;
+}
+
+bool CWinServerOutpost::RemovePortFile() {
+    if (!portFile || !DeleteFileW(ddW(portFile))) return false;
+    free(portFile);
+    portFile = nullptr;
+    return true;
+}
+
+void CWinServerOutpost::EndSession() {
+    ending = 1;
+    if (g_ddApp->proxyFailed || g_ddApp->closing) return;
+    if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
+}
+
+void CWinServerOutpost::OpenBrowser(const DiChar* url) {
+    ddShellRun(0, ddW(url), 0);
+}
+
+void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
+    std::wstring c = boxCaption(cap, Caption());
+    g_ddMessageBoxUp++;
+    MessageBoxW(g_ddApp->mainWindow, ddW(text), c.c_str(), MB_OK | MB_ICONERROR);
+    g_ddMessageBoxUp--;
+}
+
+void CWinServerOutpost::ShowWarning(const DiChar* cap, const DiChar* text) {
+    std::wstring c = boxCaption(cap, Caption());
+    ddMessageBox(g_ddApp->mainWindow, ddW(text), c.c_str());
+}
+
+bool CWinServerOutpost::AskYesNo(const DiChar* cap, const DiChar* text) {
+    std::wstring c = boxCaption(cap, Caption());
+    return ddAskYesNoHwnd(GetActiveWindow(), ddW(text), c.c_str());
+}
+
+bool CWinServerOutpost::AskYesNoOwned(const DiChar* cap, const DiChar* text) {
+    std::wstring c = boxCaption(cap, Caption());
+    return ddAskYesNoHwnd(nullptr, ddW(text), c.c_str());
+}
+
+/* The "array" of ns1:userinfo: <x><server peername="host"><rootcert>PEM
+ * </rootcert>...</server>...</x>; each certificate is remembered for its
+ * host. */
+void CWinServerOutpost::RememberServerCertificates(const DiChar* array) {
+    if (!array) return;
+    std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>" + diProfileToUtf8(array);
+    CQVLParser p(bytes.data(), bytes.size());
+    CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
+    CQVLXMLElementList* servers = doc && doc->root ? doc->root->GetChildren() : nullptr;
+    for (auto* n = servers ? servers->head : nullptr; n; n = n->next) {
+        if (!n->item->IsTag()) continue;
+        CQVLXMLTag* tag = static_cast<CQVLXMLTag*>(n->item);
+        const CQVLXMLString* peer = tag->GetAttribute(u"peername");
+        if (!tag->name || !tag->name->Equals("server") || !peer || !peer->Text()) continue;
+        std::string host = diProfileToUtf8(peer->Text());
+        CQVLXMLElementList* certs = tag->GetChildren();
+        for (auto* c = certs ? certs->head : nullptr; c; c = c->next) {
+            if (!c->item->IsTag() || !static_cast<CQVLXMLTag*>(c->item)->name->Equals("rootcert"))
+                continue;
+            DiChar* pemText = c->item->GetText();
+            std::string pem = diProfileToUtf8(pemText);
+            free(pemText);
+            BIO* bio = BIO_new_mem_buf(pem.data(), int(pem.size()));
+            X509* x = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+            if (x) diCertCacheRememberHost(x, host.c_str());
+            X509_free(x);
+            BIO_free(bio);
+        }
+    }
+    delete doc;
+}
+
+void CWinServerOutpost::SaveSessionToProfile() {
+    CProfileStore* store = g_diProfileStore;
+    if (!store) return;
+    const std::string& certs = diCertCacheGetSessionCertsFile();
+    if (!certs.empty()) store->SetCertsFile(diProfileFromUtf8(certs).c_str());
+    store->Save();
+}
+
+/* ---- lifetime ---- */
+
+bool ddSOExists(void) {
+    return g_diOutpost != nullptr;
 }
 
 int ddSOCreate(void) {
-    if (s_outpost) return 1;
-    s_outpost = new DdOutpost();
-    s_outpost->store = g_diProfileStore;
-    if (g_ddApp->opt.startImmediately && !ddSOStart(s_outpost)) return 0;
-    return 1;
+    if (g_diOutpost) return 1;
+    CWinServerOutpost* so = new (std::nothrow) CWinServerOutpost(optionsOf(g_ddApp));
+    if (!so) return 0;
+    so->ReadProfile();
+    so->ProbeLocalX();
+    if (!so->Start()) return 0;
+    if (!so->startImmediately || !g_ddApp->opt.startImmediately) return 1;
+    return so->ContinueStart() ? 1 : 0;
 }
 
 void ddSODestroy(void) {
-    delete s_outpost;
-    s_outpost = nullptr;
+    CServerOutpost* so = g_diOutpost;
+    if (!so) return;
+    g_ddApp->closing = 1;
+    so->Stop();
+    delete so;
 }
 
 void ddSOOnStartRequest(void) {
-    if (s_outpost) ddSOStart(s_outpost);
+    if (g_diOutpost) g_diOutpost->Connect(1);
 }
 
-const DiChar* diSOGetCAFile(void) {
-    return g_ddApp ? g_ddApp->opt.caFile : nullptr;
+/* ---- the channel factory's entry for type 14 ---- */
+
+DiChannel* ddSOAPChannelCreate(DdSocket* s) {
+    return diVAIPChannelNew(s);
 }
+
+void ddSOAPChannelDestroy(DiChannel* ch) {
+    diVAIPChannelDelete(ch);
+}
+
+/* ---- accessors ---- */
 
 void diSOUIExit(void) {
     if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
@@ -60,26 +365,23 @@ bool ddSOIsPropertySheetMessage(MSG*) {
 
 void ddSOSetWindowIcons(HWND) {}
 
-/* The session's last connection error (a copy) and its base routes, parsed
- * from the "baseroute" option once per distinct value. */
+/* Before the outpost exists (and for callers that run without one), the
+ * launch options answer as they always did. */
+const DiChar* diSOGetCAFile(void) {
+    if (g_diOutpost) return g_diOutpost->caFile;
+    return g_ddApp ? g_ddApp->opt.caFile : nullptr;
+}
+
 static DiChar* s_lastError;
 static DiRouteChain s_baseRoutes;
 static DiChar* s_baseRouteText;
 static bool s_baseRoutesValid;
 
-static DiChar* ddSODup(const DiChar* text) {
-    size_t n = 0;
-    while (text && text[n]) ++n;
-    DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
-    if (!d) return nullptr;
-    if (n) memcpy(d, text, n * sizeof(DiChar));
-    d[n] = 0;
-    return d;
-}
-
 void diSOSetLastError(const DiChar* text) {
-    free(s_lastError);
-    s_lastError = text ? ddSODup(text) : nullptr;
+    DiChar** slot = g_diOutpost ? &g_diOutpost->lastError : &s_lastError;
+    DiChar* copy = text ? qvlStrDup(text) : nullptr;
+    free(*slot);
+    *slot = copy;
     if (text) {
         ddTraceLogWrite(text);
         ddTraceLogWrite(u"\r\n");
@@ -87,17 +389,18 @@ void diSOSetLastError(const DiChar* text) {
 }
 
 const DiChar* diSOGetLastError(void) {
-    return s_lastError;
+    return g_diOutpost ? g_diOutpost->lastError : s_lastError;
 }
 
 DiRouteChain* diSOGetBaseRoute(void) {
+    if (g_diOutpost) return g_diOutpost->baseRoute;
     const DiChar* text = g_ddApp->opt.baseRoute;
     bool same = (!text && !s_baseRouteText) ||
                 (text && s_baseRouteText && wcscmp(ddW(text), ddW(s_baseRouteText)) == 0);
     if (!same) {
         diRouteChainFree(&s_baseRoutes, 1);
         free(s_baseRouteText);
-        s_baseRouteText = text ? ddSODup(text) : nullptr;
+        s_baseRouteText = text ? qvlStrDup(text) : nullptr;
         diRouteChainInit(&s_baseRoutes, nullptr, 0);
         s_baseRoutesValid = text && text[0] && diRouteChainParse(&s_baseRoutes, text);
         if (!s_baseRoutesValid) diRouteChainFree(&s_baseRoutes, 1);
@@ -106,11 +409,62 @@ DiRouteChain* diSOGetBaseRoute(void) {
 }
 
 int diSOIsFirewallTraversal(void) {
+    if (g_diOutpost) return g_diOutpost->firewallTraversal ? 1 : 0;
     return g_ddApp->opt.firewallTraversal ? 1 : 0;
 }
 
 int diSOAskYesNo(DiObject*, const DiChar* caption, const DiChar* text) {
-    wchar_t fallback[256];
-    if (!caption && ddLoadMessage(457, fallback, 256) > 0) caption = ddD(fallback);
+    DiChar fallback[256];
+    if (!caption && diLogLoadMessage(457, fallback, 256)) caption = fallback;
+    if (g_diOutpost) return g_diOutpost->AskYesNo(caption, text ? text : u"") ? 1 : 0;
+    /* The route and login code also asks before any session exists. */
     return ddAskYesNoHwnd(GetActiveWindow(), ddW(text ? text : u""), ddW(caption)) ? 1 : 0;
+}
+
+/* ---- launches and capabilities ---- */
+
+void CWinServerOutpost::DescribePlatform(DiSOPlatform* p) {
+    p->screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    p->screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    p->maxWidth = GetSystemMetrics(SM_CXMAXIMIZED);
+    p->maxHeight = GetSystemMetrics(SM_CYMAXIMIZED);
+    p->virtualWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    p->virtualHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    p->colorDepth = int32_t(g_ddApp->depth);
+    p->localXDisplay = localXDisplay;
+    p->client = &g_ddApp->clientInfo;
+    p->timeZone = ddTimeZoneInfoGet();
+    p->keyboard = ddKeyboardInfoGet();
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (GetComputerNameW(name, &size)) p->computerName = qvlStrDup(reinterpret_cast<DiChar*>(name));
+    p->seamless = true;
+}
+
+bool CWinServerOutpost::RunLocal(const DiChar* command, const DiChar* arguments,
+                                 const DiChar* commandLine) {
+    if (command)
+        return ddShellOpenDefault(ddW(command), arguments ? ddW(arguments) : nullptr, 0) == 0;
+    return commandLine && ddShellRun(1, ddW(commandLine), SW_SHOWNORMAL) == 0;
+}
+
+void CWinServerOutpost::ScreenSize(int32_t* w, int32_t* h) {
+    *w = GetSystemMetrics(SM_CXSCREEN);
+    *h = GetSystemMetrics(SM_CYSCREEN);
+}
+
+void CWinServerOutpost::FitFrame(DiFrame* frame) {
+    ddUIFitFrameToContent(frame);
+}
+
+void CWinServerOutpost::RaiseFrame(DiFrame* frame) {
+    ddUIRaiseFrame(frame);
+}
+
+void CWinServerOutpost::ShowObject(DiObject* obj) {
+    ddUIShowObjectWindow(obj, 1);
+}
+
+void CWinServerOutpost::HideObject(DiObject* obj) {
+    ddUIShowObjectWindow(obj, 0);
 }

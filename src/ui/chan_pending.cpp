@@ -22,14 +22,6 @@ DiChannel* ddCDMCreate(DdSocket*) {
     return nullptr;
 }
 void ddCDMDestroy(DiChannel*) {}
-DiChannel* ddListenerChannelCreate(DdSocket*) {
-    return nullptr;
-}
-void ddListenerChannelDestroy(DiChannel*) {}
-DiChannel* ddSOAPChannelCreate(DdSocket*) {
-    return nullptr;
-}
-void ddSOAPChannelDestroy(DiChannel*) {}
 DiChannel* ddAudioCreate(DdSocket*) {
     return nullptr;
 }

@@ -13,8 +13,5 @@
 void ddSOTrayNotify(HWND, WPARAM, LPARAM) {}
 void ddSOTrayBeginModal(HWND) {}
 void ddSOTrayEndModal(void) {}
-DiChannel* diSOGetPrintChannel(void) {
-    return nullptr;
-}
 void diPrintResume(DiChannel*) {}
 void diPrintPause(DiChannel*) {}

@@ -5,6 +5,7 @@
 
 #include "core/ddapp.h"
 #include "core/ddevent.h"
+#include "net/ddnet.h"
 #include "core/ddmessage.h"
 #include "core/ddthread.h"
 #include "core/ditimer.h"
@@ -108,6 +109,7 @@ TEST_F(EventLoop, WorkerCompletionRunsInsideTheWait) {
 
 TEST_F(EventLoop, WmCloseEndsTheSessionWithZero) {
     g_ddApp->opt.startImmediately = 0;
+    ASSERT_EQ(ddNetInit(), 0); // the outpost opens its listener, as after start-up
     ASSERT_EQ(ddSOCreate(), 1);
     ASSERT_TRUE(ddSOExists());
     PostThreadMessageW(GetCurrentThreadId(), WM_CLOSE, 0, 0);

@@ -198,6 +198,7 @@ static DiChannel* fakeCtor(uint32_t type, int32_t v1, int32_t v2, DdGC* gc, DdSo
     DiChannel* ch = static_cast<DiChannel*>(calloc(1, sizeof(DiChannel)));
     diDEChannelInit(ch, type, v1, v2);
     if (g_fakeChannels.handler) ch->hdr.handler = g_fakeChannels.handler;
+    if (g_fakeChannels.bufferLimit) ch->in.limit = ch->out.limit = g_fakeChannels.bufferLimit;
     diChannelAttachConnection(ch, s);
     return ch;
 }
@@ -224,6 +225,7 @@ DiChannel* ddListenerChannelCreate(DdSocket* s) {
     return fakeCtor(13, 0, 0, nullptr, s);
 }
 DiChannel* ddSOAPChannelCreate(DdSocket* s) {
+    if (g_fakeChannels.soapCtor) return g_fakeChannels.soapCtor(s);
     return fakeCtor(14, 0, 0, nullptr, s);
 }
 DiChannel* ddAudioCreate(DdSocket* s) {
@@ -248,6 +250,7 @@ void ddListenerChannelDestroy(DiChannel* ch) {
     fakeDestroy(ch);
 }
 void ddSOAPChannelDestroy(DiChannel* ch) {
+    if (g_fakeChannels.soapDtor) return g_fakeChannels.soapDtor(ch);
     fakeDestroy(ch);
 }
 void ddAudioDestroy(DiChannel* ch) {

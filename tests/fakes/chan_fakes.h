@@ -65,9 +65,13 @@ struct FakeUI {
 struct FakeChannels {
     bool ctorSucceeds = false;
     DiEventHandler handler = nullptr;
+    uint32_t bufferLimit = 0; // when set, the buffers' limits of a made channel
     std::vector<std::string> log;
     std::vector<DdGC*> gcs;
     std::vector<DdSocket*> sockets;
+    // When set, type 14 is made and destroyed by the real V-AIP channel.
+    DiChannel* (*soapCtor)(DdSocket* s) = nullptr;
+    void (*soapDtor)(DiChannel* ch) = nullptr;
 };
 
 extern FakeNet g_fakeNet;

@@ -24,6 +24,10 @@ bool diSOSetLocalSetting(const DiChar* name, const DiChar* value) {
     g_engineSettings[name] = value;
     return true;
 }
+// No helper takes URLs: the engine opens them itself.
+int diSOOpenUrl(const DiChar*) {
+    return 0;
+}
 int ddAppReadOptionsFile(DdApp*, const DiChar*) {
     return -1;
 }

@@ -1,0 +1,400 @@
+/* The server outpost: the one object that owns a client session. It opens
+ * the SOAP connection to the server, sends the client's greeting, answers the
+ * server's requests, keeps the helper connections of the local listener and
+ * re-establishes a lost connection by the user's policy. The portable class
+ * holds the logic; the Windows subclass (ddso.cpp) supplies timers, files,
+ * windows and message boxes. Everything runs on the GUI thread. */
+#ifndef HV_DISO_H
+#define HV_DISO_H
+
+#include "core/diutil.h"
+#include "di.h"
+#include "xml/qvlsoap.h"
+
+struct DdApp;
+struct DdSocket;
+struct DiChannel;
+struct DiHTTPClient;
+struct DiRouteChain;
+class CServerConnection;
+class CHelperConnection;
+class CVAIPConnection;
+class CProfileStore;
+class CQVLXMLTag;
+class CLaunch;
+class CLaunchRequest;
+class CPrintJobQueue;
+class CCapability;
+class CQVLXMLContentTag;
+struct DiFrame;
+struct DiTimer;
+struct DdTimeZoneInfo;
+struct DdKeyboardInfo;
+
+enum DiSOState : int32_t {
+    DI_SO_NOT_CONNECTED = 0,
+    DI_SO_CONNECTING = 1,
+    DI_SO_CONNECTED = 2,
+    DI_SO_WAITING = 3,
+    DI_SO_FAILED = -1,
+    DI_SO_LISTENER_FAILED = -2,
+};
+
+enum DiSOReconnectMode : int32_t { DI_SO_ALWAYS = 0, DI_SO_PROMPT = 1, DI_SO_NEVER = 2 };
+
+/* The user information the server sends with ns1:userinfo. */
+enum { DI_SO_SHORTNAME, DI_SO_FULLNAME, DI_SO_LOCALE, DI_SO_SERVER, DI_SO_CERTS, DI_SO_USERINFO };
+
+/* Where the server asked the next reconnect to go (ns1:restartData). */
+struct DiSORestartData {
+    DiChar* helperId = nullptr;
+    DiChar* url = nullptr;
+    DiChar* frame = nullptr;
+    DiChar* cookie = nullptr;
+    DiChar* server = nullptr;
+    int32_t port = 0;
+    uint8_t secure = 0;
+    uint8_t use = 0;
+};
+
+/* The helper page to load when the connection is lost for good
+ * (ns1:registerConnectionLost). */
+struct DiSOConnectionLostHandler {
+    DiChar* helperId = nullptr;
+    DiChar* url = nullptr;
+    DiChar* frame = nullptr;
+};
+
+/* A webserver event kept for a helper that has not connected yet. */
+struct DiSOWebserverEvent {
+    DiChar* url = nullptr;
+    DiChar* frame = nullptr;
+    DiChar* helperId = nullptr;
+};
+
+/* What the platform tells about the client for the capability lists; the
+ * Windows outpost fills it, tests inject their own. Owned texts and
+ * descriptions are freed by the outpost after use. */
+struct DiSOPlatform {
+    int32_t screenWidth = 0, screenHeight = 0;
+    int32_t maxWidth = 0, maxHeight = 0;
+    int32_t virtualWidth = 0, virtualHeight = 0;
+    int32_t colorDepth = 0;
+    const DiChar* localXDisplay = nullptr; /* none: no local X server */
+    const DiClientInfo* client = nullptr;
+    const DiChar* logFile = nullptr;
+    DdTimeZoneInfo* timeZone = nullptr; /* owned */
+    DdKeyboardInfo* keyboard = nullptr; /* owned */
+    DiChar* computerName = nullptr;     /* owned */
+    bool seamless = false;
+};
+
+/* Time-zone description flags: a daylight rule exists, and it has dates.
+ * The two are separate facts (a rule may have an offset and no dates). */
+enum : uint32_t { DI_SO_TZ_RULE = 1, DI_SO_TZ_RULE_DATES = 2 };
+
+/* Request flags of ns1:clientCapabilities. */
+struct DiSOCapFlags {
+    bool all = false, print = false, audio = false, cdm = false, clientcaps = false;
+    bool launch = false, smartcard = false, io = false, profile = false;
+};
+
+/* Makes the print queue the first time it is needed; none until the print
+ * channel is built. */
+extern CPrintJobQueue* (*g_diSOMakePrintQueue)(void);
+
+/* Fills the lower layers' launch services with the outpost's (on) or
+ * empties them (see core/disohooks.h). */
+void diSOInstallLaunchHooks(bool on);
+
+/* The launch that owns a display object (frame, manager or engine channel)
+ * fits its frame to the display's size. */
+void diSOFitLaunchFrame(DiObject* obj);
+
+/* Launch options the outpost copies at construction. */
+struct DiSOOptions {
+    const DiChar* server = nullptr;
+    const DiChar* portFile = nullptr;
+    uint32_t port = 0;
+    const DiChar* connectionCookie = nullptr;
+    bool startImmediately = true;
+    bool secure = false;
+    const DiChar* code = nullptr;
+    const DiChar* baseRoute = nullptr;
+    const DiChar* caFile = nullptr;
+    bool firewallTraversal = false;
+    bool noJava = false;
+    const DiChar* loginUrl = nullptr;
+};
+
+/* The ceiling of a timer delay in milliseconds (the system refuses longer
+ * ones): seconds from the server are multiplied in 64 bits and capped. */
+uint32_t diSOSecondsToMs(int64_t seconds);
+
+/* "function ReloadFrame()\n{\n\twindow.open("url", "frame")\n}" with both
+ * texts escaped as JavaScript string contents, so that no server text ends
+ * the string or the script element. */
+DiChar* diSOReloadFrameScript(const DiChar* url, const DiChar* frame);
+
+/* The printer type ("PostScript", "PCL") of a printer description's
+ * "driver=" item by the operating-system code (low byte the Windows
+ * version); none without a driver or for other systems. */
+const char* diSOPrinterType(const DiChar* description, uint16_t osCode);
+
+/* Opens the listener channel on 127.0.0.1 (any port): the port, or -1. */
+int32_t diListenerOpen(DiChannel* channel);
+
+/* A "port" value from the server or a helper: outside 1-65535 is absent. */
+bool diSOPortInRange(int32_t port);
+
+class CServerOutpost {
+  public:
+    CQVLList<CHelperConnection> helpers;
+    CServerConnection* serverConnection = nullptr;
+    DiChannel* listenerChannel = nullptr;
+    DiChannel* driveChannel = nullptr;      /* type 12, made by the device start */
+    DiChannel* audioChannel = nullptr;      /* type 15 */
+    DiChannel* deviceListChannel = nullptr; /* type 16 */
+    DiChar* connectionCookie = nullptr;
+    DiChar* portFile = nullptr;
+    DiChar* server = nullptr;
+    int32_t port = 0;
+    int32_t listeningPort = 0;
+    int32_t connectionState = DI_SO_NOT_CONNECTED;
+    uint8_t secure = 0;
+    uint8_t securityChangePending = 0;
+    uint8_t ending = 0;
+    int32_t reconnectMode = DI_SO_ALWAYS;
+    int32_t reconnectAttempts = 6;
+    int32_t attemptsLeft = 0;
+    int32_t reconnectWait = 10;
+    DiHTTPClient* httpClient = nullptr;
+    DiChar* userInfo[DI_SO_USERINFO] = {};
+    DiChar* code = nullptr;
+    DiChar* lastError = nullptr;
+    DiRouteChain* baseRoute = nullptr;
+    DiChar* localHost = nullptr;
+    DiChar* caFile = nullptr;
+    DiChar* keepAliveId = nullptr;
+    uint8_t firewallTraversal = 0;
+    DiChar* proxyHost = nullptr;
+    int32_t proxyPort = 0;
+    uint8_t launchBrowser = 0;
+    DiChar* proxyType = nullptr;
+    uint8_t connectionLost = 0;
+    uint8_t notifyApplicationsEnded = 1;
+    int32_t noJava = 0;
+    int32_t startMode = 0;
+    DiChar* webtopUrl = nullptr;
+    int32_t firstConnection = 1;
+    int64_t connectedAt = 0;
+    DiSORestartData restartData;
+    DiSOConnectionLostHandler connectionLostHandler;
+    /* Whether the application's start-immediately flag is still set. */
+    bool startImmediately = true;
+    /* ---- launches (direquests.cpp) ---- */
+    CQVLList<CLaunch> launches;
+    CQVLList<CLaunchRequest> launchRequests;
+    CPrintJobQueue* printJobs = nullptr;
+    uint8_t deviceChannelsStarted = 0;
+    DiTimer* launchDialogTimer = nullptr;
+    DiChar* launchDialogId = nullptr;
+    DiSOWebserverEvent* pendingEvents = nullptr;
+    int32_t pendingEventCount = 0;
+
+    explicit CServerOutpost(const DiSOOptions& options);
+    virtual ~CServerOutpost();
+
+    /* ---- session ---- */
+    /* A connection the listener accepted becomes a helper connection. */
+    virtual void AcceptHelper(DdSocket* accepted);
+    virtual bool ContinueStart();
+    virtual bool Connect(int reason);
+    virtual void Stop();
+    /* The policy of the current profile (reconnect, logging, proxy, whether
+     * to open the webtop in the browser). */
+    virtual void ReadProfile();
+    virtual void SetConnectionState(int32_t state);
+    virtual bool Start();
+    bool ConnectOnce();
+    void ConnectionLost();
+    void ReconnectStep();
+    void ReportConnectFailure();
+    void EndSessionSoon();
+    void ReloadHelperFrame();
+    void HelperGone(CHelperConnection* helper);
+    int32_t EffectiveReconnectMode();
+    void LogStatus();
+    void SendKeepAliveReply();
+    bool SendInit();
+
+    /* ---- messages ---- */
+    bool Send(CQVLSOAPPacket* packet, const DiChar* messageId);
+    static CQVLSOAPRequest* MakeRequest(const DiChar* method);
+    static CQVLSOAPResponse* MakeResponse(const DiChar* method, const DiChar* element);
+    void SendFault(const DiChar* code, const DiChar* text, const DiChar* messageId);
+    /* The string parameter, or none with "Client.MissingParameter" or
+     * "Client.ParameterType" answered. */
+    const DiChar* RequireString(CQVLSOAPRequest* request, const DiChar* name,
+                                const DiChar* messageId);
+    bool RequireInt(CQVLSOAPRequest* request, const DiChar* name, const DiChar* messageId,
+                    int32_t* value);
+
+    /* ---- server requests ---- */
+    void OnLogout(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnSecurity(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnRestartData(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnSetState(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnGetState(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnUserinfo(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnKeepAlive(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnRegisterConnectionLost(CQVLSOAPRequest* request, const DiChar* messageId);
+
+    /* ---- the other server requests (direquests.cpp) ---- */
+    void OnClientCapabilities(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnWebserver(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnRequestLaunch(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoLaunch(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnStartCdm(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoCdm(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnPrint(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoprint(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnCancelLaunch(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnRestartEvent(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnReconnectData(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDocument(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnToken(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnSetuicomponent(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnTriggeruicomponent(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnAutomaticLogin(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnProfileUpdate(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoAudio(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoSCard(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoIO(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnNotifyApplicationsEnded(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnHelperLaunchReady(CHelperConnection* helper, CQVLSOAPRequest* request,
+                             const DiChar* messageId);
+    void OnHelperAgedPassword(CHelperConnection* helper, const DiChar* text,
+                              const DiChar* messageId);
+
+    /* ---- launches ---- */
+    void AddLaunch(CLaunch* launch);
+    /* Deletes the launch; the last one gone tells the server. */
+    void RemoveLaunch(CLaunch* launch);
+    CLaunch* FindLaunchById(const DiChar* id);
+    /* The launch whose frame, manager or engine channel is obj. */
+    CLaunch* FindLaunchByEngine(DiObject* obj);
+    CLaunch* FindLaunchByTransaction(const DiChar* transactionId, const DiChar* sessionId);
+    CLaunch* FindLaunchByHelper(CHelperConnection* helper);
+    CLaunchRequest* FindLaunchRequestById(const DiChar* id);
+    CLaunchRequest* FindLaunchRequestByTransaction(const DiChar* transactionId,
+                                                   const DiChar* sessionId);
+    void RemoveLaunchRequest(CLaunchRequest* request);
+    void CompleteLaunchRequest(CLaunchRequest* request, const DiChar* messageId);
+    void LaunchFailed(CLaunch* launch, int32_t code, const DiChar* text);
+    void SendDoLaunchResponse(CLaunch* launch);
+    void ArmLaunchDialogTimer(CLaunchRequest* request);
+    void CancelLaunchDialogTimer();
+    void LaunchDialogTimerFired();
+    void StartDeviceChannels();
+    /* Removes every launch and request of a helper that went: none may keep
+     * pointing at it. */
+    void ForgetHelper(CHelperConnection* helper);
+    /* Destroys what a cancelled launch shows and removes it. */
+    void CancelLaunch(CLaunch* launch);
+    bool KeepWebserverEvent(const DiChar* url, const DiChar* frame, const DiChar* helperId);
+    /* Sends the kept events of that helper to it; true when one was sent. */
+    bool DeliverWebserverEvents(CHelperConnection* helper);
+
+    /* ---- capabilities (dicaps.cpp) ---- */
+    void AddDisplayItems(CQVLList<CCapability>* list, const DiSOCapFlags& flags,
+                         const DiSOPlatform& platform);
+    void AddClientCapabilities(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& flags);
+    void AddKeyboardItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddTimeZoneItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddComputerItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddProxyItems(CQVLList<CCapability>* list);
+    /* Fills the platform record (base: nothing known). */
+    virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
+    void FreePlatform(DiSOPlatform* platform);
+    /* The proxy route the outpost set (ApplyProxy), for the proxy items: its
+     * kind (2 HTTP, 3 SOCKS), host and port; false when it set none. */
+    bool ProxyRouteSet(int32_t* kind, const DiChar** host, int32_t* port);
+    /* True when the server matches the user's proxy exceptions. */
+    bool ServerIsProxyException();
+
+    /* ---- the platform's side of launches ---- */
+    /* Runs a local program: the command with its arguments through the
+     * shell, else the command line; true when it started. */
+    virtual bool RunLocal(const DiChar* /*command*/, const DiChar* /*arguments*/,
+                          const DiChar* /*commandLine*/) {
+        return false;
+    }
+    virtual void ScreenSize(int32_t* /*w*/, int32_t* /*h*/) {}
+    virtual void FitFrame(DiFrame* /*frame*/) {}
+    virtual void RaiseFrame(DiFrame* /*frame*/) {}
+    virtual void ShowObject(DiObject* /*obj*/) {}
+    virtual void HideObject(DiObject* /*obj*/) {}
+    virtual void EmbedInHelperWindow(CLaunch* /*launch*/) {}
+    virtual void SetUIComponent(const DiChar* /*component*/, const DiChar* /*state*/) {}
+    virtual void TriggerUIComponent(const DiChar* /*component*/) {}
+
+    /* ---- helper requests and browser pages ---- */
+    void OnHelperInit(CHelperConnection* helper, CQVLSOAPRequest* request, const DiChar* messageId);
+    void ServePoll(CHelperConnection* helper, const DiChar* id);
+    void ServeWebtopPage(CHelperConnection* helper, int runsApplet);
+    bool OpenUrlInHelper(const DiChar* url);
+    CHelperConnection* FindHelperById(const DiChar* id);
+
+    /* The server's root certificates (the "array" of ns1:userinfo) and
+     * the session's cookie and certificates into the profile store. */
+    virtual void RememberServerCertificates(const DiChar* /*array*/) {}
+    virtual void SaveSessionToProfile();
+    /* The current profile's value of key; false when absent. */
+    bool ProfileValue(const DiChar* key, DiChar* out, size_t size);
+    void ClearStartImmediately();
+    void ReadProfileProxy(CProfileStore* store, CQVLXMLTag* profile, const DiChar* kind);
+    /* The proxy of proxyHost/proxyPort/proxyType becomes the application's
+     * default route of its kind, marked as set by the outpost. */
+    void ApplyProxy();
+    void DrxClientId(DiChar* out, size_t size);
+
+    /* ---- the Windows side ---- */
+    virtual void PostStartRequest() {}
+    virtual void ArmReconnectTimer() {}
+    virtual void CancelReconnectTimer() {}
+    virtual void ArmKeepAliveTimer(int32_t /*seconds*/) {}
+    virtual void CancelKeepAliveTimer() {}
+    virtual bool WritePortFile() { return true; }
+    virtual bool RemovePortFile() { return true; }
+    virtual void EndSession() { ending = 1; }
+    /* Opens the listener (type 13); the port, or -1. */
+    virtual int32_t OpenListener();
+    /* Opens a URL in the user's browser. */
+    virtual void OpenBrowser(const DiChar* /*url*/) {}
+    virtual bool AskConnectionSettings(DiChar** url);
+    virtual void ShowError(const DiChar* caption, const DiChar* text);
+    virtual void ShowWarning(const DiChar* caption, const DiChar* text);
+    virtual bool AskYesNo(const DiChar* caption, const DiChar* text);
+    virtual bool AskYesNoOwned(const DiChar* caption, const DiChar* text);
+    /* Seconds since 1970. */
+    virtual int64_t Now();
+
+    /* Message boxes by message number (captions 455, 457, 459...). */
+    void ShowErrorMessage(uint32_t message, std::initializer_list<DiFmtArg> args);
+    void ShowWarningMessage(uint32_t caption, uint32_t message,
+                            std::initializer_list<DiFmtArg> args);
+    bool AskYesNoMessage(uint32_t message, bool owned);
+};
+
+/* The one outpost, or none. */
+extern CServerOutpost* g_diOutpost;
+
+/* The program-wide stand-ins of the integrated webtop client, the
+ * connection settings dialog and the launch-object handler until those are
+ * built: never active, always cancelled, always succeeding. */
+bool diSOIntegratedClientIsActive(void);
+bool diSOIntegratedClientLogin(void);
+
+#endif

@@ -1,0 +1,49 @@
+/* The flat accessors through which engines, channels and dialogs reach the
+ * one outpost. Each answers its neutral value (none, 0, false) while no
+ * outpost exists. */
+#include "session/disoaccess.h"
+
+#include "session/diso.h"
+#include "session/divaip.h"
+
+DiChannel* diSOGetDriveChannel(void) {
+    return g_diOutpost ? g_diOutpost->driveChannel : nullptr;
+}
+
+DiChannel* diSOGetAudioChannel(void) {
+    return g_diOutpost ? g_diOutpost->audioChannel : nullptr;
+}
+
+DiChannel* diSOGetDeviceListChannel(void) {
+    return g_diOutpost ? g_diOutpost->deviceListChannel : nullptr;
+}
+
+/* The print queue comes with the print channel; until then there is none. */
+DiChannel* diSOGetPrintChannel(void) {
+    return nullptr;
+}
+
+int diSOGetPrintJobCount(void) {
+    return 0;
+}
+
+void diSOStartNextPrintJob(void) {}
+
+void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId) {
+    CServerOutpost* so = g_diOutpost;
+    if (!so) return;
+    CQVLSOAPResponse* r = CServerOutpost::MakeResponse(u"ns1:printResponse", u"qvl:print");
+    if (!r) return;
+    CQVLSOAPParameter p(u"jobname", jobName ? jobName : u"");
+    r->AddReturnParameter(&p);
+    so->Send(r, messageId);
+    delete r;
+}
+
+DiHTTPClient* diSOGetHttpClient(void) {
+    return g_diOutpost ? g_diOutpost->httpClient : nullptr;
+}
+
+int diSOOpenUrl(const DiChar* url) {
+    return g_diOutpost && g_diOutpost->OpenUrlInHelper(url) ? 1 : 0;
+}

@@ -1,0 +1,519 @@
+#!/usr/bin/env python3
+"""A scripted Halvanet server: the server's end of the client's V-AIP SOAP
+channel, strict about the bytes the client sends.
+
+Wire (both directions): a header block of CR LF lines, the start line first
+("POST /quorvellan/soap HTTP:/1.1" for a request, "HTTP/1.1 200 OK" for a
+response or fault), "Name: value" headers with "Message-Id" ("0" when none)
+and, from the client, "SO-Id" (the connection cookie) before it; then
+"Content-Length:" bytes of SOAP 1.1 envelope in UTF-8. The client greets
+every connection with ns1:init (connectioncookie, port, clientcapabilities
+as "cap" items "name=value", an empty "devices" array).
+
+Every event goes to a timed transcript (stdout, and --transcript). A
+scenario that sees anything it did not expect ends with exit code 1.
+
+Scenarios:
+  demo       signs the client in (ns1:userinfo), launches the X application
+             "awtwindow" of an application server it runs itself
+             (fake_appserver.py) and holds the session, logging whatever
+             the client sends, until the client leaves.
+  local      signs in and launches --probe (a local program, placement 6)
+             with the argument --probe-out: requires the answer status
+             true under the request's id; then a program that does not
+             exist: status false; then completes the browser launch "r1"
+             that a helper which runs applications announced, and "r2" of
+             a helper that hosts them (the client connects it itself).
+  launch     as demo, then waits for the file --close-file, which also ends
+             the application; requires exactly one ns1:applicationsEnded.
+  session    the client's whole session life: getState, a fault while a
+             request is waiting, a drop and the reconnect, ns1:security to
+             a second port, then that listener closes for good.
+  tls        as demo, over TLS with --cert/--key (the test PKI).
+With --logout the demo signs the client out again (ns1:logout).
+Options --split N sends every packet in pieces of N bytes; --batch sends
+two packets in one write where a scenario sends two in a row.
+"""
+
+import argparse
+import os
+import socket
+import ssl
+import sys
+import threading
+import time
+import xml.etree.ElementTree as ET
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peerlib  # noqa: E402
+import fake_appserver  # noqa: E402
+
+ENV = "http://schemas.xmlsoap.org/soap/envelope/"
+NS1 = "urn:quorvellan-serveroutpost"
+REQUEST_LINE = b"POST /quorvellan/soap HTTP:/1.1"
+RESPONSE_LINE = b"HTTP/1.1 200 OK"
+MAX_PACKET = 0x80000
+
+
+class ProtocolError(Exception):
+    pass
+
+
+class Transcript:
+    def __init__(self, path):
+        self.start = time.time()
+        self.file = open(path, "a") if path else None
+        self.lock = threading.Lock()
+        self.raw = False
+
+    def __call__(self, text):
+        line = "[%7.3f] %s" % (time.time() - self.start, text)
+        with self.lock:
+            print(line, flush=True)
+            if self.file:
+                self.file.write(line + "\n")
+                self.file.flush()
+
+
+class Packet:
+    """One packet as received: start line, headers in order, body, and the
+    SOAP reading of the body."""
+
+    def __init__(self, start, headers, body):
+        self.start, self.headers, self.body = start, headers, body
+        self.kind, self.method, self.params, self.fault = None, None, {}, None
+        self.caps = {}
+
+    def header(self, name):
+        for n, v in self.headers:
+            if n == name:
+                return v
+        return None
+
+    def describe(self):
+        if self.kind == "fault":
+            return "fault %s" % (self.fault,)
+        items = " ".join("%s=%r" % kv for kv in sorted(self.params.items()))
+        return "%s %s id=%s %s" % (self.kind, self.method,
+                                   self.header("Message-Id"), items)
+
+
+def local(tag):
+    return tag.rsplit("}", 1)[-1]
+
+
+def parse_soap(p):
+    try:
+        root = ET.fromstring(p.body)
+    except ET.ParseError as e:
+        raise ProtocolError("body is no XML: %s" % e)
+    if root.tag != "{%s}Envelope" % ENV:
+        raise ProtocolError("no SOAP envelope: %s" % root.tag)
+    body = root.find("{%s}Body" % ENV)
+    if body is None or len(body) == 0:
+        raise ProtocolError("empty SOAP body")
+    method = body[0]
+    if method.tag == "{%s}Fault" % ENV:
+        p.kind = "fault"
+        p.fault = (method.findtext("faultcode"), method.findtext("faultstring"))
+        return
+    p.method = local(method.tag)
+    if method.tag != "{%s}%s" % (NS1, p.method):
+        raise ProtocolError("method outside the outpost namespace: %s" % method.tag)
+    p.kind = "response" if p.method.endswith("Response") else "request"
+    for child in method:
+        name = local(child.tag)
+        if name == "return":
+            # The return element holds the reply element, as markup or as
+            # escaped text.
+            inner = list(child)
+            if not inner and (child.text or "").strip():
+                try:
+                    inner = [ET.fromstring(child.text)]
+                except ET.ParseError as e:
+                    raise ProtocolError("return text is no XML: %s" % e)
+            for ret in inner:
+                for value in ret:
+                    p.params[local(value.tag)] = value.text or ""
+            continue
+        items = list(child)
+        if items:
+            p.params[name] = [i.text or "" for i in items]
+            if name == "clientcapabilities":
+                for cap in p.params[name]:
+                    k, _, v = cap.partition("=")
+                    p.caps[k] = v
+        else:
+            p.params[name] = child.text or ""
+
+
+class Conn:
+    """One client connection: strict reads, framed writes."""
+
+    def __init__(self, sock, log, split=0):
+        self.sock, self.log, self.split = sock, log, split
+        self.buf = b""
+        self.sent_ids = 0
+
+    def _fill(self, deadline):
+        left = deadline - time.time()
+        if left <= 0:
+            raise socket.timeout()
+        self.sock.settimeout(left)
+        chunk = self.sock.recv(65536)
+        if not chunk:
+            raise EOFError()
+        self.buf += chunk
+
+    def read_packet(self, timeout=20):
+        deadline = time.time() + timeout
+        while b"\r\n\r\n" not in self.buf:
+            if len(self.buf) > MAX_PACKET:
+                raise ProtocolError("header block never ends")
+            self._fill(deadline)
+        head, _, rest = self.buf.partition(b"\r\n\r\n")
+        lines = head.split(b"\r\n")
+        if any(b"\n" in l or b"\r" in l for l in lines):
+            raise ProtocolError("line ends other than CR LF")
+        start = lines[0]
+        if start not in (REQUEST_LINE, RESPONSE_LINE):
+            raise ProtocolError("start line %r" % start)
+        headers = []
+        for line in lines[1:]:
+            name, colon, value = line.partition(b": ")
+            if not colon or not name:
+                raise ProtocolError("header line %r" % line)
+            headers.append((name.decode("ascii"), value.decode("utf-8")))
+        lengths = [v for n, v in headers if n == "Content-Length"]
+        if len(lengths) != 1 or not lengths[0].isdigit():
+            raise ProtocolError("Content-Length %r" % lengths)
+        n = int(lengths[0])
+        while len(rest) < n:
+            self._fill(deadline)
+            rest = self.buf.partition(b"\r\n\r\n")[2]
+        body = rest[:n]
+        self.buf = rest[n:]
+        p = Packet(start, headers, body)
+        names = [h for h, _ in headers]
+        if "Message-Id" not in names:
+            raise ProtocolError("no Message-Id")
+        if start == REQUEST_LINE and names.index("SO-Id") > names.index("Message-Id"):
+            raise ProtocolError("SO-Id after Message-Id")
+        if self.log.raw:
+            self.log("raw %r" % (self.buf[:0] + head + b"\r\n\r\n" + body))
+        parse_soap(p)
+        if (start == REQUEST_LINE) != (p.kind == "request"):
+            raise ProtocolError("%s under start line %r" % (p.kind, start))
+        self.log("recv %s" % p.describe())
+        return p
+
+    def frame(self, start, body, message_id):
+        head = [start, b"Content-Type: text/xml",
+                b"Message-Id: " + str(message_id).encode(),
+                b"Content-Length: " + str(len(body)).encode()]
+        return b"\r\n".join(head) + b"\r\n\r\n" + body
+
+    def send_raw(self, data):
+        if self.split:
+            for i in range(0, len(data), self.split):
+                self.sock.sendall(data[i:i + self.split])
+                time.sleep(0.02)
+        else:
+            self.sock.sendall(data)
+
+    def request_bytes(self, method, params, message_id):
+        self.log("send request %s id=%s %s" % (method, message_id, params))
+        return self.frame(REQUEST_LINE, envelope(request_xml(method, params)),
+                          message_id)
+
+    def request(self, method, params=(), message_id=None):
+        if message_id is None:
+            self.sent_ids += 1
+            message_id = self.sent_ids
+        self.send_raw(self.request_bytes(method, params, message_id))
+        return str(message_id)
+
+    def fault_bytes(self, code, string, message_id=0):
+        self.log("send fault %s %r" % (code, string))
+        body = ("<SOAP-ENV:Fault><faultcode>%s</faultcode><faultstring>%s"
+                "</faultstring></SOAP-ENV:Fault>" % (xml_text(code), xml_text(string)))
+        return self.frame(RESPONSE_LINE, envelope(body), message_id)
+
+    def next_id(self):
+        self.sent_ids += 1
+        return str(self.sent_ids)
+
+    def close(self):
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+
+
+def xml_text(s):
+    return (s.replace("&", "&amp;").replace("<", "&lt;")
+            .replace(">", "&gt;").replace('"', "&quot;"))
+
+
+def request_xml(method, params):
+    out = ['<ns1:%s xmlns:ns1="%s" SOAP-ENV:encodingStyle='
+           '"http://schemas.xmlsoap.org/soap/encoding/">' % (method, NS1)]
+    for name, value in params:
+        kind = "xsd:int" if isinstance(value, int) else "xsd:string"
+        out.append('<%s xsi:type="%s">%s</%s>' % (name, kind, xml_text(str(value)), name))
+    out.append("</ns1:%s>" % method)
+    return "".join(out)
+
+
+def envelope(inner):
+    return ('<?xml version="1.0" encoding="UTF-8"?>'
+            '<SOAP-ENV:Envelope xmlns:SOAP-ENV="%s" '
+            'xmlns:xsi="http://www.w3.org/1999/XMLSchema-instance" '
+            'xmlns:xsd="http://www.w3.org/1999/XMLSchema">'
+            '<SOAP-ENV:Body>%s</SOAP-ENV:Body></SOAP-ENV:Envelope>'
+            % (ENV, inner)).encode("utf-8")
+
+
+class Server:
+    def __init__(self, args, log):
+        self.args, self.log = args, log
+        self.listener = peerlib.listen_local(4)
+        self.listener.settimeout(0.2)
+        self.port = self.listener.getsockname()[1]
+        self.tls = None
+        if args.cert:
+            self.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            self.tls.load_cert_chain(args.cert, args.key)
+
+    def accept(self, timeout=30, listener=None):
+        listener = listener or self.listener
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            try:
+                sock, _ = listener.accept()
+            except socket.timeout:
+                continue
+            if self.tls:
+                sock.settimeout(20)
+                sock = self.tls.wrap_socket(sock, server_side=True)
+            port = listener.getsockname()[1]
+            self.log("accept on port %d" % port)
+            return Conn(sock, self.log, self.args.split)
+        raise ProtocolError("no connection within %d s" % timeout)
+
+
+def expect(cond, what):
+    if not cond:
+        raise ProtocolError("expected " + what)
+
+
+def expect_init(c, cookie, reconnecting=False):
+    p = c.read_packet()
+    expect(p.kind == "request" and p.method == "init", "ns1:init")
+    expect(p.header("SO-Id") == cookie, "SO-Id %r, got %r" % (cookie, p.header("SO-Id")))
+    expect(p.header("Message-Id") == "0", "Message-Id 0")
+    expect(p.params.get("connectioncookie") == cookie, "connectioncookie")
+    expect(p.params.get("port", "").isdigit(), "a port")
+    expect(p.params.get("devices") in ([], ""), "an empty devices array")
+    expect(p.caps.get("soapclientversion") == "4.31.953", "soapclientversion")
+    expect((p.caps.get("reconnecting") == "true") == reconnecting,
+           "reconnecting %s" % reconnecting)
+    return p
+
+
+def expect_reply(c, message_id, method, timeout=20):
+    p = c.read_packet(timeout)
+    expect(p.kind == "response" and p.method == method, method)
+    expect(p.header("Message-Id") == message_id, "Message-Id %s" % message_id)
+    return p
+
+
+def sign_in(c):
+    c.request("userinfo", [("shortname", "demo"), ("fullname", "Demo User"),
+                           ("locale", "en"), ("server", "127.0.0.1")])
+
+
+def hold(c, end_at):
+    """Logs what the client sends until it leaves or time runs out."""
+    while time.time() < end_at:
+        try:
+            c.read_packet(timeout=max(0.1, min(1.0, end_at - time.time())))
+        except socket.timeout:
+            continue
+        except (EOFError, OSError):
+            c.log("client closed the connection")
+            return
+
+
+def launch_x(c, args):
+    """Runs the application server and asks the client to launch its X
+    application in a window of its own."""
+    app = fake_appserver.AppServer(c.log, "s1", "demo", "c1", "127.0.0.1",
+                                   close_file=args.close_file).start()
+    mid = c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=awtwindow"), ("mrkqvlsessionid", "s1"),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c1"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port),
+        ("mrkqvlsessionwidth", 160), ("mrkqvlsessionheight", 120)])
+    expect_reply(c, mid, "requestLaunchResponse")
+    return app
+
+
+def scenario_demo(srv, args):
+    c = srv.accept(timeout=args.lifetime)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("getState", [("reconnect", "")])
+    expect_reply(c, mid, "getStateResponse")
+    if args.logout:
+        c.request("logout")
+        hold(c, time.time() + 30)
+        return
+    c.log("session held; the client is signed in")
+    launch_x(c, args)
+    hold(c, time.time() + args.lifetime)
+
+
+def scenario_launch(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    c.request("setState", [("logging", "logging_all")])  # the launch states are info
+    launch_x(c, args)
+    while not os.path.exists(args.close_file):
+        time.sleep(0.1)
+    ended = 0
+    end_at = time.time() + 30
+    while time.time() < end_at:
+        try:
+            p = c.read_packet(timeout=max(0.1, min(1.0, end_at - time.time())))
+        except socket.timeout:
+            continue
+        if p.kind == "request" and p.method == "applicationsEnded":
+            ended += 1
+            end_at = min(end_at, time.time() + 2)  # a second one would come at once
+    expect(ended == 1, "one ns1:applicationsEnded, got %d" % ended)
+
+
+def scenario_session(srv, args):
+    c = srv.accept()
+    connected = time.time()
+    expect_init(c, args.cookie)
+    sign_in(c)
+    c.request("setState", [("reconnectattempts", 2)])
+    c.request("setState", [("reconnectwait", 1)])
+    mid = c.request("getState", [("reconnect", "")])
+    p = expect_reply(c, mid, "getStateResponse")
+    expect(p.params.get("value") == "always", "reconnect always")
+    # A fault opens a box on the client; the request after it waits until
+    # the box is dismissed, then is answered without being asked again.
+    mid = c.next_id()
+    data = [c.fault_bytes("Client.Test", "scripted fault"),
+            c.request_bytes("getState", [("reconnectattempts", "")], mid)]
+    if args.batch:
+        c.send_raw(b"".join(data))
+    else:
+        for d in data:
+            c.send_raw(d)
+    c.log("waiting for the box to be dismissed")
+    p = expect_reply(c, mid, "getStateResponse", timeout=60)
+    expect(p.params.get("value") == "2", "2 attempts")
+    # A drop later than 2 s after connecting is reconnected at once.
+    time.sleep(max(0.0, connected + 3 - time.time()))
+    c.log("drop")
+    c.close()
+    c = srv.accept()
+    expect_init(c, args.cookie, reconnecting=True)
+    # A security change moves the client to another port and cookie.
+    second = peerlib.listen_local(4)
+    second.settimeout(0.2)
+    port2 = second.getsockname()[1]
+    c.request("security", [("securitylevel", "none"), ("server", "127.0.0.1"),
+                           ("connectioncookie", "second"), ("port", port2)])
+    c2 = srv.accept(listener=second)
+    expect_init(c2, "second", reconnecting=True)
+    c.close()
+    # The second server goes away for good: the client tries twice, then
+    # tells the user and ends.
+    c2.log("closing the second listener")
+    second.close()
+    c2.close()
+    srv.listener.close()
+    c2.log("done")
+
+
+def scenario_tls(srv, args):
+    scenario_demo(srv, args)
+
+
+def scenario_local(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    for program, status in ((args.probe, "true"), (args.probe + ".missing", "false")):
+        mid = c.request("requestLaunch", [
+            ("mrkqvlapplicationplacement", "mrkqvltrylocalwindowsapplication"),
+            ("locallaunchcommand", program), ("locallauncharguments", args.probe_out)])
+        p = expect_reply(c, mid, "requestLaunchResponse", timeout=30)
+        expect(p.params.get("status") == status, "status %s, got %r" % (status, p.params))
+        expect(p.params.get("transactionid") == mid, "transactionid %s" % mid)
+    # The helper (fake_helper.py, "runs") announced request r1: the launch
+    # is completed here and handed to it.
+    c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlsessionid", "s9"), ("mrkqvlsessioncookie", "c9"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", 9)],
+        message_id="r1")
+    expect_reply(c, "r1", "requestLaunchResponse")
+    # A helper that hosts applications announced r2 with its window: the
+    # client connects to the application server itself.
+    app = fake_appserver.AppServer(c.log, "s2", "", "c2", "127.0.0.1").start()
+    c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlsessionid", "s2"), ("mrkqvlsessioncookie", "c2"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port)],
+        message_id="r2")
+    expect_reply(c, "r2", "requestLaunchResponse")
+    expect(app.connected.wait(30), "the hosted launch's connect request")
+    hold(c, time.time() + 2)
+
+
+SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
+             "launch": scenario_launch, "local": scenario_local}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--scenario", default="demo", choices=sorted(SCENARIOS))
+    ap.add_argument("--port-file", required=True)
+    ap.add_argument("--cookie", default="demo")
+    ap.add_argument("--transcript")
+    ap.add_argument("--lifetime", type=float, default=600)
+    ap.add_argument("--split", type=int, default=0)
+    ap.add_argument("--batch", action="store_true")
+    ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
+    ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
+    ap.add_argument("--close-file", help="its appearance ends the X application")
+    ap.add_argument("--probe", help="the local program's Windows path")
+    ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
+    ap.add_argument("--cert")
+    ap.add_argument("--key")
+    args = ap.parse_args()
+    log = Transcript(args.transcript)
+    log.raw = args.raw
+    srv = Server(args, log)
+    peerlib.publish_port(args.port_file, srv.port)
+    log("listening on port %d (%s)" % (srv.port, args.scenario))
+    try:
+        SCENARIOS[args.scenario](srv, args)
+    except (ProtocolError, EOFError, socket.timeout, OSError) as e:
+        log("FAILED: %s: %s" % (type(e).__name__, e))
+        return 1
+    log("scenario %s passed" % args.scenario)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The client's whole session under Wine against the scripted server
+# (fake_halvanet.py, scenario "session"), started as tools/run starts it:
+# ns1:init carries the cookie, message id 0 and the port the port file holds;
+# getState is answered; a fault's box (312) holds back the next request until
+# xdotool dismisses it, then the reply comes unprompted; a drop 3 s after
+# connecting is reconnected with "reconnecting"; ns1:security moves the
+# client to a second port and cookie; when that server goes, two attempts
+# fail, box 307 is shown (kept as a screenshot), and the client ends with 0,
+# its port file gone. The server checks every byte it gets.
+# Usage: run_session.sh ROOT SHOT-DIR [server options...]
+set -u
+root=$1
+shots=$2
+shift 2
+source "$root/tools/lib/common.sh"
+work=$(mktemp -d)
+server= client=
+fail() {
+    echo "FAILED: $*"
+    echo "--- server transcript"
+    cat "$work/t" 2>/dev/null
+    [ -n "$client" ] && kill "$client" 2>/dev/null
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+    rm -rf "$work"
+    exit 1
+}
+# Waits up to $1 tenths of a second for the command to succeed.
+await() {
+    local n=$1 i
+    shift
+    for i in $(seq 1 "$n"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+box() { xdotool search --name "^$1 - " 2>/dev/null | head -n 1; }
+has_box() { [ -n "$(box "$1")" ]; }
+dismiss() {
+    local w
+    w=$(box "$1")
+    xdotool windowactivate --sync "$w" 2>/dev/null
+    xdotool key --window "$w" Return
+}
+
+python3 "$root/tests/peers/fake_halvanet.py" --scenario session --port-file "$work/sp" \
+    --transcript "$work/t" --lifetime 120 "$@" </dev/null >/dev/null 2>&1 &
+server=$!
+await 100 test -s "$work/sp" || fail "the server did not start"
+wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
+    -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
+client=$!
+
+await 300 grep -q "recv request init" "$work/t" || fail "no ns1:init"
+await 50 test -s "$work/cp" || fail "no port file"
+grep -q "recv request init .*port='$(cat "$work/cp")'" "$work/t" ||
+    fail "init's port is not the port file's $(cat "$work/cp")"
+
+await 300 has_box "SOAP Fault" || fail "no box for the fault"
+grep -q "recv response getStateResponse id=5" "$work/t" && fail "answered while the box was up"
+dismiss "SOAP Fault"
+await 300 grep -q "recv response getStateResponse id=5" "$work/t" ||
+    fail "the request held back by the box was not answered"
+
+await 600 has_box "Error" || fail "no box 307 after the second server went"
+mkdir -p "$shots"
+import -window root "$shots/session_box307.png" 2>/dev/null
+dismiss "Error"
+await 300 eval '! kill -0 $client 2>/dev/null' || fail "the client did not end"
+wait "$client"
+rc=$?
+[ "$rc" = 0 ] || fail "client exit code $rc"
+[ -e "$work/cp" ] && fail "the port file is still there"
+wait "$server" || fail "the server saw something it did not expect"
+grep -c "accept on port" "$work/t" | grep -qx 3 || fail "not three connections"
+port2=$(grep -o "accept on port [0-9]*" "$work/t" | tail -n 1 | cut -d' ' -f4)
+trace=$(find "$WINEPREFIX/drive_c/users" -name KLV.TXT | head -n 1)
+attempts=$(grep -c "Could not connect to 127.0.0.1:$port2" "$trace")
+[ "$attempts" = 2 ] || fail "$attempts attempts on the second port, not 2"
+echo "--- server transcript"
+cat "$work/t"
+rm -rf "$work"
+echo ok

@@ -1,0 +1,605 @@
+// The V-AIP channel and the outpost over it, on the faked socket layer: the
+// framing rule, the packet reader, the server requests and faults, the
+// reconnect policy on a manual clock, and the texts the outpost builds for
+// the browser.
+#include <gtest/gtest.h>
+
+#include "core/dilog.h"
+#include "core/ditimer.h"
+#include "fakes/chan_fakes.h"
+#include "fakes/route_fakes.h"
+#include "support/mem_profile_store.h"
+#include "session/diso.h"
+#include "session/divaip.h"
+#include "xml/qvlxmlglobals.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The listener is opened by the Windows side; these tests never open one.
+int32_t diListenerOpen(DiChannel*) {
+    return -1;
+}
+
+namespace {
+
+uint32_t g_now = 5000;
+uint32_t fakeClock() {
+    return g_now;
+}
+
+// Message N reads as its number, so boxes and logs can be told apart.
+bool numberLoader(uint32_t message, DiChar* out, size_t size) {
+    std::string n = std::to_string(message);
+    if (n.size() + 1 > size) return false;
+    for (size_t i = 0; i <= n.size(); i++)
+        out[i] = DiChar(i < n.size() ? n[i] : 0);
+    return true;
+}
+
+std::string narrow(const DiChar* s) {
+    std::string r;
+    for (; s && *s; s++)
+        r += char(*s);
+    return r;
+}
+
+struct RecordingOutpost : CServerOutpost {
+    int64_t now = 1000;
+    std::vector<std::string> events;
+    std::vector<bool> answers;
+    std::function<void()> duringBox;
+    explicit RecordingOutpost(const DiSOOptions& o) : CServerOutpost(o) {}
+    int64_t Now() override { return now; }
+    int32_t OpenListener() override { return 4321; }
+    void PostStartRequest() override { events.push_back("start-request"); }
+    void ArmReconnectTimer() override { events.push_back("arm"); }
+    void ArmKeepAliveTimer(int32_t s) override {
+        events.push_back("keepalive " + std::to_string(s));
+    }
+    void EndSession() override {
+        ending = 1;
+        events.push_back("end");
+    }
+    void ShowError(const DiChar*, const DiChar* text) override {
+        events.push_back("error " + narrow(text));
+    }
+    void ShowWarning(const DiChar*, const DiChar* text) override {
+        events.push_back("warning " + narrow(text));
+        if (duringBox) duringBox();
+    }
+    bool AskYesNoOwned(const DiChar*, const DiChar* text) override {
+        events.push_back("ask " + narrow(text));
+        bool a = !answers.empty() && answers.front();
+        if (!answers.empty()) answers.erase(answers.begin());
+        return a;
+    }
+};
+
+const char kEnvelopeHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
+                             "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+                             "xmlns:xsi=\"http://www.w3.org/1999/XMLSchema-instance\" "
+                             "xmlns:xsd=\"http://www.w3.org/1999/XMLSchema\"><SOAP-ENV:Body>";
+const char kEnvelopeTail[] = "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+
+std::string packet(const std::string& start, const std::string& inner, const std::string& id) {
+    std::string body = kEnvelopeHead + inner + kEnvelopeTail;
+    return start + "\r\nMessage-Id: " + id + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
+}
+std::string request(const std::string& method, const std::string& params, const std::string& id) {
+    return packet("POST /quorvellan/soap HTTP:/1.1",
+                  "<ns1:" + method + " xmlns:ns1=\"urn:quorvellan-serveroutpost\">" + params +
+                      "</ns1:" + method + ">",
+                  id);
+}
+std::string fault(const std::string& code, const std::string& text) {
+    return packet("HTTP/1.1 200 OK",
+                  "<SOAP-ENV:Fault><faultcode>" + code + "</faultcode><faultstring>" + text +
+                      "</faultstring></SOAP-ENV:Fault>",
+                  "0");
+}
+std::string str(const std::string& name, const std::string& v) {
+    return "<" + name + " xsi:type=\"xsd:string\">" + v + "</" + name + ">";
+}
+std::string num(const std::string& name, long v) {
+    return "<" + name + " xsi:type=\"xsd:int\">" + std::to_string(v) + "</" + name + ">";
+}
+
+// A reply value, as markup or escaped inside the return element.
+bool hasValue(const std::string& sent, const std::string& v) {
+    return sent.find(">" + v + "<") != std::string::npos ||
+           sent.find("&gt;" + v + "&lt;") != std::string::npos;
+}
+
+size_t count(const std::string& hay, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
+        n++;
+    return n;
+}
+
+struct Outpost : ::testing::Test {
+    RecordingOutpost* so = nullptr;
+    void SetUp() override {
+        fakesReset();
+        routeFakesReset();
+        g_fakeChannels.soapCtor = diVAIPChannelNew;
+        g_fakeChannels.soapDtor = diVAIPChannelDelete;
+        diDEClock = fakeClock;
+        diLogSetMessageLoader(numberLoader);
+        DiSOOptions o;
+        o.server = u"srv";
+        o.port = 4000;
+        o.connectionCookie = u"ck";
+        so = new RecordingOutpost(o);
+        so->listeningPort = 4321;
+    }
+    void TearDown() override {
+        delete so;
+        EXPECT_EQ(diDEChannelCount(), 0);
+        diLogSetMessageLoader(nullptr);
+    }
+    DiChannel* channel() { return so->serverConnection ? so->serverConnection->channel : nullptr; }
+    void connect() {
+        ASSERT_TRUE(so->ConnectOnce());
+        ASSERT_NE(channel(), nullptr);
+        g_fakeNet.sent.clear();
+    }
+    // Bytes arrive; the socket announces them once.
+    void arrive(const std::string& bytes) {
+        g_fakeNet.incoming.push_back(bytes);
+        readable();
+    }
+    void readable() {
+        if (!channel()) return;
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&channel()->hdr, &ev);
+    }
+    void signIn() { so->userInfo[DI_SO_FULLNAME] = qvlStrDup(u"Ann Example"); }
+};
+
+TEST(VAIPFraming, PacketSizeFollowsTheHeaderRule) {
+    struct Row {
+        const char* bytes;
+        int64_t size;
+    } rows[] = {
+        {"POST / HTTP:/1.1\r\nContent-Length: 3\r\n\r\nabc", 42},
+        {"POST / HTTP:/1.1\nContent-Length: 3\n\nabc", 39},
+        {"POST / HTTP:/1.1\n\rContent-Length: 3\n\r\n\rabc", 42},
+        {"POST / HTTP:/1.1\rContent-Length: 3\r\rabc", 39},
+        {"POST / HTTP:/1.1\r\nContent-Length:\t 2\r\n \t\r\nab", 44},
+        // Only the exact spelling at a line start counts: else no body.
+        {"POST / HTTP:/1.1\r\ncontent-length: 3\r\n\r\nabc", 39},
+        {"POST / HTTP:/1.1\r\nX-Content-Length: 3\r\n\r\nabc", 41},
+        {"POST / HTTP:/1.1\r\nContent-Length: x\r\n\r\n", 39},
+        // The header block is not complete yet.
+        {"POST / HTTP:/1.1\r\nContent-Length: 3\r\n", 0},
+        {"POST / HTTP:/1.1\r\nContent-Len", 0},
+        {"", 0},
+        // A huge length saturates instead of wrapping to something small.
+        {"POST / HTTP:/1.1\r\nContent-Length: 18446744073709551617\r\n\r\n",
+         58 + (INT64_C(1) << 40)},
+    };
+    for (const Row& r : rows) {
+        std::string b = r.bytes;
+        EXPECT_EQ(diVAIPPacketSize(reinterpret_cast<const uint8_t*>(b.data()), b.size()), r.size)
+            << b;
+    }
+}
+
+TEST_F(Outpost, ReaderAssemblesSplitAndBatchedPackets) {
+    signIn();
+    connect();
+    std::string a = request("getState", str("reconnect", ""), "7");
+    std::string b = request("getState", str("reconnectwait", ""), "8");
+    // A header split over two reads completes on the second event, even
+    // though bytes are still buffered from the first.
+    arrive(a.substr(0, 20));
+    arrive(a.substr(20, 40));
+    EXPECT_EQ(count(g_fakeNet.sent, "getStateResponse"), 0u);
+    arrive(a.substr(60) + b);
+    EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 7"), 1u);
+    EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 8"), 1u);
+    EXPECT_TRUE(hasValue(g_fakeNet.sent, "always"));
+    EXPECT_TRUE(hasValue(g_fakeNet.sent, "10"));
+}
+
+TEST_F(Outpost, ReadRefusedDuringABoxRunsOnceTheBoxCloses) {
+    signIn();
+    connect();
+    std::string later = request("getState", str("reconnect", ""), "9");
+    so->duringBox = [&] { arrive(later); };
+    arrive(fault("Client.Other", "boom"));
+    ASSERT_EQ(so->events.size(), 1u);
+    EXPECT_EQ(so->events[0], "warning 312");
+    EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 9"), 0u) << "handled inside the box";
+    diTimerDispatch(g_now);
+    EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 9"), 1u) << "never read again";
+}
+
+TEST_F(Outpost, OversizedOrEndlessPacketsCloseTheChannel) {
+    const std::string rows[] = {
+        "POST / HTTP:/1.1\r\nContent-Length: 4294967296\r\n\r\n",
+        "POST / HTTP:/1.1\r\nContent-Length: 600000\r\n\r\n",
+        "POST / HTTP:/1.1\r\nX: " + std::string(DI_VAIP_BUFFER_LIMIT, 'a'),
+    };
+    signIn();
+    for (const std::string& bytes : rows) {
+        connect();
+        g_fakeNet.incoming.clear();
+        g_fakeNet.incoming.push_back(bytes);
+        // Winsock announces again while unread bytes are left.
+        for (int i = 0; i < 100 && channel() && !g_fakeNet.incoming.empty(); i++)
+            readable();
+        EXPECT_EQ(channel(), nullptr) << bytes.substr(0, 50);
+        so->events.clear();
+    }
+}
+
+TEST_F(Outpost, FaultsWarnThenActByCodeWithoutCase) {
+    struct Row {
+        const char* code;
+        const char* text;
+        const char* box;
+        bool ends, closes;
+    } rows[] = {
+        {"SOAPENV:CLIENT.INVALIDCOOKIE", "x", "warning 312", true, false},
+        {"soapenv:Client.CookieExpired", "", "warning 312", true, false},
+        {"soapenv:Client.AlreadyConnected", "x", "warning 312", false, true},
+        {"Client.Other", "x", "warning 312", false, false},
+    };
+    signIn();
+    so->reconnectMode = DI_SO_NEVER;
+    for (const Row& r : rows) {
+        connect();
+        so->events.clear();
+        so->ending = 0;
+        arrive(fault(r.code, r.text));
+        ASSERT_FALSE(so->events.empty()) << r.code;
+        EXPECT_EQ(so->events[0], r.box);
+        bool ended = std::find(so->events.begin(), so->events.end(), "end") != so->events.end();
+        EXPECT_EQ(ended, r.ends || r.closes) << r.code; // a closed channel is a loss: mode never
+        EXPECT_EQ(channel() == nullptr, r.closes) << r.code;
+    }
+}
+
+TEST_F(Outpost, HandlerThatClosesItsChannelSurvivesTheReconnect) {
+    signIn();
+    connect();
+    so->now += 10;
+    arrive(fault("soapenv:Client.AlreadyConnected", "again"));
+    // The loss ran after the handler and connected anew at once.
+    EXPECT_EQ(g_fakeRoutes.connectCalls, 2);
+    EXPECT_EQ(so->connectionState, DI_SO_CONNECTED);
+    EXPECT_NE(g_fakeNet.sent.find("reconnecting=true"), std::string::npos);
+}
+
+TEST_F(Outpost, ReconnectTimelines) {
+    struct Row {
+        const char* name;
+        bool signedIn;
+        int32_t mode, attempts;
+        int64_t lostAfter;
+        int ticks;          // reconnect timer expiries that follow
+        int connects, okAt; // connection attempts made; the one that succeeds (-1 none)
+        std::vector<std::string> events;
+        int32_t state;
+    } rows[] = {
+        {"drop within 2 s waits and spends nothing",
+         true,
+         DI_SO_ALWAYS,
+         2,
+         1,
+         0,
+         0,
+         -1,
+         {"arm"},
+         3},
+        {"later drop reconnects at once", true, DI_SO_ALWAYS, 2, 5, 0, 1, 0, {}, 2},
+        {"no full name never reconnects", false, DI_SO_ALWAYS, 2, 5, 0, 0, -1, {"end"}, 0},
+        {"prompt answered no", true, DI_SO_PROMPT, 2, 5, 0, 0, -1, {"ask 317", "end"}, 0},
+        {"no attempts reports and ends",
+         true,
+         DI_SO_ALWAYS,
+         0,
+         5,
+         0,
+         0,
+         -1,
+         {"error 307", "end"},
+         3},
+        {"failed attempts count down",
+         true,
+         DI_SO_ALWAYS,
+         2,
+         5,
+         2,
+         2,
+         -1,
+         {"arm", "arm", "error 307", "end"},
+         3},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        free(so->userInfo[DI_SO_FULLNAME]);
+        so->userInfo[DI_SO_FULLNAME] = nullptr;
+        if (r.signedIn) signIn();
+        g_fakeRoutes.connectResult = 0;
+        so->ending = 0;
+        so->reconnectMode = r.mode;
+        so->reconnectAttempts = r.attempts;
+        connect();
+        so->events.clear();
+        int before = g_fakeRoutes.connectCalls;
+        so->now += r.lostAfter;
+        g_fakeRoutes.connectResult = r.okAt == 0 ? 0 : -1;
+        so->serverConnection->Close();
+        for (int tick = 0; tick < r.ticks; tick++) {
+            so->now += 10;
+            so->ReconnectStep();
+        }
+        EXPECT_EQ(so->events, r.events);
+        EXPECT_EQ(g_fakeRoutes.connectCalls - before, r.connects);
+        EXPECT_EQ(so->connectionState, r.state);
+    }
+}
+
+TEST_F(Outpost, StateRequestsReadAndWriteThePolicy) {
+    signIn();
+    connect();
+    struct Row {
+        std::string set;
+        std::string get;
+        const char* value; // none: no reply
+    } rows[] = {
+        // The first of the known parameters wins.
+        {num("reconnectattempts", 3) + num("reconnectwait", 9), str("reconnectwait", ""), "10"},
+        {num("reconnectattempts", -4), str("reconnectattempts", ""), "0"},
+        {num("reconnectwait", -1), str("reconnectwait", ""), "0"},
+        {str("reconnect", "prompt") + num("reconnectattempts", 7), str("reconnect", ""), "prompt"},
+        {str("reconnect", "sometimes"), str("reconnect", ""), "prompt"},
+        // The order of the table decides, not the order of the request.
+        {"", str("reconnectwait", "") + str("reconnect", ""), "prompt"},
+        {"", str("printstate", "") + str("reconnect", ""), "noprinter"},
+        {"", str("unknown", ""), nullptr},
+    };
+    for (const Row& r : rows) {
+        g_fakeNet.sent.clear();
+        if (!r.set.empty()) arrive(request("setState", r.set, "1"));
+        arrive(request("getState", r.get, "2"));
+        if (r.value)
+            EXPECT_TRUE(hasValue(g_fakeNet.sent, r.value)) << r.set << r.get;
+        else
+            EXPECT_EQ(g_fakeNet.sent, "") << r.get;
+    }
+}
+
+TEST_F(Outpost, SecurityAndRestartRefusePortsOutOfRange) {
+    g_fakeRoutes.tlsFails = false;
+    signIn();
+    connect();
+    struct Row {
+        long port;
+        int32_t expect;
+    } rows[] = {{70000, 4000}, {0, 4000}, {-1, 4000}, {65535, 65535}};
+    for (const Row& r : rows) {
+        so->port = 4000;
+        so->restartData.port = 4000;
+        std::string params = str("server", "srv2") + str("connectioncookie", "ck2") +
+                             str("securitylevel", "ssl") + num("port", r.port);
+        arrive(request("restartData",
+                       params + str("url", "u") + str("frame", "f") + str("helperid", "h") +
+                           str("security", "ssl"),
+                       "3"));
+        EXPECT_EQ(so->restartData.port, r.expect) << r.port;
+        arrive(request("security", params, "4"));
+        EXPECT_EQ(so->port, r.expect) << r.port;
+        EXPECT_EQ(so->secure, 1);
+        // The security change closed the channel; its loss asks for a start.
+        EXPECT_EQ(so->events.back(), "start-request");
+        EXPECT_EQ(channel(), nullptr);
+        connect();
+    }
+    EXPECT_EQ(narrow(so->connectionCookie), "ck2");
+}
+
+TEST_F(Outpost, KeepAliveAnswersOnlyTheLastRequestAfterItsTimeout) {
+    connect();
+    arrive(request("keepAlive", num("timeout", 0), "1"));
+    arrive(request("keepAlive", num("timeout", -5), "2"));
+    EXPECT_TRUE(so->events.empty());
+    arrive(request("keepAlive", num("timeout", 30), "3"));
+    arrive(request("keepAlive", num("timeout", 20), "4"));
+    EXPECT_EQ(so->events, (std::vector<std::string>{"keepalive 30", "keepalive 20"}));
+    so->SendKeepAliveReply();
+    so->SendKeepAliveReply();
+    EXPECT_EQ(count(g_fakeNet.sent, "keepAliveResponse"), 2u); // open and close tag
+    EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 4"), 1u);
+    EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 3"), 0u);
+}
+
+TEST_F(Outpost, TlsOnlyWhenTheTargetAsksForIt) {
+    struct Row {
+        bool secure, first;
+        int connectResult;
+        uint32_t flags;
+        int tlsStarts;
+    } rows[] = {
+        {false, true, 0, 8, 0},  // a plain server on the first connection
+        {true, true, 0, 10, 1},  // "-secure"
+        {true, false, -9, 2, 0}, // a TLS hop carries the connection already
+        {false, false, 0, 0, 0},
+    };
+    for (const Row& r : rows) {
+        g_fakeRoutes.tlsStarts = 0;
+        g_fakeRoutes.tlsFails = false;
+        g_fakeRoutes.connectResult = r.connectResult;
+        so->secure = r.secure;
+        so->firstConnection = r.first;
+        connect();
+        EXPECT_EQ(g_fakeRoutes.connectFlags, r.flags);
+        EXPECT_EQ(g_fakeRoutes.tlsStarts, r.tlsStarts);
+    }
+}
+
+TEST_F(Outpost, InitAndRepliesCarryTheIdsOfTheirExchange) {
+    so->connectionLost = 1;
+    ASSERT_TRUE(so->ConnectOnce());
+    const std::string& init = g_fakeNet.sent;
+    EXPECT_EQ(init.rfind("POST /quorvellan/soap HTTP:/1.1\r\nSO-Id: ck\r\nMessage-Id: 0\r\n", 0),
+              0u)
+        << init;
+    EXPECT_NE(init.find("reconnecting=true"), std::string::npos);
+    EXPECT_NE(init.find("soapclientversion=4.31.953"), std::string::npos);
+    g_fakeNet.sent.clear();
+    // A request without an id is answered with id 0; a missing parameter
+    // is a fault to the request's id.
+    std::string noId = request("getState", str("logging", ""), "0");
+    noId.erase(noId.find("Message-Id: 0\r\n"), 15);
+    arrive(noId);
+    arrive(request("registerConnectionLost", str("url", "u"), "12"));
+    EXPECT_EQ(g_fakeNet.sent.rfind("HTTP/1.1 200 OK\r\nSO-Id: ck\r\nMessage-Id: 0\r\n", 0), 0u);
+    EXPECT_EQ(count(g_fakeNet.sent, "Client.MissingParameter"), 2u); // frame, helperid
+    EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 12"), 2u);
+}
+
+TEST_F(Outpost, ProfilePolicyAndProxy) {
+    struct Row {
+        const char* keys; // of the profile; none: no profile
+        int32_t mode, attempts;
+        const char* httpProxy; // the application's HTTP proxy route afterwards
+        bool launchBrowser;
+    } rows[] = {
+        {"<reconnect_mode>reconnect_never</reconnect_mode><reconnect_attempts>-2"
+         "</reconnect_attempts><proxy>specify</proxy><usehttp>TRUE</usehttp>"
+         "<httphost>proxy.test</httphost><httpport>3128</httpport><mode>x</mode>",
+         DI_SO_NEVER, 0, "proxy.test:3128", false},
+        {"<reconnect_mode>reconnect_ask</reconnect_mode><proxy>browser</proxy><lastproxyhost>"
+         "last.test</lastproxyhost><lastproxyport>8080</lastproxyport><lastproxytype>HTTP"
+         "</lastproxytype><mode>x</mode>",
+         DI_SO_PROMPT, 6, "last.test:8080", false},
+        {"<proxy>browser</proxy><mode>x</mode>", DI_SO_ALWAYS, 6, "", true},
+        {nullptr, DI_SO_ALWAYS, 6, "", true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.keys ? r.keys : "no profile");
+        delete so;
+        routeFakesReset();
+        g_fakeApp.opt.startImmediately = 1;
+        std::string file = "<cache><profiles><host name=\"h\"><user ens=\"u\"><profile name="
+                           "\"Default\">" +
+                           std::string(r.keys ? r.keys : "") +
+                           "</profile></user></host></profiles></cache>";
+        CMemProfileStore store(file);
+        store.Load(r.keys ? u"h:u:Default" : u"h:u:Other");
+        so = new RecordingOutpost(DiSOOptions());
+        so->ReadProfile();
+        EXPECT_EQ(so->reconnectMode, r.mode);
+        EXPECT_EQ(so->reconnectAttempts, r.attempts);
+        DiRoute* http = g_fakeApp.opt.httpProxyRoute;
+        std::string route = http && http->host && http->host[0]
+                                ? narrow(http->host) + ":" + std::to_string(http->port)
+                                : "";
+        EXPECT_EQ(route, r.httpProxy);
+        EXPECT_EQ(g_fakeApp.httpProxyInUse != 0, route != "");
+        EXPECT_EQ(so->launchBrowser != 0, r.launchBrowser);
+        EXPECT_EQ(g_fakeApp.opt.startImmediately == 0, r.launchBrowser);
+        if (http) {
+            diRouteFree(http);
+            free(http);
+            g_fakeApp.opt.httpProxyRoute = nullptr;
+        }
+    }
+}
+
+TEST(OutpostTexts, PrinterTypeByDriverAndSystem) {
+    struct Row {
+        const DiChar* description;
+        uint16_t os;
+        const char* type;
+    } rows[] = {
+        {u"name=P&driver=PSCRIPT.DRV&port=x", 0x202, "PostScript"},
+        {u"driver=hppcl.drv", 0x203, "PCL"},
+        {u"driver=rasdd.dll", 0x205, "PCL"},
+        {u"driver=pscript5.dll", 0x205, "PostScript"},
+        {u"a&driver=UNIDRV.DLL", 0x207, "PCL"},
+        {u"driver=pscript5.dll&", 0x209, "PostScript"},
+        {u"driver=unidrv.dll", 0x20a, nullptr},
+        {u"name=P", 0x207, nullptr},
+    };
+    for (const Row& r : rows) {
+        const char* t = diSOPrinterType(r.description, r.os);
+        EXPECT_EQ(std::string(t ? t : "(none)"), r.type ? r.type : "(none)")
+            << narrow(r.description);
+    }
+}
+
+// Undoes the JavaScript string escapes the script uses.
+std::u16string unescapeJs(const std::u16string& s) {
+    std::u16string out;
+    for (size_t i = 0; i < s.size(); i++) {
+        if (s[i] == '\\' && i + 5 < s.size() + 0 && s[i + 1] == 'u') {
+            out +=
+                DiChar(std::stoi(std::string(s.begin() + i + 2, s.begin() + i + 6), nullptr, 16));
+            i += 5;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+TEST(OutpostTexts, ReloadScriptKeepsServerTextInsideItsStrings) {
+    const std::u16string rows[] = {
+        u"http://h/p?a=1&b=2",
+        u"x\"); alert(1); (\"",
+        u"</script><script>alert(1)</script>",
+        u"a\\\"b",
+        u"line\r\nbreak\u2028\u2029'single'",
+    };
+    for (const std::u16string& url : rows) {
+        DiChar* script = diSOReloadFrameScript(url.c_str(), u"_self");
+        std::u16string s = script;
+        free(script);
+        const std::u16string head = u"function ReloadFrame()\n{\n\twindow.open(\"";
+        ASSERT_EQ(s.compare(0, head.size(), head), 0);
+        size_t end = s.find(u'"', head.size());
+        ASSERT_NE(end, std::u16string::npos);
+        EXPECT_EQ(unescapeJs(s.substr(head.size(), end - head.size())), url);
+        EXPECT_EQ(s.substr(end), u"\", \"_self\")\n}");
+        EXPECT_EQ(s.find(u'<'), std::u16string::npos);
+    }
+}
+
+TEST(OutpostTexts, TimerDelaysAndPollIds) {
+    struct Delay {
+        int64_t seconds;
+        uint32_t ms;
+    } delays[] = {{-5, 0},
+                  {0, 0},
+                  {1, 1000},
+                  {2147483, 2147483000u},
+                  {2147484, 0x7fffffff},
+                  {INT64_C(1) << 40, 0x7fffffff}};
+    for (const Delay& d : delays)
+        EXPECT_EQ(diSOSecondsToMs(d.seconds), d.ms) << d.seconds;
+    struct Poll {
+        const DiChar* path;
+        const char* id;
+    } polls[] = {{u"/poll?x=1&ID=&ID=abc", "abc"},
+                 {u"/poll?ID=a&ID=", "a"},
+                 {u"/poll", nullptr},
+                 {u"/pollx", nullptr},
+                 {u"/poll?", nullptr},
+                 {u"/poll?id=abc", nullptr}};
+    for (const Poll& p : polls) {
+        DiChar* id = diVAIPPollId(p.path);
+        EXPECT_EQ(id ? narrow(id) : std::string("(none)"), p.id ? p.id : "(none)");
+        free(id);
+    }
+}
+
+} // namespace
