@@ -20,10 +20,10 @@ Importable (fake_appserver.py hands it a connection), or run:
       harness: the display scenario of the Wine harness (see scenario_harness)
       dump:    --mb N --style plain|zsync: 80-column lines with scrolls, then
                a ping barrier; writes "ok SECONDS" to R
-      app:     the character application (see serve_app); R gets one line
-               per event as it happens (see AppLog)
+Importable: serve_app plays the demo's character application.
 """
 import argparse
+import hashlib
 import os
 import random
 import socket
@@ -335,8 +335,9 @@ def app_screen():
     banner = colours(fg=7, bg=4) + erase(0, 0, APP_COLS, 1) + \
         write8(2, 0, b"Halvanet character application") + colours(fg=0, bg=7)
     box = frame(24, b"\1") + write8(40, 2, bytes([218] + [196] * 10 + [191])) + \
-        write8(40, 3, bytes([179]) + b" slot one " + bytes([179])) + \
-        write8(40, 4, bytes([192] + [196] * 10 + [217])) + frame(24, b"\0")
+        write8(40, 3, bytes([179] + [32] * 10 + [179])) + \
+        write8(40, 4, bytes([192] + [196] * 10 + [217])) + frame(24, b"\0") + \
+        write8(42, 3, b"slot one")
     lines = b"".join(write8(0, row, t) for row, t in sorted(TEXT_LINES.items()))
     return colours(fg=0, bg=7) + erase(0, 0, APP_COLS, APP_ROWS) + banner + box + lines + \
         prompt(b"")
@@ -381,20 +382,6 @@ class LineEditor:
         return None
 
 
-class AppLog:
-    """Events of the application as lines of a file, flushed as they happen:
-    "line TEXT", "held" (output sent while the client held it), "paste
-    PIECES LONGEST BRACKETED RULES" with the joined text in FILE.paste."""
-
-    def __init__(self, path):
-        self.path = path
-
-    def write(self, text):
-        if self.path:
-            with open(self.path, "a") as f:
-                f.write(text + "\n")
-
-
 def units(text):
     """UTF-16 code units of a text (a pair counts two)."""
     return text.encode("utf-16-le", "surrogatepass")
@@ -415,21 +402,25 @@ def paste_rules_kept(pieces):
     return True
 
 
-def serve_app(s, log=None, lifetime=600):
+def serve_app(s, log=print, stop=None, lifetime=3600):
     """The character application on a session whose hello is still to come:
     typed lines are echoed in red below the prompt; the first hold (7) gets
-    one line of output at once; pasted text is gathered between 7 and 2."""
-    log = log or AppLog(None)
+    one line of output at once; pasted text is gathered between 7 and 2.
+    Events go to log(line): "line TEXT", "held" (output sent while the
+    client held it), "paste PIECES LONGEST BRACKETED RULES-KEPT SHA256"
+    (the digest of the joined text in UTF-8). Runs until the client
+    closes, stop() holds or the lifetime ends."""
     s.wait_for(lambda m: m[0] == 4, "the hello")
     s.send(start(APP_ROWS, APP_COLS, font_setting="TermFace", flags=0, keepalive=0))
     s.send(app_screen())
+    log("application shown")
     editor, held, pieces, bracketed, holding = LineEditor(), False, [], False, False
     end = time.time() + lifetime
-    while time.time() < end:
+    while time.time() < end and not (stop and stop()):
         try:
-            m = s.read(max(0.1, end - time.time()))
+            m = s.read(0.2)
         except socket.timeout:
-            break
+            continue
         if m is None:
             break
         if m[0] == 9:
@@ -437,32 +428,26 @@ def serve_app(s, log=None, lifetime=600):
             if done is not None:
                 s.send(erase(0, ECHO_ROW, APP_COLS, ECHO_ROW + 1) + colours(fg=1) +
                        write8(0, ECHO_ROW, done) + colours(fg=0))
-                log.write("line " + done.decode("latin-1"))
+                log("line " + done.decode("latin-1"))
             s.send(prompt(bytes(editor.line), editor.cursor))
         elif m[0] == 7:
             holding = True
             if not held:
                 held = True
                 s.send(write8(0, HELD_ROW, b"output while held"))
-                log.write("held")
+                log("held")
         elif m[0] == 49:
             bracketed = bracketed or holding
             pieces.append(m[1])
         elif m[0] == 2:
             holding = False
             if pieces:
-                if log.path:
-                    with open(log.path + ".paste", "w", encoding="utf-8",
-                              errors="surrogatepass") as f:
-                        f.write("".join(pieces))
-                log.write("paste %d %d %d %d" % (len(pieces), max(len(units(p)) // 2 for p in pieces),
-                                                  int(bracketed), int(paste_rules_kept(pieces))))
+                digest = hashlib.sha256("".join(pieces).encode("utf-8", "surrogatepass"))
+                log("paste %d %d %d %d %s" % (len(pieces), max(len(units(p)) // 2 for p in pieces),
+                                              int(bracketed), int(paste_rules_kept(pieces)),
+                                              digest.hexdigest()))
                 pieces, bracketed = [], False
     return "ok"
-
-
-def scenario_app(s, args):
-    return serve_app(s, AppLog(args.result_file + ".log"), args.lifetime)
 
 
 def serve(args):
@@ -475,8 +460,7 @@ def serve(args):
         return
     s = Session(conn)
     try:
-        result = {"harness": scenario_harness, "dump": scenario_dump,
-                  "app": scenario_app}[args.scenario](s, args)
+        result = {"harness": scenario_harness, "dump": scenario_dump}[args.scenario](s, args)
     except (ValueError, OSError) as e:
         result = "error: %s" % e
     with open(args.result_file, "w") as f:
