@@ -53,10 +53,11 @@ void pasteReady(DiTDisplay* t, HWND view) {
     if (!ddClipTakeText(view, &text) || !t->screen.exists) return;
     diTDSelClear(t);
     if (text.empty()) return;
-    bool slow = diTDPasteIsLong(t, uint32_t(text.size()));
-    if (slow) ddGDISetCursor(t->ch.hdr.gc, kCursorWait);
+    DdGC* gc = t->ch.hdr.gc;
+    bool slow = diTDPasteIsLong(t, uint32_t(text.size())) && gc;
+    if (slow) ddGDISetCursor(gc, kCursorWait);
     diTDSendPasted(t, text.data(), uint32_t(text.size()));
-    if (slow) ddGDISetCursor(t->ch.hdr.gc, kCursorNormal);
+    if (slow) ddGDISetCursor(gc, kCursorNormal);
 }
 
 void command(DiObject* obj, uint32_t id) {
