@@ -317,7 +317,9 @@ TEST_F(DiIO, RandomStreamsComeOutWholeAndInOrder) {
                 if (rng() % 3 == 0) diIOFill(&b, &sock);
                 if (rng() % 2) diIOReadDone(&b);
                 got++;
-                if (limit) ASSERT_LE(uint32_t(b.data - b.base) + b.allocated, limit);
+                if (limit) {
+                    ASSERT_LE(uint32_t(b.data - b.base) + b.allocated, limit);
+                }
             }
         }
     }
@@ -340,7 +342,9 @@ TEST_F(DiIO, RandomPartialSendsKeepTheStreamInOrder) {
             if (b.used + msg.size() > b.limit) g_fakeNet.sendRoom = SIZE_MAX;
             ASSERT_EQ(diIOWriteMessage(&b, &sock, msg.data(), uint32_t(msg.size())), 0);
             want += msg;
-            if (rng() % 5 == 0) ASSERT_EQ(diIOFlush(&b, &sock), 0);
+            if (rng() % 5 == 0) {
+                ASSERT_EQ(diIOFlush(&b, &sock), 0);
+            }
         }
         g_fakeNet.sendRoom = SIZE_MAX;
         ASSERT_EQ(diIOFlush(&b, &sock), 0);
