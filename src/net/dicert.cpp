@@ -481,14 +481,15 @@ int diTlsDecide(DiTlsVerify* v, const char* host, int listVariant, const DiTlsAs
 
 int diTlsAddBuiltinRoots(X509_STORE* store) {
     /* Parsed once: every TLS set-up adds them to its own store. The list is
-     * made whole before it is published, and never changes after. */
-    static const std::vector<X509*> roots = [] {
-        std::vector<X509*> parsed;
+     * made whole before it is published, never changes after, and lives as
+     * long as the process. */
+    static const std::vector<X509*>& roots = *[] {
+        auto* parsed = new std::vector<X509*>;
         for (size_t i = 0; g_diBuiltinRoots[i]; i++) {
             BIO* bio = BIO_new_mem_buf(g_diBuiltinRoots[i], -1);
             X509* cert = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
             BIO_free(bio);
-            if (cert) parsed.push_back(cert);
+            if (cert) parsed->push_back(cert);
         }
         return parsed;
     }();
