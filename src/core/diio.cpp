@@ -194,23 +194,8 @@ int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) 
      * room would slip its message in ahead of the waiting one. */
     if (diIOIsWaiting(b)) return -1;
     if (uint64_t(b->used) + len > b->limit && diIOMakeRoom(b, s, len) < 0) return -1;
-    const uint8_t* p = static_cast<const uint8_t*>(bytes);
-    if (b->used == 0 && s && len) {
-        /* Nothing queued ahead of it: the message goes straight from the
-         * caller's bytes, and only what the socket does not take is queued
-         * (after a failure, all of it: the next flush reports it). */
-        int n = diIOSendSome(s, p, len);
-        if (n > 0) {
-            p += n;
-            len -= uint32_t(n);
-        }
-        if (len == 0) {
-            ddNetSelectEvents(s, DD_NET_WRITE, 0);
-            return 0;
-        }
-    }
     if (b->used + len > b->allocated && diIOReserve(b, b->used + len) < 0) return -1;
-    if (len) memcpy(b->data + b->used, p, len);
+    if (len) memcpy(b->data + b->used, bytes, len);
     b->used += len;
     diIOFlush(b, s);
     return 0;
