@@ -414,8 +414,8 @@ int diSOIsFirewallTraversal(void) {
 }
 
 int diSOAskYesNo(DiObject*, const DiChar* caption, const DiChar* text) {
-    DiChar fallback[256];
-    if (!caption && diLogLoadMessage(457, fallback, 256)) caption = fallback;
+    wchar_t fallback[256];
+    if (!caption && ddLoadMessage(457, fallback, 256) > 0) caption = ddD(fallback);
     if (g_diOutpost) return g_diOutpost->AskYesNo(caption, text ? text : u"") ? 1 : 0;
     /* The route and login code also asks before any session exists. */
     return ddAskYesNoHwnd(GetActiveWindow(), ddW(text ? text : u""), ddW(caption)) ? 1 : 0;
