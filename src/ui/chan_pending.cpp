@@ -18,10 +18,6 @@ DiChannel* ddPrintCreate(DdSocket*) {
     return nullptr;
 }
 void ddPrintDestroy(DiChannel*) {}
-DiChannel* ddCDMCreate(DdSocket*) {
-    return nullptr;
-}
-void ddCDMDestroy(DiChannel*) {}
 DiChannel* ddAudioCreate(DdSocket*) {
     return nullptr;
 }
