@@ -312,9 +312,10 @@ void readDir(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t 
         }
         char name[260 * 3 + 1];
         const DiChar* src = e.name;
+        char* t = name;
         e.name[259] = 0;
-        diTextToUtf8(name, name + sizeof name - 1, &src, e.name + textLength(e.name));
-        uint32_t nameLen = uint32_t(strlen(name));
+        diUtf16ToUtf8(&src, e.name + textLength(e.name), &t, name + sizeof name, DI_CONV_LENIENT);
+        uint32_t nameLen = uint32_t(t - name);
         uint32_t need = 48 + nameLen;
         if (used + need > limit) {
             /* Kept for the next read: the position stays at this entry. */
@@ -698,7 +699,7 @@ uint32_t diCDMCheckPath(const DiCDMState* st, const uint8_t* utf8, uint32_t n, D
     DiChar buf[DI_CDM_PATH_MAX + 2];
     const char* src = reinterpret_cast<const char*>(utf8);
     DiChar* t = buf;
-    if (diUtf8ToUtf16(&src, src + n, &t, buf + DI_CDM_PATH_MAX + 1, DI_CONV_STRICT) != 0)
+    if (diUtf8ToUtf16(&src, src + n, &t, buf + DI_CDM_PATH_MAX + 1, DI_CONV_STRICT) < 0)
         return E_ACCES;
     size_t len = size_t(t - buf);
     for (size_t i = 0; i < len; i++) {
