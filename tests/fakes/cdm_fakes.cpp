@@ -6,6 +6,8 @@ FakeFiles g_fakeFiles;
 
 namespace {
 
+const uint64_t kDiskSize = 1 << 24; // files never grow past this
+
 std::u16string key(const DiChar* p) {
     std::u16string k(p);
     for (char16_t& c : k)
@@ -115,6 +117,7 @@ uint32_t write(void* h, const uint8_t* buf, uint32_t n, uint32_t* done) {
     if (uint32_t e = enter("write", nullptr)) return e;
     Handle* x = static_cast<Handle*>(h);
     if (!x->write) return 5;
+    if (x->pos + n > kDiskSize) return 112;
     std::string& d = g_fakeFiles.nodes[x->k].data;
     if (d.size() < x->pos + n) d.resize(x->pos + n);
     memcpy(&d[x->pos], buf, n);
@@ -128,12 +131,15 @@ uint32_t seek(void* h, int64_t off, uint32_t origin, uint64_t* pos) {
     int64_t base = origin == 0   ? 0
                    : origin == 1 ? int64_t(x->pos)
                                  : int64_t(g_fakeFiles.nodes[x->k].data.size());
-    if (base + off < 0) return 131;
-    *pos = x->pos = uint64_t(base + off);
+    int64_t to = 0;
+    if (__builtin_add_overflow(base, off, &to)) return 87;
+    if (to < 0) return 131;
+    *pos = x->pos = uint64_t(to);
     return 0;
 }
 uint32_t setEnd(void* h) {
     Handle* x = static_cast<Handle*>(h);
+    if (x->pos > kDiskSize) return 112;
     g_fakeFiles.nodes[x->k].data.resize(x->pos);
     return 0;
 }
