@@ -113,7 +113,9 @@ TEST(DrivePaths, OnlyPlainPathsOnListedDrivesPass) {
         uint32_t err = diCDMCheckPath(&st, reinterpret_cast<const uint8_t*>(r.in.data()),
                                       uint32_t(r.in.size()), out);
         EXPECT_EQ(r.want.empty() ? 13u : 0u, err) << r.in;
-        if (!r.want.empty()) EXPECT_EQ(r.want, std::u16string(out)) << r.in;
+        if (!r.want.empty()) {
+            EXPECT_EQ(r.want, std::u16string(out)) << r.in;
+        }
     }
 }
 
@@ -131,7 +133,9 @@ TEST(DrivePaths, TimesAreSignedSecondsAndRangeChecked) {
     for (const Row& r : rows) {
         uint64_t ft = 0;
         EXPECT_EQ(r.fits, diCDMTimeToFiletime(r.t, &ft)) << r.t;
-        if (r.fits) EXPECT_EQ(r.t, diCDMTimeFromFiletime(ft)) << r.t;
+        if (r.fits) {
+            EXPECT_EQ(r.t, diCDMTimeFromFiletime(ft)) << r.t;
+        }
     }
     uint64_t ft = 1;
     EXPECT_TRUE(diCDMTimeToFiletime(0, &ft));
