@@ -51,7 +51,7 @@ void fromFind(const WIN32_FIND_DATAW& f, DiCDMInfo* info) {
     info->name[259] = 0;
 }
 
-uint32_t info(void* handle, DiCDMInfo* out) {
+uint32_t handleInfo(void* handle, DiCDMInfo* out) {
     BY_HANDLE_FILE_INFORMATION b;
     if (!GetFileInformationByHandle(static_cast<HANDLE>(handle), &b)) return lastError();
     out->size = uint64_t(b.nFileSizeHigh) << 32 | b.nFileSizeLow;
@@ -73,12 +73,12 @@ HANDLE openDisk(const DiChar* path, DWORD access, DWORD share, DWORD disposition
     return h;
 }
 
-uint32_t stat(const DiChar* path, DiCDMInfo* out) {
+uint32_t statPath(const DiChar* path, DiCDMInfo* out) {
     QuietErrors q;
     HANDLE h = openDisk(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                         FILE_FLAG_BACKUP_SEMANTICS);
     if (h != INVALID_HANDLE_VALUE) {
-        uint32_t r = info(h, out);
+        uint32_t r = handleInfo(h, out);
         CloseHandle(h);
         if (!r) return 0;
     }
@@ -90,7 +90,7 @@ uint32_t stat(const DiChar* path, DiCDMInfo* out) {
     return 0;
 }
 
-uint32_t open(const DiChar* path, bool forWrite, bool create, void** handle) {
+uint32_t openFile(const DiChar* path, bool forWrite, bool create, void** handle) {
     QuietErrors q;
     HANDLE h = openDisk(path, GENERIC_READ | (forWrite ? GENERIC_WRITE : 0),
                         FILE_SHARE_READ | FILE_SHARE_WRITE, create ? OPEN_ALWAYS : OPEN_EXISTING,
@@ -100,25 +100,25 @@ uint32_t open(const DiChar* path, bool forWrite, bool create, void** handle) {
     return 0;
 }
 
-uint32_t close(void* handle) {
+uint32_t closeHandle(void* handle) {
     return CloseHandle(static_cast<HANDLE>(handle)) ? 0 : lastError();
 }
 
-uint32_t read(void* handle, uint8_t* buf, uint32_t n, uint32_t* done) {
+uint32_t readFile(void* handle, uint8_t* buf, uint32_t n, uint32_t* done) {
     DWORD got = 0;
     if (!ReadFile(static_cast<HANDLE>(handle), buf, n, &got, nullptr)) return lastError();
     *done = got;
     return 0;
 }
 
-uint32_t write(void* handle, const uint8_t* buf, uint32_t n, uint32_t* done) {
+uint32_t writeFile(void* handle, const uint8_t* buf, uint32_t n, uint32_t* done) {
     DWORD put = 0;
     if (!WriteFile(static_cast<HANDLE>(handle), buf, n, &put, nullptr)) return lastError();
     *done = put;
     return 0;
 }
 
-uint32_t seek(void* handle, int64_t offset, uint32_t origin, uint64_t* position) {
+uint32_t seekFile(void* handle, int64_t offset, uint32_t origin, uint64_t* position) {
     LARGE_INTEGER d, to;
     d.QuadPart = offset;
     if (!SetFilePointerEx(static_cast<HANDLE>(handle), d, &to, origin)) return lastError();
@@ -202,8 +202,8 @@ uint32_t diskFree(const DiChar* path, uint64_t* total, uint64_t* free, uint64_t*
 } // namespace
 
 const DiCDMFileOps g_ddCDMFileOps = {
-    getAttributes, setAttributes, stat,      open,       info,      close,    read,
-    write,         seek,          setEnd,    setTimes,   findFirst, findNext, findClose,
+    getAttributes, setAttributes, statPath,  openFile,   handleInfo, closeHandle, readFile,
+    writeFile,     seekFile,      setEnd,    setTimes,   findFirst,  findNext,    findClose,
     removeFile,    makeDir,       removeDir, renameFile, diskFree,
 };
 

@@ -67,14 +67,14 @@ uint32_t setAttributes(const DiChar* path, uint32_t a) {
     n->attributes = a & ~0x10u;
     return 0;
 }
-uint32_t stat(const DiChar* path, DiCDMInfo* info) {
+uint32_t statPath(const DiChar* path, DiCDMInfo* info) {
     if (uint32_t e = enter("stat", path)) return e;
     FakeNode* n = find(path);
     if (!n) return 2;
     fill(key(path), *n, info);
     return 0;
 }
-uint32_t open(const DiChar* path, bool forWrite, bool create, void** h) {
+uint32_t openFile(const DiChar* path, bool forWrite, bool create, void** h) {
     if (uint32_t e = enter("open", path)) return e;
     FakeNode* n = find(path);
     if (n && n->dir) return 5;
@@ -90,20 +90,20 @@ uint32_t open(const DiChar* path, bool forWrite, bool create, void** h) {
     g_fakeFiles.openOn[key(path)]++;
     return 0;
 }
-uint32_t info(void* h, DiCDMInfo* out) {
+uint32_t handleInfo(void* h, DiCDMInfo* out) {
     Handle* x = static_cast<Handle*>(h);
     auto it = g_fakeFiles.nodes.find(x->k);
     if (it == g_fakeFiles.nodes.end()) return 6;
     fill(x->k, it->second, out);
     return 0;
 }
-uint32_t close(void* h) {
+uint32_t closeHandle(void* h) {
     g_fakeFiles.openOn[static_cast<Handle*>(h)->k]--;
     delete static_cast<Handle*>(h);
     g_fakeFiles.openHandles--;
     return 0;
 }
-uint32_t read(void* h, uint8_t* buf, uint32_t n, uint32_t* done) {
+uint32_t readFile(void* h, uint8_t* buf, uint32_t n, uint32_t* done) {
     if (uint32_t e = enter("read", nullptr)) return e;
     Handle* x = static_cast<Handle*>(h);
     const std::string& d = g_fakeFiles.nodes[x->k].data;
@@ -113,7 +113,7 @@ uint32_t read(void* h, uint8_t* buf, uint32_t n, uint32_t* done) {
     x->pos += *done;
     return 0;
 }
-uint32_t write(void* h, const uint8_t* buf, uint32_t n, uint32_t* done) {
+uint32_t writeFile(void* h, const uint8_t* buf, uint32_t n, uint32_t* done) {
     if (uint32_t e = enter("write", nullptr)) return e;
     Handle* x = static_cast<Handle*>(h);
     if (!x->write) return 5;
@@ -125,7 +125,7 @@ uint32_t write(void* h, const uint8_t* buf, uint32_t n, uint32_t* done) {
     *done = n;
     return 0;
 }
-uint32_t seek(void* h, int64_t off, uint32_t origin, uint64_t* pos) {
+uint32_t seekFile(void* h, int64_t off, uint32_t origin, uint64_t* pos) {
     if (uint32_t e = enter("seek", nullptr)) return e;
     Handle* x = static_cast<Handle*>(h);
     int64_t base = origin == 0   ? 0
@@ -227,8 +227,8 @@ uint32_t diskFree(const DiChar* path, uint64_t* t, uint64_t* f, uint64_t* a) {
 } // namespace
 
 const DiCDMFileOps g_fakeFileOps = {
-    getAttributes, setAttributes, stat,      open,       info,      close,    read,
-    write,         seek,          setEnd,    setTimes,   findFirst, findNext, findClose,
+    getAttributes, setAttributes, statPath,  openFile,   handleInfo, closeHandle, readFile,
+    writeFile,     seekFile,      setEnd,    setTimes,   findFirst,  findNext,    findClose,
     removeFile,    makeDir,       removeDir, renameFile, diskFree,
 };
 
