@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Runs tests/devices/cdm_harness under Wine with drive T: linked to a fresh
-folder, against cdm_peer.py: the peer's scenario must hold, and the file it
+"""Runs tests/devices/cdm_harness under Wine against cdm_peer.py on a fresh
+folder, seen through drive Z: (the Unix root): the peer's scenario must hold, and the file it
 left open must be deletable once the channel is gone.
 
 usage: cdm_harness_driver.py WINE_EXEC HARNESS_EXE"""
@@ -30,22 +30,18 @@ def main(argv):
     os.mkdir(root)
     with open(os.path.join(root, "keep.txt"), "w") as f:
         f.write("keep")
-    link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "t:")
-    saved = os.readlink(link) if os.path.islink(link) else None
+    base = "Z:" + root.replace("/", "\\")
     started, problems = [], []
     try:
-        if os.path.lexists(link):
-            os.unlink(link)
-        os.symlink(root, link)
         port_file, result = os.path.join(tmp, "port"), os.path.join(tmp, "result")
         server = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "cdm_peer.py"),
-                                   "--root", root, "--port-file", port_file,
+                                   "--root", root, "--base", base, "--port-file", port_file,
                                    "--result-file", result], stdin=subprocess.DEVNULL)
         started.append(server)
         if not wait_for(lambda: os.path.exists(port_file), 10):
             return print("cdm_peer did not start") or 1
         port = open(port_file).read().strip()
-        client = subprocess.Popen([wine_exec, harness, port, "T:\\held.txt"],
+        client = subprocess.Popen([wine_exec, harness, port, base + "\\held.txt"],
                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
         started.append(client)
         out, _ = client.communicate(timeout=150)
@@ -63,10 +59,6 @@ def main(argv):
             if p.poll() is None:
                 p.kill()
                 p.wait(10)
-        if os.path.lexists(link):
-            os.unlink(link)
-        if saved:
-            os.symlink(saved, link)
         shutil.rmtree(tmp, ignore_errors=True)
     for p in problems:
         print(p)

@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """The server side of drive mapping (channel type 12, file requests of kind 1)
-against a client whose drive T: is the folder ROOT: the drive list, hostile
+against a client that sees the folder ROOT as BASE (a path on a fixed drive
+of its own, such as "Z:\\tmp\\x"): the drive list, hostile
 paths (each refused with 13, the folder unchanged), a file made, written,
 read, listed, renamed and deleted, then a file and a directory search left
 open when the connection ends.
 
-usage: cdm_peer.py --root ROOT --port-file F --result-file R [--lifetime S]
+usage: cdm_peer.py --root ROOT --base BASE --port-file F --result-file R [--lifetime S]
 """
 import argparse
 import os
@@ -18,8 +19,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import peerlib  # noqa: E402
 from io_peer import IOServer, ProtocolError, KIND_FILE  # noqa: E402
 
-HOSTILE = ["T:\\nul", "T:\\x\\nul.txt", "t:\\com1", "T:\\Con .txt", "T:\\a.txt:s",
-           "\\\\.\\T:", "\\\\?\\unix\\tmp\\x", "\\\\127.0.0.1\\c$\\x", "T:rel.txt", "rel.txt"]
+# Under BASE, or on its drive but not in the "X:\\..." form.
+HOSTILE = ["\\nul", "\\x\\nul.txt", "\\com1", "\\Con .txt", "\\a.txt:s", "\\lpt1.log"]
+ELSEWHERE = ["\\\\.\\C:", "\\\\?\\unix\\tmp\\x", "\\\\127.0.0.1\\c$\\x", "rel.txt",
+             "\\rooted.txt", "Q:\\unlisted"]
 
 
 def P(text):
@@ -53,7 +56,7 @@ def tree(root):
     return out
 
 
-def scenario(conn, root):
+def scenario(conn, root, base):
     srv = IOServer(conn)
     srv.handshake()
     f = Files(srv)
@@ -62,6 +65,7 @@ def scenario(conn, root):
     def want(what, got, expected):
         if got != expected:
             problems.append("%s: %r, want %r" % (what, got, expected))
+            sys.stderr.write(problems[-1] + "\n")
 
     code, body = f.reply(0, b"")
     want("list drives code", code, 100)
@@ -77,20 +81,20 @@ def scenario(conn, root):
         n = struct.unpack_from("<I", body, at + 4)[0]
         drives.append((kind, body[at + 8:at + 8 + n].decode()))
         at += 8 + n
-    if (1, "T:\\") not in drives:
-        problems.append("T: not listed as a fixed drive: %r" % drives)
+    if (1, base[:3]) not in drives:
+        problems.append("%s not listed as a fixed drive: %r" % (base[:3], drives))
 
     before = tree(root)
-    for h in HOSTILE:
+    for h in [base + h for h in HOSTILE] + ELSEWHERE + [base[:2] + "rel.txt"]:
         for code, payload in [(11, P(h) + struct.pack("<II", 0x42, 0)), (1, P(h) + b"\0" * 4),
                               (2, P(h)), (7, P(h) + b"\0" * 4), (15, P(h)),
-                              (18, P("T:\\keep.txt") + P(h))]:
+                              (18, P(base + "\\keep.txt") + P(h))]:
             want("request %d on %r" % (code, h), f.status(code, payload), 13)
     want("tree after hostile paths", tree(root), before)
 
-    want("mkdir", f.status(7, P("T:/sub") + b"\0" * 4), 0)
-    want("mkdir again", f.status(7, P("T:/sub") + b"\0" * 4), 17)
-    code, body = f.reply(11, P("T:/sub/f.txt") + struct.pack("<II", 0x42, 0))
+    want("mkdir", f.status(7, P(base.replace("\\", "/") + "/sub") + b"\0" * 4), 0)
+    want("mkdir again", f.status(7, P(base.replace("\\", "/") + "/sub") + b"\0" * 4), 17)
+    code, body = f.reply(11, P(base + "/sub/f.txt") + struct.pack("<II", 0x42, 0))
     want("open code", code, 111)
     slot = struct.unpack_from("<I", body, 0)[0]
     code, body = f.reply(14, struct.pack("<II", slot, 11) + b"hello world")
@@ -100,12 +104,12 @@ def scenario(conn, root):
     code, body = f.reply(13, struct.pack("<II", slot, 100))
     want("read", (code, body), (113, struct.pack("<I", 5) + b"world"))
     want("close", f.status(12, struct.pack("<I", slot)), 0)
-    want("file on disk", open(os.path.join(root, "sub", "f.txt"), "rb").read(), b"hello world")
-    code, body = f.reply(1, P("T:\\sub\\f.txt") + b"\0" * 4)
+    want("tree with the file", tree(root).get(os.path.join("sub", "f.txt")), 11)
+    code, body = f.reply(1, P(base + "\\sub\\f.txt") + b"\0" * 4)
     st = os.stat(os.path.join(root, "sub", "f.txt"))
     want("stat size and mtime", (code, struct.unpack_from("<Q", body, 0)[0],
                                  struct.unpack_from("<q", body, 24)[0]), (101, 11, int(st.st_mtime)))
-    code, body = f.reply(2, P("T:\\sub"))
+    code, body = f.reply(2, P(base + "\\sub"))
     dslot = struct.unpack_from("<I", body, 0)[0]
     code, body = f.reply(3, struct.pack("<II", dslot, 50))
     names, at = [], 8
@@ -115,16 +119,16 @@ def scenario(conn, root):
         at += 48 + n
     want("listing", sorted(x for x in names if x not in (".", "..")), ["f.txt"])
     want("close dir", f.status(6, struct.pack("<I", dslot)), 0)
-    want("rename", f.status(18, P("T:\\sub\\f.txt") + P("T:\\sub\\g.txt")), 0)
+    want("rename", f.status(18, P(base + "\\sub\\f.txt") + P(base + "\\sub\\g.txt")), 0)
     want("renamed on disk", sorted(os.listdir(os.path.join(root, "sub"))), ["g.txt"])
-    want("delete", f.status(15, P("T:\\sub\\g.txt")), 0)
-    want("rmdir", f.status(8, P("T:\\sub")), 0)
+    want("delete", f.status(15, P(base + "\\sub\\g.txt")), 0)
+    want("rmdir", f.status(8, P(base + "\\sub")), 0)
     want("tree at the end", tree(root), before)
 
     # Left open: the client must let go of them when the channel goes.
-    code, body = f.reply(11, P("T:\\held.txt") + struct.pack("<II", 0x42, 0))
+    code, body = f.reply(11, P(base + "\\held.txt") + struct.pack("<II", 0x42, 0))
     want("open held", code, 111)
-    code, body = f.reply(2, P("T:\\"))
+    code, body = f.reply(2, P(base))
     dslot = struct.unpack_from("<I", body, 0)[0]
     f.reply(3, struct.pack("<II", dslot, 1))
     return problems
@@ -133,6 +137,7 @@ def scenario(conn, root):
 def main(argv):
     ap = argparse.ArgumentParser()
     ap.add_argument("--root", required=True)
+    ap.add_argument("--base", required=True)
     ap.add_argument("--port-file", required=True)
     ap.add_argument("--result-file", required=True)
     ap.add_argument("--lifetime", type=float, default=120)
@@ -142,7 +147,7 @@ def main(argv):
     def handle(conn):
         conn.settimeout(60)
         try:
-            problems = scenario(conn, a.root)
+            problems = scenario(conn, a.root, a.base)
         except (ProtocolError, OSError, struct.error, zlib.error, IndexError) as e:
             problems = ["%s: %s" % (type(e).__name__, e)]
         with open(a.result_file, "w") as out:
