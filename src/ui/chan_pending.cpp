@@ -18,7 +18,3 @@ DiChannel* ddPrintCreate(DdSocket*) {
     return nullptr;
 }
 void ddPrintDestroy(DiChannel*) {}
-DiChannel* ddAudioCreate(DdSocket*) {
-    return nullptr;
-}
-void ddAudioDestroy(DiChannel*) {}
