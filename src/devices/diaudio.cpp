@@ -155,10 +155,8 @@ void diAudioBufferDone(DiIOChannel* io, const void* header) {
     complete(io, b, 0);
     free(b->data);
     free(b);
-    if (s->closePending && !hasQueued(st, s)) {
-        st->ops->close(s->device);
-        unlinkStream(st, s);
-    }
+    /* A device that refuses to close stays listed, so tear-down closes it. */
+    if (s->closePending && !hasQueued(st, s) && st->ops->close(s->device) == 0) unlinkStream(st, s);
 }
 
 bool diAudioChannelInit(DiIOChannel* io, const DiAudioOps* ops) {

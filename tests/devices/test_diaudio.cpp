@@ -150,6 +150,16 @@ TEST_F(Audio, CloseWaitsForQueuedBuffers) {
     g_fakeAudio.closeFails = false;
     EXPECT_EQ(0u, call(2, "", 4).at(0).value);
     EXPECT_EQ(0, g_fakeAudio.devicesOpen);
+    // A deferred close the device refuses is not lost: tear-down closes it.
+    call(1, format(), 6);
+    call(3, writeReq(0, 0, 0, "a"), 6);
+    call(2, "", 6);
+    g_fakeAudio.closeFails = true;
+    finish(0);
+    g_fakeAudio.closeFails = false;
+    EXPECT_EQ(1, g_fakeAudio.devicesOpen);
+    destroy();
+    EXPECT_EQ(0, g_fakeAudio.devicesOpen);
 }
 
 TEST_F(Audio, SessionCloseClosesItsStreamWithoutAReply) {

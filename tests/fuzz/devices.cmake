@@ -15,3 +15,10 @@ hv_fuzz(fuzz_file_requests SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_file_requests.
 if(TARGET fuzz_file_requests)
     target_include_directories(fuzz_file_requests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endif()
+# Audio requests over the scripted output device.
+hv_fuzz(fuzz_audio_requests SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_audio_requests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp ${CMAKE_CURRENT_LIST_DIR}/../fakes/audio_fakes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/device_fakes.cpp LIBS hv_devices_di hv_core_di)
+if(TARGET fuzz_audio_requests)
+    target_include_directories(fuzz_audio_requests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()
