@@ -35,7 +35,8 @@ def main(argv):
     try:
         port_file, result = os.path.join(tmp, "port"), os.path.join(tmp, "result")
         server = subprocess.Popen(["/usr/bin/python3", os.path.join(PEERS, "cdm_peer.py"),
-                                   "--root", root, "--base", base, "--port-file", port_file,
+                                   "--root", root, "--base", base, "--ops", "2000",
+                                   "--seed", os.environ.get("HV_CDM_SEED", "1"), "--port-file", port_file,
                                    "--result-file", result], stdin=subprocess.DEVNULL)
         started.append(server)
         if not wait_for(lambda: os.path.exists(port_file), 10):
