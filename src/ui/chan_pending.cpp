@@ -18,11 +18,3 @@ DiChannel* ddPrintCreate(DdSocket*) {
     return nullptr;
 }
 void ddPrintDestroy(DiChannel*) {}
-DiChannel* ddCDMCreate(DdSocket*) {
-    return nullptr;
-}
-void ddCDMDestroy(DiChannel*) {}
-DiChannel* ddAudioCreate(DdSocket*) {
-    return nullptr;
-}
-void ddAudioDestroy(DiChannel*) {}

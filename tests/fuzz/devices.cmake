@@ -7,3 +7,18 @@ foreach(target fuzz_io_channel fuzz_iaip fuzz_serial)
         target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     endif()
 endforeach()
+# Drive mapping requests over the in-memory file layer.
+hv_fuzz(fuzz_file_requests SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_file_requests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp ${CMAKE_CURRENT_LIST_DIR}/../fakes/cdm_fakes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/device_fakes.cpp
+    LIBS hv_devices_di hv_core_di)
+if(TARGET fuzz_file_requests)
+    target_include_directories(fuzz_file_requests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()
+# Audio requests over the scripted output device.
+hv_fuzz(fuzz_audio_requests SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_audio_requests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp ${CMAKE_CURRENT_LIST_DIR}/../fakes/audio_fakes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/device_fakes.cpp LIBS hv_devices_di hv_core_di)
+if(TARGET fuzz_audio_requests)
+    target_include_directories(fuzz_audio_requests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()

@@ -1,0 +1,125 @@
+/* Audio output's Windows side: waveOut on the wave mapper, finished buffers
+ * reported to a hidden window, and the channel's constructor and destroy
+ * routine. */
+#include "dd.h"
+
+#include "core/diapp.h"
+#include "devices/diaudio.h"
+
+#include <mmsystem.h>
+#include <stdlib.h>
+
+namespace {
+
+const wchar_t kClass[] = L"QVLAudioWin";
+
+struct AudioChannel {
+    DiIOChannel io; /* first: the channel pointer is this record */
+    HWND window;
+};
+
+LRESULT CALLBACK windowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == MM_WOM_DONE) {
+        /* The channel is detached from the window before tear-down, so a
+         * late message finds nothing. */
+        DiIOChannel* io = reinterpret_cast<DiIOChannel*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+        if (io) diAudioBufferDone(io, reinterpret_cast<const void*>(lp));
+        return 0;
+    }
+    return DefWindowProcW(w, msg, wp, lp);
+}
+
+uint32_t open(DiIOChannel* io, const DiAudioFormat* f, void** device) {
+    WAVEOUTCAPSW caps;
+    if (waveOutGetDevCapsW(WAVE_MAPPER, &caps, sizeof caps) != MMSYSERR_NOERROR) return 1;
+    WAVEFORMATEX fx = {};
+    fx.wFormatTag = f->tag, fx.nChannels = f->channels, fx.nSamplesPerSec = f->rate;
+    fx.nAvgBytesPerSec = f->avgBytes, fx.nBlockAlign = f->blockAlign, fx.wBitsPerSample = f->bits;
+    fx.cbSize = 0;
+    HWAVEOUT h = nullptr;
+    DWORD flags = CALLBACK_WINDOW | (caps.dwSupport & WAVECAPS_SYNC ? WAVE_ALLOWSYNC : 0);
+    HWND w = reinterpret_cast<AudioChannel*>(io)->window;
+    if (waveOutOpen(&h, WAVE_MAPPER, &fx, reinterpret_cast<DWORD_PTR>(w),
+                    reinterpret_cast<DWORD_PTR>(io), flags) != MMSYSERR_NOERROR)
+        return 1;
+    *device = h;
+    return 0;
+}
+
+uint32_t write(void* device, DiAudioBuffer* b) {
+    WAVEHDR* h = static_cast<WAVEHDR*>(calloc(1, sizeof(WAVEHDR)));
+    if (!h) return 1;
+    HWAVEOUT dev = static_cast<HWAVEOUT>(device);
+    h->lpData = reinterpret_cast<LPSTR>(b->data);
+    h->dwBufferLength = b->length;
+    h->dwUser = b->stream;
+    h->dwLoops = 1;
+    if (waveOutPrepareHeader(dev, h, sizeof *h) != MMSYSERR_NOERROR) {
+        free(h);
+        return 1;
+    }
+    b->header = h; /* before the write: the device may finish it at once */
+    if (waveOutWrite(dev, h, sizeof *h) != MMSYSERR_NOERROR) {
+        waveOutUnprepareHeader(dev, h, sizeof *h);
+        free(h);
+        b->header = nullptr;
+        return 1;
+    }
+    return 0;
+}
+
+void unprepare(void* device, DiAudioBuffer* b) {
+    WAVEHDR* h = static_cast<WAVEHDR*>(b->header);
+    if (!h) return;
+    waveOutUnprepareHeader(static_cast<HWAVEOUT>(device), h, sizeof *h);
+    free(h);
+    b->header = nullptr;
+}
+
+void reset(void* device) {
+    waveOutReset(static_cast<HWAVEOUT>(device));
+}
+
+uint32_t closeDevice(void* device) {
+    return waveOutClose(static_cast<HWAVEOUT>(device)) == MMSYSERR_NOERROR ? 0 : 1;
+}
+
+uint32_t setVolume(void* device, uint32_t volume) {
+    return waveOutSetVolume(static_cast<HWAVEOUT>(device), volume) == MMSYSERR_NOERROR ? 0 : 1;
+}
+
+const DiAudioOps kOps = {open, write, unprepare, reset, closeDevice, setVolume};
+
+} // namespace
+
+DiChannel* ddAudioCreate(DdSocket* s) {
+    AudioChannel* a = static_cast<AudioChannel*>(calloc(1, sizeof(AudioChannel)));
+    if (!a) return nullptr;
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = windowProc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = kClass;
+    RegisterClassW(&wc); /* fails harmlessly when already registered */
+    a->window = CreateWindowW(kClass, L"QVLAudio", 0, 0, 0, 0, 0, nullptr, nullptr, inst, nullptr);
+    diDEChannelInit(&a->io.ch, DI_OBJ_AUDIO, 0, 0);
+    if (!a->window || !diAudioChannelInit(&a->io, &kOps)) {
+        if (a->window) DestroyWindow(a->window);
+        diDEChannelFree(&a->io.ch);
+        free(a);
+        return nullptr;
+    }
+    SetWindowLongPtrW(a->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&a->io));
+    diChannelAttachConnection(&a->io.ch, s);
+    return &a->io.ch;
+}
+
+void ddAudioDestroy(DiChannel* ch) {
+    AudioChannel* a = reinterpret_cast<AudioChannel*>(ch);
+    SetWindowLongPtrW(a->window, GWLP_USERDATA, 0);
+    diAudioChannelTeardown(&a->io);
+    DestroyWindow(a->window);
+    diDEChannelFree(&a->io.ch);
+    free(a);
+}

@@ -1,0 +1,190 @@
+// Audio requests over a scripted output device: short requests, buffers
+// completed by the header the device returns, closes that wait for queued
+// buffers, session closes and tear-down order.
+#include <gtest/gtest.h>
+
+#include "devices/diaudio.h"
+#include "fakes/audio_fakes.h"
+#include "io_wire.h"
+
+#include <stdlib.h>
+
+using namespace iowire;
+
+namespace {
+
+struct Reply {
+    uint16_t stream;
+    uint32_t code, value;
+    std::string body;
+};
+
+std::string format() {
+    return le16(1) + le16(1) + le32(22050) + le32(44100) + le16(2) + le16(16) + le16(0);
+}
+std::string writeReq(uint8_t t8, uint16_t t16, uint32_t t32, const std::string& samples) {
+    return std::string(1, char(t8)) + le16(t16) + le32(t32) + le32(uint32_t(samples.size())) +
+           samples;
+}
+std::string done(uint8_t t8, uint16_t t16, uint32_t t32, uint32_t played) {
+    return std::string(1, char(t8)) + le16(t16) + le32(t32) + le32(played);
+}
+
+class Audio : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fakesReset();
+        fakeAudioReset();
+        io = static_cast<DiIOChannel*>(calloc(1, sizeof(DiIOChannel)));
+        diDEChannelInit(&io->ch, DI_OBJ_AUDIO, 0, 0);
+        ASSERT_TRUE(diAudioChannelInit(io, &g_fakeAudioOps));
+        diChannelAttachConnection(&io->ch, ddNetSocketCreate());
+    }
+    void TearDown() override {
+        if (io) destroy();
+        diIOFreeStreams();
+    }
+    void destroy() {
+        diAudioChannelTeardown(io);
+        diDEChannelFree(&io->ch);
+        free(io);
+        io = nullptr;
+    }
+    std::vector<Reply> replies() {
+        std::vector<Reply> out;
+        for (const Frame& f : sentFrames(g_fakeNet.sent))
+            out.push_back({f.stream, rd32(f.data, 12), rd32(f.data, 16), f.data.substr(20)});
+        return out;
+    }
+    std::vector<Reply> call(uint32_t code, const std::string& payload, uint16_t stream) {
+        diIOAudioHandlers[code](io, reinterpret_cast<const uint8_t*>(payload.data()),
+                                uint32_t(payload.size()), stream);
+        return replies();
+    }
+    // The device finishes the queued header at position i.
+    std::vector<Reply> finish(size_t i) {
+        void* h = g_fakeAudio.queued.at(i);
+        g_fakeAudio.queued.erase(g_fakeAudio.queued.begin() + long(i));
+        diAudioBufferDone(io, h);
+        return replies();
+    }
+    DiIOChannel* io = nullptr;
+};
+
+TEST_F(Audio, ShortOrFailedRequestsAnswerValueOne) {
+    struct Row {
+        uint32_t code;
+        std::string payload;
+        uint16_t stream;
+        uint32_t wantCode, wantValue;
+        std::string wantBody;
+        bool (*setup)();
+    } rows[] = {
+        {0, le16(9) + le16(5) + "abc", 1, 100, 1, "", nullptr},
+        {0, le16(9) + le16(3) + "abc", 1, 100, 0, le16(9) + le16(3) + "abc", nullptr},
+        {1, format().substr(0, 15), 1, 101, 1, "", nullptr},
+        {1, format(), 2, 101, 1, "", [] { return g_fakeAudio.openFails = true; }},
+        {3, writeReq(1, 2, 3, "ab").substr(0, 12), 1, 103, 1, done(1, 2, 3, 0), nullptr},
+        {3, writeReq(1, 2, 3, "").substr(0, 9), 1, 103, 1, done(1, 2, 3, 0), nullptr},
+        {3, writeReq(4, 5, 6, "abcd"), 9, 103, 1, done(4, 5, 6, 0), nullptr}, // never opened
+        {3, writeReq(4, 5, 6, "abcd"), 1, 103, 1, done(4, 5, 6, 0),
+         [] { return g_fakeAudio.writeFails = true; }},
+        {5, le16(1), 1, 105, 1, "", nullptr},
+        {5, le32(7), 9, 105, 1, "", nullptr},
+        {5, le32(7), 1, 105, 1, "", [] { return g_fakeAudio.volumeFails = true; }},
+    };
+    for (const Row& r : rows) {
+        fakeAudioReset();
+        EXPECT_EQ(101u, call(1, format(), 1).at(0).code);
+        if (r.setup) r.setup();
+        std::vector<Reply> got = call(r.code, r.payload, r.stream);
+        ASSERT_EQ(1u, got.size()) << r.code;
+        EXPECT_EQ(r.wantCode, got[0].code) << r.code;
+        EXPECT_EQ(r.wantValue, got[0].value) << r.code;
+        EXPECT_EQ(r.wantBody, got[0].body) << r.code;
+        EXPECT_EQ(0, g_fakeAudio.headersHeld);
+        call(2, "", 1);
+    }
+}
+
+TEST_F(Audio, CompletionsFollowTheHeaderTheDeviceReturns) {
+    call(1, format(), 5);
+    call(3, writeReq(1, 1, 1, "first"), 5);
+    // A second open of the same id: later writes go to the new device.
+    call(1, format(), 5);
+    call(3, writeReq(2, 2, 2, "second"), 5);
+    EXPECT_EQ(2, g_fakeAudio.devicesOpen);
+    std::vector<Reply> r = finish(1);
+    ASSERT_EQ(1u, r.size());
+    EXPECT_EQ(done(2, 2, 2, 6), r[0].body);
+    EXPECT_EQ(5u, r[0].stream);
+    EXPECT_EQ(1, g_fakeAudio.headersHeld); // the first still plays
+    r = finish(0);
+    EXPECT_EQ(done(1, 1, 1, 5), r.at(0).body);
+    // A header the channel does not hold is ignored.
+    int stray = 0;
+    diAudioBufferDone(io, &stray);
+    EXPECT_TRUE(replies().empty());
+}
+
+TEST_F(Audio, CloseWaitsForQueuedBuffers) {
+    call(1, format(), 3);
+    call(3, writeReq(1, 0, 0, "a"), 3);
+    call(3, writeReq(2, 0, 0, "b"), 3);
+    std::vector<Reply> r = call(2, "", 3);
+    ASSERT_EQ(1u, r.size());
+    EXPECT_EQ(102u, r[0].code);
+    EXPECT_EQ(0u, r[0].value);
+    EXPECT_EQ("", g_fakeAudio.log);
+    // A closing stream takes no more writes.
+    EXPECT_EQ(1u, call(3, writeReq(3, 0, 0, "c"), 3).at(0).value);
+    finish(0);
+    EXPECT_EQ(1, g_fakeAudio.devicesOpen);
+    finish(0);
+    EXPECT_EQ(0, g_fakeAudio.devicesOpen);
+    EXPECT_EQ("uuc", g_fakeAudio.log);
+    // Nothing queued: closed at once; a refused close answers 1 and keeps it.
+    call(1, format(), 4);
+    g_fakeAudio.closeFails = true;
+    EXPECT_EQ(1u, call(2, "", 4).at(0).value);
+    g_fakeAudio.closeFails = false;
+    EXPECT_EQ(0u, call(2, "", 4).at(0).value);
+    EXPECT_EQ(0, g_fakeAudio.devicesOpen);
+    // A deferred close the device refuses is not lost: tear-down closes it.
+    call(1, format(), 6);
+    call(3, writeReq(0, 0, 0, "a"), 6);
+    call(2, "", 6);
+    g_fakeAudio.closeFails = true;
+    finish(0);
+    g_fakeAudio.closeFails = false;
+    EXPECT_EQ(1, g_fakeAudio.devicesOpen);
+    destroy();
+    EXPECT_EQ(0, g_fakeAudio.devicesOpen);
+}
+
+TEST_F(Audio, SessionCloseClosesItsStreamWithoutAReply) {
+    g_fakeAudio.openFails = true;
+    call(1, format(), 7);
+    ASSERT_NE(nullptr, io->sessionClose); // set even when the open failed
+    g_fakeAudio.openFails = false;
+    call(1, format(), 7);
+    call(1, format(), 8);
+    io->sessionClose(io, 7);
+    EXPECT_TRUE(replies().empty());
+    EXPECT_EQ(1, g_fakeAudio.devicesOpen);
+    EXPECT_EQ(1u, call(3, writeReq(0, 0, 0, "x"), 7).at(0).value);
+}
+
+TEST_F(Audio, TearDownStopsDevicesBeforeReleasingHeaders) {
+    call(1, format(), 1);
+    call(1, format(), 2);
+    for (int i = 0; i < 3; i++)
+        call(3, writeReq(0, 0, 0, std::string(100, 'x')), uint16_t(1 + i % 2));
+    call(2, "", 1); // close-pending with a buffer queued
+    destroy();
+    EXPECT_EQ("rruuucc", g_fakeAudio.log);
+    EXPECT_EQ(0, g_fakeAudio.headersHeld);
+    EXPECT_EQ(0, g_fakeAudio.devicesOpen);
+}
+
+} // namespace
