@@ -25,8 +25,3 @@ void diSOLaunchFailed(DiChannel*, int message, const DiChar*) {
 void diSOCancelLaunchDialogTimer(void) {
     ddTraceLogWrite(u"login dialog: launch-dialog timer cancelled\r\n");
 }
-
-int diPAIPSendStart(DiChannel*, int) {
-    ddTraceLogWrite(u"login dialog: print channel start message\r\n");
-    return 0;
-}

@@ -14,10 +14,6 @@
 
 /* Channel types whose subsystems are not built yet: their constructors
  * fail, so the factory reports the failure to the owner. */
-DiChannel* ddPrintCreate(DdSocket*) {
-    return nullptr;
-}
-void ddPrintDestroy(DiChannel*) {}
 DiChannel* ddCDMCreate(DdSocket*) {
     return nullptr;
 }
