@@ -99,11 +99,9 @@ int sendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId) {
 
 /* Closes and deletes the spool of a job that will not be printed. */
 void dropSpool(DiPrintChannel* pc) {
-    if (pc->spool) {
-        pc->ops->close(pc->spool);
-        pc->spool = nullptr;
-        pc->ops->remove(pc->spoolPath);
-    }
+    if (pc->spool) pc->ops->close(pc->spool);
+    pc->spool = nullptr;
+    if (!pc->spoolPath.empty()) pc->ops->remove(pc->spoolPath);
     pc->spoolPath.clear();
 }
 
@@ -332,6 +330,9 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->resumeState = DI_PRINT_READY;
     if (pc->sweepTimer) diTimerRemove(pc->sweepTimer);
     pc->sweepTimer = nullptr;
+    /* A resumption still armed would read a freed channel. */
+    if (pc->ch.resumeTimer) diTimerRemove(pc->ch.resumeTimer);
+    pc->ch.resumeTimer = nullptr;
     pc->title.clear();
     pc->printer.clear();
     pc->printerType.clear();
