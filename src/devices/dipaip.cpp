@@ -361,7 +361,7 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
     switch (ev->w[0]) {
     case DI_EV_READABLE:
     case DI_EV_CLOSED:
-        if (diPAIPReadMessages(pc) < 0 && pc->connected) {
+        if (diPAIPReadMessages(pc) < 0) {
             /* The connection is gone with whatever job it carried. */
             dropSpool(pc);
             dropJob(pc);
@@ -497,7 +497,7 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
         trace(pc, line);
     }
     std::string text = toUtf8(head + list);
-    if (text.size() > room) text.resize(room); /* a default entry alone too long */
+    if (text.size() > room) text = toUtf8(head); /* the default entry alone is too long */
     std::vector<uint8_t> body(10 + text.size());
     body[0] = 7;
     body[1] = pc->helloFlags[0], body[2] = pc->helloFlags[1], body[3] = pc->helloFlags[2];
