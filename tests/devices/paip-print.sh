@@ -3,7 +3,8 @@
 # server whose default is a PDF printer. paip_peer.py plays the print
 # service: a deflated PostScript page in several messages, 2 copies. Two
 # PDFs must come out holding the page's text, the queue must end "ready"
-# with no spool file left. Then, with 100 more printers, the client hello
+# with no spool file left. A deflate bomb cut off by the connection's loss
+# leaves no spool and little memory. Then, with 100 more printers, the client hello
 # must fit 4096 bytes with the default printer last. Exit 77 (skipped) when
 # CUPS or the PDF tools are not installed.
 set -uo pipefail
@@ -40,7 +41,7 @@ run_peer() {
 }
 
 run_peer print
-grep -qx "state ready spools 0" "$work/harness.out" ||
+grep -q "^state ready spools 0 " "$work/harness.out" ||
     { echo "harness: $(cat "$work/harness.out")"; exit 1; }
 for i in $(seq 1 600); do
     [ "$(ls "$HV_CUPS_OUT"/*.pdf 2>/dev/null | wc -l)" -ge 2 ] &&
@@ -54,6 +55,14 @@ for pdf in "$HV_CUPS_OUT"/*.pdf; do
         { echo "$pdf does not hold the page's text"; exit 1; }
 done
 echo "print: 2 copies, text found, no spool left"
+
+# A deflate bomb cut off by the connection's loss: inflated in bounded
+# pieces, its spool deleted, printing paused.
+run_peer bomb
+read -r _ state _ spools _ grew <"$work/harness.out"
+[ "$state $spools" = "offline 0" ] && [ "$grew" -lt 20 ] ||
+    { echo "bomb: $(cat "$work/harness.out")"; exit 1; }
+echo "bomb: spool deleted, working set grew $grew MB"
 
 for i in $(seq 1 100); do
     hv_cupsd_add_socket "hvpaip$$-other-printer-with-a-long-name-$i" 9

@@ -1,8 +1,9 @@
 // The print queue as the outpost makes it, its channel made by the channel
 // factory and connected to the print service at 127.0.0.1:PORT once a job
 // is queued. It runs the event loop until the service closes the
-// connection, then prints the queue's state word and the number of files
-// left in the spool folder: "state WORD spools N".
+// connection, then prints the queue's state word, the number of files left
+// in the spool folder and how far the working set grew meanwhile:
+// "state WORD spools N grew MB".
 //
 // usage: paip_harness PORT JOBNAME
 #include "core/ddapp.h"
@@ -16,6 +17,7 @@
 #include "support/mem_profile_store.h"
 #include "support/peer_process.h"
 
+#include <psapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -46,6 +48,8 @@ int main(int argc, char** argv) {
     g_diProfileStore = &store;
     g_ddApp->hasDefaultPrinter = ddPrintCheckDefault();
 
+    PROCESS_MEMORY_COUNTERS before{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
     CPrintJobQueue queue;
     DiChannel* ch = queue.channel;
     if (!ch) return 1;
@@ -70,8 +74,13 @@ int main(int argc, char** argv) {
         ddNetPoll();
     }
     bool closed = !ddNetIsOpen(ch->socket);
-    printf("state %ls spools %d\n", reinterpret_cast<const wchar_t*>(queue.GetStateName()),
-           countSpools());
+    PROCESS_MEMORY_COUNTERS after{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+    size_t grew = after.PeakWorkingSetSize > before.WorkingSetSize
+                      ? (after.PeakWorkingSetSize - before.WorkingSetSize) >> 20
+                      : 0;
+    printf("state %ls spools %d grew %u\n", reinterpret_cast<const wchar_t*>(queue.GetStateName()),
+           countSpools(), unsigned(grew));
     fflush(stdout);
     return closed ? 0 : 1;
 }

@@ -12,6 +12,8 @@ request (type 13, the job name). Scenarios:
                  deflated PostScript page in several data messages, job end
                  (acknowledgement wanted); the acknowledgement must carry no
                  failure status.
+  bomb JOBNAME   job start (deflated, 1 copy), then 256 MB of zeros deflated,
+                 then the connection is closed in the middle of the job.
   hello          only the hello: its size and its printer list are reported.
 
 The result file gets "ok" or the problem, then the client hello's text.
@@ -68,6 +70,15 @@ def run(conn, args):
         return "no job request for %s: %r" % (args.job, request), report
     if request[2] != 4:
         return "job request with id %d, not the hello's 4" % request[2], report
+    if args.scenario == "bomb":
+        conn.sendall(message(2, job=9, payload=bytes([1, 1]) + b"bomb\0"))
+        z = zlib.compress(bytes(256 << 20), 9)
+        for at in range(0, len(z), 60000):
+            conn.sendall(message(4, job=9, payload=z[at:at + 60000]))
+        conn.sendall(message(10, job=9))
+        if not read_message(conn):
+            return "no answer after the data", report
+        return "ok", report
     title = b"Halvanet page\0"
     conn.sendall(message(2, flags=1, job=9, payload=bytes([1, 2]) + title + b"\0" +
                          struct.pack("<I", 0)))
@@ -88,7 +99,7 @@ def run(conn, args):
 
 def main():
     p = argparse.ArgumentParser()
-    p.add_argument("scenario", choices=["print", "hello"])
+    p.add_argument("scenario", choices=["print", "bomb", "hello"])
     p.add_argument("job", nargs="?", default="")
     p.add_argument("--port-file", required=True)
     p.add_argument("--result-file", required=True)
