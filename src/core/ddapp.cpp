@@ -7,6 +7,7 @@
 #include "core/ddsetting.h"
 #include "core/ddtrace.h"
 #include "devices/dddevices.h"
+#include "devices/ddpaip.h"
 #include "net/ddnet.h"
 #include "net/dicrypt.h"
 #include "net/ddroute.h"
@@ -412,6 +413,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     app->clientInfo.value8192 = 8192;
     ddAppStep("probes");
     app->hasDefaultPrinter = ddPrintCheckDefault();
+    ddPrintInstallQueueHook();
     app->hasAudio = ddAudioPresent();
     app->canMapDrives = ddCDMPresent();
     app->hasSmartCards = ddSCardIsAvailable();

@@ -5,7 +5,10 @@
 #include "core/ddapp.h"
 #include "core/ddtrace.h"
 #include "devices/ddprint.h"
+#include "devices/ddpaip.h"
 #include "devices/dipaip.h"
+#include "devices/diprintq.h"
+#include "session/diso.h"
 
 #include <string>
 
@@ -116,6 +119,14 @@ void deleteStale(const std::wstring& dir, const wchar_t* pattern) {
 }
 
 } // namespace
+
+static CPrintJobQueue* makeQueue(void) {
+    return new (std::nothrow) CPrintJobQueue();
+}
+
+void ddPrintInstallQueueHook(void) {
+    g_diSOMakePrintQueue = makeQueue;
+}
 
 DiChannel* ddPrintCreate(DdSocket* s) {
     bool hasDefault = g_ddApp && g_ddApp->hasDefaultPrinter;

@@ -513,17 +513,12 @@ int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId) {
                        reinterpret_cast<const uint8_t*>(name.data()), name.size());
 }
 
-int diPAIPSendStop(DiPrintChannel* pc) {
-    return sendBare(pc, MSG_STOP, 1);
+int diPAIPSendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId) {
+    return sendBare(pc, type, jobId);
 }
 
-int diPAIPSendStart(DiChannel* ch, int) {
-    if (!ch || ch->hdr.type != DI_OBJ_PRINT) return -1;
-    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
-    pc->connected = true;
-    pc->helloSeen = false;
-    diPrintSetState(pc, DI_PRINT_PRINTING);
-    return sendBare(pc, MSG_START, 1);
+int diPAIPSendStop(DiPrintChannel* pc) {
+    return sendBare(pc, MSG_STOP, 1);
 }
 
 void diPrintPause(DiChannel* ch) {

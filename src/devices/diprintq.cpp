@@ -97,21 +97,22 @@ const DiChar* CPrintJobQueue::GetStateName() const {
     return s < DI_COUNTOF(kStateNames) ? kStateNames[s] : u"unknown";
 }
 
-void CPrintJobQueue::AddPrinterCapabilities(std::vector<CCapability*>* caps, bool printerPresent,
-                                            const DiPrintClient* client) {
-    if (!caps || !printerPresent || !client) return;
+void CPrintJobQueue::AddPrinterCapabilities(CQVLList<CCapability>* caps, bool printerPresent) {
     DiPrintChannel* pc = printChannel(channel);
-    if (pc) pc->client = *client;
+    if (!caps || !printerPresent || !pc || pc->client.description.empty()) return;
+    const DiPrintClient* client = &pc->client;
     lastPrinterName = client->defaultName;
     lastPrinterList = client->list;
     for (const DiPrintItem& item : diPrintCapabilityItems(*client)) {
         std::u16string name(item.name, item.name + strlen(item.name));
         if (item.isNumber) {
-            CIntCapability* c = new CIntCapability(name.c_str(), !item.hidden);
-            c->value = item.number;
-            caps->push_back(c);
+            CIntCapability* c = new (std::nothrow) CIntCapability(name.c_str(), !item.hidden);
+            if (c) c->value = item.number;
+            caps->Append(c, true);
         } else {
-            caps->push_back(new CStringCapability(name.c_str(), item.text.c_str(), !item.hidden));
+            caps->Append(new (std::nothrow)
+                             CStringCapability(name.c_str(), item.text.c_str(), !item.hidden),
+                         true);
         }
     }
 }

@@ -6,9 +6,10 @@
 #include "di.h"
 #include "devices/diprint.h"
 
+#include "xml/qvlxml.h"
+
 #include <list>
 #include <string>
-#include <vector>
 
 class CCapability;
 struct DiPrintChannel;
@@ -38,10 +39,9 @@ class CPrintJobQueue {
     bool IsPrinting() const { return GetState() == 2; }
     const DiChar* GetStateName() const;
     /* Adds the printer items to the capability list when a printer is
-     * present and the client is described (`client`, none otherwise); the
-     * description goes to the channel for its hello. */
-    void AddPrinterCapabilities(std::vector<CCapability*>* caps, bool printerPresent,
-                                const DiPrintClient* client);
+     * present and the channel's client description was built; keeps the
+     * default printer's name and the printer list. */
+    void AddPrinterCapabilities(CQVLList<CCapability>* caps, bool printerPresent);
 
     DiChannel* channel = nullptr;
     std::u16string lastPrinterName, lastPrinterList;

@@ -469,17 +469,21 @@ TEST_F(PrintQueue, JobsAndRequests) {
     q.AddJob(u"http://srv/b/_service/job3", u"m4");
     q.AddJob(u"http://srv/b/_service/job3", u"m5");
     EXPECT_EQ(1, q.GetJobCount());
-    std::vector<CCapability*> caps;
-    DiPrintClient client;
-    client.description = u"os=Windows2000&driver=x.dll";
-    client.defaultName = u"Lab";
-    client.list = u"pn=Lab\ndp=x.dll\ndn=X\n";
-    q.AddPrinterCapabilities(&caps, true, &client);
-    EXPECT_EQ(8u, caps.size());
+    CQVLList<CCapability> caps;
+    q.AddPrinterCapabilities(&caps, true); // not described: nothing
+    EXPECT_EQ(nullptr, caps.head);
+    qc->client.description = u"os=Windows2000&driver=x.dll";
+    qc->client.defaultName = u"Lab";
+    qc->client.list = u"pn=Lab\ndp=x.dll\ndn=X\n";
+    q.AddPrinterCapabilities(&caps, false); // no printer: nothing
+    EXPECT_EQ(nullptr, caps.head);
+    q.AddPrinterCapabilities(&caps, true);
+    int n = 0;
+    for (auto* i = caps.head; i; i = i->next)
+        n++;
+    EXPECT_EQ(8, n);
     EXPECT_EQ(u"Lab", q.lastPrinterName);
-    EXPECT_EQ(client.list, qc->client.list);
-    for (CCapability* c : caps)
-        delete c;
+    EXPECT_EQ(qc->client.list, q.lastPrinterList);
 }
 
 TEST(PrintQueueAlone, NoChannelIsNoPrinterType) {
