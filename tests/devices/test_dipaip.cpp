@@ -486,11 +486,4 @@ TEST_F(PrintQueue, JobsAndRequests) {
     EXPECT_EQ(qc->client.list, q.lastPrinterList);
 }
 
-TEST(PrintQueueAlone, NoChannelIsNoPrinterType) {
-    fakesReset();
-    CPrintJobQueue q;
-    EXPECT_EQ(nullptr, q.channel);
-    EXPECT_EQ(uint32_t(DI_PRINT_NO_TYPE), q.GetState());
-}
-
 } // namespace
