@@ -122,8 +122,7 @@ void failJob(DiPrintChannel* pc, const char16_t* why) {
     trace(pc, line + u": " + why);
 }
 
-void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId,
-                   uint8_t flags) {
+void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId) {
     DiIOCursor c(msg + DI_PAIP_HEADER, len - DI_PAIP_HEADER);
     uint8_t level = c.u8();
     if (level >= 7) c.u8(); /* read, not used */
@@ -131,7 +130,6 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
         diLogErrorText(u"print channel: server hello shorter than its fields ignored");
         return;
     }
-    (void)flags;
     pc->helloSeen = true;
     diPAIPSendHello(pc, jobId);
     if (pc->jobWaiting && !pc->jobName.empty()) {
@@ -398,7 +396,7 @@ void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
         uint32_t(msg[6]) | uint32_t(msg[7]) << 8 | uint32_t(msg[8]) << 16 | uint32_t(msg[9]) << 24;
     switch (msg[0]) {
     case MSG_HELLO:
-        onServerHello(pc, msg, len, jobId, flags);
+        onServerHello(pc, msg, len, jobId);
         break;
     case MSG_JOB_START:
         onJobStart(pc, msg, len, jobId, flags, value);
