@@ -7,6 +7,7 @@
 #include "core/ddsetting.h"
 #include "core/ddtrace.h"
 #include "devices/dddevices.h"
+#include "devices/ddpaip.h"
 #include "net/ddnet.h"
 #include "net/dicrypt.h"
 #include "net/ddroute.h"
@@ -435,6 +436,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     app->clientInfo.value8192 = 8192;
     ddAppStep("probes");
     app->hasDefaultPrinter = ddPrintCheckDefault();
+    ddPrintInstallQueueHook();
     audio.start(&app->hasAudio);
     app->canMapDrives = ddCDMPresent();
     app->hasSmartCards = ddSCardIsAvailable();

@@ -16,6 +16,7 @@ struct DiZStream {
     z_stream z;
     uint32_t expectIn;  /* compressed bytes of the current block */
     uint32_t expectOut; /* uncompressed bytes of the current block */
+    bool open;          /* sizes unknown: the stream's own end ends it */
 };
 
 /* The channel list: nodes pushed at the head. */
@@ -342,6 +343,7 @@ int diDEInflateBegin(DiChannel* ch, uint32_t compressed, uint32_t uncompressed) 
     ch->inflate->z.total_out = 0;
     ch->inflate->expectIn = compressed;
     ch->inflate->expectOut = uncompressed;
+    ch->inflate->open = compressed == DI_DE_OPEN_SIZE && uncompressed == DI_DE_OPEN_SIZE;
     return 0;
 }
 
@@ -358,13 +360,15 @@ static int diDEInflateRun(DiChannel* ch, uint8_t* out, uint32_t* outRoom, uint32
     *outRoom = *outRoom - z->avail_out;
     if (r == Z_BUF_ERROR) r = Z_OK; /* no progress possible: wait for more */
     if (r == Z_STREAM_END) {
-        bool whole = z->total_in == ch->inflate->expectIn && z->total_out == ch->inflate->expectOut;
+        bool whole = ch->inflate->open || (z->total_in == ch->inflate->expectIn &&
+                                           z->total_out == ch->inflate->expectOut);
         diDEZFree(&ch->inflate, true);
         /* A stream that ends before (or after) the announced sizes would
          * leave the rest of the block to be read as new messages. */
         return whole ? Z_STREAM_END : Z_DATA_ERROR;
     }
-    if (r == Z_OK && (z->total_in > ch->inflate->expectIn || z->total_out > ch->inflate->expectOut))
+    if (r == Z_OK && !ch->inflate->open &&
+        (z->total_in > ch->inflate->expectIn || z->total_out > ch->inflate->expectOut))
         return Z_DATA_ERROR;
     return r;
 }
@@ -393,7 +397,7 @@ int diDEInflateBlockMore(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_
     if (r == Z_STREAM_END) return 1;
     if (r != Z_OK) return -1;
     int roomResult = z->avail_out == 0 ? 2 : 0;
-    if (z->total_in < ch->inflate->expectIn) return roomResult;
+    if (ch->inflate->open || z->total_in < ch->inflate->expectIn) return roomResult;
     return z->total_out == ch->inflate->expectOut ? 1 : roomResult;
 }
 

@@ -74,6 +74,9 @@ uint32_t diDEChannelResume(void* ch);
 
 /* Compression. Sizes are in/out: room or length before, bytes produced or
  * consumed after. */
+/* Both sizes DI_DE_OPEN_SIZE: a stream of unknown length that ends where
+ * the deflated data says (diDEInflateBlockMore then answers 1). */
+enum : uint32_t { DI_DE_OPEN_SIZE = 0xFFFFFFFFu };
 int diDEInflateBegin(DiChannel* ch, uint32_t compressed, uint32_t uncompressed);
 int diDEInflateBlock(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
                      uint32_t* inLen);

@@ -7,6 +7,7 @@
 #include "core/disysinfo.h"
 #include "net/diroute.h"
 #include "core/diutil.h"
+#include "devices/diprintq.h"
 #include "session/dicapability.h"
 #include "session/diprofile.h"
 #include "session/diso.h"
@@ -252,6 +253,8 @@ void CServerOutpost::OnClientCapabilities(CQVLSOAPRequest* request, const DiChar
     }
     FreePlatform(&platform);
     StartDeviceChannels();
+    if ((f.all || f.print) && printJobs)
+        printJobs->AddPrinterCapabilities(&list, g_ddApp && g_ddApp->hasDefaultPrinter);
     CQVLSOAPResponse* r =
         MakeResponse(u"ns1:clientCapabilitiesResponse", u"qvl:clientCapabilities");
     if (!r) return;

@@ -18,6 +18,7 @@
 #include "session/dilaunch.h"
 #include "session/diprofile.h"
 #include "session/diso.h"
+#include "devices/diprintq.h"
 #include "session/diurlparam.h"
 #include "session/divaip.h"
 #include "ui/diprog.h"
@@ -404,6 +405,7 @@ void CServerOutpost::OnPrint(CQVLSOAPRequest* request, const DiChar* messageId) 
     const DiChar* job = RequireString(request, u"jobname", messageId);
     /* Jobs are queued by the print queue, which answers them itself. */
     if (!job || !printJobs) return;
+    printJobs->AddJob(job, messageId);
 }
 
 void CServerOutpost::OnStartCdm(CQVLSOAPRequest*, const DiChar* messageId) {

@@ -5,6 +5,7 @@
 #include "core/dide.h"
 #include "core/dilog.h"
 #include "core/diutil.h"
+#include "devices/diprintq.h"
 #include "net/dihttp.h"
 #include "net/dinet.h"
 #include "net/diroute.h"
@@ -111,6 +112,8 @@ CServerOutpost::CServerOutpost(const DiSOOptions& o) {
 }
 
 CServerOutpost::~CServerOutpost() {
+    delete printJobs;
+    printJobs = nullptr;
     launches.Clear();
     launchRequests.Clear();
     CancelLaunchDialogTimer();
@@ -720,7 +723,7 @@ void CServerOutpost::OnGetState(CQVLSOAPRequest* request, const DiChar* messageI
     DiChar text[32];
     const DiChar* value = nullptr;
     if (request->FindParameter(u"printstate")) {
-        value = u"noprinter";
+        value = printJobs ? printJobs->GetStateName() : u"noprinter";
     } else if (request->FindParameter(u"logging")) {
         static const DiChar* const kWords[] = {u"none", u"errors", u"warnings", u"info"};
         CLog* log = diLogGet();

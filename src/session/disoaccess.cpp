@@ -3,6 +3,7 @@
  * outpost exists. */
 #include "session/disoaccess.h"
 
+#include "devices/diprintq.h"
 #include "session/diso.h"
 #include "session/divaip.h"
 
@@ -18,16 +19,18 @@ DiChannel* diSOGetDeviceListChannel(void) {
     return g_diOutpost ? g_diOutpost->deviceListChannel : nullptr;
 }
 
-/* The print queue comes with the print channel; until then there is none. */
+/* The print queue owns the print channel. */
 DiChannel* diSOGetPrintChannel(void) {
-    return nullptr;
+    return g_diOutpost && g_diOutpost->printJobs ? g_diOutpost->printJobs->channel : nullptr;
 }
 
 int diSOGetPrintJobCount(void) {
-    return 0;
+    return g_diOutpost && g_diOutpost->printJobs ? g_diOutpost->printJobs->GetJobCount() : 0;
 }
 
-void diSOStartNextPrintJob(void) {}
+void diSOStartNextPrintJob(void) {
+    if (g_diOutpost && g_diOutpost->printJobs) g_diOutpost->printJobs->StartNextJob();
+}
 
 void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId) {
     CServerOutpost* so = g_diOutpost;

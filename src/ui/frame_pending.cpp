@@ -13,5 +13,3 @@
 void ddSOTrayNotify(HWND, WPARAM, LPARAM) {}
 void ddSOTrayBeginModal(HWND) {}
 void ddSOTrayEndModal(void) {}
-void diPrintResume(DiChannel*) {}
-void diPrintPause(DiChannel*) {}

@@ -25,8 +25,7 @@ void ddSOTrayEndModal(void);
 DiChannel* diSOGetPrintChannel(void);
 
 /* Print data channel. */
-void diPrintResume(DiChannel* ch);
-void diPrintPause(DiChannel* ch);
+#include "devices/dipaip.h"
 
 #include "xde/ddxclip.h"
 

@@ -8,7 +8,9 @@
 #include "core/ddapp.h"
 #include "core/ddtrace.h"
 #include "devices/dddevices.h"
+#include "devices/diprintq.h"
 #include "session/ddso.h"
+#include "session/diso.h"
 #include "ui/ddui.h"
 #include "ui/ddxhooks.h"
 #include "xml/qvlpackable.h"
@@ -140,6 +142,30 @@ TEST_F(Startup, FailedOutpostStartRunsTheExitCommand) {
     // The outpost cannot connect: 0x8004 follows, destroying the window.
     EXPECT_EQ(diAppRunEventLoop(), 0);
     EXPECT_EQ(g_ddApp->mainWindow, nullptr);
+    ddAppShutdown(g_ddApp);
+}
+
+// Start-up lets the outpost make its print queue; the queue's channel
+// deletes the spool files an earlier run left, in the spool folder and the
+// temporary folder it falls back to, and nothing else.
+TEST_F(Startup, PrintQueueHookMakesTheChannelThatSweepsOldSpools) {
+    CreateDirectoryW((temp + L"QVLWinPrint").c_str(), nullptr);
+    const wchar_t* files[] = {L"QVLWinPrint\\QVL1.tmp", L"QVL2.tmp", L"QVLWinPrint\\keep.txt",
+                              L"keep.tmp"};
+    for (const wchar_t* f : files)
+        CloseHandle(CreateFileW((temp + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                nullptr));
+    ASSERT_EQ(init(L"prog.exe -nostartimmediate", 1), 1);
+    ASSERT_NE(g_diSOMakePrintQueue, nullptr);
+    CPrintJobQueue* q = g_diSOMakePrintQueue();
+    ASSERT_NE(q, nullptr);
+    EXPECT_NE(q->channel, nullptr);
+    for (size_t i = 0; i < 4; i++)
+        EXPECT_EQ(GetFileAttributesW((temp + files[i]).c_str()) != INVALID_FILE_ATTRIBUTES, i >= 2)
+            << i;
+    delete q;
+    PostMessageW(g_ddApp->mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(diAppRunEventLoop(), 0);
     ddAppShutdown(g_ddApp);
 }
 

@@ -224,6 +224,7 @@ DiChannel* ddTDECreate(DiObject*, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s)
     return fakeCtor(6, v1, v2, gc, s);
 }
 DiChannel* ddPrintCreate(DdSocket* s) {
+    if (g_fakeChannels.printCtor) return g_fakeChannels.printCtor(s);
     return fakeCtor(11, 0, 0, nullptr, s);
 }
 DiChannel* ddCDMCreate(DdSocket* s) {
@@ -249,6 +250,7 @@ void ddTDEDestroy(DiChannel* ch) {
     fakeDestroy(ch);
 }
 void ddPrintDestroy(DiChannel* ch) {
+    if (g_fakeChannels.printDtor) return g_fakeChannels.printDtor(ch);
     fakeDestroy(ch);
 }
 void ddCDMDestroy(DiChannel* ch) {

@@ -77,6 +77,9 @@ struct FakeChannels {
     // When set, type 14 is made and destroyed by the real V-AIP channel.
     DiChannel* (*soapCtor)(DdSocket* s) = nullptr;
     void (*soapDtor)(DiChannel* ch) = nullptr;
+    // When set, type 11 is made and destroyed by these.
+    DiChannel* (*printCtor)(DdSocket* s) = nullptr;
+    void (*printDtor)(DiChannel* ch) = nullptr;
 };
 
 extern FakeNet g_fakeNet;

@@ -22,3 +22,10 @@ hv_fuzz(fuzz_audio_requests SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_audio_request
 if(TARGET fuzz_audio_requests)
     target_include_directories(fuzz_audio_requests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endif()
+# The print channel.
+hv_fuzz(fuzz_paip SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_paip.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/print_fakes.cpp LIBS hv_devices_di hv_session_di hv_core_di)
+if(TARGET fuzz_paip)
+    target_include_directories(fuzz_paip PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()

@@ -18,6 +18,8 @@ Applications (--app):
              connection (the client sees the session suspended).
   character  a character application (taip_peer.serve_app): a coloured
              banner, a box in slot 1 and a prompt that echoes typed lines.
+  print      the print service (paip_peer.py's "print" scenario) for the
+             job named by the constructor's job; logs "print RESULT".
 
 Events go one a line to --log. Importable: AppServer(...).start() runs the
 listener on a thread (fake_halvanet.py's demo does so).
@@ -86,13 +88,19 @@ def character(conn, log, close_file):
                         stop=lambda: bool(close_file) and os.path.exists(close_file))
 
 
-APPS = {"awtwindow": awtwindow, "character": character}
+def printjob(conn, log, close_file, job=""):
+    import paip_peer
+    result, _ = paip_peer.run(conn, argparse.Namespace(scenario="print", job=job))
+    log("print " + result)
+
+
+APPS = {"awtwindow": awtwindow, "character": character, "print": printjob}
 
 
 class AppServer:
     def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
-                 close_file=None):
-        self.log, self.app, self.close_file = log, app, close_file
+                 close_file=None, job=""):
+        self.log, self.app, self.close_file, self.job = log, app, close_file, job
         self.expected = connect_request(session, owner, cookie, host, peer)
         self.listener = peerlib.listen_local(4)
         self.listener.settimeout(0.2)
@@ -110,7 +118,10 @@ class AppServer:
             self.connected.set()
             conn.sendall(end_of_exchange(0))
             try:
-                APPS[self.app](conn, self.log, self.close_file)
+                if self.app == "print":
+                    printjob(conn, self.log, self.close_file, self.job)
+                else:
+                    APPS[self.app](conn, self.log, self.close_file)
             except (OSError, ValueError, struct.error) as e:
                 self.log("application ended: %s" % e)
         self.log("application connection closed")

@@ -4,6 +4,9 @@
 #include "outpost_fixture.h"
 
 #include "core/disysinfo.h"
+#include "devices/dipaip.h"
+#include "devices/diprintq.h"
+#include "session/disoaccess.h"
 #include "fakes/laip_fakes.h"
 #include "net/diroute.h"
 #include "session/dilaunch.h"
@@ -182,6 +185,38 @@ TEST_F(Requests, EachHandlerFromItsRawPacket) {
     EXPECT_EQ(narrow(so->connectionCookie), "new");
     EXPECT_EQ(so->notifyApplicationsEnded, 0);
     EXPECT_EQ(so->pendingEventCount, 1);
+}
+
+// With start-up's queue maker, the device channels bring the print queue:
+// a print job is queued and answered with its name, the print state is the
+// channel's, and the queue goes with the outpost.
+TEST_F(Requests, PrintJobsGoToTheQueueTheDeviceChannelsMake) {
+    static const DiPrintSpoolOps kNoSpool = {};
+    g_fakeChannels.printCtor = [](DdSocket* s) -> DiChannel* {
+        DiPrintChannel* pc = diPrintChannelNew(&kNoSpool, true);
+        diChannelAttachConnection(&pc->ch, s);
+        return &pc->ch;
+    };
+    g_fakeChannels.printDtor = [](DiChannel* ch) {
+        diPrintChannelTeardown(reinterpret_cast<DiPrintChannel*>(ch));
+        diPrintChannelDelete(reinterpret_cast<DiPrintChannel*>(ch));
+    };
+    g_diSOMakePrintQueue = [] { return new CPrintJobQueue(); };
+    arrive(request("clientCapabilities", str("print", ""), "1"));
+    ASSERT_NE(so->printJobs, nullptr);
+    EXPECT_EQ(diSOGetPrintChannel(), so->printJobs->channel);
+    arrive(request("print", str("jobname", "http://s/a/_service/j1"), "2"));
+    std::string sent = toServer();
+    EXPECT_NE(sent.find("printResponse"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("http://s/a/_service/j1"), std::string::npos) << sent;
+    arrive(request("getState", str("printstate", ""), "3"));
+    sent = toServer();
+    EXPECT_NE(sent.find("&gt;initializing&lt;"), std::string::npos) << sent;
+    delete so->printJobs; // while the channel's maker is still the real one
+    so->printJobs = nullptr;
+    g_diSOMakePrintQueue = nullptr;
+    g_fakeChannels.printCtor = nullptr;
+    g_fakeChannels.printDtor = nullptr;
 }
 
 TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {

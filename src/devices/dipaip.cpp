@@ -1,0 +1,574 @@
+/* The print channel (see dipaip.h). */
+#include "devices/dipaip.h"
+
+#include "core/dilog.h"
+#include "core/ditimer.h"
+#include "core/diutil.h"
+#include "devices/diiochan.h"
+#include "session/disoaccess.h"
+#include "ui/diui.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+DiPrintSweepDelays diPrintSweepDelays = {180000, 1800000};
+
+namespace {
+
+enum : uint8_t {
+    MSG_HELLO = 1,
+    MSG_JOB_START = 2,
+    MSG_JOB_END = 3,
+    MSG_JOB_DATA = 4,
+    MSG_ACK = 5,
+    MSG_PAUSE = 8,
+    MSG_STATUS = 9,
+    MSG_STOP = 9,
+    MSG_ACK_REQUEST = 10,
+    MSG_ADMIN = 12,
+    MSG_JOB_REQUEST = 13,
+    MSG_START = 14,
+};
+
+enum : uint8_t {
+    FLAG_ACK = 1,
+    FLAG_PDF = 4,
+    FLAG_PDF_DIALOG = 8,
+    FLAG_PDF_SHOW = 16,
+};
+
+struct PendingDelete {
+    uint32_t due;
+    std::u16string path; /* empty: the entry is free */
+};
+std::vector<PendingDelete> s_deletes;
+
+void trace(DiPrintChannel* pc, const std::u16string& line) {
+    if (pc->ops && pc->ops->trace) pc->ops->trace(line);
+}
+
+std::u16string fromUtf8(const uint8_t* p, size_t n) {
+    DiChar* t = diTextFromUtf8Dup(reinterpret_cast<const char*>(p), n);
+    std::u16string s = t ? std::u16string(t) : std::u16string();
+    free(t);
+    return s;
+}
+
+std::string toUtf8(const std::u16string& s) {
+    char* t = diTextToUtf8Dup(s.c_str(), s.size());
+    std::string r = t ? std::string(t) : std::string();
+    free(t);
+    return r;
+}
+
+/* A text that ends at a zero byte or at `end`, whichever comes first; the
+ * cursor moves past the zero. */
+std::u16string takeText(const uint8_t*& p, const uint8_t* end) {
+    const uint8_t* z = static_cast<const uint8_t*>(memchr(p, 0, size_t(end - p)));
+    const uint8_t* stop = z ? z : end;
+    std::u16string s = fromUtf8(p, size_t(stop - p));
+    p = z ? z + 1 : end;
+    return s;
+}
+
+int sendMessage(DiPrintChannel* pc, uint8_t type, uint8_t flags, uint16_t jobId, uint32_t value,
+                const uint8_t* payload, size_t n) {
+    if (n > DI_PAIP_OUT_LIMIT - DI_PAIP_HEADER) return -1;
+    std::vector<uint8_t> m(DI_PAIP_HEADER + n);
+    m[0] = type;
+    diIOPut16(&m[1], uint32_t(m.size() - 3));
+    m[3] = flags;
+    diIOPut16(&m[4], jobId);
+    diIOPut32(&m[6], value);
+    if (n) memcpy(&m[DI_PAIP_HEADER], payload, n);
+    if (!pc->ch.socket) return -1;
+    return diIOWriteMessage(&pc->ch.out, pc->ch.socket, m.data(), uint32_t(m.size())) < 0 ? -1 : 0;
+}
+
+/* Acknowledgement: header only, or with status byte 1 after a failure. */
+int sendAck(DiPrintChannel* pc, bool failed) {
+    uint8_t status = 1;
+    return sendMessage(pc, MSG_ACK, 0, pc->jobId, 0, failed ? &status : nullptr, failed ? 1 : 0);
+}
+
+int sendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId) {
+    return sendMessage(pc, type, 0, jobId, 0, nullptr, 0);
+}
+
+/* Closes and deletes the spool of a job that will not be printed. */
+void dropSpool(DiPrintChannel* pc) {
+    if (pc->spool) pc->ops->close(pc->spool);
+    pc->spool = nullptr;
+    if (!pc->spoolPath.empty()) pc->ops->remove(pc->spoolPath);
+    pc->spoolPath.clear();
+}
+
+/* Forgets the current job's title, inflate piece and stream. */
+void dropJob(DiPrintChannel* pc) {
+    pc->title.clear();
+    free(pc->piece);
+    pc->piece = nullptr;
+    diDEInflateEnd(&pc->ch);
+}
+
+void failJob(DiPrintChannel* pc, const char16_t* why) {
+    pc->failed = true;
+    dropSpool(pc);
+    dropJob(pc);
+    DiChar msg[128];
+    std::u16string line = diLogLoadMessage(256, msg, DI_COUNTOF(msg)) ? msg : u"Print job failed";
+    trace(pc, line + u": " + why);
+}
+
+void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId) {
+    DiIOCursor c(msg + DI_PAIP_HEADER, len - DI_PAIP_HEADER);
+    uint8_t level = c.u8();
+    if (level >= 7) c.u8(); /* read, not used */
+    if (!c.ok) {
+        diLogErrorText(u"print channel: server hello shorter than its fields ignored");
+        return;
+    }
+    pc->helloSeen = true;
+    diPAIPSendHello(pc, jobId);
+    if (pc->jobWaiting && !pc->jobName.empty()) {
+        pc->jobWaiting = false;
+        if (diPAIPSendJobRequest(pc, jobId) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
+    }
+}
+
+void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
+                uint32_t value) {
+    if (pc->state == DI_PRINT_PAUSED) {
+        diPrintPause(&pc->ch);
+        return;
+    }
+    const uint8_t* p = msg + DI_PAIP_HEADER;
+    const uint8_t* end = msg + len;
+    if (end - p < 2) {
+        diLogErrorText(u"print channel: job start shorter than its fields ignored");
+        return;
+    }
+    /* A job started over an unfinished one: the earlier document is lost,
+     * its spool must not stay on disk. */
+    dropSpool(pc);
+    dropJob(pc);
+    pc->printer.clear();
+    pc->errorText.clear();
+    pc->lastError = 0;
+    pc->failed = false;
+    if (flags & FLAG_ACK) {
+        pc->jobId = jobId;
+        sendAck(pc, false);
+    }
+    pc->kind = (flags & FLAG_PDF_SHOW) ? 2 : (flags & FLAG_PDF) ? 1 : 0;
+    pc->pdfDialog = (flags & FLAG_PDF_DIALOG) ? 1 : 0;
+    pc->jobId = jobId;
+    pc->value = value;
+    pc->compressed = *p++;
+    pc->copies = *p++;
+    pc->title = takeText(p, end);
+    pc->attribute = 0;
+    if (end - p >= 4) {
+        const uint8_t* tail = end - 4;
+        pc->attribute = uint32_t(tail[0]) | uint32_t(tail[1]) << 8 | uint32_t(tail[2]) << 16 |
+                        uint32_t(tail[3]) << 24;
+        if (tail - p > 0) {
+            uint8_t printerFlag = *p++;
+            if (printerFlag) pc->printer = takeText(p, tail);
+        }
+    }
+    if (pc->compressed) {
+        pc->piece = static_cast<uint8_t*>(malloc(DI_PAIP_PIECE));
+        if (!pc->piece) pc->failed = true;
+    }
+    std::u16string path;
+    void* f = pc->failed ? nullptr : pc->ops->open(&path);
+    if (!f) {
+        dropJob(pc);
+        trace(pc, u"Can't create spool file: print job failed");
+        sendBare(pc, MSG_PAUSE, pc->jobId);
+        sendBare(pc, MSG_STOP, pc->jobId);
+        diPrintSetState(pc, DI_PRINT_OFFLINE);
+        return;
+    }
+    pc->spool = f;
+    pc->spoolPath = path;
+    diPrintSetState(pc, DI_PRINT_PRINTING);
+}
+
+/* Inflates the data in pieces, each written to the spool; a stream may end
+ * within the data and another begin after it. False on a corrupt stream. */
+bool inflateToSpool(DiPrintChannel* pc, const uint8_t* p, uint32_t n, const char16_t** why) {
+    bool more = false; /* the last piece filled up: output may be pending */
+    while (n > 0 || more) {
+        if (!pc->ch.inflate && diDEInflateBegin(&pc->ch, DI_DE_OPEN_SIZE, DI_DE_OPEN_SIZE) < 0) {
+            *why = u"no memory to inflate";
+            return false;
+        }
+        uint32_t room = DI_PAIP_PIECE, used = n;
+        int r = diDEInflateBlockMore(&pc->ch, pc->piece, p, &room, &used, 0);
+        if (r < 0) {
+            *why = u"the compressed data is corrupt";
+            return false;
+        }
+        if (room && !pc->ops->write(pc->spool, pc->piece, room)) {
+            *why = u"the spool file could not be written";
+            return false;
+        }
+        p += used;
+        n -= used;
+        more = r == 2;
+        if (r == 0 && used == 0 && room == 0) break; /* needs more input */
+    }
+    return true;
+}
+
+void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t flags) {
+    const uint8_t* p = msg + DI_PAIP_HEADER;
+    uint32_t n = len - DI_PAIP_HEADER;
+    /* Data belongs to the job whose spool is open; any other is dropped. */
+    if (pc->spool && (pc->state & 2)) {
+        const char16_t* why = nullptr;
+        bool ok;
+        if (pc->compressed)
+            ok = inflateToSpool(pc, p, n, &why);
+        else if (!(ok = pc->ops->write(pc->spool, p, n)))
+            why = u"the spool file could not be written";
+        if (!ok) failJob(pc, why);
+    }
+    if (flags & FLAG_ACK) sendAck(pc, false);
+}
+
+void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
+    if (pc->state != DI_PRINT_PRINTING) return;
+    bool failed = pc->failed || !pc->spool;
+    if (pc->spool) {
+        pc->ops->close(pc->spool);
+        pc->spool = nullptr;
+    }
+    /* A stream left unfinished means the document was cut off. */
+    if (!failed && pc->compressed && pc->ch.inflate) {
+        failJob(pc, u"the compressed data ends early");
+        failed = true;
+    }
+    if (!failed) {
+        for (uint32_t i = 0; i < pc->copies; i++) {
+            uint32_t error = 0;
+            std::u16string text;
+            if (pc->ops->print(pc, pc->spoolPath, &error, &text) == 0) continue;
+            failed = true;
+            pc->lastError = error;
+            pc->errorText = text;
+            DiChar msgText[128];
+            std::u16string line =
+                diLogLoadMessage(256, msgText, DI_COUNTOF(msgText)) ? msgText : u"Print job failed";
+            trace(pc, line + u" " + text);
+            break;
+        }
+        if (pc->kind == 0 || pc->copies == 0 || failed)
+            pc->ops->remove(pc->spoolPath);
+        else
+            diPrintScheduleDelete(pc, pc->spoolPath);
+    }
+    pc->spoolPath.clear();
+    pc->printer.clear();
+    pc->errorText.clear();
+    dropJob(pc);
+    pc->failed = false;
+    if (diSOGetPrintJobCount() == 0)
+        diPrintSetState(pc, DI_PRINT_READY);
+    else
+        diSOStartNextPrintJob();
+    if (flags & FLAG_ACK) sendAck(pc, failed);
+}
+
+void onAdmin(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
+    if (len < DI_PAIP_HEADER + 1) {
+        diLogErrorText(u"print channel: administrator state without its byte ignored");
+        return;
+    }
+    uint8_t what = msg[DI_PAIP_HEADER];
+    diPrintSetState(pc, what == 1   ? DI_PRINT_ADMIN_DISABLED
+                        : what == 2 ? DI_PRINT_ADMIN_PAUSED
+                                    : pc->resumeState);
+    dropSpool(pc);
+    dropJob(pc);
+}
+
+uint32_t sweepTick(void*) {
+    diPrintSweep(nullptr, false);
+    return diPrintSweepDelays.periodMs;
+}
+
+const DiPrintSpoolOps* s_sweepOps;
+
+} // namespace
+
+DiPrintChannel* diPrintChannelNew(const DiPrintSpoolOps* ops, bool hasDefaultPrinter) {
+    DiPrintChannel* pc = new (std::nothrow) DiPrintChannel();
+    if (!pc) return nullptr;
+    diDEChannelInit(&pc->ch, DI_OBJ_PRINT, 0, 0);
+    pc->ch.in.limit = 0;
+    pc->ch.out.limit = DI_PAIP_OUT_LIMIT;
+    pc->ch.hdr.handler = diPrintChannelEvent;
+    pc->state = hasDefaultPrinter ? DI_PRINT_INITIALIZING : DI_PRINT_CANNOT;
+    pc->resumeState = hasDefaultPrinter ? DI_PRINT_READY : DI_PRINT_CANNOT;
+    pc->helloFlags[0] = pc->helloFlags[1] = pc->helloFlags[2] = 1;
+    pc->ops = ops;
+    s_sweepOps = ops;
+    return pc;
+}
+
+void diPrintChannelTeardown(DiPrintChannel* pc) {
+    dropSpool(pc);
+    dropJob(pc);
+    pc->state = DI_PRINT_INITIALIZING;
+    pc->resumeState = DI_PRINT_READY;
+    if (pc->sweepTimer) diTimerRemove(pc->sweepTimer);
+    pc->sweepTimer = nullptr;
+    /* A resumption still armed would read a freed channel. */
+    if (pc->ch.resumeTimer) diTimerRemove(pc->ch.resumeTimer);
+    pc->ch.resumeTimer = nullptr;
+    pc->title.clear();
+    pc->printer.clear();
+    pc->printerType.clear();
+    pc->jobName.clear();
+    pc->urlBase.clear();
+    pc->client = DiPrintClient();
+    pc->errorText.clear();
+    diDEChannelFree(&pc->ch);
+}
+
+void diPrintChannelDelete(DiPrintChannel* pc) {
+    delete pc;
+}
+
+void diPrintSetState(DiPrintChannel* pc, uint32_t state) {
+    int jobs = diSOGetPrintJobCount();
+    if (state == DI_PRINT_OFFLINE && jobs > 0) state = DI_PRINT_PAUSED;
+    if (state == DI_PRINT_ADMIN_OFFLINE && jobs > 0) state = DI_PRINT_ADMIN_PAUSED;
+    if (state == DI_PRINT_PAUSED && jobs == 0) state = DI_PRINT_OFFLINE;
+    if (state == DI_PRINT_ADMIN_PAUSED && jobs == 0) state = DI_PRINT_ADMIN_OFFLINE;
+    pc->state = state;
+}
+
+int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
+    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(obj);
+    switch (ev->w[0]) {
+    case DI_EV_READABLE:
+    case DI_EV_CLOSED:
+        if (diPAIPReadMessages(pc) < 0) {
+            /* The connection is gone with whatever job it carried. */
+            dropSpool(pc);
+            dropJob(pc);
+            int jobs = diSOGetPrintJobCount();
+            if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING)
+                diPrintSetState(pc, jobs ? DI_PRINT_PAUSED : DI_PRINT_OFFLINE);
+            else if (pc->state == DI_PRINT_PAUSED && jobs == 0)
+                diPrintSetState(pc, pc->resumeState);
+            else if (pc->state != DI_PRINT_INITIALIZING)
+                diPrintSetState(pc, pc->resumeState);
+            sendBare(pc, MSG_STOP, pc->jobId);
+            pc->connected = false;
+            pc->helloSeen = false;
+            diDEChannelDisconnected(&pc->ch);
+        }
+        break;
+    case DI_EV_WRITABLE:
+        if (pc->ch.socket) diIOFlush(&pc->ch.out, pc->ch.socket);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
+    if (len < DI_PAIP_HEADER) {
+        diLogErrorText(u"print channel: message shorter than its header ignored");
+        return;
+    }
+    uint8_t flags = msg[3];
+    uint16_t jobId = uint16_t(msg[4] | msg[5] << 8);
+    uint32_t value =
+        uint32_t(msg[6]) | uint32_t(msg[7]) << 8 | uint32_t(msg[8]) << 16 | uint32_t(msg[9]) << 24;
+    switch (msg[0]) {
+    case MSG_HELLO:
+        onServerHello(pc, msg, len, jobId);
+        break;
+    case MSG_JOB_START:
+        onJobStart(pc, msg, len, jobId, flags, value);
+        break;
+    case MSG_JOB_END:
+        onJobEnd(pc, flags);
+        break;
+    case MSG_JOB_DATA:
+        onJobData(pc, msg, len, flags);
+        break;
+    case MSG_STATUS:
+        pc->state = DI_PRINT_INITIALIZING;
+        if (flags & FLAG_ACK) sendAck(pc, false);
+        break;
+    case MSG_ACK_REQUEST:
+        sendAck(pc, false);
+        break;
+    case MSG_ADMIN:
+        onAdmin(pc, msg, len);
+        break;
+    default:
+        break;
+    }
+}
+
+int diPAIPReadMessages(DiPrintChannel* pc) {
+    DiChannel* ch = &pc->ch;
+    if (!ch->socket) return -1;
+    diDEChannelSliceStart(ch);
+    diUIObjectRef(&ch->hdr);
+    int result = 0;
+    for (;;) {
+        const uint8_t* msg = nullptr;
+        int n = diIOReadMessage(&ch->in, ch->socket, &msg);
+        if (n <= 0) {
+            result = n < 0 ? -1 : 0;
+            break;
+        }
+        diPAIPHandleMessage(pc, msg, uint32_t(n));
+        diIOReadDone(&ch->in);
+        /* A status query ends this event's reading; the messages already
+         * received are read when the channel resumes, not left waiting for
+         * more bytes from the server. */
+        if (pc->state == DI_PRINT_INITIALIZING) {
+            diDEChannelYield(ch);
+            break;
+        }
+        if (diDEChannelSliceOver(ch)) break;
+    }
+    diUIObjectRelease(&ch->hdr);
+    return result;
+}
+
+std::u16string diPAIPFitList(const std::u16string& head, const std::u16string& list, size_t limit,
+                             int* dropped) {
+    std::vector<std::u16string> entries;
+    size_t at = 0;
+    while (at < list.size()) {
+        size_t next = list.find(u"pn=", at + 1);
+        while (next != std::u16string::npos && list[next - 1] != u'\n')
+            next = list.find(u"pn=", next + 1);
+        if (next == std::u16string::npos) next = list.size();
+        entries.push_back(list.substr(at, next - at));
+        at = next;
+    }
+    *dropped = 0;
+    size_t first = 0;
+    auto size = [&](size_t from) {
+        size_t n = toUtf8(head).size();
+        for (size_t i = from; i < entries.size(); i++)
+            n += toUtf8(entries[i]).size();
+        return n;
+    };
+    while (first + 1 < entries.size() && size(first) > limit) {
+        first++;
+        (*dropped)++;
+    }
+    std::u16string out;
+    for (size_t i = first; i < entries.size(); i++)
+        out += entries[i];
+    return out;
+}
+
+int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
+    std::u16string head = u"os=" + pc->client.osWord + u"\npt=" + pc->printerType + u"\n";
+    const size_t fixed = DI_PAIP_HEADER + 1 + 3 + 4 + 2;
+    size_t room = DI_PAIP_OUT_LIMIT - fixed;
+    int dropped = 0;
+    std::u16string list = diPAIPFitList(head, pc->client.list, room, &dropped);
+    if (dropped) {
+        DiChar line[128];
+        diFormatPositional(line, DI_COUNTOF(line),
+                           u"print channel: %d printers left out of the hello to fit it",
+                           {dropped});
+        diLogErrorText(line);
+        trace(pc, line);
+    }
+    std::string text = toUtf8(head + list);
+    if (text.size() > room) text = toUtf8(head); /* the default entry alone is too long */
+    std::vector<uint8_t> body(10 + text.size());
+    body[0] = 7;
+    body[1] = pc->helloFlags[0], body[2] = pc->helloFlags[1], body[3] = pc->helloFlags[2];
+    diIOPut32(&body[4], DI_PAIP_VERSION);
+    diIOPut16(&body[8], uint32_t(text.size()));
+    if (!text.empty()) memcpy(&body[10], text.data(), text.size());
+    return sendMessage(pc, MSG_HELLO, 0, jobId, 0, body.data(), body.size());
+}
+
+int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId) {
+    std::string name = toUtf8(pc->jobName);
+    return sendMessage(pc, MSG_JOB_REQUEST, 0, jobId, 0,
+                       reinterpret_cast<const uint8_t*>(name.data()), name.size());
+}
+
+int diPAIPSendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId) {
+    return sendBare(pc, type, jobId);
+}
+
+int diPAIPSendStop(DiPrintChannel* pc) {
+    return sendBare(pc, MSG_STOP, 1);
+}
+
+void diPrintPause(DiChannel* ch) {
+    if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
+    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
+    pc->resumeState = DI_PRINT_PAUSED;
+    if (diSOGetPrintJobCount() == 0) {
+        diPrintSetState(pc, DI_PRINT_OFFLINE);
+        return;
+    }
+    sendBare(pc, MSG_PAUSE, pc->jobId);
+    diPrintSetState(pc, DI_PRINT_PAUSED);
+}
+
+void diPrintResume(DiChannel* ch) {
+    if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
+    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
+    pc->resumeState = DI_PRINT_READY;
+    if (pc->state == DI_PRINT_PAUSED) {
+        pc->state = DI_PRINT_READY;
+        diSOStartNextPrintJob();
+    }
+    pc->state = DI_PRINT_READY;
+}
+
+void diPrintScheduleDelete(DiPrintChannel* pc, const std::u16string& path) {
+    uint32_t due = diDEClock() + diPrintSweepDelays.dueMs;
+    bool placed = false;
+    for (PendingDelete& d : s_deletes)
+        if (d.path.empty()) {
+            d = {due, path};
+            placed = true;
+            break;
+        }
+    if (!placed) s_deletes.push_back({due, path});
+    if (!pc->sweepTimer) pc->sweepTimer = diTimerAdd(diPrintSweepDelays.periodMs, sweepTick, pc);
+}
+
+void diPrintSweep(const DiPrintSpoolOps* ops, bool all) {
+    if (!ops) ops = s_sweepOps;
+    if (!ops) return;
+    uint32_t now = diDEClock();
+    for (PendingDelete& d : s_deletes) {
+        if (d.path.empty() || !(all || diTimerIsDue(d.due, now))) continue;
+        ops->remove(d.path);
+        d.path.clear();
+    }
+}
+
+size_t diPrintPendingDeletes(void) {
+    size_t n = 0;
+    for (const PendingDelete& d : s_deletes)
+        n += !d.path.empty();
+    return n;
+}

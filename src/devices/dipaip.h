@@ -1,0 +1,128 @@
+/* The print channel (type 11): the print protocol P-AIP spoken with the
+ * server's print service, the printing state of the client, the spool file
+ * of the current job and its printing. The file and printer calls go through
+ * a table the Windows half fills (host tests put fakes there). GUI thread
+ * only. */
+#ifndef HV_DIPAIP_H
+#define HV_DIPAIP_H
+
+#include "core/dide.h"
+#include "devices/diprint.h"
+
+#include <string>
+
+struct DiPrintChannel;
+struct DiTimer;
+
+struct DiPrintSpoolOps {
+    /* Makes a new spool file open for writing; its handle and full path, or
+     * none with nothing left behind. */
+    void* (*open)(std::u16string* path);
+    /* Writes all n bytes: false when any is not written. */
+    bool (*write)(void* file, const uint8_t* data, uint32_t n);
+    void (*close)(void* file);
+    void (*remove)(const std::u16string& path);
+    /* Prints the file once by the job's kind: 0 or -1 with the error code
+     * and, when known, its text. */
+    int (*print)(DiPrintChannel* pc, const std::u16string& path, uint32_t* error,
+                 std::u16string* text);
+    /* One line of the trace. */
+    void (*trace)(const std::u16string& line);
+};
+
+enum : uint32_t {
+    DI_PRINT_INITIALIZING = 0,
+    DI_PRINT_READY = 1,
+    DI_PRINT_PRINTING = 2,
+    DI_PRINT_PAUSED = 3,
+    DI_PRINT_OFFLINE = 4,
+    DI_PRINT_CANNOT = 5,
+    DI_PRINT_ADMIN_DISABLED = 6,
+    DI_PRINT_ADMIN_PAUSED = 7,
+    DI_PRINT_LOOKUP_ERROR = 8,
+    DI_PRINT_ADMIN_OFFLINE = 9,
+    DI_PRINT_NO_TYPE = 10,
+    DI_PRINT_LAUNCHING = 11,
+};
+
+enum : uint32_t {
+    DI_PAIP_OUT_LIMIT = 4096,
+    DI_PAIP_HEADER = 10,
+    DI_PAIP_PIECE = 16384,
+    DI_PAIP_VERSION = 431953,
+};
+
+struct DiPrintChannel {
+    DiChannel ch;
+    uint32_t state, resumeState;
+    uint8_t helloFlags[3];
+    /* The current job. */
+    uint8_t kind; /* 0 raw, 1 PDF printed, 2 PDF shown */
+    uint8_t pdfDialog;
+    uint16_t jobId;
+    uint8_t compressed, copies;
+    uint32_t value, attribute;
+    std::u16string title, printer;
+    uint8_t* piece; /* inflate output, DI_PAIP_PIECE bytes when compressed */
+    bool failed;    /* the job's spool was lost: it is not printed */
+    /* Texts. */
+    std::u16string printerType, jobName, urlBase;
+    DiPrintClient client;
+    uint32_t lastError;
+    std::u16string errorText;
+    /* The spool file while it is being written. */
+    void* spool;
+    std::u16string spoolPath;
+    DiTimer* sweepTimer;
+    bool connected;  /* the start message went out on an open route */
+    bool helloSeen;  /* the server's hello arrived since */
+    bool jobWaiting; /* the job name waits for the hello to be requested */
+    const DiPrintSpoolOps* ops;
+};
+
+/* Delays of the deferred deletion of PDF spool files: due after `dueMs`,
+ * swept every `periodMs`. Tests shorten them. */
+struct DiPrintSweepDelays {
+    uint32_t dueMs, periodMs;
+};
+extern DiPrintSweepDelays diPrintSweepDelays;
+
+/* A new channel (type 11) in state 0, or 5 for both states without a
+ * default printer; none without memory. */
+DiPrintChannel* diPrintChannelNew(const DiPrintSpoolOps* ops, bool hasDefaultPrinter);
+/* Closes and deletes an unfinished spool, ends the sweep timer, frees the
+ * texts and the channel's base. The record itself is freed by the caller
+ * through diPrintChannelDelete. */
+void diPrintChannelTeardown(DiPrintChannel* pc);
+void diPrintChannelDelete(DiPrintChannel* pc);
+int diPrintChannelEvent(DiObject* obj, DiEvent* ev);
+/* The read loop: negative when the connection failed. */
+int diPAIPReadMessages(DiPrintChannel* pc);
+/* Handles one whole message (type byte first). */
+void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len);
+/* Sets a state; paused states follow the queue (3 and 4, 7 and 9). */
+void diPrintSetState(DiPrintChannel* pc, uint32_t state);
+/* Requests the job of the channel's job name (type 13). */
+int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId);
+/* A message of the type with the header only. */
+int diPAIPSendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId);
+/* Stop (type 9), job id 1. */
+int diPAIPSendStop(DiPrintChannel* pc);
+int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId);
+/* The printer-description list cut to what fits the hello: whole entries
+ * other than the last (the default) are dropped from the front. */
+std::u16string diPAIPFitList(const std::u16string& head, const std::u16string& list, size_t limit,
+                             int* dropped);
+/* Sends the start message (type 14) once the route is up: state 2. */
+int diPAIPSendStart(DiChannel* ch, int id);
+/* The user's pause and resume. */
+void diPrintPause(DiChannel* ch);
+void diPrintResume(DiChannel* ch);
+/* Puts a PDF spool file in the process-wide deferred-deletion table. */
+void diPrintScheduleDelete(DiPrintChannel* pc, const std::u16string& path);
+/* Deletes the table's files that are due; all of them with `all`. */
+void diPrintSweep(const DiPrintSpoolOps* ops, bool all);
+/* Entries of the table still waiting. */
+size_t diPrintPendingDeletes(void);
+
+#endif

@@ -1,0 +1,118 @@
+/* The print-job queue (see diprintq.h). */
+#include "devices/diprintq.h"
+
+#include "core/dide.h"
+#include "core/dilog.h"
+#include "devices/dipaip.h"
+#include "session/dicapability.h"
+#include "session/disoaccess.h"
+
+#include <string.h>
+
+namespace {
+
+const char16_t* const kStateNames[] = {
+    u"initializing", u"ready",        u"printing",      u"paused",
+    u"offline",      u"cannotprint",  u"admindisabled", u"adminpaused",
+    u"lookuperror",  u"adminoffline", u"noprintertype", u"launching",
+};
+
+DiPrintChannel* printChannel(DiChannel* ch) {
+    return ch && ch->hdr.type == DI_OBJ_PRINT ? reinterpret_cast<DiPrintChannel*>(ch) : nullptr;
+}
+
+/* The part of a job name that names the server side delivering it: up to
+ * and including the slash before "/_service/". */
+std::u16string urlBaseOf(const std::u16string& name) {
+    size_t at = name.find(u"/_service/");
+    if (at == std::u16string::npos) return name;
+    size_t slash = at == 0 ? std::u16string::npos : name.rfind(u'/', at - 1);
+    return slash == std::u16string::npos ? name.substr(0, at + 1) : name.substr(0, slash + 1);
+}
+
+} // namespace
+
+CPrintJobQueue::CPrintJobQueue() {
+    channel = diDECreateChannel(nullptr, DI_OBJ_PRINT, 0, 0);
+}
+
+CPrintJobQueue::~CPrintJobQueue() {
+    if (channel) diDEDestroyChannel(channel);
+    channel = nullptr;
+}
+
+void CPrintJobQueue::AddJob(const DiChar* name, const DiChar* messageId) {
+    if (!name || !*name || !messageId || !*messageId || FindJob(name)) return;
+    diLogInfoArgs(378, {name});
+    jobs.push_back({name, messageId});
+    if (GetState() != DI_PRINT_PRINTING) StartNextJob();
+}
+
+void CPrintJobQueue::StartNextJob() {
+    DiPrintChannel* pc = printChannel(channel);
+    if (jobs.empty() || !pc) return;
+    CPrintJob job = jobs.front();
+    pc->jobName = job.name;
+    StartJob(&job);
+    jobs.pop_front();
+}
+
+void CPrintJobQueue::StartJob(CPrintJob* job) {
+    DiPrintChannel* pc = printChannel(channel);
+    if (!pc || pc->state == DI_PRINT_PRINTING) return;
+    if (pc->connected) {
+        if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
+            pc->jobName = job->name;
+            if (diPAIPSendJobRequest(pc, 1) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
+            return;
+        }
+        diPAIPSendStop(pc);
+    }
+    /* The server connects the channel for this job's service; the request
+     * follows its hello. */
+    diSOReplyPrint(job->name.c_str(), job->messageId.c_str());
+    pc->urlBase = urlBaseOf(job->name);
+    pc->jobName = job->name;
+    pc->jobWaiting = true;
+    if (pc->connected && pc->helloSeen) {
+        pc->jobWaiting = false;
+        if (diPAIPSendJobRequest(pc, 1) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
+    }
+}
+
+CPrintJob* CPrintJobQueue::FindJob(const DiChar* name) {
+    if (!name) return nullptr;
+    for (CPrintJob& j : jobs)
+        if (j.name == name) return &j;
+    return nullptr;
+}
+
+uint32_t CPrintJobQueue::GetState() const {
+    DiPrintChannel* pc = printChannel(channel);
+    return pc ? pc->state : DI_PRINT_NO_TYPE;
+}
+
+const DiChar* CPrintJobQueue::GetStateName() const {
+    uint32_t s = GetState();
+    return s < DI_COUNTOF(kStateNames) ? kStateNames[s] : u"unknown";
+}
+
+void CPrintJobQueue::AddPrinterCapabilities(CQVLList<CCapability>* caps, bool printerPresent) {
+    DiPrintChannel* pc = printChannel(channel);
+    if (!caps || !printerPresent || !pc || pc->client.description.empty()) return;
+    const DiPrintClient* client = &pc->client;
+    lastPrinterName = client->defaultName;
+    lastPrinterList = client->list;
+    for (const DiPrintItem& item : diPrintCapabilityItems(*client)) {
+        std::u16string name(item.name, item.name + strlen(item.name));
+        if (item.isNumber) {
+            CIntCapability* c = new (std::nothrow) CIntCapability(name.c_str(), !item.hidden);
+            if (c) c->value = item.number;
+            caps->Append(c, true);
+        } else {
+            caps->Append(new (std::nothrow)
+                             CStringCapability(name.c_str(), item.text.c_str(), !item.hidden),
+                         true);
+        }
+    }
+}

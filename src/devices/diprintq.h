@@ -1,0 +1,53 @@
+/* The outpost's print-job queue: jobs announced by the server wait here in
+ * arrival order until the print channel it owns requests them. */
+#ifndef HV_DIPRINTQ_H
+#define HV_DIPRINTQ_H
+
+#include "di.h"
+#include "devices/diprint.h"
+
+#include "xml/qvlxml.h"
+
+#include <list>
+#include <string>
+
+class CCapability;
+struct DiPrintChannel;
+
+class CPrintJob {
+  public:
+    std::u16string name;      /* a path of the print service */
+    std::u16string messageId; /* of the server's print request */
+};
+
+class CPrintJobQueue {
+  public:
+    /* Makes the print channel through the channel factory (none when that
+     * fails: the queue then reports state 10). */
+    CPrintJobQueue();
+    ~CPrintJobQueue();
+    CPrintJobQueue(const CPrintJobQueue&) = delete;
+    CPrintJobQueue& operator=(const CPrintJobQueue&) = delete;
+
+    void AddJob(const DiChar* name, const DiChar* messageId);
+    void StartNextJob();
+    void StartJob(CPrintJob* job);
+    bool HasJob() const { return !jobs.empty(); }
+    CPrintJob* FindJob(const DiChar* name);
+    int GetJobCount() const { return int(jobs.size()); }
+    uint32_t GetState() const;
+    bool IsPrinting() const { return GetState() == 2; }
+    const DiChar* GetStateName() const;
+    /* Adds the printer items to the capability list when a printer is
+     * present and the channel's client description was built; keeps the
+     * default printer's name and the printer list. */
+    void AddPrinterCapabilities(CQVLList<CCapability>* caps, bool printerPresent);
+
+    DiChannel* channel = nullptr;
+    std::u16string lastPrinterName, lastPrinterList;
+
+  private:
+    std::list<CPrintJob> jobs;
+};
+
+#endif

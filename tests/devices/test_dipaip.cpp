@@ -1,0 +1,499 @@
+// The print channel on a scripted socket over fake spool files and printers:
+// jobs spooled and printed, the ways a job fails without printing a cut-off
+// document, spools that must not stay behind, the hello's printer list, the
+// user's pause and the print-job queue.
+#include <gtest/gtest.h>
+
+#include "core/ditimer.h"
+#include "devices/diprintq.h"
+#include "fakes/chan_fakes.h"
+#include "fakes/print_fakes.h"
+#include "session/dicapability.h"
+
+#include <zlib.h>
+
+namespace {
+
+uint32_t g_now = 1000;
+
+std::string le16(uint32_t v) {
+    return std::string{char(v), char(v >> 8)};
+}
+std::string le32(uint32_t v) {
+    return le16(v) + le16(v >> 16);
+}
+
+std::string msg(uint8_t type, uint8_t flags = 0, const std::string& payload = "",
+                uint16_t job = 7) {
+    return std::string(1, char(type)) + le16(uint32_t(payload.size() + 7)) + char(flags) +
+           le16(job) + le32(0) + payload;
+}
+
+std::string deflated(const std::string& raw) {
+    uLongf n = compressBound(uLong(raw.size()));
+    std::string out(n, '\0');
+    compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(raw.data()),
+              uLong(raw.size()), 6);
+    out.resize(n);
+    return out;
+}
+
+// Job start: compressed flag, copies, title, printer (flag and name), attribute.
+std::string start(uint8_t flags, bool compressed, uint8_t copies, const std::string& tail = "",
+                  const std::string& title = std::string("Doc\0", 4)) {
+    return msg(2, flags, std::string{char(compressed), char(copies)} + title + tail);
+}
+
+struct PFrame {
+    uint8_t type, flags;
+    uint16_t job;
+    std::string payload;
+};
+
+std::vector<PFrame> frames(const std::string& s) {
+    std::vector<PFrame> out;
+    size_t at = 0;
+    while (at + 10 <= s.size()) {
+        size_t len = uint8_t(s[at + 1]) | uint8_t(s[at + 2]) << 8;
+        out.push_back({uint8_t(s[at]), uint8_t(s[at + 3]),
+                       uint16_t(uint8_t(s[at + 4]) | uint8_t(s[at + 5]) << 8),
+                       s.substr(at + 10, len - 7)});
+        at += len + 3;
+    }
+    return out;
+}
+
+std::string types(const std::vector<PFrame>& fs) {
+    std::string t;
+    for (const PFrame& f : fs)
+        t += std::to_string(f.type) + (f.type == 5 && !f.payload.empty() ? "!" : "") + " ";
+    return t;
+}
+
+DiChannel* makeReal(DdSocket* s) {
+    DiPrintChannel* pc = diPrintChannelNew(&kFakeSpoolOps, true);
+    diChannelAttachConnection(&pc->ch, s);
+    return &pc->ch;
+}
+void destroyReal(DiChannel* ch) {
+    diPrintChannelTeardown(reinterpret_cast<DiPrintChannel*>(ch));
+    diPrintChannelDelete(reinterpret_cast<DiPrintChannel*>(ch));
+}
+
+class PrintChannel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fakesReset();
+        fakePrintReset();
+        savedClock = diDEClock;
+        diDEClock = [] { return g_now; };
+        pc = reinterpret_cast<DiPrintChannel*>(makeReal(ddNetSocketCreate()));
+    }
+    void TearDown() override {
+        if (pc) destroyReal(&pc->ch);
+        diPrintSweep(&kFakeSpoolOps, true);
+        diDEClock = savedClock;
+    }
+    // Delivers the bytes and reads them as the socket's events would.
+    std::vector<PFrame> feed(const std::string& bytes) {
+        g_fakeNet.incoming.push_back(bytes);
+        for (int i = 0; i < 100 && !g_fakeNet.incoming.empty(); i++) {
+            pc->ch.sliceDeadline = 0;
+            diPAIPReadMessages(pc);
+        }
+        std::vector<PFrame> f = frames(g_fakeNet.sent);
+        g_fakeNet.sent.clear();
+        return f;
+    }
+    // Connected, hello exchanged.
+    void connect() {
+        diPAIPSendStart(&pc->ch, 1);
+        feed(msg(1, 0, std::string(1, '\5')));
+        g_fakeNet.sent.clear();
+    }
+    DiPrintChannel* pc = nullptr;
+    uint32_t (*savedClock)() = nullptr;
+};
+
+const std::string kPage = "%!PS\n/Helvetica findfont 24 scalefont setfont\n72 700 moveto "
+                          "(Halvanet test page) show showpage\n";
+
+// Whole jobs: what reaches the printer, the acknowledgements and what is
+// left on disk, for every way the data may come and every way a job fails.
+TEST_F(PrintChannel, JobsFromStartToEnd) {
+    std::string z = deflated(kPage);
+    std::string twoStreams = deflated("first half|") + deflated("second half");
+    struct Row {
+        const char* what;
+        std::vector<std::string> script;
+        bool openFails, writeFails, printFails;
+        size_t printed;      // copies printed
+        std::string content; // of each
+        std::string acks;    // frame types sent, "5!" an ack with status 1
+        bool traced256;
+        uint32_t state; // after the script
+    } rows[] = {
+        {"plain data in three messages, two copies",
+         {start(1, false, 2), msg(4, 0, kPage.substr(0, 10)), msg(4, 1, kPage.substr(10, 30)),
+          msg(4, 0, kPage.substr(40)), msg(3, 1)},
+         false,
+         false,
+         false,
+         2,
+         kPage,
+         "5 5 5 ",
+         false,
+         1},
+        {"deflated data split anywhere",
+         {start(0, true, 1), msg(4, 0, z.substr(0, 5)), msg(4, 0, z.substr(5, 20)),
+          msg(4, 0, z.substr(25)), msg(3, 1)},
+         false,
+         false,
+         false,
+         1,
+         kPage,
+         "5 ",
+         false,
+         1},
+        {"one stream ends and another follows",
+         {start(0, true, 1), msg(4, 0, twoStreams), msg(3, 1)},
+         false,
+         false,
+         false,
+         1,
+         "first half|second half",
+         "5 ",
+         false,
+         1},
+        {"copies 0: spooled, not printed",
+         {start(0, false, 0), msg(4, 0, "x"), msg(3, 1)},
+         false,
+         false,
+         false,
+         0,
+         "",
+         "5 ",
+         false,
+         1},
+        {"corrupt deflate fails the job",
+         {start(0, true, 1), msg(4, 0, "\x78\x9c\xff\xff garbage"), msg(4, 0, z), msg(3, 1)},
+         false,
+         false,
+         false,
+         0,
+         "",
+         "5! ",
+         true,
+         1},
+        {"deflate cut off before its end fails the job",
+         {start(0, true, 1), msg(4, 0, z.substr(0, z.size() / 2)), msg(3, 1)},
+         false,
+         false,
+         false,
+         0,
+         "",
+         "5! ",
+         true,
+         1},
+        {"a failed spool write fails the job",
+         {start(0, false, 1), msg(4, 0, kPage), msg(3, 1)},
+         false,
+         true,
+         false,
+         0,
+         "",
+         "5! ",
+         true,
+         1},
+        {"a failed print is acknowledged as failed",
+         {start(0, false, 1), msg(4, 0, kPage), msg(3, 1)},
+         false,
+         false,
+         true,
+         0,
+         "",
+         "5! ",
+         true,
+         1},
+        {"no spool: pause and stop",
+         {start(1, false, 1), msg(4, 0, kPage), msg(3, 1)},
+         true,
+         false,
+         false,
+         0,
+         "",
+         "5 8 9 ",
+         false,
+         4},
+        {"a job end without a job is no print",
+         {msg(3, 1)},
+         false,
+         false,
+         false,
+         0,
+         "",
+         "5! ",
+         false,
+         1},
+        {"data before any job start is dropped",
+         {msg(4, 0, z), msg(4, 0, kPage)},
+         false,
+         false,
+         false,
+         0,
+         "",
+         "",
+         false,
+         2},
+        {"administrator state ends the job's spool",
+         {start(0, false, 1), msg(4, 0, "part"), msg(12, 0, "\x02"), msg(4, 0, "more"), msg(3, 1)},
+         false,
+         false,
+         false,
+         0,
+         "",
+         "",
+         false,
+         9},
+        {"a second start discards the first job's spool",
+         {start(0, false, 1), msg(4, 0, "old job"), start(0, false, 1), msg(4, 0, kPage),
+          msg(3, 0)},
+         false,
+         false,
+         false,
+         1,
+         kPage,
+         "",
+         false,
+         1},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TearDown();
+        SetUp();
+        connect();
+        g_fakePrint.openFails = r.openFails;
+        g_fakePrint.writeFails = r.writeFails;
+        g_fakePrint.printFails = r.printFails;
+        std::string all;
+        for (const std::string& m : r.script)
+            all += m;
+        std::vector<PFrame> sent = feed(all);
+        EXPECT_EQ(r.acks, types(sent));
+        ASSERT_EQ(r.printed, g_fakePrint.prints.size());
+        for (const FakePrint::Print& p : g_fakePrint.prints)
+            EXPECT_EQ(r.content, p.content);
+        // Whatever happened, no spool stays on disk once the job is over.
+        EXPECT_TRUE(g_fakePrint.files.empty());
+        bool traced = false;
+        for (const std::u16string& t : g_fakePrint.trace)
+            traced |= t.find(u"Print job failed") == 0;
+        EXPECT_EQ(r.traced256, traced);
+        EXPECT_EQ(r.state, pc->state);
+    }
+}
+
+// A deflate bomb is inflated in bounded pieces straight to the spool.
+TEST_F(PrintChannel, DeflateBombIsWrittenInBoundedPieces) {
+    connect();
+    std::string raw(256u << 20, '\0');
+    std::string z = deflated(raw);
+    raw.clear();
+    raw.shrink_to_fit();
+    std::string all = start(0, true, 1);
+    for (size_t at = 0; at < z.size(); at += 60000)
+        all += msg(4, 0, z.substr(at, 60000));
+    g_fakePrint.keepBytes = 0;
+    feed(all);
+    ASSERT_EQ(1u, g_fakePrint.sizes.size());
+    EXPECT_EQ(uint64_t(256u << 20), g_fakePrint.sizes.begin()->second);
+    EXPECT_LE(g_fakePrint.largestWrite, uint32_t(DI_PAIP_PIECE));
+    feed(msg(12, 0, "\x01")); // disabled: the spool goes
+    EXPECT_TRUE(g_fakePrint.files.empty());
+    EXPECT_EQ(uint32_t(DI_PRINT_ADMIN_DISABLED), pc->state);
+}
+
+// Fields end at the message's end when the server leaves out their zero
+// byte, and short messages are ignored (ASan catches any read past).
+TEST_F(PrintChannel, FieldsBoundedByTheMessage) {
+    connect();
+    struct Row {
+        std::string m;
+        std::u16string title, printer;
+        uint32_t attribute;
+    } rows[] = {
+        {start(0, false, 1, "", "unterminated"), u"unterminated", u"", 0},
+        {start(0, false, 1, std::string("\x01Lab", 4) + le32(9)), u"Doc", u"Lab", 9},
+        {start(0, false, 1, std::string("\x01Lab\0", 5) + le32(3)), u"Doc", u"Lab", 3},
+        {start(0, false, 1, std::string("\x00", 1) + le32(4)), u"Doc", u"", 4},
+        {start(0, false, 1, le32(5)), u"Doc", u"", 5},
+    };
+    for (const Row& r : rows) {
+        // Heap copies sized exactly: a read past the message is caught.
+        std::vector<uint8_t> exact(r.m.begin(), r.m.end());
+        diPAIPHandleMessage(pc, exact.data(), uint32_t(exact.size()));
+        EXPECT_EQ(r.title, pc->title);
+        EXPECT_EQ(r.printer, pc->printer);
+        EXPECT_EQ(r.attribute, pc->attribute);
+    }
+    uint32_t before = pc->state;
+    for (const std::string& m :
+         {std::string("\x02\x07\x00", 3), msg(2, 0, "\x01"), msg(1), msg(12), msg(4, 1)}) {
+        std::vector<uint8_t> exact(m.begin(), m.end());
+        diPAIPHandleMessage(pc, exact.data(), uint32_t(exact.size()));
+    }
+    EXPECT_EQ(before, pc->state);
+}
+
+// Messages after a status query are read by the resumed channel, without
+// waiting for more bytes from the server.
+TEST_F(PrintChannel, MessagesAfterStatusQueryResumeByTimer) {
+    connect();
+    std::vector<PFrame> sent = feed(msg(9, 1) + msg(10) + msg(10));
+    EXPECT_EQ("5 ", types(sent));
+    ASSERT_NE(nullptr, pc->ch.resumeTimer);
+    // One message per resumption while the state stays 0.
+    for (int i = 0; i < 2; i++) {
+        g_now += 20;
+        diTimerDispatch(g_now);
+    }
+    EXPECT_EQ("5 5 ", types(frames(g_fakeNet.sent)));
+}
+
+// Connection loss mid-job: the spool goes, printing pauses, stop is sent.
+TEST_F(PrintChannel, ConnectionLossDropsTheSpool) {
+    connect();
+    feed(start(0, false, 1) + msg(4, 0, "part"));
+    ASSERT_EQ(1u, g_fakePrint.files.size());
+    for (int jobs : {0, 2}) {
+        g_fakePrint.jobCount = jobs;
+        pc->state = DI_PRINT_PRINTING;
+        pc->connected = true;
+        g_fakeNet.closed = true;
+        DiEvent ev{};
+        ev.w[0] = DI_EV_CLOSED;
+        diPrintChannelEvent(&pc->ch.hdr, &ev);
+        EXPECT_TRUE(g_fakePrint.files.empty());
+        EXPECT_EQ(jobs ? uint32_t(DI_PRINT_PAUSED) : uint32_t(DI_PRINT_OFFLINE), pc->state);
+        EXPECT_EQ("9 ", types(frames(g_fakeNet.sent)));
+        g_fakeNet.sent.clear();
+    }
+}
+
+// PDF spools outlive the job by the deletion delay; raw ones go at once.
+TEST_F(PrintChannel, PdfSpoolsDeletedLater) {
+    connect();
+    feed(start(4, false, 1) + msg(4, 0, "%PDF-1.4") + msg(3));
+    ASSERT_EQ(1u, g_fakePrint.prints.size());
+    EXPECT_EQ(1, g_fakePrint.prints[0].kind);
+    EXPECT_EQ(1u, g_fakePrint.files.size());
+    EXPECT_EQ(1u, diPrintPendingDeletes());
+    g_now += diPrintSweepDelays.periodMs;
+    diTimerDispatch(g_now);
+    EXPECT_TRUE(g_fakePrint.files.empty());
+    EXPECT_EQ(0u, diPrintPendingDeletes());
+}
+
+// The hello fits the output buffer: whole entries are dropped from the
+// front, the default printer (last) always stays.
+TEST_F(PrintChannel, HelloFitsWithManyPrinters) {
+    for (int printers : {1, 3, 100}) {
+        SCOPED_TRACE(printers);
+        std::u16string list = u"pn=@@QVL_PDF@@\ndp=\ndn=\n";
+        for (int i = 0; i < printers; i++) {
+            std::u16string n = u"Printer number " + std::u16string(1, char16_t(u'A' + i % 26)) +
+                               std::u16string(size_t(i / 26 + 1), u'x');
+            list += u"pn=" + n + u"\npo=LPT1:\ndp=drv.dll\ndn=Generic Driver " +
+                    (i + 1 == printers ? u"DEFAULT" : u"other") + u"\n";
+        }
+        pc->client.list = list;
+        pc->client.osWord = u"Windows2000";
+        diPAIPSendHello(pc, 3);
+        std::vector<PFrame> f = frames(g_fakeNet.sent);
+        g_fakeNet.sent.clear();
+        ASSERT_EQ(1u, f.size());
+        EXPECT_LE(f[0].payload.size() + 10, size_t(DI_PAIP_OUT_LIMIT));
+        std::string text = f[0].payload.substr(10);
+        EXPECT_EQ(std::string("os=Windows2000\npt=\n"), text.substr(0, 19));
+        EXPECT_NE(std::string::npos, text.find("DEFAULT\n"));
+        EXPECT_EQ(text.size() - text.find("DEFAULT\n"), 8u); // the default ends it
+        EXPECT_EQ(printers < 100, text.find("@@QVL_PDF@@") != std::string::npos);
+    }
+}
+
+// The user's pause and resume, with and without queued jobs, and a job
+// start while paused that only repeats the pause.
+TEST_F(PrintChannel, PauseAndResume) {
+    connect();
+    g_fakePrint.jobCount = 0;
+    diPrintPause(&pc->ch);
+    EXPECT_EQ(uint32_t(DI_PRINT_OFFLINE), pc->state);
+    g_fakePrint.jobCount = 1;
+    diPrintPause(&pc->ch);
+    EXPECT_EQ(uint32_t(DI_PRINT_PAUSED), pc->state);
+    EXPECT_EQ("8 ", types(frames(g_fakeNet.sent)));
+    g_fakeNet.sent.clear();
+    EXPECT_EQ("8 ", types(feed(start(1, false, 1) + msg(4, 0, "x"))));
+    EXPECT_EQ(0, g_fakePrint.opened);
+    g_fakeNet.sent.clear();
+    diPrintResume(&pc->ch);
+    EXPECT_EQ(uint32_t(DI_PRINT_READY), pc->state);
+    EXPECT_EQ(1, g_fakePrint.nextStarts);
+}
+
+class PrintQueue : public PrintChannel {
+  protected:
+    void SetUp() override {
+        PrintChannel::SetUp();
+        g_fakeChannels.printCtor = makeReal;
+        g_fakeChannels.printDtor = destroyReal;
+    }
+};
+
+// Jobs are queued once, answered for the server to connect, and requested
+// at once on a channel already connected to the same print service.
+TEST_F(PrintQueue, JobsAndRequests) {
+    CPrintJobQueue q;
+    ASSERT_NE(nullptr, q.channel);
+    DiPrintChannel* qc = reinterpret_cast<DiPrintChannel*>(q.channel);
+    EXPECT_EQ(u"initializing", std::u16string(q.GetStateName()));
+    q.AddJob(u"http://srv/a/_service/job1", u"m1");
+    q.AddJob(u"", u"m2");
+    EXPECT_EQ(std::vector<std::u16string>{u"http://srv/a/_service/job1"}, g_fakePrint.replies);
+    EXPECT_EQ(u"http://srv/", qc->urlBase);
+    // The server connects: start, its hello, our hello and the job request.
+    diPAIPSendStart(q.channel, 1);
+    g_fakeNet.incoming.push_back(msg(1, 0, "\x07\x01", 4));
+    diPAIPReadMessages(qc);
+    std::vector<PFrame> f = frames(g_fakeNet.sent);
+    g_fakeNet.sent.clear();
+    ASSERT_EQ("14 1 13 ", types(f));
+    EXPECT_EQ(4, f[2].job);
+    EXPECT_EQ("http://srv/a/_service/job1", f[2].payload);
+    // Same service, connected, not printing: requested at once.
+    qc->state = DI_PRINT_READY;
+    q.AddJob(u"http://srv/b/_service/job2", u"m3");
+    EXPECT_EQ("13 ", types(frames(g_fakeNet.sent)));
+    EXPECT_EQ(u"printing", std::u16string(q.GetStateName()));
+    // While printing a job is queued; a duplicate name is not.
+    q.AddJob(u"http://srv/b/_service/job3", u"m4");
+    q.AddJob(u"http://srv/b/_service/job3", u"m5");
+    EXPECT_EQ(1, q.GetJobCount());
+    CQVLList<CCapability> caps;
+    q.AddPrinterCapabilities(&caps, true); // not described: nothing
+    EXPECT_EQ(nullptr, caps.head);
+    qc->client.description = u"os=Windows2000&driver=x.dll";
+    qc->client.defaultName = u"Lab";
+    qc->client.list = u"pn=Lab\ndp=x.dll\ndn=X\n";
+    q.AddPrinterCapabilities(&caps, false); // no printer: nothing
+    EXPECT_EQ(nullptr, caps.head);
+    q.AddPrinterCapabilities(&caps, true);
+    int n = 0;
+    for (auto* i = caps.head; i; i = i->next)
+        n++;
+    EXPECT_EQ(8, n);
+    EXPECT_EQ(u"Lab", q.lastPrinterName);
+    EXPECT_EQ(qc->client.list, q.lastPrinterList);
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+// Fakes of the print channel's surroundings (see print_fakes.h).
+#include "fakes/print_fakes.h"
+
+#include "session/disoaccess.h"
+
+#include <string.h>
+
+FakePrint g_fakePrint;
+
+namespace {
+
+struct OpenFile {
+    std::u16string path;
+};
+
+void* fakeOpen(std::u16string* path) {
+    if (g_fakePrint.openFails) return nullptr;
+    *path = u"C:\\temp\\QVLWinPrint\\QVL" +
+            std::u16string(1, char16_t(u'A' + g_fakePrint.opened++)) + u".tmp";
+    g_fakePrint.files[*path];
+    g_fakePrint.sizes[*path] = 0;
+    return new OpenFile{*path};
+}
+
+bool fakeWrite(void* f, const uint8_t* data, uint32_t n) {
+    if (g_fakePrint.writeFails) return false;
+    OpenFile* o = static_cast<OpenFile*>(f);
+    std::string& s = g_fakePrint.files[o->path];
+    if (s.size() + n <= g_fakePrint.keepBytes) s.append(reinterpret_cast<const char*>(data), n);
+    g_fakePrint.sizes[o->path] += n;
+    if (n > g_fakePrint.largestWrite) g_fakePrint.largestWrite = n;
+    return true;
+}
+
+void fakeClose(void* f) {
+    delete static_cast<OpenFile*>(f);
+}
+
+void fakeRemove(const std::u16string& path) {
+    g_fakePrint.files.erase(path);
+    g_fakePrint.removed.push_back(path);
+}
+
+int fakePrintFile(DiPrintChannel* pc, const std::u16string& path, uint32_t* error,
+                  std::u16string* text) {
+    if (g_fakePrint.printFails) {
+        *error = 5;
+        *text = u"Access is denied.";
+        return -1;
+    }
+    g_fakePrint.prints.push_back({path, pc->printer, pc->kind, g_fakePrint.files[path]});
+    return 0;
+}
+
+void fakeTrace(const std::u16string& line) {
+    g_fakePrint.trace.push_back(line);
+}
+
+} // namespace
+
+const DiPrintSpoolOps kFakeSpoolOps = {fakeOpen,   fakeWrite,     fakeClose,
+                                       fakeRemove, fakePrintFile, fakeTrace};
+
+void fakePrintReset() {
+    g_fakePrint = FakePrint();
+}
+
+// The outpost's accessors, answered by the fake.
+DiChannel* diSOGetDriveChannel(void) {
+    return nullptr;
+}
+DiChannel* diSOGetAudioChannel(void) {
+    return nullptr;
+}
+DiChannel* diSOGetDeviceListChannel(void) {
+    return nullptr;
+}
+DiChannel* diSOGetPrintChannel(void) {
+    return g_fakePrint.printChannel;
+}
+int diSOGetPrintJobCount(void) {
+    return g_fakePrint.jobCount;
+}
+void diSOStartNextPrintJob(void) {
+    g_fakePrint.nextStarts++;
+}
+void diSOReplyPrint(const DiChar* jobName, const DiChar*) {
+    g_fakePrint.replies.push_back(jobName ? jobName : u"");
+}
+DiHTTPClient* diSOGetHttpClient(void) {
+    return nullptr;
+}
+int diSOOpenUrl(const DiChar*) {
+    return 0;
+}

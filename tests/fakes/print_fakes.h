@@ -1,0 +1,38 @@
+// Fakes of the print channel's surroundings: spool files kept in memory,
+// printers that record what they printed, and the outpost's accessors (a
+// job count the test sets, replies and next-job starts counted).
+#ifndef HV_TESTS_PRINT_FAKES_H
+#define HV_TESTS_PRINT_FAKES_H
+
+#include "devices/dipaip.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct FakePrint {
+    std::map<std::u16string, std::string> files; // spool files on "disk"
+    std::vector<std::u16string> removed;
+    int opened = 0;
+    bool openFails = false, writeFails = false, printFails = false;
+    size_t keepBytes = 1 << 20; // larger spools are counted, not kept
+    std::map<std::u16string, uint64_t> sizes;
+    uint32_t largestWrite = 0;
+    struct Print {
+        std::u16string path, printer;
+        uint8_t kind;
+        std::string content;
+    };
+    std::vector<Print> prints;
+    std::vector<std::u16string> trace;
+    // Outpost.
+    int jobCount = 0, nextStarts = 0;
+    std::vector<std::u16string> replies; // job names answered
+    DiChannel* printChannel = nullptr;
+};
+
+extern FakePrint g_fakePrint;
+extern const DiPrintSpoolOps kFakeSpoolOps;
+void fakePrintReset();
+
+#endif
