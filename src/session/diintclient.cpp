@@ -149,6 +149,14 @@ static const DiChar* option(DiChar* DdLaunchOptions::*field) {
     return v && v[0] ? v : nullptr;
 }
 
+bool diSOIntegratedClientIsActive(void) {
+    return g_diIntegratedClient && g_diIntegratedClient->IsActive();
+}
+
+bool diSOIntegratedClientLogin(void) {
+    return g_diIntegratedClient && g_diIntegratedClient->Login();
+}
+
 CIntegratedClient::CIntegratedClient(CServerOutpost* owner) : outpost(owner) {}
 
 CIntegratedClient::~CIntegratedClient() {
