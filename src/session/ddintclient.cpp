@@ -7,7 +7,9 @@
 #include "core/ddapp.h"
 #include "core/ddmessage.h"
 #include "net/wsclient.h"
+#include "core/dilog.h"
 #include "session/ddprofile.h"
+#include "session/ddso.h"
 #include "session/diintclient.h"
 
 #include <string.h>
@@ -128,4 +130,31 @@ CIntegratedClient* ddIntClientCreate(CServerOutpost* outpost) {
     CIntegratedClient* client = new (std::nothrow) CWinIntegratedClient(outpost);
     if (client) g_diIntegratedClient = client;
     return client;
+}
+
+CWinLaunchObjectHandler::CWinLaunchObjectHandler() {
+    ddIntClientInstallService();
+}
+
+bool CWinLaunchObjectHandler::OpenBrowser(const DiChar* url) {
+    return ddShellRun(0, w(url), 0) == 0;
+}
+
+void CWinLaunchObjectHandler::ShowMessage(uint32_t message) {
+    DiChar text[1024], caption[256];
+    if (!diLogLoadMessage(message, text, 1024)) text[0] = 0;
+    if (!diLogLoadMessage(455, caption, 256)) caption[0] = 0;
+    ddMessageBox(nullptr, w(text), w(caption));
+}
+
+void CWinLaunchObjectHandler::Pause(uint32_t ms) {
+    Sleep(ms);
+}
+
+bool CWinLaunchObjectHandler::RecreateProfileStore() {
+    ddProfStoreCreate();
+    if (!g_diProfileStore) return false;
+    DiChar cookie[260];
+    g_diProfileStore->GetProfileValue(u"sessioncookie", cookie, 260, nullptr);
+    return true;
 }

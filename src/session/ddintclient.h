@@ -4,6 +4,8 @@
 
 #include "dd.h"
 
+#include "session/diobjhandler.h"
+
 class CIntegratedClient;
 class CServerOutpost;
 
@@ -11,5 +13,16 @@ class CServerOutpost;
 void ddIntClientInstallService(void);
 /* The outpost's integrated client (also g_diIntegratedClient), or none. */
 CIntegratedClient* ddIntClientCreate(CServerOutpost* outpost);
+
+/* The start-up request handler on the desktop: the browser, message boxes,
+ * real pauses and the profile store made anew. */
+class CWinLaunchObjectHandler : public CLaunchObjectHandler {
+  public:
+    CWinLaunchObjectHandler();
+    bool OpenBrowser(const DiChar* url) override;
+    void ShowMessage(uint32_t message) override;
+    void Pause(uint32_t ms) override;
+    bool RecreateProfileStore() override;
+};
 
 #endif
