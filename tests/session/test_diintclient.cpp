@@ -7,6 +7,7 @@
 #include "core/diutil.h"
 #include "fakes/route_fakes.h"
 #include "session/diintclient.h"
+#include "session/diobjhandler.h"
 #include "session/disettings.h"
 #include "session/diso.h"
 #include "support/mem_profile_store.h"
@@ -390,6 +391,133 @@ TEST_F(Client, DocumentUrlsOnPortZeroAndWithHelpLanguages) {
     ic->SetServer(u"http://web.example:8080/");
     EXPECT_EQ(ic->BuildDocumentUrl(u"/hvn/a"), u"http://web.example:8080/hvn/a");
     EXPECT_EQ(ic->BuildDocumentUrl(u"https://o/x"), u"https://o/x");
+}
+
+struct RecordingHandler : CLaunchObjectHandler {
+    std::vector<std::string> events;
+    bool OpenBrowser(const DiChar* url) override {
+        events.push_back("browser " + narrow(url));
+        return true;
+    }
+    void ShowMessage(uint32_t message) override {
+        events.push_back("box " + std::to_string(message));
+    }
+    void Pause(uint32_t ms) override { events.push_back("pause " + std::to_string(ms)); }
+};
+
+struct Handler : ::testing::Test {
+    RecordingService service;
+    CMemProfileStore store;
+    MemSettingsFile file;
+    RecordingHandler handler;
+    void SetUp() override {
+        routeFakesReset();
+        g_diWsService = &service;
+        store.Load(nullptr);
+        for (auto kv : {std::pair<const DiChar*, const DiChar*>{u"sessioncookie", u"S&1"},
+                        {u"protocol", u"http"},
+                        {u"server", u"w"},
+                        {u"port", u"8080"},
+                        {u"jwslocation", u"axis/HVNWS.jws"}})
+            file.AddKey(kv.first, kv.second);
+    }
+    void TearDown() override { g_diWsService = nullptr; }
+    static DiWsReply userFault(const char* text) {
+        DiWsReply r = RecordingService::code(12, "SOAP-ENV:Server.userException");
+        r.faultString = std::string("java.rmi.RemoteException: ") + text;
+        return r;
+    }
+};
+
+TEST_F(Handler, ObjectNamesPickTheirPathAndRepliesTheirCodes) {
+    struct Case {
+        const char16_t* name;
+        bool clientId;
+        std::vector<DiWsReply> replies; // for whatever operation is called
+        int result;
+        const char* call;  // the one call expected, or ""
+        const char* event; // the one browser or box event expected, or ""
+    } cases[] = {
+        {u"http://w:8080/hvn/x?a=1",
+         true,
+         {},
+         0,
+         "",
+         "browser http://w:8080/hvn/x?a=1&cid=7%3A9&sid=S%261"},
+        {u"http://w:8080/hvn/x", false, {}, 1, "", ""},
+        {u"http://elsewhere/", false, {}, 0, "", "browser http://elsewhere/"},
+        {u"HTTP://w:8080/hvn/", true, {}, 0, "startEmulatorSession(S&1,HTTP://w:8080/hvn/)", ""},
+        {u"ic_logout", true, {}, 0, "endSession(S&1)", ""},
+        {u"ic_logout", true, {RecordingService::code(21)}, 2, "endSession(S&1)", ""},
+        {u"IC_Logout", true, {}, 0, "startEmulatorSession(S&1,IC_Logout)", ""},
+        {u"calc",
+         true,
+         {userFault("Server.LaunchFailed")},
+         1,
+         "startEmulatorSession(S&1,calc)",
+         "box 495"},
+        {u"calc",
+         true,
+         {userFault("Client.InvalidSessionCookie")},
+         2,
+         "startEmulatorSession(S&1,calc)",
+         ""},
+        {u"calc",
+         true,
+         {userFault("Server.NoDRXResponse")},
+         4,
+         "startEmulatorSession(S&1,calc)",
+         ""},
+        {u"calc", true, {RecordingService::code(23)}, 23, "startEmulatorSession(S&1,calc)", ""},
+        {u"calc",
+         true,
+         {RecordingService::ok("soap_endv")},
+         1,
+         "startEmulatorSession(S&1,calc)",
+         ""},
+    };
+    for (const Case& k : cases) {
+        diSOSetLocalSetting(u"drxclientid", k.clientId ? u"7:9" : u"");
+        service.calls.clear();
+        service.script.clear();
+        handler.events.clear();
+        for (const DiWsReply& r : k.replies) {
+            service.script["startEmulatorSession"].push_back(r);
+            service.script["endSession"].push_back(r);
+        }
+        EXPECT_EQ(handler.HandleObject(k.name, &file), k.result) << narrow(k.name);
+        std::string call = service.calls.empty() ? "" : service.calls[0];
+        EXPECT_EQ(call, k.call) << narrow(k.name);
+        EXPECT_LE(service.calls.size(), 1u);
+        std::string event = handler.events.empty() ? "" : handler.events[0];
+        EXPECT_EQ(event, k.event) << narrow(k.name);
+    }
+    // A file without the session's settings starts nothing and says so.
+    MemSettingsFile empty;
+    EXPECT_EQ(handler.HandleObject(u"calc", &empty), DI_LAUNCH_NO_SETTINGS);
+}
+
+TEST_F(Handler, ALaunchConfigurationSuspendsAllThenResumesInOrderWithPauses) {
+    for (const DiChar* c : {u"e1", u"e2", u"e3"})
+        file.AddCookie(c);
+    EXPECT_EQ(handler.HandleAllItems(&file), 0);
+    std::string all;
+    for (auto& c : service.calls)
+        all += c + ";";
+    EXPECT_EQ(all, "suspendSession(S&1,e1);suspendSession(S&1,e2);suspendSession(S&1,e3);"
+                   "resumeSession(S&1,e1);resumeSession(S&1,e2);resumeSession(S&1,e3);");
+    EXPECT_EQ(handler.events, (std::vector<std::string>{"pause 3000", "pause 2000", "pause 1000"}));
+}
+
+TEST_F(Handler, AProxyThatKeepsAskingEndsAtTheUsersCancel) {
+    file.AddKey(u"proxyserver", u"proxy");
+    file.AddKey(u"proxyport", u"3128");
+    service.script["startEmulatorSession"] = {RecordingService::code(407)};
+    g_fakeRoutes.dialogs = {{true, u"u", u"wrong", true}, {false, u"", u"", false}};
+    EXPECT_EQ(handler.HandleObject(u"calc", &file), 407);
+    EXPECT_EQ(g_fakeRoutes.dialogPrompts.size(), 2u);
+    EXPECT_EQ(service.calls.size(), 2u);
+    EXPECT_EQ(service.endpoints[0].proxyHost, "proxy");
 }
 
 } // namespace
