@@ -20,7 +20,11 @@
 #include "session/diintclient.h"
 #include "session/diprofile.h"
 #include "session/diso.h"
+#include "session/dilaunch.h"
 #include "session/divaip.h"
+#include "ui/ddui.h"
+#include "ui/diui.h"
+#include "core/ddsysinfo.h"
 #include "xml/qvlxmlglobals.h"
 #include "xml/qvlxmlparser.h"
 
@@ -70,6 +74,15 @@ class CWinServerOutpost : public CServerOutpost {
     bool AskYesNoOwned(const DiChar* caption, const DiChar* text) override;
     void RememberServerCertificates(const DiChar* array) override;
     void SaveSessionToProfile() override;
+    /* ---- launches and capabilities ---- */
+    void DescribePlatform(DiSOPlatform* platform) override;
+    bool RunLocal(const DiChar* command, const DiChar* arguments,
+                  const DiChar* commandLine) override;
+    void ScreenSize(int32_t* w, int32_t* h) override;
+    void FitFrame(DiFrame* frame) override;
+    void RaiseFrame(DiFrame* frame) override;
+    void ShowObject(DiObject* obj) override;
+    void HideObject(DiObject* obj) override;
 };
 
 static CWinServerOutpost* winOutpost() {
@@ -320,6 +333,7 @@ void CWinServerOutpost::RememberServerCertificates(const DiChar* array) {
 void CWinServerOutpost::SaveSessionToProfile() {
     CProfileStore* store = g_diProfileStore;
     if (!store) return;
+    if (g_diIntegratedClient) store->SetSessionCookie(g_diIntegratedClient->sessionCookie.c_str());
     const std::string& certs = diCertCacheGetSessionCertsFile();
     if (!certs.empty()) store->SetCertsFile(diProfileFromUtf8(certs).c_str());
     store->Save();
@@ -430,4 +444,52 @@ int diSOAskYesNo(DiObject*, const DiChar* caption, const DiChar* text) {
     if (g_diOutpost) return g_diOutpost->AskYesNo(caption, text ? text : u"") ? 1 : 0;
     /* The route and login code also asks before any session exists. */
     return ddAskYesNoHwnd(GetActiveWindow(), ddW(text ? text : u""), ddW(caption)) ? 1 : 0;
+}
+
+/* ---- launches and capabilities ---- */
+
+void CWinServerOutpost::DescribePlatform(DiSOPlatform* p) {
+    p->screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    p->screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    p->maxWidth = GetSystemMetrics(SM_CXMAXIMIZED);
+    p->maxHeight = GetSystemMetrics(SM_CYMAXIMIZED);
+    p->virtualWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    p->virtualHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    p->colorDepth = int32_t(g_ddApp->depth);
+    p->localXDisplay = localXDisplay;
+    p->client = &g_ddApp->clientInfo;
+    p->timeZone = ddTimeZoneInfoGet();
+    p->keyboard = ddKeyboardInfoGet();
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (GetComputerNameW(name, &size)) p->computerName = qvlStrDup(reinterpret_cast<DiChar*>(name));
+    p->seamless = true;
+}
+
+bool CWinServerOutpost::RunLocal(const DiChar* command, const DiChar* arguments,
+                                 const DiChar* commandLine) {
+    if (command)
+        return ddShellOpenDefault(ddW(command), arguments ? ddW(arguments) : nullptr, 0) == 0;
+    return commandLine && ddShellRun(1, ddW(commandLine), SW_SHOWNORMAL) == 0;
+}
+
+void CWinServerOutpost::ScreenSize(int32_t* w, int32_t* h) {
+    *w = GetSystemMetrics(SM_CXSCREEN);
+    *h = GetSystemMetrics(SM_CYSCREEN);
+}
+
+void CWinServerOutpost::FitFrame(DiFrame* frame) {
+    ddUIFitFrameToContent(frame);
+}
+
+void CWinServerOutpost::RaiseFrame(DiFrame* frame) {
+    ddUIRaiseFrame(frame);
+}
+
+void CWinServerOutpost::ShowObject(DiObject* obj) {
+    ddUIShowObjectWindow(obj, 1);
+}
+
+void CWinServerOutpost::HideObject(DiObject* obj) {
+    ddUIShowObjectWindow(obj, 0);
 }

@@ -88,19 +88,18 @@ static bool endv(const DiWsReply& r) {
 
 int CLaunchObjectHandler::StartEmulatorSession(const DiChar* objectName, CSettingsFile* file) {
     /* Nothing was started: reporting success would end the start-up. */
-    if (!ReadSessionSettings(file)) return DI_LAUNCH_NO_SETTINGS;
+    if (!ReadSessionSettings(file)) return DI_OBJ_NO_SETTINGS;
     DiWsReply r = Call("startEmulatorSession", {sessionCookie, diProfileToUtf8(objectName)});
-    if (r.code == 0) return endv(r) ? DI_LAUNCH_FAILED : 0;
+    if (r.code == 0) return endv(r) ? DI_OBJ_LAUNCH_FAILED : 0;
     if (r.faultCode == "SOAP-ENV:Server.userException") {
         const std::string& s = r.faultString;
         if (s == "java.rmi.RemoteException: Server.NoWrite" ||
             s == "java.rmi.RemoteException: Server.NoDRXResponse")
-            return DI_LAUNCH_NO_SERVER;
-        if (s == "java.rmi.RemoteException: Client.InvalidSessionCookie")
-            return DI_LAUNCH_BAD_COOKIE;
+            return DI_OBJ_NO_SERVER;
+        if (s == "java.rmi.RemoteException: Client.InvalidSessionCookie") return DI_OBJ_BAD_COOKIE;
         if (s == "java.rmi.RemoteException: Server.LaunchFailed") {
             ShowMessage(495);
-            return DI_LAUNCH_FAILED;
+            return DI_OBJ_LAUNCH_FAILED;
         }
     }
     return r.code;
@@ -145,7 +144,7 @@ bool CLaunchObjectHandler::OpenWebtopUrl(const DiChar* url, CSettingsFile* file)
 }
 
 int CLaunchObjectHandler::HandleObject(const DiChar* objectName, CSettingsFile* sessionFile) {
-    if (!objectName) return DI_LAUNCH_FAILED;
+    if (!objectName) return DI_OBJ_LAUNCH_FAILED;
     std::u16string name = objectName;
     if (name.compare(0, 4, u"http") == 0) return OpenWebtopUrl(objectName, sessionFile) ? 0 : 1;
     if (name == u"ic_logout") return EndWebtopSession(sessionFile) ? 0 : 2;

@@ -17,10 +17,10 @@ struct DiWsReply;
 
 /* StartEmulatorSession's results besides 0 and the service's own codes. */
 enum : int {
-    DI_LAUNCH_FAILED = 1,     /* refused launch, or a "soap_endv" reply */
-    DI_LAUNCH_BAD_COOKIE = 2, /* the session cookie is no longer valid */
-    DI_LAUNCH_NO_SETTINGS = 3,
-    DI_LAUNCH_NO_SERVER = 4, /* the server could not reach its engine */
+    DI_OBJ_LAUNCH_FAILED = 1, /* refused launch, or a "soap_endv" reply */
+    DI_OBJ_BAD_COOKIE = 2,    /* the session cookie is no longer valid */
+    DI_OBJ_NO_SETTINGS = 3,
+    DI_OBJ_NO_SERVER = 4, /* the server could not reach its engine */
 };
 
 class CLaunchObjectHandler {

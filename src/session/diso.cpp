@@ -10,6 +10,7 @@
 #include "net/diroute.h"
 #include "session/dicapability.h"
 #include "session/diintclient.h"
+#include "session/dilaunch.h"
 #include "session/diprofile.h"
 #include "session/diurlparam.h"
 #include "session/divaip.h"
@@ -79,6 +80,7 @@ DiChar* diSOReloadFrameScript(const DiChar* url, const DiChar* frame) {
 
 CServerOutpost::CServerOutpost(const DiSOOptions& o) {
     g_diOutpost = this;
+    diSOInstallLaunchHooks(true);
     server = dup(o.server);
     portFile = dup(o.portFile);
     port = int32_t(o.port);
@@ -110,6 +112,16 @@ CServerOutpost::CServerOutpost(const DiSOOptions& o) {
 }
 
 CServerOutpost::~CServerOutpost() {
+    launches.Clear();
+    launchRequests.Clear();
+    CancelLaunchDialogTimer();
+    for (int32_t i = 0; i < pendingEventCount; i++) {
+        DiSOWebserverEvent& e = pendingEvents[i];
+        free(e.url);
+        free(e.frame);
+        free(e.helperId);
+    }
+    delete[] pendingEvents;
     diVAIPDelete(serverConnection);
     serverConnection = nullptr;
     while (helpers.head) {
@@ -148,7 +160,10 @@ CServerOutpost::~CServerOutpost() {
         setText(t, nullptr);
     for (DiChar*& t : userInfo)
         setText(&t, nullptr);
-    if (g_diOutpost == this) g_diOutpost = nullptr;
+    if (g_diOutpost == this) {
+        g_diOutpost = nullptr;
+        diSOInstallLaunchHooks(false);
+    }
 }
 
 int64_t CServerOutpost::Now() {
@@ -160,9 +175,11 @@ void CServerOutpost::SetConnectionState(int32_t state) {
 }
 
 void CServerOutpost::LogStatus() {
-    int launches = 0;
-    diLogInfoArgs(
-        463, {connectionState == DI_SO_CONNECTED ? u"up" : u"down", int(helpers.count), launches});
+    int outOfPlace = 0;
+    for (auto* n = launches.head; n; n = n->next)
+        if (!n->item->IsBrowser()) outOfPlace++;
+    diLogInfoArgs(463, {connectionState == DI_SO_CONNECTED ? u"up" : u"down", int(helpers.count),
+                        outOfPlace});
 }
 
 int32_t CServerOutpost::OpenListener() {
@@ -293,6 +310,11 @@ void CServerOutpost::Stop() {
         diHTTPClientFree(httpClient);
         httpClient = nullptr;
     }
+    for (DiChannel** device : {&driveChannel, &audioChannel, &deviceListChannel}) {
+        DiChannel* ch = *device;
+        *device = nullptr;
+        if (ch) diDEDestroyChannel(ch);
+    }
     if (listenerChannel) {
         if (portFile) RemovePortFile();
         DiChannel* ch = listenerChannel;
@@ -381,10 +403,23 @@ CHelperConnection* CServerOutpost::FindHelperById(const DiChar* id) {
     return nullptr;
 }
 
-void CServerOutpost::AcceptHelper(DiChannel* /*channel*/) {}
+void CServerOutpost::AcceptHelper(DdSocket* accepted) {
+    CHelperConnection* helper = new (std::nothrow) CHelperConnection(accepted);
+    if (!helper) {
+        if (accepted) ddNetSocketDestroy(accepted);
+        return;
+    }
+    if (!helper->channel) {
+        delete helper;
+        return;
+    }
+    helpers.Append(helper, false);
+    LogStatus();
+}
 
 void CServerOutpost::HelperGone(CHelperConnection* helper) {
     diLogInfoArgs(358, {orEmpty(helper->GetPeerName())});
+    ForgetHelper(helper);
     helpers.Remove(helper, false);
     diVAIPDelete(helper);
     LogStatus();
@@ -518,10 +553,20 @@ bool CServerOutpost::SendInit() {
         profile.value = haveProfile;
         CBoolCapability reconnecting(u"reconnecting", false);
         reconnecting.value = 1;
-        CCapability* list[] = {&id, &version, &profile, connectionLost ? &reconnecting : nullptr};
-        for (CCapability* c : list) {
-            if (!c) continue;
-            DiChar* text = c->ToText();
+        DiSOPlatform platform;
+        DescribePlatform(&platform);
+        CQVLList<CCapability> provided;
+        AddClientCapabilities(&provided, platform);
+        AddKeyboardItems(&provided, platform);
+        AddTimeZoneItems(&provided, platform);
+        AddProxyItems(&provided);
+        AddComputerItems(&provided, platform);
+        FreePlatform(&platform);
+        CCapability* own[] = {&id, &version, &profile, connectionLost ? &reconnecting : nullptr};
+        for (CCapability* c : own)
+            if (c) provided.Append(c, false);
+        for (auto* n = provided.head; n; n = n->next) {
+            DiChar* text = n->item->ToText();
             if (text) caps->AddItem(new (std::nothrow) CQVLXSDString(text));
             free(text);
         }
@@ -540,7 +585,10 @@ void CServerOutpost::DrxClientId(DiChar* out, size_t size) {
     out[0] = 0;
     CProfileStore* store = g_diProfileStore;
     CQVLXMLElement* root = store && store->document ? store->document->root : nullptr;
-    if (!root || !server) return;
+    if (!root || !server) {
+        if (!diSOGetLocalSetting(u"drxclientid", out, size)) out[0] = 0;
+        return;
+    }
     CQVLXMLElement* profiles = root->Find(u"profiles");
     std::u16string host = server;
     diStrLowerAscii(&host[0], host.size());
@@ -551,8 +599,9 @@ void CServerOutpost::DrxClientId(DiChar* out, size_t size) {
                                                              u"name", host.c_str(), false)
                                   : nullptr;
     size_t length = 0;
-    if (!hostElement || !store->GetValue(hostElement, u"drxclientid", out, size, &length))
-        out[0] = 0;
+    if (hostElement && store->GetValue(hostElement, u"drxclientid", out, size, &length)) return;
+    /* The automatic login keeps the id in the local settings. */
+    if (!diSOGetLocalSetting(u"drxclientid", out, size)) out[0] = 0;
 }
 
 void CServerOutpost::SendKeepAliveReply() {
@@ -707,7 +756,7 @@ void CServerOutpost::OnUserinfo(CQVLSOAPRequest* request, const DiChar*) {
     }
     if (request->GetStringParameter(u"array")) RememberServerCertificates(userInfo[DI_SO_CERTS]);
     SaveSessionToProfile();
-    if (g_diIntegratedClient) g_diIntegratedClient->OnUserInfo();
+    if (diSOIntegratedClientIsActive()) g_diIntegratedClient->OnUserInfo();
 }
 
 void CServerOutpost::SaveSessionToProfile() {
@@ -881,12 +930,33 @@ void CServerOutpost::OnHelperInit(CHelperConnection* helper, CQVLSOAPRequest* re
         if (ca && !caFile) setText(&caFile, ca);
         if (!ContinueStart()) LogStatus();
     } else {
+        DeliverWebserverEvents(helper);
         LogStatus();
     }
 }
 
-void CServerOutpost::ServePoll(CHelperConnection* helper, const DiChar*) {
-    /* No webserver events are kept for helpers yet: nothing to load. */
+void CServerOutpost::ServePoll(CHelperConnection* helper, const DiChar* id) {
+    for (int32_t i = 0; id && i < pendingEventCount; i++) {
+        DiSOWebserverEvent e = pendingEvents[i];
+        if (!e.helperId || !qvlStrEq(e.helperId, id)) continue;
+        memmove(&pendingEvents[i], &pendingEvents[i + 1],
+                size_t(pendingEventCount - i - 1) * sizeof *pendingEvents);
+        pendingEvents[--pendingEventCount] = DiSOWebserverEvent();
+        CQVLHTTPResponse page;
+        CQVLHTMLDoc* doc = new (std::nothrow) CQVLHTMLDoc();
+        if (doc) {
+            DiChar* script = diSOReloadFrameScript(orEmpty(e.url), orEmpty(e.frame));
+            doc->SetScript(script);
+            doc->SetOnLoad(u"ReloadFrame()");
+            free(script);
+        }
+        page.SetDocument(doc);
+        helper->SendHTTP(&page);
+        free(e.url);
+        free(e.frame);
+        free(e.helperId);
+        return;
+    }
     CQVLHTTPStatusResponse none("HTTP/1.1 204 No Content\r\n");
     helper->SendHTTP(&none);
 }

@@ -12,6 +12,7 @@
 #include "xml/qvlsoap.h"
 
 struct DdApp;
+struct DdSocket;
 struct DiChannel;
 struct DiHTTPClient;
 struct DiRouteChain;
@@ -20,6 +21,15 @@ class CHelperConnection;
 class CVAIPConnection;
 class CProfileStore;
 class CQVLXMLTag;
+class CLaunch;
+class CLaunchRequest;
+class CPrintJobQueue;
+class CCapability;
+class CQVLXMLContentTag;
+struct DiFrame;
+struct DiTimer;
+struct DdTimeZoneInfo;
+struct DdKeyboardInfo;
 
 enum DiSOState : int32_t {
     DI_SO_NOT_CONNECTED = 0,
@@ -54,6 +64,52 @@ struct DiSOConnectionLostHandler {
     DiChar* url = nullptr;
     DiChar* frame = nullptr;
 };
+
+/* A webserver event kept for a helper that has not connected yet. */
+struct DiSOWebserverEvent {
+    DiChar* url = nullptr;
+    DiChar* frame = nullptr;
+    DiChar* helperId = nullptr;
+};
+
+/* What the platform tells about the client for the capability lists; the
+ * Windows outpost fills it, tests inject their own. Owned texts and
+ * descriptions are freed by the outpost after use. */
+struct DiSOPlatform {
+    int32_t screenWidth = 0, screenHeight = 0;
+    int32_t maxWidth = 0, maxHeight = 0;
+    int32_t virtualWidth = 0, virtualHeight = 0;
+    int32_t colorDepth = 0;
+    const DiChar* localXDisplay = nullptr; /* none: no local X server */
+    const DiClientInfo* client = nullptr;
+    const DiChar* logFile = nullptr;
+    DdTimeZoneInfo* timeZone = nullptr; /* owned */
+    DdKeyboardInfo* keyboard = nullptr; /* owned */
+    DiChar* computerName = nullptr;     /* owned */
+    bool seamless = false;
+};
+
+/* Time-zone description flags: a daylight rule exists, and it has dates.
+ * The two are separate facts (a rule may have an offset and no dates). */
+enum : uint32_t { DI_SO_TZ_RULE = 1, DI_SO_TZ_RULE_DATES = 2 };
+
+/* Request flags of ns1:clientCapabilities. */
+struct DiSOCapFlags {
+    bool all = false, print = false, audio = false, cdm = false, clientcaps = false;
+    bool launch = false, smartcard = false, io = false, profile = false;
+};
+
+/* Makes the print queue the first time it is needed; none until the print
+ * channel is built. */
+extern CPrintJobQueue* (*g_diSOMakePrintQueue)(void);
+
+/* Fills the lower layers' launch services with the outpost's (on) or
+ * empties them (see core/disohooks.h). */
+void diSOInstallLaunchHooks(bool on);
+
+/* The launch that owns a display object (frame, manager or engine channel)
+ * fits its frame to the display's size. */
+void diSOFitLaunchFrame(DiObject* obj);
 
 /* Launch options the outpost copies at construction. */
 struct DiSOOptions {
@@ -136,12 +192,22 @@ class CServerOutpost {
     DiSOConnectionLostHandler connectionLostHandler;
     /* Whether the application's start-immediately flag is still set. */
     bool startImmediately = true;
+    /* ---- launches (direquests.cpp) ---- */
+    CQVLList<CLaunch> launches;
+    CQVLList<CLaunchRequest> launchRequests;
+    CPrintJobQueue* printJobs = nullptr;
+    uint8_t deviceChannelsStarted = 0;
+    DiTimer* launchDialogTimer = nullptr;
+    DiChar* launchDialogId = nullptr;
+    DiSOWebserverEvent* pendingEvents = nullptr;
+    int32_t pendingEventCount = 0;
 
     explicit CServerOutpost(const DiSOOptions& options);
     virtual ~CServerOutpost();
 
     /* ---- session ---- */
-    virtual void AcceptHelper(DiChannel* channel);
+    /* A connection the listener accepted becomes a helper connection. */
+    virtual void AcceptHelper(DdSocket* accepted);
     virtual bool ContinueStart();
     virtual bool Connect(int reason);
     virtual void Stop();
@@ -183,6 +249,96 @@ class CServerOutpost {
     void OnUserinfo(CQVLSOAPRequest* request, const DiChar* messageId);
     void OnKeepAlive(CQVLSOAPRequest* request, const DiChar* messageId);
     void OnRegisterConnectionLost(CQVLSOAPRequest* request, const DiChar* messageId);
+
+    /* ---- the other server requests (direquests.cpp) ---- */
+    void OnClientCapabilities(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnWebserver(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnRequestLaunch(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoLaunch(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnStartCdm(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoCdm(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnPrint(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoprint(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnCancelLaunch(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnRestartEvent(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnReconnectData(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDocument(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnToken(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnSetuicomponent(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnTriggeruicomponent(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnAutomaticLogin(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnProfileUpdate(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoAudio(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoSCard(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnDoIO(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnNotifyApplicationsEnded(CQVLSOAPRequest* request, const DiChar* messageId);
+    void OnHelperLaunchReady(CHelperConnection* helper, CQVLSOAPRequest* request,
+                             const DiChar* messageId);
+    void OnHelperAgedPassword(CHelperConnection* helper, const DiChar* text,
+                              const DiChar* messageId);
+
+    /* ---- launches ---- */
+    void AddLaunch(CLaunch* launch);
+    /* Deletes the launch; the last one gone tells the server. */
+    void RemoveLaunch(CLaunch* launch);
+    CLaunch* FindLaunchById(const DiChar* id);
+    /* The launch whose frame, manager or engine channel is obj. */
+    CLaunch* FindLaunchByEngine(DiObject* obj);
+    CLaunch* FindLaunchByTransaction(const DiChar* transactionId, const DiChar* sessionId);
+    CLaunch* FindLaunchByHelper(CHelperConnection* helper);
+    CLaunchRequest* FindLaunchRequestById(const DiChar* id);
+    CLaunchRequest* FindLaunchRequestByTransaction(const DiChar* transactionId,
+                                                   const DiChar* sessionId);
+    void RemoveLaunchRequest(CLaunchRequest* request);
+    void CompleteLaunchRequest(CLaunchRequest* request, const DiChar* messageId);
+    void LaunchFailed(CLaunch* launch, int32_t code, const DiChar* text);
+    void SendDoLaunchResponse(CLaunch* launch);
+    void ArmLaunchDialogTimer(CLaunchRequest* request);
+    void CancelLaunchDialogTimer();
+    void LaunchDialogTimerFired();
+    void StartDeviceChannels();
+    /* Removes every launch and request of a helper that went: none may keep
+     * pointing at it. */
+    void ForgetHelper(CHelperConnection* helper);
+    /* Destroys what a cancelled launch shows and removes it. */
+    void CancelLaunch(CLaunch* launch);
+    bool KeepWebserverEvent(const DiChar* url, const DiChar* frame, const DiChar* helperId);
+    /* Sends the kept events of that helper to it; true when one was sent. */
+    bool DeliverWebserverEvents(CHelperConnection* helper);
+
+    /* ---- capabilities (dicaps.cpp) ---- */
+    void AddDisplayItems(CQVLList<CCapability>* list, const DiSOCapFlags& flags,
+                         const DiSOPlatform& platform);
+    void AddClientCapabilities(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& flags);
+    void AddKeyboardItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddTimeZoneItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddComputerItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
+    void AddProxyItems(CQVLList<CCapability>* list);
+    /* Fills the platform record (base: nothing known). */
+    virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
+    void FreePlatform(DiSOPlatform* platform);
+    /* The proxy route the outpost set (ApplyProxy), for the proxy items: its
+     * kind (2 HTTP, 3 SOCKS), host and port; false when it set none. */
+    bool ProxyRouteSet(int32_t* kind, const DiChar** host, int32_t* port);
+    /* True when the server matches the user's proxy exceptions. */
+    bool ServerIsProxyException();
+
+    /* ---- the platform's side of launches ---- */
+    /* Runs a local program: the command with its arguments through the
+     * shell, else the command line; true when it started. */
+    virtual bool RunLocal(const DiChar* /*command*/, const DiChar* /*arguments*/,
+                          const DiChar* /*commandLine*/) {
+        return false;
+    }
+    virtual void ScreenSize(int32_t* /*w*/, int32_t* /*h*/) {}
+    virtual void FitFrame(DiFrame* /*frame*/) {}
+    virtual void RaiseFrame(DiFrame* /*frame*/) {}
+    virtual void ShowObject(DiObject* /*obj*/) {}
+    virtual void HideObject(DiObject* /*obj*/) {}
+    virtual void EmbedInHelperWindow(CLaunch* /*launch*/) {}
+    virtual void SetUIComponent(const DiChar* /*component*/, const DiChar* /*state*/) {}
+    virtual void TriggerUIComponent(const DiChar* /*component*/) {}
 
     /* ---- helper requests and browser pages ---- */
     void OnHelperInit(CHelperConnection* helper, CQVLSOAPRequest* request, const DiChar* messageId);

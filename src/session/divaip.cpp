@@ -425,35 +425,35 @@ struct DiSOMethod {
 };
 
 static const DiSOMethod kMethods[] = {
-    {"ns1:clientCapabilities", nullptr},
-    {"ns1:webserver", nullptr},
-    {"ns1:requestLaunch", nullptr},
-    {"ns1:doLaunch", nullptr},
-    {"ns1:startCdm", nullptr},
-    {"ns1:doCdm", nullptr},
-    {"ns1:print", nullptr},
-    {"ns1:doprint", nullptr},
+    {"ns1:clientCapabilities", &CServerOutpost::OnClientCapabilities},
+    {"ns1:webserver", &CServerOutpost::OnWebserver},
+    {"ns1:requestLaunch", &CServerOutpost::OnRequestLaunch},
+    {"ns1:doLaunch", &CServerOutpost::OnDoLaunch},
+    {"ns1:startCdm", &CServerOutpost::OnStartCdm},
+    {"ns1:doCdm", &CServerOutpost::OnDoCdm},
+    {"ns1:print", &CServerOutpost::OnPrint},
+    {"ns1:doprint", &CServerOutpost::OnDoprint},
     {"ns1:logout", &CServerOutpost::OnLogout},
     {"ns1:security", &CServerOutpost::OnSecurity},
-    {"ns1:cancelLaunch", nullptr},
+    {"ns1:cancelLaunch", &CServerOutpost::OnCancelLaunch},
     {"ns1:restartData", &CServerOutpost::OnRestartData},
-    {"ns1:restartEvent", nullptr},
-    {"ns1:reconnectData", nullptr},
-    {"ns1:document", nullptr},
+    {"ns1:restartEvent", &CServerOutpost::OnRestartEvent},
+    {"ns1:reconnectData", &CServerOutpost::OnReconnectData},
+    {"ns1:document", &CServerOutpost::OnDocument},
     {"ns1:setState", &CServerOutpost::OnSetState},
     {"ns1:getState", &CServerOutpost::OnGetState},
-    {"ns1:token", nullptr},
-    {"ns1:setuicomponent", nullptr},
-    {"ns1:triggeruicomponent", nullptr},
+    {"ns1:token", &CServerOutpost::OnToken},
+    {"ns1:setuicomponent", &CServerOutpost::OnSetuicomponent},
+    {"ns1:triggeruicomponent", &CServerOutpost::OnTriggeruicomponent},
     {"ns1:userinfo", &CServerOutpost::OnUserinfo},
     {"ns1:keepAlive", &CServerOutpost::OnKeepAlive},
-    {"ns1:automaticLogin", nullptr},
-    {"ns1:profileUpdate", nullptr},
-    {"ns1:doAudio", nullptr},
-    {"ns1:doSCard", nullptr},
-    {"ns1:doIO", nullptr},
+    {"ns1:automaticLogin", &CServerOutpost::OnAutomaticLogin},
+    {"ns1:profileUpdate", &CServerOutpost::OnProfileUpdate},
+    {"ns1:doAudio", &CServerOutpost::OnDoAudio},
+    {"ns1:doSCard", &CServerOutpost::OnDoSCard},
+    {"ns1:doIO", &CServerOutpost::OnDoIO},
     {"ns1:registerConnectionLost", &CServerOutpost::OnRegisterConnectionLost},
-    {"ns1:notifyApplicationsEnded", nullptr},
+    {"ns1:notifyApplicationsEnded", &CServerOutpost::OnNotifyApplicationsEnded},
 };
 
 void CServerConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messageId) {
@@ -567,9 +567,10 @@ void CHelperConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messag
         else if (equalsNoCase(inplace, "runs"))
             kind = 1;
         so->OnHelperInit(this, request, messageId);
-    } else if (qvlStrEqAscii(request->method, "ns1:helperLaunchReady") ||
-               qvlStrEqAscii(request->method, "ns1:helperAgedPassword")) {
-        diLogInfoArgs(360, {orEmpty(request->method)});
+    } else if (qvlStrEqAscii(request->method, "ns1:helperLaunchReady")) {
+        so->OnHelperLaunchReady(this, request, messageId);
+    } else if (qvlStrEqAscii(request->method, "ns1:helperAgedPassword")) {
+        so->OnHelperAgedPassword(this, request->GetStringParameter(u"text"), messageId);
     } else {
         diLogWarningArgs(360, {orEmpty(request->method)});
     }

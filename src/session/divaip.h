@@ -103,6 +103,8 @@ class CHelperConnection : public CVAIPConnection {
     /* Takes over an accepted socket in place of the channel's own. */
     explicit CHelperConnection(DdSocket* accepted);
     ~CHelperConnection() override;
+    /* Refuses requests of foreign web pages (dilistener.cpp). */
+    void ReceivePacket(CQVLHTTPPacket* packet) override;
     void ChannelClosed() override;
     void OnFault(CQVLSOAPFault*, const DiChar*) override {}
     void OnRequest(CQVLSOAPRequest* request, const DiChar* messageId) override;
@@ -131,6 +133,12 @@ class CQVLHTTPStatusResponse : public CQVLHTTPResponse {
     explicit CQVLHTTPStatusResponse(const char* startLine) : line(startLine) {}
     const char* GetStartLine() override { return line; }
 };
+
+/* The listener's admission rules (dilistener.cpp): a Host value naming the
+ * listener itself, and a whole request (one such Host at most; a POST's
+ * Origin, when given, the webtop URL's origin). */
+bool diListenerHostAllowed(const DiChar* value);
+bool diListenerRequestAllowed(CQVLHTTPPacket* http, const DiChar* webtopUrl);
 
 /* The connection error table: the message number of a socket error code
  * below 25, or 0 when it has none. */

@@ -198,6 +198,7 @@ static DiChannel* fakeCtor(uint32_t type, int32_t v1, int32_t v2, DdGC* gc, DdSo
     DiChannel* ch = static_cast<DiChannel*>(calloc(1, sizeof(DiChannel)));
     diDEChannelInit(ch, type, v1, v2);
     if (g_fakeChannels.handler) ch->hdr.handler = g_fakeChannels.handler;
+    if (g_fakeChannels.bufferLimit) ch->in.limit = ch->out.limit = g_fakeChannels.bufferLimit;
     diChannelAttachConnection(ch, s);
     return ch;
 }

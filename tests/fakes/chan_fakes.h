@@ -65,6 +65,7 @@ struct FakeUI {
 struct FakeChannels {
     bool ctorSucceeds = false;
     DiEventHandler handler = nullptr;
+    uint32_t bufferLimit = 0; // when set, the buffers' limits of a made channel
     std::vector<std::string> log;
     std::vector<DdGC*> gcs;
     std::vector<DdSocket*> sockets;

@@ -45,18 +45,6 @@ int ddDlgChangePasswordForObject(DiObject*, DiLAIPDialog* request, DiLAIPReply* 
     return runDialog("change", request, reply);
 }
 
-void diSOSetLaunchRoute(DiChannel*, const DiLAIPDialog*) {
-    g_fakeLaip.calls.push_back("route");
-}
-void diSOContinueLaunchOnRoute(DiChannel*, const DiLAIPDialog*) {
-    g_fakeLaip.calls.push_back("continue");
-}
-void diSOLaunchFailed(DiChannel*, int message, const DiChar* text) {
-    g_fakeLaip.failures.push_back({message, text ? text : u""});
-}
-void diSOCancelLaunchDialogTimer(void) {
-    g_fakeLaip.calls.push_back("cancel-timer");
-}
 int diIOSendStart(DiChannel*) {
     g_fakeLaip.calls.push_back("io-start");
     return 0;

@@ -14,8 +14,18 @@ Every event goes to a timed transcript (stdout, and --transcript). A
 scenario that sees anything it did not expect ends with exit code 1.
 
 Scenarios:
-  demo       signs the client in (ns1:userinfo) and holds the session,
-             logging whatever the client sends, until the client leaves.
+  demo       signs the client in (ns1:userinfo), launches the X application
+             "awtwindow" of an application server it runs itself
+             (fake_appserver.py) and holds the session, logging whatever
+             the client sends, until the client leaves.
+  local      signs in and launches --probe (a local program, placement 6)
+             with the argument --probe-out: requires the answer status
+             true under the request's id; then a program that does not
+             exist: status false; then completes the browser launch "r1"
+             that a helper which runs applications announced, and "r2" of
+             a helper that hosts them (the client connects it itself).
+  launch     as demo, then waits for the file --close-file, which also ends
+             the application; requires exactly one ns1:applicationsEnded.
   session    the client's whole session life: getState, a fault while a
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
@@ -36,6 +46,7 @@ import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import peerlib  # noqa: E402
+import fake_appserver  # noqa: E402
 
 ENV = "http://schemas.xmlsoap.org/soap/envelope/"
 NS1 = "urn:quorvellan-serveroutpost"
@@ -335,6 +346,21 @@ def hold(c, end_at):
             return
 
 
+def launch_x(c, args):
+    """Runs the application server and asks the client to launch its X
+    application in a window of its own."""
+    app = fake_appserver.AppServer(c.log, "s1", "demo", "c1", "127.0.0.1",
+                                   close_file=args.close_file).start()
+    mid = c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=awtwindow"), ("mrkqvlsessionid", "s1"),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c1"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port),
+        ("mrkqvlsessionwidth", 160), ("mrkqvlsessionheight", 120)])
+    expect_reply(c, mid, "requestLaunchResponse")
+    return app
+
+
 def scenario_demo(srv, args):
     c = srv.accept(timeout=args.lifetime)
     expect_init(c, args.cookie)
@@ -346,7 +372,29 @@ def scenario_demo(srv, args):
         hold(c, time.time() + 30)
         return
     c.log("session held; the client is signed in")
+    launch_x(c, args)
     hold(c, time.time() + args.lifetime)
+
+
+def scenario_launch(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    c.request("setState", [("logging", "logging_all")])  # the launch states are info
+    launch_x(c, args)
+    while not os.path.exists(args.close_file):
+        time.sleep(0.1)
+    ended = 0
+    end_at = time.time() + 30
+    while time.time() < end_at:
+        try:
+            p = c.read_packet(timeout=max(0.1, min(1.0, end_at - time.time())))
+        except socket.timeout:
+            continue
+        if p.kind == "request" and p.method == "applicationsEnded":
+            ended += 1
+            end_at = min(end_at, time.time() + 2)  # a second one would come at once
+    expect(ended == 1, "one ns1:applicationsEnded, got %d" % ended)
 
 
 def scenario_session(srv, args):
@@ -400,7 +448,40 @@ def scenario_tls(srv, args):
     scenario_demo(srv, args)
 
 
-SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls}
+def scenario_local(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    for program, status in ((args.probe, "true"), (args.probe + ".missing", "false")):
+        mid = c.request("requestLaunch", [
+            ("mrkqvlapplicationplacement", "mrkqvltrylocalwindowsapplication"),
+            ("locallaunchcommand", program), ("locallauncharguments", args.probe_out)])
+        p = expect_reply(c, mid, "requestLaunchResponse", timeout=30)
+        expect(p.params.get("status") == status, "status %s, got %r" % (status, p.params))
+        expect(p.params.get("transactionid") == mid, "transactionid %s" % mid)
+    # The helper (fake_helper.py, "runs") announced request r1: the launch
+    # is completed here and handed to it.
+    c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlsessionid", "s9"), ("mrkqvlsessioncookie", "c9"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", 9)],
+        message_id="r1")
+    expect_reply(c, "r1", "requestLaunchResponse")
+    # A helper that hosts applications announced r2 with its window: the
+    # client connects to the application server itself.
+    app = fake_appserver.AppServer(c.log, "s2", "", "c2", "127.0.0.1").start()
+    c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlsessionid", "s2"), ("mrkqvlsessioncookie", "c2"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port)],
+        message_id="r2")
+    expect_reply(c, "r2", "requestLaunchResponse")
+    expect(app.connected.wait(30), "the hosted launch's connect request")
+    hold(c, time.time() + 2)
+
+
+SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
+             "launch": scenario_launch, "local": scenario_local}
 
 
 def main():
@@ -414,6 +495,9 @@ def main():
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
+    ap.add_argument("--close-file", help="its appearance ends the X application")
+    ap.add_argument("--probe", help="the local program's Windows path")
+    ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     args = ap.parse_args()

@@ -495,7 +495,7 @@ TEST_F(Handler, ObjectNamesPickTheirPathAndRepliesTheirCodes) {
     }
     // A file without the session's settings starts nothing and says so.
     MemSettingsFile empty;
-    EXPECT_EQ(handler.HandleObject(u"calc", &empty), DI_LAUNCH_NO_SETTINGS);
+    EXPECT_EQ(handler.HandleObject(u"calc", &empty), DI_OBJ_NO_SETTINGS);
 }
 
 TEST_F(Handler, ALaunchConfigurationSuspendsAllThenResumesInOrderWithPauses) {

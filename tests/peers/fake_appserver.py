@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""An application server for launches: the client connects its engine
+channel, sends the login-dialog connect request (message 1), and after the
+end of the exchange (result 0) the connection carries the application's own
+protocol, played by an importable peer.
+
+Message 1, checked byte for byte: "LAIP", u32 total length, u16 type 1, u16
+payload length; payload u8 0, u8 2, text session id, u32 0, text owner,
+u32 64, 64 bytes (the cookie's UTF-8 bytes, zero-filled), text external DNS
+name, text peer DNS name, u32 0. A text is a u32 length and UTF-8 bytes.
+A mismatch is logged and the connection closed without an answer.
+
+Applications (--app):
+  awtwindow  an X application (xaip_peer.py): one 160x120 window at depth 24
+             with coloured fills; every key the user types is logged as its
+             X-AIP message ("23 code char" press, "24 ..." release); it runs
+             until the file --close-file appears, then closes the
+             connection (the client sees the session suspended).
+
+Events go one a line to --log. Importable: AppServer(...).start() runs the
+listener on a thread (fake_halvanet.py's demo does so).
+"""
+import argparse
+import os
+import socket
+import struct
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peerlib  # noqa: E402
+
+
+def text(s):
+    b = s.encode("utf-8")
+    return struct.pack("<I", len(b)) + b
+
+
+def laip_frame(t, payload):
+    return b"LAIP" + struct.pack("<IHH", len(payload) + 12, t, len(payload)) + payload
+
+
+def connect_request(session, owner, cookie, host, peer):
+    block = cookie.encode("utf-8").ljust(64, b"\0")
+    payload = (b"\x00\x02" + text(session) + struct.pack("<I", 0) + text(owner) +
+               struct.pack("<I", 64) + block + text(host) + text(peer) + struct.pack("<I", 0))
+    return laip_frame(1, payload)
+
+
+def end_of_exchange(code):
+    return laip_frame(6, struct.pack("<H", code) + text(""))
+
+
+def read_frame(conn, timeout=20):
+    conn.settimeout(timeout)
+    head = peerlib.read_exact(conn, 12)
+    if head is None:
+        return None
+    n = struct.unpack("<H", head[10:12])[0]
+    body = peerlib.read_exact(conn, n)
+    return None if body is None else head + body
+
+
+def awtwindow(conn, log, close_file):
+    import xaip_peer
+    c = xaip_peer.Client(conn)
+    msgs = xaip_peer.picture_script(24)[:-1]  # the picture, without the final ping
+    conn.sendall(xaip_peer.stream_plain(msgs))
+    log("application shown")
+    seen = 0
+    while not c.closed and not (close_file and os.path.exists(close_file)):
+        c.poll(0.1)
+        for line in c.lines[seen:]:
+            if line.split()[0] in ("23", "24"):
+                log("key " + line)
+        seen = len(c.lines)
+    log("application closing" if not c.closed else "client closed the application")
+
+
+APPS = {"awtwindow": awtwindow}
+
+
+class AppServer:
+    def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
+                 close_file=None):
+        self.log, self.app, self.close_file = log, app, close_file
+        self.expected = connect_request(session, owner, cookie, host, peer)
+        self.listener = peerlib.listen_local(4)
+        self.listener.settimeout(0.2)
+        self.port = self.listener.getsockname()[1]
+        self.stopped = False
+        self.connected = threading.Event()  # a connect request as expected came
+
+    def handle(self, conn):
+        with conn:
+            got = read_frame(conn)
+            if got != self.expected:
+                self.log("FAILED: connect request %r, expected %r" % (got, self.expected))
+                return
+            self.log("connect request as expected")
+            self.connected.set()
+            conn.sendall(end_of_exchange(0))
+            try:
+                APPS[self.app](conn, self.log, self.close_file)
+            except (OSError, ValueError, struct.error) as e:
+                self.log("application ended: %s" % e)
+        self.log("application connection closed")
+
+    def serve(self):
+        while not self.stopped:
+            try:
+                conn, _ = self.listener.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            self.log("application server: accepted")
+            threading.Thread(target=self.handle, args=(conn,), daemon=True).start()
+
+    def start(self):
+        threading.Thread(target=self.serve, daemon=True).start()
+        return self
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--port-file", required=True)
+    ap.add_argument("--log")
+    ap.add_argument("--app", default="awtwindow", choices=sorted(APPS))
+    ap.add_argument("--session", default="s1")
+    ap.add_argument("--owner", default="demo")
+    ap.add_argument("--cookie", default="c1")
+    ap.add_argument("--host", default="127.0.0.1")
+    ap.add_argument("--peer", default="")
+    ap.add_argument("--close-file")
+    ap.add_argument("--lifetime", type=float, default=120)
+    args = ap.parse_args()
+    lock = threading.Lock()
+
+    def log(line):
+        with lock:
+            print(line, flush=True)
+            if args.log:
+                with open(args.log, "a") as f:
+                    f.write(line + "\n")
+
+    srv = AppServer(log, args.session, args.owner, args.cookie, args.host, args.peer, args.app,
+                    args.close_file).start()
+    peerlib.publish_port(args.port_file, srv.port)
+    end_at = time.time() + args.lifetime
+    while peerlib.running(args.port_file, end_at):
+        time.sleep(0.1)
+    srv.stopped = True
+
+
+if __name__ == "__main__":
+    main()

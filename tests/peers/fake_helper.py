@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""A local helper program talking to the client's listener (the port in the
+client's port file): HTTP-framed SOAP requests ("POST", headers, then
+Content-Length bytes of envelope), answered on the same connection.
+
+Steps (--steps, comma-separated, in order; each on a connection of its own
+unless it is "init"/"ready", which share the helper's lasting connection):
+  foreign-host    helperInit with "Host: evil.example"
+  foreign-origin  helperInit with "Origin: https://evil.example"
+  two-hosts       helperInit with "Host: 127.0.0.1" twice
+      each must be answered "HTTP/1.1 403 Forbidden" with Content-Length 0
+      and the connection closed.
+  init            helperInit (--helper-id, --inplace, server and port from
+                  --server-port, no Host, no Origin), kept open
+  ready           helperLaunchReady (helperrequestid --request-id, window
+                  --window) on the kept connection
+Then the helper reads what the client sends it until --lifetime ends, and
+logs each packet's first line and SOAP method to --log.
+"""
+import argparse
+import os
+import re
+import socket
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peerlib  # noqa: E402
+
+NS1 = "urn:quorvellan-serveroutpost"
+
+
+def packet(method, params, headers=""):
+    body = ('<?xml version="1.0" encoding="UTF-8"?><SOAP-ENV:Envelope '
+            'xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/" '
+            'xmlns:xsi="http://www.w3.org/1999/XMLSchema-instance" '
+            'xmlns:xsd="http://www.w3.org/1999/XMLSchema"><SOAP-ENV:Body>'
+            '<ns1:%s xmlns:ns1="%s">' % (method, NS1))
+    for name, value in params:
+        kind = "xsd:int" if isinstance(value, int) else "xsd:string"
+        body += '<%s xsi:type="%s">%s</%s>' % (name, kind, value, name)
+    body += "</ns1:%s></SOAP-ENV:Body></SOAP-ENV:Envelope>" % method
+    b = body.encode()
+    return (("POST / HTTP/1.1\r\n%sMessage-Id: 1\r\nContent-Length: %d\r\n\r\n"
+             % (headers, len(b))).encode() + b)
+
+
+def read_all(conn, seconds):
+    conn.settimeout(seconds)
+    data = b""
+    try:
+        while True:
+            chunk = conn.recv(65536)
+            if not chunk:
+                return data, True
+            data += chunk
+    except socket.timeout:
+        return data, False
+
+
+HOSTILE = {"foreign-host": "Host: evil.example\r\n",
+           "foreign-origin": "Origin: https://evil.example\r\n",
+           "two-hosts": "Host: 127.0.0.1\r\nHost: 127.0.0.1\r\n"}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--client-port-file", required=True)
+    ap.add_argument("--steps", required=True)
+    ap.add_argument("--server-port", type=int, default=0)
+    ap.add_argument("--helper-id", default="h1")
+    ap.add_argument("--inplace", default="runs")
+    ap.add_argument("--request-id", default="r1")
+    ap.add_argument("--window", type=int, default=0)
+    ap.add_argument("--log", required=True)
+    ap.add_argument("--lifetime", type=float, default=30)
+    args = ap.parse_args()
+
+    def log(line):
+        with open(args.log, "a") as f:
+            f.write(line + "\n")
+
+    for _ in range(300):
+        if os.path.exists(args.client_port_file) and open(args.client_port_file).read().strip():
+            break
+        time.sleep(0.1)
+    port = int(open(args.client_port_file).read().strip())
+    kept = None
+    for step in args.steps.split(","):
+        if step in HOSTILE:
+            c = socket.create_connection(("127.0.0.1", port))
+            c.sendall(packet("helperInit", [("helperid", "evil"), ("server", "127.0.0.1"),
+                                            ("port", args.server_port),
+                                            ("proxyserver", "evil")], HOSTILE[step]))
+            data, closed = read_all(c, 10)
+            ok = (data == b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n" and closed)
+            log("%s %s %r" % (step, "refused" if ok else "NOT REFUSED", data[:60]))
+            c.close()
+        elif step == "init":
+            kept = socket.create_connection(("127.0.0.1", port))
+            params = [("helperid", args.helper_id), ("server", "127.0.0.1"),
+                      ("port", args.server_port)]
+            if args.inplace:
+                params.append(("inplace", args.inplace))
+            kept.sendall(packet("helperInit", params))
+            log("init sent")
+        elif step == "ready":
+            kept.sendall(packet("helperLaunchReady", [("helperrequestid", args.request_id),
+                                                      ("window", args.window)]))
+            log("ready sent")
+    end_at = time.time() + args.lifetime
+    buf = b""
+    while kept and time.time() < end_at:
+        data, closed = read_all(kept, 0.2)
+        buf += data
+        for m in re.finditer(rb"<ns1:(\w+)", data):
+            log("recv " + m.group(1).decode())
+        if closed:
+            break
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The local listener and local programs under Wine. The client starts
+# without connecting (-nostartimmediate) and waits for a helper. A helper
+# (fake_helper.py) first tries as a foreign web page would: a foreign Host,
+# a foreign Origin and two Host headers each get "403 Forbidden" and change
+# nothing (the server sees no connection). Then a real helperInit makes the
+# client connect; the server (fake_halvanet.py, scenario "local") launches
+# launch_probe.exe (placement 6), which writes its command line, and a
+# program that does not exist: answers status true, then false. The helper
+# runs in-place applications itself: the browser launch it announced is
+# handed to it as ns1:doLaunch; the one of a helper that hosts applications
+# in its window is connected by the client itself.
+# Usage: run_helpers.sh ROOT PROBE-EXE
+set -u
+root=$1
+probe=$2
+source "$root/tools/lib/common.sh"
+work=$(mktemp -d)
+server= client=
+fail() {
+    echo "FAILED: $*"
+    echo "--- server transcript"; cat "$work/t" 2>/dev/null
+    echo "--- helper log"; cat "$work/h" 2>/dev/null
+    [ -n "$client" ] && kill "$client" 2>/dev/null
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+    rm -rf "$work"
+    exit 1
+}
+await() {
+    local n=$1 i
+    shift
+    for i in $(seq 1 "$n"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+cp "$probe" "$work/launch_probe.exe"
+python3 "$root/tests/peers/fake_halvanet.py" --scenario local --port-file "$work/sp" \
+    --transcript "$work/t" --probe "Z:$work/launch_probe.exe" --probe-out "Z:$work/out" \
+    --lifetime 120 </dev/null >/dev/null 2>&1 &
+server=$!
+await 100 test -s "$work/sp" || fail "the server did not start"
+wine "$HV_WIN32/halvanet.exe" -nostartimmediate -portfile "Z:$work/cp" \
+    -connectioncookie demo </dev/null >/dev/null 2>&1 &
+client=$!
+python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" \
+    --steps foreign-host,foreign-origin,two-hosts --server-port "$(cat "$work/sp")" \
+    --log "$work/h" --lifetime 0 || fail "the hostile helper failed"
+[ "$(grep -c ' refused ' "$work/h")" = 3 ] || fail "not every foreign request was refused"
+grep -q "accept on port" "$work/t" && fail "a foreign request made the client connect"
+python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init,ready \
+    --server-port "$(cat "$work/sp")" --log "$work/h" --lifetime 30 &
+helper=$!
+python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init,ready \
+    --helper-id h2 --inplace hosts --request-id r2 --window 77 --server-port "$(cat "$work/sp")" \
+    --log "$work/h2" --lifetime 30 &
+hosting=$!
+await 300 test -s "$work/out" || fail "launch_probe.exe did not run"
+grep -q "launch_probe.exe.*out" "$work/out" || fail "its command line: $(cat "$work/out")"
+wait "$server" || fail "the server saw something it did not expect"
+await 100 grep -q "recv doLaunch" "$work/h" || fail "the helper that runs applications got no doLaunch"
+kill "$client" "$helper" "$hosting" 2>/dev/null
+wait "$client" 2>/dev/null
+echo passed
+rm -rf "$work"

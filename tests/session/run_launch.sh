@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# An X application launched by the server, under Wine, started as tools/run
+# starts the client: the scripted server (fake_halvanet.py, scenario
+# "launch") signs the client in and sends requestLaunch ("awtwindow") for
+# its application server, which checks the login-dialog connect request byte
+# for byte and then plays a one-window X application. The launch reaches
+# state 5 (message 386 "Connected"); the window's pixels are on the X screen
+# (read with python3-xlib; kept as the one screenshot); a key typed with
+# xdotool arrives as its X-AIP message; when the application server closes,
+# the launch is suspended (state 6), leaves the list (no out-of-place
+# application left) and the server gets exactly one ns1:applicationsEnded.
+# Usage: run_launch.sh ROOT SHOT-DIR
+set -u
+root=$1
+shots=$2
+source "$root/tools/lib/common.sh"
+work=$(mktemp -d)
+server= client=
+fail() {
+    echo "FAILED: $*"
+    echo "--- server transcript"
+    cat "$work/t" 2>/dev/null
+    echo "--- client log"
+    cat "$trace" 2>/dev/null | tail -n 40
+    [ -n "$client" ] && kill "$client" 2>/dev/null
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+    rm -rf "$work"
+    exit 1
+}
+await() {
+    local n=$1 i
+    shift
+    for i in $(seq 1 "$n"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+trace="$WINEPREFIX/drive_c/users/$(id -un)/Temp/KLV.TXT"
+rm -f "$trace"
+in_log() { grep -aq "$1" "$trace" 2>/dev/null; }
+
+python3 "$root/tests/peers/fake_halvanet.py" --scenario launch --port-file "$work/sp" \
+    --transcript "$work/t" --close-file "$work/close" --lifetime 120 </dev/null >/dev/null 2>&1 &
+server=$!
+await 100 test -s "$work/sp" || fail "the server did not start"
+wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
+    -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
+client=$!
+
+await 300 grep -q "connect request as expected" "$work/t" || fail "no connect request"
+await 300 in_log "Launch cn=awtwindow switching state from .* to Connected" ||
+    fail "state 5 not reached"
+# The application's picture: a red and a blue fill on white, somewhere on
+# the screen (no window manager places it).
+at=$(/usr/bin/python3 - <<'PY') || fail "the application's pixels are not on the screen: $at"
+import sys, time
+from Xlib import X, display
+d = display.Display()
+root = d.screen().root
+g = root.get_geometry()
+for attempt in range(100):
+    img = root.get_image(0, 0, g.width, g.height, X.ZPixmap, 0xFFFFFFFF)
+    data = img.data if isinstance(img.data, bytes) else bytes(img.data, "latin-1")
+    px = [data[i:i + 3] for i in range(0, len(data), 4)]
+    red = px.count(b"\x00\x00\xff")   # B G R
+    blue = px.count(b"\xff\x00\x00")
+    if red >= 40 * 30 and blue >= 30 * 40:
+        i = px.index(b"\x00\x00\xff")
+        print(i % g.width, i // g.width)
+        sys.exit(0)
+    time.sleep(0.1)
+print("red %d blue %d" % (red, blue))
+sys.exit(1)
+PY
+mkdir -p "$shots"
+import -window root "$shots/launch_awtwindow.png" 2>/dev/null
+# The user clicks into the application, then types.
+xdotool mousemove $at click 1
+xdotool key --delay 60 a
+await 100 grep -q "key 23 " "$work/t" || fail "the key did not arrive as message 23"
+touch "$work/close"
+await 300 in_log "Launch cn=awtwindow switching state from Connected to Session suspended" ||
+    fail "state 6 not reached after the application server closed"
+await 100 in_log "Number of out-of-place apps is 0" || fail "the launch is still listed"
+wait "$server" || fail "the server saw something it did not expect"
+kill "$client" 2>/dev/null
+wait "$client" 2>/dev/null
+echo "passed"
+rm -rf "$work"

@@ -1,0 +1,439 @@
+// The outpost's requests from raw packets (reply, fault, what changes), the
+// capability lists from injected platform descriptions, the listener's
+// admission rule, and the escaping of server tokens for helper pages.
+#include "outpost_fixture.h"
+
+#include "core/disysinfo.h"
+#include "net/diroute.h"
+#include "session/dilaunch.h"
+#include "support/mem_profile_store.h"
+#include "xml/qvlxmlparser.h"
+
+using namespace outpost_fixture;
+
+namespace {
+
+struct Requests : OutpostTest {
+    void TearDown() override {
+        so->Stop();
+        OutpostTest::TearDown();
+    }
+};
+
+TEST_F(Requests, EachHandlerFromItsRawPacket) {
+    struct Row {
+        const char* name;
+        std::string packet;
+        std::vector<std::string> sent; // in the bytes to the server
+        std::vector<std::string> notSent;
+        const char* event;  // what the outpost did, or none
+        const char* logged; // a log line that begins so, or none
+    } rows[] = {
+        {"capabilities, launch only",
+         request("clientCapabilities", str("launch", ""), "1"),
+         {"clientCapabilitiesResponse", "Message-Id: 1", "localxserver", "&lt;devices"},
+         {"screenwidth", "&lt;print", "&lt;cdm"},
+         nullptr,
+         nullptr},
+        {"capabilities, all",
+         request("clientCapabilities", num("all", 0), "2"),
+         {"screenwidth", "&lt;print", "&lt;audio", "&lt;cdm", "&lt;smartcard", "&lt;io"},
+         {},
+         nullptr,
+         nullptr},
+        {"webserver to every helper",
+         request("webserver", str("url", "u") + str("frame", "f"), "3"),
+         {},
+         {"Fault"},
+         nullptr,
+         "364 u f ALL"},
+        {"webserver kept for a later helper",
+         request("webserver", str("url", "u") + str("frame", "f") + str("helperid", "h9"), "4"),
+         {},
+         {"Fault"},
+         nullptr,
+         "305"},
+        {"webserver without url",
+         request("webserver", str("frame", "f"), "5"),
+         {"Client.MissingParameter", "Message-Id: 5"},
+         {},
+         nullptr,
+         "363"},
+        {"incomplete launch is answered and kept",
+         request("requestLaunch", str("mrkqvlapplicationplacement", "awtwindow"), "6"),
+         {"requestLaunchResponse", "Message-Id: 6"},
+         {"Fault"},
+         nullptr,
+         nullptr},
+        {"doLaunch waits for its launch",
+         request("doLaunch", str("url", "x"), "7"),
+         {},
+         {"doLaunchResponse", "Fault"},
+         nullptr,
+         nullptr},
+        {"startCdm", request("startCdm", "", "8"), {"startCdmResponse"}, {}, nullptr, nullptr},
+        {"doCdm fails",
+         request("doCdm", "", "9"),
+         {"Client.CDM.Failed", "Cannot start CDM"},
+         {},
+         nullptr,
+         "369"},
+        {"doAudio fails", request("doAudio", "", "10"), {"Client.ADM.Failed"}, {}, nullptr, "486"},
+        {"doSCard fails", request("doSCard", "", "11"), {"Client.SDM.Failed"}, {}, nullptr, "489"},
+        {"doIO fails",
+         request("doIO", "", "12"),
+         {"Client.IO.Failed", "Cannot start IODM"},
+         {},
+         nullptr,
+         "489"},
+        {"print needs a job name",
+         request("print", "", "13"),
+         {"Client.MissingParameter"},
+         {},
+         nullptr,
+         nullptr},
+        {"doprint without a queue",
+         request("doprint", str("name", "p"), "14"),
+         {},
+         {"Fault"},
+         nullptr,
+         nullptr},
+        {"restartEvent needs a token",
+         request("restartEvent", "", "15"),
+         {"Client.MissingParameter"},
+         {},
+         nullptr,
+         nullptr},
+        {"reconnectData",
+         request("reconnectData", str("connectioncookie", "new"), "16"),
+         {"reconnectDataResponse", "Message-Id: 16"},
+         {},
+         nullptr,
+         "405"},
+        {"document",
+         request("document", str("url", "http://d/x"), "17"),
+         {},
+         {"Fault"},
+         "browser http://d/x",
+         "406"},
+        {"token without a webtop URL",
+         request("token", str("connectiontoken", "t"), "18"),
+         {},
+         {"Fault"},
+         "ui _root enabled",
+         "449"},
+        {"setuicomponent",
+         request("setuicomponent", str("component", "c") + str("state", "s"), "19"),
+         {},
+         {"Fault"},
+         "ui c s",
+         nullptr},
+        {"triggeruicomponent needs a component",
+         request("triggeruicomponent", "", "20"),
+         {"Client.MissingParameter"},
+         {},
+         nullptr,
+         nullptr},
+        {"automaticLogin without a store",
+         request("automaticLogin", str("token", "t"), "21"),
+         {},
+         {"Fault"},
+         nullptr,
+         nullptr},
+        {"profileUpdate without profiles",
+         request("profileUpdate", "", "22"),
+         {},
+         {"Fault"},
+         nullptr,
+         nullptr},
+        {"cancelLaunch of nothing",
+         request("cancelLaunch", "", "23"),
+         {},
+         {"Fault"},
+         nullptr,
+         nullptr},
+        {"notifyApplicationsEnded",
+         request("notifyApplicationsEnded", "<notify xsi:type=\"xsd:boolean\">false</notify>",
+                 "24"),
+         {},
+         {"Fault"},
+         nullptr,
+         nullptr},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        so->events.clear();
+        log.lines.clear();
+        arrive(r.packet);
+        std::string sent = toServer();
+        for (const std::string& s : r.sent)
+            EXPECT_NE(sent.find(s), std::string::npos) << s << "\n" << sent;
+        for (const std::string& s : r.notSent)
+            EXPECT_EQ(sent.find(s), std::string::npos) << s;
+        if (r.event) {
+            EXPECT_NE(std::find(so->events.begin(), so->events.end(), r.event), so->events.end())
+                << r.event;
+        }
+        if (r.logged) {
+            EXPECT_GE(log.Count(r.logged), 1u) << r.logged;
+        }
+    }
+    EXPECT_EQ(narrow(so->connectionCookie), "new");
+    EXPECT_EQ(so->notifyApplicationsEnded, 0);
+    EXPECT_EQ(so->pendingEventCount, 1);
+}
+
+TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
+    arrive(request("clientCapabilities", str("cdm", ""), "1"));
+    ASSERT_NE(so->driveChannel, nullptr);
+    DiChannel* drive = so->driveChannel;
+    int channels = diDEChannelCount();
+    arrive(request("clientCapabilities", str("cdm", ""), "2"));
+    EXPECT_EQ(so->driveChannel, drive) << "started once";
+    arrive(request("doCdm",
+                   str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
+                       str("mrkqvlsessionexternaldnsname", "pe") + num("mrkqvlsessionport", 6000),
+                   "3"));
+    EXPECT_EQ(log.Count("368"), 1u);
+    EXPECT_EQ(diDEChannelCount(), channels) << "the service left the channel alone";
+    so->Stop(); // destroys it once (ASan would see a second destroy)
+    EXPECT_EQ(so->driveChannel, nullptr);
+}
+
+TEST_F(Requests, KeptWebserverEventsGoToTheirHelperOnly) {
+    for (int i = 0; i < 18; i++)
+        arrive(request("webserver",
+                       str("url", "u" + std::to_string(i)) + str("frame", "f") +
+                           str("helperid", i % 2 ? "odd" : "even"),
+                       std::to_string(i)));
+    EXPECT_EQ(so->pendingEventCount, 16);
+    EXPECT_EQ(log.Count("304"), 2u) << "the oldest two were dropped";
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    helper->helperId = qvlStrDup(u"odd");
+    so->helpers.Append(helper, false);
+    EXPECT_TRUE(so->DeliverWebserverEvents(helper));
+    EXPECT_EQ(so->pendingEventCount, 8);
+    std::string toHelper = g_fakeNet.sentBy[helper->channel->socket];
+    EXPECT_EQ(count(toHelper, "<ns1:webserver"), 8u);
+    EXPECT_EQ(toHelper.find("u2<"), std::string::npos);
+}
+
+TEST_F(Requests, DrxClientIdFallsBackToTheLocalSetting) {
+    CMemProfileStore store;
+    store.EnsureDocument();
+    store.SetLocalSetting(u"drxclientid", u"cid7");
+    ASSERT_TRUE(so->SendInit());
+    EXPECT_NE(toServer().find("drxclientid=cid7"), std::string::npos);
+}
+
+// ---- capabilities ----
+
+std::string capsOf(LaunchOutpost* so, const DiSOCapFlags& f) {
+    DiSOPlatform p;
+    so->DescribePlatform(&p);
+    CQVLList<CCapability> list;
+    so->AddDisplayItems(&list, f, p);
+    so->AddTimeZoneItems(&list, p);
+    so->AddProxyItems(&list);
+    so->AddComputerItems(&list, p);
+    so->FreePlatform(&p);
+    std::string out;
+    for (auto* n = list.head; n; n = n->next) {
+        DiChar* t = n->item->ToText();
+        out += narrow(t) + ";";
+        free(t);
+    }
+    return out;
+}
+
+TEST_F(Requests, CapabilitiesFromInjectedDescriptions) {
+    DiClientInfo client = {};
+    client.platform = const_cast<DiChar*>(u"Win32");
+    client.processor = const_cast<DiChar*>(u"x86");
+    client.osMajor = 5;
+    client.osMinor = 1;
+    DdTimeZoneInfo tz = {};
+    tz.bias = 60;
+    tz.standardName = const_cast<char*>("Std");
+    tz.daylightName = const_cast<char*>("Dst");
+    tz.daylightOffset = -60;
+    tz.daylightDate = {0, 3, 0, 5, 2, 0, 0, 0};
+    tz.standardDate = {0, 10, 0, 5, 3, 0, 0, 0};
+    so->platform.client = &client;
+    so->platform.timeZone = &tz;
+    so->computerName = "PC1";
+    DiSOCapFlags caps;
+    caps.clientcaps = true;
+    struct Row {
+        uint32_t tzFlags;
+        uint16_t os;
+        std::vector<std::string> has, lacks;
+    } rows[] = {
+        {0,
+         7,
+         {"timezoneindst=false;timezonestd=Std;timezonestdoffset=60;", "osversion=WindowsXP;"},
+         {"timezonedst", "timezonedaylightyear"}},
+        {1,
+         9,
+         {"timezonedstoffset=-60;timezonedst=Dst;", "osversion=WindowsVista;"},
+         {"timezonedaylightmonth"}},
+        {3,
+         4,
+         {"timezonedaylightmonth=3;", "timezonestanarddayofweek=0;", "osversion=Windows;"},
+         {"timezonestandarddayofweek"}},
+        {7, 1, {"timezoneindst=true;", "osversion=Windows95;", "clientname=PC1;"}, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.tzFlags);
+        tz.flags = r.tzFlags;
+        client.osCode = r.os;
+        std::string list = capsOf(so, caps);
+        for (const std::string& h : r.has)
+            EXPECT_NE(list.find(h), std::string::npos) << h << "\n" << list;
+        for (const std::string& l : r.lacks)
+            EXPECT_EQ(list.find(l), std::string::npos) << l;
+    }
+    // Only a proxy route the outpost applied is announced.
+    so->proxyHost = qvlStrDup(u"px");
+    so->proxyPort = 3128;
+    EXPECT_EQ(capsOf(so, caps).find("proxy"), std::string::npos) << "not applied yet";
+    so->ApplyProxy();
+    EXPECT_NE(capsOf(so, caps).find("proxyprotocol=http;proxyport=3128;proxyhost=px;"),
+              std::string::npos);
+    g_ddApp->proxyExceptions = qvlStrDup(u"other; S?V ");
+    EXPECT_EQ(capsOf(so, caps).find("proxy"), std::string::npos) << "an excepted server";
+    client.platform = const_cast<DiChar*>(u"Other");
+    EXPECT_EQ(capsOf(so, caps).find("os="), std::string::npos);
+    so->platform = DiSOPlatform();
+    free(g_ddApp->proxyExceptions);
+    g_ddApp->proxyExceptions = nullptr;
+    diRouteFree(g_ddApp->opt.httpProxyRoute);
+    free(g_ddApp->opt.httpProxyRoute);
+    g_ddApp->opt.httpProxyRoute = nullptr;
+}
+
+// ---- the listener ----
+
+CQVLHTTPPacket* parse(const std::string& bytes) {
+    CQVLParser p(bytes.data(), bytes.size());
+    return CQVLXMLParser::ParseHTTPPacket(&p);
+}
+
+TEST(ListenerAdmission, HostAndOriginDecideBeforeAnyHandler) {
+    std::string body = std::string(kEnvelopeHead) + "<ns1:helperInit/>" + kEnvelopeTail;
+    struct Row {
+        const char* headers;
+        bool get;
+        bool allowed;
+    } rows[] = {
+        {"", false, true}, // helpers send neither
+        {"Host: 127.0.0.1:4321\r\n", false, true},
+        {"Host: LOCALHOST\r\n", false, true},
+        {"host: [::1]:80\r\n", false, true},
+        {"Host: evil.example\r\n", false, false},
+        {"Host: 127.0.0.1.evil.example\r\n", false, false},
+        {"Host: localhost:99999999\r\n", false, false},
+        {"Host: 127.0.0.1\r\nHost: 127.0.0.1\r\n", false, false},
+        {"Origin: https://webtop.example:8443\r\n", false, true},
+        {"Origin: HTTPS://WEBTOP.example:8443\r\n", false, true},
+        {"Origin: https://evil.example\r\n", false, false},
+        {"Origin: null\r\n", false, false},
+        {"Origin: https://evil.example\r\n", true, true}, // a GET keeps only the Host rule
+        {"Host: evil.example\r\n", true, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.headers);
+        std::string bytes = r.get ? std::string("GET /poll?ID=1 HTTP/1.1\r\n") + r.headers + "\r\n"
+                                  : std::string("POST / HTTP/1.1\r\n") + r.headers +
+                                        "Content-Length: " + std::to_string(body.size()) +
+                                        "\r\n\r\n" + body;
+        CQVLHTTPPacket* h = parse(bytes);
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(diListenerRequestAllowed(h, u"https://webtop.example:8443/hvn/x"), r.allowed);
+        delete h;
+    }
+}
+
+TEST_F(Requests, ForeignPagesGet403AndChangeNothing) {
+    so->connectionState = DI_SO_NOT_CONNECTED;
+    free(so->server);
+    so->server = nullptr;
+    const char* foreign[] = {"Host: evil.example\r\n", "Origin: https://evil.example\r\n",
+                             "Host: 127.0.0.1\r\nHost: 127.0.0.1\r\n"};
+    for (const char* headers : foreign) {
+        SCOPED_TRACE(headers);
+        CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+        so->helpers.Append(helper, false);
+        DdSocket* s = helper->channel->socket;
+        int connects = g_fakeRoutes.connectCalls;
+        g_fakeNet.incoming.push_back(request(
+            "helperInit", str("server", "evil") + num("port", 9) + str("proxyserver", "evil"), "1",
+            headers));
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&helper->channel->hdr, &ev);
+        EXPECT_EQ(g_fakeNet.sentBy[s].compare(0, 24, "HTTP/1.1 403 Forbidden\r\n"), 0)
+            << g_fakeNet.sentBy[s];
+        EXPECT_NE(g_fakeNet.sentBy[s].find("Content-Length: 0"), std::string::npos);
+        EXPECT_EQ(so->server, nullptr) << "no handler ran";
+        EXPECT_EQ(g_fakeRoutes.connectCalls, connects);
+        EXPECT_EQ(so->helpers.count, 0u) << "closed";
+    }
+}
+
+// ---- tokens for helper pages ----
+
+TEST(LaunchTexts, TokensStayInsideTheirScriptStringAndQuery) {
+    struct Row {
+        const char16_t* token;
+        const char* js;
+        const char* query;
+    } rows[] = {
+        {u"abc-9", "abc-9", "abc-9"},
+        {u"a\"b", "a\\u0022b", "a%22b"},
+        {u"x');alert(1)//", "x\\u0027);alert(1)//", "x%27%29%3Balert%281%29%2F%2F"},
+        {u"</script>", "\\u003c/script\\u003e", "%3C%2Fscript%3E"},
+        {u"a\\b", "a\\u005cb", "a%5Cb"},
+        {u"50%", "50%25", "50%25"},
+        {u"t\nu", "t\\u000au", "t%0Au"},
+        {u"&x=1", "&x=1", "%26x%3D1"},
+        {u"\u00e9", "\xc3\xa9", "%C3%A9"},
+    };
+    for (const Row& r : rows) {
+        DiChar* js = diLaunchJsToken(r.token);
+        DiChar* q = diLaunchUrlToken(r.token);
+        std::string jsText;
+        for (const DiChar* p = js; *p; p++)
+            jsText += *p < 0x80 ? std::string(1, char(*p)) : std::string("\xc3\xa9");
+        EXPECT_EQ(jsText, r.js);
+        EXPECT_EQ(narrow(q), r.query);
+        free(js);
+        free(q);
+    }
+}
+
+TEST_F(Requests, RestartEventSendsTheEscapedTokenToTheRestartHelper) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    helper->helperId = qvlStrDup(u"h1");
+    so->helpers.Append(helper, false);
+    struct Row {
+        const char* url;
+        const char* sent;
+    } rows[] = {
+        {"javascript:Go", "javascript:Go(4321, &quot;&quot;, &quot;a\\u0022;b%25&quot;);"},
+        {"http://w/p?x=1",
+         "http://w/p?x=1&amp;soport=4321&amp;clientip=&amp;connectiontoken=a%22%3Bb%25"},
+    };
+    for (const Row& r : rows) {
+        free(so->restartData.url);
+        so->restartData.url = qvlStrDup(wide(r.url).c_str());
+        free(so->restartData.helperId);
+        so->restartData.helperId = qvlStrDup(u"h1");
+        g_fakeNet.sentBy[helper->channel->socket].clear();
+        arrive(request("restartEvent", str("connectiontoken", "a&quot;;b%"), "5"));
+        std::string sent = g_fakeNet.sentBy[helper->channel->socket];
+        EXPECT_NE(sent.find(r.sent), std::string::npos) << sent;
+    }
+}
+
+} // namespace

@@ -1,0 +1,358 @@
+// Launches from the server's raw packets on the faked socket and window
+// layers: completeness and the kind by placement, start failures, the
+// states an engine reports (also from inside its own handler), cancelling,
+// local programs, the aged-password resume and the launch-dialog timer.
+#include "outpost_fixture.h"
+
+#include "core/dide.h"
+#include "net/dilaip.h"
+#include "session/dilaunch.h"
+#include "ui/diui.h"
+
+#include <algorithm>
+
+using namespace outpost_fixture;
+
+// The listener is opened by the Windows side; these tests never open one.
+int32_t diListenerOpen(DiChannel*) {
+    return -1;
+}
+
+namespace {
+
+std::string launchParams(const std::string& placement = "awtwindow", long port = 5000,
+                         const std::string& cookie = "c1") {
+    return str("objectclass", "mrkqvlxapplication") + str("mrkqvlapplicationplacement", placement) +
+           str("mrkqvlsessionappname", "cn=x") + str("mrkqvlsessionid", "s1") +
+           str("mrkqvlsessionowner", "o") + str("mrkqvlsessioncookie", cookie) +
+           str("mrkqvlsessionexternaldnsname", "app") + num("mrkqvlsessionport", port);
+}
+
+std::string laipEnd(uint16_t code) {
+    std::string p = {char(code & 255), char(code >> 8), 0, 0, 0, 0};
+    uint32_t total = uint32_t(12 + p.size());
+    std::string f = "LAIP";
+    for (int i = 0; i < 4; i++)
+        f += char((total >> (8 * i)) & 255);
+    f += std::string{6, 0, char(p.size()), 0};
+    return f + p;
+}
+
+int32_t g_engineState = 0;
+
+// An engine that reports a final state from inside its own handler and
+// then goes on using its channel, as the X engine's input pump does.
+int reportingEngine(DiObject* obj, DiEvent* ev) {
+    if (ev->w[0] != DI_EV_READABLE) return 0;
+    DiChannel* ch = reinterpret_cast<DiChannel*>(obj);
+    diDEReportState(ch, g_engineState, 0);
+    diDEChannelDisconnected(ch);
+    ch->stopReading = 1;
+    return 1;
+}
+
+struct Launches : OutpostTest {
+    CLaunch* launch() { return so->launches.head ? so->launches.head->item : nullptr; }
+    DiChannel* engine() { return launch() ? launch()->GetEngineChannel() : nullptr; }
+    void deliver(DiChannel* ch, const std::string& bytes) {
+        g_fakeNet.incoming.push_back(bytes);
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&ch->hdr, &ev);
+    }
+    // Frames a failed launch keeps for its error are its user's to close.
+    void closeLeftFrames() {
+        while (DiFrame* f = diUIFrameListHead())
+            diUIDestroyFrame(f);
+    }
+    void TearDown() override {
+        so->Stop();
+        closeLeftFrames();
+        OutpostTest::TearDown();
+    }
+};
+
+TEST_F(Launches, StartFailuresEndInStateEightWithTheirMessage) {
+    const std::string twoByte = "&#233;"; // one character, two UTF-8 bytes
+    std::string cookie32, cookie31 = "a";
+    for (int i = 0; i < 32; i++)
+        cookie32 += twoByte;
+    for (int i = 0; i < 31; i++)
+        cookie31 += twoByte;
+    struct Row {
+        const char* name;
+        std::string params;
+        int connectResult;
+        const char* logged; // none: the launch starts
+    } rows[] = {
+        {"no object class",
+         str("mrkqvlapplicationplacement", "awtwindow") + str("mrkqvlsessionid", "s") +
+             str("mrkqvlsessioncookie", "c") + str("mrkqvlsessionexternaldnsname", "h") +
+             num("mrkqvlsessionport", 1),
+         0, "384 "},
+        {"port above 65535", launchParams("awtwindow", 70000), 0, "354 app:70000"},
+        {"negative port", launchParams("awtwindow", -5), 0, "354 app:-5"},
+        {"connect refused", launchParams(), -1, "354 app:5000"},
+        {"cookie of 64 UTF-8 bytes", launchParams("awtwindow", 5000, cookie32), 0, "384 cn=x"},
+        {"cookie of 63 UTF-8 bytes", launchParams("awtwindow", 5000, cookie31), 0, nullptr},
+        {"frame above 65535 bytes",
+         launchParams() + str("mrkqvlsessionpeerdnsname", std::string(70000, 'p')), 0, "384 cn=x"},
+        {"highest port", launchParams("awtwindow", 65535), 0, nullptr},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        g_fakeRoutes.connectResult = r.connectResult;
+        g_fakeRoutes.connectCalls = 0;
+        log.lines.clear();
+        arrive(request("requestLaunch", r.params, "7"));
+        std::string reply = toServer();
+        EXPECT_EQ(count(reply, "<ns1:requestLaunchResponse"), 1u);
+        ASSERT_NE(launch(), nullptr);
+        DiChannel* ch = engine();
+        std::string laip = ch ? g_fakeNet.sentBy[ch->socket] : "";
+        if (!r.logged) {
+            EXPECT_EQ(launch()->state, DI_LAUNCH_STARTING);
+            EXPECT_EQ(laip.compare(0, 4, "LAIP"), 0);
+            EXPECT_EQ(count(reply, "Client.Launch.Failed"), 0u);
+            so->CancelLaunch(launch());
+            toServer();
+            continue;
+        }
+        EXPECT_EQ(log.Count(r.logged), 1u) << log.lines.size();
+        EXPECT_EQ(log.Count("386 ", "> 19"), 1u) << "state 8";
+        EXPECT_EQ(laip, "") << "a refused launch sends nothing";
+        EXPECT_EQ(count(reply, "Client.Launch.Failed"), 1u);
+        if (std::string(r.logged).compare(0, 8, "354 app:") == 0 && r.connectResult == 0) {
+            EXPECT_EQ(g_fakeRoutes.connectCalls, 0) << "a port out of range is never dialled";
+        }
+        runTimers();
+        EXPECT_EQ(so->launches.count, 0u);
+        closeLeftFrames();
+        toServer();
+    }
+}
+
+TEST_F(Launches, FinalStatesFromInsideTheEngineHandlerWaitForAZeroTimer) {
+    struct Row {
+        int32_t state;
+        bool showOnError;
+        bool frameKept;
+    } rows[] = {{6, true, false}, {7, true, false}, {8, false, false}, {8, true, true}};
+    g_fakeChannels.handler = reportingEngine;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.state);
+        g_engineState = r.state;
+        arrive(request("requestLaunch",
+                       launchParams() +
+                           str("mrkqvllaunchdetailsshowonerror", r.showOnError ? "true" : "false"),
+                       "7"));
+        ASSERT_NE(engine(), nullptr);
+        DiChannel* ch = engine();
+        deliver(ch, laipEnd(0)); // the login exchange ends: the engine reads now
+        log.lines.clear();
+        toServer();
+        int freed = g_fakeUI.framesFreed;
+        deliver(ch, "x");
+        g_fakeNet.incoming.clear(); // the engine read nothing        EXPECT_EQ(log.Count("386 "),
+                                    // 1u) << "the disconnect's second report is ignored";
+        ASSERT_EQ(so->launches.count, 1u) << "not destroyed inside its own handler";
+        EXPECT_EQ(count(toServer(), "applicationsEnded"), 0u);
+        runTimers();
+        EXPECT_EQ(so->launches.count, 0u);
+        EXPECT_EQ(g_fakeUI.framesFreed - freed, r.frameKept ? 0 : 1);
+        EXPECT_EQ(count(toServer(), "<ns1:applicationsEnded"), 1u);
+        closeLeftFrames();
+    }
+}
+
+TEST_F(Launches, SwitchStateByState) {
+    struct Row {
+        int32_t state;
+        bool final;
+        bool shown;     // ready: the frame is shown
+        bool frameGone; // destroyed with the launch (state 0 only forgets it)
+    } rows[] = {{1, false, false, false}, {4, false, false, false}, {5, false, true, false},
+                {12, false, true, false}, {0, true, false, false},  {6, true, false, true},
+                {7, true, false, true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.state);
+        arrive(request("requestLaunch", launchParams(), "7"));
+        ASSERT_NE(launch(), nullptr);
+        so->events.clear();
+        int freed = g_fakeUI.framesFreed;
+        launch()->SwitchState(r.state);
+        EXPECT_EQ(!so->events.empty() && so->events[0] == "show frame", r.shown);
+        if (r.final) {
+            launch()->SwitchState(5);
+            EXPECT_EQ(launch()->state, r.state) << "a final state stays";
+        }
+        runTimers();
+        EXPECT_EQ(so->launches.count, r.final ? 0u : 1u);
+        EXPECT_EQ(g_fakeUI.framesFreed - freed, r.frameGone ? 1 : 0);
+        if (!r.final) so->CancelLaunch(launch());
+        closeLeftFrames();
+        toServer();
+    }
+}
+
+TEST_F(Launches, CompletenessAndKindByPlacement) {
+    CHelperConnection* hosts = new CHelperConnection(nullptr);
+    hosts->kind = 0;
+    CHelperConnection* none = new CHelperConnection(nullptr);
+    none->kind = 2;
+    struct Row {
+        int32_t placement;
+        CHelperConnection* helper;
+        uint32_t window;
+        bool session, local;
+        bool complete;
+        uint32_t label; // 0: no launch
+    } rows[] = {
+        {0, nullptr, 0, true, false, false, 0},  {1, nullptr, 0, true, false, false, 0},
+        {1, hosts, 0, true, false, false, 300},  {1, hosts, 77, true, false, true, 300},
+        {1, none, 0, true, false, true, 301}, // a helper without in-place: a window
+        {2, nullptr, 0, true, false, true, 301}, {2, nullptr, 0, false, false, false, 301},
+        {3, nullptr, 0, true, false, true, 302}, {7, nullptr, 0, true, false, true, 302},
+        {4, nullptr, 0, true, false, true, 311}, {5, nullptr, 0, true, false, true, 303},
+        {6, nullptr, 0, false, true, true, 318}, {6, nullptr, 0, false, false, false, 318},
+        {9, nullptr, 0, true, false, true, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.placement) + " " + std::to_string(r.window));
+        CLaunchRequest q;
+        q.params.placement = r.placement;
+        q.SetHelper(r.helper, r.window);
+        if (r.session) {
+            q.params.sessionId = qvlStrDup(u"s");
+            q.params.sessionCookie = qvlStrDup(u"c");
+            q.params.externalDnsName = qvlStrDup(u"h");
+            q.params.port = 1;
+        }
+        if (r.local) q.params.url = qvlStrDup(u"probe.exe");
+        EXPECT_EQ(q.IsComplete(), r.complete);
+        CLaunch* l = diLaunchCreate(&q);
+        EXPECT_EQ(l ? l->LabelMessage() : 0u, r.label);
+        if (l) {
+            EXPECT_EQ(l->state, DI_LAUNCH_DISCONNECTED);
+        }
+        delete l;
+    }
+    diVAIPDelete(hosts);
+    diVAIPDelete(none);
+}
+
+TEST_F(Launches, RunsHelperGetsDoLaunchAndItsGoingTakesTheLaunchAlong) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    helper->helperId = qvlStrDup(u"h1");
+    helper->kind = 1; // runs in-place applications itself
+    so->helpers.Append(helper, false);
+    DdSocket* s = helper->channel->socket;
+    deliver(helper->channel,
+            request("helperLaunchReady", str("helperrequestid", "r1") + num("window", 0), "3"));
+    ASSERT_EQ(so->launchRequests.count, 1u) << "waits for the server's parameters";
+    arrive(request("requestLaunch", launchParams("mainbrowser"), "r1"));
+    ASSERT_EQ(so->launches.count, 1u);
+    EXPECT_TRUE(launch()->IsBrowser());
+    std::string sent = g_fakeNet.sentBy[s];
+    size_t order[] = {sent.find("<ns1:doLaunch"),       sent.find("transactionid"),
+                      sent.find("mrkqvlsessionid"),     sent.find("mrkqvlsessionowner"),
+                      sent.find("mrkqvlsessioncookie"), sent.find("mrkqvlsessionexternaldnsname"),
+                      sent.find("mrkqvlsessionport"),   sent.find("mrkqvlsessionappname")};
+    for (size_t i = 0; i < 8; i++)
+        EXPECT_NE(order[i], std::string::npos) << i;
+    EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order))) << sent;
+    EXPECT_EQ(sent.find("peerdnsname"), std::string::npos) << "absent texts are left out";
+    EXPECT_EQ(count(toServer(), "Client.Launch.Failed"), 0u);
+    DiEvent ev = {};
+    ev.w[0] = DI_EV_CLOSED;
+    diUIDeliverEvent(&helper->channel->hdr, &ev);
+    EXPECT_EQ(so->helpers.count, 0u);
+    EXPECT_EQ(so->launches.count, 0u) << "no launch keeps pointing at a helper that went";
+}
+
+TEST_F(Launches, CancelRenamesOrTakesEverythingAway) {
+    arrive(request("requestLaunch", launchParams(), "7"));
+    arrive(request("cancelLaunch", str("sessionid", "s1") + str("newsessionid", "s2"), "8"));
+    ASSERT_EQ(so->launches.count, 1u) << "renaming cancels nothing";
+    EXPECT_EQ(narrow(launch()->params.sessionId), "s2");
+    int freed = g_fakeUI.framesFreed;
+    arrive(request("cancelLaunch", str("transactionid", "7"), "9"));
+    EXPECT_EQ(so->launches.count, 0u);
+    EXPECT_EQ(g_fakeUI.framesFreed - freed, 1) << "its frame and progress window go too";
+    EXPECT_EQ(log.Count("376 7"), 1u);
+    arrive(request("requestLaunch", str("mrkqvlapplicationplacement", "awtwindow"), "10"));
+    ASSERT_EQ(so->launchRequests.count, 1u) << "incomplete";
+    arrive(request("cancelLaunch", str("transactionid", "10"), "11"));
+    EXPECT_EQ(so->launchRequests.count, 0u);
+    arrive(request("cancelLaunch", str("transactionid", "nope"), "12"));
+    EXPECT_EQ(log.Count("377 nope"), 1u);
+}
+
+TEST_F(Launches, LocalProgramsAnswerWithTheirStatusOnly) {
+    struct Row {
+        std::string params;
+        bool runs;
+        const char* run;
+        const char* status;
+    } rows[] = {
+        {str("locallaunchcommand", "probe.exe") + str("locallauncharguments", "a b") +
+             str("url", "other.exe"),
+         true, "run probe.exe|a b|", "true"},
+        {str("url", "probe.exe x"), true, "run ||probe.exe x", "true"},
+        {str("url", "missing.exe"), false, "run ||missing.exe", "false"},
+    };
+    for (const Row& r : rows) {
+        so->runs = r.runs;
+        so->events.clear();
+        arrive(request("requestLaunch",
+                       str("mrkqvlapplicationplacement", "mrkqvltrylocalwindowsapplication") +
+                           r.params,
+                       "21"));
+        std::string reply = toServer();
+        EXPECT_EQ(count(reply, "<ns1:requestLaunchResponse"), 1u) << "only the launch's own answer";
+        EXPECT_EQ(count(reply, "Message-Id: 21"), 1u);
+        EXPECT_NE(reply.find(r.status), std::string::npos);
+        ASSERT_FALSE(so->events.empty());
+        EXPECT_EQ(so->events[0], r.run);
+        so->CancelLaunch(launch());
+        toServer();
+    }
+}
+
+TEST_F(Launches, AgedPasswordSessionResumesTheLaunchItStoodFor) {
+    arrive(request("requestLaunch", launchParams(), "7"));
+    CLaunch* original = launch();
+    DiLAIPDialog d = {};
+    original->SetPendingDialog(&d);
+    deliver(original->GetEngineChannel(), laipEnd(0)); // its exchange is over
+    arrive(request("requestLaunch", launchParams() + str("transactionid", "7"), "8"));
+    ASSERT_EQ(so->launches.count, 2u);
+    CLaunch* stand = so->launches.tail->item;
+    stand->SwitchState(DI_LAUNCH_ENDED);
+    runTimers();
+    EXPECT_EQ(log.Count("385"), 1u);
+    ASSERT_FALSE(so->events.empty());
+    EXPECT_EQ(so->events.back(), "warning 316") << "the original exchange timed out";
+    EXPECT_EQ(original->pendingDialog, nullptr);
+    EXPECT_EQ(so->launches.count, 1u);
+}
+
+TEST_F(Launches, DialogTimerSecondsAreCappedNotWrapped) {
+    // 4295 s would wrap a 32-bit millisecond count to about 32 ms.
+    arrive(request("requestLaunch",
+                   str("mrkqvlapplicationplacement", "awtwindow") +
+                       num("mrkqvlshowlaunchdialogafter", 4295),
+                   "7"));
+    ASSERT_NE(so->launchDialogTimer, nullptr);
+    EXPECT_EQ(so->launchDialogTimer->due - clockNow(), 4295000u);
+    arrive(request("requestLaunch",
+                   str("mrkqvlapplicationplacement", "awtwindow") +
+                       num("mrkqvlshowlaunchdialogafter", 2147484),
+                   "8"));
+    EXPECT_EQ(so->launchDialogTimer->due - clockNow(), 0x7fffffffu);
+    runTimers(100000);
+    EXPECT_NE(so->launchDialogTimer, nullptr) << "still pending";
+    so->CancelLaunchDialogTimer();
+}
+
+} // namespace
