@@ -16,3 +16,7 @@ void diSODisplayObjectClosed(DiObject* obj) {
 int diSOIsLaunchDialogPending() {
     return g_diSOLaunchHooks.isLaunchDialogPending ? g_diSOLaunchHooks.isLaunchDialogPending() : 0;
 }
+
+void diSOFitLaunchFrame(DiObject* obj) {
+    if (g_diSOLaunchHooks.fitLaunchFrame) g_diSOLaunchHooks.fitLaunchFrame(obj);
+}

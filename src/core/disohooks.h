@@ -24,6 +24,8 @@ struct DiSOLaunchHooks {
     void (*continueLaunchOnRoute)(DiChannel* ch, const DiLAIPDialog* dialog);
     void (*launchFailed)(DiChannel* ch, int message, const DiChar* text);
     void (*cancelLaunchDialogTimer)(void);
+    /* The launch that owns an engine channel fits its frame to the display. */
+    void (*fitLaunchFrame)(DiObject* obj);
 };
 
 extern DiSOLaunchHooks g_diSOLaunchHooks;

@@ -731,6 +731,10 @@ static void hookCancelLaunchDialogTimer(void) {
     if (g_diOutpost) g_diOutpost->CancelLaunchDialogTimer();
 }
 
+static void hookFitLaunchFrame(DiObject* obj) {
+    if (CLaunch* l = launchOf(obj)) l->FitFrame();
+}
+
 void diSOInstallLaunchHooks(bool on) {
     DiSOLaunchHooks h{};
     if (on) {
@@ -742,10 +746,8 @@ void diSOInstallLaunchHooks(bool on) {
         h.continueLaunchOnRoute = hookContinueLaunchOnRoute;
         h.launchFailed = hookLaunchFailed;
         h.cancelLaunchDialogTimer = hookCancelLaunchDialogTimer;
+        h.fitLaunchFrame = hookFitLaunchFrame;
     }
     g_diSOLaunchHooks = h;
 }
 
-void diSOFitLaunchFrame(DiObject* obj) {
-    if (CLaunch* l = launchOf(obj)) l->FitFrame();
-}

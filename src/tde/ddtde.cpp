@@ -4,8 +4,10 @@
 #include "tde/ddtde.h"
 
 #include "core/ddsetting.h"
+#include "devices/ddclip.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
+#include "ui/diui.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -152,11 +154,60 @@ void beep() {
     ddGDIBeep();
 }
 
+void invert(DdGC* gc, int32_t x, int32_t y, int32_t w, int32_t h) {
+    HDC dc = ddGDIGetDC(gc);
+    RECT r = {x, y, x + w, y + h};
+    if (dc) InvertRect(dc, &r);
+}
+
+/* The client area: the part of the object the view shows. */
+bool clientSize(DiObject* obj, int32_t* w, int32_t* h) {
+    HWND view = ddGDIGetWindow(obj->gc);
+    RECT rc;
+    if (!view || !GetClientRect(view, &rc)) return false;
+    *w = rc.right;
+    *h = rc.bottom;
+    return true;
+}
+
+int32_t virtualWidth(const DiObject* obj) {
+    return obj->vwidth > obj->width ? obj->vwidth : obj->width;
+}
+int32_t virtualHeight(const DiObject* obj) {
+    return obj->vheight > obj->height ? obj->vheight : obj->height;
+}
+
+int viewScrolled(DiObject* obj) {
+    int32_t w, h;
+    if (!clientSize(obj, &w, &h)) return 0;
+    return virtualWidth(obj) > w || virtualHeight(obj) > h;
+}
+
+int32_t clampScroll(int64_t pos, int64_t virtualSize, int64_t view) {
+    if (pos > virtualSize - view) pos = virtualSize - view;
+    return int32_t(pos < 0 ? 0 : pos);
+}
+
+void scrollView(DiObject* obj, int32_t dx, int32_t dy) {
+    int32_t w, h;
+    if (!clientSize(obj, &w, &h)) return;
+    int32_t x = clampScroll(int64_t(obj->scrollX) + dx, virtualWidth(obj), w);
+    int32_t y = clampScroll(int64_t(obj->scrollY) + dy, virtualHeight(obj), h);
+    if (x != obj->scrollX || y != obj->scrollY) diUISetScrollPos(obj, x, y);
+}
+
+void viewArea(DiObject* obj, int32_t* x, int32_t* y, int32_t* w, int32_t* h) {
+    *x = obj->scrollX;
+    *y = obj->scrollY;
+    if (!clientSize(obj, w, h)) *w = *h = 0;
+}
+
 } // namespace
 
-const DiTDOps g_ddTDOps = {
-    createStrip, freeStrip,   putGlyph, copyGlyph, fontFace,    pointsToPixels, textOut,   nullptr,
-    moveWindow,  fontMetrics, fill,     scroll,    caretCreate, caretMove,      caretShow, beep};
+const DiTDOps g_ddTDOps = {createStrip,    freeStrip, putGlyph,     copyGlyph,  fontFace,
+                           pointsToPixels, textOut,   nullptr,      moveWindow, fontMetrics,
+                           fill,           scroll,    caretCreate,  caretMove,  caretShow,
+                           beep,           invert,    viewScrolled, scrollView, viewArea};
 
 DiChannel* ddTDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {
     DdTDisplay* d = static_cast<DdTDisplay*>(calloc(1, sizeof(DdTDisplay)));
@@ -181,6 +232,7 @@ DiChannel* ddTDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSock
 
 void ddTDEDestroy(DiChannel* ch) {
     DdTDisplay* d = reinterpret_cast<DdTDisplay*>(ch);
+    HWND window = ddGDIGetWindow(ch->hdr.gc);
     /* The screen lets go of fonts, strips and the caret while its window
      * is still there. */
     diTDDestroy(&d->t);
@@ -188,6 +240,11 @@ void ddTDEDestroy(DiChannel* ch) {
         if (ch->hdr.gc && ddGDIGetWindow(ch->hdr.gc) == d->view) ddGDIDetach(ch->hdr.gc);
         if (IsWindow(d->view)) DestroyWindow(d->view);
     }
+    /* A paste fetched for the view and not yet taken dies with it. Once
+     * the view is gone the fetch's worker cannot post to it and drops its
+     * text itself, so nothing is left behind either way. */
+    if (window) ddClipDropText(window);
+    if (d->view && d->view != window) ddClipDropText(d->view);
     diTDEReset(&d->t);
     free(d);
 }

@@ -239,6 +239,9 @@ int32_t clampGrid(int32_t v) {
 uint32_t blinkTick(void* arg) {
     DiTDisplay* t = static_cast<DiTDisplay*>(arg);
     DiTDScreen* s = &t->screen;
+    /* A repaint would undo the inversion of a selection's cells (and its
+     * clear would then invert them for good): blinking waits for it. */
+    if (t->selectionHeld) return 500;
     s->blinkPhase ^= 1;
     bool any = false;
     for (int32_t i = 0; i < s->rows; i++) {
@@ -523,6 +526,7 @@ void diTDDestroy(DiTDisplay* t) {
     if (s->followTimer) diTimerRemove(s->followTimer);
     if (s->paintTimer) diTimerRemove(s->paintTimer);
     s->blinkTimer = s->followTimer = s->paintTimer = nullptr;
+    diTDSelStopTimer(t);
     if (!s->exists && !s->rowList) return;
     caretDestroy(t);
     s->exists = 0;

@@ -12,6 +12,8 @@
 
 #include "core/dide.h"
 
+#include <string>
+
 struct DiGDIFont;
 
 enum : uint32_t {
@@ -102,6 +104,27 @@ struct DiTDOps {
     void (*caretMove)(DdGC* gc, int32_t x, int32_t y);
     void (*caretShow)(DdGC* gc, int show);
     void (*beep)();
+    /* Inverts the pixels of the rectangle (object coordinates). */
+    void (*invert)(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height);
+    /* True when the view shows only part of the object (it can scroll). */
+    int (*viewScrolled)(DiObject* obj);
+    /* Scrolls the view by (dx, dy) pixels, kept inside the object. */
+    void (*scrollView)(DiObject* obj, int32_t dx, int32_t dy);
+    /* The visible part of the object: its origin and size less the scroll
+     * bars. */
+    void (*viewArea)(DiObject* obj, int32_t* x, int32_t* y, int32_t* width, int32_t* height);
+};
+
+/* A mouse selection of cells: from the anchor to the end cell, as a stream
+ * (reading order) or a block. While one is being made or shown the engine
+ * holds its output (selectionHeld), and messages 7 and 2 bracket it. */
+struct DiTDSelection {
+    int32_t anchorColumn, anchorRow, endColumn, endRow;
+    int32_t lastX, lastY; /* the pointer, in the object's scrolled coordinates */
+    uint32_t selecting;   /* the button is held */
+    uint32_t shown;       /* released over a non-empty area */
+    uint32_t block;
+    DiTimer* autoscroll;
 };
 
 struct DiTDScreen {
@@ -154,6 +177,7 @@ struct DiTDisplay {
     const DiTDOps* ops;
     /* Painting off: the model is kept but nothing is drawn (measurement). */
     uint32_t paintingOff;
+    DiTDSelection sel;
 };
 
 /* Engine. */
@@ -212,5 +236,39 @@ DiChar diTDMapCharacter(uint32_t set, uint32_t code);
 uint8_t* diTDGlyphRowsToBits(int32_t width, int32_t height, const uint8_t* rows, uint32_t* stride);
 
 extern const uint32_t g_diTDDefaultPalette[DI_TD_PALETTE];
+
+/* Terminal window: keys, selection, copy and paste (ditsel.cpp). */
+/* The key code sent for a virtual key: the key table's entry, 0 for keys
+ * that travel only as their character. */
+extern const uint32_t TerminalKeyLookup[256];
+/* The window's handling of keys, pointer and expose before the engine's
+ * own handler, which it then runs; returns that handler's result, or 1
+ * when the event was used up (a key during a selection). */
+int diTDWindowEvent(DiObject* obj, DiEvent* ev);
+/* The cell under a pixel position of the object, each limited to
+ * 0..columns and 0..rows. */
+void diTDSelCell(const DiTDisplay* t, int32_t x, int32_t y, int32_t* column, int32_t* row);
+/* The columns lo..hi-1 of `row` inside the area; false when the row has
+ * none of it. */
+bool diTDSelRowSpan(const DiTDSelection* sel, int32_t columns, int32_t row, int32_t* lo,
+                    int32_t* hi);
+void diTDSelPress(DiTDisplay* t, int32_t x, int32_t y, int block);
+void diTDSelMotion(DiTDisplay* t, int32_t x, int32_t y);
+void diTDSelRelease(DiTDisplay* t);
+/* Ends a selection being made or shown: its cells back to normal, message
+ * 2, reads on, and one readable event for input held meanwhile. */
+void diTDSelClear(DiTDisplay* t);
+/* Stops the autoscroll timer. */
+void diTDSelStopTimer(DiTDisplay* t);
+/* The text of the shown selection (rows joined by LF), empty without one. */
+std::u16string diTDSelText(const DiTDisplay* t);
+/* Characters of the next paste piece: at most 80, ending after the first
+ * LF, never between the halves of a surrogate pair. */
+uint32_t diTDPastePiece(const DiChar* text, uint32_t n);
+/* Sends a pasted text in pieces (message 49); a text longer than the grid
+ * is bracketed by 7 and 2. Returns -1 when a piece could not be queued. */
+int diTDSendPasted(DiTDisplay* t, const DiChar* text, uint32_t n);
+/* True when a pasted text of n characters is long (bracketed). */
+bool diTDPasteIsLong(const DiTDisplay* t, uint32_t n);
 
 #endif

@@ -16,6 +16,8 @@ Applications (--app):
              X-AIP message ("23 code char" press, "24 ..." release); it runs
              until the file --close-file appears, then closes the
              connection (the client sees the session suspended).
+  character  a character application (taip_peer.serve_app): a coloured
+             banner, a box in slot 1 and a prompt that echoes typed lines.
 
 Events go one a line to --log. Importable: AppServer(...).start() runs the
 listener on a thread (fake_halvanet.py's demo does so).
@@ -78,7 +80,13 @@ def awtwindow(conn, log, close_file):
     log("application closing" if not c.closed else "client closed the application")
 
 
-APPS = {"awtwindow": awtwindow}
+def character(conn, log, close_file):
+    import taip_peer
+    taip_peer.serve_app(taip_peer.Session(conn), log,
+                        stop=lambda: bool(close_file) and os.path.exists(close_file))
+
+
+APPS = {"awtwindow": awtwindow, "character": character}
 
 
 class AppServer:

@@ -15,9 +15,10 @@ scenario that sees anything it did not expect ends with exit code 1.
 
 Scenarios:
   demo       signs the client in (ns1:userinfo), launches the X application
-             "awtwindow" of an application server it runs itself
-             (fake_appserver.py) and holds the session, logging whatever
-             the client sends, until the client leaves.
+             "awtwindow" and the character application "character" of
+             application servers it runs itself (fake_appserver.py) and
+             holds the session, logging whatever the client sends, until
+             the client leaves.
   local      signs in and launches --probe (a local program, placement 6)
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
@@ -361,6 +362,22 @@ def launch_x(c, args):
     return app
 
 
+def launch_character(c, args):
+    """Runs an application server for the character application and asks
+    the client to show it in a window of its own."""
+    app = fake_appserver.AppServer(c.log, "s3", "demo", "c3", "127.0.0.1", app="character",
+                                   close_file=args.close_file).start()
+    mid = c.request("requestLaunch", [
+        ("objectclass", "mrkqvlcharacterapplication"),
+        ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=character"), ("mrkqvlsessionid", "s3"),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c3"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port),
+        ("mrkqvlsessionwidth", 640), ("mrkqvlsessionheight", 400)])
+    expect_reply(c, mid, "requestLaunchResponse")
+    return app
+
+
 def scenario_demo(srv, args):
     c = srv.accept(timeout=args.lifetime)
     expect_init(c, args.cookie)
@@ -373,6 +390,7 @@ def scenario_demo(srv, args):
         return
     c.log("session held; the client is signed in")
     launch_x(c, args)
+    launch_character(c, args)
     hold(c, time.time() + args.lifetime)
 
 

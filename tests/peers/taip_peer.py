@@ -20,8 +20,10 @@ Importable (fake_appserver.py hands it a connection), or run:
       harness: the display scenario of the Wine harness (see scenario_harness)
       dump:    --mb N --style plain|zsync: 80-column lines with scrolls, then
                a ping barrier; writes "ok SECONDS" to R
+Importable: serve_app plays the demo's character application.
 """
 import argparse
+import hashlib
 import os
 import random
 import socket
@@ -187,7 +189,7 @@ def decode(t, p):
         n = struct.unpack_from("<H", p, 0)[0]
         if len(p) != 2 + 2 * n:
             raise ValueError("paste of %d characters in %d bytes" % (n, len(p)))
-        return (49, p[2:].decode("utf-16-le"))
+        return (49, p[2:].decode("utf-16-le", "surrogatepass"))
     return (t,)
 
 
@@ -319,6 +321,133 @@ def scenario_dump(s, args):
     took = time.time() - t0
     s.send(frame(5, b"\0"))
     return "ok %.3f" % took
+
+
+# The character application's screen: a coloured banner, a box drawn with
+# slot 1 (code page 437 line characters), two lines of text and a prompt.
+APP_ROWS, APP_COLS = 25, 80
+PROMPT_ROW, ECHO_ROW, HELD_ROW = 6, 7, 20
+TEXT_LINES = {10: b"alpha beta", 11: b"gamma delta"}
+KEY_LEFT, KEY_RIGHT, KEY_INSERT, KEY_DELETE = 37, 39, 0x9B, 0x7F
+
+
+def app_screen():
+    banner = colours(fg=7, bg=4) + erase(0, 0, APP_COLS, 1) + \
+        write8(2, 0, b"Halvanet character application") + colours(fg=0, bg=7)
+    box = frame(24, b"\1") + write8(40, 2, bytes([218] + [196] * 10 + [191])) + \
+        write8(40, 3, bytes([179] + [32] * 10 + [179])) + \
+        write8(40, 4, bytes([192] + [196] * 10 + [217])) + frame(24, b"\0") + \
+        write8(42, 3, b"slot one")
+    lines = b"".join(write8(0, row, t) for row, t in sorted(TEXT_LINES.items()))
+    return colours(fg=0, bg=7) + erase(0, 0, APP_COLS, APP_ROWS) + banner + box + lines + \
+        prompt(b"")
+
+
+def prompt(line, cursor=None):
+    """The prompt row showing the line, the cursor after it (or at `cursor`)."""
+    at = len(line) if cursor is None else cursor
+    return erase(0, PROMPT_ROW, APP_COLS, PROMPT_ROW + 1) + write8(0, PROMPT_ROW, b"> " + line) + \
+        frame(34, bytes([2 + at, PROMPT_ROW]))
+
+
+class LineEditor:
+    """The prompt's line: characters overwrite, or push the rest right after
+    Insert; Delete takes the character at the cursor; Left and Right move."""
+
+    def __init__(self):
+        self.line, self.cursor, self.inserting = bytearray(), 0, False
+
+    def key(self, ch, key):
+        """A key press; returns the finished line at Enter, else None."""
+        if key == KEY_LEFT:
+            self.cursor = max(0, self.cursor - 1)
+        elif key == KEY_RIGHT:
+            self.cursor = min(len(self.line), self.cursor + 1)
+        elif key == KEY_INSERT:
+            self.inserting = not self.inserting
+        elif key == KEY_DELETE:
+            del self.line[self.cursor:self.cursor + 1]
+        elif ch == 13:
+            done, self.line, self.cursor = bytes(self.line), bytearray(), 0
+            return done
+        elif ch == 8 and self.cursor:
+            self.cursor -= 1
+            del self.line[self.cursor]
+        elif 32 <= ch < 127 and len(self.line) < APP_COLS - 3:
+            if self.inserting or self.cursor == len(self.line):
+                self.line.insert(self.cursor, ch)
+            else:
+                self.line[self.cursor] = ch
+            self.cursor += 1
+        return None
+
+
+def units(text):
+    """UTF-16 code units of a text (a pair counts two)."""
+    return text.encode("utf-16-le", "surrogatepass")
+
+
+def paste_rules_kept(pieces):
+    """Each piece has at most 80 units and no LF before its end; one that
+    ends early ends with LF, or lacks only the pair that starts the next;
+    no piece ends inside a surrogate pair."""
+    for i, p in enumerate(pieces):
+        u = units(p)
+        n, last = len(u) // 2, struct.unpack_from("<H", u, len(u) - 2)[0] if u else 0
+        if not n or n > 80 or "\n" in p[:-1] or 0xD800 <= last <= 0xDBFF:
+            return False
+        early = i < len(pieces) - 1 and n < 80 and not p.endswith("\n")
+        if early and not (n == 79 and ord(pieces[i + 1][0]) > 0xFFFF):
+            return False
+    return True
+
+
+def serve_app(s, log=print, stop=None, lifetime=3600):
+    """The character application on a session whose hello is still to come:
+    typed lines are echoed in red below the prompt; the first hold (7) gets
+    one line of output at once; pasted text is gathered between 7 and 2.
+    Events go to log(line): "line TEXT", "held" (output sent while the
+    client held it), "paste PIECES LONGEST BRACKETED RULES-KEPT SHA256"
+    (the digest of the joined text in UTF-8). Runs until the client
+    closes, stop() holds or the lifetime ends."""
+    s.wait_for(lambda m: m[0] == 4, "the hello")
+    s.send(start(APP_ROWS, APP_COLS, font_setting="TermFace", flags=0, keepalive=0))
+    s.send(app_screen())
+    log("application shown")
+    editor, held, pieces, bracketed, holding = LineEditor(), False, [], False, False
+    end = time.time() + lifetime
+    while time.time() < end and not (stop and stop()):
+        try:
+            m = s.read(0.2)
+        except socket.timeout:
+            continue
+        if m is None:
+            break
+        if m[0] == 9:
+            done = editor.key(m[1], m[2])
+            if done is not None:
+                s.send(erase(0, ECHO_ROW, APP_COLS, ECHO_ROW + 1) + colours(fg=1) +
+                       write8(0, ECHO_ROW, done) + colours(fg=0))
+                log("line " + done.decode("latin-1"))
+            s.send(prompt(bytes(editor.line), editor.cursor))
+        elif m[0] == 7:
+            holding = True
+            if not held:
+                held = True
+                s.send(write8(0, HELD_ROW, b"output while held"))
+                log("held")
+        elif m[0] == 49:
+            bracketed = bracketed or holding
+            pieces.append(m[1])
+        elif m[0] == 2:
+            holding = False
+            if pieces:
+                digest = hashlib.sha256("".join(pieces).encode("utf-8", "surrogatepass"))
+                log("paste %d %d %d %d %s" % (len(pieces), max(len(units(p)) // 2 for p in pieces),
+                                              int(bracketed), int(paste_rules_kept(pieces)),
+                                              digest.hexdigest()))
+                pieces, bracketed = [], False
+    return "ok"
 
 
 def serve(args):

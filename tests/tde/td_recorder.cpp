@@ -17,8 +17,10 @@ const uint64_t kMark = 1ull << 63;
 
 void put(int32_t x, int32_t y, uint64_t v) {
     TDCanvas& c = g_td.canvas;
-    if (x >= 0 && y >= 0 && x < c.width && y < c.height)
+    if (x >= 0 && y >= 0 && x < c.width && y < c.height) {
         c.px[size_t(y) * size_t(c.width) + size_t(x)] = v;
+        if (!c.inverted.empty()) c.inverted[size_t(y) * size_t(c.width) + size_t(x)] = 0;
+    }
 }
 
 void fillRect(int32_t x, int32_t y, int32_t w, int32_t h, uint64_t v) {
@@ -114,12 +116,33 @@ void caretShow(DdGC*, int show) {
 void beep() {
     g_td.beeps++;
 }
+void invert(DdGC*, int32_t x, int32_t y, int32_t w, int32_t h) {
+    TDCanvas& c = g_td.canvas;
+    c.inverted.resize(c.px.size());
+    for (int32_t j = std::max(y, 0); j < std::min(y + h, c.height); j++)
+        for (int32_t i = std::max(x, 0); i < std::min(x + w, c.width); i++)
+            c.inverted[size_t(j) * size_t(c.width) + size_t(i)] ^= 1;
+}
+int viewScrolled(DiObject*) {
+    return g_td.viewW > 0;
+}
+void scrollView(DiObject*, int32_t dx, int32_t dy) {
+    g_td.viewX = std::max(0, std::min(g_td.viewX + dx, g_td.canvas.width - g_td.viewW));
+    g_td.viewY = std::max(0, std::min(g_td.viewY + dy, g_td.canvas.height - g_td.viewH));
+}
+void viewArea(DiObject*, int32_t* x, int32_t* y, int32_t* w, int32_t* h) {
+    *x = g_td.viewX;
+    *y = g_td.viewY;
+    *w = g_td.viewW ? g_td.viewW : g_td.canvas.width;
+    *h = g_td.viewH ? g_td.viewH : g_td.canvas.height;
+}
 
 } // namespace
 
 const DiTDOps g_tdRecordingOps = {
     createStrip, freeStrip,   putGlyph, copyGlyph, fontFace,    pointsToPixels, textOut,   nullptr,
-    moveWindow,  fontMetrics, fill,     scroll,    caretCreate, caretMove,      caretShow, beep};
+    moveWindow,  fontMetrics, fill,     scroll,    caretCreate, caretMove,      caretShow, beep,
+    invert,      viewScrolled, scrollView, viewArea};
 
 uint64_t tdTextMark(uint32_t ch, uint32_t fg) {
     return kMark | (uint64_t(ch) << 24) | fg;

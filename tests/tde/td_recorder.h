@@ -16,6 +16,7 @@
 struct TDCanvas {
     int32_t width = 0, height = 0;
     std::vector<uint64_t> px;
+    std::vector<uint8_t> inverted; // parity per pixel; drawing a pixel clears it
     uint64_t at(int32_t x, int32_t y) const { return px[size_t(y) * size_t(width) + size_t(x)]; }
 };
 
@@ -26,6 +27,8 @@ struct TDRecord {
     int32_t caretWidth = 0, caretHeight = 0, caretX = -1, caretY = -1;
     bool caretShown = false;
     int32_t fontW = 0, fontH = 0; // zero: metrics follow the requested size
+    // The view: the visible part of the object (width 0: all of it shows).
+    int32_t viewX = 0, viewY = 0, viewW = 0, viewH = 0;
 };
 extern TDRecord g_td;
 extern const DiTDOps g_tdRecordingOps;

@@ -1,11 +1,16 @@
 // The terminal engine's Windows drawing operations on a real device
-// context: soft-font strips.
+// context (soft-font strips), and its window's paste through the real
+// clipboard.
 #include <gtest/gtest.h>
 
+#include "devices/ddclip.h"
+#include "support/peer_process.h"
 #include "tde/ddtde.h"
 #include "ui/ddgdi.h"
 
+#include <map>
 #include <stdlib.h>
+#include <string>
 
 namespace {
 
@@ -64,6 +69,101 @@ TEST(DdTDStrips, ARedefinedGlyphReplacesTheOldOneAndHalvesCopyTheirHalf) {
     for (const Px& p : table)
         EXPECT_EQ(m.at(p.x, p.y), p.want) << p.x << "," << p.y;
     g_ddTDOps.freeStrip(strip);
+}
+
+// A terminal in a window of its own and without a connection: what it
+// would send stays in its output buffer. The window hands its commands to
+// the terminal's handler, as the view does.
+std::map<HWND, DiChannel*> g_terms;
+int g_commands;
+
+LRESULT CALLBACK termProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COMMAND) {
+        g_commands++;
+        auto it = g_terms.find(hwnd);
+        DiEvent ev{};
+        ev.w[0] = DI_EV_COMMAND;
+        ev.w[1] = LOWORD(wp);
+        if (it != g_terms.end()) TerminalEngineEvent(&it->second->hdr, &ev);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+struct Term {
+    HWND hwnd;
+    DdGC* gc = ddGDICreateGC();
+    DiChannel* ch;
+    Term() {
+        static ATOM cls = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = termProc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"HvTermTest";
+            return RegisterClassW(&wc);
+        }();
+        (void)cls;
+        hwnd = CreateWindowW(L"HvTermTest", L"", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+        ddGDIAttach(gc, hwnd, GetDC(hwnd));
+        ch = ddTDECreate(nullptr, 640, 400, gc, nullptr);
+        g_terms[hwnd] = ch;
+        diTDCreate(dt(), 5, 20, 12, 16, 0, u"", 10, 0);
+    }
+    ~Term() {
+        if (ch) destroy();
+        DestroyWindow(hwnd);
+        ddGDIFreeGC(gc);
+    }
+    DiTDisplay* dt() { return reinterpret_cast<DiTDisplay*>(ch); }
+    void destroy() {
+        ddTDEDestroy(ch);
+        ch = nullptr;
+        g_terms.erase(hwnd);
+    }
+    std::string sent() {
+        return ch ? std::string(reinterpret_cast<char*>(ch->out.data), ch->out.used) : "";
+    }
+};
+
+// Message 49 with an ASCII text.
+std::string pasteMessage(const std::string& text) {
+    size_t n = text.size();
+    std::string m{char(49), char(2 + 2 * n), 0, char(n), 0};
+    for (char c : text)
+        m += std::string{c, 0};
+    return m;
+}
+
+TEST(DdTermPaste, TextFetchedForAViewReachesThatViewOnlyAndNeverOutlivesIt) {
+    struct Row {
+        const char* name;
+        int deliverTo;    // terminal whose handler also gets command 104 at once (-1 none)
+        bool screenGone;  // the fetching terminal's screen goes before 104
+        const char* sent; // what the fetching terminal sends
+    } rows[] = {
+        {"own view", -1, false, "hi"},
+        {"another view asks first", 1, false, "hi"},
+        {"screen gone", -1, true, nullptr},
+    };
+    for (const Row& r : rows) {
+        Term a, b;
+        ASSERT_TRUE(ddClipPutText(a.hwnd, u"hi", 2)) << r.name;
+        g_commands = 0;
+        ASSERT_TRUE(ddClipFetchTextAsync(a.hwnd)) << r.name;
+        if (r.deliverTo == 1) {
+            DiEvent ev{};
+            ev.w[0] = DI_EV_COMMAND;
+            ev.w[1] = kDdClipPasteCommand;
+            TerminalEngineEvent(&b.ch->hdr, &ev);
+        }
+        if (r.screenGone) diTDDestroy(a.dt());
+        hvPumpUntil([] { return g_commands > 0; }, 20000);
+        EXPECT_EQ(a.sent(), r.sent ? pasteMessage(r.sent) : "") << r.name;
+        EXPECT_EQ(b.sent(), "") << r.name;
+        std::u16string left;
+        EXPECT_FALSE(ddClipTakeText(a.hwnd, &left)) << r.name;
+    }
 }
 
 } // namespace
