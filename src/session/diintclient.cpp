@@ -372,35 +372,53 @@ static CQVLXMLDoc* parse(const std::string& text) {
     return diProfParseDocument(text.data(), text.size());
 }
 
-static const DiChar* attr(CQVLXMLElement* e, const char* name) {
-    if (!e || !e->IsTag()) return nullptr;
-    const CQVLXMLString* v = static_cast<CQVLXMLTag*>(e)->GetAttribute(name);
-    return v ? (v->Text() ? v->Text() : u"") : nullptr;
+/* The direct child <tag name="name"> of parent, or none: documents of the
+ * service hold their values as <attr name="X">text</attr> and their groups
+ * as <obj name="X">. */
+static CQVLXMLElement* namedChild(CQVLXMLElement* parent, const char* tag, const char* name) {
+    CQVLXMLElementList* kids = parent ? parent->GetChildren() : nullptr;
+    CQVLXMLString tagName(tag);
+    for (auto* n = kids ? kids->head : nullptr; n; n = n->next) {
+        if (!n->item->IsTag()) continue;
+        CQVLXMLTag* t = static_cast<CQVLXMLTag*>(n->item);
+        const CQVLXMLString* a = t->GetAttribute("name");
+        if (t->HasName(&tagName) && a && a->Equals(name)) return t;
+    }
+    return nullptr;
+}
+
+/* The text of the attr named name, or false when there is none. */
+static bool attr(CQVLXMLElement* parent, const char* name, std::u16string* out) {
+    CQVLXMLElement* e = namedChild(parent, "attr", name);
+    if (!e) return false;
+    DiChar* text = e->GetText();
+    *out = text ? text : u"";
+    free(text);
+    return true;
 }
 
 bool CIntegratedClient::ReadSessionDocument(const std::string& text) {
     CQVLXMLDoc* doc = parse(text);
     if (!doc) return false;
     bool ok = false;
-    const DiChar* cookie = attr(doc->root, "mrkqvlsessioncookie");
-    CQVLXMLElement* conn = doc->root ? doc->root->Find("connectionattributes") : nullptr;
-    if (cookie && !hasControl(cookie)) {
+    std::u16string cookie, v;
+    CQVLXMLElement* conn = namedChild(doc->root, "obj", "connectionattributes");
+    if (attr(doc->root, "mrkqvlsessioncookie", &cookie) && !hasControl(cookie)) {
         sessionCookie = cookie;
         sessionCookie8 = utf8(sessionCookie);
         SaveSessionSettings();
         if (conn) {
             ok = true;
-            if (const DiChar* s = attr(conn, "server")) setText(&outpost->server, s);
-            if (const DiChar* p = attr(conn, "port")) {
-                int32_t value = diParsePort(p);
+            if (attr(conn, "server", &v)) setText(&outpost->server, v.c_str());
+            if (attr(conn, "port", &v)) {
+                int32_t value = diParsePort(v.c_str());
                 if (value)
                     outpost->port = value;
                 else
                     diLogErrorText(u"Web service: session port out of range ignored");
             }
-            if (const DiChar* f = attr(conn, "firewalltraversal"))
-                outpost->firewallTraversal = qvlStrEq(f, u"true");
-            if (const DiChar* s = attr(conn, "security")) outpost->secure = qvlStrEq(s, u"SSL");
+            if (attr(conn, "firewalltraversal", &v)) outpost->firewallTraversal = v == u"true";
+            if (attr(conn, "security", &v)) outpost->secure = v == u"SSL";
         }
     }
     delete doc;
@@ -415,11 +433,13 @@ bool CIntegratedClient::ConfigureDRX() {
     CQVLXMLDoc* doc = parse(reply.result);
     bool ok = true;
     if (doc) {
-        const DiChar* cookie = attr(doc->root, "connectioncookie");
-        if (cookie && hasControl(cookie))
-            ok = false; /* it would reach the server's headers */
-        else if (cookie)
-            setText(&outpost->connectionCookie, cookie);
+        std::u16string cookie;
+        if (attr(doc->root, "connectioncookie", &cookie)) {
+            if (hasControl(cookie))
+                ok = false; /* it would reach the server's headers */
+            else
+                setText(&outpost->connectionCookie, cookie.c_str());
+        }
         delete doc;
     }
     return ok;

@@ -511,10 +511,13 @@ SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario
 
 def start_web_side(args, engine_port):
     side = halvanet_web.WebSide(args.web_transcript)
-    side.script("startSession", 'doc:<session mrkqvlsessioncookie="IC-1">'
-                '<connectionattributes server="127.0.0.1" port="%d" firewalltraversal="false"'
-                ' security="none"/></session>' % engine_port)
-    side.script("startDRX", 'doc:<configuration connectioncookie="%s"/>' % args.cookie)
+    side.script("startSession", 'doc:<obj name="session">'
+                '<attr name="mrkqvlsessioncookie">IC-1</attr>'
+                '<obj name="connectionattributes"><attr name="server">127.0.0.1</attr>'
+                '<attr name="port">%d</attr><attr name="firewalltraversal">false</attr>'
+                '<attr name="security">none</attr></obj></obj>' % engine_port)
+    side.script("startDRX", 'doc:<obj name="configuration"><attr name="connectioncookie">%s'
+                '</attr></obj>' % args.cookie)
     for s in args.web_script:
         op, _, answer = s.partition("=")
         side.script(op, answer)

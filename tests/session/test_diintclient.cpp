@@ -98,9 +98,19 @@ struct TestClient : CIntegratedClient {
     void RunSelf(const std::u16string& parameters) override { runs.push_back(parameters); }
 };
 
-const char kDoc[] =
-    "<session mrkqvlsessioncookie=\"C1\"><connectionattributes server=\"pe.example\" "
-    "port=\"7443\" firewalltraversal=\"true\" security=\"SSL\"/></session>";
+// A service document: <attr name="X">text</attr> values, and the group
+// "connectionattributes" as <obj name=...> with its own attrs.
+std::string attr(const char* name, const char* text) {
+    return std::string("<attr name=\"") + name + "\">" + text + "</attr>";
+}
+std::string doc(const std::string& root, const char* conn) {
+    std::string out = "<obj name=\"session\">" + root;
+    if (conn) out += std::string("<obj name=\"connectionattributes\">") + conn + "</obj>";
+    return out + "</obj>";
+}
+const std::string kConn = attr("server", "pe.example") + attr("port", "7443") +
+                          attr("firewalltraversal", "true") + attr("security", "SSL");
+const std::string kDoc = doc(attr("mrkqvlsessioncookie", "C1"), kConn.c_str());
 
 // The arguments a program started with this command line receives.
 std::vector<std::u16string> split(const std::u16string& line) {
@@ -160,7 +170,8 @@ struct Client : ::testing::Test {
 TEST_F(Client, LoginStartsTheSessionSignsInAndPointsTheOutpostAtTheEngine) {
     login(u"both");
     service.script["startSession"] = {RecordingService::ok(kDoc)};
-    service.script["startDRX"] = {RecordingService::ok("<c connectioncookie=\"SO-1\"/>")};
+    service.script["startDRX"] = {
+        RecordingService::ok("<obj>" + attr("connectioncookie", "SO-1") + "</obj>")};
     ASSERT_TRUE(ic->Login());
     std::string c = calls();
     EXPECT_EQ(c.substr(c.find("setDRX")), "setDRXConfiguration(C1);startDRX(C1);"
@@ -215,26 +226,29 @@ TEST_F(Client, ServerAndProxyFollowTheUrlParserAndTheProxyKind) {
 }
 
 TEST_F(Client, SessionDocumentsAreCheckedBeforeTheyReachTheOutpost) {
+    std::string cookie = attr("mrkqvlsessioncookie", "C");
     struct Case {
-        const char* doc;
+        std::string doc;
         bool ok;
         const char* server;
         int port;
         int secure;
     } cases[] = {
         {kDoc, true, "pe.example", 7443, 1},
-        // Absent attributes leave the fields; "ssl" is not "SSL".
-        {"<s mrkqvlsessioncookie=\"C\"><connectionattributes security=\"ssl\"/></s>", true, "old",
-         99, 0},
+        // Absent attrs leave the fields; "ssl" is not "SSL".
+        {doc(cookie, attr("security", "ssl").c_str()), true, "old", 99, 0},
         // A port outside 1-65535 is absent.
-        {"<s mrkqvlsessioncookie=\"C\"><connectionattributes port=\"70000\"/></s>", true, "old", 99,
-         0},
-        {"<s mrkqvlsessioncookie=\"C\"><connectionattributes port=\"99999999999\"/></s>", true,
-         "old", 99, 0},
-        // No cookie, a cookie that would split a header, no attributes, no XML.
-        {"<s><connectionattributes server=\"x\"/></s>", false, "old", 99, 0},
-        {"<s mrkqvlsessioncookie=\"C&#10;X: y\"><connectionattributes/></s>", false, "old", 99, 0},
-        {"<s mrkqvlsessioncookie=\"C\"/>", false, "old", 99, 0},
+        {doc(cookie, attr("port", "70000").c_str()), true, "old", 99, 0},
+        {doc(cookie, attr("port", "99999999999").c_str()), true, "old", 99, 0},
+        // Values are attrs of the root, not XML attributes; a nested attr
+        // is not the root's.
+        {"<obj mrkqvlsessioncookie=\"C\"><obj name=\"connectionattributes\"/></obj>", false, "old",
+         99, 0},
+        {doc("<obj name=\"x\">" + cookie + "</obj>", ""), false, "old", 99, 0},
+        // No cookie, a cookie that would split a header, no group, no XML.
+        {doc("", attr("server", "x").c_str()), false, "old", 99, 0},
+        {doc(attr("mrkqvlsessioncookie", "C&#10;X: y"), ""), false, "old", 99, 0},
+        {doc(cookie, nullptr), false, "old", 99, 0},
         {"<html>proxy page", false, "old", 99, 0},
     };
     for (const Case& k : cases) {
@@ -254,7 +268,7 @@ TEST_F(Client, RestartReplacesTheStoredSessionKeys) {
     ic->SetServer(u"http://web.example:8080/hvn/");
     ASSERT_TRUE(ic->ReadSessionDocument(kDoc));
     service.script["restartSession"] = {
-        RecordingService::ok("<s mrkqvlsessioncookie=\"C2\"><connectionattributes/></s>")};
+        RecordingService::ok(doc(attr("mrkqvlsessioncookie", "C2"), ""))};
     ASSERT_TRUE(ic->Restart(u"rt"));
     EXPECT_EQ(settings.Value(u"sessioncookie"), u"C2");
     EXPECT_EQ(settings.bytes.find("C1"), std::string::npos);
