@@ -65,7 +65,7 @@ class DdWsService : public DiWsService {
         }
         /* Only a fault the server sent (client, server or other fault)
          * carries its code and string. */
-        if (p.soap && (code == 1 || code == 2 || code == 12)) {
+        if (p.soap && (code == 1 || code == 2 || code == 8 || code == 12)) {
             const char** fc = soap_faultcode(p.soap);
             const char** fs = soap_faultstring(p.soap);
             if (fc && *fc) r.faultCode = *fc;
