@@ -91,6 +91,12 @@ class CWinIntegratedClient : public CIntegratedClient {
     explicit CWinIntegratedClient(CServerOutpost* owner) : CIntegratedClient(owner) {
         if (file.CreateUniqueFile()) settingsFile = &file;
     }
+    /* The settings file lives as long as the client that made it. */
+    ~CWinIntegratedClient() override {
+        RefreshStartMenu();
+        DeleteSettingsFile();
+        settingsFile = nullptr;
+    }
     bool GetExePath() override {
         wchar_t path[MAX_PATH + 1];
         DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
