@@ -19,6 +19,7 @@
 #include "xml/qvlxmlglobals.h"
 
 #include <openssl/crypto.h>
+#include <process.h>
 #include <shellapi.h>
 #include <stdlib.h>
 #include <string.h>
@@ -339,8 +340,30 @@ int ddAppInit(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance) {
     return ddAppInitWith(app, instance, prevInstance, GetCommandLineW(), __argc);
 }
 
+/* The audio probe loads the system's whole sound stack, which takes longer
+ * than anything else before the first window. It runs beside the rest of
+ * start-up and is awaited before start-up returns, on every path, so that
+ * whatever reads the flag afterwards finds it set. */
+struct DdAppAudioProbe {
+    HANDLE thread = nullptr;
+    static unsigned __stdcall run(void* flag) {
+        *static_cast<uint32_t*>(flag) = ddAudioPresent() ? 1 : 0;
+        return 0;
+    }
+    void start(uint32_t* flag) {
+        thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, flag, 0, nullptr));
+        if (!thread) run(flag);
+    }
+    ~DdAppAudioProbe() {
+        if (!thread) return;
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+};
+
 int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const wchar_t* cmdLine,
                   int crtArgc) {
+    DdAppAudioProbe audio;
     DWORD version = GetVersion();
     memset(app, 0, sizeof *app);
     app->user = diAppStrDup(u"");
@@ -412,7 +435,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     app->clientInfo.value8192 = 8192;
     ddAppStep("probes");
     app->hasDefaultPrinter = ddPrintCheckDefault();
-    app->hasAudio = ddAudioPresent();
+    audio.start(&app->hasAudio);
     app->canMapDrives = ddCDMPresent();
     app->hasSmartCards = ddSCardIsAvailable();
     app->probeOne = 1;

@@ -10,6 +10,25 @@
 
 uint32_t diIOWriteTimeoutMs = 30000;
 
+/* Moves the buffered bytes to the start of the block, turning the space
+ * before them into room. */
+static void diIOCompact(DiBuffer* b) {
+    uint32_t gap = uint32_t(b->data - b->base);
+    if (gap == 0) return;
+    if (b->used) memmove(b->base, b->data, b->used);
+    b->data = b->base;
+    b->allocated += gap;
+}
+
+/* Takes n bytes off the front. An emptied buffer starts again at the block's
+ * start, which is free. */
+static void diIODrop(DiBuffer* b, uint32_t n) {
+    b->data += n;
+    b->used -= n;
+    b->allocated -= n;
+    if (b->used == 0) diIOCompact(b);
+}
+
 int diIOReserve(DiBuffer* b, uint32_t size) {
     /* A message that cannot fit under the ceiling must fail here: rounding it
      * down to the limit would report success without the room asked for. */
@@ -18,19 +37,27 @@ int diIOReserve(DiBuffer* b, uint32_t size) {
     uint32_t want = (b->limit >= 1 && b->limit <= DI_IO_FIRST_ALLOC) ? b->limit : size;
     if (want == 0) want = DI_IO_FIRST_ALLOC;
     if (want <= b->allocated) return 0;
+    diIOCompact(b);
+    if (want <= b->allocated) return 0;
     if (b->limit != 0 && want > b->limit) return -1;
     /* On failure realloc leaves the old block intact; keep it and its bytes. */
-    uint8_t* p = static_cast<uint8_t*>(realloc(b->data, want));
+    uint8_t* p = static_cast<uint8_t*>(realloc(b->base, want));
     if (!p) return -1;
-    b->data = p;
+    b->base = b->data = p;
     b->allocated = want;
     return 0;
 }
 
 int diIOFill(DiBuffer* b, DdSocket* s) {
     if (!s) return -1;
-    if (b->allocated == 0 || (b->used == b->allocated && b->allocated < b->limit)) {
-        uint64_t twice = uint64_t(b->allocated) * 2;
+    /* Moving the bytes costs no more than the bytes taken off since the last
+     * move, so each byte is moved at most once on average. A message handed
+     * out stays where it is until it is done. */
+    uint32_t gap = uint32_t(b->data - b->base);
+    if (gap && b->consumed == 0 && (gap >= b->used || b->used == b->allocated)) diIOCompact(b);
+    uint32_t block = uint32_t(b->data - b->base) + b->allocated;
+    if (block == 0 || (b->used == b->allocated && block < b->limit)) {
+        uint64_t twice = uint64_t(block) * 2;
         if (b->limit != 0 && twice > b->limit) twice = b->limit;
         if (diIOReserve(b, uint32_t(twice)) < 0) return -1;
     }
@@ -47,20 +74,19 @@ int diIOFill(DiBuffer* b, DdSocket* s) {
     return s->error == DD_NET_ERR_WOULD_BLOCK ? 0 : -1;
 }
 
-/* Drops the message handed out last, moving the rest to the front. */
+/* Drops the message handed out last. */
 static void diIODiscard(DiBuffer* b) {
     if (b->consumed == 0) return;
-    uint32_t rest = b->used - b->consumed;
-    if (rest) memmove(b->data, b->data + b->consumed, rest);
-    b->used = rest;
+    uint32_t n = b->consumed;
     b->consumed = 0;
+    diIODrop(b, n);
 }
 
 void diIOReadDone(DiBuffer* b) {
     diIODiscard(b);
 }
 
-int diIOReadMessage(DiBuffer* b, DdSocket* s, const uint8_t** msg) {
+int diIOReadMessageFill(DiBuffer* b, DdSocket* s, const uint8_t** msg) {
     *msg = nullptr;
     diIODiscard(b);
     bool filled = false;
@@ -86,26 +112,27 @@ int diIOReadMessage(DiBuffer* b, DdSocket* s, const uint8_t** msg) {
     return int(total);
 }
 
+/* Sends what the socket takes of p[0, len): the count sent (0 when it takes
+ * nothing now), or -1 when the socket failed. */
+static int diIOSendSome(DdSocket* s, const uint8_t* p, uint32_t len) {
+    if (len > 0x7fffffff) len = 0x7fffffff;
+    int n = ddNetSend(s, p, int(len));
+    if (n > 0) return uint32_t(n) > len ? int(len) : n;
+    if (n == 0 || s->error == DD_NET_ERR_WOULD_BLOCK) return 0;
+    return -1;
+}
+
 int diIOFlush(DiBuffer* b, DdSocket* s) {
     if (b->used == 0) return 0;
     if (!s) return -1;
-    uint32_t len = b->used > 0x7fffffff ? 0x7fffffff : b->used;
-    int n = ddNetSend(s, b->data, int(len));
-    if (n > 0) {
-        uint32_t sent = uint32_t(n) > len ? len : uint32_t(n);
-        uint32_t rest = b->used - sent;
-        if (rest) memmove(b->data, b->data + sent, rest);
-        b->used = rest;
-        ddNetSelectEvents(s, DD_NET_WRITE, rest ? uint32_t(DD_NET_WRITE) : 0u);
-        return 0;
+    int n = diIOSendSome(s, b->data, b->used);
+    if (n < 0) {
+        ddNetSelectEvents(s, DD_NET_WRITE, 0);
+        return -1;
     }
-    if (n == 0) return 0;
-    if (s->error == DD_NET_ERR_WOULD_BLOCK) {
-        ddNetSelectEvents(s, DD_NET_WRITE, DD_NET_WRITE);
-        return 0;
-    }
-    ddNetSelectEvents(s, DD_NET_WRITE, 0);
-    return -1;
+    diIODrop(b, uint32_t(n));
+    ddNetSelectEvents(s, DD_NET_WRITE, b->used ? uint32_t(DD_NET_WRITE) : 0u);
+    return 0;
 }
 
 static uint32_t diIOClockMs() {
@@ -175,7 +202,7 @@ int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) 
 }
 
 void diIOBufferFree(DiBuffer* b) {
-    free(b->data);
-    b->data = nullptr;
+    free(b->base);
+    b->data = b->base = nullptr;
     b->allocated = b->used = b->consumed = 0;
 }

@@ -11,15 +11,20 @@
 
 struct DdSocket;
 
-/* Invariants: consumed <= used <= allocated; allocated <= limit when the
- * limit is not 0. A limit of 0 means no ceiling for reading and refuses
- * every write. */
+/* The buffered bytes are data[0, used) and data[used, allocated) is free
+ * room; data may sit past the start of the block (base) after messages were
+ * read or sent, so that taking bytes off the front moves nothing. The bytes
+ * are moved back to base only when the room behind them runs short.
+ * Invariants: consumed <= used <= allocated; data - base + allocated <= limit
+ * when the limit is not 0. A limit of 0 means no ceiling for reading and
+ * refuses every write. */
 struct DiBuffer {
     uint8_t* data;
     uint32_t limit;
-    uint32_t allocated;
+    uint32_t allocated; /* room from data to the end of the block */
     uint32_t used;
     uint32_t consumed; /* length of the message last handed out, 0 none */
+    uint8_t* base;     /* the allocated block, owned by the buffer */
 };
 
 enum : uint32_t {
@@ -28,8 +33,9 @@ enum : uint32_t {
     DI_IO_MAX_MESSAGE = 65535 + 3,
 };
 
-/* Grows the data block: 0, or -1 leaving the buffer (and its bytes) as it
- * was. A size above a non-zero limit is refused. */
+/* Makes allocated at least size (moving the bytes to the block's start or
+ * growing it): 0, or -1 leaving the bytes as they were. A size above a
+ * non-zero limit is refused. */
 int diIOReserve(DiBuffer* b, uint32_t size);
 /* Bytes received, 0 when nothing could be read, -1 at end of stream or on
  * error. */
@@ -38,7 +44,10 @@ int diIOFill(DiBuffer* b, DdSocket* s);
  * when no whole message is present yet, -1 on error (including a message
  * longer than a non-zero limit). *msg stays valid until the next read or
  * diIOReadDone on this buffer. */
-int diIOReadMessage(DiBuffer* b, DdSocket* s, const uint8_t** msg);
+inline int diIOReadMessage(DiBuffer* b, DdSocket* s, const uint8_t** msg);
+/* diIOReadMessage when the next message is not already whole behind the one
+ * handed out last. */
+int diIOReadMessageFill(DiBuffer* b, DdSocket* s, const uint8_t** msg);
 void diIOReadDone(DiBuffer* b);
 /* Appends one complete, already framed message and starts sending: 0 or -1.
  * When the buffer has no room the writer waits for the socket to take bytes,
@@ -48,6 +57,25 @@ int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len);
 int diIOFlush(DiBuffer* b, DdSocket* s);
 /* Frees the data; the limit stays. */
 void diIOBufferFree(DiBuffer* b);
+
+/* Small messages arrive many to a receive: taking the next one off the
+ * front needs no call. */
+inline int diIOReadMessage(DiBuffer* b, DdSocket* s, const uint8_t** msg) {
+    uint32_t done = b->consumed, rest = b->used - done;
+    if (done && rest >= DI_IO_HEADER) {
+        const uint8_t* m = b->data + done;
+        uint32_t total = (uint32_t(m[1]) | uint32_t(m[2]) << 8) + DI_IO_HEADER;
+        if (total <= rest && (b->limit == 0 || total <= b->limit)) {
+            b->data += done;
+            b->allocated -= done;
+            b->used = rest;
+            b->consumed = total;
+            *msg = m;
+            return int(total);
+        }
+    }
+    return diIOReadMessageFill(b, s, msg);
+}
 
 /* Longest total wait of a writer for room in its output buffer. */
 extern uint32_t diIOWriteTimeoutMs;

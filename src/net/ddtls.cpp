@@ -248,20 +248,20 @@ int ddNetLoadCACertificates(SSL_CTX* ctx) {
 
 /* The certificates of the Windows "ROOT" and "CA" stores, parsed once and
  * kept while the stores hold the same certificates (the same encoded bytes
- * in the same order): each set-up only checks that and adds them. Entries
+ * in the same order). Reading the stores costs more than a handshake, so
+ * they are read again only after the registry under them changed. Entries
  * that are not to be trusted as issuers are kept as none. */
 struct SystemStoreCache {
+    bool loaded = false;
     uint64_t key = 0;
     std::vector<X509*> certs;
 };
 
 static SystemStoreCache s_systemStores;
 
-/* The stores' certificates in order, with their validity now and a key of
- * their encoded bytes. */
+/* The stores' certificates in order, and a key of their encoded bytes. */
 struct SystemCert {
     std::vector<unsigned char> der;
-    bool validNow;
 };
 
 static void ddTlsReadSystemStore(const wchar_t* name, std::vector<SystemCert>* out, uint64_t* key) {
@@ -271,7 +271,6 @@ static void ddTlsReadSystemStore(const wchar_t* name, std::vector<SystemCert>* o
     while ((c = CertEnumCertificatesInStore(h, c)) != nullptr) {
         SystemCert sc;
         sc.der.assign(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
-        sc.validNow = CertVerifyTimeValidity(nullptr, c->pCertInfo) == 0;
         /* FNV-1a over the length and the bytes of every certificate. */
         uint64_t k = *key ^ c->cbCertEncoded;
         k *= 1099511628211ull;
@@ -297,27 +296,119 @@ static X509* ddTlsParseSystemCert(const SystemCert& sc) {
     return nullptr;
 }
 
-void ddNetLoadSystemStores(SSL_CTX* ctx) {
-    std::vector<SystemCert> all;
-    uint64_t key = 14695981039346656037ull;
-    ddTlsReadSystemStore(L"ROOT", &all, &key);
-    ddTlsReadSystemStore(L"CA", &all, &key);
-    SystemStoreCache& cache = s_systemStores;
-    if (cache.key != key || cache.certs.size() != all.size()) {
-        for (X509* x : cache.certs)
-            X509_free(x);
-        cache.certs.clear();
-        for (const SystemCert& sc : all)
-            cache.certs.push_back(ddTlsParseSystemCert(sc));
-        cache.key = key;
+/* Within its validity period at this moment. */
+static bool ddTlsValidNow(X509* x) {
+    return X509_cmp_current_time(X509_get0_notBefore(x)) < 0 &&
+           X509_cmp_current_time(X509_get0_notAfter(x)) > 0;
+}
+
+/* The registry keys that hold the system stores (the user's and the
+ * machine's, their policy and enterprise stores), each with an event that a
+ * change anywhere below it sets. */
+struct StoreWatch {
+    HKEY key;
+    HANDLE event;
+};
+static std::vector<StoreWatch> s_storeWatches;
+static bool s_storeWatchesComplete;
+
+static bool ddTlsArmWatch(const StoreWatch& w) {
+    return RegNotifyChangeKeyValue(w.key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                   w.event, TRUE) == ERROR_SUCCESS;
+}
+
+/* Watches a key, or the nearest existing key above it (a store made later
+ * is made below that one). */
+static bool ddTlsWatchKey(HKEY root, std::wstring path) {
+    for (;;) {
+        HKEY k;
+        if (RegOpenKeyExW(root, path.c_str(), 0, KEY_NOTIFY, &k) == ERROR_SUCCESS) {
+            StoreWatch w = {k, CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+            if (w.event && ddTlsArmWatch(w)) {
+                s_storeWatches.push_back(w);
+                return true;
+            }
+            if (w.event) CloseHandle(w.event);
+            RegCloseKey(k);
+            return false;
+        }
+        size_t cut = path.rfind(L'\\');
+        if (cut == std::wstring::npos) return false;
+        path.resize(cut);
     }
-    X509_STORE* store = SSL_CTX_get_cert_store(ctx);
-    /* Certificates not valid now first, so that a valid one of the same
-     * name is found after them. */
+}
+
+/* False only when every watch is in place and none has fired since the
+ * last call: then the stores hold what they held. */
+static bool ddTlsSystemStoresMayHaveChanged() {
+    if (!s_storeWatchesComplete) {
+        static const wchar_t* const paths[] = {L"Software\\Microsoft\\SystemCertificates",
+                                               L"Software\\Policies\\Microsoft\\SystemCertificates",
+                                               L"Software\\Microsoft\\EnterpriseCertificates"};
+        bool all = true;
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            for (const wchar_t* path : paths)
+                all = ddTlsWatchKey(root, path) && all;
+        s_storeWatchesComplete = all;
+        return true;
+    }
+    bool changed = false;
+    for (StoreWatch& w : s_storeWatches) {
+        if (WaitForSingleObject(w.event, 0) != WAIT_OBJECT_0) continue;
+        changed = true;
+        /* Re-armed before the stores are read again, so that a change made
+         * while they are read is seen next time. */
+        if (!ddTlsArmWatch(w)) s_storeWatchesComplete = false;
+    }
+    return changed || !s_storeWatchesComplete;
+}
+
+/* Hands the store the system certificates of one subject: all of them go
+ * into the asking store, those not valid now first, so that a valid one of
+ * the same name is found after them; the one handed back is valid when one
+ * is. The store is the set-up's own, so what a set-up adds to it (a
+ * certificate the user accepted) stays with that set-up. */
+static int ddTlsSystemLookup(X509_LOOKUP* lookup, X509_LOOKUP_TYPE type, const X509_name_st* name,
+                             X509_OBJECT* ret) {
+    if (type != X509_LU_X509 || !name) return 0;
+    X509_STORE* store = X509_LOOKUP_get_store(lookup);
+    X509* found = nullptr;
     for (bool valid : {false, true})
-        for (size_t i = 0; i < all.size(); i++)
-            if (cache.certs[i] && all[i].validNow == valid)
-                X509_STORE_add_cert(store, cache.certs[i]);
+        for (X509* x : s_systemStores.certs)
+            if (x && ddTlsValidNow(x) == valid &&
+                X509_NAME_cmp(X509_get_subject_name(x), name) == 0) {
+                if (store) X509_STORE_add_cert(store, x);
+                found = x;
+            }
+    return found ? X509_OBJECT_set1_X509(ret, found) : 0;
+}
+
+void ddNetLoadSystemStores(SSL_CTX* ctx) {
+    SystemStoreCache& cache = s_systemStores;
+    bool changed = ddTlsSystemStoresMayHaveChanged();
+    if (!cache.loaded || changed) {
+        std::vector<SystemCert> all;
+        uint64_t key = 14695981039346656037ull;
+        ddTlsReadSystemStore(L"ROOT", &all, &key);
+        ddTlsReadSystemStore(L"CA", &all, &key);
+        if (!cache.loaded || cache.key != key || cache.certs.size() != all.size()) {
+            for (X509* x : cache.certs)
+                X509_free(x);
+            cache.certs.clear();
+            for (const SystemCert& sc : all)
+                cache.certs.push_back(ddTlsParseSystemCert(sc));
+            cache.key = key;
+            cache.loaded = true;
+        }
+    }
+    /* Adding every certificate to each set-up's store would cost more than
+     * the handshake: the store asks for the names it needs instead. */
+    static X509_LOOKUP_METHOD* method = [] {
+        X509_LOOKUP_METHOD* m = X509_LOOKUP_meth_new("Windows system stores");
+        if (m) X509_LOOKUP_meth_set_get_by_subject(m, ddTlsSystemLookup);
+        return m;
+    }();
+    if (method) X509_STORE_add_lookup(SSL_CTX_get_cert_store(ctx), method);
     ERR_clear_error();
 }
 

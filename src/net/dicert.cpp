@@ -13,6 +13,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <vector>
 
 DiTlsVerify::~DiTlsVerify() {
     Reset(0, nullptr);
@@ -495,15 +496,22 @@ int diTlsDecide(DiTlsVerify* v, const char* host, int listVariant, const DiTlsAs
 }
 
 int diTlsAddBuiltinRoots(X509_STORE* store) {
+    /* Parsed once: every TLS set-up adds them to its own store. The list is
+     * made whole before it is published, never changes after, and lives as
+     * long as the process. */
+    static const std::vector<X509*>& roots = *[] {
+        auto* parsed = new std::vector<X509*>;
+        for (size_t i = 0; g_diBuiltinRoots[i]; i++) {
+            BIO* bio = BIO_new_mem_buf(g_diBuiltinRoots[i], -1);
+            X509* cert = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+            BIO_free(bio);
+            if (cert) parsed->push_back(cert);
+        }
+        return parsed;
+    }();
     int added = 0;
-    for (size_t i = 0; g_diBuiltinRoots[i]; i++) {
-        BIO* bio = BIO_new_mem_buf(g_diBuiltinRoots[i], -1);
-        X509* cert = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
-        BIO_free(bio);
-        if (!cert) continue;
+    for (X509* cert : roots)
         if (X509_STORE_add_cert(store, cert) == 1) added++;
-        X509_free(cert);
-    }
     /* A root already in the store is no failure. */
     ERR_clear_error();
     return added;

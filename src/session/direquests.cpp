@@ -8,6 +8,7 @@
 #include "core/disohooks.h"
 #include "core/ditimer.h"
 #include "core/diutil.h"
+#include "devices/didevice.h"
 #include "net/dihttp.h"
 #include "net/dilaip.h"
 #include "session/disoaccess.h"
@@ -374,11 +375,15 @@ void CServerOutpost::OnDoAudio(CQVLSOAPRequest* request, const DiChar* messageId
 }
 
 void CServerOutpost::OnDoSCard(CQVLSOAPRequest* request, const DiChar* messageId) {
+    /* Smart-card requests speak the first device-request level, the IO
+     * requests the second; the level decides how requests are read. */
+    diIAIPSetLevel(1);
     startDevice(this, request, messageId, deviceListChannel,
                 {488, 489, u"Client.SDM.Failed", u"Cannot start SDM"});
 }
 
 void CServerOutpost::OnDoIO(CQVLSOAPRequest* request, const DiChar* messageId) {
+    diIAIPSetLevel(2);
     startDevice(this, request, messageId, deviceListChannel,
                 {488, 489, u"Client.IO.Failed", u"Cannot start IODM"});
 }
@@ -750,4 +755,3 @@ void diSOInstallLaunchHooks(bool on) {
     }
     g_diSOLaunchHooks = h;
 }
-

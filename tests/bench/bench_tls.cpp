@@ -2,8 +2,9 @@
 // ddNetStartTls (each one loading the trust stores and deciding with the
 // certificate cache) against `openssl s_time -new` on the same server, and
 // bulk MB/s through ddNetSend/ddNetRecv against `openssl speed -evp` for the
-// negotiated cipher. The anchors are the host's own openssl; the client's
-// library is cross-built without assembly, which the ratios show.
+// negotiated cipher. The anchors are the host's own openssl (64-bit); the
+// client's is the 32-bit cross-built one, and the bulk figure also carries
+// the echo peer's and the loopback's costs.
 #include "bench_ratio.h"
 #include "core/ddapp.h"
 #include "net/ddnet.h"

@@ -104,6 +104,8 @@ TEST_F(Startup, StepsRunInOrderAndTheLoopEndsOnWmClose) {
     EXPECT_EQ(std::u16string(g_ddApp->clientInfo.processor), u"x86");
     EXPECT_EQ(g_ddApp->clientInfo.value8192, 8192u);
     EXPECT_EQ(g_ddApp->probeOne, 1u);
+    // The audio probe runs beside start-up; its answer is in before the end.
+    EXPECT_EQ(g_ddApp->hasAudio, ddAudioPresent() ? 1u : 0u);
     EXPECT_TRUE(g_ddApp->opt.socksRoute && g_ddApp->opt.httpProxyRoute);
     // The views reach the X engine for keyboard changes and the root test.
     EXPECT_TRUE(g_ddXHooks.notifyDisplayChange && g_ddXHooks.rootRect);

@@ -52,6 +52,14 @@ int ddNetSend(DdSocket* s, const void* buf, int len) {
         return -1;
     }
     if (g_fakeNet.sendRoom != SIZE_MAX) g_fakeNet.sendRoom -= n;
+    g_fakeNet.sentCount += n;
+    if (!g_fakeNet.keepSent) {
+        char* sink = g_fakeNet.sink;
+        for (size_t at = 0; at < n; at += sizeof g_fakeNet.sink)
+            memcpy(sink, static_cast<const char*>(buf) + at,
+                   n - at < sizeof g_fakeNet.sink ? n - at : sizeof g_fakeNet.sink);
+        return int(n);
+    }
     g_fakeNet.sent.append(static_cast<const char*>(buf), n);
     g_fakeNet.sentBy[s].append(static_cast<const char*>(buf), n);
     return int(n);

@@ -30,6 +30,11 @@ struct FakeNet {
     bool recvFails = false;
     std::string sent;
     std::map<const DdSocket*, std::string> sentBy; // the same bytes by socket
+    // false: sent bytes are copied into a scratch block, as a kernel takes
+    // them, and only counted in sentCount (benchmarks).
+    bool keepSent = true;
+    size_t sentCount = 0;
+    char sink[65536];
     size_t sendRoom = SIZE_MAX; // bytes the peer takes before it stops reading
     bool sendFails = false;
     int waits = 0;

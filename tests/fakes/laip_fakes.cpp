@@ -1,4 +1,6 @@
 #include "fakes/laip_fakes.h"
+
+#include <string>
 #include "fakes/chan_fakes.h"
 
 #include "ui/diprog.h"
@@ -48,6 +50,9 @@ int ddDlgChangePasswordForObject(DiObject*, DiLAIPDialog* request, DiLAIPReply* 
 int diIOSendStart(DiChannel*) {
     g_fakeLaip.calls.push_back("io-start");
     return 0;
+}
+void diIAIPSetLevel(uint16_t level) {
+    g_fakeLaip.calls.push_back("iaip-level " + std::to_string(level));
 }
 int diPAIPSendStart(DiChannel*, int) {
     g_fakeLaip.calls.push_back("print-start");

@@ -17,6 +17,7 @@
 #include "ui/dlg_script.h"
 
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <wincrypt.h>
 
 #include <map>
@@ -347,6 +348,11 @@ TEST_F(Tls, RootsOfTheWindowsCAStoreAreTrustedWhenTheyAreCAs) {
     Peer good, loose;
     ASSERT_TRUE(serve(&good, "good"));
     ASSERT_TRUE(serve(&loose, "nobcrootleaf", 1, "-cert_chain " + g_pki + "/nobcroot.pem"));
+    // The stores are read once before the planting: the set-ups after it
+    // must see the change all the same.
+    SSL_CTX* before = SSL_CTX_new(TLS_client_method());
+    ddNetLoadSystemStores(before);
+    SSL_CTX_free(before);
     PlantedCert root(g_pkiWin + L"\\root.pem");
     PlantedCert nobc(g_pkiWin + L"\\nobcroot.pem");
     ASSERT_TRUE(root.added && nobc.added);

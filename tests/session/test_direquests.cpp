@@ -4,6 +4,7 @@
 #include "outpost_fixture.h"
 
 #include "core/disysinfo.h"
+#include "fakes/laip_fakes.h"
 #include "net/diroute.h"
 #include "session/dilaunch.h"
 #include "support/mem_profile_store.h"
@@ -198,6 +199,18 @@ TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
     EXPECT_EQ(diDEChannelCount(), channels) << "the service left the channel alone";
     so->Stop(); // destroys it once (ASan would see a second destroy)
     EXPECT_EQ(so->driveChannel, nullptr);
+}
+
+// The device requests set the level the device channel reads requests at
+// before the channel starts: 1 for smart cards, 2 for IO requests.
+TEST_F(Requests, DeviceRequestsSetTheirRequestLevel) {
+    g_fakeLaip.calls.clear();
+    arrive(request("doIO", str("mrkqvlsessionid", "s"), "1"));
+    arrive(request("doSCard", str("mrkqvlsessionid", "s"), "2"));
+    std::vector<std::string> levels;
+    for (const std::string& c : g_fakeLaip.calls)
+        if (c.rfind("iaip-level", 0) == 0) levels.push_back(c);
+    EXPECT_EQ(levels, (std::vector<std::string>{"iaip-level 2", "iaip-level 1"}));
 }
 
 TEST_F(Requests, KeptWebserverEventsGoToTheirHelperOnly) {
