@@ -15,6 +15,9 @@
 #include "net/dicertcache.h"
 #include "net/diroute.h"
 #include "resources/ddres.h"
+#include "session/ddconnset.h"
+#include "session/ddintclient.h"
+#include "session/diintclient.h"
 #include "session/diprofile.h"
 #include "session/diso.h"
 #include "session/dilaunch.h"
@@ -64,6 +67,7 @@ class CWinServerOutpost : public CServerOutpost {
     bool RemovePortFile() override;
     void EndSession() override;
     void OpenBrowser(const DiChar* url) override;
+    bool AskConnectionSettings(DiChar** url) override;
     void ShowError(const DiChar* caption, const DiChar* text) override;
     void ShowWarning(const DiChar* caption, const DiChar* text) override;
     bool AskYesNo(const DiChar* caption, const DiChar* text) override;
@@ -116,9 +120,11 @@ CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
     log = new (std::nothrow) CTraceLog();
     if (log && !diLogGet()) diLogSet(log);
     diLogInfoArgs(394, {Caption(), u"4.31.953"});
+    ddIntClientCreate(this);
 }
 
 CWinServerOutpost::~CWinServerOutpost() {
+    delete g_diIntegratedClient;
     CancelReconnectTimer();
     CancelKeepAliveTimer();
     free(localXDisplay);
@@ -252,6 +258,24 @@ void CWinServerOutpost::OpenBrowser(const DiChar* url) {
     ddShellRun(0, ddW(url), 0);
 }
 
+/* The user's server URL; a chosen proxy becomes the default route of its
+ * kind. */
+bool CWinServerOutpost::AskConnectionSettings(DiChar** url) {
+    *url = nullptr;
+    DiConnSettingsDialog dialog;
+    if (!dialog.Run() || !diConnSettingsGetURL(&dialog)) return false;
+    *url = qvlStrDup(diConnSettingsGetURL(&dialog));
+    if (diConnSettingsUsesProxy(&dialog) && diConnSettingsGetProxyHost(&dialog)) {
+        free(proxyHost);
+        proxyHost = qvlStrDup(diConnSettingsGetProxyHost(&dialog));
+        proxyPort = dialog.proxyPort;
+        free(proxyType);
+        proxyType = qvlStrDup(diConnSettingsGetProxyKindName(&dialog));
+        ApplyProxy();
+    }
+    return *url != nullptr;
+}
+
 void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
     std::wstring c = boxCaption(cap, Caption());
     g_ddMessageBoxUp++;
@@ -309,6 +333,7 @@ void CWinServerOutpost::RememberServerCertificates(const DiChar* array) {
 void CWinServerOutpost::SaveSessionToProfile() {
     CProfileStore* store = g_diProfileStore;
     if (!store) return;
+    if (g_diIntegratedClient) store->SetSessionCookie(g_diIntegratedClient->sessionCookie.c_str());
     const std::string& certs = diCertCacheGetSessionCertsFile();
     if (!certs.empty()) store->SetCertsFile(diProfileFromUtf8(certs).c_str());
     store->Save();

@@ -16,6 +16,7 @@
 #include "net/dinet.h"
 #include "net/diroute.h"
 #include "session/dilaunch.h"
+#include "session/diintclient.h"
 #include "session/diprofile.h"
 #include "session/diso.h"
 #include "devices/diprintq.h"
@@ -599,6 +600,7 @@ void CServerOutpost::OnRestartEvent(CQVLSOAPRequest* request, const DiChar* mess
         SendFault(u"Client.NoHelperConnection", text, messageId);
         return;
     }
+    if (diSOIntegratedClientIsActive() && g_diIntegratedClient->Restart(token)) return;
     if (g_ddApp) g_ddApp->proxyFailed = 0;
     ReportConnectFailure();
 }
@@ -609,6 +611,7 @@ void CServerOutpost::OnReconnectData(CQVLSOAPRequest* request, const DiChar* mes
     replyEmpty(this, u"ns1:reconnectDataResponse", u"qvl:reconnectData", messageId);
     diLogInfoArgs(405, {connectionCookie ? u"(expired)" : u"N/A", u"new one"});
     setText(&connectionCookie, cookie);
+    if (g_diIntegratedClient) g_diIntegratedClient->OnReconnectData();
 }
 
 void CServerOutpost::OnDocument(CQVLSOAPRequest* request, const DiChar* messageId) {
@@ -663,11 +666,16 @@ void CServerOutpost::OnAutomaticLogin(CQVLSOAPRequest* request, const DiChar*) {
     const DiChar* token = request->GetStringParameter(u"token");
     const DiChar* clientId = request->GetStringParameter(u"drxclientid");
     const DiChar* profiles = request->GetStringParameter(u"profiles");
+    const DiChar* cookie =
+        g_diIntegratedClient && !g_diIntegratedClient->sessionCookie.empty()
+            ? g_diIntegratedClient->sessionCookie.c_str()
+            : nullptr;
     store->SaveLogin(orEmpty(server), u"", token, proxyHost, proxyPort, proxyType, profiles,
-                     nullptr);
+                     cookie);
     ReadProfile();
     if (clientId) store->SetLocalSetting(u"drxclientid", clientId);
     store->Save();
+    if (profiles && g_diIntegratedClient) g_diIntegratedClient->ReadProfileSettings();
 }
 
 void CServerOutpost::OnProfileUpdate(CQVLSOAPRequest* request, const DiChar*) {
@@ -677,6 +685,7 @@ void CServerOutpost::OnProfileUpdate(CQVLSOAPRequest* request, const DiChar*) {
     store->ImportProfiles(orEmpty(server), u"", profiles);
     ReadProfile();
     store->Save();
+    if (g_diIntegratedClient) g_diIntegratedClient->ReadProfileSettings();
 }
 
 void CServerOutpost::OnNotifyApplicationsEnded(CQVLSOAPRequest* request, const DiChar*) {

@@ -14,6 +14,7 @@ DdApp* g_ddApp = &g_fakeApp;
 void routeFakesReset() {
     fakesReset();
     g_fakeRoutes = FakeRoutes();
+    free(g_fakeApp.webtopUrl); /* the outpost's webtop page stores one */
     g_fakeApp = DdApp();
     g_ddApp = &g_fakeApp;
 }

@@ -36,6 +36,12 @@ Scenarios:
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
 With --logout the demo signs the client out again (ns1:logout).
+
+With --web-port-file the same server also runs its web side (the session
+web service of halvanet_web.py, its POSTs into --web-transcript): by
+default startSession hands out a session whose protocol engine is this
+server (cookie "IC-1"), and startDRX hands out --cookie as the connection
+cookie; --web-script OP=ANSWER replaces an operation's answer.
 Options --split N sends every packet in pieces of N bytes; --batch sends
 two packets in one write where a scenario sends two in a row.
 """
@@ -52,6 +58,7 @@ import xml.etree.ElementTree as ET
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import peerlib  # noqa: E402
 import fake_appserver  # noqa: E402
+import halvanet_web  # noqa: E402
 
 ENV = "http://schemas.xmlsoap.org/soap/envelope/"
 NS1 = "urn:quorvellan-serveroutpost"
@@ -538,6 +545,24 @@ SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
 
 
+def start_web_side(args, engine_port):
+    side = halvanet_web.WebSide(args.web_transcript)
+    side.script("startSession", 'doc:<obj name="session">'
+                '<attr name="mrkqvlsessioncookie">IC-1</attr>'
+                '<obj name="connectionattributes"><attr name="server">127.0.0.1</attr>'
+                '<attr name="port">%d</attr><attr name="firewalltraversal">false</attr>'
+                '<attr name="security">none</attr></obj></obj>' % engine_port)
+    side.script("startDRX", 'doc:<obj name="configuration"><attr name="connectioncookie">%s'
+                '</attr></obj>' % args.cookie)
+    for s in args.web_script:
+        op, _, answer = s.partition("=")
+        side.script(op, answer)
+    t = threading.Thread(target=halvanet_web.serve,
+                         args=(side, args.web_port_file, args.lifetime), daemon=True)
+    t.start()
+    return t
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--scenario", default="demo", choices=sorted(SCENARIOS))
@@ -554,18 +579,26 @@ def main():
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
     ap.add_argument("--cert")
     ap.add_argument("--key")
+    ap.add_argument("--web-port-file")
+    ap.add_argument("--web-transcript")
+    ap.add_argument("--web-script", action="append", default=[])
     args = ap.parse_args()
     log = Transcript(args.transcript)
     log.raw = args.raw
     srv = Server(args, log)
     peerlib.publish_port(args.port_file, srv.port)
     log("listening on port %d (%s)" % (srv.port, args.scenario))
+    web = start_web_side(args, srv.port) if args.web_port_file else None
     try:
         SCENARIOS[args.scenario](srv, args)
     except (ProtocolError, EOFError, socket.timeout, OSError) as e:
         log("FAILED: %s: %s" % (type(e).__name__, e))
         return 1
     log("scenario %s passed" % args.scenario)
+    if web:
+        # The client still calls the web service on its way out: the web
+        # side serves until its port file is removed or its time is up.
+        web.join()
     return 0
 
 
