@@ -131,10 +131,10 @@ CWinStartMenu::~CWinStartMenu() {
 }
 
 bool CWinStartMenu::PrepareFolder(const DiChar* host) {
-    std::u16string programs = ddMenuProgramsFolder(), brand = loadString(1151), hostName, base,
-                   path;
+    std::u16string programs = ddMenuProgramsFolder(), brandText = loadString(1151), brand, hostName,
+                   base, path;
     if (programs.empty() || !diMenuCleanName(host, true, &hostName) ||
-        !diMenuCleanName(brand.c_str(), true, &brand) ||
+        !diMenuCleanName(brandText.c_str(), true, &brand) ||
         !diMenuJoin(programs, brand, nullptr, &base) || !diMenuJoin(base, hostName, nullptr, &path))
         return false;
     if (!makeFolder(base)) return false;
