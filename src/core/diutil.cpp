@@ -298,6 +298,26 @@ void diStrLowerAscii(DiChar* text, size_t n) {
         if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<DiChar>(text[i] + ('a' - 'A'));
 }
 
+static bool isTrimmed(DiChar c) {
+    return c == u' ' || c == u'\n' || c == u'\t' || c == u'\r';
+}
+
+void diStrTrimLeft(DiChar* text) {
+    if (!text) return;
+    size_t skip = 0;
+    while (text[skip] && isTrimmed(text[skip])) skip++;
+    if (!skip) return;
+    size_t i = 0;
+    while ((text[i] = text[i + skip]) != 0) i++;
+}
+
+void diStrTrimRight(DiChar* text) {
+    if (!text) return;
+    size_t n = 0;
+    while (text[n]) n++;
+    while (n > 0 && isTrimmed(text[n - 1])) text[--n] = 0;
+}
+
 /* Wildcard matching. The rules, stated recursively: '*' followed by the end
  * of the pattern matches anything; otherwise a '*' fails at the end of the
  * text, and else tries the rest of the pattern from the current text

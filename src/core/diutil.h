@@ -58,6 +58,10 @@ DiChar* diTextFromUtf8Dup(const char* bytes, size_t n);
 
 /* Lower-cases A-Z in place (no other letters), up to n units or the NUL. */
 void diStrLowerAscii(DiChar* text, size_t n);
+/* Remove leading, respectively trailing, blanks, tabs, line feeds and
+ * carriage returns in place. */
+void diStrTrimLeft(DiChar* text);
+void diStrTrimRight(DiChar* text);
 
 /* Whole text against whole pattern: '*' any run, '?' any one unit, escape (0:
  * none) makes the next pattern unit literal. Work is bounded by

@@ -192,6 +192,21 @@ int diRouteAskCredentials(DiRoute* route, DiObject* owner) {
     return 1;
 }
 
+int diRouteGetCredentials(DiRoute* route, DiChar** user, DiChar** password, int useCache) {
+    *user = *password = nullptr;
+    diRouteDropCredentials(route);
+    if (useCache) diRouteLoadCachedCredentials(route);
+    if (!route->credentials && !diRouteAskCredentials(route, nullptr)) return 0;
+    if (!route->credentials) return 0;
+    *user = diAppStrDup(route->credentials->user);
+    *password = diAppStrDup(route->credentials->password);
+    if (*user && *password) return 1;
+    free(*user);
+    free(*password);
+    *user = *password = nullptr;
+    return 0;
+}
+
 int diRouteProxyCredentials(const DiChar* host, uint32_t port, DiChar** user, DiChar** password,
                             int ask) {
     DiRoute r;

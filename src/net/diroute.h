@@ -95,6 +95,10 @@ void diRouteForgetCachedCredentials(DiRoute* route);
 /* Shows the proxy credentials dialog for the route (owner: the object of
  * the socket, or none). 1 with new credentials, 0 when cancelled. */
 int diRouteAskCredentials(DiRoute* route, DiObject* owner);
+/* Drops the route's credentials; with useCache tries the password cache,
+ * else (or when it has none) asks the user. 1 with two new texts, 0 when
+ * the user cancelled. */
+int diRouteGetCredentials(DiRoute* route, DiChar** user, DiChar** password, int useCache);
 /* An HTTP proxy's cached credentials (1 with two new texts); asks the user
  * when there are none and ask is set. */
 int diRouteProxyCredentials(const DiChar* host, uint32_t port, DiChar** user, DiChar** password,

@@ -5,7 +5,7 @@
 
 #include "core/ddapp.h"
 #include "net/dicertcache.h"
-#include "session/objhandler_pending.h"
+#include "session/ddintclient.h"
 
 #include <shlobj.h>
 #include <stdio.h>
@@ -228,7 +228,7 @@ bool CWinSettingsFile::WriteFileBytes(const std::string& bytes) {
 int ddProfLaunchConfig(const DiChar* file, const DiChar* objectName) {
     CWinSettingsFile settings;
     if (!settings.Open(file)) return -1;
-    CLaunchObjectHandler handler;
+    CWinLaunchObjectHandler handler;
     return objectName ? handler.HandleObject(objectName, &settings)
                       : handler.HandleAllItems(&settings);
 }
@@ -239,6 +239,6 @@ int ddProfLaunchObject(const DiChar* objectName) {
         return 3;
     DiChar cookie[260];
     if (!settings.GetValue(u"sessioncookie", cookie, 260, nullptr) || !cookie[0]) return 2;
-    CLaunchObjectHandler handler;
+    CWinLaunchObjectHandler handler;
     return handler.HandleObject(objectName, &settings);
 }

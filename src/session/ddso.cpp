@@ -15,6 +15,8 @@
 #include "net/dicertcache.h"
 #include "net/diroute.h"
 #include "resources/ddres.h"
+#include "session/ddintclient.h"
+#include "session/diintclient.h"
 #include "session/diprofile.h"
 #include "session/diso.h"
 #include "session/divaip.h"
@@ -103,9 +105,11 @@ CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
     log = new (std::nothrow) CTraceLog();
     if (log && !diLogGet()) diLogSet(log);
     diLogInfoArgs(394, {Caption(), u"4.31.953"});
+    ddIntClientCreate(this);
 }
 
 CWinServerOutpost::~CWinServerOutpost() {
+    delete g_diIntegratedClient;
     CancelReconnectTimer();
     CancelKeepAliveTimer();
     free(localXDisplay);

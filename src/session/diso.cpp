@@ -9,6 +9,7 @@
 #include "net/dinet.h"
 #include "net/diroute.h"
 #include "session/dicapability.h"
+#include "session/diintclient.h"
 #include "session/diprofile.h"
 #include "session/diurlparam.h"
 #include "session/divaip.h"
@@ -706,6 +707,7 @@ void CServerOutpost::OnUserinfo(CQVLSOAPRequest* request, const DiChar*) {
     }
     if (request->GetStringParameter(u"array")) RememberServerCertificates(userInfo[DI_SO_CERTS]);
     SaveSessionToProfile();
+    if (g_diIntegratedClient) g_diIntegratedClient->OnUserInfo();
 }
 
 void CServerOutpost::SaveSessionToProfile() {
@@ -893,8 +895,35 @@ void CServerOutpost::ServeWebtopPage(CHelperConnection* helper, int runsApplet) 
     noJava = runsApplet ? 1 : 2;
     CQVLHTTPResponse page;
     CQVLHTMLDoc* doc = new (std::nothrow) CQVLHTMLDoc();
-    if (doc && webtopUrl) {
-        DiChar* script = diSOReloadFrameScript(webtopUrl, u"_self");
+    std::u16string load;
+    bool endAfter = false;
+    if (webtopUrl && noJava == 2) {
+        /* Without the applet the integrated client signs in and the page
+         * loads the URL it prepared, or the server's "disabled" page. */
+        DiChar buffer[512];
+        size_t n = qvlStrLen(webtopUrl);
+        if (n >= 512) n = 511;
+        memcpy(buffer, webtopUrl, n * sizeof(DiChar));
+        buffer[n] = 0;
+        AddUrlParameter(u"IC_JOIN", u"true", buffer, 512);
+        if (g_ddApp) setText(&g_ddApp->webtopUrl, buffer);
+        if (!diSOIntegratedClientLogin()) ReportConnectFailure();
+        const DiChar* taken =
+            g_diIntegratedClient ? g_diIntegratedClient->TakeWebtopUrl() : nullptr;
+        if (taken) {
+            load = taken;
+        } else {
+            std::u16string u = buffer;
+            size_t at = u.find(u"/hvn");
+            if (at != std::u16string::npos)
+                load = u.substr(0, at) + u"/hvn/resources/jsp/errordisabled.jsp";
+            endAfter = true;
+        }
+    } else if (webtopUrl) {
+        load = webtopUrl;
+    }
+    if (doc && !load.empty()) {
+        DiChar* script = diSOReloadFrameScript(load.c_str(), u"_self");
         doc->SetScript(script);
         doc->SetOnLoad(u"ReloadFrame()");
         free(script);
@@ -902,4 +931,5 @@ void CServerOutpost::ServeWebtopPage(CHelperConnection* helper, int runsApplet) 
     page.SetDocument(doc);
     helper->SendHTTP(&page);
     setText(&webtopUrl, nullptr);
+    if (endAfter) EndSessionSoon();
 }

@@ -1,0 +1,602 @@
+/* The integrated webtop client's sign-in logic. */
+#include "session/diintclient.h"
+
+#include "core/diapp.h"
+#include "core/dilog.h"
+#include "core/diutil.h"
+#include "net/dihttp.h"
+#include "net/diroute.h"
+#include "session/diprofile.h"
+#include "session/disettings.h"
+#include "session/diso.h"
+#include "session/diurlparam.h"
+#include "xml/qvlxml.h"
+#include "xml/qvlxmlglobals.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include <chrono>
+
+DiWsService* g_diWsService = nullptr;
+CIntegratedClient* g_diIntegratedClient = nullptr;
+const char* const kDiWsPath = "axis/HVNWS.jws";
+
+static void setText(DiChar** slot, const DiChar* text) {
+    size_t n = 0;
+    while (text[n])
+        n++;
+    DiChar* copy = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
+    if (!copy) return;
+    memcpy(copy, text, (n + 1) * sizeof(DiChar));
+    free(*slot);
+    *slot = copy;
+}
+
+static std::string utf8(const std::u16string& s) {
+    return diProfileToUtf8(s.c_str());
+}
+
+static bool startsWith(const std::string& s, const char* prefix) {
+    return s.compare(0, strlen(prefix), prefix) == 0;
+}
+
+/* A text from the server that goes on to a connection or a file: control
+ * characters would split a header or a line. */
+static bool hasControl(const std::u16string& s) {
+    for (DiChar c : s)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+int32_t diParsePort(const DiChar* text) {
+    if (!text || !*text) return 0;
+    int32_t value = 0;
+    for (const DiChar* p = text; *p; ++p) {
+        if (*p < u'0' || *p > u'9') return 0;
+        value = value * 10 + (*p - u'0');
+        if (value > 65535) return 0;
+    }
+    return value;
+}
+
+std::u16string diQuoteArgument(const std::u16string& text) {
+    std::u16string out = u"\"";
+    size_t slashes = 0;
+    for (DiChar c : text) {
+        if (c == u'\\') {
+            slashes++;
+            continue;
+        }
+        /* Backslashes before a quote are escapes: double them, then escape
+         * the quote itself. */
+        out.append(c == u'"' ? slashes * 2 + 1 : slashes, u'\\');
+        slashes = 0;
+        out += c;
+    }
+    /* Before the closing quote as well. */
+    out.append(slashes * 2, u'\\');
+    out += u'"';
+    return out;
+}
+
+static std::u16string percentEncode(const std::u16string& value) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::u16string out;
+    for (unsigned char c : utf8(value)) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            strchr("-._~", c)) {
+            out += DiChar(c);
+        } else {
+            out += u'%';
+            out += DiChar(kHex[c >> 4]);
+            out += DiChar(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+std::u16string diWebtopSessionUrl(const std::u16string& url, const std::u16string& clientId,
+                                  const std::u16string& cookie) {
+    std::u16string out = url;
+    out += url.find(u'?') == std::u16string::npos ? u"?" : u"&";
+    out += u"cid=" + percentEncode(clientId) + u"&sid=" + percentEncode(cookie);
+    return out;
+}
+
+std::u16string diHelpUrl(const std::u16string& url, const std::u16string& location,
+                         const std::u16string& language) {
+    /* At most five characters; the third becomes "-" only when there is
+     * one. */
+    std::u16string lang5 = language.substr(0, 5);
+    if (lang5.size() > 2) lang5[2] = u'-';
+    for (DiChar& c : lang5)
+        if (c >= u'A' && c <= u'Z') c = DiChar(c + 32);
+    std::u16string lang2 = lang5.substr(0, 2);
+    std::u16string out = url + u"help/";
+    size_t user = location.find(u"/usertocs/");
+    if (user != std::u16string::npos) {
+        if (lang2 == u"en" || lang2 == u"fr" || lang2 == u"ja" || lang2 == u"ko")
+            out += lang2;
+        else
+            out += lang2 == u"zh" ? lang5 : u"en";
+        return out + location.substr(user);
+    }
+    size_t admin = location.find(u"/admintocs/");
+    out += lang2 == u"ja" ? u"ja" : u"en";
+    return out + (admin == std::u16string::npos ? location : location.substr(admin));
+}
+
+/* ---- the client ---- */
+
+static CQVLXMLTag* currentProfile() {
+    CProfileStore* store = g_diProfileStore;
+    return store && store->current ? store->current->profileElement : nullptr;
+}
+
+static bool profileValue(const DiChar* key, std::u16string* out) {
+    CProfileStore* store = g_diProfileStore;
+    DiChar buffer[1024];
+    size_t length = 0;
+    if (!store || !store->GetProfileValue(key, buffer, 1024, &length)) return false;
+    *out = buffer;
+    return true;
+}
+
+static const DiChar* option(DiChar* DdLaunchOptions::*field) {
+    const DiChar* v = g_ddApp ? g_ddApp->opt.*field : nullptr;
+    return v && v[0] ? v : nullptr;
+}
+
+bool diSOIntegratedClientIsActive(void) {
+    return g_diIntegratedClient && g_diIntegratedClient->IsActive();
+}
+
+bool diSOIntegratedClientLogin(void) {
+    return g_diIntegratedClient && g_diIntegratedClient->Login();
+}
+
+CIntegratedClient::CIntegratedClient(CServerOutpost* owner) : outpost(owner) {}
+
+CIntegratedClient::~CIntegratedClient() {
+    LogoutOnExit();
+    if (g_diIntegratedClient == this) g_diIntegratedClient = nullptr;
+}
+
+bool CIntegratedClient::IsBrowserMode() {
+    std::u16string mode;
+    return profileValue(u"mode", &mode) && mode == u"browser";
+}
+
+static bool integratedMode() {
+    std::u16string mode;
+    return profileValue(u"mode", &mode) && (mode == u"both" || mode == u"integrated");
+}
+
+bool CIntegratedClient::IsActive() {
+    if (!integratedMode() && !option(&DdLaunchOptions::objectName)) return false;
+    return outpost && outpost->startMode != 1 && outpost->startMode != 2;
+}
+
+bool CIntegratedClient::SetServer(const DiChar* url) {
+    int scheme = 0, p = 0;
+    DiChar* h = nullptr;
+    if (!url || diHTTPParseURL(url, &scheme, &h, &p) != 0 || !h) {
+        free(h);
+        return false;
+    }
+    protocol = scheme ? u"https" : u"http";
+    host = h;
+    free(h);
+    protocol8 = utf8(protocol);
+    host8 = utf8(host);
+    port = p;
+    portText = std::to_string(p);
+    proxyHost8.clear();
+    proxyType8.clear();
+    proxyPort = 0;
+    if (outpost && outpost->proxyHost && outpost->proxyHost[0]) {
+        proxyHost8 = diProfileToUtf8(outpost->proxyHost);
+        proxyPort = outpost->proxyPort;
+        if (outpost->proxyType) proxyType8 = diProfileToUtf8(outpost->proxyType);
+        if (proxyType8 == "SOCKS") {
+            /* The web service speaks only to HTTP proxies: taking a SOCKS
+             * proxy for one would fail every call. */
+            diLogErrorText(u"Web service: a SOCKS proxy is not used for web-service calls");
+            proxyHost8.clear();
+            proxyPort = 0;
+        }
+    }
+    proxyPortText = std::to_string(proxyPort);
+    return true;
+}
+
+bool CIntegratedClient::HasServer(bool cookieNeeded) {
+    return !protocol8.empty() && !host8.empty() && (!cookieNeeded || !sessionCookie8.empty());
+}
+
+DiWsEndpoint CIntegratedClient::Endpoint() {
+    DiWsEndpoint e;
+    e.protocol = protocol8;
+    e.host = host8;
+    e.portText = portText;
+    e.path = kDiWsPath;
+    e.proxyHost = proxyHost8;
+    e.proxyPort = proxyPort;
+    e.proxyUser = proxyUser8;
+    e.proxyPassword = proxyPassword8;
+    e.proxyType = proxyType8;
+    return e;
+}
+
+bool CIntegratedClient::Exchange(const char* operation, const std::vector<std::string>& args,
+                                 DiWsReply* reply) {
+    if (!g_diWsService) return false;
+    *reply = g_diWsService->Call(Endpoint(), operation, args);
+    bool endv = reply->hasResult && startsWith(reply->result, "soap_endv");
+    if (!strcmp(operation, "getWebtop")) return !endv;
+    if (!strcmp(operation, "startDRX") || !strcmp(operation, "endSession")) return reply->code == 0;
+    if (reply->code != 0 || endv) return false;
+    if (!strcmp(operation, "startSession") || !strcmp(operation, "restartSession"))
+        return reply->hasResult;
+    return true;
+}
+
+std::string CIntegratedClient::ClientId() {
+    DiChar id[256];
+    if (diSOGetLocalSetting(u"drxclientid", id, 256) && id[0]) return diProfileToUtf8(id);
+    char text[48];
+    snprintf(text, sizeof text, "%lld:%lld", (long long)time(nullptr),
+             (long long)std::chrono::duration_cast<std::chrono::milliseconds>(
+                 std::chrono::steady_clock::now().time_since_epoch())
+                 .count());
+    return text;
+}
+
+bool CIntegratedClient::LoginUrl(std::u16string* url) {
+    if (const DiChar* u = option(&DdLaunchOptions::loginUrl)) {
+        *url = u;
+        return true;
+    }
+    return profileValue(u"url", url);
+}
+
+void CIntegratedClient::AddSessionParameters(std::u16string* url, const std::string& clientId) {
+    /* Room for any cookie: a parameter that does not fit would be dropped. */
+    std::vector<DiChar> buffer(url->size() + 8192 + 6 * (sessionCookie.size() + clientId.size()));
+    memcpy(buffer.data(), url->c_str(), (url->size() + 1) * sizeof(DiChar));
+    std::u16string portValue = diProfileFromUtf8(std::to_string(outpost->listeningPort));
+    AddUrlParameter(u"drxport", portValue.c_str(), buffer.data(), buffer.size());
+    if (const DiChar* lang = option(&DdLaunchOptions::preferredLanguage))
+        AddUrlParameter(u"langSelected", lang, buffer.data(), buffer.size());
+    CProfileStore* store = g_diProfileStore;
+    const DiChar* name = store && store->current ? store->current->profileName : nullptr;
+    AddUrlParameter(u"profilename", name ? name : u"", buffer.data(), buffer.size());
+    AddUrlParameter(u"cid", diProfileFromUtf8(clientId).c_str(), buffer.data(), buffer.size());
+    AddUrlParameter(u"sid", sessionCookie.c_str(), buffer.data(), buffer.size());
+    *url = buffer.data();
+}
+
+bool CIntegratedClient::Login() {
+    if (!sessionCookie.empty()) return true;
+    if (!GetExePath()) return false;
+    integrated = integratedMode() ? 1 : 0;
+    std::u16string url;
+    if (!LoginUrl(&url)) return false;
+    if (url.find(u':') != std::u16string::npos && !SetServer(url.c_str()))
+        diLogErrorText(u"Web service: the login URL is not usable");
+    if (!IsActive() && outpost->noJava != 2) return true;
+    std::string clientId = ClientId();
+    if (!StartSession(clientId, false) || !ConfigureDRX()) {
+        if (!host.empty()) setText(&outpost->server, host.c_str());
+        outpost->port = atoi(portText.c_str());
+        return false;
+    }
+    if (outpost->startMode != 1 && outpost->noJava != 2) outpost->Connect(1);
+    bool autoLogin = AutoLogin();
+    AddSessionParameters(&url, clientId);
+    const DiChar* object = option(&DdLaunchOptions::objectName);
+    if (!autoLogin) {
+        if (object && qvlStrEq(object, u"ic_logout")) {
+            EndSession();
+            return true;
+        }
+    } else if (outpost->startMode != 1) {
+        std::u16string mode;
+        if (profileValue(u"mode", &mode) && mode == u"both") {
+            pendingUrl = url;
+            pendingKind = 2;
+        }
+        return true;
+    }
+    pendingUrl = url;
+    if (outpost->noJava == 2) {
+        pendingKind = 3;
+        if (g_ddApp && g_ddApp->opt.noJava)
+            if (const DiChar* u = TakeWebtopUrl()) outpost->OpenBrowser(u);
+    } else {
+        pendingKind = 1;
+    }
+    return true;
+}
+
+bool CIntegratedClient::AskProxyCredentials(bool useCache) {
+    DiRoute* route = g_ddApp ? g_ddApp->opt.httpProxyRoute : nullptr;
+    DiRoute local;
+    bool own = !route;
+    if (own) {
+        std::u16string h = diProfileFromUtf8(proxyHost8);
+        diRouteInit(&local, DI_ROUTE_HTTP, h.c_str(), uint32_t(proxyPort), 0);
+        route = &local;
+    }
+    DiChar *user = nullptr, *password = nullptr;
+    int ok = diRouteGetCredentials(route, &user, &password, useCache ? 1 : 0);
+    if (ok) {
+        proxyUser8 = diProfileToUtf8(user);
+        proxyPassword8 = diProfileToUtf8(password);
+    }
+    free(user);
+    free(password);
+    if (own) diRouteFree(&local);
+    return ok != 0;
+}
+
+bool CIntegratedClient::StartSession(const std::string& clientId, bool join) {
+    if (!HasServer(false)) return false;
+    DiWsReply reply;
+    bool ok = Exchange("startSession", {clientId, join ? "true" : "false"}, &reply);
+    /* The cache answers once; a refused answer goes to the user, or the
+     * same wrong password would come back for ever. */
+    bool useCache = true;
+    while (!ok && reply.code == 407) {
+        if (!AskProxyCredentials(useCache)) return false;
+        useCache = false;
+        ok = Exchange("startSession", {clientId, join ? "true" : "false"}, &reply);
+    }
+    return ok && ReadSessionDocument(reply.result);
+}
+
+bool CIntegratedClient::RestartSession(const DiChar* reconnectToken) {
+    DiChar id[256];
+    if (!diSOGetLocalSetting(u"drxclientid", id, 256)) id[0] = 0;
+    DiWsReply reply;
+    if (!Exchange("restartSession",
+                  {diProfileToUtf8(id), diProfileToUtf8(reconnectToken ? reconnectToken : u"")},
+                  &reply))
+        return false;
+    return ReadSessionDocument(reply.result);
+}
+
+static CQVLXMLDoc* parse(const std::string& text) {
+    return diProfParseDocument(text.data(), text.size());
+}
+
+static const DiChar* attr(CQVLXMLElement* e, const char* name) {
+    if (!e || !e->IsTag()) return nullptr;
+    const CQVLXMLString* v = static_cast<CQVLXMLTag*>(e)->GetAttribute(name);
+    return v ? (v->Text() ? v->Text() : u"") : nullptr;
+}
+
+bool CIntegratedClient::ReadSessionDocument(const std::string& text) {
+    CQVLXMLDoc* doc = parse(text);
+    if (!doc) return false;
+    bool ok = false;
+    const DiChar* cookie = attr(doc->root, "mrkqvlsessioncookie");
+    CQVLXMLElement* conn = doc->root ? doc->root->Find("connectionattributes") : nullptr;
+    if (cookie && !hasControl(cookie)) {
+        sessionCookie = cookie;
+        sessionCookie8 = utf8(sessionCookie);
+        SaveSessionSettings();
+        if (conn) {
+            ok = true;
+            if (const DiChar* s = attr(conn, "server")) setText(&outpost->server, s);
+            if (const DiChar* p = attr(conn, "port")) {
+                int32_t value = diParsePort(p);
+                if (value)
+                    outpost->port = value;
+                else
+                    diLogErrorText(u"Web service: session port out of range ignored");
+            }
+            if (const DiChar* f = attr(conn, "firewalltraversal"))
+                outpost->firewallTraversal = qvlStrEq(f, u"true");
+            if (const DiChar* s = attr(conn, "security")) outpost->secure = qvlStrEq(s, u"SSL");
+        }
+    }
+    delete doc;
+    return ok;
+}
+
+bool CIntegratedClient::ConfigureDRX() {
+    if (!HasServer(true)) return false;
+    DiWsReply reply;
+    if (!Exchange("setDRXConfiguration", {sessionCookie8}, &reply)) return false;
+    if (!Exchange("startDRX", {sessionCookie8}, &reply)) return false;
+    CQVLXMLDoc* doc = parse(reply.result);
+    bool ok = true;
+    if (doc) {
+        const DiChar* cookie = attr(doc->root, "connectioncookie");
+        if (cookie && hasControl(cookie))
+            ok = false; /* it would reach the server's headers */
+        else if (cookie)
+            setText(&outpost->connectionCookie, cookie);
+        delete doc;
+    }
+    return ok;
+}
+
+bool CIntegratedClient::Authenticate(const std::string& token, DiWsReply* last) {
+    if (!HasServer(true)) return false;
+    DiWsReply& reply = *last;
+    if (const DiChar* lang = option(&DdLaunchOptions::preferredLanguage))
+        if (!Exchange("modifySession", {sessionCookie8, "preferredlanguage", diProfileToUtf8(lang)},
+                      &reply))
+            return false;
+    return Exchange("authenticateSession", {sessionCookie8, "", token}, &reply);
+}
+
+bool CIntegratedClient::AutoLogin() {
+    CProfileStore* store = g_diProfileStore;
+    CQVLXMLTag* profile = currentProfile();
+    CQVLXMLTag* user = store && store->current ? store->current->userElement : nullptr;
+    bool flag = false;
+    DiChar token[257];
+    size_t length = 0;
+    if (!profile || !user || !store->GetBool(profile, u"autologin", &flag) || !flag ||
+        !store->GetValue(user, u"AT", token, 257, &length))
+        return false;
+    DiWsReply reply;
+    if (Authenticate(diProfileToUtf8(token), &reply)) return true;
+    /* Only a server that refused the token makes it useless; a call that
+     * never reached it (time-out, a proxy's page) keeps it. */
+    bool refused =
+        !reply.faultCode.empty() || (reply.hasResult && startsWith(reply.result, "soap_endv"));
+    if (refused) {
+        for (CQVLXMLTag* parent : {user, profile}) {
+            const DiChar* key = parent == user ? u"AT" : u"autologin";
+            for (CQVLXMLElement* e; (e = parent->Find(key)) != nullptr && e != parent;)
+                parent->RemoveChild(e);
+        }
+        store->Save();
+    }
+    return false;
+}
+
+bool CIntegratedClient::EndSession() {
+    if (!HasServer(true)) return false;
+    DiWsReply reply;
+    return Exchange("endSession", {sessionCookie8}, &reply);
+}
+
+bool CIntegratedClient::GetWebtop(bool hierarchical, bool lookupSessions) {
+    if (!HasServer(true)) return false;
+    DiWsReply reply;
+    if (!Exchange(
+            "getWebtop",
+            {sessionCookie8, hierarchical ? "true" : "false", lookupSessions ? "true" : "false"},
+            &reply))
+        return false;
+    return BuildStartMenu(reply.hasResult ? reply.result.c_str() : nullptr);
+}
+
+bool CIntegratedClient::RegisterEventListener(const char* eventName) {
+    if (!HasServer(true)) return false;
+    DiWsReply reply;
+    return Exchange("registerDRXEventListener", {sessionCookie8, eventName}, &reply);
+}
+
+bool CIntegratedClient::Restart(const DiChar* reconnectToken) {
+    if (!RestartSession(reconnectToken)) return false;
+    if (AutoLogin()) return true;
+    std::string clientId = ClientId();
+    std::u16string url;
+    if (!LoginUrl(&url)) return false;
+    AddSessionParameters(&url, clientId);
+    outpost->OpenBrowser(url.c_str());
+    return true;
+}
+
+static std::u16string settingsName(CSettingsFile* file) {
+    return file && file->fileName ? std::u16string(file->fileName) : std::u16string();
+}
+
+bool CIntegratedClient::StartLaunchConfig() {
+    if (!GetExePath()) return false;
+    RunSelf(u"-launchconfig " + diQuoteArgument(settingsName(settingsFile)));
+    return true;
+}
+
+void CIntegratedClient::OnUserInfo() {
+    if (const DiChar* object = option(&DdLaunchOptions::objectName)) {
+        /* Every reconnect brings ns1:userinfo again: the object starts once. */
+        if (!objectStarted) {
+            objectStarted = true;
+            if (exePath.empty()) GetExePath();
+            RunSelf(u" -launchconfig " + diQuoteArgument(settingsName(settingsFile)) +
+                    u" -application " + diQuoteArgument(object));
+        }
+    } else {
+        RegisterEventListener("Print");
+        RegisterEventListener("Restart");
+        GetWebtop(false, true);
+        StartLaunchConfig();
+    }
+    if (pendingKind == 2 && !pendingUrl.empty()) {
+        outpost->OpenBrowser(pendingUrl.c_str());
+        pendingUrl.clear();
+        pendingKind = 0;
+    }
+}
+
+void CIntegratedClient::OnReconnectData() {
+    if (pendingKind != 1) return;
+    if (!pendingUrl.empty()) outpost->OpenBrowser(pendingUrl.c_str());
+    pendingUrl.clear();
+    pendingKind = 0;
+}
+
+const DiChar* CIntegratedClient::TakeWebtopUrl() {
+    if (pendingKind != 3 || pendingUrl.empty()) return nullptr;
+    pendingKind = 0;
+    return pendingUrl.c_str();
+}
+
+void CIntegratedClient::ReadProfileSettings() {
+    CProfileStore* store = g_diProfileStore;
+    bool flag = false;
+    autostart =
+        store && currentProfile() && store->GetBool(currentProfile(), u"autostart", &flag) && flag;
+    integrated = integratedMode() ? 1 : 0;
+    UpdateStartupShortcut();
+    if (!integrated) RefreshStartMenu();
+}
+
+/* Replaces key: a session that restarted must not leave the dead cookie. */
+static void replaceKey(CSettingsFile* file, const DiChar* key, const std::u16string& value) {
+    CQVLXMLElement* root = file->document ? file->document->root : nullptr;
+    if (root && root->IsTag()) {
+        for (CQVLXMLElement* old; (old = root->Find(key)) != nullptr && old != root;)
+            static_cast<CQVLXMLTag*>(root)->RemoveChild(old);
+    }
+    file->AddKey(key, value.c_str());
+}
+
+void CIntegratedClient::SaveSessionSettings() {
+    CSettingsFile* file = settingsFile;
+    if (!file) return;
+    replaceKey(file, u"sessioncookie", sessionCookie);
+    replaceKey(file, u"protocol", protocol);
+    replaceKey(file, u"server", host);
+    replaceKey(file, u"port", diProfileFromUtf8(portText));
+    replaceKey(file, u"jwslocation", diProfileFromUtf8(kDiWsPath));
+    replaceKey(file, u"proxyserver", diProfileFromUtf8(proxyHost8));
+    replaceKey(file, u"proxyport", diProfileFromUtf8(proxyPortText));
+    file->Save();
+    MakeSettingsFileWritable();
+}
+
+void CIntegratedClient::LogoutOnExit() {
+    if (IsActive() && !sessionCookie.empty()) EndSession();
+    CProfileStore* store = g_diProfileStore;
+    if (store && currentProfile()) {
+        store->SetSessionCookie(u"");
+        store->SetCertsFile(u"");
+        store->Save();
+    }
+}
+
+std::u16string CIntegratedClient::BuildDocumentUrl(const std::u16string& location) {
+    if (location.compare(0, 4, u"http") == 0) return location;
+    std::u16string url = protocol + u"://" + host;
+    if (port) url += u":" + diProfileFromUtf8(std::to_string(port));
+    if (location.compare(0, 4, u"hvn/") != 0 && location.compare(0, 5, u"/hvn/") != 0)
+        url += u"/quorvellan";
+    if (location.compare(0, 1, u"/") != 0) url += u"/";
+    const DiChar* lang = option(&DdLaunchOptions::preferredLanguage);
+    bool tocs = location.find(u"/admintocs/") != std::u16string::npos ||
+                location.find(u"/usertocs/") != std::u16string::npos;
+    if (location.compare(0, 5, u"help/") != 0 && tocs && lang &&
+        !(lang[0] == u'e' && lang[1] == u'n'))
+        return diHelpUrl(url, location, lang);
+    return url + location;
+}
