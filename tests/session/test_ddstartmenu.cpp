@@ -3,9 +3,12 @@
 // may touch: nothing outside the host's and the icons folders.
 #include <gtest/gtest.h>
 
+#include "session/ddintclient.h"
 #include "session/ddstartmenu.h"
+#include "session/diintclient.h"
 #include "session/gif_encoder.h"
 #include "session/webmenu_check.h"
+#include "support/mem_profile_store.h"
 #include "support/wintemp.h"
 
 #include <windows.h>
@@ -215,6 +218,50 @@ TEST(StartMenuHostile, NothingOutsideTheHostAndIconsFoldersChanges) {
     menu.Refresh(false, (u"x\\..\\" + host()).c_str(), u"hv.exe", nullptr);
     for (const auto& s : sentinels)
         DeleteFileW(W(s).c_str());
+}
+
+// The client the outpost makes: after the webtop is read the host's folder
+// mirrors it, autostart makes the Startup shortcut, and at exit only Login
+// is left.
+TEST(StartMenuClient, WebtopStartupAndExitThroughTheIntegratedClient) {
+    CMemProfileStore store;
+    store.Load(nullptr);
+    const std::u16string h = host();
+    std::u16string profile = u"<profile name=\"Default\"><url>http://" + h +
+                             u":8080/hvn/</url><mode>integrated</mode>"
+                             u"<autostart>true</autostart></profile>";
+    store.SaveLogin(h.c_str(), u"ann", u"tok", nullptr, 0, nullptr, profile.c_str(), nullptr);
+    ASSERT_TRUE(store.current && store.current->profileElement);
+
+    CIntegratedClient* client = ddIntClientCreate(nullptr);
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(client->SetServer((u"http://" + h + u":8080/hvn/").c_str()));
+    ASSERT_TRUE(client->BuildStartMenu(kDocument));
+    const std::u16string folder = ddMenuProgramsFolder() + u"\\Vek Halvanet\\" + h;
+    const std::u16string key = h + u":ann:Default";
+    Link link;
+    for (const char16_t* f : {u"\\a!b!c.lnk", u"\\Tools\\Calc.lnk", u"\\Logout.lnk"})
+        EXPECT_TRUE(loadLink(folder + f, &link)) << W(f).c_str();
+    ASSERT_TRUE(loadLink(folder + u"\\Webtop.lnk", &link));
+    EXPECT_EQ(link.arguments,
+              W(diMenuItemArguments(key.c_str(), (u"http://" + h + u":8080/hvn/").c_str())));
+
+    const std::u16string startup = ddMenuStartupFolder() + u"\\" + h + u".lnk";
+    client->ReadProfileSettings();
+    ASSERT_TRUE(loadLink(startup, &link));
+    EXPECT_EQ(link.arguments, W(diMenuProfileArguments(key.c_str())));
+
+    delete client;
+    std::vector<std::u16string> left;
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW(W(folder + u"\\*").c_str(), &fd);
+    for (bool more = f != INVALID_HANDLE_VALUE; more; more = FindNextFileW(f, &fd))
+        if (fd.cFileName[0] != L'.') left.push_back(U(fd.cFileName));
+    if (f != INVALID_HANDLE_VALUE) FindClose(f);
+    EXPECT_EQ(left, std::vector<std::u16string>{u"Login.lnk"});
+    CWinStartMenu cleanup;
+    cleanup.Refresh(false, h.c_str(), u"", nullptr);
+    DeleteFileW(W(startup).c_str());
 }
 
 } // namespace
