@@ -15,6 +15,7 @@
 #include "net/dicertcache.h"
 #include "net/diroute.h"
 #include "resources/ddres.h"
+#include "session/ddconnset.h"
 #include "session/ddintclient.h"
 #include "session/diintclient.h"
 #include "session/diprofile.h"
@@ -62,6 +63,7 @@ class CWinServerOutpost : public CServerOutpost {
     bool RemovePortFile() override;
     void EndSession() override;
     void OpenBrowser(const DiChar* url) override;
+    bool AskConnectionSettings(DiChar** url) override;
     void ShowError(const DiChar* caption, const DiChar* text) override;
     void ShowWarning(const DiChar* caption, const DiChar* text) override;
     bool AskYesNo(const DiChar* caption, const DiChar* text) override;
@@ -241,6 +243,24 @@ void CWinServerOutpost::EndSession() {
 
 void CWinServerOutpost::OpenBrowser(const DiChar* url) {
     ddShellRun(0, ddW(url), 0);
+}
+
+/* The user's server URL; a chosen proxy becomes the default route of its
+ * kind. */
+bool CWinServerOutpost::AskConnectionSettings(DiChar** url) {
+    *url = nullptr;
+    DiConnSettingsDialog dialog;
+    if (!dialog.Run() || !diConnSettingsGetURL(&dialog)) return false;
+    *url = qvlStrDup(diConnSettingsGetURL(&dialog));
+    if (diConnSettingsUsesProxy(&dialog) && diConnSettingsGetProxyHost(&dialog)) {
+        free(proxyHost);
+        proxyHost = qvlStrDup(diConnSettingsGetProxyHost(&dialog));
+        proxyPort = dialog.proxyPort;
+        free(proxyType);
+        proxyType = qvlStrDup(diConnSettingsGetProxyKindName(&dialog));
+        ApplyProxy();
+    }
+    return *url != nullptr;
 }
 
 void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {

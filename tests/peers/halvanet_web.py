@@ -9,6 +9,7 @@ scripted:
 
   doc:TEXT               the response with TEXT as its return value
   fault11:PREFIX:CODE    a SOAP 1.1 fault, envelope prefix PREFIX, code CODE
+                         (CODE|TEXT: with TEXT as its fault string)
   fault12:PREFIX:CODE    a SOAP 1.2 fault (Code/Value), likewise
   status:N               an empty answer with HTTP status N
   html:N                 an HTML page with status N
@@ -92,9 +93,10 @@ def response(op, text):
                     '</ns1:%sResponse>' % (op, op, xml_text(text), op, op))
 
 
-def fault11(prefix, code):
-    return envelope('<%s:Fault><faultcode>%s:%s</faultcode><faultstring>scripted fault'
-                    '</faultstring></%s:Fault>' % (prefix, prefix, code, prefix), prefix)
+def fault11(prefix, code, text="scripted fault"):
+    return envelope('<%s:Fault><faultcode>%s:%s</faultcode><faultstring>%s'
+                    '</faultstring></%s:Fault>' % (prefix, prefix, code, xml_text(text), prefix),
+                    prefix)
 
 
 def fault12(prefix, code):
@@ -261,6 +263,9 @@ class WebSide:
             return http_reply(200, response(op, arg).encode())
         if kind in ("fault11", "fault12"):
             prefix, _, code = arg.partition(":")
+            if kind == "fault11" and "|" in code:
+                code, _, text = code.partition("|")
+                return http_reply(500, fault11(prefix, code, text).encode())
             make = fault11 if kind == "fault11" else fault12
             return http_reply(500, make(prefix, code).encode())
         if kind == "status":

@@ -6,6 +6,7 @@
 
 #include "core/diutil.h"
 #include "fakes/route_fakes.h"
+#include "session/diconnset.h"
 #include "session/diintclient.h"
 #include "session/diobjhandler.h"
 #include "session/disettings.h"
@@ -518,6 +519,49 @@ TEST_F(Handler, AProxyThatKeepsAskingEndsAtTheUsersCancel) {
     EXPECT_EQ(g_fakeRoutes.dialogPrompts.size(), 2u);
     EXPECT_EQ(service.calls.size(), 2u);
     EXPECT_EQ(service.endpoints[0].proxyHost, "proxy");
+}
+
+TEST(ConnSettings, TheDialogsEntriesBecomeTheValue) {
+    struct Case {
+        int dialog;
+        int32_t kind;
+        const char16_t *host, *port;
+        int32_t result;
+        bool proxy;
+        const char* hostOut;
+        int32_t portOut;
+        const char16_t* kindName;
+    } cases[] = {
+        {2, 1, u"p", u"3128", 0, false, "", 0, nullptr},
+        {1, 0, u"typed", u"3128", 1, false, "", 0, nullptr},
+        {1, 1, u"p", u"3128", 1, true, "p", 3128, u"HTTP"},
+        {1, 2, u" p ", u"", 1, true, " p ", 0, u"SOCKS"},
+        {1, 1, u"p", u"70000", 1, true, "p", 0, u"HTTP"},
+        {1, 1, u"p", u"4294971424", 1, true, "p", 0, u"HTTP"},
+    };
+    for (const Case& k : cases) {
+        DiConnSettings s;
+        EXPECT_EQ(diConnSettingsFill(&s, k.dialog, u"http://w/", k.kind, k.host, k.port), k.result);
+        EXPECT_EQ(diConnSettingsGetResult(&s), k.result);
+        EXPECT_EQ(diConnSettingsUsesProxy(&s), k.proxy);
+        const DiChar* h = diConnSettingsGetProxyHost(&s);
+        EXPECT_EQ(narrow(h ? h : u""), k.hostOut);
+        EXPECT_EQ(s.proxyPort, k.portOut) << narrow(k.port);
+        const DiChar* name = diConnSettingsGetProxyKindName(&s);
+        EXPECT_EQ(std::u16string(name ? name : u"-"), k.kindName ? k.kindName : u"-");
+    }
+    struct UrlCase {
+        const char16_t* typed;
+        bool ok;
+        const char16_t* kept;
+    } urls[] = {{u"  http://w:8080/hvn/ \r\n", true, u"http://w:8080/hvn/"},
+                {u" \t ", false, u""},
+                {u"w/hvn", false, u"w/hvn"}};
+    for (const UrlCase& k : urls) {
+        std::u16string u = k.typed;
+        EXPECT_EQ(diConnSettingsCheckUrl(&u[0]), k.ok) << narrow(k.typed);
+        EXPECT_EQ(std::u16string(u.c_str()), k.kept);
+    }
 }
 
 } // namespace
