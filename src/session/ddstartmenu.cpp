@@ -2,6 +2,7 @@
 #include "session/ddstartmenu.h"
 
 #include "core/ddapp.h"
+#include "core/ddtrace.h"
 #include "core/ddutil.h"
 #include "core/diutil.h"
 #include "net/dicertcache.h"
@@ -14,6 +15,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 
 namespace {
@@ -133,8 +135,12 @@ CWinStartMenu::~CWinStartMenu() {
 bool CWinStartMenu::PrepareFolder(const DiChar* host) {
     std::u16string programs = ddMenuProgramsFolder(), brandText = loadString(1151), brand, hostName,
                    base, path;
-    if (programs.empty() || !diMenuCleanName(host, true, &hostName) ||
-        !diMenuCleanName(brandText.c_str(), true, &brand) ||
+    if (programs.empty()) return false;
+    if (!diMenuCleanName(host, true, &hostName)) {
+        Refused("host", host);
+        return false;
+    }
+    if (!diMenuCleanName(brandText.c_str(), true, &brand) ||
         !diMenuJoin(programs, brand, nullptr, &base) || !diMenuJoin(base, hostName, nullptr, &path))
         return false;
     if (!makeFolder(base)) return false;
@@ -260,4 +266,10 @@ void CWinStartMenu::AddCookie(const DiChar* cookie) {
 
 std::u16string CWinStartMenu::DocumentUrl(const DiChar* location) {
     return documentUrl ? documentUrl(location) : std::u16string(location);
+}
+
+void CWinStartMenu::Refused(const char* what, const DiChar* name) {
+    std::u16string line = u"Start menu: refused " + std::u16string(what, what + strlen(what)) +
+                          u" name \"" + (name ? name : u"") + u"\"\r\n";
+    ddTraceLogWrite(line.c_str());
 }

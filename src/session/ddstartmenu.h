@@ -71,6 +71,8 @@ class CWinStartMenu : public IDiMenuSink {
     bool MakeShortcut(const DiMenuShortcut& s) override;
     void AddCookie(const DiChar* cookie) override;
     std::u16string DocumentUrl(const DiChar* location) override;
+    /* Traced: the user sees only that the menu stopped. */
+    void Refused(const char* what, const DiChar* name) override;
 
     std::u16string startMenuFolder;
     std::u16string iconsFolder;

@@ -171,8 +171,10 @@ struct Walker {
             attrText(obj, "mrkqvlwebtopobjectname", &value);
         }
         if (!diMenuCleanName(name.c_str(), false, &s.name) ||
-            !diMenuJoin(folder, s.name, u".lnk", &s.path))
+            !diMenuJoin(folder, s.name, u".lnk", &s.path)) {
+            sink->Refused("shortcut", name.c_str());
             return false;
+        }
         s.target = quotedExe;
         s.arguments = diMenuItemArguments(context.profileKey.c_str(), value.c_str());
         if (attrText(obj, "mrkqvlicon", &icon) &&
@@ -193,8 +195,10 @@ struct Walker {
                 const CQVLXMLString* group = obj->GetAttribute("groupname");
                 std::u16string clean, sub;
                 if (!diMenuCleanName(group ? group->Text() : nullptr, true, &clean) ||
-                    !diMenuJoin(folder, clean, nullptr, &sub))
+                    !diMenuJoin(folder, clean, nullptr, &sub)) {
+                    sink->Refused("group", group ? group->Text() : u"");
                     return false;
+                }
                 sink->MakeFolder(sub);
                 if (!Level(obj, sub, depth + 1)) return false;
             }

@@ -69,6 +69,9 @@ class IDiMenuSink {
     virtual void AddCookie(const DiChar* cookie) = 0;
     /* The URL an HTML document's location opens. */
     virtual std::u16string DocumentUrl(const DiChar* location) = 0;
+    /* A shortcut or group name that cannot name a file here ("shortcut" or
+     * "group"); the walk then fails. */
+    virtual void Refused(const char* what, const DiChar* name) = 0;
 };
 
 struct DiMenuContext {

@@ -158,13 +158,13 @@ TEST(WebMenuWalk, FailuresStopTheWalk) {
         {"<webtop/>", -1, true, 0},
         {"<w><obj name='webtopitem'><attr name='cn'>CON</attr></obj>"
          "<obj name='webtopitem'><attr name='cn'>b</attr></obj></w>",
-         -1, false, 0},
+         -1, false, 1},
         {"<w><obj name='webtopgroup' groupname='..'><obj name='webtopitem'>"
          "<attr name='cn'>b</attr></obj></obj></w>",
-         -1, false, 0},
+         -1, false, 1},
         {"<w><obj name='webtopgroup'/><obj name='webtopitem'><attr name='cn'>b</attr></obj></w>",
-         -1, false, 0},
-        {"<w><obj name='webtopitem'><attr name='cn'></attr></obj></w>", -1, false, 0},
+         -1, false, 1},
+        {"<w><obj name='webtopitem'><attr name='cn'></attr></obj></w>", -1, false, 1},
         {"<w><obj name='webtopitem'><attr name='cn'>a</attr></obj>"
          "<obj name='webtopitem'><attr name='cn'>b</attr></obj></w>",
          0, false, 1},

@@ -6,6 +6,8 @@
 #include "core/diutil.h"
 #include "session/diwebmenu.h"
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -34,6 +36,9 @@ struct RecordingSink : IDiMenuSink {
     }
     void AddCookie(const DiChar* cookie) override {
         events.push_back(u"cookie:" + std::u16string(cookie));
+    }
+    void Refused(const char* what, const DiChar* name) override {
+        events.push_back(u"refused:" + std::u16string(what, what + strlen(what)) + u":" + name);
     }
     std::u16string DocumentUrl(const DiChar* location) override {
         return u"http://web:8080/" + std::u16string(location);
