@@ -1,16 +1,21 @@
 /* The Windows integrated webtop client: the web service over the SOAP
  * runtime, the client's own executable and its settings file. The Start
- * menu and the Startup shortcut are made by the shortcuts module; until it
- * exists those operations only record that they were asked for. */
+ * menu and the Startup shortcut are made by the shortcuts module. */
 #include "session/ddintclient.h"
 
 #include "core/ddapp.h"
 #include "core/ddmessage.h"
 #include "net/wsclient.h"
 #include "core/dilog.h"
+#include "net/dihttp.h"
 #include "session/ddprofile.h"
 #include "session/ddso.h"
+#include "session/ddstartmenu.h"
 #include "session/diintclient.h"
+#include "session/diprofile.h"
+#include "session/diurlparam.h"
+
+#include <stdlib.h>
 
 #include <string.h>
 
@@ -82,14 +87,44 @@ const wchar_t* w(const DiChar* s) {
     return reinterpret_cast<const wchar_t*>(s);
 }
 
+/* The current profile as the Login and Startup shortcuts need it: none
+ * when there is no current profile or its "url" is no web address. */
+bool menuProfiles(std::vector<DdMenuProfile>* out, std::u16string* key) {
+    out->clear();
+    CProfileStore* store = g_diProfileStore;
+    CCurrentProfile* cur = store ? store->current : nullptr;
+    if (!cur || !cur->profileElement) return false;
+    *key = std::u16string(cur->host ? cur->host : u"") + u":" + (cur->user ? cur->user : u"") +
+           u":" + (cur->profileName ? cur->profileName : u"");
+    DiChar buffer[1024];
+    size_t length = 0;
+    int scheme = 0, port = 0;
+    DiChar* h = nullptr;
+    bool web = store->GetProfileValue(u"url", buffer, 1024, &length) &&
+               diHTTPParseURL(buffer, &scheme, &h, &port) == 0 && h;
+    free(h);
+    if (!web) return true;
+    DdMenuProfile p;
+    p.name = cur->host ? cur->host : u"";
+    p.arguments = diMenuProfileArguments(key->c_str());
+    if (store->GetProfileValue(u"preferredlang", buffer, 1024, &length)) p.language = buffer;
+    p.autostart = store->GetProfileValue(u"autostart", buffer, 1024, &length) &&
+                  std::u16string(buffer) == u"true";
+    out->push_back(p);
+    return true;
+}
+
 class CWinIntegratedClient : public CIntegratedClient {
   public:
     CWinSettingsFile file;
-    /* Start-menu and Startup-shortcut work asked for (names, in order). */
-    std::vector<std::string> shortcutCalls;
+    /* COM for this thread, the icons folder and the session certificate
+     * file live as long as the client. */
+    CWinStartMenu menu;
 
     explicit CWinIntegratedClient(CServerOutpost* owner) : CIntegratedClient(owner) {
         if (file.CreateUniqueFile()) settingsFile = &file;
+        menu.addCookie = [this](const DiChar* cookie) { file.AddCookie(cookie); };
+        menu.documentUrl = [this](const DiChar* location) { return BuildDocumentUrl(location); };
     }
     /* The settings file lives as long as the client that made it. */
     ~CWinIntegratedClient() override {
@@ -104,15 +139,43 @@ class CWinIntegratedClient : public CIntegratedClient {
         exePath.assign(reinterpret_cast<const DiChar*>(path), n);
         return true;
     }
+    /* The web server's host names the folder; without one, the profile's. */
+    std::u16string MenuHost() {
+        CProfileStore* store = g_diProfileStore;
+        if (!host.empty()) return host;
+        return store && store->current && store->current->host ? store->current->host : u"";
+    }
     bool UpdateStartupShortcut() override {
-        shortcutCalls.push_back("UpdateStartupShortcut");
-        return true;
+        std::vector<DdMenuProfile> profiles;
+        std::u16string key;
+        if (exePath.empty()) GetExePath();
+        return menuProfiles(&profiles, &key) && menu.UpdateStartup(profiles, exePath);
     }
     bool BuildStartMenu(const char* webtop) override {
-        shortcutCalls.push_back("BuildStartMenu");
-        return webtop != nullptr;
+        std::vector<DdMenuProfile> profiles;
+        std::u16string key;
+        menuProfiles(&profiles, &key);
+        if (exePath.empty()) GetExePath();
+        if (!menu.PrepareFolder(MenuHost().c_str()) || !webtop ||
+            !menu.Fill(webtop, strlen(webtop), exePath, key.c_str()))
+            return false;
+        if (file.changed && file.Save()) MakeSettingsFileWritable();
+        DiChar url[1024] = u"";
+        size_t length = 0;
+        if (g_diProfileStore && g_diProfileStore->GetProfileValue(u"url", url, 1024, &length)) {
+            const DiChar* lang = g_ddApp ? g_ddApp->opt.preferredLanguage : nullptr;
+            if (lang && *lang) AddUrlParameter(u"langSelected", lang, url, 1024);
+        }
+        return menu.AddFixedShortcuts(exePath, key.c_str(), url);
     }
-    void RefreshStartMenu() override { shortcutCalls.push_back("RefreshStartMenu"); }
+    void RefreshStartMenu() override {
+        std::vector<DdMenuProfile> profiles;
+        std::u16string key;
+        menuProfiles(&profiles, &key);
+        if (exePath.empty()) GetExePath();
+        menu.Refresh(integrated != 0, MenuHost().c_str(), exePath,
+                     profiles.empty() ? nullptr : &profiles[0]);
+    }
     void DeleteSettingsFile() override {
         if (file.filePath) DeleteFileW(w(file.filePath));
     }
