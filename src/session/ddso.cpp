@@ -16,6 +16,7 @@
 #include "net/diroute.h"
 #include "resources/ddres.h"
 #include "session/diprofile.h"
+#include "session/ddlog.h"
 #include "session/diso.h"
 #include "session/divaip.h"
 #include "xml/qvlxmlglobals.h"
@@ -28,22 +29,12 @@
 
 enum : UINT_PTR { DD_SO_TIMER_RECONNECT = 1804, DD_SO_TIMER_KEEPALIVE = 1805 };
 
-/* Until the event log exists, entries go to the trace file. */
-class CTraceLog : public CLog {
-  public:
-    void WriteEntry(CLogEntry* entry) override {
-        CQVLPackBuffer b(QVL_ENC_UTF16, QVL_MODE_MARKUP);
-        entry->WriteLine(&b);
-        if (b.Terminate()) ddTraceLogWrite(reinterpret_cast<const DiChar*>(b.data));
-    }
-};
-
 class CWinServerOutpost : public CServerOutpost {
   public:
     int32_t localXDecided = 0;
     DiChar* localXDisplay = nullptr;
     DiChar* caption = nullptr;
-    CTraceLog* log = nullptr;
+    CLogFile* log = nullptr;
     UINT_PTR reconnectTimer = 0, keepAliveTimer = 0;
 
     explicit CWinServerOutpost(const DiSOOptions& o);
@@ -100,8 +91,7 @@ CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
     }
     free(name);
     free(address);
-    log = new (std::nothrow) CTraceLog();
-    if (log && !diLogGet()) diLogSet(log);
+    log = new (std::nothrow) CLogFile();
     diLogInfoArgs(394, {Caption(), u"4.31.953"});
 }
 
@@ -110,8 +100,7 @@ CWinServerOutpost::~CWinServerOutpost() {
     CancelKeepAliveTimer();
     free(localXDisplay);
     free(caption);
-    if (diLogGet() == log) diLogSet(nullptr);
-    delete log;
+    delete log; /* no longer the program's logger */
 }
 
 const DiChar* CWinServerOutpost::Caption() {
@@ -346,11 +335,6 @@ void diSOUIExit(void) {
     if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
 }
 
-bool ddSOIsPropertySheetMessage(MSG*) {
-    return false; /* no property sheet without an outpost UI */
-}
-
-void ddSOSetWindowIcons(HWND) {}
 
 /* Before the outpost exists (and for callers that run without one), the
  * launch options answer as they always did. */

@@ -39,6 +39,8 @@ void ddSOSetWindowIcons(HWND window);
 /* Sets the window's title to string resource stringId and the application
  * caption joined as "%s - %s". */
 void ddSOSetWindowTitle(HWND window, int stringId);
+/* Shows the event-log window (created on first showing) in front. */
+void ddSOShowEventLog(void);
 /* The CA certificate file named by the "-ca" launch option, or none. */
 const DiChar* diSOGetCAFile(void);
 /* The session's last connection error (diSOSetLastError), or none. */

@@ -339,6 +339,8 @@ def scenario_demo(srv, args):
     c = srv.accept(timeout=args.lifetime)
     expect_init(c, args.cookie)
     sign_in(c)
+    if args.logging:
+        c.request("setState", [("logging", args.logging)])
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     if args.logout:
@@ -413,6 +415,7 @@ def main():
     ap.add_argument("--split", type=int, default=0)
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
+    ap.add_argument("--logging", help="demo: set the client's log level by this word")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--cert")
     ap.add_argument("--key")
