@@ -174,7 +174,6 @@ bool CServerOutpost::AskConnectionSettings(DiChar** url) {
     return false; /* the connection settings dialog is not built: cancelled */
 }
 
-
 bool CServerOutpost::Start() {
     bool good = false;
     int32_t p = OpenListener();
@@ -205,13 +204,28 @@ bool CServerOutpost::Start() {
                 DiChar portText[16];
                 diFormatPositional(portText, 16, u"%d", {int(listeningPort)});
                 AddUrlParameter(u"drxport", portText, buffer, 512);
+                const DiChar* language = g_ddApp ? g_ddApp->opt.preferredLanguage : nullptr;
+                if (language && language[0])
+                    AddUrlParameter(u"langSelected", language, buffer, 512);
+                free(asked);
+                if (noJava == 2) {
+                    /* Without the applet the integrated client signs in and
+                     * the browser is not opened. */
+                    launchBrowser = 0;
+                    AddUrlParameter(u"IC_JOIN", u"true", buffer, 512);
+                    if (g_ddApp) setText(&g_ddApp->webtopUrl, buffer);
+                    bool ok = diSOIntegratedClientLogin();
+                    if (!ok) ReportConnectFailure();
+                    return ok;
+                }
                 if (startMode != 1 && !noJava) {
                     setText(&webtopUrl, buffer);
                     AddUrlParameter(u"javaprobe", u"true", buffer, 512);
                 }
                 OpenBrowser(buffer);
+            } else {
+                free(asked);
             }
-            free(asked);
         }
         if (good) return true;
     }
