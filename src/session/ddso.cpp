@@ -57,6 +57,10 @@ class CWinServerOutpost : public CServerOutpost {
     bool AskYesNoOwned(const DiChar* caption, const DiChar* text) override;
     void RememberServerCertificates(const DiChar* array) override;
     void SaveSessionToProfile() override;
+    bool Start() override;
+    void Stop() override;
+    void SetConnectionState(int32_t state) override;
+    void RefreshTray() override { ddSOTrayRefresh(); }
 };
 
 static CWinServerOutpost* winOutpost() {
@@ -92,6 +96,7 @@ CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
     free(name);
     free(address);
     log = new (std::nothrow) CLogFile();
+    ddSOUICreate();
     diLogInfoArgs(394, {Caption(), u"4.31.953"});
 }
 
@@ -100,6 +105,7 @@ CWinServerOutpost::~CWinServerOutpost() {
     CancelKeepAliveTimer();
     free(localXDisplay);
     free(caption);
+    ddSOUIDestroy();
     delete log; /* no longer the program's logger */
 }
 
@@ -296,6 +302,22 @@ bool ddSOExists(void) {
     return g_diOutpost != nullptr;
 }
 
+bool CWinServerOutpost::Start() {
+    if (!CServerOutpost::Start()) return false;
+    ddSOTrayStart();
+    return true;
+}
+
+void CWinServerOutpost::Stop() {
+    ddSOTrayStop();
+    CServerOutpost::Stop();
+}
+
+void CWinServerOutpost::SetConnectionState(int32_t state) {
+    CServerOutpost::SetConnectionState(state);
+    ddSOTrayRefresh();
+}
+
 int ddSOCreate(void) {
     if (g_diOutpost) return 1;
     CWinServerOutpost* so = new (std::nothrow) CWinServerOutpost(optionsOf(g_ddApp));
@@ -331,9 +353,6 @@ void ddSOAPChannelDestroy(DiChannel* ch) {
 
 /* ---- accessors ---- */
 
-void diSOUIExit(void) {
-    if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
-}
 
 
 /* Before the outpost exists (and for callers that run without one), the

@@ -41,6 +41,29 @@ void ddSOSetWindowIcons(HWND window);
 void ddSOSetWindowTitle(HWND window, int stringId);
 /* Shows the event-log window (created on first showing) in front. */
 void ddSOShowEventLog(void);
+
+/* The session menu model and the tray icon, made and ended with the
+ * outpost: the icon appears at its start, follows its connection state and
+ * the user information, and goes at its stop. */
+void ddSOUICreate(void);
+void ddSOUIDestroy(void);
+void ddSOTrayStart(void);
+void ddSOTrayStop(void);
+void ddSOTrayRefresh(void);
+/* The server's verbs: a component's state by word ("enabled", "disabled",
+ * "hidden"), and running a component; false for an unknown verb or word. */
+bool ddSOSetUIComponent(const DiChar* verb, const DiChar* stateWord);
+bool ddSOTriggerUIComponent(const DiChar* verb);
+/* The frame's tray callback (0x8001): a right click opens the menu. */
+void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
+/* Modal dialogs nest; the tray menu is unavailable until the last one
+ * closes, and a click meanwhile brings the innermost owner to the front. */
+void ddSOTrayBeginModal(HWND owner);
+void ddSOTrayEndModal(void);
+void ddSOTrayShowMenu(void);
+/* Tests: whether the icon is shown, and the menu as it would open. */
+bool ddSOTrayIconShown(void);
+HMENU ddSOTrayMenuForTest(void);
 /* The CA certificate file named by the "-ca" launch option, or none. */
 const DiChar* diSOGetCAFile(void);
 /* The session's last connection error (diSOSetLastError), or none. */

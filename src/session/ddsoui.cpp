@@ -4,8 +4,13 @@
 #include "core/dilog.h"
 #include "resources/ddres.h"
 #include "session/ddso.h"
+#include "session/diso.h"
+#include "session/disoui.h"
 
+#include <shellapi.h>
+#include <string.h>
 #include <string>
+#include <vector>
 
 enum { DD_SO_ICON_APP = 184, DD_SO_STR_CAPTION = 936 };
 
@@ -43,4 +48,220 @@ bool ddSOIsPropertySheetMessage(MSG*) {
 
 void ddSOShowEventLog(void) {
     if (CLog* log = diLogGet()) log->ShowWindow(true);
+}
+
+/* ---- the session menu model and the tray icon ---- */
+
+namespace {
+enum : UINT { kTrayId = 103, kTrayMessage = 0x8001 };
+enum { kIconUnconnected = 176, kIconConnected = 177 };
+
+struct DdSOTray {
+    CSOUIRootMenu* model = nullptr;
+    DiSOTrayAccess access;
+    bool iconShown = false;
+    /* Changes with every outpost, so code that ran a nested message loop
+     * can tell whether the model it held is still the current one. */
+    unsigned generation = 0;
+} g_tray;
+
+void showAbout() {
+    if (g_ddApp && g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, WM_COMMAND, 40003, 0);
+}
+
+/* The Shell's record in the size every Windows since XP accepts. */
+void trayRecord(NOTIFYICONDATAW* nid, UINT flags) {
+    memset(nid, 0, sizeof *nid);
+    nid->cbSize = NOTIFYICONDATAW_V3_SIZE;
+    nid->hWnd = g_ddApp ? g_ddApp->mainWindow : nullptr;
+    nid->uID = kTrayId;
+    nid->uFlags = flags;
+}
+
+void trayIconAdd() {
+    if (g_tray.iconShown || !g_tray.model || g_tray.model->state == DI_SOUI_HIDDEN) return;
+    NOTIFYICONDATAW nid;
+    trayRecord(&nid, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+    nid.uCallbackMessage = kTrayMessage;
+    nid.hIcon = static_cast<HICON>(LoadImageW(ddResModule(), MAKEINTRESOURCEW(kIconUnconnected),
+                                              IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                              GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    DiChar tip[64];
+    ddResLoadMessage(416, tip, 64);
+    wcsncpy(nid.szTip, ddW(tip), 63);
+    if (Shell_NotifyIconW(NIM_ADD, &nid)) g_tray.iconShown = true;
+}
+
+void trayIconUpdate() {
+    if (!g_tray.iconShown) return;
+    NOTIFYICONDATAW nid;
+    trayRecord(&nid, NIF_ICON | NIF_TIP);
+    bool connected = g_diOutpost && g_diOutpost->connectionState == DI_SO_CONNECTED;
+    nid.hIcon = static_cast<HICON>(LoadImageW(
+        ddResModule(), MAKEINTRESOURCEW(connected ? kIconConnected : kIconUnconnected), IMAGE_ICON,
+        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    DiChar tip[64];
+    diSOUITipText(g_tray.model, tip);
+    wcsncpy(nid.szTip, ddW(tip), 63);
+    Shell_NotifyIconW(NIM_MODIFY, &nid);
+}
+
+void trayIconRemove() {
+    if (!g_tray.iconShown) return;
+    NOTIFYICONDATAW nid;
+    trayRecord(&nid, 0);
+    if (Shell_NotifyIconW(NIM_DELETE, &nid)) g_tray.iconShown = false;
+}
+
+void trayOnStateChange(CSOUIComponent* c) {
+    if (!g_tray.model || !c) return;
+    if (c == g_tray.model) {
+        g_tray.access.blocked = c->state != DI_SOUI_ENABLED;
+        if (c->state == DI_SOUI_HIDDEN) {
+            trayIconRemove();
+        } else {
+            trayIconAdd();
+            trayIconUpdate();
+        }
+    } else if (c == &g_tray.model->server) {
+        trayIconUpdate();
+    }
+}
+
+HMENU buildMenu(const std::vector<DiSOUIMenuLine>& lines, std::vector<CSOUIComponent*>* table) {
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return nullptr;
+    table->assign(1, nullptr);
+    for (const DiSOUIMenuLine& l : lines) {
+        if (l.separator) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        } else if (!l.component) {
+            AppendMenuW(menu, MF_STRING | MF_DISABLED, 0, ddW(l.text.c_str()));
+        } else {
+            UINT flags = MF_STRING | (l.grayed ? MF_GRAYED | MF_DISABLED : 0);
+            if (AppendMenuW(menu, flags, table->size(), ddW(l.text.c_str())))
+                table->push_back(l.component);
+        }
+    }
+    return menu;
+}
+} // namespace
+
+void ddSOUICreate(void) {
+    DiSOUIActions a;
+    a.showEventLog = ddSOShowEventLog;
+    a.exit = diSOUIExit;
+    a.showAbout = showAbout;
+    delete g_tray.model;
+    g_tray = DdSOTray{nullptr, DiSOTrayAccess(), false, g_tray.generation + 1};
+    g_tray.model = new (std::nothrow) CSOUIRootMenu(a);
+}
+
+void ddSOUIDestroy(void) {
+    trayIconRemove();
+    delete g_tray.model;
+    g_tray.model = nullptr;
+    g_tray.generation++;
+}
+
+void ddSOTrayStart(void) {
+    trayIconAdd();
+    trayIconUpdate();
+}
+
+void ddSOTrayStop(void) {
+    trayIconRemove();
+}
+
+void ddSOTrayRefresh(void) {
+    trayIconUpdate();
+}
+
+bool ddSOSetUIComponent(const DiChar* verb, const DiChar* word) {
+    CSOUIComponent* c = g_tray.model ? g_tray.model->Find(verb) : nullptr;
+    int32_t state = diSOUIParseState(word);
+    if (!c || state < 0) return false;
+    if (state != c->state) {
+        c->state = state;
+        trayOnStateChange(c);
+    }
+    return true;
+}
+
+bool ddSOTriggerUIComponent(const DiChar* verb) {
+    return diSOUIActivateVerb(g_tray.model, verb);
+}
+
+bool ddSOTrayIconShown(void) {
+    return g_tray.iconShown;
+}
+
+void ddSOTrayBeginModal(HWND owner) {
+    g_tray.access.Disable(owner);
+}
+
+void ddSOTrayEndModal(void) {
+    g_tray.access.Enable();
+}
+
+/* While the menu runs, socket notices and the server's requests are still
+ * dispatched: a sign-out may end the outpost, and with it the model, the
+ * table's components and this record. */
+void ddSOTrayShowMenu(void) {
+    if (!g_tray.model) return;
+    if (!g_tray.access.Available(g_tray.model)) {
+        HWND owner = static_cast<HWND>(g_tray.access.Owner());
+        if (owner && IsWindow(owner)) SetForegroundWindow(owner);
+        return;
+    }
+    std::vector<DiSOUIMenuLine> lines;
+    diSOUIMenuLines(g_tray.model, &lines);
+    std::vector<CSOUIComponent*> table;
+    HMENU menu = buildMenu(lines, &table);
+    if (!menu) return;
+    HWND main = g_ddApp->mainWindow;
+    POINT at;
+    GetCursorPos(&at);
+    SetForegroundWindow(main);
+    InvalidateRect(main, nullptr, TRUE);
+    UpdateWindow(main);
+    PostMessageW(main, WM_NULL, 0, 0);
+    unsigned generation = g_tray.generation;
+    g_tray.access.Disable(nullptr); /* no second menu from inside this one */
+    UINT id = static_cast<UINT>(TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_NONOTIFY | TPM_RETURNCMD,
+                                               at.x, at.y, 0, main, nullptr));
+    DestroyMenu(menu);
+    if (generation != g_tray.generation || !g_diOutpost) return;
+    g_tray.access.Enable();
+    if (id > 0 && id < table.size() && table[id]) table[id]->Activate();
+}
+
+void ddSOTrayNotify(HWND, WPARAM, LPARAM lp) {
+    if (LOWORD(lp) == WM_RBUTTONUP) ddSOTrayShowMenu();
+}
+
+HMENU ddSOTrayMenuForTest(void) {
+    if (!g_tray.model) return nullptr;
+    std::vector<DiSOUIMenuLine> lines;
+    diSOUIMenuLines(g_tray.model, &lines);
+    std::vector<CSOUIComponent*> table;
+    return buildMenu(lines, &table);
+}
+
+/* The exit command: when connected, the user confirms first; the question
+ * runs a message loop in which the outpost may end. */
+void diSOUIExit(void) {
+    CServerOutpost* so = g_diOutpost;
+    if (so && so->connectionState == DI_SO_CONNECTED) {
+        unsigned generation = g_tray.generation;
+        g_tray.access.Disable(nullptr);
+        DiChar text[512];
+        ddResLoadMessage(309, text, 512);
+        bool yes = so->AskYesNo(u"", text);
+        if (generation != g_tray.generation || g_diOutpost != so) return;
+        g_tray.access.Enable();
+        if (!yes) return;
+        so->ending = 1;
+    }
+    if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
 }

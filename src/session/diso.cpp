@@ -706,6 +706,7 @@ void CServerOutpost::OnUserinfo(CQVLSOAPRequest* request, const DiChar*) {
     }
     if (request->GetStringParameter(u"array")) RememberServerCertificates(userInfo[DI_SO_CERTS]);
     SaveSessionToProfile();
+    RefreshTray();
 }
 
 void CServerOutpost::SaveSessionToProfile() {

@@ -10,8 +10,5 @@
 
 /* ---- Session, print, dialogs, clipboard ---- */
 
-void ddSOTrayNotify(HWND, WPARAM, LPARAM) {}
-void ddSOTrayBeginModal(HWND) {}
-void ddSOTrayEndModal(void) {}
 void diPrintResume(DiChannel*) {}
 void diPrintPause(DiChannel*) {}

@@ -18,10 +18,6 @@
 #include "ui/diui.h"
 
 /* Session services. */
-void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
-/* The tray menu is unavailable while a modal dialog owned by a window is up. */
-void ddSOTrayBeginModal(HWND owner);
-void ddSOTrayEndModal(void);
 DiChannel* diSOGetPrintChannel(void);
 
 /* Print data channel. */
