@@ -12,6 +12,7 @@
 #include "session/ddlog.h"
 #include "session/ddso.h"
 #include "session/ddtable.h"
+#include "session/diso.h"
 
 #include <string>
 #include <vector>
@@ -230,6 +231,88 @@ TEST_F(SessionWindows, FullDiskStopsTheFileWithOneErrorEntry) {
     delete log;
     g_ddApp->opt.logDir = nullptr;
     removeTree(dir);
+}
+
+HWND g_box = nullptr;
+BOOL CALLBACK findBox(HWND w, LPARAM) {
+    wchar_t cls[16];
+    GetClassNameW(w, cls, 16);
+    if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+    g_box = w;
+    return FALSE;
+}
+
+/* What a server's sign-out does while a nested loop runs: the outpost ends
+ * (0x8004), then the loop is left as the user would leave it. */
+int g_ends = 0;
+void CALLBACK signOutInLoop(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    g_ends++;
+    ddSODestroy();
+    EndMenu();
+    g_box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findBox, 0);
+    if (g_box) PostMessageW(g_box, WM_COMMAND, IDYES, 0);
+}
+
+TEST_F(SessionWindows, TrayIconMenuAndExitAcrossTheOutpostsEnd) {
+    HWND main = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, nullptr, nullptr);
+    g_ddApp->mainWindow = main;
+    g_ddApp->opt.startImmediately = 0;
+    /* The icon follows "_root"; a word it does not know changes nothing. */
+    ASSERT_EQ(ddSOCreate(), 1);
+    EXPECT_TRUE(ddSOTrayIconShown());
+    struct Step {
+        const DiChar *verb, *word;
+        bool accepted, shown;
+    } steps[] = {{u"_root", u"hidden", true, false},
+                 {u"_root", u"bogus", false, false},
+                 {u"_root", u"enabled", true, true},
+                 {u"nothing", u"hidden", false, true}};
+    for (const Step& s : steps) {
+        EXPECT_EQ(ddSOSetUIComponent(s.verb, s.word), s.accepted);
+        EXPECT_EQ(ddSOTrayIconShown(), s.shown);
+    }
+    /* A dialog over a dialog: closing the upper one keeps the menu closed
+     * and a click brings the lower one's owner forward instead. */
+    HWND lower = CreateWindowExW(0, L"STATIC", L"lower", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 10, 10,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ddSOTrayBeginModal(lower);
+    ddSOTrayBeginModal(main);
+    ddSOTrayEndModal();
+    g_ends = 0;
+    UINT_PTR guard =
+        SetTimer(nullptr, 0, 3000, signOutInLoop); /* ends a menu that should not open */
+    ddSOTrayShowMenu();
+    KillTimer(nullptr, guard);
+    EXPECT_EQ(g_ends, 0) << "the menu opened under an open dialog";
+    ddSOTrayEndModal();
+    DestroyWindow(lower);
+    /* Signed out while the menu is open, and while the exit question is
+     * asked: both loops return to an outpost that is gone. */
+    for (int round = 0; round < 2; round++) {
+        if (!g_diOutpost) {
+            ASSERT_EQ(ddSOCreate(), 1);
+        }
+        g_diOutpost->connectionState = DI_SO_CONNECTED;
+        g_ends = 0;
+        SetTimer(nullptr, 0, 100, signOutInLoop);
+        if (round == 0)
+            ddSOTrayShowMenu();
+        else
+            diSOUIExit();
+        pumpUntil([] { return g_ends > 0; });
+        EXPECT_EQ(g_diOutpost, nullptr) << round;
+        EXPECT_FALSE(ddSOTrayIconShown()) << round;
+    }
+    /* WM_CLOSE's path and a plain end leave no icon either. */
+    ASSERT_EQ(ddSOCreate(), 1);
+    ddSODestroy();
+    EXPECT_FALSE(ddSOTrayIconShown());
+    g_ddApp->mainWindow = nullptr;
+    g_ddApp->closing = 0;
+    DestroyWindow(main);
 }
 
 } // namespace
