@@ -348,6 +348,19 @@ def scenario_demo(srv, args):
         hold(c, time.time() + 30)
         return
     c.log("session held; the client is signed in")
+    if args.logout_when:
+        end_at = time.time() + args.lifetime
+        while time.time() < end_at and not os.path.exists(args.logout_when):
+            try:
+                c.read_packet(timeout=0.2)
+            except socket.timeout:
+                continue
+            except (EOFError, OSError):
+                c.log("client closed the connection")
+                return
+        c.request("logout")
+        hold(c, time.time() + 30)
+        return
     hold(c, time.time() + args.lifetime)
 
 
@@ -415,6 +428,7 @@ def main():
     ap.add_argument("--split", type=int, default=0)
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
+    ap.add_argument("--logout-when", help="demo: sign out once this file exists")
     ap.add_argument("--logging", help="demo: set the client's log level by this word")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--cert")
