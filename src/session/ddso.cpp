@@ -353,6 +353,10 @@ void ddSOAPChannelDestroy(DiChannel* ch) {
 
 /* ---- accessors ---- */
 
+const DiChar* ddSOLocalXDisplay(void) {
+    return winOutpost() ? winOutpost()->localXDisplay : nullptr;
+}
+
 
 
 /* Before the outpost exists (and for callers that run without one), the

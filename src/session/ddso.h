@@ -42,6 +42,14 @@ void ddSOSetWindowTitle(HWND window, int stringId);
 /* Shows the event-log window (created on first showing) in front. */
 void ddSOShowEventLog(void);
 
+/* Opens a fresh connection-information window (the previous one goes). */
+void ddSOShowConnectionInfo(void);
+void ddSOConnectionInfoDestroy(void);
+/* Tests: the window's list, or none. */
+HWND ddSOConnectionInfoList(void);
+/* The local X display the outpost found ("host:0"), or none. */
+const DiChar* ddSOLocalXDisplay(void);
+
 /* The session menu model and the tray icon, made and ended with the
  * outpost: the icon appears at its start, follows its connection state and
  * the user information, and goes at its stop. */

@@ -150,6 +150,7 @@ HMENU buildMenu(const std::vector<DiSOUIMenuLine>& lines, std::vector<CSOUICompo
 void ddSOUICreate(void) {
     DiSOUIActions a;
     a.showEventLog = ddSOShowEventLog;
+    a.showConnectionInfo = ddSOShowConnectionInfo;
     a.exit = diSOUIExit;
     a.showAbout = showAbout;
     delete g_tray.model;
@@ -158,6 +159,7 @@ void ddSOUICreate(void) {
 }
 
 void ddSOUIDestroy(void) {
+    ddSOConnectionInfoDestroy();
     trayIconRemove();
     delete g_tray.model;
     g_tray.model = nullptr;

@@ -1,0 +1,71 @@
+/* "Connection &Info...": a fresh model of the session's facts in a table
+ * window at every opening; the model and its window end with the outpost. */
+#include "core/ddapp.h"
+#include "session/ddso.h"
+#include "session/ddtable.h"
+#include "session/diinfo.h"
+#include "session/diso.h"
+
+namespace {
+class CConnectionInfoWindow : public CTableWindow {
+  public:
+    explicit CConnectionInfoWindow(CConnectionInfo* model)
+        : CTableWindow(model, 2, L"connectioninfowidth", L"connectioninfoheight", 823) {
+        SetColumn(0, L"Property", L"connectioninfopropertywidth");
+        SetColumn(1, L"Value", L"connectioninfovaluewidth");
+    }
+};
+
+struct CWinConnectionInfo : CConnectionInfo {
+    CConnectionInfoWindow* window = nullptr;
+    ~CWinConnectionInfo() override { delete window; }
+    void Show() {
+        if (!window) {
+            window = new (std::nothrow) CConnectionInfoWindow(this);
+            if (!window) return;
+            window->Show(true);
+            for (size_t i = 0; i < rows.size(); i++)
+                window->AddRow(rows[i], static_cast<int>(i + 1), -1);
+            return;
+        }
+        window->Show(true);
+    }
+};
+
+CWinConnectionInfo* g_info = nullptr;
+
+DiInfoFacts machineFacts() {
+    DiInfoFacts f;
+    f.screenWidth = g_ddApp->displayWidth;
+    f.screenHeight = g_ddApp->displayHeight;
+    f.depth = g_ddApp->depth;
+    f.maxWidth = g_ddApp->usableWidth;
+    f.maxHeight = g_ddApp->usableHeight;
+    f.osCode = g_ddApp->clientInfo.osCode;
+    f.osText = g_ddApp->clientInfo.osVersion;
+    if (g_ddApp->httpProxyInUse) f.httpProxy = g_ddApp->opt.httpProxyRoute;
+    if (g_ddApp->socksInUse) f.socksProxy = g_ddApp->opt.socksRoute;
+    f.localXDisplay = ddSOLocalXDisplay();
+    /* Printers, drives, smart-card readers and serial ports come with the
+     * device channels; until then the rows have none. */
+    return f;
+}
+} // namespace
+
+void ddSOShowConnectionInfo(void) {
+    if (!g_diOutpost) return;
+    delete g_info;
+    g_info = new (std::nothrow) CWinConnectionInfo();
+    if (!g_info) return;
+    g_info->Refresh(g_diOutpost, machineFacts());
+    g_info->Show();
+}
+
+void ddSOConnectionInfoDestroy(void) {
+    delete g_info;
+    g_info = nullptr;
+}
+
+HWND ddSOConnectionInfoList(void) {
+    return g_info && g_info->window ? g_info->window->list : nullptr;
+}
