@@ -36,8 +36,12 @@ CWinConnectionInfo* g_info = nullptr;
 
 DiInfoFacts machineFacts() {
     DiInfoFacts f;
-    f.screenWidth = g_ddApp->displayWidth;
-    f.screenHeight = g_ddApp->displayHeight;
+    f.screenWidth = g_ddApp->primaryMonitor.width;
+    f.screenHeight = g_ddApp->primaryMonitor.height;
+    if (f.screenWidth <= 0 || f.screenHeight <= 0) {
+        f.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+        f.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    }
     f.depth = g_ddApp->depth;
     f.maxWidth = g_ddApp->usableWidth;
     f.maxHeight = g_ddApp->usableHeight;

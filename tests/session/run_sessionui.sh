@@ -4,6 +4,7 @@
 # icon (177, green pixels); a right click opens the menu and "&Event Log..."
 # the log window (kept as a screenshot: row icons without black corners);
 # a sign-out while the menu is open ends the client with 0; drx.txt in
+# "Connection &Info..." copies its live rows; drx.txt in
 # "-logdir" parses strictly: UTF-16LE without a byte-order mark, every line
 # "Level<TAB>N<TAB>YYYY/MM/DD hh:mm:ss<TAB>text<CR><LF>", N from 1, with
 # the packets' 471 and 472 lines.
@@ -46,7 +47,7 @@ python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logging logging_a
 server=$!
 await 100 test -s "$work/sp" || fail "the server did not start"
 wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
-    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
+    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" -code CODE7 </dev/null >/dev/null 2>&1 &
 client=$!
 await 300 grep -q "session held" "$work/t" || fail "no session"
 await 100 has_window "Wine System Tray" || fail "no tray icon"
@@ -55,15 +56,38 @@ icon="$X+$Y"
 green() { [ "$(count_colour "$icon" "#2e9a3c")" -ge 40 ]; }
 await 100 green || fail "the tray icon is not the connected one"
 
-xdotool mousemove $((X + 10)) $((Y + 10)) click 3
-await 50 eval '[ "$(xdotool search --class halvanet.exe 2>/dev/null | wc -l)" -gt 3 ]'
+windows() { xdotool search --onlyvisible --class halvanet.exe 2>/dev/null | wc -l; }
+# Right-clicks the icon and waits for the menu's window.
+open_menu() {
+    local before
+    before=$(windows)
+    xdotool mousemove $((X + 10)) $((Y + 10)) click 3
+    await 50 eval '[ "$(windows)" -gt '"$before"' ]'
+}
+open_menu || fail "no menu"
 xdotool key e
 await 100 has_window "Event Log - Halvanet Client" || fail "Event Log did not open the log"
 sleep 0.5 # the list paints after its window shows
 mkdir -p "$shots"
 import -window "$(window "Event Log - Halvanet Client")" "$shots/sessionui_eventlog.png" 2>/dev/null
+# The windows open over the tray: move them off it.
+xdotool windowmove "$(window "Event Log - Halvanet Client")" 300 300
 
-xdotool mousemove $((X + 10)) $((Y + 10)) click 3
+open_menu || fail "no menu the second time"
+xdotool key i
+await 100 has_window "Connection Info - Halvanet Client" || fail "no connection information"
+info=$(window "Connection Info - Halvanet Client")
+# The dialog's "&Copy All" sits in its bottom-right corner.
+eval "$(xdotool getwindowgeometry --shell "$info" | sed 's/^/I/')"
+xdotool mousemove $((IX + IWIDTH - 40)) $((IY + IHEIGHT - 20)) click 1
+copied() { xclip -o -selection clipboard 2>/dev/null | tr -d '\r' >"$work/copied" && grep -q "^DRX code	CODE7" "$work/copied"; }
+await 100 copied || fail "Copy All: $(cat "$work/copied")"
+for row in "Log file	.*drx.txt" "Display	1280 x 1024 @ [0-9]*-bit color depth" "User name	Demo User"; do
+    grep -q "^$row\$" "$work/copied" || fail "no row '$row' in: $(cat "$work/copied")"
+done
+
+xdotool windowmove "$info" 600 300
+open_menu || fail "no menu the third time"
 touch "$work/go"
 await 300 grep -q "client closed the connection" "$work/t" || fail "the sign-out did not end the session"
 await 300 eval '! kill -0 $client 2>/dev/null' || fail "the client did not end with its menu open"
