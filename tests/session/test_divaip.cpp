@@ -466,6 +466,44 @@ TEST_F(Outpost, InitAndRepliesCarryTheIdsOfTheirExchange) {
     EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 12"), 2u);
 }
 
+TEST_F(Outpost, BrowserPathsOfAHelperConnection) {
+    struct Row {
+        const char* request;
+        const char* startLine;
+        const char* body; // a part of the answer, or none
+        int32_t noJava;
+    } rows[] = {
+        {"GET /index.html HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found\r\n", nullptr, 0},
+        {"GET /poll?ID=h1 HTTP/1.1\r\n\r\n", "HTTP/1.1 204 No Content\r\n", nullptr, 0},
+        {"GET /java?true HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\n",
+         "window.open(\"http://w/?a=\\u0022);x(\\u0022\", \"_self\")", 1},
+        {"GET /java HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\n", nullptr, 2},
+    };
+    for (const Row& r : rows) {
+        DdSocket* s = ddNetSocketCreate();
+        g_fakeNet.sentBy.erase(s); // a freed socket's address comes back
+        CHelperConnection* helper = new CHelperConnection(s);
+        so->helpers.Append(helper, false);
+        so->webtopUrl = qvlStrDup(u"http://w/?a=\");x(\"");
+        g_fakeNet.incoming.push_back(r.request);
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&helper->channel->hdr, &ev);
+        const std::string& sent = g_fakeNet.sentBy[s];
+        EXPECT_EQ(sent.rfind(r.startLine, 0), 0u) << sent;
+        if (r.body) {
+            EXPECT_NE(sent.find(r.body), std::string::npos) << sent;
+        }
+        if (r.noJava) {
+            EXPECT_EQ(so->noJava, r.noJava);
+        }
+        helper->Close(); // the helper goes with its channel
+        EXPECT_EQ(so->helpers.count, 0u);
+        free(so->webtopUrl);
+        so->webtopUrl = nullptr;
+    }
+}
+
 TEST_F(Outpost, ProfilePolicyAndProxy) {
     struct Row {
         const char* keys; // of the profile; none: no profile
