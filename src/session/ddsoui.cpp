@@ -267,3 +267,43 @@ void diSOUIExit(void) {
     }
     if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
 }
+
+/* ---- launch frames inside a helper's window ---- */
+
+bool ddSOEmbedWindow(HWND helper, HWND frame) {
+    /* The helper's window is any number a local program sent: it must be
+     * a live window that is neither the frame nor inside it. */
+    if (!helper || !frame || !IsWindow(helper) || !IsWindow(frame)) return false;
+    if (helper == frame || IsChild(frame, helper)) return false;
+    LONG frameStyle = GetWindowLongW(frame, GWL_STYLE);
+    LONG helperStyle = GetWindowLongW(helper, GWL_STYLE);
+    SetWindowLongW(frame, GWL_STYLE, WS_CHILD | WS_VISIBLE);
+    SetWindowLongW(helper, GWL_STYLE, helperStyle | WS_CLIPCHILDREN);
+    if (!SetParent(frame, helper)) {
+        SetWindowLongW(frame, GWL_STYLE, frameStyle);
+        SetWindowLongW(helper, GWL_STYLE, helperStyle);
+        return false;
+    }
+    SetWindowPos(frame, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    SetWindowPos(helper, nullptr, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_ASYNCWINDOWPOS);
+    InvalidateRect(frame, nullptr, TRUE);
+    UpdateWindow(frame);
+    InvalidateRect(helper, nullptr, TRUE);
+    UpdateWindow(helper);
+    return true;
+}
+
+bool ddSODetachWindow(HWND frame) {
+    if (!frame || !IsWindow(frame)) return false;
+    LONG style = GetWindowLongW(frame, GWL_STYLE);
+    SetWindowLongW(frame, GWL_STYLE, (style & ~(WS_CHILD | WS_VISIBLE)) | WS_POPUP);
+    if (!SetParent(frame, nullptr)) {
+        SetWindowLongW(frame, GWL_STYLE, style);
+        return false;
+    }
+    SetWindowPos(frame, nullptr, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_ASYNCWINDOWPOS);
+    UpdateWindow(frame);
+    return true;
+}

@@ -233,6 +233,42 @@ TEST_F(SessionWindows, FullDiskStopsTheFileWithOneErrorEntry) {
     removeTree(dir);
 }
 
+TEST(LaunchFrames, EmbeddingChecksTheHelpersWindow) {
+    auto make = [](HWND parent, DWORD style) {
+        return CreateWindowExW(0, L"STATIC", L"", style, 0, 0, 50, 50, parent, nullptr, nullptr, nullptr);
+    };
+    HWND helper = make(nullptr, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND closed = make(nullptr, WS_OVERLAPPEDWINDOW);
+    DestroyWindow(closed);
+    HWND frame = make(nullptr, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND inner = make(frame, WS_CHILD);
+    LONG frameStyle = GetWindowLongW(frame, GWL_STYLE);
+    struct Case {
+        const char* name;
+        HWND target;
+        bool embeds;
+    } cases[] = {{"closed", closed, false},
+                 {"bogus", reinterpret_cast<HWND>(0x1234), false},
+                 {"the frame", frame, false},
+                 {"inside the frame", inner, false},
+                 {"a live window", helper, true}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(ddSOEmbedWindow(c.target, frame), c.embeds) << c.name;
+        if (c.embeds) {
+            EXPECT_EQ(GetParent(frame), helper);
+            EXPECT_EQ(GetWindowLongW(frame, GWL_STYLE) & (WS_CHILD | WS_CAPTION), WS_CHILD);
+        } else {
+            EXPECT_EQ(GetWindowLongW(frame, GWL_STYLE), frameStyle) << c.name << ": styles kept";
+            EXPECT_EQ(GetParent(frame), nullptr) << c.name;
+        }
+    }
+    EXPECT_TRUE(ddSODetachWindow(frame));
+    EXPECT_EQ(GetAncestor(frame, GA_PARENT), GetDesktopWindow());
+    EXPECT_TRUE(GetWindowLongW(frame, GWL_STYLE) & WS_POPUP);
+    DestroyWindow(frame);
+    DestroyWindow(helper);
+}
+
 HWND g_box = nullptr;
 BOOL CALLBACK findBox(HWND w, LPARAM) {
     wchar_t cls[16];
