@@ -95,6 +95,11 @@ DiChar* CLogEntry::FormatNumber(uint32_t seq) {
 }
 
 DiChar* CLogEntry::FormatTimestamp(uint32_t when) {
+    /* Entries come in bursts within one second: convert each second once
+     * per thread (local-time conversion is slow on some systems). */
+    thread_local uint32_t lastWhen = 0;
+    thread_local char last[64] = "";
+    if (last[0] && when == lastWhen) return asciiDup(last);
     time_t t = static_cast<time_t>(when);
     struct tm tm;
 #ifdef _WIN32
@@ -105,6 +110,8 @@ DiChar* CLogEntry::FormatTimestamp(uint32_t when) {
     char s[64];
     snprintf(s, sizeof s, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
              tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    memcpy(last, s, sizeof last);
+    lastWhen = when;
     return asciiDup(s);
 }
 

@@ -235,7 +235,8 @@ TEST_F(SessionWindows, FullDiskStopsTheFileWithOneErrorEntry) {
 
 TEST(LaunchFrames, EmbeddingChecksTheHelpersWindow) {
     auto make = [](HWND parent, DWORD style) {
-        return CreateWindowExW(0, L"STATIC", L"", style, 0, 0, 50, 50, parent, nullptr, nullptr, nullptr);
+        return CreateWindowExW(0, L"STATIC", L"", style, 0, 0, 50, 50, parent, nullptr, nullptr,
+                               nullptr);
     };
     HWND helper = make(nullptr, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     HWND closed = make(nullptr, WS_OVERLAPPEDWINDOW);
