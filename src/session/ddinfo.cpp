@@ -14,6 +14,16 @@ class CConnectionInfoWindow : public CTableWindow {
         SetColumn(0, L"Property", L"connectioninfopropertywidth");
         SetColumn(1, L"Value", L"connectioninfovaluewidth");
     }
+    /* One icon per row kind; a reader with a card is 198, without one 199. */
+    void LoadRowIcons() override {
+        static const int kIcons[] = {192, 193, 194, 195, 196, 197, 199, 198, 200, 201, 207};
+        for (int k = 0; k < 11; k++)
+            kindImage[k] = AddIcon(kIcons[k]);
+    }
+    int ImageOf(int32_t kind) const { return kind >= 0 && kind < 11 ? kindImage[kind] : -1; }
+
+  private:
+    int kindImage[11] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 struct CWinConnectionInfo : CConnectionInfo {
@@ -25,7 +35,7 @@ struct CWinConnectionInfo : CConnectionInfo {
             if (!window) return;
             window->Show(true);
             for (size_t i = 0; i < rows.size(); i++)
-                window->AddRow(rows[i], static_cast<int>(i + 1), -1);
+                window->AddRow(rows[i], static_cast<int>(i + 1), window->ImageOf(rows[i]->kind));
             return;
         }
         window->Show(true);

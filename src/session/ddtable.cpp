@@ -120,7 +120,7 @@ void CTableWindow::Init(HWND d) {
     if (!list) return;
     /* 24-bit icons keep their transparent parts only with a mask. */
     images = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                              ILC_COLOR24 | ILC_MASK, 6, 0);
+                              ILC_COLOR24 | ILC_MASK, 6, 4);
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
     /* The list shares the image list; this object destroys it. */
     SetWindowLongW(list, GWL_STYLE, GetWindowLongW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
