@@ -35,6 +35,7 @@ class CWinServerOutpost : public CServerOutpost {
     DiChar* localXDisplay = nullptr;
     DiChar* caption = nullptr;
     CLogFile* log = nullptr;
+    HMODULE resourceLibrary = nullptr;
     UINT_PTR reconnectTimer = 0, keepAliveTimer = 0;
 
     explicit CWinServerOutpost(const DiSOOptions& o);
@@ -85,6 +86,13 @@ static DiSOOptions optionsOf(const DdApp* app) {
 }
 
 CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
+    /* Every text and icon, the caption included, comes from "-resource"
+     * first; data only: nothing of it runs. */
+    const DiChar* library = g_ddApp->opt.resource;
+    if (library && library[0]) {
+        resourceLibrary = LoadLibraryExW(ddW(library), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ddResSetLibrary(resourceLibrary);
+    }
     diCertCacheInit(ddConfigCertStorePath(), ddConfigHostsVisitedPath());
     DiChar* name = nullptr;
     DiChar* address = nullptr;
@@ -107,6 +115,10 @@ CWinServerOutpost::~CWinServerOutpost() {
     free(caption);
     ddSOUIDestroy();
     delete log; /* no longer the program's logger */
+    if (resourceLibrary) {
+        ddResSetLibrary(nullptr);
+        FreeLibrary(resourceLibrary);
+    }
 }
 
 const DiChar* CWinServerOutpost::Caption() {
@@ -356,8 +368,6 @@ void ddSOAPChannelDestroy(DiChannel* ch) {
 const DiChar* ddSOLocalXDisplay(void) {
     return winOutpost() ? winOutpost()->localXDisplay : nullptr;
 }
-
-
 
 /* Before the outpost exists (and for callers that run without one), the
  * launch options answer as they always did. */

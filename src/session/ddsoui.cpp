@@ -21,10 +21,8 @@ void ddSOSetWindowIcons(HWND window) {
         int metricX, metricY;
     } kSizes[] = {{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
     for (const auto& s : kSizes) {
-        /* Shared icons: the system frees them with the module. */
-        HICON icon = static_cast<HICON>(LoadImageW(ddResModule(), MAKEINTRESOURCEW(DD_SO_ICON_APP),
-                                                   IMAGE_ICON, GetSystemMetrics(s.metricX),
-                                                   GetSystemMetrics(s.metricY), LR_SHARED));
+        HICON icon =
+            ddResLoadIcon(DD_SO_ICON_APP, GetSystemMetrics(s.metricX), GetSystemMetrics(s.metricY));
         if (icon) SendMessageW(window, WM_SETICON, s.which, reinterpret_cast<LPARAM>(icon));
     }
 }
@@ -83,9 +81,8 @@ void trayIconAdd() {
     NOTIFYICONDATAW nid;
     trayRecord(&nid, NIF_MESSAGE | NIF_ICON | NIF_TIP);
     nid.uCallbackMessage = kTrayMessage;
-    nid.hIcon = static_cast<HICON>(LoadImageW(ddResModule(), MAKEINTRESOURCEW(kIconUnconnected),
-                                              IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                              GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    nid.hIcon = ddResLoadIcon(kIconUnconnected, GetSystemMetrics(SM_CXSMICON),
+                              GetSystemMetrics(SM_CYSMICON));
     DiChar tip[64];
     ddResLoadMessage(416, tip, 64);
     wcsncpy(nid.szTip, ddW(tip), 63);
@@ -97,9 +94,8 @@ void trayIconUpdate() {
     NOTIFYICONDATAW nid;
     trayRecord(&nid, NIF_ICON | NIF_TIP);
     bool connected = g_diOutpost && g_diOutpost->connectionState == DI_SO_CONNECTED;
-    nid.hIcon = static_cast<HICON>(LoadImageW(
-        ddResModule(), MAKEINTRESOURCEW(connected ? kIconConnected : kIconUnconnected), IMAGE_ICON,
-        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    nid.hIcon = ddResLoadIcon(connected ? kIconConnected : kIconUnconnected,
+                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
     DiChar tip[64];
     diSOUITipText(g_tray.model, tip);
     wcsncpy(nid.szTip, ddW(tip), 63);

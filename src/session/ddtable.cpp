@@ -74,13 +74,9 @@ void CTableWindow::RemoveRow(IDiTableRow* row) {
 
 int CTableWindow::AddIcon(int id) {
     if (!images) return -1;
-    HICON icon = static_cast<HICON>(LoadImageW(ddResModule(), MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+    HICON icon = ddResLoadIcon(id, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
     if (!icon) return -1;
-    int index = ImageList_AddIcon(images, icon);
-    DestroyIcon(icon);
-    return index;
+    return ImageList_AddIcon(images, icon); /* shared: not destroyed */
 }
 
 void CTableWindow::Show(bool show) {

@@ -9,6 +9,7 @@
 
 #include "core/ddapp.h"
 #include "core/ddsetting.h"
+#include "resources/ddres.h"
 #include "session/ddlog.h"
 #include "session/ddso.h"
 #include "session/ddtable.h"
@@ -268,6 +269,38 @@ TEST(LaunchFrames, EmbeddingChecksTheHelpersWindow) {
     EXPECT_TRUE(GetWindowLongW(frame, GWL_STYLE) & WS_POPUP);
     DestroyWindow(frame);
     DestroyWindow(helper);
+}
+
+TEST_F(SessionWindows, ResourceLibraryIsSearchedFirstWhileTheOutpostLives) {
+    /* The library sits beside the test program. */
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dll = path;
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"" HV_RESDLL;
+    std::u16string dll16(dll.begin(), dll.end());
+    g_ddApp->opt.resource = const_cast<DiChar*>(dll16.c_str());
+    g_ddApp->opt.startImmediately = 0;
+    const int small = GetSystemMetrics(SM_CXSMICON);
+    HICON programIcon = ddResLoadIcon(176, small, small);
+    ASSERT_EQ(ddSOCreate(), 1);
+    DiChar text[64];
+    EXPECT_GT(ddResLoadString(936, text, 64), 0);
+    EXPECT_EQ(std::u16string(text), u"Other Client");
+    EXPECT_GT(ddResLoadString(917, text, 64), 0) << "the rest comes from the program";
+    HWND w = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                             nullptr, nullptr);
+    ddSOSetWindowTitle(w, 940);
+    wchar_t title[128];
+    GetWindowTextW(w, title, 128);
+    EXPECT_EQ(std::wstring(title), L"Event Log - Other Client");
+    EXPECT_NE(ddResLoadIcon(176, small, small), programIcon);
+    EXPECT_NE(ddResLoadIcon(177, small, small), nullptr);
+    ddSODestroy();
+    g_ddApp->closing = 0;
+    g_ddApp->opt.resource = nullptr;
+    ddResLoadString(936, text, 64);
+    EXPECT_NE(std::u16string(text), u"Other Client");
+    DestroyWindow(w);
 }
 
 HWND g_box = nullptr;
