@@ -50,6 +50,12 @@ HWND ddSOConnectionInfoList(void);
 /* The local X display the outpost found ("host:0"), or none. */
 const DiChar* ddSOLocalXDisplay(void);
 
+/* The options sheet: shown (created when closed), closed with the outpost;
+ * the sheet itself for tests, or none. */
+void ddSOShowOptions(void);
+void ddSOCloseOptions(void);
+HWND ddSOOptionsSheet(void);
+
 /* The session menu model and the tray icon, made and ended with the
  * outpost: the icon appears at its start, follows its connection state and
  * the user information, and goes at its stop. */

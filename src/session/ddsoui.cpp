@@ -40,10 +40,6 @@ void ddSOSetWindowTitle(HWND window, int stringId) {
     SetWindowTextW(window, title.c_str());
 }
 
-bool ddSOIsPropertySheetMessage(MSG*) {
-    return false;
-}
-
 void ddSOShowEventLog(void) {
     if (CLog* log = diLogGet()) log->ShowWindow(true);
 }
@@ -147,6 +143,7 @@ void ddSOUICreate(void) {
     DiSOUIActions a;
     a.showEventLog = ddSOShowEventLog;
     a.showConnectionInfo = ddSOShowConnectionInfo;
+    a.showOptions = ddSOShowOptions;
     a.exit = diSOUIExit;
     a.showAbout = showAbout;
     delete g_tray.model;
@@ -156,6 +153,7 @@ void ddSOUICreate(void) {
 
 void ddSOUIDestroy(void) {
     ddSOConnectionInfoDestroy();
+    ddSOCloseOptions();
     trayIconRemove();
     delete g_tray.model;
     g_tray.model = nullptr;

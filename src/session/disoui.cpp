@@ -98,6 +98,8 @@ CSOUIRootMenu::CSOUIRootMenu(const DiSOUIActions& a) : CSOUIMenu(u"_root", 0) {
     file = new CSOUIMenu(u"file", 413);
     file->AddChild(new CSOUIItem(u"eventlog", 415, a.showEventLog), true);
     file->AddChild(new CSOUIItem(u"connectioninfo", 417, a.showConnectionInfo), true);
+    /* Not among the server's verbs of old: it opens the options sheet. */
+    file->AddChild(new CSOUIItem(u"options", 426, a.showOptions), true);
     file->AddChild(new CSOUIItem(u"exit", 423, a.exit), true);
     help = new CSOUIMenu(u"help", 424);
     help->AddChild(new CSOUIItem(u"about", 425, a.showAbout), true);

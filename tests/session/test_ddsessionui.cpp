@@ -5,6 +5,8 @@
 
 #include <winsock2.h>
 
+#include <prsht.h>
+
 #include "support/wintemp.h"
 
 #include "core/ddapp.h"
@@ -301,6 +303,51 @@ TEST_F(SessionWindows, ResourceLibraryIsSearchedFirstWhileTheOutpostLives) {
     ddResLoadString(936, text, 64);
     EXPECT_NE(std::u16string(text), u"Other Client");
     DestroyWindow(w);
+}
+
+TEST_F(SessionWindows, OptionsSheetGreysAppliesAndGoesAfterItsLastPage) {
+    g_ddApp->opt.startImmediately = 0;
+    ASSERT_EQ(ddSOCreate(), 1);
+    ASSERT_TRUE(ddSOTriggerUIComponent(u"options"));
+    HWND sheet = ddSOOptionsSheet();
+    ASSERT_NE(sheet, nullptr);
+    HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+    auto click = [&](int id) { SendMessageW(GetDlgItem(page, id), BM_CLICK, 0, 0); };
+    /* "Never" greys both numbers; the other two enable them. */
+    struct Step {
+        int radio;
+        bool enabled;
+    } steps[] = {{2079, false}, {2078, true}, {2079, false}, {2077, true}};
+    for (const Step& s : steps) {
+        click(s.radio);
+        EXPECT_EQ(IsWindowEnabled(GetDlgItem(page, 2083)) != 0, s.enabled) << s.radio;
+        EXPECT_EQ(IsWindowEnabled(GetDlgItem(page, 2084)) != 0, s.enabled) << s.radio;
+    }
+    click(2076);
+    click(2078);
+    SetDlgItemInt(page, 2083, 99, FALSE);
+    SetDlgItemInt(page, 2084, 7, FALSE);
+    PropSheet_Apply(sheet);
+    EXPECT_EQ(diLogGet()->level, 3u);
+    EXPECT_EQ(g_diOutpost->reconnectMode, 1);
+    EXPECT_EQ(g_diOutpost->reconnectAttempts, 50) << "kept within the spin's range";
+    EXPECT_EQ(g_diOutpost->reconnectWait, 7);
+    /* OK closes the last page: the next message destroys the sheet. */
+    PropSheet_PressButton(sheet, PSBTN_OK);
+    EXPECT_TRUE(pumpUntil([] {
+        /* The event loop's order: the sheet sees every message first. */
+        MSG m = {};
+        PostMessageW(nullptr, WM_NULL, 0, 0);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            if (!ddSOIsPropertySheetMessage(&m)) DispatchMessageW(&m);
+        return ddSOOptionsSheet() == nullptr;
+    }));
+    EXPECT_FALSE(IsWindow(sheet));
+    ddSOShowOptions();
+    EXPECT_NE(ddSOOptionsSheet(), nullptr) << "a new sheet";
+    ddSODestroy();
+    EXPECT_EQ(ddSOOptionsSheet(), nullptr) << "the sheet ends with the outpost";
+    g_ddApp->closing = 0;
 }
 
 HWND g_box = nullptr;

@@ -36,6 +36,7 @@ DiSOUIActions countingActions() {
     DiSOUIActions a;
     a.showEventLog = [] { g_runs[0]++; };
     a.showConnectionInfo = [] { g_runs[1]++; };
+    a.showOptions = [] { g_runs[2]++; };
     a.exit = [] { g_runs[3]++; };
     a.showAbout = [] { g_runs[4]++; };
     return a;
@@ -125,14 +126,14 @@ TEST_F(SessionMenu, MenuLinesFollowTheServersStates) {
         std::vector<std::pair<const DiChar*, const DiChar*>> changes;
         const char* expect;
     } cases[] = {
-        {{}, "!m416|-|m415|m417|-|m425|m423"},
+        {{}, "!m416|-|m415|m417|m426|-|m425|m423"},
         {{{u"file", u"disabled"}}, "!m416|-|m425|m423"},
-        {{{u"exit", u"hidden"}}, "!m416|-|m415|m417|-|m425"},
-        {{{u"exit", u"disabled"}}, "!m416|-|m415|m417|-|m425|~m423"},
-        {{{u"help", u"hidden"}, {u"eventlog", u"disabled"}}, "!m416|-|~m415|m417|-|m423"},
-        {{{u"_server", u"disabled"}, {u"about", u"hidden"}}, "m415|m417|-|m423"},
+        {{{u"exit", u"hidden"}}, "!m416|-|m415|m417|m426|-|m425"},
+        {{{u"exit", u"disabled"}}, "!m416|-|m415|m417|m426|-|m425|~m423"},
+        {{{u"help", u"hidden"}, {u"eventlog", u"disabled"}}, "!m416|-|~m415|m417|m426|-|m423"},
+        {{{u"_server", u"disabled"}, {u"about", u"hidden"}}, "m415|m417|m426|-|m423"},
         {{{u"exit", u"Hidden"}, {u"exit", u"gone"}, {u"nothing", u"hidden"}},
-         "!m416|-|m415|m417|-|m425|m423"},
+         "!m416|-|m415|m417|m426|-|m425|m423"},
     };
     for (const Case& c : cases) {
         CSOUIRootMenu root(countingActions());
@@ -146,15 +147,16 @@ TEST_F(SessionMenu, VerbsRunTheirLeafOnly) {
     CSOUIRootMenu root(countingActions());
     memset(g_runs, 0, sizeof g_runs);
     for (const DiChar* verb :
-         {u"eventlog", u"connectioninfo", u"exit", u"about", u"file", u"_root"})
+         {u"eventlog", u"connectioninfo", u"options", u"exit", u"about", u"file", u"_root"})
         EXPECT_TRUE(diSOUIActivateVerb(&root, verb));
     EXPECT_FALSE(diSOUIActivateVerb(&root, u"EventLog"));
     EXPECT_FALSE(diSOUIActivateVerb(&root, nullptr));
-    EXPECT_EQ(std::vector<int>(g_runs, g_runs + 5), (std::vector<int>{1, 1, 0, 1, 1}));
-    EXPECT_EQ(root.CountItems(), 8);
+    EXPECT_EQ(std::vector<int>(g_runs, g_runs + 5), (std::vector<int>{1, 1, 1, 1, 1}));
+    EXPECT_EQ(root.CountItems(), 9);
     EXPECT_FALSE(root.file->IsVisible() && root.file->state != 0);
     setState(&root, u"eventlog", u"hidden");
     setState(&root, u"connectioninfo", u"hidden");
+    setState(&root, u"options", u"hidden");
     setState(&root, u"exit", u"hidden");
     EXPECT_FALSE(root.file->IsVisible()) << "a menu with no visible child is not visible";
 }
