@@ -246,7 +246,15 @@ void CWinServerOutpost::OpenBrowser(const DiChar* url) {
     ddShellRun(0, ddW(url), 0);
 }
 
+/* No tray menu while a box is up: its choices could end the session under
+ * the box's caller. */
+struct TrayBracket {
+    TrayBracket() { ddSOTrayBeginModal(nullptr); }
+    ~TrayBracket() { ddSOTrayEndModal(); }
+};
+
 void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     g_ddMessageBoxUp++;
     MessageBoxW(g_ddApp->mainWindow, ddW(text), c.c_str(), MB_OK | MB_ICONERROR);
@@ -254,16 +262,19 @@ void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
 }
 
 void CWinServerOutpost::ShowWarning(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     ddMessageBox(g_ddApp->mainWindow, ddW(text), c.c_str());
 }
 
 bool CWinServerOutpost::AskYesNo(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     return ddAskYesNoHwnd(GetActiveWindow(), ddW(text), c.c_str());
 }
 
 bool CWinServerOutpost::AskYesNoOwned(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     return ddAskYesNoHwnd(nullptr, ddW(text), c.c_str());
 }

@@ -39,6 +39,10 @@ void ddSOSetWindowIcons(HWND window);
 /* Sets the window's title to string resource stringId and the application
  * caption joined as "%s - %s". */
 void ddSOSetWindowTitle(HWND window, int stringId);
+/* The program's icons and the title "text - caption" on a window. */
+void ddSOSetWindowIconsAndTitle(HWND window, int stringId);
+/* A resource's bytes: the "-resource" library first, then the program. */
+const void* ddSOLoadResource(const wchar_t* name, const wchar_t* type);
 /* Shows the event-log window (created on first showing) in front. */
 void ddSOShowEventLog(void);
 

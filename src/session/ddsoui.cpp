@@ -1,11 +1,13 @@
 /* What the user sees of the session around its windows: the program's
  * icons and titles on every window it opens, and the event log. */
 #include "core/ddapp.h"
+#include "core/ddmessage.h"
 #include "core/dilog.h"
 #include "resources/ddres.h"
 #include "session/ddso.h"
 #include "session/diso.h"
 #include "session/disoui.h"
+#include "ui/dddlg.h"
 
 #include <shellapi.h>
 #include <string.h>
@@ -38,6 +40,25 @@ void ddSOSetWindowTitle(HWND window, int stringId) {
     else if (caption[0])
         title += std::wstring(L" - ") + ddW(caption);
     SetWindowTextW(window, title.c_str());
+}
+
+void ddSOSetWindowIconsAndTitle(HWND window, int stringId) {
+    ddSOSetWindowIcons(window);
+    ddSOSetWindowTitle(window, stringId);
+}
+
+const void* ddSOLoadResource(const wchar_t* name, const wchar_t* type) {
+    for (HMODULE m : {g_ddResourceLibrary, static_cast<HMODULE>(ddResModule())}) {
+        HRSRC r = m ? FindResourceW(m, name, type) : nullptr;
+        HGLOBAL g = r ? LoadResource(m, r) : nullptr;
+        if (g) return LockResource(g);
+    }
+    return nullptr;
+}
+
+static const BITMAPINFO* outpostLogo() {
+    return static_cast<const BITMAPINFO*>(
+        ddSOLoadResource(MAKEINTRESOURCEW(105), MAKEINTRESOURCEW(2)));
 }
 
 void ddSOShowEventLog(void) {
@@ -139,7 +160,20 @@ HMENU buildMenu(const std::vector<DiSOUIMenuLine>& lines, std::vector<CSOUICompo
 }
 } // namespace
 
+/* Dialogs take their title, icons and logo through the outpost while it
+ * exists, so "-resource" reaches them too. */
+static void (*s_savedSetTitle)(HWND, int);
+static const BITMAPINFO* (*s_savedLogo)();
+static bool s_hooked;
+
 void ddSOUICreate(void) {
+    if (!s_hooked) {
+        s_savedSetTitle = g_ddDlgHooks.setTitle;
+        s_savedLogo = g_ddDlgHooks.logo;
+        g_ddDlgHooks.setTitle = ddSOSetWindowIconsAndTitle;
+        g_ddDlgHooks.logo = outpostLogo;
+        s_hooked = true;
+    }
     DiSOUIActions a;
     a.showEventLog = ddSOShowEventLog;
     a.showConnectionInfo = ddSOShowConnectionInfo;
@@ -152,6 +186,11 @@ void ddSOUICreate(void) {
 }
 
 void ddSOUIDestroy(void) {
+    if (s_hooked) {
+        g_ddDlgHooks.setTitle = s_savedSetTitle;
+        g_ddDlgHooks.logo = s_savedLogo;
+        s_hooked = false;
+    }
     ddSOConnectionInfoDestroy();
     ddSOCloseOptions();
     trayIconRemove();
