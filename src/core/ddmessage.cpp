@@ -11,11 +11,14 @@
 #include <stdlib.h>
 #include <time.h>
 
+HMODULE g_ddResourceLibrary = nullptr;
+
 int ddLoadMessage(int message, wchar_t* buffer, int size) {
     if (size <= 0) return 0;
     buffer[0] = 0;
     int id = message == 24 && g_ddApp->major4 ? 10 : message + 500;
-    return LoadStringW(g_ddApp->instance, id, buffer, size);
+    int n = g_ddResourceLibrary ? LoadStringW(g_ddResourceLibrary, id, buffer, size) : 0;
+    return n > 0 ? n : LoadStringW(g_ddApp->instance, id, buffer, size);
 }
 
 int ddMessageBox(HWND window, const wchar_t* text, const wchar_t* caption) {

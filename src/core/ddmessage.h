@@ -8,6 +8,10 @@
 
 struct DdFrame;
 
+/* The "-resource" library, searched before the program for messages and
+ * strings (resources/ddres.h sets it); none: the program only. */
+extern HMODULE g_ddResourceLibrary;
+
 /* Message N is string resource N + 500 (24 becomes resource 10 on major
  * version 4 or more). Returns the length, 0 when there is no such text. */
 int ddLoadMessage(int message, wchar_t* buffer, int size);

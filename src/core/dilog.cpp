@@ -42,8 +42,44 @@ void logArgs(uint32_t level, uint32_t message, std::initializer_list<DiFmtArg> a
 CLogEntry::CLogEntry(uint32_t lvl, uint32_t seq, const DiChar* t)
     : CLogEntry(lvl, seq, t, static_cast<uint32_t>(::time(nullptr))) {}
 
+/* A copy of `t` as one line with any "connectiontoken" value masked. */
+static DiChar* cleanText(const DiChar* t) {
+    static const char kKey[] = "connectiontoken=";
+    const size_t keyLen = sizeof kKey - 1;
+    size_t n = qvlStrLen(t);
+    DiChar* out = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
+    if (!out) return nullptr;
+    size_t o = 0;
+    for (size_t i = 0; i < n;) {
+        bool key = i + keyLen <= n;
+        for (size_t k = 0; key && k < keyLen; k++) {
+            DiChar c = t[i + k];
+            if (c >= 'A' && c <= 'Z') c = DiChar(c + 32);
+            key = c == DiChar(kKey[k]);
+        }
+        if (!key) {
+            DiChar c = t[i++];
+            out[o++] = c < 0x20 && c != '\t' ? DiChar(' ') : c;
+            continue;
+        }
+        for (size_t k = 0; k < keyLen; k++)
+            out[o++] = t[i++];
+        size_t end = i;
+        while (end < n && t[end] != '&' && t[end] != '"' && t[end] != '\'' && t[end] != '<' &&
+               t[end] > 0x20)
+            end++;
+        /* "***" never outgrows a value of three or more; a shorter one is
+         * masked in its own length. */
+        for (size_t k = 0; k < 3 && k < end - i; k++)
+            out[o++] = '*';
+        i = end;
+    }
+    out[o] = 0;
+    return out;
+}
+
 CLogEntry::CLogEntry(uint32_t lvl, uint32_t seq, const DiChar* t, uint32_t when)
-    : level(lvl), time(when), sequence(seq), text(qvlStrDup(t ? t : kEmpty)),
+    : level(lvl), time(when), sequence(seq), text(cleanText(t ? t : kEmpty)),
       timestamp(FormatTimestamp(when)), number(FormatNumber(seq)) {}
 
 CLogEntry::~CLogEntry() {
@@ -59,6 +95,11 @@ DiChar* CLogEntry::FormatNumber(uint32_t seq) {
 }
 
 DiChar* CLogEntry::FormatTimestamp(uint32_t when) {
+    /* Entries come in bursts within one second: convert each second once
+     * per thread (local-time conversion is slow on some systems). */
+    thread_local uint32_t lastWhen = 0;
+    thread_local char last[64] = "";
+    if (last[0] && when == lastWhen) return asciiDup(last);
     time_t t = static_cast<time_t>(when);
     struct tm tm;
 #ifdef _WIN32
@@ -69,6 +110,8 @@ DiChar* CLogEntry::FormatTimestamp(uint32_t when) {
     char s[64];
     snprintf(s, sizeof s, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
              tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    memcpy(last, s, sizeof last);
+    lastWhen = when;
     return asciiDup(s);
 }
 
@@ -138,6 +181,7 @@ void CLog::Destroy() {
 }
 
 void CLog::WriteEntries(CQVLPackBuffer* buffer) {
+    std::lock_guard<std::mutex> hold(mutex);
     for (auto* n = entries.head; n; n = n->next)
         n->item->WriteLine(buffer);
 }
@@ -150,6 +194,11 @@ void CLog::SetFileName(const DiChar* name) {
 }
 
 void CLog::Add(CLogEntry* entry) {
+    std::lock_guard<std::mutex> hold(mutex);
+    AddLocked(entry);
+}
+
+void CLog::AddLocked(CLogEntry* entry) {
     if (!entry) return;
     /* Out of memory: the entry is dropped (Append deletes what it could
      * not link). */
@@ -158,12 +207,19 @@ void CLog::Add(CLogEntry* entry) {
         return;
     }
     if (!entries.Append(entry, true)) return;
+    if (entry->sequence >= nextSequence) nextSequence = entry->sequence + 1;
+    while (entries.count > maxEntries && entries.head != entries.tail) {
+        CLogEntry* oldest = entries.head->item;
+        entries.Remove(oldest, false);
+        Retire(oldest);
+    }
     ShowEntry(entry);
     WriteEntry(entry);
 }
 
 void CLog::AddText(uint32_t lvl, const DiChar* text) {
-    Add(new (std::nothrow) CLogEntry(lvl, GetCount(), text));
+    std::lock_guard<std::mutex> hold(mutex);
+    AddLocked(new (std::nothrow) CLogEntry(lvl, nextSequence, text));
 }
 
 void CLog::AddMessage(uint32_t lvl, uint32_t message) {

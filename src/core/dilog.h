@@ -9,6 +9,7 @@
 #include "xml/qvlxml.h"
 
 #include <initializer_list>
+#include <mutex>
 #include <time.h>
 
 class CQVLSOAPFault;
@@ -33,6 +34,10 @@ class CLogEntry : public IDiTableRow {
     DiChar* timestamp; /* "YYYY/MM/DD hh:mm:ss", local time */
     DiChar* number;    /* sequence + 1, decimal */
 
+    /* The text is kept as one line: C0 controls other than TAB become
+     * spaces (server text must not forge entries in the line-per-entry log
+     * file), and the value of a "connectiontoken" parameter becomes "***"
+     * (the file is readable by other processes). */
     CLogEntry(uint32_t level, uint32_t sequence, const DiChar* text);
     /* With a given time instead of the current one. */
     CLogEntry(uint32_t level, uint32_t sequence, const DiChar* text, uint32_t when);
@@ -58,23 +63,43 @@ class CLog {
     DiChar* fileName;
     uint32_t level;
     CQVLList<CLogEntry> entries;
+    /* At most this many entries are kept; the oldest leave first while the
+     * numbering goes on. */
+    uint32_t maxEntries = 50000;
 
     CLog();
     virtual void WriteEntries(CQVLPackBuffer* buffer);
     virtual ~CLog();
+    /* Remembers the event-log window's geometry (concrete logger). */
+    virtual void SaveWindowSettings() {}
+    /* Shows (true) or hides the event-log window (concrete logger). */
+    virtual void ShowWindow(bool) {}
     /* Notifications of a new entry, filled by the concrete logger: show it
-     * (event-log window) and write it (log file). */
+     * (event-log window) and write it (log file). They run under the
+     * logger's lock, on whichever thread logged. */
     virtual void ShowEntry(CLogEntry*) {}
     virtual void WriteEntry(CLogEntry*) {}
+    /* An entry that left the list (the cap); the logger owns it now and may
+     * keep it until nothing shows it any more. Runs under the lock. */
+    virtual void Retire(CLogEntry* entry) { delete entry; }
 
     void Destroy();
     void SetFileName(const DiChar* name);
+    /* Numbers, keeps and announces under one lock, so entries logged from
+     * several threads get each number once, in the order they are kept. */
     void Add(CLogEntry* adopted);
     void AddMessage(uint32_t level, uint32_t message);
     void AddMessageArgs(uint32_t level, uint32_t message, const DiFmtArg* args, size_t count);
     void AddText(uint32_t level, const DiChar* text);
     uint32_t GetCount() const { return entries.count; }
+    /* The list; hold Lock() while walking it when other threads may log. */
     CQVLList<CLogEntry>* GetEntries() { return &entries; }
+    std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(mutex); }
+
+  private:
+    std::mutex mutex;
+    uint32_t nextSequence = 0;
+    void AddLocked(CLogEntry* entry);
 };
 
 /* Loads message N (the string resource N + 500 of the user's language) into

@@ -13,6 +13,12 @@ HINSTANCE ddResModule();
  * Windows reads the UI language and Wine the thread locale). */
 void ddResSelectLanguage(LANGID language);
 
+/* The "-resource" library: searched before the program for every string,
+ * message and icon while it is set (none: the program only). */
+void ddResSetLibrary(HMODULE library);
+/* Icon `id` at the given size (shared: never destroyed by the caller). */
+HICON ddResLoadIcon(int id, int width, int height);
+
 /* Copies string resource `id` into out (size units, NUL-terminated,
  * truncated to fit). Returns its length, or 0 when the string is missing or
  * empty (out then holds an empty text). */

@@ -19,6 +19,7 @@
 #include "session/ddintclient.h"
 #include "session/diintclient.h"
 #include "session/diprofile.h"
+#include "session/ddlog.h"
 #include "session/diso.h"
 #include "session/dilaunch.h"
 #include "session/divaip.h"
@@ -35,22 +36,13 @@
 
 enum : UINT_PTR { DD_SO_TIMER_RECONNECT = 1804, DD_SO_TIMER_KEEPALIVE = 1805 };
 
-/* Until the event log exists, entries go to the trace file. */
-class CTraceLog : public CLog {
-  public:
-    void WriteEntry(CLogEntry* entry) override {
-        CQVLPackBuffer b(QVL_ENC_UTF16, QVL_MODE_MARKUP);
-        entry->WriteLine(&b);
-        if (b.Terminate()) ddTraceLogWrite(reinterpret_cast<const DiChar*>(b.data));
-    }
-};
-
 class CWinServerOutpost : public CServerOutpost {
   public:
     int32_t localXDecided = 0;
     DiChar* localXDisplay = nullptr;
     DiChar* caption = nullptr;
-    CTraceLog* log = nullptr;
+    CLogFile* log = nullptr;
+    HMODULE resourceLibrary = nullptr;
     UINT_PTR reconnectTimer = 0, keepAliveTimer = 0;
 
     explicit CWinServerOutpost(const DiSOOptions& o);
@@ -83,6 +75,10 @@ class CWinServerOutpost : public CServerOutpost {
     void RaiseFrame(DiFrame* frame) override;
     void ShowObject(DiObject* obj) override;
     void HideObject(DiObject* obj) override;
+    bool Start() override;
+    void Stop() override;
+    void SetConnectionState(int32_t state) override;
+    void RefreshTray() override { ddSOTrayRefresh(); }
 };
 
 static CWinServerOutpost* winOutpost() {
@@ -107,6 +103,13 @@ static DiSOOptions optionsOf(const DdApp* app) {
 }
 
 CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
+    /* Every text and icon, the caption included, comes from "-resource"
+     * first; data only: nothing of it runs. */
+    const DiChar* library = g_ddApp->opt.resource;
+    if (library && library[0]) {
+        resourceLibrary = LoadLibraryExW(ddW(library), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ddResSetLibrary(resourceLibrary);
+    }
     diCertCacheInit(ddConfigCertStorePath(), ddConfigHostsVisitedPath());
     DiChar* name = nullptr;
     DiChar* address = nullptr;
@@ -117,8 +120,8 @@ CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
     }
     free(name);
     free(address);
-    log = new (std::nothrow) CTraceLog();
-    if (log && !diLogGet()) diLogSet(log);
+    log = new (std::nothrow) CLogFile();
+    ddSOUICreate();
     diLogInfoArgs(394, {Caption(), u"4.31.953"});
     ddIntClientCreate(this);
 }
@@ -129,8 +132,12 @@ CWinServerOutpost::~CWinServerOutpost() {
     CancelKeepAliveTimer();
     free(localXDisplay);
     free(caption);
-    if (diLogGet() == log) diLogSet(nullptr);
-    delete log;
+    ddSOUIDestroy();
+    delete log; /* no longer the program's logger */
+    if (resourceLibrary) {
+        ddResSetLibrary(nullptr);
+        FreeLibrary(resourceLibrary);
+    }
 }
 
 const DiChar* CWinServerOutpost::Caption() {
@@ -275,8 +282,15 @@ bool CWinServerOutpost::AskConnectionSettings(DiChar** url) {
     }
     return *url != nullptr;
 }
+/* No tray menu while a box is up: its choices could end the session under
+ * the box's caller. */
+struct TrayBracket {
+    TrayBracket() { ddSOTrayBeginModal(nullptr); }
+    ~TrayBracket() { ddSOTrayEndModal(); }
+};
 
 void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     g_ddMessageBoxUp++;
     MessageBoxW(g_ddApp->mainWindow, ddW(text), c.c_str(), MB_OK | MB_ICONERROR);
@@ -284,16 +298,19 @@ void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
 }
 
 void CWinServerOutpost::ShowWarning(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     ddMessageBox(g_ddApp->mainWindow, ddW(text), c.c_str());
 }
 
 bool CWinServerOutpost::AskYesNo(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     return ddAskYesNoHwnd(GetActiveWindow(), ddW(text), c.c_str());
 }
 
 bool CWinServerOutpost::AskYesNoOwned(const DiChar* cap, const DiChar* text) {
+    TrayBracket bracket;
     std::wstring c = boxCaption(cap, Caption());
     return ddAskYesNoHwnd(nullptr, ddW(text), c.c_str());
 }
@@ -345,6 +362,22 @@ bool ddSOExists(void) {
     return g_diOutpost != nullptr;
 }
 
+bool CWinServerOutpost::Start() {
+    if (!CServerOutpost::Start()) return false;
+    ddSOTrayStart();
+    return true;
+}
+
+void CWinServerOutpost::Stop() {
+    ddSOTrayStop();
+    CServerOutpost::Stop();
+}
+
+void CWinServerOutpost::SetConnectionState(int32_t state) {
+    CServerOutpost::SetConnectionState(state);
+    ddSOTrayRefresh();
+}
+
 int ddSOCreate(void) {
     if (g_diOutpost) return 1;
     CWinServerOutpost* so = new (std::nothrow) CWinServerOutpost(optionsOf(g_ddApp));
@@ -380,15 +413,9 @@ void ddSOAPChannelDestroy(DiChannel* ch) {
 
 /* ---- accessors ---- */
 
-void diSOUIExit(void) {
-    if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
+const DiChar* ddSOLocalXDisplay(void) {
+    return winOutpost() ? winOutpost()->localXDisplay : nullptr;
 }
-
-bool ddSOIsPropertySheetMessage(MSG*) {
-    return false; /* no property sheet without an outpost UI */
-}
-
-void ddSOSetWindowIcons(HWND) {}
 
 /* Before the outpost exists (and for callers that run without one), the
  * launch options answer as they always did. */

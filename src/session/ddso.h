@@ -39,6 +39,55 @@ void ddSOSetWindowIcons(HWND window);
 /* Sets the window's title to string resource stringId and the application
  * caption joined as "%s - %s". */
 void ddSOSetWindowTitle(HWND window, int stringId);
+/* The program's icons and the title "text - caption" on a window. */
+void ddSOSetWindowIconsAndTitle(HWND window, int stringId);
+/* A resource's bytes: the "-resource" library first, then the program. */
+const void* ddSOLoadResource(const wchar_t* name, const wchar_t* type);
+/* Shows the event-log window (created on first showing) in front. */
+void ddSOShowEventLog(void);
+
+/* Opens a fresh connection-information window (the previous one goes). */
+void ddSOShowConnectionInfo(void);
+void ddSOConnectionInfoDestroy(void);
+/* Tests: the window's list, or none. */
+HWND ddSOConnectionInfoList(void);
+/* The local X display the outpost found ("host:0"), or none. */
+const DiChar* ddSOLocalXDisplay(void);
+
+/* The options sheet: shown (created when closed), closed with the outpost;
+ * the sheet itself for tests, or none. */
+void ddSOShowOptions(void);
+void ddSOCloseOptions(void);
+HWND ddSOOptionsSheet(void);
+
+/* The session menu model and the tray icon, made and ended with the
+ * outpost: the icon appears at its start, follows its connection state and
+ * the user information, and goes at its stop. */
+void ddSOUICreate(void);
+void ddSOUIDestroy(void);
+void ddSOTrayStart(void);
+void ddSOTrayStop(void);
+void ddSOTrayRefresh(void);
+/* The server's verbs: a component's state by word ("enabled", "disabled",
+ * "hidden"), and running a component; false for an unknown verb or word. */
+bool ddSOSetUIComponent(const DiChar* verb, const DiChar* stateWord);
+bool ddSOTriggerUIComponent(const DiChar* verb);
+/* The frame's tray callback (0x8001): a right click opens the menu. */
+void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
+/* Modal dialogs nest; the tray menu is unavailable until the last one
+ * closes, and a click meanwhile brings the innermost owner to the front. */
+void ddSOTrayBeginModal(HWND owner);
+void ddSOTrayEndModal(void);
+void ddSOTrayShowMenu(void);
+/* A launch's frame shown inside the helper's (browser) window, and taken
+ * back out. The helper window is refused unless it is a live window other
+ * than the frame and its children; a failed re-parenting restores both
+ * windows' styles. */
+bool ddSOEmbedWindow(HWND helper, HWND frame);
+bool ddSODetachWindow(HWND frame);
+/* Tests: whether the icon is shown, and the menu as it would open. */
+bool ddSOTrayIconShown(void);
+HMENU ddSOTrayMenuForTest(void);
 /* The CA certificate file named by the "-ca" launch option, or none. */
 const DiChar* diSOGetCAFile(void);
 /* The session's last connection error (diSOSetLastError), or none. */

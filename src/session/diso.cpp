@@ -760,6 +760,7 @@ void CServerOutpost::OnUserinfo(CQVLSOAPRequest* request, const DiChar*) {
     if (request->GetStringParameter(u"array")) RememberServerCertificates(userInfo[DI_SO_CERTS]);
     SaveSessionToProfile();
     if (diSOIntegratedClientIsActive()) g_diIntegratedClient->OnUserInfo();
+    RefreshTray();
 }
 
 void CServerOutpost::SaveSessionToProfile() {

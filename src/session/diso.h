@@ -351,6 +351,9 @@ class CServerOutpost {
      * the session's cookie and certificates into the profile store. */
     virtual void RememberServerCertificates(const DiChar* /*array*/) {}
     virtual void SaveSessionToProfile();
+    /* The tray's tip and icon follow the connection and the user
+     * information. */
+    virtual void RefreshTray() {}
     /* The current profile's value of key; false when absent. */
     bool ProfileValue(const DiChar* key, DiChar* out, size_t size);
     void ClearStartImmediately();

@@ -7,7 +7,19 @@
 
 #include "core/ddapp.h"
 #include "ui/ddxhooks.h"
-#include "ui/frame_pending.h"
+#include "core/ddsetting.h"
+#include "core/dide.h"
+#include "core/ditimer.h"
+#include "devices/dipaip.h"
+#include "net/ddnet.h"
+#include "session/ddso.h"
+#include "session/disoaccess.h"
+#include "ui/ddcolor.h"
+#include "ui/dddlg.h"
+#include "ui/ddgdi.h"
+#include "ui/ddmultimon.h"
+#include "ui/diui.h"
+#include "xde/ddxclip.h"
 
 #include <stdlib.h>
 

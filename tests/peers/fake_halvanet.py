@@ -397,6 +397,8 @@ def scenario_demo(srv, args):
     c = srv.accept(timeout=args.lifetime)
     expect_init(c, args.cookie)
     sign_in(c)
+    if args.logging:
+        c.request("setState", [("logging", args.logging)])
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     if args.logout:
@@ -404,6 +406,19 @@ def scenario_demo(srv, args):
         hold(c, time.time() + 30)
         return
     c.log("session held; the client is signed in")
+    if args.logout_when:
+        end_at = time.time() + args.lifetime
+        while time.time() < end_at and not os.path.exists(args.logout_when):
+            try:
+                c.read_packet(timeout=0.2)
+            except socket.timeout:
+                continue
+            except (EOFError, OSError):
+                c.log("client closed the connection")
+                return
+        c.request("logout")
+        hold(c, time.time() + 30)
+        return
     launch_x(c, args)
     launch_character(c, args)
     hold(c, time.time() + args.lifetime)
@@ -573,6 +588,8 @@ def main():
     ap.add_argument("--split", type=int, default=0)
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
+    ap.add_argument("--logout-when", help="demo: sign out once this file exists")
+    ap.add_argument("--logging", help="demo: set the client's log level by this word")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")

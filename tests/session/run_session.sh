@@ -49,7 +49,7 @@ python3 "$root/tests/peers/fake_halvanet.py" --scenario session --port-file "$wo
 server=$!
 await 100 test -s "$work/sp" || fail "the server did not start"
 wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
-    -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
+    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
 client=$!
 
 await 300 grep -q "recv request init" "$work/t" || fail "no ns1:init"
@@ -75,8 +75,7 @@ rc=$?
 wait "$server" || fail "the server saw something it did not expect"
 grep -c "accept on port" "$work/t" | grep -qx 3 || fail "not three connections"
 port2=$(grep -o "accept on port [0-9]*" "$work/t" | tail -n 1 | cut -d' ' -f4)
-trace=$(find "$WINEPREFIX/drive_c/users" -name KLV.TXT | head -n 1)
-attempts=$(grep -c "Could not connect to 127.0.0.1:$port2" "$trace")
+attempts=$(iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" | grep -c "Could not connect to 127.0.0.1:$port2")
 [ "$attempts" = 2 ] || fail "$attempts attempts on the second port, not 2"
 echo "--- server transcript"
 cat "$work/t"

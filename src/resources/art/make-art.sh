@@ -44,3 +44,15 @@ rm -f select.ico area.ico
 # Logo: product name on a blue band.
 convert -size 240x60 xc:"$BLUE" -fill white -font DejaVu-Sans-Bold -pointsize 30 -gravity west \
     -annotate +14+0 'Halvanet' -type TrueColor BMP3:logo.bmp
+# Connection-information rows: a coloured tile with a letter per kind
+# (server, user, version, platform, drives, printers, reader without and
+# with a card, reader unavailable, reader mute, serial port).
+for row in "info_server:#1f4e9a:S" "info_user:#6a1b9a:U" "info_version:#00838f:V" \
+    "info_platform:#37474f:P" "info_drives:#8d6e63:D" "info_printers:#455a64:R" \
+    "info_reader:#2e7d32:C" "info_card:#f9a825:C" "info_reader_off:#9e9e9e:C" \
+    "info_reader_mute:#c62828:C" "info_serial:#ef6c00:L"; do
+    name=${row%%:*}; rest=${row#*:}; colour=${rest%%:*}; letter=${rest#*:}
+    convert -size 64x64 xc:none -fill "$colour" -draw "roundrectangle 4,4 59,59 10,10" \
+        -fill white -font DejaVu-Sans-Bold -pointsize 40 -gravity center -annotate +0+0 "$letter" \
+        -define icon:auto-resize=32,16 "$name.ico"
+done

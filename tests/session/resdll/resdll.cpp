@@ -1,0 +1,1 @@
+// The library holds resources only.

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# What the user sees of a demo session under Wine: the server raises the
+# level by ns1:setState "logging_all"; the tray icon shows the connected
+# icon (177, green pixels); a right click opens the menu and "&Event Log..."
+# the log window (kept as a screenshot: row icons without black corners);
+# a sign-out while the menu is open ends the client with 0; drx.txt in
+# "Connection &Info..." copies its live rows; drx.txt in
+# "-logdir" parses strictly: UTF-16LE without a byte-order mark, every line
+# "Level<TAB>N<TAB>YYYY/MM/DD hh:mm:ss<TAB>text<CR><LF>", N from 1, with
+# the packets' 471 and 472 lines.
+# Usage: run_sessionui.sh ROOT SHOT-DIR
+set -u
+root=$1
+shots=$2
+source "$root/tools/lib/common.sh"
+work=$(mktemp -d)
+server= client=
+fail() {
+    echo "FAILED: $*"
+    cat "$work/t" 2>/dev/null
+    [ -n "$client" ] && kill "$client" 2>/dev/null
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+    rm -rf "$work"
+    exit 1
+}
+await() {
+    local n=$1 i
+    shift
+    for i in $(seq 1 "$n"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+has_window() { [ -n "$(window "$1")" ]; }
+# Pixels of the colour $2 (within 15%) in the 20x20 square at $1.
+count_colour() {
+    import -window root -crop "20x20+$1" png:- 2>/dev/null |
+        convert png:- -fuzz 15% -fill black +opaque "$2" -fill white -opaque "$2" \
+            -format "%[fx:round(mean*w*h)]" info:
+}
+
+python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logging logging_all \
+    --logout-when "$work/go" --port-file "$work/sp" --transcript "$work/t" --lifetime 120 \
+    </dev/null >/dev/null 2>&1 &
+server=$!
+await 100 test -s "$work/sp" || fail "the server did not start"
+wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
+    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" -code CODE7 </dev/null >/dev/null 2>&1 &
+client=$!
+await 300 grep -q "session held" "$work/t" || fail "no session"
+await 100 has_window "Wine System Tray" || fail "no tray icon"
+eval "$(xdotool getwindowgeometry --shell "$(window "Wine System Tray")")"
+icon="$X+$Y"
+green() { [ "$(count_colour "$icon" "#2e9a3c")" -ge 40 ]; }
+await 100 green || fail "the tray icon is not the connected one"
+
+windows() { xdotool search --onlyvisible --class halvanet.exe 2>/dev/null | wc -l; }
+# Right-clicks the icon and waits for the menu's window.
+open_menu() {
+    local before
+    before=$(windows)
+    xdotool mousemove $((X + 10)) $((Y + 10)) click 3
+    await 50 eval '[ "$(windows)" -gt '"$before"' ]'
+}
+open_menu || fail "no menu"
+xdotool key e
+await 100 has_window "Event Log - Halvanet Client" || fail "Event Log did not open the log"
+sleep 0.5 # the list paints after its window shows
+mkdir -p "$shots"
+import -window "$(window "Event Log - Halvanet Client")" "$shots/sessionui_eventlog.png" 2>/dev/null
+# The windows open over the tray: move them off it.
+xdotool windowmove "$(window "Event Log - Halvanet Client")" 300 300
+
+open_menu || fail "no menu the second time"
+xdotool key i
+await 100 has_window "Connection Info - Halvanet Client" || fail "no connection information"
+info=$(window "Connection Info - Halvanet Client")
+# The dialog's "&Copy All" sits in its bottom-right corner.
+eval "$(xdotool getwindowgeometry --shell "$info" | sed 's/^/I/')"
+xdotool mousemove $((IX + IWIDTH - 40)) $((IY + IHEIGHT - 20)) click 1
+copied() { xclip -o -selection clipboard 2>/dev/null | tr -d '\r' >"$work/copied" && grep -q "^DRX code	CODE7" "$work/copied"; }
+await 100 copied || fail "Copy All: $(cat "$work/copied")"
+for row in "Log file	.*drx.txt" "Display	1280 x 1024 @ [0-9]*-bit color depth" "User name	Demo User"; do
+    grep -q "^$row\$" "$work/copied" || fail "no row '$row' in: $(cat "$work/copied")"
+done
+
+xdotool windowmove "$info" 600 300
+open_menu || fail "no menu the third time"
+touch "$work/go"
+await 300 grep -q "client closed the connection" "$work/t" || fail "the sign-out did not end the session"
+await 300 eval '! kill -0 $client 2>/dev/null' || fail "the client did not end with its menu open"
+wait "$client" || fail "client exit code $?"
+wait "$server" || fail "the server saw something it did not expect"
+python3 - "$work/drx.txt" <<'PY' || fail "drx.txt"
+import re, sys
+data = open(sys.argv[1], "rb").read()
+assert not data.startswith(b"\xff\xfe"), "byte-order mark"
+text = data.decode("utf-16-le")
+assert text.endswith("\r\n"), "last line unfinished"
+line = re.compile(r"(Error|Warning|Info)\t([0-9]+)\t\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\t[^\r\n]*\Z")
+lines = text[:-2].split("\r\n")
+for n, l in enumerate(lines, 1):
+    m = line.match(l)
+    assert m, "line %d: %r" % (n, l)
+    assert int(m.group(2)) == n, "line %d numbered %s" % (n, m.group(2))
+for want in ("Received SOAP AIP/V request (ns1:getState)",
+             "Sending SOAP AIP/V response (ns1:getStateResponse)"):
+    assert any(want in l for l in lines), "no %r in %r" % (want, lines)
+PY
+rm -rf "$work"
+echo ok
