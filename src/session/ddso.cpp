@@ -75,6 +75,17 @@ class CWinServerOutpost : public CServerOutpost {
     void RaiseFrame(DiFrame* frame) override;
     void ShowObject(DiObject* obj) override;
     void HideObject(DiObject* obj) override;
+    /* ---- the session menu and embedded frames ---- */
+    void SetUIComponent(const DiChar* component, const DiChar* state) override {
+        ddSOSetUIComponent(component, state);
+    }
+    void TriggerUIComponent(const DiChar* component) override { ddSOTriggerUIComponent(component); }
+    void EmbedInHelperWindow(CLaunch* launch) override {
+        if (!launch || !launch->frame) return;
+        HWND frame = ddUIObjectWindow(&launch->frame->hdr);
+        if (frame) frame = GetAncestor(frame, GA_ROOT);
+        ddSOEmbedWindow(reinterpret_cast<HWND>(uintptr_t(launch->GetHelperWindow())), frame);
+    }
     bool Start() override;
     void Stop() override;
     void SetConnectionState(int32_t state) override;
