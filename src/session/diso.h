@@ -394,9 +394,8 @@ class CServerOutpost {
 /* The one outpost, or none. */
 extern CServerOutpost* g_diOutpost;
 
-/* The program-wide stand-ins of the integrated webtop client, the
- * connection settings dialog and the launch-object handler until those are
- * built: never active, always cancelled, always succeeding. */
+/* The session's integrated webtop client: whether one is made and signed
+ * in, and its sign-in (false when there is none). */
 bool diSOIntegratedClientIsActive(void);
 bool diSOIntegratedClientLogin(void);
 
