@@ -30,7 +30,8 @@ void ddSOSetWindowIcons(HWND window) {
 }
 
 void ddSOSetWindowTitle(HWND window, int stringId) {
-    if (!window) return;
+    /* Without a session the window keeps the title of its own template. */
+    if (!window || !ddSOExists()) return;
     DiChar text[256], caption[256];
     ddResLoadString(UINT(stringId), text, 256);
     ddResLoadString(DD_SO_STR_CAPTION, caption, 256);

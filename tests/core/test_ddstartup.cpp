@@ -220,9 +220,9 @@ TEST_F(Startup, EarlyPathsEndBeforeWinsock) {
     writeFile(temp + L"profile.xml",
               "<cache><profiles><host name=\"h\"><user ens=\"u\">"
               "<profile name=\"cookie\"><sessioncookie>abc</sessioncookie>"
-              "<url>http://h/</url></profile>"
+              "<url>http://127.0.0.1:1/</url></profile>"
               "<profile name=\"nocookie\"><sessioncookie></sessioncookie>"
-              "<url>http://h/</url></profile>"
+              "<url>http://127.0.0.1:1/</url></profile>"
               "<profile name=\"nourl\"><sessioncookie>abc</sessioncookie></profile>"
               "</user></host></profiles></cache>");
     struct Case {
@@ -232,10 +232,12 @@ TEST_F(Startup, EarlyPathsEndBeforeWinsock) {
     } cases[] = {
         {L"p -launchconfig " + config, 0, 0, "launch configuration"},
         {L"p -launchconfig missing.xml", 0, 0, "launch configuration"},
-        {L"p -application calc -profile h:u:cookie", 0, 102, "saved session"},
+        // The saved session's web call cannot be made: start-up goes on.
+        {L"p -application calc -profile h:u:cookie -nostartimmediate", 1, 0, "work area"},
         {L"p -application calc -profile h:u:nocookie -nostartimmediate", 1, 0, "work area"},
         {L"p -application calc -profile h:u:nourl -nostartimmediate", 1, 0, "work area"},
-        {L"p -application calc -profile h:u:nourl -loginurl http://l/", 0, 102, "saved session"},
+        {L"p -application calc -profile h:u:nourl -loginurl http://127.0.0.1:1/ -nostartimmediate",
+         1, 0, "work area"},
         {L"p -application calc -profile " + temp + L"profile.xml -nostartimmediate", 1, 0,
          "work area"},
     };
