@@ -8,6 +8,7 @@
 
 void diSOSetLaunchState(DiObject*, int32_t) {}
 void diSODisplayObjectClosed(DiObject*) {}
+void diSOFitLaunchFrame(DiObject*) {}
 int diSOIsLaunchDialogPending() {
     return 0;
 }

@@ -361,7 +361,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     }
     if (app->opt.objectName) {
         ddAppStep("saved session");
-        int r = ddProfLaunchObject(app->opt.profile, app->opt.objectName);
+        int r = ddProfLaunchObject(app->opt.objectName);
         if (r == 0 || r == 1) {
             app->exitCode = r == 0 ? 0 : 102;
             return 0;

@@ -128,5 +128,7 @@ void ddDevListDestroy(DiChannel* ch);
 void diSOSetLaunchState(DiObject* obj, int32_t state);
 void diSODisplayObjectClosed(DiObject* obj);
 int diSOIsLaunchDialogPending();
+/* The launch that owns the display object fits its frame to the display. */
+void diSOFitLaunchFrame(DiObject* obj);
 
 #endif

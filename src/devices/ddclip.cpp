@@ -4,6 +4,8 @@
  * sets it, so only the owner window's thread ever renders. */
 #include "devices/ddclip.h"
 
+#include "core/ddthread.h"
+#include "core/dilog.h"
 #include "core/diutil.h"
 #include "devices/dddevices.h"
 #include "devices/diclip.h"
@@ -40,6 +42,19 @@ HANDLE s_renderEvent; /* auto-reset: data ready or the render is to end */
 int s_renderWait;     /* a render is waiting */
 UINT s_renderFormat;
 HANDLE s_rendered; /* data for the waiting render, set by the GUI thread */
+UINT s_renderedFormat;
+/* A display printing its selection: its formats, apart from the clipboard
+ * (whose owner and formats stay as they were). */
+void* s_printOwner;
+std::vector<Format> s_printFormats;
+
+/* Texts a terminal paste fetched, each for the view that asked: the view
+ * takes its own on its command 104, or drops it when it closes. */
+struct Pasted {
+    HWND view;
+    std::u16string text;
+};
+std::vector<Pasted> s_pasted;
 
 HANDLE renderEvent() {
     if (!s_renderEvent) s_renderEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -73,8 +88,92 @@ void renderEmpty(UINT format) {
     }
 }
 
+/* Frees data made for the clipboard that the clipboard did not take. */
+void freeLocal(UINT format, HANDLE h) {
+    if (!h) return;
+    if (format == CF_PALETTE) {
+        DeleteObject(h);
+        return;
+    }
+    if (format == CF_METAFILEPICT) {
+        if (METAFILEPICT* mp = static_cast<METAFILEPICT*>(GlobalLock(h))) {
+            DeleteMetaFile(mp->hMF);
+            GlobalUnlock(h);
+        }
+    }
+    GlobalFree(h);
+}
+
+HANDLE metafileToLocal(const uint8_t* data, uint32_t length) {
+    DiClipMetafile m;
+    if (!diClipMetafileFromServer(data, length, &m)) return nullptr;
+    HMETAFILE mf = SetMetaFileBitsEx(UINT(m.length), m.bits);
+    if (!mf) return nullptr;
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(METAFILEPICT));
+    METAFILEPICT* mp = h ? static_cast<METAFILEPICT*>(GlobalLock(h)) : nullptr;
+    if (!mp) {
+        if (h) GlobalFree(h);
+        DeleteMetaFile(mf);
+        return nullptr;
+    }
+    mp->mm = m.mappingMode, mp->xExt = m.xExt, mp->yExt = m.yExt, mp->hMF = mf;
+    GlobalUnlock(h);
+    return h;
+}
+
+HANDLE paletteToLocal(const uint8_t* data, uint32_t length) {
+    const uint8_t* entries;
+    uint32_t count;
+    if (!diClipPaletteFromServer(data, length, &entries, &count)) return nullptr;
+    std::vector<uint8_t> buf(sizeof(LOGPALETTE) + size_t(count) * sizeof(PALETTEENTRY));
+    LOGPALETTE* lp = reinterpret_cast<LOGPALETTE*>(buf.data());
+    lp->palVersion = 0x300;
+    lp->palNumEntries = WORD(count);
+    memcpy(lp->palPalEntry, entries, size_t(count) * 4);
+    return CreatePalette(lp);
+}
+
+/* The local metafile picture played into a new metafile, in server form. */
+bool metafileFromLocal(HANDLE h, DiClipBytes* out) {
+    const METAFILEPICT* mp = static_cast<const METAFILEPICT*>(GlobalLock(h));
+    if (!mp) return false;
+    bool ok = false;
+    if (GlobalSize(h) >= sizeof(METAFILEPICT)) {
+        HDC dc = CreateMetaFileW(nullptr);
+        HMETAFILE copy = nullptr;
+        if (dc) {
+            PlayMetaFile(dc, mp->hMF);
+            copy = CloseMetaFile(dc);
+        }
+        UINT n = copy ? GetMetaFileBitsEx(copy, 0, nullptr) : 0;
+        if (n && n <= (64u << 20)) {
+            std::vector<uint8_t> bits(n);
+            if (GetMetaFileBitsEx(copy, n, bits.data()) == n) {
+                *out = diClipMetafileToServer(mp->mm, mp->xExt, mp->yExt, bits.data(), n);
+                ok = out->ok;
+            }
+        }
+        if (copy) DeleteMetaFile(copy);
+    }
+    GlobalUnlock(h);
+    return ok;
+}
+
+/* A local palette is a GDI object, not memory: its entries in server form. */
+bool paletteFromLocal(HANDLE h, DiClipBytes* out) {
+    UINT count = GetPaletteEntries(static_cast<HPALETTE>(h), 0, 0, nullptr);
+    if (count == 0 || count > 0xFFFF) return false;
+    std::vector<PALETTEENTRY> entries(count);
+    if (GetPaletteEntries(static_cast<HPALETTE>(h), 0, count, entries.data()) != count)
+        return false;
+    *out = diClipPaletteToServer(reinterpret_cast<const uint8_t*>(entries.data()), count);
+    return out->ok;
+}
+
+} // namespace
+
 /* The server's data in the Windows form of the format (GUI thread). */
-HGLOBAL toLocal(UINT format, const uint8_t* data, uint32_t length) {
+HANDLE ddClipToLocal(UINT format, const uint8_t* data, uint32_t length) {
     DiClipBytes b;
     switch (format) {
     case CF_TEXT:
@@ -84,11 +183,13 @@ HGLOBAL toLocal(UINT format, const uint8_t* data, uint32_t length) {
     case CF_UNICODETEXT:
         b = diClipUnicodeToLocal(data, length);
         break;
-    case CF_BITMAP:
     case CF_METAFILEPICT:
+        return metafileToLocal(data, length);
     case CF_PALETTE:
+        return paletteToLocal(data, length);
+    case CF_BITMAP:
     case CF_ENHMETAFILE:
-        return nullptr; /* handles, not memory: not carried */
+        return nullptr; /* handles of this session only: not carried */
     default: {
         /* The bytes as they are, with one terminating zero. */
         HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, size_t(length) + 1);
@@ -109,8 +210,44 @@ HGLOBAL toLocal(UINT format, const uint8_t* data, uint32_t length) {
     return h;
 }
 
-bool openClipboard() {
-    HWND w = ddClipOwnerWindow();
+bool ddClipFromLocal(UINT format, HANDLE h, uint8_t** data, uint32_t* length) {
+    *data = nullptr;
+    *length = 0;
+    DiClipBytes b = {nullptr, 0, false};
+    if (format == CF_PALETTE) {
+        if (!paletteFromLocal(h, &b)) return false;
+    } else if (format == CF_METAFILEPICT) {
+        if (!metafileFromLocal(h, &b)) return false;
+    } else if (format == CF_BITMAP || format == CF_ENHMETAFILE) {
+        return false;
+    } else {
+        const uint8_t* p = static_cast<const uint8_t*>(GlobalLock(h));
+        if (!p) return false;
+        size_t n = GlobalSize(h);
+        if (format == CF_TEXT || format == CF_OEMTEXT) {
+            b = diClipTextFromLocal(p, n);
+        } else if (format == CF_UNICODETEXT) {
+            b = diClipUnicodeFromLocal(p, n);
+        } else {
+            b.data = static_cast<uint8_t*>(malloc(n ? n : 1));
+            b.ok = b.data != nullptr;
+            b.length = b.ok ? n : 0;
+            if (b.ok && n) memcpy(b.data, p, n);
+        }
+        GlobalUnlock(h);
+    }
+    if (!b.ok || b.length > 0xFFFFFFFFu) {
+        free(b.data);
+        return false;
+    }
+    *data = b.data;
+    *length = uint32_t(b.length);
+    return true;
+}
+
+namespace {
+
+bool openClipboard(HWND w = ddClipOwnerWindow()) {
     /* Another program may hold it open for a moment. */
     for (int i = 0; i < 20; i++) {
         if (OpenClipboard(w)) return true;
@@ -141,21 +278,37 @@ DWORD waitPumping(HANDLE ev, DWORD timeout) {
 
 bool ddClipAnnounceRemote(void* owner, HWND engineWindow, const uint32_t* remoteIds,
                           const DiChar* const* names, const uint32_t* nameLengths, uint32_t count,
-                          int singleText) {
+                          int singleText, bool forPrinting) {
     InterlockedIncrement(&s_announcing);
-    bool open = openClipboard();
+    bool open = !forPrinting && openClipboard();
     std::vector<Format> formats;
     if (singleText) {
         formats.push_back({CF_TEXT, 0, u"STRING"});
     } else {
-        for (uint32_t i = 0; i < count; i++)
+        for (uint32_t i = 0; i < count; i++) {
+            if (diClipNamesLocalFiles(names[i], nameLengths[i])) {
+                std::u16string t = u"The X server's clipboard format \"" +
+                                   std::u16string(names[i], nameLengths[i]) +
+                                   u"\" names local files; it is not offered.";
+                diLogErrorText(t.c_str());
+                continue;
+            }
             formats.push_back({windowsFormat(names[i], nameLengths[i]), remoteIds[i],
                                std::u16string(names[i], nameLengths[i])});
+        }
     }
     s_lock.on();
-    s_owner = owner;
-    s_engineWindow = engineWindow;
-    s_formats = formats;
+    if (forPrinting) {
+        /* The clipboard and its engine stay; only this display's list is
+         * new (a render for it asks from the new list). */
+        s_printOwner = owner;
+        s_printFormats = formats;
+    } else {
+        s_owner = owner;
+        s_engineWindow = engineWindow;
+        s_formats = formats;
+        if (s_printOwner == owner) s_printOwner = nullptr, s_printFormats.clear();
+    }
     s_lock.off();
     if (open) {
         EmptyClipboard();
@@ -164,15 +317,18 @@ bool ddClipAnnounceRemote(void* owner, HWND engineWindow, const uint32_t* remote
         CloseClipboard();
     }
     InterlockedDecrement(&s_announcing);
-    return open;
+    return open || forPrinting;
 }
 
 bool ddClipFindRemote(void* owner, UINT format, uint32_t* remoteId, const DiChar** name,
                       uint32_t* nameLength) {
     bool found = false;
     s_lock.on();
-    if (owner == s_owner)
-        for (const Format& f : s_formats)
+    const std::vector<Format>* list = owner == s_printOwner ? &s_printFormats
+                                      : owner == s_owner    ? &s_formats
+                                                            : nullptr;
+    if (owner && list)
+        for (const Format& f : *list)
             if (f.windowsId == format) {
                 *remoteId = f.remoteId;
                 *name = f.name.data();
@@ -192,22 +348,29 @@ void ddClipExtendWait(void) {
     InterlockedIncrement(&s_progress);
 }
 
-void ddClipDeliverRemote(void* owner, const uint8_t* data, uint32_t length, const DiChar* name,
-                         uint32_t nameLength) {
+bool ddClipRenderWaiting(void* owner) {
     s_lock.on();
     bool waiting = s_renderWait > 0 && owner == s_owner;
     s_lock.off();
-    if (!waiting) return; /* nobody asked: the data is dropped */
-    HGLOBAL h = toLocal(windowsFormat(name, nameLength), data, length);
+    return waiting;
+}
+
+void ddClipDeliverRemote(void* owner, const uint8_t* data, uint32_t length, const DiChar* name,
+                         uint32_t nameLength) {
+    if (!ddClipRenderWaiting(owner)) return; /* nobody asked: the data is dropped */
+    UINT format = windowsFormat(name, nameLength);
+    HANDLE h = ddClipToLocal(format, data, length);
     s_lock.on();
-    if (s_rendered) GlobalFree(s_rendered);
+    freeLocal(s_renderedFormat, s_rendered);
     s_rendered = h;
+    s_renderedFormat = format;
     s_lock.off();
     ddClipEndRender();
 }
 
 void ddClipReleaseOwnership(void* owner) {
     s_lock.on();
+    if (owner && owner == s_printOwner) s_printOwner = nullptr, s_printFormats.clear();
     if (!owner || owner != s_owner) {
         s_lock.off();
         return;
@@ -216,6 +379,7 @@ void ddClipReleaseOwnership(void* owner) {
     s_owner = nullptr;
     s_engineWindow = nullptr;
     s_formats.clear();
+    if (s_printOwner == owner) s_printOwner = nullptr, s_printFormats.clear();
     s_lock.off();
     if (waiting) {
         s_progress = 0;
@@ -239,6 +403,8 @@ uint32_t ddClipListLocalFormats(uint8_t** list, uint32_t* length) {
     std::string out;
     uint32_t count = 0;
     for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f)) {
+        /* Bitmaps and enhanced metafiles have no server form. */
+        if (f == CF_BITMAP || f == CF_ENHMETAFILE) continue;
         std::string utf8;
         if (const char* fixed = diClipFormatName(f)) {
             utf8 = fixed;
@@ -271,34 +437,10 @@ bool ddClipGetLocalData(const DiChar* name, uint32_t nameLength, uint8_t** data,
     *length = 0;
     if (!ddClipIsForeignOwner()) return false;
     UINT f = windowsFormat(name, nameLength);
-    if (!f || f == CF_BITMAP || f == CF_METAFILEPICT || f == CF_PALETTE || f == CF_ENHMETAFILE)
-        return false;
+    if (!f || f == CF_BITMAP || f == CF_ENHMETAFILE) return false;
     if (!openClipboard()) return false;
-    bool ok = false;
     HANDLE h = GetClipboardData(f);
-    const uint8_t* p = h ? static_cast<const uint8_t*>(GlobalLock(h)) : nullptr;
-    if (p) {
-        size_t n = GlobalSize(h);
-        DiClipBytes b;
-        if (f == CF_TEXT || f == CF_OEMTEXT) {
-            b = diClipTextFromLocal(p, n);
-        } else if (f == CF_UNICODETEXT) {
-            b = diClipUnicodeFromLocal(p, n);
-        } else {
-            b.data = static_cast<uint8_t*>(malloc(n ? n : 1));
-            b.ok = b.data != nullptr;
-            b.length = b.ok ? n : 0;
-            if (b.ok && n) memcpy(b.data, p, n);
-        }
-        GlobalUnlock(h);
-        if (b.ok && b.length <= 0xFFFFFFFFu) {
-            *data = b.data;
-            *length = uint32_t(b.length);
-            ok = true;
-        } else {
-            free(b.data);
-        }
-    }
+    bool ok = h && ddClipFromLocal(f, h, data, length);
     CloseClipboard();
     return ok;
 }
@@ -319,7 +461,7 @@ void ddClipRender(UINT format) {
     s_renderWait++;
     s_renderFormat = format;
     s_progress = 0;
-    if (s_rendered) GlobalFree(s_rendered);
+    freeLocal(s_renderedFormat, s_rendered);
     s_rendered = nullptr;
     ResetEvent(ev);
     s_lock.off();
@@ -333,13 +475,21 @@ void ddClipRender(UINT format) {
     }
     s_lock.on();
     HANDLE h = s_rendered;
+    UINT made = s_renderedFormat;
     s_rendered = nullptr;
     s_renderWait--;
     s_lock.off();
+    /* A palette or picture handle answers only its own format. */
+    bool handle = made == CF_PALETTE || made == CF_METAFILEPICT || format == CF_PALETTE ||
+                  format == CF_METAFILEPICT;
+    if (h && made != format && handle) {
+        freeLocal(made, h);
+        h = nullptr;
+    }
     if (!h)
         renderEmpty(format);
     else if (!SetClipboardData(format, h))
-        GlobalFree(h);
+        freeLocal(format, h);
 }
 
 void ddClipBridgeStop(void) {
@@ -348,5 +498,117 @@ void ddClipBridgeStop(void) {
     s_owner = nullptr;
     s_engineWindow = nullptr;
     s_formats.clear();
+    s_printOwner = nullptr;
+    s_printFormats.clear();
+    s_pasted.clear();
     s_lock.off();
+}
+
+bool ddClipPutText(HWND window, const DiChar* text, uint32_t n) {
+    if (n > (64u << 20)) return false;
+    DiClipBytes u = diClipUnicodeToLocal(reinterpret_cast<const uint8_t*>(text), size_t(n) * 2);
+    if (!u.ok) return false;
+    /* The 8-bit copy in the system's code page: a cut to the low 8 bits
+     * would turn the euro into another sign and U+2500 into a terminator. */
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(u.data);
+    int units = int(u.length / 2);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    HGLOBAL ansi = bytes > 0 ? GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, size_t(bytes)) : nullptr;
+    if (char* p = ansi ? static_cast<char*>(GlobalLock(ansi)) : nullptr) {
+        WideCharToMultiByte(CP_ACP, 0, wide, units, p, bytes, nullptr, nullptr);
+        GlobalUnlock(ansi);
+    }
+    HGLOBAL unicode = globalCopy(u.data, u.length);
+    free(u.data);
+    bool ok = false;
+    if (unicode && ansi && openClipboard(window)) {
+        if (EmptyClipboard()) {
+            ok = SetClipboardData(CF_UNICODETEXT, unicode) != nullptr;
+            if (ok) unicode = nullptr;
+            if (ok && SetClipboardData(CF_TEXT, ansi)) ansi = nullptr;
+        }
+        CloseClipboard();
+    }
+    if (unicode) GlobalFree(unicode);
+    if (ansi) GlobalFree(ansi);
+    return ok;
+}
+
+bool ddClipHasText(HWND) {
+    return IsClipboardFormatAvailable(CF_UNICODETEXT) || IsClipboardFormatAvailable(CF_TEXT);
+}
+
+bool ddClipGetText(HWND window, std::u16string* out) {
+    out->clear();
+    if (!openClipboard(window)) return false;
+    DiClipBytes b = {nullptr, 0, false};
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        /* Within the block's size: a block may lack its terminator. */
+        if (const char16_t* p = static_cast<const char16_t*>(GlobalLock(h))) {
+            b = diClipTerminalText(p, GlobalSize(h) / 2, kDdClipPasteLimit);
+            GlobalUnlock(h);
+        }
+    } else if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
+            size_t size = GlobalSize(h), n = strnlen(p, size);
+            if (n > kDdClipPasteLimit * 2) n = kDdClipPasteLimit * 2;
+            int units = n ? MultiByteToWideChar(CP_ACP, 0, p, int(n), nullptr, 0) : 0;
+            std::u16string wide(size_t(units > 0 ? units : 0), u'\0');
+            if (units > 0) MultiByteToWideChar(CP_ACP, 0, p, int(n), ddW(&wide[0]), units);
+            b = diClipTerminalText(wide.data(), wide.size(), kDdClipPasteLimit);
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    if (!b.ok) return false;
+    out->assign(reinterpret_cast<const char16_t*>(b.data), b.length / 2);
+    free(b.data);
+    return true;
+}
+
+namespace {
+
+uintptr_t textWorker(uintptr_t arg) {
+    HWND view = reinterpret_cast<HWND>(arg);
+    std::u16string text;
+    if (!ddClipGetText(view, &text) || text.empty()) return 0;
+    s_lock.on();
+    bool found = false;
+    for (Pasted& p : s_pasted)
+        if (p.view == view) {
+            p.text.swap(text); /* a newer paste of the same view replaces it */
+            found = true;
+        }
+    if (!found) s_pasted.push_back({view, std::move(text)});
+    s_lock.off();
+    if (!PostMessageW(view, WM_COMMAND, kDdClipPasteCommand, 0)) ddClipDropText(view);
+    return 0;
+}
+
+} // namespace
+
+bool ddClipFetchTextAsync(HWND view) {
+    HANDLE t = ddThreadCreate(textWorker, reinterpret_cast<uintptr_t>(view));
+    if (!t) return false;
+    ddThreadCloseHandle(t);
+    return true;
+}
+
+bool ddClipTakeText(HWND view, std::u16string* out) {
+    bool found = false;
+    s_lock.on();
+    for (size_t i = 0; i < s_pasted.size(); i++)
+        if (s_pasted[i].view == view) {
+            out->swap(s_pasted[i].text);
+            s_pasted.erase(s_pasted.begin() + long(i));
+            found = true;
+            break;
+        }
+    s_lock.off();
+    return found;
+}
+
+void ddClipDropText(HWND view) {
+    std::u16string dropped;
+    ddClipTakeText(view, &dropped);
 }

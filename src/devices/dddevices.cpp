@@ -6,6 +6,7 @@
 #include "core/ddthread.h"
 #include "core/ddtrace.h"
 #include "devices/ddclip.h"
+#include "devices/ddprint.h"
 
 #include <mmsystem.h>
 #include <winspool.h>
@@ -13,15 +14,18 @@
 #include <string>
 
 bool ddPrintCheckDefault(void) {
-    DWORD size = 0;
-    GetDefaultPrinterW(nullptr, &size);
-    if (size == 0 || size > 4096) return false;
-    std::wstring name(size, L'\0');
-    if (!GetDefaultPrinterW(&name[0], &size)) return false;
-    name.resize(wcslen(name.c_str()));
-    std::wstring line = L"default printer: " + name + L"\r\n";
-    ddTraceLogWrite(ddD(line.c_str()));
-    return true;
+    std::u16string name = ddPrintDefaultName();
+    HANDLE h = nullptr;
+    bool none = name == kDiPrintNoDefault;
+    if (none || OpenPrinterW(const_cast<wchar_t*>(ddW(name.c_str())), &h, nullptr)) {
+        ddTraceLogWrite((u"Default printer: " + name + u"\r\n").c_str());
+    } else {
+        ddTraceLogPrintf(207, {});
+    }
+    if (h) ClosePrinter(h);
+    /* A default that exists but does not open still counts: printing to it
+     * fails job by job, which tells the user more than no printing at all. */
+    return !none;
 }
 
 bool ddAudioPresent(void) {

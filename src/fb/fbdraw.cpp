@@ -394,11 +394,18 @@ template <class P> struct Family {
              * the reduced masks: under clear, set or copyInverted the plain
              * pixels would be wrong. */
             uint32_t fa = gc->fgAnd, fx = gc->fgXor, ba = gc->bgAnd, bx = gc->bgXor;
+            /* Within one buffer, walk away from the source as a copy does, so
+             * that no source pixel is read after it was written. */
+            bool within = !bitmap && s->bits == d->bits;
+            bool bottomFirst = within && dy > sy, rightFirst = within && dx > sx;
             for (int32_t i = 0; i < h; i++) {
-                uint8_t* p = at(d, dx, dy + i);
-                for (int32_t j = 0; j < w; j++, p += B) {
-                    bool set = bitmap ? stippleBit(s, sx + j, sy + i)
-                                      : (P::load(at(s, sx + j, sy + i)) & plane) != 0;
+                int32_t r = bottomFirst ? h - 1 - i : i;
+                uint8_t* row = at(d, dx, dy + r);
+                for (int32_t j = 0; j < w; j++) {
+                    int32_t c = rightFirst ? w - 1 - j : j;
+                    uint8_t* p = row + size_t(c) * B;
+                    bool set = bitmap ? stippleBit(s, sx + c, sy + r)
+                                      : (P::load(at(s, sx + c, sy + r)) & plane) != 0;
                     P::store(p, (P::load(p) & (set ? fa : ba)) ^ (set ? fx : bx));
                 }
             }

@@ -385,6 +385,9 @@ int32_t fbDecodeInterleavedRLE(uint32_t width, uint32_t height, const uint8_t* d
                                uint8_t dstDepth, uint32_t dstRows) {
     int32_t (*decode)(uint32_t, uint32_t, const uint8_t*, uint32_t, uint8_t*, int32_t);
     uint32_t pixel;
+    /* An empty image is decoded whatever its depths say: nothing to write. */
+    width &= 0xFFFF, height &= 0xFFFF;
+    if (width == 0 || height == 0) return FB_RLE_OK;
     switch (srcDepth) {
     case 8:
         decode = fbDecodeRLE8, pixel = 1;
@@ -406,8 +409,6 @@ int32_t fbDecodeInterleavedRLE(uint32_t width, uint32_t height, const uint8_t* d
     /* The decoders write pixels of the image's size whatever the buffer
      * holds: a buffer of another pixel size would be overrun. */
     if (dstDepth != srcDepth && srcDepth != 24) return FB_RLE_BAD_DEST;
-    width &= 0xFFFF, height &= 0xFFFF;
-    if (width == 0 || height == 0) return FB_RLE_OK;
     /* The image fills its first height rows: they must exist and hold it. */
     uint64_t rowBytes = stride < 0 ? uint64_t(-int64_t(stride)) : uint64_t(stride);
     if (height > dstRows || uint64_t(width) * pixel > rowBytes || stride == INT32_MIN)

@@ -20,6 +20,9 @@ namespace {
  * Connections are made one at a time on the application thread; each
  * starts afresh, so no earlier handshake's findings reach a later one. */
 uint32_t s_problems;
+/* An error no answer of the user may overlook (a bad signature, an issuer
+ * that is no CA...) was found: the connection fails without asking. */
+bool s_refused;
 SOAP_SOCKET (*s_runtimeOpen)(struct soap*, const char*, const char*, int);
 
 int fail(struct soap* soap, const char* message) {
@@ -48,12 +51,23 @@ bool decide(struct soap* soap, const char* host) {
     bool ok;
     DiTlsVerify v;
     v.Reset(0, host);
-    if (!(soap->ssl_flags & SOAP_SSL_SKIP_HOST_CHECK) && !diCertCheckHost(&v, peer)) {
+    if (s_refused) {
+        soap_set_sender_error(
+            soap, "SSL/TLS error",
+            "SSL certificate presented by peer cannot be verified in tcp_connect()",
+            SOAP_SSL_ERROR);
+        ok = false;
+    } else if (!(soap->ssl_flags & SOAP_SSL_SKIP_HOST_CHECK) && !diCertCheckHost(&v, peer)) {
         soap_set_sender_error(soap, "SSL/TLS error",
                               "SSL/TLS certificate host name mismatch in tcp_connect()",
                               SOAP_SSL_ERROR);
         ok = false;
-    } else if (SSL_get_verify_result(soap->ssl) == X509_V_OK || diCertCacheFind(peer) == 0) {
+    } else if (SSL_get_verify_result(soap->ssl) == X509_V_OK) {
+        ok = true;
+    } else if (diCertCacheFind(peer) == 0 &&
+               (diCertCacheIsConfirmed(peer, host) || diCertCacheLookupHost(peer, host) == 1)) {
+        /* Accepted before, for this host: an answer given for one host
+         * says nothing about another that the certificate also names. */
         ok = true;
     } else {
         int choice = SoapTlsAskCertificate(s_problems, widen(host).c_str(), peer);
@@ -61,7 +75,8 @@ bool decide(struct soap* soap, const char* host) {
         if (ok) {
             uint32_t how = DI_CERT_KEEP | (choice >= 2 ? uint32_t(DI_CERT_STORE_FILE) : 0u);
             diCertCacheRemember(peer, how, 1);
-            diCertCacheMarkConfirmed(peer);
+            diCertCacheMarkConfirmed(peer, host);
+            diCertCacheRememberHost(peer, host);
         } else {
             soap_set_sender_error(
                 soap, "SSL/TLS error",
@@ -78,6 +93,7 @@ bool decide(struct soap* soap, const char* host) {
  * still accept. */
 SOAP_SOCKET openConnection(struct soap* soap, const char* endpoint, const char* host, int port) {
     s_problems = 0;
+    s_refused = false;
     bool secure = endpoint && strncmp(endpoint, "https:", 6) == 0;
     unsigned short flags = soap->ssl_flags;
     soap->ssl_flags &= ~SOAP_SSL_REQUIRE_SERVER_AUTHENTICATION;
@@ -111,24 +127,11 @@ int SoapTlsPasswordCallback(char* buf, int size, int, void* password) {
 }
 
 int SoapTlsVerifyCallback(int ok, X509_STORE_CTX* ctx) {
-    if (!ok) switch (X509_STORE_CTX_get_error(ctx)) {
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        case X509_V_ERR_CERT_UNTRUSTED:
-            s_problems |= DI_CERT_UNTRUSTED;
-            break;
-        case X509_V_ERR_CERT_NOT_YET_VALID:
-        case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
-            s_problems |= DI_CERT_NOT_YET_VALID;
-            break;
-        case X509_V_ERR_CERT_HAS_EXPIRED:
-        case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
-            s_problems |= DI_CERT_EXPIRED;
-            break;
-        }
+    if (!ok) {
+        uint32_t problem = diCertErrorProblem(X509_STORE_CTX_get_error(ctx));
+        s_problems |= problem;
+        if (!problem) s_refused = true;
+    }
     /* Whether to go on is decided after the handshake. */
     return 1;
 }

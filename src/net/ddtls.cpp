@@ -328,6 +328,10 @@ int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int listVaria
         s->error = DD_NET_ERR_FAILED;
         return -1;
     }
+    /* The warnings run modal loops in which timers and the socket's owner
+     * still run: held, the socket stays readable if its owner destroys it
+     * meanwhile, and the set-up checks that before it goes on. */
+    diNetHold(s);
     DiTlsVerify v;
     s->handshake = &v;
     initCache();
@@ -357,13 +361,19 @@ int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int listVaria
             DiTlsAsker asker = {askUser, &ask};
             result = diTlsDecide(&v, name.c_str(), listVariant, &asker);
         }
-        diTlsVerifyAttach(ssl, nullptr);
+        if (s->destroyed || s->tls != ssl) {
+            /* Closed or destroyed meanwhile: the session went with it. */
+            result = -1;
+        } else {
+            diTlsVerifyAttach(ssl, nullptr);
+        }
     } else if (ssl) {
         SSL_free(ssl);
     }
     ERR_clear_error();
     if (result != 0) s->error = v.result ? v.result : DD_NET_ERR_FAILED;
     s->handshake = nullptr;
+    diNetRelease(s);
     return result;
 }
 

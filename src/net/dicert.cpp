@@ -259,6 +259,26 @@ static int32_t diTlsIssuerFault(X509* issuer) {
     return 0;
 }
 
+uint32_t diCertErrorProblem(int err) {
+    switch (err) {
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
+        return DI_CERT_NOT_YET_VALID;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
+        return DI_CERT_EXPIRED;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return DI_CERT_UNTRUSTED;
+    default:
+        return 0;
+    }
+}
+
 int diTlsVerifyCallback(int ok, X509_STORE_CTX* ctx) {
     DiTlsVerify* v = diTlsVerifyOf(ctx);
     X509* cert = X509_STORE_CTX_get_current_cert(ctx);
@@ -271,40 +291,36 @@ int diTlsVerifyCallback(int ok, X509_STORE_CTX* ctx) {
 
     if (!ok) {
         bool trustStep = false, acceptedByStore = false;
-        switch (err) {
-        case X509_V_ERR_CERT_NOT_YET_VALID:
-        case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
+        switch (diCertErrorProblem(err)) {
+        case DI_CERT_NOT_YET_VALID:
             rec->bits |= DI_CERT_NOT_YET_VALID;
             v->result = DI_CERT_RESULT_NOT_YET_VALID;
             accept = true;
             break;
-        case X509_V_ERR_CERT_HAS_EXPIRED:
-        case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
+        case DI_CERT_EXPIRED:
             rec->bits |= DI_CERT_EXPIRED;
             v->result = DI_CERT_RESULT_EXPIRED;
             accept = true;
             break;
-        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        case X509_V_ERR_CERT_UNTRUSTED:
-            acceptedByStore = v->caFileLoaded && diTlsStoreHasSubject(ctx, cert);
+        case DI_CERT_UNTRUSTED:
+            /* A root the CA file holds, though the library saw it only in
+             * the chain, is trusted by the store. */
+            acceptedByStore = err != X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT &&
+                              err != X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY &&
+                              err != X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE &&
+                              v->caFileLoaded && diTlsStoreHasSubject(ctx, cert);
             trustStep = true;
             break;
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-            trustStep = true;
-            break;
-        case X509_V_ERR_INVALID_CA: {
+        default:
+            if (err != X509_V_ERR_INVALID_CA) {
+                if (!v->result) v->result = DI_CERT_RESULT_OTHER;
+                v->combined |= rec->bits;
+                return 0;
+            }
             /* The library found this certificate unfit to issue the one
              * below it: say why as the issuer check does. */
             int32_t fault = diTlsIssuerFault(cert);
             v->result = fault ? fault : (v->result ? v->result : DI_CERT_RESULT_OTHER);
-            v->combined |= rec->bits;
-            return 0;
-        }
-        default:
-            if (!v->result) v->result = DI_CERT_RESULT_OTHER;
             v->combined |= rec->bits;
             return 0;
         }
@@ -405,14 +421,14 @@ struct Decider {
     int apply(int choice, X509* cert) {
         if (choice <= 0) return -1;
         acceptForSession(cert, choice >= 2);
-        diCertCacheMarkConfirmed(cert);
+        diCertCacheMarkConfirmed(cert, host);
         return 0;
     }
     /* Certificate problems other than "untrusted only". */
     int otherProblems(bool firstConnection) {
         X509* cert = firstWithProblems();
         if (!cert) cert = leaf();
-        if (diCertCacheIsConfirmed(cert)) return 0;
+        if (diCertCacheIsConfirmed(cert, host)) return 0;
         int choice = warn(cert);
         if (choice == 0) return -1;
         if (firstConnection && !ask(DI_TLS_DLG_FIRST, leaf())) return -1;

@@ -90,6 +90,13 @@ struct DiTlsVerify {
 void diTlsVerifyAttach(SSL* ssl, DiTlsVerify* v);
 void diTlsVerifyAttachStore(X509_STORE_CTX* ctx, DiTlsVerify* v);
 
+/* How every TLS path takes a verification error of the library: the
+ * problem bit the user may be asked to accept (untrusted, not yet valid,
+ * expired), or 0 for an error that fails the connection whatever the user
+ * would answer (a bad signature, an issuer that is no CA, a wrong purpose
+ * and every error not named here). */
+uint32_t diCertErrorProblem(int err);
+
 /* The verify callback of every client session (SSL_CTX_set_verify). */
 int diTlsVerifyCallback(int ok, X509_STORE_CTX* ctx);
 

@@ -12,15 +12,19 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <deque>
 #include <string.h>
+#include <vector>
 
 namespace {
 
 struct Record {
     uint8_t accepted;
-    uint8_t confirmed;
     X509* cert;
+    /* The hosts the user confirmed this certificate for (lower-case): an
+     * answer given for one host says nothing about another. */
+    std::vector<std::string> confirmedHosts;
 };
 
 struct Cache {
@@ -44,7 +48,7 @@ Record* find(X509* cert) {
 
 void add(X509* cert, uint8_t accepted) {
     X509_up_ref(cert);
-    cache().list.push_front(Record{accepted, 0, cert});
+    cache().list.push_front(Record{accepted, cert, {}});
 }
 
 std::string pemOf(X509* cert) {
@@ -229,6 +233,7 @@ CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length) {
 std::string diCertHostsSerialize(CQVLXMLDoc* doc) {
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n";
     if (doc && doc->root) CProfileStore::WriteElement(&out, doc->root, 0);
+    out += '\n';
     return out;
 }
 
@@ -297,15 +302,33 @@ int diCertCacheFind(X509* cert) {
     return r->accepted ? 0 : 1;
 }
 
-void diCertCacheMarkConfirmed(X509* cert) {
-    if (!cert) return;
-    for (Record& r : cache().list)
-        if (X509_cmp(r.cert, cert) == 0) r.confirmed = 1;
+namespace {
+
+std::string lowerHost(const char* host) {
+    std::string h = host ? host : "";
+    for (char& c : h)
+        if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    return h;
 }
 
-int diCertCacheIsConfirmed(X509* cert) {
+} // namespace
+
+void diCertCacheMarkConfirmed(X509* cert, const char* host) {
+    if (!cert) return;
+    const std::string h = lowerHost(host);
+    for (Record& r : cache().list)
+        if (X509_cmp(r.cert, cert) == 0 &&
+            std::find(r.confirmedHosts.begin(), r.confirmedHosts.end(), h) ==
+                r.confirmedHosts.end())
+            r.confirmedHosts.push_back(h);
+}
+
+int diCertCacheIsConfirmed(X509* cert, const char* host) {
     Record* r = cert ? find(cert) : nullptr;
-    return r ? r->confirmed : 0;
+    if (!r) return 0;
+    const std::string h = lowerHost(host);
+    return std::find(r->confirmedHosts.begin(), r->confirmedHosts.end(), h) !=
+           r->confirmedHosts.end();
 }
 
 void diCertCacheRemember(X509* cert, uint32_t how, int accepted) {

@@ -40,8 +40,10 @@ void diCertCacheReset();
 /* 2 not in the list, 0 in the list and accepted, 1 in the list and not
  * accepted. */
 int diCertCacheFind(X509* cert);
-void diCertCacheMarkConfirmed(X509* cert);
-int diCertCacheIsConfirmed(X509* cert);
+/* The user's confirmation of a listed certificate for one host (compared
+ * without regard to ASCII case): 1 when it was confirmed for that host. */
+void diCertCacheMarkConfirmed(X509* cert, const char* host);
+int diCertCacheIsConfirmed(X509* cert, const char* host);
 
 /* how: 1 accept for this process, 4 also append to the store file (when
  * accepted is non-zero); 2 list as not accepted (when accepted is zero). A

@@ -147,6 +147,21 @@ void resetAttempt(DiHTTPClient* c) {
     c->challenge = c->otherChallenge = 0;
 }
 
+void hold(DiHTTPClient* c) {
+    c->holds++;
+}
+
+/* Ends one hold: false when the fetch that took it is over, because the
+ * client was freed (and now is) or because the fetch ended or another began
+ * meanwhile. */
+bool release(DiHTTPClient* c, uint32_t fetch) {
+    if (--c->holds == 0 && c->freed) {
+        free(c);
+        return false;
+    }
+    return !c->freed && c->active && c->fetchCount == fetch;
+}
+
 DiRoute* httpProxy() {
     return g_ddApp && g_ddApp->httpProxyInUse ? g_ddApp->opt.httpProxyRoute : nullptr;
 }
@@ -193,7 +208,13 @@ void replyEnded(DiHTTPClient* c) {
                 diRouteSetCredentials(proxy, nullptr, nullptr);
                 ok = proxy->credentials != nullptr;
             } else {
+                /* The attempt's time-out must not end the fetch under the
+                 * dialog; the user takes as long as they like. */
+                cancelTimer(c);
+                uint32_t fetch = c->fetchCount;
+                hold(c);
                 ok = diRouteAskCredentials(proxy, &c->obj) != 0;
+                if (!release(c, fetch)) return;
             }
             if (ok) {
                 resetAttempt(c);
@@ -217,8 +238,11 @@ int startAttempt(DiHTTPClient* c, bool retry) {
     char* request = diHTTPBuildRequest(c);
     if (!request) {
         c->status = -1;
-        if (retry) finish(c);
-        c->active = 0;
+        /* The callback may free the client: nothing touches it after. */
+        if (retry)
+            finish(c);
+        else
+            c->active = 0;
         return -1;
     }
     DdSocket* s = ddNetSocketCreate();
@@ -226,13 +250,23 @@ int startAttempt(DiHTTPClient* c, bool retry) {
         if (s) ddNetSocketDestroy(s);
         free(request);
         c->status = -1;
-        if (retry) finish(c);
-        c->active = 0;
+        /* The callback may free the client: nothing touches it after. */
+        if (retry)
+            finish(c);
+        else
+            c->active = 0;
         return -1;
     }
     c->socket = s;
     diNetSetOwner(s, &c->obj);
+    /* Connecting and the TLS set-up may ask the user. */
+    uint32_t fetch = c->fetchCount;
+    hold(c);
     int r = diNetConnect(s, c->host, uint16_t(c->port), c->scheme == 1 ? 7u : 4u);
+    if (!release(c, fetch)) {
+        free(request);
+        return -8;
+    }
     if (r != 0) {
         free(request);
         int code = (r == -7 || r == -8 || r == -5 || r == -4 || r == -3) ? r : -1;
@@ -240,7 +274,16 @@ int startAttempt(DiHTTPClient* c, bool retry) {
         finish(c);
         return code;
     }
-    if (c->scheme == 1 && ddNetStartTls(s, 17, c->host, 0) != 0) {
+    int tls = 0;
+    if (c->scheme == 1) {
+        hold(c);
+        tls = ddNetStartTls(s, 17, c->host, 0);
+        if (!release(c, fetch)) {
+            free(request);
+            return -8;
+        }
+    }
+    if (tls != 0) {
         free(request);
         diLogErrorArgs(209, {c->host});
         c->status = -1;
@@ -293,9 +336,12 @@ void diHTTPClientCleanup(DiHTTPClient* c) {
 }
 
 void diHTTPClientFree(DiHTTPClient* c) {
-    if (!c) return;
+    if (!c || c->freed) return;
     diHTTPClientCleanup(c);
-    free(c);
+    if (c->holds)
+        c->freed = 1;
+    else
+        free(c);
 }
 
 char* diHTTPBuildRequest(DiHTTPClient* c) {
@@ -500,51 +546,9 @@ int diHTTPFetchServerInfo(DiHTTPClient* c, const DiChar* host, uint32_t port, in
     c->port = port & 0xFFFF;
     c->scheme = scheme == 1 ? 1 : 0;
     if (!c->host || !c->prefix || !c->line) return -1;
+    c->fetchCount++;
     resetAttempt(c);
     return startAttempt(c, false);
 }
 
-/* --- URLs ---------------------------------------------------------------- */
-
-static size_t schemeLength(const DiChar* url, int* index) {
-    static const char* const names[] = {"http", "https"};
-    for (int k = 1; k >= 0; --k) {
-        size_t n = strlen(names[k]), i = 0;
-        for (; i < n; ++i) {
-            DiChar ch = url[i];
-            if (ch >= u'A' && ch <= u'Z') ch = DiChar(ch - u'A' + u'a');
-            if (ch != DiChar(names[k][i])) break;
-        }
-        if (i == n && url[n] == u':' && url[n + 1] == u'/' && url[n + 2] == u'/') {
-            *index = k;
-            return n + 3;
-        }
-    }
-    return 0;
-}
-
-int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
-    if (!url) return -1;
-    int index;
-    size_t p = schemeLength(url, &index);
-    if (!p) return -1;
-    size_t h = p;
-    while (url[h] && url[h] != u'/' && url[h] != u':') ++h;
-    if (h == p) return -1;
-    int value = index == 1 ? 443 : 80;
-    if (url[h] == u':') {
-        size_t d = h + 1;
-        uint32_t v = 0;
-        while (url[d] >= u'0' && url[d] <= u'9' && d - h <= 5) v = v * 10 + uint32_t(url[d++] - u'0');
-        if (d == h + 1 || d - h > 6 || v < 1 || v > 65535 || (url[d] && url[d] != u'/'))
-            return -1;
-        value = int(v);
-    }
-    DiChar* name = diHTTPCopyRange(url + p, h - p);
-    if (!name) return -1;
-    *scheme = index;
-    *host = name;
-    *port = value;
-    return 0;
-}
 

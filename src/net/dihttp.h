@@ -60,6 +60,12 @@ struct DiHTTPClient {
     int lineTooLong;
     char* pending; /* request bytes not yet taken by the socket */
     uint32_t pendingLength;
+    /* Dialogs of the fetch run modal loops in which timers and the owner
+     * still run. While such a call holds the client, freeing it is only
+     * recorded, and the holder frees it when the call returns. */
+    uint32_t holds;
+    int freed;
+    uint32_t fetchCount; /* fetches started: tells a restarted one apart */
 };
 
 DiHTTPClient* diHTTPClientAlloc(void);

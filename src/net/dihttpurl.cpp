@@ -46,3 +46,45 @@ int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** p
     *path = c;
     return 1;
 }
+
+static size_t schemeLength(const DiChar* url, int* index) {
+    static const char* const names[] = {"http", "https"};
+    for (int k = 1; k >= 0; --k) {
+        size_t n = strlen(names[k]), i = 0;
+        for (; i < n; ++i) {
+            DiChar ch = url[i];
+            if (ch >= u'A' && ch <= u'Z') ch = DiChar(ch - u'A' + u'a');
+            if (ch != DiChar(names[k][i])) break;
+        }
+        if (i == n && url[n] == u':' && url[n + 1] == u'/' && url[n + 2] == u'/') {
+            *index = k;
+            return n + 3;
+        }
+    }
+    return 0;
+}
+
+int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
+    if (!url) return -1;
+    int index;
+    size_t p = schemeLength(url, &index);
+    if (!p) return -1;
+    size_t h = p;
+    while (url[h] && url[h] != u'/' && url[h] != u':') ++h;
+    if (h == p) return -1;
+    int value = index == 1 ? 443 : 80;
+    if (url[h] == u':') {
+        size_t d = h + 1;
+        uint32_t v = 0;
+        while (url[d] >= u'0' && url[d] <= u'9' && d - h <= 5) v = v * 10 + uint32_t(url[d++] - u'0');
+        if (d == h + 1 || d - h > 6 || v < 1 || v > 65535 || (url[d] && url[d] != u'/'))
+            return -1;
+        value = int(v);
+    }
+    DiChar* name = diHTTPCopyRange(url + p, h - p);
+    if (!name) return -1;
+    *scheme = index;
+    *host = name;
+    *port = value;
+    return 0;
+}

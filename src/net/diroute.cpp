@@ -721,7 +721,8 @@ int diRouteNegotiateHop(DiRouteChain* chain, DiRoute* current, DiRoute* next) {
     return r;
 }
 
-int diRouteChainRun(DiRouteChain* chain) {
+/* Runs the chain over its socket; the caller holds the socket. */
+static int runChain(DiRouteChain* chain) {
     DdSocket* s = chain->socket;
     int tlsHops = 0;
     for (DiRouteNode* n = chain->first; n; n = n->next)
@@ -749,6 +750,9 @@ int diRouteChainRun(DiRouteChain* chain) {
                 break;
             }
         }
+        /* A hop may have asked the user: its owner may have given the
+         * socket up meanwhile. */
+        if (s->destroyed) return -8;
         if (r == 0) {
             ddNetSetRecvTimeout(s, 0);
             ddNetSetBlocking(s, 0);
@@ -762,7 +766,7 @@ int diRouteChainRun(DiRouteChain* chain) {
             /* First try without asking: many proxies accept empty ones. */
             diRouteSetCredentials(asking, nullptr, nullptr);
             if (!asking->credentials) return -7;
-        } else if (!diRouteAskCredentials(asking, s->owner)) {
+        } else if (!diRouteAskCredentials(asking, s->owner) || s->destroyed) {
             s->error = DD_NET_ERR_PROXY_CANCELLED;
             return -8;
         }
@@ -771,4 +775,15 @@ int diRouteChainRun(DiRouteChain* chain) {
             return -7;
         }
     }
+}
+
+/* The hops' dialogs run modal loops in which timers and the socket's owner
+ * still run. The socket is held for the whole run, so that an owner that
+ * destroys it meanwhile leaves it readable until the run has seen that and
+ * stopped. */
+int diRouteChainRun(DiRouteChain* chain) {
+    diNetHold(chain->socket);
+    int r = runChain(chain);
+    diNetRelease(chain->socket);
+    return r;
 }

@@ -1,7 +1,11 @@
 /* The profile file on disk and the saved-session early paths. */
 #include "session/ddso.h"
 
-#include "session/diprofile.h"
+#include "session/ddprofile.h"
+
+#include "core/ddapp.h"
+#include "net/dicertcache.h"
+#include "session/objhandler_pending.h"
 
 #include <shlobj.h>
 #include <stdio.h>
@@ -15,21 +19,6 @@ static bool s_pathSet; /* set by ddProfStoreSetPath: an empty path means no file
 
 /* Profiles larger than this are not ours: they are refused unread. */
 static const DWORD k_maxProfileBytes = 16u << 20;
-
-const wchar_t* ddProfStorePath(void) {
-    if (s_path.empty() && !s_pathSet) {
-        wchar_t folder[MAX_PATH];
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0,
-                                       folder)))
-            s_path = std::wstring(folder) + L"\\Vek\\VHVN\\profile.xml";
-    }
-    return s_path.c_str();
-}
-
-void ddProfStoreSetPath(const wchar_t* path) {
-    s_path = path ? path : L"";
-    s_pathSet = true;
-}
 
 bool diProfReadWholeFile(const wchar_t* path, char** text, size_t* length, bool skipBom) {
     *text = nullptr;
@@ -64,66 +53,192 @@ static void makeParentFolders(const std::wstring& path) {
 }
 
 /* Writes the file through a temporary beside it so that a failed write
- * never leaves a truncated profile behind. */
-static int ddProfStoreSave(DiProfileStore*, const std::string& bytes) {
-    std::wstring path = ddProfStorePath();
-    if (path.empty()) return -1;
+ * never leaves a truncated file behind. */
+static bool replaceFile(const std::wstring& path, const std::string& bytes) {
+    if (path.empty()) return false;
     makeParentFolders(path);
     /* One temporary per process: two clients may save at once. */
     std::wstring tmp = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
     HANDLE f = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return -1;
+    if (f == INVALID_HANDLE_VALUE) return false;
     DWORD put = 0;
     bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
               put == bytes.size();
     ok = CloseHandle(f) && ok;
     if (!ok || !MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileW(tmp.c_str());
-        return -1;
+        return false;
     }
-    return 0;
+    return true;
+}
+
+static bool readBytes(const std::wstring& path, std::string* bytes) {
+    char* text = nullptr;
+    size_t length = 0;
+    if (path.empty() || !diProfReadWholeFile(path.c_str(), &text, &length, true)) return false;
+    bytes->assign(text, length);
+    free(text);
+    return true;
+}
+
+/* Local application data, then "\Vek" and "\VHVN"; each folder is made
+ * when create is set. False when the shell folder is unknown or a folder
+ * cannot be made. */
+static bool storeFolder(std::wstring* out, bool create) {
+    wchar_t base[MAX_PATH];
+    int flags = CSIDL_LOCAL_APPDATA | (create ? CSIDL_FLAG_CREATE : 0);
+    if (FAILED(SHGetFolderPathW(nullptr, flags, nullptr, 0, base))) return false;
+    std::wstring folder = base;
+    for (const wchar_t* part : {L"\\Vek", L"\\VHVN"}) {
+        folder += part;
+        if (create && !CreateDirectoryW(folder.c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    *out = folder;
+    return true;
+}
+
+bool ddProfGetFolder(wchar_t* buffer, size_t size) {
+    std::wstring folder;
+    if (!buffer || !size) return false;
+    buffer[0] = 0;
+    if (!storeFolder(&folder, false) || folder.size() + 1 > size) return false;
+    memcpy(buffer, folder.c_str(), (folder.size() + 1) * sizeof(wchar_t));
+    return true;
+}
+
+const wchar_t* ddProfStorePath(void) {
+    if (s_path.empty() && !s_pathSet) {
+        std::wstring folder;
+        if (storeFolder(&folder, true)) s_path = folder + L"\\profile.xml";
+    }
+    return s_path.c_str();
+}
+
+void ddProfStoreSetPath(const wchar_t* path) {
+    s_path = path ? path : L"";
+    s_pathSet = true;
+}
+
+/* ---- the store ---- */
+
+CWinProfileStore::CWinProfileStore() {
+    options.profile = g_ddApp->opt.profile;
+    options.server = g_ddApp->opt.server;
+    options.earlyPath = g_ddApp->opt.objectName || g_ddApp->opt.launchConfig;
+    BuildFilePath();
+    Load(nullptr);
+}
+
+void CWinProfileStore::BuildFilePath() {
+    filePath[0] = 0;
+    const wchar_t* path = ddProfStorePath();
+    size_t n = wcslen(path);
+    if (n < DI_COUNTOF(filePath)) memcpy(filePath, path, (n + 1) * sizeof(wchar_t));
+}
+
+bool CWinProfileStore::ReadFileBytes(std::string* bytes) {
+    return readBytes(ddW(filePath), bytes);
+}
+
+bool CWinProfileStore::WriteFileBytes(const std::string& bytes) {
+    return replaceFile(ddW(filePath), bytes);
+}
+
+bool CWinProfileStore::SetAsideBadFile() {
+    if (!filePath[0]) return true;
+    std::wstring path = ddW(filePath);
+    if (MoveFileExW(path.c_str(), (path + L".bad").c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    return GetLastError() == ERROR_FILE_NOT_FOUND; /* gone meanwhile: nothing to keep */
+}
+
+bool CWinProfileStore::FileExists() {
+    return filePath[0] && GetFileAttributesW(ddW(filePath)) != INVALID_FILE_ATTRIBUTES;
+}
+
+void CWinProfileStore::UsePreferredLanguage(const DiChar* language) {
+    diAppSetText(&g_ddApp->opt.preferredLanguage, language);
+}
+
+void CWinProfileStore::UseCertsFile(const DiChar* path) {
+    diCertCacheSetSessionCertsFile(diProfileToUtf8(path));
 }
 
 void ddProfStoreCreate(void) {
     ddProfStoreDestroy();
-    DiProfileStore* store = new DiProfileStore();
-    store->save = ddProfStoreSave;
-    char* text = nullptr;
-    size_t length = 0;
-    const wchar_t* path = ddProfStorePath();
-    if (*path && diProfReadWholeFile(path, &text, &length, true)) {
-        diProfileParse(store, text, length);
-        free(text);
-    }
-    g_diProfileStore = store;
+    new CWinProfileStore();
 }
 
 void ddProfStoreDestroy(void) {
     delete g_diProfileStore;
-    g_diProfileStore = nullptr;
 }
 
-int ddProfLaunchConfig(const DiChar* file, const DiChar*) {
-    /* The listener's request handler that would dispatch the items comes
-     * with the session subsystem; the file is only checked for being
-     * readable. */
-    char* text = nullptr;
-    if (!file || !diProfReadWholeFile(ddW(file), &text, nullptr, true)) return -1;
-    free(text);
-    return -1;
+/* ---- settings files ---- */
+
+bool CWinSettingsFile::CreateUniqueFile() {
+    std::wstring folder;
+    if (!storeFolder(&folder, true)) return false;
+    for (int attempt = 0; attempt < 16; attempt++) {
+        wchar_t* unique = _wtmpnam(nullptr);
+        if (!unique) return false;
+        std::wstring name = unique[0] == L'\\' ? unique + 1 : unique;
+        name += L"dat";
+        std::wstring path = folder + L"\\" + name;
+        HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f == INVALID_HANDLE_VALUE) continue;
+        CloseHandle(f);
+        diAppSetText(&filePath, ddD(path.c_str()));
+        diAppSetText(&fileName, ddD(name.c_str()));
+        return true;
+    }
+    return false;
 }
 
-int ddProfLaunchObject(const DiChar* profile, const DiChar*) {
-    char* text = nullptr;
-    size_t length = 0;
-    if (!profile || !diProfReadWholeFile(ddW(profile), &text, &length, true)) return 3;
-    std::string body(text, length);
-    free(text);
-    size_t open = body.find("<sessioncookie>");
-    size_t close = open == std::string::npos ? open : body.find("</sessioncookie>", open);
-    if (close == std::string::npos || close == open + strlen("<sessioncookie>")) return 2;
-    /* A session cookie is present, but no request dispatcher exists yet to
-     * take the object: the request fails. */
-    return 1;
+/* A name that stays inside the folder: no separators, drive or stream
+ * colons, and not "." or "..". */
+static bool isPlainName(const DiChar* name) {
+    if (!name || !*name) return false;
+    std::u16string s = name;
+    if (s == u"." || s == u"..") return false;
+    return s.find_first_of(u"\\/:") == std::u16string::npos;
+}
+
+bool CWinSettingsFile::Open(const DiChar* name) {
+    std::wstring folder;
+    if (!isPlainName(name) || !storeFolder(&folder, false)) return false;
+    std::wstring path = folder + L"\\" + ddW(name);
+    diAppSetText(&filePath, ddD(path.c_str()));
+    diAppSetText(&fileName, name);
+    return Load();
+}
+
+bool CWinSettingsFile::ReadFileBytes(std::string* bytes) {
+    return filePath && readBytes(ddW(filePath), bytes);
+}
+
+bool CWinSettingsFile::WriteFileBytes(const std::string& bytes) {
+    return filePath && replaceFile(ddW(filePath), bytes);
+}
+
+/* ---- the early start-up paths ---- */
+
+int ddProfLaunchConfig(const DiChar* file, const DiChar* objectName) {
+    CWinSettingsFile settings;
+    if (!settings.Open(file)) return -1;
+    CLaunchObjectHandler handler;
+    return objectName ? handler.HandleObject(objectName, &settings)
+                      : handler.HandleAllItems(&settings);
+}
+
+int ddProfLaunchObject(const DiChar* objectName) {
+    CWinSettingsFile settings;
+    if (!g_diProfileStore || settings.FillFromProfile(g_diProfileStore, g_ddApp->opt.loginUrl) != 0)
+        return 3;
+    DiChar cookie[260];
+    if (!settings.GetValue(u"sessioncookie", cookie, 260, nullptr) || !cookie[0]) return 2;
+    CLaunchObjectHandler handler;
+    return handler.HandleObject(objectName, &settings);
 }

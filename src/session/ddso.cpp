@@ -14,7 +14,7 @@
 #include <string.h>
 
 struct DdOutpost {
-    DiProfileStore* store; /* handed over at creation; not owned */
+    CProfileStore* store; /* handed over at creation; not owned */
 };
 
 static DdOutpost* s_outpost;

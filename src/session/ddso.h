@@ -21,8 +21,10 @@ bool diProfReadWholeFile(const wchar_t* path, char** text, size_t* length, bool 
  * Sockets: whatever network work they come to do must start it themselves.
  * Launch configuration: start-up ends with 0 whatever it returns. */
 int ddProfLaunchConfig(const DiChar* file, const DiChar* objectName);
-/* 0 done, 1 the request failed, 2 no session cookie, 3 file not loadable. */
-int ddProfLaunchObject(const DiChar* profile, const DiChar* objectName);
+/* The saved session of the current profile ("-profile") handed to the
+ * start-up request handler with the object name: 0 done, 1 the request
+ * failed, 2 no session cookie, 3 no usable settings (no login URL). */
+int ddProfLaunchObject(const DiChar* objectName);
 
 /* 1 on success (or when it exists), 0 when initialisation or the immediate
  * start fails. */

@@ -1,52 +1,179 @@
-/* The profile store as far as the core needs it: the "localsettings"
- * element of the user's profile.xml, kept as (name, value) text pairs with
- * lower-cased names. Everything of the file outside that element is kept
- * byte for byte and written back around it. */
+/* The profile store: one XML document per user of the machine ("cache")
+ * holding the profiles the server handed out at login, grouped by host and
+ * user, the last login, and the client's local settings. Changes are made in
+ * memory; only Save writes the whole document back. One store exists per
+ * process (g_diProfileStore); the Windows layer supplies the file. */
 #ifndef HV_DIPROFILE_H
 #define HV_DIPROFILE_H
 
 #include "di.h"
 
 #include <string>
-#include <utility>
-#include <vector>
 
-struct DiProfileStore {
-    std::string head; /* file text before the localsettings element */
-    std::string tail; /* file text after it */
-    std::vector<std::pair<std::string, std::string>> settings; /* UTF-8 */
-    /* Writes the serialised file; 0 on success. Set by the Windows layer. */
-    int (*save)(DiProfileStore* store, const std::string& bytes);
+class CQVLXMLDoc;
+class CQVLXMLElement;
+class CQVLXMLTag;
+
+/* The profile chosen for this run: "host:user:profile" split at the last
+ * colons. host, user and profileName point into text; the three elements
+ * point into the store's document and are not owned. */
+class CCurrentProfile {
+  public:
+    DiChar* text = nullptr;
+    const DiChar* host = nullptr;
+    const DiChar* user = nullptr;
+    const DiChar* profileName = nullptr;
+    CQVLXMLTag* hostElement = nullptr;
+    CQVLXMLTag* userElement = nullptr;
+    CQVLXMLTag* profileElement = nullptr;
+
+    CCurrentProfile() {}
+    ~CCurrentProfile() { Clear(); }
+    CCurrentProfile(const CCurrentProfile&) = delete;
+    CCurrentProfile& operator=(const CCurrentProfile&) = delete;
+    /* Copies the text and splits it: profile after the last colon, user
+     * after the one before, host before that. Elements are left alone. */
+    void Set(const DiChar* joined);
+    /* Joins the parts with ":" (absent parts empty) and splits again. */
+    void Set(const DiChar* hostPart, const DiChar* userPart, const DiChar* profilePart);
+    /* Frees the text; the name pointers become null. */
+    void Clear();
 };
 
-/* Reads the localsettings element out of a profile file (UTF-8 bytes, any
- * content); malformed entries end the element. */
-void diProfileParse(DiProfileStore* store, const char* bytes, size_t length);
-/* The whole file with the current settings. */
-std::string diProfileSerialize(const DiProfileStore* store);
-
-/* The global store (created by ddProfStoreCreate). */
-extern DiProfileStore* g_diProfileStore;
-
-/* Reads a setting into buffer (size in characters, always terminated when
- * size > 0); false when absent or when there is no store. */
-bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
-/* Writes a setting and saves the profile file at once. */
-bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);
-
-class CQVLXMLElement;
-
-/* The profile store's XML writer. */
 class CProfileStore {
   public:
-    /* Appends one element as UTF-8 to file: its start tag with the
-     * attributes, then its children (each on its own line, two more spaces
-     * of indentation per level), then its end tag. An element holding only
-     * text keeps it on its own line, so no indentation enters the text.
-     * Whitespace-only text between child elements is not written. Attribute
-     * values and text are escaped. */
-    static void WriteElement(std::string* file, CQVLXMLElement* element, int indentation);
+    /* Stores the object in g_diProfileStore (the destructor clears it). */
+    CProfileStore();
+    virtual ~CProfileStore();
+    CProfileStore(const CProfileStore&) = delete;
+    CProfileStore& operator=(const CProfileStore&) = delete;
+
+    /* Fills filePath (empty when the file has no place). */
+    virtual void BuildFilePath() = 0;
+    /* The whole file with a leading byte-order mark removed; false when it
+     * cannot be opened or read (or is too large to be ours). */
+    virtual bool ReadFileBytes(std::string* bytes) = 0;
+    /* Replaces the file by bytes as a whole; false when nothing was
+     * written (the old file is then left as it was). */
+    virtual bool WriteFileBytes(const std::string& bytes) = 0;
+    /* Renames the file to "profile.xml.bad" beside it; false on failure. */
+    virtual bool SetAsideBadFile() = 0;
+    /* Whether a file exists at filePath at all. */
+    virtual bool FileExists() = 0;
+    /* The profile's "preferredlang" found by Load (the command line's
+     * second pass may still override it). */
+    virtual void UsePreferredLanguage(const DiChar*) {}
+    /* A certificate file accepted for this session (Load on the early
+     * start-up paths, SetCertsFile). */
+    virtual void UseCertsFile(const DiChar*) {}
+
+    /* What Load takes from the command line (not owned). */
+    struct Options {
+        const DiChar* profile = nullptr; /* "-profile" */
+        const DiChar* server = nullptr;  /* "-server": the host when the profile names none */
+        bool earlyPath = false;          /* "-objectname" or "-launchconfig" given */
+    } options;
+
+    /* Chooses the current profile (null: the "-profile" option, else
+     * "Default") after reading the file anew. A file that exists but cannot
+     * be read as a profile document is set aside before the next save. */
+    void Load(const DiChar* profileName);
+    /* Writes the whole document; false when the file was not written (the
+     * document stays in memory). */
+    bool Save();
+    /* The file's bytes as Save writes them (byte-order mark, declaration,
+     * the tree, CR LF line ends; markup characters escaped). */
+    std::string Serialize();
+    /* Replaces the document by bytes (BOM already removed); false (with the
+     * default document) when they are empty or do not parse. */
+    bool ParseBytes(const char* bytes, size_t length);
+    /* Makes the default document when none exists and adds `profiles`
+     * (holding version 1.0) when it is missing. */
+    void EnsureDocument();
+
+    /* The text of the one child named key of element, cut to size-1
+     * characters and ended; false when absent or cut. length gets the full
+     * length in characters. */
+    bool GetValue(CQVLXMLElement* element, const DiChar* key, DiChar* buffer, size_t size,
+                  size_t* length);
+    bool GetProfileValue(const DiChar* key, DiChar* buffer, size_t size, size_t* length);
+    bool GetLocalSetting(const DiChar* key, DiChar* buffer, size_t size, size_t* length);
+    /* True when the key is present; flag is true for "true" in any case. */
+    bool GetBool(CQVLXMLElement* element, const DiChar* key, bool* flag);
+    /* True when the key holds a non-empty text, read as a decimal number
+     * (saturated at the 32-bit limits). */
+    bool GetInt(CQVLXMLElement* element, const DiChar* key, int32_t* number);
+
+    /* Replaces the local setting key (already lower-cased); false when key
+     * is no XML name or a value is missing. The caller saves. */
+    bool SetLocalSetting(const DiChar* key, const DiChar* value);
+    /* Replace keys of the current profile; nothing without a current
+     * profile element. The caller saves. */
+    void SetSessionCookie(const DiChar* cookie);
+    void SetLastProxy(const DiChar* host, int32_t port, const DiChar* kind);
+    void SetCertsFile(const DiChar* path);
+    /* Records a login: the host's user element takes the profiles text's
+     * profile elements, token (AT), last login and proxy, session cookie;
+     * the current profile follows. The caller saves. */
+    void SaveLogin(const DiChar* host, const DiChar* user, const DiChar* token,
+                   const DiChar* proxyHost, int32_t proxyPort, const DiChar* proxyKind,
+                   const DiChar* profilesText, const DiChar* sessionCookie);
+    /* Merges the server's updated profiles into the user's stored ones,
+     * keeping the keep-list keys of a stored profile. The caller saves. */
+    void ImportProfiles(const DiChar* host, const DiChar* user, const DiChar* profilesText);
+
+    /* The one matching child of parent (exact name; with attrName, an
+     * element holding that attribute, and with a non-empty attrValue that
+     * value); null unless exactly one matched. count gets the matches,
+     * parentOut the match's parent (cleared without a result). */
+    static CQVLXMLTag* FindChild(CQVLXMLElement* parent, const DiChar* name, int* count,
+                                 CQVLXMLElement** parentOut, const DiChar* attrName,
+                                 const DiChar* attrValue, bool deep);
+    /* Moves the element children of source into destination, skipping
+     * names of keepList (ended by null) and replacing the first same-named
+     * element below destination (with deep, merging into it instead).
+     * Only moving is supported: false when move is clear. */
+    static bool MergeElement(CQVLXMLElement* source, CQVLXMLElement* destination,
+                             const DiChar* const* keepList, bool deep, bool move);
+
+    /* Appends one element as UTF-8: its start tag with the attributes,
+     * then its children (each on its own line, two more spaces of
+     * indentation per level), then its end tag. An element holding only
+     * text keeps it on the start tag's line. Text loses trailing white
+     * space; an element without a name is not written. Attribute values
+     * and text are escaped. lineEnd ends every line. */
+    static void WriteElement(std::string* file, CQVLXMLElement* element, int indentation,
+                             const char* lineEnd = "\n");
+
+    DiChar filePath[260];
+    CCurrentProfile* current = nullptr;
+    CQVLXMLDoc* document = nullptr;
+    /* Set when the file on disk could not be read as a profile document:
+     * Save sets it aside first, so none of it is overwritten. */
+    bool badFile = false;
 };
+
+/* The one store (set by the CProfileStore constructor). */
+extern CProfileStore* g_diProfileStore;
+
+/* The local setting name (ASCII letters lowered) into buffer (size in
+ * characters, always ended when size > 0); false when absent or when there
+ * is no store. */
+bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
+/* Writes a setting and saves the profile file at once; false when the name
+ * is refused or the file was not written. */
+bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);
+
+/* True when text is a name the profile file can carry: an ASCII letter,
+ * "_" or ":" first, then also digits, "-" and ".". */
+bool diProfIsXmlName(const DiChar* text);
+
+/* A parsed document whose root is an element (empty tags given child
+ * lists so keys can be added), or null. */
+CQVLXMLDoc* diProfParseDocument(const char* bytes, size_t length);
+/* CProfileStore::GetValue's rule on any element. */
+bool diProfGetValue(CQVLXMLElement* element, const DiChar* key, DiChar* buffer, size_t size,
+                    size_t* length);
 
 /* UTF-16 <-> UTF-8 for the store (the shared lenient converters). */
 std::string diProfileToUtf8(const DiChar* text);

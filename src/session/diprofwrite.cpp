@@ -27,11 +27,15 @@ static void diProfAppendEscaped(std::string* out, const DiChar* text, bool attri
             *out += c;
             break;
         case '\r':
+            /* A reader folds a bare CR into a line end: only a reference
+             * brings it back. */
+            *out += "&#13;";
+            break;
         case '\n':
         case '\t':
             /* Attribute values keep line breaks only as references. */
             if (attribute) {
-                *out += c == '\r' ? "&#13;" : c == '\n' ? "&#10;" : "&#9;";
+                *out += c == '\n' ? "&#10;" : "&#9;";
                 break;
             }
             *out += c;
@@ -42,36 +46,36 @@ static void diProfAppendEscaped(std::string* out, const DiChar* text, bool attri
     }
 }
 
-/* The character data of a node that is not a tag, decoded. */
-static void diProfAppendText(std::string* out, CQVLXMLElement* node) {
-    DiChar* text = node->GetText();
-    diProfAppendEscaped(out, text, false);
-    free(text);
+static bool diProfIsSpace(DiChar c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-static bool diProfIsBlank(CQVLXMLElement* node) {
-    DiChar* text = node->GetText();
-    bool blank = true;
-    for (const DiChar* p = text; p && *p; p++)
-        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') blank = false;
-    free(text);
-    return blank;
+/* Writes a run of character data (text and references between two
+ * elements) in place, without its trailing white space. */
+static void diProfFlushText(std::string* file, std::u16string* run) {
+    while (!run->empty() && diProfIsSpace(run->back()))
+        run->pop_back();
+    diProfAppendEscaped(file, run->c_str(), false);
+    run->clear();
 }
 
-void CProfileStore::WriteElement(std::string* file, CQVLXMLElement* element, int indentation) {
-    if (!file || !element) return;
-    std::string pad(size_t(indentation > 0 ? indentation : 0) * 2, ' ');
-    if (!element->IsTag()) {
-        if (diProfIsBlank(element)) return;
-        *file += pad;
-        diProfAppendText(file, element);
-        *file += '\n';
-        return;
-    }
+static std::u16string diProfName(CQVLXMLTag* tag) {
+    std::u16string name = tag->name && tag->name->Text() ? tag->name->Text() : u"";
+    while (!name.empty() && diProfIsSpace(name.back()))
+        name.pop_back();
+    return name;
+}
+
+void CProfileStore::WriteElement(std::string* file, CQVLXMLElement* element, int indentation,
+                                 const char* lineEnd) {
+    if (!file || !element || !element->IsTag()) return;
     CQVLXMLTag* tag = static_cast<CQVLXMLTag*>(element);
+    std::u16string name = diProfName(tag);
+    if (name.empty()) return;
+    std::string pad(size_t(indentation > 0 ? indentation : 0) * 2, ' ');
     *file += pad;
     *file += '<';
-    diProfAppendEscaped(file, tag->name ? tag->name->Text() : nullptr, false);
+    diProfAppendEscaped(file, name.c_str(), false);
     if (tag->attributes)
         for (auto* n = tag->attributes->head; n; n = n->next) {
             *file += ' ';
@@ -80,26 +84,31 @@ void CProfileStore::WriteElement(std::string* file, CQVLXMLElement* element, int
             diProfAppendEscaped(file, n->item->value ? n->item->value->Text() : nullptr, true);
             *file += '"';
         }
-    CQVLXMLElementList* children = tag->GetChildren();
-    if (!children) {
-        *file += "/>\n";
-        return;
-    }
     *file += '>';
-    bool hasTags = false;
-    for (auto* n = children->head; n; n = n->next)
-        if (n->item->IsTag()) hasTags = true;
-    if (!hasTags) {
-        /* Text only: on the same line, so no indentation enters it. */
-        for (auto* n = children->head; n; n = n->next)
-            diProfAppendText(file, n->item);
-    } else {
-        *file += '\n';
-        for (auto* n = children->head; n; n = n->next)
-            WriteElement(file, n->item, indentation + 1);
+    bool hadElement = false;
+    std::u16string run;
+    if (CQVLXMLElementList* children = tag->GetChildren())
+        for (auto* n = children->head; n; n = n->next) {
+            if (n->item->IsTag()) {
+                if (diProfName(static_cast<CQVLXMLTag*>(n->item)).empty()) continue;
+                diProfFlushText(file, &run);
+                *file += lineEnd;
+                WriteElement(file, n->item, indentation + 1, lineEnd);
+                hadElement = true;
+            } else if (n->item->IsContent()) {
+                /* In place, so no indentation enters the text. */
+                if (DiChar* text = n->item->GetText()) {
+                    run += text;
+                    free(text);
+                }
+            }
+        }
+    diProfFlushText(file, &run);
+    if (hadElement) {
+        *file += lineEnd;
         *file += pad;
     }
     *file += "</";
-    diProfAppendEscaped(file, tag->name ? tag->name->Text() : nullptr, false);
-    *file += ">\n";
+    diProfAppendEscaped(file, name.c_str(), false);
+    *file += '>';
 }

@@ -15,6 +15,9 @@ void ddXClipInstall();
  * announced format, or ends the render when the format is not the
  * display's. */
 void ddClipRequestRemote(DiObject* obj, UINT format);
+/* Asks the server for the data of one announced format; -1 when the
+ * display has not announced it. */
+int ddClipRequestByFormat(DiObject* obj, UINT format);
 /* Answers the server's request for local data with message 32 (empty when
  * the local clipboard has none in that format). */
 void ddClipSendLocal(DiXDisplay* d, const DiChar* name, uint32_t nameLength);

@@ -21,6 +21,7 @@
 #include "ui/ddxpix.h"
 #include "xde/ddxclip.h"
 #include "xde/ddxswm.h"
+#include "xde/dixbits.h"
 #include "xde/dixframe.h"
 #include "xde/dixscreen.h"
 #include "xde/dixseamless.h"
@@ -28,6 +29,8 @@
 
 #include <stdlib.h>
 #include <string.h>
+
+#include <vector>
 
 DiXDisplay* g_ddXFocusedDisplay;
 
@@ -291,44 +294,36 @@ void enableWindow(DiXDisplay*, DiXWindow* w, int enable) {
     if (HWND h = frameWindow(w)) EnableWindow(h, enable ? TRUE : FALSE);
 }
 
-/* The icon: made from the image pixmap (and its mask, opaque without one),
- * given to the frame, and only then is the old one destroyed, so the frame
- * never holds a dead handle and a failed creation keeps the old icon. */
+/* The icon: made from the image pixmap (and its depth-1 mask, opaque
+ * without one), given to the frame, and only then is the old one destroyed,
+ * so the frame never holds a dead handle and a failed creation keeps the old
+ * icon. A depth-1 image gives a monochrome colour plane; depths 8, 16 and 24
+ * a copy with the pixels the mask hides cleared, as an icon draws its colour
+ * over what the AND mask leaves. */
 void setIcon(DiXDisplay*, DiXWindow* w, DiXPixmap* image, DiXPixmap* mask) {
     DdXWindowRecord* r = reinterpret_cast<DdXWindowRecord*>(w);
-    if (!image || !image->head.fb.bits || image->head.depth == 1) return;
+    if (!image || !image->head.fb.bits) return;
     const FbBuffer& b = image->head.fb;
-    DdXBitmapInfo info;
-    int32_t depth = b.depth == 24 ? 24 : int32_t(b.depth);
-    if (ddXPixmapSetBitmapInfo(&info, b.width, b.height, depth) < 0) return;
-    HDC screen = GetDC(nullptr);
-    HBITMAP colour = CreateDIBitmap(screen, &info.header, CBM_INIT, b.bits, info.get(),
+    const FbBuffer* m =
+        mask && mask->head.fb.bits && mask->head.depth == 1 ? &mask->head.fb : nullptr;
+    std::vector<uint8_t> andPlane, colourBits;
+    if (diXIconAndMask(m, uint32_t(b.width), uint32_t(b.height), &andPlane) < 0) return;
+    HBITMAP colour = nullptr;
+    if (image->head.depth == 1) {
+        if (diXIconMonoColor(&b, m, &colourBits) == 0)
+            colour = CreateBitmap(b.width, b.height, 1, 1, colourBits.data());
+    } else if (image->head.depth == 8 || image->head.depth == 16 || image->head.depth == 24) {
+        DdXBitmapInfo info;
+        int32_t depth = int32_t(b.depth);
+        if (ddXPixmapSetBitmapInfo(&info, b.width, b.height, depth) == 0 &&
+            diXIconMaskedColor(&b, m, &colourBits) == 0) {
+            HDC screen = GetDC(nullptr);
+            colour = CreateDIBitmap(screen, &info.header, CBM_INIT, colourBits.data(), info.get(),
                                     depth == 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    /* Monochrome mask, rows padded to 16 bits: zero bits show the image. */
-    uint64_t maskStride = ((uint64_t(uint32_t(b.width)) + 15) / 16) * 2;
-    uint64_t maskBytes = maskStride * uint64_t(uint32_t(b.height));
-    HBITMAP andMask = nullptr;
-    if (maskBytes <= FB_MAX_BUFFER_BYTES) {
-        uint8_t* zeros = static_cast<uint8_t*>(calloc(size_t(maskBytes), 1));
-        if (zeros) {
-            if (mask && mask->head.fb.bits && mask->head.depth == 1) {
-                /* Depth-1 rows are top-down, least significant bit leftmost:
-                 * a set bit shows the pixel (AND bit clear). */
-                const FbBuffer& m = mask->head.fb;
-                for (int32_t y = 0; y < b.height && y < m.height; y++)
-                    for (int32_t xx = 0; xx < b.width; xx++) {
-                        bool shown = xx < m.width &&
-                                     (m.bits[size_t(y) * m.stride + size_t(xx / 8)] >> (xx % 8)) & 1;
-                        if (!shown)
-                            zeros[size_t(y) * maskStride + size_t(xx / 8)] |=
-                                uint8_t(0x80 >> (xx % 8));
-                    }
-            }
-            andMask = CreateBitmap(b.width, b.height, 1, 1, zeros);
-            free(zeros);
+            ReleaseDC(nullptr, screen);
         }
     }
+    HBITMAP andMask = colour ? CreateBitmap(b.width, b.height, 1, 1, andPlane.data()) : nullptr;
     HICON icon = nullptr;
     if (colour && andMask) {
         ICONINFO ii{};
@@ -609,6 +604,30 @@ int handleEvent(DiObject* obj, DiEvent* ev) {
     return diXDEHandleEvent(obj, ev);
 }
 
+/* The display behind an object of an X engine: the display itself, or
+ * one of its frames (multi-window and seamless frames keep their display). */
+DiXDisplay* displayOf(DiObject* obj) {
+    if (!obj || obj->type != DI_OBJ_XDE) return nullptr;
+    if (obj->handler == handleEvent) return reinterpret_cast<DiXDisplay*>(obj);
+    return reinterpret_cast<DiXFrame*>(obj)->display;
+}
+
+/* The input language changed under one of the display's views. */
+void notifyDisplayChange(DiObject* obj) {
+    if (DiXDisplay* d = displayOf(obj)) diXDENotifyDisplayChange(d);
+}
+
+/* The root window's rectangle; the root lies at the virtual screen's
+ * origin, so its own coordinates are virtual-screen ones. */
+int rootRect(DiObject* engine, RECT* rect) {
+    DiXDisplay* d = displayOf(engine);
+    const DiXWindow* root = d ? d->windows[0] : nullptr;
+    if (!root) return 0;
+    *rect = RECT{root->head.x, root->head.y, root->head.x + root->head.width,
+                 root->head.y + root->head.height};
+    return 1;
+}
+
 } // namespace
 
 const DdXDeviceVector* ddXDeviceVector() {
@@ -621,6 +640,8 @@ const DdXRecordSizes* ddXRecordSizes() {
 void ddXDEInstallHooks() {
     g_ddXHooks.engineSurface = engineSurface;
     g_ddXHooks.enginePalette = enginePalette;
+    g_ddXHooks.notifyDisplayChange = notifyDisplayChange;
+    g_ddXHooks.rootRect = rootRect;
     ddXMultiInstallHooks();
     if (!g_ddXHooks.engineFlags) g_ddXHooks.engineFlags = engineFlags;
     ddXClipInstall();

@@ -159,22 +159,35 @@ void scheduleStackCheckHook(DiObject* xwindow) {
 
 } // namespace
 
-void ddXSetFocus(DiXDisplay* d, DiXFrame* f) {
-    if (!d || !f || otherDisplayHasFocus(d)) return;
-    DiXWindow* w = f->windowId < DI_XWINDOWS ? d->windows[f->windowId] : nullptr;
-    HWND frame = w && w->frame == f ? ddXFrameWindow(w) : nullptr;
-    if (!frame) return;
-    SetForegroundWindow(frame);
+bool ddXTakeForeground(HWND frame) {
     HWND fg = GetForegroundWindow();
+    DWORD owner = 0;
+    if (fg) GetWindowThreadProcessId(fg, &owner);
+    if (fg && owner != GetCurrentProcessId()) {
+        FLASHWINFO flash = {sizeof flash, frame, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+        FlashWindowEx(&flash);
+        return false;
+    }
+    SetForegroundWindow(frame);
+    fg = GetForegroundWindow();
     if (fg && fg != frame) {
-        /* Another thread's window keeps the foreground: join its input
-         * for the one call that may take it. */
+        /* Another thread of this process keeps the foreground: join its
+         * input for the one call that may take it. */
         DWORD self = GetCurrentThreadId(), other = GetWindowThreadProcessId(fg, nullptr);
         if (other && other != self && AttachThreadInput(self, other, TRUE)) {
             SetForegroundWindow(frame);
             AttachThreadInput(self, other, FALSE);
         }
     }
+    return true;
+}
+
+void ddXSetFocus(DiXDisplay* d, DiXFrame* f) {
+    if (!d || !f || otherDisplayHasFocus(d)) return;
+    DiXWindow* w = f->windowId < DI_XWINDOWS ? d->windows[f->windowId] : nullptr;
+    HWND frame = w && w->frame == f ? ddXFrameWindow(w) : nullptr;
+    if (!frame) return;
+    if (!ddXTakeForeground(frame)) return;
     HWND view = frameView(f);
     SetFocus(view ? view : frame);
 }

@@ -19,6 +19,13 @@ void ddXRestackWindow(DiXDisplay* d, DiXWindow* w, uint32_t mode, DiXWindow* sib
 /* Gives the frame the keyboard focus, unless another display holds it. */
 void ddXSetFocus(DiXDisplay* d, DiXFrame* f);
 
+/* Brings a frame to the foreground when this process's window (or none)
+ * holds it, joining the holder thread's input if need be. Another
+ * program's foreground window is never taken: keys the user types there
+ * would go to the server. The frame's taskbar button flashes instead, and
+ * false says so (the keyboard focus is left where it is). */
+bool ddXTakeForeground(HWND frame);
+
 /* Arms the display's stacking check (100 ms, once while pending). */
 void ddXScheduleStackCheck(DiXFrame* f);
 /* Walks the z-order from the bottom, compares the display's frames with

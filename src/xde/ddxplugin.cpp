@@ -61,6 +61,29 @@ void logWhy(const char* what, const DiChar* file, DWORD error) {
     diLogErrorText(t.c_str());
 }
 
+/* True when files on the drive of an absolute path may come from the
+ * network: a mapped share, or a drive made (by SUBST or the like) over a
+ * UNC path or over a folder of such a drive. A drive that cannot be
+ * looked at counts as remote. */
+bool remoteDrive(DiChar letter) {
+    for (int hops = 0; hops < 26; hops++) {
+        wchar_t root[] = {wchar_t(letter), L':', L'\\', 0};
+        if (GetDriveTypeW(root) == DRIVE_REMOTE) return true;
+        root[2] = 0;
+        wchar_t target[1024];
+        if (!QueryDosDeviceW(root, target, 1024)) return true;
+        switch (diXPluginDriveTarget(reinterpret_cast<const DiChar*>(target), &letter)) {
+        case 0:
+            return false;
+        case 2:
+            continue;
+        default:
+            return true;
+        }
+    }
+    return true;
+}
+
 void* load(const DiChar* file) {
     DWORD flags;
     switch (diXPluginNameKind(file)) {
@@ -73,6 +96,10 @@ void* load(const DiChar* file) {
     default:
         logWhy("Plug-in library refused: not a bare file name or an absolute local path:", file,
                0);
+        return nullptr;
+    }
+    if ((flags & LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR) && remoteDrive(file[0])) {
+        logWhy("Plug-in library refused: its drive leads to the network:", file, 0);
         return nullptr;
     }
     /* No "cannot find" or "bad image" boxes on a user's screen. */

@@ -2,6 +2,7 @@
  * seamless forms of the window slots. GUI thread only. */
 #include "xde/ddxswm.h"
 #include "xde/ddxint.h"
+#include "xde/ddxmulti.h"
 
 #include "core/ddapp.h"
 #include "core/ditimer.h"
@@ -33,6 +34,45 @@ const wchar_t k_dragName[] = L"QVLSWMDrag";
 const wchar_t k_mappedProp[] = L"HvSWMMapped";
 
 const DWORD k_buttonBits = WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX; /* 0x000B0000 */
+
+/* Taskbar buttons deleted for a style change, each waiting for its timer to
+ * add it again: the shell needs time to let go of the old button, and the
+ * GUI thread must not wait for it, or a stream of style changes from the
+ * server would stall every session. */
+std::vector<std::pair<HWND, DiTimer*>> s_buttonsDue;
+
+uint32_t taskbarAddAgain(void* arg) {
+    HWND h = static_cast<HWND>(arg);
+    for (size_t i = 0; i < s_buttonsDue.size(); i++)
+        if (s_buttonsDue[i].first == h) {
+            s_buttonsDue.erase(s_buttonsDue.begin() + long(i));
+            /* Hidden or gone meanwhile: its button stays deleted. */
+            if (IsWindow(h) && IsWindowVisible(h)) ddSWMTaskbarShow(h, 1);
+            break;
+        }
+    return 0;
+}
+
+/* Deletes the button now and adds it again 500 ms later; changes made while
+ * it waits are merged into that one re-creation. */
+void taskbarRecreate(HWND h) {
+    for (const auto& due : s_buttonsDue)
+        if (due.first == h) return;
+    DiTimer* t = diTimerAdd(500, taskbarAddAgain, h);
+    if (!t) return; /* the button keeps its old menu */
+    s_buttonsDue.push_back({h, t});
+    ddSWMTaskbarShow(h, 0);
+}
+
+/* A frame going: its pending re-creation goes with it. */
+void taskbarForget(HWND h) {
+    for (size_t i = 0; i < s_buttonsDue.size(); i++)
+        if (s_buttonsDue[i].first == h) {
+            diTimerRemove(s_buttonsDue[i].second);
+            s_buttonsDue.erase(s_buttonsDue.begin() + long(i));
+            return;
+        }
+}
 
 DiXFrame* frameOfWindow(DiXWindow* w) {
     return w ? w->frame : nullptr;
@@ -281,6 +321,7 @@ DiXFrame* swmCreateFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* width, 
 void swmDestroyFrame(DiXDisplay* d, DiXFrame* f) {
     DdXOwnChange own(d);
     if (HWND h = frameHwnd(f)) {
+        taskbarForget(h);
         ddSWMTaskbarShow(h, 0);
         /* A frame going mid-drag takes its outline and the pointer capture
          * with it. */
@@ -296,20 +337,9 @@ void swmUpdateStyleSlot(DiXDisplay*, DiXWindow* w) {
     if (w && w->frame) ddSWMUpdateStyle(w->frame);
 }
 
-/* The foreground goes to the window even when another thread's window
- * holds it: that thread's input is joined for the call. */
 void setFocus(DiXDisplay* d, HWND h) {
     DdXOwnChange own(d);
-    SetForegroundWindow(h);
-    HWND fg = GetForegroundWindow();
-    if (fg && fg != h) {
-        DWORD other = GetWindowThreadProcessId(fg, nullptr), self = GetCurrentThreadId();
-        if (other != self && AttachThreadInput(self, other, TRUE)) {
-            SetForegroundWindow(h);
-            AttachThreadInput(self, other, FALSE);
-        }
-    }
-    SetFocus(h);
+    if (ddXTakeForeground(h)) SetFocus(h);
 }
 
 void swmFocusSlot(DiXDisplay* d, DiXWindow* w) {
@@ -539,11 +569,7 @@ void ddSWMUpdateStyle(DiXFrame* f) {
         SetWindowLongW(h, GWL_STYLE, LONG((style & ~k_buttonBits) | (wanted & k_buttonBits)));
         /* The taskbar shows a button's menu as it was made: make it again.
          * The shell needs time to let go of the old one. */
-        if (!(f->frameFlags & 2) && IsWindowVisible(h)) {
-            ddSWMTaskbarShow(h, 0);
-            Sleep(500);
-            ddSWMTaskbarShow(h, 1);
-        }
+        if (!(f->frameFlags & 2) && IsWindowVisible(h)) taskbarRecreate(h);
     }
     if ((wantedEx & WS_EX_TOPMOST) && !(ex & WS_EX_TOPMOST)) {
         SetWindowLongW(h, GWL_EXSTYLE, LONG(ex | WS_EX_TOPMOST));

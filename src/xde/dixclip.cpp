@@ -27,10 +27,22 @@ struct Transfer {
     int passOn;
 };
 
+/* A request of this display's server that went to another display's
+ * server: only an answer from that display, in that format, is forwarded
+ * here. The oldest gives way when all slots are taken. */
+struct Pending {
+    const DiXDisplay* from;
+    DiChar* name;
+    uint32_t nameLength;
+};
+enum { kPendingSlots = 8 };
+
 struct Node {
     DiXDisplay* d;
     Transfer in;
     int32_t flag; /* trailing flag of request 63 */
+    Pending pending[kPendingSlots];
+    uint32_t pendingCount;
     Node* next;
 };
 
@@ -48,6 +60,49 @@ void endTransfer(Transfer* t) {
     free(t->data);
     free(t->name);
     *t = Transfer{};
+}
+
+void dropPending(Node* n, uint32_t i) {
+    free(n->pending[i].name);
+    memmove(&n->pending[i], &n->pending[i + 1], (n->pendingCount - i - 1) * sizeof(Pending));
+    n->pendingCount--;
+}
+
+/* Forgets the display's own requests and those it was asked to answer. */
+void forgetPending(const DiXDisplay* d) {
+    for (Node* n = s_nodes; n; n = n->next)
+        for (uint32_t i = n->pendingCount; i-- > 0;)
+            if (n->d == d || n->pending[i].from == d) dropPending(n, i);
+}
+
+void addPending(const DiXDisplay* requester, const DiXDisplay* from, const DiChar* name,
+                uint32_t nameLength) {
+    Node* n = nodeOf(requester);
+    if (!n) return;
+    if (n->pendingCount == kPendingSlots) dropPending(n, 0);
+    Pending& p = n->pending[n->pendingCount];
+    p.name = static_cast<DiChar*>(malloc(size_t(nameLength ? nameLength : 1) * sizeof(DiChar)));
+    if (!p.name) return; /* the answer will be dropped */
+    if (nameLength) memcpy(p.name, name, size_t(nameLength) * sizeof(DiChar));
+    p.nameLength = nameLength;
+    p.from = from;
+    n->pendingCount++;
+}
+
+/* Takes the target's request that this answer from `from` fulfils: false
+ * when the target asked `from` for nothing in that format. */
+bool takePending(const DiXDisplay* target, const DiXDisplay* from, const DiChar* name,
+                 uint32_t nameLength) {
+    Node* n = nodeOf(target);
+    for (uint32_t i = 0; n && i < n->pendingCount; i++) {
+        const Pending& p = n->pending[i];
+        if (p.from == from && p.nameLength == nameLength &&
+            (!nameLength || memcmp(p.name, name, size_t(nameLength) * sizeof(DiChar)) == 0)) {
+            dropPending(n, i);
+            return true;
+        }
+    }
+    return false;
 }
 
 /* A display that can still talk to its server. */
@@ -93,6 +148,7 @@ void diXForgetClipboardOwner(DiXDisplay* d) {
     /* Formats of a display that is going can never be rendered. */
     if (s_service && s_service->releaseOwnership) s_service->releaseOwnership(d);
     if (s_owner == d) s_owner = nullptr;
+    forgetPending(d);
     for (Node** link = &s_nodes; *link; link = &(*link)->next) {
         Node* n = *link;
         if (n->d != d) continue;
@@ -105,6 +161,7 @@ void diXForgetClipboardOwner(DiXDisplay* d) {
 
 void diXClipDisplayLost(DiXDisplay* d) {
     if (Node* n = nodeOf(d)) endTransfer(&n->in);
+    forgetPending(d);
     if (s_service && s_service->releaseOwnership) s_service->releaseOwnership(d);
     if (s_owner == d) s_owner = nullptr;
 }
@@ -175,10 +232,12 @@ void diXAnnounceLocalClipboard(DiXDisplay* d, int force) {
 void diXAnswerSelectionRequest(DiXDisplay* d, const DiChar* name, uint32_t nameLength) {
     if ((d->flags & DI_XFLAG_CLIP_EX) && s_owner) {
         if (s_owner != d && reachable(s_owner) && s_owner->serverName && d->serverName &&
-            !sameServer(s_owner, d))
+            !sameServer(s_owner, d)) {
+            addPending(d, s_owner, name, nameLength);
             diXAIPSendClipboardOfferFrom(s_owner, name, nameLength, 0, d);
-        else
+        } else {
             diXAIPSendClipboardData(d, name, nameLength, nullptr, 0, 0);
+        }
         return;
     }
     if (s_service && s_service->sendLocal)
@@ -192,6 +251,14 @@ void diXDeliverClipboardData(DiXDisplay* d, const uint8_t* data, uint32_t length
                              uint32_t ownerId) {
     DiXDisplay* target = diXFindDisplayById(ownerId);
     if (target && target != d) {
+        /* Another session's server receives only what it asked this
+         * display's server for: anything else would let one server push
+         * data into another's session. */
+        if (!takePending(target, d, name, nameLength)) {
+            diLogErrorText(u"X server clipboard data for a display that did not ask for it is "
+                           u"dropped.");
+            return;
+        }
         if (reachable(target))
             diXAIPSendClipboardChunks(target, name, nameLength, data, length, formatId, passOn);
         return;

@@ -170,19 +170,25 @@ DiChar upper(DiChar c) {
     return c >= 'a' && c <= 'z' ? DiChar(c - 32) : c;
 }
 
-/* CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension and
- * trailing blanks or dots: Windows opens the device, whatever the folder. */
+/* CON, PRN, AUX, NUL, COM1-9, LPT1-9 and COM or LPT with a superscript
+ * 1, 2 or 3, with or without an extension and trailing blanks or dots:
+ * Windows opens the device, whatever the folder. */
 bool reservedDevice(const DiChar* name) {
     size_t n = 0;
     while (name[n] && name[n] != '.' && name[n] != ' ') n++;
     char base[5] = {};
     if (n < 3 || n > 4) return false;
-    for (size_t i = 0; i < n; i++) base[i] = char(upper(name[i]));
+    for (size_t i = 0; i < 3; i++)
+        base[i] = char(upper(name[i]));
     static const char* const fixed[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* f : fixed)
-        if (!strcmp(base, f)) return true;
-    return n == 4 && (!strncmp(base, "COM", 3) || !strncmp(base, "LPT", 3)) && base[3] >= '1' &&
-           base[3] <= '9';
+    if (n == 3) {
+        for (const char* f : fixed)
+            if (!strcmp(base, f)) return true;
+        return false;
+    }
+    const DiChar digit = name[3];
+    return (!strcmp(base, "COM") || !strcmp(base, "LPT")) &&
+           ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
 }
 
 } // namespace
@@ -214,4 +220,28 @@ int diXPluginNameKind(const DiChar* file) {
     if (letter(file[0]) && file[1] == ':') return separator(file[2]) ? 2 : 0;
     if (anySep) return 0; /* UNC, device, rooted or relative with folders */
     return 1;
+}
+
+int diXPluginDriveTarget(const DiChar* target, DiChar* drive) {
+    static const char* const remote[] = {"\\??\\UNC\\",
+                                         "\\DEVICE\\MUP\\",
+                                         "\\DEVICE\\LANMANREDIRECTOR\\",
+                                         "\\DEVICE\\WEBDAVREDIRECTOR\\",
+                                         "\\GLOBAL??\\UNC\\",
+                                         "\\\\"};
+    if (!target) return 1;
+    for (const char* r : remote) {
+        size_t i = 0;
+        while (r[i] && target[i] && upper(target[i]) == DiChar(r[i]))
+            i++;
+        if (!r[i]) return 1;
+    }
+    /* A drive made over a folder of another drive: that drive decides. */
+    if (target[0] == '\\' && target[1] == '?' && target[2] == '?' && target[3] == '\\' &&
+        letter(target[4]) && target[5] == ':') {
+        *drive = upper(target[4]);
+        return 2;
+    }
+    if (target[0] == '\\' && target[1] == '?' && target[2] == '?' && target[3] == '\\') return 1;
+    return 0;
 }

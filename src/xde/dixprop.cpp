@@ -56,9 +56,41 @@ bool endsWith(const Text& t, const char16_t* tail) {
     return t.size() >= s.size() && t.compare(t.size() - s.size(), s.size(), s) == 0;
 }
 
+/* A "docroot" value names a page beside the redirect page in the local
+ * temporary folder; the browser resolves it as a file: URL, so a step that
+ * leaves that folder would open any local file. Refused: "." and ".." steps,
+ * backslashes (the browser reads them as separators), and percent-encoded
+ * dots and separators (decoded before the steps are resolved). The query
+ * and fragment are not path steps and are not looked at. */
+bool docrootPathSafe(const Text& value) {
+    size_t end = value.find_first_of(u"?#");
+    if (end == Text::npos) end = value.size();
+    size_t step = 0;
+    for (size_t i = 0; i <= end; i++) {
+        if (i == end || value[i] == '/') {
+            Text s = value.substr(step, i - step);
+            if (s == u"." || s == u"..") return false;
+            step = i + 1;
+            continue;
+        }
+        if (value[i] == '\\') return false;
+        if (value[i] == '%' && i + 2 < end) {
+            const DiChar a = value[i + 1], b = DiChar(value[i + 2] | 0x20);
+            if ((a == '2' && (b == 'e' || b == 'f')) || (a == '5' && b == 'c')) return false;
+        }
+    }
+    return true;
+}
+
 void openUrl(DiXDisplay* d, const Text& value) {
     Text url;
     if (value.compare(0, 7, u"docroot") == 0) {
+        if (!docrootPathSafe(value)) {
+            logRefusal("The X server's URL is not opened", "a docroot path holds \".\" or "
+                                                           "\"..\" steps, backslashes or "
+                                                           "encoded dots or separators");
+            return;
+        }
         url = value;
     } else {
         const DiChar* base = diSOGetLaunchBaseUrl(&d->ch.hdr);
@@ -330,6 +362,22 @@ bool diXPropJoinUrl(const DiXText& base, const DiXText& value, DiXText* url) {
     return true;
 }
 
+namespace {
+
+/* One argument in quotes as the new process's runtime splits it back:
+ * backslashes are literal except in a run that ends at a quote, where each
+ * pair is one backslash. The texts hold no quote, so only a run at the end
+ * (before the closing quote) is doubled; left single, "x\\" would turn the
+ * closing quote into a literal one and the texts after it into options. */
+DiXText quoteArg(const DiXText& t) {
+    size_t run = 0;
+    while (run < t.size() && t[t.size() - 1 - run] == '\\')
+        run++;
+    return u"\"" + t + DiXText(run, u'\\') + u"\"";
+}
+
+} // namespace
+
 bool diXPropLaunchLine(const DiXText& value, DiXText* line, const char** why) {
     DiXText part[4];
     size_t at = 0;
@@ -352,8 +400,8 @@ bool diXPropLaunchLine(const DiXText& value, DiXText* line, const char** why) {
             *why = "a text holds quotes or control characters";
             return false;
         }
-    DiXText l = u"-url " + part[0] + u" -objectname \"" + part[1] + u"\" -username \"" +
-                part[2] + u"\" -epassword \"" + part[3] + u"\" -login -minimized";
+    DiXText l = u"-url " + part[0] + u" -objectname " + quoteArg(part[1]) + u" -username " +
+                quoteArg(part[2]) + u" -epassword " + quoteArg(part[3]) + u" -login -minimized";
     if (l.size() >= kTextLimit) {
         *why = "the command line would not fit 1024 characters";
         return false;

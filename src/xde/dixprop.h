@@ -89,4 +89,11 @@ const DdXPlugin* diXPluginFirst();
  * the program's and the system's folders only), 2 an absolute local path. */
 int diXPluginNameKind(const DiChar* file);
 
+/* What a drive letter's device target (as the system's DOS-device query
+ * gives it) says of files on that drive: 1 the network (a UNC path or a
+ * network redirector, or a link target of a form not known), 2 a folder of
+ * another drive, whose letter is left in `drive` and which must be looked
+ * at in turn, 0 a device (whose drive type tells the rest). */
+int diXPluginDriveTarget(const DiChar* target, DiChar* drive);
+
 #endif

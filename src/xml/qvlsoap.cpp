@@ -640,6 +640,78 @@ const DiChar* CQVLHTTPPacket::GetHeaderValue(const char* name) {
     return h ? h->GetValue() : nullptr;
 }
 
+namespace {
+/* One line of a header block: its bytes [from, to). */
+struct HttpLine {
+    const uint8_t* from;
+    const uint8_t* to;
+};
+
+/* Takes the next line and its line end. A line ends at CR LF, LF CR, a
+ * lone CR or a lone LF: the channel that cuts packets out of the stream
+ * splits lines the same way, so both find the same end of the header block
+ * and no reader takes body lines for headers. False at the end of input. */
+bool takeLine(CQVLParser* p, HttpLine* line) {
+    if (p->AtEnd()) return false;
+    const uint8_t* e = p->cursor;
+    while (e < p->end && *e != '\r' && *e != '\n')
+        e++;
+    line->from = p->cursor;
+    line->to = e;
+    if (e < p->end) {
+        uint8_t first = *e++;
+        if (e < p->end && (*e == '\r' || *e == '\n') && *e != first) e++;
+    }
+    p->cursor = e;
+    return true;
+}
+
+/* A line of spaces and TABs only ends the header block. */
+bool blankLine(const HttpLine& l) {
+    for (const uint8_t* c = l.from; c < l.to; c++)
+        if (*c != ' ' && *c != '\t') return false;
+    return true;
+}
+
+/* Headers that say how the bytes of one packet are framed. The writer
+ * writes its own for the body it sends; a received one describes someone
+ * else's body, so it is neither kept nor ever written out again (a second
+ * length or a chunked coding would let the next reader cut the stream
+ * elsewhere). Names compare without case and without blanks around them. */
+bool isFramingName(const uint8_t* from, const uint8_t* to) {
+    static const char* const kFraming[] = {"content-length", "content-type", "transfer-encoding"};
+    while (from < to && (*from == ' ' || *from == '\t'))
+        from++;
+    while (to > from && (to[-1] == ' ' || to[-1] == '\t'))
+        to--;
+    for (const char* f : kFraming) {
+        size_t n = strlen(f), i = 0;
+        if (static_cast<size_t>(to - from) != n) continue;
+        for (; i < n; i++) {
+            uint8_t c = from[i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
+            if (c != static_cast<uint8_t>(f[i])) break;
+        }
+        if (i == n) return true;
+    }
+    return false;
+}
+
+/* Writes one header line unless, as written, it names a framing header.
+ * The check looks at the written bytes up to the first ':', as the next
+ * reader will: a name that only becomes "Content-Length" once the writer
+ * has left out its CR, LF or unwritable characters, or that carries a ':'
+ * of its own, is caught as well. */
+void packHeader(CQVLHTTPHeader* h, CQVLPackBuffer* out) {
+    uint32_t mark = out->length;
+    h->Pack(out);
+    if (out->failed || out->length <= mark) return;
+    const uint8_t* line = out->data + mark;
+    const uint8_t* colon = static_cast<const uint8_t*>(memchr(line, ':', out->length - mark));
+    if (colon && isFramingName(line, colon)) out->length = mark;
+}
+} // namespace
+
 CQVLPackBuffer* CQVLHTTPPacket::Serialize() {
     CQVLPackBuffer body(QVL_ENC_UTF8, QVL_MODE_MARKUP);
     if (document) document->Pack(&body);
@@ -648,7 +720,7 @@ CQVLPackBuffer* CQVLHTTPPacket::Serialize() {
     int enc = out->encoding;
     out->WriteAscii(enc, GetStartLine());
     for (auto* n = headers ? headers->head : nullptr; n; n = n->next)
-        n->item->Pack(out);
+        packHeader(n->item, out);
     if (document) {
         out->WriteAscii(enc, "Content-type: ");
         out->WriteAscii(enc, document->GetContentType());
@@ -665,54 +737,64 @@ CQVLPackBuffer* CQVLHTTPPacket::Serialize() {
     return out;
 }
 
+namespace {
+/* The start line: 1 for a request, 0 for a response, -1 for anything else.
+ * A GET target runs to the first space, TAB or NUL and never past its own
+ * line; it is stored as the header "GET". */
+int readStartLine(CQVLParser* p, CQVLList<CQVLHTTPHeader>* headers, bool* get) {
+    HttpLine line;
+    if (!takeLine(p, &line)) return -1;
+    CQVLParser start(line.from, static_cast<size_t>(line.to - line.from));
+    if (start.AcceptString("POST")) return 1;
+    if (start.AcceptString("HTTP")) return 0;
+    if (!start.AcceptString("GET")) return -1;
+    *get = true;
+    while (start.AcceptCharIn(" \t")) {
+    }
+    const uint8_t* from = start.cursor;
+    while (start.AcceptCharNotIn(" \t")) {
+    }
+    CQVLHTTPHeader* target =
+        CQVLHTTPStringHeader::Create(qvlStrDupAscii("GET"), p->Substring(from, start.cursor));
+    if (!target) return -1;
+    headers->Append(target, true);
+    return 1;
+}
+
+/* Header lines up to the first blank line or the end of input. Every line
+ * must be a name, ':' and a value; anything else refuses the packet, as a
+ * reader that guessed where such a line ends could disagree with the next
+ * reader of the same bytes. */
+bool readHeaders(CQVLParser* p, CQVLList<CQVLHTTPHeader>* headers) {
+    HttpLine line;
+    while (takeLine(p, &line) && !blankLine(line)) {
+        size_t n = static_cast<size_t>(line.to - line.from);
+        const uint8_t* colon = static_cast<const uint8_t*>(memchr(line.from, ':', n));
+        if (!colon || colon == line.from || memchr(line.from, 0, n)) {
+            p->SetError("Bad HTTP header line");
+            return false;
+        }
+        if (isFramingName(line.from, colon)) continue;
+        const uint8_t* value = colon + 1;
+        while (value < line.to && (*value == ' ' || *value == '\t'))
+            value++;
+        CQVLHTTPHeader* h = CQVLHTTPStringHeader::Create(p->Substring(line.from, colon),
+                                                         p->Substring(value, line.to));
+        if (!h) return false;
+        headers->Append(h, true);
+    }
+    return true;
+}
+} // namespace
+
 CQVLHTTPPacket* CQVLXMLParser::ParseHTTPPacket(CQVLParser* p) {
     CQVLList<CQVLHTTPHeader>* headers = new (std::nothrow) CQVLList<CQVLHTTPHeader>;
     if (!headers) return nullptr;
-    bool request = true, get = false;
-    if (p->AcceptString("POST")) {
-        while (p->AcceptNotEOL()) {
-        }
-        p->AcceptEOL();
-    } else if (p->AcceptString("GET")) {
-        get = true;
-        while (p->AcceptCharIn(" \t")) {
-        }
-        const uint8_t* from = p->cursor;
-        while (p->AcceptCharNotIn(" \t")) {
-        }
-        headers->Append(
-            CQVLHTTPStringHeader::Create(qvlStrDupAscii("GET"), p->Substring(from, p->cursor)),
-            true);
-        p->AcceptEOL();
-    } else if (p->AcceptString("HTTP")) {
-        request = false;
-        while (p->AcceptNotEOL()) {
-        }
-        p->AcceptEOL();
-    } else {
+    bool get = false;
+    int request = readStartLine(p, headers, &get);
+    if (request < 0 || !readHeaders(p, headers)) {
         delete headers;
         return nullptr;
-    }
-    while (!p->AtEnd() && !p->AcceptEOL()) {
-        const uint8_t* start = p->cursor;
-        while (p->AcceptCharExcept(':')) {
-        }
-        const uint8_t* nameEnd = p->cursor;
-        p->AcceptChar(':');
-        while (p->AcceptCharIn(" \t")) {
-        }
-        const uint8_t* from = p->cursor;
-        while (p->AcceptNotEOL()) {
-        }
-        const uint8_t* to = p->cursor;
-        p->AcceptEOL();
-        if (p->cursor == start) break; /* a NUL byte: nothing more can be read */
-        DiChar* name = p->Substring(start, nameEnd);
-        if (qvlStrEqAscii(name, "Content-Length")) {
-            free(name); /* the channel delimits packets; the length is not used */
-            continue;
-        }
-        headers->Append(CQVLHTTPStringHeader::Create(name, p->Substring(from, to)), true);
     }
     CQVLParser body(p->cursor, static_cast<size_t>(p->end - p->cursor));
     CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&body);

@@ -6,6 +6,7 @@
 
 #include "core/diapp.h"
 #include "session/diprofile.h"
+#include "support/mem_profile_store.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -277,13 +278,11 @@ TEST(DisplaySize, ParsesBothFormsElseMinusOne) {
 class DisplaySettings : public ::testing::Test {
   protected:
     void SetUp() override {
-        store.save = [](DiProfileStore*, const std::string&) { return 0; };
-        g_diProfileStore = &store;
+        store.Load(u"Default");
         memset(&app, 0, sizeof app);
     }
-    void TearDown() override { g_diProfileStore = nullptr; }
     void put(const char16_t* name, const char16_t* value) { diSOSetLocalSetting(name, value); }
-    DiProfileStore store;
+    CMemProfileStore store;
     DdApp app;
 };
 

@@ -157,7 +157,9 @@ int ddProgIsExpanded(DiObject*) {
     return 0;
 }
 
-void diProgSetState(DiObject*, int32_t, int32_t) {}
+void diProgSetState(DiObject*, int32_t state, int32_t) {
+    g_fakeUI.states.push_back(state);
+}
 int diProgAppendDetails(DiObject*, int32_t, const DiChar* text) {
     if (g_fakeProgDetails) g_fakeProgDetails(text);
     return 0;

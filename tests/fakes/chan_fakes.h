@@ -56,6 +56,7 @@ struct FakeUI {
     uint32_t codePage = 1252;
     DiClientInfo clientInfo{};
     DiObject* forgottenRoot = nullptr;
+    std::vector<int32_t> states; // launch states given to progress windows
 };
 
 // Channel constructors: when `ctorSucceeds`, the type's constructor makes a

@@ -123,6 +123,7 @@ int ddDlgServerAuthentication(DiObject*, DiRoute* route, int) {
     DiChar d[300];
     diRouteDescribe(route, d, 300);
     g_fakeRoutes.dialogPrompts.push_back(d);
+    if (g_fakeRoutes.whileAsking) g_fakeRoutes.whileAsking();
     if (g_fakeRoutes.dialogs.empty()) return 0;
     FakeDialogAnswer a = g_fakeRoutes.dialogs.front();
     g_fakeRoutes.dialogs.erase(g_fakeRoutes.dialogs.begin());
@@ -146,6 +147,7 @@ int diSOIsFirewallTraversal(void) {
 
 int diSOAskYesNo(DiObject*, const DiChar*, const DiChar* text) {
     g_fakeRoutes.questions.push_back(text ? text : u"");
+    if (g_fakeRoutes.whileAsking) g_fakeRoutes.whileAsking();
     if (g_fakeRoutes.yesNo.empty()) return 0;
     bool a = g_fakeRoutes.yesNo.front();
     g_fakeRoutes.yesNo.erase(g_fakeRoutes.yesNo.begin());

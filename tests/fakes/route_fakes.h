@@ -9,6 +9,7 @@
 #include "fakes/chan_fakes.h"
 #include "net/diroute.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct FakeRoutes {
     std::vector<FakeDialogAnswer> dialogs;
     std::vector<std::u16string> dialogPrompts; // the route description shown
     std::vector<bool> yesNo;                   // answers, in order
+    // Runs while the credentials dialog or a question is open, as the
+    // modal loop runs timers and socket notices.
+    std::function<void()> whileAsking;
     std::vector<std::u16string> questions;
     int tlsStarts = 0;
     bool tlsFails = true;

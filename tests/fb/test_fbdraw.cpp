@@ -300,6 +300,22 @@ TEST(FbDraw, CopyPlaneAppliesTheFunctionToForegroundAndBackground) {
     }
 }
 
+// Within one buffer the plane copy reads each source pixel before it
+// writes over it, as the X server does.
+TEST(FbDraw, CopyPlaneOntoItselfReadsBeforeItWrites) {
+    for (const TestFormat& tf : DrawingFormats()) {
+        const FbFamily& f = fbFamilies[FormatOf(tf)];
+        for (bool right : {true, false}) {
+            TestBuffer d(3, 1, tf.depth, tf.bpp4);
+            d.set(right ? 0 : 2, 0, 1);
+            FbGC gc = ReducedGC(3, 0xFF, 0, ~0u);
+            f.copyPlane(nullptr, &d, &gc, right ? 1 : 0, 0, 2, 1, &d, right ? 0 : 1, 0, 1);
+            EXPECT_EQ(d.get(1, 0), 0xFFu) << tf.name;
+            EXPECT_EQ(d.get(right ? 2 : 0, 0), 0u) << tf.name << (right ? " right" : " left");
+        }
+    }
+}
+
 TEST(FbDraw, ImageTextIgnoresTheFunction) {
     TestGlyph g({"#.", ".#"}, 0, 2, 2);
     FbGlyph* glyphs[256] = {};

@@ -212,6 +212,7 @@ TEST(FbRLE, EndsAndFailures) {
 }
 
 TEST(FbRLE, EntryRefusesWhatDoesNotFitAndWritesNothing) {
+    // An empty image is decoded (0) before its depths are looked at.
     struct Case {
         const char* what;
         uint8_t src, dst;
@@ -227,6 +228,9 @@ TEST(FbRLE, EntryRefusesWhatDoesNotFitAndWritesNothing) {
         {"16 bits into 32", 16, 32, 2, 2, 2, 2, 4, -2},
         {"taller than the buffer", 8, 8, 2, 3, 2, 2, 1, -2},
         {"wider than a row", 16, 16, 3, 2, 2, 2, 2, -2},
+        {"zero width, source depth 32", 32, 32, 0, 2, 2, 2, 4, 0},
+        {"zero height, 24 bits into 16", 24, 16, 2, 0, 2, 2, 2, 0},
+        {"zero width, 8 bits into 16", 8, 16, 0, 2, 2, 2, 2, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -373,17 +373,19 @@ struct Run {
                    std::to_string(dy) + "; " + last;
             break;
         }
-        case 6: { /* plane copies from a bitmap and from a pixmap */
+        case 6: { /* plane copies from a bitmap, from a pixmap, and overlapping within the pixmap */
             setState(true, false);
-            bool fromBitmap = rng() % 2;
-            Twin& s = fromBitmap ? bitmap : src;
+            unsigned kind = unsigned(rng() % 3);
+            bool fromBitmap = kind == 0, self = kind == 2;
+            Twin& s = fromBitmap ? bitmap : self ? dst : src;
             unsigned long plane = fromBitmap ? 1 : 1ul << (rng() % unsigned(f.depth));
             int w = 1 + int(rng() % 30), h = 1 + int(rng() % 25);
             int sx = int(rng() % unsigned(s.fb.width - w + 1)), sy = int(rng() % unsigned(s.fb.height - h + 1));
-            int dx = coord(W), dy = coord(H);
+            int dx = self ? sx + int(rng() % 9) - 4 : coord(W), dy = self ? sy + int(rng() % 9) - 4 : coord(H);
             XCopyPlane(dpy, s.x, dst.x, xgc, sx, sy, unsigned(w), unsigned(h), dx, dy, plane);
             gc.ops->CopyPlane(nullptr, &dst.fb, &gc, dx, dy, w, h, &s.fb, sx, sy, uint32_t(plane));
-            last = "CopyPlane " + std::string(fromBitmap ? "bitmap " : "") + std::to_string(w) + "x" + std::to_string(h) +
+            last = "CopyPlane " + std::string(fromBitmap ? "bitmap " : self ? "self " : "") + std::to_string(w) + "x" +
+                   std::to_string(h) +
                    " plane " + std::to_string(plane) + "; " + last;
             break;
         }

@@ -1,8 +1,8 @@
 // Web-service calls over HTTPS through the runtime with the client's
 // transport security hooks, against tests/peers/soap_stub.py serving
 // certificates of the test PKI: trusted chains go through silently,
-// self-signed servers are asked about and remembered, a wrong host fails,
-// and an accepted server never vouches for a later one.
+// self-signed servers are asked about and remembered, a wrong host or a
+// forged chain fails, and an accepted server never vouches for a later one.
 #include <gtest/gtest.h>
 
 #include "core/ddapp.h"
@@ -32,7 +32,9 @@ struct Stub : Peer {
     bool start(const std::string& cert, int count = 1) {
         std::string args = "--cert " + g_pki + "/" + cert + ".pem --key " + g_pki + "/" + cert +
                            ".key --count " + std::to_string(count);
-        if (cert == "local" || cert == "good") args += " --chain " + g_pki + "/inter.pem";
+        if (cert == "local" || cert == "good" || cert == "forgedlocal")
+            args += " --chain " + g_pki + "/inter.pem";
+        if (cert == "notcalocal") args += " --chain " + g_pki + "/notca.pem";
         return Peer::start("soap_stub.py", args, 20);
     }
 };
@@ -74,13 +76,14 @@ struct SoapTls : ::testing::Test {
     }
 
     // One call in a new runtime context: SOAP_OK or the runtime's error.
-    int call(const Stub& stub, std::string* reply = nullptr) {
+    int call(const Stub& stub, std::string* reply = nullptr, const char* host = "localhost") {
         struct soap* soap = soap_new();
         soap_set_namespaces(soap, namespaces);
         ddSoapTlsInstall(soap);
         int r = soap_ssl_client_context(soap, SOAP_SSL_DEFAULT, nullptr, nullptr, nullptr, nullptr,
                                         nullptr);
-        std::string endpoint = "https://localhost:" + std::to_string(stub.port) + "/";
+        std::string endpoint =
+            "https://" + std::string(host) + ":" + std::to_string(stub.port) + "/";
         char* answer = nullptr;
         char text[] = "over TLS";
         if (r == SOAP_OK)
@@ -152,6 +155,37 @@ TEST_F(SoapTls, WrongHostFails) {
     ScriptScope scope(&a.script);
     EXPECT_EQ(call(stub), SOAP_SSL_ERROR);
     EXPECT_TRUE(a.script.inits.empty());
+}
+
+// Errors no answer may overlook fail the call as on every other connection,
+// before any dialog: the user is never shown a forged chain to accept.
+TEST_F(SoapTls, ForgedChainsFailWithoutAsking) {
+    for (const char* cert : {"forgedlocal", "notcalocal"}) {
+        Stub stub;
+        ASSERT_TRUE(stub.start(cert));
+        Answer a;
+        a.radio = CTL_TEMPORARY;
+        ScriptScope scope(&a.script);
+        EXPECT_EQ(call(stub), SOAP_SSL_ERROR) << cert;
+        EXPECT_TRUE(a.script.inits.empty()) << cert;
+    }
+}
+
+// The answer holds for the host it was given for, also in the next process;
+// the same certificate reached under another of its names is asked about.
+TEST_F(SoapTls, AnAcceptedCertificateIsAskedAboutAgainForAnotherHost) {
+    Stub stub;
+    ASSERT_TRUE(stub.start("selftwonames", 4));
+    Answer a;
+    a.radio = CTL_PERMANENT;
+    ScriptScope scope(&a.script);
+    EXPECT_EQ(call(stub), SOAP_OK);
+    diCertCacheReset(); // the next process
+    EXPECT_EQ(call(stub), SOAP_OK);
+    EXPECT_EQ(a.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST});
+    EXPECT_EQ(call(stub, nullptr, "127.0.0.1"), SOAP_OK);
+    EXPECT_EQ(call(stub, nullptr, "127.0.0.1"), SOAP_OK);
+    EXPECT_EQ(a.script.inits, (std::vector<int>{DD_DLG_SECURITY_LIST, DD_DLG_SECURITY_LIST}));
 }
 
 TEST_F(SoapTls, AnAcceptedServerDoesNotVouchForTheNextOne) {

@@ -466,6 +466,25 @@ TEST_F(Tls, SetUpInsideAnotherSetUpsWarningIsRefused) {
     closeAll();
 }
 
+// The socket's owner destroys it while a warning is open (as a timer in
+// the warning's modal loop may): the set-up fails, whatever the user
+// answers, and touches neither the socket nor its session afterwards.
+TEST_F(Tls, SocketDestroyedUnderTheWarningFailsTheSetUp) {
+    Peer peer;
+    ASSERT_TRUE(serve(&peer, "self"));
+    DlgScript script;
+    script.onInit = [&](HWND dlg, int) {
+        if (!sockets.empty()) {
+            ddNetSocketDestroy(sockets.back());
+            sockets.pop_back();
+        }
+        press(dlg, IDOK);
+    };
+    ScriptScope scope(&script);
+    EXPECT_EQ(connect(peer, u"self.test", 1, 1), -1);
+    EXPECT_FALSE(script.inits.empty());
+}
+
 TEST_F(Tls, ServerThatNeverAnswersFailsTheHandshakeInTime) {
     Peer peer;
     ASSERT_TRUE(peer.start("tls_peer.py", "silent --hold 60", 70));

@@ -352,15 +352,18 @@ TEST_F(Pki, DecisionTableRows) {
     }
 }
 
-TEST_F(Pki, ConfirmedCertificateIsNotAskedAgainAndOverridesCanBeForbidden) {
+TEST_F(Pki, ConfirmedCertificateIsNotAskedAgainForItsHostOnlyAndOverridesCanBeForbidden) {
     initCache();
     Cert root = load("root"), wrong = load("wronghost");
     Script first;
     first.answers = {{209, 1}, {206, 1}};
     ASSERT_EQ(decide(&first, {{0, root.get()}, {1, wrong.get()}}, 0, "a.test"), 0);
-    Script second; // another host, the same certificate already confirmed
-    EXPECT_EQ(decide(&second, {{0, root.get()}, {1, wrong.get()}}, 0, "b.test"), 0);
-    EXPECT_TRUE(second.shown.empty());
+    Script again; // the same host: not asked again
+    EXPECT_EQ(decide(&again, {{0, root.get()}, {1, wrong.get()}}, 0, "A.test"), 0);
+    EXPECT_TRUE(again.shown.empty());
+    Script other; // another host: the confirmation says nothing about it
+    EXPECT_EQ(decide(&other, {{0, root.get()}, {1, wrong.get()}}, 0, "b.test"), -1);
+    EXPECT_EQ(other.shown, std::vector<int>{209});
 
     diCertCacheReset();
     spit(hostsPath(), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<array>\n"

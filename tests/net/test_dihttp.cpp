@@ -158,6 +158,43 @@ TEST_F(Fetch, ChallengeOnThePlainGetRetriesThenAsks) {
     EXPECT_EQ(g_out.status, -1);
 }
 
+// The credentials dialog runs a modal loop in which timers fire and the
+// owner may free the client. The attempt's time-out never ends the fetch
+// under the dialog, and a client freed meanwhile is never touched again.
+TEST_F(Fetch, CredentialsDialogOutlivesTimersAndTheClient) {
+    useHttpProxy();
+    diDEClock = [] { return uint32_t(1000); };
+    struct Case {
+        bool freeClient, ok;
+        int calls, status;
+    } cases[] = {{false, true, 1, 200}, {false, false, 1, -1}, {true, true, 0, 0}};
+    for (const Case& k : cases) {
+        diHTTPClientFree(c);
+        c = diHTTPClientAlloc();
+        diHTTPClientInit(c);
+        g_out = Outcome();
+        proxy->credentialKind = 1;
+        diRouteSetCredentials(proxy, u"old", u"pw");
+        g_fakeRoutes.dialogs = {{k.ok, u"alice", u"pw", false}};
+        g_fakeRoutes.whileAsking = [&] {
+            diTimerDispatch(1000 + 2 * DI_HTTP_TIMEOUT_MS);
+            if (k.freeClient) {
+                diHTTPClientFree(c);
+                c = nullptr;
+            }
+        };
+        reply({"HTTP/1.0 407 Auth\r\nProxy-Authenticate: Basic realm=\"R\"\r\n\r\n"});
+        ASSERT_EQ(diHTTPFetchServerInfo(c, u"web", 80, 0, nullptr, callback, nullptr), 0);
+        pump();
+        if (c && c->active) {
+            reply({"HTTP/1.0 200 OK\r\n\r\n"});
+            pump();
+        }
+        EXPECT_EQ(g_out.calls, k.calls) << k.freeClient << k.ok;
+        EXPECT_EQ(g_out.status, k.status) << k.freeClient << k.ok;
+    }
+}
+
 TEST_F(Fetch, OneCallbackWhateverEndsIt) {
     // A connect failure through the chain: status -7, one callback.
     g_fakeRoutes.connectResult = -7;

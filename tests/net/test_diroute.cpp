@@ -240,6 +240,23 @@ TEST_F(Routes, CancelledCredentialsAndHostileHosts) {
     EXPECT_EQ(g_fakeNet.sent, "");
 }
 
+// The socket's owner destroys it while the credentials dialog is open: the
+// run stops as cancelled and never touches the socket again.
+TEST_F(Routes, SocketDestroyedUnderTheDialogEndsTheRun) {
+    useHttpProxy(u"hp", 3128);
+    Owned target(DI_ROUTE_SERVER, u"srv", 5000);
+    const char* challenge = "HTTP/1.0 407 x\r\nProxy-Authenticate: Basic realm=\"R\"\r\n\r\n";
+    g_fakeNet.incoming = {challenge, challenge};
+    g_fakeRoutes.dialogs = {{true, u"alice", u"pw", false}};
+    g_fakeRoutes.whileAsking = [&] {
+        ddNetSocketDestroy(sock);
+        sock = nullptr;
+    };
+    EXPECT_EQ(connect(&target.r, 0), -8);
+    EXPECT_EQ(g_fakeRoutes.dialogPrompts.size(), 1u);
+    EXPECT_EQ(g_fakeRoutes.connects.size(), 2u);
+}
+
 TEST_F(Routes, PlainFetchTalksToTheProxyButEncryptedOnesConnect) {
     useHttpProxy(u"hp", 3128);
     Owned web(DI_ROUTE_WEB_SERVER, u"web", 80);

@@ -24,12 +24,17 @@ Every certificate is written as NAME.pem (PEM certificate) beside NAME.key
                   "nobcrootleaf" a leaf "good.test" under it
   local           leaf "localhost" under inter
   selflocal       self-signed "localhost", and "selflocal2" another one
+  notcalocal      leaf "localhost" under notca
+  selftwonames    self-signed, named both "localhost" and "127.0.0.1"
+  forgedlocal     local with one byte of its signature changed (local.key)
   chain-good      good.pem followed by inter.pem (what a server sends)
   chain-local     local.pem followed by inter.pem
 
 Usage: make_pki.py OUTDIR
 """
+import base64
 import os
+import shutil
 import subprocess
 import sys
 
@@ -74,6 +79,9 @@ subjectAltName = DNS:self.test
 [ local_ext ]
 basicConstraints = CA:FALSE
 subjectAltName = DNS:localhost
+[ twonames_ext ]
+basicConstraints = CA:FALSE
+subjectAltName = DNS:localhost, DNS:127.0.0.1
 """
 
 CA_CONFIG = """
@@ -151,6 +159,21 @@ def sign(out, issuer, name, subj, ext, start=None, end=None, mask="utf8only"):
     run(*args, cwd=out)
 
 
+def forge(out, name, forged):
+    """A copy of NAME whose signature no longer matches: the last byte of the
+    DER encoding is the signature's last byte."""
+    with open(os.path.join(out, name + ".pem")) as f:
+        body = "".join(l.strip() for l in f if not l.startswith("-----"))
+    der = bytearray(base64.b64decode(body))
+    der[-1] ^= 0x01
+    text = base64.encodebytes(bytes(der)).decode().replace("\n", "")
+    lines = [text[i:i + 64] for i in range(0, len(text), 64)]
+    with open(os.path.join(out, forged + ".pem"), "w") as f:
+        f.write("-----BEGIN CERTIFICATE-----\n" + "\n".join(lines) +
+                "\n-----END CERTIFICATE-----\n")
+    shutil.copy(os.path.join(out, name + ".key"), os.path.join(out, forged + ".key"))
+
+
 def main():
     out = os.path.abspath(sys.argv[1])
     os.makedirs(out, exist_ok=True)
@@ -178,6 +201,7 @@ def main():
     sign(out, "inter", "local", "/O=Test PKI/CN=localhost", "local_ext")
     self_signed(out, "selflocal", "/O=Self/CN=localhost", "local_ext")
     self_signed(out, "selflocal2", "/O=Self Again/CN=localhost", "local_ext")
+    self_signed(out, "selftwonames", "/O=Self/CN=localhost", "twonames_ext")
     self_signed(out, "otherroot", "/O=Elsewhere/CN=Other Root", "ca_ext")
     ca_dir(out, "otherroot")
     sign(out, "otherroot", "untrusted", "/O=Elsewhere/CN=good.test", "leaf_ext")
@@ -188,6 +212,9 @@ def main():
     sign(out, "root", "notca", "/O=Test PKI/CN=Not A CA", "notca_ext")
     ca_dir(out, "notca")
     sign(out, "notca", "notcaleaf", "/O=Test PKI/CN=good.test", "leaf_ext")
+
+    sign(out, "notca", "notcalocal", "/O=Test PKI/CN=localhost", "local_ext")
+    forge(out, "local", "forgedlocal")
 
     self_signed(out, "v1root", "/O=Old/CN=Version One Root", None, version1=True)
     self_signed(out, "nobcroot", "/O=Loose/CN=Loose Root", "nobc_ext")

@@ -1,18 +1,71 @@
-// The profile file is read from disk, where anything may have been written.
+// The profile file and settings files are read from disk, where anything
+// may have been written; logins and imports carry the server's profiles
+// text. Input: the file, then (after NUL bytes) the login's and the
+// import's profiles texts. Whatever was read, every saved file must read
+// back to the same file.
 #include "session/diprofile.h"
+#include "session/disettings.h"
+#include "support/mem_profile_store.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class MemSettingsFile : public CSettingsFile {
+  public:
+    bool CreateUniqueFile() override { return false; }
+    bool Open(const DiChar*) override { return false; }
+    bool ReadFileBytes(std::string*) override { return false; }
+    bool WriteFileBytes(const std::string&) override { return false; }
+};
+
+std::u16string widen(const std::string& bytes) {
+    return diProfileFromUtf8(bytes);
+}
+
+// Saving again what a saved file reads back as gives the same bytes.
+void checkSavedFileReadsBack(CMemProfileStore& store) {
+    if (!store.Save()) __builtin_trap();
+    CMemProfileStore again(store.file);
+    again.Load(u"h:u:Default");
+    if (again.badFile || !again.Save() || again.file != store.file) __builtin_trap();
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    DiProfileStore store;
-    diProfileParse(&store, reinterpret_cast<const char*>(data), size);
-    for (const auto& s : store.settings)
-        diProfileFromUtf8(s.first + s.second);
-    std::string out = diProfileSerialize(&store);
-    DiProfileStore again;
-    diProfileParse(&again, out.data(), out.size());
-    // A start tag without its end tag leaves the element unread; only a
-    // complete element has to survive the round trip.
-    bool complete = store.head.find("<localsettings>") == std::string::npos;
-    if (complete && again.settings != store.settings)
-        __builtin_trap(); // what was read must survive a save
+    std::vector<std::string> parts(3);
+    size_t part = 0;
+    for (size_t i = 0; i < size; i++) {
+        if (data[i] == 0 && part < 2)
+            part++;
+        else
+            parts[part] += static_cast<char>(data[i]);
+    }
+    {
+        CMemProfileStore store(parts[0]);
+        store.Load(u"h:u:Default");
+        DiChar buf[64];
+        store.GetProfileValue(u"url", buf, 64, nullptr);
+        diSOSetLocalSetting(u"K", u"v < & \"");
+        diSOGetLocalSetting(u"k", buf, 64);
+        checkSavedFileReadsBack(store);
+        store.SaveLogin(u"H", u"u", u"t", u"p", 1, u"http", widen(parts[1]).c_str(), u"c");
+        store.ImportProfiles(u"h", u"u", widen(parts[2]).c_str());
+        store.SetCertsFile(u"f.pem");
+        checkSavedFileReadsBack(store);
+        MemSettingsFile settings;
+        settings.FillFromProfile(&store, nullptr);
+    }
+    MemSettingsFile settings;
+    if (settings.ParseBytes(parts[0].data(), parts[0].size())) {
+        settings.AddKey(u"server", u"s");
+        settings.AddCookie(u"c");
+        std::string first = settings.Serialize();
+        MemSettingsFile again;
+        if (!again.ParseBytes(first.data() + 3, first.size() - 3) || again.Serialize() != first)
+            __builtin_trap();
+    }
     return 0;
 }

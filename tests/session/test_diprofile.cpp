@@ -1,112 +1,453 @@
-// The local settings of the profile store: names lower-cased, every write
-// saved, the rest of the profile file kept as it was.
+// The profile store: its file, the choice of the current profile, logins,
+// imports, local settings; and the settings file of the start-up paths.
 #include <gtest/gtest.h>
 
 #include "session/diprofile.h"
+#include "session/disettings.h"
+#include "support/mem_profile_store.h"
+#include "xml/qvlxml.h"
+
+#include <limits.h>
 
 #include <string>
 #include <vector>
 
 namespace {
 
-class ProfileStore : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        store.save = [](DiProfileStore*, const std::string& bytes) {
-            s_saved.push_back(bytes);
-            return 0;
-        };
-        s_saved.clear();
-        g_diProfileStore = &store;
-    }
-    void TearDown() override { g_diProfileStore = nullptr; }
-    void load(const std::string& file) { diProfileParse(&store, file.data(), file.size()); }
-    std::u16string get(const char16_t* name, size_t size = 64) {
-        std::vector<DiChar> buf(size + 1, u'#');
-        if (!diSOGetLocalSetting(name, buf.data(), size)) return u"<absent>";
-        return buf.data();
-    }
-    DiProfileStore store;
-    static std::vector<std::string> s_saved;
-};
-std::vector<std::string> ProfileStore::s_saved;
+const std::string kBom = "\xEF\xBB\xBF";
 
-TEST_F(ProfileStore, NamesAreLowerCasedAndEveryWriteSaves) {
-    EXPECT_TRUE(diSOSetLocalSetting(u"ClipboardTimeout", u"5"));
-    EXPECT_EQ(get(u"clipboardtimeout"), u"5");
-    EXPECT_EQ(get(u"CLIPBOARDTIMEOUT"), u"5");
-    EXPECT_TRUE(diSOSetLocalSetting(u"clipboardTIMEOUT", u"7"));
-    EXPECT_EQ(get(u"ClipboardTimeout"), u"7");
-    EXPECT_EQ(store.settings.size(), 1u);
-    ASSERT_EQ(s_saved.size(), 2u);
-    EXPECT_NE(s_saved[1].find("<setting name=\"clipboardtimeout\">7</setting>"), std::string::npos);
-    EXPECT_EQ(get(u"missing"), u"<absent>");
+// A profile element with an "id" key that tells which one was chosen.
+std::string profile(const char* name, const char* id, const std::string& more = "") {
+    return std::string("<profile name=\"") + name + "\"><id>" + id + "</id>" + more + "</profile>";
+}
+std::string user(const char* ens, const std::string& body) {
+    return std::string("<user ens=\"") + ens + "\">" + body + "</user>";
+}
+std::string host(const char* name, const std::string& body) {
+    return std::string("<host name=\"") + name + "\">" + body + "</host>";
+}
+std::string cache(const std::string& profiles, const std::string& rest = "") {
+    return kBom + "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<cache><profiles>" + profiles +
+           "</profiles>" + rest + "</cache>\r\n";
 }
 
-TEST_F(ProfileStore, ValuesAreCutToTheBufferAndTerminated) {
-    diSOSetLocalSetting(u"k", u"abcdef");
-    EXPECT_EQ(get(u"k", 4), u"abc");
-    EXPECT_EQ(get(u"k", 1), u"");
+std::u16string value(CProfileStore& store, const char16_t* key) {
+    DiChar buf[256];
+    if (!store.GetProfileValue(key, buf, 256, nullptr)) return u"<none>";
+    return buf;
+}
+std::u16string setting(const char16_t* key) {
+    DiChar buf[256];
+    if (!diSOGetLocalSetting(key, buf, 256)) return u"<none>";
+    return buf;
 }
 
-TEST_F(ProfileStore, MarkupAndNonAsciiSurviveTheFile) {
-    const char16_t* value = u"<a href=\"x&y\">'\u00e9\u4e2d\U0001F600'</a>";
-    diSOSetLocalSetting(u"Cache Pass List0", value);
-    std::string file = s_saved.back();
-    DiProfileStore again;
-    diProfileParse(&again, file.data(), file.size());
-    g_diProfileStore = &again;
-    again.save = store.save;
-    EXPECT_EQ(get(u"cache pass list0"), value);
+TEST(ProfileFile, ANewDocumentWithOneSettingIsWrittenLineByLine) {
+    CMemProfileStore store;
+    store.Load(nullptr);
+    EXPECT_TRUE(diSOSetLocalSetting(u"X", u"1"));
+    ASSERT_EQ(store.saved.size(), 1u);
+    EXPECT_EQ(store.saved[0], kBom + "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n"
+                                     "<cache>\r\n"
+                                     "  <profiles>\r\n"
+                                     "    <version>1.0</version>\r\n"
+                                     "  </profiles>\r\n"
+                                     "  <localsettings>\r\n"
+                                     "    <x>1</x>\r\n"
+                                     "  </localsettings>\r\n"
+                                     "</cache>\r\n");
 }
 
-TEST_F(ProfileStore, OtherContentOfTheFileIsKept) {
-    load("<?xml version=\"1.0\"?>\r\n<profile>\r\n  <server>h</server>\r\n"
-         "  <localsettings>\r\n    <setting name=\"a\">1</setting>\r\n  </localsettings>\r\n"
-         "  <tail/>\r\n</profile>\r\n");
-    EXPECT_EQ(get(u"a"), u"1");
-    diSOSetLocalSetting(u"b", u"2");
-    const std::string& out = s_saved.back();
-    EXPECT_EQ(out.find("<?xml version=\"1.0\"?>\r\n<profile>\r\n  <server>h</server>\r\n  "
-                       "<localsettings>"),
-              0u);
-    EXPECT_NE(out.find("<setting name=\"a\">1</setting>"), std::string::npos);
-    EXPECT_NE(out.find("<setting name=\"b\">2</setting>"), std::string::npos);
-    EXPECT_NE(out.find("</localsettings>\r\n  <tail/>\r\n</profile>\r\n"), std::string::npos);
-}
-
-TEST_F(ProfileStore, AProfileWithoutTheElementGetsOneInsideTheRoot) {
-    load("<profile><server>h</server></profile>");
-    diSOSetLocalSetting(u"x", u"1");
-    const std::string& out = s_saved.back();
-    size_t settings = out.find("<localsettings>");
-    ASSERT_NE(settings, std::string::npos);
-    EXPECT_LT(out.find("<server>h</server>"), settings);
-    EXPECT_GT(out.find("</profile>"), settings);
-}
-
-TEST_F(ProfileStore, MalformedEntriesEndTheElement) {
+TEST(ProfileFile, ValuesReadBackAsTheyWereSetExceptTrailingSpace) {
     struct Case {
-        std::string body;
-        size_t count;
+        const char16_t* set;
+        const char16_t* readBack;
     } cases[] = {
-        {"<setting name=\"a\">1</setting><setting name=\"b\">2", 1},
-        {"<setting name=\"a\">1&bogus;</setting>", 0},
-        {"<setting name=\"a>1</setting>", 0},
-        {"<setting name=\"a\">1</setting>", 1},
+        {u"<a href=\"x&y\">'\u00e9\u4e2d\U0001F600'</a>", nullptr},
+        {u"line\r\nbreak\ttab", nullptr},
+        {u"  leading", nullptr},
+        {u"trailing  ", u"trailing"},
+        {u"a & b \t", u"a & b"}, // space before a reference stays
+        {u"", nullptr},
     };
     for (const Case& c : cases) {
-        load("<p><localsettings>" + c.body + "</localsettings></p>");
-        EXPECT_EQ(store.settings.size(), c.count) << c.body;
+        CMemProfileStore store;
+        store.Load(nullptr);
+        ASSERT_TRUE(diSOSetLocalSetting(u"k", c.set));
+        CMemProfileStore again(store.file);
+        again.Load(nullptr);
+        EXPECT_EQ(setting(u"k"), c.readBack ? c.readBack : c.set);
+        EXPECT_TRUE(again.asideFiles.empty());
     }
-    load("<p><localsettings><setting name=\"a\">1</setting>"); // no end tag
-    EXPECT_TRUE(store.settings.empty());
 }
 
-TEST_F(ProfileStore, NoStoreMeansAbsentAndUnsaved) {
-    g_diProfileStore = nullptr;
-    EXPECT_EQ(get(u"a"), u"<absent>");
+TEST(ProfileFile, WhatCannotBeReadIsSetAsideBeforeTheNextSave) {
+    struct Case {
+        const char* name;
+        std::string file;
+        bool exists, setAside;
+    } cases[] = {
+        {"missing", "", false, false},
+        {"empty", "", true, false},
+        {"byte-order mark only", kBom, true, false},
+        {"not XML", kBom + "profile of someone else", true, true},
+        {"cut short", cache(host("h", "")).substr(0, 40), true, true},
+        {"no byte-order mark", cache("").substr(3), true, false},
+        {"empty elements", "<cache><profiles/><localsettings/></cache>", true, false},
+    };
+    for (const Case& c : cases) {
+        CMemProfileStore store(c.file);
+        store.exists = c.exists;
+        store.Load(nullptr);
+        EXPECT_TRUE(diSOSetLocalSetting(u"a", u"1")) << c.name;
+        EXPECT_EQ(store.asideFiles,
+                  c.setAside ? std::vector<std::string>{c.file} : std::vector<std::string>{})
+            << c.name;
+        EXPECT_NE(store.file.find("<a>1</a>"), std::string::npos) << c.name;
+        // Set aside once: the next save writes in place.
+        EXPECT_TRUE(diSOSetLocalSetting(u"a", u"2"));
+        EXPECT_EQ(store.asideFiles.size(), c.setAside ? 1u : 0u) << c.name;
+    }
+    // When the file cannot be set aside nothing overwrites it.
+    CMemProfileStore locked(kBom + "garbage");
+    locked.Load(nullptr);
+    locked.writable = false;
     EXPECT_FALSE(diSOSetLocalSetting(u"a", u"1"));
+    EXPECT_EQ(locked.file, kBom + "garbage");
+    EXPECT_EQ(setting(u"a"), u"1"); // kept in memory
+}
+
+TEST(ProfileStore, LoadChoosesTheProfileByHostUserAndName) {
+    std::string twoDefaults = cache(host("h1", user("u1", profile("Default", "h1u1"))) +
+                                    host("h2", user("u2", profile("Default", "h2u2"))) +
+                                    "<lastloginhost>h2</lastloginhost>"
+                                    "<lastloginuser>u2</lastloginuser>");
+    std::string mixed =
+        cache(host("srv", user("Ann", profile("Default", "ann") + profile("work", "annwork")) +
+                              user("bob", profile("Default", "bob"))));
+    struct Case {
+        std::string file;
+        const char16_t* name;
+        const char16_t* server;
+        const char16_t* id;
+    } cases[] = {
+        {mixed, u"srv:Ann:work", nullptr, u"annwork"},
+        {mixed, u"SRV:Ann:work", nullptr, u"annwork"}, // hosts in lower case
+        {mixed, u"srv:ann:work", nullptr, u"<none>"},  // users compared exactly
+        {mixed, u"srv:bob:Default", nullptr, u"bob"},
+        {mixed, u"Ann:work", nullptr, u"<none>"}, // no host: users directly under profiles
+        {mixed, u"work", nullptr, u"annwork"},    // only the name: found deep
+        {mixed, u"Ann:work", u"SRV", u"annwork"}, // the server option as host
+        {mixed, u"Ann:work", u"other", u"<none>"},
+        {mixed, u"srv:carl:Default", nullptr, u"<none>"},
+        {mixed, nullptr, nullptr, u"<none>"},     // "Default" twice under srv, no last login
+        {twoDefaults, nullptr, nullptr, u"h2u2"}, // several: the last login decides
+        {twoDefaults, u"h1:u1:Default", nullptr, u"h1u1"},
+        {cache(host("h", user("u", profile("Default", "x")) + user("u", ""))), u"h:u:Default",
+         nullptr, u"<none>"}, // two users of one name: neither
+    };
+    for (const Case& c : cases) {
+        CMemProfileStore store(c.file);
+        store.options.server = c.server;
+        store.Load(c.name);
+        EXPECT_EQ(value(store, u"id"), c.id) << std::string(c.name ? "named" : "default") << " "
+                                             << (c.name ? std::u16string(c.name).size() : 0);
+    }
+}
+
+TEST(ProfileStore, CurrentProfileTextSplitsAtTheLastColons) {
+    struct Case {
+        const char16_t *text, *host, *user, *name;
+    } cases[] = {
+        {u"h:u:p", u"h", u"u", u"p"},   {u"u:p", nullptr, u"u", u"p"},
+        {u"p", nullptr, nullptr, u"p"}, {u"a:b:c:d", u"a:b", u"c", u"d"},
+        {u"::", u"", u"", u""},
+    };
+    for (const Case& c : cases) {
+        CCurrentProfile p;
+        p.Set(c.text);
+        auto str = [](const DiChar* s) { return s ? std::u16string(s) : u"<null>"; };
+        EXPECT_EQ(str(p.host), str(c.host));
+        EXPECT_EQ(str(p.user), str(c.user));
+        EXPECT_EQ(str(p.profileName), str(c.name));
+    }
+}
+
+TEST(ProfileStore, ValuesAreCutToTheBufferAndNumbersSaturate) {
+    CMemProfileStore store(cache(host("h", user("u", profile("Default", "abcdef",
+                                                             "<n>99999999999</n><neg>-7x</neg>"
+                                                             "<e></e><b>TRUE</b><w>abc</w>")))));
+    store.Load(u"h:u:Default");
+    CQVLXMLElement* p = store.current->profileElement;
+    ASSERT_NE(p, nullptr);
+    struct Case {
+        size_t size;
+        bool whole;
+        const char16_t* text;
+    } sizes[] = {{7, true, u"abcdef"}, {6, false, u"abcde"}, {1, false, u""}};
+    for (const Case& c : sizes) {
+        DiChar buf[8] = {'#', '#', '#', '#', '#', '#', '#', '#'};
+        size_t length = 0;
+        EXPECT_EQ(store.GetValue(p, u"id", buf, c.size, &length), c.whole);
+        EXPECT_EQ(std::u16string(buf), c.text);
+        EXPECT_EQ(length, 6u);
+    }
+    int32_t n = 5;
+    EXPECT_TRUE(store.GetInt(p, u"n", &n));
+    EXPECT_EQ(n, INT_MAX);
+    EXPECT_TRUE(store.GetInt(p, u"neg", &n));
+    EXPECT_EQ(n, -7);
+    n = 5;
+    EXPECT_FALSE(store.GetInt(p, u"e", &n));
+    EXPECT_FALSE(store.GetInt(p, u"w", &n));
+    EXPECT_EQ(n, 5); // the reader's default stays
+    bool flag = false;
+    EXPECT_TRUE(store.GetBool(p, u"b", &flag));
+    EXPECT_TRUE(flag);
+    EXPECT_TRUE(store.GetBool(p, u"id", &flag));
+    EXPECT_FALSE(flag);
+}
+
+TEST(LocalSettings, NamesAreLoweredSetTwiceLeavesOneAndBadNamesAreRefused) {
+    CMemProfileStore store(cache(host("h", user("u", profile("Default", "1",
+                                                             "<localsettings>"
+                                                             "<a>hijack</a>"
+                                                             "</localsettings>")))));
+    store.Load(u"h:u:Default");
+    EXPECT_TRUE(diSOSetLocalSetting(u"ClipboardTimeout", u"5"));
+    EXPECT_TRUE(diSOSetLocalSetting(u"b", u"x"));
+    EXPECT_TRUE(diSOSetLocalSetting(u"clipboardTIMEOUT", u"7"));
+    EXPECT_EQ(setting(u"CLIPBOARDtimeout"), u"7");
+    // One element, now the last one; a profile key of that name is not it.
+    EXPECT_NE(store.file.find("<localsettings>\r\n    <b>x</b>\r\n    <clipboardtimeout>7"
+                              "</clipboardtimeout>\r\n  </localsettings>"),
+              std::string::npos);
+    EXPECT_TRUE(diSOSetLocalSetting(u"a", u"mine"));
+    EXPECT_EQ(setting(u"a"), u"mine");
+    EXPECT_EQ(value(store, u"id"), u"1");
+    // Names the file could not carry: refused, nothing saved.
+    size_t saves = store.saved.size();
+    for (const char16_t* bad :
+         {u"", u"a b", u"1x", u"-x", u"x<y", u"x\"y", u"\u00e9t\u00e9", u"x/y", u"x=y"})
+        EXPECT_FALSE(diSOSetLocalSetting(bad, u"1")) << std::u16string(bad).size();
+    EXPECT_EQ(store.saved.size(), saves);
+    EXPECT_TRUE(diSOSetLocalSetting(u"_a-b.c:d9", u"1"));
+    // A value longer than the buffer is still found, cut and ended.
+    diSOSetLocalSetting(u"k", u"abcdef");
+    DiChar buf[4];
+    EXPECT_TRUE(diSOGetLocalSetting(u"k", buf, 4));
+    EXPECT_EQ(std::u16string(buf), u"abc");
+}
+
+TEST(LocalSettings, NoStoreMeansAbsentAndUnsaved) {
+    DiChar buf[8];
+    EXPECT_FALSE(diSOGetLocalSetting(u"a", buf, 8));
+    EXPECT_FALSE(diSOSetLocalSetting(u"a", u"1"));
+}
+
+// ---- logins and imports ----
+
+class Logins : public ::testing::Test {
+  protected:
+    void load(const std::string& file, const char16_t* name = u"Default") {
+        store.file = file;
+        store.exists = true;
+        store.Load(name);
+    }
+    std::string saved() {
+        store.Save();
+        return store.file;
+    }
+    CMemProfileStore store;
+};
+
+TEST_F(Logins, ALoginStoresProfilesTokenProxyAndCookieAndSelectsTheProfile) {
+    load("");
+    store.SaveLogin(u"SRV.example", u"ann", u"tok", u"proxy", 8080, u"http",
+                    u"<profile name=\"Default\"><url>https://srv/</url></profile>"
+                    u"<profile name=\"b\"/>",
+                    u"cookie1");
+    EXPECT_EQ(value(store, u"url"), u"https://srv/");
+    EXPECT_EQ(value(store, u"sessioncookie"), u"cookie1");
+    EXPECT_EQ(value(store, u"lastproxyport"), u"8080");
+    EXPECT_EQ(std::u16string(store.current->host), u"srv.example");
+    std::string file = saved();
+    EXPECT_NE(file.find("<host name=\"srv.example\">\r\n      <user ens=\"ann\">\r\n"
+                        "        <profile name=\"Default\">"),
+              std::string::npos);
+    EXPECT_NE(file.find("<AT>tok</AT>"), std::string::npos);
+    EXPECT_NE(file.find("<lastloginhost>srv.example</lastloginhost>\r\n"
+                        "    <lastloginuser>ann</lastloginuser>\r\n  </profiles>"),
+              std::string::npos);
+
+    // A later login without a token keeps the user's token, replaces the
+    // profiles and moves the last login to the end again.
+    store.SaveLogin(u"srv.example", u"ann", nullptr, nullptr, 0, nullptr,
+                    u"<profile name=\"Default\"><url>https://new/</url></profile>", u"cookie2");
+    EXPECT_EQ(value(store, u"url"), u"https://new/");
+    EXPECT_EQ(value(store, u"lastproxyhost"), u"");
+    file = saved();
+    EXPECT_NE(file.find("<AT>tok</AT>"), std::string::npos);
+    EXPECT_EQ(file.find("name=\"b\""), std::string::npos);
+    EXPECT_EQ(file.find("<lastloginhost>"), file.rfind("<lastloginhost>"));
+}
+
+TEST_F(Logins, AFaultyLoginLosesNoStoredProfiles) {
+    std::string stored = cache(
+        host("h", user("ann", profile("Default", "ann")) + user("", profile("Default", "anon"))));
+    struct Case {
+        const char* name;
+        const char16_t* user;
+        const char16_t* profiles;
+        const char16_t* annAfter;
+    } cases[] = {
+        // Profiles text that does not parse counts as none.
+        {"broken profiles", u"ann", u"<profile name=\"Default\"><id>new", u"ann"},
+        // A login without a user name is its own user, not any user.
+        {"empty user", u"", u"<profile name=\"Default\"><id>anon2</id></profile>", u"ann"},
+        {"sound login", u"ann", u"<profile name=\"Default\"><id>ann2</id></profile>", u"ann2"},
+    };
+    for (const Case& c : cases) {
+        load(stored);
+        store.SaveLogin(u"h", c.user, nullptr, nullptr, 0, nullptr, c.profiles, u"c");
+        load(saved(), u"h:ann:Default");
+        EXPECT_EQ(value(store, u"id"), c.annAfter) << c.name;
+    }
+}
+
+TEST_F(Logins, AnImportKeepsTheKeepListAndTakesEveryOtherKey) {
+    std::string keep = "<sessioncookie>c</sessioncookie><certsfile>f.pem</certsfile>"
+                       "<lastproxyhost>p</lastproxyhost><lastproxyport>1</lastproxyport>"
+                       "<lastproxytype>http</lastproxytype><url>old</url><mode>browser</mode>";
+    load(cache(host("h", user("u", profile("Default", "1", keep)))), u"h:u:Default");
+    store.ImportProfiles(u"H", u"u",
+                         u"<profile name=\"Default\">\n  <sessioncookie>X</sessioncookie>\n"
+                         u"  <certsfile>X</certsfile><lastproxyhost>X</lastproxyhost>"
+                         u"<lastproxyport>X</lastproxyport><lastproxytype>X</lastproxytype>\n"
+                         u"  <url>new</url>\n  <profile>nested key</profile>\n</profile>"
+                         u"<profile name=\"other\"><url>o</url></profile><profile><x/></profile>");
+    struct Row {
+        const char16_t *key, *expect;
+    } rows[] = {
+        {u"sessioncookie", u"c"}, {u"certsfile", u"f.pem"},    {u"lastproxyhost", u"p"},
+        {u"lastproxyport", u"1"}, {u"lastproxytype", u"http"}, {u"url", u"new"},
+        {u"mode", u"browser"},    {u"profile", u"nested key"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(value(store, r.key), r.expect) << std::u16string(r.key).size();
+    // The destination survived its own key name and the file reads back.
+    load(saved(), u"h:u:Default");
+    EXPECT_EQ(value(store, u"url"), u"new");
+    load(store.file, u"h:u:other");
+    EXPECT_EQ(value(store, u"url"), u"o");
+}
+
+TEST_F(Logins, AnImportThatReplacesTheCurrentProfileLeavesNoneSelected) {
+    load(cache(host("h", user("u", profile("A", "a", profile("Default", "nested"))))),
+         u"h:u:Default");
+    EXPECT_EQ(value(store, u"id"), u"nested");
+    store.ImportProfiles(u"h", u"u", u"<profile name=\"A\"><profile>key</profile></profile>");
+    EXPECT_EQ(value(store, u"id"), u"<none>");
+    store.SetSessionCookie(u"s"); // nothing to write into
+    load(saved(), u"h:u:A");
+    EXPECT_EQ(value(store, u"profile"), u"key");
+}
+
+TEST_F(Logins, AnImportIntoAStoreWithoutProfileMakesTheFirstNewOneCurrent) {
+    load("", u"nobody");
+    store.ImportProfiles(u"h", u"u",
+                         u"<profile name=\"a\"><url>A</url></profile>"
+                         u"<profile name=\"b\"><url>B</url></profile>");
+    EXPECT_EQ(value(store, u"url"), u"A");
+    store.SetSessionCookie(u"s");
+    EXPECT_EQ(value(store, u"sessioncookie"), u"s");
+}
+
+// ---- settings files ----
+
+class MemSettingsFile : public CSettingsFile {
+  public:
+    std::string file;
+    bool exists = false;
+    bool CreateUniqueFile() override { return exists = true; }
+    bool Open(const DiChar*) override { return Load(); }
+    bool ReadFileBytes(std::string* bytes) override {
+        if (exists) *bytes = file.compare(0, 3, kBom) ? file : file.substr(3);
+        return exists;
+    }
+    bool WriteFileBytes(const std::string& bytes) override {
+        file = bytes;
+        return exists = true;
+    }
+};
+
+TEST(SettingsFile, FilledFromTheProfileItReadsBackInOrder) {
+    CMemProfileStore store(cache(host(
+        "h",
+        user("u", profile("Default", "1",
+                          "<sessioncookie>sc</sessioncookie><lastproxyhost>ph</lastproxyhost>"
+                          "<lastproxyport>3128</lastproxyport><url>https://web:8443/x</url>")))));
+    store.Load(u"h:u:Default");
+    struct Case {
+        const char16_t* loginUrl;
+        int result;
+        const char* keys;
+    } cases[] = {
+        {nullptr, 0,
+         "<sessioncookie>sc</sessioncookie>\r\n  <protocol>https</protocol>\r\n"
+         "  <server>web</server>\r\n  <port>8443</port>\r\n"
+         "  <jwslocation>axis/HVNWS.jws</jwslocation>\r\n  <proxyserver>ph</proxyserver>\r\n"
+         "  <proxyport>3128</proxyport>"},
+        {u"http://login/", 0, "<server>login</server>\r\n  <port>80</port>"},
+        {u"ftp://login/", 3, ""},
+    };
+    for (const Case& c : cases) {
+        MemSettingsFile settings;
+        ASSERT_EQ(settings.FillFromProfile(&store, c.loginUrl), c.result);
+        ASSERT_TRUE(settings.Save());
+        EXPECT_NE(settings.file.find(c.keys), std::string::npos) << settings.file;
+        MemSettingsFile again;
+        again.file = settings.file;
+        again.exists = true;
+        ASSERT_TRUE(again.Open(u"x"));
+        EXPECT_EQ(again.Serialize(), settings.file);
+    }
+    store.Load(u"nobody"); // no profile, no URL
+    MemSettingsFile none;
+    EXPECT_EQ(none.FillFromProfile(&store, nullptr), 3);
+}
+
+TEST(SettingsFile, KeysAreAddedOnceCookiesGoIntoTheirElementAndBadFilesFail) {
+    MemSettingsFile settings;
+    EXPECT_TRUE(settings.AddKey(u"server", u"a"));
+    EXPECT_FALSE(settings.AddKey(u"server", u"b")); // never replaced
+    EXPECT_FALSE(settings.AddKey(u"bad name", u"b"));
+    EXPECT_TRUE(settings.AddCookie(u"c1=v; path=/"));
+    EXPECT_TRUE(settings.AddCookie(u"c2"));
+    DiChar buf[16];
+    EXPECT_TRUE(settings.GetValue(u"server", buf, 16, nullptr));
+    EXPECT_EQ(std::u16string(buf), u"a");
+    ASSERT_NE(settings.GetCookies(), nullptr);
+    EXPECT_EQ(settings.GetCookies()->GetChildren()->count, 2u);
+    struct Case {
+        std::string file;
+        bool exists, loads;
+    } files[] = {
+        {"", false, false},
+        {"", true, true}, // empty: the default document
+        {kBom + "<other/>", true, false},
+        {kBom + "<settings><server>s</server>", true, false},
+        {kBom + "<settings><server>s</server></settings>", true, true},
+    };
+    for (const Case& c : files) {
+        MemSettingsFile f;
+        f.file = c.file;
+        f.exists = c.exists;
+        EXPECT_EQ(f.Open(u"x"), c.loads) << c.file;
+        if (!c.loads) {
+            EXPECT_NE(f.GetCookies(), nullptr); // the default document stays
+        }
+    }
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <string>
 
 /* Removes a private temporary folder and the files in it. */
@@ -20,6 +22,27 @@ inline void removeTree(std::wstring dir) {
     }
     dir.pop_back();
     RemoveDirectoryW(dir.c_str());
+}
+
+/* A whole file's bytes, or "<missing>" when it cannot be opened. */
+inline std::string readFileBytes(const std::wstring& path) {
+    std::string out;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f) return "<missing>";
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+/* Replaces a file by bytes; false when it cannot be written. */
+inline bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
 }
 
 #endif

@@ -8,7 +8,7 @@ namespace {
 
 TEST(DiTDE, KeepAliveIsOneEmptyMessageOfType45) {
     fakesReset();
-    DiTDE tde{};
+    static DiTDisplay tde{};
     diDEChannelInit(&tde.ch, DI_OBJ_TDE, 80, 25);
     DdSocket sock{};
     DiObject owner;
@@ -17,7 +17,7 @@ TEST(DiTDE, KeepAliveIsOneEmptyMessageOfType45) {
     EXPECT_EQ(tde.ch.hdr.parent, &owner);
     EXPECT_EQ(tde.ch.socket, &sock);
     EXPECT_EQ(diTAIPSendKeepAlive(&tde.ch), -1); // no output limit yet: refused
-    tde.ch.out.limit = DI_TDE_BUFFER_LIMIT;
+    tde.ch.out.limit = DI_TDE_OUTPUT_LIMIT;
     EXPECT_EQ(diTAIPSendKeepAlive(&tde.ch), 0);
     EXPECT_EQ(g_fakeNet.sent, std::string("\x2D\x00\x00", 3));
     tde.ch.socket = nullptr;

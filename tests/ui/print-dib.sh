@@ -9,75 +9,15 @@ set -uo pipefail
 source "$(dirname "$0")/../../tools/lib/common.sh"
 program=$1
 document=${2:-}
-ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
-for need in /usr/sbin/cupsd /usr/lib/cups/backend/cups-pdf $ppd /usr/bin/pdftoppm /usr/sbin/lpadmin; do
-    [ -e "$need" ] || { echo "skipped: $need is not installed"; exit 77; }
-done
-
-dir=$(mktemp -d /tmp/hv-cups.XXXXXX)
+source "$(dirname "$0")/../support/private-cupsd.sh"
 queue=hvpdf$$
-# The PDF backend reads a per-queue configuration only from /etc/cups; it
-# names this run's queue and is removed with it.
-queueconf=/etc/cups/cups-pdf-$queue.conf
-cupsd_pid=
-cleanup() {
-    [ -n "$cupsd_pid" ] && kill "$cupsd_pid" 2>/dev/null && wait "$cupsd_pid" 2>/dev/null
-    rm -f "$queueconf"
-    rm -rf "$dir"
-    hv_cleanup
-}
-trap cleanup EXIT
-mkdir -p "$dir"/{spool,tmp,cache,state,out}
-cat >"$dir/cupsd.conf" <<CONF
-Listen $dir/cups.sock
-LogLevel warn
-WebInterface No
-Browsing No
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
-cat >"$dir/cups-files.conf" <<CONF
-ServerRoot $dir
-RequestRoot $dir/spool
-TempDir $dir/tmp
-CacheDir $dir/cache
-StateDir $dir/state
-ErrorLog $dir/error_log
-AccessLog $dir/access_log
-PageLog $dir/page_log
-ServerBin /usr/lib/cups
-DataDir /usr/share/cups
-CONF
-printf 'Out %s\nAnonDirName %s\nLog %s\nLabel 0\n' "$dir/out" "$dir/out" "$dir" >"$queueconf" ||
-    { echo "skipped: cannot write $queueconf"; exit 77; }
-
-/usr/sbin/cupsd -f -c "$dir/cupsd.conf" -s "$dir/cups-files.conf" </dev/null >"$dir/cupsd.out" 2>&1 &
-cupsd_pid=$!
-export CUPS_SERVER=$dir/cups.sock
-for i in $(seq 1 100); do
-    [ -S "$dir/cups.sock" ] && lpstat -r 2>/dev/null | grep -q "is running" && break
-    kill -0 "$cupsd_pid" 2>/dev/null || break
-    sleep 0.1
-done
-lpadmin -p "$queue" -v "cups-pdf:/$queue" -P "$ppd" -E 2>/dev/null ||
-    { echo "cannot add the printer"; cat "$dir"/cupsd.out "$dir"/error_log 2>/dev/null; exit 1; }
+trap 'hv_cupsd_stop; hv_cleanup' EXIT
+hv_cupsd_start
+hv_cupsd_add_pdf "$queue"
 
 HV_TEST_PRINTER=$queue wine "$program" --gtest_filter='DibPrinter.*' </dev/null || exit 1
 
-pdf=
-for i in $(seq 1 300); do
-    pdf=$(ls "$dir"/out/*.pdf 2>/dev/null | head -n 1)
-    [ -n "$pdf" ] && ! lpstat -o "$queue" 2>/dev/null | grep -q . && break
-    sleep 0.1
-done
-[ -n "$pdf" ] || { echo "no PDF came out"; cat "$dir/error_log"; exit 1; }
+pdf=$(hv_cupsd_wait_pdf) || exit 1
 # The PDF backend names its file after the job's title.
 if [ -n "$document" ] && [[ "$(basename "$pdf")" != "$document"* ]]; then
     echo "the job is $(basename "$pdf"), not a document named $document"

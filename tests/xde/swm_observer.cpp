@@ -1,8 +1,8 @@
 // A second local process looking at another's windows, as the shell does:
 // swm_observer PID OUTPUT writes one line per top-level window of process
 // PID: "visible owned tool title", the title in UTF-8.
-// swm_observer top TITLE MS: another application's window, shown at the top
-// of the z-order for MS milliseconds.
+// swm_observer top TITLE MS [active]: another application's window, shown at
+// the top of the z-order for MS milliseconds (and made the foreground).
 // swm_observer drive HWND ACTION [A B]: does to another process's window
 // what the user or the shell would: "move" to A,B, "size" to A by B,
 // "minimise", "restore" and "menu" at A,B as the taskbar asks, "close".
@@ -33,11 +33,12 @@ BOOL CALLBACK onWindow(HWND h, LPARAM) {
     return TRUE;
 }
 
-int showOnTop(const char* title, DWORD ms) {
+int showOnTop(const char* title, DWORD ms, bool active) {
     HWND h = CreateWindowExA(0, "STATIC", title, WS_POPUP | WS_VISIBLE, 500, 400, 200, 150,
                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!h) return 4;
     SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (active) SetForegroundWindow(h);
     DWORD start = GetTickCount();
     while (GetTickCount() - start < ms) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -76,8 +77,9 @@ int info(HWND h) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && strcmp(argv[1], "top") == 0)
-        return showOnTop(argv[2], DWORD(strtoul(argv[3], nullptr, 10)));
+    if ((argc == 4 || argc == 5) && strcmp(argv[1], "top") == 0)
+        return showOnTop(argv[2], DWORD(strtoul(argv[3], nullptr, 10)),
+                         argc == 5 && strcmp(argv[4], "active") == 0);
     if (argc >= 4 && strcmp(argv[1], "drive") == 0)
         return drive(reinterpret_cast<HWND>(strtoull(argv[2], nullptr, 0)), argv[3],
                      argc > 4 ? atoi(argv[4]) : 0, argc > 5 ? atoi(argv[5]) : 0);

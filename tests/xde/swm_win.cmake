@@ -14,6 +14,7 @@ if(HV_WIN32)
     hv_test(test_xde_swm_session SOURCES test_ddxswm_session.cpp
         LIBS "$<LINK_GROUP:RESCAN,${xde_app_group}>" hv_openssl hv_zlib ws2_32)
     add_dependencies(test_xde_swm_session swm_observer)
+    add_dependencies(test_xde_swm_win swm_observer)
 endif()
 if(HV_WIN32)
     # The same session in the shell's desktop, with its taskbar.

@@ -17,6 +17,8 @@
 #include "xde/ddxclip.h"
 #include "xde/ddxde.h"
 
+#include <winspool.h>
+
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -80,6 +82,7 @@ struct Session {
     DiChannel* ch = nullptr;
     Peer peer;
     std::string result;
+    bool printSelection = false; // as "Print Session Clipboard" leaves it
 
     DiXDisplay* d() { return reinterpret_cast<DiXDisplay*>(ch); }
 
@@ -88,6 +91,7 @@ struct Session {
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
         ch = window ? diDECreateChannel(nullptr, DI_OBJ_XDE, 64, 48) : nullptr;
         if (!ch) return false;
+        if (printSelection) reinterpret_cast<DdXDisplay*>(ch)->printOnArrival = 1;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&ch->hdr));
         ddGDIAttach(ch->hdr.gc, window, GetDC(window));
         if (!peer.reservePortFile()) return false;
@@ -339,6 +343,32 @@ TEST(ClipRelayWine, TwoServersRelayThroughTheClientAndTheThirdHearsNothing) {
     DeleteFileA(("Z:" + file).c_str());
 }
 
+// Formats naming local files never reach the desktop, whatever their case;
+// the server's other formats are offered as ever.
+TEST(ClipRelayWine, FormatsNamingLocalFilesAreNotOffered) {
+    const std::vector<std::u16string> names = {
+        u"STRING",   u"CF_HDROP",           u"FileNameW",
+        u"filename", u"Shell IDList Array", u"FileGroupDescriptorW",
+        u"x-custom"};
+    std::vector<const DiChar*> ptrs;
+    std::vector<uint32_t> ids, lengths;
+    for (const std::u16string& n : names) {
+        ptrs.push_back(n.c_str());
+        ids.push_back(uint32_t(ids.size() + 1));
+        lengths.push_back(uint32_t(n.size()));
+    }
+    int owner = 0;
+    ASSERT_TRUE(ddClipAnnounceRemote(&owner, nullptr, ids.data(), ptrs.data(), lengths.data(),
+                                     uint32_t(names.size()), 0));
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_TEXT));
+    EXPECT_TRUE(IsClipboardFormatAvailable(RegisterClipboardFormatW(L"x-custom")));
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_HDROP));
+    for (const wchar_t* f :
+         {L"FileNameW", L"FileName", L"Shell IDList Array", L"FileGroupDescriptorW"})
+        EXPECT_FALSE(IsClipboardFormatAvailable(RegisterClipboardFormatW(f))) << f;
+    ddClipReleaseOwnership(&owner);
+}
+
 TEST(ClipRelayWine, LostConnectionEmptiesTheClipboardAtOnce) {
     Session s;
     ASSERT_TRUE(s.start("clip-drop"));
@@ -351,5 +381,54 @@ TEST(ClipRelayWine, LostConnectionEmptiesTheClipboardAtOnce) {
     EXPECT_FALSE(IsClipboardFormatAvailable(CF_TEXT));
     EXPECT_EQ(CountClipboardFormats(), 0);
 }
+
+// The server's selection printed on the default printer instead of being
+// copied: tests/devices/print-local.sh names the printer and reads the page
+// back. The clipboard keeps what it held.
+class ClipPrint : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ClipPrint, SessionSelectionPrintsItsLinesAndLeavesTheClipboard) {
+    wchar_t printer[128] = {};
+    if (!GetEnvironmentVariableW(L"HV_TEST_PRINTER", printer, 128))
+        GTEST_SKIP() << "no test printer";
+    DWORD needed = 0, count = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &count);
+    ASSERT_TRUE(SetDefaultPrinterW(printer));
+    const std::u16string local = u"local text";
+    ASSERT_TRUE(ddClipPutText(g_ddApp->mainWindow, local.data(), uint32_t(local.size())));
+
+    std::string file = tempName(".txt");
+    // LONG: more lines than a page holds, each of which must be printed.
+    const bool lng = std::string(GetParam()) == "LONG";
+    std::u16string text =
+        u"Printed from the session\nsecond line \u00e9 \u20ac\n\nafter an empty line";
+    if (lng) {
+        text.clear();
+        for (int i = 1; i <= 150; i++)
+            text += u"line " + std::u16string(1, char16_t(u'0' + i / 100)) +
+                    char16_t(u'0' + i / 10 % 10) + char16_t(u'0' + i % 10) + u"\n";
+    }
+    writeText(file, text);
+    Session s;
+    s.printSelection = true;
+    ASSERT_TRUE(s.start(std::string("clip-serve --format ") + (lng ? "STRING" : GetParam()) +
+                        " --text-file " + file));
+    DdXDisplay* x = reinterpret_cast<DdXDisplay*>(s.ch);
+    hvPumpUntil([&] { return x->printOnArrival == 0; }, 30000);
+    EXPECT_EQ(x->printOnArrival, 0u);
+    EXPECT_EQ(ddClipRequestByFormat(&s.ch->hdr, CF_DIB), -1); // never announced
+    EXPECT_EQ(GetClipboardOwner(), g_ddApp->mainWindow);
+    std::u16string still;
+    EXPECT_TRUE(ddClipGetText(g_ddApp->mainWindow, &still));
+    EXPECT_TRUE(still == local);
+    s.close();
+    EXPECT_EQ(s.verdict(), "ok");
+    DeleteFileA(("Z:" + file).c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ClipPrint, ::testing::Values("STRING", "UNICODE", "LONG"),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                             return std::string(i.param);
+                         });
 
 } // namespace

@@ -330,6 +330,60 @@ TEST_F(IconFixture, NewIconIsSetBeforeTheOldOneDies) {
     if (ii.hbmColor) DeleteObject(ii.hbmColor);
 }
 
+// The icon as the frame draws it over red: pixels the mask hides show the
+// red, shown ones the image (depth 1: black where its bit is set, white
+// where clear).
+TEST_F(IconFixture, IconShowsTheImageOnlyWhereTheMaskDoes) {
+    auto pixmap = [&](uint32_t depth) {
+        auto* p = static_cast<DiXPixmap*>(calloc(1, sizeof(DiXPixmap)));
+        p->head.kind = 1, p->head.width = 8, p->head.height = 2, p->head.depth = depth;
+        EXPECT_EQ(v->createPixmap(d, p), 0);
+        return p;
+    };
+    auto fillBits = [](DiXPixmap* p, uint8_t rowByte) {
+        FbBuffer& b = p->head.fb;
+        for (int32_t y = 0; y < b.height; y++)
+            memset(b.bits + size_t(y) * b.stride, rowByte, size_t(b.stride));
+    };
+    const uint32_t kRed = 0xFF0000, kBlack = 0, kWhite = 0xFFFFFF, kGrey = 0x404040;
+    struct Case {
+        uint32_t depth;
+        uint8_t imageByte;
+        std::vector<uint32_t> want; // columns 0-7
+    } cases[] = {
+        {1, 0x07, {kBlack, kBlack, kBlack, kWhite, kWhite, kWhite, kRed, kRed}},
+        {24, 0x40, {kGrey, kGrey, kGrey, kGrey, kGrey, kGrey, kRed, kRed}},
+    };
+    for (const Case& c : cases) {
+        DiXPixmap* img = pixmap(c.depth);
+        DiXPixmap* mask = pixmap(1);
+        fillBits(img, c.imageByte);
+        fillBits(mask, 0x3F); // columns 0-5 shown
+        auto* r = reinterpret_cast<DdXWindowRecord*>(w);
+        v->setIcon(d, w, img, mask);
+        ASSERT_NE(r->icon, nullptr) << c.depth;
+        BITMAPINFO bi{};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 8, -2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        uint32_t* px = nullptr;
+        HDC mem = CreateCompatibleDC(nullptr);
+        HBITMAP dib =
+            CreateDIBSection(mem, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&px), nullptr, 0);
+        HGDIOBJ old = SelectObject(mem, dib);
+        for (int i = 0; i < 16; i++)
+            px[i] = kRed;
+        DrawIconEx(mem, 0, 0, r->icon, 8, 2, 0, nullptr, DI_NORMAL);
+        GdiFlush();
+        EXPECT_EQ(std::vector<uint32_t>(px, px + 8), c.want) << "depth " << c.depth;
+        SelectObject(mem, old);
+        DeleteObject(dib);
+        DeleteDC(mem);
+        for (DiXPixmap* p : {img, mask}) {
+            v->freePixmap(d, p);
+            free(p);
+        }
+    }
+}
+
 TEST_F(IconFixture, ManyIconsAndPalettesGiveEveryHandleBack) {
     auto* c = static_cast<DiXColormap*>(calloc(1, ddXRecordSizes()->colormap));
     auto cycle = [&](int n) {

@@ -71,7 +71,16 @@ struct Edit : ::testing::Test {
         ch = ddXDECreate(nullptr, kClientW, kClientH, gc, nullptr);
         ASSERT_NE(ch, nullptr);
         d = reinterpret_cast<DiXDisplay*>(ch);
-        settle();
+        // Up and in front before anything reads its pixels (another program
+        // may keep the foreground: then the guard ends the wait).
+        DWORD start = GetTickCount();
+        for (;;) {
+            MSG m;
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&m);
+            if (GetForegroundWindow() == window || GetTickCount() - start >= 5000) break;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
     }
     void TearDown() override {
         ddDlgResetHooks();
@@ -81,14 +90,6 @@ struct Edit : ::testing::Test {
         }
         if (gc) ddGDIFreeGC(gc);
         if (window) DestroyWindow(window);
-    }
-    void settle() {
-        for (int i = 0; i < 20; i++) {
-            MSG m;
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&m);
-            Sleep(10);
-        }
     }
     void command(uint32_t id) {
         DiEvent ev{};

@@ -12,6 +12,7 @@
 #include "ui/ddxhooks.h"
 #include "xde/ddxde.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -109,6 +110,20 @@ TEST_F(MultiServer, FramesFollowTheServerAndTheUserReachesIt) {
     EXPECT_EQ(mm.ptMinTrackSize.x, 100 + b1[0] + b1[1]);
     EXPECT_EQ(mm.ptMaxTrackSize.y, 300 + b1[2] + b1[3]);
 
+    // The engine's hooks as start-up installs them: the root's rectangle
+    // for the frames' off-screen test, and an input language change in a
+    // frame's view, which sends the keyboard again (message 44).
+    RECT root{};
+    ASSERT_TRUE(g_ddXHooks.rootRect && g_ddXHooks.rootRect(&ch->hdr, &root));
+    EXPECT_EQ(root.right - root.left, d->windows[0]->head.width);
+    EXPECT_EQ(root.bottom - root.top, d->windows[0]->head.height);
+    d->flags |= DI_XFLAG_KBNOTICE;
+    if (d->keyboard) d->dev->freeKeyboard(d->keyboard);
+    d->keyboard = nullptr; // as if the layout had been another
+    SendMessageW(ddGDIGetWindow(d->windows[1]->frame->hdr.gc), WM_INPUTLANGCHANGE, 0,
+                 LPARAM(GetKeyboardLayout(0)));
+    EXPECT_NE(d->keyboard, nullptr);
+
     // The user: drags frame 1, minimises and restores 2, closes 2, brings 2
     // in front of 1.
     RECT wr;
@@ -151,6 +166,8 @@ TEST_F(MultiServer, FramesFollowTheServerAndTheUserReachesIt) {
     };
     EXPECT_EQ(told(1), b1);
     EXPECT_EQ(told(2), b2);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("44 ", 0) == 0; }));
     EXPECT_FALSE(IsWindow(f1));
     EXPECT_FALSE(IsWindow(f2));
     EXPECT_FALSE(IsWindow(f3));

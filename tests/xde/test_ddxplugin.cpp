@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "recording_device.h"
+#include "core/dilog.h"
 #include "support/peer_process.h"
 #include "xde/ddxplugin.h"
 #include "xde/dixprop.h"
@@ -157,6 +158,26 @@ TEST_F(Plugins, NamesFromTheCurrentFolderPathOrNetworkAreNotLoaded) {
     SetCurrentDirectoryW(oldDir);
     DeleteFileW(planted.c_str());
     RemoveDirectoryW(dir.c_str());
+}
+
+// A drive letter made over a share, directly or through another drive, is
+// the network: refused before anything is loaded (the log says why).
+TEST_F(Plugins, DrivesMadeOverTheNetworkAreRefused) {
+    CLog log;
+    diLogSet(&log);
+    ASSERT_TRUE(DefineDosDeviceW(0, L"S:", L"\\\\127.0.0.1\\share"));
+    ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, L"R:", L"\\??\\S:\\plugins"));
+    for (const wchar_t* name : {L"S:\\plug_cdecl.dll", L"R:\\plug_cdecl.dll"}) {
+        uint32_t before = log.GetCount();
+        EXPECT_EQ(init(L"p", name), 1);
+        ASSERT_EQ(log.GetCount(), before + 1);
+        EXPECT_NE(std::wstring(reinterpret_cast<wchar_t*>(log.GetEntries()->tail->item->text))
+                      .find(L"network"),
+                  std::wstring::npos);
+    }
+    for (const wchar_t* drive : {L"R:", L"S:"})
+        DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive, nullptr);
+    diLogSet(nullptr);
 }
 
 // The server's commands reach the libraries through the engine's property

@@ -4,6 +4,7 @@
 // which maps may take the activation; the server's focus.
 #include <gtest/gtest.h>
 
+#include "support/peer_process.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
@@ -24,14 +25,24 @@ void recordTaskbar(HWND h, int show) {
     g_taskbar.push_back({h, show});
 }
 
-void pump() {
+// Answers the messages already queued; waits for nothing.
+void drain() {
     MSG msg;
-    for (int i = 0; i < 20; i++) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// Answers messages until the condition holds, or a guard passes so that a
+// broken build fails instead of hanging; true when it holds.
+template <class F> bool waitFor(F done, DWORD guardMs = 10000) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        drain();
+        if (done()) return true;
+        if (GetTickCount() - start >= guardMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }
 
@@ -125,12 +136,19 @@ TEST_F(Seamless, TaskbarButtonsAndStylesFollowTheServer) {
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & 0x000B0000, LONG(WS_SYSMENU));
     EXPECT_TRUE(g_taskbar.empty());
 
-    // Visible: delete then add.
+    // Visible: deleted at once and added again by a timer; a stream of
+    // changes meanwhile is one re-creation, and the last style stands.
     diXShowWindow(d, 1, 1);
     g_taskbar.clear();
-    f->styles[0] |= WS_MINIMIZEBOX;
+    for (int i = 0; i < 20; i++) {
+        f->styles[0] ^= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+        ddSWMUpdateStyle(f);
+    }
+    f->styles[0] = DWORD(WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX);
     ddSWMUpdateStyle(f);
     EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & 0x000B0000, LONG(WS_SYSMENU | WS_MINIMIZEBOX));
+    EXPECT_EQ(g_taskbar, (std::vector<std::pair<HWND, int>>{{h, 0}}));
+    hvPumpUntil([] { return g_taskbar.size() >= 2; }, 10000);
     EXPECT_EQ(g_taskbar, (std::vector<std::pair<HWND, int>>{{h, 0}, {h, 1}}));
 
     // Topmost and application-window bits alone: no new button.
@@ -199,7 +217,12 @@ TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
     DeleteObject(red);
     ReleaseDC(under, udc);
     GdiFlush();
-    pump();
+    RECT area{300, 300, 500, 460};
+    ASSERT_TRUE(waitFor([&] {
+        for (COLORREF c : grab(area))
+            if (c != RGB(200, 0, 0)) return false;
+        return true;
+    }));
 
     HWND h = make(1, 10, 10);
     ASSERT_NE(h, nullptr);
@@ -210,7 +233,6 @@ TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
     diXDEPropertyChanged(d, 1, u"", 0, u"qvl-swm-serverinfo", 18, info, 12);
     // Only the backdrop is looked at: other programs' windows may come and
     // go elsewhere meanwhile.
-    RECT area{300, 300, 500, 460};
     auto before = grab(area);
 
     ASSERT_EQ(ddSWMCreateDragWindow(), 1);
@@ -228,7 +250,7 @@ TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
 
     const int32_t rect[4] = {320, 320, 140, 100};
     ddSWMDrawDragOutline(f, rect);
-    pump();
+    ASSERT_TRUE(waitFor([&] { return grab(area) != before; }));
     auto once = grab(area);
     int32_t t = 0, v = 0;
     ddXSWMBorderSize(d, &t, &v);
@@ -255,19 +277,17 @@ TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
     EXPECT_EQ(changedElsewhere, 0);
 
     ddSWMDrawDragOutline(f, rect);
-    pump();
-    EXPECT_EQ(grab(area), before);
+    EXPECT_TRUE(waitFor([&] { return grab(area) == before; }));
 
     // Without a sizing border: a focus rectangle, erased the same way.
     f->styles[0] = DWORD(WS_CAPTION);
     ddSWMDrawDragOutline(f, rect);
-    pump();
+    ASSERT_TRUE(waitFor([&] { return grab(area) != before; }));
     auto focus = grab(area);
     EXPECT_NE(focus, before);
     EXPECT_EQ(at(focus, rect[0] + 20, rect[1] + 20), at(before, rect[0] + 20, rect[1] + 20));
     ddSWMDrawDragOutline(f, rect);
-    pump();
-    EXPECT_EQ(grab(area), before);
+    EXPECT_TRUE(waitFor([&] { return grab(area) == before; }));
 
     // Mid-drag, the frame goes.
     ddSWMDrawDragOutline(f, rect);
@@ -276,8 +296,7 @@ TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
     EXPECT_FALSE(IsWindow(drag));
     EXPECT_EQ(ddSWMDragWindow(), nullptr);
     EXPECT_EQ(GetCapture(), nullptr);
-    pump();
-    EXPECT_EQ(grab(area), before);
+    EXPECT_TRUE(waitFor([&] { return grab(area) == before; }));
     DestroyWindow(under);
 }
 
@@ -338,13 +357,13 @@ TEST_F(Seamless, RaiseStopsBelowAnotherApplicationsWindow) {
 TEST_F(Seamless, MapsLeaveTheActivationWhereItIs) {
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
-    pump();
+    waitFor([&] { return GetForegroundWindow() == window; });
 
     HWND menu = make(1, 10, 10, 0);
     ASSERT_NE(menu, nullptr);
     ASSERT_TRUE(frame(1)->styleFlags & 0x80);
     diXShowWindow(d, 1, 1);
-    pump();
+    drain();
     EXPECT_TRUE(IsWindowVisible(menu));
     EXPECT_NE(GetForegroundWindow(), menu);
 
@@ -354,7 +373,7 @@ TEST_F(Seamless, MapsLeaveTheActivationWhereItIs) {
     HWND app = make(2, 60, 60);
     ASSERT_NE(app, nullptr);
     diXShowWindow(d, 2, 1);
-    pump();
+    drain();
     EXPECT_TRUE(IsWindowVisible(app));
     EXPECT_NE(GetForegroundWindow(), app);
     g_ddXFocusedDisplay = nullptr;
@@ -372,35 +391,73 @@ TEST_F(Seamless, ServerFocusRespectsAnotherDisplaysFocus) {
     HWND h = make(1, 10, 10);
     ASSERT_NE(h, nullptr);
     diXShowWindow(d, 1, 1);
-    pump();
+    drain();
     ASSERT_NE(d->dev->swmFocus, nullptr);
 
     DiChannel* other = ddXDECreate(nullptr, 100, 100, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     g_ddXFocusedDisplay = reinterpret_cast<DiXDisplay*>(other);
     SetForegroundWindow(window);
-    pump();
+    waitFor([&] { return GetForegroundWindow() == window; });
     d->ch.out.used = d->ch.out.consumed = 0;
     d->dev->swmFocus(d, d->windows[1]);
-    pump();
+    auto focusOut = [&] {
+        for (auto& m : sentMessages(d))
+            if (m.first == 28) return true;
+        return false;
+    };
+    EXPECT_TRUE(waitFor(focusOut));
     EXPECT_NE(GetForegroundWindow(), h);
-    bool focusOut = false;
-    for (auto& m : sentMessages(d)) focusOut = focusOut || m.first == 28;
-    EXPECT_TRUE(focusOut);
 
     // Without another display holding it the window takes the foreground,
     // unless another program has just taken it (tests run side by side).
     g_ddXFocusedDisplay = nullptr;
     SetForegroundWindow(window);
-    pump();
+    waitFor([&] { return GetForegroundWindow() == window; });
     DWORD owner = 0;
     GetWindowThreadProcessId(GetForegroundWindow(), &owner);
     d->dev->swmFocus(d, d->windows[1]);
-    pump();
     if (owner == GetCurrentProcessId()) {
-        EXPECT_EQ(GetForegroundWindow(), h);
+        EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == h; }));
     }
     ddXDEDestroy(other);
+}
+
+// Another program's foreground window keeps the foreground and the keyboard
+// against the server's focus requests, seamless and multi-window alike.
+TEST_F(Seamless, ServerFocusNeverTakesAnotherProgramsForeground) {
+    HWND h = make(1, 10, 10);
+    ASSERT_NE(h, nullptr);
+    diXShowWindow(d, 1, 1);
+    waitFor([&] { return IsWindowVisible(h) != FALSE; });
+    ASSERT_TRUE(IsWindowVisible(h));
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"swm_observer.exe";
+    std::wstring cmd = L"\"" + path + L"\" top intruder 20000 active";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pi));
+    auto otherHasIt = [] {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(GetForegroundWindow(), &pid);
+        return pid && pid != GetCurrentProcessId();
+    };
+    hvPumpUntil(otherHasIt, 20000);
+    ASSERT_TRUE(otherHasIt());
+    // Read at once: the frame's own activation handling moves on later.
+    d->dev->swmFocus(d, d->windows[1]);
+    EXPECT_NE(GetForegroundWindow(), h);
+    ddXSetFocus(d, frame(1));
+    EXPECT_NE(GetForegroundWindow(), h);
+    EXPECT_TRUE(otherHasIt());
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
 }
 
 // A configured iconic window stays iconic and comes back at the new place;
@@ -440,7 +497,7 @@ TEST_F(Seamless, ATopOnlyChangeGivesOneRestackNotice) {
         ASSERT_NE(frames[id - 1], nullptr);
         diXShowWindow(d, id, 1);
     }
-    pump();
+    drain();
     ddXStackCheck(d);
     auto restacks = [&] {
         std::vector<std::vector<uint8_t>> v;
@@ -455,7 +512,7 @@ TEST_F(Seamless, ATopOnlyChangeGivesOneRestackNotice) {
     for (uint32_t id = 1; id <= 3; id++)
         if (frames[id - 1] == bottom) raisedId = id;
     SetWindowPos(bottom, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    pump();
+    waitFor([&] { return zOrder({frames[0], frames[1], frames[2]}).front() == bottom; });
     ddXStackCheck(d);
     ddXStackCheck(d);
     auto after = restacks();

@@ -217,6 +217,8 @@ TEST_F(ClipRelay, FormatsReachOtherServersAndRequestsComeBackToTheOwner) {
 TEST_F(ClipRelay, DataForAnotherDisplayIsRelayedAsPassedOnChunks) {
     request(a, 63, formats({{31, "STRING"}}));
     got(b);
+    request(b, 64, Bytes().text("STRING"));
+    got(a);
     const std::string text = patterned(40000, 1);
     // A's server answers B's request in chunks of its own size.
     sendData(a, text, 10000, b.d->id, 4);
@@ -231,6 +233,34 @@ TEST_F(ClipRelay, DataForAnotherDisplayIsRelayedAsPassedOnChunks) {
     EXPECT_TRUE(g_clip.delivered.empty());
     EXPECT_TRUE(got(a).empty());
     EXPECT_TRUE(got(c).empty());
+}
+
+// A server's data goes to another display only as the answer to that
+// display's outstanding request, to that server, in that format: once.
+TEST_F(ClipRelay, DataReachesAnotherDisplayOnlyWhenItAskedForIt) {
+    request(a, 63, formats({{31, "STRING"}, {40, "UTF8_STRING"}}));
+    request(b, 64, Bytes().text("UTF8_STRING"));
+    got(a);
+    got(b);
+    struct Row {
+        const char* what;
+        Display* from;
+        Display* to;
+        const char* format;
+        bool relayed;
+    } rows[] = {
+        {"not asked for in this format", &a, &b, "STRING", false},
+        {"from a server B did not ask", &c, &b, "UTF8_STRING", false},
+        {"C never asked", &a, &c, "UTF8_STRING", false},
+        {"the answer B asked for", &a, &b, "UTF8_STRING", true},
+        {"the same answer again", &a, &b, "UTF8_STRING", false},
+    };
+    for (const Row& r : rows) {
+        request(*r.from, 52, chunk(7, "pushed", 6, 1, r.to->d->id, r.format));
+        EXPECT_EQ(got(*r.to).size(), r.relayed ? 1u : 0u) << r.what;
+    }
+    // Neither is the data put on the Windows clipboard instead.
+    EXPECT_TRUE(g_clip.delivered.empty());
 }
 
 TEST_F(ClipRelay, InterleavedTransfersOfTwoServersStayApart) {

@@ -7,6 +7,7 @@
 #include "xde/dixprop.h"
 
 #include "core/diapp.h"
+#include "core/diutil.h"
 
 #include <map>
 #include <string>
@@ -124,8 +125,15 @@ TEST_F(Props, UrlsAreJoinedToTheBaseAndRefusedWhenUnsafe) {
     prop(1, "", "mrkqvlloadurl", "docroot/a\tb");      // a control character
     prop(1, "", "mrkqvlloadurl", "http://h/\xa0x");    // a no-break space
     prop(1, "", "mrkqvlloadurl", "");
+    // Docroot pages stay in the redirect page's folder.
+    for (const char* leaves : {"docroot/../../../Windows/win.ini", "docroot/a/./../../x",
+                               "docroot/..", "docroot/a\\..\\..\\x", "docroot/%2e%2E/x",
+                               "docroot/a%2f..%2Fx", "docroot/a%5c..%5Cx", "docroot/.%2e/x"})
+        prop(1, "", "mrkqvlloadurl", leaves);
+    prop(1, "", "mrkqvlloadurl", "docroot/a..b/.c?u=../x%2f"); // no step, and a query
     EXPECT_EQ(g_rdev.urls, (std::vector<U>{u"https://srv.example/login/apps/doc",
-                                           u"docroot/a.html?x=1"}));
+                                           u"docroot/a.html?x=1",
+                                           u"docroot/a..b/.c?u=../x%2f"}));
 
     DiXText url;
     struct Case {
@@ -190,6 +198,34 @@ TEST(PropValues, LaunchLineRefusesWhatCouldAddOptions) {
     EXPECT_TRUE(diXPropLaunchLine(fits, &line, &why));
     EXPECT_EQ(line.size(), 1023u);
     EXPECT_FALSE(diXPropLaunchLine(fits + u"p", &line, &why));
+}
+
+// The new process splits the line back by the runtime's rules: every text
+// must come back as exactly the one argument it was given as.
+TEST(PropValues, LaunchLineSplitsBackIntoTheTextsItWasGiven) {
+    const std::vector<U> hostile[] = {
+        {u"http://h/x", u"obj\\", u" -ca \\\\evil\\share\\ca.pem", u"pw"},
+        {u"http://h/x", u"o\\\\", u"u\\", u"p\\\\\\"},
+        {u"http://h/x\\", u"\\", u"\\ -url http://evil/", u"p"},
+        {u"http://h/x", u"a\\b\\\\c", u"dom\\user", u"-options x"},
+        {u"http://h/x", u"", u"", u"\\"},
+    };
+    for (const std::vector<U>& texts : hostile) {
+        DiXText line;
+        const char* why = nullptr;
+        ASSERT_TRUE(diXPropLaunchLine(launchValue(texts), &line, &why)) << narrow(texts[1]);
+        U full = u"prog " + line;
+        size_t argc = 0, nchars = 0;
+        diSplitCommandLine(full.c_str(), nullptr, nullptr, &argc, &nchars);
+        std::vector<DiChar*> argv(argc);
+        std::vector<DiChar> chars(nchars);
+        diSplitCommandLine(full.c_str(), argv.data(), chars.data(), &argc, &nchars);
+        std::vector<U> got(argv.begin() + 1, argv.end() - 1);
+        EXPECT_EQ(got, (std::vector<U>{u"-url", texts[0], u"-objectname", texts[1], u"-username",
+                                       texts[2], u"-epassword", texts[3], u"-login",
+                                       u"-minimized"}))
+            << narrow(line);
+    }
 }
 
 TEST(PropValues, TokensSplitAtBlanksAndDecodeEscapesAsBytes) {
@@ -366,8 +402,34 @@ TEST(PluginNames, OnlyBareNamesAndAbsoluteLocalPathsLoad) {
         {u"LPT9", 0}, {u"COM0.dll", 1}, {u"console.dll", 1}, {u"p*.dll", 0}, {u"p\n.dll", 0},
         {u"C:\\dir\\", 0}, {u"", 0}, {u"1:\\p.dll", 0}, {u"C:\\a\\..\\p.dll", 0},
         {u"C:\\a\\.\\p.dll", 0}, {u"..", 0}, {u"C:\\a..b\\...p.dll", 2}, {u"p.dll.", 1},
+        {u"COM\u00b9", 0}, {u"lpt\u00b2.dll", 0}, {u"C:\\x\\COM\u00b3.dll", 0},
+        {u"COM\u2074.dll", 1},
     };
     for (const Case& c : cases) EXPECT_EQ(diXPluginNameKind(c.name), c.kind) << narrow(c.name);
+}
+
+TEST(PluginNames, DrivesOverTheNetworkAreKnownByTheirDeviceTarget) {
+    struct Case {
+        const char16_t* target;
+        int kind;
+        DiChar drive;
+    } cases[] = {
+        {u"\\Device\\HarddiskVolume1", 0, 0},
+        {u"\\??\\UNC\\server\\share", 1, 0},
+        {u"\\??\\unc\\server\\share\\dir", 1, 0},
+        {u"\\Device\\LanmanRedirector\\;Z:0000\\server\\share", 1, 0},
+        {u"\\Device\\Mup\\;LanmanRedirector\\server\\share", 1, 0},
+        {u"\\Device\\WebDavRedirector\\host\\dav", 1, 0},
+        {u"\\GLOBAL??\\UNC\\server\\share", 1, 0},
+        {u"\\\\server\\share", 1, 0},
+        {u"\\??\\GLOBALROOT\\Device\\Mup\\x", 1, 0},
+        {u"\\??\\c:\\folder", 2, u'C'},
+    };
+    for (const Case& c : cases) {
+        DiChar drive = 0;
+        EXPECT_EQ(diXPluginDriveTarget(c.target, &drive), c.kind) << narrow(c.target);
+        EXPECT_EQ(drive, c.drive) << narrow(c.target);
+    }
 }
 
 TEST_F(Props, PluginCommandsReplyAndRefuseMalformedOnes) {

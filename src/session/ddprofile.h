@@ -1,0 +1,45 @@
+/* The Windows halves of the profile store and the settings file: both live
+ * in the folder "Vek\VHVN" of the user's local application data. */
+#ifndef HV_DDPROFILE_H
+#define HV_DDPROFILE_H
+
+#include "dd.h"
+
+#include "session/diprofile.h"
+#include "session/disettings.h"
+
+/* The store over profile.xml (or the path set by ddProfStoreSetPath; an
+ * empty one keeps everything in memory). Construction builds the path and
+ * loads the profile named by "-profile". */
+class CWinProfileStore : public CProfileStore {
+  public:
+    CWinProfileStore();
+    void BuildFilePath() override;
+    bool ReadFileBytes(std::string* bytes) override;
+    bool WriteFileBytes(const std::string& bytes) override;
+    bool SetAsideBadFile() override;
+    bool FileExists() override;
+    /* Into the "-preferredlanguage" option. */
+    void UsePreferredLanguage(const DiChar* language) override;
+    /* Into the certificate cache as the session's certificate file. */
+    void UseCertsFile(const DiChar* path) override;
+};
+
+/* Settings files in the store's folder. */
+class CWinSettingsFile : public CSettingsFile {
+  public:
+    /* Makes the folders when missing and a new empty file "<unique>dat". */
+    bool CreateUniqueFile() override;
+    /* name is a plain file name in the folder (no path); false when it is
+     * not, or when the file does not load. */
+    bool Open(const DiChar* name) override;
+    bool ReadFileBytes(std::string* bytes) override;
+    bool WriteFileBytes(const std::string& bytes) override;
+};
+
+/* The store's folder (local application data, "\Vek\VHVN") into buffer
+ * (size in characters), creating nothing; false when it does not fit or the
+ * shell folder is unknown. */
+bool ddProfGetFolder(wchar_t* buffer, size_t size);
+
+#endif
