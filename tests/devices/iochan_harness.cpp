@@ -12,6 +12,7 @@
 #include "devices/dddevices.h"
 #include "devices/didevice.h"
 #include "session/diprofile.h"
+#include "support/mem_profile_store.h"
 #include "support/peer_process.h"
 
 #include <stdio.h>
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     MSG m;
     PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE);
     if (!hvSocketSinkInit()) return 1;
-    static DiProfileStore store;
+    static CMemProfileStore store;
     g_diProfileStore = &store;
     wchar_t ports[256];
     MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, ports, 256);
