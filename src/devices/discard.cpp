@@ -783,6 +783,8 @@ void onTransmit(Call& c) {
     if (!recvIsNull) {
         recvLen = capToOutput(c, recvLen);
         recv = static_cast<uint8_t*>(c.own.alloc(recvLen));
+    } else {
+        recvLen = 0; /* no buffer: the service must not be told of one */
     }
     if (!sendPci || (recvPciRef && !recvPci) || (!recvIsNull && !recv))
         return fail(c, DI_STATUS_NO_MEMORY);

@@ -24,6 +24,7 @@ typedef std::unique_lock<std::mutex> Lock;
 
 int32_t note(const std::string& call) {
     g_pcsc.log += call + ";";
+    if (g_pcsc.failAll) return g_pcsc.failAll;
     std::string name = call.substr(0, call.find('('));
     auto f = g_pcsc.fail.find(name);
     return f == g_pcsc.fail.end() ? 0 : f->second;
@@ -193,8 +194,10 @@ int32_t fReconnect(uint32_t card, uint32_t share, uint32_t protocols, uint32_t i
                    uint32_t* active) {
     Lock l(s_mu);
     *active = 2;
-    return note("SCardReconnect(" + num(card) + "," + num(share) + "," + num(protocols) + "," +
-                num(init) + ")");
+    int32_t rc = note("SCardReconnect(" + num(card) + "," + num(share) + "," + num(protocols) +
+                      "," + num(init) + ")");
+    if (rc) g_pcsc.cards.erase(card); // a failed reconnect leaves no handle
+    return rc;
 }
 
 int32_t fDisconnect(uint32_t card, uint32_t disposition) {
@@ -258,7 +261,7 @@ int32_t fTransmit(uint32_t card, const void* sendPci, const uint8_t* send, uint3
     (void)sum;
     if (rc) return rc;
     if (recv) memset(recv, 0xA5, *recvLen);
-    if (*recvLen < sendLen + 2) return int32_t(0x80100008);
+    if (!recv || *recvLen < sendLen + 2) return *recvLen = sendLen + 2, int32_t(0x80100008);
     for (uint32_t i = 0; i < sendLen; i++)
         recv[i] = send[sendLen - 1 - i];
     recv[sendLen] = 0x90;
@@ -371,6 +374,7 @@ void fakePcscReset() {
     g_pcsc = FakePcsc();
     s_cancelled.clear();
     s_connectsOpen = false;
+    s_next = 0x100;
     l.unlock();
     fakePcscInstall();
 }

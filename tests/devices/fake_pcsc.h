@@ -15,6 +15,7 @@
 struct FakePcsc {
     std::string log;                     // "name(args);" per call
     std::map<std::string, int32_t> fail; // a call's scripted error
+    int32_t failAll = 0;                 // every call's error, when not 0
     bool blockStatusChange = false;
     bool blockConnect = false;          // connect waits for releaseConnects()
     bool noStartEvent = false;          // the start-event entries are missing

@@ -264,7 +264,6 @@ TEST_F(SCard, FailedReconnectForgetsTheCard) {
     EXPECT_EQ("SCardCancel(" + std::to_string(ctx) + ");SCardReleaseContext(" +
                   std::to_string(ctx) + ");SCardReleaseStartedEvent;",
               fakePcscTakeLog());
-    g_pcsc.cards.clear();
 }
 
 // Sessions ended while their workers block in a status change, wait for

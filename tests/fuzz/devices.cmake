@@ -7,3 +7,11 @@ foreach(target fuzz_io_channel fuzz_iaip fuzz_serial)
         target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     endif()
 endforeach()
+# Smart-card calls on the scripted PC/SC service.
+hv_fuzz(fuzz_scard_calls SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scard_calls.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../devices/fake_pcsc.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/device_fakes.cpp LIBS hv_devices_di hv_core_di)
+if(TARGET fuzz_scard_calls)
+    target_include_directories(fuzz_scard_calls PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()
