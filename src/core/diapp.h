@@ -121,6 +121,7 @@ struct DdApp {
     uint32_t socksInUse;
     DiChar* proxyExceptions; /* owned */
     uint32_t proxyFailed;
+    struct DdSCardEntries* scardEntries; /* owned; none without winscard */
 };
 
 /* The one application structure (ddapp.cpp). */
