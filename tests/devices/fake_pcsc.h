@@ -2,7 +2,8 @@
 // that answers any command with its input reversed and 90 00, calls logged,
 // every result buffer written as far as its size allows (so ASan sees any
 // buffer smaller than the size passed with it). Thread-safe: status-change
-// calls block until cancelled, the context released or a card inserted.
+// calls without a time limit (or all, when told) block until cancelled, the
+// context released or a card inserted.
 #ifndef HV_TESTS_FAKE_PCSC_H
 #define HV_TESTS_FAKE_PCSC_H
 

@@ -132,7 +132,7 @@ inline Ndr& states(Ndr& n, uint32_t arrayCount, uint32_t records, uint32_t cbAtr
 inline Ndr getStatusChange(uint32_t context, uint32_t cReaders, uint32_t arrayCount,
                            uint32_t records, uint32_t cbAtr = 0, bool named = true) {
     Ndr n;
-    n.ctxHead().u32(0xFFFFFFFF).u32(cReaders).ptr().ctxBytes(context);
+    n.ctxHead().u32(0).u32(cReaders).ptr().ctxBytes(context);
     return states(n, arrayCount, records, cbAtr, named);
 }
 
