@@ -213,8 +213,10 @@ void onData(DiIOChannel* io, const uint8_t* msg, uint32_t len) {
                  diDEInflateBlock(&io->ch, inflated, data, &room, &used) != 1 || room != rawLength;
         data = inflated, n = rawLength;
         if (failed) {
-            /* The stream's state is unknown now: the next block starts anew. */
+            /* The stream's state is unknown now: the next block starts anew,
+             * and a request this fragment belonged to cannot be whole. */
             diDEInflateEnd(&io->ch);
+            resetStream(r);
             diLogErrorText(u"IO channel: a compressed message did not inflate");
         }
     }
