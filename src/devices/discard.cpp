@@ -302,7 +302,9 @@ void listRemove(uint32_t* list, uint32_t* count, uint32_t v) {
 
 void sessionRelease(DiSCardSession* s) {
     if (--s->refs) return;
-    if (s->startEvent) g_diSCardApi->startEventDestroy(s->startEvent);
+    /* Without the service (shut down first) the record is left, not freed
+     * through a missing table. */
+    if (s->startEvent && g_diSCardApi) g_diSCardApi->startEventDestroy(s->startEvent);
     free(s->contexts);
     free(s->cards);
     delete s;
@@ -1060,7 +1062,7 @@ void diSCardDestroySession(DiDeviceClass*, void* session) {
     /* The start-event waits go first; the record itself stays until the
      * last request of the session is done, so a waiter that had not yet
      * begun returns at once instead of touching freed events. */
-    if (s->startEvent) api->startEventStop(s->startEvent);
+    if (s->startEvent && api) api->startEventStop(s->startEvent);
     std::unique_lock<std::mutex> g(s->lock);
     s->closed = true;
     uint32_t* cards = s->cards;

@@ -230,7 +230,7 @@ int32_t fStatus(bool wide, uint32_t card, void* names, uint32_t* chars, uint32_t
         if (*atrLen < sizeof(kAtr)) return int32_t(0x80100008);
         memcpy(atr, kAtr, sizeof(kAtr));
     }
-    *atrLen = sizeof(kAtr);
+    *atrLen = g_pcsc.longAtr && atr && *atrLen >= 33 ? 33 : sizeof(kAtr);
     uint32_t want = 10; // "Reader A" and two NULs
     if (names) {
         memset(names, 0xA5, size_t(*chars) * (wide ? 2 : 1));

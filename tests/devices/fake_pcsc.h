@@ -21,6 +21,7 @@ struct FakePcsc {
     bool blockConnect = false;          // connect waits for releaseConnects()
     bool noStartEvent = false;          // the start-event entries are missing
     bool noOptional = false;            // isValid and locateByAtr are missing
+    bool longAtr = false;               // status gives a 33-byte ATR
     std::set<uint32_t> contexts, cards; // live in the service
     int autoAllocated = 0;              // service allocations not yet freed
     int startEventsLive = 0;
