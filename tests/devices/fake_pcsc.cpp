@@ -152,7 +152,7 @@ int32_t fGetStatusChange(bool wide, uint32_t context, uint32_t timeout, DiSCardR
         if (wide ? !static_cast<const uint16_t*>(states[i].reader)
                  : !static_cast<const char*>(states[i].reader))
             abort();
-    if (g_pcsc.blockStatusChange || timeout == 0xFFFFFFFF) {
+    if (g_pcsc.blockStatusChange || (g_pcsc.blockInfinite && timeout == 0xFFFFFFFF)) {
         uint32_t seen = s_insertions;
         g_pcsc.blocked++;
         s_cv.notify_all();

@@ -2,8 +2,8 @@
 // that answers any command with its input reversed and 90 00, calls logged,
 // every result buffer written as far as its size allows (so ASan sees any
 // buffer smaller than the size passed with it). Thread-safe: status-change
-// calls without a time limit (or all, when told) block until cancelled, the
-// context released or a card inserted.
+// calls block, when told (all, or those without a time limit), until
+// cancelled, the context released or a card inserted.
 #ifndef HV_TESTS_FAKE_PCSC_H
 #define HV_TESTS_FAKE_PCSC_H
 
@@ -18,6 +18,7 @@ struct FakePcsc {
     std::map<std::string, int32_t> fail; // a call's scripted error
     int32_t failAll = 0;                 // every call's error, when not 0
     bool blockStatusChange = false;
+    bool blockInfinite = false;         // only calls without a time limit block
     bool blockConnect = false;          // connect waits for releaseConnects()
     bool noStartEvent = false;          // the start-event entries are missing
     bool noOptional = false;            // isValid and locateByAtr are missing

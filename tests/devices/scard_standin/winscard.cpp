@@ -20,7 +20,7 @@ HANDLE s_started;
 std::string s_taken;
 
 const DiSCardApi* api() {
-    if (!g_diSCardApi) fakePcscReset();
+    if (!g_diSCardApi) fakePcscReset(), g_pcsc.blockInfinite = true;
     return g_diSCardApi;
 }
 
@@ -40,6 +40,7 @@ LONG copyOut(int32_t rc, const uint32_t* v, DWORD* out) {
 // (the user scope lists no reader), "empty" (no scope does).
 extern "C" __declspec(dllexport) void WINAPI HvStandinScript(const char* script) {
     fakePcscReset();
+    g_pcsc.blockInfinite = true; // a server's wait without a time limit
     s_script = script;
     if (s_started) ResetEvent(s_started);
 }
