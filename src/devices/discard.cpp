@@ -426,6 +426,7 @@ struct ListResult {
     void* buf = nullptr;
     void* autoList = nullptr;
     uint32_t chars = 0;
+    uint32_t capacity = 0; /* characters at buf */
     bool query = false;
     bool autoAlloc = false;
 };
@@ -440,7 +441,7 @@ bool prepareList(Call& c, ListResult* r, int32_t isNull, uint32_t count) {
         r->buf = &r->autoList;
         return true;
     }
-    r->chars = capToOutput(c, c.wide ? count / 2 : count);
+    r->chars = r->capacity = capToOutput(c, c.wide ? count / 2 : count);
     r->buf = c.own.alloc(size_t(r->chars) * unit);
     if (!r->buf) fail(c, DI_STATUS_NO_MEMORY);
     return r->buf != nullptr;
@@ -452,7 +453,9 @@ void replyList(Call& c, int32_t rc, ListResult* r, uint32_t context) {
     reply(c, rc, [&](DiSCardStream* o, bool failed) {
         uint64_t bytes = failed ? 0 : uint64_t(r->chars) * unit;
         bool carried = !failed && !r->query && list;
-        if (bytes > 0xFFFFFFFFu) o->status = BAD;
+        /* A length past our own buffer is never copied from it. */
+        if (bytes > 0xFFFFFFFFu || (carried && !r->autoAlloc && r->chars > r->capacity))
+            o->status = BAD;
         put32(o, uint32_t(bytes));
         putPtr(o, carried);
         if (carried) putArray(o, list, uint32_t(bytes));
@@ -720,6 +723,7 @@ void onStatus(Call& c) {
         chars = capToOutput(c, c.wide ? cch / 2 : cch);
         if (!(names = c.own.alloc(size_t(chars) * unit))) return fail(c, DI_STATUS_NO_MEMORY);
     }
+    uint32_t capacity = chars;
     uint32_t state = 0, protocol = 0;
     uint8_t atr[36] = {};
     atrLen = atrLen < 36 ? atrLen : 36;
@@ -731,7 +735,7 @@ void onStatus(Call& c) {
     reply(c, rc, [&](DiSCardStream* o, bool failed) {
         uint64_t bytes = failed ? 0 : uint64_t(chars) * unit;
         bool carried = !failed && names;
-        if (bytes > c.req->OutputBufferLength) o->status = BAD;
+        if (bytes > c.req->OutputBufferLength || (carried && chars > capacity)) o->status = BAD;
         put32(o, uint32_t(bytes));
         putPtr(o, carried);
         put32(o, state);

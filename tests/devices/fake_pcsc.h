@@ -23,6 +23,7 @@ struct FakePcsc {
     bool noStartEvent = false;          // the start-event entries are missing
     bool noOptional = false;            // isValid and locateByAtr are missing
     bool longAtr = false;               // status gives a 33-byte ATR
+    bool overstate = false;             // lists claim more than the buffer took
     std::set<uint32_t> contexts, cards; // live in the service
     int autoAllocated = 0;              // service allocations not yet freed
     int startEventsLive = 0;

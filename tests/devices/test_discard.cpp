@@ -95,6 +95,10 @@ TEST_F(SCard, ListCallsSizeBuffersAndServiceAllocations) {
         EXPECT_EQ(w.carried ? 0x20000u : 0u, rd32(r.out, 24));
         EXPECT_EQ(w.carried ? w.cBytes : 0u, w.carried ? rd32(r.out, 28) : 0u);
     }
+    // A service that claims more than the buffer it was given: nothing is
+    // copied from past the buffer.
+    g_pcsc.overstate = true;
+    EXPECT_EQ(0xC0020005u, call(cls, session, 10, listReaders(ctx, false, 19), 8192).status);
 }
 
 // Every row must be answered without touching memory outside the decoded
