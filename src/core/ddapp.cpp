@@ -440,6 +440,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     audio.start(&app->hasAudio);
     app->canMapDrives = ddCDMPresent();
     app->hasSmartCards = ddSCardIsAvailable();
+    g_ddDlgHooks.smartCardReadersPresent = ddSCardReadersPresent;
     app->probeOne = 1;
     app->instance = instance;
     app->major4 = major >= 4;

@@ -125,6 +125,7 @@ struct DdApp {
      * the flag set once the session is ending for good. */
     DiChar* webtopUrl;
     uint32_t closing;
+    struct DdSCardEntries* scardEntries; /* owned; none without winscard */
 };
 
 /* The one application structure (ddapp.cpp). */

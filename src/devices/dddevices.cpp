@@ -36,35 +36,6 @@ bool ddCDMPresent(void) {
     return GetLogicalDrives() != 0;
 }
 
-/* The entry points the device channel uses; all must be present. */
-static const char* const k_scardEntries[] = {
-    "SCardEstablishContext", "SCardReleaseContext", "SCardListReadersW", "SCardConnectW",
-    "SCardDisconnect",       "SCardTransmit",       "SCardStatusW",      "SCardGetStatusChangeW",
-};
-static HMODULE s_scardLib;
-static FARPROC s_scardTable[DI_COUNTOF(k_scardEntries)];
-static bool s_scardBound;
-
-bool ddSCardIsAvailable(void) {
-    if (s_scardBound) return true;
-    if (!s_scardLib) s_scardLib = LoadLibraryW(L"winscard.dll");
-    if (!s_scardLib) return false;
-    for (size_t i = 0; i < DI_COUNTOF(k_scardEntries); i++) {
-        s_scardTable[i] = GetProcAddress(s_scardLib, k_scardEntries[i]);
-        if (!s_scardTable[i]) return false;
-    }
-    s_scardBound = true;
-    return true;
-}
-
-void ddSCardUnload(void) {
-    for (FARPROC& p : s_scardTable)
-        p = nullptr;
-    s_scardBound = false;
-    if (s_scardLib) FreeLibrary(s_scardLib);
-    s_scardLib = nullptr;
-}
-
 /* Clipboard thread. The owner window belongs to the thread that created
  * it, so only that thread can destroy it: ddClipStop asks it to. */
 static HANDLE s_clipThread;

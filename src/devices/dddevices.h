@@ -1,9 +1,10 @@
-/* Device probes of start-up, the smart-card library and the clipboard
- * thread. */
+/* Device probes of start-up and the clipboard thread (the smart-card
+ * library: ddscard.h). */
 #ifndef HV_DDDEVICES_H
 #define HV_DDDEVICES_H
 
 #include "dd.h"
+#include "devices/ddscard.h"
 
 /* True when a default printer exists (traced by name). */
 bool ddPrintCheckDefault(void);
@@ -11,10 +12,6 @@ bool ddPrintCheckDefault(void);
 bool ddAudioPresent(void);
 /* True when the system reports any logical drive. */
 bool ddCDMPresent(void);
-/* True when the smart-card library's entry points are bound (loaded once). */
-bool ddSCardIsAvailable(void);
-/* Frees the smart-card entry table and the library. */
-void ddSCardUnload(void);
 
 /* Starts the clipboard thread with its owner window and waits until it
  * runs; reads "ClipboardTimeout" (seconds, default 20, 0 waits for ever).

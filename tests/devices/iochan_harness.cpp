@@ -68,6 +68,12 @@ int main(int argc, char** argv) {
     bool closed = !ddNetIsOpen(ch->socket);
     diDEDestroyChannel(ch);
     printf(closed ? "closed\n" : "timeout\n");
+#ifdef HV_SCARD_STANDIN
+    // The calls the stand-in winscard.dll beside this program received.
+    typedef const char*(WINAPI * LogFn)();
+    FARPROC log = GetProcAddress(GetModuleHandleW(L"winscard.dll"), "HvStandinTakeLog");
+    if (log) printf("pcsc %s\n", reinterpret_cast<LogFn>(reinterpret_cast<void*>(log))());
+#endif
     fflush(stdout);
     return closed ? 0 : 1;
 }

@@ -38,9 +38,9 @@ TEST(ClipboardThread, StartsWithItsWindowAndStopsCleanly) {
 
 TEST(Probes, AnswerFromTheSystem) {
     EXPECT_EQ(ddCDMPresent(), GetLogicalDrives() != 0);
-    // Wine's winscard exports every entry point the device channel binds.
+    // winscard is imported, so loaded with the program.
     EXPECT_TRUE(ddSCardIsAvailable());
-    EXPECT_TRUE(ddSCardIsAvailable()); // bound once, answered again
+    EXPECT_TRUE(ddSCardIsAvailable()); // made once, answered again
     ddSCardUnload();
 }
 

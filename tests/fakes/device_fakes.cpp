@@ -2,10 +2,13 @@
 
 #include "core/diapp.h"
 
+#include <mutex>
 #include <stdlib.h>
 #include <string.h>
 
 FakeThreads g_fakeThreads;
+// Workers on real threads (the smart-card lifetime tests) finish at once.
+static std::mutex s_completionLock;
 FakePortScript g_fakePort;
 static DdApp s_app;
 DdApp* g_ddApp = &s_app;
@@ -20,6 +23,7 @@ void deviceFakesReset() {
 
 void* ddDeviceCurrentThread(void) {
     if (g_fakeThreads.noHandle) return nullptr;
+    std::lock_guard<std::mutex> g(s_completionLock);
     g_fakeThreads.handlesOpen++;
     return &g_fakeThreads;
 }
@@ -31,12 +35,14 @@ int ddDeviceStartWorker(DiDeviceRequest* req) {
 }
 
 int ddDeviceQueueCompletion(void*, DiDeviceRequest* req) {
+    std::lock_guard<std::mutex> g(s_completionLock);
     if (g_fakeThreads.queueFails) return 0;
     g_fakeThreads.completions.push_back(req);
     return 1;
 }
 
 void ddDeviceCloseThread(void* thread) {
+    std::lock_guard<std::mutex> g(s_completionLock);
     if (thread) g_fakeThreads.handlesOpen--;
 }
 
@@ -49,9 +55,12 @@ bool runOneWorker() {
 }
 
 void runCompletions() {
-    while (!g_fakeThreads.completions.empty()) {
+    for (;;) {
+        std::unique_lock<std::mutex> g(s_completionLock);
+        if (g_fakeThreads.completions.empty()) break;
         DiDeviceRequest* r = g_fakeThreads.completions.front();
         g_fakeThreads.completions.pop_front();
+        g.unlock();
         diDeviceCompleteOnOwner(r);
     }
 }

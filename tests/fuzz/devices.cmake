@@ -29,3 +29,11 @@ hv_fuzz(fuzz_paip SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_paip.cpp
 if(TARGET fuzz_paip)
     target_include_directories(fuzz_paip PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endif()
+# Smart-card calls on the scripted PC/SC service.
+hv_fuzz(fuzz_scard_calls SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scard_calls.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../devices/fake_pcsc.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/device_fakes.cpp LIBS hv_devices_di hv_core_di)
+if(TARGET fuzz_scard_calls)
+    target_include_directories(fuzz_scard_calls PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()
