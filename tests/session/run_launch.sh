@@ -21,7 +21,7 @@ fail() {
     echo "--- server transcript"
     cat "$work/t" 2>/dev/null
     echo "--- client log"
-    cat "$trace" 2>/dev/null | tail -n 40
+    iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | tail -n 40
     [ -n "$client" ] && kill "$client" 2>/dev/null
     [ -n "$server" ] && kill "$server" 2>/dev/null
     rm -rf "$work"
@@ -36,16 +36,15 @@ await() {
     done
     return 1
 }
-trace="$WINEPREFIX/drive_c/users/$(id -un)/Temp/KLV.TXT"
-rm -f "$trace"
-in_log() { grep -aq "$1" "$trace" 2>/dev/null; }
+# The client's log (drx.txt in "-logdir", UTF-16LE).
+in_log() { iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | grep -aq "$1"; }
 
 python3 "$root/tests/peers/fake_halvanet.py" --scenario launch --port-file "$work/sp" \
     --transcript "$work/t" --close-file "$work/close" --lifetime 120 </dev/null >/dev/null 2>&1 &
 server=$!
 await 100 test -s "$work/sp" || fail "the server did not start"
 wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
-    -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
+    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
 client=$!
 
 await 300 grep -q "connect request as expected" "$work/t" || fail "no connect request"
