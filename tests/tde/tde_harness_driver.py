@@ -137,6 +137,10 @@ def main(argv):
         # Keys: F12 tells the peer the screen was read; letters with Shift
         # and Right Ctrl; F11 ends the keys.
         ask("focus")
+        # Without a window manager the X focus may have been left at the
+        # root by an earlier program: keys then go to the window under the
+        # pointer, so the pointer rests inside the view.
+        subprocess.run(["xdotool", "mousemove", "--sync", str(X0 + 8), str(Y0 + 8)], check=True)
         for keys in ("F12", "shift+a", "Control_R+b", "F11"):
             subprocess.run(["xdotool", "key", "--delay", "20", keys], check=True)
         st = wait_state(lambda s: s[3] in (6, 7), "the session's end", 90)
