@@ -14,27 +14,8 @@
 set -u
 root=$1
 probe=$2
-source "$root/tools/lib/common.sh"
-work=$(mktemp -d)
-server= client=
-fail() {
-    echo "FAILED: $*"
-    echo "--- server transcript"; cat "$work/t" 2>/dev/null
-    echo "--- helper log"; cat "$work/h" 2>/dev/null
-    [ -n "$client" ] && kill "$client" 2>/dev/null
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    rm -rf "$work"
-    exit 1
-}
-await() {
-    local n=$1 i
-    shift
-    for i in $(seq 1 "$n"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$root/tests/session/session_lib.sh"
+fail_details() { echo "--- helper log"; cat "$work/h" 2>/dev/null; }
 cp "$probe" "$work/launch_probe.exe"
 python3 "$root/tests/peers/fake_halvanet.py" --scenario local --port-file "$work/sp" \
     --transcript "$work/t" --probe "Z:$work/launch_probe.exe" --probe-out "Z:$work/out" \

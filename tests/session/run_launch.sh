@@ -13,28 +13,10 @@
 set -u
 root=$1
 shots=$2
-source "$root/tools/lib/common.sh"
-work=$(mktemp -d)
-server= client=
-fail() {
-    echo "FAILED: $*"
-    echo "--- server transcript"
-    cat "$work/t" 2>/dev/null
+source "$root/tests/session/session_lib.sh"
+fail_details() {
     echo "--- client log"
     iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | tail -n 40
-    [ -n "$client" ] && kill "$client" 2>/dev/null
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    rm -rf "$work"
-    exit 1
-}
-await() {
-    local n=$1 i
-    shift
-    for i in $(seq 1 "$n"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
 }
 # The client's log (drx.txt in "-logdir", UTF-16LE).
 in_log() { iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | grep -aq "$1"; }

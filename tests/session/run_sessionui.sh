@@ -12,26 +12,7 @@
 set -u
 root=$1
 shots=$2
-source "$root/tools/lib/common.sh"
-work=$(mktemp -d)
-server= client=
-fail() {
-    echo "FAILED: $*"
-    cat "$work/t" 2>/dev/null
-    [ -n "$client" ] && kill "$client" 2>/dev/null
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    rm -rf "$work"
-    exit 1
-}
-await() {
-    local n=$1 i
-    shift
-    for i in $(seq 1 "$n"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$root/tests/session/session_lib.sh"
 window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
 has_window() { [ -n "$(window "$1")" ]; }
 # Pixels of the colour $2 (within 15%) in the 20x20 square at $1.
