@@ -90,7 +90,9 @@ TEST_F(Icons, OnlyACleanlyEndedReplyWithinItsBoundsIsWritten) {
         std::string whole;
         for (const std::string& c : r.chunks)
             whole += c;
-        if (r.ok) EXPECT_TRUE(written == whole) << r.what;
+        if (r.ok) {
+            EXPECT_TRUE(written == whole) << r.what;
+        }
         EXPECT_EQ(g_fakeNet.created, g_fakeNet.destroyed) << r.what;
         std::string cmd = std::string("ls ") + dir + " | grep -q new";
         EXPECT_NE(system(cmd.c_str()), 0) << r.what << ": a temporary file stayed";
