@@ -203,7 +203,8 @@ def icon_gif(name):
         rgb = bytes.fromhex(hexpart) if len(hexpart) == 6 else bytes.fromhex("2060c0")
     except ValueError:
         rgb = bytes.fromhex("2060c0")
-    return gif_file(16, 16, [tuple(rgb), (255, 255, 255)], [0] * 128 + [1] * 128, transparent=1)
+    return gif_file(16, 16, [tuple(rgb), (255, 255, 255), (0, 0, 0)], [0] * 128 + [1] * 128,
+                    transparent=1)
 
 
 def read_request(conn):
