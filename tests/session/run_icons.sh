@@ -19,7 +19,7 @@ appdata=$(winpath APPDATA)
 folder="$local_app/Vek/VHVN"
 programs="$appdata/Microsoft/Windows/Start Menu/Programs"
 menu="$programs/Vek Halvanet/127.0.0.1"
-startup="$programs/Startup"
+startup="$programs/StartUp"
 mkdir -p "$folder"
 [ -e "$folder/profile.xml" ] && cp "$folder/profile.xml" "$work/profile.saved"
 restore() {
@@ -102,6 +102,8 @@ touch "$work/out"
 wait "$client"
 rc=$?
 client=
+# The web side serves until its port file goes.
+rm -f "$work/webport"
 wait "$server"
 src=$?
 server=
