@@ -101,17 +101,6 @@ TEST_F(Icons, OnlyACleanlyEndedReplyWithinItsBoundsIsWritten) {
     EXPECT_EQ(g_fakeRoutes.connectFlags, uint32_t(DI_NET_BASE_ROUTES));
 }
 
-// A failed download leaves an icon file from before as it was.
-TEST_F(Icons, AFailedDownloadKeepsTheEarlierFile) {
-    FILE* f = fopen(gif.c_str(), "wb");
-    fputs("earlier", f);
-    fclose(f);
-    g_fakeNet.incoming.push_back("GIF89a-cut");
-    EXPECT_FALSE(fetch());
-    bool exists = false;
-    EXPECT_EQ(readFile(gif, &exists), "earlier");
-}
-
 // Names that are not one plain file-name component are never sent: they
 // would add lines to the request or ask for another file.
 TEST_F(Icons, NamesThatAreNotOnePlainComponentAreNeverAskedFor) {
