@@ -35,6 +35,9 @@ Scenarios:
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
+  webtop     signs in; then, for each --update-when FILE=PROFILES in turn,
+             waits for FILE and sends ns1:profileUpdate with PROFILES; then
+             waits for --logout-when and signs the client out.
 With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
@@ -556,7 +559,32 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
-SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
+def scenario_webtop(srv, args):
+    c = srv.accept(timeout=args.lifetime)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    end_at = time.time() + args.lifetime
+
+    def wait_for(path):
+        while not os.path.exists(path):
+            expect(time.time() < end_at, "the file %s" % path)
+            try:
+                c.read_packet(timeout=0.2)
+            except socket.timeout:
+                continue
+
+    for update in args.update_when:
+        path, _, profiles = update.partition("=")
+        wait_for(path)
+        c.request("profileUpdate", [("profiles", profiles)])
+        c.log("profileUpdate sent")
+    if args.logout_when:
+        wait_for(args.logout_when)
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+SCENARIOS = {"demo": scenario_demo, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
 
 
@@ -589,6 +617,8 @@ def main():
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
     ap.add_argument("--logout-when", help="demo: sign out once this file exists")
+    ap.add_argument("--update-when", action="append", default=[],
+                    help="webtop: FILE=PROFILES, a profileUpdate once FILE exists")
     ap.add_argument("--logging", help="demo: set the client's log level by this word")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
