@@ -35,6 +35,12 @@ Scenarios:
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
+  scard      signs in, asks for the smart-card capabilities (the service
+             record "1;32;1;5;0;=128" must be offered), then ns1:doSCard to
+             an application server playing the smart-card server
+             (scard_peer.py on the client's stand-in PC/SC service, driven
+             through --scard-control; --scard-minimal when that service
+             lacks its optional entry points); then signs the client out.
 With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
@@ -556,8 +562,37 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
+def scenario_scard(srv, args):
+    import scard_peer
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("smartcard", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    body = p.body.decode("utf-8")
+    expect("1;32;1;5;0;=128" in body, "the smart-card service record in %s" % body)
+    opts = scard_peer.options(["--control", args.scard_control] +
+                              (["--minimal"] if args.scard_minimal else []))
+    results = []
+    fake_appserver.APPS["scard"] = lambda conn, log, close_file: results.append(
+        scard_peer.run(conn, opts))
+    app = fake_appserver.AppServer(c.log, "s8", "demo", "c8", "127.0.0.1", app="scard").start()
+    c.request("doSCard", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
+                          ("mrkqvlsessioncookie", "c8"),
+                          ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                          ("mrkqvlsessionport", app.port)])
+    end_at = time.time() + 90
+    while time.time() < end_at and not results:
+        time.sleep(0.1)
+    expect(results == [[]], "the smart-card server's result: %r" % results)
+    c.log("scard done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
-             "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
+             "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
+             "scard": scenario_scard}
 
 
 def start_web_side(args, engine_port):
@@ -599,6 +634,8 @@ def main():
     ap.add_argument("--web-port-file")
     ap.add_argument("--web-transcript")
     ap.add_argument("--web-script", action="append", default=[])
+    ap.add_argument("--scard-control", help="scard: the stand-in PC/SC service's folder")
+    ap.add_argument("--scard-minimal", action="store_true")
     args = ap.parse_args()
     log = Transcript(args.transcript)
     log.raw = args.raw
