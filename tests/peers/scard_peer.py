@@ -240,6 +240,7 @@ def wrap(call):
 class SCard:
     def __init__(self, srv, device, session, level):
         self.dev = Device(srv, device, session)
+        self.dev.next_id = session * 1000  # ids of an ended session stay apart
         self.level = level
 
     def send(self, fn, call, out_len=2048):
@@ -424,6 +425,7 @@ def other_calls(sc, svc, minimal, problems):
     if rc or rc2:
         return problems.append("establish or connect answered %#x %#x" % (rc, rc2))
     h = handle(ctx, card)
+    svc.wait_for("SCardConnectA(%s,2,3)" % num(ctx))
     svc.take()
     absent = INTERNAL_ERROR if minimal else 0
     a_mask = mk(ATRMASK, cbAtr=11, rgbAtr=b"\x3b" + b"\0" * 35, rgbMask=b"\xff" + b"\0" * 35)
@@ -478,7 +480,7 @@ def other_calls(sc, svc, minimal, problems):
          Status_Return, 0, "SCardStatusW({h},"),
         (53, mk(Control_Call, hCard=h, dwControlCode=0x313520, cbInBufferSize=4,
                 pvInBuffer=b"\1\2\3\4", fpvOutBufferIsNULL=0, cbOutBufferSize=16),
-         Control_Return, 0, "SCardControl({h},3225888,4,16)"),
+         Control_Return, 0, "SCardControl({h},3224864,4,16)"),
         (54, mk(GetAttrib_Call, hCard=h, dwAttrId=0x10100, fpbAttrIsNULL=0, cbAttrLen=FOREVER),
          GetAttrib_Return, 0, "SCardGetAttrib({h},65792,4294967295);SCardFreeMemory"),
         (55, mk(SetAttrib_Call, hCard=h, dwAttrId=0x10100, cbAttrLen=3, pbAttr=b"abc"),
@@ -560,7 +562,7 @@ def scenario(conn, a):
     rc, _ = connect(sc, ctx, b"Reader A")
     if rc:
         problems.append("connect after the session end answered %#x" % rc)
-    if any(struct.unpack_from("<I", b, 0)[0] in pending for _, _, b in srv.replies):
+    if any(st == 2 and struct.unpack_from("<I", b, 0)[0] in pending for st, _, b in srv.replies):
         problems.append("a call of the ended session was answered")
     srv.session(3, open_it=False)
     return problems
