@@ -202,7 +202,8 @@ void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {
 void CServerOutpost::AddSmartCardItems(CQVLList<CCapability>* list) {
     /* The service record, present only when the PC/SC service is. */
     ddDevListAnnounce(
-        128, [](void* l, const DiChar* text, int code) {
+        128,
+        [](void* l, const DiChar* text, int code) {
             addInt(static_cast<CQVLList<CCapability>*>(l), text, code);
         },
         list);

@@ -9,7 +9,7 @@ device-request header.
 
 The client's PC/SC service is the test stand-in, driven through a folder
 (--control): the file "insert" inserts a card into waiting status changes,
-"started" starts the service, and "log" lists the calls the service got,
+"started" starts the service and "stopped" stops it, and "log" lists the calls the service got,
 with their arguments.
 
 The scenario: establish, list readers (size query, A and W buffers, a
@@ -510,6 +510,9 @@ def other_calls(sc, svc, minimal, problems):
         svc.poke("started")
     if sc.result(waiting, Long_Return)['ReturnCode'] != 0:
         problems.append("the start-event wait failed")
+    if not minimal:
+        svc.poke("stopped")
+        svc.wait_for("stopped;")
     # A function the service does not have.
     status, _ = sc.dev.srv.take_reply(sc.send(12, None))
     if status != INVALID_DEVICE_REQUEST:
@@ -540,20 +543,20 @@ def scenario(conn, a):
     rc2, card = connect(sc, ctx, b"Reader A")
     if rc or rc2:
         problems.append("second session: %#x %#x" % (rc, rc2))
-    pending = [sc.send(40, status_change(ctx, b"Reader B", FOREVER))]
+    # The start-event wait goes first: it is under way by the time the
+    # status change is seen waiting in the service.
+    pending = [] if a.minimal else [sc.send(56, None)]
+    pending.append(sc.send(40, status_change(ctx, b"Reader B", FOREVER)))
     svc.wait_for("SCardGetStatusChangeA(%s,4294967295,1)" % num(ctx))
-    if not a.minimal:
-        pending.append(sc.send(56, None))
     svc.take()
     srv.session(2, open_it=False)
     c, h = num(ctx), num(card)
     ended = "SCardDisconnect(%s,0);SCardCancel(%s);SCardReleaseContext(%s);" % (h, c, c)
     if not a.minimal:
         ended = "SCardReleaseStartedEvent;" + ended
+    # (The session of the channel's other smart-card device ends too.)
     svc.wait_for(ended)
-    got = svc.take()
-    if not got.startswith(ended):
-        problems.append("the ended session's calls: %s, want %s" % (got, ended))
+    svc.take()
     srv.session(3)
     sc = SCard(srv, a.device, 3, a.level)
     rc, ctx = establish(sc)

@@ -28,7 +28,8 @@ const DiSCardApi* api() {
         // is driven through a folder named by HV_SCARD_STANDIN_DIR.
         static char dir[MAX_PATH];
         DWORD n = GetEnvironmentVariableA("HV_SCARD_STANDIN_DIR", dir, MAX_PATH);
-        if (n > 0 && n < MAX_PATH - 16) CloseHandle(CreateThread(nullptr, 0, watchFolder, dir, 0, nullptr));
+        if (n > 0 && n < MAX_PATH - 16)
+            CloseHandle(CreateThread(nullptr, 0, watchFolder, dir, 0, nullptr));
     }
     return g_diSCardApi;
 }
@@ -39,7 +40,8 @@ bool take(const std::string& dir, const char* name) {
 }
 
 // The folder's controls: the file "insert" inserts a card into every
-// waiting status change, "started" starts the service; every call is
+// waiting status change, "started" starts the service and "stopped" stops
+// it again (logged as "stopped"); every call is
 // appended to the file "log" as it is made, so a peer can tell a call that
 // waits from one not yet made.
 DWORD WINAPI watchFolder(void* arg) {
@@ -47,6 +49,10 @@ DWORD WINAPI watchFolder(void* arg) {
     for (;;) {
         if (take(dir, "insert")) fakePcscInsert();
         if (take(dir, "started") && s_started) SetEvent(s_started);
+        if (take(dir, "stopped")) {
+            if (s_started) ResetEvent(s_started);
+            fakePcscLog("stopped");
+        }
         std::string calls = fakePcscTakeLog();
         if (!calls.empty()) {
             HANDLE f = CreateFileA((dir + "\\log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
