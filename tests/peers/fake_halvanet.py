@@ -41,6 +41,8 @@ Scenarios:
              (scard_peer.py on the client's stand-in PC/SC service, driven
              through --scard-control; --scard-minimal when that service
              lacks its optional entry points); then signs the client out.
+  cardlogin  signs in and launches an X application whose server is
+             --app-port (laip_peer.py's "card" dialog), then holds.
 With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
@@ -590,9 +592,23 @@ def scenario_scard(srv, args):
     hold(c, time.time() + 30)
 
 
+def scenario_cardlogin(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=awtwindow"), ("mrkqvlsessionid", "s5"),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c5"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", args.app_port),
+        ("mrkqvlsessionwidth", 160), ("mrkqvlsessionheight", 120)])
+    expect_reply(c, mid, "requestLaunchResponse")
+    hold(c, time.time() + args.lifetime)
+
+
 SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
-             "scard": scenario_scard}
+             "scard": scenario_scard, "cardlogin": scenario_cardlogin}
 
 
 def start_web_side(args, engine_port):
@@ -636,6 +652,7 @@ def main():
     ap.add_argument("--web-script", action="append", default=[])
     ap.add_argument("--scard-control", help="scard: the stand-in PC/SC service's folder")
     ap.add_argument("--scard-minimal", action="store_true")
+    ap.add_argument("--app-port", type=int, help="cardlogin: the application server's port")
     args = ap.parse_args()
     log = Transcript(args.transcript)
     log.raw = args.raw

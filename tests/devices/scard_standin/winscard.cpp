@@ -27,6 +27,9 @@ const DiSCardApi* api() {
         // A program that cannot call the controls below (the client itself)
         // is driven through a folder named by HV_SCARD_STANDIN_DIR.
         static char dir[MAX_PATH];
+        char script[64];
+        DWORD k = GetEnvironmentVariableA("HV_SCARD_STANDIN_SCRIPT", script, sizeof script);
+        if (k > 0 && k < sizeof script) s_script = script; // the controls' words below
         DWORD n = GetEnvironmentVariableA("HV_SCARD_STANDIN_DIR", dir, MAX_PATH);
         if (n > 0 && n < MAX_PATH - 16)
             CloseHandle(CreateThread(nullptr, 0, watchFolder, dir, 0, nullptr));
