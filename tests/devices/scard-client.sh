@@ -26,7 +26,7 @@ for i in $(seq 1 100); do [ -s "$work/sp" ] && break; sleep 0.1; done
 # from the program's own folder: the client runs from a copy beside it.
 mkdir "$work/bin"
 cp "$client" "$standin/winscard.dll" "$work/bin/"
-(HV_SCARD_STANDIN_DIR="Z:$work/control" WINEDLLOVERRIDES="winscard=n;$WINEDLLOVERRIDES" \
+(cd "$work" && HV_SCARD_STANDIN_DIR="Z:$work/control" WINEDLLOVERRIDES="winscard=n;$WINEDLLOVERRIDES" \
     exec wine "$work/bin/$(basename "$client")" -server 127.0.0.1 -port "$(cat "$work/sp")" \
     -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1) &
 client_pid=$!

@@ -36,9 +36,10 @@ run() {
         --lifetime 120 </dev/null >/dev/null 2>&1 &
     pids+=($!)
     wait_file "$run/sp" 10 || { echo "fake_halvanet did not start"; exit 1; }
-    HV_SCARD_STANDIN_SCRIPT=$script WINEDLLOVERRIDES="winscard=n;$WINEDLLOVERRIDES" \
-        wine "$work/bin/$(basename "$client")" -server 127.0.0.1 -port "$(cat "$run/sp")" \
-        -portfile "Z:$run/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
+    # (From its own folder: the client writes its log where it starts.)
+    (cd "$run" && HV_SCARD_STANDIN_SCRIPT=$script WINEDLLOVERRIDES="winscard=n;$WINEDLLOVERRIDES" \
+        exec wine "$work/bin/$(basename "$client")" -server 127.0.0.1 -port "$(cat "$run/sp")" \
+        -portfile "Z:$run/cp" -connectioncookie demo </dev/null >/dev/null 2>&1) &
     local client_pid=$!
     pids+=($client_pid)
     win=
