@@ -199,14 +199,18 @@ void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {
     addString(list, u"proxyhost", host);
 }
 
+static void addAnnounced(void* list, const DiChar* text, int code) {
+    addInt(static_cast<CQVLList<CCapability>*>(list), text, code);
+}
+
 void CServerOutpost::AddSmartCardItems(CQVLList<CCapability>* list) {
     /* The service record, present only when the PC/SC service is. */
-    ddDevListAnnounce(
-        128,
-        [](void* l, const DiChar* text, int code) {
-            addInt(static_cast<CQVLList<CCapability>*>(l), text, code);
-        },
-        list);
+    ddDevListAnnounce(128, addAnnounced, list);
+}
+
+void CServerOutpost::AddSerialItems(CQVLList<CCapability>* list) {
+    /* The devices: serial ports and the smart-card device. */
+    ddDevListAnnounce(512, addAnnounced, list);
 }
 
 /* Each item as a content tag "attribute" holding its text form. */
@@ -229,7 +233,7 @@ void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCap
                  {f.all || f.audio, "audio", nullptr},
                  {f.all || f.cdm, "cdm", nullptr},
                  {f.all || f.smartcard, "smartcard", &CServerOutpost::AddSmartCardItems},
-                 {f.all || f.io, "io", nullptr}};
+                 {f.all || f.io, "io", &CServerOutpost::AddSerialItems}};
     for (auto& k : kinds) {
         if (!k.on) continue;
         CQVLXMLContentTag* element = new (std::nothrow) CQVLXMLContentTag(k.name);

@@ -316,6 +316,7 @@ class CServerOutpost {
     void AddComputerItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddProxyItems(CQVLList<CCapability>* list);
     void AddSmartCardItems(CQVLList<CCapability>* list);
+    void AddSerialItems(CQVLList<CCapability>* list);
     /* Fills the platform record (base: nothing known). */
     virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
     void FreePlatform(DiSOPlatform* platform);

@@ -35,8 +35,9 @@ Scenarios:
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
-  scard      signs in, asks for the smart-card capabilities (the service
-             record "1;32;1;5;0;=128" must be offered), then ns1:doSCard to
+  scard      signs in, asks for the smart-card and device capabilities
+             (the service record "1;32;1;5;0;" and the device
+             "32;32;1;5;0;2;0;1;SCARD;" must be offered), then ns1:doSCard to
              an application server playing the smart-card server
              (scard_peer.py on the client's stand-in PC/SC service, driven
              through --scard-control; --scard-minimal when that service
@@ -569,10 +570,13 @@ def scenario_scard(srv, args):
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
     sign_in(c)
-    mid = c.request("clientCapabilities", [("smartcard", "")])
+    mid = c.request("clientCapabilities", [("smartcard", ""), ("io", "")])
     p = expect_reply(c, mid, "clientCapabilitiesResponse")
     body = p.body.decode("utf-8")
-    expect("1;32;1;5;0;=128" in body, "the smart-card service record in %s" % body)
+    for element, item in (("smartcard", "1;32;1;5;0;=128"),
+                          ("io", "32;32;1;5;0;2;0;1;SCARD;=512")):
+        tag = "&lt;%s&gt;&lt;attribute&gt;%s&lt;/attribute&gt;" % (element, item)
+        expect(tag in body, "%s in %s" % (tag, body))
     opts = scard_peer.options(["--control", args.scard_control] +
                               (["--minimal"] if args.scard_minimal else []))
     results = []

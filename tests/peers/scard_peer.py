@@ -24,6 +24,7 @@ start-event wait answers at once.
 
 usage: scard_peer.py --port-file F --result-file R --control DIR
                      [--level 1|2] [--device N] [--minimal] [--lifetime S]
+       scard_peer.py --write-corpus DIR   (the calls as fuzzer inputs)
 """
 import argparse
 import os
@@ -415,18 +416,11 @@ def first_session(srv, sc, svc, problems):
     check("the service got %s, want %s" % (got, want), got == want)
 
 
-def other_calls(sc, svc, minimal, problems):
-    """Every other call once, on a context and a card of their own. A row:
-    function, call, return structure, the ReturnCode wanted, the service
-    call wanted in the log (None: the service is not called)."""
-    rc, ctx = establish(sc)
-    c = context(ctx)
-    rc2, card = connect(sc, ctx, b"Reader B")
-    if rc or rc2:
-        return problems.append("establish or connect answered %#x %#x" % (rc, rc2))
-    h = handle(ctx, card)
-    svc.wait_for("SCardConnectA(%s,2,3)" % num(ctx))
-    svc.take()
+def call_rows(ctx, card, minimal):
+    """Every call but the first session's, once. A row: function, call,
+    return structure, the ReturnCode wanted, the service call wanted in the
+    log (None: the service is not called)."""
+    c, h = context(ctx), handle(ctx, card)
     absent = INTERNAL_ERROR if minimal else 0
     a_mask = mk(ATRMASK, cbAtr=11, rgbAtr=b"\x3b" + b"\0" * 35, rgbMask=b"\xff" + b"\0" * 35)
     rows = [
@@ -488,6 +482,19 @@ def other_calls(sc, svc, minimal, problems):
         (57, None, Long_Return, 0, None),
         (42, mk(Context_Call, Context=c), Long_Return, 0, "SCardCancel({c})"),
     ]
+    return rows
+
+
+def other_calls(sc, svc, minimal, problems):
+    """Every other call once, on a context and a card of their own."""
+    rc, ctx = establish(sc)
+    rc2, card = connect(sc, ctx, b"Reader B")
+    if rc or rc2:
+        return problems.append("establish or connect answered %#x %#x" % (rc, rc2))
+    c, h = context(ctx), handle(ctx, card)
+    svc.wait_for("SCardConnectA(%s,2,3)" % num(ctx))
+    svc.take()
+    rows = call_rows(ctx, card, minimal)
     for fn, call, ret, want_rc, want_log in rows:
         r = sc.call(fn, call, ret)
         if r['ReturnCode'] & 0xFFFFFFFF != want_rc:
@@ -571,6 +578,20 @@ def scenario(conn, a):
     return problems
 
 
+def write_corpus(folder):
+    """The calls as the fuzzer of the smart-card calls takes them (function,
+    u16 output length, input), on its context 0x100 and card 0x101."""
+    ctx, card = struct.pack("<I", 0x100), struct.pack("<I", 0x101)
+    rows = [(r[0], r[1]) for r in call_rows(ctx, card, False) if r[1] is not None]
+    rows += [(40, status_change(ctx, b"Reader A", 0)),
+             (52, transmit(ctx, card, bytes([0x00, 0xB0, 0x00, 0x00, 0x00]), 258)),
+             (50, mk(Status_Call, hCard=handle(ctx, card), fmszReaderNamesIsNULL=0,
+                     cchReaderLen=64, cbAtrLen=32))]
+    for fn, call in rows:
+        with open(os.path.join(folder, "peer_%02d" % fn), "wb") as f:
+            f.write(bytes([fn]) + struct.pack("<H", 2048) + wrap(call))
+
+
 def run(conn, a):
     """The scenario on an accepted connection: a list of problems."""
     conn.settimeout(60)
@@ -593,6 +614,8 @@ def options(argv):
 
 
 def main(argv):
+    if argv[1:2] == ["--write-corpus"]:
+        return write_corpus(argv[2])
     a = options(argv[1:])
     srv = peerlib.listen_local(1)
 
