@@ -38,6 +38,15 @@ Scenarios:
   webtop     signs in; then, for each --update-when FILE=PROFILES in turn,
              waits for FILE and sends ns1:profileUpdate with PROFILES; then
              waits for --logout-when and signs the client out.
+  scard      signs in, asks for the smart-card and device capabilities
+             (the service record "1;32;1;5;0;" and the device
+             "32;32;1;5;0;2;0;1;SCARD;" must be offered), then ns1:doSCard to
+             an application server playing the smart-card server
+             (scard_peer.py on the client's stand-in PC/SC service, driven
+             through --scard-control; --scard-minimal when that service
+             lacks its optional entry points); then signs the client out.
+  cardlogin  signs in and launches an X application whose server is
+             --app-port (laip_peer.py's "card" dialog), then holds.
 With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
@@ -584,8 +593,54 @@ def scenario_webtop(srv, args):
     hold(c, time.time() + 30)
 
 
+def scenario_scard(srv, args):
+    import scard_peer
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("smartcard", ""), ("io", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    body = p.body.decode("utf-8")
+    for element, item in (("smartcard", "1;32;1;5;0;=128"),
+                          ("io", "32;32;1;5;0;2;0;1;SCARD;=512")):
+        tag = "&lt;%s&gt;&lt;attribute&gt;%s&lt;/attribute&gt;" % (element, item)
+        expect(tag in body, "%s in %s" % (tag, body))
+    opts = scard_peer.options(["--control", args.scard_control] +
+                              (["--minimal"] if args.scard_minimal else []))
+    results = []
+    fake_appserver.APPS["scard"] = lambda conn, log, close_file: results.append(
+        scard_peer.run(conn, opts))
+    app = fake_appserver.AppServer(c.log, "s8", "demo", "c8", "127.0.0.1", app="scard").start()
+    c.request("doSCard", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
+                          ("mrkqvlsessioncookie", "c8"),
+                          ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                          ("mrkqvlsessionport", app.port)])
+    end_at = time.time() + 90
+    while time.time() < end_at and not results:
+        time.sleep(0.1)
+    expect(results == [[]], "the smart-card server's result: %r" % results)
+    c.log("scard done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+def scenario_cardlogin(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=awtwindow"), ("mrkqvlsessionid", "s5"),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c5"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", args.app_port),
+        ("mrkqvlsessionwidth", 160), ("mrkqvlsessionheight", 120)])
+    expect_reply(c, mid, "requestLaunchResponse")
+    hold(c, time.time() + args.lifetime)
+
+
 SCENARIOS = {"demo": scenario_demo, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
-             "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
+             "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
+             "scard": scenario_scard, "cardlogin": scenario_cardlogin}
 
 
 def start_web_side(args, engine_port):
@@ -629,6 +684,9 @@ def main():
     ap.add_argument("--web-port-file")
     ap.add_argument("--web-transcript")
     ap.add_argument("--web-script", action="append", default=[])
+    ap.add_argument("--scard-control", help="scard: the stand-in PC/SC service's folder")
+    ap.add_argument("--scard-minimal", action="store_true")
+    ap.add_argument("--app-port", type=int, help="cardlogin: the application server's port")
     args = ap.parse_args()
     log = Transcript(args.transcript)
     log.raw = args.raw
