@@ -399,6 +399,12 @@ def scenario_demo(srv, args):
     sign_in(c)
     if args.logging:
         c.request("setState", [("logging", args.logging)])
+    if args.token:
+        # A token the client must never write where other programs read:
+        # as a request of its own and inside a page address.
+        c.request("token", [("connectiontoken", args.token)])
+        c.request("webserver", [("url", "http://127.0.0.1/w?connectiontoken=" + args.token),
+                                ("frame", "f")])
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     if args.logout:
@@ -408,7 +414,15 @@ def scenario_demo(srv, args):
     c.log("session held; the client is signed in")
     if args.logout_when:
         end_at = time.time() + args.lifetime
+        burst = args.burst
         while time.time() < end_at and not os.path.exists(args.logout_when):
+            if burst and args.burst_when and os.path.exists(args.burst_when):
+                # Requests the client does not know: each one it logs twice
+                # at the packet level (received, unsupported), none answered.
+                c.send_raw(b"".join(c.request_bytes("hvBurst", [], 100000 + i)
+                                    for i in range(burst)))
+                c.log("burst of %d requests sent" % burst)
+                burst = 0
             try:
                 c.read_packet(timeout=0.2)
             except socket.timeout:
@@ -590,6 +604,10 @@ def main():
     ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
     ap.add_argument("--logout-when", help="demo: sign out once this file exists")
     ap.add_argument("--logging", help="demo: set the client's log level by this word")
+    ap.add_argument("--burst", type=int, default=0,
+                    help="demo: send this many unknown requests at once...")
+    ap.add_argument("--burst-when", help="...once this file exists")
+    ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")
