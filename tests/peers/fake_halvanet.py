@@ -399,6 +399,10 @@ def scenario_demo(srv, args):
     sign_in(c)
     if args.logging:
         c.request("setState", [("logging", args.logging)])
+    if args.devices:
+        # Every capability: the client starts its device channels.
+        mid = c.request("clientCapabilities", [("all", "")])
+        expect_reply(c, mid, "clientCapabilitiesResponse")
     if args.token:
         # A token the client must never write where other programs read:
         # as a request of its own and inside a page address.
@@ -607,6 +611,8 @@ def main():
     ap.add_argument("--burst", type=int, default=0,
                     help="demo: send this many unknown requests at once...")
     ap.add_argument("--burst-when", help="...once this file exists")
+    ap.add_argument("--devices", action="store_true",
+                    help="demo: ask for every capability, so device channels start")
     ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")

@@ -5,7 +5,8 @@
 # tip "short@server" (read back from the tooltip Wine shows); a right click
 # opens the menu and "&Event Log..." the log window (kept as a screenshot:
 # row icons without black corners); "Connection &Info..." copies its live
-# rows (code, log file, operating system, the screen Xvfb has); a sign-out
+# rows (code, log file, operating system, the screen Xvfb has, the drives
+# the device channels the server asked for see); a sign-out
 # while the menu is open ends the client with 0; drx.txt in "-logdir"
 # parses strictly: UTF-16LE without a byte-order mark, every line
 # "Level<TAB>N<TAB>YYYY/MM/DD hh:mm:ss<TAB>text<CR><LF>", N from 1, with
@@ -27,7 +28,7 @@ count_colour() {
 }
 
 python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logging logging_all \
-    --token "$token" --logout-when "$work/go" --port-file "$work/sp" --transcript "$work/t" --lifetime 120 \
+    --token "$token" --devices --logout-when "$work/go" --port-file "$work/sp" --transcript "$work/t" --lifetime 120 \
     </dev/null >/dev/null 2>&1 &
 server=$!
 await 100 test -s "$work/sp" || fail "the server did not start"
@@ -72,7 +73,7 @@ xdotool mousemove $((IX + IWIDTH - 40)) $((IY + IHEIGHT - 20)) click 1
 copied() { xclip -o -selection clipboard 2>/dev/null | tr -d '\r' >"$work/copied" && grep -q "^DRX code	CODE7" "$work/copied"; }
 await 100 copied || fail "Copy All: $(cat "$work/copied")"
 for row in "Log file	.*drx.txt" "Display	1280 x 1024 @ 32-bit color depth" "User name	Demo User" \
-    "Operating system	Windows XP" "Virtual Display	1280 x 1024"; do
+    "Operating system	Windows XP" "Virtual Display	1280 x 1024" "Fixed drives	C: .*"; do
     grep -q "^$row\$" "$work/copied" || fail "no row '$row' in: $(cat "$work/copied")"
 done
 

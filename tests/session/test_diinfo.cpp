@@ -144,11 +144,11 @@ TEST_F(ConnectionInfo, ReadersAndSerialPorts) {
     for (const Case& c : cases) {
         DiInfoFacts f;
         f.readers.push_back(DiInfoReader{u"R", c.state, {0x3b, 0x0f}});
-        f.serialPorts = {{u"\\.\COM1", u"COM3"}};
+        f.serialPorts = {{u"COM1", u"COM3"}};
         CConnectionInfo info;
         info.Refresh(&so, f);
         EXPECT_EQ(rowsOf(info, c.kind), std::string("Reader=") + c.value + ";") << c.state;
-        EXPECT_EQ(rowsOf(info, DI_INFO_SERIAL), "Port=\\.\COM1 (COM3);");
+        EXPECT_EQ(rowsOf(info, DI_INFO_SERIAL), "Port=COM1 (COM3);");
     }
 }
 

@@ -162,7 +162,9 @@ TEST(DdTDFont, TheTerminalFaceIsFixedPitch) {
         ASSERT_NE(face, nullptr);
         std::wstring name(reinterpret_cast<const wchar_t*>(face));
         free(face);
-        if (r.kept) EXPECT_EQ(name, reinterpret_cast<const wchar_t*>(r.kept));
+        if (r.kept) {
+            EXPECT_EQ(name, reinterpret_cast<const wchar_t*>(r.kept));
+        }
         HFONT font =
             CreateFontW(-16, 0, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, name.c_str());
         HGDIOBJ old = SelectObject(dc, font);
