@@ -418,15 +418,14 @@ def scenario_demo(srv, args):
     c.log("session held; the client is signed in")
     if args.logout_when:
         end_at = time.time() + args.lifetime
-        burst = args.burst
         while time.time() < end_at and not os.path.exists(args.logout_when):
-            if burst and args.burst_when and os.path.exists(args.burst_when):
+            if args.burst and args.burst_when and os.path.exists(args.burst_when):
                 # Requests the client does not know: each one it logs twice
                 # at the packet level (received, unsupported), none answered.
+                os.remove(args.burst_when)
                 c.send_raw(b"".join(c.request_bytes("hvBurst", [], 100000 + i)
-                                    for i in range(burst)))
-                c.log("burst of %d requests sent" % burst)
-                burst = 0
+                                    for i in range(args.burst)))
+                c.log("burst of %d requests sent" % args.burst)
             try:
                 c.read_packet(timeout=0.2)
             except socket.timeout:
@@ -610,7 +609,7 @@ def main():
     ap.add_argument("--logging", help="demo: set the client's log level by this word")
     ap.add_argument("--burst", type=int, default=0,
                     help="demo: send this many unknown requests at once...")
-    ap.add_argument("--burst-when", help="...once this file exists")
+    ap.add_argument("--burst-when", help="...whenever this file appears (it is removed)")
     ap.add_argument("--devices", action="store_true",
                     help="demo: ask for every capability, so device channels start")
     ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
