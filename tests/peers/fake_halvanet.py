@@ -426,6 +426,9 @@ def scenario_demo(srv, args):
                 c.send_raw(b"".join(c.request_bytes("hvBurst", [], 100000 + i)
                                     for i in range(args.burst)))
                 c.log("burst of %d requests sent" % args.burst)
+            if args.trigger and args.trigger_when and os.path.exists(args.trigger_when):
+                os.remove(args.trigger_when)
+                c.request("triggeruicomponent", [("component", args.trigger)])
             try:
                 c.read_packet(timeout=0.2)
             except socket.timeout:
@@ -612,6 +615,8 @@ def main():
     ap.add_argument("--burst-when", help="...whenever this file appears (it is removed)")
     ap.add_argument("--devices", action="store_true",
                     help="demo: ask for every capability, so device channels start")
+    ap.add_argument("--trigger", help="demo: trigger this UI component...")
+    ap.add_argument("--trigger-when", help="...whenever this file appears (it is removed)")
     ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
