@@ -411,6 +411,16 @@ def scenario_demo(srv, args):
     sign_in(c)
     if args.logging:
         c.request("setState", [("logging", args.logging)])
+    if args.devices:
+        # Every capability: the client starts its device channels.
+        mid = c.request("clientCapabilities", [("all", "")])
+        expect_reply(c, mid, "clientCapabilitiesResponse")
+    if args.token:
+        # A token the client must never write where other programs read:
+        # as a request of its own and inside a page address.
+        c.request("token", [("connectiontoken", args.token)])
+        c.request("webserver", [("url", "http://127.0.0.1/w?connectiontoken=" + args.token),
+                                ("frame", "f")])
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     if args.logout:
@@ -421,6 +431,16 @@ def scenario_demo(srv, args):
     if args.logout_when:
         end_at = time.time() + args.lifetime
         while time.time() < end_at and not os.path.exists(args.logout_when):
+            if args.burst and args.burst_when and os.path.exists(args.burst_when):
+                # Requests the client does not know: each one it logs twice
+                # at the packet level (received, unsupported), none answered.
+                os.remove(args.burst_when)
+                c.send_raw(b"".join(c.request_bytes("hvBurst", [], 100000 + i)
+                                    for i in range(args.burst)))
+                c.log("burst of %d requests sent" % args.burst)
+            if args.trigger and args.trigger_when and os.path.exists(args.trigger_when):
+                os.remove(args.trigger_when)
+                c.request("triggeruicomponent", [("component", args.trigger)])
             try:
                 c.read_packet(timeout=0.2)
             except socket.timeout:
@@ -675,6 +695,14 @@ def main():
     ap.add_argument("--update-when", action="append", default=[],
                     help="webtop: FILE=PROFILES, a profileUpdate once FILE exists")
     ap.add_argument("--logging", help="demo: set the client's log level by this word")
+    ap.add_argument("--burst", type=int, default=0,
+                    help="demo: send this many unknown requests at once...")
+    ap.add_argument("--burst-when", help="...whenever this file appears (it is removed)")
+    ap.add_argument("--devices", action="store_true",
+                    help="demo: ask for every capability, so device channels start")
+    ap.add_argument("--trigger", help="demo: trigger this UI component...")
+    ap.add_argument("--trigger-when", help="...whenever this file appears (it is removed)")
+    ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")
