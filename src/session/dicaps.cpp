@@ -7,6 +7,7 @@
 #include "core/disysinfo.h"
 #include "net/diroute.h"
 #include "core/diutil.h"
+#include "devices/didevice.h"
 #include "devices/diprintq.h"
 #include "session/dicapability.h"
 #include "session/diprofile.h"
@@ -198,19 +199,58 @@ void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {
     addString(list, u"proxyhost", host);
 }
 
+/* An int item named by the record's announcement, valued by its class code. */
+static void addDeviceItem(CQVLList<CCapability>* list, const DiDevice* d, uint32_t index) {
+    /* Room for the numbers and the longest name the port setting can hold. */
+    DiChar text[1200];
+    if (diDeviceAnnouncement(d, index, text, DI_COUNTOF(text)) > 0)
+        addInt(list, text, d->classCode);
+}
+
+void CServerOutpost::AddSmartCardItems(CQVLList<CCapability>* list) {
+    const DiDeviceList* l = DeviceList();
+    if (l && l->count && l->devices[0] && l->devices[0]->classCode == 128)
+        addDeviceItem(list, l->devices[0], 0);
+}
+
+void CServerOutpost::AddSerialItems(CQVLList<CCapability>* list) {
+    const DiDeviceList* l = DeviceList();
+    for (uint32_t i = 0; l && i < l->count; i++)
+        if (l->devices[i] && l->devices[i]->classCode == 512) addDeviceItem(list, l->devices[i], i);
+}
+
+/* A device element holding one "attribute" tag per item, each the item's
+ * "name=value" text. */
+static CQVLXMLContentTag* attributeTags(const char* name, CQVLList<CCapability>* items) {
+    CQVLXMLContentTag* tag = new (std::nothrow) CQVLXMLContentTag(name);
+    if (!tag) return nullptr;
+    for (auto* n = items->head; n; n = n->next) {
+        if (n->item->flag) n->item->Log();
+        DiChar* text = n->item->ToText();
+        if (text) tag->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
+        free(text);
+    }
+    return tag;
+}
+
 void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& f) {
-    /* The device items come with their channels; every element whose flag
-     * is asked for is present, empty until then. */
+    /* Every element whose flag is asked for is present, empty when its
+     * channel has nothing to announce. */
     const struct {
         bool on;
         const char* name;
-    } kinds[] = {{f.all || f.print, "print"},
-                 {f.all || f.audio, "audio"},
-                 {f.all || f.cdm, "cdm"},
-                 {f.all || f.smartcard, "smartcard"},
-                 {f.all || f.io, "io"}};
-    for (auto& k : kinds)
-        if (k.on) devices->AddChild(new (std::nothrow) CQVLXMLContentTag(k.name), true);
+        void (CServerOutpost::*items)(CQVLList<CCapability>*);
+    } kinds[] = {{f.all || f.print, "print", nullptr},
+                 {f.all || f.audio, "audio", nullptr},
+                 {f.all || f.cdm, "cdm", nullptr},
+                 {f.all || f.smartcard, "smartcard", &CServerOutpost::AddSmartCardItems},
+                 {f.all || f.io, "io", &CServerOutpost::AddSerialItems}};
+    for (auto& k : kinds) {
+        if (!k.on) continue;
+        CQVLList<CCapability> items;
+        if (k.items) (this->*k.items)(&items);
+        devices->AddChild(attributeTags(k.name, &items), true);
+    }
 }
 
 void CServerOutpost::FreePlatform(DiSOPlatform* p) {

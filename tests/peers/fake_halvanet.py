@@ -31,6 +31,11 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+  io         signs in, asks for the "io" and "smartcard" capabilities
+             (the smart-card service record, SCARD and COM5 must be
+             announced), then doIO to an application server playing the IO
+             request service's serial scenario on COM5 (--client-tty is the
+             client's end of the line); then signs the client out.
   print      signs in, asks for the print capabilities, sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
@@ -95,6 +100,7 @@ class Packet:
         self.start, self.headers, self.body = start, headers, body
         self.kind, self.method, self.params, self.fault = None, None, {}, None
         self.caps = {}
+        self.returned = []  # the reply elements inside "return"
 
     def header(self, name):
         for n, v in self.headers:
@@ -148,6 +154,7 @@ def parse_soap(p):
                     inner = list(ET.fromstring(wrapped))
                 except ET.ParseError as e:
                     raise ProtocolError("return text is no XML: %s" % e)
+            p.returned = inner
             for ret in inner:
                 for value in ret:
                     p.params[local(value.tag)] = value.text or ""
@@ -556,8 +563,56 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
+# What a client with the smart-card service and "SerialPorts" = "COM5=COM5"
+# announces, by element.
+IO_DEVICES = {"smartcard": ["1;32;1;5;0;=128"],
+              "io": ["32;32;1;5;0;2;0;1;SCARD;=512", "1;32;1;5;0;2;0;2;COM5;=512"]}
+
+
+def device_attributes(p):
+    """{element: [attribute texts]} of the reply's "devices" element."""
+    found = {}
+    for ret in p.returned:
+        for devices in ret:
+            if local(devices.tag) == "devices":
+                for el in devices:
+                    found[local(el.tag)] = [a.text or "" for a in el if local(a.tag) == "attribute"]
+    return found
+
+
+def scenario_io(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("io", ""), ("smartcard", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    got = device_attributes(p)
+    expect(got == IO_DEVICES, "devices %r, got %r" % (IO_DEVICES, got))
+    # The device is addressed by its index in the announcement.
+    com5 = int(IO_DEVICES["io"][1].split(";")[7])
+    results = []
+    app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s8",
+                                   "demo", "c8", "127.0.0.1", app="io",
+                                   io={"device": com5, "client_tty": args.client_tty}).start()
+    c.request("doIO", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
+                       ("mrkqvlsessioncookie", "c8"),
+                       ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                       ("mrkqvlsessionport", app.port)])
+    end_at = time.time() + 120
+    while time.time() < end_at and not any(r.startswith("io ") for r in results):
+        try:
+            c.read_packet(timeout=0.2)  # a fault would show here
+        except socket.timeout:
+            continue
+    expect("io ok" in results, "the IO request service's result: %r" % results)
+    c.log("io done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
-             "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
+             "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
+             "io": scenario_io}
 
 
 def start_web_side(args, engine_port):
@@ -594,6 +649,7 @@ def main():
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
+    ap.add_argument("--client-tty", help="io: the client's end of the serial line")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--web-port-file")
