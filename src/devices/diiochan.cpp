@@ -422,8 +422,23 @@ int diIOSendKeepAlive(DiIOChannel* io) {
     return diIOWriteFrame(io, MSG_KEEPALIVE, 0, nullptr, 0, 0);
 }
 
+/* Data that do not deflate (already compressed or encrypted) would pay a
+ * whole deflate for nothing: a long reply is deflated only when its first
+ * bytes shrink. A failing deflate is left to the whole reply's attempt. */
+static bool headDeflates(DiIOChannel* io, const uint8_t* data, uint32_t length) {
+    enum : uint32_t { HEAD = 2048 };
+    if (length <= 4 * HEAD) return true;
+    uint8_t out[HEAD];
+    uint32_t room = HEAD, used = HEAD;
+    int r = diDEDeflateBegin(&io->ch);
+    if (r >= 0) r = diDEDeflateBlock(&io->ch, out, data, &room, &used);
+    diDEDeflateEnd(&io->ch);
+    return r < 0 || (r == 1 && room < HEAD);
+}
+
 int diIOSendData(DiIOChannel* io, uint32_t length, const uint8_t* data, uint16_t stream) {
-    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold)) {
+    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold) &&
+        headDeflates(io, data, length)) {
         /* Worth sending deflated only when smaller and framed within the
          * output limit: the deflated size may not reach either bound. */
         uint32_t room = length < DI_IO_OUT_LIMIT - 10 ? length : DI_IO_OUT_LIMIT - 10;

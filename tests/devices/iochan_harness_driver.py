@@ -9,8 +9,13 @@ end, and io_peer playing the server.
       "COM5=COM5" in its profile) against fake_halvanet.py's "io" scenario:
       the announcement in the ns1:clientCapabilities reply, an empty device
       array in ns1:init, then ns1:doIO to the same serial scenario.
+  rate PORT_FILE: for a benchmark program (the device channel with COM5
+      as its device 0) that connects to the port published in PORT_FILE:
+      io_peer's serial_rate over 64 KB; "rate BYTES_PER_SECOND" or the
+      problems go to PORT_FILE.result.
 
-usage: iochan_harness_driver.py harness|session WINE_EXEC EXE"""
+usage: iochan_harness_driver.py harness|session WINE_EXEC EXE
+       iochan_harness_driver.py rate PORT_FILE"""
 import os
 import subprocess
 import sys
@@ -18,6 +23,7 @@ import tempfile
 import time
 
 PEERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers")
+sys.path.insert(0, PEERS)
 WANT = ["1;32;1;5;0;=128", "32;32;1;5;0;2;0;1;SCARD;=512", "1;32;1;5;0;2;0;2;COM5;=512"]
 
 
@@ -51,7 +57,7 @@ class SerialLine:
         if os.path.lexists(self.com5):
             os.unlink(self.com5)
         os.symlink(self.tty0, self.com5)
-        echo = self.start(["/usr/bin/python3", os.path.join(PEERS, "serial_peer.py"), self.tty1,
+        self.echo = echo = self.start(["/usr/bin/python3", os.path.join(PEERS, "serial_peer.py"), self.tty1,
                            "--lifetime", "150"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                           text=True)
         if echo.stdout.readline().strip() != "ready":
@@ -141,7 +147,33 @@ def run_session(line, wine_exec, client_exe):
             open(profile, "wb").write(saved)
 
 
+def run_rate(line, port_file):
+    import io_peer
+    import peerlib
+
+    def send(n):
+        line.echo.stdin.write("send %d\n" % n)
+        line.echo.stdin.flush()
+
+    def handle(conn):
+        conn.settimeout(60)
+        try:
+            rate, problems = io_peer.serial_rate(conn, 0, 65536, send)
+        except (io_peer.ProtocolError, OSError) as e:
+            rate, problems = 0, ["%s: %s" % (type(e).__name__, e)]
+        with open(port_file + ".result", "w") as f:
+            f.write("rate %.1f\n" % rate if not problems else "\n".join(problems) + "\n")
+        conn.close()
+        os.unlink(port_file)
+
+    peerlib.serve_connections(peerlib.listen_local(1), port_file, 120, handle, threaded=False)
+
+
 def main(argv):
+    if argv[1] == "rate":
+        with SerialLine(tempfile.mkdtemp(prefix="iochan_")) as line:
+            run_rate(line, argv[2])
+        return 0
     mode, wine_exec, exe = argv[1], argv[2], argv[3]
     run = {"harness": run_harness, "session": run_session}[mode]
     with SerialLine(tempfile.mkdtemp(prefix="iochan_")) as line:

@@ -258,21 +258,26 @@ TEST_F(IOChannel, RepliesAreDeflatedOnlyWhenThatPays) {
     struct Row {
         uint8_t on;
         uint32_t threshold, length;
-        bool compressible;
+        int compressible; // 0 noise, 1 one letter, 2 1,000 noise bytes first
         int result;
         bool deflatedOnWire;
     } rows[] = {
-        {1, 256, 256, true, 0, false},       {1, 256, 257, true, 0, true},
-        {1, 256, 257, false, 0, false},      {0, 256, 4000, true, 0, false},
+        {1, 256, 256, true, 0, false},
+        {1, 256, 257, true, 0, true},
+        {1, 256, 257, false, 0, false},
+        {0, 256, 4000, true, 0, false},
         {1, 0x80000000, 100, true, 0, true}, // the threshold compares signed
-        {1, 256, 61464, false, 0, false},    {1, 256, 61465, false, -1, false}, // cannot be framed
+        {1, 256, 61464, false, 0, false},
+        {1, 256, 61465, false, -1, false}, // cannot be framed
         {1, 256, 65000, true, 0, true},
+        {1, 256, 40000, 2, 0, true}, // a noisy head that still shrinks
     };
     for (const Row& r : rows) {
         DiIOChannel* io = make(DI_OBJ_DEVLIST);
         io->compressOn = r.on;
         io->compressThreshold = r.threshold;
         std::string reply = r.compressible ? std::string(r.length, 'q') : noise.substr(0, r.length);
+        if (r.compressible == 2) reply = noise.substr(0, 1000) + reply.substr(1000);
         EXPECT_EQ(r.result,
                   diIOSendData(io, r.length, reinterpret_cast<const uint8_t*>(reply.data()), 6));
         std::vector<Frame> out = sentFrames(g_fakeNet.sent);

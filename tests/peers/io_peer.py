@@ -9,6 +9,12 @@ serial_echo(conn, ...) is the serial scenario. As a program:
 
 usage: io_peer.py serial-echo --port-file F --result-file R --device N
                   --client-tty PATH [--deflate message|stream] [--lifetime S]
+       io_peer.py replies|echo --port-file F [--lifetime S]
+
+replies: on every connection the hello, then replies are read (inflated
+when deflated) until one whose CompletionId is 0xFFFFFFFF; then the
+connection is closed. echo: every byte of a connection is sent back.
+serial_rate(conn, ...) measures reads from a serial line paced by the peer.
 """
 import argparse
 import os
@@ -239,17 +245,82 @@ def serial_echo(conn, device, client_tty, deflate="message"):
     return problems
 
 
+def sink_replies(conn):
+    """Takes replies until the last (CompletionId 0xFFFFFFFF)."""
+    srv = IOServer(conn)
+    srv.handshake()
+    while True:
+        t, _, _, data = srv.read_frame()
+        if t == 7 and len(data) >= 24 and struct.unpack_from("<I", data, 20)[0] == 0xFFFFFFFF:
+            return
+
+
+def echo(conn):
+    while True:
+        data = conn.recv(65536)
+        if not data:
+            return
+        conn.sendall(data)
+
+
+def serial_rate(conn, device, total, send):
+    """Opens the port at 115200 baud, keeps two 4,096-byte reads waiting,
+    calls send(total) to have the far end send that many bytes at the
+    line's pace (serial_peer.paced_bytes) and takes them back. Returns
+    (bytes a second from the call to the last byte, problems)."""
+    import time
+    import serial_peer
+    srv = IOServer(conn)
+    srv.handshake()
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    status, fid = dev.create()
+    if status != 0:
+        return 0, ["create answered %#x" % status]
+    dev.control(fid, 1, struct.pack("<I", 115200))
+    dev.control(fid, 3, bytes([0, 0, 8]))
+    # A read waits for the first byte (up to 2 s), then returns what came.
+    dev.control(fid, 7, struct.pack("<IIIII", 0xFFFFFFFF, 0xFFFFFFFF, 2000, 0, 0))
+    reads = {dev.read(fid, 4096), dev.read(fid, 4096)}
+    got, start = b"", time.time()
+    send(total)
+    while len(got) < total:
+        srv.pump()
+        for stream, status, body in list(srv.replies):
+            srv.replies.remove((stream, status, body))
+            cid = struct.unpack_from("<I", body, 0)[0]
+            if cid not in reads or status != 0:
+                return 0, ["reply %d answered %#x" % (cid, status)]
+            reads.discard(cid)
+            got += body[12:12 + struct.unpack_from("<I", body, 8)[0]]
+            reads.add(dev.read(fid, 4096))
+    rate = total / (time.time() - start)
+    srv.session(1, open_it=False)
+    ok = got[:total] == serial_peer.paced_bytes(total)
+    return rate, [] if ok else ["the bytes read differ from those sent"]
+
+
 def main(argv):
     ap = argparse.ArgumentParser()
-    ap.add_argument("scenario", choices=["serial-echo"])
+    ap.add_argument("scenario", choices=["serial-echo", "replies", "echo"])
     ap.add_argument("--port-file", required=True)
-    ap.add_argument("--result-file", required=True)
+    ap.add_argument("--result-file")
     ap.add_argument("--device", type=int, default=0)
-    ap.add_argument("--client-tty", required=True)
+    ap.add_argument("--client-tty")
     ap.add_argument("--deflate", choices=["message", "stream"], default="message")
     ap.add_argument("--lifetime", type=float, default=120)
     a = ap.parse_args(argv[1:])
     srv = peerlib.listen_local(1)
+
+    if a.scenario != "serial-echo":
+        def serve(conn):
+            conn.settimeout(60)
+            try:
+                (echo if a.scenario == "echo" else sink_replies)(conn)
+            except (ProtocolError, OSError, struct.error, zlib.error) as e:
+                note("%s: %s" % (type(e).__name__, e))
+            conn.close()
+        return peerlib.serve_connections(srv, a.port_file, a.lifetime, serve, threaded=False)
 
     def handle(conn):
         conn.settimeout(60)
