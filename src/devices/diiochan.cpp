@@ -291,6 +291,15 @@ void diIOChannelInit(DiIOChannel* io) {
     io->ch.hdr.handler = diIOChannelEvent;
 }
 
+static void dropStreams(DiIOChannel* io) {
+    for (uint32_t i = 0; i < s_streamCount; i++) {
+        DiIOStream* r = &s_streams[i];
+        if (r->owner != io) continue;
+        free(r->buffer);
+        memset(r, 0, sizeof *r);
+    }
+}
+
 void diIOChannelTeardown(DiIOChannel* io) {
     if (io->keepAlive) diTimerRemove(io->keepAlive);
     io->keepAlive = nullptr;
@@ -298,12 +307,21 @@ void diIOChannelTeardown(DiIOChannel* io) {
         free(t);
         t = nullptr;
     }
-    for (uint32_t i = 0; i < s_streamCount; i++) {
-        DiIOStream* r = &s_streams[i];
-        if (r->owner != io) continue;
-        free(r->buffer);
-        memset(r, 0, sizeof *r);
-    }
+    dropStreams(io);
+}
+
+void diIOChannelConnectionLost(DiIOChannel* io) {
+    if (io->keepAlive) diTimerRemove(io->keepAlive);
+    io->keepAlive = nullptr;
+    /* The channel outlives its connection and may be connected again: what
+     * the server set up over this one ends with it, or the next connection
+     * would find its first request appended to a stale fragment, its first
+     * deflated message read as the old stream's continuation, and replies
+     * of the old sessions' requests arriving under CompletionIds it reuses. */
+    for (uint32_t s = 0; io->sessionClose && s <= 0xFFFF; s++)
+        io->sessionClose(io, uint16_t(s));
+    dropStreams(io);
+    diDEInflateEnd(&io->ch);
 }
 
 void diIOFreeStreams(void) {
@@ -321,8 +339,7 @@ int diIOChannelEvent(DiObject* obj, DiEvent* ev) {
     case DI_EV_CLOSED:
         if (diIOReadMessages(io) < 0) {
             diDEChannelDisconnected(&io->ch);
-            if (io->keepAlive) diTimerRemove(io->keepAlive);
-            io->keepAlive = nullptr;
+            diIOChannelConnectionLost(io);
         }
         break;
     case DI_EV_WRITABLE:

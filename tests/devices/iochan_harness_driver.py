@@ -17,6 +17,7 @@ end, and io_peer playing the server.
 usage: iochan_harness_driver.py harness|session WINE_EXEC EXE
        iochan_harness_driver.py rate PORT_FILE"""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -78,6 +79,7 @@ class SerialLine:
             os.unlink(self.com5)
         if self.saved:
             os.symlink(self.saved, self.com5)
+        shutil.rmtree(self.tmp, ignore_errors=True)
 
 
 def run_harness(line, wine_exec, harness):

@@ -7,6 +7,7 @@
 #include "io_wire.h"
 
 #include <stdlib.h>
+#include <zlib.h>
 
 using namespace iowire;
 
@@ -182,6 +183,37 @@ TEST_F(IOChannel, ChannelsSharingAStreamIdKeepTheirOwnRequests) {
     EXPECT_EQ(std::string(3000, 'a'), g_seen[0].payload);
     EXPECT_EQ(b, g_seen[1].io);
     EXPECT_EQ(std::string(5000, 'b'), g_seen[1].payload);
+}
+
+// The channel outlives its connection and is connected again by the next
+// service request: nothing of the lost connection reaches the next one.
+TEST_F(IOChannel, ALostConnectionLeavesNothingToTheNext) {
+    static std::vector<uint16_t> closed;
+    closed.clear();
+    DiIOChannel* io = make(DI_OBJ_CDM);
+    io->sessionClose = [](DiIOChannel*, uint16_t s) {
+        if (s < 3) closed.push_back(s);
+    };
+    // The first part of a request, from a deflate stream that goes on.
+    std::string part = request(DI_IO_KIND_FILE, 3, std::string(3000, 'a')).substr(0, 1000);
+    z_stream z{};
+    ASSERT_EQ(Z_OK, deflateInit(&z, 3));
+    std::string out(4096, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(&part[0]), z.avail_in = uInt(part.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]), z.avail_out = uInt(out.size());
+    deflate(&z, Z_SYNC_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    feed(io, frame(7, 6, 5, le16(uint32_t(part.size())) + out));
+    g_fakeNet.closed = true;
+    DiEvent ev = {};
+    ev.w[0] = DI_EV_CLOSED;
+    diIOChannelEvent(&io->ch.hdr, &ev);
+    EXPECT_EQ((std::vector<uint16_t>{0, 1, 2}), closed) << "every session ended";
+    g_fakeNet.closed = false;
+    feed(io, data(5, request(DI_IO_KIND_FILE, 3, "fresh"), false, true));
+    ASSERT_EQ(1u, g_seen.size());
+    EXPECT_EQ("fresh", g_seen[0].payload);
 }
 
 TEST_F(IOChannel, HostileFragmentsAreDroppedAndTheStreamRecovers) {

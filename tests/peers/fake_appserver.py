@@ -20,8 +20,9 @@ Applications (--app):
              banner, a box in slot 1 and a prompt that echoes typed lines.
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job; logs "print RESULT".
-  io         the IO request service (io_peer.py's serial scenario) on the
-             constructor's io {"device", "client_tty"}; logs "io RESULT".
+  io         the IO request service on the constructor's io {"device",
+             "client_tty", "steps"}, one step a connection; logs
+             "io STEP RESULT".
 
 Events go one a line to --log. Importable: AppServer(...).start() runs the
 listener on a thread (fake_halvanet.py's demo does so).
@@ -97,16 +98,23 @@ def printjob(conn, log, close_file, job=""):
 
 
 def ioserial(conn, log, options):
-    """The IO request service (io_peer.py's serial scenario) on the device
-    options["device"], whose client end of the line is options["client_tty"];
-    logs "io ok" or "io FAILED: ..."."""
+    """The IO request service on the device options["device"], whose client
+    end of the line is options["client_tty"]: each connection plays the next
+    of options["steps"] ("echo": io_peer.py's serial scenario; "drop",
+    "reopen": a connection dropped midway and the next one); logs
+    "io STEP ok" or "io STEP FAILED: ..."."""
     import io_peer
     import zlib
+    step = options["steps"].pop(0)
     try:
-        problems = io_peer.serial_echo(conn, options["device"], options["client_tty"])
-    except (io_peer.ProtocolError, zlib.error) as e:
+        if step == "echo":
+            problems = io_peer.serial_echo(conn, options["device"], options["client_tty"])
+        else:
+            problems = {"drop": io_peer.drop_midway, "reopen": io_peer.reopen}[step](
+                conn, options["device"])
+    except (io_peer.ProtocolError, zlib.error, OSError) as e:
         problems = ["%s: %s" % (type(e).__name__, e)]
-    log("io " + ("ok" if not problems else "FAILED: " + "; ".join(problems)))
+    log("io %s " % step + ("ok" if not problems else "FAILED: " + "; ".join(problems)))
 
 
 APPS = {"awtwindow": awtwindow, "character": character, "print": printjob}

@@ -35,7 +35,8 @@ Scenarios:
              (the smart-card service record, SCARD and COM5 must be
              announced), then doIO to an application server playing the IO
              request service's serial scenario on COM5 (--client-tty is the
-             client's end of the line); then signs the client out.
+             client's end of the line), then a connection dropped midway and
+             one after it; then signs the client out.
   print      signs in, asks for the print capabilities, sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
@@ -591,20 +592,25 @@ def scenario_io(srv, args):
     # The device is addressed by its index in the announcement.
     com5 = int(IO_DEVICES["io"][1].split(";")[7])
     results = []
+    steps = ["echo", "drop", "reopen"]
     app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s8",
                                    "demo", "c8", "127.0.0.1", app="io",
-                                   io={"device": com5, "client_tty": args.client_tty}).start()
-    c.request("doIO", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
-                       ("mrkqvlsessioncookie", "c8"),
-                       ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
-                       ("mrkqvlsessionport", app.port)])
-    end_at = time.time() + 120
-    while time.time() < end_at and not any(r.startswith("io ") for r in results):
-        try:
-            c.read_packet(timeout=0.2)  # a fault would show here
-        except socket.timeout:
-            continue
-    expect("io ok" in results, "the IO request service's result: %r" % results)
+                                   io={"device": com5, "client_tty": args.client_tty,
+                                       "steps": list(steps)}).start()
+    # The same device channel serves every doIO: after the serial echo, a
+    # connection dropped midway must leave nothing to the next one.
+    for step in steps:
+        c.request("doIO", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
+                           ("mrkqvlsessioncookie", "c8"),
+                           ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                           ("mrkqvlsessionport", app.port)])
+        end_at = time.time() + 120
+        while time.time() < end_at and not any(r.startswith("io " + step) for r in results):
+            try:
+                c.read_packet(timeout=0.2)  # a fault would show here
+            except socket.timeout:
+                continue
+        expect("io %s ok" % step in results, "the IO request service's result: %r" % results)
     c.log("io done")
     c.request("logout")
     hold(c, time.time() + 30)

@@ -91,10 +91,12 @@ class IOServer:
         self.send_frame(9 if open_it else 10, b"", stream=sid)
 
     # Requests.
-    def send_request(self, stream, kind, code, payload, fragments=1, compress=False):
+    def send_request(self, stream, kind, code, payload, fragments=1, compress=False, sent=None):
+        """Sends the request in `fragments` data messages (only the first
+        `sent` of them when given)."""
         whole = struct.pack("<IIIII", len(payload) + 20, kind, 0, code, 0) + payload
         step = -(-len(whole) // fragments)
-        for at in range(0, len(whole), step):
+        for at in range(0, len(whole) if sent is None else step * sent, step):
             part = whole[at:at + step]
             if not compress:
                 self.send_frame(7, part, stream)
@@ -134,10 +136,10 @@ class Device:
     def __init__(self, srv, device, session):
         self.srv, self.device, self.session, self.next_id = srv, device, session, 100
 
-    def send(self, file_id, major, params, fragments=1, compress=False):
+    def send(self, file_id, major, params, fragments=1, compress=False, sent=None):
         self.next_id += 1
         body = struct.pack("<IIIII", self.device, file_id, self.next_id, major, 0) + params
-        self.srv.send_request(self.session, KIND_DEVICE, 0, body, fragments, compress)
+        self.srv.send_request(self.session, KIND_DEVICE, 0, body, fragments, compress, sent)
         return self.next_id
 
     def call(self, file_id, major, params):
@@ -159,9 +161,9 @@ class Device:
     def read(self, file_id, length):
         return self.send(file_id, 3, struct.pack("<IQ", length, 0))
 
-    def write(self, file_id, data, fragments, compress):
+    def write(self, file_id, data, fragments, compress, sent=None):
         return self.send(file_id, 4, struct.pack("<IQ", len(data), 0) + bytes(20) + data,
-                         fragments, compress)
+                         fragments, compress, sent)
 
 
 def note(text):
@@ -243,6 +245,55 @@ def serial_echo(conn, device, client_tty, deflate="message"):
     dev.call(fid2, 2, b"\x00")  # a request is never shorter than 21 bytes
     srv.session(1, open_it=False)
     return problems
+
+
+def drop_midway(conn, device):
+    """Leaves session 1 open with the port created, a read waiting, the
+    first of three fragments of a write sent and the request deflate stream
+    running, then drops the connection."""
+    srv = IOServer(conn, "stream")
+    srv.handshake()
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    status, fid = dev.create()
+    if status != 0:
+        return ["create answered %#x" % status]
+    dev.control(fid, 7, bytes(20))  # reads wait for ever
+    dev.read(fid, 16)
+    dev.write(fid, bytes(3000), fragments=3, compress=True, sent=1)
+    return []
+
+
+def reopen(conn, device):
+    """After a dropped connection: the same session id and CompletionIds
+    again, the port created anew, a deflated write in two fragments and its
+    echo read back whole."""
+    srv = IOServer(conn, "stream")
+    srv.handshake()
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    for _ in range(200):
+        status, fid = dev.create()
+        if status != STATUS_UNSUCCESSFUL:
+            break
+        # The old port is released by its worker's completion: try again.
+    if status != 0:
+        return ["create after the drop answered %#x" % status]
+    dev.control(fid, 7, struct.pack("<IIIII", 0xFFFFFFFF, 0, 0, 0, 0))
+    data = bytes(range(256)) * 8
+    status, body = srv.take_reply(dev.write(fid, data, fragments=2, compress=True))
+    if status != 0 or struct.unpack_from("<I", body, 8)[0] != len(data):
+        return ["write after the drop answered %#x" % status]
+    got = b""
+    for _ in range(2000):
+        if len(got) >= len(data):
+            break
+        status, body = srv.take_reply(dev.read(fid, 4096))
+        if status != 0:
+            return ["read after the drop answered %#x" % status]
+        got += body[12:12 + struct.unpack_from("<I", body, 8)[0]]
+    srv.session(1, open_it=False)
+    return [] if got == data else ["echo after the drop: %d bytes, differ" % len(got)]
 
 
 def sink_replies(conn):
