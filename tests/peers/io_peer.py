@@ -270,6 +270,7 @@ def reopen(conn, device):
     echo read back whole."""
     srv = IOServer(conn, "stream")
     srv.handshake()
+    note("reconnected: hello exchanged")
     srv.session(1)
     dev = Device(srv, device, 1)
     for _ in range(200):
@@ -279,6 +280,7 @@ def reopen(conn, device):
         # The old port is released by its worker's completion: try again.
     if status != 0:
         return ["create after the drop answered %#x" % status]
+    note("port created again")
     dev.control(fid, 7, struct.pack("<IIIII", 0xFFFFFFFF, 0, 0, 0, 0))
     data = bytes(range(256)) * 8
     status, body = srv.take_reply(dev.write(fid, data, fragments=2, compress=True))
