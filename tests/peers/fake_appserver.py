@@ -101,13 +101,18 @@ def ioserial(conn, log, options):
     """The IO request service on the device options["device"], whose client
     end of the line is options["client_tty"]: each connection plays the next
     of options["steps"] ("echo": io_peer.py's serial scenario; "drop",
-    "reopen": a connection dropped midway and the next one); logs
+    "reopen": a connection dropped midway and the next one; "held": a
+    connection the client must close when the next one replaces it, which
+    logs "io held ok" once set up and "io held-end RESULT" at its end); logs
     "io STEP ok" or "io STEP FAILED: ..."."""
     import io_peer
     import zlib
     step = options["steps"].pop(0)
     try:
-        if step == "echo":
+        if step == "held":
+            problems = io_peer.held(conn, options["device"], lambda: log("io held ok"))
+            step = "held-end"
+        elif step == "echo":
             problems = io_peer.serial_echo(conn, options["device"], options["client_tty"])
         else:
             problems = {"drop": io_peer.drop_midway, "reopen": io_peer.reopen}[step](

@@ -36,7 +36,8 @@ Scenarios:
              announced), then doIO to an application server playing the IO
              request service's serial scenario on COM5 (--client-tty is the
              client's end of the line), then a connection dropped midway and
-             one after it; then signs the client out.
+             one after it, and one the next doIO replaces while it is open;
+             then signs the client out.
   print      signs in, asks for the print capabilities, sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
@@ -592,25 +593,35 @@ def scenario_io(srv, args):
     # The device is addressed by its index in the announcement.
     com5 = int(IO_DEVICES["io"][1].split(";")[7])
     results = []
-    steps = ["echo", "drop", "reopen"]
+    steps = ["echo", "drop", "reopen", "held", "reopen"]
     app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s8",
                                    "demo", "c8", "127.0.0.1", app="io",
                                    io={"device": com5, "client_tty": args.client_tty,
                                        "steps": list(steps)}).start()
     # The same device channel serves every doIO: after the serial echo, a
-    # connection dropped midway must leave nothing to the next one.
-    for step in steps:
+    # connection dropped midway, or one still open when the next doIO comes,
+    # must leave nothing to the next one.
+    def outcomes(step):
+        return [r for r in results if r.startswith("io %s " % step)]
+
+    for i, step in enumerate(steps):
         c.request("doIO", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
                            ("mrkqvlsessioncookie", "c8"),
                            ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
                            ("mrkqvlsessionport", app.port)])
         end_at = time.time() + 120
-        while time.time() < end_at and not any(r.startswith("io " + step) for r in results):
+        while time.time() < end_at and len(outcomes(step)) < steps[:i + 1].count(step):
             try:
                 c.read_packet(timeout=0.2)  # a fault would show here
             except socket.timeout:
                 continue
-        expect("io %s ok" % step in results, "the IO request service's result: %r" % results)
+        expect(outcomes(step)[-1:] == ["io %s ok" % step],
+               "the IO request service's result: %r" % results)
+    end_at = time.time() + 40
+    while time.time() < end_at and not outcomes("held-end"):
+        time.sleep(0.1)
+    expect(outcomes("held-end") == ["io held-end ok"],
+           "the replaced connection's end: %r" % results)
     c.log("io done")
     c.request("logout")
     hold(c, time.time() + 30)

@@ -298,6 +298,29 @@ def reopen(conn, device):
     return [] if got == data else ["echo after the drop: %d bytes, differ" % len(got)]
 
 
+def held(conn, device, ready):
+    """Leaves session 1 open with the port created and a read waiting,
+    calls ready(), then waits for the client to close the connection (as it
+    must when the next service request replaces it)."""
+    srv = IOServer(conn)
+    srv.handshake()
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    status, fid = dev.create()
+    if status != 0:
+        return ["create answered %#x" % status]
+    dev.control(fid, 7, bytes(20))  # reads wait for ever
+    dev.read(fid, 16)
+    ready()
+    conn.settimeout(30)
+    try:
+        while conn.recv(65536):
+            pass
+    except socket.timeout:
+        return ["the client kept the replaced connection open"]
+    return []
+
+
 def sink_replies(conn):
     """Takes replies until the last (CompletionId 0xFFFFFFFF)."""
     srv = IOServer(conn)
