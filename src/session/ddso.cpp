@@ -10,6 +10,7 @@
 #include "core/ddmessage.h"
 #include "core/ddtrace.h"
 #include "core/dilog.h"
+#include "devices/didevice.h"
 #include "net/ddnet.h"
 #include "net/ddtls.h"
 #include "net/dicertcache.h"
@@ -68,6 +69,7 @@ class CWinServerOutpost : public CServerOutpost {
     void SaveSessionToProfile() override;
     /* ---- launches and capabilities ---- */
     void DescribePlatform(DiSOPlatform* platform) override;
+    const DiDeviceList* DeviceList() override;
     bool RunLocal(const DiChar* command, const DiChar* arguments,
                   const DiChar* commandLine) override;
     void ScreenSize(int32_t* w, int32_t* h) override;
@@ -485,6 +487,12 @@ int diSOAskYesNo(DiObject*, const DiChar* caption, const DiChar* text) {
 }
 
 /* ---- launches and capabilities ---- */
+
+const DiDeviceList* CWinServerOutpost::DeviceList() {
+    if (!deviceListChannel) return nullptr;
+    ddDevListBuild();
+    return diDeviceListOf(reinterpret_cast<DiIOChannel*>(deviceListChannel));
+}
 
 void CWinServerOutpost::DescribePlatform(DiSOPlatform* p) {
     p->screenWidth = GetSystemMetrics(SM_CXSCREEN);

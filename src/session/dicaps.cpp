@@ -199,32 +199,43 @@ void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {
     addString(list, u"proxyhost", host);
 }
 
-static void addAnnounced(void* list, const DiChar* text, int code) {
-    addInt(static_cast<CQVLList<CCapability>*>(list), text, code);
+/* An int item named by the record's announcement, valued by its class code. */
+static void addDeviceItem(CQVLList<CCapability>* list, const DiDevice* d, uint32_t index) {
+    /* Room for the numbers and the longest name the port setting can hold. */
+    DiChar text[1200];
+    if (diDeviceAnnouncement(d, index, text, DI_COUNTOF(text)) > 0)
+        addInt(list, text, d->classCode);
 }
 
 void CServerOutpost::AddSmartCardItems(CQVLList<CCapability>* list) {
-    /* The service record, present only when the PC/SC service is. */
-    ddDevListAnnounce(128, addAnnounced, list);
+    const DiDeviceList* l = DeviceList();
+    if (l && l->count && l->devices[0] && l->devices[0]->classCode == 128)
+        addDeviceItem(list, l->devices[0], 0);
 }
 
 void CServerOutpost::AddSerialItems(CQVLList<CCapability>* list) {
-    /* The devices: serial ports and the smart-card device. */
-    ddDevListAnnounce(512, addAnnounced, list);
+    const DiDeviceList* l = DeviceList();
+    for (uint32_t i = 0; l && i < l->count; i++)
+        if (l->devices[i] && l->devices[i]->classCode == 512) addDeviceItem(list, l->devices[i], i);
 }
 
-/* Each item as a content tag "attribute" holding its text form. */
-static void addAttributes(CQVLXMLContentTag* element, CQVLList<CCapability>& items) {
-    for (auto* n = items.head; n && element; n = n->next) {
-        n->item->Log();
+/* A device element holding one "attribute" tag per item, each the item's
+ * "name=value" text. */
+static CQVLXMLContentTag* attributeTags(const char* name, CQVLList<CCapability>* items) {
+    CQVLXMLContentTag* tag = new (std::nothrow) CQVLXMLContentTag(name);
+    if (!tag) return nullptr;
+    for (auto* n = items->head; n; n = n->next) {
+        if (n->item->flag) n->item->Log();
         DiChar* text = n->item->ToText();
-        if (text) element->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
+        if (text) tag->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
         free(text);
     }
+    return tag;
 }
 
 void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& f) {
-    /* Every element whose flag is asked for is present, even without items. */
+    /* Every element whose flag is asked for is present, empty when its
+     * channel has nothing to announce. */
     const struct {
         bool on;
         const char* name;
@@ -236,13 +247,9 @@ void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCap
                  {f.all || f.io, "io", &CServerOutpost::AddSerialItems}};
     for (auto& k : kinds) {
         if (!k.on) continue;
-        CQVLXMLContentTag* element = new (std::nothrow) CQVLXMLContentTag(k.name);
-        if (element && k.items) {
-            CQVLList<CCapability> items;
-            (this->*k.items)(&items);
-            addAttributes(element, items);
-        }
-        devices->AddChild(element, true);
+        CQVLList<CCapability> items;
+        if (k.items) (this->*k.items)(&items);
+        devices->AddChild(attributeTags(k.name, &items), true);
     }
 }
 

@@ -28,6 +28,7 @@ class CCapability;
 class CQVLXMLContentTag;
 struct DiFrame;
 struct DiTimer;
+struct DiDeviceList;
 struct DdTimeZoneInfo;
 struct DdKeyboardInfo;
 
@@ -315,8 +316,13 @@ class CServerOutpost {
     void AddTimeZoneItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddComputerItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddProxyItems(CQVLList<CCapability>* list);
+    /* The smart-card service record's item, and one item per announced
+     * device, from the device channel's list; nothing without it. */
     void AddSmartCardItems(CQVLList<CCapability>* list);
     void AddSerialItems(CQVLList<CCapability>* list);
+    /* The device channel's list, built on first use from the local
+     * settings and probes; none without the channel (base: none). */
+    virtual const DiDeviceList* DeviceList() { return nullptr; }
     /* Fills the platform record (base: nothing known). */
     virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
     void FreePlatform(DiSOPlatform* platform);

@@ -283,6 +283,3 @@ uint32_t ddTimerNow(void) {
     return diDEClock();
 }
 
-// No device list without the Windows layer: the smart-card and serial
-// elements of a capability reply stay empty.
-void ddDevListAnnounce(uint32_t, void (*)(void*, const DiChar*, int), void*) {}

@@ -31,6 +31,13 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+  io         signs in, asks for the "io" and "smartcard" capabilities
+             (the smart-card service record, SCARD and COM5 must be
+             announced), then doIO to an application server playing the IO
+             request service's serial scenario on COM5 (--client-tty is the
+             client's end of the line), then a connection dropped midway and
+             one after it, and one the next doIO replaces while it is open;
+             then signs the client out.
   print      signs in, asks for the print capabilities, sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
@@ -107,6 +114,7 @@ class Packet:
         self.start, self.headers, self.body = start, headers, body
         self.kind, self.method, self.params, self.fault = None, None, {}, None
         self.caps = {}
+        self.returned = []  # the reply elements inside "return"
 
     def header(self, name):
         for n, v in self.headers:
@@ -160,6 +168,7 @@ def parse_soap(p):
                     inner = list(ET.fromstring(wrapped))
                 except ET.ParseError as e:
                     raise ProtocolError("return text is no XML: %s" % e)
+            p.returned = inner
             for ret in inner:
                 for value in ret:
                     p.params[local(value.tag)] = value.text or ""
@@ -644,6 +653,68 @@ def scenario_scard(srv, args):
     hold(c, time.time() + 30)
 
 
+# What a client with the smart-card service and "SerialPorts" = "COM5=COM5"
+# announces, by element.
+IO_DEVICES = {"smartcard": ["1;32;1;5;0;=128"],
+              "io": ["32;32;1;5;0;2;0;1;SCARD;=512", "1;32;1;5;0;2;0;2;COM5;=512"]}
+
+
+def device_attributes(p):
+    """{element: [attribute texts]} of the reply's "devices" element."""
+    found = {}
+    for ret in p.returned:
+        for devices in ret:
+            if local(devices.tag) == "devices":
+                for el in devices:
+                    found[local(el.tag)] = [a.text or "" for a in el if local(a.tag) == "attribute"]
+    return found
+
+
+def scenario_io(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("io", ""), ("smartcard", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    got = device_attributes(p)
+    expect(got == IO_DEVICES, "devices %r, got %r" % (IO_DEVICES, got))
+    # The device is addressed by its index in the announcement.
+    com5 = int(IO_DEVICES["io"][1].split(";")[7])
+    results = []
+    steps = ["echo", "drop", "reopen", "held", "reopen"]
+    app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s8",
+                                   "demo", "c8", "127.0.0.1", app="io",
+                                   io={"device": com5, "client_tty": args.client_tty,
+                                       "steps": list(steps)}).start()
+    # The same device channel serves every doIO: after the serial echo, a
+    # connection dropped midway, or one still open when the next doIO comes,
+    # must leave nothing to the next one.
+    def outcomes(step):
+        return [r for r in results if r.startswith("io %s " % step)]
+
+    for i, step in enumerate(steps):
+        c.request("doIO", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
+                           ("mrkqvlsessioncookie", "c8"),
+                           ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                           ("mrkqvlsessionport", app.port)])
+        end_at = time.time() + 120
+        while time.time() < end_at and len(outcomes(step)) < steps[:i + 1].count(step):
+            try:
+                c.read_packet(timeout=0.2)  # a fault would show here
+            except socket.timeout:
+                continue
+        expect(outcomes(step)[-1:] == ["io %s ok" % step],
+               "the IO request service's result: %r" % results)
+    end_at = time.time() + 40
+    while time.time() < end_at and not outcomes("held-end"):
+        time.sleep(0.1)
+    expect(outcomes("held-end") == ["io held-end ok"],
+           "the replaced connection's end: %r" % results)
+    c.log("io done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 def scenario_cardlogin(srv, args):
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
@@ -660,7 +731,7 @@ def scenario_cardlogin(srv, args):
 
 SCENARIOS = {"demo": scenario_demo, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
-             "scard": scenario_scard, "cardlogin": scenario_cardlogin}
+             "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io}
 
 
 def start_web_side(args, engine_port):
@@ -707,6 +778,7 @@ def main():
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
+    ap.add_argument("--client-tty", help="io: the client's end of the serial line")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--web-port-file")

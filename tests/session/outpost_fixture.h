@@ -116,6 +116,8 @@ struct LaunchOutpost : CServerOutpost {
     void SetUIComponent(const DiChar* c, const DiChar* s) override {
         events.push_back("ui " + narrow(c) + " " + narrow(s));
     }
+    const DiDeviceList* devices = nullptr; // what the device channel announces
+    const DiDeviceList* DeviceList() override { return devices; }
 };
 
 const char kEnvelopeHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "

@@ -4,6 +4,7 @@
 #include "outpost_fixture.h"
 
 #include "core/disysinfo.h"
+#include "devices/didevice.h"
 #include "devices/dipaip.h"
 #include "devices/diprintq.h"
 #include "session/disoaccess.h"
@@ -238,6 +239,51 @@ TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
 
 // The device requests set the level the device channel reads requests at
 // before the channel starts: 1 for smart cards, 2 for IO requests.
+// The "smartcard" element holds the service record's item only when the
+// record leads the list; "io" holds every announced record with its index.
+TEST_F(Requests, DeviceElementsAnnounceTheDeviceList) {
+    auto make = [](uint16_t code, uint8_t type, const DiChar* name) {
+        DiDevice d{};
+        d.classCode = code, d.deviceType = type, d.name = const_cast<DiChar*>(name);
+        d.valueA = 32, d.valueB = 2, d.valueD = 1, d.valueE = 5;
+        return d;
+    };
+    DiDevice service = make(128, 1, nullptr), card = make(512, 0x20, u"SCARD"),
+             com1 = make(512, 1, u"COM1"), com2 = make(512, 1, u"COM2");
+    const std::string tag = "&lt;attribute&gt;";
+    struct Row {
+        std::vector<DiDevice*> list;
+        std::vector<std::string> smartcard, io;
+    } rows[] = {
+        {{}, {}, {}},
+        {{&service, &card, &com1},
+         {"1;32;1;5;0;=128"},
+         {"32;32;1;5;0;2;0;1;SCARD;=512", "1;32;1;5;0;2;0;2;COM1;=512"}},
+        {{&com1, &com2}, {}, {"1;32;1;5;0;2;0;0;COM1;=512", "1;32;1;5;0;2;0;1;COM2;=512"}},
+        {{&com1, &service}, {}, {"1;32;1;5;0;2;0;0;COM1;=512"}},
+    };
+    int id = 1;
+    for (auto& r : rows) {
+        DiDeviceList list{};
+        list.count = uint8_t(r.list.size());
+        list.devices = r.list.data();
+        so->devices = r.list.empty() ? nullptr : &list;
+        arrive(request("clientCapabilities", str("smartcard", "") + str("io", ""),
+                       std::to_string(id++)));
+        std::string sent = toServer();
+        size_t sc = sent.find("&lt;smartcard"), io = sent.find("&lt;io");
+        ASSERT_NE(sc, std::string::npos) << sent;
+        ASSERT_NE(io, std::string::npos) << sent;
+        std::string inSC = sent.substr(sc, io - sc), inIO = sent.substr(io);
+        EXPECT_EQ(count(sent, tag), r.smartcard.size() + r.io.size()) << sent;
+        for (auto& t : r.smartcard)
+            EXPECT_NE(inSC.find(tag + t + "&lt;/attribute"), std::string::npos) << t << sent;
+        for (auto& t : r.io)
+            EXPECT_NE(inIO.find(tag + t + "&lt;/attribute"), std::string::npos) << t << sent;
+    }
+    so->devices = nullptr;
+}
+
 TEST_F(Requests, DeviceRequestsSetTheirRequestLevel) {
     g_fakeLaip.calls.clear();
     arrive(request("doIO", str("mrkqvlsessionid", "s"), "1"));
