@@ -260,6 +260,11 @@ bool CLaunch::StartEngine(bool secure, uint32_t frameMode) {
     ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
                       DD_NET_READ | DD_NET_CLOSE);
     OnConnecting();
+    /* Only the X engine draws into an image that can be scaled; the
+     * channel scales only once a scaler was attached. */
+    ch->hdr.scalingAllowed = 0;
+    if (params.scalable && params.engineType == DI_OBJ_XDE && g_diOutpost && frame)
+        g_diOutpost->AttachScaler(frame, &ch->hdr);
     return true;
 }
 
@@ -488,5 +493,8 @@ bool CLocalWindowsLaunch::Start(bool) {
         }
         delete r;
     }
+    /* The program runs on its own from here: the launch has nothing left
+     * to follow and leaves the list like an ended (or failed) session. */
+    SwitchState(started ? DI_LAUNCH_ENDED : DI_LAUNCH_FAILED);
     return true;
 }

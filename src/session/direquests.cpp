@@ -682,10 +682,14 @@ void CServerOutpost::OnProfileUpdate(CQVLSOAPRequest* request, const DiChar*) {
     const DiChar* profiles = request->GetStringParameter(u"profiles");
     CProfileStore* store = g_diProfileStore;
     if (!nonEmpty(profiles) || !store) return;
+    DiChar before[512], after[512];
+    bool had = ProfileValue(u"pdfviewer", before, 512);
     store->ImportProfiles(orEmpty(server), u"", profiles);
     ReadProfile();
     store->Save();
     if (g_diIntegratedClient) g_diIntegratedClient->ReadProfileSettings();
+    bool has = ProfileValue(u"pdfviewer", after, 512);
+    if (had != has || (has && !qvlStrEq(before, after))) PdfViewerChanged();
 }
 
 void CServerOutpost::OnNotifyApplicationsEnded(CQVLSOAPRequest* request, const DiChar*) {

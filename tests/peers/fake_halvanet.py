@@ -22,7 +22,8 @@ Scenarios:
   local      signs in and launches --probe (a local program, placement 6)
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
-             exist: status false; then completes the browser launch "r1"
+             exist: status false; each local launch then ends at once, so
+             one ns1:applicationsEnded follows each answer; then completes the browser launch "r1"
              that a helper which runs applications announced, and "r2" of
              a helper that hosts them (the client connects it itself).
   launch     as demo, then waits for the file --close-file, which also ends
@@ -507,6 +508,11 @@ def scenario_local(srv, args):
         p = expect_reply(c, mid, "requestLaunchResponse", timeout=30)
         expect(p.params.get("status") == status, "status %s, got %r" % (status, p.params))
         expect(p.params.get("transactionid") == mid, "transactionid %s" % mid)
+        # Nothing follows a local program once it ran: the launch ends, and
+        # with it the client's last application.
+        p = c.read_packet(30)
+        expect(p.kind == "request" and p.method == "applicationsEnded",
+               "applicationsEnded after the local launch, got %s %s" % (p.kind, p.method))
     # The helper (fake_helper.py, "runs") announced request r1: the launch
     # is completed here and handed to it.
     c.request("requestLaunch", [

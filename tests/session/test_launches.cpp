@@ -153,8 +153,8 @@ TEST_F(Launches, FinalStatesFromInsideTheEngineHandlerWaitForAZeroTimer) {
         toServer();
         int freed = g_fakeUI.framesFreed;
         deliver(ch, "x");
-        g_fakeNet.incoming.clear(); // the engine read nothing        EXPECT_EQ(log.Count("386 "),
-                                    // 1u) << "the disconnect's second report is ignored";
+        g_fakeNet.incoming.clear(); // the engine read nothing
+        EXPECT_EQ(log.Count("386 "), 1u) << "the disconnect's second report is ignored";
         ASSERT_EQ(so->launches.count, 1u) << "not destroyed inside its own handler";
         EXPECT_EQ(count(toServer(), "applicationsEnded"), 0u);
         runTimers();
@@ -288,22 +288,31 @@ TEST_F(Launches, CancelRenamesOrTakesEverythingAway) {
     EXPECT_EQ(log.Count("377 nope"), 1u);
 }
 
-TEST_F(Launches, LocalProgramsAnswerWithTheirStatusOnly) {
+// A local program answers with its status only, then leaves the list as an
+// ended (or failed) session: nothing follows a program once it runs. The
+// last launch gone tells the server; one beside a running launch does not.
+TEST_F(Launches, LocalProgramsAnswerWithTheirStatusAndLeaveTheList) {
     struct Row {
         std::string params;
         bool runs;
+        bool besideAnother;
         const char* run;
         const char* status;
+        const char* finalState; // the progress text's message number
     } rows[] = {
         {str("locallaunchcommand", "probe.exe") + str("locallauncharguments", "a b") +
              str("url", "other.exe"),
-         true, "run probe.exe|a b|", "true"},
-        {str("url", "probe.exe x"), true, "run ||probe.exe x", "true"},
-        {str("url", "missing.exe"), false, "run ||missing.exe", "false"},
+         true, false, "run probe.exe|a b|", "true", "> 12"},
+        {str("url", "probe.exe x"), true, true, "run ||probe.exe x", "true", "> 12"},
+        {str("url", "missing.exe"), false, false, "run ||missing.exe", "false", "> 19"},
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(r.run);
+        if (r.besideAnother) arrive(request("requestLaunch", launchParams(), "20"));
+        toServer();
         so->runs = r.runs;
         so->events.clear();
+        log.lines.clear();
         arrive(request("requestLaunch",
                        str("mrkqvlapplicationplacement", "mrkqvltrylocalwindowsapplication") +
                            r.params,
@@ -314,6 +323,38 @@ TEST_F(Launches, LocalProgramsAnswerWithTheirStatusOnly) {
         EXPECT_NE(reply.find(r.status), std::string::npos);
         ASSERT_FALSE(so->events.empty());
         EXPECT_EQ(so->events[0], r.run);
+        EXPECT_EQ(log.Count("386 ", r.finalState), 1u);
+        runTimers();
+        EXPECT_EQ(so->launches.count, r.besideAnother ? 1u : 0u);
+        EXPECT_EQ(count(toServer(), "<ns1:applicationsEnded"), r.besideAnother ? 0u : 1u);
+        if (r.besideAnother) so->CancelLaunch(launch());
+        toServer();
+    }
+}
+
+// Scaling is offered for X engines of scalable launches only; the channel
+// does not scale without a scaler.
+TEST_F(Launches, ScalableXLaunchesGetAScaler) {
+    struct Row {
+        const char* objectClass;
+        const char* scalable; // none: not sent
+        bool scaler;
+    } rows[] = {
+        {"mrkqvlxapplication", "yes", true},
+        {"mrkqvlxapplication", "no", false},
+        {"mrkqvlxapplication", nullptr, false},
+        {"mrkqvlcharacterapplication", "true", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.objectClass) + " " + (r.scalable ? r.scalable : "-"));
+        std::string params = launchParams();
+        params.replace(params.find("mrkqvlxapplication"), 18, r.objectClass);
+        if (r.scalable) params += str("mrkqvlscalable", r.scalable);
+        so->events.clear();
+        arrive(request("requestLaunch", params, "7"));
+        ASSERT_NE(engine(), nullptr);
+        EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "scaler"), r.scaler ? 1 : 0);
+        EXPECT_EQ(engine()->hdr.scalingAllowed, r.scaler ? 1u : 0u);
         so->CancelLaunch(launch());
         toServer();
     }
