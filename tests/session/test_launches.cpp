@@ -378,6 +378,109 @@ TEST_F(Launches, AgedPasswordSessionResumesTheLaunchItStoodFor) {
     EXPECT_EQ(so->launches.count, 1u);
 }
 
+std::vector<std::string> g_details;
+void captureDetails(const DiChar* text) {
+    g_details.push_back(narrow(text));
+}
+
+// A launch its engine reports failed: 452 with the text (453 without), the
+// text in the progress details, a dialog still waiting shown at once, and
+// state 8 in the progress window and the launch.
+TEST_F(Launches, FailureReportedByTheEngine) {
+    struct Row {
+        const char16_t* text;
+        const char* logged;
+        bool dialogPending;
+    } rows[] = {
+        {u"bad password", "452 cn=x bad password", false},
+        {u"", "453", false},
+        {nullptr, "453", true},
+    };
+    void (*savedDetails)(const DiChar*) = g_fakeProgDetails;
+    g_fakeProgDetails = captureDetails;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.logged);
+        std::string params = launchParams();
+        if (r.dialogPending) params += num("mrkqvlshowlaunchdialogafter", 30);
+        arrive(request("requestLaunch", params, "7"));
+        ASSERT_NE(engine(), nullptr);
+        EXPECT_EQ(so->launchDialogTimer != nullptr, r.dialogPending);
+        so->events.clear();
+        g_fakeUI.states.clear();
+        g_details.clear();
+        log.lines.clear();
+        diSOLaunchFailed(engine(), 5, r.text);
+        EXPECT_EQ(log.Count(r.logged), 1u);
+        EXPECT_EQ(launch()->state, DI_LAUNCH_FAILED);
+        EXPECT_EQ(std::count(g_fakeUI.states.begin(), g_fakeUI.states.end(), 8), 1);
+        EXPECT_EQ(g_details.size(), r.text && r.text[0] ? 1u : 0u);
+        EXPECT_EQ(so->launchDialogTimer, nullptr);
+        EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "show progress"),
+                  r.dialogPending ? 1 : 0);
+        runTimers();
+        EXPECT_EQ(so->launches.count, 0u);
+        closeLeftFrames();
+        toServer();
+    }
+    g_fakeProgDetails = savedDetails;
+}
+
+// A helper that runs the application asks for the aged-password handler: the
+// server gets doLaunchResponse under the launch's id; when the stand-in
+// session ends, the helper gets its answer under its own request's id.
+TEST_F(Launches, AgedPasswordOfAHelperThatRunsTheApplication) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    helper->kind = 1;
+    so->helpers.Append(helper, false);
+    CHelperConnection* other = new CHelperConnection(ddNetSocketCreate());
+    other->kind = 1;
+    so->helpers.Append(other, false);
+    deliver(helper->channel,
+            request("helperLaunchReady", str("helperrequestid", "r1") + num("window", 0), "3"));
+    arrive(request("requestLaunch", launchParams("mainbrowser"), "r1"));
+    ASSERT_EQ(so->launches.count, 1u);
+    toServer();
+    deliver(other->channel, request("helperAgedPassword", str("text", "x"), "50"));
+    EXPECT_EQ(log.Count("451"), 1u) << "no launch of that helper";
+    EXPECT_EQ(toServer(), "");
+    deliver(helper->channel, request("helperAgedPassword", str("text", "x"), "51"));
+    std::string reply = toServer();
+    EXPECT_EQ(count(reply, "<ns1:doLaunchResponse"), 1u);
+    EXPECT_EQ(count(reply, "Message-Id: r1"), 1u);
+    EXPECT_EQ(count(reply, "&gt;r1&lt;/transactionid&gt;"), 1u) << reply;
+    g_fakeNet.sentBy[helper->channel->socket].clear();
+    arrive(request("requestLaunch", launchParams() + str("transactionid", "r1"), "52"));
+    ASSERT_EQ(so->launches.count, 2u);
+    so->launches.tail->item->SwitchState(DI_LAUNCH_ENDED);
+    runTimers();
+    std::string toHelper = g_fakeNet.sentBy[helper->channel->socket];
+    EXPECT_EQ(count(toHelper, "<ns1:helperAgedPasswordResponse"), 1u) << toHelper;
+    EXPECT_EQ(count(toHelper, "Message-Id: 51"), 1u);
+}
+
+// The server hears of the last launch's end only in a live session that
+// asked to be told.
+TEST_F(Launches, ApplicationsEndedOnlyForTheLastLaunchOfALiveSession) {
+    struct Row {
+        int launches;
+        bool ending, notify;
+        size_t sent;
+    } rows[] = {{1, false, true, 1}, {2, false, true, 1}, {1, true, true, 0}, {1, false, false, 0}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.launches) + (r.ending ? " ending" : "") +
+                     (r.notify ? "" : " not told"));
+        so->ending = r.ending;
+        so->notifyApplicationsEnded = r.notify;
+        for (int i = 0; i < r.launches; i++)
+            arrive(request("requestLaunch", launchParams(), std::to_string(70 + i)));
+        ASSERT_EQ(so->launches.count, uint32_t(r.launches));
+        toServer();
+        while (launch())
+            so->CancelLaunch(launch());
+        EXPECT_EQ(count(toServer(), "<ns1:applicationsEnded"), r.sent);
+    }
+}
+
 TEST_F(Launches, DialogTimerSecondsAreCappedNotWrapped) {
     // 4295 s would wrap a 32-bit millisecond count to about 32 ms.
     arrive(request("requestLaunch",
