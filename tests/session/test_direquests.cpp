@@ -568,6 +568,11 @@ TEST_F(Requests, HelperProxyIsTakenUnlessTheProfileChoseOne) {
             EXPECT_EQ(narrow(last), r.host);
         }
     }
+    for (DiRoute** route : {&g_ddApp->opt.socksRoute, &g_ddApp->opt.httpProxyRoute}) {
+        if (*route) diRouteFree(*route);
+        free(*route);
+        *route = nullptr;
+    }
 }
 
 TEST_F(Requests, HelperBaseRouteOnlyBeforeTheFirstConnection) {
