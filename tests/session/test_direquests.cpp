@@ -598,8 +598,12 @@ TEST_F(Requests, HelperBaseRouteOnlyBeforeTheFirstConnection) {
         ev.w[0] = DI_EV_READABLE;
         diUIDeliverEvent(&helper->channel->hdr, &ev);
         EXPECT_EQ(so->baseRoute != nullptr, r.kept);
-        if (r.logged) EXPECT_EQ(log.Count(r.logged), 1u);
-        if (r.kept) EXPECT_EQ(narrow(so->baseRoute->first->route->host), "h");
+        if (r.logged) {
+            EXPECT_EQ(log.Count(r.logged), 1u);
+        }
+        if (r.kept) {
+            EXPECT_EQ(narrow(so->baseRoute->first->route->host), "h");
+        }
     }
 }
 
