@@ -522,10 +522,12 @@ def scenario_local(srv, args):
         message_id="r1")
     expect_reply(c, "r1", "requestLaunchResponse")
     # A helper that hosts applications announced r2 with its window: the
-    # client connects to the application server itself.
+    # client connects to the application server itself, and may scale the
+    # application's display.
     app = fake_appserver.AppServer(c.log, "s2", "", "c2", "127.0.0.1").start()
     c.request("requestLaunch", [
         ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlscalable", "true"),
         ("mrkqvlsessionid", "s2"), ("mrkqvlsessioncookie", "c2"),
         ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port)],
         message_id="r2")

@@ -9,7 +9,8 @@
 # program that does not exist: answers status true, then false. The helper
 # runs in-place applications itself: the browser launch it announced is
 # handed to it as ns1:doLaunch; the one of a helper that hosts applications
-# in its window is connected by the client itself.
+# in its window is connected by the client itself (its display may be
+# scaled), and the client is still running afterwards.
 # Usage: run_helpers.sh ROOT PROBE-EXE
 set -u
 root=$1
@@ -40,6 +41,7 @@ hosting=$!
 await 300 test -s "$work/out" || fail "launch_probe.exe did not run"
 grep -q "launch_probe.exe.*out" "$work/out" || fail "its command line: $(cat "$work/out")"
 wait "$server" || fail "the server saw something it did not expect"
+kill -0 "$client" 2>/dev/null || fail "the client did not survive its launches"
 await 100 grep -q "recv doLaunch" "$work/h" || fail "the helper that runs applications got no doLaunch"
 kill "$client" "$helper" "$hosting" 2>/dev/null
 wait "$client" 2>/dev/null
