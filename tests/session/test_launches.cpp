@@ -481,6 +481,87 @@ TEST_F(Launches, ApplicationsEndedOnlyForTheLastLaunchOfALiveSession) {
     }
 }
 
+// A request for an engine's window shows its launch dialog while it waits:
+// at once, or when the dialog timer fires; none for a browser, a local
+// program, no placement, or with "-noprogress".
+TEST_F(Launches, WaitingRequestsShowTheirLaunchDialog) {
+    struct Row {
+        const char* placement; // none: not sent
+        long after;
+        bool noProgress;
+        bool made, shownAtOnce;
+    } rows[] = {
+        {"awtwindow", 0, false, true, true},   {"kiosk", 5, false, true, false},
+        {"mainbrowser", 0, false, false, false}, {"mrkqvltrylocalwindowsapplication", 0, false, false, false},
+        {nullptr, 0, false, false, false},     {"awtwindow", 0, true, false, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.placement ? r.placement : "-") + " " + std::to_string(r.after));
+        g_fakeUI.noProgress = r.noProgress;
+        int made = g_fakeUI.progressCreated, gone = g_fakeUI.progressDestroyed;
+        so->events.clear();
+        g_fakeUI.states.clear();
+        // No session yet: the request waits.
+        std::string params = r.placement ? str("mrkqvlapplicationplacement", r.placement) : "";
+        arrive(request("requestLaunch", params + num("mrkqvlshowlaunchdialogafter", r.after), "7"));
+        ASSERT_EQ(so->launchRequests.count, 1u);
+        CLaunchRequest* q = so->launchRequests.head->item;
+        EXPECT_EQ(g_fakeUI.progressCreated - made, r.made ? 1 : 0);
+        EXPECT_EQ(q->progressWindow != nullptr, r.made);
+        auto shown = [&] {
+            return std::count(so->events.begin(), so->events.end(), "show progress");
+        };
+        EXPECT_EQ(shown(), r.shownAtOnce ? 1 : 0);
+        runTimers(uint32_t(r.after) * 1000);
+        EXPECT_EQ(shown(), r.made ? 1 : 0) << "shown by the dialog timer";
+        EXPECT_EQ(std::count(g_fakeUI.states.begin(), g_fakeUI.states.end(), 13), r.made ? 1 : 0);
+        arrive(request("cancelLaunch", str("transactionid", "7"), "8"));
+        EXPECT_EQ(g_fakeUI.progressDestroyed - gone, r.made ? 1 : 0) << "goes with the request";
+        g_fakeUI.noProgress = false;
+    }
+}
+
+// The launch takes the request's dialog as its frame's progress window, and
+// releases it when it cannot (the frame made its own, or never came).
+TEST_F(Launches, TheLaunchTakesTheRequestsDialog) {
+    struct Row {
+        const char* name;
+        bool frameMakesItsOwn;
+        std::string objectClass;
+        bool taken;
+    } rows[] = {
+        {"taken", false, str("objectclass", "mrkqvlxapplication"), true},
+        {"the frame made its own", true, str("objectclass", "mrkqvlxapplication"), false},
+        {"no object class: no frame", false, "", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        arrive(request("requestLaunch", str("mrkqvlapplicationplacement", "awtwindow"), "7"));
+        ASSERT_EQ(so->launchRequests.count, 1u);
+        DiObject* dialog = so->launchRequests.head->item->progressWindow;
+        ASSERT_NE(dialog, nullptr);
+        int gone = g_fakeUI.progressDestroyed;
+        g_fakeUI.noProgress = !r.frameMakesItsOwn; // as the start sets "-noprogress"
+        std::string session = str("mrkqvlsessionid", "s1") + str("mrkqvlsessioncookie", "c1") +
+                              str("mrkqvlsessionexternaldnsname", "app") +
+                              num("mrkqvlsessionport", 5000) +
+                              str("mrkqvlapplicationplacement", "awtwindow");
+        arrive(
+            request("doLaunch", session + r.objectClass + str("requesttransactionid", "7"), "9"));
+        g_fakeUI.noProgress = false;
+        ASSERT_EQ(so->launches.count, 1u);
+        DiDEManager* m = launch()->GetEngineManager();
+        EXPECT_EQ(m && m->progress == dialog, r.taken);
+        if (r.taken) {
+            EXPECT_EQ(dialog->parent, &m->hdr);
+        }
+        EXPECT_EQ(g_fakeUI.progressDestroyed - gone, r.taken ? 0 : 1);
+        so->CancelLaunch(launch());
+        closeLeftFrames();
+        toServer();
+    }
+}
+
 TEST_F(Launches, DialogTimerSecondsAreCappedNotWrapped) {
     // 4295 s would wrap a 32-bit millisecond count to about 32 ms.
     arrive(request("requestLaunch",
