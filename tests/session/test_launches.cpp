@@ -491,9 +491,12 @@ TEST_F(Launches, WaitingRequestsShowTheirLaunchDialog) {
         bool noProgress;
         bool made, shownAtOnce;
     } rows[] = {
-        {"awtwindow", 0, false, true, true},   {"kiosk", 5, false, true, false},
-        {"mainbrowser", 0, false, false, false}, {"mrkqvltrylocalwindowsapplication", 0, false, false, false},
-        {nullptr, 0, false, false, false},     {"awtwindow", 0, true, false, false},
+        {"awtwindow", 0, false, true, true},
+        {"kiosk", 5, false, true, false},
+        {"mainbrowser", 0, false, false, false},
+        {"mrkqvltrylocalwindowsapplication", 0, false, false, false},
+        {nullptr, 0, false, false, false},
+        {"awtwindow", 0, true, false, false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(std::string(r.placement ? r.placement : "-") + " " + std::to_string(r.after));
