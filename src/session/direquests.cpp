@@ -460,8 +460,12 @@ void CServerOutpost::OnDoLaunch(CQVLSOAPRequest* request, const DiChar* messageI
     CLaunchRequest* r =
         update.requestTransactionId ? FindLaunchRequestById(update.requestTransactionId) : nullptr;
     if (r) {
+        /* A dialog timer armed for the request follows it to its new id,
+         * or its dialog, still hidden, would never show. */
+        bool timed = launchDialogId && r->MatchesId(launchDialogId);
         r->params.Merge(update);
         r->SetId(messageId);
+        if (timed && r->EffectiveId()) setText(&launchDialogId, r->EffectiveId());
     } else {
         r = requestFor(this, request, messageId);
         if (!r) return;

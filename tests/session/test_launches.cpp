@@ -525,21 +525,27 @@ TEST_F(Launches, WaitingRequestsShowTheirLaunchDialog) {
 }
 
 // The launch takes the request's dialog as its frame's progress window, and
-// releases it when it cannot (the frame made its own, or never came).
+// releases it when it cannot (the frame made its own, or never came); a
+// dialog timer still pending shows it once the request became the launch.
 TEST_F(Launches, TheLaunchTakesTheRequestsDialog) {
     struct Row {
         const char* name;
         bool frameMakesItsOwn;
         std::string objectClass;
+        long after; // the dialog timer, which follows the request to its launch
         bool taken;
     } rows[] = {
-        {"taken", false, str("objectclass", "mrkqvlxapplication"), true},
-        {"the frame made its own", true, str("objectclass", "mrkqvlxapplication"), false},
-        {"no object class: no frame", false, "", false},
+        {"taken", false, str("objectclass", "mrkqvlxapplication"), 0, true},
+        {"taken, shown later", false, str("objectclass", "mrkqvlxapplication"), 5, true},
+        {"the frame made its own", true, str("objectclass", "mrkqvlxapplication"), 0, false},
+        {"no object class: no frame", false, "", 0, false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        arrive(request("requestLaunch", str("mrkqvlapplicationplacement", "awtwindow"), "7"));
+        arrive(request("requestLaunch",
+                       str("mrkqvlapplicationplacement", "awtwindow") +
+                           num("mrkqvlshowlaunchdialogafter", r.after),
+                       "7"));
         ASSERT_EQ(so->launchRequests.count, 1u);
         DiObject* dialog = so->launchRequests.head->item->progressWindow;
         ASSERT_NE(dialog, nullptr);
@@ -559,6 +565,11 @@ TEST_F(Launches, TheLaunchTakesTheRequestsDialog) {
             EXPECT_EQ(dialog->parent, &m->hdr);
         }
         EXPECT_EQ(g_fakeUI.progressDestroyed - gone, r.taken ? 0 : 1);
+        if (r.after) {
+            so->events.clear();
+            runTimers(uint32_t(r.after) * 1000);
+            EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "show progress"), 1);
+        }
         so->CancelLaunch(launch());
         closeLeftFrames();
         toServer();
