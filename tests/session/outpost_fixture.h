@@ -118,7 +118,6 @@ struct LaunchOutpost : CServerOutpost {
         engine->scalingAllowed = 1;
         return true;
     }
-    void PdfViewerChanged() override { events.push_back("pdfviewer"); }
     void SetUIComponent(const DiChar* c, const DiChar* s) override {
         events.push_back("ui " + narrow(c) + " " + narrow(s));
     }

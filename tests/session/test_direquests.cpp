@@ -607,33 +607,4 @@ TEST_F(Requests, HelperBaseRouteOnlyBeforeTheFirstConnection) {
     }
 }
 
-// ---- profile updates ----
-
-TEST_F(Requests, ProfileUpdateNoticesAChangedPdfViewer) {
-    CMemProfileStore store;
-    store.exists = true;
-    store.Load(u"Default");
-    store.SaveLogin(u"srv", u"", nullptr, nullptr, 0, nullptr,
-                    u"<profile name=\"Default\"><pdfviewer>a</pdfviewer></profile>", nullptr);
-    struct Row {
-        const char* profile; // escaped profiles text
-        bool notice;
-    } rows[] = {
-        {"&lt;profile name=\"Default\"&gt;&lt;pdfviewer&gt;a&lt;/pdfviewer&gt;&lt;/profile&gt;",
-         false},
-        {"&lt;profile name=\"Default\"&gt;&lt;pdfviewer&gt;b&lt;/pdfviewer&gt;&lt;/profile&gt;",
-         true},
-        // An import keeps the keys it does not carry.
-        {"&lt;profile name=\"Default\"&gt;&lt;url&gt;u&lt;/url&gt;&lt;/profile&gt;", false},
-        {"&lt;profile name=\"Default\"&gt;&lt;pdfviewer&gt;&lt;/pdfviewer&gt;&lt;/profile&gt;",
-         true},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.profile);
-        so->events.clear();
-        arrive(request("profileUpdate", str("profiles", r.profile), "1"));
-        EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "pdfviewer"), r.notice ? 1 : 0);
-    }
-}
-
 } // namespace
