@@ -24,6 +24,7 @@
 #include "session/diso.h"
 #include "session/dilaunch.h"
 #include "session/divaip.h"
+#include "ui/ddscale.h"
 #include "ui/ddui.h"
 #include "ui/diui.h"
 #include "core/ddsysinfo.h"
@@ -74,6 +75,7 @@ class CWinServerOutpost : public CServerOutpost {
                   const DiChar* commandLine) override;
     void ScreenSize(int32_t* w, int32_t* h) override;
     void FitFrame(DiFrame* frame) override;
+    bool AttachScaler(DiFrame* frame, DiObject* engine) override;
     void RaiseFrame(DiFrame* frame) override;
     void ShowObject(DiObject* obj) override;
     void HideObject(DiObject* obj) override;
@@ -526,6 +528,14 @@ void CWinServerOutpost::ScreenSize(int32_t* w, int32_t* h) {
 
 void CWinServerOutpost::FitFrame(DiFrame* frame) {
     ddUIFitFrameToContent(frame);
+}
+
+bool CWinServerOutpost::AttachScaler(DiFrame* frame, DiObject* engine) {
+    DiScaler* scaler = ddScaleAlloc();
+    if (!scaler) return false;
+    diScaleAttach(scaler, engine); /* smooth scaling from the start */
+    ddUIAddScalingMenu(frame, DI_SCALE_SMOOTH);
+    return true;
 }
 
 void CWinServerOutpost::RaiseFrame(DiFrame* frame) {

@@ -200,6 +200,9 @@ class CServerOutpost {
     uint8_t deviceChannelsStarted = 0;
     DiTimer* launchDialogTimer = nullptr;
     DiChar* launchDialogId = nullptr;
+    /* Armed while the session's end waits for helpers to fetch their
+     * pending webserver events. */
+    DiTimer* helperWaitTimer = nullptr;
     DiSOWebserverEvent* pendingEvents = nullptr;
     int32_t pendingEventCount = 0;
 
@@ -221,7 +224,10 @@ class CServerOutpost {
     void ConnectionLost();
     void ReconnectStep();
     void ReportConnectFailure();
+    /* Ends the session, after up to 5 s while a helper still has a
+     * webserver event to fetch. */
     void EndSessionSoon();
+    void HelperWaitExpired();
     void ReloadHelperFrame();
     void HelperGone(CHelperConnection* helper);
     int32_t EffectiveReconnectMode();
@@ -341,6 +347,9 @@ class CServerOutpost {
     }
     virtual void ScreenSize(int32_t* /*w*/, int32_t* /*h*/) {}
     virtual void FitFrame(DiFrame* /*frame*/) {}
+    /* Makes a scaler, attaches it to the engine (allowing scaling) and adds
+     * the scaling items to the frame's system menu; false when none. */
+    virtual bool AttachScaler(DiFrame* /*frame*/, DiObject* /*engine*/) { return false; }
     virtual void RaiseFrame(DiFrame* /*frame*/) {}
     virtual void ShowObject(DiObject* /*obj*/) {}
     virtual void HideObject(DiObject* /*obj*/) {}
@@ -369,6 +378,13 @@ class CServerOutpost {
     /* The proxy of proxyHost/proxyPort/proxyType becomes the application's
      * default route of its kind, marked as set by the outpost. */
     void ApplyProxy();
+    /* A proxy a helper reports, unless the profile chose its own: stored,
+     * applied and remembered as the last proxy when it changed. */
+    void SetProxy(const DiChar* host, int32_t port, const DiChar* type);
+    /* "-baseroute" or a helper's "baseroute": kept when it parses. */
+    void SetBaseRoute(const DiChar* text);
+    /* The profile's "pdfviewer" setting changed (nothing to do here). */
+    virtual void PdfViewerChanged() {}
     void DrxClientId(DiChar* out, size_t size);
 
     /* ---- the Windows side ---- */

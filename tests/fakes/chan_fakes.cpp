@@ -169,6 +169,12 @@ int ddProgIsExpanded(DiObject*) {
 void diProgSetState(DiObject*, int32_t state, int32_t) {
     g_fakeUI.states.push_back(state);
 }
+uint32_t diProgSetAutoDetails(DiObject*, uint32_t flag) {
+    return flag;
+}
+void ddProgStopTimer(DiObject*) {}
+void ddProgShowDetails(DiObject*, int) {}
+void ddProgEnableDetails(DiObject*, int) {}
 int diProgAppendDetails(DiObject*, int32_t, const DiChar* text) {
     if (g_fakeProgDetails) g_fakeProgDetails(text);
     return 0;

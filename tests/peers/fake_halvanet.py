@@ -22,7 +22,10 @@ Scenarios:
   local      signs in and launches --probe (a local program, placement 6)
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
-             exist: status false; then completes the browser launch "r1"
+             exist: status false; each local launch then ends at once, so
+             one ns1:applicationsEnded follows each answer; with
+             --dialog-seen, a request that waits (no session) until that
+             file exists, its cancel, and a wait for --dialog-gone; then completes the browser launch "r1"
              that a helper which runs applications announced, and "r2" of
              a helper that hosts them (the client connects it itself).
   launch     as demo, then waits for the file --close-file, which also ends
@@ -537,6 +540,13 @@ def scenario_tls(srv, args):
     scenario_demo(srv, args)
 
 
+def wait_file(path, seconds):
+    end_at = time.time() + seconds
+    while time.time() < end_at and not os.path.exists(path):
+        time.sleep(0.1)
+    return os.path.exists(path)
+
+
 def scenario_local(srv, args):
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
@@ -548,6 +558,21 @@ def scenario_local(srv, args):
         p = expect_reply(c, mid, "requestLaunchResponse", timeout=30)
         expect(p.params.get("status") == status, "status %s, got %r" % (status, p.params))
         expect(p.params.get("transactionid") == mid, "transactionid %s" % mid)
+        # Nothing follows a local program once it ran: the launch ends, and
+        # with it the client's last application.
+        p = c.read_packet(30)
+        expect(p.kind == "request" and p.method == "applicationsEnded",
+               "applicationsEnded after the local launch, got %s %s" % (p.kind, p.method))
+    if args.dialog_seen:
+        # A request still waiting for its session shows its launch dialog at
+        # once; cancelling the request takes the dialog away.
+        mid = c.request("requestLaunch", [
+            ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+            ("mrkqvlsessionappname", "cn=waiting")])
+        expect_reply(c, mid, "requestLaunchResponse")
+        expect(wait_file(args.dialog_seen, 60), "the waiting request's dialog was not seen")
+        c.request("cancelLaunch", [("transactionid", mid)])
+        expect(wait_file(args.dialog_gone, 60), "the cancelled request's dialog stayed")
     # The helper (fake_helper.py, "runs") announced request r1: the launch
     # is completed here and handed to it.
     c.request("requestLaunch", [
@@ -557,10 +582,12 @@ def scenario_local(srv, args):
         message_id="r1")
     expect_reply(c, "r1", "requestLaunchResponse")
     # A helper that hosts applications announced r2 with its window: the
-    # client connects to the application server itself.
+    # client connects to the application server itself, and may scale the
+    # application's display.
     app = fake_appserver.AppServer(c.log, "s2", "", "c2", "127.0.0.1").start()
     c.request("requestLaunch", [
         ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlscalable", "true"),
         ("mrkqvlsessionid", "s2"), ("mrkqvlsessioncookie", "c2"),
         ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port)],
         message_id="r2")
@@ -779,6 +806,9 @@ def main():
     ap.add_argument("--probe", help="the local program's Windows path")
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
     ap.add_argument("--client-tty", help="io: the client's end of the serial line")
+    ap.add_argument("--dialog-seen", help="local: a waiting request, cancelled once this "
+                    "file exists; then waits for --dialog-gone")
+    ap.add_argument("--dialog-gone", help="local: see --dialog-seen")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--web-port-file")

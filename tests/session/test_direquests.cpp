@@ -14,6 +14,8 @@
 #include "support/mem_profile_store.h"
 #include "xml/qvlxmlparser.h"
 
+#include <algorithm>
+
 using namespace outpost_fixture;
 
 namespace {
@@ -533,6 +535,127 @@ TEST_F(Requests, RestartEventSendsTheEscapedTokenToTheRestartHelper) {
         EXPECT_EQ(log.Count(r.logged), 1u) << r.logged;
         EXPECT_EQ(log.Count("364", "b%"), 0u);
         log.lines.clear();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// ---- the end of a session and helpers' pages ----
+
+// The end of a session waits up to 5 s for a helper to fetch its pending
+// page; a fetch that leaves none pending ends it at once, another re-arms.
+TEST_F(Requests, SessionEndWaitsForHelpersToFetchTheirPages) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    struct Row {
+        int kept, polls;
+        uint32_t endsAfter; // ms after the logout
+    } rows[] = {{0, 0, 0}, {1, 0, 5000}, {1, 1, 0}, {2, 1, 5000}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.kept) + " kept, " + std::to_string(r.polls) + " polls");
+        so->ending = 0;
+        so->events.clear();
+        for (int i = 0; i < r.kept; i++)
+            arrive(request("webserver", str("url", "u") + str("frame", "f") + str("helperid", "h9"),
+                           "4"));
+        arrive(request("logout", "", "5"));
+        for (int i = 0; i < r.polls; i++)
+            so->ServePoll(helper, u"h9");
+        auto ends = [&] { return std::count(so->events.begin(), so->events.end(), "end"); };
+        if (r.endsAfter) {
+            EXPECT_EQ(ends(), 0);
+            runTimers(r.endsAfter - 1);
+            EXPECT_EQ(ends(), 0);
+            runTimers(1);
+        }
+        EXPECT_EQ(ends(), 1);
+        EXPECT_EQ(so->helperWaitTimer, nullptr);
+        while (so->pendingEventCount)
+            so->ServePoll(helper, u"h9");
+    }
+}
+
+// ---- helper init: proxy and base route ----
+
+TEST_F(Requests, HelperProxyIsTakenUnlessTheProfileChoseOne) {
+    CMemProfileStore store;
+    store.exists = true;
+    store.Load(u"Default");
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    struct Row {
+        const char* profileProxy; // the profile's "proxy", or none
+        std::string params;
+        const char* host; // the outpost's proxy afterwards
+        int32_t port;
+        bool saved;
+    } rows[] = {
+        {nullptr, str("proxyserver", "p1") + num("proxyport", 8080) + str("proxytype", "HTTP"),
+         "p1", 8080, true},
+        {nullptr, str("proxyserver", "p1") + num("proxyport", 8080) + str("proxytype", "HTTP"),
+         "p1", 8080, false}, // unchanged: nothing stored
+        {"browser", str("proxyserver", "p2") + num("proxyport", 70000), "p2", 0, true},
+        {"browser", "", "", 0, true}, // an absent proxy clears it
+        {"specify", str("proxyserver", "evil") + num("proxyport", 1), "", 0, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.params);
+        std::u16string profile = u"<profile name=\"Default\">";
+        if (r.profileProxy) profile += u"<proxy>" + wide(r.profileProxy) + u"</proxy>";
+        store.SaveLogin(u"srv", u"", nullptr, nullptr, 0, nullptr,
+                        (profile + u"</profile>").c_str(), nullptr);
+        size_t saves = store.saved.size();
+        g_fakeNet.incoming.push_back(request("helperInit", r.params, "1"));
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&helper->channel->hdr, &ev);
+        EXPECT_EQ(narrow(so->proxyHost), r.host);
+        EXPECT_EQ(so->proxyPort, r.port);
+        EXPECT_EQ(store.saved.size() > saves, r.saved);
+        DiChar last[64];
+        if (r.saved) {
+            EXPECT_TRUE(so->ProfileValue(u"lastproxyhost", last, 64));
+            EXPECT_EQ(narrow(last), r.host);
+        }
+    }
+    for (DiRoute** route : {&g_ddApp->opt.socksRoute, &g_ddApp->opt.httpProxyRoute}) {
+        if (*route) diRouteFree(*route);
+        free(*route);
+        *route = nullptr;
+    }
+}
+
+TEST_F(Requests, HelperBaseRouteOnlyBeforeTheFirstConnection) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    struct Row {
+        int32_t state;
+        const char* route;
+        bool kept;
+        const char* logged;
+    } rows[] = {
+        {DI_SO_CONNECTED, "CTSOCKS:h:1080", false, nullptr},
+        {DI_SO_NOT_CONNECTED, "CTSOCKS:a:1@CTHTTP:b:2@CTSOCKS:c:3", false, "469"},
+        {DI_SO_NOT_CONNECTED, "CTSOCKS:h:1080", true, "468"},
+        {DI_SO_NOT_CONNECTED, "CTSOCKS:other:1080", true, nullptr}, // the first one stays
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.route);
+        so->connectionState = r.state;
+        log.lines.clear();
+        g_fakeNet.incoming.push_back(request("helperInit", str("baseroute", r.route), "1"));
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&helper->channel->hdr, &ev);
+        EXPECT_EQ(so->baseRoute != nullptr, r.kept);
+        if (r.logged) {
+            EXPECT_EQ(log.Count(r.logged), 1u);
+        }
+        if (r.kept) {
+            EXPECT_EQ(narrow(so->baseRoute->first->route->host), "h");
+        }
     }
 }
 
