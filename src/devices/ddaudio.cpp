@@ -4,7 +4,9 @@
 #include "dd.h"
 
 #include "core/diapp.h"
+#include "devices/ddaudio.h"
 #include "devices/diaudio.h"
+#include "session/diso.h"
 
 #include <mmsystem.h>
 #include <stdlib.h>
@@ -88,9 +90,41 @@ uint32_t setVolume(void* device, uint32_t volume) {
     return waveOutSetVolume(static_cast<HWAVEOUT>(device), volume) == MMSYSERR_NOERROR ? 0 : 1;
 }
 
-const DiAudioOps kOps = {open, write, unprepare, reset, closeDevice, setVolume};
+struct ProbeQuery {
+    DWORD flags;
+};
+
+bool acceptsFormat(void* ctx, const DiAudioFormat* f) {
+    WAVEFORMATEX fx = {};
+    fx.wFormatTag = f->tag, fx.nChannels = f->channels, fx.nSamplesPerSec = f->rate;
+    fx.nAvgBytesPerSec = f->avgBytes, fx.nBlockAlign = f->blockAlign, fx.wBitsPerSample = f->bits;
+    DWORD flags = static_cast<ProbeQuery*>(ctx)->flags;
+    return waveOutOpen(nullptr, WAVE_MAPPER, &fx, 0, 0, flags) == MMSYSERR_NOERROR;
+}
+
+/* Asks the wave mapper which formats it takes. The record is kept only when
+ * start-up found an output device at all. */
+void ddAudioReportFormats(DiIOChannel* io) {
+    WAVEOUTCAPSW caps;
+    if (waveOutGetDevCapsW(WAVE_MAPPER, &caps, sizeof caps) != MMSYSERR_NOERROR) return;
+    ProbeQuery q = {WAVE_FORMAT_QUERY | (caps.dwSupport & WAVECAPS_SYNC ? WAVE_ALLOWSYNC : 0u)};
+    DiAudioDeviceRecord r;
+    diAudioProbe(caps.dwFormats, acceptsFormat, &q, &r);
+    if (g_ddApp && g_ddApp->hasAudio) diAudioAddCaps(io, &r);
+}
+
+const DiAudioOps kOps = {open,        write,     unprepare,          reset,
+                         closeDevice, setVolume, ddAudioReportFormats};
 
 } // namespace
+
+static uint32_t channelRecords(DiChannel* ch, const DiAudioDeviceRecord** records) {
+    return diAudioDeviceRecords(reinterpret_cast<DiIOChannel*>(ch), records);
+}
+
+void ddAudioInstallHook(void) {
+    g_diSODeviceHooks.audioRecords = channelRecords;
+}
 
 DiChannel* ddAudioCreate(DdSocket* s) {
     AudioChannel* a = static_cast<AudioChannel*>(calloc(1, sizeof(AudioChannel)));

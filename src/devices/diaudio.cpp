@@ -1,6 +1,7 @@
 /* Audio output requests over the device calls of DiAudioOps. */
 #include "devices/diaudio.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -194,4 +195,78 @@ void diAudioChannelTeardown(DiIOChannel* io) {
     }
     io->priv = nullptr;
     diIOChannelTeardown(io);
+}
+
+const DiAudioProbeRow kDiAudioProbeRows[12] = {
+    {0x1, 11025, 1, 8},   {0x4, 11025, 1, 16},   {0x2, 11025, 2, 8},   {0x8, 11025, 2, 16},
+    {0x10, 22050, 1, 8},  {0x40, 22050, 1, 16},  {0x20, 22050, 2, 8},  {0x80, 22050, 2, 16},
+    {0x100, 44100, 1, 8}, {0x400, 44100, 1, 16}, {0x200, 44100, 2, 8}, {0x800, 44100, 2, 16},
+};
+
+namespace {
+DiAudioFormat waveFormat(uint16_t tag, uint32_t rate, uint16_t channels, uint16_t bits) {
+    DiAudioFormat f;
+    f.tag = tag, f.channels = channels, f.rate = rate, f.bits = bits;
+    f.blockAlign = uint16_t(channels * bits / 8);
+    f.avgBytes = f.blockAlign * rate;
+    return f;
+}
+} // namespace
+
+bool diAudioAddFormat(DiAudioDeviceRecord* r, const DiAudioFormat* f, bool preferred) {
+    if (r->count >= DI_AUDIO_MAX_FORMATS) return false;
+    r->entries[r->count++] = DiAudioFormatEntry{*f, preferred ? 1u : 0u};
+    return true;
+}
+
+void diAudioProbe(uint32_t capBits, bool (*accepts)(void*, const DiAudioFormat*), void* ctx,
+                  DiAudioDeviceRecord* out) {
+    *out = DiAudioDeviceRecord();
+    out->kind = DI_AUDIO_RECORD_KIND;
+    for (int i = 11; i >= 0; i--) {
+        const DiAudioProbeRow& row = kDiAudioProbeRows[i];
+        if (!(capBits & row.capBit)) continue;
+        DiAudioFormat f = waveFormat(1, row.rate, row.channels, row.bits);
+        if (accepts(ctx, &f)) {
+            diAudioAddFormat(out, &f, true);
+            break;
+        }
+    }
+    static const uint16_t kCompanded[] = {7, 6}; /* mu-law, then A-law */
+    for (uint16_t tag : kCompanded) {
+        DiAudioFormat f = waveFormat(tag, 8000, 2, 8);
+        if (accepts(ctx, &f)) diAudioAddFormat(out, &f, false);
+    }
+}
+
+bool diAudioAddCaps(DiIOChannel* io, const DiAudioDeviceRecord* r) {
+    DiAudioState* st = stateOf(io);
+    if (!st || st->recordCount >= DI_AUDIO_MAX_RECORDS) return false;
+    st->records[st->recordCount++] = *r;
+    return true;
+}
+
+uint32_t diAudioDeviceRecords(DiIOChannel* io, const DiAudioDeviceRecord** records) {
+    DiAudioState* st = stateOf(io);
+    *records = nullptr;
+    if (!st) return 0;
+    if (!st->recordCount && st->ops->reportFormats) st->ops->reportFormats(io);
+    *records = st->records;
+    return st->recordCount;
+}
+
+void diAudioRecordText(const DiAudioDeviceRecord* r, char* out, size_t n) {
+    size_t at = 0;
+    if (n) out[0] = 0;
+    for (uint32_t i = 0; i < r->count && at < n; i++) {
+        const DiAudioFormatEntry& e = r->entries[i];
+        int w = snprintf(out + at, n - at, "%u,%u,%u,%u,%u;", unsigned(e.format.tag),
+                         unsigned(e.format.channels), unsigned(e.format.rate),
+                         unsigned(e.format.bits), unsigned(e.preferred));
+        if (w < 0 || size_t(w) >= n - at) { /* never a cut group */
+            out[at] = 0;
+            break;
+        }
+        at += size_t(w);
+    }
 }

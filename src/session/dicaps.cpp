@@ -7,6 +7,8 @@
 #include "core/disysinfo.h"
 #include "net/diroute.h"
 #include "core/diutil.h"
+#include "devices/diaudio.h"
+#include "devices/dicdm.h"
 #include "devices/diprintq.h"
 #include "session/dicapability.h"
 #include "session/diprofile.h"
@@ -198,6 +200,41 @@ void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {
     addString(list, u"proxyhost", host);
 }
 
+DiSODeviceHooks g_diSODeviceHooks;
+
+void CServerOutpost::AddDriveItems(CQVLList<CCapability>* list) {
+    const DiCDMDrive* drives = nullptr;
+    uint32_t n = driveChannel && g_diSODeviceHooks.listDrives
+                     ? g_diSODeviceHooks.listDrives(driveChannel, &drives)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++)
+        addInt(list, drives[i].root, drives[i].kind);
+}
+
+void CServerOutpost::AddAudioItems(CQVLList<CCapability>* list) {
+    const DiAudioDeviceRecord* records = nullptr;
+    uint32_t n = audioChannel && g_diSODeviceHooks.audioRecords
+                     ? g_diSODeviceHooks.audioRecords(audioChannel, &records)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++) {
+        char text[DI_AUDIO_MAX_FORMATS * 64];
+        diAudioRecordText(&records[i], text, sizeof text);
+        DiChar* name = diTextFromUtf8Dup(text, strlen(text));
+        if (name) addInt(list, name, records[i].kind);
+        free(name);
+    }
+}
+
+/* Each item as an "attribute" element holding its text form. */
+static void addItemElements(CQVLXMLContentTag* tag, CQVLList<CCapability>* items) {
+    for (auto* n = items->head; n; n = n->next) {
+        if (n->item->flag) n->item->Log();
+        DiChar* text = n->item->ToText();
+        if (text) tag->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
+        free(text);
+    }
+}
+
 void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& f) {
     /* The device items come with their channels; every element whose flag
      * is asked for is present, empty until then. */
@@ -209,8 +246,16 @@ void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCap
                  {f.all || f.cdm, "cdm"},
                  {f.all || f.smartcard, "smartcard"},
                  {f.all || f.io, "io"}};
-    for (auto& k : kinds)
-        if (k.on) devices->AddChild(new (std::nothrow) CQVLXMLContentTag(k.name), true);
+    for (auto& k : kinds) {
+        if (!k.on) continue;
+        CQVLXMLContentTag* tag = new (std::nothrow) CQVLXMLContentTag(k.name);
+        if (!tag) continue;
+        CQVLList<CCapability> items;
+        if (!strcmp(k.name, "audio")) AddAudioItems(&items);
+        if (!strcmp(k.name, "cdm")) AddDriveItems(&items);
+        addItemElements(tag, &items);
+        devices->AddChild(tag, true);
+    }
 }
 
 void CServerOutpost::FreePlatform(DiSOPlatform* p) {

@@ -103,6 +103,18 @@ struct DiSOCapFlags {
  * channel is built. */
 extern CPrintJobQueue* (*g_diSOMakePrintQueue)(void);
 
+struct DiAudioDeviceRecord;
+struct DiCDMDrive;
+/* What the device channels report of themselves, for the capability items
+ * and ns1:startCdm; start-up fills it (an empty slot reports nothing). */
+struct DiSODeviceHooks {
+    /* The audio channel's format records, probed when it has none. */
+    uint32_t (*audioRecords)(DiChannel* audio, const DiAudioDeviceRecord** records);
+    /* The drive-mapping channel's drives, listed again first. */
+    uint32_t (*listDrives)(DiChannel* cdm, const DiCDMDrive** drives);
+};
+extern DiSODeviceHooks g_diSODeviceHooks;
+
 /* Fills the lower layers' launch services with the outpost's (on) or
  * empties them (see core/disohooks.h). */
 void diSOInstallLaunchHooks(bool on);
@@ -315,6 +327,8 @@ class CServerOutpost {
     void AddTimeZoneItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddComputerItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddProxyItems(CQVLList<CCapability>* list);
+    void AddDriveItems(CQVLList<CCapability>* list);
+    void AddAudioItems(CQVLList<CCapability>* list);
     /* Fills the platform record (base: nothing known). */
     virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
     void FreePlatform(DiSOPlatform* platform);

@@ -188,3 +188,79 @@ TEST_F(Audio, TearDownStopsDevicesBeforeReleasingHeaders) {
 }
 
 } // namespace
+
+namespace {
+
+// The formats a scripted device takes: "tag/rate/channels/bits" entries.
+struct Accepting {
+    std::vector<std::string> take;
+    int asked = 0;
+};
+bool accepts(void* ctx, const DiAudioFormat* f) {
+    Accepting* a = static_cast<Accepting*>(ctx);
+    a->asked++;
+    // A format asked about is whole: block align and rate agree with it.
+    EXPECT_EQ(f->channels * f->bits / 8, f->blockAlign);
+    EXPECT_EQ(f->blockAlign * f->rate, f->avgBytes);
+    std::string key = std::to_string(f->tag) + "/" + std::to_string(f->rate) + "/" +
+                      std::to_string(f->channels) + "/" + std::to_string(f->bits);
+    for (const std::string& t : a->take)
+        if (t == "*" || t == key) return true;
+    return false;
+}
+
+TEST(AudioProbe, FirstAcceptedPcmRowFromTheTopThenCompanded) {
+    struct Row {
+        uint32_t caps;
+        std::vector<std::string> take;
+        const char* want;
+    } rows[] = {
+        {0xFFF, {"*"}, "1,2,44100,16,1;7,2,8000,8,0;6,2,8000,8,0;"},
+        // A row whose bit the device lacks is never asked about.
+        {0x7FF, {"*"}, "1,2,44100,8,1;7,2,8000,8,0;6,2,8000,8,0;"},
+        {0x041, {"1/22050/1/16", "1/11025/1/8"}, "1,1,22050,16,1;"},
+        {0x041, {"1/11025/1/8", "6/8000/2/8"}, "1,1,11025,8,1;6,2,8000,8,0;"},
+        {0xFFF, {"1/44100/2/16", "1/11025/1/8"}, "1,2,44100,16,1;"}, // the first one wins
+        {0x000, {"*"}, "7,2,8000,8,0;6,2,8000,8,0;"},
+        {0xFFF, {}, ""},
+    };
+    for (const Row& r : rows) {
+        Accepting a{r.take};
+        DiAudioDeviceRecord rec;
+        diAudioProbe(r.caps, accepts, &a, &rec);
+        char text[640];
+        diAudioRecordText(&rec, text, sizeof text);
+        EXPECT_EQ(std::string(r.want), text) << std::hex << r.caps;
+        EXPECT_EQ(0x40, rec.kind);
+    }
+}
+
+TEST_F(Audio, FormatRecordsAreProbedOnceAndBounded) {
+    static int probes;
+    probes = 0;
+    DiAudioOps ops = g_fakeAudioOps;
+    ops.reportFormats = [](DiIOChannel* ch) {
+        probes++;
+        DiAudioDeviceRecord r = {};
+        r.kind = 0x40;
+        DiAudioFormat f = {1, 2, 44100, 176400, 4, 16};
+        int added = 0; // more than a record holds: the rest is refused
+        for (int i = 0; i < 12; i++)
+            added += diAudioAddFormat(&r, &f, i == 0);
+        EXPECT_EQ(10, added);
+        EXPECT_EQ(10, r.count);
+        for (int i = 0; i < 7; i++)
+            EXPECT_EQ(i < 5, diAudioAddCaps(ch, &r));
+    };
+    static_cast<DiAudioState*>(io->priv)->ops = &ops;
+    const DiAudioDeviceRecord* recs = nullptr;
+    EXPECT_EQ(5u, diAudioDeviceRecords(io, &recs));
+    EXPECT_EQ(5u, diAudioDeviceRecords(io, &recs));
+    EXPECT_EQ(1, probes);
+    // A name never holds a cut group.
+    char small[20];
+    diAudioRecordText(&recs[0], small, sizeof small);
+    EXPECT_STREQ("1,2,44100,16,1;", small);
+}
+
+} // namespace

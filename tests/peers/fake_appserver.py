@@ -20,6 +20,11 @@ Applications (--app):
              banner, a box in slot 1 and a prompt that echoes typed lines.
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job; logs "print RESULT".
+  cdm        drive mapping (cdm_peer.py's scenario) on the folder
+             options["root"] that the client sees as options["base"];
+             logs "cdm RESULT".
+  audio      audio output: io_peer.py plays 1 s of 440 Hz in four
+             buffers; logs "audio RESULT".
 
 Events go one a line to --log. Importable: AppServer(...).start() runs the
 listener on a thread (fake_halvanet.py's demo does so).
@@ -94,13 +99,36 @@ def printjob(conn, log, close_file, job=""):
     log("print " + result)
 
 
+def device_result(log, name, run):
+    import io_peer
+    try:
+        problems = run()
+    except (io_peer.ProtocolError, OSError, struct.error, IndexError) as e:
+        problems = ["%s: %s" % (type(e).__name__, e)]
+    log(name + " " + ("ok" if not problems else "; ".join(problems)))
+
+
+def drives(conn, log, options):
+    import cdm_peer
+    device_result(log, "cdm",
+                  lambda: cdm_peer.scenario(conn, options["root"], options["base"], 1, 0))
+
+
+def audio(conn, log, options):
+    import io_peer
+    device_result(log, "audio", lambda: io_peer.play_tone(conn))
+
+
 APPS = {"awtwindow": awtwindow, "character": character, "print": printjob}
+# Device services: they take the constructor's options instead of a file.
+DEVICE_APPS = {"cdm": drives, "audio": audio}
 
 
 class AppServer:
     def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
-                 close_file=None, job=""):
+                 close_file=None, job="", options=None):
         self.log, self.app, self.close_file, self.job = log, app, close_file, job
+        self.options = options or {}
         self.expected = connect_request(session, owner, cookie, host, peer)
         self.listener = peerlib.listen_local(4)
         self.listener.settimeout(0.2)
@@ -120,6 +148,8 @@ class AppServer:
             try:
                 if self.app == "print":
                     printjob(conn, self.log, self.close_file, self.job)
+                elif self.app in DEVICE_APPS:
+                    DEVICE_APPS[self.app](conn, self.log, self.options)
                 else:
                     APPS[self.app](conn, self.log, self.close_file)
             except (OSError, ValueError, struct.error) as e:

@@ -31,6 +31,10 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+  devices    signs in; the capabilities must report an audio format record
+             and the fixed drive T: (--cdm-root, which cdm_peer.py checks
+             through doCdm); ns1:startCdm must list T:; then doAudio plays
+             1 s of 440 Hz (io_peer.py); then signs the client out.
   print      signs in, asks for the print capabilities, sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
@@ -48,6 +52,7 @@ two packets in one write where a scenario sends two in a row.
 
 import argparse
 import os
+import re
 import socket
 import ssl
 import sys
@@ -148,6 +153,7 @@ def parse_soap(p):
                     inner = list(ET.fromstring(wrapped))
                 except ET.ParseError as e:
                     raise ProtocolError("return text is no XML: %s" % e)
+            p.returned = inner  # the reply elements, for scenarios that read deeper
             for ret in inner:
                 for value in ret:
                     p.params[local(value.tag)] = value.text or ""
@@ -556,8 +562,57 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
+def device_service(c, method, app, options):
+    """Starts an application server playing a device service, sends the
+    request that connects the client's channel to it and waits for its
+    result line."""
+    results = []
+    srv = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s7",
+                                   "demo", "c7", "127.0.0.1", app=app, options=options).start()
+    c.request(method, [("mrkqvlsessionid", "s7"), ("mrkqvlsessionowner", "demo"),
+                       ("mrkqvlsessioncookie", "c7"),
+                       ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                       ("mrkqvlsessionport", srv.port)])
+    end_at = time.time() + 60
+    while time.time() < end_at and not any(r.startswith(app + " ") for r in results):
+        try:
+            p = c.read_packet(timeout=0.2)
+            expect(p.kind != "fault", "%s answered %r" % (method, p.fault))
+        except socket.timeout:
+            pass
+    expect(app + " ok" in results, "the %s service's result: %r" % (app, results))
+    srv.stopped = True
+
+
+def scenario_devices(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("audio", ""), ("cdm", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse", timeout=60)
+    devices = {local(e.tag): [a.text or "" for a in e]
+               for r in getattr(p, "returned", []) for d in r if local(d.tag) == "devices"
+               for e in d}
+    c.log("devices %r" % devices)
+    # A PCM format the device prefers, as "tag,channels,rate,bits,1;".
+    expect(any(re.match(r"1,[12],\d+,(8|16),1;.*=64$", a) for a in devices.get("audio", [])),
+           "an audio format record")
+    expect("T:\\=1" in devices.get("cdm", []), "T: as a fixed drive")
+    mid = c.request("startCdm")
+    p = expect_reply(c, mid, "startCdmResponse")
+    listed = [(d.get("letter"), d.get("type")) for r in getattr(p, "returned", []) for d in r]
+    c.log("startCdm drives %r" % listed)
+    expect(("T:\\", "1") in listed, "startCdm lists T: as fixed")
+    device_service(c, "doCdm", "cdm", {"root": args.cdm_root, "base": "T:\\share"})
+    device_service(c, "doAudio", "audio", {})
+    c.log("devices done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
-             "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
+             "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
+             "devices": scenario_devices}
 
 
 def start_web_side(args, engine_port):
@@ -594,6 +649,7 @@ def main():
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
+    ap.add_argument("--cdm-root", help="devices: the folder the client sees under T:\\share")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--web-port-file")
