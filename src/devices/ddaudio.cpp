@@ -1,12 +1,11 @@
-/* Audio output's Windows side: waveOut on the wave mapper, finished buffers
- * reported to a hidden window, and the channel's constructor and destroy
- * routine. */
+/* Audio output's Windows side: waveOut on the wave mapper and finished
+ * buffers reported to a hidden window (the channel factory's constructor
+ * and destroy routine are in ddaudiochan.cpp). */
 #include "dd.h"
 
 #include "core/diapp.h"
 #include "devices/ddaudio.h"
 #include "devices/diaudio.h"
-#include "session/diso.h"
 
 #include <mmsystem.h>
 #include <stdlib.h>
@@ -14,11 +13,6 @@
 namespace {
 
 const wchar_t kClass[] = L"QVLAudioWin";
-
-struct AudioChannel {
-    DiIOChannel io; /* first: the channel pointer is this record */
-    HWND window;
-};
 
 LRESULT CALLBACK windowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == MM_WOM_DONE) {
@@ -40,7 +34,7 @@ uint32_t open(DiIOChannel* io, const DiAudioFormat* f, void** device) {
     fx.cbSize = 0;
     HWAVEOUT h = nullptr;
     DWORD flags = CALLBACK_WINDOW | (caps.dwSupport & WAVECAPS_SYNC ? WAVE_ALLOWSYNC : 0);
-    HWND w = reinterpret_cast<AudioChannel*>(io)->window;
+    HWND w = reinterpret_cast<DdAudioChannel*>(io)->window;
     if (waveOutOpen(&h, WAVE_MAPPER, &fx, reinterpret_cast<DWORD_PTR>(w),
                     reinterpret_cast<DWORD_PTR>(io), flags) != MMSYSERR_NOERROR)
         return 1;
@@ -113,22 +107,12 @@ void ddAudioReportFormats(DiIOChannel* io) {
     if (g_ddApp && g_ddApp->hasAudio) diAudioAddCaps(io, &r);
 }
 
-const DiAudioOps kOps = {open,        write,     unprepare,          reset,
+const DiAudioOps kOps = {open,        write,     unprepare,           reset,
                          closeDevice, setVolume, ddAudioReportFormats};
 
 } // namespace
 
-static uint32_t channelRecords(DiChannel* ch, const DiAudioDeviceRecord** records) {
-    return diAudioDeviceRecords(reinterpret_cast<DiIOChannel*>(ch), records);
-}
-
-void ddAudioInstallHook(void) {
-    g_diSODeviceHooks.audioRecords = channelRecords;
-}
-
-DiChannel* ddAudioCreate(DdSocket* s) {
-    AudioChannel* a = static_cast<AudioChannel*>(calloc(1, sizeof(AudioChannel)));
-    if (!a) return nullptr;
+bool ddAudioChannelSetUp(DdAudioChannel* a) {
     HINSTANCE inst = GetModuleHandleW(nullptr);
     WNDCLASSW wc = {};
     wc.lpfnWndProc = windowProc;
@@ -137,23 +121,18 @@ DiChannel* ddAudioCreate(DdSocket* s) {
     wc.lpszClassName = kClass;
     RegisterClassW(&wc); /* fails harmlessly when already registered */
     a->window = CreateWindowW(kClass, L"QVLAudio", 0, 0, 0, 0, 0, nullptr, nullptr, inst, nullptr);
-    diDEChannelInit(&a->io.ch, DI_OBJ_AUDIO, 0, 0);
     if (!a->window || !diAudioChannelInit(&a->io, &kOps)) {
         if (a->window) DestroyWindow(a->window);
-        diDEChannelFree(&a->io.ch);
-        free(a);
-        return nullptr;
+        a->window = nullptr;
+        return false;
     }
     SetWindowLongPtrW(a->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&a->io));
-    diChannelAttachConnection(&a->io.ch, s);
-    return &a->io.ch;
+    return true;
 }
 
-void ddAudioDestroy(DiChannel* ch) {
-    AudioChannel* a = reinterpret_cast<AudioChannel*>(ch);
+void ddAudioChannelTearDown(DdAudioChannel* a) {
     SetWindowLongPtrW(a->window, GWLP_USERDATA, 0);
     diAudioChannelTeardown(&a->io);
     DestroyWindow(a->window);
-    diDEChannelFree(&a->io.ch);
-    free(a);
+    a->window = nullptr;
 }

@@ -4,10 +4,8 @@
 
 #include "core/diapp.h"
 #include "devices/ddcdm.h"
-#include "session/diso.h"
 
 #include <stdlib.h>
-#include <string.h>
 #include <wchar.h>
 
 uint32_t ddCDMListDrives(DiCDMDrive* out) {
@@ -63,24 +61,6 @@ DiChannel* ddCDMCreate(DdSocket* s) {
     }
     diChannelAttachConnection(&io->ch, s);
     return &io->ch;
-}
-
-/* A drive-mapping channel's drives, listed again for the capability items
- * and ns1:startCdm; requests follow the new list. */
-static uint32_t listChannelDrives(DiChannel* ch, const DiCDMDrive** drives) {
-    DiCDMState* st = static_cast<DiCDMState*>(reinterpret_cast<DiIOChannel*>(ch)->priv);
-    *drives = nullptr;
-    if (!st) return 0;
-    DiCDMDrive fresh[26];
-    uint32_t n = ddCDMListDrives(fresh);
-    memcpy(st->drives, fresh, n * sizeof *fresh);
-    st->driveCount = uint8_t(n);
-    *drives = st->drives;
-    return n;
-}
-
-void ddCDMInstallHook(void) {
-    g_diSODeviceHooks.listDrives = listChannelDrives;
 }
 
 void ddCDMDestroy(DiChannel* ch) {

@@ -1,7 +1,6 @@
 /* Audio output requests over the device calls of DiAudioOps. */
 #include "devices/diaudio.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -253,20 +252,4 @@ uint32_t diAudioDeviceRecords(DiIOChannel* io, const DiAudioDeviceRecord** recor
     if (!st->recordCount && st->ops->reportFormats) st->ops->reportFormats(io);
     *records = st->records;
     return st->recordCount;
-}
-
-void diAudioRecordText(const DiAudioDeviceRecord* r, char* out, size_t n) {
-    size_t at = 0;
-    if (n) out[0] = 0;
-    for (uint32_t i = 0; i < r->count && at < n; i++) {
-        const DiAudioFormatEntry& e = r->entries[i];
-        int w = snprintf(out + at, n - at, "%u,%u,%u,%u,%u;", unsigned(e.format.tag),
-                         unsigned(e.format.channels), unsigned(e.format.rate),
-                         unsigned(e.format.bits), unsigned(e.preferred));
-        if (w < 0 || size_t(w) >= n - at) { /* never a cut group */
-            out[at] = 0;
-            break;
-        }
-        at += size_t(w);
-    }
 }

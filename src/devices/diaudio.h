@@ -13,6 +13,8 @@
 
 #include "devices/diiochan.h"
 
+#include <stdio.h>
+
 struct DiAudioFormat {
     uint16_t tag, channels;
     uint32_t rate, avgBytes;
@@ -47,7 +49,11 @@ struct DiAudioFormatEntry {
     uint32_t preferred;
 };
 
-enum : uint32_t { DI_AUDIO_MAX_FORMATS = 10, DI_AUDIO_MAX_RECORDS = 5, DI_AUDIO_RECORD_KIND = 0x40 };
+enum : uint32_t {
+    DI_AUDIO_MAX_FORMATS = 10,
+    DI_AUDIO_MAX_RECORDS = 5,
+    DI_AUDIO_RECORD_KIND = 0x40
+};
 
 /* The formats one output device accepts, as the capability items report
  * them (kind 0x40). */
@@ -116,7 +122,22 @@ bool diAudioAddCaps(DiIOChannel* io, const DiAudioDeviceRecord* r);
 /* The channel's device records, probed first when there are none yet. */
 uint32_t diAudioDeviceRecords(DiIOChannel* io, const DiAudioDeviceRecord** records);
 /* The capability name of a record: one "tag,channels,rate,bits,preferred;"
- * group per format; n includes the terminator. */
-void diAudioRecordText(const DiAudioDeviceRecord* r, char* out, size_t n);
+ * group per format, never a cut one; n includes the terminator. Inline:
+ * the outpost formats records without linking the channel code. */
+inline void diAudioRecordText(const DiAudioDeviceRecord* r, char* out, size_t n) {
+    size_t at = 0;
+    if (n) out[0] = 0;
+    for (uint32_t i = 0; i < r->count && at < n; i++) {
+        const DiAudioFormatEntry& e = r->entries[i];
+        int w = snprintf(out + at, n - at, "%u,%u,%u,%u,%u;", unsigned(e.format.tag),
+                         unsigned(e.format.channels), unsigned(e.format.rate),
+                         unsigned(e.format.bits), unsigned(e.preferred));
+        if (w < 0 || size_t(w) >= n - at) {
+            out[at] = 0;
+            break;
+        }
+        at += size_t(w);
+    }
+}
 
 #endif

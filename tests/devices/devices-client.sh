@@ -8,7 +8,7 @@
 # A private PulseAudio server (its own runtime folder and socket, a null
 # sink) carries the sound; parec records the sink's monitor and the
 # recording must hold 440 +- 5 Hz for 1 s +- 50 ms.
-# Runs on the display and Wine prefix of its caller (tools/test). Exit 77
+# Runs on the display of its caller (tools/test). Exit 77
 # (skipped) when PulseAudio or numpy are not installed.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,16 +18,19 @@ command -v pulseaudio >/dev/null && command -v parec >/dev/null &&
 
 work=$(mktemp -d)
 rec_pid= peer_pid= client_pid=
-link=$WINEPREFIX/dosdevices/t:
+# Wine learns its drives when its server starts: this test has a prefix of
+# its own (made once, then reused) whose T: is the folder emptied here for
+# every run, and starts and stops that prefix's server itself.
+export WINEPREFIX=$HV_WIN32/wineprefix-devices
+drive=$HV_WIN32/devices-drive
 cleanup() {
     local pid
     for pid in $client_pid $peer_pid $rec_pid; do
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
-    rm -f "$link"
     hv_cleanup
-    rm -rf "$work"
+    rm -rf "$work" "$drive"
 }
 trap cleanup EXIT
 fail() {
@@ -36,18 +39,22 @@ fail() {
     exit 1
 }
 
-mkdir -p "$work/drive/share"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then # made without T:, which the next start finds
+    hv_start_wine || exit 1
+    hv_cleanup
+fi
+rm -rf "$drive"
+mkdir -p "$drive/share"
+ln -sfn "$drive" "$WINEPREFIX/dosdevices/t:"
 hv_start_pulse "$work/pulse" || exit 1
-
-rm -f "$link"
-ln -s "$work/drive" "$link"
+hv_start_wine || exit 1
 
 parec --device=hvnull.monitor --format=s16le --rate=22050 --channels=1 --latency-msec=20 \
     --raw "$work/rec.raw" </dev/null >/dev/null 2>&1 &
 rec_pid=$!
 
 /usr/bin/python3 "$here/../peers/fake_halvanet.py" --scenario devices --port-file "$work/sp" \
-    --transcript "$work/t" --lifetime 120 --cdm-root "$work/drive/share" \
+    --transcript "$work/t" --lifetime 120 --cdm-root "$drive/share" \
     </dev/null >/dev/null 2>&1 &
 peer_pid=$!
 for i in $(seq 1 100); do [ -s "$work/sp" ] && break; sleep 0.1; done
