@@ -251,6 +251,16 @@ void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCap
         CQVLXMLContentTag* tag = new (std::nothrow) CQVLXMLContentTag(k.name);
         if (!tag) continue;
         CQVLList<CCapability> items;
+        if (!strcmp(k.name, "print") && printJobs) {
+            /* The printers travel as typed parameters, the others as text. */
+            printJobs->AddPrinterCapabilities(&items, g_ddApp && g_ddApp->hasDefaultPrinter);
+            for (auto* n = items.head; n; n = n->next) {
+                if (n->item->flag) n->item->Log();
+                tag->AddChild(n->item->ToSOAPParameter(), true);
+            }
+            devices->AddChild(tag, true);
+            continue;
+        }
         if (!strcmp(k.name, "audio")) AddAudioItems(&items);
         if (!strcmp(k.name, "cdm")) AddDriveItems(&items);
         addItemElements(tag, &items);
@@ -298,8 +308,6 @@ void CServerOutpost::OnClientCapabilities(CQVLSOAPRequest* request, const DiChar
     }
     FreePlatform(&platform);
     StartDeviceChannels();
-    if ((f.all || f.print) && printJobs)
-        printJobs->AddPrinterCapabilities(&list, g_ddApp && g_ddApp->hasDefaultPrinter);
     CQVLSOAPResponse* r =
         MakeResponse(u"ns1:clientCapabilitiesResponse", u"qvl:clientCapabilities");
     if (!r) return;

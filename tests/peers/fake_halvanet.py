@@ -35,7 +35,8 @@ Scenarios:
              and the fixed drive T: (--cdm-root, which cdm_peer.py checks
              through doCdm); ns1:startCdm must list T:; then doAudio plays
              1 s of 440 Hz (io_peer.py); then signs the client out.
-  print      signs in, asks for the print capabilities, sends a print job
+  print      signs in, asks for the print capabilities (the printer items
+             must come in the devices element's "print"), sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
@@ -539,7 +540,12 @@ def scenario_print(srv, args):
     expect_init(c, args.cookie)
     sign_in(c)
     mid = c.request("clientCapabilities", [("print", "")])
-    expect_reply(c, mid, "clientCapabilitiesResponse")
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    printers = [local(x.tag) for r in getattr(p, "returned", []) for d in r
+                if local(d.tag) == "devices" for e in d if local(e.tag) == "print" for x in e]
+    c.log("devices/print %r" % printers)
+    expect("printername" in printers and "multipleprinters" in printers,
+           "the printer items in devices/print")
     job = "http://127.0.0.1/printing/_service/job1"
     results = []
     app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s9",
