@@ -81,7 +81,12 @@ void open(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t str
     f.blockAlign = c.u16(), f.bits = c.u16();
     io->sessionClose = sessionClose;
     void* dev = nullptr;
-    DiAudioStream* s = c.ok ? static_cast<DiAudioStream*>(calloc(1, sizeof *s)) : nullptr;
+    uint32_t listed = 0;
+    for (DiAudioStream* o = st->streams; o; o = o->next)
+        listed++;
+    DiAudioStream* s = c.ok && listed < DI_AUDIO_MAX_STREAMS
+                           ? static_cast<DiAudioStream*>(calloc(1, sizeof *s))
+                           : nullptr;
     if (!s || st->ops->open(io, &f, &dev)) {
         free(s);
         return valueReply(io, 101, 1, stream);
@@ -108,7 +113,9 @@ void write(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t st
     b->stream = stream;
     const uint8_t* samples = c.bytes(b->length);
     DiAudioStream* s = findStream(st, stream);
-    b->data = samples ? static_cast<uint8_t*>(malloc(b->length ? b->length : 1)) : nullptr;
+    bool room = st->queuedCount < DI_AUDIO_MAX_QUEUED &&
+                b->length <= DI_AUDIO_MAX_QUEUED_BYTES - st->queuedBytes;
+    b->data = samples && room ? static_cast<uint8_t*>(malloc(b->length ? b->length : 1)) : nullptr;
     if (!s || !b->data) {
         complete(io, b, 1);
         free(b->data);
@@ -127,6 +134,8 @@ void write(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t st
     while (*tail)
         tail = &(*tail)->next;
     *tail = b;
+    st->queuedCount++;
+    st->queuedBytes += b->length;
 }
 
 void setVolume(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t stream) {
@@ -149,6 +158,8 @@ void diAudioBufferDone(DiIOChannel* io, const void* header) {
     DiAudioBuffer* b = *l;
     if (!b) return;
     *l = b->next;
+    st->queuedCount--;
+    st->queuedBytes -= b->length;
     DiAudioStream* s = b->owner;
     st->ops->unprepare(s->device, b);
     b->played = b->length;

@@ -85,8 +85,19 @@ struct DiAudioState {
     int32_t openStreams;
     DiAudioStream* streams; /* newest first */
     DiAudioBuffer* queue;   /* arrival order */
+    uint32_t queuedCount, queuedBytes;
     uint8_t recordCount;
     DiAudioDeviceRecord records[DI_AUDIO_MAX_RECORDS];
+};
+
+/* What a server may hold on the device at once: writes and opens beyond
+ * these fail (value 1) instead of growing the process without bound. A
+ * player keeps a few buffers in flight; 16 MiB is a minute and a half of
+ * 44100 Hz stereo 16-bit. */
+enum : uint32_t {
+    DI_AUDIO_MAX_QUEUED = 1024,
+    DI_AUDIO_MAX_QUEUED_BYTES = 16u << 20,
+    DI_AUDIO_MAX_STREAMS = 32,
 };
 
 /* Sets up a channel of type 15 (after the base initialiser); false when out

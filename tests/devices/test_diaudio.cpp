@@ -175,6 +175,35 @@ TEST_F(Audio, SessionCloseClosesItsStreamWithoutAReply) {
     EXPECT_EQ(1u, call(3, writeReq(0, 0, 0, "x"), 7).at(0).value);
 }
 
+// A server that writes faster than the device plays, or opens without end,
+// meets a ceiling: the write or open fails, nothing more is held, and room
+// comes back as buffers finish.
+TEST_F(Audio, QueueAndStreamsHaveCeilings) {
+    call(1, format(), 1);
+    const std::string mib(1u << 20, 's');
+    for (int i = 0; i < 16; i++)
+        ASSERT_TRUE(call(3, writeReq(0, 0, uint32_t(i), mib), 1).empty());
+    std::vector<Reply> r = call(3, writeReq(0, 0, 99, "x"), 1);
+    ASSERT_EQ(1u, r.size());
+    EXPECT_EQ(1u, r[0].value);
+    EXPECT_EQ(done(0, 0, 99, 0), r[0].body);
+    EXPECT_EQ(16, g_fakeAudio.headersHeld);
+    EXPECT_EQ(0u, finish(0).at(0).value);
+    EXPECT_TRUE(call(3, writeReq(0, 0, 100, "x"), 1).empty());
+    destroy();
+
+    SetUp();
+    call(1, format(), 1);
+    for (int i = 0; i < 1024; i++)
+        call(3, writeReq(0, 0, 0, ""), 1);
+    EXPECT_EQ(1u, call(3, writeReq(0, 0, 0, ""), 1).at(0).value);
+    EXPECT_EQ(1024, g_fakeAudio.headersHeld);
+    for (uint16_t id = 2; id <= 32; id++)
+        EXPECT_EQ(0u, call(1, format(), id).at(0).value) << id;
+    EXPECT_EQ(1u, call(1, format(), 33).at(0).value);
+    EXPECT_EQ(32, g_fakeAudio.devicesOpen);
+}
+
 TEST_F(Audio, TearDownStopsDevicesBeforeReleasingHeaders) {
     call(1, format(), 1);
     call(1, format(), 2);
