@@ -20,6 +20,9 @@
 
 namespace {
 
+using iowire::le16;
+using iowire::le32;
+
 const uint32_t RATE = 44100, BUFFERS = 20, SAMPLES = RATE / 20; // 50 ms of mono 16-bit
 
 double now() {
@@ -100,13 +103,6 @@ double plainRound(const std::string& data) {
     for (uint32_t i = 0; i < BUFFERS; i++)
         sum += p.done[i] - written[i];
     return sum / BUFFERS;
-}
-
-std::string le32(uint32_t v) {
-    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
-std::string le16(uint16_t v) {
-    return std::string{char(v), char(v >> 8)};
 }
 
 void call(DiIOChannel* io, uint32_t code, const std::string& p) {
