@@ -8,6 +8,8 @@
 #include "net/diroute.h"
 #include "core/diutil.h"
 #include "devices/didevice.h"
+#include "devices/diaudio.h"
+#include "devices/dicdm.h"
 #include "devices/diprintq.h"
 #include "session/dicapability.h"
 #include "session/diprofile.h"
@@ -219,18 +221,39 @@ void CServerOutpost::AddSerialItems(CQVLList<CCapability>* list) {
         if (l->devices[i] && l->devices[i]->classCode == 512) addDeviceItem(list, l->devices[i], i);
 }
 
-/* A device element holding one "attribute" tag per item, each the item's
- * "name=value" text. */
-static CQVLXMLContentTag* attributeTags(const char* name, CQVLList<CCapability>* items) {
-    CQVLXMLContentTag* tag = new (std::nothrow) CQVLXMLContentTag(name);
-    if (!tag) return nullptr;
+DiSODeviceHooks g_diSODeviceHooks;
+
+void CServerOutpost::AddDriveItems(CQVLList<CCapability>* list) {
+    const DiCDMDrive* drives = nullptr;
+    uint32_t n = driveChannel && g_diSODeviceHooks.listDrives
+                     ? g_diSODeviceHooks.listDrives(driveChannel, &drives)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++)
+        addInt(list, drives[i].root, drives[i].kind);
+}
+
+void CServerOutpost::AddAudioItems(CQVLList<CCapability>* list) {
+    const DiAudioDeviceRecord* records = nullptr;
+    uint32_t n = audioChannel && g_diSODeviceHooks.audioRecords
+                     ? g_diSODeviceHooks.audioRecords(audioChannel, &records)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++) {
+        char text[DI_AUDIO_MAX_FORMATS * 64];
+        diAudioRecordText(&records[i], text, sizeof text);
+        DiChar* name = diTextFromUtf8Dup(text, strlen(text));
+        if (name) addInt(list, name, records[i].kind);
+        free(name);
+    }
+}
+
+/* Each item as an "attribute" element holding its text form. */
+static void addItemElements(CQVLXMLContentTag* tag, CQVLList<CCapability>* items) {
     for (auto* n = items->head; n; n = n->next) {
         if (n->item->flag) n->item->Log();
         DiChar* text = n->item->ToText();
         if (text) tag->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
         free(text);
     }
-    return tag;
 }
 
 void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& f) {
@@ -241,15 +264,28 @@ void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCap
         const char* name;
         void (CServerOutpost::*items)(CQVLList<CCapability>*);
     } kinds[] = {{f.all || f.print, "print", nullptr},
-                 {f.all || f.audio, "audio", nullptr},
-                 {f.all || f.cdm, "cdm", nullptr},
+                 {f.all || f.audio, "audio", &CServerOutpost::AddAudioItems},
+                 {f.all || f.cdm, "cdm", &CServerOutpost::AddDriveItems},
                  {f.all || f.smartcard, "smartcard", &CServerOutpost::AddSmartCardItems},
                  {f.all || f.io, "io", &CServerOutpost::AddSerialItems}};
     for (auto& k : kinds) {
         if (!k.on) continue;
+        CQVLXMLContentTag* tag = new (std::nothrow) CQVLXMLContentTag(k.name);
+        if (!tag) continue;
         CQVLList<CCapability> items;
+        if (!strcmp(k.name, "print") && printJobs) {
+            /* The printers travel as typed parameters, the others as text. */
+            printJobs->AddPrinterCapabilities(&items, g_ddApp && g_ddApp->hasDefaultPrinter);
+            for (auto* n = items.head; n; n = n->next) {
+                if (n->item->flag) n->item->Log();
+                tag->AddChild(n->item->ToSOAPParameter(), true);
+            }
+            devices->AddChild(tag, true);
+            continue;
+        }
         if (k.items) (this->*k.items)(&items);
-        devices->AddChild(attributeTags(k.name, &items), true);
+        addItemElements(tag, &items);
+        devices->AddChild(tag, true);
     }
 }
 
@@ -293,8 +329,6 @@ void CServerOutpost::OnClientCapabilities(CQVLSOAPRequest* request, const DiChar
     }
     FreePlatform(&platform);
     StartDeviceChannels();
-    if ((f.all || f.print) && printJobs)
-        printJobs->AddPrinterCapabilities(&list, g_ddApp && g_ddApp->hasDefaultPrinter);
     CQVLSOAPResponse* r =
         MakeResponse(u"ns1:clientCapabilitiesResponse", u"qvl:clientCapabilities");
     if (!r) return;

@@ -8,6 +8,7 @@
 #include "core/disohooks.h"
 #include "core/ditimer.h"
 #include "core/diutil.h"
+#include "devices/dicdm.h"
 #include "devices/didevice.h"
 #include "net/dihttp.h"
 #include "net/dilaip.h"
@@ -425,7 +426,22 @@ void CServerOutpost::OnPrint(CQVLSOAPRequest* request, const DiChar* messageId) 
 void CServerOutpost::OnStartCdm(CQVLSOAPRequest*, const DiChar* messageId) {
     /* The drive list comes with the drive-mapping channel; without it the
      * answer holds no drive. */
-    replyEmpty(this, u"ns1:startCdmResponse", u"qvl:startCdm", messageId);
+    CQVLSOAPResponse* r = MakeResponse(u"ns1:startCdmResponse", u"qvl:startCdm");
+    if (!r) return;
+    const DiCDMDrive* drives = nullptr;
+    uint32_t n = driveChannel && g_diSODeviceHooks.listDrives
+                     ? g_diSODeviceHooks.listDrives(driveChannel, &drives)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++) {
+        CQVLXMLEmptyTag* drive = new (std::nothrow) CQVLXMLEmptyTag("drive");
+        if (!drive) break;
+        DiChar kind[4] = {DiChar(u'0' + drives[i].kind % 10), 0};
+        drive->AddAttribute(u"letter", drives[i].root);
+        drive->AddAttribute(u"type", kind);
+        r->AddReturnChild(drive, true);
+    }
+    Send(r, messageId);
+    delete r;
 }
 
 /* ---- launches ---- */

@@ -104,6 +104,18 @@ struct DiSOCapFlags {
  * channel is built. */
 extern CPrintJobQueue* (*g_diSOMakePrintQueue)(void);
 
+struct DiAudioDeviceRecord;
+struct DiCDMDrive;
+/* What the device channels report of themselves, for the capability items
+ * and ns1:startCdm; start-up fills it (an empty slot reports nothing). */
+struct DiSODeviceHooks {
+    /* The audio channel's format records, probed when it has none. */
+    uint32_t (*audioRecords)(DiChannel* audio, const DiAudioDeviceRecord** records);
+    /* The drive-mapping channel's drives, listed again first. */
+    uint32_t (*listDrives)(DiChannel* cdm, const DiCDMDrive** drives);
+};
+extern DiSODeviceHooks g_diSODeviceHooks;
+
 /* Fills the lower layers' launch services with the outpost's (on) or
  * empties them (see core/disohooks.h). */
 void diSOInstallLaunchHooks(bool on);
@@ -329,6 +341,8 @@ class CServerOutpost {
     /* The device channel's list, built on first use from the local
      * settings and probes; none without the channel (base: none). */
     virtual const DiDeviceList* DeviceList() { return nullptr; }
+    void AddDriveItems(CQVLList<CCapability>* list);
+    void AddAudioItems(CQVLList<CCapability>* list);
     /* Fills the platform record (base: nothing known). */
     virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
     void FreePlatform(DiSOPlatform* platform);

@@ -23,6 +23,11 @@ Applications (--app):
   io         the IO request service on the constructor's io {"device",
              "client_tty", "steps"}, one step a connection; logs
              "io STEP RESULT".
+  cdm        drive mapping (cdm_peer.py's scenario) on the folder
+             options["root"] that the client sees as options["base"];
+             logs "cdm RESULT".
+  audio      audio output: io_peer.py plays 1 s of 440 Hz in four
+             buffers; logs "audio RESULT".
 
 Events go one a line to --log. Importable: AppServer(...).start() runs the
 listener on a thread (fake_halvanet.py's demo does so).
@@ -122,14 +127,37 @@ def ioserial(conn, log, options):
     log("io %s " % step + ("ok" if not problems else "FAILED: " + "; ".join(problems)))
 
 
+def device_result(log, name, run):
+    import io_peer
+    try:
+        problems = run()
+    except (io_peer.ProtocolError, OSError, struct.error, IndexError) as e:
+        problems = ["%s: %s" % (type(e).__name__, e)]
+    log(name + " " + ("ok" if not problems else "; ".join(problems)))
+
+
+def drives(conn, log, options):
+    import cdm_peer
+    device_result(log, "cdm",
+                  lambda: cdm_peer.scenario(conn, options["root"], options["base"], 1, 0))
+
+
+def audio(conn, log, options):
+    import io_peer
+    device_result(log, "audio", lambda: io_peer.play_tone(conn))
+
+
 APPS = {"awtwindow": awtwindow, "character": character, "print": printjob}
+# Device services: they take the constructor's options instead of a file.
+DEVICE_APPS = {"cdm": drives, "audio": audio}
 
 
 class AppServer:
     def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
-                 close_file=None, job="", io=None):
+                 close_file=None, job="", io=None, options=None):
         self.log, self.app, self.close_file, self.job = log, app, close_file, job
         self.io = io  # the IO request service's options (app "io")
+        self.options = options or {}
         self.expected = connect_request(session, owner, cookie, host, peer)
         self.listener = peerlib.listen_local(4)
         self.listener.settimeout(0.2)
@@ -151,6 +179,8 @@ class AppServer:
                     printjob(conn, self.log, self.close_file, self.job)
                 elif self.app == "io":
                     ioserial(conn, self.log, self.io)
+                elif self.app in DEVICE_APPS:
+                    DEVICE_APPS[self.app](conn, self.log, self.options)
                 else:
                     APPS[self.app](conn, self.log, self.close_file)
             except (OSError, ValueError, struct.error) as e:

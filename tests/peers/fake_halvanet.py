@@ -41,7 +41,12 @@ Scenarios:
              client's end of the line), then a connection dropped midway and
              one after it, and one the next doIO replaces while it is open;
              then signs the client out.
-  print      signs in, asks for the print capabilities, sends a print job
+  devices    signs in; the capabilities must report an audio format record
+             and the fixed drive T: (--cdm-root, which cdm_peer.py checks
+             through doCdm); ns1:startCdm must list T:; then doAudio plays
+             1 s of 440 Hz (io_peer.py); then signs the client out.
+  print      signs in, asks for the print capabilities (the printer items
+             must come in the devices element's "print"), sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
@@ -70,6 +75,7 @@ two packets in one write where a scenario sends two in a row.
 
 import argparse
 import os
+import re
 import socket
 import ssl
 import sys
@@ -171,7 +177,7 @@ def parse_soap(p):
                     inner = list(ET.fromstring(wrapped))
                 except ET.ParseError as e:
                     raise ProtocolError("return text is no XML: %s" % e)
-            p.returned = inner
+            p.returned = inner  # the reply elements, for scenarios that read deeper
             for ret in inner:
                 for value in ret:
                     p.params[local(value.tag)] = value.text or ""
@@ -601,7 +607,12 @@ def scenario_print(srv, args):
     expect_init(c, args.cookie)
     sign_in(c)
     mid = c.request("clientCapabilities", [("print", "")])
-    expect_reply(c, mid, "clientCapabilitiesResponse")
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    printers = [local(x.tag) for r in getattr(p, "returned", []) for d in r
+                if local(d.tag) == "devices" for e in d if local(e.tag) == "print" for x in e]
+    c.log("devices/print %r" % printers)
+    expect("printername" in printers and "multipleprinters" in printers,
+           "the printer items in devices/print")
     job = "http://127.0.0.1/printing/_service/job1"
     results = []
     app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s9",
@@ -676,6 +687,54 @@ def scenario_scard(srv, args):
         time.sleep(0.1)
     expect(results == [[]], "the smart-card server's result: %r" % results)
     c.log("scard done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+def device_service(c, method, app, options):
+    """Starts an application server playing a device service, sends the
+    request that connects the client's channel to it and waits for its
+    result line."""
+    results = []
+    srv = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s7",
+                                   "demo", "c7", "127.0.0.1", app=app, options=options).start()
+    c.request(method, [("mrkqvlsessionid", "s7"), ("mrkqvlsessionowner", "demo"),
+                       ("mrkqvlsessioncookie", "c7"),
+                       ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                       ("mrkqvlsessionport", srv.port)])
+    end_at = time.time() + 60
+    while time.time() < end_at and not any(r.startswith(app + " ") for r in results):
+        try:
+            p = c.read_packet(timeout=0.2)
+            expect(p.kind != "fault", "%s answered %r" % (method, p.fault))
+        except socket.timeout:
+            pass
+    expect(app + " ok" in results, "the %s service's result: %r" % (app, results))
+    srv.stopped = True
+
+
+def scenario_devices(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("audio", ""), ("cdm", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse", timeout=60)
+    devices = {local(e.tag): [a.text or "" for a in e]
+               for r in getattr(p, "returned", []) for d in r if local(d.tag) == "devices"
+               for e in d}
+    c.log("devices %r" % devices)
+    # A PCM format the device prefers, as "tag,channels,rate,bits,1;".
+    expect(any(re.match(r"1,[12],\d+,(8|16),1;.*=64$", a) for a in devices.get("audio", [])),
+           "an audio format record")
+    expect("T:\\=1" in devices.get("cdm", []), "T: as a fixed drive")
+    mid = c.request("startCdm")
+    p = expect_reply(c, mid, "startCdmResponse")
+    listed = [(d.get("letter"), d.get("type")) for r in getattr(p, "returned", []) for d in r]
+    c.log("startCdm drives %r" % listed)
+    expect(("T:\\", "1") in listed, "startCdm lists T: as fixed")
+    device_service(c, "doCdm", "cdm", {"root": args.cdm_root, "base": "T:\\share"})
+    device_service(c, "doAudio", "audio", {})
+    c.log("devices done")
     c.request("logout")
     hold(c, time.time() + 30)
 
@@ -758,7 +817,8 @@ def scenario_cardlogin(srv, args):
 
 SCENARIOS = {"demo": scenario_demo, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
-             "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io}
+             "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
+             "devices": scenario_devices}
 
 
 def start_web_side(args, engine_port):
@@ -809,6 +869,7 @@ def main():
     ap.add_argument("--dialog-seen", help="local: a waiting request, cancelled once this "
                     "file exists; then waits for --dialog-gone")
     ap.add_argument("--dialog-gone", help="local: see --dialog-seen")
+    ap.add_argument("--cdm-root", help="devices: the folder the client sees under T:\\share")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--web-port-file")

@@ -5,7 +5,8 @@ data messages (deflated per message or as one continuing stream) and the
 client's replies, deflated or not. Device requests are I-AIP at level 2.
 
 Importable: IOServer(conn) speaks the channel on an accepted connection;
-serial_echo(conn, ...) is the serial scenario. As a program:
+serial_echo(conn, ...) is the serial scenario, play_tone(conn) plays a tone
+on an audio channel. As a program:
 
 usage: io_peer.py serial-echo --port-file F --result-file R --device N
                   --client-tty PATH [--deflate message|stream] [--lifetime S]
@@ -21,6 +22,7 @@ import os
 import socket
 import struct
 import sys
+import time
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -374,6 +376,58 @@ def serial_rate(conn, device, total, send):
     srv.session(1, open_it=False)
     ok = got[:total] == serial_peer.paced_bytes(total)
     return rate, [] if ok else ["the bytes read differ from those sent"]
+
+
+def tone(freq, seconds, rate=22050, amplitude=12000):
+    """Mono 16-bit samples of a sine wave."""
+    import math
+    n = int(rate * seconds)
+    return struct.pack("<%dh" % n, *(int(amplitude * math.sin(2 * math.pi * freq * i / rate))
+                                    for i in range(n)))
+
+
+def play_tone(conn, stream=2, buffers=4, freq=440, seconds=1.0):
+    """Plays a tone on an audio channel (type 15): opens a stream at 22050 Hz
+    mono 16-bit, writes the samples in BUFFERS writes, each tagged, and
+    requires one 103 per write, value 0, its tags and its length, in order;
+    then closes the stream. Returns a list of problems."""
+    problems = []
+    srv = IOServer(conn)
+    srv.handshake()
+
+    def reply():
+        while True:
+            t, flags, s, data = srv.read_frame()
+            if t == 7:
+                return s, struct.unpack_from("<II", data, 12), data[20:]
+
+    fmt = struct.pack("<HHIIHHH", 1, 1, 22050, 44100, 2, 16, 0)
+    srv.send_request(stream, KIND_AUDIO, 1, fmt)
+    s, (code, value), _ = reply()
+    if (s, code, value) != (stream, 101, 0):
+        return ["open answered stream %d code %d value %d" % (s, code, value)]
+    samples = tone(freq, seconds)
+    n = len(samples) // 2
+    cut = [2 * (i * n // buffers) for i in range(buffers + 1)]
+    chunks = [samples[cut[i]:cut[i + 1]] for i in range(buffers)]
+    for i, chunk in enumerate(chunks):
+        srv.send_request(stream, KIND_AUDIO, 3, struct.pack("<BHII", i + 1, 100 + i, 1000 + i,
+                                                            len(chunk)) + chunk)
+    for i, chunk in enumerate(chunks):
+        s, (code, value), body = reply()
+        want = struct.pack("<BHII", i + 1, 100 + i, 1000 + i, len(chunk))
+        if (s, code, value, body) != (stream, 103, 0, want):
+            problems.append("write %d done: stream %d code %d value %d body %r" %
+                            (i, s, code, value, body))
+    note("%d buffers played" % len(chunks))
+    # A buffer is done once the sound system has taken it; what it still
+    # holds for its latency is lost when the device closes at once.
+    time.sleep(0.5)
+    srv.send_request(stream, KIND_AUDIO, 2, b"")
+    s, (code, value), _ = reply()
+    if (code, value) != (102, 0):
+        problems.append("close answered code %d value %d" % (code, value))
+    return problems
 
 
 def main(argv):
