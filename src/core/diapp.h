@@ -178,7 +178,6 @@ void diAppShutdown(void);
 /* Small text helpers of the application core (owned copies use malloc). */
 size_t diAppStrLen(const DiChar* s);
 DiChar* diAppStrDup(const DiChar* s);
-int diAppStrCmp(const DiChar* a, const DiChar* b);
 /* Replaces *slot with a copy of text (none clears); the old text is freed. */
 void diAppSetText(DiChar** slot, const DiChar* text);
 
