@@ -245,19 +245,9 @@ DiObject* ddUIFindEngineByWindow(HWND hwnd) {
     return nullptr;
 }
 
-DiObject* ddUIFindObjectByWindow(HWND hwnd) {
-    DiObject* obj = ddUIFindEngineByWindow(hwnd);
-    if (obj) return obj;
-    return ddUIFrameEngine(ddUIFindFrame(hwnd));
-}
-
 int ddUIIsXView(HWND hwnd) {
     DiObject* obj = ddUIFindEngineByWindow(hwnd);
     return obj && obj->type == DI_OBJ_XDE;
-}
-
-HWND ddUILaunchSender(void) {
-    return s_launchSender;
 }
 
 /* ---- Views ---- */

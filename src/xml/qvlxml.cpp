@@ -165,11 +165,6 @@ void CQVLXMLAttributeList::Pack(CQVLPackBuffer* buffer) {
 
 /* ---- markers and leaf nodes ---- */
 
-CQVLXMLEmpty* CQVLXMLEmpty::Matched() {
-    static CQVLXMLEmpty instance;
-    return &instance;
-}
-
 CQVLXMLComment* CQVLXMLComment::Instance() {
     static CQVLXMLComment instance;
     return &instance;

@@ -165,13 +165,12 @@ class CQVLXMLAttributeList : public CQVLList<CQVLXMLAttribute>, public IQVLPacka
     void Pack(CQVLPackBuffer* buffer) override;
 };
 
-/* Writes nothing; the static instance marks "matched, nothing built". */
+/* Writes nothing: the base of markers that match without building. */
 class CQVLXMLEmpty : public CQVLXMLElement {
   public:
     bool IsContent() override { return false; }
     bool IsTag() override { return false; }
     void Pack(CQVLPackBuffer*) override {}
-    static CQVLXMLEmpty* Matched();
 };
 
 class CQVLXMLComment : public CQVLXMLEmpty {
