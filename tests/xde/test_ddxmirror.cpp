@@ -290,7 +290,7 @@ TEST_F(Mirror, ScaledRepaintShowsTheScalersPicture) {
     // The window is half the remote screen: scaled fast into 80 x 60.
     DiObject* engine = &ch->hdr;
     engine->vwidth = W, engine->vheight = H, engine->width = W / 2, engine->height = H / 2;
-    DiScaler* s = ddScaleAlloc();
+    DiScaler* s = diScaleCreate();
     ASSERT_NE(s, nullptr);
     diScaleAttach(s, engine);
     diScaleSetMode(s, DI_SCALE_FAST);
@@ -327,7 +327,7 @@ TEST_F(Mirror, ScaledRepaintShowsTheScalersPicture) {
     fill(0, 0, 4, 4);
     EXPECT_FALSE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED);
     engine->scaler = nullptr;
-    ddScaleFree(s);
+    diScaleFree(s);
 }
 
 } // namespace
