@@ -87,7 +87,9 @@ struct Mirror : ::testing::Test {
         d->screenWidth = W, d->screenHeight = H, d->depth = depth;
         d->sessionFlags = sessionFlags;
         ASSERT_EQ(diXDECreateScreen(d), 0);
-        diXExposeArea(d, 0, 0, W, H); // the window shows the (black) buffer
+        // The window shows the (black) buffer, as after the view's paint.
+        DiEvent expose = {{DI_EV_EXPOSE, 0, 0, 0, uint32_t(W), uint32_t(H)}, nullptr};
+        ch->hdr.handler(&ch->hdr, &expose);
         ops.setGCMode(d, 2);          // the server lets this GC be mirrored
     }
     void TearDown() override {
