@@ -156,26 +156,12 @@ class CQVLXMLAttribute : public CQVLXMLElement {
     explicit CQVLXMLAttribute(const CQVLXMLAttribute* other);
     ~CQVLXMLAttribute() override;
     bool HasName(const CQVLXMLString* n) const;
-    bool HasValue(const DiChar* v) const;
     void Pack(CQVLPackBuffer* buffer) override;
 };
 
 class CQVLXMLAttributeList : public CQVLList<CQVLXMLAttribute>, public IQVLPackable {
   public:
     void Pack(CQVLPackBuffer* buffer) override;
-};
-
-/* Writes nothing: the base of markers that match without building. */
-class CQVLXMLEmpty : public CQVLXMLElement {
-  public:
-    bool IsContent() override { return false; }
-    bool IsTag() override { return false; }
-    void Pack(CQVLPackBuffer*) override {}
-};
-
-class CQVLXMLComment : public CQVLXMLEmpty {
-  public:
-    static CQVLXMLComment* Instance();
 };
 
 class CQVLXMLCDSect : public CQVLXMLElement {
