@@ -169,8 +169,6 @@ int diAppCreateRoot(void);
 void diAppInitRoutes(DdLaunchOptions* routes);
 /* Frees both default routes and the two texts kept with them. */
 void diAppFreeRoutes(DdLaunchOptions* routes);
-void diAppSetSocksRoute(DiRoute* route);
-void diAppSetHttpProxyRoute(DiRoute* route);
 int diAppRunEventLoop(void);
 /* Frees the portable side of the application at shut-down. */
 void diAppShutdown(void);
