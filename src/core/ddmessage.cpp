@@ -9,7 +9,6 @@
 
 #include <shellapi.h>
 #include <stdlib.h>
-#include <time.h>
 
 HMODULE g_ddResourceLibrary = nullptr;
 
@@ -59,10 +58,6 @@ bool ddAskYesNoHwnd(HWND window, const wchar_t* text, const wchar_t* caption) {
     return MessageBoxW(window, text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-bool ddAskYesNo(DdFrame* frame, const wchar_t* text, const wchar_t* caption) {
-    return ddAskYesNoHwnd(ddFrameWindow(frame), text, caption);
-}
-
 int ddMessageBoxInfoHwnd(HWND window, const wchar_t* text, const wchar_t* caption) {
     wchar_t title[256];
     if (!caption) {
@@ -82,10 +77,6 @@ bool ddSystemErrorText(DWORD code, wchar_t* buffer, int size) {
         FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, size, nullptr);
     return n > 0;
-}
-
-int64_t ddTime(void) {
-    return static_cast<int64_t>(time(nullptr));
 }
 
 int ddShellOpen(HWND window, const wchar_t* file, const wchar_t* parameters, int show) {

@@ -125,11 +125,3 @@ void ddTraceLogShowTo(void (*sink)(const DiChar* text, void* ctx), void* ctx) {
     }
     CloseHandle(f);
 }
-
-static void ddTraceToConsole(const DiChar* text, void*) {
-    ddDlgConsoleAppend(ddW(text));
-}
-
-void ddTraceLogShow(void) {
-    ddTraceLogShowTo(ddTraceToConsole, nullptr);
-}

@@ -14,9 +14,8 @@ const wchar_t* ddTraceLogPath(void);
 void ddTraceLogPrintf(int message, std::initializer_list<DiFmtArg> args);
 /* Appends the text as it is (converted to UTF-8). */
 void ddTraceLogWrite(const DiChar* text);
-/* Copies the file into the Console Log window, 63 bytes at a time. */
-void ddTraceLogShow(void);
-/* As ddTraceLogShow, to any receiver (each call gets whole characters). */
+/* Hands the file to the receiver in pieces of 63 bytes, each cut back to
+ * whole characters (the Console Log window fills itself this way). */
 void ddTraceLogShowTo(void (*sink)(const DiChar* text, void* ctx), void* ctx);
 
 #endif

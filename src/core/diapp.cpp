@@ -38,23 +38,6 @@ void diAppFreeRoutes(DdLaunchOptions* o) {
 }
 
 /* A replacement is a new record copied from the caller's; the old one goes. */
-static void diAppReplaceRoute(DiRoute** slot, const DiRoute* route, uint32_t kind) {
-    DiRoute* r = static_cast<DiRoute*>(calloc(1, sizeof(DiRoute)));
-    if (!r) return;
-    diRouteInit(r, kind, route ? route->host : nullptr, route ? route->port : 0,
-                route ? route->tls : 0);
-    diAppDeleteRoute(*slot);
-    *slot = r;
-}
-
-void diAppSetSocksRoute(DiRoute* route) {
-    diAppReplaceRoute(&g_ddApp->opt.socksRoute, route, 3);
-}
-
-void diAppSetHttpProxyRoute(DiRoute* route) {
-    diAppReplaceRoute(&g_ddApp->opt.httpProxyRoute, route, 2);
-}
-
 int diAppCreateRoot(void) {
     /* Main window mode 1, a manager without channel (engine type 2). */
     DiFrame* root = diUICreateFrame(1, 2, 640, 480);

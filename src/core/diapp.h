@@ -169,8 +169,6 @@ int diAppCreateRoot(void);
 void diAppInitRoutes(DdLaunchOptions* routes);
 /* Frees both default routes and the two texts kept with them. */
 void diAppFreeRoutes(DdLaunchOptions* routes);
-void diAppSetSocksRoute(DiRoute* route);
-void diAppSetHttpProxyRoute(DiRoute* route);
 int diAppRunEventLoop(void);
 /* Frees the portable side of the application at shut-down. */
 void diAppShutdown(void);
@@ -178,7 +176,6 @@ void diAppShutdown(void);
 /* Small text helpers of the application core (owned copies use malloc). */
 size_t diAppStrLen(const DiChar* s);
 DiChar* diAppStrDup(const DiChar* s);
-int diAppStrCmp(const DiChar* a, const DiChar* b);
 /* Replaces *slot with a copy of text (none clears); the old text is freed. */
 void diAppSetText(DiChar** slot, const DiChar* text);
 

@@ -19,12 +19,6 @@ DiChar* diAppStrDup(const DiChar* s) {
     return copy;
 }
 
-int diAppStrCmp(const DiChar* a, const DiChar* b) {
-    while (*a && *a == *b)
-        a++, b++;
-    return static_cast<int>(*a) - static_cast<int>(*b);
-}
-
 void diAppSetText(DiChar** slot, const DiChar* text) {
     free(*slot);
     *slot = diAppStrDup(text);

@@ -212,16 +212,6 @@ size_t diTextUtf8Length(const DiChar* text, size_t n) {
     return total;
 }
 
-size_t diUtf8CountChars(const char* bytes, size_t n) {
-    size_t count = 0;
-    size_t i = 0;
-    while (i < n) {
-        i += static_cast<size_t>(utf8SeqLength(static_cast<unsigned char>(bytes[i])));
-        count++;
-    }
-    return count;
-}
-
 int diTextToLatin1(char** target, char* targetEnd, const DiChar** source, const DiChar* sourceEnd) {
     const DiChar* s = *source;
     char* t = *target;
@@ -257,15 +247,6 @@ void* allocText(size_t n, size_t unit) {
 }
 
 } // namespace
-
-char* diTextToLatin1Dup(const DiChar* text, size_t n) {
-    char* out = static_cast<char*>(allocText(n, 1));
-    if (!out) return nullptr;
-    char* t = out;
-    const DiChar* s = text;
-    diTextToLatin1(&t, out + n, &s, text + n);
-    return out;
-}
 
 DiChar* diTextFromLatin1Dup(const char* bytes, size_t n) {
     DiChar* out = static_cast<DiChar*>(allocText(n, sizeof(DiChar)));

@@ -34,9 +34,6 @@ int diTextFromUtf8(DiChar* target, DiChar* targetEnd, const char** source, const
 
 /* UTF-8 bytes that the first n units of text need; 0 on error. */
 size_t diTextUtf8Length(const DiChar* text, size_t n);
-/* Characters in n UTF-8 bytes, counted by the lengths the lead bytes announce
- * (a sequence cut off by the end counts as one). */
-size_t diUtf8CountChars(const char* bytes, size_t n);
 /* Legality of one sequence of length 1 to 4. */
 bool diUtf8IsLegal(const unsigned char* bytes, int length);
 
@@ -49,9 +46,8 @@ int diTextFromLatin1(DiChar** target, DiChar* targetEnd, const char** source,
 
 /* Allocating forms over exactly n source units or bytes. The result is
  * zero-filled, NUL-terminated and freed by the caller with free(); none when
- * n is too large to size or memory runs out. Sizes in bytes: ToLatin1 n + 1,
- * FromLatin1 2n + 2, ToUtf8 3n + 3, FromUtf8 2n + 2. */
-char* diTextToLatin1Dup(const DiChar* text, size_t n);
+ * n is too large to size or memory runs out. Sizes in bytes: FromLatin1
+ * 2n + 2, ToUtf8 3n + 3, FromUtf8 2n + 2. */
 DiChar* diTextFromLatin1Dup(const char* bytes, size_t n);
 char* diTextToUtf8Dup(const DiChar* text, size_t n);
 DiChar* diTextFromUtf8Dup(const char* bytes, size_t n);

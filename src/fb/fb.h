@@ -196,8 +196,6 @@ uint32_t fbApplyRasterOp(uint32_t function, uint32_t source, uint32_t destinatio
 /* The opaque nibble table: entry i, byte j is fg when bit j of i is set. */
 void fbSetOpaqueNibbles(uint8_t foreground, uint8_t background);
 const uint8_t* fbOpaqueNibbles(); /* 16 x 4 bytes */
-/* Writes `count` copies of the n-byte pattern at src to dst by doubling. */
-void fbReplicatePattern(uint8_t* dst, const uint8_t* src, size_t n, size_t count);
 
 /* Polygons (slot 5). */
 void fbFillPolygon(void* display, FbBuffer* dst, FbGC* gc, uint32_t shape, uint32_t count,

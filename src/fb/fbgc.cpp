@@ -180,19 +180,6 @@ void fbSetOpaqueNibbles(uint8_t fg, uint8_t bg) {
 }
 const uint8_t* fbOpaqueNibbles() { return &g_nibbles[0][0]; }
 
-void fbReplicatePattern(uint8_t* dst, const uint8_t* src, size_t n, size_t count) {
-    size_t total = n * count;
-    if (!total)
-        return;
-    memcpy(dst, src, n);
-    size_t filled = n;
-    while (filled < total) {
-        size_t chunk = filled < total - filled ? filled : total - filled;
-        memcpy(dst + filled, dst, chunk);
-        filled += chunk;
-    }
-}
-
 /* ---- vectors and validation ---- */
 
 int fbCreateGC(void*, FbGC* gc) {

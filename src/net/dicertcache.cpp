@@ -212,9 +212,7 @@ int diCertCacheLoadPem(const char* bytes, size_t length) {
     });
 }
 
-/* The document, or none when the bytes do not hold one with an "array"
- * root. */
-static CQVLXMLDoc* diCertHostsTryParse(const char* bytes, size_t length) {
+CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length) {
     if (!bytes || length == 0 || length > DI_CERT_FILE_MAX) return nullptr;
     CQVLParser p(bytes, length);
     CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
@@ -223,11 +221,6 @@ static CQVLXMLDoc* diCertHostsTryParse(const char* bytes, size_t length) {
         doc = nullptr;
     }
     return doc;
-}
-
-CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length) {
-    CQVLXMLDoc* doc = diCertHostsTryParse(bytes, length);
-    return doc ? doc : emptyHosts();
 }
 
 std::string diCertHostsSerialize(CQVLXMLDoc* doc) {
@@ -269,7 +262,7 @@ void diCertCacheInit(const std::string& storePath, const std::string& hostsPath)
     delete c.hosts;
     c.hosts = nullptr;
     if (!hostsPath.empty() && diCertFileRead(hostsPath, &bytes, DI_CERT_FILE_MAX))
-        c.hosts = diCertHostsTryParse(bytes.data(), bytes.size());
+        c.hosts = diCertHostsParse(bytes.data(), bytes.size());
     if (!c.hosts) {
         /* Missing or unreadable: start over with an empty document. */
         c.hosts = emptyHosts();

@@ -73,8 +73,9 @@ const std::string& diCertCacheSaveSessionCerts();
  * Returns how many were read. Text between blocks is skipped. */
 int diCertCacheLoadPem(const char* bytes, size_t length);
 
-/* The visited-hosts document: parsed from the file's bytes (a new empty
- * document when they do not parse), and serialised as written. */
+/* The visited-hosts document: parsed from the file's bytes (none when they
+ * do not hold a document with an "array" root; the cache then starts an
+ * empty one and writes it), and serialised as written. */
 CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length);
 std::string diCertHostsSerialize(CQVLXMLDoc* doc);
 /* Same operations as the cache's, on a given document. */

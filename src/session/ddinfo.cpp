@@ -134,7 +134,3 @@ void ddSOConnectionInfoDestroy(void) {
     delete g_info;
     g_info = nullptr;
 }
-
-HWND ddSOConnectionInfoList(void) {
-    return g_info && g_info->window ? g_info->window->list : nullptr;
-}

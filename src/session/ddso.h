@@ -49,8 +49,6 @@ void ddSOShowEventLog(void);
 /* Opens a fresh connection-information window (the previous one goes). */
 void ddSOShowConnectionInfo(void);
 void ddSOConnectionInfoDestroy(void);
-/* Tests: the window's list, or none. */
-HWND ddSOConnectionInfoList(void);
 /* The local X display the outpost found ("host:0"), or none. */
 const DiChar* ddSOLocalXDisplay(void);
 
@@ -85,9 +83,8 @@ void ddSOTrayShowMenu(void);
  * windows' styles. */
 bool ddSOEmbedWindow(HWND helper, HWND frame);
 bool ddSODetachWindow(HWND frame);
-/* Tests: whether the icon is shown, and the menu as it would open. */
+/* Tests: whether the icon is shown. */
 bool ddSOTrayIconShown(void);
-HMENU ddSOTrayMenuForTest(void);
 /* The CA certificate file named by the "-ca" launch option, or none. */
 const DiChar* diSOGetCAFile(void);
 /* The session's last connection error (diSOSetLastError), or none. */

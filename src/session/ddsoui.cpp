@@ -276,14 +276,6 @@ void ddSOTrayNotify(HWND, WPARAM, LPARAM lp) {
     if (LOWORD(lp) == WM_RBUTTONUP) ddSOTrayShowMenu();
 }
 
-HMENU ddSOTrayMenuForTest(void) {
-    if (!g_tray.model) return nullptr;
-    std::vector<DiSOUIMenuLine> lines;
-    diSOUIMenuLines(g_tray.model, &lines);
-    std::vector<CSOUIComponent*> table;
-    return buildMenu(lines, &table);
-}
-
 /* The exit command: when connected, the user confirms first; the question
  * runs a message loop in which the outpost may end. */
 void diSOUIExit(void) {

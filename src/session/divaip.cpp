@@ -72,10 +72,6 @@ static bool s_busy;
 static bool s_anyRefused;
 static DiTimer* s_rerunTimer;
 
-bool diVAIPBusy(void) {
-    return s_busy;
-}
-
 DiChannel* diVAIPChannelNew(DdSocket* socket) {
     DiSOAPChannel* vc = static_cast<DiSOAPChannel*>(calloc(1, sizeof(DiSOAPChannel)));
     if (!vc) return nullptr;

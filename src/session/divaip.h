@@ -45,8 +45,6 @@ void diVAIPChannelDelete(DiChannel* channel);
 int diVAIPHandleEvent(DiObject* obj, DiEvent* ev);
 /* The packet reader: 0 to wait, -1 when the channel must close. */
 int diVAIPRead(DiSOAPChannel* channel);
-/* True while a SOAP packet is being handled. */
-bool diVAIPBusy(void);
 
 class CVAIPConnection {
   public:

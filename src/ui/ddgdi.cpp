@@ -349,14 +349,6 @@ void ddGDIFillSolid(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t heigh
     ExtTextOutW(gc->hdc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
 }
 
-void ddGDIDraw3DFrame(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t light,
-                      uint32_t dark) {
-    ddGDIFillSolid(gc, x, y, width - 1, 1, light);
-    ddGDIFillSolid(gc, x, y, 1, height - 1, light);
-    ddGDIFillSolid(gc, x + width - 1, y, 1, height, dark);
-    ddGDIFillSolid(gc, x, y + height - 1, width, 1, dark);
-}
-
 void ddGDITextOut(DdGC* gc, int32_t x, int32_t y, const DdGCRect* rect, const DiChar* text,
                   int32_t count, const int32_t* advances) {
     if (!gc->hdc || count < 0 || (count > 0 && !text)) return;

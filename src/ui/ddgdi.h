@@ -105,8 +105,6 @@ void ddGDIPolySegment(DdGC* gc, int32_t count, const DdGCPoint* points);
 void ddGDIPolyRectangle(DdGC* gc, int32_t count, const DdGCRect* rects);
 void ddGDIFillPolygon(DdGC* gc, int32_t count, const DdGCPoint* points);
 void ddGDIFillSolid(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour);
-void ddGDIDraw3DFrame(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t light,
-                      uint32_t dark);
 void ddGDITextOut(DdGC* gc, int32_t x, int32_t y, const DdGCRect* rect, const DiChar* text,
                   int32_t count, const int32_t* advances);
 void ddGDIDrawText(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height,

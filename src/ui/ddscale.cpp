@@ -12,16 +12,6 @@ static DdScaleResources* ddScaleResourcesOf(const DiScaler* scaler) {
     return scaler ? static_cast<DdScaleResources*>(scaler->resources) : nullptr;
 }
 
-DiScaler* ddScaleAlloc(void) {
-    DiScaler* scaler = diScaleCreate();
-    if (scaler) scaler->release = ddScaleRelease;
-    return scaler;
-}
-
-void ddScaleFree(DiScaler* scaler) {
-    diScaleFree(scaler);
-}
-
 void ddScaleRelease(DiScaler* scaler) {
     DdScaleResources* r = ddScaleResourcesOf(scaler);
     if (!r) return;

@@ -28,10 +28,9 @@ struct DdScaleResources {
     DiScaleConvertFn convert;
 };
 
-/* A scaler in mode 0 whose Windows resources go with it (diScaleFree). */
-DiScaler* ddScaleAlloc(void);
-void ddScaleFree(DiScaler* scaler);
-/* Frees the memory device context, the DIB section and the intermediate. */
+/* Frees the memory device context, the DIB section and the intermediate.
+ * A rebuild installs it as the scaler's release, so diScaleFree of a scaler
+ * made by diScaleCreate frees whatever Windows resources it was given. */
 void ddScaleRelease(DiScaler* scaler);
 /* Takes the geometry and rebuilds when forced, or when the engine's size
  * or virtual size differs from the scaler's. */

@@ -245,19 +245,9 @@ DiObject* ddUIFindEngineByWindow(HWND hwnd) {
     return nullptr;
 }
 
-DiObject* ddUIFindObjectByWindow(HWND hwnd) {
-    DiObject* obj = ddUIFindEngineByWindow(hwnd);
-    if (obj) return obj;
-    return ddUIFrameEngine(ddUIFindFrame(hwnd));
-}
-
 int ddUIIsXView(HWND hwnd) {
     DiObject* obj = ddUIFindEngineByWindow(hwnd);
     return obj && obj->type == DI_OBJ_XDE;
-}
-
-HWND ddUILaunchSender(void) {
-    return s_launchSender;
 }
 
 /* ---- Views ---- */
@@ -349,27 +339,10 @@ void ddUINotifyWebtop(WPARAM code) {
 
 /* ---- Socket messages and launch records ---- */
 
+/* The socket layer owns the mapping from a socket and its Windows Sockets
+ * event to the owner's event. */
 void ddUIOnSocketMessage(HWND, WPARAM socket, UINT event) {
-    DiObject* owner = ddNetFindOwnerBySocket(static_cast<SOCKET>(socket));
-    if (!owner) return;
-    DiEvent ev = {};
-    switch (event) {
-    case FD_READ:
-        ev.w[0] = DI_EV_READABLE;
-        break;
-    case FD_WRITE:
-        ev.w[0] = DI_EV_WRITABLE;
-        break;
-    case FD_ACCEPT:
-        ev.w[0] = DI_EV_ACCEPTED;
-        break;
-    case FD_CLOSE:
-        ev.w[0] = DI_EV_CLOSED;
-        break;
-    default:
-        return;
-    }
-    diUIDeliverEvent(owner, &ev);
+    ddNetHandleSocketMessage(socket, LPARAM(event));
 }
 
 int ddUIOnCopyData(HWND, HWND sender, const COPYDATASTRUCT* data) {

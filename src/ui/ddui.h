@@ -86,7 +86,6 @@ void ddUIDestroyView(DiObject* obj);
 HWND ddUIObjectWindow(DiObject* obj);
 DdFrame* ddUIFindFrame(HWND hwnd);
 DiObject* ddUIFindEngineByWindow(HWND hwnd);
-DiObject* ddUIFindObjectByWindow(HWND hwnd);
 int ddUIIsXView(HWND hwnd);
 /* The engine of a frame (the manager's channel), or none. */
 DiObject* ddUIFrameEngine(DdFrame* frame);
@@ -100,8 +99,6 @@ void ddUIPlayMessageSound(int messageNumber);
 void ddUIGetPrintScale(int* mode, uint32_t* scaleX, uint32_t* scaleY);
 void ddUISetPrintScale(int mode, uint32_t scaleX, uint32_t scaleY);
 void ddUINotifyWebtop(WPARAM code);
-/* The window that sent the last launch record (0 none). */
-HWND ddUILaunchSender(void);
 
 /* Socket, copy-data and command handling shared by the window procedures. */
 void ddUIOnSocketMessage(HWND hwnd, WPARAM socket, UINT event);

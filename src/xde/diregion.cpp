@@ -97,22 +97,9 @@ void RegionInit(DiRegion* r, const DiBox* box, int size) {
     }
 }
 
-DiRegion* RegionCreate(const DiBox* box, int size) {
-    DiRegion* r = static_cast<DiRegion*>(malloc(sizeof(DiRegion)));
-    if (!r) return nullptr;
-    RegionInit(r, box, size);
-    return r;
-}
-
 void RegionUninit(DiRegion* r) {
     freeData(r->data);
     r->data = nullptr;
-}
-
-void RegionDestroy(DiRegion* r) {
-    if (!r) return;
-    freeData(r->data);
-    free(r);
 }
 
 void RegionReset(DiRegion* r, const DiBox* box) {
@@ -670,20 +657,8 @@ bool diXAreaCoversExtents(const DiXRegionArea* a) {
     return sum >= int64_t(int32_t(e.x2) - e.x1) * (int32_t(e.y2) - e.y1);
 }
 
-int diXAreaMerge(DiXRegionArea* dst, const DiXRegionArea* a1, const DiXRegionArea* a2) {
-    int r = RegionUnion(&dst->region, &a1->region, &a2->region);
-    refreshHead(dst);
-    return r;
-}
-
 int diXAreaSubtract(DiXRegionArea* dst, const DiXRegionArea* a1, const DiXRegionArea* a2) {
     int r = RegionSubtract(&dst->region, &a1->region, &a2->region);
-    refreshHead(dst);
-    return r;
-}
-
-int diXAreaIntersect(DiXRegionArea* dst, const DiXRegionArea* a1, const DiXRegionArea* a2) {
-    int r = RegionIntersect(&dst->region, &a1->region, &a2->region);
     refreshHead(dst);
     return r;
 }

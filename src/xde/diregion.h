@@ -34,14 +34,11 @@ struct DiRegion {
 
 extern DiRegionData diRegionEmptyData;
 
-/* A new region: the box (data none), or, without one, empty with room for
- * `size` boxes when size is 2 or more. A box with x2 <= x1 or y2 <= y1 gives
- * the empty region. None when memory runs out. */
-DiRegion* RegionCreate(const DiBox* box, int size);
-/* The same in place (the region's old contents are not freed). When the box
+/* Sets up a region in place (its old contents are not freed): the box (data
+ * none), or, without one, empty with room for `size` boxes when size is 2 or
+ * more. A box with x2 <= x1 or y2 <= y1 gives the empty region. When the box
  * block cannot be allocated the region gets the shared empty block. */
 void RegionInit(DiRegion* r, const DiBox* box, int size);
-void RegionDestroy(DiRegion* r);
 /* Frees the box block only. */
 void RegionUninit(DiRegion* r);
 
@@ -98,9 +95,7 @@ void diXAreaClear(DiXRegionArea* a);
 int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects);
 /* True when the boxes cover the whole extents. */
 bool diXAreaCoversExtents(const DiXRegionArea* a);
-int diXAreaMerge(DiXRegionArea* dst, const DiXRegionArea* a1, const DiXRegionArea* a2);
 int diXAreaSubtract(DiXRegionArea* dst, const DiXRegionArea* a1, const DiXRegionArea* a2);
-int diXAreaIntersect(DiXRegionArea* dst, const DiXRegionArea* a1, const DiXRegionArea* a2);
 bool diXAreaIsEmpty(const DiXRegionArea* a);
 
 #endif

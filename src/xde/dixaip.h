@@ -312,8 +312,6 @@ int diXAIPDispatch(DiXDisplay* d, DiBuffer* buf, int sliceCheck);
 /* Runs one request's handler (a type without one, or of 71 and above, does
  * nothing). A payload shorter than the type's minimum is skipped and logged. */
 void diXAIPHandleRequest(DiXDisplay* d, uint32_t type, const uint8_t* payload, uint32_t length);
-/* The shortest payload a type's handler accepts (0 for types without one). */
-uint32_t diXAIPMinLength(uint32_t type);
 void diXAIPCountConsumed(DiXDisplay* d, int32_t bytes);
 void diXAIPAckConsumed(DiXDisplay* d);
 void diXAIPFreeInflateStream(DiChannel* ch);

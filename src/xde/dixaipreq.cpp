@@ -711,14 +711,6 @@ void logSkipped(uint32_t type, uint32_t length, const char* why) {
     diLogErrorText(text);
 }
 
-} // namespace
-
-uint32_t diXAIPMinLength(uint32_t type) {
-    return type < DI_XAIP_TABLE_SIZE ? XAIPHandlerTable[type].minLength : 0;
-}
-
-namespace {
-
 /* One request through its table entry; inlined into the dispatch loop. */
 #if defined(__GNUC__)
 __attribute__((always_inline))

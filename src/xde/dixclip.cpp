@@ -186,11 +186,6 @@ DiXDisplay* diXClipboardOwner(void) {
     return s_owner;
 }
 
-int32_t diXClipboardFlag(const DiXDisplay* d) {
-    const Node* n = nodeOf(d);
-    return n ? n->flag : 0;
-}
-
 void diXAnnounceFormats(DiXDisplay* d, const uint8_t* list, uint32_t listLength, uint32_t count,
                         DiXDisplay* owner) {
     s_owner = owner;

@@ -62,9 +62,6 @@ const uint8_t* diXCurrentOwnerBlock(uint32_t* length);
 /* The clipboard owner display, or none when the local clipboard was last
  * announced. */
 DiXDisplay* diXClipboardOwner(void);
-/* The trailing flag of the display's last format announcement (0 when it
- * had none). */
-int32_t diXClipboardFlag(const DiXDisplay* d);
 
 void diXAnnounceFormats(DiXDisplay* d, const uint8_t* list, uint32_t listLength, uint32_t count,
                         DiXDisplay* owner);

@@ -563,10 +563,6 @@ void diXDENotifyDisplayChange(DiXDisplay* d) {
     d->keyboard = kb;
 }
 
-void diXExposeArea(DiXDisplay* d, int32_t x, int32_t y, int32_t w, int32_t h) {
-    paintWindowArea(d, d->windows[0], x, y, w, h);
-}
-
 int diXDECreateScreen(DiXDisplay* d) {
     if (diXCreateColormap(d, 0, 0, 256) < 0) return -1;
     if (!diXAllocWindow(d, 0, 0, 0, d->screenWidth, d->screenHeight, d->depth)) {

@@ -188,8 +188,6 @@ void diXFreePixmap(DiXDisplay* d, uint32_t id);
 int diXCreateColormap(DiXDisplay* d, uint32_t first, uint32_t kind, uint32_t count);
 void diXFreeColormap(DiXDisplay* d);
 void diXStoreColors(DiXDisplay* d, int32_t count, const uint8_t* entries);
-/* The colormap cell of a pixel at depth 8 (its low 8 bits). */
-uint32_t diXColormapCell(const DiXDisplay* d, uint32_t pixel);
 void diXFreeCursor(DiXDisplay* d, uint32_t id);
 void diXCloseFont(DiXDisplay* d, uint32_t id);
 void diXFreeGlyph(DiXDisplay* d, uint32_t font, uint32_t index);
@@ -225,10 +223,6 @@ void diXPaintUpdates(DiXDisplay* d, DiXWindow* w);
 void diXFlushDueUpdates(DiXDisplay* d);
 /* event: 3/4 keys, others pointer. */
 void diXNoteActivity(DiXWindow* w, uint32_t event);
-/* Expose painting of an area in root coordinates: clipped to the root and
- * painted through slot 16 (nothing while drawing directly or without a
- * GC). */
-void diXExposeArea(DiXDisplay* d, int32_t x, int32_t y, int32_t width, int32_t height);
 /* Every timer field of the display and its windows is clear (tests). */
 int diXEngineTimersIdle(const DiXDisplay* d);
 

@@ -743,8 +743,3 @@ void diXStoreColors(DiXDisplay* d, int32_t count, const uint8_t* e) {
     }
     if (d->dev->storeColors) d->dev->storeColors(d, c, lo, hi - lo + 1);
 }
-
-uint32_t diXColormapCell(const DiXDisplay*, uint32_t pixel) {
-    /* The frame buffer keeps 8 bits of a depth-8 pixel: so does the map. */
-    return pixel & 0xFF;
-}

@@ -43,13 +43,6 @@ void CQVLPackBuffer::Append(const CQVLPackBuffer* other) {
     AppendBytes(other->data, other->length);
 }
 
-void CQVLPackBuffer::AppendUTF16(const DiChar* text) {
-    for (; text && *text; text++) {
-        uint8_t b[2] = {static_cast<uint8_t>(*text & 0xFF), static_cast<uint8_t>(*text >> 8)};
-        AppendBytes(b, 2);
-    }
-}
-
 static const char* escapeOf(unsigned c) {
     switch (c) {
     case '"':

@@ -35,8 +35,6 @@ class CQVLPackBuffer {
     bool Reserve(uint64_t needed);
     void AppendBytes(const void* bytes, uint32_t n);
     void Append(const CQVLPackBuffer* other);
-    /* Each unit as two bytes, low first; no escaping, whatever `encoding`. */
-    void AppendUTF16(const DiChar* text);
     void WriteChar(int enc, DiChar c);
     void WriteString(int enc, const DiChar* text);
     void WriteAscii(int enc, const char* text);

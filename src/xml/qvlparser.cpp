@@ -146,11 +146,6 @@ bool CQVLParser::AcceptDigit() {
     return PeekChar(&c) && AcceptIf(c >= '0' && c <= '9');
 }
 
-bool CQVLParser::AcceptDecimalDigit() {
-    int c = Current();
-    return AcceptIf(c >= '0' && c <= '9');
-}
-
 bool CQVLParser::AcceptHexDigit() {
     int c = Current();
     return AcceptIf(c > 0 && isHex(static_cast<DiChar>(c)));
@@ -179,18 +174,3 @@ bool CQVLParser::AcceptUnless(const char* s, size_t n) {
     return true;
 }
 
-bool CQVLParser::AcceptEOL() {
-    if (AcceptChar('\n')) return true;
-    if (end - cursor >= 2 && cursor[0] == '\r' && cursor[1] == '\n') {
-        cursor += 2;
-        return true;
-    }
-    return false;
-}
-
-bool CQVLParser::AcceptNotEOL() {
-    int c = Current();
-    if (c < 0 || c == '\n' || (c == '\r' && end - cursor >= 2 && cursor[1] == '\n')) return false;
-    cursor++;
-    return true;
-}

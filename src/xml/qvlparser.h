@@ -50,7 +50,6 @@ class CQVLParser {
     bool PeekChar(uint8_t* c);
     bool AcceptLetter();
     bool AcceptDigit();
-    bool AcceptDecimalDigit();
     bool AcceptHexDigit();
     bool AcceptSpace() {
         int c = Current();
@@ -76,8 +75,6 @@ class CQVLParser {
     }
     bool AcceptString(const char* s) { return AcceptString(s, strlen(s)); }
     bool AcceptUnless(const char* s, size_t n);
-    bool AcceptEOL();
-    bool AcceptNotEOL();
 
     /* As many AcceptCharExcept(c) as match, in one pass. */
     void AcceptRunExcept(uint8_t c) {

@@ -385,12 +385,6 @@ void CQVLSOAPFault::SetFaultCode(const DiChar* t) {
 void CQVLSOAPFault::SetFaultString(const DiChar* t) {
     replaceText(&faultstring, qvlStrDup(t));
 }
-void CQVLSOAPFault::SetFaultActor(const DiChar* t) {
-    replaceText(&faultactor, qvlStrDup(t));
-}
-void CQVLSOAPFault::SetDetail(const DiChar* t) {
-    replaceText(&detail, qvlStrDup(t));
-}
 void CQVLSOAPFault::AdoptFaultCode(DiChar* t) {
     replaceText(&faultcode, t);
 }

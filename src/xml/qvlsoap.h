@@ -197,8 +197,6 @@ class CQVLSOAPFault : public CQVLSOAPPacket {
     bool IsFault() override { return true; }
     void SetFaultCode(const DiChar* text);
     void SetFaultString(const DiChar* text);
-    void SetFaultActor(const DiChar* text);
-    void SetDetail(const DiChar* text);
     /* Adopting forms: the heap text becomes the field. */
     void AdoptFaultCode(DiChar* text);
     void AdoptFaultString(DiChar* text);

@@ -146,10 +146,6 @@ bool CQVLXMLAttribute::HasName(const CQVLXMLString* n) const {
     return name && name->Equals(n);
 }
 
-bool CQVLXMLAttribute::HasValue(const DiChar* v) const {
-    return value && value->Equals(v);
-}
-
 void CQVLXMLAttribute::Pack(CQVLPackBuffer* buffer) {
     buffer->WriteString(buffer->encoding, name ? name->Text() : nullptr);
     buffer->WriteChar(buffer->encoding, '=');
@@ -164,16 +160,6 @@ void CQVLXMLAttributeList::Pack(CQVLPackBuffer* buffer) {
 }
 
 /* ---- markers and leaf nodes ---- */
-
-CQVLXMLEmpty* CQVLXMLEmpty::Matched() {
-    static CQVLXMLEmpty instance;
-    return &instance;
-}
-
-CQVLXMLComment* CQVLXMLComment::Instance() {
-    static CQVLXMLComment instance;
-    return &instance;
-}
 
 void CQVLXMLCDSect::Pack(CQVLPackBuffer* buffer) {
     int enc = buffer->encoding;

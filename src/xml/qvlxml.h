@@ -156,27 +156,12 @@ class CQVLXMLAttribute : public CQVLXMLElement {
     explicit CQVLXMLAttribute(const CQVLXMLAttribute* other);
     ~CQVLXMLAttribute() override;
     bool HasName(const CQVLXMLString* n) const;
-    bool HasValue(const DiChar* v) const;
     void Pack(CQVLPackBuffer* buffer) override;
 };
 
 class CQVLXMLAttributeList : public CQVLList<CQVLXMLAttribute>, public IQVLPackable {
   public:
     void Pack(CQVLPackBuffer* buffer) override;
-};
-
-/* Writes nothing; the static instance marks "matched, nothing built". */
-class CQVLXMLEmpty : public CQVLXMLElement {
-  public:
-    bool IsContent() override { return false; }
-    bool IsTag() override { return false; }
-    void Pack(CQVLPackBuffer*) override {}
-    static CQVLXMLEmpty* Matched();
-};
-
-class CQVLXMLComment : public CQVLXMLEmpty {
-  public:
-    static CQVLXMLComment* Instance();
 };
 
 class CQVLXMLCDSect : public CQVLXMLElement {

@@ -109,8 +109,37 @@ TEST_F(Startup, StepsRunInOrderAndTheLoopEndsOnWmClose) {
     // The audio probe runs beside start-up; its answer is in before the end.
     EXPECT_EQ(g_ddApp->hasAudio, ddAudioPresent() ? 1u : 0u);
     EXPECT_TRUE(g_ddApp->opt.socksRoute && g_ddApp->opt.httpProxyRoute);
-    // The views reach the X engine for keyboard changes and the root test.
-    EXPECT_TRUE(g_ddXHooks.notifyDisplayChange && g_ddXHooks.rootRect);
+    // Start-up fills every slot through which the frame and view windows
+    // reach the X engine, the seamless layer and the scaler: the window
+    // tests that fill these slots themselves stand for what runs here.
+    const struct {
+        const char* name;
+        bool set;
+    } slots[] = {
+        {"swmInit", g_ddXHooks.swmInit != nullptr},
+        {"swmShutdown", g_ddXHooks.swmShutdown != nullptr},
+        {"swmSendClientInfo", g_ddXHooks.swmSendClientInfo != nullptr},
+        {"swmSysCommand", g_ddXHooks.swmSysCommand != nullptr},
+        {"engineFlags", g_ddXHooks.engineFlags != nullptr},
+        {"xwindowInfo", g_ddXHooks.xwindowInfo != nullptr},
+        {"xwindowForgetFrame", g_ddXHooks.xwindowForgetFrame != nullptr},
+        {"setSizeMove", g_ddXHooks.setSizeMove != nullptr},
+        {"redrawDisplay", g_ddXHooks.redrawDisplay != nullptr},
+        {"findInsertAfter", g_ddXHooks.findInsertAfter != nullptr},
+        {"scheduleStackCheck", g_ddXHooks.scheduleStackCheck != nullptr},
+        {"enginePalette", g_ddXHooks.enginePalette != nullptr},
+        {"notifyDisplayChange", g_ddXHooks.notifyDisplayChange != nullptr},
+        {"rootRect", g_ddXHooks.rootRect != nullptr},
+        {"scaleActive", g_ddXHooks.scaleActive != nullptr},
+        {"scaleSizes", g_ddXHooks.scaleSizes != nullptr},
+        {"scaleRect", g_ddXHooks.scaleRect != nullptr},
+        {"scaleResize", g_ddXHooks.scaleResize != nullptr},
+        {"scaleSetMode", g_ddXHooks.scaleSetMode != nullptr},
+        {"scaleRestoreMode", g_ddXHooks.scaleRestoreMode != nullptr},
+        {"engineSurface", g_ddXHooks.engineSurface != nullptr},
+    };
+    for (const auto& s : slots)
+        EXPECT_TRUE(s.set) << s.name;
 
     // The entry posts 0x8003 (the outpost is made but not started), then
     // the window is closed from outside.

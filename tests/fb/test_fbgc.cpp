@@ -180,13 +180,6 @@ TEST(FbRaster, NibblesAndReplication) {
     EXPECT_EQ(t[5 * 4 + 1], 0x55);
     EXPECT_EQ(t[5 * 4 + 2], 0xAA);
     EXPECT_EQ(t[5 * 4 + 3], 0x55);
-    uint8_t out[3 * 7 + 1];
-    memset(out, 0xEE, sizeof out);
-    const uint8_t pat[3] = {1, 2, 3};
-    fbReplicatePattern(out, pat, 3, 7);
-    for (int i = 0; i < 21; i++)
-        ASSERT_EQ(out[i], pat[i % 3]);
-    EXPECT_EQ(out[21], 0xEE);
 }
 
 TEST(FbPixmap, StridesAndRefusals) {

@@ -151,17 +151,6 @@ TEST_F(GdiTest, OutlinesSegmentsPolygonsAndSolidFills) {
     EXPECT_EQ(s.at(18, 18), 0xFFFFFFu);
     EXPECT_EQ(gc->pen, nullptr); // filled without an outline
 
-    s.fill(0xFFFFFF);
-    ddGDIDraw3DFrame(gc, 2, 2, 10, 8, RGB(0, 255, 0), RGB(0, 0, 255));
-    EXPECT_EQ(s.at(2, 2), 0x00FF00u);
-    EXPECT_EQ(s.at(10, 2), 0x00FF00u);
-    EXPECT_EQ(s.at(11, 2), 0x0000FFu);
-    EXPECT_EQ(s.at(2, 8), 0x00FF00u);
-    EXPECT_EQ(s.at(2, 9), 0x0000FFu);
-    EXPECT_EQ(s.at(11, 9), 0x0000FFu);
-    EXPECT_EQ(s.at(5, 5), 0xFFFFFFu);
-    EXPECT_EQ(gc->background, RGB(0, 0, 255));
-
     // Counts that cannot be drawn are refused without touching anything.
     s.fill(0xFFFFFF);
     ddGDIPolyRectangle(gc, -1, rects);

@@ -83,7 +83,7 @@ class Scaled : public ::testing::Test {
     DiScaler* scaler() { return fr->engine.hdr.scaler; }
     void dropFrame() {
         if (!fr) return;
-        ddScaleFree(scaler());
+        diScaleFree(scaler());
         fr->engine.hdr.scaler = nullptr;
         fr->destroy();
         fr.reset();
@@ -148,7 +148,7 @@ class Scaled : public ::testing::Test {
         g_ddXHooks.engineSurface = fakeSurface;
         resizeClient(cw, ch);
         fr->show();
-        diScaleAttach(ddScaleAlloc(), engine());
+        diScaleAttach(diScaleCreate(), engine());
         ddUIAddScalingMenu(fr->frame, 0);
     }
 

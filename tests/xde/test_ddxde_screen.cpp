@@ -304,7 +304,8 @@ TEST_P(Screen, ServerPictureReachesTheWindowPixelExact) {
     EXPECT_EQ(s.bytesPerPixel, uint32_t(depth == 24 ? 3 : depth / 8));
     EXPECT_NE(s.rootDC, nullptr);
 
-    diXExposeArea(d, 0, 0, W, H);
+    DiEvent expose = {{DI_EV_EXPOSE, 0, 0, 0, uint32_t(W), uint32_t(H)}, nullptr};
+    ch->hdr.handler(&ch->hdr, &expose);
     readWindow(W, H);
     // Palette screens show the X pixels dithered into an 8-bit DIB; the
     // fills below are cube colours and come out exact, the image does not.

@@ -87,7 +87,9 @@ struct Mirror : ::testing::Test {
         d->screenWidth = W, d->screenHeight = H, d->depth = depth;
         d->sessionFlags = sessionFlags;
         ASSERT_EQ(diXDECreateScreen(d), 0);
-        diXExposeArea(d, 0, 0, W, H); // the window shows the (black) buffer
+        // The window shows the (black) buffer, as after the view's paint.
+        DiEvent expose = {{DI_EV_EXPOSE, 0, 0, 0, uint32_t(W), uint32_t(H)}, nullptr};
+        ch->hdr.handler(&ch->hdr, &expose);
         ops.setGCMode(d, 2);          // the server lets this GC be mirrored
     }
     void TearDown() override {
@@ -290,7 +292,7 @@ TEST_F(Mirror, ScaledRepaintShowsTheScalersPicture) {
     // The window is half the remote screen: scaled fast into 80 x 60.
     DiObject* engine = &ch->hdr;
     engine->vwidth = W, engine->vheight = H, engine->width = W / 2, engine->height = H / 2;
-    DiScaler* s = ddScaleAlloc();
+    DiScaler* s = diScaleCreate();
     ASSERT_NE(s, nullptr);
     diScaleAttach(s, engine);
     diScaleSetMode(s, DI_SCALE_FAST);
@@ -327,7 +329,7 @@ TEST_F(Mirror, ScaledRepaintShowsTheScalersPicture) {
     fill(0, 0, 4, 4);
     EXPECT_FALSE(d->gc->fb.damageFlags & DI_XDAMAGE_MIRRORED);
     engine->scaler = nullptr;
-    ddScaleFree(s);
+    diScaleFree(s);
 }
 
 } // namespace

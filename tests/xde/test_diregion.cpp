@@ -153,10 +153,6 @@ TEST(Region, EmptyAndInvertedBoxesGiveTheEmptyRegion) {
     const DiBox bad[] = {{5, 5, 5, 9}, {5, 5, 9, 5}, {9, 5, 5, 9}, {5, 9, 9, 5},
                          {32767, -32768, -32768, 32767}};
     for (const DiBox& b : bad) {
-        DiRegion* r = RegionCreate(&b, 0);
-        ASSERT_NE(r, nullptr);
-        EXPECT_FALSE(RegionNotEmpty(r)) << boxText(b);
-        EXPECT_EQ(bandProblem(r), "") << boxText(b);
         DiRegion in;
         RegionInit(&in, &b, 0);
         EXPECT_FALSE(RegionNotEmpty(&in));
@@ -166,10 +162,12 @@ TEST(Region, EmptyAndInvertedBoxesGiveTheEmptyRegion) {
         EXPECT_FALSE(RegionNotEmpty(&in)) << boxText(b);
         EXPECT_EQ(bandProblem(&in), "");
         // An empty region unites as nothing.
-        RegionUnion(r, r, &in);
-        EXPECT_FALSE(RegionNotEmpty(r));
+        DiRegion u;
+        RegionInit(&u, &b, 0);
+        RegionUnion(&u, &u, &in);
+        EXPECT_FALSE(RegionNotEmpty(&u));
+        RegionUninit(&u);
         RegionUninit(&in);
-        RegionDestroy(r);
     }
 }
 
@@ -187,7 +185,6 @@ TEST(Region, SubtractingARegionFromItselfGivesTheSharedEmptyBlock) {
     RegionInit(&r, nullptr, 0);
     EXPECT_EQ(r.data, &diRegionEmptyData);
     RegionEmpty(&r);
-    RegionDestroy(RegionCreate(nullptr, 1));
     EXPECT_EQ(diRegionEmptyData.size, 0);
     EXPECT_EQ(diRegionEmptyData.numRects, 0);
     RegionUninit(&s);
@@ -319,10 +316,6 @@ TEST(Region, AreaOperationsMatchOneByOneUnion) {
         EXPECT_EQ(a.count, b.count);
         diXAreaSubtract(&m, &a, &b);
         EXPECT_TRUE(diXAreaIsEmpty(&m));
-        diXAreaIntersect(&m, &a, &b);
-        EXPECT_EQ(m.count, a.count);
-        diXAreaMerge(&m, &m, &a);
-        EXPECT_EQ(bandProblem(&m.region), "");
         diXAreaFree(&a), diXAreaFree(&b), diXAreaFree(&m);
     }
 }

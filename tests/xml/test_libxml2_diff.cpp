@@ -2,6 +2,7 @@
 // tree (element names, attributes in order, character data) as libxml2.
 #include "xmltest.h"
 #include "xml/qvlsoap.h"
+#include "xml/qvlxmlglobals.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
@@ -137,7 +138,7 @@ std::vector<std::string> Corpus() {
     CQVLSOAPFault fault;
     fault.SetFaultCode(u"SOAP-ENV:Server");
     fault.SetFaultString(u"bad <input> & more");
-    fault.SetDetail(u"d");
+    fault.AdoptDetail(qvlStrDup(u"d"));
     c.push_back(SoapDoc(&fault, QVL_ENC_UTF16));
     return c;
 }

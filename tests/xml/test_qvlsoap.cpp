@@ -127,7 +127,7 @@ TEST(SOAPWrite, FaultTextsAreEscaped) {
     CQVLSOAPFault f;
     f.SetFaultCode(u"SOAP-ENV:Client");
     f.SetFaultString(u"bad <input> & \"more\"");
-    f.SetDetail(u"d");
+    f.AdoptDetail(qvlStrDup(u"d"));
     std::string got = Envelope(&f, QVL_ENC_UTF16);
     EXPECT_EQ(got, kEnvelopeStart +
                        "<SOAP-ENV:Fault><faultcode>SOAP-ENV:Client</faultcode>"
@@ -159,7 +159,7 @@ TEST(SOAPRead, RequestRoundTripKeepsMethodAttributesAndTypedParameters) {
     auto* r = static_cast<CQVLSOAPRequest*>(back.get());
     EXPECT_TRUE(r->IsMethod(u"ns1:doLaunch"));
     ASSERT_EQ(r->attributes.count, 1u);
-    EXPECT_TRUE(r->attributes.head->item->HasValue(u"urn:quorvellan-serveroutpost"));
+    EXPECT_TRUE(r->attributes.head->item->value->Equals(u"urn:quorvellan-serveroutpost"));
     EXPECT_EQ(r->GetIntParameter(u"count"), -3);
     EXPECT_EQ(U16(r->GetStringParameter(u"name")), u"a<b & c \U0001F600");
     EXPECT_TRUE(r->GetBoolParameter(u"flag"));
@@ -186,7 +186,7 @@ TEST(SOAPRead, ResponseAndFaultRoundTrip) {
     CQVLSOAPFault f;
     f.SetFaultCode(u"c<1>");
     f.SetFaultString(u"s & t");
-    f.SetFaultActor(u"a");
+    f.AdoptFaultActor(qvlStrDup(u"a"));
     back = RoundTrip(&f, false, QVL_ENC_UTF16);
     ASSERT_NE(back, nullptr);
     ASSERT_TRUE(back->IsFault());
@@ -277,7 +277,7 @@ TEST(SOAPTrace, TextForms) {
               "\tt = 9 :: xsd:long\n\tl = <i xsi:type=\"xsd:int\">1</i>\n");
     CQVLSOAPFault f;
     f.SetFaultString(u"x");
-    f.SetDetail(u"y");
+    f.AdoptDetail(qvlStrDup(u"y"));
     EXPECT_EQ(Packed(&f, QVL_ENC_UTF8, QVL_MODE_MARKUP),
               "SOAP-ENV:Fault\n\tfaultstring = x\n\tdetail = y\n");
     CQVLSOAPResponse resp("r");
