@@ -531,7 +531,7 @@ void CWinServerOutpost::FitFrame(DiFrame* frame) {
 }
 
 bool CWinServerOutpost::AttachScaler(DiFrame* frame, DiObject* engine) {
-    DiScaler* scaler = ddScaleAlloc();
+    DiScaler* scaler = diScaleCreate();
     if (!scaler) return false;
     diScaleAttach(scaler, engine); /* smooth scaling from the start */
     ddUIAddScalingMenu(frame, DI_SCALE_SMOOTH);
