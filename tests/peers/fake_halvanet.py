@@ -31,6 +31,14 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+  autologin  two starts of the client. The first is made to connect by a
+             helper with the connection cookie "HLP-1": it is signed in,
+             gets ns1:automaticLogin (token --token, client id "7:9" and a
+             "Default" profile: integrated mode, automatic login, the last
+             proxy, the URL of the web side), and is signed out. The second
+             comes through the web service with --cookie: signed in, it
+             gets the X application of "demo", and is signed out once
+             --logout-when exists.
   print      signs in, asks for the print capabilities, sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
@@ -556,7 +564,45 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
-SCENARIOS = {"demo": scenario_demo, "session": scenario_session, "tls": scenario_tls,
+def wait_file(path, seconds):
+    end_at = time.time() + seconds
+    while time.time() < end_at:
+        if path and os.path.exists(path) and open(path).read().strip():
+            return open(path).read().strip()
+        time.sleep(0.1)
+    raise ProtocolError("no %s within %d s" % (path, seconds))
+
+
+def scenario_autologin(srv, args):
+    c = srv.accept(timeout=args.lifetime)
+    expect_init(c, "HLP-1")
+    sign_in(c)
+    web = wait_file(args.web_port_file, 10)
+    profiles = ('<profile name="Default"><url>http://127.0.0.1:%s/hvn/</url>'
+                '<mode>integrated</mode><autologin>true</autologin><proxy>browser</proxy>'
+                '</profile>' % web)
+    c.request("automaticLogin", [("token", args.token), ("drxclientid", "7:9"),
+                                 ("profiles", profiles)])
+    c.request("logout")
+    hold(c, time.time() + 30)
+    c = srv.accept(timeout=args.lifetime)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("getState", [("reconnect", "")])
+    expect_reply(c, mid, "getStateResponse")
+    launch_x(c, args)
+    end_at = time.time() + args.lifetime
+    while not (args.logout_when and os.path.exists(args.logout_when)):
+        expect(time.time() < end_at, "the file %s" % args.logout_when)
+        try:
+            c.read_packet(timeout=0.2)
+        except socket.timeout:
+            continue
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+SCENARIOS = {"demo": scenario_demo, "autologin": scenario_autologin, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
 
 
@@ -599,6 +645,7 @@ def main():
     ap.add_argument("--web-port-file")
     ap.add_argument("--web-transcript")
     ap.add_argument("--web-script", action="append", default=[])
+    ap.add_argument("--token", default="tok-1", help="autologin: the token handed out")
     args = ap.parse_args()
     log = Transcript(args.transcript)
     log.raw = args.raw
