@@ -34,18 +34,25 @@ wine reg add 'HKCR\HvSessionPage\shell\open\command' /ve \
 # Answers a message box titled "Error" (or "Error - " and the client's
 # name) with Return, noting that it came;
 # the certificate question with the keys in $cert_keys, noting it too.
+# With the X focus at the root, keys go to the window under the pointer.
+point_at() {
+    xdotool windowactivate --sync "$1" 2>/dev/null
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
+    xdotool mousemove $((X + 5)) $((Y + 5)) 2>/dev/null
+}
 answer_boxes() {
     while :; do
         w=$(xdotool search --onlyvisible --name '^Error( - .*)?$' 2>/dev/null | head -n 1)
         if [ -n "$w" ]; then
             echo box >>"$work/boxes"
+            point_at "$w"
             xdotool key --window "$w" Return 2>/dev/null
             sleep 0.5
         fi
         w=$(xdotool search --onlyvisible --name '^Security Warning$' 2>/dev/null | head -n 1)
         if [ -n "$w" ]; then
             echo cert >>"$work/asked"
-            xdotool windowactivate --sync "$w" 2>/dev/null
+            point_at "$w"
             xdotool key --window "$w" $cert_keys 2>/dev/null
             sleep 0.5
         fi
