@@ -795,6 +795,9 @@ void CServerOutpost::ReadProfileProxy(CProfileStore* store, CQVLXMLTag* profile,
             ProfileValue(u"lastproxytype", type, 64)) {
             setText(&proxyHost, host);
             proxyPort = p;
+            /* The kind comes along: a SOCKS proxy spoken to as an HTTP one
+             * fails every connection. */
+            if (type[0]) setText(&proxyType, type);
             ApplyProxy();
         } else {
             ClearStartImmediately();

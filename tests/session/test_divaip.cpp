@@ -510,6 +510,7 @@ TEST_F(Outpost, ProfilePolicyAndProxy) {
         int32_t mode, attempts;
         const char* httpProxy; // the application's HTTP proxy route afterwards
         bool launchBrowser;
+        const char* socksProxy; // the SOCKS route afterwards, when given
     } rows[] = {
         {"<reconnect_mode>reconnect_never</reconnect_mode><reconnect_attempts>-2"
          "</reconnect_attempts><proxy>specify</proxy><usehttp>TRUE</usehttp>"
@@ -519,6 +520,10 @@ TEST_F(Outpost, ProfilePolicyAndProxy) {
          "last.test</lastproxyhost><lastproxyport>8080</lastproxyport><lastproxytype>HTTP"
          "</lastproxytype><mode>x</mode>",
          DI_SO_PROMPT, 6, "last.test:8080", false},
+        // The last proxy's kind comes along (it used to become an HTTP proxy).
+        {"<proxy>browser</proxy><lastproxyhost>s.test</lastproxyhost><lastproxyport>1080"
+         "</lastproxyport><lastproxytype>SOCKS</lastproxytype><mode>x</mode>",
+         DI_SO_ALWAYS, 6, "", false, "s.test:1080"},
         {"<proxy>browser</proxy><mode>x</mode>", DI_SO_ALWAYS, 6, "", true},
         {nullptr, DI_SO_ALWAYS, 6, "", true},
     };
@@ -545,11 +550,18 @@ TEST_F(Outpost, ProfilePolicyAndProxy) {
         EXPECT_EQ(g_fakeApp.httpProxyInUse != 0, route != "");
         EXPECT_EQ(so->launchBrowser != 0, r.launchBrowser);
         EXPECT_EQ(g_fakeApp.opt.startImmediately == 0, r.launchBrowser);
-        if (http) {
-            diRouteFree(http);
-            free(http);
-            g_fakeApp.opt.httpProxyRoute = nullptr;
+        DiRoute* socks = g_fakeApp.opt.socksRoute;
+        if (r.socksProxy) {
+            ASSERT_TRUE(socks && socks->host);
+            EXPECT_EQ(narrow(socks->host) + ":" + std::to_string(socks->port), r.socksProxy);
         }
+        for (DiRoute** slot : {&g_fakeApp.opt.httpProxyRoute, &g_fakeApp.opt.socksRoute}) {
+            if (!*slot) continue;
+            diRouteFree(*slot);
+            free(*slot);
+            *slot = nullptr;
+        }
+        g_fakeApp.socksInUse = 0;
     }
 }
 
