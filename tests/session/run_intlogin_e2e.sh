@@ -33,7 +33,9 @@ local_app=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '
 folder="$local_app/Vek/VHVN"
 proxy= helper= answerer=
 mkdir -p "$folder" "$shots"
-[ -e "$folder/profile.xml" ] && mv "$folder/profile.xml" "$work/profile.saved"
+# Kept outside $work, which fail() removes before the exit trap runs.
+saved=$(mktemp -d)
+[ -e "$folder/profile.xml" ] && mv "$folder/profile.xml" "$saved/profile.xml"
 finish() {
     for p in $client $answerer $helper $server; do kill "$p" 2>/dev/null; done
     rm -f "$work/pp" # stops the proxy launcher, which stops tinyproxy
@@ -41,8 +43,8 @@ finish() {
     wine reg delete 'HKCR\HvSessionPage' /f >/dev/null 2>&1
     wine reg delete 'HKCR\.htm' /f >/dev/null 2>&1
     rm -f "$folder/profile.xml" "$temp/hvrecorded.txt"
-    [ -e "$work/profile.saved" ] && mv "$work/profile.saved" "$folder/profile.xml"
-    rm -rf "$work"
+    [ -e "$saved/profile.xml" ] && mv "$saved/profile.xml" "$folder/profile.xml"
+    rm -rf "$work" "$saved"
 }
 trap finish EXIT
 window() { # NAME: waits for a visible window titled NAME, prints its id
