@@ -515,17 +515,17 @@ TEST_F(Outpost, ProfilePolicyAndProxy) {
         {"<reconnect_mode>reconnect_never</reconnect_mode><reconnect_attempts>-2"
          "</reconnect_attempts><proxy>specify</proxy><usehttp>TRUE</usehttp>"
          "<httphost>proxy.test</httphost><httpport>3128</httpport><mode>x</mode>",
-         DI_SO_NEVER, 0, "proxy.test:3128", false},
+         DI_SO_NEVER, 0, "proxy.test:3128", false, nullptr},
         {"<reconnect_mode>reconnect_ask</reconnect_mode><proxy>browser</proxy><lastproxyhost>"
          "last.test</lastproxyhost><lastproxyport>8080</lastproxyport><lastproxytype>HTTP"
          "</lastproxytype><mode>x</mode>",
-         DI_SO_PROMPT, 6, "last.test:8080", false},
+         DI_SO_PROMPT, 6, "last.test:8080", false, nullptr},
         // The last proxy's kind comes along (it used to become an HTTP proxy).
         {"<proxy>browser</proxy><lastproxyhost>s.test</lastproxyhost><lastproxyport>1080"
          "</lastproxyport><lastproxytype>SOCKS</lastproxytype><mode>x</mode>",
          DI_SO_ALWAYS, 6, "", false, "s.test:1080"},
-        {"<proxy>browser</proxy><mode>x</mode>", DI_SO_ALWAYS, 6, "", true},
-        {nullptr, DI_SO_ALWAYS, 6, "", true},
+        {"<proxy>browser</proxy><mode>x</mode>", DI_SO_ALWAYS, 6, "", true, nullptr},
+        {nullptr, DI_SO_ALWAYS, 6, "", true, nullptr},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.keys ? r.keys : "no profile");
