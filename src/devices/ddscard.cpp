@@ -30,6 +30,7 @@ struct DdSCardStartEvent {
     CRITICAL_SECTION lock;
     HANDLE idle; /* manual reset, signalled while nobody waits */
     uint32_t waiters;
+    bool stopped; /* under the lock: no wait begins any more */
     /* Kept here: the record may outlive the entry table at shut-down. */
     void(WINAPI* releaseStartedEvent)(void);
 };
@@ -330,6 +331,10 @@ DdSCardStartEvent* ddSCardStartEventCreate(void) {
 
 void ddSCardStartEventWait(DdSCardStartEvent* r) {
     EnterCriticalSection(&r->lock);
+    if (r->stopped) { /* the service's event may be released already */
+        LeaveCriticalSection(&r->lock);
+        return;
+    }
     if (r->waiters++ == 0) ResetEvent(r->idle);
     LeaveCriticalSection(&r->lock);
     HANDLE events[2] = {r->stop, r->started};
@@ -340,16 +345,25 @@ void ddSCardStartEventWait(DdSCardStartEvent* r) {
 }
 
 void ddSCardStartEventStop(DdSCardStartEvent* r) {
-    /* Signalled for good: a wait that starts later returns at once. */
+    /* A wait that starts later returns at once; the ones under way end. */
+    EnterCriticalSection(&r->lock);
+    bool first = !r->stopped;
+    r->stopped = true;
+    LeaveCriticalSection(&r->lock);
+    if (!first) return;
     SignalObjectAndWait(r->stop, r->idle, INFINITE, FALSE);
+    /* Nobody waits on the service's event now, and nobody will: it is
+     * released before the session's cards and contexts, as the service
+     * expects; the record's own events stay until the last request. */
+    r->releaseStartedEvent();
 }
 
 void ddSCardStartEventDestroy(DdSCardStartEvent* r) {
+    ddSCardStartEventStop(r);
     EnterCriticalSection(&r->lock);
     CloseHandle(r->idle);
     LeaveCriticalSection(&r->lock);
     DeleteCriticalSection(&r->lock);
     CloseHandle(r->stop);
-    r->releaseStartedEvent();
     free(r);
 }

@@ -1,6 +1,12 @@
 /* "Connection &Info...": a fresh model of the session's facts in a table
  * window at every opening; the model and its window end with the outpost. */
 #include "core/ddapp.h"
+#include "devices/ddcdm.h"
+#include "devices/didevice.h"
+#include "devices/dipaip.h"
+#include "devices/diprintq.h"
+#include "devices/discard.h"
+#include "devices/diserial.h"
 #include "session/ddso.h"
 #include "session/ddtable.h"
 #include "session/diinfo.h"
@@ -44,6 +50,42 @@ struct CWinConnectionInfo : CConnectionInfo {
 
 CWinConnectionInfo* g_info = nullptr;
 
+/* The print queue's printers (pointers into the queue, which outlives the
+ * refresh), the serial ports of the device list and, when that list holds a
+ * smart-card device, the readers of the PC/SC service. */
+void deviceFacts(CServerOutpost* so, DiInfoFacts* f) {
+    if (!so) return;
+    if (CPrintJobQueue* q = so->printJobs) {
+        /* The channel's record is what the printers are now; without one,
+         * what was last sent to the server. */
+        DiChannel* pch = q->channel;
+        const DiPrintClient* client = pch && pch->hdr.type == DI_OBJ_PRINT
+                                          ? &reinterpret_cast<DiPrintChannel*>(pch)->client
+                                          : nullptr;
+        bool live = client && !client->description.empty();
+        f->hasPrintQueue = true;
+        f->defaultPrinter = live ? client->defaultName.c_str() : q->lastPrinterName.c_str();
+        f->printerList = live ? client->list.c_str() : q->lastPrinterList.c_str();
+    }
+    DiChannel* ch = so->deviceListChannel;
+    DiDeviceList* list = ch && ch->hdr.type == DI_OBJ_DEVLIST
+                             ? diDeviceListOf(reinterpret_cast<DiIOChannel*>(ch))
+                             : nullptr;
+    if (!list || !list->devices) return;
+    bool readersListed = false;
+    for (uint32_t i = 0; i < list->count && i < DI_DEV_MAX; i++) {
+        DiDevice* d = list->devices[i];
+        if (!d) continue;
+        if (d->deviceType == 0x20 && !readersListed) {
+            readersListed = true;
+            diInfoListReaders(g_diSCardApi, &f->readers);
+        } else if (d->deviceType == 1 && d->classCode == 512 && d->deviceClass) {
+            DiSerialDevice* port = reinterpret_cast<DiSerialDevice*>(d->deviceClass);
+            f->serialPorts.emplace_back(port->name ? port->name : u"", d->name ? d->name : u"");
+        }
+    }
+}
+
 DiInfoFacts machineFacts() {
     DiInfoFacts f;
     f.screenWidth = g_ddApp->primaryMonitor.width;
@@ -60,8 +102,21 @@ DiInfoFacts machineFacts() {
     if (g_ddApp->httpProxyInUse) f.httpProxy = g_ddApp->opt.httpProxyRoute;
     if (g_ddApp->socksInUse) f.socksProxy = g_ddApp->opt.socksRoute;
     f.localXDisplay = ddSOLocalXDisplay();
-    /* Printers, drives, smart-card readers and serial ports come with the
-     * device channels; until then the rows have none. */
+    /* Drives, printers, readers and ports come with the device channels:
+     * without a channel its rows are absent. */
+    CServerOutpost* so = g_diOutpost;
+    if (so && so->driveChannel) {
+        DiCDMDrive drives[26];
+        uint32_t n = ddCDMListDrives(drives);
+        for (uint32_t i = 0; i < n && i < 26; i++)
+            f.drives.emplace_back(std::u16string(1, drives[i].root[0]), int(drives[i].kind));
+    }
+    if (so && so->deviceListChannel && so->deviceListChannel->hdr.type == DI_OBJ_DEVLIST) {
+        DiIOChannel* io = reinterpret_cast<DiIOChannel*>(so->deviceListChannel);
+        DiDeviceList* list = diDeviceListOf(io);
+        if (list && list->count == 0) ddDevListBuildFor(io);
+    }
+    deviceFacts(so, &f);
     return f;
 }
 } // namespace

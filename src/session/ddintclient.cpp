@@ -87,33 +87,6 @@ const wchar_t* w(const DiChar* s) {
     return reinterpret_cast<const wchar_t*>(s);
 }
 
-/* The current profile as the Login and Startup shortcuts need it: none
- * when there is no current profile or its "url" is no web address. */
-bool menuProfiles(std::vector<DdMenuProfile>* out, std::u16string* key) {
-    out->clear();
-    CProfileStore* store = g_diProfileStore;
-    CCurrentProfile* cur = store ? store->current : nullptr;
-    if (!cur || !cur->profileElement) return false;
-    *key = std::u16string(cur->host ? cur->host : u"") + u":" + (cur->user ? cur->user : u"") +
-           u":" + (cur->profileName ? cur->profileName : u"");
-    DiChar buffer[1024];
-    size_t length = 0;
-    int scheme = 0, port = 0;
-    DiChar* h = nullptr;
-    bool web = store->GetProfileValue(u"url", buffer, 1024, &length) &&
-               diHTTPParseURL(buffer, &scheme, &h, &port) == 0 && h;
-    free(h);
-    if (!web) return true;
-    DdMenuProfile p;
-    p.name = cur->host ? cur->host : u"";
-    p.arguments = diMenuProfileArguments(key->c_str());
-    if (store->GetProfileValue(u"preferredlang", buffer, 1024, &length)) p.language = buffer;
-    p.autostart = store->GetProfileValue(u"autostart", buffer, 1024, &length) &&
-                  std::u16string(buffer) == u"true";
-    out->push_back(p);
-    return true;
-}
-
 class CWinIntegratedClient : public CIntegratedClient {
   public:
     CWinSettingsFile file;
@@ -125,6 +98,9 @@ class CWinIntegratedClient : public CIntegratedClient {
         if (file.CreateUniqueFile()) settingsFile = &file;
         menu.addCookie = [this](const DiChar* cookie) { file.AddCookie(cookie); };
         menu.documentUrl = [this](const DiChar* location) { return BuildDocumentUrl(location); };
+        menu.fetchIcon = [this](const std::u16string& gif, const std::u16string& iconName) {
+            return FetchIcon(gif, iconName);
+        };
     }
     /* The settings file lives as long as the client that made it. */
     ~CWinIntegratedClient() override {
@@ -146,15 +122,12 @@ class CWinIntegratedClient : public CIntegratedClient {
         return store && store->current && store->current->host ? store->current->host : u"";
     }
     bool UpdateStartupShortcut() override {
-        std::vector<DdMenuProfile> profiles;
-        std::u16string key;
+        std::vector<DiProfileEntry> profiles;
         if (exePath.empty()) GetExePath();
-        return menuProfiles(&profiles, &key) && menu.UpdateStartup(profiles, exePath);
+        return GetProfileEntries(&profiles) && menu.UpdateStartup(profiles, exePath);
     }
     bool BuildStartMenu(const char* webtop) override {
-        std::vector<DdMenuProfile> profiles;
-        std::u16string key;
-        menuProfiles(&profiles, &key);
+        std::u16string key = ProfileKey();
         if (exePath.empty()) GetExePath();
         if (!menu.PrepareFolder(MenuHost().c_str()) || !webtop ||
             !menu.Fill(webtop, strlen(webtop), exePath, key.c_str()))
@@ -169,9 +142,8 @@ class CWinIntegratedClient : public CIntegratedClient {
         return menu.AddFixedShortcuts(exePath, key.c_str(), url);
     }
     void RefreshStartMenu() override {
-        std::vector<DdMenuProfile> profiles;
-        std::u16string key;
-        menuProfiles(&profiles, &key);
+        std::vector<DiProfileEntry> profiles;
+        GetProfileEntries(&profiles);
         if (exePath.empty()) GetExePath();
         menu.Refresh(integrated != 0, MenuHost().c_str(), exePath,
                      profiles.empty() ? nullptr : &profiles[0]);

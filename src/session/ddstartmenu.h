@@ -7,6 +7,7 @@
 #ifndef HV_DDSTARTMENU_H
 #define HV_DDSTARTMENU_H
 
+#include "session/diintclient.h"
 #include "session/diwebmenu.h"
 
 #include <functional>
@@ -14,12 +15,7 @@
 #include <vector>
 
 /* One profile as the Login and Startup shortcuts see it. */
-struct DdMenuProfile {
-    std::u16string name;      /* the profile's host: the shortcut name */
-    std::u16string arguments; /* "-profile" and the quoted key */
-    std::u16string language;  /* preferred language, may be empty */
-    bool autostart = false;
-};
+using DdMenuProfile = DiProfileEntry;
 
 class CWinStartMenu : public IDiMenuSink {
   public:

@@ -7,6 +7,7 @@
 #include "core/disysinfo.h"
 #include "net/diroute.h"
 #include "core/diutil.h"
+#include "devices/didevice.h"
 #include "devices/diprintq.h"
 #include "session/dicapability.h"
 #include "session/diprofile.h"
@@ -198,19 +199,51 @@ void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {
     addString(list, u"proxyhost", host);
 }
 
+static void addAnnounced(void* list, const DiChar* text, int code) {
+    addInt(static_cast<CQVLList<CCapability>*>(list), text, code);
+}
+
+void CServerOutpost::AddSmartCardItems(CQVLList<CCapability>* list) {
+    /* The service record, present only when the PC/SC service is. */
+    ddDevListAnnounce(128, addAnnounced, list);
+}
+
+void CServerOutpost::AddSerialItems(CQVLList<CCapability>* list) {
+    /* The devices: serial ports and the smart-card device. */
+    ddDevListAnnounce(512, addAnnounced, list);
+}
+
+/* Each item as a content tag "attribute" holding its text form. */
+static void addAttributes(CQVLXMLContentTag* element, CQVLList<CCapability>& items) {
+    for (auto* n = items.head; n && element; n = n->next) {
+        n->item->Log();
+        DiChar* text = n->item->ToText();
+        if (text) element->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
+        free(text);
+    }
+}
+
 void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& f) {
-    /* The device items come with their channels; every element whose flag
-     * is asked for is present, empty until then. */
+    /* Every element whose flag is asked for is present, even without items. */
     const struct {
         bool on;
         const char* name;
-    } kinds[] = {{f.all || f.print, "print"},
-                 {f.all || f.audio, "audio"},
-                 {f.all || f.cdm, "cdm"},
-                 {f.all || f.smartcard, "smartcard"},
-                 {f.all || f.io, "io"}};
-    for (auto& k : kinds)
-        if (k.on) devices->AddChild(new (std::nothrow) CQVLXMLContentTag(k.name), true);
+        void (CServerOutpost::*items)(CQVLList<CCapability>*);
+    } kinds[] = {{f.all || f.print, "print", nullptr},
+                 {f.all || f.audio, "audio", nullptr},
+                 {f.all || f.cdm, "cdm", nullptr},
+                 {f.all || f.smartcard, "smartcard", &CServerOutpost::AddSmartCardItems},
+                 {f.all || f.io, "io", &CServerOutpost::AddSerialItems}};
+    for (auto& k : kinds) {
+        if (!k.on) continue;
+        CQVLXMLContentTag* element = new (std::nothrow) CQVLXMLContentTag(k.name);
+        if (element && k.items) {
+            CQVLList<CCapability> items;
+            (this->*k.items)(&items);
+            addAttributes(element, items);
+        }
+        devices->AddChild(element, true);
+    }
 }
 
 void CServerOutpost::FreePlatform(DiSOPlatform* p) {

@@ -148,6 +148,27 @@ void CConnectionInfo::Refresh(CServerOutpost* so, const DiInfoFacts& f) {
     AddItem(DI_INFO_PLATFORM, GetMessage(714), f.localXDisplay ? f.localXDisplay : GetMessage(731));
     AddPrinters(f);
     AddDrives(f);
+    AddReadersAndPorts(f);
+}
+
+void CConnectionInfo::AddReadersAndPorts(const DiInfoFacts& f) {
+    for (const DiInfoReader& r : f.readers) {
+        int32_t kind = diInfoReaderKind(r.state);
+        std::u16string value = r.name;
+        if (kind == DI_INFO_READER_CARD) {
+            value += u":";
+            for (uint8_t b : r.atr) {
+                DiChar hex[8];
+                diFormatPositional(hex, 8, u" %02x", {int(b)});
+                value += hex;
+            }
+        }
+        if (value.size() >= kValueMax) value.resize(kValueMax - 1);
+        AddItem(kind, GetMessage(723), value.c_str());
+    }
+    for (const auto& port : f.serialPorts)
+        AddItemFormat(DI_INFO_SERIAL, GetMessage(724), u"%s (%s)",
+                      {port.first.c_str(), port.second.c_str()});
 }
 
 /* Every key of a printer is looked for between its own "pn=" line and the

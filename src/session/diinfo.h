@@ -12,6 +12,7 @@
 #include <vector>
 
 class CServerOutpost;
+struct DiSCardApi;
 
 /* Row kinds; each chooses the row's icon. */
 enum {
@@ -21,7 +22,23 @@ enum {
     DI_INFO_PLATFORM = 3,
     DI_INFO_DRIVES = 4,
     DI_INFO_PRINTERS = 5,
+    DI_INFO_READER_EMPTY = 6,
+    DI_INFO_READER_CARD = 7,
+    DI_INFO_READER_UNAVAILABLE = 8,
+    DI_INFO_READER_MUTE = 9,
+    DI_INFO_SERIAL = 10,
 };
+
+/* A smart-card reader as the PC/SC service reports it. */
+struct DiInfoReader {
+    std::u16string name;
+    uint32_t state = 0;       /* the service's event-state bits */
+    std::vector<uint8_t> atr; /* the card's answer to reset, when one is present */
+};
+
+/* The row kind of a reader in that state: mute, unavailable, with a card,
+ * else empty, tested in that order. */
+int32_t diInfoReaderKind(uint32_t state);
 
 class CConnectionInfoItem : public IDiTableRow, public IQVLPackable {
   public:
@@ -52,7 +69,13 @@ struct DiInfoFacts {
     /* Drive names with their type (1 fixed, 2 floppy, 4 CD/DVD, 8 network,
      * 0 unknown). */
     std::vector<std::pair<std::u16string, int>> drives;
+    std::vector<DiInfoReader> readers;
+    /* Serial ports: the local device the port opens and its announced name. */
+    std::vector<std::pair<std::u16string, std::u16string>> serialPorts;
 };
+
+/* The readers the PC/SC service lists, with their states (none: no rows). */
+void diInfoListReaders(const DiSCardApi* api, std::vector<DiInfoReader>* out);
 
 class CConnectionInfo : public IQVLPackable {
   public:
@@ -72,6 +95,7 @@ class CConnectionInfo : public IQVLPackable {
     void Clear();
     void AddPrinters(const DiInfoFacts& facts);
     void AddDrives(const DiInfoFacts& facts);
+    void AddReadersAndPorts(const DiInfoFacts& facts);
 };
 
 #endif

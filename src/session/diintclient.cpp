@@ -4,12 +4,16 @@
 #include "core/diapp.h"
 #include "core/dilog.h"
 #include "core/diutil.h"
+#include "net/dicert.h"
 #include "net/dihttp.h"
+#include "net/dinet.h"
 #include "net/diroute.h"
 #include "session/diprofile.h"
 #include "session/disettings.h"
 #include "session/diso.h"
 #include "session/diurlparam.h"
+#include "session/diwebmenu.h"
+#include "session/diximage.h"
 #include "xml/qvlxml.h"
 #include "xml/qvlxmlglobals.h"
 
@@ -619,4 +623,134 @@ std::u16string CIntegratedClient::BuildDocumentUrl(const std::u16string& locatio
         !(lang[0] == u'e' && lang[1] == u'n'))
         return diHelpUrl(url, location, lang);
     return url + location;
+}
+
+/* ---- icons and profile entries for the Start menu ---- */
+
+bool diIconNameIsPlain(const std::u16string& name) {
+    if (name.empty() || name == u"." || name == u"..") return false;
+    for (DiChar c : name)
+        if (c <= 0x20 || c == 0x7F || c == u'\\' || c == u'/' || c == u':' || c == u'?' ||
+            c == u'#')
+            return false;
+    return true;
+}
+
+namespace {
+
+struct Bytes {
+    const std::string* data;
+};
+
+bool writeBytes(CImageFile* file, void* context) {
+    const std::string& b = *static_cast<Bytes*>(context)->data;
+    return b.empty() || file->Write(b.data(), 1, b.size()) == b.size();
+}
+
+/* The socket of one icon download, held so that a timer run while the
+ * sender waits cannot free it, and closed and freed on every way out. */
+struct IconSocket {
+    DdSocket* s = ddNetSocketCreate();
+    IconSocket() {
+        if (s) diNetHold(s);
+    }
+    ~IconSocket() {
+        if (!s) return;
+        ddNetSocketClose(s);
+        ddNetSocketDestroy(s);
+        diNetRelease(s);
+    }
+};
+
+bool iconFailed(const char16_t* why) {
+    diLogErrorText((std::u16string(u"Start menu: icon download ") + why).c_str());
+    return false;
+}
+
+} // namespace
+
+bool CIntegratedClient::WriteFile(const std::u16string& path, const std::string& bytes) {
+    Bytes context{&bytes};
+    return diImageFileReplace(utf8(path), writeBytes, &context);
+}
+
+bool CIntegratedClient::FetchIcon(const std::u16string& gifPath, const std::u16string& iconName) {
+    /* The name goes into the request line and the path names a file of
+     * ours: a blank or line break would end the request early, a path part
+     * would ask for (and cache) some other file. */
+    if (!diIconNameIsPlain(iconName)) return iconFailed(u"refused: not a plain file name");
+    if (host.empty() || port <= 0 || port > 65535) return iconFailed(u"without a web server");
+    IconSocket sock;
+    DdSocket* s = sock.s;
+    if (!s || ddNetSocketOpen(s, 1, 1) < 0 ||
+        diNetConnect(s, host.c_str(), uint16_t(port), DI_NET_BASE_ROUTES) != 0)
+        return iconFailed(u"failed: no connection");
+    /* The scheme was made canonical when the server was set: "HTTPS" in
+     * the URL secures the download too. */
+    if (protocol == u"https" &&
+        ddNetStartTlsClient(s, DI_TLS_USER_MAY_ACCEPT | DI_TLS_PLAIN_SUITES, host.c_str()) < 0)
+        return iconFailed(u"failed: TLS");
+
+    /* No HTTP version: the server answers with the bare file and closes. */
+    std::string request = "GET /hvn/resources/images/icons/" + utf8(iconName) + " \r\n\r\n";
+    for (size_t sent = 0; sent < request.size();) {
+        int n = ddNetSend(s, request.data() + sent, int(request.size() - sent));
+        if (n > 0) {
+            sent += size_t(n);
+            continue;
+        }
+        if (n < 0 && s->error != DD_NET_ERR_WOULD_BLOCK) return iconFailed(u"failed: send");
+        if (ddNetWaitWritable(s, DI_ICON_IDLE_MS) != 1) return iconFailed(u"failed: send stalled");
+    }
+
+    std::string bytes;
+    bytes.reserve(4096);
+    char buffer[2048];
+    for (;;) {
+        int n = ddNetRecv(s, buffer, sizeof buffer);
+        if (n > 0) {
+            if (bytes.size() + size_t(n) > DI_ICON_MAX_BYTES)
+                return iconFailed(u"failed: the icon is larger than 1 MiB");
+            bytes.append(buffer, size_t(n));
+            continue;
+        }
+        if (n == 0) break; /* the server's close ends the file */
+        if (s->error != DD_NET_ERR_WOULD_BLOCK) return iconFailed(u"failed: connection lost");
+        /* Data the TLS layer already holds was taken above: only the
+         * socket itself can bring more. */
+        int ready = ddNetWaitReadable(s, DI_ICON_IDLE_MS);
+        if (ready == 0) return iconFailed(u"failed: the server stopped sending");
+        if (ready < 0) return iconFailed(u"failed: connection lost");
+    }
+    if (!WriteFile(gifPath, bytes)) return iconFailed(u"failed: the file could not be written");
+    return true;
+}
+
+std::u16string CIntegratedClient::ProfileKey() {
+    CProfileStore* store = g_diProfileStore;
+    CCurrentProfile* cur = store ? store->current : nullptr;
+    if (!cur || !cur->profileElement) return std::u16string();
+    return std::u16string(cur->host ? cur->host : u"") + u":" + (cur->user ? cur->user : u"") +
+           u":" + (cur->profileName ? cur->profileName : u"");
+}
+
+bool CIntegratedClient::GetProfileEntries(std::vector<DiProfileEntry>* list) {
+    std::u16string key = ProfileKey();
+    CProfileStore* store = g_diProfileStore;
+    if (key.empty()) return false;
+    std::u16string url, value;
+    int scheme = 0, p = 0;
+    DiChar* h = nullptr;
+    bool web = profileValue(u"url", &url) && diHTTPParseURL(url.c_str(), &scheme, &h, &p) == 0 && h;
+    free(h);
+    if (!web) return true;
+    DiProfileEntry entry;
+    entry.name = store->current->host ? store->current->host : u"";
+    /* Quoted by the command-line rules: a quote in a profile name stays
+     * part of the key instead of starting another option. */
+    entry.arguments = diMenuProfileArguments(key.c_str());
+    if (profileValue(u"preferredlang", &value)) entry.language = value;
+    entry.autostart = profileValue(u"autostart", &value) && value == u"true";
+    list->push_back(entry);
+    return true;
 }

@@ -69,6 +69,25 @@ std::u16string diHelpUrl(const std::u16string& url, const std::u16string& locati
 /* A port text from a server or the user: digits only, 1-65535; else 0. */
 int32_t diParsePort(const DiChar* text);
 
+/* One profile as the Login and Startup shortcuts see it. */
+struct DiProfileEntry {
+    std::u16string name;      /* the profile's host: the shortcut name */
+    std::u16string arguments; /* "-profile" and the quoted key */
+    std::u16string language;  /* preferred language, may be empty */
+    bool autostart = false;
+};
+
+/* Bounds of one icon download: the longest silence of the server while the
+ * icon is read, and the largest icon file taken. */
+enum : uint32_t {
+    DI_ICON_IDLE_MS = 30000,
+    DI_ICON_MAX_BYTES = 1u << 20,
+};
+
+/* An icon name the web server may be asked for: one plain file-name
+ * component (no blank, control character, \ / : ? #, not "." or ".."). */
+bool diIconNameIsPlain(const std::u16string& name);
+
 class CIntegratedClient {
   public:
     explicit CIntegratedClient(CServerOutpost* owner);
@@ -84,6 +103,9 @@ class CIntegratedClient {
     virtual void DeleteSettingsFile() {}
     virtual void MakeSettingsFileWritable() {}
     virtual void RefreshStartMenu() {}
+    /* Writes the bytes as the file at `path` (UTF-16): under a temporary
+     * name first, renamed over the path only when all of it was written. */
+    virtual bool WriteFile(const std::u16string& path, const std::string& bytes);
     /* Runs the client's own executable through the shell with parameters. */
     virtual void RunSelf(const std::u16string& /*parameters*/) {}
 
@@ -114,6 +136,15 @@ class CIntegratedClient {
     bool HasServer(bool cookieNeeded);
     bool ReadSessionDocument(const std::string& text);
     std::u16string BuildDocumentUrl(const std::u16string& location);
+    /* Downloads the icon `iconName` from the web server into `gifPath`. The
+     * file is written only after the server ended the reply cleanly within
+     * the bounds above; false (and no file) otherwise. */
+    bool FetchIcon(const std::u16string& gifPath, const std::u16string& iconName);
+    /* The current profile's entry when its "url" is a web address (none
+     * otherwise); false without a current profile. */
+    bool GetProfileEntries(std::vector<DiProfileEntry>* list);
+    /* host:user:profile of the current profile; empty without one. */
+    std::u16string ProfileKey();
 
     CServerOutpost* outpost;
     CSettingsFile* settingsFile = nullptr; /* owned by the subclass */

@@ -558,15 +558,19 @@ void CServerOutpost::OnRestartEvent(CQVLSOAPRequest* request, const DiChar* mess
     if (helper && restartData.url) {
         /* The token comes from the server and ends up in a script the
          * helper's page runs, or in a query: it is escaped for each. */
-        std::u16string text;
+        /* `logged` is the text with the token's value as "***": the log file
+         * is readable by other processes, and a script's argument is not a
+         * "connectiontoken=" parameter the logger would find and mask. */
+        std::u16string text, logged;
         DiChar port[16];
         diFormatPositional(port, 16, u"%d", {int(listeningPort)});
         const DiChar* url = restartData.url;
         if (qvlStrLen(url) >= 11 && memcmp(url, u"javascript:", 11 * sizeof(DiChar)) == 0) {
             DiChar* js = diLaunchJsToken(token);
             DiChar* ip = diLaunchJsToken(orEmpty(localHost));
-            text = std::u16string(url) + u"(" + port + u", \"" + orEmpty(ip) + u"\", \"" +
-                   orEmpty(js) + u"\");";
+            text = std::u16string(url) + u"(" + port + u", \"" + orEmpty(ip) + u"\", \"";
+            logged = text + u"***\");";
+            text += std::u16string(orEmpty(js)) + u"\");";
             free(js);
             free(ip);
         } else {
@@ -576,12 +580,14 @@ void CServerOutpost::OnRestartEvent(CQVLSOAPRequest* request, const DiChar* mess
             for (const DiChar* p = url; *p; p++)
                 hasQuery = hasQuery || *p == '?';
             text = std::u16string(url) + (hasQuery ? u"&" : u"?") + u"soport=" + port +
-                   u"&clientip=" + orEmpty(ip) + u"&connectiontoken=" + orEmpty(q);
+                   u"&clientip=" + orEmpty(ip) + u"&connectiontoken=";
+            logged = text + u"***";
+            text += orEmpty(q);
             free(q);
             free(ip);
         }
         diLogInfoArgs(364,
-                      {text.c_str(), orEmpty(restartData.frame), orEmpty(restartData.helperId)});
+                      {logged.c_str(), orEmpty(restartData.frame), orEmpty(restartData.helperId)});
         CQVLSOAPRequest* r = MakeRequest(u"ns1:webserver");
         if (!r) return;
         r->AddParameter(u"url", text.c_str());
@@ -666,10 +672,9 @@ void CServerOutpost::OnAutomaticLogin(CQVLSOAPRequest* request, const DiChar*) {
     const DiChar* token = request->GetStringParameter(u"token");
     const DiChar* clientId = request->GetStringParameter(u"drxclientid");
     const DiChar* profiles = request->GetStringParameter(u"profiles");
-    const DiChar* cookie =
-        g_diIntegratedClient && !g_diIntegratedClient->sessionCookie.empty()
-            ? g_diIntegratedClient->sessionCookie.c_str()
-            : nullptr;
+    const DiChar* cookie = g_diIntegratedClient && !g_diIntegratedClient->sessionCookie.empty()
+                               ? g_diIntegratedClient->sessionCookie.c_str()
+                               : nullptr;
     store->SaveLogin(orEmpty(server), u"", token, proxyHost, proxyPort, proxyType, profiles,
                      cookie);
     ReadProfile();

@@ -315,6 +315,8 @@ class CServerOutpost {
     void AddTimeZoneItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddComputerItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddProxyItems(CQVLList<CCapability>* list);
+    void AddSmartCardItems(CQVLList<CCapability>* list);
+    void AddSerialItems(CQVLList<CCapability>* list);
     /* Fills the platform record (base: nothing known). */
     virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
     void FreePlatform(DiSOPlatform* platform);

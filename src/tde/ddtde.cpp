@@ -80,12 +80,81 @@ void copyGlyph(DdGC* gc, void* p, int32_t cw, int32_t ch, uint32_t code, int32_t
     BitBlt(dc, x, y, cw, h, s->dc, int32_t(code) * cw, sy, SRCCOPY);
 }
 
+/* True when the font the system gives for `face` draws every character at
+ * one width. A missing face is replaced by whatever the system substitutes,
+ * which may be proportional: cells would then clip wide letters and leave
+ * gaps after narrow ones. Both the metrics flag (set for variable pitch)
+ * and the advances of a narrow and a wide letter must agree. */
+bool faceIsFixedPitch(HDC dc, const wchar_t* face) {
+    LOGFONTW lf = {};
+    lf.lfHeight = -16;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
+    HFONT font = CreateFontIndirectW(&lf);
+    if (!font) return false;
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW tm;
+    INT narrow = 0, wide = 0;
+    bool fixed = GetTextMetricsW(dc, &tm) && !(tm.tmPitchAndFamily & TMPF_FIXED_PITCH) &&
+                 GetCharWidth32W(dc, L'i', L'i', &narrow) &&
+                 GetCharWidth32W(dc, L'm', L'm', &wide) && narrow == wide && narrow > 0;
+    SelectObject(dc, old);
+    DeleteObject(font);
+    return fixed;
+}
+
+struct FixedSearch {
+    HDC dc;
+    wchar_t* out;
+};
+
+int CALLBACK takeFixedFace(const LOGFONTW* lf, const TEXTMETRICW*, DWORD, LPARAM arg) {
+    FixedSearch* s = reinterpret_cast<FixedSearch*>(arg);
+    /* "@" faces are the vertical forms of East Asian fonts. */
+    if ((lf->lfPitchAndFamily & 3) != FIXED_PITCH || lf->lfFaceName[0] == L'@') return 1;
+    if (!faceIsFixedPitch(s->dc, lf->lfFaceName)) return 1;
+    wcsncpy(s->out, lf->lfFaceName, LF_FACESIZE - 1);
+    s->out[LF_FACESIZE - 1] = 0;
+    return 0;
+}
+
+/* Replaces `face` (room for LF_FACESIZE characters) by a fixed-pitch face
+ * when the one asked for is not: first the usual terminal faces, then any
+ * fixed-pitch family the system lists. Nothing found: the face stays. */
+void ensureFixedPitch(wchar_t* face) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return;
+    if (!faceIsFixedPitch(dc, face)) {
+        static const wchar_t* const kUsual[] = {L"Courier New",     L"Lucida Console",
+                                                L"Consolas",        L"DejaVu Sans Mono",
+                                                L"Liberation Mono", L"Nimbus Mono PS"};
+        bool found = false;
+        for (const wchar_t* usual : kUsual) {
+            if (!faceIsFixedPitch(dc, usual)) continue;
+            wcscpy(face, usual);
+            found = true;
+            break;
+        }
+        if (!found) {
+            wchar_t any[LF_FACESIZE] = L"";
+            FixedSearch search = {dc, any};
+            LOGFONTW lf = {};
+            lf.lfCharSet = DEFAULT_CHARSET;
+            EnumFontFamiliesExW(dc, &lf, takeFixedFace, reinterpret_cast<LPARAM>(&search), 0);
+            if (any[0]) wcscpy(face, any);
+        }
+    }
+    DeleteDC(dc);
+}
+
 DiChar* fontFace(const DiChar* setting, uint32_t slot) {
     if (slot) return nullptr;
     wchar_t face[261] = L"";
     if (setting && setting[0])
         ddSettingGetString(reinterpret_cast<const wchar_t*>(setting), L"", face, 261);
     if (!face[0]) wcscpy(face, L"Courier New");
+    face[LF_FACESIZE - 1] = 0;
+    ensureFixedPitch(face);
     size_t n = wcslen(face);
     DiChar* out = static_cast<DiChar*>(calloc(n + 1, sizeof(DiChar)));
     if (out) memcpy(out, face, n * sizeof(DiChar));

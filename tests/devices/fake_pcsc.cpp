@@ -261,12 +261,16 @@ int32_t fTransmit(uint32_t card, const void* sendPci, const uint8_t* send, uint3
     (void)sum;
     if (rc) return rc;
     if (recv) memset(recv, 0xA5, *recvLen);
-    if (!recv || *recvLen < sendLen + 2) return *recvLen = sendLen + 2, int32_t(0x80100008);
-    for (uint32_t i = 0; i < sendLen; i++)
-        recv[i] = send[sendLen - 1 - i];
-    recv[sendLen] = 0x90;
-    recv[sendLen + 1] = 0x00;
-    *recvLen = sendLen + 2;
+    uint32_t n = sendLen; // the answer's data bytes
+    bool echo = !(sendLen >= 5 && (send[1] == 0xA4 || (sendLen == 5 && send[1] == 0xB0)));
+    if (!echo) n = send[1] == 0xA4 ? 0 : send[4] ? send[4] : 256;
+    if (!recv || *recvLen < n + 2) return *recvLen = n + 2, int32_t(0x80100008);
+    static const char kText[] = "Halvanet smart-card file. ";
+    for (uint32_t i = 0; i < n; i++)
+        recv[i] = echo ? send[sendLen - 1 - i] : uint8_t(kText[i % (sizeof kText - 1)]);
+    recv[n] = 0x90;
+    recv[n + 1] = 0x00;
+    *recvLen = n + 2;
     return 0;
 }
 
@@ -394,6 +398,11 @@ void fakePcscReleaseConnects() {
 void fakePcscWaitBlocked(int n) {
     Lock l(s_mu);
     s_cv.wait(l, [n] { return g_pcsc.blocked >= n; });
+}
+
+void fakePcscLog(const char* call) {
+    Lock l(s_mu);
+    g_pcsc.log += std::string(call) + ";";
 }
 
 std::string fakePcscTakeLog() {

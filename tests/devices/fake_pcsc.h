@@ -1,5 +1,7 @@
 // A scripted PC/SC service for the smart-card handlers: two readers, a card
-// that answers any command with its input reversed and 90 00, calls logged,
+// that answers any command with its input reversed and 90 00 (but a SELECT
+// by name with 90 00 alone, and a 5-byte READ BINARY with as many bytes of
+// text as it asks for, 256 for 0), calls logged,
 // every result buffer written as far as its size allows (so ASan sees any
 // buffer smaller than the size passed with it). Thread-safe: status-change
 // calls block, when told (all, or those without a time limit), until
@@ -41,6 +43,8 @@ void fakePcscInsert();
 void fakePcscReleaseConnects();
 // Waits until `n` calls are blocked.
 void fakePcscWaitBlocked(int n);
+// Adds a call to the log (calls the fake does not serve itself).
+void fakePcscLog(const char* call);
 // The log so far, cleared.
 std::string fakePcscTakeLog();
 

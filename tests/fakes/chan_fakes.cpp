@@ -1,6 +1,7 @@
 #include "fakes/chan_fakes.h"
 
 #include "core/ditimer.h"
+#include "devices/didevice.h"
 #include "ui/dicolor.h"
 #include "ui/digdi.h"
 #include "ui/diprog.h"
@@ -281,3 +282,7 @@ void ddTimerFree(DiTimer* t) {
 uint32_t ddTimerNow(void) {
     return diDEClock();
 }
+
+// No device list without the Windows layer: the smart-card and serial
+// elements of a capability reply stay empty.
+void ddDevListAnnounce(uint32_t, void (*)(void*, const DiChar*, int), void*) {}

@@ -33,9 +33,9 @@ Scenarios:
   tls        as demo, over TLS with --cert/--key (the test PKI).
   autologin  two starts of the client. The first is made to connect by a
              helper with the connection cookie "HLP-1": it is signed in,
-             gets ns1:automaticLogin (token --token, client id "7:9" and a
-             "Default" profile: integrated mode, automatic login, the last
-             proxy, the URL of the web side), and is signed out. The second
+             gets ns1:automaticLogin (token --login-token, client id "7:9"
+             and a "Default" profile: integrated mode, automatic login, the
+             last proxy, the URL of the web side), and is signed out. The second
              comes through the web service with --cookie: signed in, it
              gets the X application of "demo", and is signed out once
              --logout-when exists.
@@ -43,6 +43,18 @@ Scenarios:
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
+  webtop     signs in; then, for each --update-when FILE=PROFILES in turn,
+             waits for FILE and sends ns1:profileUpdate with PROFILES; then
+             waits for --logout-when and signs the client out.
+  scard      signs in, asks for the smart-card and device capabilities
+             (the service record "1;32;1;5;0;" and the device
+             "32;32;1;5;0;2;0;1;SCARD;" must be offered), then ns1:doSCard to
+             an application server playing the smart-card server
+             (scard_peer.py on the client's stand-in PC/SC service, driven
+             through --scard-control; --scard-minimal when that service
+             lacks its optional entry points); then signs the client out.
+  cardlogin  signs in and launches an X application whose server is
+             --app-port (laip_peer.py's "card" dialog), then holds.
 With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
@@ -407,6 +419,16 @@ def scenario_demo(srv, args):
     sign_in(c)
     if args.logging:
         c.request("setState", [("logging", args.logging)])
+    if args.devices:
+        # Every capability: the client starts its device channels.
+        mid = c.request("clientCapabilities", [("all", "")])
+        expect_reply(c, mid, "clientCapabilitiesResponse")
+    if args.token:
+        # A token the client must never write where other programs read:
+        # as a request of its own and inside a page address.
+        c.request("token", [("connectiontoken", args.token)])
+        c.request("webserver", [("url", "http://127.0.0.1/w?connectiontoken=" + args.token),
+                                ("frame", "f")])
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     if args.logout:
@@ -417,6 +439,16 @@ def scenario_demo(srv, args):
     if args.logout_when:
         end_at = time.time() + args.lifetime
         while time.time() < end_at and not os.path.exists(args.logout_when):
+            if args.burst and args.burst_when and os.path.exists(args.burst_when):
+                # Requests the client does not know: each one it logs twice
+                # at the packet level (received, unsupported), none answered.
+                os.remove(args.burst_when)
+                c.send_raw(b"".join(c.request_bytes("hvBurst", [], 100000 + i)
+                                    for i in range(args.burst)))
+                c.log("burst of %d requests sent" % args.burst)
+            if args.trigger and args.trigger_when and os.path.exists(args.trigger_when):
+                os.remove(args.trigger_when)
+                c.request("triggeruicomponent", [("component", args.trigger)])
             try:
                 c.read_packet(timeout=0.2)
             except socket.timeout:
@@ -581,7 +613,7 @@ def scenario_autologin(srv, args):
     profiles = ('<profile name="Default"><url>http://127.0.0.1:%s/hvn/</url>'
                 '<mode>integrated</mode><autologin>true</autologin><proxy>browser</proxy>'
                 '</profile>' % web)
-    c.request("automaticLogin", [("token", args.token), ("drxclientid", "7:9"),
+    c.request("automaticLogin", [("token", args.login_token), ("drxclientid", "7:9"),
                                  ("profiles", profiles)])
     c.request("logout")
     hold(c, time.time() + 30)
@@ -602,8 +634,79 @@ def scenario_autologin(srv, args):
     hold(c, time.time() + 30)
 
 
-SCENARIOS = {"demo": scenario_demo, "autologin": scenario_autologin, "session": scenario_session, "tls": scenario_tls,
-             "launch": scenario_launch, "local": scenario_local, "print": scenario_print}
+def scenario_webtop(srv, args):
+    c = srv.accept(timeout=args.lifetime)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    end_at = time.time() + args.lifetime
+
+    def wait_for(path):
+        while not os.path.exists(path):
+            expect(time.time() < end_at, "the file %s" % path)
+            try:
+                c.read_packet(timeout=0.2)
+            except socket.timeout:
+                continue
+
+    for update in args.update_when:
+        path, _, profiles = update.partition("=")
+        wait_for(path)
+        c.request("profileUpdate", [("profiles", profiles)])
+        c.log("profileUpdate sent")
+    if args.logout_when:
+        wait_for(args.logout_when)
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+def scenario_scard(srv, args):
+    import scard_peer
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("smartcard", ""), ("io", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    body = p.body.decode("utf-8")
+    for element, item in (("smartcard", "1;32;1;5;0;=128"),
+                          ("io", "32;32;1;5;0;2;0;1;SCARD;=512")):
+        tag = "&lt;%s&gt;&lt;attribute&gt;%s&lt;/attribute&gt;" % (element, item)
+        expect(tag in body, "%s in %s" % (tag, body))
+    opts = scard_peer.options(["--control", args.scard_control] +
+                              (["--minimal"] if args.scard_minimal else []))
+    results = []
+    fake_appserver.APPS["scard"] = lambda conn, log, close_file: results.append(
+        scard_peer.run(conn, opts))
+    app = fake_appserver.AppServer(c.log, "s8", "demo", "c8", "127.0.0.1", app="scard").start()
+    c.request("doSCard", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
+                          ("mrkqvlsessioncookie", "c8"),
+                          ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                          ("mrkqvlsessionport", app.port)])
+    end_at = time.time() + 90
+    while time.time() < end_at and not results:
+        time.sleep(0.1)
+    expect(results == [[]], "the smart-card server's result: %r" % results)
+    c.log("scard done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+def scenario_cardlogin(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("requestLaunch", [
+        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=awtwindow"), ("mrkqvlsessionid", "s5"),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c5"),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", args.app_port),
+        ("mrkqvlsessionwidth", 160), ("mrkqvlsessionheight", 120)])
+    expect_reply(c, mid, "requestLaunchResponse")
+    hold(c, time.time() + args.lifetime)
+
+
+SCENARIOS = {"demo": scenario_demo, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
+             "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
+             "scard": scenario_scard, "cardlogin": scenario_cardlogin}
 
 
 def start_web_side(args, engine_port):
@@ -635,7 +738,17 @@ def main():
     ap.add_argument("--batch", action="store_true")
     ap.add_argument("--logout", action="store_true", help="demo: sign out at once")
     ap.add_argument("--logout-when", help="demo: sign out once this file exists")
+    ap.add_argument("--update-when", action="append", default=[],
+                    help="webtop: FILE=PROFILES, a profileUpdate once FILE exists")
     ap.add_argument("--logging", help="demo: set the client's log level by this word")
+    ap.add_argument("--burst", type=int, default=0,
+                    help="demo: send this many unknown requests at once...")
+    ap.add_argument("--burst-when", help="...whenever this file appears (it is removed)")
+    ap.add_argument("--devices", action="store_true",
+                    help="demo: ask for every capability, so device channels start")
+    ap.add_argument("--trigger", help="demo: trigger this UI component...")
+    ap.add_argument("--trigger-when", help="...whenever this file appears (it is removed)")
+    ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")
@@ -645,7 +758,10 @@ def main():
     ap.add_argument("--web-port-file")
     ap.add_argument("--web-transcript")
     ap.add_argument("--web-script", action="append", default=[])
-    ap.add_argument("--token", default="tok-1", help="autologin: the token handed out")
+    ap.add_argument("--scard-control", help="scard: the stand-in PC/SC service's folder")
+    ap.add_argument("--scard-minimal", action="store_true")
+    ap.add_argument("--app-port", type=int, help="cardlogin: the application server's port")
+    ap.add_argument("--login-token", default="tok-1", help="autologin: the token handed out")
     args = ap.parse_args()
     log = Transcript(args.transcript)
     log.raw = args.raw

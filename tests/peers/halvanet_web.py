@@ -18,7 +18,19 @@ scripted:
   oversize               a response of 17 MiB
   stall                  the request is read, nothing is answered
 
-An unscripted operation gets doc: with the empty text. With --no-accept
+An unscripted operation gets doc: with the empty text.
+
+A GET without an HTTP version ("GET /hvn/resources/images/icons/NAME \r\n\r\n")
+is an icon download; it is recorded as {"op": "GET", "path": ...} and
+answered, as scripted with --script GET=ANSWER, by:
+
+  gif                    the bare GIF file of the name, then close (default):
+                         16x16, the top half in the colour the name's first
+                         six hex digits give ("cc2211.gif"; else 2060c0),
+                         the bottom half transparent
+  stall                  nothing, the connection held open
+  reset                  the first bytes of the GIF, then a connection reset
+  endless                GIF bytes without end (until the client leaves) With --no-accept
 the peer listens but never accepts, and fills its queue first, so that a
 client's connect waits without an answer.
 
@@ -124,6 +136,77 @@ class Request:
                 "order": self.order, "errors": self.errors}
 
 
+def gif_file(width, height, palette, pixels, transparent=None):
+    """A GIF89a file of one image: palette a list of (r, g, b) (padded to a
+    power of two), pixels the row-major indexes; LZW as the format has it."""
+    depth = max(1, (len(palette) - 1).bit_length())
+    palette = list(palette) + [(0, 0, 0)] * ((1 << depth) - len(palette))
+    out = bytearray(b"GIF89a")
+    out += bytes([width & 255, width >> 8, height & 255, height >> 8, 0x80 | (depth - 1), 0, 0])
+    for rgb in palette:
+        out += bytes(rgb)
+    if transparent is not None:
+        out += bytes([0x21, 0xF9, 4, 1, 0, 0, transparent, 0])
+    out += bytes([0x2C, 0, 0, 0, 0, width & 255, width >> 8, height & 255, height >> 8, 0])
+    min_size = max(2, depth)
+    clear, end = 1 << min_size, (1 << min_size) + 1
+    codes, bits, nbits = bytearray(), 0, 0
+
+    def emit(code, width):
+        nonlocal bits, nbits
+        bits |= code << nbits
+        nbits += width
+        while nbits >= 8:
+            codes.append(bits & 255)
+            bits >>= 8
+            nbits -= 8
+
+    table = {(i,): i for i in range(clear)}
+    free, width_now = end + 1, min_size + 1
+    emit(clear, width_now)
+    prefix = ()
+    for p in pixels:
+        word = prefix + (p,)
+        if word in table:
+            prefix = word
+            continue
+        emit(table[prefix], width_now)
+        if free < 4096:
+            table[word] = free
+            free += 1
+            if free > (1 << width_now) and width_now < 12:
+                width_now += 1
+        else:
+            emit(clear, width_now)
+            table = {(i,): i for i in range(clear)}
+            free, width_now = end + 1, min_size + 1
+        prefix = (p,)
+    if prefix:
+        emit(table[prefix], width_now)
+    emit(end, width_now)
+    if nbits:
+        codes.append(bits & 255)
+    out.append(min_size)
+    for i in range(0, len(codes), 255):
+        block = codes[i:i + 255]
+        out.append(len(block))
+        out += block
+    out += b"\x00\x3B"
+    return bytes(out)
+
+
+def icon_gif(name):
+    """The icon of a name: the top half in the name's colour, the rest
+    transparent."""
+    hexpart = name.split("/")[-1][:6]
+    try:
+        rgb = bytes.fromhex(hexpart) if len(hexpart) == 6 else bytes.fromhex("2060c0")
+    except ValueError:
+        rgb = bytes.fromhex("2060c0")
+    return gif_file(16, 16, [tuple(rgb), (255, 255, 255), (0, 0, 0)], [0] * 128 + [1] * 128,
+                    transparent=1)
+
+
 def read_request(conn):
     """One request from conn, or None when the connection ends first."""
     data = b""
@@ -138,6 +221,14 @@ def read_request(conn):
     req = Request()
     lines = head.decode("latin-1").split("\r\n")
     req.line = lines[0]
+    if req.line.startswith("GET "):
+        # An icon download: no version, no head, nothing after the blank line.
+        req.op = "GET"
+        parts = req.line.split(" ")
+        req.params = {"path": parts[1] if len(parts) > 1 else ""}
+        if len(parts) != 3 or parts[2] != "" or len(lines) != 1 or rest:
+            req.errors.append("icon request %r" % data)
+        return req
     for line in lines[1:]:
         key, sep, value = line.partition(": ")
         if not sep:
@@ -255,6 +346,28 @@ class WebSide:
         with self.lock, open(self.transcript, "a") as f:
             f.write(json.dumps(req.entry()) + "\n")
 
+    def answer_icon(self, conn, req):
+        kind = self.answers.get("GET", "gif")
+        path = req.params.get("path", "")
+        gif = icon_gif(path)
+        if kind == "gif":
+            conn.sendall(gif)
+            return True
+        if kind == "reset":
+            conn.sendall(gif[:10])
+            time.sleep(0.2)
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+            return True
+        if kind == "endless":
+            conn.sendall(gif[:13])
+            chunk = b"\x00" * 65536
+            try:
+                while True:
+                    conn.sendall(chunk)
+            except (OSError, ssl.SSLError):
+                return True
+        return False
+
     def answer(self, req):
         """The bytes to send, or None to stall."""
         op = req.op or "?"
@@ -289,6 +402,12 @@ class WebSide:
             if req is None:
                 return
             self.record(req)
+            if req.op == "GET":
+                if not self.answer_icon(conn, req):
+                    self.stalled.append(conn)
+                    return
+                conn.close()
+                return
             reply = self.answer(req)
             if reply is None:
                 # Held open until the client gives up; the peer's end

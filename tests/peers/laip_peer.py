@@ -17,6 +17,9 @@ Scenarios (--scenario):
   timeout   a timed wait of one second (5, mode 0); expects the close (7)
   hostile   a frame whose text runs past its payload, an unknown type, a
             split status frame, then end 0
+  card      a general dialog description (23) offering the smart card,
+            which was the last method, and the password with --user as
+            the default user; the answer (21) is recorded; then end 5
 """
 import argparse
 import json
@@ -109,6 +112,11 @@ def decode(t, payload):
         save = r.u8()
         pw2 = r.text()
         return {"type": 2, "kind": kind, "user": user, "password": pw, "save": save, "new": pw2}
+    if t == 21 and len(payload) == 27 and payload[:2] == b"\0\x80":
+        # The smart-card answer: fixed bytes, the method, a zero, one data byte.
+        method, zero, n = struct.unpack_from("<HHH", payload, 20)
+        return {"type": 21, "method": method, "zero": zero, "count": n, "pref": payload[26],
+                "padding": payload[2:20].hex()}
     if t == 21:
         kind = r.u16()
         user = r.text()
@@ -160,6 +168,17 @@ def play(conn, args):
         t, payload = recv_frame(conn, 30)
         if t is not None:
             record(args.log, decode(t, payload))
+    elif s == "card":
+        # Authentication (value 1), save mode 0; asks user and password,
+        # default user given, method choice; last method 1 and one field:
+        # id 1, kind 1, one byte, the preference 0.
+        flags = 0x1000 | 0x100 | 0x04 | 0x02 | 0x01
+        conn.sendall(frame(23, struct.pack("<HBH", 1, 0, flags) + text("srv") + text(args.user) +
+                           struct.pack("<HH", 1, 1) + b"\0\0" + struct.pack("<HHHB", 1, 1, 1, 0)))
+        t, payload = recv_frame(conn, 60)
+        if t is not None:
+            record(args.log, decode(t, payload))
+        conn.sendall(end(5, "recorded"))
     elif s == "hostile":
         conn.sendall(frame(4, b"\0" + struct.pack("<I", 9999) + b"short"))
         conn.sendall(frame(30, b"zz"))

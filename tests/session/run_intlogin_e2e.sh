@@ -73,7 +73,7 @@ wine reg add 'HKCR\HvSessionPage\shell\open\command' /ve \
 python3 "$root/tests/peers/proxy_launcher.py" tinyproxy --user alice --password s3cret \
     --port-file "$work/pp" --lifetime 280 </dev/null >/dev/null 2>&1 &
 proxy=$!
-python3 "$root/tests/peers/fake_halvanet.py" --scenario autologin --cookie SO-42 --token tok-7 \
+python3 "$root/tests/peers/fake_halvanet.py" --scenario autologin --cookie SO-42 --login-token tok-7 \
     --port-file "$work/sp" --web-port-file "$work/wp" --web-transcript "$work/web.jsonl" \
     --logout-when "$work/logout" --lifetime 240 --transcript "$work/t" </dev/null >/dev/null 2>&1 &
 server=$!

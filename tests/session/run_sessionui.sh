@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # What the user sees of a demo session under Wine: the server raises the
-# level by ns1:setState "logging_all"; the tray icon shows the connected
-# icon (177, green pixels); a right click opens the menu and "&Event Log..."
-# the log window (kept as a screenshot: row icons without black corners);
-# a sign-out while the menu is open ends the client with 0; drx.txt in
-# "Connection &Info..." copies its live rows; drx.txt in
-# "-logdir" parses strictly: UTF-16LE without a byte-order mark, every line
+# level by ns1:setState "logging_all" and sends a connection token; the
+# tray icon shows the connected icon (177, green pixels) and, hovered, the
+# tip "short@server" (read back from the tooltip Wine shows); a right click
+# opens the menu and "&Event Log..." the log window (kept as a screenshot:
+# row icons without black corners); the server's triggeruicomponent
+# "connectioninfo" opens the connection information, whose Copy All has its live
+# rows (code, log file, operating system, the screen Xvfb has, the drives
+# the device channels the server asked for see); a sign-out
+# while the menu is open ends the client with 0; drx.txt in "-logdir"
+# parses strictly: UTF-16LE without a byte-order mark, every line
 # "Level<TAB>N<TAB>YYYY/MM/DD hh:mm:ss<TAB>text<CR><LF>", N from 1, with
-# the packets' 471 and 472 lines.
-# Usage: run_sessionui.sh ROOT SHOT-DIR
+# the packets' 471 and 472 lines, and without the token.
+# Usage: run_sessionui.sh ROOT SHOT-DIR UI-PROBE-EXE
 set -u
 root=$1
 shots=$2
+ui_probe=$3
+token=T0KEN-$$-SECRET
 source "$root/tests/session/session_lib.sh"
 window() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
 has_window() { [ -n "$(window "$1")" ]; }
@@ -23,6 +29,7 @@ count_colour() {
 }
 
 python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logging logging_all \
+    --token "$token" --devices --trigger connectioninfo --trigger-when "$work/trigger" \
     --logout-when "$work/go" --port-file "$work/sp" --transcript "$work/t" --lifetime 120 \
     </dev/null >/dev/null 2>&1 &
 server=$!
@@ -36,6 +43,10 @@ eval "$(xdotool getwindowgeometry --shell "$(window "Wine System Tray")")"
 icon="$X+$Y"
 green() { [ "$(count_colour "$icon" "#2e9a3c")" -ge 40 ]; }
 await 100 green || fail "the tray icon is not the connected one"
+# The tip shows while the pointer rests on the icon.
+tip() { wine "$ui_probe" tip 2>/dev/null | tr -d '\r' >"$work/tip"; grep -qx "demo@127.0.0.1" "$work/tip"; }
+xdotool mousemove $((X + 10)) $((Y + 10)) sleep 0.2 mousemove $((X + 11)) $((Y + 11))
+await 100 tip || fail "tray tip: '$(cat "$work/tip")'"
 
 windows() { xdotool search --onlyvisible --class halvanet.exe 2>/dev/null | wc -l; }
 # Right-clicks the icon and waits for the menu's window.
@@ -54,8 +65,7 @@ import -window "$(window "Event Log - Halvanet Client")" "$shots/sessionui_event
 # The windows open over the tray: move them off it.
 xdotool windowmove "$(window "Event Log - Halvanet Client")" 300 300
 
-open_menu || fail "no menu the second time"
-xdotool key i
+touch "$work/trigger"
 await 100 has_window "Connection Info - Halvanet Client" || fail "no connection information"
 info=$(window "Connection Info - Halvanet Client")
 # The dialog's "&Copy All" sits in its bottom-right corner.
@@ -63,18 +73,19 @@ eval "$(xdotool getwindowgeometry --shell "$info" | sed 's/^/I/')"
 xdotool mousemove $((IX + IWIDTH - 40)) $((IY + IHEIGHT - 20)) click 1
 copied() { xclip -o -selection clipboard 2>/dev/null | tr -d '\r' >"$work/copied" && grep -q "^DRX code	CODE7" "$work/copied"; }
 await 100 copied || fail "Copy All: $(cat "$work/copied")"
-for row in "Log file	.*drx.txt" "Display	1280 x 1024 @ [0-9]*-bit color depth" "User name	Demo User"; do
+for row in "Log file	.*drx.txt" "Display	1280 x 1024 @ 32-bit color depth" "User name	Demo User" \
+    "Operating system	Windows XP" "Virtual Display	1280 x 1024" "Fixed drives	C: .*"; do
     grep -q "^$row\$" "$work/copied" || fail "no row '$row' in: $(cat "$work/copied")"
 done
 
 xdotool windowmove "$info" 600 300
-open_menu || fail "no menu the third time"
+open_menu || fail "no menu the second time"
 touch "$work/go"
 await 300 grep -q "client closed the connection" "$work/t" || fail "the sign-out did not end the session"
 await 300 eval '! kill -0 $client 2>/dev/null' || fail "the client did not end with its menu open"
 wait "$client" || fail "client exit code $?"
 wait "$server" || fail "the server saw something it did not expect"
-python3 - "$work/drx.txt" <<'PY' || fail "drx.txt"
+python3 - "$work/drx.txt" "$token" <<'PY' || fail "drx.txt"
 import re, sys
 data = open(sys.argv[1], "rb").read()
 assert not data.startswith(b"\xff\xfe"), "byte-order mark"
@@ -89,6 +100,8 @@ for n, l in enumerate(lines, 1):
 for want in ("Received SOAP AIP/V request (ns1:getState)",
              "Sending SOAP AIP/V response (ns1:getStateResponse)"):
     assert any(want in l for l in lines), "no %r in %r" % (want, lines)
+assert sys.argv[2] not in text, "the token is in drx.txt"
+assert any("connectiontoken=***" in l for l in lines), "no masked page address"
 PY
 rm -rf "$work"
 echo ok

@@ -22,6 +22,8 @@ bool englishMessages(uint32_t n, DiChar* buffer, size_t size) {
                             : n == 733 ? u"%d x %d @ %d-bit color depth"
                             : n == 735 ? u" on %s"
                             : n == 736 ? u" with driver %s"
+                            : n == 723 ? u"Reader"
+                            : n == 724 ? u"Port"
                                        : nullptr;
     std::u16string t = known ? known : u"m";
     if (!known)
@@ -123,6 +125,31 @@ TEST_F(ConnectionInfo, PrintersAndDrives) {
     CConnectionInfoItem a(0, u"p", u"Z"), b(0, u"p", u"a");
     EXPECT_LT(a.Compare(&b, 1), 0);
     EXPECT_EQ(a.Compare(&b, 0), 0);
+}
+
+// A reader's kind by its state (mute before unavailable before a card), the
+// answer to reset only with a card; serial ports as "device (name)".
+TEST_F(ConnectionInfo, ReadersAndSerialPorts) {
+    struct Case {
+        uint32_t state;
+        int32_t kind;
+        const char* value;
+    } cases[] = {
+        {0x22, DI_INFO_READER_CARD, "R: 3b 0f"}, {0x12, DI_INFO_READER_EMPTY, "R"},
+        {0x28, DI_INFO_READER_UNAVAILABLE, "R"}, {0x22A, DI_INFO_READER_MUTE, "R"},
+        {0, DI_INFO_READER_EMPTY, "R"},
+    };
+    DiSOOptions o;
+    CServerOutpost so(o);
+    for (const Case& c : cases) {
+        DiInfoFacts f;
+        f.readers.push_back(DiInfoReader{u"R", c.state, {0x3b, 0x0f}});
+        f.serialPorts = {{u"COM1", u"COM3"}};
+        CConnectionInfo info;
+        info.Refresh(&so, f);
+        EXPECT_EQ(rowsOf(info, c.kind), std::string("Reader=") + c.value + ";") << c.state;
+        EXPECT_EQ(rowsOf(info, DI_INFO_SERIAL), "Port=COM1 (COM3);");
+    }
 }
 
 } // namespace

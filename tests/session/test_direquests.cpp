@@ -467,10 +467,13 @@ TEST_F(Requests, RestartEventSendsTheEscapedTokenToTheRestartHelper) {
     struct Row {
         const char* url;
         const char* sent;
+        const char* logged; // the 364 line: the token's value masked
     } rows[] = {
-        {"javascript:Go", "javascript:Go(4321, &quot;&quot;, &quot;a\\u0022;b%25&quot;);"},
+        {"javascript:Go", "javascript:Go(4321, &quot;&quot;, &quot;a\\u0022;b%25&quot;);",
+         "364 javascript:Go(4321, \"\", \"***\");"},
         {"http://w/p?x=1",
-         "http://w/p?x=1&amp;soport=4321&amp;clientip=&amp;connectiontoken=a%22%3Bb%25"},
+         "http://w/p?x=1&amp;soport=4321&amp;clientip=&amp;connectiontoken=a%22%3Bb%25",
+         "364 http://w/p?x=1&soport=4321&clientip=&connectiontoken=***"},
     };
     for (const Row& r : rows) {
         free(so->restartData.url);
@@ -481,6 +484,9 @@ TEST_F(Requests, RestartEventSendsTheEscapedTokenToTheRestartHelper) {
         arrive(request("restartEvent", str("connectiontoken", "a&quot;;b%"), "5"));
         std::string sent = g_fakeNet.sentBy[helper->channel->socket];
         EXPECT_NE(sent.find(r.sent), std::string::npos) << sent;
+        EXPECT_EQ(log.Count(r.logged), 1u) << r.logged;
+        EXPECT_EQ(log.Count("364", "b%"), 0u);
+        log.lines.clear();
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "devices/ddclip.h"
+#include "support/mem_profile_store.h"
 #include "support/peer_process.h"
 #include "tde/ddtde.h"
 #include "ui/ddgdi.h"
@@ -133,6 +134,52 @@ std::string pasteMessage(const std::string& text) {
     for (char c : text)
         m += std::string{c, 0};
     return m;
+}
+
+// The terminal's face draws every character at one width: a fixed-pitch
+// face asked for is kept; a proportional one, or a missing one the system
+// substitutes (the default "Courier New" where it is not installed), gives
+// way to a fixed-pitch face, or cells clip "m" and leave gaps after "l".
+TEST(DdTDFont, TheTerminalFaceIsFixedPitch) {
+    CMemProfileStore store;
+    CProfileStore* saved = g_diProfileStore;
+    g_diProfileStore = &store;
+    struct Row {
+        const char16_t* setting;
+        const char16_t* kept; // the face that must stay, or none
+    } rows[] = {
+        {u"DejaVu Sans Mono", u"DejaVu Sans Mono"},
+        {u"DejaVu Sans", nullptr},
+        {u"", nullptr},
+        {u"No Such Face 42", nullptr},
+    };
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const Row& r : rows) {
+        std::u16string setting(r.setting);
+        SCOPED_TRACE(std::string(setting.begin(), setting.end()));
+        store.SetLocalSetting(u"termface", r.setting);
+        DiChar* face = g_ddTDOps.fontFace(u"termface", 0);
+        ASSERT_NE(face, nullptr);
+        std::wstring name(reinterpret_cast<const wchar_t*>(face));
+        free(face);
+        if (r.kept) {
+            EXPECT_EQ(name, reinterpret_cast<const wchar_t*>(r.kept));
+        }
+        HFONT font =
+            CreateFontW(-16, 0, 0, 0, 400, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, name.c_str());
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE narrow{}, wide{}, mixed{};
+        GetTextExtentPoint32W(dc, L"llll", 4, &narrow);
+        GetTextExtentPoint32W(dc, L"mmmm", 4, &wide);
+        GetTextExtentPoint32W(dc, L"ilmW", 4, &mixed);
+        EXPECT_EQ(narrow.cx, wide.cx);
+        EXPECT_EQ(mixed.cx, wide.cx);
+        EXPECT_GT(wide.cx, 0);
+        SelectObject(dc, old);
+        DeleteObject(font);
+    }
+    DeleteDC(dc);
+    g_diProfileStore = saved;
 }
 
 TEST(DdTermPaste, TextFetchedForAViewReachesThatViewOnlyAndNeverOutlivesIt) {

@@ -19,9 +19,53 @@ std::map<SCARDCONTEXT, DWORD> s_scopes;
 HANDLE s_started;
 std::string s_taken;
 
+DWORD WINAPI watchFolder(void*);
+
 const DiSCardApi* api() {
-    if (!g_diSCardApi) fakePcscReset(), g_pcsc.blockInfinite = true;
+    if (!g_diSCardApi) {
+        fakePcscReset(), g_pcsc.blockInfinite = true;
+        // A program that cannot call the controls below (the client itself)
+        // is driven through a folder named by HV_SCARD_STANDIN_DIR.
+        static char dir[MAX_PATH];
+        char script[64];
+        DWORD k = GetEnvironmentVariableA("HV_SCARD_STANDIN_SCRIPT", script, sizeof script);
+        if (k > 0 && k < sizeof script) s_script = script; // the controls' words below
+        DWORD n = GetEnvironmentVariableA("HV_SCARD_STANDIN_DIR", dir, MAX_PATH);
+        if (n > 0 && n < MAX_PATH - 16)
+            CloseHandle(CreateThread(nullptr, 0, watchFolder, dir, 0, nullptr));
+    }
     return g_diSCardApi;
+}
+
+// Takes a control file: true when it was there (it is removed).
+bool take(const std::string& dir, const char* name) {
+    return DeleteFileA((dir + "\\" + name).c_str()) != 0;
+}
+
+// The folder's controls: the file "insert" inserts a card into every
+// waiting status change, "started" starts the service and "stopped" stops
+// it again (logged as "stopped"); every call is
+// appended to the file "log" as it is made, so a peer can tell a call that
+// waits from one not yet made.
+DWORD WINAPI watchFolder(void* arg) {
+    std::string dir = static_cast<const char*>(arg);
+    for (;;) {
+        if (take(dir, "insert")) fakePcscInsert();
+        if (take(dir, "started") && s_started) SetEvent(s_started);
+        if (take(dir, "stopped")) {
+            if (s_started) ResetEvent(s_started);
+            fakePcscLog("stopped");
+        }
+        std::string calls = fakePcscTakeLog();
+        if (!calls.empty()) {
+            HANDLE f = CreateFileA((dir + "\\log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                   nullptr, OPEN_ALWAYS, 0, nullptr);
+            DWORD wrote;
+            if (f != INVALID_HANDLE_VALUE)
+                WriteFile(f, calls.data(), DWORD(calls.size()), &wrote, nullptr), CloseHandle(f);
+        }
+        Sleep(10);
+    }
 }
 
 bool scripted(const char* word) {
@@ -198,11 +242,11 @@ LONG WINAPI SCardLocateCardsByATRW(SCARDCONTEXT c, LPSCARD_ATRMASK m, DWORD nm,
                               reinterpret_cast<DiSCardReaderState*>(st), n);
 }
 HANDLE WINAPI SCardAccessStartedEvent(void) {
-    g_pcsc.log += "SCardAccessStartedEvent;";
+    fakePcscLog("SCardAccessStartedEvent");
     if (!s_started) s_started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     return s_started;
 }
 void WINAPI SCardReleaseStartedEvent(void) {
-    g_pcsc.log += "SCardReleaseStartedEvent;";
+    fakePcscLog("SCardReleaseStartedEvent");
 }
 #endif
