@@ -165,6 +165,9 @@ row "application, certificate accepted" 0 "startEmulatorSession(S1,calc)" "" cer
     -profile 127.0.0.1:ann:Default -application calc
 cert_keys=Escape profile_extra="<mode>integrated</mode>" stored_cookie=
 row "sign-in, certificate refused" 0 "" "" cert "" -- -profile 127.0.0.1:ann:Default
+cert_keys="alt+t alt+a"
+row "sign-in, certificate accepted" 0 "startSession(7:9,false)" "" cert "" -- \
+    -profile 127.0.0.1:ann:Default
 tls=
 row "sign-in, stalled" 0 "startSession(7:9,false)" "" box "startSession=stall" -- \
     -profile 127.0.0.1:ann:Default
