@@ -65,6 +65,7 @@ struct RecordingOutpost : CServerOutpost {
     void ShowError(const DiChar*, const DiChar* text) override {
         events.push_back("error " + narrow(text));
     }
+    void OpenBrowser(const DiChar* url) override { events.push_back("browser " + narrow(url)); }
     void ShowWarning(const DiChar*, const DiChar* text) override {
         events.push_back("warning " + narrow(text));
         if (duringBox) duringBox();
@@ -499,6 +500,27 @@ TEST_F(Outpost, BrowserPathsOfAHelperConnection) {
         }
         helper->Close(); // the helper goes with its channel
         EXPECT_EQ(so->helpers.count, 0u);
+        free(so->webtopUrl);
+        so->webtopUrl = nullptr;
+    }
+}
+
+// The browser's sign-in page gets the whole URL and the listener's port,
+// however long the URL (it used to be cut at 511 characters, "drxport"
+// and all).
+TEST_F(Outpost, BrowserStartKeepsTheWholeLoginUrl) {
+    for (size_t length : {20, 600, 4000}) {
+        std::string url = "http://w/" + std::string(length, 'a');
+        std::u16string wideUrl(url.begin(), url.end());
+        g_fakeApp.opt.loginUrl = qvlStrDup(wideUrl.c_str());
+        so->launchBrowser = 1;
+        so->events.clear();
+        EXPECT_TRUE(so->Start());
+        EXPECT_EQ(so->events,
+                  std::vector<std::string>{"browser " + url + "?drxport=4321&javaprobe=true"});
+        EXPECT_EQ(narrow(so->webtopUrl), url + "?drxport=4321");
+        free(g_fakeApp.opt.loginUrl);
+        g_fakeApp.opt.loginUrl = nullptr;
         free(so->webtopUrl);
         so->webtopUrl = nullptr;
     }
