@@ -62,6 +62,8 @@ import json, sys
 out = []
 for line in open(sys.argv[1]):
     e = json.loads(line)
+    if e["errors"]:
+        out.append("ERRORS " + repr(e["errors"]))
     out.append(e["op"] + "(" + ",".join(e["params"].get(k, "") for k in e["order"]) + ")")
 print(";".join(out))' "$work/web.jsonl" 2>/dev/null
 }
