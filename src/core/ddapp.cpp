@@ -6,6 +6,8 @@
 #include "core/ddmessage.h"
 #include "core/ddsetting.h"
 #include "core/ddtrace.h"
+#include "devices/ddaudio.h"
+#include "devices/ddcdm.h"
 #include "devices/dddevices.h"
 #include "devices/ddpaip.h"
 #include "net/ddnet.h"
@@ -437,6 +439,8 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     ddAppStep("probes");
     app->hasDefaultPrinter = ddPrintCheckDefault();
     ddPrintInstallQueueHook();
+    ddAudioInstallHook();
+    ddCDMInstallHook();
     audio.start(&app->hasAudio);
     app->canMapDrives = ddCDMPresent();
     app->hasSmartCards = ddSCardIsAvailable();

@@ -1,9 +1,10 @@
-/* Audio output's Windows side: waveOut on the wave mapper, finished buffers
- * reported to a hidden window, and the channel's constructor and destroy
- * routine. */
+/* Audio output's Windows side: waveOut on the wave mapper and finished
+ * buffers reported to a hidden window (the channel factory's constructor
+ * and destroy routine are in ddaudiochan.cpp). */
 #include "dd.h"
 
 #include "core/diapp.h"
+#include "devices/ddaudio.h"
 #include "devices/diaudio.h"
 
 #include <mmsystem.h>
@@ -12,11 +13,6 @@
 namespace {
 
 const wchar_t kClass[] = L"QVLAudioWin";
-
-struct AudioChannel {
-    DiIOChannel io; /* first: the channel pointer is this record */
-    HWND window;
-};
 
 LRESULT CALLBACK windowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == MM_WOM_DONE) {
@@ -38,7 +34,7 @@ uint32_t open(DiIOChannel* io, const DiAudioFormat* f, void** device) {
     fx.cbSize = 0;
     HWAVEOUT h = nullptr;
     DWORD flags = CALLBACK_WINDOW | (caps.dwSupport & WAVECAPS_SYNC ? WAVE_ALLOWSYNC : 0);
-    HWND w = reinterpret_cast<AudioChannel*>(io)->window;
+    HWND w = reinterpret_cast<DdAudioChannel*>(io)->window;
     if (waveOutOpen(&h, WAVE_MAPPER, &fx, reinterpret_cast<DWORD_PTR>(w),
                     reinterpret_cast<DWORD_PTR>(io), flags) != MMSYSERR_NOERROR)
         return 1;
@@ -88,13 +84,35 @@ uint32_t setVolume(void* device, uint32_t volume) {
     return waveOutSetVolume(static_cast<HWAVEOUT>(device), volume) == MMSYSERR_NOERROR ? 0 : 1;
 }
 
-const DiAudioOps kOps = {open, write, unprepare, reset, closeDevice, setVolume};
+struct ProbeQuery {
+    DWORD flags;
+};
+
+bool acceptsFormat(void* ctx, const DiAudioFormat* f) {
+    WAVEFORMATEX fx = {};
+    fx.wFormatTag = f->tag, fx.nChannels = f->channels, fx.nSamplesPerSec = f->rate;
+    fx.nAvgBytesPerSec = f->avgBytes, fx.nBlockAlign = f->blockAlign, fx.wBitsPerSample = f->bits;
+    DWORD flags = static_cast<ProbeQuery*>(ctx)->flags;
+    return waveOutOpen(nullptr, WAVE_MAPPER, &fx, 0, 0, flags) == MMSYSERR_NOERROR;
+}
+
+/* Asks the wave mapper which formats it takes. The record is kept only when
+ * start-up found an output device at all. */
+void ddAudioReportFormats(DiIOChannel* io) {
+    WAVEOUTCAPSW caps;
+    if (waveOutGetDevCapsW(WAVE_MAPPER, &caps, sizeof caps) != MMSYSERR_NOERROR) return;
+    ProbeQuery q = {WAVE_FORMAT_QUERY | (caps.dwSupport & WAVECAPS_SYNC ? WAVE_ALLOWSYNC : 0u)};
+    DiAudioDeviceRecord r;
+    diAudioProbe(caps.dwFormats, acceptsFormat, &q, &r);
+    if (g_ddApp && g_ddApp->hasAudio) diAudioAddCaps(io, &r);
+}
+
+const DiAudioOps kOps = {open,        write,     unprepare,           reset,
+                         closeDevice, setVolume, ddAudioReportFormats};
 
 } // namespace
 
-DiChannel* ddAudioCreate(DdSocket* s) {
-    AudioChannel* a = static_cast<AudioChannel*>(calloc(1, sizeof(AudioChannel)));
-    if (!a) return nullptr;
+bool ddAudioChannelSetUp(DdAudioChannel* a) {
     HINSTANCE inst = GetModuleHandleW(nullptr);
     WNDCLASSW wc = {};
     wc.lpfnWndProc = windowProc;
@@ -103,23 +121,18 @@ DiChannel* ddAudioCreate(DdSocket* s) {
     wc.lpszClassName = kClass;
     RegisterClassW(&wc); /* fails harmlessly when already registered */
     a->window = CreateWindowW(kClass, L"QVLAudio", 0, 0, 0, 0, 0, nullptr, nullptr, inst, nullptr);
-    diDEChannelInit(&a->io.ch, DI_OBJ_AUDIO, 0, 0);
     if (!a->window || !diAudioChannelInit(&a->io, &kOps)) {
         if (a->window) DestroyWindow(a->window);
-        diDEChannelFree(&a->io.ch);
-        free(a);
-        return nullptr;
+        a->window = nullptr;
+        return false;
     }
     SetWindowLongPtrW(a->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&a->io));
-    diChannelAttachConnection(&a->io.ch, s);
-    return &a->io.ch;
+    return true;
 }
 
-void ddAudioDestroy(DiChannel* ch) {
-    AudioChannel* a = reinterpret_cast<AudioChannel*>(ch);
+void ddAudioChannelTearDown(DdAudioChannel* a) {
     SetWindowLongPtrW(a->window, GWLP_USERDATA, 0);
     diAudioChannelTeardown(&a->io);
     DestroyWindow(a->window);
-    diDEChannelFree(&a->io.ch);
-    free(a);
+    a->window = nullptr;
 }

@@ -17,6 +17,10 @@ struct DdSerialPort {
     DiSerialPort base;
     HANDLE handle;
     OVERLAPPED ov[OV_COUNT];
+    /* Set by the close before it cancels. A worker may start its transfer
+     * only after the close's cancel ran, which then found nothing to end:
+     * the worker ends it itself on seeing the mark. */
+    volatile LONG closing;
 };
 
 DdSerialPort* portOf(DiSerialPort* p) {
@@ -39,6 +43,10 @@ uint32_t finish(DdSerialPort* p, int which, BOOL started, DWORD* n) {
         DWORD e = GetLastError();
         if (e != ERROR_IO_PENDING) return e ? e : ERROR_GEN_FAILURE;
     }
+    /* A full barrier: either the close's cancel saw this operation, or this
+     * sees the close's mark. */
+    if (which != OV_CONTROL && InterlockedCompareExchange(&p->closing, 0, 0))
+        cancelRecord(p, which);
     if (!GetOverlappedResult(p->handle, &p->ov[which], n, TRUE)) {
         DWORD e = GetLastError();
         return e ? e : ERROR_GEN_FAILURE;
@@ -137,6 +145,7 @@ uint32_t portImmediate(DiSerialPort* port, uint8_t c, uint32_t* written) {
 
 void portClose(DiSerialPort* port) {
     DdSerialPort* p = portOf(port);
+    InterlockedExchange(&p->closing, 1);
     portCancelWait(port);
     portCancelReads(port);
     portCancelWrites(port);

@@ -81,7 +81,12 @@ void open(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t str
     f.blockAlign = c.u16(), f.bits = c.u16();
     io->sessionClose = sessionClose;
     void* dev = nullptr;
-    DiAudioStream* s = c.ok ? static_cast<DiAudioStream*>(calloc(1, sizeof *s)) : nullptr;
+    uint32_t listed = 0;
+    for (DiAudioStream* o = st->streams; o; o = o->next)
+        listed++;
+    DiAudioStream* s = c.ok && listed < DI_AUDIO_MAX_STREAMS
+                           ? static_cast<DiAudioStream*>(calloc(1, sizeof *s))
+                           : nullptr;
     if (!s || st->ops->open(io, &f, &dev)) {
         free(s);
         return valueReply(io, 101, 1, stream);
@@ -108,7 +113,9 @@ void write(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t st
     b->stream = stream;
     const uint8_t* samples = c.bytes(b->length);
     DiAudioStream* s = findStream(st, stream);
-    b->data = samples ? static_cast<uint8_t*>(malloc(b->length ? b->length : 1)) : nullptr;
+    bool room = st->queuedCount < DI_AUDIO_MAX_QUEUED &&
+                b->length <= DI_AUDIO_MAX_QUEUED_BYTES - st->queuedBytes;
+    b->data = samples && room ? static_cast<uint8_t*>(malloc(b->length ? b->length : 1)) : nullptr;
     if (!s || !b->data) {
         complete(io, b, 1);
         free(b->data);
@@ -127,6 +134,8 @@ void write(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t st
     while (*tail)
         tail = &(*tail)->next;
     *tail = b;
+    st->queuedCount++;
+    st->queuedBytes += b->length;
 }
 
 void setVolume(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t stream) {
@@ -149,6 +158,8 @@ void diAudioBufferDone(DiIOChannel* io, const void* header) {
     DiAudioBuffer* b = *l;
     if (!b) return;
     *l = b->next;
+    st->queuedCount--;
+    st->queuedBytes -= b->length;
     DiAudioStream* s = b->owner;
     st->ops->unprepare(s->device, b);
     b->played = b->length;
@@ -194,4 +205,62 @@ void diAudioChannelTeardown(DiIOChannel* io) {
     }
     io->priv = nullptr;
     diIOChannelTeardown(io);
+}
+
+const DiAudioProbeRow kDiAudioProbeRows[12] = {
+    {0x1, 11025, 1, 8},   {0x4, 11025, 1, 16},   {0x2, 11025, 2, 8},   {0x8, 11025, 2, 16},
+    {0x10, 22050, 1, 8},  {0x40, 22050, 1, 16},  {0x20, 22050, 2, 8},  {0x80, 22050, 2, 16},
+    {0x100, 44100, 1, 8}, {0x400, 44100, 1, 16}, {0x200, 44100, 2, 8}, {0x800, 44100, 2, 16},
+};
+
+namespace {
+DiAudioFormat waveFormat(uint16_t tag, uint32_t rate, uint16_t channels, uint16_t bits) {
+    DiAudioFormat f;
+    f.tag = tag, f.channels = channels, f.rate = rate, f.bits = bits;
+    f.blockAlign = uint16_t(channels * bits / 8);
+    f.avgBytes = f.blockAlign * rate;
+    return f;
+}
+} // namespace
+
+bool diAudioAddFormat(DiAudioDeviceRecord* r, const DiAudioFormat* f, bool preferred) {
+    if (r->count >= DI_AUDIO_MAX_FORMATS) return false;
+    r->entries[r->count++] = DiAudioFormatEntry{*f, preferred ? 1u : 0u};
+    return true;
+}
+
+void diAudioProbe(uint32_t capBits, bool (*accepts)(void*, const DiAudioFormat*), void* ctx,
+                  DiAudioDeviceRecord* out) {
+    *out = DiAudioDeviceRecord();
+    out->kind = DI_AUDIO_RECORD_KIND;
+    for (int i = 11; i >= 0; i--) {
+        const DiAudioProbeRow& row = kDiAudioProbeRows[i];
+        if (!(capBits & row.capBit)) continue;
+        DiAudioFormat f = waveFormat(1, row.rate, row.channels, row.bits);
+        if (accepts(ctx, &f)) {
+            diAudioAddFormat(out, &f, true);
+            break;
+        }
+    }
+    static const uint16_t kCompanded[] = {7, 6}; /* mu-law, then A-law */
+    for (uint16_t tag : kCompanded) {
+        DiAudioFormat f = waveFormat(tag, 8000, 2, 8);
+        if (accepts(ctx, &f)) diAudioAddFormat(out, &f, false);
+    }
+}
+
+bool diAudioAddCaps(DiIOChannel* io, const DiAudioDeviceRecord* r) {
+    DiAudioState* st = stateOf(io);
+    if (!st || st->recordCount >= DI_AUDIO_MAX_RECORDS) return false;
+    st->records[st->recordCount++] = *r;
+    return true;
+}
+
+uint32_t diAudioDeviceRecords(DiIOChannel* io, const DiAudioDeviceRecord** records) {
+    DiAudioState* st = stateOf(io);
+    *records = nullptr;
+    if (!st) return 0;
+    if (!st->recordCount && st->ops->reportFormats) st->ops->reportFormats(io);
+    *records = st->records;
+    return st->recordCount;
 }

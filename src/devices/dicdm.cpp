@@ -35,6 +35,7 @@ enum : uint32_t {
     E_NOTDIR = 20,
     E_ISDIR = 21,
     E_INVAL = 22,
+    E_MFILE = 24,
     E_NOSPC = 28,
 };
 
@@ -100,16 +101,27 @@ DiCDMSlot* slotFor(DiIOChannel* io, uint32_t n, bool isDir) {
     return &st->slots[n];
 }
 
-/* Takes the first free slot for path; -1 when memory runs out. */
+/* True when a file or search may still be opened: a server that opens
+ * without closing meets the ceiling before it exhausts handles or memory. */
+bool slotRoom(const DiCDMState* st) {
+    if (st->slotCount < DI_CDM_MAX_SLOTS) return true;
+    for (uint32_t i = 0; i < st->slotCount; i++)
+        if (!st->slots[i].path) return true;
+    return false;
+}
+
+/* Takes the first free slot for path; -1 when memory runs out or every
+ * slot is taken. */
 int32_t takeSlot(DiCDMState* st, const DiChar* path, void* handle, bool isDir) {
     uint32_t i = 0;
     while (i < st->slotCount && st->slots[i].path)
         i++;
     if (i == st->slotCount) {
-        uint32_t n = st->slotCount + 10;
+        if (st->slotCount >= DI_CDM_MAX_SLOTS) return -1;
+        uint32_t n = st->slotCount + 10 < DI_CDM_MAX_SLOTS ? st->slotCount + 10 : DI_CDM_MAX_SLOTS;
         DiCDMSlot* grown = static_cast<DiCDMSlot*>(realloc(st->slots, n * sizeof(DiCDMSlot)));
         if (!grown) return -1;
-        memset(grown + st->slotCount, 0, 10 * sizeof(DiCDMSlot));
+        memset(grown + st->slotCount, 0, (n - st->slotCount) * sizeof(DiCDMSlot));
         st->slots = grown;
         st->slotCount = n;
     }
@@ -247,6 +259,7 @@ void openDir(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t 
     uint32_t attrs = 0, w = st->ops->getAttributes(path, &attrs);
     if (w) return status(io, notFound(w) ? E_NOENT : E_ACCES, stream);
     if (!(attrs & ATTR_DIRECTORY)) return status(io, E_NOTDIR, stream);
+    if (!slotRoom(st)) return status(io, E_MFILE, stream);
     int32_t slot = takeSlot(st, path, nullptr, true);
     if (slot < 0) return status(io, E_ACCES, stream);
     uint8_t out[4];
@@ -440,6 +453,7 @@ void openFile(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t
     bool create = flags & 0x40;
     if (!aw && create && (flags & 0x80)) return status(io, E_EXIST, stream);
     if (aw && notFound(aw) && !create) return status(io, E_NOENT, stream);
+    if (!slotRoom(st)) return status(io, E_MFILE, stream); /* before anything is made */
     void* h = nullptr;
     uint32_t w = st->ops->open(path, create || (flags & 3), create, &h);
     if (w) {

@@ -81,6 +81,8 @@ enum : uint32_t {
     /* The most a read returns: its reply (20 header and 4 count bytes in
      * front) fits one frame. */
     DI_CDM_MAX_READ = DI_IO_MAX_REPLY - 24,
+    /* Open files and searches a channel holds at most; more answer 24. */
+    DI_CDM_MAX_SLOTS = 1024,
 };
 
 /* Sets up a channel of type 12 (after the base initialiser) with the file

@@ -184,10 +184,6 @@ void ddDeviceCloseThread(void* thread);
  * from "SerialPorts", the port probe and the smart-card probe. */
 void ddDevListBuild(void);
 void ddDevListBuildFor(DiIOChannel* io);
-/* Announces the outpost's device list (built first when empty): `add` gets
- * the announcement text and class code of each record with `classCode`. */
-void ddDevListAnnounce(uint32_t classCode, void (*add)(void* arg, const DiChar* text, int code),
-                       void* arg);
 /* The outpost's device channel (type 16), or none. */
 DiChannel* diSOGetDeviceListChannel(void);
 

@@ -291,6 +291,15 @@ void diIOChannelInit(DiIOChannel* io) {
     io->ch.hdr.handler = diIOChannelEvent;
 }
 
+static void dropStreams(DiIOChannel* io) {
+    for (uint32_t i = 0; i < s_streamCount; i++) {
+        DiIOStream* r = &s_streams[i];
+        if (r->owner != io) continue;
+        free(r->buffer);
+        memset(r, 0, sizeof *r);
+    }
+}
+
 void diIOChannelTeardown(DiIOChannel* io) {
     if (io->keepAlive) diTimerRemove(io->keepAlive);
     io->keepAlive = nullptr;
@@ -298,12 +307,21 @@ void diIOChannelTeardown(DiIOChannel* io) {
         free(t);
         t = nullptr;
     }
-    for (uint32_t i = 0; i < s_streamCount; i++) {
-        DiIOStream* r = &s_streams[i];
-        if (r->owner != io) continue;
-        free(r->buffer);
-        memset(r, 0, sizeof *r);
-    }
+    dropStreams(io);
+}
+
+void diIOChannelConnectionLost(DiIOChannel* io) {
+    if (io->keepAlive) diTimerRemove(io->keepAlive);
+    io->keepAlive = nullptr;
+    /* The channel outlives its connection and may be connected again: what
+     * the server set up over this one ends with it, or the next connection
+     * would find its first request appended to a stale fragment, its first
+     * deflated message read as the old stream's continuation, and replies
+     * of the old sessions' requests arriving under CompletionIds it reuses. */
+    for (uint32_t s = 0; io->sessionClose && s <= 0xFFFF; s++)
+        io->sessionClose(io, uint16_t(s));
+    dropStreams(io);
+    diDEInflateEnd(&io->ch);
 }
 
 void diIOFreeStreams(void) {
@@ -321,8 +339,7 @@ int diIOChannelEvent(DiObject* obj, DiEvent* ev) {
     case DI_EV_CLOSED:
         if (diIOReadMessages(io) < 0) {
             diDEChannelDisconnected(&io->ch);
-            if (io->keepAlive) diTimerRemove(io->keepAlive);
-            io->keepAlive = nullptr;
+            diIOChannelConnectionLost(io);
         }
         break;
     case DI_EV_WRITABLE:
@@ -422,8 +439,23 @@ int diIOSendKeepAlive(DiIOChannel* io) {
     return diIOWriteFrame(io, MSG_KEEPALIVE, 0, nullptr, 0, 0);
 }
 
+/* Data that do not deflate (already compressed or encrypted) would pay a
+ * whole deflate for nothing: a long reply is deflated only when its first
+ * bytes shrink. A failing deflate is left to the whole reply's attempt. */
+static bool headDeflates(DiIOChannel* io, const uint8_t* data, uint32_t length) {
+    enum : uint32_t { HEAD = 2048 };
+    if (length <= 4 * HEAD) return true;
+    uint8_t out[HEAD];
+    uint32_t room = HEAD, used = HEAD;
+    int r = diDEDeflateBegin(&io->ch);
+    if (r >= 0) r = diDEDeflateBlock(&io->ch, out, data, &room, &used);
+    diDEDeflateEnd(&io->ch);
+    return r < 0 || (r == 1 && room < HEAD);
+}
+
 int diIOSendData(DiIOChannel* io, uint32_t length, const uint8_t* data, uint16_t stream) {
-    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold)) {
+    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold) &&
+        headDeflates(io, data, length)) {
         /* Worth sending deflated only when smaller and framed within the
          * output limit: the deflated size may not reach either bound. */
         uint32_t room = length < DI_IO_OUT_LIMIT - 10 ? length : DI_IO_OUT_LIMIT - 10;

@@ -66,6 +66,9 @@ void diIOChannelInit(DiIOChannel* io);
 /* Removes the keep-alive timer, frees the texts and the channel's
  * reassembly records. */
 void diIOChannelTeardown(DiIOChannel* io);
+/* The connection ended (the channel stays): ends every session, drops the
+ * channel's reassembly records, the inflate stream and the keep-alive. */
+void diIOChannelConnectionLost(DiIOChannel* io);
 /* Event handler shape shared by the three types: 0 and 2 read (a failure
  * marks the channel disconnected), 1 flushes. Always 0. */
 int diIOChannelEvent(DiObject* obj, DiEvent* ev);

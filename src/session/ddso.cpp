@@ -10,6 +10,7 @@
 #include "core/ddmessage.h"
 #include "core/ddtrace.h"
 #include "core/dilog.h"
+#include "devices/didevice.h"
 #include "net/ddnet.h"
 #include "net/ddtls.h"
 #include "net/dicertcache.h"
@@ -23,6 +24,7 @@
 #include "session/diso.h"
 #include "session/dilaunch.h"
 #include "session/divaip.h"
+#include "ui/ddscale.h"
 #include "ui/ddui.h"
 #include "ui/diui.h"
 #include "core/ddsysinfo.h"
@@ -68,10 +70,12 @@ class CWinServerOutpost : public CServerOutpost {
     void SaveSessionToProfile() override;
     /* ---- launches and capabilities ---- */
     void DescribePlatform(DiSOPlatform* platform) override;
+    const DiDeviceList* DeviceList() override;
     bool RunLocal(const DiChar* command, const DiChar* arguments,
                   const DiChar* commandLine) override;
     void ScreenSize(int32_t* w, int32_t* h) override;
     void FitFrame(DiFrame* frame) override;
+    bool AttachScaler(DiFrame* frame, DiObject* engine) override;
     void RaiseFrame(DiFrame* frame) override;
     void ShowObject(DiObject* obj) override;
     void HideObject(DiObject* obj) override;
@@ -486,6 +490,12 @@ int diSOAskYesNo(DiObject*, const DiChar* caption, const DiChar* text) {
 
 /* ---- launches and capabilities ---- */
 
+const DiDeviceList* CWinServerOutpost::DeviceList() {
+    if (!deviceListChannel) return nullptr;
+    ddDevListBuild();
+    return diDeviceListOf(reinterpret_cast<DiIOChannel*>(deviceListChannel));
+}
+
 void CWinServerOutpost::DescribePlatform(DiSOPlatform* p) {
     p->screenWidth = GetSystemMetrics(SM_CXSCREEN);
     p->screenHeight = GetSystemMetrics(SM_CYSCREEN);
@@ -518,6 +528,14 @@ void CWinServerOutpost::ScreenSize(int32_t* w, int32_t* h) {
 
 void CWinServerOutpost::FitFrame(DiFrame* frame) {
     ddUIFitFrameToContent(frame);
+}
+
+bool CWinServerOutpost::AttachScaler(DiFrame* frame, DiObject* engine) {
+    DiScaler* scaler = ddScaleAlloc();
+    if (!scaler) return false;
+    diScaleAttach(scaler, engine); /* smooth scaling from the start */
+    ddUIAddScalingMenu(frame, DI_SCALE_SMOOTH);
+    return true;
 }
 
 void CWinServerOutpost::RaiseFrame(DiFrame* frame) {

@@ -8,6 +8,8 @@
 #include "net/diroute.h"
 #include "core/diutil.h"
 #include "devices/didevice.h"
+#include "devices/diaudio.h"
+#include "devices/dicdm.h"
 #include "devices/diprintq.h"
 #include "session/dicapability.h"
 #include "session/diprofile.h"
@@ -199,50 +201,91 @@ void CServerOutpost::AddProxyItems(CQVLList<CCapability>* list) {
     addString(list, u"proxyhost", host);
 }
 
-static void addAnnounced(void* list, const DiChar* text, int code) {
-    addInt(static_cast<CQVLList<CCapability>*>(list), text, code);
+/* An int item named by the record's announcement, valued by its class code. */
+static void addDeviceItem(CQVLList<CCapability>* list, const DiDevice* d, uint32_t index) {
+    /* Room for the numbers and the longest name the port setting can hold. */
+    DiChar text[1200];
+    if (diDeviceAnnouncement(d, index, text, DI_COUNTOF(text)) > 0)
+        addInt(list, text, d->classCode);
 }
 
 void CServerOutpost::AddSmartCardItems(CQVLList<CCapability>* list) {
-    /* The service record, present only when the PC/SC service is. */
-    ddDevListAnnounce(128, addAnnounced, list);
+    const DiDeviceList* l = DeviceList();
+    if (l && l->count && l->devices[0] && l->devices[0]->classCode == 128)
+        addDeviceItem(list, l->devices[0], 0);
 }
 
 void CServerOutpost::AddSerialItems(CQVLList<CCapability>* list) {
-    /* The devices: serial ports and the smart-card device. */
-    ddDevListAnnounce(512, addAnnounced, list);
+    const DiDeviceList* l = DeviceList();
+    for (uint32_t i = 0; l && i < l->count; i++)
+        if (l->devices[i] && l->devices[i]->classCode == 512) addDeviceItem(list, l->devices[i], i);
 }
 
-/* Each item as a content tag "attribute" holding its text form. */
-static void addAttributes(CQVLXMLContentTag* element, CQVLList<CCapability>& items) {
-    for (auto* n = items.head; n && element; n = n->next) {
-        n->item->Log();
+DiSODeviceHooks g_diSODeviceHooks;
+
+void CServerOutpost::AddDriveItems(CQVLList<CCapability>* list) {
+    const DiCDMDrive* drives = nullptr;
+    uint32_t n = driveChannel && g_diSODeviceHooks.listDrives
+                     ? g_diSODeviceHooks.listDrives(driveChannel, &drives)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++)
+        addInt(list, drives[i].root, drives[i].kind);
+}
+
+void CServerOutpost::AddAudioItems(CQVLList<CCapability>* list) {
+    const DiAudioDeviceRecord* records = nullptr;
+    uint32_t n = audioChannel && g_diSODeviceHooks.audioRecords
+                     ? g_diSODeviceHooks.audioRecords(audioChannel, &records)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++) {
+        char text[DI_AUDIO_MAX_FORMATS * 64];
+        diAudioRecordText(&records[i], text, sizeof text);
+        DiChar* name = diTextFromUtf8Dup(text, strlen(text));
+        if (name) addInt(list, name, records[i].kind);
+        free(name);
+    }
+}
+
+/* Each item as an "attribute" element holding its text form. */
+static void addItemElements(CQVLXMLContentTag* tag, CQVLList<CCapability>* items) {
+    for (auto* n = items->head; n; n = n->next) {
+        if (n->item->flag) n->item->Log();
         DiChar* text = n->item->ToText();
-        if (text) element->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
+        if (text) tag->AddChild(new (std::nothrow) CQVLXMLContentTag(u"attribute", text), true);
         free(text);
     }
 }
 
 void CServerOutpost::AddDeviceElements(CQVLXMLContentTag* devices, const DiSOCapFlags& f) {
-    /* Every element whose flag is asked for is present, even without items. */
+    /* Every element whose flag is asked for is present, empty when its
+     * channel has nothing to announce. */
     const struct {
         bool on;
         const char* name;
         void (CServerOutpost::*items)(CQVLList<CCapability>*);
     } kinds[] = {{f.all || f.print, "print", nullptr},
-                 {f.all || f.audio, "audio", nullptr},
-                 {f.all || f.cdm, "cdm", nullptr},
+                 {f.all || f.audio, "audio", &CServerOutpost::AddAudioItems},
+                 {f.all || f.cdm, "cdm", &CServerOutpost::AddDriveItems},
                  {f.all || f.smartcard, "smartcard", &CServerOutpost::AddSmartCardItems},
                  {f.all || f.io, "io", &CServerOutpost::AddSerialItems}};
     for (auto& k : kinds) {
         if (!k.on) continue;
-        CQVLXMLContentTag* element = new (std::nothrow) CQVLXMLContentTag(k.name);
-        if (element && k.items) {
-            CQVLList<CCapability> items;
-            (this->*k.items)(&items);
-            addAttributes(element, items);
+        CQVLXMLContentTag* tag = new (std::nothrow) CQVLXMLContentTag(k.name);
+        if (!tag) continue;
+        CQVLList<CCapability> items;
+        if (!strcmp(k.name, "print") && printJobs) {
+            /* The printers travel as typed parameters, the others as text. */
+            printJobs->AddPrinterCapabilities(&items, g_ddApp && g_ddApp->hasDefaultPrinter);
+            for (auto* n = items.head; n; n = n->next) {
+                if (n->item->flag) n->item->Log();
+                tag->AddChild(n->item->ToSOAPParameter(), true);
+            }
+            devices->AddChild(tag, true);
+            continue;
         }
-        devices->AddChild(element, true);
+        if (k.items) (this->*k.items)(&items);
+        addItemElements(tag, &items);
+        devices->AddChild(tag, true);
     }
 }
 
@@ -286,8 +329,6 @@ void CServerOutpost::OnClientCapabilities(CQVLSOAPRequest* request, const DiChar
     }
     FreePlatform(&platform);
     StartDeviceChannels();
-    if ((f.all || f.print) && printJobs)
-        printJobs->AddPrinterCapabilities(&list, g_ddApp && g_ddApp->hasDefaultPrinter);
     CQVLSOAPResponse* r =
         MakeResponse(u"ns1:clientCapabilitiesResponse", u"qvl:clientCapabilities");
     if (!r) return;

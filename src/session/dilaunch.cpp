@@ -77,6 +77,38 @@ bool CLaunchRequest::IsComplete() const {
     }
 }
 
+CLaunchRequest::~CLaunchRequest() {
+    DiObject* p = progressWindow;
+    progressWindow = nullptr;
+    if (p) diUIObjectRelease(p);
+}
+
+void CLaunchRequest::CreateProgressWindow(bool show) {
+    if (progressWindow || ddDENoProgress()) return;
+    DiObject* root = g_ddApp ? g_ddApp->root : nullptr;
+    int32_t w = params.width > 0 ? params.width : 640;
+    int32_t h = params.height > 0 ? params.height : 480;
+    progressWindow = diUICreateProgressWindow(root, DI_OBJ_PROGRESS, w, h);
+    if (show) ShowProgressWindow();
+}
+
+void CLaunchRequest::ShowProgressWindow() {
+    DiObject* p = progressWindow;
+    if (!p) return;
+    diProgSetState(p, DI_PROG_ABOUT_TO_START, 0);
+    if (g_diOutpost) g_diOutpost->ShowObject(p);
+    ddProgStopTimer(p);
+    ddProgShowDetails(p, params.detailsHidden ? 0 : 1);
+    ddProgEnableDetails(p, params.detailsDisabled ? 0 : 1);
+    diProgSetAutoDetails(p, params.showOnError ? 1u : 0u);
+}
+
+DiObject* CLaunchRequest::TakeProgressWindow() {
+    DiObject* p = progressWindow;
+    progressWindow = nullptr;
+    return p;
+}
+
 /* ---- the factory ---- */
 
 CLaunch* diLaunchCreate(const CLaunchRequest* request) {
@@ -222,16 +254,28 @@ bool CLaunch::Fail(int32_t message, std::initializer_list<DiFmtArg> args) {
     return false;
 }
 
-bool CLaunch::Start(bool secure) {
-    return StartEngine(secure, 0);
+bool CLaunch::Start(bool secure, DiObject* progress) {
+    return StartEngine(secure, 0, progress);
 }
 
-bool CLaunch::StartEngine(bool secure, uint32_t frameMode) {
+bool CLaunch::StartEngine(bool secure, uint32_t frameMode, DiObject* progress) {
     const DiChar* name = orEmpty(params.appName);
-    if (params.engineType == 2) return Fail(384, {name});
-    if (!CreateFrame(frameMode)) return Fail(384, {name});
+    /* The request's dialog goes on as the frame's progress window: the
+     * frame is made without one of its own. */
+    uint32_t* noProgress = g_ddApp ? &g_ddApp->opt.noProgress : nullptr;
+    uint32_t saved = noProgress ? *noProgress : 0;
+    if (progress && noProgress) *noProgress = 1;
+    bool made = params.engineType != 2 && CreateFrame(frameMode);
+    DiDEManager* m = GetEngineManager();
     DiChannel* ch = GetEngineChannel();
-    if (!ch || !ch->socket) return Fail(384, {name});
+    if (progress && ch && !m->progress) {
+        m->progress = progress;
+        progress->parent = &m->hdr;
+        progress = nullptr;
+    }
+    if (noProgress) *noProgress = saved;
+    if (progress) diUIObjectRelease(progress); /* not taken: the launch fails */
+    if (!made || !ch || !ch->socket) return Fail(384, {name});
     const DiChar* host = orEmpty(params.externalDnsName);
     /* A port outside 1-65535 would be cut to 16 bits and reach another
      * service: it fails like a connection that could not be made. */
@@ -260,6 +304,11 @@ bool CLaunch::StartEngine(bool secure, uint32_t frameMode) {
     ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
                       DD_NET_READ | DD_NET_CLOSE);
     OnConnecting();
+    /* Only the X engine draws into an image that can be scaled; the
+     * channel scales only once a scaler was attached. */
+    ch->hdr.scalingAllowed = 0;
+    if (params.scalable && params.engineType == DI_OBJ_XDE && g_diOutpost && frame)
+        g_diOutpost->AttachScaler(frame, &ch->hdr);
     return true;
 }
 
@@ -413,9 +462,10 @@ void CLocalXLaunch::OnConnecting() {
     if (g_diOutpost && frame) g_diOutpost->HideObject(&frame->hdr);
 }
 
-bool CBrowserLaunch::Start(bool secure) {
+bool CBrowserLaunch::Start(bool secure, DiObject* progress) {
+    if (helper && helper->kind == 0) return StartEngine(secure, 0, progress);
+    if (progress) diUIObjectRelease(progress); /* the helper shows the application */
     if (!helper) return false;
-    if (helper->kind == 0) return StartEngine(secure, 0);
     if (helper->kind != 1 || !g_diOutpost) return false;
     CQVLSOAPRequest* r = CServerOutpost::MakeRequest(u"ns1:doLaunch");
     if (!r) return false;
@@ -466,7 +516,8 @@ void CBrowserLaunch::OnConnecting() {
     if (helperWindow && g_diOutpost) g_diOutpost->EmbedInHelperWindow(this);
 }
 
-bool CLocalWindowsLaunch::Start(bool) {
+bool CLocalWindowsLaunch::Start(bool, DiObject* progress) {
+    if (progress) diUIObjectRelease(progress); /* nothing to follow */
     CServerOutpost* so = g_diOutpost;
     const DiChar* what = params.localLaunchCommand ? params.localLaunchCommand : params.url;
     bool started = so && what &&
@@ -488,5 +539,8 @@ bool CLocalWindowsLaunch::Start(bool) {
         }
         delete r;
     }
+    /* The program runs on its own from here: the launch has nothing left
+     * to follow and leaves the list like an ended (or failed) session. */
+    SwitchState(started ? DI_LAUNCH_ENDED : DI_LAUNCH_FAILED);
     return true;
 }

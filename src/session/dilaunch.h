@@ -46,6 +46,19 @@ class CLaunchRequest : public CLaunchInfo {
   public:
     CHelperConnection* helper = nullptr; /* not owned */
     uint32_t helperWindow = 0;
+    /* The launch dialog shown while the request waits; owned until the
+     * launch takes it. */
+    DiObject* progressWindow = nullptr;
+
+    ~CLaunchRequest() override;
+    /* Makes the launch dialog unless "-noprogress" is given or one exists
+     * (an existing one stays as it is, shown or not); shown at once in
+     * "About to start the application..." when show. */
+    void CreateProgressWindow(bool show);
+    /* Shows the dialog made hidden, in "About to start the application...". */
+    void ShowProgressWindow();
+    /* The dialog for the launch, which owns it from then on. */
+    DiObject* TakeProgressWindow();
 
     void SetHelper(CHelperConnection* h, uint32_t window) {
         helper = h;
@@ -79,7 +92,9 @@ class CLaunch : public CLaunchInfo {
     DiTimer* removeTimer = nullptr;
 
     ~CLaunch() override;
-    virtual bool Start(bool secure);
+    /* Starts with the request's launch dialog, or none; the launch owns the
+     * dialog from here, also when it does not start. */
+    virtual bool Start(bool secure, DiObject* progress);
     DiChannel* GetEngineChannel() const;
     DiDEManager* GetEngineManager() const;
     virtual void ResumeLoginDialog();
@@ -109,8 +124,9 @@ class CLaunch : public CLaunchInfo {
     void SetPendingMessageId(const DiChar* text);
 
   protected:
-    /* The common start: frame, connection, connect request. */
-    bool StartEngine(bool secure, uint32_t frameMode);
+    /* The common start: frame (taking the given dialog as its progress
+     * window), connection, connect request. */
+    bool StartEngine(bool secure, uint32_t frameMode, DiObject* progress);
     bool Fail(int32_t message, std::initializer_list<DiFmtArg> args);
 };
 
@@ -124,7 +140,9 @@ class CWindowLaunch : public CLaunch {
 class CKioskLaunch : public CWindowLaunch {
   public:
     uint32_t LabelMessage() const override { return 311; }
-    bool Start(bool secure) override { return StartEngine(secure, 2); }
+    bool Start(bool secure, DiObject* progress) override {
+        return StartEngine(secure, 2, progress);
+    }
 };
 
 class CMultiWindowLaunch : public CLaunch {
@@ -149,7 +167,7 @@ class CBrowserLaunch : public CLaunch {
     uint32_t helperWindow = 0;
 
     uint32_t LabelMessage() const override { return 300; }
-    bool Start(bool secure) override;
+    bool Start(bool secure, DiObject* progress) override;
     void ResumeLoginDialog() override;
     void Raise() override;
     void OnReady() override;
@@ -163,7 +181,7 @@ class CBrowserLaunch : public CLaunch {
 class CLocalWindowsLaunch : public CLaunch {
   public:
     uint32_t LabelMessage() const override { return 318; }
-    bool Start(bool secure) override;
+    bool Start(bool secure, DiObject* progress) override;
     bool IsLocalWindows() const override { return true; }
 };
 

@@ -8,6 +8,7 @@
 #include "core/disohooks.h"
 #include "core/ditimer.h"
 #include "core/diutil.h"
+#include "devices/dicdm.h"
 #include "devices/didevice.h"
 #include "net/dihttp.h"
 #include "net/dilaip.h"
@@ -122,11 +123,12 @@ void CServerOutpost::CompleteLaunchRequest(CLaunchRequest* request, const DiChar
     if (!request || !request->IsComplete()) return;
     CLaunch* launch = diLaunchCreate(request);
     bool secure = request->params.secure != 0;
+    DiObject* progress = launch ? request->TakeProgressWindow() : nullptr;
     RemoveLaunchRequest(request);
     bool started = false;
     if (launch) {
         AddLaunch(launch);
-        started = launch->Start(secure);
+        started = launch->Start(secure, progress);
         /* A launch that could not start and took no final state itself is
          * failed, so that it leaves the list like any other. */
         if (!started && !launch->finishing) launch->SwitchState(DI_LAUNCH_FAILED);
@@ -221,7 +223,10 @@ void CServerOutpost::CancelLaunchDialogTimer() {
 void CServerOutpost::LaunchDialogTimerFired() {
     std::u16string requestId = orEmpty(launchDialogId);
     setText(&launchDialogId, nullptr);
-    if (FindLaunchRequestById(requestId.c_str())) return; /* its window is made with the launch */
+    if (CLaunchRequest* r = FindLaunchRequestById(requestId.c_str())) {
+        if (r->params.placement != 1) r->ShowProgressWindow();
+        return;
+    }
     CLaunch* launch = FindLaunchById(requestId.c_str());
     if (!launch || launch->params.placement == 1) return;
     DiDEManager* m = launch->GetEngineManager();
@@ -354,6 +359,15 @@ struct DeviceRequest {
 
 static void startDevice(CServerOutpost* so, CQVLSOAPRequest* request, const DiChar* messageId,
                         DiChannel* channel, const DeviceRequest& d) {
+    /* A channel still connected from an earlier request learns the end of
+     * that connection as its own close first: what the server set up over
+     * it ends with it, and its socket is not left open behind the new one. */
+    if (channel && channel->socket && channel->socket->handle != DD_NET_NO_HANDLE) {
+        ddNetSocketClose(channel->socket);
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_CLOSED;
+        diUIDeliverEvent(&channel->hdr, &ev);
+    }
     ServiceConnection service;
     service.params.Parse(request);
     service.channel = channel;
@@ -412,7 +426,22 @@ void CServerOutpost::OnPrint(CQVLSOAPRequest* request, const DiChar* messageId) 
 void CServerOutpost::OnStartCdm(CQVLSOAPRequest*, const DiChar* messageId) {
     /* The drive list comes with the drive-mapping channel; without it the
      * answer holds no drive. */
-    replyEmpty(this, u"ns1:startCdmResponse", u"qvl:startCdm", messageId);
+    CQVLSOAPResponse* r = MakeResponse(u"ns1:startCdmResponse", u"qvl:startCdm");
+    if (!r) return;
+    const DiCDMDrive* drives = nullptr;
+    uint32_t n = driveChannel && g_diSODeviceHooks.listDrives
+                     ? g_diSODeviceHooks.listDrives(driveChannel, &drives)
+                     : 0;
+    for (uint32_t i = 0; i < n; i++) {
+        CQVLXMLEmptyTag* drive = new (std::nothrow) CQVLXMLEmptyTag("drive");
+        if (!drive) break;
+        DiChar kind[4] = {DiChar(u'0' + drives[i].kind % 10), 0};
+        drive->AddAttribute(u"letter", drives[i].root);
+        drive->AddAttribute(u"type", kind);
+        r->AddReturnChild(drive, true);
+    }
+    Send(r, messageId);
+    delete r;
 }
 
 /* ---- launches ---- */
@@ -431,7 +460,13 @@ static CLaunchRequest* requestFor(CServerOutpost* so, CQVLSOAPRequest* packet,
     if (!r) return nullptr;
     r->params.Parse(packet);
     r->SetId(messageId);
-    if (r->params.placement != 1) so->ArmLaunchDialogTimer(r);
+    /* Requests for an engine's window show their launch dialog while they
+     * wait, at once or when the dialog timer fires; a browser's or a local
+     * program's request never has one, nor one of no known placement. */
+    int32_t placement = r->params.placement;
+    if (placement != 0 && placement != 1 && placement != 6)
+        r->CreateProgressWindow(r->params.showLaunchDialogAfter < 1);
+    if (placement != 1) so->ArmLaunchDialogTimer(r);
     so->launchRequests.Append(r, true);
     return r;
 }
@@ -450,8 +485,12 @@ void CServerOutpost::OnDoLaunch(CQVLSOAPRequest* request, const DiChar* messageI
     CLaunchRequest* r =
         update.requestTransactionId ? FindLaunchRequestById(update.requestTransactionId) : nullptr;
     if (r) {
+        /* A dialog timer armed for the request follows it to its new id,
+         * or its dialog, still hidden, would never show. */
+        bool timed = launchDialogId && r->MatchesId(launchDialogId);
         r->params.Merge(update);
         r->SetId(messageId);
+        if (timed && r->EffectiveId()) setText(&launchDialogId, r->EffectiveId());
     } else {
         r = requestFor(this, request, messageId);
         if (!r) return;
@@ -687,10 +726,14 @@ void CServerOutpost::OnProfileUpdate(CQVLSOAPRequest* request, const DiChar*) {
     const DiChar* profiles = request->GetStringParameter(u"profiles");
     CProfileStore* store = g_diProfileStore;
     if (!nonEmpty(profiles) || !store) return;
+    DiChar before[512], after[512];
+    bool had = ProfileValue(u"pdfviewer", before, 512);
     store->ImportProfiles(orEmpty(server), u"", profiles);
     ReadProfile();
     store->Save();
     if (g_diIntegratedClient) g_diIntegratedClient->ReadProfileSettings();
+    bool has = ProfileValue(u"pdfviewer", after, 512);
+    if (had != has || (has && !qvlStrEq(before, after))) PdfViewerChanged();
 }
 
 void CServerOutpost::OnNotifyApplicationsEnded(CQVLSOAPRequest* request, const DiChar*) {

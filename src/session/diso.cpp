@@ -4,6 +4,7 @@
 #include "core/diapp.h"
 #include "core/dide.h"
 #include "core/dilog.h"
+#include "core/ditimer.h"
 #include "core/diutil.h"
 #include "devices/diprintq.h"
 #include "net/dihttp.h"
@@ -97,19 +98,21 @@ CServerOutpost::CServerOutpost(const DiSOOptions& o) {
         startMode = 1;
     else if (o.server)
         startMode = 2;
-    if (o.baseRoute && o.baseRoute[0]) {
-        DiRouteChain* chain = static_cast<DiRouteChain*>(calloc(1, sizeof(DiRouteChain)));
-        if (chain) {
-            diRouteChainInit(chain, nullptr, 0);
-            if (diRouteChainParse(chain, o.baseRoute) && chain->first) {
-                baseRoute = chain;
-                diLogInfoArgs(468, {o.baseRoute});
-            } else {
-                diRouteChainFree(chain, 1);
-                free(chain);
-                diLogErrorArgs(469, {o.baseRoute});
-            }
-        }
+    SetBaseRoute(o.baseRoute);
+}
+
+void CServerOutpost::SetBaseRoute(const DiChar* text) {
+    if (!text || !text[0] || baseRoute) return;
+    DiRouteChain* chain = static_cast<DiRouteChain*>(calloc(1, sizeof(DiRouteChain)));
+    if (!chain) return;
+    diRouteChainInit(chain, nullptr, 0);
+    if (diRouteChainParse(chain, text) && chain->first) {
+        baseRoute = chain;
+        diLogInfoArgs(468, {text});
+    } else {
+        diRouteChainFree(chain, 1);
+        free(chain);
+        diLogErrorArgs(469, {text});
     }
 }
 
@@ -119,6 +122,8 @@ CServerOutpost::~CServerOutpost() {
     launches.Clear();
     launchRequests.Clear();
     CancelLaunchDialogTimer();
+    if (helperWaitTimer) diTimerRemove(helperWaitTimer);
+    helperWaitTimer = nullptr;
     for (int32_t i = 0; i < pendingEventCount; i++) {
         DiSOWebserverEvent& e = pendingEvents[i];
         free(e.url);
@@ -305,8 +310,25 @@ void CServerOutpost::ReportConnectFailure() {
     EndSessionSoon();
 }
 
-void CServerOutpost::EndSessionSoon() {
+static uint32_t helperWaitFired(void*) {
+    if (g_diOutpost) g_diOutpost->HelperWaitExpired();
+    return 0;
+}
+
+void CServerOutpost::HelperWaitExpired() {
+    helperWaitTimer = nullptr; /* the record goes with the 0 returned */
     EndSession();
+}
+
+void CServerOutpost::EndSessionSoon() {
+    bool pending = false;
+    for (int32_t i = 0; i < pendingEventCount; i++)
+        pending = pending || pendingEvents[i].helperId;
+    if (helperWaitTimer) diTimerRemove(helperWaitTimer);
+    helperWaitTimer = nullptr;
+    /* A helper that has not fetched its page yet gets a moment to do so. */
+    if (pending) helperWaitTimer = diTimerAdd(5000, helperWaitFired, nullptr);
+    if (!helperWaitTimer) EndSession();
 }
 
 void CServerOutpost::Stop() {
@@ -840,6 +862,23 @@ void CServerOutpost::ApplyProxy() {
     (socks ? g_ddApp->socksInUse : g_ddApp->httpProxyInUse) = 1;
 }
 
+void CServerOutpost::SetProxy(const DiChar* host, int32_t newPort, const DiChar* type) {
+    DiChar setting[64];
+    if (ProfileValue(u"proxy", setting, 64) && !qvlStrEqAscii(setting, "browser")) return;
+    auto same = [](const DiChar* a, const DiChar* b) {
+        return (!a && !b) || (a && b && qvlStrEq(a, b));
+    };
+    if (same(host, proxyHost) && newPort == proxyPort && same(type, proxyType)) return;
+    setText(&proxyHost, host);
+    proxyPort = newPort;
+    setText(&proxyType, type);
+    ApplyProxy();
+    if (CProfileStore* store = g_diProfileStore) {
+        store->SetLastProxy(proxyHost, proxyPort, proxyType);
+        store->Save();
+    }
+}
+
 const char* diSOPrinterType(const DiChar* description, uint16_t osCode) {
     std::u16string d = description ? description : u"";
     size_t at = d.find(u"driver=");
@@ -929,11 +968,17 @@ void CServerOutpost::OnHelperInit(CHelperConnection* helper, CQVLSOAPRequest* re
     }
     const DiChar* helperCode = request->GetStringParameter(u"code");
     if (helperCode && !code) setText(&code, helperCode);
+    int32_t proxyPortValue = 0;
+    if (optionalInt(request, u"proxyport", &proxyPortValue) && !diSOPortInRange(proxyPortValue))
+        proxyPortValue = 0;
+    SetProxy(request->GetStringParameter(u"proxyserver"), proxyPortValue,
+             request->GetStringParameter(u"proxytype"));
     if (connectionState == DI_SO_NOT_CONNECTED) {
         const DiChar* s = request->GetStringParameter(u"server");
         if (s && !server) setText(&server, s);
         int32_t p = 0;
         if (!port && optionalPort(request, &p)) port = p;
+        SetBaseRoute(request->GetStringParameter(u"baseroute"));
         if (request->FindParameter(u"secure")) secure = request->GetBoolParameter(u"secure");
         if (request->FindParameter(u"firewalltraversal"))
             firewallTraversal = request->GetBoolParameter(u"firewalltraversal");
@@ -966,6 +1011,7 @@ void CServerOutpost::ServePoll(CHelperConnection* helper, const DiChar* id) {
         free(e.url);
         free(e.frame);
         free(e.helperId);
+        if (helperWaitTimer) EndSessionSoon();
         return;
     }
     CQVLHTTPStatusResponse none("HTTP/1.1 204 No Content\r\n");

@@ -28,6 +28,7 @@ class CCapability;
 class CQVLXMLContentTag;
 struct DiFrame;
 struct DiTimer;
+struct DiDeviceList;
 struct DdTimeZoneInfo;
 struct DdKeyboardInfo;
 
@@ -102,6 +103,18 @@ struct DiSOCapFlags {
 /* Makes the print queue the first time it is needed; none until the print
  * channel is built. */
 extern CPrintJobQueue* (*g_diSOMakePrintQueue)(void);
+
+struct DiAudioDeviceRecord;
+struct DiCDMDrive;
+/* What the device channels report of themselves, for the capability items
+ * and ns1:startCdm; start-up fills it (an empty slot reports nothing). */
+struct DiSODeviceHooks {
+    /* The audio channel's format records, probed when it has none. */
+    uint32_t (*audioRecords)(DiChannel* audio, const DiAudioDeviceRecord** records);
+    /* The drive-mapping channel's drives, listed again first. */
+    uint32_t (*listDrives)(DiChannel* cdm, const DiCDMDrive** drives);
+};
+extern DiSODeviceHooks g_diSODeviceHooks;
 
 /* Fills the lower layers' launch services with the outpost's (on) or
  * empties them (see core/disohooks.h). */
@@ -199,6 +212,9 @@ class CServerOutpost {
     uint8_t deviceChannelsStarted = 0;
     DiTimer* launchDialogTimer = nullptr;
     DiChar* launchDialogId = nullptr;
+    /* Armed while the session's end waits for helpers to fetch their
+     * pending webserver events. */
+    DiTimer* helperWaitTimer = nullptr;
     DiSOWebserverEvent* pendingEvents = nullptr;
     int32_t pendingEventCount = 0;
 
@@ -220,7 +236,10 @@ class CServerOutpost {
     void ConnectionLost();
     void ReconnectStep();
     void ReportConnectFailure();
+    /* Ends the session, after up to 5 s while a helper still has a
+     * webserver event to fetch. */
     void EndSessionSoon();
+    void HelperWaitExpired();
     void ReloadHelperFrame();
     void HelperGone(CHelperConnection* helper);
     int32_t EffectiveReconnectMode();
@@ -315,8 +334,15 @@ class CServerOutpost {
     void AddTimeZoneItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddComputerItems(CQVLList<CCapability>* list, const DiSOPlatform& platform);
     void AddProxyItems(CQVLList<CCapability>* list);
+    /* The smart-card service record's item, and one item per announced
+     * device, from the device channel's list; nothing without it. */
     void AddSmartCardItems(CQVLList<CCapability>* list);
     void AddSerialItems(CQVLList<CCapability>* list);
+    /* The device channel's list, built on first use from the local
+     * settings and probes; none without the channel (base: none). */
+    virtual const DiDeviceList* DeviceList() { return nullptr; }
+    void AddDriveItems(CQVLList<CCapability>* list);
+    void AddAudioItems(CQVLList<CCapability>* list);
     /* Fills the platform record (base: nothing known). */
     virtual void DescribePlatform(DiSOPlatform* /*platform*/) {}
     void FreePlatform(DiSOPlatform* platform);
@@ -335,6 +361,9 @@ class CServerOutpost {
     }
     virtual void ScreenSize(int32_t* /*w*/, int32_t* /*h*/) {}
     virtual void FitFrame(DiFrame* /*frame*/) {}
+    /* Makes a scaler, attaches it to the engine (allowing scaling) and adds
+     * the scaling items to the frame's system menu; false when none. */
+    virtual bool AttachScaler(DiFrame* /*frame*/, DiObject* /*engine*/) { return false; }
     virtual void RaiseFrame(DiFrame* /*frame*/) {}
     virtual void ShowObject(DiObject* /*obj*/) {}
     virtual void HideObject(DiObject* /*obj*/) {}
@@ -363,6 +392,13 @@ class CServerOutpost {
     /* The proxy of proxyHost/proxyPort/proxyType becomes the application's
      * default route of its kind, marked as set by the outpost. */
     void ApplyProxy();
+    /* A proxy a helper reports, unless the profile chose its own: stored,
+     * applied and remembered as the last proxy when it changed. */
+    void SetProxy(const DiChar* host, int32_t port, const DiChar* type);
+    /* "-baseroute" or a helper's "baseroute": kept when it parses. */
+    void SetBaseRoute(const DiChar* text);
+    /* The profile's "pdfviewer" setting changed (nothing to do here). */
+    virtual void PdfViewerChanged() {}
     void DrxClientId(DiChar* out, size_t size);
 
     /* ---- the Windows side ---- */

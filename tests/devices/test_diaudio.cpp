@@ -175,6 +175,35 @@ TEST_F(Audio, SessionCloseClosesItsStreamWithoutAReply) {
     EXPECT_EQ(1u, call(3, writeReq(0, 0, 0, "x"), 7).at(0).value);
 }
 
+// A server that writes faster than the device plays, or opens without end,
+// meets a ceiling: the write or open fails, nothing more is held, and room
+// comes back as buffers finish.
+TEST_F(Audio, QueueAndStreamsHaveCeilings) {
+    call(1, format(), 1);
+    const std::string mib(1u << 20, 's');
+    for (int i = 0; i < 16; i++)
+        ASSERT_TRUE(call(3, writeReq(0, 0, uint32_t(i), mib), 1).empty());
+    std::vector<Reply> r = call(3, writeReq(0, 0, 99, "x"), 1);
+    ASSERT_EQ(1u, r.size());
+    EXPECT_EQ(1u, r[0].value);
+    EXPECT_EQ(done(0, 0, 99, 0), r[0].body);
+    EXPECT_EQ(16, g_fakeAudio.headersHeld);
+    EXPECT_EQ(0u, finish(0).at(0).value);
+    EXPECT_TRUE(call(3, writeReq(0, 0, 100, "x"), 1).empty());
+    destroy();
+
+    SetUp();
+    call(1, format(), 1);
+    for (int i = 0; i < 1024; i++)
+        call(3, writeReq(0, 0, 0, ""), 1);
+    EXPECT_EQ(1u, call(3, writeReq(0, 0, 0, ""), 1).at(0).value);
+    EXPECT_EQ(1024, g_fakeAudio.headersHeld);
+    for (uint16_t id = 2; id <= 32; id++)
+        EXPECT_EQ(0u, call(1, format(), id).at(0).value) << id;
+    EXPECT_EQ(1u, call(1, format(), 33).at(0).value);
+    EXPECT_EQ(32, g_fakeAudio.devicesOpen);
+}
+
 TEST_F(Audio, TearDownStopsDevicesBeforeReleasingHeaders) {
     call(1, format(), 1);
     call(1, format(), 2);
@@ -185,6 +214,82 @@ TEST_F(Audio, TearDownStopsDevicesBeforeReleasingHeaders) {
     EXPECT_EQ("rruuucc", g_fakeAudio.log);
     EXPECT_EQ(0, g_fakeAudio.headersHeld);
     EXPECT_EQ(0, g_fakeAudio.devicesOpen);
+}
+
+} // namespace
+
+namespace {
+
+// The formats a scripted device takes: "tag/rate/channels/bits" entries.
+struct Accepting {
+    std::vector<std::string> take;
+    int asked = 0;
+};
+bool accepts(void* ctx, const DiAudioFormat* f) {
+    Accepting* a = static_cast<Accepting*>(ctx);
+    a->asked++;
+    // A format asked about is whole: block align and rate agree with it.
+    EXPECT_EQ(f->channels * f->bits / 8, f->blockAlign);
+    EXPECT_EQ(f->blockAlign * f->rate, f->avgBytes);
+    std::string key = std::to_string(f->tag) + "/" + std::to_string(f->rate) + "/" +
+                      std::to_string(f->channels) + "/" + std::to_string(f->bits);
+    for (const std::string& t : a->take)
+        if (t == "*" || t == key) return true;
+    return false;
+}
+
+TEST(AudioProbe, FirstAcceptedPcmRowFromTheTopThenCompanded) {
+    struct Row {
+        uint32_t caps;
+        std::vector<std::string> take;
+        const char* want;
+    } rows[] = {
+        {0xFFF, {"*"}, "1,2,44100,16,1;7,2,8000,8,0;6,2,8000,8,0;"},
+        // A row whose bit the device lacks is never asked about.
+        {0x7FF, {"*"}, "1,2,44100,8,1;7,2,8000,8,0;6,2,8000,8,0;"},
+        {0x041, {"1/22050/1/16", "1/11025/1/8"}, "1,1,22050,16,1;"},
+        {0x041, {"1/11025/1/8", "6/8000/2/8"}, "1,1,11025,8,1;6,2,8000,8,0;"},
+        {0xFFF, {"1/44100/2/16", "1/11025/1/8"}, "1,2,44100,16,1;"}, // the first one wins
+        {0x000, {"*"}, "7,2,8000,8,0;6,2,8000,8,0;"},
+        {0xFFF, {}, ""},
+    };
+    for (const Row& r : rows) {
+        Accepting a{r.take};
+        DiAudioDeviceRecord rec;
+        diAudioProbe(r.caps, accepts, &a, &rec);
+        char text[640];
+        diAudioRecordText(&rec, text, sizeof text);
+        EXPECT_EQ(std::string(r.want), text) << std::hex << r.caps;
+        EXPECT_EQ(0x40, rec.kind);
+    }
+}
+
+TEST_F(Audio, FormatRecordsAreProbedOnceAndBounded) {
+    static int probes;
+    probes = 0;
+    DiAudioOps ops = g_fakeAudioOps;
+    ops.reportFormats = [](DiIOChannel* ch) {
+        probes++;
+        DiAudioDeviceRecord r = {};
+        r.kind = 0x40;
+        DiAudioFormat f = {1, 2, 44100, 176400, 4, 16};
+        int added = 0; // more than a record holds: the rest is refused
+        for (int i = 0; i < 12; i++)
+            added += diAudioAddFormat(&r, &f, i == 0);
+        EXPECT_EQ(10, added);
+        EXPECT_EQ(10, r.count);
+        for (int i = 0; i < 7; i++)
+            EXPECT_EQ(i < 5, diAudioAddCaps(ch, &r));
+    };
+    static_cast<DiAudioState*>(io->priv)->ops = &ops;
+    const DiAudioDeviceRecord* recs = nullptr;
+    EXPECT_EQ(5u, diAudioDeviceRecords(io, &recs));
+    EXPECT_EQ(5u, diAudioDeviceRecords(io, &recs));
+    EXPECT_EQ(1, probes);
+    // A name never holds a cut group.
+    char small[20];
+    diAudioRecordText(&recs[0], small, sizeof small);
+    EXPECT_STREQ("1,2,44100,16,1;", small);
 }
 
 } // namespace

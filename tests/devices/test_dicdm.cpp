@@ -332,6 +332,22 @@ TEST_F(Drives, SlotsOfOneKindRefuseRequestsOfTheOther) {
     EXPECT_EQ(21u, one(20, P("") + le32(dir) + le64(0)).status());
 }
 
+// Opening without closing meets a ceiling before handles run out: 24, and
+// nothing is created or opened; a close makes room again.
+TEST_F(Drives, OpenFilesAndSearchesHaveACeiling) {
+    fakeAddFile(u"t:\\f", "x");
+    for (int i = 0; i < 1023; i++)
+        openSlot("T:\\f");
+    uint32_t dir = rd32(one(2, P("T:\\")).body, 0);
+    EXPECT_EQ(24u, one(11, P("T:\\f") + le32(2) + le32(0)).status());
+    EXPECT_EQ(24u, one(11, P("T:\\new") + le32(0x42) + le32(0)).status());
+    EXPECT_EQ(24u, one(2, P("T:\\")).status());
+    EXPECT_EQ(1023, g_fakeFiles.openHandles);
+    EXPECT_EQ(0u, g_fakeFiles.nodes.count(u"t:\\new"));
+    EXPECT_EQ(0u, one(6, le32(dir)).status());
+    EXPECT_EQ(111u, one(11, P("T:\\f") + le32(2) + le32(0)).code);
+}
+
 TEST_F(Drives, DirectoryReadsStopBeforeAnEntryThatDoesNotFit) {
     // 300 names of 200 bytes: about 248 bytes an entry, so one reply holds
     // about 247 of them.

@@ -7,6 +7,7 @@
 #include "io_wire.h"
 
 #include <stdlib.h>
+#include <zlib.h>
 
 using namespace iowire;
 
@@ -184,6 +185,37 @@ TEST_F(IOChannel, ChannelsSharingAStreamIdKeepTheirOwnRequests) {
     EXPECT_EQ(std::string(5000, 'b'), g_seen[1].payload);
 }
 
+// The channel outlives its connection and is connected again by the next
+// service request: nothing of the lost connection reaches the next one.
+TEST_F(IOChannel, ALostConnectionLeavesNothingToTheNext) {
+    static std::vector<uint16_t> closed;
+    closed.clear();
+    DiIOChannel* io = make(DI_OBJ_CDM);
+    io->sessionClose = [](DiIOChannel*, uint16_t s) {
+        if (s < 3) closed.push_back(s);
+    };
+    // The first part of a request, from a deflate stream that goes on.
+    std::string part = request(DI_IO_KIND_FILE, 3, std::string(3000, 'a')).substr(0, 1000);
+    z_stream z{};
+    ASSERT_EQ(Z_OK, deflateInit(&z, 3));
+    std::string out(4096, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(&part[0]), z.avail_in = uInt(part.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]), z.avail_out = uInt(out.size());
+    deflate(&z, Z_SYNC_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    feed(io, frame(7, 6, 5, le16(uint32_t(part.size())) + out));
+    g_fakeNet.closed = true;
+    DiEvent ev = {};
+    ev.w[0] = DI_EV_CLOSED;
+    diIOChannelEvent(&io->ch.hdr, &ev);
+    EXPECT_EQ((std::vector<uint16_t>{0, 1, 2}), closed) << "every session ended";
+    g_fakeNet.closed = false;
+    feed(io, data(5, request(DI_IO_KIND_FILE, 3, "fresh"), false, true));
+    ASSERT_EQ(1u, g_seen.size());
+    EXPECT_EQ("fresh", g_seen[0].payload);
+}
+
 TEST_F(IOChannel, HostileFragmentsAreDroppedAndTheStreamRecovers) {
     std::string good = request(DI_IO_KIND_FILE, 3, "fine");
     struct Row {
@@ -258,21 +290,26 @@ TEST_F(IOChannel, RepliesAreDeflatedOnlyWhenThatPays) {
     struct Row {
         uint8_t on;
         uint32_t threshold, length;
-        bool compressible;
+        int compressible; // 0 noise, 1 one letter, 2 1,000 noise bytes first
         int result;
         bool deflatedOnWire;
     } rows[] = {
-        {1, 256, 256, true, 0, false},       {1, 256, 257, true, 0, true},
-        {1, 256, 257, false, 0, false},      {0, 256, 4000, true, 0, false},
+        {1, 256, 256, true, 0, false},
+        {1, 256, 257, true, 0, true},
+        {1, 256, 257, false, 0, false},
+        {0, 256, 4000, true, 0, false},
         {1, 0x80000000, 100, true, 0, true}, // the threshold compares signed
-        {1, 256, 61464, false, 0, false},    {1, 256, 61465, false, -1, false}, // cannot be framed
+        {1, 256, 61464, false, 0, false},
+        {1, 256, 61465, false, -1, false}, // cannot be framed
         {1, 256, 65000, true, 0, true},
+        {1, 256, 40000, 2, 0, true}, // a noisy head that still shrinks
     };
     for (const Row& r : rows) {
         DiIOChannel* io = make(DI_OBJ_DEVLIST);
         io->compressOn = r.on;
         io->compressThreshold = r.threshold;
         std::string reply = r.compressible ? std::string(r.length, 'q') : noise.substr(0, r.length);
+        if (r.compressible == 2) reply = noise.substr(0, 1000) + reply.substr(1000);
         EXPECT_EQ(r.result,
                   diIOSendData(io, r.length, reinterpret_cast<const uint8_t*>(reply.data()), 6));
         std::vector<Frame> out = sentFrames(g_fakeNet.sent);

@@ -50,7 +50,7 @@ uint32_t setVolume(void*, uint32_t v) {
 
 } // namespace
 
-const DiAudioOps g_fakeAudioOps = {open, write, unprepare, reset, closeDevice, setVolume};
+const DiAudioOps g_fakeAudioOps = {open, write, unprepare, reset, closeDevice, setVolume, nullptr};
 
 void fakeAudioReset() {
     g_fakeAudio = FakeAudio{};

@@ -169,6 +169,12 @@ int ddProgIsExpanded(DiObject*) {
 void diProgSetState(DiObject*, int32_t state, int32_t) {
     g_fakeUI.states.push_back(state);
 }
+uint32_t diProgSetAutoDetails(DiObject*, uint32_t flag) {
+    return flag;
+}
+void ddProgStopTimer(DiObject*) {}
+void ddProgShowDetails(DiObject*, int) {}
+void ddProgEnableDetails(DiObject*, int) {}
 int diProgAppendDetails(DiObject*, int32_t, const DiChar* text) {
     if (g_fakeProgDetails) g_fakeProgDetails(text);
     return 0;
@@ -283,6 +289,3 @@ uint32_t ddTimerNow(void) {
     return diDEClock();
 }
 
-// No device list without the Windows layer: the smart-card and serial
-// elements of a capability reply stay empty.
-void ddDevListAnnounce(uint32_t, void (*)(void*, const DiChar*, int), void*) {}

@@ -1,8 +1,9 @@
 // IO request channel messages from a hostile server, on two channels that
 // share stream ids (a drive channel and a device channel with a smart-card
 // and a serial device). Each record of the input is a channel selector, a
-// 16-bit length and that many bytes of one whole message; worker threads and
-// completions run between messages.
+// 16-bit length and that many bytes of one whole message (the selector may
+// first drop the channel's connection); worker threads and completions run
+// between messages.
 #include "core/diapp.h"
 #include "devices/diserial.h"
 #include "fakes/chan_fakes.h"
@@ -45,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (at + 3 <= size) {
         DiIOChannel* io = (data[at] & 1) ? devs : drive;
         diIAIPSetLevel(data[at] & 2 ? 1 : 2);
+        if (data[at] & 4) diIOChannelConnectionLost(io); // and connected again
+
         size_t n = size_t(data[at + 1] | data[at + 2] << 8);
         at += 3;
         if (n > size - at) n = size - at;

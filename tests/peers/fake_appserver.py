@@ -20,6 +20,14 @@ Applications (--app):
              banner, a box in slot 1 and a prompt that echoes typed lines.
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job; logs "print RESULT".
+  io         the IO request service on the constructor's io {"device",
+             "client_tty", "steps"}, one step a connection; logs
+             "io STEP RESULT".
+  cdm        drive mapping (cdm_peer.py's scenario) on the folder
+             options["root"] that the client sees as options["base"];
+             logs "cdm RESULT".
+  audio      audio output: io_peer.py plays 1 s of 440 Hz in four
+             buffers; logs "audio RESULT".
 
 Events go one a line to --log. Importable: AppServer(...).start() runs the
 listener on a thread (fake_halvanet.py's demo does so).
@@ -94,13 +102,62 @@ def printjob(conn, log, close_file, job=""):
     log("print " + result)
 
 
+def ioserial(conn, log, options):
+    """The IO request service on the device options["device"], whose client
+    end of the line is options["client_tty"]: each connection plays the next
+    of options["steps"] ("echo": io_peer.py's serial scenario; "drop",
+    "reopen": a connection dropped midway and the next one; "held": a
+    connection the client must close when the next one replaces it, which
+    logs "io held ok" once set up and "io held-end RESULT" at its end); logs
+    "io STEP ok" or "io STEP FAILED: ..."."""
+    import io_peer
+    import zlib
+    step = options["steps"].pop(0)
+    try:
+        if step == "held":
+            problems = io_peer.held(conn, options["device"], lambda: log("io held ok"))
+            step = "held-end"
+        elif step == "echo":
+            problems = io_peer.serial_echo(conn, options["device"], options["client_tty"])
+        else:
+            problems = {"drop": io_peer.drop_midway, "reopen": io_peer.reopen}[step](
+                conn, options["device"])
+    except (io_peer.ProtocolError, zlib.error, OSError) as e:
+        problems = ["%s: %s" % (type(e).__name__, e)]
+    log("io %s " % step + ("ok" if not problems else "FAILED: " + "; ".join(problems)))
+
+
+def device_result(log, name, run):
+    import io_peer
+    try:
+        problems = run()
+    except (io_peer.ProtocolError, OSError, struct.error, IndexError) as e:
+        problems = ["%s: %s" % (type(e).__name__, e)]
+    log(name + " " + ("ok" if not problems else "; ".join(problems)))
+
+
+def drives(conn, log, options):
+    import cdm_peer
+    device_result(log, "cdm",
+                  lambda: cdm_peer.scenario(conn, options["root"], options["base"], 1, 0))
+
+
+def audio(conn, log, options):
+    import io_peer
+    device_result(log, "audio", lambda: io_peer.play_tone(conn))
+
+
 APPS = {"awtwindow": awtwindow, "character": character, "print": printjob}
+# Device services: they take the constructor's options instead of a file.
+DEVICE_APPS = {"cdm": drives, "audio": audio}
 
 
 class AppServer:
     def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
-                 close_file=None, job=""):
+                 close_file=None, job="", io=None, options=None):
         self.log, self.app, self.close_file, self.job = log, app, close_file, job
+        self.io = io  # the IO request service's options (app "io")
+        self.options = options or {}
         self.expected = connect_request(session, owner, cookie, host, peer)
         self.listener = peerlib.listen_local(4)
         self.listener.settimeout(0.2)
@@ -120,6 +177,10 @@ class AppServer:
             try:
                 if self.app == "print":
                     printjob(conn, self.log, self.close_file, self.job)
+                elif self.app == "io":
+                    ioserial(conn, self.log, self.io)
+                elif self.app in DEVICE_APPS:
+                    DEVICE_APPS[self.app](conn, self.log, self.options)
                 else:
                     APPS[self.app](conn, self.log, self.close_file)
             except (OSError, ValueError, struct.error) as e:

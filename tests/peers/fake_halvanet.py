@@ -22,7 +22,10 @@ Scenarios:
   local      signs in and launches --probe (a local program, placement 6)
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
-             exist: status false; then completes the browser launch "r1"
+             exist: status false; each local launch then ends at once, so
+             one ns1:applicationsEnded follows each answer; with
+             --dialog-seen, a request that waits (no session) until that
+             file exists, its cancel, and a wait for --dialog-gone; then completes the browser launch "r1"
              that a helper which runs applications announced, and "r2" of
              a helper that hosts them (the client connects it itself).
   launch     as demo, then waits for the file --close-file, which also ends
@@ -39,7 +42,19 @@ Scenarios:
              comes through the web service with --cookie: signed in, it
              gets the X application of "demo", and is signed out once
              --logout-when exists.
-  print      signs in, asks for the print capabilities, sends a print job
+  io         signs in, asks for the "io" and "smartcard" capabilities
+             (the smart-card service record, SCARD and COM5 must be
+             announced), then doIO to an application server playing the IO
+             request service's serial scenario on COM5 (--client-tty is the
+             client's end of the line), then a connection dropped midway and
+             one after it, and one the next doIO replaces while it is open;
+             then signs the client out.
+  devices    signs in; the capabilities must report an audio format record
+             and the fixed drive T: (--cdm-root, which cdm_peer.py checks
+             through doCdm); ns1:startCdm must list T:; then doAudio plays
+             1 s of 440 Hz (io_peer.py); then signs the client out.
+  print      signs in, asks for the print capabilities (the printer items
+             must come in the devices element's "print"), sends a print job
              and doprint to an application server playing the print service
              (a deflated page, 2 copies); then getState printstate must be
              "ready"; then signs the client out.
@@ -68,6 +83,7 @@ two packets in one write where a scenario sends two in a row.
 
 import argparse
 import os
+import re
 import socket
 import ssl
 import sys
@@ -115,6 +131,7 @@ class Packet:
         self.start, self.headers, self.body = start, headers, body
         self.kind, self.method, self.params, self.fault = None, None, {}, None
         self.caps = {}
+        self.returned = []  # the reply elements inside "return"
 
     def header(self, name):
         for n, v in self.headers:
@@ -168,6 +185,7 @@ def parse_soap(p):
                     inner = list(ET.fromstring(wrapped))
                 except ET.ParseError as e:
                     raise ProtocolError("return text is no XML: %s" % e)
+            p.returned = inner  # the reply elements, for scenarios that read deeper
             for ret in inner:
                 for value in ret:
                     p.params[local(value.tag)] = value.text or ""
@@ -536,6 +554,13 @@ def scenario_tls(srv, args):
     scenario_demo(srv, args)
 
 
+def wait_file(path, seconds):
+    end_at = time.time() + seconds
+    while time.time() < end_at and not os.path.exists(path):
+        time.sleep(0.1)
+    return os.path.exists(path)
+
+
 def scenario_local(srv, args):
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
@@ -547,6 +572,21 @@ def scenario_local(srv, args):
         p = expect_reply(c, mid, "requestLaunchResponse", timeout=30)
         expect(p.params.get("status") == status, "status %s, got %r" % (status, p.params))
         expect(p.params.get("transactionid") == mid, "transactionid %s" % mid)
+        # Nothing follows a local program once it ran: the launch ends, and
+        # with it the client's last application.
+        p = c.read_packet(30)
+        expect(p.kind == "request" and p.method == "applicationsEnded",
+               "applicationsEnded after the local launch, got %s %s" % (p.kind, p.method))
+    if args.dialog_seen:
+        # A request still waiting for its session shows its launch dialog at
+        # once; cancelling the request takes the dialog away.
+        mid = c.request("requestLaunch", [
+            ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
+            ("mrkqvlsessionappname", "cn=waiting")])
+        expect_reply(c, mid, "requestLaunchResponse")
+        expect(wait_file(args.dialog_seen, 60), "the waiting request's dialog was not seen")
+        c.request("cancelLaunch", [("transactionid", mid)])
+        expect(wait_file(args.dialog_gone, 60), "the cancelled request's dialog stayed")
     # The helper (fake_helper.py, "runs") announced request r1: the launch
     # is completed here and handed to it.
     c.request("requestLaunch", [
@@ -556,10 +596,12 @@ def scenario_local(srv, args):
         message_id="r1")
     expect_reply(c, "r1", "requestLaunchResponse")
     # A helper that hosts applications announced r2 with its window: the
-    # client connects to the application server itself.
+    # client connects to the application server itself, and may scale the
+    # application's display.
     app = fake_appserver.AppServer(c.log, "s2", "", "c2", "127.0.0.1").start()
     c.request("requestLaunch", [
         ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "mainbrowser"),
+        ("mrkqvlscalable", "true"),
         ("mrkqvlsessionid", "s2"), ("mrkqvlsessioncookie", "c2"),
         ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port)],
         message_id="r2")
@@ -573,7 +615,12 @@ def scenario_print(srv, args):
     expect_init(c, args.cookie)
     sign_in(c)
     mid = c.request("clientCapabilities", [("print", "")])
-    expect_reply(c, mid, "clientCapabilitiesResponse")
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    printers = [local(x.tag) for r in getattr(p, "returned", []) for d in r
+                if local(d.tag) == "devices" for e in d if local(e.tag) == "print" for x in e]
+    c.log("devices/print %r" % printers)
+    expect("printername" in printers and "multipleprinters" in printers,
+           "the printer items in devices/print")
     job = "http://127.0.0.1/printing/_service/job1"
     results = []
     app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s9",
@@ -690,6 +737,116 @@ def scenario_scard(srv, args):
     hold(c, time.time() + 30)
 
 
+def device_service(c, method, app, options):
+    """Starts an application server playing a device service, sends the
+    request that connects the client's channel to it and waits for its
+    result line."""
+    results = []
+    srv = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s7",
+                                   "demo", "c7", "127.0.0.1", app=app, options=options).start()
+    c.request(method, [("mrkqvlsessionid", "s7"), ("mrkqvlsessionowner", "demo"),
+                       ("mrkqvlsessioncookie", "c7"),
+                       ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                       ("mrkqvlsessionport", srv.port)])
+    end_at = time.time() + 60
+    while time.time() < end_at and not any(r.startswith(app + " ") for r in results):
+        try:
+            p = c.read_packet(timeout=0.2)
+            expect(p.kind != "fault", "%s answered %r" % (method, p.fault))
+        except socket.timeout:
+            pass
+    expect(app + " ok" in results, "the %s service's result: %r" % (app, results))
+    srv.stopped = True
+
+
+def scenario_devices(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("audio", ""), ("cdm", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse", timeout=60)
+    devices = {local(e.tag): [a.text or "" for a in e]
+               for r in getattr(p, "returned", []) for d in r if local(d.tag) == "devices"
+               for e in d}
+    c.log("devices %r" % devices)
+    # A PCM format the device prefers, as "tag,channels,rate,bits,1;".
+    expect(any(re.match(r"1,[12],\d+,(8|16),1;.*=64$", a) for a in devices.get("audio", [])),
+           "an audio format record")
+    expect("T:\\=1" in devices.get("cdm", []), "T: as a fixed drive")
+    mid = c.request("startCdm")
+    p = expect_reply(c, mid, "startCdmResponse")
+    listed = [(d.get("letter"), d.get("type")) for r in getattr(p, "returned", []) for d in r]
+    c.log("startCdm drives %r" % listed)
+    expect(("T:\\", "1") in listed, "startCdm lists T: as fixed")
+    device_service(c, "doCdm", "cdm", {"root": args.cdm_root, "base": "T:\\share"})
+    device_service(c, "doAudio", "audio", {})
+    c.log("devices done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+# What a client with the smart-card service and "SerialPorts" = "COM5=COM5"
+# announces, by element.
+IO_DEVICES = {"smartcard": ["1;32;1;5;0;=128"],
+              "io": ["32;32;1;5;0;2;0;1;SCARD;=512", "1;32;1;5;0;2;0;2;COM5;=512"]}
+
+
+def device_attributes(p):
+    """{element: [attribute texts]} of the reply's "devices" element."""
+    found = {}
+    for ret in p.returned:
+        for devices in ret:
+            if local(devices.tag) == "devices":
+                for el in devices:
+                    found[local(el.tag)] = [a.text or "" for a in el if local(a.tag) == "attribute"]
+    return found
+
+
+def scenario_io(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("io", ""), ("smartcard", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse")
+    got = device_attributes(p)
+    expect(got == IO_DEVICES, "devices %r, got %r" % (IO_DEVICES, got))
+    # The device is addressed by its index in the announcement.
+    com5 = int(IO_DEVICES["io"][1].split(";")[7])
+    results = []
+    steps = ["echo", "drop", "reopen", "held", "reopen"]
+    app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s8",
+                                   "demo", "c8", "127.0.0.1", app="io",
+                                   io={"device": com5, "client_tty": args.client_tty,
+                                       "steps": list(steps)}).start()
+    # The same device channel serves every doIO: after the serial echo, a
+    # connection dropped midway, or one still open when the next doIO comes,
+    # must leave nothing to the next one.
+    def outcomes(step):
+        return [r for r in results if r.startswith("io %s " % step)]
+
+    for i, step in enumerate(steps):
+        c.request("doIO", [("mrkqvlsessionid", "s8"), ("mrkqvlsessionowner", "demo"),
+                           ("mrkqvlsessioncookie", "c8"),
+                           ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                           ("mrkqvlsessionport", app.port)])
+        end_at = time.time() + 120
+        while time.time() < end_at and len(outcomes(step)) < steps[:i + 1].count(step):
+            try:
+                c.read_packet(timeout=0.2)  # a fault would show here
+            except socket.timeout:
+                continue
+        expect(outcomes(step)[-1:] == ["io %s ok" % step],
+               "the IO request service's result: %r" % results)
+    end_at = time.time() + 40
+    while time.time() < end_at and not outcomes("held-end"):
+        time.sleep(0.1)
+    expect(outcomes("held-end") == ["io held-end ok"],
+           "the replaced connection's end: %r" % results)
+    c.log("io done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 def scenario_cardlogin(srv, args):
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
@@ -706,7 +863,8 @@ def scenario_cardlogin(srv, args):
 
 SCENARIOS = {"demo": scenario_demo, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
-             "scard": scenario_scard, "cardlogin": scenario_cardlogin}
+             "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
+             "devices": scenario_devices}
 
 
 def start_web_side(args, engine_port):
@@ -753,6 +911,11 @@ def main():
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--probe", help="the local program's Windows path")
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
+    ap.add_argument("--client-tty", help="io: the client's end of the serial line")
+    ap.add_argument("--dialog-seen", help="local: a waiting request, cancelled once this "
+                    "file exists; then waits for --dialog-gone")
+    ap.add_argument("--dialog-gone", help="local: see --dialog-seen")
+    ap.add_argument("--cdm-root", help="devices: the folder the client sees under T:\\share")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--web-port-file")

@@ -5,16 +5,24 @@ data messages (deflated per message or as one continuing stream) and the
 client's replies, deflated or not. Device requests are I-AIP at level 2.
 
 Importable: IOServer(conn) speaks the channel on an accepted connection;
-serial_echo(conn, ...) is the serial scenario. As a program:
+serial_echo(conn, ...) is the serial scenario, play_tone(conn) plays a tone
+on an audio channel. As a program:
 
 usage: io_peer.py serial-echo --port-file F --result-file R --device N
                   --client-tty PATH [--deflate message|stream] [--lifetime S]
+       io_peer.py replies|echo --port-file F [--lifetime S]
+
+replies: on every connection the hello, then replies are read (inflated
+when deflated) until one whose CompletionId is 0xFFFFFFFF; then the
+connection is closed. echo: every byte of a connection is sent back.
+serial_rate(conn, ...) measures reads from a serial line paced by the peer.
 """
 import argparse
 import os
 import socket
 import struct
 import sys
+import time
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -85,10 +93,12 @@ class IOServer:
         self.send_frame(9 if open_it else 10, b"", stream=sid)
 
     # Requests.
-    def send_request(self, stream, kind, code, payload, fragments=1, compress=False):
+    def send_request(self, stream, kind, code, payload, fragments=1, compress=False, sent=None):
+        """Sends the request in `fragments` data messages (only the first
+        `sent` of them when given)."""
         whole = struct.pack("<IIIII", len(payload) + 20, kind, 0, code, 0) + payload
         step = -(-len(whole) // fragments)
-        for at in range(0, len(whole), step):
+        for at in range(0, len(whole) if sent is None else step * sent, step):
             part = whole[at:at + step]
             if not compress:
                 self.send_frame(7, part, stream)
@@ -128,10 +138,10 @@ class Device:
     def __init__(self, srv, device, session):
         self.srv, self.device, self.session, self.next_id = srv, device, session, 100
 
-    def send(self, file_id, major, params, fragments=1, compress=False):
+    def send(self, file_id, major, params, fragments=1, compress=False, sent=None):
         self.next_id += 1
         body = struct.pack("<IIIII", self.device, file_id, self.next_id, major, 0) + params
-        self.srv.send_request(self.session, KIND_DEVICE, 0, body, fragments, compress)
+        self.srv.send_request(self.session, KIND_DEVICE, 0, body, fragments, compress, sent)
         return self.next_id
 
     def call(self, file_id, major, params):
@@ -153,9 +163,9 @@ class Device:
     def read(self, file_id, length):
         return self.send(file_id, 3, struct.pack("<IQ", length, 0))
 
-    def write(self, file_id, data, fragments, compress):
+    def write(self, file_id, data, fragments, compress, sent=None):
         return self.send(file_id, 4, struct.pack("<IQ", len(data), 0) + bytes(20) + data,
-                         fragments, compress)
+                         fragments, compress, sent)
 
 
 def note(text):
@@ -239,17 +249,208 @@ def serial_echo(conn, device, client_tty, deflate="message"):
     return problems
 
 
+def drop_midway(conn, device):
+    """Leaves session 1 open with the port created, a read waiting, the
+    first of three fragments of a write sent and the request deflate stream
+    running, then drops the connection."""
+    srv = IOServer(conn, "stream")
+    srv.handshake()
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    status, fid = dev.create()
+    if status != 0:
+        return ["create answered %#x" % status]
+    dev.control(fid, 7, bytes(20))  # reads wait for ever
+    dev.read(fid, 16)
+    dev.write(fid, bytes(3000), fragments=3, compress=True, sent=1)
+    return []
+
+
+def reopen(conn, device):
+    """After a dropped connection: the same session id and CompletionIds
+    again, the port created anew, a deflated write in two fragments and its
+    echo read back whole."""
+    srv = IOServer(conn, "stream")
+    srv.handshake()
+    note("reconnected: hello exchanged")
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    for _ in range(200):
+        status, fid = dev.create()
+        if status != STATUS_UNSUCCESSFUL:
+            break
+        # The old port is released by its worker's completion: try again.
+    if status != 0:
+        return ["create after the drop answered %#x" % status]
+    note("port created again")
+    dev.control(fid, 7, struct.pack("<IIIII", 0xFFFFFFFF, 0, 0, 0, 0))
+    data = bytes(range(256)) * 8
+    status, body = srv.take_reply(dev.write(fid, data, fragments=2, compress=True))
+    if status != 0 or struct.unpack_from("<I", body, 8)[0] != len(data):
+        return ["write after the drop answered %#x" % status]
+    got = b""
+    for _ in range(2000):
+        if len(got) >= len(data):
+            break
+        status, body = srv.take_reply(dev.read(fid, 4096))
+        if status != 0:
+            return ["read after the drop answered %#x" % status]
+        got += body[12:12 + struct.unpack_from("<I", body, 8)[0]]
+    srv.session(1, open_it=False)
+    return [] if got == data else ["echo after the drop: %d bytes, differ" % len(got)]
+
+
+def held(conn, device, ready):
+    """Leaves session 1 open with the port created and a read waiting,
+    calls ready(), then waits for the client to close the connection (as it
+    must when the next service request replaces it)."""
+    srv = IOServer(conn)
+    srv.handshake()
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    status, fid = dev.create()
+    if status != 0:
+        return ["create answered %#x" % status]
+    dev.control(fid, 7, bytes(20))  # reads wait for ever
+    dev.read(fid, 16)
+    ready()
+    conn.settimeout(30)
+    try:
+        while conn.recv(65536):
+            pass
+    except socket.timeout:
+        return ["the client kept the replaced connection open"]
+    return []
+
+
+def sink_replies(conn):
+    """Takes replies until the last (CompletionId 0xFFFFFFFF)."""
+    srv = IOServer(conn)
+    srv.handshake()
+    while True:
+        t, _, _, data = srv.read_frame()
+        if t == 7 and len(data) >= 24 and struct.unpack_from("<I", data, 20)[0] == 0xFFFFFFFF:
+            return
+
+
+def echo(conn):
+    while True:
+        data = conn.recv(65536)
+        if not data:
+            return
+        conn.sendall(data)
+
+
+def serial_rate(conn, device, total, send):
+    """Opens the port at 115200 baud, keeps two 4,096-byte reads waiting,
+    calls send(total) to have the far end send that many bytes at the
+    line's pace (serial_peer.paced_bytes) and takes them back. Returns
+    (bytes a second from the call to the last byte, problems)."""
+    import time
+    import serial_peer
+    srv = IOServer(conn)
+    srv.handshake()
+    srv.session(1)
+    dev = Device(srv, device, 1)
+    status, fid = dev.create()
+    if status != 0:
+        return 0, ["create answered %#x" % status]
+    dev.control(fid, 1, struct.pack("<I", 115200))
+    dev.control(fid, 3, bytes([0, 0, 8]))
+    # A read waits for the first byte (up to 2 s), then returns what came.
+    dev.control(fid, 7, struct.pack("<IIIII", 0xFFFFFFFF, 0xFFFFFFFF, 2000, 0, 0))
+    reads = {dev.read(fid, 4096), dev.read(fid, 4096)}
+    got, start = b"", time.time()
+    send(total)
+    while len(got) < total:
+        srv.pump()
+        for stream, status, body in list(srv.replies):
+            srv.replies.remove((stream, status, body))
+            cid = struct.unpack_from("<I", body, 0)[0]
+            if cid not in reads or status != 0:
+                return 0, ["reply %d answered %#x" % (cid, status)]
+            reads.discard(cid)
+            got += body[12:12 + struct.unpack_from("<I", body, 8)[0]]
+            reads.add(dev.read(fid, 4096))
+    rate = total / (time.time() - start)
+    srv.session(1, open_it=False)
+    ok = got[:total] == serial_peer.paced_bytes(total)
+    return rate, [] if ok else ["the bytes read differ from those sent"]
+
+
+def tone(freq, seconds, rate=22050, amplitude=12000):
+    """Mono 16-bit samples of a sine wave."""
+    import math
+    n = int(rate * seconds)
+    return struct.pack("<%dh" % n, *(int(amplitude * math.sin(2 * math.pi * freq * i / rate))
+                                    for i in range(n)))
+
+
+def play_tone(conn, stream=2, buffers=4, freq=440, seconds=1.0):
+    """Plays a tone on an audio channel (type 15): opens a stream at 22050 Hz
+    mono 16-bit, writes the samples in BUFFERS writes, each tagged, and
+    requires one 103 per write, value 0, its tags and its length, in order;
+    then closes the stream. Returns a list of problems."""
+    problems = []
+    srv = IOServer(conn)
+    srv.handshake()
+
+    def reply():
+        while True:
+            t, flags, s, data = srv.read_frame()
+            if t == 7:
+                return s, struct.unpack_from("<II", data, 12), data[20:]
+
+    fmt = struct.pack("<HHIIHHH", 1, 1, 22050, 44100, 2, 16, 0)
+    srv.send_request(stream, KIND_AUDIO, 1, fmt)
+    s, (code, value), _ = reply()
+    if (s, code, value) != (stream, 101, 0):
+        return ["open answered stream %d code %d value %d" % (s, code, value)]
+    samples = tone(freq, seconds)
+    n = len(samples) // 2
+    cut = [2 * (i * n // buffers) for i in range(buffers + 1)]
+    chunks = [samples[cut[i]:cut[i + 1]] for i in range(buffers)]
+    for i, chunk in enumerate(chunks):
+        srv.send_request(stream, KIND_AUDIO, 3, struct.pack("<BHII", i + 1, 100 + i, 1000 + i,
+                                                            len(chunk)) + chunk)
+    for i, chunk in enumerate(chunks):
+        s, (code, value), body = reply()
+        want = struct.pack("<BHII", i + 1, 100 + i, 1000 + i, len(chunk))
+        if (s, code, value, body) != (stream, 103, 0, want):
+            problems.append("write %d done: stream %d code %d value %d body %r" %
+                            (i, s, code, value, body))
+    note("%d buffers played" % len(chunks))
+    # A buffer is done once the sound system has taken it; what it still
+    # holds for its latency is lost when the device closes at once.
+    time.sleep(0.5)
+    srv.send_request(stream, KIND_AUDIO, 2, b"")
+    s, (code, value), _ = reply()
+    if (code, value) != (102, 0):
+        problems.append("close answered code %d value %d" % (code, value))
+    return problems
+
+
 def main(argv):
     ap = argparse.ArgumentParser()
-    ap.add_argument("scenario", choices=["serial-echo"])
+    ap.add_argument("scenario", choices=["serial-echo", "replies", "echo"])
     ap.add_argument("--port-file", required=True)
-    ap.add_argument("--result-file", required=True)
+    ap.add_argument("--result-file")
     ap.add_argument("--device", type=int, default=0)
-    ap.add_argument("--client-tty", required=True)
+    ap.add_argument("--client-tty")
     ap.add_argument("--deflate", choices=["message", "stream"], default="message")
     ap.add_argument("--lifetime", type=float, default=120)
     a = ap.parse_args(argv[1:])
     srv = peerlib.listen_local(1)
+
+    if a.scenario != "serial-echo":
+        def serve(conn):
+            conn.settimeout(60)
+            try:
+                (echo if a.scenario == "echo" else sink_replies)(conn)
+            except (ProtocolError, OSError, struct.error, zlib.error) as e:
+                note("%s: %s" % (type(e).__name__, e))
+            conn.close()
+        return peerlib.serve_connections(srv, a.port_file, a.lifetime, serve, threaded=False)
 
     def handle(conn):
         conn.settimeout(60)

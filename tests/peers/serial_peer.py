@@ -2,7 +2,9 @@
 """The far end of a serial line (one side of a pseudo-terminal pair): drops
 what is buffered, says "ready" before the client writes, echoes every byte
 back, and sends XOFF or XON when a line "xoff" or "xon" arrives on standard
-input. client_termios(path) reports the line settings of the client's end.
+input; "send N" sends paced_bytes(N) at the pace of a 115200-baud line (10
+bits a byte: 11,520 bytes a second). client_termios(path) reports the line
+settings of the client's end.
 
 usage: serial_peer.py TTY [--lifetime S]"""
 import os
@@ -29,6 +31,29 @@ def client_termios(path):
             "ixoff": bool(iflag & termios.IXOFF)}
 
 
+BYTES_PER_SECOND = 11520
+
+
+def paced_bytes(n):
+    return bytes((i * 7 + 3) & 0xFF for i in range(n))
+
+
+def send_paced(fd, n, chunk=32):
+    """Writes n bytes no faster than the line would carry them, each chunk
+    at its own due time so that late wake-ups do not slow the whole."""
+    data, start = paced_bytes(n), time.time()
+    for at in range(0, n, chunk):
+        delay = start + at / BYTES_PER_SECOND - time.time()
+        if delay > 0:
+            time.sleep(delay)
+        part = data[at:at + chunk]
+        while part:
+            try:
+                part = part[os.write(fd, part):]
+            except BlockingIOError:
+                time.sleep(0.001)
+
+
 def main(argv):
     path = argv[1]
     lifetime = float(argv[argv.index("--lifetime") + 1]) if "--lifetime" in argv else 120
@@ -38,7 +63,11 @@ def main(argv):
 
     def cues():
         for cue in sys.stdin:
-            line.write(b"\x13" if cue.strip() == "xoff" else b"\x11")
+            words = cue.split()
+            if words[:1] == ["send"]:
+                send_paced(line.fd, int(words[1]))
+            else:
+                line.write(b"\x13" if cue.strip() == "xoff" else b"\x11")
 
     threading.Thread(target=cues, daemon=True).start()
     print("ready", flush=True)

@@ -9,6 +9,7 @@
 #include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
 #include "fakes/route_fakes.h"
+#include "net/diroute.h"
 #include "session/diso.h"
 #include "session/divaip.h"
 #include "ui/diui.h"
@@ -129,7 +130,11 @@ const char* const kNames[] = {"all",
                               "override",
                               "mrkqvlscalable",
                               "mrkqvlsessionsecurity",
-                              "connectionid"};
+                              "connectionid",
+                              "proxyserver",
+                              "proxyport",
+                              "proxytype",
+                              "baseroute"};
 const char* const kWords[] = {"mrkqvlxapplication",
                               "mrkqvlcharacterapplication",
                               "awtwindow",
@@ -279,6 +284,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (server) parsesBack(g_fakeNet.sentBy[server->socket]);
         if (so.helpers.head) parsesBack(g_fakeNet.sentBy[helperSocket]);
         so.Stop();
+    }
+    /* A proxy a helper reported became a default route of the application. */
+    for (DiRoute** r : {&g_ddApp->opt.socksRoute, &g_ddApp->opt.httpProxyRoute}) {
+        if (!*r) continue;
+        diRouteFree(*r);
+        free(*r);
+        *r = nullptr;
     }
     while (DiFrame* f = diUIFrameListHead())
         diUIDestroyFrame(f);

@@ -113,9 +113,16 @@ struct LaunchOutpost : CServerOutpost {
     void ShowObject(DiObject* obj) override {
         events.push_back(obj->type == DI_OBJ_PROGRESS ? "show progress" : "show frame");
     }
+    bool AttachScaler(DiFrame*, DiObject* engine) override {
+        events.push_back("scaler");
+        engine->scalingAllowed = 1;
+        return true;
+    }
     void SetUIComponent(const DiChar* c, const DiChar* s) override {
         events.push_back("ui " + narrow(c) + " " + narrow(s));
     }
+    const DiDeviceList* devices = nullptr; // what the device channel announces
+    const DiDeviceList* DeviceList() override { return devices; }
 };
 
 const char kEnvelopeHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "

@@ -4,6 +4,7 @@
 #include "outpost_fixture.h"
 
 #include "core/disysinfo.h"
+#include "devices/didevice.h"
 #include "devices/dipaip.h"
 #include "devices/diprintq.h"
 #include "session/disoaccess.h"
@@ -12,6 +13,8 @@
 #include "session/dilaunch.h"
 #include "support/mem_profile_store.h"
 #include "xml/qvlxmlparser.h"
+
+#include <algorithm>
 
 using namespace outpost_fixture;
 
@@ -238,6 +241,51 @@ TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
 
 // The device requests set the level the device channel reads requests at
 // before the channel starts: 1 for smart cards, 2 for IO requests.
+// The "smartcard" element holds the service record's item only when the
+// record leads the list; "io" holds every announced record with its index.
+TEST_F(Requests, DeviceElementsAnnounceTheDeviceList) {
+    auto make = [](uint16_t code, uint8_t type, const DiChar* name) {
+        DiDevice d{};
+        d.classCode = code, d.deviceType = type, d.name = const_cast<DiChar*>(name);
+        d.valueA = 32, d.valueB = 2, d.valueD = 1, d.valueE = 5;
+        return d;
+    };
+    DiDevice service = make(128, 1, nullptr), card = make(512, 0x20, u"SCARD"),
+             com1 = make(512, 1, u"COM1"), com2 = make(512, 1, u"COM2");
+    const std::string tag = "&lt;attribute&gt;";
+    struct Row {
+        std::vector<DiDevice*> list;
+        std::vector<std::string> smartcard, io;
+    } rows[] = {
+        {{}, {}, {}},
+        {{&service, &card, &com1},
+         {"1;32;1;5;0;=128"},
+         {"32;32;1;5;0;2;0;1;SCARD;=512", "1;32;1;5;0;2;0;2;COM1;=512"}},
+        {{&com1, &com2}, {}, {"1;32;1;5;0;2;0;0;COM1;=512", "1;32;1;5;0;2;0;1;COM2;=512"}},
+        {{&com1, &service}, {}, {"1;32;1;5;0;2;0;0;COM1;=512"}},
+    };
+    int id = 1;
+    for (auto& r : rows) {
+        DiDeviceList list{};
+        list.count = uint8_t(r.list.size());
+        list.devices = r.list.data();
+        so->devices = r.list.empty() ? nullptr : &list;
+        arrive(request("clientCapabilities", str("smartcard", "") + str("io", ""),
+                       std::to_string(id++)));
+        std::string sent = toServer();
+        size_t sc = sent.find("&lt;smartcard"), io = sent.find("&lt;io");
+        ASSERT_NE(sc, std::string::npos) << sent;
+        ASSERT_NE(io, std::string::npos) << sent;
+        std::string inSC = sent.substr(sc, io - sc), inIO = sent.substr(io);
+        EXPECT_EQ(count(sent, tag), r.smartcard.size() + r.io.size()) << sent;
+        for (auto& t : r.smartcard)
+            EXPECT_NE(inSC.find(tag + t + "&lt;/attribute"), std::string::npos) << t << sent;
+        for (auto& t : r.io)
+            EXPECT_NE(inIO.find(tag + t + "&lt;/attribute"), std::string::npos) << t << sent;
+    }
+    so->devices = nullptr;
+}
+
 TEST_F(Requests, DeviceRequestsSetTheirRequestLevel) {
     g_fakeLaip.calls.clear();
     arrive(request("doIO", str("mrkqvlsessionid", "s"), "1"));
@@ -487,6 +535,127 @@ TEST_F(Requests, RestartEventSendsTheEscapedTokenToTheRestartHelper) {
         EXPECT_EQ(log.Count(r.logged), 1u) << r.logged;
         EXPECT_EQ(log.Count("364", "b%"), 0u);
         log.lines.clear();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// ---- the end of a session and helpers' pages ----
+
+// The end of a session waits up to 5 s for a helper to fetch its pending
+// page; a fetch that leaves none pending ends it at once, another re-arms.
+TEST_F(Requests, SessionEndWaitsForHelpersToFetchTheirPages) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    struct Row {
+        int kept, polls;
+        uint32_t endsAfter; // ms after the logout
+    } rows[] = {{0, 0, 0}, {1, 0, 5000}, {1, 1, 0}, {2, 1, 5000}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.kept) + " kept, " + std::to_string(r.polls) + " polls");
+        so->ending = 0;
+        so->events.clear();
+        for (int i = 0; i < r.kept; i++)
+            arrive(request("webserver", str("url", "u") + str("frame", "f") + str("helperid", "h9"),
+                           "4"));
+        arrive(request("logout", "", "5"));
+        for (int i = 0; i < r.polls; i++)
+            so->ServePoll(helper, u"h9");
+        auto ends = [&] { return std::count(so->events.begin(), so->events.end(), "end"); };
+        if (r.endsAfter) {
+            EXPECT_EQ(ends(), 0);
+            runTimers(r.endsAfter - 1);
+            EXPECT_EQ(ends(), 0);
+            runTimers(1);
+        }
+        EXPECT_EQ(ends(), 1);
+        EXPECT_EQ(so->helperWaitTimer, nullptr);
+        while (so->pendingEventCount)
+            so->ServePoll(helper, u"h9");
+    }
+}
+
+// ---- helper init: proxy and base route ----
+
+TEST_F(Requests, HelperProxyIsTakenUnlessTheProfileChoseOne) {
+    CMemProfileStore store;
+    store.exists = true;
+    store.Load(u"Default");
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    struct Row {
+        const char* profileProxy; // the profile's "proxy", or none
+        std::string params;
+        const char* host; // the outpost's proxy afterwards
+        int32_t port;
+        bool saved;
+    } rows[] = {
+        {nullptr, str("proxyserver", "p1") + num("proxyport", 8080) + str("proxytype", "HTTP"),
+         "p1", 8080, true},
+        {nullptr, str("proxyserver", "p1") + num("proxyport", 8080) + str("proxytype", "HTTP"),
+         "p1", 8080, false}, // unchanged: nothing stored
+        {"browser", str("proxyserver", "p2") + num("proxyport", 70000), "p2", 0, true},
+        {"browser", "", "", 0, true}, // an absent proxy clears it
+        {"specify", str("proxyserver", "evil") + num("proxyport", 1), "", 0, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.params);
+        std::u16string profile = u"<profile name=\"Default\">";
+        if (r.profileProxy) profile += u"<proxy>" + wide(r.profileProxy) + u"</proxy>";
+        store.SaveLogin(u"srv", u"", nullptr, nullptr, 0, nullptr,
+                        (profile + u"</profile>").c_str(), nullptr);
+        size_t saves = store.saved.size();
+        g_fakeNet.incoming.push_back(request("helperInit", r.params, "1"));
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&helper->channel->hdr, &ev);
+        EXPECT_EQ(narrow(so->proxyHost), r.host);
+        EXPECT_EQ(so->proxyPort, r.port);
+        EXPECT_EQ(store.saved.size() > saves, r.saved);
+        DiChar last[64];
+        if (r.saved) {
+            EXPECT_TRUE(so->ProfileValue(u"lastproxyhost", last, 64));
+            EXPECT_EQ(narrow(last), r.host);
+        }
+    }
+    for (DiRoute** route : {&g_ddApp->opt.socksRoute, &g_ddApp->opt.httpProxyRoute}) {
+        if (*route) diRouteFree(*route);
+        free(*route);
+        *route = nullptr;
+    }
+}
+
+TEST_F(Requests, HelperBaseRouteOnlyBeforeTheFirstConnection) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    struct Row {
+        int32_t state;
+        const char* route;
+        bool kept;
+        const char* logged;
+    } rows[] = {
+        {DI_SO_CONNECTED, "CTSOCKS:h:1080", false, nullptr},
+        {DI_SO_NOT_CONNECTED, "CTSOCKS:a:1@CTHTTP:b:2@CTSOCKS:c:3", false, "469"},
+        {DI_SO_NOT_CONNECTED, "CTSOCKS:h:1080", true, "468"},
+        {DI_SO_NOT_CONNECTED, "CTSOCKS:other:1080", true, nullptr}, // the first one stays
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.route);
+        so->connectionState = r.state;
+        log.lines.clear();
+        g_fakeNet.incoming.push_back(request("helperInit", str("baseroute", r.route), "1"));
+        DiEvent ev = {};
+        ev.w[0] = DI_EV_READABLE;
+        diUIDeliverEvent(&helper->channel->hdr, &ev);
+        EXPECT_EQ(so->baseRoute != nullptr, r.kept);
+        if (r.logged) {
+            EXPECT_EQ(log.Count(r.logged), 1u);
+        }
+        if (r.kept) {
+            EXPECT_EQ(narrow(so->baseRoute->first->route->host), "h");
+        }
     }
 }
 

@@ -153,8 +153,8 @@ TEST_F(Launches, FinalStatesFromInsideTheEngineHandlerWaitForAZeroTimer) {
         toServer();
         int freed = g_fakeUI.framesFreed;
         deliver(ch, "x");
-        g_fakeNet.incoming.clear(); // the engine read nothing        EXPECT_EQ(log.Count("386 "),
-                                    // 1u) << "the disconnect's second report is ignored";
+        g_fakeNet.incoming.clear(); // the engine read nothing
+        EXPECT_EQ(log.Count("386 "), 1u) << "the disconnect's second report is ignored";
         ASSERT_EQ(so->launches.count, 1u) << "not destroyed inside its own handler";
         EXPECT_EQ(count(toServer(), "applicationsEnded"), 0u);
         runTimers();
@@ -288,22 +288,31 @@ TEST_F(Launches, CancelRenamesOrTakesEverythingAway) {
     EXPECT_EQ(log.Count("377 nope"), 1u);
 }
 
-TEST_F(Launches, LocalProgramsAnswerWithTheirStatusOnly) {
+// A local program answers with its status only, then leaves the list as an
+// ended (or failed) session: nothing follows a program once it runs. The
+// last launch gone tells the server; one beside a running launch does not.
+TEST_F(Launches, LocalProgramsAnswerWithTheirStatusAndLeaveTheList) {
     struct Row {
         std::string params;
         bool runs;
+        bool besideAnother;
         const char* run;
         const char* status;
+        const char* finalState; // the progress text's message number
     } rows[] = {
         {str("locallaunchcommand", "probe.exe") + str("locallauncharguments", "a b") +
              str("url", "other.exe"),
-         true, "run probe.exe|a b|", "true"},
-        {str("url", "probe.exe x"), true, "run ||probe.exe x", "true"},
-        {str("url", "missing.exe"), false, "run ||missing.exe", "false"},
+         true, false, "run probe.exe|a b|", "true", "> 12"},
+        {str("url", "probe.exe x"), true, true, "run ||probe.exe x", "true", "> 12"},
+        {str("url", "missing.exe"), false, false, "run ||missing.exe", "false", "> 19"},
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(r.run);
+        if (r.besideAnother) arrive(request("requestLaunch", launchParams(), "20"));
+        toServer();
         so->runs = r.runs;
         so->events.clear();
+        log.lines.clear();
         arrive(request("requestLaunch",
                        str("mrkqvlapplicationplacement", "mrkqvltrylocalwindowsapplication") +
                            r.params,
@@ -314,6 +323,38 @@ TEST_F(Launches, LocalProgramsAnswerWithTheirStatusOnly) {
         EXPECT_NE(reply.find(r.status), std::string::npos);
         ASSERT_FALSE(so->events.empty());
         EXPECT_EQ(so->events[0], r.run);
+        EXPECT_EQ(log.Count("386 ", r.finalState), 1u);
+        runTimers();
+        EXPECT_EQ(so->launches.count, r.besideAnother ? 1u : 0u);
+        EXPECT_EQ(count(toServer(), "<ns1:applicationsEnded"), r.besideAnother ? 0u : 1u);
+        if (r.besideAnother) so->CancelLaunch(launch());
+        toServer();
+    }
+}
+
+// Scaling is offered for X engines of scalable launches only; the channel
+// does not scale without a scaler.
+TEST_F(Launches, ScalableXLaunchesGetAScaler) {
+    struct Row {
+        const char* objectClass;
+        const char* scalable; // none: not sent
+        bool scaler;
+    } rows[] = {
+        {"mrkqvlxapplication", "yes", true},
+        {"mrkqvlxapplication", "no", false},
+        {"mrkqvlxapplication", nullptr, false},
+        {"mrkqvlcharacterapplication", "true", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.objectClass) + " " + (r.scalable ? r.scalable : "-"));
+        std::string params = launchParams();
+        params.replace(params.find("mrkqvlxapplication"), 18, r.objectClass);
+        if (r.scalable) params += str("mrkqvlscalable", r.scalable);
+        so->events.clear();
+        arrive(request("requestLaunch", params, "7"));
+        ASSERT_NE(engine(), nullptr);
+        EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "scaler"), r.scaler ? 1 : 0);
+        EXPECT_EQ(engine()->hdr.scalingAllowed, r.scaler ? 1u : 0u);
         so->CancelLaunch(launch());
         toServer();
     }
@@ -335,6 +376,204 @@ TEST_F(Launches, AgedPasswordSessionResumesTheLaunchItStoodFor) {
     EXPECT_EQ(so->events.back(), "warning 316") << "the original exchange timed out";
     EXPECT_EQ(original->pendingDialog, nullptr);
     EXPECT_EQ(so->launches.count, 1u);
+}
+
+std::vector<std::string> g_details;
+void captureDetails(const DiChar* text) {
+    g_details.push_back(narrow(text));
+}
+
+// A launch its engine reports failed: 452 with the text (453 without), the
+// text in the progress details, a dialog still waiting shown at once, and
+// state 8 in the progress window and the launch.
+TEST_F(Launches, FailureReportedByTheEngine) {
+    struct Row {
+        const char16_t* text;
+        const char* logged;
+        bool dialogPending;
+    } rows[] = {
+        {u"bad password", "452 cn=x bad password", false},
+        {u"", "453", false},
+        {nullptr, "453", true},
+    };
+    void (*savedDetails)(const DiChar*) = g_fakeProgDetails;
+    g_fakeProgDetails = captureDetails;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.logged);
+        std::string params = launchParams();
+        if (r.dialogPending) params += num("mrkqvlshowlaunchdialogafter", 30);
+        arrive(request("requestLaunch", params, "7"));
+        ASSERT_NE(engine(), nullptr);
+        EXPECT_EQ(so->launchDialogTimer != nullptr, r.dialogPending);
+        so->events.clear();
+        g_fakeUI.states.clear();
+        g_details.clear();
+        log.lines.clear();
+        diSOLaunchFailed(engine(), 5, r.text);
+        EXPECT_EQ(log.Count(r.logged), 1u);
+        EXPECT_EQ(launch()->state, DI_LAUNCH_FAILED);
+        EXPECT_EQ(std::count(g_fakeUI.states.begin(), g_fakeUI.states.end(), 8), 1);
+        EXPECT_EQ(g_details.size(), r.text && r.text[0] ? 1u : 0u);
+        EXPECT_EQ(so->launchDialogTimer, nullptr);
+        EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "show progress"),
+                  r.dialogPending ? 1 : 0);
+        runTimers();
+        EXPECT_EQ(so->launches.count, 0u);
+        closeLeftFrames();
+        toServer();
+    }
+    g_fakeProgDetails = savedDetails;
+}
+
+// A helper that runs the application asks for the aged-password handler: the
+// server gets doLaunchResponse under the launch's id; when the stand-in
+// session ends, the helper gets its answer under its own request's id.
+TEST_F(Launches, AgedPasswordOfAHelperThatRunsTheApplication) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    helper->kind = 1;
+    so->helpers.Append(helper, false);
+    CHelperConnection* other = new CHelperConnection(ddNetSocketCreate());
+    other->kind = 1;
+    so->helpers.Append(other, false);
+    deliver(helper->channel,
+            request("helperLaunchReady", str("helperrequestid", "r1") + num("window", 0), "3"));
+    arrive(request("requestLaunch", launchParams("mainbrowser"), "r1"));
+    ASSERT_EQ(so->launches.count, 1u);
+    toServer();
+    deliver(other->channel, request("helperAgedPassword", str("text", "x"), "50"));
+    EXPECT_EQ(log.Count("451"), 1u) << "no launch of that helper";
+    EXPECT_EQ(toServer(), "");
+    deliver(helper->channel, request("helperAgedPassword", str("text", "x"), "51"));
+    std::string reply = toServer();
+    EXPECT_EQ(count(reply, "<ns1:doLaunchResponse"), 1u);
+    EXPECT_EQ(count(reply, "Message-Id: r1"), 1u);
+    EXPECT_EQ(count(reply, "&gt;r1&lt;/transactionid&gt;"), 1u) << reply;
+    g_fakeNet.sentBy[helper->channel->socket].clear();
+    arrive(request("requestLaunch", launchParams() + str("transactionid", "r1"), "52"));
+    ASSERT_EQ(so->launches.count, 2u);
+    so->launches.tail->item->SwitchState(DI_LAUNCH_ENDED);
+    runTimers();
+    std::string toHelper = g_fakeNet.sentBy[helper->channel->socket];
+    EXPECT_EQ(count(toHelper, "<ns1:helperAgedPasswordResponse"), 1u) << toHelper;
+    EXPECT_EQ(count(toHelper, "Message-Id: 51"), 1u);
+}
+
+// The server hears of the last launch's end only in a live session that
+// asked to be told.
+TEST_F(Launches, ApplicationsEndedOnlyForTheLastLaunchOfALiveSession) {
+    struct Row {
+        int launches;
+        bool ending, notify;
+        size_t sent;
+    } rows[] = {{1, false, true, 1}, {2, false, true, 1}, {1, true, true, 0}, {1, false, false, 0}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.launches) + (r.ending ? " ending" : "") +
+                     (r.notify ? "" : " not told"));
+        so->ending = r.ending;
+        so->notifyApplicationsEnded = r.notify;
+        for (int i = 0; i < r.launches; i++)
+            arrive(request("requestLaunch", launchParams(), std::to_string(70 + i)));
+        ASSERT_EQ(so->launches.count, uint32_t(r.launches));
+        toServer();
+        while (launch())
+            so->CancelLaunch(launch());
+        EXPECT_EQ(count(toServer(), "<ns1:applicationsEnded"), r.sent);
+    }
+}
+
+// A request for an engine's window shows its launch dialog while it waits:
+// at once, or when the dialog timer fires; none for a browser, a local
+// program, no placement, or with "-noprogress".
+TEST_F(Launches, WaitingRequestsShowTheirLaunchDialog) {
+    struct Row {
+        const char* placement; // none: not sent
+        long after;
+        bool noProgress;
+        bool made, shownAtOnce;
+    } rows[] = {
+        {"awtwindow", 0, false, true, true},
+        {"kiosk", 5, false, true, false},
+        {"mainbrowser", 0, false, false, false},
+        {"mrkqvltrylocalwindowsapplication", 0, false, false, false},
+        {nullptr, 0, false, false, false},
+        {"awtwindow", 0, true, false, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.placement ? r.placement : "-") + " " + std::to_string(r.after));
+        g_fakeUI.noProgress = r.noProgress;
+        int made = g_fakeUI.progressCreated, gone = g_fakeUI.progressDestroyed;
+        so->events.clear();
+        g_fakeUI.states.clear();
+        // No session yet: the request waits.
+        std::string params = r.placement ? str("mrkqvlapplicationplacement", r.placement) : "";
+        arrive(request("requestLaunch", params + num("mrkqvlshowlaunchdialogafter", r.after), "7"));
+        ASSERT_EQ(so->launchRequests.count, 1u);
+        CLaunchRequest* q = so->launchRequests.head->item;
+        EXPECT_EQ(g_fakeUI.progressCreated - made, r.made ? 1 : 0);
+        EXPECT_EQ(q->progressWindow != nullptr, r.made);
+        auto shown = [&] {
+            return std::count(so->events.begin(), so->events.end(), "show progress");
+        };
+        EXPECT_EQ(shown(), r.shownAtOnce ? 1 : 0);
+        runTimers(uint32_t(r.after) * 1000);
+        EXPECT_EQ(shown(), r.made ? 1 : 0) << "shown by the dialog timer";
+        EXPECT_EQ(std::count(g_fakeUI.states.begin(), g_fakeUI.states.end(), 13), r.made ? 1 : 0);
+        arrive(request("cancelLaunch", str("transactionid", "7"), "8"));
+        EXPECT_EQ(g_fakeUI.progressDestroyed - gone, r.made ? 1 : 0) << "goes with the request";
+        g_fakeUI.noProgress = false;
+    }
+}
+
+// The launch takes the request's dialog as its frame's progress window, and
+// releases it when it cannot (the frame made its own, or never came); a
+// dialog timer still pending shows it once the request became the launch.
+TEST_F(Launches, TheLaunchTakesTheRequestsDialog) {
+    struct Row {
+        const char* name;
+        bool frameMakesItsOwn;
+        std::string objectClass;
+        long after; // the dialog timer, which follows the request to its launch
+        bool taken;
+    } rows[] = {
+        {"taken", false, str("objectclass", "mrkqvlxapplication"), 0, true},
+        {"taken, shown later", false, str("objectclass", "mrkqvlxapplication"), 5, true},
+        {"the frame made its own", true, str("objectclass", "mrkqvlxapplication"), 0, false},
+        {"no object class: no frame", false, "", 0, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        arrive(request("requestLaunch",
+                       str("mrkqvlapplicationplacement", "awtwindow") +
+                           num("mrkqvlshowlaunchdialogafter", r.after),
+                       "7"));
+        ASSERT_EQ(so->launchRequests.count, 1u);
+        DiObject* dialog = so->launchRequests.head->item->progressWindow;
+        ASSERT_NE(dialog, nullptr);
+        int gone = g_fakeUI.progressDestroyed;
+        g_fakeUI.noProgress = !r.frameMakesItsOwn; // as the start sets "-noprogress"
+        std::string session = str("mrkqvlsessionid", "s1") + str("mrkqvlsessioncookie", "c1") +
+                              str("mrkqvlsessionexternaldnsname", "app") +
+                              num("mrkqvlsessionport", 5000) +
+                              str("mrkqvlapplicationplacement", "awtwindow");
+        arrive(
+            request("doLaunch", session + r.objectClass + str("requesttransactionid", "7"), "9"));
+        g_fakeUI.noProgress = false;
+        ASSERT_EQ(so->launches.count, 1u);
+        DiDEManager* m = launch()->GetEngineManager();
+        EXPECT_EQ(m && m->progress == dialog, r.taken);
+        if (r.taken) {
+            EXPECT_EQ(dialog->parent, &m->hdr);
+        }
+        EXPECT_EQ(g_fakeUI.progressDestroyed - gone, r.taken ? 0 : 1);
+        if (r.after) {
+            so->events.clear();
+            runTimers(uint32_t(r.after) * 1000);
+            EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "show progress"), 1);
+        }
+        so->CancelLaunch(launch());
+        closeLeftFrames();
+        toServer();
+    }
 }
 
 TEST_F(Launches, DialogTimerSecondsAreCappedNotWrapped) {

@@ -97,3 +97,26 @@ hv_start_wine() {
         touch "$WINEPREFIX/.hv-no-debugger"
     fi
 }
+
+# Starts a private PulseAudio server in the folder $1 (its socket, runtime
+# files and log; never a client-spawned one, no session bus) with a null sink
+# "hvnull" as the default, and exports PULSE_SERVER so that the programs
+# started afterwards, Wine's sound driver included, play into it. Its
+# monitor source "hvnull.monitor" records what was played.
+hv_start_pulse() {
+    local dir=$1 i
+    mkdir -p "$dir"
+    printf 'autospawn = no\n' >"$dir/client.conf"
+    export PULSE_CLIENTCONFIG=$dir/client.conf PULSE_RUNTIME_PATH=$dir
+    export PULSE_SERVER=unix:$dir/native
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+        -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=hvnull" </dev/null >"$dir/log" 2>&1 &
+    hv_started_pids+=($!)
+    for i in $(seq 1 100); do
+        pactl info >/dev/null 2>&1 && pactl set-default-sink hvnull && return 0
+        sleep 0.1
+    done
+    echo "PulseAudio could not be started" >&2
+    return 1
+}

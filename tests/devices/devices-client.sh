@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# devices-client.sh: drive mapping and audio output through the whole client,
+# started as tools/run starts it, against fake_halvanet.py's "devices"
+# scenario. A per-run folder is the client's fixed drive T:; the scenario
+# checks the drive and audio capability items and ns1:startCdm, then
+# cdm_peer.py writes, lists, reads, renames and deletes a file on T: and
+# compares the folder, and io_peer.py plays 1 s of 440 Hz in four buffers.
+# A private PulseAudio server (its own runtime folder and socket, a null
+# sink) carries the sound; parec records the sink's monitor and the
+# recording must hold 440 +- 5 Hz for 1 s +- 50 ms.
+# Runs on the display of its caller (tools/test). Exit 77
+# (skipped) when PulseAudio or numpy are not installed.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../tools/lib/common.sh"
+command -v pulseaudio >/dev/null && command -v parec >/dev/null &&
+    /usr/bin/python3 -c "import numpy" 2>/dev/null || exit 77
+
+work=$(mktemp -d)
+rec_pid= peer_pid= client_pid=
+# Wine learns its drives when its server starts: this test has a prefix of
+# its own (made once, then reused) whose T: is the folder emptied here for
+# every run, and starts and stops that prefix's server itself.
+export WINEPREFIX=$HV_WIN32/wineprefix-devices
+drive=$HV_WIN32/devices-drive
+cleanup() {
+    local pid
+    for pid in $client_pid $peer_pid $rec_pid; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    hv_cleanup
+    rm -rf "$work" "$drive"
+}
+trap cleanup EXIT
+fail() {
+    echo "$*"
+    [ -f "$work/t" ] && cat "$work/t"
+    exit 1
+}
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then # made without T:, which the next start finds
+    hv_start_wine || exit 1
+    hv_cleanup
+fi
+rm -rf "$drive"
+mkdir -p "$drive/share"
+ln -sfn "$drive" "$WINEPREFIX/dosdevices/t:"
+hv_start_pulse "$work/pulse" || exit 1
+hv_start_wine || exit 1
+
+parec --device=hvnull.monitor --format=s16le --rate=22050 --channels=1 --latency-msec=20 \
+    --raw "$work/rec.raw" </dev/null >/dev/null 2>&1 &
+rec_pid=$!
+
+/usr/bin/python3 "$here/../peers/fake_halvanet.py" --scenario devices --port-file "$work/sp" \
+    --transcript "$work/t" --lifetime 120 --cdm-root "$drive/share" \
+    </dev/null >/dev/null 2>&1 &
+peer_pid=$!
+for i in $(seq 1 100); do [ -s "$work/sp" ] && break; sleep 0.1; done
+[ -s "$work/sp" ] || fail "fake_halvanet did not start"
+wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
+    -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
+client_pid=$!
+wait "$peer_pid"
+rc=$?
+peer_pid=
+[ "$rc" -eq 0 ] && grep -q "devices done" "$work/t" || fail "fake_halvanet devices scenario failed:"
+# The recording holds what the sink played until now; the monitor lags by
+# its latency only.
+sleep 0.3
+kill "$rec_pid"
+wait "$rec_pid" 2>/dev/null
+rec_pid=
+for i in $(seq 1 300); do kill -0 "$client_pid" 2>/dev/null || break; sleep 0.1; done
+
+/usr/bin/python3 - "$work/rec.raw" <<'PY' || exit 1
+import sys
+import numpy as np
+rate = 22050
+x = np.fromfile(sys.argv[1], dtype="<i2").astype(np.float64)
+if x.size == 0:
+    sys.exit("nothing was recorded")
+# The sound is where 10 ms windows are louder than a tenth of the peak.
+win = rate // 100
+env = np.abs(x[: x.size // win * win]).reshape(-1, win).max(axis=1)
+loud = np.nonzero(env > env.max() / 10)[0] if env.max() > 100 else []
+if len(loud) == 0:
+    sys.exit("the recording is silent")
+start, end = loud[0] * win, (loud[-1] + 1) * win
+seconds = (end - start) / rate
+seg = x[start:end] * np.hanning(end - start)
+spec = np.abs(np.fft.rfft(seg, 8 * seg.size))
+freq = np.argmax(spec) * rate / (8 * seg.size)
+print("recorded %.3f s of sound at %.1f Hz" % (seconds, freq))
+if abs(seconds - 1.0) > 0.05 or abs(freq - 440) > 5:
+    sys.exit("want 1 s +- 50 ms of 440 +- 5 Hz")
+PY
+echo "devices: T: mapped and checked, tone played"
