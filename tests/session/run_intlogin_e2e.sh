@@ -134,9 +134,11 @@ drx=$(sed -n 's/.*URL=http:\/\/127\.0\.0\.1:'"$web"'\/hvn\/?drxport=\([0-9]*\)&a
     <<<"$page")
 [ -n "$drx" ] || fail "page: $page"
 echo "$drx" >"$work/cp"
-# The page's helper tells the client where its server is.
+# The page's helper tells the client where its server is, and the proxy
+# the browser went through.
 python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init \
     --server-port "$(cat "$work/sp")" --connection-cookie HLP-1 --log "$work/h" \
+    --proxy "127.0.0.1:$pport:HTTP" \
     --lifetime 60 </dev/null >/dev/null 2>&1 &
 helper=$!
 timeout 90 tail --pid="$client" -f /dev/null || fail "the first start did not end"
