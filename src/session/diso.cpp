@@ -22,6 +22,7 @@
 #include <string.h>
 #include <string>
 #include <time.h>
+#include <vector>
 
 CServerOutpost* g_diOutpost;
 
@@ -222,23 +223,26 @@ bool CServerOutpost::Start() {
                 url = asked;
             }
             if (url) {
-                DiChar buffer[512];
+                /* Room for the whole URL and every parameter added below: a
+                 * cut URL, or a page without its "drxport", never finds the
+                 * client. A value grows at most ninefold when encoded. */
+                const DiChar* language = g_ddApp ? g_ddApp->opt.preferredLanguage : nullptr;
                 size_t n = qvlStrLen(url);
-                if (n >= 512) n = 511;
-                memcpy(buffer, url, n * sizeof(DiChar));
-                buffer[n] = 0;
+                size_t size = n + 128 + (language ? 9 * qvlStrLen(language) : 0);
+                std::vector<DiChar> room(size);
+                DiChar* buffer = room.data();
+                memcpy(buffer, url, (n + 1) * sizeof(DiChar));
                 DiChar portText[16];
                 diFormatPositional(portText, 16, u"%d", {int(listeningPort)});
-                AddUrlParameter(u"drxport", portText, buffer, 512);
-                const DiChar* language = g_ddApp ? g_ddApp->opt.preferredLanguage : nullptr;
+                AddUrlParameter(u"drxport", portText, buffer, size);
                 if (language && language[0])
-                    AddUrlParameter(u"langSelected", language, buffer, 512);
+                    AddUrlParameter(u"langSelected", language, buffer, size);
                 free(asked);
                 if (noJava == 2) {
                     /* Without the applet the integrated client signs in and
                      * the browser is not opened. */
                     launchBrowser = 0;
-                    AddUrlParameter(u"IC_JOIN", u"true", buffer, 512);
+                    AddUrlParameter(u"IC_JOIN", u"true", buffer, size);
                     if (g_ddApp) setText(&g_ddApp->webtopUrl, buffer);
                     bool ok = diSOIntegratedClientLogin();
                     if (!ok) ReportConnectFailure();
@@ -246,7 +250,7 @@ bool CServerOutpost::Start() {
                 }
                 if (startMode != 1 && !noJava) {
                     setText(&webtopUrl, buffer);
-                    AddUrlParameter(u"javaprobe", u"true", buffer, 512);
+                    AddUrlParameter(u"javaprobe", u"true", buffer, size);
                 }
                 OpenBrowser(buffer);
             } else {
@@ -817,6 +821,9 @@ void CServerOutpost::ReadProfileProxy(CProfileStore* store, CQVLXMLTag* profile,
             ProfileValue(u"lastproxytype", type, 64)) {
             setText(&proxyHost, host);
             proxyPort = p;
+            /* The kind comes along: a SOCKS proxy spoken to as an HTTP one
+             * fails every connection. */
+            if (type[0]) setText(&proxyType, type);
             ApplyProxy();
         } else {
             ClearStartImmediately();

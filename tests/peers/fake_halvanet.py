@@ -34,6 +34,14 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+  autologin  two starts of the client. The first is made to connect by a
+             helper with the connection cookie "HLP-1": it is signed in,
+             gets ns1:automaticLogin (token --login-token, client id "7:9"
+             and a "Default" profile: integrated mode, automatic login, the
+             last proxy, the URL of the web side), and is signed out. The second
+             comes through the web service with --cookie: signed in, it
+             gets the X application of "demo", and is signed out once
+             --logout-when exists.
   io         signs in, asks for the "io" and "smartcard" capabilities
              (the smart-card service record, SCARD and COM5 must be
              announced), then doIO to an application server playing the IO
@@ -635,6 +643,44 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
+def wait_file(path, seconds):
+    end_at = time.time() + seconds
+    while time.time() < end_at:
+        if path and os.path.exists(path) and open(path).read().strip():
+            return open(path).read().strip()
+        time.sleep(0.1)
+    raise ProtocolError("no %s within %d s" % (path, seconds))
+
+
+def scenario_autologin(srv, args):
+    c = srv.accept(timeout=args.lifetime)
+    expect_init(c, "HLP-1")
+    sign_in(c)
+    web = wait_file(args.web_port_file, 10)
+    profiles = ('<profile name="Default"><url>http://127.0.0.1:%s/hvn/</url>'
+                '<mode>integrated</mode><autologin>true</autologin><proxy>browser</proxy>'
+                '</profile>' % web)
+    c.request("automaticLogin", [("token", args.login_token), ("drxclientid", "7:9"),
+                                 ("profiles", profiles)])
+    c.request("logout")
+    hold(c, time.time() + 30)
+    c = srv.accept(timeout=args.lifetime)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("getState", [("reconnect", "")])
+    expect_reply(c, mid, "getStateResponse")
+    launch_x(c, args)
+    end_at = time.time() + args.lifetime
+    while not (args.logout_when and os.path.exists(args.logout_when)):
+        expect(time.time() < end_at, "the file %s" % args.logout_when)
+        try:
+            c.read_packet(timeout=0.2)
+        except socket.timeout:
+            continue
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 def scenario_webtop(srv, args):
     c = srv.accept(timeout=args.lifetime)
     expect_init(c, args.cookie)
@@ -815,7 +861,7 @@ def scenario_cardlogin(srv, args):
     hold(c, time.time() + args.lifetime)
 
 
-SCENARIOS = {"demo": scenario_demo, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
+SCENARIOS = {"demo": scenario_demo, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
              "devices": scenario_devices}
@@ -878,6 +924,7 @@ def main():
     ap.add_argument("--scard-control", help="scard: the stand-in PC/SC service's folder")
     ap.add_argument("--scard-minimal", action="store_true")
     ap.add_argument("--app-port", type=int, help="cardlogin: the application server's port")
+    ap.add_argument("--login-token", default="tok-1", help="autologin: the token handed out")
     args = ap.parse_args()
     log = Transcript(args.transcript)
     log.raw = args.raw

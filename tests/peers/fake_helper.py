@@ -11,7 +11,9 @@ unless it is "init"/"ready", which share the helper's lasting connection):
       each must be answered "HTTP/1.1 403 Forbidden" with Content-Length 0
       and the connection closed.
   init            helperInit (--helper-id, --inplace, server and port from
-                  --server-port, no Host, no Origin), kept open
+                  --server-port, the web page's --connection-cookie and
+                  the browser's --proxy HOST:PORT:TYPE when given, no
+                  Host, no Origin), kept open
   ready           helperLaunchReady (helperrequestid --request-id, window
                   --window) on the kept connection
 Then the helper reads what the client sends it until --lifetime ends, and
@@ -72,6 +74,8 @@ def main():
     ap.add_argument("--inplace", default="runs")
     ap.add_argument("--request-id", default="r1")
     ap.add_argument("--window", type=int, default=0)
+    ap.add_argument("--connection-cookie")
+    ap.add_argument("--proxy")
     ap.add_argument("--log", required=True)
     ap.add_argument("--lifetime", type=float, default=30)
     args = ap.parse_args()
@@ -102,6 +106,11 @@ def main():
                       ("port", args.server_port)]
             if args.inplace:
                 params.append(("inplace", args.inplace))
+            if args.connection_cookie:
+                params.append(("connectioncookie", args.connection_cookie))
+            if args.proxy:
+                host, port, kind = args.proxy.split(":")
+                params += [("proxyserver", host), ("proxyport", int(port)), ("proxytype", kind)]
             kept.sendall(packet("helperInit", params))
             log("init sent")
         elif step == "ready":

@@ -25,3 +25,28 @@ await() {
     done
     return 1
 }
+# Waits up to 10 s for the demo X application's picture (a red and a blue
+# fill on white) somewhere on the X screen, read back with python3-xlib;
+# prints where its red fill starts.
+x_app_shown() {
+    /usr/bin/python3 - <<'PY'
+import sys, time
+from Xlib import X, display
+d = display.Display()
+root = d.screen().root
+g = root.get_geometry()
+for attempt in range(100):
+    img = root.get_image(0, 0, g.width, g.height, X.ZPixmap, 0xFFFFFFFF)
+    data = img.data if isinstance(img.data, bytes) else bytes(img.data, "latin-1")
+    px = [data[i:i + 3] for i in range(0, len(data), 4)]
+    red = px.count(b"\x00\x00\xff")   # B G R
+    blue = px.count(b"\xff\x00\x00")
+    if red >= 40 * 30 and blue >= 30 * 40:
+        i = px.index(b"\x00\x00\xff")
+        print(i % g.width, i // g.width)
+        sys.exit(0)
+    time.sleep(0.1)
+print("red %d blue %d" % (red, blue))
+sys.exit(1)
+PY
+}

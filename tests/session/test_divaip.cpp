@@ -65,6 +65,7 @@ struct RecordingOutpost : CServerOutpost {
     void ShowError(const DiChar*, const DiChar* text) override {
         events.push_back("error " + narrow(text));
     }
+    void OpenBrowser(const DiChar* url) override { events.push_back("browser " + narrow(url)); }
     void ShowWarning(const DiChar*, const DiChar* text) override {
         events.push_back("warning " + narrow(text));
         if (duringBox) duringBox();
@@ -504,23 +505,49 @@ TEST_F(Outpost, BrowserPathsOfAHelperConnection) {
     }
 }
 
+// The browser's sign-in page gets the whole URL and the listener's port,
+// however long the URL (it used to be cut at 511 characters, "drxport"
+// and all).
+TEST_F(Outpost, BrowserStartKeepsTheWholeLoginUrl) {
+    for (size_t length : {20, 600, 4000}) {
+        std::string url = "http://w/" + std::string(length, 'a');
+        std::u16string wideUrl(url.begin(), url.end());
+        g_fakeApp.opt.loginUrl = qvlStrDup(wideUrl.c_str());
+        so->launchBrowser = 1;
+        so->events.clear();
+        EXPECT_TRUE(so->Start());
+        EXPECT_EQ(so->events,
+                  std::vector<std::string>{"browser " + url + "?drxport=4321&javaprobe=true"});
+        EXPECT_EQ(narrow(so->webtopUrl), url + "?drxport=4321");
+        free(g_fakeApp.opt.loginUrl);
+        g_fakeApp.opt.loginUrl = nullptr;
+        free(so->webtopUrl);
+        so->webtopUrl = nullptr;
+    }
+}
+
 TEST_F(Outpost, ProfilePolicyAndProxy) {
     struct Row {
         const char* keys; // of the profile; none: no profile
         int32_t mode, attempts;
         const char* httpProxy; // the application's HTTP proxy route afterwards
         bool launchBrowser;
+        const char* socksProxy; // the SOCKS route afterwards, when given
     } rows[] = {
         {"<reconnect_mode>reconnect_never</reconnect_mode><reconnect_attempts>-2"
          "</reconnect_attempts><proxy>specify</proxy><usehttp>TRUE</usehttp>"
          "<httphost>proxy.test</httphost><httpport>3128</httpport><mode>x</mode>",
-         DI_SO_NEVER, 0, "proxy.test:3128", false},
+         DI_SO_NEVER, 0, "proxy.test:3128", false, nullptr},
         {"<reconnect_mode>reconnect_ask</reconnect_mode><proxy>browser</proxy><lastproxyhost>"
          "last.test</lastproxyhost><lastproxyport>8080</lastproxyport><lastproxytype>HTTP"
          "</lastproxytype><mode>x</mode>",
-         DI_SO_PROMPT, 6, "last.test:8080", false},
-        {"<proxy>browser</proxy><mode>x</mode>", DI_SO_ALWAYS, 6, "", true},
-        {nullptr, DI_SO_ALWAYS, 6, "", true},
+         DI_SO_PROMPT, 6, "last.test:8080", false, nullptr},
+        // The last proxy's kind comes along (it used to become an HTTP proxy).
+        {"<proxy>browser</proxy><lastproxyhost>s.test</lastproxyhost><lastproxyport>1080"
+         "</lastproxyport><lastproxytype>SOCKS</lastproxytype><mode>x</mode>",
+         DI_SO_ALWAYS, 6, "", false, "s.test:1080"},
+        {"<proxy>browser</proxy><mode>x</mode>", DI_SO_ALWAYS, 6, "", true, nullptr},
+        {nullptr, DI_SO_ALWAYS, 6, "", true, nullptr},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.keys ? r.keys : "no profile");
@@ -545,11 +572,18 @@ TEST_F(Outpost, ProfilePolicyAndProxy) {
         EXPECT_EQ(g_fakeApp.httpProxyInUse != 0, route != "");
         EXPECT_EQ(so->launchBrowser != 0, r.launchBrowser);
         EXPECT_EQ(g_fakeApp.opt.startImmediately == 0, r.launchBrowser);
-        if (http) {
-            diRouteFree(http);
-            free(http);
-            g_fakeApp.opt.httpProxyRoute = nullptr;
+        DiRoute* socks = g_fakeApp.opt.socksRoute;
+        if (r.socksProxy) {
+            ASSERT_TRUE(socks && socks->host);
+            EXPECT_EQ(narrow(socks->host) + ":" + std::to_string(socks->port), r.socksProxy);
         }
+        for (DiRoute** slot : {&g_fakeApp.opt.httpProxyRoute, &g_fakeApp.opt.socksRoute}) {
+            if (!*slot) continue;
+            diRouteFree(*slot);
+            free(*slot);
+            *slot = nullptr;
+        }
+        g_fakeApp.socksInUse = 0;
     }
 }
 
