@@ -421,8 +421,10 @@ def play_tone(conn, stream=2, buffers=4, freq=440, seconds=1.0):
                             (i, s, code, value, body))
     note("%d buffers played" % len(chunks))
     # A buffer is done once the sound system has taken it; what it still
-    # holds for its latency is lost when the device closes at once.
-    time.sleep(0.5)
+    # holds for its latency is lost when the device closes at once. On a
+    # loaded machine that latency grew past half a second (recordings of
+    # 0.74-0.84 s), so the close waits well beyond it.
+    time.sleep(2.0)
     srv.send_request(stream, KIND_AUDIO, 2, b"")
     s, (code, value), _ = reply()
     if (code, value) != (102, 0):
