@@ -643,7 +643,9 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
-def wait_file(path, seconds):
+def read_when_written(path, seconds):
+    """The file's text once it holds some (a port file written by another
+    process)."""
     end_at = time.time() + seconds
     while time.time() < end_at:
         if path and os.path.exists(path) and open(path).read().strip():
@@ -656,7 +658,7 @@ def scenario_autologin(srv, args):
     c = srv.accept(timeout=args.lifetime)
     expect_init(c, "HLP-1")
     sign_in(c)
-    web = wait_file(args.web_port_file, 10)
+    web = read_when_written(args.web_port_file, 10)
     profiles = ('<profile name="Default"><url>http://127.0.0.1:%s/hvn/</url>'
                 '<mode>integrated</mode><autologin>true</autologin><proxy>browser</proxy>'
                 '</profile>' % web)
