@@ -443,6 +443,26 @@ void diDEDeflateEnd(DiChannel* ch) {
     diDEZFree(&ch->deflate, false);
 }
 
+int diDEDeflateWhole(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
+                     uint32_t* inLen) {
+    if (ch->deflate) {
+        if (deflateReset(&ch->deflate->z) != Z_OK) diDEZFree(&ch->deflate, false);
+    }
+    if (!ch->deflate && diDEDeflateBegin(ch) < 0) return -1;
+    z_stream* z = &ch->deflate->z;
+    z->next_in = const_cast<uint8_t*>(in);
+    z->avail_in = *inLen;
+    z->next_out = out;
+    z->avail_out = *outRoom;
+    int r = deflate(z, Z_FINISH);
+    *inLen -= z->avail_in;
+    *outRoom -= z->avail_out;
+    if (r == Z_STREAM_END) return 1;
+    if (r == Z_OK || r == Z_BUF_ERROR) return 0;
+    diDEZFree(&ch->deflate, false);
+    return -1;
+}
+
 /* Display-engine manager assembly. */
 
 DiDEManager* diDEManagerCreate(DiObject* parent, uint32_t engineType, int32_t w, int32_t h) {

@@ -87,6 +87,13 @@ int diDEDeflateBegin(DiChannel* ch);
 int diDEDeflateBlock(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
                      uint32_t* inLen);
 void diDEDeflateEnd(DiChannel* ch);
+/* Deflates in[0, *inLen) as one whole zlib stream into out[0, *outRoom):
+ * 1 when the stream ended there, 0 when the room ran short (the output is
+ * then unusable), -1 on error. The sizes come back as the bytes taken and
+ * written. The compressor stays with the channel and is reset for the next
+ * call, so a stream of replies sets up its tables once. */
+int diDEDeflateWhole(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
+                     uint32_t* inLen);
 
 /* Code pages. */
 void diDESetCodePageKind(DiChannel* ch, uint32_t codePage);

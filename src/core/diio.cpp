@@ -188,17 +188,25 @@ static int diIOMakeRoom(DiBuffer* b, DdSocket* s, uint32_t len) {
     return result;
 }
 
-int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) {
-    if (b->limit == 0 || len > b->limit) return -1;
+int diIOWriteParts(DiBuffer* b, DdSocket* s, const void* head, uint32_t headLen, const void* body,
+                   uint32_t bodyLen) {
+    uint64_t whole = uint64_t(headLen) + bodyLen;
+    if (b->limit == 0 || whole > b->limit) return -1;
+    uint32_t len = uint32_t(whole);
     /* A write from a timer that runs while this buffer's writer waits for
      * room would slip its message in ahead of the waiting one. */
     if (diIOIsWaiting(b)) return -1;
     if (uint64_t(b->used) + len > b->limit && diIOMakeRoom(b, s, len) < 0) return -1;
     if (b->used + len > b->allocated && diIOReserve(b, b->used + len) < 0) return -1;
-    if (len) memcpy(b->data + b->used, bytes, len);
+    if (headLen) memcpy(b->data + b->used, head, headLen);
+    if (bodyLen) memcpy(b->data + b->used + headLen, body, bodyLen);
     b->used += len;
     diIOFlush(b, s);
     return 0;
+}
+
+int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) {
+    return diIOWriteParts(b, s, bytes, len, nullptr, 0);
 }
 
 void diIOBufferFree(DiBuffer* b) {
