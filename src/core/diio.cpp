@@ -57,7 +57,10 @@ int diIOFill(DiBuffer* b, DdSocket* s) {
     if (gap && b->consumed == 0 && (gap >= b->used || b->used == b->allocated)) diIOCompact(b);
     uint32_t block = uint32_t(b->data - b->base) + b->allocated;
     if (block == 0 || (b->used == b->allocated && block < b->limit)) {
-        uint64_t twice = uint64_t(block) * 2;
+        /* Without a ceiling the first room holds the longest message: each
+         * receive is a system call, and a quarter of that room would take
+         * four of them where one does. */
+        uint64_t twice = b->limit == 0 ? uint64_t(DI_IO_MAX_MESSAGE) : uint64_t(block) * 2;
         if (b->limit != 0 && twice > b->limit) twice = b->limit;
         if (diIOReserve(b, uint32_t(twice)) < 0) return -1;
     }
@@ -131,7 +134,11 @@ int diIOFlush(DiBuffer* b, DdSocket* s) {
         return -1;
     }
     diIODrop(b, uint32_t(n));
-    ddNetSelectEvents(s, DD_NET_WRITE, b->used ? uint32_t(DD_NET_WRITE) : 0u);
+    /* Write events are wanted exactly while bytes wait. Asking again for
+     * what is already registered would cost a call for every message. */
+    bool waiting = b->used != 0, registered = (s->eventMask & DD_FD_WRITE) != 0;
+    if (waiting != registered)
+        ddNetSelectEvents(s, DD_NET_WRITE, waiting ? uint32_t(DD_NET_WRITE) : 0u);
     return 0;
 }
 
