@@ -444,23 +444,39 @@ void diDEDeflateEnd(DiChannel* ch) {
 }
 
 int diDEDeflateWhole(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
-                     uint32_t* inLen) {
+                     uint32_t* inLen, uint32_t probe) {
     if (ch->deflate) {
         if (deflateReset(&ch->deflate->z) != Z_OK) diDEZFree(&ch->deflate, false);
     }
     if (!ch->deflate && diDEDeflateBegin(ch) < 0) return -1;
     z_stream* z = &ch->deflate->z;
     z->next_in = const_cast<uint8_t*>(in);
-    z->avail_in = *inLen;
     z->next_out = out;
     z->avail_out = *outRoom;
-    int r = deflate(z, Z_FINISH);
-    *inLen -= z->avail_in;
+    uint32_t total = *inLen;
+    int r = Z_OK;
+    bool shrank = true;
+    if (probe && probe < total) {
+        z->avail_in = probe;
+        r = deflate(z, Z_SYNC_FLUSH);
+        shrank = z->avail_in == 0 && *outRoom - z->avail_out < probe;
+    }
+    if (r == Z_OK && shrank) {
+        z->avail_in = total - uint32_t(z->next_in - in);
+        r = deflate(z, Z_FINISH);
+    }
+    *inLen = uint32_t(z->next_in - in);
     *outRoom -= z->avail_out;
-    if (r == Z_STREAM_END) return 1;
-    if (r == Z_OK || r == Z_BUF_ERROR) return 0;
-    diDEZFree(&ch->deflate, false);
-    return -1;
+    int result;
+    if (r == Z_STREAM_END)
+        result = 1;
+    else if (r == Z_OK || r == Z_BUF_ERROR)
+        result = shrank ? 0 : 2;
+    else {
+        diDEZFree(&ch->deflate, false);
+        result = -1;
+    }
+    return result;
 }
 
 /* Display-engine manager assembly. */

@@ -439,29 +439,21 @@ int diIOSendKeepAlive(DiIOChannel* io) {
     return diIOWriteFrame(io, MSG_KEEPALIVE, 0, nullptr, 0, 0);
 }
 
-/* Data that do not deflate (already compressed or encrypted) would pay a
- * whole deflate for nothing: a long reply is deflated only when its first
- * bytes shrink. A failing deflate is left to the whole reply's attempt. */
-static bool headDeflates(DiIOChannel* io, const uint8_t* data, uint32_t length) {
-    enum : uint32_t { HEAD = 2048 };
-    if (length <= 4 * HEAD) return true;
-    uint8_t out[HEAD];
-    uint32_t room = HEAD, used = HEAD;
-    int r = diDEDeflateWhole(&io->ch, out, data, &room, &used);
-    return r < 0 || (r == 1 && room < HEAD);
-}
-
 int diIOSendData(DiIOChannel* io, uint32_t length, const uint8_t* data, uint16_t stream) {
-    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold) &&
-        headDeflates(io, data, length)) {
+    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold)) {
         /* Worth sending deflated only when smaller and framed within the
          * output limit: the deflated size may not reach either bound. The
-         * room is the channel's, kept from reply to reply. */
-        enum : uint32_t { ROOM = DI_IO_OUT_LIMIT - 10 };
+         * room is the channel's, kept from reply to reply. Data that do not
+         * deflate (already compressed or encrypted) would pay a whole
+         * deflate for nothing: a long reply goes on only when its first
+         * bytes shrink. */
+        enum : uint32_t { ROOM = DI_IO_OUT_LIMIT - 10, HEAD = 2048 };
         uint32_t room = length < ROOM ? length : ROOM;
         if (!io->deflated) io->deflated = static_cast<uint8_t*>(malloc(ROOM));
         uint32_t used = length;
-        int r = io->deflated ? diDEDeflateWhole(&io->ch, io->deflated, data, &room, &used) : -1;
+        int r = io->deflated ? diDEDeflateWhole(&io->ch, io->deflated, data, &room, &used,
+                                                length > 4 * HEAD ? uint32_t(HEAD) : 0u)
+                             : -1;
         if (r < 0) {
             diLogErrorText(u"IO channel: a reply did not deflate");
             sendFailure(io, stream);
