@@ -57,7 +57,7 @@ int diIOFill(DiBuffer* b, DdSocket* s) {
     if (gap && b->consumed == 0 && (gap >= b->used || b->used == b->allocated)) diIOCompact(b);
     uint32_t block = uint32_t(b->data - b->base) + b->allocated;
     if (block == 0 || (b->used == b->allocated && block < b->limit)) {
-        /* Without a ceiling the first room holds several of the longest
+        /* Without a ceiling the first room holds two of the longest
          * messages: each receive is a system call (costly under emulation),
          * and a room of one message takes two of them for most messages. */
         uint64_t twice = b->limit == 0 ? uint64_t(DI_IO_RECV_ROOM) : uint64_t(block) * 2;

@@ -32,7 +32,7 @@ enum : uint32_t {
     DI_IO_HEADER = 3,
     DI_IO_MAX_MESSAGE = 65535 + 3,
     /* The receive room of a buffer without a limit. */
-    DI_IO_RECV_ROOM = 4 * DI_IO_MAX_MESSAGE,
+    DI_IO_RECV_ROOM = 2 * DI_IO_MAX_MESSAGE,
 };
 
 /* Makes allocated at least size (moving the bytes to the block's start or
