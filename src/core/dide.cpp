@@ -443,6 +443,42 @@ void diDEDeflateEnd(DiChannel* ch) {
     diDEZFree(&ch->deflate, false);
 }
 
+int diDEDeflateWhole(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
+                     uint32_t* inLen, uint32_t probe) {
+    if (ch->deflate) {
+        if (deflateReset(&ch->deflate->z) != Z_OK) diDEZFree(&ch->deflate, false);
+    }
+    if (!ch->deflate && diDEDeflateBegin(ch) < 0) return -1;
+    z_stream* z = &ch->deflate->z;
+    z->next_in = const_cast<uint8_t*>(in);
+    z->next_out = out;
+    z->avail_out = *outRoom;
+    uint32_t total = *inLen;
+    int r = Z_OK;
+    bool shrank = true;
+    if (probe && probe < total) {
+        z->avail_in = probe;
+        r = deflate(z, Z_SYNC_FLUSH);
+        shrank = z->avail_in == 0 && *outRoom - z->avail_out < probe;
+    }
+    if (r == Z_OK && shrank) {
+        z->avail_in = total - uint32_t(z->next_in - in);
+        r = deflate(z, Z_FINISH);
+    }
+    *inLen = uint32_t(z->next_in - in);
+    *outRoom -= z->avail_out;
+    int result;
+    if (r == Z_STREAM_END)
+        result = 1;
+    else if (r == Z_OK || r == Z_BUF_ERROR)
+        result = shrank ? 0 : 2;
+    else {
+        diDEZFree(&ch->deflate, false);
+        result = -1;
+    }
+    return result;
+}
+
 /* Display-engine manager assembly. */
 
 DiDEManager* diDEManagerCreate(DiObject* parent, uint32_t engineType, int32_t w, int32_t h) {

@@ -87,6 +87,17 @@ int diDEDeflateBegin(DiChannel* ch);
 int diDEDeflateBlock(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
                      uint32_t* inLen);
 void diDEDeflateEnd(DiChannel* ch);
+/* Deflates in[0, *inLen) as one whole zlib stream into out[0, *outRoom):
+ * 1 when the stream ended there, 0 when the room ran short, 2 when the
+ * first `probe` bytes did not shrink (0: no probe), -1 on error; the output
+ * is usable only after 1. The sizes come back as the bytes taken and
+ * written. The probe is part of the same stream (flushed to a byte
+ * boundary), so data that do not deflate cost a probe, not a whole deflate,
+ * and data that do are deflated once. The compressor stays with the channel
+ * and is reset for the next call, so a stream of replies sets up its tables
+ * once. */
+int diDEDeflateWhole(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
+                     uint32_t* inLen, uint32_t probe);
 
 /* Code pages. */
 void diDESetCodePageKind(DiChannel* ch, uint32_t codePage);

@@ -57,7 +57,10 @@ int diIOFill(DiBuffer* b, DdSocket* s) {
     if (gap && b->consumed == 0 && (gap >= b->used || b->used == b->allocated)) diIOCompact(b);
     uint32_t block = uint32_t(b->data - b->base) + b->allocated;
     if (block == 0 || (b->used == b->allocated && block < b->limit)) {
-        uint64_t twice = uint64_t(block) * 2;
+        /* Without a ceiling the first room holds two of the longest
+         * messages: each receive is a system call (costly under emulation),
+         * and a room of one message takes two of them for most messages. */
+        uint64_t twice = b->limit == 0 ? uint64_t(DI_IO_RECV_ROOM) : uint64_t(block) * 2;
         if (b->limit != 0 && twice > b->limit) twice = b->limit;
         if (diIOReserve(b, uint32_t(twice)) < 0) return -1;
     }
@@ -131,7 +134,11 @@ int diIOFlush(DiBuffer* b, DdSocket* s) {
         return -1;
     }
     diIODrop(b, uint32_t(n));
-    ddNetSelectEvents(s, DD_NET_WRITE, b->used ? uint32_t(DD_NET_WRITE) : 0u);
+    /* Write events are wanted exactly while bytes wait. Asking again for
+     * what is already registered would cost a call for every message. */
+    bool waiting = b->used != 0, registered = (s->eventMask & DD_FD_WRITE) != 0;
+    if (waiting != registered)
+        ddNetSelectEvents(s, DD_NET_WRITE, waiting ? uint32_t(DD_NET_WRITE) : 0u);
     return 0;
 }
 
@@ -188,17 +195,25 @@ static int diIOMakeRoom(DiBuffer* b, DdSocket* s, uint32_t len) {
     return result;
 }
 
-int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) {
-    if (b->limit == 0 || len > b->limit) return -1;
+int diIOWriteParts(DiBuffer* b, DdSocket* s, const void* head, uint32_t headLen, const void* body,
+                   uint32_t bodyLen) {
+    uint64_t whole = uint64_t(headLen) + bodyLen;
+    if (b->limit == 0 || whole > b->limit) return -1;
+    uint32_t len = uint32_t(whole);
     /* A write from a timer that runs while this buffer's writer waits for
      * room would slip its message in ahead of the waiting one. */
     if (diIOIsWaiting(b)) return -1;
     if (uint64_t(b->used) + len > b->limit && diIOMakeRoom(b, s, len) < 0) return -1;
     if (b->used + len > b->allocated && diIOReserve(b, b->used + len) < 0) return -1;
-    if (len) memcpy(b->data + b->used, bytes, len);
+    if (headLen) memcpy(b->data + b->used, head, headLen);
+    if (bodyLen) memcpy(b->data + b->used + headLen, body, bodyLen);
     b->used += len;
     diIOFlush(b, s);
     return 0;
+}
+
+int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len) {
+    return diIOWriteParts(b, s, bytes, len, nullptr, 0);
 }
 
 void diIOBufferFree(DiBuffer* b) {

@@ -31,6 +31,8 @@ enum : uint32_t {
     DI_IO_FIRST_ALLOC = 16384,
     DI_IO_HEADER = 3,
     DI_IO_MAX_MESSAGE = 65535 + 3,
+    /* The receive room of a buffer without a limit. */
+    DI_IO_RECV_ROOM = 2 * DI_IO_MAX_MESSAGE,
 };
 
 /* Makes allocated at least size (moving the bytes to the block's start or
@@ -53,6 +55,11 @@ void diIOReadDone(DiBuffer* b);
  * When the buffer has no room the writer waits for the socket to take bytes,
  * at most diIOWriteTimeoutMs in all. */
 int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len);
+/* diIOWriteMessage of the message made of head[0, headLen) followed by
+ * body[0, bodyLen): a framing header goes in front of a payload without
+ * first joining the two in a block of their own. */
+int diIOWriteParts(DiBuffer* b, DdSocket* s, const void* head, uint32_t headLen, const void* body,
+                   uint32_t bodyLen);
 /* Sends what the socket takes: 0 or -1. */
 int diIOFlush(DiBuffer* b, DdSocket* s);
 /* Frees the data; the limit stays. */

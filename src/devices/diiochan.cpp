@@ -308,6 +308,9 @@ void diIOChannelTeardown(DiIOChannel* io) {
         t = nullptr;
     }
     dropStreams(io);
+    free(io->deflated);
+    io->deflated = nullptr;
+    diDEDeflateEnd(&io->ch);
 }
 
 void diIOChannelConnectionLost(DiIOChannel* io) {
@@ -406,17 +409,14 @@ int diIOWriteFrame(DiIOChannel* io, uint8_t type, uint32_t length, const uint8_t
         logText(u"IO channel: reply of %u bytes cannot be framed; not sent", {length});
         return -1;
     }
-    uint8_t* frame = static_cast<uint8_t*>(malloc(length + head));
-    if (!frame) return -1;
+    uint8_t frame[10];
     frame[0] = type;
     diIOPut16(frame + 1, length + head - 3);
     frame[3] = uint8_t((stream ? FLAG_STREAM : 0) | (rawLength ? FLAG_COMPRESSED : 0));
     frame[4] = frame[5] = 0;
     diIOPut16(frame + 6, stream);
     if (rawLength) diIOPut16(frame + 8, rawLength);
-    if (length) memcpy(frame + head, data, length);
-    int r = diIOWriteMessage(&io->ch.out, io->ch.socket, frame, length + head);
-    free(frame);
+    int r = diIOWriteParts(&io->ch.out, io->ch.socket, frame, head, data, length);
     return r < 0 ? -1 : 0;
 }
 
@@ -439,43 +439,28 @@ int diIOSendKeepAlive(DiIOChannel* io) {
     return diIOWriteFrame(io, MSG_KEEPALIVE, 0, nullptr, 0, 0);
 }
 
-/* Data that do not deflate (already compressed or encrypted) would pay a
- * whole deflate for nothing: a long reply is deflated only when its first
- * bytes shrink. A failing deflate is left to the whole reply's attempt. */
-static bool headDeflates(DiIOChannel* io, const uint8_t* data, uint32_t length) {
-    enum : uint32_t { HEAD = 2048 };
-    if (length <= 4 * HEAD) return true;
-    uint8_t out[HEAD];
-    uint32_t room = HEAD, used = HEAD;
-    int r = diDEDeflateBegin(&io->ch);
-    if (r >= 0) r = diDEDeflateBlock(&io->ch, out, data, &room, &used);
-    diDEDeflateEnd(&io->ch);
-    return r < 0 || (r == 1 && room < HEAD);
-}
-
 int diIOSendData(DiIOChannel* io, uint32_t length, const uint8_t* data, uint16_t stream) {
-    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold) &&
-        headDeflates(io, data, length)) {
+    if (io->compressOn && int32_t(length) > int32_t(io->compressThreshold)) {
         /* Worth sending deflated only when smaller and framed within the
-         * output limit: the deflated size may not reach either bound. */
-        uint32_t room = length < DI_IO_OUT_LIMIT - 10 ? length : DI_IO_OUT_LIMIT - 10;
-        uint8_t* out = static_cast<uint8_t*>(malloc(room ? room : 1));
+         * output limit: the deflated size may not reach either bound. The
+         * room is the channel's, kept from reply to reply. Data that do not
+         * deflate (already compressed or encrypted) would pay a whole
+         * deflate for nothing: a long reply goes on only when its first
+         * bytes shrink. */
+        enum : uint32_t { ROOM = DI_IO_OUT_LIMIT - 10, HEAD = 2048 };
+        uint32_t room = length < ROOM ? length : ROOM;
+        if (!io->deflated) io->deflated = static_cast<uint8_t*>(malloc(ROOM));
         uint32_t used = length;
-        int r = out ? diDEDeflateBegin(&io->ch) : -1;
-        if (r >= 0) r = diDEDeflateBlock(&io->ch, out, data, &room, &used);
-        diDEDeflateEnd(&io->ch);
+        int r = io->deflated ? diDEDeflateWhole(&io->ch, io->deflated, data, &room, &used,
+                                                length > 4 * HEAD ? uint32_t(HEAD) : 0u)
+                             : -1;
         if (r < 0) {
-            free(out);
             diLogErrorText(u"IO channel: a reply did not deflate");
             sendFailure(io, stream);
             return -1;
         }
-        if (r == 1 && used == length && room < length) {
-            int w = diIOWriteFrame(io, MSG_DATA, room, out, length, stream);
-            free(out);
-            return w;
-        }
-        free(out);
+        if (r == 1 && used == length && room < length)
+            return diIOWriteFrame(io, MSG_DATA, room, io->deflated, length, stream);
     }
     return diIOWriteFrame(io, MSG_DATA, length, data, 0, stream);
 }

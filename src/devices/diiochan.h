@@ -30,6 +30,7 @@ struct DiIOChannel {
     DiChar* texts[3];             /* owned */
     void* priv;                   /* the type's state */
     uint32_t pending;             /* references held by requests in flight */
+    uint8_t* deflated;            /* room for one deflated reply, made on first use */
 };
 
 enum : uint32_t {

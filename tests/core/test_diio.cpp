@@ -107,29 +107,25 @@ TEST_F(DiIO, MessageLongerThanLargeLimitIsAnError) {
     EXPECT_EQ(read(&m), -1);
 }
 
-TEST_F(DiIO, UnlimitedBufferGrowsOnlyForALongMessage) {
+TEST_F(DiIO, UnlimitedBufferReceivesSeveralLongestMessagesAtOnceAndGrowsNoFurther) {
     b.limit = 0;
     g_fakeNet.incoming.push_back(std::string(3, '\0'));
     std::string m;
     ASSERT_EQ(read(&m), 3);
-    EXPECT_EQ(b.allocated, 16384u); // the first fill
+    EXPECT_EQ(b.allocated, uint32_t(DI_IO_RECV_ROOM)); // the first fill
     diIOReadDone(&b);
+    // Two of the longest messages come in with one receive.
+    std::string longest = frame(1, std::string(65535, 'l'));
+    g_fakeNet.incoming.push_back(longest + longest);
+    ASSERT_EQ(diIOFill(&b, &sock), int(DI_IO_RECV_ROOM));
     // A full buffer without a limit does not grow by filling.
-    g_fakeNet.incoming.push_back(std::string(16384, 'f'));
-    ASSERT_EQ(diIOFill(&b, &sock), 16384);
     g_fakeNet.incoming.push_back("more");
     EXPECT_EQ(diIOFill(&b, &sock), 0);
-    EXPECT_EQ(b.allocated, 16384u);
-    diIOBufferFree(&b);
-    // A message longer than the allocation grows it to the message length.
-    g_fakeNet = FakeNet();
-    std::string msg = frame(1, std::string(60000, 'a'));
-    g_fakeNet.incoming.push_back(msg);
-    int n = 0;
-    for (int i = 0; i < 10 && n == 0; i++)
-        n = read(&m);
-    ASSERT_EQ(n, 60003);
-    EXPECT_EQ(b.allocated, 60003u);
+    EXPECT_EQ(b.allocated, uint32_t(DI_IO_RECV_ROOM));
+    for (int i = 0; i < 2; i++) {
+        ASSERT_EQ(read(&m), int(DI_IO_MAX_MESSAGE));
+        EXPECT_EQ(m, longest);
+    }
 }
 
 TEST_F(DiIO, LargeMessageArrivesWhole) {
@@ -176,7 +172,7 @@ TEST_F(DiIO, FailedGrowthKeepsTheBufferedBytes) {
     EXPECT_EQ(diIOReserve(&b, 0xFFFFFF00u), -1);
     ASSERT_NE(b.data, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(b.data), b.used), "keep me");
-    EXPECT_EQ(b.allocated, 16384u);
+    EXPECT_EQ(b.allocated, uint32_t(DI_IO_RECV_ROOM));
 }
 
 TEST_F(DiIO, FillDoublesOnlyWhenFullAndStopsAtTheLimit) {
@@ -228,6 +224,43 @@ TEST_F(DiIO, UnsentRestStaysAndAsksForWriteEvents) {
     EXPECT_EQ(g_fakeNet.sent, msg);
     EXPECT_EQ(b.used, 0u);
     EXPECT_EQ(g_fakeNet.selects.back(), std::make_pair(uint32_t(DD_NET_WRITE), 0u));
+}
+
+// Write events are asked for when bytes start to wait and dropped when they
+// are gone, not once a message: each request is a system call.
+TEST_F(DiIO, WriteEventsFollowOnlyTheChangesOfWaitingBytes) {
+    b.limit = 1000;
+    std::string msg = frame(3, "abc");
+    const struct {
+        size_t room;    // bytes the peer takes before the write
+        size_t selects; // requests recorded after it
+        uint32_t mask;  // write bit registered after it
+    } rows[] = {
+        {SIZE_MAX, 0, 0},    {SIZE_MAX, 0, 0}, // taken whole: nothing to ask
+        {2, 1, DD_FD_WRITE},                   // a rest waits: asked once
+        {0, 1, DD_FD_WRITE},                   // more waits: already asked
+        {SIZE_MAX, 2, 0},                      // all gone: dropped once
+        {SIZE_MAX, 2, 0},
+    };
+    for (const auto& r : rows) {
+        g_fakeNet.sendRoom = r.room;
+        ASSERT_EQ(diIOWriteMessage(&b, &sock, msg.data(), uint32_t(msg.size())), 0);
+        EXPECT_EQ(g_fakeNet.selects.size(), r.selects);
+        EXPECT_EQ(sock.eventMask & DD_FD_WRITE, r.mask);
+    }
+    EXPECT_EQ(g_fakeNet.sent, msg + msg + msg + msg + msg + msg);
+}
+
+// A header and a payload go out as one message; their sum is checked without
+// wrapping, so a payload near 4 GiB cannot pass as a short message.
+TEST_F(DiIO, WritePartsJoinsHeadAndBodyAndChecksTheirSum) {
+    b.limit = 100;
+    std::string head("\x03\x07\x00", 3), body = "payload";
+    EXPECT_EQ(diIOWriteParts(&b, &sock, head.data(), 3, body.data(), uint32_t(body.size())), 0);
+    EXPECT_EQ(g_fakeNet.sent, head + body);
+    EXPECT_EQ(diIOWriteParts(&b, &sock, head.data(), 3, body.data(), 98), -1);
+    EXPECT_EQ(diIOWriteParts(&b, &sock, head.data(), 8, body.data(), 0xFFFFFFFCu), -1);
+    EXPECT_EQ(g_fakeNet.sent, head + body);
 }
 
 TEST_F(DiIO, FlushFailureStopsWriteEvents) {

@@ -320,4 +320,41 @@ TEST_F(IOChannel, RepliesAreDeflatedOnlyWhenThatPays) {
     }
 }
 
+// The compressor stays with the channel from reply to reply: each deflated
+// reply must still be a stream of its own, also after a head that did not
+// shrink or a deflate that ran out of room and left its stream unfinished.
+TEST_F(IOChannel, SuccessiveRepliesOnOneChannelEachInflateAlone) {
+    std::string noise(63000, '\0');
+    uint32_t x = 7;
+    for (char& c : noise)
+        c = char((x = x * 1103515245 + 12345) >> 16);
+    const std::string text(20000, 't');
+    const struct {
+        std::string reply;
+        int result;
+        bool deflated;
+    } rows[] = {
+        {text, 0, true},
+        {noise.substr(0, 30000), 0, false}, // the head does not shrink
+        {text.substr(0, 3000), 0, true},
+        // The head shrinks, the whole outgrows the room: the stream stops
+        // midway, and the raw reply is too long to frame.
+        {text.substr(0, 2048) + noise, -1, false},
+        {text.substr(0, 9000), 0, true},
+        {noise.substr(0, 1000) + text, 0, true},
+    };
+    DiIOChannel* io = make(DI_OBJ_DEVLIST);
+    io->compressOn = 1;
+    for (const auto& r : rows) {
+        g_fakeNet.sent.clear();
+        ASSERT_EQ(r.result, diIOSendData(io, uint32_t(r.reply.size()),
+                                         reinterpret_cast<const uint8_t*>(r.reply.data()), 2));
+        std::vector<Frame> out = sentFrames(g_fakeNet.sent);
+        ASSERT_EQ(r.result == 0 ? 1u : 0u, out.size()) << r.reply.size();
+        if (out.empty()) continue;
+        EXPECT_EQ(r.deflated, (out[0].flags & 2) != 0) << r.reply.size();
+        EXPECT_TRUE(out[0].data == r.reply) << r.reply.size();
+    }
+}
+
 } // namespace

@@ -66,8 +66,11 @@ int ddNetSend(DdSocket* s, const void* buf, int len) {
     return int(n);
 }
 
-void ddNetSelectEvents(DdSocket*, uint32_t which, uint32_t values) {
+void ddNetSelectEvents(DdSocket* s, uint32_t which, uint32_t values) {
     g_fakeNet.selects.push_back({which, values});
+    /* The registration is kept as the real sockets keep it. */
+    uint32_t fdWhich = diNetInterestToFd(which);
+    if (s) s->eventMask = (s->eventMask & ~fdWhich) | diNetInterestToFd(values & which);
 }
 
 int ddNetWaitWritable(DdSocket*, uint32_t) {
@@ -288,4 +291,3 @@ void ddTimerFree(DiTimer* t) {
 uint32_t ddTimerNow(void) {
     return diDEClock();
 }
-
