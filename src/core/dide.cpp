@@ -420,25 +420,6 @@ int diDEDeflateBegin(DiChannel* ch) {
     return 0;
 }
 
-int diDEDeflateBlock(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
-                     uint32_t* inLen) {
-    if (!ch->deflate) return -1;
-    z_stream* z = &ch->deflate->z;
-    z->next_in = const_cast<uint8_t*>(in);
-    z->avail_in = *inLen;
-    z->next_out = out;
-    z->avail_out = *outRoom;
-    int r = deflate(z, Z_FINISH);
-    *inLen -= z->avail_in;
-    *outRoom -= z->avail_out;
-    if (r == Z_STREAM_END) {
-        diDEZFree(&ch->deflate, false);
-        return 1;
-    }
-    if (r == Z_OK || r == Z_BUF_ERROR) return 0; /* more output room needed */
-    return -1;
-}
-
 void diDEDeflateEnd(DiChannel* ch) {
     diDEZFree(&ch->deflate, false);
 }

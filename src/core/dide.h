@@ -84,8 +84,6 @@ int diDEInflateBlockMore(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_
                          uint32_t* inLen, int keepInput);
 void diDEInflateEnd(DiChannel* ch);
 int diDEDeflateBegin(DiChannel* ch);
-int diDEDeflateBlock(DiChannel* ch, uint8_t* out, const uint8_t* in, uint32_t* outRoom,
-                     uint32_t* inLen);
 void diDEDeflateEnd(DiChannel* ch);
 /* Deflates in[0, *inLen) as one whole zlib stream into out[0, *outRoom):
  * 1 when the stream ended there, 0 when the room ran short, 2 when the

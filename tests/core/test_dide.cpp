@@ -424,31 +424,6 @@ TEST_F(DiDEZ, ChannelDestructionFreesUnfinishedStreams) {
     diDEDestroyChannel(ch);
 }
 
-TEST_F(DiDEZ, DeflatedBlockEndsItsStreamAndRoundTrips) {
-    std::string text(10000, 'd');
-    for (int blockNo = 0; blockNo < 2; blockNo++) {
-        ASSERT_EQ(diDEDeflateBegin(ch), 0);
-        std::string out(64, '\0'), packed;
-        uint32_t at = 0;
-        int r = 0;
-        while (r == 0) {
-            uint32_t room = uint32_t(out.size()), len = uint32_t(text.size()) - at;
-            r = diDEDeflateBlock(ch, reinterpret_cast<uint8_t*>(&out[0]),
-                                 reinterpret_cast<const uint8_t*>(text.data() + at), &room, &len);
-            at += len;
-            packed.append(out.data(), room);
-        }
-        ASSERT_EQ(r, 1);
-        EXPECT_EQ(ch->deflate, nullptr); // the next block starts a new stream
-        std::string back(text.size(), '\0');
-        uLongf n = uLongf(back.size());
-        ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(&back[0]), &n,
-                             reinterpret_cast<const Bytef*>(packed.data()), uLong(packed.size())),
-                  Z_OK);
-        EXPECT_EQ(back, text);
-    }
-}
-
 TEST(DiDECodePage, KindsFollowTheCodePage) {
     struct Case {
         uint32_t cp, kind, cls;
