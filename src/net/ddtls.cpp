@@ -213,20 +213,70 @@ void ddNetCertInfoFill(DdCertInfo* out, const DiCertInfo* info) {
     out->texts[DI_CERT_INFO_FIELDS] = nullptr;
 }
 
-/* Loads one CA file: PEM first; DER when that fails (logged as a failure to
- * load). 1 when PEM loading worked. */
-static int ddTlsLoadCAFile(X509_STORE* store, const DiChar* path) {
-    FILE* f = _wfopen(ddW(path), L"rb");
-    if (!f) return 0;
-    fclose(f);
+/* The certificates of one CA file as last read, kept while the file has the
+ * same size and time of last change: parsing it again costs more than the
+ * rest of a set-up's stores. */
+struct CAFileCache {
+    std::wstring path;
+    FILETIME written{};
+    DWORD sizeLow = 0, sizeHigh = 0;
+    int pem = 0;
+    std::vector<X509*> certs;
+};
+
+static CAFileCache s_caFiles[2]; /* the option's file and the setting's */
+
+/* Reads one CA file: PEM first; DER when that fails. 1 when PEM worked. */
+static int ddTlsReadCAFile(const DiChar* path, std::vector<X509*>* certs) {
+    X509_STORE* read = X509_STORE_new();
+    if (!read) return 0;
     std::string name = utf8Of(path);
-    if (X509_STORE_load_file(store, name.c_str()) == 1) return 1;
+    int pem = X509_STORE_load_file(read, name.c_str()) == 1;
+    if (!pem) {
+        ERR_clear_error();
+        X509_LOOKUP* lookup = X509_STORE_add_lookup(read, X509_LOOKUP_file());
+        if (lookup) X509_LOOKUP_load_file(lookup, name.c_str(), X509_FILETYPE_ASN1);
+    }
+    STACK_OF(X509)* all = X509_STORE_get1_all_certs(read);
+    for (int i = 0; all && i < sk_X509_num(all); i++) {
+        X509* x = sk_X509_value(all, i);
+        X509_up_ref(x);
+        certs->push_back(x);
+    }
+    sk_X509_pop_free(all, X509_free);
+    X509_STORE_free(read);
     ERR_clear_error();
-    X509_LOOKUP* lookup = X509_STORE_add_lookup(store, X509_LOOKUP_file());
-    if (lookup) X509_LOOKUP_load_file(lookup, name.c_str(), X509_FILETYPE_ASN1);
+    return pem;
+}
+
+/* Loads one CA file into the store: PEM first; DER when that fails (logged
+ * as a failure to load). 1 when PEM loading worked. */
+static int ddTlsLoadCAFile(X509_STORE* store, const DiChar* path, CAFileCache* cache) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExW(ddW(path), GetFileExInfoStandard, &a) ||
+        (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    bool same = cache->path == ddW(path) && cache->sizeLow == a.nFileSizeLow &&
+                cache->sizeHigh == a.nFileSizeHigh &&
+                CompareFileTime(&cache->written, &a.ftLastWriteTime) == 0;
+    if (!same) {
+        FILE* f = _wfopen(ddW(path), L"rb");
+        if (!f) return 0;
+        fclose(f);
+        for (X509* x : cache->certs)
+            X509_free(x);
+        cache->certs.clear();
+        cache->pem = ddTlsReadCAFile(path, &cache->certs);
+        cache->path = ddW(path);
+        cache->written = a.ftLastWriteTime;
+        cache->sizeLow = a.nFileSizeLow;
+        cache->sizeHigh = a.nFileSizeHigh;
+    }
+    for (X509* x : cache->certs)
+        X509_STORE_add_cert(store, x);
     ERR_clear_error();
-    diLogErrorArgs(322, {path});
-    return 0;
+    if (!cache->pem) diLogErrorArgs(322, {path});
+    return cache->pem;
 }
 
 int ddNetLoadCACertificates(SSL_CTX* ctx) {
@@ -236,12 +286,12 @@ int ddNetLoadCACertificates(SSL_CTX* ctx) {
     const DiChar* caFile = diSOGetCAFile();
     if (caFile && *caFile) {
         diLogInfoArgs(321, {caFile});
-        loaded |= ddTlsLoadCAFile(store, caFile);
+        loaded |= ddTlsLoadCAFile(store, caFile, &s_caFiles[0]);
     }
     wchar_t certsFile[MAX_PATH + 1];
     ddSettingGetString(L"CertsFile", L"CA.PEM", certsFile, MAX_PATH + 1);
     certsFile[MAX_PATH] = 0;
-    if (certsFile[0]) loaded |= ddTlsLoadCAFile(store, ddD(certsFile));
+    if (certsFile[0]) loaded |= ddTlsLoadCAFile(store, ddD(certsFile), &s_caFiles[1]);
     ddNetLoadSystemStores(ctx);
     return loaded;
 }
@@ -373,10 +423,12 @@ static int ddTlsSystemLookup(X509_LOOKUP* lookup, X509_LOOKUP_TYPE type, const X
     if (type != X509_LU_X509 || !name) return 0;
     X509_STORE* store = X509_LOOKUP_get_store(lookup);
     X509* found = nullptr;
+    /* The names are compared first: a store asks for several names per
+     * chain, and the time check costs far more than the comparison. */
     for (bool valid : {false, true})
         for (X509* x : s_systemStores.certs)
-            if (x && ddTlsValidNow(x) == valid &&
-                X509_NAME_cmp(X509_get_subject_name(x), name) == 0) {
+            if (x && X509_NAME_cmp(X509_get_subject_name(x), name) == 0 &&
+                ddTlsValidNow(x) == valid) {
                 if (store) X509_STORE_add_cert(store, x);
                 found = x;
             }

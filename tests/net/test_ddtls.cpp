@@ -252,6 +252,51 @@ TEST_F(Tls, CAFileInDerIsTrustedButDoesNotCountAsLoaded) {
     closeAll();
 }
 
+// The CA file is read again when it changes between two set-ups (rewritten,
+// then removed): what was trusted goes with the text that said so.
+TEST_F(Tls, ACAFileChangedBetweenSetUpsIsReadAgain) {
+    std::wstring path = cacheDir + L"\\ca-changing.pem";
+    free(g_ddApp->opt.caFile);
+    g_ddApp->opt.caFile = static_cast<DiChar*>(calloc(path.size() + 1, sizeof(DiChar)));
+    memcpy(g_ddApp->opt.caFile, path.c_str(), path.size() * sizeof(DiChar));
+    struct Row {
+        const char* what;
+        const wchar_t* content; // the file the CA file is written from; null: removed
+        int result;
+        int error;
+    };
+    const Row rows[] = {
+        {"the test root", L"\\root.pem", 0, 0},
+        {"another certificate: the chain is untrusted", L"\\self.pem", -1, 19},
+        {"the test root again", L"\\root.pem", 0, 0},
+        {"removed: no CA file", nullptr, -1, 5},
+    };
+    Peer peer;
+    ASSERT_TRUE(serve(&peer, "good", int(sizeof rows / sizeof rows[0])));
+    Answers a;
+    a.accept[DD_DLG_UNTRUSTED] = true;
+    ScriptScope scope(&a.script);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        DeleteFileW(path.c_str());
+        if (r.content) {
+            std::string text = slurp(g_pkiWin + r.content);
+            ASSERT_FALSE(text.empty());
+            FILE* f = _wfopen(path.c_str(), L"wb");
+            ASSERT_NE(f, nullptr);
+            fwrite(text.data(), 1, text.size(), f);
+            fclose(f);
+        }
+        DdSocket* s = nullptr;
+        // Flags 0: an untrusted chain is refused without asking.
+        EXPECT_EQ(connect(peer, u"good.test", r.result ? 0 : 1, 1, &s), r.result);
+        if (r.result) {
+            EXPECT_EQ(s->error, r.error);
+        }
+        closeAll();
+    }
+}
+
 TEST_F(Tls, RememberedCertificateIsTrustedByTheNextProcessAndAChangeShows204) {
     Peer peer;
     ASSERT_TRUE(serve(&peer, "self", 2));
