@@ -318,6 +318,16 @@ struct ServiceConnection {
 
     bool Start(bool secure) {
         if (!channel || !channel->socket) return false;
+        /* A channel still connected from an earlier request learns the end
+         * of that connection as its own close first: what the server set up
+         * over it ends with it, and its socket is not left open behind the
+         * new one (device and print channels alike). */
+        if (channel->socket->handle != DD_NET_NO_HANDLE) {
+            ddNetSocketClose(channel->socket);
+            DiEvent ev = {};
+            ev.w[0] = DI_EV_CLOSED;
+            diUIDeliverEvent(&channel->hdr, &ev);
+        }
         const DiChar* host = orEmpty(params.externalDnsName);
         if (!diSOPortInRange(params.port)) {
             diLogErrorArgs(354, {host, int(params.port)});
@@ -359,15 +369,6 @@ struct DeviceRequest {
 
 static void startDevice(CServerOutpost* so, CQVLSOAPRequest* request, const DiChar* messageId,
                         DiChannel* channel, const DeviceRequest& d) {
-    /* A channel still connected from an earlier request learns the end of
-     * that connection as its own close first: what the server set up over
-     * it ends with it, and its socket is not left open behind the new one. */
-    if (channel && channel->socket && channel->socket->handle != DD_NET_NO_HANDLE) {
-        ddNetSocketClose(channel->socket);
-        DiEvent ev = {};
-        ev.w[0] = DI_EV_CLOSED;
-        diUIDeliverEvent(&channel->hdr, &ev);
-    }
     ServiceConnection service;
     service.params.Parse(request);
     service.channel = channel;

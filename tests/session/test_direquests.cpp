@@ -215,6 +215,16 @@ TEST_F(Requests, PrintJobsGoToTheQueueTheDeviceChannelsMake) {
     arrive(request("getState", str("printstate", ""), "3"));
     sent = toServer();
     EXPECT_NE(sent.find("&gt;initializing&lt;"), std::string::npos) << sent;
+    // A second doprint while the first connection stands ends that one
+    // first: its socket is closed, not left open behind the new one.
+    const std::string service = str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
+                                str("mrkqvlsessionexternaldnsname", "pe") +
+                                num("mrkqvlsessionport", 6000);
+    arrive(request("doprint", service, "4"));
+    int closes = g_fakeNet.closes;
+    arrive(request("doprint", service, "5"));
+    EXPECT_EQ(g_fakeNet.closes, closes + 1);
+    EXPECT_EQ(log.Count("382"), 2u);
     delete so->printJobs; // while the channel's maker is still the real one
     so->printJobs = nullptr;
     g_diSOMakePrintQueue = nullptr;
