@@ -12,6 +12,7 @@
 #include "net/wsclient.h"
 #include "support/peer_process.h"
 #include "support/test_pki.h"
+#include "support/web_peer.h"
 #include "support/wintemp.h"
 #include "ui/dlg_script.h"
 
@@ -21,33 +22,7 @@
 
 namespace {
 
-enum { CTL_TEMPORARY = 1155 };
-
 std::string g_pki;
-
-// The web side with its transcript in a host file.
-struct Web : Peer {
-    std::string transcript;
-    bool start(const std::string& args, bool tls) {
-        if (!reservePortFile()) return false;
-        transcript = portFile + ".transcript";
-        std::string all = "--transcript " + transcript + " " + args;
-        if (tls) all += " --cert " + g_pki + "/selflocal.pem --key " + g_pki + "/selflocal.key";
-        return Peer::start("halvanet_web.py", all, 120);
-    }
-    // The transcript lines (one JSON object per POST read).
-    std::vector<std::string> posts() const {
-        std::vector<std::string> lines;
-        FILE* f = fopen(("Z:" + transcript).c_str(), "rb");
-        if (!f) return lines;
-        char line[65536];
-        while (fgets(line, sizeof line, f))
-            lines.push_back(line);
-        fclose(f);
-        return lines;
-    }
-    ~Web() { DeleteFileA(("Z:" + transcript).c_str()); }
-};
 
 struct WsWine : ::testing::Test {
     std::wstring cacheDir;
@@ -73,18 +48,6 @@ struct WsWine : ::testing::Test {
     }
 };
 
-// Answers the certificate question: accept for this process, or refuse.
-struct Answer {
-    DlgScript script;
-    explicit Answer(bool accept) {
-        script.onInit = [accept](HWND dlg, int) {
-            if (!accept) return press(dlg, IDCANCEL);
-            CheckDlgButton(dlg, CTL_TEMPORARY, BST_CHECKED);
-            press(dlg, IDOK);
-        };
-    }
-};
-
 int getWebtop(SessionServiceProxy& proxy, std::string* result = nullptr) {
     char* out = nullptr;
     int code = proxy.getWebtop("cookie", false, true, &out);
@@ -101,15 +64,15 @@ std::string portText(int port) {
 // ends (they used to wait for ever), with 21 or -1.
 TEST_F(WsWine, StalledAndShortRepliesEnd) {
     for (const char* answer : {"stall", "short"}) {
-        Web web;
-        ASSERT_TRUE(web.start(std::string("--script getWebtop=") + answer, false));
+        WebPeer web;
+        ASSERT_TRUE(web.start(std::string("--script getWebtop=") + answer, false, g_pki));
         SessionServiceProxy proxy("http", "127.0.0.1", portText(web.port).c_str(), "axis/HVNWS.jws",
                                   nullptr, 0, nullptr, nullptr);
         EXPECT_EQ(getWebtop(proxy), -1) << answer;
-        EXPECT_EQ(web.posts().size(), 1u) << answer;
+        EXPECT_EQ(web.lines().size(), 1u) << answer;
     }
-    Web silent;
-    ASSERT_TRUE(silent.start("--no-accept", false));
+    WebPeer silent;
+    ASSERT_TRUE(silent.start("--no-accept", false, g_pki));
     SessionServiceProxy proxy("http", "127.0.0.1", portText(silent.port).c_str(), "axis/HVNWS.jws",
                               nullptr, 0, nullptr, nullptr);
     EXPECT_EQ(getWebtop(proxy), 21);
@@ -118,26 +81,26 @@ TEST_F(WsWine, StalledAndShortRepliesEnd) {
 // A self-signed server: the user is asked; refused, the request is never
 // sent; accepted, the call goes through and the request reads cleanly.
 TEST_F(WsWine, SelfSignedServerAsksAndARefusalSendsNothing) {
-    Web web;
-    ASSERT_TRUE(web.start("--script getWebtop=doc:webtop", true));
+    WebPeer web;
+    ASSERT_TRUE(web.start("--script getWebtop=doc:webtop", true, g_pki));
     for (const char* scheme : {"https", "HTTPS"}) {
-        Answer refuse(false);
+        CertAnswer refuse(false);
         ScriptScope scope(&refuse.script);
         SessionServiceProxy proxy(scheme, "localhost", portText(web.port).c_str(), "axis/HVNWS.jws",
                                   nullptr, 0, nullptr, nullptr);
         EXPECT_EQ(getWebtop(proxy), 23) << scheme;
         EXPECT_EQ(refuse.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST}) << scheme;
     }
-    EXPECT_TRUE(web.posts().empty());
+    EXPECT_TRUE(web.lines().empty());
 
-    Answer accept(true);
+    CertAnswer accept(true);
     ScriptScope scope(&accept.script);
     SessionServiceProxy proxy("https", "localhost", portText(web.port).c_str(), "axis/HVNWS.jws",
                               nullptr, 0, nullptr, nullptr);
     std::string result;
     EXPECT_EQ(getWebtop(proxy, &result), 0);
     EXPECT_EQ(result, "webtop");
-    std::vector<std::string> posts = web.posts();
+    std::vector<std::string> posts = web.lines();
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_NE(posts[0].find("\"errors\": []"), std::string::npos) << posts[0];
 }
@@ -147,24 +110,24 @@ TEST_F(WsWine, SelfSignedServerAsksAndARefusalSendsNothing) {
 // Wrong credentials end in the proxy's status (tinyproxy refuses a CONNECT
 // with 401) with nothing sent to the server.
 TEST_F(WsWine, ThroughTinyproxyNoProxyPasswordReachesTheServer) {
-    Web web;
-    ASSERT_TRUE(web.start("--script getWebtop=doc:tunnelled", true));
+    WebPeer web;
+    ASSERT_TRUE(web.start("--script getWebtop=doc:tunnelled", true, g_pki));
     Peer tinyproxy;
     ASSERT_TRUE(tinyproxy.start("proxy_launcher.py", "tinyproxy --user alice --password s3cret"));
-    Answer accept(true);
+    CertAnswer accept(true);
     ScriptScope scope(&accept.script);
     {
         SessionServiceProxy proxy("https", "localhost", portText(web.port).c_str(),
                                   "axis/HVNWS.jws", "127.0.0.1", tinyproxy.port, "alice", "wrong");
         EXPECT_EQ(getWebtop(proxy), 401);
     }
-    EXPECT_TRUE(web.posts().empty());
+    EXPECT_TRUE(web.lines().empty());
     SessionServiceProxy proxy("https", "localhost", portText(web.port).c_str(), "axis/HVNWS.jws",
                               "127.0.0.1", tinyproxy.port, "alice", "s3cret");
     std::string result;
     EXPECT_EQ(getWebtop(proxy, &result), 0);
     EXPECT_EQ(result, "tunnelled");
-    std::vector<std::string> posts = web.posts();
+    std::vector<std::string> posts = web.lines();
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0].find("Proxy-Authorization"), std::string::npos) << posts[0];
     EXPECT_NE(posts[0].find("\"line\": \"POST /axis/HVNWS.jws HTTP/1.1\""), std::string::npos)

@@ -14,6 +14,7 @@
 #include "session/diximage.h"
 #include "support/peer_process.h"
 #include "support/test_pki.h"
+#include "support/web_peer.h"
 #include "support/wintemp.h"
 #include "ui/dlg_script.h"
 
@@ -22,44 +23,7 @@
 
 namespace {
 
-enum { CTL_TEMPORARY = 1155 };
-
 std::string g_pki;
-
-// The web side with its transcript in a host file.
-struct Web : Peer {
-    std::string transcript;
-    bool start(const std::string& script, bool tls) {
-        if (!reservePortFile()) return false;
-        transcript = portFile + ".transcript";
-        std::string all = "--transcript " + transcript + " --script GET=" + script;
-        if (tls) all += " --cert " + g_pki + "/selflocal.pem --key " + g_pki + "/selflocal.key";
-        return Peer::start("halvanet_web.py", all, 120);
-    }
-    std::string requests() const {
-        std::string all;
-        FILE* f = fopen(("Z:" + transcript).c_str(), "rb");
-        if (!f) return all;
-        char line[4096];
-        while (fgets(line, sizeof line, f))
-            all += line;
-        fclose(f);
-        return all;
-    }
-    ~Web() { DeleteFileA(("Z:" + transcript).c_str()); }
-};
-
-// Answers the certificate question: accept for this process, or refuse.
-struct Answer {
-    DlgScript script;
-    explicit Answer(bool accept) {
-        script.onInit = [accept](HWND dlg, int) {
-            if (!accept) return press(dlg, IDCANCEL);
-            CheckDlgButton(dlg, CTL_TEMPORARY, BST_CHECKED);
-            press(dlg, IDOK);
-        };
-    }
-};
 
 struct IconsWine : ::testing::Test {
     std::wstring dir, cacheDir;
@@ -135,8 +99,8 @@ TEST_F(IconsWine, OnlyAWholeReplyBecomesTheFile) {
         bool icon;
     } rows[] = {{"gif", 1, true}, {"reset", -1, false}, {"endless", 0, false}, {"stall", 0, false}};
     for (const Row& r : rows) {
-        Web web;
-        ASSERT_TRUE(web.start(r.script, false));
+        WebPeer web;
+        ASSERT_TRUE(web.start(std::string("--script GET=") + r.script, false, g_pki));
         bool ok = fetch(url("http", web.port));
         if (r.ok >= 0) {
             EXPECT_EQ(ok, r.ok == 1) << r.script;
@@ -145,7 +109,7 @@ TEST_F(IconsWine, OnlyAWholeReplyBecomesTheFile) {
         CxImage image(diProfileToUtf8(gif.c_str()), CXIMAGE_FORMAT_GIF);
         EXPECT_EQ(image.IsValid(), r.icon) << r.script;
         DeleteFileW(reinterpret_cast<const wchar_t*>(gif.c_str()));
-        std::string t = web.requests();
+        std::string t = web.text();
         EXPECT_NE(t.find("\"path\": \"/hvn/resources/images/icons/cc2211.gif\""), std::string::npos)
             << t;
         EXPECT_NE(t.find("\"errors\": []"), std::string::npos) << t;
@@ -156,22 +120,22 @@ TEST_F(IconsWine, OnlyAWholeReplyBecomesTheFile) {
 // "https" and "HTTPS" alike; refused, no request reaches the server and
 // no file is made; accepted, the icon arrives.
 TEST_F(IconsWine, SelfSignedServerAsksAndARefusalSendsNothing) {
-    Web web;
-    ASSERT_TRUE(web.start("gif", true));
+    WebPeer web;
+    ASSERT_TRUE(web.start("--script GET=gif", true, g_pki));
     for (const char* scheme : {"https", "HTTPS"}) {
-        Answer refuse(false);
+        CertAnswer refuse(false);
         ScriptScope scope(&refuse.script);
         EXPECT_FALSE(fetch(url(scheme, web.port))) << scheme;
         EXPECT_EQ(refuse.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST}) << scheme;
     }
-    EXPECT_EQ(web.requests(), "");
+    EXPECT_EQ(web.text(), "");
     EXPECT_EQ(file(), "(none)");
 
-    Answer accept(true);
+    CertAnswer accept(true);
     ScriptScope scope(&accept.script);
     EXPECT_TRUE(fetch(url("HTTPS", web.port)));
     EXPECT_EQ(file().compare(0, 6, "GIF89a"), 0);
-    EXPECT_NE(web.requests().find("\"errors\": []"), std::string::npos);
+    EXPECT_NE(web.text().find("\"errors\": []"), std::string::npos);
 }
 
 } // namespace
