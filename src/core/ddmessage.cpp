@@ -45,10 +45,6 @@ static HWND ddFrameWindow(DdFrame* frame) {
     return frame ? frame->window : nullptr;
 }
 
-int ddMessageBoxWarn(DdFrame* frame, const wchar_t* text) {
-    return ddMessageBox(ddFrameWindow(frame), text, nullptr);
-}
-
 bool ddAskYesNoHwnd(HWND window, const wchar_t* text, const wchar_t* caption) {
     wchar_t title[256];
     if (!caption) {
@@ -65,18 +61,6 @@ int ddMessageBoxInfoHwnd(HWND window, const wchar_t* text, const wchar_t* captio
         caption = title;
     }
     return MessageBoxW(window, text, caption, MB_OK | MB_ICONINFORMATION);
-}
-
-int ddMessageBoxInfo(DdFrame* frame, const wchar_t* text, const wchar_t* caption) {
-    return ddMessageBoxInfoHwnd(ddFrameWindow(frame), text, caption);
-}
-
-bool ddSystemErrorText(DWORD code, wchar_t* buffer, int size) {
-    if (code == 0 || size <= 0) return false;
-    DWORD n =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, size, nullptr);
-    return n > 0;
 }
 
 int ddShellOpen(HWND window, const wchar_t* file, const wchar_t* parameters, int show) {

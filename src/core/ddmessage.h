@@ -18,11 +18,8 @@ int ddLoadMessage(int message, wchar_t* buffer, int size);
 /* Exclamation box; holds the timer list while it is up. */
 int ddMessageBox(HWND window, const wchar_t* text, const wchar_t* caption);
 int ddMessageBoxWarnId(HWND window, int stringId);
-int ddMessageBoxWarn(DdFrame* frame, const wchar_t* text);
 bool ddAskYesNoHwnd(HWND window, const wchar_t* text, const wchar_t* caption);
 int ddMessageBoxInfoHwnd(HWND window, const wchar_t* text, const wchar_t* caption);
-int ddMessageBoxInfo(DdFrame* frame, const wchar_t* text, const wchar_t* caption);
-bool ddSystemErrorText(DWORD code, wchar_t* buffer, int size);
 
 /* Shell: 0, or -1 when the shell reports 32 or less. */
 int ddShellOpen(HWND window, const wchar_t* file, const wchar_t* parameters, int show);

@@ -46,10 +46,6 @@ void CLaunchInfo::SetId(const DiChar* text) {
     replaceText(&id, text);
 }
 
-void CLaunchInfo::SetIdIfUnset(const DiChar* text) {
-    if (!id) replaceText(&id, text);
-}
-
 bool CLaunchInfo::MatchesTransaction(const DiChar* transactionId, const DiChar* sessionId) const {
     if (transactionId && MatchesId(transactionId)) return true;
     return sessionId && params.sessionId && qvlStrEq(params.sessionId, sessionId);

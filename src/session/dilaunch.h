@@ -37,7 +37,6 @@ class CLaunchInfo {
     const DiChar* EffectiveId() const { return altId ? altId : id; }
     bool MatchesId(const DiChar* text) const;
     void SetId(const DiChar* text);
-    void SetIdIfUnset(const DiChar* text);
     /* Matches the transaction id or the session id of its parameters. */
     bool MatchesTransaction(const DiChar* transactionId, const DiChar* sessionId) const;
 };

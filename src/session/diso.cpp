@@ -538,13 +538,6 @@ const DiChar* CServerOutpost::RequireString(CQVLSOAPRequest* request, const DiCh
     return p ? p->GetString() : nullptr;
 }
 
-bool CServerOutpost::RequireInt(CQVLSOAPRequest* request, const DiChar* name,
-                                const DiChar* messageId, int32_t* value) {
-    CQVLSOAPParameter* p = require(this, request, name, u"xsd:int", messageId);
-    if (p) *value = p->GetInt();
-    return p != nullptr;
-}
-
 /* An optional integer: its value when present as xsd:int. */
 static bool optionalInt(CQVLSOAPRequest* request, const DiChar* name, int32_t* value) {
     CQVLSOAPParameter* p = request->FindParameter(name);

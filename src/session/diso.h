@@ -256,8 +256,6 @@ class CServerOutpost {
      * "Client.ParameterType" answered. */
     const DiChar* RequireString(CQVLSOAPRequest* request, const DiChar* name,
                                 const DiChar* messageId);
-    bool RequireInt(CQVLSOAPRequest* request, const DiChar* name, const DiChar* messageId,
-                    int32_t* value);
 
     /* ---- server requests ---- */
     void OnLogout(CQVLSOAPRequest* request, const DiChar* messageId);

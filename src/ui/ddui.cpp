@@ -262,11 +262,6 @@ HWND ddUICreateView(DiObject* parent, int id, int32_t width, int32_t height) {
                            ddUIInstance(), nullptr);
 }
 
-void ddUIDestroyView(DiObject* obj) {
-    HWND hwnd = ddUIObjectWindow(obj);
-    if (hwnd) DestroyWindow(hwnd);
-}
-
 void ddUIShowObjectWindow(DiObject* obj, int show) {
     /* A progress object shows itself as its dialog, not its view. */
     HWND hwnd = obj && obj->type == DI_OBJ_PROGRESS ? ddProgDialog(obj) : ddUIObjectWindow(obj);
@@ -292,11 +287,6 @@ void ddUIInvalidateTree(HWND hwnd) {
     InvalidateRect(hwnd, nullptr, FALSE);
     for (HWND c = GetWindow(hwnd, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         ddUIInvalidateTree(c);
-}
-
-void ddUISetFrameTitle(DiObject* obj, const DiChar* text) {
-    HWND hwnd = ddUIObjectWindow(obj);
-    if (hwnd) SetWindowTextW(hwnd, text ? ddW(text) : L"");
 }
 
 /* ---- Sounds and the webtop ---- */

@@ -67,7 +67,6 @@ void ddUIFitFrameToContent(DiFrame* frame);
 /* Full-screen placement of a view along one axis: centred when the engine
  * is smaller than the screen, else at 0. */
 int32_t ddUICentreOffset(int32_t screen, int32_t virtualSize, int32_t viewSize);
-void ddUISetFrameTitle(DiObject* obj, const DiChar* text);
 void ddUIRaiseFrame(DiFrame* frame);
 void ddUISetFramePalette(DiFrame* frame, HPALETTE palette);
 /* The monitor work area an X frame of this rectangle is kept in: that of the
@@ -82,7 +81,6 @@ void ddUIFrameXWorkArea(const RECT* window, RECT* work);
 
 /* Views and lookups. */
 HWND ddUICreateView(DiObject* parent, int id, int32_t width, int32_t height);
-void ddUIDestroyView(DiObject* obj);
 HWND ddUIObjectWindow(DiObject* obj);
 DdFrame* ddUIFindFrame(HWND hwnd);
 DiObject* ddUIFindEngineByWindow(HWND hwnd);

@@ -49,10 +49,6 @@ void diUIObjectRelease(DiObject* obj) {
     if (--obj->refCount == 0) diUIObjectDestroy(obj);
 }
 
-void diUIObjectUnref(DiObject* obj) {
-    diUIObjectRelease(obj);
-}
-
 void diUIObjectDestroy(DiObject* obj) {
     if (!obj) return;
     /* Clear each owned pointer before freeing it, so that the type's destroy

@@ -30,7 +30,6 @@ void diUIFrameInit(DiFrame* frame, int32_t w, int32_t h);
 void diUIObjectRef(DiObject* obj);
 /* Drop one reference; the last one destroys the object by type. */
 void diUIObjectRelease(DiObject* obj);
-void diUIObjectUnref(DiObject* obj);
 void diUIObjectDestroy(DiObject* obj);
 /* The object stays alive for the whole handler call; none is ignored. */
 void diUIDeliverEvent(DiObject* obj, DiEvent* ev);
