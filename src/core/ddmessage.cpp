@@ -41,10 +41,6 @@ int ddMessageBoxWarnId(HWND window, int stringId) {
     return ddMessageBox(window, text, nullptr);
 }
 
-static HWND ddFrameWindow(DdFrame* frame) {
-    return frame ? frame->window : nullptr;
-}
-
 bool ddAskYesNoHwnd(HWND window, const wchar_t* text, const wchar_t* caption) {
     wchar_t title[256];
     if (!caption) {
