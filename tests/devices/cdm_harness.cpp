@@ -7,6 +7,7 @@
 // usage: cdm_harness PORT FILE
 #include "core/ddapp.h"
 #include "core/dide.h"
+#include "harness_loop.h"
 #include "devices/dddevices.h"
 #include "devices/diiochan.h"
 #include "session/diprofile.h"
@@ -29,23 +30,9 @@ int main(int argc, char** argv) {
     g_ddApp->canMapDrives = ddCDMPresent(); /* as start-up sets it */
     DiChannel* ch = diDECreateChannel(nullptr, DI_OBJ_CDM, 0, 0);
     if (!ch) return 1;
-    if (ddNetSocketOpen(ch->socket, 1, 1) != 0 ||
-        diNetConnect(ch->socket, u"127.0.0.1", uint16_t(atoi(argv[1])), 0) != 0)
-        return 1;
-    ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
-                      DD_NET_READ | DD_NET_CLOSE);
+    if (!hvHarnessConnect(ch, argv[1])) return 1;
     diIOSendStart(ch);
-    DWORD end = GetTickCount() + 120000;
-    while (ddNetIsOpen(ch->socket) && int32_t(GetTickCount() - end) < 0) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_ALERTABLE);
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-        }
-        diTimerDispatch(diDEClock());
-        ddNetPoll();
-    }
-    bool closed = !ddNetIsOpen(ch->socket);
+    bool closed = hvHarnessServeUntilClosed(ch);
     diDEDestroyChannel(ch);
     wchar_t file[MAX_PATH];
     MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, file, MAX_PATH);

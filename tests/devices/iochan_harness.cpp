@@ -8,6 +8,7 @@
 // usage: iochan_harness PORT SERIALPORTS
 #include "core/ddapp.h"
 #include "core/dide.h"
+#include "harness_loop.h"
 #include "core/ddsetting.h"
 #include "devices/dddevices.h"
 #include "devices/didevice.h"
@@ -47,25 +48,10 @@ int main(int argc, char** argv) {
                    list->devices[i]->classCode);
     }
     fflush(stdout);
-    if (ddNetSocketOpen(ch->socket, 1, 1) != 0 ||
-        diNetConnect(ch->socket, u"127.0.0.1", uint16_t(atoi(argv[1])), 0) != 0)
-        return 1;
-    ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
-                      DD_NET_READ | DD_NET_CLOSE);
+    if (!hvHarnessConnect(ch, argv[1])) return 1;
     diIOSendStart(ch);
 
-    DWORD end = GetTickCount() + 120000;
-    while (ddNetIsOpen(ch->socket) && int32_t(GetTickCount() - end) < 0) {
-        // Alertable, so that device completions queued by workers run here.
-        MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_ALERTABLE);
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-        }
-        diTimerDispatch(diDEClock());
-        ddNetPoll();
-    }
-    bool closed = !ddNetIsOpen(ch->socket);
+    bool closed = hvHarnessServeUntilClosed(ch);
     diDEDestroyChannel(ch);
     printf(closed ? "closed\n" : "timeout\n");
 #ifdef HV_SCARD_STANDIN

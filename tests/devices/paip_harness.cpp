@@ -8,6 +8,7 @@
 // usage: paip_harness PORT JOBNAME
 #include "core/ddapp.h"
 #include "core/dide.h"
+#include "harness_loop.h"
 #include "devices/dddevices.h"
 #include "devices/dipaip.h"
 #include "devices/diprintq.h"
@@ -56,24 +57,10 @@ int main(int argc, char** argv) {
     wchar_t job[512];
     MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, job, 512);
     queue.AddJob(reinterpret_cast<DiChar*>(job), u"msg-1");
-    if (ddNetSocketOpen(ch->socket, 1, 1) != 0 ||
-        diNetConnect(ch->socket, u"127.0.0.1", uint16_t(atoi(argv[1])), 0) != 0)
-        return 1;
-    ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
-                      DD_NET_READ | DD_NET_CLOSE);
+    if (!hvHarnessConnect(ch, argv[1])) return 1;
     diPAIPSendStart(ch, 1);
 
-    DWORD end = GetTickCount() + 120000;
-    while (ddNetIsOpen(ch->socket) && int32_t(GetTickCount() - end) < 0) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_ALERTABLE);
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-        }
-        diTimerDispatch(diDEClock());
-        ddNetPoll();
-    }
-    bool closed = !ddNetIsOpen(ch->socket);
+    bool closed = hvHarnessServeUntilClosed(ch);
     PROCESS_MEMORY_COUNTERS after{};
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     size_t grew = after.PeakWorkingSetSize > before.WorkingSetSize
