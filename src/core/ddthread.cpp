@@ -60,18 +60,3 @@ HANDLE ddThreadCurrentHandle() {
         return real;
     return self;
 }
-
-int ddThreadQueueCall(HANDLE thread, DdThreadFunc function, uintptr_t argument) {
-    if (!thread) return 0;
-    CallBlock* b = newBlock(function, argument);
-    if (!b) return 0;
-    if (!QueueUserAPC(ddThreadApcStart, thread, reinterpret_cast<ULONG_PTR>(b))) {
-        free(b);
-        return 0;
-    }
-    return 1;
-}
-
-void CALLBACK ddThreadApcStart(ULONG_PTR block) {
-    runBlock(reinterpret_cast<void*>(block));
-}

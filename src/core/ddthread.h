@@ -1,7 +1,8 @@
 /* Threads of the core. Workers never touch GUI-side structures: what they
- * produce goes back to the GUI thread as queued calls, which run the next
- * time that thread waits alertably (inside the event loop's wait). The heap
- * call block is the only thing handed across, and its receiver frees it. */
+ * produce goes back to the GUI thread as asynchronous procedure calls queued
+ * to its handle (ddThreadCurrentHandle), which run the next time that thread
+ * waits alertably (inside the event loop's wait). A started thread's heap
+ * call block is the only thing handed across, and the thread frees it. */
 #ifndef HV_DDTHREAD_H
 #define HV_DDTHREAD_H
 
@@ -19,9 +20,5 @@ void ddThreadCloseHandle(HANDLE thread);
 /* A real handle of the calling thread, usable from other threads; the
  * pseudo-handle when duplication fails. */
 HANDLE ddThreadCurrentHandle();
-/* Queues function(argument) to run on thread; 1 when queued, else 0. */
-int ddThreadQueueCall(HANDLE thread, DdThreadFunc function, uintptr_t argument);
-/* Queued-call routine: runs the block and frees it. */
-void CALLBACK ddThreadApcStart(ULONG_PTR block);
 
 #endif

@@ -29,10 +29,6 @@ wchar_t* ddFileReadLine(wchar_t* buffer, int size, FILE* stream) {
     return buffer;
 }
 
-size_t ddFileWrite(const void* buffer, size_t size, size_t count, FILE* stream) {
-    return stream ? fwrite(buffer, size, count, stream) : 0;
-}
-
 bool ddFileExists(const wchar_t* path) {
     return path && _waccess(path, 0) == 0;
 }

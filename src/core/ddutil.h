@@ -13,7 +13,6 @@ void ddFileClose(FILE* stream);
  * when size - 1 characters are stored, and terminates the text. Returns none
  * when the end of the file came before any character, else buffer. */
 wchar_t* ddFileReadLine(wchar_t* buffer, int size, FILE* stream);
-size_t ddFileWrite(const void* buffer, size_t size, size_t count, FILE* stream);
 bool ddFileExists(const wchar_t* path);
 int ddFileDelete(const wchar_t* path);
 

@@ -303,10 +303,10 @@ const DiChar* diLogGetFileName() {
     return g_log ? g_log->fileName : nullptr;
 }
 
-const char* diLogLevelName() {
-    static const char* const kWords[] = {"none", "errors", "warnings", "info"};
+const DiChar* diLogLevelName() {
+    static const DiChar* const kWords[] = {u"none", u"errors", u"warnings", u"info"};
     uint32_t level = g_log ? g_log->level : static_cast<uint32_t>(DI_LOG_NONE);
-    return level <= 3 ? kWords[level] : "";
+    return level <= 3 ? kWords[level] : u"";
 }
 
 void diLogSetLevelByName(const DiChar* text) {

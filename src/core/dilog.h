@@ -126,7 +126,7 @@ void diLogInfoArgs(uint32_t message, std::initializer_list<DiFmtArg> args);
 void diLogErrorText(const DiChar* text);
 void diLogSoapFault(CQVLSOAPFault* fault);
 const DiChar* diLogGetFileName();
-const char* diLogLevelName();
+const DiChar* diLogLevelName();
 void diLogSetLevelByName(const DiChar* text);
 
 #endif

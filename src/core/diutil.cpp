@@ -196,22 +196,6 @@ int diTextFromUtf8(DiChar* target, DiChar* targetEnd, const char** source, const
     return diUtf8ToUtf16(source, sourceEnd, &target, targetEnd, DI_CONV_LENIENT);
 }
 
-size_t diTextUtf8Length(const DiChar* text, size_t n) {
-    /* Count in chunks through a small scratch target. */
-    const DiChar* s = text;
-    const DiChar* end = text + n;
-    size_t total = 0;
-    char scratch[256];
-    while (s < end) {
-        char* t = scratch;
-        int r = diUtf16ToUtf8(&s, end, &t, scratch + sizeof scratch, DI_CONV_LENIENT);
-        total += static_cast<size_t>(t - scratch);
-        if (r == DI_CONV_TARGET_FULL) continue;
-        if (r < 0) return 0;
-    }
-    return total;
-}
-
 int diTextToLatin1(char** target, char* targetEnd, const DiChar** source, const DiChar* sourceEnd) {
     const DiChar* s = *source;
     char* t = *target;

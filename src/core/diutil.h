@@ -32,8 +32,6 @@ int diUtf8ToUtf16(const char** source, const char* sourceEnd, DiChar** target, D
 int diTextToUtf8(char* target, char* targetEnd, const DiChar** source, const DiChar* sourceEnd);
 int diTextFromUtf8(DiChar* target, DiChar* targetEnd, const char** source, const char* sourceEnd);
 
-/* UTF-8 bytes that the first n units of text need; 0 on error. */
-size_t diTextUtf8Length(const DiChar* text, size_t n);
 /* Legality of one sequence of length 1 to 4. */
 bool diUtf8IsLegal(const unsigned char* bytes, int length);
 

@@ -11,7 +11,7 @@
 #include <string.h>
 
 int ddNetWaitReadable(DdSocket* s, uint32_t timeoutMs) {
-    if (!s || s->handle == DD_NET_NO_HANDLE) return -1;
+    if (!ddNetIsOpen(s)) return -1;
     fd_set rd, ex;
     FD_ZERO(&rd);
     FD_ZERO(&ex);
@@ -26,14 +26,14 @@ int ddNetWaitReadable(DdSocket* s, uint32_t timeoutMs) {
 }
 
 int ddNetPeek(DdSocket* s, void* buf, int len) {
-    if (!s || s->tls || s->handle == DD_NET_NO_HANDLE) return -1;
+    if (!ddNetIsOpen(s) || s->tls) return -1;
     int n = recv(SOCKET(s->handle), static_cast<char*>(buf), len, MSG_PEEK);
     if (n != SOCKET_ERROR) return n;
     return WSAGetLastError() == WSAEWOULDBLOCK ? -2 : -1;
 }
 
 void ddNetSetRecvTimeout(DdSocket* s, uint32_t timeoutMs) {
-    if (!s || s->handle == DD_NET_NO_HANDLE) return;
+    if (!ddNetIsOpen(s)) return;
     DWORD ms = timeoutMs;
     setsockopt(SOCKET(s->handle), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms),
                sizeof ms);

@@ -465,7 +465,7 @@ void ddNetLoadSystemStores(SSL_CTX* ctx) {
 }
 
 int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int listVariant) {
-    if (!s || s->handle == DD_NET_NO_HANDLE) return -1;
+    if (!ddNetIsOpen(s)) return -1;
     if (s_dialogsOpen > 0) {
         /* Started from the modal loop of another set-up's warning. */
         s->error = DD_NET_ERR_FAILED;

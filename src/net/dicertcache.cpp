@@ -374,9 +374,25 @@ const std::string& diCertCacheGetSessionCertsFile() {
 const std::string& diCertCacheSaveSessionCerts() {
     Cache& c = cache();
     if (c.sessionPath.empty()) return c.sessionPath;
+    /* Saved at every user-information request: certificates the file holds
+     * already are not appended again, so it does not grow with each. */
+    std::string bytes;
+    bool read = diCertFileRead(c.sessionPath, &bytes, DI_CERT_FILE_MAX);
+    std::vector<X509*> held;
+    if (read)
+        eachPem(bytes.data(), bytes.size(), [&](X509* x) {
+            X509_up_ref(x);
+            held.push_back(x);
+        });
     std::string pem;
-    for (Record& r : c.list)
-        if (r.accepted) pem += pemOf(r.cert);
+    for (Record& r : c.list) {
+        bool in = false;
+        for (X509* x : held)
+            if (X509_cmp(x, r.cert) == 0) in = true;
+        if (r.accepted && !in) pem += pemOf(r.cert);
+    }
+    for (X509* x : held)
+        X509_free(x);
     if (!pem.empty()) appendPem(c.sessionPath, pem, false, nullptr);
     return c.sessionPath;
 }

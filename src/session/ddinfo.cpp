@@ -11,6 +11,7 @@
 #include "session/ddtable.h"
 #include "session/diinfo.h"
 #include "session/diso.h"
+#include "session/disoaccess.h"
 
 namespace {
 class CConnectionInfoWindow : public CTableWindow {
@@ -105,14 +106,15 @@ DiInfoFacts machineFacts() {
     /* Drives, printers, readers and ports come with the device channels:
      * without a channel its rows are absent. */
     CServerOutpost* so = g_diOutpost;
-    if (so && so->driveChannel) {
+    if (diSOGetDriveChannel()) {
         DiCDMDrive drives[26];
         uint32_t n = ddCDMListDrives(drives);
         for (uint32_t i = 0; i < n && i < 26; i++)
             f.drives.emplace_back(std::u16string(1, drives[i].root[0]), int(drives[i].kind));
     }
-    if (so && so->deviceListChannel && so->deviceListChannel->hdr.type == DI_OBJ_DEVLIST) {
-        DiIOChannel* io = reinterpret_cast<DiIOChannel*>(so->deviceListChannel);
+    DiChannel* devices = diSOGetDeviceListChannel();
+    if (devices && devices->hdr.type == DI_OBJ_DEVLIST) {
+        DiIOChannel* io = reinterpret_cast<DiIOChannel*>(devices);
         DiDeviceList* list = diDeviceListOf(io);
         if (list && list->count == 0) ddDevListBuildFor(io);
     }

@@ -285,7 +285,8 @@ void CWinServerOutpost::OpenBrowser(const DiChar* url) {
 bool CWinServerOutpost::AskConnectionSettings(DiChar** url) {
     *url = nullptr;
     DiConnSettingsDialog dialog;
-    if (!dialog.Run() || !diConnSettingsGetURL(&dialog)) return false;
+    dialog.Run();
+    if (!diConnSettingsGetResult(&dialog) || !diConnSettingsGetURL(&dialog)) return false;
     *url = qvlStrDup(diConnSettingsGetURL(&dialog));
     if (diConnSettingsUsesProxy(&dialog) && diConnSettingsGetProxyHost(&dialog)) {
         free(proxyHost);
@@ -366,7 +367,9 @@ void CWinServerOutpost::SaveSessionToProfile() {
     CProfileStore* store = g_diProfileStore;
     if (!store) return;
     if (g_diIntegratedClient) store->SetSessionCookie(g_diIntegratedClient->sessionCookie.c_str());
-    const std::string& certs = diCertCacheGetSessionCertsFile();
+    /* The certificates accepted so far go to the session's file, which
+     * the processes of later launches read. */
+    const std::string& certs = diCertCacheSaveSessionCerts();
     if (!certs.empty()) store->SetCertsFile(diProfileFromUtf8(certs).c_str());
     store->Save();
 }

@@ -307,15 +307,15 @@ void CServerOutpost::FreePlatform(DiSOPlatform* p) {
 
 void CServerOutpost::OnClientCapabilities(CQVLSOAPRequest* request, const DiChar* messageId) {
     DiSOCapFlags f;
-    f.all = request->FindParameter(u"all") != nullptr;
+    f.all = request->HasParameter(u"all", nullptr);
     if (!f.all) {
-        f.print = request->FindParameter(u"print") != nullptr;
-        f.audio = request->FindParameter(u"audio") != nullptr;
-        f.cdm = request->FindParameter(u"cdm") != nullptr;
-        f.clientcaps = request->FindParameter(u"clientcaps") != nullptr;
-        f.launch = request->FindParameter(u"launch") != nullptr;
-        f.smartcard = request->FindParameter(u"smartcard") != nullptr;
-        f.io = request->FindParameter(u"io") != nullptr;
+        f.print = request->HasParameter(u"print", nullptr);
+        f.audio = request->HasParameter(u"audio", nullptr);
+        f.cdm = request->HasParameter(u"cdm", nullptr);
+        f.clientcaps = request->HasParameter(u"clientcaps", nullptr);
+        f.launch = request->HasParameter(u"launch", nullptr);
+        f.smartcard = request->HasParameter(u"smartcard", nullptr);
+        f.io = request->HasParameter(u"io", nullptr);
         f.profile = true;
     }
     DiSOPlatform platform;

@@ -540,9 +540,8 @@ const DiChar* CServerOutpost::RequireString(CQVLSOAPRequest* request, const DiCh
 
 /* An optional integer: its value when present as xsd:int. */
 static bool optionalInt(CQVLSOAPRequest* request, const DiChar* name, int32_t* value) {
-    CQVLSOAPParameter* p = request->FindParameter(name);
-    if (!p || !p->IsType(u"xsd:int")) return false;
-    *value = p->GetInt();
+    if (!request->HasParameter(name, u"xsd:int")) return false;
+    *value = request->GetIntParameter(name);
     return true;
 }
 
@@ -725,16 +724,16 @@ static const char* const kModeWords[] = {"always", "prompt", "never"};
 
 void CServerOutpost::OnSetState(CQVLSOAPRequest* request, const DiChar*) {
     int32_t v = 0;
-    if (request->FindParameter(u"logging")) {
+    if (request->HasParameter(u"logging", nullptr)) {
         diLogSetLevelByName(request->GetStringParameter(u"logging"));
-    } else if (request->FindParameter(u"reconnect")) {
+    } else if (request->HasParameter(u"reconnect", nullptr)) {
         const DiChar* word = request->GetStringParameter(u"reconnect");
         for (int32_t i = 0; i < 3; i++)
             if (qvlStrEqAscii(word, kModeWords[i])) reconnectMode = i;
-    } else if (request->FindParameter(u"reconnectattempts")) {
+    } else if (request->HasParameter(u"reconnectattempts", nullptr)) {
         /* A negative count would never reach 0: it reads as none. */
         if (optionalInt(request, u"reconnectattempts", &v)) reconnectAttempts = v > 0 ? v : 0;
-    } else if (request->FindParameter(u"reconnectwait")) {
+    } else if (request->HasParameter(u"reconnectwait", nullptr)) {
         if (optionalInt(request, u"reconnectwait", &v)) reconnectWait = v > 0 ? v : 0;
     }
 }
@@ -742,21 +741,18 @@ void CServerOutpost::OnSetState(CQVLSOAPRequest* request, const DiChar*) {
 void CServerOutpost::OnGetState(CQVLSOAPRequest* request, const DiChar* messageId) {
     DiChar text[32];
     const DiChar* value = nullptr;
-    if (request->FindParameter(u"printstate")) {
+    if (request->HasParameter(u"printstate", nullptr)) {
         value = printJobs ? printJobs->GetStateName() : u"noprinter";
-    } else if (request->FindParameter(u"logging")) {
-        static const DiChar* const kWords[] = {u"none", u"errors", u"warnings", u"info"};
-        CLog* log = diLogGet();
-        uint32_t level = log ? log->level : 0;
-        value = level <= 3 ? kWords[level] : u"";
-    } else if (request->FindParameter(u"reconnect")) {
+    } else if (request->HasParameter(u"logging", nullptr)) {
+        value = diLogLevelName();
+    } else if (request->HasParameter(u"reconnect", nullptr)) {
         static const DiChar* const kWords[] = {u"always", u"prompt", u"never"};
         int32_t mode = EffectiveReconnectMode();
         value = mode >= 0 && mode <= 2 ? kWords[mode] : u"";
-    } else if (request->FindParameter(u"reconnectattempts")) {
+    } else if (request->HasParameter(u"reconnectattempts", nullptr)) {
         diFormatPositional(text, 32, u"%d", {int(reconnectAttempts)});
         value = text;
-    } else if (request->FindParameter(u"reconnectwait")) {
+    } else if (request->HasParameter(u"reconnectwait", nullptr)) {
         diFormatPositional(text, 32, u"%d", {int(reconnectWait)});
         value = text;
     }

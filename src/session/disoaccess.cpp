@@ -11,10 +11,6 @@ DiChannel* diSOGetDriveChannel(void) {
     return g_diOutpost ? g_diOutpost->driveChannel : nullptr;
 }
 
-DiChannel* diSOGetAudioChannel(void) {
-    return g_diOutpost ? g_diOutpost->audioChannel : nullptr;
-}
-
 DiChannel* diSOGetDeviceListChannel(void) {
     return g_diOutpost ? g_diOutpost->deviceListChannel : nullptr;
 }
@@ -41,10 +37,6 @@ void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId) {
     r->AddReturnParameter(&p);
     so->Send(r, messageId);
     delete r;
-}
-
-DiHTTPClient* diSOGetHttpClient(void) {
-    return g_diOutpost ? g_diOutpost->httpClient : nullptr;
 }
 
 int diSOOpenUrl(const DiChar* url) {

@@ -5,17 +5,13 @@
 
 #include "di.h"
 
-struct DiHTTPClient;
-
 DiChannel* diSOGetDriveChannel(void);
-DiChannel* diSOGetAudioChannel(void);
 DiChannel* diSOGetDeviceListChannel(void);
 DiChannel* diSOGetPrintChannel(void);
 int diSOGetPrintJobCount(void);
 void diSOStartNextPrintJob(void);
 /* Sends "ns1:printResponse" with the job name to the job's message id. */
 void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId);
-DiHTTPClient* diSOGetHttpClient(void);
 /* True when a helper of kind 2 took the URL; false: the caller opens it. */
 int diSOOpenUrl(const DiChar* url);
 

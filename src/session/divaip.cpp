@@ -416,47 +416,47 @@ bool CServerConnection::Connect(const DiChar* host, int32_t port, uint32_t flags
  * compared; requests of the table without a handler yet are logged. */
 typedef void (CServerOutpost::*DiSOHandler)(CQVLSOAPRequest*, const DiChar*);
 struct DiSOMethod {
-    const char* name;
+    const DiChar* name;
     DiSOHandler handler;
 };
 
 static const DiSOMethod kMethods[] = {
-    {"ns1:clientCapabilities", &CServerOutpost::OnClientCapabilities},
-    {"ns1:webserver", &CServerOutpost::OnWebserver},
-    {"ns1:requestLaunch", &CServerOutpost::OnRequestLaunch},
-    {"ns1:doLaunch", &CServerOutpost::OnDoLaunch},
-    {"ns1:startCdm", &CServerOutpost::OnStartCdm},
-    {"ns1:doCdm", &CServerOutpost::OnDoCdm},
-    {"ns1:print", &CServerOutpost::OnPrint},
-    {"ns1:doprint", &CServerOutpost::OnDoprint},
-    {"ns1:logout", &CServerOutpost::OnLogout},
-    {"ns1:security", &CServerOutpost::OnSecurity},
-    {"ns1:cancelLaunch", &CServerOutpost::OnCancelLaunch},
-    {"ns1:restartData", &CServerOutpost::OnRestartData},
-    {"ns1:restartEvent", &CServerOutpost::OnRestartEvent},
-    {"ns1:reconnectData", &CServerOutpost::OnReconnectData},
-    {"ns1:document", &CServerOutpost::OnDocument},
-    {"ns1:setState", &CServerOutpost::OnSetState},
-    {"ns1:getState", &CServerOutpost::OnGetState},
-    {"ns1:token", &CServerOutpost::OnToken},
-    {"ns1:setuicomponent", &CServerOutpost::OnSetuicomponent},
-    {"ns1:triggeruicomponent", &CServerOutpost::OnTriggeruicomponent},
-    {"ns1:userinfo", &CServerOutpost::OnUserinfo},
-    {"ns1:keepAlive", &CServerOutpost::OnKeepAlive},
-    {"ns1:automaticLogin", &CServerOutpost::OnAutomaticLogin},
-    {"ns1:profileUpdate", &CServerOutpost::OnProfileUpdate},
-    {"ns1:doAudio", &CServerOutpost::OnDoAudio},
-    {"ns1:doSCard", &CServerOutpost::OnDoSCard},
-    {"ns1:doIO", &CServerOutpost::OnDoIO},
-    {"ns1:registerConnectionLost", &CServerOutpost::OnRegisterConnectionLost},
-    {"ns1:notifyApplicationsEnded", &CServerOutpost::OnNotifyApplicationsEnded},
+    {u"ns1:clientCapabilities", &CServerOutpost::OnClientCapabilities},
+    {u"ns1:webserver", &CServerOutpost::OnWebserver},
+    {u"ns1:requestLaunch", &CServerOutpost::OnRequestLaunch},
+    {u"ns1:doLaunch", &CServerOutpost::OnDoLaunch},
+    {u"ns1:startCdm", &CServerOutpost::OnStartCdm},
+    {u"ns1:doCdm", &CServerOutpost::OnDoCdm},
+    {u"ns1:print", &CServerOutpost::OnPrint},
+    {u"ns1:doprint", &CServerOutpost::OnDoprint},
+    {u"ns1:logout", &CServerOutpost::OnLogout},
+    {u"ns1:security", &CServerOutpost::OnSecurity},
+    {u"ns1:cancelLaunch", &CServerOutpost::OnCancelLaunch},
+    {u"ns1:restartData", &CServerOutpost::OnRestartData},
+    {u"ns1:restartEvent", &CServerOutpost::OnRestartEvent},
+    {u"ns1:reconnectData", &CServerOutpost::OnReconnectData},
+    {u"ns1:document", &CServerOutpost::OnDocument},
+    {u"ns1:setState", &CServerOutpost::OnSetState},
+    {u"ns1:getState", &CServerOutpost::OnGetState},
+    {u"ns1:token", &CServerOutpost::OnToken},
+    {u"ns1:setuicomponent", &CServerOutpost::OnSetuicomponent},
+    {u"ns1:triggeruicomponent", &CServerOutpost::OnTriggeruicomponent},
+    {u"ns1:userinfo", &CServerOutpost::OnUserinfo},
+    {u"ns1:keepAlive", &CServerOutpost::OnKeepAlive},
+    {u"ns1:automaticLogin", &CServerOutpost::OnAutomaticLogin},
+    {u"ns1:profileUpdate", &CServerOutpost::OnProfileUpdate},
+    {u"ns1:doAudio", &CServerOutpost::OnDoAudio},
+    {u"ns1:doSCard", &CServerOutpost::OnDoSCard},
+    {u"ns1:doIO", &CServerOutpost::OnDoIO},
+    {u"ns1:registerConnectionLost", &CServerOutpost::OnRegisterConnectionLost},
+    {u"ns1:notifyApplicationsEnded", &CServerOutpost::OnNotifyApplicationsEnded},
 };
 
 void CServerConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messageId) {
     CServerOutpost* so = g_diOutpost;
     if (!so) return;
     for (const DiSOMethod& m : kMethods) {
-        if (!qvlStrEqAscii(request->method, m.name)) continue;
+        if (!request->IsMethod(m.name)) continue;
         if (m.handler)
             (so->*m.handler)(request, messageId);
         else

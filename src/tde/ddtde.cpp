@@ -273,10 +273,11 @@ void viewArea(DiObject* obj, int32_t* x, int32_t* y, int32_t* w, int32_t* h) {
 
 } // namespace
 
-const DiTDOps g_ddTDOps = {createStrip,    freeStrip, putGlyph,     copyGlyph,  fontFace,
-                           pointsToPixels, textOut,   nullptr,      moveWindow, fontMetrics,
-                           fill,           scroll,    caretCreate,  caretMove,  caretShow,
-                           beep,           invert,    viewScrolled, scrollView, viewArea};
+const DiTDOps g_ddTDOps = {
+    createStrip, freeStrip, putGlyph,         copyGlyph,   fontFace, pointsToPixels,
+    textOut,     nullptr,   moveWindow,       fontMetrics, fill,     scroll,
+    caretCreate, caretMove, caretShow,        beep,        invert,   viewScrolled,
+    scrollView,  viewArea,  ddUIScrollToPoint};
 
 DiChannel* ddTDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s) {
     DdTDisplay* d = static_cast<DdTDisplay*>(calloc(1, sizeof(DdTDisplay)));

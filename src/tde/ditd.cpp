@@ -266,14 +266,14 @@ uint32_t followTick(void* arg) {
     DiTDScreen* s = &t->screen;
     s->followTimer = nullptr;
     DiObject* o = &t->ch.hdr;
+    if (!ops(t) || !ops(t)->scrollToPoint) return 0;
+    /* The cell's near corner, or its far one on the side where the cell
+     * lies past the view's offset, so that scrolling there shows it all. */
     int32_t x = s->cursorColumn * s->cellWidth, y = s->cursorRow * s->cellHeight;
-    int32_t sx = o->scrollX, sy = o->scrollY;
-    if (x < sx) sx = x;
-    if (x + s->cellWidth > sx + o->width) sx = x + s->cellWidth - o->width;
-    if (y < sy) sy = y;
-    if (y + s->cellHeight > sy + o->height) sy = y + s->cellHeight - o->height;
+    if (x > o->scrollX) x += s->cellWidth - 1;
+    if (y > o->scrollY) y += s->cellHeight - 1;
     caretHide(t);
-    diUISetScrollPos(o, sx, sy);
+    ops(t)->scrollToPoint(o, x, y);
     caretShowIfVisible(t);
     return 0;
 }

@@ -113,6 +113,8 @@ struct DiTDOps {
     /* The visible part of the object: its origin and size less the scroll
      * bars. */
     void (*viewArea)(DiObject* obj, int32_t* x, int32_t* y, int32_t* width, int32_t* height);
+    /* Scrolls the view so that the point (object coordinates) is visible. */
+    void (*scrollToPoint)(DiObject* obj, int32_t x, int32_t y);
 };
 
 /* A mouse selection of cells: from the anchor to the end cell, as a stream

@@ -279,13 +279,6 @@ void ddGDIFillRectangles(DdGC* gc, int32_t count, const DdGCRect* rects) {
         PatBlt(gc->hdc, rects[i].x, rects[i].y, rects[i].width, rects[i].height, rop);
 }
 
-void ddGDIDrawLine(DdGC* gc, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-    if (!gc->hdc) return;
-    ddGDIEnsurePen(gc);
-    POINT pts[2] = {{x1, y1}, {x2, y2}};
-    Polyline(gc->hdc, pts, 2);
-}
-
 void ddGDIPolyline(DdGC* gc, int32_t count, const DdGCPoint* points) {
     if (!gc->hdc || count < 2 || count > kMaxDrawCount || !points) return;
     ddGDIEnsurePen(gc);

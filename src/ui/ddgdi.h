@@ -99,7 +99,6 @@ HCURSOR ddGDIGetCursor(const DdGC* gc);
  * call can pass to the system. */
 void ddGDIFillRect(DdGC* gc, int32_t x, int32_t y, int32_t width, int32_t height);
 void ddGDIFillRectangles(DdGC* gc, int32_t count, const DdGCRect* rects);
-void ddGDIDrawLine(DdGC* gc, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 void ddGDIPolyline(DdGC* gc, int32_t count, const DdGCPoint* points);
 void ddGDIPolySegment(DdGC* gc, int32_t count, const DdGCPoint* points);
 void ddGDIPolyRectangle(DdGC* gc, int32_t count, const DdGCRect* rects);

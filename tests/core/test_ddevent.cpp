@@ -82,14 +82,13 @@ TEST_F(EventLoop, SharedTimerStopsWhenTheListIsEmptyAndRestarts) {
 
 HANDLE g_guiThread;
 
-uintptr_t quitOnGuiThread(uintptr_t code) {
+void CALLBACK quitOnGuiThread(ULONG_PTR code) {
     PostQuitMessage(static_cast<int>(code));
-    return 0;
 }
 
 uintptr_t worker(uintptr_t) {
     // A completion handed back to the GUI thread, as device workers do.
-    return ddThreadQueueCall(g_guiThread, quitOnGuiThread, 5) ? 0 : 1;
+    return QueueUserAPC(quitOnGuiThread, g_guiThread, 5) ? 0 : 1;
 }
 
 TEST_F(EventLoop, WorkerCompletionRunsInsideTheWait) {

@@ -116,19 +116,19 @@ TEST_F(LogTest, LevelWordsAndCommands) {
     struct Case {
         const char16_t* command;
         uint32_t level;
-        const char* word;
+        const char16_t* word;
     } cases[] = {
-        {u"logging_all", 3, "info"},
-        {u"logging_off", 0, "none"},
-        {u"logging_errorsandwarningsonly", 2, "warnings"},
-        {u"logging_errorsonly", 1, "errors"},
-        {u"logging_ALL", 1, "errors"}, // exact match only: unchanged
-        {u"", 1, "errors"},
+        {u"logging_all", 3, u"info"},
+        {u"logging_off", 0, u"none"},
+        {u"logging_errorsandwarningsonly", 2, u"warnings"},
+        {u"logging_errorsonly", 1, u"errors"},
+        {u"logging_ALL", 1, u"errors"}, // exact match only: unchanged
+        {u"", 1, u"errors"},
     };
     for (const Case& c : cases) {
         diLogSetLevelByName(c.command);
         EXPECT_EQ(log.level, c.level) << std::string(c.command, c.command + 0);
-        EXPECT_STREQ(diLogLevelName(), c.word);
+        EXPECT_EQ(U16(diLogLevelName()), c.word);
     }
     log.SetFileName(u"C:\\logs\\drx.txt");
     EXPECT_EQ(U16(diLogGetFileName()), u"C:\\logs\\drx.txt");
@@ -141,7 +141,7 @@ TEST(Log, WithoutLoggerNothingHappens) {
     diLogSoapFault(nullptr);
     diLogSetLevelByName(u"logging_all");
     EXPECT_EQ(diLogGetFileName(), nullptr);
-    EXPECT_STREQ(diLogLevelName(), "none");
+    EXPECT_EQ(U16(diLogLevelName()), u"none");
 }
 
 std::string Bytes(const CQVLPackBuffer& b) {

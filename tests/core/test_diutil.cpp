@@ -134,12 +134,6 @@ TEST(Utf8IsLegal, FollowsTheSecondByteRanges) {
     }
 }
 
-TEST(Utf8Counting, Length) {
-    const DiChar text[] = u"a\u00e9\u20ac\U0001F600";
-    EXPECT_EQ(10u, diTextUtf8Length(text, 5));
-    EXPECT_EQ(0u, diTextUtf8Length(text, 0));
-}
-
 TEST(Latin1, UnitsWithoutALatin1FormBecomeQuestionMarks) {
     const DiChar in[] = u"A\u00e9\u0100\u20ac";
     char buf[8] = {};

@@ -69,9 +69,6 @@ void fakePrintReset() {
 DiChannel* diSOGetDriveChannel(void) {
     return nullptr;
 }
-DiChannel* diSOGetAudioChannel(void) {
-    return nullptr;
-}
 DiChannel* diSOGetDeviceListChannel(void) {
     return nullptr;
 }
@@ -86,9 +83,6 @@ void diSOStartNextPrintJob(void) {
 }
 void diSOReplyPrint(const DiChar* jobName, const DiChar*) {
     g_fakePrint.replies.push_back(jobName ? jobName : u"");
-}
-DiHTTPClient* diSOGetHttpClient(void) {
-    return nullptr;
 }
 int diSOOpenUrl(const DiChar*) {
     return 0;

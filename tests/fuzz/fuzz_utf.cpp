@@ -46,7 +46,6 @@ void fromUtf8(const uint8_t* data, size_t size) {
     std::vector<DiChar>& u = out[0];
     u.reserve(u.size() + 1);
     if (!wellFormed16(u)) abort();
-    if (diTextUtf8Length(u.data(), u.size()) != size) abort();
     std::vector<char> back(size + 1);
     const DiChar* s = u.data();
     char* t = back.data();
@@ -71,9 +70,7 @@ void fromUtf16(const uint8_t* data, size_t size) {
         int r = diUtf16ToUtf8(&s, u.data() + u.size(), &t, buf + room, mode);
         if (t > buf + room) abort();
         // Lenient conversion with three bytes per unit cannot fail.
-        if (mode == DI_CONV_LENIENT &&
-            (r < 0 || static_cast<size_t>(r) != diTextUtf8Length(u.data(), u.size())))
-            abort();
+        if (mode == DI_CONV_LENIENT && r < 0) abort();
         if (wellFormed16(u)) {
             if (r < 0) abort();
             std::vector<DiChar> back(u.size() + 1);

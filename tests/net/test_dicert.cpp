@@ -522,11 +522,15 @@ TEST_F(Pki, SessionCertificateFileCarriesAcceptedCertificates) {
     diCertCacheRemember(self.get(), DI_CERT_KEEP, 1);
     diCertCacheRemember(other.get(), DI_CERT_KEEP_REFUSED, 0);
     EXPECT_EQ(diCertCacheSaveSessionCerts(), session);
+    // Every user-information request saves again: the file keeps one copy.
+    EXPECT_EQ(diCertCacheSaveSessionCerts(), session);
     diCertCacheReset();
     diCertCacheSetSessionCertsFile(session);
     initCache();
     EXPECT_EQ(diCertCacheFind(self.get()), 0);
     EXPECT_EQ(diCertCacheFind(other.get()), 2);
+    diCertCacheSaveSessionCerts(); // read back from the file, still one copy
+    EXPECT_EQ(run("grep -c 'BEGIN CERTIFICATE' '" + session + "'"), "1\n");
 }
 
 TEST_F(Pki, HostsVisitedIsWrittenWholeEscapedAndReadBack) {

@@ -351,6 +351,8 @@ TEST_F(Outpost, ReconnectTimelines) {
 TEST_F(Outpost, StateRequestsReadAndWriteThePolicy) {
     signIn();
     connect();
+    CLog log;
+    diLogSet(&log);
     struct Row {
         std::string set;
         std::string get;
@@ -366,6 +368,8 @@ TEST_F(Outpost, StateRequestsReadAndWriteThePolicy) {
         {"", str("reconnectwait", "") + str("reconnect", ""), "prompt"},
         {"", str("printstate", "") + str("reconnect", ""), "noprinter"},
         {"", str("unknown", ""), nullptr},
+        {str("logging", "logging_errorsandwarningsonly"), str("logging", ""), "warnings"},
+        {str("logging", "logging_everything"), str("logging", ""), "warnings"},
     };
     for (const Row& r : rows) {
         g_fakeNet.sent.clear();
@@ -376,6 +380,7 @@ TEST_F(Outpost, StateRequestsReadAndWriteThePolicy) {
         else
             EXPECT_EQ(g_fakeNet.sent, "") << r.get;
     }
+    diLogSet(nullptr);
 }
 
 TEST_F(Outpost, SecurityAndRestartRefusePortsOutOfRange) {

@@ -130,6 +130,9 @@ void scrollView(DiObject*, int32_t dx, int32_t dy) {
     g_td.viewX = std::max(0, std::min(g_td.viewX + dx, g_td.canvas.width - g_td.viewW));
     g_td.viewY = std::max(0, std::min(g_td.viewY + dy, g_td.canvas.height - g_td.viewH));
 }
+void scrollToPoint(DiObject*, int32_t x, int32_t y) {
+    g_td.scrolledTo.push_back({x, y});
+}
 void viewArea(DiObject*, int32_t* x, int32_t* y, int32_t* w, int32_t* h) {
     *x = g_td.viewX;
     *y = g_td.viewY;
@@ -140,9 +143,9 @@ void viewArea(DiObject*, int32_t* x, int32_t* y, int32_t* w, int32_t* h) {
 } // namespace
 
 const DiTDOps g_tdRecordingOps = {
-    createStrip, freeStrip,   putGlyph, copyGlyph, fontFace,    pointsToPixels, textOut,   nullptr,
-    moveWindow,  fontMetrics, fill,     scroll,    caretCreate, caretMove,      caretShow, beep,
-    invert,      viewScrolled, scrollView, viewArea};
+    createStrip, freeStrip,  putGlyph,    copyGlyph,    fontFace,   pointsToPixels, textOut,
+    nullptr,     moveWindow, fontMetrics, fill,         scroll,     caretCreate,    caretMove,
+    caretShow,   beep,       invert,      viewScrolled, scrollView, viewArea,       scrollToPoint};
 
 uint64_t tdTextMark(uint32_t ch, uint32_t fg) {
     return kMark | (uint64_t(ch) << 24) | fg;

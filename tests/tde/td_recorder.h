@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TDCanvas {
@@ -29,6 +30,7 @@ struct TDRecord {
     int32_t fontW = 0, fontH = 0; // zero: metrics follow the requested size
     // The view: the visible part of the object (width 0: all of it shows).
     int32_t viewX = 0, viewY = 0, viewW = 0, viewH = 0;
+    std::vector<std::pair<int32_t, int32_t>> scrolledTo; // points asked to be shown
 };
 extern TDRecord g_td;
 extern const DiTDOps g_tdRecordingOps;

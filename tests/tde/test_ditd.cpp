@@ -2,6 +2,7 @@
 // painter's invariant that painted damage equals a full repaint.
 #include <gtest/gtest.h>
 
+#include "core/ditimer.h"
 #include "td_recorder.h"
 
 #include <random>
@@ -194,7 +195,36 @@ TEST(TDCaret, FollowsShapeFocusAndDoubleWidthRows) {
     }
 }
 
-// Random sessions, fed in random chunks: the painted canvas equals a full
+// A scrolled view follows the cursor a second after it moves: one scroll for
+// several moves, to the cell's far corner on the sides where it lies past
+// the offset.
+TEST(TDCaret, AScrolledViewFollowsTheCursorOnce) {
+    struct Row {
+        int32_t scrollX, scrollY;
+        std::vector<std::pair<uint8_t, uint8_t>> moves; // column, row
+        int32_t x, y;
+    } rows[] = {
+        {0, 0, {{20, 10}}, 20 * 8 + 7, 10 * 16 + 15},
+        {400, 300, {{5, 7}}, 5 * 8, 7 * 16},
+        {40, 0, {{1, 1}, {5, 3}}, 5 * 8, 3 * 16 + 15},
+    };
+    for (const Row& r : rows) {
+        TDRig rig;
+        rig.feed(tdStart(25, 80));
+        DiObject* o = &rig.t->ch.hdr;
+        o->width = 80;
+        o->height = 64;
+        o->scrollX = r.scrollX;
+        o->scrollY = r.scrollY;
+        for (auto& m : r.moves)
+            rig.feed(tdMsg(34, u8s({m.first, m.second})));
+        EXPECT_TRUE(g_td.scrolledTo.empty());
+        diTimerDispatch(diDEClock() + 1000);
+        ASSERT_EQ(g_td.scrolledTo.size(), 1u) << r.x;
+        EXPECT_EQ(g_td.scrolledTo[0], std::make_pair(r.x, r.y));
+    }
+}
+
 // repaint of the model over the whole grid.
 TEST(TDPainter, PaintedDamageEqualsAFullRepaint) {
     for (uint32_t seed = 1; seed <= 100; seed++) {

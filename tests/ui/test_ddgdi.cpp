@@ -9,6 +9,11 @@
 
 namespace {
 
+void line(DdGC* gc, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    const DdGCPoint pts[2] = {{x1, y1}, {x2, y2}};
+    ddGDIPolyline(gc, 2, pts);
+}
+
 // A memory device context over a top-down 32-bit DIB section.
 struct Surface {
     HDC dc = nullptr;
@@ -89,7 +94,7 @@ TEST_F(GdiTest, RasterFunctionsOfFillsAndLinesFollowTheXTruthTable) {
         EXPECT_EQ(s.at(2, 4), dst);
 
         s.fill(dst);
-        ddGDIDrawLine(gc, 0, 6, 10, 6);
+        line(gc, 0, 6, 10, 6);
         EXPECT_EQ(s.at(0, 6), want);
         EXPECT_EQ(s.at(9, 6), want);
         EXPECT_EQ(s.at(10, 6), dst); // the last point is not drawn
@@ -105,14 +110,14 @@ TEST_F(GdiTest, StateSetBeforeAttachingReachesTheDeviceContext) {
     ddGDISetForeground(gc, RGB(0, 0, 0xFF));
     ddGDISetFunction(gc, 6);
     ddGDIAttach(gc, nullptr, s.dc);
-    ddGDIDrawLine(gc, 0, 0, 8, 0);
+    line(gc, 0, 0, 8, 0);
     EXPECT_EQ(s.at(3, 0), 0xFFFFFFu ^ 0x0000FFu);
 
     // Moving to another device context takes the pen along.
     Surface other(8, 8);
     other.fill(0xFFFFFF);
     ddGDIAttach(gc, nullptr, other.dc);
-    ddGDIDrawLine(gc, 0, 2, 8, 2);
+    line(gc, 0, 2, 8, 2);
     EXPECT_EQ(other.at(3, 2), 0xFFFFFFu ^ 0x0000FFu);
     EXPECT_EQ(gc->pen->refCount, 1);
     ddGDIFreeGC(gc);
@@ -170,8 +175,8 @@ TEST_F(GdiTest, ContextsOfOneColourShareAPenThatOutlivesEitherReference) {
     ddGDIAttach(b, nullptr, s2.dc);
     ddGDISetForeground(a, RGB(1, 2, 3));
     ddGDISetForeground(b, RGB(1, 2, 3));
-    ddGDIDrawLine(a, 0, 0, 2, 0);
-    ddGDIDrawLine(b, 0, 0, 2, 0);
+    line(a, 0, 0, 2, 0);
+    line(b, 0, 0, 2, 0);
     ASSERT_NE(a->pen, nullptr);
     EXPECT_EQ(a->pen, b->pen);
     DdPenBrushCacheEntry* shared = a->pen;
@@ -201,13 +206,13 @@ void cycleColours(DdGC* keeper, DdGC* cycler, bool brushes, int colours) {
     if (brushes)
         ddGDIFillRect(keeper, 0, 0, 1, 1);
     else
-        ddGDIDrawLine(keeper, 0, 0, 1, 0);
+        line(keeper, 0, 0, 1, 0);
     for (int i = 1; i <= colours; i++) {
         ddGDISetForeground(cycler, RGB(0, i & 0xFF, i >> 8));
         if (brushes)
             ddGDIFillRect(cycler, 0, 0, 1, 1);
         else
-            ddGDIDrawLine(cycler, 0, 0, 1, 0);
+            line(cycler, 0, 0, 1, 0);
     }
 }
 
@@ -242,7 +247,7 @@ TEST_F(GdiTest, TheCachePassing256EntriesDropsEveryUnreferencedPenAndBrush) {
         if (brushes)
             ddGDIFillRect(keeper, 1, 1, 2, 2);
         else
-            ddGDIDrawLine(keeper, 1, 1, 3, 1);
+            line(keeper, 1, 1, 3, 1);
         EXPECT_EQ(s1.at(1, 1), 0xC80000u);
 
         ddGDIPurgeObjectCaches();
