@@ -2,6 +2,7 @@
 // the monitor's work area, owners, size limits from the size hints,
 // geometry events, and the calls into the X engine through its hooks.
 #include "frame_fixture.h"
+#include "support/zorder.h"
 
 #include <algorithm>
 #include <string>
@@ -388,9 +389,10 @@ InsertAfterFake g_after;
 // True when `a` stands above `b` (other test programs share the desktop, so
 // their windows may stand between ours).
 bool isAbove(HWND a, HWND b) {
-    for (HWND h = GetWindow(a, GW_HWNDNEXT); h; h = GetWindow(h, GW_HWNDNEXT))
-        if (h == b) return true;
-    return false;
+    std::vector<HWND> order = hvTopLevelOrder();
+    auto ia = std::find(order.begin(), order.end(), a),
+         ib = std::find(order.begin(), order.end(), b);
+    return ia != order.end() && ib != order.end() && ia < ib;
 }
 
 TEST_F(XFrame, SeamlessFrameGoesBehindTheWindowTheEngineNames) {

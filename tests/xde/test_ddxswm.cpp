@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "support/peer_process.h"
+#include "support/zorder.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
@@ -49,7 +50,7 @@ template <class F> bool waitFor(F done, DWORD guardMs = 10000) {
 // The top-level windows among `of`, top first.
 std::vector<HWND> zOrder(const std::vector<HWND>& of) {
     std::vector<HWND> v;
-    for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT))
+    for (HWND h : hvTopLevelOrder())
         for (HWND o : of)
             if (o == h) v.push_back(h);
     return v;
@@ -108,9 +109,7 @@ struct Seamless : ::testing::Test {
         if (!w || !w->frame) return nullptr;
         return GetAncestor(ddGDIGetWindow(w->frame->hdr.gc), GA_ROOT);
     }
-    DiXFrame* frame(uint32_t id) {
-        return d->windows[id] ? d->windows[id]->frame : nullptr;
-    }
+    DiXFrame* frame(uint32_t id) { return d->windows[id] ? d->windows[id]->frame : nullptr; }
 };
 
 // The taskbar button follows the window: a hide or a destroy deletes it;
@@ -192,7 +191,8 @@ std::vector<COLORREF> grab(const RECT& r) {
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     std::vector<COLORREF> v;
     for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) v.push_back(GetPixel(mem, x, y));
+        for (int x = 0; x < w; x++)
+            v.push_back(GetPixel(mem, x, y));
     SelectObject(mem, old);
     DeleteObject(bm);
     DeleteDC(mem);
@@ -207,8 +207,9 @@ std::vector<COLORREF> grab(const RECT& r) {
 TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
     // Something to look at beneath: a red window.
     // Topmost, so that other programs running meanwhile stay out of the way.
-    HWND under = CreateWindowExW(WS_EX_TOPMOST, L"HvSWMTest", L"under", WS_POPUP | WS_VISIBLE, 300, 300, 200,
-                                 160, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND under =
+        CreateWindowExW(WS_EX_TOPMOST, L"HvSWMTest", L"under", WS_POPUP | WS_VISIBLE, 300, 300, 200,
+                        160, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(under, nullptr);
     HDC udc = GetDC(under);
     RECT all{0, 0, 200, 160};
@@ -263,8 +264,8 @@ TEST_F(Seamless, OutlineShowsOnlyItselfAndErasesWhenDrawnAgain) {
     int changedInStrip = 0, changedElsewhere = 0;
     for (int y = area.top; y < area.bottom; y++)
         for (int x = area.left; x < area.right; x++) {
-            bool inRect = x >= rect[0] && x < rect[0] + rect[2] && y >= rect[1] &&
-                          y < rect[1] + rect[3];
+            bool inRect =
+                x >= rect[0] && x < rect[0] + rect[2] && y >= rect[1] && y < rect[1] + rect[3];
             bool inner = x >= rect[0] + t && x < rect[0] + rect[2] - t && y >= rect[1] + v &&
                          y < rect[1] + rect[3] - v;
             bool differs = at(once, x, y) != at(before, x, y);
@@ -311,8 +312,8 @@ TEST_F(Seamless, RaiseStopsBelowAnotherApplicationsWindow) {
     ASSERT_NE(b, nullptr);
     diXShowWindow(d, 1, 1);
     diXShowWindow(d, 2, 1);
-    HWND other = CreateWindowExW(0, L"HvSWMTest", L"other", WS_POPUP | WS_VISIBLE, 30, 30, 100,
-                                 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND other = CreateWindowExW(0, L"HvSWMTest", L"other", WS_POPUP | WS_VISIBLE, 30, 30, 100, 100,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(other, nullptr);
     const UINT still = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
     SetWindowPos(b, HWND_BOTTOM, 0, 0, 0, 0, still);

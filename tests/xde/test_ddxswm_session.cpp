@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/peer_process.h"
+#include "support/zorder.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
@@ -56,13 +57,15 @@ std::vector<std::string> observe() {
             break;
         }
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
     }
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     std::vector<std::string> lines;
     std::ifstream f("Z:" + out);
-    for (std::string line; std::getline(f, line);) lines.push_back(line);
+    for (std::string line; std::getline(f, line);)
+        lines.push_back(line);
     DeleteFileA(("Z:" + out).c_str());
     return lines;
 }
@@ -121,8 +124,7 @@ bool saveScreen(const char* path) {
     bi.biBitCount = 24;
     DWORD stride = DWORD((w * 3 + 3) & ~3), size = stride * DWORD(h);
     std::vector<char> bits(size);
-    GetDIBits(mem, bm, 0, UINT(h), bits.data(), reinterpret_cast<BITMAPINFO*>(&bi),
-              DIB_RGB_COLORS);
+    GetDIBits(mem, bm, 0, UINT(h), bits.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
     DeleteObject(bm);
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
@@ -174,8 +176,8 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
         frames.clear();
         for (uint32_t id = 1; id <= 4; id++) {
             DiXWindow* w = d->windows[id];
-            HWND h = w && w->frame ? GetAncestor(ddGDIGetWindow(w->frame->hdr.gc), GA_ROOT)
-                                   : nullptr;
+            HWND h =
+                w && w->frame ? GetAncestor(ddGDIGetWindow(w->frame->hdr.gc), GA_ROOT) : nullptr;
             if (!h || !IsWindowVisible(h)) return false;
             frames.push_back(h);
         }
@@ -187,8 +189,8 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
     hvPumpUntil([] { return false; }, 300);
 
     auto seen = visible(observe());
-    EXPECT_EQ(seen, (std::vector<std::string>{"0 0 ", "0 0 Größe ✓ main",
-                                              "0 0 Größe ✓ transient", "0 1 Größe ✓ tool"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"0 0 ", "0 0 Größe ✓ main", "0 0 Größe ✓ transient",
+                                              "0 1 Größe ✓ tool"}));
     // In the shell's desktop every mapped window has its button.
     const bool shell = getenv("HV_SWM_SHELL") != nullptr;
     HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
@@ -196,7 +198,8 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
         ASSERT_NE(tray, nullptr);
         hvPumpUntil([&] { return trayButtons(tray).size() >= frames.size(); }, 5000);
         std::set<HWND> buttons = trayButtons(tray);
-        for (HWND h : frames) EXPECT_EQ(buttons.count(h), 1u) << h;
+        for (HWND h : frames)
+            EXPECT_EQ(buttons.count(h), 1u) << h;
         EXPECT_TRUE(saveScreen("swm_shell.bmp"));
     }
 
@@ -212,7 +215,7 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
     diXRestackWindow(d, 2, 0, 0);
     diXRestackWindow(d, 2, 255, 0);
     std::vector<HWND> order;
-    for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT))
+    for (HWND h : hvTopLevelOrder())
         if (h == above || std::find(frames.begin(), frames.end(), h) != frames.end())
             order.push_back(h);
     ASSERT_EQ(order.size(), 5u);
@@ -243,7 +246,8 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
     // The connection goes with the windows mapped.
     g_taskbar.clear();
     diDEDestroyChannel(ch);
-    for (HWND h : frames) EXPECT_FALSE(IsWindow(h));
+    for (HWND h : frames)
+        EXPECT_FALSE(IsWindow(h));
     std::set<HWND> deleted;
     for (auto& t : g_taskbar)
         if (t.second == 0) deleted.insert(t.first);
@@ -252,12 +256,12 @@ TEST(SeamlessSession, ASecondProcessSeesOneWindowPerMappedXWindow) {
     if (shell) {
         hvPumpUntil([&] { return trayButtons(tray).empty(); }, 5000);
         std::set<HWND> buttons = trayButtons(tray);
-        for (HWND h : frames) EXPECT_EQ(buttons.count(h), 0u) << h;
+        for (HWND h : frames)
+            EXPECT_EQ(buttons.count(h), 0u) << h;
     }
 
-    hvPumpUntil([&] {
-        return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES;
-    });
+    hvPumpUntil(
+        [&] { return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES; });
     std::ifstream f("Z:" + result);
     std::string verdict;
     std::getline(f, verdict);
