@@ -2,7 +2,8 @@
 // on loopback, with certificates of the test PKI (tests/peers/make_pki.py):
 // the warnings each case shows with scripted answers, what "remember" keeps
 // for the next process, the overrides, the Windows "CA" store, old servers,
-// and bulk data through the socket layer.
+// bulk data through the socket layer, and records read ahead with the
+// handshake.
 #include <gtest/gtest.h>
 
 #include "core/ddapp.h"
@@ -637,6 +638,44 @@ TEST_F(Tls, AMegabyteEachWayInOddChunksAndTheEndWithoutCloseNotice) {
         Sleep(5);
     }
     EXPECT_TRUE(reader.ended);
+    closeAll();
+}
+
+// A server that speaks first, its records in the segment of its last
+// handshake flight: the set-up reads them ahead with the handshake, so the
+// socket never says readable for them; the owner must get them anyway, in
+// reads of any size.
+TEST_F(Tls, RecordsThatCameWithTheHandshakeReachTheOwner) {
+    Peer peer;
+    std::string args = "greet --cert " + g_pki + "/chain-good.pem --key " + g_pki + "/good.key";
+    ASSERT_TRUE(peer.start("tls_peer.py", args + " --records 100,5000,20000,3", 30));
+    Answers a;
+    a.radio[DD_DLG_SECURITY_LIST] = CTL_TEMPORARY;
+    a.accept[DD_DLG_UNTRUSTED] = true;
+    ScriptScope scope(&a.script);
+    DdSocket* s = ddNetSocketCreate();
+    sockets.push_back(s);
+    ASSERT_EQ(ddNetSocketOpen(s, 1, 1), 0);
+    ASSERT_EQ(ddNetConnectDirect(s, u"127.0.0.1", uint16_t(peer.port)), 0);
+    Reader reader{};
+    reader.handler = readerHandler;
+    reader.refCount = 1;
+    reader.s = s;
+    diNetSetOwner(s, &reader);
+    ddNetSelectEvents(s, DD_NET_READ | DD_NET_CLOSE, DD_NET_READ | DD_NET_CLOSE);
+    ASSERT_EQ(ddNetStartTls(s, 1, u"good.test", 1), 0);
+
+    std::string words;
+    for (int i = 0; i < 25103; i++)
+        words += char('a' + i % 26);
+    for (int i = 0; i < 2000 && reader.got.size() < words.size(); i++) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        ddNetPoll();
+        Sleep(5);
+    }
+    EXPECT_TRUE(reader.got == words) << reader.got.size() << " of " << words.size() << " bytes";
     closeAll();
 }
 

@@ -11,6 +11,12 @@ chooses, written (as decimal text) to the file given by --port-file.
       every byte received until the client stops sending, then closes the
       connection without a close notice (as plain HTTPS servers often do).
 
+  tls_peer.py --port-file F [--lifetime S] greet --cert C --key K --records N,...
+      Accepts one connection, TLS 1.2 at most (the server's Finished is the
+      last handshake message), and speaks first: records of the sizes
+      named, byte i of them all 'a' + i % 26, go out in the same send as the
+      server's Finished. Then waits for the client to close.
+
   tls_peer.py --port-file F [--lifetime S] silent [--hold S]
       Accepts one connection and says nothing until the client closes it
       or S seconds have passed.
@@ -115,6 +121,48 @@ def run_echo(args):
     return 0
 
 
+def run_greet(args):
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.maximum_version = ssl.TLSVersion.TLSv1_2
+    ctx.load_cert_chain(args.cert, args.key)
+    ls = socket.socket()
+    ls.bind(("127.0.0.1", 0))
+    ls.listen(1)
+    ls.settimeout(args.lifetime)
+    write_port(args.port_file, ls.getsockname()[1])
+    try:
+        raw, _ = ls.accept()
+    except OSError:
+        return 1
+    raw.settimeout(args.lifetime)
+    incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+    tls = ctx.wrap_bio(incoming, outgoing, server_side=True)
+    words = bytes(ord("a") + i % 26 for i in range(sum(args.records)))
+    try:
+        while True:
+            try:
+                tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                raw.sendall(outgoing.read())
+                data = raw.recv(65536)
+                if not data:
+                    return 1
+                incoming.write(data)
+        at = 0
+        for size in args.records:
+            tls.write(words[at:at + size])
+            at += size
+        raw.sendall(outgoing.read())
+        while raw.recv(65536):
+            pass
+    except (ssl.SSLError, OSError):
+        return 1
+    finally:
+        raw.close()
+    return 0
+
+
 def main():
     if len(sys.argv) >= 3 and sys.argv[1] == "make-pki":
         here = os.path.dirname(os.path.abspath(__file__))
@@ -136,9 +184,15 @@ def main():
     e.add_argument("--key", required=True)
     e.add_argument("--count", type=int, default=1)
     e.add_argument("--until", default="")
+    g = sub.add_parser("greet")
+    g.add_argument("--cert", required=True)
+    g.add_argument("--key", required=True)
+    g.add_argument("--records", type=lambda t: [int(n) for n in t.split(",")], required=True)
     q = sub.add_parser("silent")
     q.add_argument("--hold", type=float, default=10)
     args = p.parse_args(argv)
+    if args.mode == "greet":
+        return run_greet(args)
     if args.mode == "silent":
         return run_silent(args)
     if args.mode == "s_server":
