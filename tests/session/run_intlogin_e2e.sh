@@ -107,20 +107,32 @@ answerer=$!
 wine "$HV_WIN32/halvanet.exe" </dev/null >/dev/null 2>&1 &
 client=$!
 dialog=$(window "Vek HVN Client Connection Settings") || fail "no connection settings dialog"
-xdotool windowactivate --sync "$dialog" 2>/dev/null
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 26 / 100)) click 1
-xdotool type --delay 20 "web.test/hvn"
-xdotool key Return
-box=$(window "Error: Invalid URL!") || fail "no box for a bad URL"
+# Clicks into the URL edit with the X input focus on the dialog: without a
+# window manager a click does not always move it there, and typed keys would
+# go to whichever window held it.
+url_edit() {
+    xdotool windowfocus --sync "$dialog" 2>/dev/null
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 26 / 100)) click 1
+    xdotool key --delay 20 End $(printf 'BackSpace %.0s' $(seq 1 20))
+}
+# A key typed before the dialog took the focus is lost: type again until
+# the box comes (or three tries fail).
+box=
+for try in 1 2 3; do
+    url_edit
+    xdotool type --delay 20 "web.test/hvn"
+    xdotool key Return
+    box=$(window "Error: Invalid URL!") && break
+done
+[ -n "$box" ] || fail "no box for a bad URL"
 xdotool windowactivate --sync "$box" 2>/dev/null
 xdotool key --window "$box" Return
 gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q "IsViewable"; }
 await 50 gone "$box" || fail "the box stayed"
 window "Vek HVN Client Connection Settings" >/dev/null || fail "the dialog closed on a bad URL"
 import -window root "$shots/intlogin_connsettings.png" 2>/dev/null
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * 26 / 100)) click 1
-xdotool key --delay 20 End $(printf 'BackSpace %.0s' $(seq 1 20))
+url_edit
 web=$(cat "$work/wp")
 xdotool type --delay 20 "  http://127.0.0.1:$web/hvn/  "
 xdotool key alt+h Tab
