@@ -10,6 +10,7 @@
 #include "net/ddnet.h"
 #include "net/ddtls.h"
 #include "net/dicertcache.h"
+#include "support/test_pki.h"
 #include "ui/dddlg.h"
 
 #include <openssl/objects.h>
@@ -21,13 +22,6 @@
 #include <string>
 
 static std::string s_pki;
-
-static std::wstring winPath(const std::string& hostPath) {
-    std::wstring w = L"Z:" + std::wstring(hostPath.begin(), hostPath.end());
-    for (wchar_t& c : w)
-        if (c == L'/') c = L'\\';
-    return w;
-}
 
 static std::string slurp(const std::wstring& path) {
     std::string out;
@@ -46,14 +40,7 @@ static std::string slurp(const std::wstring& path) {
 static std::string runHost(const std::string& command, const std::string& out, int seconds) {
     std::string cmd =
         "/bin/sh -c \"" + command + " > " + out + ".tmp 2>&1; mv " + out + ".tmp " + out + "\"";
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return "";
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    if (!runWait(cmd, L"")) return "";
     std::wstring win = winPath(out);
     for (int i = 0; i < seconds * 100; i++) {
         if (GetFileAttributesW(win.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -70,14 +57,7 @@ static std::string runHost(const std::string& command, const std::string& out, i
 static int startPeer(const std::string& args, const std::string& portFile) {
     std::string cmd = "/usr/bin/python3 " HV_PEERS_DIR "/tls_peer.py --lifetime 60 --port-file " +
                       portFile + " " + args;
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 0;
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    if (!runWait(cmd, L"")) return 0;
     int port = 0;
     std::wstring win = winPath(portFile);
     for (int i = 0; i < 1000 && !port; i++) {
@@ -179,14 +159,7 @@ static DdSocket* startEchoPeer() {
         "/bin/sh -c \"exec timeout 120 socat -b 65536 OPENSSL-LISTEN:" + std::to_string(port) +
         ",bind=127.0.0.1,reuseaddr,cert=" + s_pki + "/chain-good.pem,key=" + s_pki +
         "/good.key,verify=0 PIPE" + " </dev/null >/dev/null 2>&1\"";
-    std::wstring w(cmd.begin(), cmd.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return nullptr;
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+    if (!runWait(cmd, L"")) return nullptr;
     // Until it listens, connecting is refused.
     for (int i = 0; i < 500; i++) {
         if (DdSocket* s = secure(port)) return s;

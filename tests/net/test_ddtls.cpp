@@ -584,6 +584,26 @@ int readerHandler(DiObject* o, DiEvent* ev) {
     return 1;
 }
 
+// The reader owns the socket and is told of reads and the close.
+void own(Reader* r, DdSocket* s) {
+    r->handler = readerHandler;
+    r->refCount = 1;
+    r->s = s;
+    diNetSetOwner(s, r);
+    ddNetSelectEvents(s, DD_NET_READ | DD_NET_CLOSE, DD_NET_READ | DD_NET_CLOSE);
+}
+
+// Runs the socket layer's events until done() holds, for ten seconds at most.
+template <class F> void pumpUntil(F done) {
+    for (int i = 0; i < 2000 && !done(); i++) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        ddNetPoll();
+        Sleep(5);
+    }
+}
+
 TEST_F(Tls, AMegabyteEachWayInOddChunksAndTheEndWithoutCloseNotice) {
     Peer peer;
     std::string args = "echo --cert " + g_pki + "/good.pem --key " + g_pki + "/good.key";
@@ -596,11 +616,7 @@ TEST_F(Tls, AMegabyteEachWayInOddChunksAndTheEndWithoutCloseNotice) {
     ASSERT_EQ(connect(peer, u"good.test", 1, 1, &s), 0);
 
     Reader reader{};
-    reader.handler = readerHandler;
-    reader.refCount = 1;
-    reader.s = s;
-    diNetSetOwner(s, &reader);
-    ddNetSelectEvents(s, DD_NET_READ | DD_NET_CLOSE, DD_NET_READ | DD_NET_CLOSE);
+    own(&reader, s);
 
     std::string sent;
     for (uint32_t i = 0; sent.size() < (1u << 20); i++)
@@ -630,13 +646,7 @@ TEST_F(Tls, AMegabyteEachWayInOddChunksAndTheEndWithoutCloseNotice) {
     EXPECT_EQ(reader.got.size(), sent.size());
     EXPECT_TRUE(reader.got == sent);
     // The peer closed without a close notice: read as the end, not an error.
-    for (int i = 0; i < 2000 && !reader.ended; i++) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        ddNetPoll();
-        Sleep(5);
-    }
+    pumpUntil([&] { return reader.ended; });
     EXPECT_TRUE(reader.ended);
     closeAll();
 }
@@ -658,23 +668,13 @@ TEST_F(Tls, RecordsThatCameWithTheHandshakeReachTheOwner) {
     ASSERT_EQ(ddNetSocketOpen(s, 1, 1), 0);
     ASSERT_EQ(ddNetConnectDirect(s, u"127.0.0.1", uint16_t(peer.port)), 0);
     Reader reader{};
-    reader.handler = readerHandler;
-    reader.refCount = 1;
-    reader.s = s;
-    diNetSetOwner(s, &reader);
-    ddNetSelectEvents(s, DD_NET_READ | DD_NET_CLOSE, DD_NET_READ | DD_NET_CLOSE);
+    own(&reader, s);
     ASSERT_EQ(ddNetStartTls(s, 1, u"good.test", 1), 0);
 
     std::string words;
     for (int i = 0; i < 25103; i++)
         words += char('a' + i % 26);
-    for (int i = 0; i < 2000 && reader.got.size() < words.size(); i++) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        ddNetPoll();
-        Sleep(5);
-    }
+    pumpUntil([&] { return reader.got.size() >= words.size(); });
     EXPECT_TRUE(reader.got == words) << reader.got.size() << " of " << words.size() << " bytes";
     closeAll();
 }

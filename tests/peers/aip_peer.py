@@ -32,7 +32,7 @@ import socket
 import struct
 import sys
 import time
-from peerlib import listen_local, publish_port, read_exact
+from peerlib import listen_published, read_exact
 
 
 PATTERN = bytes(i % 256 for i in range(65536 + 256))
@@ -132,9 +132,7 @@ def main():
     p.add_argument("--lifetime", type=float, default=60.0)
     args = p.parse_args()
 
-    srv = listen_local(1, args.rcvbuf)
-    srv.settimeout(args.lifetime)
-    publish_port(args.port_file, srv.getsockname()[1])
+    srv = listen_published(args.port_file, 1, args.lifetime, args.rcvbuf)
     try:
         conn, _ = srv.accept()
     except OSError:

@@ -26,6 +26,15 @@ def listen_local(backlog, rcvbuf=None):
     return srv
 
 
+def listen_published(port_file, backlog, lifetime, rcvbuf=None):
+    """A loopback listener whose accepts time out with the lifetime, its port
+    published."""
+    srv = listen_local(backlog, rcvbuf)
+    srv.settimeout(lifetime)
+    publish_port(port_file, srv.getsockname()[1])
+    return srv
+
+
 def running(port_file, end_at):
     """The peer keeps serving while its port file exists and time is left."""
     return time.time() < end_at and os.path.exists(port_file)

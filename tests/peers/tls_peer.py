@@ -34,12 +34,7 @@ import sys
 import threading
 import time
 
-
-def write_port(path, port):
-    tmp = path + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % port)
-    os.replace(tmp, path)
+from peerlib import listen_published, publish_port
 
 
 def run_s_server(args, extra):
@@ -55,7 +50,7 @@ def run_s_server(args, extra):
             m = re.match(rb"ACCEPT 127\.0\.0\.1:(\d+)", line)
             if m and port is None:
                 port = int(m.group(1))
-                write_port(args.port_file, port)
+                publish_port(args.port_file, port)
 
     t = threading.Thread(target=drain, daemon=True)
     t.start()
@@ -68,11 +63,7 @@ def run_s_server(args, extra):
 
 
 def run_silent(args):
-    ls = socket.socket()
-    ls.bind(("127.0.0.1", 0))
-    ls.listen(1)
-    ls.settimeout(args.lifetime)
-    write_port(args.port_file, ls.getsockname()[1])
+    ls = listen_published(args.port_file, 1, args.lifetime)
     try:
         conn, _ = ls.accept()
     except OSError:
@@ -90,11 +81,7 @@ def run_silent(args):
 def run_echo(args):
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(args.cert, args.key)
-    ls = socket.socket()
-    ls.bind(("127.0.0.1", 0))
-    ls.listen(4)
-    ls.settimeout(args.lifetime)
-    write_port(args.port_file, ls.getsockname()[1])
+    ls = listen_published(args.port_file, 4, args.lifetime)
     for _ in range(args.count):
         try:
             raw, _ = ls.accept()
@@ -125,11 +112,7 @@ def run_greet(args):
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.maximum_version = ssl.TLSVersion.TLSv1_2
     ctx.load_cert_chain(args.cert, args.key)
-    ls = socket.socket()
-    ls.bind(("127.0.0.1", 0))
-    ls.listen(1)
-    ls.settimeout(args.lifetime)
-    write_port(args.port_file, ls.getsockname()[1])
+    ls = listen_published(args.port_file, 1, args.lifetime)
     try:
         raw, _ = ls.accept()
     except OSError:
