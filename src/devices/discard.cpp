@@ -1,6 +1,7 @@
 /* Smart-card device class (see discard.h). */
 #include "devices/discard.h"
 
+#include <chrono>
 #include <new>
 #include <stdlib.h>
 #include <string.h>
@@ -601,8 +602,19 @@ void onGetStatusChange(Call& c) {
         statesRef ? getReaderStates(&c.in, &c.own, cReaders, 11, c.wide) : nullptr;
     if (!statesRef) cReaders = 0;
     if (c.in.status) return fail(c, c.in.status);
-    int32_t rc = hasContext(c.ses, ctx) ? c.api->getStatusChange(c.wide, ctx, timeout, st, cReaders)
-                                        : kInvalidHandle;
+    int32_t rc = kInvalidHandle;
+    std::unique_lock<std::mutex> g(c.ses->lock);
+    if (listHas(c.ses->contexts, c.ses->contextCount, ctx)) {
+        /* Counted from here, so that the session's end sees this call
+         * before the call can reach the service. */
+        c.ses->statusWaits++;
+        g.unlock();
+        rc = c.api->getStatusChange(c.wide, ctx, timeout, st, cReaders);
+        g.lock();
+        c.ses->statusWaits--;
+        c.ses->waitsEnded.notify_all();
+    }
+    g.unlock();
     replyStates(c, rc, st, cReaders);
 }
 
@@ -1078,10 +1090,22 @@ void diSCardDestroySession(DiDeviceClass*, void* session) {
     g.unlock();
     for (uint32_t i = 0; api && i < cardCount; i++)
         api->disconnect(cards[i], 0);
-    for (uint32_t i = 0; api && i < contextCount; i++) {
-        api->cancel(contexts[i]);
-        api->release(contexts[i]);
+    /* The service's cancel reaches only a call that already waits in it: a
+     * status change still on its way in would wait on with no time limit,
+     * and the host service's release blocks behind it. So the cancel is
+     * repeated until every status change of the session has returned. */
+    g.lock();
+    for (bool first = true; api && (first || s->statusWaits); first = false) {
+        g.unlock();
+        for (uint32_t i = 0; i < contextCount; i++)
+            api->cancel(contexts[i]);
+        g.lock();
+        s->waitsEnded.wait_for(g, std::chrono::milliseconds(20),
+                               [s] { return s->statusWaits == 0; });
     }
+    g.unlock();
+    for (uint32_t i = 0; api && i < contextCount; i++)
+        api->release(contexts[i]);
     free(cards);
     free(contexts);
     sessionRelease(s);

@@ -6,15 +6,17 @@
  *
  * Lifetime: a session is held by its device slot and by every request that
  * runs for it; the last release frees it. Ending a session stops the
- * start-event waits, disconnects its cards, cancels and releases its
- * contexts at once; requests still running then finish against a closed
- * session (a late connect disconnects its card again). */
+ * start-event waits, disconnects its cards, cancels its contexts until no
+ * status change of the session is left in the service, and releases them;
+ * requests still running then finish against a closed session (a late
+ * connect disconnects its card again). */
 #ifndef HV_DISCARD_H
 #define HV_DISCARD_H
 
 #include "devices/didevice.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 /* A reader state as the PC/SC service takes it; on the 32-bit client this is
@@ -106,10 +108,14 @@ struct DiSCardSession {
     uint32_t cardCapacity;
     uint32_t* cards;
     void* startEvent;
-    /* Guards both lists and `closed`: workers connect and disconnect while
-     * the GUI thread ends the session. */
+    /* Guards both lists, `closed` and `statusWaits`: workers connect and
+     * disconnect while the GUI thread ends the session. */
     std::mutex lock;
     bool closed;
+    /* Status-change calls inside the service; `waitsEnded` tells when one
+     * returns. */
+    uint32_t statusWaits;
+    std::condition_variable waitsEnded;
     std::atomic<uint32_t> refs;
 };
 

@@ -14,7 +14,9 @@ std::condition_variable s_cv;
 uint32_t s_next = 0x100;
 uint32_t s_insertions = 0;
 bool s_connectsOpen = false;
+bool s_entriesOpen = false;
 std::set<uint32_t> s_cancelled;
+std::multiset<uint32_t> s_inside; // contexts of the status changes under way
 DiSCardApi s_api;
 
 const char kReadersA[] = "Reader A\0Reader B\0"; // with the final NUL: 19 bytes
@@ -78,6 +80,7 @@ int32_t fEstablish(uint32_t scope, uint32_t* context) {
 int32_t fRelease(uint32_t context) {
     Lock l(s_mu);
     int32_t rc = note("SCardReleaseContext(" + num(context) + ")");
+    if (g_pcsc.lateCancel) s_cv.wait(l, [&] { return !s_inside.count(context); });
     if (!g_pcsc.contexts.erase(context)) rc = int32_t(DI_SCARD_E_INVALID_HANDLE);
     s_cancelled.insert(context);
     s_cv.notify_all();
@@ -154,10 +157,20 @@ int32_t fGetStatusChange(bool wide, uint32_t context, uint32_t timeout, DiSCardR
             abort();
     if (g_pcsc.blockStatusChange || (g_pcsc.blockInfinite && timeout == 0xFFFFFFFF)) {
         uint32_t seen = s_insertions;
+        auto inside = s_inside.insert(context);
+        if (g_pcsc.holdEntry) {
+            g_pcsc.held++;
+            s_cv.notify_all();
+            s_cv.wait(l, [] { return s_entriesOpen; });
+            g_pcsc.held--;
+        }
+        if (g_pcsc.lateCancel) s_cancelled.erase(context); // earlier cancels are lost
         g_pcsc.blocked++;
         s_cv.notify_all();
         s_cv.wait(l, [&] { return s_cancelled.count(context) || s_insertions != seen; });
         g_pcsc.blocked--;
+        s_inside.erase(inside);
+        s_cv.notify_all();
         if (s_cancelled.count(context)) return int32_t(0x80100002); // cancelled
     }
     setStates(states, count, 0x22);
@@ -377,7 +390,7 @@ void fakePcscReset() {
     Lock l(s_mu);
     g_pcsc = FakePcsc();
     s_cancelled.clear();
-    s_connectsOpen = false;
+    s_connectsOpen = s_entriesOpen = false;
     s_next = 0x100;
     l.unlock();
     fakePcscInstall();
@@ -393,6 +406,17 @@ void fakePcscReleaseConnects() {
     Lock l(s_mu);
     s_connectsOpen = true;
     s_cv.notify_all();
+}
+
+void fakePcscReleaseEntries() {
+    Lock l(s_mu);
+    s_entriesOpen = true;
+    s_cv.notify_all();
+}
+
+void fakePcscWaitHeld(int n) {
+    Lock l(s_mu);
+    s_cv.wait(l, [n] { return g_pcsc.held >= n; });
 }
 
 void fakePcscWaitBlocked(int n) {

@@ -5,7 +5,9 @@
 // every result buffer written as far as its size allows (so ASan sees any
 // buffer smaller than the size passed with it). Thread-safe: status-change
 // calls block, when told (all, or those without a time limit), until
-// cancelled, the context released or a card inserted.
+// cancelled, the context released or a card inserted. As the host's service
+// does when told (lateCancel), a cancel reaches only a call that already
+// blocks, and a release waits until the context's call has returned.
 #ifndef HV_TESTS_FAKE_PCSC_H
 #define HV_TESTS_FAKE_PCSC_H
 
@@ -22,6 +24,8 @@ struct FakePcsc {
     bool blockStatusChange = false;
     bool blockInfinite = false;         // only calls without a time limit block
     bool blockConnect = false;          // connect waits for releaseConnects()
+    bool lateCancel = false;            // see above
+    bool holdEntry = false;             // status changes stop before they block
     bool noStartEvent = false;          // the start-event entries are missing
     bool noOptional = false;            // isValid and locateByAtr are missing
     bool longAtr = false;               // status gives a 33-byte ATR
@@ -30,6 +34,7 @@ struct FakePcsc {
     int autoAllocated = 0;              // service allocations not yet freed
     int startEventsLive = 0;
     int blocked = 0;                     // calls now blocked
+    int held = 0;                        // status changes held on their way in
     uint32_t lastChars = 0, lastLen = 0; // sizes of the last list / buffer
 };
 
@@ -41,6 +46,10 @@ void fakePcscInstall();
 // Ends every blocked status-change call as a card insertion.
 void fakePcscInsert();
 void fakePcscReleaseConnects();
+// Lets the status changes held on their way in go on (holdEntry).
+void fakePcscReleaseEntries();
+// Waits until `n` status changes are held on their way in.
+void fakePcscWaitHeld(int n);
 // Waits until `n` calls are blocked.
 void fakePcscWaitBlocked(int n);
 // Adds a call to the log (calls the fake does not serve itself).

@@ -7,6 +7,8 @@
 #include "devices/scard_ndr.h"
 #include "fakes/device_fakes.h"
 
+#include <chrono>
+#include <future>
 #include <thread>
 
 using namespace scardndr;
@@ -325,6 +327,31 @@ TEST_F(SCard, SessionsEndUnderBlockedWorkers) {
         g_pcsc.blockStatusChange = g_pcsc.blockConnect = true;
     }
     fakePcscReset();
+}
+
+// The host's service loses a cancel that comes before the call waits, and
+// its release waits for the call: a session ended while its status change
+// is still on the way in must cancel it once it waits, or the end blocks.
+TEST_F(SCard, SessionEndCancelsAStatusChangeStillOnItsWayIn) {
+    g_pcsc.blockStatusChange = g_pcsc.lateCancel = g_pcsc.holdEntry = true;
+    Reply r;
+    submit(cls, session, 40, getStatusChange(ctx, 1, 1, 1), 1024, 14, &r);
+    ASSERT_EQ(1u, g_fakeThreads.workers.size());
+    std::thread worker(diDeviceWorkerThread, reinterpret_cast<uintptr_t>(g_fakeThreads.workers[0]));
+    g_fakeThreads.workers.clear();
+    fakePcscWaitHeld(1);
+    auto ended = std::async(std::launch::async, [&] { cls.destroySession(&cls, session); });
+    while (fakePcscTakeLog().find("SCardCancel") == std::string::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    fakePcscReleaseEntries();
+    bool done = ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(done) << "the session's end waits behind a status change never cancelled";
+    if (!done) fakePcscInsert();
+    ended.wait();
+    worker.join();
+    session = nullptr;
+    runCompletions();
+    EXPECT_EQ(uint32_t(0x80100002), uint32_t(r.rc()));
 }
 
 } // namespace

@@ -8,9 +8,11 @@
 #include "devices/scard_ndr.h"
 
 #include <PCSC/winscard.h>
+#include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <thread>
@@ -22,19 +24,26 @@ using namespace scardndr;
 
 namespace {
 
+// Starts a program with its output dropped; it ends with the test program,
+// even when that is killed (a time-out) or crashes, so no service of this
+// run is left to refuse the next run's.
 pid_t spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return rc ? 0 : pid;
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        int null = open("/dev/null", O_WRONLY);
+        if (getppid() != parent || null < 0) _exit(127);
+        dup2(null, 1);
+        dup2(null, 2);
+        execve(argv[0], argv.data(), environ);
+        _exit(127);
+    }
+    return pid > 0 ? pid : 0;
 }
 
 void stop(pid_t pid) {
@@ -61,12 +70,19 @@ class RealPcsc : public ::testing::Test {
         if (access("/usr/sbin/pcscd", X_OK) || access("/usr/bin/vicc", X_OK) ||
             access("/usr/lib/pcsc/drivers/serial/libifdvpcd.so", R_OK))
             GTEST_SKIP() << "pcscd, vpcd or vicc not installed";
-        pcscd = spawn({"/usr/sbin/pcscd", "-f"});
-        ASSERT_GT(pcscd, 0);
-        for (int i = 0; i < 200 && readers().find("Virtual PCD") == std::string::npos; i++)
+        // A pcscd refuses to start while the one named in its pid file
+        // lives, and one killed with an earlier run stays until it is
+        // reaped: ours is started again until it serves the reader.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        std::string list;
+        while (!servedByOurs(list) && std::chrono::steady_clock::now() < deadline) {
+            if (pcscd <= 0 || waitpid(pcscd, nullptr, WNOHANG) != 0)
+                pcscd = spawn({"/usr/sbin/pcscd", "-f"});
             usleep(50000);
-        std::string list = readers();
-        ASSERT_NE(std::string::npos, list.find("Virtual PCD")) << "pcscd shows no virtual reader";
+        }
+        ASSERT_TRUE(servedByOurs(list))
+            << "pcscd " << pcscd << " shows no virtual reader; the service's pid file names "
+            << servicePid();
         reader = list.substr(list.find("Virtual PCD"));
         reader = reader.c_str(); // the first virtual reader
         deviceFakesReset();
@@ -91,6 +107,17 @@ class RealPcsc : public ::testing::Test {
         vicc = spawn({"/usr/bin/python3", "/usr/bin/vicc", "-t", "iso7816"});
         unsetenv("PYTHONPATH");
         ASSERT_GT(vicc, 0);
+    }
+    // The pid the service's pid file names (0: none).
+    static pid_t servicePid() {
+        pid_t pid = 0;
+        std::ifstream("/run/pcscd/pcscd.pid") >> pid;
+        return pid;
+    }
+    // Whether our pcscd serves and lists the virtual reader (in `list`).
+    bool servedByOurs(std::string& list) {
+        list = readers();
+        return pcscd > 0 && servicePid() == pcscd && list.find("Virtual PCD") != std::string::npos;
     }
     DiSCardSession* newSession() { return static_cast<DiSCardSession*>(cls.createSession(&cls)); }
     Ndr statusChange(uint32_t context, uint32_t current, uint32_t timeout) {
@@ -136,7 +163,7 @@ TEST_F(RealPcsc, HandlersAnswerAsTheServiceDoes) {
     // The card arrives; every answer equals the direct call's.
     insertCard();
     rs.dwCurrentState = rs.dwEventState;
-    ASSERT_EQ(SCARD_S_SUCCESS, SCardGetStatusChange(direct, 20000, &rs, 1));
+    ASSERT_EQ(SCARD_S_SUCCESS, SCardGetStatusChange(direct, 60000, &rs, 1));
     ASSERT_TRUE(rs.dwEventState & SCARD_STATE_PRESENT);
     s = newSession();
     Reply r = call(cls, s, 5, Ndr().u32(SCARD_SCOPE_SYSTEM));
