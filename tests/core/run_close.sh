@@ -5,10 +5,11 @@
 set -u
 root=$1
 helper=$2
+source "$root/tools/lib/common.sh"
 log=$(mktemp)
 "$root/tools/run" -nostartimmediate >"$log" 2>&1 &
 pid=$!
-if ! wine "$helper" close; then
+if ! hv_wine "$helper" close; then
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
     cat "$log"
@@ -20,7 +21,7 @@ rc=$?
 grep "exited with code" "$log"
 rm -f "$log"
 [ "$rc" = 0 ] || { echo "client exit code $rc"; exit 1; }
-trace=$(wine "$helper" trace)
+trace=$(hv_wine "$helper" trace)
 for step in "step: root" "step: event loop" "step: shutdown: outpost" "step: shutdown: trace file"; do
     grep -q "$step" <<<"$trace" || { echo "trace lacks '$step'"; echo "$trace"; exit 1; }
 done

@@ -33,7 +33,7 @@ run_peer() {
     peer_pid=$!
     for i in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.1; done
     [ -s "$work/port" ] || { echo "paip_peer did not start"; exit 1; }
-    wine "$harness" "$(cat "$work/port")" "http://srv/a/_service/job-$$" </dev/null |
+    hv_wine "$harness" "$(cat "$work/port")" "http://srv/a/_service/job-$$" </dev/null |
         tr -d '\r' >"$work/harness.out"
     wait "$peer_pid"
     peer_pid=

@@ -19,7 +19,7 @@ hv_cupsd_start
 work=$HV_CUPS_DIR/work
 mkdir -p "$work"
 
-HV_TEST_NO_PRINTER=1 wine "$program" --gtest_filter='LocalPrintNone.*' </dev/null || exit 1
+HV_TEST_NO_PRINTER=1 hv_wine "$program" --gtest_filter='LocalPrintNone.*' </dev/null || exit 1
 
 # The raw printer's far end: one connection, its bytes kept.
 /usr/bin/python3 - "$work/port" "$work/raw.bin" </dev/null >/dev/null 2>&1 <<'PY' &
@@ -52,7 +52,7 @@ hv_cupsd_add_pdf "$pdfq"
 hv_cupsd_add_socket "$rawq" "$(cat "$work/port")"
 hv_cupsd_default "$pdfq"
 export HV_TEST_PRINTER=$pdfq HV_TEST_RAW_QUEUE=$rawq
-wine "$program" --gtest_filter='LocalPrint.*' </dev/null || exit 1
+hv_wine "$program" --gtest_filter='LocalPrint.*' </dev/null || exit 1
 
 for i in $(seq 1 600); do [ -e "$work/raw.bin" ] && break; sleep 0.1; done
 /usr/bin/python3 - "$work/raw.bin" <<'PY' || exit 1
@@ -69,7 +69,7 @@ PY
 # and a selection longer than a page goes on to the next one.
 for format in STRING UNICODE LONG; do
     rm -f "$HV_CUPS_OUT"/*.pdf
-    wine "$clip_program" --gtest_filter="*ClipPrint.*/$format" </dev/null || exit 1
+    hv_wine "$clip_program" --gtest_filter="*ClipPrint.*/$format" </dev/null || exit 1
     pdf=$(hv_cupsd_wait_pdf) || exit 1
     pdftotext -layout "$pdf" "$work/page.txt" || exit 1
     /usr/bin/python3 - "$work/page.txt" "$format" <<'PY' || exit 1

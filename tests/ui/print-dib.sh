@@ -15,7 +15,7 @@ trap 'hv_cupsd_stop; hv_cleanup' EXIT
 hv_cupsd_start
 hv_cupsd_add_pdf "$queue"
 
-HV_TEST_PRINTER=$queue wine "$program" --gtest_filter='DibPrinter.*' </dev/null || exit 1
+HV_TEST_PRINTER=$queue hv_wine "$program" --gtest_filter='DibPrinter.*' </dev/null || exit 1
 
 pdf=$(hv_cupsd_wait_pdf) || exit 1
 # The PDF backend names its file after the job's title.

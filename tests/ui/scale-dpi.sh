@@ -11,4 +11,4 @@ restore() {
 trap restore EXIT
 hv_start_xvfb 24 || exit 1
 wine reg add "$key" /v LogPixels /t REG_DWORD /d 144 /f </dev/null >/dev/null 2>&1 || exit 1
-HV_EXPECT_LOGPIXELS=144 wine "$exe" --gtest_filter=Scaled.ScaledViewFillsTheClientArea </dev/null
+HV_EXPECT_LOGPIXELS=144 hv_wine "$exe" --gtest_filter=Scaled.ScaledViewFillsTheClientArea </dev/null

@@ -6,7 +6,7 @@ exe=$1
 out=$2
 trap hv_cleanup EXIT
 hv_start_xvfb 24 || exit 1
-HV_SCALE_HOLD=6 wine "$exe" --gtest_filter=Scaled.ScaledViewFillsTheClientArea </dev/null &
+HV_SCALE_HOLD=6 hv_wine "$exe" --gtest_filter=Scaled.ScaledViewFillsTheClientArea </dev/null &
 pid=$!
 up=
 for i in $(seq 1 200); do

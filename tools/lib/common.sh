@@ -26,6 +26,24 @@ hv_cleanup() {
     hv_started_pids=()
 }
 
+# Runs wine with the given arguments and returns its status. Wine hands a
+# program's standard error to the helper processes the program starts, the
+# desktop process above all, and that one lives on while any other program
+# uses the desktop: a reader of our output (ctest) would wait for it too,
+# long after the program ended. So standard error goes through a file,
+# copied to ours until the program ends.
+hv_wine() {
+    local err pid rc
+    err=$(mktemp) || return 1
+    wine "$@" <&0 2>"$err" &
+    pid=$!
+    tail -c +1 -s 0.05 -f --pid="$pid" "$err" >&2
+    wait "$pid"
+    rc=$?
+    rm -f "$err"
+    return $rc
+}
+
 hv_configure_build() { # tree: win32 or host
     case $1 in
     win32)
