@@ -27,20 +27,24 @@ hv_cleanup() {
 }
 
 # Runs wine with the given arguments and returns its status. Wine hands a
-# program's standard error to the helper processes the program starts, the
-# desktop process above all, and that one lives on while any other program
-# uses the desktop: a reader of our output (ctest) would wait for it too,
-# long after the program ended. So standard error goes through a file,
-# copied to ours until the program ends.
+# program's standard error to the helper processes the program starts (the
+# desktop process above all, which lives on while any other program uses
+# the desktop), and both outputs to the host programs it starts (peers
+# that end by their own time limit): a reader of our output (ctest) would
+# wait for them too, long after the program ended. So both outputs go
+# through files, copied to ours until the program ends.
 hv_wine() {
-    local err pid rc
-    err=$(mktemp) || return 1
-    wine "$@" <&0 2>"$err" &
+    local dir pid copier rc
+    dir=$(mktemp -d) || return 1
+    wine "$@" <&0 >"$dir/out" 2>"$dir/err" &
     pid=$!
-    tail -c +1 -s 0.05 -f --pid="$pid" "$err" >&2
+    tail -c +1 -s 0.05 -f --pid="$pid" "$dir/err" >&2 &
+    copier=$!
+    tail -c +1 -s 0.05 -f --pid="$pid" "$dir/out"
+    wait "$copier"
     wait "$pid"
     rc=$?
-    rm -f "$err"
+    rm -rf "$dir"
     return $rc
 }
 
