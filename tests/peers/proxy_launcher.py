@@ -40,15 +40,30 @@ def free_port():
     return port
 
 
-def wait_listening(port, seconds=10.0):
+def wait_listening(port, child, seconds=30.0):
+    """Whether the program started listens on port: the port was free when
+    chosen, but another process may bind it before the program does, which
+    then ends, and a connection would reach the other one."""
     end = time.time() + seconds
     while time.time() < end:
+        if child is not None and child.poll() is not None:
+            return False
         try:
             socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
-            return True
+            return child is None or child.poll() is None
         except OSError:
             time.sleep(0.05)
     return False
+
+
+def stop(child):
+    if child is not None and child.poll() is None:
+        child.send_signal(signal.SIGTERM)
+        try:
+            child.wait(5)
+        except subprocess.TimeoutExpired:
+            child.kill()
+            child.wait()
 
 
 def echo_server(port):
@@ -261,9 +276,19 @@ def main():
     os.chmod(folder, 0o755)
     child = None
     try:
-        port = free_port()
-        child = start(args.kind, args, folder, port)
-        if args.kind != "closed" and not wait_listening(port):
+        # A port taken by another process between its choice and the bind
+        # makes the program end (or the bind here fail): another port then.
+        for _ in range(5):
+            port = free_port()
+            try:
+                child = start(args.kind, args, folder, port)
+            except OSError:
+                continue
+            if args.kind == "closed" or wait_listening(port, child):
+                break
+            stop(child)
+            child = None
+        else:
             port = 0
         publish_port(args.port_file, port)
         end = time.time() + args.lifetime
@@ -272,13 +297,7 @@ def main():
                 break
             time.sleep(0.1)
     finally:
-        if child is not None and child.poll() is None:
-            child.send_signal(signal.SIGTERM)
-            try:
-                child.wait(5)
-            except subprocess.TimeoutExpired:
-                child.kill()
-                child.wait()
+        stop(child)
         shutil.rmtree(folder, ignore_errors=True)
 
 
