@@ -14,13 +14,7 @@ cap=$(sed -n 's/.*DI_SO_MAX_LAUNCH_REQUESTS = \([0-9]*\).*/\1/p' "$root/src/sess
 [ -n "$cap" ] || fail "no cap in diso.h"
 views() { wine "$ui_probe" count QVLViewClass 2>/dev/null | tr -d '\r'; }
 
-python3 "$root/tests/peers/fake_halvanet.py" --scenario flood --flood-when "$work/go" \
-    --port-file "$work/sp" --transcript "$work/t" --lifetime 240 </dev/null >/dev/null 2>&1 &
-server=$!
-await 100 test -s "$work/sp" || fail "the server did not start"
-wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
-    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
-client=$!
+start_server_and_client --scenario flood --flood-when "$work/go" --lifetime 240
 await 300 grep -q "recv request init" "$work/t" || fail "no connection"
 before=$(views)
 touch "$work/go"
