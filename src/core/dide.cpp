@@ -49,9 +49,18 @@ void diDEChannelInit(DiChannel* ch, uint32_t type, int32_t v1, int32_t v2) {
     ch->value1 = v1;
     ch->value2 = v2;
     ch->extraText = nullptr;
+    ch->resumeTimer = nullptr; /* diDEChannelFree cancels what it holds */
+}
+
+static void diDECancelResume(DiChannel* ch) {
+    DiTimer* t = ch->resumeTimer;
+    ch->resumeTimer = nullptr;
+    if (t) diTimerRemove(t);
 }
 
 void diDEChannelFree(DiChannel* ch) {
+    /* A resume left armed would deliver to the freed record. */
+    diDECancelResume(ch);
     diUIObjectFreeTitle(&ch->hdr);
     DdSocket* s = ch->socket;
     ch->socket = nullptr;
@@ -190,12 +199,6 @@ void diDEFreeExtras(DiChannel* ch) {
         ddNetSocketClose(s2);
         ddNetSocketDestroy(s2);
     }
-}
-
-static void diDECancelResume(DiChannel* ch) {
-    DiTimer* t = ch->resumeTimer;
-    ch->resumeTimer = nullptr;
-    if (t) diTimerRemove(t);
 }
 
 int diDEDestroyChannel(DiChannel* ch) {

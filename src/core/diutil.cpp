@@ -263,6 +263,31 @@ void diStrLowerAscii(DiChar* text, size_t n) {
         if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<DiChar>(text[i] + ('a' - 'A'));
 }
 
+bool diIsDeviceName(const DiChar* name, size_t n) {
+    /* The extension, and dots and spaces before it or at the end, are
+     * ignored when the name is opened. */
+    size_t stem = 0;
+    while (stem < n && name[stem] != u'.')
+        stem++;
+    while (stem && name[stem - 1] == u' ')
+        stem--;
+    if (stem < 3 || stem > 7) return false;
+    char low[8];
+    for (size_t i = 0; i < stem; i++) {
+        DiChar c = name[i];
+        if (c >= u'A' && c <= u'Z') c = DiChar(c + (u'a' - u'A'));
+        if (i == 3 && (c == 0xB9 || c == 0xB2 || c == 0xB3)) c = u'1';
+        if (c > 0x7F) return false;
+        low[i] = char(c);
+    }
+    low[stem] = 0;
+    static const char* const kNames[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
+    for (const char* word : kNames)
+        if (!strcmp(low, word)) return true;
+    return stem == 4 && (!strncmp(low, "com", 3) || !strncmp(low, "lpt", 3)) && low[3] >= '0' &&
+           low[3] <= '9';
+}
+
 static bool isTrimmed(DiChar c) {
     return c == u' ' || c == u'\n' || c == u'\t' || c == u'\r';
 }

@@ -57,6 +57,13 @@ void diStrLowerAscii(DiChar* text, size_t n);
 void diStrTrimLeft(DiChar* text);
 void diStrTrimRight(DiChar* text);
 
+/* True when Windows would open a device for a file of that name (n units,
+ * one path component), whatever folder it is in: the stem up to the first
+ * dot, less trailing spaces, is CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$,
+ * or COM or LPT with one digit or superscript 1-3, in any case. The one check
+ * for every name from outside that becomes a file name. */
+bool diIsDeviceName(const DiChar* name, size_t n);
+
 /* Whole text against whole pattern: '*' any run, '?' any one unit, escape (0:
  * none) makes the next pattern unit literal. Work is bounded by
  * length(text) x length(pattern). */

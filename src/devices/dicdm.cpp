@@ -685,29 +685,6 @@ bool diCDMTimeToFiletime(int64_t t, uint64_t* ft) {
     return true;
 }
 
-bool diCDMIsDeviceName(const DiChar* name, uint32_t n) {
-    /* Windows ignores an extension and trailing dots and spaces. */
-    uint32_t base = 0;
-    while (base < n && name[base] != '.')
-        base++;
-    while (base && name[base - 1] == ' ')
-        base--;
-    static const char* const plain[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
-    char low[8];
-    if (base > 7) return false;
-    for (uint32_t i = 0; i < base; i++) {
-        DiChar ch = lowerAscii(name[i]);
-        if (ch == 0xB9 || ch == 0xB2 || ch == 0xB3) ch = '1'; /* superscript digits */
-        if (ch > 0x7F) return false;
-        low[i] = char(ch);
-    }
-    low[base] = 0;
-    for (const char* p : plain)
-        if (!strcmp(low, p)) return true;
-    return base == 4 && (!strncmp(low, "com", 3) || !strncmp(low, "lpt", 3)) && low[3] >= '0' &&
-           low[3] <= '9';
-}
-
 uint32_t diCDMCheckPath(const DiCDMState* st, const uint8_t* utf8, uint32_t n, DiChar* out) {
     if (n == 0 || n > DI_CDM_PATH_MAX * 3) return E_ACCES;
     DiChar buf[DI_CDM_PATH_MAX + 2];
@@ -738,7 +715,7 @@ uint32_t diCDMCheckPath(const DiCDMState* st, const uint8_t* utf8, uint32_t n, D
         if (i < len && buf[i] == ':') return E_ACCES;
         if (i == len || buf[i] == '\\') {
             if (i == start && i != len) return E_ACCES;
-            if (diCDMIsDeviceName(buf + start, uint32_t(i - start))) return E_ACCES;
+            if (diIsDeviceName(buf + start, i - start)) return E_ACCES;
             start = i + 1;
         }
     }

@@ -99,9 +99,6 @@ void diCDMRegisterHandlers(void);
  * rule above and the listed drives: 0 with out filled (DI_CDM_PATH_MAX + 1
  * units), else the error number to answer (13). */
 uint32_t diCDMCheckPath(const DiCDMState* st, const uint8_t* utf8, uint32_t n, DiChar* out);
-/* True for a component Windows reads as a device ("nul", "COM1.txt",
- * "con  ."). */
-bool diCDMIsDeviceName(const DiChar* name, uint32_t n);
 
 /* Signed seconds since 1970 of a FILETIME, and back: false when t does not
  * fit one (t = 0 gives 0). */

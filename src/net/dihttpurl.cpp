@@ -64,6 +64,14 @@ static size_t schemeLength(const DiChar* url, int* index) {
     return 0;
 }
 
+bool diHTTPIsWebURL(const DiChar* url) {
+    /* The scheme must open the text: a browser skips leading blanks and
+     * control characters, so " javascript:" would still run. */
+    int index;
+    size_t p = url ? schemeLength(url, &index) : 0;
+    return p && url[p] && url[p] != u'/' && url[p] != u':';
+}
+
 int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
     if (!url) return -1;
     int index;

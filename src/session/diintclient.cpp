@@ -633,7 +633,7 @@ bool diIconNameIsPlain(const std::u16string& name) {
         if (c <= 0x20 || c == 0x7F || c == u'\\' || c == u'/' || c == u':' || c == u'?' ||
             c == u'#')
             return false;
-    return true;
+    return !diIsDeviceName(name.data(), name.size());
 }
 
 namespace {

@@ -85,7 +85,8 @@ enum : uint32_t {
 };
 
 /* An icon name the web server may be asked for: one plain file-name
- * component (no blank, control character, \ / : ? #, not "." or ".."). */
+ * component (no blank, control character, \ / : ? #, not "." or "..", no
+ * device name). */
 bool diIconNameIsPlain(const std::u16string& name);
 
 class CIntegratedClient {

@@ -448,7 +448,8 @@ void CServerOutpost::OnStartCdm(CQVLSOAPRequest*, const DiChar* messageId) {
 /* ---- launches ---- */
 
 /* The request with the message id, updated from the packet, or a new one
- * appended (its dialog timer armed unless it shows in the browser). */
+ * appended (its dialog timer armed unless it shows in the browser); none,
+ * with a fault answered, when DI_SO_MAX_LAUNCH_REQUESTS already wait. */
 static CLaunchRequest* requestFor(CServerOutpost* so, CQVLSOAPRequest* packet,
                                   const DiChar* messageId) {
     CLaunchRequest* r = so->FindLaunchRequestById(messageId);
@@ -456,6 +457,12 @@ static CLaunchRequest* requestFor(CServerOutpost* so, CQVLSOAPRequest* packet,
         DiLaunchParams update(packet);
         r->params.Merge(update);
         return r;
+    }
+    if (so->launchRequests.count >= DI_SO_MAX_LAUNCH_REQUESTS) {
+        const DiChar* name = packet->GetStringParameter(u"mrkqvlsessionappname");
+        diLogErrorArgs(452, {orEmpty(name), u"too many launch requests waiting"});
+        so->SendFault(u"Client.Launch.Failed", u"Too many launch requests waiting", messageId);
+        return nullptr;
     }
     r = new (std::nothrow) CLaunchRequest();
     if (!r) return nullptr;
@@ -504,6 +511,10 @@ void CServerOutpost::OnHelperLaunchReady(CHelperConnection* helper, CQVLSOAPRequ
     const DiChar* requestId = request->GetStringParameter(u"helperrequestid");
     int32_t window = request->GetIntParameter(u"window");
     CLaunchRequest* r = FindLaunchRequestById(requestId);
+    if (!r && launchRequests.count >= DI_SO_MAX_LAUNCH_REQUESTS) {
+        diLogErrorArgs(452, {u"", u"too many launch requests waiting"});
+        return;
+    }
     if (!r) {
         r = new (std::nothrow) CLaunchRequest();
         if (!r) return;

@@ -71,6 +71,7 @@ static void appendJsString(std::u16string* out, const DiChar* text) {
 }
 
 DiChar* diSOReloadFrameScript(const DiChar* url, const DiChar* frame) {
+    if (!diHTTPIsWebURL(url)) return nullptr;
     std::u16string s = u"function ReloadFrame()\n{\n\twindow.open(\"";
     appendJsString(&s, url);
     s += u"\", \"";
@@ -981,25 +982,35 @@ void CServerOutpost::OnHelperInit(CHelperConnection* helper, CQVLSOAPRequest* re
 }
 
 void CServerOutpost::ServePoll(CHelperConnection* helper, const DiChar* id) {
-    for (int32_t i = 0; id && i < pendingEventCount; i++) {
+    for (int32_t i = 0; id && i < pendingEventCount;) {
         DiSOWebserverEvent e = pendingEvents[i];
-        if (!e.helperId || !qvlStrEq(e.helperId, id)) continue;
+        if (!e.helperId || !qvlStrEq(e.helperId, id)) {
+            i++;
+            continue;
+        }
         memmove(&pendingEvents[i], &pendingEvents[i + 1],
                 size_t(pendingEventCount - i - 1) * sizeof *pendingEvents);
         pendingEvents[--pendingEventCount] = DiSOWebserverEvent();
-        CQVLHTTPResponse page;
-        CQVLHTMLDoc* doc = new (std::nothrow) CQVLHTMLDoc();
-        if (doc) {
-            DiChar* script = diSOReloadFrameScript(orEmpty(e.url), orEmpty(e.frame));
-            doc->SetScript(script);
-            doc->SetOnLoad(u"ReloadFrame()");
-            free(script);
+        /* An event that is no web address is dropped, and the helper's next
+         * one, if any, served instead. */
+        DiChar* script = diSOReloadFrameScript(orEmpty(e.url), orEmpty(e.frame));
+        if (script) {
+            CQVLHTTPResponse page;
+            CQVLHTMLDoc* doc = new (std::nothrow) CQVLHTMLDoc();
+            if (doc) {
+                doc->SetScript(script);
+                doc->SetOnLoad(u"ReloadFrame()");
+            }
+            page.SetDocument(doc);
+            helper->SendHTTP(&page);
+        } else {
+            diLogErrorArgs(304, {orEmpty(e.helperId), orEmpty(e.url), orEmpty(e.frame)});
         }
-        page.SetDocument(doc);
-        helper->SendHTTP(&page);
         free(e.url);
         free(e.frame);
         free(e.helperId);
+        if (!script) continue;
+        free(script);
         if (helperWaitTimer) EndSessionSoon();
         return;
     }
@@ -1038,8 +1049,8 @@ void CServerOutpost::ServeWebtopPage(CHelperConnection* helper, int runsApplet) 
     } else if (webtopUrl) {
         load = webtopUrl;
     }
-    if (doc && !load.empty()) {
-        DiChar* script = diSOReloadFrameScript(load.c_str(), u"_self");
+    DiChar* script = doc && !load.empty() ? diSOReloadFrameScript(load.c_str(), u"_self") : nullptr;
+    if (script) {
         doc->SetScript(script);
         doc->SetOnLoad(u"ReloadFrame()");
         free(script);

@@ -94,6 +94,11 @@ struct DiSOPlatform {
  * The two are separate facts (a rule may have an offset and no dates). */
 enum : uint32_t { DI_SO_TZ_RULE = 1, DI_SO_TZ_RULE_DATES = 2 };
 
+/* Launch requests waiting for their parameters or their helper at once. Each
+ * may hold a progress window; the webtop starts a handful together and each
+ * completes within seconds, so a server asking for more is refused. */
+enum : uint32_t { DI_SO_MAX_LAUNCH_REQUESTS = 64 };
+
 /* Request flags of ns1:clientCapabilities. */
 struct DiSOCapFlags {
     bool all = false, print = false, audio = false, cdm = false, clientcaps = false;
@@ -146,7 +151,8 @@ uint32_t diSOSecondsToMs(int64_t seconds);
 
 /* "function ReloadFrame()\n{\n\twindow.open("url", "frame")\n}" with both
  * texts escaped as JavaScript string contents, so that no server text ends
- * the string or the script element. */
+ * the string or the script element; none unless the url is http or https
+ * (a "javascript:" address would run in the listener's origin). */
 DiChar* diSOReloadFrameScript(const DiChar* url, const DiChar* frame);
 
 /* The printer type ("PostScript", "PCL") of a printer description's

@@ -1,6 +1,7 @@
 /* The webtop document turned into Start-menu folders and shortcuts. */
 #include "session/diwebmenu.h"
 
+#include "core/diutil.h"
 #include "xml/qvlparser.h"
 #include "xml/qvlxml.h"
 #include "xml/qvlxmlparser.h"
@@ -8,31 +9,6 @@
 #include <stdlib.h>
 
 #include <memory>
-
-static bool isAsciiNoCase(const std::u16string& text, size_t n, const char* word) {
-    for (size_t i = 0; i < n; i++) {
-        char16_t c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char16_t>(c - 'a' + 'A');
-        if (c != static_cast<unsigned char>(word[i])) return false;
-    }
-    return true;
-}
-
-/* A device name, alone or before an extension, opens the device whatever
- * folder it is in; trailing blanks of the stem do not help. */
-static bool isDeviceName(const std::u16string& name) {
-    size_t stem = name.find(u'.');
-    if (stem == std::u16string::npos) stem = name.size();
-    while (stem > 0 && name[stem - 1] == u' ')
-        stem--;
-    static const char* const kThree[] = {"CON", "PRN", "AUX", "NUL"};
-    if (stem == 3)
-        for (const char* word : kThree)
-            if (isAsciiNoCase(name, 3, word)) return true;
-    if (stem == 4 && name[3] >= u'1' && name[3] <= u'9')
-        return isAsciiNoCase(name, 3, "COM") || isAsciiNoCase(name, 3, "LPT");
-    return false;
-}
 
 bool diMenuCleanName(const DiChar* name, bool folder, std::u16string* out) {
     out->clear();
@@ -47,7 +23,8 @@ bool diMenuCleanName(const DiChar* name, bool folder, std::u16string* out) {
     if (folder)
         while (!out->empty() && (out->back() == u'.' || out->back() == u' '))
             out->pop_back();
-    if (out->empty() || isDeviceName(*out) || out->size() > DI_MENU_MAX_PATH) {
+    if (out->empty() || diIsDeviceName(out->data(), out->size()) ||
+        out->size() > DI_MENU_MAX_PATH) {
         out->clear();
         return false;
     }
@@ -75,7 +52,9 @@ bool diMenuIconPaths(const std::u16string& iconsFolder, const DiChar* iconName, 
     for (char16_t c : name)
         if (c < 0x20 || c == 0x7f || c == u'\\' || c == u'/' || c == u':') return false;
     size_t dot = name.find(u".gif");
-    if (dot == std::u16string::npos) return false;
+    /* The download's temporary file and the icon keep the stem: a device
+     * stem would open the device. */
+    if (dot == std::u16string::npos || diIsDeviceName(name.data(), name.size())) return false;
     std::u16string icoName = name.substr(0, dot) + u".ico";
     std::u16string g, i;
     if (!diMenuJoin(iconsFolder, name, nullptr, &g) ||

@@ -17,8 +17,7 @@
 /* Cleans a name that becomes one component of a path: the nine characters
  * \ / : * ? " < > | and control characters become "!"; a folder name loses
  * trailing dots and spaces, as the file system would. False (and `out`
- * empty) for an empty result or a device name (CON, PRN, AUX, NUL, COM1-9,
- * LPT1-9 in any case, also before a dot). */
+ * empty) for an empty result or a device name (diIsDeviceName). */
 bool diMenuCleanName(const DiChar* name, bool folder, std::u16string* out);
 
 /* folder + "\" + component + suffix when the result stays within
@@ -32,8 +31,9 @@ bool diMenuLinkPath(const std::u16string& folder, const DiChar* name, std::u16st
 
 /* The GIF and icon files of an icon name inside `iconsFolder`: the icon
  * file replaces the first ".gif" and all after it by ".ico". The name must
- * be one plain component (no \ / :, no control character, not "." or "..")
- * holding ".gif", and both paths must fit; otherwise false: no icon. */
+ * be one plain component (no \ / :, no control character, not "." or "..",
+ * no device name) holding ".gif", and both paths must fit; otherwise false:
+ * no icon. */
 bool diMenuIconPaths(const std::u16string& iconsFolder, const DiChar* iconName, std::u16string* ico,
                      std::u16string* gif);
 

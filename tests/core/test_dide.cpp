@@ -270,6 +270,19 @@ TEST_F(DiDE, DestroyCancelsTheResumeTimer) {
     EXPECT_TRUE(g_events.empty());
 }
 
+// A channel type that frees its record itself cancels the resume as well.
+TEST_F(DiDE, FreeingAChannelRecordCancelsItsResumeTimer) {
+    DiChannel* ch = static_cast<DiChannel*>(calloc(1, sizeof(DiChannel)));
+    diDEChannelInit(ch, 15, 0, 0);
+    ch->hdr.handler = recordEvents;
+    diDEChannelYield(ch);
+    diDEChannelFree(ch);
+    free(ch);
+    g_now += 100;
+    diTimerDispatch(g_now); // would touch the freed record
+    EXPECT_TRUE(g_events.empty());
+}
+
 // zlib blocks. Each case feeds one channel a sequence of blocks with the
 // sizes announced for each; the expected result is per block.
 std::string deflateWhole(const std::string& in) {

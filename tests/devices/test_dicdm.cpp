@@ -6,6 +6,7 @@
 #include "devices/dicdm.h"
 #include "fakes/cdm_fakes.h"
 #include "io_wire.h"
+#include "support/device_names.h"
 
 #include <stdlib.h>
 
@@ -117,6 +118,26 @@ TEST(DrivePaths, OnlyPlainPathsOnListedDrivesPass) {
             EXPECT_EQ(r.want, std::u16string(out)) << r.in;
         }
     }
+}
+
+// A device name is refused as any component of a drive path; a name that
+// only looks like one is a file.
+TEST(DrivePaths, DeviceNamesAreRefusedAsAnyComponent) {
+    DiCDMState st = {};
+    st.driveCount = 1;
+    st.drives[0] = {1, {'T', ':', '\\', 0}};
+    auto check = [&](const std::u16string& path) {
+        std::string utf8 = deviceNameUtf8(path);
+        DiChar out[DI_CDM_PATH_MAX + 1] = {};
+        return diCDMCheckPath(&st, reinterpret_cast<const uint8_t*>(utf8.data()),
+                              uint32_t(utf8.size()), out);
+    };
+    for (const std::u16string& name : deviceNames()) {
+        EXPECT_EQ(check(u"T:\\" + name), 13u) << deviceNameUtf8(name);
+        EXPECT_EQ(check(u"T:\\d\\" + name + u"\\x"), 13u) << deviceNameUtf8(name);
+    }
+    for (const std::u16string& name : nearDeviceNames())
+        EXPECT_EQ(check(u"T:\\d\\" + name + u".gif"), 0u) << deviceNameUtf8(name);
 }
 
 TEST(DrivePaths, TimesAreSignedSecondsAndRangeChecked) {

@@ -503,6 +503,29 @@ def scenario_launch(srv, args):
     expect(ended == 1, "one ns1:applicationsEnded, got %d" % ended)
 
 
+def scenario_flood(srv, args):
+    """Once --flood-when exists, --flood launch requests, each with a new
+    message id and too few parameters to start, in batches; every one is
+    answered, with a reply while the client has room and a fault after."""
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    while not os.path.exists(args.flood_when):
+        time.sleep(0.1)
+    answers = {"response": 0, "fault": 0}
+    for first in range(0, args.flood, 100):
+        ids = range(first + 1000, min(first + 100, args.flood) + 1000)
+        c.send_raw(b"".join(c.request_bytes("requestLaunch", [
+            ("mrkqvlapplicationplacement", "awtwindow"), ("mrkqvlsessionappname", "cn=flood"),
+            ("mrkqvlshowlaunchdialogafter", 600)], i) for i in ids))
+        for _ in ids:
+            p = c.read_packet()
+            expect(p.kind in answers, "a reply or a fault, got %s" % p.describe())
+            answers[p.kind] += 1
+    c.log("flood answered: %(response)d replies, %(fault)d faults" % answers)
+    hold(c, time.time() + args.lifetime)
+
+
 def scenario_session(srv, args):
     c = srv.accept()
     connected = time.time()
@@ -866,7 +889,7 @@ def scenario_cardlogin(srv, args):
 SCENARIOS = {"demo": scenario_demo, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
-             "devices": scenario_devices}
+             "devices": scenario_devices, "flood": scenario_flood}
 
 
 def start_web_side(args, engine_port):
@@ -904,6 +927,9 @@ def main():
     ap.add_argument("--burst", type=int, default=0,
                     help="demo: send this many unknown requests at once...")
     ap.add_argument("--burst-when", help="...whenever this file appears (it is removed)")
+    ap.add_argument("--flood", type=int, default=10000,
+                    help="flood: this many launch requests...")
+    ap.add_argument("--flood-when", help="...once this file exists")
     ap.add_argument("--devices", action="store_true",
                     help="demo: ask for every capability, so device channels start")
     ap.add_argument("--trigger", help="demo: trigger this UI component...")

@@ -4,7 +4,10 @@
 // value. Launches really start (frames, engine channels, the connect
 // request) on the faked layers, and every timer runs. Every packet the
 // client sends back must parse again. A helper request also carries
-// arbitrary Host, Origin and Message-Id headers.
+// arbitrary Host, Origin and Message-Id headers. A server packet without a
+// Message-Id may be sent 80 times with new ones. The target runs with a
+// memory limit (see CMakeLists.txt): what a packet may leave behind is
+// capped.
 #include "core/dilog.h"
 #include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
@@ -191,7 +194,7 @@ std::string value(Input& in, uint8_t type) {
     return escaped(s);
 }
 
-std::string packetOf(Input& in, bool helper, std::string* headers) {
+std::string packetOf(Input& in, bool helper, std::string* headers, uint8_t* flags) {
     uint8_t m = in.byte();
     const char* method = helper ? kHelperMethods[m % 3] : kServerMethods[m % 29];
     std::string params;
@@ -201,7 +204,7 @@ std::string packetOf(Input& in, bool helper, std::string* headers) {
         params += std::string("<") + name + " xsi:type=\"" + kTypes[type] + "\">" +
                   value(in, type) + "</" + name + ">";
     }
-    uint8_t h = in.byte();
+    uint8_t h = *flags = in.byte();
     if (h & 1) *headers += "Message-Id: " + std::to_string(in.byte() % 8) + "\r\n";
     if (helper && (h & 2))
         *headers += std::string("Host: ") + (h & 4 ? "127.0.0.1:1" : "evil") + "\r\n";
@@ -272,13 +275,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int packets = 0; packets < 8 && in.n; packets++) {
             bool fromHelper = in.byte() & 1;
             std::string headers;
-            std::string bytes = packetOf(in, fromHelper, &headers);
+            uint8_t flags = 0;
+            std::string bytes = packetOf(in, fromHelper, &headers, &flags);
             DiChannel* ch = fromHelper
                                 ? (so.helpers.head ? helper->channel : nullptr)
                                 : (so.serverConnection ? so.serverConnection->channel : nullptr);
-            if (ch) deliver(ch, bytes);
+            /* A server packet without a message id may come again and
+             * again, each time with a new one: enough launch requests to
+             * pass the cap of those that wait. */
+            int copies = !fromHelper && (flags & 32) && !(flags & 1) ? 80 : 1;
+            for (int k = 0; ch && k < copies; k++) {
+                std::string copy = bytes;
+                if (k)
+                    copy.insert(copy.find("\r\n") + 2,
+                                "Message-Id: c" + std::to_string(k) + "\r\n");
+                deliver(ch, copy);
+            }
             g_now += 1 + in.byte() * 1000u;
             diTimerDispatch(g_now);
+            if (so.launchRequests.count > DI_SO_MAX_LAUNCH_REQUESTS) __builtin_trap();
         }
         DiChannel* server = so.serverConnection ? so.serverConnection->channel : nullptr;
         if (server) parsesBack(g_fakeNet.sentBy[server->socket]);

@@ -21,13 +21,7 @@ fail_details() {
 # The client's log (drx.txt in "-logdir", UTF-16LE).
 in_log() { iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | grep -aq "$1"; }
 
-python3 "$root/tests/peers/fake_halvanet.py" --scenario launch --port-file "$work/sp" \
-    --transcript "$work/t" --close-file "$work/close" --lifetime 120 </dev/null >/dev/null 2>&1 &
-server=$!
-await 100 test -s "$work/sp" || fail "the server did not start"
-wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
-    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
-client=$!
+start_server_and_client --scenario launch --close-file "$work/close" --lifetime 120
 
 await 300 grep -q "connect request as expected" "$work/t" || fail "no connect request"
 await 300 in_log "Launch cn=awtwindow switching state from .* to Connected" ||

@@ -38,14 +38,8 @@ while time.time() < end_at:
 PY
 reader=$!
 
-python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logging logging_all \
-    --burst 5000 --burst-when "$work/burst" --logout-when "$work/go" \
-    --port-file "$work/sp" --transcript "$work/t" --lifetime 280 </dev/null >/dev/null 2>&1 &
-server=$!
-await 100 test -s "$work/sp" || fail "the server did not start"
-wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
-    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
-client=$!
+start_server_and_client --scenario demo --logging logging_all --burst 5000 \
+    --burst-when "$work/burst" --logout-when "$work/go" --lifetime 280
 await 300 grep -q "session held" "$work/t" || fail "no session"
 
 wine "$ui_probe" ping "Z:$work/pingstop" </dev/null >"$work/ping" 2>&1 &

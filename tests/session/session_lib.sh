@@ -25,6 +25,18 @@ await() {
     done
     return 1
 }
+# Starts fake_halvanet.py with these options (port file $work/sp, transcript
+# $work/t), then the client against it as tools/run starts it, its log in
+# $work/drx.txt; sets $server and $client.
+start_server_and_client() {
+    python3 "$root/tests/peers/fake_halvanet.py" "$@" --port-file "$work/sp" \
+        --transcript "$work/t" </dev/null >/dev/null 2>&1 &
+    server=$!
+    await 100 test -s "$work/sp" || fail "the server did not start"
+    wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
+        -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
+    client=$!
+}
 # Waits up to 10 s for the demo X application's picture (a red and a blue
 # fill on white) somewhere on the X screen, read back with python3-xlib;
 # prints where its red fill starts.

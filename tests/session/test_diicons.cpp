@@ -9,6 +9,7 @@
 #include "session/diintclient.h"
 #include "session/diprofile.h"
 #include "session/diso.h"
+#include "support/device_names.h"
 #include "support/mem_profile_store.h"
 
 #include <stdio.h>
@@ -113,6 +114,10 @@ TEST_F(Icons, NamesThatAreNotOnePlainComponentAreNeverAskedFor) {
     EXPECT_EQ(g_fakeRoutes.connectCalls, 0);
     EXPECT_TRUE(g_fakeNet.sent.empty());
     EXPECT_TRUE(diIconNameIsPlain(u"Gr\u00FC\u00DFe.gif"));
+    for (const std::u16string& name : deviceNames())
+        EXPECT_FALSE(diIconNameIsPlain(name + u".gif")) << deviceNameUtf8(name);
+    for (const std::u16string& name : nearDeviceNames())
+        EXPECT_TRUE(diIconNameIsPlain(name + u".gif")) << deviceNameUtf8(name);
 }
 
 // "https" in any case secures the download before anything is sent; a

@@ -568,7 +568,8 @@ TEST_F(Requests, SessionEndWaitsForHelpersToFetchTheirPages) {
         so->ending = 0;
         so->events.clear();
         for (int i = 0; i < r.kept; i++)
-            arrive(request("webserver", str("url", "u") + str("frame", "f") + str("helperid", "h9"),
+            arrive(request("webserver",
+                           str("url", "http://u/") + str("frame", "f") + str("helperid", "h9"),
                            "4"));
         arrive(request("logout", "", "5"));
         for (int i = 0; i < r.polls; i++)
@@ -585,6 +586,23 @@ TEST_F(Requests, SessionEndWaitsForHelpersToFetchTheirPages) {
         while (so->pendingEventCount)
             so->ServePoll(helper, u"h9");
     }
+}
+
+// A kept event that is no web address is dropped with a log line when its
+// helper polls; the helper's next event is served in its place.
+TEST_F(Requests, PollServesOnlyWebAddresses) {
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    for (const char* url : {"javascript:alert(1)", "http://web/next"})
+        arrive(
+            request("webserver", str("url", url) + str("frame", "f") + str("helperid", "h9"), "4"));
+    std::string& sent = g_fakeNet.sentBy[helper->channel->socket];
+    sent.clear();
+    so->ServePoll(helper, u"h9");
+    EXPECT_NE(sent.find("http://web/next"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("javascript"), std::string::npos) << sent;
+    EXPECT_EQ(log.Count("304"), 1u);
+    EXPECT_EQ(so->pendingEventCount, 0);
 }
 
 // ---- helper init: proxy and base route ----

@@ -8,6 +8,7 @@
 #include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
 #include "fakes/route_fakes.h"
+#include "net/dihttp.h"
 #include "support/mem_profile_store.h"
 #include "session/diso.h"
 #include "session/divaip.h"
@@ -632,10 +633,10 @@ std::u16string unescapeJs(const std::u16string& s) {
 TEST(OutpostTexts, ReloadScriptKeepsServerTextInsideItsStrings) {
     const std::u16string rows[] = {
         u"http://h/p?a=1&b=2",
-        u"x\"); alert(1); (\"",
-        u"</script><script>alert(1)</script>",
-        u"a\\\"b",
-        u"line\r\nbreak\u2028\u2029'single'",
+        u"http://h/x\"); alert(1); (\"",
+        u"http://h/</script><script>alert(1)</script>",
+        u"http://h/a\\\"b",
+        u"http://h/line\r\nbreak\u2028\u2029'single'",
     };
     for (const std::u16string& url : rows) {
         DiChar* script = diSOReloadFrameScript(url.c_str(), u"_self");
@@ -648,6 +649,36 @@ TEST(OutpostTexts, ReloadScriptKeepsServerTextInsideItsStrings) {
         EXPECT_EQ(unescapeJs(s.substr(head.size(), end - head.size())), url);
         EXPECT_EQ(s.substr(end), u"\", \"_self\")\n}");
         EXPECT_EQ(s.find(u'<'), std::u16string::npos);
+    }
+}
+
+// The page opens web addresses only: any other scheme would run in the
+// listener's origin or reach a local file or program.
+TEST(OutpostTexts, ReloadScriptOnlyForWebAddresses) {
+    struct Row {
+        const char16_t* url;
+        bool web;
+    } rows[] = {
+        {u"http://h/p", true},
+        {u"HTTPS://h:8443", true},
+        {u"javascript:alert(1)", false},
+        {u"JaVaScRiPt:alert(1)", false},
+        {u"  javascript:alert(1)", false},
+        {u"\x01\tjavascript:alert(1)", false},
+        {u" http://h/", false},
+        {u"data:text/html,<script>alert(1)</script>", false},
+        {u"file:///C:/Windows/x.exe", false},
+        {u"vbscript:msgbox(1)", false},
+        {u"\\\\host\\share\\x.exe", false},
+        {u"C:\\Windows\\x.exe", false},
+        {u"http://", false},
+        {u"https:///h", false},
+    };
+    for (const Row& r : rows) {
+        DiChar* script = diSOReloadFrameScript(r.url, u"_self");
+        EXPECT_EQ(script != nullptr, r.web) << narrow(r.url);
+        EXPECT_EQ(diHTTPIsWebURL(r.url), r.web) << narrow(r.url);
+        free(script);
     }
 }
 

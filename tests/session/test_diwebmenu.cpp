@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "session/webmenu_check.h"
+#include "support/device_names.h"
 
 #include <string>
 
@@ -34,7 +35,7 @@ TEST(WebMenuNames, CleanedToOneComponentOrRefused) {
         {u"aux .x", false, nullptr},
         {u"COM1", false, nullptr},
         {u"lpt9", true, nullptr},
-        {u"COM0", false, u"COM0"},
+        {u"COM0", false, nullptr},
         {u"CONSOLE", false, u"CONSOLE"},
         {u"fe80::1", true, u"fe80!!1"},
     };
@@ -81,6 +82,24 @@ TEST(WebMenuIcons, OneComponentInsideTheIconsFolder) {
     std::u16string longName = std::u16string(259 - kIcons.size() - 1 - 4, u'i') + u".gif";
     EXPECT_TRUE(diMenuIconPaths(kIcons, longName.c_str(), &ico, &gif));
     EXPECT_FALSE(diMenuIconPaths(kIcons, (u"i" + longName).c_str(), &ico, &gif));
+}
+
+// No shortcut, folder or icon file is named after a device: the icon's
+// download would write the server's bytes to it.
+TEST(WebMenuNames, DeviceNamesAreNeverShortcutsFoldersOrIcons) {
+    std::u16string out, ico, gif;
+    for (const std::u16string& name : deviceNames()) {
+        EXPECT_FALSE(diMenuCleanName(name.c_str(), false, &out)) << deviceNameUtf8(name);
+        EXPECT_FALSE(diMenuCleanName(name.c_str(), true, &out)) << deviceNameUtf8(name);
+        EXPECT_FALSE(diMenuIconPaths(kIcons, (name + u".gif").c_str(), &ico, &gif))
+            << deviceNameUtf8(name);
+    }
+    for (const std::u16string& name : nearDeviceNames()) {
+        EXPECT_TRUE(diMenuCleanName(name.c_str(), false, &out)) << deviceNameUtf8(name);
+        EXPECT_TRUE(diMenuCleanName(name.c_str(), true, &out)) << deviceNameUtf8(name);
+        EXPECT_TRUE(diMenuIconPaths(kIcons, (name + u".gif").c_str(), &ico, &gif))
+            << deviceNameUtf8(name);
+    }
 }
 
 TEST(WebMenuArguments, EveryValueSplitsBackAsOneArgument) {

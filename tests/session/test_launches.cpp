@@ -288,6 +288,27 @@ TEST_F(Launches, CancelRenamesOrTakesEverythingAway) {
     EXPECT_EQ(log.Count("377 nope"), 1u);
 }
 
+// Requests that cannot start yet wait, each with its progress window, up to
+// the cap; past it a new message id is refused with a fault and a log line
+// and makes no window, while one already waiting still takes its parameters.
+TEST_F(Launches, WaitingRequestsStopAtTheCapAndTheRestAreRefused) {
+    const uint32_t cap = DI_SO_MAX_LAUNCH_REQUESTS;
+    for (uint32_t i = 0; i < cap + 50; i++)
+        arrive(request("requestLaunch",
+                       str("mrkqvlapplicationplacement", "awtwindow") +
+                           str("mrkqvlsessionappname", "cn=x"),
+                       "m" + std::to_string(i)));
+    std::string reply = toServer();
+    EXPECT_EQ(so->launchRequests.count, cap);
+    EXPECT_EQ(g_fakeUI.progressCreated, int(cap));
+    EXPECT_EQ(count(reply, "<ns1:requestLaunchResponse"), size_t(cap));
+    EXPECT_EQ(count(reply, "Too many launch requests waiting"), 50u);
+    EXPECT_EQ(log.Count("452 cn=x too many"), 50u);
+    arrive(request("requestLaunch", launchParams(), "m0"));
+    EXPECT_EQ(so->launches.count, 1u);
+    EXPECT_EQ(so->launchRequests.count, cap - 1);
+}
+
 // A local program answers with its status only, then leaves the list as an
 // ended (or failed) session: nothing follows a program once it runs. The
 // last launch gone tells the server; one beside a running launch does not.

@@ -7,6 +7,8 @@
 //                window, again and again until the file STOP exists (at most
 //                five minutes); prints how many were answered and missed;
 //                exit 0 when none was missed, 3 when the window went away.
+//   count CLASS  prints how many windows of that class there are, top-level
+//                or inside one, shown or hidden.
 #include <windows.h>
 
 #include <stdio.h>
@@ -27,6 +29,24 @@ static BOOL CALLBACK visitTip(HWND w, LPARAM found) {
         printf("%s\n", bytes);
         *reinterpret_cast<int*>(found) = 1;
     }
+    return TRUE;
+}
+
+struct ClassCount {
+    wchar_t name[64];
+    int count;
+};
+
+static BOOL CALLBACK countClass(HWND w, LPARAM arg) {
+    ClassCount* c = reinterpret_cast<ClassCount*>(arg);
+    wchar_t cls[64];
+    if (GetClassNameW(w, cls, 64) && !lstrcmpiW(cls, c->name)) c->count++;
+    return TRUE;
+}
+
+static BOOL CALLBACK countInTopLevel(HWND w, LPARAM arg) {
+    countClass(w, arg);
+    EnumChildWindows(w, countClass, arg); /* all descendants */
     return TRUE;
 }
 
@@ -60,6 +80,13 @@ static int ping(const char* stop) {
 
 int main(int argc, char** argv) {
     if (argc > 2 && strcmp(argv[1], "ping") == 0) return ping(argv[2]);
+    if (argc > 2 && strcmp(argv[1], "count") == 0) {
+        ClassCount c = {};
+        MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, c.name, 64);
+        EnumWindows(countInTopLevel, reinterpret_cast<LPARAM>(&c));
+        printf("%d\n", c.count);
+        return 0;
+    }
     if (argc > 1 && strcmp(argv[1], "tip") == 0) {
         int found = 0;
         EnumWindows(visitTip, reinterpret_cast<LPARAM>(&found));
