@@ -58,7 +58,6 @@ class DeviceChannel : public ::testing::Test {
     void TearDown() override {
         if (io) destroyDeviceChannel(io);
         runDeviceThreads();
-        diIOFreeStreams();
         EXPECT_EQ(0, g_fakeThreads.handlesOpen);
     }
     void addDevices(int n, bool threaded) {

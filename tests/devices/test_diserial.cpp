@@ -30,7 +30,6 @@ class Serial : public ::testing::Test {
     void TearDown() override {
         if (io) destroyDeviceChannel(io);
         runDeviceThreads();
-        diIOFreeStreams();
         EXPECT_EQ(g_fakePort.opened, g_fakePort.freed);
         EXPECT_EQ(0, g_fakeThreads.handlesOpen);
     }
