@@ -395,6 +395,7 @@ void diDeviceSubmitRequest(DiIOChannel* io, const uint8_t* bytes, uint32_t count
     rec->session = session;
     rec->generation = list->generation[session];
     req->completion = &rec->base;
+    req->workers = &io->workers;
     io->pending++;
     req->deviceClass->run(req);
 }
@@ -419,15 +420,26 @@ void diDeviceRunNow(DiDeviceRequest* req) {
     req->deviceClass->dispatch(req->deviceClass, req);
 }
 
+bool diDeviceWorkerFree(const DiDeviceRequest* req) {
+    return !req->workers || *req->workers < DI_DEV_MAX_WORKERS;
+}
+
 void diDeviceRunOnThread(DiDeviceRequest* req) {
     req->ownerThread = nullptr;
+    if (!diDeviceWorkerFree(req)) {
+        diLogErrorText(u"Device request: the channel's workers are all taken; refused");
+        diDeviceComplete(req, DI_STATUS_TOO_MANY_THREADS);
+        return;
+    }
     /* Without a real handle of this thread a worker's completion could not
      * find its way back (a pseudo-handle would name the worker itself). */
     void* owner = ddDeviceCurrentThread();
     if (owner) {
         req->ownerThread = owner;
         req->workerDispatch = req->deviceClass->dispatch;
+        if (req->workers) ++*req->workers;
         if (ddDeviceStartWorker(req)) return;
+        if (req->workers) --*req->workers;
         req->ownerThread = nullptr;
         ddDeviceCloseThread(owner);
     }
@@ -457,6 +469,9 @@ void diDeviceComplete(DiDeviceRequest* req, uint32_t status) {
 
 void diDeviceCompleteOnOwner(DiDeviceRequest* req) {
     req->ownerThread = nullptr;
+    /* Back on the GUI thread, before the completion may free the channel. */
+    if (req->workers) --*req->workers;
+    req->workers = nullptr;
     DiDeviceCompletion* c = req->completion;
     if (c && c->function) c->function(req, c->arg);
 }

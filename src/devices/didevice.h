@@ -66,6 +66,9 @@ struct DiDeviceRequest {
     uint32_t MajorFunction;
     uint32_t MinorFunction;
     void* ownerThread; /* where a worker's completion goes; none on the GUI thread */
+    /* The channel's count of requests on workers (GUI thread only); none:
+     * the request is not counted. */
+    uint32_t* workers;
     /* The class's dispatch, read on the GUI thread when a worker starts: the
      * class table may be freed with the list while the worker runs. */
     void (*workerDispatch)(DiDeviceClass* cls, DiDeviceRequest* req);
@@ -107,7 +110,13 @@ struct DiDevice {
     DiChar* name;       /* owned; none on the service record */
 };
 
-enum : uint32_t { DI_DEV_MAX = 16 };
+enum : uint32_t {
+    DI_DEV_MAX = 16,
+    /* Requests of one channel on workers at once. Each blocking smart-card
+     * call and each serial transfer or wait holds one: a session's
+     * applications wait on a few readers each and transfer one at a time. */
+    DI_DEV_MAX_WORKERS = 64,
+};
 
 struct DiDeviceList {
     uint8_t count;
@@ -150,7 +159,12 @@ int diIAIPSendReply(DiIOChannel* io, uint32_t status, uint32_t length, const uin
 DiDeviceRequest* diDeviceRequestAlloc(void);
 void diDeviceRequestFree(DiDeviceRequest* req);
 void diDeviceRunNow(DiDeviceRequest* req);
+/* Runs the request on a worker of its own; without one (the channel's
+ * workers are all taken, or none starts) it completes with
+ * DI_STATUS_TOO_MANY_THREADS. */
 void diDeviceRunOnThread(DiDeviceRequest* req);
+/* False when the request's channel has all its workers taken. */
+bool diDeviceWorkerFree(const DiDeviceRequest* req);
 uintptr_t diDeviceWorkerThread(uintptr_t req);
 void diDeviceComplete(DiDeviceRequest* req, uint32_t status);
 void diDeviceCompleteOnOwner(DiDeviceRequest* req);
