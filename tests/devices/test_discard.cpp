@@ -317,10 +317,11 @@ TEST_F(SCard, CallsPastTheWorkerCapAnswerBusy) {
     runDeviceThreads();
     EXPECT_EQ(0u, workers);
     g_pcsc.failAll = kBusy;
-    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++)
-        if (rows[i].asTheService)
-            EXPECT_EQ(call(cls, session, rows[i].fn, rows[i].in).out.size(), refused[i].out.size())
-                << rows[i].fn;
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        if (!rows[i].asTheService) continue;
+        EXPECT_EQ(call(cls, session, rows[i].fn, rows[i].in).out.size(), refused[i].out.size())
+            << rows[i].fn;
+    }
     g_pcsc.failAll = 0;
     EXPECT_EQ(0, call(cls, session, 46, onCard).rc());
 }
