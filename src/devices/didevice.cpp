@@ -273,9 +273,7 @@ int diIAIPParseRequest(DiDeviceRequest* req, const uint8_t* bytes, uint32_t coun
         if (!c.ok) return 0;
         /* The reply carries the bytes read: it must fit one frame. */
         if (req->Length > DI_IO_MAX_TRANSFER) req->Length = DI_IO_MAX_TRANSFER;
-        req->BufferSize = req->Length;
-        req->Buffer = copyBytes(nullptr, req->Length, &ok);
-        return ok;
+        return 1;
     case DI_DEV_WRITE: {
         req->Length = c.u32();
         req->Offset = c.u64();
@@ -415,9 +413,22 @@ void diDeviceRequestFree(DiDeviceRequest* req) {
     free(req);
 }
 
+/* Makes a read's buffer as the read starts; false when there is no memory
+ * for it (the request is then complete). */
+static bool readyToStart(DiDeviceRequest* req) {
+    if (req->MajorFunction != DI_DEV_READ || req->Buffer || !req->Length) return true;
+    req->Buffer = static_cast<uint8_t*>(calloc(1, req->Length));
+    if (!req->Buffer) {
+        diDeviceComplete(req, DI_STATUS_NO_MEMORY);
+        return false;
+    }
+    req->BufferSize = req->Length;
+    return true;
+}
+
 void diDeviceRunNow(DiDeviceRequest* req) {
     req->ownerThread = nullptr;
-    req->deviceClass->dispatch(req->deviceClass, req);
+    if (readyToStart(req)) req->deviceClass->dispatch(req->deviceClass, req);
 }
 
 bool diDeviceWorkerFree(const DiDeviceRequest* req) {
@@ -450,7 +461,7 @@ uintptr_t diDeviceWorkerThread(uintptr_t arg) {
     DiDeviceRequest* req = reinterpret_cast<DiDeviceRequest*>(arg);
     /* The completion may free the request before dispatch returns. */
     void* owner = req->ownerThread;
-    req->workerDispatch(req->deviceClass, req);
+    if (readyToStart(req)) req->workerDispatch(req->deviceClass, req);
     ddDeviceCloseThread(owner);
     return 0;
 }

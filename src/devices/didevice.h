@@ -51,6 +51,7 @@ enum : uint32_t {
     DI_STATUS_INVALID_DEVICE_REQUEST = 0xC0000010,
     DI_STATUS_NO_MEMORY = 0xC0000017,
     DI_STATUS_BUFFER_TOO_SMALL = 0xC0000023,
+    DI_STATUS_INSUFFICIENT_RESOURCES = 0xC000009A,
     DI_STATUS_TIMEOUT = 0xC00000B5,
     DI_STATUS_CANCELLED = 0xC0000120,
     DI_STATUS_TOO_MANY_THREADS = 0xC0000129,
@@ -81,7 +82,8 @@ struct DiDeviceRequest {
     uint32_t PathLength;
     uint8_t* Path; /* owned */
     /* read and write: Length bytes at Buffer (owned); Length is what was
-     * transferred once the request completed */
+     * transferred once the request completed. A read's buffer is made when
+     * the read starts: one waiting in a queue holds only its request. */
     uint32_t Length;
     uint64_t Offset;
     uint8_t* Buffer;
