@@ -7,6 +7,7 @@
 #include "devices/scard_ndr.h"
 #include "fakes/device_fakes.h"
 
+#include <algorithm>
 #include <thread>
 
 using namespace scardndr;
@@ -281,25 +282,19 @@ TEST_F(SCard, CallsPastTheWorkerCapAnswerBusy) {
     for (Reply& r : waits)
         submit(cls, session, 40, getStatusChange(ctx, 1, 1, 1), 1024, 14, &r, &workers);
     EXPECT_EQ(DI_DEV_MAX_WORKERS, g_fakeThreads.workers.size());
-    size_t busy = 0;
-    for (const Reply& r : waits)
-        busy += r.ok() && r.rc() == kBusy;
-    EXPECT_EQ(waits.size() - DI_DEV_MAX_WORKERS, busy);
+    EXPECT_EQ(waits.size() - DI_DEV_MAX_WORKERS,
+              size_t(std::count_if(waits.begin(), waits.end(),
+                                   [&](const Reply& r) { return r.ok() && r.rc() == kBusy; })));
     Ndr onCard = Ndr().cardHead().u32(1).cardBytes(ctx, card);
     struct Row {
         uint32_t fn;
         Ndr in;
         bool asTheService; // the service's busy answer has the same length
     } rows[] = {
-        {42, contextCall(ctx), true},
         {43, connectA(ctx, "Reader A"), true},
-        {47, Ndr().cardHead().u32(5).cardBytes(ctx, card), true},
         {48, onCard, true},
         {49, Ndr().cardHead().u32(0).u32(36).cardBytes(ctx, card), true},
-        {50, Ndr().cardHead().u32(0).u32(64).u32(36).cardBytes(ctx, card), true},
         {52, transmit(ctx, card, 4, "\x00\xB0\x00\x00", 4, 300), true},
-        {53, Ndr().cardHead().u32(1).u32(0).u32(0).u32(0).u32(16).cardBytes(ctx, card), true},
-        {54, Ndr().cardHead().u32(0x90303).u32(0).u32(16).cardBytes(ctx, card), true},
         {55, Ndr().cardHead().u32(7).u32(2).ptr().cardBytes(ctx, card).array("xy", 2), true},
         {56, Ndr(), false},
         {45, Ndr().cardHead().u32(2).u32(3).u32(1).cardBytes(ctx, card), false},
