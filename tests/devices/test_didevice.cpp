@@ -188,7 +188,7 @@ TEST_F(DeviceChannel, WorkersThatCannotStartAnswerTooManyThreads) {
     for (int row = 0; row < 3; row++) {
         g_fakeThreads.noHandle = row == 0;
         g_fakeThreads.startFails = row == 1;
-        io->workers = row == 2 ? DI_DEV_MAX_WORKERS : 0; // the channel's all taken
+        io->workers = row == 2 ? uint32_t(DI_DEV_MAX_WORKERS) : 0u; // all taken
         submit(devRead(0, 1, 5, 4));
         auto out = replies();
         ASSERT_EQ(1u, out.size());
