@@ -33,30 +33,32 @@ function(hv_test name)
         PROPERTIES ${props})
 endfunction()
 
-# hv_fuzz(<name> SOURCES ... LIBS ... [RSS_LIMIT_MB n]): a libFuzzer target
-# (host tree, clang) whose committed corpus tests/fuzz/corpus/<name>/ is
-# replayed by ctest. RSS_LIMIT_MB (default 2048) is the memory the target may
-# hold, in the replay and in tools/fuzz (which reads <binary>.rss_limit_mb):
-# a target whose inputs may make the client hold more than they carry sets
-# it low enough that such an input fails.
+# hv_fuzz(<name> [RSS_MB <n>] SOURCES ... LIBS ...): a libFuzzer target (host
+# tree, clang) whose committed corpus tests/fuzz/corpus/<name>/ is replayed by
+# ctest. RSS_MB: the target fails past n MiB resident, counting every byte it
+# allocates (fuzz_memory.cpp); ctest and tools/fuzz (through <binary>.options)
+# run it with that limit.
 function(hv_fuzz name)
-    cmake_parse_arguments(F "" "RSS_LIMIT_MB" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(F "" "RSS_MB" "SOURCES;LIBS" ${ARGN})
     if(HV_WIN32 OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT HV_SANITIZE)
         return()
+    endif()
+    set(limit)
+    if(F_RSS_MB)
+        list(APPEND F_SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_memory.cpp)
+        set(limit -rss_limit_mb=${F_RSS_MB})
     endif()
     add_executable(${name} ${F_SOURCES})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-    if(NOT F_RSS_LIMIT_MB)
-        set(F_RSS_LIMIT_MB 2048)
+    if(limit)
+        file(GENERATE OUTPUT $<TARGET_FILE:${name}>.options CONTENT "${limit}\n")
     endif()
-    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.rss_limit_mb "${F_RSS_LIMIT_MB}\n")
     set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
     if(EXISTS ${corpus})
-        add_test(NAME fuzz_replay.${name}
-            COMMAND ${name} -rss_limit_mb=${F_RSS_LIMIT_MB} -runs=0 ${corpus})
+        add_test(NAME fuzz_replay.${name} COMMAND ${name} -runs=0 ${limit} ${corpus})
         set_tests_properties(fuzz_replay.${name} PROPERTIES TIMEOUT 300)
     endif()
 endfunction()

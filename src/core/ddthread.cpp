@@ -30,10 +30,11 @@ uintptr_t runBlock(void* block) {
 
 } // namespace
 
-HANDLE ddThreadCreate(DdThreadFunc function, uintptr_t argument) {
+HANDLE ddThreadCreate(DdThreadFunc function, uintptr_t argument, unsigned stackReserve) {
     CallBlock* b = newBlock(function, argument);
     if (!b) return nullptr;
-    uintptr_t h = _beginthreadex(nullptr, 0, ddThreadStart, b, 0, nullptr);
+    uintptr_t h = _beginthreadex(nullptr, stackReserve, ddThreadStart, b,
+                                 stackReserve ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, nullptr);
     if (!h) {
         /* The thread never started, so the block is still ours. */
         free(b);

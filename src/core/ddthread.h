@@ -12,8 +12,9 @@
 typedef uintptr_t (*DdThreadFunc)(uintptr_t arg);
 
 /* Starts a thread running function(argument); returns its handle (close it
- * with ddThreadCloseHandle), or none on failure. */
-HANDLE ddThreadCreate(DdThreadFunc function, uintptr_t argument);
+ * with ddThreadCloseHandle), or none on failure. stackReserve: the address
+ * space its stack reserves (0: the program's default). */
+HANDLE ddThreadCreate(DdThreadFunc function, uintptr_t argument, unsigned stackReserve = 0);
 /* Thread routine: runs the block, frees it, ends the thread with the result. */
 unsigned __stdcall ddThreadStart(void* block);
 void ddThreadCloseHandle(HANDLE thread);

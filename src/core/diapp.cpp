@@ -3,7 +3,6 @@
 #include "core/diapp.h"
 
 #include "core/dide.h"
-#include "devices/didevices.h"
 #include "net/diroute.h"
 #include "ui/diui.h"
 
@@ -76,7 +75,6 @@ void diAppShutdown(void) {
         if (ch) diDEDestroyChannel(ch);
         ch = nullptr;
     }
-    diIOFreeStreams();
     diAppFreeRoutes(&app->opt);
     diAppFreeText(&app->proxyExceptions);
     diAppFreeText(&app->clientInfo.platform);

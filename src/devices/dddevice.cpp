@@ -31,7 +31,11 @@ void* ddDeviceCurrentThread(void) {
 }
 
 int ddDeviceStartWorker(DiDeviceRequest* req) {
-    HANDLE t = ddThreadCreate(diDeviceWorkerThread, reinterpret_cast<uintptr_t>(req));
+    /* A worker makes one PC/SC or serial call, for which 256 KiB of stack
+     * is ample; a channel's full set of workers then reserves 16 MiB of
+     * the address space, an eighth of what the program's default takes. */
+    enum : unsigned { STACK = 256 * 1024 };
+    HANDLE t = ddThreadCreate(diDeviceWorkerThread, reinterpret_cast<uintptr_t>(req), STACK);
     if (!t) return 0;
     ddThreadCloseHandle(t); /* never joined */
     return 1;

@@ -273,9 +273,7 @@ int diIAIPParseRequest(DiDeviceRequest* req, const uint8_t* bytes, uint32_t coun
         if (!c.ok) return 0;
         /* The reply carries the bytes read: it must fit one frame. */
         if (req->Length > DI_IO_MAX_TRANSFER) req->Length = DI_IO_MAX_TRANSFER;
-        req->BufferSize = req->Length;
-        req->Buffer = copyBytes(nullptr, req->Length, &ok);
-        return ok;
+        return 1;
     case DI_DEV_WRITE: {
         req->Length = c.u32();
         req->Offset = c.u64();
@@ -395,6 +393,7 @@ void diDeviceSubmitRequest(DiIOChannel* io, const uint8_t* bytes, uint32_t count
     rec->session = session;
     rec->generation = list->generation[session];
     req->completion = &rec->base;
+    req->workers = &io->workers;
     io->pending++;
     req->deviceClass->run(req);
 }
@@ -414,20 +413,44 @@ void diDeviceRequestFree(DiDeviceRequest* req) {
     free(req);
 }
 
+/* Makes a read's buffer as the read starts; false when there is no memory
+ * for it (the request is then complete). */
+static bool readyToStart(DiDeviceRequest* req) {
+    if (req->MajorFunction != DI_DEV_READ || req->Buffer || !req->Length) return true;
+    req->Buffer = static_cast<uint8_t*>(calloc(1, req->Length));
+    if (!req->Buffer) {
+        diDeviceComplete(req, DI_STATUS_NO_MEMORY);
+        return false;
+    }
+    req->BufferSize = req->Length;
+    return true;
+}
+
 void diDeviceRunNow(DiDeviceRequest* req) {
     req->ownerThread = nullptr;
-    req->deviceClass->dispatch(req->deviceClass, req);
+    if (readyToStart(req)) req->deviceClass->dispatch(req->deviceClass, req);
+}
+
+bool diDeviceWorkerFree(const DiDeviceRequest* req) {
+    return !req->workers || *req->workers < DI_DEV_MAX_WORKERS;
 }
 
 void diDeviceRunOnThread(DiDeviceRequest* req) {
     req->ownerThread = nullptr;
+    if (!diDeviceWorkerFree(req)) {
+        diLogErrorText(u"Device request: the channel's workers are all taken; refused");
+        diDeviceComplete(req, DI_STATUS_TOO_MANY_THREADS);
+        return;
+    }
     /* Without a real handle of this thread a worker's completion could not
      * find its way back (a pseudo-handle would name the worker itself). */
     void* owner = ddDeviceCurrentThread();
     if (owner) {
         req->ownerThread = owner;
         req->workerDispatch = req->deviceClass->dispatch;
+        if (req->workers) ++*req->workers;
         if (ddDeviceStartWorker(req)) return;
+        if (req->workers) --*req->workers;
         req->ownerThread = nullptr;
         ddDeviceCloseThread(owner);
     }
@@ -438,7 +461,7 @@ uintptr_t diDeviceWorkerThread(uintptr_t arg) {
     DiDeviceRequest* req = reinterpret_cast<DiDeviceRequest*>(arg);
     /* The completion may free the request before dispatch returns. */
     void* owner = req->ownerThread;
-    req->workerDispatch(req->deviceClass, req);
+    if (readyToStart(req)) req->workerDispatch(req->deviceClass, req);
     ddDeviceCloseThread(owner);
     return 0;
 }
@@ -457,6 +480,9 @@ void diDeviceComplete(DiDeviceRequest* req, uint32_t status) {
 
 void diDeviceCompleteOnOwner(DiDeviceRequest* req) {
     req->ownerThread = nullptr;
+    /* Back on the GUI thread, before the completion may free the channel. */
+    if (req->workers) --*req->workers;
+    req->workers = nullptr;
     DiDeviceCompletion* c = req->completion;
     if (c && c->function) c->function(req, c->arg);
 }

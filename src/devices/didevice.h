@@ -51,6 +51,7 @@ enum : uint32_t {
     DI_STATUS_INVALID_DEVICE_REQUEST = 0xC0000010,
     DI_STATUS_NO_MEMORY = 0xC0000017,
     DI_STATUS_BUFFER_TOO_SMALL = 0xC0000023,
+    DI_STATUS_INSUFFICIENT_RESOURCES = 0xC000009A,
     DI_STATUS_TIMEOUT = 0xC00000B5,
     DI_STATUS_CANCELLED = 0xC0000120,
     DI_STATUS_TOO_MANY_THREADS = 0xC0000129,
@@ -66,6 +67,9 @@ struct DiDeviceRequest {
     uint32_t MajorFunction;
     uint32_t MinorFunction;
     void* ownerThread; /* where a worker's completion goes; none on the GUI thread */
+    /* The channel's count of requests on workers (GUI thread only); none:
+     * the request is not counted. */
+    uint32_t* workers;
     /* The class's dispatch, read on the GUI thread when a worker starts: the
      * class table may be freed with the list while the worker runs. */
     void (*workerDispatch)(DiDeviceClass* cls, DiDeviceRequest* req);
@@ -78,7 +82,8 @@ struct DiDeviceRequest {
     uint32_t PathLength;
     uint8_t* Path; /* owned */
     /* read and write: Length bytes at Buffer (owned); Length is what was
-     * transferred once the request completed */
+     * transferred once the request completed. A read's buffer is made when
+     * the read starts: one waiting in a queue holds only its request. */
     uint32_t Length;
     uint64_t Offset;
     uint8_t* Buffer;
@@ -107,7 +112,13 @@ struct DiDevice {
     DiChar* name;       /* owned; none on the service record */
 };
 
-enum : uint32_t { DI_DEV_MAX = 16 };
+enum : uint32_t {
+    DI_DEV_MAX = 16,
+    /* Requests of one channel on workers at once. Each blocking smart-card
+     * call and each serial transfer or wait holds one: a session's
+     * applications wait on a few readers each and transfer one at a time. */
+    DI_DEV_MAX_WORKERS = 64,
+};
 
 struct DiDeviceList {
     uint8_t count;
@@ -150,7 +161,12 @@ int diIAIPSendReply(DiIOChannel* io, uint32_t status, uint32_t length, const uin
 DiDeviceRequest* diDeviceRequestAlloc(void);
 void diDeviceRequestFree(DiDeviceRequest* req);
 void diDeviceRunNow(DiDeviceRequest* req);
+/* Runs the request on a worker of its own; without one (the channel's
+ * workers are all taken, or none starts) it completes with
+ * DI_STATUS_TOO_MANY_THREADS. */
 void diDeviceRunOnThread(DiDeviceRequest* req);
+/* False when the request's channel has all its workers taken. */
+bool diDeviceWorkerFree(const DiDeviceRequest* req);
 uintptr_t diDeviceWorkerThread(uintptr_t req);
 void diDeviceComplete(DiDeviceRequest* req, uint32_t status);
 void diDeviceCompleteOnOwner(DiDeviceRequest* req);

@@ -34,52 +34,131 @@ enum : uint8_t {
 
 const uint32_t kStreamStep = 16384;
 
-/* One request being assembled on one stream of one channel. Records are
- * keyed by both: two channels may use the same small stream ids. */
+} // namespace
+
+/* One request being assembled on one stream of one channel. */
 struct DiIOStream {
-    DiIOChannel* owner; /* none: the record is free */
     uint16_t id;
     uint32_t total, kind, code;
     uint8_t* buffer;
     uint32_t capacity;
     uint32_t missing, fill;
     uint32_t discard; /* bytes of a refused request still to count off */
+    uint32_t begun;   /* the channel's request count when this one began */
 };
 
-DiIOStream* s_streams;
-uint32_t s_streamCount;
+/* A channel's reassembly records. Every record that exists has had a
+ * request; one whose request is whole keeps its buffer for the next. The
+ * records and the bytes of their buffers are capped: a server that begins
+ * requests without finishing them costs the oldest of them, never more
+ * memory. */
+struct DiIOStreams {
+    DiIOStream records[DI_IO_MAX_STREAMS];
+    uint32_t count;
+    uint32_t held;  /* bytes of all buffers */
+    uint32_t begun; /* requests begun on the channel */
+};
+
+namespace {
 
 void logText(const DiChar* format, std::initializer_list<DiFmtArg> args) {
     DiChar line[160];
     if (diFormatPositional(line, DI_COUNTOF(line), format, args) >= 0) diLogErrorText(line);
 }
 
-DiIOStream* findStream(DiIOChannel* io, uint16_t id) {
-    DiIOStream* spare = nullptr;
-    for (uint32_t i = 0; i < s_streamCount; i++) {
-        DiIOStream* r = &s_streams[i];
-        if (r->owner == io && r->id == id) return r;
-        if (!r->owner && !spare) spare = r;
-    }
-    if (!spare) {
-        DiIOStream* grown = static_cast<DiIOStream*>(
-            realloc(s_streams, (size_t(s_streamCount) + 1) * sizeof(DiIOStream)));
-        if (!grown) return nullptr;
-        s_streams = grown;
-        spare = &s_streams[s_streamCount++];
-        memset(spare, 0, sizeof *spare);
-    }
-    /* A reused record keeps its buffer for the next request. */
-    spare->owner = io;
-    spare->id = id;
-    spare->total = spare->kind = spare->missing = spare->fill = spare->discard = 0;
-    spare->code = 0xFFFF;
-    return spare;
+bool unfinished(const DiIOStream* r) {
+    return r->missing || r->discard;
 }
 
 void resetStream(DiIOStream* r) {
     r->missing = r->fill = r->total = r->kind = r->discard = 0;
     r->code = 0xFFFF;
+}
+
+/* Sends the 24-byte failure reply without compression, so that a deflate
+ * that keeps failing cannot recurse. */
+void sendFailure(DiIOChannel* io, uint16_t stream) {
+    uint8_t reply[24] = {};
+    diIOPut32(reply, sizeof reply);
+    diIOPut16(reply + 4, DI_IO_KIND_FILE);
+    diIOPut32(reply + 12, 200);
+    diIOPut32(reply + 20, 5);
+    diIOWriteFrame(io, MSG_DATA, sizeof reply, reply, 0, stream);
+}
+
+void freeBuffer(DiIOStreams* set, DiIOStream* r) {
+    set->held -= r->capacity;
+    free(r->buffer);
+    r->buffer = nullptr;
+    r->capacity = 0;
+}
+
+/* The unfinished request that began first, other than `keep`; none when
+ * there is no other. */
+DiIOStream* oldestUnfinished(DiIOStreams* set, const DiIOStream* keep) {
+    DiIOStream* oldest = nullptr;
+    for (uint32_t i = 0; i < set->count; i++) {
+        DiIOStream* r = &set->records[i];
+        if (r == keep || !unfinished(r)) continue;
+        if (!oldest || set->begun - r->begun > set->begun - oldest->begun) oldest = r;
+    }
+    return oldest;
+}
+
+/* Ends the request with the failure reply its server waits for. */
+void dropRequest(DiIOChannel* io, DiIOStream* r, const DiChar* why) {
+    logText(u"IO channel: %s; the request on stream %d dropped", {why, int(r->id)});
+    resetStream(r);
+    sendFailure(io, r->id);
+}
+
+/* The record of the stream, or a record taken for it: a free one, one whose
+ * request is whole, else the oldest unfinished one, whose request ends. */
+DiIOStream* findStream(DiIOChannel* io, uint16_t id) {
+    DiIOStreams* set = io->streams;
+    if (!set) {
+        set = io->streams = static_cast<DiIOStreams*>(calloc(1, sizeof(DiIOStreams)));
+        if (!set) return nullptr;
+    }
+    DiIOStream* idle = nullptr;
+    for (uint32_t i = 0; i < set->count; i++) {
+        DiIOStream* r = &set->records[i];
+        if (r->id == id) return r;
+        if (!idle && !unfinished(r)) idle = r;
+    }
+    DiIOStream* r = set->count < DI_IO_MAX_STREAMS ? &set->records[set->count++] : idle;
+    if (!r) {
+        r = oldestUnfinished(set, nullptr);
+        dropRequest(io, r, u"too many unfinished requests");
+    }
+    /* A taken record keeps its buffer for the next request. */
+    r->id = id;
+    resetStream(r);
+    return r;
+}
+
+/* Makes room for `need` bytes in the record, within the channel's budget:
+ * the buffers of whole requests go first, then the oldest unfinished
+ * requests. False when memory ran out. */
+bool reserve(DiIOChannel* io, DiIOStream* r, uint32_t need) {
+    if (need <= r->capacity) return true;
+    DiIOStreams* set = io->streams;
+    uint32_t cap = (need + kStreamStep - 1) / kStreamStep * kStreamStep;
+    for (uint32_t i = 0; i < set->count && set->held - r->capacity + cap > DI_IO_MAX_HELD; i++)
+        if (&set->records[i] != r && !unfinished(&set->records[i]))
+            freeBuffer(set, &set->records[i]);
+    while (set->held - r->capacity + cap > DI_IO_MAX_HELD) {
+        DiIOStream* victim = oldestUnfinished(set, r);
+        if (!victim) return false;
+        dropRequest(io, victim, u"unfinished requests hold too many bytes");
+        freeBuffer(set, victim);
+    }
+    uint8_t* grown = static_cast<uint8_t*>(realloc(r->buffer, cap));
+    if (!grown) return false;
+    set->held += cap - r->capacity;
+    r->buffer = grown;
+    r->capacity = cap;
+    return true;
 }
 
 /* The kind each channel type serves: a request of another kind would be
@@ -115,21 +194,12 @@ void dispatch(DiIOChannel* io, uint32_t kind, uint32_t code, const uint8_t* payl
     if (h) h(io, payload, length, stream);
 }
 
-/* Sends the 24-byte failure reply without compression, so that a deflate
- * that keeps failing cannot recurse. */
-void sendFailure(DiIOChannel* io, uint16_t stream) {
-    uint8_t reply[24] = {};
-    diIOPut32(reply, sizeof reply);
-    diIOPut16(reply + 4, DI_IO_KIND_FILE);
-    diIOPut32(reply + 12, 200);
-    diIOPut32(reply + 20, 5);
-    diIOWriteFrame(io, MSG_DATA, sizeof reply, reply, 0, stream);
-}
-
 /* Stores one fragment; true when it completed a request, which the record
  * then describes. A fragment that does not fit its request resets the
- * record: its bytes are never copied past the buffer nor read as a header. */
-bool storeFragment(DiIOStream* r, const uint8_t* data, uint32_t n) {
+ * record: its bytes are never copied past the buffer nor read as a header.
+ * The buffer grows with the bytes that arrived, never ahead of them to the
+ * length the header announces. */
+bool storeFragment(DiIOChannel* io, DiIOStream* r, const uint8_t* data, uint32_t n) {
     if (r->discard) {
         if (n > r->discard) {
             diLogErrorText(u"IO channel: a fragment longer than the refused request; reset");
@@ -157,31 +227,24 @@ bool storeFragment(DiIOStream* r, const uint8_t* data, uint32_t n) {
                     {total, n});
             return false;
         }
-        uint32_t missing = total - DI_IO_REQ_HEADER;
-        if (r->capacity < missing) {
-            uint32_t cap = (missing + kStreamStep - 1) / kStreamStep * kStreamStep;
-            uint8_t* grown = static_cast<uint8_t*>(realloc(r->buffer, cap));
-            if (!grown) {
-                diLogErrorText(u"IO channel: no memory for a request; its rest is skipped");
-                r->discard = missing - body;
-                return false;
-            }
-            r->buffer = grown;
-            r->capacity = cap;
-        }
         r->total = total, r->kind = kind, r->code = code;
-        if (body) memcpy(r->buffer, c.p, body);
-        r->fill = body;
-        r->missing = missing - body;
-        return r->missing == 0;
-    }
-    if (n > r->missing) {
+        r->missing = total - DI_IO_REQ_HEADER;
+        r->begun = io->streams->begun++;
+        data = c.p, n = body;
+    } else if (n > r->missing) {
         logText(u"IO channel: fragment of %u bytes for %u missing; request dropped",
                 {n, r->missing});
         resetStream(r);
         return false;
     }
-    memcpy(r->buffer + r->fill, data, n);
+    if (!reserve(io, r, r->fill + n)) {
+        diLogErrorText(u"IO channel: no memory for a request; its rest is skipped");
+        uint32_t rest = r->missing - n;
+        resetStream(r);
+        r->discard = rest;
+        return false;
+    }
+    if (n) memcpy(r->buffer + r->fill, data, n);
     r->fill += n;
     r->missing -= n;
     return r->missing == 0;
@@ -220,7 +283,7 @@ void onData(DiIOChannel* io, const uint8_t* msg, uint32_t len) {
             diLogErrorText(u"IO channel: a compressed message did not inflate");
         }
     }
-    bool complete = !failed && storeFragment(r, data, n);
+    bool complete = !failed && storeFragment(io, r, data, n);
     free(inflated);
     /* The server may hold the next fragment until it hears the ack. */
     if (flags & FLAG_ACK) diIOSendAck(io);
@@ -232,7 +295,7 @@ void onData(DiIOChannel* io, const uint8_t* msg, uint32_t len) {
     uint32_t kind = r->kind, code = r->code, length = r->total - DI_IO_REQ_HEADER;
     const uint8_t* payload = r->buffer;
     resetStream(r);
-    /* The buffer stays the record's until a later message on this stream. */
+    /* The buffer stays the record's until a later message on this channel. */
     dispatch(io, kind, code, payload, length, stream);
 }
 
@@ -292,12 +355,11 @@ void diIOChannelInit(DiIOChannel* io) {
 }
 
 static void dropStreams(DiIOChannel* io) {
-    for (uint32_t i = 0; i < s_streamCount; i++) {
-        DiIOStream* r = &s_streams[i];
-        if (r->owner != io) continue;
-        free(r->buffer);
-        memset(r, 0, sizeof *r);
-    }
+    DiIOStreams* set = io->streams;
+    io->streams = nullptr;
+    for (uint32_t i = 0; set && i < set->count; i++)
+        free(set->records[i].buffer);
+    free(set);
 }
 
 void diIOChannelTeardown(DiIOChannel* io) {
@@ -325,14 +387,6 @@ void diIOChannelConnectionLost(DiIOChannel* io) {
         io->sessionClose(io, uint16_t(s));
     dropStreams(io);
     diDEInflateEnd(&io->ch);
-}
-
-void diIOFreeStreams(void) {
-    for (uint32_t i = 0; i < s_streamCount; i++)
-        free(s_streams[i].buffer);
-    free(s_streams);
-    s_streams = nullptr;
-    s_streamCount = 0;
 }
 
 int diIOChannelEvent(DiObject* obj, DiEvent* ev) {

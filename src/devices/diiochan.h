@@ -7,10 +7,10 @@
 #define HV_DIIOCHAN_H
 
 #include "core/dide.h"
-#include "devices/didevices.h"
 
 struct DiTimer;
 struct DiIOChannel;
+struct DiIOStreams;
 
 typedef void (*DiIOSessionHook)(DiIOChannel* io, uint16_t session);
 /* A complete request of kind 1 or 0x10: its payload (the bytes after the
@@ -31,6 +31,8 @@ struct DiIOChannel {
     void* priv;                   /* the type's state */
     uint32_t pending;             /* references held by requests in flight */
     uint8_t* deflated;            /* room for one deflated reply, made on first use */
+    DiIOStreams* streams;         /* requests being reassembled, made on first use */
+    uint32_t workers;             /* device requests running on worker threads */
 };
 
 enum : uint32_t {
@@ -45,6 +47,12 @@ enum : uint32_t {
     DI_IO_MAX_TRANSFER = DI_IO_MAX_REPLY - 32,
     /* Largest request the reassembly accepts. */
     DI_IO_MAX_REQUEST = 1u << 20,
+    /* Per channel: the streams with a request being reassembled, and the
+     * bytes their buffers hold. A server sends a request's fragments one
+     * after another, interleaving only the streams of concurrent sessions;
+     * eight requests of the largest size fit at once. */
+    DI_IO_MAX_STREAMS = 64,
+    DI_IO_MAX_HELD = 8u << 20,
     DI_IO_CLIENT_VERSION = 431953,
 };
 

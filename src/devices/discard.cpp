@@ -1,6 +1,8 @@
 /* Smart-card device class (see discard.h). */
 #include "devices/discard.h"
 
+#include "core/dilog.h"
+
 #include <chrono>
 #include <new>
 #include <stdlib.h>
@@ -363,6 +365,42 @@ void replyLong(Call& c, int32_t rc) {
 
 const int32_t kInvalidHandle = int32_t(DI_SCARD_E_INVALID_HANDLE);
 const int32_t kInternal = int32_t(DI_SCARD_F_INTERNAL_ERROR);
+const int32_t kBusy = int32_t(DI_SCARD_E_SERVER_TOO_BUSY);
+
+/* The service as a call refused for want of a worker sees it: every call
+ * that runs on a worker answers busy at once, so that the reply has the
+ * shape of its call's failure. */
+const DiSCardApi kBusyApi = [] {
+    DiSCardApi a = {};
+    a.getStatusChange = [](bool, uint32_t, uint32_t, DiSCardReaderState*, uint32_t) {
+        return kBusy;
+    };
+    a.cancel = [](uint32_t) { return kBusy; };
+    a.connect = [](bool, uint32_t, const void*, uint32_t, uint32_t, uint32_t*, uint32_t*) {
+        return kBusy;
+    };
+    a.reconnect = [](uint32_t, uint32_t, uint32_t, uint32_t, uint32_t*) { return kBusy; };
+    a.disconnect = [](uint32_t, uint32_t) { return kBusy; };
+    a.beginTransaction = [](uint32_t) { return kBusy; };
+    a.endTransaction = [](uint32_t, uint32_t) { return kBusy; };
+    a.status = [](bool, uint32_t, void*, uint32_t*, uint32_t*, uint32_t*, uint8_t*, uint32_t*) {
+        return kBusy;
+    };
+    a.transmit = [](uint32_t, const void*, const uint8_t*, uint32_t, void*, uint8_t*, uint32_t*) {
+        return kBusy;
+    };
+    a.control = [](uint32_t, uint32_t, const void*, uint32_t, void*, uint32_t, uint32_t*) {
+        return kBusy;
+    };
+    a.getAttrib = [](uint32_t, uint32_t, void*, uint32_t*) { return kBusy; };
+    a.setAttrib = [](uint32_t, uint32_t, const void*, uint32_t) { return kBusy; };
+    return a;
+}();
+
+/* A refused call leaves the session's cards as they were. */
+bool refused(const Call& c) {
+    return c.api == &kBusyApi;
+}
 
 /* A result buffer the server sized: never more than the reply could carry. */
 uint32_t capToOutput(const Call& c, uint32_t n) {
@@ -671,7 +709,7 @@ void onReconnect(Call& c) {
     int32_t rc = kInvalidHandle;
     if (hasCard(c.ses, card.handle)) {
         rc = c.api->reconnect(card.handle, share, protocols, init, &active);
-        if (rc < 0) forgetCard(c.ses, card.handle);
+        if (rc < 0 && !refused(c)) forgetCard(c.ses, card.handle);
     }
     reply(c, rc, [&](DiSCardStream* o, bool) { put32(o, active); });
 }
@@ -682,7 +720,9 @@ void onCardAndDisposition(Call& c) {
     Card card;
     if (!decodeCardOnly(c, &card)) return;
     int32_t rc = kInvalidHandle;
-    if (c.fn == 46) {
+    if (refused(c)) {
+        rc = kBusy;
+    } else if (c.fn == 46) {
         std::unique_lock<std::mutex> g(c.ses->lock);
         bool known = listHas(c.ses->cards, c.ses->cardCount, card.handle);
         listRemove(c.ses->cards, &c.ses->cardCount, card.handle);
@@ -912,6 +952,7 @@ void onSetAttrib(Call& c) {
 }
 
 void onAccessStartedEvent(Call& c) {
+    if (refused(c)) return replyLong(c, kBusy);
     if (c.ses->startEvent) c.api->startEventWait(c.ses->startEvent);
     replyLong(c, 0);
 }
@@ -1038,24 +1079,28 @@ void contDone(DiDeviceRequest* req, void* arg) {
         req->completion->function(req, req->completion->arg);
 }
 
-} // namespace
-
-void diSCardDispatch(DiDeviceClass*, DiDeviceRequest* req) {
+/* Decodes, calls `api` and answers. */
+void runCall(DiDeviceRequest* req, const DiSCardApi* api) {
     uint32_t fn = functionOf(req);
     DiSCardSession* ses = static_cast<DiSCardSession*>(req->sessionContext);
-    if (fn >= 64 || !kRequests[fn].handler || !ses || !g_diSCardApi)
-        return diDeviceInvalidRequest(req);
+    if (fn >= 64 || !kRequests[fn].handler || !ses || !api) return diDeviceInvalidRequest(req);
     Call c;
     c.req = req;
     c.ses = ses;
     c.fn = fn;
     c.wide = isWide(fn);
-    c.api = g_diSCardApi;
+    c.api = api;
     if (fn != 56 && fn != 57) {
         uint32_t st = diSCardDecodeOpen(&c.in, req->InputBuffer, req->InputBufferLength);
         if (st) return fail(c, st);
     }
     kRequests[fn].handler(c);
+}
+
+} // namespace
+
+void diSCardDispatch(DiDeviceClass*, DiDeviceRequest* req) {
+    runCall(req, g_diSCardApi);
 }
 
 void* diSCardCreateSession(DiDeviceClass*) {
@@ -1129,10 +1174,17 @@ void diSCardRunRequest(DiDeviceRequest* req) {
     k->base.function = contDone;
     k->base.arg = k;
     req->completion = &k->base;
-    if (kRequests[fn].run == NOW)
+    if (kRequests[fn].run == NOW) {
         diDeviceRunNow(req);
-    else
+    } else if (!diDeviceWorkerFree(req)) {
+        /* Answered here and now: a waiting call would hold its worker
+         * for as long as its timeout, or for ever. */
+        diLogErrorText(u"Smart card: the channel's workers are all taken; a call answered busy");
+        req->ownerThread = nullptr;
+        runCall(req, &kBusyApi);
+    } else {
         diDeviceRunOnThread(req);
+    }
 }
 
 void diSCardRegisterClass(DiDeviceClass* cls) {

@@ -97,6 +97,8 @@ enum : uint32_t {
     DI_SCARD_AUTOALLOCATE = 0xFFFFFFFF,
     DI_SCARD_F_INTERNAL_ERROR = 0x80100001,
     DI_SCARD_E_INVALID_HANDLE = 0x80100003,
+    /* The service cannot take the call now; the caller may try again. */
+    DI_SCARD_E_SERVER_TOO_BUSY = 0x80100031,
     DI_STATUS_INVALID_PARAMETER_SC = 0xC0020005, /* malformed call or reply too large */
 };
 

@@ -149,10 +149,15 @@ void cancelQueued(DiSerialPort* p, uint32_t major) {
 
 void contDone(DiDeviceRequest* req, void* arg);
 
-/* Runs the request on a worker with the port held. */
-bool startOnWorker(DiSerialPort* p, DiDeviceRequest* req) {
+/* Runs the request on a worker with the port held: 0, or the status the
+ * request is to complete with when it could not start. A request past the
+ * channel's workers is refused here, before it holds anything: completed
+ * from inside the start, the next head of its queue would start from
+ * inside that completion, one frame deeper for every request queued. */
+uint32_t startOnWorker(DiSerialPort* p, DiDeviceRequest* req) {
+    if (!diDeviceWorkerFree(req)) return DI_STATUS_TOO_MANY_THREADS;
     SerialCont* k = static_cast<SerialCont*>(calloc(1, sizeof(SerialCont)));
-    if (!k) return false;
+    if (!k) return DI_STATUS_NO_MEMORY;
     k->base.function = contDone;
     k->base.arg = k;
     k->saved = req->completion;
@@ -160,7 +165,7 @@ bool startOnWorker(DiSerialPort* p, DiDeviceRequest* req) {
     portHold(p);
     req->completion = &k->base;
     diDeviceRunOnThread(req);
-    return true;
+    return 0;
 }
 
 /* Starts the head of a queue; a head that cannot start completes and the
@@ -169,11 +174,12 @@ void startHead(DiSerialPort* p, uint32_t major) {
     DiDeviceRequest** head = headOf(p, major);
     while (*head && !p->closed) {
         DiDeviceRequest* r = *head;
-        if (startOnWorker(p, r)) return;
+        uint32_t status = startOnWorker(p, r);
+        if (!status) return;
         *head = r->link;
         if (!*head) *tailOf(p, major) = nullptr;
         r->link = nullptr;
-        diDeviceComplete(r, DI_STATUS_NO_MEMORY);
+        diDeviceComplete(r, status);
     }
 }
 
@@ -195,14 +201,27 @@ void contDone(DiDeviceRequest* req, void* arg) {
     portRelease(p);
 }
 
+uint32_t queuedReads(const DiSerialPort* p) {
+    uint32_t n = 0;
+    for (const DiDeviceRequest* r = p->readHead; r; r = r->link)
+        n++;
+    return n;
+}
+
 void enqueue(DiDeviceRequest* req) {
     DiSerialPort* p = findPort(req);
     if (!p) {
         diDeviceComplete(req, DI_STATUS_INVALID_HANDLE);
         return;
     }
-    req->IoStatus = DI_STATUS_PENDING;
     uint32_t major = req->MajorFunction;
+    /* The head read waits as long as the timeouts the server set allow. */
+    if (major == DI_DEV_READ && queuedReads(p) >= DI_SERIAL_MAX_READS) {
+        diLogErrorText(u"Serial port: too many reads queued; one refused");
+        diDeviceComplete(req, DI_STATUS_INSUFFICIENT_RESOURCES);
+        return;
+    }
+    req->IoStatus = DI_STATUS_PENDING;
     req->link = nullptr;
     DiDeviceRequest** tail = tailOf(p, major);
     bool wasEmpty = !*headOf(p, major);
@@ -487,7 +506,8 @@ void diSerialRunRequest(DiDeviceRequest* req) {
             diDeviceComplete(req, DI_STATUS_BUFFER_TOO_SMALL);
         } else {
             req->IoStatus = DI_STATUS_PENDING;
-            if (!startOnWorker(p, req)) diDeviceComplete(req, DI_STATUS_NO_MEMORY);
+            uint32_t status = startOnWorker(p, req);
+            if (status) diDeviceComplete(req, status);
         }
         return;
     }

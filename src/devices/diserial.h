@@ -72,6 +72,12 @@ enum : uint32_t {
     DI_SERIAL_GET_DTRRTS = 30,
 };
 
+enum : uint32_t {
+    /* Reads of one port queued at once, the one in progress included: an
+     * application keeps one or two reads pending on a port. */
+    DI_SERIAL_MAX_READS = 32,
+};
+
 /* A device for the local device name with the class operations, or none. */
 DiSerialDevice* diSerialDeviceMake(const DiChar* name, DiSerialPort* (*open)(DiSerialDevice* dev));
 /* Drops the list's hold on the device. */

@@ -39,7 +39,6 @@ void BM_DeviceReplies(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * kReply);
     diDeviceChannelTeardown(io);
     diDeviceChannelRelease(io);
-    diIOFreeStreams();
 }
 
 void BM_ZlibLevel3(benchmark::State& state) {

@@ -76,4 +76,25 @@ TEST(Thread, CurrentHandleIsARealHandleOtherThreadsCanUse) {
     ddThreadCloseHandle(self);
 }
 
+// The address space the calling thread's stack reserves.
+uintptr_t stackReserve(uintptr_t) {
+    MEMORY_BASIC_INFORMATION m = {};
+    VirtualQuery(&m, &m, sizeof m);
+    char *base = static_cast<char*>(m.AllocationBase), *at = base;
+    while (VirtualQuery(at, &m, sizeof m) && m.AllocationBase == base)
+        at += m.RegionSize;
+    return uintptr_t(at - base);
+}
+
+// Less than the program's 2 MiB; Wine never reserves less than 1 MiB.
+TEST(Thread, StackReservesWhatItWasGiven) {
+    HANDLE t = ddThreadCreate(stackReserve, 0, 256 * 1024);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t, 10000));
+    DWORD got = 0;
+    GetExitCodeThread(t, &got);
+    EXPECT_GE(got, 256u * 1024);
+    EXPECT_LE(got, 1024u * 1024);
+    ddThreadCloseHandle(t);
+}
+
 } // namespace

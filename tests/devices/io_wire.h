@@ -8,12 +8,30 @@
 #include "devices/didevice.h"
 #include "fakes/chan_fakes.h"
 
+#include <stddef.h>
 #include <stdint.h>
 #include <string>
 #include <vector>
 #include <zlib.h>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/allocator_interface.h>
+#define HV_COUNTS_ALLOCATIONS 1
+#endif
+#endif
+
 namespace iowire {
+
+// The bytes the process holds in allocations (none counted without the
+// sanitizer's allocator: callers skip).
+inline size_t heldBytes() {
+#ifdef HV_COUNTS_ALLOCATIONS
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return 0;
+#endif
+}
 
 inline std::string le32(uint32_t v) {
     return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};

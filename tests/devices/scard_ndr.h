@@ -190,9 +190,10 @@ inline void replyDone(DiDeviceRequest* req, void* arg) {
 }
 
 // Hands a request to the class; `reply` (none: dropped) is filled when it
-// completes.
+// completes; `workers` counts it as a channel does.
 inline void submit(DiDeviceClass& cls, DiSCardSession* s, uint32_t fn, const Ndr& in,
-                   uint32_t outLen = 1024, uint32_t major = 14, Reply* reply = nullptr) {
+                   uint32_t outLen = 1024, uint32_t major = 14, Reply* reply = nullptr,
+                   uint32_t* workers = nullptr) {
     DiDeviceRequest* req = diDeviceRequestAlloc();
     std::string bytes = in.wire();
     req->deviceClass = &cls;
@@ -205,6 +206,7 @@ inline void submit(DiDeviceClass& cls, DiSCardSession* s, uint32_t fn, const Ndr
     req->OutputBufferLength = outLen;
     req->OutputBuffer = static_cast<uint8_t*>(malloc(outLen + 1));
     req->completion = new DiDeviceCompletion{replyDone, reply};
+    req->workers = workers;
     cls.run(req);
 }
 

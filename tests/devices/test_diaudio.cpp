@@ -42,7 +42,6 @@ class Audio : public ::testing::Test {
     }
     void TearDown() override {
         if (io) destroy();
-        diIOFreeStreams();
     }
     void destroy() {
         diAudioChannelTeardown(io);

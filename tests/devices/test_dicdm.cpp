@@ -40,7 +40,6 @@ class Drives : public ::testing::Test {
     }
     void TearDown() override {
         if (io) destroy();
-        diIOFreeStreams();
     }
     void destroy() {
         diCDMChannelTeardown(io);

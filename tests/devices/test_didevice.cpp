@@ -58,7 +58,6 @@ class DeviceChannel : public ::testing::Test {
     void TearDown() override {
         if (io) destroyDeviceChannel(io);
         runDeviceThreads();
-        diIOFreeStreams();
         EXPECT_EQ(0, g_fakeThreads.handlesOpen);
     }
     void addDevices(int n, bool threaded) {
@@ -186,9 +185,10 @@ TEST_F(DeviceChannel, ACompletionAnswersOnlyTheSessionItArrivedIn) {
 TEST_F(DeviceChannel, WorkersThatCannotStartAnswerTooManyThreads) {
     addDevices(1, true);
     diDeviceOpenSession(io, 1);
-    for (int row = 0; row < 2; row++) {
+    for (int row = 0; row < 3; row++) {
         g_fakeThreads.noHandle = row == 0;
         g_fakeThreads.startFails = row == 1;
+        io->workers = row == 2 ? uint32_t(DI_DEV_MAX_WORKERS) : 0u; // all taken
         submit(devRead(0, 1, 5, 4));
         auto out = replies();
         ASSERT_EQ(1u, out.size());

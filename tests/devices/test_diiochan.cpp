@@ -48,7 +48,6 @@ class IOChannel : public ::testing::Test {
         for (DiIOChannel* io : made)
             destroy(io);
         diIOFileHandlers[3] = diIOAudioHandlers[3] = nullptr;
-        diIOFreeStreams();
         diDEClock = savedClock;
     }
     DiIOChannel* make(uint32_t type) {
@@ -252,6 +251,55 @@ TEST_F(IOChannel, HostileFragmentsAreDroppedAndTheStreamRecovers) {
         ASSERT_EQ(1u, g_seen.size());
         EXPECT_EQ("fine", g_seen[0].payload);
     }
+}
+
+// Requests begun and never finished cost the oldest of them, each with its
+// failure reply, never more memory: first headers that announce the largest
+// request, then bodies that fill more than the channel's byte budget.
+TEST_F(IOChannel, UnfinishedRequestsAreCappedPerChannel) {
+#ifndef HV_COUNTS_ALLOCATIONS
+    GTEST_SKIP() << "needs the sanitizer's allocation count";
+#endif
+    DiIOChannel* io = make(DI_OBJ_CDM);
+    size_t before = heldBytes();
+    const uint32_t kHeaders = 100000, kBatch = 1000;
+    uint32_t failures = 0;
+    for (uint32_t i = 0; i < kHeaders; i += kBatch) {
+        std::string batch;
+        for (uint32_t j = i; j < i + kBatch; j++)
+            batch += data(uint16_t(j % 0xFFFF + 1), header(DI_IO_MAX_REQUEST, 1, 3));
+        g_fakeNet.sentBy.clear();
+        for (const Frame& f : feed(io, batch)) {
+            ASSERT_EQ(header(24, 1, 200) + le32(5), f.data);
+            ASSERT_EQ((failures++ % 0xFFFF) + 1, f.stream) << "the oldest goes first";
+        }
+        ASSERT_LT(heldBytes() - before, 4u << 20) << "after " << i + kBatch << " headers";
+    }
+    EXPECT_EQ(kHeaders - DI_IO_MAX_STREAMS, failures);
+    feed(io, data(1, request(DI_IO_KIND_FILE, 3, "answered")));
+    ASSERT_EQ(1u, g_seen.size());
+    EXPECT_EQ("answered", g_seen[0].payload);
+
+    // Ten streams with all but the last byte of the largest request: the
+    // ninth passes the budget and ends the first, the tenth the second.
+    DiIOChannel* full = make(DI_OBJ_CDM);
+    std::string body(DI_IO_MAX_REQUEST - DI_IO_REQ_HEADER, 'b');
+    std::string whole = header(DI_IO_MAX_REQUEST, 1, 3) + body;
+    std::vector<uint16_t> ended;
+    ended.reserve(16);
+    before = heldBytes();
+    for (uint16_t s = 1; s <= 10; s++)
+        for (size_t at = 0; at + 1 < whole.size(); at += 60000)
+            for (const Frame& f :
+                 feed(full,
+                      data(s, whole.substr(at, std::min<size_t>(60000, whole.size() - 1 - at)))))
+                ended.push_back(f.stream);
+    EXPECT_EQ((std::vector<uint16_t>{1, 2}), ended);
+    EXPECT_LE(heldBytes() - before, size_t(DI_IO_MAX_HELD) + 65536);
+    g_seen.clear();
+    feed(full, data(10, "b"));
+    ASSERT_EQ(1u, g_seen.size());
+    EXPECT_TRUE(g_seen[0].payload == body);
 }
 
 TEST_F(IOChannel, EachTypeTakesOnlyItsOwnKind) {

@@ -7,6 +7,7 @@
 #include "devices/scard_ndr.h"
 #include "fakes/device_fakes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -267,6 +268,59 @@ TEST_F(SCard, MissingOptionalEntriesAnswerInternalError) {
     // Without a start event the wait answers at once.
     EXPECT_EQ(0, call(cls, session, 56, Ndr()).rc());
     EXPECT_EQ(0, call(cls, session, 57, Ndr()).rc());
+}
+
+// 10,000 status changes that would block take the channel's workers up to
+// its cap; the rest, and every call that would need a worker meanwhile, are
+// answered busy at once without reaching the service, each in the shape of
+// the service's own busy answer; a refused reconnect or disconnect leaves
+// the card to the session.
+TEST_F(SCard, CallsPastTheWorkerCapAnswerBusy) {
+    uint32_t card = connect(session, ctx);
+    uint32_t workers = 0;
+    const int32_t kBusy = int32_t(DI_SCARD_E_SERVER_TOO_BUSY);
+    std::vector<Reply> waits(10000);
+    fakePcscTakeLog();
+    for (Reply& r : waits)
+        submit(cls, session, 40, getStatusChange(ctx, 1, 1, 1), 1024, 14, &r, &workers);
+    EXPECT_EQ(DI_DEV_MAX_WORKERS, g_fakeThreads.workers.size());
+    EXPECT_EQ(waits.size() - DI_DEV_MAX_WORKERS,
+              size_t(std::count_if(waits.begin(), waits.end(),
+                                   [&](const Reply& r) { return r.ok() && r.rc() == kBusy; })));
+    Ndr onCard = Ndr().cardHead().u32(1).cardBytes(ctx, card);
+    struct Row {
+        uint32_t fn;
+        Ndr in;
+        bool asTheService; // the service's busy answer has the same length
+    } rows[] = {
+        {43, connectA(ctx, "Reader A"), true},
+        {48, onCard, true},
+        {49, Ndr().cardHead().u32(0).u32(36).cardBytes(ctx, card), true},
+        {52, transmit(ctx, card, 4, "\x00\xB0\x00\x00", 4, 300), true},
+        {55, Ndr().cardHead().u32(7).u32(2).ptr().cardBytes(ctx, card).array("xy", 2), true},
+        {56, Ndr(), false},
+        {45, Ndr().cardHead().u32(2).u32(3).u32(1).cardBytes(ctx, card), false},
+        {46, onCard, false},
+    };
+    Reply refused[sizeof rows / sizeof rows[0]];
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        SCOPED_TRACE(rows[i].fn);
+        submit(cls, session, rows[i].fn, rows[i].in, 1024, 14, &refused[i], &workers);
+        ASSERT_TRUE(refused[i].ok());
+        EXPECT_EQ(kBusy, refused[i].rc());
+    }
+    EXPECT_EQ("", fakePcscTakeLog());
+    EXPECT_EQ(DI_DEV_MAX_WORKERS, g_fakeThreads.workers.size());
+    runDeviceThreads();
+    EXPECT_EQ(0u, workers);
+    g_pcsc.failAll = kBusy;
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; i++) {
+        if (!rows[i].asTheService) continue;
+        EXPECT_EQ(call(cls, session, rows[i].fn, rows[i].in).out.size(), refused[i].out.size())
+            << rows[i].fn;
+    }
+    g_pcsc.failAll = 0;
+    EXPECT_EQ(0, call(cls, session, 46, onCard).rc());
 }
 
 TEST_F(SCard, FailedReconnectForgetsTheCard) {

@@ -30,7 +30,6 @@ class Serial : public ::testing::Test {
     void TearDown() override {
         if (io) destroyDeviceChannel(io);
         runDeviceThreads();
-        diIOFreeStreams();
         EXPECT_EQ(g_fakePort.opened, g_fakePort.freed);
         EXPECT_EQ(0, g_fakeThreads.handlesOpen);
     }
@@ -182,6 +181,31 @@ TEST_F(Serial, ControlAnswers) {
         EXPECT_EQ(12 + r.returned, out[0].second.size());
         EXPECT_EQ(r.driverOut, g_fakePort.lastOutLen);
     }
+}
+
+// A port queues a bounded number of reads, and only the one in progress
+// holds a buffer; the rest are refused at once.
+TEST_F(Serial, QueuedReadsAreBoundedAndHoldNoBuffer) {
+#ifndef HV_COUNTS_ALLOCATIONS
+    GTEST_SKIP() << "needs the sanitizer's allocation count";
+#endif
+    size_t before = heldBytes(), refused = 0;
+    for (uint32_t id = 1; id <= 10000; id++) {
+        submit(devRead(0, file, id, DI_IO_MAX_TRANSFER));
+        if (id % 100) continue;
+        refused += ids(replies(), DI_STATUS_INSUFFICIENT_RESOURCES).size();
+        g_fakeNet.sentBy.clear();
+        ASSERT_LT(heldBytes() - before, 256u * 1024) << "after " << id << " reads";
+    }
+    EXPECT_EQ(10000 - DI_SERIAL_MAX_READS, refused);
+    g_fakePort.input = std::string(DI_SERIAL_MAX_READS, 'i');
+    runDeviceThreads();
+    auto out = replies();
+    ASSERT_EQ(DI_SERIAL_MAX_READS, ids(out, 0).size());
+    EXPECT_EQ(le32(1) + le32(0) + le32(DI_SERIAL_MAX_READS) + std::string(DI_SERIAL_MAX_READS, 'i'),
+              out[0].second);
+    submit(devRead(0, file, 1, 4)); // the queue has room again
+    EXPECT_EQ(1u, g_fakeThreads.workers.size());
 }
 
 TEST_F(Serial, CommStatusCountsEveryQueuedWrite) {

@@ -1,6 +1,8 @@
 # The IO request channel, device requests and the serial class.
+# Each runs under a memory limit: input that makes the client hold far more
+# than it received fails the run.
 foreach(target fuzz_io_channel fuzz_iaip fuzz_serial)
-    hv_fuzz(${target} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${target}.cpp
+    hv_fuzz(${target} RSS_MB 256 SOURCES ${CMAKE_CURRENT_LIST_DIR}/${target}.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../fakes/device_fakes.cpp LIBS hv_devices_di hv_core_di)
     if(TARGET ${target})
@@ -30,7 +32,7 @@ if(TARGET fuzz_paip)
     target_include_directories(fuzz_paip PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endif()
 # Smart-card calls on the scripted PC/SC service.
-hv_fuzz(fuzz_scard_calls SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scard_calls.cpp
+hv_fuzz(fuzz_scard_calls RSS_MB 256 SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scard_calls.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../devices/fake_pcsc.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../fakes/device_fakes.cpp LIBS hv_devices_di hv_core_di)

@@ -62,7 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     diDeviceChannelTeardown(devs);
     diDeviceChannelRelease(devs);
     runDeviceThreads();
-    diIOFreeStreams();
     diIOFileHandlers[3] = nullptr;
     return 0;
 }

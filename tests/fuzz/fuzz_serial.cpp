@@ -78,6 +78,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     destroy(io);
     g_fakeThreads.startFails = false;
     runDeviceThreads();
-    diIOFreeStreams();
     return 0;
 }
