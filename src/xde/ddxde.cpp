@@ -358,12 +358,7 @@ int createCursor(DiXDisplay*, DiXCursor* cursor, const uint8_t* mask, const uint
     uint8_t* planes = static_cast<uint8_t*>(malloc(plane * 2));
     if (!planes) return -1;
     int rc = ddXCursorPlanes(cursor, mask, source, cx, cy, planes, planes + plane);
-    if (rc == 0) {
-        uint32_t hx = cursor->hotX < uint32_t(cx) ? cursor->hotX : uint32_t(cx - 1);
-        uint32_t hy = cursor->hotY < uint32_t(cy) ? cursor->hotY : uint32_t(cy - 1);
-        r->handle = CreateCursor(GetModuleHandleW(nullptr), int(hx), int(hy), cx, cy, planes,
-                                 planes + plane);
-    }
+    if (rc == 0) r->handle = ddXCursorFromPlanes(cursor, cx, cy, planes, planes + plane);
     free(planes);
     return r->handle ? 0 : -1;
 }
@@ -401,18 +396,23 @@ void setStandardCursor(DiXDisplay*, DdGC* gc, uint32_t index) {
     if (gc) ddGDISetCursor(gc, index);
 }
 
-int probeTargetVisible(DiXDisplay* d, DiXWindow*, const int32_t rect[4]) {
-    HWND h = ddGDIGetWindow(d->ch.hdr.gc);
-    if (!h || !IsWindowVisible(h)) return 0;
-    HDC dc = GetDC(h);
-    if (!dc) return 0;
-    RECT r{rect[0], rect[1], rect[0] + rect[2], rect[1] + rect[3]};
-    RECT clip;
+/* Slot 31: the rectangle (in the coordinates of the window's device
+ * context) shows wholly on the screen, asked of the view the window's
+ * pixels are copied to; a hidden view or a minimised frame shows nothing.
+ * Other windows may cover the rest of the view: only the rectangle's part
+ * of the clip counts. */
+int probeTargetVisible(DiXDisplay* d, DiXWindow* w, const int32_t rect[4]) {
+    DdGC* gc = ddXWindowGC(d, w);
+    HWND view = ddGDIGetWindow(gc);
+    HDC dc = ddGDIGetDC(gc);
+    if (!view || !dc || !IsWindowVisible(view) || IsIconic(GetAncestor(view, GA_ROOT))) return 0;
+    RECT want{rect[0], rect[1], rect[0] + rect[2], rect[1] + rect[3]}, clip;
+    int saved = SaveDC(dc);
+    if (!saved) return 0;
+    IntersectClipRect(dc, want.left, want.top, want.right, want.bottom);
     int kind = GetClipBox(dc, &clip);
-    ReleaseDC(h, dc);
-    /* Wholly visible: the visible region is one rectangle holding r. */
-    return kind == SIMPLEREGION && clip.left <= r.left && clip.top <= r.top &&
-           clip.right >= r.right && clip.bottom >= r.bottom;
+    RestoreDC(dc, saved);
+    return kind == SIMPLEREGION && EqualRect(&clip, &want);
 }
 
 /* The virtual screen's origin as the monitor enumeration keeps it: the
@@ -541,6 +541,7 @@ const DdXDeviceVector kVector = {
     /* openUrl */ ddXOpenUrl,
     /* launchSelf */ ddXLaunchSelf,
     /* playSound */ ddXPlaySound,
+    /* bell */ ddXBell,
     /* pluginInitialize */ ddXPluginInitialize,
     /* pluginTerminate */ ddXPluginTerminate,
     /* pluginCall */ ddXPluginCall,

@@ -74,6 +74,13 @@ void ddXDEInstallHooks();
  * them): the standard shape then stays. */
 int ddXCursorPlanes(const DiXCursor* cursor, const uint8_t* mask, const uint8_t* source,
                     int32_t cx, int32_t cy, uint8_t* andPlane, uint8_t* xorPlane);
+/* A 1-bit cursor in its foreground and background colours (the request's
+ * values as GDI colours, red in the low byte) from the planes
+ * ddXCursorPlanes filled: a shown source bit takes the foreground, a shown
+ * clear one the background, and hidden pixels leave the screen as it is.
+ * Null when a bitmap or the cursor cannot be made. */
+HCURSOR ddXCursorFromPlanes(const DiXCursor* cursor, int32_t cx, int32_t cy,
+                            const uint8_t* andPlane, const uint8_t* xorPlane);
 /* A 32-bit cursor from its width x height ARGB pixels (top row first, as
  * bytes in memory order, alpha in the high byte), at its own size with its
  * hot spot. Null when a bitmap or the cursor cannot be made. */

@@ -46,10 +46,12 @@ void requestSessionClipboard(DiXDisplay* d, int print) {
 } // namespace
 
 void ddXDEForgetRootWindow(DiXDisplay* d) {
-    if (!d->windows[0] || !d->ch.hdr.gc) return;
-    if (ddXDev(d)->palette && ddGDIGetPalette(d->ch.hdr.gc) == ddXDev(d)->palette)
-        ddGDISelectPalette(d->ch.hdr.gc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)),
-                           FALSE);
+    if (!d->windows[0]) return;
+    DdXDisplay* x = ddXDev(d);
+    /* Detaching selects the context's own palette, pen and brush back into
+     * the view's device context while it still exists. */
+    if (d->ch.hdr.gc) ddGDIDetach(d->ch.hdr.gc);
+    x->view = nullptr;
 }
 
 void ddXDECopyOrPrintArea(DiXDisplay* d, DiObject* frame, uint32_t command) {
@@ -135,6 +137,10 @@ void ddXSessionStarted(DiXDisplay* d) {
 
 void ddXPlaySound(DiXDisplay*, const DiChar* alias) {
     if (alias && alias[0]) ddUIPlaySound(reinterpret_cast<const wchar_t*>(alias));
+}
+
+void ddXBell(DiXDisplay*) {
+    ddGDIBeep();
 }
 
 DdTimeZoneInfo* ddXTimeZone(DiXDisplay*) {

@@ -12,8 +12,10 @@ int ddXDEMenuCommand(DiXDisplay* d, DiObject* frame, DiEvent* ev);
 /* Copy (40062, 40063) or print (40065, 40066) a dragged rectangle or the
  * whole window of the frame, or of the display when frame is none. */
 void ddXDECopyOrPrintArea(DiXDisplay* d, DiObject* frame, uint32_t command);
-/* The view is closing (SC_CLOSE): its context is freed right after, so the
- * display's palette leaves it now rather than with a context that is gone. */
+/* The view is closing (SC_CLOSE): the root window lets go of the view's
+ * window and device context at once, so no repaint, timer or request that
+ * comes later reaches them; the context keeps its record (the view frees it)
+ * but draws nowhere. */
 void ddXDEForgetRootWindow(DiXDisplay* d);
 /* The Edit pop-up in the system menu of the display's top frame when that
  * is not the main frame; greyed by display flags 0x200 and 0x8000. */
@@ -22,6 +24,7 @@ void ddXDEAddSystemMenu(DiXDisplay* d);
 /* Device-table services. */
 void ddXSessionStarted(DiXDisplay* d);
 void ddXPlaySound(DiXDisplay* d, const DiChar* alias);
+void ddXBell(DiXDisplay* d);
 DdTimeZoneInfo* ddXTimeZone(DiXDisplay* d);
 void ddXFreeTimeZone(DdTimeZoneInfo* info);
 DdKeyboardInfo* ddXKeyboard(DiXDisplay* d);

@@ -25,12 +25,16 @@ inline HWND ddXFrameWindow(DiXWindow* w) {
     return h ? GetAncestor(h, GA_ROOT) : nullptr;
 }
 
-/* The device context a window's pixels are copied to: its frame's view in
- * multi-window mode, else the display's own view. */
+/* The graphics context a window's pixels are copied through: its frame's
+ * view in multi-window mode, else the display's own view. */
+inline DdGC* ddXWindowGC(DiXDisplay* d, DiXWindow* w) {
+    if (w && w->head.id && w->frame && w->frame->windowId == w->head.id) return w->frame->hdr.gc;
+    return d->ch.hdr.gc;
+}
+
+/* The device context of that graphics context, or none. */
 inline HDC ddXWindowDC(DiXDisplay* d, DiXWindow* w) {
-    if (w && w->head.id && w->frame && w->frame->windowId == w->head.id)
-        return w->frame->hdr.gc ? ddGDIGetDC(w->frame->hdr.gc) : nullptr;
-    return ddXViewDC(d);
+    return ddGDIGetDC(ddXWindowGC(d, w));
 }
 
 #endif

@@ -24,6 +24,44 @@ int ddXCursorPlanes(const DiXCursor* cursor, const uint8_t* mask, const uint8_t*
     return 0;
 }
 
+HCURSOR ddXCursorFromPlanes(const DiXCursor* cursor, int32_t cx, int32_t cy,
+                            const uint8_t* andPlane, const uint8_t* xorPlane) {
+    HBITMAP andBits = CreateBitmap(cx, cy, 1, 1, andPlane);
+    HBITMAP xorBits = CreateBitmap(cx, cy, 1, 1, xorPlane);
+    HDC screen = GetDC(nullptr);
+    HBITMAP colour = CreateCompatibleBitmap(screen, cx, cy);
+    HDC src = CreateCompatibleDC(screen), dst = CreateCompatibleDC(screen);
+    HCURSOR made = nullptr;
+    if (andBits && xorBits && colour && src && dst) {
+        /* A monochrome source turns into the destination's text colour
+         * where its bit is clear and its background colour where set. */
+        HGDIOBJ oldSrc = SelectObject(src, xorBits), oldDst = SelectObject(dst, colour);
+        SetTextColor(dst, cursor->foreground & 0xFFFFFF);
+        SetBkColor(dst, cursor->background & 0xFFFFFF);
+        BitBlt(dst, 0, 0, cx, cy, src, 0, 0, SRCCOPY);
+        SelectObject(src, andBits);
+        SetTextColor(dst, RGB(255, 255, 255));
+        SetBkColor(dst, RGB(0, 0, 0));
+        BitBlt(dst, 0, 0, cx, cy, src, 0, 0, SRCAND);
+        SelectObject(src, oldSrc);
+        SelectObject(dst, oldDst);
+        ICONINFO ii{};
+        ii.fIcon = FALSE;
+        ii.xHotspot = cursor->hotX < uint32_t(cx) ? cursor->hotX : uint32_t(cx - 1);
+        ii.yHotspot = cursor->hotY < uint32_t(cy) ? cursor->hotY : uint32_t(cy - 1);
+        ii.hbmMask = andBits;
+        ii.hbmColor = colour;
+        made = reinterpret_cast<HCURSOR>(CreateIconIndirect(&ii));
+    }
+    if (src) DeleteDC(src);
+    if (dst) DeleteDC(dst);
+    ReleaseDC(nullptr, screen);
+    /* CreateIconIndirect copies the bitmaps. */
+    for (HBITMAP b : {andBits, xorBits, colour})
+        if (b) DeleteObject(b);
+    return made;
+}
+
 HCURSOR ddXCursorFromARGB(const DiXCursor* cursor, const uint8_t* pixels) {
     if (!cursor || !pixels) return nullptr;
     const uint32_t w = cursor->width, h = cursor->height;

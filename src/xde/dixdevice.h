@@ -118,6 +118,8 @@ struct DdXDeviceVector {
     void (*openUrl)(DiXDisplay* d, const DiChar* url);
     void (*launchSelf)(DiXDisplay* d, const DiChar* parameters);
     void (*playSound)(DiXDisplay* d, const DiChar* alias);
+    /* The system beep (the server's bell request). */
+    void (*bell)(DiXDisplay* d);
     /* Plug-in commands: results as the library gives them. */
     int32_t (*pluginInitialize)(DiXDisplay* d, const DiChar* instance, const DiChar* library);
     int32_t (*pluginTerminate)(DiXDisplay* d, const DiChar* instance);

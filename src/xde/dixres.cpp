@@ -382,6 +382,10 @@ void opStoreColors(DiXDisplay* d, int32_t count, const uint8_t* e) {
     diXStoreColors(d, count, e);
 }
 
+void opBell(DiXDisplay* d) {
+    if (d->dev->bell) d->dev->bell(d);
+}
+
 void opSessionStatus(DiXDisplay* d, int32_t kind, int32_t code) {
     diXDESessionStatus(d, kind, code);
 }
@@ -496,7 +500,7 @@ void opFlushDueUpdates(DiXDisplay* d) {
 const DiXRequestOps diXEngineOps = {
     /* putImage */ opPutImage,
     /* storeColors */ opStoreColors,
-    /* bell */ nullptr,
+    /* bell */ opBell,
     /* sessionStatus */ opSessionStatus,
     /* polyLine */ opPolyLine,
     /* polySegment */ opPolySegment,

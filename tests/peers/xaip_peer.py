@@ -914,11 +914,11 @@ def picture_image(depth):
 
 
 def picture_script(depth):
-    """A single-window screen of 160x120 at the given depth: a white
-    background, a red and a blue fill, a green outline, one 8x8 glyph and
-    the 64x64 image at (90, 50), then ping 3."""
+    """A single-window screen of 160x120 at the given depth: the bell, a
+    white background, a red and a blue fill, a green outline, one 8x8 glyph
+    and the 64x64 image at (90, 50), then ping 3."""
     px = lambda r, g, b: picture_pixel(depth, r, g, b).to_bytes(4, "little")[:3]
-    m = [(48, struct.pack("<HHHHBH", 0, 0, 160, 120, depth, 0)), (19, b"\x00\x00\x00"),
+    m = [(48, struct.pack("<HHHHBH", 0, 0, 160, 120, depth, 0)), (4, b""), (19, b"\x00\x00\x00"),
          (20, px(255, 255, 255)), _fill(0, 0, 160, 120),
          (20, px(255, 0, 0)), _fill(5, 5, 40, 30),
          (20, px(0, 0, 255)), _fill(50, 5, 30, 40),

@@ -233,6 +233,9 @@ void openUrl(DiXDisplay*, const DiChar* url) {
 void launchSelf(DiXDisplay*, const DiChar* p) {
     g_rdev.launches.push_back(p);
 }
+void bell(DiXDisplay*) {
+    LOGLINE("bell");
+}
 void playSound(DiXDisplay*, const DiChar* a) {
     g_rdev.sounds.push_back(a);
 }
@@ -284,7 +287,7 @@ const DdXDeviceVector kVector = {
     sizeHints, enableWindow, updateWindow, setIcon, grabPointer, nullptr, createCursor,
     freeCursor, setCursor, restackWindow, probeTargetVisible,
     createFrame, destroyFrame, setStandardCursor, sessionStarted, openUrl, launchSelf,
-    playSound, pluginInitialize, pluginTerminate, pluginCall,
+    playSound, bell, pluginInitialize, pluginTerminate, pluginCall,
     nullptr, nullptr, nullptr, nullptr, nullptr,
     createDragWindow, drawDragOutline, destroyDragWindow, swmUpdateStyle, swmFocus, setFocus,
 };

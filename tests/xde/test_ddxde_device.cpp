@@ -120,34 +120,31 @@ TEST_F(Device, FreedCursorLeavesNoContextHoldingIt) {
     free(c);
 }
 
-TEST_F(Device, CursorsAreMadeFromTheirMaskAndSourcePlanes) {
+// A 1-bit cursor shows its source in the request's two colours (GDI order:
+// red in the low byte) and is black where hidden, which its AND plane (the
+// cursor tests read it) leaves to the screen.
+TEST_F(Device, CursorsShowTheirSourceInTheirOwnColours) {
     auto* c = static_cast<DdXCursorRecord*>(calloc(1, ddXRecordSizes()->cursor));
-    c->c = DiXCursor{7, 16, 16, 1, 3, 4, 0, 0xFFFFFF};
+    c->c = DiXCursor{7, 16, 16, 1, 3, 4, RGB(255, 0, 0), RGB(0, 0, 255)};
     uint8_t mask[32] = {}, source[32] = {};
-    for (int row = 0; row < 16; row++) {
-        mask[2 * row] = 0xFF; // the left half is shown
-        source[2 * row] = 0xAA;
-    }
+    for (int row = 0; row < 16; row++)
+        mask[2 * row] = 0xFF, source[2 * row] = 0xAA; // left half shown, every other pixel set
     ASSERT_EQ(v->createCursor(d, &c->c, mask, source), 0);
-    ASSERT_NE(c->handle, nullptr);
     ICONINFO ii{};
     ASSERT_TRUE(GetIconInfo(c->handle, &ii));
-    EXPECT_EQ(ii.xHotspot, 3u);
-    EXPECT_EQ(ii.yHotspot, 4u);
-    BITMAP bm{};
-    GetObjectW(ii.hbmMask, sizeof bm, &bm);
-    const int cy = GetSystemMetrics(SM_CYCURSOR);
-    ASSERT_EQ(bm.bmHeight, 2 * cy); // AND plane above the XOR plane
-    std::vector<uint8_t> bits(size_t(bm.bmWidthBytes) * size_t(bm.bmHeight));
-    GetBitmapBits(ii.hbmMask, LONG(bits.size()), bits.data());
-    const uint8_t* andRow = bits.data();
-    const uint8_t* xorRow = bits.data() + size_t(bm.bmWidthBytes) * size_t(cy);
-    EXPECT_EQ(andRow[0], 0x00); // shown
-    EXPECT_EQ(andRow[1], 0xFF); // transparent
-    EXPECT_EQ(xorRow[0], 0x55); // the inverted source
-    EXPECT_EQ(xorRow[1], 0x00);
+    ASSERT_NE(ii.hbmColor, nullptr);
+    const int cx = GetSystemMetrics(SM_CXCURSOR), cy = GetSystemMetrics(SM_CYCURSOR);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, -cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint32_t> px(size_t(cx) * size_t(cy));
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetDIBits(screen, ii.hbmColor, 0, UINT(cy), px.data(), &bi, DIB_RGB_COLORS), cy);
+    ReleaseDC(nullptr, screen);
+    const uint32_t R = 0xFF0000, B = 0x0000FF;
+    EXPECT_EQ(std::vector<uint32_t>(px.begin() + 5 * cx, px.begin() + 5 * cx + 10),
+              (std::vector<uint32_t>{R, B, R, B, R, B, R, B, 0, 0}));
     DeleteObject(ii.hbmMask);
-    if (ii.hbmColor) DeleteObject(ii.hbmColor);
+    DeleteObject(ii.hbmColor);
     v->freeCursor(d, &c->c);
     free(c);
 }
@@ -223,6 +220,24 @@ TEST_F(Device, KeysAreTranslatedBeforeTheEngineSendsThem) {
     EXPECT_EQ(ch->out.data[0], 24);
     EXPECT_EQ(ch->out.data[3], 10);
     EXPECT_EQ(ch->out.data[5], 0);
+}
+
+// The view closing (SC_CLOSE, sent as its window goes) leaves the display
+// drawing nowhere: an expose that comes later paints nothing.
+TEST_F(Device, ClosedViewIsNotPaintedAgain) {
+    d->screenWidth = 200, d->screenHeight = 150, d->depth = 24;
+    ASSERT_EQ(diXDECreateScreen(d), 0);
+    HDC dc = GetDC(window);
+    PatBlt(dc, 0, 0, 200, 150, WHITENESS);
+    DiEvent ev{};
+    ev.w[0] = 17, ev.w[1] = SC_CLOSE;
+    ch->hdr.handler(&ch->hdr, &ev);
+    ev = DiEvent{};
+    ev.w[0] = 14, ev.w[4] = 200, ev.w[5] = 150; // expose of the root
+    ch->hdr.handler(&ch->hdr, &ev);
+    GdiFlush();
+    EXPECT_EQ(GetPixel(dc, 3, 3), RGB(255, 255, 255)); // not the buffer's black
+    ReleaseDC(window, dc);
 }
 
 TEST_F(Device, ConnectValuesCarryTheWindowsSidesBits) {

@@ -428,6 +428,24 @@ TEST_F(Multi, FramesPaintTheirPartOfTheBuffer) {
     ReleaseDC(window, own);
 }
 
+// The drawing-speed probe asks of each window the frame that shows it: the
+// display's own window is hidden, the shown frame's view holds the test
+// area, a frame never shown or minimised shows nothing.
+TEST_F(Multi, ProbeAsksTheFrameThatShowsTheWindow) {
+    decorated(1, 30, 40, 150, 120);
+    decorated(2, 200, 40, 100, 100);
+    diXShowWindow(d, 1, 1);
+    auto probe = [&](uint32_t id) {
+        const DiXWindow* w = d->windows[id];
+        const int32_t area[4] = {w->head.x, w->head.y, 100, 100};
+        return d->dev->probeTargetVisible(d, d->windows[id], area);
+    };
+    EXPECT_EQ(probe(1), 1);
+    EXPECT_EQ(probe(2), 0);
+    ShowWindow(frameOf(1), SW_MINIMIZE);
+    EXPECT_EQ(probe(1), 0);
+}
+
 // An expose of a frame reaching past the X screen: the buffer's part is
 // painted, the rest shows the background.
 TEST_F(Multi, ExposesPastTheScreenShowTheBackground) {

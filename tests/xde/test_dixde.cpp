@@ -93,6 +93,13 @@ TEST_F(Engine, SessionStatusesReportOrCloseAndTheCloseStillFreesEverything) {
     EXPECT_EQ(d->colormap, nullptr);
 }
 
+TEST_F(Engine, EveryBellRequestRingsTheDevicesBell) {
+    session();
+    request(4, Bytes());
+    request(4, Bytes());
+    EXPECT_EQ(g_rdev.with("bell").size(), 2u);
+}
+
 TEST_F(Engine, ModifiersMapInTheirThreeVariants) {
     EXPECT_EQ(diXMapModifiers(d, 0x1 | 0x4 | 0x80 | 0x200 | 0x1000), 0x1u | 0x8);
     d->flags |= 0x10;

@@ -2,9 +2,11 @@
 """Drives tests/xde/xde_harness under Wine against the fake X-AIP server's
 picture at depth 24: the display, made as the session makes it, must show
 the picture in its view - as GDI reads it back and as the X server holds
-it (python3-xlib) - and the server must be content.
+it (python3-xlib) - ring the X server's bell for the picture's bell request,
+and the server must be content.
 
 usage: xde_harness_driver.py WINE_EXEC HARNESS_EXE"""
+import ctypes
 import os
 import subprocess
 import sys
@@ -26,6 +28,29 @@ for (ix, iy) in ((0, 0), (10, 20), (63, 63), (31, 7)):
     EXPECTED[(90 + ix, 50 + iy)] = "%02X%02X%02X" % (r, g, b)
 
 
+def bell_counter():
+    """Hears the X server's bells (XKB bell notices on a connection of its
+    own, which python3-xlib cannot ask for); the function returned counts
+    those heard so far."""
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    dpy = ctypes.c_void_p(x.XOpenDisplay(None))
+    base, rest = ctypes.c_int(), [ctypes.c_int(v) for v in (0, 0, 1, 0)]
+    x.XkbQueryExtension(dpy, ctypes.byref(rest[0]), ctypes.byref(base), ctypes.byref(rest[1]),
+                        ctypes.byref(rest[2]), ctypes.byref(rest[3]))
+    x.XkbSelectEvents(dpy, 0x100, 1 << 8, 1 << 8)  # the core keyboard's bell notices
+    x.XSync(dpy, 0)
+    heard = [0]
+
+    def count():
+        event = (ctypes.c_long * 24)()
+        while x.XPending(dpy):
+            x.XNextEvent(dpy, event)
+            heard[0] += ctypes.cast(event, ctypes.POINTER(ctypes.c_int))[0] == base.value
+        return heard[0]
+    return count
+
+
 def main(argv):
     wine_exec, harness = argv[1], argv[2]
     tmp = tempfile.mkdtemp(prefix="xde_harness_")
@@ -35,6 +60,7 @@ def main(argv):
                               stdin=subprocess.DEVNULL)
     problems = []
     client = None
+    bells = bell_counter()
     try:
         for _ in range(500):
             if os.path.exists(port_file) and open(port_file).read().strip():
@@ -82,6 +108,8 @@ def main(argv):
             got = "%02X%02X%02X" % tuple(data[o:o + 3])
             if got != want:
                 problems.append("X pixel (%d, %d) is %s, not %s" % (x, y, got, want))
+        if bells() < 1:
+            problems.append("the bell request rang no bell")
         ask("quit")
         client.wait(30)
         with open(result) as f:
