@@ -535,15 +535,18 @@ void ddUIRaiseFrame(DiFrame* f) {
 }
 
 /* Selects and realises `palette` in the window's device context, then puts
- * the previous palette back. */
+ * the previous palette back. Another window's palette change repaints the
+ * tree only when it moved entries of this palette: a repaint realises the
+ * views' palettes again, and a view realising this same palette would
+ * otherwise set the frames repainting each other without end. */
 static void ddUIRealizeIn(HWND hwnd, HPALETTE palette, int unrealize, BOOL background) {
     HDC dc = GetDC(hwnd);
     if (!dc) return;
     g_ddUIRealizing = 1;
     if (unrealize) UnrealizeObject(palette);
     HPALETTE old = SelectPalette(dc, palette, background);
-    RealizePalette(dc);
-    ddUIInvalidateTree(hwnd);
+    UINT moved = RealizePalette(dc);
+    if (unrealize || (moved != 0 && moved != GDI_ERROR)) ddUIInvalidateTree(hwnd);
     if (old) SelectPalette(dc, old, background);
     g_ddUIRealizing = 0;
     ReleaseDC(hwnd, dc);

@@ -44,88 +44,120 @@ HDC viewDC(DiXDisplay* d) {
     return ddXViewDC(d);
 }
 
-/* Colormaps: one logical palette of 256 entries per colormap. */
-HPALETTE makePalette(const DiXColormap* c) {
-    struct {
-        WORD version, count;
-        PALETTEENTRY e[256];
-    } lp;
-    lp.version = 0x300;
-    lp.count = 256;
-    for (int i = 0; i < 256; i++)
-        lp.e[i] = PALETTEENTRY{c->entries[i][0], c->entries[i][1], c->entries[i][2], 0};
-    return CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
+/* Colormaps: each has a device colour map (its cells, entries and logical
+ * palette). The colormap's palette is the screen's while it is installed. */
+DdColorMap* mapOf(DiXColormap* cmap) {
+    return reinterpret_cast<DdXColormapRecord*>(cmap)->map;
 }
 
-int createColormap(DiXDisplay*, DiXColormap* cmap) {
+int screenBits(HDC dc) {
+    return dc ? GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) : 24;
+}
+
+int createColormap(DiXDisplay* d, DiXColormap* cmap) {
     DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
-    r->palette = makePalette(cmap);
-    return r->palette ? 0 : -1;
+    r->map = ddColorMapCreate(screenBits(viewDC(d)), -1, -1);
+    return r->map ? 0 : -1;
 }
 
-void realize(DiXDisplay* d) {
-    DdXDisplay* x = dev(d);
-    if (!x->palette) return;
-    if (x->rootDC) RealizePalette(x->rootDC);
-    if (HDC dc = viewDC(d)) RealizePalette(dc);
+/* Every GDI context showing the display with the frame around it: the
+ * root's view, then each window 1-255 that has a frame of its own. */
+template <class F> void eachView(DiXDisplay* d, F f) {
+    if (d->ch.hdr.gc) f(d->ch.hdr.gc, reinterpret_cast<DiFrame*>(diUIFindTopFrame(&d->ch.hdr)));
+    for (uint32_t id = 1; id < DI_XWINDOWS; id++) {
+        DiXWindow* w = d->windows[id];
+        if (w && w->frame && w->frame->windowId == id && w->frame->hdr.gc)
+            f(w->frame->hdr.gc, reinterpret_cast<DiFrame*>(w->frame->frame));
+    }
 }
 
-/* A depth-8 screen buffer's DIB keeps its own colour table: it follows the
- * installed colormap (a dithered DIB keeps the application's cube). */
-void syncColorTable(DiXDisplay* d, const DiXColormap* cmap) {
-    DdXDisplay* x = dev(d);
-    if (!x->rootDC || x->dither || d->depth != 8) return;
-    RGBQUAD q[256];
-    for (int i = 0; i < 256; i++)
-        q[i] = RGBQUAD{cmap->entries[i][2], cmap->entries[i][1], cmap->entries[i][0], 0};
-    SetDIBColorTable(x->rootDC, 0, 256, q);
+/* The installed palette's entries changed: windows drawn, pens and brushes
+ * made with the old colours are stale, so all of them are redone. */
+void updatePalette(DiXDisplay* d, DdColorMap* map) {
+    HPALETTE pal = ddColorMapPalette(map);
+    if (dev(d)->palette != pal) return;
+    ddColorUpdatePalette(map);
+    ddGDIPurgeObjectCaches();
+    UnrealizeObject(pal);
+    if (DdGC* gc = d->ch.hdr.gc) {
+        ddGDISelectPalette(gc, pal, FALSE);
+        if (HDC dc = ddGDIGetDC(gc)) RealizePalette(dc);
+    }
+    eachView(d, [](DdGC* gc, DiFrame*) {
+        if (HWND h = ddGDIGetWindow(gc)) InvalidateRect(h, nullptr, FALSE);
+    });
+}
+
+/* A palette screen shares its entries among the colormap's cells (a cell
+ * without one of its own is dithered). Elsewhere cell i owns entry i, as
+ * the 8-bit buffer's colour table shows pixel i through entry i. */
+void storeCell(DdColorMap* map, uint32_t i, uint32_t colour) {
+    DdColorCell* cell = ddColorMapCell(map, i);
+    if (map->depth <= 8) {
+        ddColorAllocXColor(map, cell, colour);
+        return;
+    }
+    diColorFreeEntry(map, i);
+    if (ddColorAlloc(map, colour, i, -1, DI_COLOR_PRIVATE) != int(i)) return;
+    cell->reqRed = cell->red = uint8_t(colour);
+    cell->reqGreen = cell->green = uint8_t(colour >> 8);
+    cell->reqBlue = cell->blue = uint8_t(colour >> 16);
+    cell->index = i;
+    cell->flags = DI_COLOR_PRIVATE;
+    map->changed = 1;
 }
 
 void storeColors(DiXDisplay* d, DiXColormap* cmap, uint32_t first, uint32_t count) {
-    DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
-    if (!r->palette || first >= 256) return;
+    DdColorMap* map = mapOf(cmap);
+    if (!map || first >= 256) return;
     if (count > 256 - first) count = 256 - first;
-    PALETTEENTRY e[256];
-    for (uint32_t i = 0; i < count; i++)
-        e[i] = PALETTEENTRY{cmap->entries[first + i][0], cmap->entries[first + i][1],
-                            cmap->entries[first + i][2], 0};
-    SetPaletteEntries(r->palette, first, count, e);
-    /* Nothing else updates the screen's palette: do it at once. */
-    if (dev(d)->palette == r->palette) {
-        syncColorTable(d, cmap);
-        realize(d);
+    for (uint32_t i = first; i < first + count; i++) {
+        const uint8_t* e = cmap->entries[i];
+        storeCell(map, i, uint32_t(e[0]) | uint32_t(e[1]) << 8 | uint32_t(e[2]) << 16);
     }
+    updatePalette(d, map);
 }
 
 void installColormap(DiXDisplay* d, DiXColormap* cmap) {
-    DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
+    DdColorMap* map = mapOf(cmap);
     DdXDisplay* x = dev(d);
-    if (!r->palette) return;
-    x->palette = r->palette;
-    if (x->rootDC && !x->dither) {
-        HPALETTE old = SelectPalette(x->rootDC, r->palette, FALSE);
+    if (!map) return;
+    HPALETTE pal = ddColorMapPalette(map);
+    x->palette = pal;
+    if (x->rootDC) {
+        ddColorMapSetDIBTarget(map, x->rootDC);
+        HPALETTE old = SelectPalette(x->rootDC, pal, FALSE);
         if (!x->rootOldPalette) x->rootOldPalette = old;
     }
-    if (d->ch.hdr.gc && !x->dither) ddGDISelectPalette(d->ch.hdr.gc, r->palette, FALSE);
-    syncColorTable(d, cmap);
-    realize(d);
+    eachView(d, [pal](DdGC* gc, DiFrame* frame) {
+        ddGDISelectPalette(gc, pal, FALSE);
+        if (frame) ddUISetFramePalette(frame, pal);
+    });
+    /* Dithered pixels of a deeper X screen name the map's cube entries. */
+    if (d->depth > 8 && screenBits(viewDC(d)) <= 8) updatePalette(d, map);
 }
 
 void freeColormap(DiXDisplay* d, DiXColormap* cmap) {
     DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(cmap);
     DdXDisplay* x = dev(d);
-    if (!r->palette) return;
+    if (!r->map) return;
     /* A palette selected into a DC cannot be deleted: take it out first. */
-    if (x->palette == r->palette) {
-        if (x->rootDC && x->rootOldPalette) SelectPalette(x->rootDC, x->rootOldPalette, FALSE);
+    HPALETTE pal = ddColorMapPalette(r->map);
+    if (x->rootDC && x->rootOldPalette &&
+        GetCurrentObject(x->rootDC, OBJ_PAL) == static_cast<HGDIOBJ>(pal)) {
+        SelectPalette(x->rootDC, x->rootOldPalette, FALSE);
         x->rootOldPalette = nullptr;
-        if (d->ch.hdr.gc && ddGDIGetPalette(d->ch.hdr.gc) == r->palette)
-            ddGDISelectPalette(d->ch.hdr.gc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)),
-                               FALSE);
-        x->palette = nullptr;
     }
-    DeleteObject(r->palette);
-    r->palette = nullptr;
+    eachView(d, [pal](DdGC* gc, DiFrame* frame) {
+        if (ddGDIGetPalette(gc) == pal) ddGDISelectPalette(gc, nullptr, FALSE);
+        if (frame && reinterpret_cast<DdFrame*>(frame)->palette == pal)
+            ddUISetFramePalette(frame, ddColorDefaultPalette());
+    });
+    if (x->palette == pal) x->palette = nullptr;
+    /* The dither falls back to the application's map, whose cube is the same. */
+    if (x->ditherMap == r->map) x->ditherMap = g_ddApp ? g_ddApp->colorMap : nullptr;
+    ddColorMapDestroy(r->map);
+    r->map = nullptr;
 }
 
 /* Pixmaps, fonts and glyphs live in src/fb; GCs too, with the GDI mirror
@@ -176,24 +208,22 @@ void freeRootBuffer(DdXDisplay* x) {
     x->rootOldPalette = nullptr;
 }
 
-int screenBits(HDC dc) {
-    return dc ? GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) : 24;
-}
-
 int createRootBuffer(DiXDisplay* d, DiXWindow* w) {
     DdXDisplay* x = dev(d);
     DiXScreenLayout l;
-    /* Screens of 8 bits or fewer show the X pixels dithered onto the
-     * application colour map's cube. */
-    DdColorMap* map = g_ddApp ? g_ddApp->colorMap : nullptr;
-    int dither = screenBits(viewDC(d)) <= 8 && map && fbDitherInit(map->cubeSize) == 0;
+    /* Screens of 8 bits or fewer show the X pixels dithered onto the cube
+     * of the colormap's device map (the application's before there is one). */
+    DdColorMap* cmapMap = d->colormap ? mapOf(d->colormap) : nullptr;
+    DdColorMap* map = cmapMap ? cmapMap : g_ddApp ? g_ddApp->colorMap : nullptr;
+    int dither =
+        screenBits(viewDC(d)) <= 8 && map && map->depth <= 8 && fbDitherInit(map->cubeSize) == 0;
     if (diXScreenLayout(w->head.width, w->head.height, w->head.depth, dither, &l) < 0) return -1;
     DdXBitmapInfo info;
     if (ddXPixmapSetBitmapInfo(&info, w->head.width, w->head.height, int32_t(l.dibDepth)) < 0)
         return -1;
     x->rootDC = CreateCompatibleDC(viewDC(d));
     if (!x->rootDC) return -1;
-    HPALETTE shown = dither ? ddColorMapPalette(map) : x->palette;
+    HPALETTE shown = dither || cmapMap ? ddColorMapPalette(map) : nullptr;
     if (shown) x->rootOldPalette = SelectPalette(x->rootDC, shown, FALSE);
     void* bits = nullptr;
     x->rootBitmap = CreateDIBSection(x->rootDC, info.get(),
@@ -216,7 +246,10 @@ int createRootBuffer(DiXDisplay* d, DiXWindow* w) {
     } else {
         d->flags &= ~DI_XFLAG_DITHER;
     }
-    if (d->colormap && x->palette) syncColorTable(d, d->colormap);
+    if (cmapMap && x->palette == ddColorMapPalette(cmapMap)) {
+        ddColorMapSetDIBTarget(cmapMap, x->rootDC);
+        ddColorUpdatePalette(cmapMap);
+    }
     FbBuffer& b = w->head.fb;
     b.width = w->head.width;
     b.height = w->head.height;
@@ -248,6 +281,7 @@ void freeWindow(DiXDisplay* d, DiXWindow* w) {
     destroyIcon(reinterpret_cast<DdXWindowRecord*>(w));
     ddXStackForget(d, w->head.id);
     if (w->head.id == 0) {
+        if (d->colormap && mapOf(d->colormap)) ddColorMapSetDIBTarget(mapOf(d->colormap), nullptr);
         freeRootBuffer(dev(d));
         /* The other windows' copies of the buffer die with it. */
         for (DiXWindow* o : d->windows)

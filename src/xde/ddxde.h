@@ -22,12 +22,12 @@ struct DdXDisplay {
     HPALETTE palette;    /* the installed colormap's, or none */
     /* Dither mode (screens of 8 bits or fewer): the X pixels live in their
      * own buffer and the routine converts painted boxes into the 8-bit DIB
-     * through the application's colour map. */
+     * through the colormap's device map. */
     uint8_t* ditherPixels;
     void (*dither)(DdColorMap* map, const FbDitherImage* im, int32_t x, int32_t y, int32_t w,
                    int32_t h);
     DdColorMap* ditherMap;
-    struct DdXMirror* mirror; /* pixel colours and scaler colours (ddxmirror), or none */
+    struct DdXMirror* mirror; /* pixel colours (ddxmirror), or none */
     HWND view; /* the view this side made for the display, or none */
     /* The session clipboard asked for by "Print Session Clipboard": its
      * contents are to be printed when they arrive, not copied. */
@@ -42,7 +42,7 @@ struct DdXDisplay {
 
 struct DdXColormapRecord {
     DiXColormap c;
-    HPALETTE palette;
+    DdColorMap* map; /* the device colour map with its palette, owned */
 };
 
 struct DdXCursorRecord {

@@ -14,15 +14,12 @@
 #include <stdlib.h>
 #include <string.h>
 
-/* Per display: the screen's answers for pixel values, and the colormap's
- * colours as the scalers read them. */
+/* Per display: the screen's answers for pixel values. */
 struct DdXMirror {
     struct Entry {
         uint32_t pixel, colour, valid;
     };
     Entry cache[4096];
-    DdColorCell cells[256];
-    DdColorMap cellMap;
 };
 
 namespace {
@@ -323,32 +320,11 @@ int ddXPaintScaled(DiXDisplay* d, int32_t count, const DiBox* boxes) {
 
 DdColorMap* ddXPaintMap(DiXDisplay* d) {
     DdXDisplay* x = ddXDev(d);
-    DdXMirror* m = d->depth == 8 ? mirrorOf(d) : nullptr;
-    if (!m) return x->ditherMap ? x->ditherMap : g_ddApp ? g_ddApp->colorMap : nullptr;
-    /* An 8-bit X pixel names a cell of the display's colormap, not of the
-     * application's map: its colour is the colormap's, and on a palette
-     * screen it is dithered onto the application's cube. */
-    DdColorMap& map = m->cellMap;
-    const DdColorMap* cube = x->ditherMap;
-    map.cells = m->cells;
-    map.depth = cube ? cube->depth : 24;
-    if (cube && (map.cubeSize != cube->cubeSize || memcmp(map.cube, cube->cube, sizeof map.cube))) {
-        map.cubeSize = cube->cubeSize;
-        memcpy(map.cube, cube->cube, sizeof map.cube);
-        map.changed = 1;
-    }
-    for (uint32_t i = 0; i < 256; i++) {
-        uint32_t c = cellColour(d, i);
-        DdColorCell& cell = m->cells[i];
-        if (cell.red != uint8_t(c) || cell.green != uint8_t(c >> 8) ||
-            cell.blue != uint8_t(c >> 16) || cell.flags != DI_COLOR_FAILED) {
-            cell.red = uint8_t(c), cell.green = uint8_t(c >> 8), cell.blue = uint8_t(c >> 16);
-            cell.index = i;
-            cell.flags = DI_COLOR_FAILED;
-            map.changed = 1;
-        }
-    }
-    return &map;
+    /* An 8-bit X pixel names a cell of the display's colormap: its device
+     * map gives the cell's entry, or its colour to dither. */
+    DdXColormapRecord* r = reinterpret_cast<DdXColormapRecord*>(d->colormap);
+    if (d->depth == 8 && r && r->map) return r->map;
+    return x->ditherMap ? x->ditherMap : g_ddApp ? g_ddApp->colorMap : nullptr;
 }
 
 void ddXMirrorFree(DdXDisplay* x) {

@@ -35,11 +35,12 @@ void ddXFreeGC(DiXDisplay* d, DiXGC* gc);
 int ddXPaintScaled(DiXDisplay* d, int32_t count, const DiBox* boxes);
 
 /* The colour map the repaint converts the screen buffer with: for 8-bit
- * X pixels the display's colormap (dithered onto the application's cube on
- * palette screens), else the application's map. */
+ * X pixels the device map of the display's colormap (a cell without an
+ * entry of its own is dithered onto its cube on palette screens), else the
+ * dither's map or the application's. */
 DdColorMap* ddXPaintMap(DiXDisplay* d);
 
-/* Releases the display's colour cache and scaler colours. */
+/* Releases the display's colour cache. */
 void ddXMirrorFree(DdXDisplay* x);
 
 #endif

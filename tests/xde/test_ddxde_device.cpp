@@ -4,6 +4,7 @@
 // back over many cycles.
 #include <gtest/gtest.h>
 
+#include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
 #include "xde/ddxde.h"
@@ -87,7 +88,7 @@ TEST_F(Device, StoredColoursReachTheInstalledPalette) {
     c->entries[255][0] = 250, c->entries[255][1] = 251, c->entries[255][2] = 252;
     v->storeColors(d, c, 10, 1);
     v->storeColors(d, c, 255, 9); // a count past the end stops at 256
-    HPALETTE pal = reinterpret_cast<DdXColormapRecord*>(c)->palette;
+    HPALETTE pal = ddColorMapPalette(reinterpret_cast<DdXColormapRecord*>(c)->map);
     PALETTEENTRY e[256];
     ASSERT_EQ(GetPaletteEntries(pal, 0, 256, e), 256u);
     EXPECT_EQ(e[10].peRed, 1);

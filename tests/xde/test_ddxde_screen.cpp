@@ -373,6 +373,22 @@ TEST_P(Screen, ServerPictureReachesTheWindowPixelExact) {
         checkPaletteScreen(d, X0, Y0, x, name);
     }
 
+    // A colour stored into the cell the red fill shows reaches the screen
+    // without any other repaint (cyan is a static colour: exact everywhere).
+    if (depth == 8) {
+        const uint8_t cyan[4] = {1, 0, 255, 255};
+        d->ops->storeColors(d, 1, cyan);
+        std::vector<uint32_t> px;
+        hvPumpUntil(
+            [&] {
+                px = xCapture(X0 + 20, Y0 + 20, 1, 1, "xserver_recolour_" + name);
+                return px.size() == 1 && px[0] == 0x00FFFF;
+            },
+            10000);
+        ASSERT_EQ(px.size(), 1u);
+        EXPECT_EQ(px[0], 0x00FFFFu) << "the stored colour never reached the screen";
+    }
+
     // The picture is kept for the run.
     g_rdev.root = b;
     g_rdev.screen.assign(b.bits, b.bits + size_t(b.stride) * size_t(b.height));
