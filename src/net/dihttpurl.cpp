@@ -88,3 +88,16 @@ int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
     *port = value;
     return 0;
 }
+
+bool diHTTPIsWebAddress(const DiChar* url) {
+    if (!url) return false;
+    /* C0 and C1 controls: a line break could end the page the address is
+     * written into, and a browser drops tabs and breaks before it reads. */
+    for (const DiChar* c = url; *c; c++)
+        if (*c < 0x20 || (*c >= 0x7f && *c <= 0x9f)) return false;
+    int scheme = 0, port = 0;
+    DiChar* host = nullptr;
+    if (diHTTPParseURL(url, &scheme, &host, &port) != 0) return false;
+    free(host);
+    return true;
+}

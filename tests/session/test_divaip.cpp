@@ -65,7 +65,10 @@ struct RecordingOutpost : CServerOutpost {
     void ShowError(const DiChar*, const DiChar* text) override {
         events.push_back("error " + narrow(text));
     }
-    void OpenBrowser(const DiChar* url) override { events.push_back("browser " + narrow(url)); }
+    bool OpenBrowser(const DiChar* url) override {
+        events.push_back("browser " + narrow(url));
+        return true;
+    }
     void ShowWarning(const DiChar*, const DiChar* text) override {
         events.push_back("warning " + narrow(text));
         if (duringBox) duringBox();
