@@ -294,8 +294,8 @@ TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
     arrive(request("doCdm",
                    str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
                        str("mrkqvlsessionexternaldnsname", "pe") + num("mrkqvlsessionport", 6000) +
-                       str("mrkqvlwebtopsessionname", "web 1") +
-                       str("mrkqvlsessionowner", "ann") + str("cn", "Mail"),
+                       str("mrkqvlwebtopsessionname", "web 1") + str("mrkqvlsessionowner", "ann") +
+                       str("cn", "Mail"),
                    "3"));
     EXPECT_EQ(log.Count("368"), 1u);
     // The drive list answers these three texts.
