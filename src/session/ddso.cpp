@@ -14,6 +14,7 @@
 #include "devices/didevice.h"
 #include "net/ddnet.h"
 #include "net/ddtls.h"
+#include "net/dihttp.h"
 #include "net/dicertcache.h"
 #include "net/diroute.h"
 #include "resources/ddres.h"
@@ -279,7 +280,9 @@ void CWinServerOutpost::EndSession() {
 }
 
 bool CWinServerOutpost::OpenBrowser(const DiChar* url) {
-    return ddShellRun(0, ddW(url), 0) == 0;
+    /* The opener may hand the text to the shell, which would run a program
+     * named by a local or share path: web addresses only, whoever asks. */
+    return diHTTPIsWebAddress(url) && ddShellRun(0, ddW(url), 0) == 0;
 }
 
 /* The user's server URL; a chosen proxy becomes the default route of its
