@@ -121,6 +121,10 @@ void ddDEMgrDestroy(DiDEManager* m);
  * others only the socket. Each returns the new channel or none. */
 DiChannel* ddXDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s);
 void ddXDEDestroy(DiChannel* ch);
+/* Shows the Windows frame of every X window of an X engine channel that has
+ * one of its own, window ids 0-255 in id order (a multi-window launch's
+ * raise); frames the application keeps unmapped stay hidden. */
+void ddXDEShowFramedWindows(DiChannel* engine);
 DiChannel* ddTDECreate(DiObject* owner, int32_t v1, int32_t v2, DdGC* gc, DdSocket* s);
 void ddTDEDestroy(DiChannel* ch);
 DiChannel* ddPrintCreate(DdSocket* s);

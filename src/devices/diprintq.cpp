@@ -34,6 +34,14 @@ std::u16string urlBaseOf(const std::u16string& name) {
 
 CPrintJobQueue::CPrintJobQueue() {
     channel = diDECreateChannel(nullptr, DI_OBJ_PRINT, 0, 0);
+    RegisterChannel();
+}
+
+void CPrintJobQueue::RegisterChannel() {
+    DiPrintChannel* pc = printChannel(channel);
+    if (!pc) return;
+    pc->printerType.clear();
+    diSODescribePrinterType(channel);
 }
 
 CPrintJobQueue::~CPrintJobQueue() {

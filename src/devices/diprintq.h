@@ -29,6 +29,10 @@ class CPrintJobQueue {
     CPrintJobQueue(const CPrintJobQueue&) = delete;
     CPrintJobQueue& operator=(const CPrintJobQueue&) = delete;
 
+    /* The channel's printer type, which its hello announces, as the
+     * session describes the default printer. */
+    void RegisterChannel();
+
     void AddJob(const DiChar* name, const DiChar* messageId);
     void StartNextJob();
     void StartJob(CPrintJob* job);

@@ -92,10 +92,11 @@ char* diHTTPBuildRequest(DiHTTPClient* client);
  * (new text) and port (80 / 443 when not given); -1 when the scheme, "://",
  * the host or a valid port (digits, 1-65535) is missing. */
 int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port);
-/* True for "http://host..." or "https://host..." (scheme in any case, a
- * host present): the only addresses the client hands to a browser or writes
+/* True for an address that diHTTPParseURL reads (so http or https, in any
+ * case, with a host and from its first character) holding no control
+ * character: the only addresses the client hands to the browser opener or writes
  * into a page. */
-bool diHTTPIsWebURL(const DiChar* url);
+bool diHTTPIsWebAddress(const DiChar* url);
 /* Three new texts from "scheme://host/path"; 0 on failure, 1 on success. */
 int diHTTPSplitURL(const DiChar* url, DiChar** scheme, DiChar** host, DiChar** path);
 

@@ -64,14 +64,6 @@ static size_t schemeLength(const DiChar* url, int* index) {
     return 0;
 }
 
-bool diHTTPIsWebURL(const DiChar* url) {
-    /* The scheme must open the text: a browser skips leading blanks and
-     * control characters, so " javascript:" would still run. */
-    int index;
-    size_t p = url ? schemeLength(url, &index) : 0;
-    return p && url[p] && url[p] != u'/' && url[p] != u':';
-}
-
 int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
     if (!url) return -1;
     int index;
@@ -95,4 +87,17 @@ int diHTTPParseURL(const DiChar* url, int* scheme, DiChar** host, int* port) {
     *host = name;
     *port = value;
     return 0;
+}
+
+bool diHTTPIsWebAddress(const DiChar* url) {
+    if (!url) return false;
+    /* C0 and C1 controls: a line break could end the page the address is
+     * written into, and a browser drops tabs and breaks before it reads. */
+    for (const DiChar* c = url; *c; c++)
+        if (*c < 0x20 || (*c >= 0x7f && *c <= 0x9f)) return false;
+    int scheme = 0, port = 0;
+    DiChar* host = nullptr;
+    if (diHTTPParseURL(url, &scheme, &host, &port) != 0) return false;
+    free(host);
+    return true;
 }

@@ -541,6 +541,7 @@ void dropHandled(DiChannel* ch, LaipState* st) {
 void releaseExchange(DiChannel* ch, LaipState* st) {
     dropHandled(ch, st);
     ch->hdr.handler = st->saved;
+    if (ch->hdr.type == DI_OBJ_PRINT) diPAIPExchangeEnded(ch);
     freeState(st);
 }
 

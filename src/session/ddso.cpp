@@ -9,10 +9,12 @@
 #include "core/ddevent.h"
 #include "core/ddmessage.h"
 #include "core/ddtrace.h"
+#include "core/dide.h"
 #include "core/dilog.h"
 #include "devices/didevice.h"
 #include "net/ddnet.h"
 #include "net/ddtls.h"
+#include "net/dihttp.h"
 #include "net/dicertcache.h"
 #include "net/diroute.h"
 #include "resources/ddres.h"
@@ -60,7 +62,7 @@ class CWinServerOutpost : public CServerOutpost {
     bool WritePortFile() override;
     bool RemovePortFile() override;
     void EndSession() override;
-    void OpenBrowser(const DiChar* url) override;
+    bool OpenBrowser(const DiChar* url) override;
     bool AskConnectionSettings(DiChar** url) override;
     void ShowError(const DiChar* caption, const DiChar* text) override;
     void ShowWarning(const DiChar* caption, const DiChar* text) override;
@@ -77,6 +79,7 @@ class CWinServerOutpost : public CServerOutpost {
     void FitFrame(DiFrame* frame) override;
     bool AttachScaler(DiFrame* frame, DiObject* engine) override;
     void RaiseFrame(DiFrame* frame) override;
+    void ShowEngineWindows(DiChannel* engine) override { ddXDEShowFramedWindows(engine); }
     void ShowObject(DiObject* obj) override;
     void HideObject(DiObject* obj) override;
     /* ---- the session menu and embedded frames ---- */
@@ -276,8 +279,10 @@ void CWinServerOutpost::EndSession() {
     if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
 }
 
-void CWinServerOutpost::OpenBrowser(const DiChar* url) {
-    ddShellRun(0, ddW(url), 0);
+bool CWinServerOutpost::OpenBrowser(const DiChar* url) {
+    /* The opener may hand the text to the shell, which would run a program
+     * named by a local or share path: web addresses only, whoever asks. */
+    return diHTTPIsWebAddress(url) && ddShellRun(0, ddW(url), 0) == 0;
 }
 
 /* The user's server URL; a chosen proxy becomes the default route of its

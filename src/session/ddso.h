@@ -77,12 +77,10 @@ void ddSOTrayNotify(HWND hwnd, WPARAM wp, LPARAM lp);
 void ddSOTrayBeginModal(HWND owner);
 void ddSOTrayEndModal(void);
 void ddSOTrayShowMenu(void);
-/* A launch's frame shown inside the helper's (browser) window, and taken
- * back out. The helper window is refused unless it is a live window other
- * than the frame and its children; a failed re-parenting restores both
- * windows' styles. */
+/* A launch's frame shown inside the helper's (browser) window. The helper
+ * window is refused unless it is a live window other than the frame and
+ * its children; a failed re-parenting restores both windows' styles. */
 bool ddSOEmbedWindow(HWND helper, HWND frame);
-bool ddSODetachWindow(HWND frame);
 /* Tests: whether the icon is shown. */
 bool ddSOTrayIconShown(void);
 /* The CA certificate file named by the "-ca" launch option, or none. */

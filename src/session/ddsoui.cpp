@@ -319,17 +319,3 @@ bool ddSOEmbedWindow(HWND helper, HWND frame) {
     UpdateWindow(helper);
     return true;
 }
-
-bool ddSODetachWindow(HWND frame) {
-    if (!frame || !IsWindow(frame)) return false;
-    LONG style = GetWindowLongW(frame, GWL_STYLE);
-    SetWindowLongW(frame, GWL_STYLE, (style & ~(WS_CHILD | WS_VISIBLE)) | WS_POPUP);
-    if (!SetParent(frame, nullptr)) {
-        SetWindowLongW(frame, GWL_STYLE, style);
-        return false;
-    }
-    SetWindowPos(frame, nullptr, 0, 0, 0, 0,
-                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_ASYNCWINDOWPOS);
-    UpdateWindow(frame);
-    return true;
-}

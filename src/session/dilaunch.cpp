@@ -88,15 +88,19 @@ void CLaunchRequest::CreateProgressWindow(bool show) {
     if (show) ShowProgressWindow();
 }
 
-void CLaunchRequest::ShowProgressWindow() {
-    DiObject* p = progressWindow;
-    if (!p) return;
-    diProgSetState(p, DI_PROG_ABOUT_TO_START, 0);
+/* Shows a launch dialog in the state, its details as the launch
+ * parameters ask. */
+static void showDialog(DiObject* p, int32_t state, const DiLaunchParams& params) {
+    diProgSetState(p, state, 0);
     if (g_diOutpost) g_diOutpost->ShowObject(p);
     ddProgStopTimer(p);
     ddProgShowDetails(p, params.detailsHidden ? 0 : 1);
     ddProgEnableDetails(p, params.detailsDisabled ? 0 : 1);
     diProgSetAutoDetails(p, params.showOnError ? 1u : 0u);
+}
+
+void CLaunchRequest::ShowProgressWindow() {
+    if (progressWindow) showDialog(progressWindow, DI_PROG_ABOUT_TO_START, params);
 }
 
 DiObject* CLaunchRequest::TakeProgressWindow() {
@@ -384,9 +388,7 @@ void CLaunch::Finish() {
 
 void CLaunch::ShowProgress(bool show) {
     DiDEManager* m = GetEngineManager();
-    if (!show || !m || !m->progress) return;
-    diProgSetState(m->progress, DI_PROG_STARTING, 0);
-    if (g_diOutpost) g_diOutpost->ShowObject(m->progress);
+    if (show && m && m->progress) showDialog(m->progress, DI_PROG_STARTING, params);
 }
 
 void CLaunch::SetPendingDialog(const DiLAIPDialog* dialog) {
@@ -436,6 +438,11 @@ void CWindowLaunch::OnConnecting() {
     diDEManagerActivate(GetEngineManager(), 0);
     FitFrame();
     if (frame && params.appShortName) diUISetTitle(&frame->hdr, params.appShortName);
+}
+
+void CMultiWindowLaunch::Raise() {
+    DiChannel* ch = GetEngineChannel();
+    if (g_diOutpost && ch) g_diOutpost->ShowEngineWindows(ch);
 }
 
 void CMultiWindowLaunch::OnReady() {

@@ -98,13 +98,10 @@ class CLaunch : public CLaunchInfo {
     DiDEManager* GetEngineManager() const;
     virtual void ResumeLoginDialog();
     virtual void Raise();
-    virtual uint32_t LabelMessage() const = 0;
     virtual void OnReady() {}
     virtual void OnConnecting() {}
     virtual bool CreateFrame(uint32_t mode);
     virtual void FitFrame();
-    virtual bool IsMultiWindow() const { return false; }
-    virtual bool IsLocalWindows() const { return false; }
     virtual CHelperConnection* GetHelper() const { return nullptr; }
     virtual void SetHelper(CHelperConnection*) {}
     virtual uint32_t GetHelperWindow() const { return 0; }
@@ -131,14 +128,12 @@ class CLaunch : public CLaunchInfo {
 
 class CWindowLaunch : public CLaunch {
   public:
-    uint32_t LabelMessage() const override { return 301; }
     void OnReady() override;
     void OnConnecting() override;
 };
 
 class CKioskLaunch : public CWindowLaunch {
   public:
-    uint32_t LabelMessage() const override { return 311; }
     bool Start(bool secure, DiObject* progress) override {
         return StartEngine(secure, 2, progress);
     }
@@ -146,15 +141,15 @@ class CKioskLaunch : public CWindowLaunch {
 
 class CMultiWindowLaunch : public CLaunch {
   public:
-    uint32_t LabelMessage() const override { return 302; }
+    /* The application's own frames come up; the launch's frame stays
+     * hidden. */
+    void Raise() override;
     void OnReady() override;
     void OnConnecting() override;
-    bool IsMultiWindow() const override { return true; }
 };
 
 class CLocalXLaunch : public CLaunch {
   public:
-    uint32_t LabelMessage() const override { return 303; }
     void Raise() override {}
     void OnReady() override;
     void OnConnecting() override;
@@ -165,7 +160,6 @@ class CBrowserLaunch : public CLaunch {
     CHelperConnection* helper = nullptr;
     uint32_t helperWindow = 0;
 
-    uint32_t LabelMessage() const override { return 300; }
     bool Start(bool secure, DiObject* progress) override;
     void ResumeLoginDialog() override;
     void Raise() override;
@@ -179,9 +173,7 @@ class CBrowserLaunch : public CLaunch {
 
 class CLocalWindowsLaunch : public CLaunch {
   public:
-    uint32_t LabelMessage() const override { return 318; }
     bool Start(bool secure, DiObject* progress) override;
-    bool IsLocalWindows() const override { return true; }
 };
 
 /* The launch of a complete request by its placement, in state 0 with no

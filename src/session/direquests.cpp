@@ -10,6 +10,7 @@
 #include "core/diutil.h"
 #include "devices/dicdm.h"
 #include "devices/didevice.h"
+#include "devices/diiochan.h"
 #include "net/dihttp.h"
 #include "net/dilaip.h"
 #include "session/disoaccess.h"
@@ -227,10 +228,10 @@ void CServerOutpost::LaunchDialogTimerFired() {
         if (r->params.placement != 1) r->ShowProgressWindow();
         return;
     }
+    /* The request became a launch meanwhile: its dialog, now the frame's
+     * progress window, is shown as the launch's. */
     CLaunch* launch = FindLaunchById(requestId.c_str());
-    if (!launch || launch->params.placement == 1) return;
-    DiDEManager* m = launch->GetEngineManager();
-    if (m && m->progress) ShowObject(m->progress);
+    if (launch && launch->params.placement != 1) launch->ShowProgress(true);
 }
 
 /* ---- webserver events for helpers not yet connected ---- */
@@ -315,6 +316,20 @@ namespace {
 struct ServiceConnection {
     DiLaunchParams params;
     DiChannel* channel = nullptr;
+    /* The request's webtop session name and common name: with the owner,
+     * the texts the drive, audio and device channels answer the server
+     * with (the drive list carries them). */
+    const DiChar* sessionName = nullptr;
+    const DiChar* commonName = nullptr;
+
+    void CopySessionTexts() {
+        uint32_t type = channel->hdr.type;
+        if (type != DI_OBJ_CDM && type != DI_OBJ_AUDIO && type != DI_OBJ_DEVLIST) return;
+        DiIOChannel* io = reinterpret_cast<DiIOChannel*>(channel);
+        const DiChar* texts[3] = {sessionName, params.owner, commonName};
+        for (int i = 0; i < 3; i++)
+            setText(&io->texts[i], texts[i]);
+    }
 
     bool Start(bool secure) {
         if (!channel || !channel->socket) return false;
@@ -347,6 +362,7 @@ struct ServiceConnection {
         }
         diIOBufferFree(&channel->in);
         diIOBufferFree(&channel->out);
+        CopySessionTexts();
         uint8_t block[64];
         bool ok =
             diLaunchCookieBlock(params.sessionCookie, block) &&
@@ -372,6 +388,8 @@ static void startDevice(CServerOutpost* so, CQVLSOAPRequest* request, const DiCh
     ServiceConnection service;
     service.params.Parse(request);
     service.channel = channel;
+    service.sessionName = request->GetStringParameter(u"mrkqvlwebtopsessionname");
+    service.commonName = request->GetStringParameter(u"cn");
     if (service.Start(service.params.secure != 0)) {
         diLogInfo(d.started);
         return;
@@ -528,15 +546,15 @@ void CServerOutpost::OnHelperLaunchReady(CHelperConnection* helper, CQVLSOAPRequ
     CompleteLaunchRequest(r, nullptr);
 }
 
-void CServerOutpost::OnHelperAgedPassword(CHelperConnection* helper, const DiChar* text,
-                                          const DiChar* messageId) {
+void CServerOutpost::OnHelperAgedPassword(CHelperConnection* helper, const DiChar* messageId) {
     CLaunch* launch = FindLaunchByHelper(helper);
     if (!launch) {
         diLogError(451);
         return;
     }
+    /* The request's message id is what the launch keeps: its answer goes
+     * there once the aged-password session ends. */
     launch->SetPendingMessageId(messageId);
-    (void)text;
     SendDoLaunchResponse(launch);
 }
 
@@ -671,11 +689,19 @@ void CServerOutpost::OnReconnectData(CQVLSOAPRequest* request, const DiChar* mes
     if (g_diIntegratedClient) g_diIntegratedClient->OnReconnectData();
 }
 
+/* Only a web address goes to the browser opener: it may hand the text to
+ * the shell, which runs a local program or one on a share as readily as it
+ * opens a page. Logs 406 when the browser was opened, else error 407. */
+static void showInBrowser(CServerOutpost* so, const DiChar* url) {
+    if (diHTTPIsWebAddress(url) && so->OpenBrowser(url))
+        diLogInfoArgs(406, {url});
+    else
+        diLogErrorArgs(407, {url});
+}
+
 void CServerOutpost::OnDocument(CQVLSOAPRequest* request, const DiChar* messageId) {
     const DiChar* url = RequireString(request, u"url", messageId);
-    if (!url) return;
-    OpenBrowser(url);
-    diLogInfoArgs(406, {url});
+    if (url) showInBrowser(this, url);
 }
 
 void CServerOutpost::OnToken(CQVLSOAPRequest* request, const DiChar* messageId) {
@@ -693,12 +719,10 @@ void CServerOutpost::OnToken(CQVLSOAPRequest* request, const DiChar* messageId) 
                         AddUrlParameter(u"drxport", port, url, 512) &&
                         (!language || AddUrlParameter(u"langSelected", language, url, 512));
             free(value);
-            if (fits) {
-                OpenBrowser(url);
-                diLogInfoArgs(406, {url});
-            } else {
+            if (fits)
+                showInBrowser(this, url);
+            else
                 diLogErrorArgs(407, {url});
-            }
         }
     }
     SetUIComponent(u"_root", u"enabled");

@@ -71,7 +71,7 @@ static void appendJsString(std::u16string* out, const DiChar* text) {
 }
 
 DiChar* diSOReloadFrameScript(const DiChar* url, const DiChar* frame) {
-    if (!diHTTPIsWebURL(url)) return nullptr;
+    if (!diHTTPIsWebAddress(url)) return nullptr;
     std::u16string s = u"function ReloadFrame()\n{\n\twindow.open(\"";
     appendJsString(&s, url);
     s += u"\", \"";

@@ -297,8 +297,7 @@ class CServerOutpost {
     void OnNotifyApplicationsEnded(CQVLSOAPRequest* request, const DiChar* messageId);
     void OnHelperLaunchReady(CHelperConnection* helper, CQVLSOAPRequest* request,
                              const DiChar* messageId);
-    void OnHelperAgedPassword(CHelperConnection* helper, const DiChar* text,
-                              const DiChar* messageId);
+    void OnHelperAgedPassword(CHelperConnection* helper, const DiChar* messageId);
 
     /* ---- launches ---- */
     void AddLaunch(CLaunch* launch);
@@ -369,6 +368,8 @@ class CServerOutpost {
      * the scaling items to the frame's system menu; false when none. */
     virtual bool AttachScaler(DiFrame* /*frame*/, DiObject* /*engine*/) { return false; }
     virtual void RaiseFrame(DiFrame* /*frame*/) {}
+    /* Shows the X windows of an X engine that have frames of their own. */
+    virtual void ShowEngineWindows(DiChannel* /*engine*/) {}
     virtual void ShowObject(DiObject* /*obj*/) {}
     virtual void HideObject(DiObject* /*obj*/) {}
     virtual void EmbedInHelperWindow(CLaunch* /*launch*/) {}
@@ -416,8 +417,8 @@ class CServerOutpost {
     virtual void EndSession() { ending = 1; }
     /* Opens the listener (type 13); the port, or -1. */
     virtual int32_t OpenListener();
-    /* Opens a URL in the user's browser. */
-    virtual void OpenBrowser(const DiChar* /*url*/) {}
+    /* Opens a URL in the user's browser; false when it could not. */
+    virtual bool OpenBrowser(const DiChar* /*url*/) { return false; }
     virtual bool AskConnectionSettings(DiChar** url);
     virtual void ShowError(const DiChar* caption, const DiChar* text);
     virtual void ShowWarning(const DiChar* caption, const DiChar* text);

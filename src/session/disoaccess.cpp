@@ -3,9 +3,13 @@
  * outpost exists. */
 #include "session/disoaccess.h"
 
+#include "core/diapp.h"
+#include "devices/dipaip.h"
 #include "devices/diprintq.h"
 #include "session/diso.h"
 #include "session/divaip.h"
+
+#include <string.h>
 
 DiChannel* diSOGetDriveChannel(void) {
     return g_diOutpost ? g_diOutpost->driveChannel : nullptr;
@@ -37,6 +41,14 @@ void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId) {
     r->AddReturnParameter(&p);
     so->Send(r, messageId);
     delete r;
+}
+
+void diSODescribePrinterType(DiChannel* print) {
+    if (!print || print->hdr.type != DI_OBJ_PRINT) return;
+    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(print);
+    uint16_t os = g_ddApp ? g_ddApp->clientInfo.osCode : 0;
+    const char* type = diSOPrinterType(pc->client.description.c_str(), os);
+    pc->printerType = type ? std::u16string(type, type + strlen(type)) : std::u16string();
 }
 
 int diSOOpenUrl(const DiChar* url) {

@@ -12,6 +12,9 @@ int diSOGetPrintJobCount(void);
 void diSOStartNextPrintJob(void);
 /* Sends "ns1:printResponse" with the job name to the job's message id. */
 void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId);
+/* Sets the print channel's printer type ("PostScript", "PCL" or none) from
+ * its default printer's driver and the client's system code. */
+void diSODescribePrinterType(DiChannel* print);
 /* True when a helper of kind 2 took the URL; false: the caller opens it. */
 int diSOOpenUrl(const DiChar* url);
 

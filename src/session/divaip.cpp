@@ -566,7 +566,7 @@ void CHelperConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messag
     } else if (qvlStrEqAscii(request->method, "ns1:helperLaunchReady")) {
         so->OnHelperLaunchReady(this, request, messageId);
     } else if (qvlStrEqAscii(request->method, "ns1:helperAgedPassword")) {
-        so->OnHelperAgedPassword(this, request->GetStringParameter(u"text"), messageId);
+        so->OnHelperAgedPassword(this, messageId);
     } else {
         diLogWarningArgs(360, {orEmpty(request->method)});
     }

@@ -192,6 +192,21 @@ void ddXSetFocus(DiXDisplay* d, DiXFrame* f) {
     SetFocus(view ? view : frame);
 }
 
+void ddXDEShowFramedWindows(DiChannel* engine) {
+    if (!engine || engine->hdr.type != DI_OBJ_XDE) return;
+    DiXDisplay* d = reinterpret_cast<DiXDisplay*>(engine);
+    for (uint32_t id = 0; id < DI_XWINDOWS; id++) {
+        DiXWindow* w = diXLookupWindow(d, id);
+        /* A window its application has not mapped, or has unmapped, stays
+         * out of sight: only minimised frames come back. */
+        HWND h = w && frameOf(w) ? ddXFrameWindow(w) : nullptr;
+        if (h && IsIconic(h))
+            ShowWindow(h, SW_RESTORE);
+        else if (h && IsWindowVisible(h))
+            ShowWindow(h, SW_SHOWNA);
+    }
+}
+
 void ddXMapWindow(DiXDisplay* d, DiXWindow* w, uint32_t mode) {
     DiXFrame* f = frameOf(w);
     HWND h = f ? ddXFrameWindow(w) : nullptr;

@@ -408,13 +408,14 @@ TEST_F(PrintChannel, HelloFitsWithManyPrinters) {
         }
         pc->client.list = list;
         pc->client.osWord = u"Windows2000";
+        pc->printerType = u"PCL";
         diPAIPSendHello(pc, 3);
         std::vector<PFrame> f = frames(g_fakeNet.sent);
         g_fakeNet.sent.clear();
         ASSERT_EQ(1u, f.size());
         EXPECT_LE(f[0].payload.size() + 10, size_t(DI_PAIP_OUT_LIMIT));
         std::string text = f[0].payload.substr(10);
-        EXPECT_EQ(std::string("os=Windows2000\npt=\n"), text.substr(0, 19));
+        EXPECT_EQ(std::string("os=Windows2000\npt=PCL\n"), text.substr(0, 22));
         EXPECT_NE(std::string::npos, text.find("DEFAULT\n"));
         EXPECT_EQ(text.size() - text.find("DEFAULT\n"), 8u); // the default ends it
         EXPECT_EQ(printers < 100, text.find("@@QVL_PDF@@") != std::string::npos);

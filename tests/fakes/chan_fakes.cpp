@@ -2,6 +2,7 @@
 
 #include "core/ditimer.h"
 #include "devices/didevice.h"
+#include "devices/diiochan.h"
 #include "ui/dicolor.h"
 #include "ui/digdi.h"
 #include "ui/diprog.h"
@@ -173,11 +174,16 @@ void diProgSetState(DiObject*, int32_t state, int32_t) {
     g_fakeUI.states.push_back(state);
 }
 uint32_t diProgSetAutoDetails(DiObject*, uint32_t flag) {
+    g_fakeUI.autoDetails = flag;
     return flag;
 }
 void ddProgStopTimer(DiObject*) {}
-void ddProgShowDetails(DiObject*, int) {}
-void ddProgEnableDetails(DiObject*, int) {}
+void ddProgShowDetails(DiObject*, int shown) {
+    g_fakeUI.detailsShown = shown;
+}
+void ddProgEnableDetails(DiObject*, int enabled) {
+    g_fakeUI.detailsEnabled = enabled;
+}
 int diProgAppendDetails(DiObject*, int32_t, const DiChar* text) {
     if (g_fakeProgDetails) g_fakeProgDetails(text);
     return 0;
@@ -213,7 +219,9 @@ static DiChannel* fakeCtor(uint32_t type, int32_t v1, int32_t v2, DdGC* gc, DdSo
     g_fakeChannels.gcs.push_back(gc);
     g_fakeChannels.sockets.push_back(s);
     if (!g_fakeChannels.ctorSucceeds) return nullptr;
-    DiChannel* ch = static_cast<DiChannel*>(calloc(1, sizeof(DiChannel)));
+    // Room for the IO channel's fields, which the outpost fills on the
+    // drive, audio and device channels.
+    DiChannel* ch = static_cast<DiChannel*>(calloc(1, sizeof(DiIOChannel)));
     diDEChannelInit(ch, type, v1, v2);
     if (g_fakeChannels.handler) ch->hdr.handler = g_fakeChannels.handler;
     if (g_fakeChannels.bufferLimit) ch->in.limit = ch->out.limit = g_fakeChannels.bufferLimit;
@@ -223,6 +231,8 @@ static DiChannel* fakeCtor(uint32_t type, int32_t v1, int32_t v2, DdGC* gc, DdSo
 
 static void fakeDestroy(DiChannel* ch) {
     g_fakeChannels.log.push_back("d" + std::to_string(ch->hdr.type));
+    for (DiChar* t : reinterpret_cast<DiIOChannel*>(ch)->texts)
+        free(t);
     diDEChannelFree(ch);
     free(ch);
 }

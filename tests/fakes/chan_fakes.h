@@ -62,6 +62,9 @@ struct FakeUI {
     DiClientInfo clientInfo{};
     DiObject* forgottenRoot = nullptr;
     std::vector<int32_t> states; // launch states given to progress windows
+    // What the last shown progress window was told of its details.
+    int detailsShown = -1, detailsEnabled = -1;
+    uint32_t autoDetails = 2;
 };
 
 // Channel constructors: when `ctorSucceeds`, the type's constructor makes a

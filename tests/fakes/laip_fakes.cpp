@@ -58,6 +58,9 @@ int diPAIPSendStart(DiChannel*, int) {
     g_fakeLaip.calls.push_back("print-start");
     return 0;
 }
+void diPAIPExchangeEnded(DiChannel*) {
+    g_fakeLaip.calls.push_back("print-exchange-end");
+}
 
 // The progress window's details come through the channel fakes.
 static void keepDetails(const DiChar* text) {

@@ -84,6 +84,7 @@ void diSOStartNextPrintJob(void) {
 void diSOReplyPrint(const DiChar* jobName, const DiChar*) {
     g_fakePrint.replies.push_back(jobName ? jobName : u"");
 }
+void diSODescribePrinterType(DiChannel*) {}
 int diSOOpenUrl(const DiChar*) {
     return 0;
 }

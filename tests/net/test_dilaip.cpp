@@ -281,21 +281,33 @@ TEST_F(Exchange, FrameAboveTheInputLimitClosesTheChannel) {
     EXPECT_GE(g_fakeNet.closes, 1);
 }
 
+// Result 0 starts a device channel's own protocol; whatever the result, a
+// print channel's exchange leaves it printing.
 TEST_F(Exchange, ResultZeroStartsDeviceChannels) {
     TearDown();
-    for (uint32_t type : {DI_OBJ_PRINT, DI_OBJ_AUDIO}) {
+    struct Row {
+        uint32_t type;
+        uint16_t result;
+        std::vector<std::string> calls;
+    } rows[] = {
+        {DI_OBJ_PRINT, 0, {"print-exchange-end", "print-start"}},
+        {DI_OBJ_PRINT, 4, {"print-exchange-end"}},
+        {DI_OBJ_AUDIO, 0, {"io-start"}},
+        {DI_OBJ_AUDIO, 4, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.type) + " " + std::to_string(r.result));
         fakesReset();
         laipFakesReset();
         g_fakeChannels.ctorSucceeds = true;
         g_fakeChannels.handler = ownHandler;
-        ch = diDECreateChannel(nullptr, type, 0, 0);
+        ch = diDECreateChannel(nullptr, r.type, 0, 0);
         ASSERT_NE(ch, nullptr);
         ch->out.limit = 1024;
         diLAIPSendRequest(ch, 0, 2, nullptr, 0, nullptr, nullptr, nullptr, nullptr);
-        g_fakeNet.incoming = {frame(6, le16(0) + text(""))};
+        g_fakeNet.incoming = {frame(6, le16(r.result) + text(""))};
         deliver();
-        EXPECT_EQ(g_fakeLaip.calls,
-                  std::vector<std::string>{type == DI_OBJ_PRINT ? "print-start" : "io-start"});
+        EXPECT_EQ(g_fakeLaip.calls, r.calls);
         diDEDestroyChannel(ch);
     }
     ch = nullptr;

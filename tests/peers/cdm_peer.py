@@ -176,7 +176,7 @@ def random_ops(f, root, base, seed, count):
     return problems
 
 
-def scenario(conn, root, base, seed, ops):
+def scenario(conn, root, base, seed, ops, texts=None):
     srv = IOServer(conn)
     srv.handshake()
     f = Files(srv)
@@ -189,10 +189,13 @@ def scenario(conn, root, base, seed, ops):
 
     code, body = f.reply(0, b"")
     want("list drives code", code, 100)
-    at = 0
+    at, got = 0, []
     for _ in range(3):
         n = struct.unpack_from("<I", body, at)[0]
+        got.append(body[at + 4:at + 4 + n].decode())
         at += 4 + n
+    if texts is not None:
+        want("the drive list's session texts", got, texts)
     count = body[at]
     at += 4
     drives = []

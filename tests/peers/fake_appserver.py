@@ -19,7 +19,8 @@ Applications (--app):
   character  a character application (taip_peer.serve_app): a coloured
              banner, a box in slot 1 and a prompt that echoes typed lines.
   print      the print service (paip_peer.py's "print" scenario) for the
-             job named by the constructor's job; logs "print RESULT".
+             job named by the constructor's job; logs "hello pt=TYPE"
+             (the client hello's printer type) and "print RESULT".
   io         the IO request service on the constructor's io {"device",
              "client_tty", "steps"}, one step a connection; logs
              "io STEP RESULT".
@@ -98,7 +99,8 @@ def character(conn, log, close_file):
 
 def printjob(conn, log, close_file, job=""):
     import paip_peer
-    result, _ = paip_peer.run(conn, argparse.Namespace(scenario="print", job=job))
+    result, report = paip_peer.run(conn, argparse.Namespace(scenario="print", job=job))
+    log("hello " + "".join(l for l in report.split("\n") if l.startswith("pt=")))
     log("print " + result)
 
 
@@ -139,7 +141,8 @@ def device_result(log, name, run):
 def drives(conn, log, options):
     import cdm_peer
     device_result(log, "cdm",
-                  lambda: cdm_peer.scenario(conn, options["root"], options["base"], 1, 0))
+                  lambda: cdm_peer.scenario(conn, options["root"], options["base"], 1, 0,
+                                            options.get("texts")))
 
 
 def audio(conn, log, options):

@@ -658,6 +658,8 @@ def scenario_print(srv, args):
     while time.time() < end_at and not any(r.startswith("print ") for r in results):
         time.sleep(0.1)
     expect("print ok" in results, "the print service's result: %r" % results)
+    # A PostScript driver (every queue of Wine's printer driver) says so.
+    expect("hello pt=PostScript" in results, "the client hello's type: %r" % results)
     mid = c.request("getState", [("printstate", "")])
     p = expect_reply(c, mid, "getStateResponse")
     expect(p.params.get("value") == "ready", "printstate ready, got %r" % p.params.get("value"))
@@ -762,17 +764,17 @@ def scenario_scard(srv, args):
     hold(c, time.time() + 30)
 
 
-def device_service(c, method, app, options):
+def device_service(c, method, app, options, extra=()):
     """Starts an application server playing a device service, sends the
-    request that connects the client's channel to it and waits for its
-    result line."""
+    request (with the extra parameters) that connects the client's channel
+    to it and waits for its result line."""
     results = []
     srv = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s7",
                                    "demo", "c7", "127.0.0.1", app=app, options=options).start()
     c.request(method, [("mrkqvlsessionid", "s7"), ("mrkqvlsessionowner", "demo"),
                        ("mrkqvlsessioncookie", "c7"),
                        ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
-                       ("mrkqvlsessionport", srv.port)])
+                       ("mrkqvlsessionport", srv.port)] + list(extra))
     end_at = time.time() + 60
     while time.time() < end_at and not any(r.startswith(app + " ") for r in results):
         try:
@@ -803,7 +805,11 @@ def scenario_devices(srv, args):
     listed = [(d.get("letter"), d.get("type")) for r in getattr(p, "returned", []) for d in r]
     c.log("startCdm drives %r" % listed)
     expect(("T:\\", "1") in listed, "startCdm lists T: as fixed")
-    device_service(c, "doCdm", "cdm", {"root": args.cdm_root, "base": "T:\\share"})
+    # The drive list answers the webtop session name, owner and common name
+    # of the request.
+    device_service(c, "doCdm", "cdm", {"root": args.cdm_root, "base": "T:\\share",
+                                       "texts": ["Webtop 7", "demo", "Files"]},
+                   [("mrkqvlwebtopsessionname", "Webtop 7"), ("cn", "Files")])
     device_service(c, "doAudio", "audio", {})
     c.log("devices done")
     c.request("logout")

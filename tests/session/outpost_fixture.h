@@ -86,7 +86,11 @@ struct LaunchOutpost : CServerOutpost {
         ending = 1;
         events.push_back("end");
     }
-    void OpenBrowser(const DiChar* url) override { events.push_back("browser " + narrow(url)); }
+    bool browserOpens = true;
+    bool OpenBrowser(const DiChar* url) override {
+        events.push_back("browser " + narrow(url));
+        return browserOpens;
+    }
     void ShowWarning(const DiChar*, const DiChar* text) override {
         events.push_back("warning " + narrow(text));
     }
@@ -110,6 +114,8 @@ struct LaunchOutpost : CServerOutpost {
                          narrow(commandLine));
         return runs;
     }
+    void RaiseFrame(DiFrame*) override { events.push_back("raise frame"); }
+    void ShowEngineWindows(DiChannel*) override { events.push_back("show engine windows"); }
     void ShowObject(DiObject* obj) override {
         events.push_back(obj->type == DI_OBJ_PROGRESS ? "show progress" : "show frame");
     }

@@ -66,7 +66,10 @@ struct RecordingOutpost : CServerOutpost {
         events.push_back("connect " + std::to_string(reason));
         return true;
     }
-    void OpenBrowser(const DiChar* url) override { events.push_back("browser " + narrow(url)); }
+    bool OpenBrowser(const DiChar* url) override {
+        events.push_back("browser " + narrow(url));
+        return true;
+    }
 };
 
 struct MemSettingsFile : CSettingsFile {

@@ -5,6 +5,7 @@
 
 #include "core/disysinfo.h"
 #include "devices/didevice.h"
+#include "devices/diiochan.h"
 #include "devices/dipaip.h"
 #include "devices/diprintq.h"
 #include "session/disoaccess.h"
@@ -190,16 +191,44 @@ TEST_F(Requests, EachHandlerFromItsRawPacket) {
     EXPECT_EQ(so->pendingEventCount, 1);
 }
 
+// ns1:document opens only web addresses (the first three, XML text); every
+// other scheme, a local or share path, a control character, and an
+// address the browser could not open log error 407.
+TEST_F(Requests, DocumentsOpenOnlyWebAddresses) {
+    const std::string urls[] = {
+        "http://d/x",      "HTTPS://d:8443/x?a=1", "HtTp://d",        " http://d/x",
+        "file:///C:/x.exe", "FILE://h/s/x.exe",    "\\\\h\\s\\x.exe", "C:\\x.exe",
+        "x.exe",           "javascript:alert(1)",  "http:\\\\h\\x",   "http:/d/x",
+        "http://",         "ftp://d/x",            "mailto:a@d",      "http://d/&#10;x",
+        "http://d/&#9;x",  "&#1;http://d/x",       "http://d/&#133;"};
+    int id = 0;
+    for (bool opens : {true, false}) {
+        so->browserOpens = opens;
+        for (const std::string& url : urls) {
+            SCOPED_TRACE(url);
+            bool web = &url < urls + 3;
+            so->events.clear();
+            log.lines.clear();
+            arrive(request("document", str("url", url), std::to_string(++id)));
+            EXPECT_EQ(!so->events.empty() && so->events[0].rfind("browser ", 0) == 0, web);
+            EXPECT_EQ(log.Count("407"), web && opens ? 0u : 1u);
+        }
+    }
+}
+
 // With start-up's queue maker, the device channels bring the print queue:
-// a print job is queued and answered with its name, the print state is the
-// channel's, and the queue goes with the outpost.
+// its channel's hello names the default printer's type, a print job is
+// queued and answered with its name, the print state is the channel's, and
+// the queue goes with the outpost.
 TEST_F(Requests, PrintJobsGoToTheQueueTheDeviceChannelsMake) {
     static const DiPrintSpoolOps kNoSpool = {};
     g_fakeChannels.printCtor = [](DdSocket* s) -> DiChannel* {
         DiPrintChannel* pc = diPrintChannelNew(&kNoSpool, true);
         diChannelAttachConnection(&pc->ch, s);
+        pc->client.description = u"os=Windows2000&driver=PSCRIPT5.DLL";
         return &pc->ch;
     };
+    g_ddApp->clientInfo.osCode = 0x207;
     g_fakeChannels.printDtor = [](DiChannel* ch) {
         diPrintChannelTeardown(reinterpret_cast<DiPrintChannel*>(ch));
         diPrintChannelDelete(reinterpret_cast<DiPrintChannel*>(ch));
@@ -208,6 +237,11 @@ TEST_F(Requests, PrintJobsGoToTheQueueTheDeviceChannelsMake) {
     arrive(request("clientCapabilities", str("print", ""), "1"));
     ASSERT_NE(so->printJobs, nullptr);
     EXPECT_EQ(diSOGetPrintChannel(), so->printJobs->channel);
+    toServer();
+    diPAIPSendHello(reinterpret_cast<DiPrintChannel*>(so->printJobs->channel), 1);
+    EXPECT_NE(g_fakeNet.sentBy[so->printJobs->channel->socket].find("\npt=PostScript\n"),
+              std::string::npos);
+    g_ddApp->clientInfo.osCode = 0;
     arrive(request("print", str("jobname", "http://s/a/_service/j1"), "2"));
     std::string sent = toServer();
     EXPECT_NE(sent.find("printResponse"), std::string::npos) << sent;
@@ -241,9 +275,14 @@ TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
     EXPECT_EQ(so->driveChannel, drive) << "started once";
     arrive(request("doCdm",
                    str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
-                       str("mrkqvlsessionexternaldnsname", "pe") + num("mrkqvlsessionport", 6000),
+                       str("mrkqvlsessionexternaldnsname", "pe") + num("mrkqvlsessionport", 6000) +
+                       str("mrkqvlwebtopsessionname", "web 1") + str("mrkqvlsessionowner", "ann") +
+                       str("cn", "Mail"),
                    "3"));
     EXPECT_EQ(log.Count("368"), 1u);
+    // The drive list answers these three texts.
+    DiChar** texts = reinterpret_cast<DiIOChannel*>(drive)->texts;
+    EXPECT_EQ(narrow(texts[0]) + "|" + narrow(texts[1]) + "|" + narrow(texts[2]), "web 1|ann|Mail");
     EXPECT_EQ(diDEChannelCount(), channels) << "the service left the channel alone";
     so->Stop(); // destroys it once (ASan would see a second destroy)
     EXPECT_EQ(so->driveChannel, nullptr);

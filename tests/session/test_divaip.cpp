@@ -66,7 +66,10 @@ struct RecordingOutpost : CServerOutpost {
     void ShowError(const DiChar*, const DiChar* text) override {
         events.push_back("error " + narrow(text));
     }
-    void OpenBrowser(const DiChar* url) override { events.push_back("browser " + narrow(url)); }
+    bool OpenBrowser(const DiChar* url) override {
+        events.push_back("browser " + narrow(url));
+        return true;
+    }
     void ShowWarning(const DiChar*, const DiChar* text) override {
         events.push_back("warning " + narrow(text));
         if (duringBox) duringBox();
@@ -677,7 +680,7 @@ TEST(OutpostTexts, ReloadScriptOnlyForWebAddresses) {
     for (const Row& r : rows) {
         DiChar* script = diSOReloadFrameScript(r.url, u"_self");
         EXPECT_EQ(script != nullptr, r.web) << narrow(r.url);
-        EXPECT_EQ(diHTTPIsWebURL(r.url), r.web) << narrow(r.url);
+        EXPECT_EQ(diHTTPIsWebAddress(r.url), r.web) << narrow(r.url);
         free(script);
     }
 }

@@ -132,6 +132,29 @@ TEST_F(Launches, StartFailuresEndInStateEightWithTheirMessage) {
     }
 }
 
+// Once connected, a window launch shows and raises its frame; a multi-window
+// launch leaves its frame hidden and shows the application's own frames.
+TEST_F(Launches, ConnectedLaunchesRaiseWhatTheirKindShows) {
+    struct Row {
+        const char* placement;
+        std::vector<std::string> events;
+    } rows[] = {
+        {"awtwindow", {"show frame", "raise frame"}},
+        {"multiplewindows", {"show engine windows"}},
+        {"seamlesswindows", {"show engine windows"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.placement);
+        arrive(request("requestLaunch", launchParams(r.placement), "7"));
+        ASSERT_NE(engine(), nullptr);
+        so->events.clear();
+        diDEReportState(engine(), DI_LAUNCH_CONNECTED, 0);
+        EXPECT_EQ(so->events, r.events);
+        so->CancelLaunch(launch());
+        toServer();
+    }
+}
+
 TEST_F(Launches, FinalStatesFromInsideTheEngineHandlerWaitForAZeroTimer) {
     struct Row {
         int32_t state;
@@ -195,6 +218,17 @@ TEST_F(Launches, SwitchStateByState) {
     }
 }
 
+// The kind of a launch as the number of its label message (0: none).
+uint32_t kindOf(const CLaunch* l) {
+    if (dynamic_cast<const CKioskLaunch*>(l)) return 311;
+    if (dynamic_cast<const CWindowLaunch*>(l)) return 301;
+    if (dynamic_cast<const CMultiWindowLaunch*>(l)) return 302;
+    if (dynamic_cast<const CLocalXLaunch*>(l)) return 303;
+    if (dynamic_cast<const CBrowserLaunch*>(l)) return 300;
+    if (dynamic_cast<const CLocalWindowsLaunch*>(l)) return 318;
+    return 0;
+}
+
 TEST_F(Launches, CompletenessAndKindByPlacement) {
     CHelperConnection* hosts = new CHelperConnection(nullptr);
     hosts->kind = 0;
@@ -231,7 +265,7 @@ TEST_F(Launches, CompletenessAndKindByPlacement) {
         if (r.local) q.params.url = qvlStrDup(u"probe.exe");
         EXPECT_EQ(q.IsComplete(), r.complete);
         CLaunch* l = diLaunchCreate(&q);
-        EXPECT_EQ(l ? l->LabelMessage() : 0u, r.label);
+        EXPECT_EQ(kindOf(l), r.label);
         if (l) {
             EXPECT_EQ(l->state, DI_LAUNCH_DISCONNECTED);
         }
@@ -565,7 +599,9 @@ TEST_F(Launches, TheLaunchTakesTheRequestsDialog) {
         SCOPED_TRACE(r.name);
         arrive(request("requestLaunch",
                        str("mrkqvlapplicationplacement", "awtwindow") +
-                           num("mrkqvlshowlaunchdialogafter", r.after),
+                           num("mrkqvlshowlaunchdialogafter", r.after) +
+                           str("mrkqvllaunchdetailsinitialstate", "hidden") +
+                           str("mrkqvllaunchdetailsshowonerror", "true"),
                        "7"));
         ASSERT_EQ(so->launchRequests.count, 1u);
         DiObject* dialog = so->launchRequests.head->item->progressWindow;
@@ -587,9 +623,17 @@ TEST_F(Launches, TheLaunchTakesTheRequestsDialog) {
         }
         EXPECT_EQ(g_fakeUI.progressDestroyed - gone, r.taken ? 0 : 1);
         if (r.after) {
+            // Shown as the launch's: starting, details as the request asked.
             so->events.clear();
+            g_fakeUI.states.clear();
+            g_fakeUI.detailsShown = g_fakeUI.detailsEnabled = -1;
+            g_fakeUI.autoDetails = 2;
             runTimers(uint32_t(r.after) * 1000);
             EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "show progress"), 1);
+            EXPECT_EQ(g_fakeUI.states, std::vector<int32_t>{1});
+            EXPECT_EQ(g_fakeUI.detailsShown, 0);
+            EXPECT_EQ(g_fakeUI.detailsEnabled, 1);
+            EXPECT_EQ(g_fakeUI.autoDetails, 1u);
         }
         so->CancelLaunch(launch());
         closeLeftFrames();

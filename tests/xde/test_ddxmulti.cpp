@@ -4,6 +4,7 @@
 // The messages are read from the display's output buffer.
 #include <gtest/gtest.h>
 
+#include "core/dide.h"
 #include "core/ditimer.h"
 #include "ui/ddgdi.h"
 #include "ui/ddui.h"
@@ -296,6 +297,21 @@ TEST_F(Multi, MinimiseRestoreAndCloseReachTheServer) {
     ASSERT_EQ(states.size(), 1u);
     EXPECT_EQ(states[0], (std::vector<uint8_t>{1, 2, 2}));
     EXPECT_TRUE(IsWindow(f1));
+}
+
+// A multi-window launch's raise brings back the minimised frames and leaves
+// a frame its application never showed hidden.
+TEST_F(Multi, RaiseRestoresMinimisedFramesAndKeepsUnshownOnesHidden) {
+    decorated(1, 30, 40, 120, 80);
+    decorated(2, 60, 70, 120, 80);
+    diXShowWindow(d, 1, 1);
+    pump(300);
+    ShowWindow(frameOf(1), SW_MINIMIZE);
+    ddXDEShowFramedWindows(ch);
+    pump(50);
+    EXPECT_FALSE(IsIconic(frameOf(1)));
+    EXPECT_TRUE(IsWindowVisible(frameOf(1)));
+    EXPECT_FALSE(IsWindowVisible(frameOf(2)));
 }
 
 // A frame brought forward by the user: the stacking check tells the server
