@@ -77,6 +77,7 @@ class CWinServerOutpost : public CServerOutpost {
     void FitFrame(DiFrame* frame) override;
     bool AttachScaler(DiFrame* frame, DiObject* engine) override;
     void RaiseFrame(DiFrame* frame) override;
+    void SetFrameTitle(DiFrame* frame, const DiChar* title) override;
     void ShowObject(DiObject* obj) override;
     void HideObject(DiObject* obj) override;
     /* ---- the session menu and embedded frames ---- */
@@ -543,6 +544,10 @@ bool CWinServerOutpost::AttachScaler(DiFrame* frame, DiObject* engine) {
 
 void CWinServerOutpost::RaiseFrame(DiFrame* frame) {
     ddUIRaiseFrame(frame);
+}
+
+void CWinServerOutpost::SetFrameTitle(DiFrame* frame, const DiChar* title) {
+    ddUISetFrameTitle(&frame->hdr, title);
 }
 
 void CWinServerOutpost::ShowObject(DiObject* obj) {

@@ -363,6 +363,8 @@ class CServerOutpost {
      * the scaling items to the frame's system menu; false when none. */
     virtual bool AttachScaler(DiFrame* /*frame*/, DiObject* /*engine*/) { return false; }
     virtual void RaiseFrame(DiFrame* /*frame*/) {}
+    /* The title the user sees on the frame's window (and the frame keeps). */
+    virtual void SetFrameTitle(DiFrame* /*frame*/, const DiChar* /*title*/) {}
     virtual void ShowObject(DiObject* /*obj*/) {}
     virtual void HideObject(DiObject* /*obj*/) {}
     virtual void EmbedInHelperWindow(CLaunch* /*launch*/) {}

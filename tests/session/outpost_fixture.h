@@ -110,6 +110,9 @@ struct LaunchOutpost : CServerOutpost {
                          narrow(commandLine));
         return runs;
     }
+    void SetFrameTitle(DiFrame*, const DiChar* title) override {
+        events.push_back("title " + narrow(title));
+    }
     void ShowObject(DiObject* obj) override {
         events.push_back(obj->type == DI_OBJ_PROGRESS ? "show progress" : "show frame");
     }
