@@ -1,6 +1,7 @@
 /* The channel framework (see dide.h). */
 #include "core/dide.h"
 
+#include "core/dilog.h"
 #include "core/ditimer.h"
 #include "net/dinet.h"
 #include "ui/digdi.h"
@@ -283,6 +284,13 @@ void diDEReportState(DiChannel* ch, int32_t state, int32_t detailMessage) {
         if (m->progress) diProgSetState(m->progress, state, detailMessage);
     }
     diSOSetLaunchState(&ch->hdr, state);
+}
+
+void diDEReportConnected(DiChannel* ch) {
+    DiChar title[64];
+    diLogLoadMessage(9, title, 64);
+    diUISetTitle(&ch->hdr, title);
+    diDEReportState(ch, 5, 0);
 }
 
 void diDEChannelSliceStart(DiChannel* ch) {

@@ -64,6 +64,9 @@ void diDEChannelActivate(DiChannel* ch, int on);
 void diDEChannelDisconnected(DiChannel* ch);
 /* detailMessage: a message number shown in a failure (states 8 and 14), or 0. */
 void diDEReportState(DiChannel* ch, int32_t state, int32_t detailMessage);
+/* A display engine's session has started: its title becomes message 9
+ * ("Connected") in the user's language, and it reports state 5. */
+void diDEReportConnected(DiChannel* ch);
 
 /* Fair reading. The clock is a u32 millisecond tick count; tests replace it. */
 extern uint32_t (*diDEClock)();

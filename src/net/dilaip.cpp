@@ -571,7 +571,16 @@ void endExchange(DiChannel* ch, int kind) {
         return;
     }
     diDEChannelOpen(ch);
-    if (kind == END_CANCEL) sendClose(ch);
+    if (kind == END_CANCEL) {
+        sendClose(ch);
+        return;
+    }
+    /* Bytes read together with the end belong to the channel's own protocol,
+     * and no socket notice announces them again: without the resume timer
+     * they would wait for the peer's next write, which may never come (an
+     * application that draws its screen at once and then waits for input
+     * would stay unshown). */
+    if (ch->in.used) diDEChannelYield(ch);
 }
 
 uint32_t onWait(void* arg) {

@@ -80,6 +80,7 @@ class CWinServerOutpost : public CServerOutpost {
     bool AttachScaler(DiFrame* frame, DiObject* engine) override;
     void RaiseFrame(DiFrame* frame) override;
     void ShowEngineWindows(DiChannel* engine) override { ddXDEShowFramedWindows(engine); }
+    void SetFrameTitle(DiFrame* frame, const DiChar* title) override;
     void ShowObject(DiObject* obj) override;
     void HideObject(DiObject* obj) override;
     /* ---- the session menu and embedded frames ---- */
@@ -548,6 +549,10 @@ bool CWinServerOutpost::AttachScaler(DiFrame* frame, DiObject* engine) {
 
 void CWinServerOutpost::RaiseFrame(DiFrame* frame) {
     ddUIRaiseFrame(frame);
+}
+
+void CWinServerOutpost::SetFrameTitle(DiFrame* frame, const DiChar* title) {
+    ddUISetFrameTitle(&frame->hdr, title);
 }
 
 void CWinServerOutpost::ShowObject(DiObject* obj) {

@@ -434,10 +434,15 @@ void CWindowLaunch::OnReady() {
     Raise();
 }
 
+void CLaunch::TitleFrame() {
+    if (g_diOutpost && frame && params.appShortName)
+        g_diOutpost->SetFrameTitle(frame, params.appShortName);
+}
+
 void CWindowLaunch::OnConnecting() {
     diDEManagerActivate(GetEngineManager(), 0);
     FitFrame();
-    if (frame && params.appShortName) diUISetTitle(&frame->hdr, params.appShortName);
+    TitleFrame();
 }
 
 void CMultiWindowLaunch::Raise() {
@@ -453,7 +458,7 @@ void CMultiWindowLaunch::OnReady() {
 void CMultiWindowLaunch::OnConnecting() {
     diDEManagerActivate(GetEngineManager(), 0);
     if (g_diOutpost && frame) g_diOutpost->HideObject(&frame->hdr);
-    if (frame && params.appShortName) diUISetTitle(&frame->hdr, params.appShortName);
+    TitleFrame();
 }
 
 void CLocalXLaunch::OnReady() {

@@ -124,6 +124,8 @@ class CLaunch : public CLaunchInfo {
      * window), connection, connect request. */
     bool StartEngine(bool secure, uint32_t frameMode, DiObject* progress);
     bool Fail(int32_t message, std::initializer_list<DiFmtArg> args);
+    /* The frame's window shows the application's short name. */
+    void TitleFrame();
 };
 
 class CWindowLaunch : public CLaunch {

@@ -370,6 +370,8 @@ class CServerOutpost {
     virtual void RaiseFrame(DiFrame* /*frame*/) {}
     /* Shows the X windows of an X engine that have frames of their own. */
     virtual void ShowEngineWindows(DiChannel* /*engine*/) {}
+    /* The title the user sees on the frame's window (and the frame keeps). */
+    virtual void SetFrameTitle(DiFrame* /*frame*/, const DiChar* /*title*/) {}
     virtual void ShowObject(DiObject* /*obj*/) {}
     virtual void HideObject(DiObject* /*obj*/) {}
     virtual void EmbedInHelperWindow(CLaunch* /*launch*/) {}

@@ -144,8 +144,7 @@ void sessionStart(DiTDisplay* t, Cursor& c) {
     diTDSelectFont(t, 0);
     t->sessionFlags = flags;
     t->keepAliveMs = keepAlive;
-    diUISetTitle(&t->ch.hdr, u"Connected");
-    diDEReportState(&t->ch, 5, 0);
+    diDEReportConnected(&t->ch);
     if (keepAlive) t->keepAliveTimer = diTimerAdd(keepAlive, keepAliveTick, t);
 }
 

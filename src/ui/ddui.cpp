@@ -517,6 +517,12 @@ void ddUIFitFrameToContent(DiFrame* f) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void ddUISetFrameTitle(DiObject* obj, const DiChar* title) {
+    diUISetTitle(obj, title);
+    HWND hwnd = ddUIObjectWindow(obj);
+    if (hwnd) SetWindowTextW(hwnd, title ? ddW(title) : L"");
+}
+
 void ddUIRaiseFrame(DiFrame* f) {
     DdFrame* frame = ddUIFrameOf(f);
     if (!frame || !frame->window || !IsWindowVisible(frame->window)) return;

@@ -68,6 +68,8 @@ void ddUIFitFrameToContent(DiFrame* frame);
  * is smaller than the screen, else at 0. */
 int32_t ddUICentreOffset(int32_t screen, int32_t virtualSize, int32_t viewSize);
 void ddUIRaiseFrame(DiFrame* frame);
+/* Keeps the title on the object and shows it on the object's window. */
+void ddUISetFrameTitle(DiObject* obj, const DiChar* title);
 void ddUISetFramePalette(DiFrame* frame, HPALETTE palette);
 /* The monitor work area an X frame of this rectangle is kept in: that of the
  * monitor with the largest share of the rectangle, else the primary's. */

@@ -617,8 +617,7 @@ void diXDEStartSession(DiXDisplay* d, uint32_t flags, uint32_t delay, int32_t wi
     d->emulationDelay = delay;
     if (d->flags & DI_XFLAG_ACK_ONCE) d->flags &= ~DI_XFLAG_ACK_NOW;
     if (flags & DI_XSESSION_MULTI) d->windowLimit = DI_XWINDOWS;
-    diUISetTitle(&d->ch.hdr, u"Connected");
-    diDEReportState(&d->ch, 5, 0);
+    diDEReportConnected(&d->ch);
     diXAIPSendScreenInfo(d, d->clientValue);
     static const char16_t* const names[] = {u"mrkqvlloadurl",        u"QVL_LAUNCHPROP",
                                             u"qvl-cwm-oldtransient", u"qvlplaysound",

@@ -186,6 +186,10 @@ TEST_F(Exchange, CredentialsThenResultOpenTheChannel) {
     EXPECT_EQ(g_ownEvents, std::vector<uint32_t>{DI_EV_OPEN});
     ASSERT_EQ(ch->in.used, 3u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(ch->in.data), 3), "OWN");
+    // No socket notice announces those bytes again: the resume timer hands
+    // them to the channel's own handler.
+    diTimerDispatch(now + 10);
+    EXPECT_EQ(g_ownEvents, (std::vector<uint32_t>{DI_EV_OPEN, DI_EV_READABLE}));
 }
 
 TEST_F(Exchange, FailuresQuestionsAndSkippedFrames) {

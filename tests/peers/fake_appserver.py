@@ -11,13 +11,20 @@ name, text peer DNS name, u32 0. A text is a u32 length and UTF-8 bytes.
 A mismatch is logged and the connection closed without an answer.
 
 Applications (--app):
-  awtwindow  an X application (xaip_peer.py): one 160x120 window at depth 24
-             with coloured fills; every key the user types is logged as its
-             X-AIP message ("23 code char" press, "24 ..." release); it runs
-             until the file --close-file appears, then closes the
-             connection (the client sees the session suspended).
+  awtwindow  an X application (xaip_peer.py): one window at depth 24 (the
+             constructor's size, 160x120) with coloured fills (from its
+             "at"), sent in the same write as the end of the exchange; every
+             key the user types is logged as its X-AIP message ("23 code
+             char" press, "24 ..." release); it runs until the file
+             --close-file appears (or the constructor's stop() holds), then
+             closes the connection (the client sees the session suspended).
   character  a character application (taip_peer.serve_app): a coloured
              banner, a box in slot 1 and a prompt that echoes typed lines.
+Both log "application shown" when the client activates the application,
+which it does as it shows the application's frame.
+With a non-zero result the exchange ends with that code (the client's
+launch fails) and no application runs; hold() delays the end of the
+exchange until it holds.
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job; logs "hello pt=TYPE"
              (the client hello's printer type) and "print RESULT".
@@ -75,26 +82,25 @@ def read_frame(conn, timeout=20):
     return None if body is None else head + body
 
 
-def awtwindow(conn, log, close_file):
+def awtwindow(conn, log, stop):
+    """The picture went out with the end of the exchange."""
     import xaip_peer
     c = xaip_peer.Client(conn)
-    msgs = xaip_peer.picture_script(24)[:-1]  # the picture, without the final ping
-    conn.sendall(xaip_peer.stream_plain(msgs))
-    log("application shown")
     seen = 0
-    while not c.closed and not (close_file and os.path.exists(close_file)):
+    while not c.closed and not stop():
         c.poll(0.1)
         for line in c.lines[seen:]:
             if line.split()[0] in ("23", "24"):
                 log("key " + line)
+            elif line == "11" and "11" not in c.lines[:seen]:
+                log("application shown")
         seen = len(c.lines)
     log("application closing" if not c.closed else "client closed the application")
 
 
-def character(conn, log, close_file):
+def character(conn, log, stop):
     import taip_peer
-    taip_peer.serve_app(taip_peer.Session(conn), log,
-                        stop=lambda: bool(close_file) and os.path.exists(close_file))
+    taip_peer.serve_app(taip_peer.Session(conn), log, stop=stop)
 
 
 def printjob(conn, log, close_file, job=""):
@@ -157,8 +163,11 @@ DEVICE_APPS = {"cdm": drives, "audio": audio}
 
 class AppServer:
     def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
-                 close_file=None, job="", io=None, options=None):
+                 close_file=None, job="", io=None, options=None, size=(160, 120), at=(0, 0),
+                 result=0, stop=None, hold=None):
         self.log, self.app, self.close_file, self.job = log, app, close_file, job
+        self.size, self.at, self.result, self.hold = size, at, result, hold
+        self.stop = lambda: bool(close_file and os.path.exists(close_file)) or bool(stop and stop())
         self.io = io  # the IO request service's options (app "io")
         self.options = options or {}
         self.expected = connect_request(session, owner, cookie, host, peer)
@@ -167,6 +176,13 @@ class AppServer:
         self.port = self.listener.getsockname()[1]
         self.stopped = False
         self.connected = threading.Event()  # a connect request as expected came
+        self.shown = threading.Event()  # the client activated the application
+        self.ended = threading.Event()  # its connection is closed
+
+    def app_log(self, line):
+        if line == "application shown":
+            self.shown.set()
+        self.log(line)
 
     def handle(self, conn):
         with conn:
@@ -176,7 +192,19 @@ class AppServer:
                 return
             self.log("connect request as expected")
             self.connected.set()
-            conn.sendall(end_of_exchange(0))
+            end_at = time.time() + 60
+            while self.hold and not self.hold() and time.time() < end_at:
+                time.sleep(0.05)
+            opening = end_of_exchange(self.result)
+            if self.result:
+                conn.sendall(opening)
+                self.log("application refused")
+                return
+            if self.app == "awtwindow":
+                import xaip_peer  # the picture, without the final ping
+                opening += xaip_peer.stream_plain(
+                    xaip_peer.picture_script(24, self.size, self.at)[:-1])
+            conn.sendall(opening)
             try:
                 if self.app == "print":
                     printjob(conn, self.log, self.close_file, self.job)
@@ -185,9 +213,10 @@ class AppServer:
                 elif self.app in DEVICE_APPS:
                     DEVICE_APPS[self.app](conn, self.log, self.options)
                 else:
-                    APPS[self.app](conn, self.log, self.close_file)
+                    APPS[self.app](conn, self.app_log, self.stop)
             except (OSError, ValueError, struct.error) as e:
                 self.log("application ended: %s" % e)
+        self.ended.set()
         self.log("application connection closed")
 
     def serve(self):

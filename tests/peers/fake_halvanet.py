@@ -15,10 +15,12 @@ scenario that sees anything it did not expect ends with exit code 1.
 
 Scenarios:
   demo       signs the client in (ns1:userinfo), launches the X application
-             "awtwindow" and the character application "character" of
-             application servers it runs itself (fake_appserver.py) and
-             holds the session, logging whatever the client sends, until
-             the client leaves.
+             "awtwindow" and, once the client shows it, the character
+             application "character" of application servers it runs itself
+             (fake_appserver.py) and holds the session, logging whatever the
+             client sends, until the client leaves.
+  orders     signs in and launches --apps back to back (see
+             scenario_orders), then holds the session.
   local      signs in and launches --probe (a local program, placement 6)
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
@@ -388,9 +390,10 @@ def sign_in(c):
                            ("locale", "en"), ("server", "127.0.0.1")])
 
 
-def hold(c, end_at):
-    """Logs what the client sends until it leaves or time runs out."""
-    while time.time() < end_at:
+def hold(c, end_at, done=lambda: False):
+    """Logs what the client sends until it leaves, done() holds or time
+    runs out."""
+    while time.time() < end_at and not done():
         try:
             c.read_packet(timeout=max(0.1, min(1.0, end_at - time.time())))
         except socket.timeout:
@@ -400,35 +403,34 @@ def hold(c, end_at):
             return
 
 
+# Application kinds: object class and display size.
+APP_KINDS = {"awtwindow": ("mrkqvlxapplication", (160, 120)),
+             "character": ("mrkqvlcharacterapplication", (640, 400))}
+
+
+def launch(c, args, kind, name=None, session="s1", cookie="c1", **options):
+    """Runs an application server of that kind ("refused": an X application
+    whose server ends the exchange with code 1) and asks the client to show
+    its application (named "cn=" + name) in a window of its own."""
+    app = "awtwindow" if kind == "refused" else kind
+    objectclass, size = APP_KINDS[app]
+    size = options.setdefault("size", size)
+    if kind == "refused":
+        options["result"] = 1
+    server = fake_appserver.AppServer(c.log, session, "demo", cookie, "127.0.0.1", app=app,
+                                      close_file=args.close_file, **options).start()
+    mid = c.request("requestLaunch", [
+        ("objectclass", objectclass), ("mrkqvlapplicationplacement", "awtwindow"),
+        ("mrkqvlsessionappname", "cn=" + (name or kind)), ("mrkqvlsessionid", session),
+        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", cookie),
+        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", server.port),
+        ("mrkqvlsessionwidth", size[0]), ("mrkqvlsessionheight", size[1])])
+    expect_reply(c, mid, "requestLaunchResponse")
+    return server
+
+
 def launch_x(c, args):
-    """Runs the application server and asks the client to launch its X
-    application in a window of its own."""
-    app = fake_appserver.AppServer(c.log, "s1", "demo", "c1", "127.0.0.1",
-                                   close_file=args.close_file).start()
-    mid = c.request("requestLaunch", [
-        ("objectclass", "mrkqvlxapplication"), ("mrkqvlapplicationplacement", "awtwindow"),
-        ("mrkqvlsessionappname", "cn=awtwindow"), ("mrkqvlsessionid", "s1"),
-        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c1"),
-        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port),
-        ("mrkqvlsessionwidth", 160), ("mrkqvlsessionheight", 120)])
-    expect_reply(c, mid, "requestLaunchResponse")
-    return app
-
-
-def launch_character(c, args):
-    """Runs an application server for the character application and asks
-    the client to show it in a window of its own."""
-    app = fake_appserver.AppServer(c.log, "s3", "demo", "c3", "127.0.0.1", app="character",
-                                   close_file=args.close_file).start()
-    mid = c.request("requestLaunch", [
-        ("objectclass", "mrkqvlcharacterapplication"),
-        ("mrkqvlapplicationplacement", "awtwindow"),
-        ("mrkqvlsessionappname", "cn=character"), ("mrkqvlsessionid", "s3"),
-        ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", "c3"),
-        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", app.port),
-        ("mrkqvlsessionwidth", 640), ("mrkqvlsessionheight", 400)])
-    expect_reply(c, mid, "requestLaunchResponse")
-    return app
+    return launch(c, args, "awtwindow")
 
 
 def scenario_demo(srv, args):
@@ -477,8 +479,33 @@ def scenario_demo(srv, args):
         c.request("logout")
         hold(c, time.time() + 30)
         return
-    launch_x(c, args)
-    launch_character(c, args)
+    # Both frames open at the screen's corner, the one shown last on top:
+    # the character application comes second, and the X application's
+    # screen is wider than the character frame and draws its picture where
+    # that frame leaves it uncovered.
+    x = launch(c, args, "awtwindow", size=(880, 160), at=(690, 8))
+    hold(c, time.time() + 60, x.shown.is_set)
+    launch(c, args, "character", session="s3", cookie="c3")
+    hold(c, time.time() + args.lifetime)
+
+
+def scenario_orders(srv, args):
+    """Launches --apps one right after the other (names numbered by
+    position), then holds the session. With --first-closes the first
+    application ends once the second's connect request came, and the
+    second's exchange ends only after that."""
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    c.request("setState", [("logging", "logging_all")])
+    apps = []
+    for i, kind in enumerate(args.apps.split(","), 1):
+        options = {}
+        if args.first_closes and i == 1:
+            options["stop"] = lambda: len(apps) > 1 and apps[1].connected.is_set()
+        elif args.first_closes and i == 2:
+            options["hold"] = apps[0].ended.is_set
+        apps.append(launch(c, args, kind, "%s%d" % (kind, i), "s%d" % i, "c%d" % i, **options))
     hold(c, time.time() + args.lifetime)
 
 
@@ -892,7 +919,7 @@ def scenario_cardlogin(srv, args):
     hold(c, time.time() + args.lifetime)
 
 
-SCENARIOS = {"demo": scenario_demo, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
+SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
              "devices": scenario_devices, "flood": scenario_flood}
@@ -943,6 +970,9 @@ def main():
     ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
+    ap.add_argument("--apps", default="awtwindow,character",
+                    help="orders: the kinds launched (awtwindow, character, refused)")
+    ap.add_argument("--first-closes", action="store_true", help="orders: see the scenario")
     ap.add_argument("--probe", help="the local program's Windows path")
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
     ap.add_argument("--client-tty", help="io: the client's end of the serial line")

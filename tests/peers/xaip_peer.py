@@ -913,20 +913,21 @@ def picture_image(depth):
     return bytes(out)
 
 
-def picture_script(depth):
-    """A single-window screen of 160x120 at the given depth: the bell, a
-    white background, a red and a blue fill, a green outline, one 8x8 glyph
-    and the 64x64 image at (90, 50), then ping 3."""
+def picture_script(depth, size=(160, 120), at=(0, 0)):
+    """A single-window screen of `size` (160x120) at the given depth: the bell,
+    a white background and, from `at`, a red and a blue fill, a green outline, one
+    8x8 glyph and the 64x64 image at (90, 50), then ping 3."""
     px = lambda r, g, b: picture_pixel(depth, r, g, b).to_bytes(4, "little")[:3]
-    m = [(48, struct.pack("<HHHHBH", 0, 0, 160, 120, depth, 0)), (4, b""), (19, b"\x00\x00\x00"),
-         (20, px(255, 255, 255)), _fill(0, 0, 160, 120),
-         (20, px(255, 0, 0)), _fill(5, 5, 40, 30),
-         (20, px(0, 0, 255)), _fill(50, 5, 30, 40),
-         (20, px(0, 255, 0)), (9, i16(1) + struct.pack("<hhHH", 5, 60, 40, 30)),
+    (w, h), (x, y) = size, at
+    m = [(48, struct.pack("<HHHHBH", 0, 0, w, h, depth, 0)), (4, b""), (19, b"\x00\x00\x00"),
+         (20, px(255, 255, 255)), _fill(0, 0, w, h),
+         (20, px(255, 0, 0)), _fill(x + 5, y + 5, 40, 30),
+         (20, px(0, 0, 255)), _fill(x + 50, y + 5, 30, 40),
+         (20, px(0, 255, 0)), (9, i16(1) + struct.pack("<hhHH", x + 5, y + 60, 40, 30)),
          (36, b"\x02"), (38, struct.pack("<BBHHhhh", 2, 65, 8, 8, 0, 8, 9)), (30, b"\x02"),
          (39, struct.pack("<BhhhhB", 65, 0, 0, 8, 8, 0) + b"\x5a" * 8),
-         (20, px(0, 0, 0)), (34, struct.pack("<hhh", 60, 100, 1) + b"A"),
-         (2, struct.pack("<hhhhBB", 90, 50, 64, 64, depth, 0) + picture_image(depth))]
+         (20, px(0, 0, 0)), (34, struct.pack("<hhh", x + 60, y + 100, 1) + b"A"),
+         (2, struct.pack("<hhhhBB", x + 90, y + 50, 64, 64, depth, 0) + picture_image(depth))]
     if depth == 8:
         cells = list(enumerate(PICTURE_CELLS)) + [(i, picture_cell(i)) for i in range(16, 256)]
         entries = b"".join(bytes([i, r, g, b]) for i, (r, g, b) in cells)

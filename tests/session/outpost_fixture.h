@@ -116,6 +116,9 @@ struct LaunchOutpost : CServerOutpost {
     }
     void RaiseFrame(DiFrame*) override { events.push_back("raise frame"); }
     void ShowEngineWindows(DiChannel*) override { events.push_back("show engine windows"); }
+    void SetFrameTitle(DiFrame*, const DiChar* title) override {
+        events.push_back("title " + narrow(title));
+    }
     void ShowObject(DiObject* obj) override {
         events.push_back(obj->type == DI_OBJ_PROGRESS ? "show progress" : "show frame");
     }

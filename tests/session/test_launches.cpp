@@ -218,6 +218,23 @@ TEST_F(Launches, SwitchStateByState) {
     }
 }
 
+TEST_F(Launches, TheFrameShowsTheShortNameFromTheConnectOn) {
+    const std::pair<const char*, bool> rows[] = {
+        {"awtwindow", true}, {"kiosk", true}, {"multiplewindows", true}, {"localx", false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.first);
+        so->events.clear();
+        arrive(request("requestLaunch", launchParams(r.first), "7"));
+        ASSERT_NE(launch(), nullptr);
+        EXPECT_EQ(launch()->state, DI_LAUNCH_STARTING);
+        bool titled = std::find(so->events.begin(), so->events.end(), "title x") != so->events.end();
+        EXPECT_EQ(titled, r.second);
+        so->CancelLaunch(launch());
+        closeLeftFrames();
+        toServer();
+    }
+}
+
 // The kind of a launch as the number of its label message (0: none).
 uint32_t kindOf(const CLaunch* l) {
     if (dynamic_cast<const CKioskLaunch*>(l)) return 311;

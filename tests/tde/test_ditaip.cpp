@@ -2,6 +2,7 @@
 // screen drawing onto the recording canvas.
 #include <gtest/gtest.h>
 
+#include "core/dilog.h"
 #include "core/ditimer.h"
 #include "td_recorder.h"
 
@@ -154,6 +155,29 @@ TEST(TAIPSession, StartReadsOptionalFieldsAndReplacesAnEarlierStart) {
     // Every timer went with its engines: running them now touches nothing.
     diTimerDispatch(diDEClock() + 100000000);
     EXPECT_EQ(timers(), 0);
+}
+
+// Message 9 ("Connected") as each language of the resources carries it.
+const char16_t* g_connected = u"";
+bool connectedLoader(uint32_t message, DiChar* buf, size_t size) {
+    size_t n = 0;
+    for (; message == 9 && g_connected[n] && n + 1 < size; n++)
+        buf[n] = g_connected[n];
+    buf[n] = 0;
+    return message == 9;
+}
+
+TEST(TAIPSession, StartTitlesTheEngineConnectedInTheUsersLanguage) {
+    diLogSetMessageLoader(connectedLoader);
+    for (const char16_t* text : {u"Connected", u"Connect\u00e9", u"\u63a5\u7d9a\u3055\u308c\u307e\u3057\u305f",
+                                 u"\uc5f0\uacb0\ub428", u"\u5df2\u8fde\u63a5", u"\u5df2\u9023\u7dda"}) {
+        g_connected = text;
+        TDRig rig;
+        rig.feed(tdStart(24, 80));
+        ASSERT_NE(rig.t->ch.hdr.title, nullptr);
+        EXPECT_EQ(std::u16string(rig.t->ch.hdr.title), text);
+    }
+    diLogSetMessageLoader(nullptr);
 }
 
 TEST(TAIPSession, EndStopsDispatchAndReportsItsStatus) {

@@ -4,6 +4,7 @@
 // faults a hostile server could exploit, properties and the probe.
 #include <gtest/gtest.h>
 
+#include "core/dilog.h"
 #include "engine_harness.h"
 
 #include <algorithm>
@@ -34,9 +35,20 @@ struct Engine : ::testing::Test, EngineRig {
     Lines paints() { return g_rdev.with("16 "); }
 };
 
+bool frenchMessages(uint32_t message, DiChar* buf, size_t size) {
+    std::u16string text = message == 9 ? u"Connect\u00e9" : u"";
+    buf[text.copy(buf, size - 1)] = 0;
+    return message == 9;
+}
+
 TEST_F(Engine, SessionStartBuildsTheScreenAndAnnouncesThePropertiesInOrder) {
     d->flags |= 0x80 | 0x1000; // bits the session does not derive stay
+    diLogSetMessageLoader(frenchMessages);
     startSession(0x20 | 0x80 | 0x400, 0, 300, 200, 16, 0x4);
+    diLogSetMessageLoader(nullptr);
+    // Titled "Connected" in the user's language.
+    ASSERT_NE(d->ch.hdr.title, nullptr);
+    EXPECT_EQ(std::u16string(d->ch.hdr.title), u"Connect\u00e9");
     EXPECT_EQ(g_rdev.log, (Lines{"0", "14 0", "6", "2", "started"}));
     std::vector<SentMessage> m = sent();
     ASSERT_EQ(m.size(), 8u);

@@ -99,12 +99,31 @@ hv_start_xvfb() {
 # starts would otherwise inherit the output pipe of the first test program
 # and keep whatever reads it waiting.
 hv_start_wine() {
+    local server audio
     mkdir -p "$WINEPREFIX"
     wineserver -f -p </dev/null >/dev/null 2>&1 &
-    hv_started_pids+=($!)
-    HV_WINE_STARTED=1
+    server=$!
     [ -f "$WINEPREFIX/system.reg" ] || echo "creating the Wine prefix $WINEPREFIX"
     wine wineboot </dev/null >/dev/null 2>&1
+    # A second server for a prefix ends at once: the prefix's processes
+    # belong to whoever started the running one (a test run beside us), and
+    # only a server of our own is ended with everything in it at the end.
+    if kill -0 "$server" 2>/dev/null; then
+        hv_started_pids+=("$server")
+        HV_WINE_STARTED=1
+    fi
+    # Without a sound card ALSA's library prints a dozen complaints on the
+    # terminal whenever a program opens the sound system: Wine then uses
+    # PulseAudio alone (a private server, hv_start_pulse, still plays).
+    grep -q '^ *[0-9]' /proc/asound/cards 2>/dev/null || audio=pulse
+    if [ "$(cat "$WINEPREFIX/.hv-audio" 2>/dev/null)" != "${audio:-default}" ]; then
+        if [ -n "$audio" ]; then
+            wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "$audio" /f
+        else
+            wine reg delete 'HKCU\Software\Wine\Drivers' /v Audio /f
+        fi </dev/null >/dev/null 2>&1
+        echo "${audio:-default}" >"$WINEPREFIX/.hv-audio"
+    fi
     # A crashing test program must end at once with its failure code: the
     # default post-mortem debugger hangs on this display until ctest's
     # timeout. Replace it, in both registry views, by a command that exits.

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# One row of the launch orders: the scripted server (scenario "orders")
+# launches APPS one right after the other, each of its own application
+# server; the frames titled SHOWN must become viewable and those titled GONE
+# must not be ("-" for none; read from the X server, as a user sees them).
+# Usage: run_launch_orders.sh ROOT APPS "SHOWN..." "GONE..." [server options]
+set -u
+root=$1 apps=$2 shown=$3 gone=${4#-}
+shift 4
+source "$root/tests/session/session_lib.sh"
+fail_details() {
+    echo "--- client log"
+    iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | tail -n 40
+}
+python3 "$root/tests/peers/fake_halvanet.py" --scenario orders --apps "$apps" "$@" \
+    --port-file "$work/sp" --transcript "$work/t" --lifetime 120 </dev/null >/dev/null 2>&1 &
+server=$!
+await 100 test -s "$work/sp" || fail "the server did not start"
+wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
+    -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
+client=$!
+# shellcheck disable=SC2086 # the names are words
+seen=$(/usr/bin/python3 "$root/tests/session/screen_check.py" frames 60 $shown --gone $gone) ||
+    fail "$apps: $seen"
+kill "$client" "$server" 2>/dev/null
+wait "$client" "$server" 2>/dev/null
+echo "passed: $seen"
+rm -rf "$work"
