@@ -639,7 +639,7 @@ TEST(OutpostTexts, ReloadScriptKeepsServerTextInsideItsStrings) {
         u"http://h/x\"); alert(1); (\"",
         u"http://h/</script><script>alert(1)</script>",
         u"http://h/a\\\"b",
-        u"http://h/line\r\nbreak\u2028\u2029'single'",
+        u"http://h/line\u2028break\u2029'single'",
     };
     for (const std::u16string& url : rows) {
         DiChar* script = diSOReloadFrameScript(url.c_str(), u"_self");
@@ -676,6 +676,7 @@ TEST(OutpostTexts, ReloadScriptOnlyForWebAddresses) {
         {u"C:\\Windows\\x.exe", false},
         {u"http://", false},
         {u"https:///h", false},
+        {u"http://h/a\r\n<script>", false},
     };
     for (const Row& r : rows) {
         DiChar* script = diSOReloadFrameScript(r.url, u"_self");
