@@ -220,9 +220,17 @@ TEST_F(SessionWindows, FullDiskStopsTheFileWithOneErrorEntry) {
     PROCESS_INFORMATION pi = {};
     ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\ln", &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &si, &pi));
-    WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    /* Wine's handle of a host program cannot be waited on: wait for the link. */
+    std::wstring link = dir + L"\\drx.txt";
+    ASSERT_TRUE(pumpUntil([&] {
+        HANDLE h = CreateFileW(link.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(h);
+        return true;
+    }));
     std::u16string dir16(dir.begin(), dir.end());
     g_ddApp->opt.logDir = const_cast<DiChar*>(dir16.c_str());
     CLogFile* log = new CLogFile();
