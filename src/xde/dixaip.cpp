@@ -403,6 +403,16 @@ int diXAIPReadInput(DiXDisplay* d) {
         diXAIPDispatch(d, &d->assembly, !p.sync);
         if (!ch->open) return 0;
         diXAIPAckConsumed(d);
+        /* The end of the stream counts once the bytes before it are handled:
+         * the socket may announce it no more, and this read took it. A rest
+         * that made no progress is a message the end cut short. */
+        if (got < 0) {
+            if (ch->in.used == 0 || used == 0) {
+                diXAIPDispatch(d, &d->assembly, 0);
+                return -1;
+            }
+            continue;
+        }
         if (!p.sync) return 0;
         /* After a sync the server waits for the answers: keep reading while
          * bytes arrive, for at most the sync wait. */

@@ -538,4 +538,23 @@ TEST_F(Wire, PeerCloseAfterTheLastBytesIsReportedOnce) {
     EXPECT_EQ(g_xrec.lines, (std::vector<std::string>{"DestroyWindow 1"}));
 }
 
+// The login exchange leaves the bytes read with its end in the channel; the
+// application closed right after them, and the read that drains them takes
+// the end too. No notice of it comes again: that read reports it.
+TEST_F(Wire, PeerCloseTakenWithBufferedBytesEndsThatRead) {
+    for (const std::string& tail : {std::string(), msg(16, "\x03").substr(0, 2)}) {
+        SCOPED_TRACE(tail.size());
+        reset();
+        std::string bytes = msg(16, "\x01") + msg(16, "\x02") + tail;
+        ASSERT_EQ(diIOReserve(&d.ch.in, uint32_t(bytes.size())), 0);
+        memcpy(d.ch.in.data, bytes.data(), bytes.size());
+        d.ch.in.used = uint32_t(bytes.size());
+        g_fakeNet.closed = true;
+        EXPECT_EQ(pump(), -1);
+        EXPECT_EQ(g_xrec.lines, (std::vector<std::string>{"DestroyWindow 1", "DestroyWindow 2"}));
+        release();
+    }
+    reset();
+}
+
 } // namespace
