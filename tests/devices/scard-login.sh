@@ -23,6 +23,24 @@ wait_file() { # file seconds
     return 1
 }
 
+# What a failed run saw: the windows of the display, the server's and the
+# application server's logs, the client's log.
+failed() {
+    echo "FAILED: $*"
+    echo "--- windows"
+    for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        echo "$w pid $(xdotool getwindowpid "$w" 2>/dev/null) $(xdotool getwindowname "$w" 2>/dev/null)"
+    done
+    echo "--- X focus $(xdotool getwindowfocus 2>/dev/null), pointer $(xdotool getmouselocation 2>/dev/null)"
+    echo "--- server transcript"
+    cat "$run/t" 2>/dev/null
+    echo "--- application server"
+    cat "$run/laip" 2>/dev/null
+    echo "--- client log"
+    iconv -f UTF-16LE -t UTF-8 "$run/drx.txt" 2>/dev/null | tail -n 30
+    exit 1
+}
+
 # run SCRIPT WANT: one launch whose answer must match the Python test WANT.
 run() {
     local script=$1 want=$2 run=$work/$1 win i
@@ -30,12 +48,12 @@ run() {
     /usr/bin/python3 "$here/../peers/laip_peer.py" --scenario card --user alice \
         --port-file "$run/ap" --log "$run/laip" --lifetime 120 </dev/null >/dev/null 2>&1 &
     pids+=($!)
-    wait_file "$run/ap" 10 || { echo "laip_peer did not start"; exit 1; }
+    wait_file "$run/ap" 10 || failed "laip_peer did not start"
     /usr/bin/python3 "$here/../peers/fake_halvanet.py" --scenario cardlogin \
         --app-port "$(cat "$run/ap")" --port-file "$run/sp" --transcript "$run/t" \
         --lifetime 120 </dev/null >/dev/null 2>&1 &
     pids+=($!)
-    wait_file "$run/sp" 10 || { echo "fake_halvanet did not start"; exit 1; }
+    wait_file "$run/sp" 10 || failed "fake_halvanet did not start"
     # (From its own folder: the client writes its log where it starts.)
     (cd "$run" && HV_SCARD_STANDIN_SCRIPT=$script WINEDLLOVERRIDES="winscard=n;$WINEDLLOVERRIDES" \
         exec wine "$work/bin/$(basename "$client")" -server 127.0.0.1 -port "$(cat "$run/sp")" \
@@ -43,23 +61,26 @@ run() {
     local client_pid=$!
     pids+=($client_pid)
     win=
+    # Our client's dialog (Wine names each X window's process): a window
+    # another program left on the display is not it.
     for i in $(seq 1 300); do
-        win=$(xdotool search --name "^Authentication for" 2>/dev/null | head -n 1)
+        win=$(xdotool search --all --pid "$client_pid" --name "^Authentication for" 2>/dev/null | head -n 1)
         [ -n "$win" ] && break
         sleep 0.1
     done
-    [ -n "$win" ] || { echo "$script: no authentication dialog"; cat "$run/t"; exit 1; }
-    # Keys go to the window under the pointer while the X focus rests at
-    # the root: the pointer rests on the dialog's title bar.
+    [ -n "$win" ] || failed "${script:-readers}: no authentication dialog"
+    # The keys go to the dialog whatever window held the X focus before: the
+    # focus is put on it, and the pointer rests on its title bar.
     eval "$(xdotool getwindowgeometry --shell "$win")"
     xdotool mousemove $((X + WIDTH / 2)) $((Y + 4))
     xdotool windowactivate "$win" 2>/dev/null
     for i in $(seq 1 100); do
         grep -q '"type": 21' "$run/laip" 2>/dev/null && break
+        xdotool windowfocus "$win" 2>/dev/null
         xdotool key --clearmodifiers Return
         for j in $(seq 1 10); do grep -q '"type": 21' "$run/laip" 2>/dev/null && break; sleep 0.1; done
     done
-    /usr/bin/python3 - "$run/laip" "$want" "$script" <<'PY' || exit 1
+    /usr/bin/python3 - "$run/laip" "$want" "$script" <<'PY' || failed "the answer"
 import json, sys
 answers = [json.loads(l) for l in open(sys.argv[1]) if '"type": 21' in l]
 if not answers or not eval(sys.argv[2], {"a": answers[0]}):
