@@ -404,10 +404,11 @@ int diXAIPReadInput(DiXDisplay* d) {
         if (!ch->open) return 0;
         diXAIPAckConsumed(d);
         /* The end of the stream counts once the bytes before it are handled:
-         * the socket may announce it no more, and this read took it. A rest
-         * that made no progress is a message the end cut short. */
+         * the socket may announce it no more, and this read took it. The next
+         * pass finds it again with nothing left; a rest that made no progress
+         * is a message the end cut short. */
         if (got < 0) {
-            if (ch->in.used == 0 || used == 0) {
+            if (used == 0) {
                 diXAIPDispatch(d, &d->assembly, 0);
                 return -1;
             }
