@@ -12,7 +12,12 @@ int diPAIPSendStart(DiChannel* ch, int) {
     return diPAIPSendBare(pc, 14, 1);
 }
 
+/* A successful exchange is followed by the start message, which sets the
+ * printing state; without it no job can be printing on this route, and a
+ * printing state left behind would keep every later job queued. */
 void diPAIPExchangeEnded(DiChannel* ch) {
-    if (ch && ch->hdr.type == DI_OBJ_PRINT)
-        diPrintSetState(reinterpret_cast<DiPrintChannel*>(ch), DI_PRINT_PRINTING);
+    if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
+    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
+    if (!pc->connected && (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
+        diPrintSetState(pc, pc->resumeState);
 }

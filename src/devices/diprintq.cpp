@@ -30,6 +30,12 @@ std::u16string urlBaseOf(const std::u16string& name) {
     return slash == std::u16string::npos ? name.substr(0, at + 1) : name.substr(0, slash + 1);
 }
 
+/* Answers a job that will not print with the print fault, and logs why. */
+void refuse(const DiChar* messageId, const char16_t* why) {
+    diLogErrorText((u"Print job refused: " + std::u16string(why)).c_str());
+    diSOFaultPrint(messageId, why);
+}
+
 } // namespace
 
 CPrintJobQueue::CPrintJobQueue() {
@@ -57,35 +63,43 @@ void CPrintJobQueue::AddJob(const DiChar* name, const DiChar* messageId) {
 }
 
 void CPrintJobQueue::StartNextJob() {
-    DiPrintChannel* pc = printChannel(channel);
-    if (jobs.empty() || !pc) return;
-    CPrintJob job = jobs.front();
-    pc->jobName = job.name;
-    StartJob(&job);
-    jobs.pop_front();
+    while (!jobs.empty()) {
+        CPrintJob& job = jobs.front();
+        int started = StartJob(&job);
+        /* A job leaves the queue only once it has started or has been
+         * answered: behind a busy channel it waits for that job's end. */
+        if (started == 0) return;
+        if (started < 0) refuse(job.messageId.c_str(), u"Print job could not be started");
+        jobs.pop_front();
+        if (started > 0) return;
+    }
 }
 
-void CPrintJobQueue::StartJob(CPrintJob* job) {
+int CPrintJobQueue::StartJob(CPrintJob* job) {
     DiPrintChannel* pc = printChannel(channel);
-    if (!pc || pc->state == DI_PRINT_PRINTING) return;
+    if (!pc) return -1;
+    if (pc->state == DI_PRINT_PRINTING) return 0;
     if (pc->connected) {
         if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
             pc->jobName = job->name;
-            if (diPAIPSendJobRequest(pc, 1) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
-            return;
+            if (diPAIPSendJobRequest(pc, 1) != 0) return -1;
+            diPrintSetState(pc, DI_PRINT_PRINTING);
+            return 1;
         }
         diPAIPSendStop(pc);
     }
     /* The server connects the channel for this job's service; the request
-     * follows its hello. */
+     * follows its hello (and waits for the next one when it cannot be
+     * sent). */
     diSOReplyPrint(job->name.c_str(), job->messageId.c_str());
     pc->urlBase = urlBaseOf(job->name);
     pc->jobName = job->name;
     pc->jobWaiting = true;
-    if (pc->connected && pc->helloSeen) {
+    if (pc->connected && pc->helloSeen && diPAIPSendJobRequest(pc, 1) == 0) {
         pc->jobWaiting = false;
-        if (diPAIPSendJobRequest(pc, 1) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
+        diPrintSetState(pc, DI_PRINT_PRINTING);
     }
+    return 1;
 }
 
 CPrintJob* CPrintJobQueue::FindJob(const DiChar* name) {

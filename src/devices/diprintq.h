@@ -33,9 +33,16 @@ class CPrintJobQueue {
      * session describes the default printer. */
     void RegisterChannel();
 
+    /* Queues a job, and starts it when the channel is free. */
     void AddJob(const DiChar* name, const DiChar* messageId);
+    /* Starts the first queued job unless the channel is busy with another;
+     * a job that cannot start is answered with the print fault and the next
+     * one is tried. */
     void StartNextJob();
-    void StartJob(CPrintJob* job);
+    /* 1 when the job started (requested on the connected channel, or
+     * answered for the server to connect it), 0 when the channel is busy
+     * with another job, -1 when it cannot start. */
+    int StartJob(CPrintJob* job);
     bool HasJob() const { return !jobs.empty(); }
     CPrintJob* FindJob(const DiChar* name);
     int GetJobCount() const { return int(jobs.size()); }

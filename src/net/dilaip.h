@@ -105,9 +105,9 @@ void diSOLaunchFailed(DiChannel* ch, int message, const DiChar* text);
 void diSOCancelLaunchDialogTimer(void);
 int diIOSendStart(DiChannel* ch);
 int diPAIPSendStart(DiChannel* ch, int value);
-/* A print channel's exchange ended: its state becomes printing (2), so
- * that queued jobs wait for its own protocol, or for the connection's
- * loss, which pauses them. */
+/* A print channel's exchange ended, before its start message when the
+ * result is success: a channel that is not started leaves no printing
+ * state behind. */
 void diPAIPExchangeEnded(DiChannel* ch);
 
 #endif

@@ -8,6 +8,7 @@
 #include "devices/diprintq.h"
 #include "fakes/chan_fakes.h"
 #include "fakes/print_fakes.h"
+#include "net/dilaip.h"
 #include "session/dicapability.h"
 
 #include <zlib.h>
@@ -495,6 +496,31 @@ TEST_F(PrintQueue, JobsAndRequests) {
     EXPECT_EQ(8, n);
     EXPECT_EQ(u"Lab", q.lastPrinterName);
     EXPECT_EQ(qc->client.list, q.lastPrinterList);
+}
+
+// No job is lost: a failed login exchange leaves no printing state behind,
+// the user's resume reports the job it starts, and a job that cannot start
+// is answered with the print fault.
+TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
+    CPrintJobQueue q;
+    g_fakePrint.queue = &q;
+    auto job = [](char16_t n) { return u"http://srv/a/_service/job" + std::u16string(1, n); };
+    q.AddJob(job('1').c_str(), u"m1");
+    diPAIPExchangeEnded(q.channel); // it failed: no start follows
+    q.AddJob(job('2').c_str(), u"m2");
+    EXPECT_EQ((std::vector<std::u16string>{job('1'), job('2')}), g_fakePrint.replies);
+    diPAIPSendStart(q.channel, 1);
+    q.AddJob(job('3').c_str(), u"m3"); // queued while job 2 is on the channel
+    diPrintPause(q.channel);
+    diPrintResume(q.channel);
+    EXPECT_EQ(u"printing", std::u16string(q.GetStateName()));
+    EXPECT_EQ(0, q.GetJobCount());
+    g_fakePrint.queue = nullptr;
+    g_fakeChannels.printCtor = nullptr;
+    CPrintJobQueue none; // its channel could not be made
+    none.AddJob(job('4').c_str(), u"m4");
+    EXPECT_EQ(std::vector<std::u16string>{u"m4"}, g_fakePrint.faults);
+    EXPECT_EQ(0, none.GetJobCount());
 }
 
 } // namespace
