@@ -513,6 +513,10 @@ int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId) {
                        reinterpret_cast<const uint8_t*>(name.data()), name.size());
 }
 
+bool diPAIPJobNameFits(const std::u16string& name) {
+    return toUtf8(name).size() <= DI_PAIP_OUT_LIMIT - DI_PAIP_HEADER;
+}
+
 int diPAIPSendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId) {
     return sendBare(pc, type, jobId);
 }

@@ -30,6 +30,14 @@ std::u16string urlBaseOf(const std::u16string& name) {
     return slash == std::u16string::npos ? name.substr(0, at + 1) : name.substr(0, slash + 1);
 }
 
+/* The length of a text, counted no further than `max`. */
+size_t boundedLength(const DiChar* s, size_t max) {
+    size_t n = 0;
+    while (n < max && s[n])
+        n++;
+    return n;
+}
+
 /* Answers a job that will not print with the print fault, and logs why. */
 void refuse(const DiChar* messageId, const char16_t* why) {
     diLogErrorText((u"Print job refused: " + std::u16string(why)).c_str());
@@ -56,7 +64,20 @@ CPrintJobQueue::~CPrintJobQueue() {
 }
 
 void CPrintJobQueue::AddJob(const DiChar* name, const DiChar* messageId) {
-    if (!name || !*name || !messageId || !*messageId || FindJob(name)) return;
+    if (!name || !*name || !messageId || !*messageId) return;
+    /* Lengths first: a name of any length would be kept, and compared with
+     * every queued one. */
+    if (boundedLength(name, DI_PRINT_MAX_JOB_TEXT + 1) > DI_PRINT_MAX_JOB_TEXT ||
+        boundedLength(messageId, DI_PRINT_MAX_JOB_TEXT + 1) > DI_PRINT_MAX_JOB_TEXT ||
+        !diPAIPJobNameFits(name)) {
+        refuse(messageId, u"Print job name or message id too long");
+        return;
+    }
+    if (FindJob(name)) return;
+    if (jobs.size() >= DI_PRINT_MAX_JOBS) {
+        refuse(messageId, u"Too many print jobs waiting");
+        return;
+    }
     diLogInfoArgs(378, {name});
     jobs.push_back({name, messageId});
     if (GetState() != DI_PRINT_PRINTING) StartNextJob();

@@ -20,6 +20,16 @@ class CPrintJob {
     std::u16string messageId; /* of the server's print request */
 };
 
+enum : uint32_t {
+    /* Jobs waiting at once. A job waits only while an earlier one is
+     * transferred and printed; a user sends a handful of documents at a
+     * time. */
+    DI_PRINT_MAX_JOBS = 256,
+    /* The longest job name and message id a job keeps, in characters. A job
+     * name is a web address, and browsers take none longer. */
+    DI_PRINT_MAX_JOB_TEXT = 2083,
+};
+
 class CPrintJobQueue {
   public:
     /* Makes the print channel through the channel factory (none when that
@@ -33,7 +43,9 @@ class CPrintJobQueue {
      * session describes the default printer. */
     void RegisterChannel();
 
-    /* Queues a job, and starts it when the channel is free. */
+    /* Queues a job, and starts it when the channel is free. A job past the
+     * ceilings, or whose name cannot be requested, is answered with the
+     * print fault. */
     void AddJob(const DiChar* name, const DiChar* messageId);
     /* Starts the first queued job unless the channel is busy with another;
      * a job that cannot start is answered with the print fault and the next

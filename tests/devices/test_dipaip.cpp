@@ -8,6 +8,7 @@
 #include "devices/diprintq.h"
 #include "fakes/chan_fakes.h"
 #include "fakes/print_fakes.h"
+#include "io_wire.h"
 #include "net/dilaip.h"
 #include "session/dicapability.h"
 
@@ -521,6 +522,28 @@ TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
     none.AddJob(job('4').c_str(), u"m4");
     EXPECT_EQ(std::vector<std::u16string>{u"m4"}, g_fakePrint.faults);
     EXPECT_EQ(0, none.GetJobCount());
+}
+
+// A server cannot make the queue hold more than its ceilings: long names
+// are refused before they are kept or compared, and jobs past the count
+// are answered with the print fault.
+TEST_F(PrintQueue, JobsStopAtTheCeilings) {
+#ifndef HV_COUNTS_ALLOCATIONS
+    GTEST_SKIP() << "needs the sanitizer's allocation count";
+#endif
+    CPrintJobQueue q;
+    reinterpret_cast<DiPrintChannel*>(q.channel)->state = DI_PRINT_PRINTING;
+    std::u16string longName(200000, u'x');
+    size_t before = iowire::heldBytes();
+    for (int i = 0; i < 2200; i++) {
+        std::string n = std::to_string(i);
+        std::u16string name = u"http://srv/a/_service/" + std::u16string(n.begin(), n.end());
+        if (i < 200) name = longName.replace(0, n.size(), name.substr(name.size() - n.size()));
+        q.AddJob(name.c_str(), u"m");
+        ASSERT_LT(iowire::heldBytes() - before, 8u << 20) << "after " << i << " jobs";
+    }
+    EXPECT_EQ(int(DI_PRINT_MAX_JOBS), q.GetJobCount());
+    EXPECT_EQ(2200 - DI_PRINT_MAX_JOBS, g_fakePrint.faults.size());
 }
 
 } // namespace
