@@ -99,7 +99,9 @@ void CPrintJobQueue::StartNextJob() {
 int CPrintJobQueue::StartJob(CPrintJob* job) {
     DiPrintChannel* pc = printChannel(channel);
     if (!pc) return -1;
-    if (pc->state == DI_PRINT_PRINTING) return 0;
+    /* Busy while a job prints, and while one waits for the connection the
+     * server makes for it: its name is the one the hello will request. */
+    if (pc->state == DI_PRINT_PRINTING || pc->jobWaiting) return 0;
     if (pc->connected) {
         if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
             pc->jobName = job->name;

@@ -499,23 +499,32 @@ TEST_F(PrintQueue, JobsAndRequests) {
     EXPECT_EQ(qc->client.list, q.lastPrinterList);
 }
 
-// No job is lost: a failed login exchange leaves no printing state behind,
-// the user's resume reports the job it starts, and a job that cannot start
-// is answered with the print fault.
+// No job is lost: a failed login exchange leaves no printing state behind
+// and lets the next job start, a job that waits for its connection is not
+// overtaken by the next, a job that ends hands over to the next, the user's
+// resume reports the job it starts, and a job that cannot start is answered
+// with the print fault.
 TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
     CPrintJobQueue q;
     g_fakePrint.queue = &q;
     auto job = [](char16_t n) { return u"http://srv/a/_service/job" + std::u16string(1, n); };
     q.AddJob(job('1').c_str(), u"m1");
-    diPAIPExchangeEnded(q.channel); // it failed: no start follows
     q.AddJob(job('2').c_str(), u"m2");
+    diPAIPExchangeEnded(q.channel, 0); // job 1's failed: no start follows
+    q.AddJob(job('3').c_str(), u"m3"); // waits: job 2 is the one the hello requests
     EXPECT_EQ((std::vector<std::u16string>{job('1'), job('2')}), g_fakePrint.replies);
     diPAIPSendStart(q.channel, 1);
-    q.AddJob(job('3').c_str(), u"m3"); // queued while job 2 is on the channel
+    g_fakeNet.incoming = {msg(1, 0, "\x07\x01", 4), start(1, false, 1), msg(3, 0)};
+    diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    q.AddJob(job('4').c_str(), u"m4"); // queued while job 3 is on the channel
     diPrintPause(q.channel);
     diPrintResume(q.channel);
     EXPECT_EQ(u"printing", std::u16string(q.GetStateName()));
     EXPECT_EQ(0, q.GetJobCount());
+    std::string requested;
+    for (const PFrame& f : frames(g_fakeNet.sent))
+        if (f.type == 13) requested += f.payload.substr(f.payload.size() - 4) + " ";
+    EXPECT_EQ("job2 job3 job4 ", requested);
     g_fakePrint.queue = nullptr;
     g_fakeChannels.printCtor = nullptr;
     CPrintJobQueue none; // its channel could not be made
