@@ -132,9 +132,11 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
     }
     pc->helloSeen = true;
     diPAIPSendHello(pc, jobId);
-    if (pc->jobWaiting && !pc->jobName.empty()) {
+    /* A request that cannot be sent leaves the job waiting for the next
+     * hello. */
+    if (pc->jobWaiting && !pc->jobName.empty() && diPAIPSendJobRequest(pc, jobId) == 0) {
         pc->jobWaiting = false;
-        if (diPAIPSendJobRequest(pc, jobId) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
+        diPrintSetState(pc, DI_PRINT_PRINTING);
     }
 }
 
@@ -277,10 +279,10 @@ void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
     pc->errorText.clear();
     dropJob(pc);
     pc->failed = false;
-    if (diSOGetPrintJobCount() == 0)
-        diPrintSetState(pc, DI_PRINT_READY);
-    else
-        diSOStartNextPrintJob();
+    /* The channel is free before the next job starts: a start in state 2
+     * would leave that job waiting for an end that never comes. */
+    diPrintSetState(pc, DI_PRINT_READY);
+    if (diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
     if (flags & FLAG_ACK) sendAck(pc, failed);
 }
 
@@ -511,6 +513,10 @@ int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId) {
                        reinterpret_cast<const uint8_t*>(name.data()), name.size());
 }
 
+bool diPAIPJobNameFits(const std::u16string& name) {
+    return toUtf8(name).size() <= DI_PAIP_OUT_LIMIT - DI_PAIP_HEADER;
+}
+
 int diPAIPSendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId) {
     return sendBare(pc, type, jobId);
 }
@@ -535,11 +541,10 @@ void diPrintResume(DiChannel* ch) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     pc->resumeState = DI_PRINT_READY;
-    if (pc->state == DI_PRINT_PAUSED) {
-        pc->state = DI_PRINT_READY;
-        diSOStartNextPrintJob();
-    }
+    bool paused = pc->state == DI_PRINT_PAUSED;
     pc->state = DI_PRINT_READY;
+    /* Last: the job it starts sets the printing state. */
+    if (paused) diSOStartNextPrintJob();
 }
 
 void diPrintScheduleDelete(DiPrintChannel* pc, const std::u16string& path) {

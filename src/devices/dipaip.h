@@ -104,6 +104,8 @@ void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len);
 void diPrintSetState(DiPrintChannel* pc, uint32_t state);
 /* Requests the job of the channel's job name (type 13). */
 int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId);
+/* True when a job request for the name fits the output buffer. */
+bool diPAIPJobNameFits(const std::u16string& name);
 /* A message of the type with the header only. */
 int diPAIPSendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId);
 /* Stop (type 9), job id 1. */

@@ -3,6 +3,9 @@
  * from the channel so that tests of the route may stand in for them). */
 #include "devices/dipaip.h"
 
+#include "core/dilog.h"
+#include "session/disoaccess.h"
+
 int diPAIPSendStart(DiChannel* ch, int) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return -1;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
@@ -12,7 +15,17 @@ int diPAIPSendStart(DiChannel* ch, int) {
     return diPAIPSendBare(pc, 14, 1);
 }
 
-void diPAIPExchangeEnded(DiChannel* ch) {
-    if (ch && ch->hdr.type == DI_OBJ_PRINT)
-        diPrintSetState(reinterpret_cast<DiPrintChannel*>(ch), DI_PRINT_PRINTING);
+/* A successful exchange is followed by the start message, which sets the
+ * printing state. Without it no job can be printing on this route: a
+ * printing state left behind would keep every later job queued, and the job
+ * that waited for this connection will not come, so the next one starts. */
+void diPAIPExchangeEnded(DiChannel* ch, int started) {
+    if (!ch || ch->hdr.type != DI_OBJ_PRINT || started) return;
+    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
+    if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING)
+        diPrintSetState(pc, pc->resumeState);
+    if (!pc->jobWaiting) return;
+    pc->jobWaiting = false;
+    diLogErrorText((u"Print job not printed, its connection failed: " + pc->jobName).c_str());
+    if (pc->state == DI_PRINT_READY && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
 }

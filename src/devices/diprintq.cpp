@@ -30,6 +30,20 @@ std::u16string urlBaseOf(const std::u16string& name) {
     return slash == std::u16string::npos ? name.substr(0, at + 1) : name.substr(0, slash + 1);
 }
 
+/* The length of a text, counted no further than `max`. */
+size_t boundedLength(const DiChar* s, size_t max) {
+    size_t n = 0;
+    while (n < max && s[n])
+        n++;
+    return n;
+}
+
+/* Answers a job that will not print with the print fault, and logs why. */
+void refuse(const DiChar* messageId, const char16_t* why) {
+    diLogErrorText((u"Print job refused: " + std::u16string(why)).c_str());
+    diSOFaultPrint(messageId, why);
+}
+
 } // namespace
 
 CPrintJobQueue::CPrintJobQueue() {
@@ -50,42 +64,65 @@ CPrintJobQueue::~CPrintJobQueue() {
 }
 
 void CPrintJobQueue::AddJob(const DiChar* name, const DiChar* messageId) {
-    if (!name || !*name || !messageId || !*messageId || FindJob(name)) return;
+    if (!name || !*name || !messageId || !*messageId) return;
+    /* Lengths first: a name of any length would be kept, and compared with
+     * every queued one. */
+    if (boundedLength(name, DI_PRINT_MAX_JOB_TEXT + 1) > DI_PRINT_MAX_JOB_TEXT ||
+        boundedLength(messageId, DI_PRINT_MAX_JOB_TEXT + 1) > DI_PRINT_MAX_JOB_TEXT ||
+        !diPAIPJobNameFits(name)) {
+        refuse(messageId, u"Print job name or message id too long");
+        return;
+    }
+    if (FindJob(name)) return;
+    if (jobs.size() >= DI_PRINT_MAX_JOBS) {
+        refuse(messageId, u"Too many print jobs waiting");
+        return;
+    }
     diLogInfoArgs(378, {name});
     jobs.push_back({name, messageId});
     if (GetState() != DI_PRINT_PRINTING) StartNextJob();
 }
 
 void CPrintJobQueue::StartNextJob() {
-    DiPrintChannel* pc = printChannel(channel);
-    if (jobs.empty() || !pc) return;
-    CPrintJob job = jobs.front();
-    pc->jobName = job.name;
-    StartJob(&job);
-    jobs.pop_front();
+    while (!jobs.empty()) {
+        CPrintJob& job = jobs.front();
+        int started = StartJob(&job);
+        /* A job leaves the queue only once it has started or has been
+         * answered: behind a busy channel it waits for that job's end. */
+        if (started == 0) return;
+        if (started < 0) refuse(job.messageId.c_str(), u"Print job could not be started");
+        jobs.pop_front();
+        if (started > 0) return;
+    }
 }
 
-void CPrintJobQueue::StartJob(CPrintJob* job) {
+int CPrintJobQueue::StartJob(CPrintJob* job) {
     DiPrintChannel* pc = printChannel(channel);
-    if (!pc || pc->state == DI_PRINT_PRINTING) return;
+    if (!pc) return -1;
+    /* Busy while a job prints, and while one waits for the connection the
+     * server makes for it: its name is the one the hello will request. */
+    if (pc->state == DI_PRINT_PRINTING || pc->jobWaiting) return 0;
     if (pc->connected) {
         if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
             pc->jobName = job->name;
-            if (diPAIPSendJobRequest(pc, 1) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
-            return;
+            if (diPAIPSendJobRequest(pc, 1) != 0) return -1;
+            diPrintSetState(pc, DI_PRINT_PRINTING);
+            return 1;
         }
         diPAIPSendStop(pc);
     }
     /* The server connects the channel for this job's service; the request
-     * follows its hello. */
+     * follows its hello (and waits for the next one when it cannot be
+     * sent). */
     diSOReplyPrint(job->name.c_str(), job->messageId.c_str());
     pc->urlBase = urlBaseOf(job->name);
     pc->jobName = job->name;
     pc->jobWaiting = true;
-    if (pc->connected && pc->helloSeen) {
+    if (pc->connected && pc->helloSeen && diPAIPSendJobRequest(pc, 1) == 0) {
         pc->jobWaiting = false;
-        if (diPAIPSendJobRequest(pc, 1) == 0) diPrintSetState(pc, DI_PRINT_PRINTING);
+        diPrintSetState(pc, DI_PRINT_PRINTING);
     }
+    return 1;
 }
 
 CPrintJob* CPrintJobQueue::FindJob(const DiChar* name) {

@@ -20,6 +20,16 @@ class CPrintJob {
     std::u16string messageId; /* of the server's print request */
 };
 
+enum : uint32_t {
+    /* Jobs waiting at once. A job waits only while an earlier one is
+     * transferred and printed; a user sends a handful of documents at a
+     * time. */
+    DI_PRINT_MAX_JOBS = 256,
+    /* The longest job name and message id a job keeps, in characters. A job
+     * name is a web address, and browsers take none longer. */
+    DI_PRINT_MAX_JOB_TEXT = 2083,
+};
+
 class CPrintJobQueue {
   public:
     /* Makes the print channel through the channel factory (none when that
@@ -33,9 +43,18 @@ class CPrintJobQueue {
      * session describes the default printer. */
     void RegisterChannel();
 
+    /* Queues a job, and starts it when the channel is free. A job past the
+     * ceilings, or whose name cannot be requested, is answered with the
+     * print fault. */
     void AddJob(const DiChar* name, const DiChar* messageId);
+    /* Starts the first queued job unless the channel is busy with another;
+     * a job that cannot start is answered with the print fault and the next
+     * one is tried. */
     void StartNextJob();
-    void StartJob(CPrintJob* job);
+    /* 1 when the job started (requested on the connected channel, or
+     * answered for the server to connect it), 0 when the channel is busy
+     * with another job, -1 when it cannot start. */
+    int StartJob(CPrintJob* job);
     bool HasJob() const { return !jobs.empty(); }
     CPrintJob* FindJob(const DiChar* name);
     int GetJobCount() const { return int(jobs.size()); }

@@ -201,11 +201,18 @@ void contDone(DiDeviceRequest* req, void* arg) {
     portRelease(p);
 }
 
-uint32_t queuedReads(const DiSerialPort* p) {
-    uint32_t n = 0;
-    for (const DiDeviceRequest* r = p->readHead; r; r = r->link)
+/* True when the request does not fit its queue: the head transfer waits as
+ * long as the timeouts and flow control the server set allow, so what may
+ * wait behind it is bounded by count and, for writes, by the bytes held. */
+bool queueFull(DiSerialPort* p, const DiDeviceRequest* req) {
+    uint32_t major = req->MajorFunction, n = 0;
+    uint64_t bytes = req->BufferSize;
+    for (const DiDeviceRequest* r = *headOf(p, major); r; r = r->link) {
         n++;
-    return n;
+        bytes += r->BufferSize;
+    }
+    if (major == DI_DEV_READ) return n >= DI_SERIAL_MAX_READS;
+    return n >= DI_SERIAL_MAX_WRITES || bytes > DI_SERIAL_MAX_WRITE_BYTES;
 }
 
 void enqueue(DiDeviceRequest* req) {
@@ -215,9 +222,9 @@ void enqueue(DiDeviceRequest* req) {
         return;
     }
     uint32_t major = req->MajorFunction;
-    /* The head read waits as long as the timeouts the server set allow. */
-    if (major == DI_DEV_READ && queuedReads(p) >= DI_SERIAL_MAX_READS) {
-        diLogErrorText(u"Serial port: too many reads queued; one refused");
+    if (queueFull(p, req)) {
+        diLogErrorText(major == DI_DEV_READ ? u"Serial port: too many reads queued; one refused"
+                                            : u"Serial port: too many writes queued; one refused");
         diDeviceComplete(req, DI_STATUS_INSUFFICIENT_RESOURCES);
         return;
     }

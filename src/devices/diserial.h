@@ -74,8 +74,16 @@ enum : uint32_t {
 
 enum : uint32_t {
     /* Reads of one port queued at once, the one in progress included: an
-     * application keeps one or two reads pending on a port. */
+     * application keeps one or two reads pending on a port. Only the one in
+     * progress holds a buffer. */
     DI_SERIAL_MAX_READS = 32,
+    /* Writes of one port queued at once, the one in progress included, and
+     * the bytes they hold together. A write holds a copy of its data (up to
+     * a request's largest size, which always fits an empty queue); at
+     * 115200 baud the byte ceiling is three minutes of output, and an
+     * application waits for its writes long before. */
+    DI_SERIAL_MAX_WRITES = 32,
+    DI_SERIAL_MAX_WRITE_BYTES = 2u << 20,
 };
 
 /* A device for the local device name with the class operations, or none. */

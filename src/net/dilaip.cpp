@@ -454,6 +454,7 @@ struct LaipState {
     int pendingEnd; /* an end that arrived while one was open */
     int orphan;     /* replaced while a dialog was open: freed when it returns */
     uint32_t handled; /* bytes of the frame handled last, at the buffer's front */
+    int started;      /* the end was a result of success: the channel's start follows */
 };
 
 LaipState* s_states;
@@ -541,7 +542,7 @@ void dropHandled(DiChannel* ch, LaipState* st) {
 void releaseExchange(DiChannel* ch, LaipState* st) {
     dropHandled(ch, st);
     ch->hdr.handler = st->saved;
-    if (ch->hdr.type == DI_OBJ_PRINT) diPAIPExchangeEnded(ch);
+    if (ch->hdr.type == DI_OBJ_PRINT) diPAIPExchangeEnded(ch, st->started);
     freeState(st);
 }
 
@@ -649,6 +650,7 @@ void handleResult(DiChannel* ch, Reader& r) {
         diLogErrorText(u"Login dialog: a malformed end of exchange was skipped");
         return;
     }
+    if (LaipState* st = findState(ch)) st->started = code == 0;
     endExchange(ch, END_RESULT);
     if (code == 0) {
         switch (ch->hdr.type) {

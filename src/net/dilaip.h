@@ -105,9 +105,9 @@ void diSOLaunchFailed(DiChannel* ch, int message, const DiChar* text);
 void diSOCancelLaunchDialogTimer(void);
 int diIOSendStart(DiChannel* ch);
 int diPAIPSendStart(DiChannel* ch, int value);
-/* A print channel's exchange ended: its state becomes printing (2), so
- * that queued jobs wait for its own protocol, or for the connection's
- * loss, which pauses them. */
-void diPAIPExchangeEnded(DiChannel* ch);
+/* A print channel's exchange ended; `started` when its result was success,
+ * whose start message follows (or came already, when a dialog held the
+ * end). A channel that is not started leaves no printing state behind. */
+void diPAIPExchangeEnded(DiChannel* ch, int started);
 
 #endif

@@ -43,6 +43,10 @@ void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId) {
     delete r;
 }
 
+void diSOFaultPrint(const DiChar* messageId, const DiChar* reason) {
+    if (g_diOutpost) g_diOutpost->SendFault(u"Client.Print.Failed", reason, messageId);
+}
+
 void diSODescribePrinterType(DiChannel* print) {
     if (!print || print->hdr.type != DI_OBJ_PRINT) return;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(print);

@@ -3,8 +3,9 @@
 # server whose default is a PDF printer. paip_peer.py plays the print
 # service: a deflated PostScript page in several messages, 2 copies. Two
 # PDFs must come out holding the page's text, the queue must end "ready"
-# with no spool file left; the same through the whole client and the
-# scripted server (print, doprint, getState printstate). A deflate bomb cut
+# with no spool file left; then the whole client and the scripted server
+# (print, doprint, two more prints while the first job prints, getState
+# printstate): three PDFs, one a job. A deflate bomb cut
 # off by the connection's loss leaves no spool and little memory. Then, with
 # 100 more printers, the client hello must fit 4096 bytes with the default
 # printer last. Exit 77 (skipped) when CUPS or the PDF tools are not
@@ -44,16 +45,16 @@ run_peer() {
     fi
 }
 
-# check_pdfs: two PDFs, each holding the page's text, once CUPS is done.
+# check_pdfs N: N PDFs, each holding the page's text, once CUPS is done.
 check_pdfs() {
     local i pdfs pdf
     for i in $(seq 1 600); do
-        [ "$(ls "$HV_CUPS_OUT"/*.pdf 2>/dev/null | wc -l)" -ge 2 ] &&
+        [ "$(ls "$HV_CUPS_OUT"/*.pdf 2>/dev/null | wc -l)" -ge "$1" ] &&
             ! lpstat -o 2>/dev/null | grep -q . && break
         sleep 0.1
     done
     pdfs=$(ls "$HV_CUPS_OUT"/*.pdf 2>/dev/null | wc -l)
-    [ "$pdfs" -eq 2 ] || { echo "$pdfs PDFs came out, not 2"; exit 1; }
+    [ "$pdfs" -eq "$1" ] || { echo "$pdfs PDFs came out, not $1"; exit 1; }
     for pdf in "$HV_CUPS_OUT"/*.pdf; do
         pdftotext "$pdf" - | grep -q "Halvanet print channel page" ||
             { echo "$pdf does not hold the page's text"; exit 1; }
@@ -63,12 +64,13 @@ check_pdfs() {
 run_peer print
 grep -q "^state ready spools 0 " "$work/harness.out" ||
     { echo "harness: $(cat "$work/harness.out")"; exit 1; }
-check_pdfs
+check_pdfs 2
 echo "print: 2 copies, text found, no spool left"
 
 # The whole client, started as tools/run starts it: the scripted server
-# asks for the print capabilities, sends the job and doprint; its
-# application server plays the print service; printstate is then "ready".
+# asks for the print capabilities, sends the job and doprint, and two more
+# jobs while the first prints; its application server plays the print
+# service; all three print, and printstate is then "ready".
 rm -f "$HV_CUPS_OUT"/*.pdf
 python3 "$here/../peers/fake_halvanet.py" --scenario print --port-file "$work/sp" \
     --transcript "$work/t" --lifetime 120 </dev/null >/dev/null 2>&1 &
@@ -83,13 +85,13 @@ rc=$?
 peer_pid=
 [ "$rc" -eq 0 ] && grep -q "print done" "$work/t" ||
     { echo "fake_halvanet print scenario failed:"; cat "$work/t"; exit 1; }
-check_pdfs
+check_pdfs 3
 spools=$(find "$WINEPREFIX/drive_c" -path "*QVLWinPrint/QVL*" 2>/dev/null | wc -l)
 [ "$spools" -eq 0 ] || { echo "$spools spool files left"; exit 1; }
 for i in $(seq 1 300); do kill -0 "$client_pid" 2>/dev/null || break; sleep 0.1; done
 kill "$client_pid" 2>/dev/null
 client_pid=
-echo "client: job printed in 2 copies, printstate ready"
+echo "client: three jobs printed, printstate ready"
 
 # A deflate bomb cut off by the connection's loss: inflated in bounded
 # pieces, its spool deleted, printing paused.

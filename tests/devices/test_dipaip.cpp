@@ -8,6 +8,8 @@
 #include "devices/diprintq.h"
 #include "fakes/chan_fakes.h"
 #include "fakes/print_fakes.h"
+#include "io_wire.h"
+#include "net/dilaip.h"
 #include "session/dicapability.h"
 
 #include <zlib.h>
@@ -495,6 +497,62 @@ TEST_F(PrintQueue, JobsAndRequests) {
     EXPECT_EQ(8, n);
     EXPECT_EQ(u"Lab", q.lastPrinterName);
     EXPECT_EQ(qc->client.list, q.lastPrinterList);
+}
+
+// No job is lost: a failed login exchange leaves no printing state behind
+// and lets the next job start, a job that waits for its connection is not
+// overtaken by the next, a job that ends hands over to the next, the user's
+// resume reports the job it starts, and a job that cannot start is answered
+// with the print fault.
+TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
+    CPrintJobQueue q;
+    g_fakePrint.queue = &q;
+    auto job = [](char16_t n) { return u"http://srv/a/_service/job" + std::u16string(1, n); };
+    q.AddJob(job('1').c_str(), u"m1");
+    q.AddJob(job('2').c_str(), u"m2");
+    diPAIPExchangeEnded(q.channel, 0); // job 1's failed: no start follows
+    q.AddJob(job('3').c_str(), u"m3"); // waits: job 2 is the one the hello requests
+    EXPECT_EQ((std::vector<std::u16string>{job('1'), job('2')}), g_fakePrint.replies);
+    diPAIPSendStart(q.channel, 1);
+    g_fakeNet.incoming = {msg(1, 0, "\x07\x01", 4), start(1, false, 1), msg(3, 0)};
+    diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    q.AddJob(job('4').c_str(), u"m4"); // queued while job 3 is on the channel
+    diPrintPause(q.channel);
+    diPrintResume(q.channel);
+    EXPECT_EQ(u"printing", std::u16string(q.GetStateName()));
+    EXPECT_EQ(0, q.GetJobCount());
+    std::string requested;
+    for (const PFrame& f : frames(g_fakeNet.sent))
+        if (f.type == 13) requested += f.payload.substr(f.payload.size() - 4) + " ";
+    EXPECT_EQ("job2 job3 job4 ", requested);
+    g_fakePrint.queue = nullptr;
+    g_fakeChannels.printCtor = nullptr;
+    CPrintJobQueue none; // its channel could not be made
+    none.AddJob(job('4').c_str(), u"m4");
+    EXPECT_EQ(std::vector<std::u16string>{u"m4"}, g_fakePrint.faults);
+    EXPECT_EQ(0, none.GetJobCount());
+}
+
+// A server cannot make the queue hold more than its ceilings: long names
+// are refused before they are kept or compared, and jobs past the count
+// are answered with the print fault.
+TEST_F(PrintQueue, JobsStopAtTheCeilings) {
+#ifndef HV_COUNTS_ALLOCATIONS
+    GTEST_SKIP() << "needs the sanitizer's allocation count";
+#endif
+    CPrintJobQueue q;
+    reinterpret_cast<DiPrintChannel*>(q.channel)->state = DI_PRINT_PRINTING;
+    std::u16string longName(200000, u'x');
+    size_t before = iowire::heldBytes();
+    for (int i = 0; i < 2200; i++) {
+        std::string n = std::to_string(i);
+        std::u16string name = u"http://srv/a/_service/" + std::u16string(n.begin(), n.end());
+        if (i < 200) name = longName.replace(0, n.size(), name.substr(name.size() - n.size()));
+        q.AddJob(name.c_str(), u"m");
+        ASSERT_LT(iowire::heldBytes() - before, 8u << 20) << "after " << i << " jobs";
+    }
+    EXPECT_EQ(int(DI_PRINT_MAX_JOBS), q.GetJobCount());
+    EXPECT_EQ(2200 - DI_PRINT_MAX_JOBS, g_fakePrint.faults.size());
 }
 
 } // namespace

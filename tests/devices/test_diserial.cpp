@@ -183,29 +183,46 @@ TEST_F(Serial, ControlAnswers) {
     }
 }
 
-// A port queues a bounded number of reads, and only the one in progress
-// holds a buffer; the rest are refused at once.
-TEST_F(Serial, QueuedReadsAreBoundedAndHoldNoBuffer) {
+// A port queues a bounded number of reads and writes behind a head transfer
+// that does not end: queued reads hold no buffer, queued writes a bounded
+// total; the rest are refused at once, and the queue takes more once it
+// has drained.
+TEST_F(Serial, QueuedTransfersAreBounded) {
 #ifndef HV_COUNTS_ALLOCATIONS
     GTEST_SKIP() << "needs the sanitizer's allocation count";
 #endif
-    size_t before = heldBytes(), refused = 0;
-    for (uint32_t id = 1; id <= 10000; id++) {
-        submit(devRead(0, file, id, DI_IO_MAX_TRANSFER));
-        if (id % 100) continue;
-        refused += ids(replies(), DI_STATUS_INSUFFICIENT_RESOURCES).size();
-        g_fakeNet.sentBy.clear();
-        ASSERT_LT(heldBytes() - before, 256u * 1024) << "after " << id << " reads";
+    const std::string mib(1u << 20, 'w');
+    struct Row {
+        const char* what;
+        uint32_t major, sent, every;
+        size_t accepted, held;
+    } rows[] = {
+        {"reads of the largest size", DI_DEV_READ, 10000, 100, DI_SERIAL_MAX_READS, 256u << 10},
+        {"writes of 1 MiB", DI_DEV_WRITE, 1024, 16, DI_SERIAL_MAX_WRITE_BYTES / mib.size(),
+         DI_SERIAL_MAX_WRITE_BYTES + (1u << 20)},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        size_t before = heldBytes(), refused = 0;
+        for (uint32_t id = 1; id <= r.sent; id++) {
+            submit(r.major == DI_DEV_READ ? devRead(0, file, id, DI_IO_MAX_TRANSFER)
+                                          : devWrite(0, file, id, mib));
+            if (id % r.every) continue;
+            refused += ids(replies(), DI_STATUS_INSUFFICIENT_RESOURCES).size();
+            g_fakeNet.sentBy.clear();
+            ASSERT_LT(heldBytes() - before, r.held) << "after " << id;
+        }
+        EXPECT_EQ(r.sent - r.accepted, refused);
+        g_fakePort.input = std::string(r.accepted, 'i');
+        g_fakePort.output.clear();
+        runDeviceThreads();
+        EXPECT_EQ(r.accepted, ids(replies(), 0).size());
+        EXPECT_EQ(r.major == DI_DEV_WRITE ? r.accepted * mib.size() : 0, g_fakePort.output.size());
+        submit(r.major == DI_DEV_READ ? devRead(0, file, 1, 4) : devWrite(0, file, 1, "w"));
+        EXPECT_EQ(1u, g_fakeThreads.workers.size()); // the queue has room again
+        runDeviceThreads();
+        replies();
     }
-    EXPECT_EQ(10000 - DI_SERIAL_MAX_READS, refused);
-    g_fakePort.input = std::string(DI_SERIAL_MAX_READS, 'i');
-    runDeviceThreads();
-    auto out = replies();
-    ASSERT_EQ(DI_SERIAL_MAX_READS, ids(out, 0).size());
-    EXPECT_EQ(le32(1) + le32(0) + le32(DI_SERIAL_MAX_READS) + std::string(DI_SERIAL_MAX_READS, 'i'),
-              out[0].second);
-    submit(devRead(0, file, 1, 4)); // the queue has room again
-    EXPECT_EQ(1u, g_fakeThreads.workers.size());
 }
 
 TEST_F(Serial, CommStatusCountsEveryQueuedWrite) {

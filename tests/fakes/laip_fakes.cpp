@@ -58,8 +58,8 @@ int diPAIPSendStart(DiChannel*, int) {
     g_fakeLaip.calls.push_back("print-start");
     return 0;
 }
-void diPAIPExchangeEnded(DiChannel*) {
-    g_fakeLaip.calls.push_back("print-exchange-end");
+void diPAIPExchangeEnded(DiChannel*, int started) {
+    g_fakeLaip.calls.push_back(started ? "print-exchange-end" : "print-exchange-failed");
 }
 
 // The progress window's details come through the channel fakes.

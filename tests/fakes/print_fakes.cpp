@@ -1,6 +1,7 @@
 // Fakes of the print channel's surroundings (see print_fakes.h).
 #include "fakes/print_fakes.h"
 
+#include "devices/diprintq.h"
 #include "session/disoaccess.h"
 
 #include <string.h>
@@ -76,13 +77,17 @@ DiChannel* diSOGetPrintChannel(void) {
     return g_fakePrint.printChannel;
 }
 int diSOGetPrintJobCount(void) {
-    return g_fakePrint.jobCount;
+    return g_fakePrint.queue ? g_fakePrint.queue->GetJobCount() : g_fakePrint.jobCount;
 }
 void diSOStartNextPrintJob(void) {
     g_fakePrint.nextStarts++;
+    if (g_fakePrint.queue) g_fakePrint.queue->StartNextJob();
 }
 void diSOReplyPrint(const DiChar* jobName, const DiChar*) {
     g_fakePrint.replies.push_back(jobName ? jobName : u"");
+}
+void diSOFaultPrint(const DiChar* messageId, const DiChar*) {
+    g_fakePrint.faults.push_back(messageId ? messageId : u"");
 }
 void diSODescribePrinterType(DiChannel*) {}
 int diSOOpenUrl(const DiChar*) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class CPrintJobQueue;
+
 struct FakePrint {
     std::map<std::u16string, std::string> files; // spool files on "disk"
     std::vector<std::u16string> removed;
@@ -25,9 +27,12 @@ struct FakePrint {
     };
     std::vector<Print> prints;
     std::vector<std::u16string> trace;
-    // Outpost.
+    // Outpost: the job count the test sets, or the queue's when it sets one
+    // (next-job starts then go to it).
     int jobCount = 0, nextStarts = 0;
+    CPrintJobQueue* queue = nullptr;
     std::vector<std::u16string> replies; // job names answered
+    std::vector<std::u16string> faults;  // message ids answered with the print fault
     DiChannel* printChannel = nullptr;
 };
 

@@ -295,7 +295,7 @@ TEST_F(Exchange, ResultZeroStartsDeviceChannels) {
         std::vector<std::string> calls;
     } rows[] = {
         {DI_OBJ_PRINT, 0, {"print-exchange-end", "print-start"}},
-        {DI_OBJ_PRINT, 4, {"print-exchange-end"}},
+        {DI_OBJ_PRINT, 4, {"print-exchange-failed"}},
         {DI_OBJ_AUDIO, 0, {"io-start"}},
         {DI_OBJ_AUDIO, 4, {}},
     };

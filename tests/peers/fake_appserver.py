@@ -26,8 +26,10 @@ With a non-zero result the exchange ends with that code (the client's
 launch fails) and no application runs; hold() delays the end of the
 exchange until it holds.
   print      the print service (paip_peer.py's "print" scenario) for the
-             job named by the constructor's job; logs "hello pt=TYPE"
-             (the client hello's printer type) and "print RESULT".
+             job named by the constructor's job (or the jobs of a list, with
+             options["during"] run before the first one's end); logs
+             "hello pt=TYPE" (the client hello's printer type) and
+             "print RESULT".
   io         the IO request service on the constructor's io {"device",
              "client_tty", "steps"}, one step a connection; logs
              "io STEP RESULT".
@@ -103,9 +105,10 @@ def character(conn, log, stop):
     taip_peer.serve_app(taip_peer.Session(conn), log, stop=stop)
 
 
-def printjob(conn, log, close_file, job=""):
+def printjob(conn, log, job="", during=None):
     import paip_peer
-    result, report = paip_peer.run(conn, argparse.Namespace(scenario="print", job=job))
+    result, report = paip_peer.run(conn, argparse.Namespace(scenario="print", job=job,
+                                                            during=during))
     log("hello " + "".join(l for l in report.split("\n") if l.startswith("pt=")))
     log("print " + result)
 
@@ -207,7 +210,7 @@ class AppServer:
             conn.sendall(opening)
             try:
                 if self.app == "print":
-                    printjob(conn, self.log, self.close_file, self.job)
+                    printjob(conn, self.log, self.job, self.options.get("during"))
                 elif self.app == "io":
                     ioserial(conn, self.log, self.io)
                 elif self.app in DEVICE_APPS:

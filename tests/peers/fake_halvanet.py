@@ -58,7 +58,9 @@ Scenarios:
   print      signs in, asks for the print capabilities (the printer items
              must come in the devices element's "print"), sends a print job
              and doprint to an application server playing the print service
-             (a deflated page, 2 copies); then getState printstate must be
+             (deflated pages); while the first job prints, two more print
+             jobs (printstate must then be "printing"); each must be
+             requested at the end of the one before; then printstate must be
              "ready"; then signs the client out.
   webtop     signs in; then, for each --update-when FILE=PROFILES in turn,
              waits for FILE and sends ns1:profileUpdate with PROFILES; then
@@ -671,16 +673,33 @@ def scenario_print(srv, args):
     c.log("devices/print %r" % printers)
     expect("printername" in printers and "multipleprinters" in printers,
            "the printer items in devices/print")
-    job = "http://127.0.0.1/printing/_service/job1"
+    jobs = ["http://127.0.0.1/printing/_service/job%d" % n for n in (1, 2, 3)]
     results = []
+    first_printing, first_may_end = threading.Event(), threading.Event()
+
+    def during_first():
+        first_printing.set()
+        first_may_end.wait(60)
+
     app = fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)), "s9",
-                                   "demo", "c9", "127.0.0.1", app="print", job=job).start()
-    mid = c.request("print", [("jobname", job)])
+                                   "demo", "c9", "127.0.0.1", app="print", job=jobs,
+                                   options={"during": during_first}).start()
+    mid = c.request("print", [("jobname", jobs[0])])
     p = expect_reply(c, mid, "printResponse")
     c.request("doprint", [("mrkqvlsessionid", "s9"), ("mrkqvlsessionowner", "demo"),
                           ("mrkqvlsessioncookie", "c9"),
                           ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
                           ("mrkqvlsessionport", app.port)])
+    # The next jobs wait in the client's queue without an answer; the
+    # state's answer comes after both are handled.
+    expect(first_printing.wait(60), "the first job printing")
+    for job in jobs[1:]:
+        c.request("print", [("jobname", job)])
+    mid = c.request("getState", [("printstate", "")])
+    p = expect_reply(c, mid, "getStateResponse")
+    first_may_end.set()
+    expect(p.params.get("value") == "printing",
+           "printstate printing, got %r" % p.params.get("value"))
     end_at = time.time() + 60
     while time.time() < end_at and not any(r.startswith("print ") for r in results):
         time.sleep(0.1)

@@ -11,7 +11,10 @@ request (type 13, the job name). Scenarios:
   print JOBNAME  job start (acknowledgement wanted, deflated, 2 copies), the
                  deflated PostScript page in several data messages, job end
                  (acknowledgement wanted); the acknowledgement must carry no
-                 failure status.
+                 failure status. Imported, the job may be a list of names:
+                 each is then printed once, and at each job's end the client
+                 must request the next; args.during, when set, runs before
+                 the first job's end.
   bomb JOBNAME   job start (deflated, 1 copy), then 256 MB of zeros deflated,
                  then the connection is closed in the middle of the job.
   hello          only the hello: its size and its printer list are reported.
@@ -65,9 +68,10 @@ def run(conn, args):
     report = "hello %d bytes\n%s" % (hello[5], text)
     if args.scenario == "hello":
         return "ok", report
+    jobs = args.job if isinstance(args.job, list) else [args.job]
     request = read_message(conn)
-    if not request or request[0] != 13 or request[4].decode("utf-8") != args.job:
-        return "no job request for %s: %r" % (args.job, request), report
+    if not request or request[0] != 13 or request[4].decode("utf-8") != jobs[0]:
+        return "no job request for %s: %r" % (jobs[0], request), report
     if request[2] != 4:
         return "job request with id %d, not the hello's 4" % request[2], report
     if args.scenario == "bomb":
@@ -79,22 +83,39 @@ def run(conn, args):
         if not read_message(conn):
             return "no answer after the data", report
         return "ok", report
+    for i, job in enumerate(jobs):
+        problem = print_job(conn, 2 if len(jobs) == 1 else 1,
+                            getattr(args, "during", None) if i == 0 else None,
+                            jobs[i + 1] if i + 1 < len(jobs) else None)
+        if problem:
+            return "%s: %s" % (job, problem), report
+    return "ok", report
+
+
+def print_job(conn, copies, during, next_job):
+    """One job from its start to its end: the next job's request (when one
+    is queued) comes before the end's acknowledgement."""
     title = b"Halvanet page\0"
-    conn.sendall(message(2, flags=1, job=9, payload=bytes([1, 2]) + title + b"\0" +
+    conn.sendall(message(2, flags=1, job=9, payload=bytes([1, copies]) + title + b"\0" +
                          struct.pack("<I", 0)))
     ack = read_message(conn)
     if not ack or ack[0] != 5:
-        return "job start not acknowledged: %r" % (ack,), report
+        return "job start not acknowledged: %r" % (ack,)
     z = zlib.compress(PAGE, 9)
     for at in range(0, len(z), 40):
         conn.sendall(message(4, job=9, payload=z[at:at + 40]))
+    if during:
+        during()
     conn.sendall(message(3, flags=1, job=9))
+    request = read_message(conn) if next_job else None
+    if next_job and (not request or request[:1] != (13,) or request[4] != next_job.encode()):
+        return "no request for %s at the job end: %r" % (next_job, request)
     ack = read_message(conn)
     if not ack or ack[0] != 5:
-        return "job end not acknowledged: %r" % (ack,), report
+        return "job end not acknowledged: %r" % (ack,)
     if ack[4]:
-        return "the job end was acknowledged as failed", report
-    return "ok", report
+        return "the job end was acknowledged as failed"
+    return None
 
 
 def main():
