@@ -122,6 +122,12 @@ void CServerOutpost::RemoveLaunchRequest(CLaunchRequest* request) {
 
 void CServerOutpost::CompleteLaunchRequest(CLaunchRequest* request, const DiChar* messageId) {
     if (!request || !request->IsComplete()) return;
+    if (launches.count >= DI_SO_MAX_LAUNCHES) {
+        diLogErrorArgs(452, {orEmpty(request->params.appName), u"too many launches running"});
+        RemoveLaunchRequest(request);
+        SendFault(u"Client.Launch.Failed", u"Too many launches running", messageId);
+        return;
+    }
     CLaunch* launch = diLaunchCreate(request);
     bool secure = request->params.secure != 0;
     DiObject* progress = launch ? request->TakeProgressWindow() : nullptr;

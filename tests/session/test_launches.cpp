@@ -360,6 +360,31 @@ TEST_F(Launches, WaitingRequestsStopAtTheCapAndTheRestAreRefused) {
     EXPECT_EQ(so->launchRequests.count, cap - 1);
 }
 
+// Complete requests become launches, each with a frame and a socket, only up
+// to the cap of live launches; the rest are refused and hold nothing. A
+// launch that ends gives its place to the next.
+TEST_F(Launches, LiveLaunchesStopAtTheCapAndTheRestAreRefused) {
+    const uint32_t cap = DI_SO_MAX_LAUNCHES, sent = 1000;
+    int sockets = g_fakeNet.created - g_fakeNet.destroyed;
+    for (uint32_t i = 0; i < sent; i++)
+        arrive(request("requestLaunch", launchParams(), "m" + std::to_string(i)));
+    std::string reply = toServer();
+    size_t frames = 0;
+    for (DiFrame* f = diUIFrameListHead(); f; f = f->next)
+        frames++;
+    EXPECT_EQ(so->launches.count, cap);
+    EXPECT_EQ(frames, size_t(cap));
+    EXPECT_EQ(g_fakeNet.created - g_fakeNet.destroyed - sockets, int(cap));
+    EXPECT_EQ(count(reply, "Too many launches running"), size_t(sent - cap));
+    EXPECT_EQ(log.Count("452 cn=x too many launches running"), size_t(sent - cap));
+    EXPECT_EQ(so->launchRequests.count, 0u);
+    launch()->SwitchState(DI_LAUNCH_ENDED);
+    runTimers();
+    arrive(request("requestLaunch", launchParams(), "again"));
+    EXPECT_EQ(count(toServer(), "Client.Launch.Failed"), 0u);
+    EXPECT_EQ(so->launches.count, cap);
+}
+
 // A local program answers with its status only, then leaves the list as an
 // ended (or failed) session: nothing follows a program once it runs. The
 // last launch gone tells the server; one beside a running launch does not.
