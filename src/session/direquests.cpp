@@ -672,8 +672,9 @@ void CServerOutpost::OnRestartEvent(CQVLSOAPRequest* request, const DiChar* mess
         return;
     }
     /* A session that came through the browser can only be restarted by its
-     * helper. */
-    if (startMode == 3 || startMode == 4) {
+     * helper; one the integrated client signed in restarts through the web
+     * service. */
+    if (browserStart) {
         diLogWarningArgs(365, {orEmpty(restartData.helperId)});
         DiChar text[1024];
         diFormatPositional(text, 1024, u"No helper connection with ID %s",

@@ -211,6 +211,9 @@ class CServerOutpost {
     int32_t noJava = 0;
     int32_t startMode = 0;
     DiChar* webtopUrl = nullptr;
+    /* The start opened the webtop in the user's browser: the session is
+     * the browser's, and only its helper can restart it. */
+    bool browserStart = false;
     int32_t firstConnection = 1;
     int64_t connectedAt = 0;
     DiSORestartData restartData;
