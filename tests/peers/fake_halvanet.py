@@ -76,8 +76,8 @@ With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
 web service of halvanet_web.py, its POSTs into --web-transcript): by
-default startSession hands out a session whose protocol engine is this
-server (cookie "IC-1"), and startDRX hands out --cookie as the connection
+default startSession and restartSession hand out a session whose protocol
+engine is this server (cookie "IC-1"), and startDRX hands out --cookie as the connection
 cookie; --web-script OP=ANSWER replaces an operation's answer.
 Options --split N sends every packet in pieces of N bytes; --batch sends
 two packets in one write where a scenario sends two in a row.
@@ -449,6 +449,10 @@ def scenario_demo(srv, args):
         c.request("token", [("connectiontoken", args.token)])
         c.request("webserver", [("url", "http://127.0.0.1/w?connectiontoken=" + args.token),
                                 ("frame", "f")])
+    if args.restart:
+        # The client restarts the session itself: a fault would come before
+        # the reply below.
+        c.request("restartEvent", [("connectiontoken", args.restart)])
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     if args.logout:
@@ -927,11 +931,12 @@ SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scen
 
 def start_web_side(args, engine_port):
     side = halvanet_web.WebSide(args.web_transcript)
-    side.script("startSession", 'doc:<obj name="session">'
-                '<attr name="mrkqvlsessioncookie">IC-1</attr>'
-                '<obj name="connectionattributes"><attr name="server">127.0.0.1</attr>'
-                '<attr name="port">%d</attr><attr name="firewalltraversal">false</attr>'
-                '<attr name="security">none</attr></obj></obj>' % engine_port)
+    session = ('doc:<obj name="session"><attr name="mrkqvlsessioncookie">IC-1</attr>'
+               '<obj name="connectionattributes"><attr name="server">127.0.0.1</attr>'
+               '<attr name="port">%d</attr><attr name="firewalltraversal">false</attr>'
+               '<attr name="security">none</attr></obj></obj>' % engine_port)
+    side.script("startSession", session)
+    side.script("restartSession", session)
     side.script("startDRX", 'doc:<obj name="configuration"><attr name="connectioncookie">%s'
                 '</attr></obj>' % args.cookie)
     for s in args.web_script:
@@ -968,6 +973,7 @@ def main():
     ap.add_argument("--trigger", help="demo: trigger this UI component...")
     ap.add_argument("--trigger-when", help="...whenever this file appears (it is removed)")
     ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
+    ap.add_argument("--restart", help="demo: ns1:restartEvent with this token, unanswered")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--apps", default="awtwindow,character",
