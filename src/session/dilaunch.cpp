@@ -285,7 +285,10 @@ bool CLaunch::StartEngine(bool secure, uint32_t frameMode, DiObject* progress) {
     if (ddNetSocketOpen(ch->socket, 1, 1) == 0)
         r = diNetConnect(ch->socket, host, uint16_t(params.port), flags);
     if (r != 0 && r != -9) return Fail(354, {host, int(params.port)});
-    if (r == 0 && secure && ddNetStartTls(ch->socket, 1, host, 0) < 0)
+    /* With the list warning the user may keep the application server's
+     * certificate, and a known host's untrusted one is asked about, not
+     * taken without a word. Service connections start TLS the same way. */
+    if (r == 0 && secure && ddNetStartTlsClient(ch->socket, 1, host) < 0)
         return Fail(388, {host, int(params.port)});
     diLogInfoArgs(353, {host, int(params.port)});
     SwitchState(DI_LAUNCH_STARTING);

@@ -362,7 +362,7 @@ struct ServiceConnection {
             diLogErrorArgs(354, {host, int(params.port)});
             return false;
         }
-        if (r == 0 && secure && ddNetStartTls(channel->socket, 1, host, 0) < 0) {
+        if (r == 0 && secure && ddNetStartTlsClient(channel->socket, 1, host) < 0) {
             diLogErrorArgs(388, {host, int(params.port)});
             return false;
         }

@@ -36,6 +36,9 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+  tlslaunch  signs in (without TLS), then launches the X application twice
+             over TLS to "localhost" with --cert/--key: each must connect;
+             then holds the session.
   autologin  two starts of the client. The first is made to connect by a
              helper with the connection cookie "HLP-1": it is signed in,
              gets ns1:automaticLogin (token --login-token, client id "7:9"
@@ -408,23 +411,25 @@ APP_KINDS = {"awtwindow": ("mrkqvlxapplication", (160, 120)),
              "character": ("mrkqvlcharacterapplication", (640, 400))}
 
 
-def launch(c, args, kind, name=None, session="s1", cookie="c1", **options):
+def launch(c, args, kind, name=None, session="s1", cookie="c1", host="127.0.0.1", **options):
     """Runs an application server of that kind ("refused": an X application
     whose server ends the exchange with code 1) and asks the client to show
-    its application (named "cn=" + name) in a window of its own."""
+    its application (named "cn=" + name) in a window of its own, connecting
+    to host (over TLS when options hold an SSL context "tls")."""
     app = "awtwindow" if kind == "refused" else kind
     objectclass, size = APP_KINDS[app]
     size = options.setdefault("size", size)
     if kind == "refused":
         options["result"] = 1
-    server = fake_appserver.AppServer(c.log, session, "demo", cookie, "127.0.0.1", app=app,
+    server = fake_appserver.AppServer(c.log, session, "demo", cookie, host, app=app,
                                       close_file=args.close_file, **options).start()
+    security = [("mrkqvlsessionsecurity", "ssl")] if options.get("tls") else []
     mid = c.request("requestLaunch", [
         ("objectclass", objectclass), ("mrkqvlapplicationplacement", "awtwindow"),
         ("mrkqvlsessionappname", "cn=" + (name or kind)), ("mrkqvlsessionid", session),
         ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", cookie),
-        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", server.port),
-        ("mrkqvlsessionwidth", size[0]), ("mrkqvlsessionheight", size[1])])
+        ("mrkqvlsessionexternaldnsname", host), ("mrkqvlsessionport", server.port),
+        ("mrkqvlsessionwidth", size[0]), ("mrkqvlsessionheight", size[1])] + security)
     expect_reply(c, mid, "requestLaunchResponse")
     return server
 
@@ -606,6 +611,18 @@ def scenario_session(srv, args):
 
 def scenario_tls(srv, args):
     scenario_demo(srv, args)
+
+
+def scenario_tlslaunch(srv, args):
+    tls, srv.tls = srv.tls, None  # the certificate is the applications'
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    for session in ("s1", "s2"):
+        app = launch(c, args, "awtwindow", session=session, host="localhost", tls=tls)
+        hold(c, time.time() + 60, app.connected.is_set)
+        expect(app.connected.is_set(), "the connect request of " + session)
+    hold(c, time.time() + args.lifetime)
 
 
 def wait_file(path, seconds):
@@ -924,6 +941,7 @@ def scenario_cardlogin(srv, args):
 
 
 SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
+             "tlslaunch": scenario_tlslaunch,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
              "devices": scenario_devices, "flood": scenario_flood}
