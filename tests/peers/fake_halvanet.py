@@ -80,8 +80,9 @@ With --logout the demo signs the client out again (ns1:logout).
 With --web-port-file the same server also runs its web side (the session
 web service of halvanet_web.py, its POSTs into --web-transcript): by
 default startSession and restartSession hand out a session whose protocol
-engine is this server (cookie "IC-1"), and startDRX hands out --cookie as the connection
-cookie; --web-script OP=ANSWER replaces an operation's answer.
+engine is this server (cookie "IC-1"), and startDRX hands out --cookie as
+the connection cookie; --web-script OP=ANSWER replaces an operation's
+answer.
 Options --split N sends every packet in pieces of N bytes; --batch sends
 two packets in one write where a scenario sends two in a row.
 """

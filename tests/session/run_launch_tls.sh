@@ -32,7 +32,8 @@ fail_details() { echo "--- answered"; sort -u "$work/answered" 2>/dev/null; }
             w=$(xdotool search --onlyvisible --name "^${answer%|*}\$" 2>/dev/null | head -n 1)
             [ -n "$w" ] || continue
             xdotool windowactivate --sync "$w" 2>/dev/null
-            xdotool key --window "$w" ${answer#*|} 2>/dev/null && echo "${answer%|*} $w" >>"$work/answered"
+            xdotool key --window "$w" ${answer#*|} 2>/dev/null &&
+                echo "${answer%|*} $w" >>"$work/answered"
         done
         sleep 0.2
     done
@@ -46,8 +47,8 @@ await 600 both_connected || fail "the two launches did not both connect"
 asked=$(sort -u "$work/answered" | cut -d' ' -f1-2 | tr '\n' ';')
 [ "$asked" = "Security Warning;Untrusted Initial;" ] || fail "questions asked: $asked"
 fingerprint() { openssl x509 -noout -fingerprint -in "$1" 2>/dev/null; }
-[ -n "$(fingerprint "$pki/selflocal.pem")" ] &&
-    [ "$(fingerprint "$folder/certstore.pem")" = "$(fingerprint "$pki/selflocal.pem")" ] ||
+want=$(fingerprint "$pki/selflocal.pem")
+[ -n "$want" ] && [ "$(fingerprint "$folder/certstore.pem")" = "$want" ] ||
     fail "certstore.pem does not hold the server's certificate"
 kill "$client" "$server" 2>/dev/null
 wait "$client" 2>/dev/null
