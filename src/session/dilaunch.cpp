@@ -374,10 +374,17 @@ void CLaunch::DestroyFrame() {
 }
 
 void CLaunch::Finish() {
-    if (!(state == DI_LAUNCH_FAILED && params.showOnError))
+    /* The frame stays with its error for its user to close; a server that
+     * fails launch after launch leaves no more of them standing than it may
+     * have launches, and the rest go with their launch (the log keeps the
+     * error). */
+    if (state == DI_LAUNCH_FAILED && params.showOnError && frame &&
+        diUIKeptErrorFrames() < DI_SO_MAX_LAUNCHES) {
+        frame->keptForError = 1;
+        frame = nullptr;
+    } else {
         DestroyFrame();
-    else
-        frame = nullptr; /* the frame stays with its error; its user closes it */
+    }
     CServerOutpost* so = g_diOutpost;
     if (!so) return;
     if (params.transactionId) {
