@@ -285,7 +285,10 @@ bool CLaunch::StartEngine(bool secure, uint32_t frameMode, DiObject* progress) {
     if (ddNetSocketOpen(ch->socket, 1, 1) == 0)
         r = diNetConnect(ch->socket, host, uint16_t(params.port), flags);
     if (r != 0 && r != -9) return Fail(354, {host, int(params.port)});
-    if (r == 0 && secure && ddNetStartTls(ch->socket, 1, host, 0) < 0)
+    /* With the list warning the user may keep the application server's
+     * certificate, and a known host's untrusted one is asked about, not
+     * taken without a word. Service connections start TLS the same way. */
+    if (r == 0 && secure && ddNetStartTlsClient(ch->socket, 1, host) < 0)
         return Fail(388, {host, int(params.port)});
     diLogInfoArgs(353, {host, int(params.port)});
     SwitchState(DI_LAUNCH_STARTING);
@@ -371,10 +374,17 @@ void CLaunch::DestroyFrame() {
 }
 
 void CLaunch::Finish() {
-    if (!(state == DI_LAUNCH_FAILED && params.showOnError))
+    /* The frame stays with its error for its user to close; a server that
+     * fails launch after launch leaves no more of them standing than it may
+     * have launches, and the rest go with their launch (the log keeps the
+     * error). */
+    if (state == DI_LAUNCH_FAILED && params.showOnError && frame &&
+        diUIKeptErrorFrames() < DI_SO_MAX_LAUNCHES) {
+        frame->keptForError = 1;
+        frame = nullptr;
+    } else {
         DestroyFrame();
-    else
-        frame = nullptr; /* the frame stays with its error; its user closes it */
+    }
     CServerOutpost* so = g_diOutpost;
     if (!so) return;
     if (params.transactionId) {

@@ -122,6 +122,12 @@ void CServerOutpost::RemoveLaunchRequest(CLaunchRequest* request) {
 
 void CServerOutpost::CompleteLaunchRequest(CLaunchRequest* request, const DiChar* messageId) {
     if (!request || !request->IsComplete()) return;
+    if (launches.count >= DI_SO_MAX_LAUNCHES) {
+        diLogErrorArgs(452, {orEmpty(request->params.appName), u"too many launches running"});
+        RemoveLaunchRequest(request);
+        SendFault(u"Client.Launch.Failed", u"Too many launches running", messageId);
+        return;
+    }
     CLaunch* launch = diLaunchCreate(request);
     bool secure = request->params.secure != 0;
     DiObject* progress = launch ? request->TakeProgressWindow() : nullptr;
@@ -356,7 +362,7 @@ struct ServiceConnection {
             diLogErrorArgs(354, {host, int(params.port)});
             return false;
         }
-        if (r == 0 && secure && ddNetStartTls(channel->socket, 1, host, 0) < 0) {
+        if (r == 0 && secure && ddNetStartTlsClient(channel->socket, 1, host) < 0) {
             diLogErrorArgs(388, {host, int(params.port)});
             return false;
         }
@@ -666,8 +672,9 @@ void CServerOutpost::OnRestartEvent(CQVLSOAPRequest* request, const DiChar* mess
         return;
     }
     /* A session that came through the browser can only be restarted by its
-     * helper. */
-    if (startMode == 3 || startMode == 4) {
+     * helper; one the integrated client signed in restarts through the web
+     * service. */
+    if (browserStart) {
         diLogWarningArgs(365, {orEmpty(restartData.helperId)});
         DiChar text[1024];
         diFormatPositional(text, 1024, u"No helper connection with ID %s",

@@ -253,7 +253,7 @@ bool CServerOutpost::Start() {
                     setText(&webtopUrl, buffer);
                     AddUrlParameter(u"javaprobe", u"true", buffer, size);
                 }
-                OpenBrowser(buffer);
+                browserStart = OpenBrowser(buffer);
             } else {
                 free(asked);
             }

@@ -99,6 +99,12 @@ enum : uint32_t { DI_SO_TZ_RULE = 1, DI_SO_TZ_RULE_DATES = 2 };
  * completes within seconds, so a server asking for more is refused. */
 enum : uint32_t { DI_SO_MAX_LAUNCH_REQUESTS = 64 };
 
+/* Launches in the launch list at once, whatever their state. Each holds a
+ * frame, a view, a progress window, a socket and an engine whose display
+ * draws from the process's one pixel total; a user works in a few
+ * applications at a time, so a server asking for more is refused. */
+enum : uint32_t { DI_SO_MAX_LAUNCHES = 16 };
+
 /* Request flags of ns1:clientCapabilities. */
 struct DiSOCapFlags {
     bool all = false, print = false, audio = false, cdm = false, clientcaps = false;
@@ -205,6 +211,9 @@ class CServerOutpost {
     int32_t noJava = 0;
     int32_t startMode = 0;
     DiChar* webtopUrl = nullptr;
+    /* The start opened the webtop in the user's browser: the session is
+     * the browser's, and only its helper can restart it. */
+    bool browserStart = false;
     int32_t firstConnection = 1;
     int64_t connectedAt = 0;
     DiSORestartData restartData;

@@ -163,6 +163,13 @@ DiFrame* diUIFrameListHead() {
     return s_frameHead;
 }
 
+uint32_t diUIKeptErrorFrames() {
+    uint32_t n = 0;
+    for (DiFrame* f = s_frameHead; f; f = f->next)
+        n += f->keptForError;
+    return n;
+}
+
 DiFrame* diUICreateFrame(uint32_t mode, uint32_t engineType, int32_t w, int32_t h) {
     DdGC* gc = ddGDICreateGC();
     if (!gc) return nullptr;

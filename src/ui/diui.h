@@ -18,6 +18,7 @@ struct DiFrame {
     DiDEManager* manager;
     DiXFrame* xframe; /* frame record of an X top-level window, or none */
     uint32_t mode;    /* 1 main, 2 full screen, 3 owned, 0 X frame */
+    uint8_t keptForError; /* its launch ended and left it showing the failure */
 };
 
 enum : uint32_t { DI_ROP_COPY = 3 };
@@ -46,6 +47,8 @@ void diUIDestroyFrame(DiFrame* frame);
 void diUIFrameListAppend(DiFrame* frame);
 void diUIFrameListRemove(DiFrame* frame);
 DiFrame* diUIFrameListHead();
+/* Frames that outlived their failed launch and still show its error. */
+uint32_t diUIKeptErrorFrames();
 DiObject* diUICreateProgressWindow(DiObject* manager, uint32_t type, int32_t w, int32_t h);
 
 /* The Windows side of display objects and frames. */

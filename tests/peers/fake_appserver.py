@@ -39,6 +39,7 @@ exchange until it holds.
   audio      audio output: io_peer.py plays 1 s of 440 Hz in four
              buffers; logs "audio RESULT".
 
+With an SSL context (tls) every connection is TLS.
 Events go one a line to --log. Importable: AppServer(...).start() runs the
 listener on a thread (fake_halvanet.py's demo does so).
 """
@@ -167,8 +168,9 @@ DEVICE_APPS = {"cdm": drives, "audio": audio}
 class AppServer:
     def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
                  close_file=None, job="", io=None, options=None, size=(160, 120), at=(0, 0),
-                 result=0, stop=None, hold=None):
+                 result=0, stop=None, hold=None, tls=None):
         self.log, self.app, self.close_file, self.job = log, app, close_file, job
+        self.tls = tls  # an ssl.SSLContext: connections are TLS first
         self.size, self.at, self.result, self.hold = size, at, result, hold
         self.stop = lambda: bool(close_file and os.path.exists(close_file)) or bool(stop and stop())
         self.io = io  # the IO request service's options (app "io")
@@ -188,6 +190,13 @@ class AppServer:
         self.log(line)
 
     def handle(self, conn):
+        if self.tls:
+            try:
+                conn.settimeout(60)  # the client's user answers its warnings
+                conn = self.tls.wrap_socket(conn, server_side=True)
+            except OSError as e:
+                self.log("TLS handshake failed: %s" % e)
+                return
         with conn:
             got = read_frame(conn)
             if got != self.expected:

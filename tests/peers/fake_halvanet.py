@@ -36,6 +36,9 @@ Scenarios:
              request is waiting, a drop and the reconnect, ns1:security to
              a second port, then that listener closes for good.
   tls        as demo, over TLS with --cert/--key (the test PKI).
+  tlslaunch  signs in (without TLS), then launches the X application twice
+             over TLS to "localhost" with --cert/--key: each must connect;
+             then holds the session.
   autologin  two starts of the client. The first is made to connect by a
              helper with the connection cookie "HLP-1": it is signed in,
              gets ns1:automaticLogin (token --login-token, client id "7:9"
@@ -78,9 +81,10 @@ With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
 web service of halvanet_web.py, its POSTs into --web-transcript): by
-default startSession hands out a session whose protocol engine is this
-server (cookie "IC-1"), and startDRX hands out --cookie as the connection
-cookie; --web-script OP=ANSWER replaces an operation's answer.
+default startSession and restartSession hand out a session whose protocol
+engine is this server (cookie "IC-1"), and startDRX hands out --cookie as
+the connection cookie; --web-script OP=ANSWER replaces an operation's
+answer.
 Options --split N sends every packet in pieces of N bytes; --batch sends
 two packets in one write where a scenario sends two in a row.
 """
@@ -410,23 +414,25 @@ APP_KINDS = {"awtwindow": ("mrkqvlxapplication", (160, 120)),
              "character": ("mrkqvlcharacterapplication", (640, 400))}
 
 
-def launch(c, args, kind, name=None, session="s1", cookie="c1", **options):
+def launch(c, args, kind, name=None, session="s1", cookie="c1", host="127.0.0.1", **options):
     """Runs an application server of that kind ("refused": an X application
     whose server ends the exchange with code 1) and asks the client to show
-    its application (named "cn=" + name) in a window of its own."""
+    its application (named "cn=" + name) in a window of its own, connecting
+    to host (over TLS when options hold an SSL context "tls")."""
     app = "awtwindow" if kind == "refused" else kind
     objectclass, size = APP_KINDS[app]
     size = options.setdefault("size", size)
     if kind == "refused":
         options["result"] = 1
-    server = fake_appserver.AppServer(c.log, session, "demo", cookie, "127.0.0.1", app=app,
+    server = fake_appserver.AppServer(c.log, session, "demo", cookie, host, app=app,
                                       close_file=args.close_file, **options).start()
+    security = [("mrkqvlsessionsecurity", "ssl")] if options.get("tls") else []
     mid = c.request("requestLaunch", [
         ("objectclass", objectclass), ("mrkqvlapplicationplacement", "awtwindow"),
         ("mrkqvlsessionappname", "cn=" + (name or kind)), ("mrkqvlsessionid", session),
         ("mrkqvlsessionowner", "demo"), ("mrkqvlsessioncookie", cookie),
-        ("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", server.port),
-        ("mrkqvlsessionwidth", size[0]), ("mrkqvlsessionheight", size[1])])
+        ("mrkqvlsessionexternaldnsname", host), ("mrkqvlsessionport", server.port),
+        ("mrkqvlsessionwidth", size[0]), ("mrkqvlsessionheight", size[1])] + security)
     expect_reply(c, mid, "requestLaunchResponse")
     return server
 
@@ -451,6 +457,10 @@ def scenario_demo(srv, args):
         c.request("token", [("connectiontoken", args.token)])
         c.request("webserver", [("url", "http://127.0.0.1/w?connectiontoken=" + args.token),
                                 ("frame", "f")])
+    if args.restart:
+        # The client restarts the session itself: a fault would come before
+        # the reply below.
+        c.request("restartEvent", [("connectiontoken", args.restart)])
     mid = c.request("getState", [("reconnect", "")])
     expect_reply(c, mid, "getStateResponse")
     if args.logout:
@@ -604,6 +614,18 @@ def scenario_session(srv, args):
 
 def scenario_tls(srv, args):
     scenario_demo(srv, args)
+
+
+def scenario_tlslaunch(srv, args):
+    tls, srv.tls = srv.tls, None  # the certificate is the applications'
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    for session in ("s1", "s2"):
+        app = launch(c, args, "awtwindow", session=session, host="localhost", tls=tls)
+        hold(c, time.time() + 60, app.connected.is_set)
+        expect(app.connected.is_set(), "the connect request of " + session)
+    hold(c, time.time() + args.lifetime)
 
 
 def wait_file(path, seconds):
@@ -939,6 +961,7 @@ def scenario_cardlogin(srv, args):
 
 
 SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
+             "tlslaunch": scenario_tlslaunch,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
              "devices": scenario_devices, "flood": scenario_flood}
@@ -946,11 +969,12 @@ SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scen
 
 def start_web_side(args, engine_port):
     side = halvanet_web.WebSide(args.web_transcript)
-    side.script("startSession", 'doc:<obj name="session">'
-                '<attr name="mrkqvlsessioncookie">IC-1</attr>'
-                '<obj name="connectionattributes"><attr name="server">127.0.0.1</attr>'
-                '<attr name="port">%d</attr><attr name="firewalltraversal">false</attr>'
-                '<attr name="security">none</attr></obj></obj>' % engine_port)
+    session = ('doc:<obj name="session"><attr name="mrkqvlsessioncookie">IC-1</attr>'
+               '<obj name="connectionattributes"><attr name="server">127.0.0.1</attr>'
+               '<attr name="port">%d</attr><attr name="firewalltraversal">false</attr>'
+               '<attr name="security">none</attr></obj></obj>' % engine_port)
+    side.script("startSession", session)
+    side.script("restartSession", session)
     side.script("startDRX", 'doc:<obj name="configuration"><attr name="connectioncookie">%s'
                 '</attr></obj>' % args.cookie)
     for s in args.web_script:
@@ -987,6 +1011,7 @@ def main():
     ap.add_argument("--trigger", help="demo: trigger this UI component...")
     ap.add_argument("--trigger-when", help="...whenever this file appears (it is removed)")
     ap.add_argument("--token", help="demo: send this connection token (ns1:token, a page)")
+    ap.add_argument("--restart", help="demo: ns1:restartEvent with this token, unanswered")
     ap.add_argument("--raw", action="store_true", help="log every packet's bytes")
     ap.add_argument("--close-file", help="its appearance ends the X application")
     ap.add_argument("--apps", default="awtwindow,character",

@@ -293,7 +293,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             g_now += 1 + in.byte() * 1000u;
             diTimerDispatch(g_now);
-            if (so.launchRequests.count > DI_SO_MAX_LAUNCH_REQUESTS) __builtin_trap();
+            if (so.launchRequests.count > DI_SO_MAX_LAUNCH_REQUESTS ||
+                so.launches.count > DI_SO_MAX_LAUNCHES)
+                __builtin_trap();
         }
         DiChannel* server = so.serverConnection ? so.serverConnection->channel : nullptr;
         if (server) parsesBack(g_fakeNet.sentBy[server->socket]);

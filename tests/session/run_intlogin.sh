@@ -4,8 +4,9 @@
 # the session is started through the web service, the outpost connects to
 # the engine the session document names with the configuration's cookie,
 # the token signs in with an empty user, and the server's user information
-# brings the event registrations and the webtop. The server then signs the
-# client out; the client ends the web session on its way out.
+# brings the event registrations and the webtop. The server's restart event
+# restarts the web session with its token and signs in again. The server
+# then signs the client out; the client ends the web session on its way out.
 # Usage: run_intlogin.sh ROOT
 set -u
 root=$1
@@ -30,7 +31,7 @@ fail() {
     exit 1
 }
 
-python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logout --cookie SO-42 \
+python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logout --restart rt-1 --cookie SO-42 \
     --port-file "$work/port" --web-port-file "$work/webport" \
     --web-transcript "$work/web.jsonl" --lifetime 90 --transcript "$work/server.txt" \
     </dev/null >/dev/null 2>&1 &
@@ -58,7 +59,8 @@ for line in open(sys.argv[1]):
 print(";".join(out))' "$work/web.jsonl" 2>/dev/null)
 want="startSession(7:9,false);setDRXConfiguration(IC-1);startDRX(IC-1);authenticateSession(IC-1,,tok-1)"
 want="$want;registerDRXEventListener(IC-1,Print);registerDRXEventListener(IC-1,Restart)"
-want="$want;getWebtop(IC-1,false,true);endSession(IC-1)"
+want="$want;getWebtop(IC-1,false,true);restartSession(7:9,rt-1);authenticateSession(IC-1,,tok-1)"
+want="$want;endSession(IC-1)"
 [ "$calls" = "$want" ] || fail "web calls: $calls"
 [ "$src" = 0 ] || fail "the server's scenario failed ($src)"
 [ "$rc" = 0 ] || fail "client exit code $rc"

@@ -587,6 +587,30 @@ TEST_F(Requests, RestartEventSendsTheEscapedTokenToTheRestartHelper) {
     }
 }
 
+// Without the restart helper only a session the start opened in the browser
+// answers the fault; any other start reports the lost connection (here no
+// integrated client takes the restart).
+TEST_F(Requests, RestartEventWithoutItsHelperFaultsOnlyForABrowserStart) {
+    struct Row {
+        int32_t startMode;
+        bool browserOpened;
+    } rows[] = {{3, false}, {2, false}, {4, true}};
+    g_ddApp->opt.loginUrl = qvlStrDup(u"http://w/hvn/");
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.startMode);
+        so->startMode = r.startMode;
+        so->launchBrowser = r.browserOpened;
+        so->ending = 0;
+        so->events.clear();
+        ASSERT_TRUE(so->Start());
+        arrive(request("restartEvent", str("connectiontoken", "t"), "5"));
+        EXPECT_EQ(count(toServer(), "Client.NoHelperConnection"), r.browserOpened ? 1u : 0u);
+        EXPECT_EQ(std::count(so->events.begin(), so->events.end(), "end"), r.browserOpened ? 0 : 1);
+    }
+    free(g_ddApp->opt.loginUrl);
+    g_ddApp->opt.loginUrl = nullptr;
+}
+
 } // namespace
 
 namespace {

@@ -60,6 +60,12 @@ struct Launches : OutpostTest {
         ev.w[0] = DI_EV_READABLE;
         diUIDeliverEvent(&ch->hdr, &ev);
     }
+    size_t frames() {
+        size_t n = 0;
+        for (DiFrame* f = diUIFrameListHead(); f; f = f->next)
+            n++;
+        return n;
+    }
     // Frames a failed launch keeps for its error are its user's to close.
     void closeLeftFrames() {
         while (DiFrame* f = diUIFrameListHead())
@@ -358,6 +364,42 @@ TEST_F(Launches, WaitingRequestsStopAtTheCapAndTheRestAreRefused) {
     arrive(request("requestLaunch", launchParams(), "m0"));
     EXPECT_EQ(so->launches.count, 1u);
     EXPECT_EQ(so->launchRequests.count, cap - 1);
+}
+
+// Complete requests become launches, each with a frame and a socket, only up
+// to the cap of live launches; the rest are refused and hold nothing. A
+// launch that ends gives its place to the next.
+TEST_F(Launches, LiveLaunchesStopAtTheCapAndTheRestAreRefused) {
+    const uint32_t cap = DI_SO_MAX_LAUNCHES, sent = 1000;
+    int sockets = g_fakeNet.created - g_fakeNet.destroyed;
+    for (uint32_t i = 0; i < sent; i++)
+        arrive(request("requestLaunch", launchParams(), "m" + std::to_string(i)));
+    std::string reply = toServer();
+    EXPECT_EQ(so->launches.count, cap);
+    EXPECT_EQ(frames(), size_t(cap));
+    EXPECT_EQ(g_fakeNet.created - g_fakeNet.destroyed - sockets, int(cap));
+    EXPECT_EQ(count(reply, "Too many launches running"), size_t(sent - cap));
+    EXPECT_EQ(log.Count("452 cn=x too many launches running"), size_t(sent - cap));
+    EXPECT_EQ(so->launchRequests.count, 0u);
+    launch()->SwitchState(DI_LAUNCH_ENDED);
+    runTimers();
+    arrive(request("requestLaunch", launchParams(), "again"));
+    EXPECT_EQ(count(toServer(), "Client.Launch.Failed"), 0u);
+    EXPECT_EQ(so->launches.count, cap);
+}
+
+// A failed launch leaves its frame showing the error for its user to close;
+// a server failing launch after launch leaves no more of them than it may
+// have launches.
+TEST_F(Launches, FailedLaunchesLeaveAtMostTheCapOfErrorFrames) {
+    g_fakeRoutes.connectResult = -1;
+    for (uint32_t i = 0; i < 3 * DI_SO_MAX_LAUNCHES; i++) {
+        arrive(request("requestLaunch", launchParams(), "m" + std::to_string(i)));
+        runTimers();
+    }
+    EXPECT_EQ(count(toServer(), "Client.Launch.Failed"), 3u * DI_SO_MAX_LAUNCHES);
+    EXPECT_EQ(so->launches.count, 0u);
+    EXPECT_EQ(frames(), size_t(DI_SO_MAX_LAUNCHES));
 }
 
 // A local program answers with its status only, then leaves the list as an
