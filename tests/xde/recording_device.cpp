@@ -288,7 +288,7 @@ const DdXDeviceVector kVector = {
     freeCursor, setCursor, restackWindow, probeTargetVisible,
     createFrame, destroyFrame, setStandardCursor, sessionStarted, openUrl, launchSelf,
     playSound, bell, pluginInitialize, pluginTerminate, pluginCall,
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     createDragWindow, drawDragOutline, destroyDragWindow, swmUpdateStyle, swmFocus, setFocus,
 };
 
