@@ -343,7 +343,11 @@ void opCreateCursor(DiXDisplay* d, uint32_t id, uint32_t w, uint32_t h, uint32_t
         refused(u"An X cursor is out of range or its bits are short; it is ignored.");
         return;
     }
-    makeCursor(d, id, w, h, depth, hotX, hotY, fg, bg, mask, source);
+    /* The request carries two 1-bit planes whatever its depth byte says, and
+     * the length checked is theirs: its cursors are bitmap cursors. Colour
+     * cursors come only from request 70, whose length covers the pixels. */
+    (void)depth;
+    makeCursor(d, id, w, h, 1, hotX, hotY, fg, bg, mask, source);
 }
 
 void opCreateColorCursor(DiXDisplay* d, uint32_t id, uint32_t w, uint32_t h, uint32_t hotX,

@@ -612,6 +612,19 @@ TEST_F(Engine, CursorsAndFontsReplaceTheirIdAndRefuseIdsBeyondTheTables) {
     EXPECT_EQ(g_rdev.with("29"), (Lines{"29 5"}));
 }
 
+// Request 61 carries two 1-bit planes whatever its depth byte says: a
+// depth of 32 read as a colour cursor's pixels would be 16 times the request.
+TEST_F(Engine, BitmapCursorsStayBitmapsWhateverTheirDepthByte) {
+    session();
+    const std::string planes(2 * 32 * 255, '\x5a');
+    for (uint32_t depth : {0u, 1u, 8u, 24u, 32u}) {
+        request(61, Bytes().u8(3).u8(255).u8(255).u8(depth).u8(0).u8(0).u16(0).u8(0).u16(0).u8(
+                        0).raw(planes));
+        ASSERT_NE(d->cursors[3], nullptr) << depth;
+        EXPECT_NE(d->cursors[3]->depth, 32u) << depth;
+    }
+}
+
 TEST_F(Engine, PixelBytesPastTheCeilingFailLikeAnAllocation) {
     session();
     // 32767 x 1000 at depth 24 counts 131 MB: two fit under 256 MiB.
