@@ -8,6 +8,7 @@
 #include "core/ditimer.h"
 #include "ui/diprog.h"
 #include "xde/dixclip.h"
+#include "xde/dixscreen.h"
 
 #include <stddef.h>
 #include <stdlib.h>
@@ -572,16 +573,17 @@ DiXDrawable* diXLookupDrawable(DiXDisplay* d, uint32_t kind, uint32_t id) {
 }
 
 int diXChargePixels(DiXDisplay* d, uint64_t bytes) {
-    if (bytes > DI_XPIXEL_CEILING || d->pixelBytes + bytes > DI_XPIXEL_CEILING) {
-        refused(u"The X server asks this client to hold more pixels than allowed; refused.");
-        return -1;
-    }
+    if (bytes > DI_XPIXEL_CEILING || d->pixelBytes + bytes > DI_XPIXEL_CEILING ||
+        diXProcessTake(bytes) < 0)
+        return diXRefusePixels();
     d->pixelBytes += bytes;
     return 0;
 }
 
 void diXReleasePixels(DiXDisplay* d, uint64_t bytes) {
-    d->pixelBytes = bytes > d->pixelBytes ? 0 : d->pixelBytes - bytes;
+    uint64_t held = bytes < d->pixelBytes ? bytes : d->pixelBytes;
+    d->pixelBytes -= held;
+    diXProcessGive(held);
 }
 
 DiXGC* diXCreateGC(DiXDisplay* d) {

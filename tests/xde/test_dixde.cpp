@@ -6,6 +6,7 @@
 
 #include "core/dilog.h"
 #include "engine_harness.h"
+#include "xde/dixscreen.h"
 
 #include <algorithm>
 
@@ -635,6 +636,33 @@ TEST_F(Engine, PixelBytesPastTheCeilingFailLikeAnAllocation) {
     request(28, Bytes().u8(0));
     request(27, Bytes().u8(2).u16(32767).u16(1000).u8(24).u8(0));
     EXPECT_NE(d->pixmaps[2], nullptr);
+}
+
+// The pixels of every display count against one total for the process:
+// three displays filled to their own ceilings leave a fourth no room; a
+// freed pixmap and closed displays give their share back.
+TEST_F(Engine, DisplaysFilledToTheirCeilingsStopAtTheProcessTotal) {
+    auto fill = [](EngineRig& r) { // 131 MB pixmaps: two fit under 256 MiB
+        int held = 0;
+        for (uint32_t id = 0; id < 3; id++) {
+            r.request(27, Bytes().u8(id).u16(32767).u16(1000).u8(24).u8(0));
+            held += r.d->pixmaps[id] != nullptr;
+        }
+        return held;
+    };
+    session();
+    EngineRig more[3];
+    std::vector<int> held{fill(*this)};
+    for (EngineRig& r : more) {
+        r.open();
+        r.startSession(0, 0, 200, 100, 24);
+        held.push_back(fill(r));
+    }
+    EXPECT_EQ(held, (std::vector<int>{2, 2, 2, 0}));
+    request(28, Bytes().u8(0));
+    EXPECT_EQ(fill(more[2]), 1);
+    for (int i = 2; i >= 0; i--) more[i].close(); // each checks its own records
+    EXPECT_EQ(diXProcessPixelBytes(), d->pixelBytes + d->screenBytes);
 }
 
 TEST_F(Engine, PropertiesActThroughTheDeviceAndRefuseUnsafeTexts) {
