@@ -523,6 +523,12 @@ DiXFrame* createFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* width, int
         return nullptr;
     }
     ddGDIAttach(viewGC, view, GetDC(view));
+    /* The frame took the installed colormap's palette; the view, which
+     * blits the pixels, needs it too, or they map through the default one. */
+    if (HPALETTE pal = dev(d)->palette) {
+        ddGDISelectPalette(viewGC, pal, FALSE);
+        RealizePalette(ddGDIGetDC(viewGC));
+    }
     ShowWindow(view, SW_SHOWNA);
     measureBorders(fr->window, f->borders);
     return f;

@@ -518,3 +518,36 @@ TEST_F(Device, MultiWindowFramesCarryTheirWindows) {
     diXDestroyAllWindows(d);
     EXPECT_FALSE(IsWindow(frame2));
 }
+
+// A multi-window frame made after the colormap's colours were stored blits
+// the buffer's palette indexes through the colormap's palette, as the
+// display's own view does: through the default one a palette screen shows
+// other colours.
+TEST_F(Device, FrameMadeAfterStoreColorsBlitsThroughTheColormapsPalette) {
+    ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+    d->sessionFlags |= DI_XSESSION_MULTI;
+    d->screenWidth = 200, d->screenHeight = 150, d->depth = 8;
+    ASSERT_EQ(diXDECreateScreen(d), 0);
+    const uint8_t cell[4] = {7, 0x33, 0x66, 0x99};
+    d->ops->storeColors(d, 1, cell);
+    diXCreateWindow(d, 1, 10, 20, 120, 80, 0, 0, 0, 0);
+    ASSERT_TRUE(d->windows[1] && d->windows[1]->frame);
+    d->ops->setForeground(d, 7);
+    const int32_t area[4] = {10, 20, 120, 80};
+    d->ops->polyFillRectangle(d, 1, area);
+    const DiBox box{10, 20, 130, 100};
+    v->paint(d, d->windows[1], 1, &box);
+    // The index the buffer's DIB holds at (60, 50), through each context's palette.
+    const FbBuffer& b = d->windows[0]->head.fb;
+    const uint8_t index =
+        static_cast<const uint8_t*>(b.dibBits)[size_t(b.height - 51) * b.dibStride + 60];
+    auto through = [&](HDC dc) {
+        PALETTEENTRY e{};
+        HPALETTE pal = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
+        return GetPaletteEntries(pal, index, 1, &e) == 1 ? RGB(e.peRed, e.peGreen, e.peBlue)
+                                                          : CLR_INVALID;
+    };
+    EXPECT_EQ(through(reinterpret_cast<DdXDisplay*>(d)->rootDC), RGB(0x33, 0x66, 0x99));
+    EXPECT_EQ(through(ddGDIGetDC(d->windows[1]->frame->hdr.gc)), RGB(0x33, 0x66, 0x99));
+    diXDestroyAllWindows(d);
+}
