@@ -461,8 +461,8 @@ void desktopOrigin(DiXDisplay*, int32_t* x, int32_t* y) {
 /* The virtual screen as the monitor enumeration keeps it; asked of the
  * system while nothing has been enumerated yet. */
 void desktopSize(DiXDisplay*, int32_t* width, int32_t* height) {
-    const bool known = g_ddApp && g_ddApp->virtualScreen.width > 0 &&
-                       g_ddApp->virtualScreen.height > 0;
+    const bool known =
+        g_ddApp && g_ddApp->virtualScreen.width > 0 && g_ddApp->virtualScreen.height > 0;
     *width = known ? g_ddApp->virtualScreen.width : ddMultiMonVirtualWidth();
     *height = known ? g_ddApp->virtualScreen.height : ddMultiMonVirtualHeight();
 }

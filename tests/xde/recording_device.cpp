@@ -191,7 +191,8 @@ int createCursor(DiXDisplay*, DiXCursor* c, const uint8_t* mask, const uint8_t* 
     const size_t plane = size_t(c->width + 7) / 8 * c->height;
     auto sum = [](const uint8_t* p, size_t n) {
         uint32_t s = 0;
-        for (size_t i = 0; p && i < n; i++) s += p[i];
+        for (size_t i = 0; p && i < n; i++)
+            s += p[i];
         return s;
     };
     g_rdev.cursorBytesSum += c->depth == 32 ? sum(source, size_t(c->width) * c->height * 4)

@@ -545,7 +545,7 @@ TEST_F(Device, FrameMadeAfterStoreColorsBlitsThroughTheColormapsPalette) {
         PALETTEENTRY e{};
         HPALETTE pal = static_cast<HPALETTE>(GetCurrentObject(dc, OBJ_PAL));
         return GetPaletteEntries(pal, index, 1, &e) == 1 ? RGB(e.peRed, e.peGreen, e.peBlue)
-                                                          : CLR_INVALID;
+                                                         : CLR_INVALID;
     };
     EXPECT_EQ(through(reinterpret_cast<DdXDisplay*>(d)->rootDC), RGB(0x33, 0x66, 0x99));
     EXPECT_EQ(through(ddGDIGetDC(d->windows[1]->frame->hdr.gc)), RGB(0x33, 0x66, 0x99));

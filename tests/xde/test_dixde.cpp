@@ -619,8 +619,9 @@ TEST_F(Engine, BitmapCursorsStayBitmapsWhateverTheirDepthByte) {
     session();
     const std::string planes(2 * 32 * 255, '\x5a');
     for (uint32_t depth : {0u, 1u, 8u, 24u, 32u}) {
-        request(61, Bytes().u8(3).u8(255).u8(255).u8(depth).u8(0).u8(0).u16(0).u8(0).u16(0).u8(
-                        0).raw(planes));
+        request(61,
+                Bytes().u8(3).u8(255).u8(255).u8(depth).u8(0).u8(0).u16(0).u8(0).u16(0).u8(0).raw(
+                    planes));
         ASSERT_NE(d->cursors[3], nullptr) << depth;
         EXPECT_NE(d->cursors[3]->depth, 32u) << depth;
     }
@@ -661,7 +662,8 @@ TEST_F(Engine, DisplaysFilledToTheirCeilingsStopAtTheProcessTotal) {
     EXPECT_EQ(held, (std::vector<int>{2, 2, 2, 0}));
     request(28, Bytes().u8(0));
     EXPECT_EQ(fill(more[2]), 1);
-    for (int i = 2; i >= 0; i--) more[i].close(); // each checks its own records
+    for (int i = 2; i >= 0; i--)
+        more[i].close(); // each checks its own records
     EXPECT_EQ(diXProcessPixelBytes(), d->pixelBytes + d->screenBytes);
 }
 
