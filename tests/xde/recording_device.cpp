@@ -188,15 +188,10 @@ void grabPointer(DiXDisplay*, DiXWindow* w, uint32_t flags) {
 // planes of a bitmap cursor.
 int createCursor(DiXDisplay*, DiXCursor* c, const uint8_t* mask, const uint8_t* source) {
     LOGLINE(fmt("27 %u", c->id));
-    const size_t plane = size_t(c->width + 7) / 8 * c->height;
-    auto sum = [](const uint8_t* p, size_t n) {
-        uint32_t s = 0;
-        for (size_t i = 0; p && i < n; i++)
-            s += p[i];
-        return s;
-    };
-    g_rdev.cursorBytesSum += c->depth == 32 ? sum(source, size_t(c->width) * c->height * 4)
-                                            : sum(mask, plane) + sum(source, plane);
+    const bool argb = c->depth == 32;
+    const size_t n = argb ? size_t(c->width) * c->height * 4 : size_t(c->width + 7) / 8 * c->height;
+    for (size_t i = 0; i < n; i++)
+        g_rdev.cursorBytesSum += source[i] + (argb ? 0 : mask[i]);
     if (failing("27")) return -1;
     add(c, "cursor");
     return 0;
