@@ -16,6 +16,7 @@
 #include "ui/ddui.h"
 #include "ui/ddcolor.h"
 #include "ui/ddgdi.h"
+#include "ui/ddmultimon.h"
 #include "ui/ddxhooks.h"
 #include "ui/ddxkeys.h"
 #include "ui/ddxpix.h"
@@ -457,6 +458,15 @@ void desktopOrigin(DiXDisplay*, int32_t* x, int32_t* y) {
     *y = g_ddApp ? g_ddApp->virtualScreen.y : 0;
 }
 
+/* The virtual screen as the monitor enumeration keeps it; asked of the
+ * system while nothing has been enumerated yet. */
+void desktopSize(DiXDisplay*, int32_t* width, int32_t* height) {
+    const bool known =
+        g_ddApp && g_ddApp->virtualScreen.width > 0 && g_ddApp->virtualScreen.height > 0;
+    *width = known ? g_ddApp->virtualScreen.width : ddMultiMonVirtualWidth();
+    *height = known ? g_ddApp->virtualScreen.height : ddMultiMonVirtualHeight();
+}
+
 /* Multi-window mode: each X top-level window gets its own Windows frame
  * with a view child; the view's events reach the engine through the frame
  * record, key events translated first as on the display's own view. */
@@ -513,6 +523,12 @@ DiXFrame* createFrame(DiXDisplay* d, int32_t* x, int32_t* y, int32_t* width, int
         return nullptr;
     }
     ddGDIAttach(viewGC, view, GetDC(view));
+    /* The frame took the installed colormap's palette; the view, which
+     * blits the pixels, needs it too, or they map through the default one. */
+    if (HPALETTE pal = dev(d)->palette) {
+        ddGDISelectPalette(viewGC, pal, FALSE);
+        RealizePalette(ddGDIGetDC(viewGC));
+    }
     ShowWindow(view, SW_SHOWNA);
     measureBorders(fr->window, f->borders);
     return f;
@@ -584,6 +600,7 @@ const DdXDeviceVector kVector = {
     /* keyboard */ ddXKeyboard,
     /* freeKeyboard */ ddXFreeKeyboard,
     /* desktopOrigin */ desktopOrigin,
+    /* desktopSize */ desktopSize,
     /* swmCreateDragWindow */ nullptr,
     /* swmDrawDragOutline */ nullptr,
     /* swmDestroyDragWindow */ nullptr,

@@ -287,6 +287,7 @@ struct DiXDisplay {
     DdKeyboardInfo* keyboard; /* the stored description, or none */
     uint32_t standardCursor;
     uint64_t pixelBytes; /* held by pixmaps and glyphs, against the ceiling */
+    uint64_t screenBytes;   /* held by the root's buffers, against the process's */
     DiTimer* settingsTimer; /* armed by the frame window; freed here */
     uint32_t clientValue;   /* the client description's last word (message 29) */
     uint32_t windowEnd;     /* one past the highest window id in use; 0 none */

@@ -420,8 +420,11 @@ int diXDEHandleEvent(DiObject* obj, DiEvent* ev) {
         if (info) d->clientValue = info->value8192;
         DdTimeZoneInfo* tz = d->dev->timeZone ? d->dev->timeZone(d) : nullptr;
         DdKeyboardInfo* kb = d->dev->keyboard ? d->dev->keyboard(d) : nullptr;
-        if (info)
-            diXAIPSendHello(d, info, uint16_t(d->ch.value1), uint16_t(d->ch.value2), tz, kb);
+        /* The server sizes its screen by the whole desktop, not by the
+         * window the launch happens to open first. */
+        int32_t width = d->ch.value1, height = d->ch.value2;
+        if (d->dev->desktopSize) d->dev->desktopSize(d, &width, &height);
+        if (info) diXAIPSendHello(d, info, uint16_t(width), uint16_t(height), tz, kb);
         if (tz && d->dev->freeTimeZone) d->dev->freeTimeZone(tz);
         if (d->keyboard && d->dev->freeKeyboard) d->dev->freeKeyboard(d->keyboard);
         d->keyboard = kb;

@@ -24,6 +24,10 @@ enum : uint32_t {
     DI_XMAX_SIDE = 32767, /* region boxes are 16-bit */
     /* Ceiling on the pixel bytes a server makes one display hold. */
     DI_XPIXEL_CEILING = 256u << 20,
+    /* Ceiling on what all displays of the process hold together, screen
+     * buffers included: a 32-bit client dies near 2 GiB, however many
+     * launches are live. */
+    DI_XPROCESS_PIXEL_CEILING = 768u << 20,
 };
 
 /* More display flags (the wire's are in dixaip.h). */
@@ -191,7 +195,8 @@ void diXStoreColors(DiXDisplay* d, int32_t count, const uint8_t* entries);
 void diXFreeCursor(DiXDisplay* d, uint32_t id);
 void diXCloseFont(DiXDisplay* d, uint32_t id);
 void diXFreeGlyph(DiXDisplay* d, uint32_t font, uint32_t index);
-/* Pixel bytes held against the display's ceiling: 0, or -1 when past it. */
+/* Pixel bytes held against the display's ceiling and the process's: 0, or
+ * -1 when past either. */
 int diXChargePixels(DiXDisplay* d, uint64_t bytes);
 void diXReleasePixels(DiXDisplay* d, uint64_t bytes);
 

@@ -133,6 +133,9 @@ struct DdXDeviceVector {
     void (*freeKeyboard)(DdKeyboardInfo* info);
     /* The desktop origin added to window positions (0, 0 on one monitor). */
     void (*desktopOrigin)(DiXDisplay* d, int32_t* x, int32_t* y);
+    /* The size of the user's whole desktop (all monitors), which the
+     * connect message announces; none: the display's own size. */
+    void (*desktopSize)(DiXDisplay* d, int32_t* width, int32_t* height);
     /* Seamless move and size, which the client draws: the outline window
      * is made at a drag's first motion and destroyed at its end. Drawing
      * an outline {x, y, width, height} inverts the screen, so drawing the

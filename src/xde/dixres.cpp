@@ -8,6 +8,7 @@
 #include "core/ditimer.h"
 #include "ui/diprog.h"
 #include "xde/dixclip.h"
+#include "xde/dixscreen.h"
 
 #include <stddef.h>
 #include <stdlib.h>
@@ -343,7 +344,11 @@ void opCreateCursor(DiXDisplay* d, uint32_t id, uint32_t w, uint32_t h, uint32_t
         refused(u"An X cursor is out of range or its bits are short; it is ignored.");
         return;
     }
-    makeCursor(d, id, w, h, depth, hotX, hotY, fg, bg, mask, source);
+    /* The request carries two 1-bit planes whatever its depth byte says, and
+     * the length checked is theirs: its cursors are bitmap cursors. Colour
+     * cursors come only from request 70, whose length covers the pixels. */
+    (void)depth;
+    makeCursor(d, id, w, h, 1, hotX, hotY, fg, bg, mask, source);
 }
 
 void opCreateColorCursor(DiXDisplay* d, uint32_t id, uint32_t w, uint32_t h, uint32_t hotX,
@@ -568,16 +573,17 @@ DiXDrawable* diXLookupDrawable(DiXDisplay* d, uint32_t kind, uint32_t id) {
 }
 
 int diXChargePixels(DiXDisplay* d, uint64_t bytes) {
-    if (bytes > DI_XPIXEL_CEILING || d->pixelBytes + bytes > DI_XPIXEL_CEILING) {
-        refused(u"The X server asks this client to hold more pixels than allowed; refused.");
-        return -1;
-    }
+    if (bytes > DI_XPIXEL_CEILING || d->pixelBytes + bytes > DI_XPIXEL_CEILING ||
+        diXProcessTake(bytes) < 0)
+        return diXRefusePixels();
     d->pixelBytes += bytes;
     return 0;
 }
 
 void diXReleasePixels(DiXDisplay* d, uint64_t bytes) {
-    d->pixelBytes = bytes > d->pixelBytes ? 0 : d->pixelBytes - bytes;
+    uint64_t held = bytes < d->pixelBytes ? bytes : d->pixelBytes;
+    d->pixelBytes -= held;
+    diXProcessGive(held);
 }
 
 DiXGC* diXCreateGC(DiXDisplay* d) {

@@ -1,6 +1,8 @@
 #include "xde/dixscreen.h"
 
+#include "core/dilog.h"
 #include "fb/fb.h"
+#include "xde/dixde.h"
 
 int diXScreenLayout(int32_t width, int32_t height, uint32_t depth, int dither,
                     DiXScreenLayout* out) {
@@ -21,4 +23,44 @@ int diXScreenLayout(int32_t width, int32_t height, uint32_t depth, int dither,
     out->dibDepth = dither ? 8 : depth;
     out->dibStride = uint32_t(dibStride);
     return 0;
+}
+
+/* The sum of every display's pixel and screen bytes. */
+static uint64_t s_processPixelBytes;
+
+int diXProcessTake(uint64_t bytes) {
+    if (bytes > DI_XPROCESS_PIXEL_CEILING ||
+        s_processPixelBytes + bytes > DI_XPROCESS_PIXEL_CEILING)
+        return -1;
+    s_processPixelBytes += bytes;
+    return 0;
+}
+
+void diXProcessGive(uint64_t bytes) {
+    s_processPixelBytes = bytes > s_processPixelBytes ? 0 : s_processPixelBytes - bytes;
+}
+
+uint64_t diXProcessPixelBytes() {
+    return s_processPixelBytes;
+}
+
+int diXRefusePixels() {
+    diLogErrorText(u"The X server asks this client to hold more pixels than allowed; refused.");
+    return -1;
+}
+
+int diXChargeScreen(DiXDisplay* d, int32_t width, int32_t height, uint32_t depth) {
+    diXReleaseScreen(d);
+    /* A screen the layout refuses is refused by the device as well. */
+    DiXScreenLayout l;
+    if (diXScreenLayout(width, height, depth, 1, &l) < 0) return 0;
+    uint64_t bytes = l.bytes + uint64_t(l.dibStride) * uint32_t(height);
+    if (diXProcessTake(bytes) < 0) return diXRefusePixels();
+    d->screenBytes = bytes;
+    return 0;
+}
+
+void diXReleaseScreen(DiXDisplay* d) {
+    diXProcessGive(d->screenBytes);
+    d->screenBytes = 0;
 }

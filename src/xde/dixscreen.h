@@ -20,4 +20,19 @@ struct DiXScreenLayout {
 int diXScreenLayout(int32_t width, int32_t height, uint32_t depth, int dither,
                     DiXScreenLayout* out);
 
+struct DiXDisplay;
+
+/* The pixel bytes every display of the process holds together - pixmaps,
+ * glyphs and screen buffers - against DI_XPROCESS_PIXEL_CEILING. Take
+ * returns 0, or -1 with nothing taken past the ceiling. GUI thread only. */
+int diXProcessTake(uint64_t bytes);
+void diXProcessGive(uint64_t bytes);
+uint64_t diXProcessPixelBytes();
+/* Logs the refusal of pixels past a ceiling; returns -1. */
+int diXRefusePixels();
+/* The root's buffer and its dithered copy held against the process's
+ * ceiling until released: 0, or -1 refused. */
+int diXChargeScreen(DiXDisplay* d, int32_t width, int32_t height, uint32_t depth);
+void diXReleaseScreen(DiXDisplay* d);
+
 #endif

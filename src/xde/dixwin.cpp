@@ -7,6 +7,7 @@
 #include "core/ditimer.h"
 #include "core/diutil.h"
 #include "ui/diui.h"
+#include "xde/dixscreen.h"
 #include "xde/dixseamless.h"
 
 #include <stdio.h>
@@ -247,8 +248,13 @@ DiXWindow* diXAllocWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int3
     if (id >= DI_XWINDOWS || width < 0 || height < 0 || uint32_t(width) > DI_XMAX_SIDE ||
         uint32_t(height) > DI_XMAX_SIDE)
         return nullptr;
+    /* Only the root holds pixels: every other window draws into its buffer. */
+    if (id == 0 && diXChargeScreen(d, width, height, depth) < 0) return nullptr;
     DiXWindow* w = static_cast<DiXWindow*>(calloc(1, d->windowSize));
-    if (!w) return nullptr;
+    if (!w) {
+        if (id == 0) diXReleaseScreen(d);
+        return nullptr;
+    }
     w->head = DiXDrawable{0, id, x, y, width, height, depth, FbBuffer{}};
     w->display = d;
     diXAreaInit(&w->exposure);
@@ -260,6 +266,7 @@ DiXWindow* diXAllocWindow(DiXDisplay* d, uint32_t id, int32_t x, int32_t y, int3
         diXAreaFree(&w->exposure);
         diXAreaFree(&w->update);
         free(w);
+        if (id == 0) diXReleaseScreen(d);
         return nullptr;
     }
     return w;
@@ -274,6 +281,7 @@ void diXFreeWindow(DiXDisplay* d, uint32_t id) {
     diXAreaFree(&w->exposure);
     diXAreaFree(&w->update);
     if (d->dev->freeWindow) d->dev->freeWindow(d, w);
+    if (id == 0) diXReleaseScreen(d);
     forgetWindow(d, id);
     /* The GC must not keep drawing into a freed window. */
     if (d->gc && d->gc->drawable == &w->head) {

@@ -6,6 +6,7 @@
 #include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
 #include "xde/recording_device.h"
+#include "xde/dixscreen.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -119,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     delete d;
     fbSetDamageSink(nullptr);
     if (!g_rdev.live.empty()) __builtin_trap();
+    if (diXProcessPixelBytes() != 0) __builtin_trap(); /* every charge given back */
     if (diTimerHead()) __builtin_trap();
     return 0;
 }

@@ -49,8 +49,9 @@ void EngineRig::close() {
 }
 
 void EngineRig::request(uint32_t type, const Bytes& b) {
-    diXAIPHandleRequest(d, type, reinterpret_cast<const uint8_t*>(b.s.data()),
-                        uint32_t(b.s.size()));
+    // A heap copy of exactly the request's length: a read past it is seen.
+    std::vector<uint8_t> exact(b.s.begin(), b.s.end());
+    diXAIPHandleRequest(d, type, exact.empty() ? nullptr : exact.data(), uint32_t(exact.size()));
 }
 
 void EngineRig::startSession(uint32_t flags, uint32_t delay, int32_t w, int32_t h,

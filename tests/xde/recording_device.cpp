@@ -184,8 +184,14 @@ void setIcon(DiXDisplay*, DiXWindow* w, DiXPixmap*, DiXPixmap* mask) {
 void grabPointer(DiXDisplay*, DiXWindow* w, uint32_t flags) {
     LOGLINE(fmt("25 %u %u", w->head.id, flags));
 }
-int createCursor(DiXDisplay*, DiXCursor* c, const uint8_t*, const uint8_t*) {
+// Reads what the Windows side copies: a colour cursor's pixels, or both
+// planes of a bitmap cursor.
+int createCursor(DiXDisplay*, DiXCursor* c, const uint8_t* mask, const uint8_t* source) {
     LOGLINE(fmt("27 %u", c->id));
+    const bool argb = c->depth == 32;
+    const size_t n = argb ? size_t(c->width) * c->height * 4 : size_t(c->width + 7) / 8 * c->height;
+    for (size_t i = 0; i < n; i++)
+        g_rdev.cursorBytesSum += source[i] + (argb ? 0 : mask[i]);
     if (failing("27")) return -1;
     add(c, "cursor");
     return 0;
@@ -288,7 +294,7 @@ const DdXDeviceVector kVector = {
     freeCursor, setCursor, restackWindow, probeTargetVisible,
     createFrame, destroyFrame, setStandardCursor, sessionStarted, openUrl, launchSelf,
     playSound, bell, pluginInitialize, pluginTerminate, pluginCall,
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     createDragWindow, drawDragOutline, destroyDragWindow, swmUpdateStyle, swmFocus, setFocus,
 };
 

@@ -28,6 +28,7 @@ struct RecordingDevice {
     // Records made and not yet freed, by kind ("pixmap", "frame", ...).
     std::map<const void*, std::string> live;
     int paints = 0;
+    uint32_t cursorBytesSum = 0; // of the bits slot 27 read
     // The screen: root-sized, the root buffer's layout.
     std::vector<uint8_t> screen;
     FbBuffer root{};

@@ -518,3 +518,30 @@ TEST_F(Device, MultiWindowFramesCarryTheirWindows) {
     diXDestroyAllWindows(d);
     EXPECT_FALSE(IsWindow(frame2));
 }
+
+// A multi-window frame made after colours were stored blits the buffer's
+// palette indexes through the colormap's palette, not the default one.
+TEST_F(Device, FrameMadeAfterStoreColorsBlitsThroughTheColormapsPalette) {
+    ASSERT_EQ(1, ddUIInit(nullptr, GetModuleHandleW(nullptr)));
+    d->sessionFlags |= DI_XSESSION_MULTI;
+    d->screenWidth = 200, d->screenHeight = 150, d->depth = 8;
+    ASSERT_EQ(diXDECreateScreen(d), 0);
+    const uint8_t cell[4] = {7, 0x33, 0x66, 0x99};
+    d->ops->storeColors(d, 1, cell);
+    diXCreateWindow(d, 1, 10, 20, 120, 80, 0, 0, 0, 0);
+    ASSERT_TRUE(d->windows[1] && d->windows[1]->frame);
+    d->ops->setForeground(d, 7);
+    const int32_t area[4] = {10, 20, 120, 80};
+    d->ops->polyFillRectangle(d, 1, area);
+    const DiBox box{10, 20, 130, 100};
+    v->paint(d, d->windows[1], 1, &box);
+    const FbBuffer& b = d->windows[0]->head.fb; // the DIB's index at (60, 50)
+    const uint8_t i =
+        static_cast<const uint8_t*>(b.dibBits)[size_t(b.height - 51) * b.dibStride + 60];
+    HDC view = ddGDIGetDC(d->windows[1]->frame->hdr.gc);
+    PALETTEENTRY e{};
+    EXPECT_EQ(GetPaletteEntries(static_cast<HPALETTE>(GetCurrentObject(view, OBJ_PAL)), i, 1, &e),
+              1u);
+    EXPECT_EQ(RGB(e.peRed, e.peGreen, e.peBlue), RGB(0x33, 0x66, 0x99));
+    diXDestroyAllWindows(d);
+}

@@ -280,18 +280,25 @@ TEST_P(Screen, ServerPictureReachesTheWindowPixelExact) {
     ASSERT_TRUE(peer.start("xaip_peer.py serve picture-" + std::to_string(depth) +
                                " --result-file " + result,
                            ""));
-    ch->open = 1;
     ASSERT_EQ(ddNetSocketOpen(ch->socket, 1, 1), 0);
     ASSERT_EQ(diNetConnect(ch->socket, u"127.0.0.1", uint16_t(peer.port), 0), 0);
     ddNetSelectEvents(ch->socket, DD_NET_READ | DD_NET_WRITE | DD_NET_CLOSE,
                       DD_NET_READ | DD_NET_CLOSE);
+    diDEChannelOpen(ch); // the connect message goes out, as after a launch's login
     hvPumpUntil([&] {
         return GetFileAttributesA(("Z:" + result).c_str()) != INVALID_FILE_ATTRIBUTES;
     });
     std::ifstream f("Z:" + result);
-    std::string verdict;
+    std::string verdict, hello;
     std::getline(f, verdict);
     EXPECT_EQ(verdict, "ok"); // the client description and the ping's answer came
+    // The connect message announces the whole desktop (the X screen Wine
+    // shows), not the display's own 160 x 120 window.
+    for (std::string line; std::getline(f, line);)
+        if (line.rfind("10 ", 0) == 0) hello = line;
+    const std::string desktop = " " + std::to_string(GetSystemMetrics(SM_CXVIRTUALSCREEN)) + "x" +
+                                std::to_string(GetSystemMetrics(SM_CYVIRTUALSCREEN)) + " blocks=";
+    EXPECT_NE(hello.find(desktop), std::string::npos) << hello;
 
     ASSERT_EQ(d->depth, uint32_t(depth));
     ASSERT_NE(d->windows[0], nullptr);

@@ -6,6 +6,7 @@
 
 #include "core/dilog.h"
 #include "engine_harness.h"
+#include "xde/dixscreen.h"
 
 #include <algorithm>
 
@@ -612,16 +613,45 @@ TEST_F(Engine, CursorsAndFontsReplaceTheirIdAndRefuseIdsBeyondTheTables) {
     EXPECT_EQ(g_rdev.with("29"), (Lines{"29 5"}));
 }
 
+// Request 61 carries two 1-bit planes whatever its depth byte says.
+TEST_F(Engine, BitmapCursorsStayBitmapsWhateverTheirDepthByte) {
+    session();
+    for (uint32_t depth : {0u, 1u, 8u, 24u, 32u}) {
+        request(61, Bytes().u8(3).u8(255).u8(255).u8(depth).u32(0).u32(0).raw(
+                        std::string(2 * 32 * 255, 'Z')));
+        ASSERT_NE(d->cursors[3], nullptr) << depth;
+        EXPECT_NE(d->cursors[3]->depth, 32u) << depth;
+    }
+}
+
+// A display's own ceiling, then the total of all: with three displays full
+// a fourth holds nothing until one gives pixels back.
 TEST_F(Engine, PixelBytesPastTheCeilingFailLikeAnAllocation) {
     session();
     // 32767 x 1000 at depth 24 counts 131 MB: two fit under 256 MiB.
+    auto big = [](EngineRig& r, uint32_t id) {
+        r.request(27, Bytes().u8(id).u16(32767).u16(1000).u8(24).u8(0));
+        return r.d->pixmaps[id] != nullptr;
+    };
     for (uint32_t id = 0; id < 3; id++)
-        request(27, Bytes().u8(id).u16(32767).u16(1000).u8(24).u8(0));
+        big(*this, id);
     EXPECT_NE(d->pixmaps[1], nullptr);
     EXPECT_EQ(d->pixmaps[2], nullptr);
     request(28, Bytes().u8(0));
-    request(27, Bytes().u8(2).u16(32767).u16(1000).u8(24).u8(0));
-    EXPECT_NE(d->pixmaps[2], nullptr);
+    EXPECT_TRUE(big(*this, 2));
+    EngineRig more[3];
+    std::vector<int> held;
+    for (EngineRig& r : more) {
+        r.open();
+        r.startSession(0, 0, 200, 100, 24);
+        held.push_back(big(r, 0) + big(r, 1));
+    }
+    EXPECT_EQ(held, (std::vector<int>{2, 2, 0}));
+    request(28, Bytes().u8(1));
+    EXPECT_TRUE(big(more[2], 0));
+    for (int i = 2; i >= 0; i--)
+        more[i].close(); // each checks its own records
+    EXPECT_EQ(diXProcessPixelBytes(), d->pixelBytes + d->screenBytes);
 }
 
 TEST_F(Engine, PropertiesActThroughTheDeviceAndRefuseUnsafeTexts) {
