@@ -21,6 +21,8 @@ struct Transfer {
     uint64_t received;
     uint32_t stored;
     uint8_t* data;
+    uint32_t capacity; /* bytes allocated at data, charged to s_heldIn */
+    bool refused;      /* past a ceiling: the rest of it is dropped */
     DiChar* name;
     uint32_t nameLength;
     uint32_t formatId, ownerId;
@@ -49,6 +51,8 @@ struct Node {
 Node* s_nodes;
 DiXDisplay* s_owner;
 const DiXClipService* s_service;
+/* What the incoming transfers of all displays hold together. */
+uint64_t s_heldIn;
 
 Node* nodeOf(const DiXDisplay* d) {
     for (Node* n = s_nodes; n; n = n->next)
@@ -57,9 +61,46 @@ Node* nodeOf(const DiXDisplay* d) {
 }
 
 void endTransfer(Transfer* t) {
+    s_heldIn -= t->capacity;
     free(t->data);
     free(t->name);
     *t = Transfer{};
+}
+
+/* Room for `need` bytes of the transfer (at most its total). Its buffer
+ * grows as chunks arrive, never from the total a server announces alone;
+ * past the ceiling of all displays' transfers together, it is dropped. */
+bool reserveData(Transfer* t, uint64_t need) {
+    if (need <= t->capacity && t->data) return true;
+    uint64_t want = t->capacity * 2;
+    if (want < 65536) want = 65536;
+    if (want > t->total) want = t->total;
+    if (want < need) want = need;
+    if (want == 0) want = 1;
+    if (s_heldIn - t->capacity + want > DI_XCLIP_MAX_HELD) {
+        diLogErrorText(u"The X servers' clipboard data in transfer passed 128 MiB; a transfer "
+                       u"is refused.");
+        s_heldIn -= t->capacity;
+        free(t->data);
+        t->data = nullptr;
+        t->capacity = 0;
+        t->refused = true;
+        return false;
+    }
+    uint8_t* grown = static_cast<uint8_t*>(realloc(t->data, size_t(want)));
+    if (!grown) {
+        diLogErrorText(u"No memory for the X server's clipboard data.");
+        s_heldIn -= t->capacity;
+        free(t->data);
+        t->data = nullptr;
+        t->capacity = 0;
+        t->refused = true;
+        return false;
+    }
+    s_heldIn += want - t->capacity;
+    t->data = grown;
+    t->capacity = uint32_t(want);
+    return true;
 }
 
 void dropPending(Node* n, uint32_t i) {
@@ -281,16 +322,19 @@ void diXClipboardChunk(DiXDisplay* d, const DiXClipChunk* k) {
                 t->nameLength = k->nameLength;
             }
         }
-        if (k->total > DI_XCLIP_MAX_TOTAL)
+        if (k->total > DI_XCLIP_MAX_TOTAL) {
             diLogErrorText(u"The X server announced clipboard data above 64 MiB; it is refused.");
-        else if (!(t->data = static_cast<uint8_t*>(malloc(k->total ? k->total : 1))))
-            diLogErrorText(u"No memory for the X server's clipboard data.");
+            t->refused = true;
+        } else {
+            reserveData(t, 0);
+        }
     } else if (!t->active) {
         /* A chunk after the last one, or with no first: nothing to add to. */
         diLogErrorText(u"A chunk of X server clipboard data outside a transfer is ignored.");
         return;
     }
-    if (t->data && t->received + k->length <= t->total) {
+    if (!t->refused && t->received + k->length <= t->total &&
+        reserveData(t, t->received + k->length)) {
         memcpy(t->data + t->received, k->data, k->length);
         t->stored = uint32_t(t->received + k->length);
     }

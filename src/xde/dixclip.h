@@ -14,8 +14,11 @@
 
 #include "xde/dixaip.h"
 
-/* The largest transfer a server may announce; a larger total is refused. */
-enum : uint32_t { DI_XCLIP_MAX_TOTAL = 64u << 20 };
+/* The largest transfer a server may announce; a larger total is refused.
+ * All displays' transfers in progress hold at most DI_XCLIP_MAX_HELD
+ * together: a transfer that would pass it is dropped (two of the largest
+ * fit; a user copies one thing at a time). */
+enum : uint32_t { DI_XCLIP_MAX_TOTAL = 64u << 20, DI_XCLIP_MAX_HELD = 128u << 20 };
 
 /* The Windows clipboard as the relay sees it. Every slot may be none: the
  * relay then acts as if no other program owned the clipboard and answers

@@ -9,6 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/allocator_interface.h>
+#define HV_COUNTS_ALLOCATIONS 1
+#endif
+#endif
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -320,6 +327,30 @@ TEST_F(ClipRelay, DamagedAndStrayChunksNeverCorruptOrOverrun) {
     request(b, 52, chunk(2, "more"));
     EXPECT_EQ(g_clip.delivered.back(), "");
     EXPECT_EQ(g_clip.delivered.size(), 4u);
+}
+
+// A transfer holds what has arrived, not what its server announced, and the
+// transfers of all displays stop at one ceiling together: the one that
+// would pass it is answered empty, the others are whole.
+TEST_F(ClipRelay, TransfersHoldWhatArrivedAndAllDisplaysStopAtOneCeiling) {
+#ifdef HV_COUNTS_ALLOCATIONS
+    size_t before = __sanitizer_get_current_allocated_bytes();
+#endif
+    for (Display* x : {&c, &a, &b})
+        request(*x, 52, chunk(1, "abcd", DI_XCLIP_MAX_TOTAL));
+#ifdef HV_COUNTS_ALLOCATIONS
+    EXPECT_LT(__sanitizer_get_current_allocated_bytes() - before, size_t(1) << 20);
+#endif
+    const std::string piece = patterned(16384, 1);
+    for (Display* x : {&a, &b})
+        for (uint32_t sent = 4; sent + piece.size() <= DI_XCLIP_MAX_TOTAL; sent += piece.size())
+            request(*x, 52, chunk(0, piece));
+    for (Display* x : {&a, &b, &c})
+        request(*x, 52, chunk(2, ""));
+    ASSERT_EQ(g_clip.delivered.size(), 3u);
+    EXPECT_EQ(g_clip.delivered[0].size(), DI_XCLIP_MAX_TOTAL - 16384 + 4);
+    EXPECT_EQ(g_clip.delivered[1].size(), 0u) << "the transfer past the ceiling";
+    EXPECT_EQ(g_clip.delivered[2], "abcd");
 }
 
 TEST_F(ClipRelay, LocalClipboardAnnouncementsAndRequests) {
