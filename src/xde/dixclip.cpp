@@ -67,6 +67,17 @@ void endTransfer(Transfer* t) {
     *t = Transfer{};
 }
 
+/* Drops what the transfer stored: the rest of it is not kept either. */
+bool refuseData(Transfer* t, const char16_t* why) {
+    diLogErrorText(why);
+    s_heldIn -= t->capacity;
+    free(t->data);
+    t->data = nullptr;
+    t->capacity = 0;
+    t->refused = true;
+    return false;
+}
+
 /* Room for `need` bytes of the transfer (at most its total). Its buffer
  * grows as chunks arrive, never from the total a server announces alone;
  * past the ceiling of all displays' transfers together, it is dropped. */
@@ -77,26 +88,11 @@ bool reserveData(Transfer* t, uint64_t need) {
     if (want > t->total) want = t->total;
     if (want < need) want = need;
     if (want == 0) want = 1;
-    if (s_heldIn - t->capacity + want > DI_XCLIP_MAX_HELD) {
-        diLogErrorText(u"The X servers' clipboard data in transfer passed 128 MiB; a transfer "
-                       u"is refused.");
-        s_heldIn -= t->capacity;
-        free(t->data);
-        t->data = nullptr;
-        t->capacity = 0;
-        t->refused = true;
-        return false;
-    }
+    if (s_heldIn - t->capacity + want > DI_XCLIP_MAX_HELD)
+        return refuseData(t, u"The X servers' clipboard data in transfer passed 128 MiB; a "
+                             u"transfer is refused.");
     uint8_t* grown = static_cast<uint8_t*>(realloc(t->data, size_t(want)));
-    if (!grown) {
-        diLogErrorText(u"No memory for the X server's clipboard data.");
-        s_heldIn -= t->capacity;
-        free(t->data);
-        t->data = nullptr;
-        t->capacity = 0;
-        t->refused = true;
-        return false;
-    }
+    if (!grown) return refuseData(t, u"No memory for the X server's clipboard data.");
     s_heldIn += want - t->capacity;
     t->data = grown;
     t->capacity = uint32_t(want);
