@@ -4,6 +4,7 @@
 #include "frame_fixture.h"
 #include "support/winshot.h"
 
+#include <algorithm>
 #include <stdio.h>
 #include <string>
 
@@ -105,6 +106,11 @@ TEST_F(View, PointerWheelAndCaptureSequence) {
     post(WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-100)), MAKELPARAM(300, 400));
     pumpMessages();
     auto ev = eventsOf(f.engine, {5, 6, 7, 16, 19});
+    // Taking the capture makes the window system send a motion of the real
+    // pointer of its own, earlier or later on a busy machine: only the
+    // posted motion is the sequence's.
+    auto systemMotion = [](const RecordedEvent& e) { return e.w[0] == 5 && e.w[3] != 15; };
+    ev.erase(std::remove_if(ev.begin(), ev.end(), systemMotion), ev.end());
     ASSERT_EQ(7u, ev.size());
     struct {
         uint32_t type, button, x, y;
