@@ -377,6 +377,8 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
 
     ddAppStep("command line");
     ddAppCommandLinePass(app, cmdLine);
+    /* Before the early paths, which end the process within the minute. */
+    ddDeleteStaleTempPages();
     ddAppStep("profile store");
     ddProfStoreCreate();
     if (app->opt.launchConfig) {

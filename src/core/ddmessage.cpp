@@ -9,6 +9,9 @@
 
 #include <shellapi.h>
 #include <stdlib.h>
+#include <wctype.h>
+
+#include <string>
 
 HMODULE g_ddResourceLibrary = nullptr;
 
@@ -130,6 +133,40 @@ uint32_t ddDeleteTempPage(void* path) {
     DeleteFileW(static_cast<wchar_t*>(path));
     free(path);
     return 0;
+}
+
+/* The names GetTempFileNameW gives with the "QVL" prefix (up to four hex
+ * digits), the extension changed to ".htm". */
+static bool ddIsTempPageName(const wchar_t* name) {
+    size_t n = wcslen(name);
+    if (n < 8 || n > 11 || _wcsnicmp(name, L"QVL", 3) != 0 || _wcsicmp(name + n - 4, L".htm") != 0)
+        return false;
+    for (size_t i = 3; i < n - 4; i++)
+        if (!iswxdigit(name[i])) return false;
+    return true;
+}
+
+void ddDeleteStaleTempPages(void) {
+    wchar_t folder[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    if (n == 0 || n > MAX_PATH) return;
+    std::wstring dir(folder, n);
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((dir + L"QVL*.htm").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& t) {
+        return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    const uint64_t minute = 60ull * 10000000; /* the deletion timer's minute, in 100 ns */
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            ddIsTempPageName(found.cFileName) &&
+            ticks(found.ftLastWriteTime) + minute <= ticks(now))
+            DeleteFileW((dir + found.cFileName).c_str());
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
 }
 
 int ddOpenUrlInBrowser(const wchar_t* url) {

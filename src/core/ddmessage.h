@@ -32,5 +32,9 @@ int ddOpenUrlInBrowser(const wchar_t* url);
  * the URL holds a CR or LF. */
 bool ddTempPageText(const wchar_t* url, std::string* out);
 uint32_t ddDeleteTempPage(void* path);
+/* Deletes the temporary pages of the temporary folder whose minute is over:
+ * a process that ended first never ran their timer, and they hold a
+ * session's address with its cookie. */
+void ddDeleteStaleTempPages(void);
 
 #endif

@@ -48,7 +48,8 @@ uint32_t ddCDMListDrives(DiCDMDrive* out) {
 }
 
 DiChannel* ddCDMCreate(DdSocket* s) {
-    if (!g_ddApp || !g_ddApp->canMapDrives) return nullptr;
+    /* The user's "EnableCDM" 0: no drive reaches the server. */
+    if (!g_ddApp || !g_ddApp->canMapDrives || !g_ddApp->driveMapping) return nullptr;
     DiIOChannel* io = static_cast<DiIOChannel*>(calloc(1, sizeof(DiIOChannel)));
     if (!io) return nullptr;
     DiCDMDrive drives[26];

@@ -62,3 +62,11 @@ bool diCertFileAppend(const std::string& path, const std::string& bytes) {
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
 }
+
+int diCertFileSetAside(const std::string& path) {
+    std::wstring w = ddCertPath(path);
+    if (w.empty()) return -1;
+    if (MoveFileExW(w.c_str(), (w + L".bad").c_str(), MOVEFILE_REPLACE_EXISTING)) return 1;
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? 0 : -1;
+}

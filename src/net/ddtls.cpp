@@ -25,6 +25,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 uint32_t g_ddTlsHandshakeTimeoutMs = 30000;
@@ -286,6 +287,20 @@ static int ddTlsLoadCAFile(X509_STORE* store, const DiChar* path, CAFileCache* c
     return cache->pem;
 }
 
+/* A relative "CertsFile" names a file in the program's folder, never in the
+ * current one: a browser starts the client in its downloads folder. Empty
+ * when the program's path is unknown. */
+static std::wstring ddTlsCertsFilePath(const wchar_t* name) {
+    if (name[0] == L'\\' || name[0] == L'/' ||
+        (name[0] && name[1] == L':' && (name[2] == L'\\' || name[2] == L'/')))
+        return name;
+    wchar_t self[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+    std::wstring path(self, n <= MAX_PATH ? n : 0);
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1) + name;
+}
+
 int ddNetLoadCACertificates(SSL_CTX* ctx) {
     X509_STORE* store = SSL_CTX_get_cert_store(ctx);
     diTlsAddBuiltinRoots(store);
@@ -298,7 +313,8 @@ int ddNetLoadCACertificates(SSL_CTX* ctx) {
     wchar_t certsFile[MAX_PATH + 1];
     ddSettingGetString(L"CertsFile", L"CA.PEM", certsFile, MAX_PATH + 1);
     certsFile[MAX_PATH] = 0;
-    if (certsFile[0]) loaded |= ddTlsLoadCAFile(store, ddD(certsFile), &s_caFiles[1]);
+    std::wstring certsPath = certsFile[0] ? ddTlsCertsFilePath(certsFile) : std::wstring();
+    if (!certsPath.empty()) loaded |= ddTlsLoadCAFile(store, ddD(certsPath.c_str()), &s_caFiles[1]);
     ddNetLoadSystemStores(ctx);
     return loaded;
 }

@@ -1,6 +1,7 @@
 /* The certificate cache (see dicertcache.h). */
 #include "net/dicertcache.h"
 
+#include "core/dilog.h"
 #include "core/diutil.h"
 #include "net/dicert.h"
 #include "session/diprofile.h"
@@ -15,9 +16,14 @@
 #include <algorithm>
 #include <deque>
 #include <string.h>
+#include <string_view>
 #include <vector>
 
 namespace {
+
+const char kBom[] = "\xEF\xBB\xBF";
+const DiChar kRefused[] = u"Certificates: hosts past the visited-hosts file's bounds were not "
+                          u"remembered";
 
 struct Record {
     uint8_t accepted;
@@ -64,21 +70,40 @@ std::string pemOf(X509* cert) {
     return out;
 }
 
-/* Calls f for every certificate of the PEM text; returns how many. */
+/* Calls f for every certificate of the PEM text; returns how many. A block
+ * that does not read (cut short by a full disk, pasted by hand) is logged
+ * and skipped: the blocks appended after it still count. Each block is read
+ * on its own, up to its END line or, when it has none, to the next BEGIN. */
 template <class F> int eachPem(const char* bytes, size_t length, F f) {
     if (!bytes || length == 0 || length > DI_CERT_FILE_MAX) return 0;
-    BIO* b = BIO_new_mem_buf(bytes, int(length));
-    if (!b) return 0;
+    static const char kBegin[] = "-----BEGIN ", kEnd[] = "-----END ";
+    const std::string_view text(bytes, length);
     int count = 0;
-    while (X509* cert = PEM_read_bio_X509(b, nullptr, nullptr, nullptr)) {
-        f(cert);
-        X509_free(cert);
-        count++;
+    size_t at = text.find(kBegin);
+    while (at != text.npos) {
+        size_t next = text.find(kBegin, at + 1), end = text.find(kEnd, at);
+        size_t stop = next == text.npos ? length : next;
+        if (end != text.npos && end < stop) {
+            size_t eol = text.find('\n', end);
+            stop = eol == text.npos ? length : eol + 1;
+            next = text.find(kBegin, stop);
+        }
+        BIO* b = BIO_new_mem_buf(text.data() + at, int(stop - at));
+        if (!b) break;
+        X509* cert = PEM_read_bio_X509(b, nullptr, nullptr, nullptr);
+        BIO_free(b);
+        unsigned long e = ERR_peek_last_error();
+        if (cert) {
+            f(cert);
+            X509_free(cert);
+            count++;
+        } else if (ERR_GET_LIB(e) != ERR_LIB_PEM || ERR_GET_REASON(e) != PEM_R_NO_START_LINE) {
+            /* Blocks of other kinds (a key) read as "no start line". */
+            diLogErrorText(u"Certificates: an unreadable block was skipped");
+        }
+        ERR_clear_error();
+        at = next;
     }
-    BIO_free(b);
-    /* The end of the text shows as "no start line"; any other trouble of
-     * the last block leaves nothing behind either. */
-    ERR_clear_error();
     return count;
 }
 
@@ -164,6 +189,22 @@ bool hasFingerprint(CQVLXMLContentTag* server, const std::u16string& fp) {
     return false;
 }
 
+bool isTagNamed(CQVLXMLElement* e, const char* name) {
+    return e->IsTag() && static_cast<CQVLXMLTag*>(e)->name &&
+           static_cast<CQVLXMLTag*>(e)->name->Equals(name);
+}
+
+size_t fingerprintCount(CQVLXMLContentTag* root) {
+    size_t n = 0;
+    for (auto* s = root->children->head; s; s = s->next) {
+        CQVLXMLElementList* prints =
+            isTagNamed(s->item, "server") ? s->item->GetChildren() : nullptr;
+        for (auto* f = prints ? prints->head : nullptr; f; f = f->next)
+            n += isTagNamed(f->item, "certfingerprint");
+    }
+    return n;
+}
+
 CQVLXMLDoc* emptyHosts() {
     static const char kEmpty[] = "\n<array></array>\n";
     CQVLParser p(kEmpty, sizeof kEmpty - 1);
@@ -214,6 +255,8 @@ int diCertCacheLoadPem(const char* bytes, size_t length) {
 
 CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length) {
     if (!bytes || length == 0 || length > DI_CERT_FILE_MAX) return nullptr;
+    /* Editors save the hand-set switches with a byte-order mark. */
+    if (length >= 3 && memcmp(bytes, kBom, 3) == 0) bytes += 3, length -= 3;
     CQVLParser p(bytes, length);
     CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
     if (doc && !rootOf(doc)) {
@@ -236,19 +279,22 @@ int diCertHostsLookup(CQVLXMLDoc* doc, const char* host, const std::string& fing
     return hasFingerprint(server, widen(fingerprint.c_str())) ? 1 : 2;
 }
 
-bool diCertHostsAdd(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint) {
+int diCertHostsAdd(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint) {
     CQVLXMLContentTag* root = rootOf(doc);
-    if (!root || !host) return false;
+    if (!root || !host) return -1;
     std::u16string fp = widen(fingerprint.c_str());
     CQVLXMLContentTag* server = serverOf(doc, host);
-    if (server && hasFingerprint(server, fp)) return false;
+    if (server && hasFingerprint(server, fp)) return 0;
+    /* The file stays far below what is read back (DI_CERT_FILE_MAX). */
+    if (strlen(host) > DI_CERT_HOST_NAME_MAX || fingerprintCount(root) >= DI_CERT_HOSTS_MAX)
+        return -1;
     if (!server) {
         server = new CQVLXMLContentTag(u"server");
         server->AddAttribute(u"peername", widen(host).c_str());
         root->AddChild(server, true);
     }
     server->AddChild(new CQVLXMLContentTag(u"certfingerprint", fp.c_str()), true);
-    return true;
+    return 1;
 }
 
 void diCertCacheInit(const std::string& storePath, const std::string& hostsPath) {
@@ -261,10 +307,23 @@ void diCertCacheInit(const std::string& storePath, const std::string& hostsPath)
     std::string bytes;
     delete c.hosts;
     c.hosts = nullptr;
-    if (!hostsPath.empty() && diCertFileRead(hostsPath, &bytes, DI_CERT_FILE_MAX))
-        c.hosts = diCertHostsParse(bytes.data(), bytes.size());
+    if (!hostsPath.empty()) {
+        bool read = diCertFileRead(hostsPath, &bytes, DI_CERT_FILE_MAX);
+        if (read) c.hosts = diCertHostsParse(bytes.data(), bytes.size());
+        /* The administrator's switches and the remembered hosts are kept
+         * aside before an empty document takes the file's place; a file
+         * that cannot be kept is not overwritten in this process. */
+        bool nothing = read && (bytes.empty() || bytes == kBom);
+        int aside = !c.hosts && !nothing ? diCertFileSetAside(hostsPath) : 0;
+        if (aside > 0)
+            diLogErrorText(
+                u"Certificates: an unreadable hostsvisited was kept as hostsvisited.bad");
+        if (aside < 0) {
+            diLogErrorText(u"Certificates: an unreadable hostsvisited is left as it is");
+            c.hostsPath.clear();
+        }
+    }
     if (!c.hosts) {
-        /* Missing or unreadable: start over with an empty document. */
         c.hosts = emptyHosts();
         writeHosts();
     }
@@ -347,7 +406,50 @@ void diCertCacheRememberHost(X509* cert, const char* host) {
     Cache& c = cache();
     if (!cert || !host) return;
     if (!c.hosts) c.hosts = emptyHosts();
-    if (diCertHostsAdd(c.hosts, host, diCertDigestText(cert, EVP_md5()))) writeHosts();
+    int r = diCertHostsAdd(c.hosts, host, diCertDigestText(cert, EVP_md5()));
+    if (r > 0) writeHosts();
+    if (r < 0) diLogErrorText(kRefused);
+}
+
+int diCertCacheRememberServers(const std::string& array) {
+    Cache& c = cache();
+    std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>" + array;
+    CQVLParser p(bytes.data(), bytes.size());
+    CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
+    CQVLXMLElementList* servers = doc && doc->root ? doc->root->GetChildren() : nullptr;
+    if (!c.hosts) c.hosts = emptyHosts();
+    int added = 0, refused = 0;
+    for (auto* n = servers ? servers->head : nullptr; n; n = n->next) {
+        const CQVLXMLString* peer =
+            isTagNamed(n->item, "server")
+                ? static_cast<CQVLXMLTag*>(n->item)->GetAttribute(u"peername")
+                : nullptr;
+        if (!peer || !peer->Text()) continue;
+        std::string host = diProfileToUtf8(peer->Text());
+        CQVLXMLElementList* certs = n->item->GetChildren();
+        for (auto* e = certs ? certs->head : nullptr; e; e = e->next) {
+            if (!isTagNamed(e->item, "rootcert")) continue;
+            if (added == int(DI_CERT_HOSTS_PER_MESSAGE)) {
+                refused++;
+                continue;
+            }
+            DiChar* text = e->item->GetText();
+            std::string pem = diProfileToUtf8(text);
+            free(text);
+            BIO* bio = BIO_new_mem_buf(pem.data(), int(pem.size()));
+            X509* x = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
+            BIO_free(bio);
+            ERR_clear_error();
+            int r = x ? diCertHostsAdd(c.hosts, host.c_str(), diCertDigestText(x, EVP_md5())) : 0;
+            added += r > 0;
+            refused += r < 0;
+            X509_free(x);
+        }
+    }
+    delete doc;
+    if (added) writeHosts();
+    if (refused) diLogErrorText(kRefused);
+    return added;
 }
 
 int diCertCacheLookupHost(X509* cert, const char* host) {

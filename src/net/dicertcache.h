@@ -28,6 +28,9 @@ enum : size_t { DI_CERT_FILE_MAX = 4u << 20 };
 bool diCertFileRead(const std::string& path, std::string* bytes, size_t limit);
 bool diCertFileReplace(const std::string& path, const std::string& bytes);
 bool diCertFileAppend(const std::string& path, const std::string& bytes);
+/* Renames the file to path + ".bad", over an earlier one: 1 done, 0 there
+ * is no file, -1 it could not be renamed. */
+int diCertFileSetAside(const std::string& path);
 
 /* Once per process: loads the store file into the accepted list, keeps the
  * hosts path and loads the document, and loads the session certificate file
@@ -52,9 +55,23 @@ int diCertCacheIsConfirmed(X509* cert, const char* host);
 enum : uint32_t { DI_CERT_KEEP = 1, DI_CERT_KEEP_REFUSED = 2, DI_CERT_STORE_FILE = 4 };
 void diCertCacheRemember(X509* cert, uint32_t how, int accepted);
 
+/* What the visited-hosts document holds at most: fingerprints in all, the
+ * length of a host name, and new fingerprints one server message may add.
+ * Beyond them a host is refused (and logged), never the file's hosts. */
+enum : size_t {
+    DI_CERT_HOSTS_MAX = 2048,
+    DI_CERT_HOST_NAME_MAX = 255,
+    DI_CERT_HOSTS_PER_MESSAGE = 64
+};
+
 /* Records the certificate's MD5 fingerprint for the host and writes the
  * document. */
 void diCertCacheRememberHost(X509* cert, const char* host);
+/* The server's list of hosts and their certificates (UTF-8 XML without a
+ * prolog: <x><server peername="host"><rootcert>PEM</rootcert>...</server>
+ * ...</x>): each certificate is recorded for its host, and the document is
+ * written once. Returns how many fingerprints were added. */
+int diCertCacheRememberServers(const std::string& array);
 /* 0 host unknown, 1 known with this fingerprint, 2 known with others only.
  * Host names compare without regard to ASCII case. */
 int diCertCacheLookupHost(X509* cert, const char* host);
@@ -73,13 +90,15 @@ const std::string& diCertCacheSaveSessionCerts();
  * Returns how many were read. Text between blocks is skipped. */
 int diCertCacheLoadPem(const char* bytes, size_t length);
 
-/* The visited-hosts document: parsed from the file's bytes (none when they
- * do not hold a document with an "array" root; the cache then starts an
- * empty one and writes it), and serialised as written. */
+/* The visited-hosts document: parsed from the file's bytes, a leading
+ * byte-order mark skipped (none when they do not hold a document with an
+ * "array" root; the cache then keeps the file as ".bad" and starts an empty
+ * one), and serialised as written. */
 CQVLXMLDoc* diCertHostsParse(const char* bytes, size_t length);
 std::string diCertHostsSerialize(CQVLXMLDoc* doc);
-/* Same operations as the cache's, on a given document. */
+/* Same operations as the cache's, on a given document. Add: 1 added, 0
+ * held already, -1 refused (no document, or past the bounds above). */
 int diCertHostsLookup(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint);
-bool diCertHostsAdd(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint);
+int diCertHostsAdd(CQVLXMLDoc* doc, const char* host, const std::string& fingerprint);
 
 #endif

@@ -2,6 +2,7 @@
  * the system's own). */
 #include "net/dicertcache.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -42,4 +43,9 @@ bool diCertFileAppend(const std::string& path, const std::string& bytes) {
     if (!f) return false;
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
+}
+
+int diCertFileSetAside(const std::string& path) {
+    if (rename(path.c_str(), (path + ".bad").c_str()) == 0) return 1;
+    return errno == ENOENT ? 0 : -1;
 }

@@ -337,36 +337,10 @@ bool CWinServerOutpost::AskYesNoOwned(const DiChar* cap, const DiChar* text) {
     return ddAskYesNoHwnd(nullptr, ddW(text), c.c_str());
 }
 
-/* The "array" of ns1:userinfo: <x><server peername="host"><rootcert>PEM
- * </rootcert>...</server>...</x>; each certificate is remembered for its
- * host. */
+/* The "array" of ns1:userinfo: each server's certificates are remembered
+ * for its host. */
 void CWinServerOutpost::RememberServerCertificates(const DiChar* array) {
-    if (!array) return;
-    std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>" + diProfileToUtf8(array);
-    CQVLParser p(bytes.data(), bytes.size());
-    CQVLXMLDoc* doc = CQVLXMLParser::ParseDocument(&p);
-    CQVLXMLElementList* servers = doc && doc->root ? doc->root->GetChildren() : nullptr;
-    for (auto* n = servers ? servers->head : nullptr; n; n = n->next) {
-        if (!n->item->IsTag()) continue;
-        CQVLXMLTag* tag = static_cast<CQVLXMLTag*>(n->item);
-        const CQVLXMLString* peer = tag->GetAttribute(u"peername");
-        if (!tag->name || !tag->name->Equals("server") || !peer || !peer->Text()) continue;
-        std::string host = diProfileToUtf8(peer->Text());
-        CQVLXMLElementList* certs = tag->GetChildren();
-        for (auto* c = certs ? certs->head : nullptr; c; c = c->next) {
-            if (!c->item->IsTag() || !static_cast<CQVLXMLTag*>(c->item)->name->Equals("rootcert"))
-                continue;
-            DiChar* pemText = c->item->GetText();
-            std::string pem = diProfileToUtf8(pemText);
-            free(pemText);
-            BIO* bio = BIO_new_mem_buf(pem.data(), int(pem.size()));
-            X509* x = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
-            if (x) diCertCacheRememberHost(x, host.c_str());
-            X509_free(x);
-            BIO_free(bio);
-        }
-    }
-    delete doc;
+    if (array) diCertCacheRememberServers(diProfileToUtf8(array));
 }
 
 void CWinServerOutpost::SaveSessionToProfile() {

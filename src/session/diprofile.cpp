@@ -3,6 +3,7 @@
 #include "session/diprofile.h"
 
 #include "core/diapp.h"
+#include "core/dilog.h"
 #include "core/diutil.h"
 #include "xml/qvlparser.h"
 #include "xml/qvlxml.h"
@@ -61,6 +62,19 @@ static std::u16string lowerAscii(const DiChar* text) {
 
 static bool equalsNoCase(const DiChar* text, const char* ascii) {
     return text && lowerAscii(text) == std::u16string(ascii, ascii + strlen(ascii));
+}
+
+/* Whether path names a file directly in the folder of file (ASCII case
+ * ignored): only the client writes "certsfile", there, but a profile the
+ * server delivers may carry one naming any file or network share. */
+static bool inFolderOf(const DiChar* file, const DiChar* path) {
+    std::u16string f = lowerAscii(file), p = lowerAscii(path);
+    size_t slash = f.find_last_of(u"\\/");
+    if (slash == std::u16string::npos || p.size() <= slash + 1 ||
+        p.compare(0, slash + 1, f, 0, slash + 1) != 0)
+        return false;
+    std::u16string name = p.substr(slash + 1);
+    return name.find_first_of(u"\\/:") == std::u16string::npos && name != u"." && name != u"..";
 }
 
 static CQVLXMLTag* asTag(CQVLXMLElement* e) {
@@ -457,8 +471,12 @@ void CProfileStore::Load(const DiChar* profileName) {
 
     DiChar text[260];
     if (GetValue(profile, u"preferredlang", text, 260, nullptr)) UsePreferredLanguage(text);
-    if (options.earlyPath && GetValue(profile, u"certsfile", text, 260, nullptr))
-        UseCertsFile(text);
+    if (options.earlyPath && GetValue(profile, u"certsfile", text, 260, nullptr)) {
+        if (inFolderOf(filePath, text))
+            UseCertsFile(text);
+        else
+            diLogErrorText(u"Profile: a certsfile outside the profile's folder was ignored");
+    }
 }
 
 std::string CProfileStore::Serialize() {

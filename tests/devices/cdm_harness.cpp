@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     static CMemProfileStore store;
     g_diProfileStore = &store;
     g_ddApp->canMapDrives = ddCDMPresent(); /* as start-up sets it */
+    g_ddApp->driveMapping = 1;              /* the setting's default */
     DiChannel* ch = diDECreateChannel(nullptr, DI_OBJ_CDM, 0, 0);
     if (!ch) return 1;
     if (!hvHarnessConnect(ch, argv[1])) return 1;

@@ -7,7 +7,9 @@
 # compares the folder, and io_peer.py plays 1 s of 440 Hz in four buffers.
 # A private PulseAudio server (its own runtime folder and socket, a null
 # sink) carries the sound; parec records the sink's monitor and the
-# recording must hold 440 +- 5 Hz, for at most the tone's second.
+# recording must hold 440 +- 5 Hz, for at most the tone's second. Then a
+# second client with "EnableCDM" 0 in its store against the "nocdm"
+# scenario: no drive offered, T: left as it was.
 # Runs on the display of its caller (tools/test). Exit 77
 # (skipped) when PulseAudio or numpy are not installed.
 set -uo pipefail
@@ -17,7 +19,7 @@ command -v pulseaudio >/dev/null && command -v parec >/dev/null &&
     /usr/bin/python3 -c "import numpy" 2>/dev/null || exit 77
 
 work=$(mktemp -d)
-rec_pid= peer_pid= client_pid=
+rec_pid= peer_pid= client_pid= profile=
 # Wine learns its drives when its server starts: this test has a prefix of
 # its own (made once, then reused) whose T: is the folder emptied here for
 # every run, and starts and stops that prefix's server itself.
@@ -30,7 +32,7 @@ cleanup() {
         wait "$pid" 2>/dev/null
     done
     hv_cleanup
-    rm -rf "$work" "$drive"
+    rm -rf "$work" "$drive" "$profile"
 }
 trap cleanup EXIT
 fail() {
@@ -100,4 +102,20 @@ print("recorded %.3f s of sound at %.1f Hz" % (seconds, freq))
 if not 0.3 <= seconds <= 1.05 or abs(freq - 440) > 5:
     sys.exit("want 0.3 to 1.05 s of 440 +- 5 Hz")
 PY
-echo "devices: T: mapped and checked, tone played"
+
+# Drive mapping switched off ("EnableCDM" 0 in the store): T: not offered.
+profile=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')")/Vek/VHVN/profile.xml
+mkdir -p "${profile%/*}"
+printf '<cache><localsettings><enablecdm>0</enablecdm></localsettings></cache>' >"$profile"
+before=$(ls -lAR --full-time "$drive")
+/usr/bin/python3 "$here/../peers/fake_halvanet.py" --scenario nocdm --port-file "$work/sp2" \
+    --transcript "$work/t" --lifetime 90 </dev/null >/dev/null 2>&1 &
+peer_pid=$!
+for i in $(seq 1 100); do [ -s "$work/sp2" ] && break; sleep 0.1; done
+wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp2")" \
+    -connectioncookie demo </dev/null >/dev/null 2>&1 &
+client_pid=$!
+wait "$peer_pid" && grep -q "nocdm done" "$work/t" || fail "fake_halvanet nocdm scenario failed:"
+peer_pid=
+[ "$(ls -lAR --full-time "$drive")" = "$before" ] || fail "T: changed"
+echo "devices: T: mapped and checked, tone played; not offered with drive mapping off"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/ddapp.h"
+#include "core/dide.h"
 #include "devices/dddevices.h"
 #include "session/ddso.h"
 #include "session/diprofile.h"
@@ -38,6 +39,8 @@ TEST(ClipboardThread, StartsWithItsWindowAndStopsCleanly) {
 
 TEST(Probes, AnswerFromTheSystem) {
     EXPECT_EQ(ddCDMPresent(), GetLogicalDrives() != 0);
+    g_ddApp->canMapDrives = 1, g_ddApp->driveMapping = 0; // drive mapping switched off
+    EXPECT_EQ(diDECreateChannel(nullptr, DI_OBJ_CDM, 0, 0), nullptr);
     // winscard is imported, so loaded with the program.
     EXPECT_TRUE(ddSCardIsAvailable());
     EXPECT_TRUE(ddSCardIsAvailable()); // made once, answered again

@@ -11,11 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char kHost[] = "a&b<c>\"d'.test";
     static const std::string kPrint = "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF";
     diCertHostsLookup(doc, "x.test", kPrint);
-    diCertHostsAdd(doc, kHost, kPrint);
+    bool held = diCertHostsAdd(doc, kHost, kPrint) >= 0; // refused past the bounds
     std::string text = diCertHostsSerialize(doc);
     delete doc;
     CQVLXMLDoc* again = diCertHostsParse(text.data(), text.size());
-    if (!again || diCertHostsLookup(again, kHost, kPrint) != 1) __builtin_trap();
+    if (!again || (held && diCertHostsLookup(again, kHost, kPrint) != 1)) __builtin_trap();
     delete again;
     return 0;
 }

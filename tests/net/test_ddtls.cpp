@@ -11,6 +11,8 @@
 #include "net/ddtls.h"
 #include "net/dicert.h"
 #include "net/dicertcache.h"
+#include "session/ddso.h"
+#include "session/diprofile.h"
 #include "support/peer_process.h"
 #include "support/test_pki.h"
 #include "support/winshot.h"
@@ -296,6 +298,36 @@ TEST_F(Tls, ACAFileChangedBetweenSetUpsIsReadAgain) {
         }
         closeAll();
     }
+}
+
+// A relative "CertsFile" is read from the program's folder, never from the
+// folder the client was started in.
+TEST_F(Tls, ARelativeCertsFileIsTheProgramsNotTheCurrentFolders) {
+    trustRoot(false);
+    ddProfStoreSetPath(L"");
+    ddProfStoreCreate();
+    const std::wstring name = L"hv-ca-" + std::to_wstring(GetCurrentProcessId()) + L".pem";
+    diSOSetLocalSetting(u"CertsFile", ddD(name.c_str()));
+    wchar_t program[MAX_PATH], cwd[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    *wcsrchr(program, L'\\') = 0;
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    SetCurrentDirectoryW(cacheDir.c_str());
+    Peer peer;
+    ASSERT_TRUE(serve(&peer, "good", 2));
+    Answers a;
+    a.accept[DD_DLG_UNTRUSTED] = true;
+    ScriptScope scope(&a.script);
+    for (const std::wstring& folder : {cacheDir, std::wstring(program)}) {
+        const std::wstring file = folder + L"\\" + name;
+        ASSERT_TRUE(CopyFileW((g_pkiWin + L"\\root.pem").c_str(), file.c_str(), FALSE));
+        int want = folder == cacheDir ? -1 : 0;
+        EXPECT_EQ(connect(peer, u"good.test", want ? 0 : 1, 1), want);
+        DeleteFileW(file.c_str());
+        closeAll();
+    }
+    SetCurrentDirectoryW(cwd);
+    ddProfStoreDestroy();
 }
 
 TEST_F(Tls, RememberedCertificateIsTrustedByTheNextProcessAndAChangeShows204) {

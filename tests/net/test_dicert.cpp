@@ -366,7 +366,8 @@ TEST_F(Pki, ConfirmedCertificateIsNotAskedAgainForItsHostOnlyAndOverridesCanBeFo
     EXPECT_EQ(other.shown, std::vector<int>{209});
 
     diCertCacheReset();
-    spit(hostsPath(), "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<array>\n"
+    // Saved by an editor, with a byte-order mark.
+    spit(hostsPath(), "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<array>\n"
                       "  <allowcertoverride>0</allowcertoverride>\n"
                       "  <allowhostoverride> 0 </allowhostoverride>\n</array>\n");
     initCache();
@@ -480,12 +481,16 @@ TEST_F(Pki, BuiltinRootsLoadWholeAndAreTrusted) {
 
 TEST_F(Pki, StoreFileLoadsAroundGarbageAndRememberingAppendsOnce) {
     std::string good = slurp(g_dir + "/good.pem"), self = slurp(g_dir + "/self.pem");
-    spit(storePath(), "junk before\n" + good + "\nnot a certificate\n" + self + "trailing");
+    std::string cut = slurp(g_dir + "/inter.pem").substr(0, 200) + "\n"; // a full disk
+    std::string bad = "-----BEGIN CERTIFICATE-----\nno base64!\n-----END CERTIFICATE-----\n";
+    spit(storePath(),
+         "junk before\n" + good + cut + "\nnot a certificate\n" + bad + self + "trailing");
     initCache();
-    Cert g = load("good"), s = load("self"), root = load("root");
+    Cert g = load("good"), s = load("self"), root = load("root"), inter = load("inter");
     EXPECT_EQ(diCertCacheFind(g.get()), 0);
-    EXPECT_EQ(diCertCacheFind(s.get()), 0);
+    EXPECT_EQ(diCertCacheFind(s.get()), 0); // after the broken blocks
     EXPECT_EQ(diCertCacheFind(root.get()), 2);
+    EXPECT_EQ(diCertCacheFind(inter.get()), 2);
     EXPECT_EQ(ERR_peek_error(), 0u); // the loader leaves no error behind
 
     // Held for this process first, then accepted with "remember": the file
@@ -571,12 +576,46 @@ TEST_F(Pki, HostsVisitedIsWrittenWholeEscapedAndReadBack) {
     EXPECT_EQ(again.find("    \n"), std::string::npos);
     EXPECT_EQ(again.find("\n\n"), std::string::npos);
 
-    // A file that does not hold the document starts over.
+    // A file that does not hold the document is kept aside, then starts over.
     diCertCacheReset();
     spit(hostsPath(), "<notarray/>");
     initCache();
     EXPECT_EQ(diCertCacheLookupHost(a.get(), odd), 0);
     EXPECT_NE(slurp(hostsPath()).find("<array>"), std::string::npos);
+    EXPECT_EQ(slurp(hostsPath() + ".bad"), "<notarray/>");
+}
+
+TEST_F(Pki, ServersListedByTheServerAreRememberedWithinBounds) {
+    initCache();
+    Cert good = load("good");
+    auto servers = [](const std::string& prefix, int count, const std::string& inside) {
+        std::string text;
+        for (int i = 0; i < count; i++)
+            text +=
+                "<server peername=\"" + prefix + std::to_string(i) + "\">" + inside + "</server>";
+        return text;
+    };
+    // A name longer than a host's, then one host more than a message may add.
+    const int perMessage = int(DI_CERT_HOSTS_PER_MESSAGE);
+    const std::string cert = "<rootcert>" + slurp(g_dir + "/good.pem") + "</rootcert>";
+    const std::string message = "<array>" +
+                                servers(std::string(DI_CERT_HOST_NAME_MAX, 'x'), 1, cert) +
+                                servers("h", perMessage + 1, cert) + "</array>";
+    EXPECT_EQ(diCertCacheRememberServers(message), perMessage);
+    diCertCacheReset();
+    initCache();
+    EXPECT_EQ(diCertCacheLookupHost(good.get(), "h0"), 1);
+    EXPECT_EQ(diCertCacheLookupHost(good.get(), ("h" + std::to_string(perMessage)).c_str()), 0);
+
+    // A full file refuses more hosts and stays as it was.
+    diCertCacheReset();
+    std::string full =
+        "<array>" + servers("f", int(DI_CERT_HOSTS_MAX), "<certfingerprint>0</certfingerprint>") +
+        "</array>";
+    spit(hostsPath(), full);
+    initCache();
+    EXPECT_EQ(diCertCacheRememberServers(message), 0);
+    EXPECT_TRUE(slurp(hostsPath()) == full); // not rewritten
 }
 
 } // namespace

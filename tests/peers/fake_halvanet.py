@@ -58,6 +58,8 @@ Scenarios:
              and the fixed drive T: (--cdm-root, which cdm_peer.py checks
              through doCdm); ns1:startCdm must list T:; then doAudio plays
              1 s of 440 Hz (io_peer.py); then signs the client out.
+  nocdm      "EnableCDM" 0: no drive in the capabilities nor in
+             ns1:startCdm, ns1:doCdm answered "Client.CDM.Failed".
   print      signs in, asks for the print capabilities (the printer items
              must come in the devices element's "print"), sends a print job
              and doprint to an application server playing the print service
@@ -884,6 +886,24 @@ def scenario_devices(srv, args):
     hold(c, time.time() + 30)
 
 
+def scenario_nocdm(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("cdm", "")])
+    p = expect_reply(c, mid, "clientCapabilitiesResponse", timeout=60)
+    drives = [e for r in p.returned for d in r for e in d if local(e.tag) == "cdm" and len(e)]
+    mid = c.request("startCdm")
+    p = expect_reply(c, mid, "startCdmResponse")
+    expect(drives == [] and not any(len(r) for r in p.returned), "no drive offered")
+    c.request("doCdm", [("mrkqvlsessionexternaldnsname", "127.0.0.1"), ("mrkqvlsessionport", 9)])
+    p = c.read_packet(timeout=20)
+    expect(p.kind == "fault" and p.fault[0] == "Client.CDM.Failed", "doCdm refused: %r" % p)
+    c.log("nocdm done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 # What a client with the smart-card service and "SerialPorts" = "COM5=COM5"
 # announces, by element.
 IO_DEVICES = {"smartcard": ["1;32;1;5;0;=128"],
@@ -964,7 +984,7 @@ SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scen
              "tlslaunch": scenario_tlslaunch,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
-             "devices": scenario_devices, "flood": scenario_flood}
+             "devices": scenario_devices, "flood": scenario_flood, "nocdm": scenario_nocdm}
 
 
 def start_web_side(args, engine_port):

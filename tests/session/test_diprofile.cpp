@@ -9,6 +9,7 @@
 
 #include <limits.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -206,6 +207,29 @@ TEST(ProfileStore, ValuesAreCutToTheBufferAndNumbersSaturate) {
     EXPECT_TRUE(flag);
     EXPECT_TRUE(store.GetBool(p, u"id", &flag));
     EXPECT_FALSE(flag);
+}
+
+TEST(ProfileStore, ACertsFileIsTakenOnlyFromTheStoresOwnFolder) {
+    struct Store : CMemProfileStore {
+        using CMemProfileStore::CMemProfileStore;
+        std::u16string certs;
+        void UseCertsFile(const DiChar* path) override { certs = path; }
+    };
+    const std::string folder = "C:\\Users\\ann\\Local\\Vek\\VHVN\\";
+    const std::pair<std::string, bool> rows[] = {
+        {folder + "hv1.pem", true},        {"c:\\users\\ANN\\local\\vek\\vhvn\\hv1.pem", true},
+        {"\\\\host\\share\\x.pem", false}, {"C:\\Users\\ann\\x.pem", false},
+        {folder + "..\\x.pem", false},     {"hv1.pem", false},
+    };
+    const std::string file = folder + "profile.xml";
+    for (const auto& r : rows) {
+        Store store(cache(host(
+            "h", user("u", profile("Default", "1", "<certsfile>" + r.first + "</certsfile>")))));
+        std::copy(file.c_str(), file.c_str() + file.size() + 1, store.filePath);
+        store.options.earlyPath = true;
+        store.Load(u"h:u:Default");
+        EXPECT_EQ(!store.certs.empty(), r.second) << r.first;
+    }
 }
 
 TEST(LocalSettings, NamesAreLoweredSetTwiceLeavesOneAndBadNamesAreRefused) {
