@@ -105,14 +105,25 @@ void spoolTrace(const std::u16string& line) {
 const DiPrintSpoolOps kSpoolOps = {spoolOpen,   spoolWrite, spoolClose,
                                    spoolRemove, spoolPrint, spoolTrace};
 
-/* Deletes the "QVL*" files of a folder by their full paths. */
+uint64_t fileTime(const FILETIME& t) {
+    return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+}
+
+/* Deletes the "QVL*" files of a folder by their full paths, those last
+ * written longer ago than the deferred deletion waits: a younger one may be
+ * the spool of another client running at once, its reader still to read
+ * it. */
 void deleteStale(const std::wstring& dir, const wchar_t* pattern) {
     if (dir.empty()) return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t age = uint64_t(diPrintSweepDelays.dueMs) * 10000; /* 100 ns units */
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((dir + pattern).c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            fileTime(fd.ftLastWriteTime) + age < fileTime(now))
             DeleteFileW((dir + fd.cFileName).c_str());
     } while (FindNextFileW(h, &fd));
     FindClose(h);

@@ -14,6 +14,7 @@
 #include <vector>
 
 DiPrintSweepDelays diPrintSweepDelays = {180000, 1800000};
+uint32_t diPrintHelloWaitMs = 60000;
 
 namespace {
 
@@ -130,19 +131,22 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
         diLogErrorText(u"print channel: server hello shorter than its fields ignored");
         return;
     }
-    pc->helloSeen = true;
     diPAIPSendHello(pc, jobId);
     /* A request that cannot be sent leaves the job waiting for the next
      * hello. */
     if (pc->jobWaiting && !pc->jobName.empty() && diPAIPSendJobRequest(pc, jobId) == 0) {
         pc->jobWaiting = false;
+        if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+        pc->waitTimer = nullptr;
         diPrintSetState(pc, DI_PRINT_PRINTING);
     }
 }
 
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
                 uint32_t value) {
-    if (pc->state == DI_PRINT_PAUSED) {
+    /* While a held document waits for the resume, a job start would take
+     * the printer, copies and kind it prints with. */
+    if (pc->state == DI_PRINT_PAUSED || !pc->heldPath.empty()) {
         diPrintPause(&pc->ch);
         return;
     }
@@ -230,8 +234,9 @@ bool inflateToSpool(DiPrintChannel* pc, const uint8_t* p, uint32_t n, const char
 void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t flags) {
     const uint8_t* p = msg + DI_PAIP_HEADER;
     uint32_t n = len - DI_PAIP_HEADER;
-    /* Data belongs to the job whose spool is open; any other is dropped. */
-    if (pc->spool && (pc->state & 2)) {
+    /* Data belongs to the job whose spool is open; any other is dropped.
+     * The user's pause (state 4 when no other job is queued) keeps it. */
+    if (pc->spool && ((pc->state & 2) || pc->state == DI_PRINT_OFFLINE)) {
         const char16_t* why = nullptr;
         bool ok;
         if (pc->compressed)
@@ -243,8 +248,39 @@ void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t fla
     if (flags & FLAG_ACK) sendAck(pc, false);
 }
 
+/* Prints the closed spool as many times as the job asks, unless it failed
+ * already, and finishes it: deleted now, or later when a PDF reader still
+ * has to read it. True when the job failed. */
+bool finishSpool(DiPrintChannel* pc, bool failed) {
+    for (uint32_t i = 0; !failed && i < pc->copies; i++) {
+        uint32_t error = 0;
+        std::u16string text;
+        if (pc->ops->print(pc, pc->spoolPath, &error, &text) == 0) continue;
+        failed = true;
+        pc->lastError = error;
+        pc->errorText = text;
+        DiChar msgText[128];
+        std::u16string line =
+            diLogLoadMessage(256, msgText, DI_COUNTOF(msgText)) ? msgText : u"Print job failed";
+        trace(pc, line + u" " + text);
+    }
+    if (!pc->spoolPath.empty()) {
+        if (pc->kind == 0 || pc->copies == 0 || failed)
+            pc->ops->remove(pc->spoolPath);
+        else
+            diPrintScheduleDelete(pc, pc->spoolPath);
+    }
+    pc->spoolPath.clear();
+    pc->printer.clear();
+    pc->errorText.clear();
+    return failed;
+}
+
 void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
-    if (pc->state != DI_PRINT_PRINTING) return;
+    /* The user's pause (state 4 when no other job is queued) does not drop
+     * a document the server finished sending: it is held for the resume. */
+    bool paused = pc->spool && (pc->state == DI_PRINT_PAUSED || pc->state == DI_PRINT_OFFLINE);
+    if (pc->state != DI_PRINT_PRINTING && !paused) return;
     bool failed = pc->failed || !pc->spool;
     if (pc->spool) {
         pc->ops->close(pc->spool);
@@ -255,34 +291,20 @@ void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
         failJob(pc, u"the compressed data ends early");
         failed = true;
     }
-    if (!failed) {
-        for (uint32_t i = 0; i < pc->copies; i++) {
-            uint32_t error = 0;
-            std::u16string text;
-            if (pc->ops->print(pc, pc->spoolPath, &error, &text) == 0) continue;
-            failed = true;
-            pc->lastError = error;
-            pc->errorText = text;
-            DiChar msgText[128];
-            std::u16string line =
-                diLogLoadMessage(256, msgText, DI_COUNTOF(msgText)) ? msgText : u"Print job failed";
-            trace(pc, line + u" " + text);
-            break;
-        }
-        if (pc->kind == 0 || pc->copies == 0 || failed)
-            pc->ops->remove(pc->spoolPath);
-        else
-            diPrintScheduleDelete(pc, pc->spoolPath);
-    }
-    pc->spoolPath.clear();
-    pc->printer.clear();
-    pc->errorText.clear();
+    if (paused && !failed)
+        pc->heldPath.swap(pc->spoolPath);
+    else
+        failed = finishSpool(pc, failed);
     dropJob(pc);
     pc->failed = false;
-    /* The channel is free before the next job starts: a start in state 2
-     * would leave that job waiting for an end that never comes. */
-    diPrintSetState(pc, DI_PRINT_READY);
-    if (diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
+    if (paused) {
+        diPrintSetState(pc, DI_PRINT_PAUSED);
+    } else {
+        /* The channel is free before the next job starts: a start in state
+         * 2 would leave that job waiting for an end that never comes. */
+        diPrintSetState(pc, DI_PRINT_READY);
+        if (diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
+    }
     if (flags & FLAG_ACK) sendAck(pc, failed);
 }
 
@@ -302,6 +324,13 @@ void onAdmin(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
 uint32_t sweepTick(void*) {
     diPrintSweep(nullptr, false);
     return diPrintSweepDelays.periodMs;
+}
+
+uint32_t helloOverdue(void* arg) {
+    DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
+    pc->waitTimer = nullptr; /* the record goes with the 0 returned */
+    diPAIPDropWaitingJob(pc, u"no connection came for it");
+    return 0;
 }
 
 const DiPrintSpoolOps* s_sweepOps;
@@ -330,6 +359,11 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->resumeState = DI_PRINT_READY;
     if (pc->sweepTimer) diTimerRemove(pc->sweepTimer);
     pc->sweepTimer = nullptr;
+    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+    pc->waitTimer = nullptr;
+    pc->jobWaiting = false;
+    if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
+    pc->heldPath.clear();
     /* A resumption still armed would read a freed channel. */
     if (pc->ch.resumeTimer) diTimerRemove(pc->ch.resumeTimer);
     pc->ch.resumeTimer = nullptr;
@@ -348,7 +382,8 @@ void diPrintChannelDelete(DiPrintChannel* pc) {
 }
 
 void diPrintSetState(DiPrintChannel* pc, uint32_t state) {
-    int jobs = diSOGetPrintJobCount();
+    /* A held document is pending like a queued job. */
+    int jobs = diSOGetPrintJobCount() + !pc->heldPath.empty();
     if (state == DI_PRINT_OFFLINE && jobs > 0) state = DI_PRINT_PAUSED;
     if (state == DI_PRINT_ADMIN_OFFLINE && jobs > 0) state = DI_PRINT_ADMIN_PAUSED;
     if (state == DI_PRINT_PAUSED && jobs == 0) state = DI_PRINT_OFFLINE;
@@ -362,11 +397,14 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
     case DI_EV_READABLE:
     case DI_EV_CLOSED:
         if (diPAIPReadMessages(pc) < 0) {
-            /* The connection is gone with whatever job it carried. */
+            /* The connection is gone with whatever job it carried; one
+             * made for a waiting job that ended before requesting it
+             * carried none, and that job will not come. */
+            bool unused = pc->jobWaiting && pc->connected;
             dropSpool(pc);
             dropJob(pc);
             int jobs = diSOGetPrintJobCount();
-            if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING)
+            if (!unused && (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
                 diPrintSetState(pc, jobs ? DI_PRINT_PAUSED : DI_PRINT_OFFLINE);
             else if (pc->state == DI_PRINT_PAUSED && jobs == 0)
                 diPrintSetState(pc, pc->resumeState);
@@ -374,8 +412,8 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
                 diPrintSetState(pc, pc->resumeState);
             sendBare(pc, MSG_STOP, pc->jobId);
             pc->connected = false;
-            pc->helloSeen = false;
             diDEChannelDisconnected(&pc->ch);
+            if (unused) diPAIPDropWaitingJob(pc, u"its connection failed");
         }
         break;
     case DI_EV_WRITABLE:
@@ -507,6 +545,25 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
     return sendMessage(pc, MSG_HELLO, 0, jobId, 0, body.data(), body.size());
 }
 
+void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName) {
+    pc->jobName = jobName;
+    pc->jobWaiting = true;
+    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+    pc->waitTimer = diTimerAdd(diPrintHelloWaitMs, helloOverdue, pc);
+}
+
+void diPAIPDropWaitingJob(DiPrintChannel* pc, const char16_t* why) {
+    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+    pc->waitTimer = nullptr;
+    if (!pc->jobWaiting) return;
+    pc->jobWaiting = false;
+    diLogErrorText(
+        (u"Print job not printed, " + std::u16string(why) + u": " + pc->jobName).c_str());
+    if (pc->state != DI_PRINT_PRINTING && pc->state != DI_PRINT_PAUSED &&
+        diSOGetPrintJobCount() > 0)
+        diSOStartNextPrintJob();
+}
+
 int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId) {
     std::string name = toUtf8(pc->jobName);
     return sendMessage(pc, MSG_JOB_REQUEST, 0, jobId, 0,
@@ -543,6 +600,12 @@ void diPrintResume(DiChannel* ch) {
     pc->resumeState = DI_PRINT_READY;
     bool paused = pc->state == DI_PRINT_PAUSED;
     pc->state = DI_PRINT_READY;
+    /* The document held by the pause prints before any later job. */
+    if (!pc->heldPath.empty()) {
+        pc->spoolPath.swap(pc->heldPath);
+        pc->heldPath.clear();
+        finishSpool(pc, false);
+    }
     /* Last: the job it starts sets the printing state. */
     if (paused) diSOStartNextPrintJob();
 }

@@ -73,10 +73,13 @@ struct DiPrintChannel {
     /* The spool file while it is being written. */
     void* spool;
     std::u16string spoolPath;
+    /* A document the server finished sending while the user's pause held
+     * printing: printed at the resume, before any later job starts. */
+    std::u16string heldPath;
     DiTimer* sweepTimer;
-    bool connected;  /* the start message went out on an open route */
-    bool helloSeen;  /* the server's hello arrived since */
+    bool connected;  /* the start message went out on this route, no stop since */
     bool jobWaiting; /* the job name waits for the hello to be requested */
+    DiTimer* waitTimer; /* ends the wait of a job whose connection never comes */
     const DiPrintSpoolOps* ops;
 };
 
@@ -86,6 +89,9 @@ struct DiPrintSweepDelays {
     uint32_t dueMs, periodMs;
 };
 extern DiPrintSweepDelays diPrintSweepDelays;
+/* How long a job answered for the server to connect waits for the hello of
+ * that connection before it is given up. */
+extern uint32_t diPrintHelloWaitMs;
 
 /* A new channel (type 11) in state 0, or 5 for both states without a
  * default printer; none without memory. */
@@ -102,6 +108,12 @@ int diPAIPReadMessages(DiPrintChannel* pc);
 void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len);
 /* Sets a state; paused states follow the queue (3 and 4, 7 and 9). */
 void diPrintSetState(DiPrintChannel* pc, uint32_t state);
+/* The job waits for the hello of the connection the server makes for it,
+ * at most diPrintHelloWaitMs. */
+void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName);
+/* Gives up the job waiting for its connection, logged as not printed for
+ * `why`, and starts the next one unless the channel prints or is paused. */
+void diPAIPDropWaitingJob(DiPrintChannel* pc, const char16_t* why);
 /* Requests the job of the channel's job name (type 13). */
 int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId);
 /* True when a job request for the name fits the output buffer. */

@@ -3,14 +3,10 @@
  * from the channel so that tests of the route may stand in for them). */
 #include "devices/dipaip.h"
 
-#include "core/dilog.h"
-#include "session/disoaccess.h"
-
 int diPAIPSendStart(DiChannel* ch, int) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return -1;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     pc->connected = true;
-    pc->helloSeen = false;
     diPrintSetState(pc, DI_PRINT_PRINTING);
     return diPAIPSendBare(pc, 14, 1);
 }
@@ -24,8 +20,5 @@ void diPAIPExchangeEnded(DiChannel* ch, int started) {
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING)
         diPrintSetState(pc, pc->resumeState);
-    if (!pc->jobWaiting) return;
-    pc->jobWaiting = false;
-    diLogErrorText((u"Print job not printed, its connection failed: " + pc->jobName).c_str());
-    if (pc->state == DI_PRINT_READY && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
+    diPAIPDropWaitingJob(pc, u"its connection failed");
 }

@@ -99,9 +99,10 @@ void CPrintJobQueue::StartNextJob() {
 int CPrintJobQueue::StartJob(CPrintJob* job) {
     DiPrintChannel* pc = printChannel(channel);
     if (!pc) return -1;
-    /* Busy while a job prints, and while one waits for the connection the
-     * server makes for it: its name is the one the hello will request. */
-    if (pc->state == DI_PRINT_PRINTING || pc->jobWaiting) return 0;
+    /* Busy while a job prints, while one waits for the connection the
+     * server makes for it (its name is the one the hello will request), and
+     * while the pause holds a finished one, which prints first. */
+    if (pc->state == DI_PRINT_PRINTING || pc->jobWaiting || !pc->heldPath.empty()) return 0;
     if (pc->connected) {
         if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
             pc->jobName = job->name;
@@ -109,20 +110,23 @@ int CPrintJobQueue::StartJob(CPrintJob* job) {
             diPrintSetState(pc, DI_PRINT_PRINTING);
             return 1;
         }
+        /* Another service's job: nothing more goes on the connection
+         * being stopped. */
         diPAIPSendStop(pc);
+        pc->connected = false;
     }
     /* The server connects the channel for this job's service; the request
-     * follows its hello (and waits for the next one when it cannot be
-     * sent). */
+     * follows the hello of that connection (and waits for the next one when
+     * it cannot be sent). */
     diSOReplyPrint(job->name.c_str(), job->messageId.c_str());
     pc->urlBase = urlBaseOf(job->name);
-    pc->jobName = job->name;
-    pc->jobWaiting = true;
-    if (pc->connected && pc->helloSeen && diPAIPSendJobRequest(pc, 1) == 0) {
-        pc->jobWaiting = false;
-        diPrintSetState(pc, DI_PRINT_PRINTING);
-    }
+    diPAIPAwaitConnection(pc, job->name);
     return 1;
+}
+
+void CPrintJobQueue::ConnectionFailed() {
+    if (DiPrintChannel* pc = printChannel(channel))
+        diPAIPDropWaitingJob(pc, u"its connection failed");
 }
 
 CPrintJob* CPrintJobQueue::FindJob(const DiChar* name) {

@@ -55,6 +55,9 @@ class CPrintJobQueue {
      * answered for the server to connect it), 0 when the channel is busy
      * with another job, -1 when it cannot start. */
     int StartJob(CPrintJob* job);
+    /* The connection the server was asked to make for the waiting job
+     * could not be started: that job is given up and the next one starts. */
+    void ConnectionFailed();
     bool HasJob() const { return !jobs.empty(); }
     CPrintJob* FindJob(const DiChar* name);
     int GetJobCount() const { return int(jobs.size()); }

@@ -430,15 +430,18 @@ void CServerOutpost::OnDoIO(CQVLSOAPRequest* request, const DiChar* messageId) {
 
 void CServerOutpost::OnDoprint(CQVLSOAPRequest* request, const DiChar*) {
     /* Printing starts only with a print queue, which owns its channel; the
-     * outpost's own security applies, and a failure is only logged. */
+     * outpost's own security applies. A failure is not answered: the job
+     * waiting for this connection is given up and the next one starts. */
     if (!printJobs) return;
     ServiceConnection service;
     service.params.Parse(request);
     service.channel = diSOGetPrintChannel();
-    if (service.Start(secure != 0))
+    if (service.Start(secure != 0)) {
         diLogInfo(382);
-    else
-        diLogError(383);
+        return;
+    }
+    diLogError(383);
+    printJobs->ConnectionFailed();
 }
 
 void CServerOutpost::OnPrint(CQVLSOAPRequest* request, const DiChar* messageId) {

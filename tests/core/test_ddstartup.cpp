@@ -176,22 +176,30 @@ TEST_F(Startup, FailedOutpostStartRunsTheExitCommand) {
 
 // Start-up lets the outpost make its print queue; the queue's channel
 // deletes the spool files an earlier run left, in the spool folder and the
-// temporary folder it falls back to, and nothing else.
+// temporary folder it falls back to, and nothing else: not a spool young
+// enough to be another client's, its reader still to read it.
 TEST_F(Startup, PrintQueueHookMakesTheChannelThatSweepsOldSpools) {
     CreateDirectoryW((temp + L"QVLWinPrint").c_str(), nullptr);
     const wchar_t* files[] = {L"QVLWinPrint\\QVL1.tmp", L"QVL2.tmp", L"QVLWinPrint\\keep.txt",
-                              L"keep.tmp"};
-    for (const wchar_t* f : files)
-        CloseHandle(CreateFileW((temp + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                nullptr));
+                              L"keep.tmp", L"QVLWinPrint\\QVL3.tmp"};
+    for (size_t i = 0; i < 5; i++) {
+        HANDLE h = CreateFileW((temp + files[i]).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               0, nullptr);
+        FILETIME t;
+        GetSystemTimeAsFileTime(&t);
+        t.dwHighDateTime -= i < 4 ? 2 : 0; /* about 14 minutes ago */
+        SetFileTime(h, nullptr, nullptr, &t);
+        CloseHandle(h);
+    }
     ASSERT_EQ(init(L"prog.exe -nostartimmediate", 1), 1);
     ASSERT_NE(g_diSOMakePrintQueue, nullptr);
     CPrintJobQueue* q = g_diSOMakePrintQueue();
     ASSERT_NE(q, nullptr);
     EXPECT_NE(q->channel, nullptr);
-    for (size_t i = 0; i < 4; i++)
+    for (size_t i = 0; i < 5; i++)
         EXPECT_EQ(GetFileAttributesW((temp + files[i]).c_str()) != INVALID_FILE_ATTRIBUTES, i >= 2)
             << i;
+    DeleteFileW((temp + files[4]).c_str());
     delete q;
     PostMessageW(g_ddApp->mainWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(diAppRunEventLoop(), 0);

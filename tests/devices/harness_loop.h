@@ -21,8 +21,9 @@ inline bool hvHarnessConnect(DiChannel* ch, const char* port) {
     return true;
 }
 
-// True when the peer closed the connection in time.
-inline bool hvHarnessServeUntilClosed(DiChannel* ch) {
+// True when the peer closed the connection in time. `each` runs after
+// every turn of the loop.
+inline bool hvHarnessServeUntilClosed(DiChannel* ch, void (*each)(DiChannel*) = nullptr) {
     MSG m;
     DWORD end = GetTickCount() + 120000;
     while (ddNetIsOpen(ch->socket) && int32_t(GetTickCount() - end) < 0) {
@@ -34,6 +35,7 @@ inline bool hvHarnessServeUntilClosed(DiChannel* ch) {
         }
         diTimerDispatch(diDEClock());
         ddNetPoll();
+        if (each) each(ch);
     }
     return !ddNetIsOpen(ch->socket);
 }

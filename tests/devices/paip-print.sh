@@ -5,7 +5,11 @@
 # PDFs must come out holding the page's text, the queue must end "ready"
 # with no spool file left; then the whole client and the scripted server
 # (print, doprint, two more prints while the first job prints, getState
-# printstate): three PDFs, one a job. A deflate bomb cut
+# printstate): three PDFs, one a job. Then three jobs that must not stop
+# the queue, one PDF each: one that ends while the user has paused prints
+# at the resume; through the whole client, a job whose doprint names a
+# closed port is given up for the next, and a job of another print service
+# prints after it; printstate "ready". A deflate bomb cut
 # off by the connection's loss leaves no spool and little memory. Then, with
 # 100 more printers, the client hello must fit 4096 bytes with the default
 # printer last. Exit 77 (skipped) when CUPS or the PDF tools are not
@@ -26,15 +30,21 @@ pdfq=hvpaip$$
 hv_cupsd_add_pdf "$pdfq"
 hv_cupsd_default "$pdfq"
 
-# run_peer SCENARIO: starts the peer and the harness; the harness's line.
+# run_peer SCENARIO [PEER OPTIONS] [-- HARNESS OPTIONS]: starts the peer
+# and the harness; the harness's line.
 run_peer() {
+    local scenario=$1 peer_opts=() harness_opts=()
+    shift
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do peer_opts+=("$1"); shift; done
+    [ $# -gt 0 ] && shift && harness_opts=("$@")
     rm -f "$work/port" "$work/result"
-    /usr/bin/python3 "$here/../peers/paip_peer.py" "$1" "http://srv/a/_service/job-$$" \
-        --port-file "$work/port" --result-file "$work/result" </dev/null &
+    /usr/bin/python3 "$here/../peers/paip_peer.py" "$scenario" "http://srv/a/_service/job-$$" \
+        --port-file "$work/port" --result-file "$work/result" "${peer_opts[@]}" </dev/null &
     peer_pid=$!
     for i in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.1; done
     [ -s "$work/port" ] || { echo "paip_peer did not start"; exit 1; }
-    hv_wine "$harness" "$(cat "$work/port")" "http://srv/a/_service/job-$$" </dev/null |
+    hv_wine "$harness" "$(cat "$work/port")" "http://srv/a/_service/job-$$" "${harness_opts[@]}" \
+        </dev/null |
         tr -d '\r' >"$work/harness.out"
     wait "$peer_pid"
     peer_pid=
@@ -67,31 +77,48 @@ grep -q "^state ready spools 0 " "$work/harness.out" ||
 check_pdfs 2
 echo "print: 2 copies, text found, no spool left"
 
-# The whole client, started as tools/run starts it: the scripted server
-# asks for the print capabilities, sends the job and doprint, and two more
-# jobs while the first prints; its application server plays the print
-# service; all three print, and printstate is then "ready".
+# run_client SCENARIO: the whole client, started as tools/run starts it,
+# against the scripted server's print scenario, whose application servers
+# play the print service; no spool is left behind.
+run_client() {
+    rm -f "$work/sp" "$work/t"
+    python3 "$here/../peers/fake_halvanet.py" --scenario "$1" --port-file "$work/sp" \
+        --transcript "$work/t" --lifetime 120 </dev/null >/dev/null 2>&1 &
+    peer_pid=$!
+    for i in $(seq 1 100); do [ -s "$work/sp" ] && break; sleep 0.1; done
+    [ -s "$work/sp" ] || { echo "fake_halvanet did not start"; exit 1; }
+    wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
+        -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
+    client_pid=$!
+    wait "$peer_pid"
+    rc=$?
+    peer_pid=
+    [ "$rc" -eq 0 ] && grep -q "print done" "$work/t" ||
+        { echo "fake_halvanet $1 scenario failed:"; cat "$work/t"; exit 1; }
+    spools=$(find "$WINEPREFIX/drive_c" -path "*QVLWinPrint/QVL*" 2>/dev/null | wc -l)
+    [ "$spools" -eq 0 ] || { echo "$spools spool files left"; exit 1; }
+    for i in $(seq 1 300); do kill -0 "$client_pid" 2>/dev/null || break; sleep 0.1; done
+    kill "$client_pid" 2>/dev/null
+    client_pid=
+}
+
+# The scripted server asks for the print capabilities, sends the job and
+# doprint, and two more jobs while the first prints; all three print, and
+# printstate is then "ready".
 rm -f "$HV_CUPS_OUT"/*.pdf
-python3 "$here/../peers/fake_halvanet.py" --scenario print --port-file "$work/sp" \
-    --transcript "$work/t" --lifetime 120 </dev/null >/dev/null 2>&1 &
-peer_pid=$!
-for i in $(seq 1 100); do [ -s "$work/sp" ] && break; sleep 0.1; done
-[ -s "$work/sp" ] || { echo "fake_halvanet did not start"; exit 1; }
-wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
-    -portfile "Z:$work/cp" -connectioncookie demo </dev/null >/dev/null 2>&1 &
-client_pid=$!
-wait "$peer_pid"
-rc=$?
-peer_pid=
-[ "$rc" -eq 0 ] && grep -q "print done" "$work/t" ||
-    { echo "fake_halvanet print scenario failed:"; cat "$work/t"; exit 1; }
+run_client print
 check_pdfs 3
-spools=$(find "$WINEPREFIX/drive_c" -path "*QVLWinPrint/QVL*" 2>/dev/null | wc -l)
-[ "$spools" -eq 0 ] || { echo "$spools spool files left"; exit 1; }
-for i in $(seq 1 300); do kill -0 "$client_pid" 2>/dev/null || break; sleep 0.1; done
-kill "$client_pid" 2>/dev/null
-client_pid=
 echo "client: three jobs printed, printstate ready"
+
+# A job that ends while the user has paused, and the client's jobs after a
+# lost connection and for another print service.
+rm -f "$HV_CUPS_OUT"/*.pdf "$work/paused"
+run_peer print --wait-file "$work/paused" --copies 1 -- "Z:$work/paused"
+grep -q "^state ready spools 0 " "$work/harness.out" ||
+    { echo "paused: $(cat "$work/harness.out")"; exit 1; }
+run_client printmore
+check_pdfs 3
+echo "paused, lost and other-service jobs: three printed, printstate ready"
 
 # A deflate bomb cut off by the connection's loss: inflated in bounded
 # pieces, its spool deleted, printing paused.

@@ -3,9 +3,11 @@
 // is queued. It runs the event loop until the service closes the
 // connection, then prints the queue's state word, the number of files left
 // in the spool folder and how far the working set grew meanwhile:
-// "state WORD spools N grew MB".
+// "state WORD spools N grew MB". With PAUSEFILE the user pauses printing
+// once the job spools (PAUSEFILE is then made, for the service to end the
+// job) and resumes once the service has closed.
 //
-// usage: paip_harness PORT JOBNAME
+// usage: paip_harness PORT JOBNAME [PAUSEFILE]
 #include "core/ddapp.h"
 #include "core/dide.h"
 #include "harness_loop.h"
@@ -37,9 +39,19 @@ static int countSpools() {
     return n;
 }
 
+static const char* s_pauseFile;
+
+static void pauseWhileSpooling(DiChannel* ch) {
+    DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
+    if (!s_pauseFile || !pc->spool) return;
+    diPrintPause(ch);
+    fclose(fopen(s_pauseFile, "w"));
+    s_pauseFile = nullptr;
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: paip_harness PORT JOBNAME\n");
+        fprintf(stderr, "usage: paip_harness PORT JOBNAME [PAUSEFILE]\n");
         return 2;
     }
     MSG m;
@@ -60,7 +72,9 @@ int main(int argc, char** argv) {
     if (!hvHarnessConnect(ch, argv[1])) return 1;
     diPAIPSendStart(ch, 1);
 
-    bool closed = hvHarnessServeUntilClosed(ch);
+    s_pauseFile = argc > 3 ? argv[3] : nullptr;
+    bool closed = hvHarnessServeUntilClosed(ch, pauseWhileSpooling);
+    if (argc > 3) diPrintResume(ch);
     PROCESS_MEMORY_COUNTERS after{};
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     size_t grew = after.PeakWorkingSetSize > before.WorkingSetSize

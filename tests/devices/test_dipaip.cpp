@@ -442,6 +442,20 @@ TEST_F(PrintChannel, PauseAndResume) {
     diPrintResume(&pc->ch);
     EXPECT_EQ(uint32_t(DI_PRINT_READY), pc->state);
     EXPECT_EQ(1, g_fakePrint.nextStarts);
+    // A job spooled and ended while paused, other jobs queued or not, is
+    // held as pending and prints at the resume.
+    for (int jobs : {1, 0}) {
+        g_fakePrint.jobCount = jobs;
+        feed(start(0, false, 1));
+        diPrintPause(&pc->ch);
+        g_fakeNet.sent.clear();
+        EXPECT_EQ("5 ", types(feed(msg(4, 0, kPage) + msg(3, 1))));
+        EXPECT_EQ(uint32_t(DI_PRINT_PAUSED), pc->state);
+        size_t printed = g_fakePrint.prints.size();
+        diPrintResume(&pc->ch);
+        ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
+        EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
+    }
 }
 
 class PrintQueue : public PrintChannel {
@@ -457,6 +471,7 @@ class PrintQueue : public PrintChannel {
 // at once on a channel already connected to the same print service.
 TEST_F(PrintQueue, JobsAndRequests) {
     CPrintJobQueue q;
+    g_fakePrint.queue = &q;
     ASSERT_NE(nullptr, q.channel);
     DiPrintChannel* qc = reinterpret_cast<DiPrintChannel*>(q.channel);
     EXPECT_EQ(u"initializing", std::u16string(q.GetStateName()));
@@ -482,6 +497,26 @@ TEST_F(PrintQueue, JobsAndRequests) {
     q.AddJob(u"http://srv/b/_service/job3", u"m4");
     q.AddJob(u"http://srv/b/_service/job3", u"m5");
     EXPECT_EQ(1, q.GetJobCount());
+    // A job name or a message id one past its cap is refused.
+    std::u16string longId(DI_PRINT_MAX_JOB_TEXT + 1, u'7');
+    q.AddJob((u"http://srv/b/_service/" + std::u16string(DI_PRINT_MAX_JOB_TEXT, u'x')).c_str(),
+             u"m6");
+    q.AddJob(u"http://srv/b/_service/job7", longId.c_str());
+    EXPECT_EQ((std::vector<std::u16string>{u"m6", longId}), g_fakePrint.faults);
+    // Another service's job is requested only on the connection the server
+    // makes for it: the one serving job 3 gets the stop alone.
+    q.AddJob(u"http://other/c/_service/job8", u"m8");
+    g_fakeNet.sent.clear();
+    g_fakeNet.incoming = {msg(3), msg(3)};
+    diPAIPReadMessages(qc);
+    EXPECT_EQ("13 9 ", types(frames(g_fakeNet.sent)));
+    g_fakeNet.sent.clear();
+    diPAIPSendStart(q.channel, 1);
+    g_fakeNet.incoming.push_back(msg(1, 0, "\x07\x01", 4));
+    diPAIPReadMessages(qc);
+    f = frames(g_fakeNet.sent);
+    ASSERT_EQ("14 1 13 ", types(f));
+    EXPECT_EQ("http://other/c/_service/job8", f[2].payload);
     CQVLList<CCapability> caps;
     q.AddPrinterCapabilities(&caps, true); // not described: nothing
     EXPECT_EQ(nullptr, caps.head);
@@ -497,6 +532,7 @@ TEST_F(PrintQueue, JobsAndRequests) {
     EXPECT_EQ(8, n);
     EXPECT_EQ(u"Lab", q.lastPrinterName);
     EXPECT_EQ(qc->client.list, q.lastPrinterList);
+    g_fakePrint.queue = nullptr;
 }
 
 // No job is lost: a failed login exchange leaves no printing state behind
@@ -510,9 +546,11 @@ TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
     auto job = [](char16_t n) { return u"http://srv/a/_service/job" + std::u16string(1, n); };
     q.AddJob(job('1').c_str(), u"m1");
     q.AddJob(job('2').c_str(), u"m2");
-    diPAIPExchangeEnded(q.channel, 0); // job 1's failed: no start follows
-    q.AddJob(job('3').c_str(), u"m3"); // waits: job 2 is the one the hello requests
+    // Job 1's exchange failed (no start follows): job 2 is answered at
+    // once, on a channel that has not yet printed.
+    diPAIPExchangeEnded(q.channel, 0);
     EXPECT_EQ((std::vector<std::u16string>{job('1'), job('2')}), g_fakePrint.replies);
+    q.AddJob(job('3').c_str(), u"m3"); // waits: job 2 is the one the hello requests
     diPAIPSendStart(q.channel, 1);
     g_fakeNet.incoming = {msg(1, 0, "\x07\x01", 4), start(1, false, 1), msg(3, 0)};
     diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
@@ -531,6 +569,32 @@ TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
     none.AddJob(job('4').c_str(), u"m4");
     EXPECT_EQ(std::vector<std::u16string>{u"m4"}, g_fakePrint.faults);
     EXPECT_EQ(0, none.GetJobCount());
+}
+
+// A job answered for the server to connect is given up, and the next one
+// answered, when its connection ends before the hello or none comes in time.
+TEST_F(PrintQueue, AJobWhoseConnectionNeverComesIsGivenUp) {
+    for (bool connects : {true, false}) {
+        SCOPED_TRACE(connects);
+        TearDown();
+        SetUp();
+        CPrintJobQueue q;
+        g_fakePrint.queue = &q;
+        q.AddJob(u"http://srv/a/_service/job1", u"m1");
+        q.AddJob(u"http://srv/a/_service/job2", u"m2");
+        if (connects) {
+            diPAIPSendStart(q.channel, 1);
+            g_fakeNet.closed = true;
+            DiEvent ev{};
+            ev.w[0] = DI_EV_CLOSED;
+            diPrintChannelEvent(&q.channel->hdr, &ev);
+        } else {
+            g_now += diPrintHelloWaitMs;
+            diTimerDispatch(g_now);
+        }
+        EXPECT_EQ(2u, g_fakePrint.replies.size());
+        g_fakePrint.queue = nullptr;
+    }
 }
 
 // A server cannot make the queue hold more than its ceilings: long names

@@ -27,7 +27,8 @@ launch fails) and no application runs; hold() delays the end of the
 exchange until it holds.
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job (or the jobs of a list, with
-             options["during"] run before the first one's end); logs
+             options["during"] run before the first one's end, and
+             options["copies"] copies); logs
              "hello pt=TYPE" (the client hello's printer type) and
              "print RESULT".
   io         the IO request service on the constructor's io {"device",
@@ -106,10 +107,11 @@ def character(conn, log, stop):
     taip_peer.serve_app(taip_peer.Session(conn), log, stop=stop)
 
 
-def printjob(conn, log, job="", during=None):
+def printjob(conn, log, job="", options=None):
     import paip_peer
-    result, report = paip_peer.run(conn, argparse.Namespace(scenario="print", job=job,
-                                                            during=during))
+    options = options or {}
+    result, report = paip_peer.run(conn, argparse.Namespace(
+        scenario="print", job=job, during=options.get("during"), copies=options.get("copies")))
     log("hello " + "".join(l for l in report.split("\n") if l.startswith("pt=")))
     log("print " + result)
 
@@ -219,7 +221,7 @@ class AppServer:
             conn.sendall(opening)
             try:
                 if self.app == "print":
-                    printjob(conn, self.log, self.job, self.options.get("during"))
+                    printjob(conn, self.log, self.job, self.options)
                 elif self.app == "io":
                     ioserial(conn, self.log, self.io)
                 elif self.app in DEVICE_APPS:

@@ -67,6 +67,12 @@ Scenarios:
              jobs (printstate must then be "printing"); each must be
              requested at the end of the one before; then printstate must be
              "ready"; then signs the client out.
+  printmore  signs in, asks for the print capabilities; sends a job and a
+             doprint to a closed port, then a second job, which must then
+             be answered and print; while it prints, a job of another print
+             service (answered at the second's end, then doprint to a second
+             application server); one copy each; then printstate must be
+             "ready"; then signs the client out.
   webtop     signs in; then, for each --update-when FILE=PROFILES in turn,
              waits for FILE and sends ns1:profileUpdate with PROFILES; then
              waits for --logout-when and signs the client out.
@@ -738,6 +744,59 @@ def scenario_print(srv, args):
     hold(c, time.time() + 30)
 
 
+def scenario_printmore(srv, args):
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    mid = c.request("clientCapabilities", [("print", "")])
+    expect_reply(c, mid, "clientCapabilitiesResponse")
+    jobs = ["http://127.0.0.1/printing/_service/lost", "http://127.0.0.1/printing/_service/job2",
+            "http://localhost/printing/_service/job3"]
+    results = []
+    printing, may_end = threading.Event(), threading.Event()
+
+    def during():
+        printing.set()
+        may_end.wait(60)
+
+    def service(session, job, options):
+        return fake_appserver.AppServer(lambda line: (results.append(line), c.log(line)),
+                                        session, "demo", "c9", "127.0.0.1", app="print", job=job,
+                                        options=dict(options, copies=1)).start()
+
+    def doprint(session, port):
+        c.request("doprint", [("mrkqvlsessionid", session), ("mrkqvlsessionowner", "demo"),
+                              ("mrkqvlsessioncookie", "c9"),
+                              ("mrkqvlsessionexternaldnsname", "127.0.0.1"),
+                              ("mrkqvlsessionport", port)])
+
+    expect_reply(c, c.request("print", [("jobname", jobs[0])]), "printResponse")
+    second = c.request("print", [("jobname", jobs[1])])
+    closed = socket.socket()
+    closed.bind(("127.0.0.1", 0))
+    closed_port = closed.getsockname()[1]
+    closed.close()
+    doprint("s8", closed_port)
+    # The first job's connection fails: the second is answered.
+    expect_reply(c, second, "printResponse", timeout=60)
+    doprint("s9", service("s9", jobs[1], {"during": during}).port)
+    expect(printing.wait(60), "the second job printing")
+    third = c.request("print", [("jobname", jobs[2])])
+    expect_reply(c, c.request("getState", [("printstate", "")]), "getStateResponse")
+    may_end.set()
+    expect_reply(c, third, "printResponse", timeout=60)
+    doprint("s10", service("s10", jobs[2], {}).port)
+    end_at = time.time() + 60
+    while time.time() < end_at and len([r for r in results if r.startswith("print ")]) < 2:
+        time.sleep(0.1)
+    expect(results.count("print ok") == 2, "the print services' results: %r" % results)
+    p = expect_reply(c, c.request("getState", [("printstate", "")]), "getStateResponse")
+    expect(p.params.get("value") == "ready", "printstate ready, got %r" % p.params.get("value"))
+    c.log("print done")
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
 def read_when_written(path, seconds):
     """The file's text once it holds some (a port file written by another
     process)."""
@@ -983,6 +1042,7 @@ def scenario_cardlogin(srv, args):
 SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scenario_autologin, "webtop": scenario_webtop, "session": scenario_session, "tls": scenario_tls,
              "tlslaunch": scenario_tlslaunch,
              "launch": scenario_launch, "local": scenario_local, "print": scenario_print,
+             "printmore": scenario_printmore,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
              "devices": scenario_devices, "flood": scenario_flood, "nocdm": scenario_nocdm}
 

@@ -11,21 +11,25 @@ request (type 13, the job name). Scenarios:
   print JOBNAME  job start (acknowledgement wanted, deflated, 2 copies), the
                  deflated PostScript page in several data messages, job end
                  (acknowledgement wanted); the acknowledgement must carry no
-                 failure status. Imported, the job may be a list of names:
-                 each is then printed once, and at each job's end the client
-                 must request the next; args.during, when set, runs before
-                 the first job's end.
+                 failure status (a stop may come before it). With --wait-file
+                 the job's end waits for that file. Imported, the job may be
+                 a list of names: each is then printed once, and at each
+                 job's end the client must request the next; args.during,
+                 when set, runs before the first job's end, and args.copies
+                 sets the copies.
   bomb JOBNAME   job start (deflated, 1 copy), then 256 MB of zeros deflated,
                  then the connection is closed in the middle of the job.
   hello          only the hello: its size and its printer list are reported.
 
 The result file gets "ok" or the problem, then the client hello's text.
 
-usage: paip_peer.py SCENARIO [JOBNAME] --port-file F --result-file R"""
+usage: paip_peer.py SCENARIO [JOBNAME] --port-file F --result-file R [--wait-file W]
+                   [--copies N]"""
 import argparse
 import os
 import struct
 import sys
+import time
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -83,8 +87,9 @@ def run(conn, args):
         if not read_message(conn):
             return "no answer after the data", report
         return "ok", report
+    copies = getattr(args, "copies", None) or (2 if len(jobs) == 1 else 1)
     for i, job in enumerate(jobs):
-        problem = print_job(conn, 2 if len(jobs) == 1 else 1,
+        problem = print_job(conn, copies,
                             getattr(args, "during", None) if i == 0 else None,
                             jobs[i + 1] if i + 1 < len(jobs) else None)
         if problem:
@@ -111,6 +116,8 @@ def print_job(conn, copies, during, next_job):
     if next_job and (not request or request[:1] != (13,) or request[4] != next_job.encode()):
         return "no request for %s at the job end: %r" % (next_job, request)
     ack = read_message(conn)
+    if ack and ack[0] == 9:  # the next job is another service's
+        ack = read_message(conn)
     if not ack or ack[0] != 5:
         return "job end not acknowledged: %r" % (ack,)
     if ack[4]:
@@ -124,7 +131,15 @@ def main():
     p.add_argument("job", nargs="?", default="")
     p.add_argument("--port-file", required=True)
     p.add_argument("--result-file", required=True)
+    p.add_argument("--wait-file")
+    p.add_argument("--copies", type=int)
     args = p.parse_args()
+    if args.wait_file:
+        def wait():
+            end_at = time.time() + 60
+            while time.time() < end_at and not os.path.exists(args.wait_file):
+                time.sleep(0.05)
+        args.during = wait
     srv = peerlib.listen_local(1)
     srv.settimeout(120)
     peerlib.publish_port(args.port_file, srv.getsockname()[1])

@@ -249,6 +249,12 @@ TEST_F(Requests, PrintJobsGoToTheQueueTheDeviceChannelsMake) {
     arrive(request("getState", str("printstate", ""), "3"));
     sent = toServer();
     EXPECT_NE(sent.find("&gt;initializing&lt;"), std::string::npos) << sent;
+    // A doprint that cannot connect gives up the job it was for: the next
+    // one is answered.
+    arrive(request("print", str("jobname", "http://s/a/_service/j2"), "6"));
+    arrive(request("doprint", num("mrkqvlsessionport", 0), "7"));
+    sent = toServer();
+    EXPECT_NE(sent.find("http://s/a/_service/j2"), std::string::npos) << sent;
     // A second doprint while the first connection stands ends that one
     // first: its socket is closed, not left open behind the new one.
     const std::string service = str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
