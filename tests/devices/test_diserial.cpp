@@ -225,11 +225,15 @@ TEST_F(Serial, QueuedTransfersAreBounded) {
     }
 }
 
+// The head write counts whole until its completion arrives, also when its
+// worker has already ended having sent part of it.
 TEST_F(Serial, CommStatusCountsEveryQueuedWrite) {
     memset(g_fakePort.driverOut, 0, sizeof g_fakePort.driverOut);
     g_fakePort.driverOut[12] = 7; // the driver's output queue
+    g_fakePort.writeLimit = 10;
     submit(devWrite(0, file, 1, std::string(60, 'a')));
     submit(devWrite(0, file, 2, std::string(40, 'b')));
+    runOneWorker();
     submit(devControl(0, file, 3, DI_SERIAL_GET_COMMSTATUS, "", 18));
     auto out = replies();
     ASSERT_EQ(1u, out.size());
