@@ -190,6 +190,7 @@ void contDone(DiDeviceRequest* req, void* arg) {
     free(k);
     req->completion = saved;
     uint32_t major = req->MajorFunction;
+    if (major == DI_DEV_CONTROL) p->waiting = 0; /* the only control run on a worker */
     bool queued = (major == DI_DEV_READ || major == DI_DEV_WRITE) && *headOf(p, major) == req;
     if (queued) {
         *headOf(p, major) = req->link;
@@ -515,10 +516,18 @@ void diSerialRunRequest(DiDeviceRequest* req) {
             diDeviceComplete(req, DI_STATUS_INVALID_HANDLE);
         } else if (req->OutputBufferLength < 4) {
             diDeviceComplete(req, DI_STATUS_BUFFER_TOO_SMALL);
+        } else if (p->waiting) {
+            /* As the serial driver answers a second pending wait. */
+            diDeviceComplete(req, DI_STATUS_INVALID_PARAMETER);
         } else {
             req->IoStatus = DI_STATUS_PENDING;
+            /* Marked first: a worker that cannot start completes at once. */
+            p->waiting = 1;
             uint32_t status = startOnWorker(p, req);
-            if (status) diDeviceComplete(req, status);
+            if (status) {
+                p->waiting = 0;
+                diDeviceComplete(req, status);
+            }
         }
         return;
     }

@@ -240,7 +240,14 @@ TEST_F(Serial, CommStatusCountsEveryQueuedWrite) {
     EXPECT_EQ(107u, rd32(out[0].second, 12 + 12));
 }
 
+// One wait per port, as the serial driver allows: a second one is refused
+// at once while the first is on its worker, and taken once it ended.
 TEST_F(Serial, WaitOnMaskRunsOnAWorkerAndHoldsThePort) {
+    submit(devControl(0, file, 6, DI_SERIAL_WAIT_ON_MASK, "", 4));
+    submit(devControl(0, file, 7, DI_SERIAL_WAIT_ON_MASK, "", 4));
+    EXPECT_EQ(std::vector<uint32_t>{7}, ids(replies(), DI_STATUS_INVALID_PARAMETER));
+    runDeviceThreads();
+    g_fakeNet.sent.clear();
     submit(devControl(0, file, 4, DI_SERIAL_WAIT_ON_MASK, "", 4));
     EXPECT_EQ(1u, g_fakeThreads.workers.size());
     submit(dev(0, file, 5, DI_DEV_CLOSE, "x"));
