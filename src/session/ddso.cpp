@@ -515,6 +515,8 @@ void CWinServerOutpost::DescribePlatform(DiSOPlatform* p) {
     p->colorDepth = int32_t(g_ddApp->depth);
     p->localXDisplay = localXDisplay;
     p->client = &g_ddApp->clientInfo;
+    const DiChar* logFile = diLogGetFileName();
+    if (logFile && logFile[0]) p->logFile = logFile;
     p->timeZone = ddTimeZoneInfoGet();
     p->keyboard = ddKeyboardInfoGet();
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The client's whole session under Wine against the scripted server
 # (fake_halvanet.py, scenario "session"), started as tools/run starts it:
-# ns1:init carries the cookie, message id 0 and the port the port file holds;
+# ns1:init carries the cookie, message id 0, the port the port file holds and
+# the log file's path;
 # getState is answered; a fault's box (312) holds back the next request until
 # xdotool dismisses it, then the reply comes unprompted; a drop 3 s after
 # connecting is reconnected with "reconnecting"; ns1:security moves the
@@ -35,6 +36,7 @@ await 300 grep -q "recv request init" "$work/t" || fail "no ns1:init"
 await 50 test -s "$work/cp" || fail "no port file"
 grep -q "recv request init .*port='$(cat "$work/cp")'" "$work/t" ||
     fail "init's port is not the port file's $(cat "$work/cp")"
+grep -q "recv request init .*'logfile=Z:[^']*drx.txt'" "$work/t" || fail "init lacks the log file"
 
 await 300 has_box "SOAP Fault" || fail "no box for the fault"
 grep -q "recv response getStateResponse id=5" "$work/t" && fail "answered while the box was up"
