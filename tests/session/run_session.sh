@@ -7,22 +7,16 @@
 # xdotool dismisses it, then the reply comes unprompted; a drop 3 s after
 # connecting is reconnected with "reconnecting"; ns1:security moves the
 # client to a second port and cookie; when that server goes, two attempts
-# fail, box 307 is shown (kept as a screenshot), and the client ends with 0,
-# its port file gone. The server checks every byte it gets.
-# Usage: run_session.sh ROOT SHOT-DIR [server options...]
+# fail, box 307 is shown (kept as a screenshot); a WM_CLOSE meanwhile waits
+# for the box, and the client ends with 0, its port file gone. The server
+# checks every byte it gets.
+# Usage: run_session.sh ROOT SHOT-DIR HELPER (tests/core/hv_closemain) [server options...]
 set -u
 root=$1
 shots=$2
-shift 2
+helper=$3
+shift 3
 source "$root/tests/session/session_lib.sh"
-box() { xdotool search --name "^$1 - " 2>/dev/null | head -n 1; }
-has_box() { [ -n "$(box "$1")" ]; }
-dismiss() {
-    local w
-    w=$(box "$1")
-    xdotool windowactivate --sync "$w" 2>/dev/null
-    xdotool key --window "$w" Return
-}
 
 python3 "$root/tests/peers/fake_halvanet.py" --scenario session --port-file "$work/sp" \
     --transcript "$work/t" --lifetime 120 "$@" </dev/null >/dev/null 2>&1 &
@@ -47,6 +41,8 @@ await 300 grep -q "recv response getStateResponse id=5" "$work/t" ||
 await 600 has_box "Error" || fail "no box 307 after the second server went"
 mkdir -p "$shots"
 import -window root "$shots/session_box307.png" 2>/dev/null
+hv_wine "$helper" close wait </dev/null || fail "no main window to close"
+has_box "Error" || fail "the close ended the session under box 307"
 dismiss "Error"
 await 300 eval '! kill -0 $client 2>/dev/null' || fail "the client did not end"
 wait "$client"
