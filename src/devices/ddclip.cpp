@@ -55,6 +55,10 @@ struct Pasted {
     std::u16string text;
 };
 std::vector<Pasted> s_pasted;
+/* The paste workers alive, and the bridge's stops so far: a worker keeps
+ * the text it fetched only while no stop came since it was started. */
+volatile LONG s_pasteWorkers;
+uint32_t s_pasteStops;
 
 HANDLE renderEvent() {
     if (!s_renderEvent) s_renderEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -501,7 +505,13 @@ void ddClipBridgeStop(void) {
     s_printOwner = nullptr;
     s_printFormats.clear();
     s_pasted.clear();
+    s_pasteStops++;
     s_lock.off();
+    /* A worker blocked behind a program slow to render is waited for a
+     * while, not for ever: once it wakes it finds the stop and leaves. */
+    DWORD start = GetTickCount();
+    while (InterlockedCompareExchange(&s_pasteWorkers, 0, 0) && GetTickCount() - start < 3000)
+        Sleep(10);
 }
 
 bool ddClipPutText(HWND window, const DiChar* text, uint32_t n) {
@@ -568,28 +578,52 @@ bool ddClipGetText(HWND window, std::u16string* out) {
 
 namespace {
 
-uintptr_t textWorker(uintptr_t arg) {
-    HWND view = reinterpret_cast<HWND>(arg);
-    std::u16string text;
-    if (!ddClipGetText(view, &text) || text.empty()) return 0;
+struct PasteJob {
+    HWND view;
+    uint32_t stops; /* s_pasteStops when it was started */
+};
+
+void keepPasted(HWND view, uint32_t stops, std::u16string* text) {
     s_lock.on();
-    bool found = false;
-    for (Pasted& p : s_pasted)
-        if (p.view == view) {
-            p.text.swap(text); /* a newer paste of the same view replaces it */
-            found = true;
-        }
-    if (!found) s_pasted.push_back({view, std::move(text)});
+    bool kept = stops == s_pasteStops;
+    if (kept) {
+        bool found = false;
+        for (Pasted& p : s_pasted)
+            if (p.view == view) {
+                p.text.swap(*text); /* a newer paste of the same view replaces it */
+                found = true;
+            }
+        if (!found) s_pasted.push_back({view, std::move(*text)});
+    }
     s_lock.off();
-    if (!PostMessageW(view, WM_COMMAND, kDdClipPasteCommand, 0)) ddClipDropText(view);
+    if (kept && !PostMessageW(view, WM_COMMAND, kDdClipPasteCommand, 0)) ddClipDropText(view);
+}
+
+uintptr_t textWorker(uintptr_t arg) {
+    PasteJob* job = reinterpret_cast<PasteJob*>(arg);
+    std::u16string text;
+    if (ddClipGetText(job->view, &text) && !text.empty()) keepPasted(job->view, job->stops, &text);
+    free(job);
+    InterlockedDecrement(&s_pasteWorkers); /* the last touch of shared state */
     return 0;
 }
 
 } // namespace
 
 bool ddClipFetchTextAsync(HWND view) {
-    HANDLE t = ddThreadCreate(textWorker, reinterpret_cast<uintptr_t>(view));
-    if (!t) return false;
+    PasteJob* job = static_cast<PasteJob*>(malloc(sizeof(PasteJob)));
+    if (!job) return false;
+    job->view = view;
+    s_lock.on();
+    job->stops = s_pasteStops;
+    s_lock.off();
+    InterlockedIncrement(&s_pasteWorkers);
+    HANDLE t = ddThreadCreate(textWorker, reinterpret_cast<uintptr_t>(job));
+    if (!t) {
+        InterlockedDecrement(&s_pasteWorkers);
+        free(job);
+        return false;
+    }
     ddThreadCloseHandle(t);
     return true;
 }

@@ -190,6 +190,7 @@ void contDone(DiDeviceRequest* req, void* arg) {
     free(k);
     req->completion = saved;
     uint32_t major = req->MajorFunction;
+    if (major == DI_DEV_CONTROL) p->waiting = 0; /* the only control run on a worker */
     bool queued = (major == DI_DEV_READ || major == DI_DEV_WRITE) && *headOf(p, major) == req;
     if (queued) {
         *headOf(p, major) = req->link;
@@ -203,13 +204,15 @@ void contDone(DiDeviceRequest* req, void* arg) {
 
 /* True when the request does not fit its queue: the head transfer waits as
  * long as the timeouts and flow control the server set allow, so what may
- * wait behind it is bounded by count and, for writes, by the bytes held. */
+ * wait behind it is bounded by count and, for writes, by the bytes held.
+ * The head may be running on its worker: only a write's buffer size, set
+ * when the request was read and never written by the worker, is summed. */
 bool queueFull(DiSerialPort* p, const DiDeviceRequest* req) {
     uint32_t major = req->MajorFunction, n = 0;
     uint64_t bytes = req->BufferSize;
     for (const DiDeviceRequest* r = *headOf(p, major); r; r = r->link) {
         n++;
-        bytes += r->BufferSize;
+        if (major == DI_DEV_WRITE) bytes += r->BufferSize;
     }
     if (major == DI_DEV_READ) return n >= DI_SERIAL_MAX_READS;
     return n >= DI_SERIAL_MAX_WRITES || bytes > DI_SERIAL_MAX_WRITE_BYTES;
@@ -347,10 +350,12 @@ void onWait(DiDeviceRequest* req) {
     diDeviceComplete(req, winStatus(e));
 }
 
+/* Every queued write's size as sent; the running head's worker overwrites
+ * its Length with the bytes done, so that field is not read here. */
 uint32_t queuedWriteBytes(const DiSerialPort* p) {
     uint64_t sum = 0;
     for (const DiDeviceRequest* r = p->writeHead; r; r = r->link)
-        sum += r->Length;
+        sum += r->BufferSize;
     return sum > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(sum);
 }
 
@@ -511,10 +516,18 @@ void diSerialRunRequest(DiDeviceRequest* req) {
             diDeviceComplete(req, DI_STATUS_INVALID_HANDLE);
         } else if (req->OutputBufferLength < 4) {
             diDeviceComplete(req, DI_STATUS_BUFFER_TOO_SMALL);
+        } else if (p->waiting) {
+            /* As the serial driver answers a second pending wait. */
+            diDeviceComplete(req, DI_STATUS_INVALID_PARAMETER);
         } else {
             req->IoStatus = DI_STATUS_PENDING;
+            /* Marked first: a worker that cannot start completes at once. */
+            p->waiting = 1;
             uint32_t status = startOnWorker(p, req);
-            if (status) diDeviceComplete(req, status);
+            if (status) {
+                p->waiting = 0;
+                diDeviceComplete(req, status);
+            }
         }
         return;
     }

@@ -49,6 +49,9 @@ struct DiSerialPort {
     DiSerialDevice* device;
     uint32_t refs;
     uint32_t closed;
+    /* A wait on the event mask is on its worker (GUI thread only): the
+     * port has one record for it, so a second wait is refused. */
+    uint32_t waiting;
 };
 
 struct DiSerialDevice {

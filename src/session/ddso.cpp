@@ -62,6 +62,7 @@ class CWinServerOutpost : public CServerOutpost {
     bool WritePortFile() override;
     bool RemovePortFile() override;
     void EndSession() override;
+    void EndHeldSession() override;
     bool OpenBrowser(const DiChar* url) override;
     bool AskConnectionSettings(DiChar** url) override;
     void ShowError(const DiChar* caption, const DiChar* text) override;
@@ -280,6 +281,10 @@ void CWinServerOutpost::EndSession() {
     if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
 }
 
+void CWinServerOutpost::EndHeldSession() {
+    if (g_ddApp->mainWindow) PostMessageW(g_ddApp->mainWindow, 0x8004, 0, 0);
+}
+
 bool CWinServerOutpost::OpenBrowser(const DiChar* url) {
     /* The opener may hand the text to the shell, which would run a program
      * named by a local or share path: web addresses only, whoever asks. */
@@ -305,14 +310,15 @@ bool CWinServerOutpost::AskConnectionSettings(DiChar** url) {
     return *url != nullptr;
 }
 /* No tray menu while a box is up: its choices could end the session under
- * the box's caller. */
+ * the box's caller; an end that arrives anyway is held until it returned. */
 struct TrayBracket {
-    TrayBracket() { ddSOTrayBeginModal(nullptr); }
+    CServerOutpost::BoxScope box;
+    explicit TrayBracket(CServerOutpost* so) : box(so) { ddSOTrayBeginModal(nullptr); }
     ~TrayBracket() { ddSOTrayEndModal(); }
 };
 
 void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
-    TrayBracket bracket;
+    TrayBracket bracket(this);
     std::wstring c = boxCaption(cap, Caption());
     g_ddMessageBoxUp++;
     MessageBoxW(g_ddApp->mainWindow, ddW(text), c.c_str(), MB_OK | MB_ICONERROR);
@@ -320,19 +326,19 @@ void CWinServerOutpost::ShowError(const DiChar* cap, const DiChar* text) {
 }
 
 void CWinServerOutpost::ShowWarning(const DiChar* cap, const DiChar* text) {
-    TrayBracket bracket;
+    TrayBracket bracket(this);
     std::wstring c = boxCaption(cap, Caption());
     ddMessageBox(g_ddApp->mainWindow, ddW(text), c.c_str());
 }
 
 bool CWinServerOutpost::AskYesNo(const DiChar* cap, const DiChar* text) {
-    TrayBracket bracket;
+    TrayBracket bracket(this);
     std::wstring c = boxCaption(cap, Caption());
     return ddAskYesNoHwnd(GetActiveWindow(), ddW(text), c.c_str());
 }
 
 bool CWinServerOutpost::AskYesNoOwned(const DiChar* cap, const DiChar* text) {
-    TrayBracket bracket;
+    TrayBracket bracket(this);
     std::wstring c = boxCaption(cap, Caption());
     return ddAskYesNoHwnd(nullptr, ddW(text), c.c_str());
 }
@@ -387,12 +393,9 @@ int ddSOCreate(void) {
     return so->ContinueStart() ? 1 : 0;
 }
 
-void ddSODestroy(void) {
-    CServerOutpost* so = g_diOutpost;
-    if (!so) return;
-    g_ddApp->closing = 1;
-    so->Stop();
-    delete so;
+int ddSODestroy(void) {
+    if (g_diOutpost && !g_diOutpost->boxesUp) g_ddApp->closing = 1;
+    return diSODestroy();
 }
 
 void ddSOOnStartRequest(void) {
@@ -489,6 +492,8 @@ void CWinServerOutpost::DescribePlatform(DiSOPlatform* p) {
     p->colorDepth = int32_t(g_ddApp->depth);
     p->localXDisplay = localXDisplay;
     p->client = &g_ddApp->clientInfo;
+    const DiChar* logFile = diLogGetFileName();
+    if (logFile && logFile[0]) p->logFile = logFile;
     p->timeZone = ddTimeZoneInfoGet();
     p->keyboard = ddKeyboardInfoGet();
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];

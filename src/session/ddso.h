@@ -29,7 +29,8 @@ int ddProfLaunchObject(const DiChar* objectName);
 /* 1 on success (or when it exists), 0 when initialisation or the immediate
  * start fails. */
 int ddSOCreate(void);
-void ddSODestroy(void);
+/* 1 when the outpost is gone; 0 when one of its boxes holds the end. */
+int ddSODestroy(void);
 void ddSOOnStartRequest(void);
 /* The exit command: ends the session and posts 0x8004 to the main window. */
 void diSOUIExit(void);

@@ -41,8 +41,10 @@ static void addBool(CQVLList<CCapability>* list, const DiChar* name, bool value)
     list->Append(c, true);
 }
 
+/* The name of an operating-system code of the client description (512 + n
+ * for the Windows family): its low byte picks the version. */
 static const DiChar* osVersionName(uint16_t code) {
-    switch (code) {
+    switch (code & 0xff) {
     case 1:
         return u"Windows95";
     case 2:

@@ -391,6 +391,8 @@ void CLaunch::Finish() {
         std::u16string stoodFor = params.transactionId;
         params.ClearTransactionId();
         CLaunch* original = so->FindLaunchById(stoodFor.c_str());
+        /* Its box or login dialog may deliver the session's end: held. */
+        CServerOutpost::BoxScope hold(so);
         if (original && original != this) original->ResumeLoginDialog();
     }
     so->RemoveLaunch(this);

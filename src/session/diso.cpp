@@ -637,11 +637,30 @@ void CServerOutpost::SendKeepAliveReply() {
 
 /* ---- message boxes ---- */
 
+CServerOutpost::BoxScope::~BoxScope() {
+    if (--so->boxesUp > 0 || !so->endHeld) return;
+    so->endHeld = 0;
+    so->EndHeldSession();
+}
+
+int diSODestroy(void) {
+    CServerOutpost* so = g_diOutpost;
+    if (!so) return 1;
+    if (so->boxesUp) {
+        so->endHeld = 1;
+        return 0;
+    }
+    so->Stop();
+    delete so;
+    return 1;
+}
+
 static void loadMessage(uint32_t message, DiChar* out, size_t size) {
     if (!diLogLoadMessage(message, out, size)) out[0] = 0;
 }
 
 void CServerOutpost::ShowErrorMessage(uint32_t message, std::initializer_list<DiFmtArg> args) {
+    BoxScope box(this);
     DiChar format[1024], text[1024], caption[256];
     loadMessage(message, format, 1024);
     if (diFormatPositional(text, 1024, format, args) < 0) text[1023] = 0;
@@ -651,6 +670,7 @@ void CServerOutpost::ShowErrorMessage(uint32_t message, std::initializer_list<Di
 
 void CServerOutpost::ShowWarningMessage(uint32_t captionMessage, uint32_t message,
                                         std::initializer_list<DiFmtArg> args) {
+    BoxScope box(this);
     DiChar format[1024], text[1024], caption[256];
     loadMessage(message, format, 1024);
     if (diFormatPositional(text, 1024, format, args) < 0) text[1023] = 0;
@@ -659,6 +679,7 @@ void CServerOutpost::ShowWarningMessage(uint32_t captionMessage, uint32_t messag
 }
 
 bool CServerOutpost::AskYesNoMessage(uint32_t message, bool owned) {
+    BoxScope box(this);
     DiChar text[1024], caption[256];
     loadMessage(message, text, 1024);
     loadMessage(457, caption, 256);
@@ -1034,7 +1055,10 @@ void CServerOutpost::ServeWebtopPage(CHelperConnection* helper, int runsApplet) 
         buffer[n] = 0;
         AddUrlParameter(u"IC_JOIN", u"true", buffer, 512);
         if (g_ddApp) setText(&g_ddApp->webtopUrl, buffer);
-        if (!diSOIntegratedClientLogin()) ReportConnectFailure();
+        {
+            BoxScope hold(this); /* the sign-in shows dialogs */
+            if (!diSOIntegratedClientLogin()) ReportConnectFailure();
+        }
         const DiChar* taken =
             g_diIntegratedClient ? g_diIntegratedClient->TakeWebtopUrl() : nullptr;
         if (taken) {

@@ -189,6 +189,18 @@ class CServerOutpost {
     uint8_t secure = 0;
     uint8_t securityChangePending = 0;
     uint8_t ending = 0;
+    /* A box's message loop may deliver the end of the session (a logout, an
+     * outside close) while the outpost's code waits under the box: the end
+     * is held until the outermost box returned, and then ended anew. */
+    int32_t boxesUp = 0;
+    uint8_t endHeld = 0;
+    struct BoxScope {
+        CServerOutpost* so;
+        explicit BoxScope(CServerOutpost* o) : so(o) { so->boxesUp++; }
+        ~BoxScope();
+        BoxScope(const BoxScope&) = delete;
+        BoxScope& operator=(const BoxScope&) = delete;
+    };
     int32_t reconnectMode = DI_SO_ALWAYS;
     int32_t reconnectAttempts = 6;
     int32_t attemptsLeft = 0;
@@ -426,6 +438,8 @@ class CServerOutpost {
     virtual bool WritePortFile() { return true; }
     virtual bool RemovePortFile() { return true; }
     virtual void EndSession() { ending = 1; }
+    /* Ends the session whose end a box held, once the box returned. */
+    virtual void EndHeldSession() {}
     /* Opens the listener (type 13); the port, or -1. */
     virtual int32_t OpenListener();
     /* Opens a URL in the user's browser; false when it could not. */
@@ -447,6 +461,10 @@ class CServerOutpost {
 
 /* The one outpost, or none. */
 extern CServerOutpost* g_diOutpost;
+
+/* Stops and frees the outpost; 0 when one of its boxes is up, which holds
+ * the end until it returned. */
+int diSODestroy(void);
 
 /* The session's integrated webtop client: whether one is made and signed
  * in, and its sign-in (false when there is none). */

@@ -918,8 +918,7 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
         if (hwnd == g_ddApp->mainWindow) {
             /* A WM_CLOSE sent to the main window never reaches the event
              * loop: end the session here as the loop would. */
-            g_ddUIOutpost.destroy();
-            DestroyWindow(hwnd);
+            if (g_ddUIOutpost.destroy()) DestroyWindow(hwnd);
             return 0;
         }
         if (frame && &frame->base.hdr != g_ddApp->root) {
@@ -954,8 +953,7 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
         /* While the outpost starts, a nested message loop may deliver this:
          * destroying the window under the start would end everything twice. */
         if (s_outpostStarting) return 0;
-        g_ddUIOutpost.destroy();
-        if (g_ddApp->mainWindow) DestroyWindow(g_ddApp->mainWindow);
+        if (g_ddUIOutpost.destroy() && g_ddApp->mainWindow) DestroyWindow(g_ddApp->mainWindow);
         return 0;
     case DD_MSG_OUTPOST_START:
         ddSOOnStartRequest();

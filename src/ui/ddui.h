@@ -37,7 +37,7 @@ enum : int { DD_VIEW_ID_PROGRESS = 7, DD_VIEW_ID_MANAGER = 9 };
  * calls, replaceable by tests. */
 struct DdUIOutpostCalls {
     int (*create)(void); /* 0 when creation or the immediate start failed */
-    void (*destroy)(void);
+    int (*destroy)(void); /* 0 when a box of the outpost holds the end */
     void (*exit)(void); /* ends the session; posts 0x8004 */
 };
 extern DdUIOutpostCalls g_ddUIOutpost;

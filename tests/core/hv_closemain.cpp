@@ -1,5 +1,6 @@
 // Test helper run under Wine beside the client: "close" waits for the
-// client's main frame window and posts WM_CLOSE to it; "trace" prints the
+// client's main frame window and posts WM_CLOSE to it ("close wait": sends
+// it, returning once the client handled it); "trace" prints the
 // trace file of the temporary folder; "record FILE" stands in for the
 // browser.
 #include <windows.h>
@@ -11,6 +12,11 @@ int main(int argc, char** argv) {
     if (argc > 1 && strcmp(argv[1], "close") == 0) {
         for (int i = 0; i < 1200; i++) {
             HWND main = FindWindowW(L"QVLFrameClass", nullptr);
+            if (main && argc > 2 && strcmp(argv[2], "wait") == 0) {
+                LRESULT sent =
+                    SendMessageTimeoutW(main, WM_CLOSE, 0, 0, SMTO_NORMAL, 60000, nullptr);
+                return sent ? 0 : 1;
+            }
             if (main) {
                 PostMessageW(main, WM_CLOSE, 0, 0);
                 return 0;

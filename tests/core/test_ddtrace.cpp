@@ -224,18 +224,20 @@ TEST(TempPage, OpensARedirectPageAndDeletesItWhenItsTimerRuns) {
     EXPECT_TRUE(tempFiles(L"QVL*.tmp").empty()); // the placeholder is gone
 
     // The browser got the page; the shell starts it asynchronously, and on
-    // a fresh prefix that takes long: wait for its copy, answering messages
-    // meanwhile (a program being started may broadcast to every window).
+    // a fresh prefix that takes long: wait until its copy can be read,
+    // answering messages meanwhile (a program being started may broadcast
+    // to every window). The copy appears whole, under its name, while the
+    // recorder still holds it open for a moment, and a reader is refused.
+    std::string copy;
     DWORD start = GetTickCount();
-    while (GetFileAttributesW(seen.c_str()) == INVALID_FILE_ATTRIBUTES &&
-           GetTickCount() - start < 240000) {
+    while ((copy = fileBytes(seen.c_str())) == "<missing>" && GetTickCount() - start < 240000) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&m);
     }
-    EXPECT_EQ(fileBytes(seen.c_str()), "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" "
-                                       "CONTENT=\"0;URL=http://h/?a=1&amp;b=&quot;x&quot;\">\r\n");
+    EXPECT_EQ(copy, "<TITLE> </TITLE>\r\n<META HTTP-EQUIV=\"Refresh\" "
+                    "CONTENT=\"0;URL=http://h/?a=1&amp;b=&quot;x&quot;\">\r\n");
 
     // 60 s after the opening its timer deletes it. Counted from the opening,
     // not from the end of the wait: a browser slow to start must not carry

@@ -163,8 +163,8 @@ def run_rate(line, port_file):
             rate, problems = io_peer.serial_rate(conn, 0, 65536, send)
         except (io_peer.ProtocolError, OSError) as e:
             rate, problems = 0, ["%s: %s" % (type(e).__name__, e)]
-        with open(port_file + ".result", "w") as f:
-            f.write("rate %.1f\n" % rate if not problems else "\n".join(problems) + "\n")
+        peerlib.write_whole(port_file + ".result",
+                            "rate %.1f\n" % rate if not problems else "\n".join(problems) + "\n")
         conn.close()
         os.unlink(port_file)
 

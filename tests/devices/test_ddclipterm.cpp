@@ -114,6 +114,46 @@ TEST_F(ClipTerm, PasteGoesToTheViewThatAskedAndIsBounded) {
     DestroyWindow(other);
 }
 
+// Another program's clipboard text, rendered slowly when asked.
+volatile LONG g_renderAsked, g_rendered;
+LRESULT CALLBACK slowOwnerProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    if (m != WM_RENDERFORMAT) return DefWindowProcW(h, m, wp, lp);
+    InterlockedExchange(&g_renderAsked, 1);
+    Sleep(700);
+    SetClipboardData(CF_UNICODETEXT, GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 4));
+    InterlockedExchange(&g_rendered, 1);
+    return 0;
+}
+DWORD WINAPI slowOwner(void* window) {
+    HWND h =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(h, GWLP_WNDPROC, LONG_PTR(slowOwnerProc));
+    if (OpenClipboard(h)) {
+        EmptyClipboard();
+        SetClipboardData(CF_UNICODETEXT, nullptr);
+        CloseClipboard();
+    }
+    *static_cast<HWND*>(window) = h;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    return 0;
+}
+
+// The clipboard's stop waits for a paste worker blocked behind that program.
+TEST_F(ClipTerm, StopWaitsForAPasteBehindASlowProgram) {
+    HWND owner = nullptr;
+    HANDLE thread = CreateThread(nullptr, 0, slowOwner, &owner, 0, nullptr);
+    hvPumpUntil([&] { return owner != nullptr; });
+    ASSERT_TRUE(ddClipFetchTextAsync(view));
+    hvPumpUntil([] { return g_renderAsked != 0; });
+    ddClipStop();
+    EXPECT_EQ(g_rendered, 1);
+    PostMessageW(owner, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+}
+
 std::string metafileBits() {
     HDC dc = CreateMetaFileW(nullptr);
     MoveToEx(dc, 1, 2, nullptr);

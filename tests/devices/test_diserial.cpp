@@ -225,18 +225,29 @@ TEST_F(Serial, QueuedTransfersAreBounded) {
     }
 }
 
+// The head write counts whole until its completion arrives, also when its
+// worker has already ended having sent part of it.
 TEST_F(Serial, CommStatusCountsEveryQueuedWrite) {
     memset(g_fakePort.driverOut, 0, sizeof g_fakePort.driverOut);
     g_fakePort.driverOut[12] = 7; // the driver's output queue
+    g_fakePort.writeLimit = 10;
     submit(devWrite(0, file, 1, std::string(60, 'a')));
     submit(devWrite(0, file, 2, std::string(40, 'b')));
+    runOneWorker();
     submit(devControl(0, file, 3, DI_SERIAL_GET_COMMSTATUS, "", 18));
     auto out = replies();
     ASSERT_EQ(1u, out.size());
     EXPECT_EQ(107u, rd32(out[0].second, 12 + 12));
 }
 
+// One wait per port, as the serial driver allows: a second one is refused
+// at once while the first is on its worker, and taken once it ended.
 TEST_F(Serial, WaitOnMaskRunsOnAWorkerAndHoldsThePort) {
+    submit(devControl(0, file, 6, DI_SERIAL_WAIT_ON_MASK, "", 4));
+    submit(devControl(0, file, 7, DI_SERIAL_WAIT_ON_MASK, "", 4));
+    EXPECT_EQ(std::vector<uint32_t>{7}, ids(replies(), DI_STATUS_INVALID_PARAMETER));
+    runDeviceThreads();
+    g_fakeNet.sent.clear();
     submit(devControl(0, file, 4, DI_SERIAL_WAIT_ON_MASK, "", 4));
     EXPECT_EQ(1u, g_fakeThreads.workers.size());
     submit(dev(0, file, 5, DI_DEV_CLOSE, "x"));

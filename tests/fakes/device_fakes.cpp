@@ -95,6 +95,7 @@ void fCancelReads(DiSerialPort*) {
     note("cancel-reads");
 }
 uint32_t fWrite(DiSerialPort*, const uint8_t* buf, uint32_t len, uint32_t* done) {
+    if (len > g_fakePort.writeLimit) len = g_fakePort.writeLimit;
     g_fakePort.output.append(reinterpret_cast<const char*>(buf), len);
     *done = len;
     note("write");

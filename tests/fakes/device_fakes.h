@@ -29,9 +29,11 @@ void runCompletions();
 
 // One scripted port: every call is appended to `log` of the port's record;
 // reads take from `input` (all of it, at most the length), writes go to
-// `output`; `fail` answers the control function's error.
+// `output` (at most `writeLimit` bytes, as a write that timed out);
+// `fail` answers the control function's error.
 struct FakePortScript {
     std::string input, output, log;
+    uint32_t writeLimit = UINT32_MAX;
     uint32_t controlError = 0; // for every control call
     uint32_t immediateError = 0;
     uint8_t driverOut[64] = {};

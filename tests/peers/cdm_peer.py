@@ -278,8 +278,7 @@ def main(argv):
             problems = scenario(conn, a.root, a.base, a.seed, a.ops)
         except (ProtocolError, OSError, struct.error, zlib.error, IndexError) as e:
             problems = ["%s: %s" % (type(e).__name__, e)]
-        with open(a.result_file, "w") as out:
-            out.write("ok\n" if not problems else "\n".join(problems) + "\n")
+        peerlib.write_whole(a.result_file, "ok\n" if not problems else "\n".join(problems) + "\n")
         conn.shutdown(socket.SHUT_RDWR)
         conn.close()
         os.unlink(a.port_file)

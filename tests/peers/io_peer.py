@@ -460,8 +460,7 @@ def main(argv):
             problems = serial_echo(conn, a.device, a.client_tty, a.deflate)
         except (ProtocolError, OSError, struct.error, zlib.error) as e:
             problems = ["%s: %s" % (type(e).__name__, e)]
-        with open(a.result_file, "w") as f:
-            f.write("ok\n" if not problems else "\n".join(problems) + "\n")
+        peerlib.write_whole(a.result_file, "ok\n" if not problems else "\n".join(problems) + "\n")
         conn.close()
         os.unlink(a.port_file)
 

@@ -150,10 +150,7 @@ def main():
     except OSError as e:
         result, report = "connection failed: %s" % e, ""
     conn.close()
-    tmp = args.result_file + ".new"
-    with open(tmp, "w") as f:
-        f.write(result + "\n" + report)
-    os.replace(tmp, args.result_file)
+    peerlib.write_whole(args.result_file, result + "\n" + report)
 
 
 if __name__ == "__main__":

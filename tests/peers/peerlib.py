@@ -8,12 +8,17 @@ import threading
 import time
 
 
-def publish_port(port_file, port):
-    """Writes the port so that a reader never sees a partial file."""
-    tmp = port_file + ".new"
+def write_whole(path, text):
+    """Writes the file so that a reader that waits for it to exist never
+    sees it partial."""
+    tmp = path + ".new"
     with open(tmp, "w") as f:
-        f.write("%d\n" % port)
-    os.replace(tmp, port_file)
+        f.write(text)
+    os.replace(tmp, path)
+
+
+def publish_port(port_file, port):
+    write_whole(port_file, "%d\n" % port)
 
 
 def listen_local(backlog, rcvbuf=None):

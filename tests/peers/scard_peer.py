@@ -621,8 +621,7 @@ def main(argv):
 
     def serve(conn):
         problems = run(conn, a)
-        with open(a.result_file, "w") as f:
-            f.write("ok\n" if not problems else "\n".join(problems) + "\n")
+        peerlib.write_whole(a.result_file, "ok\n" if not problems else "\n".join(problems) + "\n")
         conn.close()
         os.unlink(a.port_file)
 

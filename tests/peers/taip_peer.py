@@ -292,9 +292,7 @@ def scenario_harness(s, args):
     # Keys typed by the harness, each press then release.
     s.wait_for(lambda m: m[0] == 15 and m[2] == 122, "F11: the keys are done")
     keys = [m for m in s.received if m[0] in (9, 15) and m[2] not in (122, 123)]
-    with open(args.result_file + ".keys", "w") as f:
-        for m in keys:
-            f.write("%d %d %d %d\n" % m)
+    peerlib.write_whole(args.result_file + ".keys", "".join("%d %d %d %d\n" % m for m in keys))
     # One second keep-alives.
     s.received.clear()
     s.wait_for(lambda m: m[0] == 45, "a keep-alive", timeout=5)
@@ -463,8 +461,7 @@ def serve(args):
         result = {"harness": scenario_harness, "dump": scenario_dump}[args.scenario](s, args)
     except (ValueError, OSError) as e:
         result = "error: %s" % e
-    with open(args.result_file, "w") as f:
-        f.write(result + "\n")
+    peerlib.write_whole(args.result_file, result + "\n")
     try:
         while s.read(5) is not None:
             pass

@@ -18,6 +18,7 @@
 #include "session/divaip.h"
 #include "xml/qvlxmlglobals.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -91,9 +92,12 @@ struct LaunchOutpost : CServerOutpost {
         events.push_back("browser " + narrow(url));
         return browserOpens;
     }
+    std::function<void()> duringBox;
     void ShowWarning(const DiChar*, const DiChar* text) override {
         events.push_back("warning " + narrow(text));
+        if (duringBox) duringBox();
     }
+    void EndHeldSession() override { events.push_back("held end"); }
     void DescribePlatform(DiSOPlatform* p) override {
         *p = platform;
         p->timeZone = nullptr;

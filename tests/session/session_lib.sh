@@ -25,6 +25,16 @@ await() {
     done
     return 1
 }
+# The client's message box titled "$1 - ...": its window, whether it is up,
+# and its dismissal with Return.
+box() { xdotool search --name "^$1 - " 2>/dev/null | head -n 1; }
+has_box() { [ -n "$(box "$1")" ]; }
+dismiss() {
+    local w
+    w=$(box "$1")
+    xdotool windowactivate --sync "$w" 2>/dev/null
+    xdotool key --window "$w" Return
+}
 # Starts fake_halvanet.py with these options (port file $work/sp, transcript
 # $work/t), then the client against it as tools/run starts it, its log in
 # $work/drx.txt; sets $server and $client.

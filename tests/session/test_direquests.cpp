@@ -421,18 +421,18 @@ TEST_F(Requests, CapabilitiesFromInjectedDescriptions) {
         std::vector<std::string> has, lacks;
     } rows[] = {
         {0,
-         7,
+         519,
          {"timezoneindst=false;timezonestd=Std;timezonestdoffset=60;", "osversion=WindowsXP;"},
          {"timezonedst", "timezonedaylightyear"}},
         {1,
-         9,
+         521,
          {"timezonedstoffset=-60;timezonedst=Dst;", "osversion=WindowsVista;"},
          {"timezonedaylightmonth"}},
         {3,
-         4,
+         523,
          {"timezonedaylightmonth=3;", "timezonestanarddayofweek=0;", "osversion=Windows;"},
          {"timezonestandarddayofweek"}},
-        {7, 1, {"timezoneindst=true;", "osversion=Windows95;", "clientname=PC1;"}, {}},
+        {7, 513, {"timezoneindst=true;", "osversion=Windows95;", "clientname=PC1;"}, {}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.tzFlags);

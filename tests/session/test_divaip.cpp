@@ -65,7 +65,9 @@ struct RecordingOutpost : CServerOutpost {
     }
     void ShowError(const DiChar*, const DiChar* text) override {
         events.push_back("error " + narrow(text));
+        if (duringBox) duringBox();
     }
+    void EndHeldSession() override { events.push_back("held end"); }
     bool OpenBrowser(const DiChar* url) override {
         events.push_back("browser " + narrow(url));
         return true;
@@ -517,6 +519,24 @@ TEST_F(Outpost, BrowserPathsOfAHelperConnection) {
 // The browser's sign-in page gets the whole URL and the listener's port,
 // however long the URL (it used to be cut at 511 characters, "drxport"
 // and all).
+// The end of the session that a box's message loop delivers (a logout, an
+// outside close) is held until the box returned: its caller goes on with
+// the outpost, and the end comes anew after.
+TEST_F(Outpost, EndDeliveredUnderABoxIsHeldUntilItReturns) {
+    so->duringBox = [] { EXPECT_EQ(diSODestroy(), 0); };
+    g_fakeRoutes.connectResult = -1;
+    EXPECT_FALSE(so->Connect(1));
+    EXPECT_EQ(so->events, (std::vector<std::string>{"error 307", "held end", "end"}));
+    // The webtop page after a failed sign-in.
+    CHelperConnection* helper = new CHelperConnection(ddNetSocketCreate());
+    so->helpers.Append(helper, false);
+    so->webtopUrl = qvlStrDup(u"http://w/hvn/x");
+    so->events.clear();
+    so->ServeWebtopPage(helper, 0);
+    helper->Close();
+    EXPECT_EQ(so->events, (std::vector<std::string>{"error 307", "end", "held end", "end"}));
+}
+
 TEST_F(Outpost, BrowserStartKeepsTheWholeLoginUrl) {
     for (size_t length : {20, 600, 4000}) {
         std::string url = "http://w/" + std::string(length, 'a');

@@ -474,7 +474,10 @@ TEST_F(Launches, ScalableXLaunchesGetAScaler) {
     }
 }
 
+// The box that says the original exchange timed out may end the session
+// in its message loop: the end waits until both launches are done with.
 TEST_F(Launches, AgedPasswordSessionResumesTheLaunchItStoodFor) {
+    so->duringBox = [] { EXPECT_EQ(diSODestroy(), 0); };
     arrive(request("requestLaunch", launchParams(), "7"));
     CLaunch* original = launch();
     DiLAIPDialog d = {};
@@ -487,7 +490,8 @@ TEST_F(Launches, AgedPasswordSessionResumesTheLaunchItStoodFor) {
     runTimers();
     EXPECT_EQ(log.Count("385"), 1u);
     ASSERT_FALSE(so->events.empty());
-    EXPECT_EQ(so->events.back(), "warning 316") << "the original exchange timed out";
+    EXPECT_EQ(so->events.back(), "held end");
+    EXPECT_EQ(so->events.end()[-2], "warning 316") << "the original exchange timed out";
     EXPECT_EQ(original->pendingDialog, nullptr);
     EXPECT_EQ(so->launches.count, 1u);
 }

@@ -402,7 +402,7 @@ TEST_F(MainWindow, EndArrivingWhileTheOutpostStartsIsDropped) {
         g_outpost.windowAliveAfterNestedEnd = IsWindow(g_ddApp->mainWindow) != 0;
         return 0; // the start fails
     };
-    g_ddUIOutpost.destroy = [] { g_outpost.destroys++; };
+    g_ddUIOutpost.destroy = [] { return ++g_outpost.destroys; };
     HWND w = main.window();
     SendMessageW(w, DD_MSG_OUTPOST_CREATE, 0, 0);
     EXPECT_EQ(1, g_outpost.creates);

@@ -654,6 +654,24 @@ TEST_F(Engine, PixelBytesPastTheCeilingFailLikeAnAllocation) {
     EXPECT_EQ(diXProcessPixelBytes(), d->pixelBytes + d->screenBytes);
 }
 
+// A root's buffer counts in the total of all displays: with the others
+// holding nearly all of it, the next root is refused, and closing every
+// display gives its share back.
+TEST_F(Engine, RootsCountInThePixelTotalOfAllDisplays) {
+    startSession(0, 0, 2000, 2000, 24);
+    uint64_t root = diXProcessPixelBytes();
+    uint64_t others = DI_XPROCESS_PIXEL_CEILING - root - root / 2;
+    ASSERT_EQ(diXProcessTake(others), 0);
+    EngineRig next;
+    next.open();
+    next.startSession(0, 0, 2000, 2000, 24);
+    EXPECT_EQ(next.d->windows[0], nullptr);
+    next.close();
+    diXProcessGive(others);
+    close();
+    EXPECT_EQ(diXProcessPixelBytes(), 0u);
+}
+
 TEST_F(Engine, PropertiesActThroughTheDeviceAndRefuseUnsafeTexts) {
     session();
     auto prop = [&](uint32_t op, const std::string& name, const std::string& value) {

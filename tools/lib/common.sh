@@ -32,10 +32,12 @@ hv_cleanup() {
 # the desktop), and both outputs to the host programs it starts (peers
 # that end by their own time limit): a reader of our output (ctest) would
 # wait for them too, long after the program ended. So both outputs go
-# through files, copied to ours until the program ends.
+# through files, copied to ours until the program ends. The files exist
+# before the program starts: a copier that found none would give up at once.
 hv_wine() {
     local dir pid copier rc
     dir=$(mktemp -d) || return 1
+    : >"$dir/out" && : >"$dir/err" || { rm -rf "$dir"; return 1; }
     wine "$@" <&0 >"$dir/out" 2>"$dir/err" &
     pid=$!
     tail -c +1 -s 0.05 -f --pid="$pid" "$dir/err" >&2 &
