@@ -40,8 +40,7 @@ inline void expectSameHoweverSplit(const std::vector<SplitRow>& rows) {
         ASSERT_FALSE(whole.empty()) << "the whole stream made nothing";
         for (const SplitPieces& p : splitDeliveries(r.stream)) {
             std::string got = r.read(p);
-            EXPECT_EQ(got, whole) << p.size() << " pieces, the first " << p[0].size()
-                                  << " bytes";
+            EXPECT_EQ(got, whole) << p.size() << " pieces, the first " << p[0].size() << " bytes";
             if (got != whole) break;
         }
     }
