@@ -2,7 +2,9 @@
 #include "core/diio.h"
 
 #include "core/dilog.h"
+#include "core/ditimer.h"
 #include "net/dinet.h"
+#include "ui/diui.h"
 
 #include <chrono>
 #include <stdlib.h>
@@ -160,9 +162,35 @@ static bool diIOIsWaiting(const DiBuffer* b) {
     return false;
 }
 
+/* Tells the owner of a socket closed for a stalled peer that its connection
+ * is gone, from the event loop rather than inside the writer (which may run
+ * in that owner's own handler). A socket opened again meanwhile belongs to a
+ * new connection and is left alone. */
+static uint32_t diIOReportStalled(void* arg) {
+    DdSocket* s = static_cast<DdSocket*>(arg);
+    if (!s->destroyed && s->owner && s->handle == DD_NET_NO_HANDLE) {
+        DiEvent ev;
+        memset(&ev, 0, sizeof ev);
+        ev.w[0] = DI_EV_CLOSED;
+        diUIDeliverEvent(s->owner, &ev);
+    }
+    diNetRelease(s);
+    return 0;
+}
+
+/* A peer that took nothing for the whole time-out has stopped reading: its
+ * connection is closed and its owner learns it as if the peer had dropped,
+ * so that the next message to it fails at once instead of waiting again. */
+static void diIOCloseStalled(DdSocket* s) {
+    diLogErrorText(u"The peer has not read for too long; its connection is closed.");
+    ddNetSocketClose(s);
+    diNetHold(s);
+    if (!diTimerAdd(0, diIOReportStalled, s)) diNetRelease(s);
+}
+
 /* Flushes until len more bytes fit under the limit. Between attempts the
  * writer waits for the socket to become writable instead of spinning, and
- * gives up after diIOWriteTimeoutMs in all.
+ * gives up after diIOWriteTimeoutMs in all, closing the connection.
  *
  * Timers run during the wait and may close or destroy the channel, freeing
  * the buffer with it. The hold keeps the socket object readable across the
@@ -184,7 +212,7 @@ static int diIOMakeRoom(DiBuffer* b, DdSocket* s, uint32_t len) {
         }
         uint32_t spent = diIOClockMs() - start; /* wrap-safe */
         if (spent >= diIOWriteTimeoutMs) {
-            diLogErrorText(u"The peer has not read for too long; the message cannot be sent.");
+            diIOCloseStalled(s);
             break;
         }
         int r = ddNetWaitWritable(s, diIOWriteTimeoutMs - spent);

@@ -53,7 +53,8 @@ int diIOReadMessageFill(DiBuffer* b, DdSocket* s, const uint8_t** msg);
 void diIOReadDone(DiBuffer* b);
 /* Appends one complete, already framed message and starts sending: 0 or -1.
  * When the buffer has no room the writer waits for the socket to take bytes,
- * at most diIOWriteTimeoutMs in all. */
+ * at most diIOWriteTimeoutMs in all; then the socket is closed and its owner
+ * gets DI_EV_CLOSED from a 0 ms timer, as when the peer drops. */
 int diIOWriteMessage(DiBuffer* b, DdSocket* s, const void* bytes, uint32_t len);
 /* diIOWriteMessage of the message made of head[0, headLen) followed by
  * body[0, bodyLen): a framing header goes in front of a payload without

@@ -18,10 +18,15 @@
 
 /* ---- framing ---- */
 
-/* Length of the line end at i (CR LF, LF CR, CR, LF), 0 when none. */
+/* Length of the line end at i (CR LF, LF CR, CR, LF), 0 when none or not
+ * decided yet: a CR or LF that ends the bytes received so far may be the
+ * first half of a pair, so only the next byte tells how long the line end is.
+ * Deciding early would make the packet's extent depend on where the network
+ * cut the stream. */
 static size_t lineEnd(const uint8_t* p, size_t n, size_t i) {
     if (i >= n || (p[i] != '\r' && p[i] != '\n')) return 0;
-    if (i + 1 < n && (p[i + 1] == '\r' || p[i + 1] == '\n') && p[i + 1] != p[i]) return 2;
+    if (i + 1 == n) return 0;
+    if ((p[i + 1] == '\r' || p[i + 1] == '\n') && p[i + 1] != p[i]) return 2;
     return 1;
 }
 
@@ -52,7 +57,7 @@ int64_t diVAIPPacketSize(const uint8_t* p, size_t n) {
             i++;
         }
         size_t end = lineEnd(p, n, i);
-        if (end == 0) return 0; /* the line has not ended yet */
+        if (end == 0) return 0; /* the line has not ended yet, or its end is open */
         size_t len = i - start;
         i += end;
         if (!first && blank) return int64_t(i) + body;
@@ -154,6 +159,9 @@ static bool dispatchPacket(DiSOAPChannel* vc, uint32_t size) {
     s_busy = true;
     CQVLParser parser(ch->in.data, size);
     CQVLHTTPPacket* packet = CQVLXMLParser::ParseHTTPPacket(&parser);
+    if (!packet)
+        diLogErrorText(u"V-AIP packet dropped: its start line is not a request or a response, "
+                       u"or its headers or body cannot be read.");
     if (packet && conn) {
         diVAIPHold(conn);
         conn->ReceivePacket(packet);

@@ -3,7 +3,9 @@
 
 #include "core/diio.h"
 #include "core/dilog.h"
+#include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
+#include "support/split_delivery.h"
 
 #include <stdlib.h>
 #include <random>
@@ -47,6 +49,24 @@ TEST_F(DiIO, WholeMessageIsHandedOutAndPartialOneWaits) {
     EXPECT_EQ(m, std::string("\x05\x03\x00"
                              "abc",
                              6));
+}
+
+TEST_F(DiIO, MessagesComeOutAlikeHoweverTheStreamIsSplit) {
+    SplitReader messages = [this](const SplitPieces& pieces) {
+        TearDown();
+        SetUp();
+        b.limit = 300;
+        for (const std::string& p : pieces)
+            g_fakeNet.incoming.push_back(p);
+        std::string out, m;
+        for (int n; (n = read(&m)) > 0 || (n == 0 && !g_fakeNet.incoming.empty());)
+            if (n > 0) out += m + "|";
+        return out;
+    };
+    expectSameHoweverSplit({{"AIP reassembly",
+                             frame(1, "ab") + frame(2, "") + frame(3, std::string(250, 'x')) +
+                                 frame(4, "\r\n") + frame(5, std::string(297, 'y')),
+                             messages}});
 }
 
 TEST_F(DiIO, TwoMessagesFromOneReceiveNeedNoSecondReceive) {
@@ -272,11 +292,24 @@ TEST_F(DiIO, FlushFailureStopsWriteEvents) {
     EXPECT_EQ(g_fakeNet.selects.back(), std::make_pair(uint32_t(DD_NET_WRITE), 0u));
 }
 
-TEST_F(DiIO, WriterToAPeerThatStopsReadingGivesUpInsteadOfSpinning) {
+int g_closedEvents;
+int countClosed(DiObject*, DiEvent* ev) {
+    g_closedEvents += ev->w[0] == DI_EV_CLOSED;
+    return 1;
+}
+
+// The peer has stopped reading: its connection is closed, and its owner
+// learns it from the event loop, as when the peer drops.
+TEST_F(DiIO, WriterToAPeerThatStopsReadingGivesUpAndClosesTheConnection) {
     uint32_t saved = diIOWriteTimeoutMs;
     diIOWriteTimeoutMs = 30;
     CLog log;
     diLogSet(&log);
+    DiObject owner{};
+    owner.handler = countClosed;
+    owner.refCount = 1;
+    sock.owner = &owner;
+    g_closedEvents = 0;
     b.limit = 100;
     g_fakeNet.sendRoom = 0;
     std::string msg(60, 'm');
@@ -285,6 +318,10 @@ TEST_F(DiIO, WriterToAPeerThatStopsReadingGivesUpInsteadOfSpinning) {
     EXPECT_GT(g_fakeNet.waits, 0); // it waited for writability between attempts
     EXPECT_EQ(log.GetCount(), 1u);
     EXPECT_EQ(b.used, 60u); // nothing of the refused message was appended
+    EXPECT_EQ(g_fakeNet.closes, 1);
+    EXPECT_EQ(g_closedEvents, 0); // not inside the writer
+    diTimerDispatch(ddTimerNow());
+    EXPECT_EQ(g_closedEvents, 1);
     diIOWriteTimeoutMs = saved;
     diLogSet(nullptr);
 }

@@ -5,6 +5,7 @@
 #include "core/ditimer.h"
 #include "fakes/device_fakes.h"
 #include "io_wire.h"
+#include "support/split_delivery.h"
 
 #include <stdlib.h>
 #include <zlib.h>
@@ -160,6 +161,23 @@ TEST_F(IOChannel, RequestsAreDeliveredOnceAndWhole) {
         EXPECT_EQ(5, g_seen[0].stream);
         EXPECT_TRUE(g_seen[0].payload == payload);
     }
+    SplitReader requests = [this](const SplitPieces& pieces) {
+        TearDown();
+        made.clear();
+        SetUp();
+        DiIOChannel* io = make(DI_OBJ_CDM);
+        for (const std::string& p : pieces)
+            feed(io, p);
+        std::string out;
+        for (const Seen& seen : g_seen)
+            out += std::to_string(seen.stream) + ":" + seen.payload + "|";
+        return out + g_fakeNet.sent;
+    };
+    std::string small = request(DI_IO_KIND_FILE, 3, payload.substr(0, 300));
+    expectSameHoweverSplit({{"IO channel",
+                             data(5, small.substr(0, 100), false, false) +
+                                 data(5, small.substr(100), false, false) + data(6, small),
+                             requests}});
     // A header with total 0 or 20 is a whole request with no payload.
     g_seen.clear();
     DiIOChannel* io = make(DI_OBJ_CDM);

@@ -11,6 +11,7 @@
 #include "io_wire.h"
 #include "net/dilaip.h"
 #include "session/dicapability.h"
+#include "support/split_delivery.h"
 
 #include <zlib.h>
 
@@ -293,6 +294,21 @@ TEST_F(PrintChannel, JobsFromStartToEnd) {
         EXPECT_EQ(r.traced256, traced);
         EXPECT_EQ(r.state, pc->state);
     }
+    SplitReader job = [this](const SplitPieces& pieces) {
+        TearDown();
+        SetUp();
+        connect();
+        std::string out;
+        for (const std::string& p : pieces)
+            out += types(feed(p));
+        for (const FakePrint::Print& p : g_fakePrint.prints)
+            out += "|" + p.content;
+        return out;
+    };
+    expectSameHoweverSplit(
+        {{"print channel",
+          start(0, true, 1) + msg(4, 0, z.substr(0, 5)) + msg(4, 0, z.substr(5)) + msg(3, 1),
+          job}});
 }
 
 // A deflate bomb is inflated in bounded pieces straight to the spool.

@@ -96,8 +96,9 @@ void ddNetSocketDestroy(DdSocket* s) {
     if (s->holdCount == 0) free(s);
 }
 
-int ddNetSocketClose(DdSocket*) {
+int ddNetSocketClose(DdSocket* s) {
     g_fakeNet.closes++;
+    if (s) s->handle = DD_NET_NO_HANDLE;
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "core/ditimer.h"
 #include "fakes/route_fakes.h"
 #include "net/dihttp.h"
+#include "support/split_delivery.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,31 @@ TEST_F(Fetch, ReplyLinesAndTheirLimits) {
     EXPECT_EQ(r.fullScreen, 1);        // last line without a line break
     ASSERT_NE(r.baseRoute, nullptr);
     EXPECT_EQ(std::u16string(r.baseRoute), std::u16string(longRoute.begin(), longRoute.end()));
+}
+
+TEST_F(Fetch, ReplyReadsAlikeHoweverSplit) {
+    SplitReader values = [this](const SplitPieces& pieces) {
+        TearDown();
+        SetUp();
+        reply({});
+        g_fakeNet.incoming.assign(pieces.begin(), pieces.end());
+        EXPECT_EQ(diHTTPFetchServerInfo(c, u"web", 80, 0, nullptr, callback, nullptr), 0);
+        pump();
+        const DiHTTPResults& r = g_out.results;
+        std::string out;
+        for (int64_t v :
+             {int64_t(g_out.calls), int64_t(g_out.status), int64_t(r.asadPort),
+              int64_t(r.nonSecurePort), int64_t(r.versionBuild), int64_t(r.firewallTraversal),
+              int64_t(r.utf8Strings), int64_t(r.proxyRequested), int64_t(r.aipKeepAlive),
+              int64_t(r.fullScreen)})
+            out += std::to_string(v) + " ";
+        return out;
+    };
+    expectSameHoweverSplit({{"HTTP client",
+                             "HTTP/1.1 200 OK\r\nAsadPort=5000 NonSecurePort=5001\r\n"
+                             "Version=4.31.953\nFirewallTraversal=on\r\rUtf8Strings=yes\n\r"
+                             "ProxyServer=PROXY p 8080\nAIPKeepAlive=7\r\nFullScreen=1",
+                             values}});
 }
 
 TEST_F(Fetch, EndlessReplyStopsAtItsCap) {

@@ -5,6 +5,7 @@
 #include "fakes/chan_fakes.h"
 #include "fakes/laip_fakes.h"
 #include "net/dilaip.h"
+#include "support/split_delivery.h"
 
 #include <gtest/gtest.h>
 
@@ -190,6 +191,20 @@ TEST_F(Exchange, CredentialsThenResultOpenTheChannel) {
     // them to the channel's own handler.
     diTimerDispatch(now + 10);
     EXPECT_EQ(g_ownEvents, (std::vector<uint32_t>{DI_EV_OPEN, DI_EV_READABLE}));
+    SplitReader exchange = [&](const SplitPieces& pieces) {
+        TearDown();
+        SetUp();
+        g_fakeLaip.dialogs.push_back(d);
+        for (const std::string& p : pieces) {
+            g_fakeNet.incoming.push_back(p);
+            if (diLAIPActive(ch)) deliver();
+        }
+        std::string out(g_fakeLaip.status.begin(), g_fakeLaip.status.end());
+        for (const std::string& call : g_fakeLaip.calls)
+            out += "|" + call;
+        return out + "|" + std::to_string(g_ownEvents.size()) + "|" + g_fakeNet.sent;
+    };
+    expectSameHoweverSplit({{"login dialog", status + request + end, exchange}});
 }
 
 TEST_F(Exchange, FailuresQuestionsAndSkippedFrames) {

@@ -85,6 +85,12 @@ Scenarios:
              lacks its optional entry points); then signs the client out.
   cardlogin  signs in and launches an X application whose server is
              --app-port (laip_peer.py's "card" dialog), then holds.
+  slowlink   writes every request one byte at a time, each CR alone; signs
+             in, getState three times (each answered), then a drop that
+             must be reconnected.
+  stall      signs in, then floods getState (--flood of them) and reads
+             nothing: the client must close that connection and reconnect
+             within its write time-out; signs out once --logout-when exists.
 With --logout the demo signs the client out again (ns1:logout).
 
 With --web-port-file the same server also runs its web side (the session
@@ -1045,6 +1051,81 @@ SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scen
              "printmore": scenario_printmore,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
              "devices": scenario_devices, "flood": scenario_flood, "nocdm": scenario_nocdm}
+
+
+def scenario_slowlink(srv, args):
+    """A slow link: every request reaches the client one byte per write, and
+    each CR is read alone before the byte after it."""
+    c = srv.accept(timeout=60)
+    connected = time.time()
+    expect_init(c, args.cookie)
+    c.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def bytewise(data):
+        for i in range(len(data)):
+            c.sock.sendall(data[i:i + 1])
+            if data[i] == 13:
+                time.sleep(0.1)
+    c.send_raw = bytewise
+    sign_in(c)
+    ids = [c.request("getState", [(name, "")])
+           for name in ("reconnect", "reconnectwait", "reconnectattempts")]
+    for mid in ids:
+        expect_reply(c, mid, "getStateResponse")
+    # Only a signed-in user (the full name of ns1:userinfo) is reconnected.
+    time.sleep(max(0.0, connected + 3 - time.time()))
+    c.log("drop")
+    c.close()
+    c = srv.accept()
+    expect_init(c, args.cookie, reconnecting=True)
+    c.request("logout")
+    hold(c, time.time() + 30)
+
+
+def scenario_stall(srv, args):
+    """A server that stops reading: requests flow while nothing is read, so
+    the client's replies pile up until its writes wait. The client must give
+    that connection up within its write time-out and connect again."""
+    c = srv.accept(timeout=60)
+    connected = time.time()
+    expect_init(c, args.cookie)
+    sign_in(c)
+    expect_reply(c, c.request("getState", [("reconnect", "")]), "getStateResponse")
+    c.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    body = envelope(request_xml("getState", [("reconnectattempts", "")]))
+    state = {}
+
+    def flood():
+        c.sock.settimeout(5)
+        try:
+            for i in range(args.flood):
+                c.sock.sendall(c.frame(REQUEST_LINE, body, 1000 + i))
+            c.log("all %d requests sent: the client never stopped reading" % args.flood)
+        except socket.timeout:
+            state["stalled"] = time.time()
+            c.log("the client stopped reading after request %d" % i)
+            c.sock.settimeout(None)
+            try:
+                while c.sock.send(b" "):  # until the client closes
+                    time.sleep(0.2)
+            except OSError:
+                c.log("the stalled connection was closed by the client")
+        except OSError as e:
+            c.log("flood ended: %s" % e)
+    threading.Thread(target=flood, daemon=True).start()
+    c2 = srv.accept(timeout=max(90.0, connected + 90 - time.time()))
+    expect("stalled" in state, "a stall before the client connected again")
+    c2.log("reconnected %.1f s after the stall" % (time.time() - state["stalled"]))
+    expect_init(c2, args.cookie, reconnecting=True)
+    expect_reply(c2, c2.request("getState", [("reconnect", "")]), "getStateResponse")
+    c2.log("session goes on")
+    if args.logout_when:
+        wait_file(args.logout_when, 60)
+    c2.request("logout")
+    hold(c2, time.time() + 30)
+
+
+SCENARIOS.update(slowlink=scenario_slowlink, stall=scenario_stall)
 
 
 def start_web_side(args, engine_port):

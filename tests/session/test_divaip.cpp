@@ -10,6 +10,7 @@
 #include "fakes/route_fakes.h"
 #include "net/dihttp.h"
 #include "support/mem_profile_store.h"
+#include "support/split_delivery.h"
 #include "session/diso.h"
 #include "session/divaip.h"
 #include "xml/qvlxmlglobals.h"
@@ -212,6 +213,52 @@ TEST_F(Outpost, ReaderAssemblesSplitAndBatchedPackets) {
     EXPECT_EQ(count(g_fakeNet.sent, "Message-Id: 8"), 1u);
     EXPECT_TRUE(hasValue(g_fakeNet.sent, "always"));
     EXPECT_TRUE(hasValue(g_fakeNet.sent, "10"));
+}
+
+// Line ends of each kind the channel allows (CR LF, a lone CR, LF CR), cut
+// anywhere by the network: the same requests are answered in the same order.
+TEST_F(Outpost, StreamsAreAnsweredAlikeHoweverSplit) {
+    auto lineEnds = [](std::string p, const char* end) {
+        size_t head = p.find("\r\n\r\n") + 4;
+        std::string out;
+        for (size_t i = 0; i < head; i++)
+            out += p.compare(i, 2, "\r\n") == 0 ? (i++, std::string(end)) : p.substr(i, 1);
+        return out + p.substr(head);
+    };
+    auto server = [this](const SplitPieces& pieces) {
+        TearDown();
+        SetUp();
+        signIn();
+        connect();
+        for (const std::string& p : pieces)
+            arrive(p);
+        return g_fakeNet.sent;
+    };
+    auto helper = [this](const SplitPieces& pieces) {
+        TearDown();
+        SetUp();
+        CHelperConnection* h = new CHelperConnection(ddNetSocketCreate());
+        so->helpers.Append(h, false);
+        for (const std::string& p : pieces) {
+            g_fakeNet.incoming.push_back(p);
+            DiEvent ev = {};
+            ev.w[0] = DI_EV_READABLE;
+            diUIDeliverEvent(&h->channel->hdr, &ev);
+        }
+        if (so->helpers.count) h->Close();
+        return g_fakeNet.sent;
+    };
+    expectSameHoweverSplit({
+        {"control channel",
+         request("getState", str("reconnect", ""), "7") +
+             lineEnds(request("getState", str("reconnectwait", ""), "8"), "\r") +
+             lineEnds(request("getState", str("reconnectattempts", ""), "9"), "\n\r"),
+         server},
+        {"helper connection",
+         "GET /poll?ID=h1 HTTP/1.1\n\rHost: 127.0.0.1\n\r\n\rGET /index.html HTTP/1.1\r\r"
+         "GET /poll?ID=h2 HTTP/1.1\r\n\r\n",
+         helper},
+    });
 }
 
 TEST_F(Outpost, ReadRefusedDuringABoxRunsOnceTheBoxCloses) {

@@ -6,6 +6,7 @@
 
 #include "core/ditimer.h"
 #include "fakes/chan_fakes.h"
+#include "support/split_delivery.h"
 #include "xaip_recorder.h"
 
 #include <fstream>
@@ -395,6 +396,18 @@ TEST_F(Wire, MessagesSpanBlocksAndStreamsMayContinue) {
     EXPECT_EQ(g_xrec.lines[1], "DestroyWindow 5");
     EXPECT_EQ(g_xrec.lines[3], "MeasureDrawing");
     EXPECT_EQ(decodeSent().acked, raw.size() + 3);
+    SplitReader requests = [this](const SplitPieces& pieces) {
+        release();
+        reset();
+        for (const std::string& p : pieces)
+            feed(p);
+        EXPECT_EQ(pumpAll(), 0);
+        std::string out;
+        for (const std::string& line : g_xrec.lines)
+            out += line + "|";
+        return out + std::to_string(decodeSent().acked); // acks may come in other steps
+    };
+    expectSameHoweverSplit({{"X", stream, requests}});
 }
 
 TEST_F(Wire, SyncIsAnsweredBeforeAssembledMessagesRun) {
