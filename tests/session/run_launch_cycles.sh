@@ -8,18 +8,15 @@
 #   repeat   twenty such cycles in one session, every launch accepted.
 #   outside  the X frame, the character frame's owner, is destroyed from
 #            outside: both launches end and ns1:applicationsEnded comes.
-# In every mode the application servers' connections close in order and
-# the launch list is empty at the end.
+# The application servers' connections close in order, and the launch
+# list is empty at the end.
 # Usage: run_launch_cycles.sh ROOT HOOK-DLL MODE
 set -u
 root=$1 hook=$2 mode=$3
 source "$root/tests/session/session_lib.sh"
-fail_details() {
-    echo "--- client log"
-    iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | tail -n 40
-}
-listed() { iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null | grep -ao "out-of-place apps is [0-9]*" | tail -n 1; }
-both_shown() { [ "$(grep -c "application shown" "$work/t")" -ge 2 ]; }
+log() { iconv -f UTF-16LE -t UTF-8 "$work/drx.txt" 2>/dev/null; }
+fail_details() { echo "--- client log" && log | tail -n 40; }
+listed() { log | grep -ao "out-of-place apps is [0-9]*" | tail -n 1; }
 check() { /usr/bin/python3 "$root/tests/session/screen_check.py" "$@"; }
 
 case $mode in
@@ -30,7 +27,8 @@ esac
 if [ "$mode" = type ]; then
     await 600 grep -q "application closing" "$work/t" || fail "the X application did not end"
     seen=$(check frames 20 character1 --gone awtwindow1) || fail "$seen"
-    eval "$(xdotool getwindowgeometry --shell "$(xdotool search --name '^character1$' | head -n 1)")"
+    w=$(xdotool search --name '^character1$' | head -n 1)
+    eval "$(xdotool getwindowgeometry --shell "$w")"
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
     xdotool type --delay 60 hello
     xdotool key Return
@@ -38,8 +36,9 @@ if [ "$mode" = type ]; then
     seen=$(check red 10) || fail "no echo: $seen"
     touch "$work/close"
 elif [ "$mode" = outside ]; then
-    await 600 both_shown || fail "the applications did not show"
-    wine C:/windows/syswow64/rundll32.exe "Z:$hook,destroyFrame" awtwindow1 </dev/null >/dev/null 2>&1
+    await 600 eval '[ "$(grep -c "application shown" "$work/t")" -ge 2 ]' || fail "not shown"
+    wine C:/windows/syswow64/rundll32.exe "Z:$hook,destroyFrame" awtwindow1 \
+        </dev/null >/dev/null 2>&1
 fi
 wait "$server" || fail "the server saw something it did not expect"
 grep -q "application ended:" "$work/t" && fail "a connection did not close in order"
