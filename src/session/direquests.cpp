@@ -799,9 +799,11 @@ static void hookSetLaunchState(DiObject* obj, int32_t state) {
 static void hookDisplayObjectClosed(DiObject* obj) {
     CLaunch* l = launchOf(obj);
     if (!l) return;
-    /* The frame is already on its way out: the launch only forgets it. */
+    /* The frame is already on its way out: the launch forgets it and ends
+     * in whatever state it was, since nothing is left to show it (a launch
+     * left listed would count against the cap for good). */
     l->frame = nullptr;
-    if (l->state >= 1 && l->state <= 5) l->SwitchState(DI_LAUNCH_SUSPENDED);
+    l->SwitchState(DI_LAUNCH_SUSPENDED);
 }
 
 static int hookLaunchDialogPending(void) {

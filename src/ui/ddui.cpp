@@ -406,14 +406,16 @@ void ddUIFrameFree(DiFrame* f) {
     DdFrame* frame = ddUIFrameOf(f);
     if (!frame) return;
     HWND hwnd = frame->window;
-    /* Frames of X windows owned by this one survive it: they lose their owner
-     * rather than being destroyed with it. */
+    /* Frames owned by this one survive it, or Windows would destroy them with
+     * it (another launch's frame among them): frames of X windows lose their
+     * owner, the others take this one's and so stay above the main window
+     * and off the taskbar. */
     if (hwnd) {
+        LONG_PTR next = reinterpret_cast<LONG_PTR>(GetWindow(hwnd, GW_OWNER));
         for (DiFrame* o = diUIFrameListHead(); o; o = o->next) {
             DdFrame* other = ddUIFrameOf(o);
-            if (other != frame && other->window && other->xwindow &&
-                GetWindow(other->window, GW_OWNER) == hwnd)
-                SetWindowLongPtrW(other->window, GWLP_HWNDPARENT, 0);
+            if (other != frame && other->window && GetWindow(other->window, GW_OWNER) == hwnd)
+                SetWindowLongPtrW(other->window, GWLP_HWNDPARENT, other->xwindow ? 0 : next);
         }
     }
     /* The frame has left the frame list: its window procedure can no longer
@@ -887,11 +889,20 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     case WM_CREATE:
         return 0;
     case WM_DESTROY:
-        ddUIFrameDestroyed(hwnd, frame);
         if (hwnd == g_ddApp->mainWindow) {
+            ddUIFrameDestroyed(hwnd, frame);
             PostQuitMessage(0);
             g_ddApp->mainWindow = nullptr;
             return 0;
+        }
+        /* A frame still listed goes by a path other than its own end (its
+         * owner's destruction, a close from outside): it ends as a close
+         * does, its launch told and its record freed. */
+        if (frame && &frame->base.hdr != g_ddApp->root) {
+            frame->window = nullptr;
+            diUIDestroyFrame(&frame->base);
+        } else {
+            ddUIFrameDestroyed(hwnd, frame);
         }
         break;
     case WM_SIZE: {

@@ -94,6 +94,8 @@ struct DiXFrame {
     int32_t prevRect[4], newRect[4];
     uint32_t reported; /* message 35 (or 38) sent */
     uint32_t disabled; /* the engine disabled its window (owner modes) */
+    uint32_t disablers; /* shown windows whose owner modes disable this one */
+    uint32_t disabling; /* its owner modes hold their windows disabled */
 };
 
 struct DiXWindow {

@@ -207,11 +207,29 @@ uint32_t windowsEnd(const DiXDisplay* d) {
     return d->windowEnd < d->windowLimit ? d->windowEnd : d->windowLimit;
 }
 
-void setEnabled(DiXDisplay* d, uint32_t id, int enable) {
+/* A window stays disabled while any shown window's owner modes disable it:
+ * its frame counts them, and only the first and the last reach Windows. A
+ * window made after its disabler showed was never counted and stays as it
+ * is when that one hides. */
+void countDisabler(DiXDisplay* d, uint32_t id, bool add) {
     DiXWindow* w = id < DI_XWINDOWS ? d->windows[id] : nullptr;
-    if (!w) return;
-    if (w->frame) w->frame->disabled = !enable;
-    if (d->dev->enableWindow) d->dev->enableWindow(d, w, enable);
+    DiXFrame* f = w ? w->frame : nullptr;
+    if (!f || (!add && f->disablers == 0)) return;
+    f->disablers += add ? 1 : uint32_t(-1);
+    if (f->disablers > (add ? 1u : 0u)) return;
+    f->disabled = add;
+    if (d->dev->enableWindow) d->dev->enableWindow(d, w, !add);
+}
+
+/* Takes (or gives back) the disables of a window's owner modes, once for
+ * as long as it shows: hiding and destroying it give them back alike. */
+void holdOwnerModes(DiXDisplay* d, uint32_t id, DiXFrame* f, bool hold) {
+    if (bool(f->disabling) == hold) return;
+    f->disabling = hold;
+    if (f->ownerMode & 1) countDisabler(d, f->ownerId, hold);
+    if (f->ownerMode & 2)
+        for (uint32_t i = 1; i < d->windowLimit; i++)
+            if (i != id) countDisabler(d, i, hold);
 }
 
 /* A device call that moves, shows or stacks seamless frames: the frame
@@ -295,6 +313,8 @@ void diXDestroyWindow(DiXDisplay* d, uint32_t id) {
     DiXWindow* w = diXLookupWindow(d, id);
     if (!w) return;
     if (DiXFrame* f = w->frame) {
+        /* An X server unmaps the window it destroys. */
+        holdOwnerModes(d, id, f, false);
         diXSWMForgetFrame(f);
         w->frame = nullptr;
         f->windowId = DI_XWINDOWS;
@@ -417,11 +437,7 @@ void diXShowWindow(DiXDisplay* d, uint32_t id, uint32_t mode) {
             return;
         }
     }
-    int enable = mode == 0 ? 1 : 0;
-    if (f->ownerMode & 1) setEnabled(d, f->ownerId, enable);
-    if (f->ownerMode & 2)
-        for (uint32_t i = 1; i < d->windowLimit; i++)
-            if (i != id) setEnabled(d, i, enable);
+    holdOwnerModes(d, id, f, mode != 0);
     if (d->dev->showWindow) {
         OwnChange own(d);
         d->dev->showWindow(d, w, mode);

@@ -21,6 +21,8 @@ Scenarios:
              client sends, until the client leaves.
   orders     signs in and launches --apps back to back (see
              scenario_orders), then holds the session.
+  cycles     signs in and runs --cycles launch cycles of the X application
+             and the character application (see scenario_cycles).
   local      signs in and launches --probe (a local program, placement 6)
              with the argument --probe-out: requires the answer status
              true under the request's id; then a program that does not
@@ -533,6 +535,40 @@ def scenario_orders(srv, args):
             options["hold"] = apps[0].ended.is_set
         apps.append(launch(c, args, kind, "%s%d" % (kind, i), "s%d" % i, "c%d" % i, **options))
     hold(c, time.time() + args.lifetime)
+
+
+def scenario_cycles(srv, args):
+    """Each cycle launches the X application, and once it shows the character
+    application, so that the X frame is the active one as that starts. The X
+    application then ends (unless --x-stays); the character application must
+    stay connected 1 s past that, and ends once --close-file exists (at once
+    without one). Every cycle must end with ns1:applicationsEnded, no fault."""
+    c = srv.accept(timeout=60)
+    expect_init(c, args.cookie)
+    sign_in(c)
+    c.request("setState", [("logging", "logging_all")])
+    for i in range(1, args.cycles + 1):
+        apps, done = [], []
+        x_stop = lambda: not args.x_stays and len(apps) > 1 and apps[1].shown.is_set()
+        apps.append(launch(c, args, "awtwindow", "awtwindow%d" % i, "x%d" % i, "cx%d" % i,
+                           stop=x_stop))
+        hold(c, time.time() + 30, apps[0].shown.is_set)
+        expect(apps[0].shown.is_set(), "awtwindow%d shown (launch accepted)" % i)
+        apps.append(launch(c, args, "character", "character%d" % i, "t%d" % i, "ct%d" % i,
+                           stop=None if args.close_file else lambda: bool(done)))
+        hold(c, time.time() + 30, apps[1].shown.is_set)
+        if not args.x_stays:
+            hold(c, time.time() + 30, apps[0].ended.is_set)
+            hold(c, time.time() + 1, apps[1].ended.is_set)
+            expect(not apps[1].ended.is_set(), "character%d connected past the X end" % i)
+            done.append(1)
+        p, end_at = None, time.time() + 90
+        while not (p and p.kind == "request" and p.method == "applicationsEnded"):
+            try:
+                p = c.read_packet(timeout=max(0.1, end_at - time.time()))
+            except socket.timeout:
+                raise ProtocolError("no ns1:applicationsEnded in cycle %d" % i)
+            expect(p.kind != "fault", "no fault, got %s" % (p.fault,))
 
 
 def scenario_launch(srv, args):
@@ -1051,6 +1087,7 @@ SCENARIOS = {"demo": scenario_demo, "orders": scenario_orders, "autologin": scen
              "printmore": scenario_printmore,
              "scard": scenario_scard, "cardlogin": scenario_cardlogin, "io": scenario_io,
              "devices": scenario_devices, "flood": scenario_flood, "nocdm": scenario_nocdm}
+SCENARIOS["cycles"] = scenario_cycles
 
 
 def scenario_slowlink(srv, args):
@@ -1178,6 +1215,8 @@ def main():
     ap.add_argument("--apps", default="awtwindow,character",
                     help="orders: the kinds launched (awtwindow, character, refused)")
     ap.add_argument("--first-closes", action="store_true", help="orders: see the scenario")
+    ap.add_argument("--cycles", type=int, default=1, help="cycles: how many")
+    ap.add_argument("--x-stays", action="store_true", help="cycles: see the scenario")
     ap.add_argument("--probe", help="the local program's Windows path")
     ap.add_argument("--probe-out", help="the file it writes, as a Windows path")
     ap.add_argument("--client-tty", help="io: the client's end of the serial line")

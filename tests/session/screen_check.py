@@ -9,6 +9,9 @@
       requires it for HOLD seconds: the frames "awtwindow" and "character"
       viewable, the X application's red fill with its blue fill beside it,
       and the character application's banner (a blue run of 320 pixels).
+  screen_check.py red WAIT
+      waits up to WAIT seconds until the screen shows some pure red (the
+      character application's echo, once no X application shows).
 Prints what it saw last when it fails (exit status 1)."""
 import sys
 import time
@@ -96,6 +99,10 @@ def main(argv):
         if ok:
             time.sleep(2)
             ok, what = check()
+    elif argv[1] == "red":
+        ok, what = wait(lambda: (lambda n: (n >= 20, "%d red pixels" % n))(
+            sum(row[i:i + 3] == RED for row in pixels(d) for i in range(0, len(row), 3))),
+            float(argv[2]))
     else:
         ok, what = wait(lambda: demo_visible(d), float(argv[2]))
         end = time.time() + float(argv[3])

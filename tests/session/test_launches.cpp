@@ -224,6 +224,23 @@ TEST_F(Launches, SwitchStateByState) {
     }
 }
 
+// A launch whose frame goes by another path than its own end (a close, or
+// a destruction from outside) leaves the list whatever its state: nothing
+// else would show it, and it would count against the cap for good.
+TEST_F(Launches, ALaunchWhoseFrameGoesLeavesTheListInAnyState) {
+    for (int32_t state : {0, 1, 5, 9, 12}) {
+        SCOPED_TRACE(state);
+        arrive(request("requestLaunch", launchParams(), "7"));
+        ASSERT_NE(launch(), nullptr);
+        launch()->state = state;
+        toServer();
+        diUIDestroyFrame(launch()->frame);
+        runTimers();
+        EXPECT_EQ(so->launches.count, 0u);
+        EXPECT_EQ(count(toServer(), "<ns1:applicationsEnded"), 1u);
+    }
+}
+
 TEST_F(Launches, TheFrameShowsTheShortNameFromTheConnectOn) {
     const std::pair<const char*, bool> rows[] = {
         {"awtwindow", true}, {"kiosk", true}, {"multiplewindows", true}, {"localx", false}};

@@ -382,6 +382,48 @@ TEST_F(Multi, HintsBoundTheFrameAndGrabsCaptureThePointer) {
     EXPECT_EQ(GetCapture(), nullptr);
 }
 
+// Owner modes disable the owner (1) or every other window (2) while their
+// window shows: destroying it shown gives them back as hiding does (an X
+// server unmaps what it destroys), and of two mode-1 windows on one owner,
+// hiding one leaves the owner disabled. A real click into window 1 reaches
+// the server only while nothing disables it.
+TEST_F(Multi, OwnerModesHoldTheirWindowsOnlyWhileTheyShow) {
+    decorated(1, 30, 40, 120, 80);
+    diXShowWindow(d, 1, 1);
+    pump(300);
+    int n = 0; // clicks apart, never a double click
+    auto clicked = [&] {
+        POINT at{10 + 20 * (n++ % 4), 10};
+        ClientToScreen(viewOf(1), &at);
+        SetCursorPos(at.x, at.y);
+        pump(50);
+        take();
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_MOUSE;
+        in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(2, in, sizeof(INPUT));
+        pump(150);
+        return !only(take(), 3).empty();
+    };
+    ASSERT_TRUE(clicked()) << "a click does not reach the view at all";
+    for (uint32_t mode : {1u, 2u}) {
+        diXCreateWindow(d, 5, 200, 150, 50, 40, 0, mode, 1, 0);
+        diXShowWindow(d, 5, 1);
+        EXPECT_FALSE(IsWindowEnabled(frameOf(1))) << "owner mode " << mode;
+        diXDestroyWindow(d, 5);
+        EXPECT_TRUE(clicked()) << "owner mode " << mode;
+    }
+    diXCreateWindow(d, 5, 200, 150, 50, 40, 0, 1, 1, 0);
+    diXCreateWindow(d, 6, 250, 150, 50, 40, 0, 1, 1, 0);
+    diXShowWindow(d, 5, 1);
+    diXShowWindow(d, 6, 1);
+    diXShowWindow(d, 5, 0);
+    EXPECT_FALSE(clicked());
+    diXShowWindow(d, 6, 0);
+    EXPECT_TRUE(clicked());
+}
+
 // A frame window destroyed behind the engine's back gives back its view's
 // graphics context; the engine's later destroy of the window frees the
 // rest without touching what is gone. Frames destroyed by the frame layer

@@ -262,8 +262,8 @@ TEST_F(Engine, WindowLifecycleWithOwnerModes) {
     EXPECT_EQ(g_rdev.log, (Lines{"22 1 0", "18 2 1"}));
     EXPECT_EQ(sentTypes(), (std::vector<int>{36}));
     g_rdev.log.clear();
-    request(17, Bytes().u8(3).u8(0)); // a modal window hides: all others enabled
-    EXPECT_EQ(g_rdev.log, (Lines{"22 1 1", "22 2 1", "18 3 0"}));
+    request(17, Bytes().u8(3).u8(0)); // a modal window that never showed hides: no change
+    EXPECT_EQ(g_rdev.log, (Lines{"18 3 0"}));
     // Restack: a sibling counts for mode 1 only; unknown ones do nothing.
     g_rdev.log.clear();
     request(65, Bytes().u8(1).u8(1).u8(2));
@@ -271,10 +271,11 @@ TEST_F(Engine, WindowLifecycleWithOwnerModes) {
     request(65, Bytes().u8(1).u8(0).u8(9));
     request(65, Bytes().u8(9).u8(0).u8(0));
     EXPECT_EQ(g_rdev.log, (Lines{"30 1 1 2", "30 1 0 -1"}));
-    // Destroying: frame first, then the window.
+    // Destroying the shown window gives its owner back, then goes: frame
+    // first, then the window.
     g_rdev.log.clear();
     request(16, Bytes().u8(2));
-    EXPECT_EQ(g_rdev.log, (Lines{"unframe", "15 2"}));
+    EXPECT_EQ(g_rdev.log, (Lines{"22 1 1", "unframe", "15 2"}));
 }
 
 TEST_F(Engine, TitlesHintsIconsGrabsAndUpdatesReachTheDeviceOnlyForKnownWindows) {
