@@ -125,6 +125,19 @@ def main(argv):
             """The top-left pixel of a cell (no glyph reaches it)."""
             return colours_in(img, w, col * cw + 1, row * ch + 1, 1, 1)
 
+        def open_menu(col, row):
+            """Right-clicks the cell and waits until the menu is drawn below
+            and right of the pointer: keys sent before a loaded machine has
+            drawn it go to the terminal instead."""
+            x, y = (int(v) for v in at(col, row))
+            xdo("mousemove", str(x), str(y))
+            before = capture(tmp, x + 4, y + 4, 48, 24)
+            xdo("click", "3")
+            try:
+                until(lambda: capture(tmp, x + 4, y + 4, 48, 24) != before, "the menu", 10)
+            except RuntimeError:
+                pass  # opened elsewhere: the keys are sent all the same
+
         def shows_area(img, inside, rows, cols):
             return all(corner(img, c, r) == ({BLACK} if inside(c, r) else {WHITE})
                        for r in rows for c in cols)
@@ -180,7 +193,7 @@ def main(argv):
                   "the block inverted")
         except RuntimeError as e:
             problems.append(str(e))
-        xdo("click", "3")
+        open_menu(5, 12)
         xdo("key", "--delay", "100", "Down", "Return")
 
         def clipboard():
@@ -198,12 +211,9 @@ def main(argv):
         owner.stdin.write(PASTE.encode("utf-8"))
         owner.stdin.close()
         until(lambda: clipboard() == PASTE, "the text on the clipboard")
-        # Keys sent before a loaded machine has drawn the context menu go to
-        # the terminal instead: open the menu and choose Paste again, up to
-        # three times, until the server has the text.
+        # Choose Paste, up to three times, until the server has the text.
         for attempt in range(3):
-            xdo("mousemove", *at(30, 15))
-            xdo("click", "3")
+            open_menu(30, 15)
             xdo("key", "--delay", "100", "Down", "Down", "Return")
             try:
                 until(lambda: [e for e in events() if e.startswith("paste ")],
