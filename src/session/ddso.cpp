@@ -33,7 +33,6 @@
 #include "xml/qvlxmlglobals.h"
 #include "xml/qvlxmlparser.h"
 
-#include <openssl/pem.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
