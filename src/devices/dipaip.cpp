@@ -599,7 +599,9 @@ void diPrintResume(DiChannel* ch) {
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     pc->resumeState = DI_PRINT_READY;
     bool paused = pc->state == DI_PRINT_PAUSED;
-    pc->state = DI_PRINT_READY;
+    /* A job still being received goes back to printing: the rest of its
+     * data is written and its end prints it. */
+    pc->state = pc->spool ? DI_PRINT_PRINTING : DI_PRINT_READY;
     /* The document held by the pause prints before any later job. */
     if (!pc->heldPath.empty()) {
         pc->spoolPath.swap(pc->heldPath);

@@ -472,6 +472,15 @@ TEST_F(PrintChannel, PauseAndResume) {
         ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
         EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
     }
+    // A resume before the end of the job being received prints it whole.
+    feed(start(0, false, 1) + msg(4, 0, kPage.substr(0, 9)));
+    diPrintPause(&pc->ch);
+    diPrintResume(&pc->ch);
+    size_t printed = g_fakePrint.prints.size();
+    feed(msg(4, 0, kPage.substr(9)) + msg(3, 0));
+    ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
+    EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
+    EXPECT_TRUE(g_fakePrint.files.empty());
 }
 
 class PrintQueue : public PrintChannel {
