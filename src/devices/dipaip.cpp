@@ -132,9 +132,11 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
         return;
     }
     diPAIPSendHello(pc, jobId);
-    /* A request that cannot be sent leaves the job waiting for the next
-     * hello. */
-    if (pc->jobWaiting && !pc->jobName.empty() && diPAIPSendJobRequest(pc, jobId) == 0) {
+    /* Only on the connection made for it (the server makes another for a
+     * job answered after this one was made); a request that cannot be sent
+     * leaves the job waiting for the next hello. */
+    if (pc->jobWaiting && diPAIPConnectionJob(pc) == pc->waitJob && !pc->jobName.empty() &&
+        diPAIPSendJobRequest(pc, jobId) == 0) {
         pc->jobWaiting = false;
         if (pc->waitTimer) diTimerRemove(pc->waitTimer);
         pc->waitTimer = nullptr;
@@ -329,8 +331,14 @@ uint32_t sweepTick(void*) {
 uint32_t helloOverdue(void* arg) {
     DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
     pc->waitTimer = nullptr; /* the record goes with the 0 returned */
-    diPAIPDropWaitingJob(pc, u"no connection came for it");
+    diPAIPDropWaitingJob(pc, pc->waitJob, u"no connection came for it");
     return 0;
+}
+
+/* The waiting job's bound, from now. */
+void armWait(DiPrintChannel* pc) {
+    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+    pc->waitTimer = diTimerAdd(diPrintHelloWaitMs, helloOverdue, pc);
 }
 
 const DiPrintSpoolOps* s_sweepOps;
@@ -362,6 +370,7 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     if (pc->waitTimer) diTimerRemove(pc->waitTimer);
     pc->waitTimer = nullptr;
     pc->jobWaiting = false;
+    pc->connNamed = false;
     if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
     pc->heldPath.clear();
     /* A resumption still armed would read a freed channel. */
@@ -400,7 +409,8 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
             /* The connection is gone with whatever job it carried; one
              * made for a waiting job that ended before requesting it
              * carried none, and that job will not come. */
-            bool unused = pc->jobWaiting && pc->connected;
+            uint32_t job = diPAIPConnectionJob(pc);
+            bool unused = pc->connected && job && job == pc->waitJob && pc->jobWaiting;
             dropSpool(pc);
             dropJob(pc);
             int jobs = diSOGetPrintJobCount();
@@ -413,7 +423,7 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
             sendBare(pc, MSG_STOP, pc->jobId);
             pc->connected = false;
             diDEChannelDisconnected(&pc->ch);
-            if (unused) diPAIPDropWaitingJob(pc, u"its connection failed");
+            if (unused) diPAIPDropWaitingJob(pc, job, u"its connection failed");
         }
         break;
     case DI_EV_WRITABLE:
@@ -548,17 +558,45 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
 void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName) {
     pc->jobName = jobName;
     pc->jobWaiting = true;
-    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
-    pc->waitTimer = diTimerAdd(diPrintHelloWaitMs, helloOverdue, pc);
+    if (++pc->waitJob == 0) pc->waitJob = 1; /* 0 names no job */
+    armWait(pc);
 }
 
-void diPAIPDropWaitingJob(DiPrintChannel* pc, const char16_t* why) {
+uint32_t diPAIPConnectionStarting(DiPrintChannel* pc) {
+    if (!pc->jobWaiting) return 0;
     if (pc->waitTimer) diTimerRemove(pc->waitTimer);
     pc->waitTimer = nullptr;
-    if (!pc->jobWaiting) return;
+    return pc->waitJob;
+}
+
+void diPAIPConnectionMade(DiPrintChannel* pc, uint32_t job) {
+    pc->connJob = job;
+    pc->connNamed = true;
+    if (job && pc->jobWaiting && job == pc->waitJob) armWait(pc);
+}
+
+uint32_t diPAIPConnectionJob(const DiPrintChannel* pc) {
+    if (pc->connNamed) return pc->connJob;
+    return pc->jobWaiting ? pc->waitJob : 0;
+}
+
+void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why) {
+    if (!job || !pc->jobWaiting || job != pc->waitJob) return;
+    bool itsConnection = pc->connected && diPAIPConnectionJob(pc) == job;
+    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+    pc->waitTimer = nullptr;
     pc->jobWaiting = false;
     diLogErrorText(
         (u"Print job not printed, " + std::u16string(why) + u": " + pc->jobName).c_str());
+    /* Its connection came without a hello: the printing state it took
+     * would keep every later job queued. One still being set up is closed
+     * when it comes. */
+    if (itsConnection) {
+        if (pc->state == DI_PRINT_PRINTING) diPrintSetState(pc, pc->startState);
+        diPAIPSendStop(pc);
+        pc->connected = false;
+        diDEChannelDisconnected(&pc->ch);
+    }
     if (pc->state != DI_PRINT_PRINTING && pc->state != DI_PRINT_PAUSED &&
         diSOGetPrintJobCount() > 0)
         diSOStartNextPrintJob();
@@ -599,7 +637,9 @@ void diPrintResume(DiChannel* ch) {
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     pc->resumeState = DI_PRINT_READY;
     bool paused = pc->state == DI_PRINT_PAUSED;
-    pc->state = DI_PRINT_READY;
+    /* A job still being received goes back to printing: the rest of its
+     * data is written and its end prints it. */
+    pc->state = pc->spool ? DI_PRINT_PRINTING : DI_PRINT_READY;
     /* The document held by the pause prints before any later job. */
     if (!pc->heldPath.empty()) {
         pc->spoolPath.swap(pc->heldPath);

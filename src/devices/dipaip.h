@@ -80,6 +80,13 @@ struct DiPrintChannel {
     bool connected;  /* the start message went out on this route, no stop since */
     bool jobWaiting; /* the job name waits for the hello to be requested */
     DiTimer* waitTimer; /* ends the wait of a job whose connection never comes */
+    /* Jobs answered for the server to connect are numbered from 1: waitJob
+     * is the last one (the waiting one while jobWaiting). A connection the
+     * queue set up is named for the job that waited then (connJob, 0 for
+     * none); one it did not set up serves whichever waits. */
+    uint32_t waitJob, connJob;
+    bool connNamed;
+    uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;
 };
 
@@ -111,9 +118,20 @@ void diPrintSetState(DiPrintChannel* pc, uint32_t state);
 /* The job waits for the hello of the connection the server makes for it,
  * at most diPrintHelloWaitMs. */
 void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName);
-/* Gives up the job waiting for its connection, logged as not printed for
- * `why`, and starts the next one unless the channel prints or is paused. */
-void diPAIPDropWaitingJob(DiPrintChannel* pc, const char16_t* why);
+/* A connection is being set up: the waiting job's bound is held meanwhile
+ * (a certificate warning may keep the set-up for minutes). Returns the job
+ * it is made for, 0 when none waits. */
+uint32_t diPAIPConnectionStarting(DiPrintChannel* pc);
+/* The set-up for `job` ended with a connection: it is that job's, and a job
+ * still waiting for it has its full bound again from now. */
+void diPAIPConnectionMade(DiPrintChannel* pc, uint32_t job);
+/* The job the connection serves (see connJob): 0 for none. */
+uint32_t diPAIPConnectionJob(const DiPrintChannel* pc);
+/* Gives up `job` when it is the one waiting for its connection (anything
+ * else is late and changes nothing), logged as not printed for `why`: the
+ * connection made for it is closed, the state its start took is given back,
+ * and the next job starts unless the channel prints or is paused. */
+void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why);
 /* Requests the job of the channel's job name (type 13). */
 int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId);
 /* True when a job request for the name fits the output buffer. */
@@ -127,7 +145,8 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId);
  * other than the last (the default) are dropped from the front. */
 std::u16string diPAIPFitList(const std::u16string& head, const std::u16string& list, size_t limit,
                              int* dropped);
-/* Sends the start message (type 14) once the route is up: state 2. */
+/* Sends the start message (type 14) once the route is up: state 2. A
+ * connection made for a job given up meanwhile is closed instead. */
 int diPAIPSendStart(DiChannel* ch, int id);
 /* The user's pause and resume. */
 void diPrintPause(DiChannel* ch);

@@ -3,10 +3,21 @@
  * from the channel so that tests of the route may stand in for them). */
 #include "devices/dipaip.h"
 
+#include "core/dilog.h"
+
 int diPAIPSendStart(DiChannel* ch, int) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return -1;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
+    if (pc->connNamed && (!pc->jobWaiting || pc->connJob != pc->waitJob)) {
+        /* Its job was given up meanwhile: a job answered since is requested
+         * on the connection the server makes for that one. */
+        diLogErrorText(u"print channel: a connection that came after its job was given up is "
+                       u"closed");
+        diDEChannelDisconnected(ch);
+        return -1;
+    }
     pc->connected = true;
+    pc->startState = pc->state == DI_PRINT_PRINTING ? pc->resumeState : pc->state;
     diPrintSetState(pc, DI_PRINT_PRINTING);
     return diPAIPSendBare(pc, 14, 1);
 }
@@ -20,5 +31,5 @@ void diPAIPExchangeEnded(DiChannel* ch, int started) {
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING)
         diPrintSetState(pc, pc->resumeState);
-    diPAIPDropWaitingJob(pc, u"its connection failed");
+    diPAIPDropWaitingJob(pc, diPAIPConnectionJob(pc), u"its connection failed");
 }

@@ -124,9 +124,18 @@ int CPrintJobQueue::StartJob(CPrintJob* job) {
     return 1;
 }
 
-void CPrintJobQueue::ConnectionFailed() {
+uint32_t CPrintJobQueue::ConnectionStarting() {
+    DiPrintChannel* pc = printChannel(channel);
+    return pc ? diPAIPConnectionStarting(pc) : 0;
+}
+
+void CPrintJobQueue::ConnectionStarted(uint32_t job) {
+    if (DiPrintChannel* pc = printChannel(channel)) diPAIPConnectionMade(pc, job);
+}
+
+void CPrintJobQueue::ConnectionFailed(uint32_t job) {
     if (DiPrintChannel* pc = printChannel(channel))
-        diPAIPDropWaitingJob(pc, u"its connection failed");
+        diPAIPDropWaitingJob(pc, job, u"its connection failed");
 }
 
 CPrintJob* CPrintJobQueue::FindJob(const DiChar* name) {

@@ -55,9 +55,15 @@ class CPrintJobQueue {
      * answered for the server to connect it), 0 when the channel is busy
      * with another job, -1 when it cannot start. */
     int StartJob(CPrintJob* job);
-    /* The connection the server was asked to make for the waiting job
-     * could not be started: that job is given up and the next one starts. */
-    void ConnectionFailed();
+    /* The server's connection is being set up: returns the job it is made
+     * for (0: none waits), whose wait is held until the set-up ends. */
+    uint32_t ConnectionStarting();
+    /* The set-up for that job ended with a connection; its wait runs again
+     * from now. */
+    void ConnectionStarted(uint32_t job);
+    /* The connection made for that job could not be started: the job is
+     * given up and the next one starts, unless it was given up already. */
+    void ConnectionFailed(uint32_t job);
     bool HasJob() const { return !jobs.empty(); }
     CPrintJob* FindJob(const DiChar* name);
     int GetJobCount() const { return int(jobs.size()); }

@@ -64,17 +64,27 @@ static bool equalsNoCase(const DiChar* text, const char* ascii) {
     return text && lowerAscii(text) == std::u16string(ascii, ascii + strlen(ascii));
 }
 
-/* Whether path names a file directly in the folder of file (ASCII case
- * ignored): only the client writes "certsfile", there, but a profile the
- * server delivers may carry one naming any file or network share. */
-static bool inFolderOf(const DiChar* file, const DiChar* path) {
+/* Whether path names, directly in the folder of file (ASCII case ignored),
+ * a session certificate file of the form the client makes there: "hv", the
+ * hexadecimal number of a unique temporary name (with its ".tmp"), ".pem".
+ * Only the client writes "certsfile", but a profile the server delivers may
+ * carry one naming any file or network share, or the permanent store in
+ * that same folder: the session's certificates saved there would be
+ * trusted for good. */
+static bool isSessionCertsFile(const DiChar* file, const DiChar* path) {
     std::u16string f = lowerAscii(file), p = lowerAscii(path);
     size_t slash = f.find_last_of(u"\\/");
     if (slash == std::u16string::npos || p.size() <= slash + 1 ||
         p.compare(0, slash + 1, f, 0, slash + 1) != 0)
         return false;
     std::u16string name = p.substr(slash + 1);
-    return name.find_first_of(u"\\/:") == std::u16string::npos && name != u"." && name != u"..";
+    if (name.compare(0, 2, u"hv") != 0) return false;
+    size_t end = 2;
+    while (end < name.size() && end < 6 &&
+           ((name[end] >= '0' && name[end] <= '9') || (name[end] >= 'a' && name[end] <= 'f')))
+        end++;
+    std::u16string rest = name.substr(end);
+    return end > 2 && (rest == u".pem" || rest == u".tmp.pem");
 }
 
 static CQVLXMLTag* asTag(CQVLXMLElement* e) {
@@ -472,10 +482,11 @@ void CProfileStore::Load(const DiChar* profileName) {
     DiChar text[260];
     if (GetValue(profile, u"preferredlang", text, 260, nullptr)) UsePreferredLanguage(text);
     if (options.earlyPath && GetValue(profile, u"certsfile", text, 260, nullptr)) {
-        if (inFolderOf(filePath, text))
+        if (isSessionCertsFile(filePath, text))
             UseCertsFile(text);
         else
-            diLogErrorText(u"Profile: a certsfile outside the profile's folder was ignored");
+            diLogErrorText(
+                u"Profile: a certsfile that is not a session file of the client was ignored");
     }
 }
 

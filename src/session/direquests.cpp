@@ -436,12 +436,20 @@ void CServerOutpost::OnDoprint(CQVLSOAPRequest* request, const DiChar*) {
     ServiceConnection service;
     service.params.Parse(request);
     service.channel = diSOGetPrintChannel();
-    if (service.Start(secure != 0)) {
+    /* The job's bound runs from the set-up's end: a certificate warning
+     * answered after a minute does not give it up. */
+    uint32_t job = printJobs->ConnectionStarting();
+    bool started = service.Start(secure != 0);
+    if (started)
         diLogInfo(382);
-        return;
-    }
-    diLogError(383);
-    printJobs->ConnectionFailed();
+    else
+        diLogError(383);
+    /* The warnings run the message loop, in which the session may end. */
+    if (!printJobs) return;
+    if (started)
+        printJobs->ConnectionStarted(job);
+    else
+        printJobs->ConnectionFailed(job);
 }
 
 void CServerOutpost::OnPrint(CQVLSOAPRequest* request, const DiChar* messageId) {

@@ -472,6 +472,15 @@ TEST_F(PrintChannel, PauseAndResume) {
         ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
         EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
     }
+    // A resume before the end of the job being received prints it whole.
+    feed(start(0, false, 1) + msg(4, 0, kPage.substr(0, 9)));
+    diPrintPause(&pc->ch);
+    diPrintResume(&pc->ch);
+    size_t printed = g_fakePrint.prints.size();
+    feed(msg(4, 0, kPage.substr(9)) + msg(3, 0));
+    ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
+    EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
+    EXPECT_TRUE(g_fakePrint.files.empty());
 }
 
 class PrintQueue : public PrintChannel {
@@ -611,6 +620,42 @@ TEST_F(PrintQueue, AJobWhoseConnectionNeverComesIsGivenUp) {
         EXPECT_EQ(2u, g_fakePrint.replies.size());
         g_fakePrint.queue = nullptr;
     }
+}
+
+// A wait belongs to its job: its bound runs from the end of its connection's
+// set-up (a certificate warning may hold that), a connection without a hello
+// goes with its job, and what comes for a job given up is not the next one's.
+TEST_F(PrintQueue, AWaitBelongsToItsJob) {
+    CPrintJobQueue q;
+    g_fakePrint.queue = &q;
+    for (const char16_t* n : {u"job1", u"job2", u"job3"})
+        q.AddJob((u"http://srv/a/_service/" + std::u16string(n)).c_str(), n);
+    auto after = [](uint32_t ms) { diTimerDispatch(g_now += ms); };
+    uint32_t first = q.ConnectionStarting();
+    after(2 * diPrintHelloWaitMs);
+    q.ConnectionStarted(first);
+    diPAIPSendStart(q.channel, 1);
+    after(diPrintHelloWaitMs - 1);
+    EXPECT_EQ(1u, g_fakePrint.replies.size()) << "the warning ate the bound";
+    int closes = g_fakeNet.closes;
+    after(1); // no hello: given up, its connection closed, job 2 answered
+    EXPECT_EQ(closes + 1, g_fakeNet.closes);
+    EXPECT_EQ(u"initializing", std::u16string(q.GetStateName()));
+    q.ConnectionFailed(first); // late: job 2, answered, still waits
+    EXPECT_EQ(2u, g_fakePrint.replies.size());
+    q.ConnectionStarted(q.ConnectionStarting());
+    after(diPrintHelloWaitMs); // job 2's connection is late: job 3 answered
+    g_fakeNet.sent.clear();
+    diPAIPSendStart(q.channel, 1);
+    EXPECT_EQ("", types(frames(g_fakeNet.sent))) << "closed before its start";
+    q.ConnectionStarted(q.ConnectionStarting());
+    diPAIPSendStart(q.channel, 1);
+    g_fakeNet.incoming.push_back(msg(1, 0, "\x07\x01", 4));
+    diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    std::vector<PFrame> f = frames(g_fakeNet.sent);
+    ASSERT_EQ("14 1 13 ", types(f));
+    EXPECT_EQ("http://srv/a/_service/job3", f[2].payload);
+    g_fakePrint.queue = nullptr;
 }
 
 // A server cannot make the queue hold more than its ceilings: long names

@@ -15,6 +15,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <map>
@@ -601,10 +602,26 @@ TEST_F(Pki, ServersListedByTheServerAreRememberedWithinBounds) {
     const std::string message = "<array>" +
                                 servers(std::string(DI_CERT_HOST_NAME_MAX, 'x'), 1, cert) +
                                 servers("h", perMessage + 1, cert) + "</array>";
+    // One write of the file per message. Each write closes a new file and
+    // renames it onto the file; watched alone, renames may be merged.
+    int watch = inotify_init1(IN_NONBLOCK);
+    ASSERT_GE(inotify_add_watch(watch, cacheDir.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO), 0);
     EXPECT_EQ(diCertCacheRememberServers(message), perMessage);
+    alignas(inotify_event) char events[4096];
+    ssize_t got = read(watch, events, sizeof events);
+    int writes = 0;
+    for (ssize_t at = 0; at < got;) {
+        const inotify_event* e = reinterpret_cast<const inotify_event*>(events + at);
+        writes += (e->mask & IN_MOVED_TO) && e->len && strcmp(e->name, "hostsvisited") == 0;
+        at += ssize_t(sizeof *e + e->len);
+    }
+    close(watch);
+    EXPECT_EQ(writes, 1);
     diCertCacheReset();
     initCache();
     EXPECT_EQ(diCertCacheLookupHost(good.get(), "h0"), 1);
+    std::string tooLong = std::string(DI_CERT_HOST_NAME_MAX, 'x') + "0";
+    EXPECT_EQ(diCertCacheLookupHost(good.get(), tooLong.c_str()), 0);
     EXPECT_EQ(diCertCacheLookupHost(good.get(), ("h" + std::to_string(perMessage)).c_str()), 0);
 
     // A full file refuses more hosts and stays as it was.

@@ -220,6 +220,9 @@ TEST(ProfileStore, ACertsFileIsTakenOnlyFromTheStoresOwnFolder) {
         {folder + "hv1.pem", true},        {"c:\\users\\ANN\\local\\vek\\vhvn\\hv1.pem", true},
         {"\\\\host\\share\\x.pem", false}, {"C:\\Users\\ann\\x.pem", false},
         {folder + "..\\x.pem", false},     {"hv1.pem", false},
+        {folder + "hvA3f0.tmp.pem", true}, {folder + "certstore.pem", false},
+        {folder + "hostsvisited", false},  {folder + "profile.xml", false},
+        {folder + "COM1", false},          {folder + "hv12345.pem", false},
     };
     const std::string file = folder + "profile.xml";
     for (const auto& r : rows) {
