@@ -258,6 +258,16 @@ TEST_F(PrintChannel, JobsFromStartToEnd) {
          "",
          false,
          9},
+        {"a printer named with no name fails the job",
+         {start(0, false, 1, std::string("\x01\0", 2) + le32(0)), msg(4, 0, kPage), msg(3, 1)},
+         false,
+         false,
+         false,
+         0,
+         "",
+         "5! ",
+         true,
+         1},
         {"a second start discards the first job's spool",
          {start(0, false, 1), msg(4, 0, "old job"), start(0, false, 1), msg(4, 0, kPage),
           msg(3, 0)},
@@ -345,6 +355,8 @@ TEST_F(PrintChannel, FieldsBoundedByTheMessage) {
         {start(0, false, 1, std::string("\x01Lab\0", 5) + le32(3)), u"Doc", u"Lab", 3},
         {start(0, false, 1, std::string("\x00", 1) + le32(4)), u"Doc", u"", 4},
         {start(0, false, 1, le32(5)), u"Doc", u"", 5},
+        // A byte that is not UTF-8 leaves a name no printer has, not "Lab".
+        {start(0, false, 1, std::string("\x01Lab\xE9\0", 6) + le32(6)), u"Doc", u"Lab\uFFFD", 6},
     };
     for (const Row& r : rows) {
         // Heap copies sized exactly: a read past the message is caught.
