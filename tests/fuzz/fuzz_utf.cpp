@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <string>
 #include <vector>
 
 #include "core/diutil.h"
@@ -42,13 +41,6 @@ void fromUtf8(const uint8_t* data, size_t size) {
     // Encoded surrogates and values past U+10FFFF are illegal UTF-8, so the
     // two modes agree on every input.
     if (result[0] != result[1] || out[0] != out[1]) abort();
-    // The allocating form goes on past bad bytes: well-formed UTF-16 always,
-    // equal to the conversion above when that took the whole text.
-    DiChar* d = diTextFromUtf8Dup(in, size);
-    if (!d) abort();
-    std::vector<DiChar> dup(d, d + std::char_traits<DiChar>::length(d));
-    free(d);
-    if (!wellFormed16(dup) || (result[0] >= 0 && !memchr(in, 0, size) && dup != out[0])) abort();
     if (result[0] < 0 || room < size) return;
 
     std::vector<DiChar>& u = out[0];
