@@ -308,21 +308,17 @@ static bool isTrimmed(DiChar c) {
 void diStrTrimLeft(DiChar* text) {
     if (!text) return;
     size_t skip = 0;
-    while (text[skip] && isTrimmed(text[skip]))
-        skip++;
+    while (text[skip] && isTrimmed(text[skip])) skip++;
     if (!skip) return;
     size_t i = 0;
-    while ((text[i] = text[i + skip]) != 0)
-        i++;
+    while ((text[i] = text[i + skip]) != 0) i++;
 }
 
 void diStrTrimRight(DiChar* text) {
     if (!text) return;
     size_t n = 0;
-    while (text[n])
-        n++;
-    while (n > 0 && isTrimmed(text[n - 1]))
-        text[--n] = 0;
+    while (text[n]) n++;
+    while (n > 0 && isTrimmed(text[n - 1])) text[--n] = 0;
 }
 
 /* Wildcard matching. The rules, stated recursively: '*' followed by the end
