@@ -176,17 +176,13 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
     pc->copies = *p++;
     pc->title = takeText(p, end);
     pc->attribute = 0;
-    bool noName = false; /* a printer was named, with an empty name */
     if (end - p >= 4) {
         const uint8_t* tail = end - 4;
         pc->attribute = uint32_t(tail[0]) | uint32_t(tail[1]) << 8 | uint32_t(tail[2]) << 16 |
                         uint32_t(tail[3]) << 24;
         if (tail - p > 0) {
             uint8_t printerFlag = *p++;
-            if (printerFlag) {
-                pc->printer = takeText(p, tail);
-                noName = pc->printer.empty();
-            }
+            if (printerFlag) pc->printer = takeText(p, tail);
         }
     }
     if (pc->compressed) {
@@ -206,9 +202,6 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
     pc->spool = f;
     pc->spoolPath = path;
     diPrintSetState(pc, DI_PRINT_PRINTING);
-    /* An empty name stands for the default printer, which the server did
-     * not ask for: the job fails and its end is acknowledged as failed. */
-    if (noName) failJob(pc, u"the server named a printer without a name");
 }
 
 /* Inflates the data in pieces, each written to the spool; a stream may end
