@@ -251,10 +251,23 @@ char* diTextToUtf8Dup(const DiChar* text, size_t n) {
 }
 
 DiChar* diTextFromUtf8Dup(const char* bytes, size_t n) {
+    /* Every byte yields at most one unit, and a 4-byte sequence two. */
     DiChar* out = static_cast<DiChar*>(allocText(n, sizeof(DiChar)));
     if (!out) return nullptr;
     const char* s = bytes;
-    diTextFromUtf8(out, out + n, &s, bytes + n);
+    const char* end = bytes + n;
+    DiChar* t = out;
+    /* Most texts are ASCII: each such byte is a whole character, so the
+     * general converter is needed only from the first other byte on. */
+    while (s < end && static_cast<unsigned char>(*s) < 0x80)
+        *t++ = static_cast<unsigned char>(*s++);
+    while (s < end) {
+        if (diUtf8ToUtf16(&s, end, &t, out + n, DI_CONV_LENIENT) >= 0) break;
+        /* An illegal or cut-off sequence: one replacement character for its
+         * first byte, then go on after it; what follows is still the text. */
+        *t++ = static_cast<DiChar>(kReplacement);
+        s++;
+    }
     return out;
 }
 

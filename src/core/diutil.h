@@ -48,6 +48,8 @@ int diTextFromLatin1(DiChar** target, DiChar* targetEnd, const char** source,
  * 2n + 2, ToUtf8 3n + 3, FromUtf8 2n + 2. */
 DiChar* diTextFromLatin1Dup(const char* bytes, size_t n);
 char* diTextToUtf8Dup(const DiChar* text, size_t n);
+/* Each byte that starts an illegal or cut-off sequence becomes one U+FFFD
+ * where it stands, and the conversion goes on after it. */
 DiChar* diTextFromUtf8Dup(const char* bytes, size_t n);
 
 /* Lower-cases A-Z in place (no other letters), up to n units or the NUL. */

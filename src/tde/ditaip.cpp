@@ -285,14 +285,20 @@ void handle(DiTDisplay* t, uint32_t type, const uint8_t* p, uint32_t len) {
         diTDEraseRect(t, l, tp, r, int32_t(c.u8()));
         break;
     }
-    case 42:
+    case 42: {
+        int32_t col = int32_t(c.u8()), row = int32_t(c.u8());
+        uint32_t n = len - 2;
+        if (n > DI_TD_CELLS) n = DI_TD_CELLS; /* no row holds more */
+        diTDWriteText8(t, col, row, p + 2, int32_t(n));
+        break;
+    }
     case 50: {
         int32_t col = int32_t(c.u8()), row = int32_t(c.u8());
-        uint32_t n = type == 42 ? len - 2 : (len - 2) / 2;
-        if (n > DI_TD_CELLS) n = DI_TD_CELLS; /* no row holds more */
+        uint32_t n = (len - 2) / 2;
+        if (n > DI_TD_CELLS) n = DI_TD_CELLS;
         DiChar text[DI_TD_CELLS];
         for (uint32_t i = 0; i < n; i++)
-            text[i] = type == 42 ? DiChar(p[2 + i]) : DiChar(p[2 + 2 * i] | (p[3 + 2 * i] << 8));
+            text[i] = DiChar(p[2 + 2 * i] | (p[3 + 2 * i] << 8));
         diTDWriteText(t, col, row, text, int32_t(n));
         break;
     }

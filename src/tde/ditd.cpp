@@ -678,6 +678,26 @@ void diTDWriteText(DiTDisplay* t, int32_t column, int32_t row, const DiChar* tex
     damage(s, r, from, column + count);
 }
 
+void diTDWriteText8(DiTDisplay* t, int32_t column, int32_t row, const uint8_t* bytes,
+                    int32_t count) {
+    DiChar text[DI_TD_CELLS];
+    if (count > DI_TD_CELLS) count = DI_TD_CELLS;
+    for (int32_t i = 0; i < count; i++) {
+        uint32_t c = bytes[i];
+        /* Slot 0 shows text: a byte means the character of the code page
+         * the channel announced, and the cell holds that character, so the
+         * screen and Copy read one value. The other slots draw by code
+         * (their own maps, soft-font glyphs) and keep the byte. A byte the
+         * code page leaves undefined shows as a space. */
+        if (t->screen.slot == 0 && c >= 0x80) {
+            c = diDECharToUnicode(&t->ch, c);
+            if (!c) c = u' ';
+        }
+        text[i] = DiChar(c);
+    }
+    diTDWriteText(t, column, row, text, count);
+}
+
 void diTDEraseRect(DiTDisplay* t, int32_t left, int32_t top, int32_t right, int32_t bottom) {
     DiTDScreen* s = &t->screen;
     DiTDCell cur{s->flags, s->slot, s->background, s->foreground};

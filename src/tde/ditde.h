@@ -215,7 +215,12 @@ void diTDEraseRect(DiTDisplay* t, int32_t left, int32_t top, int32_t right, int3
 void diTDScrollRect(DiTDisplay* t, int32_t dx, int32_t dy, int32_t left, int32_t top, int32_t right,
                     int32_t bottom);
 int diTDResize(DiTDisplay* t, int32_t rows, int32_t columns);
+/* 16-bit text: each cell holds the character as sent. */
 void diTDWriteText(DiTDisplay* t, int32_t column, int32_t row, const DiChar* text, int32_t count);
+/* 8-bit text: in font slot 0 each byte becomes its character in the
+ * channel's code page; other slots keep the byte as their code. */
+void diTDWriteText8(DiTDisplay* t, int32_t column, int32_t row, const uint8_t* bytes,
+                    int32_t count);
 void diTDSelectFont(DiTDisplay* t, uint32_t slot);
 void diTDSetRendition(DiTDisplay* t, uint32_t wireFlags);
 void diTDDefineGlyph(DiTDisplay* t, uint32_t slot, uint32_t code, int32_t width, int32_t height,

@@ -129,10 +129,16 @@ uint32_t autoscrollTick(void* arg) {
     return kAutoscrollMs;
 }
 
+/* Slot 0 cells hold the character they show (8-bit text took its code
+ * page's when it was written). Slots 1 and 2 draw their codes through
+ * their own maps; a soft-font glyph of slots 3 and 4 has no character of
+ * its own and copies as its code in the channel's code page. */
 DiChar cellText(const DiTDisplay* t, const DiTDRow* r, int32_t i) {
     uint32_t slot = r->attrs[i].slot, c = r->chars[i];
     DiChar out;
-    if (slot == 1 || slot == 2)
+    if (slot == 0)
+        out = DiChar(c);
+    else if (slot == 1 || slot == 2)
         out = diTDMapCharacter(slot, c);
     else
         out = DiChar(diDECharToUnicode(const_cast<DiChannel*>(&t->ch), c));

@@ -88,25 +88,7 @@ int qvlToAnsi(DiChar c, uint8_t out[4]) {
 }
 
 DiChar* qvlUtf8ToUtf16Dup(const uint8_t* b, size_t n) {
-    /* Every byte yields at most one unit, and a 4-byte sequence two. */
-    DiChar* d = static_cast<DiChar*>(malloc((n + 1) * sizeof(DiChar)));
-    if (!d) return nullptr;
-    const char* src = reinterpret_cast<const char*>(b);
-    const char* end = src + n;
-    DiChar* out = d;
-    /* Markup is mostly ASCII: each such byte is a whole character, so the
-     * general converter is needed only from the first other byte on. */
-    while (src < end && static_cast<unsigned char>(*src) < 0x80)
-        *out++ = static_cast<unsigned char>(*src++);
-    while (src < end) {
-        if (diUtf8ToUtf16(&src, end, &out, d + n, DI_CONV_LENIENT) >= 0) break;
-        /* An illegal or cut-off sequence: one replacement character for its
-         * first byte, then go on after it. */
-        *out++ = 0xFFFD;
-        src++;
-    }
-    *out = 0;
-    return d;
+    return diTextFromUtf8Dup(reinterpret_cast<const char*>(b), n);
 }
 
 /* Latin-1 letter names for the codes 192-255; the two signs 215 and 247

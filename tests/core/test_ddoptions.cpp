@@ -70,12 +70,12 @@ TEST_F(CommandLine, UnknownWithValueSwallowsTheValue) {
 
 class OptionsFile : public CommandLine {
   protected:
-    std::wstring write(const char* bytes) {
+    std::wstring write(const std::string& bytes) {
         wchar_t dir[MAX_PATH], name[MAX_PATH];
         GetTempPathW(MAX_PATH, dir);
         GetTempFileNameW(dir, L"opt", 0, name);
         FILE* f = _wfopen(name, L"wb");
-        fputs(bytes, f);
+        fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
         files.push_back(name);
         return name;
@@ -137,6 +137,25 @@ TEST_F(OptionsFile, LongLinesArriveInPieces) {
     parse({L"p", L"-file", path});
     ASSERT_NE(app.url, nullptr);
     EXPECT_EQ(wcslen(ddW(app.url)), 2047u - 4u);
+}
+
+// A file saved with a byte-order mark is read in its encoding: UTF-16LE
+// (saved as "Unicode") and UTF-8.
+TEST_F(OptionsFile, AByteOrderMarkChoosesTheEncoding) {
+    std::u16string text = u"username=Jos\u00e9\r\nnofork\r\nurl=http://h\u00f6st/\u4e2d\r\nport 99";
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : text)
+        utf16 += std::string{char(c), char(c >> 8)};
+    for (const std::string& bytes :
+         {utf16, std::string("\xEF\xBB\xBFusername=Jos\xC3\xA9\r\nnofork\r\nurl=http://h\xC3\xB6st/"
+                             "\xE4\xB8\xAD\r\nport 99")}) {
+        SetUp();
+        parse({L"p", L"-file", write(bytes)});
+        EXPECT_EQ(w(app.user), L"Jos\u00e9");
+        EXPECT_EQ(app.noFork, 1u);
+        EXPECT_EQ(w(app.url), L"http://h\u00f6st/\u4e2d");
+        EXPECT_EQ(app.opt.port, 99u);
+    }
 }
 
 TEST(OsCode, FromThePlatformVersionWord) {

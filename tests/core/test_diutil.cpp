@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/diutil.h"
@@ -163,12 +164,31 @@ TEST(Dup, ResultsAreTerminatedAndSizedForTheWorstCase) {
     free(u);
     DiChar* w = diTextFromUtf8Dup("h\xC3\xA9!", 2); // the count cuts the sequence
     ASSERT_NE(nullptr, w);
-    EXPECT_EQ(Units(u"h"), Units(w));
+    EXPECT_EQ(Units(u"h\uFFFD"), Units(w));
     free(w);
     DiChar* lw = diTextFromLatin1Dup("\xE9", 1);
     ASSERT_NE(nullptr, lw);
     EXPECT_EQ(Units(u"\u00e9"), Units(lw));
     free(lw);
+}
+
+// Server texts: each byte that starts no legal sequence becomes U+FFFD where
+// it stands, and the text goes on after it.
+TEST(Dup, BadBytesAreReplacedAndTheRestKept) {
+    const std::pair<Bytes, Units> cases[] = {
+        {"Jos\xE9 Garc\xED\x61", u"Jos\uFFFD Garc\uFFFDa"},
+        {"a\x80\xBF!", u"a\uFFFD\uFFFD!"},
+        {"ab\xE2\x82", u"ab\uFFFD\uFFFD"},
+        {"\xC0\xAF/", u"\uFFFD\uFFFD/"},
+        {"\xED\xA0\x80z", u"\uFFFD\uFFFD\uFFFDz"},
+        {"\xF4\x90\x80\x80!", u"\uFFFD\uFFFD\uFFFD\uFFFD!"},
+    };
+    for (const auto& c : cases) {
+        DiChar* w = diTextFromUtf8Dup(c.first.data(), c.first.size());
+        ASSERT_NE(nullptr, w);
+        EXPECT_EQ(c.second, Units(w)) << testing::PrintToString(c.first);
+        free(w);
+    }
 }
 
 TEST(Dup, SizesThatWouldWrapAreRefused) {

@@ -205,6 +205,37 @@ TEST(TermSelection, CopyTextMapsCellsByTheirSlotAndNeverHoldsAZero) {
     EXPECT_EQ(diTDSelText(term.t.get()), u"\u2660  \u2500");
 }
 
+// What a cell shows is what Copy takes: 8-bit text (row 5) as the channel's
+// code page reads it, 16-bit text (row 6) as it is.
+TEST(TermSelection, CellsShowAndCopyOneCharacter) {
+    struct Row {
+        uint32_t codePage;
+        std::string bytes;
+        std::u16string shown8, wide;
+    } rows[] = {
+        {1250, "\xE8\xA5\xB9", u"\u010D\u0104\u0105", u"\u00E8\u00DD\u0105"},
+        {5, "\xBF\xE0\xD8", u"\u041F\u0440\u0438", u"\u041F\u00E0\u00D8"},
+        {1254, "\xDD\xF0\xFE", u"\u0130\u011F\u015F", u"\u00DD\u00F0\u00FE"},
+        {0, "\x80\x81\xE9", u"\u20AC \u00E9", u"\u20AC\u0080\u00E9"},
+    };
+    for (const Row& r : rows) {
+        Term term;
+        diDESetCodePageKind(&term.t->ch, r.codePage);
+        term.feed(tdMsg(42, std::string("\0\5", 2) + r.bytes));
+        diTDWriteText(term.t.get(), 0, 6, r.wide.data(), 3);
+        term.drag({{0, 5}, {3, 6}}, true);
+        std::u16string shown;
+        for (int row : {5, 6})
+            for (int c = 0; c < 3; c++) {
+                uint64_t px = g_td.canvas.at(c * term.cw, row * term.ch);
+                shown += px >> 63 ? char16_t(px >> 24) : u' '; // a space leaves no mark
+            }
+        shown.insert(3, 1, u'\n');
+        EXPECT_EQ(diTDSelText(term.t.get()), r.shown8 + u"\n" + r.wide) << r.codePage;
+        EXPECT_EQ(shown, r.shown8 + u"\n" + r.wide) << r.codePage;
+    }
+}
+
 TEST(TermSelection, EveryEndOfASelectionPairsItsHoldWithOneRelease) {
     struct Row {
         const char* name;
