@@ -258,6 +258,10 @@ TEST_F(Outpost, StreamsAreAnsweredAlikeHoweverSplit) {
          "GET /poll?ID=h1 HTTP/1.1\n\rHost: 127.0.0.1\n\r\n\rGET /index.html HTTP/1.1\r\r"
          "GET /poll?ID=h2 HTTP/1.1\r\n\r\n",
          helper},
+        // A lone line end closes a packet without a body: nothing follows.
+        {"helper connection, last line end a lone LF",
+         "GET /poll?ID=h1 HTTP/1.1\nHost: 127.0.0.1\n\n", helper},
+        {"helper connection, last line end a lone CR", "GET /poll?ID=h1 HTTP/1.1\r\r", helper},
     });
 }
 
