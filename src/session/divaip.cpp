@@ -484,6 +484,9 @@ static const DiSOMethod kMethods[] = {
 void CServerConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messageId) {
     CServerOutpost* so = g_diOutpost;
     if (!so) return;
+    /* A handler's dialogs (a device's certificate question) may deliver the
+     * end of the session: held until it returned. */
+    CServerOutpost::BoxScope hold(so);
     for (const DiSOMethod& m : kMethods) {
         if (!request->IsMethod(m.name)) continue;
         if (m.handler)
@@ -580,6 +583,7 @@ CQVLHTTPPacket* CHelperConnection::MakeHTTPPacket(CQVLSOAPPacket* packet, const 
 void CHelperConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messageId) {
     CServerOutpost* so = g_diOutpost;
     if (!so) return;
+    CServerOutpost::BoxScope hold(so); /* as for the server's requests */
     if (qvlStrEqAscii(request->method, "ns1:helperInit")) {
         const DiChar* id = request->GetStringParameter(u"helperid");
         if (id) {
