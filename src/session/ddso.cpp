@@ -385,6 +385,9 @@ int ddSOCreate(void) {
     if (g_diOutpost) return 1;
     CWinServerOutpost* so = new (std::nothrow) CWinServerOutpost(optionsOf(g_ddApp));
     if (!so) return 0;
+    /* The start's dialogs and boxes run message loops that may deliver the
+     * end of the session: it comes once the start returned. */
+    CServerOutpost::BoxScope hold(so);
     so->ReadProfile();
     so->ProbeLocalX();
     if (!so->Start()) return 0;

@@ -288,8 +288,12 @@ bool CLaunch::StartEngine(bool secure, uint32_t frameMode, DiObject* progress) {
     /* With the list warning the user may keep the application server's
      * certificate, and a known host's untrusted one is asked about, not
      * taken without a word. Service connections start TLS the same way. */
-    if (r == 0 && secure && ddNetStartTlsClient(ch->socket, 1, host) < 0)
-        return Fail(388, {host, int(params.port)});
+    if (r == 0 && secure) {
+        int tls = ddNetStartTlsClient(ch->socket, 1, host);
+        /* The questions' loop may have cancelled the launch, frame and all. */
+        if (GetEngineChannel() != ch) return false;
+        if (tls < 0) return Fail(388, {host, int(params.port)});
+    }
     diLogInfoArgs(353, {host, int(params.port)});
     SwitchState(DI_LAUNCH_STARTING);
     diIOBufferFree(&ch->in);
@@ -391,9 +395,12 @@ void CLaunch::Finish() {
         std::u16string stoodFor = params.transactionId;
         params.ClearTransactionId();
         CLaunch* original = so->FindLaunchById(stoodFor.c_str());
-        /* Its box or login dialog may deliver the session's end: held. */
-        CServerOutpost::BoxScope hold(so);
+        /* Its box or login dialog may deliver the session's end or cancel
+         * this launch: held, this one is freed once they returned. */
+        CServerOutpost::BoxScope hold(so, this);
         if (original && original != this) original->ResumeLoginDialog();
+        so->RemoveLaunch(this);
+        return;
     }
     so->RemoveLaunch(this);
 }
@@ -426,6 +433,9 @@ void CLaunch::SetPendingMessageId(const DiChar* text) {
 void CLaunch::ResumeLoginDialog() {
     diLogInfo(385);
     if (!pendingDialog) return;
+    /* The dialog's or the box's loop may cancel this launch: it goes once
+     * they returned. */
+    CServerOutpost::BoxScope hold(g_diOutpost, this);
     DiChannel* ch = GetEngineChannel();
     if (ch && diLAIPActive(ch)) {
         if (DiLAIPField* f = diLAIPFindField(pendingDialog, 0)) f->value = 1;
@@ -433,9 +443,7 @@ void CLaunch::ResumeLoginDialog() {
         return;
     }
     if (g_diOutpost) g_diOutpost->ShowWarningMessage(456, 316, {});
-    diLAIPDialogFree(pendingDialog);
-    free(pendingDialog);
-    pendingDialog = nullptr;
+    SetPendingDialog(nullptr);
 }
 
 /* ---- the kinds ---- */

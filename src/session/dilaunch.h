@@ -89,6 +89,10 @@ class CLaunch : public CLaunchInfo {
     /* Set once a final state was taken: the removal timer is armed. */
     bool finishing = false;
     DiTimer* removeTimer = nullptr;
+    /* Scopes of the outpost holding this launch while a box or dialog of
+     * its own is up; removed meanwhile, it is freed when the last returned. */
+    int32_t boxesUp = 0;
+    bool removalHeld = false;
 
     ~CLaunch() override;
     /* Starts with the request's launch dialog, or none; the launch owns the

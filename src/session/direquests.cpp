@@ -63,7 +63,11 @@ void CServerOutpost::AddLaunch(CLaunch* launch) {
 
 void CServerOutpost::RemoveLaunch(CLaunch* launch) {
     uint32_t before = launches.count;
-    if (!launches.Remove(launch, true)) return;
+    if (!launches.Remove(launch, false)) return;
+    if (launch->boxesUp)
+        launch->removalHeld = true; /* its box is up: freed when that returned */
+    else
+        delete launch;
     if (before == 1 && launches.count == 0 && !ending && notifyApplicationsEnded) {
         CQVLSOAPRequest* r = MakeRequest(u"ns1:applicationsEnded");
         if (r) Send(r, nullptr);
@@ -135,6 +139,8 @@ void CServerOutpost::CompleteLaunchRequest(CLaunchRequest* request, const DiChar
     bool started = false;
     if (launch) {
         AddLaunch(launch);
+        /* Its certificate questions may cancel it or end the session. */
+        BoxScope hold(this, launch);
         started = launch->Start(secure, progress);
         /* A launch that could not start and took no final state itself is
          * failed, so that it leaves the list like any other. */

@@ -220,6 +220,7 @@ bool CServerOutpost::Start() {
             if (!url && ProfileValue(u"url", setting, 512)) url = setting;
             DiChar* asked = nullptr;
             if (!url && startMode == 4) {
+                BoxScope hold(this); /* the dialog's loop may end the session */
                 if (!AskConnectionSettings(&asked)) return false;
                 url = asked;
             }
@@ -245,7 +246,11 @@ bool CServerOutpost::Start() {
                     launchBrowser = 0;
                     AddUrlParameter(u"IC_JOIN", u"true", buffer, size);
                     if (g_ddApp) setText(&g_ddApp->webtopUrl, buffer);
-                    bool ok = diSOIntegratedClientLogin();
+                    bool ok;
+                    {
+                        BoxScope hold(this); /* the sign-in shows dialogs */
+                        ok = diSOIntegratedClientLogin();
+                    }
                     if (!ok) ReportConnectFailure();
                     return ok;
                 }
@@ -267,7 +272,11 @@ bool CServerOutpost::Start() {
 }
 
 bool CServerOutpost::ContinueStart() {
-    bool ok = diSOIntegratedClientLogin();
+    bool ok;
+    {
+        BoxScope hold(this); /* the sign-in shows dialogs */
+        ok = diSOIntegratedClientLogin();
+    }
     if (!diSOIntegratedClientIsActive()) return Connect(1);
     if (!ok) ReportConnectFailure();
     return ok;
@@ -291,8 +300,13 @@ bool CServerOutpost::ConnectOnce() {
     diVAIPDelete(serverConnection);
     serverConnection = new (std::nothrow) CServerConnection();
     uint32_t flags = (secure ? DI_NET_TARGET_TLS : 0u) | (firstConnection ? 8u : 0u);
-    if (serverConnection && serverConnection->channel &&
-        serverConnection->Connect(server, port, flags)) {
+    bool connected;
+    {
+        BoxScope hold(this); /* the certificate questions of the connection */
+        connected = serverConnection && serverConnection->channel &&
+                    serverConnection->Connect(server, port, flags);
+    }
+    if (connected) {
         SetConnectionState(DI_SO_CONNECTED);
         LogStatus();
         connectedAt = Now();
@@ -637,8 +651,14 @@ void CServerOutpost::SendKeepAliveReply() {
 
 /* ---- message boxes ---- */
 
+CServerOutpost::BoxScope::BoxScope(CServerOutpost* o, CLaunch* l) : so(o), launch(l) {
+    if (so) so->boxesUp++;
+    if (launch) launch->boxesUp++;
+}
+
 CServerOutpost::BoxScope::~BoxScope() {
-    if (--so->boxesUp > 0 || !so->endHeld) return;
+    if (launch && --launch->boxesUp == 0 && launch->removalHeld) delete launch;
+    if (!so || --so->boxesUp > 0 || !so->endHeld) return;
     so->endHeld = 0;
     so->EndHeldSession();
 }

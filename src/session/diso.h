@@ -189,14 +189,18 @@ class CServerOutpost {
     uint8_t secure = 0;
     uint8_t securityChangePending = 0;
     uint8_t ending = 0;
-    /* A box's message loop may deliver the end of the session (a logout, an
-     * outside close) while the outpost's code waits under the box: the end
-     * is held until the outermost box returned, and then ended anew. */
+    /* A box's, a dialog's or any nested message loop may deliver the end of
+     * the session (a logout, an outside close) while the outpost's code
+     * waits under it: the end is held until the outermost scope returned,
+     * and then ended anew. A scope may also hold a launch whose method runs
+     * the loop: cancelled meanwhile, it leaves the list at once and is
+     * freed when its outermost scope returned. */
     int32_t boxesUp = 0;
     uint8_t endHeld = 0;
     struct BoxScope {
         CServerOutpost* so;
-        explicit BoxScope(CServerOutpost* o) : so(o) { so->boxesUp++; }
+        CLaunch* launch;
+        explicit BoxScope(CServerOutpost* o, CLaunch* l = nullptr);
         ~BoxScope();
         BoxScope(const BoxScope&) = delete;
         BoxScope& operator=(const BoxScope&) = delete;

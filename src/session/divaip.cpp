@@ -45,7 +45,8 @@ static int64_t lengthValue(const uint8_t* p, size_t n) {
     return v;
 }
 
-int64_t diVAIPPacketSize(const uint8_t* p, size_t n) {
+int64_t diVAIPPacketSize(const uint8_t* p, size_t n, uint8_t* openEnd) {
+    if (openEnd) *openEnd = 0;
     size_t i = 0;
     int64_t body = 0;
     bool first = true, haveLength = false;
@@ -57,7 +58,16 @@ int64_t diVAIPPacketSize(const uint8_t* p, size_t n) {
             i++;
         }
         size_t end = lineEnd(p, n, i);
-        if (end == 0) return 0; /* the line has not ended yet, or its end is open */
+        if (end == 0) {
+            /* A blank line that ends a block without a body ends the packet
+             * whatever comes next: waiting for the byte that would pair with
+             * its line end would hold it until the peer sends again. */
+            if (i < n && !first && blank && body == 0) {
+                if (openEnd) *openEnd = p[i];
+                return int64_t(n);
+            }
+            return 0; /* the line has not ended yet, or its end is open */
+        }
         size_t len = i - start;
         i += end;
         if (!first && blank) return int64_t(i) + body;
@@ -191,8 +201,19 @@ int diVAIPRead(DiSOAPChannel* vc) {
     if (diIOFill(in, ch->socket) < 0) return -1;
     for (;;) {
         if (in->used == 0) return 0;
+        if (vc->packetSize <= 0 && vc->openLineEnd) {
+            /* The second half of the line end that closed the last packet. */
+            uint8_t first = in->data[0];
+            bool pairs = (first == '\r' || first == '\n') && first != vc->openLineEnd;
+            vc->openLineEnd = 0;
+            if (pairs) {
+                in->consumed = 1;
+                diIOReadDone(in);
+                continue;
+            }
+        }
         if (vc->packetSize <= 0) {
-            int64_t size = diVAIPPacketSize(in->data, in->used);
+            int64_t size = diVAIPPacketSize(in->data, in->used, &vc->openLineEnd);
             if (size == 0) {
                 if (in->used < in->limit) return 0;
                 diLogErrorText(u"V-AIP packet header longer than the channel's buffer; closing.");
@@ -463,6 +484,9 @@ static const DiSOMethod kMethods[] = {
 void CServerConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messageId) {
     CServerOutpost* so = g_diOutpost;
     if (!so) return;
+    /* A handler's dialogs (a device's certificate question) may deliver the
+     * end of the session: held until it returned. */
+    CServerOutpost::BoxScope hold(so);
     for (const DiSOMethod& m : kMethods) {
         if (!request->IsMethod(m.name)) continue;
         if (m.handler)
@@ -559,6 +583,7 @@ CQVLHTTPPacket* CHelperConnection::MakeHTTPPacket(CQVLSOAPPacket* packet, const 
 void CHelperConnection::OnRequest(CQVLSOAPRequest* request, const DiChar* messageId) {
     CServerOutpost* so = g_diOutpost;
     if (!so) return;
+    CServerOutpost::BoxScope hold(so); /* as for the server's requests */
     if (qvlStrEqAscii(request->method, "ns1:helperInit")) {
         const DiChar* id = request->GetStringParameter(u"helperid");
         if (id) {

@@ -29,13 +29,17 @@ struct DiSOAPChannel {
     CVAIPConnection* owner; /* none once the connection let go */
     int64_t packetSize;     /* of the packet being assembled; 0 unknown */
     uint32_t refused;       /* a read was refused while a packet was handled */
+    uint8_t openLineEnd;    /* the lone CR or LF that ended the last packet */
 };
 
 /* Size of the packet at the front of the bytes: its header block (blank
  * line included) plus the announced body; 0 while the header block is
  * incomplete. The body length saturates, so a huge one can only be too
- * large, never small. */
-int64_t diVAIPPacketSize(const uint8_t* bytes, size_t length);
+ * large, never small. A packet without a body whose blank line ends with a
+ * lone CR or LF as the last byte received is complete: that byte goes to
+ * *openEnd (else 0), and the byte that would pair with it, when it comes
+ * next, belongs to no packet. */
+int64_t diVAIPPacketSize(const uint8_t* bytes, size_t length, uint8_t* openEnd = nullptr);
 
 /* The channel record's life: a new zeroed record with its buffers and
  * handler, the socket attached; and its teardown and release. */

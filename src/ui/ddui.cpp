@@ -68,6 +68,7 @@ int g_ddUIRealizing;
 static HICON s_defaultIcon;
 static int s_scrollGuard;     /* set while scroll bars are recomputed */
 static int s_outpostStarting; /* set while 0x8003 is handled */
+static int s_endDuringStart;  /* an end its loops delivered meanwhile */
 static int s_settingTimerArmed;
 static int s_cxVScroll, s_cyHScroll, s_cxBorder, s_cyBorder;
 static int32_t s_printScale, s_printScaleX = 1, s_printScaleY = 1;
@@ -957,13 +958,19 @@ LRESULT CALLBACK ddUIFrameWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
         return 0;
     case DD_MSG_OUTPOST_CREATE:
         s_outpostStarting = 1;
+        s_endDuringStart = 0;
         if (g_ddUIOutpost.create() == 0) g_ddUIOutpost.exit();
         s_outpostStarting = 0;
+        if (s_endDuringStart) PostMessageW(hwnd, DD_MSG_OUTPOST_END, 0, 0);
         return 0;
     case DD_MSG_OUTPOST_END:
         /* While the outpost starts, a nested message loop may deliver this:
-         * destroying the window under the start would end everything twice. */
-        if (s_outpostStarting) return 0;
+         * destroying the window under the start would end everything twice,
+         * so the end comes anew once the start returned. */
+        if (s_outpostStarting) {
+            s_endDuringStart = 1;
+            return 0;
+        }
         if (g_ddUIOutpost.destroy() && g_ddApp->mainWindow) DestroyWindow(g_ddApp->mainWindow);
         return 0;
     case DD_MSG_OUTPOST_START:

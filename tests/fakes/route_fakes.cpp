@@ -87,14 +87,14 @@ int ddNetPeek(DdSocket*, void* buf, int len) {
 
 void ddNetSetRecvTimeout(DdSocket*, uint32_t) {}
 
-int ddNetStartTlsClient(DdSocket*, uint32_t, const DiChar*) {
+int ddNetStartTls(DdSocket*, uint32_t, const DiChar*, int) {
     g_fakeRoutes.tlsStarts++;
+    if (g_fakeRoutes.whileTlsAsks) g_fakeRoutes.whileTlsAsks();
     return g_fakeRoutes.tlsFails ? -1 : 0;
 }
 
-int ddNetStartTls(DdSocket*, uint32_t, const DiChar*, int) {
-    g_fakeRoutes.tlsStarts++;
-    return g_fakeRoutes.tlsFails ? -1 : 0;
+int ddNetStartTlsClient(DdSocket* s, uint32_t flags, const DiChar* host) {
+    return ddNetStartTls(s, flags, host, 1);
 }
 
 // Message texts as the resources have them, for the numbers routes use.

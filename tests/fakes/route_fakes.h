@@ -34,6 +34,7 @@ struct FakeRoutes {
     std::vector<std::u16string> questions;
     int tlsStarts = 0;
     bool tlsFails = true;
+    std::function<void()> whileTlsAsks; // inside a TLS start, as a certificate question
     DiRouteChain* baseRoutes = nullptr;
     bool firewallTraversal = false;
     int connectResult = 0; // diNetConnect (the fetch's fake)

@@ -5,13 +5,16 @@
 # options] -- [client options]. "@PKI@" in any option is replaced by the
 # test PKI folder of the build tree, made once so that the certificates stay
 # the same from run to run (as Z:... in client options); each --answer
-# presses KEY in the window of that title whenever it comes up.
+# presses KEY in the window of that title whenever it comes up. With
+# "--close TITLE HELPER" (tests/core/hv_closemain) the main window is closed
+# under that window first, with no host remembered and no sign-out: the
+# client must connect once it is answered, then end with 0 by itself.
 set -u
 root=$1
 shift
-answers=()
-while [ "${1:-}" = "--answer" ]; do
-    answers+=("$2" "$3")
+answers=() close=() logout=(--logout)
+while [ "${1:-}" = "--answer" ] || [ "${1:-}" = "--close" ]; do
+    [ "$1" = --close ] && close=("$2" "$3") || answers+=("$2" "$3")
     shift 3
 done
 source "$root/tools/lib/common.sh"
@@ -22,7 +25,12 @@ server_args=() client_args=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do server_args+=("${1//@PKI@/$pki}"); shift; done
 [ $# -gt 0 ] && shift
 for a in "$@"; do client_args+=("${a//@PKI@/Z:$pki}"); done
-python3 "$root/tests/peers/fake_halvanet.py" --logout --port-file "$work/sp" \
+if [ ${#close[@]} -gt 0 ]; then
+    certs=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')")/Vek/VHVN
+    mkdir -p "$work/certs" "$certs" && mv "$certs"/{certstore.pem,hostsvisited} "$work/certs/"
+    logout=(--logout-when "$work/never")
+fi 2>/dev/null
+python3 "$root/tests/peers/fake_halvanet.py" "${logout[@]}" --port-file "$work/sp" \
     --transcript "$work/t" --lifetime 60 "${server_args[@]}" </dev/null >/dev/null 2>&1 &
 server=$!
 for i in $(seq 1 100); do [ -s "$work/sp" ] && break; sleep 0.1; done
@@ -33,6 +41,8 @@ if [ ${#answers[@]} -gt 0 ]; then
             for ((k = 0; k < ${#answers[@]}; k += 2)); do
                 w=$(xdotool search --onlyvisible --name "^${answers[k]}\$" 2>/dev/null | head -n 1)
                 [ -n "$w" ] || continue
+                [ "${answers[k]}" = "${close[0]:-}" ] && [ ! -e "$work/closed" ] &&
+                    { hv_wine "${close[1]}" close wait </dev/null; echo $? >"$work/closed"; }
                 xdotool windowactivate --sync "$w" 2>/dev/null
                 xdotool key --window "$w" "${answers[k + 1]}"
             done
@@ -48,6 +58,11 @@ wait "$server"
 src=$?
 [ -n "$answerer" ] && kill "$answerer" 2>/dev/null
 cat "$work/t"
+if [ ${#close[@]} -gt 0 ]; then
+    rm -f "$certs"/{certstore.pem,hostsvisited} && cp "$work/certs/"* "$certs/" 2>/dev/null
+    [ "$(cat "$work/closed" 2>/dev/null)" = 0 ] && grep -q "recv request init" "$work/t" && src=0 ||
+        src=1
+fi
 rm -rf "$work"
 [ "$rc" = 0 ] || { echo "FAILED: client exit code $rc"; exit 1; }
 [ "$src" = 0 ] || { echo "FAILED: the server saw something it did not expect"; exit 1; }

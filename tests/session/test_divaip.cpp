@@ -77,6 +77,11 @@ struct RecordingOutpost : CServerOutpost {
         events.push_back("warning " + narrow(text));
         if (duringBox) duringBox();
     }
+    bool AskConnectionSettings(DiChar** url) override {
+        events.push_back("settings");
+        if (duringBox) duringBox();
+        return (*url = nullptr);
+    }
     bool AskYesNoOwned(const DiChar*, const DiChar* text) override {
         events.push_back("ask " + narrow(text));
         bool a = !answers.empty() && answers.front();
@@ -258,6 +263,10 @@ TEST_F(Outpost, StreamsAreAnsweredAlikeHoweverSplit) {
          "GET /poll?ID=h1 HTTP/1.1\n\rHost: 127.0.0.1\n\r\n\rGET /index.html HTTP/1.1\r\r"
          "GET /poll?ID=h2 HTTP/1.1\r\n\r\n",
          helper},
+        // A lone line end closes a packet without a body: nothing follows.
+        {"helper connection, last line end a lone LF",
+         "GET /poll?ID=h1 HTTP/1.1\nHost: 127.0.0.1\n\n", helper},
+        {"helper connection, last line end a lone CR", "GET /poll?ID=h1 HTTP/1.1\r\r", helper},
     });
 }
 
@@ -582,6 +591,19 @@ TEST_F(Outpost, EndDeliveredUnderABoxIsHeldUntilItReturns) {
     so->ServeWebtopPage(helper, 0);
     helper->Close();
     EXPECT_EQ(so->events, (std::vector<std::string>{"error 307", "end", "held end", "end"}));
+}
+
+// The start's and a connection's dialogs (the connection settings, a
+// certificate question) hold the end their loops deliver, as boxes do.
+TEST_F(Outpost, EndDeliveredUnderTheStartsDialogsIsHeldUntilTheyReturn) {
+    so->duringBox = g_fakeRoutes.whileTlsAsks = [] { EXPECT_EQ(diSODestroy(), 0); };
+    so->launchBrowser = 1;
+    so->startMode = 4;
+    EXPECT_FALSE(so->Start());
+    g_fakeRoutes.tlsFails = false;
+    so->secure = 1;
+    EXPECT_TRUE(so->Connect(1));
+    EXPECT_EQ(so->events, (std::vector<std::string>{"settings", "held end", "held end"}));
 }
 
 TEST_F(Outpost, BrowserStartKeepsTheWholeLoginUrl) {

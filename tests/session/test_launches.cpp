@@ -250,7 +250,8 @@ TEST_F(Launches, TheFrameShowsTheShortNameFromTheConnectOn) {
         arrive(request("requestLaunch", launchParams(r.first), "7"));
         ASSERT_NE(launch(), nullptr);
         EXPECT_EQ(launch()->state, DI_LAUNCH_STARTING);
-        bool titled = std::find(so->events.begin(), so->events.end(), "title x") != so->events.end();
+        bool titled =
+            std::find(so->events.begin(), so->events.end(), "title x") != so->events.end();
         EXPECT_EQ(titled, r.second);
         so->CancelLaunch(launch());
         closeLeftFrames();
@@ -511,6 +512,26 @@ TEST_F(Launches, AgedPasswordSessionResumesTheLaunchItStoodFor) {
     EXPECT_EQ(so->events.end()[-2], "warning 316") << "the original exchange timed out";
     EXPECT_EQ(original->pendingDialog, nullptr);
     EXPECT_EQ(so->launches.count, 1u);
+}
+
+// A launch cancelled under a box or dialog of its own method (the box that
+// resumes its login, its certificate question) is freed once that returned.
+TEST_F(Launches, LaunchCancelledUnderItsOwnBoxIsFreedAfterIt) {
+    arrive(request("requestLaunch", launchParams(), "7"));
+    DiLAIPDialog d = {};
+    launch()->SetPendingDialog(&d);
+    deliver(engine(), laipEnd(0));
+    arrive(request("requestLaunch", launchParams() + str("transactionid", "7"), "8"));
+    so->duringBox = [this] { arrive(request("cancelLaunch", str("transactionid", "7"), "9")); };
+    so->launches.tail->item->SwitchState(DI_LAUNCH_ENDED);
+    runTimers();
+    EXPECT_EQ(so->events.back(), "warning 316");
+    EXPECT_EQ(so->launches.count, 0u);
+    g_fakeRoutes.tlsFails = false;
+    g_fakeRoutes.whileTlsAsks = [this] { so->CancelLaunch(launch()); };
+    arrive(request("requestLaunch", launchParams() + str("mrkqvlsessionsecurity", "ssl"), "10"));
+    EXPECT_EQ(g_fakeRoutes.tlsStarts, 1);
+    EXPECT_EQ(so->launches.count, 0u);
 }
 
 std::vector<std::string> g_details;

@@ -415,6 +415,22 @@ TEST_F(MainWindow, EndArrivingWhileTheOutpostStartsIsDropped) {
     EXPECT_EQ(nullptr, g_ddApp->mainWindow);
 }
 
+// The user's Exit during a start that goes well comes once it returned.
+TEST_F(MainWindow, EndArrivingWhileTheOutpostStartsComesAfterASuccessfulStart) {
+    g_outpost = OutpostLog();
+    g_ddUIOutpost.create = [] {
+        SendMessageW(g_ddApp->mainWindow, DD_MSG_OUTPOST_END, 0, 0);
+        return 1;
+    };
+    g_ddUIOutpost.destroy = [] { return ++g_outpost.destroys; };
+    HWND w = main.window();
+    SendMessageW(w, DD_MSG_OUTPOST_CREATE, 0, 0);
+    EXPECT_EQ(0, g_outpost.destroys);
+    pumpMessages();
+    EXPECT_FALSE(IsWindow(w));
+    EXPECT_EQ(1, g_outpost.destroys);
+}
+
 TEST(FrameClose, EngineThatDestroysItsFrameOnCloseIsNotDestroyedTwice) {
     for (bool engineDestroys : {false, true}) {
         TestFrame f;
