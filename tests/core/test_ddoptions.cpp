@@ -139,8 +139,7 @@ TEST_F(OptionsFile, LongLinesArriveInPieces) {
     EXPECT_EQ(wcslen(ddW(app.url)), 2047u - 4u);
 }
 
-// A file saved with a byte-order mark is read in its encoding: UTF-16LE
-// (saved as "Unicode") and UTF-8.
+// A byte-order mark chooses the encoding: UTF-16LE ("Unicode") or UTF-8.
 TEST_F(OptionsFile, AByteOrderMarkChoosesTheEncoding) {
     std::u16string text = u"username=Jos\u00e9\r\nnofork\r\nurl=http://h\u00f6st/\u4e2d\r\nport 99";
     std::string utf16 = "\xFF\xFE";

@@ -3,7 +3,6 @@
 #include <stdlib.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/diutil.h"
@@ -172,8 +171,7 @@ TEST(Dup, ResultsAreTerminatedAndSizedForTheWorstCase) {
     free(lw);
 }
 
-// Server texts: each byte that starts no legal sequence becomes U+FFFD where
-// it stands, and the text goes on after it.
+// Each byte that starts no legal sequence becomes U+FFFD; the text goes on.
 TEST(Dup, BadBytesAreReplacedAndTheRestKept) {
     const std::pair<Bytes, Units> cases[] = {
         {"Jos\xE9 Garc\xED\x61", u"Jos\uFFFD Garc\uFFFDa"},

@@ -345,7 +345,6 @@ TEST_F(PrintChannel, FieldsBoundedByTheMessage) {
         {start(0, false, 1, std::string("\x01Lab\0", 5) + le32(3)), u"Doc", u"Lab", 3},
         {start(0, false, 1, std::string("\x00", 1) + le32(4)), u"Doc", u"", 4},
         {start(0, false, 1, le32(5)), u"Doc", u"", 5},
-        // A byte that is not UTF-8 leaves a name no printer has, not "Lab".
         {start(0, false, 1, std::string("\x01Lab\xE9\0", 6) + le32(6)), u"Doc", u"Lab\uFFFD", 6},
     };
     for (const Row& r : rows) {
