@@ -371,8 +371,11 @@ int ddUICreateFrameWindow(DdFrame* frame, uint32_t mode) {
         y = g_ddUIMainGeometry.y;
         w = g_ddUIMainGeometry.width;
         h = g_ddUIMainGeometry.height;
-    } else if (mode == 3 && g_ddApp->mainWindow) {
-        owner = GetLastActivePopup(g_ddApp->mainWindow);
+    } else if (mode == 3) {
+        /* Owned by the main window itself, never by whatever window of the
+         * client was active last (another launch's frame or its dialog):
+         * the end of that window must not take this one with it. */
+        owner = g_ddApp->mainWindow;
     }
     HWND hwnd = CreateWindowExW(0, k_frameClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y,
                                 w, h, owner, menu, instance, nullptr);

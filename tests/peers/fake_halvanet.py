@@ -435,11 +435,12 @@ def launch(c, args, kind, name=None, session="s1", cookie="c1", host="127.0.0.1"
     whose server ends the exchange with code 1) and asks the client to show
     its application (named "cn=" + name) in a window of its own, connecting
     to host (over TLS when options hold an SSL context "tls")."""
-    app = "awtwindow" if kind == "refused" else kind
+    app = "awtwindow" if kind in ("refused", "asking") else kind
     objectclass, size = APP_KINDS[app]
     size = options.setdefault("size", size)
     if kind == "refused":
         options["result"] = 1
+    options["ask"] = kind == "asking"
     server = fake_appserver.AppServer(c.log, session, "demo", cookie, host, app=app,
                                       close_file=args.close_file, **options).start()
     security = [("mrkqvlsessionsecurity", "ssl")] if options.get("tls") else []
@@ -521,7 +522,8 @@ def scenario_orders(srv, args):
     """Launches --apps one right after the other (names numbered by
     position), then holds the session. With --first-closes the first
     application ends once the second's connect request came, and the
-    second's exchange ends only after that."""
+    second's exchange ends only after that. A first application "asking"
+    asks for credentials, and the next launch comes while that is open."""
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
     sign_in(c)
@@ -529,6 +531,9 @@ def scenario_orders(srv, args):
     apps = []
     for i, kind in enumerate(args.apps.split(","), 1):
         options = {}
+        if apps and apps[0].ask:
+            apps[0].asked.wait(60)
+            time.sleep(1)  # the login dialog is up
         if args.first_closes and i == 1:
             options["stop"] = lambda: len(apps) > 1 and apps[1].connected.is_set()
         elif args.first_closes and i == 2:

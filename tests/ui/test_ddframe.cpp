@@ -69,8 +69,8 @@ TEST(FrameLayout, FullScreenCentringOnA1024By768Screen) {
     EXPECT_EQ(0, ddUICentreOffset(1024, 2000, 1024));
 }
 
-TEST(FrameLayout, OwnedFrameBelongsToTheMainWindowsLastPopup) {
-    TestFrame main, owned;
+TEST(FrameLayout, OwnedFrameBelongsToTheMainWindow) {
+    TestFrame main, owned, next;
     main.create(1, DI_OBJ_TDE, 300, 200);
     EXPECT_EQ(main.window(), g_ddApp->mainWindow);
     owned.create(3, DI_OBJ_TDE, 300, 200);
@@ -78,7 +78,15 @@ TEST(FrameLayout, OwnedFrameBelongsToTheMainWindowsLastPopup) {
     wchar_t title[16] = L"x";
     GetWindowTextW(owned.window(), title, 16);
     EXPECT_STREQ(L"", title);
+    // Made while another owned frame is the active one: still the main
+    // window's, so that frame's end does not take it along.
+    owned.show();
+    SetActiveWindow(owned.window());
+    next.create(3, DI_OBJ_TDE, 300, 200);
+    EXPECT_EQ(main.window(), GetWindow(next.window(), GW_OWNER));
     owned.destroy();
+    EXPECT_TRUE(IsWindow(next.window()));
+    next.destroy();
     main.destroy();
     EXPECT_EQ(nullptr, g_ddApp->mainWindow);
 }
