@@ -547,12 +547,15 @@ def scenario_cycles(srv, args):
     application, so that the X frame is the active one as that starts. The X
     application then ends (unless --x-stays); the character application must
     stay connected 1 s past that, and ends once --close-file exists (at once
-    without one). Every cycle must end with ns1:applicationsEnded, no fault."""
+    without one). Every cycle must end with ns1:applicationsEnded, no fault,
+    and none may take 20 s longer than the median one (a client that hangs)."""
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
     sign_in(c)
     c.request("setState", [("logging", "logging_all")])
+    took = []
     for i in range(1, args.cycles + 1):
+        started = time.time()
         apps, done = [], []
         x_stop = lambda: not args.x_stays and len(apps) > 1 and apps[1].shown.is_set()
         apps.append(launch(c, args, "awtwindow", "awtwindow%d" % i, "x%d" % i, "cx%d" % i,
@@ -574,6 +577,12 @@ def scenario_cycles(srv, args):
             except socket.timeout:
                 raise ProtocolError("no ns1:applicationsEnded in cycle %d" % i)
             expect(p.kind != "fault", "no fault, got %s" % (p.fault,))
+        took.append(time.time() - started)
+        c.log("cycle %d took %.1f s" % (i, took[-1]))
+    median, slowest = sorted(took)[len(took) // 2], max(took)
+    c.log("cycles: median %.1f s, slowest %.1f s (cycle %d)"
+          % (median, slowest, took.index(slowest) + 1))
+    expect(slowest < median + 20, "no cycle 20 s over the median")
 
 
 def scenario_launch(srv, args):
