@@ -24,8 +24,7 @@ Both log "application shown" when the client activates the application,
 which it does as it shows the application's frame.
 With a non-zero result the exchange ends with that code (the client's
 launch fails) and no application runs; hold() delays the end of the
-exchange until it holds. With ask, the exchange only asks for credentials
-(the client's login dialog) and waits up to 60 s for an answer.
+exchange until it holds; with ask it only opens the login dialog (60 s).
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job (or the jobs of a list, with
              options["during"] run before the first one's end, and
