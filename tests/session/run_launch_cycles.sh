@@ -7,8 +7,9 @@
 #            shows; the server's end of it gives ns1:applicationsEnded.
 #   repeat   HV_LAUNCH_CYCLES (20) such cycles in one session, every launch
 #            accepted, none 20 s longer than the median (the server checks).
-#   outside  the X frame, the character frame's owner, is destroyed from
-#            outside: both launches end and ns1:applicationsEnded comes.
+#   outside  the X frame is destroyed from outside: its launch ends, the
+#            character application stays connected past it, and
+#            ns1:applicationsEnded comes once its server ends it.
 # The application servers' connections close in order, and the launch
 # list is empty at the end.
 # Usage: run_launch_cycles.sh ROOT HOOK-DLL MODE
