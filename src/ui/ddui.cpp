@@ -372,8 +372,11 @@ int ddUICreateFrameWindow(DdFrame* frame, uint32_t mode) {
         y = g_ddUIMainGeometry.y;
         w = g_ddUIMainGeometry.width;
         h = g_ddUIMainGeometry.height;
-    } else if (mode == 3 && g_ddApp->mainWindow) {
-        owner = GetLastActivePopup(g_ddApp->mainWindow);
+    } else if (mode == 3) {
+        /* Owned by the main window itself, never by whatever window of the
+         * client was active last (another launch's frame or its dialog):
+         * the end of that window must not take this one with it. */
+        owner = g_ddApp->mainWindow;
     }
     HWND hwnd = CreateWindowExW(0, k_frameClass, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y,
                                 w, h, owner, menu, instance, nullptr);
@@ -407,16 +410,16 @@ void ddUIFrameFree(DiFrame* f) {
     DdFrame* frame = ddUIFrameOf(f);
     if (!frame) return;
     HWND hwnd = frame->window;
-    /* Frames owned by this one survive it, or Windows would destroy them with
-     * it (another launch's frame among them): frames of X windows lose their
-     * owner, the others take this one's and so stay above the main window
-     * and off the taskbar. */
+    /* Frames of X windows owned by this one survive it: they lose their owner
+     * rather than being destroyed with it. Launch frames are owned by the
+     * main window alone, which goes after every other frame: no launch's end
+     * re-owns another launch's window. */
     if (hwnd) {
-        LONG_PTR next = reinterpret_cast<LONG_PTR>(GetWindow(hwnd, GW_OWNER));
         for (DiFrame* o = diUIFrameListHead(); o; o = o->next) {
             DdFrame* other = ddUIFrameOf(o);
-            if (other != frame && other->window && GetWindow(other->window, GW_OWNER) == hwnd)
-                SetWindowLongPtrW(other->window, GWLP_HWNDPARENT, other->xwindow ? 0 : next);
+            if (other != frame && other->window && other->xwindow &&
+                GetWindow(other->window, GW_OWNER) == hwnd)
+                SetWindowLongPtrW(other->window, GWLP_HWNDPARENT, 0);
         }
     }
     /* The frame has left the frame list: its window procedure can no longer

@@ -24,7 +24,7 @@ Both log "application shown" when the client activates the application,
 which it does as it shows the application's frame.
 With a non-zero result the exchange ends with that code (the client's
 launch fails) and no application runs; hold() delays the end of the
-exchange until it holds.
+exchange until it holds; with ask it only opens the login dialog (60 s).
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job (or the jobs of a list, with
              options["during"] run before the first one's end, and
@@ -170,10 +170,11 @@ DEVICE_APPS = {"cdm": drives, "audio": audio}
 class AppServer:
     def __init__(self, log, session, owner, cookie, host, peer="", app="awtwindow",
                  close_file=None, job="", io=None, options=None, size=(160, 120), at=(0, 0),
-                 result=0, stop=None, hold=None, tls=None):
+                 result=0, stop=None, hold=None, tls=None, ask=False):
         self.log, self.app, self.close_file, self.job = log, app, close_file, job
         self.tls = tls  # an ssl.SSLContext: connections are TLS first
         self.size, self.at, self.result, self.hold = size, at, result, hold
+        self.ask, self.asked = ask, threading.Event()  # the credentials request went out
         self.stop = lambda: bool(close_file and os.path.exists(close_file)) or bool(stop and stop())
         self.io = io  # the IO request service's options (app "io")
         self.options = options or {}
@@ -209,6 +210,11 @@ class AppServer:
             end_at = time.time() + 60
             while self.hold and not self.hold() and time.time() < end_at:
                 time.sleep(0.05)
+            if self.ask:
+                conn.sendall(laip_frame(3, struct.pack("<H", 1) + text("srv") + text("demo") + b"\1"))
+                self.asked.set()
+                read_frame(conn, 60)
+                return
             opening = end_of_exchange(self.result)
             if self.result:
                 conn.sendall(opening)

@@ -435,11 +435,12 @@ def launch(c, args, kind, name=None, session="s1", cookie="c1", host="127.0.0.1"
     whose server ends the exchange with code 1) and asks the client to show
     its application (named "cn=" + name) in a window of its own, connecting
     to host (over TLS when options hold an SSL context "tls")."""
-    app = "awtwindow" if kind == "refused" else kind
+    app = "awtwindow" if kind in ("refused", "asking") else kind
     objectclass, size = APP_KINDS[app]
     size = options.setdefault("size", size)
     if kind == "refused":
         options["result"] = 1
+    options["ask"] = kind == "asking"
     server = fake_appserver.AppServer(c.log, session, "demo", cookie, host, app=app,
                                       close_file=args.close_file, **options).start()
     security = [("mrkqvlsessionsecurity", "ssl")] if options.get("tls") else []
@@ -521,7 +522,8 @@ def scenario_orders(srv, args):
     """Launches --apps one right after the other (names numbered by
     position), then holds the session. With --first-closes the first
     application ends once the second's connect request came, and the
-    second's exchange ends only after that."""
+    second's exchange ends only after that. A first application "asking"
+    asks for credentials, and the next launch comes while that is open."""
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
     sign_in(c)
@@ -529,6 +531,9 @@ def scenario_orders(srv, args):
     apps = []
     for i, kind in enumerate(args.apps.split(","), 1):
         options = {}
+        if apps and apps[0].ask:
+            apps[0].asked.wait(60)
+            time.sleep(1)  # the login dialog is up
         if args.first_closes and i == 1:
             options["stop"] = lambda: len(apps) > 1 and apps[1].connected.is_set()
         elif args.first_closes and i == 2:
@@ -540,14 +545,17 @@ def scenario_orders(srv, args):
 def scenario_cycles(srv, args):
     """Each cycle launches the X application, and once it shows the character
     application, so that the X frame is the active one as that starts. The X
-    application then ends (unless --x-stays); the character application must
-    stay connected 1 s past that, and ends once --close-file exists (at once
-    without one). Every cycle must end with ns1:applicationsEnded, no fault."""
+    application then ends (with --x-stays, once the client closes it); the
+    character application must stay connected 1 s past that, and ends once
+    --close-file exists (at once without one). Every cycle must end with ns1:applicationsEnded, no fault,
+    and none may take 20 s longer than the median one (a client that hangs)."""
     c = srv.accept(timeout=60)
     expect_init(c, args.cookie)
     sign_in(c)
     c.request("setState", [("logging", "logging_all")])
+    took = []
     for i in range(1, args.cycles + 1):
+        started = time.time()
         apps, done = [], []
         x_stop = lambda: not args.x_stays and len(apps) > 1 and apps[1].shown.is_set()
         apps.append(launch(c, args, "awtwindow", "awtwindow%d" % i, "x%d" % i, "cx%d" % i,
@@ -557,11 +565,10 @@ def scenario_cycles(srv, args):
         apps.append(launch(c, args, "character", "character%d" % i, "t%d" % i, "ct%d" % i,
                            stop=None if args.close_file else lambda: bool(done)))
         hold(c, time.time() + 30, apps[1].shown.is_set)
-        if not args.x_stays:
-            hold(c, time.time() + 30, apps[0].ended.is_set)
-            hold(c, time.time() + 1, apps[1].ended.is_set)
-            expect(not apps[1].ended.is_set(), "character%d connected past the X end" % i)
-            done.append(1)
+        hold(c, time.time() + 30, apps[0].ended.is_set)
+        hold(c, time.time() + 1, apps[1].ended.is_set)
+        expect(not apps[1].ended.is_set(), "character%d connected past the X end" % i)
+        done.append(1)
         p, end_at = None, time.time() + 90
         while not (p and p.kind == "request" and p.method == "applicationsEnded"):
             try:
@@ -569,6 +576,12 @@ def scenario_cycles(srv, args):
             except socket.timeout:
                 raise ProtocolError("no ns1:applicationsEnded in cycle %d" % i)
             expect(p.kind != "fault", "no fault, got %s" % (p.fault,))
+        took.append(time.time() - started)
+        c.log("cycle %d took %.1f s" % (i, took[-1]))
+    median, slowest = sorted(took)[len(took) // 2], max(took)
+    c.log("cycles: median %.1f s, slowest %.1f s (cycle %d)"
+          % (median, slowest, took.index(slowest) + 1))
+    expect(slowest < median + 20, "no cycle 20 s over the median")
 
 
 def scenario_launch(srv, args):

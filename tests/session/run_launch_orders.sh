@@ -3,6 +3,8 @@
 # launches APPS one right after the other, each of its own application
 # server; the frames titled SHOWN must become viewable and those titled GONE
 # must not be ("-" for none; read from the X server, as a user sees them).
+# APPS "asking,...": the login dialog of the first is cancelled once the
+# second's frame shows; the second's connection must stay open.
 # Usage: run_launch_orders.sh ROOT APPS "SHOWN..." "GONE..." [server options]
 set -u
 root=$1 apps=$2 shown=$3 gone=${4#-}
@@ -19,9 +21,20 @@ await 100 test -s "$work/sp" || fail "the server did not start"
 wine "$HV_WIN32/halvanet.exe" -server 127.0.0.1 -port "$(cat "$work/sp")" \
     -portfile "Z:$work/cp" -connectioncookie demo -logdir "Z:$work" </dev/null >/dev/null 2>&1 &
 client=$!
+check() { /usr/bin/python3 "$root/tests/session/screen_check.py" frames "$@"; }
 # shellcheck disable=SC2086 # the names are words
-seen=$(/usr/bin/python3 "$root/tests/session/screen_check.py" frames 60 $shown --gone $gone) ||
-    fail "$apps: $seen"
+if [ "${apps%%,*}" = asking ]; then
+    seen=$(check 60 $shown) || fail "not shown: $seen"
+    w=$(xdotool search --name "^Authentication for" | head -n 1)
+    xdotool windowraise "$w"
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    xdotool mousemove $((X + WIDTH * 88 / 100)) $((Y + HEIGHT * 78 / 100)) click 1 # Cancel
+    await 100 eval '[ -z "$(xdotool search --name "^Authentication for")" ]' ||
+        fail "the login dialog was not cancelled"
+fi
+seen=$(check 60 $shown --gone $gone) || fail "$apps: $seen"
+[ "${apps%%,*}" = asking ] && grep -q "application connection closed\|application ended" "$work/t" &&
+    fail "the second application's connection was closed"
 kill "$client" "$server" 2>/dev/null
 wait "$client" "$server" 2>/dev/null
 echo "passed: $seen"

@@ -69,7 +69,7 @@ TEST(FrameLayout, FullScreenCentringOnA1024By768Screen) {
     EXPECT_EQ(0, ddUICentreOffset(1024, 2000, 1024));
 }
 
-TEST(FrameLayout, OwnedFrameBelongsToTheMainWindowsLastPopup) {
+TEST(FrameLayout, OwnedFrameBelongsToTheMainWindow) {
     TestFrame main, owned;
     main.create(1, DI_OBJ_TDE, 300, 200);
     EXPECT_EQ(main.window(), g_ddApp->mainWindow);
