@@ -524,7 +524,7 @@ void connectionFailed(DiTDisplay* t) {
 
 } // namespace
 
-int diTAIPDispatch(DiTDisplay* t, DiBuffer* b) {
+int diTAIPDispatch(DiTDisplay* t, DiBuffer* b, bool sliced) {
     uint32_t pos = 0;
     while (b->used - pos >= 3) {
         const uint8_t* m = b->data + pos;
@@ -540,7 +540,7 @@ int diTAIPDispatch(DiTDisplay* t, DiBuffer* b) {
             t->ackCounter += len + 3;
         }
         pos += uint32_t(len) + 3;
-        if (!t->sessionActive || diDEChannelSliceOver(&t->ch)) break;
+        if (!t->sessionActive || (sliced && diDEChannelSliceOver(&t->ch))) break;
     }
     if (pos) {
         memmove(b->data, b->data + pos, b->used - pos);
@@ -563,8 +563,13 @@ int diTAIPReadInput(DiTDisplay* t) {
         diTAIPDispatch(t, &t->assembly);
         if (t->sessionActive && frontTooLong(&t->assembly)) return -1;
     }
+    /* The end of the stream counts once everything before it is handled:
+     * what the time slice held back is handled now, since no later read
+     * comes for it (the server's own end may be among it, sent before its
+     * close while this client was busy). */
+    if (got < 0 && rest == 0 && t->sessionActive && t->assembly.data)
+        diTAIPDispatch(t, &t->assembly, false);
     diTDPaintSoon(t);
-    /* The end of the stream counts once everything before it is handled. */
     if (got < 0 && rest == 0) return -1;
     return 0;
 }

@@ -191,7 +191,9 @@ void diTDEReset(DiTDisplay* t);
 int diTDEHandleEvent(DiObject* obj, DiEvent* ev);
 /* 0, or -1 when the connection failed or a message cannot be held. */
 int diTAIPReadInput(DiTDisplay* t);
-int diTAIPDispatch(DiTDisplay* t, DiBuffer* b);
+/* Handles the complete messages at the front of b; sliced: stops when the
+ * channel's time slice is over. */
+int diTAIPDispatch(DiTDisplay* t, DiBuffer* b, bool sliced = true);
 
 /* Client messages: 0 or -1. */
 int diTAIPSendKeepAlive(DiChannel* ch);

@@ -192,6 +192,23 @@ TEST(TAIPSession, EndStopsDispatchAndReportsItsStatus) {
     EXPECT_EQ(g_fakeUI.states.size(), 1u);
 }
 
+// The end and the close read after the slice ran out: the end is handled.
+TEST(TAIPSession, AnEndReadWithTheCloseAfterTheSliceRanOutStillEnds) {
+    static uint32_t now = 1000;
+    uint32_t (*saved)() = diDEClock;
+    diDEClock = [] { return now; };
+    TDRig rig;
+    rig.feed(tdStart(25, 80));
+    now += 60000;
+    g_fakeNet.incoming.push_back(text(0, 0, "bye") + tdMsg(5, u8s({1})));
+    rig.event(DI_EV_READABLE);
+    g_fakeNet.closed = true;
+    rig.event(DI_EV_CLOSED);
+    EXPECT_EQ(g_fakeUI.states, (std::vector<int32_t>{5, 7}));
+    EXPECT_EQ(rowText(rig.t.get(), 0), "bye");
+    diDEClock = saved;
+}
+
 TEST(TAIPClient, HelloKeysAndReplies) {
     TDRig rig;
     // hello 1, "Win32", "6.1", class 2 (default code page), hello 1.
