@@ -567,11 +567,10 @@ int diTAIPReadInput(DiTDisplay* t) {
      * what the time slice held back is handled now, since no later read
      * comes for it (the server's own end may be among it, sent before its
      * close while this client was busy). */
-    if (got < 0 && rest == 0 && t->sessionActive && t->assembly.data)
-        diTAIPDispatch(t, &t->assembly, false);
+    bool ended = got < 0 && rest == 0;
+    if (ended && t->sessionActive && t->assembly.data) diTAIPDispatch(t, &t->assembly, false);
     diTDPaintSoon(t);
-    if (got < 0 && rest == 0) return -1;
-    return 0;
+    return ended ? -1 : 0;
 }
 
 int diTAIPSendKeepAlive(DiChannel* ch) {
