@@ -146,6 +146,11 @@ def main(argv):
         st = wait_state(lambda s: s[3] in (6, 7), "the session's end", 90)
         if st[3] != (7 if status else 6):
             problems.append("launch state %d after status %d" % (st[3], status))
+        # The client may report the end before the peer has written its verdict.
+        for _ in range(300):
+            if os.path.exists(result):
+                break
+            time.sleep(0.1)
         with open(result) as f:
             verdict = f.readline().strip()
         if verdict != "ok":
