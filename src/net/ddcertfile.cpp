@@ -51,8 +51,8 @@ bool diCertFileReplace(const std::string& path, const std::string& bytes) {
      * the file is the old one or the new one, never an empty one. */
     ok = ok && FlushFileBuffers(f);
     ok = CloseHandle(f) && ok;
-    if (!ok || !MoveFileExW(tmp.c_str(), w.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!ok ||
+        !MoveFileExW(tmp.c_str(), w.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(tmp.c_str());
         return false;
     }
