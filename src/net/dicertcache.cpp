@@ -258,7 +258,6 @@ bool readHosts(const std::string& path, CQVLXMLDoc** doc) {
         diLogErrorText(
             (u"Certificates: an unreadable hostsvisited was kept as " + widen(kept.c_str()))
                 .c_str());
-    if (aside < 0) diLogErrorText(u"Certificates: an unreadable hostsvisited is left as it is");
     return aside >= 0;
 }
 
@@ -389,8 +388,11 @@ void diCertCacheInit(const std::string& storePath, const std::string& hostsPath)
     /* A file that can be neither read nor kept aside is not overwritten in
      * this process; a missing one is made at once. */
     int synced = syncHosts();
-    if (synced < 0) c.hostsPath.clear();
     if (synced == 0) logNotSaved(c.hostsPath);
+    if (synced < 0) {
+        diLogErrorText(u"Certificates: an unreadable hostsvisited is left as it is");
+        c.hostsPath.clear();
+    }
     if (!c.hosts) c.hosts = emptyHosts();
     loadFile(c.sessionPath);
 }
