@@ -5,6 +5,7 @@
 #include "core/diutil.h"
 #include "dd.h"
 
+#include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -46,8 +47,12 @@ bool diCertFileReplace(const std::string& path, const std::string& bytes) {
     if (f == INVALID_HANDLE_VALUE) return false;
     DWORD put = 0;
     bool ok = WriteFile(f, bytes.data(), DWORD(bytes.size()), &put, nullptr) && put == bytes.size();
+    /* The bytes reach the disk before the new name does: after a power cut
+     * the file is the old one or the new one, never an empty one. */
+    ok = ok && FlushFileBuffers(f);
     ok = CloseHandle(f) && ok;
-    if (!ok || !MoveFileExW(tmp.c_str(), w.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!ok ||
+        !MoveFileExW(tmp.c_str(), w.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(tmp.c_str());
         return false;
     }
@@ -59,14 +64,54 @@ bool diCertFileAppend(const std::string& path, const std::string& bytes) {
     if (w.empty()) return false;
     FILE* f = _wfopen(w.c_str(), L"ab");
     if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    /* A certificate kept for good is on the disk once this says so. */
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && fflush(f) == 0 &&
+              _commit(_fileno(f)) == 0;
     return fclose(f) == 0 && ok;
 }
 
-int diCertFileSetAside(const std::string& path) {
+int diCertFileSetAside(const std::string& path, std::string* kept) {
     std::wstring w = ddCertPath(path);
     if (w.empty()) return -1;
-    if (MoveFileExW(w.c_str(), (w + L".bad").c_str(), MOVEFILE_REPLACE_EXISTING)) return 1;
-    DWORD e = GetLastError();
-    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? 0 : -1;
+    for (int i = 0; i < 100; i++) {
+        std::wstring suffix = i ? L".bad" + std::to_wstring(i) : std::wstring(L".bad");
+        if (MoveFileExW(w.c_str(), (w + suffix).c_str(), MOVEFILE_WRITE_THROUGH)) {
+            if (kept) *kept = path + std::string(suffix.begin(), suffix.end());
+            return 1;
+        }
+        DWORD e = GetLastError();
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return 0;
+        if (e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) return -1;
+    }
+    return -1;
+}
+
+/* A named mutex per file, named after the file's path (compared without
+ * regard to case, as the file system does); held across a read and a
+ * write of a few kilobytes, so a holder that keeps it longer than the wait
+ * is stuck, and the save goes on without it. */
+void* diCertFileLock(const std::string& path) {
+    std::wstring w = ddCertPath(path);
+    if (w.empty()) return nullptr;
+    CharLowerBuffW(&w[0], DWORD(w.size()));
+    uint64_t hash = 14695981039346656037ull; /* FNV-1a */
+    for (wchar_t c : w)
+        hash = (hash ^ uint16_t(c)) * 1099511628211ull;
+    std::wstring name = L"HalvanetCertFile-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += L"0123456789abcdef"[(hash >> shift) & 15];
+    HANDLE m = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!m) return nullptr;
+    /* Abandoned: its holder ended between a read and a rename, which
+     * leaves the file whole; the wait made this thread the owner. */
+    DWORD r = WaitForSingleObject(m, 5000);
+    if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) return m;
+    CloseHandle(m);
+    return nullptr;
+}
+
+void diCertFileUnlock(void* lock) {
+    if (!lock) return;
+    ReleaseMutex(HANDLE(lock));
+    CloseHandle(HANDLE(lock));
 }

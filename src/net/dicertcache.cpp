@@ -38,6 +38,9 @@ struct Cache {
     std::deque<Record> list; /* new records at the front */
     std::string storePath, hostsPath, sessionPath;
     CQVLXMLDoc* hosts = nullptr;
+    /* The (host, fingerprint) pairs this process added that the file does
+     * not hold yet: each save writes them onto the file as it is then. */
+    std::vector<std::pair<std::string, std::string>> unsaved;
     int allowCert = -1, allowHost = -1; /* -1 not read yet */
 };
 
@@ -107,10 +110,36 @@ template <class F> int eachPem(const char* bytes, size_t length, F f) {
     return count;
 }
 
-/* Appends PEM text to a file of PEM blocks. A file whose last line has no
- * line feed would glue the new block's first line to it, and the block
- * would never be read back. */
-void appendPem(const std::string& path, const std::string& pem, bool unlessHeld, X509* cert) {
+std::u16string widen(const char* utf8) {
+    DiChar* w = diTextFromUtf8Dup(utf8, strlen(utf8));
+    std::u16string out = w ? std::u16string(w) : std::u16string();
+    free(w);
+    return out;
+}
+
+/* One error in the event log for each save that failed, naming the file. */
+void logNotSaved(const std::string& path) {
+    diLogErrorText((u"Certificates: " + widen(path.c_str()) + u" could not be saved").c_str());
+}
+
+/* Keeps the other copies of the client from writing the file between this
+ * copy's read of it and its write. */
+class FileLock {
+  public:
+    explicit FileLock(const std::string& path) : held(diCertFileLock(path)) {}
+    ~FileLock() { diCertFileUnlock(held); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    void* held;
+};
+
+/* Appends PEM text to a file of PEM blocks; false when it could not be
+ * (logged). A file whose last line has no line feed would glue the new
+ * block's first line to it, and the block would never be read back. */
+bool appendPem(const std::string& path, const std::string& pem, bool unlessHeld, X509* cert) {
+    FileLock lock(path);
     std::string bytes;
     bool read = diCertFileRead(path, &bytes, DI_CERT_FILE_MAX);
     if (read && unlessHeld) {
@@ -118,23 +147,18 @@ void appendPem(const std::string& path, const std::string& pem, bool unlessHeld,
         eachPem(bytes.data(), bytes.size(), [&](X509* c) {
             if (X509_cmp(c, cert) == 0) found = true;
         });
-        if (found) return;
+        if (found) return true;
     }
     bool glue = read && !bytes.empty() && bytes.back() != '\n';
-    diCertFileAppend(path, glue ? "\n" + pem : pem);
+    if (diCertFileAppend(path, glue ? "\n" + pem : pem)) return true;
+    logNotSaved(path);
+    return false;
 }
 
 void loadFile(const std::string& path) {
     std::string bytes;
     if (path.empty() || !diCertFileRead(path, &bytes, DI_CERT_FILE_MAX)) return;
     diCertCacheLoadPem(bytes.data(), bytes.size());
-}
-
-std::u16string widen(const char* utf8) {
-    DiChar* w = diTextFromUtf8Dup(utf8, strlen(utf8));
-    std::u16string out = w ? std::u16string(w) : std::u16string();
-    free(w);
-    return out;
 }
 
 /* The text of an element with surrounding white space removed. */
@@ -218,10 +242,64 @@ CQVLXMLDoc* emptyHosts() {
     return doc;
 }
 
-void writeHosts() {
+/* Reads the document from the file. A file that holds bytes but no
+ * document is set aside before anything takes its place, so that the
+ * administrator's switches and the remembered hosts are kept; false when it
+ * could not be, and the file is to be left as it is. *doc is null when the
+ * file holds no document (none, empty, or set aside). */
+bool readHosts(const std::string& path, CQVLXMLDoc** doc) {
+    std::string bytes;
+    bool read = diCertFileRead(path, &bytes, DI_CERT_FILE_MAX);
+    *doc = read ? diCertHostsParse(bytes.data(), bytes.size()) : nullptr;
+    if (*doc || (read && (bytes.empty() || bytes == kBom))) return true;
+    std::string kept;
+    int aside = diCertFileSetAside(path, &kept);
+    if (aside > 0)
+        diLogErrorText(
+            (u"Certificates: an unreadable hostsvisited was kept as " + widen(kept.c_str()))
+                .c_str());
+    return aside >= 0;
+}
+
+/* Brings the document and the file together under the file lock: the file
+ * as it is now (another copy of the client may have saved since) becomes
+ * the document, with this process's unsaved hosts added, and is written
+ * when they change it or when it holds no document (this process's
+ * document is then written). 1 done, 0 the write failed, -1 the file is
+ * left as it is. */
+int syncHosts() {
     Cache& c = cache();
-    if (c.hostsPath.empty() || !c.hosts) return;
-    diCertFileReplace(c.hostsPath, diCertHostsSerialize(c.hosts));
+    if (c.hostsPath.empty()) {
+        c.unsaved.clear();
+        return 1;
+    }
+    FileLock lock(c.hostsPath);
+    CQVLXMLDoc* onDisk = nullptr;
+    if (!readHosts(c.hostsPath, &onDisk)) return -1;
+    bool write = !onDisk;
+    if (onDisk) {
+        delete c.hosts;
+        c.hosts = onDisk; /* the file's switches stay as they are */
+    } else if (!c.hosts) {
+        c.hosts = emptyHosts();
+    }
+    int refused = 0;
+    for (const auto& u : c.unsaved) {
+        int r = diCertHostsAdd(c.hosts, u.first.c_str(), u.second);
+        write = write || r > 0;
+        refused += r < 0;
+    }
+    if (refused) diLogErrorText(kRefused);
+    if (write && (!c.hosts || !diCertFileReplace(c.hostsPath, diCertHostsSerialize(c.hosts))))
+        return 0;
+    c.unsaved.clear();
+    return 1;
+}
+
+bool saveHosts() {
+    if (syncHosts() > 0) return true;
+    logNotSaved(cache().hostsPath);
+    return false;
 }
 
 /* "0" in the element forbids; read once. */
@@ -304,29 +382,18 @@ void diCertCacheInit(const std::string& storePath, const std::string& hostsPath)
     c.storePath = storePath;
     loadFile(storePath);
     c.hostsPath = hostsPath;
-    std::string bytes;
     delete c.hosts;
     c.hosts = nullptr;
-    if (!hostsPath.empty()) {
-        bool read = diCertFileRead(hostsPath, &bytes, DI_CERT_FILE_MAX);
-        if (read) c.hosts = diCertHostsParse(bytes.data(), bytes.size());
-        /* The administrator's switches and the remembered hosts are kept
-         * aside before an empty document takes the file's place; a file
-         * that cannot be kept is not overwritten in this process. */
-        bool nothing = read && (bytes.empty() || bytes == kBom);
-        int aside = !c.hosts && !nothing ? diCertFileSetAside(hostsPath) : 0;
-        if (aside > 0)
-            diLogErrorText(
-                u"Certificates: an unreadable hostsvisited was kept as hostsvisited.bad");
-        if (aside < 0) {
-            diLogErrorText(u"Certificates: an unreadable hostsvisited is left as it is");
-            c.hostsPath.clear();
-        }
+    c.unsaved.clear();
+    /* A file that can be neither read nor kept aside is not overwritten in
+     * this process; a missing one is made at once. */
+    int synced = syncHosts();
+    if (synced == 0) logNotSaved(c.hostsPath);
+    if (synced < 0) {
+        diLogErrorText(u"Certificates: an unreadable hostsvisited is left as it is");
+        c.hostsPath.clear();
     }
-    if (!c.hosts) {
-        c.hosts = emptyHosts();
-        writeHosts();
-    }
+    if (!c.hosts) c.hosts = emptyHosts();
     loadFile(c.sessionPath);
 }
 
@@ -341,6 +408,7 @@ void diCertCacheReset() {
     c.list.clear();
     delete c.hosts;
     c.hosts = nullptr;
+    c.unsaved.clear();
     c.storePath.clear();
     c.hostsPath.clear();
     c.sessionPath.clear();
@@ -383,8 +451,8 @@ int diCertCacheIsConfirmed(X509* cert, const char* host) {
            r->confirmedHosts.end();
 }
 
-void diCertCacheRemember(X509* cert, uint32_t how, int accepted) {
-    if (!cert) return;
+bool diCertCacheRemember(X509* cert, uint32_t how, int accepted) {
+    if (!cert) return true;
     Record* r = find(cert);
     if (accepted) {
         if (how & DI_CERT_KEEP) {
@@ -396,19 +464,24 @@ void diCertCacheRemember(X509* cert, uint32_t how, int accepted) {
         /* A certificate already held for this process may now be asked to
          * be kept for good: append it unless the file has it already. */
         const std::string& path = cache().storePath;
-        if ((how & DI_CERT_STORE_FILE) && !path.empty()) appendPem(path, pemOf(cert), true, cert);
+        if ((how & DI_CERT_STORE_FILE) && !path.empty())
+            return appendPem(path, pemOf(cert), true, cert);
     } else if ((how & DI_CERT_KEEP_REFUSED) && !r) {
         add(cert, 0);
     }
+    return true;
 }
 
-void diCertCacheRememberHost(X509* cert, const char* host) {
+bool diCertCacheRememberHost(X509* cert, const char* host) {
     Cache& c = cache();
-    if (!cert || !host) return;
+    if (!cert || !host) return false;
     if (!c.hosts) c.hosts = emptyHosts();
-    int r = diCertHostsAdd(c.hosts, host, diCertDigestText(cert, EVP_md5()));
-    if (r > 0) writeHosts();
+    std::string fingerprint = diCertDigestText(cert, EVP_md5());
+    int r = diCertHostsAdd(c.hosts, host, fingerprint);
     if (r < 0) diLogErrorText(kRefused);
+    if (r <= 0) return r == 0;
+    c.unsaved.emplace_back(host, fingerprint);
+    return saveHosts();
 }
 
 int diCertCacheRememberServers(const std::string& array) {
@@ -440,15 +513,17 @@ int diCertCacheRememberServers(const std::string& array) {
             X509* x = bio ? PEM_read_bio_X509(bio, nullptr, nullptr, nullptr) : nullptr;
             BIO_free(bio);
             ERR_clear_error();
-            int r = x ? diCertHostsAdd(c.hosts, host.c_str(), diCertDigestText(x, EVP_md5())) : 0;
+            std::string fingerprint = x ? diCertDigestText(x, EVP_md5()) : std::string();
+            int r = x ? diCertHostsAdd(c.hosts, host.c_str(), fingerprint) : 0;
+            if (r > 0) c.unsaved.emplace_back(host, fingerprint);
             added += r > 0;
             refused += r < 0;
             X509_free(x);
         }
     }
     delete doc;
-    if (added) writeHosts();
     if (refused) diLogErrorText(kRefused);
+    if (added && !saveHosts()) return -1;
     return added;
 }
 

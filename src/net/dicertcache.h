@@ -6,7 +6,9 @@
  * Paths are UTF-8; the platform's file access is diCertFile*. The visited-
  * hosts document is always replaced whole through a new file renamed over
  * the old one, so a crash while writing never loses the hosts already
- * remembered. */
+ * remembered. Several copies of the client share the files: each save reads
+ * the file again under the file lock and writes this process's changes onto
+ * what another copy saved meanwhile. */
 #ifndef HV_DICERTCACHE_H
 #define HV_DICERTCACHE_H
 
@@ -23,14 +25,21 @@ enum : size_t { DI_CERT_FILE_MAX = 4u << 20 };
 
 /* Platform file access (UTF-8 paths). Read: false when the file cannot be
  * read or is larger than `limit`. Replace: writes a new file beside the old
- * one and renames it over; false leaves the old one as it was. Append:
- * false when the file cannot be opened for appending. */
+ * one, flushes it to the disk and renames it over, so that a power cut
+ * leaves the old file or the new one; false leaves the old one as it was.
+ * Append: false when the bytes did not all reach the file (a full disk). */
 bool diCertFileRead(const std::string& path, std::string* bytes, size_t limit);
 bool diCertFileReplace(const std::string& path, const std::string& bytes);
 bool diCertFileAppend(const std::string& path, const std::string& bytes);
-/* Renames the file to path + ".bad", over an earlier one: 1 done, 0 there
- * is no file, -1 it could not be renamed. */
-int diCertFileSetAside(const std::string& path);
+/* Renames the file to a free name beside it (path + ".bad", ".bad1", ...),
+ * never over a file set aside earlier: 1 done (`kept` gets the name), 0
+ * there is no file, -1 it could not be renamed. */
+int diCertFileSetAside(const std::string& path, std::string* kept = nullptr);
+/* The lock that the copies of the client take on a file across a read and
+ * the write that follows it. Null when it could not be had in time: the
+ * caller saves without it. Unlock takes null too. */
+void* diCertFileLock(const std::string& path);
+void diCertFileUnlock(void* lock);
 
 /* Once per process: loads the store file into the accepted list, keeps the
  * hosts path and loads the document, and loads the session certificate file
@@ -53,7 +62,10 @@ int diCertCacheIsConfirmed(X509* cert, const char* host);
  * certificate already listed gets the new flags, and is appended to the
  * store file when asked and the file does not hold it yet. */
 enum : uint32_t { DI_CERT_KEEP = 1, DI_CERT_KEEP_REFUSED = 2, DI_CERT_STORE_FILE = 4 };
-void diCertCacheRemember(X509* cert, uint32_t how, int accepted);
+/* False when the store file could not be appended to: the certificate is
+ * then accepted for this process only, and the failure is in the event log
+ * naming the file. */
+bool diCertCacheRemember(X509* cert, uint32_t how, int accepted);
 
 /* What the visited-hosts document holds at most: fingerprints in all, the
  * length of a host name, and new fingerprints one server message may add.
@@ -65,12 +77,15 @@ enum : size_t {
 };
 
 /* Records the certificate's MD5 fingerprint for the host and writes the
- * document. */
-void diCertCacheRememberHost(X509* cert, const char* host);
+ * document. False when the host was refused or the file could not be
+ * written (both logged); the host is then remembered for this process, and
+ * the next save writes it again. */
+bool diCertCacheRememberHost(X509* cert, const char* host);
 /* The server's list of hosts and their certificates (UTF-8 XML without a
  * prolog: <x><server peername="host"><rootcert>PEM</rootcert>...</server>
  * ...</x>): each certificate is recorded for its host, and the document is
- * written once. Returns how many fingerprints were added. */
+ * written once. Returns how many fingerprints were added, or -1 when they
+ * could not be written (logged). */
 int diCertCacheRememberServers(const std::string& array);
 /* 0 host unknown, 1 known with this fingerprint, 2 known with others only.
  * Host names compare without regard to ASCII case. */

@@ -1,5 +1,6 @@
 /* File access of the certificate stores on the host build (UTF-8 paths are
- * the system's own). */
+ * the system's own). The host build runs one copy of the cache at a time:
+ * the file lock is Windows'. */
 #include "net/dicertcache.h"
 
 #include <errno.h>
@@ -25,11 +26,17 @@ bool diCertFileRead(const std::string& path, std::string* bytes, size_t limit) {
     return ok;
 }
 
+/* The bytes reach the disk before the caller is told they did. A file that
+ * cannot be synchronised (a device) has nothing to flush. */
+static bool synced(FILE* f) {
+    return fflush(f) == 0 && (fsync(fileno(f)) == 0 || errno == EINVAL);
+}
+
 bool diCertFileReplace(const std::string& path, const std::string& bytes) {
     std::string tmp = path + "." + std::to_string(getpid()) + ".new";
     FILE* f = fopen(tmp.c_str(), "wb");
     if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && synced(f);
     ok = fclose(f) == 0 && ok;
     if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
         remove(tmp.c_str());
@@ -41,11 +48,27 @@ bool diCertFileReplace(const std::string& path, const std::string& bytes) {
 bool diCertFileAppend(const std::string& path, const std::string& bytes) {
     FILE* f = fopen(path.c_str(), "ab");
     if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && synced(f);
     return fclose(f) == 0 && ok;
 }
 
-int diCertFileSetAside(const std::string& path) {
-    if (rename(path.c_str(), (path + ".bad").c_str()) == 0) return 1;
-    return errno == ENOENT ? 0 : -1;
+int diCertFileSetAside(const std::string& path, std::string* kept) {
+    /* A link fails where a file is, a rename would replace it. */
+    for (int i = 0; i < 100; i++) {
+        std::string name = path + ".bad" + (i ? std::to_string(i) : std::string());
+        if (link(path.c_str(), name.c_str()) == 0) {
+            unlink(path.c_str());
+            if (kept) *kept = name;
+            return 1;
+        }
+        if (errno == ENOENT) return 0;
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
 }
+
+void* diCertFileLock(const std::string&) {
+    return nullptr;
+}
+
+void diCertFileUnlock(void*) {}

@@ -2,9 +2,11 @@
 // made at test time by tests/peers/make_pki.py with the openssl command.
 #include <gtest/gtest.h>
 
+#include "core/dilog.h"
 #include "net/dicert.h"
 #include "net/dicertcache.h"
 #include "net/diroots.h"
+#include "session/diprofile.h"
 #include "xml/qvlxml.h"
 
 #include <openssl/err.h>
@@ -16,8 +18,11 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -584,6 +589,78 @@ TEST_F(Pki, HostsVisitedIsWrittenWholeEscapedAndReadBack) {
     EXPECT_EQ(diCertCacheLookupHost(a.get(), odd), 0);
     EXPECT_NE(slurp(hostsPath()).find("<array>"), std::string::npos);
     EXPECT_EQ(slurp(hostsPath() + ".bad"), "<notarray/>");
+    diCertCacheReset(); // and the next one is kept beside it
+    spit(hostsPath(), "<array>cut short");
+    initCache();
+    EXPECT_EQ(slurp(hostsPath() + ".bad"), "<notarray/>");
+    EXPECT_EQ(slurp(hostsPath() + ".bad1"), "<array>cut short");
+}
+
+// Two copies of the client on one file: each save goes onto what the other
+// saved meanwhile, and the switches stay as the file has them.
+TEST_F(Pki, CopiesOfTheClientKeepEachOthersHosts) {
+    initCache();
+    Cert a = load("good"), b = load("self");
+    pid_t other = fork();
+    if (other == 0) { // started with this one, saves first
+        diCertCacheReset();
+        initCache();
+        _exit(diCertCacheRememberHost(b.get(), "beta.test") ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(other, &status, 0), other);
+    ASSERT_EQ(status, 0);
+    std::string text = slurp(hostsPath()); // the administrator forbids overrides
+    spit(hostsPath(),
+         text.replace(text.find("<array>") + 7, 0, "<allowcertoverride>0</allowcertoverride>"));
+    EXPECT_TRUE(diCertCacheRememberHost(a.get(), "alpha.test"));
+    EXPECT_EQ(diCertCacheLookupHost(b.get(), "beta.test"), 1);
+    diCertCacheReset();
+    initCache();
+    EXPECT_EQ(diCertCacheLookupHost(a.get(), "alpha.test"), 1);
+    EXPECT_EQ(diCertCacheLookupHost(b.get(), "beta.test"), 1);
+    EXPECT_EQ(diCertCacheAllowCertOverride(), 0);
+}
+
+// A save that does not reach the disk is reported to its caller and logged
+// once naming the file; what it held stays for this process, and the hosts
+// go out with the next save that is written.
+TEST_F(Pki, FailedSavesAreReportedAndLoggedNamingTheFile) {
+    struct Errors : CLog {
+        std::vector<std::string> lines;
+        void WriteEntry(CLogEntry* e) override { lines.push_back(diProfileToUtf8(e->text)); }
+    } log;
+    diLogSet(&log);
+    const std::string gone = cacheDir + "/gone", hosts = gone + "/hostsvisited";
+    diCertCacheInit("/dev/full", hosts); // a full disk, and a folder removed
+    Cert a = load("good"), b = load("self");
+    const std::string list = "<a><server peername=\"c.test\"><rootcert>" +
+                             slurp(g_dir + "/root.pem") + "</rootcert></server></a>";
+    const struct {
+        std::function<bool()> save;
+        std::string file;
+    } rows[] = {
+        {[&] { return diCertCacheRemember(a.get(), DI_CERT_KEEP | DI_CERT_STORE_FILE, 1); },
+         "/dev/full"},
+        {[&] { return diCertCacheRememberHost(b.get(), "b.test"); }, hosts},
+        {[&] { return diCertCacheRememberServers(list) >= 0; }, hosts},
+    };
+    for (const auto& row : rows) {
+        log.lines.clear();
+        EXPECT_FALSE(row.save()) << row.file;
+        EXPECT_EQ(log.lines,
+                  std::vector<std::string>{"Certificates: " + row.file + " could not be saved"});
+    }
+    diLogSet(nullptr);
+    EXPECT_EQ(diCertCacheFind(a.get()), 0);
+    mkdir(gone.c_str(), 0700);
+    EXPECT_TRUE(diCertCacheRememberHost(a.get(), "a.test"));
+    diCertCacheReset();
+    diCertCacheInit("", hosts);
+    Cert root = load("root");
+    EXPECT_EQ(diCertCacheLookupHost(b.get(), "b.test"), 1);
+    EXPECT_EQ(diCertCacheLookupHost(root.get(), "c.test"), 1);
+    EXPECT_EQ(diCertCacheLookupHost(a.get(), "a.test"), 1);
 }
 
 TEST_F(Pki, ServersListedByTheServerAreRememberedWithinBounds) {
