@@ -326,16 +326,15 @@ TEST_F(Client, AnEndDeliveredUnderTheSignOutIsTheEndInProgress) {
     ic->SetServer(u"http://web.example:8080/hvn/");
     ASSERT_TRUE(ic->ReadSessionDocument(kDoc));
     g_diIntegratedClient = ic;
-    bool asked = false;
-    service.whileCalling = [&asked](const std::string& op) {
-        if (op != "endSession" || asked) return;
-        asked = true;
-        EXPECT_EQ(diSODestroy(), 0);
+    int ends = 0;
+    service.whileCalling = [&ends](const std::string& op) {
+        if (op == "endSession" && ends++ == 0) {
+            EXPECT_EQ(diSODestroy(), 0);
+        }
     };
     EXPECT_EQ(diSODestroy(), 1);
     so = nullptr, ic = nullptr;
     EXPECT_EQ(g_diOutpost, nullptr);
-    EXPECT_EQ(g_diIntegratedClient, nullptr);
     EXPECT_EQ(calls(), "endSession(C1);");
 }
 

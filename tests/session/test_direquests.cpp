@@ -21,8 +21,7 @@ using namespace outpost_fixture;
 
 namespace {
 
-// What a device or print request names: the service's session and where
-// it listens.
+// The service a device or print request names.
 std::string serviceParams() {
     return str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
            str("mrkqvlsessionexternaldnsname", "pe") + num("mrkqvlsessionport", 6000);
