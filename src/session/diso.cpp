@@ -670,6 +670,11 @@ int diSODestroy(void) {
         so->endHeld = 1;
         return 0;
     }
+    /* The destruction runs message loops of its own (the integrated
+     * client's sign-out may ask a certificate question): an end delivered in
+     * them is this one. It is held as under a box, and the held end goes
+     * with the outpost, so nothing is stopped or freed twice. */
+    so->boxesUp++;
     so->Stop();
     delete so;
     return 1;

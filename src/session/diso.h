@@ -467,7 +467,8 @@ class CServerOutpost {
 extern CServerOutpost* g_diOutpost;
 
 /* Stops and frees the outpost; 0 when one of its boxes is up, which holds
- * the end until it returned. */
+ * the end until it returned, or while it is being freed, which is the end
+ * already. */
 int diSODestroy(void);
 
 /* The session's integrated webtop client: whether one is made and signed

@@ -14,6 +14,7 @@
 #include "support/mem_profile_store.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,8 +33,10 @@ struct RecordingService : DiWsService {
     std::vector<std::string> calls;
     std::vector<DiWsEndpoint> endpoints;
     std::map<std::string, std::deque<DiWsReply>> script;
+    std::function<void(const std::string& op)> whileCalling; // as a certificate question
     DiWsReply Call(const DiWsEndpoint& e, const char* op,
                    const std::vector<std::string>& args) override {
+        if (whileCalling) whileCalling(op);
         std::string line = op;
         for (size_t i = 0; i < args.size(); i++)
             line += (i ? "," : "(") + args[i];
@@ -62,6 +65,8 @@ struct RecordingService : DiWsService {
 struct RecordingOutpost : CServerOutpost {
     std::vector<std::string> events;
     explicit RecordingOutpost(const DiSOOptions& o) : CServerOutpost(o) {}
+    // The client signs out as the outpost goes, as the Windows outpost's does.
+    ~RecordingOutpost() override { delete g_diIntegratedClient; }
     bool Connect(int reason) override {
         events.push_back("connect " + std::to_string(reason));
         return true;
@@ -311,6 +316,26 @@ TEST_F(Client, AWrongCachedProxyPasswordLeadsToThePromptNotALoop) {
     EXPECT_EQ(g_fakeRoutes.dialogPrompts.size(), 2u);
     EXPECT_EQ(service.calls.size(), 2u);
     EXPECT_EQ(service.endpoints[1].proxyUser + ":" + service.endpoints[1].proxyPassword, "u:wrong");
+}
+
+// The sign-out at the outpost's end may ask a certificate question, whose
+// loop delivers another end: that is the end in progress, and the outpost
+// and its client go once.
+TEST_F(Client, AnEndDeliveredUnderTheSignOutIsTheEndInProgress) {
+    login(u"integrated");
+    ic->SetServer(u"http://web.example:8080/hvn/");
+    ASSERT_TRUE(ic->ReadSessionDocument(kDoc));
+    g_diIntegratedClient = ic;
+    int ends = 0;
+    service.whileCalling = [&ends](const std::string& op) {
+        if (op == "endSession" && ends++ == 0) {
+            EXPECT_EQ(diSODestroy(), 0);
+        }
+    };
+    EXPECT_EQ(diSODestroy(), 1);
+    so = nullptr, ic = nullptr;
+    EXPECT_EQ(g_diOutpost, nullptr);
+    EXPECT_EQ(calls(), "endSession(C1);");
 }
 
 TEST_F(Client, UserInfoStartsTheNamedObjectOncePerProcess) {

@@ -21,6 +21,12 @@ using namespace outpost_fixture;
 
 namespace {
 
+// The service a device or print request names.
+std::string serviceParams() {
+    return str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
+           str("mrkqvlsessionexternaldnsname", "pe") + num("mrkqvlsessionport", 6000);
+}
+
 struct Requests : OutpostTest {
     void TearDown() override {
         so->Stop();
@@ -257,9 +263,7 @@ TEST_F(Requests, PrintJobsGoToTheQueueTheDeviceChannelsMake) {
     EXPECT_NE(sent.find("http://s/a/_service/j2"), std::string::npos) << sent;
     // A second doprint while the first connection stands ends that one
     // first: its socket is closed, not left open behind the new one.
-    const std::string service = str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
-                                str("mrkqvlsessionexternaldnsname", "pe") +
-                                num("mrkqvlsessionport", 6000);
+    const std::string service = serviceParams();
     arrive(request("doprint", service, "4"));
     int closes = g_fakeNet.closes;
     arrive(request("doprint", service, "5"));
@@ -280,10 +284,8 @@ TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
     arrive(request("clientCapabilities", str("cdm", ""), "2"));
     EXPECT_EQ(so->driveChannel, drive) << "started once";
     arrive(request("doCdm",
-                   str("mrkqvlsessionid", "s") + str("mrkqvlsessioncookie", "c") +
-                       str("mrkqvlsessionexternaldnsname", "pe") + num("mrkqvlsessionport", 6000) +
-                       str("mrkqvlwebtopsessionname", "web 1") + str("mrkqvlsessionowner", "ann") +
-                       str("cn", "Mail"),
+                   serviceParams() + str("mrkqvlwebtopsessionname", "web 1") +
+                       str("mrkqvlsessionowner", "ann") + str("cn", "Mail"),
                    "3"));
     EXPECT_EQ(log.Count("368"), 1u);
     // The drive list answers these three texts.
@@ -292,6 +294,19 @@ TEST_F(Requests, DeviceChannelsStartOnceAndStayTheOutpostsUntilStop) {
     EXPECT_EQ(diDEChannelCount(), channels) << "the service left the channel alone";
     so->Stop(); // destroys it once (ASan would see a second destroy)
     EXPECT_EQ(so->driveChannel, nullptr);
+}
+
+// A device connection's certificate question runs under its request's
+// handler: an end of the session delivered in it waits until the handler
+// returned, which goes on with the outpost.
+TEST_F(Requests, EndUnderADeviceConnectionsQuestionWaitsForTheHandler) {
+    arrive(request("clientCapabilities", str("cdm", ""), "1"));
+    g_fakeRoutes.tlsFails = false;
+    g_fakeRoutes.whileTlsAsks = [] { EXPECT_EQ(diSODestroy(), 0); };
+    arrive(request("doCdm", serviceParams() + str("mrkqvlsessionsecurity", "ssl"), "2"));
+    EXPECT_EQ(g_fakeRoutes.tlsStarts, 1);
+    EXPECT_EQ(log.Count("368"), 1u);
+    EXPECT_EQ(so->events.back(), "held end");
 }
 
 // The device requests set the level the device channel reads requests at
