@@ -250,7 +250,7 @@ char* diTextToUtf8Dup(const DiChar* text, size_t n) {
     return out;
 }
 
-DiChar* diTextFromUtf8Dup(const char* bytes, size_t n) {
+DiChar* diTextFromUtf8Dup(const char* bytes, size_t n, size_t* units) {
     /* Every byte yields at most one unit, and a 4-byte sequence two. */
     DiChar* out = static_cast<DiChar*>(allocText(n, sizeof(DiChar)));
     if (!out) return nullptr;
@@ -268,6 +268,7 @@ DiChar* diTextFromUtf8Dup(const char* bytes, size_t n) {
         *t++ = static_cast<DiChar>(kReplacement);
         s++;
     }
+    if (units) *units = size_t(t - out);
     return out;
 }
 

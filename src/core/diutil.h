@@ -49,8 +49,10 @@ int diTextFromLatin1(DiChar** target, DiChar* targetEnd, const char** source,
 DiChar* diTextFromLatin1Dup(const char* bytes, size_t n);
 char* diTextToUtf8Dup(const DiChar* text, size_t n);
 /* Each byte that starts an illegal or cut-off sequence becomes one U+FFFD
- * where it stands, and the conversion goes on after it. */
-DiChar* diTextFromUtf8Dup(const char* bytes, size_t n);
+ * where it stands, and the conversion goes on after it. `units`, when given,
+ * receives the length of the text, NULs inside it counted (the zero fill
+ * after it is not). */
+DiChar* diTextFromUtf8Dup(const char* bytes, size_t n, size_t* units = nullptr);
 
 /* Lower-cases A-Z in place (no other letters), up to n units or the NUL. */
 void diStrLowerAscii(DiChar* text, size_t n);

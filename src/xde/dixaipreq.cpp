@@ -76,15 +76,13 @@ struct Text16 {
         length = n;
         return text != nullptr;
     }
+    /* A bad byte becomes U+FFFD where it stands: a title or a server name
+     * is never cut at it, and names that differ after it stay different. */
     bool fromUtf8(const uint8_t* b, uint32_t n) {
-        /* Each byte gives at most one unit. */
-        text = static_cast<DiChar*>(calloc(size_t(n) + 1, sizeof(DiChar)));
-        if (!text) return false;
-        const char* s = reinterpret_cast<const char*>(b);
-        DiChar* t = text;
-        diUtf8ToUtf16(&s, s + n, &t, text + n, DI_CONV_LENIENT);
-        length = uint32_t(t - text);
-        return true;
+        size_t units = 0;
+        text = diTextFromUtf8Dup(reinterpret_cast<const char*>(b), n, &units);
+        length = uint32_t(units);
+        return text != nullptr;
     }
 };
 

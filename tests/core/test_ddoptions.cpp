@@ -155,6 +155,12 @@ TEST_F(OptionsFile, AByteOrderMarkChoosesTheEncoding) {
         EXPECT_EQ(w(app.url), L"http://h\u00f6st/\u4e2d");
         EXPECT_EQ(app.opt.port, 99u);
     }
+    // Past the first MiB nothing is read.
+    SetUp();
+    parse({L"p", L"-file",
+           write("\xEF\xBB\xBFnofork\n" + std::string(1 << 20, ' ') + "\nusername=late\n")});
+    EXPECT_EQ(app.noFork, 1u);
+    EXPECT_EQ(w(app.user), L"<none>");
 }
 
 TEST(OsCode, FromThePlatformVersionWord) {

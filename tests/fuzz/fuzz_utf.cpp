@@ -1,5 +1,6 @@
 // UTF-8 and UTF-16 converters: no out-of-range access, counts that agree
-// with the conversions, and exact round trips of well-formed text.
+// with the conversions, exact round trips of well-formed text, and U+FFFD
+// replacement that leaves well-formed text alone.
 #include <stdlib.h>
 #include <string.h>
 
@@ -28,11 +29,13 @@ void fromUtf8(const uint8_t* data, size_t size) {
     size_t room = size && data[0] < 16 ? data[0] % 4 : size;
     std::vector<DiChar> out[2];
     int result[2];
+    const char* stop = in;
     for (int mode = 0; mode < 2; mode++) {
         DiChar* buf = static_cast<DiChar*>(malloc((room + 1) * sizeof(DiChar)));
         const char* s = in;
         DiChar* t = buf;
         result[mode] = diUtf8ToUtf16(&s, in + size, &t, buf + room, mode);
+        stop = s;
         if (s < in || s > in + size || t < buf || t > buf + room) abort();
         if (result[mode] >= 0 && (s != in + size || result[mode] != (t - buf) * 2)) abort();
         out[mode].assign(buf, t);
@@ -41,6 +44,25 @@ void fromUtf8(const uint8_t* data, size_t size) {
     // Encoded surrogates and values past U+10FFFF are illegal UTF-8, so the
     // two modes agree on every input.
     if (result[0] != result[1] || out[0] != out[1]) abort();
+
+    // The replacing conversion is well formed and terminated, and is the
+    // strict one whenever that takes the whole text. A bad sequence is
+    // replaced, never cut at: the text is what precedes it, U+FFFD, and the
+    // replacing conversion of what follows its first byte.
+    size_t units = size + 1, restUnits = 0;
+    DiChar* dup = diTextFromUtf8Dup(in, size, &units);
+    if (!dup || units > size || dup[units] != 0) abort();
+    std::vector<DiChar> replaced(dup, dup + units);
+    free(dup);
+    if (!wellFormed16(replaced) || (result[0] >= 0 && replaced != out[0])) abort();
+    if (result[0] == DI_CONV_ILLEGAL || result[0] == DI_CONV_SOURCE_SHORT) {
+        DiChar* rest = diTextFromUtf8Dup(stop + 1, size_t(in + size - stop - 1), &restUnits);
+        std::vector<DiChar> expect = out[0];
+        expect.push_back(0xFFFD);
+        expect.insert(expect.end(), rest, rest + restUnits);
+        free(rest);
+        if (replaced != expect) abort();
+    }
     if (result[0] < 0 || room < size) return;
 
     std::vector<DiChar>& u = out[0];

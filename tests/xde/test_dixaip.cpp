@@ -261,6 +261,8 @@ TEST_F(Wire, FieldsFollowTheRequestLength) {
         {48, "0100020003000400100500", "StartSession 1 2 3 4 16 5 - -"},
         {48, "01000200030004001005000000030061c3a9020099aa",
          "StartSession 1 2 3 4 16 5 006100e9 99aa"},
+        {48, "01000200030004001005000000040062e92d65020099aa",
+         "StartSession 1 2 3 4 16 5 0062fffd002d0065 99aa"},
         {54, "010100020003", ""},
         {54, "01010002000302", "SetWindowIconImage 1 1 2 3 2 - nomask"},
         {67, "010001000100000003000102", ""},
@@ -327,6 +329,8 @@ TEST_F(Wire, TitlesAreUtf8OnlyUnderTheDisplayFlag) {
     EXPECT_EQ(one(53, hexBytes("090300c3a961")), "SetWindowTitle 9 00c300a90061");
     d.flags |= DI_XFLAG_UTF8;
     EXPECT_EQ(one(56, hexBytes("090300c3a961")), "SetIconTitle 9 00e90061");
+    // An illegal byte, and a sequence cut by the end, each become U+FFFD.
+    EXPECT_EQ(one(53, hexBytes("0905004ae92061c3")), "SetWindowTitle 9 004afffd00200061fffd");
     d.flags |= DI_XFLAG_CLIP_EX;
     EXPECT_EQ(one(52, hexBytes("010500000001000000020000000100410100aa")),
               "ClipboardData 1 5 1 1 2 0041 aa");
