@@ -252,8 +252,9 @@ void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t fla
 
 /* Prints the closed spool as many times as the job asks, unless it failed
  * already, and finishes it: deleted now, or later when a PDF reader still
- * has to read it. True when the job failed. */
-bool finishSpool(DiPrintChannel* pc, bool failed) {
+ * has to read it. True when the job failed; a failed print's text goes to
+ * `why` when given. */
+bool finishSpool(DiPrintChannel* pc, bool failed, std::u16string* why = nullptr) {
     for (uint32_t i = 0; !failed && i < pc->copies; i++) {
         uint32_t error = 0;
         std::u16string text;
@@ -261,6 +262,7 @@ bool finishSpool(DiPrintChannel* pc, bool failed) {
         failed = true;
         pc->lastError = error;
         pc->errorText = text;
+        if (why) *why = text;
         DiChar msgText[128];
         std::u16string line =
             diLogLoadMessage(256, msgText, DI_COUNTOF(msgText)) ? msgText : u"Print job failed";
@@ -284,19 +286,21 @@ void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
     bool paused = pc->spool && (pc->state == DI_PRINT_PAUSED || pc->state == DI_PRINT_OFFLINE);
     if (pc->state != DI_PRINT_PRINTING && !paused) return;
     bool failed = pc->failed || !pc->spool;
-    if (pc->spool) {
-        pc->ops->close(pc->spool);
-        pc->spool = nullptr;
-    }
     /* A stream left unfinished means the document was cut off. */
     if (!failed && pc->compressed && pc->ch.inflate) {
         failJob(pc, u"the compressed data ends early");
         failed = true;
     }
-    if (paused && !failed)
+    bool held = paused && !failed;
+    if (held) {
+        pc->heldFile = pc->spool;
         pc->heldPath.swap(pc->spoolPath);
-    else
-        failed = finishSpool(pc, failed);
+        pc->heldTitle = pc->title;
+    } else if (pc->spool) {
+        pc->ops->close(pc->spool);
+    }
+    pc->spool = nullptr;
+    if (!held) failed = finishSpool(pc, failed);
     dropJob(pc);
     pc->failed = false;
     if (paused) {
@@ -371,8 +375,11 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->waitTimer = nullptr;
     pc->jobWaiting = false;
     pc->connNamed = false;
+    if (pc->heldFile) pc->ops->close(pc->heldFile);
+    pc->heldFile = nullptr;
     if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
     pc->heldPath.clear();
+    pc->heldTitle.clear();
     /* A resumption still armed would read a freed channel. */
     if (pc->ch.resumeTimer) diTimerRemove(pc->ch.resumeTimer);
     pc->ch.resumeTimer = nullptr;
@@ -642,9 +649,17 @@ void diPrintResume(DiChannel* ch) {
     pc->state = pc->spool ? DI_PRINT_PRINTING : DI_PRINT_READY;
     /* The document held by the pause prints before any later job. */
     if (!pc->heldPath.empty()) {
+        if (pc->heldFile) pc->ops->close(pc->heldFile);
+        pc->heldFile = nullptr;
         pc->spoolPath.swap(pc->heldPath);
         pc->heldPath.clear();
-        finishSpool(pc, false);
+        /* Its end was acknowledged as printed when it was held: the server
+         * will not report this failure, so the event log does. */
+        std::u16string why;
+        if (finishSpool(pc, false, &why))
+            diLogErrorText(
+                (u"Print job failed at the resume, " + pc->heldTitle + u": " + why).c_str());
+        pc->heldTitle.clear();
     }
     /* Last: the job it starts sets the printing state. */
     if (paused) diSOStartNextPrintJob();

@@ -74,8 +74,12 @@ struct DiPrintChannel {
     void* spool;
     std::u16string spoolPath;
     /* A document the server finished sending while the user's pause held
-     * printing: printed at the resume, before any later job starts. */
-    std::u16string heldPath;
+     * printing: printed at the resume, before any later job starts. Its
+     * spool stays open (sharing reading only) until then, so that no other
+     * client's sweep of the spool folder deletes it meanwhile. Its title
+     * names it should that print fail. */
+    std::u16string heldPath, heldTitle;
+    void* heldFile;
     DiTimer* sweepTimer;
     bool connected;  /* the start message went out on this route, no stop since */
     bool jobWaiting; /* the job name waits for the hello to be requested */

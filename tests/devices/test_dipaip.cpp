@@ -4,6 +4,7 @@
 // user's pause and the print-job queue.
 #include <gtest/gtest.h>
 
+#include "core/dilog.h"
 #include "core/ditimer.h"
 #include "devices/diprintq.h"
 #include "fakes/chan_fakes.h"
@@ -468,11 +469,27 @@ TEST_F(PrintChannel, PauseAndResume) {
         g_fakeNet.sent.clear();
         EXPECT_EQ("5 ", types(feed(msg(4, 0, kPage) + msg(3, 1))));
         EXPECT_EQ(uint32_t(DI_PRINT_PAUSED), pc->state);
+        EXPECT_EQ(1, g_fakePrint.openNow) << "a held spool stays open against other sweeps";
         size_t printed = g_fakePrint.prints.size();
         diPrintResume(&pc->ch);
         ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
         EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
+        EXPECT_EQ(0, g_fakePrint.openNow);
     }
+    // Its end went to the server as printed: a failed print at the resume
+    // is told in the event log, naming the document.
+    CLog log;
+    diLogSet(&log);
+    feed(start(0, false, 1) + msg(4, 0, kPage));
+    diPrintPause(&pc->ch);
+    feed(msg(3, 1));
+    g_fakePrint.printFails = true;
+    diPrintResume(&pc->ch);
+    diLogSet(nullptr);
+    ASSERT_EQ(1u, log.GetCount());
+    EXPECT_EQ(u"Print job failed at the resume, Doc: Access is denied.",
+              std::u16string(log.entries.head->item->text));
+    g_fakePrint.printFails = false;
     // A resume before the end of the job being received prints it whole.
     feed(start(0, false, 1) + msg(4, 0, kPage.substr(0, 9)));
     diPrintPause(&pc->ch);
