@@ -375,6 +375,7 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->waitTimer = nullptr;
     pc->jobWaiting = false;
     pc->connNamed = false;
+    pc->questions = 0;
     if (pc->heldFile) pc->ops->close(pc->heldFile);
     pc->heldFile = nullptr;
     if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
@@ -574,6 +575,20 @@ uint32_t diPAIPConnectionStarting(DiPrintChannel* pc) {
     if (pc->waitTimer) diTimerRemove(pc->waitTimer);
     pc->waitTimer = nullptr;
     return pc->waitJob;
+}
+
+void diPAIPQuestion(DiPrintChannel* pc, bool open) {
+    if (open)
+        pc->questions++;
+    else if (pc->questions > 0)
+        pc->questions--;
+    if (!pc->jobWaiting || diPAIPConnectionJob(pc) != pc->waitJob) return;
+    if (pc->questions == 0) {
+        if (!open) armWait(pc);
+    } else if (pc->waitTimer) {
+        diTimerRemove(pc->waitTimer);
+        pc->waitTimer = nullptr;
+    }
 }
 
 void diPAIPConnectionMade(DiPrintChannel* pc, uint32_t job) {

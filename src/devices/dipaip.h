@@ -90,6 +90,9 @@ struct DiPrintChannel {
      * none); one it did not set up serves whichever waits. */
     uint32_t waitJob, connJob;
     bool connNamed;
+    /* Questions to the user about the connection now open (its login
+     * dialogs): the waiting job's bound is held while one is. */
+    int questions;
     uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;
 };
@@ -129,6 +132,10 @@ uint32_t diPAIPConnectionStarting(DiPrintChannel* pc);
 /* The set-up for `job` ended with a connection: it is that job's, and a job
  * still waiting for it has its full bound again from now. */
 void diPAIPConnectionMade(DiPrintChannel* pc, uint32_t job);
+/* A question to the user about the connection opens (`open`) or is
+ * answered: the job waiting for this connection holds its bound while any
+ * is open, and has it in full again from the answer. */
+void diPAIPQuestion(DiPrintChannel* pc, bool open);
 /* The job the connection serves (see connJob): 0 for none. */
 uint32_t diPAIPConnectionJob(const DiPrintChannel* pc);
 /* Gives up `job` when it is the one waiting for its connection (anything

@@ -641,12 +641,13 @@ TEST_F(PrintQueue, AJobWhoseConnectionNeverComesIsGivenUp) {
 }
 
 // A wait belongs to its job: its bound runs from the end of its connection's
-// set-up (a certificate warning may hold that), a connection without a hello
-// goes with its job, and what comes for a job given up is not the next one's.
+// set-up (a certificate warning may hold that) and from the answer to a
+// login dialog of that connection, a connection without a hello goes with
+// its job, and what comes for a job given up is not the next one's.
 TEST_F(PrintQueue, AWaitBelongsToItsJob) {
     CPrintJobQueue q;
     g_fakePrint.queue = &q;
-    for (const char16_t* n : {u"job1", u"job2", u"job3"})
+    for (const char16_t* n : {u"job1", u"job2", u"job3", u"job4"})
         q.AddJob((u"http://srv/a/_service/" + std::u16string(n)).c_str(), n);
     auto after = [](uint32_t ms) { diTimerDispatch(g_now += ms); };
     uint32_t first = q.ConnectionStarting();
@@ -662,17 +663,25 @@ TEST_F(PrintQueue, AWaitBelongsToItsJob) {
     q.ConnectionFailed(first); // late: job 2, answered, still waits
     EXPECT_EQ(2u, g_fakePrint.replies.size());
     q.ConnectionStarted(q.ConnectionStarting());
-    after(diPrintHelloWaitMs); // job 2's connection is late: job 3 answered
+    after(diPrintHelloWaitMs);         // job 2's login outlasts it: job 3 answered
+    diPAIPExchangeEnded(q.channel, 0); // job 2's login refused: job 3 waits on
+    EXPECT_EQ(3u, g_fakePrint.replies.size());
+    q.ConnectionStarted(q.ConnectionStarting());
+    after(diPrintHelloWaitMs); // job 3's connection is late: job 4 answered
     g_fakeNet.sent.clear();
     diPAIPSendStart(q.channel, 1);
     EXPECT_EQ("", types(frames(g_fakeNet.sent))) << "closed before its start";
     q.ConnectionStarted(q.ConnectionStarting());
+    diPAIPQuestionOpen(q.channel, 1); // a login dialog answered after two minutes
+    after(2 * diPrintHelloWaitMs);
+    diPAIPQuestionOpen(q.channel, 0);
+    after(diPrintHelloWaitMs - 1);
     diPAIPSendStart(q.channel, 1);
     g_fakeNet.incoming.push_back(msg(1, 0, "\x07\x01", 4));
     diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
     std::vector<PFrame> f = frames(g_fakeNet.sent);
     ASSERT_EQ("14 1 13 ", types(f));
-    EXPECT_EQ("http://srv/a/_service/job3", f[2].payload);
+    EXPECT_EQ("http://srv/a/_service/job4", f[2].payload);
     g_fakePrint.queue = nullptr;
 }
 
