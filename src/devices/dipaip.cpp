@@ -146,6 +146,7 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
 
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
                 uint32_t value) {
+    pc->requestOpen = false; /* the server has taken the request */
     /* While a held document waits for the resume, a job start would take
      * the printer, copies and kind it prints with. */
     if (pc->state == DI_PRINT_PAUSED || !pc->heldPath.empty()) {
@@ -376,6 +377,7 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->jobWaiting = false;
     pc->connNamed = false;
     pc->questions = 0;
+    pc->requestOpen = false;
     if (pc->heldFile) pc->ops->close(pc->heldFile);
     pc->heldFile = nullptr;
     if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
@@ -388,6 +390,7 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->printer.clear();
     pc->printerType.clear();
     pc->jobName.clear();
+    pc->jobMessageId.clear();
     pc->urlBase.clear();
     pc->client = DiPrintClient();
     pc->errorText.clear();
@@ -419,10 +422,16 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
              * carried none, and that job will not come. */
             uint32_t job = diPAIPConnectionJob(pc);
             bool unused = pc->connected && job && job == pc->waitJob && pc->jobWaiting;
+            /* A job requested on it whose start never came is first in the
+             * queue again, for the next connection. */
+            bool handBack = pc->requestOpen;
+            pc->requestOpen = false;
+            if (handBack) diSOReturnPrintJob(pc->jobName.c_str(), pc->jobMessageId.c_str());
             dropSpool(pc);
             dropJob(pc);
             int jobs = diSOGetPrintJobCount();
-            if (!unused && (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
+            if (!unused && !handBack &&
+                (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
                 diPrintSetState(pc, jobs ? DI_PRINT_PAUSED : DI_PRINT_OFFLINE);
             else if (pc->state == DI_PRINT_PAUSED && jobs == 0)
                 diPrintSetState(pc, pc->resumeState);
@@ -432,6 +441,8 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
             pc->connected = false;
             diDEChannelDisconnected(&pc->ch);
             if (unused) diPAIPDropWaitingJob(pc, job, u"its connection failed");
+            if (handBack && pc->state != DI_PRINT_PRINTING && pc->state != DI_PRINT_PAUSED)
+                diSOStartNextPrintJob();
         }
         break;
     case DI_EV_WRITABLE:
@@ -565,6 +576,7 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
 
 void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName) {
     pc->jobName = jobName;
+    pc->requestOpen = false;
     pc->jobWaiting = true;
     if (++pc->waitJob == 0) pc->waitJob = 1; /* 0 names no job */
     armWait(pc);

@@ -93,6 +93,11 @@ struct DiPrintChannel {
     /* Questions to the user about the connection now open (its login
      * dialogs): the waiting job's bound is held while one is. */
     int questions;
+    /* The job of jobName was requested on the connection an earlier job
+     * used and no job start came since: a close before one hands it back to
+     * the queue (with the id of the server's request it still answers). */
+    bool requestOpen;
+    std::u16string jobMessageId;
     uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;
 };

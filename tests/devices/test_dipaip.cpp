@@ -685,6 +685,38 @@ TEST_F(PrintQueue, AWaitBelongsToItsJob) {
     g_fakePrint.queue = nullptr;
 }
 
+// A job requested on the connection the job before it used, which closes
+// before the job's start, is first again and requested on the next one.
+TEST_F(PrintQueue, AJobOnAClosingConnectionIsRequestedAgain) {
+    CPrintJobQueue q;
+    g_fakePrint.queue = &q;
+    auto job = [](char16_t n) { return u"http://srv/a/_service/job" + std::u16string(1, n); };
+    auto hello = [&] {
+        diPAIPSendStart(q.channel, 1);
+        g_fakeNet.incoming = {msg(1, 0, "\x07\x01", 4)};
+        diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    };
+    q.AddJob(job('1').c_str(), u"m1");
+    hello();
+    g_fakeNet.incoming = {start(0, false, 1), msg(3, 0)};
+    diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    q.AddJob(job('2').c_str(), u"m2"); // requested on job 1's connection
+    q.AddJob(job('3').c_str(), u"m3");
+    g_fakeNet.closed = true;
+    DiEvent ev{};
+    ev.w[0] = DI_EV_CLOSED;
+    diPrintChannelEvent(&q.channel->hdr, &ev);
+    EXPECT_EQ((std::vector<std::u16string>{job('1'), job('2')}), g_fakePrint.replies);
+    EXPECT_EQ(1, q.GetJobCount()); // job 3 behind it
+    g_fakeNet.closed = false;
+    g_fakeNet.sent.clear();
+    hello();
+    std::vector<PFrame> f = frames(g_fakeNet.sent);
+    ASSERT_EQ("14 1 13 ", types(f));
+    EXPECT_EQ("http://srv/a/_service/job2", f[2].payload);
+    g_fakePrint.queue = nullptr;
+}
+
 // A server cannot make the queue hold more than its ceilings: long names
 // are refused before they are kept or compared, and jobs past the count
 // are answered with the print fault.
