@@ -37,8 +37,10 @@ void* openIn(const std::wstring& dir, std::u16string* path) {
     if (dir.empty()) return nullptr;
     wchar_t name[MAX_PATH + 1];
     if (!GetTempFileNameW(dir.c_str(), L"QVL", 0, name)) return nullptr;
-    HANDLE h =
-        CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    /* Without FILE_SHARE_DELETE: while the channel holds the spool open, the
+     * stale-spool sweep of another client cannot delete it. */
+    HANDLE h = CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DeleteFileW(name); /* GetTempFileNameW made it */
         return nullptr;
@@ -112,7 +114,8 @@ uint64_t fileTime(const FILETIME& t) {
 /* Deletes the "QVL*" files of a folder by their full paths, those last
  * written longer ago than the deferred deletion waits: a younger one may be
  * the spool of another client running at once, its reader still to read
- * it. */
+ * it. An older one that client holds for the user's resume is open, and its
+ * deletion fails. */
 void deleteStale(const std::wstring& dir, const wchar_t* pattern) {
     if (dir.empty()) return;
     FILETIME now;

@@ -146,6 +146,7 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
 
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
                 uint32_t value) {
+    pc->requestOpen = false; /* the server has taken the request */
     /* While a held document waits for the resume, a job start would take
      * the printer, copies and kind it prints with. */
     if (pc->state == DI_PRINT_PAUSED || !pc->heldPath.empty()) {
@@ -252,8 +253,9 @@ void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t fla
 
 /* Prints the closed spool as many times as the job asks, unless it failed
  * already, and finishes it: deleted now, or later when a PDF reader still
- * has to read it. True when the job failed. */
-bool finishSpool(DiPrintChannel* pc, bool failed) {
+ * has to read it. True when the job failed; a failed print's text goes to
+ * `why` when given. */
+bool finishSpool(DiPrintChannel* pc, bool failed, std::u16string* why = nullptr) {
     for (uint32_t i = 0; !failed && i < pc->copies; i++) {
         uint32_t error = 0;
         std::u16string text;
@@ -261,6 +263,7 @@ bool finishSpool(DiPrintChannel* pc, bool failed) {
         failed = true;
         pc->lastError = error;
         pc->errorText = text;
+        if (why) *why = text;
         DiChar msgText[128];
         std::u16string line =
             diLogLoadMessage(256, msgText, DI_COUNTOF(msgText)) ? msgText : u"Print job failed";
@@ -284,19 +287,21 @@ void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
     bool paused = pc->spool && (pc->state == DI_PRINT_PAUSED || pc->state == DI_PRINT_OFFLINE);
     if (pc->state != DI_PRINT_PRINTING && !paused) return;
     bool failed = pc->failed || !pc->spool;
-    if (pc->spool) {
-        pc->ops->close(pc->spool);
-        pc->spool = nullptr;
-    }
     /* A stream left unfinished means the document was cut off. */
     if (!failed && pc->compressed && pc->ch.inflate) {
         failJob(pc, u"the compressed data ends early");
         failed = true;
     }
-    if (paused && !failed)
+    bool held = paused && !failed;
+    if (held) {
+        pc->heldFile = pc->spool;
         pc->heldPath.swap(pc->spoolPath);
-    else
-        failed = finishSpool(pc, failed);
+        pc->heldTitle = pc->title;
+    } else if (pc->spool) {
+        pc->ops->close(pc->spool);
+    }
+    pc->spool = nullptr;
+    if (!held) failed = finishSpool(pc, failed);
     dropJob(pc);
     pc->failed = false;
     if (paused) {
@@ -371,8 +376,13 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->waitTimer = nullptr;
     pc->jobWaiting = false;
     pc->connNamed = false;
+    pc->questions = 0;
+    pc->requestOpen = false;
+    if (pc->heldFile) pc->ops->close(pc->heldFile);
+    pc->heldFile = nullptr;
     if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
     pc->heldPath.clear();
+    pc->heldTitle.clear();
     /* A resumption still armed would read a freed channel. */
     if (pc->ch.resumeTimer) diTimerRemove(pc->ch.resumeTimer);
     pc->ch.resumeTimer = nullptr;
@@ -380,6 +390,7 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->printer.clear();
     pc->printerType.clear();
     pc->jobName.clear();
+    pc->jobMessageId.clear();
     pc->urlBase.clear();
     pc->client = DiPrintClient();
     pc->errorText.clear();
@@ -411,10 +422,16 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
              * carried none, and that job will not come. */
             uint32_t job = diPAIPConnectionJob(pc);
             bool unused = pc->connected && job && job == pc->waitJob && pc->jobWaiting;
+            /* A job requested on it whose start never came is first in the
+             * queue again, for the next connection. */
+            bool handBack = pc->requestOpen;
+            pc->requestOpen = false;
+            if (handBack) diSOReturnPrintJob(pc->jobName.c_str(), pc->jobMessageId.c_str());
             dropSpool(pc);
             dropJob(pc);
             int jobs = diSOGetPrintJobCount();
-            if (!unused && (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
+            if (!unused && !handBack &&
+                (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
                 diPrintSetState(pc, jobs ? DI_PRINT_PAUSED : DI_PRINT_OFFLINE);
             else if (pc->state == DI_PRINT_PAUSED && jobs == 0)
                 diPrintSetState(pc, pc->resumeState);
@@ -424,6 +441,8 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
             pc->connected = false;
             diDEChannelDisconnected(&pc->ch);
             if (unused) diPAIPDropWaitingJob(pc, job, u"its connection failed");
+            if (handBack && pc->state != DI_PRINT_PRINTING && pc->state != DI_PRINT_PAUSED)
+                diSOStartNextPrintJob();
         }
         break;
     case DI_EV_WRITABLE:
@@ -557,6 +576,7 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
 
 void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName) {
     pc->jobName = jobName;
+    pc->requestOpen = false;
     pc->jobWaiting = true;
     if (++pc->waitJob == 0) pc->waitJob = 1; /* 0 names no job */
     armWait(pc);
@@ -567,6 +587,20 @@ uint32_t diPAIPConnectionStarting(DiPrintChannel* pc) {
     if (pc->waitTimer) diTimerRemove(pc->waitTimer);
     pc->waitTimer = nullptr;
     return pc->waitJob;
+}
+
+void diPAIPQuestion(DiPrintChannel* pc, bool open) {
+    if (open)
+        pc->questions++;
+    else if (pc->questions > 0)
+        pc->questions--;
+    if (!pc->jobWaiting || diPAIPConnectionJob(pc) != pc->waitJob) return;
+    if (pc->questions == 0) {
+        if (!open) armWait(pc);
+    } else if (pc->waitTimer) {
+        diTimerRemove(pc->waitTimer);
+        pc->waitTimer = nullptr;
+    }
 }
 
 void diPAIPConnectionMade(DiPrintChannel* pc, uint32_t job) {
@@ -642,9 +676,17 @@ void diPrintResume(DiChannel* ch) {
     pc->state = pc->spool ? DI_PRINT_PRINTING : DI_PRINT_READY;
     /* The document held by the pause prints before any later job. */
     if (!pc->heldPath.empty()) {
+        if (pc->heldFile) pc->ops->close(pc->heldFile);
+        pc->heldFile = nullptr;
         pc->spoolPath.swap(pc->heldPath);
         pc->heldPath.clear();
-        finishSpool(pc, false);
+        /* Its end was acknowledged as printed when it was held: the server
+         * will not report this failure, so the event log does. */
+        std::u16string why;
+        if (finishSpool(pc, false, &why))
+            diLogErrorText(
+                (u"Print job failed at the resume, " + pc->heldTitle + u": " + why).c_str());
+        pc->heldTitle.clear();
     }
     /* Last: the job it starts sets the printing state. */
     if (paused) diSOStartNextPrintJob();

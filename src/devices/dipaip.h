@@ -74,8 +74,12 @@ struct DiPrintChannel {
     void* spool;
     std::u16string spoolPath;
     /* A document the server finished sending while the user's pause held
-     * printing: printed at the resume, before any later job starts. */
-    std::u16string heldPath;
+     * printing: printed at the resume, before any later job starts. Its
+     * spool stays open (sharing reading only) until then, so that no other
+     * client's sweep of the spool folder deletes it meanwhile. Its title
+     * names it should that print fail. */
+    std::u16string heldPath, heldTitle;
+    void* heldFile;
     DiTimer* sweepTimer;
     bool connected;  /* the start message went out on this route, no stop since */
     bool jobWaiting; /* the job name waits for the hello to be requested */
@@ -86,6 +90,14 @@ struct DiPrintChannel {
      * none); one it did not set up serves whichever waits. */
     uint32_t waitJob, connJob;
     bool connNamed;
+    /* Questions to the user about the connection now open (its login
+     * dialogs): the waiting job's bound is held while one is. */
+    int questions;
+    /* The job of jobName was requested on the connection an earlier job
+     * used and no job start came since: a close before one hands it back to
+     * the queue (with the id of the server's request it still answers). */
+    bool requestOpen;
+    std::u16string jobMessageId;
     uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;
 };
@@ -125,6 +137,10 @@ uint32_t diPAIPConnectionStarting(DiPrintChannel* pc);
 /* The set-up for `job` ended with a connection: it is that job's, and a job
  * still waiting for it has its full bound again from now. */
 void diPAIPConnectionMade(DiPrintChannel* pc, uint32_t job);
+/* A question to the user about the connection opens (`open`) or is
+ * answered: the job waiting for this connection holds its bound while any
+ * is open, and has it in full again from the answer. */
+void diPAIPQuestion(DiPrintChannel* pc, bool open);
 /* The job the connection serves (see connJob): 0 for none. */
 uint32_t diPAIPConnectionJob(const DiPrintChannel* pc);
 /* Gives up `job` when it is the one waiting for its connection (anything

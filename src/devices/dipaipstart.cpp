@@ -33,3 +33,8 @@ void diPAIPExchangeEnded(DiChannel* ch, int started) {
         diPrintSetState(pc, pc->resumeState);
     diPAIPDropWaitingJob(pc, diPAIPConnectionJob(pc), u"its connection failed");
 }
+
+void diPAIPQuestionOpen(DiChannel* ch, int open) {
+    if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
+    diPAIPQuestion(reinterpret_cast<DiPrintChannel*>(ch), open != 0);
+}

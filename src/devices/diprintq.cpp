@@ -107,6 +107,8 @@ int CPrintJobQueue::StartJob(CPrintJob* job) {
         if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
             pc->jobName = job->name;
             if (diPAIPSendJobRequest(pc, 1) != 0) return -1;
+            pc->jobMessageId = job->messageId;
+            pc->requestOpen = true;
             diPrintSetState(pc, DI_PRINT_PRINTING);
             return 1;
         }
@@ -122,6 +124,11 @@ int CPrintJobQueue::StartJob(CPrintJob* job) {
     pc->urlBase = urlBaseOf(job->name);
     diPAIPAwaitConnection(pc, job->name);
     return 1;
+}
+
+void CPrintJobQueue::ReturnJob(const DiChar* name, const DiChar* messageId) {
+    if (!name || !*name || !messageId || FindJob(name)) return;
+    jobs.push_front({name, messageId});
 }
 
 uint32_t CPrintJobQueue::ConnectionStarting() {

@@ -55,6 +55,10 @@ class CPrintJobQueue {
      * answered for the server to connect it), 0 when the channel is busy
      * with another job, -1 when it cannot start. */
     int StartJob(CPrintJob* job);
+    /* A job requested on a connection that ended before its data began
+     * goes first again (unless the server queued it anew meanwhile); it
+     * has not been answered yet. */
+    void ReturnJob(const DiChar* name, const DiChar* messageId);
     /* The server's connection is being set up: returns the job it is made
      * for (0: none waits), whose wait is held until the set-up ends. */
     uint32_t ConnectionStarting();

@@ -615,12 +615,20 @@ int laipEvent(DiObject* obj, DiEvent* ev) {
     }
 }
 
+/* A modal step opens: a print channel's waiting job holds its bound while
+ * the user answers. */
+void modalOpen(DiChannel* ch, LaipState* st) {
+    st->modal++;
+    if (ch->hdr.type == DI_OBJ_PRINT) diPAIPQuestionOpen(ch, 1);
+}
+
 /* Runs after a modal step: false when the exchange that opened it is gone
  * (the channel destroyed, the exchange ended or replaced), after carrying
  * out an end that arrived meanwhile. */
 bool modalReturn(DiChannel* ch, LaipState* st) {
     st->modal--;
     bool alive = channelAlive(ch);
+    if (alive && ch->hdr.type == DI_OBJ_PRINT) diPAIPQuestionOpen(ch, 0);
     if (st->orphan || !alive) {
         if (st->modal == 0) {
             if (!st->orphan) unlinkState(st);
@@ -768,7 +776,7 @@ void diLAIPHandleFrame(DiChannel* ch, uint16_t type, const uint8_t* payload, siz
             free(text);
             break;
         }
-        st->modal++;
+        modalOpen(ch, st);
         int yes = diSOAskYesNo(&ch->hdr, nullptr, text);
         free(text);
         if (!modalReturn(ch, st)) return;
@@ -808,18 +816,15 @@ void diLAIPRunDialog(DiChannel* ch, DiLAIPDialog* d) {
             ddUIShowObjectWindow(p, 1);
         }
     }
-    int ok;
-    st->modal++;
-    if (d->lastMethod == 0 && f0 && kind != 1) {
-        if (kind == 2) {
-            ok = ddDlgChangePasswordForObject(&ch->hdr, d, &reply);
-        } else if (kind == 3) {
-            st->modal--;
-            diSOContinueLaunchOnRoute(ch, d);
-            return;
-        } else {
-            ok = 0;
-        }
+    bool ownDialog = d->lastMethod == 0 && f0 && kind != 1;
+    if (ownDialog && kind == 3) {
+        diSOContinueLaunchOnRoute(ch, d);
+        return;
+    }
+    int ok = 0;
+    modalOpen(ch, st);
+    if (ownDialog) {
+        if (kind == 2) ok = ddDlgChangePasswordForObject(&ch->hdr, d, &reply);
     } else {
         ok = ddDlgAuthenticateForObject(&ch->hdr, d, &reply);
     }

@@ -109,5 +109,9 @@ int diPAIPSendStart(DiChannel* ch, int value);
  * whose start message follows (or came already, when a dialog held the
  * end). A channel that is not started leaves no printing state behind. */
 void diPAIPExchangeEnded(DiChannel* ch, int started);
+/* A dialog or question of a print channel's exchange opens (`open` 1) or is
+ * answered (0): the job waiting for that connection does not lose its
+ * bound to the user's time. */
+void diPAIPQuestionOpen(DiChannel* ch, int open);
 
 #endif

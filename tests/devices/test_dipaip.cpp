@@ -4,6 +4,7 @@
 // user's pause and the print-job queue.
 #include <gtest/gtest.h>
 
+#include "core/dilog.h"
 #include "core/ditimer.h"
 #include "devices/diprintq.h"
 #include "fakes/chan_fakes.h"
@@ -113,6 +114,21 @@ class PrintChannel : public ::testing::Test {
         diPAIPSendStart(&pc->ch, 1);
         feed(msg(1, 0, std::string(1, '\5')));
         g_fakeNet.sent.clear();
+    }
+    // The channel's start and the server's hello, with what follows it.
+    static void startAndHello(DiChannel* ch, std::vector<std::string> then = {}) {
+        diPAIPSendStart(ch, 1);
+        then.insert(then.begin(), msg(1, 0, "\x07\x01", 4));
+        g_fakeNet.incoming.assign(then.begin(), then.end());
+        diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(ch));
+    }
+    // The server closes the connection.
+    static void lose(DiChannel* ch) {
+        g_fakeNet.closed = true;
+        DiEvent ev{};
+        ev.w[0] = DI_EV_CLOSED;
+        diPrintChannelEvent(&ch->hdr, &ev);
+        g_fakeNet.closed = false;
     }
     DiPrintChannel* pc = nullptr;
     uint32_t (*savedClock)() = nullptr;
@@ -388,10 +404,7 @@ TEST_F(PrintChannel, ConnectionLossDropsTheSpool) {
         g_fakePrint.jobCount = jobs;
         pc->state = DI_PRINT_PRINTING;
         pc->connected = true;
-        g_fakeNet.closed = true;
-        DiEvent ev{};
-        ev.w[0] = DI_EV_CLOSED;
-        diPrintChannelEvent(&pc->ch.hdr, &ev);
+        lose(&pc->ch);
         EXPECT_TRUE(g_fakePrint.files.empty());
         EXPECT_EQ(jobs ? uint32_t(DI_PRINT_PAUSED) : uint32_t(DI_PRINT_OFFLINE), pc->state);
         EXPECT_EQ("9 ", types(frames(g_fakeNet.sent)));
@@ -468,10 +481,12 @@ TEST_F(PrintChannel, PauseAndResume) {
         g_fakeNet.sent.clear();
         EXPECT_EQ("5 ", types(feed(msg(4, 0, kPage) + msg(3, 1))));
         EXPECT_EQ(uint32_t(DI_PRINT_PAUSED), pc->state);
+        EXPECT_EQ(1, g_fakePrint.openNow) << "a held spool stays open against other sweeps";
         size_t printed = g_fakePrint.prints.size();
         diPrintResume(&pc->ch);
         ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
         EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
+        EXPECT_EQ(0, g_fakePrint.openNow);
     }
     // A resume before the end of the job being received prints it whole.
     feed(start(0, false, 1) + msg(4, 0, kPage.substr(0, 9)));
@@ -482,6 +497,20 @@ TEST_F(PrintChannel, PauseAndResume) {
     ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
     EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
     EXPECT_TRUE(g_fakePrint.files.empty());
+    // A held job's end went to the server as printed: its print failing at
+    // the resume, after the connection closed, is logged naming it.
+    CLog log;
+    diLogSet(&log);
+    feed(start(0, false, 1) + msg(4, 0, kPage));
+    diPrintPause(&pc->ch);
+    feed(msg(3, 1));
+    lose(&pc->ch);
+    g_fakePrint.printFails = true;
+    diPrintResume(&pc->ch);
+    diLogSet(nullptr);
+    ASSERT_EQ(1u, log.GetCount());
+    EXPECT_EQ(u"Print job failed at the resume, Doc: Access is denied.",
+              std::u16string(log.entries.head->item->text));
 }
 
 class PrintQueue : public PrintChannel {
@@ -506,9 +535,7 @@ TEST_F(PrintQueue, JobsAndRequests) {
     EXPECT_EQ(std::vector<std::u16string>{u"http://srv/a/_service/job1"}, g_fakePrint.replies);
     EXPECT_EQ(u"http://srv/", qc->urlBase);
     // The server connects: start, its hello, our hello and the job request.
-    diPAIPSendStart(q.channel, 1);
-    g_fakeNet.incoming.push_back(msg(1, 0, "\x07\x01", 4));
-    diPAIPReadMessages(qc);
+    startAndHello(q.channel);
     std::vector<PFrame> f = frames(g_fakeNet.sent);
     g_fakeNet.sent.clear();
     ASSERT_EQ("14 1 13 ", types(f));
@@ -537,9 +564,7 @@ TEST_F(PrintQueue, JobsAndRequests) {
     diPAIPReadMessages(qc);
     EXPECT_EQ("13 9 ", types(frames(g_fakeNet.sent)));
     g_fakeNet.sent.clear();
-    diPAIPSendStart(q.channel, 1);
-    g_fakeNet.incoming.push_back(msg(1, 0, "\x07\x01", 4));
-    diPAIPReadMessages(qc);
+    startAndHello(q.channel);
     f = frames(g_fakeNet.sent);
     ASSERT_EQ("14 1 13 ", types(f));
     EXPECT_EQ("http://other/c/_service/job8", f[2].payload);
@@ -577,18 +602,23 @@ TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
     diPAIPExchangeEnded(q.channel, 0);
     EXPECT_EQ((std::vector<std::u16string>{job('1'), job('2')}), g_fakePrint.replies);
     q.AddJob(job('3').c_str(), u"m3"); // waits: job 2 is the one the hello requests
-    diPAIPSendStart(q.channel, 1);
-    g_fakeNet.incoming = {msg(1, 0, "\x07\x01", 4), start(1, false, 1), msg(3, 0)};
-    diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    startAndHello(q.channel, {start(1, false, 1), msg(3, 0)});
     q.AddJob(job('4').c_str(), u"m4"); // queued while job 3 is on the channel
     diPrintPause(q.channel);
     diPrintResume(q.channel);
     EXPECT_EQ(u"printing", std::u16string(q.GetStateName()));
     EXPECT_EQ(0, q.GetJobCount());
+    // Job 4 went on job 3's connection: that closing before job 4's start
+    // puts it back before job 5, answered and requested on the next one.
+    q.AddJob(job('5').c_str(), u"m5");
+    lose(q.channel);
+    EXPECT_EQ(job('4'), g_fakePrint.replies.back());
+    startAndHello(q.channel);
+    EXPECT_EQ(1, q.GetJobCount());
     std::string requested;
     for (const PFrame& f : frames(g_fakeNet.sent))
         if (f.type == 13) requested += f.payload.substr(f.payload.size() - 4) + " ";
-    EXPECT_EQ("job2 job3 job4 ", requested);
+    EXPECT_EQ("job2 job3 job4 job4 ", requested);
     g_fakePrint.queue = nullptr;
     g_fakeChannels.printCtor = nullptr;
     CPrintJobQueue none; // its channel could not be made
@@ -610,10 +640,7 @@ TEST_F(PrintQueue, AJobWhoseConnectionNeverComesIsGivenUp) {
         q.AddJob(u"http://srv/a/_service/job2", u"m2");
         if (connects) {
             diPAIPSendStart(q.channel, 1);
-            g_fakeNet.closed = true;
-            DiEvent ev{};
-            ev.w[0] = DI_EV_CLOSED;
-            diPrintChannelEvent(&q.channel->hdr, &ev);
+            lose(q.channel);
         } else {
             g_now += diPrintHelloWaitMs;
             diTimerDispatch(g_now);
@@ -624,12 +651,13 @@ TEST_F(PrintQueue, AJobWhoseConnectionNeverComesIsGivenUp) {
 }
 
 // A wait belongs to its job: its bound runs from the end of its connection's
-// set-up (a certificate warning may hold that), a connection without a hello
-// goes with its job, and what comes for a job given up is not the next one's.
+// set-up (a certificate warning may hold that) and from the answer to a
+// login dialog of that connection, a connection without a hello goes with
+// its job, and what comes for a job given up is not the next one's.
 TEST_F(PrintQueue, AWaitBelongsToItsJob) {
     CPrintJobQueue q;
     g_fakePrint.queue = &q;
-    for (const char16_t* n : {u"job1", u"job2", u"job3"})
+    for (const char16_t* n : {u"job1", u"job2", u"job3", u"job4"})
         q.AddJob((u"http://srv/a/_service/" + std::u16string(n)).c_str(), n);
     auto after = [](uint32_t ms) { diTimerDispatch(g_now += ms); };
     uint32_t first = q.ConnectionStarting();
@@ -645,17 +673,23 @@ TEST_F(PrintQueue, AWaitBelongsToItsJob) {
     q.ConnectionFailed(first); // late: job 2, answered, still waits
     EXPECT_EQ(2u, g_fakePrint.replies.size());
     q.ConnectionStarted(q.ConnectionStarting());
-    after(diPrintHelloWaitMs); // job 2's connection is late: job 3 answered
+    after(diPrintHelloWaitMs);         // job 2's login outlasts it: job 3 answered
+    diPAIPExchangeEnded(q.channel, 0); // job 2's login refused: job 3 waits on
+    EXPECT_EQ(3u, g_fakePrint.replies.size());
+    q.ConnectionStarted(q.ConnectionStarting());
+    after(diPrintHelloWaitMs); // job 3's connection is late: job 4 answered
     g_fakeNet.sent.clear();
     diPAIPSendStart(q.channel, 1);
     EXPECT_EQ("", types(frames(g_fakeNet.sent))) << "closed before its start";
     q.ConnectionStarted(q.ConnectionStarting());
-    diPAIPSendStart(q.channel, 1);
-    g_fakeNet.incoming.push_back(msg(1, 0, "\x07\x01", 4));
-    diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    diPAIPQuestionOpen(q.channel, 1); // a login dialog answered after two minutes
+    after(2 * diPrintHelloWaitMs);
+    diPAIPQuestionOpen(q.channel, 0);
+    after(diPrintHelloWaitMs - 1);
+    startAndHello(q.channel);
     std::vector<PFrame> f = frames(g_fakeNet.sent);
     ASSERT_EQ("14 1 13 ", types(f));
-    EXPECT_EQ("http://srv/a/_service/job3", f[2].payload);
+    EXPECT_EQ("http://srv/a/_service/job4", f[2].payload);
     g_fakePrint.queue = nullptr;
 }
 

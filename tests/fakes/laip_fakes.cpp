@@ -61,6 +61,9 @@ int diPAIPSendStart(DiChannel*, int) {
 void diPAIPExchangeEnded(DiChannel*, int started) {
     g_fakeLaip.calls.push_back(started ? "print-exchange-end" : "print-exchange-failed");
 }
+void diPAIPQuestionOpen(DiChannel*, int open) {
+    g_fakeLaip.calls.push_back(open ? "print-question" : "print-answered");
+}
 
 // The progress window's details come through the channel fakes.
 static void keepDetails(const DiChar* text) {

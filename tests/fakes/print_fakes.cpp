@@ -20,6 +20,7 @@ void* fakeOpen(std::u16string* path) {
             std::u16string(1, char16_t(u'A' + g_fakePrint.opened++)) + u".tmp";
     g_fakePrint.files[*path];
     g_fakePrint.sizes[*path] = 0;
+    g_fakePrint.openNow++;
     return new OpenFile{*path};
 }
 
@@ -34,6 +35,7 @@ bool fakeWrite(void* f, const uint8_t* data, uint32_t n) {
 }
 
 void fakeClose(void* f) {
+    g_fakePrint.openNow--;
     delete static_cast<OpenFile*>(f);
 }
 
@@ -82,6 +84,9 @@ int diSOGetPrintJobCount(void) {
 void diSOStartNextPrintJob(void) {
     g_fakePrint.nextStarts++;
     if (g_fakePrint.queue) g_fakePrint.queue->StartNextJob();
+}
+void diSOReturnPrintJob(const DiChar* jobName, const DiChar* messageId) {
+    if (g_fakePrint.queue) g_fakePrint.queue->ReturnJob(jobName, messageId);
 }
 void diSOReplyPrint(const DiChar* jobName, const DiChar*) {
     g_fakePrint.replies.push_back(jobName ? jobName : u"");

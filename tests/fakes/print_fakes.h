@@ -15,7 +15,7 @@ class CPrintJobQueue;
 struct FakePrint {
     std::map<std::u16string, std::string> files; // spool files on "disk"
     std::vector<std::u16string> removed;
-    int opened = 0;
+    int opened = 0, openNow = 0; // spools made, spools open now
     bool openFails = false, writeFails = false, printFails = false;
     size_t keepBytes = 1 << 20; // larger spools are counted, not kept
     std::map<std::u16string, uint64_t> sizes;

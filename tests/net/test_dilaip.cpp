@@ -301,16 +301,23 @@ TEST_F(Exchange, FrameAboveTheInputLimitClosesTheChannel) {
 }
 
 // Result 0 starts a device channel's own protocol; whatever the result, a
-// print channel's exchange leaves it printing.
+// print channel's exchange leaves it printing. A print channel learns when
+// a login dialog of its exchange opens and is answered.
 TEST_F(Exchange, ResultZeroStartsDeviceChannels) {
     TearDown();
+    const std::string dialog = frame(3, le16(1) + text("srv") + text("") + std::string(1, '\0'));
     struct Row {
         uint32_t type;
         uint16_t result;
         std::vector<std::string> calls;
+        bool asks = false;
     } rows[] = {
         {DI_OBJ_PRINT, 0, {"print-exchange-end", "print-start"}},
         {DI_OBJ_PRINT, 4, {"print-exchange-failed"}},
+        {DI_OBJ_PRINT,
+         0,
+         {"print-question", "auth", "print-answered", "route", "print-exchange-end", "print-start"},
+         true},
         {DI_OBJ_AUDIO, 0, {"io-start"}},
         {DI_OBJ_AUDIO, 4, {}},
     };
@@ -324,7 +331,8 @@ TEST_F(Exchange, ResultZeroStartsDeviceChannels) {
         ASSERT_NE(ch, nullptr);
         ch->out.limit = 1024;
         diLAIPSendRequest(ch, 0, 2, nullptr, 0, nullptr, nullptr, nullptr, nullptr);
-        g_fakeNet.incoming = {frame(6, le16(r.result) + text(""))};
+        g_fakeLaip.dialogs.resize(r.asks);
+        g_fakeNet.incoming = {(r.asks ? dialog : "") + frame(6, le16(r.result) + text(""))};
         deliver();
         EXPECT_EQ(g_fakeLaip.calls, r.calls);
         diDEDestroyChannel(ch);
