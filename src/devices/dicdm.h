@@ -65,7 +65,9 @@ struct DiCDMSlot {
     void* handle; /* file; or search: 0 not read yet, DI_CDM_NO_HANDLE none */
     uint32_t position;
     uint8_t isDir;
-    DiCDMInfo* held; /* a found entry that did not fit the last reply */
+    uint8_t writable; /* a file opened with write access */
+    uint8_t append;   /* every write goes to the file's end */
+    DiCDMInfo* held;  /* a found entry that did not fit the last reply */
 };
 
 struct DiCDMState {

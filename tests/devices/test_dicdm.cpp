@@ -439,6 +439,57 @@ TEST_F(Drives, TearDownClosesFilesAndSearches) {
     EXPECT_EQ(0, g_fakeFiles.openSearches);
 }
 
+// A file the server opened behaves as its open flags asked, through
+// whatever comes between two writes ("NEW", then "!"), until the connection
+// ends: then every file and search is let go and their slots answer 9.
+TEST_F(Drives, OpenFilesKeepTheirFlagsUntilTheConnectionEnds) {
+    enum Between { NOTHING, SEEK_START, DELETE_HELD, DROP };
+    const std::string old = "old content 12345678";
+    struct Row {
+        uint32_t flags;
+        Between between;
+        std::string want;
+        uint32_t second; // status of the second write; 0: written
+    } rows[] = {
+        {0x241, NOTHING, "NEW!", 0},
+        {0x200, NOTHING, old, 5}, // no write access: nothing truncated
+        {0x441, SEEK_START, old + "NEW!", 0},
+        {0x642, SEEK_START, "NEW!", 0},
+        {0x002, SEEK_START, "!EW" + old.substr(3), 0},
+    };
+    uint32_t dir = rd32(one(2, P("T:\\")).body, 0);
+    one(3, le32(dir) + le32(1));
+    auto write = [&](uint32_t slot, const std::string& d) {
+        Reply r = one(14, le32(slot) + le32(uint32_t(d.size())) + d);
+        return r.code == 114 ? 0 : r.status();
+    };
+    for (const Row& r : rows) {
+        std::string name = "T:\\f" + std::to_string(&r - rows);
+        std::u16string key(name.begin(), name.end());
+        key[0] = u't';
+        fakeAddFile(key, old);
+        uint32_t slot = openSlot(name, r.flags);
+        write(slot, "NEW");
+        if (r.between == SEEK_START) one(16, le32(slot) + le64(0) + le32(0));
+        if (r.between == DELETE_HELD) {
+            g_fakeFiles.nodes[key].heldElsewhere = true;
+            EXPECT_EQ(13u, one(15, P(name)).status());
+        }
+        if (r.between == DROP) {
+            g_fakeNet.closed = true;
+            DiEvent ev = {};
+            ev.w[0] = DI_EV_CLOSED;
+            diIOChannelEvent(&io->ch.hdr, &ev);
+            g_fakeNet.closed = false;
+            EXPECT_EQ(0, g_fakeFiles.openHandles);
+            EXPECT_EQ(0, g_fakeFiles.openSearches);
+            EXPECT_EQ(9u, one(3, le32(dir) + le32(1)).status());
+        }
+        EXPECT_EQ(r.second, write(slot, "!")) << name;
+        EXPECT_EQ(r.want, g_fakeFiles.nodes[key].data) << name;
+    }
+}
+
 TEST_F(Drives, ListDrivesStatAndSetTimes) {
     io->texts[0] = static_cast<DiChar*>(calloc(4, sizeof(DiChar)));
     io->texts[0][0] = 'h', io->texts[0][1] = 'v';
