@@ -154,6 +154,15 @@ void freeSlot(DiCDMSlot* s) {
 }
 
 
+/* Opens a file slot's file again after its handle was let go, at the
+ * position it had. When that fails the slot stays without a handle. */
+void reopen(DiCDMState* st, DiCDMSlot* s, uint64_t position) {
+    void* h = nullptr;
+    if (st->ops->open(s->path, s->writable, false, &h)) return;
+    s->handle = h;
+    st->ops->seek(h, int64_t(position), 0, &position);
+}
+
 /* An open file slot holding the path, or none. */
 DiCDMSlot* slotHandleFor(DiCDMState* st, const DiChar* path) {
     for (uint32_t i = 0; i < st->slotCount; i++) {
@@ -565,11 +574,17 @@ void deleteFile(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16
         }
     } else if (w == W_SHARING_VIOLATION) {
         /* Our own open handle keeps it: let it go and try again. Held by
-         * another program, the file stays and the server must learn so. */
+         * another program as well, the file stays and the server must learn
+         * so; the server's open file then goes on where it stood. */
         if (DiCDMSlot* s = slotHandleFor(st, path)) {
+            uint64_t at = 0;
+            st->ops->seek(s->handle, 0, 1, &at);
             st->ops->close(s->handle);
             s->handle = DI_CDM_NO_HANDLE;
-            if (!st->ops->remove(path)) err = E_OK;
+            if (!st->ops->remove(path))
+                err = E_OK;
+            else
+                reopen(st, s, at);
         }
     }
     status(io, err, stream);

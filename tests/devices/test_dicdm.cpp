@@ -456,6 +456,7 @@ TEST_F(Drives, OpenFilesKeepTheirFlagsUntilTheConnectionEnds) {
         {0x441, SEEK_START, old + "NEW!", 0},
         {0x642, SEEK_START, "NEW!", 0},
         {0x002, SEEK_START, "!EW" + old.substr(3), 0},
+        {0x002, DELETE_HELD, "NEW!" + old.substr(4), 0}, // another program holds it too
     };
     uint32_t dir = rd32(one(2, P("T:\\")).body, 0);
     one(3, le32(dir) + le32(1));
