@@ -153,6 +153,19 @@ void freeSlot(DiCDMSlot* s) {
     memset(s, 0, sizeof *s);
 }
 
+/* Closes every file and search the server opened and frees their slots:
+ * a handle left open keeps the user's file locked against local programs. */
+void closeSlots(DiCDMState* st) {
+    for (uint32_t i = 0; i < st->slotCount; i++) {
+        DiCDMSlot& s = st->slots[i];
+        if (!s.path) continue;
+        if (s.isDir)
+            endSearch(st, &s);
+        else if (s.handle != DI_CDM_NO_HANDLE)
+            st->ops->close(s.handle);
+        freeSlot(&s);
+    }
+}
 
 /* Opens a file slot's file again after its handle was let go, at the
  * position it had. When that fails the slot stays without a handle. */
@@ -780,6 +793,9 @@ bool diCDMChannelInit(DiIOChannel* io, const DiCDMFileOps* ops, const DiCDMDrive
     st->slots = slots;
     st->slotCount = 10;
     io->priv = st;
+    io->connectionEnded = [](DiIOChannel* ch) {
+        if (DiCDMState* cs = stateOf(ch)) closeSlots(cs);
+    };
     diCDMRegisterHandlers();
     return true;
 }
@@ -787,21 +803,12 @@ bool diCDMChannelInit(DiIOChannel* io, const DiCDMFileOps* ops, const DiCDMDrive
 void diCDMChannelTeardown(DiIOChannel* io) {
     DiCDMState* st = stateOf(io);
     if (st) {
-        /* Handles left open would keep the files locked until the client
-         * exits. */
-        for (uint32_t i = 0; i < st->slotCount; i++) {
-            DiCDMSlot& s = st->slots[i];
-            if (!s.path) continue;
-            if (s.isDir)
-                endSearch(st, &s);
-            else if (s.handle != DI_CDM_NO_HANDLE)
-                st->ops->close(s.handle);
-            freeSlot(&s);
-        }
+        closeSlots(st);
         free(st->slots);
         free(st);
     }
     io->priv = nullptr;
+    io->connectionEnded = nullptr;
     diIOChannelTeardown(io);
 }
 

@@ -92,7 +92,8 @@ enum : uint32_t {
 bool diCDMChannelInit(DiIOChannel* io, const DiCDMFileOps* ops, const DiCDMDrive* drives,
                       uint32_t driveCount);
 /* Closes every open file and search, frees the slots and the IO channel
- * state. The channel memory stays with the caller. */
+ * state. The channel memory stays with the caller. A lost connection closes
+ * the files and searches too (the channel stays for the next one). */
 void diCDMChannelTeardown(DiIOChannel* io);
 /* Fills diIOFileHandlers. */
 void diCDMRegisterHandlers(void);

@@ -457,6 +457,7 @@ TEST_F(Drives, OpenFilesKeepTheirFlagsUntilTheConnectionEnds) {
         {0x642, SEEK_START, "NEW!", 0},
         {0x002, SEEK_START, "!EW" + old.substr(3), 0},
         {0x002, DELETE_HELD, "NEW!" + old.substr(4), 0}, // another program holds it too
+        {0x002, DROP, "NEW" + old.substr(3), 9},         // last: every slot goes
     };
     uint32_t dir = rd32(one(2, P("T:\\")).body, 0);
     one(3, le32(dir) + le32(1));
