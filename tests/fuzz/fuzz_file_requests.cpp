@@ -1,8 +1,7 @@
 // Drive mapping requests in any order over the in-memory file layer. The
 // input is a list of requests: a code byte, a u16 payload length, the
-// payload (code 25 drops the connection). A path that reaches the file
-// layer without being a plain "T:\" path free of device names and streams
-// fails the run.
+// payload. A path that reaches the file layer without being a plain "T:\"
+// path free of device names and streams fails the run.
 #include "devices/dicdm.h"
 #include "fakes/cdm_fakes.h"
 #include "fakes/chan_fakes.h"
@@ -70,10 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A copy of exactly the payload, so that a read past it is caught.
         uint8_t* payload = static_cast<uint8_t*>(malloc(n ? n : 1));
         memcpy(payload, data + at, n);
-        if (diIOFileHandlers[code])
-            diIOFileHandlers[code](io, payload, uint32_t(n), 0);
-        else if (code == 25)
-            diIOChannelConnectionLost(io); // and connected again
+        if (code == 25) diIOChannelConnectionLost(io); // dropped, and back
+        if (diIOFileHandlers[code]) diIOFileHandlers[code](io, payload, uint32_t(n), 0);
         free(payload);
         at += n;
         checkTouched();

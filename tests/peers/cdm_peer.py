@@ -121,7 +121,6 @@ def random_ops(f, root, base, seed, count):
                 want = 21
                 got = f.status(11, P(win(name)) + struct.pack("<II", 0x42, 0))
             else:
-                # Truncating (0x200) and appending (0x400) as applications save.
                 flags = rnd.choice([0x42, 0x242, 0x442]) if op == "write" else 0
                 code, body = f.reply(11, P(win(name)) + struct.pack("<II", flags, 0))
                 if code != 111:
@@ -136,8 +135,7 @@ def random_ops(f, root, base, seed, count):
                         data = bytes(rnd.randrange(256) for _ in range(rnd.randrange(0, 2000)))
                         got = f.reply(14, struct.pack("<II", slot, len(data)) + data)
                         want = (114, struct.pack("<I", len(data)))
-                        expect = (old + data if flags & 0x400
-                                  else old[:at] + data + old[at + len(data):])
+                        expect = old + data if flags & 0x400 else old[:at] + data + old[at + len(data):]
                     else:
                         got = f.reply(13, struct.pack("<II", slot, 70000))
                         want = (113, struct.pack("<I", len(old) - at) + old[at:])
