@@ -42,6 +42,15 @@ enum : uint32_t {
 const uint32_t ATTR_READONLY = 0x1, ATTR_DIRECTORY = 0x10;
 const int64_t EPOCH_DIFF = 11644473600LL;
 
+/* The open flags of a file open (the server's POSIX ones). */
+enum : uint32_t {
+    OPEN_ACCESS = 0x3, /* any of these: write access */
+    OPEN_CREATE = 0x40,
+    OPEN_EXCLUSIVE = 0x80,
+    OPEN_TRUNCATE = 0x200,
+    OPEN_APPEND = 0x400,
+};
+
 DiCDMState* stateOf(DiIOChannel* io) {
     return static_cast<DiCDMState*>(io->priv);
 }
@@ -127,7 +136,7 @@ int32_t takeSlot(DiCDMState* st, const DiChar* path, void* handle, bool isDir) {
     }
     DiChar* copy = textDup(path);
     if (!copy) return -1;
-    st->slots[i] = DiCDMSlot{copy, handle, 0, uint8_t(isDir), nullptr};
+    st->slots[i] = DiCDMSlot{copy, handle, 0, uint8_t(isDir), 0, 0, nullptr};
     return int32_t(i);
 }
 
@@ -142,6 +151,29 @@ void freeSlot(DiCDMSlot* s) {
     free(s->path);
     free(s->held);
     memset(s, 0, sizeof *s);
+}
+
+/* Closes every file and search the server opened and frees their slots:
+ * a handle left open keeps the user's file locked against local programs. */
+void closeSlots(DiCDMState* st) {
+    for (uint32_t i = 0; i < st->slotCount; i++) {
+        DiCDMSlot& s = st->slots[i];
+        if (!s.path) continue;
+        if (s.isDir)
+            endSearch(st, &s);
+        else if (s.handle != DI_CDM_NO_HANDLE)
+            st->ops->close(s.handle);
+        freeSlot(&s);
+    }
+}
+
+/* Opens a file slot's file again after its handle was let go, at the
+ * position it had. When that fails the slot stays without a handle. */
+void reopen(DiCDMState* st, DiCDMSlot* s, uint64_t position) {
+    void* h = nullptr;
+    if (st->ops->open(s->path, s->writable, false, &h)) return;
+    s->handle = h;
+    st->ops->seek(h, int64_t(position), 0, &position);
 }
 
 /* An open file slot holding the path, or none. */
@@ -450,12 +482,13 @@ void openFile(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t
     if (!c.ok) return status(io, E_ACCES, stream);
     uint32_t attrs = 0, aw = st->ops->getAttributes(path, &attrs);
     if (!aw && (attrs & ATTR_DIRECTORY)) return status(io, E_ISDIR, stream);
-    bool create = flags & 0x40;
-    if (!aw && create && (flags & 0x80)) return status(io, E_EXIST, stream);
+    bool create = flags & OPEN_CREATE;
+    if (!aw && create && (flags & OPEN_EXCLUSIVE)) return status(io, E_EXIST, stream);
     if (aw && notFound(aw) && !create) return status(io, E_NOENT, stream);
     if (!slotRoom(st)) return status(io, E_MFILE, stream); /* before anything is made */
     void* h = nullptr;
-    uint32_t w = st->ops->open(path, create || (flags & 3), create, &h);
+    bool forWrite = create || (flags & OPEN_ACCESS);
+    uint32_t w = st->ops->open(path, forWrite, create, &h);
     if (w) {
         uint32_t err = notFound(w)   ? E_NOENT
                        : diskFull(w) ? E_NOSPC
@@ -466,6 +499,16 @@ void openFile(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_t
     int32_t slot = takeSlot(st, path, h, false);
     if (slot < 0) {
         st->ops->close(h);
+        return status(io, E_ACCES, stream);
+    }
+    DiCDMSlot& s = st->slots[slot];
+    s.writable = forWrite;
+    s.append = forWrite && (flags & OPEN_APPEND);
+    /* Truncated only once the open can succeed: a fresh handle stands at
+     * the start, so its end there empties the file. */
+    if (forWrite && (flags & OPEN_TRUNCATE) && st->ops->setEnd(h)) {
+        st->ops->close(h);
+        freeSlot(&s);
         return status(io, E_ACCES, stream);
     }
     uint8_t out[4];
@@ -511,7 +554,12 @@ void writeFile(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16_
     if (!data) return status(io, E_ACCES, stream);
     DiCDMSlot* s = slotFor(io, slotNo, false);
     if (!s || s->handle == DI_CDM_NO_HANDLE) return status(io, E_BADF, stream);
-    uint32_t done = 0, w = stateOf(io)->ops->write(s->handle, data, count, &done);
+    const DiCDMFileOps* ops = stateOf(io)->ops;
+    uint64_t end = 0;
+    /* Opened to append: every write lands at the end, wherever the server
+     * moved the position, and never over what the file holds. */
+    if (s->append && ops->seek(s->handle, 0, 2, &end)) return status(io, E_IO, stream);
+    uint32_t done = 0, w = ops->write(s->handle, data, count, &done);
     if (w) return status(io, diskFull(w) ? E_NOSPC : E_IO, stream);
     uint8_t out[4];
     diIOPut32(out, done);
@@ -539,11 +587,17 @@ void deleteFile(DiIOChannel* io, const uint8_t* payload, uint32_t length, uint16
         }
     } else if (w == W_SHARING_VIOLATION) {
         /* Our own open handle keeps it: let it go and try again. Held by
-         * another program, the file stays and the server must learn so. */
+         * another program as well, the file stays and the server must learn
+         * so; the server's open file then goes on where it stood. */
         if (DiCDMSlot* s = slotHandleFor(st, path)) {
+            uint64_t at = 0;
+            st->ops->seek(s->handle, 0, 1, &at);
             st->ops->close(s->handle);
             s->handle = DI_CDM_NO_HANDLE;
-            if (!st->ops->remove(path)) err = E_OK;
+            if (!st->ops->remove(path))
+                err = E_OK;
+            else
+                reopen(st, s, at);
         }
     }
     status(io, err, stream);
@@ -739,6 +793,9 @@ bool diCDMChannelInit(DiIOChannel* io, const DiCDMFileOps* ops, const DiCDMDrive
     st->slots = slots;
     st->slotCount = 10;
     io->priv = st;
+    io->connectionEnded = [](DiIOChannel* ch) {
+        if (DiCDMState* cs = stateOf(ch)) closeSlots(cs);
+    };
     diCDMRegisterHandlers();
     return true;
 }
@@ -746,21 +803,12 @@ bool diCDMChannelInit(DiIOChannel* io, const DiCDMFileOps* ops, const DiCDMDrive
 void diCDMChannelTeardown(DiIOChannel* io) {
     DiCDMState* st = stateOf(io);
     if (st) {
-        /* Handles left open would keep the files locked until the client
-         * exits. */
-        for (uint32_t i = 0; i < st->slotCount; i++) {
-            DiCDMSlot& s = st->slots[i];
-            if (!s.path) continue;
-            if (s.isDir)
-                endSearch(st, &s);
-            else if (s.handle != DI_CDM_NO_HANDLE)
-                st->ops->close(s.handle);
-            freeSlot(&s);
-        }
+        closeSlots(st);
         free(st->slots);
         free(st);
     }
     io->priv = nullptr;
+    io->connectionEnded = nullptr;
     diIOChannelTeardown(io);
 }
 

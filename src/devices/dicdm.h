@@ -65,7 +65,9 @@ struct DiCDMSlot {
     void* handle; /* file; or search: 0 not read yet, DI_CDM_NO_HANDLE none */
     uint32_t position;
     uint8_t isDir;
-    DiCDMInfo* held; /* a found entry that did not fit the last reply */
+    uint8_t writable; /* a file opened with write access */
+    uint8_t append;   /* every write goes to the file's end */
+    DiCDMInfo* held;  /* a found entry that did not fit the last reply */
 };
 
 struct DiCDMState {
@@ -90,7 +92,8 @@ enum : uint32_t {
 bool diCDMChannelInit(DiIOChannel* io, const DiCDMFileOps* ops, const DiCDMDrive* drives,
                       uint32_t driveCount);
 /* Closes every open file and search, frees the slots and the IO channel
- * state. The channel memory stays with the caller. */
+ * state. The channel memory stays with the caller. A lost connection closes
+ * the files and searches too (the channel stays for the next one). */
 void diCDMChannelTeardown(DiIOChannel* io);
 /* Fills diIOFileHandlers. */
 void diCDMRegisterHandlers(void);

@@ -381,10 +381,13 @@ void diIOChannelConnectionLost(DiIOChannel* io) {
     /* The channel outlives its connection and may be connected again: what
      * the server set up over this one ends with it, or the next connection
      * would find its first request appended to a stale fragment, its first
-     * deflated message read as the old stream's continuation, and replies
-     * of the old sessions' requests arriving under CompletionIds it reuses. */
+     * deflated message read as the old stream's continuation, replies of
+     * the old sessions' requests arriving under CompletionIds it reuses,
+     * and the old server's files held open, locked against the user's own
+     * programs and reachable through the slot numbers it reuses. */
     for (uint32_t s = 0; io->sessionClose && s <= 0xFFFF; s++)
         io->sessionClose(io, uint16_t(s));
+    if (io->connectionEnded) io->connectionEnded(io);
     dropStreams(io);
     diDEInflateEnd(&io->ch);
 }

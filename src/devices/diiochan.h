@@ -33,6 +33,9 @@ struct DiIOChannel {
     uint8_t* deflated;            /* room for one deflated reply, made on first use */
     DiIOStreams* streams;         /* requests being reassembled, made on first use */
     uint32_t workers;             /* device requests running on worker threads */
+    /* The connection ended: the type lets go of what the server opened
+     * over it. None: nothing to let go. */
+    void (*connectionEnded)(DiIOChannel* io);
 };
 
 enum : uint32_t {
@@ -75,8 +78,9 @@ void diIOChannelInit(DiIOChannel* io);
 /* Removes the keep-alive timer, frees the texts and the channel's
  * reassembly records. */
 void diIOChannelTeardown(DiIOChannel* io);
-/* The connection ended (the channel stays): ends every session, drops the
- * channel's reassembly records, the inflate stream and the keep-alive. */
+/* The connection ended (the channel stays): ends every session and what
+ * the type holds for the server, drops the channel's reassembly records,
+ * the inflate stream and the keep-alive. */
 void diIOChannelConnectionLost(DiIOChannel* io);
 /* Event handler shape shared by the three types: 0 and 2 read (a failure
  * marks the channel disconnected), 1 flushes. Always 0. */

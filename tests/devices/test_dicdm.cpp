@@ -439,6 +439,42 @@ TEST_F(Drives, TearDownClosesFilesAndSearches) {
     EXPECT_EQ(0, g_fakeFiles.openSearches);
 }
 
+// An open file keeps its flags whatever comes between its two writes.
+TEST_F(Drives, OpenFilesKeepTheirFlagsUntilTheConnectionEnds) {
+    enum Between { NOTHING, SEEK_START, DELETE_HELD, DROP };
+    const std::string old = "old content 12345678";
+    struct Row {
+        uint32_t flags;
+        Between between;
+        std::string want;
+        uint32_t second; // the second write's reply: 1 (written) or the error
+    } rows[] = {
+        {0x241, NOTHING, "NEW!", 1},
+        {0x200, NOTHING, old, 5}, // no write access: nothing truncated
+        {0x441, SEEK_START, old + "NEW!", 1},
+        {0x642, SEEK_START, "NEW!", 1},
+        {0x002, SEEK_START, "!EW" + old.substr(3), 1},
+        {0x002, DELETE_HELD, "NEW!" + old.substr(4), 1}, // another program holds it too
+        {0x002, DROP, "NEW" + old.substr(3), 9},         // last: every slot is let go
+    };
+    uint32_t dir = rd32(one(2, P("T:\\")).body, 0);
+    for (const Row& r : rows) {
+        std::string name = "t:\\f" + std::to_string(&r - rows);
+        std::u16string key(name.begin(), name.end());
+        fakeAddFile(key, old);
+        uint32_t slot = openSlot(name, r.flags);
+        one(14, le32(slot) + le32(3) + "NEW");
+        if (r.between == SEEK_START) one(16, le32(slot) + le64(0) + le32(0));
+        g_fakeFiles.nodes[key].heldElsewhere = r.between == DELETE_HELD;
+        if (r.between == DELETE_HELD) one(15, P(name)); // refused: 13
+        if (r.between == DROP) diIOChannelConnectionLost(io);
+        EXPECT_EQ(le32(r.second), one(14, le32(slot) + le32(1) + "!").body) << name;
+        EXPECT_EQ(r.want, g_fakeFiles.nodes[key].data) << name;
+    }
+    EXPECT_EQ(0, g_fakeFiles.openHandles);
+    EXPECT_EQ(9u, one(3, le32(dir) + le32(1)).status());
+}
+
 TEST_F(Drives, ListDrivesStatAndSetTimes) {
     io->texts[0] = static_cast<DiChar*>(calloc(4, sizeof(DiChar)));
     io->texts[0][0] = 'h', io->texts[0][1] = 'v';

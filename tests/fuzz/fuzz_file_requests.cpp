@@ -69,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // A copy of exactly the payload, so that a read past it is caught.
         uint8_t* payload = static_cast<uint8_t*>(malloc(n ? n : 1));
         memcpy(payload, data + at, n);
+        if (code == 25) diIOChannelConnectionLost(io); // dropped, and back
         if (diIOFileHandlers[code]) diIOFileHandlers[code](io, payload, uint32_t(n), 0);
         free(payload);
         at += n;

@@ -121,21 +121,21 @@ def random_ops(f, root, base, seed, count):
                 want = 21
                 got = f.status(11, P(win(name)) + struct.pack("<II", 0x42, 0))
             else:
-                flags = 0x42 if op == "write" else 0
+                flags = rnd.choice([0x42, 0x242, 0x442]) if op == "write" else 0
                 code, body = f.reply(11, P(win(name)) + struct.pack("<II", flags, 0))
                 if code != 111:
                     want = (2 if not parent_ok(name) else "opened") if op == "write" else missing
                     got = struct.unpack_from("<I", body, 0)[0]
                 else:
                     slot = struct.unpack_from("<I", body, 0)[0]
-                    old = contents(path)
+                    old = b"" if flags & 0x200 else contents(path)
                     at = rnd.randrange(0, len(old) + 1)
                     f.reply(16, struct.pack("<IqI", slot, at, 0))
                     if op == "write":
                         data = bytes(rnd.randrange(256) for _ in range(rnd.randrange(0, 2000)))
                         got = f.reply(14, struct.pack("<II", slot, len(data)) + data)
                         want = (114, struct.pack("<I", len(data)))
-                        expect = old[:at] + data + old[at + len(data):]
+                        expect = old + data if flags & 0x400 else old[:at] + data + old[at + len(data):]
                     else:
                         got = f.reply(13, struct.pack("<II", slot, 70000))
                         want = (113, struct.pack("<I", len(old) - at) + old[at:])
