@@ -497,7 +497,10 @@ void ddClipRender(UINT format) {
 }
 
 void ddClipBridgeStop(void) {
-    ddClipEndRender();
+    /* The state is cleared before a waiting render is released: a render
+     * starting between a release and the clearing would still find the
+     * engine, erase the release and wait for the GUI thread, which is in
+     * here stopping and reads no posted message. */
     s_lock.on();
     s_owner = nullptr;
     s_engineWindow = nullptr;
@@ -507,6 +510,7 @@ void ddClipBridgeStop(void) {
     s_pasted.clear();
     s_pasteStops++;
     s_lock.off();
+    ddClipEndRender();
     /* A worker blocked behind a program slow to render is waited for a
      * while, not for ever: once it wakes it finds the stop and leaves. */
     DWORD start = GetTickCount();

@@ -39,7 +39,7 @@ bool ddCDMPresent(void) {
 /* Clipboard thread. The owner window belongs to the thread that created
  * it, so only that thread can destroy it: ddClipStop asks it to. */
 static HANDLE s_clipThread;
-static HANDLE s_clipEvent; /* signalled when the thread runs, and again to stop */
+static HANDLE s_clipEvent; /* signalled when the thread runs */
 static HWND s_clipWindow;
 static DWORD s_clipTimeout = 20000;
 static const UINT k_clipStopMessage = WM_APP + 1;
@@ -104,8 +104,7 @@ bool ddClipStart(void) {
 
 void ddClipStop(void) {
     if (!s_clipThread) return;
-    ddClipBridgeStop();
-    if (s_clipEvent) SetEvent(s_clipEvent); /* releases any renderer still waiting */
+    ddClipBridgeStop(); /* releases a render still waiting */
     if (s_clipWindow) PostMessageW(s_clipWindow, k_clipStopMessage, 0, 0);
     WaitForSingleObject(s_clipThread, INFINITE);
     ddThreadCloseHandle(s_clipThread);

@@ -84,6 +84,9 @@ DdSocket* ddNetSocketCreate() {
     DdSocket* s = static_cast<DdSocket*>(calloc(1, sizeof(DdSocket)));
     s->handle = DD_NET_NO_HANDLE;
     diNetLink(s);
+    // A destroyed socket's address may come back: the new socket starts
+    // with no bytes sent (the old record stays readable until then).
+    g_fakeNet.sentBy.erase(s);
     g_fakeNet.created++;
     return s;
 }

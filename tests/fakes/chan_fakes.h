@@ -29,7 +29,9 @@ struct FakeNet {
     bool closed = false;
     bool recvFails = false;
     std::string sent;
-    std::map<const DdSocket*, std::string> sentBy; // the same bytes by socket
+    // The same bytes by socket; a destroyed socket's stay until its address
+    // is given to a new socket.
+    std::map<const DdSocket*, std::string> sentBy;
     // false: sent bytes are copied into a scratch block, as a kernel takes
     // them, and only counted in sentCount (benchmarks).
     bool keepSent = true;

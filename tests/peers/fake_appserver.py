@@ -24,7 +24,8 @@ Both log "application shown" when the client activates the application,
 which it does as it shows the application's frame.
 With a non-zero result the exchange ends with that code (the client's
 launch fails) and no application runs; hold() delays the end of the
-exchange until it holds; with ask it only opens the login dialog (60 s).
+exchange until it holds; with ask it only opens the login dialog and logs
+how the client ended it ("login dialog closed (message 7)" for a cancel).
   print      the print service (paip_peer.py's "print" scenario) for the
              job named by the constructor's job (or the jobs of a list, with
              options["during"] run before the first one's end, and
@@ -84,6 +85,33 @@ def read_frame(conn, timeout=20):
     n = struct.unpack("<H", head[10:12])[0]
     body = peerlib.read_exact(conn, n)
     return None if body is None else head + body
+
+
+def login_dialog_end(conn, timeout=60):
+    """How the client ended the login dialog, as a line for the log: its
+    answer, or its close (message 7) once the user cancelled. A cancel
+    opens the application's own protocol before that close (the X
+    channel's hello: u8 type, u16 length, body), so messages that are not
+    LAIP frames are skipped."""
+    conn.settimeout(timeout)
+    try:
+        while True:
+            head = peerlib.read_exact(conn, 3)
+            if head is None:
+                break
+            if head != b"LAI":
+                if peerlib.read_exact(conn, struct.unpack("<BH", head)[1]) is None:
+                    break
+                continue
+            rest = peerlib.read_exact(conn, 9)  # "P", total length, type, payload length
+            body = rest and peerlib.read_exact(conn, struct.unpack("<H", rest[7:9])[0])
+            if body is None or rest[:1] != b"P":
+                break
+            mtype = struct.unpack("<H", rest[5:7])[0]
+            return "login dialog %s (message %d)" % ("closed" if mtype == 7 else "answered", mtype)
+    except OSError as e:
+        return "login dialog: no close (%s)" % e
+    return "login dialog: no close before the connection ended"
 
 
 def awtwindow(conn, log, stop):
@@ -213,7 +241,7 @@ class AppServer:
             if self.ask:
                 conn.sendall(laip_frame(3, struct.pack("<H", 1) + text("srv") + text("demo") + b"\1"))
                 self.asked.set()
-                read_frame(conn, 60)
+                self.log(login_dialog_end(conn))
                 return
             opening = end_of_exchange(self.result)
             if self.result:

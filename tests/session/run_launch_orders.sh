@@ -4,7 +4,8 @@
 # server; the frames titled SHOWN must become viewable and those titled GONE
 # must not be ("-" for none; read from the X server, as a user sees them).
 # APPS "asking,...": the login dialog of the first is cancelled once the
-# second's frame shows; the second's connection must stay open.
+# second's frame shows; the first's server must get the close of the
+# exchange (message 7), and the second's connection must stay open.
 # Usage: run_launch_orders.sh ROOT APPS "SHOWN..." "GONE..." [server options]
 set -u
 root=$1 apps=$2 shown=$3 gone=${4#-}
@@ -33,8 +34,12 @@ if [ "${apps%%,*}" = asking ]; then
         fail "the login dialog was not cancelled"
 fi
 seen=$(check 60 $shown --gone $gone) || fail "$apps: $seen"
-[ "${apps%%,*}" = asking ] && grep -q "application connection closed\|application ended" "$work/t" &&
-    fail "the second application's connection was closed"
+if [ "${apps%%,*}" = asking ]; then
+    await 100 grep -q "login dialog closed (message 7)" "$work/t" ||
+        fail "the first application's server got no close after its cancelled login dialog"
+    grep -q "application connection closed\|application ended" "$work/t" &&
+        fail "the second application's connection was closed"
+fi
 kill "$client" "$server" 2>/dev/null
 wait "$client" "$server" 2>/dev/null
 echo "passed: $seen"

@@ -23,9 +23,14 @@ std::string text(int col, int row, const std::string& s) {
     return tdMsg(42, u8s({col, row}) + s);
 }
 
+// A row the screen does not have reads as a marker that no text matches, so
+// that a failed expectation shows itself instead of ending the program.
 std::string rowText(DiTDisplay* t, int row) {
+    const DiTDScreen& sc = t->screen;
+    if (!sc.rowList || row < 0 || row >= sc.rows || !sc.rowList[row])
+        return "<no row " + std::to_string(row) + ">";
     std::string s;
-    DiTDRow* r = t->screen.rowList[row];
+    DiTDRow* r = sc.rowList[row];
     for (int c = 0; c < r->used; c++)
         s += char(r->chars[c]);
     return s;
