@@ -10,6 +10,6 @@ int ddCryptReadCache(DiChar** items, int max) {
                              max);
 }
 
-void ddCryptWriteCache(DiChar** items, int count) {
-    ddSettingWriteList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items), count);
+bool ddCryptWriteCache(DiChar** items, int count) {
+    return ddSettingWriteList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items), count);
 }
