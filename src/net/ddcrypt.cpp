@@ -11,5 +11,6 @@ int ddCryptReadCache(DiChar** items, int max) {
 }
 
 bool ddCryptWriteCache(DiChar** items, int count) {
-    return ddSettingWriteList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items), count);
+    return ddSettingWriteList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items),
+                              count);
 }

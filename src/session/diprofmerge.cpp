@@ -39,7 +39,8 @@ bool named(CQVLXMLTag* tag, const char* name) {
  * the root; hosts and users (holding profiles) and profiles (holding keys)
  * under profiles. */
 Kind kindOf(Kind parent, CQVLXMLTag* tag) {
-    if (parent == kRoot) return named(tag, "profiles") ? kTree : named(tag, "localsettings") ? kFlat : kKey;
+    if (parent == kRoot)
+        return named(tag, "profiles") ? kTree : named(tag, "localsettings") ? kFlat : kKey;
     if (parent != kTree) return kKey;
     if (named(tag, "host") || named(tag, "user")) return kTree;
     return named(tag, "profile") ? kFlat : kKey;
@@ -47,7 +48,9 @@ Kind kindOf(Kind parent, CQVLXMLTag* tag) {
 
 const DiChar* namingAttribute(CQVLXMLTag* tag, Kind kind) {
     if (kind == kKey) return nullptr;
-    return named(tag, "user") ? u"ens" : named(tag, "host") || named(tag, "profile") ? u"name" : nullptr;
+    return named(tag, "user")                            ? u"ens"
+           : named(tag, "host") || named(tag, "profile") ? u"name"
+                                                         : nullptr;
 }
 
 /* One step of a path: name, naming attribute and the count of earlier

@@ -14,7 +14,7 @@ class CMemProfileStore : public CProfileStore {
     std::string file; // the file's bytes, byte-order mark included
     bool exists = false;
     bool writable = true;
-    bool held = false; // the file is there but cannot be read
+    bool held = false;                   // the file is there but cannot be read
     std::vector<std::string> saved;      // every file written, in order
     std::vector<std::string> asideFiles; // files renamed to .bad
     CMemProfileStore* of = this;         // whose file this store uses
