@@ -164,6 +164,9 @@ CProfileStore::FileState CWinProfileStore::ReadFileBytes(std::string* bytes) {
 }
 
 bool CWinProfileStore::WriteFileBytes(const std::string& bytes) {
+    /* No path: kept in memory when that was asked for, else the folder
+     * could not be made and nothing is saved. */
+    if (!filePath[0]) return s_pathSet && s_path.empty();
     return replaceFile(ddW(filePath), bytes);
 }
 
