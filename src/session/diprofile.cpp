@@ -558,7 +558,7 @@ bool CProfileStore::SaveLocked() {
         /* Another process saved meanwhile; bytes that do not parse are
          * someone's data and go aside before anything replaces them. */
         if (CQVLXMLDoc* onDisk = diProfParseDocument(bytes.data(), bytes.size()))
-            return MergeOnto(onDisk, bytes);
+            return MergeOnto(onDisk, bytes, true);
         [[fallthrough]];
     case kFileForeign:
         if (!SetAsideBadFile()) return false;
@@ -575,15 +575,16 @@ bool CProfileStore::WriteDocument(CQVLXMLDoc* doc) {
     return true;
 }
 
-bool CProfileStore::MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes) {
+bool CProfileStore::MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes, bool write) {
     CQVLXMLDoc* was = ensureDocument(diProfParseDocument(base.data(), base.size()));
     bool changed = diProfApplyChanges(was, document, onDisk);
     delete was;
-    if (changed && !WriteDocument(onDisk)) {
+    if (changed && write && !WriteDocument(onDisk)) {
         delete onDisk;
         return false;
     }
-    if (!changed) base = diskBytes;
+    /* Unwritten changes stay changes from the new base. */
+    if (!changed || !write) base = diskBytes;
     /* What the other process saved is this process's document from now on. */
     if (current)
         for (CQVLXMLTag** element :
@@ -592,6 +593,15 @@ bool CProfileStore::MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes) 
     delete document;
     document = ensureDocument(onDisk);
     return true;
+}
+
+void CProfileStore::Refresh() {
+    if (!LockFile()) return;
+    std::string bytes;
+    if (ReadFileBytes(&bytes) == kFileRead && !bytes.empty() && bytes != base)
+        if (CQVLXMLDoc* onDisk = diProfParseDocument(bytes.data(), bytes.size()))
+            MergeOnto(onDisk, bytes, false);
+    UnlockFile();
 }
 
 /* The wrapper document of a profiles text ("<root>" + text + "</root>"),

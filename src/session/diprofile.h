@@ -100,6 +100,11 @@ class CProfileStore {
      * written: the document and the base stay, so the next save tries the
      * same changes again. */
     bool Save();
+    /* Takes up what another process saved since this one's base, keeping
+     * this process's unsaved changes on top; nothing when the file cannot
+     * be read or does not parse. For a read-modify-write of keys that both
+     * may change (the password cache's numbered list). */
+    void Refresh();
     /* The file's bytes as Save writes them (byte-order mark, declaration,
      * the tree, CR LF line ends; markup characters escaped). */
     std::string Serialize();
@@ -177,7 +182,7 @@ class CProfileStore {
   private:
     bool SaveLocked();
     bool WriteDocument(CQVLXMLDoc* doc);
-    bool MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes);
+    bool MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes, bool write);
 };
 
 /* The one store (set by the CProfileStore constructor). */

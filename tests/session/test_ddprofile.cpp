@@ -73,24 +73,27 @@ TEST(ProfileFileOnDisk, AFileThatCannotBeReadIsKeptAsProfileXmlBad) {
 // The state files through the client's own settings calls: a file held at
 // load, a write that fails (a full disk), two copies of the client on one
 // file. Copy a stores or forgets a password, then copy b (when there is
-// one) saves a window width; a fresh load sees what both saved.
+// one) saves a window width or stores another password; a fresh load sees
+// what both saved.
 TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
     std::wstring dir = tempFolder();
     std::wstring path = dir + L"\\profile.xml";
-    const DiChar* url = u"http://srv.example/";
+    const DiChar *url = u"http://srv.example/", *url2 = u"http://two.example/";
     const std::string old =
         "\xEF\xBB\xBF<cache><localsettings><old>1</old></localsettings></cache>";
     struct Case {
         const char* name;
         bool hadPassword, heldAtLoad, writeFails, twoCopies;
-        bool forget; // a forgets the password, else stores it
+        bool forget;    // a forgets the password, else stores it
+        bool bPassword; // b stores a password for url2, else a width
         bool aSaved, passwordAfter;
         uint32_t errors;
     } cases[] = {
-        {"held at load", false, true, false, false, false, true, true, 1},
-        {"full disk", false, false, true, false, false, false, false, 1},
-        {"two copies", false, false, false, true, false, true, true, 0},
-        {"a forget in one of two copies", true, false, false, true, true, true, false, 0},
+        {"held at load", false, true, false, false, false, false, true, true, 1},
+        {"full disk", false, false, true, false, false, false, false, false, 1},
+        {"two copies", false, false, false, true, false, false, true, true, 0},
+        {"two copies, two passwords", false, false, false, true, false, true, true, true, 0},
+        {"a forget in one of two copies", true, false, false, true, true, false, true, false, 0},
     };
     ddProfStoreSetPath(path.c_str());
     for (const Case& c : cases) {
@@ -119,7 +122,9 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
                   c.aSaved)
             << c.name;
         g_diProfileStore = b;
-        EXPECT_TRUE(!b || ddSettingSetInt(L"width", 640)) << c.name;
+        EXPECT_TRUE(!b || (c.bPassword ? diCryptStoreCachedLogin(url2, u"bob", u"pw2")
+                                       : ddSettingSetInt(L"width", 640)))
+            << c.name;
         if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
         EXPECT_EQ(log.GetCount(), c.errors) << c.name;
         for (CQVLListNode<CLogEntry>* n = log.GetEntries()->head; n; n = n->next)
@@ -133,7 +138,11 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
         EXPECT_EQ(diCryptLookupCachedLogin(url, &user, &password), c.passwordAfter) << c.name;
         free(user);
         free(password);
-        EXPECT_EQ(ddSettingGetInt(L"width", 0), b ? 640 : 0) << c.name;
+        user = password = nullptr;
+        EXPECT_EQ(diCryptLookupCachedLogin(url2, &user, &password), c.bPassword) << c.name;
+        free(user);
+        free(password);
+        EXPECT_EQ(ddSettingGetInt(L"width", 0), b && !c.bPassword ? 640 : 0) << c.name;
         EXPECT_EQ(ddSettingGetInt(L"old", 0), 1) << c.name;
         EXPECT_EQ(GetFileAttributesW((path + L".bad").c_str()), INVALID_FILE_ATTRIBUTES) << c.name;
         ddProfStoreDestroy();
