@@ -26,15 +26,15 @@ int ddSettingGetInt(const wchar_t* name, int def) {
     return swscanf(text, L"%d", &value) == 1 ? value : def;
 }
 
-void ddSettingSetString(const wchar_t* name, const wchar_t* text) {
-    diSOSetLocalSetting(ddD(name), ddD(text ? text : L""));
+bool ddSettingSetString(const wchar_t* name, const wchar_t* text) {
+    return diSOSetLocalSetting(ddD(name), ddD(text ? text : L""));
 }
 
-void ddSettingSetInt(const wchar_t* name, int value) {
+bool ddSettingSetInt(const wchar_t* name, int value) {
     wchar_t text[16];
     _snwprintf(text, DI_COUNTOF(text), L"%d", value);
     text[DI_COUNTOF(text) - 1] = 0;
-    ddSettingSetString(name, text);
+    return ddSettingSetString(name, text);
 }
 
 HKEY ddSettingOpenProductKey(HKEY root, bool openOnly) {
@@ -113,11 +113,13 @@ int ddSettingReadList(const wchar_t* subKey, const wchar_t* name, wchar_t** arra
     return stored;
 }
 
-void ddSettingWriteList(const wchar_t*, const wchar_t* name, wchar_t** array, int count) {
+bool ddSettingWriteList(const wchar_t*, const wchar_t* name, wchar_t** array, int count) {
     wchar_t entryName[300];
+    bool set = true;
     for (int i = 0; i < count; i++) {
         _snwprintf(entryName, DI_COUNTOF(entryName), L"%ls%d", name, i);
         entryName[DI_COUNTOF(entryName) - 1] = 0;
-        ddSettingSetString(entryName, array[i]);
+        set = diSOPutLocalSetting(ddD(entryName), ddD(array[i] ? array[i] : L"")) && set;
     }
+    return g_diProfileStore && g_diProfileStore->Save() && set;
 }

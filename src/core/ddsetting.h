@@ -10,14 +10,16 @@ int ddSettingGetString(const wchar_t* name, const wchar_t* def, wchar_t* buffer,
 /* The value read as "%d" (leading digits count: "12abc" is 12); the default
  * when absent or not a number. */
 int ddSettingGetInt(const wchar_t* name, int def);
-void ddSettingSetString(const wchar_t* name, const wchar_t* text);
-void ddSettingSetInt(const wchar_t* name, int value);
+/* Set and saved at once; false when the file was not written. */
+bool ddSettingSetString(const wchar_t* name, const wchar_t* text);
+bool ddSettingSetInt(const wchar_t* name, int value);
 /* name0, name1, ... from the settings up to the first missing one, then the
  * legacy registry entries of the sub-key that are not already among them.
  * Returns the number stored (each a malloc'ed copy). */
 int ddSettingReadList(const wchar_t* subKey, const wchar_t* name, wchar_t** array, int count);
-/* Writes name0..name(count-1) to the settings (never to the registry). */
-void ddSettingWriteList(const wchar_t* subKey, const wchar_t* name, wchar_t** array, int count);
+/* Writes name0..name(count-1) to the settings (never to the registry) in
+ * one save; false when any was refused or the file was not written. */
+bool ddSettingWriteList(const wchar_t* subKey, const wchar_t* name, wchar_t** array, int count);
 /* Registry keys of the legacy location; none when absent (open only) or
  * when they cannot be made. */
 HKEY ddSettingOpenProductKey(HKEY root, bool openOnly);

@@ -4,12 +4,17 @@
 
 #include "core/ddsetting.h"
 #include "net/dicrypt.h"
+#include "session/diprofile.h"
 
 int ddCryptReadCache(DiChar** items, int max) {
+    /* Entries are numbered: a list read before another copy of the client
+     * stored an entry would write its own over that one. */
+    if (g_diProfileStore) g_diProfileStore->Refresh();
     return ddSettingReadList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items),
                              max);
 }
 
-void ddCryptWriteCache(DiChar** items, int count) {
-    ddSettingWriteList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items), count);
+bool ddCryptWriteCache(DiChar** items, int count) {
+    return ddSettingWriteList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items),
+                              count);
 }

@@ -323,13 +323,14 @@ struct CacheList {
             free(items[i]);
         }
     }
-    void write() {
+    bool write() {
         DiChar* items[DI_CRYPT_MAX_ENTRIES] = {};
         int n = 0;
         for (int i = 0; i < count; ++i)
             if ((items[n] = diCryptFormatEntry(&e[i]))) ++n;
-        ddCryptWriteCache(items, n);
+        bool written = ddCryptWriteCache(items, n);
         for (int i = 0; i < n; ++i) free(items[i]);
+        return written;
     }
     ~CacheList() {
         for (int i = 0; i < count; ++i) diCryptEntryFree(&e[i]);
@@ -368,8 +369,9 @@ int diCryptStorePassword(const DiChar* key, const DiChar* user, const uint8_t* p
     }
     diCryptEntryFree(&list.e[slot]);
     list.e[slot] = fresh;
-    list.write();
-    return 1;
+    /* A password that did not reach the disk is not remembered, and a
+     * forget that did not is no forget: the caller must hear of both. */
+    return list.write() ? 1 : 0;
 }
 
 int diCryptLookupPassword(const DiChar* key, DiChar** user, uint8_t prot[16]) {

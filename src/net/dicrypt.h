@@ -58,7 +58,8 @@ DiChar* diCryptUnprotectPassword(const uint8_t in[16], const DiChar* keyText,
 /* Store: replaces the user and protected password of the entry with the key,
  * else appends, else (list full) reuses a forgotten entry (empty user and
  * password), else stores nothing. A null protected pointer with length 0
- * stores an empty password. 1 when stored. */
+ * stores an empty password. 1 when stored, 0 also when the list was not
+ * written. */
 int diCryptStorePassword(const DiChar* key, const DiChar* user, const uint8_t* prot, size_t len);
 /* 1 with the decoded user (new text) and the 16 protected bytes of the first
  * entry with the key; 0 when there is none or it has no protected password. */
@@ -73,8 +74,9 @@ bool diCryptLookupCachedLogin(const DiChar* key, DiChar** user, DiChar** passwor
 bool diCryptStoreCachedLogin(const DiChar* key, const DiChar* user, const DiChar* password);
 
 /* The settings list (Windows layer; faked by the host tests). Read: up to
- * max malloc'ed item texts, their count. Write: the items in order. */
+ * max malloc'ed item texts, their count. Write: the items in order; false
+ * when they did not reach the file. */
 int ddCryptReadCache(DiChar** items, int max);
-void ddCryptWriteCache(DiChar** items, int count);
+bool ddCryptWriteCache(DiChar** items, int count);
 
 #endif

@@ -166,18 +166,18 @@ void diRouteLoadCachedCredentials(DiRoute* route) {
     wipeFree(password);
 }
 
-void diRouteSaveCachedCredentials(DiRoute* route) {
+int diRouteSaveCachedCredentials(DiRoute* route) {
     DiRouteCredentials* c = route->credentials;
-    if (route->credentialKind != 1 || !route->cached || !c || !c->user || !c->user[0]) return;
+    if (route->credentialKind != 1 || !route->cached || !c || !c->user || !c->user[0]) return 1;
     DiChar key[DI_ROUTE_DESCRIPTION + 1];
     diRouteDescribeKey(route, key, DI_COUNTOF(key));
-    diCryptStoreCredentials(key, c->user, c->password);
+    return diCryptStoreCredentials(key, c->user, c->password);
 }
 
-void diRouteForgetCachedCredentials(DiRoute* route) {
+int diRouteForgetCachedCredentials(DiRoute* route) {
     DiChar key[DI_ROUTE_DESCRIPTION + 1];
     diRouteDescribeKey(route, key, DI_COUNTOF(key));
-    diCryptStorePassword(key, u"", nullptr, 0);
+    return diCryptStorePassword(key, u"", nullptr, 0);
 }
 
 int diRouteAskCredentials(DiRoute* route, DiObject* owner) {

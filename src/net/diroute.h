@@ -90,8 +90,11 @@ int diRouteDescribe(const DiRoute* route, DiChar* out, size_t size);
 int diRouteDescribeKey(const DiRoute* route, DiChar* out, size_t size);
 
 void diRouteLoadCachedCredentials(DiRoute* route);
-void diRouteSaveCachedCredentials(DiRoute* route);
-void diRouteForgetCachedCredentials(DiRoute* route);
+/* 1 when the password cache was written (nothing to save counts too); a
+ * failed write is in the event log and the profile store tries it again at
+ * its next save. */
+int diRouteSaveCachedCredentials(DiRoute* route);
+int diRouteForgetCachedCredentials(DiRoute* route);
 /* Shows the proxy credentials dialog for the route (owner: the object of
  * the socket, or none). 1 with new credentials, 0 when cancelled. */
 int diRouteAskCredentials(DiRoute* route, DiObject* owner);

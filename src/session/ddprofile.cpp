@@ -53,7 +53,9 @@ static void makeParentFolders(const std::wstring& path) {
 }
 
 /* Writes the file through a temporary beside it so that a failed write
- * never leaves a truncated file behind. */
+ * never leaves a truncated file behind. The temporary's bytes reach the
+ * disk before the rename, and the rename before the call returns: after a
+ * power cut the file is the old one or the new one, never an empty one. */
 static bool replaceFile(const std::wstring& path, const std::string& bytes) {
     if (path.empty()) return false;
     makeParentFolders(path);
@@ -65,21 +67,35 @@ static bool replaceFile(const std::wstring& path, const std::string& bytes) {
     DWORD put = 0;
     bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
               put == bytes.size();
+    ok = ok && FlushFileBuffers(f);
     ok = CloseHandle(f) && ok;
-    if (!ok || !MoveFileExW(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!ok || !MoveFileExW(tmp.c_str(), path.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(tmp.c_str());
         return false;
     }
     return true;
 }
 
-static bool readBytes(const std::wstring& path, std::string* bytes) {
+/* A file that is there but cannot be read now (a backup or a scanner holds
+ * it, no access) is told apart from a missing one: it must not be taken
+ * for an empty store and overwritten. */
+static CProfileStore::FileState readBytes(const std::wstring& path, std::string* bytes) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        DWORD error = path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? CProfileStore::kFileMissing
+                   : CProfileStore::kFileHeld;
+    }
+    if (data.nFileSizeHigh || data.nFileSizeLow > k_maxProfileBytes)
+        return CProfileStore::kFileForeign;
     char* text = nullptr;
     size_t length = 0;
-    if (path.empty() || !diProfReadWholeFile(path.c_str(), &text, &length, true)) return false;
+    if (!diProfReadWholeFile(path.c_str(), &text, &length, true)) return CProfileStore::kFileHeld;
     bytes->assign(text, length);
     free(text);
-    return true;
+    return CProfileStore::kFileRead;
 }
 
 /* Local application data, then "\Vek" and "\VHVN"; each folder is made
@@ -139,23 +155,54 @@ void CWinProfileStore::BuildFilePath() {
     if (n < DI_COUNTOF(filePath)) memcpy(filePath, path, (n + 1) * sizeof(wchar_t));
 }
 
-bool CWinProfileStore::ReadFileBytes(std::string* bytes) {
+CWinProfileStore::~CWinProfileStore() {
+    if (mutex) CloseHandle(mutex);
+}
+
+CProfileStore::FileState CWinProfileStore::ReadFileBytes(std::string* bytes) {
     return readBytes(ddW(filePath), bytes);
 }
 
 bool CWinProfileStore::WriteFileBytes(const std::string& bytes) {
+    /* No path: kept in memory when that was asked for, else the folder
+     * could not be made and nothing is saved. */
+    if (!filePath[0]) return s_pathSet && s_path.empty();
     return replaceFile(ddW(filePath), bytes);
 }
 
 bool CWinProfileStore::SetAsideBadFile() {
     if (!filePath[0]) return true;
     std::wstring path = ddW(filePath);
-    if (MoveFileExW(path.c_str(), (path + L".bad").c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    return GetLastError() == ERROR_FILE_NOT_FOUND; /* gone meanwhile: nothing to keep */
+    for (int n = 0; n < 100; n++) {
+        std::wstring aside = path + L".bad" + (n ? std::to_wstring(n) : L"");
+        if (MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return true; /* gone meanwhile: nothing to keep */
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
 }
 
-bool CWinProfileStore::FileExists() {
-    return filePath[0] && GetFileAttributesW(ddW(filePath)) != INVALID_FILE_ATTRIBUTES;
+/* One mutex per file, named after its path (lower-cased, hashed: a mutex
+ * name holds no backslash), shared by every process of the user. */
+bool CWinProfileStore::LockFile() {
+    if (!mutex) {
+        uint32_t hash = 2166136261u;
+        for (const DiChar* p = filePath; *p; p++)
+            hash = (hash ^ (*p >= 'A' && *p <= 'Z' ? *p + 32 : *p)) * 16777619u;
+        wchar_t name[48];
+        _snwprintf(name, DI_COUNTOF(name), L"HalvanetProfile-%08x", hash);
+        name[DI_COUNTOF(name) - 1] = 0;
+        mutex = CreateMutexW(nullptr, FALSE, name);
+        if (!mutex) return false;
+    }
+    /* A process that ended while holding it leaves it abandoned: still ours. */
+    DWORD r = WaitForSingleObject(mutex, 10000);
+    return r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+}
+
+void CWinProfileStore::UnlockFile() {
+    ReleaseMutex(mutex);
 }
 
 void CWinProfileStore::UsePreferredLanguage(const DiChar* language) {
@@ -216,7 +263,7 @@ bool CWinSettingsFile::Open(const DiChar* name) {
 }
 
 bool CWinSettingsFile::ReadFileBytes(std::string* bytes) {
-    return filePath && readBytes(ddW(filePath), bytes);
+    return filePath && readBytes(ddW(filePath), bytes) == CProfileStore::kFileRead;
 }
 
 bool CWinSettingsFile::WriteFileBytes(const std::string& bytes) {

@@ -14,15 +14,22 @@
 class CWinProfileStore : public CProfileStore {
   public:
     CWinProfileStore();
+    ~CWinProfileStore() override;
     void BuildFilePath() override;
-    bool ReadFileBytes(std::string* bytes) override;
+    FileState ReadFileBytes(std::string* bytes) override;
     bool WriteFileBytes(const std::string& bytes) override;
     bool SetAsideBadFile() override;
-    bool FileExists() override;
+    /* A named mutex of the file's path: copies of the client running at
+     * once save one after the other. */
+    bool LockFile() override;
+    void UnlockFile() override;
     /* Into the "-preferredlanguage" option. */
     void UsePreferredLanguage(const DiChar* language) override;
     /* Into the certificate cache as the session's certificate file. */
     void UseCertsFile(const DiChar* path) override;
+
+  private:
+    HANDLE mutex = nullptr;
 };
 
 /* Settings files in the store's folder. */

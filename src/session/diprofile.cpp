@@ -100,6 +100,15 @@ static CQVLXMLContentTag* newKey(const DiChar* name, const DiChar* text) {
     return new CQVLXMLContentTag(name, text ? text : u"");
 }
 
+void diProfLogFileError(const DiChar* kind, const DiChar* path, const DiChar* what) {
+    std::u16string text = kind;
+    text += u": ";
+    text += path && *path ? path : u"(no file)";
+    text += u" ";
+    text += what;
+    diLogErrorText(text.c_str());
+}
+
 /* ---- current profile ---- */
 
 void CCurrentProfile::Clear() {
@@ -195,17 +204,23 @@ bool CProfileStore::ParseBytes(const char* bytes, size_t length) {
     return doc != nullptr;
 }
 
-void CProfileStore::EnsureDocument() {
-    if (!document) {
+/* Gives doc (made when null) the profiles element it lacks. */
+static CQVLXMLDoc* ensureDocument(CQVLXMLDoc* doc) {
+    if (!doc) {
         std::string text = std::string(k_declaration) + "\n<cache></cache>\n";
-        document = diProfParseDocument(text.data(), text.size());
-        if (!document) return;
+        doc = diProfParseDocument(text.data(), text.size());
+        if (!doc) return nullptr;
     }
-    if (!document->root->Find(u"profiles")) {
+    if (!doc->root->Find(u"profiles")) {
         CQVLXMLContentTag* profiles = new CQVLXMLContentTag(u"profiles");
         profiles->AddChild(newKey(u"version", u"1.0"), true);
-        static_cast<CQVLXMLTag*>(document->root)->AddChild(profiles, true);
+        static_cast<CQVLXMLTag*>(doc->root)->AddChild(profiles, true);
     }
+    return doc;
+}
+
+void CProfileStore::EnsureDocument() {
+    document = ensureDocument(document);
 }
 
 static CQVLXMLTag* profilesOf(CQVLXMLDoc* doc) {
@@ -424,14 +439,28 @@ void CProfileStore::Load(const DiChar* profileName) {
 
     std::string bytes;
     badFile = false;
+    base.clear();
     delete document;
     document = nullptr;
-    if (ReadFileBytes(&bytes)) {
+    switch (ReadFileBytes(&bytes)) {
+    case kFileRead:
         /* An empty file holds nothing to lose; anything else that does not
-         * read as a document is kept aside before the next save. */
-        if (!ParseBytes(bytes.data(), bytes.size()) && !bytes.empty()) badFile = true;
-    } else if (FileExists()) {
+         * read as a document is set aside by the next save. */
+        if (ParseBytes(bytes.data(), bytes.size()))
+            base = bytes;
+        else
+            badFile = !bytes.empty();
+        break;
+    case kFileForeign:
         badFile = true;
+        break;
+    case kFileHeld:
+        /* Nothing was read: the file stays untouched, and the first save
+         * that can read it writes this run's changes onto it. */
+        diProfLogFileError(u"Profile", filePath, u"could not be read and is left as it is");
+        break;
+    case kFileMissing:
+        break;
     }
     EnsureDocument();
 
@@ -490,24 +519,89 @@ void CProfileStore::Load(const DiChar* profileName) {
     }
 }
 
-std::string CProfileStore::Serialize() {
-    EnsureDocument();
+static std::string serialize(CQVLXMLDoc* doc) {
     std::string out = "\xEF\xBB\xBF";
     out += k_declaration;
     out += "\r\n";
-    if (document) WriteElement(&out, document->root, 0, "\r\n");
+    if (doc) CProfileStore::WriteElement(&out, doc->root, 0, "\r\n");
     out += "\r\n";
     return out;
 }
 
+std::string CProfileStore::Serialize() {
+    EnsureDocument();
+    return serialize(document);
+}
+
 bool CProfileStore::Save() {
-    /* A file that could not be read is someone's data: it goes aside
-     * before anything overwrites it. */
-    if (badFile) {
-        if (!SetAsideBadFile()) return false;
-        badFile = false;
+    EnsureDocument();
+    bool saved = false;
+    if (LockFile()) {
+        saved = SaveLocked();
+        UnlockFile();
     }
-    return WriteFileBytes(Serialize());
+    if (!saved)
+        diProfLogFileError(u"Profile", filePath,
+                           u"could not be saved; the changes are kept for the next save");
+    return saved;
+}
+
+bool CProfileStore::SaveLocked() {
+    std::string bytes;
+    switch (ReadFileBytes(&bytes)) {
+    case kFileHeld:
+        return false;
+    case kFileMissing:
+        break;
+    case kFileRead:
+        if (bytes.empty() || bytes == base) break;
+        /* Another process saved meanwhile; bytes that do not parse are
+         * someone's data and go aside before anything replaces them. */
+        if (CQVLXMLDoc* onDisk = diProfParseDocument(bytes.data(), bytes.size()))
+            return MergeOnto(onDisk, bytes, true);
+        [[fallthrough]];
+    case kFileForeign:
+        if (!SetAsideBadFile()) return false;
+        break;
+    }
+    return WriteDocument(document);
+}
+
+bool CProfileStore::WriteDocument(CQVLXMLDoc* doc) {
+    std::string bytes = serialize(doc);
+    if (!WriteFileBytes(bytes)) return false;
+    base = bytes.substr(3);
+    badFile = false;
+    return true;
+}
+
+bool CProfileStore::MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes, bool write) {
+    CQVLXMLDoc* was = ensureDocument(diProfParseDocument(base.data(), base.size()));
+    bool changed = diProfApplyChanges(was, document, onDisk);
+    delete was;
+    if (changed && write && !WriteDocument(onDisk)) {
+        delete onDisk;
+        return false;
+    }
+    /* Unwritten changes stay changes from the new base. */
+    if (!changed || !write) base = diskBytes;
+    /* What the other process saved is this process's document from now on. */
+    if (current)
+        for (CQVLXMLTag** element :
+             {&current->hostElement, &current->userElement, &current->profileElement})
+            *element = diProfFollow(document, *element, onDisk);
+    delete document;
+    document = ensureDocument(onDisk);
+    return true;
+}
+
+void CProfileStore::Refresh() {
+    if (!LockFile()) return;
+    std::string bytes;
+    if (ReadFileBytes(&bytes) == kFileRead && !bytes.empty() && bytes != base)
+        if (CQVLXMLDoc* onDisk = diProfParseDocument(bytes.data(), bytes.size()))
+            MergeOnto(onDisk, bytes, false);
+    UnlockFile();
 }
 
 /* The wrapper document of a profiles text ("<root>" + text + "</root>"),
@@ -680,9 +774,12 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size) {
     return g_diProfileStore->GetLocalSetting(key.c_str(), buffer, size, &length) || length > 0;
 }
 
-bool diSOSetLocalSetting(const DiChar* name, const DiChar* text) {
+bool diSOPutLocalSetting(const DiChar* name, const DiChar* text) {
     if (!g_diProfileStore || !name) return false;
     std::u16string key = lowerAscii(name);
-    if (!g_diProfileStore->SetLocalSetting(key.c_str(), text ? text : u"")) return false;
-    return g_diProfileStore->Save();
+    return g_diProfileStore->SetLocalSetting(key.c_str(), text ? text : u"");
+}
+
+bool diSOSetLocalSetting(const DiChar* name, const DiChar* text) {
+    return diSOPutLocalSetting(name, text) && g_diProfileStore->Save();
 }

@@ -50,16 +50,28 @@ class CProfileStore {
 
     /* Fills filePath (empty when the file has no place). */
     virtual void BuildFilePath() = 0;
-    /* The whole file with a leading byte-order mark removed; false when it
-     * cannot be opened or read (or is too large to be ours). */
-    virtual bool ReadFileBytes(std::string* bytes) = 0;
-    /* Replaces the file by bytes as a whole; false when nothing was
-     * written (the old file is then left as it was). */
+    /* What reading the file found. */
+    enum FileState {
+        kFileMissing, /* no file at filePath: nothing to keep */
+        kFileRead,    /* bytes hold the whole file, a leading byte-order mark removed */
+        kFileHeld,    /* a file is there but could not be read now (another program
+                       * holds it, no access): it is someone's data, left as it is */
+        kFileForeign, /* a file is there, too large to be ours */
+    };
+    virtual FileState ReadFileBytes(std::string* bytes) = 0;
+    /* Replaces the file by bytes as a whole, on disk before it replaces the
+     * old one; false when nothing was written (the old file is then left as
+     * it was). */
     virtual bool WriteFileBytes(const std::string& bytes) = 0;
-    /* Renames the file to "profile.xml.bad" beside it; false on failure. */
+    /* Renames the file to a free name beside it ("profile.xml.bad", else a
+     * numbered one): an earlier file set aside is never replaced. False on
+     * failure. */
     virtual bool SetAsideBadFile() = 0;
-    /* Whether a file exists at filePath at all. */
-    virtual bool FileExists() = 0;
+    /* Held by Save across reading the file again and writing it, so that
+     * other processes on the same file save one at a time; false when it
+     * cannot be had (the save then fails). */
+    virtual bool LockFile() { return true; }
+    virtual void UnlockFile() {}
     /* The profile's "preferredlang" found by Load (the command line's
      * second pass may still override it). */
     virtual void UsePreferredLanguage(const DiChar*) {}
@@ -75,12 +87,24 @@ class CProfileStore {
     } options;
 
     /* Chooses the current profile (null: the "-profile" option, else
-     * "Default") after reading the file anew. A file that exists but cannot
-     * be read as a profile document is set aside before the next save. */
+     * "Default") after reading the file anew. Bytes that were read and do
+     * not parse are set aside at the next save; a file that could not be
+     * read is logged and left as it is. */
     void Load(const DiChar* profileName);
-    /* Writes the whole document; false when the file was not written (the
-     * document stays in memory). */
+    /* Writes this process's changes since the last load or save onto the
+     * file as it is now (another process may have saved meanwhile): when
+     * the file still holds the base, the whole document; else every key
+     * set, changed or removed since the base, written onto the file's
+     * document, which then becomes the document (current elements follow).
+     * False, with one error logged naming the file, when nothing was
+     * written: the document and the base stay, so the next save tries the
+     * same changes again. */
     bool Save();
+    /* Takes up what another process saved since this one's base, keeping
+     * this process's unsaved changes on top; nothing when the file cannot
+     * be read or does not parse. For a read-modify-write of keys that both
+     * may change (the password cache's numbered list). */
+    void Refresh();
     /* The file's bytes as Save writes them (byte-order mark, declaration,
      * the tree, CR LF line ends; markup characters escaped). */
     std::string Serialize();
@@ -148,9 +172,17 @@ class CProfileStore {
     DiChar filePath[260];
     CCurrentProfile* current = nullptr;
     CQVLXMLDoc* document = nullptr;
-    /* Set when the file on disk could not be read as a profile document:
-     * Save sets it aside first, so none of it is overwritten. */
+    /* Set when the bytes Load read did not parse (Save sets them aside). */
     bool badFile = false;
+    /* The file as last loaded or saved by this process (byte-order mark
+     * removed; empty when there was none to read): Save measures this
+     * process's changes from it. */
+    std::string base;
+
+  private:
+    bool SaveLocked();
+    bool WriteDocument(CQVLXMLDoc* doc);
+    bool MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes, bool write);
 };
 
 /* The one store (set by the CProfileStore constructor). */
@@ -163,6 +195,9 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
 /* Writes a setting and saves the profile file at once; false when the name
  * is refused or the file was not written. */
 bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);
+/* Writes a setting for the caller's next save; false when the name is
+ * refused or there is no store. */
+bool diSOPutLocalSetting(const DiChar* name, const DiChar* text);
 
 /* True when text is a name the profile file can carry: an ASCII letter,
  * "_" or ":" first, then also digits, "-" and ".". */
@@ -171,9 +206,18 @@ bool diProfIsXmlName(const DiChar* text);
 /* A parsed document whose root is an element (empty tags given child
  * lists so keys can be added), or null. */
 CQVLXMLDoc* diProfParseDocument(const char* bytes, size_t length);
+/* Writes onto onto what changed from base to ours (diprofmerge.cpp): keys
+ * and containers made, changed or removed, addressed by their path; true
+ * when anything was written. */
+bool diProfApplyChanges(CQVLXMLDoc* base, CQVLXMLDoc* ours, CQVLXMLDoc* onto);
+/* The element of to at the path element has in from, or null. */
+CQVLXMLTag* diProfFollow(CQVLXMLDoc* from, CQVLXMLTag* element, CQVLXMLDoc* to);
 /* CProfileStore::GetValue's rule on any element. */
 bool diProfGetValue(CQVLXMLElement* element, const DiChar* key, DiChar* buffer, size_t size,
                     size_t* length);
+
+/* One error in the event log naming a state file: "kind: path what". */
+void diProfLogFileError(const DiChar* kind, const DiChar* path, const DiChar* what);
 
 /* UTF-16 <-> UTF-8 for the store (the shared lenient converters). */
 std::string diProfileToUtf8(const DiChar* text);

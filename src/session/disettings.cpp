@@ -78,7 +78,10 @@ std::string CSettingsFile::Serialize() {
 }
 
 bool CSettingsFile::Save() {
-    if (!WriteFileBytes(Serialize())) return false;
+    if (!WriteFileBytes(Serialize())) {
+        diProfLogFileError(u"Settings file", filePath, u"could not be saved");
+        return false;
+    }
     changed = true;
     return true;
 }

@@ -34,8 +34,9 @@ int ddCryptReadCache(DiChar** items, int max) {
     return n;
 }
 
-void ddCryptWriteCache(DiChar** items, int count) {
+bool ddCryptWriteCache(DiChar** items, int count) {
     g_fakeRoutes.cacheWrites++;
+    if (g_fakeRoutes.cacheFull) return false;
     // The settings list keeps items beyond the count written.
     for (int i = 0; i < count; ++i) {
         std::u16string s(items[i]);
@@ -44,6 +45,7 @@ void ddCryptWriteCache(DiChar** items, int count) {
         else
             g_fakeRoutes.cache.push_back(s);
     }
+    return true;
 }
 
 static std::string narrow(const DiChar* s) {

@@ -22,6 +22,7 @@ struct FakeDialogAnswer {
 struct FakeRoutes {
     std::vector<std::u16string> cache; // the settings list, item by item
     int cacheWrites = 0;
+    bool cacheFull = false;             // writes of the list fail, nothing is written
     std::vector<std::string> connects;  // "host:port" of each direct connect
     int connectFailsAt = -1;            // connect number that fails
     std::vector<std::u16string> errors; // every last error set

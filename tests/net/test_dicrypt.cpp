@@ -183,4 +183,14 @@ TEST_F(Crypt, ForgottenEntriesKeepThreeFieldsAndMakeRoomInAFullList) {
     EXPECT_EQ(diCryptStoreCredentials(u"newer", u"u", u"p"), 0);
 }
 
+// "Remember password" and its unticking say no when the list did not reach
+// the file.
+TEST_F(Crypt, AStoreOrForgetThatWasNotWrittenFails) {
+    ASSERT_EQ(diCryptStoreCredentials(kKey, u"alice", u"pw"), 1);
+    g_fakeRoutes.cacheFull = true;
+    EXPECT_EQ(diCryptStoreCredentials(u"other", u"bob", u"pw"), 0);
+    EXPECT_FALSE(diCryptStoreCachedLogin(u"http://a/", u"bob", u"pw"));
+    EXPECT_EQ(diCryptStorePassword(kKey, u"", nullptr, 0), 0);
+}
+
 } // namespace

@@ -2,7 +2,8 @@
 // may have been written; logins and imports carry the server's profiles
 // text. Input: the file, then (after NUL bytes) the login's and the
 // import's profiles texts. Whatever was read, every saved file must read
-// back to the same file.
+// back to the same file, and a second store loaded at the start writes its
+// own change onto the first one's file.
 #include "session/diprofile.h"
 #include "session/disettings.h"
 #include "support/mem_profile_store.h"
@@ -44,7 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             parts[part] += static_cast<char>(data[i]);
     }
     {
-        CMemProfileStore store(parts[0]);
+        CMemProfileStore store(parts[0]), other;
+        other.of = &store;
+        other.Load(u"h:u:Default");
+        g_diProfileStore = &store;
         store.Load(u"h:u:Default");
         DiChar buf[64];
         store.GetProfileValue(u"url", buf, 64, nullptr);
@@ -57,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkSavedFileReadsBack(store);
         MemSettingsFile settings;
         settings.FillFromProfile(&store, nullptr);
+        other.SetLocalSetting(u"w", u"1");
+        if (!other.Save()) __builtin_trap();
     }
     MemSettingsFile settings;
     if (settings.ParseBytes(parts[0].data(), parts[0].size())) {

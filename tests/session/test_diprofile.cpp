@@ -2,6 +2,7 @@
 // imports, local settings; and the settings file of the start-up paths.
 #include <gtest/gtest.h>
 
+#include "core/dilog.h"
 #include "session/diprofile.h"
 #include "session/disettings.h"
 #include "support/mem_profile_store.h"
@@ -116,6 +117,84 @@ TEST(ProfileFile, WhatCannotBeReadIsSetAsideBeforeTheNextSave) {
     EXPECT_FALSE(diSOSetLocalSetting(u"a", u"1"));
     EXPECT_EQ(locked.file, kBom + "garbage");
     EXPECT_EQ(setting(u"a"), u"1"); // kept in memory
+    // A file another program holds at load is neither set aside nor
+    // overwritten; the first save that can read it writes onto it.
+    CMemProfileStore held(cache("", "<localsettings><old>1</old></localsettings>"));
+    held.held = true;
+    held.Load(nullptr);
+    EXPECT_FALSE(diSOSetLocalSetting(u"a", u"1"));
+    held.held = false;
+    EXPECT_TRUE(held.Save());
+    EXPECT_TRUE(held.asideFiles.empty());
+    CMemProfileStore after(held.file);
+    after.Load(nullptr);
+    EXPECT_EQ(setting(u"old") + setting(u"a"), u"11");
+}
+
+// Two copies of the client on one file: a saves, then b; b and a fresh
+// load see both copies' changes.
+TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
+    std::string logged = user("u", "<AT>tok</AT>" + profile("Default", "1") + profile("Old", "2"));
+    struct Case {
+        const char* name;
+        std::string file;
+        void (*a)(CProfileStore&);
+        bool aFailsFirst; // a's save fails, and a saves again after b
+        const char* has;  // in the file at the end
+        const char* lacks;
+    } cases[] = {
+        {"a password and a width", cache(""),
+         [](CProfileStore& s) { s.SetLocalSetting(u"cachepass0", u"k:u:pw"); }, false,
+         "<cachepass0>k:u:pw</cachepass0>", nullptr},
+        {"a forget", cache("", "<localsettings><cachepass0>k:u:pw</cachepass0></localsettings>"),
+         [](CProfileStore& s) { s.SetLocalSetting(u"cachepass0", u"k::"); }, false,
+         "<cachepass0>k::</cachepass0>", "k:u:pw"},
+        {"a forget saved after the other copy",
+         cache("", "<localsettings><cachepass0>k:u:pw</cachepass0></localsettings>"),
+         [](CProfileStore& s) { s.SetLocalSetting(u"cachepass0", u"k::"); }, true,
+         "<cachepass0>k::</cachepass0>", "k:u:pw"},
+        {"a token taken away", cache(host("h", logged)),
+         [](CProfileStore& s) {
+             s.current->userElement->RemoveChild(s.current->userElement->Find(u"AT"));
+         },
+         false, "<id>1</id>", "<AT>"},
+        {"a login that drops a profile", cache(host("h", logged)),
+         [](CProfileStore& s) {
+             s.SaveLogin(u"h", u"u", nullptr, nullptr, 0, nullptr,
+                         u"<profile name=\"Default\"><id>3</id></profile>", nullptr);
+         },
+         false, "<id>3</id>", "name=\"Old\""},
+    };
+    for (const Case& c : cases) {
+        CLog log;
+        diLogSet(&log);
+        CMemProfileStore a(c.file), b;
+        b.of = &a;
+        a.Load(u"h:u:Default");
+        b.Load(u"h:u:Default");
+        c.a(a);
+        a.writable = !c.aFailsFirst;
+        EXPECT_EQ(a.Save(), !c.aFailsFirst) << c.name;
+        // b changes a key of its current profile (when it has one) and a
+        // local setting.
+        b.SetSessionCookie(u"bc");
+        b.SetLocalSetting(u"width", u"640");
+        EXPECT_TRUE(b.Save()) << c.name;
+        a.writable = true;
+        EXPECT_TRUE(!c.aFailsFirst || a.Save()) << c.name;
+        EXPECT_EQ(log.GetCount(), c.aFailsFirst ? 1u : 0u) << c.name;
+        diLogSet(nullptr);
+        EXPECT_NE(a.file.find(c.has), std::string::npos) << c.name << a.file;
+        EXPECT_NE(a.file.find("<width>640</width>"), std::string::npos) << c.name << a.file;
+        EXPECT_EQ(a.file.find(c.lacks ? c.lacks : "\x01"), std::string::npos) << c.name << a.file;
+        // b took up a's document: its current profile is the one on file.
+        CMemProfileStore fresh(a.file);
+        fresh.Load(u"h:u:Default");
+        EXPECT_EQ(value(b, u"id"), value(fresh, u"id")) << c.name;
+        EXPECT_EQ(value(fresh, u"sessioncookie"),
+                  c.file.find("<id>") == std::string::npos ? u"<none>" : u"bc")
+            << c.name;
+    }
 }
 
 TEST(ProfileStore, LoadChoosesTheProfileByHostUserAndName) {

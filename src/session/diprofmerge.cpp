@@ -1,0 +1,186 @@
+/* The profile store's merge (see diprofile.h): one process's changes since
+ * its base, written onto the document another process saved meanwhile.
+ *
+ * Every element has a path from the root: per step its name, for a host,
+ * user or profile the attribute that names it, and its place among siblings
+ * with the same name and attribute. The root, "profiles", "localsettings"
+ * and the host, user and profile elements below "profiles" are containers:
+ * the merge walks into them. Every other element is a key, compared and
+ * copied whole in its written form, so that a key set to the same value in
+ * both processes is no change. */
+#include "session/diprofile.h"
+
+#include "xml/qvlxml.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum Kind { kKey, kRoot, kTree, kFlat };
+
+struct Item {
+    std::u16string path;
+    CQVLXMLTag* tag;
+    Kind kind;
+    std::string text; /* a key's written form */
+};
+
+CQVLXMLTag* asTag(CQVLXMLElement* e) {
+    return e && e->IsTag() ? static_cast<CQVLXMLTag*>(e) : nullptr;
+}
+
+bool named(CQVLXMLTag* tag, const char* name) {
+    return tag->name && tag->name->Equals(name);
+}
+
+/* What a child of a parent of that kind is: profiles and localsettings at
+ * the root; hosts and users (holding profiles) and profiles (holding keys)
+ * under profiles. */
+Kind kindOf(Kind parent, CQVLXMLTag* tag) {
+    if (parent == kRoot)
+        return named(tag, "profiles") ? kTree : named(tag, "localsettings") ? kFlat : kKey;
+    if (parent != kTree) return kKey;
+    if (named(tag, "host") || named(tag, "user")) return kTree;
+    return named(tag, "profile") ? kFlat : kKey;
+}
+
+const DiChar* namingAttribute(CQVLXMLTag* tag, Kind kind) {
+    if (kind == kKey) return nullptr;
+    return named(tag, "user")                            ? u"ens"
+           : named(tag, "host") || named(tag, "profile") ? u"name"
+                                                         : nullptr;
+}
+
+/* One step of a path: name, naming attribute and the count of earlier
+ * siblings with both, each ended by a NUL (no name or value holds one). */
+std::u16string step(CQVLXMLTag* tag, Kind kind, std::map<std::u16string, int>* seen) {
+    std::u16string s = tag->name && tag->name->Text() ? tag->name->Text() : u"";
+    s += u'\0';
+    const DiChar* attr = namingAttribute(tag, kind);
+    const CQVLXMLString* value = attr ? tag->GetAttribute(attr) : nullptr;
+    if (value && value->Text()) s += value->Text();
+    s += u'\0';
+    int n = (*seen)[s]++;
+    for (char c : std::to_string(n))
+        s += static_cast<DiChar>(c);
+    return s + u'\0';
+}
+
+/* The items below parent in document order; keys' written forms only with
+ * withText (looking up a path needs none). */
+void collect(CQVLXMLTag* parent, Kind kind, const std::u16string& path, bool withText,
+             std::vector<Item>* out) {
+    std::map<std::u16string, int> seen;
+    CQVLXMLElementList* children = parent->GetChildren();
+    for (auto* n = children ? children->head : nullptr; n; n = n->next) {
+        CQVLXMLTag* tag = asTag(n->item);
+        if (!tag || !tag->name) continue;
+        Kind k = kindOf(kind, tag);
+        Item item{path + step(tag, k, &seen), tag, k, std::string()};
+        if (k == kKey && withText) CProfileStore::WriteElement(&item.text, tag, 0);
+        out->push_back(item);
+        if (k != kKey) collect(tag, k, item.path, withText, out);
+    }
+}
+
+std::vector<Item> itemsOf(CQVLXMLDoc* doc, bool withText = false) {
+    std::vector<Item> items;
+    if (CQVLXMLTag* root = doc ? asTag(doc->root) : nullptr) {
+        items.push_back(Item{std::u16string(), root, kRoot, std::string()});
+        collect(root, kRoot, std::u16string(), withText, &items);
+    }
+    return items;
+}
+
+const Item* find(const std::vector<Item>& items, const std::u16string& path) {
+    for (const Item& item : items)
+        if (item.path == path) return &item;
+    return nullptr;
+}
+
+/* The path without its last step. */
+std::u16string parentPath(const std::u16string& path) {
+    size_t ends = 0, cut = 0;
+    for (size_t i = path.size(); i-- > 0;)
+        if (path[i] == 0 && ++ends == 4) {
+            cut = i + 1;
+            break;
+        }
+    return path.substr(0, cut);
+}
+
+/* A copy of a key: its written form read back. */
+CQVLXMLElement* copyOf(const std::string& text) {
+    CQVLXMLDoc* doc = diProfParseDocument(text.data(), text.size());
+    if (!doc) return nullptr;
+    CQVLXMLElement* root = doc->root;
+    doc->root = nullptr; /* topLevel does not own it */
+    delete doc;
+    return root;
+}
+
+/* Puts fresh in old's place, or appends it to parent without an old one. */
+void put(CQVLXMLTag* parent, CQVLXMLTag* old, CQVLXMLElement* fresh) {
+    CQVLXMLElementList* children = parent->GetChildren();
+    for (auto* n = children && old ? children->head : nullptr; n; n = n->next)
+        if (n->item == old) {
+            if (n->owns) delete n->item;
+            n->item = fresh;
+            n->owns = true;
+            return;
+        }
+    parent->AddChild(fresh, true);
+}
+
+} // namespace
+
+bool diProfApplyChanges(CQVLXMLDoc* base, CQVLXMLDoc* ours, CQVLXMLDoc* onto) {
+    std::vector<Item> was = itemsOf(base, true), now = itemsOf(ours, true);
+    bool changed = false;
+    /* Removed since the base: gone from onto too (a container with all
+     * that another process put into it). */
+    for (const Item& old : was) {
+        if (find(now, old.path)) continue;
+        std::vector<Item> there = itemsOf(onto);
+        const Item* hit = find(there, old.path);
+        const Item* parent = hit ? find(there, parentPath(old.path)) : nullptr;
+        if (!parent) continue;
+        parent->tag->RemoveChild(hit->tag);
+        changed = true;
+    }
+    /* Made or changed since the base, parents before children. */
+    for (const Item& item : now) {
+        const Item* before = find(was, item.path);
+        if (before && (item.kind != kKey || before->text == item.text)) continue;
+        std::vector<Item> there = itemsOf(onto);
+        const Item* parent = find(there, parentPath(item.path));
+        if (!parent || item.path.empty()) continue;
+        const Item* hit = find(there, item.path);
+        if (item.kind != kKey) {
+            if (hit) continue;
+            CQVLXMLContentTag* made = new CQVLXMLContentTag(item.tag->name->Text());
+            if (const DiChar* attr = namingAttribute(item.tag, item.kind))
+                if (const CQVLXMLString* value = item.tag->GetAttribute(attr))
+                    made->AddAttribute(attr, value->Text() ? value->Text() : u"");
+            parent->tag->AddChild(made, true);
+        } else if (CQVLXMLElement* copy = copyOf(item.text)) {
+            put(parent->tag, hit ? hit->tag : nullptr, copy);
+        }
+        changed = true;
+    }
+    return changed;
+}
+
+CQVLXMLTag* diProfFollow(CQVLXMLDoc* from, CQVLXMLTag* element, CQVLXMLDoc* to) {
+    if (!element) return nullptr;
+    std::vector<Item> was = itemsOf(from);
+    for (const Item& item : was)
+        if (item.tag == element) {
+            std::vector<Item> now = itemsOf(to);
+            const Item* hit = find(now, item.path);
+            return hit ? hit->tag : nullptr;
+        }
+    return nullptr;
+}
