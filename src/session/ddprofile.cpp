@@ -4,6 +4,7 @@
 #include "session/ddprofile.h"
 
 #include "core/ddapp.h"
+#include "core/ddutil.h"
 #include "net/dicertcache.h"
 #include "session/ddintclient.h"
 
@@ -52,29 +53,10 @@ static void makeParentFolders(const std::wstring& path) {
     }
 }
 
-/* Writes the file through a temporary beside it so that a failed write
- * never leaves a truncated file behind. The temporary's bytes reach the
- * disk before the rename, and the rename before the call returns: after a
- * power cut the file is the old one or the new one, never an empty one. */
 static bool replaceFile(const std::wstring& path, const std::string& bytes) {
     if (path.empty()) return false;
     makeParentFolders(path);
-    /* One temporary per process: two clients may save at once. */
-    std::wstring tmp = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
-    HANDLE f = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD put = 0;
-    bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-              put == bytes.size();
-    ok = ok && FlushFileBuffers(f);
-    ok = CloseHandle(f) && ok;
-    if (!ok || !MoveFileExW(tmp.c_str(), path.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(tmp.c_str());
-        return false;
-    }
-    return true;
+    return ddFileReplaceDurably(path.c_str(), bytes);
 }
 
 /* A file that is there but cannot be read now (a backup or a scanner holds
@@ -156,7 +138,7 @@ void CWinProfileStore::BuildFilePath() {
 }
 
 CWinProfileStore::~CWinProfileStore() {
-    if (mutex) CloseHandle(mutex);
+    ddFileUnlock(lock);
 }
 
 CProfileStore::FileState CWinProfileStore::ReadFileBytes(std::string* bytes) {
@@ -171,38 +153,18 @@ bool CWinProfileStore::WriteFileBytes(const std::string& bytes) {
 }
 
 bool CWinProfileStore::SetAsideBadFile() {
-    if (!filePath[0]) return true;
-    std::wstring path = ddW(filePath);
-    for (int n = 0; n < 100; n++) {
-        std::wstring aside = path + L".bad" + (n ? std::to_wstring(n) : L"");
-        if (MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return true; /* gone meanwhile: nothing to keep */
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
-    }
-    return false;
+    /* A file gone meanwhile leaves nothing to keep. */
+    return !filePath[0] || ddFileSetAside(ddW(filePath), nullptr) >= 0;
 }
 
-/* One mutex per file, named after its path (lower-cased, hashed: a mutex
- * name holds no backslash), shared by every process of the user. */
 bool CWinProfileStore::LockFile() {
-    if (!mutex) {
-        uint32_t hash = 2166136261u;
-        for (const DiChar* p = filePath; *p; p++)
-            hash = (hash ^ (*p >= 'A' && *p <= 'Z' ? *p + 32 : *p)) * 16777619u;
-        wchar_t name[48];
-        _snwprintf(name, DI_COUNTOF(name), L"HalvanetProfile-%08x", hash);
-        name[DI_COUNTOF(name) - 1] = 0;
-        mutex = CreateMutexW(nullptr, FALSE, name);
-        if (!mutex) return false;
-    }
-    /* A process that ended while holding it leaves it abandoned: still ours. */
-    DWORD r = WaitForSingleObject(mutex, 10000);
-    return r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
+    lock = ddFileLock(ddW(filePath), 10000);
+    return lock != nullptr;
 }
 
 void CWinProfileStore::UnlockFile() {
-    ReleaseMutex(mutex);
+    ddFileUnlock(lock);
+    lock = nullptr;
 }
 
 void CWinProfileStore::UsePreferredLanguage(const DiChar* language) {

@@ -29,7 +29,7 @@ class CWinProfileStore : public CProfileStore {
     void UseCertsFile(const DiChar* path) override;
 
   private:
-    HANDLE mutex = nullptr;
+    HANDLE lock = nullptr; /* held across a save */
 };
 
 /* Settings files in the store's folder. */
