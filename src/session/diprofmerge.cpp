@@ -13,7 +13,9 @@
 #include "xml/qvlxml.h"
 
 #include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -94,11 +96,23 @@ std::vector<Item> itemsOf(CQVLXMLDoc* doc, bool withText = false) {
     return items;
 }
 
-const Item* find(const std::vector<Item>& items, const std::u16string& path) {
-    for (const Item& item : items)
-        if (item.path == path) return &item;
-    return nullptr;
-}
+/* The items of a document by path: a merge looks up every item of both
+ * processes, which must not cost a walk of the document each. */
+struct Items {
+    std::vector<Item> list;
+    std::unordered_map<std::u16string, const Item*> byPath;
+
+    Items(CQVLXMLDoc* doc, bool withText) : list(itemsOf(doc, withText)) {
+        for (const Item& item : list)
+            byPath.emplace(item.path, &item);
+    }
+    Items(const Items&) = delete; /* byPath points into list */
+    Items& operator=(const Items&) = delete;
+    const Item* find(const std::u16string& path) const {
+        auto at = byPath.find(path);
+        return at == byPath.end() ? nullptr : at->second;
+    }
+};
 
 /* The path without its last step. */
 std::u16string parentPath(const std::u16string& path) {
@@ -137,27 +151,32 @@ void put(CQVLXMLTag* parent, CQVLXMLTag* old, CQVLXMLElement* fresh) {
 } // namespace
 
 bool diProfApplyChanges(CQVLXMLDoc* base, CQVLXMLDoc* ours, CQVLXMLDoc* onto) {
-    std::vector<Item> was = itemsOf(base, true), now = itemsOf(ours, true);
+    Items was(base, true), now(ours, true);
+    /* onto's items are read again after each change to it: a removal moves
+     * the places of the siblings after it. */
+    std::unique_ptr<Items> there(new Items(onto, false));
     bool changed = false;
+    auto touched = [&] {
+        there.reset(new Items(onto, false));
+        changed = true;
+    };
     /* Removed since the base: gone from onto too (a container with all
      * that another process put into it). */
-    for (const Item& old : was) {
-        if (find(now, old.path)) continue;
-        std::vector<Item> there = itemsOf(onto);
-        const Item* hit = find(there, old.path);
-        const Item* parent = hit ? find(there, parentPath(old.path)) : nullptr;
+    for (const Item& old : was.list) {
+        if (now.find(old.path)) continue;
+        const Item* hit = there->find(old.path);
+        const Item* parent = hit ? there->find(parentPath(old.path)) : nullptr;
         if (!parent) continue;
         parent->tag->RemoveChild(hit->tag);
-        changed = true;
+        touched();
     }
     /* Made or changed since the base, parents before children. */
-    for (const Item& item : now) {
-        const Item* before = find(was, item.path);
+    for (const Item& item : now.list) {
+        const Item* before = was.find(item.path);
         if (before && (item.kind != kKey || before->text == item.text)) continue;
-        std::vector<Item> there = itemsOf(onto);
-        const Item* parent = find(there, parentPath(item.path));
+        const Item* parent = there->find(parentPath(item.path));
         if (!parent || item.path.empty()) continue;
-        const Item* hit = find(there, item.path);
+        const Item* hit = there->find(item.path);
         if (item.kind != kKey) {
             if (hit) continue;
             CQVLXMLContentTag* made = new CQVLXMLContentTag(item.tag->name->Text());
@@ -168,18 +187,17 @@ bool diProfApplyChanges(CQVLXMLDoc* base, CQVLXMLDoc* ours, CQVLXMLDoc* onto) {
         } else if (CQVLXMLElement* copy = copyOf(item.text)) {
             put(parent->tag, hit ? hit->tag : nullptr, copy);
         }
-        changed = true;
+        touched();
     }
     return changed;
 }
 
 CQVLXMLTag* diProfFollow(CQVLXMLDoc* from, CQVLXMLTag* element, CQVLXMLDoc* to) {
     if (!element) return nullptr;
-    std::vector<Item> was = itemsOf(from);
-    for (const Item& item : was)
+    for (const Item& item : itemsOf(from))
         if (item.tag == element) {
-            std::vector<Item> now = itemsOf(to);
-            const Item* hit = find(now, item.path);
+            Items now(to, false);
+            const Item* hit = now.find(item.path);
             return hit ? hit->tag : nullptr;
         }
     return nullptr;
