@@ -146,9 +146,12 @@ CWinServerOutpost::CWinServerOutpost(const DiSOOptions& o) : CServerOutpost(o) {
 }
 
 CWinServerOutpost::~CWinServerOutpost() {
-    delete g_diIntegratedClient;
+    /* The timers go first: the integrated client's sign-out may ask a
+     * question, and a reconnect or keep-alive handled in its message loop
+     * would work on an outpost that is being freed. */
     CancelReconnectTimer();
     CancelKeepAliveTimer();
+    delete g_diIntegratedClient;
     free(localXDisplay);
     free(caption);
     ddSOUIDestroy();
