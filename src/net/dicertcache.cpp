@@ -119,7 +119,7 @@ std::u16string widen(const char* utf8) {
 
 /* One error in the event log for each save that failed, naming the file. */
 void logNotSaved(const std::string& path) {
-    diLogErrorText((u"Certificates: " + widen(path.c_str()) + u" could not be saved").c_str());
+    diProfLogFileError(u"Certificates", widen(path.c_str()).c_str(), u"could not be saved");
 }
 
 /* Keeps the other copies of the client from writing the file between this
