@@ -3,7 +3,6 @@
 
 #include "core/dilog.h"
 
-#include <chrono>
 #include <new>
 #include <stdlib.h>
 #include <string.h>
@@ -314,17 +313,17 @@ void sessionRelease(DiSCardSession* s) {
 }
 
 bool hasContext(DiSCardSession* s, uint32_t context) {
-    std::lock_guard<std::mutex> g(s->lock);
+    std::lock_guard<DiMutex> g(s->lock);
     return listHas(s->contexts, s->contextCount, context);
 }
 
 bool hasCard(DiSCardSession* s, uint32_t card) {
-    std::lock_guard<std::mutex> g(s->lock);
+    std::lock_guard<DiMutex> g(s->lock);
     return listHas(s->cards, s->cardCount, card);
 }
 
 void forgetCard(DiSCardSession* s, uint32_t card) {
-    std::lock_guard<std::mutex> g(s->lock);
+    std::lock_guard<DiMutex> g(s->lock);
     listRemove(s->cards, &s->cardCount, card);
 }
 
@@ -430,7 +429,7 @@ void onEstablish(Call& c) {
     uint32_t ctx = 0;
     int32_t rc = c.api->establish(scope, &ctx);
     if (rc >= 0) {
-        std::lock_guard<std::mutex> g(c.ses->lock);
+        std::lock_guard<DiMutex> g(c.ses->lock);
         listAdd(&c.ses->contexts, &c.ses->contextCount, &c.ses->contextCapacity, ctx);
     }
     reply(c, rc, [&](DiSCardStream* o, bool failed) {
@@ -445,7 +444,7 @@ void onContextCall(Call& c) {
     if (!decodeContextOnly(c, &ctx)) return;
     int32_t rc;
     if (c.fn == 6) {
-        std::unique_lock<std::mutex> g(c.ses->lock);
+        std::unique_lock<DiMutex> g(c.ses->lock);
         listRemove(c.ses->contexts, &c.ses->contextCount, ctx);
         g.unlock();
         rc = c.api->release(ctx);
@@ -641,7 +640,7 @@ void onGetStatusChange(Call& c) {
     if (!statesRef) cReaders = 0;
     if (c.in.status) return fail(c, c.in.status);
     int32_t rc = kInvalidHandle;
-    std::unique_lock<std::mutex> g(c.ses->lock);
+    std::unique_lock<DiMutex> g(c.ses->lock);
     if (listHas(c.ses->contexts, c.ses->contextCount, ctx)) {
         /* Counted from here, so that the session's end sees this call
          * before the call can reach the service. */
@@ -650,7 +649,7 @@ void onGetStatusChange(Call& c) {
         rc = c.api->getStatusChange(c.wide, ctx, timeout, st, cReaders);
         g.lock();
         c.ses->statusWaits--;
-        c.ses->waitsEnded.notify_all();
+        c.ses->waitsEnded.notifyAll();
     }
     g.unlock();
     replyStates(c, rc, st, cReaders);
@@ -679,7 +678,7 @@ void onConnect(Call& c) {
     if (hasContext(c.ses, ctx))
         rc = c.api->connect(c.wide, ctx, name, share, protocols, &card, &active);
     if (rc >= 0) {
-        std::unique_lock<std::mutex> g(c.ses->lock);
+        std::unique_lock<DiMutex> g(c.ses->lock);
         if (!c.ses->closed) {
             listAdd(&c.ses->cards, &c.ses->cardCount, &c.ses->cardCapacity, card);
         } else {
@@ -723,7 +722,7 @@ void onCardAndDisposition(Call& c) {
     if (refused(c)) {
         rc = kBusy;
     } else if (c.fn == 46) {
-        std::unique_lock<std::mutex> g(c.ses->lock);
+        std::unique_lock<DiMutex> g(c.ses->lock);
         bool known = listHas(c.ses->cards, c.ses->cardCount, card.handle);
         listRemove(c.ses->cards, &c.ses->cardCount, card.handle);
         g.unlock();
@@ -1124,7 +1123,7 @@ void diSCardDestroySession(DiDeviceClass*, void* session) {
      * last request of the session is done, so a waiter that had not yet
      * begun returns at once instead of touching freed events. */
     if (s->startEvent && api) api->startEventStop(s->startEvent);
-    std::unique_lock<std::mutex> g(s->lock);
+    std::unique_lock<DiMutex> g(s->lock);
     s->closed = true;
     uint32_t* cards = s->cards;
     uint32_t cardCount = s->cardCount;
@@ -1145,8 +1144,7 @@ void diSCardDestroySession(DiDeviceClass*, void* session) {
         for (uint32_t i = 0; i < contextCount; i++)
             api->cancel(contexts[i]);
         g.lock();
-        s->waitsEnded.wait_for(g, std::chrono::milliseconds(20),
-                               [s] { return s->statusWaits == 0; });
+        s->waitsEnded.waitFor(g, 20, [s] { return s->statusWaits == 0; });
     }
     g.unlock();
     for (uint32_t i = 0; api && i < contextCount; i++)

@@ -15,9 +15,9 @@
 
 #include "devices/didevice.h"
 
+#include "core/ditimedwait.h"
+
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 /* A reader state as the PC/SC service takes it; on the 32-bit client this is
  * the service's own 56-byte record and is passed through unchanged. */
@@ -112,12 +112,12 @@ struct DiSCardSession {
     void* startEvent;
     /* Guards both lists, `closed` and `statusWaits`: workers connect and
      * disconnect while the GUI thread ends the session. */
-    std::mutex lock;
+    DiMutex lock;
     bool closed;
     /* Status-change calls inside the service; `waitsEnded` tells when one
      * returns. */
     uint32_t statusWaits;
-    std::condition_variable waitsEnded;
+    DiCondition waitsEnded;
     std::atomic<uint32_t> refs;
 };
 

@@ -1,9 +1,8 @@
 #include "session/dilogfile.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
+
+#include "core/ditimedwait.h"
 
 namespace {
 const DiChar kCapText[] =
@@ -14,8 +13,8 @@ const uint64_t kCapReserve = 1024;
 } // namespace
 
 struct CLogFileCore::Writer {
-    std::mutex m;
-    std::condition_variable cv;
+    DiMutex m;
+    DiCondition cv;
     std::unique_ptr<DiLogSink> sink;
     std::function<void()> wake;
     std::string queued;    /* bytes not yet handed to the sink */
@@ -29,7 +28,7 @@ struct CLogFileCore::Writer {
     bool done = false;
 
     void Run() {
-        std::unique_lock<std::mutex> hold(m);
+        std::unique_lock<DiMutex> hold(m);
         for (;;) {
             cv.wait(hold, [&] { return !queued.empty() || quit; });
             if (queued.empty()) break;
@@ -45,7 +44,7 @@ struct CLogFileCore::Writer {
                 queued.clear();
                 if (wake) wake();
             }
-            cv.notify_all();
+            cv.notifyAll();
         }
         /* Closing the file may block as well: not under the lock. */
         std::unique_ptr<DiLogSink> closing(std::move(sink));
@@ -53,7 +52,7 @@ struct CLogFileCore::Writer {
         closing.reset();
         hold.lock();
         done = true;
-        cv.notify_all();
+        cv.notifyAll();
     }
 };
 
@@ -65,12 +64,11 @@ CLogFileCore::~CLogFileCore() {
     if (diLogGet() == this) diLogSet(nullptr);
     if (writer) {
         std::shared_ptr<Writer> w = writer;
-        std::unique_lock<std::mutex> hold(w->m);
+        std::unique_lock<DiMutex> hold(w->m);
         w->quit = true;
         w->wake = nullptr;
-        w->cv.notify_all();
-        bool ended =
-            w->cv.wait_for(hold, std::chrono::milliseconds(kStopWaitMs), [&] { return w->done; });
+        w->cv.notifyAll();
+        bool ended = w->cv.waitFor(hold, kStopWaitMs, [&] { return w->done; });
         hold.unlock();
         /* A writer stuck in the file system keeps its own reference to the
          * state and ends whenever the write returns. */
@@ -103,7 +101,7 @@ void CLogFileCore::WriteEntry(CLogEntry* entry) {
     CQVLPackBuffer b(QVL_ENC_UTF16, QVL_MODE_MARKUP);
     entry->WriteFileLine(&b);
     if (b.failed) return;
-    std::lock_guard<std::mutex> hold(writer->m);
+    std::lock_guard<DiMutex> hold(writer->m);
     Writer& w = *writer;
     if (w.stopped) return;
     if (w.accepted + b.length + kCapReserve > w.maxBytes) {
@@ -120,14 +118,14 @@ void CLogFileCore::WriteEntry(CLogEntry* entry) {
         w.queued.append(reinterpret_cast<const char*>(b.data), b.length);
         w.accepted += b.length;
     }
-    w.cv.notify_all();
+    w.cv.notifyAll();
 }
 
 bool CLogFileCore::Flush(int ms) {
     if (!writer) return true;
-    std::unique_lock<std::mutex> hold(writer->m);
-    return writer->cv.wait_for(hold, std::chrono::milliseconds(ms),
-                               [&] { return writer->queued.empty() && !writer->writing; });
+    std::unique_lock<DiMutex> hold(writer->m);
+    return writer->cv.waitFor(hold, ms > 0 ? uint32_t(ms) : 0u,
+                              [&] { return writer->queued.empty() && !writer->writing; });
 }
 
 void CLogFileCore::QueueRow(CLogEntry* entry, bool retired) {
@@ -184,7 +182,7 @@ void CLogFileCore::Drain() {
     }
     bool report = false;
     if (writer) {
-        std::lock_guard<std::mutex> hold(writer->m);
+        std::lock_guard<DiMutex> hold(writer->m);
         report = writer->failed && !writer->reported;
         writer->reported = writer->reported || report;
     }

@@ -8,9 +8,9 @@
 #include "fakes/device_fakes.h"
 
 #include <algorithm>
-#include <chrono>
-#include <future>
 #include <thread>
+
+#include "core/ditimedwait.h"
 
 using namespace scardndr;
 
@@ -394,14 +394,26 @@ TEST_F(SCard, SessionEndCancelsAStatusChangeStillOnItsWayIn) {
     std::thread worker(diDeviceWorkerThread, reinterpret_cast<uintptr_t>(g_fakeThreads.workers[0]));
     g_fakeThreads.workers.clear();
     fakePcscWaitHeld(1);
-    auto ended = std::async(std::launch::async, [&] { cls.destroySession(&cls, session); });
+    DiMutex m;
+    DiCondition c;
+    bool finished = false;
+    std::thread ender([&] {
+        cls.destroySession(&cls, session);
+        std::lock_guard<DiMutex> g(m);
+        finished = true;
+        c.notifyAll();
+    });
     while (fakePcscTakeLog().find("SCardCancel") == std::string::npos)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        diSleepMs(1);
     fakePcscReleaseEntries();
-    bool done = ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    bool done;
+    {
+        std::unique_lock<DiMutex> g(m);
+        done = c.waitFor(g, 10000, [&] { return finished; });
+    }
     EXPECT_TRUE(done) << "the session's end waits behind a status change never cancelled";
     if (!done) fakePcscInsert();
-    ended.wait();
+    ender.join();
     worker.join();
     session = nullptr;
     runCompletions();
