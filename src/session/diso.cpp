@@ -21,7 +21,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <string>
-#include <time.h>
 #include <vector>
 
 CServerOutpost* g_diOutpost;
@@ -176,8 +175,8 @@ CServerOutpost::~CServerOutpost() {
     }
 }
 
-int64_t CServerOutpost::Now() {
-    return int64_t(::time(nullptr));
+uint32_t CServerOutpost::Now() {
+    return ddTimerNow();
 }
 
 void CServerOutpost::SetConnectionState(int32_t state) {
@@ -406,8 +405,11 @@ void CServerOutpost::ConnectionLost() {
 void CServerOutpost::ReconnectStep() {
     CancelReconnectTimer();
     /* A connection that dropped right after it was made waits a whole
-     * interval and spends no attempt. */
-    if (Now() - connectedAt < 2) {
+     * interval and spends no attempt. Elapsed time is read on the tick
+     * count, never the wall clock: a clock set back would hold the
+     * reconnect for as long as it went back. The unsigned difference holds
+     * across the counter's wrap. */
+    if (uint32_t(Now() - connectedAt) < DI_SO_JUST_CONNECTED_MS) {
         SetConnectionState(DI_SO_WAITING);
         ArmReconnectTimer();
         return;

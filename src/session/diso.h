@@ -43,6 +43,9 @@ enum DiSOState : int32_t {
 
 enum DiSOReconnectMode : int32_t { DI_SO_ALWAYS = 0, DI_SO_PROMPT = 1, DI_SO_NEVER = 2 };
 
+/* A connection lost sooner than this after it was made is "just connected". */
+enum : uint32_t { DI_SO_JUST_CONNECTED_MS = 2000 };
+
 /* The user information the server sends with ns1:userinfo. */
 enum { DI_SO_SHORTNAME, DI_SO_FULLNAME, DI_SO_LOCALE, DI_SO_SERVER, DI_SO_CERTS, DI_SO_USERINFO };
 
@@ -231,7 +234,8 @@ class CServerOutpost {
      * the browser's, and only its helper can restart it. */
     bool browserStart = false;
     int32_t firstConnection = 1;
-    int64_t connectedAt = 0;
+    /* Tick count (ms) of the last successful connect. */
+    uint32_t connectedAt = 0;
     DiSORestartData restartData;
     DiSOConnectionLostHandler connectionLostHandler;
     /* Whether the application's start-immediately flag is still set. */
@@ -453,8 +457,9 @@ class CServerOutpost {
     virtual void ShowWarning(const DiChar* caption, const DiChar* text);
     virtual bool AskYesNo(const DiChar* caption, const DiChar* text);
     virtual bool AskYesNoOwned(const DiChar* caption, const DiChar* text);
-    /* Seconds since 1970. */
-    virtual int64_t Now();
+    /* The timer list's millisecond tick count: it never goes back (the
+     * wall clock does), and it wraps every 49.7 days. */
+    virtual uint32_t Now();
 
     /* Message boxes by message number (captions 455, 457, 459...). */
     void ShowErrorMessage(uint32_t message, std::initializer_list<DiFmtArg> args);

@@ -34,7 +34,6 @@ uint32_t fuzzClock() {
 
 struct FuzzOutpost : CServerOutpost {
     explicit FuzzOutpost(const DiSOOptions& o) : CServerOutpost(o) {}
-    int64_t Now() override { return 100; }
     int32_t OpenListener() override { return 1; }
     bool RunLocal(const DiChar*, const DiChar*, const DiChar* line) override { return !line; }
 };

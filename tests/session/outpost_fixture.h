@@ -81,7 +81,6 @@ struct LaunchOutpost : CServerOutpost {
     std::string computerName;
     bool runs = true;
     explicit LaunchOutpost(const DiSOOptions& o) : CServerOutpost(o) {}
-    int64_t Now() override { return 1000; }
     int32_t OpenListener() override { return 4321; }
     void EndSession() override {
         ending = 1;

@@ -48,12 +48,10 @@ std::string narrow(const DiChar* s) {
 }
 
 struct RecordingOutpost : CServerOutpost {
-    int64_t now = 1000;
     std::vector<std::string> events;
     std::vector<bool> answers;
     std::function<void()> duringBox;
     explicit RecordingOutpost(const DiSOOptions& o) : CServerOutpost(o) {}
-    int64_t Now() override { return now; }
     int32_t OpenListener() override { return 4321; }
     void PostStartRequest() override { events.push_back("start-request"); }
     void ArmReconnectTimer() override { events.push_back("arm"); }
@@ -332,7 +330,7 @@ TEST_F(Outpost, FaultsWarnThenActByCodeWithoutCase) {
 TEST_F(Outpost, HandlerThatClosesItsChannelSurvivesTheReconnect) {
     signIn();
     connect();
-    so->now += 10;
+    g_now += 10000;
     arrive(fault("soapenv:Client.AlreadyConnected", "again"));
     // The loss ran after the handler and connected anew at once.
     EXPECT_EQ(g_fakeRoutes.connectCalls, 2);
@@ -341,34 +339,58 @@ TEST_F(Outpost, HandlerThatClosesItsChannelSurvivesTheReconnect) {
 }
 
 TEST_F(Outpost, ReconnectTimelines) {
+    // Times are milliseconds of the tick count, the only clock the rule
+    // reads; the reconnect interval is 10 s.
     struct Row {
         const char* name;
         bool signedIn;
         int32_t mode, attempts;
-        int64_t lostAfter;
+        uint32_t lostAfter;
         int ticks;          // reconnect timer expiries that follow
         int connects, okAt; // connection attempts made; the one that succeeds (-1 none)
         std::vector<std::string> events;
         int32_t state;
+        uint32_t connectedAt = 0; // tick of the connect (0: where the clock stands)
     } rows[] = {
         {"drop within 2 s waits and spends nothing",
          true,
          DI_SO_ALWAYS,
          2,
-         1,
+         1999,
          0,
          0,
          -1,
          {"arm"},
          3},
-        {"later drop reconnects at once", true, DI_SO_ALWAYS, 2, 5, 0, 1, 0, {}, 2},
-        {"no full name never reconnects", false, DI_SO_ALWAYS, 2, 5, 0, 0, -1, {"end"}, 0},
-        {"prompt answered no", true, DI_SO_PROMPT, 2, 5, 0, 0, -1, {"ask 317", "end"}, 0},
+        {"drop within 2 s tries after one interval with every attempt left",
+         true,
+         DI_SO_ALWAYS,
+         1,
+         1999,
+         2,
+         1,
+         -1,
+         {"arm", "arm", "error 307", "end"},
+         3},
+        {"later drop reconnects at once", true, DI_SO_ALWAYS, 2, 2000, 0, 1, 0, {}, 2},
+        {"drop across the wrap of the tick count reconnects at once",
+         true,
+         DI_SO_ALWAYS,
+         2,
+         10000,
+         0,
+         1,
+         0,
+         {},
+         2,
+         0xFFFFF000u},
+        {"no full name never reconnects", false, DI_SO_ALWAYS, 2, 5000, 0, 0, -1, {"end"}, 0},
+        {"prompt answered no", true, DI_SO_PROMPT, 2, 5000, 0, 0, -1, {"ask 317", "end"}, 0},
         {"no attempts reports and ends",
          true,
          DI_SO_ALWAYS,
          0,
-         5,
+         5000,
          0,
          0,
          -1,
@@ -378,7 +400,7 @@ TEST_F(Outpost, ReconnectTimelines) {
          true,
          DI_SO_ALWAYS,
          2,
-         5,
+         5000,
          2,
          2,
          -1,
@@ -394,14 +416,15 @@ TEST_F(Outpost, ReconnectTimelines) {
         so->ending = 0;
         so->reconnectMode = r.mode;
         so->reconnectAttempts = r.attempts;
+        if (r.connectedAt) g_now = r.connectedAt;
         connect();
         so->events.clear();
         int before = g_fakeRoutes.connectCalls;
-        so->now += r.lostAfter;
+        g_now += r.lostAfter;
         g_fakeRoutes.connectResult = r.okAt == 0 ? 0 : -1;
         so->serverConnection->Close();
         for (int tick = 0; tick < r.ticks; tick++) {
-            so->now += 10;
+            g_now += 10000;
             so->ReconnectStep();
         }
         EXPECT_EQ(so->events, r.events);
