@@ -136,7 +136,7 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
      * job answered after this one was made); a request that cannot be sent
      * leaves the job waiting for the next hello. */
     if (pc->jobWaiting && diPAIPConnectionJob(pc) == pc->waitJob && !pc->jobName.empty() &&
-        diPAIPSendJobRequest(pc, jobId) == 0) {
+        diPAIPSendJobRequest(pc, jobId, u"", true) == 0) {
         pc->jobWaiting = false;
         if (pc->waitTimer) diTimerRemove(pc->waitTimer);
         pc->waitTimer = nullptr;
@@ -146,7 +146,13 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
 
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
                 uint32_t value) {
-    pc->requestOpen = false; /* the server has taken the request */
+    /* The server has taken the oldest request: that job is the one
+     * starting (or held by the pause below, as the server is told). A start
+     * without one repeats the current job's. */
+    if (!pc->requests.empty()) {
+        pc->current = std::move(pc->requests.front());
+        pc->requests.pop_front();
+    }
     /* While a held document waits for the resume, a job start would take
      * the printer, copies and kind it prints with. */
     if (pc->state == DI_PRINT_PAUSED || !pc->heldPath.empty()) {
@@ -178,6 +184,7 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
     pc->compressed = *p++;
     pc->copies = *p++;
     pc->title = takeText(p, end);
+    pc->current.title = pc->title;
     pc->attribute = 0;
     if (end - p >= 4) {
         const uint8_t* tail = end - 4;
@@ -286,6 +293,8 @@ void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
      * a document the server finished sending: it is held for the resume. */
     bool paused = pc->spool && (pc->state == DI_PRINT_PAUSED || pc->state == DI_PRINT_OFFLINE);
     if (pc->state != DI_PRINT_PRINTING && !paused) return;
+    /* Printed, held or acknowledged as failed: the server knows its end. */
+    pc->current = DiPrintRequest();
     bool failed = pc->failed || !pc->spool;
     /* A stream left unfinished means the document was cut off. */
     if (!failed && pc->compressed && pc->ch.inflate) {
@@ -326,6 +335,7 @@ void onAdmin(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
                                     : pc->resumeState);
     dropSpool(pc);
     dropJob(pc);
+    pc->current = DiPrintRequest(); /* the server dropped it */
 }
 
 uint32_t sweepTick(void*) {
@@ -347,6 +357,13 @@ void armWait(DiPrintChannel* pc) {
 }
 
 const DiPrintSpoolOps* s_sweepOps;
+
+/* The next job may start: none prints and the user's pause does not hold
+ * the queue (a lost connection's pause does not). */
+bool queueMayGoOn(const DiPrintChannel* pc) {
+    return pc->state != DI_PRINT_PRINTING &&
+           !(pc->state == DI_PRINT_PAUSED && pc->resumeState == DI_PRINT_PAUSED);
+}
 
 } // namespace
 
@@ -377,7 +394,8 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->jobWaiting = false;
     pc->connNamed = false;
     pc->questions = 0;
-    pc->requestOpen = false;
+    pc->requests.clear();
+    pc->current = DiPrintRequest();
     if (pc->heldFile) pc->ops->close(pc->heldFile);
     pc->heldFile = nullptr;
     if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
@@ -390,7 +408,6 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     pc->printer.clear();
     pc->printerType.clear();
     pc->jobName.clear();
-    pc->jobMessageId.clear();
     pc->urlBase.clear();
     pc->client = DiPrintClient();
     pc->errorText.clear();
@@ -422,16 +439,12 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
              * carried none, and that job will not come. */
             uint32_t job = diPAIPConnectionJob(pc);
             bool unused = pc->connected && job && job == pc->waitJob && pc->jobWaiting;
-            /* A job requested on it whose start never came is first in the
-             * queue again, for the next connection. */
-            bool handBack = pc->requestOpen;
-            pc->requestOpen = false;
-            if (handBack) diSOReturnPrintJob(pc->jobName.c_str(), pc->jobMessageId.c_str());
+            bool lost = !pc->requests.empty() || !pc->current.name.empty();
             dropSpool(pc);
             dropJob(pc);
+            diPAIPHandBackLost(pc);
             int jobs = diSOGetPrintJobCount();
-            if (!unused && !handBack &&
-                (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
+            if (!unused && (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
                 diPrintSetState(pc, jobs ? DI_PRINT_PAUSED : DI_PRINT_OFFLINE);
             else if (pc->state == DI_PRINT_PAUSED && jobs == 0)
                 diPrintSetState(pc, pc->resumeState);
@@ -440,8 +453,11 @@ int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
             sendBare(pc, MSG_STOP, pc->jobId);
             pc->connected = false;
             diDEChannelDisconnected(&pc->ch);
-            if (unused) diPAIPDropWaitingJob(pc, job, u"its connection failed");
-            if (handBack && pc->state != DI_PRINT_PRINTING && pc->state != DI_PRINT_PAUSED)
+            /* The jobs behind a lost one do not wait for the next print
+             * request: the paused state says only what was lost. */
+            if (unused)
+                diPAIPDropWaitingJob(pc, job, u"its connection failed");
+            else if (lost && jobs > 0 && queueMayGoOn(pc))
                 diSOStartNextPrintJob();
         }
         break;
@@ -576,7 +592,6 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
 
 void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName) {
     pc->jobName = jobName;
-    pc->requestOpen = false;
     pc->jobWaiting = true;
     if (++pc->waitJob == 0) pc->waitJob = 1; /* 0 names no job */
     armWait(pc);
@@ -631,15 +646,34 @@ void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why)
         pc->connected = false;
         diDEChannelDisconnected(&pc->ch);
     }
-    if (pc->state != DI_PRINT_PRINTING && pc->state != DI_PRINT_PAUSED &&
-        diSOGetPrintJobCount() > 0)
-        diSOStartNextPrintJob();
+    if (queueMayGoOn(pc) && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
 }
 
-int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId) {
+int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId, const std::u16string& messageId,
+                         bool answered) {
     std::string name = toUtf8(pc->jobName);
-    return sendMessage(pc, MSG_JOB_REQUEST, 0, jobId, 0,
-                       reinterpret_cast<const uint8_t*>(name.data()), name.size());
+    if (sendMessage(pc, MSG_JOB_REQUEST, 0, jobId, 0, reinterpret_cast<const uint8_t*>(name.data()),
+                    name.size()) != 0)
+        return -1;
+    pc->requests.push_back({pc->jobName, messageId, u"", answered});
+    return 0;
+}
+
+void diPAIPHandBackLost(DiPrintChannel* pc) {
+    std::deque<DiPrintRequest> lost;
+    lost.swap(pc->requests);
+    if (!pc->current.name.empty()) lost.push_front(std::move(pc->current));
+    pc->current = DiPrintRequest();
+    /* Each goes to the head: the last requested first. */
+    for (auto r = lost.rbegin(); r != lost.rend(); ++r)
+        if (!r->answered) diSOReturnPrintJob(r->name.c_str(), r->messageId.c_str());
+    /* Another request of it would need a second answer to the server's
+     * print request, which the server does not take. */
+    for (const DiPrintRequest& r : lost)
+        if (r.answered)
+            diLogErrorText((u"Print job not printed, its connection closed: " +
+                            (r.title.empty() ? r.name : r.title))
+                               .c_str());
 }
 
 bool diPAIPJobNameFits(const std::u16string& name) {

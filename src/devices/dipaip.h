@@ -9,6 +9,7 @@
 #include "core/dide.h"
 #include "devices/diprint.h"
 
+#include <deque>
 #include <string>
 
 struct DiPrintChannel;
@@ -52,6 +53,12 @@ enum : uint32_t {
     DI_PAIP_VERSION = 431953,
 };
 
+/* A job requested on the connection now open. */
+struct DiPrintRequest {
+    std::u16string name, messageId, title; /* the title once its start came */
+    bool answered; /* its print request was answered: no second answer may go */
+};
+
 struct DiPrintChannel {
     DiChannel ch;
     uint32_t state, resumeState;
@@ -81,8 +88,8 @@ struct DiPrintChannel {
     std::u16string heldPath, heldTitle;
     void* heldFile;
     DiTimer* sweepTimer;
-    bool connected;  /* the start message went out on this route, no stop since */
-    bool jobWaiting; /* the job name waits for the hello to be requested */
+    bool connected;     /* the start message went out on this route, no stop since */
+    bool jobWaiting;    /* the job name waits for the hello to be requested */
     DiTimer* waitTimer; /* ends the wait of a job whose connection never comes */
     /* Jobs answered for the server to connect are numbered from 1: waitJob
      * is the last one (the waiting one while jobWaiting). A connection the
@@ -93,11 +100,11 @@ struct DiPrintChannel {
     /* Questions to the user about the connection now open (its login
      * dialogs): the waiting job's bound is held while one is. */
     int questions;
-    /* The job of jobName was requested on the connection an earlier job
-     * used and no job start came since: a close before one hands it back to
-     * the queue (with the id of the server's request it still answers). */
-    bool requestOpen;
-    std::u16string jobMessageId;
+    /* Jobs requested on this connection whose start has not come, oldest
+     * first (the server starts them in that order), and the one whose start
+     * came and whose end has not: a close loses them unprinted. */
+    std::deque<DiPrintRequest> requests;
+    DiPrintRequest current;
     uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;
 };
@@ -146,10 +153,16 @@ uint32_t diPAIPConnectionJob(const DiPrintChannel* pc);
 /* Gives up `job` when it is the one waiting for its connection (anything
  * else is late and changes nothing), logged as not printed for `why`: the
  * connection made for it is closed, the state its start took is given back,
- * and the next job starts unless the channel prints or is paused. */
+ * and the next job starts unless the channel prints or the user paused. */
 void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why);
-/* Requests the job of the channel's job name (type 13). */
-int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId);
+/* Requests the job of the channel's job name (type 13); on success it is
+ * kept as requested on this connection, `answered` or not. */
+int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId, const std::u16string& messageId,
+                         bool answered);
+/* The jobs requested on a connection that is gone and did not print: each
+ * that needs only its first answer goes back to the head of the queue in
+ * the order requested; each answered already is logged as not printed. */
+void diPAIPHandBackLost(DiPrintChannel* pc);
 /* True when a job request for the name fits the output buffer. */
 bool diPAIPJobNameFits(const std::u16string& name);
 /* A message of the type with the header only. */

@@ -16,6 +16,8 @@ int diPAIPSendStart(DiChannel* ch, int) {
         diDEChannelDisconnected(ch);
         return -1;
     }
+    /* Jobs still counted as requested belong to an earlier connection. */
+    diPAIPHandBackLost(pc);
     pc->connected = true;
     pc->startState = pc->state == DI_PRINT_PRINTING ? pc->resumeState : pc->state;
     diPrintSetState(pc, DI_PRINT_PRINTING);

@@ -106,9 +106,7 @@ int CPrintJobQueue::StartJob(CPrintJob* job) {
     if (pc->connected) {
         if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
             pc->jobName = job->name;
-            if (diPAIPSendJobRequest(pc, 1) != 0) return -1;
-            pc->jobMessageId = job->messageId;
-            pc->requestOpen = true;
+            if (diPAIPSendJobRequest(pc, 1, job->messageId, false) != 0) return -1;
             diPrintSetState(pc, DI_PRINT_PRINTING);
             return 1;
         }

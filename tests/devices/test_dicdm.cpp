@@ -441,13 +441,14 @@ TEST_F(Drives, TearDownClosesFilesAndSearches) {
 
 // An open file keeps its flags whatever comes between its two writes.
 TEST_F(Drives, OpenFilesKeepTheirFlagsUntilTheConnectionEnds) {
-    enum Between { NOTHING, SEEK_START, DELETE_HELD, DROP };
+    enum Between { NOTHING, SEEK_START, DELETE_HELD, DROP, TRUNCATE_FAILS };
     const std::string old = "old content 12345678";
     struct Row {
         uint32_t flags;
         Between between;
         std::string want;
-        uint32_t second; // the second write's reply: 1 (written) or the error
+        uint32_t second; // the second write's reply: 1 (written) or the error;
+                         // the open's error when it fails
     } rows[] = {
         {0x241, NOTHING, "NEW!", 1},
         {0x200, NOTHING, old, 5}, // no write access: nothing truncated
@@ -455,6 +456,7 @@ TEST_F(Drives, OpenFilesKeepTheirFlagsUntilTheConnectionEnds) {
         {0x642, SEEK_START, "NEW!", 1},
         {0x002, SEEK_START, "!EW" + old.substr(3), 1},
         {0x002, DELETE_HELD, "NEW!" + old.substr(4), 1}, // another program holds it too
+        {0x241, TRUNCATE_FAILS, old, 13},                // the disk refuses the new end
         {0x002, DROP, "NEW" + old.substr(3), 9},         // last: every slot is let go
     };
     uint32_t dir = rd32(one(2, P("T:\\")).body, 0);
@@ -462,7 +464,15 @@ TEST_F(Drives, OpenFilesKeepTheirFlagsUntilTheConnectionEnds) {
         std::string name = "t:\\f" + std::to_string(&r - rows);
         std::u16string key(name.begin(), name.end());
         fakeAddFile(key, old);
-        uint32_t slot = openSlot(name, r.flags);
+        if (r.between == TRUNCATE_FAILS) g_fakeFiles.fail["setEnd"] = 112;
+        Reply opened = one(11, P(name) + le32(r.flags) + le32(0));
+        g_fakeFiles.fail.clear();
+        if (opened.code != 111) {
+            EXPECT_EQ(r.second, opened.status()) << name;
+            EXPECT_EQ(r.want, g_fakeFiles.nodes[key].data) << name;
+            continue;
+        }
+        uint32_t slot = rd32(opened.body, 0);
         one(14, le32(slot) + le32(3) + "NEW");
         if (r.between == SEEK_START) one(16, le32(slot) + le64(0) + le32(0));
         g_fakeFiles.nodes[key].heldElsewhere = r.between == DELETE_HELD;

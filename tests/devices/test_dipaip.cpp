@@ -608,23 +608,82 @@ TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
     diPrintResume(q.channel);
     EXPECT_EQ(u"printing", std::u16string(q.GetStateName()));
     EXPECT_EQ(0, q.GetJobCount());
-    // Job 4 went on job 3's connection: that closing before job 4's start
-    // puts it back before job 5, answered and requested on the next one.
+    // Jobs 3 and 4 went on job 2's connection, job 4 after the resume:
+    // that closing before their starts puts both back before job 5, in
+    // order, and job 3 is answered and requested on the next one.
     q.AddJob(job('5').c_str(), u"m5");
     lose(q.channel);
-    EXPECT_EQ(job('4'), g_fakePrint.replies.back());
+    EXPECT_EQ(job('3'), g_fakePrint.replies.back());
     startAndHello(q.channel);
-    EXPECT_EQ(1, q.GetJobCount());
+    EXPECT_EQ(2, q.GetJobCount());
     std::string requested;
     for (const PFrame& f : frames(g_fakeNet.sent))
         if (f.type == 13) requested += f.payload.substr(f.payload.size() - 4) + " ";
-    EXPECT_EQ("job2 job3 job4 job4 ", requested);
+    EXPECT_EQ("job2 job3 job4 job3 ", requested);
     g_fakePrint.queue = nullptr;
     g_fakeChannels.printCtor = nullptr;
     CPrintJobQueue none; // its channel could not be made
     none.AddJob(job('4').c_str(), u"m4");
     EXPECT_EQ(std::vector<std::u16string>{u"m4"}, g_fakePrint.faults);
     EXPECT_EQ(0, none.GetJobCount());
+}
+
+// A connection that closes takes no job with it unsaid: a job requested on
+// it that did not print and needs only its first answer is queued again, in
+// the order the jobs were requested, and asked for on the connection made
+// for it; one answered already is logged, by its title when known; one that
+// printed is neither.
+TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
+    auto job = [](char n) { return u"http://srv/a/_service/job" + std::u16string(1, char16_t(n)); };
+    const std::string one = start(1, false, 1) + msg(3); // job 1 prints
+    struct Row {
+        const char* what;
+        std::string then;     // after job 1's request at the hello, job 2 queued
+        std::string answered; // jobs answered, in order
+        std::string next;     // requested on the next connection
+        size_t printed;
+        std::u16string logged; // in the one error, none when empty
+    } rows[] = {
+        {"requested at the hello, closed before its start", "", "12", "job2", 0, job('1')},
+        {"cut off, requested at the hello",
+         start(0, false, 1, "", std::string("Minutes\0", 8)) + msg(4, 0, "part"), "12", "job2", 0,
+         u"Minutes"},
+        {"cut off, requested on the job before's connection",
+         one + start(0, false, 1) + msg(4, 0, "part"), "12", "job2", 1, u""},
+        {"printed before the close", one + one, "1", "", 2, u""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TearDown();
+        SetUp();
+        CPrintJobQueue q;
+        g_fakePrint.queue = &q;
+        CLog log;
+        diLogSet(&log);
+        q.AddJob(job('1').c_str(), u"m1");
+        startAndHello(q.channel);
+        q.AddJob(job('2').c_str(), u"m2");
+        g_fakeNet.incoming = {r.then};
+        diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+        lose(q.channel);
+        diLogSet(nullptr);
+        std::string answered;
+        for (const std::u16string& n : g_fakePrint.replies)
+            answered += char(n.back());
+        EXPECT_EQ(r.answered, answered);
+        EXPECT_EQ(r.logged.empty() ? 0u : 1u, log.GetCount());
+        if (log.GetCount() && !r.logged.empty())
+            EXPECT_NE(std::u16string::npos,
+                      std::u16string(log.entries.head->item->text).find(r.logged));
+        g_fakeNet.sent.clear();
+        startAndHello(q.channel);
+        std::string requested;
+        for (const PFrame& f : frames(g_fakeNet.sent))
+            if (f.type == 13) requested += f.payload.substr(f.payload.size() - 4);
+        EXPECT_EQ(r.next, requested);
+        EXPECT_EQ(r.printed, g_fakePrint.prints.size());
+        g_fakePrint.queue = nullptr;
+    }
 }
 
 // A job answered for the server to connect is given up, and the next one
@@ -690,6 +749,17 @@ TEST_F(PrintQueue, AWaitBelongsToItsJob) {
     std::vector<PFrame> f = frames(g_fakeNet.sent);
     ASSERT_EQ("14 1 13 ", types(f));
     EXPECT_EQ("http://srv/a/_service/job4", f[2].payload);
+    // An answer without a question still waiting gives the next job's wait
+    // its whole minute from then, not an endless one.
+    q.AddJob(u"http://other/b/_service/job5", u"m5");
+    q.AddJob(u"http://other/b/_service/job6", u"m6");
+    g_fakeNet.incoming = {start(0, false, 1), msg(3)}; // job 4 ends: job 5 answered
+    diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+    q.ConnectionStarted(q.ConnectionStarting());
+    diPAIPQuestionOpen(q.channel, 1);
+    diPAIPQuestionOpen(q.channel, 0);
+    after(diPrintHelloWaitMs);
+    EXPECT_EQ(6u, g_fakePrint.replies.size()) << "job 5 still waits";
     g_fakePrint.queue = nullptr;
 }
 

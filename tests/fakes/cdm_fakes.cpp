@@ -138,6 +138,7 @@ uint32_t seekFile(void* h, int64_t off, uint32_t origin, uint64_t* pos) {
     return 0;
 }
 uint32_t setEnd(void* h) {
+    if (uint32_t e = enter("setEnd", nullptr)) return e;
     Handle* x = static_cast<Handle*>(h);
     if (x->pos > kDiskSize) return 112;
     g_fakeFiles.nodes[x->k].data.resize(x->pos);
