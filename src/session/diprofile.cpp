@@ -586,10 +586,11 @@ bool CProfileStore::MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes, 
     /* Unwritten changes stay changes from the new base. */
     if (!changed || !write) base = diskBytes;
     /* What the other process saved is this process's document from now on. */
-    if (current)
-        for (CQVLXMLTag** element :
-             {&current->hostElement, &current->userElement, &current->profileElement})
-            *element = diProfFollow(document, *element, onDisk);
+    if (current) {
+        CQVLXMLTag** elements[] = {&current->hostElement, &current->userElement,
+                                   &current->profileElement};
+        diProfFollow(document, elements, 3, onDisk);
+    }
     delete document;
     document = ensureDocument(onDisk);
     return true;

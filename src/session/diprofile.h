@@ -210,8 +210,9 @@ CQVLXMLDoc* diProfParseDocument(const char* bytes, size_t length);
  * and containers made, changed or removed, addressed by their path; true
  * when anything was written. */
 bool diProfApplyChanges(CQVLXMLDoc* base, CQVLXMLDoc* ours, CQVLXMLDoc* onto);
-/* The element of to at the path element has in from, or null. */
-CQVLXMLTag* diProfFollow(CQVLXMLDoc* from, CQVLXMLTag* element, CQVLXMLDoc* to);
+/* Each *elements[i] of from becomes the element of to at its path, or
+ * null. */
+void diProfFollow(CQVLXMLDoc* from, CQVLXMLTag** const* elements, size_t count, CQVLXMLDoc* to);
 /* CProfileStore::GetValue's rule on any element. */
 bool diProfGetValue(CQVLXMLElement* element, const DiChar* key, DiChar* buffer, size_t size,
                     size_t* length);

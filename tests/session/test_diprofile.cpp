@@ -135,6 +135,10 @@ TEST(ProfileFile, WhatCannotBeReadIsSetAsideBeforeTheNextSave) {
 // load see both copies' changes.
 TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
     std::string logged = user("u", "<AT>tok</AT>" + profile("Default", "1") + profile("Old", "2"));
+    auto setA = [](CProfileStore& s) { s.SetLocalSetting(u"a", u"1"); };
+    auto takeToken = [](CProfileStore& s) {
+        s.current->userElement->RemoveChild(s.current->userElement->Find(u"AT"));
+    };
     struct Case {
         const char* name;
         std::string file;
@@ -142,6 +146,7 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
         bool aFailsFirst; // a's save fails, and a saves again after b
         const char* has;  // in the file at the end
         const char* lacks;
+        void (*b)(CProfileStore&) = nullptr; // b's own change, merged onto a's save
     } cases[] = {
         {"a password and a width", cache(""),
          [](CProfileStore& s) { s.SetLocalSetting(u"cachepass0", u"k:u:pw"); }, false,
@@ -164,6 +169,21 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
                          u"<profile name=\"Default\"><id>3</id></profile>", nullptr);
          },
          false, "<id>3</id>", "name=\"Old\""},
+        {"b takes a token away", cache(host("h", logged)), setA, false, "<a>1</a>", "<AT>",
+         takeToken},
+        {"b logs in without a profile", cache(host("h", logged)), setA, false, "<id>3</id>",
+         "name=\"Old\"",
+         [](CProfileStore& s) {
+             s.SaveLogin(u"h", u"u", nullptr, nullptr, 0, nullptr,
+                         u"<profile name=\"Default\"><id>3</id></profile>", nullptr);
+         }},
+        {"b removes keys of one name",
+         cache(host("h", user("u", profile("Default", "1", "<x>1</x><x>2</x><x>3</x>")))), setA,
+         false, "<a>1</a>", "<x>",
+         [](CProfileStore& s) {
+             while (CQVLXMLElement* x = s.current->profileElement->Find(u"x"))
+                 s.current->profileElement->RemoveChild(x);
+         }},
     };
     for (const Case& c : cases) {
         CLog log;
@@ -177,6 +197,7 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
         EXPECT_EQ(a.Save(), !c.aFailsFirst) << c.name;
         // b changes a key of its current profile (when it has one) and a
         // local setting.
+        if (c.b) c.b(b);
         b.SetSessionCookie(u"bc");
         b.SetLocalSetting(u"width", u"640");
         EXPECT_TRUE(b.Save()) << c.name;
