@@ -218,6 +218,44 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
     }
 }
 
+// A numbered list saved at once (the password cache) whose save failed:
+// the next save of anything else writes a forget (retry), never a password
+// the caller was told is not kept.
+TEST(ProfileFile, AListThatWasNotSavedIsWrittenLaterOnlyWhenRetried) {
+    struct Write {
+        std::vector<const char16_t*> items;
+        bool retry;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Write> failed; // in order, each on a file that cannot be written
+        const char* has;           // in the file after a width is saved
+        const char* lacks;
+    } cases[] = {
+        {"a store", {{{u"k:u:new"}, false}}, "<cachepass0>k:u:old</cachepass0>", "k:u:new"},
+        {"a store that appends", {{{u"k:u:old", u"j:u:pw"}, false}}, "k:u:old", "cachepass1"},
+        {"a forget", {{{u"k::"}, true}}, "<cachepass0>k::</cachepass0>", "k:u:old"},
+        {"a store over a forget",
+         {{{u"k::"}, true}, {{u"k:u:new"}, false}},
+         "<cachepass0>k::</cachepass0>",
+         "k:u:"},
+    };
+    for (const Case& c : cases) {
+        CMemProfileStore store(
+            cache("", "<localsettings><cachepass0>k:u:old</cachepass0></localsettings>"));
+        store.Load(nullptr);
+        store.writable = false;
+        for (const Write& w : c.failed)
+            EXPECT_FALSE(
+                diSOSetLocalList(u"CachePass", w.items.data(), int(w.items.size()), w.retry))
+                << c.name;
+        store.writable = true;
+        EXPECT_TRUE(diSOSetLocalSetting(u"width", u"640")) << c.name;
+        EXPECT_NE(store.file.find(c.has), std::string::npos) << c.name << store.file;
+        EXPECT_EQ(store.file.find(c.lacks), std::string::npos) << c.name << store.file;
+    }
+}
+
 TEST(ProfileStore, LoadChoosesTheProfileByHostUserAndName) {
     std::string twoDefaults = cache(host("h1", user("u1", profile("Default", "h1u1"))) +
                                     host("h2", user("u2", profile("Default", "h2u2"))) +
