@@ -113,13 +113,7 @@ int ddSettingReadList(const wchar_t* subKey, const wchar_t* name, wchar_t** arra
     return stored;
 }
 
-bool ddSettingWriteList(const wchar_t*, const wchar_t* name, wchar_t** array, int count) {
-    wchar_t entryName[300];
-    bool set = true;
-    for (int i = 0; i < count; i++) {
-        _snwprintf(entryName, DI_COUNTOF(entryName), L"%ls%d", name, i);
-        entryName[DI_COUNTOF(entryName) - 1] = 0;
-        set = diSOPutLocalSetting(ddD(entryName), ddD(array[i] ? array[i] : L"")) && set;
-    }
-    return g_diProfileStore && g_diProfileStore->Save() && set;
+bool ddSettingWriteList(const wchar_t*, const wchar_t* name, wchar_t** array, int count,
+                        bool retry) {
+    return diSOSetLocalList(ddD(name), reinterpret_cast<const DiChar* const*>(array), count, retry);
 }

@@ -18,8 +18,11 @@ bool ddSettingSetInt(const wchar_t* name, int value);
  * Returns the number stored (each a malloc'ed copy). */
 int ddSettingReadList(const wchar_t* subKey, const wchar_t* name, wchar_t** array, int count);
 /* Writes name0..name(count-1) to the settings (never to the registry) in
- * one save; false when any was refused or the file was not written. */
-bool ddSettingWriteList(const wchar_t* subKey, const wchar_t* name, wchar_t** array, int count);
+ * one save; false when any was refused or the file was not written. A list
+ * that was not written waits for the next save with retry, and is taken
+ * back out without it. */
+bool ddSettingWriteList(const wchar_t* subKey, const wchar_t* name, wchar_t** array, int count,
+                        bool retry);
 /* Registry keys of the legacy location; none when absent (open only) or
  * when they cannot be made. */
 HKEY ddSettingOpenProductKey(HKEY root, bool openOnly);

@@ -14,7 +14,7 @@ int ddCryptReadCache(DiChar** items, int max) {
                              max);
 }
 
-bool ddCryptWriteCache(DiChar** items, int count) {
+bool ddCryptWriteCache(DiChar** items, int count, bool retry) {
     return ddSettingWriteList(L"CachePass List", L"CachePass", reinterpret_cast<wchar_t**>(items),
-                              count);
+                              count, retry);
 }

@@ -323,12 +323,12 @@ struct CacheList {
             free(items[i]);
         }
     }
-    bool write() {
+    bool write(bool retry) {
         DiChar* items[DI_CRYPT_MAX_ENTRIES] = {};
         int n = 0;
         for (int i = 0; i < count; ++i)
             if ((items[n] = diCryptFormatEntry(&e[i]))) ++n;
-        bool written = ddCryptWriteCache(items, n);
+        bool written = ddCryptWriteCache(items, n, retry);
         for (int i = 0; i < n; ++i) free(items[i]);
         return written;
     }
@@ -370,8 +370,11 @@ int diCryptStorePassword(const DiChar* key, const DiChar* user, const uint8_t* p
     diCryptEntryFree(&list.e[slot]);
     list.e[slot] = fresh;
     /* A password that did not reach the disk is not remembered, and a
-     * forget that did not is no forget: the caller must hear of both. */
-    return list.write() ? 1 : 0;
+     * forget that did not is no forget: the caller must hear of both. A
+     * forget is still made by the next save (the password must not outlive
+     * it); a password is left to none. */
+    bool forget = len == 0 && (!user || !user[0]);
+    return list.write(forget) ? 1 : 0;
 }
 
 int diCryptLookupPassword(const DiChar* key, DiChar** user, uint8_t prot[16]) {

@@ -75,8 +75,9 @@ bool diCryptStoreCachedLogin(const DiChar* key, const DiChar* user, const DiChar
 
 /* The settings list (Windows layer; faked by the host tests). Read: up to
  * max malloc'ed item texts, their count. Write: the items in order; false
- * when they did not reach the file. */
+ * when they did not reach the file. A list that did not is written by the
+ * next save with retry (a forget), and left to no later save without it. */
 int ddCryptReadCache(DiChar** items, int max);
-bool ddCryptWriteCache(DiChar** items, int count);
+bool ddCryptWriteCache(DiChar** items, int count, bool retry);
 
 #endif

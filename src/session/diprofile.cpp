@@ -13,6 +13,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 CProfileStore* g_diProfileStore;
 
 static const char k_declaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>";
@@ -412,6 +414,47 @@ bool CProfileStore::SetLocalSetting(const DiChar* key, const DiChar* value) {
     return true;
 }
 
+/* The text of the one local setting key, or false when there is none. */
+static bool localText(CQVLXMLDoc* document, const DiChar* key, std::u16string* text) {
+    CQVLXMLTag* settings = localSettingsOf(document, nullptr);
+    CQVLXMLTag* element = settings ? CProfileStore::FindChild(settings, key, nullptr, nullptr,
+                                                              nullptr, nullptr, false)
+                                   : nullptr;
+    DiChar* held = element ? element->GetText() : nullptr;
+    if (held) *text = held;
+    free(held);
+    return held != nullptr;
+}
+
+bool CProfileStore::SaveLocalSettings(const DiChar* const* keys, const DiChar* const* values,
+                                      int count, bool retry) {
+    struct Before {
+        std::u16string key, text;
+        bool held;
+    };
+    std::vector<Before> before;
+    bool set = true;
+    for (int i = 0; i < count; i++) {
+        Before b{keys[i] ? keys[i] : u"", std::u16string(), false};
+        b.held = localText(document, b.key.c_str(), &b.text);
+        if (SetLocalSetting(keys[i], values[i]))
+            before.push_back(b);
+        else
+            set = false;
+    }
+    if (Save()) return set;
+    /* The caller tells its user that nothing was kept: a later save of
+     * anything else must not write it after all. */
+    if (retry) return false;
+    for (const Before& b : before)
+        if (b.held)
+            SetLocalSetting(b.key.c_str(), b.text.c_str());
+        else if (CQVLXMLTag* settings = localSettingsOf(document, nullptr))
+            removeNamed(settings, b.key.c_str());
+    forgetRemoved(document, current);
+    return false;
+}
+
 void CProfileStore::SetSessionCookie(const DiChar* cookie) {
     if (current && current->profileElement)
         replaceKey(current->profileElement, u"sessioncookie", cookie);
@@ -586,10 +629,11 @@ bool CProfileStore::MergeOnto(CQVLXMLDoc* onDisk, const std::string& diskBytes, 
     /* Unwritten changes stay changes from the new base. */
     if (!changed || !write) base = diskBytes;
     /* What the other process saved is this process's document from now on. */
-    if (current)
-        for (CQVLXMLTag** element :
-             {&current->hostElement, &current->userElement, &current->profileElement})
-            *element = diProfFollow(document, *element, onDisk);
+    if (current) {
+        CQVLXMLTag** elements[] = {&current->hostElement, &current->userElement,
+                                   &current->profileElement};
+        diProfFollow(document, elements, 3, onDisk);
+    }
     delete document;
     document = ensureDocument(onDisk);
     return true;
@@ -782,4 +826,18 @@ bool diSOPutLocalSetting(const DiChar* name, const DiChar* text) {
 
 bool diSOSetLocalSetting(const DiChar* name, const DiChar* text) {
     return diSOPutLocalSetting(name, text) && g_diProfileStore->Save();
+}
+
+bool diSOSetLocalList(const DiChar* name, const DiChar* const* items, int count, bool retry) {
+    if (!g_diProfileStore || !name) return false;
+    std::vector<std::u16string> keys;
+    std::vector<const DiChar*> keyTexts, values;
+    for (int i = 0; i < count; i++) {
+        std::string number = std::to_string(i);
+        keys.push_back(lowerAscii(name) + std::u16string(number.begin(), number.end()));
+        values.push_back(items[i] ? items[i] : u"");
+    }
+    for (const std::u16string& k : keys)
+        keyTexts.push_back(k.c_str());
+    return g_diProfileStore->SaveLocalSettings(keyTexts.data(), values.data(), count, retry);
 }

@@ -131,6 +131,14 @@ class CProfileStore {
     /* Replaces the local setting key (already lower-cased); false when key
      * is no XML name or a value is missing. The caller saves. */
     bool SetLocalSetting(const DiChar* key, const DiChar* value);
+    /* Replaces the local settings keys[i] (already lower-cased) by
+     * values[i] and saves at once. When nothing was written: with retry
+     * they wait for the next save; without it each takes back what it held
+     * before (or goes, when it was not there), so that no later save writes
+     * what the caller was told failed. False when a key was refused or
+     * nothing was written. */
+    bool SaveLocalSettings(const DiChar* const* keys, const DiChar* const* values, int count,
+                           bool retry);
     /* Replace keys of the current profile; nothing without a current
      * profile element. The caller saves. */
     void SetSessionCookie(const DiChar* cookie);
@@ -195,6 +203,10 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
 /* Writes a setting and saves the profile file at once; false when the name
  * is refused or the file was not written. */
 bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);
+/* The numbered settings name0, name1, ... (name lower-cased) set from
+ * items and saved at once, under SaveLocalSettings's rule for a failed
+ * save; false without a store. */
+bool diSOSetLocalList(const DiChar* name, const DiChar* const* items, int count, bool retry);
 /* Writes a setting for the caller's next save; false when the name is
  * refused or there is no store. */
 bool diSOPutLocalSetting(const DiChar* name, const DiChar* text);
@@ -210,8 +222,9 @@ CQVLXMLDoc* diProfParseDocument(const char* bytes, size_t length);
  * and containers made, changed or removed, addressed by their path; true
  * when anything was written. */
 bool diProfApplyChanges(CQVLXMLDoc* base, CQVLXMLDoc* ours, CQVLXMLDoc* onto);
-/* The element of to at the path element has in from, or null. */
-CQVLXMLTag* diProfFollow(CQVLXMLDoc* from, CQVLXMLTag* element, CQVLXMLDoc* to);
+/* Each *elements[i] of from becomes the element of to at its path, or
+ * null. */
+void diProfFollow(CQVLXMLDoc* from, CQVLXMLTag** const* elements, size_t count, CQVLXMLDoc* to);
 /* CProfileStore::GetValue's rule on any element. */
 bool diProfGetValue(CQVLXMLElement* element, const DiChar* key, DiChar* buffer, size_t size,
                     size_t* length);

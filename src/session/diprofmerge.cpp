@@ -13,9 +13,9 @@
 #include "xml/qvlxml.h"
 
 #include <map>
-#include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -135,6 +135,42 @@ CQVLXMLElement* copyOf(const std::string& text) {
     return root;
 }
 
+/* Copies of keys by their written forms, in order (null for one that does
+ * not read back). All are read in one parse: a parse has a fixed cost that
+ * thousands of keys must not pay each. */
+std::vector<CQVLXMLElement*> copiesOf(const std::vector<const std::string*>& texts) {
+    std::string all = "<w>";
+    size_t wanted = 0;
+    for (const std::string* text : texts) {
+        all += *text;
+        wanted += !text->empty();
+    }
+    all += "</w>";
+    std::vector<CQVLXMLElement*> read;
+    if (CQVLXMLDoc* doc = diProfParseDocument(all.data(), all.size())) {
+        CQVLXMLTag* root = asTag(doc->root);
+        for (CQVLXMLElementList* children = root->GetChildren(); children && children->head;) {
+            CQVLXMLElement* element = children->head->item;
+            root->DetachChild(element);
+            if (asTag(element))
+                read.push_back(element);
+            else
+                delete element;
+        }
+        delete doc;
+    }
+    /* A form that does not read back spoils the others: each on its own. */
+    bool whole = read.size() == wanted;
+    if (!whole)
+        for (CQVLXMLElement* element : read)
+            delete element;
+    std::vector<CQVLXMLElement*> out;
+    size_t next = 0;
+    for (const std::string* text : texts)
+        out.push_back(!whole ? copyOf(*text) : text->empty() ? nullptr : read[next++]);
+    return out;
+}
+
 /* Puts fresh in old's place, or appends it to parent without an old one. */
 void put(CQVLXMLTag* parent, CQVLXMLTag* old, CQVLXMLElement* fresh) {
     CQVLXMLElementList* children = parent->GetChildren();
@@ -151,54 +187,85 @@ void put(CQVLXMLTag* parent, CQVLXMLTag* old, CQVLXMLElement* fresh) {
 } // namespace
 
 bool diProfApplyChanges(CQVLXMLDoc* base, CQVLXMLDoc* ours, CQVLXMLDoc* onto) {
-    Items was(base, true), now(ours, true);
-    /* onto's items are read again after each change to it: a removal moves
-     * the places of the siblings after it. */
-    std::unique_ptr<Items> there(new Items(onto, false));
-    bool changed = false;
-    auto touched = [&] {
-        there.reset(new Items(onto, false));
-        changed = true;
+    Items was(base, true), now(ours, true), there(onto, false);
+    /* Every path is resolved against onto as it was read: a removal
+     * renumbers the same-named siblings after it, so the table is not read
+     * again after a change. Removals are done last; they are the last
+     * places of their sibling groups, and no path made or changed lies
+     * below or among them. A container made here joins the table. */
+    std::unordered_map<std::u16string, CQVLXMLTag*> made;
+    auto tagAt = [&](const std::u16string& path) -> CQVLXMLTag* {
+        if (const Item* hit = there.find(path)) return hit->tag;
+        auto at = made.find(path);
+        return at == made.end() ? nullptr : at->second;
     };
-    /* Removed since the base: gone from onto too (a container with all
-     * that another process put into it). */
-    for (const Item& old : was.list) {
-        if (now.find(old.path)) continue;
-        const Item* hit = there->find(old.path);
-        const Item* parent = hit ? there->find(parentPath(old.path)) : nullptr;
-        if (!parent) continue;
-        parent->tag->RemoveChild(hit->tag);
-        touched();
-    }
+    auto isChange = [&](const Item& item) {
+        const Item* before = was.find(item.path);
+        return !before || (item.kind == kKey && before->text != item.text);
+    };
+    std::vector<const std::string*> texts;
+    for (const Item& item : now.list)
+        if (item.kind == kKey && isChange(item)) texts.push_back(&item.text);
+    std::vector<CQVLXMLElement*> copies = copiesOf(texts);
+    size_t nextCopy = 0;
+    bool changed = false;
     /* Made or changed since the base, parents before children. */
     for (const Item& item : now.list) {
-        const Item* before = was.find(item.path);
-        if (before && (item.kind != kKey || before->text == item.text)) continue;
-        const Item* parent = there->find(parentPath(item.path));
-        if (!parent || item.path.empty()) continue;
-        const Item* hit = there->find(item.path);
+        if (!isChange(item)) continue;
+        CQVLXMLElement* copy = item.kind == kKey ? copies[nextCopy++] : nullptr;
+        CQVLXMLTag* parent = item.path.empty() ? nullptr : tagAt(parentPath(item.path));
+        if (!parent) {
+            delete copy;
+            continue;
+        }
+        CQVLXMLTag* hit = tagAt(item.path);
         if (item.kind != kKey) {
             if (hit) continue;
-            CQVLXMLContentTag* made = new CQVLXMLContentTag(item.tag->name->Text());
+            CQVLXMLContentTag* fresh = new CQVLXMLContentTag(item.tag->name->Text());
             if (const DiChar* attr = namingAttribute(item.tag, item.kind))
                 if (const CQVLXMLString* value = item.tag->GetAttribute(attr))
-                    made->AddAttribute(attr, value->Text() ? value->Text() : u"");
-            parent->tag->AddChild(made, true);
-        } else if (CQVLXMLElement* copy = copyOf(item.text)) {
-            put(parent->tag, hit ? hit->tag : nullptr, copy);
+                    fresh->AddAttribute(attr, value->Text() ? value->Text() : u"");
+            parent->AddChild(fresh, true);
+            made.emplace(item.path, fresh);
+        } else if (copy) {
+            put(parent, hit, copy);
+        } else {
+            continue;
         }
-        touched();
+        changed = true;
     }
-    return changed;
+    /* Removed since the base: gone from onto too (a container with all
+     * that another process put into it). What lies below a container that
+     * goes is not looked at: its table entries would outlive it. */
+    std::vector<std::pair<CQVLXMLTag*, CQVLXMLTag*>> gone; /* parent, child */
+    std::unordered_set<std::u16string> removed;
+    for (const Item& old : was.list) {
+        if (now.find(old.path) || old.path.empty()) continue;
+        std::u16string up = parentPath(old.path);
+        if (removed.count(up)) {
+            removed.insert(old.path);
+            continue;
+        }
+        const Item* hit = there.find(old.path);
+        const Item* parent = hit ? there.find(up) : nullptr;
+        if (!parent) continue;
+        gone.emplace_back(parent->tag, hit->tag);
+        removed.insert(old.path);
+    }
+    for (const auto& g : gone)
+        g.first->RemoveChild(g.second);
+    return changed || !gone.empty();
 }
 
-CQVLXMLTag* diProfFollow(CQVLXMLDoc* from, CQVLXMLTag* element, CQVLXMLDoc* to) {
-    if (!element) return nullptr;
-    for (const Item& item : itemsOf(from))
-        if (item.tag == element) {
-            Items now(to, false);
-            const Item* hit = now.find(item.path);
-            return hit ? hit->tag : nullptr;
-        }
-    return nullptr;
+void diProfFollow(CQVLXMLDoc* from, CQVLXMLTag** const* elements, size_t count, CQVLXMLDoc* to) {
+    std::vector<const std::u16string*> paths(count, nullptr);
+    std::vector<Item> list = itemsOf(from);
+    for (const Item& item : list)
+        for (size_t i = 0; i < count; i++)
+            if (*elements[i] && item.tag == *elements[i]) paths[i] = &item.path;
+    Items now(to, false);
+    for (size_t i = 0; i < count; i++) {
+        const Item* hit = paths[i] ? now.find(*paths[i]) : nullptr;
+        *elements[i] = hit ? hit->tag : nullptr;
+    }
 }

@@ -115,7 +115,7 @@ TEST_F(Settings, WrittenBackListsDoNotCollectRegistryDuplicates) {
         std::vector<wchar_t*> arr;
         for (auto& s : got)
             arr.push_back(&s[0]);
-        ddSettingWriteList(subKey.c_str(), L"List", arr.data(), static_cast<int>(arr.size()));
+        ddSettingWriteList(subKey.c_str(), L"List", arr.data(), static_cast<int>(arr.size()), true);
     }
     // A new entry after the write-back is read back.
     ddSettingSetString(L"List2", L"new");

@@ -34,7 +34,7 @@ int ddCryptReadCache(DiChar** items, int max) {
     return n;
 }
 
-bool ddCryptWriteCache(DiChar** items, int count) {
+bool ddCryptWriteCache(DiChar** items, int count, bool) {
     g_fakeRoutes.cacheWrites++;
     if (g_fakeRoutes.cacheFull) return false;
     // The settings list keeps items beyond the count written.

@@ -73,8 +73,8 @@ TEST(ProfileFileOnDisk, AFileThatCannotBeReadIsKeptAsProfileXmlBad) {
 // The state files through the client's own settings calls: a file held at
 // load, a write that fails (a full disk), two copies of the client on one
 // file. Copy a stores or forgets a password, then copy b (when there is
-// one) saves a window width or stores another password; a fresh load sees
-// what both saved.
+// one) saves a window width or stores another password, or a itself saves
+// a width once the disk has room; a fresh load sees what both saved.
 TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
     std::wstring dir = tempFolder();
     std::wstring path = dir + L"\\profile.xml";
@@ -88,9 +88,13 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
         bool bPassword; // b stores a password for url2, else a width
         bool aSaved, passwordAfter;
         uint32_t errors;
+        bool aWidth = false; // a saves a width after the write that failed
     } cases[] = {
         {"held at load", false, true, false, false, false, false, true, true, 1},
         {"full disk", false, false, true, false, false, false, false, false, 1},
+        {"full disk, then a width", false, false, true, false, false, false, false, false, 1, true},
+        {"a forget on a full disk, then a width", true, false, true, false, true, false, false,
+         false, 1, true},
         {"two copies", false, false, false, true, false, false, true, true, 0},
         {"two copies, two passwords", false, false, false, true, false, true, true, true, 0},
         {"a forget in one of two copies", true, false, false, true, true, false, true, false, 0},
@@ -126,6 +130,8 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
                                        : ddSettingSetInt(L"width", 640)))
             << c.name;
         if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+        g_diProfileStore = a;
+        EXPECT_TRUE(!c.aWidth || ddSettingSetInt(L"width", 640)) << c.name;
         EXPECT_EQ(log.GetCount(), c.errors) << c.name;
         for (CQVLListNode<CLogEntry>* n = log.GetEntries()->head; n; n = n->next)
             EXPECT_NE(std::u16string(n->item->text).find(ddD(path.c_str())), std::u16string::npos);
@@ -142,7 +148,8 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
         EXPECT_EQ(diCryptLookupCachedLogin(url2, &user, &password), c.bPassword) << c.name;
         free(user);
         free(password);
-        EXPECT_EQ(ddSettingGetInt(L"width", 0), b && !c.bPassword ? 640 : 0) << c.name;
+        EXPECT_EQ(ddSettingGetInt(L"width", 0), (b && !c.bPassword) || c.aWidth ? 640 : 0)
+            << c.name;
         EXPECT_EQ(ddSettingGetInt(L"old", 0), 1) << c.name;
         EXPECT_EQ(GetFileAttributesW((path + L".bad").c_str()), INVALID_FILE_ATTRIBUTES) << c.name;
         ddProfStoreDestroy();

@@ -135,6 +135,10 @@ TEST(ProfileFile, WhatCannotBeReadIsSetAsideBeforeTheNextSave) {
 // load see both copies' changes.
 TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
     std::string logged = user("u", "<AT>tok</AT>" + profile("Default", "1") + profile("Old", "2"));
+    auto setA = [](CProfileStore& s) { s.SetLocalSetting(u"a", u"1"); };
+    auto takeToken = [](CProfileStore& s) {
+        s.current->userElement->RemoveChild(s.current->userElement->Find(u"AT"));
+    };
     struct Case {
         const char* name;
         std::string file;
@@ -142,6 +146,7 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
         bool aFailsFirst; // a's save fails, and a saves again after b
         const char* has;  // in the file at the end
         const char* lacks;
+        void (*b)(CProfileStore&) = nullptr; // b's own change, merged onto a's save
     } cases[] = {
         {"a password and a width", cache(""),
          [](CProfileStore& s) { s.SetLocalSetting(u"cachepass0", u"k:u:pw"); }, false,
@@ -164,6 +169,21 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
                          u"<profile name=\"Default\"><id>3</id></profile>", nullptr);
          },
          false, "<id>3</id>", "name=\"Old\""},
+        {"b takes a token away", cache(host("h", logged)), setA, false, "<a>1</a>", "<AT>",
+         takeToken},
+        {"b logs in without a profile", cache(host("h", logged)), setA, false, "<id>3</id>",
+         "name=\"Old\"",
+         [](CProfileStore& s) {
+             s.SaveLogin(u"h", u"u", nullptr, nullptr, 0, nullptr,
+                         u"<profile name=\"Default\"><id>3</id></profile>", nullptr);
+         }},
+        {"b removes keys of one name",
+         cache(host("h", user("u", profile("Default", "1", "<x>1</x><x>2</x><x>3</x>")))), setA,
+         false, "<a>1</a>", "<x>",
+         [](CProfileStore& s) {
+             while (CQVLXMLElement* x = s.current->profileElement->Find(u"x"))
+                 s.current->profileElement->RemoveChild(x);
+         }},
     };
     for (const Case& c : cases) {
         CLog log;
@@ -177,6 +197,7 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
         EXPECT_EQ(a.Save(), !c.aFailsFirst) << c.name;
         // b changes a key of its current profile (when it has one) and a
         // local setting.
+        if (c.b) c.b(b);
         b.SetSessionCookie(u"bc");
         b.SetLocalSetting(u"width", u"640");
         EXPECT_TRUE(b.Save()) << c.name;
@@ -194,6 +215,44 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
         EXPECT_EQ(value(fresh, u"sessioncookie"),
                   c.file.find("<id>") == std::string::npos ? u"<none>" : u"bc")
             << c.name;
+    }
+}
+
+// A numbered list saved at once (the password cache) whose save failed:
+// the next save of anything else writes a forget (retry), never a password
+// the caller was told is not kept.
+TEST(ProfileFile, AListThatWasNotSavedIsWrittenLaterOnlyWhenRetried) {
+    struct Write {
+        std::vector<const char16_t*> items;
+        bool retry;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Write> failed; // in order, each on a file that cannot be written
+        const char* has;           // in the file after a width is saved
+        const char* lacks;
+    } cases[] = {
+        {"a store", {{{u"k:u:new"}, false}}, "<cachepass0>k:u:old</cachepass0>", "k:u:new"},
+        {"a store that appends", {{{u"k:u:old", u"j:u:pw"}, false}}, "k:u:old", "cachepass1"},
+        {"a forget", {{{u"k::"}, true}}, "<cachepass0>k::</cachepass0>", "k:u:old"},
+        {"a store over a forget",
+         {{{u"k::"}, true}, {{u"k:u:new"}, false}},
+         "<cachepass0>k::</cachepass0>",
+         "k:u:"},
+    };
+    for (const Case& c : cases) {
+        CMemProfileStore store(
+            cache("", "<localsettings><cachepass0>k:u:old</cachepass0></localsettings>"));
+        store.Load(nullptr);
+        store.writable = false;
+        for (const Write& w : c.failed)
+            EXPECT_FALSE(
+                diSOSetLocalList(u"CachePass", w.items.data(), int(w.items.size()), w.retry))
+                << c.name;
+        store.writable = true;
+        EXPECT_TRUE(diSOSetLocalSetting(u"width", u"640")) << c.name;
+        EXPECT_NE(store.file.find(c.has), std::string::npos) << c.name << store.file;
+        EXPECT_EQ(store.file.find(c.lacks), std::string::npos) << c.name << store.file;
     }
 }
 
