@@ -672,9 +672,10 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
             answered += char(n.back());
         EXPECT_EQ(r.answered, answered);
         EXPECT_EQ(r.logged.empty() ? 0u : 1u, log.GetCount());
-        if (log.GetCount() && !r.logged.empty())
+        if (log.GetCount() && !r.logged.empty()) {
             EXPECT_NE(std::u16string::npos,
                       std::u16string(log.entries.head->item->text).find(r.logged));
+        }
         g_fakeNet.sent.clear();
         startAndHello(q.channel);
         std::string requested;
