@@ -85,6 +85,7 @@ int diXAIPInit(DiXDisplay* d) {
     d->engineFlags = 7;
     d->frameValue = 0;
     d->serverName = nullptr;
+    d->serverNameLength = 0;
     d->ownerBlock = nullptr;
     d->ownerBlockLength = 0;
     d->id = s_nextDisplayId++;
@@ -96,6 +97,7 @@ void diXAIPFree(DiXDisplay* d) {
     diIOBufferFree(&d->assembly);
     free(d->serverName);
     d->serverName = nullptr;
+    d->serverNameLength = 0;
     free(d->ownerBlock);
     d->ownerBlock = nullptr;
     d->ownerBlockLength = 0;

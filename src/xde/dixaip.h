@@ -234,7 +234,8 @@ struct DiXDisplay {
     uint32_t engineFlags; /* 7 */
 
     uint16_t frameValue;   /* of request 18, echoed by message 35 */
-    DiChar* serverName;    /* of request 48, owned, or none */
+    DiChar* serverName;    /* of request 48, owned, or none; may hold NULs */
+    uint32_t serverNameLength; /* UTF-16 units at serverName */
     uint8_t* ownerBlock;   /* of request 48, owned, or none */
     uint32_t ownerBlockLength;
     uint32_t id; /* a sequence number shared by all X displays, from 1 */

@@ -383,6 +383,7 @@ bool diXAIPServerInit(DiXDisplay* d, Cur& c) {
         if (readText(c, n, true, &name)) {
             free(d->serverName);
             d->serverName = name.text;
+            d->serverNameLength = name.length;
             name.text = nullptr;
         } else {
             fine = false;

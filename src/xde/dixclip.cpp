@@ -147,19 +147,14 @@ bool reachable(const DiXDisplay* d) {
     return d->ch.open && !d->ch.stopReading;
 }
 
-uint32_t units(const DiChar* s) {
-    uint32_t n = 0;
-    while (s && s[n])
-        n++;
-    return n;
-}
-
 /* Two displays share a server when both have a name and the names are the
- * same text; a display without a name shares with none. */
+ * same text, all of it: a NUL is a character like any other, so names that
+ * differ only after one are two servers. A display without a name shares
+ * with none. */
 bool sameServer(const DiXDisplay* a, const DiXDisplay* b) {
     if (!a->serverName || !b->serverName) return false;
-    uint32_t an = units(a->serverName), bn = units(b->serverName);
-    return an == bn && memcmp(a->serverName, b->serverName, an * sizeof(DiChar)) == 0;
+    return a->serverNameLength == b->serverNameLength &&
+           memcmp(a->serverName, b->serverName, size_t(a->serverNameLength) * sizeof(DiChar)) == 0;
 }
 
 } // namespace

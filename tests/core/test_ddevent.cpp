@@ -22,10 +22,25 @@ class EventLoop : public ::testing::Test {
         g_ddApp->instance = GetModuleHandleW(nullptr);
         g_ddApp->mainWindow = nullptr;
         g_ddApp->modelessDialog = nullptr;
+        settle();
     }
-    void TearDown() override {
+    void TearDown() override { settle(); }
+
+    // Each row starts from what a fresh process has: no timers in the list
+    // and no shared Windows timer (one tied to a window an earlier row
+    // destroyed would never tick), no completions waiting, and an empty
+    // queue (a WM_QUIT or WM_CLOSE left behind would end the next loop, and
+    // an old message's time would be its "now").
+    static void settle() {
         while (DiTimer* t = diTimerHead())
             diTimerRemove(t);
+        if (UINT_PTR id = ddTimerSharedId())
+            ddTimerProc(nullptr, WM_TIMER, id, GetTickCount()); // the list is empty: it stops
+        while (SleepEx(0, TRUE) == WAIT_IO_COMPLETION) {
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
     }
 };
 

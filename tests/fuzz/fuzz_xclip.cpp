@@ -73,6 +73,7 @@ DiXDisplay* openDisplay(DdSocket* sock, uint32_t setup, int i) {
     if (setup & (1u << i)) d->flags |= DI_XFLAG_CLIP_EX;
     const char* server = i == 1 ? "b" : (i == 2 && !(setup & 8)) ? "c" : "a";
     d->serverName = diTextFromLatin1Dup(server, 1);
+    d->serverNameLength = 1;
     d->ownerBlock = static_cast<uint8_t*>(malloc(2));
     d->ownerBlock[0] = d->ownerBlock[1] = uint8_t('0' + i);
     d->ownerBlockLength = 2;

@@ -212,6 +212,21 @@ struct ClipEnv : ::testing::Environment {
 };
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new ClipEnv);
 
+// The text another program offers on the clipboard now, line ends as "\n".
+std::u16string offeredText() {
+    std::u16string out;
+    if (!OpenClipboard(nullptr)) return out;
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        if (const char16_t* p = static_cast<const char16_t*>(GlobalLock(h))) {
+            for (size_t i = 0, n = GlobalSize(h) / 2; i < n && p[i]; i++)
+                if (p[i] != u'\r') out += p[i];
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
 bool ownedAndOffered(UINT format) {
     return GetClipboardOwner() == ddClipOwnerWindow() && IsClipboardFormatAvailable(format);
 }
@@ -305,10 +320,11 @@ TEST_P(LocalTextTest, XClipTextReachesTheServerOnFocusIn) {
     Session s;
     ASSERT_TRUE(s.start(std::string("clip-local --format ") + t.format + " --text-file " + file));
     ASSERT_TRUE(runHost("xclip -i -selection clipboard < " + file + " >/dev/null 2>&1"));
-    hvPumpUntil(
-        [&] { return ddClipIsForeignOwner() && IsClipboardFormatAvailable(CF_UNICODETEXT); },
-        20000);
+    // The X selection reaches the Windows clipboard a moment later: until
+    // then it still offers the text of the case before.
+    hvPumpUntil([&] { return ddClipIsForeignOwner() && offeredText() == t.text; }, 20000);
     ASSERT_TRUE(ddClipIsForeignOwner());
+    ASSERT_TRUE(offeredText() == t.text);
     s.event(12); // focus in: the local clipboard is announced
     EXPECT_EQ(s.verdict(), "ok");
     DeleteFileA(("Z:" + file).c_str());

@@ -102,6 +102,7 @@ class ClipRelay : public ::testing::Test {
         x.d->ch.open = 1;
         x.d->flags |= DI_XFLAG_CLIP_EX;
         x.d->serverName = diTextFromLatin1Dup(server, strlen(server));
+        x.d->serverNameLength = uint32_t(strlen(server));
         x.d->ownerBlockLength = uint32_t(strlen(block));
         x.d->ownerBlock = static_cast<uint8_t*>(malloc(x.d->ownerBlockLength));
         memcpy(x.d->ownerBlock, block, x.d->ownerBlockLength);
@@ -112,6 +113,12 @@ class ClipRelay : public ::testing::Test {
         diXDEFree(x.d);
         delete x.d;
         x.d = nullptr;
+    }
+    // The session start of request 48, naming the server (extended clipboard).
+    void startSession(Display& x, const std::string& server) {
+        request(
+            x, 48,
+            Bytes().u16(0).u16(0).u16(64).u16(48).u8(24).u16(4).u16(0).text(server).text("block"));
     }
     void request(Display& x, uint32_t type, const Bytes& bytes) {
         diXAIPHandleRequest(x.d, type, reinterpret_cast<const uint8_t*>(bytes.s.data()),
@@ -219,6 +226,34 @@ TEST_F(ClipRelay, FormatsReachOtherServersAndRequestsComeBackToTheOwner) {
         EXPECT_EQ(m[0].payload, Bytes().u8(3).u32(0).u32(0).text("STRING").u16(0).s);
     }
     EXPECT_TRUE(g_clip.calls.empty());
+}
+
+// A server is told apart by the whole of its name as its session start gave
+// it: a NUL inside the name is part of it.
+TEST_F(ClipRelay, DisplaysShareAServerOnlyByItsWholeName) {
+    const std::string ha("h\0a", 3), hb("h\0b", 3);
+    struct Row {
+        const char* what;
+        const std::string &nameA, &nameC;
+        bool shared;
+    } rows[] = {
+        {"names that differ after a NUL", ha, hb, false},
+        {"the same name, NUL included", ha, ha, true},
+    };
+    for (const Row& r : rows) {
+        for (Display* x : {&a, &c})
+            close(*x);
+        open(a, "", "blockA");
+        open(c, "", "blockC");
+        startSession(a, r.nameA);
+        startSession(c, r.nameC);
+        ASSERT_TRUE(a.d->flags & DI_XFLAG_CLIP_EX);
+        got(c);
+        request(a, 63, formats({{31, "STRING"}}));
+        auto toC = got(c);
+        EXPECT_EQ(toC.size(), r.shared ? 0u : 1u) << r.what;
+        got(b);
+    }
 }
 
 TEST_F(ClipRelay, DataForAnotherDisplayIsRelayedAsPassedOnChunks) {

@@ -152,10 +152,9 @@ DiXRequestOps makeOps() {
     };
     o.startSession = [](DiXDisplay* d, uint32_t f, uint32_t delay, int32_t w, int32_t h,
                         uint32_t depth, uint32_t f2) {
-        uint32_t n = 0;
-        while (d->serverName && d->serverName[n]) n++;
-        rec(d, Line("StartSession").n(f).n(delay).n(w).n(h).n(depth).n(f2).text(d->serverName, n)
-                   .hex(d->ownerBlock, d->ownerBlockLength));
+        Line l("StartSession");
+        l.n(f).n(delay).n(w).n(h).n(depth).n(f2).text(d->serverName, d->serverNameLength);
+        rec(d, l.hex(d->ownerBlock, d->ownerBlockLength));
     };
     o.showStatusText = [](DiXDisplay* d, const DiChar* t, uint32_t n) {
         rec(d, Line("ShowStatusText").text(t, n));
