@@ -830,11 +830,12 @@ bool diSOSetLocalSetting(const DiChar* name, const DiChar* text) {
 
 bool diSOSetLocalList(const DiChar* name, const DiChar* const* items, int count, bool retry) {
     if (!g_diProfileStore || !name) return false;
+    std::u16string stem = lowerAscii(name);
     std::vector<std::u16string> keys;
     std::vector<const DiChar*> keyTexts, values;
     for (int i = 0; i < count; i++) {
         std::string number = std::to_string(i);
-        keys.push_back(lowerAscii(name) + std::u16string(number.begin(), number.end()));
+        keys.push_back(stem + std::u16string(number.begin(), number.end()));
         values.push_back(items[i] ? items[i] : u"");
     }
     for (const std::u16string& k : keys)

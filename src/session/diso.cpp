@@ -175,10 +175,6 @@ CServerOutpost::~CServerOutpost() {
     }
 }
 
-uint32_t CServerOutpost::Now() {
-    return ddTimerNow();
-}
-
 void CServerOutpost::SetConnectionState(int32_t state) {
     connectionState = state;
 }
@@ -308,7 +304,7 @@ bool CServerOutpost::ConnectOnce() {
     if (connected) {
         SetConnectionState(DI_SO_CONNECTED);
         LogStatus();
-        connectedAt = Now();
+        connectedAt = ddTimerNow();
         firstConnection = 0;
         return SendInit();
     }
@@ -409,7 +405,7 @@ void CServerOutpost::ReconnectStep() {
      * count, never the wall clock: a clock set back would hold the
      * reconnect for as long as it went back. The unsigned difference holds
      * across the counter's wrap. */
-    if (uint32_t(Now() - connectedAt) < DI_SO_JUST_CONNECTED_MS) {
+    if (uint32_t(ddTimerNow() - connectedAt) < DI_SO_JUST_CONNECTED_MS) {
         SetConnectionState(DI_SO_WAITING);
         ArmReconnectTimer();
         return;

@@ -234,7 +234,8 @@ class CServerOutpost {
      * the browser's, and only its helper can restart it. */
     bool browserStart = false;
     int32_t firstConnection = 1;
-    /* Tick count (ms) of the last successful connect. */
+    /* The timer list's tick count (ms) at the last successful connect: it
+     * never goes back, as the wall clock may, and wraps every 49.7 days. */
     uint32_t connectedAt = 0;
     DiSORestartData restartData;
     DiSOConnectionLostHandler connectionLostHandler;
@@ -457,9 +458,6 @@ class CServerOutpost {
     virtual void ShowWarning(const DiChar* caption, const DiChar* text);
     virtual bool AskYesNo(const DiChar* caption, const DiChar* text);
     virtual bool AskYesNoOwned(const DiChar* caption, const DiChar* text);
-    /* The timer list's millisecond tick count: it never goes back (the
-     * wall clock does), and it wraps every 49.7 days. */
-    virtual uint32_t Now();
 
     /* Message boxes by message number (captions 455, 457, 459...). */
     void ShowErrorMessage(uint32_t message, std::initializer_list<DiFmtArg> args);
