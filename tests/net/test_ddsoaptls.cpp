@@ -200,4 +200,47 @@ TEST_F(SoapTls, AnAcceptedServerDoesNotVouchForTheNextOne) {
     EXPECT_EQ(a.script.inits, (std::vector<int>{DD_DLG_SECURITY_LIST, DD_DLG_SECURITY_LIST}));
 }
 
+// The TLS library's folders are fixed when it is built. Had they been left
+// as the building machine's, a Windows program would read them from the
+// root of the drive it started on, where any user of the computer may
+// create folders (under Wine, a path of that shape is the host's own): a
+// settings file there would load a module of theirs into the client, and a
+// root there would be trusted. Planted at that folder, neither is used: the
+// module never runs and the planted root's server is asked about.
+TEST_F(SoapTls, FoldersPlantedWhereTheBuildMachineKeptTheLibraryAreNotUsed) {
+    wchar_t cwd[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, cwd), 2u);
+    std::wstring root(cwd, 2); // the drive
+    for (const char* c = HV_DEPS_DIR "/openssl/ssl"; *c; c++)
+        root += *c == '/' ? L'\\' : wchar_t(*c);
+    std::vector<std::wstring> made;
+    for (size_t at = 3; at <= root.size(); at++) {
+        if (at < root.size() && root[at] != L'\\') continue;
+        if (CreateDirectoryW(root.substr(0, at).c_str(), nullptr)) made.push_back(root.substr(0, at));
+    }
+    if (GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "cannot create the library's old folder on this drive";
+    std::wstring marker = winPath(HV_MARKER_MODULE) + L".ran";
+    DeleteFileW(marker.c_str());
+    ASSERT_TRUE(writeFileBytes(root + L"\\openssl.cnf",
+                               "openssl_conf = planted\n[planted]\nproviders = planted_providers\n"
+                               "[planted_providers]\nmarker = marker_provider\n"
+                               "[marker_provider]\nmodule = Z:" HV_MARKER_MODULE "\nactivate = 1\n"));
+    ASSERT_TRUE(writeFileBytes(root + L"\\cert.pem", readFileBytes(g_pkiWin + L"\\selflocal.pem")));
+
+    Stub stub;
+    ASSERT_TRUE(stub.start("selflocal"));
+    Answer a; // refused
+    ScriptScope scope(&a.script);
+    EXPECT_EQ(call(stub), SOAP_SSL_ERROR);
+    EXPECT_EQ(a.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST});
+    EXPECT_EQ(GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "the module ran";
+
+    DeleteFileW((root + L"\\openssl.cnf").c_str());
+    DeleteFileW((root + L"\\cert.pem").c_str());
+    DeleteFileW(marker.c_str());
+    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
+        RemoveDirectoryW(dir->c_str());
+}
+
 } // namespace
