@@ -66,9 +66,13 @@ class Relay:
 
     def __init__(self, exe, port):
         self.proc = subprocess.Popen(["wine", exe, str(port)], stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.timeout = None
         atexit.register(self.close)
+        # Like a socket's connect, this returns once the relay is connected.
+        ready, _, _ = select.select([self.proc.stderr], [], [], 60)
+        if not ready or b"connected" not in self.proc.stderr.readline():
+            raise OSError("the relay did not connect")
 
     def sendall(self, data):
         self.proc.stdin.write(data)
@@ -127,6 +131,8 @@ def main():
     ap.add_argument("--connection-cookie")
     ap.add_argument("--proxy")
     ap.add_argument("--relay", help="the relay program (a Windows executable)")
+    ap.add_argument("--hold", type=float, default=0,
+                    help="seconds the lasting connection stays silent after it is made")
     ap.add_argument("--log", required=True)
     ap.add_argument("--lifetime", type=float, default=30)
     args = ap.parse_args()
@@ -164,6 +170,7 @@ def main():
             c.close()
         elif step == "init":
             kept = connect(args.relay, port)
+            time.sleep(args.hold)
             params = [("helperid", args.helper_id), ("server", "127.0.0.1"),
                       ("port", args.server_port)]
             if args.inplace:

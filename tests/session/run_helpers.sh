@@ -47,8 +47,10 @@ python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --relay
     --log "$work/h" --lifetime 0 || fail "the hostile helper failed"
 [ "$(grep -c ' refused ' "$work/h")" = 4 ] || fail "not every foreign connection was refused"
 grep -q "accept on port" "$work/t" && fail "a foreign request made the client connect"
+# This helper is silent for a while after connecting: some systems name a
+# connection's owner only once it has sent.
 python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init,ready \
-    --relay "$relay" --server-port "$(cat "$work/sp")" --log "$work/h" --lifetime 30 &
+    --relay "$relay" --hold 2 --server-port "$(cat "$work/sp")" --log "$work/h" --lifetime 30 &
 helper=$!
 python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init,ready \
     --helper-id h2 --inplace hosts --request-id r2 --window 77 --server-port "$(cat "$work/sp")" \

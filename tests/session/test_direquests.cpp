@@ -600,9 +600,10 @@ TEST(ListenerOwner, OwnUserAndSessionServedEveryOtherRefusedAndSaid) {
         SCOPED_TRACE(r.owner.pid);
         EXPECT_EQ(diListenerJudgePeer(r.owner, false), r.early);
         EXPECT_EQ(diListenerJudgePeer(r.owner, true), r.final);
-        if (r.says)
+        if (r.says) {
             EXPECT_EQ(diListenerRefusalText(r.owner),
                       std::u16string(u"A connection to the local listener was refused: ") + r.says);
+        }
     }
 }
 
