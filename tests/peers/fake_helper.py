@@ -28,9 +28,9 @@ Then the helper reads what the client sends it until --lifetime ends, and
 logs each packet's first line and SOAP method to --log.
 """
 import argparse
+import atexit
 import os
 import re
-import atexit
 import select
 import signal
 import socket
