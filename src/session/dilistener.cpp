@@ -8,10 +8,15 @@
  * So every request must name the listener itself as its Host (at most
  * once), and a POST that carries an Origin must come from the webtop's
  * origin; helpers send no Origin. A refused request gets "403 Forbidden",
- * is logged and the connection closes; no handler runs. */
+ * is logged and the connection closes; no handler runs.
+ *
+ * Before any of that, the connection itself must come from a program of
+ * the client's own user and Windows session (dilistener.h): the loopback
+ * address is shared by every user of the computer. */
 #include "core/diapp.h"
 #include "core/dilog.h"
 #include "core/diutil.h"
+#include "session/dilistener.h"
 #include "session/diso.h"
 #include "session/divaip.h"
 #include "xml/qvlxmlglobals.h"
@@ -114,4 +119,37 @@ void CHelperConnection::ReceivePacket(CQVLHTTPPacket* http) {
     SendHTTP(&refused);
     Detach();
     if (g_diOutpost) g_diOutpost->HelperGone(this); /* freed once its handler returns */
+}
+
+/* ---- the owner of a connection ---- */
+
+uint32_t diListenerPeerPid(const DiTcpRow* rows, size_t count, DiTcpEnd ours, DiTcpEnd peer) {
+    uint32_t found = 0;
+    for (size_t i = 0; i < count; i++) {
+        const DiTcpRow& r = rows[i];
+        if (r.localAddr != peer.addr || uint16_t(r.localPort) != peer.port ||
+            r.remoteAddr != ours.addr || uint16_t(r.remotePort) != ours.port || r.pid == 0)
+            continue;
+        if (found && found != r.pid) return 0; /* two owners: none can be trusted */
+        found = r.pid;
+    }
+    return found;
+}
+
+DiPeerVerdict diListenerJudgePeer(const DiPeerOwner& owner, bool final) {
+    if (owner.pid == 0) return final ? DI_PEER_REFUSE : DI_PEER_WAIT;
+    return owner.sameUser == 1 && owner.sameSession == 1 ? DI_PEER_SERVE : DI_PEER_REFUSE;
+}
+
+std::u16string diListenerRefusalText(const DiPeerOwner& owner) {
+    std::u16string text = u"A connection to the local listener was refused: ";
+    if (owner.pid == 0) return text + u"the program at its other end could not be told.";
+    std::u16string pid;
+    for (uint32_t v = owner.pid; v; v /= 10)
+        pid.insert(pid.begin(), DiChar(u'0' + v % 10));
+    text += u"process " + pid;
+    if (owner.sameUser == 0) return text + u" belongs to another user.";
+    if (owner.sameUser != 1) return text + u" is of a user that could not be told.";
+    if (owner.sameSession == 0) return text + u" runs in another Windows session.";
+    return text + u" is in a Windows session that could not be told.";
 }

@@ -3,8 +3,16 @@
 client's port file): HTTP-framed SOAP requests ("POST", headers, then
 Content-Length bytes of envelope), answered on the same connection.
 
+Connections are made through --relay, a Windows program of the tests run
+under Wine (so that the client sees a program of its own user at the
+other end), which relays this script's bytes; without it, or for the step
+"native", they are this process's own sockets.
+
 Steps (--steps, comma-separated, in order; each on a connection of its own
 unless it is "init"/"ready", which share the helper's lasting connection):
+  native          helperInit from this process itself, which is no program
+                  of the client's user: the connection must be closed
+                  without an answer.
   foreign-host    helperInit with "Host: evil.example"
   foreign-origin  helperInit with "Origin: https://evil.example"
   two-hosts       helperInit with "Host: 127.0.0.1" twice
@@ -20,9 +28,13 @@ Then the helper reads what the client sends it until --lifetime ends, and
 logs each packet's first line and SOAP method to --log.
 """
 import argparse
+import atexit
 import os
 import re
+import select
+import signal
 import socket
+import subprocess
 import sys
 import time
 
@@ -47,6 +59,46 @@ def packet(method, params, headers=""):
              % (headers, len(b))).encode() + b)
 
 
+class Relay:
+    """A connection made by the relay program: what is sent goes to its
+    standard input, what the client answers comes from its standard output,
+    which ends when the client closes the connection."""
+
+    def __init__(self, exe, port):
+        self.proc = subprocess.Popen(["wine", exe, str(port)], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.timeout = None
+        atexit.register(self.close)
+        # Like a socket's connect, this returns once the relay is connected.
+        ready, _, _ = select.select([self.proc.stderr], [], [], 60)
+        if not ready or b"connected" not in self.proc.stderr.readline():
+            raise OSError("the relay did not connect")
+
+    def sendall(self, data):
+        self.proc.stdin.write(data)
+        self.proc.stdin.flush()
+
+    def settimeout(self, seconds):
+        self.timeout = seconds
+
+    def recv(self, size):
+        ready, _, _ = select.select([self.proc.stdout], [], [], self.timeout)
+        if not ready:
+            raise socket.timeout()
+        return os.read(self.proc.stdout.fileno(), size)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+
+
+def connect(relay, port):
+    if relay:
+        return Relay(relay, port)
+    return socket.create_connection(("127.0.0.1", port))
+
+
 def read_all(conn, seconds):
     conn.settimeout(seconds)
     data = b""
@@ -58,6 +110,8 @@ def read_all(conn, seconds):
             data += chunk
     except socket.timeout:
         return data, False
+    except ConnectionResetError:
+        return data, True
 
 
 HOSTILE = {"foreign-host": "Host: evil.example\r\n",
@@ -76,9 +130,14 @@ def main():
     ap.add_argument("--window", type=int, default=0)
     ap.add_argument("--connection-cookie")
     ap.add_argument("--proxy")
+    ap.add_argument("--relay", help="the relay program (a Windows executable)")
+    ap.add_argument("--hold", type=float, default=0,
+                    help="seconds the lasting connection stays silent after it is made")
     ap.add_argument("--log", required=True)
     ap.add_argument("--lifetime", type=float, default=30)
     args = ap.parse_args()
+    # Stopped by the test: the relays end with this script.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
 
     def log(line):
         with open(args.log, "a") as f:
@@ -90,18 +149,28 @@ def main():
         time.sleep(0.1)
     port = int(open(args.client_port_file).read().strip())
     kept = None
+    evil = [("helperid", "evil"), ("server", "127.0.0.1"), ("port", args.server_port),
+            ("proxyserver", "evil")]
     for step in args.steps.split(","):
         if step in HOSTILE:
-            c = socket.create_connection(("127.0.0.1", port))
-            c.sendall(packet("helperInit", [("helperid", "evil"), ("server", "127.0.0.1"),
-                                            ("port", args.server_port),
-                                            ("proxyserver", "evil")], HOSTILE[step]))
+            c = connect(args.relay, port)
+            c.sendall(packet("helperInit", evil, HOSTILE[step]))
             data, closed = read_all(c, 10)
             ok = (data == b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n" and closed)
             log("%s %s %r" % (step, "refused" if ok else "NOT REFUSED", data[:60]))
             c.close()
+        elif step == "native":
+            c = connect(None, port)
+            try:
+                c.sendall(packet("helperInit", evil))
+            except OSError:
+                pass
+            data, closed = read_all(c, 10)
+            log("%s %s %r" % (step, "refused" if closed and not data else "NOT REFUSED", data[:60]))
+            c.close()
         elif step == "init":
-            kept = socket.create_connection(("127.0.0.1", port))
+            kept = connect(args.relay, port)
+            time.sleep(args.hold)
             params = [("helperid", args.helper_id), ("server", "127.0.0.1"),
                       ("port", args.server_port)]
             if args.inplace:
@@ -126,6 +195,8 @@ def main():
             log("recv " + m.group(1).decode())
         if closed:
             break
+    if kept:
+        kept.close()
 
 
 if __name__ == "__main__":

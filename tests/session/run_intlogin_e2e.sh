@@ -12,11 +12,12 @@
 # to the session document's engine with the configuration's cookie; the
 # user information brings Print, Restart and the webtop; the server's X
 # application shows on the screen. Signed out, the client ends the web
-# session. Usage: run_intlogin_e2e.sh ROOT RECORDER-EXE SHOTS
+# session. Usage: run_intlogin_e2e.sh ROOT RECORDER-EXE SHOTS RELAY-EXE
 set -u
 root=$1
 recorder=$2
 shots=$3
+relay=$4
 source "$root/tests/session/session_lib.sh"
 fail_details() {
     import -window root "$shots/intlogin_failure.png" 2>/dev/null
@@ -149,7 +150,7 @@ echo "$drx" >"$work/cp"
 # The page's helper tells the client where its server is, and the proxy
 # the browser went through.
 python3 "$root/tests/peers/fake_helper.py" --client-port-file "$work/cp" --steps init \
-    --server-port "$(cat "$work/sp")" --connection-cookie HLP-1 --log "$work/h" \
+    --server-port "$(cat "$work/sp")" --connection-cookie HLP-1 --log "$work/h" --relay "$relay" \
     --proxy "127.0.0.1:$pport:HTTP" \
     --lifetime 60 </dev/null >/dev/null 2>&1 &
 helper=$!

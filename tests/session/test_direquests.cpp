@@ -12,10 +12,12 @@
 #include "fakes/laip_fakes.h"
 #include "net/diroute.h"
 #include "session/dilaunch.h"
+#include "session/dilistener.h"
 #include "support/mem_profile_store.h"
 #include "xml/qvlxmlparser.h"
 
 #include <algorithm>
+#include <vector>
 
 using namespace outpost_fixture;
 
@@ -517,6 +519,90 @@ TEST(ListenerAdmission, HostAndOriginDecideBeforeAnyHandler) {
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(diListenerRequestAllowed(h, u"https://webtop.example:8443/hvn/x"), r.allowed);
         delete h;
+    }
+}
+
+// The owner of an accepted connection is found in the system's TCP table:
+// only the row of the peer's own end names it. Addresses and ports are in
+// network byte order as the system gives them (x86: the low byte first).
+TEST(ListenerOwner, OnlyThePeersOwnEndNamesItsProcess) {
+    auto be16 = [](uint16_t v) { return uint16_t((v >> 8) | (v << 8)); };
+    auto addr = [](uint8_t last) { return uint32_t(127) | uint32_t(last) << 24; };
+    const DiTcpEnd ours = {addr(1), be16(4321)}, peer = {addr(1), be16(50000)};
+    const DiTcpRow listening = {addr(1), be16(4321), 0, 0, 100};
+    const DiTcpRow ourEnd = {addr(1), be16(4321), addr(1), be16(50000), 100};
+    const DiTcpRow peerEnd = {addr(1), be16(50000), addr(1), be16(4321), 200};
+    DiTcpRow garbageHigh = peerEnd, hostOrder = peerEnd, unnamed = peerEnd, other = peerEnd,
+             otherAddr = peerEnd, otherListener = peerEnd;
+    garbageHigh.localPort |= 0xABCD0000u;
+    garbageHigh.remotePort |= 0x12340000u;
+    hostOrder.localPort = 50000;
+    hostOrder.remotePort = 4321;
+    unnamed.pid = 0;
+    other.pid = 300;
+    otherAddr.localAddr = addr(2);
+    otherAddr.pid = 300;
+    otherListener.remotePort = be16(9999);
+    otherListener.pid = 300;
+    struct Row {
+        const char* name;
+        std::vector<DiTcpRow> table;
+        uint32_t pid;
+    } rows[] = {
+        {"the peer's end among ours", {listening, ourEnd, peerEnd}, 200},
+        {"undefined upper bits of the port words", {ourEnd, garbageHigh}, 200},
+        {"ports in host byte order are other ports", {ourEnd, hostOrder}, 0},
+        {"an end the system names no owner for; ours is no answer",
+         {listening, ourEnd, unnamed},
+         0},
+        {"the same port on another address", {ourEnd, otherAddr}, 0},
+        {"the peer's port towards another listener", {otherListener, peerEnd}, 200},
+        {"the same end named twice alike", {peerEnd, unnamed, peerEnd}, 200},
+        {"the same end named with two owners", {peerEnd, other}, 0},
+        {"an empty table", {}, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(diListenerPeerPid(r.table.data(), r.table.size(), ours, peer), r.pid);
+    }
+}
+
+// Only the client's own user in its own session is served; an owner not
+// named yet is waited for until the peer sends or closes; every refusal has
+// a line for the event log naming the process when it is known.
+TEST(ListenerOwner, OwnUserAndSessionServedEveryOtherRefusedAndSaid) {
+    struct Row {
+        DiPeerOwner owner;
+        DiPeerVerdict early, final;
+        const char16_t* says;
+    } rows[] = {
+        {{200, 1, 1}, DI_PEER_SERVE, DI_PEER_SERVE, nullptr},
+        {{0, -1, -1},
+         DI_PEER_WAIT,
+         DI_PEER_REFUSE,
+         u"the program at its other end could not be told."},
+        {{200, 0, 1}, DI_PEER_REFUSE, DI_PEER_REFUSE, u"process 200 belongs to another user."},
+        {{200, -1, 1},
+         DI_PEER_REFUSE,
+         DI_PEER_REFUSE,
+         u"process 200 is of a user that could not be told."},
+        {{200, 1, 0},
+         DI_PEER_REFUSE,
+         DI_PEER_REFUSE,
+         u"process 200 runs in another Windows session."},
+        {{4294967295u, 1, -1},
+         DI_PEER_REFUSE,
+         DI_PEER_REFUSE,
+         u"process 4294967295 is in a Windows session that could not be told."},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.owner.pid);
+        EXPECT_EQ(diListenerJudgePeer(r.owner, false), r.early);
+        EXPECT_EQ(diListenerJudgePeer(r.owner, true), r.final);
+        if (r.says) {
+            EXPECT_EQ(diListenerRefusalText(r.owner),
+                      std::u16string(u"A connection to the local listener was refused: ") + r.says);
+        }
     }
 }
 
