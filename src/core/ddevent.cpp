@@ -66,9 +66,10 @@ void CALLBACK ddTimerProc(HWND, UINT, UINT_PTR, DWORD tick) {
 }
 
 /* The loop waited a whole shared period with records listed and no input
- * came, not even the shared timer's tick: the timer is lost. It is set
- * anew, and the log says so. */
-static void ddTimerRecoverShared(DWORD now) {
+ * came. A tick late by the system's timer granularity is no loss; silence
+ * for two periods is: the timer is set anew, and the log says so. */
+static void ddTimerCheckShared(DWORD now) {
+    if (now - s_lastTick < 2 * DD_SHARED_TIMER_MS) return;
     DiChar text[160];
     diFormatPositional(text, 160,
                        u"Timers: the shared timer gave no tick for %u ms with records listed; "
@@ -120,16 +121,17 @@ int ddEventLoop(void) {
          * WM_TIMER is taken, so the loop would sleep with records due until
          * some other input came.
          *
-         * While records are listed the wait lasts at most one shared period:
-         * a timer that ticks ends it first, so a wait that runs out means the
-         * timer is lost; the list is then run with the current tick. */
+         * While records are listed the wait lasts at most one shared period,
+         * after which the list is run with the current tick: a due record
+         * waits no longer than that even when the shared timer was lost
+         * (which ddTimerCheckShared then mends). */
         DWORD limit = diTimerHead() ? DWORD(DD_SHARED_TIMER_MS) : INFINITE;
         DWORD r = MsgWaitForMultipleObjectsEx(0, nullptr, limit, QS_ALLINPUT,
                                               MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
         if (r == WAIT_FAILED) return 0;
         if (r == WAIT_TIMEOUT && diTimerHead()) {
             msg.time = GetTickCount();
-            ddTimerRecoverShared(msg.time);
+            ddTimerCheckShared(msg.time);
         }
         int result = 0;
         if (ddEventPump(&msg, &result)) return result;
