@@ -100,13 +100,8 @@ DiChar* CLogEntry::FormatTimestamp(uint32_t when) {
     thread_local uint32_t lastWhen = 0;
     thread_local char last[64] = "";
     if (last[0] && when == lastWhen) return asciiDup(last);
-    time_t t = static_cast<time_t>(when);
     struct tm tm;
-#ifdef _WIN32
-    if (localtime_s(&tm, &t) != 0) memset(&tm, 0, sizeof tm);
-#else
-    if (!localtime_r(&t, &tm)) memset(&tm, 0, sizeof tm);
-#endif
+    if (!ddLogLocalTime(when, &tm)) memset(&tm, 0, sizeof tm);
     char s[64];
     snprintf(s, sizeof s, "%04d/%02d/%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
              tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
@@ -114,6 +109,13 @@ DiChar* CLogEntry::FormatTimestamp(uint32_t when) {
     lastWhen = when;
     return asciiDup(s);
 }
+
+#ifndef _WIN32
+bool ddLogLocalTime(uint32_t when, struct tm* out) {
+    time_t t = static_cast<time_t>(when);
+    return localtime_r(&t, out) != nullptr;
+}
+#endif
 
 const DiChar* CLogEntry::GetLevelName() const {
     static const DiChar* const kNames[] = {u"Error", u"Warning", u"Info"};

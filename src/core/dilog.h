@@ -129,4 +129,11 @@ const DiChar* diLogGetFileName();
 const DiChar* diLogLevelName();
 void diLogSetLevelByName(const DiChar* text);
 
+/* The local time of `when` (seconds since 1970) as the user's clock shows
+ * it. On Windows that is the system's own zone conversion, the one its clock
+ * and the system-information report use: the C runtime's reads a TZ
+ * variable in its own syntax and takes a zone name (Europe/Berlin) as UTC.
+ * Natively, the C library's. False when the time cannot be converted. */
+bool ddLogLocalTime(uint32_t when, struct tm* out);
+
 #endif

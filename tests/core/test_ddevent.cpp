@@ -5,6 +5,7 @@
 
 #include "core/ddapp.h"
 #include "core/ddevent.h"
+#include "core/dilog.h"
 #include "net/ddnet.h"
 #include "core/ddmessage.h"
 #include "core/ddthread.h"
@@ -131,8 +132,80 @@ TEST_F(EventLoop, WmCloseEndsTheSessionWithZero) {
     EXPECT_FALSE(ddSOExists());
 }
 
+// A row that goes wrong ends with 99 from a watch thread instead of hanging.
+HANDLE g_stopWatch;
+DWORD g_loopThread;
+
+uintptr_t quitLate(uintptr_t) {
+    if (WaitForSingleObject(g_stopWatch, 3000) == WAIT_TIMEOUT)
+        PostThreadMessageW(g_loopThread, WM_QUIT, 99, 0);
+    return 0;
+}
+
+struct Stall {
+    const char* name;
+    void (*inWalk)(); // what the loop's own walk does before it arms the last record
+    uint32_t lastMs;  // when the last record is due
+    bool logged;      // the loop had to set the shared timer anew
+} const* g_stall;
+
+uint32_t quitNow(void*) {
+    PostQuitMessage(3);
+    return 0;
+}
+
+uint32_t stallingTimer(void*) {
+    g_ddMessageBoxUp = 0;
+    g_stall->inWalk();
+    // Not due in this walk: a later round or tick runs it.
+    diTimerAdd(g_stall->lastMs, quitNow, nullptr);
+    return 0;
+}
+
+TEST_F(EventLoop, ARecordDueWhileTheLoopWaitsRunsWithinAPeriod) {
+    const Stall rows[] = {
+        // Closing a socket peeks for its notices; a peek takes the "new" mark
+        // of every input queued, the expired shared timer's too, and that
+        // timer ticks again only once its WM_TIMER is taken.
+        {"a peek in the loop's walk after the shared timer expired",
+         [] {
+             Sleep(250);
+             MSG m;
+             PeekMessageW(&m, nullptr, WM_APP + 7, WM_APP + 7, PM_REMOVE);
+         },
+         10, false},
+        // Silent for more than two periods: set anew, and said.
+        {"the shared timer lost behind the list's back",
+         [] { KillTimer(nullptr, ddTimerSharedId()); }, 500, true},
+    };
+    for (const Stall& row : rows) {
+        SCOPED_TRACE(row.name);
+        CLog log;
+        diLogSet(&log);
+        g_stall = &row;
+        // The box flag keeps the shared timer off the list, so that the first
+        // record runs in the loop's own walk, after the queue was emptied.
+        g_ddMessageBoxUp = 1;
+        diTimerAdd(0, stallingTimer, nullptr);
+        PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0); // the loop's first round
+        g_loopThread = GetCurrentThreadId();
+        g_stopWatch = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE watch = ddThreadCreate(quitLate, 0);
+        ASSERT_NE(watch, nullptr);
+        EXPECT_EQ(ddEventLoop(), 3);
+        SetEvent(g_stopWatch);
+        WaitForSingleObject(watch, INFINITE);
+        ddThreadCloseHandle(watch);
+        CloseHandle(g_stopWatch);
+        g_ddMessageBoxUp = 0;
+        diLogSet(nullptr);
+        EXPECT_EQ(log.GetCount() > 0, row.logged);
+        settle();
+    }
+}
+
 struct BoxWatch {
-    Counter* held;
+    Counter* held = nullptr;
     int ticks = 0;
     int heldRunsWhileUp = -1;
     bool closed = false;
@@ -160,6 +233,7 @@ TEST_F(EventLoop, NoTimerRunsWhileAMessageBoxIsUp) {
     Counter held;
     held.quitAt = 0;
     held.quitCode = 3;
+    g_watch = BoxWatch{}; // a repeat starts from no ticks and no box closed
     g_watch.held = &held;
     diTimerAdd(0, countingTimer, &held); // due at once
     UINT_PTR watch = SetTimer(nullptr, 0, 100, watchTick);

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -202,6 +206,27 @@ TEST(LogEntry, StampsTheYearOfTheClock) {
     free(t);
     EXPECT_EQ(std::string(s.begin(), s.end()).substr(0, 5), std::string(year) + "/");
 }
+
+#ifdef _WIN32
+// A stamp shows the Windows clock, however TZ names the zone: also run with
+// TZ=Europe/Berlin, a zone name the C runtime takes as UTC.
+TEST(LogEntry, StampsTheWindowsLocalTime) {
+    auto clock = [] {
+        SYSTEMTIME st;
+        GetLocalTime(&st);
+        char s[32];
+        snprintf(s, sizeof s, "%04u/%02u/%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                 st.wHour, st.wMinute, st.wSecond);
+        return std::string(s);
+    };
+    std::string before = clock();
+    CLogEntry e(1, 0, u"now");
+    std::string after = clock();
+    std::string stamp(e.timestamp, e.timestamp + 19);
+    EXPECT_TRUE(before <= stamp && stamp <= after)
+        << "stamp " << stamp << ", clock " << before << " .. " << after;
+}
+#endif
 
 TEST(LogEntry, ColumnsAndOrdering) {
     CLogEntry a(1, 0, u"b", 100), b(3, 1, u"a", 200), c(7, 2, nullptr, 100);
