@@ -393,6 +393,22 @@ static void removeNamed(CQVLXMLTag* parent, const DiChar* key) {
     }
 }
 
+int CProfileStore::RemoveKeys(CQVLXMLElement* parent, const DiChar* key) {
+    CQVLXMLTag* tag = asTag(parent);
+    CQVLXMLElementList* children = tag && key ? tag->GetChildren() : nullptr;
+    int removed = 0;
+    for (auto* n = children ? children->head : nullptr; n;) {
+        auto* next = n->next;
+        CQVLXMLTag* child = asTag(n->item);
+        if (child && hasName(child, key)) {
+            tag->RemoveChild(child);
+            removed++;
+        }
+        n = next;
+    }
+    return removed;
+}
+
 bool CProfileStore::SetLocalSetting(const DiChar* key, const DiChar* value) {
     if (!key || !value || !diProfIsXmlName(key)) return false;
     EnsureDocument();
