@@ -163,6 +163,9 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
              s.current->userElement->RemoveChild(s.current->userElement->Find(u"AT"));
          },
          false, "<id>1</id>", "<AT>"},
+        // A removal alone is a change: the merge writes it.
+        {"a token taken away, saved after the other copy", cache(host("h", logged)), takeToken,
+         true, "<id>1</id>", "<AT>"},
         {"a login that drops a profile", cache(host("h", logged)),
          [](CProfileStore& s) {
              s.SaveLogin(u"h", u"u", nullptr, nullptr, 0, nullptr,
