@@ -341,11 +341,17 @@ struct CacheList {
 
 int diCryptStorePassword(const DiChar* key, const DiChar* user, const uint8_t* prot, size_t len) {
     if (!key || (len != 0 && len != DI_CRYPT_PROTECTED)) return 0;
+    bool forget = len == 0 && (!user || !user[0]);
     CacheList list;
     list.read();
     int slot = -1;
     for (int i = 0; i < list.count && slot < 0; ++i)
         if (diCryptEntryHasKey(&list.e[i], key)) slot = i;
+    /* No entry holds the key: there is nothing to forget. An entry made for
+     * the forget would wait, after a failed save, for the next one, which
+     * writes the list by position: over whatever another copy of the client
+     * stored in that place meanwhile. */
+    if (slot < 0 && forget) return 1;
     if (slot < 0 && list.count < DI_CRYPT_MAX_ENTRIES) slot = list.count++;
     /* A full list gives up the first forgotten entry (no user, no password). */
     for (int i = 0; i < list.count && slot < 0; ++i)
@@ -373,7 +379,6 @@ int diCryptStorePassword(const DiChar* key, const DiChar* user, const uint8_t* p
      * forget that did not is no forget: the caller must hear of both. A
      * forget is still made by the next save (the password must not outlive
      * it); a password is left to none. */
-    bool forget = len == 0 && (!user || !user[0]);
     return list.write(forget) ? 1 : 0;
 }
 

@@ -58,8 +58,9 @@ DiChar* diCryptUnprotectPassword(const uint8_t in[16], const DiChar* keyText,
 /* Store: replaces the user and protected password of the entry with the key,
  * else appends, else (list full) reuses a forgotten entry (empty user and
  * password), else stores nothing. A null protected pointer with length 0
- * stores an empty password. 1 when stored, 0 also when the list was not
- * written. */
+ * stores an empty password; with an empty user too it is a forget, which
+ * changes nothing when no entry holds the key. 1 when stored (or nothing
+ * was there to forget), 0 also when the list was not written. */
 int diCryptStorePassword(const DiChar* key, const DiChar* user, const uint8_t* prot, size_t len);
 /* 1 with the decoded user (new text) and the 16 protected bytes of the first
  * entry with the key; 0 when there is none or it has no protected password. */

@@ -476,11 +476,10 @@ bool CIntegratedClient::AutoLogin() {
     bool refused =
         !reply.faultCode.empty() || (reply.hasResult && startsWith(reply.result, "soap_endv"));
     if (refused) {
-        for (CQVLXMLTag* parent : {user, profile}) {
-            const DiChar* key = parent == user ? u"AT" : u"autologin";
-            for (CQVLXMLElement* e; (e = parent->Find(key)) != nullptr && e != parent;)
-                parent->RemoveChild(e);
-        }
+        /* The user's token and the profile's flag, the keys read above; a
+         * key of the same name inside a profile or a group is not them. */
+        CProfileStore::RemoveKeys(user, u"AT");
+        CProfileStore::RemoveKeys(profile, u"autologin");
         store->Save();
     }
     return false;
@@ -577,11 +576,7 @@ void CIntegratedClient::ReadProfileSettings() {
 
 /* Replaces key: a session that restarted must not leave the dead cookie. */
 static void replaceKey(CSettingsFile* file, const DiChar* key, const std::u16string& value) {
-    CQVLXMLElement* root = file->document ? file->document->root : nullptr;
-    if (root && root->IsTag()) {
-        for (CQVLXMLElement* old; (old = root->Find(key)) != nullptr && old != root;)
-            static_cast<CQVLXMLTag*>(root)->RemoveChild(old);
-    }
+    if (file->document) CProfileStore::RemoveKeys(file->document->root, key);
     file->AddKey(key, value.c_str());
 }
 

@@ -13,6 +13,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <unordered_map>
 #include <vector>
 
 CProfileStore* g_diProfileStore;
@@ -393,6 +394,22 @@ static void removeNamed(CQVLXMLTag* parent, const DiChar* key) {
     }
 }
 
+int CProfileStore::RemoveKeys(CQVLXMLElement* parent, const DiChar* key) {
+    CQVLXMLTag* tag = asTag(parent);
+    CQVLXMLElementList* children = tag && key ? tag->GetChildren() : nullptr;
+    int removed = 0;
+    for (auto* n = children ? children->head : nullptr; n;) {
+        auto* next = n->next;
+        CQVLXMLTag* child = asTag(n->item);
+        if (child && hasName(child, key)) {
+            tag->RemoveChild(child);
+            removed++;
+        }
+        n = next;
+    }
+    return removed;
+}
+
 bool CProfileStore::SetLocalSetting(const DiChar* key, const DiChar* value) {
     if (!key || !value || !diProfIsXmlName(key)) return false;
     EnsureDocument();
@@ -734,6 +751,52 @@ void CProfileStore::SaveLogin(const DiChar* host, const DiChar* user, const DiCh
     SetSessionCookie(sessionCookie);
 }
 
+namespace {
+
+/* A user's profiles by name, kept as the import changes them; a name finds
+ * a profile only when exactly one holds it (findExact's rule). */
+class ProfilesByName {
+  public:
+    explicit ProfilesByName(CQVLXMLTag* user) {
+        CQVLXMLElementList* children = user->GetChildren();
+        for (auto* n = children ? children->head : nullptr; n; n = n->next)
+            if (CQVLXMLTag* tag = asTag(n->item))
+                if (hasName(tag, u"profile")) Add(tag);
+    }
+    void Add(CQVLXMLTag* profile) {
+        /* A name without text equals no name (CQVLXMLString::Equals). */
+        const CQVLXMLString* name = profile->GetAttribute(u"name");
+        if (!name || !name->Text()) return;
+        Entry& entry = byName[name->Text()];
+        entry.count++;
+        entry.profile = profile;
+    }
+    CQVLXMLTag* Find(const CQVLXMLString* name) const {
+        auto at = byName.find(name->Text() ? name->Text() : u"");
+        return at != byName.end() && at->second.count == 1 ? at->second.profile : nullptr;
+    }
+
+  private:
+    struct Entry {
+        int count = 0;
+        CQVLXMLTag* profile = nullptr;
+    };
+    std::unordered_map<std::u16string, Entry> byName;
+};
+
+/* Sets top[i] to parent's child that holds *elements[i] strictly below it. */
+void findTops(CQVLXMLTag* parent, CQVLXMLTag** const* elements, CQVLXMLTag** top, size_t count) {
+    CQVLXMLElementList* children = parent->GetChildren();
+    for (auto* n = children ? children->head : nullptr; n; n = n->next) {
+        CQVLXMLTag* child = asTag(n->item);
+        if (!child) continue;
+        for (size_t i = 0; i < count; i++)
+            if (*elements[i] && *elements[i] != child && holds(child, *elements[i])) top[i] = child;
+    }
+}
+
+} // namespace
+
 void CProfileStore::ImportProfiles(const DiChar* host, const DiChar* user,
                                    const DiChar* profilesText) {
     EnsureDocument();
@@ -747,18 +810,40 @@ void CProfileStore::ImportProfiles(const DiChar* host, const DiChar* user,
         userElement = newNamed(u"user", u"ens", userName.c_str());
         hostElement->AddChild(userElement, true);
     }
-    while (CQVLXMLTag* incoming = firstProfile(wrapper, true)) {
-        static_cast<CQVLXMLTag*>(wrapper->root)->DetachChild(incoming);
-        CQVLXMLTag* stored =
-            findExact(userElement, u"profile", u"name", incoming->GetAttribute(u"name")->Text());
-        if (stored) {
-            MergeElement(incoming, stored, k_keepList, false, true);
-            delete incoming;
-            forgetRemoved(document, current);
+    /* One look-up table and one walk for the whole message: a server's
+     * update may bring thousands of profiles. A merge replaces keys below
+     * its stored profile only, so a current element can go only with the
+     * keys of the profile that held it. */
+    ProfilesByName stored(userElement);
+    CQVLXMLTag* none[3] = {};
+    CQVLXMLTag** elements[] = {current ? &current->hostElement : &none[0],
+                               current ? &current->userElement : &none[1],
+                               current ? &current->profileElement : &none[2]};
+    CQVLXMLTag* tops[3] = {};
+    findTops(userElement, elements, tops, 3);
+    CQVLXMLElementList* incoming = wrapper->root->GetChildren();
+    for (auto* n = incoming ? incoming->head : nullptr; n;) {
+        auto* next = n->next;
+        CQVLXMLTag* profile = asTag(n->item);
+        const CQVLXMLString* name =
+            profile && hasName(profile, u"profile") ? profile->GetAttribute(u"name") : nullptr;
+        if (!name) {
+            n = next;
             continue;
         }
-        userElement->AddChild(incoming, true);
-        if (current && !current->profileElement) current->profileElement = incoming;
+        incoming->RemoveNode(n, false);
+        n = next;
+        if (CQVLXMLTag* into = stored.Find(name)) {
+            MergeElement(profile, into, k_keepList, false, true);
+            delete profile;
+            for (size_t i = 0; i < 3; i++)
+                if (tops[i] == into && *elements[i] && !holds(into, *elements[i]))
+                    *elements[i] = nullptr, tops[i] = nullptr;
+            continue;
+        }
+        userElement->AddChild(profile, true);
+        stored.Add(profile);
+        if (current && !current->profileElement) current->profileElement = profile;
     }
     delete wrapper;
 }

@@ -161,6 +161,11 @@ class CProfileStore {
     static CQVLXMLTag* FindChild(CQVLXMLElement* parent, const DiChar* name, int* count,
                                  CQVLXMLElement** parentOut, const DiChar* attrName,
                                  const DiChar* attrValue, bool deep);
+    /* Removes every child of parent named key and returns how many went.
+     * Only children: a key is read from there (GetValue), and an element
+     * of that name further down belongs to a group or a profile of its
+     * own. */
+    static int RemoveKeys(CQVLXMLElement* parent, const DiChar* key);
     /* Moves the element children of source into destination, skipping
      * names of keepList (ended by null) and replacing the first same-named
      * element below destination (with deep, merging into it instead).

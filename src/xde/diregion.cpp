@@ -9,6 +9,8 @@
 #include "core/dilog.h"
 
 #include <algorithm>
+#include <atomic>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -318,8 +320,11 @@ void setExtentsFromBoxes(DiRegion* r) {
 
 /* Replaces dst's contents with the finished result: the shared empty block,
  * a single box without a block, or the block with its extents. */
+std::atomic<uint64_t> g_boxesBuilt{0};
+
 void adopt(DiRegion* dst, Builder& b) {
     int n = b.count();
+    g_boxesBuilt.fetch_add(uint64_t(n), std::memory_order_relaxed);
     if (n == 0) {
         freeData(b.r.data);
         setEmpty(dst, 0, 0);
@@ -520,8 +525,13 @@ int16_t clampI16(int32_t v) {
  * band's spans (merged where they overlap or touch), and each band is
  * coalesced with the one above. The boxes crossing the stretch are kept in
  * x order: those that start at an edge (sorted by y1, then x1) are merged in,
- * those that ended are dropped. Sorts boxes. */
-bool sweepBoxes(DiRegion* out, DiBox* boxes, int n) {
+ * those that ended are dropped. Sorts boxes.
+ *
+ * A band never leaves fewer boxes than there were before it (coalescing
+ * only takes back the band just added), so once more than maxBoxes are
+ * built the region will hold more: the sweep stops there, *over is set
+ * and out is left as it was. */
+bool sweepBoxes(DiRegion* out, DiBox* boxes, int n, int maxBoxes = INT_MAX, bool* over = nullptr) {
     /* Work space: the edges (2n), the active boxes, a second list and the
      * bottom edges (n each). */
     int32_t* ys = static_cast<int32_t*>(malloc(size_t(n) * 5 * sizeof(int32_t)));
@@ -576,14 +586,48 @@ bool sweepBoxes(DiRegion* out, DiBox* boxes, int n) {
         }
         b.add(x1, y, x2, y2);
         prevBand = coalesce(b, prevBand, curBand);
+        if (b.count() > maxBoxes) {
+            *over = true;
+            break;
+        }
     }
     free(ys);
     if (!b.r.data || b.failed) {
         freeData(b.r.data);
         return false;
     }
-    adopt(out, b);
+    if (over && *over) {
+        g_boxesBuilt.fetch_add(uint64_t(b.count()), std::memory_order_relaxed);
+        freeData(b.r.data);
+    } else {
+        adopt(out, b);
+    }
     return true;
+}
+
+/* The boxes of rects worth adding to a: not empty, and not inside an area
+ * of one box. Written to boxes (count of them); their bounds are united
+ * into *bounds. */
+int usefulBoxes(const DiXRegionArea* a, int count, const DiXRect* rects, DiBox* boxes,
+                DiBox* bounds) {
+    /* Boxes inside an area of one box change nothing: a busy window's area
+     * soon becomes its extents and takes most new damage so. */
+    const DiBox* whole = !regionEmpty(&a->region) && !a->region.data ? &a->region.extents : nullptr;
+    int n = 0;
+    for (int i = 0; i < count; i++) {
+        /* Window sizes are u16: the sum is taken in 32 bits, then clamped. */
+        DiBox b = {rects[i].x, rects[i].y, clampI16(int32_t(rects[i].x) + rects[i].width),
+                   clampI16(int32_t(rects[i].y) + rects[i].height)};
+        if (boxEmpty(&b) || (whole && contains(whole, &b))) continue;
+        boxes[n++] = b;
+        if (boxEmpty(bounds)) {
+            *bounds = b;
+        } else {
+            bounds->x1 = std::min(bounds->x1, b.x1), bounds->y1 = std::min(bounds->y1, b.y1);
+            bounds->x2 = std::max(bounds->x2, b.x2), bounds->y2 = std::max(bounds->y2, b.y2);
+        }
+    }
+    return n;
 }
 
 } // namespace
@@ -618,16 +662,8 @@ int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
             return 0;
         }
     }
-    /* Boxes inside an area of one box change nothing: a busy window's area
-     * soon becomes its extents and takes most new damage so. */
-    const DiBox* whole = !regionEmpty(&a->region) && !a->region.data ? &a->region.extents : nullptr;
-    int n = 0;
-    for (int i = 0; i < count; i++) {
-        /* Window sizes are u16: the sum is taken in 32 bits, then clamped. */
-        DiBox b = {rects[i].x, rects[i].y, clampI16(int32_t(rects[i].x) + rects[i].width),
-                   clampI16(int32_t(rects[i].y) + rects[i].height)};
-        if (!boxEmpty(&b) && !(whole && contains(whole, &b))) boxes[n++] = b;
-    }
+    DiBox bounds = {0, 0, 0, 0};
+    int n = usefulBoxes(a, count, rects, boxes, &bounds);
     int ok = 1;
     if (n > 0) {
         /* The banded form is canonical, so uniting the whole list once gives
@@ -644,6 +680,54 @@ int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects) {
     if (boxes != stack) free(boxes);
     refreshHead(a);
     return ok;
+}
+
+int diXAreaAddBoxesUpTo(DiXRegionArea* a, int count, const DiXRect* rects, int maxBoxes) {
+    int ok = 1;
+    DiBox bounds = {0, 0, 0, 0};
+    if (count > 0) {
+        /* The area's own boxes join the sweep: the union's box count is
+         * known only once both are banded together. */
+        int held = regionEmpty(&a->region) ? 0 : RegionNumRects(&a->region);
+        DiBox* boxes = static_cast<DiBox*>(malloc((size_t(count) + size_t(held)) * sizeof(DiBox)));
+        int n = boxes ? usefulBoxes(a, count, rects, boxes, &bounds) : 0;
+        bool over = false;
+        if (!boxes) {
+            ok = 0;
+        } else if (n > 0) {
+            if (held) memcpy(boxes + n, RegionRects(&a->region), size_t(held) * sizeof(DiBox));
+            ok = sweepBoxes(&a->scratch, boxes, n + held, maxBoxes, &over);
+            if (ok && !over) {
+                /* The sweep's banded form is the union's. */
+                DiRegion swap = a->region;
+                a->region = a->scratch;
+                a->scratch = swap;
+            }
+        }
+        if (!ok) logNoMemory();
+        DiBox none = {0, 0, 0, 0};
+        RegionReset(&a->scratch, &none);
+        free(boxes);
+        if (over) {
+            const DiBox& e = a->region.extents;
+            if (!regionEmpty(&a->region)) {
+                bounds.x1 = std::min(bounds.x1, e.x1), bounds.y1 = std::min(bounds.y1, e.y1);
+                bounds.x2 = std::max(bounds.x2, e.x2), bounds.y2 = std::max(bounds.y2, e.y2);
+            }
+            RegionReset(&a->region, &bounds);
+        }
+    }
+    refreshHead(a);
+    if (a->count > maxBoxes) {
+        DiBox e = a->region.extents;
+        RegionReset(&a->region, &e);
+        refreshHead(a);
+    }
+    return ok;
+}
+
+uint64_t diRegionBoxesBuilt() {
+    return g_boxesBuilt.load(std::memory_order_relaxed);
 }
 
 bool diXAreaCoversExtents(const DiXRegionArea* a) {

@@ -93,6 +93,15 @@ void diXAreaClear(DiXRegionArea* a);
 /* Unites the rectangles (empty ones dropped) into the area: 1, or 0 when
  * memory ran out (the area keeps its old value). */
 int diXAreaAddBoxes(DiXRegionArea* a, int count, const DiXRect* rects);
+/* As diXAreaAddBoxes, for an area kept short: when the result would hold
+ * more than maxBoxes boxes the area becomes its extents, and the boxes
+ * past maxBoxes are never built (a request's damage costs about what
+ * walking its boxes costs, however many boxes their union would have). */
+int diXAreaAddBoxesUpTo(DiXRegionArea* a, int count, const DiXRect* rects, int maxBoxes);
+/* Boxes written into the results of region operations since the process
+ * started (each operation's result counted once, a sweep stopped at its
+ * limit too): what building regions has cost. */
+uint64_t diRegionBoxesBuilt();
 /* True when the boxes cover the whole extents. */
 bool diXAreaCoversExtents(const DiXRegionArea* a);
 int diXAreaSubtract(DiXRegionArea* dst, const DiXRegionArea* a1, const DiXRegionArea* a2);

@@ -108,12 +108,7 @@ void bufferRect(const DiXWindow* w, int32_t* x, int32_t* y, int32_t* r, int32_t*
 const int32_t kMaxDamageBoxes = 64;
 
 void addToArea(DiXRegionArea* a, int32_t n, const DiXRect* rects) {
-    diXAreaAddBoxes(a, n, rects);
-    if (a->count > kMaxDamageBoxes) {
-        DiXRect all{int16_t(a->x), int16_t(a->y), uint16_t(a->width), uint16_t(a->height)};
-        diXAreaClear(a);
-        diXAreaAddBoxes(a, 1, &all);
-    }
+    diXAreaAddBoxesUpTo(a, n, rects, kMaxDamageBoxes);
 }
 
 /* Damage already cut to the window, as boxes in root coordinates. */

@@ -59,14 +59,19 @@ template <class T> class CQVLList {
     bool Remove(T* item, bool destroy) {
         for (Node* n = head; n; n = n->next) {
             if (n->item != item) continue;
-            (n->prev ? n->prev->next : head) = n->next;
-            (n->next ? n->next->prev : tail) = n->prev;
-            count--;
-            if (destroy && n->owns) delete n->item;
-            delete n;
+            RemoveNode(n, destroy);
             return true;
         }
         return false;
+    }
+    /* Unlinks n, a node of this list, without a search; deletes the item
+     * when `destroy` is set and the node owns it. */
+    void RemoveNode(Node* n, bool destroy) {
+        (n->prev ? n->prev->next : head) = n->next;
+        (n->next ? n->next->prev : tail) = n->prev;
+        count--;
+        if (destroy && n->owns) delete n->item;
+        delete n;
     }
     void Clear() {
         Node* n = head;

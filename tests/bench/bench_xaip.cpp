@@ -13,6 +13,7 @@
 #include <pixman.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -252,6 +253,33 @@ void regionBenchmarks() {
                                 (adjacent ? " adjacent" : " scattered");
             hvBenchRatio(label.c_str(), o, p, "ops/s");
         }
+    }
+    /* A window's damage from one request of n boxes in separate columns,
+     * each a row lower (a union of n * n boxes, kept as its extents), next
+     * to one walk over the request's boxes. */
+    for (int n : {256, 2048}) {
+        std::vector<DiXRect> rects;
+        for (int i = 0; i < n; i++)
+            rects.push_back({int16_t(i * 2), int16_t(i), 1, uint16_t(n)});
+        double o = rate(
+            [&] {
+                DiXRegionArea a;
+                diXAreaInit(&a);
+                diXAreaAddBoxesUpTo(&a, n, rects.data(), 64);
+                g_sink += a.width;
+                diXAreaFree(&a);
+            },
+            0.2);
+        double w = rate(
+            [&] {
+                int32_t x2 = INT32_MIN;
+                for (const DiXRect& r : rects)
+                    x2 = std::max(x2, int32_t(r.x) + r.width);
+                g_sink += x2;
+            },
+            0.2);
+        std::string label = "damage/walk of a staircase of " + std::to_string(n) + " boxes";
+        hvBenchRatio(label.c_str(), o, w, "ops/s");
     }
 }
 

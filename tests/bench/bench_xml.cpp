@@ -1,6 +1,7 @@
 // Parse throughput (bytes_per_second) of our XML parser and of libxml2 on
 // the same 1 MB SOAP request body, in one run; and the profile file's save
-// that merges onto another copy's save, next to the same save without one.
+// that merges onto another copy's save, next to the same save without one;
+// a server's profile update next to parsing its text.
 #include "session/diprofile.h"
 #include "support/mem_profile_store.h"
 #include "xml/qvlsoap.h"
@@ -68,19 +69,25 @@ void BM_Libxml2(benchmark::State& state) {
 }
 BENCHMARK(BM_Libxml2)->Unit(benchmark::kMillisecond);
 
-/* A login that brings 200 profiles of 20 keys each, saved by a copy of the
- * client: with merge set, after another copy saved a setting meanwhile. */
-void ProfileSave(benchmark::State& state, bool merge) {
+/* The profiles text of a login or an update: count profiles of 20 keys. */
+std::u16string ProfilesText(int count, const char16_t* value) {
     std::u16string profiles;
-    for (int p = 0; p < 200; p++) {
-        profiles += u"<profile name=\"p" + std::u16string(1, u'a' + p % 26) +
-                    std::u16string(1, u'a' + p / 26) + u"\">";
+    for (int p = 0; p < count; p++) {
+        std::string name = "p" + std::to_string(p);
+        profiles += u"<profile name=\"" + std::u16string(name.begin(), name.end()) + u"\">";
         for (int k = 0; k < 20; k++) {
             std::u16string key = u"key" + std::u16string(1, u'a' + k);
-            profiles += u"<" + key + u">value of " + key + u"</" + key + u">";
+            profiles += u"<" + key + u">" + value + key + u"</" + key + u">";
         }
         profiles += u"</profile>";
     }
+    return profiles;
+}
+
+/* A login that brings 200 profiles of 20 keys each, saved by a copy of the
+ * client: with merge set, after another copy saved a setting meanwhile. */
+void ProfileSave(benchmark::State& state, bool merge) {
+    std::u16string profiles = ProfilesText(200, u"value of ");
     size_t bytes = 0;
     std::unique_ptr<CMemProfileStore> other, ours;
     for (auto _ : state) {
@@ -109,6 +116,40 @@ void BM_ProfileSave(benchmark::State& state) {
 }
 BENCHMARK(BM_ProfileSave)->Unit(benchmark::kMillisecond);
 
+/* A server's update of as many profiles as the store holds, each merging
+ * into its stored one, next to parsing the same text alone. */
+void BM_ProfileImport(benchmark::State& state) {
+    int count = static_cast<int>(state.range(0));
+    std::u16string stored = ProfilesText(count, u"old ");
+    std::u16string update = ProfilesText(count, u"new ");
+    std::unique_ptr<CMemProfileStore> store;
+    for (auto _ : state) {
+        state.PauseTiming();
+        store.reset(new CMemProfileStore());
+        store->Load(nullptr);
+        store->SaveLogin(u"h", u"u", u"token", nullptr, 0, nullptr, stored.c_str(), u"cookie");
+        state.ResumeTiming();
+        store->ImportProfiles(u"h", u"u", update.c_str());
+        benchmark::DoNotOptimize(store->document);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            diProfileToUtf8(update.c_str()).size());
+}
+BENCHMARK(BM_ProfileImport)->Arg(250)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond);
+
+void BM_ProfileParse(benchmark::State& state) {
+    std::u16string update = ProfilesText(static_cast<int>(state.range(0)), u"new ");
+    size_t bytes = 0;
+    for (auto _ : state) {
+        std::string text = "<root>" + diProfileToUtf8(update.c_str()) + "</root>";
+        std::unique_ptr<CQVLXMLDoc> doc(diProfParseDocument(text.data(), text.size()));
+        if (!doc) state.SkipWithError("parse failed");
+        bytes += text.size() - 13;
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_ProfileParse)->Arg(250)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -116,5 +157,7 @@ int main(int argc, char** argv) {
         argc, argv,
         {{"xml parse of a 1 MB SOAP body (ours/libxml2)", "BM_OurParser", "BM_Libxml2"},
          {"profile save merging 200 profiles (merge/plain)", "BM_ProfileMergingSave",
-          "BM_ProfileSave"}});
+          "BM_ProfileSave"},
+         {"profile update of 4000 profiles (import/parse)", "BM_ProfileImport/4000",
+          "BM_ProfileParse/4000"}});
 }

@@ -95,6 +95,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
     diXAreaFree(&area);
     pixman_region_fini(&pd);
+    // Damage kept short, added in two halves: each time the union, or its
+    // extents once it holds more than the limit.
+    for (int limit : {1, 8}) {
+        DiXRegionArea kept;
+        diXAreaInit(&kept);
+        pixman_region16_t pk;
+        pixman_region_init(&pk);
+        size_t half = rects.size() / 2;
+        for (size_t from : {size_t(0), half}) {
+            size_t to = from ? rects.size() : half;
+            for (size_t i = from; i < to; i++) {
+                const DiXRect& r = rects[i];
+                int32_t x2 = std::min<int32_t>(int32_t(r.x) + r.width, 32767);
+                int32_t y2 = std::min<int32_t>(int32_t(r.y) + r.height, 32767);
+                if (x2 > r.x && y2 > r.y)
+                    pixman_region_union_rect(&pk, &pk, r.x, r.y, unsigned(x2 - r.x),
+                                             unsigned(y2 - r.y));
+            }
+            if (pixman_region_n_rects(&pk) > limit) {
+                pixman_box16_t e = *pixman_region_extents(&pk);
+                pixman_region_reset(&pk, &e);
+            }
+            if (!diXAreaAddBoxesUpTo(&kept, int(to - from), rects.data() + from, limit)) abort();
+            std::vector<DiBox> have =
+                RegionNotEmpty(&kept.region) ? regionBoxes(&kept.region) : std::vector<DiBox>();
+            if (!bandProblem(&kept.region).empty() || !sameBoxes(have, pixmanBoxes(&pk)) ||
+                kept.count != int32_t(have.size()))
+                abort();
+        }
+        diXAreaFree(&kept);
+        pixman_region_fini(&pk);
+    }
     // The merge for painting keeps every pixel and never grows the list.
     int before = RegionNumRects(&acc);
     RegionMergeVertical(&acc);

@@ -98,6 +98,10 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
         {"two copies", false, false, false, true, false, false, true, true, 0},
         {"two copies, two passwords", false, false, false, true, false, true, true, true, 0},
         {"a forget in one of two copies", true, false, false, true, true, false, true, false, 0},
+        // a forgets a key it never stored while its saves fail; b then
+        // stores another password as the first entry; a saves a width.
+        {"a forget of no entry on a full disk, b's password, then a width", false, false, true,
+         true, true, true, true, false, 0, true},
     };
     ddProfStoreSetPath(path.c_str());
     for (const Case& c : cases) {
@@ -125,11 +129,11 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
                            : diCryptStoreCachedLogin(url, u"ann", u"pw"),
                   c.aSaved)
             << c.name;
+        if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
         g_diProfileStore = b;
         EXPECT_TRUE(!b || (c.bPassword ? diCryptStoreCachedLogin(url2, u"bob", u"pw2")
                                        : ddSettingSetInt(L"width", 640)))
             << c.name;
-        if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
         g_diProfileStore = a;
         EXPECT_TRUE(!c.aWidth || ddSettingSetInt(L"width", 640)) << c.name;
         EXPECT_EQ(log.GetCount(), c.errors) << c.name;

@@ -158,11 +158,11 @@ struct Client : ::testing::Test {
         g_fakeApp.opt.loginUrl = nullptr;
     }
     // A stored login: profile with url, mode and autologin, user with token.
-    void login(const char16_t* mode, const char16_t* token = u"tok") {
+    void login(const char16_t* mode, const char16_t* token = u"tok", const char16_t* more = u"") {
         std::u16string profile =
             u"<profile name=\"Default\"><url>http://web.example:8080/hvn/</url>"
             u"<mode>" +
-            std::u16string(mode) + u"</mode><autologin>true</autologin></profile>";
+            std::u16string(mode) + u"</mode>" + more + u"<autologin>true</autologin></profile>";
         store.SaveLogin(u"web.example", u"ann", token, nullptr, 0, nullptr, profile.c_str(),
                         nullptr);
         ASSERT_TRUE(store.current && store.current->profileElement);
@@ -303,6 +303,42 @@ TEST_F(Client, TheStoredTokenGoesOnlyWhenTheServerRefusedIt) {
         EXPECT_EQ(file.find("<AT>tok</AT>") != std::string::npos, k.kept) << k.what;
         EXPECT_EQ(file.find("<autologin>") != std::string::npos, k.kept) << k.what;
     }
+}
+
+// Keys of the same name further down (a profile's own "AT", a flag inside a
+// group, a group of the settings file) are not the keys being replaced:
+// they stay, and the sign-in and the session save return.
+TEST_F(Client, ARefusedTokenAndARestartReplaceOnlyTheirOwnKeys) {
+    struct Case {
+        const char* what;
+        const char16_t* more; // inside the profile
+        const char* kept;
+    } cases[] = {
+        {"a profile's own token", u"<AT>theirs</AT>", "<AT>theirs</AT>"},
+        {"a flag in a group", u"<g><autologin>grouped</autologin></g>",
+         "<autologin>grouped</autologin>"},
+    };
+    for (const Case& k : cases) {
+        login(u"integrated", u"tok", k.more);
+        ic->SetServer(u"http://web.example:8080/hvn/");
+        ic->sessionCookie8 = "C1";
+        service.script["authenticateSession"] = {RecordingService::ok("soap_endv: bad token")};
+        EXPECT_FALSE(ic->AutoLogin()) << k.what;
+        std::string file = store.Serialize();
+        EXPECT_EQ(file.find("<AT>tok</AT>"), std::string::npos) << k.what << file;
+        EXPECT_EQ(file.find("<autologin>true</autologin>"), std::string::npos) << k.what << file;
+        EXPECT_NE(file.find(k.kept), std::string::npos) << k.what << file;
+        size_t n = service.calls.size();
+        EXPECT_FALSE(ic->AutoLogin()) << k.what; // nothing left to sign in with
+        EXPECT_EQ(service.calls.size(), n) << k.what;
+    }
+    std::string grouped = "<settings><emulatorcookies/><g><server>kept</server></g>"
+                          "<server>a</server><server>b</server></settings>";
+    ASSERT_TRUE(settings.ParseBytes(grouped.data(), grouped.size()));
+    ic->SetServer(u"http://web.example:8080/hvn/");
+    ASSERT_TRUE(ic->ReadSessionDocument(kDoc));
+    EXPECT_EQ(settings.Value(u"server"), u"web.example");
+    EXPECT_NE(settings.bytes.find("<server>kept</server>"), std::string::npos) << settings.bytes;
 }
 
 TEST_F(Client, AWrongCachedProxyPasswordLeadsToThePromptNotALoop) {

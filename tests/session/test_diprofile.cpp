@@ -163,6 +163,9 @@ TEST(ProfileFile, EachCopyWritesItsChangesOntoWhatTheOtherSaved) {
              s.current->userElement->RemoveChild(s.current->userElement->Find(u"AT"));
          },
          false, "<id>1</id>", "<AT>"},
+        // A removal alone is a change: the merge writes it.
+        {"a token taken away, saved after the other copy", cache(host("h", logged)), takeToken,
+         true, "<id>1</id>", "<AT>"},
         {"a login that drops a profile", cache(host("h", logged)),
          [](CProfileStore& s) {
              s.SaveLogin(u"h", u"u", nullptr, nullptr, 0, nullptr,
@@ -526,6 +529,57 @@ TEST_F(Logins, AnImportIntoAStoreWithoutProfileMakesTheFirstNewOneCurrent) {
     EXPECT_EQ(value(store, u"url"), u"A");
     store.SetSessionCookie(u"s");
     EXPECT_EQ(value(store, u"sessioncookie"), u"s");
+}
+
+// An update merges each profile into the one stored profile of its name;
+// a name held by none or by several is added. A merge that took the
+// current profile away leaves the next added profile current.
+TEST_F(Logins, AnImportMergesIntoTheOneProfileOfItsName) {
+    struct Case {
+        const char* name;
+        std::string stored;
+        const char16_t* update;
+        const char16_t* id; // the current profile's after the import
+        std::vector<const char*> has, lacks;
+    } cases[] = {
+        {"the current taken away, then a new one",
+         profile("A", "a", profile("Default", "nested")),
+         u"<profile name=\"A\"><profile>key</profile></profile>"
+         u"<profile name=\"N\"><id>n</id></profile>",
+         u"n",
+         {"<profile>key</profile>"},
+         {"nested"}},
+        {"a name held twice",
+         profile("A", "a1") + profile("A", "a2") + profile("Default", "d"),
+         u"<profile name=\"A\"><id>x</id></profile>",
+         u"d",
+         {"<id>a1</id>", "<id>a2</id>", "<id>x</id>"},
+         {}},
+        {"a new name twice",
+         profile("Default", "d"),
+         u"<profile name=\"B\"><id>b1</id><url>u</url></profile>\n"
+         u"<profile name=\"B\"><id>b2</id></profile>",
+         u"d",
+         {"<id>b2</id>", "<url>u</url>"},
+         {"b1"}},
+        {"text, unnamed profiles and other elements between",
+         profile("Default", "d"),
+         u"\n  <profile><id>unnamed</id></profile><other/>\n"
+         u"<profile name=\"Default\"><id>new</id></profile>\n",
+         u"new",
+         {},
+         {"unnamed", "<other"}},
+    };
+    for (const Case& c : cases) {
+        load(cache(host("h", user("u", c.stored))), u"h:u:Default");
+        store.ImportProfiles(u"h", u"u", c.update);
+        EXPECT_EQ(value(store, u"id"), c.id) << c.name;
+        std::string file = saved();
+        for (const char* text : c.has)
+            EXPECT_NE(file.find(text), std::string::npos) << c.name << ": " << text;
+        for (const char* text : c.lacks)
+            EXPECT_EQ(file.find(text), std::string::npos) << c.name << ": " << text;
+    }
 }
 
 // ---- settings files ----

@@ -320,4 +320,31 @@ TEST(Region, AreaOperationsMatchOneByOneUnion) {
     }
 }
 
+// n boxes one pixel wide in separate columns, each starting a row lower:
+// their union holds about n * n boxes.
+std::vector<DiXRect> staircase(int n) {
+    std::vector<DiXRect> rects;
+    for (int i = 0; i < n; i++)
+        rects.push_back({int16_t(i * 2), int16_t(i), 1, uint16_t(n)});
+    return rects;
+}
+
+// A request whose damage becomes its extents builds about as many boxes as
+// the limit, not its union's n * n. (That the result is the union or its
+// extents, exactly, the region fuzzer checks against pixman.)
+TEST(Region, DamagePastTheLimitBuildsNoBoxesItThrowsAway) {
+    for (int n : {64, 512, 2048}) {
+        std::vector<DiXRect> rects = staircase(n);
+        DiXRegionArea a;
+        diXAreaInit(&a);
+        uint64_t before = diRegionBoxesBuilt();
+        EXPECT_EQ(diXAreaAddBoxesUpTo(&a, n, rects.data(), 64), 1);
+        EXPECT_LE(diRegionBoxesBuilt() - before, 64u + 64u) << n;
+        EXPECT_EQ(std::vector<int32_t>({a.x, a.y, a.width, a.height, a.count}),
+                  std::vector<int32_t>({0, 0, 2 * n - 1, 2 * n - 1, 1}))
+            << n;
+        diXAreaFree(&a);
+    }
+}
+
 } // namespace
