@@ -8,7 +8,8 @@
 int diPAIPSendStart(DiChannel* ch, int) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return -1;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
-    if (pc->connNamed && (!pc->jobWaiting || pc->connJob != pc->waitJob)) {
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    if (pc->connNamed && (!w || pc->connJob != w->wait)) {
         /* Its job was given up meanwhile: a job answered since is requested
          * on the connection the server makes for that one. */
         diLogErrorText(u"print channel: a connection that came after its job was given up is "

@@ -85,9 +85,6 @@ void diSOStartNextPrintJob(void) {
     g_fakePrint.nextStarts++;
     if (g_fakePrint.queue) g_fakePrint.queue->StartNextJob();
 }
-void diSOReturnPrintJob(const DiChar* jobName, const DiChar* messageId) {
-    if (g_fakePrint.queue) g_fakePrint.queue->ReturnJob(jobName, messageId);
-}
 void diSOReplyPrint(const DiChar* jobName, const DiChar*) {
     g_fakePrint.replies.push_back(jobName ? jobName : u"");
 }
