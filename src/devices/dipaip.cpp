@@ -174,8 +174,9 @@ void handBack(DiPrintChannel* pc, DiPrintJob* j, const char16_t* why) {
 }
 
 uint32_t minuteOver(void* arg);
+uint32_t silenceOver(void* arg);
 
-/* The minute from now. */
+/* The waiting job's minute from now. */
 void armMinute(DiPrintChannel* pc) {
     if (pc->waitTimer) diTimerRemove(pc->waitTimer);
     pc->waitTimer = diTimerAdd(diPrintHelloWaitMs, minuteOver, pc);
@@ -186,29 +187,37 @@ void disarmMinute(DiPrintChannel* pc) {
     pc->waitTimer = nullptr;
 }
 
-/* Something moved on the connection: a job on it has its minute again. A
- * job waiting for its connection keeps its own bound; the user's pause
- * holds the jobs, not the connection's silence. */
+/* Something moved on the connection: a job on it has its minute again. The
+ * user's pause holds the jobs, not the connection's silence. */
 void connectionMoved(DiPrintChannel* pc) {
-    if (diPrintFirstJob(pc, DI_JOB_WAITING)) return;
+    if (pc->silenceTimer) diTimerRemove(pc->silenceTimer);
+    pc->silenceTimer = nullptr;
     if (inFlight(pc) && !diPrintUserPaused(pc))
-        armMinute(pc);
-    else
-        disarmMinute(pc);
+        pc->silenceTimer = diTimerAdd(diPrintHelloWaitMs, silenceOver, pc);
 }
 
-/* No hello for the waiting job, or no message for the job requested on the
- * connection, within the minute. */
+/* No hello for the waiting job within its minute. */
 uint32_t minuteOver(void* arg) {
     DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
     pc->waitTimer = nullptr; /* the record goes with the 0 returned */
-    if (DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING)) {
+    if (DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING))
         diPAIPDropWaitingJob(pc, w->wait, u"no connection came for it");
-    } else if (inFlight(pc) && !diPrintUserPaused(pc) && pc->questions == 0) {
-        trace(pc, u"print channel: no message for a minute with a job requested: connection "
-                  u"closed");
-        diPAIPConnectionLost(pc);
+    return 0;
+}
+
+/* No message within the minute on the connection a job was requested on:
+ * it is treated as closed. A login dialog of the next connection holds it
+ * (closing would end that one). */
+uint32_t silenceOver(void* arg) {
+    DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
+    pc->silenceTimer = nullptr;
+    if (!inFlight(pc) || diPrintUserPaused(pc)) return 0;
+    if (pc->questions > 0) {
+        connectionMoved(pc);
+        return 0;
     }
+    trace(pc, u"print channel: no message for a minute with a job requested: connection closed");
+    diPAIPConnectionLost(pc);
     return 0;
 }
 
@@ -482,6 +491,8 @@ void diPrintChannelTeardown(DiPrintChannel* pc) {
     if (pc->sweepTimer) diTimerRemove(pc->sweepTimer);
     pc->sweepTimer = nullptr;
     disarmMinute(pc);
+    if (pc->silenceTimer) diTimerRemove(pc->silenceTimer);
+    pc->silenceTimer = nullptr;
     pc->connNamed = false;
     pc->questions = 0;
     /* A resumption still armed would read a freed channel. */
@@ -766,8 +777,6 @@ void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why)
         diDEChannelDisconnected(&pc->ch);
     }
     if (queueMayGoOn(pc) && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
-    /* Jobs requested on an earlier connection still wait on it. */
-    connectionMoved(pc);
 }
 
 int diPAIPSendJobRequest(DiPrintChannel* pc, DiPrintJob* job, uint16_t jobId) {
@@ -776,8 +785,8 @@ int diPAIPSendJobRequest(DiPrintChannel* pc, DiPrintJob* job, uint16_t jobId) {
                     name.size()) != 0)
         return -1;
     job->step = DI_JOB_REQUESTED;
-    /* Its minute runs from now, its wait for a hello (if any) is over. */
-    disarmMinute(pc);
+    /* Its minute on the connection runs from now. */
+    if (!diPrintFirstJob(pc, DI_JOB_WAITING)) disarmMinute(pc);
     connectionMoved(pc);
     return 0;
 }

@@ -102,9 +102,10 @@ struct DiPrintChannel {
     DiTimer* sweepTimer;
     bool connected; /* the start message went out on this route, no stop since */
     /* The minute a job may wait with nothing moving: for the hello of the
-     * connection made for it, or for the next message of the connection it
-     * was requested on. */
+     * connection made for it (waitTimer), or for the next message of the
+     * connection it was requested on (silenceTimer). */
     DiTimer* waitTimer;
+    DiTimer* silenceTimer;
     /* Jobs answered for the server to connect are numbered from 1: waits is
      * the last number given. A connection the queue set up is named for the
      * job that waited then (connJob, 0 for none); one it did not set up
