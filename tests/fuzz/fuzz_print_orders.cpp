@@ -6,7 +6,8 @@
 // end, status query and administrator state, the connection's close, time
 // passing (past the minute), spool failures, and the user's pause and
 // resume. After every step:
-// - every job the queue took (a name still queued is ignored) is printed once, or named once in the event
+// - every job the queue took (a name still queued is ignored) is printed once, or named once in the
+// event
 //   log, or answered with the print fault, or still has its record; a job
 //   whose record went is never seen again, and no spool prints twice;
 // - no print request is answered twice, and a job waiting for its
@@ -49,8 +50,8 @@ std::string le16(uint32_t v) {
 }
 
 std::string message(uint8_t type, uint8_t flags, const std::string& payload) {
-    return std::string(1, char(type)) + le16(uint32_t(payload.size() + 7)) + char(flags) +
-           le16(7) + std::string(4, '\0') + payload;
+    return std::string(1, char(type)) + le16(uint32_t(payload.size() + 7)) + char(flags) + le16(7) +
+           std::string(4, '\0') + payload;
 }
 
 std::string utf8(const std::u16string& s) {
@@ -140,8 +141,8 @@ void Harness::step(uint8_t op, uint8_t arg) {
             name = pc->jobs.back().name;
         size_t answers = g_fakePrint.replyIds.size() + g_fakePrint.faults.size();
         queue->AddJob(name.c_str(), id.c_str());
-        bool taken = steps().count(id) ||
-                     g_fakePrint.replyIds.size() + g_fakePrint.faults.size() > answers;
+        bool taken =
+            steps().count(id) || g_fakePrint.replyIds.size() + g_fakePrint.faults.size() > answers;
         if (taken) jobs[id].name = jobs[id].label = name;
         break;
     }
