@@ -458,10 +458,10 @@ uint32_t sweepTick(void*) {
 
 const DiPrintSpoolOps* s_sweepOps;
 
-/* The next job may start: none prints and the user's pause does not hold
- * the queue (a lost connection's pause does not). */
+/* The next job may start: none prints (the queue itself holds every job
+ * while the user's pause does). */
 bool queueMayGoOn(const DiPrintChannel* pc) {
-    return pc->state != DI_PRINT_PRINTING && !diPrintUserPaused(pc);
+    return pc->state != DI_PRINT_PRINTING;
 }
 
 } // namespace
