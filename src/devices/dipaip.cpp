@@ -235,7 +235,9 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
      * leaves the job waiting for the next hello. */
     DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
     if (w && diPAIPConnectionJob(pc) == w->wait && diPAIPSendJobRequest(pc, w, jobId) == 0)
-        diPrintSetState(pc, DI_PRINT_PRINTING);
+        /* The user's pause keeps its state: a document ending meanwhile is
+         * held, not printed. */
+        diPrintSetState(pc, diPrintUserPaused(pc) ? DI_PRINT_PAUSED : DI_PRINT_PRINTING);
 }
 
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,

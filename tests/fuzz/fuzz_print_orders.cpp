@@ -316,8 +316,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             h.step(op, arg);
             if (pausedBefore && h.paused &&
                 (g_fakePrint.replyIds.size() > replies || g_fakePrint.opened > opened ||
-                 g_fakePrint.prints.size() > prints))
+                 g_fakePrint.prints.size() > prints)) {
+                fprintf(stderr, "step %zu: replies %zu->%zu spools %d->%d prints %zu->%zu\n",
+                        at / 2, replies, g_fakePrint.replyIds.size(), opened, g_fakePrint.opened,
+                        prints, g_fakePrint.prints.size());
                 violated("a job moved while the user's pause held");
+            }
             h.check(op % 16 == 12 && (arg & 1), before);
         }
         g_fakePrint.queue = nullptr;
