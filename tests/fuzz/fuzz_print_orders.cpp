@@ -14,8 +14,8 @@
 //   connection was answered;
 // - while the user's pause holds, no job is answered, spooled or printed;
 // - after a minute with nothing moving, no job waits in the step it was in
-//   (unless the pause or a login dialog holds it), and queued jobs are not
-//   left behind an idle channel.
+//   (unless the pause, the administrator or a login dialog holds it), and
+//   queued jobs are not left behind an idle channel.
 #include "core/dilog.h"
 #include "core/ditimer.h"
 #include "devices/diprintq.h"
@@ -274,7 +274,10 @@ void Harness::check(bool afterSilence, const std::map<std::u16string, DiPrintJob
             violated("a job ended other than once");
         }
     }
-    if (!afterSilence || diPrintUserPaused(pc) || questions > 0) return;
+    /* The administrator's states hold printing as the user's pause does. */
+    bool admin = pc->state == DI_PRINT_ADMIN_DISABLED || pc->state == DI_PRINT_ADMIN_PAUSED ||
+                 pc->state == DI_PRINT_ADMIN_OFFLINE;
+    if (!afterSilence || diPrintUserPaused(pc) || questions > 0 || admin) return;
     /* A minute with nothing moving: no job waits where it was. */
     bool busy = false;
     for (const auto& [id, s] : now) {
