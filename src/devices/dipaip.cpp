@@ -436,20 +436,6 @@ void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
     if (flags & FLAG_ACK) sendAck(pc, failed);
 }
 
-/* A message took the channel out of the printing state while no job is on
- * it (a status query, the administrator's return): nothing else would start
- * the jobs queued behind that state, so the queue goes on as after a job's
- * end, unless the user's pause or the administrator's hold keeps it. */
-void goOnWhenIdle(DiPrintChannel* pc) {
-    if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_ADMIN_DISABLED ||
-        pc->state == DI_PRINT_ADMIN_PAUSED || pc->state == DI_PRINT_ADMIN_OFFLINE ||
-        diPrintUserPaused(pc))
-        return;
-    for (const DiPrintJob& j : pc->jobs)
-        if (j.step != DI_JOB_QUEUED) return;
-    if (diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
-}
-
 void onAdmin(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
     if (len < DI_PAIP_HEADER + 1) {
         diLogErrorText(u"print channel: administrator state without its byte ignored");
@@ -465,7 +451,7 @@ void onAdmin(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
         diPrintEndJob(pc, cur);
     }
     dropJob(pc);
-    goOnWhenIdle(pc);
+    diPrintGoOnWhenIdle(pc);
 }
 
 uint32_t sweepTick(void*) {
@@ -563,6 +549,16 @@ bool diPrintUserPaused(const DiPrintChannel* pc) {
     return pc->resumeState == DI_PRINT_PAUSED;
 }
 
+void diPrintGoOnWhenIdle(DiPrintChannel* pc) {
+    if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_ADMIN_DISABLED ||
+        pc->state == DI_PRINT_ADMIN_PAUSED || pc->state == DI_PRINT_ADMIN_OFFLINE ||
+        diPrintUserPaused(pc))
+        return;
+    for (const DiPrintJob& j : pc->jobs)
+        if (j.step != DI_JOB_QUEUED) return;
+    if (diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
+}
+
 void diPrintSetState(DiPrintChannel* pc, uint32_t state) {
     int jobs = pendingJobs(pc);
     if (state == DI_PRINT_OFFLINE && jobs > 0) state = DI_PRINT_PAUSED;
@@ -638,7 +634,7 @@ void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
     case MSG_STATUS:
         pc->state = DI_PRINT_INITIALIZING;
         if (flags & FLAG_ACK) sendAck(pc, false);
-        goOnWhenIdle(pc);
+        diPrintGoOnWhenIdle(pc);
         break;
     case MSG_ACK_REQUEST:
         sendAck(pc, false);

@@ -161,6 +161,12 @@ int diPrintQueuedJobs(const DiPrintChannel* pc);
 void diPrintEndJob(DiPrintChannel* pc, DiPrintJob* job);
 /* The user's pause holds printing (until the resume). */
 bool diPrintUserPaused(const DiPrintChannel* pc);
+/* The state left printing while no job is on the channel (a status query,
+ * the administrator's return, a login exchange ended without the start):
+ * nothing else would start the jobs queued behind the printing state, so
+ * the queue goes on as after a job's end, unless the user's pause or the
+ * administrator's hold keeps it. */
+void diPrintGoOnWhenIdle(DiPrintChannel* pc);
 /* The job, answered, waits for the hello of the connection the server makes
  * for it, at most diPrintHelloWaitMs. */
 void diPAIPAwaitConnection(DiPrintChannel* pc, DiPrintJob* job);

@@ -35,6 +35,9 @@ void diPAIPExchangeEnded(DiChannel* ch, int started) {
     if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING)
         diPrintSetState(pc, pc->resumeState);
     diPAIPDropWaitingJob(pc, diPAIPConnectionJob(pc), u"its connection failed");
+    /* With no job waiting for this connection, the jobs queued behind the
+     * printing state go on all the same. */
+    diPrintGoOnWhenIdle(pc);
 }
 
 void diPAIPQuestionOpen(DiChannel* ch, int open) {

@@ -645,7 +645,8 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
         // After job 1's request at the hello, job 2 queued: server messages,
         // or "pause", "resume", "add3" (job 3's print request), "minute"
         // (that long with nothing from the server), "restart" (the next
-        // connection starts with no close seen), "openfail" (no spool file).
+        // connection starts with no close seen), "refused" (a login exchange
+        // ends without the start), "openfail" (no spool file).
         std::vector<std::string> steps;
         std::string answered; // jobs answered, in order
         std::string next;     // requested on the next connection
@@ -712,6 +713,13 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
          "",
          1,
          job('1')},
+        {"a login exchange ended without its start, no job on the channel, starts the job queued "
+         "behind it",
+         {"restart", "refused", one},
+         "1",
+         "",
+         1,
+         job('1')},
         {"a connection silent for the minute is closed: a late start takes no job of it",
          {"minute", one},
          "12",
@@ -747,6 +755,8 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
                 diTimerDispatch(g_now += diPrintHelloWaitMs);
             } else if (step == "restart") {
                 diPAIPSendStart(q.channel, 1);
+            } else if (step == "refused") {
+                diPAIPExchangeEnded(q.channel, 0);
             } else if (step == "openfail") {
                 g_fakePrint.openFails = true;
             } else {
