@@ -261,10 +261,17 @@ void Harness::check(bool afterSilence, const std::map<std::u16string, DiPrintJob
         job.gone = true;
         /* Its end, once: printed, named in the log, or refused. */
         std::string n = utf8(job.name);
-        int named = 0;
-        for (const std::u16string& text : logged)
-            named += text.find(job.label) != std::u16string::npos ||
-                     (!stepTitle.empty() && text.find(stepTitle) != std::u16string::npos);
+        /* Named by the label it had, or else by the title this step's
+         * start gave it. Both at once is not one job logged twice: a start
+         * can cut off the job being spooled (logged by its title) and then
+         * fail its own spool (logged by the new title), two jobs ending in
+         * one step, each named once. */
+        int named = 0, namedNew = 0;
+        for (const std::u16string& text : logged) {
+            named += text.find(job.label) != std::u16string::npos;
+            namedNew += !stepTitle.empty() && text.find(stepTitle) != std::u16string::npos;
+        }
+        if (named == 0) named = namedNew;
         bool refused = false;
         for (const std::u16string& f : g_fakePrint.faults)
             refused |= f == id;
