@@ -6,10 +6,10 @@
 // end, status query and administrator state, the connection's close, time
 // passing (past the minute), spool failures, and the user's pause and
 // resume. After every step:
-// - every job the queue took (a name still queued is ignored) is printed once, or named once in the
-// event
-//   log, or answered with the print fault, or still has its record; a job
-//   whose record went is never seen again, and no spool prints twice;
+// - every job the queue took (a name still queued is ignored) is printed
+//   once, or named once in the event log, or answered with the print fault,
+//   or still has its record; a job whose record went is never seen again,
+//   and no spool prints twice;
 // - no print request is answered twice, and a job waiting for its
 //   connection was answered;
 // - while the user's pause holds, no job is answered, spooled or printed;
