@@ -98,12 +98,41 @@ int sendBare(DiPrintChannel* pc, uint8_t type, uint16_t jobId) {
     return sendMessage(pc, type, 0, jobId, 0, nullptr, 0);
 }
 
-/* Closes and deletes the spool of a job that will not be printed. */
-void dropSpool(DiPrintChannel* pc) {
-    if (pc->spool) pc->ops->close(pc->spool);
-    pc->spool = nullptr;
-    if (!pc->spoolPath.empty()) pc->ops->remove(pc->spoolPath);
-    pc->spoolPath.clear();
+bool isStep(const DiPrintJob& j, DiPrintJobStep a, DiPrintJobStep b) {
+    return j.step == a || j.step == b;
+}
+
+/* A job on the connection now open: requested, or being spooled. */
+bool inFlight(DiPrintChannel* pc) {
+    for (const DiPrintJob& j : pc->jobs)
+        if (isStep(j, DI_JOB_REQUESTED, DI_JOB_STARTED)) return true;
+    return false;
+}
+
+/* Jobs that count as pending for the paused states: queued, requested and
+ * not yet started, and held for the resume. */
+int pendingJobs(DiPrintChannel* pc) {
+    int n = diSOGetPrintJobCount();
+    for (const DiPrintJob& j : pc->jobs)
+        n += isStep(j, DI_JOB_REQUESTED, DI_JOB_HELD);
+    return n;
+}
+
+/* What names a job in the event log. */
+const std::u16string& label(const DiPrintJob& j) {
+    return j.title.empty() ? j.name : j.title;
+}
+
+void logNotPrinted(const DiPrintJob& j, const std::u16string& why) {
+    diLogErrorText((u"Print job not printed, " + why + u": " + label(j)).c_str());
+}
+
+/* Closes a job's spool, deleting the file with `remove`. */
+void closeSpool(DiPrintChannel* pc, DiPrintJob* j, bool remove) {
+    if (j->spool) pc->ops->close(j->spool);
+    j->spool = nullptr;
+    if (remove && !j->spoolPath.empty()) pc->ops->remove(j->spoolPath);
+    j->spoolPath.clear();
 }
 
 /* Forgets the current job's title, inflate piece and stream. */
@@ -114,13 +143,82 @@ void dropJob(DiPrintChannel* pc) {
     diDEInflateEnd(&pc->ch);
 }
 
+/* The job being spooled will not print: its spool goes, the trace and the
+ * event log say why, and its record ends (the server's end of it is
+ * acknowledged as failed). */
 void failJob(DiPrintChannel* pc, const char16_t* why) {
-    pc->failed = true;
-    dropSpool(pc);
-    dropJob(pc);
     DiChar msg[128];
     std::u16string line = diLogLoadMessage(256, msg, DI_COUNTOF(msg)) ? msg : u"Print job failed";
     trace(pc, line + u": " + why);
+    if (DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED)) {
+        logNotPrinted(*cur, why);
+        diPrintEndJob(pc, cur);
+    }
+    dropJob(pc);
+}
+
+/* A job that left the connection unprinted: one that needs only its first
+ * answer is queued again where it was, ahead of the jobs queued after it;
+ * one answered already, or started without a request, is logged. */
+void handBack(DiPrintChannel* pc, DiPrintJob* j, const char16_t* why) {
+    closeSpool(pc, j, true);
+    if (!j->answered && !j->name.empty()) {
+        j->step = DI_JOB_QUEUED;
+        j->title.clear();
+        return;
+    }
+    /* Another request of it would need a second answer to the server's
+     * print request, which the server does not take. */
+    logNotPrinted(*j, why);
+    diPrintEndJob(pc, j);
+}
+
+uint32_t minuteOver(void* arg);
+uint32_t silenceOver(void* arg);
+
+/* The waiting job's minute from now. */
+void armMinute(DiPrintChannel* pc) {
+    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+    pc->waitTimer = diTimerAdd(diPrintHelloWaitMs, minuteOver, pc);
+}
+
+void disarmMinute(DiPrintChannel* pc) {
+    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
+    pc->waitTimer = nullptr;
+}
+
+/* Something moved on the connection: a job on it has its minute again. The
+ * user's pause holds the jobs, not the connection's silence. */
+void connectionMoved(DiPrintChannel* pc) {
+    if (pc->silenceTimer) diTimerRemove(pc->silenceTimer);
+    pc->silenceTimer = nullptr;
+    if (inFlight(pc) && !diPrintUserPaused(pc))
+        pc->silenceTimer = diTimerAdd(diPrintHelloWaitMs, silenceOver, pc);
+}
+
+/* No hello for the waiting job within its minute. */
+uint32_t minuteOver(void* arg) {
+    DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
+    pc->waitTimer = nullptr; /* the record goes with the 0 returned */
+    if (DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING))
+        diPAIPDropWaitingJob(pc, w->wait, u"no connection came for it");
+    return 0;
+}
+
+/* No message within the minute on the connection a job was requested on:
+ * it is treated as closed. A login dialog of the next connection holds it
+ * (closing would end that one). */
+uint32_t silenceOver(void* arg) {
+    DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
+    pc->silenceTimer = nullptr;
+    if (!inFlight(pc) || diPrintUserPaused(pc)) return 0;
+    if (pc->questions > 0) {
+        connectionMoved(pc);
+        return 0;
+    }
+    trace(pc, u"print channel: no message for a minute with a job requested: connection closed");
+    diPAIPConnectionLost(pc);
+    return 0;
 }
 
 void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId) {
@@ -135,27 +233,20 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
     /* Only on the connection made for it (the server makes another for a
      * job answered after this one was made); a request that cannot be sent
      * leaves the job waiting for the next hello. */
-    if (pc->jobWaiting && diPAIPConnectionJob(pc) == pc->waitJob && !pc->jobName.empty() &&
-        diPAIPSendJobRequest(pc, jobId, u"", true) == 0) {
-        pc->jobWaiting = false;
-        if (pc->waitTimer) diTimerRemove(pc->waitTimer);
-        pc->waitTimer = nullptr;
-        diPrintSetState(pc, DI_PRINT_PRINTING);
-    }
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    if (w && diPAIPConnectionJob(pc) == w->wait && diPAIPSendJobRequest(pc, w, jobId) == 0)
+        /* The user's pause keeps its state: a document ending meanwhile is
+         * held, not printed. */
+        diPrintSetState(pc, diPrintUserPaused(pc) ? DI_PRINT_PAUSED : DI_PRINT_PRINTING);
 }
 
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
                 uint32_t value) {
-    /* The server has taken the oldest request: that job is the one
-     * starting (or held by the pause below, as the server is told). A start
-     * without one repeats the current job's. */
-    if (!pc->requests.empty()) {
-        pc->current = std::move(pc->requests.front());
-        pc->requests.pop_front();
-    }
-    /* While a held document waits for the resume, a job start would take
-     * the printer, copies and kind it prints with. */
-    if (pc->state == DI_PRINT_PAUSED || !pc->heldPath.empty()) {
+    /* The user's pause holds every start, as does a held document waiting
+     * for the resume (a start would take the printer, copies and kind it
+     * prints with). The job stays requested: the server offers it again,
+     * or the connection's end hands it back. */
+    if (diPrintUserPaused(pc) || pc->state == DI_PRINT_PAUSED || diPrintFirstJob(pc, DI_JOB_HELD)) {
         diPrintPause(&pc->ch);
         return;
     }
@@ -165,14 +256,27 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
         diLogErrorText(u"print channel: job start shorter than its fields ignored");
         return;
     }
-    /* A job started over an unfinished one: the earlier document is lost,
-     * its spool must not stay on disk. */
-    dropSpool(pc);
+    /* The server starts the jobs requested in the order requested. A start
+     * while a job is being spooled and another is requested moves on to
+     * that one: the cut-off job is handed back or logged. A start with none
+     * requested repeats the current job's, whose spool starts over. */
+    DiPrintJob* job = diPrintFirstJob(pc, DI_JOB_REQUESTED);
+    DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
+    if (cur && job)
+        handBack(pc, cur, u"the server started the next job before its end");
+    else if (cur)
+        job = cur;
+    if (!job) {
+        pc->jobs.push_back(DiPrintJob());
+        job = &pc->jobs.back();
+        job->answered = true; /* nothing of ours to answer */
+    }
+    closeSpool(pc, job, true);
+    job->step = DI_JOB_STARTED;
     dropJob(pc);
     pc->printer.clear();
     pc->errorText.clear();
     pc->lastError = 0;
-    pc->failed = false;
     if (flags & FLAG_ACK) {
         pc->jobId = jobId;
         sendAck(pc, false);
@@ -184,7 +288,7 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
     pc->compressed = *p++;
     pc->copies = *p++;
     pc->title = takeText(p, end);
-    pc->current.title = pc->title;
+    job->title = pc->title;
     pc->attribute = 0;
     if (end - p >= 4) {
         const uint8_t* tail = end - 4;
@@ -195,28 +299,36 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
             if (printerFlag) pc->printer = takeText(p, tail);
         }
     }
+    bool memory = true;
     if (pc->compressed) {
         pc->piece = static_cast<uint8_t*>(malloc(DI_PAIP_PIECE));
-        if (!pc->piece) pc->failed = true;
+        memory = pc->piece != nullptr;
     }
     std::u16string path;
-    void* f = pc->failed ? nullptr : pc->ops->open(&path);
+    void* f = memory ? pc->ops->open(&path) : nullptr;
     if (!f) {
-        dropJob(pc);
         trace(pc, u"Can't create spool file: print job failed");
+        logNotPrinted(*job, u"its spool file could not be created");
+        diPrintEndJob(pc, job);
+        dropJob(pc);
         sendBare(pc, MSG_PAUSE, pc->jobId);
         sendBare(pc, MSG_STOP, pc->jobId);
+        /* Nothing more goes on the connection stopped: the server closes it,
+         * and the jobs behind are answered for the next one. */
+        pc->connected = false;
         diPrintSetState(pc, DI_PRINT_OFFLINE);
+        if (diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
         return;
     }
-    pc->spool = f;
-    pc->spoolPath = path;
+    job->spool = f;
+    job->spoolPath = path;
     diPrintSetState(pc, DI_PRINT_PRINTING);
 }
 
 /* Inflates the data in pieces, each written to the spool; a stream may end
  * within the data and another begin after it. False on a corrupt stream. */
-bool inflateToSpool(DiPrintChannel* pc, const uint8_t* p, uint32_t n, const char16_t** why) {
+bool inflateToSpool(DiPrintChannel* pc, void* spool, const uint8_t* p, uint32_t n,
+                    const char16_t** why) {
     bool more = false; /* the last piece filled up: output may be pending */
     while (n > 0 || more) {
         if (!pc->ch.inflate && diDEInflateBegin(&pc->ch, DI_DE_OPEN_SIZE, DI_DE_OPEN_SIZE) < 0) {
@@ -229,7 +341,7 @@ bool inflateToSpool(DiPrintChannel* pc, const uint8_t* p, uint32_t n, const char
             *why = u"the compressed data is corrupt";
             return false;
         }
-        if (room && !pc->ops->write(pc->spool, pc->piece, room)) {
+        if (room && !pc->ops->write(spool, pc->piece, room)) {
             *why = u"the spool file could not be written";
             return false;
         }
@@ -246,73 +358,73 @@ void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t fla
     uint32_t n = len - DI_PAIP_HEADER;
     /* Data belongs to the job whose spool is open; any other is dropped.
      * The user's pause (state 4 when no other job is queued) keeps it. */
-    if (pc->spool && ((pc->state & 2) || pc->state == DI_PRINT_OFFLINE)) {
+    DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
+    if (cur && cur->spool && ((pc->state & 2) || pc->state == DI_PRINT_OFFLINE)) {
         const char16_t* why = nullptr;
         bool ok;
         if (pc->compressed)
-            ok = inflateToSpool(pc, p, n, &why);
-        else if (!(ok = pc->ops->write(pc->spool, p, n)))
+            ok = inflateToSpool(pc, cur->spool, p, n, &why);
+        else if (!(ok = pc->ops->write(cur->spool, p, n)))
             why = u"the spool file could not be written";
         if (!ok) failJob(pc, why);
     }
     if (flags & FLAG_ACK) sendAck(pc, false);
 }
 
-/* Prints the closed spool as many times as the job asks, unless it failed
- * already, and finishes it: deleted now, or later when a PDF reader still
- * has to read it. True when the job failed; a failed print's text goes to
- * `why` when given. */
-bool finishSpool(DiPrintChannel* pc, bool failed, std::u16string* why = nullptr) {
+/* Prints the job's closed spool as many times as the job asks, unless it
+ * failed already, and finishes it: deleted now, or later when a PDF reader
+ * still has to read it. True when the job failed; a failed print's text
+ * goes to `why`. */
+bool finishSpool(DiPrintChannel* pc, DiPrintJob* job, bool failed, std::u16string* why) {
+    std::u16string path;
+    path.swap(job->spoolPath);
+    closeSpool(pc, job, false);
     for (uint32_t i = 0; !failed && i < pc->copies; i++) {
         uint32_t error = 0;
         std::u16string text;
-        if (pc->ops->print(pc, pc->spoolPath, &error, &text) == 0) continue;
+        if (pc->ops->print(pc, path, &error, &text) == 0) continue;
         failed = true;
         pc->lastError = error;
         pc->errorText = text;
-        if (why) *why = text;
+        *why = text;
         DiChar msgText[128];
         std::u16string line =
             diLogLoadMessage(256, msgText, DI_COUNTOF(msgText)) ? msgText : u"Print job failed";
         trace(pc, line + u" " + text);
     }
-    if (!pc->spoolPath.empty()) {
+    if (!path.empty()) {
         if (pc->kind == 0 || pc->copies == 0 || failed)
-            pc->ops->remove(pc->spoolPath);
+            pc->ops->remove(path);
         else
-            diPrintScheduleDelete(pc, pc->spoolPath);
+            diPrintScheduleDelete(pc, path);
     }
-    pc->spoolPath.clear();
     pc->printer.clear();
     pc->errorText.clear();
     return failed;
 }
 
 void onJobEnd(DiPrintChannel* pc, uint8_t flags) {
+    DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
     /* The user's pause (state 4 when no other job is queued) does not drop
      * a document the server finished sending: it is held for the resume. */
-    bool paused = pc->spool && (pc->state == DI_PRINT_PAUSED || pc->state == DI_PRINT_OFFLINE);
+    bool paused =
+        cur && cur->spool && (pc->state == DI_PRINT_PAUSED || pc->state == DI_PRINT_OFFLINE);
     if (pc->state != DI_PRINT_PRINTING && !paused) return;
-    /* Printed, held or acknowledged as failed: the server knows its end. */
-    pc->current = DiPrintRequest();
-    bool failed = pc->failed || !pc->spool;
     /* A stream left unfinished means the document was cut off. */
-    if (!failed && pc->compressed && pc->ch.inflate) {
+    if (cur && pc->compressed && pc->ch.inflate) {
         failJob(pc, u"the compressed data ends early");
-        failed = true;
+        cur = nullptr;
     }
-    bool held = paused && !failed;
-    if (held) {
-        pc->heldFile = pc->spool;
-        pc->heldPath.swap(pc->spoolPath);
-        pc->heldTitle = pc->title;
-    } else if (pc->spool) {
-        pc->ops->close(pc->spool);
+    bool failed = !cur || !cur->spool;
+    if (paused && !failed) {
+        cur->step = DI_JOB_HELD; /* its spool stays open until the resume */
+    } else if (cur) {
+        std::u16string why;
+        failed = finishSpool(pc, cur, failed, &why);
+        if (failed) logNotPrinted(*cur, why);
+        diPrintEndJob(pc, cur);
     }
-    pc->spool = nullptr;
-    if (!held) failed = finishSpool(pc, failed);
     dropJob(pc);
-    pc->failed = false;
     if (paused) {
         diPrintSetState(pc, DI_PRINT_PAUSED);
     } else {
@@ -333,9 +445,13 @@ void onAdmin(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
     diPrintSetState(pc, what == 1   ? DI_PRINT_ADMIN_DISABLED
                         : what == 2 ? DI_PRINT_ADMIN_PAUSED
                                     : pc->resumeState);
-    dropSpool(pc);
+    /* The server dropped the current job: it ends here, once. */
+    if (DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED)) {
+        logNotPrinted(*cur, u"the administrator stopped printing");
+        diPrintEndJob(pc, cur);
+    }
     dropJob(pc);
-    pc->current = DiPrintRequest(); /* the server dropped it */
+    diPrintGoOnWhenIdle(pc);
 }
 
 uint32_t sweepTick(void*) {
@@ -343,26 +459,12 @@ uint32_t sweepTick(void*) {
     return diPrintSweepDelays.periodMs;
 }
 
-uint32_t helloOverdue(void* arg) {
-    DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
-    pc->waitTimer = nullptr; /* the record goes with the 0 returned */
-    diPAIPDropWaitingJob(pc, pc->waitJob, u"no connection came for it");
-    return 0;
-}
-
-/* The waiting job's bound, from now. */
-void armWait(DiPrintChannel* pc) {
-    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
-    pc->waitTimer = diTimerAdd(diPrintHelloWaitMs, helloOverdue, pc);
-}
-
 const DiPrintSpoolOps* s_sweepOps;
 
-/* The next job may start: none prints and the user's pause does not hold
- * the queue (a lost connection's pause does not). */
+/* The next job may start: none prints (the queue itself holds every job
+ * while the user's pause does). */
 bool queueMayGoOn(const DiPrintChannel* pc) {
-    return pc->state != DI_PRINT_PRINTING &&
-           !(pc->state == DI_PRINT_PAUSED && pc->resumeState == DI_PRINT_PAUSED);
+    return pc->state != DI_PRINT_PRINTING;
 }
 
 } // namespace
@@ -383,31 +485,25 @@ DiPrintChannel* diPrintChannelNew(const DiPrintSpoolOps* ops, bool hasDefaultPri
 }
 
 void diPrintChannelTeardown(DiPrintChannel* pc) {
-    dropSpool(pc);
+    for (DiPrintJob& j : pc->jobs)
+        closeSpool(pc, &j, true);
+    pc->jobs.clear();
     dropJob(pc);
     pc->state = DI_PRINT_INITIALIZING;
     pc->resumeState = DI_PRINT_READY;
     if (pc->sweepTimer) diTimerRemove(pc->sweepTimer);
     pc->sweepTimer = nullptr;
-    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
-    pc->waitTimer = nullptr;
-    pc->jobWaiting = false;
+    disarmMinute(pc);
+    if (pc->silenceTimer) diTimerRemove(pc->silenceTimer);
+    pc->silenceTimer = nullptr;
     pc->connNamed = false;
     pc->questions = 0;
-    pc->requests.clear();
-    pc->current = DiPrintRequest();
-    if (pc->heldFile) pc->ops->close(pc->heldFile);
-    pc->heldFile = nullptr;
-    if (!pc->heldPath.empty()) pc->ops->remove(pc->heldPath);
-    pc->heldPath.clear();
-    pc->heldTitle.clear();
     /* A resumption still armed would read a freed channel. */
     if (pc->ch.resumeTimer) diTimerRemove(pc->ch.resumeTimer);
     pc->ch.resumeTimer = nullptr;
     pc->title.clear();
     pc->printer.clear();
     pc->printerType.clear();
-    pc->jobName.clear();
     pc->urlBase.clear();
     pc->client = DiPrintClient();
     pc->errorText.clear();
@@ -418,9 +514,53 @@ void diPrintChannelDelete(DiPrintChannel* pc) {
     delete pc;
 }
 
+DiPrintJob* diPrintQueueJob(DiPrintChannel* pc, const std::u16string& name,
+                            const std::u16string& messageId) {
+    pc->jobs.push_back(DiPrintJob());
+    DiPrintJob* j = &pc->jobs.back();
+    j->name = name;
+    j->messageId = messageId;
+    return j;
+}
+
+DiPrintJob* diPrintFirstJob(DiPrintChannel* pc, DiPrintJobStep step) {
+    for (DiPrintJob& j : pc->jobs)
+        if (j.step == step) return &j;
+    return nullptr;
+}
+
+int diPrintQueuedJobs(const DiPrintChannel* pc) {
+    int n = 0;
+    for (const DiPrintJob& j : pc->jobs)
+        n += j.step == DI_JOB_QUEUED;
+    return n;
+}
+
+void diPrintEndJob(DiPrintChannel* pc, DiPrintJob* job) {
+    closeSpool(pc, job, true);
+    for (auto i = pc->jobs.begin(); i != pc->jobs.end(); ++i)
+        if (&*i == job) {
+            pc->jobs.erase(i);
+            return;
+        }
+}
+
+bool diPrintUserPaused(const DiPrintChannel* pc) {
+    return pc->resumeState == DI_PRINT_PAUSED;
+}
+
+void diPrintGoOnWhenIdle(DiPrintChannel* pc) {
+    if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_ADMIN_DISABLED ||
+        pc->state == DI_PRINT_ADMIN_PAUSED || pc->state == DI_PRINT_ADMIN_OFFLINE ||
+        diPrintUserPaused(pc))
+        return;
+    for (const DiPrintJob& j : pc->jobs)
+        if (j.step != DI_JOB_QUEUED) return;
+    if (diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
+}
+
 void diPrintSetState(DiPrintChannel* pc, uint32_t state) {
-    /* A held document is pending like a queued job. */
-    int jobs = diSOGetPrintJobCount() + !pc->heldPath.empty();
+    int jobs = pendingJobs(pc);
     if (state == DI_PRINT_OFFLINE && jobs > 0) state = DI_PRINT_PAUSED;
     if (state == DI_PRINT_ADMIN_OFFLINE && jobs > 0) state = DI_PRINT_ADMIN_PAUSED;
     if (state == DI_PRINT_PAUSED && jobs == 0) state = DI_PRINT_OFFLINE;
@@ -428,38 +568,37 @@ void diPrintSetState(DiPrintChannel* pc, uint32_t state) {
     pc->state = state;
 }
 
+void diPAIPConnectionLost(DiPrintChannel* pc) {
+    /* One made for a waiting job that ended before requesting it carried
+     * none, and that job will not come. */
+    uint32_t job = diPAIPConnectionJob(pc);
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    bool unused = pc->connected && job && w && job == w->wait;
+    diPAIPHandBackLost(pc);
+    dropJob(pc);
+    int jobs = diSOGetPrintJobCount();
+    if (!unused && (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
+        diPrintSetState(pc, jobs ? DI_PRINT_PAUSED : DI_PRINT_OFFLINE);
+    else if (pc->state != DI_PRINT_INITIALIZING)
+        diPrintSetState(pc, pc->resumeState);
+    sendBare(pc, MSG_STOP, pc->jobId);
+    pc->connected = false;
+    diDEChannelDisconnected(&pc->ch);
+    /* The jobs behind a lost one do not wait for the next print request:
+     * the paused state says only what was lost. */
+    if (unused)
+        diPAIPDropWaitingJob(pc, job, u"its connection failed");
+    else if (jobs > 0 && queueMayGoOn(pc))
+        diSOStartNextPrintJob();
+}
+
 int diPrintChannelEvent(DiObject* obj, DiEvent* ev) {
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(obj);
     switch (ev->w[0]) {
     case DI_EV_READABLE:
     case DI_EV_CLOSED:
-        if (diPAIPReadMessages(pc) < 0) {
-            /* The connection is gone with whatever job it carried; one
-             * made for a waiting job that ended before requesting it
-             * carried none, and that job will not come. */
-            uint32_t job = diPAIPConnectionJob(pc);
-            bool unused = pc->connected && job && job == pc->waitJob && pc->jobWaiting;
-            bool lost = !pc->requests.empty() || !pc->current.name.empty();
-            dropSpool(pc);
-            dropJob(pc);
-            diPAIPHandBackLost(pc);
-            int jobs = diSOGetPrintJobCount();
-            if (!unused && (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING))
-                diPrintSetState(pc, jobs ? DI_PRINT_PAUSED : DI_PRINT_OFFLINE);
-            else if (pc->state == DI_PRINT_PAUSED && jobs == 0)
-                diPrintSetState(pc, pc->resumeState);
-            else if (pc->state != DI_PRINT_INITIALIZING)
-                diPrintSetState(pc, pc->resumeState);
-            sendBare(pc, MSG_STOP, pc->jobId);
-            pc->connected = false;
-            diDEChannelDisconnected(&pc->ch);
-            /* The jobs behind a lost one do not wait for the next print
-             * request: the paused state says only what was lost. */
-            if (unused)
-                diPAIPDropWaitingJob(pc, job, u"its connection failed");
-            else if (lost && jobs > 0 && queueMayGoOn(pc))
-                diSOStartNextPrintJob();
-        }
+        /* The connection is gone with whatever job it carried. */
+        if (diPAIPReadMessages(pc) < 0) diPAIPConnectionLost(pc);
         break;
     case DI_EV_WRITABLE:
         if (pc->ch.socket) diIOFlush(&pc->ch.out, pc->ch.socket);
@@ -495,6 +634,7 @@ void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
     case MSG_STATUS:
         pc->state = DI_PRINT_INITIALIZING;
         if (flags & FLAG_ACK) sendAck(pc, false);
+        diPrintGoOnWhenIdle(pc);
         break;
     case MSG_ACK_REQUEST:
         sendAck(pc, false);
@@ -505,6 +645,7 @@ void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
     default:
         break;
     }
+    connectionMoved(pc);
 }
 
 int diPAIPReadMessages(DiPrintChannel* pc) {
@@ -590,18 +731,19 @@ int diPAIPSendHello(DiPrintChannel* pc, uint16_t jobId) {
     return sendMessage(pc, MSG_HELLO, 0, jobId, 0, body.data(), body.size());
 }
 
-void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName) {
-    pc->jobName = jobName;
-    pc->jobWaiting = true;
-    if (++pc->waitJob == 0) pc->waitJob = 1; /* 0 names no job */
-    armWait(pc);
+void diPAIPAwaitConnection(DiPrintChannel* pc, DiPrintJob* job) {
+    job->step = DI_JOB_WAITING;
+    job->answered = true;
+    if (++pc->waits == 0) pc->waits = 1; /* 0 names no job */
+    job->wait = pc->waits;
+    armMinute(pc);
 }
 
 uint32_t diPAIPConnectionStarting(DiPrintChannel* pc) {
-    if (!pc->jobWaiting) return 0;
-    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
-    pc->waitTimer = nullptr;
-    return pc->waitJob;
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    if (!w) return 0;
+    disarmMinute(pc);
+    return w->wait;
 }
 
 void diPAIPQuestion(DiPrintChannel* pc, bool open) {
@@ -609,34 +751,36 @@ void diPAIPQuestion(DiPrintChannel* pc, bool open) {
         pc->questions++;
     else if (pc->questions > 0)
         pc->questions--;
-    if (!pc->jobWaiting || diPAIPConnectionJob(pc) != pc->waitJob) return;
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    if (!w || diPAIPConnectionJob(pc) != w->wait) return;
     if (pc->questions == 0) {
-        if (!open) armWait(pc);
-    } else if (pc->waitTimer) {
-        diTimerRemove(pc->waitTimer);
-        pc->waitTimer = nullptr;
+        if (!open) armMinute(pc);
+    } else {
+        disarmMinute(pc);
     }
 }
 
 void diPAIPConnectionMade(DiPrintChannel* pc, uint32_t job) {
     pc->connJob = job;
     pc->connNamed = true;
-    if (job && pc->jobWaiting && job == pc->waitJob) armWait(pc);
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    if (job && w && job == w->wait) armMinute(pc);
 }
 
 uint32_t diPAIPConnectionJob(const DiPrintChannel* pc) {
     if (pc->connNamed) return pc->connJob;
-    return pc->jobWaiting ? pc->waitJob : 0;
+    for (const DiPrintJob& j : pc->jobs)
+        if (j.step == DI_JOB_WAITING) return j.wait;
+    return 0;
 }
 
 void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why) {
-    if (!job || !pc->jobWaiting || job != pc->waitJob) return;
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    if (!job || !w || job != w->wait) return;
     bool itsConnection = pc->connected && diPAIPConnectionJob(pc) == job;
-    if (pc->waitTimer) diTimerRemove(pc->waitTimer);
-    pc->waitTimer = nullptr;
-    pc->jobWaiting = false;
-    diLogErrorText(
-        (u"Print job not printed, " + std::u16string(why) + u": " + pc->jobName).c_str());
+    disarmMinute(pc);
+    diLogErrorText((u"Print job not printed, " + std::u16string(why) + u": " + w->name).c_str());
+    diPrintEndJob(pc, w);
     /* Its connection came without a hello: the printing state it took
      * would keep every later job queued. One still being set up is closed
      * when it comes. */
@@ -649,31 +793,24 @@ void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why)
     if (queueMayGoOn(pc) && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
 }
 
-int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId, const std::u16string& messageId,
-                         bool answered) {
-    std::string name = toUtf8(pc->jobName);
+int diPAIPSendJobRequest(DiPrintChannel* pc, DiPrintJob* job, uint16_t jobId) {
+    std::string name = toUtf8(job->name);
     if (sendMessage(pc, MSG_JOB_REQUEST, 0, jobId, 0, reinterpret_cast<const uint8_t*>(name.data()),
                     name.size()) != 0)
         return -1;
-    pc->requests.push_back({pc->jobName, messageId, u"", answered});
+    job->step = DI_JOB_REQUESTED;
+    /* Its minute on the connection runs from now. */
+    if (!diPrintFirstJob(pc, DI_JOB_WAITING)) disarmMinute(pc);
+    connectionMoved(pc);
     return 0;
 }
 
 void diPAIPHandBackLost(DiPrintChannel* pc) {
-    std::deque<DiPrintRequest> lost;
-    lost.swap(pc->requests);
-    if (!pc->current.name.empty()) lost.push_front(std::move(pc->current));
-    pc->current = DiPrintRequest();
-    /* Each goes to the head: the last requested first. */
-    for (auto r = lost.rbegin(); r != lost.rend(); ++r)
-        if (!r->answered) diSOReturnPrintJob(r->name.c_str(), r->messageId.c_str());
-    /* Another request of it would need a second answer to the server's
-     * print request, which the server does not take. */
-    for (const DiPrintRequest& r : lost)
-        if (r.answered)
-            diLogErrorText((u"Print job not printed, its connection closed: " +
-                            (r.title.empty() ? r.name : r.title))
-                               .c_str());
+    /* In the order requested: the first handed back stays first. */
+    for (auto i = pc->jobs.begin(); i != pc->jobs.end();) {
+        DiPrintJob* j = &*i++;
+        if (isStep(*j, DI_JOB_REQUESTED, DI_JOB_STARTED)) handBack(pc, j, u"its connection closed");
+    }
 }
 
 bool diPAIPJobNameFits(const std::u16string& name) {
@@ -692,7 +829,8 @@ void diPrintPause(DiChannel* ch) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     pc->resumeState = DI_PRINT_PAUSED;
-    if (diSOGetPrintJobCount() == 0) {
+    connectionMoved(pc); /* the jobs are held: the silence is not theirs */
+    if (pendingJobs(pc) == 0) {
         diPrintSetState(pc, DI_PRINT_OFFLINE);
         return;
     }
@@ -704,26 +842,23 @@ void diPrintResume(DiChannel* ch) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     pc->resumeState = DI_PRINT_READY;
-    bool paused = pc->state == DI_PRINT_PAUSED;
     /* A job still being received goes back to printing: the rest of its
      * data is written and its end prints it. */
-    pc->state = pc->spool ? DI_PRINT_PRINTING : DI_PRINT_READY;
+    DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
+    pc->state = cur ? DI_PRINT_PRINTING : DI_PRINT_READY;
     /* The document held by the pause prints before any later job. */
-    if (!pc->heldPath.empty()) {
-        if (pc->heldFile) pc->ops->close(pc->heldFile);
-        pc->heldFile = nullptr;
-        pc->spoolPath.swap(pc->heldPath);
-        pc->heldPath.clear();
+    if (DiPrintJob* held = diPrintFirstJob(pc, DI_JOB_HELD)) {
         /* Its end was acknowledged as printed when it was held: the server
          * will not report this failure, so the event log does. */
         std::u16string why;
-        if (finishSpool(pc, false, &why))
+        if (finishSpool(pc, held, false, &why))
             diLogErrorText(
-                (u"Print job failed at the resume, " + pc->heldTitle + u": " + why).c_str());
-        pc->heldTitle.clear();
+                (u"Print job failed at the resume, " + label(*held) + u": " + why).c_str());
+        diPrintEndJob(pc, held);
     }
+    connectionMoved(pc);
     /* Last: the job it starts sets the printing state. */
-    if (paused) diSOStartNextPrintJob();
+    if (queueMayGoOn(pc) && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
 }
 
 void diPrintScheduleDelete(DiPrintChannel* pc, const std::u16string& path) {

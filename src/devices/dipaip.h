@@ -9,7 +9,7 @@
 #include "core/dide.h"
 #include "devices/diprint.h"
 
-#include <deque>
+#include <list>
 #include <string>
 
 struct DiPrintChannel;
@@ -53,10 +53,33 @@ enum : uint32_t {
     DI_PAIP_VERSION = 431953,
 };
 
-/* A job requested on the connection now open. */
-struct DiPrintRequest {
-    std::u16string name, messageId, title; /* the title once its start came */
+/* Where a print job is between the server's print request and its end. A
+ * job ends printed, handed back to the queue, or logged as not printed; an
+ * ended job has no record. */
+enum DiPrintJobStep : uint8_t {
+    DI_JOB_QUEUED,    /* waits in the queue; its print request is unanswered */
+    DI_JOB_WAITING,   /* answered: waits for the hello of the connection the
+                       * server makes for it, at most diPrintHelloWaitMs */
+    DI_JOB_REQUESTED, /* requested on the connection now open; no start yet */
+    DI_JOB_STARTED,   /* its start came: its document is being spooled */
+    DI_JOB_HELD,      /* its document ended while the user's pause held
+                       * printing: printed at the resume */
+};
+
+/* One print job, from the server's print request to its end. */
+struct DiPrintJob {
+    std::u16string name;      /* a path of the print service; empty for a
+                               * start no request of ours asked for */
+    std::u16string messageId; /* of the server's print request */
+    std::u16string title;     /* the document's, once its start came */
+    DiPrintJobStep step;
     bool answered; /* its print request was answered: no second answer may go */
+    uint32_t wait; /* DI_JOB_WAITING: the number of its wait */
+    /* DI_JOB_STARTED, DI_JOB_HELD: its spool. A held spool stays open
+     * (sharing reading only) until the resume, so that no other client's
+     * sweep of the spool folder deletes it meanwhile. */
+    void* spool;
+    std::u16string spoolPath;
 };
 
 struct DiPrintChannel {
@@ -71,40 +94,32 @@ struct DiPrintChannel {
     uint32_t value, attribute;
     std::u16string title, printer;
     uint8_t* piece; /* inflate output, DI_PAIP_PIECE bytes when compressed */
-    bool failed;    /* the job's spool was lost: it is not printed */
     /* Texts. */
-    std::u16string printerType, jobName, urlBase;
+    std::u16string printerType, urlBase;
     DiPrintClient client;
     uint32_t lastError;
     std::u16string errorText;
-    /* The spool file while it is being written. */
-    void* spool;
-    std::u16string spoolPath;
-    /* A document the server finished sending while the user's pause held
-     * printing: printed at the resume, before any later job starts. Its
-     * spool stays open (sharing reading only) until then, so that no other
-     * client's sweep of the spool folder deletes it meanwhile. Its title
-     * names it should that print fail. */
-    std::u16string heldPath, heldTitle;
-    void* heldFile;
     DiTimer* sweepTimer;
-    bool connected;     /* the start message went out on this route, no stop since */
-    bool jobWaiting;    /* the job name waits for the hello to be requested */
-    DiTimer* waitTimer; /* ends the wait of a job whose connection never comes */
-    /* Jobs answered for the server to connect are numbered from 1: waitJob
-     * is the last one (the waiting one while jobWaiting). A connection the
-     * queue set up is named for the job that waited then (connJob, 0 for
-     * none); one it did not set up serves whichever waits. */
-    uint32_t waitJob, connJob;
+    bool connected; /* the start message went out on this route, no stop since */
+    /* The minute a job may wait with nothing moving: for the hello of the
+     * connection made for it (waitTimer), or for the next message of the
+     * connection it was requested on (silenceTimer). */
+    DiTimer* waitTimer;
+    DiTimer* silenceTimer;
+    /* Jobs answered for the server to connect are numbered from 1: waits is
+     * the last number given. A connection the queue set up is named for the
+     * job that waited then (connJob, 0 for none); one it did not set up
+     * serves whichever waits. */
+    uint32_t waits, connJob;
     bool connNamed;
     /* Questions to the user about the connection now open (its login
      * dialogs): the waiting job's bound is held while one is. */
     int questions;
-    /* Jobs requested on this connection whose start has not come, oldest
-     * first (the server starts them in that order), and the one whose start
-     * came and whose end has not: a close loses them unprinted. */
-    std::deque<DiPrintRequest> requests;
-    DiPrintRequest current;
+    /* Every job from the server's print request to its end, in the order
+     * the requests came: queued ones last, the server starts requested ones
+     * in that order. The queue, the requests open on the connection, the
+     * job being spooled and the one held by the pause are these records. */
+    std::list<DiPrintJob> jobs;
     uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;
 };
@@ -134,9 +149,27 @@ int diPAIPReadMessages(DiPrintChannel* pc);
 void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len);
 /* Sets a state; paused states follow the queue (3 and 4, 7 and 9). */
 void diPrintSetState(DiPrintChannel* pc, uint32_t state);
-/* The job waits for the hello of the connection the server makes for it,
- * at most diPrintHelloWaitMs. */
-void diPAIPAwaitConnection(DiPrintChannel* pc, const std::u16string& jobName);
+/* Queues a job (a new record, last). */
+DiPrintJob* diPrintQueueJob(DiPrintChannel* pc, const std::u16string& name,
+                            const std::u16string& messageId);
+/* The first queued job, the job waiting for its connection, the job being
+ * spooled, the job held by the pause: none when there is none. */
+DiPrintJob* diPrintFirstJob(DiPrintChannel* pc, DiPrintJobStep step);
+/* Queued jobs. */
+int diPrintQueuedJobs(const DiPrintChannel* pc);
+/* Ends a job's record (its spool, if any, is closed and deleted). */
+void diPrintEndJob(DiPrintChannel* pc, DiPrintJob* job);
+/* The user's pause holds printing (until the resume). */
+bool diPrintUserPaused(const DiPrintChannel* pc);
+/* The state left printing while no job is on the channel (a status query,
+ * the administrator's return, a login exchange ended without the start):
+ * nothing else would start the jobs queued behind the printing state, so
+ * the queue goes on as after a job's end, unless the user's pause or the
+ * administrator's hold keeps it. */
+void diPrintGoOnWhenIdle(DiPrintChannel* pc);
+/* The job, answered, waits for the hello of the connection the server makes
+ * for it, at most diPrintHelloWaitMs. */
+void diPAIPAwaitConnection(DiPrintChannel* pc, DiPrintJob* job);
 /* A connection is being set up: the waiting job's bound is held meanwhile
  * (a certificate warning may keep the set-up for minutes). Returns the job
  * it is made for, 0 when none waits. */
@@ -155,14 +188,18 @@ uint32_t diPAIPConnectionJob(const DiPrintChannel* pc);
  * connection made for it is closed, the state its start took is given back,
  * and the next job starts unless the channel prints or the user paused. */
 void diPAIPDropWaitingJob(DiPrintChannel* pc, uint32_t job, const char16_t* why);
-/* Requests the job of the channel's job name (type 13); on success it is
- * kept as requested on this connection, `answered` or not. */
-int diPAIPSendJobRequest(DiPrintChannel* pc, uint16_t jobId, const std::u16string& messageId,
-                         bool answered);
-/* The jobs requested on a connection that is gone and did not print: each
+/* Requests the job (type 13); on success it is requested on this
+ * connection. */
+int diPAIPSendJobRequest(DiPrintChannel* pc, DiPrintJob* job, uint16_t jobId);
+/* The jobs requested or being spooled on a connection that is gone: each
  * that needs only its first answer goes back to the head of the queue in
  * the order requested; each answered already is logged as not printed. */
 void diPAIPHandBackLost(DiPrintChannel* pc);
+/* The connection is gone (closed by the server, or silent for the minute
+ * with a job on it): its jobs are handed back or logged, the state follows
+ * the user's pause and the queue, a stop is sent, and the next job starts
+ * unless the user's pause holds the queue. */
+void diPAIPConnectionLost(DiPrintChannel* pc);
 /* True when a job request for the name fits the output buffer. */
 bool diPAIPJobNameFits(const std::u16string& name);
 /* A message of the type with the header only. */

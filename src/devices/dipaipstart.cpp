@@ -8,7 +8,8 @@
 int diPAIPSendStart(DiChannel* ch, int) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return -1;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
-    if (pc->connNamed && (!pc->jobWaiting || pc->connJob != pc->waitJob)) {
+    DiPrintJob* w = diPrintFirstJob(pc, DI_JOB_WAITING);
+    if (pc->connNamed && (!w || pc->connJob != w->wait)) {
         /* Its job was given up meanwhile: a job answered since is requested
          * on the connection the server makes for that one. */
         diLogErrorText(u"print channel: a connection that came after its job was given up is "
@@ -34,6 +35,9 @@ void diPAIPExchangeEnded(DiChannel* ch, int started) {
     if (pc->state == DI_PRINT_PRINTING || pc->state == DI_PRINT_LAUNCHING)
         diPrintSetState(pc, pc->resumeState);
     diPAIPDropWaitingJob(pc, diPAIPConnectionJob(pc), u"its connection failed");
+    /* With no job waiting for this connection, the jobs queued behind the
+     * printing state go on all the same. */
+    diPrintGoOnWhenIdle(pc);
 }
 
 void diPAIPQuestionOpen(DiChannel* ch, int open) {

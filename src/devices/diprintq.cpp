@@ -3,7 +3,6 @@
 
 #include "core/dide.h"
 #include "core/dilog.h"
-#include "devices/dipaip.h"
 #include "session/dicapability.h"
 #include "session/disoaccess.h"
 
@@ -74,25 +73,33 @@ void CPrintJobQueue::AddJob(const DiChar* name, const DiChar* messageId) {
         return;
     }
     if (FindJob(name)) return;
-    if (jobs.size() >= DI_PRINT_MAX_JOBS) {
+    if (GetJobCount() >= int(DI_PRINT_MAX_JOBS)) {
         refuse(messageId, u"Too many print jobs waiting");
         return;
     }
     diLogInfoArgs(378, {name});
-    jobs.push_back({name, messageId});
+    DiPrintChannel* pc = printChannel(channel);
+    if (!pc) {
+        refuse(messageId, u"Print job could not be started");
+        return;
+    }
+    diPrintQueueJob(pc, name, messageId);
+    /* A paused state now counts the job as pending. */
+    if (pc->state == DI_PRINT_OFFLINE || pc->state == DI_PRINT_ADMIN_OFFLINE)
+        diPrintSetState(pc, pc->state);
     if (GetState() != DI_PRINT_PRINTING) StartNextJob();
 }
 
 void CPrintJobQueue::StartNextJob() {
-    while (!jobs.empty()) {
-        CPrintJob& job = jobs.front();
-        int started = StartJob(&job);
+    DiPrintChannel* pc = printChannel(channel);
+    if (!pc) return;
+    while (CPrintJob* job = diPrintFirstJob(pc, DI_JOB_QUEUED)) {
+        int started = StartJob(job);
         /* A job leaves the queue only once it has started or has been
          * answered: behind a busy channel it waits for that job's end. */
-        if (started == 0) return;
-        if (started < 0) refuse(job.messageId.c_str(), u"Print job could not be started");
-        jobs.pop_front();
-        if (started > 0) return;
+        if (started >= 0) return;
+        refuse(job->messageId.c_str(), u"Print job could not be started");
+        diPrintEndJob(pc, job);
     }
 }
 
@@ -100,13 +107,15 @@ int CPrintJobQueue::StartJob(CPrintJob* job) {
     DiPrintChannel* pc = printChannel(channel);
     if (!pc) return -1;
     /* Busy while a job prints, while one waits for the connection the
-     * server makes for it (its name is the one the hello will request), and
-     * while the pause holds a finished one, which prints first. */
-    if (pc->state == DI_PRINT_PRINTING || pc->jobWaiting || !pc->heldPath.empty()) return 0;
+     * server makes for it (the hello will request that one), and while the
+     * pause holds a finished one, which prints first. The user's pause
+     * holds every job until the resume. */
+    if (pc->state == DI_PRINT_PRINTING || diPrintFirstJob(pc, DI_JOB_WAITING) ||
+        diPrintFirstJob(pc, DI_JOB_HELD) || diPrintUserPaused(pc))
+        return 0;
     if (pc->connected) {
         if (!pc->urlBase.empty() && job->name.compare(0, pc->urlBase.size(), pc->urlBase) == 0) {
-            pc->jobName = job->name;
-            if (diPAIPSendJobRequest(pc, 1, job->messageId, false) != 0) return -1;
+            if (diPAIPSendJobRequest(pc, job, 1) != 0) return -1;
             diPrintSetState(pc, DI_PRINT_PRINTING);
             return 1;
         }
@@ -120,13 +129,8 @@ int CPrintJobQueue::StartJob(CPrintJob* job) {
      * it cannot be sent). */
     diSOReplyPrint(job->name.c_str(), job->messageId.c_str());
     pc->urlBase = urlBaseOf(job->name);
-    diPAIPAwaitConnection(pc, job->name);
+    diPAIPAwaitConnection(pc, job);
     return 1;
-}
-
-void CPrintJobQueue::ReturnJob(const DiChar* name, const DiChar* messageId) {
-    if (!name || !*name || !messageId || FindJob(name)) return;
-    jobs.push_front({name, messageId});
 }
 
 uint32_t CPrintJobQueue::ConnectionStarting() {
@@ -144,10 +148,16 @@ void CPrintJobQueue::ConnectionFailed(uint32_t job) {
 }
 
 CPrintJob* CPrintJobQueue::FindJob(const DiChar* name) {
-    if (!name) return nullptr;
-    for (CPrintJob& j : jobs)
-        if (j.name == name) return &j;
+    DiPrintChannel* pc = printChannel(channel);
+    if (!name || !pc) return nullptr;
+    for (CPrintJob& j : pc->jobs)
+        if (j.step == DI_JOB_QUEUED && j.name == name) return &j;
     return nullptr;
+}
+
+int CPrintJobQueue::GetJobCount() const {
+    DiPrintChannel* pc = printChannel(channel);
+    return pc ? diPrintQueuedJobs(pc) : 0;
 }
 
 uint32_t CPrintJobQueue::GetState() const {

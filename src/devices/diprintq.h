@@ -1,24 +1,22 @@
-/* The outpost's print-job queue: jobs announced by the server wait here in
- * arrival order until the print channel it owns requests them. */
+/* The outpost's print-job queue: jobs announced by the server wait in
+ * arrival order until the print channel it owns requests them. Every job is
+ * one record of that channel, from its print request to its end; the queue
+ * is its records not yet started. */
 #ifndef HV_DIPRINTQ_H
 #define HV_DIPRINTQ_H
 
 #include "di.h"
 #include "devices/diprint.h"
 
+#include "devices/dipaip.h"
 #include "xml/qvlxml.h"
 
-#include <list>
 #include <string>
 
 class CCapability;
-struct DiPrintChannel;
 
-class CPrintJob {
-  public:
-    std::u16string name;      /* a path of the print service */
-    std::u16string messageId; /* of the server's print request */
-};
+/* A queued job is the channel's record of it (see dipaip.h). */
+typedef DiPrintJob CPrintJob;
 
 enum : uint32_t {
     /* Jobs waiting at once. A job waits only while an earlier one is
@@ -43,22 +41,19 @@ class CPrintJobQueue {
      * session describes the default printer. */
     void RegisterChannel();
 
-    /* Queues a job, and starts it when the channel is free. A job past the
-     * ceilings, or whose name cannot be requested, is answered with the
-     * print fault. */
+    /* Queues a job, and starts it when the channel is free and the user's
+     * pause does not hold the queue. A job past the ceilings, or whose name
+     * cannot be requested, is answered with the print fault. */
     void AddJob(const DiChar* name, const DiChar* messageId);
-    /* Starts the first queued job unless the channel is busy with another;
-     * a job that cannot start is answered with the print fault and the next
-     * one is tried. */
+    /* Starts the first queued job unless the channel is busy with another
+     * or the user's pause holds the queue; a job that cannot start is
+     * answered with the print fault and the next one is tried. */
     void StartNextJob();
     /* 1 when the job started (requested on the connected channel, or
      * answered for the server to connect it), 0 when the channel is busy
-     * with another job, -1 when it cannot start. */
+     * with another job or the user's pause holds it, -1 when it cannot
+     * start. */
     int StartJob(CPrintJob* job);
-    /* A job requested on a connection that ended before its data began
-     * goes first again (unless the server queued it anew meanwhile); it
-     * has not been answered yet. */
-    void ReturnJob(const DiChar* name, const DiChar* messageId);
     /* The server's connection is being set up: returns the job it is made
      * for (0: none waits), whose wait is held until the set-up ends. */
     uint32_t ConnectionStarting();
@@ -68,9 +63,10 @@ class CPrintJobQueue {
     /* The connection made for that job could not be started: the job is
      * given up and the next one starts, unless it was given up already. */
     void ConnectionFailed(uint32_t job);
-    bool HasJob() const { return !jobs.empty(); }
+    bool HasJob() const { return GetJobCount() > 0; }
+    /* A queued job of that name. */
     CPrintJob* FindJob(const DiChar* name);
-    int GetJobCount() const { return int(jobs.size()); }
+    int GetJobCount() const;
     uint32_t GetState() const;
     bool IsPrinting() const { return GetState() == 2; }
     const DiChar* GetStateName() const;
@@ -81,9 +77,6 @@ class CPrintJobQueue {
 
     DiChannel* channel = nullptr;
     std::u16string lastPrinterName, lastPrinterList;
-
-  private:
-    std::list<CPrintJob> jobs;
 };
 
 #endif

@@ -32,11 +32,6 @@ void diSOStartNextPrintJob(void) {
     if (g_diOutpost && g_diOutpost->printJobs) g_diOutpost->printJobs->StartNextJob();
 }
 
-void diSOReturnPrintJob(const DiChar* jobName, const DiChar* messageId) {
-    if (g_diOutpost && g_diOutpost->printJobs)
-        g_diOutpost->printJobs->ReturnJob(jobName, messageId);
-}
-
 void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId) {
     CServerOutpost* so = g_diOutpost;
     if (!so) return;

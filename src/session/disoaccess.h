@@ -10,9 +10,6 @@ DiChannel* diSOGetDeviceListChannel(void);
 DiChannel* diSOGetPrintChannel(void);
 int diSOGetPrintJobCount(void);
 void diSOStartNextPrintJob(void);
-/* Puts a job requested on a print connection that ended before its data
- * began back at the head of the print queue. */
-void diSOReturnPrintJob(const DiChar* jobName, const DiChar* messageId);
 /* Sends "ns1:printResponse" with the job name to the job's message id. */
 void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId);
 /* Answers the job's "ns1:print" with the fault "Client.Print.Failed" and

@@ -43,7 +43,7 @@ static const char* s_pauseFile;
 
 static void pauseWhileSpooling(DiChannel* ch) {
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
-    if (!s_pauseFile || !pc->spool) return;
+    if (!s_pauseFile || !diPrintFirstJob(pc, DI_JOB_STARTED)) return;
     diPrintPause(ch);
     fclose(fopen(s_pauseFile, "w"));
     s_pauseFile = nullptr;

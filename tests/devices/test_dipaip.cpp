@@ -632,25 +632,106 @@ TEST_F(PrintQueue, EveryJobStartsOrIsAnswered) {
 // it that did not print and needs only its first answer is queued again, in
 // the order the jobs were requested, and asked for on the connection made
 // for it; one answered already is logged, by its title when known; one that
-// printed is neither.
+// printed is neither. Every job ends once, whatever the order of the
+// server's messages, the user's pause and the connection's end.
 TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
     auto job = [](char n) { return u"http://srv/a/_service/job" + std::u16string(1, char16_t(n)); };
     const std::string one = start(1, false, 1) + msg(3); // job 1 prints
+    auto titled = [](const char* t) {
+        return start(0, false, 1, "", std::string(t) + std::string(1, '\0'));
+    };
     struct Row {
         const char* what;
-        std::string then;     // after job 1's request at the hello, job 2 queued
+        // After job 1's request at the hello, job 2 queued: server messages,
+        // or "pause", "resume", "add3" (job 3's print request), "minute"
+        // (that long with nothing from the server), "restart" (the next
+        // connection starts with no close seen), "refused" (a login exchange
+        // ends without the start), "openfail" (no spool file).
+        std::vector<std::string> steps;
         std::string answered; // jobs answered, in order
         std::string next;     // requested on the next connection
         size_t printed;
         std::u16string logged; // in the one error, none when empty
     } rows[] = {
-        {"requested at the hello, closed before its start", "", "12", "job2", 0, job('1')},
+        {"requested at the hello, closed before its start", {}, "12", "job2", 0, job('1')},
         {"cut off, requested at the hello",
-         start(0, false, 1, "", std::string("Minutes\0", 8)) + msg(4, 0, "part"), "12", "job2", 0,
+         {titled("Minutes") + msg(4, 0, "part")},
+         "12",
+         "job2",
+         0,
          u"Minutes"},
         {"cut off, requested on the job before's connection",
-         one + start(0, false, 1) + msg(4, 0, "part"), "12", "job2", 1, u""},
-        {"printed before the close", one + one, "1", "", 2, u""},
+         {one + start(0, false, 1) + msg(4, 0, "part")},
+         "12",
+         "job2",
+         1,
+         u""},
+        {"printed before the close", {one + one}, "1", "", 2, u""},
+        {"a start answered with the pause leaves its job requested, the next start takes it",
+         {"pause", titled("Agenda"), "resume", titled("Agenda") + msg(3)},
+         "12",
+         "job2",
+         1,
+         u""},
+        {"the pause holds a job queued while paused, and the server's start",
+         {"pause", "add3", one},
+         "1",
+         "",
+         0,
+         job('1')},
+        {"the pause holds the queue at a close", {"pause"}, "1", "", 0, job('1')},
+        {"a start while a job spools and another is requested moves on, the cut-off one logged",
+         {titled("Minutes") + msg(4, 0, "part") + msg(9), "add3", titled("Agenda") + msg(3)},
+         "13",
+         "job3",
+         1,
+         u"Minutes"},
+        {"a start takes the oldest of the jobs requested",
+         {msg(9), "add3", titled("Agenda") + msg(4, 0, "part")},
+         "12",
+         "job2",
+         0,
+         u"Agenda"},
+        {"a connection started with no close seen hands its jobs back or logs them",
+         {"restart", one},
+         "12",
+         "job2",
+         1,
+         job('1')},
+        {"the administrator's state ends the job being spooled, once; its return starts the "
+         "job queued behind it",
+         {titled("Budget") + msg(4, 0, "part") + msg(12, 0, "\x02") +
+              msg(12, 0, std::string(1, '\0')),
+          one},
+         "1",
+         "",
+         1,
+         u"Budget"},
+        {"a status query on a connection holding no job starts the job queued behind it",
+         {"restart", msg(9), one},
+         "1",
+         "",
+         1,
+         job('1')},
+        {"a login exchange ended without its start, no job on the channel, starts the job queued "
+         "behind it",
+         {"restart", "refused", one},
+         "1",
+         "",
+         1,
+         job('1')},
+        {"a connection silent for the minute is closed: a late start takes no job of it",
+         {"minute", one},
+         "12",
+         "job2",
+         0,
+         job('1')},
+        {"a job whose spool file cannot be made is logged by its title, not asked for again",
+         {one, "openfail", titled("Report")},
+         "1",
+         "",
+         1,
+         u"Report"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -663,9 +744,28 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
         q.AddJob(job('1').c_str(), u"m1");
         startAndHello(q.channel);
         q.AddJob(job('2').c_str(), u"m2");
-        g_fakeNet.incoming = {r.then};
-        diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+        for (const std::string& step : r.steps) {
+            if (step == "pause") {
+                diPrintPause(q.channel);
+            } else if (step == "resume") {
+                diPrintResume(q.channel);
+            } else if (step == "add3") {
+                q.AddJob(job('3').c_str(), u"m3");
+            } else if (step == "minute") {
+                diTimerDispatch(g_now += diPrintHelloWaitMs);
+            } else if (step == "restart") {
+                diPAIPSendStart(q.channel, 1);
+            } else if (step == "refused") {
+                diPAIPExchangeEnded(q.channel, 0);
+            } else if (step == "openfail") {
+                g_fakePrint.openFails = true;
+            } else {
+                g_fakeNet.incoming = {step};
+                diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+            }
+        }
         lose(q.channel);
+        g_fakePrint.openFails = false;
         diLogSet(nullptr);
         std::string answered;
         for (const std::u16string& n : g_fakePrint.replies)

@@ -85,11 +85,9 @@ void diSOStartNextPrintJob(void) {
     g_fakePrint.nextStarts++;
     if (g_fakePrint.queue) g_fakePrint.queue->StartNextJob();
 }
-void diSOReturnPrintJob(const DiChar* jobName, const DiChar* messageId) {
-    if (g_fakePrint.queue) g_fakePrint.queue->ReturnJob(jobName, messageId);
-}
-void diSOReplyPrint(const DiChar* jobName, const DiChar*) {
+void diSOReplyPrint(const DiChar* jobName, const DiChar* messageId) {
     g_fakePrint.replies.push_back(jobName ? jobName : u"");
+    g_fakePrint.replyIds.push_back(messageId ? messageId : u"");
 }
 void diSOFaultPrint(const DiChar* messageId, const DiChar*) {
     g_fakePrint.faults.push_back(messageId ? messageId : u"");

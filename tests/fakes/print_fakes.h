@@ -31,8 +31,9 @@ struct FakePrint {
     // (next-job starts then go to it).
     int jobCount = 0, nextStarts = 0;
     CPrintJobQueue* queue = nullptr;
-    std::vector<std::u16string> replies; // job names answered
-    std::vector<std::u16string> faults;  // message ids answered with the print fault
+    std::vector<std::u16string> replies;  // job names answered
+    std::vector<std::u16string> replyIds; // their message ids
+    std::vector<std::u16string> faults;   // message ids answered with the print fault
     DiChannel* printChannel = nullptr;
 };
 

@@ -39,3 +39,11 @@ hv_fuzz(fuzz_scard_calls RSS_MB 256 SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_scard
 if(TARGET fuzz_scard_calls)
     target_include_directories(fuzz_scard_calls PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endif()
+# The print queue and its channel under any order of requests, connections,
+# messages, time and the user's pause.
+hv_fuzz(fuzz_print_orders SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_print_orders.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../fakes/print_fakes.cpp LIBS hv_devices_di hv_session_di hv_core_di)
+if(TARGET fuzz_print_orders)
+    target_include_directories(fuzz_print_orders PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+endif()
