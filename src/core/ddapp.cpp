@@ -199,7 +199,8 @@ static int ddAppPromptLaunchPassword(DdApp* app) {
     int ok = ddDlgPasswordCache(&url, &user, &password);
     int result = 0;
     if (ok && password) {
-        ddAppCachePassword(url, user, password);
+        int stored = ddAppCachePassword(url, user, password);
+        if (stored != 1) ddDlgPasswordNotRemembered(nullptr, stored);
         if (url && app->url && wcscmp(ddW(url), ddW(app->url)) == 0) {
             diAppSetText(&app->user, user);
             free(app->password);
@@ -220,7 +221,10 @@ int ddAppPromptCachePassword(DdApp* app) {
     DiChar* user = diAppStrDup(app->user);
     DiChar* password = nullptr;
     int ok = ddDlgPasswordCache(&url, &user, &password);
-    if (ok && password) ddAppCachePassword(url, user, password);
+    if (ok && password) {
+        int stored = ddAppCachePassword(url, user, password);
+        if (stored != 1) ddDlgPasswordNotRemembered(nullptr, stored);
+    }
     free(url);
     free(user);
     free(password);
@@ -229,7 +233,7 @@ int ddAppPromptCachePassword(DdApp* app) {
 
 int ddAppCachePassword(const DiChar* url, const DiChar* user, const DiChar* password) {
     if (!url || !user || !password) return 0;
-    return diCryptStoreCachedLogin(url, user, password) ? 1 : 0;
+    return diCryptStoreCredentials(url, user, password);
 }
 
 static HANDLE s_instanceMutex;

@@ -30,6 +30,8 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
 int ddAppParseCommandLine(DdApp* app, int argc, wchar_t** argv);
 int ddAppPasswordCacheMode(DdApp* app);
 int ddAppPromptCachePassword(DdApp* app);
+/* The login under the URL in the password cache: 1 when stored, else why
+ * not (diCryptStoreCredentials). */
 int ddAppCachePassword(const DiChar* url, const DiChar* user, const DiChar* password);
 int ddAppWaitInstanceMutex(void);
 void ddAppReleaseInstanceMutex(void);

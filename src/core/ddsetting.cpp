@@ -83,13 +83,14 @@ static bool ddSettingReadLegacyValue(HKEY key, wchar_t* out, int size) {
 int ddSettingReadList(const wchar_t* subKey, const wchar_t* name, wchar_t** array, int count) {
     int stored = 0;
     wchar_t entryName[300];
-    wchar_t value[2048];
+    /* Entries are read whole: a cut one would match nothing and be written
+     * back cut. */
     for (int i = 0; i < count; i++) {
         _snwprintf(entryName, DI_COUNTOF(entryName), L"%ls%d", name, i);
         entryName[DI_COUNTOF(entryName) - 1] = 0;
-        if (!diSOGetLocalSetting(ddD(entryName), ddD(value), DI_COUNTOF(value))) break;
-        wchar_t* copy = _wcsdup(value);
-        if (copy) array[stored++] = copy;
+        wchar_t* value = ddW(diSOGetLocalSettingWhole(ddD(entryName)));
+        if (!value) break;
+        array[stored++] = value;
     }
     for (int j = 0; j < count && stored < count; j++) {
         _snwprintf(entryName, DI_COUNTOF(entryName), L"%ls%d", name, j);

@@ -383,20 +383,22 @@ template <class P> bool putTiles(FbBuffer* d, int64_t x, int64_t y, int64_t w, i
 /* Compression 3: the image fills the buffer's first rows from column 0
  * (the bottom rows of the drawable), whatever x and y say. The first two
  * data bytes are not part of the order stream. The decoder checks the rows
- * it is given again; refusing here too names the fault in the log. */
-template <class P> void putInterleaved(FbBuffer* d, int32_t x, int32_t y, int32_t w, int32_t h,
+ * it is given again; refusing here too names the fault in the log. True
+ * when the image went to the drawable's bottom left. */
+template <class P> bool putInterleaved(FbBuffer* d, int32_t x, int32_t y, int32_t w, int32_t h,
                                        uint32_t srcDepth, uint32_t length, const uint8_t* data) {
     if (!data || length < 2)
-        return;
+        return false;
     uint32_t srcBytes = srcDepth == 8 ? 1 : srcDepth == 16 ? 2 : srcDepth == 24 ? P::B : 0;
     if (srcBytes != uint32_t(P::B) || w > d->width || h > d->height) {
         fbNoteBadInput("a run-length image that does not fit its drawable was not drawn.");
-        return;
+        return false;
     }
     if (x != 0 || int64_t(y) + h != d->height)
         fbNoteBadInput("a run-length image was placed at the drawable's bottom left, not at its position.");
     fbRLEDecompress(uint32_t(w), uint32_t(h), data + 2, length - 2, uint8_t(srcDepth), d->bits,
                     int32_t(d->stride), uint8_t(P::Bpp), uint32_t(d->height));
+    return true;
 }
 
 template <class P> bool decode(FbBuffer* d, int32_t x, int32_t y, int32_t w, int32_t h,
@@ -417,9 +419,11 @@ void fbPutImage(void* display, FbBuffer* d, FbGC* gc, int32_t x, int32_t y, int3
     if (!fbBufferIs(d, P::Format) || w <= 0 || h <= 0)
         return;
     if (compression == 3) {
-        if (P::Format == FB_FMT_1)
+        /* The damage is where the rows went, not where they were asked for. */
+        if (P::Format == FB_FMT_1 || !putInterleaved<P>(d, x, y, w, h, depth, length, data))
             return;
-        putInterleaved<P>(d, x, y, w, h, depth, length, data);
+        x = 0;
+        y = d->height - h;
     } else if (compression == 0 || compression == 1 || (compression == 4 && P::Format != FB_FMT_1)) {
         Cursor c(data, length);
         if (!decode<P>(d, x, y, w, h, compression, c))

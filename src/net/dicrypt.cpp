@@ -258,7 +258,7 @@ void diCryptGetKeyMaterial(uint8_t value[20], uint8_t first[8], uint8_t second[8
 int diCryptProtectPassword(const DiChar* password, const DiChar* keyText, const uint8_t value[20],
                            const uint8_t first[8], uint8_t out[16]) {
     char* utf8 = diTextToUtf8Dup(password ? password : u"", diAppStrLen(password));
-    if (!utf8) return -1;
+    if (!utf8) return -2;
     size_t n = strlen(utf8);
     if (n > DI_CRYPT_PROTECTED) {
         memset(utf8, 0, n);
@@ -408,9 +408,15 @@ int diCryptLookupPassword(const DiChar* key, DiChar** user, uint8_t prot[16]) {
 int diCryptStoreCredentials(const DiChar* key, const DiChar* user, const DiChar* password) {
     uint8_t value[20], first[8], second[8], prot[16];
     diCryptGetKeyMaterial(value, first, second);
-    if (diCryptProtectPassword(password, key, value, first, prot) != 0) {
-        diLogErrorText(u"Password cache: a password longer than 16 bytes is not kept");
-        return 0;
+    int refused = diCryptProtectPassword(password, key, value, first, prot);
+    if (refused != 0) {
+        /* The user asked for this password to be remembered: the key's old
+         * one must not be sent in its place at the next sign-in. */
+        diCryptStorePassword(key, u"", nullptr, 0);
+        if (refused != DI_CRYPT_TOO_LONG) return 0;
+        diLogErrorText(u"Password cache: the password was not remembered: it is longer than 16 "
+                       u"bytes, and a password cut to fit would be a wrong one");
+        return DI_CRYPT_TOO_LONG;
     }
     return diCryptStorePassword(key, user, prot, sizeof prot);
 }
@@ -436,5 +442,5 @@ bool diCryptLookupCachedLogin(const DiChar* key, DiChar** user, DiChar** passwor
 }
 
 bool diCryptStoreCachedLogin(const DiChar* key, const DiChar* user, const DiChar* password) {
-    return diCryptStoreCredentials(key, user, password) != 0;
+    return diCryptStoreCredentials(key, user, password) == 1;
 }

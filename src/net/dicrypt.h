@@ -12,7 +12,8 @@
 enum : int {
     DI_CRYPT_MAX_ENTRIES = 32,
     DI_CRYPT_PROTECTED = 16,  /* bytes of a protected password */
-    DI_CRYPT_MAX_FIELD = 4096 /* decoded bytes of one field, longer is malformed */
+    DI_CRYPT_MAX_FIELD = 4096, /* decoded bytes of one field, longer is malformed */
+    DI_CRYPT_TOO_LONG = -1     /* a store refused: the password does not fit */
 };
 
 /* Field encoding. Encode: a new NUL-terminated text (4 characters per 3
@@ -46,8 +47,9 @@ void diCryptGetKeyMaterial(uint8_t value[20], uint8_t first[8], uint8_t second[8
  * the first n (at most 8) of them, then zeros: an 8-byte DES key. */
 void diCryptDeriveKey(const uint8_t* bytes, size_t len, int n, uint8_t key[8]);
 
-/* 0 with the 16 protected bytes, -1 when the password does not fit (more than
- * 16 UTF-8 bytes: it would be cut, perhaps mid-character, and sent wrong). */
+/* 0 with the 16 protected bytes, DI_CRYPT_TOO_LONG when the password does
+ * not fit (more than 16 UTF-8 bytes: it would be cut, perhaps mid-character,
+ * and sent wrong), -2 without memory. */
 int diCryptProtectPassword(const DiChar* password, const DiChar* keyText, const uint8_t value[20],
                            const uint8_t first[8], uint8_t out[16]);
 /* The password as a new text, or none when the block does not check out (no
@@ -66,7 +68,9 @@ int diCryptStorePassword(const DiChar* key, const DiChar* user, const uint8_t* p
  * entry with the key; 0 when there is none or it has no protected password. */
 int diCryptLookupPassword(const DiChar* key, DiChar** user, uint8_t prot[16]);
 
-/* Whole credentials under a key: protect/unprotect with the key as key text. */
+/* Whole credentials under a key: protect/unprotect with the key as key text.
+ * Store: 1 when stored, 0 when not written; DI_CRYPT_TOO_LONG (logged) when
+ * the password cannot be kept. A password not kept forgets the key's entry. */
 int diCryptStoreCredentials(const DiChar* key, const DiChar* user, const DiChar* password);
 int diCryptLookupCredentials(const DiChar* key, DiChar** user, DiChar** password);
 
@@ -79,6 +83,10 @@ bool diCryptStoreCachedLogin(const DiChar* key, const DiChar* user, const DiChar
  * when they did not reach the file. A list that did not is written by the
  * next save with retry (a forget), and left to no later save without it. */
 int ddCryptReadCache(DiChar** items, int max);
+/* Tells the user (a message box over owner, or none) why the password just
+ * given with "remember" was not remembered: DI_CRYPT_TOO_LONG, else it did
+ * not reach the settings. */
+void ddDlgPasswordNotRemembered(DiObject* owner, int reason);
 bool ddCryptWriteCache(DiChar** items, int count, bool retry);
 
 #endif

@@ -184,7 +184,8 @@ int diRouteAskCredentials(DiRoute* route, DiObject* owner) {
     route->credentialKind = 1;
     if (!ddDlgServerAuthentication(owner, route, 1)) return 0;
     if (route->cached) {
-        diRouteSaveCachedCredentials(route);
+        int stored = diRouteSaveCachedCredentials(route);
+        if (stored != 1) ddDlgPasswordNotRemembered(owner, stored);
         route->cached = 0;
     } else {
         diRouteForgetCachedCredentials(route);

@@ -29,6 +29,18 @@ s(10, "Connecting to the application server...", "Connexion au serveur d'applica
 s(18, "Change Password for %s", "Modifier le mot de passe pour %s", "%s のパスワードの変更", "%s 암호 변경", "更改 %s 的密码", "變更 %s 的密碼")
 s(19, "The password and confirmation do not match.", "Le mot de passe et sa confirmation ne correspondent pas.",
   "パスワードと確認用パスワードが一致しません。", "암호와 암호 확인이 일치하지 않습니다.", "密码与确认密码不匹配。", "密碼與確認密碼不相符。")
+s(22, "The password was not remembered: the password cache keeps passwords of at most 16 bytes. Any password remembered before for this location has been forgotten.",
+  "Le mot de passe n'a pas été mémorisé : le cache des mots de passe ne conserve que des mots de passe de 16 octets au plus. Tout mot de passe mémorisé auparavant pour cet emplacement a été oublié.",
+  "パスワードは記憶されませんでした。パスワード キャッシュに保存できるのは 16 バイト以内のパスワードだけです。この場所について以前に記憶されたパスワードは削除されました。",
+  "암호가 기억되지 않았습니다. 암호 캐시는 16바이트 이하의 암호만 보관합니다. 이 위치에 대해 이전에 기억된 암호는 삭제되었습니다.",
+  "未记住密码：密码缓存只保存不超过 16 个字节的密码。以前为此位置记住的密码已被清除。",
+  "未記住密碼：密碼快取只保存不超過 16 個位元組的密碼。先前為此位置記住的密碼已被清除。")
+s(23, "The password was not remembered: the settings could not be saved.",
+  "Le mot de passe n'a pas été mémorisé : les paramètres n'ont pas pu être enregistrés.",
+  "パスワードは記憶されませんでした。設定を保存できませんでした。",
+  "암호가 기억되지 않았습니다. 설정을 저장할 수 없습니다.",
+  "未记住密码：无法保存设置。",
+  "未記住密碼：無法儲存設定。")
 s(20, "Cancel", "Annuler", "キャンセル", "취소", "取消", "取消")
 s(21, "Details:", "Détails :", "詳細:", "자세히:", "详细信息:", "詳細資料:")
 s(564, "Copy", "Copier", "コピー", "복사", "复制", "複製")

@@ -903,6 +903,21 @@ bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size) {
     return g_diProfileStore->GetLocalSetting(key.c_str(), buffer, size, &length) || length > 0;
 }
 
+DiChar* diSOGetLocalSettingWhole(const DiChar* name) {
+    if (!g_diProfileStore || !name) return nullptr;
+    std::u16string key = lowerAscii(name);
+    DiChar none[1];
+    size_t length = 0;
+    if (!g_diProfileStore->GetLocalSetting(key.c_str(), none, 1, &length) && length == 0)
+        return nullptr;
+    DiChar* text = static_cast<DiChar*>(malloc((length + 1) * sizeof(DiChar)));
+    if (text && !g_diProfileStore->GetLocalSetting(key.c_str(), text, length + 1, nullptr)) {
+        free(text);
+        text = nullptr;
+    }
+    return text;
+}
+
 bool diSOPutLocalSetting(const DiChar* name, const DiChar* text) {
     if (!g_diProfileStore || !name) return false;
     std::u16string key = lowerAscii(name);

@@ -205,6 +205,9 @@ extern CProfileStore* g_diProfileStore;
  * characters, always ended when size > 0); false when absent or when there
  * is no store. */
 bool diSOGetLocalSetting(const DiChar* name, DiChar* buffer, size_t size);
+/* The whole value of the local setting name as a new text; none when absent,
+ * without a store or without memory. */
+DiChar* diSOGetLocalSettingWhole(const DiChar* name);
 /* Writes a setting and saves the profile file at once; false when the name
  * is refused or the file was not written. */
 bool diSOSetLocalSetting(const DiChar* name, const DiChar* text);

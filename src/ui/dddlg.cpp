@@ -16,6 +16,7 @@
 #include "core/ddtrace.h"
 #include "core/diutil.h"
 #include "net/ddnet.h"
+#include "net/dicrypt.h"
 #include "resources/ddres.h"
 #include "ui/ddcolor.h"
 
@@ -1162,6 +1163,12 @@ int ddDlgServerAuthentication(DiObject* object, DiRoute* route, int allowSave) {
     SecureZeroMemory(auth, sizeof *auth);
     free(auth);
     return result;
+}
+
+void ddDlgPasswordNotRemembered(DiObject* object, int reason) {
+    HWND owner = ownerOf(object);
+    if (owner) owner = GetLastActivePopup(owner);
+    if (g_ddDlgHooks.warnBox) g_ddDlgHooks.warnBox(owner, reason == DI_CRYPT_TOO_LONG ? 22 : 23);
 }
 
 int ddDlgFormatProblems(uint32_t problems, DiChar* out, size_t size) {

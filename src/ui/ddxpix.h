@@ -6,12 +6,14 @@
 
 #include "dd.h"
 
-/* A BITMAPINFO with room for either colour-table form that follows the
- * header: 256 palette-relative indexes (8 bits) or three masks (16 bits). */
+/* A BITMAPINFO with room for any colour-table form that follows the
+ * header: 256 palette-relative indexes or 256 colours (8 bits), or three
+ * masks (16 bits). */
 struct DdXBitmapInfo {
     BITMAPINFOHEADER header;
     union {
         WORD indexes[256];
+        RGBQUAD colours[256];
         DWORD masks[3];
     };
     BITMAPINFO* get() { return reinterpret_cast<BITMAPINFO*>(this); }

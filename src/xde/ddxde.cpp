@@ -334,8 +334,10 @@ void enableWindow(DiXDisplay*, DiXWindow* w, int enable) {
  * so the frame never holds a dead handle and a failed creation keeps the old
  * icon. A depth-1 image gives a monochrome colour plane; depths 8, 16 and 24
  * a copy with the pixels the mask hides cleared, as an icon draws its colour
- * over what the AND mask leaves. */
-void setIcon(DiXDisplay*, DiXWindow* w, DiXPixmap* image, DiXPixmap* mask) {
+ * over what the AND mask leaves. An 8-bit pixel names a cell of the
+ * display's colormap: the bitmap carries those colours itself, since no
+ * device context it is made for has that palette selected. */
+void setIcon(DiXDisplay* d, DiXWindow* w, DiXPixmap* image, DiXPixmap* mask) {
     DdXWindowRecord* r = reinterpret_cast<DdXWindowRecord*>(w);
     if (!image || !image->head.fb.bits) return;
     const FbBuffer& b = image->head.fb;
@@ -352,9 +354,15 @@ void setIcon(DiXDisplay*, DiXWindow* w, DiXPixmap* image, DiXPixmap* mask) {
         int32_t depth = int32_t(b.depth);
         if (ddXPixmapSetBitmapInfo(&info, b.width, b.height, depth) == 0 &&
             diXIconMaskedColor(&b, m, &colourBits) == 0) {
+            if (depth == 8) {
+                for (int i = 0; i < 256; i++) {
+                    const uint8_t* e = d->colormap ? d->colormap->entries[i] : nullptr;
+                    info.colours[i] = e ? RGBQUAD{e[2], e[1], e[0], 0} : RGBQUAD{};
+                }
+            }
             HDC screen = GetDC(nullptr);
             colour = CreateDIBitmap(screen, &info.header, CBM_INIT, colourBits.data(), info.get(),
-                                    depth == 8 ? DIB_PAL_COLORS : DIB_RGB_COLORS);
+                                    DIB_RGB_COLORS);
             ReleaseDC(nullptr, screen);
         }
     }

@@ -4,6 +4,7 @@
 
 #include "core/ddapp.h"
 #include "core/ddsetting.h"
+#include "net/dicrypt.h"
 #include "session/ddso.h"
 #include "session/diprofile.h"
 
@@ -103,6 +104,24 @@ TEST_F(Settings, ListsReadSettingsThenRegistryEntries) {
     legacy(L"List3", L"r3"); // after the first missing key: never read
     EXPECT_EQ(readList(8), (std::vector<std::wstring>{L"s0", L"s1", L"r0", L"r1"}));
     EXPECT_EQ(readList(3), (std::vector<std::wstring>{L"s0", L"s1", L"r0"}));
+}
+
+// A login kept under a long launch URL (its entry far over 2,047
+// characters): every run finds the one entry rather than adding another.
+TEST_F(Settings, ListEntriesAreReadWhole) {
+    std::u16string url = u"http://srv.example/?" + std::u16string(807, u'q');
+    for (int run = 0; run < 3; run++) {
+        DiChar *user = nullptr, *password = nullptr;
+        EXPECT_EQ(diCryptLookupCachedLogin(url.c_str(), &user, &password), run > 0) << run;
+        free(user);
+        free(password);
+        ASSERT_TRUE(diCryptStoreCachedLogin(url.c_str(), u"ann", u"pw")) << run;
+    }
+    wchar_t* items[DI_CRYPT_MAX_ENTRIES] = {};
+    int n = ddSettingReadList(L"CachePass List", L"CachePass", items, DI_CRYPT_MAX_ENTRIES);
+    EXPECT_EQ(n, 1);
+    for (int i = 0; i < n; i++)
+        free(items[i]);
 }
 
 TEST_F(Settings, WrittenBackListsDoNotCollectRegistryDuplicates) {

@@ -48,6 +48,10 @@ bool ddCryptWriteCache(DiChar** items, int count, bool) {
     return true;
 }
 
+void ddDlgPasswordNotRemembered(DiObject*, int reason) {
+    g_fakeRoutes.notRemembered.push_back(reason);
+}
+
 static std::string narrow(const DiChar* s) {
     std::string r;
     for (; s && *s; ++s) r += char(*s);

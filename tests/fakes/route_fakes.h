@@ -41,6 +41,7 @@ struct FakeRoutes {
     int connectResult = 0; // diNetConnect (the fetch's fake)
     uint32_t connectFlags = 0;
     int connectCalls = 0;
+    std::vector<int> notRemembered; // the reason of each "not remembered" notice
 };
 
 extern FakeRoutes g_fakeRoutes;

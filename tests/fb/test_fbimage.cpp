@@ -513,10 +513,12 @@ TEST(FbImage, OddCompressionsAndRunLengthStandIn) {
     f.putImage(nullptr, &d, &gc, 0, 0, -2, 2, 24, 0, sizeof data, data);
     f.putSubImage(nullptr, &d, &gc, 0, 0, 2, 2, 0, 0, 1, 24, 0, sizeof data, data);
     EXPECT_TRUE(DamageLog::entries().empty());
-    /* Compression 3 reports its rectangle whatever the decoder did. */
+    /* Compression 3 reports the rows it placed at the bottom left, whatever
+     * the decoder did; an image it refuses reports nothing. */
     f.putImage(nullptr, &d, &gc, 3, 1, 2, 2, 24, 3, sizeof data, data);
+    f.putImage(nullptr, &d, &gc, 0, 0, 2, 9, 24, 3, sizeof data, data);
     ASSERT_EQ(DamageLog::entries().size(), 1u);
-    EXPECT_EQ(DamageLog::entries()[0], "rect 3 1 2 2");
+    EXPECT_EQ(DamageLog::entries()[0], "rect 0 6 2 2");
     /* Bitmaps: compression 3 and 4 are ignored. */
     TestBuffer b(16, 2, 1);
     fbFamilies[FB_FMT_1].putImage(nullptr, &b, &gc, 0, 0, 16, 2, 1, 4, sizeof data, data);

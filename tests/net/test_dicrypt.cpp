@@ -92,8 +92,15 @@ TEST_F(Crypt, RefusesWhatWouldBeCutAndRejectsDamagedBlocks) {
     EXPECT_EQ(diCryptProtectPassword(u"\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4x", kKey,
                                      m.value, m.first, out),
               -1);
-    EXPECT_EQ(diCryptStoreCredentials(kKey, u"alice", u"seventeen-bytes!!"), 0);
+    EXPECT_EQ(diCryptStoreCredentials(kKey, u"alice", u"seventeen-bytes!!"), DI_CRYPT_TOO_LONG);
     EXPECT_EQ(g_fakeRoutes.cacheWrites, 0);
+    // A refused password does not leave the key's old one to be sent.
+    ASSERT_EQ(diCryptStoreCredentials(kKey, u"alice", u"old"), 1);
+    EXPECT_EQ(diCryptStoreCredentials(kKey, u"alice", u"seventeen-bytes!!"), DI_CRYPT_TOO_LONG);
+    DiChar *user = nullptr, *password = nullptr;
+    EXPECT_EQ(diCryptLookupCredentials(kKey, &user, &password), 0);
+    free(user);
+    free(password);
 
     ASSERT_EQ(diCryptProtectPassword(u"secret", kKey, m.value, m.first, out), 0);
     out[15] ^= 1;

@@ -385,6 +385,14 @@ TEST_F(Routes, CachedCredentialsKeyedWithoutTheRealm) {
     EXPECT_EQ(std::u16string(q.r.credentials->user), u"alice");
     EXPECT_STREQ(q.r.credentials->base64, "YWxpY2U6cHc=");
     EXPECT_EQ(q.r.cached, 1u);
+    // A password the cache refuses: the one cached before is forgotten, and
+    // the user hears why this one is not remembered.
+    g_fakeRoutes.dialogs = {{true, u"alice", u"seventeen-bytes!!", true}};
+    ASSERT_EQ(diRouteAskCredentials(&q.r, nullptr), 1);
+    EXPECT_EQ(g_fakeRoutes.notRemembered, std::vector<int>{DI_CRYPT_TOO_LONG});
+    Owned fresh(DI_ROUTE_HTTP, u"hp", 3128);
+    diRouteLoadCachedCredentials(&fresh.r);
+    EXPECT_EQ(fresh.r.credentials, nullptr);
 }
 
 } // namespace

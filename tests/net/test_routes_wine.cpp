@@ -751,12 +751,22 @@ class CacheLoop : public ::testing::Test {
     }
 };
 
+// The user is told why the password is not remembered, and the entry kept
+// before under the location (another user's, so the dialog comes) is not
+// sent at the next start.
 TEST_F(CacheLoop, LongPasswordGoesOnWithoutALoop) {
+    ASSERT_TRUE(diCryptStoreCachedLogin(u"http://one.example/", u"bob", u"bobs"));
     app.url = diAppStrDup(u"http://one.example/");
+    app.user = diAppStrDup(u"alice");
     user = u"alice";
     password = u"twenty-byte-password";
     EXPECT_EQ(ddAppPasswordCacheMode(&app), 0);
     EXPECT_EQ(script.inits.size(), 1u);
+    EXPECT_EQ(script.warnings, std::vector<int>{22});
+    DiChar *u = nullptr, *p = nullptr;
+    EXPECT_FALSE(diCryptLookupCachedLogin(u"http://one.example/", &u, &p));
+    free(u);
+    free(p);
     ASSERT_NE(app.password, nullptr);
     EXPECT_EQ(std::u16string(app.password), password);
     EXPECT_EQ(std::u16string(app.user), u"alice");

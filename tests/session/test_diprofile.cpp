@@ -405,6 +405,14 @@ TEST(LocalSettings, NamesAreLoweredSetTwiceLeavesOneAndBadNamesAreRefused) {
     DiChar buf[4];
     EXPECT_TRUE(diSOGetLocalSetting(u"k", buf, 4));
     EXPECT_EQ(std::u16string(buf), u"abc");
+    // Read whole, it is all there; an empty value is found, an absent not.
+    diSOSetLocalSetting(u"e", u"");
+    for (auto [name, want] : {std::pair<const char16_t*, const char16_t*>{u"K", u"abcdef"},
+                              {u"e", u""}, {u"absent", nullptr}}) {
+        DiChar* whole = diSOGetLocalSettingWhole(name);
+        EXPECT_EQ(whole ? std::u16string(whole) : u"<none>", want ? want : u"<none>");
+        free(whole);
+    }
 }
 
 TEST(LocalSettings, NoStoreMeansAbsentAndUnsaved) {

@@ -348,7 +348,7 @@ TEST_F(IconFixture, NewIconIsSetBeforeTheOldOneDies) {
 
 // The icon as the frame draws it over red: pixels the mask hides show the
 // red, shown ones the image (depth 1: black where its bit is set, white
-// where clear).
+// where clear; depth 8: the colour of the display colormap's cell).
 TEST_F(IconFixture, IconShowsTheImageOnlyWhereTheMaskDoes) {
     auto pixmap = [&](uint32_t depth) {
         auto* p = static_cast<DiXPixmap*>(calloc(1, sizeof(DiXPixmap)));
@@ -361,7 +361,12 @@ TEST_F(IconFixture, IconShowsTheImageOnlyWhereTheMaskDoes) {
         for (int32_t y = 0; y < b.height; y++)
             memset(b.bits + size_t(y) * b.stride, rowByte, size_t(b.stride));
     };
-    const uint32_t kRed = 0xFF0000, kBlack = 0, kWhite = 0xFFFFFF, kGrey = 0x404040;
+    const uint32_t kRed = 0xFF0000, kBlack = 0, kWhite = 0xFFFFFF, kGrey = 0x404040,
+                   kCell = 0x0AC81E;
+    ASSERT_EQ(diXCreateColormap(d, 0, 0, 256), 0);
+    d->colormap->entries[0x40][0] = 10, d->colormap->entries[0x40][1] = 200,
+    d->colormap->entries[0x40][2] = 30;
+    v->storeColors(d, d->colormap, 0x40, 1);
     struct Case {
         uint32_t depth;
         uint8_t imageByte;
@@ -369,6 +374,7 @@ TEST_F(IconFixture, IconShowsTheImageOnlyWhereTheMaskDoes) {
     } cases[] = {
         {1, 0x07, {kBlack, kBlack, kBlack, kWhite, kWhite, kWhite, kRed, kRed}},
         {24, 0x40, {kGrey, kGrey, kGrey, kGrey, kGrey, kGrey, kRed, kRed}},
+        {8, 0x40, {kCell, kCell, kCell, kCell, kCell, kCell, kRed, kRed}},
     };
     for (const Case& c : cases) {
         DiXPixmap* img = pixmap(c.depth);
