@@ -354,8 +354,8 @@ TEST_F(Seamless, RaiseStopsBelowAnotherApplicationsWindow) {
 }
 
 // An override window is never activated, not even on its first map; nor is
-// a window mapped while another display holds the focus. The windows still
-// come up.
+// a window mapped while another display holds the focus, also when it comes
+// back from the taskbar. The windows still come up.
 TEST_F(Seamless, MapsLeaveTheActivationWhereItIs) {
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
