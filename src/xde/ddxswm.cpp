@@ -177,8 +177,13 @@ void swmShowWindow(DiXDisplay* d, DiXWindow* w, uint32_t mode) {
         } else {
             mayActivate = !g_ddXFocusedDisplay || g_ddXFocusedDisplay == d;
             /* A restore activates: while another display holds the focus
-             * the window comes back without it. */
-            ShowWindow(h, IsIconic(h) ? (mayActivate ? SW_RESTORE : SW_SHOWNOACTIVATE) : SW_SHOWNA);
+             * the window comes back without it. The system gives a window
+             * restored from the taskbar the focus even so: it goes back. */
+            bool iconic = IsIconic(h) != 0;
+            HWND active = GetActiveWindow();
+            ShowWindow(h, iconic ? (mayActivate ? SW_RESTORE : SW_SHOWNOACTIVATE) : SW_SHOWNA);
+            if (iconic && !mayActivate && active && active != h && GetActiveWindow() == h)
+                SetActiveWindow(active);
         }
         bool first = !GetPropW(h, k_mappedProp);
         if (first && mayActivate) {

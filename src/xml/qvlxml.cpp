@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 /* ---- element base ---- */
 
 CQVLXMLElement* CQVLXMLElement::Find(const CQVLXMLString* name) {
@@ -234,7 +236,16 @@ bool CQVLXMLTag::HasName(const CQVLXMLString* n) const {
     return name && name->Equals(n);
 }
 
+namespace {
+std::atomic<uint32_t> g_attributeLookups{0};
+} // namespace
+
+uint32_t CQVLXMLTag::AttributeLookups() {
+    return g_attributeLookups.load(std::memory_order_relaxed);
+}
+
 const CQVLXMLString* CQVLXMLTag::FindAttribute(const CQVLXMLString* n) const {
+    g_attributeLookups.fetch_add(1, std::memory_order_relaxed);
     if (!attributes || !n) return nullptr;
     for (auto* node = attributes->head; node; node = node->next)
         if (node->item->HasName(n)) return node->item->value;

@@ -215,6 +215,9 @@ class CQVLXMLTag : public CQVLXMLElement {
     const CQVLXMLString* GetAttribute(const DiChar* name) const;
     const CQVLXMLString* GetAttribute(const char* name) const;
     const CQVLXMLString* FindAttribute(const CQVLXMLString* name) const;
+    /* Attribute look-ups made since the process started (wrapping): what
+     * finding elements by their attributes has cost. */
+    static uint32_t AttributeLookups();
     void AddAttribute(CQVLXMLAttribute* adopted);
     void AddAttribute(const DiChar* name, const DiChar* value);
     void AddAttribute(const char* name, const char* value);

@@ -4,10 +4,12 @@
 # scenario. A per-run folder is the client's fixed drive T:; the scenario
 # checks the drive and audio capability items and ns1:startCdm, then
 # cdm_peer.py writes, lists, reads, renames and deletes a file on T: and
-# compares the folder, and io_peer.py plays 1 s of 440 Hz in four buffers.
+# compares the folder, and io_peer.py plays 1 s of 440 Hz, growing louder,
+# in four buffers.
 # A private PulseAudio server (its own runtime folder and socket, a null
 # sink) carries the sound; parec records the sink's monitor and the
-# recording must hold 440 +- 5 Hz, for at most the tone's second. Then a
+# recording must hold 440 +- 5 Hz, sounding for at most the tone's second,
+# with no stretch of the tone played twice. Then a
 # second client with "EnableCDM" 0 in its store against the "nocdm"
 # scenario: no drive offered, T: left as it was.
 # Runs on the display of its caller (tools/test). Exit 77
@@ -83,24 +85,48 @@ rate = 22050
 x = np.fromfile(sys.argv[1], dtype="<i2").astype(np.float64)
 if x.size == 0:
     sys.exit("nothing was recorded")
-# The sound is where 10 ms windows are louder than a tenth of the peak.
-win = rate // 100
-env = np.abs(x[: x.size // win * win]).reshape(-1, win).max(axis=1)
-loud = np.nonzero(env > env.max() / 10)[0] if env.max() > 100 else []
-if len(loud) == 0:
+# What was played: how long the tone sounded, not the span from its first
+# to its last loud moment, which a gap in the recording (the sink or the
+# machine late) stretches without anything played twice. Windows of
+# 2.5 ms (about one period) sound when louder than a tenth of the peak;
+# each counts the share of a whole window of the tone's local loudness
+# that its energy makes, so that one half in a gap counts half.
+win = rate // 400
+frames = x[: x.size // win * win].reshape(-1, win)
+env = np.abs(frames).max(axis=1)
+if env.max() <= 100:
     sys.exit("the recording is silent")
-start, end = loud[0] * win, (loud[-1] + 1) * win
-seconds = (end - start) / rate
-seg = x[start:end] * np.hanning(end - start)
-spec = np.abs(np.fft.rfft(seg, 8 * seg.size))
-freq = np.argmax(spec) * rate / (8 * seg.size)
-print("recorded %.3f s of sound at %.1f Hz" % (seconds, freq))
+loud = env > env.max() / 10
+near = np.lib.stride_tricks.sliding_window_view
+local = np.maximum(np.pad(np.median(near(env, 9), axis=1), 4, mode="edge"), env)
+share = np.minimum((frames ** 2).mean(axis=1) / (local ** 2 / 2 + 1e-9), 1)
+seconds = share[loud].sum() * win / rate
+# Steady: windows among 9 (22.5 ms) that all sound, away from any gap,
+# where a window holds enough of the tone to show its pitch and loudness.
+steady = np.nonzero(near(loud, 9).all(axis=1))[0]
+# The pitch: the median length of the periods between rising zero
+# crossings as steep as the tone's (not the noise's) within each steady
+# stretch.
+periods = []
+for run in np.split(steady, np.nonzero(np.diff(steady) > 1)[0] + 1):
+    y = frames[run + 4].ravel()
+    i = np.nonzero((y[:-1] < 0) & (y[1:] >= 0) & (y[1:] - y[:-1] > env.max() / 100))[0]
+    periods.extend(np.diff(i + y[i] / (y[i] - y[i + 1])))
+freq = rate / np.median(periods) if periods else 0
+# The tone grows louder all through: a stretch of it played again falls
+# back.
+level = np.median(near(env, 9), axis=1)[steady]
+fall = np.maximum.accumulate(level) - level if level.size else np.zeros(1)
+print("recorded %.3f s of sound at %.1f Hz; loudness fell back by at most %.0f%% of its peak" %
+      (seconds, freq, 100 * fall.max() / env.max()))
 # A null sink's monitor here drops time: a plain waveOut program's 1 s tone
 # records as 0.6-0.7 s, and a recording of about 4 s of wall clock holds
 # 2.9 s. So the length is bounded, not matched: the tone is there, and not
-# longer than it was (nothing played twice or stretched).
+# longer than it was; and no stretch of it came twice.
 if not 0.3 <= seconds <= 1.05 or abs(freq - 440) > 5:
     sys.exit("want 0.3 to 1.05 s of 440 +- 5 Hz")
+if fall.max() > 0.05 * env.max():
+    sys.exit("a stretch of the tone was played again")
 PY
 
 # Drive mapping switched off ("EnableCDM" 0 in the store): T: not offered.

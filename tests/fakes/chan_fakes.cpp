@@ -174,8 +174,9 @@ int ddProgIsExpanded(DiObject*) {
     return 0;
 }
 
-void diProgSetState(DiObject*, int32_t state, int32_t) {
+void diProgSetState(DiObject*, int32_t state, int32_t detail) {
     g_fakeUI.states.push_back(state);
+    g_fakeUI.details.push_back(detail);
 }
 uint32_t diProgSetAutoDetails(DiObject*, uint32_t flag) {
     g_fakeUI.autoDetails = flag;

@@ -64,6 +64,7 @@ struct FakeUI {
     DiClientInfo clientInfo{};
     DiObject* forgottenRoot = nullptr;
     std::vector<int32_t> states; // launch states given to progress windows
+    std::vector<int32_t> details; // the detail message of each of those states
     // What the last shown progress window was told of its details.
     int detailsShown = -1, detailsEnabled = -1;
     uint32_t autoDetails = 2;

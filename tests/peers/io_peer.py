@@ -379,11 +379,14 @@ def serial_rate(conn, device, total, send):
 
 
 def tone(freq, seconds, rate=22050, amplitude=12000):
-    """Mono 16-bit samples of a sine wave."""
+    """Mono 16-bit samples of a sine wave whose amplitude rises evenly from
+    0.4 to 1 of `amplitude`: how loud a moment of a recording of it is says
+    where in the tone it was, so a stretch played twice falls back."""
     import math
     n = int(rate * seconds)
-    return struct.pack("<%dh" % n, *(int(amplitude * math.sin(2 * math.pi * freq * i / rate))
-                                    for i in range(n)))
+    return struct.pack("<%dh" % n, *(int(amplitude * (0.4 + 0.6 * i / n) *
+                                         math.sin(2 * math.pi * freq * i / rate))
+                                     for i in range(n)))
 
 
 def play_tone(conn, stream=2, buffers=4, freq=440, seconds=1.0):

@@ -541,8 +541,16 @@ TEST_F(Logins, AnImportIntoAStoreWithoutProfileMakesTheFirstNewOneCurrent) {
 
 // An update merges each profile into the one stored profile of its name;
 // a name held by none or by several is added. A merge that took the
-// current profile away leaves the next added profile current.
+// current profile away leaves the next added profile current. Each name is
+// looked up about once, not once for every stored profile.
 TEST_F(Logins, AnImportMergesIntoTheOneProfileOfItsName) {
+    std::string many = profile("Default", "d");
+    std::u16string manyUpdate;
+    for (int i = 0; i < 300; i++) {
+        many += profile(("p" + std::to_string(i)).c_str(), "s");
+        manyUpdate += u"<profile name=\"p" + diProfileFromUtf8(std::to_string(299 - i)) +
+                      u"\"><url>u</url></profile>";
+    }
     struct Case {
         const char* name;
         std::string stored;
@@ -577,10 +585,21 @@ TEST_F(Logins, AnImportMergesIntoTheOneProfileOfItsName) {
          u"new",
          {},
          {"unnamed", "<other"}},
+        {"three hundred names in reverse order", many, manyUpdate.c_str(), u"d",
+         {"<url>u</url>"}, {}},
     };
     for (const Case& c : cases) {
         load(cache(host("h", user("u", c.stored))), u"h:u:Default");
+        uint32_t lookups = CQVLXMLTag::AttributeLookups();
         store.ImportProfiles(u"h", u"u", c.update);
+        size_t profiles = 0;
+        for (size_t at = 0; (at = c.stored.find("<profile", at)) != std::string::npos; at++)
+            profiles++;
+        for (size_t at = 0; (at = std::u16string(c.update).find(u"<profile", at)) !=
+                            std::u16string::npos;
+             at++)
+            profiles++;
+        EXPECT_LE(CQVLXMLTag::AttributeLookups() - lookups, 4 * profiles + 16) << c.name;
         EXPECT_EQ(value(store, u"id"), c.id) << c.name;
         std::string file = saved();
         for (const char* text : c.has)

@@ -1,5 +1,6 @@
 #include "td_recorder.h"
 
+#include "core/ditimer.h"
 #include "ui/digdi.h"
 
 #include <stdlib.h>
@@ -194,12 +195,20 @@ int TDRig::feed(const std::string& bytes, size_t chunk) {
     for (size_t i = 0; i < bytes.size(); i += chunk)
         g_fakeNet.incoming.push_back(bytes.substr(i, chunk));
     int rc = 0;
-    for (int guard = 0; guard < 100000 && (!g_fakeNet.incoming.empty() || t->ch.in.used); guard++) {
-        size_t before = g_fakeNet.incoming.size() + t->ch.in.used;
+    for (int guard = 0; guard < 100000; guard++) {
+        if (DiTimer* resume = t->ch.resumeTimer) {
+            // The time slice held bytes back: what its timer runs, at once.
+            diTimerRemove(resume);
+            diDEChannelResume(&t->ch);
+            continue;
+        }
+        size_t pieces = g_fakeNet.incoming.size(), taken = g_fakeNet.offset;
+        uint32_t held = t->ch.in.used;
         rc = diTAIPReadInput(t.get());
         if (rc < 0 || t->ch.stopReading) break;
-        if (g_fakeNet.incoming.empty() && g_fakeNet.incoming.size() + t->ch.in.used == before)
-            break;
+        bool moved = g_fakeNet.incoming.size() != pieces || g_fakeNet.offset != taken ||
+                     t->ch.in.used != held;
+        if (g_fakeNet.incoming.empty() && !moved && !t->ch.resumeTimer) break;
     }
     // The output has paused: what was left to the pacing timer is painted.
     diTDPaint(t.get());

@@ -48,8 +48,9 @@ struct TDRig {
     // g_fakeNet.sent, cleared by sentAndClear).
     explicit TDRig(int32_t width = 640, int32_t height = 400);
     ~TDRig();
-    // Queues the bytes in chunks of `chunk` (0: one) and runs the reader
-    // until every chunk is taken; returns the last reader result.
+    // Queues the bytes in chunks of `chunk` (0: one) and reads as the client
+    // does, running at once the resume a time slice that held bytes back
+    // armed, until every chunk is taken; returns the last reader result.
     int feed(const std::string& bytes, size_t chunk = 0);
     int event(uint32_t type, uint32_t w1 = 0, uint32_t w2 = 0, uint32_t w3 = 0);
     std::string sentAndClear();

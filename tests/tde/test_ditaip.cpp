@@ -81,6 +81,13 @@ TEST(TAIPReader, SplitAnywhereOrByteByByteGivesTheSameResultPlainAndInBothBlockS
     EXPECT_EQ(countType(whole.substr(11), 52), 2);
     for (bool oneStream : {true, false})
         EXPECT_EQ(read({tdBlocks(plain, 37, oneStream)}), whole);
+    {   // Time slices that run out every few messages (a loaded machine).
+        uint32_t (*saved)() = diDEClock;
+        diDEClock = [] { static uint32_t now; return now += 300; };
+        EXPECT_EQ(read({plain}), whole);
+        EXPECT_EQ(read({tdBlocks(plain, 37, false)}), whole);
+        diDEClock = saved;
+    }
     expectSameHoweverSplit({{"terminal, plain", plain, read},
                             {"terminal, one stream", tdBlocks(plain, 37, true), read},
                             {"terminal, blocks", tdBlocks(plain, 37, false), read}});

@@ -12,6 +12,7 @@
 #include "xde/ddxmulti.h"
 #include "xde/ddxswm.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -353,8 +354,8 @@ TEST_F(Seamless, RaiseStopsBelowAnotherApplicationsWindow) {
 }
 
 // An override window is never activated, not even on its first map; nor is
-// a window mapped while another display holds the focus. The windows still
-// come up.
+// a window mapped while another display holds the focus, also when it comes
+// back from the taskbar. The windows still come up.
 TEST_F(Seamless, MapsLeaveTheActivationWhereItIs) {
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
@@ -377,7 +378,19 @@ TEST_F(Seamless, MapsLeaveTheActivationWhereItIs) {
     drain();
     EXPECT_TRUE(IsWindowVisible(app));
     EXPECT_NE(GetForegroundWindow(), app);
-    g_ddXFocusedDisplay = nullptr;
+    // Mapped again from the taskbar it comes back, still without the
+    // activation; once no other display holds the focus the map takes it.
+    for (bool otherHasFocus : {true, false}) {
+        g_ddXFocusedDisplay = otherHasFocus ? reinterpret_cast<DiXDisplay*>(other) : nullptr;
+        diXShowWindow(d, 2, 2);
+        drain();
+        ASSERT_TRUE(IsIconic(app));
+        SetActiveWindow(window);
+        diXShowWindow(d, 2, 1);
+        drain();
+        EXPECT_FALSE(IsIconic(app));
+        EXPECT_EQ(GetActiveWindow() == app, !otherHasFocus);
+    }
     ddXDEDestroy(other);
 }
 
@@ -422,6 +435,26 @@ TEST_F(Seamless, ServerFocusRespectsAnotherDisplaysFocus) {
         EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == h; }));
     }
     ddXDEDestroy(other);
+
+    // A focus change under the engine's own call is one it expects; the
+    // user's is not.
+    DiXFrame* f = frame(1);
+    auto focusEvent = [&](uint32_t type, bool own) {
+        d->expectGain = d->expectLoss = nullptr;
+        DiEvent ev{};
+        ev.w[0] = type;
+        std::optional<DdXOwnChange> change;
+        if (own) change.emplace(d);
+        f->hdr.handler(&f->hdr, &ev);
+    };
+    focusEvent(12, false);
+    EXPECT_EQ(d->expectGain, nullptr);
+    focusEvent(12, true);
+    EXPECT_EQ(d->expectGain, f);
+    focusEvent(13, false);
+    EXPECT_EQ(d->expectLoss, nullptr);
+    focusEvent(13, true);
+    EXPECT_EQ(d->expectLoss, f);
 }
 
 // Another program's foreground window keeps the foreground and the keyboard

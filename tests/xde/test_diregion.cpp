@@ -331,7 +331,9 @@ std::vector<DiXRect> staircase(int n) {
 
 // A request whose damage becomes its extents builds about as many boxes as
 // the limit, not its union's n * n. (That the result is the union or its
-// extents, exactly, the region fuzzer checks against pixman.)
+// extents, exactly, the region fuzzer checks against pixman.) The sizes
+// grow: past the first that builds too much, a larger one would only show
+// the same fault, longer.
 TEST(Region, DamagePastTheLimitBuildsNoBoxesItThrowsAway) {
     for (int n : {64, 512, 2048}) {
         std::vector<DiXRect> rects = staircase(n);
@@ -339,11 +341,13 @@ TEST(Region, DamagePastTheLimitBuildsNoBoxesItThrowsAway) {
         diXAreaInit(&a);
         uint64_t before = diRegionBoxesBuilt();
         EXPECT_EQ(diXAreaAddBoxesUpTo(&a, n, rects.data(), 64), 1);
-        EXPECT_LE(diRegionBoxesBuilt() - before, 64u + 64u) << n;
+        uint64_t built = diRegionBoxesBuilt() - before;
+        EXPECT_LE(built, 64u + 64u) << n;
         EXPECT_EQ(std::vector<int32_t>({a.x, a.y, a.width, a.height, a.count}),
                   std::vector<int32_t>({0, 0, 2 * n - 1, 2 * n - 1, 1}))
             << n;
         diXAreaFree(&a);
+        if (built > 64u + 64u) break;
     }
 }
 

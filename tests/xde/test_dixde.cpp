@@ -86,11 +86,20 @@ TEST_F(Engine, ScreensTheRegionsCannotHoldAreRefused) {
 
 TEST_F(Engine, SessionStatusesReportOrCloseAndTheCloseStillFreesEverything) {
     session();
+    DiDEManager mgr{};
+    DiObject progress{};
+    mgr.hdr.type = DI_OBJ_DEMANAGER;
+    mgr.progress = &progress;
+    d->ch.hdr.parent = &mgr.hdr;
     request(5, Bytes().u16(4).u16(0));
     EXPECT_EQ(d->ch.stopReading, 0u);
+    // Kind 4 reports message 145 plus its code; codes past 17 message 190.
     request(5, Bytes().u16(4).u16(3));
     request(5, Bytes().u16(4).u16(40));
     EXPECT_EQ(d->ch.stopReading, 0u);
+    EXPECT_EQ(g_fakeUI.states, (std::vector<int32_t>{14, 14}));
+    EXPECT_EQ(g_fakeUI.details, (std::vector<int32_t>{148, 190}));
+    d->ch.hdr.parent = nullptr;
     window(3, 0, 0, 10, 10);
     request(5, Bytes().u16(1).u16(1));
     // The connection stops reading; the open flag stays so that the close
@@ -115,6 +124,7 @@ TEST_F(Engine, EveryBellRequestRingsTheDevicesBell) {
 
 TEST_F(Engine, ModifiersMapInTheirThreeVariants) {
     EXPECT_EQ(diXMapModifiers(d, 0x1 | 0x4 | 0x80 | 0x200 | 0x1000), 0x1u | 0x8);
+    EXPECT_EQ(diXMapModifiers(d, 0x100), 0x2u); // the right Control key
     d->flags |= 0x10;
     EXPECT_EQ(diXMapModifiers(d, 0x2 | 0x8 | 0x80 | 0x100), 0x2u | 0x4 | 0x80 | 0x100);
     d->flags |= 0x10000;
@@ -333,9 +343,16 @@ TEST_F(Engine, CreationStyleRuleAndExtendedGeometry) {
     EXPECT_EQ(d->windows[1]->frame->rect[2], 30);
     window(2, 10, 20, 30, 40, 0x3);
     EXPECT_EQ(d->windows[2]->frame->styleFlags, 0x2u);
-    // Override windows activate nothing unless the old-transient switch.
+    // Override windows activate nothing unless the old-transient switch;
+    // with the no-activate switch no window does, mapped or focused.
     request(17, Bytes().u8(1).u8(1));
     EXPECT_TRUE(sent().empty());
+    d->flags |= 0x20;
+    request(17, Bytes().u8(2).u8(1));
+    DiEvent focus{};
+    focus.w[0] = 12;
+    diXDEHandleWindowEvent(d->windows[2]->frame, &focus);
+    EXPECT_EQ(sentTypes(), (std::vector<int>{27, 9}));
     d->flags |= 0x80;
     request(17, Bytes().u8(1).u8(1));
     EXPECT_EQ(sentTypes(), (std::vector<int>{36}));
@@ -515,6 +532,16 @@ TEST_F(Engine, ManyScatteredBoxesBecomeTheirExtentsAndAllArePainted) {
     advance(20);
     EXPECT_EQ(paints().size(), 1u);
     EXPECT_TRUE(g_rdev.screenMatchesBuffer());
+    // Columns each a row lower, whose union would hold about 40 * 40 boxes:
+    // the request builds about as many boxes as the area keeps.
+    Bytes stairs;
+    stairs.u16(40);
+    for (uint32_t i = 0; i < 40; i++) stairs.u16(i * 2).u16(i).u16(1).u16(50);
+    uint64_t before = diRegionBoxesBuilt();
+    request(10, stairs);
+    EXPECT_LE(diRegionBoxesBuilt() - before, 2 * 64u);
+    EXPECT_EQ(d->windows[0]->exposure.count, 1);
+    advance(20);
 }
 
 TEST_F(Engine, CoveringBoxesPaintOnceAndTheFlushPaintsDueExposures) {
