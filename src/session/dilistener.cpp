@@ -277,24 +277,22 @@ int reasonOf(const DiPeerOwner& o) {
     return o.sameSession == 0 ? 3 : 4;
 }
 
-std::u16string decimal(uint32_t v) {
-    std::u16string out;
-    do {
-        out.insert(out.begin(), DiChar(u'0' + v % 10));
-        v /= 10;
-    } while (v);
-    return out;
-}
-
 std::u16string lineFor(const DiPeerOwner& owner, uint32_t count) {
     std::u16string text = diListenerRefusalText(owner);
-    if (count > 1) text += u" This line stands for " + decimal(count) + u" refused connections.";
+    DiChar more[80];
+    if (count > 1 && diFormatPositional(more, 80, u" This line stands for %u refused connections.",
+                                        {unsigned(count)}) > 0)
+        text += more;
     return text;
 }
 
 std::u16string othersLine(uint32_t count) {
-    return u"Connections to the local listener were refused: " + decimal(count) +
-           u" of further processes since the last such line.";
+    DiChar text[128];
+    diFormatPositional(text, 128,
+                       u"Connections to the local listener were refused: %u of further processes "
+                       u"since the last such line.",
+                       {unsigned(count)});
+    return text;
 }
 
 } // namespace
