@@ -13,6 +13,7 @@
 #include "net/ddnet.h"
 #include "net/dicrypt.h"
 #include "net/ddroute.h"
+#include "net/ddtls.h"
 #include "session/ddso.h"
 #include "ui/ddcolor.h"
 #include "ui/dddlg.h"
@@ -75,6 +76,7 @@ int ddAppMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR, int) {
     g_ddMsgWebtopLaunch = RegisterWindowMessageW(L"QVLWebtopLaunch");
     g_ddMsgWebtopLoggedIn = RegisterWindowMessageW(L"QVLWebtopLoggedIn");
     CRYPTO_set_mem_functions(ddAppSslMalloc, ddAppSslRealloc, ddAppSslFree);
+    ddTlsLibraryInit();
     if (!ddAppInit(g_ddApp, instance, prevInstance)) {
         ddAppReleaseInstanceMutex();
         return g_ddApp->exitCode;

@@ -25,6 +25,7 @@ static uint32_t ddNetTicks() {
 }
 
 int ddNetInit() {
+    ddTlsLibraryInit();
     WSADATA data;
     if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return -1;
     g_ddNetTcpWindowSize = ddSettingGetInt(L"TCPWindowSize", 64240);

@@ -163,7 +163,7 @@ int SoapTlsContextInit(struct soap* soap) {
         if (soap->cafile && (soap->ssl_flags & SOAP_SSL_REQUIRE_CLIENT_AUTHENTICATION))
             SSL_CTX_set_client_CA_list(ctx, SSL_load_client_CA_file(soap->cafile));
     }
-    if (!SSL_CTX_set_default_verify_paths(ctx))
+    if (!ddTlsLoadDefaultRoots(ctx))
         return fail(soap, "Can't read default CA file and/or directory");
     if (soap->keyfile) {
         if (!SSL_CTX_use_certificate_chain_file(ctx, soap->keyfile))

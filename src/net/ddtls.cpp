@@ -193,6 +193,32 @@ SSL_CTX* newContext() {
 
 } // namespace
 
+void ddTlsLibraryInit() {
+    /* The first call decides for the whole process: the settings file is
+     * read once or never, whoever asks first. */
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+}
+
+int ddTlsLoadDefaultRoots(SSL_CTX* ctx) {
+    X509_STORE* store = SSL_CTX_get_cert_store(ctx);
+    X509_LOOKUP* file = X509_STORE_add_lookup(store, X509_LOOKUP_file());
+    X509_LOOKUP* dir = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir());
+    if (!file || !dir) return 0;
+    /* Never a fixed drive path: where a folder of that name does not
+     * belong to the system (32-bit Windows has no "Program Files (x86)"),
+     * any user may create it. */
+    wchar_t common[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, common)))
+        return 1;
+    std::wstring ssl = std::wstring(common) + L"\\SSL";
+    std::string pem = utf8Of(ddD((ssl + L"\\cert.pem").c_str()));
+    std::string certs = utf8Of(ddD((ssl + L"\\certs").c_str()));
+    X509_LOOKUP_load_file(file, pem.c_str(), X509_FILETYPE_PEM);
+    X509_LOOKUP_add_dir(dir, certs.c_str(), X509_FILETYPE_PEM);
+    ERR_clear_error();
+    return 1;
+}
+
 const std::string& ddConfigCertStorePath() {
     buildCertPaths();
     return certPaths().store;

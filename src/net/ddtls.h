@@ -25,6 +25,19 @@ int ddNetStartTls(DdSocket* s, uint32_t flags, const DiChar* host, int listVaria
 extern uint32_t g_ddTlsHandshakeTimeoutMs;
 int ddNetStartTlsClient(DdSocket* s, uint32_t flags, const DiChar* host);
 
+/* Readies the TLS library before anything else uses it: it reads no
+ * settings file, so it loads no module (engine or provider) either; the
+ * folders it names when built are never consulted. The first use of the
+ * library decides (the web-service runtime seeds it when a call context is
+ * made): ddAppMain calls this first, and ddNetInit for programs that start
+ * there. Later calls do nothing. */
+void ddTlsLibraryInit();
+/* Adds the library's default roots to a context: cert.pem and certs\ of the
+ * SSL folder under the common program files folder the system reports for
+ * programs of this kind, which only administrators may write. 0 when the
+ * context's store cannot take them (a missing folder or file is no error). */
+int ddTlsLoadDefaultRoots(ssl_ctx_st* ctx);
+
 /* Trust loading into a TLS context: returns 1 when a CA file was loaded as
  * PEM. ddNetLoadSystemStores adds the Windows "ROOT" and "CA" stores. */
 int ddNetLoadCACertificates(ssl_ctx_st* ctx);

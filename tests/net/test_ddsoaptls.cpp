@@ -18,6 +18,10 @@
 #include "echoH.h"
 #include "echo.nsmap"
 
+#include <openssl/crypto.h>
+#include <shlobj.h>
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -200,33 +204,73 @@ TEST_F(SoapTls, AnAcceptedServerDoesNotVouchForTheNextOne) {
     EXPECT_EQ(a.script.inits, (std::vector<int>{DD_DLG_SECURITY_LIST, DD_DLG_SECURITY_LIST}));
 }
 
-// The TLS library's folders are fixed when it is built. Had they been left
-// as the building machine's, a Windows program would read them from the
-// root of the drive it started on, where any user of the computer may
-// create folders (under Wine, a path of that shape is the host's own): a
-// settings file there would load a module of theirs into the client, and a
-// root there would be trusted. Planted at that folder, neither is used: the
-// module never runs and the planted root's server is asked about.
+// Folders made one level at a time, removed with what was put in them.
+struct Planted {
+    std::vector<std::wstring> made, files;
+    bool folder(const std::wstring& path) {
+        for (size_t at = 3; at <= path.size(); at++) {
+            if (at < path.size() && path[at] != L'\\') continue;
+            if (CreateDirectoryW(path.substr(0, at).c_str(), nullptr))
+                made.push_back(path.substr(0, at));
+        }
+        return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    bool file(const std::wstring& path, const std::string& bytes) {
+        files.push_back(path);
+        return writeFileBytes(path, bytes);
+    }
+    ~Planted() {
+        for (const std::wstring& f : files)
+            DeleteFileW(f.c_str());
+        for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
+            RemoveDirectoryW(dir->c_str());
+    }
+};
+
+std::wstring systemSslFolder() {
+    wchar_t common[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, common)))
+        return L"";
+    return std::wstring(common) + L"\\SSL";
+}
+
+// A settings file that loads the marker module.
+const char kMarkerSettings[] =
+    "openssl_conf = planted\n[planted]\nproviders = planted_providers\n"
+    "[planted_providers]\nmarker = marker_provider\n"
+    "[marker_provider]\nmodule = Z:" HV_MARKER_MODULE "\nactivate = 1\n";
+
+// The library reads no settings file and loads no module, wherever one is
+// put: in a folder named after the building machine (read from the root of
+// the current drive, where any user of the computer may create folders;
+// under Wine a path of that shape is the host's own), in the folder the
+// library was built to name (on 32-bit Windows no "Program Files (x86)"
+// exists, so any user may create it) or in the system's own. A root
+// planted where the system's folder is not is never trusted: its server is
+// asked about.
 TEST_F(SoapTls, FoldersPlantedWhereTheBuildMachineKeptTheLibraryAreNotUsed) {
     wchar_t cwd[MAX_PATH];
     ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, cwd), 2u);
-    std::wstring root(cwd, 2); // the drive
+    std::wstring machine(cwd, 2); // the drive
     for (const char* c = HV_DEPS_DIR "/openssl/ssl"; *c; c++)
-        root += *c == '/' ? L'\\' : wchar_t(*c);
-    std::vector<std::wstring> made;
-    for (size_t at = 3; at <= root.size(); at++) {
-        if (at < root.size() && root[at] != L'\\') continue;
-        if (CreateDirectoryW(root.substr(0, at).c_str(), nullptr)) made.push_back(root.substr(0, at));
-    }
-    if (GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "cannot create the library's old folder on this drive";
+        machine += *c == '/' ? L'\\' : wchar_t(*c);
+    std::wstring built; // OPENSSLDIR: "C:/..."
+    for (const char* c = strchr(OpenSSL_version(OPENSSL_DIR), '"'); c && *++c && *c != '"';)
+        built += *c == '/' ? L'\\' : wchar_t(*c);
+    std::wstring system = systemSslFolder();
     std::wstring marker = winPath(HV_MARKER_MODULE) + L".ran";
     DeleteFileW(marker.c_str());
-    ASSERT_TRUE(writeFileBytes(root + L"\\openssl.cnf",
-                               "openssl_conf = planted\n[planted]\nproviders = planted_providers\n"
-                               "[planted_providers]\nmarker = marker_provider\n"
-                               "[marker_provider]\nmodule = Z:" HV_MARKER_MODULE "\nactivate = 1\n"));
-    ASSERT_TRUE(writeFileBytes(root + L"\\cert.pem", readFileBytes(g_pkiWin + L"\\selflocal.pem")));
+    Planted planted;
+    int rootsPlanted = 0;
+    for (const std::wstring& dir : {machine, built, system}) {
+        if (dir.empty() || !planted.folder(dir)) continue;
+        ASSERT_TRUE(planted.file(dir + L"\\openssl.cnf", kMarkerSettings));
+        if (_wcsicmp(dir.c_str(), system.c_str()) == 0) continue;
+        ASSERT_TRUE(planted.file(dir + L"\\cert.pem",
+                                 readFileBytes(g_pkiWin + L"\\selflocal.pem")));
+        rootsPlanted++;
+    }
+    if (!rootsPlanted) GTEST_SKIP() << "cannot create the library's folders on this drive";
 
     Stub stub;
     ASSERT_TRUE(stub.start("selflocal"));
@@ -235,12 +279,24 @@ TEST_F(SoapTls, FoldersPlantedWhereTheBuildMachineKeptTheLibraryAreNotUsed) {
     EXPECT_EQ(call(stub), SOAP_SSL_ERROR);
     EXPECT_EQ(a.script.inits, std::vector<int>{DD_DLG_SECURITY_LIST});
     EXPECT_EQ(GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES) << "the module ran";
-
-    DeleteFileW((root + L"\\openssl.cnf").c_str());
-    DeleteFileW((root + L"\\cert.pem").c_str());
     DeleteFileW(marker.c_str());
-    for (auto dir = made.rbegin(); dir != made.rend(); ++dir)
-        RemoveDirectoryW(dir->c_str());
+}
+
+// The library's default roots are cert.pem of the SSL folder under the
+// common program files folder that the system names for this program.
+TEST_F(SoapTls, DefaultRootsAreThoseOfTheFolderTheSystemNames) {
+    std::wstring system = systemSslFolder();
+    ASSERT_FALSE(system.empty());
+    Planted planted;
+    ASSERT_TRUE(planted.folder(system));
+    ASSERT_TRUE(
+        planted.file(system + L"\\cert.pem", readFileBytes(g_pkiWin + L"\\selflocal.pem")));
+    Stub stub;
+    ASSERT_TRUE(stub.start("selflocal"));
+    Answer a;
+    ScriptScope scope(&a.script);
+    EXPECT_EQ(call(stub), SOAP_OK);
+    EXPECT_TRUE(a.script.inits.empty());
 }
 
 } // namespace

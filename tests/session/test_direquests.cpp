@@ -17,6 +17,8 @@
 #include "xml/qvlxmlparser.h"
 
 #include <algorithm>
+#include <map>
+#include <string>
 #include <vector>
 
 using namespace outpost_fixture;
@@ -604,6 +606,189 @@ TEST(ListenerOwner, OwnUserAndSessionServedEveryOtherRefusedAndSaid) {
                       std::u16string(u"A connection to the local listener was refused: ") + r.says);
         }
     }
+}
+
+// What Windows would answer about processes, for the owner check: the
+// successive reads of the table, each process's user and session.
+struct FakeOwners : DiOwnerSystem {
+    std::vector<std::vector<DiTcpRow>> reads; // the last one repeats
+    std::map<uint32_t, std::string> users;    // processes that can be opened
+    std::map<uint32_t, uint32_t> sessions;
+    size_t tableReads = 0;
+    int held = 0;
+    bool TcpTable(std::vector<DiTcpRow>* rows) override {
+        if (reads.empty()) return false;
+        *rows = reads[std::min(tableReads++, reads.size() - 1)];
+        return true;
+    }
+    uintptr_t OpenProcess(uint32_t pid) override {
+        if (!users.count(pid)) return 0;
+        held++;
+        return pid;
+    }
+    void CloseProcess(uintptr_t) override {
+        held--;
+    }
+    std::string ProcessUser(uintptr_t process) override {
+        return users[uint32_t(process)];
+    }
+    std::string OwnUser() override {
+        return "S-1-5-21-me";
+    }
+    bool ProcessSession(uint32_t pid, uint32_t* session) override {
+        auto s = sessions.find(pid);
+        if (s == sessions.end()) return false;
+        *session = s->second;
+        return true;
+    }
+    bool OwnSession(uint32_t* session) override {
+        *session = 1;
+        return true;
+    }
+};
+
+// The Windows half of the decision with the system's answers as inputs:
+// the token's user and the session decide, and the id found in the first
+// read of the table must still own the peer's end in a second read made
+// while the process is held open.
+TEST(ListenerOwner, TheTokensUserAndTheSessionDecideWhileTheIdStillOwnsTheEnd) {
+    auto be16 = [](uint16_t v) { return uint16_t((v >> 8) | (v << 8)); };
+    const uint32_t lo = 127 | 1u << 24;
+    const DiTcpConn conn = {{lo, be16(4321)}, {lo, be16(50000)}};
+    auto peerEnd = [&](uint32_t pid) {
+        return DiTcpRow{lo, be16(50000), lo, be16(4321), pid};
+    };
+    struct Row {
+        const char* name;
+        std::vector<std::vector<DiTcpRow>> reads;
+        std::string user;
+        int session; // -1: not told
+        DiPeerOwner owner;
+        size_t tableReads;
+    } rows[] = {
+        {"the client's user in its session", {{peerEnd(200)}}, "S-1-5-21-me", 1, {200, 1, 1}, 2},
+        {"another user", {{peerEnd(200)}}, "S-1-5-21-other", 1, {200, 0, 1}, 2},
+        {"another session", {{peerEnd(200)}}, "S-1-5-21-me", 2, {200, 1, 0}, 2},
+        {"a user that cannot be read", {{peerEnd(200)}}, "", 1, {200, -1, 1}, 2},
+        {"a session that cannot be told", {{peerEnd(200)}}, "S-1-5-21-me", -1, {200, 1, -1}, 2},
+        {"the id passed to another process between the reads",
+         {{peerEnd(200)}, {peerEnd(300)}},
+         "S-1-5-21-me",
+         1,
+         {200, -1, -1},
+         2},
+        {"the end gone at the second read", {{peerEnd(200)}, {}}, "S-1-5-21-me", 1, {200, -1, -1}, 2},
+        {"no owner named: one read", {{peerEnd(0)}}, "S-1-5-21-me", 1, {0, -1, -1}, 1},
+        {"a table that cannot be read", {}, "S-1-5-21-me", 1, {0, -1, -1}, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        FakeOwners sys;
+        sys.reads = r.reads;
+        sys.users[200] = r.user;
+        if (r.session >= 0) sys.sessions[200] = uint32_t(r.session);
+        sys.users[300] = "S-1-5-21-me";
+        sys.sessions[300] = 1;
+        DiPeerOwner owner = {};
+        diListenerFindOwners(&sys, &conn, 1, &owner);
+        EXPECT_EQ(owner.pid, r.owner.pid);
+        EXPECT_EQ(owner.sameUser, r.owner.sameUser);
+        EXPECT_EQ(owner.sameSession, r.owner.sameSession);
+        EXPECT_EQ(sys.tableReads, r.tableReads);
+        EXPECT_EQ(sys.held, 0) << "every process opened is closed";
+    }
+}
+
+// Two reads of the table serve a whole batch, however many connections it
+// holds and however large the table is.
+TEST(ListenerOwner, OneBatchTwoReadsOfTheTable) {
+    auto be16 = [](uint16_t v) { return uint16_t((v >> 8) | (v << 8)); };
+    const uint32_t lo = 127 | 1u << 24;
+    FakeOwners sys;
+    std::vector<DiTcpRow> table;
+    std::vector<DiTcpConn> conns;
+    for (uint32_t i = 0; i < 3000; i++) { // strangers' connections elsewhere
+        table.push_back({lo, be16(uint16_t(20000 + i)), lo, be16(80), 900 + i});
+        table.push_back({lo, be16(80), lo, be16(uint16_t(20000 + i)), 901 + i});
+    }
+    for (uint32_t i = 0; i < 100; i++) {
+        uint16_t port = uint16_t(50000 + i);
+        table.push_back({lo, be16(port), lo, be16(4321), i % 2 ? 200u : 300u});
+        conns.push_back({{lo, be16(4321)}, {lo, be16(port)}});
+    }
+    conns.push_back({{lo, be16(4321)}, {lo, be16(60000)}}); // owner not named
+    sys.reads = {table};
+    sys.users = {{200, "S-1-5-21-me"}, {300, "S-1-5-21-other"}};
+    sys.sessions = {{200, 1}, {300, 1}};
+    std::vector<DiPeerOwner> owners(conns.size());
+    diListenerFindOwners(&sys, conns.data(), conns.size(), owners.data());
+    EXPECT_EQ(sys.tableReads, 2u);
+    for (size_t i = 0; i < 100; i++) {
+        EXPECT_EQ(owners[i].pid, i % 2 ? 200u : 300u);
+        EXPECT_EQ(owners[i].sameUser, i % 2 ? 1 : 0);
+    }
+    EXPECT_EQ(owners[100].pid, 0u);
+    EXPECT_EQ(sys.held, 0);
+}
+
+// Silent strangers hold at most the gate's places, for at most its time;
+// when all are taken, the newcomer takes the place of the one that waited
+// longest, so a program that speaks after a while still gets its turn.
+TEST(ListenerGate, SixteenPlacesForAFewSecondsTheLongestWaitingGivesWay) {
+    DiListenerGate gate;
+    int conns[40];
+    for (size_t i = 0; i < DiListenerGate::kPlaces; i++)
+        EXPECT_EQ(gate.Hold(&conns[i], 1000 + uint32_t(i)), nullptr);
+    EXPECT_EQ(gate.Count(), DiListenerGate::kPlaces);
+    EXPECT_EQ(gate.Hold(&conns[16], 2000), &conns[0]);
+    EXPECT_EQ(gate.Hold(&conns[17], 2001), &conns[1]);
+    EXPECT_EQ(gate.Count(), DiListenerGate::kPlaces);
+    EXPECT_TRUE(gate.Release(&conns[5]));
+    EXPECT_FALSE(gate.Release(&conns[5]));
+    EXPECT_EQ(gate.Hold(&conns[18], 2002), nullptr) << "a freed place is taken without refusing";
+    EXPECT_TRUE(gate.Expired(1000 + DiListenerGate::kWaitMs - 1).empty());
+    std::vector<void*> out = gate.Expired(1003 + DiListenerGate::kWaitMs);
+    EXPECT_EQ(out, (std::vector<void*>{&conns[2], &conns[3]}));
+    EXPECT_EQ(gate.Count(), DiListenerGate::kPlaces - 2);
+    // Across the wrap of the millisecond counter.
+    DiListenerGate wrap;
+    wrap.Hold(&conns[30], 0xFFFFFF00u);
+    EXPECT_TRUE(wrap.Expired(0x10u).empty());
+    EXPECT_EQ(wrap.Expired(0xFFFFFF00u + DiListenerGate::kWaitMs).size(), 1u);
+}
+
+// A flood of refusals writes a line per reason and process at most once a
+// minute; the next line says how many refusals it stands for, and refusals
+// counted quietly are said once their minute has passed.
+TEST(ListenerRefusals, OncePerReasonAndProcessAMinuteWithACount) {
+    const DiPeerOwner unknown = {0, -1, -1}, other = {200, 0, 1}, session = {200, 1, 0},
+                      third = {300, 0, 1};
+    const std::u16string head = u"A connection to the local listener was refused: ";
+    DiRefusalLog log;
+    EXPECT_EQ(log.Refused(unknown, 0), head + u"the program at its other end could not be told.");
+    EXPECT_EQ(log.Refused(other, 1), head + u"process 200 belongs to another user.");
+    EXPECT_EQ(log.Refused(session, 2), head + u"process 200 runs in another Windows session.");
+    EXPECT_EQ(log.Refused(third, 3), head + u"process 300 belongs to another user.");
+    for (uint32_t t = 10; t < 3010; t++)
+        EXPECT_EQ(log.Refused(unknown, t), u"");
+    EXPECT_EQ(log.Refused(other, 50), u"");
+    EXPECT_TRUE(log.Pending());
+    EXPECT_TRUE(log.Due(DiRefusalLog::kQuietMs - 1).empty());
+    EXPECT_EQ(log.Refused(unknown, DiRefusalLog::kQuietMs),
+              head + u"the program at its other end could not be told. This line stands for "
+                     u"3001 refused connections.");
+    EXPECT_EQ(log.Due(DiRefusalLog::kQuietMs + 1),
+              std::vector<std::u16string>{head + u"process 200 belongs to another user."});
+    EXPECT_FALSE(log.Pending());
+    // Past the kinds it keeps apart, further processes share one line.
+    DiRefusalLog many;
+    for (uint32_t pid = 1; pid <= DiRefusalLog::kKinds; pid++)
+        EXPECT_NE(many.Refused({pid, 0, 1}, 0), u"");
+    EXPECT_EQ(many.Refused({9001, 0, 1}, 1),
+              u"Connections to the local listener were refused: 1 of further processes since "
+              u"the last such line.");
+    EXPECT_EQ(many.Refused({9002, 0, 1}, 2), u"");
+    EXPECT_EQ(many.Due(DiRefusalLog::kQuietMs + 1).size(), 1u);
 }
 
 TEST_F(Requests, ForeignPagesGet403AndChangeNothing) {

@@ -5,7 +5,8 @@
 //                none shows a text.
 //   ping STOP    sends WM_NULL with a 200 ms limit to the client's main
 //                window, again and again until the file STOP exists (at most
-//                five minutes); prints how many were answered and missed;
+//                five minutes); prints how many were answered and missed
+//                and the longest answer's time;
 //                exit 0 when none was missed, 3 when the window went away.
 //   count CLASS  prints how many windows of that class there are, top-level
 //                or inside one, shown or hidden.
@@ -61,11 +62,13 @@ static int ping(const char* stop) {
         return 2;
     }
     unsigned answered = 0, missed = 0;
-    DWORD start = GetTickCount();
+    DWORD start = GetTickCount(), longest = 0;
     while (GetFileAttributesA(stop) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 300000) {
         DWORD_PTR r = 0;
+        DWORD sent = GetTickCount();
         if (SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 200, &r)) {
             answered++;
+            if (GetTickCount() - sent > longest) longest = GetTickCount() - sent;
         } else if (!IsWindow(main)) {
             printf("answered %u missed %u, then the window went away\n", answered, missed);
             return 3;
@@ -74,7 +77,7 @@ static int ping(const char* stop) {
         }
         Sleep(20);
     }
-    printf("answered %u missed %u\n", answered, missed);
+    printf("answered %u missed %u longest %lu ms\n", answered, missed, longest);
     return missed ? 1 : 0;
 }
 
