@@ -152,9 +152,13 @@ bool CWinProfileStore::WriteFileBytes(const std::string& bytes) {
     return replaceFile(ddW(filePath), bytes);
 }
 
-bool CWinProfileStore::SetAsideBadFile() {
+bool CWinProfileStore::SetAsideBadFile(std::u16string* kept) {
     /* A file gone meanwhile leaves nothing to keep. */
-    return !filePath[0] || ddFileSetAside(ddW(filePath), nullptr) >= 0;
+    std::wstring aside;
+    if (!filePath[0]) return true;
+    int r = ddFileSetAside(ddW(filePath), &aside);
+    if (r > 0) *kept = ddD(aside.c_str());
+    return r >= 0;
 }
 
 bool CWinProfileStore::LockFile() {

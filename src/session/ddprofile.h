@@ -18,7 +18,7 @@ class CWinProfileStore : public CProfileStore {
     void BuildFilePath() override;
     FileState ReadFileBytes(std::string* bytes) override;
     bool WriteFileBytes(const std::string& bytes) override;
-    bool SetAsideBadFile() override;
+    bool SetAsideBadFile(std::u16string* kept) override;
     /* A named mutex of the file's path: copies of the client running at
      * once save one after the other. */
     bool LockFile() override;

@@ -620,9 +620,15 @@ bool CProfileStore::SaveLocked() {
         if (CQVLXMLDoc* onDisk = diProfParseDocument(bytes.data(), bytes.size()))
             return MergeOnto(onDisk, bytes, true);
         [[fallthrough]];
-    case kFileForeign:
-        if (!SetAsideBadFile()) return false;
+    case kFileForeign: {
+        /* The user's profiles seem gone until the log says where they are. */
+        std::u16string kept;
+        if (!SetAsideBadFile(&kept)) return false;
+        if (!kept.empty())
+            diProfLogFileError(u"Profile", filePath,
+                               (u"could not be read and was kept as " + kept).c_str());
         break;
+    }
     }
     return WriteDocument(document);
 }
