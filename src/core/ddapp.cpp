@@ -382,6 +382,7 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     ddAppCommandLinePass(app, cmdLine);
     /* Before the early paths, which end the process within the minute. */
     ddDeleteStaleTempPages();
+    ddProfRemoveEndedRuns();
     ddAppStep("profile store");
     ddProfStoreCreate();
     if (app->opt.launchConfig) {

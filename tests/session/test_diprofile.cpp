@@ -371,7 +371,8 @@ TEST(ProfileStore, ACertsFileIsTakenOnlyFromTheStoresOwnFolder) {
         {folder + "..\\x.pem", false},     {"hv1.pem", false},
         {folder + "hvA3f0.tmp.pem", true}, {folder + "certstore.pem", false},
         {folder + "hostsvisited", false},  {folder + "profile.xml", false},
-        {folder + "COM1", false},          {folder + "hv12345.pem", false},
+        {folder + "COM1", false},          {folder + "hv123456789.pem", false},
+        {folder + "hv12345678.tmp.pem", true},
     };
     const std::string file = folder + "profile.xml";
     for (const auto& r : rows) {
