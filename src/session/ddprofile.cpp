@@ -305,10 +305,11 @@ int ddProfLaunchObject(const DiChar* objectName) {
         return 3;
     DiChar cookie[260], certs[260];
     if (!settings.GetValue(u"sessioncookie", cookie, 260, nullptr) || !cookie[0]) return 2;
-    /* The cookie of a run that has ended is no session to join. */
-    if (!g_diProfileStore->GetProfileValue(u"certsfile", certs, 260, nullptr) ||
-        !ddProfSessionCertsOfLiveRun(ddW(certs)))
-        return 2;
+    /* The run that saved the cookie saved its certificate file with it: the
+     * cookie of a run that has ended is no session to join. */
+    size_t length = 0;
+    bool whole = g_diProfileStore->GetProfileValue(u"certsfile", certs, 260, &length);
+    if (length && !(whole && ddProfSessionCertsOfLiveRun(ddW(certs)))) return 2;
     CWinLaunchObjectHandler handler;
     return handler.HandleObject(objectName, &settings);
 }
