@@ -379,12 +379,16 @@ int ddAppInitWith(DdApp* app, HINSTANCE instance, HINSTANCE prevInstance, const 
     app->instance = instance;
     app->opt.startImmediately = 1;
     diLogSetMessageLoader(ddAppLoadLogMessage);
+    /* The profile store and the certificate cache speak before the log
+     * file exists (a file set aside, a save that failed). */
+    diLogHoldUntilSet();
     qvlSetAnsiConverter(ddAppAnsiConverter);
 
     ddAppStep("command line");
     ddAppCommandLinePass(app, cmdLine);
     /* Before the early paths, which end the process within the minute. */
     ddDeleteStaleTempPages();
+    ddProfRemoveEndedRuns();
     ddAppStep("profile store");
     ddProfStoreCreate();
     if (app->opt.launchConfig) {

@@ -37,8 +37,71 @@ int ddFileDelete(const wchar_t* path) {
     return path ? _wremove(path) : -1;
 }
 
+bool ddProcessMayHaveWritten(DWORD pid, const FILETIME& written) {
+    if (pid == GetCurrentProcessId()) return true;
+    HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    /* No such process; any other refusal (another user's) keeps the file. */
+    if (!h) return GetLastError() != ERROR_INVALID_PARAMETER;
+    bool runs = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    FILETIME created, exited, kernel, user;
+    if (runs && GetProcessTimes(h, &created, &exited, &kernel, &user))
+        runs = CompareFileTime(&created, &written) <= 0;
+    CloseHandle(h);
+    return runs;
+}
+
+bool ddParseProcessId(const wchar_t* text, size_t length, int base, DWORD* pid) {
+    if (length == 0 || length > (base == 16 ? 8u : 10u)) return false;
+    uint64_t value = 0;
+    for (size_t i = 0; i < length; i++) {
+        wchar_t c = text[i];
+        int digit = c >= L'0' && c <= L'9'                 ? c - L'0'
+                    : base == 16 && c >= L'a' && c <= L'f' ? c - L'a' + 10
+                    : base == 16 && c >= L'A' && c <= L'F' ? c - L'A' + 10
+                                                           : -1;
+        if (digit < 0) return false;
+        value = value * uint64_t(base) + uint64_t(digit);
+    }
+    *pid = DWORD(value);
+    return value <= 0xFFFFFFFFu;
+}
+
+bool ddFileTemporaryOwner(const wchar_t* name, const wchar_t* prefix, DWORD* pid) {
+    std::wstring n = name;
+    const size_t tail = 4; /* ".new" */
+    if (n.size() <= tail || n.compare(n.size() - tail, tail, L".new") != 0) return false;
+    n.resize(n.size() - tail);
+    size_t dot = n.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0 || (prefix && n.compare(0, dot, prefix) != 0))
+        return false;
+    return ddParseProcessId(n.c_str() + dot + 1, n.size() - dot - 1, 10, pid);
+}
+
+void ddFileRemoveOrphans(const std::wstring& folder, const wchar_t* pattern,
+                         const std::function<bool(const wchar_t* name, DWORD* pid)>& owner) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\" + pattern).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        DWORD pid = 0;
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && owner(fd.cFileName, &pid) &&
+            !ddProcessMayHaveWritten(pid, fd.ftLastWriteTime))
+            DeleteFileW((folder + L"\\" + fd.cFileName).c_str());
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
 bool ddFileReplaceDurably(const wchar_t* path, const std::string& bytes) {
     if (!path || !*path) return false;
+    std::wstring whole = path;
+    size_t slash = whole.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) {
+        std::wstring name = whole.substr(slash + 1);
+        ddFileRemoveOrphans(whole.substr(0, slash), (name + L".*.new").c_str(),
+                            [&](const wchar_t* n, DWORD* pid) {
+                                return ddFileTemporaryOwner(n, name.c_str(), pid);
+                            });
+    }
     std::wstring tmp = std::wstring(path) + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
     HANDLE f = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

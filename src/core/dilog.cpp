@@ -6,6 +6,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+#include <string>
+#include <vector>
+
 namespace {
 const size_t kMessageMax = 1024;
 
@@ -28,12 +32,50 @@ DiChar* asciiDup(const char* s) {
     return qvlStrDupAscii(s);
 }
 
+/* What start-up logs before the logger exists, kept for it. */
+struct Held {
+    uint32_t level, time;
+    std::u16string text;
+};
+const size_t kHeldMax = 256;
+std::atomic<bool> g_holding{false};
+std::mutex g_heldMutex;
+std::vector<Held> g_held;
+
 bool allows(uint32_t level) {
-    return g_log && g_log->level >= level;
+    return g_log ? g_log->level >= level : g_holding.load();
+}
+
+void addText(uint32_t level, const DiChar* text) {
+    if (g_log) {
+        g_log->AddText(level, text);
+        return;
+    }
+    std::lock_guard<std::mutex> hold(g_heldMutex);
+    if (g_holding && g_held.size() < kHeldMax)
+        g_held.push_back(Held{level, static_cast<uint32_t>(::time(nullptr)), text ? text : kEmpty});
+}
+
+void formatMessage(uint32_t message, const DiFmtArg* args, size_t count, DiChar* text) {
+    DiChar format[kMessageMax];
+    text[0] = 0;
+    if (loadMessage(message, format, kMessageMax))
+        if (diFormatPositional(text, kMessageMax, format, args, count) < 0)
+            text[kMessageMax - 1] = 0; /* cut to the limit */
+}
+
+void logMessage(uint32_t level, uint32_t message) {
+    if (!allows(level)) return;
+    DiChar text[kMessageMax];
+    loadMessage(message, text, kMessageMax);
+    addText(level, text);
 }
 
 void logArgs(uint32_t level, uint32_t message, std::initializer_list<DiFmtArg> args) {
-    if (allows(level)) g_log->AddMessageArgs(level, message, args.begin(), args.size());
+    if (!allows(level)) return;
+    DiChar text[kMessageMax];
+    formatMessage(message, args.begin(), args.size(), text);
+    addText(level, text);
 }
 } // namespace
 
@@ -224,6 +266,11 @@ void CLog::AddText(uint32_t lvl, const DiChar* text) {
     AddLocked(new (std::nothrow) CLogEntry(lvl, nextSequence, text));
 }
 
+void CLog::AddText(uint32_t lvl, const DiChar* text, uint32_t when) {
+    std::lock_guard<std::mutex> hold(mutex);
+    AddLocked(new (std::nothrow) CLogEntry(lvl, nextSequence, text, when));
+}
+
 void CLog::AddMessage(uint32_t lvl, uint32_t message) {
     DiChar buf[kMessageMax];
     loadMessage(message, buf, kMessageMax);
@@ -231,12 +278,8 @@ void CLog::AddMessage(uint32_t lvl, uint32_t message) {
 }
 
 void CLog::AddMessageArgs(uint32_t lvl, uint32_t message, const DiFmtArg* args, size_t count) {
-    DiChar format[kMessageMax];
     DiChar text[kMessageMax];
-    text[0] = 0;
-    if (loadMessage(message, format, kMessageMax))
-        if (diFormatPositional(text, kMessageMax, format, args, count) < 0)
-            text[kMessageMax - 1] = 0; /* cut to the limit */
+    formatMessage(message, args, count, text);
     AddText(lvl, text);
 }
 
@@ -251,21 +294,36 @@ bool diLogLoadMessage(uint32_t message, DiChar* buffer, size_t size) {
 }
 void diLogSet(CLog* log) {
     g_log = log;
+    if (!log) return;
+    std::vector<Held> held;
+    {
+        std::lock_guard<std::mutex> hold(g_heldMutex);
+        if (!g_holding) return;
+        g_holding = false;
+        held.swap(g_held);
+    }
+    for (const Held& h : held)
+        if (log->level >= h.level) log->AddText(h.level, h.text.c_str(), h.time);
+}
+
+void diLogHoldUntilSet() {
+    std::lock_guard<std::mutex> hold(g_heldMutex);
+    if (!g_log) g_holding = true;
 }
 CLog* diLogGet() {
     return g_log;
 }
 
 void diLogError(uint32_t m) {
-    if (allows(DI_LOG_ERROR)) g_log->AddMessage(DI_LOG_ERROR, m);
+    logMessage(DI_LOG_ERROR, m);
 }
 
 void diLogWarning(uint32_t m) {
-    if (allows(DI_LOG_WARNING)) g_log->AddMessage(DI_LOG_WARNING, m);
+    logMessage(DI_LOG_WARNING, m);
 }
 
 void diLogInfo(uint32_t m) {
-    if (allows(DI_LOG_INFO)) g_log->AddMessage(DI_LOG_INFO, m);
+    logMessage(DI_LOG_INFO, m);
 }
 
 void diLogErrorArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
@@ -281,7 +339,7 @@ void diLogInfoArgs(uint32_t m, std::initializer_list<DiFmtArg> args) {
 }
 
 void diLogErrorText(const DiChar* text) {
-    if (allows(DI_LOG_ERROR)) g_log->AddText(DI_LOG_ERROR, text);
+    if (allows(DI_LOG_ERROR)) addText(DI_LOG_ERROR, text);
 }
 
 void diLogSoapFault(CQVLSOAPFault* fault) {
@@ -293,11 +351,11 @@ void diLogSoapFault(CQVLSOAPFault* fault) {
         b.WriteString(QVL_ENC_UTF16, code);
         b.WriteAscii(QVL_ENC_UTF16, ": ");
         b.WriteString(QVL_ENC_UTF16, str);
-        if (b.Terminate()) g_log->AddText(DI_LOG_ERROR, reinterpret_cast<const DiChar*>(b.data));
+        if (b.Terminate()) addText(DI_LOG_ERROR, reinterpret_cast<const DiChar*>(b.data));
     } else if (code || str) {
-        g_log->AddText(DI_LOG_ERROR, code ? code : str);
+        addText(DI_LOG_ERROR, code ? code : str);
     } else {
-        g_log->AddText(DI_LOG_ERROR, u"SOAP Fault received from server");
+        addText(DI_LOG_ERROR, u"SOAP Fault received from server");
     }
 }
 

@@ -91,6 +91,8 @@ class CLog {
     void AddMessage(uint32_t level, uint32_t message);
     void AddMessageArgs(uint32_t level, uint32_t message, const DiFmtArg* args, size_t count);
     void AddText(uint32_t level, const DiChar* text);
+    /* An entry made at `when` (seconds since 1970), numbered now. */
+    void AddText(uint32_t level, const DiChar* text, uint32_t when);
     uint32_t GetCount() const { return entries.count; }
     /* The list; hold Lock() while walking it when other threads may log. */
     CQVLList<CLogEntry>* GetEntries() { return &entries; }
@@ -112,8 +114,13 @@ void diLogSetMessageLoader(DiLogMessageLoader loader);
  * there is none. */
 bool diLogLoadMessage(uint32_t message, DiChar* buffer, size_t size);
 
-/* The global logger; none until the session subsystem makes one. */
+/* The global logger; none until the session subsystem makes one. Setting
+ * one hands it what was held for it (below). */
 void diLogSet(CLog* log);
+/* Start-up calls this before anything can log: from then until the first
+ * logger is set, every entry is kept (with its time, at most 256) and goes
+ * to that logger, as far as its level takes it, when it is set. */
+void diLogHoldUntilSet();
 CLog* diLogGet();
 
 void diLogError(uint32_t message);

@@ -5,6 +5,7 @@
 #include "core/diutil.h"
 #include "dd.h"
 
+#include <io.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -26,9 +27,14 @@ std::string diImageFileTempName(const std::string& path) {
     return path + "." + std::to_string(GetCurrentProcessId()) + ".new";
 }
 
+bool diImageFileSync(FILE* stream) {
+    return fflush(stream) == 0 && _commit(_fileno(stream)) == 0;
+}
+
 bool diImageFileRename(const std::string& from, const std::string& to) {
     std::wstring f = ddImagePath(from), t = ddImagePath(to);
-    return !f.empty() && !t.empty() && MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING);
+    return !f.empty() && !t.empty() &&
+           MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 void diImageFileRemove(const std::string& path) {

@@ -91,8 +91,6 @@ CLogFile::CLogFile() {
     if (!name.empty() && name.back() != L'\\' && name.back() != L'/') name += L'\\';
     name += L"drx.txt";
 
-    /* The previous logger belongs to whoever made it. */
-    diLogSet(this);
     g_current = this;
 
     WNDCLASSW wc = {};
@@ -115,6 +113,9 @@ CLogFile::CLogFile() {
         OpenFile(nullptr, [target] { PostMessageW(target, kDrainMessage, 0, 0); });
     }
     SetFileName(reinterpret_cast<const DiChar*>(name.c_str()));
+    /* The previous logger belongs to whoever made it. Set once the file is
+     * open: what start-up logged before goes to the file too. */
+    diLogSet(this);
 }
 
 CLogFile::~CLogFile() {

@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include <string>
 
@@ -107,6 +108,57 @@ bool ddProfGetFolder(wchar_t* buffer, size_t size) {
     return true;
 }
 
+/* "hv<hex id>.tmp.pem" */
+static bool certsOwner(const wchar_t* name, DWORD* pid) {
+    size_t n = wcslen(name), tail = 8;
+    return n > 2 + tail && _wcsnicmp(name, L"hv", 2) == 0 &&
+           _wcsicmp(name + n - tail, L".tmp.pem") == 0 &&
+           ddParseProcessId(name + 2, n - 2 - tail, 16, pid);
+}
+
+/* "s<id>-<n>.dat" */
+static bool settingsOwner(const wchar_t* name, DWORD* pid) {
+    size_t n = wcslen(name);
+    const wchar_t* dash = wcschr(name, L'-');
+    DWORD count = 0;
+    return n > 4 && (name[0] == L's' || name[0] == L'S') && dash &&
+           _wcsicmp(name + n - 4, L".dat") == 0 && dash < name + n - 4 &&
+           ddParseProcessId(name + 1, size_t(dash - name - 1), 10, pid) &&
+           ddParseProcessId(dash + 1, size_t(name + n - 4 - dash - 1), 10, &count);
+}
+
+std::wstring ddProfSessionCertsPath(const std::wstring& folder) {
+    wchar_t name[32];
+    _snwprintf(name, DI_COUNTOF(name), L"\\hv%lx.tmp.pem",
+               static_cast<unsigned long>(GetCurrentProcessId()));
+    name[DI_COUNTOF(name) - 1] = 0;
+    return folder + name;
+}
+
+bool ddProfSessionCertsOfLiveRun(const wchar_t* path) {
+    std::wstring p = path ? path : L"", folder;
+    size_t slash = p.rfind(L'\\');
+    DWORD pid = 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return slash != std::wstring::npos && storeFolder(&folder, false) &&
+           _wcsicmp(p.substr(0, slash).c_str(), folder.c_str()) == 0 &&
+           certsOwner(p.c_str() + slash + 1, &pid) &&
+           GetFileAttributesExW(p.c_str(), GetFileExInfoStandard, &data) &&
+           ddProcessMayHaveWritten(pid, data.ftLastWriteTime);
+}
+
+void ddProfRemoveEndedRuns(void) {
+    std::wstring folder;
+    if (!storeFolder(&folder, false)) return;
+    auto temporary = [](const wchar_t* name, DWORD* pid) {
+        return ddFileTemporaryOwner(name, nullptr, pid);
+    };
+    ddFileRemoveOrphans(folder, L"s*.dat", settingsOwner);
+    ddFileRemoveOrphans(folder, L"hv*.pem", certsOwner);
+    ddFileRemoveOrphans(folder, L"*.new", temporary);
+    ddFileRemoveOrphans(folder + L"\\icons", L"*.new", temporary);
+}
+
 const wchar_t* ddProfStorePath(void) {
     if (s_path.empty() && !s_pathSet) {
         std::wstring folder;
@@ -152,9 +204,13 @@ bool CWinProfileStore::WriteFileBytes(const std::string& bytes) {
     return replaceFile(ddW(filePath), bytes);
 }
 
-bool CWinProfileStore::SetAsideBadFile() {
+bool CWinProfileStore::SetAsideBadFile(std::u16string* kept) {
     /* A file gone meanwhile leaves nothing to keep. */
-    return !filePath[0] || ddFileSetAside(ddW(filePath), nullptr) >= 0;
+    std::wstring aside;
+    if (!filePath[0]) return true;
+    int r = ddFileSetAside(ddW(filePath), &aside);
+    if (r > 0) *kept = ddD(aside.c_str());
+    return r >= 0;
 }
 
 bool CWinProfileStore::LockFile() {
@@ -172,6 +228,8 @@ void CWinProfileStore::UsePreferredLanguage(const DiChar* language) {
 }
 
 void CWinProfileStore::UseCertsFile(const DiChar* path) {
+    /* Certificates accepted in a session that has ended are not trusted. */
+    if (path && *path && !ddProfSessionCertsOfLiveRun(ddW(path))) return;
     diCertCacheSetSessionCertsFile(diProfileToUtf8(path));
 }
 
@@ -189,11 +247,10 @@ void ddProfStoreDestroy(void) {
 bool CWinSettingsFile::CreateUniqueFile() {
     std::wstring folder;
     if (!storeFolder(&folder, true)) return false;
+    static unsigned s_made;
     for (int attempt = 0; attempt < 16; attempt++) {
-        wchar_t* unique = _wtmpnam(nullptr);
-        if (!unique) return false;
-        std::wstring name = unique[0] == L'\\' ? unique + 1 : unique;
-        name += L"dat";
+        std::wstring name = L"s" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(++s_made) + L".dat";
         std::wstring path = folder + L"\\" + name;
         HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -246,8 +303,13 @@ int ddProfLaunchObject(const DiChar* objectName) {
     CWinSettingsFile settings;
     if (!g_diProfileStore || settings.FillFromProfile(g_diProfileStore, g_ddApp->opt.loginUrl) != 0)
         return 3;
-    DiChar cookie[260];
+    DiChar cookie[260], certs[260];
     if (!settings.GetValue(u"sessioncookie", cookie, 260, nullptr) || !cookie[0]) return 2;
+    /* The run that saved the cookie saved its certificate file with it: the
+     * cookie of a run that has ended is no session to join. */
+    size_t length = 0;
+    bool whole = g_diProfileStore->GetProfileValue(u"certsfile", certs, 260, &length);
+    if (length && !(whole && ddProfSessionCertsOfLiveRun(ddW(certs)))) return 2;
     CWinLaunchObjectHandler handler;
     return handler.HandleObject(objectName, &settings);
 }

@@ -9,6 +9,10 @@
 
 void ddProfStoreCreate(void);
 void ddProfStoreDestroy(void);
+/* Start-up: removes from the store's folder (and its icons) what runs that
+ * ended left behind: their settings files, session certificate files and
+ * the temporaries of saves they did not finish. */
+void ddProfRemoveEndedRuns(void);
 /* The profile file path ("...\Vek\VHVN\profile.xml" in the user's local
  * application-data folder), or the one set instead; an empty path set keeps
  * the settings in memory only. */

@@ -8,6 +8,7 @@
 #include "net/dicertcache.h"
 #include "resources/ddres.h"
 #include "session/ddprofile.h"
+#include "session/ddso.h"
 #include "session/diximage.h"
 #include "dd.h"
 
@@ -19,6 +20,9 @@
 #include <wchar.h>
 
 namespace {
+
+/* The menus that use this process's session certificate file. */
+int s_certsUsers = 0;
 
 const wchar_t* W(const std::u16string& s) {
     return ddW(s.c_str());
@@ -115,20 +119,22 @@ CWinStartMenu::CWinStartMenu() {
         !makeFolder(folder))
         return;
     if (diMenuJoin(folder, u"icons", nullptr, &iconsFolder)) makeFolder(iconsFolder);
-    wchar_t unique[MAX_PATH];
-    if (!GetTempFileNameW(store, L"hv", 0, unique)) return;
-    DeleteFileW(unique); /* the name only: the file is the one with ".pem" */
-    std::u16string pem = std::u16string(ddD(unique)) + u".pem";
-    HANDLE f =
-        CreateFileW(W(pem), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return;
-    CloseHandle(f);
+    /* One file per process, named by it: the first menu makes it (a file of
+     * that name is left from an ended run), the last one deletes it. */
+    std::u16string pem = ddD(ddProfSessionCertsPath(store).c_str());
+    if (s_certsUsers == 0) {
+        HANDLE f = CreateFileW(W(pem), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return;
+        CloseHandle(f);
+    }
+    s_certsUsers++;
     certsFile = pem;
     diCertCacheSetSessionCertsFile(utf8(pem));
 }
 
 CWinStartMenu::~CWinStartMenu() {
-    if (!certsFile.empty()) ddFileDelete(W(certsFile));
+    if (!certsFile.empty() && --s_certsUsers == 0) ddFileDelete(W(certsFile));
     if (m_comStarted) CoUninitialize();
 }
 
@@ -250,9 +256,19 @@ bool CWinStartMenu::WriteLink(const DiMenuShortcut& s) {
         (s.arguments.empty() || SUCCEEDED(link->SetArguments(W(s.arguments)))) &&
         SUCCEEDED(link->SetDescription(W(s.name))) &&
         (s.iconName.empty() || SUCCEEDED(link->SetIconLocation(W(s.icoPath), 0)))) {
+        /* Saved beside its place, then put there whole and on the disk like
+         * the other saves: a cut write leaves the old shortcut. */
+        std::wstring path = W(s.path);
+        std::wstring temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
         IPersistFile* file = nullptr;
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            ok = SUCCEEDED(file->Save(W(s.path), TRUE));
+            char* bytes = nullptr;
+            size_t length = 0;
+            ok = SUCCEEDED(file->Save(temporary.c_str(), FALSE)) &&
+                 diProfReadWholeFile(temporary.c_str(), &bytes, &length, false) &&
+                 ddFileReplaceDurably(path.c_str(), std::string(bytes, length));
+            free(bytes);
+            if (!ok) DeleteFileW(temporary.c_str());
             file->Release();
         }
     }

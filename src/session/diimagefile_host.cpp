@@ -12,6 +12,10 @@ std::string diImageFileTempName(const std::string& path) {
     return path + "." + std::to_string(getpid()) + ".new";
 }
 
+bool diImageFileSync(FILE* stream) {
+    return fflush(stream) == 0 && fsync(fileno(stream)) == 0;
+}
+
 bool diImageFileRename(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }

@@ -69,7 +69,8 @@ static bool equalsNoCase(const DiChar* text, const char* ascii) {
 
 /* Whether path names, directly in the folder of file (ASCII case ignored),
  * a session certificate file of the form the client makes there: "hv", the
- * hexadecimal number of a unique temporary name (with its ".tmp"), ".pem".
+ * hexadecimal process id of the run that made it (at most eight digits,
+ * with ".tmp"), ".pem".
  * Only the client writes "certsfile", but a profile the server delivers may
  * carry one naming any file or network share, or the permanent store in
  * that same folder: the session's certificates saved there would be
@@ -83,7 +84,7 @@ static bool isSessionCertsFile(const DiChar* file, const DiChar* path) {
     std::u16string name = p.substr(slash + 1);
     if (name.compare(0, 2, u"hv") != 0) return false;
     size_t end = 2;
-    while (end < name.size() && end < 6 &&
+    while (end < name.size() && end < 10 &&
            ((name[end] >= '0' && name[end] <= '9') || (name[end] >= 'a' && name[end] <= 'f')))
         end++;
     std::u16string rest = name.substr(end);
@@ -620,9 +621,15 @@ bool CProfileStore::SaveLocked() {
         if (CQVLXMLDoc* onDisk = diProfParseDocument(bytes.data(), bytes.size()))
             return MergeOnto(onDisk, bytes, true);
         [[fallthrough]];
-    case kFileForeign:
-        if (!SetAsideBadFile()) return false;
+    case kFileForeign: {
+        /* The user's profiles seem gone until the log says where they are. */
+        std::u16string kept;
+        if (!SetAsideBadFile(&kept)) return false;
+        if (!kept.empty())
+            diProfLogFileError(u"Profile", filePath,
+                               (u"could not be read and was kept as " + kept).c_str());
         break;
+    }
     }
     return WriteDocument(document);
 }

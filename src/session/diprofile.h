@@ -64,9 +64,9 @@ class CProfileStore {
      * it was). */
     virtual bool WriteFileBytes(const std::string& bytes) = 0;
     /* Renames the file to a free name beside it ("profile.xml.bad", else a
-     * numbered one): an earlier file set aside is never replaced. False on
-     * failure. */
-    virtual bool SetAsideBadFile() = 0;
+     * numbered one): an earlier file set aside is never replaced. kept gets
+     * the name (left empty when the file was gone). False on failure. */
+    virtual bool SetAsideBadFile(std::u16string* kept) = 0;
     /* Held by Save across reading the file again and writing it, so that
      * other processes on the same file save one at a time; false when it
      * cannot be had (the save then fails). */

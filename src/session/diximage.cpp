@@ -329,7 +329,8 @@ bool diImageFileReplace(const std::string& path, bool (*write)(CImageFile* file,
     std::string tmp = diImageFileTempName(path);
     CImageFile file;
     if (!file.Open(tmp, "wb")) return false;
-    bool ok = write(&file, context);
+    /* After a power cut the icon is the old one or the whole new one. */
+    bool ok = write(&file, context) && diImageFileSync(file.Stream());
     ok = file.Close() && ok;
     if (ok && diImageFileRename(tmp, path)) return true;
     diImageFileRemove(tmp);

@@ -149,6 +149,9 @@ bool diGifDecode(CxImage* image, CImageFile* file);
  * path that `Save` renames over it. */
 FILE* diImageFileOpen(const std::string& path, const char* mode);
 std::string diImageFileTempName(const std::string& path);
+/* Puts what was written to the stream on the disk. */
+bool diImageFileSync(FILE* stream);
+/* Replaces `to`, the rename on the disk once it returns. */
 bool diImageFileRename(const std::string& from, const std::string& to);
 void diImageFileRemove(const std::string& path);
 

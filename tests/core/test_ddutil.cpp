@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/ddutil.h"
+#include "support/wintemp.h"
 
 namespace {
 
@@ -66,6 +67,46 @@ TEST(FileStream, ExistenceAndDeletion) {
     EXPECT_FALSE(ddFileExists(path.c_str()));
     EXPECT_EQ(nullptr, ddFileOpen(path.c_str(), L"rb"));
     ddFileClose(nullptr);
+}
+
+// A save removes the temporaries of its file that processes which ended
+// left (a kill during a save), and no other file: not one a running
+// process may be writing, nor another file's.
+TEST(FileReplace, TemporariesOfEndedProcessesGoAtTheNextSave) {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    std::wstring dir = std::wstring(base) + L"hvrepl" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(dir.c_str(), nullptr);
+    std::wstring path = dir + L"\\profile.xml";
+    HeldProcess live, ended;
+    ASSERT_NE(live.Id(), 0u);
+    ASSERT_NE(ended.Id(), 0u);
+    const std::wstring liveId = std::to_wstring(live.Id()), endedId = std::to_wstring(ended.Id());
+    struct Row {
+        std::wstring name;
+        bool kept;
+    } rows[] = {
+        {L"profile.xml." + endedId + L".new", false},
+        {L"profile.xml." + liveId + L".new", true},
+        {L"profile.xml." + endedId + L".new.x", true},
+        {L"profile.xml.1x.new", true},
+        {L"profile.xml.bad", true},
+        {L"hostsvisited." + endedId + L".new", true},
+    };
+    ended.End();
+    for (const Row& r : rows)
+        ASSERT_TRUE(writeFileAt(dir + L"\\" + r.name, "secret"));
+    ASSERT_TRUE(ddFileReplaceDurably(path.c_str(), "new"));
+    for (const Row& r : rows)
+        EXPECT_EQ(ddFileExists((dir + L"\\" + r.name).c_str()), r.kept) << r.name.c_str();
+    // The id was given again after the writer ended: the running process
+    // started after the temporary was last written.
+    std::wstring reused = dir + L"\\profile.xml." + liveId + L".new";
+    ASSERT_TRUE(writeFileAt(reused, "secret", kLongAgo));
+    ASSERT_TRUE(ddFileReplaceDurably(path.c_str(), "newer"));
+    EXPECT_FALSE(ddFileExists(reused.c_str()));
+    EXPECT_EQ(readFileBytes(path), "newer");
+    removeTree(dir);
 }
 
 } // namespace

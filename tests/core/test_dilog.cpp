@@ -148,6 +148,38 @@ TEST(Log, WithoutLoggerNothingHappens) {
     EXPECT_EQ(U16(diLogLevelName()), u"none");
 }
 
+// What start-up logs before the logger exists reaches the first one set,
+// in order, with its own time and as far as that logger's level goes; a
+// later gap without a logger keeps nothing.
+TEST(Log, StartupEntriesWaitForTheFirstLogger) {
+    diLogSet(nullptr);
+    diLogSetMessageLoader(TestLoader);
+    uint32_t before = static_cast<uint32_t>(time(nullptr));
+    diLogHoldUntilSet();
+    diLogErrorText(u"Certificates: an unreadable hostsvisited was kept as x.bad");
+    diLogInfoArgs(3, {7, u"info"});
+    diLogWarningArgs(2, {u"tea", u"ann"});
+    RecordingLog log;
+    log.level = DI_LOG_WARNING;
+    diLogSet(&log);
+    std::vector<std::u16string> texts;
+    for (auto* n = log.GetEntries()->head; n; n = n->next) {
+        texts.push_back(U16(n->item->text));
+        EXPECT_GE(n->item->time, before);
+    }
+    EXPECT_EQ(texts, (std::vector<std::u16string>{
+                         u"Certificates: an unreadable hostsvisited was kept as x.bad",
+                         u"ann likes tea"}));
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"show 0", "write 0", "show 1", "write 1"}));
+    diLogSet(nullptr);
+    diLogErrorText(u"after the logger went");
+    RecordingLog next;
+    diLogSet(&next);
+    EXPECT_EQ(next.GetCount(), 0u);
+    diLogSet(nullptr);
+    diLogSetMessageLoader(nullptr);
+}
+
 std::string Bytes(const CQVLPackBuffer& b) {
     return std::string(reinterpret_cast<const char*>(b.data), b.length);
 }

@@ -11,7 +11,9 @@
 # while the menu is open ends the client with 0; drx.txt in "-logdir"
 # parses strictly: UTF-16LE without a byte-order mark, every line
 # "Level<TAB>N<TAB>YYYY/MM/DD hh:mm:ss<TAB>text<CR><LF>", N from 1, with
-# the packets' 471 and 472 lines, and without the token.
+# the packets' 471 and 472 lines, and without the token. A hosts file that
+# does not parse is set aside before the log file exists: drx.txt still
+# names the copy kept (the prefix's own hosts file is put back after).
 # Usage: run_sessionui.sh ROOT SHOT-DIR UI-PROBE-EXE
 set -u
 root=$1
@@ -27,6 +29,21 @@ count_colour() {
         convert png:- -fuzz 15% -fill black +opaque "$2" -fill white -opaque "$2" \
             -format "%[fx:round(mean*w*h)]" info:
 }
+
+vhvn=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')" 2>/dev/null)/Vek/VHVN
+hosts_saved=$(mktemp -d)
+mkdir -p "$vhvn"
+[ -e "$vhvn/hostsvisited" ] && mv "$vhvn/hostsvisited" "$hosts_saved/"
+ls "$vhvn" >"$hosts_saved/before"
+restore_hosts() {
+    ls "$vhvn" | grep -vxF -f "$hosts_saved/before" | grep '^hostsvisited\.bad' |
+        while read -r kept; do rm -f "$vhvn/$kept"; done
+    rm -f "$vhvn/hostsvisited"
+    [ -e "$hosts_saved/hostsvisited" ] && mv "$hosts_saved/hostsvisited" "$vhvn/"
+    rm -rf "$hosts_saved"
+}
+trap restore_hosts EXIT
+printf 'not a hosts file' >"$vhvn/hostsvisited"
 
 python3 "$root/tests/peers/fake_halvanet.py" --scenario demo --logging logging_all \
     --token "$token" --devices --trigger connectioninfo --trigger-when "$work/trigger" \
@@ -102,6 +119,7 @@ for want in ("Received SOAP AIP/V request (ns1:getState)",
     assert any(want in l for l in lines), "no %r in %r" % (want, lines)
 assert sys.argv[2] not in text, "the token is in drx.txt"
 assert any("connectiontoken=***" in l for l in lines), "no masked page address"
+assert any("an unreadable hostsvisited was kept as" in l for l in lines), "no kept hosts file"
 PY
 rm -rf "$work"
 echo ok

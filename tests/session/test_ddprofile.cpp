@@ -9,6 +9,7 @@
 #include "core/ddapp.h"
 #include "core/ddsetting.h"
 #include "core/dilog.h"
+#include "net/dicertcache.h"
 #include "net/dicrypt.h"
 #include "session/ddprofile.h"
 #include "session/ddso.h"
@@ -53,11 +54,22 @@ TEST(ProfileFileOnDisk, AFileThatCannotBeReadIsKeptAsProfileXmlBad) {
             ASSERT_TRUE(writeFileBytes(path, c.file));
         }
         ASSERT_TRUE(!c.earlier || writeFileBytes(bad, c.earlier));
+        CLog log;
+        diLogSet(&log);
         ddProfStoreSetPath(path.c_str());
         ddProfStoreCreate();
         EXPECT_TRUE(diSOSetLocalSetting(u"New", u"2")) << c.name;
         EXPECT_TRUE(readFileBytes(c.earlier ? bad + L"1" : bad) == c.badAfter) << c.name;
         EXPECT_EQ(readFileBytes(bad), c.earlier ? c.earlier : c.badAfter) << c.name;
+        // One line names the copy kept.
+        bool kept = c.badAfter != "<missing>";
+        ASSERT_EQ(log.GetCount(), kept ? 1u : 0u) << c.name;
+        if (kept)
+            EXPECT_NE(std::u16string(log.GetEntries()->head->item->text)
+                          .find(u"kept as " + std::u16string(ddD((c.earlier ? bad + L"1" : bad).c_str()))),
+                      std::u16string::npos)
+                << c.name;
+        diLogSet(nullptr);
         ddProfStoreDestroy();
         ddProfStoreCreate(); // read back from disk
         DiChar buf[8] = {0};
@@ -160,6 +172,84 @@ TEST(ProfileFileOnDisk, ABusyFileAFullDiskAndTwoCopiesLoseNothing) {
     }
     ddProfStoreSetPath(L"");
     removeTree(dir);
+}
+
+// What runs that ended left in the store's folder goes at start-up, and
+// nothing of a run that still runs (the process id in a name is the run's;
+// one that started after the file was written only got the id again). The
+// cookie and certificate file a profile names are those of their run.
+TEST(SettingsFilesOnDisk, WhatEndedRunsLeftIsRemovedAtStartUpAndNeverUsed) {
+    CWinSettingsFile own;
+    ASSERT_TRUE(own.CreateUniqueFile());
+    wchar_t folderText[MAX_PATH];
+    ASSERT_TRUE(ddProfGetFolder(folderText, MAX_PATH));
+    const std::wstring folder = folderText;
+    CreateDirectoryW((folder + L"\\icons").c_str(), nullptr);
+    HeldProcess live, ended;
+    ASSERT_NE(live.Id(), 0u);
+    ASSERT_NE(ended.Id(), 0u);
+    auto hex = [](DWORD id) {
+        wchar_t t[16];
+        _snwprintf(t, 16, L"%lx", static_cast<unsigned long>(id));
+        t[15] = 0;
+        return std::wstring(t);
+    };
+    const std::wstring liveId = std::to_wstring(live.Id()), endedId = std::to_wstring(ended.Id());
+    const std::wstring endedCerts = folder + L"\\hv" + hex(ended.Id()) + L".tmp.pem";
+    struct Row {
+        std::wstring name;
+        uint64_t written; // 0: now
+        bool kept;
+    } rows[] = {
+        {L"s" + endedId + L"-1.dat", 0, false},
+        {L"s" + liveId + L"-1.dat", 0, true},
+        {L"s" + liveId + L"-2.dat", kLongAgo, false},
+        {std::wstring(ddW(own.fileName)), 0, true},
+        {L"s1.dat", 0, true},
+        {L"hv" + hex(ended.Id()) + L".tmp.pem", 0, false},
+        {L"hv" + hex(live.Id()) + L".tmp.pem", 0, true},
+        {L"profile.xml." + endedId + L".new", 0, false},
+        {L"icons\\x.ico." + endedId + L".new", 0, false},
+        {L"icons\\x.ico." + liveId + L".new", 0, true},
+    };
+    ended.End();
+    for (const Row& r : rows)
+        if (r.name != ddW(own.fileName))
+            ASSERT_TRUE(writeFileAt(folder + L"\\" + r.name, "cookie", r.written));
+    ddProfRemoveEndedRuns();
+    for (const Row& r : rows) {
+        EXPECT_EQ(GetFileAttributesW((folder + L"\\" + r.name).c_str()) != INVALID_FILE_ATTRIBUTES,
+                  r.kept)
+            << r.name.c_str();
+        DeleteFileW((folder + L"\\" + r.name).c_str());
+    }
+
+    // A profile saved by the run that ended, then one of this run (beside
+    // the certificate files, as the store's own file is).
+    std::wstring path = folder + L"\\test" + std::to_wstring(GetCurrentProcessId()) + L".xml";
+    const std::wstring ownCerts = ddProfSessionCertsPath(folder);
+    for (const std::wstring& certs : {endedCerts, ownCerts}) {
+        ASSERT_TRUE(writeFileAt(certs, ""));
+        std::string text = "\xEF\xBB\xBF<cache><profiles><host name=\"h\"><user ens=\"u\">"
+                           "<profile name=\"Default\"><url>http://127.0.0.1:1/</url>"
+                           "<sessioncookie>C1</sessioncookie><certsfile>" +
+                           std::string(certs.begin(), certs.end()) +
+                           "</certsfile></profile></user></host></profiles></cache>";
+        ASSERT_TRUE(writeFileBytes(path, text));
+        ddProfStoreSetPath(path.c_str());
+        ddProfStoreCreate();
+        g_diProfileStore->options.earlyPath = true;
+        g_diProfileStore->Load(u"h:u:Default");
+        bool ours = certs == ownCerts;
+        EXPECT_EQ(diCertCacheGetSessionCertsFile(),
+                  ours ? std::string(certs.begin(), certs.end()) : std::string());
+        if (!ours) EXPECT_EQ(ddProfLaunchObject(u"app"), 2);
+        ddProfStoreDestroy();
+        DeleteFileW(certs.c_str());
+    }
+    ddProfStoreSetPath(L"");
+    DeleteFileW(path.c_str());
+    DeleteFileW(ddW(own.filePath));
 }
 
 TEST(SettingsFilesOnDisk, OpenTakesOnlyNamesInTheStoreFolder) {

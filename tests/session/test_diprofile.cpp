@@ -98,6 +98,8 @@ TEST(ProfileFile, WhatCannotBeReadIsSetAsideBeforeTheNextSave) {
         {"empty elements", "<cache><profiles/><localsettings/></cache>", true, false},
     };
     for (const Case& c : cases) {
+        CLog log;
+        diLogSet(&log);
         CMemProfileStore store(c.file);
         store.exists = c.exists;
         store.Load(nullptr);
@@ -109,6 +111,12 @@ TEST(ProfileFile, WhatCannotBeReadIsSetAsideBeforeTheNextSave) {
         // Set aside once: the next save writes in place.
         EXPECT_TRUE(diSOSetLocalSetting(u"a", u"2"));
         EXPECT_EQ(store.asideFiles.size(), c.setAside ? 1u : 0u) << c.name;
+        // The one line that says where the user's profiles went.
+        ASSERT_EQ(log.GetCount(), c.setAside ? 1u : 0u) << c.name;
+        if (c.setAside)
+            EXPECT_NE(std::u16string(log.GetEntries()->head->item->text).find(u"kept as aside0"),
+                      std::u16string::npos);
+        diLogSet(nullptr);
     }
     // When the file cannot be set aside nothing overwrites it.
     CMemProfileStore locked(kBom + "garbage");
@@ -363,7 +371,8 @@ TEST(ProfileStore, ACertsFileIsTakenOnlyFromTheStoresOwnFolder) {
         {folder + "..\\x.pem", false},     {"hv1.pem", false},
         {folder + "hvA3f0.tmp.pem", true}, {folder + "certstore.pem", false},
         {folder + "hostsvisited", false},  {folder + "profile.xml", false},
-        {folder + "COM1", false},          {folder + "hv12345.pem", false},
+        {folder + "COM1", false},          {folder + "hv123456789.pem", false},
+        {folder + "hv12345678.tmp.pem", true},
     };
     const std::string file = folder + "profile.xml";
     for (const auto& r : rows) {

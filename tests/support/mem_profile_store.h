@@ -38,8 +38,9 @@ class CMemProfileStore : public CProfileStore {
         saved.push_back(bytes);
         return true;
     }
-    bool SetAsideBadFile() override {
+    bool SetAsideBadFile(std::u16string* kept) override {
         if (!writable) return false;
+        *kept = u"aside" + std::u16string(1, char16_t(u'0' + asideFiles.size()));
         asideFiles.push_back(of->file);
         of->exists = false;
         return true;

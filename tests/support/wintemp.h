@@ -45,4 +45,47 @@ inline bool writeFileBytes(const std::wstring& path, const std::string& bytes) {
     return fclose(f) == 0 && ok;
 }
 
+/* A suspended copy of this test program: its id is that of a process that
+ * runs until End, and of one that no longer does after. */
+struct HeldProcess {
+    PROCESS_INFORMATION pi = {};
+    HeldProcess() {
+        wchar_t exe[MAX_PATH];
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        if (!GetModuleFileNameW(nullptr, exe, MAX_PATH) ||
+            !CreateProcessW(exe, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                            nullptr, &si, &pi))
+            pi = PROCESS_INFORMATION{};
+    }
+    ~HeldProcess() { End(); }
+    HeldProcess(const HeldProcess&) = delete;
+    HeldProcess& operator=(const HeldProcess&) = delete;
+    DWORD Id() const { return pi.dwProcessId; }
+    void End() {
+        if (!pi.hProcess) return;
+        TerminateProcess(pi.hProcess, 0);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        pi.hProcess = nullptr;
+    }
+};
+
+/* Writes a file and sets when it was last written (100 ns since 1601; 0
+ * leaves it at now). */
+inline bool writeFileAt(const std::wstring& path, const std::string& bytes, uint64_t when = 0) {
+    if (!writeFileBytes(path, bytes)) return false;
+    if (!when) return true;
+    HANDLE f = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    FILETIME t = {DWORD(when), DWORD(when >> 32)};
+    bool ok = f != INVALID_HANDLE_VALUE && SetFileTime(f, nullptr, nullptr, &t);
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    return ok;
+}
+
+/* 2001-01-01, long before any process of a test started. */
+const uint64_t kLongAgo = 126227808000000000ull;
+
 #endif
