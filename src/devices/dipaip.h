@@ -74,6 +74,9 @@ struct DiPrintJob {
     std::u16string title;     /* the document's, once its start came */
     DiPrintJobStep step;
     bool answered; /* its print request was answered: no second answer may go */
+    /* DI_JOB_REQUESTED: a start answered with the user's pause gave its
+     * title; the server may offer it again at any time, or never. */
+    bool offered;
     uint32_t wait; /* DI_JOB_WAITING: the number of its wait */
     /* DI_JOB_STARTED, DI_JOB_HELD: its spool. A held spool stays open
      * (sharing reading only) until the resume, so that no other client's
@@ -106,6 +109,9 @@ struct DiPrintChannel {
      * connection it was requested on (silenceTimer). */
     DiTimer* waitTimer;
     DiTimer* silenceTimer;
+    /* The tick the server's silence counts from: its last message, or the
+     * request that put a job on the connection while it held none. */
+    uint32_t quietSince;
     /* Jobs answered for the server to connect are numbered from 1: waits is
      * the last number given. A connection the queue set up is named for the
      * job that waited then (connJob, 0 for none); one it did not set up
@@ -137,9 +143,10 @@ extern uint32_t diPrintHelloWaitMs;
 /* A new channel (type 11) in state 0, or 5 for both states without a
  * default printer; none without memory. */
 DiPrintChannel* diPrintChannelNew(const DiPrintSpoolOps* ops, bool hasDefaultPrinter);
-/* Closes and deletes an unfinished spool, ends the sweep timer, frees the
- * texts and the channel's base. The record itself is freed by the caller
- * through diPrintChannelDelete. */
+/* The session's end: names every job left in the event log, once (none
+ * prints, not even one held by the user's pause), closes and deletes their
+ * spools, ends the sweep timer, frees the texts and the channel's base. The
+ * record itself is freed by the caller through diPrintChannelDelete. */
 void diPrintChannelTeardown(DiPrintChannel* pc);
 void diPrintChannelDelete(DiPrintChannel* pc);
 int diPrintChannelEvent(DiObject* obj, DiEvent* ev);
@@ -157,7 +164,8 @@ DiPrintJob* diPrintQueueJob(DiPrintChannel* pc, const std::u16string& name,
 DiPrintJob* diPrintFirstJob(DiPrintChannel* pc, DiPrintJobStep step);
 /* Queued jobs. */
 int diPrintQueuedJobs(const DiPrintChannel* pc);
-/* Ends a job's record (its spool, if any, is closed and deleted). */
+/* Ends a job's record (its spool, if any, is closed and deleted); a paused
+ * state follows the jobs left. */
 void diPrintEndJob(DiPrintChannel* pc, DiPrintJob* job);
 /* The user's pause holds printing (until the resume). */
 bool diPrintUserPaused(const DiPrintChannel* pc);
