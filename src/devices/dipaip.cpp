@@ -397,10 +397,11 @@ bool inflateToSpool(DiPrintChannel* pc, void* spool, const uint8_t* p, uint32_t 
 void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t flags) {
     const uint8_t* p = msg + DI_PAIP_HEADER;
     uint32_t n = len - DI_PAIP_HEADER;
-    /* Data belongs to the job whose spool is open; any other is dropped.
-     * The user's pause (state 4 when no other job is queued) keeps it. */
+    /* Data belongs to the job whose spool is open, whatever the state says
+     * meanwhile (the user's pause, a status query): a document missing a
+     * piece must not print. Any other data is dropped. */
     DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
-    if (cur && cur->spool && ((pc->state & 2) || pc->state == DI_PRINT_OFFLINE)) {
+    if (cur && cur->spool) {
         const char16_t* why = nullptr;
         bool ok;
         if (pc->compressed)

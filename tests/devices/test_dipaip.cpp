@@ -497,6 +497,15 @@ TEST_F(PrintChannel, PauseAndResume) {
     ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
     EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
     EXPECT_TRUE(g_fakePrint.files.empty());
+    // Data after a status query is the received job's all the same: the
+    // resume does not print it cut.
+    feed(start(0, false, 1) + msg(4, 0, kPage.substr(0, 9)) + msg(9) + msg(4, 0, kPage.substr(9)));
+    diTimerDispatch(g_now += 20); // the reading resumed after the query
+    diPrintPause(&pc->ch);
+    diPrintResume(&pc->ch);
+    feed(msg(3, 0));
+    ASSERT_EQ(printed + 2, g_fakePrint.prints.size());
+    EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
     // A held job's end went to the server as printed: its print failing at
     // the resume, after the connection closed, is logged naming it.
     CLog log;
