@@ -217,6 +217,12 @@ void serverMoved(DiPrintChannel* pc) {
     armSilence(pc);
 }
 
+/* The connection is given up as closed. */
+void giveUpSilent(DiPrintChannel* pc) {
+    trace(pc, u"print channel: no message for a minute with a job requested: connection closed");
+    diPAIPConnectionLost(pc);
+}
+
 /* No hello for the waiting job within its minute. */
 uint32_t minuteOver(void* arg) {
     DiPrintChannel* pc = static_cast<DiPrintChannel*>(arg);
@@ -237,8 +243,7 @@ uint32_t silenceOver(void* arg) {
         serverMoved(pc);
         return 0;
     }
-    trace(pc, u"print channel: no message for a minute with a job requested: connection closed");
-    diPAIPConnectionLost(pc);
+    giveUpSilent(pc);
     return 0;
 }
 
@@ -272,9 +277,12 @@ DiPrintJob* jobStarted(DiPrintChannel* pc, const std::u16string& title) {
         if (j.step == DI_JOB_REQUESTED && j.offered && j.title == title) return &j;
     DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
     if (cur && cur->title == title) return cur;
+    DiPrintJob* first = nullptr;
     for (DiPrintJob& j : pc->jobs)
-        if (j.step == DI_JOB_REQUESTED && !j.offered) return &j;
-    return nullptr;
+        if (j.step == DI_JOB_REQUESTED && !j.offered &&
+            (!first || int32_t(j.request - first->request) < 0))
+            first = &j;
+    return first;
 }
 
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
@@ -852,6 +860,7 @@ int diPAIPSendJobRequest(DiPrintChannel* pc, DiPrintJob* job, uint16_t jobId) {
      * another one asked for meanwhile does not restart it. */
     if (!inFlight(pc)) pc->quietSince = diDEClock();
     job->step = DI_JOB_REQUESTED;
+    job->request = ++pc->requests;
     if (!diPrintFirstJob(pc, DI_JOB_WAITING)) disarmMinute(pc);
     armSilence(pc);
     return 0;
@@ -908,7 +917,15 @@ void diPrintResume(DiChannel* ch) {
                 (u"Print job failed at the resume, " + label(*held) + u": " + why).c_str());
         diPrintEndJob(pc, held);
     }
+    /* A connection the server left silent past its minute meanwhile is
+     * given up before another job goes on it. */
     armSilence(pc);
+    if (inFlight(pc) && pc->questions == 0 &&
+        diDEClock() - pc->quietSince >= diPrintHelloWaitMs) {
+        diTimerRemove(pc->silenceTimer);
+        pc->silenceTimer = nullptr;
+        giveUpSilent(pc);
+    }
     /* Last: the job it starts sets the printing state. */
     if (queueMayGoOn(pc) && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
 }

@@ -77,6 +77,7 @@ struct DiPrintJob {
     /* DI_JOB_REQUESTED: a start answered with the user's pause gave its
      * title; the server may offer it again at any time, or never. */
     bool offered;
+    uint32_t request; /* DI_JOB_REQUESTED: the number of its request */
     uint32_t wait; /* DI_JOB_WAITING: the number of its wait */
     /* DI_JOB_STARTED, DI_JOB_HELD: its spool. A held spool stays open
      * (sharing reading only) until the resume, so that no other client's
@@ -118,13 +119,18 @@ struct DiPrintChannel {
      * serves whichever waits. */
     uint32_t waits, connJob;
     bool connNamed;
+    /* Job requests are numbered in the order sent: requests is the last
+     * number given (a job handed back and asked for again is asked after
+     * the jobs requested meanwhile, wherever its record stands). */
+    uint32_t requests;
     /* Questions to the user about the connection now open (its login
      * dialogs): the waiting job's bound is held while one is. */
     int questions;
     /* Every job from the server's print request to its end, in the order
-     * the requests came: queued ones last, the server starts requested ones
-     * in that order. The queue, the requests open on the connection, the
-     * job being spooled and the one held by the pause are these records. */
+     * the print requests came, queued ones last (the server starts the
+     * requested ones in the order of their job requests). The queue, the
+     * requests open on the connection, the job being spooled and the one
+     * held by the pause are these records. */
     std::list<DiPrintJob> jobs;
     uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;

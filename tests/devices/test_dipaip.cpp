@@ -661,7 +661,7 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
         std::string answered; // jobs answered, in order
         std::string next;     // requested on the next connection
         size_t printed;
-        std::u16string logged; // in the one error, none when empty
+        std::u16string logged;          // in the one error, none when empty
         const char16_t* word = nullptr; // the state word after the steps, when given
     } rows[] = {
         {"requested at the hello, closed before its start", {}, "12", "job2", 0, job('1')},
@@ -751,6 +751,14 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
          "",
          1,
          u"Agenda"},
+        {"a job cut off by a start offered again is asked for again after the jobs asked for "
+         "meanwhile, and the server's next start is theirs",
+         {"pause", titled("Agenda"), "resume", "pause", "resume", "add3", titled("Minutes"),
+          titled("Agenda") + msg(3), titled("Budget") + msg(3)},
+         "12",
+         "job2",
+         2,
+         u""},
         {"the user's pause and resume do not restart the server's silent minute",
          {"half", "pause", "resume", "half"},
          "12",
@@ -758,6 +766,14 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
          0,
          job('1'),
          u"offline"},
+        {"a resume past the server's silent minute gives the connection up before asking for "
+         "another job on it",
+         {"pause", "minute", "resume"},
+         "12",
+         "job2",
+         0,
+         job('1'),
+         u"ready"},
         {"a paused state follows the jobs leaving it: the one answered for its connection is not "
          "pending",
          {"minute"},
@@ -835,8 +851,8 @@ TEST_F(PrintQueue, TheSessionsEndNamesEveryJobLeftOnce) {
         CPrintJobQueue q;
         g_fakePrint.queue = &q;
         q.AddJob(u"http://srv/a/_service/job1", u"m1");
-        startAndHello(q.channel, {start(0, false, 1, "", std::string("Agenda\0", 7)) +
-                                  msg(4, 0, "page")});
+        startAndHello(q.channel,
+                      {start(0, false, 1, "", std::string("Agenda\0", 7)) + msg(4, 0, "page")});
         diPrintPause(q.channel);
         q.AddJob(u"http://srv/a/_service/job2", u"m2");
         g_fakeNet.incoming = {msg(3, 1)};

@@ -205,6 +205,8 @@ struct Harness {
     /* True when the step moved the connection: the server spoke, or a job
      * was asked for on a connection that held none. */
     bool step(uint8_t op, uint8_t arg, bool inFlight);
+    /* afterTime: timers ran, or the user resumed (a connection silent past
+     * its minute is given up then); afterMinute: a minute passed. */
     void check(bool afterTime, bool afterMinute, const Steps& before);
     void checkPrints();
     Steps steps() const {
@@ -271,8 +273,8 @@ bool Harness::step(uint8_t op, uint8_t arg, bool inFlight) {
         size_t answers = g_fakePrint.replyIds.size() + g_fakePrint.faults.size();
         queue->AddJob(name.c_str(), id.c_str());
         Job& job = jobs.back();
-        job.taken =
-            steps().back() >= 0 || g_fakePrint.replyIds.size() + g_fakePrint.faults.size() > answers;
+        job.taken = steps().back() >= 0 ||
+                    g_fakePrint.replyIds.size() + g_fakePrint.faults.size() > answers;
         if (job.taken) job.name = job.label = name;
         break;
     }
@@ -423,7 +425,8 @@ void Harness::check(bool afterTime, bool afterMinute, const Steps& before) {
     for (const DiPrintJob& j : pc->jobs) {
         int n = numberOf(j.messageId);
         if (j.spool || !j.spoolPath.empty()) spoolOwner[j.spoolPath] = n;
-        if (n >= 0 && jobs[size_t(n)].taken) jobs[size_t(n)].label = j.title.empty() ? j.name : j.title;
+        if (n >= 0 && jobs[size_t(n)].taken)
+            jobs[size_t(n)].label = j.title.empty() ? j.name : j.title;
     }
     std::vector<std::u16string> logged;
     int i = 0;
@@ -479,8 +482,8 @@ void Harness::check(bool afterTime, bool afterMinute, const Steps& before) {
     if ((s == DI_PRINT_OFFLINE || s == DI_PRINT_ADMIN_OFFLINE) && pending > 0)
         violated("a paused state says no job is pending with some");
     /* The administrator's states hold printing as the user's pause does. */
-    bool admin = s == DI_PRINT_ADMIN_DISABLED || s == DI_PRINT_ADMIN_PAUSED ||
-                 s == DI_PRINT_ADMIN_OFFLINE;
+    bool admin =
+        s == DI_PRINT_ADMIN_DISABLED || s == DI_PRINT_ADMIN_PAUSED || s == DI_PRINT_ADMIN_OFFLINE;
     if (!afterTime || diPrintUserPaused(pc) || questions > 0 || admin) return;
     /* The server silent for a minute: no job on the connection is where it
      * was when the silence began. */
@@ -539,7 +542,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         prints, g_fakePrint.prints.size());
                 violated("a job moved while the user's pause held");
             }
-            h.check(op % 17 == 12, op % 17 == 12 && (arg & 1), before);
+            h.check(op % 17 == 12 || op % 17 == 15, op % 17 == 12 && (arg & 1), before);
             if (moved) {
                 h.quietSince = g_now;
                 h.quietSteps = h.steps();

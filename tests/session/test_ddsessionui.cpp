@@ -201,8 +201,9 @@ TEST_F(SessionWindows, OutpostLoggerFileWindowAndLogsAfterIt) {
         /* The level decides what reaches the file. */
         EXPECT_EQ(text.find(u"Info\t") != std::u16string::npos, c.logging >= 3) << c.name;
         EXPECT_NE(text.find(u"through the call\r\n"), std::u16string::npos) << c.name;
-        EXPECT_NE(text.find(u"Print job not printed, the session ended: http://srv/a/_service/left"),
-                  std::u16string::npos)
+        EXPECT_NE(
+            text.find(u"Print job not printed, the session ended: http://srv/a/_service/left"),
+            std::u16string::npos)
             << c.name;
         EXPECT_EQ(text.find(u"after the outpost"), std::u16string::npos) << c.name;
         DeleteFileW(file.c_str());
