@@ -303,6 +303,10 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
             job->title = title;
         }
         diPrintPause(&pc->ch);
+        /* The start is answered with the pause even with no job pending
+         * here: a document the server went on sending would be taken for
+         * the one being received. */
+        if (pendingJobs(pc) == 0) sendBare(pc, MSG_PAUSE, pc->jobId);
         return;
     }
     if (!whole) {

@@ -461,6 +461,8 @@ TEST_F(PrintChannel, PauseAndResume) {
     g_fakePrint.jobCount = 0;
     diPrintPause(&pc->ch);
     EXPECT_EQ(uint32_t(DI_PRINT_OFFLINE), pc->state);
+    // A start is answered with the pause even with no job pending.
+    EXPECT_EQ("8 ", types(feed(start(1, false, 1))));
     g_fakePrint.jobCount = 1;
     diPrintPause(&pc->ch);
     EXPECT_EQ(uint32_t(DI_PRINT_PAUSED), pc->state);
