@@ -924,8 +924,7 @@ void diPrintResume(DiChannel* ch) {
     /* A connection the server left silent past its minute meanwhile is
      * given up before another job goes on it. */
     armSilence(pc);
-    if (inFlight(pc) && pc->questions == 0 &&
-        diDEClock() - pc->quietSince >= diPrintHelloWaitMs) {
+    if (inFlight(pc) && pc->questions == 0 && diDEClock() - pc->quietSince >= diPrintHelloWaitMs) {
         diTimerRemove(pc->silenceTimer);
         pc->silenceTimer = nullptr;
         giveUpSilent(pc);

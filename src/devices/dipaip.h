@@ -78,7 +78,7 @@ struct DiPrintJob {
      * title; the server may offer it again at any time, or never. */
     bool offered;
     uint32_t request; /* DI_JOB_REQUESTED: the number of its request */
-    uint32_t wait; /* DI_JOB_WAITING: the number of its wait */
+    uint32_t wait;    /* DI_JOB_WAITING: the number of its wait */
     /* DI_JOB_STARTED, DI_JOB_HELD: its spool. A held spool stays open
      * (sharing reading only) until the resume, so that no other client's
      * sweep of the spool folder deletes it meanwhile. */
