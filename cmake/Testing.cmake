@@ -33,13 +33,15 @@ function(hv_test name)
         PROPERTIES ${props})
 endfunction()
 
-# hv_fuzz(<name> [RSS_MB <n>] SOURCES ... LIBS ...): a libFuzzer target (host
-# tree, clang) whose committed corpus tests/fuzz/corpus/<name>/ is replayed by
-# ctest. RSS_MB: the target fails past n MiB resident, counting every byte it
-# allocates (fuzz_memory.cpp); ctest and tools/fuzz (through <binary>.options)
-# run it with that limit.
+# hv_fuzz(<name> [RSS_MB <n>] [MAX_LEN <n>] SOURCES ... LIBS ...): a libFuzzer
+# target (host tree, clang) whose committed corpus tests/fuzz/corpus/<name>/ is
+# replayed by ctest. RSS_MB: the target fails past n MiB resident, counting
+# every byte it allocates (fuzz_memory.cpp). MAX_LEN: inputs up to n bytes,
+# tried at that length from the start (libFuzzer otherwise grows its inputs
+# slowly from the corpus's longest). ctest and tools/fuzz (through
+# <binary>.options) run it with these limits.
 function(hv_fuzz name)
-    cmake_parse_arguments(F "" "RSS_MB" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(F "" "RSS_MB;MAX_LEN" "SOURCES;LIBS" ${ARGN})
     if(HV_WIN32 OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT HV_SANITIZE)
         return()
     endif()
@@ -48,13 +50,17 @@ function(hv_fuzz name)
         list(APPEND F_SOURCES ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_memory.cpp)
         set(limit -rss_limit_mb=${F_RSS_MB})
     endif()
+    if(F_MAX_LEN)
+        list(APPEND limit -max_len=${F_MAX_LEN} -len_control=0)
+    endif()
     add_executable(${name} ${F_SOURCES})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
     if(limit)
-        file(GENERATE OUTPUT $<TARGET_FILE:${name}>.options CONTENT "${limit}\n")
+        string(JOIN " " options ${limit})
+        file(GENERATE OUTPUT $<TARGET_FILE:${name}>.options CONTENT "${options}\n")
     endif()
     set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
     if(EXISTS ${corpus})

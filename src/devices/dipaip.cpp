@@ -118,6 +118,15 @@ int pendingJobs(DiPrintChannel* pc) {
     return n;
 }
 
+/* A paused state says whether jobs are pending: it follows them as they
+ * come and go. */
+void followQueue(DiPrintChannel* pc) {
+    uint32_t s = pc->state;
+    if (s == DI_PRINT_PAUSED || s == DI_PRINT_OFFLINE || s == DI_PRINT_ADMIN_PAUSED ||
+        s == DI_PRINT_ADMIN_OFFLINE)
+        diPrintSetState(pc, s);
+}
+
 /* What names a job in the event log. */
 const std::u16string& label(const DiPrintJob& j) {
     return j.title.empty() ? j.name : j.title;
@@ -165,6 +174,8 @@ void handBack(DiPrintChannel* pc, DiPrintJob* j, const char16_t* why) {
     if (!j->answered && !j->name.empty()) {
         j->step = DI_JOB_QUEUED;
         j->title.clear();
+        j->offered = false;
+        followQueue(pc);
         return;
     }
     /* Another request of it would need a second answer to the server's
@@ -187,13 +198,29 @@ void disarmMinute(DiPrintChannel* pc) {
     pc->waitTimer = nullptr;
 }
 
-/* Something moved on the connection: a job on it has its minute again. The
- * user's pause holds the jobs, not the connection's silence. */
-void connectionMoved(DiPrintChannel* pc) {
+/* The jobs on the connection have what is left of the server's silent
+ * minute. The user's pause holds them (the server was asked to stop
+ * sending) without restarting the minute: after a resume past it, the
+ * connection is given up at once. */
+void armSilence(DiPrintChannel* pc) {
     if (pc->silenceTimer) diTimerRemove(pc->silenceTimer);
     pc->silenceTimer = nullptr;
-    if (inFlight(pc) && !diPrintUserPaused(pc))
-        pc->silenceTimer = diTimerAdd(diPrintHelloWaitMs, silenceOver, pc);
+    if (!inFlight(pc) || diPrintUserPaused(pc)) return;
+    uint32_t quiet = diDEClock() - pc->quietSince;
+    uint32_t left = quiet < diPrintHelloWaitMs ? diPrintHelloWaitMs - quiet : 0;
+    pc->silenceTimer = diTimerAdd(left, silenceOver, pc);
+}
+
+/* The server spoke: its silence counts from now. */
+void serverMoved(DiPrintChannel* pc) {
+    pc->quietSince = diDEClock();
+    armSilence(pc);
+}
+
+/* The connection is given up as closed. */
+void giveUpSilent(DiPrintChannel* pc) {
+    trace(pc, u"print channel: no message for a minute with a job requested: connection closed");
+    diPAIPConnectionLost(pc);
 }
 
 /* No hello for the waiting job within its minute. */
@@ -213,11 +240,10 @@ uint32_t silenceOver(void* arg) {
     pc->silenceTimer = nullptr;
     if (!inFlight(pc) || diPrintUserPaused(pc)) return 0;
     if (pc->questions > 0) {
-        connectionMoved(pc);
+        serverMoved(pc);
         return 0;
     }
-    trace(pc, u"print channel: no message for a minute with a job requested: connection closed");
-    diPAIPConnectionLost(pc);
+    giveUpSilent(pc);
     return 0;
 }
 
@@ -240,32 +266,58 @@ void onServerHello(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_
         diPrintSetState(pc, diPrintUserPaused(pc) ? DI_PRINT_PAUSED : DI_PRINT_PRINTING);
 }
 
+/* The job a start with this title is for. The server starts the jobs
+ * requested in the order requested, except one whose start the user's pause
+ * answered: that one may come again at any time, or never, and only its
+ * title tells it apart. A start repeating the title of the job being
+ * spooled starts that one over. None: a document no request of ours asked
+ * for. */
+DiPrintJob* jobStarted(DiPrintChannel* pc, const std::u16string& title) {
+    for (DiPrintJob& j : pc->jobs)
+        if (j.step == DI_JOB_REQUESTED && j.offered && j.title == title) return &j;
+    DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
+    if (cur && cur->title == title) return cur;
+    DiPrintJob* first = nullptr;
+    for (DiPrintJob& j : pc->jobs)
+        if (j.step == DI_JOB_REQUESTED && !j.offered &&
+            (!first || int32_t(j.request - first->request) < 0))
+            first = &j;
+    return first;
+}
+
 void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t jobId, uint8_t flags,
                 uint32_t value) {
-    /* The user's pause holds every start, as does a held document waiting
-     * for the resume (a start would take the printer, copies and kind it
-     * prints with). The job stays requested: the server offers it again,
-     * or the connection's end hands it back. */
-    if (diPrintUserPaused(pc) || pc->state == DI_PRINT_PAUSED || diPrintFirstJob(pc, DI_JOB_HELD)) {
-        diPrintPause(&pc->ch);
-        return;
-    }
     const uint8_t* p = msg + DI_PAIP_HEADER;
     const uint8_t* end = msg + len;
-    if (end - p < 2) {
+    bool whole = end - p >= 2;
+    const uint8_t* at = p + 2;
+    std::u16string title = whole ? takeText(at, end) : std::u16string();
+    /* The user's pause holds every start, as does a held document waiting
+     * for the resume (a start would take the printer, copies and kind it
+     * prints with). The job stays requested, known by its title from now:
+     * the server offers it again, or the connection's end hands it back. */
+    if (diPrintUserPaused(pc) || pc->state == DI_PRINT_PAUSED || diPrintFirstJob(pc, DI_JOB_HELD)) {
+        DiPrintJob* job = whole ? jobStarted(pc, title) : nullptr;
+        if (job && job->step == DI_JOB_REQUESTED) {
+            job->offered = true;
+            job->title = title;
+        }
+        diPrintPause(&pc->ch);
+        /* The start is answered with the pause even with no job pending
+         * here: a document the server went on sending would be taken for
+         * the one being received. */
+        if (pendingJobs(pc) == 0) sendBare(pc, MSG_PAUSE, pc->jobId);
+        return;
+    }
+    if (!whole) {
         diLogErrorText(u"print channel: job start shorter than its fields ignored");
         return;
     }
-    /* The server starts the jobs requested in the order requested. A start
-     * while a job is being spooled and another is requested moves on to
-     * that one: the cut-off job is handed back or logged. A start with none
-     * requested repeats the current job's, whose spool starts over. */
-    DiPrintJob* job = diPrintFirstJob(pc, DI_JOB_REQUESTED);
+    /* A start while a job is being spooled moves on from it: the cut-off
+     * job is handed back or logged. */
+    DiPrintJob* job = jobStarted(pc, title);
     DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
-    if (cur && job)
-        handBack(pc, cur, u"the server started the next job before its end");
-    else if (cur)
-        job = cur;
+    if (cur && job != cur) handBack(pc, cur, u"the server started the next job before its end");
     if (!job) {
         pc->jobs.push_back(DiPrintJob());
         job = &pc->jobs.back();
@@ -273,6 +325,7 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
     }
     closeSpool(pc, job, true);
     job->step = DI_JOB_STARTED;
+    job->offered = false;
     dropJob(pc);
     pc->printer.clear();
     pc->errorText.clear();
@@ -285,10 +338,10 @@ void onJobStart(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint16_t j
     pc->pdfDialog = (flags & FLAG_PDF_DIALOG) ? 1 : 0;
     pc->jobId = jobId;
     pc->value = value;
-    pc->compressed = *p++;
-    pc->copies = *p++;
-    pc->title = takeText(p, end);
-    job->title = pc->title;
+    pc->compressed = p[0];
+    pc->copies = p[1];
+    p = at; /* past the title */
+    pc->title = job->title = title;
     pc->attribute = 0;
     if (end - p >= 4) {
         const uint8_t* tail = end - 4;
@@ -356,10 +409,11 @@ bool inflateToSpool(DiPrintChannel* pc, void* spool, const uint8_t* p, uint32_t 
 void onJobData(DiPrintChannel* pc, const uint8_t* msg, uint32_t len, uint8_t flags) {
     const uint8_t* p = msg + DI_PAIP_HEADER;
     uint32_t n = len - DI_PAIP_HEADER;
-    /* Data belongs to the job whose spool is open; any other is dropped.
-     * The user's pause (state 4 when no other job is queued) keeps it. */
+    /* Data belongs to the job whose spool is open, whatever the state says
+     * meanwhile (the user's pause, a status query): a document missing a
+     * piece must not print. Any other data is dropped. */
     DiPrintJob* cur = diPrintFirstJob(pc, DI_JOB_STARTED);
-    if (cur && cur->spool && ((pc->state & 2) || pc->state == DI_PRINT_OFFLINE)) {
+    if (cur && cur->spool) {
         const char16_t* why = nullptr;
         bool ok;
         if (pc->compressed)
@@ -485,8 +539,14 @@ DiPrintChannel* diPrintChannelNew(const DiPrintSpoolOps* ops, bool hasDefaultPri
 }
 
 void diPrintChannelTeardown(DiPrintChannel* pc) {
-    for (DiPrintJob& j : pc->jobs)
+    /* A held document is not printed either: the user's pause kept it, and
+     * the session's end is no resume. Its end was acknowledged to the
+     * server as printed, so only the event log can tell the user. */
+    for (DiPrintJob& j : pc->jobs) {
+        logNotPrinted(j, j.step == DI_JOB_HELD ? u"printing was paused at the session's end"
+                                               : u"the session ended");
         closeSpool(pc, &j, true);
+    }
     pc->jobs.clear();
     dropJob(pc);
     pc->state = DI_PRINT_INITIALIZING;
@@ -541,8 +601,9 @@ void diPrintEndJob(DiPrintChannel* pc, DiPrintJob* job) {
     for (auto i = pc->jobs.begin(); i != pc->jobs.end(); ++i)
         if (&*i == job) {
             pc->jobs.erase(i);
-            return;
+            break;
         }
+    followQueue(pc);
 }
 
 bool diPrintUserPaused(const DiPrintChannel* pc) {
@@ -645,7 +706,7 @@ void diPAIPHandleMessage(DiPrintChannel* pc, const uint8_t* msg, uint32_t len) {
     default:
         break;
     }
-    connectionMoved(pc);
+    serverMoved(pc);
 }
 
 int diPAIPReadMessages(DiPrintChannel* pc) {
@@ -737,6 +798,7 @@ void diPAIPAwaitConnection(DiPrintChannel* pc, DiPrintJob* job) {
     if (++pc->waits == 0) pc->waits = 1; /* 0 names no job */
     job->wait = pc->waits;
     armMinute(pc);
+    followQueue(pc); /* it left the queue */
 }
 
 uint32_t diPAIPConnectionStarting(DiPrintChannel* pc) {
@@ -798,10 +860,13 @@ int diPAIPSendJobRequest(DiPrintChannel* pc, DiPrintJob* job, uint16_t jobId) {
     if (sendMessage(pc, MSG_JOB_REQUEST, 0, jobId, 0, reinterpret_cast<const uint8_t*>(name.data()),
                     name.size()) != 0)
         return -1;
+    /* The server's silence counts from the first job on the connection;
+     * another one asked for meanwhile does not restart it. */
+    if (!inFlight(pc)) pc->quietSince = diDEClock();
     job->step = DI_JOB_REQUESTED;
-    /* Its minute on the connection runs from now. */
+    job->request = ++pc->requests;
     if (!diPrintFirstJob(pc, DI_JOB_WAITING)) disarmMinute(pc);
-    connectionMoved(pc);
+    armSilence(pc);
     return 0;
 }
 
@@ -829,7 +894,7 @@ void diPrintPause(DiChannel* ch) {
     if (!ch || ch->hdr.type != DI_OBJ_PRINT) return;
     DiPrintChannel* pc = reinterpret_cast<DiPrintChannel*>(ch);
     pc->resumeState = DI_PRINT_PAUSED;
-    connectionMoved(pc); /* the jobs are held: the silence is not theirs */
+    armSilence(pc); /* the jobs are held: the silence is not theirs */
     if (pendingJobs(pc) == 0) {
         diPrintSetState(pc, DI_PRINT_OFFLINE);
         return;
@@ -856,7 +921,14 @@ void diPrintResume(DiChannel* ch) {
                 (u"Print job failed at the resume, " + label(*held) + u": " + why).c_str());
         diPrintEndJob(pc, held);
     }
-    connectionMoved(pc);
+    /* A connection the server left silent past its minute meanwhile is
+     * given up before another job goes on it. */
+    armSilence(pc);
+    if (inFlight(pc) && pc->questions == 0 && diDEClock() - pc->quietSince >= diPrintHelloWaitMs) {
+        diTimerRemove(pc->silenceTimer);
+        pc->silenceTimer = nullptr;
+        giveUpSilent(pc);
+    }
     /* Last: the job it starts sets the printing state. */
     if (queueMayGoOn(pc) && diSOGetPrintJobCount() > 0) diSOStartNextPrintJob();
 }

@@ -74,7 +74,11 @@ struct DiPrintJob {
     std::u16string title;     /* the document's, once its start came */
     DiPrintJobStep step;
     bool answered; /* its print request was answered: no second answer may go */
-    uint32_t wait; /* DI_JOB_WAITING: the number of its wait */
+    /* DI_JOB_REQUESTED: a start answered with the user's pause gave its
+     * title; the server may offer it again at any time, or never. */
+    bool offered;
+    uint32_t request; /* DI_JOB_REQUESTED: the number of its request */
+    uint32_t wait;    /* DI_JOB_WAITING: the number of its wait */
     /* DI_JOB_STARTED, DI_JOB_HELD: its spool. A held spool stays open
      * (sharing reading only) until the resume, so that no other client's
      * sweep of the spool folder deletes it meanwhile. */
@@ -106,19 +110,27 @@ struct DiPrintChannel {
      * connection it was requested on (silenceTimer). */
     DiTimer* waitTimer;
     DiTimer* silenceTimer;
+    /* The tick the server's silence counts from: its last message, or the
+     * request that put a job on the connection while it held none. */
+    uint32_t quietSince;
     /* Jobs answered for the server to connect are numbered from 1: waits is
      * the last number given. A connection the queue set up is named for the
      * job that waited then (connJob, 0 for none); one it did not set up
      * serves whichever waits. */
     uint32_t waits, connJob;
     bool connNamed;
+    /* Job requests are numbered in the order sent: requests is the last
+     * number given (a job handed back and asked for again is asked after
+     * the jobs requested meanwhile, wherever its record stands). */
+    uint32_t requests;
     /* Questions to the user about the connection now open (its login
      * dialogs): the waiting job's bound is held while one is. */
     int questions;
     /* Every job from the server's print request to its end, in the order
-     * the requests came: queued ones last, the server starts requested ones
-     * in that order. The queue, the requests open on the connection, the
-     * job being spooled and the one held by the pause are these records. */
+     * the print requests came, queued ones last (the server starts the
+     * requested ones in the order of their job requests). The queue, the
+     * requests open on the connection, the job being spooled and the one
+     * held by the pause are these records. */
     std::list<DiPrintJob> jobs;
     uint32_t startState; /* the state the start message replaced */
     const DiPrintSpoolOps* ops;
@@ -137,9 +149,10 @@ extern uint32_t diPrintHelloWaitMs;
 /* A new channel (type 11) in state 0, or 5 for both states without a
  * default printer; none without memory. */
 DiPrintChannel* diPrintChannelNew(const DiPrintSpoolOps* ops, bool hasDefaultPrinter);
-/* Closes and deletes an unfinished spool, ends the sweep timer, frees the
- * texts and the channel's base. The record itself is freed by the caller
- * through diPrintChannelDelete. */
+/* The session's end: names every job left in the event log, once (none
+ * prints, not even one held by the user's pause), closes and deletes their
+ * spools, ends the sweep timer, frees the texts and the channel's base. The
+ * record itself is freed by the caller through diPrintChannelDelete. */
 void diPrintChannelTeardown(DiPrintChannel* pc);
 void diPrintChannelDelete(DiPrintChannel* pc);
 int diPrintChannelEvent(DiObject* obj, DiEvent* ev);
@@ -157,7 +170,8 @@ DiPrintJob* diPrintQueueJob(DiPrintChannel* pc, const std::u16string& name,
 DiPrintJob* diPrintFirstJob(DiPrintChannel* pc, DiPrintJobStep step);
 /* Queued jobs. */
 int diPrintQueuedJobs(const DiPrintChannel* pc);
-/* Ends a job's record (its spool, if any, is closed and deleted). */
+/* Ends a job's record (its spool, if any, is closed and deleted); a paused
+ * state follows the jobs left. */
 void diPrintEndJob(DiPrintChannel* pc, DiPrintJob* job);
 /* The user's pause holds printing (until the resume). */
 bool diPrintUserPaused(const DiPrintChannel* pc);

@@ -354,6 +354,10 @@ void CServerOutpost::Stop() {
         *device = nullptr;
         if (ch) diDEDestroyChannel(ch);
     }
+    /* The print queue names the jobs it leaves in the event log, which the
+     * Windows outpost closes before this base part is destroyed. */
+    delete printJobs;
+    printJobs = nullptr;
     if (listenerChannel) {
         if (portFile) RemovePortFile();
         DiChannel* ch = listenerChannel;

@@ -461,6 +461,8 @@ TEST_F(PrintChannel, PauseAndResume) {
     g_fakePrint.jobCount = 0;
     diPrintPause(&pc->ch);
     EXPECT_EQ(uint32_t(DI_PRINT_OFFLINE), pc->state);
+    // A start is answered with the pause even with no job pending.
+    EXPECT_EQ("8 ", types(feed(start(1, false, 1))));
     g_fakePrint.jobCount = 1;
     diPrintPause(&pc->ch);
     EXPECT_EQ(uint32_t(DI_PRINT_PAUSED), pc->state);
@@ -497,6 +499,15 @@ TEST_F(PrintChannel, PauseAndResume) {
     ASSERT_EQ(printed + 1, g_fakePrint.prints.size());
     EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
     EXPECT_TRUE(g_fakePrint.files.empty());
+    // Data after a status query is the received job's all the same: the
+    // resume does not print it cut.
+    feed(start(0, false, 1) + msg(4, 0, kPage.substr(0, 9)) + msg(9) + msg(4, 0, kPage.substr(9)));
+    diTimerDispatch(g_now += 20); // the reading resumed after the query
+    diPrintPause(&pc->ch);
+    diPrintResume(&pc->ch);
+    feed(msg(3, 0));
+    ASSERT_EQ(printed + 2, g_fakePrint.prints.size());
+    EXPECT_EQ(kPage, g_fakePrint.prints.back().content);
     // A held job's end went to the server as printed: its print failing at
     // the resume, after the connection closed, is logged naming it.
     CLog log;
@@ -644,14 +655,16 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
         const char* what;
         // After job 1's request at the hello, job 2 queued: server messages,
         // or "pause", "resume", "add3" (job 3's print request), "minute"
-        // (that long with nothing from the server), "restart" (the next
+        // or "half" (that long, half of it, with nothing from the server),
+        // "restart" (the next
         // connection starts with no close seen), "refused" (a login exchange
         // ends without the start), "openfail" (no spool file).
         std::vector<std::string> steps;
         std::string answered; // jobs answered, in order
         std::string next;     // requested on the next connection
         size_t printed;
-        std::u16string logged; // in the one error, none when empty
+        std::u16string logged;          // in the one error, none when empty
+        const char16_t* word = nullptr; // the state word after the steps, when given
     } rows[] = {
         {"requested at the hello, closed before its start", {}, "12", "job2", 0, job('1')},
         {"cut off, requested at the hello",
@@ -673,12 +686,12 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
          "job2",
          1,
          u""},
-        {"the pause holds a job queued while paused, and the server's start",
+        {"the pause holds a job queued while paused, and the server's start, which names its job",
          {"pause", "add3", one},
          "1",
          "",
          0,
-         job('1')},
+         u"Doc"},
         {"the pause holds the queue at a close", {"pause"}, "1", "", 0, job('1')},
         {"a start while a job spools and another is requested moves on, the cut-off one logged",
          {titled("Minutes") + msg(4, 0, "part") + msg(9), "add3", titled("Agenda") + msg(3)},
@@ -720,11 +733,12 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
          "",
          1,
          job('1')},
-        {"a connection silent for the minute is closed: a late start takes no job of it",
+        {"a connection silent for the minute is closed: a late start takes no job of it, its "
+         "document is one of its own",
          {"minute", one},
          "12",
          "job2",
-         0,
+         1,
          job('1')},
         {"a job whose spool file cannot be made is logged by its title, not asked for again",
          {one, "openfail", titled("Report")},
@@ -732,6 +746,44 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
          "",
          1,
          u"Report"},
+        {"a start answered with the pause names its job: the next job's start is not filed under "
+         "it, and it is logged when the server never offers it again",
+         {"pause", titled("Agenda"), "resume", titled("Minutes") + msg(4, 0, "m") + msg(3)},
+         "1",
+         "",
+         1,
+         u"Agenda"},
+        {"a job cut off by a start offered again is asked for again after the jobs asked for "
+         "meanwhile, and the server's next start is theirs",
+         {"pause", titled("Agenda"), "resume", "pause", "resume", "add3", titled("Minutes"),
+          titled("Agenda") + msg(3), titled("Budget") + msg(3)},
+         "12",
+         "job2",
+         2,
+         u""},
+        {"the user's pause and resume do not restart the server's silent minute",
+         {"half", "pause", "resume", "half"},
+         "12",
+         "job2",
+         0,
+         job('1'),
+         u"offline"},
+        {"a resume past the server's silent minute gives the connection up before asking for "
+         "another job on it",
+         {"pause", "minute", "resume"},
+         "12",
+         "job2",
+         0,
+         job('1'),
+         u"ready"},
+        {"a paused state follows the jobs leaving it: the one answered for its connection is not "
+         "pending",
+         {"minute"},
+         "12",
+         "job2",
+         0,
+         job('1'),
+         u"offline"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -753,6 +805,8 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
                 q.AddJob(job('3').c_str(), u"m3");
             } else if (step == "minute") {
                 diTimerDispatch(g_now += diPrintHelloWaitMs);
+            } else if (step == "half") {
+                diTimerDispatch(g_now += diPrintHelloWaitMs / 2);
             } else if (step == "restart") {
                 diPAIPSendStart(q.channel, 1);
             } else if (step == "refused") {
@@ -764,6 +818,7 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
                 diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
             }
         }
+        if (r.word) EXPECT_EQ(std::u16string(r.word), q.GetStateName());
         lose(q.channel);
         g_fakePrint.openFails = false;
         diLogSet(nullptr);
@@ -785,6 +840,38 @@ TEST_F(PrintQueue, AJobLostWithItsConnectionIsAskedForAgainOrLogged) {
         EXPECT_EQ(r.printed, g_fakePrint.prints.size());
         g_fakePrint.queue = nullptr;
     }
+}
+
+// The session's end prints nothing the user's pause holds (the server was
+// told the held document printed, and the user is signing out): every job
+// left, held, being received, requested or queued, is named once in the
+// event log, and no spool stays behind.
+TEST_F(PrintQueue, TheSessionsEndNamesEveryJobLeftOnce) {
+    CLog log;
+    diLogSet(&log);
+    {
+        CPrintJobQueue q;
+        g_fakePrint.queue = &q;
+        q.AddJob(u"http://srv/a/_service/job1", u"m1");
+        startAndHello(q.channel,
+                      {start(0, false, 1, "", std::string("Agenda\0", 7)) + msg(4, 0, "page")});
+        diPrintPause(q.channel);
+        q.AddJob(u"http://srv/a/_service/job2", u"m2");
+        g_fakeNet.incoming = {msg(3, 1)};
+        diPAIPReadMessages(reinterpret_cast<DiPrintChannel*>(q.channel));
+        ASSERT_EQ(u"paused", std::u16string(q.GetStateName()));
+        g_fakePrint.queue = nullptr;
+    }
+    diLogSet(nullptr);
+    EXPECT_TRUE(g_fakePrint.prints.empty());
+    EXPECT_TRUE(g_fakePrint.files.empty());
+    std::vector<std::u16string> lines;
+    for (auto* e = log.entries.head; e; e = e->next)
+        lines.push_back(e->item->text);
+    EXPECT_EQ((std::vector<std::u16string>{
+                  u"Print job not printed, printing was paused at the session's end: Agenda",
+                  u"Print job not printed, the session ended: http://srv/a/_service/job2"}),
+              lines);
 }
 
 // A job answered for the server to connect is given up, and the next one

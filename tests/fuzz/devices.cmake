@@ -40,8 +40,9 @@ if(TARGET fuzz_scard_calls)
     target_include_directories(fuzz_scard_calls PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endif()
 # The print queue and its channel under any order of requests, connections,
-# messages, time and the user's pause.
-hv_fuzz(fuzz_print_orders SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_print_orders.cpp
+# messages, time, the user's pause and the session's end, over days of a few
+# hundred steps (two bytes each).
+hv_fuzz(fuzz_print_orders MAX_LEN 800 SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_print_orders.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../fakes/chan_fakes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../fakes/print_fakes.cpp LIBS hv_devices_di hv_session_di hv_core_di)
 if(TARGET fuzz_print_orders)

@@ -1,6 +1,7 @@
 // The session's windows under Wine: the table window's sorting, remembered
 // size and Copy All; the log file and event-log window made by the real
-// outpost, a full disk, a missing folder, and logging after the outpost.
+// outpost (with the print jobs the session's end leaves), a full disk, a
+// missing folder, and logging after the outpost.
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
@@ -11,6 +12,7 @@
 
 #include "core/ddapp.h"
 #include "core/ddsetting.h"
+#include "devices/diprintq.h"
 #include "resources/ddres.h"
 #include "session/ddlog.h"
 #include "session/ddso.h"
@@ -183,6 +185,9 @@ TEST_F(SessionWindows, OutpostLoggerFileWindowAndLogsAfterIt) {
             return SendMessageW(ddLogWindowList(), LVM_GETITEMCOUNT, 0, 0) == LRESULT(rows);
         })) << c.name;
         std::wstring file = dir + L"\\drx.txt";
+        /* A print job the session leaves is named in the file. */
+        g_diOutpost->printJobs = new CPrintJobQueue();
+        g_diOutpost->printJobs->AddJob(u"http://srv/a/_service/left", u"m1");
         ddSODestroy();
         EXPECT_EQ(diLogGet(), nullptr) << c.name;
         diLogErrorText(u"after the outpost"); /* shut-down logs late */
@@ -196,6 +201,10 @@ TEST_F(SessionWindows, OutpostLoggerFileWindowAndLogsAfterIt) {
         /* The level decides what reaches the file. */
         EXPECT_EQ(text.find(u"Info\t") != std::u16string::npos, c.logging >= 3) << c.name;
         EXPECT_NE(text.find(u"through the call\r\n"), std::u16string::npos) << c.name;
+        EXPECT_NE(
+            text.find(u"Print job not printed, the session ended: http://srv/a/_service/left"),
+            std::u16string::npos)
+            << c.name;
         EXPECT_EQ(text.find(u"after the outpost"), std::u16string::npos) << c.name;
         DeleteFileW(file.c_str());
     }
